@@ -1,0 +1,42 @@
+# Two entry points: `make run` builds and starts vyr; `make test` builds and runs every test
+# (plain, under ASan+UBSan, and with the collector stress switch).
+JOBS ?= $(shell nproc)
+BUILD = build
+ASAN = build-asan
+
+.PHONY: run test setup build build-asan unit-test asan-test stress-test bench clean
+
+setup:
+	@sh tools/setup
+
+$(BUILD)/build.ninja:
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+$(ASAN)/build.ninja:
+	cmake -S . -B $(ASAN) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVYR_SANITIZE=ON -DVYR_BENCH=OFF
+
+build: setup $(BUILD)/build.ninja
+	ninja -C $(BUILD) -j $(JOBS)
+
+build-asan: setup $(ASAN)/build.ninja
+	ninja -C $(ASAN) -j $(JOBS)
+
+run: build
+	./$(BUILD)/vyr
+
+unit-test: build
+	cd $(BUILD) && ctest -j $(JOBS) --output-on-failure
+
+asan-test: build-asan
+	cd $(ASAN) && ASAN_OPTIONS=detect_leaks=0 ctest -j $(JOBS) --output-on-failure
+
+stress-test: build
+	cd $(BUILD) && VYR_GC_STRESS=1 ctest -j $(JOBS) --output-on-failure
+
+test: unit-test asan-test stress-test
+
+bench: build
+	./$(BUILD)/vyr_bench
+
+clean:
+	rm -rf $(BUILD) $(ASAN)

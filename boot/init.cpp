@@ -1,0 +1,30 @@
+// Brings the modules up in the order they depend on each other: print hooks, memory,
+// external slots, the first frames, the root block, value slots.
+#include "boot/init.h"
+
+#include "runtime/collector.h"
+#include "runtime/externals.h"
+#include "runtime/memory.h"
+#include "runtime/print_hooks.h"
+#include "runtime/value_slots.h"
+
+namespace vyr::boot {
+
+cell root{TYPE_NONE, 0, 0, 0};
+
+void init_runtime() {
+  static bool done = false;
+  if (done) return;
+  done = true;
+  platform::init_print_hooks();
+  memory::init();
+  externals::init();
+  memory::new_node_frame(memory::NODES_PER_FRAME);
+  memory::new_series_frame();
+  root = cell{TYPE_BLOCK, 0, memory::alloc_fixed_series(1000, 16, 0), 0};
+  collector::add_root(&root);
+  value_slots::init();
+  collector::state.enabled = 1;
+}
+
+}  // namespace vyr::boot

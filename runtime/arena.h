@@ -1,0 +1,27 @@
+// The arena: one 4 GiB reservation that holds every runtime buffer, so that 32-bit words
+// can address them. Offset 0 is null; `at` is the one way to turn an offset into a pointer.
+#pragma once
+#include "runtime/cell.h"
+#include <cstddef>
+
+namespace vyr::arena {
+
+extern char* base;  // start of the reservation (the page at offset 0 is never handed out)
+
+void init();  // reserve the region; idempotent
+
+template <class T = void>
+inline T* at(u32 offset) { return reinterpret_cast<T*>(base + offset); }
+
+inline u32 offset_of(const void* p) {
+  return static_cast<u32>(static_cast<const char*>(p) - base);
+}
+
+// Page-granular blocks: `take` commits zeroed read-write pages (nullptr offset 0 when the
+// arena is exhausted), `give_back` decommits them for reuse. Sizes are rounded up to pages.
+u32 take(u64 bytes);
+void give_back(u32 offset, u64 bytes);
+
+u64 committed();  // bytes currently committed
+
+}  // namespace vyr::arena

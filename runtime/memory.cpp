@@ -1,0 +1,494 @@
+// Memory manager: frames and buffers in the arena. Invariants: nodes never move; a buffer's
+// `node` names the node that points to it (0 when abandoned); every size is computed in 64
+// bits and checked before it reaches an allocator.
+#include "runtime/memory.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <vector>
+
+#include "runtime/collector.h"
+#include "runtime/fire.h"
+
+namespace vyr::memory {
+
+record mem;
+
+namespace {
+std::vector<u32> node_frames_sorted;  // node frame offsets in address order
+std::vector<u32> fixed_buffers;       // fixed buffers in the general heap
+u32 big_buffers = 0;
+
+constexpr u32 NODE_FRAME_HEADER = sizeof(node_frame);
+
+u32 round16(u64 n) { return static_cast<u32>((n + 15) & ~u64{15}); }
+
+node_frame* nframe(u32 off) { return arena::at<node_frame>(off); }
+series_frame* sframe(u32 off) { return arena::at<series_frame>(off); }
+
+u32 frame_of_node(u32 node) {
+  auto it = std::upper_bound(node_frames_sorted.begin(), node_frames_sorted.end(), node);
+  if (it == node_frames_sorted.begin()) return 0;
+  u32 f = *(it - 1);
+  u32 first = f + NODE_FRAME_HEADER;
+  if (node < first || node >= first + nframe(f)->capacity * 4) return 0;
+  return f;
+}
+
+void init_buffer(series_buffer* b, u32 size, u32 unit, i32 offset, u32 extra_flags) {
+  b->size = size;
+  b->flags = unit | SERIES_MADE | SERIES_IN_USE | extra_flags;
+  b->node = 0;
+  u32 head_off;
+  if (offset == -1) {
+    head_off = (size >> 1) & ~(unit - 1);  // centred, kept on a unit boundary
+    if (unit == 16) head_off &= ~15u;
+    b->flags |= SERIES_CENTRED;
+  } else {
+    head_off = static_cast<u32>(offset);
+  }
+  b->offset = b->tail = b->data_offset() + head_off;
+}
+}  // namespace
+
+u64 checked_size(u64 count, u64 unit) {
+  if (unit != 0 && count > SERIES_MAX_BYTES / unit) fire_no_memory();
+  u64 s = count * unit;
+  if (s > SERIES_MAX_BYTES) fire_no_memory();
+  return s;
+}
+
+void init() {
+  arena::init();
+  mem = record{};
+}
+
+u32 allocate_virtual(u64 size) {
+  u64 want = size + 4;
+  u64 rounded = (want + 4095) & ~u64{4095};
+  u32 block = arena::take(rounded);
+  if (!block) fire_no_memory();
+  *arena::at<u32>(block) = static_cast<u32>(rounded);
+  mem.total += rounded;
+  return block + 4;
+}
+
+void free_virtual(u32 area) {
+  u32 block = area - 4;
+  u32 size = *arena::at<u32>(block);
+  mem.total -= size;
+  arena::give_back(block, size);
+}
+
+u32 new_node_frame(u32 n) {
+  u32 f = allocate_virtual(NODE_FRAME_HEADER + u64{n} * 4);
+  node_frame* fr = nframe(f);
+  *fr = node_frame{0, mem.node_last, n, 0, 0, collector::state.series_cycles, 0, 0, 0};
+  u32 first = f + NODE_FRAME_HEADER;
+  for (u32 i = 0; i < n; i++) fr->nodes()[i] = (i + 1 < n) ? first + (i + 1) * 4 : 0;
+  fr->free = first;
+  if (mem.node_last) nframe(mem.node_last)->next = f;
+  mem.node_last = f;
+  if (!mem.node_first) mem.node_first = mem.node_current = f;
+  node_frames_sorted.insert(
+      std::upper_bound(node_frames_sorted.begin(), node_frames_sorted.end(), f), f);
+  return f;
+}
+
+u32 alloc_node() {
+  node_frame* cur = mem.node_current ? nframe(mem.node_current) : nullptr;
+  if (!cur || !cur->free) {
+    u32 f = mem.node_first;
+    while (f && (!nframe(f)->free || nframe(f)->release)) f = nframe(f)->next;
+    if (!f) f = new_node_frame(NODES_PER_FRAME);
+    mem.node_current = f;
+    cur = nframe(f);
+  }
+  u32 node = cur->free;
+  cur->free = node_word(node);
+  node_word(node) = 0;
+  cur->used++;
+  return node;
+}
+
+void free_node(u32 node) {
+  u32 f = frame_of_node(node);
+  if (!f) return;
+  node_frame* fr = nframe(f);
+  node_word(node) = fr->free;
+  fr->free = node;
+  fr->used--;
+}
+
+u32 new_series_frame() {
+  u32 size = mem.next_frame_size;
+  if (size < BIG_THRESHOLD) mem.next_frame_size = size * 2;
+  u32 f = allocate_virtual(u64{size} + sizeof(series_frame));
+  series_frame* fr = sframe(f);
+  fr->size = size + sizeof(series_frame);
+  fr->bump = fr->data_offset();
+  fr->end = f + size + sizeof(series_frame);
+  fr->next = fr->prev = 0;
+  // Keep the list in address order.
+  if (!mem.series_first) {
+    mem.series_first = mem.series_last = mem.series_current = f;
+  } else if (f < mem.series_first) {
+    fr->next = mem.series_first;
+    sframe(mem.series_first)->prev = f;
+    mem.series_first = f;
+  } else {
+    u32 p = mem.series_first;
+    while (sframe(p)->next && sframe(p)->next < f) p = sframe(p)->next;
+    fr->prev = p;
+    fr->next = sframe(p)->next;
+    if (fr->next) sframe(fr->next)->prev = f; else mem.series_last = f;
+    sframe(p)->next = f;
+  }
+  return f;
+}
+
+u32 find_frame(u32 footprint) {
+  for (u32 f = mem.series_first; f; f = sframe(f)->next)
+    if (u64{sframe(f)->bump} + footprint < sframe(f)->end) return f;
+  return 0;
+}
+
+series_buffer* alloc_big(u32 footprint) {
+  u32 blk = allocate_virtual(u64{footprint} + sizeof(big_block));
+  big_block* bb = arena::at<big_block>(blk);
+  bb->next = 0;
+  bb->zero = 0;
+  bb->requested = footprint;
+  if (!mem.big_first) {
+    mem.big_first = blk;
+  } else {
+    u32 p = mem.big_first;
+    while (arena::at<big_block>(p)->next) p = arena::at<big_block>(p)->next;
+    arena::at<big_block>(p)->next = blk;
+  }
+  big_buffers++;
+  return bb->buffer();
+}
+
+void free_big(series_buffer* b) {
+  u32 blk = arena::offset_of(b) - sizeof(big_block);
+  u32 prev = 0;
+  for (u32 p = mem.big_first; p; prev = p, p = arena::at<big_block>(p)->next) {
+    if (p != blk) continue;
+    u32 next = arena::at<big_block>(p)->next;
+    if (prev) arena::at<big_block>(prev)->next = next; else mem.big_first = next;
+    free_virtual(blk);
+    big_buffers--;
+    return;
+  }
+}
+
+u32 alloc_buffer(u32 units, u32 unit, i32 offset) {
+  u64 size = round16(checked_size(units, unit));
+  u64 footprint = size + sizeof(series_buffer) + 4;
+  if (offset >= 0 && static_cast<u64>(offset) > size) fire_no_memory();
+  if (collector::stress()) collector::collect();
+  series_buffer* b;
+  u32 extra = 0;
+  if (footprint >= BIG_THRESHOLD) {
+    collector::collect();
+    b = alloc_big(static_cast<u32>(footprint));
+    extra = SERIES_BIG;
+  } else {
+    u32 fp = static_cast<u32>(footprint);
+    u32 f = mem.series_current;
+    if (!f || u64{sframe(f)->bump} + fp >= sframe(f)->end) {
+      f = find_frame(fp);
+      if (!f) {
+        collector::collect();
+        f = find_frame(fp);
+        if (!f || sframe(f)->end - sframe(f)->bump < FRAME_LEFTOVER) {
+          if (fp >= BIG_THRESHOLD) mem.next_frame_size = BIG_THRESHOLD;
+          f = new_series_frame();
+        }
+      }
+      mem.series_current = f;
+    }
+    b = arena::at<series_buffer>(sframe(f)->bump);
+    sframe(f)->bump += fp;
+  }
+  init_buffer(b, static_cast<u32>(size), unit, offset, extra);
+  return arena::offset_of(b);
+}
+
+u32 alloc_series(u32 units, u32 unit, i32 offset) {
+  u32 buf = alloc_buffer(units, unit, offset);
+  // The fresh buffer has no node yet, so a collection inside alloc_node (there is none
+  // today: nodes come from frames without collecting) could not see it.
+  u32 node = alloc_node();
+  arena::at<series_buffer>(buf)->node = node;
+  node_word(node) = buf;
+  return node;
+}
+
+u32 alloc_fixed_series(u32 units, u32 unit, u32 offset) {
+  u64 size = round16(checked_size(units, unit));
+  if (offset > size) fire_no_memory();
+  u32 area = allocate_virtual(size + sizeof(series_buffer) + 4);
+  series_buffer* b = arena::at<series_buffer>(area);
+  init_buffer(b, static_cast<u32>(size), unit, static_cast<i32>(offset), SERIES_FIXED);
+  fixed_buffers.push_back(area);
+  u32 node = alloc_node();
+  b->node = node;
+  node_word(node) = area;
+  return node;
+}
+
+void free_fixed_series(u32 node) {
+  u32 area = node_word(node);
+  fixed_buffers.erase(std::remove(fixed_buffers.begin(), fixed_buffers.end(), area),
+                      fixed_buffers.end());
+  free_virtual(area);
+  node_word(node) = 0;
+  free_node(node);
+}
+
+u32 alloc_cells(u32 n) { return alloc_series(n, 16, 0); }
+
+u32 alloc_unset_cells(u32 n) {
+  u32 node = alloc_cells(n);
+  series_buffer* b = buffer_of(node);
+  cell* c = reinterpret_cast<cell*>(b->data());
+  for (u32 i = 0; i < b->size / 16; i++) c[i] = cell{TYPE_UNSET, 0, 0, 0};
+  return node;
+}
+
+u32 alloc_bytes(u32 n) { return alloc_series(n ? n : 16, 1, 0); }
+
+u32 alloc_units(u32 n, u32 unit) {
+  if (n == 0) n = 16 / unit;
+  return alloc_series(n, unit, 0);
+}
+
+u32 alloc_bytes_filled(u32 n, u8 byte) {
+  u32 node = alloc_bytes(n);
+  series_buffer* b = buffer_of(node);
+  std::memset(b->data(), byte, b->size);
+  return node;
+}
+
+void set_series_flags(u32 node, u32 bits) { buffer_of(node)->flags |= bits; }
+
+namespace {
+// Moves the series to a new buffer of at least `new_size` bytes; `old` receives the old
+// buffer's address after the allocation (which may have collected and moved it).
+series_buffer* grow_impl(series_buffer* b, u64 new_size, series_buffer** old) {
+  u32 node = b->node;
+  if (new_size == 0) new_size = u64{b->size} * 2;
+  if (new_size < 1) fire_no_memory();
+  // Never below the data in use: the used units must fit in the new buffer.
+  if (new_size < b->used_bytes()) new_size = b->used_bytes();
+  u32 unit = b->unit();
+  u64 units = (new_size + unit - 1) / unit;
+  if (units > 0xFFFFFFFFull) fire_no_memory();
+  u32 nb_off = alloc_buffer(static_cast<u32>(units), unit, 0);
+  b = buffer_of(node);  // the collection inside alloc_buffer may have moved it
+  series_buffer* nb = arena::at<series_buffer>(nb_off);
+  // Carry the old flags but recompute the big bit and drop the centred bit: the data
+  // now starts at the data start.
+  nb->flags = (b->flags & ~(SERIES_BIG | SERIES_CENTRED | SERIES_MARK)) | (nb->flags & SERIES_BIG);
+  nb->node = node;
+  node_word(node) = nb_off;
+  nb->tail = nb->offset + b->used_bytes();
+  b->node = 0;
+  b->flags &= ~SERIES_IN_USE;
+  *old = b;
+  return nb;
+}
+}  // namespace
+
+series_buffer* grow_buffer(series_buffer* b, u64 new_size) {
+  series_buffer* old;
+  return grow_impl(b, new_size, &old);
+}
+
+series_buffer* expand_series(series_buffer* b, u64 new_size) {
+  series_buffer* old;
+  series_buffer* nb = grow_impl(b, new_size, &old);
+  std::memcpy(nb->head(), old->head(), old->used_bytes());
+  // A big buffer has its own block: give it back now rather than at the next sweep.
+  if (old->flags & SERIES_BIG) free_big(old);
+  return nb;
+}
+
+series_buffer* expand_series_filled(series_buffer* b, u64 new_size, u8 byte) {
+  u32 old_size = b->size;
+  series_buffer* nb = expand_series(b, new_size);
+  if (nb->size > old_size) std::memset(nb->data() + old_size, byte, nb->size - old_size);
+  return nb;
+}
+
+u32 copy_series(series_buffer* b) {
+  u32 src_node = b->node;
+  u32 unit = b->unit();
+  u32 node = alloc_series(b->size / unit, unit, 0);
+  b = buffer_of(src_node);
+  series_buffer* nb = buffer_of(node);
+  nb->flags = (b->flags & ~(SERIES_BIG | SERIES_MARK | SERIES_FIXED | SERIES_CENTRED)) |
+              (nb->flags & SERIES_BIG);
+  u32 used = b->used_bytes();
+  std::memcpy(nb->head(), b->head(), used);
+  nb->tail = nb->offset + used;
+  return node;
+}
+
+cell* alloc_tail_cell(series_buffer*& b) {
+  if (b->tail + 16 > b->end_offset()) b = expand_series(b, u64{b->size} * 2);
+  cell* c = b->tail_cell();
+  c->header = TYPE_UNSET;
+  b->tail += 16;
+  return c;
+}
+
+char* alloc_tail_bytes(series_buffer*& b, u32 n) {
+  if (u64{b->tail} + n > b->end_offset()) {
+    u64 want = b->size < n ? u64{n} * 2 : u64{b->size} * 2;
+    // The used part plus n must fit, whatever the head offset was.
+    if (want < u64{b->used_bytes()} + n) want = u64{b->used_bytes()} + n;
+    b = expand_series(b, want);
+  }
+  char* p = b->tail_ptr();
+  b->tail += n;
+  return p;
+}
+
+char* replicate(char* p, i32 n, i32 count) {
+  if (n <= 0 || count <= 0) return p;
+  u64 total = u64(n) * u64(count);
+  u64 run = u64(n);
+  while (total - run >= run) {
+    std::memcpy(p + run, p, run);
+    run *= 2;
+  }
+  if (run < total) std::memcpy(p + run, p, total - run);
+  return p + total;
+}
+
+void sweep_big() {
+  u32 prev = 0;
+  for (u32 p = mem.big_first; p;) {
+    big_block* bb = arena::at<big_block>(p);
+    u32 next = bb->next;
+    series_buffer* b = bb->buffer();
+    if ((b->flags & SERIES_MARK) && (b->flags & SERIES_IN_USE)) {
+      b->flags &= ~SERIES_MARK;
+      prev = p;
+    } else {
+      if ((b->flags & SERIES_IN_USE) && b->node) free_node(b->node);
+      if (prev) arena::at<big_block>(prev)->next = next; else mem.big_first = next;
+      free_virtual(p);
+      big_buffers--;
+    }
+    p = next;
+  }
+}
+
+namespace {
+void release_series_frame(u32 f) {
+  series_frame* fr = sframe(f);
+  if (fr->prev) sframe(fr->prev)->next = fr->next; else mem.series_first = fr->next;
+  if (fr->next) sframe(fr->next)->prev = fr->prev; else mem.series_last = fr->prev;
+  if (mem.series_current == f) mem.series_current = mem.series_last;
+  free_virtual(f);
+}
+
+// Slides the live buffers of one frame down over the dead ones. Dead buffers' nodes are
+// released; live buffers' nodes are re-pointed and their head and tail lowered.
+void compact_frame(u32 f) {
+  series_frame* fr = sframe(f);
+  u32 p = fr->data_offset();
+  u32 dst = p;
+  while (p < fr->bump) {
+    series_buffer* b = arena::at<series_buffer>(p);
+    u32 fp = sizeof(series_buffer) + b->size + 4;
+    bool live = (b->flags & SERIES_IN_USE) && (b->flags & SERIES_MARK);
+    if (!live) {
+      if ((b->flags & SERIES_IN_USE) && b->node) free_node(b->node);
+    } else {
+      b->flags &= ~SERIES_MARK;
+      if (dst != p) {
+        u32 dist = p - dst;
+        std::memmove(arena::at<char>(dst), b, fp);
+        series_buffer* nb = arena::at<series_buffer>(dst);
+        nb->offset -= dist;
+        nb->tail -= dist;
+        if (nb->node) node_word(nb->node) = dst;
+      }
+      dst += fp;
+    }
+    p += fp;
+  }
+  if (collector::stress() && dst < fr->bump)
+    std::memset(arena::at<char>(dst), 0xDD, fr->bump - dst);  // stale pointers read garbage
+  fr->bump = dst;
+}
+}  // namespace
+
+void sweep_frames() {
+  for (u32 f = mem.series_first; f;) {
+    u32 next = sframe(f)->next;
+    compact_frame(f);
+    if (sframe(f)->bump == sframe(f)->data_offset() && next) release_series_frame(f);
+    f = next;
+  }
+  sweep_big();
+}
+
+void clear_fixed_marks() {
+  for (u32 b : fixed_buffers) arena::at<series_buffer>(b)->flags &= ~SERIES_MARK;
+}
+
+void update_node_frames() {
+  u32 chosen = 0;
+  for (u32 f = mem.node_first; f;) {
+    node_frame* fr = nframe(f);
+    u32 next = fr->next;
+    if (fr->used == 0 || fr->release) {
+      if (fr->prev) nframe(fr->prev)->next = fr->next; else mem.node_first = fr->next;
+      if (fr->next) nframe(fr->next)->prev = fr->prev; else mem.node_last = fr->prev;
+      node_frames_sorted.erase(
+          std::lower_bound(node_frames_sorted.begin(), node_frames_sorted.end(), f));
+      if (mem.node_current == f) mem.node_current = 0;
+      free_virtual(f);
+    } else {
+      if (!chosen && fr->used < fr->capacity) chosen = f;
+      fr->history = (fr->history << 1) | (fr->last_used == fr->used ? 1u : 0u);
+      fr->last_used = fr->used;
+    }
+    f = next;
+  }
+  mem.node_current = chosen ? chosen : mem.node_last;
+}
+
+void release_all() {
+  for (u32 f = mem.node_first; f;) { u32 n = nframe(f)->next; free_virtual(f); f = n; }
+  for (u32 f = mem.series_first; f;) { u32 n = sframe(f)->next; free_virtual(f); f = n; }
+  for (u32 p = mem.big_first; p;) { u32 n = arena::at<big_block>(p)->next; free_virtual(p); p = n; }
+  for (u32 b : fixed_buffers) free_virtual(b);
+  fixed_buffers.clear();
+  node_frames_sorted.clear();
+  big_buffers = 0;
+  mem = record{};
+}
+
+u32 node_frame_count() { return static_cast<u32>(node_frames_sorted.size()); }
+u32 series_frame_count() {
+  u32 n = 0;
+  for (u32 f = mem.series_first; f; f = sframe(f)->next) n++;
+  return n;
+}
+u32 big_count() { return big_buffers; }
+
+u64 used_bytes() {
+  u64 n = 0;
+  for (u32 f = mem.series_first; f; f = sframe(f)->next) n += sframe(f)->bump - sframe(f)->data_offset();
+  for (u32 p = mem.big_first; p; p = arena::at<big_block>(p)->next) n += arena::at<big_block>(p)->requested;
+  return n;
+}
+
+}  // namespace vyr::memory

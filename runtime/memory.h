@@ -1,0 +1,127 @@
+// The memory manager: node frames, series frames with bump-carved buffers, big buffers and
+// fixed buffers, all inside the arena. Values hold nodes; a node holds its buffer's offset,
+// so buffers may move (growth, compaction) while nodes stay where they are for their life.
+#pragma once
+#include "runtime/arena.h"
+
+namespace vyr {
+
+// Series buffer header flags.
+constexpr u32 SERIES_UNIT_MASK = 0x1F;
+constexpr u32 SERIES_OWNED = 0x00020000;
+constexpr u32 SERIES_COMPLEMENT = 0x00080000;
+constexpr u32 SERIES_FIXED = 0x00100000;
+constexpr u32 SERIES_BIG = 0x01000000;
+constexpr u32 SERIES_MARK = 0x08000000;
+constexpr u32 SERIES_CENTRED = 0x10000000;
+constexpr u32 SERIES_MADE = 0x20000000;
+constexpr u32 SERIES_IN_USE = 0x80000000;
+
+// Largest data area a buffer may have; larger requests raise internal no-memory.
+constexpr u64 SERIES_MAX_BYTES = 0x7FFF0000ull;
+
+struct series_buffer {
+  u32 flags;
+  u32 node;    // the node that points here; 0 once abandoned by a grow
+  u32 size;    // bytes of the data area, a multiple of 16
+  u32 offset;  // arena offset of the head (first used unit)
+  u32 tail;    // arena offset just past the last used unit
+
+  u32 unit() const { return flags & SERIES_UNIT_MASK; }
+  u32 data_offset() const { return arena::offset_of(this) + sizeof(series_buffer); }
+  u32 end_offset() const { return data_offset() + size; }
+  char* data() { return reinterpret_cast<char*>(this) + sizeof(series_buffer); }
+  char* head() { return arena::at<char>(offset); }
+  char* tail_ptr() { return arena::at<char>(tail); }
+  char* end() { return data() + size; }
+  u32 used_bytes() const { return tail - offset; }
+  u32 used_units() const { return (tail - offset) / unit(); }
+  cell* cells() { return arena::at<cell>(offset); }
+  cell* tail_cell() { return arena::at<cell>(tail); }
+};
+static_assert(sizeof(series_buffer) == 20);
+
+// A node is one 32-bit word in a node frame that holds its buffer's offset.
+inline u32& node_word(u32 node) { return *arena::at<u32>(node); }
+inline series_buffer* buffer_of(u32 node) { return arena::at<series_buffer>(node_word(node)); }
+
+namespace memory {
+
+constexpr u32 NODES_PER_FRAME = 10000;
+constexpr u32 BASE_FRAME_SIZE = 0x100000;
+constexpr u32 BIG_THRESHOLD = 0x200000;
+constexpr u32 FRAME_LEFTOVER = 0xCCCC;  // a frame with less room than this is passed over
+
+struct node_frame {
+  u32 next, prev, capacity, free, used, stamp, last_used, history, release;
+  u32* nodes() { return reinterpret_cast<u32*>(this + 1); }
+};
+struct series_frame {
+  u32 next, prev, size, bump, end;
+  u32 data_offset() const { return arena::offset_of(this) + sizeof(series_frame); }
+};
+struct big_block {
+  u32 next, zero, requested;
+  series_buffer* buffer() { return reinterpret_cast<series_buffer*>(this + 1); }
+};
+
+struct record {
+  u64 total = 0;  // bytes of virtual memory held
+  u32 node_first = 0, node_last = 0, node_current = 0;
+  u32 series_first = 0, series_current = 0, series_last = 0;
+  u32 next_frame_size = BASE_FRAME_SIZE;
+  u32 big_first = 0;
+};
+extern record mem;
+
+// 64-bit size arithmetic for every count x unit; raises internal no-memory past the cap.
+u64 checked_size(u64 count, u64 unit);
+
+void init();
+u32 allocate_virtual(u64 size);  // returns the usable area's offset (after the size word)
+void free_virtual(u32 block);
+
+u32 new_node_frame(u32 n);
+u32 alloc_node();
+void free_node(u32 node);  // finds the node's frame itself
+
+u32 alloc_buffer(u32 units, u32 unit, i32 offset);  // returns the buffer's offset; -1 centres
+u32 alloc_series(u32 units, u32 unit, i32 offset);  // returns the node
+u32 alloc_fixed_series(u32 units, u32 unit, u32 offset);
+void free_fixed_series(u32 node);
+u32 alloc_cells(u32 n);
+u32 alloc_unset_cells(u32 n);
+u32 alloc_bytes(u32 n);
+u32 alloc_units(u32 n, u32 unit);
+u32 alloc_bytes_filled(u32 n, u8 byte);
+void set_series_flags(u32 node, u32 bits);
+
+series_buffer* grow_buffer(series_buffer* b, u64 new_size);
+series_buffer* expand_series(series_buffer* b, u64 new_size);
+series_buffer* expand_series_filled(series_buffer* b, u64 new_size, u8 byte);
+u32 copy_series(series_buffer* b);  // returns the new node
+
+u32 new_series_frame();
+u32 find_frame(u32 footprint);
+series_buffer* alloc_big(u32 footprint);
+void free_big(series_buffer* b);
+void sweep_big();
+void update_node_frames();
+void release_all();
+
+// Cells and bytes at the tail.
+cell* alloc_tail_cell(series_buffer*& b);
+char* alloc_tail_bytes(series_buffer*& b, u32 n);
+char* replicate(char* p, i32 n, i32 count);
+
+// Collector support: sweep and compact every series frame (dead buffers' nodes are freed),
+// then the big buffers; clear the marks left on fixed buffers.
+void sweep_frames();
+void clear_fixed_marks();
+u32 node_frame_count();
+u32 series_frame_count();
+u32 big_count();
+u64 used_bytes();  // bytes taken by live buffers in frames and big blocks (after a sweep)
+
+}  // namespace memory
+}  // namespace vyr

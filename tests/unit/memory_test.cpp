@@ -1,0 +1,142 @@
+// Memory manager: size rules, growth, copying, tail allocation and big buffers.
+#include <gtest/gtest.h>
+
+#include "runtime/fire.h"
+#include "tests/unit/fixture.h"
+
+using namespace vyr;
+
+namespace {
+struct MemoryTest : ::testing::Test {
+  void SetUp() override { test::ensure_runtime(); }
+};
+
+bool raises(const char* id, void (*f)()) {
+  try {
+    f();
+  } catch (const thrown& t) {
+    return std::string(t.id) == id;
+  }
+  return false;
+}
+}  // namespace
+
+TEST_F(MemoryTest, SizeRules) {
+  struct { u32 units, unit; u32 size; bool big; } cases[] = {
+      {0, 1, 16, false},          // alloc-bytes 0 still gives 16 bytes
+      {3, 1, 16, false},
+      {17, 1, 32, false},
+      {5, 16, 80, false},
+      {0x1FFFE0, 1, 0x1FFFE0, false},  // footprint just below the big threshold
+      {0x1FFFF0, 1, 0x1FFFF0, true},   // footprint reaches it
+  };
+  for (auto& c : cases) {
+    u32 node = c.units == 0 ? memory::alloc_bytes(0) : memory::alloc_series(c.units, c.unit, 0);
+    series_buffer* b = buffer_of(node);
+    EXPECT_EQ(b->size, c.size) << c.units;
+    EXPECT_EQ(bool(b->flags & SERIES_BIG), c.big) << c.units;
+    EXPECT_EQ(b->flags & 0xE0FFFFFF, c.unit | SERIES_MADE | SERIES_IN_USE);
+    EXPECT_EQ(b->offset, b->data_offset());
+    EXPECT_EQ(b->tail, b->offset);
+  }
+  EXPECT_EQ(buffer_of(memory::alloc_units(0, 4))->size / 4, 4u);
+  EXPECT_EQ(buffer_of(memory::alloc_units(0, 2))->size / 2, 8u);
+}
+
+TEST_F(MemoryTest, FootprintInFrame) {
+  collector::no_collect nc;
+  u32 a = memory::alloc_series(3, 1, 0);
+  u32 b = memory::alloc_series(3, 1, 0);
+  EXPECT_EQ(node_word(b) - node_word(a), 40u);  // 20 header + 16 data + 4 spare
+}
+
+TEST_F(MemoryTest, CentredHead) {
+  u32 n = memory::alloc_series(64, 1, -1);
+  series_buffer* b = buffer_of(n);
+  EXPECT_TRUE(b->flags & SERIES_CENTRED);
+  EXPECT_EQ(b->offset - b->data_offset(), 32u);
+}
+
+TEST_F(MemoryTest, OversizedRequestsRaiseNoMemory) {
+  EXPECT_TRUE(raises("no-memory", [] { memory::alloc_series(0x40000000, 16, 0); }));
+  EXPECT_TRUE(raises("no-memory", [] { memory::alloc_series(0xFFFFFFFF, 4, 0); }));
+  EXPECT_TRUE(raises("no-memory", [] { memory::checked_size(1ull << 40, 16); }));
+}
+
+TEST_F(MemoryTest, GrowthKeepsDataAndFixesFlags) {
+  u32 node = memory::alloc_series(64, 1, -1);  // centred
+  collector::node_guard keep(&node);
+  series_buffer* b = buffer_of(node);
+  for (int i = 0; i < 20; i++) *memory::alloc_tail_bytes(b, 1) = char('a' + i);
+  u32 old_offset = node_word(node);
+  b = memory::expand_series(b, 0);
+  EXPECT_EQ(b->size, 128u);
+  EXPECT_NE(node_word(node), old_offset);
+  EXPECT_EQ(b->node, node);
+  EXPECT_FALSE(b->flags & SERIES_CENTRED);  // data now starts at the data start
+  EXPECT_EQ(b->offset, b->data_offset());
+  EXPECT_EQ(std::string(b->head(), b->used_bytes()), "abcdefghijklmnopqrst");
+  series_buffer* old = arena::at<series_buffer>(old_offset);
+  EXPECT_EQ(old->node, 0u);
+  EXPECT_FALSE(old->flags & SERIES_IN_USE);
+
+  // A grow to less than the used data still holds all of it.
+  b = memory::expand_series(b, 4);
+  EXPECT_GE(b->size, 20u);
+  EXPECT_EQ(std::string(b->head(), b->used_bytes()), "abcdefghijklmnopqrst");
+
+  // Growing a big buffer to a small one drops the big bit; the reverse sets it.
+  u32 big = memory::alloc_series(0x200000, 1, 0);
+  collector::node_guard keep_big(&big);
+  b = memory::expand_series(buffer_of(big), 64);
+  EXPECT_FALSE(b->flags & SERIES_BIG);
+  b = memory::expand_series(b, 0x300000);
+  EXPECT_TRUE(b->flags & SERIES_BIG);
+}
+
+TEST_F(MemoryTest, TailAllocation) {
+  u32 node = memory::alloc_bytes(16);
+  collector::node_guard keep(&node);
+  series_buffer* b = buffer_of(node);
+  memory::alloc_tail_bytes(b, 100);  // n larger than the size: grows to exactly 2n
+  EXPECT_EQ(b->size, 208u);          // 200 rounded to 16
+  EXPECT_EQ(b->used_bytes(), 100u);
+
+  u32 blk = memory::alloc_cells(1);
+  collector::node_guard keep_blk(&blk);
+  series_buffer* cb = buffer_of(blk);
+  for (int i = 0; i < 5; i++) {
+    cell* c = memory::alloc_tail_cell(cb);
+    EXPECT_EQ(c->header, u32(TYPE_UNSET));
+    *c = cell{TYPE_INTEGER, 0, u32(i), 0};
+  }
+  ASSERT_EQ(cb->used_units(), 5u);
+  for (int i = 0; i < 5; i++) EXPECT_EQ(cb->cells()[i].data2, u32(i));
+}
+
+TEST_F(MemoryTest, CopySeriesAndReplicate) {
+  u32 node = memory::alloc_bytes(32);
+  collector::node_guard keep(&node);
+  series_buffer* b = buffer_of(node);
+  std::memcpy(memory::alloc_tail_bytes(b, 5), "hello", 5);
+  b->flags |= SERIES_OWNED;
+  u32 copy = memory::copy_series(buffer_of(node));
+  collector::node_guard keep_copy(&copy);
+  EXPECT_EQ(std::string(buffer_of(copy)->head(), 5), "hello");
+  EXPECT_NE(node_word(copy), node_word(node));
+
+  char buf[32] = "ab";
+  char* end = memory::replicate(buf, 2, 5);
+  EXPECT_EQ(end, buf + 10);
+  EXPECT_EQ(std::string(buf, 10), "ababababab");
+  EXPECT_EQ(memory::replicate(buf, 0, 5), buf);
+}
+
+TEST_F(MemoryTest, OneMillionIntegersFitIn17MB) {
+  u64 before = memory::mem.total;
+  u32 node = memory::alloc_cells(1000000);
+  series_buffer* b = buffer_of(node);
+  for (u32 i = 0; i < 1000000; i++) b->cells()[i] = cell{TYPE_INTEGER, 0, i, 0};
+  b->tail = b->offset + 16000000;
+  EXPECT_LE(memory::mem.total - before, 17u * 1000 * 1000);
+}
