@@ -1007,7 +1007,10 @@ u32 put_symbol(u32 t, const char* name, u32 length, bool any_case) {
     i32 variant = search(true, &end2);
     // A resize may have put a later spelling ahead of the first one in the probe
     // sequence: always link to the canonical symbol, never to another alias.
-    if (variant >= 0) alias = i32(symbol::resolve(u32(variant) + 1));
+    if (variant >= 0) {
+      i32 a = i32(cells_of(t)[variant].data1);
+      alias = a > 0 ? a : variant + 1;
+    }
   }
   // Create the entry: the name may live in a buffer that the allocations below move.
   std::string copy(name, length);

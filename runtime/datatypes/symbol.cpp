@@ -1,0 +1,135 @@
+// Symbol table storage: the symbol block (one symbol! cell per name) and its kind-2 index.
+// Entries are never removed, so an id stays valid for the run; both are collector roots.
+#include "runtime/datatypes/symbol.h"
+
+#include <string>
+#include <vector>
+
+#include "runtime/collector.h"
+#include "runtime/datatypes/string.h"
+#include "runtime/hashtable.h"
+
+namespace vyr::symbol {
+
+u32 block = 0;
+u32 table = 0;
+
+namespace {
+void mark_roots() {
+  collector::mark_block(block);
+  hashtable::mark(table);
+}
+
+// Decodes UTF-8 leniently: a malformed byte stands for itself.
+std::vector<u32> decode_utf8(const u8* p, u32 n) {
+  std::vector<u32> out;
+  out.reserve(n);
+  for (u32 i = 0; i < n;) {
+    u8 c = p[i];
+    u32 len = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+    bool ok = len > 0 && i + len <= n;
+    for (u32 k = 1; ok && k < len; k++) ok = (p[i + k] & 0xC0) == 0x80;
+    if (!ok) {
+      out.push_back(c);
+      i++;
+      continue;
+    }
+    u32 cp = len == 1 ? c : len == 2 ? c & 0x1F : len == 3 ? c & 0x0F : c & 0x07;
+    for (u32 k = 1; k < len; k++) cp = (cp << 6) | (p[i + k] & 0x3F);
+    out.push_back(cp);
+    i += len;
+  }
+  return out;
+}
+
+void encode_utf8(u32 c, std::string& out) {
+  if (c < 0x80) {
+    out += char(c);
+  } else if (c < 0x800) {
+    out += char(0xC0 | (c >> 6));
+    out += char(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    out += char(0xE0 | (c >> 12));
+    out += char(0x80 | ((c >> 6) & 0x3F));
+    out += char(0x80 | (c & 0x3F));
+  } else {
+    out += char(0xF0 | (c >> 18));
+    out += char(0x80 | ((c >> 12) & 0x3F));
+    out += char(0x80 | ((c >> 6) & 0x3F));
+    out += char(0x80 | (c & 0x3F));
+  }
+}
+}  // namespace
+
+void init() {
+  if (block) return;
+  hashtable::init_module();
+  collector::register_callback(mark_roots);
+  block = memory::alloc_cells(4000);
+  cell b{TYPE_BLOCK, 0, block, 0};
+  collector::root_guard g(&b);
+  table = hashtable::init(4000, &b, hashtable::KIND_SYMBOLS, 0);
+}
+
+u32 make_from_bytes(const char* bytes, u32 length) {
+  if (!table) init();
+  return hashtable::put_symbol(table, bytes, length, false);
+}
+
+u32 make(const char* name) { return make_from_bytes(name, u32(std::strlen(name))); }
+
+u32 make_any_case(const char* name) {
+  if (!table) init();
+  return hashtable::put_symbol(table, name, u32(std::strlen(name)), true);
+}
+
+u32 from_string(const cell* value, u32 length) {
+  series_buffer* b = buffer_of(value->data2);
+  u32 unit = b->unit();
+  u32 n = b->used_units();
+  std::string utf8;
+  for (u32 i = value->data1; i < n && i - value->data1 < length; i++)
+    encode_utf8(string::get_char(b->head() + u64{i} * unit, unit), utf8);
+  return make_from_bytes(utf8.data(), u32(utf8.size()));
+}
+
+cell* entry(u32 id) { return buffer_of(block)->cells() + (id - 1); }
+
+cell* cache_string(u32 id) {
+  if (entry(id)->data2) return entry(id);
+  series_buffer* nb = buffer_of(entry(id)->data3);
+  std::vector<u32> cps = decode_utf8(reinterpret_cast<const u8*>(nb->head()), nb->used_bytes());
+  u32 top = 0;
+  for (u32 c : cps) top = std::max(top, c);
+  u32 unit = top <= 0xFF ? 1 : top <= 0xFFFF ? 2 : 4;
+  u32 node = memory::alloc_units(u32(cps.size()), unit);
+  series_buffer* sb = buffer_of(node);
+  for (size_t i = 0; i < cps.size(); i++) std::memcpy(sb->head() + i * unit, &cps[i], unit);
+  sb->tail = sb->offset + u32(cps.size()) * unit;
+  entry(id)->data2 = node;  // the symbol block is a root: the buffer is held from here on
+  return entry(id);
+}
+
+cell* get(u32 id) { return cache_string(id); }
+u32 string_node(u32 id) { return cache_string(id)->data2; }
+
+const char* get_c_string(u32 id) {
+  // Every name buffer keeps a NUL just past its tail.
+  return buffer_of(entry(id)->data3)->head();
+}
+
+std::string_view name(u32 id) {
+  series_buffer* b = buffer_of(entry(id)->data3);
+  return {b->head(), b->used_bytes()};
+}
+
+u32 resolve(u32 id) {
+  i32 alias = i32(entry(id)->data1);
+  return alias > 0 ? u32(alias) : id;
+}
+
+i32 get_alias(u32 id) { return i32(entry(id)->data1); }
+
+u32 count() { return block ? buffer_of(block)->used_units() : 0; }
+
+}  // namespace vyr::symbol
