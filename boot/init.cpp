@@ -3,6 +3,8 @@
 #include "boot/init.h"
 
 #include "runtime/collector.h"
+#include "runtime/datatypes/context.h"
+#include "runtime/datatypes/symbol.h"
 #include "runtime/externals.h"
 #include "runtime/memory.h"
 #include "runtime/print_hooks.h"
@@ -24,6 +26,8 @@ void init_runtime() {
   root = cell{TYPE_BLOCK, 0, memory::alloc_fixed_series(1000, 16, 0), 0};
   collector::add_root(&root);
   value_slots::init();
+  symbol::init();
+  _context::init_global();
   collector::state.enabled = 1;
 }
 

@@ -1,0 +1,63 @@
+// Contexts: a 2-cell block (the context cell, the owner cell) naming a word table of kind 2,
+// whose key block is the word block, and a parallel value block (or a running call's cells).
+// Invariant: a word cell's index (word 3) names its value slot; in the global context a
+// later letter-case variant shares the slot of the first spelling.
+#pragma once
+#include "runtime/memory.h"
+
+namespace vyr::_context {
+
+constexpr u32 KIND_SHIFT = 11;
+constexpr u32 KIND_MASK = 3u << KIND_SHIFT;
+constexpr u32 KIND_GLOBAL = 0, KIND_FUNCTION = 1, KIND_OBJECT = 2;
+constexpr u32 ON_STACK = 1u << 22;   // values are the running call's cells
+constexpr u32 RUNTIME_OBJECT = 1u << 24;
+constexpr u32 OWNER_MARK = 1u << 16;  // set by the ownership module
+constexpr u32 WORD_CHANGED = 1u << 13;  // on a word cell of an object context
+
+extern u32 global;  // the global context's node
+
+// A stack-valued context's word 2 is a reference the data stack hands out for a running
+// call; the stack module installs the routine that turns it into the call's first cell and
+// its cell count. Without one, such a context has no running call.
+using frame_fn = cell* (*)(u32 ref, u32* count);
+extern frame_fn frame_cells;
+
+// Change notification of objects (user code: may allocate, move buffers and throw).
+using on_set_fn = void (*)(const cell* owner, const cell* word, const cell* old_value,
+                           const cell* new_value);
+extern on_set_fn on_set_hook;
+
+void init_global();  // idempotent: the global context for 4,000 words, a collector root
+
+inline cell* context_cell(u32 ctx) { return buffer_of(ctx)->cells(); }
+inline cell* owner_cell(u32 ctx) { return buffer_of(ctx)->cells() + 1; }
+inline u32 table_of(u32 ctx) { return context_cell(ctx)->data1; }
+u32 words_of(u32 ctx);   // node of the word block
+u32 word_count(u32 ctx);
+cell* word_at(u32 ctx, u32 pos);  // the word cell at a position of the word block
+u32 kind_of(u32 ctx);
+
+u32 create(u32 n, bool on_stack, bool object, u32 source, u32 kind);
+u32 make_from_spec(const cell* spec, bool on_stack, bool object, u32 kind);
+
+// Lookups answer the word's value index (its slot), or -1.
+i32 find_word(u32 ctx, u32 symbol_id, bool any_case);
+i32 find_or_add(u32 ctx, u32 symbol_id, bool any_case, i32* out_index);
+i32 add_word(u32 ctx, u32 symbol_id);
+cell* add_with_value(u32 ctx, const cell* word, const cell* value);  // null when present
+cell* put(u32 ctx, const cell* word, const cell* value);
+cell add_global(u32 symbol_id, bool any_case, bool copy);
+cell global_word(u32 symbol_id);
+
+cell* get_value_cell(u32 symbol_id, u32 ctx);
+cell* get(const cell* word);
+cell* set_in(cell* word, const cell* value, u32 ctx, bool notify);
+cell* set(cell* word, const cell* value);
+u32 clone(u32 ctx, u32 kind);
+
+i32 bind_word(u32 ctx, cell* word);
+void bind(const cell* block, u32 ctx, bool self);
+bool collect_set_words(u32 ctx, const cell* block);
+
+}  // namespace vyr::_context

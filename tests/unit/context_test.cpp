@@ -1,0 +1,212 @@
+// Contexts: global case variants sharing a slot, binding, reading and writing with their
+// errors, stack-valued contexts, and change notification that grows the value block.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "runtime/datatypes/context.h"
+#include "runtime/datatypes/symbol.h"
+#include "runtime/fire.h"
+#include "runtime/hashtable.h"
+#include "tests/unit/fixture.h"
+
+using namespace vyr;
+namespace ctx = vyr::_context;
+
+namespace {
+struct ContextTest : ::testing::Test {
+  void SetUp() override { test::ensure_runtime(); }
+};
+
+cell int_cell(i32 v) { return cell{TYPE_INTEGER, 0, u32(v), 0}; }
+
+std::string error_id(auto&& f) {
+  try {
+    f();
+  } catch (const thrown& t) {
+    return std::string(t.category) + "/" + t.id;
+  }
+  return "none";
+}
+
+// A block of cells built from (type, name) pairs.
+cell make_block(std::initializer_list<std::pair<u32, const char*>> items) {
+  cell b{TYPE_BLOCK, 0, memory::alloc_cells(u32(items.size()) + 1), 0};
+  collector::root_guard g(&b);
+  for (auto& [type, name] : items) {
+    u32 sym = symbol::make(name);
+    series_buffer* buf = buffer_of(b.data2);
+    *memory::alloc_tail_cell(buf) = cell{type, 0, sym, 0xFFFFFFFFu};
+  }
+  return b;
+}
+}  // namespace
+
+TEST_F(ContextTest, GlobalCaseVariantsShareOneSlot) {
+  cell foo = ctx::add_global(symbol::make("ctx-foo"), false, false);
+  cell one = int_cell(1);
+  ctx::set(&foo, &one);
+  cell FOO = ctx::add_global(symbol::make("CTX-FOO"), false, false);
+  EXPECT_EQ(FOO.data2, symbol::make("CTX-FOO"));  // carries its own spelling
+  EXPECT_EQ(ctx::get(&FOO)->data2, 1u);
+  cell two = int_cell(2);
+  ctx::set(&FOO, &two);
+  EXPECT_EQ(ctx::get(&foo)->data2, 2u);
+  // A third spelling found case-insensitively with the copy flag also shares the slot,
+  // and so does a word indexed by a case-insensitive add.
+  cell Foo = ctx::add_global(symbol::make("Ctx-Foo"), true, true);
+  EXPECT_EQ(Foo.data2, symbol::make("Ctx-Foo"));
+  EXPECT_EQ(ctx::get(&Foo)->data2, 2u);
+  i32 idx = ctx::add_word(ctx::global, symbol::make("CTX-FOO"));
+  EXPECT_EQ(u32(idx), foo.data3);
+  EXPECT_EQ(ctx::get_value_cell(symbol::make("cTX-fOO"), ctx::global)->data2, 2u);
+}
+
+TEST_F(ContextTest, ReadAndWriteErrors) {
+  u32 c = ctx::create(0, false, false, 0, ctx::KIND_OBJECT);
+  collector::node_guard g(&c);
+  EXPECT_EQ(buffer_of(ctx::words_of(c))->size >= 16, true);  // room for one even at 0
+  cell loose{TYPE_WORD, c, symbol::make("loose"), 0xFFFFFFFFu};
+  EXPECT_EQ(error_id([&] { ctx::get(&loose); }), "script/no-value");
+  EXPECT_EQ(error_id([&] { ctx::get_value_cell(symbol::make("never-added"), c); }),
+            "script/not-defined");
+  // Writing an absent word adds it; an object context marks the field changed.
+  cell v = int_cell(5);
+  ctx::set_in(&loose, &v, c, false);
+  EXPECT_EQ(loose.data3, 0u);
+  EXPECT_EQ(ctx::get(&loose)->data2, 5u);
+  EXPECT_TRUE(ctx::word_at(c, 0)->header & ctx::WORD_CHANGED);
+  // self with index -1 reads the owner cell.
+  *ctx::owner_cell(c) = cell{TYPE_OBJECT, c, 0, 0};
+  cell self{TYPE_WORD, c, symbol::make("self"), 0xFFFFFFFFu};
+  EXPECT_EQ(type_of(ctx::get(&self)), u32(TYPE_OBJECT));
+}
+
+namespace {
+cell frame[3];
+cell* frame_of(u32 ref, u32* count) {
+  *count = 2;  // the call has cells for its first two words only
+  return ref == 77 ? frame : nullptr;
+}
+}  // namespace
+
+TEST_F(ContextTest, StackValuedContextsStayInsideTheCall) {
+  cell spec = make_block({{TYPE_WORD, "a"}, {TYPE_SET_WORD, "return"}, {TYPE_REFINEMENT, "b"},
+                          {TYPE_WORD, "A"}});
+  collector::root_guard sg(&spec);
+  u32 c = ctx::make_from_spec(&spec, true, false, ctx::KIND_FUNCTION);
+  collector::node_guard g(&c);
+  EXPECT_EQ(ctx::word_count(c), 2u);  // set-words skipped, A is a and keeps the first entry
+  cell a{TYPE_WORD, c, symbol::make("a"), 0};
+  EXPECT_EQ(error_id([&] { ctx::get(&a); }), "script/not-in-context");
+  cell one = int_cell(1);
+  EXPECT_EQ(error_id([&] { ctx::set(&a, &one); }), "script/not-defined");
+  auto saved = ctx::frame_cells;
+  ctx::frame_cells = frame_of;
+  ctx::context_cell(c)->data2 = 77;
+  ctx::set(&a, &one);
+  EXPECT_EQ(frame[0].data2, 1u);
+  frame[2] = int_cell(99);
+  cell absent{TYPE_WORD, c, symbol::make("not-in-spec"), 0xFFFFFFFFu};
+  EXPECT_EQ(error_id([&] { ctx::set(&absent, &one); }), "script/not-defined");
+  EXPECT_EQ(frame[2].data2, 99u);
+  EXPECT_EQ(ctx::word_count(c), 2u);
+  ctx::context_cell(c)->data2 = 0;
+  ctx::frame_cells = saved;
+}
+
+TEST_F(ContextTest, BindingIsDeepStopsAtCyclesAndTreatsSelf) {
+  cell spec = make_block({{TYPE_WORD, "bx"}, {TYPE_WORD, "by"}});
+  collector::root_guard sg(&spec);
+  u32 c = ctx::make_from_spec(&spec, false, false, ctx::KIND_OBJECT);
+  collector::node_guard g(&c);
+  cell body = make_block({{TYPE_SET_WORD, "BY"}, {TYPE_WORD, "self"}, {TYPE_SET_WORD, "self"},
+                          {TYPE_GET_WORD, "other"}});
+  collector::root_guard bg(&body);
+  cell inner = make_block({{TYPE_LIT_WORD, "bx"}});
+  {
+    collector::root_guard ig(&inner);
+    series_buffer* b = buffer_of(body.data2);
+    *memory::alloc_tail_cell(b) = inner;
+    b = buffer_of(inner.data2);
+    *memory::alloc_tail_cell(b) = body;  // the body inside itself
+  }
+  ctx::bind(&body, c, true);
+  cell* w = buffer_of(body.data2)->cells();
+  EXPECT_EQ(w[0].data1, c);
+  EXPECT_EQ(w[0].data3, 1u);
+  EXPECT_EQ(w[1].data1, c);
+  EXPECT_EQ(w[1].data3, 0xFFFFFFFFu);  // self
+  EXPECT_EQ(w[2].data1, 0u);           // a set-word named self is not special: not in context
+  EXPECT_EQ(w[3].data1, 0u);           // unknown names keep their binding
+  EXPECT_EQ(buffer_of(inner.data2)->cells()[0].data1, c);
+}
+
+// The notification handler adds many words, so the value block moves under the slot.
+TEST_F(ContextTest, NotificationMayGrowTheContext) {
+  static u32 c;
+  c = ctx::create(1, false, false, 0, ctx::KIND_OBJECT);
+  collector::node_guard g(&c);
+  u32 events = memory::alloc_cells(1);  // word 3 of the owner: its change handlers
+  *ctx::owner_cell(c) = cell{TYPE_OBJECT, c, 0, events};
+  static int calls;
+  calls = 0;
+  auto saved = ctx::on_set_hook;
+  ctx::on_set_hook = [](const cell*, const cell*, const cell* old_value, const cell*) {
+    calls++;
+    EXPECT_EQ(type_of(old_value), u32(TYPE_UNSET));
+    for (int i = 0; i < 200; i++) {
+      std::string n = "grown-" + std::to_string(i);
+      ctx::add_word(c, symbol::make(n.c_str()));
+    }
+  };
+  cell w{TYPE_WORD, c, symbol::make("watched"), 0xFFFFFFFFu};
+  cell v = int_cell(42);
+  cell* slot = ctx::set(&w, &v);
+  ctx::on_set_hook = saved;
+  EXPECT_EQ(calls, 1);
+  EXPECT_EQ(slot->data2, 42u);
+  EXPECT_EQ(slot, ctx::get(&w));
+}
+
+TEST_F(ContextTest, CloneAndCollectSetWords) {
+  cell spec = make_block({{TYPE_WORD, "ca"}});
+  collector::root_guard sg(&spec);
+  u32 c = ctx::make_from_spec(&spec, false, true, ctx::KIND_OBJECT);
+  collector::node_guard g(&c);
+  cell body = make_block({{TYPE_SET_WORD, "cb"}, {TYPE_WORD, "cc"}, {TYPE_SET_WORD, "CA"}});
+  collector::root_guard bg(&body);
+  EXPECT_TRUE(ctx::collect_set_words(c, &body));
+  EXPECT_FALSE(ctx::collect_set_words(c, &body));
+  EXPECT_EQ(ctx::word_count(c), 2u);
+  u32 d = ctx::clone(c, ctx::KIND_OBJECT);
+  collector::node_guard gd(&d);
+  collector::do_cycle();
+  ASSERT_EQ(ctx::word_count(d), 2u);
+  EXPECT_EQ(ctx::word_at(d, 1)->data1, d);
+  EXPECT_TRUE(ctx::context_cell(d)->header & ctx::RUNTIME_OBJECT);
+  EXPECT_EQ(ctx::find_word(d, symbol::make("CB"), true), 1);
+  EXPECT_EQ(ctx::find_word(d, symbol::make("CB"), false), -1);
+  // Adding to the clone leaves the original alone.
+  ctx::add_word(d, symbol::make("only-in-clone"));
+  EXPECT_EQ(ctx::find_word(c, symbol::make("only-in-clone"), true), -1);
+}
+
+// Many words through several resizes of a context's word table, under collections.
+TEST_F(ContextTest, GrowingContextFindsEveryWord) {
+  u32 c = ctx::create(2, false, false, 0, ctx::KIND_OBJECT);
+  collector::node_guard g(&c);
+  for (int i = 0; i < 3000; i++) {
+    std::string n = "cw-" + std::to_string(i);
+    cell w{TYPE_WORD, c, symbol::make(n.c_str()), 0xFFFFFFFFu};
+    cell v = int_cell(i);
+    ctx::set_in(&w, &v, c, false);
+    if (i % 500 == 0) collector::do_cycle();
+  }
+  for (int i = 0; i < 3000; i++) {
+    std::string n = "CW-" + std::to_string(i);
+    u32 sym = symbol::make(n.c_str());
+    ASSERT_EQ(ctx::find_word(c, sym, true), i);
+    ASSERT_EQ(ctx::get_value_cell(sym, c)->data2, u32(i));
+  }
+}
