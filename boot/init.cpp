@@ -9,6 +9,7 @@
 #include "runtime/memory.h"
 #include "runtime/print_hooks.h"
 #include "runtime/value_slots.h"
+#include "runtime/word_tables.h"
 
 namespace vyr::boot {
 
@@ -28,6 +29,9 @@ void init_runtime() {
   value_slots::init();
   symbol::init();
   _context::init_global();
+  symbol::init_runtime_words();
+  symbol::init_refinement_words();
+  symbol::init_issue_words();
   collector::state.enabled = 1;
 }
 

@@ -8,6 +8,7 @@
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/fire.h"
+#include "runtime/word_tables.h"
 #include "tests/unit/fixture.h"
 
 using namespace vyr;
@@ -138,4 +139,23 @@ TEST_F(WordTest, MakeInBlocks) {
   EXPECT_EQ(type_of(&c[1]), u32(TYPE_LIT_WORD));
   EXPECT_EQ(c[2].data1, 0u);
   EXPECT_EQ(symbol::name(c[2].data2), "mb-ref");
+}
+
+TEST_F(WordTest, RuntimeWordTables) {
+  // Symbols are interned in exact case: Windows and windows are two symbols, one name.
+  EXPECT_EQ(symbol::name(words::sym_os_windows), "Windows");
+  u32 lower = symbol::make("windows");
+  EXPECT_NE(lower, words::sym_os_windows);
+  EXPECT_EQ(symbol::resolve(lower), symbol::resolve(words::sym_os_windows));
+  // Names listed twice have two variables holding the same entry.
+  EXPECT_EQ(words::sym_code, words::sym_money_code);
+  EXPECT_EQ(words::word_throw.data2, words::word_category_throw.data2);
+  EXPECT_EQ(symbol::name(words::word_swaped.data2), "swaped");
+  EXPECT_EQ(symbol::name(words::word_put_ed.data2), "put-ed");
+  EXPECT_EQ(words::word_on_deep_change_star.data1, _context::global);
+  EXPECT_EQ(symbol::name(words::word_applied.data2), "<applied>");
+  EXPECT_EQ(type_of(&words::ref_part), u32(TYPE_REFINEMENT));
+  EXPECT_EQ(words::ref_part.data1, 0u);
+  EXPECT_EQ(type_of(&words::issue_ooo), u32(TYPE_ISSUE));
+  EXPECT_EQ(symbol::name(words::issue_ooo.data2), "ooo");
 }
