@@ -613,10 +613,20 @@ cell* get(u32 t, const cell* key_in, u32 head, u32 skip, i32 op, bool last, bool
     // A hash! bucket holds one position or a duplicate list: choose among them. When none
     // qualifies the probe goes on, for an equal value of another type may follow.
     i32 k = i32(keys_of(t)[state->bucket]);
-    std::vector<u32> cand;
     if (k >= 0) {
-      cand.push_back(u32(k));
-    } else {
+      // One value in the bucket: get_next has compared it with equal?; check the rest.
+      u32 p = u32(k);
+      bool placed = reverse ? p < head && (head - 1 - p) % skip == 0
+                            : p >= head && (p - head) % skip == 0;
+      if (placed && op == OP_EQUAL) return c;
+      if (placed) {
+        cell stored = *c;
+        if (compare_hook(&stored, &key, op) == 0) return cells_of(t) + p;
+      }
+      continue;
+    }
+    std::vector<u32> cand;
+    {
       u32 list = items(rec(t)->lists)[-k - 1];
       cand.assign(items(list), items(list) + item_count(list));
     }

@@ -1,0 +1,73 @@
+// Hashing and interning: MurmurHash3 over short and long keys, symbol interning of new and
+// known names, context word lookup, and hash! lookups of integers.
+#include <benchmark/benchmark.h>
+
+#include <string>
+#include <vector>
+
+#include "boot/init.h"
+#include "runtime/collector.h"
+#include "runtime/datatypes/context.h"
+#include "runtime/datatypes/symbol.h"
+#include "runtime/hashtable.h"
+
+using namespace vyr;
+
+static void BM_Murmur3(benchmark::State& state) {
+  std::string data(size_t(state.range(0)), 'x');
+  for (auto _ : state) benchmark::DoNotOptimize(hashtable::murmur3_32(data.data(), u32(data.size())));
+  state.SetBytesProcessed(i64(state.iterations()) * state.range(0));
+}
+BENCHMARK(BM_Murmur3)->Arg(8)->Arg(64)->Arg(4096);
+
+static void BM_InternKnown(benchmark::State& state) {
+  boot::init_runtime();
+  std::vector<std::string> names;
+  for (int i = 0; i < 1000; i++) names.push_back("known-name-" + std::to_string(i));
+  for (auto& n : names) symbol::make(n.c_str());
+  size_t i = 0;
+  for (auto _ : state) benchmark::DoNotOptimize(symbol::make(names[i++ % names.size()].c_str()));
+}
+BENCHMARK(BM_InternKnown);
+
+static void BM_InternNew(benchmark::State& state) {
+  boot::init_runtime();
+  static u64 serial = 0;
+  std::vector<std::string> names;
+  names.reserve(state.max_iterations);
+  for (u64 i = 0; i < state.max_iterations; i++) names.push_back("fresh-" + std::to_string(serial++));
+  size_t i = 0;
+  for (auto _ : state) benchmark::DoNotOptimize(symbol::make(names[i++].c_str()));
+}
+BENCHMARK(BM_InternNew);
+
+static void BM_ContextFind(benchmark::State& state) {
+  boot::init_runtime();
+  std::vector<u32> syms;
+  for (int i = 0; i < 500; i++) {
+    syms.push_back(symbol::make(("ctx-bench-" + std::to_string(i)).c_str()));
+    _context::add_word(_context::global, syms.back());
+  }
+  size_t i = 0;
+  for (auto _ : state)
+    benchmark::DoNotOptimize(_context::find_word(_context::global, syms[i++ % syms.size()], true));
+}
+BENCHMARK(BM_ContextFind);
+
+static void BM_HashFindInteger(benchmark::State& state) {
+  boot::init_runtime();
+  cell h{TYPE_HASH, 0, memory::alloc_cells(u32(state.range(0))), 0};
+  collector::root_guard g(&h);
+  for (i64 k = 0; k < state.range(0); k++) {
+    series_buffer* b = buffer_of(h.data2);
+    *memory::alloc_tail_cell(b) = cell{TYPE_INTEGER, 0, u32(k), 0};
+  }
+  cell blk{TYPE_BLOCK, 0, h.data2, 0};
+  h.data3 = hashtable::init(u32(state.range(0)), &blk, hashtable::KIND_HASH, 0);
+  u32 k = 0;
+  for (auto _ : state) {
+    cell key{TYPE_INTEGER, 0, k++ % u32(state.range(0)), 0};
+    benchmark::DoNotOptimize(hashtable::find(h.data3, &key, hashtable::OP_EQUAL));
+  }
+}
+BENCHMARK(BM_HashFindInteger)->Arg(1000)->Arg(100000);
