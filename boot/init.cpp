@@ -1,9 +1,11 @@
-// Brings the modules up in the order they depend on each other: print hooks, memory,
-// external slots, the first frames, the root block, value slots.
+// Brings the modules up in the order they depend on each other: print hooks, random numbers,
+// memory, external slots, the first frames, the root block, value slots, checksums.
 #include "boot/init.h"
 
 #include "runtime/collector.h"
 #include "runtime/externals.h"
+#include "runtime/interpreter/checksum.h"
+#include "runtime/interpreter/random.h"
 #include "runtime/memory.h"
 #include "runtime/print_hooks.h"
 #include "runtime/value_slots.h"
@@ -17,6 +19,7 @@ void init_runtime() {
   if (done) return;
   done = true;
   platform::init_print_hooks();
+  random::init();
   memory::init();
   externals::init();
   memory::new_node_frame(memory::NODES_PER_FRAME);
@@ -24,6 +27,7 @@ void init_runtime() {
   root = cell{TYPE_BLOCK, 0, memory::alloc_fixed_series(1000, 16, 0), 0};
   collector::add_root(&root);
   value_slots::init();
+  checksum::init();
   collector::state.enabled = 1;
 }
 
