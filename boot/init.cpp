@@ -1,10 +1,11 @@
-// Brings the modules up in the order they depend on each other: print hooks, memory,
+// Brings the modules up in the order they depend on each other: print hooks, platform, memory,
 // external slots, the first frames, the root block, value slots.
 #include "boot/init.h"
 
 #include "runtime/collector.h"
 #include "runtime/externals.h"
 #include "runtime/memory.h"
+#include "runtime/platform.h"
 #include "runtime/print_hooks.h"
 #include "runtime/value_slots.h"
 
@@ -17,6 +18,7 @@ void init_runtime() {
   if (done) return;
   done = true;
   platform::init_print_hooks();
+  platform::init();
   memory::init();
   externals::init();
   memory::new_node_frame(memory::NODES_PER_FRAME);
