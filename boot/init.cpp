@@ -1,5 +1,6 @@
-// Brings the modules up in the order they depend on each other: print hooks, random numbers,
-// memory, external slots, the first frames, the root block, value slots, checksums.
+// Brings the modules up in the order they depend on each other: print hooks, platform,
+// random numbers, memory, external slots, the first frames, the root block, value slots,
+// checksums.
 #include "boot/init.h"
 
 #include "runtime/collector.h"
@@ -7,6 +8,7 @@
 #include "runtime/interpreter/checksum.h"
 #include "runtime/interpreter/random.h"
 #include "runtime/memory.h"
+#include "runtime/platform.h"
 #include "runtime/print_hooks.h"
 #include "runtime/value_slots.h"
 
@@ -19,6 +21,7 @@ void init_runtime() {
   if (done) return;
   done = true;
   platform::init_print_hooks();
+  platform::init();
   random::init();
   memory::init();
   externals::init();
