@@ -6,6 +6,7 @@
 #include "runtime/externals.h"
 #include "runtime/memory.h"
 #include "runtime/print_hooks.h"
+#include "runtime/unicode.h"
 #include "runtime/value_slots.h"
 
 namespace vyr::boot {
@@ -24,6 +25,7 @@ void init_runtime() {
   root = cell{TYPE_BLOCK, 0, memory::alloc_fixed_series(1000, 16, 0), 0};
   collector::add_root(&root);
   value_slots::init();
+  unicode::init_case_folding();
   collector::state.enabled = 1;
 }
 
