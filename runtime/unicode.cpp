@@ -216,11 +216,30 @@ i32 decode_utf8_char(const u8* p, i32* count) {
 
 namespace {
 
+constexpr u64 HIGH_BITS = 0x8080808080808080ull;
+
+// Whether the 8 bytes at p are all ASCII.
+inline bool ascii8(const u8* p) {
+  u64 w;
+  std::memcpy(&w, p, 8);
+  return (w & HIGH_BITS) == 0;
+}
+
 template <u32 UNIT>
 u32 store_utf8(const u8* p, u32 n, char* d, bool line_end) {
   u32 k = 0;
   u32 i = 0;
   while (i < n) {
+    if (i + 8 <= n && ascii8(p + i) && (!line_end || !std::memchr(p + i, '\r', 8))) {
+      if (UNIT == 1) {
+        std::memcpy(d + k, p + i, 8);
+      } else {
+        for (u32 j = 0; j < 8; j++) write_unit(d + u64{k + j} * UNIT, UNIT, p[i + j]);
+      }
+      i += 8;
+      k += 8;
+      continue;
+    }
     u32 cp = p[i];
     if (cp < 0x80) {
       i++;
@@ -255,6 +274,10 @@ u32 load_utf8_buffer(const u8* text, u32 length, u32 target, i32* remaining, boo
   u32 widest = 0;
   u32 i = 0;
   while (i < n) {
+    if (i + 8 <= n && ascii8(p + i)) {
+      i += 8;
+      continue;
+    }
     if (p[i] < 0x80) {
       i++;
       continue;

@@ -27,7 +27,8 @@ Choices the tables encode (the tests pin them):
     the conjoining Hangul medial vowels and final consonants U+1160-U+11FF and U+200B.
   * Wide: East Asian Width W and F, with the file's documented defaults for unlisted code
     points (CJK ideograph blocks, planes 2 and 3).
-  * Ambiguous: East Asian Width A (the private use planes included).
+  * Ambiguous: East Asian Width A (the private use planes included), less the Mn, Me and
+    Cf characters: a combining mark stays zero-width in East Asian contexts too.
 """
 import argparse
 import os
@@ -114,14 +115,14 @@ def main():
     with open(eaw_path, encoding="utf-8") as f:
         version = f.readline().strip("# \n").replace("EastAsianWidth-", "").replace(".txt", "")
 
-    upper, lower, zero = [], [], set()
+    upper, lower, marks = [], [], set()
     for cp, cat, up, lo in read_unicode_data(os.path.join(args.ucd, "UnicodeData.txt")):
         if up is not None and up != cp:
             upper.append((cp, up))
         if lo is not None and lo != cp:
             lower.append((cp, lo))
         if cat in ("Mn", "Me", "Cf"):
-            zero.add(cp)
+            marks.add(cp)
     # Sharp s has no simple upper case in the data; the runtime upper-cases it to "S".
     assert not any(cp == 0xDF for cp, _ in upper)
     upper.append((0xDF, 0x53))
@@ -148,6 +149,7 @@ def main():
                 emit_array("lower_pairs_supp", ls), "",
                 "}  // namespace vyr::unicode::tables\n"]
 
+    zero = set(marks)
     zero.discard(0xAD)
     zero.update(range(0x1160, 0x1200))
     zero.add(0x200B)
@@ -161,7 +163,7 @@ def main():
             if eaw.get(cp, "W") in ("W", "F"):
                 wide.add(cp)
     wide.update(cp for cp, v in eaw.items() if v in ("W", "F"))
-    ambiguous = {cp for cp, v in eaw.items() if v == "A"}
+    ambiguous = {cp for cp, v in eaw.items() if v == "A" and cp not in marks}
 
     width_src = [HEADER.format(version=version),
                  '#include "runtime/unicode_tables.h"\n',
