@@ -97,6 +97,7 @@ bool rs_tail_q(const cell* value) {
 
 u32 rs_abs_at(const cell* value, u32 index) {
   series_buffer* b = buffer_of(value->data2);
+  if (index >= b->used_units()) return 0;  // never read outside the text
   return get_char(b->head() + u64{index} * b->unit(), b->unit());
 }
 
@@ -344,6 +345,9 @@ series_buffer* copy_widened(series_buffer* src, series_buffer* target, u32 size,
   if (old) old = src;
   const char* s = src->head() + u64{start} * su;
   char* d = target->head() + u64{dest_offset} * unit;
+  u32 t_used = target->used_units();
+  if (dest_offset > t_used && !keep_tail)  // a gap before the copy holds no character
+    std::memset(target->head() + u64{t_used} * unit, 0, u64{dest_offset - t_used} * unit);
   if (su == unit) {
     std::memmove(d, s, u64{n} * unit);
   } else {
@@ -372,7 +376,11 @@ series_buffer* copy_widened(series_buffer* src, series_buffer* target, u32 size,
 
 series_buffer* concatenate(cell* dst, const cell* src, i32 part, i32 offset, bool per_char,
                            i32 mode) {
-  if (mode < CONCAT_APPEND || mode > CONCAT_OVERWRITE) fire("internal", "not-done");
+  // Symbols standing in for strings are read through the symbol table, which lives
+  // elsewhere; here both sides must be string-like or binary values.
+  if (mode < CONCAT_APPEND || mode > CONCAT_OVERWRITE || type_of(dst) == TYPE_SYMBOL ||
+      type_of(src) == TYPE_SYMBOL)
+    fire("internal", "not-done");
   collector::root_guard keep_dst(dst);
   collector::root_guard keep_src(src);
   u32 dnode = dst->data2;

@@ -25,7 +25,7 @@ i32 rs_abs_length_q(const cell* value);   // from the buffer's offset to the tai
 char* rs_head(cell* value);               // clips a head past the tail (written back)
 char* rs_tail(const cell* value);
 bool rs_tail_q(const cell* value);
-u32 rs_abs_at(const cell* value, u32 index);
+u32 rs_abs_at(const cell* value, u32 index);  // 0 at or past the tail
 // Index from the head of the first unit equal to cp (exact), or -1.
 i32 rs_find_char(const cell* value, u32 cp);
 // Whether cp occurs at the head or at every step-th character after it, compared through
@@ -90,7 +90,9 @@ constexpr i32 CONCAT_OVERWRITE = 2;
 // length, else `part` of them) into the destination: appended at the tail, inserted or
 // overwritten at `offset` from the destination's head. Widens the destination as needed;
 // the source is only read. `per_char` is accepted for callers that asked for character-wise
-// copying: every copy here is character-exact whatever the units.
+// copying: every copy here is character-exact whatever the units. A symbol! on either side
+// or an unknown mode raises internal not-done. Both cells are kept alive here but must not
+// lie in a series buffer.
 series_buffer* concatenate(cell* dst, const cell* src, i32 part, i32 offset, bool per_char,
                            i32 mode);
 series_buffer* overwrite(cell* dst, const cell* src, i32 part, i32 offset, bool per_char);
