@@ -10,6 +10,7 @@
 #include "runtime/memory.h"
 #include "runtime/platform.h"
 #include "runtime/print_hooks.h"
+#include "runtime/unicode.h"
 #include "runtime/value_slots.h"
 
 namespace vyr::boot {
@@ -31,6 +32,7 @@ void init_runtime() {
   collector::add_root(&root);
   value_slots::init();
   checksum::init();
+  unicode::init_case_folding();
   collector::state.enabled = 1;
 }
 
