@@ -15,6 +15,7 @@
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/fire.h"
+#include "runtime/unicode.h"
 
 namespace vyr::hashtable {
 
@@ -24,8 +25,6 @@ constexpr u32 SEED = 0x5EED7A31u;  // fixed for the run; nothing stored depends 
 constexpr u32 FLAG_USED = 0, FLAG_DELETED = 1, FLAG_EMPTY = 2;
 constexpr u32 KEY_LIVE = 2;  // header of a live node-keyed entry's key cell
 constexpr u32 SHIFT_LIMIT = 30000;
-
-u32 fold_ascii_upper(u32 cp) { return (cp >= 'a' && cp <= 'z') ? cp - 32 : cp; }
 
 inline u32 rotl(u32 x, int r) { return (x << r) | (x >> (32 - r)); }
 inline u32 fmix(u32 h) {
@@ -290,7 +289,7 @@ std::string lower_scratch;
 }  // namespace
 
 compare_fn compare_hook = default_compare;
-fold_fn fold_upper_hook = fold_ascii_upper;
+fold_fn fold_upper_hook = unicode::char_to_upper;
 
 // ---------------------------------------------------------------------------------------
 // Hash functions

@@ -46,8 +46,8 @@ using compare_fn = i32 (*)(const cell* a, const cell* b, i32 op);
 extern compare_fn compare_hook;
 i32 default_compare(const cell* a, const cell* b, i32 op);
 
-// Upper-case fold of one code point for string hashing. The case-folding module installs
-// its full Unicode map here; until then only ASCII a-z are folded.
+// Upper-case fold of one code point for string hashing and the stand-in comparison: the
+// Unicode upper-case map (replaceable, e.g. by tests).
 using fold_fn = u32 (*)(u32 cp);
 extern fold_fn fold_upper_hook;
 

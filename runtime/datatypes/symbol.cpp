@@ -3,11 +3,11 @@
 #include "runtime/datatypes/symbol.h"
 
 #include <string>
-#include <vector>
 
 #include "runtime/collector.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/hashtable.h"
+#include "runtime/unicode.h"
 
 namespace vyr::symbol {
 
@@ -20,45 +20,6 @@ void mark_roots() {
   hashtable::mark(table);
 }
 
-// Decodes UTF-8 leniently: a malformed byte stands for itself.
-std::vector<u32> decode_utf8(const u8* p, u32 n) {
-  std::vector<u32> out;
-  out.reserve(n);
-  for (u32 i = 0; i < n;) {
-    u8 c = p[i];
-    u32 len = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
-    bool ok = len > 0 && i + len <= n;
-    for (u32 k = 1; ok && k < len; k++) ok = (p[i + k] & 0xC0) == 0x80;
-    if (!ok) {
-      out.push_back(c);
-      i++;
-      continue;
-    }
-    u32 cp = len == 1 ? c : len == 2 ? c & 0x1F : len == 3 ? c & 0x0F : c & 0x07;
-    for (u32 k = 1; k < len; k++) cp = (cp << 6) | (p[i + k] & 0x3F);
-    out.push_back(cp);
-    i += len;
-  }
-  return out;
-}
-
-void encode_utf8(u32 c, std::string& out) {
-  if (c < 0x80) {
-    out += char(c);
-  } else if (c < 0x800) {
-    out += char(0xC0 | (c >> 6));
-    out += char(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += char(0xE0 | (c >> 12));
-    out += char(0x80 | ((c >> 6) & 0x3F));
-    out += char(0x80 | (c & 0x3F));
-  } else {
-    out += char(0xF0 | (c >> 18));
-    out += char(0x80 | ((c >> 12) & 0x3F));
-    out += char(0x80 | ((c >> 6) & 0x3F));
-    out += char(0x80 | (c & 0x3F));
-  }
-}
 }  // namespace
 
 void init() {
@@ -88,8 +49,9 @@ u32 from_string(const cell* value, u32 length) {
   u32 unit = b->unit();
   u32 n = b->used_units();
   std::string utf8;
+  char seq[4];
   for (u32 i = value->data1; i < n && i - value->data1 < length; i++)
-    encode_utf8(string::get_char(b->head() + u64{i} * unit, unit), utf8);
+    utf8.append(seq, unicode::cp_to_utf8(string::get_char(b->head() + u64{i} * unit, unit), seq));
   return make_from_bytes(utf8.data(), u32(utf8.size()));
 }
 
@@ -98,14 +60,7 @@ cell* entry(u32 id) { return buffer_of(block)->cells() + (id - 1); }
 cell* cache_string(u32 id) {
   if (entry(id)->data2) return entry(id);
   series_buffer* nb = buffer_of(entry(id)->data3);
-  std::vector<u32> cps = decode_utf8(reinterpret_cast<const u8*>(nb->head()), nb->used_bytes());
-  u32 top = 0;
-  for (u32 c : cps) top = std::max(top, c);
-  u32 unit = top <= 0xFF ? 1 : top <= 0xFFFF ? 2 : 4;
-  u32 node = memory::alloc_units(u32(cps.size()), unit);
-  series_buffer* sb = buffer_of(node);
-  for (size_t i = 0; i < cps.size(); i++) std::memcpy(sb->head() + i * unit, &cps[i], unit);
-  sb->tail = sb->offset + u32(cps.size()) * unit;
+  u32 node = unicode::load_utf8(reinterpret_cast<const u8*>(nb->head()), nb->used_bytes());
   entry(id)->data2 = node;  // the symbol block is a root: the buffer is held from here on
   return entry(id);
 }

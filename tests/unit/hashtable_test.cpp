@@ -102,6 +102,14 @@ TEST_F(HashTableTest, HashFunctions) {
   buffer_of(wide.data2)->tail -= 2;  // drop the wide char again, keep the 2-byte unit
   ASSERT_EQ(buffer_of(wide.data2)->unit(), 2u);
   EXPECT_EQ(ht::hash_string(&wide, true), ht::hash_string(&a, true));
+  // Folding follows the Unicode case map, not only ASCII.
+  cell lo = str_cell("caf");
+  collector::root_guard glo(&lo);
+  string::append_char(buffer_of(lo.data2), 0xE9);
+  cell up = str_cell("CAF");
+  collector::root_guard gup(&up);
+  string::append_char(buffer_of(up.data2), 0xC9);
+  EXPECT_EQ(ht::hash_string(&lo, false), ht::hash_string(&up, false));
   // A string! and a file! of the same text hash alike; words hash by canonical symbol.
   cell f = a;
   f.header = TYPE_FILE;
