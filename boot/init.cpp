@@ -1,11 +1,19 @@
 // Brings the modules up in the order they depend on each other: print hooks, random numbers,
-// memory, external slots, the first frames, the root block, value slots, checksums.
+// memory, external slots, the first frames, the root block, value slots, checksums,
+// the data stack, the datatype registrations.
 #include "boot/init.h"
 
 #include "runtime/collector.h"
+#include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/float.h"
+#include "runtime/datatypes/integer.h"
+#include "runtime/datatypes/logic.h"
+#include "runtime/datatypes/none.h"
+#include "runtime/datatypes/unset.h"
 #include "runtime/externals.h"
 #include "runtime/interpreter/checksum.h"
 #include "runtime/interpreter/random.h"
+#include "runtime/interpreter/stack.h"
 #include "runtime/memory.h"
 #include "runtime/print_hooks.h"
 #include "runtime/value_slots.h"
@@ -28,6 +36,15 @@ void init_runtime() {
   collector::add_root(&root);
   value_slots::init();
   checksum::init();
+  stack::init();
+  // Datatypes, each after its parent.
+  datatype::init();
+  datatype::init_type();
+  unset::init();
+  none::init();
+  logic::init();
+  integer::init();
+  float_::init();
   collector::state.enabled = 1;
 }
 
