@@ -1,6 +1,6 @@
-// Brings the modules up in the order they depend on each other: print hooks, random numbers,
-// memory, external slots, the first frames, the root block, value slots, checksums,
-// the data stack, the datatype registrations.
+// Brings the modules up in the order they depend on each other: print hooks, platform,
+// random numbers, memory, external slots, the first frames, the root block, value slots,
+// checksums, case folding, the data stack, the datatype registrations.
 #include "boot/init.h"
 
 #include "runtime/collector.h"
@@ -15,7 +15,9 @@
 #include "runtime/interpreter/random.h"
 #include "runtime/interpreter/stack.h"
 #include "runtime/memory.h"
+#include "runtime/platform.h"
 #include "runtime/print_hooks.h"
+#include "runtime/unicode.h"
 #include "runtime/value_slots.h"
 
 namespace vyr::boot {
@@ -27,6 +29,7 @@ void init_runtime() {
   if (done) return;
   done = true;
   platform::init_print_hooks();
+  platform::init();
   random::init();
   memory::init();
   externals::init();
@@ -36,6 +39,7 @@ void init_runtime() {
   collector::add_root(&root);
   value_slots::init();
   checksum::init();
+  unicode::init_case_folding();
   stack::init();
   // Datatypes, each after its parent.
   datatype::init();

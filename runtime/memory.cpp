@@ -64,6 +64,7 @@ void init() {
 }
 
 u32 allocate_virtual(u64 size) {
+  if (size > 0xFFFF0000ull) fire_no_memory();  // beyond the arena: never wrap
   u64 want = size + 4;
   u64 rounded = (want + 4095) & ~u64{4095};
   u32 block = arena::take(rounded);
