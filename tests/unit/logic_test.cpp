@@ -65,7 +65,9 @@ TEST_F(Logic, TruthRule) {
     stack::push_copy(&c.v);
     EXPECT_EQ(logic::arg_false_q(), !c.truth);
     EXPECT_EQ(logic::top_true_q(), c.truth);
-    if (type_of(&c.v) != TYPE_UNSET) EXPECT_EQ(logic::arg_true_q(), c.truth);
+    if (type_of(&c.v) != TYPE_UNSET) {
+      EXPECT_EQ(logic::arg_true_q(), c.truth);
+    }
   }
   // An unset! condition is refused where a value is required.
   stack::reset();
