@@ -45,8 +45,8 @@ cell* push_binary(std::initializer_list<u8> bytes, u32 head = 0) {
   u32 node = memory::alloc_bytes(static_cast<u32>(bytes.size()) + 1);
   *c = cell{TYPE_BINARY, head, node, 0};
   series_buffer* b = buffer_of(node);
-  std::memcpy(memory::alloc_tail_bytes(b, static_cast<u32>(bytes.size())), bytes.begin(),
-              bytes.size());
+  char* dst = memory::alloc_tail_bytes(b, static_cast<u32>(bytes.size()));
+  if (bytes.size()) std::memcpy(dst, bytes.begin(), bytes.size());
   return c;
 }
 
