@@ -1,14 +1,25 @@
 // Brings the modules up in the order they depend on each other: print hooks, platform,
 // random numbers, memory, external slots, the first frames, the root block, value slots,
-// checksums, case folding, symbols, the global context and the runtime word tables.
+// checksums, case folding, the data stack, the datatype registrations, symbols, the global
+// context, the type-name words and the runtime word tables.
 #include "boot/init.h"
 
 #include "runtime/collector.h"
 #include "runtime/datatypes/context.h"
+#include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/float.h"
+#include "runtime/datatypes/integer.h"
+#include "runtime/datatypes/logic.h"
+#include "runtime/datatypes/none.h"
 #include "runtime/datatypes/symbol.h"
+#include "runtime/datatypes/unset.h"
+#include "runtime/datatypes/word.h"
+#include "runtime/hashtable.h"
+#include "runtime/interpreter/actions.h"
 #include "runtime/externals.h"
 #include "runtime/interpreter/checksum.h"
 #include "runtime/interpreter/random.h"
+#include "runtime/interpreter/stack.h"
 #include "runtime/memory.h"
 #include "runtime/platform.h"
 #include "runtime/print_hooks.h"
@@ -19,6 +30,15 @@
 namespace vyr::boot {
 
 cell root{TYPE_NONE, 0, 0, 0};
+
+namespace {
+// Hash tables compare keys through the compare action where the type has one.
+i32 compare_for_tables(const cell* a, const cell* b, i32 op) {
+  if (!datatype::entry(type_of(a), slot::compare)) return hashtable::default_compare(a, b, op);
+  i32 r = actions::compare_value(a, b, op);
+  return r == -2 ? 1 : r;
+}
+}  // namespace
 
 void init_runtime() {
   static bool done = false;
@@ -36,8 +56,20 @@ void init_runtime() {
   value_slots::init();
   checksum::init();
   unicode::init_case_folding();
+  stack::init();
+  // Datatypes, each after its parent.
+  datatype::init();
+  datatype::init_type();
+  unset::init();
+  none::init();
+  logic::init();
+  integer::init();
+  float_::init();
+  hashtable::compare_hook = compare_for_tables;
   symbol::init();
   _context::init_global();
+  datatype::word_maker = [](const char* name, cell* out) { *out = word::intern(name); };
+  datatype::make_words();
   symbol::init_runtime_words();
   symbol::init_refinement_words();
   symbol::init_issue_words();

@@ -1,0 +1,164 @@
+// The datatype registry and datatype!. The tables are filled once at start-up, each type
+// after its parent, and are read-only afterwards.
+#include "runtime/datatypes/datatype.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "runtime/collector.h"
+#include "runtime/datatypes/string.h"
+#include "runtime/fire.h"
+#include "runtime/interpreter/stack.h"
+
+namespace vyr::datatype {
+
+i32 highest_id = 0;
+word_maker_fn word_maker = nullptr;
+
+namespace {
+name_record names[MAX_TYPES];
+generic_fn rows[MAX_TYPES][ACTION_COUNT];
+u32 parents[MAX_TYPES];
+bool words_made = false;
+bool callback_registered = false;
+
+void mark_words() {
+  for (const name_record& r : names) collector::mark_values(&r.word, &r.word + 1);
+}
+
+void check_id(u32 type) {
+  if (type == 0 || type >= MAX_TYPES) {
+    std::fprintf(stderr, "*** Datatype Error: invalid type id: %u\n", type);
+    std::exit(0);
+  }
+}
+}  // namespace
+
+// ---- Registry ---------------------------------------------------------------------------
+
+void init() {
+  for (name_record& r : names) r = name_record{};
+  for (auto& row : rows)
+    for (generic_fn& e : row) e = nullptr;
+  for (u32& p : parents) p = 0;
+  highest_id = 0;
+  words_made = false;
+  if (!callback_registered) {
+    collector::register_callback(mark_words);
+    callback_registered = true;
+  }
+}
+
+void register_(u32 id, u32 parent, const char* name, const action_row& row) {
+  check_id(id);
+  if (parent) check_id(parent);
+  if (static_cast<i32>(id) > highest_id) highest_id = static_cast<i32>(id);
+  parents[id] = parent;
+  name_record& rec = names[id];
+  rec.name = name;
+  rec.form_length = static_cast<u32>(std::strlen(name)) - 1;
+  rec.word.header = TYPE_UNSET;
+  if (words_made) word_of_name(name, &rec.word);
+
+  generic_fn* out = rows[id];
+  const generic_fn* from = parent ? rows[parent] : nullptr;
+  // An inherited entry arrives already resolved, because the parent registered first.
+#define VYR_RESOLVE(n, member, sig)                                          \
+  out[n - 1] = row.member.inherit ? (from ? from[n - 1] : nullptr)           \
+                                  : reinterpret_cast<generic_fn>(row.member.fn);
+  VYR_ACTION_SLOTS(VYR_RESOLVE)
+#undef VYR_RESOLVE
+  out[slot::unused - 1] = nullptr;
+}
+
+void make_words() {
+  if (!word_maker) return;
+  for (i32 t = 1; t <= highest_id; t++)
+    if (names[t].name) word_of_name(names[t].name, &names[t].word);
+  words_made = true;
+}
+
+void word_of_name(const char* name, cell* out) {
+  if (word_maker) {
+    word_maker(name, out);
+  } else {
+    *out = cell{TYPE_NONE, 0, 0, 0};
+  }
+}
+
+const name_record& record(u32 type) { return names[type < MAX_TYPES ? type : 0]; }
+const char* name_of(u32 type) {
+  const char* n = record(type).name;
+  return n ? n : "";
+}
+u32 form_length(u32 type) { return record(type).form_length; }
+const cell* word_of(u32 type) { return &record(type).word; }
+bool registered_q(u32 type) { return record(type).name != nullptr; }
+u32 parent_of(u32 type) { return type < MAX_TYPES ? parents[type] : 0; }
+
+generic_fn entry(u32 type, u32 slot_number) {
+  if (type >= MAX_TYPES || slot_number < 1 || slot_number > ACTION_COUNT) return nullptr;
+  return rows[type][slot_number - 1];
+}
+
+i32 append_text(cell* out, const char* text, i32 budget) {
+  string::concatenate_literal(out, text);
+  i64 left = i64{budget} - static_cast<i64>(std::strlen(text));
+  return left < INT32_MIN ? INT32_MIN : static_cast<i32>(left);
+}
+
+// ---- datatype! constructors -------------------------------------------------------------
+
+cell* make_at(cell* c, u32 type) {
+  *c = cell{TYPE_DATATYPE, type, 0, 0};
+  return c;
+}
+
+cell* make_in(const cell* block, u32 type) {
+  series_buffer* b = buffer_of(block->data2);
+  return make_at(memory::alloc_tail_cell(b), type);
+}
+
+cell* push(u32 type) { return make_at(stack::push_slot(), type); }
+
+// ---- datatype! actions ------------------------------------------------------------------
+
+i32 form(const cell* value, cell* out, const cell* part, i32 budget) {
+  // The name without its final "!".
+  char text[32];
+  const char* name = name_of(value->data1);
+  std::snprintf(text, sizeof text, "%.*s", static_cast<int>(form_length(value->data1)), name);
+  return append_text(out, text, budget);
+}
+
+i32 mold(const cell* value, cell* out, bool only, bool all, bool flat, const cell* part,
+         i32 budget, i32 indent) {
+  const char* name = name_of(value->data1);
+  if (!all) return append_text(out, name, budget);
+  budget = append_text(out, "#(", budget);
+  budget = append_text(out, name, budget);
+  return append_text(out, ")", budget);
+}
+
+i32 compare(const cell* a, const cell* b, i32 op) {
+  switch (op) {
+    case compare_op::EQUAL: case compare_op::NOT_EQUAL: case compare_op::STRICT_EQUAL:
+    case compare_op::SAME: case compare_op::FIND:
+      return type_of(b) == TYPE_DATATYPE && b->data1 == a->data1 ? 0 : 1;
+    default:
+      return COMPARE_NOT_COMPARABLE;
+  }
+}
+
+// ---- Registration -----------------------------------------------------------------------
+
+void init_type() {
+  action_row row;
+  row.form = form;
+  row.mold = mold;
+  row.compare = compare;
+  register_(TYPE_DATATYPE, 0, "datatype!", row);
+}
+
+}  // namespace vyr::datatype

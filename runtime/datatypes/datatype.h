@@ -1,0 +1,66 @@
+// The datatype registry (per type id: name record and resolved action row) and the
+// datatype! values that name a type. Rows are filled once at start-up, parent first, with
+// inheritance resolved at registration; they are read-only afterwards.
+#pragma once
+#include "runtime/datatypes/action_slots.h"
+
+namespace vyr::datatype {
+
+constexpr u32 MAX_TYPES = 57;  // ids 0 to 56; 0 is never registered
+
+using generic_fn = void (*)();
+
+struct name_record {
+  const char* name = nullptr;  // with its final "!", e.g. "integer!"
+  u32 form_length = 0;         // the name's length without the "!"
+  cell word{};                 // the word that names the type, once made (else unset)
+};
+
+extern i32 highest_id;  // highest type id registered so far
+
+// Registry
+void init();  // clears the tables; runs before the first registration
+// Records one datatype. `parent` is 0 or an id registered before; INHERIT entries copy
+// the parent's resolved entry now (later changes to the parent are not seen).
+void register_(u32 id, u32 parent, const char* name, const action_row& row);
+// Makes the type-name words through `word_maker`, once the symbol table exists; types
+// registered afterwards get their word at registration.
+void make_words();
+
+// Makes the word of a name into `out`. Installed by the word module; until then no words
+// are made and word arguments of errors are none!.
+using word_maker_fn = void (*)(const char* name, cell* out);
+extern word_maker_fn word_maker;
+void word_of_name(const char* name, cell* out);  // through word_maker, else none!
+
+// Name look-ups
+const name_record& record(u32 type);
+const char* name_of(u32 type);   // "" for an id never registered
+u32 form_length(u32 type);
+const cell* word_of(u32 type);   // unset! until the words are made
+bool registered_q(u32 type);
+u32 parent_of(u32 type);
+
+// Action look-up: the resolved entry, or nullptr when the type does not support the slot.
+generic_fn entry(u32 type, u32 slot_number);  // slot 1 to 62
+template <u32 N> inline typename slot_signature<N>::type entry_of(u32 type) {
+  return reinterpret_cast<typename slot_signature<N>::type>(entry(type, N));
+}
+
+// Appends Latin-1 text to the string! `out` and returns the budget less its length: the
+// one way form and mold implementations write literal text.
+i32 append_text(cell* out, const char* text, i32 budget);
+
+// datatype! values: word 1 holds the id of the type named.
+cell* make_at(cell* c, u32 type);
+cell* make_in(const cell* block, u32 type);
+cell* push(u32 type);
+void init_type();  // registers datatype!
+
+// Actions
+i32 form(const cell* value, cell* out, const cell* part, i32 budget);
+i32 mold(const cell* value, cell* out, bool only, bool all, bool flat, const cell* part,
+         i32 budget, i32 indent);
+i32 compare(const cell* a, const cell* b, i32 op);
+
+}  // namespace vyr::datatype
