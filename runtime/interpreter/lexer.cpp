@@ -160,7 +160,12 @@ token scanner::read_token() {
 // Positions
 // ---------------------------------------------------------------------------------------
 
+void scanner::set_pos(u32 offset) {
+  if (!moved_) pos_ = std::min(offset, tail_);
+}
+
 void scanner::move_to_byte(i64 offset) {
+  moved_ = true;
   if (offset < 0) offset = 0;
   if (offset > tail_) offset = tail_;
   pos_ = static_cast<u32>(offset);
@@ -184,6 +189,7 @@ u32 scanner::char_index(u32 byte_pos) {
 }
 
 void scanner::move_to_char(i64 index) {
+  moved_ = true;
   if (index <= 0) { pos_ = 0; return; }
   u32 p = 0;
   i64 n = 0;
@@ -201,6 +207,7 @@ void scanner::consume_to(u32 offset) { pos_ = std::min(offset, tail_); }
 
 bool scanner::fire(u32 bit, i32 type, u32 start, u32 end) {
   if (!(mask_ & bit)) return true;
+  moved_ = false;
   start = std::min(start, tail_);
   end = std::min(std::max(end, start), tail_);
   return listener_->event(*this, bit, type, start, end);
@@ -431,6 +438,7 @@ void scanner::match_raw_string(token& t) {
 bool scanner::handle(token& t) {
   const bool prescan = opt_.prescan;
   const u8 s = t.state;
+  moved_ = false;
 
   if (s == T_WORD) {
     bool drop;
@@ -449,6 +457,8 @@ bool scanner::handle(token& t) {
   if (has_callback_ && mode_ != MODE_BRACED) {
     i32 type = t.type ? t.type : -(s - 65);
     go_on = (s == T_LPAREN && point_follows(t.end + 1)) ? true : fire(EVENT_PRESCAN, type, t.start, t.end);
+    // The callback put the scan elsewhere: this token is left behind.
+    if (moved_) return true;
   } else {
     go_on = !prescan || s <= T_STRING;
   }
@@ -470,7 +480,7 @@ bool scanner::handle(token& t) {
       case T_LBRACKET:
         t.end = pos_ + 1;
         push_marker(t, KIND_BLOCK, t.start);
-        pos_ = t.end;
+        set_pos(t.end);
         mode_ = MODE_NORMAL;
         break;
       case T_LPAREN:
@@ -480,26 +490,26 @@ bool scanner::handle(token& t) {
             throw_error(t.start, t.end, TYPE_POINT2D);
           point_lines_ = t.lines;
           point_line_ = t.line;
-          pos_ = t.end;
+          set_pos(t.end);
           mode_ = MODE_POINT;
           break;
         }
         push_marker(t, KIND_PAREN, t.start);
-        pos_ = t.end;
+        set_pos(t.end);
         mode_ = MODE_NORMAL;
         break;
       case T_RBRACKET:
         t.end = pos_ + 1;
         close_structure(t, KIND_BLOCK);
-        pos_ = t.end;
+        set_pos(t.end);
         break;
       case T_RPAREN:
         t.end = pos_ + 1;
         close_structure(t, KIND_PAREN);
-        pos_ = t.end;
+        set_pos(t.end);
         break;
       case T_LBRACE:
-        pos_++;
+        set_pos(pos_ + 1);
         if (brace_depth_ == 0) {
           t.end = pos_;
           t.type = TYPE_STRING;
@@ -515,7 +525,7 @@ bool scanner::handle(token& t) {
         mode_ = MODE_BRACED;
         break;
       case T_RBRACE:
-        pos_++;
+        set_pos(pos_ + 1);
         brace_flags_ |= t.flags;
         if (--brace_depth_ > 0) {
           if (pos_ == tail_) throw_error(brace_start_, tail_, TYPE_STRING);
@@ -549,15 +559,15 @@ bool scanner::handle(token& t) {
         t.end = pos_ + 1;
         if (head_[t.start] != '#') throw_error(t.start, t.end, TYPE_MAP);
         push_marker(t, KIND_MAP, t.start);
-        pos_ = t.end;
+        set_pos(t.end);
         mode_ = MODE_NORMAL;
         break;
       case T_PATH: {
         u8 first = head_[t.start];
         u8 kind = first == '\'' ? KIND_LIT_PATH : first == ':' ? KIND_GET_PATH : KIND_PATH;
         token head = t;
-        pos_++;
-        t.end = pos_;
+        t.end = pos_ + 1;
+        set_pos(t.end);
         push_marker(t, kind, t.start);
         load_type_ = TYPE_WORD;
         head.state = T_WORD;
@@ -576,8 +586,8 @@ bool scanner::handle(token& t) {
         break;
       }
       case T_CONSTRUCT: {
-        pos_++;
-        t.end = pos_;
+        t.end = pos_ + 1;
+        set_pos(t.end);
         i32 k = construct_kind(t.start, t.end);
         if (k < 0) throw_error(t.start, t.end, ERR_MALCONSTRUCT);
         t.kind = static_cast<u8>(k);
@@ -599,7 +609,7 @@ bool scanner::handle(token& t) {
         marker& m = markers_.back();
         m.kind = KIND_POINT;
         m.commas++;
-        pos_ = t.end;
+        set_pos(t.end);
         t.role = ROLE_OTHER;
         listener_->token_done(*this, t);
         break;
@@ -614,7 +624,7 @@ bool scanner::handle(token& t) {
              (s != T_ERROR || t.start == t.end)) {
     // A structural token the callback declined: step over the byte it owns, so that the
     // scan goes on instead of reading the same byte again.
-    pos_++;
+    set_pos(pos_ + 1);
   }
 
   // Path items: what follows decides whether the path goes on.
@@ -635,13 +645,13 @@ bool scanner::handle(token& t) {
 void scanner::settle_value_end(token& t) {
   switch (t.state) {
     case T_STRING: case T_CHAR: case T_BINARY: case T_PERCENT: case T_TAG:
-      if (pos_ < tail_) pos_++;
+      set_pos(pos_ + 1);
       break;
     case T_FILE:
-      if (t.prev_state == 8 && pos_ < tail_) pos_++;
+      if (t.prev_state == 8) set_pos(pos_ + 1);
       break;
     case T_POINT:
-      if (pos_ < tail_) pos_++;
+      set_pos(pos_ + 1);
       t.start = t.start > 0 ? t.start - 1 : 0;  // the '('
       t.lines = point_lines_ + t.lines;
       t.line = point_line_;

@@ -125,6 +125,7 @@ class scanner {
   bool handle(token& t);   // false: stop the loop
   void handle_value(token& t);
   void settle_value_end(token& t);
+  void set_pos(u32 offset);  // the scanner's own moves; a callback's move wins over them
   void close_structure(token& t, i32 asked);
   void close_path_after_item(token& t);
   void push_marker(token& t, u8 kind, u32 open_at);
@@ -141,6 +142,7 @@ class scanner {
   scan_options opt_;
   bool load_;
   bool has_callback_ = false;
+  bool moved_ = false;       // a callback moved the position during this token
   u32 mask_ = 0;
   i32 missing_kind_ = TYPE_BLOCK;
   i32 point_line_ = 1;
