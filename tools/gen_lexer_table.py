@@ -24,6 +24,19 @@ Class sets used by the rules:
             characters (lead and continuation bytes), ' . + - ! & * ? = > ^ | ~ _ `
   WSTART    the characters that may start a word (WORD without digits, ' and the
             continuation bytes); + - . ' : < have their own start states
+
+Choices where the token syntax leaves a corner open
+  - A file name ends at a delimiter, '<' or '>'; "%%" not followed by '{' is an error.
+  - A word led by A-F or E that ends in 'h' is a hexadecimal integer ("ABh"); the loader
+    wants 2-8 digits, so "Eh" fails there. Letters after the 'h' keep it a word ("Bhat").
+  - After "1.#" any letters are read; the loader accepts only INF and NaN.
+  - The automaton reads "1.5x2", "1.2." and the like through to their final state; the
+    loaders refuse what is not well formed (pair without a point, tuple parts...).
+  - Path items: words, get-words, integers, floats, strings, parens, issues, chars, tags,
+    refs. Money ends at a delimiter, so "$1/x" is an error rather than a path.
+  - A comma ends a date, time, number, tuple, pair, money and issue token, never a word.
+  - Inside a point literal (after the '(') digits, letters, blanks, line feeds and number
+    punctuation are read up to ')'; the point loader checks the parts.
 """
 
 import os
