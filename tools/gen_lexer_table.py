@@ -34,7 +34,8 @@ Choices where the token syntax leaves a corner open
     loaders refuse what is not well formed (pair without a point, tuple parts...).
   - Path items: words, get-words, integers, floats, strings, parens, issues, chars, tags,
     refs. Money ends at a delimiter, so "$1/x" is an error rather than a path.
-  - A comma ends a date, time, number, tuple, pair, money and issue token, never a word.
+  - A comma ends a date, time, number, tuple, pair or money token; in a word or an issue
+    it is an error.
   - Inside a point literal (after the '(') digits, letters, blanks, line feeds and number
     punctuation are read up to ')'; the point loader checks the parts.
 """
