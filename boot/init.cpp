@@ -8,6 +8,8 @@
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/float.h"
+#include "runtime/datatypes/function.h"
+#include "runtime/datatypes/native.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/none.h"
@@ -18,6 +20,8 @@
 #include "runtime/interpreter/actions.h"
 #include "runtime/externals.h"
 #include "runtime/interpreter/checksum.h"
+#include "runtime/interpreter/interpreter.h"
+#include "runtime/interpreter/natives.h"
 #include "runtime/interpreter/random.h"
 #include "runtime/interpreter/stack.h"
 #include "runtime/memory.h"
@@ -64,6 +68,11 @@ void init_runtime() {
   none::init();
   logic::init();
   integer::init();
+  native::init();
+  action::init();
+  op::init();
+  function::init();
+  routine::init();
   float_::init();
   hashtable::compare_hook = compare_for_tables;
   symbol::init();
@@ -73,6 +82,9 @@ void init_runtime() {
   symbol::init_runtime_words();
   symbol::init_refinement_words();
   symbol::init_issue_words();
+  actions::init_entries();
+  natives::init();
+  interpreter::init();
   collector::state.enabled = 1;
 }
 

@@ -1,7 +1,94 @@
-// Program entry.
+// Program entry: brings the runtime up, builds the environment and runs the console on
+// standard input (`vyr`, `vyr --cli`) or a script (`vyr FILE`). The interpreter runs on a
+// thread with a large stack so that the frame stack, not the machine stack, bounds the
+// depth of evaluation. A fault below the language ends with the runtime error report and
+// status 254.
+#include <pthread.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "boot/console.h"
+#include "boot/environment.h"
 #include "boot/init.h"
 
+namespace {
+int argc_ = 0;
+char** argv_ = nullptr;
+int status = 0;
+
+[[noreturn]] void runtime_error(int code, const char* text) {
+  std::fflush(stdout);
+  std::fprintf(stderr, "*** Runtime Error %d: %s\n*** at: %08Xh\n", code, text, 0u);
+  std::fflush(stderr);
+  _exit(254);
+}
+
+void on_fault(int sig) {
+  const char* what = sig == SIGSEGV ? "access violation" : sig == SIGFPE ? "float error"
+                   : sig == SIGBUS ? "bus error" : "illegal instruction";
+  // Only async-signal-safe calls here.
+  char buf[128];
+  int n = std::snprintf(buf, sizeof buf, "*** Runtime Error %d: %s\n*** at: %08Xh\n", sig, what, 0u);
+  if (n > 0) (void)!write(2, buf, size_t(n));
+  _exit(254);
+}
+
+void use_alternate_stack() {
+  static thread_local char alt[65536];
+  stack_t ss{};
+  ss.ss_sp = alt;
+  ss.ss_size = sizeof alt;
+  sigaltstack(&ss, nullptr);
+}
+
+void* run(void*) {
+  use_alternate_stack();
+  try {
+    vyr::boot::init_runtime();
+    vyr::boot::build_environment();
+    const char* script = nullptr;
+    for (int i = 1; i < argc_; i++) {
+      if (std::strcmp(argv_[i], "--") == 0) {
+        if (i + 1 < argc_) script = argv_[i + 1];
+        break;
+      }
+      if (argv_[i][0] == '-' && argv_[i][1] == '-') continue;  // switches (--cli, --catch)
+      script = argv_[i];
+      break;
+    }
+    status = script ? vyr::console::run_script(script) : vyr::console::run_console();
+  } catch (const vyr::thrown& t) {
+    runtime_error(1, (std::string(t.category ? t.category : "?") + " " + (t.id ? t.id : "?")).c_str());
+  } catch (const std::exception& e) {
+    runtime_error(2, e.what());
+  }
+  return nullptr;
+}
+}  // namespace
+
 int main(int argc, char** argv) {
-  vyr::boot::init_runtime();
-  return 0;
+  argc_ = argc;
+  argv_ = argv;
+  struct sigaction sa{};
+  sa.sa_handler = on_fault;
+  // The fault handler runs on its own stack: a machine-stack overflow must still report.
+  use_alternate_stack();
+  sa.sa_flags = SA_ONSTACK;
+  sigaction(SIGSEGV, &sa, nullptr);
+  sigaction(SIGBUS, &sa, nullptr);
+  sigaction(SIGFPE, &sa, nullptr);
+  sigaction(SIGILL, &sa, nullptr);
+  pthread_attr_t attr;
+  pthread_attr_init(&attr);
+  pthread_attr_setstacksize(&attr, size_t(1) << 30);
+  pthread_t t;
+  if (pthread_create(&t, &attr, run, nullptr) != 0) run(nullptr);
+  else pthread_join(t, nullptr);
+  std::fflush(stdout);
+  return status;
 }

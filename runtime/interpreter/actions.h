@@ -65,6 +65,15 @@ void and_entry();
 void or_entry();
 void xor_entry();
 
+// ---- Stack entries of every action (the entries action! values call) -----------------
+// Arguments at stack::arguments in spec order, then the arguments of the refinements that
+// are present; `refs` has one integer per refinement in spec order: -1 when absent, else
+// the index (from stack::arguments) of its first argument cell. The result is left in the
+// result slot. Slots 7 (path evaluation) and 8 have no stack entry.
+using entry_fn = void (*)(const i32* refs);
+entry_fn entry(u32 slot_number);
+void init_entries();
+
 }  // namespace vyr::actions
 
 #include "runtime/interpreter/stack.h"

@@ -1,10 +1,14 @@
-// Data stack storage: one fixed (never moving) series, so the cell pointers stay valid;
-// marked base..top by a collector callback.
+// Data stack and frame stack storage: one fixed (never moving) series of cells and one C++
+// array of frame records, both with a guard region past their limit. The collector marks
+// the cells base..top and, through the frames, the contexts and blocks they name.
 #include "runtime/interpreter/stack.h"
 
 #include "runtime/collector.h"
 #include "runtime/cycles.h"
+#include "runtime/datatypes/context.h"
+#include "runtime/datatypes/word.h"
 #include "runtime/fire.h"
+#include "runtime/word_tables.h"
 
 namespace vyr::stack {
 
@@ -12,36 +16,80 @@ cell* base = nullptr;
 cell* limit = nullptr;
 cell* top = nullptr;
 cell* arguments = nullptr;
+frame* frames = nullptr;
+u32 frame_top = 0;
+u32 frame_end = FRAME_COUNT;
 
 namespace {
 u32 stack_node = 0;
+cell* hard_limit = nullptr;
 
 void mark_stack() {
-  if (base) collector::mark_values(base, top);
+  if (!base) return;
+  collector::mark_values(base, top);
+  for (u32 i = 0; i < frame_top; i++) {
+    const frame& f = frames[i];
+    if (f.word_ctx) collector::mark_context(f.word_ctx);
+    if (f.fn_ctx) collector::mark_context(f.fn_ctx);
+    if (f.block) collector::mark_block(f.block);
+  }
+}
+
+// A stack-valued context's values reference is a frame index + 1: the frame's own
+// arguments are the context's value cells.
+cell* frame_cells(u32 ref, u32* count) {
+  if (ref == 0 || ref > frame_top) return nullptr;
+  const frame& f = frames[ref - 1];
+  *count = f.count;
+  return base + f.own_args;
+}
+
+inline u32 index_of(const cell* c) { return static_cast<u32>(c - base); }
+
+// Pops the innermost record, restoring the context it attached.
+inline frame& pop_record() {
+  frame& f = frames[--frame_top];
+  if (f.fn_ctx) _context::context_cell(f.fn_ctx)->data2 = f.saved_values;
+  return f;
 }
 }  // namespace
 
 void init() {
   if (stack_node) return;
-  stack_node = memory::alloc_fixed_series(SIZE, sizeof(cell), 0);
+  stack_node = memory::alloc_fixed_series(SIZE + GUARD_CELLS, sizeof(cell), 0);
   series_buffer* b = buffer_of(stack_node);
   base = reinterpret_cast<cell*>(b->data());
   limit = base + SIZE;
+  hard_limit = base + SIZE + GUARD_CELLS;
   top = arguments = base;
+  frames = new frame[FRAME_COUNT + GUARD_FRAMES]();
+  frame_top = 0;
+  frame_end = FRAME_COUNT;
   collector::add_root_node(&stack_node);
   collector::register_callback(mark_stack);
+  _context::frame_cells = frame_cells;
 }
 
-void reset() { top = arguments = base; }
+void reset() {
+  unwind_frames(0);
+  top = arguments = base;
+  close_guards();
+}
 
-cell* push_slot() {
-  if (top + 1 >= limit) {
-    top = top - OVERFLOW_HEADROOM < base ? base : top - OVERFLOW_HEADROOM;
-    if (arguments > top) arguments = top;
-    cycles::reset();
-    fire("internal", "stack-overflow");
-  }
-  return top++;
+void close_guards() {
+  if (top < base + SIZE) limit = base + SIZE;
+  if (frame_top < FRAME_COUNT) frame_end = FRAME_COUNT;
+}
+
+void overflow() {
+  // The guard regions give the error room to be built and raised; they close again when a
+  // catching point restores the stacks. A second overflow inside the guard is a fault
+  // below the language.
+  if (limit == hard_limit && frame_end == FRAME_COUNT + GUARD_FRAMES) fire_no_memory();
+  limit = hard_limit;
+  frame_end = FRAME_COUNT + GUARD_FRAMES;
+  cycles::reset();
+  fire("internal", "stack-overflow");
 }
 
 cell* push_copy(const cell* value) {
@@ -62,5 +110,145 @@ void set_last(const cell* value) {
 }
 void clear_args() { top = arguments; }
 void keep_first() { top = arguments + 1; }
+
+void set_try_result() {
+  if (top > arguments && type_of(top - 1) == TYPE_ERROR) copy_cell(top - 1, arguments);
+  top = arguments + 1;
+}
+
+// ---- Frames -------------------------------------------------------------------------------
+
+cell* push_frame_sym(u32 symbol, u32 word_ctx, u32 flags) {
+  if (frame_top >= frame_end) [[unlikely]] overflow();
+  frame& f = frames[frame_top++];
+  f.header = ((symbol & 0xFFFF) << 8) | flags;
+  f.saved_args = index_of(arguments);
+  f.word_ctx = word_ctx;
+  f.fn_ctx = 0;
+  f.saved_values = 0;
+  f.symbol = symbol;
+  f.own_args = index_of(top);
+  f.block = 0;
+  f.count = 0;
+  arguments = top;
+  return arguments;
+}
+
+frame* top_frame() { return frame_top ? &frames[frame_top - 1] : nullptr; }
+u32 depth() { return frame_top; }
+
+void attach_context(u32 ctx, u32 count) {
+  frame& f = frames[frame_top - 1];
+  cell* c = _context::context_cell(ctx);
+  f.fn_ctx = ctx;
+  f.saved_values = c->data2;
+  f.count = count;
+  c->data2 = frame_top;  // frame index + 1
+}
+
+void leave() {
+  frame& f = pop_record();
+  top = arguments + 1;
+  arguments = base + f.saved_args;
+}
+
+void leave_return() {
+  frame& f = pop_record();
+  cell* result = arguments;
+  arguments = base + f.saved_args;
+  copy_cell(result, arguments);
+  top = result + 1;
+}
+
+void leave_reset() {
+  frame& f = pop_record();
+  arguments = base + f.saved_args;
+  top = arguments;
+}
+
+void unwind_frames(u32 new_top) {
+  while (frame_top > new_top) pop_record();
+}
+
+state_guard::state_guard()
+    : args_(arguments), top_(top), frame_top_(frame_top), cycles_(cycles::depth()) {}
+
+state_guard::~state_guard() {
+  if (active_) restore();
+}
+
+void state_guard::restore() {
+  unwind_frames(frame_top_);
+  arguments = args_;
+  top = top_;
+  if (cycles::depth() > cycles_) cycles::pop_n(cycles::depth() - cycles_);
+  close_guards();
+}
+
+bool eval_q(i32 from, bool only_next) {
+  i32 i = from < 0 ? i32(frame_top) - 1 : from;
+  if (only_next) return i >= 0 && (frames[i].header & FLAG_INTERP);
+  for (; i >= 0; i--)
+    if (frames[i].header & FLAG_INTERP) return true;
+  return false;
+}
+
+// ---- Walks ----------------------------------------------------------------------------
+
+bool marker_q(u32 symbol) {
+  return symbol == 0 || symbol == words::word_body.data2 || symbol == words::word_anon.data2;
+}
+
+cell current_call_word() {
+  for (i32 i = i32(frame_top) - 1; i >= 0; i--) {
+    const frame& f = frames[i];
+    if (marker_q(f.symbol)) continue;
+    return f.word_ctx ? word::find_or_global(f.word_ctx, f.symbol)
+                      : _context::add_global(f.symbol, false, false);
+  }
+  return words::word_not_found;
+}
+
+namespace {
+void append_cell(cell* block, const cell* value) {
+  cell v = *value;
+  series_buffer* b = buffer_of(block->data2);
+  *memory::alloc_tail_cell(b) = v;
+}
+}  // namespace
+
+void collect_calls(cell* block) {
+  collector::root_guard g(block);
+  for (i32 i = i32(frame_top) - 1; i >= 1; i--) {
+    frame f = frames[i];
+    if (marker_q(f.symbol)) continue;
+    cell w = f.fn_ctx ? word::find_or_global(f.fn_ctx, f.symbol)
+                      : _context::add_global(f.symbol, false, false);
+    append_cell(block, &w);
+    cell n{TYPE_INTEGER, 0, f.saved_args, 0};
+    append_cell(block, &n);
+  }
+}
+
+void collect_trace(i32 level, cell* block, u32 end) {
+  collector::root_guard g(block);
+  if (end > frame_top) end = frame_top;
+  for (u32 i = 0; i < end; i++) {
+    frame f = frames[i];
+    if (marker_q(f.symbol)) continue;
+    cell w = f.word_ctx ? word::find_or_global(f.word_ctx, f.symbol)
+                        : _context::add_global(f.symbol, false, false);
+    if (level <= 1) {
+      const cell* v = nullptr;
+      try {
+        v = _context::get(&w);
+      } catch (const thrown&) {
+        continue;
+      }
+      if (type_of(v) != TYPE_FUNCTION) continue;
+    }
+    append_cell(block, &w);
+  }
+}
 
 }  // namespace vyr::stack

@@ -1,26 +1,30 @@
-// The data stack: a fixed array of 20,000 cells holding the arguments and results of the
-// running calls. Invariant: base <= arguments <= top < limit. The cells from base up to top
-// are collector roots; a reserved cell is not initialised, its reserver writes it.
-// (Call frames come with the interpreter.)
+// The data stack and the frame stack. The data stack is a fixed array of 20,000 cells holding
+// the arguments and results of the running calls; the frame stack a fixed array of 12,000
+// call-frame records, one for every call, block evaluation, loop, try or catch in progress.
+// Invariants: base <= arguments <= top < limit; frames below frame_top are live. Both stacks
+// keep a guard region past their limit that only the stack-overflow error may use.
 #pragma once
 #include "runtime/cell.h"
 
 namespace vyr::stack {
 
-constexpr u32 SIZE = 20000;  // cells
+constexpr u32 SIZE = 20000;           // cells
+constexpr u32 GUARD_CELLS = 256;      // past `limit`, for building the overflow error
 constexpr u32 OVERFLOW_HEADROOM = 5;  // cells given back on overflow to build the error
+constexpr u32 FRAME_COUNT = 12000;    // records
+constexpr u32 GUARD_FRAMES = 64;      // past the frame end, for raising the overflow error
 
 extern cell* base;       // the first cell
-extern cell* limit;      // one past the last cell
+extern cell* limit;      // one past the last usable cell (moves into the guard on overflow)
 extern cell* top;        // the next free cell
 extern cell* arguments;  // first argument cell of the innermost call, also its result slot
 
-void init();   // allocates the stack once; arguments = top = base
-void reset();  // arguments = top = base (drops everything)
+void init();   // allocates both stacks once; arguments = top = base; no frames
+void reset();  // arguments = top = base, no frames, guard regions closed
 
 // Reserves the cell at top; raises internal stack-overflow when the new top would reach
-// the limit (after giving back OVERFLOW_HEADROOM cells and resetting the cycle stack).
-cell* push_slot();
+// the limit (the guard region is opened for the error and the cycle stack reset).
+inline cell* push_slot();
 cell* push_copy(const cell* value);     // copies the value into a reserved cell
 void pop_cells(u32 n);                  // never below base
 cell* last_pushed();                    // top - 1, or base when the stack is empty
@@ -30,9 +34,86 @@ void set_result(const cell* value);     // copies into the cell at arguments
 void set_last(const cell* value);       // set_result, then top = arguments + 1
 void clear_args();                      // top = arguments
 void keep_first();                      // top = arguments + 1
+void set_try_result();                  // an error! last pushed becomes the result; keep 1
 
 // The i-th argument cell (0 is the result slot).
 inline cell* arg(u32 i) { return arguments + i; }
+
+// ---- Frames ---------------------------------------------------------------------------
+
+// Frame kinds (header bits 24-27) and flags.
+constexpr u32 KIND_FUNCTION = 1, KIND_NATIVE = 2, KIND_TRY = 4, KIND_TRY_ALL = 5,
+              KIND_CATCH = 6, KIND_BLOCK = 7, KIND_LOOP = 8;
+constexpr u32 FLAG_FUNCTION = 0x10000000u;  // return and exit stop here
+constexpr u32 FLAG_INTERP = 0x80000000u;    // pushed by the interpreter
+constexpr u32 HEADER_INTERP_FUNCTION = 0x81000000u;
+constexpr u32 HEADER_INTERP_NATIVE = 0x82000000u;
+constexpr u32 HEADER_BLOCK = 0x87000000u;
+
+// One call-frame record. The first five words are the record as the runtime defines it;
+// the header keeps only 16 bits of the symbol, so the full id is stored beside it and every
+// walk that names a frame reads that one.
+struct frame {
+  u32 header;        // (symbol & 0xFFFF) << 8 | kind << 24 | flags
+  u32 saved_args;    // the caller's arguments (cell index from base)
+  u32 word_ctx;      // context node of the frame's word, 0 when none
+  u32 fn_ctx;        // context whose values reference this frame changed, or 0
+  u32 saved_values;  // that context's values reference before the change
+  u32 symbol;        // the full symbol id of the frame's word
+  u32 own_args;      // this frame's own arguments (cell index from base)
+  u32 block;         // node of the block evaluated under this frame (a root), or 0
+  u32 count;         // cells of a function call's frame (arguments, refinements, locals)
+};
+
+extern frame* frames;    // the frame base
+extern u32 frame_top;    // records in use
+extern u32 frame_end;    // records usable (moves into the guard on overflow)
+
+inline u32 kind_of(const frame& f) { return (f.header >> 24) & 0x0F; }
+
+// The common pusher: a record named by the word (a word cell, or null for none) with the
+// header flags; the callee's arguments start at top. Raises stack-overflow when full.
+cell* push_frame_sym(u32 symbol, u32 word_ctx, u32 flags);
+inline cell* push_frame(const cell* word, u32 flags) {
+  return push_frame_sym(word ? word->data2 : 0, word ? word->data1 : 0, flags);
+}
+frame* top_frame();      // the innermost record, or null when there is none
+u32 depth();             // frame_top
+
+// Points a function context's values reference at the innermost frame's arguments (the
+// frame remembers the previous reference and puts it back when it is left or unwound).
+void attach_context(u32 ctx, u32 count);
+
+// Leaving the innermost frame (each pops exactly one record and restores an attached
+// context): leave keeps the callee's first cell as the caller's newest value; leave_return
+// also copies it into the caller's first argument cell; leave_reset keeps nothing.
+void leave();
+void leave_return();
+void leave_reset();
+
+// Drops every record above `new_top`, restoring the contexts they attached. Catching
+// points call it (through `state_guard`) before they look at what they caught.
+void unwind_frames(u32 new_top);
+
+// Saves the stacks' positions and the cycle stack depth; `restore` puts them back,
+// unwinding frames, and closes guard regions that an overflow opened. The destructor
+// restores too unless `release` was called, so every exit leaves the stacks balanced.
+class state_guard {
+ public:
+  state_guard();
+  ~state_guard();
+  void restore();
+  void release() { active_ = false; }
+  u32 frame_depth() const { return frame_top_; }
+  state_guard(const state_guard&) = delete;
+  state_guard& operator=(const state_guard&) = delete;
+ private:
+  cell* args_;
+  cell* top_;
+  u32 frame_top_;
+  u32 cycles_;
+  bool active_ = true;
+};
 
 // Restores arguments and top on every exit from a scope (errors included).
 class guard {
@@ -46,4 +127,29 @@ class guard {
   cell* top_;
 };
 
+// True when a frame with the interpreter flag lies at or below `from` (the frame top when
+// -1); with only_next, only the frame just below is looked at.
+bool eval_q(i32 from, bool only_next);
+
+// Walks that name frames skip the marker frames `<body>` and `<anon>`.
+bool marker_q(u32 symbol);
+// The word of the innermost named frame (bound to its context), or `<not-found>`.
+cell current_call_word();
+// Appends, from the innermost frame down, each frame's word and saved argument position.
+void collect_calls(cell* block);
+// Appends the words of frames up to `end` whose word's value is a function (all with
+// level > 1).
+void collect_trace(i32 level, cell* block, u32 end);
+
+// The overflow guard regions: open while the overflow error is being raised; closed again
+// by the first catching point that restores the stacks below their limits.
+void close_guards();
+
+[[noreturn]] void overflow();
+
 }  // namespace vyr::stack
+
+inline vyr::cell* vyr::stack::push_slot() {
+  if (top + 1 >= limit) [[unlikely]] overflow();
+  return top++;
+}

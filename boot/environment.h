@@ -1,0 +1,27 @@
+// The bootstrap environment: the words of the datatypes, the typesets, the natives, the
+// actions and the operators, built at start-up from the Vyr sources listed in
+// environment/manifest.txt (embedded at build time; `VYR_BOOT_DIR=dir` loads them from
+// that directory instead).
+#pragma once
+#include "runtime/cell.h"
+
+namespace vyr::boot {
+
+struct environment_file {
+  const char* name;
+  unsigned size;
+  const char* text;
+  bool evaluate;  // false: data read by a module (the error catalogue)
+};
+extern const environment_file environment_files[];
+extern const unsigned environment_file_count;
+
+// Builds the environment once (after init_runtime). Also installs the start-up loader as
+// the interpreter's text loader when the lexer has not installed its own.
+void build_environment();
+
+// Evaluates Vyr source text (with an optional `Vyr [...]` header, skipped) in the global
+// context; the last value goes to `result` when given. Errors propagate.
+void do_source(const char* utf8, u32 length, bool header_required, cell* result);
+
+}  // namespace vyr::boot

@@ -1,0 +1,42 @@
+// native!, action! and op!: built-in functions reached through table indexes (word 1), with
+// their spec block (word 2) and a 2-cell more-block (word 3: the function-like context made
+// from the spec, then the argument cache). An op! carries the words of the value it wraps
+// and the wrapped type in header bits 16-23.
+#pragma once
+#include "runtime/datatypes/action_slots.h"
+
+namespace vyr::native {
+
+// Constructors: a native! (type 21) or action! (type 22) from a spec block value and a
+// table index (not checked here), written into `out`. May allocate.
+cell* make_at(cell* out, const cell* spec, u32 index, u32 type);
+
+// Actions
+const cell* make(const cell* proto, const cell* spec, u32 type);
+const cell* reflect(const cell* value, u32 field);
+i32 form(const cell* value, cell* out, const cell* part, i32 budget);
+i32 mold(const cell* value, cell* out, bool only, bool all, bool flat, const cell* part,
+         i32 budget, i32 indent);
+i32 compare(const cell* a, const cell* b, i32 op);
+
+void init();  // registers native!
+
+}  // namespace vyr::native
+
+namespace vyr::action {
+i32 form(const cell* value, cell* out, const cell* part, i32 budget);
+i32 mold(const cell* value, cell* out, bool only, bool all, bool flat, const cell* part,
+         i32 budget, i32 indent);
+void init();  // registers action!
+}  // namespace vyr::action
+
+namespace vyr::op {
+constexpr u32 WRAPPED_SHIFT = 16;
+inline u32 wrapped_type(const cell* c) { return (c->header >> WRAPPED_SHIFT) & 0xFF; }
+
+const cell* make(const cell* proto, const cell* spec, u32 type);
+i32 form(const cell* value, cell* out, const cell* part, i32 budget);
+i32 mold(const cell* value, cell* out, bool only, bool all, bool flat, const cell* part,
+         i32 budget, i32 indent);
+void init();  // registers op!
+}  // namespace vyr::op

@@ -1,0 +1,266 @@
+// The stack entries of the 62 actions: read the arguments at stack::arguments, turn the
+// refinement integers into flags or argument cells, dispatch by the first argument's type
+// and leave the result in the result slot.
+#include "runtime/collector.h"
+#include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/string.h"
+#include "runtime/fire.h"
+#include "runtime/interpreter/actions.h"
+#include "runtime/interpreter/stack.h"
+
+namespace vyr::actions {
+
+namespace {
+using stack::arguments;
+
+inline bool on(const i32* refs, u32 i) { return refs[i] != -1; }
+inline cell* ref_arg(const i32* refs, u32 i) { return refs[i] < 0 ? nullptr : arguments + refs[i]; }
+
+inline void result(const cell* r) {
+  if (r != arguments) copy_cell(r, arguments);
+  stack::keep_first();
+}
+
+// "<action> does not allow <type> for its <argument> argument", naming the current call.
+[[noreturn]] void expect(const char* action, const cell* value, const char* arg) {
+  cell a, t, w;
+  datatype::word_of_name(action, &a);
+  datatype::make_at(&t, type_of(value));
+  datatype::word_of_name(arg, &w);
+  fire("script", "expect-arg", &a, &t, &w);
+}
+
+bool series_q(u32 t) {
+  switch (t) {
+    case TYPE_BLOCK: case TYPE_PAREN: case TYPE_PATH: case TYPE_LIT_PATH: case TYPE_SET_PATH:
+    case TYPE_GET_PATH: case TYPE_HASH: case TYPE_STRING: case TYPE_FILE: case TYPE_URL:
+    case TYPE_TAG: case TYPE_EMAIL: case TYPE_REF: case TYPE_BINARY: case TYPE_VECTOR:
+    case TYPE_IMAGE: case TYPE_MAP:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// /part of append, insert and change: a count, or a position in the target's own series.
+i32 part_count(const cell* target, const cell* part, bool check_series) {
+  if (!part) return -1;
+  if (type_of(part) == TYPE_INTEGER) return static_cast<i32>(part->data2);
+  if (check_series && !series_q(type_of(part))) fire("script", "invalid-part", part);
+  if (type_of(part) != type_of(target) || part->data2 != target->data2 ||
+      type_of(target) == TYPE_PORT) {
+    cell name, v = *part;
+    datatype::word_of_name("part", &name);
+    fire("script", "invalid-refine-arg", &name, &v);
+  }
+  return static_cast<i32>(part->data1) - static_cast<i32>(target->data1);
+}
+
+i32 pick_index(const cell* index) {
+  switch (type_of(index)) {
+    case TYPE_LOGIC: return index->data1 ? 1 : 2;
+    case TYPE_INTEGER: case TYPE_CHAR: return static_cast<i32>(index->data2);
+    default: return 0;
+  }
+}
+
+// form and mold with /part: a limit below 1 gives an empty string; otherwise the text is
+// cut to the limit.
+void to_text(bool mold_it, const i32* refs, u32 part_ref, bool only, bool all, bool flat) {
+  cell value = *arguments;
+  collector::root_guard g(&value);
+  const cell* part = ref_arg(refs, part_ref);
+  i32 limit = NO_LIMIT;
+  if (part) {
+    if (type_of(part) != TYPE_INTEGER) expect(mold_it ? "mold" : "form", part, "limit");
+    limit = static_cast<i32>(part->data2);
+  }
+  cell out{TYPE_UNSET, 0, 0, 0};
+  collector::root_guard og(&out);
+  string::make_at(&out, 16);
+  if (!part || limit >= 1) {
+    if (mold_it) {
+      mold(&value, &out, only, all, flat, part, limit, 0);
+    } else {
+      form(&value, &out, part, limit);
+    }
+    if (part) {
+      i32 n = string::rs_length_q(&out);
+      if (n > limit) string::remove_chars(&out, static_cast<u32>(limit), static_cast<u32>(n - limit));
+    }
+  }
+  *arguments = out;
+  stack::keep_first();
+}
+
+void make_entry(const i32*) { result(make(arguments, arguments + 1)); }
+void random_entry(const i32* r) { result(random(arguments, on(r, 0), on(r, 1), on(r, 2))); }
+void reflect_entry(const i32*) {
+  const cell* field = arguments + 1;
+  result(lookup_for<slot::reflect>(arguments)(arguments, field->data2));
+}
+void to_entry(const i32*) { result(to(arguments, arguments + 1)); }
+void form_entry(const i32* r) { to_text(false, r, 0, false, false, false); }
+void mold_entry(const i32* r) { to_text(true, r, 3, on(r, 0), on(r, 1), on(r, 2)); }
+void compare_entry(const i32*) {
+  bool b = compare(arguments, arguments + 1, static_cast<i32>(arguments[2].data2));
+  *arguments = cell{TYPE_LOGIC, b ? 1u : 0u, 0, 0};
+  stack::keep_first();
+}
+template <void (*F)()> void stack_form(const i32*) {
+  F();
+  stack::keep_first();
+}
+void negate_entry(const i32*) { result(negate(arguments)); }
+void round_entry(const i32* r) {
+  round_flags m;
+  m.even = on(r, 1); m.down = on(r, 2); m.half_down = on(r, 3); m.floor = on(r, 4);
+  m.ceiling = on(r, 5); m.half_ceiling = on(r, 6);
+  result(round(arguments, ref_arg(r, 0), m));
+}
+void even_entry(const i32*) {
+  bool b = even_q(arguments);
+  *arguments = cell{TYPE_LOGIC, b ? 1u : 0u, 0, 0};
+  stack::keep_first();
+}
+void odd_entry(const i32*) {
+  bool b = odd_q(arguments);
+  *arguments = cell{TYPE_LOGIC, b ? 1u : 0u, 0, 0};
+  stack::keep_first();
+}
+void complement_entry(const i32*) { result(complement(arguments)); }
+void append_insert(const i32* r, bool append) {
+  i32 part = part_count(arguments, ref_arg(r, 0), true);
+  const cell* dup = ref_arg(r, 2);
+  i32 count = dup ? (type_of(dup) == TYPE_INTEGER ? static_cast<i32>(dup->data2) : 1) : 1;
+  auto f = append ? lookup_for<slot::append>(arguments) : lookup_for<slot::insert>(arguments);
+  result(f(arguments, arguments + 1, part, on(r, 1), count, append));
+}
+void append_entry(const i32* r) { append_insert(r, true); }
+void insert_entry(const i32* r) { append_insert(r, false); }
+void change_entry(const i32* r) {
+  i32 part = part_count(arguments, ref_arg(r, 0), false);
+  const cell* dup = ref_arg(r, 2);
+  i32 count = dup ? (type_of(dup) == TYPE_INTEGER ? static_cast<i32>(dup->data2) : 1) : 1;
+  result(lookup_for<slot::change>(arguments)(arguments, arguments + 1, part, on(r, 1), count));
+}
+void clear_entry(const i32*) { result(lookup_for<slot::clear>(arguments)(arguments)); }
+void copy_entry(const i32* r) {
+  const cell* types = ref_arg(r, 2);
+  if (types && type_of(types) != TYPE_DATATYPE && type_of(types) != TYPE_TYPESET)
+    expect("copy", types, "kind");
+  result(lookup_for<slot::copy>(arguments)(arguments, arguments, ref_arg(r, 0), on(r, 1), types));
+}
+void find_entry(const i32* r) {
+  find_args a;
+  a.part = ref_arg(r, 0); a.only = on(r, 1); a.case_sensitive = on(r, 2); a.same = on(r, 3);
+  a.any = on(r, 4); a.with = ref_arg(r, 5); a.skip = ref_arg(r, 6); a.last = on(r, 7);
+  a.reverse = on(r, 8); a.tail = on(r, 9); a.match = on(r, 10);
+  result(lookup_for<slot::find>(arguments)(arguments, arguments + 1, a));
+}
+void select_entry(const i32* r) {
+  find_args a;
+  a.part = ref_arg(r, 0); a.only = on(r, 1); a.case_sensitive = on(r, 2); a.same = on(r, 3);
+  a.any = on(r, 4); a.with = ref_arg(r, 5); a.skip = ref_arg(r, 6); a.last = on(r, 7);
+  a.reverse = on(r, 8);
+  result(lookup_for<slot::select>(arguments)(arguments, arguments + 1, a));
+}
+void length_entry(const i32*) {
+  i32 n = lookup_for<slot::length_q>(arguments)(arguments);
+  *arguments = n < 0 ? cell{TYPE_NONE, 0, 0, 0} : cell{TYPE_INTEGER, 0, static_cast<u32>(n), 0};
+  stack::keep_first();
+}
+void move_entry(const i32* r) {
+  result(lookup_for<slot::move>(arguments)(arguments, arguments + 1, ref_arg(r, 0)));
+}
+void pick_entry(const i32*) {
+  result(lookup_for<slot::pick>(arguments)(arguments, pick_index(arguments + 1), arguments + 1));
+}
+void poke_entry(const i32*) {
+  result(lookup_for<slot::poke>(arguments)(arguments, pick_index(arguments + 1), arguments + 2,
+                                            arguments + 1));
+}
+void put_entry(const i32* r) {
+  result(lookup_for<slot::put>(arguments)(arguments, arguments + 1, arguments + 2, on(r, 0)));
+}
+void remove_entry(const i32* r) {
+  result(lookup_for<slot::remove>(arguments)(arguments, ref_arg(r, 0), ref_arg(r, 1)));
+}
+void reverse_entry(const i32* r) {
+  result(lookup_for<slot::reverse>(arguments)(arguments, ref_arg(r, 0), ref_arg(r, 1)));
+}
+void sort_entry(const i32* r) {
+  sort_args a;
+  a.case_sensitive = on(r, 0); a.skip = ref_arg(r, 1); a.compare = ref_arg(r, 2);
+  a.part = ref_arg(r, 3); a.all = on(r, 4); a.reverse = on(r, 5); a.stable = on(r, 6);
+  result(lookup_for<slot::sort>(arguments)(arguments, a));
+}
+void swap_entry(const i32*) { result(lookup_for<slot::swap>(arguments)(arguments, arguments + 1)); }
+void take_entry(const i32* r) {
+  result(lookup_for<slot::take>(arguments)(arguments, ref_arg(r, 0), on(r, 1), on(r, 2)));
+}
+void trim_entry(const i32* r) {
+  trim_args a;
+  a.head = on(r, 0); a.tail = on(r, 1); a.auto_ = on(r, 2); a.lines = on(r, 3); a.all = on(r, 4);
+  a.with = ref_arg(r, 5);
+  result(lookup_for<slot::trim>(arguments)(arguments, a));
+}
+template <u32 N> void value_entry(const i32*) { result(lookup_for<N>(arguments)(arguments)); }
+void modify_entry(const i32* r) {
+  result(lookup_for<slot::modify>(arguments)(arguments, arguments + 1, arguments + 2, on(r, 0)));
+}
+void open_entry(const i32* r) {
+  open_args a;
+  a.new_ = on(r, 0); a.read = on(r, 1); a.write = on(r, 2); a.seek = ref_arg(r, 3);
+  a.allow = ref_arg(r, 4);
+  result(lookup_for<slot::open>(arguments)(arguments, a));
+}
+void read_entry(const i32* r) {
+  read_args a;
+  a.part = ref_arg(r, 0); a.seek = ref_arg(r, 1); a.binary = on(r, 2); a.lines = on(r, 3);
+  a.info = on(r, 4); a.as = ref_arg(r, 5);
+  result(lookup_for<slot::read>(arguments)(arguments, a));
+}
+void rename_entry(const i32*) {
+  result(lookup_for<slot::rename>(arguments)(arguments, arguments + 1));
+}
+void write_entry(const i32* r) {
+  write_args a;
+  a.binary = on(r, 0); a.lines = on(r, 1); a.info = on(r, 2); a.append = on(r, 3);
+  a.part = ref_arg(r, 4); a.seek = ref_arg(r, 5); a.allow = ref_arg(r, 6); a.as = ref_arg(r, 7);
+  result(lookup_for<slot::write>(arguments)(arguments, arguments + 1, a));
+}
+void at_entry(const i32*) { lookup_first<slot::at>()(); stack::keep_first(); }
+void back_entry(const i32*) { lookup_first<slot::back>()(); stack::keep_first(); }
+void head_entry(const i32*) { lookup_first<slot::head>()(); stack::keep_first(); }
+void head_q_entry(const i32*) { lookup_first<slot::head_q>()(); stack::keep_first(); }
+void index_q_entry(const i32*) { lookup_first<slot::index_q>()(); stack::keep_first(); }
+void next_entry(const i32*) { lookup_first<slot::next>()(); stack::keep_first(); }
+void skip_entry(const i32*) { lookup_first<slot::skip>()(); stack::keep_first(); }
+void tail_entry(const i32*) { lookup_first<slot::tail>()(); stack::keep_first(); }
+void tail_q_entry(const i32*) { lookup_first<slot::tail_q>()(); stack::keep_first(); }
+
+entry_fn table[ACTION_COUNT];
+}  // namespace
+
+entry_fn entry(u32 n) { return n >= 1 && n <= ACTION_COUNT ? table[n - 1] : nullptr; }
+
+void init_entries() {
+  entry_fn t[ACTION_COUNT] = {
+      make_entry, random_entry, reflect_entry, to_entry, form_entry, mold_entry, nullptr,
+      nullptr, compare_entry, stack_form<absolute_entry>, stack_form<add_entry>,
+      stack_form<divide_entry>, stack_form<multiply_entry>, negate_entry,
+      stack_form<power_entry>, stack_form<remainder_entry>, round_entry,
+      stack_form<subtract_entry>, even_entry, odd_entry, stack_form<and_entry>,
+      complement_entry, stack_form<or_entry>, stack_form<xor_entry>, append_entry, at_entry,
+      back_entry, change_entry, clear_entry, copy_entry, find_entry, head_entry, head_q_entry,
+      index_q_entry, insert_entry, length_entry, move_entry, next_entry, pick_entry,
+      poke_entry, put_entry, remove_entry, reverse_entry, select_entry, sort_entry,
+      skip_entry, swap_entry, tail_entry, tail_q_entry, take_entry, trim_entry,
+      value_entry<slot::create>, value_entry<slot::close>, value_entry<slot::delete_>,
+      modify_entry, open_entry, value_entry<slot::open_q>, value_entry<slot::query>,
+      read_entry, rename_entry, value_entry<slot::update>, write_entry};
+  for (u32 i = 0; i < ACTION_COUNT; i++) table[i] = t[i];
+}
+
+}  // namespace vyr::actions

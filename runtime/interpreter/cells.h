@@ -1,0 +1,36 @@
+// Small block helpers the interpreter and the function kinds share: making a block value,
+// appending to it, reading its cells. Every helper re-fetches the buffer through the node,
+// so none keeps a buffer pointer across an allocation.
+#pragma once
+#include "runtime/memory.h"
+
+namespace vyr::cells {
+
+inline bool block_like_q(u32 t) {
+  return t == TYPE_BLOCK || t == TYPE_PAREN || t == TYPE_HASH || (t >= TYPE_PATH && t <= TYPE_GET_PATH);
+}
+
+// A new empty block! value with room for n cells.
+inline cell* make_block(cell* out, u32 n, u32 type = TYPE_BLOCK) {
+  u32 node = memory::alloc_cells(n ? n : 1);
+  *out = cell{type, 0, node, 0};
+  return out;
+}
+
+// Appends a copy of the value (which may live anywhere, even in the block itself).
+inline void append(u32 node, const cell* value) {
+  cell v = *value;
+  series_buffer* b = buffer_of(node);
+  *memory::alloc_tail_cell(b) = v;
+}
+
+inline u32 length(u32 node) { return buffer_of(node)->used_units(); }
+inline cell* at(u32 node, u32 i) { return buffer_of(node)->cells() + i; }
+
+// Cells from a block value's head index to its tail (0 when the head lies past it).
+inline u32 remaining(const cell* block) {
+  u32 n = length(block->data2);
+  return block->data1 < n ? n - block->data1 : 0;
+}
+
+}  // namespace vyr::cells

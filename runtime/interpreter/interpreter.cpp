@@ -1,0 +1,798 @@
+// The evaluator, function calls and argument gathering. Hot paths: word lookup (one indexed
+// load through the word's binding), argument gathering (a walk of the argument cache built
+// once per function value) and dispatch (one table load). Nothing here allocates per call.
+#include "runtime/interpreter/interpreter.h"
+
+#include "runtime/collector.h"
+#include "runtime/datatypes/context.h"
+#include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/function.h"
+#include "runtime/datatypes/native.h"
+#include "runtime/datatypes/symbol.h"
+#include "runtime/datatypes/word.h"
+#include "runtime/interpreter/actions.h"
+#include "runtime/interpreter/cells.h"
+#include "runtime/interpreter/natives.h"
+#include "runtime/interpreter/stack.h"
+#include "runtime/interpreter/typecheck.h"
+#include "runtime/word_tables.h"
+
+namespace vyr::interpreter {
+
+u32 pending = 0;
+u32 pending_target = 0;
+cell pending_value{TYPE_UNSET, 0, 0, 0};
+cell current_position{TYPE_UNSET, 0, 0, 0};
+bool tracing = false;
+load_fn load_hook = nullptr;
+
+namespace {
+constexpr u32 KIND_SHIFT = 20;
+constexpr u32 ARG_NORMAL = 0, ARG_GET = 1, ARG_LIT = 2;
+constexpr u32 MAX_REFINEMENTS = 32;
+
+inline u32 body_symbol() { return words::word_body.data2; }
+inline u32 anon_symbol() { return words::word_anon.data2; }
+
+// The value of a word when its context can answer without an error, else null: the infix
+// look-ahead must never raise for a word that is not an operator.
+inline const cell* peek(const cell* w) {
+  u32 ctx = w->data1;
+  if (!ctx || w->data3 == word::NO_INDEX) return nullptr;
+  const cell* cc = _context::context_cell(ctx);
+  if (cc->header & _context::ON_STACK) {
+    u32 ref = cc->data2;
+    if (!ref || ref > stack::frame_top) return nullptr;
+    const stack::frame& f = stack::frames[ref - 1];
+    if (w->data3 >= f.count) return nullptr;
+    return stack::base + f.own_args + w->data3;
+  }
+  series_buffer* b = buffer_of(cc->data2);
+  if (w->data3 >= b->used_units()) return nullptr;
+  return b->cells() + w->data3;
+}
+
+inline bool callable(u32 t) {
+  return t == TYPE_NATIVE || t == TYPE_ACTION || t == TYPE_FUNCTION || t == TYPE_ROUTINE;
+}
+
+cell arg_word(u32 symbol) { return _context::add_global(symbol, false, false); }
+
+[[noreturn]] void expect_arg(const cell* value, u32 arg_symbol) {
+  cell fn = stack::current_call_word();
+  cell type;
+  datatype::make_at(&type, type_of(value));
+  cell arg = arg_word(arg_symbol);
+  fire("script", "expect-arg", &fn, &type, &arg);
+}
+
+[[noreturn]] void no_arg(u32 arg_symbol) {
+  cell fn = stack::current_call_word();
+  cell arg = arg_word(arg_symbol);
+  fire("script", "no-arg", &fn, &arg);
+}
+
+// Restores the current-position cell on every exit.
+struct position_scope {
+  cell saved;
+  position_scope() : saved(current_position) {}
+  ~position_scope() { current_position = saved; }
+};
+
+// ---- The argument cache -------------------------------------------------------------------
+// A block: [0] integer! (word 1 slot count, word 2 refinement count, word 3 local count),
+// then one typeset! per argument (kind in header bits 20-21, mask in words 1-2, the
+// argument's symbol in word 3) and one refinement! per refinement (symbol in word 2, its
+// number in word 3), in spec order. `return:` and /local are not listed.
+
+u64 mask_of_types(const cell* types) {
+  u64 mask = 0;
+  for (u32 i = types->data1; i < cells::length(types->data2); i++) {
+    const cell* item = cells::at(types->data2, i);
+    u64 bits = typecheck::bits_of(item);
+    if (!bits && type_of(item) == TYPE_WORD) {
+      const cell* v = peek(item);
+      if (v) bits = typecheck::bits_of(v);
+    }
+    mask |= bits;
+  }
+  return mask;
+}
+
+u32 build_cache(const cell* fn) {
+  cell f = *fn;
+  collector::root_guard g(&f);
+  u32 spec = f.data2;
+  u32 cache = memory::alloc_cells(8);
+  collector::node_guard cg(&cache);
+  cell header{TYPE_INTEGER, 0, 0, 0};
+  cells::append(cache, &header);
+  bool is_fn = type_of(&f) == TYPE_FUNCTION || type_of(&f) == TYPE_ROUTINE ||
+               (type_of(&f) == TYPE_OP && (op::wrapped_type(&f) == TYPE_FUNCTION ||
+                                           op::wrapped_type(&f) == TYPE_ROUTINE));
+  u32 slots = 0, refs = 0, locals = 0;
+  u32 n = cells::length(spec);
+  u32 i = 0;
+  if (i < n && type_of(cells::at(spec, i)) == TYPE_BLOCK) i++;  // attributes
+  for (; i < n; i++) {
+    cell c = *cells::at(spec, i);
+    u32 t = type_of(&c);
+    if (t == TYPE_WORD || t == TYPE_GET_WORD || t == TYPE_LIT_WORD) {
+      u32 kind = t == TYPE_WORD ? ARG_NORMAL : t == TYPE_GET_WORD ? ARG_GET : ARG_LIT;
+      u64 mask = typecheck::ALL_TYPES & ~typecheck::bit(TYPE_UNSET);
+      if (i + 1 < n && type_of(cells::at(spec, i + 1)) == TYPE_BLOCK) {
+        cell types = *cells::at(spec, i + 1);
+        if (cells::remaining(&types) > 0) mask = mask_of_types(&types);
+        i++;
+      }
+      cell e{TYPE_TYPESET | (kind << KIND_SHIFT), 0, 0, c.data2};
+      typecheck::set_mask(&e, mask);
+      cells::append(cache, &e);
+      slots++;
+    } else if (t == TYPE_SET_WORD) {
+      if (symbol::resolve(c.data2) != symbol::resolve(words::sym_return)) {
+        fire("script", "bad-func-def", &c);
+      }
+      if (i + 1 < n && type_of(cells::at(spec, i + 1)) == TYPE_BLOCK) i++;
+    } else if (t == TYPE_REFINEMENT) {
+      if (symbol::resolve(c.data2) == symbol::resolve(words::ref_local.data2)) {
+        if (is_fn) locals = u32(function::count_locals(spec, i, false));
+        slots += locals;
+        break;
+      }
+      refs++;
+      cell e{TYPE_REFINEMENT, 0, c.data2, refs};
+      cells::append(cache, &e);
+      slots++;
+    }
+  }
+  if (refs > MAX_REFINEMENTS) fire("script", "bad-func-def", &f);
+  cell* h = cells::at(cache, 0);
+  h->data1 = slots;
+  h->data2 = refs;
+  h->data3 = locals;
+  return cache;
+}
+}  // namespace
+
+u32 cache_spec(const cell* fn) {
+  cell* slot = cells::at(fn->data3, function::MORE_CACHE);
+  if (type_of(slot) == TYPE_BLOCK) return slot->data2;
+  cell f = *fn;
+  collector::root_guard g(&f);
+  u32 cache = build_cache(&f);
+  *cells::at(f.data3, function::MORE_CACHE) = cell{TYPE_BLOCK, 0, cache, 0};
+  return cache;
+}
+
+// ---- Non-local exits ------------------------------------------------------------------------
+
+void raise_pending() {
+  if (!pending) return;
+  thrown t{};
+  t.level = pending;
+  t.value = pending_value;
+  t.name = cell{TYPE_INTEGER, pending_target, 0, 0};
+  t.category = "throw";
+  t.id = "pending";
+  pending = 0;
+  pending_value = cell{TYPE_UNSET, 0, 0, 0};
+  throw t;
+}
+
+// ---- Calls ----------------------------------------------------------------------------------
+
+namespace {
+
+u32 fetch_one(const cell& entry, u32 node, u32 pos, u32 tail, bool infix) {
+  u32 kind = (entry.header >> KIND_SHIFT) & 3;
+  if (pos >= tail) {
+    if (kind == ARG_LIT && typecheck::accepts(&entry, TYPE_UNSET)) {
+      *stack::push_slot() = cell{TYPE_UNSET, 0, 0, 0};
+      return pos;
+    }
+    no_arg(entry.data3);
+  }
+  if (kind == ARG_NORMAL)
+    return eval_next(node, pos, tail, EVAL_PUSH | (infix ? EVAL_NO_INFIX : 0));
+  cell v = *cells::at(node, pos);
+  if (kind == ARG_GET) {
+    *stack::push_slot() = v;
+    return pos + 1;
+  }
+  switch (type_of(&v)) {
+    case TYPE_PAREN: {
+      stack::push_frame_sym(anon_symbol(), 0, stack::HEADER_INTERP_NATIVE);
+      eval_block(&v, true);
+      stack::leave();
+      break;
+    }
+    case TYPE_GET_WORD:
+      *stack::push_slot() = *_context::get(&v);
+      break;
+    case TYPE_GET_PATH:
+      eval_path(&v, node, pos + 1, tail, false, true, true);
+      break;
+    default:
+      *stack::push_slot() = v;
+  }
+  return pos + 1;
+}
+
+inline void check(const cell& entry, const cell* value) {
+  if (!typecheck::accepts(&entry, type_of(value))) [[unlikely]] expect_arg(value, entry.data3);
+}
+
+// Runs a function!'s body with its context pointing at the frame `me`.
+void eval_function(const cell& fn, u32 me, u32 slots) {
+  stack::attach_context(fn.data1, slots);
+  stack::frames[me].header |= stack::FLAG_FUNCTION;
+  cell body = *cells::at(fn.data3, function::MORE_BODY);
+  if (type_of(&body) == TYPE_NONE) {
+    *stack::arguments = cell{TYPE_UNSET, 0, 0, 0};
+    stack::keep_first();
+    return;
+  }
+  try {
+    eval_block(&body, true);
+  } catch (thrown& t) {
+    if ((t.level != THROW_RETURN && t.level != THROW_EXIT) || exit_target(t) != me) throw;
+    stack::unwind_frames(me + 1);
+    stack::arguments = stack::base + stack::frames[me].own_args;
+    *stack::arguments = t.level == THROW_RETURN ? t.value : cell{TYPE_UNSET, 0, 0, 0};
+    stack::keep_first();
+    stack::close_guards();
+    return;
+  }
+  if (pending && pending_target == me && (pending == THROW_RETURN || pending == THROW_EXIT)) {
+    *stack::arguments = pending == THROW_RETURN ? pending_value : cell{TYPE_UNSET, 0, 0, 0};
+    stack::keep_first();
+    pending = 0;
+  }
+}
+
+// Calls a routine's code with the arguments of the current frame.
+void call_routine(const cell& fn, u32 slots) {
+  u32 arity = routine::get_arity(&fn);
+  cell* args = stack::arguments;
+  // Each argument must have the type its type block names (any-type! accepts anything).
+  u32 spec = fn.data2;
+  u32 k = 0;
+  for (u32 i = 0; i < cells::length(spec) && k < arity; i++) {
+    const cell* c = cells::at(spec, i);
+    u32 t = type_of(c);
+    if (t == TYPE_REFINEMENT || t == TYPE_SET_WORD) break;
+    if (t != TYPE_WORD) continue;
+    if (i + 1 < cells::length(spec) && type_of(c + 1) == TYPE_BLOCK && cells::remaining(c + 1)) {
+      cell item = *cells::at(c[1].data2, c[1].data1);
+      if (type_of(&item) != TYPE_WORD) fire("script", "invalid-type-spec", &item);
+      if (symbol::resolve(item.data2) != symbol::resolve(words::sym_any_type_type)) {
+        const cell* tv = peek(&item);
+        u64 bits = tv ? typecheck::bits_of(tv) : 0;
+        if (!((bits >> type_of(args + k)) & 1)) expect_arg(args + k, c->data2);
+      }
+    }
+    k++;
+  }
+  routine::code_fn code = routine::code(cells::at(fn.data3, function::MORE_CODE)->data2);
+  if (!code) fire("internal", "not-done");
+  u32 result_type = cells::at(fn.data3, function::MORE_CODE2)->data2;
+  cell first = *args;
+  // Without a result type the result is unset!, never what the stack held before.
+  if (result_type == 0) *args = cell{TYPE_UNSET, 0, 0, 0};
+  stack::top = args + slots;
+  code(args, arity);
+  if (result_type == TYPE_LOGIC && type_of(args) != TYPE_LOGIC) {
+    bool t = type_of(args) == TYPE_INTEGER ? args->data2 != 0 : type_of(args) != TYPE_NONE;
+    *args = cell{TYPE_LOGIC, t ? 1u : 0u, 0, 0};
+  }
+  (void)first;
+  stack::keep_first();
+}
+
+// Finds a refinement of the cache by symbol: its entry index, or 0.
+u32 find_refinement(u32 cache, u32 symbol) {
+  u32 canon = symbol::resolve(symbol);
+  for (u32 i = 1, n = cells::length(cache); i < n; i++) {
+    const cell* e = cells::at(cache, i);
+    if (type_of(e) == TYPE_REFINEMENT && symbol::resolve(e->data2) == canon) return i;
+  }
+  return 0;
+}
+
+// The frame slot of cache entry `i` of a function (entries before it each take one slot).
+inline u32 slot_of(u32 i) { return i - 1; }
+
+u32 path_refinements(const cell& fn, bool is_fn, u32 cache, const cell* path, u32 from,
+                     i32* refs, u32 node, u32 pos, u32 tail) {
+  cell p = *path;
+  collector::root_guard pg(&p);
+  for (u32 k = from; k < cells::length(p.data2); k++) {
+    cell e = *cells::at(p.data2, k);
+    bool on = true;
+    if (type_of(&e) == TYPE_GET_WORD) {
+      const cell* v = _context::get(&e);
+      on = !(type_of(v) == TYPE_NONE || (type_of(v) == TYPE_LOGIC && !v->data1));
+    } else if (type_of(&e) != TYPE_WORD) {
+      fire("script", "bad-refine", &e);
+    }
+    u32 i = find_refinement(cache, e.data2);
+    if (!i) {
+      cell fw = stack::current_call_word();
+      cell r{TYPE_REFINEMENT, 0, e.data2, word::NO_INDEX};
+      fire("script", "no-refine", &fw, &r);
+    }
+    u32 number = cells::at(cache, i)->data3;
+    if (is_fn) {
+      cell* flag = stack::arguments + slot_of(i);
+      if (type_of(flag) == TYPE_LOGIC && flag->data1) fire("script", "dup-refine", &p);
+      *flag = cell{TYPE_LOGIC, on ? 1u : 0u, 0, 0};
+    } else {
+      if (refs[number - 1] != -1) fire("script", "dup-refine", &p);
+      refs[number - 1] = on ? i32(stack::top - stack::arguments) : -2;
+    }
+    for (u32 a = i + 1; a < cells::length(cache); a++) {
+      cell entry = *cells::at(cache, a);
+      if (type_of(&entry) != TYPE_TYPESET) break;
+      pos = fetch_one(entry, node, pos, tail, false);
+      if (pending) return pos;
+      check(entry, stack::top - 1);
+      if (is_fn) {
+        if (on) stack::arguments[slot_of(a)] = *(stack::top - 1);
+        stack::top--;
+      } else if (!on) {
+        stack::top--;
+      }
+    }
+    if (!is_fn && !on) refs[number - 1] = -1;
+  }
+  return pos;
+}
+
+}  // namespace
+
+u32 call_function(const cell* fn_in, u32 node, u32 pos, u32 tail, const cell* name,
+                  const cell* path, u32 path_from, bool infix) {
+  cell fn = *fn_in;
+  cell* start = stack::top;
+  u32 sym = anon_symbol(), word_ctx = 0;
+  if (name && word::any_word_q(type_of(name))) {
+    sym = name->data2;
+    word_ctx = name->data1;
+  }
+  if (!infix) *stack::push_slot() = fn;
+  u32 t = type_of(&fn);
+  stack::push_frame_sym(sym, word_ctx,
+                        t == TYPE_FUNCTION ? stack::HEADER_INTERP_FUNCTION
+                                           : stack::HEADER_INTERP_NATIVE);
+  u32 me = stack::frame_top - 1;
+  stack::frames[me].block = fn.data3;  // keeps the cache and body alive while gathering
+  u32 cache = cache_spec(&fn);
+  bool is_fn = t == TYPE_FUNCTION || t == TYPE_ROUTINE;
+  i32 refs[MAX_REFINEMENTS];
+  const cell* h = cells::at(cache, 0);
+  u32 slots = h->data1, nrefs = h->data2, locals = h->data3;
+  for (u32 r = 0; r < nrefs; r++) refs[r] = -1;
+
+  // Gather: the fixed arguments, then (functions) a false slot per refinement and a none!
+  // slot per refinement argument.
+  if (infix) stack::top++;
+  bool fixed = true, first = true;
+  u32 n = cells::length(cache);
+  for (u32 i = 1; i < n; i++) {
+    cell e = *cells::at(cache, i);
+    if (type_of(&e) == TYPE_TYPESET) {
+      if (fixed) {
+        if (!(infix && first)) {
+          pos = fetch_one(e, node, pos, tail, infix);
+          if (pending) {
+            stack::leave();
+            return pos;
+          }
+        }
+        check(e, stack::top - 1);
+        first = false;
+      } else if (is_fn) {
+        *stack::push_slot() = cell{TYPE_NONE, 0, 0, 0};
+      }
+    } else {
+      fixed = false;
+      if (!is_fn) break;
+      *stack::push_slot() = cell{TYPE_LOGIC, 0, 0, 0};
+    }
+  }
+  if (path) {
+    pos = path_refinements(fn, is_fn, cache, path, path_from, refs, node, pos, tail);
+    if (pending) {
+      stack::leave();
+      return pos;
+    }
+  }
+
+  switch (t) {
+    case TYPE_FUNCTION:
+      function::init_locals(locals);
+      eval_function(fn, me, slots);
+      break;
+    case TYPE_NATIVE:
+      natives::entry(fn.data1)(false, refs);
+      break;
+    case TYPE_ACTION:
+      actions::entry(fn.data1)(refs);
+      break;
+    case TYPE_ROUTINE:
+      function::init_locals(locals);
+      call_routine(fn, slots);
+      break;
+    default:
+      fire("internal", "not-done");
+  }
+  stack::leave();
+  if (!infix) {
+    *start = *(start + 1);
+    stack::top = start + 1;
+  }
+  return pos;
+}
+
+// ---- Evaluation -------------------------------------------------------------------------------
+
+void eval_block(const cell* block_in, bool chain) {
+  cell block = *block_in;
+  u32 node = block.data2;
+  position_scope ps;
+  stack::push_frame_sym(body_symbol(), 0, stack::HEADER_BLOCK);
+  stack::frames[stack::frame_top - 1].block = node;
+  u32 pos = block.data1;
+  u32 tail = cells::length(node);
+  if (pos >= tail) {
+    *stack::arguments = cell{TYPE_UNSET, 0, 0, 0};
+    stack::keep_first();
+  } else {
+    current_position = block;
+    for (;;) {
+      current_position.data1 = pos;
+      pos = eval_next(node, pos, tail, 0);
+      if (pending) break;
+      tail = cells::length(node);  // the block may have been changed by what ran
+      if (pos >= tail) break;
+      stack::clear_args();
+    }
+  }
+  if (chain) stack::leave_return(); else stack::leave();
+}
+
+u32 eval_one(u32 node, u32 pos, bool push) {
+  cell* start = stack::top;
+  stack::push_frame_sym(body_symbol(), 0, stack::HEADER_INTERP_NATIVE);
+  stack::frames[stack::frame_top - 1].block = node;
+  pos = eval_next(node, pos, cells::length(node), 0);
+  stack::leave();
+  if (!push && !pending) {
+    *stack::arguments = *start;
+    stack::keep_first();
+  }
+  return pos;
+}
+
+u32 eval_next(u32 node, u32 pos, u32 tail, u32 flags) {
+  cell* start = stack::top;
+  cell v = *cells::at(node, pos);
+  pos++;
+  switch (type_of(&v)) {
+    case TYPE_WORD: {
+      const cell* val = _context::get(&v);
+      u32 vt = type_of(val);
+      if (callable(vt)) {
+        cell f = *val;
+        pos = call_function(&f, node, pos, tail, &v, nullptr, 0, false);
+        if (pending) return pos;
+      } else if (vt == TYPE_UNSET) {
+        fire("script", "no-value", &v);
+      } else if (vt == TYPE_OP) {
+        fire("script", "no-op-arg", &v);
+      } else {
+        *stack::push_slot() = *val;
+      }
+      break;
+    }
+    case TYPE_SET_WORD: {
+      if (pos >= tail) fire("script", "need-value", &v);
+      stack::push_frame(&v, stack::HEADER_INTERP_NATIVE);
+      pos = eval_next(node, pos, tail, EVAL_PUSH);
+      if (pending) {
+        stack::leave();
+        return pos;
+      }
+      cell value = *(stack::top - 1);
+      word::set_from_args(&v, &value);
+      *stack::arguments = value;
+      stack::leave();
+      break;
+    }
+    case TYPE_PAREN: {
+      stack::push_frame_sym(body_symbol(), 0, stack::HEADER_INTERP_NATIVE);
+      eval_block(&v, true);
+      stack::leave();
+      if (pending) return pos;
+      break;
+    }
+    case TYPE_LIT_WORD:
+      set_type(&v, TYPE_WORD);
+      *stack::push_slot() = v;
+      break;
+    case TYPE_GET_WORD:
+      *stack::push_slot() = *_context::get(&v);
+      break;
+    case TYPE_ISSUE: {
+      u32 s = symbol::resolve(v.data2);
+      if ((s == symbol::resolve(words::sym_system) || s == symbol::resolve(words::sym_system_global)) &&
+          pos < tail && type_of(cells::at(node, pos)) == TYPE_BLOCK)
+        fire("internal", "vyr-system");
+      *stack::push_slot() = v;
+      break;
+    }
+    case TYPE_NATIVE: case TYPE_ACTION: case TYPE_FUNCTION: case TYPE_ROUTINE:
+      if (flags & EVAL_FETCH_ONLY) {
+        *stack::push_slot() = v;
+      } else {
+        pos = call_function(&v, node, pos, tail, nullptr, nullptr, 0, false);
+        if (pending) return pos;
+      }
+      break;
+    case TYPE_OP:
+      fire("internal", "not-done");
+    case TYPE_PATH:
+      pos = eval_path(&v, node, pos, tail, false, false, true);
+      if (pending) return pos;
+      break;
+    case TYPE_LIT_PATH:
+      v.header = TYPE_PATH | (v.header & ~HEADER_TYPE_MASK);
+      v.data3 = 0;
+      *stack::push_slot() = v;
+      break;
+    case TYPE_SET_PATH: {
+      if (pos >= tail) fire("script", "need-value", &v);
+      stack::push_frame(&words::word_set_path, stack::HEADER_INTERP_NATIVE);
+      pos = eval_next(node, pos, tail, EVAL_PUSH);
+      if (pending) {
+        stack::leave();
+        return pos;
+      }
+      eval_path(&v, node, pos, tail, true, false, true);
+      *stack::arguments = *(stack::top - 1);
+      stack::leave();
+      break;
+    }
+    case TYPE_GET_PATH:
+      pos = eval_path(&v, node, pos, tail, false, true, true);
+      break;
+    default:
+      *stack::push_slot() = v;
+  }
+  if (!(flags & EVAL_NO_INFIX)) {
+    while (pos < tail) {
+      const cell* nx = cells::at(node, pos);
+      if (type_of(nx) != TYPE_WORD) break;
+      const cell* val = peek(nx);
+      if (!val || type_of(val) != TYPE_OP) break;
+      cell op_value = *val;
+      cell op_word = *nx;
+      op_value.header = op::wrapped_type(&op_value);
+      stack::top = start;
+      pos = call_function(&op_value, node, pos + 1, tail, &op_word, nullptr, 0, true);
+      if (pending) return pos;
+    }
+  }
+  if (!(flags & EVAL_PUSH) && start != stack::arguments) {
+    *stack::arguments = *start;
+    stack::keep_first();
+  }
+  return pos;
+}
+
+// ---- Paths -------------------------------------------------------------------------------
+
+namespace {
+// Leaves a frame that attached no context, putting the data-stack top at `at`.
+void leave_to(cell* at) {
+  u32 saved = stack::frames[stack::frame_top - 1].saved_args;
+  stack::unwind_frames(stack::frame_top - 1);
+  stack::arguments = stack::base + saved;
+  stack::top = at;
+}
+
+u32 finish(cell* at, u32 pos, bool push) {
+  if (!push && !pending) {
+    *stack::arguments = *at;
+    stack::keep_first();
+  }
+  return pos;
+}
+}  // namespace
+
+u32 eval_path(const cell* path_in, u32 node, u32 pos, u32 tail, bool set, bool get_only,
+              bool push) {
+  cell path = *path_in;
+  collector::root_guard pg(&path);
+  // The result replaces the new value of a set-path, else it is pushed at `at`.
+  cell* at = set ? stack::top - 1 : stack::top;
+  u32 pnode = path.data2;
+  u32 len = cells::length(pnode);
+  if (path.data1 >= len) fire("script", "empty-path");
+  cell head = *cells::at(pnode, path.data1);
+  if (type_of(&head) != TYPE_WORD) fire("script", "word-first", &path);
+  const cell* hv = _context::get(&head);
+  if (type_of(hv) == TYPE_UNSET) fire("script", "unset-path", &path, &head);
+  cell cur = *hv;
+  if (callable(type_of(&cur))) {
+    if (set) fire("script", "invalid-path-set", &path);
+    if (get_only) fire("script", "invalid-path-get", &path);
+    stack::top = at;
+    pos = call_function(&cur, node, pos, tail, &head, &path, path.data1 + 1, false);
+    return finish(at, pos, push);
+  }
+  // The walk runs in a frame of its own: [0] scratch result slot for the implementations,
+  // [1] the current value, [2] the element, [3] the value before the current one.
+  stack::push_frame(&head, stack::HEADER_INTERP_NATIVE);
+  cell* w = stack::push_slot();
+  stack::push_slot();
+  stack::push_slot();
+  stack::push_slot();
+  w[0] = cell{TYPE_NONE, 0, 0, 0};
+  w[1] = cur;
+  w[3] = cell{TYPE_NONE, 0, 0, 0};
+  for (u32 k = path.data1 + 1; k < len; k++) {
+    cell e = *cells::at(pnode, k);
+    if (type_of(&e) == TYPE_GET_WORD) {
+      e = *_context::get(&e);
+    } else if (type_of(&e) == TYPE_PAREN) {
+      stack::push_frame_sym(body_symbol(), 0, stack::HEADER_INTERP_NATIVE);
+      eval_block(&e, true);
+      stack::leave();
+      raise_pending();
+      e = *(stack::top - 1);
+      stack::top--;
+    }
+    if (type_of(&e) == TYPE_UNSET) fire("script", "invalid-path", &path, &e);
+    w[2] = e;
+    bool last = k + 1 == len;
+    auto f = reinterpret_cast<eval_path_fn>(datatype::entry(type_of(&w[1]), slot::eval_path));
+    if (!f) {
+      cell dt;
+      datatype::make_at(&dt, type_of(&w[1]));
+      fire("script", "bad-path-type", &path, &dt);
+    }
+    path_args walk;
+    walk.path = &path;
+    walk.position = i32(k);
+    walk.grandparent = k > path.data1 + 1 ? &w[3] : nullptr;
+    walk.owner_flag = set && last && k >= path.data1 + 2;
+    walk.get_only = get_only;
+    cell parent = w[1];
+    const cell* r = f(&w[1], &w[2], set && last ? at : nullptr, walk);
+    cell next = *r;
+    w[3] = parent;
+    w[1] = next;
+    if (!set && !get_only && callable(type_of(&next))) {
+      leave_to(at);
+      pos = call_function(&next, node, pos, tail, &e, last ? nullptr : &path, k + 1, false);
+      return finish(at, pos, push);
+    }
+  }
+  cell result = set ? *at : w[1];
+  leave_to(at);
+  *stack::push_slot() = result;
+  return finish(at, pos, push);
+}
+
+// ---- Public entry points ----------------------------------------------------------------------
+
+void do_block(const cell* block, cell* result) {
+  cell b = *block;
+  collector::root_guard g(&b);
+  stack::guard sg;
+  stack::push_frame_sym(body_symbol(), 0, stack::HEADER_INTERP_NATIVE);
+  struct frame_scope {
+    u32 depth;
+    ~frame_scope() { stack::unwind_frames(depth); }
+  } fs{stack::frame_top - 1};
+  eval_block(&b, true);
+  raise_pending();
+  *result = *stack::arguments;
+}
+
+void do_block_into_result(const cell* block) {
+  cell b = *block;
+  collector::root_guard g(&b);
+  cell* result = stack::arguments;
+  cell r;
+  do_block(&b, &r);
+  *result = r;
+  stack::top = result + 1;
+}
+
+void call(const cell* fn_in, const cell* args, u32 n, cell* result) {
+  cell fn = *fn_in;
+  collector::root_guard g(&fn);
+  stack::guard sg;
+  // The arguments become the source block of the call, so gathering and type checks run
+  // as they do for any call (each argument is taken unevaluated: a one-value block each).
+  u32 depth = stack::frame_top;
+  struct frame_scope {
+    u32 depth;
+    ~frame_scope() { stack::unwind_frames(depth); }
+  } fs{depth};
+  cell* start = stack::top;
+  // Every argument is taken as given, checked against its type as in any call.
+  u32 t = type_of(&fn);
+  if (t == TYPE_OP) fn.header = op::wrapped_type(&fn);
+  u32 cache = cache_spec(&fn);
+  *stack::push_slot() = fn;
+  stack::push_frame_sym(anon_symbol(), 0,
+                        type_of(&fn) == TYPE_FUNCTION ? stack::HEADER_INTERP_FUNCTION
+                                                      : stack::HEADER_INTERP_NATIVE);
+  u32 me = stack::frame_top - 1;
+  stack::frames[me].block = fn.data3;
+  const cell* h = cells::at(cache, 0);
+  u32 slots = h->data1, nrefs = h->data2, locals = h->data3;
+  i32 refs[MAX_REFINEMENTS];
+  for (u32 r = 0; r < nrefs; r++) refs[r] = -1;
+  bool is_fn = type_of(&fn) == TYPE_FUNCTION || type_of(&fn) == TYPE_ROUTINE;
+  bool fixed = true;
+  u32 k = 0;
+  for (u32 i = 1; i < cells::length(cache); i++) {
+    cell e = *cells::at(cache, i);
+    if (type_of(&e) == TYPE_TYPESET) {
+      if (fixed) {
+        if (k >= n) no_arg(e.data3);
+        cell* a = stack::push_slot();
+        *a = args[k++];
+        check(e, a);
+      } else if (is_fn) {
+        *stack::push_slot() = cell{TYPE_NONE, 0, 0, 0};
+      }
+    } else {
+      fixed = false;
+      if (!is_fn) break;
+      *stack::push_slot() = cell{TYPE_LOGIC, 0, 0, 0};
+    }
+  }
+  switch (type_of(&fn)) {
+    case TYPE_FUNCTION:
+      function::init_locals(locals);
+      eval_function(fn, me, slots);
+      break;
+    case TYPE_NATIVE:
+      natives::entry(fn.data1)(false, refs);
+      break;
+    case TYPE_ACTION:
+      actions::entry(fn.data1)(refs);
+      break;
+    case TYPE_ROUTINE:
+      function::init_locals(locals);
+      call_routine(fn, slots);
+      break;
+    default:
+      fire("internal", "not-done");
+  }
+  raise_pending();
+  *result = *stack::arguments;
+  (void)start;
+}
+
+namespace {
+void mark_interpreter() {
+  collector::mark_values(&pending_value, &pending_value + 1);
+  collector::mark_values(&current_position, &current_position + 1);
+}
+}  // namespace
+
+void init() {
+  static bool done = false;
+  if (done) return;
+  done = true;
+  collector::register_callback(mark_interpreter);
+}
+
+}  // namespace vyr::interpreter

@@ -1,0 +1,75 @@
+// The evaluator and function calls: walks blocks one expression at a time, looks words up,
+// applies infix operators left to right with equal precedence, walks paths, gathers the
+// arguments of natives, actions, functions and routines, and runs them.
+//
+// Non-local exits. Errors and `throw` travel as `vyr::thrown` exceptions. `return`, `exit`,
+// `break` and `continue` raised inside this interpreter take a cheaper path: the exit is
+// recorded as pending (level, target frame, value) and every interpreter level returns at
+// once until the target frame consumes it. A pending exit never crosses C++ code that does
+// not know it: the public entry points (`do_block`, `call`) turn it into an exception
+// before they return, and the catching points accept both forms.
+#pragma once
+#include "runtime/fire.h"
+
+namespace vyr::interpreter {
+
+// ---- Pending exits ---------------------------------------------------------------------
+extern u32 pending;         // throw level of the pending exit, 0 when none
+extern u32 pending_target;  // frame index of the frame it is going to
+extern cell pending_value;  // the value it carries (a collector root)
+
+// Turns a pending exit into its exception. No-op when nothing is pending.
+void raise_pending();
+// Exceptions of break, continue, return and exit carry their target frame index in the
+// word 1 of their `name` cell.
+inline u32 exit_target(const thrown& t) { return t.name.data1; }
+
+// ---- Evaluation ------------------------------------------------------------------------
+constexpr u32 EVAL_NO_INFIX = 1, EVAL_PUSH = 2, EVAL_FETCH_ONLY = 4;
+
+// Evaluates every expression of the block (a block-like value) inside a 0x87 frame; the
+// last value (unset! for an empty block) is left as the caller's newest value, or with
+// `chain` copied into the caller's first argument cell. May return with an exit pending.
+void eval_block(const cell* block, bool chain);
+// One expression from `pos` of the block node; answers the position after it. The value is
+// pushed (EVAL_PUSH) or written into the result slot. May return with an exit pending.
+u32 eval_next(u32 node, u32 pos, u32 tail, u32 flags);
+// One expression in a 0x82 frame named <body>, pushed or into the result slot.
+u32 eval_one(u32 node, u32 pos, bool push);
+// Evaluates a path value (path!, get-path!, set-path! with the new value pushed just
+// before); the value is left at top - 1 (push) or in the result slot. Answers the position.
+u32 eval_path(const cell* path, u32 node, u32 pos, u32 tail, bool set, bool get_only, bool push);
+
+// ---- Calls -----------------------------------------------------------------------------
+// Calls a function value whose arguments follow at `pos` of the block node. `name` is the
+// word that names the call (or null). `path` with `path_from` gives refinements taken from
+// a path's remaining elements. Answers the position after the arguments.
+u32 call_function(const cell* fn, u32 node, u32 pos, u32 tail, const cell* name,
+                  const cell* path, u32 path_from, bool infix);
+// The argument cache of a function-like value (built on the first call).
+u32 cache_spec(const cell* fn);
+
+// ---- Public entry points for C++ code (exits arrive as exceptions) ----------------------
+// Evaluates a block and copies its value into `result` (which may be anywhere); the data
+// stack is left as it was.
+void do_block(const cell* block, cell* result);
+// Calls a function value with `n` argument values (refinements off), result into `result`.
+void call(const cell* fn, const cell* args, u32 n, cell* result);
+// Evaluates a block from C++ and leaves the result at stack::arguments (a native's result).
+void do_block_into_result(const cell* block);
+
+// Text to a block, installed by the lexer's loading layer (`do` of a string! and the
+// console). Writes a block! value into `out`.
+using load_fn = void (*)(const char* utf8, u32 length, cell* out);
+extern load_fn load_hook;
+
+// The current-position cell: the block under evaluation with its index at the expression
+// being evaluated (error reports read it).
+extern cell current_position;
+
+// Trace state (events themselves are not sent yet): restored on every exit from do/trace.
+extern bool tracing;
+
+void init();
+
+}  // namespace vyr::interpreter

@@ -1,0 +1,508 @@
+// The natives table and its registration, and the control-flow natives: conditionals,
+// evaluation (`do`, `get`, `set`) and the non-local exits. Exits raised here take the
+// interpreter's pending path (see interpreter.h); every native that evaluates returns at
+// once when an exit is pending.
+#include "runtime/interpreter/natives.h"
+
+#include <cstring>
+
+#include "runtime/collector.h"
+#include "runtime/datatypes/context.h"
+#include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/function.h"
+#include "runtime/datatypes/string.h"
+#include "runtime/datatypes/symbol.h"
+#include "runtime/datatypes/word.h"
+#include "runtime/fire.h"
+#include "runtime/interpreter/actions.h"
+#include "runtime/interpreter/cells.h"
+#include "runtime/interpreter/interpreter.h"
+#include "runtime/interpreter/natives_extra.h"
+#include "runtime/interpreter/stack.h"
+#include "runtime/word_tables.h"
+
+namespace vyr::natives {
+
+namespace {
+const char* const names[COUNT] = {
+    "if", "unless", "either", "any", "all", "while", "until", "loop", "repeat", "forever",
+    "foreach", "forall", "remove-each", "func", "function", "does", "has", "switch", "case",
+    "do", "get", "set", "print", "prin", "equal?", "not-equal?", "strict-equal?", "lesser?",
+    "greater?", "lesser-or-equal?", "greater-or-equal?", "same?", "not", "type?", "reduce",
+    "compose", "stats", "bind", "in", "parse", "union", "intersect", "unique", "difference",
+    "exclude", "complement?", "dehex", "enhex", "negative?", "positive?", "max", "min",
+    "shift", "to-hex", "sine", "cosine", "tangent", "arcsine", "arccosine", "arctangent",
+    "arctangent2", "NaN?", "log-2", "log-10", "log-e", "exp", "square-root", "construct",
+    "value?", "try", "uppercase", "lowercase", "as-pair", "as-point2D", "as-point3D",
+    "as-money", "break", "continue", "exit", "return", "throw", "catch", "extend", "debase",
+    "to-local-file", "wait", "checksum", "unset", "new-line", "new-line?", "enbase",
+    "context?", "set-env", "get-env", "list-env", "now", "sign?", "as", "call", "zero?",
+    "size?", "browse", "compress", "decompress", "recycle", "transcode", "apply"};
+
+entry_fn table[TABLE_SIZE];
+u32 counter = 1;
+
+// A native not built yet: its slot exists so that indexes keep their meaning.
+void not_done_entry(bool, const i32*) { fire("internal", "not-done"); }
+}  // namespace
+
+const char* name_of(u32 index) { return index >= 1 && index <= COUNT ? names[index - 1] : ""; }
+
+u32 index_of(const char* name) {
+  for (u32 i = 0; i < COUNT; i++)
+    if (std::strcmp(names[i], name) == 0) return i + 1;
+  return 0;
+}
+
+entry_fn entry(u32 index) {
+  return index >= 1 && index < counter ? table[index - 1] : nullptr;
+}
+u32 registered() { return counter - 1; }
+
+u32 register_(entry_fn f) {
+  if (counter > TABLE_SIZE) fire("internal", "not-done");
+  table[counter - 1] = f;
+  return counter++;
+}
+
+void install(u32 index, entry_fn f) {
+  if (index >= 1 && index < counter) table[index - 1] = f;
+}
+void install(const char* name, entry_fn f) { install(index_of(name), f); }
+
+// ---------------------------------------------------------------------------------------
+// Control-flow natives
+
+namespace {
+using stack::arguments;
+using interpreter::pending;
+
+inline bool falsy(const cell* v) {
+  return type_of(v) == TYPE_NONE || (type_of(v) == TYPE_LOGIC && v->data1 == 0);
+}
+// The strict test: unset! raises script no-return.
+inline bool strict_true(const cell* v) {
+  if (type_of(v) == TYPE_UNSET) fire("script", "no-return");
+  return !falsy(v);
+}
+inline void none_result() {
+  *arguments = cell{TYPE_NONE, 0, 0, 0};
+  stack::keep_first();
+}
+inline void unset_result() {
+  *arguments = cell{TYPE_UNSET, 0, 0, 0};
+  stack::keep_first();
+}
+inline void run(const cell* block) { interpreter::eval_block(block, true); }
+
+void if_entry(bool, const i32*) {
+  if (falsy(arguments)) return none_result();
+  cell b = arguments[1];
+  run(&b);
+}
+
+void unless_entry(bool, const i32*) {
+  if (!falsy(arguments)) return none_result();
+  cell b = arguments[1];
+  run(&b);
+}
+
+void either_entry(bool, const i32*) {
+  cell b = strict_true(arguments) ? arguments[1] : arguments[2];
+  run(&b);
+}
+
+// Evaluates the expressions of the block at `arguments` one at a time, each value pushed
+// and handed to `each`, which answers true to stop with that value as the result.
+template <class F> bool each_expression(F each) {
+  cell block = *arguments;
+  u32 node = block.data2;
+  for (u32 pos = block.data1; pos < cells::length(node);) {
+    pos = interpreter::eval_one(node, pos, true);
+    if (pending) return true;
+    cell* v = stack::top - 1;
+    if (each(v)) {
+      *arguments = *v;
+      stack::keep_first();
+      return true;
+    }
+    stack::top = v;
+  }
+  return false;
+}
+
+void any_entry(bool, const i32*) {
+  // The native's frame keeps the block alive while its expressions run.
+  stack::frames[stack::frame_top - 1].block = arguments->data2;
+  if (!each_expression([](const cell* v) { return !falsy(v); })) none_result();
+}
+
+void all_entry(bool, const i32*) {
+  stack::frames[stack::frame_top - 1].block = arguments->data2;
+  cell last{TYPE_NONE, 0, 0, 0};
+  bool stopped = each_expression([&](const cell* v) {
+    if (falsy(v)) return true;
+    last = *v;
+    return false;
+  });
+  if (stopped) {
+    if (!pending) none_result();
+    return;
+  }
+  *arguments = last;
+  stack::keep_first();
+}
+
+void switch_entry(bool, const i32* refs) {
+  cell value = arguments[0];
+  cell cases = arguments[1];
+  if (type_of(&value) != TYPE_BLOCK) {
+    u32 n = cells::length(cases.data2);
+    for (u32 i = cases.data1; i < n; i++) {
+      const cell* c = cells::at(cases.data2, i);
+      if (type_of(c) != type_of(&value)) continue;
+      if (!actions::compare(c, &value, compare_op::EQUAL)) continue;
+      for (u32 k = i + 1; k < n; k++) {
+        const cell* b = cells::at(cases.data2, k);
+        if (type_of(b) == TYPE_BLOCK) {
+          cell body = *b;
+          return run(&body);
+        }
+      }
+      break;  // no block after the match: the default path
+    }
+  }
+  if (refs[0] != -1) {
+    cell body = arguments[refs[0]];
+    return run(&body);
+  }
+  none_result();
+}
+
+void case_entry(bool, const i32* refs) {
+  cell cases = arguments[0];
+  u32 node = cases.data2;
+  if (cells::remaining(&cases) == 0) return none_result();
+  bool all = refs[0] != -1;
+  stack::frames[stack::frame_top - 1].block = node;
+  stack::push_frame(&words::word_anon, stack::HEADER_INTERP_NATIVE);
+  cell* slot = arguments;  // this frame's cells: the condition, then a body's value
+  bool ran = false;
+  cell result{TYPE_NONE, 0, 0, 0};
+  u32 pos = cases.data1;
+  while (pos < cells::length(node)) {
+    ran = false;
+    pos = interpreter::eval_one(node, pos, true);
+    if (pending) return stack::leave();
+    if (pos >= cells::length(node)) {
+      cell w = _context::add_global(symbol::make("case"), false, false);
+      fire("script", "need-value", &w);
+    }
+    bool truthy = strict_true(stack::top - 1);
+    stack::top = slot;
+    if (!truthy) {
+      pos++;
+      continue;
+    }
+    if (type_of(cells::at(node, pos)) == TYPE_BLOCK) {
+      cell body = *cells::at(node, pos);
+      interpreter::eval_block(&body, false);
+      pos++;
+    } else {
+      pos = interpreter::eval_one(node, pos, true);
+    }
+    if (pending) return stack::leave();
+    result = *(stack::top - 1);
+    stack::top = slot;
+    ran = true;
+    if (!all) break;
+  }
+  stack::leave();
+  *arguments = ran ? result : cell{TYPE_NONE, 0, 0, 0};
+  stack::keep_first();
+}
+
+// ---- do, get, set ---------------------------------------------------------------------
+
+// The trace state is put back on every exit from do/trace, errors included.
+struct trace_scope {
+  bool saved = interpreter::tracing;
+  ~trace_scope() { interpreter::tracing = saved; }
+};
+
+void do_entry(bool, const i32* refs) {
+  cell value = arguments[0];
+  trace_scope ts;
+  if (type_of(&value) == TYPE_STRING) {
+    if (!interpreter::load_hook) fire("internal", "not-done");
+    std::string text = string::to_utf8(&value);
+    cell loaded;
+    interpreter::load_hook(text.data(), u32(text.size()), &loaded);
+    *arguments = loaded;
+    value = loaded;
+  }
+  switch (type_of(&value)) {
+    case TYPE_BLOCK: case TYPE_PAREN: case TYPE_HASH: {
+      if (value.data1 > cells::length(value.data2)) value.data1 = cells::length(value.data2);
+      if (refs[2] != -1) {
+        cell word = arguments[refs[2]];
+        u32 pos = value.data1;
+        if (pos >= cells::length(value.data2)) {
+          unset_result();
+        } else {
+          stack::frames[stack::frame_top - 1].block = value.data2;
+          pos = interpreter::eval_one(value.data2, pos, false);
+          if (pending) return;
+        }
+        cell result = *arguments;
+        cell at = value;
+        at.data1 = pos;
+        _context::set(&word, &at);
+        *arguments = result;
+        stack::keep_first();
+        return;
+      }
+      return run(&value);
+    }
+    case TYPE_PATH: case TYPE_GET_PATH: {
+      interpreter::eval_path(&value, 0, 0, 0, false, type_of(&value) == TYPE_GET_PATH, false);
+      return;
+    }
+    case TYPE_ERROR: {
+      thrown t{};
+      t.level = THROW_ERROR;
+      t.value = value;
+      t.name = cell{TYPE_NONE, 0, 0, 0};
+      t.category = "user";
+      t.id = "message";
+      throw t;
+    }
+    case TYPE_WORD: {
+      const cell* v = _context::get(&value);
+      if (type_of(v) == TYPE_UNSET) fire("script", "no-value", &value);
+      [[fallthrough]];
+    }
+    default: {
+      // One expression starting at the value.
+      cell block;
+      cells::make_block(&block, 1);
+      cells::append(block.data2, &value);
+      *arguments = block;
+      stack::frames[stack::frame_top - 1].block = block.data2;
+      interpreter::eval_one(block.data2, 0, false);
+    }
+  }
+}
+
+void get_entry(bool, const i32* refs) {
+  cell w = arguments[0];
+  u32 t = type_of(&w);
+  if (t >= TYPE_PATH && t <= TYPE_GET_PATH) {
+    interpreter::eval_path(&w, 0, 0, 0, false, true, false);
+    return;
+  }
+  if (!word::any_word_q(t)) fire("internal", "not-done");
+  const cell* v = _context::get(&w);
+  if (type_of(v) == TYPE_UNSET && refs[0] == -1) fire("script", "no-value", &w);
+  *arguments = *v;
+  stack::keep_first();
+}
+
+bool word_kind(u32 t) { return t == TYPE_WORD || t == TYPE_SET_WORD || t == TYPE_GET_WORD || t == TYPE_LIT_WORD; }
+
+void set_entry(bool, const i32* refs) {
+  cell target = arguments[0];
+  cell value = arguments[1];
+  bool any = refs[0] != -1, only = refs[2] != -1, some = refs[3] != -1;
+  if (type_of(&value) == TYPE_UNSET && !any) fire("script", "need-value", &target);
+  u32 t = type_of(&target);
+  if (word::any_word_q(t)) {
+    _context::set(&target, &value);
+  } else if (t >= TYPE_PATH && t <= TYPE_GET_PATH) {
+    *stack::push_slot() = value;
+    interpreter::eval_path(&target, 0, 0, 0, true, false, true);
+  } else if (t == TYPE_BLOCK) {
+    u32 vt = type_of(&value);
+    bool spread = !only && (vt == TYPE_BLOCK || vt == TYPE_PAREN || vt == TYPE_HASH ||
+                            vt == TYPE_MAP || (vt >= TYPE_PATH && vt <= TYPE_GET_PATH));
+    u32 n = cells::remaining(&target);
+    auto pick = [&](u32 i) -> cell {
+      if (!spread) return value;
+      if (vt == TYPE_MAP) fire("internal", "not-done");
+      u32 k = value.data1 + i;
+      return k < cells::length(value.data2) ? *cells::at(value.data2, k) : cell{TYPE_NONE, 0, 0, 0};
+    };
+    if (spread) {
+      for (u32 i = 0; i < n; i++) {
+        cell w = *cells::at(target.data2, target.data1 + i);
+        if (!word_kind(type_of(&w))) fire("script", "invalid-arg", &w);
+        cell v = pick(i);
+        if (!any && type_of(&v) == TYPE_UNSET) fire("script", "need-value", &w);
+      }
+    }
+    for (u32 i = 0; i < n; i++) {
+      cell w = *cells::at(target.data2, target.data1 + i);
+      cell v = pick(i);
+      if (some && type_of(&v) == TYPE_NONE) continue;
+      if (!word_kind(type_of(&w))) fire("script", "invalid-arg", &w);
+      _context::set(&w, &v);
+    }
+  } else {
+    fire("internal", "not-done");
+  }
+  *arguments = value;
+  stack::keep_first();
+}
+
+// ---- Non-local exits ------------------------------------------------------------------
+
+// The frame an exit goes to: from below the native's own frame down to a frame of `kind`
+// (or, with kind 0, one with the function flag). A try/all frame met first, or none found,
+// raises the throw-category error `id`.
+u32 exit_target(u32 kind, const char* id, const cell* arg = nullptr) {
+  for (i32 i = i32(stack::frame_top) - 2; i >= 0; i--) {
+    const stack::frame& f = stack::frames[i];
+    u32 k = stack::kind_of(f);
+    if (k == stack::KIND_TRY_ALL) break;
+    if (kind ? k == kind : (f.header & stack::FLAG_FUNCTION) != 0) return u32(i);
+  }
+  if (arg) fire("throw", id, arg);
+  fire("throw", id);
+}
+
+void exit_pending(u32 level, u32 target, const cell& value) {
+  interpreter::pending_value = value;
+  interpreter::pending_target = target;
+  interpreter::pending = level;
+}
+
+void break_entry(bool, const i32* refs) {
+  u32 target = exit_target(stack::KIND_LOOP, "break");
+  exit_pending(THROW_BREAK, target, refs[0] != -1 ? arguments[refs[0]] : cell{TYPE_UNSET, 0, 0, 0});
+}
+
+void continue_entry(bool, const i32*) {
+  u32 target = exit_target(stack::KIND_LOOP, "continue");
+  exit_pending(THROW_CONTINUE, target, cell{TYPE_UNSET, 0, 0, 0});
+}
+
+void return_entry(bool, const i32*) {
+  u32 target = exit_target(0, "return");
+  exit_pending(THROW_RETURN, target, arguments[0]);
+}
+
+void exit_entry(bool, const i32*) {
+  u32 target = exit_target(0, "return");
+  exit_pending(THROW_EXIT, target, cell{TYPE_UNSET, 0, 0, 0});
+}
+
+void throw_entry(bool, const i32* refs) {
+  cell value = arguments[0];
+  exit_target(stack::KIND_CATCH, "throw", &value);
+  thrown t{};
+  t.level = THROW_THROW;
+  t.value = value;
+  t.name = refs[0] != -1 ? arguments[refs[0]] : cell{TYPE_UNSET, 0, 0, 0};
+  t.category = "throw";
+  t.id = "throw";
+  throw t;
+}
+
+bool name_matches(const cell& thrown_name, const cell& wanted) {
+  if (type_of(&thrown_name) != TYPE_WORD) return false;
+  u32 s = symbol::resolve(thrown_name.data2);
+  if (type_of(&wanted) == TYPE_WORD) return symbol::resolve(wanted.data2) == s;
+  for (u32 i = wanted.data1; i < cells::length(wanted.data2); i++)
+    if (symbol::resolve(cells::at(wanted.data2, i)->data2) == s) return true;
+  return false;
+}
+
+void catch_entry(bool, const i32* refs) {
+  cell block = arguments[0];
+  bool named = refs[0] != -1;
+  cell wanted = named ? arguments[refs[0]] : cell{TYPE_NONE, 0, 0, 0};
+  if (named && type_of(&wanted) == TYPE_BLOCK) {
+    for (u32 i = wanted.data1; i < cells::length(wanted.data2); i++) {
+      if (type_of(cells::at(wanted.data2, i)) != TYPE_WORD) {
+        cell n = _context::add_global(symbol::make("name"), false, false);
+        fire("script", "invalid-refine-arg", &n, &wanted);
+      }
+    }
+  }
+  stack::state_guard sg;
+  stack::push_frame(&words::word_body, stack::KIND_CATCH << 24);
+  try {
+    interpreter::eval_block(&block, false);
+  } catch (thrown& t) {
+    if (t.level != THROW_THROW || (named && !name_matches(t.name, wanted))) {
+      sg.release();
+      throw;
+    }
+    sg.restore();
+    sg.release();
+    *arguments = t.value;
+    stack::keep_first();
+    return;
+  }
+  sg.release();
+  if (pending) return stack::leave();
+  cell r = *(stack::top - 1);
+  stack::leave();
+  *arguments = r;
+  stack::keep_first();
+}
+
+void try_entry(bool, const i32* refs) {
+  cell block = arguments[0];
+  bool all = refs[0] != -1;
+  stack::state_guard sg;
+  stack::push_frame(&words::word_try, (all ? stack::KIND_TRY_ALL : stack::KIND_TRY) << 24);
+  try {
+    interpreter::eval_block(&block, false);
+  } catch (thrown& t) {
+    if (t.level != THROW_ERROR) {
+      sg.release();
+      throw;
+    }
+    sg.restore();
+    sg.release();
+    *arguments = t.value;
+    stack::keep_first();
+    return;
+  }
+  sg.release();
+  if (pending) return stack::leave();
+  cell r = *(stack::top - 1);
+  stack::leave();
+  *arguments = r;
+  stack::keep_first();
+}
+
+}  // namespace
+
+void init() {
+  static bool done = false;
+  if (done) return;
+  done = true;
+  for (u32 i = 0; i < COUNT; i++) register_(not_done_entry);
+  install("if", if_entry);
+  install("unless", unless_entry);
+  install("either", either_entry);
+  install("any", any_entry);
+  install("all", all_entry);
+  install("switch", switch_entry);
+  install("case", case_entry);
+  install("do", do_entry);
+  install("get", get_entry);
+  install("set", set_entry);
+  install("try", try_entry);
+  install("break", break_entry);
+  install("continue", continue_entry);
+  install("exit", exit_entry);
+  install("return", return_entry);
+  install("throw", throw_entry);
+  install("catch", catch_entry);
+  install_extra();
+}
+
+}  // namespace vyr::natives
