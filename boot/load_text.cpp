@@ -65,6 +65,7 @@ struct builder : lexer::listener {
         return add_word(q, len, type);
       }
       case TYPE_REFINEMENT: {
+        if (n == 1) return add_word(p, 1, TYPE_WORD);  // a lone slash is the word `/`
         cell r{TYPE_REFINEMENT, 0, symbol::make_from_bytes(p + 1, n - 1), word::NO_INDEX};
         return add(r);
       }

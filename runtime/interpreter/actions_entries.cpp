@@ -107,6 +107,20 @@ void compare_entry(const i32*) {
   *arguments = cell{TYPE_LOGIC, b ? 1u : 0u, 0, 0};
   stack::keep_first();
 }
+// Integer sums, differences and products that fit are done without the dispatch.
+template <void (*F)(), int OP> void int_fast(const i32*) {
+  if (type_of(arguments) == TYPE_INTEGER && type_of(arguments + 1) == TYPE_INTEGER) {
+    i64 a = i32(arguments->data2), b = i32(arguments[1].data2);
+    i64 r = OP == 0 ? a + b : OP == 1 ? a - b : a * b;
+    if (r >= INT32_MIN && r <= INT32_MAX) {
+      arguments->data2 = u32(i32(r));
+      stack::keep_first();
+      return;
+    }
+  }
+  F();
+  stack::keep_first();
+}
 template <void (*F)()> void stack_form(const i32*) {
   F();
   stack::keep_first();
@@ -248,10 +262,10 @@ entry_fn entry(u32 n) { return n >= 1 && n <= ACTION_COUNT ? table[n - 1] : null
 void init_entries() {
   entry_fn t[ACTION_COUNT] = {
       make_entry, random_entry, reflect_entry, to_entry, form_entry, mold_entry, nullptr,
-      nullptr, compare_entry, stack_form<absolute_entry>, stack_form<add_entry>,
-      stack_form<divide_entry>, stack_form<multiply_entry>, negate_entry,
+      nullptr, compare_entry, stack_form<absolute_entry>, int_fast<add_entry, 0>,
+      stack_form<divide_entry>, int_fast<multiply_entry, 2>, negate_entry,
       stack_form<power_entry>, stack_form<remainder_entry>, round_entry,
-      stack_form<subtract_entry>, even_entry, odd_entry, stack_form<and_entry>,
+      int_fast<subtract_entry, 1>, even_entry, odd_entry, stack_form<and_entry>,
       complement_entry, stack_form<or_entry>, stack_form<xor_entry>, append_entry, at_entry,
       back_entry, change_entry, clear_entry, copy_entry, find_entry, head_entry, head_q_entry,
       index_q_entry, insert_entry, length_entry, move_entry, next_entry, pick_entry,

@@ -30,6 +30,7 @@ namespace {
 constexpr u32 KIND_SHIFT = 20;
 constexpr u32 ARG_NORMAL = 0, ARG_GET = 1, ARG_LIT = 2;
 constexpr u32 MAX_REFINEMENTS = 32;
+constexpr u32 SIMPLE = 1u << 31;  // cache header: only normal arguments, no refinements
 
 inline u32 body_symbol() { return words::word_body.data2; }
 inline u32 anon_symbol() { return words::word_anon.data2; }
@@ -50,6 +51,45 @@ inline const cell* peek(const cell* w) {
   series_buffer* b = buffer_of(cc->data2);
   if (w->data3 >= b->used_units()) return nullptr;
   return b->cells() + w->data3;
+}
+
+// The value cell a set-word may write directly: a bound word of a function's running call
+// or of a context that is no object (objects notify and mark changed fields). Else null.
+inline cell* settable(const cell* w) {
+  u32 ctx = w->data1;
+  if (!ctx || w->data3 == word::NO_INDEX) return nullptr;
+  const cell* cc = _context::context_cell(ctx);
+  if (cc->header & _context::ON_STACK) {
+    u32 ref = cc->data2;
+    if (!ref || ref > stack::frame_top) return nullptr;
+    const stack::frame& f = stack::frames[ref - 1];
+    if (w->data3 >= f.count) return nullptr;
+    return stack::base + f.own_args + w->data3;
+  }
+  if (((cc->header & _context::KIND_MASK) >> _context::KIND_SHIFT) == _context::KIND_OBJECT)
+    return nullptr;
+  series_buffer* b = buffer_of(cc->data2);
+  if (w->data3 >= b->used_units()) return nullptr;
+  return b->cells() + w->data3;
+}
+
+// Values that evaluate to themselves (no word, path, paren, function or issue).
+inline bool inert(u32 t) {
+  switch (t) {
+    case TYPE_WORD: case TYPE_SET_WORD: case TYPE_LIT_WORD: case TYPE_GET_WORD:
+    case TYPE_ISSUE: case TYPE_PAREN: case TYPE_PATH: case TYPE_LIT_PATH: case TYPE_SET_PATH:
+    case TYPE_GET_PATH: case TYPE_NATIVE: case TYPE_ACTION: case TYPE_OP: case TYPE_FUNCTION:
+    case TYPE_ROUTINE: case TYPE_UNSET:
+      return false;
+    default:
+      return true;
+  }
+}
+
+inline bool op_word(const cell* c) {
+  if (type_of(c) != TYPE_WORD) return false;
+  const cell* v = peek(c);
+  return v && type_of(v) == TYPE_OP;
 }
 
 inline bool callable(u32 t) {
@@ -147,7 +187,13 @@ u32 build_cache(const cell* fn) {
     }
   }
   if (refs > MAX_REFINEMENTS) fire("script", "bad-func-def", &f);
+  bool simple = refs == 0;
+  for (u32 k = 1; k < cells::length(cache); k++) {
+    const cell* e = cells::at(cache, k);
+    if (type_of(e) != TYPE_TYPESET || ((e->header >> KIND_SHIFT) & 3) != ARG_NORMAL) simple = false;
+  }
   cell* h = cells::at(cache, 0);
+  if (simple) h->header |= SIMPLE;
   h->data1 = slots;
   h->data2 = refs;
   h->data3 = locals;
@@ -155,15 +201,23 @@ u32 build_cache(const cell* fn) {
 }
 }  // namespace
 
-u32 cache_spec(const cell* fn) {
-  cell* slot = cells::at(fn->data3, function::MORE_CACHE);
-  if (type_of(slot) == TYPE_BLOCK) return slot->data2;
+namespace {
+[[gnu::noinline]] u32 cache_spec_slow(const cell* fn) {
   cell f = *fn;
   collector::root_guard g(&f);
   u32 cache = build_cache(&f);
   *cells::at(f.data3, function::MORE_CACHE) = cell{TYPE_BLOCK, 0, cache, 0};
   return cache;
 }
+
+inline u32 cache_of(const cell* fn) {
+  const cell* slot = cells::at(fn->data3, function::MORE_CACHE);
+  if (type_of(slot) == TYPE_BLOCK) [[likely]] return slot->data2;
+  return cache_spec_slow(fn);
+}
+}  // namespace
+
+u32 cache_spec(const cell* fn) { return cache_of(fn); }
 
 // ---- Non-local exits ------------------------------------------------------------------------
 
@@ -193,8 +247,23 @@ u32 fetch_one(const cell& entry, u32 node, u32 pos, u32 tail, bool infix) {
     }
     no_arg(entry.data3);
   }
-  if (kind == ARG_NORMAL)
+  if (kind == ARG_NORMAL) {
+    // An inert value or a word holding one, with no operator after it (or none wanted),
+    // is the argument itself: no need for a full expression step.
+    const cell* c = cells::at(node, pos);
+    const cell* v = nullptr;
+    if (inert(type_of(c))) {
+      v = c;
+    } else if (type_of(c) == TYPE_WORD) {
+      v = peek(c);
+      if (v && !inert(type_of(v))) v = nullptr;
+    }
+    if (v && (infix || pos + 1 >= tail || !op_word(cells::at(node, pos + 1)))) {
+      *stack::push_slot() = *v;
+      return pos + 1;
+    }
     return eval_next(node, pos, tail, EVAL_PUSH | (infix ? EVAL_NO_INFIX : 0));
+  }
   cell v = *cells::at(node, pos);
   if (kind == ARG_GET) {
     *stack::push_slot() = v;
@@ -367,13 +436,36 @@ u32 call_function(const cell* fn_in, u32 node, u32 pos, u32 tail, const cell* na
                                            : stack::HEADER_INTERP_NATIVE);
   u32 me = stack::frame_top - 1;
   stack::frames[me].block = fn.data3;  // keeps the cache and body alive while gathering
-  u32 cache = cache_spec(&fn);
+  u32 cache = cache_of(&fn);
   bool is_fn = t == TYPE_FUNCTION || t == TYPE_ROUTINE;
   i32 refs[MAX_REFINEMENTS];
   const cell* h = cells::at(cache, 0);
   u32 slots = h->data1, nrefs = h->data2, locals = h->data3;
   for (u32 r = 0; r < nrefs; r++) refs[r] = -1;
 
+  if ((h->header & SIMPLE) && (t == TYPE_NATIVE || t == TYPE_ACTION) && !path) {
+    // The common shape: plain arguments only.
+    if (infix) stack::top++;
+    for (u32 i = 1, n = cells::length(cache); i < n; i++) {
+      cell e = *cells::at(cache, i);
+      if (!(infix && i == 1)) {
+        pos = fetch_one(e, node, pos, tail, infix);
+        if (pending) {
+          stack::leave();
+          return pos;
+        }
+      }
+      check(e, stack::top - 1);
+    }
+    if (t == TYPE_NATIVE) natives::entry(fn.data1)(false, refs);
+    else actions::entry(fn.data1)(refs);
+    stack::leave();
+    if (!infix) {
+      *start = *(start + 1);
+      stack::top = start + 1;
+    }
+    return pos;
+  }
   // Gather: the fixed arguments, then (functions) a false slot per refinement and a none!
   // slot per refinement argument.
   if (infix) stack::top++;
@@ -462,6 +554,27 @@ void eval_block(const cell* block_in, bool chain) {
   if (chain) stack::leave_return(); else stack::leave();
 }
 
+void eval_in_frame(const cell* block) {
+  u32 node = block->data2;
+  u32 pos = block->data1;
+  u32 tail = cells::length(node);
+  if (pos >= tail) {
+    *stack::arguments = cell{TYPE_UNSET, 0, 0, 0};
+    stack::keep_first();
+    return;
+  }
+  position_scope ps;
+  current_position = *block;
+  for (;;) {
+    current_position.data1 = pos;
+    pos = eval_next(node, pos, tail, 0);
+    if (pending) return;
+    tail = cells::length(node);
+    if (pos >= tail) return;
+    stack::clear_args();
+  }
+}
+
 u32 eval_one(u32 node, u32 pos, bool push) {
   cell* start = stack::top;
   stack::push_frame_sym(body_symbol(), 0, stack::HEADER_INTERP_NATIVE);
@@ -481,7 +594,8 @@ u32 eval_next(u32 node, u32 pos, u32 tail, u32 flags) {
   pos++;
   switch (type_of(&v)) {
     case TYPE_WORD: {
-      const cell* val = _context::get(&v);
+      const cell* val = peek(&v);
+      if (!val) [[unlikely]] val = _context::get(&v);
       u32 vt = type_of(val);
       if (callable(vt)) {
         cell f = *val;
@@ -505,7 +619,9 @@ u32 eval_next(u32 node, u32 pos, u32 tail, u32 flags) {
         return pos;
       }
       cell value = *(stack::top - 1);
-      word::set_from_args(&v, &value);
+      if (type_of(&value) == TYPE_UNSET) fire("script", "need-value", &v);
+      cell* slot = settable(&v);
+      if (slot) *slot = value; else _context::set(&v, &value);
       *stack::arguments = value;
       stack::leave();
       break;

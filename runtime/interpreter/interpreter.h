@@ -31,6 +31,10 @@ constexpr u32 EVAL_NO_INFIX = 1, EVAL_PUSH = 2, EVAL_FETCH_ONLY = 4;
 // last value (unset! for an empty block) is left as the caller's newest value, or with
 // `chain` copied into the caller's first argument cell. May return with an exit pending.
 void eval_block(const cell* block, bool chain);
+// Evaluates the expressions of a block in the innermost frame (pushed by the caller, whose
+// `block` field or arguments keep the block alive): the last value is left in the frame's
+// first cell. Loops use it to run their bodies in one frame. May return with an exit pending.
+void eval_in_frame(const cell* block);
 // One expression from `pos` of the block node; answers the position after it. The value is
 // pushed (EVAL_PUSH) or written into the result slot. May return with an exit pending.
 u32 eval_next(u32 node, u32 pos, u32 tail, u32 flags);

@@ -434,9 +434,17 @@ void catch_entry(bool, const i32* refs) {
   try {
     interpreter::eval_block(&block, false);
   } catch (thrown& t) {
-    if (t.level != THROW_THROW || (named && !name_matches(t.name, wanted))) {
+    if (t.level != THROW_THROW) {
       sg.release();
       throw;
+    }
+    if (named && !name_matches(t.name, wanted)) {
+      // Thrown outward again: without an outer catch that is the error of a lost throw.
+      thrown again = t;
+      sg.restore();
+      sg.release();
+      exit_target(stack::KIND_CATCH, "throw", &again.value);
+      throw again;
     }
     sg.restore();
     sg.release();

@@ -53,8 +53,18 @@ i32 count_of(const cell* c) {
 
 u32 run_loop_body(const cell* body_in, u32 me, cell* break_value) {
   cell body = *body_in;
+  // One block frame above the loop frame serves every iteration.
+  if (stack::frame_top == me + 1) {
+    stack::arguments = stack::base + stack::frames[me].own_args;
+    stack::top = stack::arguments;
+    stack::push_frame(&words::word_body, stack::HEADER_BLOCK);
+  } else {
+    stack::arguments = stack::base + stack::frames[me + 1].own_args;
+  }
+  stack::frames[me + 1].block = body.data2;
+  stack::top = stack::arguments;
   try {
-    interpreter::eval_block(&body, false);
+    interpreter::eval_in_frame(&body);
   } catch (thrown& t) {
     if ((t.level != THROW_BREAK && t.level != THROW_CONTINUE) ||
         interpreter::exit_target(t) != me)
@@ -75,6 +85,12 @@ u32 run_loop_body(const cell* body_in, u32 me, cell* break_value) {
     return level;
   }
   return 0;
+}
+
+void leave_loop(u32 me) {
+  stack::unwind_frames(me + 1);
+  stack::arguments = stack::base + stack::frames[me].own_args;
+  stack::leave();
 }
 
 void reduce_block(const cell* block_in, cell* out) {
@@ -100,17 +116,15 @@ void while_entry(bool, const i32*) {
   cell cond = arguments[0], body = arguments[1];
   u32 me = push_loop_frame();
   for (;;) {
-    stack::top = stack::arguments;
     u32 r = run_loop_body(&cond, me, nullptr);
     if (r) fire("throw", "while-cond");
-    if (pending) return stack::leave();
+    if (pending) return leave_loop(me);
     if (!strict_true(stack::top - 1)) break;
-    stack::top = stack::arguments;
     r = run_loop_body(&body, me, nullptr);
-    if (pending) return stack::leave();
+    if (pending) return leave_loop(me);
     if (r == THROW_BREAK) break;
   }
-  stack::leave();
+  leave_loop(me);
   set_result(cell{TYPE_UNSET, 0, 0, 0});
 }
 
@@ -119,16 +133,15 @@ void until_entry(bool, const i32*) {
   u32 me = push_loop_frame();
   cell result{TYPE_UNSET, 0, 0, 0};
   for (;;) {
-    stack::top = stack::arguments;
     cell bv{TYPE_UNSET, 0, 0, 0};
     u32 r = run_loop_body(&body, me, &bv);
-    if (pending) return stack::leave();
+    if (pending) return leave_loop(me);
     if (r == THROW_BREAK) { result = bv; break; }
     if (r == THROW_CONTINUE) continue;
     cell* v = stack::top - 1;
     if (strict_true(v)) { result = *v; break; }
   }
-  stack::leave();
+  leave_loop(me);
   set_result(result);
 }
 
@@ -139,14 +152,13 @@ void loop_entry(bool, const i32*) {
   u32 me = push_loop_frame();
   cell result{TYPE_UNSET, 0, 0, 0};
   for (i32 i = 0; i < n; i++) {
-    stack::top = stack::arguments;
     cell bv{TYPE_UNSET, 0, 0, 0};
     u32 r = run_loop_body(&body, me, &bv);
-    if (pending) return stack::leave();
+    if (pending) return leave_loop(me);
     if (r == THROW_BREAK) { result = bv; break; }
     result = r == THROW_CONTINUE ? cell{TYPE_UNSET, 0, 0, 0} : *(stack::top - 1);
   }
-  stack::leave();
+  leave_loop(me);
   set_result(result);
 }
 
@@ -158,16 +170,15 @@ void repeat_entry(bool, const i32*) {
   u32 me = push_loop_frame();
   cell result{TYPE_UNSET, 0, 0, 0};
   for (i32 i = 1; i <= n; i++) {
-    stack::top = stack::arguments;
     cell counter{TYPE_INTEGER, 0, u32(i), 0};
     _context::set(&word, &counter);
     cell bv{TYPE_UNSET, 0, 0, 0};
     u32 r = run_loop_body(&body, me, &bv);
-    if (pending) return stack::leave();
+    if (pending) return leave_loop(me);
     if (r == THROW_BREAK) { result = bv; break; }
     result = r == THROW_CONTINUE ? cell{TYPE_UNSET, 0, 0, 0} : *(stack::top - 1);
   }
-  stack::leave();
+  leave_loop(me);
   set_result(result);
 }
 
@@ -176,13 +187,12 @@ void forever_entry(bool, const i32*) {
   u32 me = push_loop_frame();
   cell result{TYPE_UNSET, 0, 0, 0};
   for (;;) {
-    stack::top = stack::arguments;
     cell bv{TYPE_UNSET, 0, 0, 0};
     u32 r = run_loop_body(&body, me, &bv);
-    if (pending) return stack::leave();
+    if (pending) return leave_loop(me);
     if (r == THROW_BREAK) { result = bv; break; }
   }
-  stack::leave();
+  leave_loop(me);
   set_result(result);
 }
 
@@ -252,7 +262,21 @@ void prin_entry(bool, const i32*) {
 // ---- Comparisons and small natives ------------------------------------------------------
 
 template <i32 OP> void compare_entry(bool, const i32*) {
-  bool r = actions::compare(arguments, arguments + 1, OP);
+  bool r;
+  if (type_of(arguments) == TYPE_INTEGER && type_of(arguments + 1) == TYPE_INTEGER) {
+    // The commonest comparison, without the dispatch.
+    i32 a = i32(arguments->data2), b = i32(arguments[1].data2);
+    switch (OP) {
+      case compare_op::EQUAL: case compare_op::STRICT_EQUAL: case compare_op::SAME: r = a == b; break;
+      case compare_op::NOT_EQUAL: r = a != b; break;
+      case compare_op::LESSER: r = a < b; break;
+      case compare_op::LESSER_OR_EQUAL: r = a <= b; break;
+      case compare_op::GREATER: r = a > b; break;
+      default: r = a >= b; break;
+    }
+  } else {
+    r = actions::compare(arguments, arguments + 1, OP);
+  }
   set_result(cell{TYPE_LOGIC, r ? 1u : 0u, 0, 0});
 }
 

@@ -14,6 +14,7 @@ namespace vyr::stack {
 
 cell* base = nullptr;
 cell* limit = nullptr;
+cell* push_limit = nullptr;
 cell* top = nullptr;
 cell* arguments = nullptr;
 frame* frames = nullptr;
@@ -49,10 +50,12 @@ inline u32 index_of(const cell* c) { return static_cast<u32>(c - base); }
 // Pops the innermost record, restoring the context it attached.
 inline frame& pop_record() {
   frame& f = frames[--frame_top];
-  if (f.fn_ctx) _context::context_cell(f.fn_ctx)->data2 = f.saved_values;
+  if (f.fn_ctx) restore_values(f);
   return f;
 }
 }  // namespace
+
+void restore_values(const frame& f) { _context::context_cell(f.fn_ctx)->data2 = f.saved_values; }
 
 void init() {
   if (stack_node) return;
@@ -61,6 +64,7 @@ void init() {
   base = reinterpret_cast<cell*>(b->data());
   limit = base + SIZE;
   hard_limit = base + SIZE + GUARD_CELLS;
+  push_limit = limit;
   top = arguments = base;
   frames = new frame[FRAME_COUNT + GUARD_FRAMES]();
   frame_top = 0;
@@ -77,7 +81,7 @@ void reset() {
 }
 
 void close_guards() {
-  if (top < base + SIZE) limit = base + SIZE;
+  if (top < limit) push_limit = limit;
   if (frame_top < FRAME_COUNT) frame_end = FRAME_COUNT;
 }
 
@@ -85,9 +89,15 @@ void overflow() {
   // The guard regions give the error room to be built and raised; they close again when a
   // catching point restores the stacks. A second overflow inside the guard is a fault
   // below the language.
-  if (limit == hard_limit && frame_end == FRAME_COUNT + GUARD_FRAMES) fire_no_memory();
-  limit = hard_limit;
+  if (push_limit == hard_limit && frame_end == FRAME_COUNT + GUARD_FRAMES) fire_no_memory();
+  push_limit = hard_limit;
   frame_end = FRAME_COUNT + GUARD_FRAMES;
+  // The error unwinds past everything pushed near the limit; giving back a few cells also
+  // keeps the room the error needs when the guard was already spent on an earlier one.
+  if (top >= limit - 1) {
+    top = top - OVERFLOW_HEADROOM < base ? base : top - OVERFLOW_HEADROOM;
+    if (arguments > top) arguments = top;
+  }
   cycles::reset();
   fire("internal", "stack-overflow");
 }
@@ -108,8 +118,6 @@ void set_last(const cell* value) {
   copy_cell(value, arguments);
   top = arguments + 1;
 }
-void clear_args() { top = arguments; }
-void keep_first() { top = arguments + 1; }
 
 void set_try_result() {
   if (top > arguments && type_of(top - 1) == TYPE_ERROR) copy_cell(top - 1, arguments);
@@ -117,22 +125,6 @@ void set_try_result() {
 }
 
 // ---- Frames -------------------------------------------------------------------------------
-
-cell* push_frame_sym(u32 symbol, u32 word_ctx, u32 flags) {
-  if (frame_top >= frame_end) [[unlikely]] overflow();
-  frame& f = frames[frame_top++];
-  f.header = ((symbol & 0xFFFF) << 8) | flags;
-  f.saved_args = index_of(arguments);
-  f.word_ctx = word_ctx;
-  f.fn_ctx = 0;
-  f.saved_values = 0;
-  f.symbol = symbol;
-  f.own_args = index_of(top);
-  f.block = 0;
-  f.count = 0;
-  arguments = top;
-  return arguments;
-}
 
 frame* top_frame() { return frame_top ? &frames[frame_top - 1] : nullptr; }
 u32 depth() { return frame_top; }
@@ -144,12 +136,6 @@ void attach_context(u32 ctx, u32 count) {
   f.saved_values = c->data2;
   f.count = count;
   c->data2 = frame_top;  // frame index + 1
-}
-
-void leave() {
-  frame& f = pop_record();
-  top = arguments + 1;
-  arguments = base + f.saved_args;
 }
 
 void leave_return() {

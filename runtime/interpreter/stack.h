@@ -15,7 +15,8 @@ constexpr u32 FRAME_COUNT = 12000;    // records
 constexpr u32 GUARD_FRAMES = 64;      // past the frame end, for raising the overflow error
 
 extern cell* base;       // the first cell
-extern cell* limit;      // one past the last usable cell (moves into the guard on overflow)
+extern cell* limit;      // one past the last usable cell
+extern cell* push_limit; // what push_slot tests: limit, or the guard's end during overflow
 extern cell* top;        // the next free cell
 extern cell* arguments;  // first argument cell of the innermost call, also its result slot
 
@@ -32,8 +33,8 @@ u32 last_type();
 
 void set_result(const cell* value);     // copies into the cell at arguments
 void set_last(const cell* value);       // set_result, then top = arguments + 1
-void clear_args();                      // top = arguments
-void keep_first();                      // top = arguments + 1
+inline void clear_args() { top = arguments; }
+inline void keep_first() { top = arguments + 1; }
 void set_try_result();                  // an error! last pushed becomes the result; keep 1
 
 // The i-th argument cell (0 is the result slot).
@@ -73,7 +74,7 @@ inline u32 kind_of(const frame& f) { return (f.header >> 24) & 0x0F; }
 
 // The common pusher: a record named by the word (a word cell, or null for none) with the
 // header flags; the callee's arguments start at top. Raises stack-overflow when full.
-cell* push_frame_sym(u32 symbol, u32 word_ctx, u32 flags);
+inline cell* push_frame_sym(u32 symbol, u32 word_ctx, u32 flags);
 inline cell* push_frame(const cell* word, u32 flags) {
   return push_frame_sym(word ? word->data2 : 0, word ? word->data1 : 0, flags);
 }
@@ -87,7 +88,7 @@ void attach_context(u32 ctx, u32 count);
 // Leaving the innermost frame (each pops exactly one record and restores an attached
 // context): leave keeps the callee's first cell as the caller's newest value; leave_return
 // also copies it into the caller's first argument cell; leave_reset keeps nothing.
-void leave();
+inline void leave();
 void leave_return();
 void leave_reset();
 
@@ -150,6 +151,33 @@ void close_guards();
 }  // namespace vyr::stack
 
 inline vyr::cell* vyr::stack::push_slot() {
-  if (top + 1 >= limit) [[unlikely]] overflow();
+  if (top + 1 >= push_limit) [[unlikely]] overflow();
   return top++;
 }
+
+namespace vyr::stack {
+void restore_values(const frame& f);  // puts back the values reference a frame changed
+
+inline cell* push_frame_sym(u32 symbol, u32 word_ctx, u32 flags) {
+  if (frame_top >= frame_end) [[unlikely]] overflow();
+  frame& f = frames[frame_top++];
+  f.header = ((symbol & 0xFFFF) << 8) | flags;
+  f.saved_args = static_cast<u32>(arguments - base);
+  f.word_ctx = word_ctx;
+  f.fn_ctx = 0;
+  f.saved_values = 0;
+  f.symbol = symbol;
+  f.own_args = static_cast<u32>(top - base);
+  f.block = 0;
+  f.count = 0;
+  arguments = top;
+  return arguments;
+}
+
+inline void leave() {
+  frame& f = frames[--frame_top];
+  if (f.fn_ctx) restore_values(f);
+  top = arguments + 1;
+  arguments = base + f.saved_args;
+}
+}  // namespace vyr::stack

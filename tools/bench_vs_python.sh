@@ -1,0 +1,28 @@
+#!/bin/sh
+# Runs each bench/programs/NAME.vyr with build/vyr and NAME.py with python3, RUNS times
+# each (default 5), and prints the best times and their ratio (vyr / python; below 1.0 is
+# faster than python). Not part of `make test`: timings depend on the machine.
+set -e
+cd "$(dirname "$0")/.."
+RUNS=${RUNS:-5}
+best() {
+  b=""
+  for i in $(seq "$RUNS"); do
+    s=$(date +%s.%N)
+    "$@" >/dev/null
+    e=$(date +%s.%N)
+    t=$(echo "$e - $s" | bc)
+    if [ -z "$b" ] || [ "$(echo "$t < $b" | bc)" = 1 ]; then b=$t; fi
+  done
+  echo "$b"
+}
+for v in bench/programs/*.vyr; do
+  n=$(basename "$v" .vyr)
+  tv=$(best ./build/vyr "$v")
+  if [ -f "bench/programs/$n.py" ]; then
+    tp=$(best python3 "bench/programs/$n.py")
+    printf "%-12s vyr %6.3fs  python %6.3fs  ratio %5.2f\n" "$n" "$tv" "$tp" "$(echo "$tv / $tp" | bc -l)"
+  else
+    printf "%-12s vyr %6.3fs\n" "$n" "$tv"
+  fi
+done
