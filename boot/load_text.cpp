@@ -47,7 +47,14 @@ struct builder : lexer::listener {
     u32 idx = open_index.back();
     open_index.pop_back();
     cell* c = cells::at(current(), idx);
-    if (t.type >= TYPE_PATH && t.type <= TYPE_GET_PATH) set_type(c, t.type);
+    if (t.type >= TYPE_PATH && t.type <= TYPE_GET_PATH) {
+      set_type(c, t.type);
+      // The path's own punctuation came with its head word: the head is a plain word.
+      if (cells::length(c->data2) > 0) {
+        cell* head = cells::at(c->data2, 0);
+        if (type_of(head) == TYPE_GET_WORD || type_of(head) == TYPE_LIT_WORD) set_type(head, TYPE_WORD);
+      }
+    }
   }
 
   void value(lexer::scanner& s, const lexer::token& t, bool build) override {

@@ -52,7 +52,7 @@ void check_type_block(const cell* block) {
 u32 deep_copy(u32 node, u32 from) {
   u32 n = cells::length(node);
   u32 count = from < n ? n - from : 0;
-  u32 copy = memory::alloc_cells(count);
+  u32 copy = memory::alloc_cells(count ? count : 1);
   collector::node_guard cg(&copy);
   for (u32 i = 0; i < count; i++) {
     cell c = *cells::at(node, from + i);

@@ -577,6 +577,8 @@ void eval_in_frame(const cell* block) {
 
 u32 eval_one(u32 node, u32 pos, bool push) {
   cell* start = stack::top;
+  position_scope ps;
+  current_position = cell{TYPE_BLOCK, pos, node, 0};
   stack::push_frame_sym(body_symbol(), 0, stack::HEADER_INTERP_NATIVE);
   stack::frames[stack::frame_top - 1].block = node;
   pos = eval_next(node, pos, cells::length(node), 0);
@@ -750,7 +752,7 @@ u32 eval_path(const cell* path_in, u32 node, u32 pos, u32 tail, bool set, bool g
   }
   // The walk runs in a frame of its own: [0] scratch result slot for the implementations,
   // [1] the current value, [2] the element, [3] the value before the current one.
-  stack::push_frame(&head, stack::HEADER_INTERP_NATIVE);
+  stack::push_frame_sym(anon_symbol(), 0, stack::HEADER_INTERP_NATIVE);
   cell* w = stack::push_slot();
   stack::push_slot();
   stack::push_slot();
@@ -775,9 +777,11 @@ u32 eval_path(const cell* path_in, u32 node, u32 pos, u32 tail, bool set, bool g
     bool last = k + 1 == len;
     auto f = reinterpret_cast<eval_path_fn>(datatype::entry(type_of(&w[1]), slot::eval_path));
     if (!f) {
+      // "<previous> returned a <type> value, so <path> could not be accessed"
       cell dt;
       datatype::make_at(&dt, type_of(&w[1]));
-      fire("script", "bad-path-type", &path, &dt);
+      cell prev = *cells::at(pnode, k - 1);
+      fire("script", "bad-path-type", &path, &dt, &prev);
     }
     path_args walk;
     walk.path = &path;
