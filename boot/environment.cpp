@@ -27,7 +27,9 @@ namespace vyr::boot {
 namespace {
 using typecheck::bit;
 
-void set_global(const char* name, const cell& value) {
+void set_global(const char* name, const cell& value_in) {
+  cell value = value_in;
+  collector::root_guard g(&value);  // interning the name may collect
   cell w = word::intern(name);
   _context::set(&w, &value);
 }

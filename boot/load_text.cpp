@@ -32,6 +32,7 @@ struct builder : lexer::listener {
     u32 parent = current();
     cell c;
     cells::make_block(&c, 4, type);
+    collector::root_guard g(&c);  // appending may collect before the block is in its parent
     cells::append(parent, &c);
     open_index.push_back(cells::length(parent) - 1);
     opened.push_back(c.data2);

@@ -35,13 +35,15 @@ const cell* index_result(u32 index) {
 cell* make_at(cell* out, const cell* spec_in, u32 index, u32 type) {
   cell spec = *spec_in;
   collector::root_guard sg(&spec);
-  u32 more = memory::alloc_cells(2);
+  u32 more = memory::alloc_cells(3);
   collector::node_guard mg(&more);
   u32 ctx = _context::make_from_spec(&spec, true, false, _context::KIND_FUNCTION);
   series_buffer* b = buffer_of(more);
   b->cells()[0] = *_context::context_cell(ctx);
   b->cells()[1] = cell{TYPE_NONE, 0, 0, 0};
-  b->tail = b->offset + 2 * sizeof(cell);
+  // The context's words name its node: the node must live as long as the value does.
+  b->cells()[2] = cell{TYPE_BLOCK, 0, ctx, 0};
+  b->tail = b->offset + 3 * sizeof(cell);
   *out = cell{type, index, spec.data2, more};
   // The context's owner cell names the function, as for every function-like context.
   *_context::owner_cell(ctx) = *out;

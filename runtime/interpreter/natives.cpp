@@ -286,6 +286,7 @@ void do_entry(bool, const i32* refs) {
       // One expression starting at the value.
       cell block;
       cells::make_block(&block, 1);
+      collector::root_guard g(&block);
       cells::append(block.data2, &value);
       *arguments = block;
       stack::frames[stack::frame_top - 1].block = block.data2;
