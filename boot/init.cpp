@@ -5,12 +5,15 @@
 #include "boot/init.h"
 
 #include "runtime/collector.h"
+#include "runtime/datatypes/block.h"
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/none.h"
+#include "runtime/datatypes/path.h"
+#include "runtime/datatypes/series.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/unset.h"
 #include "runtime/datatypes/word.h"
@@ -63,7 +66,11 @@ void init_runtime() {
   unset::init();
   none::init();
   logic::init();
+  series::init();
+  block::init();
   integer::init();
+  path::init();   // path!, lit-path!, set-path!, get-path!
+  paren::init();
   float_::init();
   hashtable::compare_hook = compare_for_tables;
   symbol::init();
