@@ -11,6 +11,7 @@
 #include "runtime/cycles.h"
 #include "runtime/datatypes/path.h"
 #include "runtime/ownership.h"
+#include "runtime/datatypes/symbol.h"
 #include "runtime/word_tables.h"
 #include "tests/unit/block_helpers.h"
 
@@ -473,4 +474,424 @@ TEST_F(BlockTest, CompareOrdering) {
   EXPECT_TRUE(actions::compare(&b, &b, compare_op::SAME));
   cell p = val("(1 2)");
   EXPECT_FALSE(actions::compare(&b, &p, compare_op::EQUAL));
+}
+
+// ---- find, select, put ------------------------------------------------------------------
+
+namespace {
+struct find_case {
+  const char* src;
+  const char* value;
+  std::function<void(find_args&)> opts;
+  const char* find;    // mold of find's result
+};
+auto none_opts = [](find_args&) {};
+}  // namespace
+
+TEST_F(BlockTest, Find) {
+  std::vector<find_case> cases = {
+      {"[a b c d]", "[b c]", none_opts, "[b c d]"},
+      {"[a b c d]", "[b d]", none_opts, "none"},
+      {"[a b [b c]]", "[b c]", [](find_args& o) { o.only = true; }, "[[b c]]"},
+      {"[a b c]", "b", [](find_args& o) { o.tail = true; }, "[c]"},
+      {"[a b c]", "[a b]", [](find_args& o) { o.tail = true; }, "[c]"},
+      {"[a b c]", "a", [](find_args& o) { o.match = true; }, "[a b c]"},
+      {"[a b c]", "b", [](find_args& o) { o.match = true; }, "none"},
+      {"[a 1 b 2]", "b", [](find_args& o) { o.skip = keep(int_cell(2)); }, "[b 2]"},
+      {"[a b 1 b]", "b", [](find_args& o) { o.skip = keep(int_cell(2)); }, "none"},
+      {"[a b a c]", "a", [](find_args& o) { o.last = true; }, "[a c]"},
+      {"[1 2.0 3]", "2", none_opts, "[2.0 3]"},
+      {"[1 2.0 3]", "2", [](find_args& o) { o.case_sensitive = true; }, "none"},
+      {"[a B]", "b", none_opts, "[B]"},
+      {"[a B]", "b", [](find_args& o) { o.case_sensitive = true; }, "none"},
+      {"[a b c d]", "c", [](find_args& o) { o.part = keep(int_cell(2)); }, "none"},
+      {"[a b c d]", "b", [](find_args& o) { o.part = keep(int_cell(2)); }, "[b c d]"},
+      {"[a b c d]", "a", [](find_args& o) { o.part = keep(int_cell(0)); }, "none"},
+      {"[]", "a", none_opts, "none"},
+  };
+  for (auto& c : cases) {
+    release_kept();
+    cell s = *keep(val(c.src));
+    cell v = *keep(val(c.value));
+    find_args o;
+    c.opts(o);
+    EXPECT_EQ(on_stack(s, [&](cell* x) { return block::find(x, &v, o); }), c.find)
+        << c.src << " " << c.value;
+  }
+  // /reverse searches before the head.
+  cell s = *keep(val("[a b a c]"));
+  s.data1 = 2;
+  cell a = val("a");
+  find_args rev;
+  rev.reverse = true;
+  EXPECT_EQ(on_stack(s, [&](cell* x) { return block::find(x, &a, rev); }), "[a b a c]");
+  // A datatype! finds a value of that type.
+  cell t;
+  datatype::make_at(&t, TYPE_INTEGER);
+  cell mixed = *keep(val("[a 1 b]"));
+  EXPECT_EQ(on_stack(mixed, [&](cell* x) { return block::find(x, &t, find_args{}); }), "[1 b]");
+  // Refinements that mean nothing for cells are refused, never ignored.
+  find_args any;
+  any.any = true;
+  EXPECT_EQ(err([&] { block::find(&mixed, &a, any); }), "internal/not-done");
+  find_args with;
+  with.with = &a;
+  EXPECT_EQ(err([&] { block::find(&mixed, &a, with); }), "internal/not-done");
+  find_args bad_skip;
+  bad_skip.skip = keep(int_cell(0));
+  EXPECT_EQ(err([&] { block::find(&mixed, &a, bad_skip); }), "script/out-of-range");
+}
+
+TEST_F(BlockTest, SelectAndPut) {
+  struct { const char* src; const char* key; const char* want; } selects[] = {
+      {"[a 1 b 2]", "b", "2"}, {"[a 1 b]", "b", "none"}, {"[a b c d]", "[b c]", "d"},
+      {"[x]", "y", "none"},
+  };
+  for (auto& c : selects) {
+    cell s = *keep(val(c.src));
+    cell k = *keep(val(c.key));
+    EXPECT_EQ(on_stack(s, [&](cell* x) { return block::select(x, &k, find_args{}); }), c.want)
+        << c.src;
+  }
+  struct { const char* src; const char* key; const char* value; const char* after; } puts[] = {
+      {"[a 1]", "a", "2", "[a 2]"},
+      {"[a 1]", "b", "3", "[a 1 b 3]"},
+      {"[a]", "a", "9", "[a 9]"},
+      // An equal value is still replaced: the new value is stored.
+      {"[a b]", "a", "B", "[a B]"},
+      {"[a 1]", "a", "1.0", "[a 1.0]"},
+  };
+  for (auto& c : puts) {
+    cell s = *keep(val(c.src));
+    cell k = *keep(val(c.key)), v = *keep(val(c.value));
+    EXPECT_EQ(on_stack(s, [&](cell* x) { return block::put(x, &k, &v, false); }), c.value);
+    EXPECT_EQ(mold_with(s), c.after) << c.src;
+  }
+}
+
+// ---- sort -------------------------------------------------------------------------------
+
+TEST_F(BlockTest, Sort) {
+  struct sort_case {
+    const char* src;
+    std::function<void(sort_args&)> opts;
+    const char* want;
+  };
+  std::vector<sort_case> cases = {
+      {"[3 1 2]", [](sort_args&) {}, "[1 2 3]"},
+      {"[c a B b A]", [](sort_args& o) { o.stable = true; }, "[a A B b c]"},
+      {"[c a B]", [](sort_args& o) { o.case_sensitive = true; }, "[B a c]"},
+      {"[3 1 2]", [](sort_args& o) { o.reverse = true; }, "[3 2 1]"},
+      {"[c 1 a 2 b 3]", [](sort_args& o) { o.skip = keep(int_cell(2)); }, "[a 2 b 3 c 1]"},
+      {"[c 1 a 3 b 2]", [](sort_args& o) { o.skip = keep(int_cell(2)); o.compare = keep(int_cell(2)); }, "[c 1 b 2 a 3]"},
+      {"[b 2 b 1 a 9]", [](sort_args& o) { o.skip = keep(int_cell(2)); o.all = true; o.stable = true; }, "[a 9 b 1 b 2]"},
+      {"[4 3 2 1]", [](sort_args& o) { o.part = keep(int_cell(2)); }, "[3 4 2 1]"},
+      {"[x 1 a]", [](sort_args&) {}, "[1 a x]"},  // integer! before word! by type id
+      {"[]", [](sort_args&) {}, "[]"},
+  };
+  for (auto& c : cases) {
+    release_kept();
+    cell s = *keep(val(c.src));
+    sort_args o;
+    c.opts(o);
+    on_stack(s, [&](cell* x) { return block::sort(x, o); });
+    EXPECT_EQ(mold_with(s), c.want) << c.src;
+  }
+  cell s = *keep(val("[1 2 3 4]"));
+  auto refused = [&](std::function<void(sort_args&)> f) {
+    sort_args o;
+    f(o);
+    return err([&] { block::sort(&s, o); });
+  };
+  EXPECT_EQ(refused([](sort_args& o) { o.all = true; }), "script/bad-refines");
+  EXPECT_EQ(refused([](sort_args& o) { o.skip = keep(int_cell(3)); }), "script/invalid-refine-arg");
+  EXPECT_EQ(refused([](sort_args& o) { o.compare = keep(int_cell(1)); }), "script/bad-refines");
+  EXPECT_EQ(refused([](sort_args& o) { o.skip = keep(int_cell(2)); o.compare = keep(int_cell(3)); }),
+            "script/out-of-range");
+  EXPECT_EQ(refused([](sort_args& o) { o.compare = keep(val("x")); }), "script/invalid-refine-arg");
+  // path! has no sort; paren! inherits block!'s.
+  EXPECT_EQ(datatype::entry(TYPE_PATH, slot::sort), nullptr);
+  EXPECT_EQ(datatype::entry(TYPE_LIT_PATH, slot::sort), nullptr);
+  EXPECT_NE(datatype::entry(TYPE_PAREN, slot::sort), nullptr);
+}
+
+namespace {
+i32 calls = 0;
+// A comparator that allocates and collects on every call, as user code may.
+i32 allocating_compare(const cell*, const cell* a, const cell* b) {
+  cell junk;
+  block::make_at(&junk, 64);
+  collector::do_cycle();
+  calls++;
+  return integer::get(a) - integer::get(b);
+}
+i32 throwing_compare(const cell*, const cell* a, const cell* b) {
+  if (++calls > 5) fire("script", "invalid-arg", a);
+  return integer::get(a) - integer::get(b);
+}
+// Shrinks the series being sorted from inside the comparator.
+cell* sorted_series = nullptr;
+i32 clearing_compare(const cell*, const cell* a, const cell* b) {
+  block::rs_clear(sorted_series);
+  return integer::get(a) - integer::get(b);
+}
+}  // namespace
+
+TEST_F(BlockTest, SortWithFunctionComparators) {
+  cell fn{TYPE_FUNCTION, 0, 0, 0};
+  sort_args o;
+  o.compare = &fn;
+  cell s = *keep(val("[5 3 9 1 7 2 8 6 4 10 12 11]"));
+  EXPECT_EQ(err([&] { block::sort(&s, o); }), "internal/not-done");  // no interpreter yet
+  block::sort_call_hook = allocating_compare;
+  block::sort(&s, o);
+  EXPECT_EQ(mold_with(s), "[1 2 3 4 5 6 7 8 9 10 11 12]");
+  EXPECT_GT(calls, 0);
+  // A throwing comparator leaves the series a permutation of its cells.
+  calls = 0;
+  block::sort_call_hook = throwing_compare;
+  cell t = *keep(val("[5 3 9 1 7 2 8 6 4]"));
+  EXPECT_EQ(err([&] { block::sort(&t, o); }), "script/invalid-arg");
+  cell check = t;
+  block::sort_call_hook = nullptr;
+  block::sort(&check, sort_args{});
+  EXPECT_EQ(mold_with(t), "[1 2 3 4 5 6 7 8 9]");
+  // A comparator that empties the series: nothing is written past its tail.
+  block::sort_call_hook = clearing_compare;
+  cell u = *keep(val("[3 2 1]"));
+  sorted_series = &u;
+  block::sort(&u, o);
+  EXPECT_EQ(mold_with(u), "[]");
+  block::sort_call_hook = nullptr;
+}
+
+// ---- Set operations ---------------------------------------------------------------------
+
+TEST_F(BlockTest, SetOperations) {
+  struct { i32 op; const char* a; const char* b; i32 skip; bool case_; const char* want; } cases[] = {
+      {block::SET_UNIQUE, "[a b a]", "[]", 0, false, "[a b]"},
+      {block::SET_UNIQUE, "[a A b]", "[]", 0, false, "[a b]"},
+      {block::SET_UNIQUE, "[a A b]", "[]", 0, true, "[a A b]"},
+      {block::SET_UNION, "[a b]", "[b c]", 0, false, "[a b c]"},
+      {block::SET_INTERSECT, "[a b c]", "[b c d]", 0, false, "[b c]"},
+      {block::SET_EXCLUDE, "[a b c]", "[b]", 0, false, "[a c]"},
+      {block::SET_DIFFERENCE, "[a b]", "[b c]", 0, false, "[a c]"},
+      {block::SET_UNIQUE, "[[1] [1] [2]]", "[]", 0, false, "[[1] [2]]"},
+      {block::SET_INTERSECT, "[[1] x [2]]", "[[2]]", 0, false, "[[2]]"},
+      {block::SET_UNIQUE, "[a 1 b 2 a 3]", "[]", 2, false, "[a 1 b 2]"},
+      {block::SET_UNION, "[a 1]", "[a 2 c 3]", 2, false, "[a 1 c 3]"},
+      {block::SET_EXCLUDE, "[a 1 b 2]", "[a]", 2, false, "[b 2]"},
+      {block::SET_UNION, "[]", "[]", 0, false, "[]"},
+  };
+  for (auto& c : cases) {
+    release_kept();
+    stack::reset();
+    stack::push_copy(keep(val(c.a)));
+    stack::push_copy(keep(val(c.b)));
+    cell skip = int_cell(c.skip);
+    block::do_set_op(c.case_, c.skip ? &skip : nullptr, c.op);
+    EXPECT_EQ(mold_with(*stack::arguments), c.want) << c.op << " " << c.a << " " << c.b;
+    stack::reset();
+  }
+  stack::push_copy(keep(val("[a]")));
+  stack::push_copy(keep(val("[a]")));
+  cell zero = int_cell(0);
+  EXPECT_EQ(err([&] { block::do_set_op(false, &zero, block::SET_UNION); }),
+            "script/invalid-refine-arg");
+}
+
+// ---- Path evaluation, swap, trim and the buffer operations ---------------------------------
+
+TEST_F(BlockTest, EvalPath) {
+  cell b = *keep(val("[a 1 B 2 [x] 3]"));
+  path_args walk;
+  auto get = [&](cell element) { return mold_with(*block::eval_path(&b, &element, nullptr, walk)); };
+  EXPECT_EQ(get(int_cell(2)), "1");
+  EXPECT_EQ(get(int_cell(9)), "none");
+  EXPECT_EQ(get(val("b")), "2");
+  EXPECT_EQ(get(val("[x]")), "3");
+  walk.case_sensitive = true;
+  EXPECT_EQ(get(val("b")), "none");
+  walk.case_sensitive = false;
+  cell v = val("z");
+  cell e = int_cell(1);
+  block::eval_path(&b, &e, &v, walk);
+  cell key = val("B");
+  block::eval_path(&b, &key, &v, walk);
+  EXPECT_EQ(mold_with(b), "[z 1 B z [x] 3]");
+  cell absent = val("q");
+  EXPECT_EQ(err([&] { block::eval_path(&b, &absent, &v, walk); }), "script/bad-path-set");
+  cell far = int_cell(99);
+  EXPECT_EQ(err([&] { block::eval_path(&b, &far, &v, walk); }), "script/out-of-range");
+}
+
+TEST_F(BlockTest, SwapTrimAndBufferOperations) {
+  cell a = *keep(val("[1 2]")), b = *keep(val("[x y]"));
+  b.data1 = 1;
+  block::swap(&a, &b);
+  EXPECT_EQ(mold_with(a), "[y 2]");
+  b.data1 = 0;
+  EXPECT_EQ(mold_with(b), "[x 1]");
+  cell n = int_cell(1);
+  EXPECT_EQ(err([&] { block::swap(&a, &n); }), "script/invalid-arg");
+
+  cell t = *keep(val("[1 #none 2 #none]"));
+  block::trim(&t, trim_args{});
+  EXPECT_EQ(mold_with(t), "[1 2]");
+  for (auto set : std::vector<std::function<void(trim_args&)>>{
+           [](trim_args& o) { o.head = true; }, [](trim_args& o) { o.tail = true; },
+           [](trim_args& o) { o.auto_ = true; }, [](trim_args& o) { o.lines = true; },
+           [](trim_args& o) { o.all = true; }, [&](trim_args& o) { o.with = &n; }}) {
+    trim_args o;
+    set(o);
+    EXPECT_EQ(err([&] { block::trim(&t, o); }), "internal/not-done");
+  }
+
+  // remove-value answers 1 exactly when the buffer's first cell went.
+  struct { const char* src; i32 head; const char* item; bool from_start; i32 want; const char* after; } rv[] = {
+      {"[a b c]", 0, "a", false, 1, "[b c]"},
+      {"[a b c]", 0, "c", false, 0, "[a b]"},
+      {"[a b c]", 0, "z", false, 0, "[a b c]"},
+      {"[a b c]", 1, "b", false, 0, "[a c]"},
+      {"[a b c]", 2, "a", true, 1, "[b c]"},
+      {"[a b c d e]", 4, "b", true, 0, "[a c d e]"},
+  };
+  for (auto& c : rv) {
+    cell s = *keep(val(c.src));
+    s.data1 = c.head;
+    cell item = val(c.item);
+    EXPECT_EQ(block::remove_value(&s, &item, c.from_start), c.want) << c.src << " " << c.item;
+    s.data1 = 0;
+    EXPECT_EQ(mold_with(s), c.after);
+  }
+
+  cell s = *keep(val("[a 1 b 2]"));
+  cell w = val("B");
+  EXPECT_EQ(mold_with(*block::select_word(&s, &w, false)), "2");
+  EXPECT_EQ(block::select_word(&s, &w, true), nullptr);
+  EXPECT_EQ(mold_with(*block::rs_select(&s, &w)), "2");
+  cell ins = *keep(val("[x y]"));
+  block::insert_block(&s, &ins);
+  EXPECT_EQ(series::head_index(&s), 2);
+  s.data1 = 0;
+  EXPECT_EQ(mold_with(s), "[x y a 1 b 2]");
+  stack::reset();
+  cell* deep = block::clone(keep(val("[a [b [c]]]")), true, false);
+  EXPECT_EQ(mold_with(*deep), "[a [b [c]]]");
+  stack::reset();
+}
+
+// ---- Owner handlers that change the series ------------------------------------------------
+
+namespace {
+enum class handler_mode { clear, grow, collect };
+handler_mode mode;
+cell* handled = nullptr;
+int notifications = 0;
+
+// Stands in for an owner whose deep-change handler edits the series it is told about.
+bool editing_owner(const cell* changed, const cell*, const cell*, i32, i32) {
+  if (notifications++ == 0 && handled) {
+    switch (mode) {
+      case handler_mode::clear:
+        handled->data1 = 0;
+        block::rs_clear(handled);
+        break;
+      case handler_mode::grow:
+        for (i32 i = 0; i < 200; i++) {
+          cell n = int_cell(100 + i);
+          block::rs_append(handled, &n);
+        }
+        break;
+      case handler_mode::collect:
+        collector::do_cycle();
+        break;
+    }
+  }
+  return true;
+}
+}  // namespace
+
+TEST_F(BlockTest, EditsStayInBoundsWhenTheOwnerEditsTheSeries) {
+  using edit = std::function<void(cell*)>;
+  std::vector<std::pair<const char*, edit>> edits = {
+      {"remove/part", [](cell* s) { s->data1 = 3; series::remove(s, ip(4), nullptr); }},
+      {"take/part", [](cell* s) { s->data1 = 3; block::take(s, ip(4), false, false); }},
+      {"take/last", [](cell* s) { s->data1 = 3; block::take(s, ip(4), false, true); }},
+      {"take", [](cell* s) { s->data1 = 5; block::take(s, nullptr, false, false); }},
+      {"reverse", [](cell* s) { s->data1 = 2; series::reverse(s, ip(5), nullptr); }},
+      {"reverse/skip", [](cell* s) { series::reverse(s, nullptr, ip(2)); }},
+      {"move", [](cell* s) {
+         cell t = *s;
+         t.data1 = 6;
+         s->data1 = 1;
+         series::move(s, &t, ip(3));
+       }},
+      {"poke", [](cell* s) { series::poke(s, 7, keep(int_cell(0)), nullptr); }},
+      {"clear", [](cell* s) { s->data1 = 4; series::clear(s); }},
+      {"random", [](cell* s) { s->data1 = 2; series::random(s, false, false, false); }},
+      {"append", [](cell* s) { app(s, "[x y]"); }},
+      {"insert", [](cell* s) { s->data1 = 6; ins(s, "[x y]", -1, false, 3); }},
+      {"change", [](cell* s) { s->data1 = 6; chg(s, "[x y]", 1); }},
+      {"sort", [](cell* s) { s->data1 = 1; block::sort(s, sort_args{}); }},
+      {"trim", [](cell* s) { s->data1 = 1; block::trim(s, trim_args{}); }},
+      {"put", [](cell* s) { block::put(s, keep(int_cell(7)), keep(val("q")), false); }},
+  };
+  for (handler_mode m : {handler_mode::clear, handler_mode::grow, handler_mode::collect}) {
+    for (auto& [name, run] : edits) {
+      release_kept();
+      stack::reset();
+      cell* s = stack::push_copy(keep(val("[1 2 3 4 5 6 7 8]")));
+      cell watched = *s;
+      handled = keep(watched);
+      mode = m;
+      notifications = 0;
+      series::owner_check = editing_owner;
+      std::string e = error_of([&] { run(s); });
+      series::owner_check = ownership::check;
+      series_buffer* b = series::buffer(&watched);
+      EXPECT_LE(b->offset, b->tail) << name;
+      EXPECT_LE(b->tail, b->end_offset()) << name;
+      EXPECT_EQ((b->tail - b->offset) % 16, 0u) << name;
+      EXPECT_GT(notifications, 0) << name;
+      // Only an index that the handler made invalid may be refused.
+      if (!e.empty()) EXPECT_EQ(e, "script/out-of-range") << name;
+      watched.data1 = 0;
+      mold_with(watched);  // every cell still readable
+      handled = nullptr;
+    }
+  }
+  stack::reset();
+}
+
+TEST_F(BlockTest, OwnerClearedSeriesIsNotWrittenPastItsTail) {
+  // The handler empties the block: the planned removal of four cells must not run.
+  stack::reset();
+  cell* s = stack::push_copy(keep(val("[1 2 3 4 5 6 7 8]")));
+  cell watched = *s;
+  handled = keep(watched);
+  mode = handler_mode::clear;
+  notifications = 0;
+  series::owner_check = editing_owner;
+  s->data1 = 3;
+  series::remove(s, ip(4), nullptr);
+  series::owner_check = ownership::check;
+  EXPECT_EQ(block::rs_length_q(&watched), 0);
+  EXPECT_EQ(mold_with(watched), "[]");
+  handled = nullptr;
+  stack::reset();
+}
+
+TEST_F(BlockTest, ModifyOwnedNeedsOwnerAndWord) {
+  cell s = *keep(val("[1 2]"));
+  cell owned = word::intern("owned");
+  EXPECT_EQ(err([&] { series::modify(&s, &owned, keep(val("[x]")), false); }), "script/invalid-arg");
+  EXPECT_EQ(err([&] { series::modify(&s, &owned, keep(val("[]")), false); }), "script/invalid-arg");
+  EXPECT_EQ(err([&] { series::modify(&s, &owned, keep(int_cell(1)), false); }), "script/invalid-arg");
+  cell none{TYPE_NONE, 0, 0, 0};
+  EXPECT_EQ(series::modify(&s, &owned, &none, false), &s);
+  cell other = word::intern("other");
+  EXPECT_EQ(err([&] { series::modify(&s, &other, &none, false); }), "internal/not-done");
+  EXPECT_EQ(type_of(series::reflect(&s, words::sym_owned)), u32{TYPE_NONE});
+  EXPECT_EQ(err([&] { series::reflect(&s, symbol::make("spec")); }), "internal/not-done");
 }
