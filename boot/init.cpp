@@ -15,6 +15,7 @@
 #include "runtime/datatypes/path.h"
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/symbol.h"
+#include "runtime/datatypes/time.h"
 #include "runtime/datatypes/unset.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/hashtable.h"
@@ -72,6 +73,7 @@ void init_runtime() {
   path::init();   // path!, lit-path!, set-path!, get-path!
   paren::init();
   float_::init();
+  time::init();  // parent float!
   hashtable::compare_hook = compare_for_tables;
   symbol::init();
   _context::init_global();
