@@ -5,14 +5,18 @@
 #include "boot/init.h"
 
 #include "runtime/collector.h"
+#include "runtime/datatypes/char.h"
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/file.h"
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/none.h"
+#include "runtime/datatypes/string_actions.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/unset.h"
+#include "runtime/datatypes/url.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/hashtable.h"
 #include "runtime/interpreter/actions.h"
@@ -63,7 +67,11 @@ void init_runtime() {
   unset::init();
   none::init();
   logic::init();
+  string::init();   // after series!
   integer::init();
+  char_::init();
+  url::init();
+  file::init();
   float_::init();
   hashtable::compare_hook = compare_for_tables;
   symbol::init();
