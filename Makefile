@@ -3,8 +3,10 @@
 JOBS ?= $(shell nproc)
 BUILD = build
 ASAN = build-asan
+FUZZ = build-fuzz
+FUZZ_SECONDS ?= 20
 
-.PHONY: run test setup build build-asan unit-test asan-test stress-test bench clean
+.PHONY: run test setup build build-asan unit-test asan-test stress-test fuzz-test bench clean
 
 setup:
 	@sh tools/setup
@@ -33,10 +35,21 @@ asan-test: build-asan
 stress-test: build
 	cd $(BUILD) && VYR_GC_STRESS=1 ctest -j $(JOBS) --output-on-failure
 
-test: unit-test asan-test stress-test
+# Fuzz targets run briefly, only where clang++ is installed (libFuzzer comes with it).
+fuzz-test: setup
+	@if command -v clang++ >/dev/null 2>&1; then \
+	  cmake -S . -B $(FUZZ) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+	    -DCMAKE_C_COMPILER=clang -DVYR_FUZZ=ON -DVYR_BENCH=OFF >/dev/null && \
+	  ninja -C $(FUZZ) -j $(JOBS) lexer_fuzz && \
+	  mkdir -p $(FUZZ)/lexer_corpus && \
+	  ASAN_OPTIONS=detect_leaks=0 ./$(FUZZ)/lexer_fuzz -max_total_time=$(FUZZ_SECONDS) -timeout=5 -artifact_prefix=$(FUZZ)/ \
+	    -print_final_stats=1 $(FUZZ)/lexer_corpus tests/fuzz/lexer_corpus; \
+	else echo "clang++ not found: fuzz targets skipped"; fi
+
+test: unit-test asan-test stress-test fuzz-test
 
 bench: build
 	./$(BUILD)/vyr_bench
 
 clean:
-	rm -rf $(BUILD) $(ASAN)
+	rm -rf $(BUILD) $(ASAN) $(FUZZ)

@@ -15,6 +15,7 @@
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/string_actions.h"
 #include "runtime/datatypes/symbol.h"
+#include "runtime/datatypes/time.h"
 #include "runtime/datatypes/unset.h"
 #include "runtime/datatypes/url.h"
 #include "runtime/datatypes/word.h"
@@ -73,6 +74,7 @@ void init_runtime() {
   url::init();
   file::init();
   float_::init();
+  time::init();  // parent float!
   hashtable::compare_hook = compare_for_tables;
   symbol::init();
   _context::init_global();

@@ -1,0 +1,50 @@
+// Scanning speed of the lexer over a large generated source text (no values built).
+#include <benchmark/benchmark.h>
+
+#include <string>
+
+#include "boot/init.h"
+#include "runtime/interpreter/lexer.h"
+
+using namespace vyr;
+using namespace vyr::lexer;
+
+namespace {
+
+// About `bytes` of typical source: definitions, blocks, paths, strings and numbers.
+std::string source(size_t bytes) {
+  static const char* const lines[] = {
+      "count-words: func [text [string!] /local words n] [\n",
+      "    words: split text #\" \" n: 0\n",
+      "    foreach w words [if not empty? w [n: n + 1]]\n",
+      "    print [\"count:\" n 1.5e3 12:30 $1.50 1.2.3 10x20]\n",
+      "    system/options/path: %scripts/main.vyr ; comment\n",
+      "    data: #{DEADBEEF} url: http://example.com/a?b=c mail: a@b.com\n",
+      "    note: {multi-line\n text with {nested} braces}\n",
+      "]\n",
+  };
+  std::string out;
+  out.reserve(bytes + 128);
+  for (size_t i = 0; out.size() < bytes || i % 8 != 0; i++) out += lines[i % 8];
+  return out;
+}
+
+void BM_ScanSource(benchmark::State& state) {
+  boot::init_runtime();
+  std::string text = source(static_cast<size_t>(state.range(0)));
+  size_t tokens = 0;
+  for (auto _ : state) {
+    struct counter : listener {
+      size_t n = 0;
+      void token_done(scanner&, const token&) override { n++; }
+    } c;
+    scanner s(reinterpret_cast<const u8*>(text.data()), static_cast<u32>(text.size()), &c);
+    benchmark::DoNotOptimize(s.run());
+    tokens = c.n;
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
+  state.counters["tokens"] = static_cast<double>(tokens);
+}
+BENCHMARK(BM_ScanSource)->Arg(64 << 10)->Arg(4 << 20);
+
+}  // namespace
