@@ -6,17 +6,21 @@
 
 #include "runtime/collector.h"
 #include "runtime/datatypes/block.h"
+#include "runtime/datatypes/char.h"
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/file.h"
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/path.h"
 #include "runtime/datatypes/series.h"
+#include "runtime/datatypes/string_actions.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/time.h"
 #include "runtime/datatypes/unset.h"
+#include "runtime/datatypes/url.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/hashtable.h"
 #include "runtime/interpreter/actions.h"
@@ -69,9 +73,13 @@ void init_runtime() {
   logic::init();
   series::init();
   block::init();
+  string::init();
   integer::init();
+  char_::init();
   path::init();   // path!, lit-path!, set-path!, get-path!
   paren::init();
+  url::init();
+  file::init();
   float_::init();
   time::init();  // parent float!
   hashtable::compare_hook = compare_for_tables;
