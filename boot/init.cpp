@@ -64,6 +64,10 @@ void init_runtime() {
   none::init();
   logic::init();
   integer::init();
+  symbol::init_type();
+  _context::init();
+  word::init();
+  issue::init();
   float_::init();
   hashtable::compare_hook = compare_for_tables;
   symbol::init();
