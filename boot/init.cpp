@@ -7,11 +7,14 @@
 #include "runtime/collector.h"
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/error.h"
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/none.h"
+#include "runtime/datatypes/object.h"
 #include "runtime/datatypes/symbol.h"
+#include "runtime/datatypes/typeset.h"
 #include "runtime/datatypes/unset.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/hashtable.h"
@@ -68,7 +71,10 @@ void init_runtime() {
   _context::init();
   word::init();
   issue::init();
+  object::init();
   float_::init();
+  typeset::init();
+  error::init();
   hashtable::compare_hook = compare_for_tables;
   symbol::init();
   _context::init_global();
@@ -77,6 +83,7 @@ void init_runtime() {
   symbol::init_runtime_words();
   symbol::init_refinement_words();
   symbol::init_issue_words();
+  error::init_catalog();
   collector::state.enabled = 1;
 }
 
