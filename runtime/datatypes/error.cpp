@@ -429,7 +429,7 @@ i32 report(const cell* err, cell* out, i32 budget) {
   collector::root_guard ttg(&title);
   if (type_of(&title) == TYPE_STRING) budget = append_string(out, &title, budget);
   budget = datatype::append_text(out, ": ", budget);
-  if (from_field) {
+  if (from_field && type_of(&tpl) != TYPE_STRING) {
     // A template naming a field (the user category's message) shows that field formed.
     budget = append_value(out, &tpl, false, false, false, 0x7FFFFFFF, budget);
   } else if (type_of(&tpl) == TYPE_STRING) {

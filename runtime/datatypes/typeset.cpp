@@ -62,7 +62,8 @@ void set_bit(cell* ts, u32 type) {
 
 u32 count(const cell* ts) {
   u32 n = 0;
-  for (i32 t = 1; t <= datatype::highest_id; t++) n += has_q(ts, u32(t));
+  for (i32 t = 1; t <= datatype::highest_id; t++)
+    n += has_q(ts, u32(t)) && datatype::registered_q(u32(t));
   return n;
 }
 
@@ -113,7 +114,7 @@ u32 to_block(const cell* ts_in) {
   u32 block = memory::alloc_cells(count(&ts));
   collector::node_guard g(&block);
   for (i32 t = 1; t <= datatype::highest_id; t++) {
-    if (!has_q(&ts, u32(t))) continue;
+    if (!has_q(&ts, u32(t)) || !datatype::registered_q(u32(t))) continue;
     series_buffer* b = buffer_of(block);
     datatype::make_at(memory::alloc_tail_cell(b), u32(t));
   }
@@ -153,7 +154,7 @@ i32 mold(const cell* value, cell* out, bool only, bool all, bool flat, const cel
   std::string text = only ? "" : "make typeset! [";
   if (!only) budget -= 15;
   for (i32 t = 1; t <= datatype::highest_id; t++) {
-    if (!has_q(&ts, u32(t))) continue;
+    if (!has_q(&ts, u32(t)) || !datatype::registered_q(u32(t))) continue;
     if (budget <= 0) break;
     const char* name = datatype::name_of(u32(t));
     text += name;

@@ -12,6 +12,13 @@
 
 namespace vyr::test {
 
+// Empties the data stack and reserves its first cell as the result slot that action
+// implementations write into, so that they never overwrite a test's own stack cells.
+inline void fresh_stack() {
+  stack::reset();
+  *stack::push_slot() = cell{TYPE_NONE, 0, 0, 0};
+}
+
 inline cell word_cell(const char* name, u32 type = TYPE_WORD) {
   cell w;
   word::make_at(symbol::make(name), &w);

@@ -42,6 +42,7 @@ class ObjectTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ensure_runtime();
+    fresh_stack();
     object::evaluate = set_pairs;
     object::call_handler = record_call;
     calls.clear();
