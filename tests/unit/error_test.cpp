@@ -63,13 +63,13 @@ TEST_F(ErrorTest, FromCodes) {
   cell* e = from(int_cell(300));
   EXPECT_EQ(type_of(e), u32(TYPE_ERROR));
   EXPECT_EQ(e->data2, object::ERROR_CLASS_ID);
-  EXPECT_EQ(form_text(*error::field_of(e, error::FIELD_TYPE)), "script");
-  EXPECT_EQ(form_text(*error::field_of(e, error::FIELD_ID)), "no-value");
-  EXPECT_EQ(describe(*error::field_of(e, error::FIELD_CODE)), "integer! 300");
+  EXPECT_EQ(form_text(cell(*error::field_of(e, error::FIELD_TYPE))), "script");
+  EXPECT_EQ(form_text(cell(*error::field_of(e, error::FIELD_ID))), "no-value");
+  EXPECT_EQ(describe(cell(*error::field_of(e, error::FIELD_CODE))), "integer! 300");
   // The type word is bound to the catalogue, the id word to its category.
   EXPECT_EQ(error::field_of(e, error::FIELD_TYPE)->data1, error::catalog.data1);
-  EXPECT_EQ(form_text(*error::field_of(from(int_cell(393)), error::FIELD_ID)), "vb-invalid-record");
-  EXPECT_EQ(form_text(*error::field_of(from(int_cell(400)), error::FIELD_ID)), "zero-divide");
+  EXPECT_EQ(form_text(cell(*error::field_of(from(int_cell(393)), error::FIELD_ID))), "vb-invalid-record");
+  EXPECT_EQ(form_text(cell(*error::field_of(from(int_cell(400)), error::FIELD_ID))), "zero-divide");
   for (i32 bad : {399, -1, 1000, 600})
     EXPECT_EQ(error_of([&] { from(int_cell(bad)); }), "script/out-of-range") << bad;
 }
@@ -77,11 +77,11 @@ TEST_F(ErrorTest, FromCodes) {
 TEST_F(ErrorTest, FromBlocksAndStrings) {
   stack::guard g;
   cell* e = from(*block_of({word_cell("math"), word_cell("zero-divide")}));
-  EXPECT_EQ(describe(*error::field_of(e, error::FIELD_CODE)), "integer! 400");
+  EXPECT_EQ(describe(cell(*error::field_of(e, error::FIELD_CODE))), "integer! 400");
   EXPECT_EQ(form_text(*e),
             "*** Math Error: attempt to divide by zero\n*** Where: ???\n*** Near : none");
   cell* u = from(*string_of("boom"));
-  EXPECT_EQ(form_text(*error::field_of(u, error::FIELD_TYPE)), "user");
+  EXPECT_EQ(form_text(cell(*error::field_of(u, error::FIELD_TYPE))), "user");
   EXPECT_EQ(string::to_utf8(error::field_of(u, error::FIELD_ARG1)), "boom");
   EXPECT_EQ(head(*u), "*** User Error: boom");
   struct bad { cell spec; const char* error; };
@@ -145,12 +145,12 @@ TEST_F(ErrorTest, FormingNeverRewritesTheError) {
   cell bogus = word_cell("bogus");
   *error::field_of(e, error::FIELD_TYPE) = bogus;
   EXPECT_EQ(head(*e), "*** Internal Error: invalid error object field value: bogus");
-  EXPECT_EQ(form_text(*error::field_of(e, error::FIELD_TYPE)), "bogus");
+  EXPECT_EQ(form_text(cell(*error::field_of(e, error::FIELD_TYPE))), "bogus");
   EXPECT_EQ(type_of(error::field_of(e, error::FIELD_ARG1)), u32(TYPE_NONE));
   cell* f = create("math", "overflow");
   *error::field_of(f, error::FIELD_ID) = bogus;
   EXPECT_EQ(head(*f), "*** Internal Error: invalid error object field value: bogus");
-  EXPECT_EQ(form_text(*error::field_of(f, error::FIELD_ID)), "bogus");
+  EXPECT_EQ(form_text(cell(*error::field_of(f, error::FIELD_ID))), "bogus");
 }
 
 TEST_F(ErrorTest, MoldAndCompare) {
@@ -180,8 +180,8 @@ TEST_F(ErrorTest, FireRaisesErrorValues) {
     cell e = t.value;
     collector::root_guard g(&e);  // a catcher roots what it keeps
     ASSERT_EQ(type_of(&e), u32(TYPE_ERROR));
-    EXPECT_EQ(describe(*error::field_of(&e, error::FIELD_CODE)), "integer! 300");
-    EXPECT_EQ(form_text(*error::field_of(&e, error::FIELD_ARG1)), "foo");
+    EXPECT_EQ(describe(cell(*error::field_of(&e, error::FIELD_CODE))), "integer! 300");
+    EXPECT_EQ(form_text(cell(*error::field_of(&e, error::FIELD_ARG1))), "foo");
   }
 }
 
@@ -195,7 +195,7 @@ TEST_F(ErrorTest, FatalErrorsArePrebuilt) {
     first = t.value;
   }
   ASSERT_EQ(type_of(&first), u32(TYPE_ERROR));
-  EXPECT_EQ(describe(*error::field_of(&first, error::FIELD_CODE)), "integer! 902");
+  EXPECT_EQ(describe(cell(*error::field_of(&first, error::FIELD_CODE))), "integer! 902");
   EXPECT_EQ(first.data1, error::prebuilt("no-memory")->data1);
   try {
     fire("internal", "stack-overflow");
