@@ -9,16 +9,19 @@
 #include "runtime/datatypes/char.h"
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/error.h"
 #include "runtime/datatypes/file.h"
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/none.h"
+#include "runtime/datatypes/object.h"
 #include "runtime/datatypes/path.h"
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/string_actions.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/time.h"
+#include "runtime/datatypes/typeset.h"
 #include "runtime/datatypes/unset.h"
 #include "runtime/datatypes/url.h"
 #include "runtime/datatypes/word.h"
@@ -75,13 +78,20 @@ void init_runtime() {
   block::init();
   string::init();
   integer::init();
+  symbol::init_type();
+  _context::init();
+  word::init();  // word! and the other word kinds
   char_::init();
   path::init();   // path!, lit-path!, set-path!, get-path!
   paren::init();
+  issue::init();
   url::init();
   file::init();
+  object::init();
   float_::init();
-  time::init();  // parent float!
+  typeset::init();
+  error::init();  // parent object!
+  time::init();   // parent float!
   hashtable::compare_hook = compare_for_tables;
   symbol::init();
   _context::init_global();
@@ -90,6 +100,7 @@ void init_runtime() {
   symbol::init_runtime_words();
   symbol::init_refinement_words();
   symbol::init_issue_words();
+  error::init_catalog();
   collector::state.enabled = 1;
 }
 
