@@ -18,6 +18,7 @@
 #include "runtime/interpreter/actions.h"
 #include "runtime/externals.h"
 #include "runtime/interpreter/checksum.h"
+#include "runtime/interpreter/lexer_load.h"
 #include "runtime/interpreter/random.h"
 #include "runtime/interpreter/stack.h"
 #include "runtime/memory.h"
@@ -73,6 +74,7 @@ void init_runtime() {
   symbol::init_runtime_words();
   symbol::init_refinement_words();
   symbol::init_issue_words();
+  lexer::init();
   collector::state.enabled = 1;
 }
 

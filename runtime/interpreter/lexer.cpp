@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "runtime/collector.h"
+#include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/fire.h"
 
@@ -35,17 +36,6 @@ bool path_closer_q(u8 byte) {
       return false;
   }
 }
-
-// The names construction syntax accepts after "#(", in datatype id order.
-const char* const datatype_names[TYPE_TOTAL_COUNT] = {
-    "",         "datatype!", "unset!",   "none!",     "logic!",    "block!",    "paren!",
-    "string!",  "file!",     "url!",     "char!",     "integer!",  "float!",    "symbol!",
-    "context!", "word!",     "set-word!", "lit-word!", "get-word!", "refinement!", "issue!",
-    "native!",  "action!",   "op!",      "function!", "path!",     "lit-path!", "set-path!",
-    "get-path!", "routine!", "bitset!",  "triple!",   "object!",   "typeset!",  "error!",
-    "vector!",  "hash!",     "pair!",    "percent!",  "tuple!",    "map!",      "binary!",
-    "series!",  "time!",     "tag!",     "email!",    "handle!",   "date!",     "port!",
-    "money!",   "ref!",      "point2D!", "point3D!",  "image!",    "event!"};
 
 bool same_text_ci(const u8* p, u32 n, const char* word) {
   if (std::strlen(word) != n) return false;
@@ -255,11 +245,6 @@ void scanner::throw_error(u32 start, u32 end, i32 code) {
   collector::root_guard keep_line(&line_text);
   make_text(&line_text, line_cps, static_cast<u32>(dn));
 
-  if (closer) {
-    cell ch{TYPE_CHAR, closer, 0, 0};
-    vyr::fire("syntax", "missing", &line_text, &ch);
-  }
-
   // The near text: whole characters while fewer than 30 bytes were taken, up to a line feed.
   u32 near_cps[32];
   u32 nn = 0, taken = 0, p = start;
@@ -275,6 +260,10 @@ void scanner::throw_error(u32 start, u32 end, i32 code) {
   collector::root_guard keep_near(&near_text);
   make_text(&near_text, near_cps, nn);
 
+  if (closer) {
+    cell ch{TYPE_CHAR, 0, closer, 0};
+    vyr::fire("syntax", "missing", &line_text, &ch, &near_text);
+  }
   if (code > 0) {
     cell type{TYPE_DATATYPE, static_cast<u32>(code), 0, 0};
     vyr::fire("syntax", "invalid", &type, &line_text, &near_text);
@@ -379,8 +368,11 @@ i32 scanner::construct_kind(u32 start, u32 end) const {
   static const char* const specials[] = {"true", "false", "none", "unset"};
   for (int i = 0; i < 4; i++)
     if (same_text_ci(p, n, specials[i])) return CONSTRUCT_TRUE + i;
-  for (u32 id = 1; id < TYPE_TOTAL_COUNT; id++)
-    if (same_text_ci(p, n, datatype_names[id])) return static_cast<i32>(id);
+  // Only a whole name of a registered datatype: "#(i)" is no abbreviation of integer!.
+  for (u32 id = 1; id < TYPE_TOTAL_COUNT; id++) {
+    const char* name = datatype::name_of(id);
+    if (*name && same_text_ci(p, n, name)) return static_cast<i32>(id);
+  }
   return -1;
 }
 
