@@ -20,6 +20,20 @@ constexpr u8 KIND_PATH = TYPE_PATH, KIND_LIT_PATH = TYPE_LIT_PATH,
              KIND_SET_PATH = TYPE_SET_PATH, KIND_GET_PATH = TYPE_GET_PATH;
 constexpr u8 KIND_POINT = TYPE_POINT2D;
 
+// The end of a token's text with the closing byte it owns but has not consumed yet.
+u32 owned_end(const token& t) {
+  switch (t.state) {
+    case T_LBRACKET: case T_RBRACKET: case T_LPAREN: case T_RPAREN: case T_LBRACE:
+    case T_RBRACE: case T_MAP: case T_PATH: case T_CONSTRUCT: case T_COMMA: case T_STRING:
+    case T_CHAR: case T_BINARY: case T_PERCENT: case T_TAG: case T_POINT:
+      return t.end + 1;  // clamped to the input by `fire`
+    case T_FILE:
+      return t.prev_state == 8 ? t.end + 1 : t.end;
+    default:
+      return t.end;
+  }
+}
+
 bool path_kind_q(i32 k) { return k >= KIND_PATH && k <= KIND_GET_PATH; }
 
 u8 class_of(u8 byte) { return static_cast<u8>(char_classes[byte] & 0xFF); }
@@ -448,7 +462,11 @@ bool scanner::handle(token& t) {
   bool go_on;
   if (has_callback_ && mode_ != MODE_BRACED) {
     i32 type = t.type ? t.type : -(s - 65);
-    go_on = (s == T_LPAREN && point_follows(t.end + 1)) ? true : fire(EVENT_PRESCAN, type, t.start, t.end);
+    // The range reported covers the closing byte the token owns, not yet consumed here,
+    // and a point's parentheses.
+    u32 from = s == T_POINT && t.start > 0 ? t.start - 1 : t.start;
+    go_on = (s == T_LPAREN && point_follows(t.end + 1)) ? true
+            : fire(EVENT_PRESCAN, type, from, owned_end(t));
     // The callback put the scan elsewhere: this token is left behind.
     if (moved_) return true;
   } else {
