@@ -12,6 +12,7 @@
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/symbol.h"
+#include "runtime/datatypes/time.h"
 #include "runtime/datatypes/unset.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/hashtable.h"
@@ -66,6 +67,7 @@ void init_runtime() {
   logic::init();
   integer::init();
   float_::init();
+  time::init();  // parent float!
   hashtable::compare_hook = compare_for_tables;
   symbol::init();
   _context::init_global();
