@@ -14,6 +14,7 @@
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
+#include "runtime/datatypes/time.h"
 #include "runtime/datatypes/unset.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/interpreter/lexer_escapes.h"
@@ -288,53 +289,17 @@ void load_number(scanner& s, const token& t, bool build, cell* out) {
   }
 }
 
-// "12:30", "1:02:03.5", "-1:30", and "m:s.f" (a fraction on the second field).
+// "12:30", "1:02:03.5", "-1:30", "m:s.f": time!'s own reading of the text; a time whose
+// hours do not fit is refused like any other bad time text.
 void load_time(scanner& s, const token& t, bool build, cell* out) {
   require(s, t, TYPE_TIME);
-  const char* p = reinterpret_cast<const char*>(s.head() + t.start);
-  const char* e = reinterpret_cast<const char*>(s.head() + t.end);
-  bool negative = false;
-  if (p < e && (*p == '+' || *p == '-')) negative = *p++ == '-';
-  auto field = [&](double* v) {  // digits, at most 9 of them
-    int n = 0;
-    double x = 0;
-    while (p < e && *p >= '0' && *p <= '9') {
-      if (++n > 9) return false;
-      x = x * 10 + (*p++ - '0');
-    }
-    *v = x;
-    return n > 0;
-  };
-  auto fraction = [&](double* v) {  // after '.' or ',': the digits as a fraction
-    const char* start = p;
-    while (p < e && *p >= '0' && *p <= '9') p++;
-    if (p == start || p - start > 300) return false;
-    char buf[320] = "0.";
-    std::memcpy(buf + 2, start, static_cast<size_t>(p - start));
-    i32 err = 0;
-    *v = string::to_float(buf, 0, static_cast<u32>(p - start + 2), &err);
-    return err == 0;
-  };
-  double first, second, third = 0, frac = 0, seconds;
-  if (!field(&first) || p >= e || *p++ != ':' || !field(&second)) fail(s, t, TYPE_TIME);
-  if (p < e && (*p == '.' || *p == ',')) {  // minutes:seconds.fraction
-    p++;
-    if (!fraction(&frac) || p != e) fail(s, t, TYPE_TIME);
-    seconds = first * 60 + second + frac;
-  } else {
-    if (p < e) {
-      if (*p++ != ':' || !field(&third)) fail(s, t, TYPE_TIME);
-      if (p < e && (*p == '.' || *p == ',')) {
-        p++;
-        if (!fraction(&frac)) fail(s, t, TYPE_TIME);
-      }
-      if (p != e) fail(s, t, TYPE_TIME);
-    }
-    seconds = first * 3600 + second * 60 + third + frac;
-  }
+  double seconds;
+  if (time::scan_seconds(reinterpret_cast<const char*>(s.head() + t.start),
+                         reinterpret_cast<const char*>(s.head() + t.end), &seconds) != time::SCAN_OK)
+    fail(s, t, TYPE_TIME);
   if (!build) return;
   *out = cell{TYPE_TIME, 0, 0, 0};
-  set_cell_float(out, negative ? -seconds : seconds);
+  set_cell_float(out, seconds);
 }
 
 void load_pair(scanner& s, const token& t, bool build, cell* out) {

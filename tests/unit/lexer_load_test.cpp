@@ -86,7 +86,7 @@ std::string show(const cell& v) {
     case TYPE_URL: return "url:" + string::to_utf8(&v);
     case TYPE_CHAR: return "#\"" + utf8_of(v.data2) + "\"";
     case TYPE_DATATYPE: return type_name(v.data1);
-    case TYPE_INTEGER: case TYPE_FLOAT: case TYPE_LOGIC: case TYPE_NONE:
+    case TYPE_INTEGER: case TYPE_FLOAT: case TYPE_LOGIC: case TYPE_NONE: case TYPE_TIME:
       return test::mold_text(v);
     case TYPE_UNSET: return "#(unset)";
     default: return type_name(t) + "?";
@@ -151,6 +151,7 @@ TEST_F(LexerLoadTest, CorpusLoadsAndShowsBack) {
        "[true false none #(unset) integer! float!]"},
       {"[a (b)] [] ()", "[[a (b)] [] ()]"},
       {"[[[[deep]]]]", "[[[[[deep]]]]]"},
+      {"12:30 1:30.5 -1:02:03.25 0:0", "[12:30:00 0:01:30.5 -1:02:03.25 0:00:00]"},
       {"a/b/c 'a/b :a/b a/b: 1 a/1/(x)/\"s\"/:g", "[a/b/c 'a/b :a/b a/b: 1 a/1/(x)/\"s\"/:g]"},
       {"[a/b]", "[[a/b]]"},
       {"a ; comment\nb", "[a\nb]"},
@@ -193,6 +194,9 @@ TEST_F(LexerLoadTest, SyntaxErrorsWithTextsAndLines) {
       // Literals whose datatypes are not there yet.
       {"1-Jan-2020", "syntax/invalid date!|(line 1)|1-Jan-2020"},
       {"$1.50", "syntax/invalid money!|(line 1)|$1.50"},
+      {"1:2:3:4", "syntax/invalid time!|(line 1)|1:2:3:4"},
+      {"1:30:", "syntax/invalid time!|(line 1)|1:30:"},
+      {"99999999999:00", "syntax/invalid time!|(line 1)|99999999999:00"},
   };
   for (auto& c : cases) EXPECT_EQ(load_or_error(c.src), c.error) << c.src;
 }
