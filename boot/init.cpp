@@ -29,6 +29,7 @@
 #include "runtime/interpreter/actions.h"
 #include "runtime/externals.h"
 #include "runtime/interpreter/checksum.h"
+#include "runtime/interpreter/lexer_load.h"
 #include "runtime/interpreter/random.h"
 #include "runtime/interpreter/stack.h"
 #include "runtime/memory.h"
@@ -101,6 +102,7 @@ void init_runtime() {
   symbol::init_refinement_words();
   symbol::init_issue_words();
   error::init_catalog();
+  lexer::init();
   collector::state.enabled = 1;
 }
 
