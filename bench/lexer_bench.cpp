@@ -1,10 +1,11 @@
-// Scanning speed of the lexer over a large generated source text (no values built).
+// Lexer speed over a large generated source text: scanning alone, and loading into values.
 #include <benchmark/benchmark.h>
 
 #include <string>
 
 #include "boot/init.h"
 #include "runtime/interpreter/lexer.h"
+#include "runtime/interpreter/lexer_load.h"
 
 using namespace vyr;
 using namespace vyr::lexer;
@@ -46,5 +47,39 @@ void BM_ScanSource(benchmark::State& state) {
   state.counters["tokens"] = static_cast<double>(tokens);
 }
 BENCHMARK(BM_ScanSource)->Arg(64 << 10)->Arg(4 << 20);
+
+}  // namespace
+
+namespace {
+
+// Source whose every literal loads with the datatypes present: words, paths, numbers,
+// strings, files, URLs, chars, issues and nested blocks.
+std::string loadable_source(size_t bytes) {
+  static const char* const lines[] = {
+      "count-words: func [text [string!] /local words n] [\n",
+      "    words: split text #\" \" n: 0 #issue 'lit :get\n",
+      "    foreach w words [if not empty? w [n: n + 1]]\n",
+      "    print [\"count:\" n 1.5e3 -42 FFh 1'000 {braced ^/ text}]\n",
+      "    system/options/path: %scripts/main.vyr ; comment\n",
+      "    url: http://example.com/a?b=c (n * 2) \"caf\xC3\xA9\"\n",
+      "]\n",
+  };
+  std::string out;
+  out.reserve(bytes + 128);
+  for (size_t i = 0; out.size() < bytes || i % 7 != 0; i++) out += lines[i % 7];
+  return out;
+}
+
+void BM_LoadSource(benchmark::State& state) {
+  boot::init_runtime();
+  std::string text = loadable_source(static_cast<size_t>(state.range(0)));
+  for (auto _ : state) {
+    cell out{TYPE_NONE, 0, 0, 0};
+    benchmark::DoNotOptimize(lexer::scan(&out, reinterpret_cast<const u8*>(text.data()),
+                                         static_cast<u32>(text.size())));
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
+}
+BENCHMARK(BM_LoadSource)->Arg(64 << 10)->Arg(4 << 20);
 
 }  // namespace

@@ -8,12 +8,11 @@
 #include <string>
 
 #include "boot/init.h"
-#include "boot/load_text.h"
+#include "runtime/interpreter/lexer_load.h"
 #include "runtime/collector.h"
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/native.h"
-#include "runtime/datatypes/provisional.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/fire.h"
@@ -37,6 +36,7 @@ void set_global(const char* name, const cell& value_in) {
 cell typeset(u64 mask) {
   cell t{TYPE_TYPESET, 0, 0, 0};
   typecheck::set_mask(&t, mask);
+  t.data3 = 0;
   return t;
 }
 
@@ -85,12 +85,17 @@ void make_type_words() {
   set_global("off", cell{TYPE_LOGIC, 0, 0, 0});
 }
 
+// Text to a block through the lexer's loading layer.
+void load_utf8(const char* utf8, u32 length, cell* out) {
+  lexer::scan(out, reinterpret_cast<const u8*>(utf8), length);
+}
+
 // `make` is what the sources use to build every other value, so it comes first, from
 // C++; actions.vyr then defines it again with its documented spec.
 void make_first_action() {
   const char spec_text[] = "type [any-type!] spec [any-type!]";
   cell spec;
-  load_text(spec_text, sizeof spec_text - 1, &spec);
+  load_utf8(spec_text, sizeof spec_text - 1, &spec);
   collector::root_guard g(&spec);
   cell make;
   native::make_at(&make, &spec, slot::make, TYPE_ACTION);
@@ -144,8 +149,7 @@ void build_environment() {
   if (done) return;
   done = true;
   init_runtime();
-  if (!interpreter::load_hook) interpreter::load_hook = load_text;
-  provisional::init();
+  if (!interpreter::load_hook) interpreter::load_hook = load_utf8;
   make_type_words();
   make_typesets();
   make_first_action();

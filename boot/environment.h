@@ -16,8 +16,8 @@ struct environment_file {
 extern const environment_file environment_files[];
 extern const unsigned environment_file_count;
 
-// Builds the environment once (after init_runtime). Also installs the start-up loader as
-// the interpreter's text loader when the lexer has not installed its own.
+// Builds the environment once (after init_runtime). Also installs the lexer's loader as
+// the interpreter's text loader (`do` of a string!, the console).
 void build_environment();
 
 // Evaluates Vyr source text (with an optional `Vyr [...]` header, skipped) in the global

@@ -5,22 +5,34 @@
 #include "boot/init.h"
 
 #include "runtime/collector.h"
+#include "runtime/datatypes/block.h"
+#include "runtime/datatypes/char.h"
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/error.h"
+#include "runtime/datatypes/file.h"
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/function.h"
 #include "runtime/datatypes/native.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/none.h"
+#include "runtime/datatypes/object.h"
+#include "runtime/datatypes/path.h"
+#include "runtime/datatypes/series.h"
+#include "runtime/datatypes/string_actions.h"
 #include "runtime/datatypes/symbol.h"
+#include "runtime/datatypes/time.h"
+#include "runtime/datatypes/typeset.h"
 #include "runtime/datatypes/unset.h"
+#include "runtime/datatypes/url.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/hashtable.h"
 #include "runtime/interpreter/actions.h"
 #include "runtime/externals.h"
 #include "runtime/interpreter/checksum.h"
 #include "runtime/interpreter/interpreter.h"
+#include "runtime/interpreter/lexer_load.h"
 #include "runtime/interpreter/natives.h"
 #include "runtime/interpreter/random.h"
 #include "runtime/interpreter/stack.h"
@@ -67,13 +79,29 @@ void init_runtime() {
   unset::init();
   none::init();
   logic::init();
+  series::init();
+  block::init();
+  string::init();
   integer::init();
+  symbol::init_type();
+  _context::init();
+  word::init();  // word! and the other word kinds
+  char_::init();
   native::init();
-  action::init();
-  op::init();
-  function::init();
-  routine::init();
+  action::init();  // parent native!
+  op::init();      // parent native!
+  path::init();   // path!, lit-path!, set-path!, get-path!
+  function::init();  // parent context!
+  routine::init();   // parent function!
+  paren::init();
+  issue::init();
+  url::init();
+  file::init();
+  object::init();
   float_::init();
+  typeset::init();
+  error::init();  // parent object!
+  time::init();   // parent float!
   hashtable::compare_hook = compare_for_tables;
   symbol::init();
   _context::init_global();
@@ -82,6 +110,8 @@ void init_runtime() {
   symbol::init_runtime_words();
   symbol::init_refinement_words();
   symbol::init_issue_words();
+  error::init_catalog();
+  lexer::init();
   actions::init_entries();
   natives::init();
   interpreter::init();

@@ -39,6 +39,9 @@ void on_fault(int sig) {
 }
 
 void use_alternate_stack() {
+  // A thread that has one already (sanitizers install their own) keeps it.
+  stack_t old{};
+  if (sigaltstack(nullptr, &old) == 0 && !(old.ss_flags & SS_DISABLE)) return;
   static thread_local char alt[65536];
   stack_t ss{};
   ss.ss_sp = alt;

@@ -4,6 +4,7 @@
 namespace vyr {
 
 error_builder_fn error_builder = nullptr;
+prebuilt_error_fn prebuilt_error = nullptr;
 
 namespace {
 [[noreturn]] void raise(const char* category, const char* id, const cell* const* args, int argc) {
@@ -36,13 +37,16 @@ void fire(const char* c, const char* i, const cell* a1, const cell* a2, const ce
 
 void fire_no_memory() {
   // No builder call: building an error value would need the memory that just ran out.
-  // The error module turns a bare internal/no-memory into its pre-built error value.
+  // The pre-built value is copied instead (a bare category/id before the error module).
   thrown t{};
   t.level = THROW_ERROR;
   t.category = "internal";
   t.id = "no-memory";
   t.value.header = TYPE_NONE;
   t.name.header = TYPE_NONE;
+  if (prebuilt_error) {
+    if (const cell* e = prebuilt_error("no-memory")) t.value = *e;
+  }
   throw t;
 }
 

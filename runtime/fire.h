@@ -35,6 +35,11 @@ using error_builder_fn = void (*)(const char* category, const char* id, const ce
                                   int argc, cell* out);
 extern error_builder_fn error_builder;
 
+// The error module hands out its pre-built fatal errors (internal `no-memory` and
+// `stack-overflow`) through this: raising them then needs no memory. Null for other ids.
+using prebuilt_error_fn = const cell* (*)(const char* id);
+extern prebuilt_error_fn prebuilt_error;
+
 [[noreturn]] void fire(const char* category, const char* id);
 [[noreturn]] void fire(const char* category, const char* id, const cell* a1);
 [[noreturn]] void fire(const char* category, const char* id, const cell* a1, const cell* a2);

@@ -5,6 +5,7 @@
 
 #include "runtime/collector.h"
 #include "runtime/cycles.h"
+#include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/fire.h"
 #include "runtime/hashtable.h"
@@ -316,5 +317,8 @@ bool collect_set_words(u32 ctx, const cell* block_in) {
   }
   return word_count(ctx) > before;
 }
+
+// context! is never a value the user holds: it has no actions.
+void init() { datatype::register_(TYPE_CONTEXT, 0, "context!", action_row{}); }
 
 }  // namespace vyr::_context

@@ -60,4 +60,6 @@ i32 bind_word(u32 ctx, cell* word);
 void bind(const cell* block, u32 ctx, bool self);
 bool collect_set_words(u32 ctx, const cell* block);
 
+void init();  // registers context! (no actions)
+
 }  // namespace vyr::_context

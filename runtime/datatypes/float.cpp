@@ -9,6 +9,7 @@
 #include <string>
 
 #include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/time.h"
 #include "runtime/datatypes/unset.h"
 #include "runtime/dtoa.h"
 #include "runtime/fire.h"
@@ -225,6 +226,8 @@ void do_math(i32 op) {
   u32 result_type = TYPE_FLOAT;
   if ((ta == TYPE_TIME) != (tb == TYPE_TIME)) result_type = TYPE_TIME;
   else if (ta == TYPE_PERCENT) result_type = TYPE_PERCENT;
+  // A number op time (2 * 1:00:00) is a time! too: it must stay within the time range.
+  if (result_type == TYPE_TIME) time::check(r);
   make_at(a, r);
   set_type(a, result_type);
 }

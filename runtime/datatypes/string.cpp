@@ -36,8 +36,6 @@ inline void put_char(char* p, u32 unit, u32 cp) {
 
 // Unit needed by a positional write (poke, set, insert): Latin-1 stays in one byte.
 inline u32 unit_for_store(u32 cp) { return cp <= 0xFF ? 1 : cp <= 0xFFFF ? 2 : 4; }
-// Unit needed by an append: only ASCII stays in one byte.
-inline u32 unit_for_append(u32 cp) { return cp <= 0x7F ? 1 : cp <= 0xFFFF ? 2 : 4; }
 
 // Grows a buffer to hold at least `bytes` from its data start (doubling at least), keeping
 // its node alive through the allocation even when no value refers to it yet.
@@ -507,6 +505,9 @@ void swap_chunks(char* p, u32 x, char* q, u32 y, i32 displacement) {
     scratch.shrink_to_fit();
   }
 }
+
+series_buffer* reserve(series_buffer* b, u64 bytes) { return ensure_room(b, bytes); }
+void put_unit(char* p, u32 unit, u32 cp) { put_char(p, unit, cp); }
 
 // ---- Conversions ----------------------------------------------------------------------
 

@@ -108,6 +108,13 @@ cell* move_chars(cell* src, cell* dst, u32 bytes);
 // q == p + x and displacement 0 this swaps two adjacent runs.
 void swap_chunks(char* p, u32 x, char* q, u32 y, i32 displacement);
 
+// Room for `bytes` bytes from the buffer's offset, growing (at least doubling) when short.
+series_buffer* reserve(series_buffer* b, u64 bytes);
+// Stores cp as one unit at p; the caller has made the unit wide enough.
+void put_unit(char* p, u32 unit, u32 cp);
+// The unit an appended code point needs (only ASCII stays in one byte).
+inline u32 unit_for_append(u32 cp) { return cp <= 0x7F ? 1 : cp <= 0xFFFF ? 2 : 4; }
+
 // ---- Conversions ----------------------------------------------------------------------
 
 // Two upper-case hexadecimal digits (NUL-terminated; valid until the next call).

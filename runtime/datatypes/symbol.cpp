@@ -2,9 +2,11 @@
 // Entries are never removed, so an id stays valid for the run; both are collector roots.
 #include "runtime/datatypes/symbol.h"
 
+#include <algorithm>
 #include <string>
 
 #include "runtime/collector.h"
+#include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/hashtable.h"
 #include "runtime/unicode.h"
@@ -86,5 +88,35 @@ u32 resolve(u32 id) {
 i32 get_alias(u32 id) { return i32(entry(id)->data1); }
 
 u32 count() { return block ? buffer_of(block)->used_units() : 0; }
+
+// ---------------------------------------------------------------------------------------
+// Actions
+
+i32 compare(const cell* a, const cell* b, i32 op) {
+  if (type_of(b) != TYPE_SYMBOL) return -2;
+  // Names compare as their UTF-8 bytes: letters fold in ASCII unless the case matters.
+  series_buffer* x = buffer_of(a->data3);
+  series_buffer* y = buffer_of(b->data3);
+  u32 lx = x->used_bytes(), ly = y->used_bytes();
+  bool fold = op != 2 && op != 8 && op != 9;
+  for (u32 i = 0; i < std::min(lx, ly); i++) {
+    u8 cx = u8(x->head()[i]), cy = u8(y->head()[i]);
+    if (fold) {
+      if (cx >= 'a' && cx <= 'z') cx = u8(cx - 32);
+      if (cy >= 'a' && cy <= 'z') cy = u8(cy - 32);
+    }
+    if (cx != cy) return cx < cy ? -1 : 1;
+  }
+  return lx == ly ? 0 : lx < ly ? -1 : 1;
+}
+
+// ---------------------------------------------------------------------------------------
+// Registration
+
+void init_type() {
+  action_row row;
+  row.compare = compare;
+  datatype::register_(TYPE_SYMBOL, 0, "symbol!", row);
+}
 
 }  // namespace vyr::symbol

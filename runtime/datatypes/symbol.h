@@ -28,4 +28,7 @@ u32 resolve(u32 id);         // the canonical id
 i32 get_alias(u32 id);
 u32 count();                 // symbols interned so far
 
+i32 compare(const cell* a, const cell* b, i32 op);  // the compare action of symbol!
+void init_type();            // registers symbol! (compare only)
+
 }  // namespace vyr::symbol

@@ -6,11 +6,14 @@
 #include <algorithm>
 
 #include "runtime/collector.h"
+#include "runtime/datatypes/action_slots.h"
 #include "runtime/datatypes/context.h"
+#include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/fire.h"
 #include "runtime/hashtable.h"
+#include "runtime/interpreter/stack.h"
 
 namespace vyr::word {
 
@@ -210,11 +213,56 @@ cell* make(const cell* source, u32 target, cell* out) {
     set_type(out, target);
     return out;
   }
+  if (t == TYPE_DATATYPE && datatype::registered_q(source->data1) &&
+      word::kind_q(type_of(datatype::word_of(source->data1)))) {
+    *out = *datatype::word_of(source->data1);
+    set_type(out, target);
+    return out;
+  }
   if (t == TYPE_STRING || t == TYPE_CHAR || t == TYPE_DATATYPE || t == TYPE_REFINEMENT ||
       t == TYPE_ISSUE)
     fire("internal", "not-done");
   cell type{TYPE_DATATYPE, target, 0, 0};
   fire("script", "bad-to-arg", &type, source);
+}
+
+// ---------------------------------------------------------------------------------------
+// Registration
+
+namespace {
+// The action-slot forms of the word implementations.
+const cell* make_action(const cell* proto, const cell* spec, u32 type) {
+  cell out;
+  make(spec, type, &out);
+  stack::set_result(&out);
+  return stack::arguments;
+}
+i32 form_action(const cell* value, cell* out, const cell* part, i32 budget) {
+  return form(value, out, budget);
+}
+i32 mold_action(const cell* value, cell* out, bool only, bool all, bool flat,
+                const cell* part, i32 budget, i32 indent) {
+  return mold(value, out, budget);
+}
+void index_action() { index_q(stack::arguments, stack::arguments); }
+}  // namespace
+
+void init() {
+  action_row row;
+  row.make = make_action;
+  row.to = make_action;
+  row.form = form_action;
+  row.mold = mold_action;
+  row.compare = compare;
+  row.index_q = index_action;
+  datatype::register_(TYPE_WORD, TYPE_SYMBOL, "word!", row);
+  // The other kinds take every entry from word! (their mold differs only by punctuation,
+  // which word/mold reads from the type).
+  action_row kind;
+  datatype::register_(TYPE_LIT_WORD, TYPE_WORD, "lit-word!", kind);
+  datatype::register_(TYPE_SET_WORD, TYPE_WORD, "set-word!", kind);
+  datatype::register_(TYPE_GET_WORD, TYPE_WORD, "get-word!", kind);
+  datatype::register_(TYPE_REFINEMENT, TYPE_WORD, "refinement!", kind);
 }
 
 }  // namespace vyr::word
@@ -273,6 +321,25 @@ cell* make(const cell* source, cell* out) {
     return out;
   }
   return word::make(source, TYPE_ISSUE, out);
+}
+
+namespace {
+const cell* make_action(const cell* proto, const cell* spec, u32 type) {
+  cell out;
+  make(spec, &out);
+  stack::set_result(&out);
+  return stack::arguments;
+}
+}  // namespace
+
+void init() {
+  action_row row;
+  row.make = make_action;
+  row.to = make_action;
+  // form and mold come from word!: word/mold writes the number sign from the type.
+  row.compare = compare;
+  row.index_q = nullptr;
+  datatype::register_(TYPE_ISSUE, TYPE_WORD, "issue!", row);
 }
 
 }  // namespace vyr::issue

@@ -37,6 +37,9 @@ i32 form(const cell* w, cell* buffer, i32 budget);
 i32 mold(const cell* w, cell* buffer, i32 budget);  // punctuation by kind
 cell* make(const cell* source, u32 target_type, cell* out);
 
+// Registers word!, then lit-word!, set-word!, get-word! and refinement! (parent word!).
+void init();
+
 }  // namespace vyr::word
 
 namespace vyr::refinement {
@@ -48,4 +51,5 @@ cell* make_at(cell* c, const char* name);      // global context, index -1
 cell intern(const char* name);
 i32 compare(const cell* a, const cell* b, i32 op);
 cell* make(const cell* source, cell* out);
+void init();  // registers issue! (parent word!)
 }  // namespace vyr::issue

@@ -3,6 +3,8 @@
 // digest context for the life of the process.
 #include "runtime/interpreter/checksum.h"
 
+#include "runtime/hashtable.h"
+
 #include <openssl/evp.h>
 #include <sys/random.h>
 
@@ -79,46 +81,8 @@ void run_digest(i32 code, const u8* a, size_t a_len, const u8* b, size_t b_len, 
 
 // ---- Table hash ------------------------------------------------------------------------
 
-// MurmurHash3 x86-32, the hash the hash tables use. Kept here behind one function until the
-// hash table module provides it; then `table_hash` calls that one instead.
-constexpr u32 HASH_SEED = 0;
-
-inline u32 rotl32(u32 x, int r) { return (x << r) | (x >> (32 - r)); }
-
-u32 table_hash(const u8* bytes, u32 length) {
-  const u32 c1 = 0xcc9e2d51u, c2 = 0x1b873593u;
-  u32 h = HASH_SEED;
-  u32 blocks = length / 4;
-  for (u32 i = 0; i < blocks; i++) {
-    u32 k = static_cast<u32>(bytes[4 * i]) | static_cast<u32>(bytes[4 * i + 1]) << 8 |
-            static_cast<u32>(bytes[4 * i + 2]) << 16 | static_cast<u32>(bytes[4 * i + 3]) << 24;
-    k *= c1;
-    k = rotl32(k, 15);
-    k *= c2;
-    h ^= k;
-    h = rotl32(h, 13);
-    h = h * 5 + 0xe6546b64u;
-  }
-  const u8* tail = bytes + 4 * blocks;
-  u32 k = 0;
-  switch (length & 3) {
-    case 3: k ^= static_cast<u32>(tail[2]) << 16; [[fallthrough]];
-    case 2: k ^= static_cast<u32>(tail[1]) << 8; [[fallthrough]];
-    case 1:
-      k ^= tail[0];
-      k *= c1;
-      k = rotl32(k, 15);
-      k *= c2;
-      h ^= k;
-  }
-  h ^= length;
-  h ^= h >> 16;
-  h *= 0x85ebca6bu;
-  h ^= h >> 13;
-  h *= 0xc2b2ae35u;
-  h ^= h >> 16;
-  return h;
-}
+// The hash the hash tables use, so that `checksum/with data size` agrees with them.
+u32 table_hash(const u8* bytes, u32 length) { return hashtable::murmur3_32(bytes, length); }
 
 bool same_name(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;

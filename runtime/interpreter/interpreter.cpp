@@ -5,7 +5,11 @@
 
 #include "runtime/collector.h"
 #include "runtime/datatypes/context.h"
+#include <algorithm>
+#include <cstring>
+
 #include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/error.h"
 #include "runtime/datatypes/function.h"
 #include "runtime/datatypes/native.h"
 #include "runtime/datatypes/symbol.h"
@@ -902,6 +906,40 @@ void call(const cell* fn_in, const cell* args, u32 n, cell* result) {
 }
 
 namespace {
+error_builder_fn error_module_builder = nullptr;
+
+// Errors are built where they are raised: the innermost call names their `where`.
+void build_error(const char* category, const char* id, const cell* args, int argc, cell* out) {
+  error_module_builder(category, id, args, argc, out);
+  // The pre-built fatal errors are shared: they are never changed.
+  if (type_of(out) != TYPE_ERROR || (std::strcmp(category, "internal") == 0 && error::prebuilt(id)))
+    return;
+  if (stack::frame_top == 0) return;
+  cell e = *out;
+  collector::root_guard g(&e);
+  cell w = stack::current_call_word();
+  error::set_where(&e, &w);
+}
+
+// Outside any evaluation there is no position: the error's near stays none!.
+const cell* near_position() {
+  return type_of(&current_position) == TYPE_UNSET ? nullptr : &current_position;
+}
+
+// The Stack line of a report: the call words from the frame base up to `position`.
+i32 call_words(i32 position, i32 max, cell* out, i32 budget) {
+  i32 n = 0;
+  u32 end = position < 0 ? 0 : std::min(u32(position), stack::frame_top);
+  for (u32 i = 0; i < end && n < max; i++) {
+    if (stack::marker_q(stack::frames[i].symbol)) continue;
+    if (n++) budget = datatype::append_text(out, " ", budget);
+    cell w = _context::add_global(stack::frames[i].symbol, false, false);
+    collector::root_guard g(&w);
+    budget = actions::form(&w, out, nullptr, budget);
+  }
+  return budget;
+}
+
 void mark_interpreter() {
   collector::mark_values(&pending_value, &pending_value + 1);
   collector::mark_values(&current_position, &current_position + 1);
@@ -913,6 +951,12 @@ void init() {
   if (done) return;
   done = true;
   collector::register_callback(mark_interpreter);
+  error::near_hook = near_position;
+  error::call_words_hook = call_words;
+  if (error_builder && error_builder != build_error) {
+    error_module_builder = error_builder;
+    error_builder = build_error;
+  }
 }
 
 }  // namespace vyr::interpreter

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "runtime/collector.h"
+#include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/fire.h"
 
@@ -18,6 +19,20 @@ constexpr u8 KIND_BLOCK = TYPE_BLOCK, KIND_PAREN = TYPE_PAREN, KIND_MAP = TYPE_M
 constexpr u8 KIND_PATH = TYPE_PATH, KIND_LIT_PATH = TYPE_LIT_PATH,
              KIND_SET_PATH = TYPE_SET_PATH, KIND_GET_PATH = TYPE_GET_PATH;
 constexpr u8 KIND_POINT = TYPE_POINT2D;
+
+// The end of a token's text with the closing byte it owns but has not consumed yet.
+u32 owned_end(const token& t) {
+  switch (t.state) {
+    case T_LBRACKET: case T_RBRACKET: case T_LPAREN: case T_RPAREN: case T_LBRACE:
+    case T_RBRACE: case T_MAP: case T_PATH: case T_CONSTRUCT: case T_COMMA: case T_STRING:
+    case T_CHAR: case T_BINARY: case T_PERCENT: case T_TAG: case T_POINT:
+      return t.end + 1;  // clamped to the input by `fire`
+    case T_FILE:
+      return t.prev_state == 8 ? t.end + 1 : t.end;
+    default:
+      return t.end;
+  }
+}
 
 bool path_kind_q(i32 k) { return k >= KIND_PATH && k <= KIND_GET_PATH; }
 
@@ -35,17 +50,6 @@ bool path_closer_q(u8 byte) {
       return false;
   }
 }
-
-// The names construction syntax accepts after "#(", in datatype id order.
-const char* const datatype_names[TYPE_TOTAL_COUNT] = {
-    "",         "datatype!", "unset!",   "none!",     "logic!",    "block!",    "paren!",
-    "string!",  "file!",     "url!",     "char!",     "integer!",  "float!",    "symbol!",
-    "context!", "word!",     "set-word!", "lit-word!", "get-word!", "refinement!", "issue!",
-    "native!",  "action!",   "op!",      "function!", "path!",     "lit-path!", "set-path!",
-    "get-path!", "routine!", "bitset!",  "triple!",   "object!",   "typeset!",  "error!",
-    "vector!",  "hash!",     "pair!",    "percent!",  "tuple!",    "map!",      "binary!",
-    "series!",  "time!",     "tag!",     "email!",    "handle!",   "date!",     "port!",
-    "money!",   "ref!",      "point2D!", "point3D!",  "image!",    "event!"};
 
 bool same_text_ci(const u8* p, u32 n, const char* word) {
   if (std::strlen(word) != n) return false;
@@ -255,11 +259,6 @@ void scanner::throw_error(u32 start, u32 end, i32 code) {
   collector::root_guard keep_line(&line_text);
   make_text(&line_text, line_cps, static_cast<u32>(dn));
 
-  if (closer) {
-    cell ch{TYPE_CHAR, closer, 0, 0};
-    vyr::fire("syntax", "missing", &line_text, &ch);
-  }
-
   // The near text: whole characters while fewer than 30 bytes were taken, up to a line feed.
   u32 near_cps[32];
   u32 nn = 0, taken = 0, p = start;
@@ -275,6 +274,10 @@ void scanner::throw_error(u32 start, u32 end, i32 code) {
   collector::root_guard keep_near(&near_text);
   make_text(&near_text, near_cps, nn);
 
+  if (closer) {
+    cell ch{TYPE_CHAR, 0, closer, 0};
+    vyr::fire("syntax", "missing", &line_text, &ch, &near_text);
+  }
   if (code > 0) {
     cell type{TYPE_DATATYPE, static_cast<u32>(code), 0, 0};
     vyr::fire("syntax", "invalid", &type, &line_text, &near_text);
@@ -379,8 +382,11 @@ i32 scanner::construct_kind(u32 start, u32 end) const {
   static const char* const specials[] = {"true", "false", "none", "unset"};
   for (int i = 0; i < 4; i++)
     if (same_text_ci(p, n, specials[i])) return CONSTRUCT_TRUE + i;
-  for (u32 id = 1; id < TYPE_TOTAL_COUNT; id++)
-    if (same_text_ci(p, n, datatype_names[id])) return static_cast<i32>(id);
+  // Only a whole name of a registered datatype: "#(i)" is no abbreviation of integer!.
+  for (u32 id = 1; id < TYPE_TOTAL_COUNT; id++) {
+    const char* name = datatype::name_of(id);
+    if (*name && same_text_ci(p, n, name)) return static_cast<i32>(id);
+  }
   return -1;
 }
 
@@ -456,7 +462,11 @@ bool scanner::handle(token& t) {
   bool go_on;
   if (has_callback_ && mode_ != MODE_BRACED) {
     i32 type = t.type ? t.type : -(s - 65);
-    go_on = (s == T_LPAREN && point_follows(t.end + 1)) ? true : fire(EVENT_PRESCAN, type, t.start, t.end);
+    // The range reported covers the closing byte the token owns, not yet consumed here,
+    // and a point's parentheses.
+    u32 from = s == T_POINT && t.start > 0 ? t.start - 1 : t.start;
+    go_on = (s == T_LPAREN && point_follows(t.end + 1)) ? true
+            : fire(EVENT_PRESCAN, type, from, owned_end(t));
     // The callback put the scan elsewhere: this token is left behind.
     if (moved_) return true;
   } else {

@@ -1,30 +1,31 @@
-// Caret escape decoding. The caret letters below are the reading direction of the escape
-// letter table that string! and char! mold write with.
+// Caret escape decoding, the reading direction of the escape letter table that string!
+// and char! mold write with.
 #include "runtime/interpreter/lexer_escapes.h"
+
+#include "runtime/datatypes/string.h"
 
 namespace vyr::lexer {
 
 namespace {
 
-// Code point a caret letter stands for, -1 when the character stands for itself.
-// TODO(merge): derive from the escape letter table string.h is to export.
+// Code point a caret letter stands for, -1 when the character stands for itself: the
+// escape letter table inverted (a later code point wins, so "^^" is the caret
+// itself), then the letters that table leaves to the control-letter rule ("^I", "^j") and
+// the three escapes above its range.
 struct caret_table {
   i32 cp[128];
-  constexpr caret_table() : cp() {
+  caret_table() : cp() {
     for (int c = 0; c < 128; c++) cp[c] = -1;
-    for (int c = 'A'; c <= '_'; c++) cp[c] = c - 'A' + 1;   // ^A-^Z ^[ ^\ ^] ^_
+    for (int c = 'A'; c <= '_'; c++) cp[c] = c - 'A' + 1;
     for (int c = 'a'; c <= 'z'; c++) cp[c] = c - 'a' + 1;
-    cp['@'] = 0;
-    cp['"'] = '"';
-    cp['-'] = '\t';
-    cp['/'] = '\n';
-    cp['^'] = '^';
+    for (u32 code = 0; code < sizeof string::escape_letters; code++)
+      if (string::escape_letters[code]) cp[static_cast<u8>(string::escape_letters[code])] = code;
     cp['{'] = '{';
     cp['}'] = '}';
     cp['~'] = 127;
   }
 };
-constexpr caret_table caret_letters;
+const caret_table caret_letters;
 
 struct named { const char* name; u32 cp; };
 constexpr named escape_names[] = {{"null", 0}, {"back", 8}, {"tab", 9}, {"line", 10},

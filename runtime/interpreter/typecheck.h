@@ -1,6 +1,8 @@
 // Argument type checks against typesets. The one place that reads a typeset cell's
-// membership, so the typeset! module's own layout can be switched in here alone.
-// Layout used: bit n of a 64-bit mask for type id n, low word in word 1, high in word 2.
+// membership on the hot path. Layout (typeset!'s own): a 96-bit map in words 1-3, the bit
+// of type id t in map byte t / 8 under mask 0x80 >> t % 8. The interpreter's argument cache
+// keeps the argument's symbol in word 3 of its typesets, which holds ids 64-95: no type has
+// such an id.
 #pragma once
 #include "runtime/cell.h"
 
@@ -9,12 +11,25 @@ namespace vyr::typecheck {
 constexpr u64 ALL_TYPES = (u64{1} << TYPE_TOTAL_COUNT) - 2;  // every id but 0
 constexpr u64 bit(u32 type) { return u64{1} << type; }
 
-inline u64 mask_of(const cell* ts) { return u64{ts->data1} | (u64{ts->data2} << 32); }
-inline void set_mask(cell* ts, u64 mask) {
-  ts->data1 = static_cast<u32>(mask);
-  ts->data2 = static_cast<u32>(mask >> 32);
+inline bool accepts(const cell* ts, u32 type) {
+  if (type >= 64) return false;
+  const u8* map = reinterpret_cast<const u8*>(&ts->data1);
+  return map[type >> 3] & (0x80u >> (type & 7));
 }
-inline bool accepts(const cell* ts, u32 type) { return (mask_of(ts) >> type) & 1; }
+
+// Conversions between the map and a 64-bit mask (bit t for type id t).
+inline u64 mask_of(const cell* ts) {
+  u64 m = 0;
+  for (u32 t = 0; t < 64; t++)
+    if (accepts(ts, t)) m |= bit(t);
+  return m;
+}
+inline void set_mask(cell* ts, u64 mask) {
+  ts->data1 = ts->data2 = 0;
+  u8* map = reinterpret_cast<u8*>(&ts->data1);
+  for (u32 t = 0; t < 64; t++)
+    if (mask & bit(t)) map[t >> 3] |= u8(0x80u >> (t & 7));
+}
 
 // The bits a type-spec item names: a datatype!, a typeset!, or 0 for anything else.
 inline u64 bits_of(const cell* item) {

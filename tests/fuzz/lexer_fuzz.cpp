@@ -1,14 +1,18 @@
-// Fuzz target for the lexer's scanner: any bytes, in every mode, with a callback that
-// moves the position anywhere, must end in tokens within the input or a syntax error,
-// never a crash, a hang or a read outside the input. The text helpers run on each token.
+// Fuzz target for the lexer: any bytes, in every mode, with a callback that moves the
+// position anywhere, must end in tokens within the input or a syntax error, never a crash,
+// a hang or a read outside the input. The text helpers run on each token, and the same
+// bytes are then loaded into values (`load-string`, with and without a trace callback).
 #include <cstdint>
 #include <cstring>
 #include <vector>
 
 #include "boot/init.h"
+#include "runtime/collector.h"
 #include "runtime/fire.h"
 #include "runtime/interpreter/lexer.h"
+#include "runtime/datatypes/string.h"
 #include "runtime/interpreter/lexer_escapes.h"
+#include "runtime/interpreter/lexer_load.h"
 #include "runtime/interpreter/lexer_numbers.h"
 
 using namespace vyr;
@@ -96,5 +100,30 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   } catch (thrown&) {
   }
   if (s.pos() > text.size()) __builtin_trap();
+
+  // The loading layer over the same text as a string!: a syntax error or values.
+  static u32 calls = 0;
+  calls = 0;
+  lexer::hooks.call = (mode & 32) ? [](const cell*, cell* args) {
+    // Every few events the input index is moved somewhere, inside or past the text; a
+    // callback that moves back forever loops forever, so the moves are few.
+    if (++calls % 5 == 0 && calls < 40 && type_of(&args[1]) == TYPE_STRING)
+      args[1].data1 = calls * 7 % 50;
+    return calls % 11 != 0;
+  } : nullptr;
+  try {
+    cell str{TYPE_NONE, 0, 0, 0};
+    string::load_at(reinterpret_cast<const char*>(text.data()), static_cast<u32>(text.size()),
+                    &str, string::ENCODING_UTF8);
+    collector::root_guard keep(&str);
+    cell out{TYPE_NONE, 0, 0, 0};
+    collector::root_guard keep_out(&out);
+    cell cb{TYPE_INTEGER, 0, 0, 0};
+    u32 consumed = 0;
+    lexer::load_string(&out, &str, -1, mode & 1, !(mode & 2), !(mode & 4), !(mode & 64),
+                       &consumed, (mode & 32) ? &cb : nullptr);
+  } catch (thrown&) {
+  }
+  lexer::hooks.call = nullptr;
   return 0;
 }

@@ -5,7 +5,6 @@
 #include <string>
 
 #include "boot/environment.h"
-#include "boot/load_text.h"
 #include "runtime/collector.h"
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/function.h"

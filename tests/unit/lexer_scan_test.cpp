@@ -84,7 +84,7 @@ std::string scan_or_error(const std::string& src) {
 std::string text_of(const cell& c) {
   switch (type_of(&c)) {
     case TYPE_STRING: return string::to_utf8(&c);
-    case TYPE_CHAR: return std::string(1, static_cast<char>(c.data1));
+    case TYPE_CHAR: return std::string(1, static_cast<char>(c.data2));
     case TYPE_DATATYPE: return "type" + std::to_string(c.data1);
     default: return "?";
   }
@@ -205,13 +205,13 @@ TEST_F(LexerScanTest, SyntaxErrorsWithTextsAndLines) {
       {"\"abc", "syntax/invalid type7|(line 1)|\"abc"},
       {"a\nb \"x\ny", "syntax/invalid type7|(line 2)|\"x"},
       {"\n\n  {abc\nd", "syntax/invalid type7|(line 4)|{abc"},
-      {"[a (b]", "syntax/missing (line 1)|)"},
-      {"[a)", "syntax/missing (line 1)|]"},
-      {"]", "syntax/missing (line 1)|["},
-      {")", "syntax/missing (line 1)|("},
-      {"[a\n", "syntax/missing (line 2)|]"},
-      {"(a", "syntax/missing (line 1)|)"},
-      {"#[a", "syntax/missing (line 1)|]"},
+      {"[a (b]", "syntax/missing (line 1)|)|]"},
+      {"[a)", "syntax/missing (line 1)|]|)"},
+      {"]", "syntax/missing (line 1)|[|]"},
+      {")", "syntax/missing (line 1)|(|)"},
+      {"[a\n", "syntax/missing (line 2)|]|[a"},
+      {"(a", "syntax/missing (line 1)|)|(a"},
+      {"#[a", "syntax/missing (line 1)|]|#[a"},
       {"a/", "syntax/invalid type25|(line 1)|a/"},
       {"x a/b/", "syntax/invalid type25|(line 1)|a/b/"},
       {"a/ b", "syntax/invalid type25|(line 1)|a/ b"},

@@ -1,0 +1,311 @@
+// simple-io on POSIX: whole-file reads and writes, directory listings, delete, rename and
+// modification times. Descriptors are closed on every exit (errors included) by a guard.
+#include "runtime/host/simple_io.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <vector>
+
+#include "runtime/collector.h"
+#include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/file.h"
+#include "runtime/datatypes/string.h"
+#include "runtime/datatypes/string_actions.h"
+#include "runtime/fire.h"
+#include "runtime/interpreter/actions.h"
+#include "runtime/memory.h"
+#include "runtime/unicode.h"
+
+namespace vyr::simple_io {
+
+namespace {
+
+class fd_guard {
+ public:
+  explicit fd_guard(int fd) : fd_(fd) {}
+  ~fd_guard() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  fd_guard(const fd_guard&) = delete;
+  fd_guard& operator=(const fd_guard&) = delete;
+  int get() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+[[noreturn]] void cannot_open(const cell* file) {
+  cell f = *file;
+  fire("access", "cannot-open", &f);
+}
+
+// A byte count or offset: an integer! not below 0.
+i64 byte_arg(const char* refinement, const cell* arg) {
+  cell v = *arg;
+  if (type_of(arg) != TYPE_INTEGER) {
+    cell w;
+    datatype::word_of_name(refinement, &w);
+    fire("script", "invalid-refine-arg", &w, &v);
+  }
+  i32 n = static_cast<i32>(arg->data2);
+  if (n < 0) fire("script", "out-of-range", &v);
+  return n;
+}
+
+bool write_all(int fd, const char* p, size_t n) {
+  while (n > 0) {
+    ssize_t k = ::write(fd, p, n);
+    if (k < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    p += k;
+    n -= static_cast<size_t>(k);
+  }
+  return true;
+}
+
+// Appends a cell to the block `blk` (rooted by the caller).
+void append_cell(cell* blk, const cell* value) {
+  series_buffer* b = buffer_of(blk->data2);
+  cell v = *value;
+  cell* slot = memory::alloc_tail_cell(b);
+  *slot = v;
+}
+
+void list_directory(const cell* file, const std::string& path, cell* out) {
+  DIR* dir = ::opendir(path.c_str());
+  if (!dir) cannot_open(file);
+  std::vector<std::string> names;
+  while (dirent* e = ::readdir(dir)) {
+    std::string name = e->d_name;
+    if (name == "." || name == "..") continue;
+    struct stat st;
+    std::string full = path + (path.empty() || path.back() == '/' ? "" : "/") + name;
+    if (::stat(full.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) name += '/';
+    names.push_back(std::move(name));
+  }
+  ::closedir(dir);
+  std::sort(names.begin(), names.end());
+  *out = cell{TYPE_BLOCK, 0, memory::alloc_cells(static_cast<u32>(names.size()) + 1), 0};
+  cell name{TYPE_UNSET, 0, 0, 0};
+  collector::root_guard keep(&name);
+  for (const std::string& n : names) {
+    string::load_at(n.data(), static_cast<u32>(n.size()), &name, string::ENCODING_UTF8);
+    set_type(&name, TYPE_FILE);
+    append_cell(out, &name);
+  }
+}
+
+// Splits a string at its line feeds into a block of strings (no final empty line).
+void split_lines(const cell* text, cell* out) {
+  cell src = *text;
+  collector::root_guard keep_src(&src);
+  *out = cell{TYPE_BLOCK, 0, memory::alloc_cells(16), 0};
+  cell line{TYPE_UNSET, 0, 0, 0};
+  collector::root_guard keep_line(&line);
+  u32 n = static_cast<u32>(string::rs_length_q(&src));
+  u32 start = 0;
+  for (u32 i = 0; i <= n; i++) {
+    bool end = i == n;
+    if (!end && string::rs_abs_at(&src, src.data1 + i) != '\n') continue;
+    if (end && start == n) break;
+    cell from = src;
+    from.data1 = src.data1 + start;
+    string::make_at(&line, i - start);
+    string::concatenate(&line, &from, static_cast<i32>(i - start), 0, false,
+                        string::CONCAT_APPEND);
+    append_cell(out, &line);
+    start = i + 1;
+  }
+}
+
+}  // namespace
+
+cell* read_file(const cell* file_in, const cell* part, const cell* seek, bool binary,
+                bool lines, cell* out) {
+  cell file = *file_in;
+  collector::root_guard keep_file(&file);
+  collector::root_guard keep_out(out);
+  std::string path = file::to_OS_path(&file);
+  i64 limit = part ? byte_arg("part", part) : -1;
+  i64 offset = seek ? byte_arg("seek", seek) : 0;
+  struct stat st;
+  if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+    list_directory(&file, path, out);
+    return out;
+  }
+  fd_guard fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0) cannot_open(&file);
+  // Bound the size before anything is allocated; a stream (size 0) is read to its end.
+  std::string bytes;
+  if (S_ISREG(st.st_mode)) {
+    i64 size = st.st_size > offset ? st.st_size - offset : 0;
+    if (limit >= 0 && limit < size) size = limit;
+    memory::checked_size(static_cast<u64>(size), 1);
+    bytes.reserve(static_cast<size_t>(size));
+  }
+  if (offset > 0 && ::lseek(fd.get(), offset, SEEK_SET) < 0) cannot_open(&file);
+  char chunk[65536];
+  for (;;) {
+    size_t want = sizeof chunk;
+    if (limit >= 0) {
+      if (static_cast<i64>(bytes.size()) >= limit) break;
+      want = std::min<size_t>(want, static_cast<size_t>(limit - static_cast<i64>(bytes.size())));
+    }
+    ssize_t k = ::read(fd.get(), chunk, want);
+    if (k < 0) {
+      if (errno == EINTR) continue;
+      cannot_open(&file);
+    }
+    if (k == 0) break;
+    bytes.append(chunk, static_cast<size_t>(k));
+    memory::checked_size(bytes.size(), 1);
+  }
+  if (binary) {
+    u32 n = static_cast<u32>(bytes.size());
+    out->header = TYPE_UNSET;
+    u32 node = memory::alloc_bytes(n);
+    series_buffer* b = buffer_of(node);
+    std::memcpy(b->data(), bytes.data(), n);
+    b->tail = b->offset + n;
+    *out = cell{TYPE_BINARY, 0, node, 0};
+    return out;
+  }
+  out->header = TYPE_UNSET;
+  u32 node = unicode::load_utf8_buffer(reinterpret_cast<const u8*>(bytes.data()),
+                                       static_cast<u32>(bytes.size()), 0, nullptr, true);
+  *out = cell{TYPE_STRING, 0, node, 0};
+  if (lines) {
+    cell text = *out;
+    split_lines(&text, out);
+  }
+  return out;
+}
+
+void write_stdout(const cell* file_in, const cell* value_in, const cell* part,
+                  const cell* seek, bool binary, bool append, bool lines) {
+  cell file = file_in ? *file_in : cell{TYPE_NONE, 0, 0, 0};
+  cell value = *value_in;
+  collector::root_guard keep_file(&file);
+  collector::root_guard keep_value(&value);
+  i64 limit = part ? byte_arg("part", part) : -1;
+  i64 offset = seek ? byte_arg("seek", seek) : -1;
+  std::string bytes;
+  u32 tv = type_of(&value);
+  if (tv == TYPE_BINARY) {
+    series_buffer* b = buffer_of(value.data2);
+    u32 used = b->used_units();
+    u32 head = value.data1 < used ? value.data1 : used;
+    u64 n = used - head;
+    if (limit >= 0 && static_cast<u64>(limit) < n) n = static_cast<u64>(limit);
+    bytes.assign(b->head() + head, n);
+  } else {
+    // Text (or the formed value, or each formed line) as UTF-8 with LF line ends.
+    cell text{TYPE_UNSET, 0, 0, 0};
+    collector::root_guard keep_text(&text);
+    string::make_at(&text, 64);
+    if (lines && (tv == TYPE_BLOCK || tv == TYPE_PAREN)) {
+      for (u32 i = value.data1;; i++) {
+        series_buffer* b = buffer_of(value.data2);
+        if (i >= b->used_units()) break;
+        cell e = b->cells()[i];
+        collector::root_guard keep_e(&e);
+        actions::form(&e, &text);
+        string::append_char(buffer_of(text.data2), '\n');
+      }
+    } else if (string::text_q(tv)) {
+      string::concatenate(&text, &value, limit < 0 ? -1 : static_cast<i32>(limit), 0, false,
+                          string::CONCAT_APPEND);
+      if (lines) string::append_char(buffer_of(text.data2), '\n');
+    } else {
+      actions::form(&value, &text);
+      if (lines) string::append_char(buffer_of(text.data2), '\n');
+    }
+    bytes = string::to_utf8(&text);
+  }
+  (void)binary;  // text is written as UTF-8 bytes either way
+  if (type_of(&file) == TYPE_NONE) {
+    std::fwrite(bytes.data(), 1, bytes.size(), stdout);
+    std::fflush(stdout);
+    return;
+  }
+  std::string path = file::to_OS_path(&file);
+  int flags = O_WRONLY | O_CREAT | O_CLOEXEC;
+  if (append) flags |= O_APPEND;
+  else if (offset < 0) flags |= O_TRUNC;
+  fd_guard fd(::open(path.c_str(), flags, 0666));
+  if (fd.get() < 0) cannot_open(&file);
+  if (offset >= 0 && !append && ::lseek(fd.get(), offset, SEEK_SET) < 0) cannot_open(&file);
+  if (!write_all(fd.get(), bytes.data(), bytes.size())) cannot_open(&file);
+}
+
+bool delete_file(const cell* file) {
+  std::string path = file::to_OS_path(file);
+  if (dir_q(file)) return ::rmdir(path.c_str()) == 0;
+  return ::unlink(path.c_str()) == 0;
+}
+
+bool rename_file(const cell* file, const cell* new_name) {
+  std::string from = file::to_OS_path(file);
+  std::string to = file::to_OS_path(new_name);
+  // A bare new name stays in the old name's directory.
+  if (to.find('/') == std::string::npos) {
+    std::string probe = from;
+    while (!probe.empty() && probe.back() == '/') probe.pop_back();
+    size_t slash = probe.rfind('/');
+    if (slash != std::string::npos) to = probe.substr(0, slash + 1) + to;
+  }
+  while (to.size() > 1 && to.back() == '/') to.pop_back();
+  while (from.size() > 1 && from.back() == '/') from.pop_back();
+  return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
+bool file_modified_time(const cell* file, i64* seconds) {
+  std::string path = file::to_OS_path(file);
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) return false;
+  if (dir_q(file) && !S_ISDIR(st.st_mode)) return false;
+  *seconds = st.st_mtime;
+  return true;
+}
+
+i32 open_file(const std::string& path, i32 flags) {
+  if (path.find('\0') != std::string::npos) return -1;
+  return ::open(path.c_str(), flags | O_CLOEXEC);
+}
+
+i64 file_size_q(i32 handle) {
+  struct stat st;
+  if (::fstat(handle, &st) != 0) return -1;
+  return st.st_size;
+}
+
+void close_file(i32 handle) {
+  if (handle >= 0) ::close(handle);
+}
+
+bool dir_q(const cell* file) {
+  i32 n = string::rs_length_q(file);
+  if (n == 0) return false;
+  u32 h = file->data1;
+  u32 last = string::rs_abs_at(file, h + n - 1);
+  if (last == '/' || last == '\\') return true;
+  // "." or ".." as the whole name or after a separator.
+  auto at = [&](i32 i) { return string::rs_abs_at(file, h + static_cast<u32>(i)); };
+  i32 i = n - 1;
+  i32 dots = 0;
+  while (i >= 0 && at(i) == '.' && dots < 3) {
+    dots++;
+    i--;
+  }
+  return (dots == 1 || dots == 2) && (i < 0 || at(i) == '/' || at(i) == '\\');
+}
+
+}  // namespace vyr::simple_io

@@ -1,0 +1,16 @@
+// The value loaders: the text of one value token to one value. Shared by the loading layer
+// only; every failure is raised through scanner::throw_error with the datatype it names.
+#pragma once
+#include "runtime/interpreter/lexer.h"
+
+namespace vyr::lexer {
+
+// Checks the token's text and, when `build`, makes its value in `out` (a cell outside any
+// series buffer; the call may allocate and collect). A path head (t.kind a path kind) is
+// made a word! whatever its prefix.
+void load_value(scanner& s, const token& t, bool build, cell* out);
+
+// The value of a construction token "#(...)" (its kind from the scanner).
+void load_construct(const token& t, cell* out);
+
+}  // namespace vyr::lexer
