@@ -7,6 +7,7 @@
 #include <sstream>
 #include <string>
 
+#include "boot/hooks.h"
 #include "boot/init.h"
 #include "runtime/interpreter/lexer_load.h"
 #include "runtime/collector.h"
@@ -150,6 +151,7 @@ void build_environment() {
   done = true;
   init_runtime();
   if (!interpreter::load_hook) interpreter::load_hook = load_utf8;
+  install_hooks();
   make_type_words();
   make_typesets();
   make_first_action();

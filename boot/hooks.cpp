@@ -1,0 +1,148 @@
+// Wiring of the module hooks to the interpreter and the lexer. The modules below the
+// interpreter cannot call it directly (they are built and tested without it), so each
+// leaves a function pointer that is filled here.
+#include "boot/hooks.h"
+
+#include "runtime/collector.h"
+#include "runtime/datatypes/block.h"
+#include "runtime/datatypes/context.h"
+#include "runtime/datatypes/float.h"
+#include "runtime/datatypes/function.h"
+#include "runtime/datatypes/object.h"
+#include "runtime/datatypes/string_actions.h"
+#include "runtime/fire.h"
+#include "runtime/interpreter/cells.h"
+#include "runtime/interpreter/interpreter.h"
+#include "runtime/interpreter/lexer_load.h"
+#include "runtime/interpreter/stack.h"
+
+namespace vyr::boot {
+
+namespace {
+
+inline bool truthy(const cell* v) {
+  return !(type_of(v) == TYPE_NONE || (type_of(v) == TYPE_LOGIC && v->data1 == 0));
+}
+
+// `to block!` of a string: the lexer loads its text from the index.
+void load_text(const cell* text, cell* out) { lexer::load_string(out, text); }
+
+// A function! comparator of block sort: true puts a first, false b first, a number orders
+// by its sign; other values count by their truth as logic! does.
+i32 block_compare(const cell* fn_in, const cell* a_in, const cell* b_in) {
+  // a and b may point into the buffer being sorted: copied before anything allocates.
+  cell fn = *fn_in;
+  cell args[2] = {*a_in, *b_in};
+  collector::root_guard g1(&fn), g2(args, 2);
+  cell r;
+  interpreter::call(&fn, args, 2, &r);
+  switch (type_of(&r)) {
+    case TYPE_INTEGER: {
+      i32 n = static_cast<i32>(r.data2);
+      return n < 0 ? -1 : n > 0 ? 1 : 0;
+    }
+    case TYPE_FLOAT: {
+      double d = float_::get(&r);
+      return d < 0 ? -1 : d > 0 ? 1 : 0;
+    }
+    default:
+      return truthy(&r) ? -1 : 1;
+  }
+}
+
+// The string module reads the comparator's answer itself.
+void string_compare(const cell* fn_in, const cell* first, const cell* second, cell* out) {
+  cell fn = *fn_in;
+  cell args[2] = {*first, *second};
+  collector::root_guard g1(&fn), g2(args, 2);
+  cell r;
+  interpreter::call(&fn, args, 2, &r);
+  *out = r;
+}
+
+// `make object!` and error specs: the bound block is run, its value dropped.
+void evaluate_spec(const cell* block) {
+  cell b = *block;
+  collector::root_guard g(&b);
+  cell r;
+  interpreter::do_block(&b, &r);
+}
+
+void call_handler(const cell* handler, const cell*, const cell* args_in, u32 argc, u32) {
+  cell fn = *handler;
+  cell args[8];
+  if (argc > 8) fire("internal", "not-done");
+  for (u32 i = 0; i < argc; i++) args[i] = args_in[i];
+  collector::root_guard g1(&fn), g2(args, argc);
+  cell r;
+  interpreter::call(&fn, args, argc, &r);
+}
+
+u32 count_locals(const cell* fn) {
+  if (type_of(fn) != TYPE_FUNCTION) return 0;
+  i32 n = function::count_locals(fn->data2, 0, false);
+  return n < 0 ? 0 : static_cast<u32>(n);
+}
+
+// A method of a copied object: a new function! with a deep copy of the body, bound to the
+// object (with `self`) and then to its own copy of the function's context.
+void rebind_method(cell* slot, u32 obj_ctx) {
+  cell fn = *slot;
+  collector::root_guard g(&fn);
+  cell body = *cells::at(fn.data3, function::MORE_BODY);
+  if (!cells::block_like_q(type_of(&body))) fire("script", "bad-func-def", &fn);
+  collector::root_guard gb(&body);
+  u32 ctx = _context::clone(fn.data1, _context::KIND_FUNCTION);
+  collector::node_guard cg(&ctx);
+  cell spec{TYPE_BLOCK, 0, fn.data2, 0};
+  collector::root_guard gs(&spec);
+  stack::guard sg;
+  function::push(&spec, &body, ctx, 0, 0, fn.header & ~HEADER_TYPE_MASK);
+  cell copy = *(stack::top - 1);
+  collector::root_guard gc(&copy);
+  cell copied_body = *cells::at(copy.data3, function::MORE_BODY);
+  _context::bind(&copied_body, obj_ctx, true);
+  _context::bind(&copied_body, ctx, false);
+  *slot = copy;
+}
+
+// The lexer's trace callback. The callback may move its `input` argument to move the scan:
+// the argument cells of the call stay where interpreter::call put them (right after the
+// function cell it pushes at the old top) once it returns, so the final `input` is read
+// from there, after checking that the function cell is still in place.
+bool lexer_call(const cell* callback, cell* args) {
+  cell fn = *callback;
+  collector::root_guard g(&fn);
+  cell* start = stack::top;
+  cell r;
+  interpreter::call(&fn, args, 5, &r);
+  if (type_of(&fn) == TYPE_FUNCTION && start[0].data1 == fn.data1 &&
+      start[0].data3 == fn.data3 && type_of(&start[2]) == type_of(&args[1]) &&
+      start[2].data2 == args[1].data2)
+    args[1] = start[2];
+  return truthy(&r);
+}
+
+const cell* lexer_body_head(const cell* callback) {
+  if (type_of(callback) != TYPE_FUNCTION) return nullptr;
+  const cell* body = cells::at(callback->data3, function::MORE_BODY);
+  if (!cells::block_like_q(type_of(body))) return nullptr;
+  if (body->data1 >= cells::length(body->data2)) return nullptr;
+  return cells::at(body->data2, body->data1);
+}
+
+}  // namespace
+
+void install_hooks() {
+  block::load_hook = load_text;
+  block::sort_call_hook = block_compare;
+  string::call_comparator = string_compare;
+  object::evaluate = evaluate_spec;
+  object::call_handler = call_handler;
+  object::count_locals = count_locals;
+  object::rebind_method = rebind_method;
+  lexer::hooks.call = lexer_call;
+  lexer::hooks.body_head = lexer_body_head;
+}
+
+}  // namespace vyr::boot
