@@ -34,6 +34,7 @@
 #include "runtime/interpreter/interpreter.h"
 #include "runtime/interpreter/lexer_load.h"
 #include "runtime/interpreter/natives.h"
+#include "runtime/interpreter/natives_text.h"
 #include "runtime/interpreter/random.h"
 #include "runtime/interpreter/stack.h"
 #include "runtime/memory.h"
@@ -114,6 +115,7 @@ void init_runtime() {
   lexer::init();
   actions::init_entries();
   natives::init();
+  natives::init_text();
   interpreter::init();
   collector::state.enabled = 1;
 }

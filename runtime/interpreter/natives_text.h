@@ -1,0 +1,10 @@
+// The set, text and conversion natives: union, intersect, unique, difference, exclude,
+// dehex, enhex, uppercase, lowercase, extend, to-local-file, as and transcode. Each
+// dispatches to the routine of the datatype module that owns the work.
+#pragma once
+
+namespace vyr::natives {
+
+void init_text();  // installs the entries at their fixed indexes (after natives::init)
+
+}  // namespace vyr::natives
