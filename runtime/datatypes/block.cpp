@@ -1062,7 +1062,9 @@ class record_index {
 }  // namespace
 
 const cell* do_set_op(bool case_sensitive, const cell* skip, i32 op) {
-  cell a = *stack::arguments, b = *stack::arg(1);
+  bool two = op != SET_UNIQUE;
+  // `unique` has one operand: the cell after it may hold anything (a refinement flag).
+  cell a = *stack::arguments, b = two ? *stack::arg(1) : a;
   collector::root_guard ka(&a);
   collector::root_guard kb(&b);
   i64 size = 1;
@@ -1074,7 +1076,6 @@ const cell* do_set_op(bool case_sensitive, const cell* skip, i32 op) {
   a.data1 = static_cast<u32>(clipped(&a));
   b.data1 = static_cast<u32>(clipped(&b));
   i64 la = total_of(&a) - clipped(&a), lb = total_of(&b) - clipped(&b);
-  bool two = op != SET_UNIQUE;
   if (two && !block_like_q(type_of(&b))) {
     cell v = b;
     fire("script", "invalid-arg", &v);
