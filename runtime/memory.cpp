@@ -484,6 +484,8 @@ u32 series_frame_count() {
   return n;
 }
 u32 big_count() { return big_buffers; }
+u32 fixed_count() { return static_cast<u32>(fixed_buffers.size()); }
+u32 fixed_size(u32 i) { return arena::at<series_buffer>(fixed_buffers[i])->size; }
 
 u64 used_bytes() {
   u64 n = 0;

@@ -122,6 +122,10 @@ u32 node_frame_count();
 u32 series_frame_count();
 u32 big_count();
 u64 used_bytes();  // bytes taken by live buffers in frames and big blocks (after a sweep)
+// Fixed buffers live in heap blocks of their own outside the frames: their count and the
+// data size of the i-th.
+u32 fixed_count();
+u32 fixed_size(u32 i);
 
 }  // namespace memory
 }  // namespace vyr

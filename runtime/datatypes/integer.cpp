@@ -178,7 +178,11 @@ const cell* random(cell* value, bool seed, bool secure, bool only) {
     random::seed(static_cast<u32>(n));
     return unset::push_last();
   }
-  return box(random::int_in_range(secure, n));
+  // char! inherits this action: the drawn code point stays a char!.
+  u32 type = type_of(value);
+  cell* out = box(random::int_in_range(secure, n));
+  set_type(out, type);
+  return out;
 }
 
 i32 form(const cell* value, cell* out, const cell* part, i32 budget) {

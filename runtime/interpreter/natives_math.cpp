@@ -1,0 +1,92 @@
+// Stack entries of the math natives (see natives_math.h); the value-level work is in
+// math_helpers. Results are written into the first argument cell.
+#include "runtime/interpreter/natives_math.h"
+
+#include "runtime/interpreter/math_helpers.h"
+#include "runtime/interpreter/natives.h"
+#include "runtime/interpreter/stack.h"
+
+namespace vyr::natives {
+
+namespace {
+using stack::arguments;
+
+inline void set_result(const cell& v) {
+  *arguments = v;
+  stack::keep_first();
+}
+inline cell logic_cell(bool b) { return cell{TYPE_LOGIC, b ? 1u : 0u, 0, 0}; }
+inline cell float_cell(double d) {
+  cell c{TYPE_FLOAT, 0, 0, 0};
+  set_cell_float(&c, d);
+  return c;
+}
+inline i32 int_arg(u32 i) { return static_cast<i32>(arguments[i].data2); }
+
+void negative_q_entry(bool, const i32*) { set_result(logic_cell(negative_q(arguments))); }
+void positive_q_entry(bool, const i32*) { set_result(logic_cell(positive_q(arguments))); }
+void sign_q_entry(bool, const i32*) {
+  set_result(cell{TYPE_INTEGER, 0, static_cast<u32>(sign_of(arguments, "sign?")), 0});
+}
+void zero_q_entry(bool, const i32*) { set_result(logic_cell(zero_q(arguments))); }
+void nan_q_entry(bool, const i32*) { set_result(logic_cell(nan_value_q(arguments))); }
+
+template <bool MAX> void max_min_entry(bool, const i32*) {
+  max_min(arguments, arguments + 1, MAX);
+  stack::keep_first();
+}
+
+void shift_entry(bool, const i32* refs) {
+  i32 r = shift(int_arg(0), int_arg(1), refs[0] != -1, refs[1] != -1);
+  set_result(cell{TYPE_INTEGER, 0, static_cast<u32>(r), 0});
+}
+
+void to_hex_entry(bool, const i32* refs) {
+  bool sized = refs[0] != -1;
+  set_result(to_hex(int_arg(0), sized, sized ? int_arg(u32(refs[0])) : 0));
+}
+
+// ---- Trigonometry: the angle as a number (integer! converted, percent! as stored) ---------
+
+template <double (*F)(double, bool)> void trig_entry(bool, const i32* refs) {
+  double a = number_of(arguments, "angle");
+  set_result(float_cell(F(a, refs[0] != -1)));
+}
+
+void arctangent2_entry(bool, const i32* refs) {
+  double y = number_of(arguments, "y");
+  double x = number_of(arguments + 1, "x");
+  arguments[1] = float_cell(arctangent2(y, x, refs[0] != -1));
+  set_result(arguments[1]);
+}
+
+template <double (*F)(double)> void float_fn_entry(bool, const i32*) {
+  set_result(float_cell(F(number_of(arguments, "value"))));
+}
+}  // namespace
+
+void install_math() {
+  install("negative?", negative_q_entry);
+  install("positive?", positive_q_entry);
+  install("sign?", sign_q_entry);
+  install("zero?", zero_q_entry);
+  install("max", max_min_entry<true>);
+  install("min", max_min_entry<false>);
+  install("shift", shift_entry);
+  install("to-hex", to_hex_entry);
+  install("sine", trig_entry<sine>);
+  install("cosine", trig_entry<cosine>);
+  install("tangent", trig_entry<tangent>);
+  install("arcsine", trig_entry<arcsine>);
+  install("arccosine", trig_entry<arccosine>);
+  install("arctangent", trig_entry<arctangent>);
+  install("arctangent2", arctangent2_entry);
+  install("NaN?", nan_q_entry);
+  install("log-2", float_fn_entry<natives::log_2>);
+  install("log-10", float_fn_entry<natives::log_10>);
+  install("log-e", float_fn_entry<natives::log_e>);
+  install("exp", float_fn_entry<natives::exp>);
+  install("square-root", float_fn_entry<natives::square_root>);
+}
+
+}  // namespace vyr::natives
