@@ -92,8 +92,8 @@ i32 mold(const cell* value, cell* out, bool only, bool all, bool flat, const cel
     u32 c = string::rs_abs_at(&v, v.data1 + i);
     quoted = c < 0x7F && !url::safe_q(c);
   }
-  // Inside the quotes the characters stay as they are, except those that would end the
-  // quoted name or read as an escape when it is loaded back: they are percent-encoded.
+  // Inside the quotes the characters stay as they are, except the two that would end the
+  // quoted name or start an escape when it is loaded back: they get a caret.
   cell text{TYPE_UNSET, 0, 0, 0};
   collector::root_guard keep_text(&text);
   string::make_at_unit(&text, n + 8, buffer_of(v.data2)->unit());
@@ -102,14 +102,8 @@ i32 mold(const cell* value, cell* out, bool only, bool all, bool flat, const cel
   if (quoted) t = string::append_char(t, '"');
   for (u32 i = 0; i < n; i++) {
     u32 c = string::rs_abs_at(&v, v.data1 + i);
-    if (quoted && (c == '"' || c == '%' || c == '^')) {
-      const char* hex = string::byte_to_hex(static_cast<u8>(c));
-      t = string::append_char(t, '%');
-      t = string::append_char(t, static_cast<u8>(hex[0]));
-      t = string::append_char(t, static_cast<u8>(hex[1]));
-    } else {
-      t = string::append_char(t, c);
-    }
+    if (quoted && (c == '"' || c == '^')) t = string::append_char(t, '^');
+    t = string::append_char(t, c);
   }
   if (quoted) t = string::append_char(t, '"');
   i32 written = string::rs_length_q(&text);

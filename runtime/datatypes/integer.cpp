@@ -7,6 +7,7 @@
 
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/float.h"
+#include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/unset.h"
 #include "runtime/fire.h"
 #include "runtime/interpreter/random.h"
@@ -128,6 +129,25 @@ i32 from_binary(const cell* binary) {
   return static_cast<i32>(v);
 }
 
+i32 from_hex(const cell* issue) {
+  std::string_view name = symbol::name(issue->data2);
+  bool ok = !name.empty() && name.size() <= 8;
+  u32 v = 0;
+  for (size_t i = 0; ok && i < name.size(); i++) {
+    char c = name[i];
+    u32 d = c >= '0' && c <= '9' ? c - '0'
+          : c >= 'A' && c <= 'F' ? c - 'A' + 10
+          : c >= 'a' && c <= 'f' ? c - 'a' + 10 : 16;
+    if (d == 16) ok = false;
+    v = (v << 4) | d;
+  }
+  if (!ok) {
+    cell copy = *issue;
+    fire("script", "invalid-data", &copy);
+  }
+  return static_cast<i32>(v);
+}
+
 // ---- Actions ----------------------------------------------------------------------------
 
 const cell* to(const cell* proto, const cell* spec, u32 type) {
@@ -160,7 +180,9 @@ const cell* to(const cell* proto, const cell* spec, u32 type) {
     }
     case TYPE_BINARY:
       return box(from_binary(spec));
-    case TYPE_ISSUE: case TYPE_DATE: case TYPE_MONEY:
+    case TYPE_ISSUE:
+      return box(from_hex(spec));
+    case TYPE_DATE: case TYPE_MONEY:
       fire("internal", "not-done");  // those types bring their conversions
     default:
       bad_to_arg(spec);

@@ -27,6 +27,7 @@ const char* form_signed(i32 value);
 i32 do_math_op(i32 left, i32 right, i32 op, cell* result);
 // The first (at most 4) bytes of a binary! from its head, most significant first.
 i32 from_binary(const cell* binary);
+i32 from_hex(const cell* issue);  // 1 to 8 hexadecimal digits, else script invalid-data
 
 // Text to integer, installed by the lexer (its integer reader): `error` receives -1 for a
 // character that is not a digit or ''', -2 on overflow. Until installed, text conversions

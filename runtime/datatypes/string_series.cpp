@@ -44,6 +44,7 @@ bool notify(const cell* series, const cell& word, i32 index, i32 count) {
 [[noreturn]] void invalid_refine_arg(const char* refinement, const cell* value) {
   cell w, v = *value;
   datatype::word_of_name(refinement, &w);
+  w.header = (w.header & ~0xFFu) | TYPE_REFINEMENT;  // molds as /name, as block! does
   fire("script", "invalid-refine-arg", &w, &v);
 }
 

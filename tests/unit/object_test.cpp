@@ -43,15 +43,29 @@ class ObjectTest : public ::testing::Test {
   void SetUp() override {
     ensure_runtime();
     fresh_stack();
+    // The interpreter's hooks are replaced by recording fakes (the functions here are
+    // bare cells) and put back afterwards.
+    saved = {object::evaluate, object::call_handler, object::count_locals,
+             object::rebind_method};
     object::evaluate = set_pairs;
     object::call_handler = record_call;
+    object::count_locals = nullptr;
+    object::rebind_method = nullptr;
     calls.clear();
   }
   void TearDown() override {
-    object::evaluate = nullptr;
-    object::call_handler = nullptr;
+    object::evaluate = saved.evaluate;
+    object::call_handler = saved.call_handler;
+    object::count_locals = saved.count_locals;
+    object::rebind_method = saved.rebind_method;
     calls.clear();
   }
+  struct {
+    object::evaluate_fn evaluate;
+    object::call_handler_fn call_handler;
+    object::count_locals_fn count_locals;
+    object::rebind_method_fn rebind_method;
+  } saved{};
   // An object from construct, on the data stack.
   cell* construct(std::initializer_list<cell> spec, bool only = false) {
     cell* b = block_of(spec);

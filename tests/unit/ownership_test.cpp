@@ -26,10 +26,18 @@ class OwnershipTest : public ::testing::Test {
   void SetUp() override {
     ensure_runtime();
     fresh_stack();
-    object::call_handler = record;
+    saved_handler = object::call_handler;
+    saved_locals = object::count_locals;
+    object::call_handler = record;  // the interpreter's caller, replaced by a recorder
+    object::count_locals = nullptr;
     deep_calls.clear();
   }
-  void TearDown() override { object::call_handler = nullptr; }
+  void TearDown() override {
+    object::call_handler = saved_handler;
+    object::count_locals = saved_locals;
+  }
+  object::call_handler_fn saved_handler = nullptr;
+  object::count_locals_fn saved_locals = nullptr;
   // An object [b: <block> on-deep-change*: <function>] on the data stack.
   cell* owner_of(const cell& block) {
     cell fn{TYPE_FUNCTION, 0, 0, 0};

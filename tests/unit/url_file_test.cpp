@@ -71,9 +71,9 @@ TEST_F(UrlFileTest, FileMold) {
       {"a\\b", "%\"a\\b\""},
       {"", "%\"\""},
       {"\xC3\xA9t\xC3\xA9", "%\xC3\xA9t\xC3\xA9"},  // non-ASCII alone needs no quotes
-      // Characters that would end the quoted name or read as escapes are percent-encoded.
-      {"a \"b\"", "%\"a %22b%22\""},
-      {"50% ^", "%\"50%25 %5E\""},
+      // Characters that would end the quoted name or start an escape get a caret.
+      {"a \"b\"", "%\"a ^\"b^\"\""},
+      {"50% ^", "%\"50% ^^\""},
   };
   for (const auto& c : cases) EXPECT_EQ(test::mold_text(*text(c.in, TYPE_FILE)), c.out) << c.in;
 }
