@@ -25,7 +25,15 @@ inline bool truthy(const cell* v) {
 }
 
 // `to block!` of a string: the lexer loads its text from the index.
-void load_text(const cell* text, cell* out) { lexer::load_string(out, text); }
+// The text may lie in a series buffer that loading moves: it is copied and rooted first.
+void load_text(const cell* text, cell* out) {
+  cell t = *text;
+  collector::root_guard g(&t);
+  cell r{TYPE_NONE, 0, 0, 0};
+  collector::root_guard rg(&r);
+  lexer::load_string(&r, &t);
+  *out = r;
+}
 
 // A function! comparator of block sort: true puts a first, false b first, a number orders
 // by its sign; other values count by their truth as logic! does.

@@ -31,7 +31,6 @@
 #include "runtime/interpreter/actions.h"
 #include "runtime/externals.h"
 #include "runtime/interpreter/checksum.h"
-#include "runtime/interpreter/datatype_hooks.h"
 #include "runtime/interpreter/interpreter.h"
 #include "runtime/interpreter/lexer_load.h"
 #include "runtime/interpreter/natives.h"
@@ -118,7 +117,6 @@ void init_runtime() {
   natives::init();
   natives::init_text();
   interpreter::init();
-  datatype_hooks::init();
   collector::state.enabled = 1;
 }
 
