@@ -112,7 +112,7 @@ class engine {
     bool ok = match_block(*rules);
     ok = ok && pos_ >= tail();
     flag_ = ok;
-    if (tracing_) trace(E_END, nullptr, 0);
+    if (tracing_) trace(E_END, rules, cells::length(rules->data2));
     return ok;
   }
 
@@ -205,6 +205,11 @@ class engine {
     stack::top = saved_top;
     effects_++;
     if (!truthy(&result)) throw stopped{};
+  }
+
+  void matched(bool ok, const cell& rules, u32 r) {
+    flag_ = ok;
+    trace(E_MATCH, &rules, r);
   }
 
   // ---- Parens --------------------------------------------------------------------------
@@ -402,7 +407,7 @@ class engine {
     u32 step = 0;
     ok = match_here(v, step, word);
     if (ok) pos_ += step;
-    if (tracing_) trace(E_MATCH, &rules, r);
+    if (tracing_) matched(ok, rules, r);
     return r + 1;
   }
 
@@ -572,7 +577,7 @@ class engine {
       case K_SKIP:
         ok = !at_end();
         if (ok) pos_++;
-        if (tracing_) trace(E_MATCH, &rules, r);
+        if (tracing_) matched(ok, rules, r);
         return r + 1;
       case K_ANY: case K_SOME: case K_OPT: case K_WHILE:
         if (r + 1 >= n) end_error(kw);
@@ -580,7 +585,7 @@ class engine {
                       ok, k);
       case K_END:
         ok = at_end();
-        if (tracing_) trace(E_MATCH, &rules, r);
+        if (tracing_) matched(ok, rules, r);
         return r + 1;
       case K_NONE:
         ok = true;
@@ -618,7 +623,7 @@ class engine {
           ok = match_text(v, pos_, step, nullptr);
         }
         if (ok) pos_ += step;
-        if (tracing_) trace(E_MATCH, &rules, r + 1);
+        if (tracing_) matched(ok, rules, r + 1);
         return r + 2;
       }
       case K_IF: {
@@ -696,7 +701,7 @@ class engine {
       if (keyword_of(&v) == K_END) {
         pos_ = std::max(pos_, tail());
         ok = true;
-        if (tracing_) trace(E_MATCH, &rules, r + 1);
+        if (tracing_) matched(ok, rules, r + 1);
         return r + 2;
       }
       v = value_of(v);
@@ -741,10 +746,7 @@ class engine {
     }
     if (!ok) pos_ = start;
     cut(rule_stack, level);
-    if (tracing_) {
-      flag_ = ok;
-      trace(E_MATCH, &rules, r + 1);
-    }
+    if (tracing_) matched(ok, rules, r + 1);
     return r + 2;
   }
 
