@@ -315,8 +315,14 @@ inline void check(const cell& entry, const cell* value) {
   if (!typecheck::accepts(&entry, type_of(value))) [[unlikely]] expect_arg(value, entry.data3);
 }
 
-// Runs a function!'s body with its context pointing at the frame `me`.
-void eval_function_body(const cell& fn, u32 me, u32 slots) {
+// Runs a function!'s body with its context pointing at the frame `me`. While tracing, or
+// when the function carries a trace flag (it switches tracing for its body), the body runs
+// through the trace layer, which calls back here with `traced` set.
+void eval_function_traced(const cell& fn, u32 me, u32 slots);
+void eval_function(const cell& fn, u32 me, u32 slots, bool traced = false) {
+  if (!traced && (tracing || (fn.header & (function::FLAG_TRACE | function::FLAG_NO_TRACE))))
+      [[unlikely]]
+    return eval_function_traced(fn, me, slots);
   stack::attach_context(fn.data1, slots);
   stack::frames[me].header |= stack::FLAG_FUNCTION;
   cell body = *cells::at(fn.data3, function::MORE_BODY);
@@ -343,12 +349,9 @@ void eval_function_body(const cell& fn, u32 me, u32 slots) {
   }
 }
 
-// Function bodies run through the trace layer while tracing or when their function
-// carries a trace flag (it switches tracing for the body).
-inline void eval_function(const cell& fn, u32 me, u32 slots) {
-  if (tracing || (fn.header & (function::FLAG_TRACE | function::FLAG_NO_TRACE))) [[unlikely]]
-    return trace::function_body(fn, eval_function_body, me, slots);
-  eval_function_body(fn, me, slots);
+[[gnu::noinline]] void eval_function_traced(const cell& fn, u32 me, u32 slots) {
+  trace::function_body(
+      fn, [](const cell& f, u32 m, u32 n) { eval_function(f, m, n, true); }, me, slots);
 }
 
 // Calls a routine's code with the arguments of the current frame.
