@@ -41,18 +41,18 @@ inline u32 body_symbol() { return words::word_body.data2; }
 
 // ---- Trace event sites ----------------------------------------------------------------------
 // Called only while `tracing` is set; each site in the evaluator is one test of that flag.
-[[gnu::noinline]] void trace_at(u32 bit, u32 node, u32 pos, const cell* ref, const cell* v) {
+[[gnu::noinline, gnu::cold]] void trace_at(u32 bit, u32 node, u32 pos, const cell* ref, const cell* v) {
   cell code{TYPE_BLOCK, 0, node, 0};
   trace::event(bit, &code, pos, ref, v);
 }
-[[gnu::noinline]] void trace_push(u32 node, u32 pos, const cell* v) {
+[[gnu::noinline, gnu::cold]] void trace_push(u32 node, u32 pos, const cell* v) {
   trace_at(trace::EV_PUSH, node, pos, nullptr, v);
 }
-[[gnu::noinline]] void trace_block(u32 bit, const cell* block, u32 pos, const cell* v) {
+[[gnu::noinline, gnu::cold]] void trace_block(u32 bit, const cell* block, u32 pos, const cell* v) {
   cell code = *block;
   trace::event(bit, &code, pos, nullptr, v);
 }
-[[gnu::noinline]] void trace_call(u32 bit, const cell* name, const cell* v) {
+[[gnu::noinline, gnu::cold]] void trace_call(u32 bit, const cell* name, const cell* v) {
   trace::event(bit, nullptr, 0, name, v);
 }
 inline u32 anon_symbol() { return words::word_anon.data2; }
@@ -349,7 +349,7 @@ void eval_function(const cell& fn, u32 me, u32 slots, bool traced = false) {
   }
 }
 
-[[gnu::noinline]] void eval_function_traced(const cell& fn, u32 me, u32 slots) {
+[[gnu::noinline, gnu::cold]] void eval_function_traced(const cell& fn, u32 me, u32 slots) {
   trace::function_body(
       fn, [](const cell& f, u32 m, u32 n) { eval_function(f, m, n, true); }, me, slots);
 }
