@@ -73,9 +73,12 @@ inline bool truthy(const cell* v) {
 
 inline bool text_input(u32 t) { return string::text_q(t); }
 
+// Appends a value that may be held only by the caller (the append may collect).
 void push_cell(u32 node, const cell& c) {
   if (cells::length(node) >= STACK_LIMIT) fire("script", "parse-stack");
-  cells::append(node, &c);
+  cell v = c;
+  collector::root_guard g(&v);
+  cells::append(node, &v);
 }
 
 void cut(u32 node, u32 length) {
@@ -161,9 +164,9 @@ class engine {
   u32 push_level(const cell& a, const cell& b, const cell& c) {
     u32 at = cells::length(rule_stack);
     if (at + 3 > STACK_LIMIT) fire("script", "parse-stack");
-    cells::append(rule_stack, &a);
-    cells::append(rule_stack, &b);
-    cells::append(rule_stack, &c);
+    push_cell(rule_stack, a);
+    push_cell(rule_stack, b);
+    push_cell(rule_stack, c);
     return at;
   }
   cell marker() const {
@@ -1105,7 +1108,7 @@ void parse_entry(bool, const i32* refs) {
     // The end lies between the position and the tail, whatever the length asked.
     end = static_cast<u32>(std::clamp<i64>(at, head, length));
   }
-  cell callback;
+  cell callback{TYPE_NONE, 0, 0, 0};
   const cell* cb = nullptr;
   if (refs[2] != -1) {
     callback = stack::arguments[refs[2]];
