@@ -35,8 +35,10 @@
 #include "runtime/interpreter/lexer_load.h"
 #include "runtime/interpreter/natives.h"
 #include "runtime/interpreter/natives_text.h"
+#include "runtime/interpreter/parse.h"
 #include "runtime/interpreter/random.h"
 #include "runtime/interpreter/stack.h"
+#include "runtime/interpreter/trace.h"
 #include "runtime/memory.h"
 #include "runtime/platform.h"
 #include "runtime/print_hooks.h"
@@ -117,6 +119,8 @@ void init_runtime() {
   natives::init();
   natives::init_text();
   interpreter::init();
+  trace::init();  // after the interpreter: wraps its error builder
+  parse::init();
   collector::state.enabled = 1;
 }
 

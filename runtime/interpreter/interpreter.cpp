@@ -18,6 +18,7 @@
 #include "runtime/interpreter/cells.h"
 #include "runtime/interpreter/natives.h"
 #include "runtime/interpreter/stack.h"
+#include "runtime/interpreter/trace.h"
 #include "runtime/interpreter/typecheck.h"
 #include "runtime/word_tables.h"
 
@@ -37,6 +38,23 @@ constexpr u32 MAX_REFINEMENTS = 32;
 constexpr u32 SIMPLE = 1u << 31;  // cache header: only normal arguments, no refinements
 
 inline u32 body_symbol() { return words::word_body.data2; }
+
+// ---- Trace event sites ----------------------------------------------------------------------
+// Called only while `tracing` is set; each site in the evaluator is one test of that flag.
+[[gnu::noinline, gnu::cold]] void trace_at(u32 bit, u32 node, u32 pos, const cell* ref, const cell* v) {
+  cell code{TYPE_BLOCK, 0, node, 0};
+  trace::event(bit, &code, pos, ref, v);
+}
+[[gnu::noinline, gnu::cold]] void trace_push(u32 node, u32 pos, const cell* v) {
+  trace_at(trace::EV_PUSH, node, pos, nullptr, v);
+}
+[[gnu::noinline, gnu::cold]] void trace_block(u32 bit, const cell* block, u32 pos, const cell* v) {
+  cell code = *block;
+  trace::event(bit, &code, pos, nullptr, v);
+}
+[[gnu::noinline, gnu::cold]] void trace_call(u32 bit, const cell* name, const cell* v) {
+  trace::event(bit, nullptr, 0, name, v);
+}
 inline u32 anon_symbol() { return words::word_anon.data2; }
 
 // The value of a word when its context can answer without an error, else null: the infix
@@ -264,6 +282,7 @@ u32 fetch_one(const cell& entry, u32 node, u32 pos, u32 tail, bool infix) {
     }
     if (v && (infix || pos + 1 >= tail || !op_word(cells::at(node, pos + 1)))) {
       *stack::push_slot() = *v;
+      if (tracing) [[unlikely]] trace_push(node, pos, stack::top - 1);
       return pos + 1;
     }
     return eval_next(node, pos, tail, EVAL_PUSH | (infix ? EVAL_NO_INFIX : 0));
@@ -296,8 +315,14 @@ inline void check(const cell& entry, const cell* value) {
   if (!typecheck::accepts(&entry, type_of(value))) [[unlikely]] expect_arg(value, entry.data3);
 }
 
-// Runs a function!'s body with its context pointing at the frame `me`.
-void eval_function(const cell& fn, u32 me, u32 slots) {
+// Runs a function!'s body with its context pointing at the frame `me`. While tracing, or
+// when the function carries a trace flag (it switches tracing for its body), the body runs
+// through the trace layer, which calls back here with `traced` set.
+void eval_function_traced(const cell& fn, u32 me, u32 slots);
+void eval_function(const cell& fn, u32 me, u32 slots, bool traced = false) {
+  if (!traced && (tracing || (fn.header & (function::FLAG_TRACE | function::FLAG_NO_TRACE))))
+      [[unlikely]]
+    return eval_function_traced(fn, me, slots);
   stack::attach_context(fn.data1, slots);
   stack::frames[me].header |= stack::FLAG_FUNCTION;
   cell body = *cells::at(fn.data3, function::MORE_BODY);
@@ -322,6 +347,11 @@ void eval_function(const cell& fn, u32 me, u32 slots) {
     stack::keep_first();
     pending = 0;
   }
+}
+
+[[gnu::noinline, gnu::cold]] void eval_function_traced(const cell& fn, u32 me, u32 slots) {
+  trace::function_body(
+      fn, [](const cell& f, u32 m, u32 n) { eval_function(f, m, n, true); }, me, slots);
 }
 
 // Calls a routine's code with the arguments of the current frame.
@@ -433,6 +463,7 @@ u32 call_function(const cell* fn_in, u32 node, u32 pos, u32 tail, const cell* na
     sym = name->data2;
     word_ctx = name->data1;
   }
+  if (tracing) [[unlikely]] trace_at(trace::EV_OPEN, node, pos, nullptr, name ? name : &fn);
   if (!infix) *stack::push_slot() = fn;
   u32 t = type_of(&fn);
   stack::push_frame_sym(sym, word_ctx,
@@ -461,9 +492,11 @@ u32 call_function(const cell* fn_in, u32 node, u32 pos, u32 tail, const cell* na
       }
       check(e, stack::top - 1);
     }
+    if (tracing) [[unlikely]] trace_call(trace::EV_CALL, name, &fn);
     if (t == TYPE_NATIVE) natives::entry(fn.data1)(false, refs);
     else actions::entry(fn.data1)(refs);
     stack::leave();
+    if (tracing) [[unlikely]] trace_call(trace::EV_RETURN, name, stack::top - 1);
     if (!infix) {
       *start = *(start + 1);
       stack::top = start + 1;
@@ -505,6 +538,7 @@ u32 call_function(const cell* fn_in, u32 node, u32 pos, u32 tail, const cell* na
     }
   }
 
+  if (tracing) [[unlikely]] trace_call(trace::EV_CALL, name, &fn);
   switch (t) {
     case TYPE_FUNCTION:
       function::init_locals(locals);
@@ -524,6 +558,7 @@ u32 call_function(const cell* fn_in, u32 node, u32 pos, u32 tail, const cell* na
       fire("internal", "not-done");
   }
   stack::leave();
+  if (tracing) [[unlikely]] trace_call(trace::EV_RETURN, name, stack::top - 1);
   if (!infix) {
     *start = *(start + 1);
     stack::top = start + 1;
@@ -541,6 +576,7 @@ void eval_block(const cell* block_in, bool chain) {
   stack::frames[stack::frame_top - 1].block = node;
   u32 pos = block.data1;
   u32 tail = cells::length(node);
+  if (tracing) [[unlikely]] trace_block(trace::EV_ENTER, &block, pos, nullptr);
   if (pos >= tail) {
     *stack::arguments = cell{TYPE_UNSET, 0, 0, 0};
     stack::keep_first();
@@ -555,6 +591,7 @@ void eval_block(const cell* block_in, bool chain) {
       stack::clear_args();
     }
   }
+  if (tracing) [[unlikely]] trace_block(trace::EV_EXIT, &block, cells::length(node), stack::arguments);
   if (chain) stack::leave_return(); else stack::leave();
 }
 
@@ -597,6 +634,7 @@ u32 eval_one(u32 node, u32 pos, bool push) {
 u32 eval_next(u32 node, u32 pos, u32 tail, u32 flags) {
   cell* start = stack::top;
   cell v = *cells::at(node, pos);
+  if (tracing) [[unlikely]] trace_at(trace::EV_FETCH, node, pos, nullptr, &v);
   pos++;
   switch (type_of(&v)) {
     case TYPE_WORD: {
@@ -613,6 +651,7 @@ u32 eval_next(u32 node, u32 pos, u32 tail, u32 flags) {
         fire("script", "no-op-arg", &v);
       } else {
         *stack::push_slot() = *val;
+        if (tracing) [[unlikely]] trace_push(node, pos - 1, stack::top - 1);
       }
       break;
     }
@@ -626,6 +665,7 @@ u32 eval_next(u32 node, u32 pos, u32 tail, u32 flags) {
       }
       cell value = *(stack::top - 1);
       if (type_of(&value) == TYPE_UNSET) fire("script", "need-value", &v);
+      if (tracing) [[unlikely]] trace_at(trace::EV_SET, node, pos, &v, &value);
       cell* slot = settable(&v);
       if (slot) *slot = value; else _context::set(&v, &value);
       *stack::arguments = value;
@@ -681,6 +721,7 @@ u32 eval_next(u32 node, u32 pos, u32 tail, u32 flags) {
         stack::leave();
         return pos;
       }
+      if (tracing) [[unlikely]] trace_at(trace::EV_SET, node, pos, &v, stack::top - 1);
       eval_path(&v, node, pos, tail, true, false, true);
       *stack::arguments = *(stack::top - 1);
       stack::leave();
@@ -691,6 +732,7 @@ u32 eval_next(u32 node, u32 pos, u32 tail, u32 flags) {
       break;
     default:
       *stack::push_slot() = v;
+      if (tracing) [[unlikely]] trace_push(node, pos - 1, &v);
   }
   if (!(flags & EVAL_NO_INFIX)) {
     while (pos < tail) {
@@ -698,6 +740,7 @@ u32 eval_next(u32 node, u32 pos, u32 tail, u32 flags) {
       if (type_of(nx) != TYPE_WORD) break;
       const cell* val = peek(nx);
       if (!val || type_of(val) != TYPE_OP) break;
+      if (tracing) [[unlikely]] trace_at(trace::EV_FETCH, node, pos, nullptr, nx);
       cell op_value = *val;
       cell op_word = *nx;
       op_value.header = op::wrapped_type(&op_value);
@@ -710,6 +753,7 @@ u32 eval_next(u32 node, u32 pos, u32 tail, u32 flags) {
     *stack::arguments = *start;
     stack::keep_first();
   }
+  if (tracing && !(flags & EVAL_PUSH)) [[unlikely]] trace_at(trace::EV_EXPR, node, pos, nullptr, stack::arguments);
   return pos;
 }
 

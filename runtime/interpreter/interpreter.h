@@ -71,7 +71,7 @@ extern load_fn load_hook;
 // being evaluated (error reports read it).
 extern cell current_position;
 
-// Trace state (events themselves are not sent yet): restored on every exit from do/trace.
+// Set while trace events are being sent (see trace.h); every event site tests it first.
 extern bool tracing;
 
 void init();

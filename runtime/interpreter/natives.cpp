@@ -21,6 +21,7 @@
 #include "runtime/interpreter/natives_math.h"
 #include "runtime/interpreter/natives_output.h"
 #include "runtime/interpreter/stack.h"
+#include "runtime/interpreter/trace.h"
 #include "runtime/word_tables.h"
 
 namespace vyr::natives {
@@ -232,9 +233,22 @@ struct trace_scope {
   ~trace_scope() { interpreter::tracing = saved; }
 };
 
+void do_value(const i32* refs);
+
 void do_entry(bool, const i32* refs) {
-  cell value = arguments[0];
   trace_scope ts;
+  if (refs[3] == -1) [[likely]] return do_value(refs);
+  // do/trace: the callback is installed for this evaluation only (the session puts the
+  // previous state back on every exit); the end event follows a normal end.
+  cell callback = arguments[refs[3]];
+  trace::session session(&callback);
+  session.start();
+  do_value(refs);
+  if (!pending) session.finish();
+}
+
+void do_value(const i32* refs) {
+  cell value = arguments[0];
   if (type_of(&value) == TYPE_STRING) {
     if (!interpreter::load_hook) fire("internal", "not-done");
     std::string text = string::to_utf8(&value);
@@ -401,6 +415,7 @@ void exit_entry(bool, const i32*) {
 
 void throw_entry(bool, const i32* refs) {
   cell value = arguments[0];
+  if (interpreter::tracing) trace::event(trace::EV_THROW, nullptr, 0, nullptr, &value);
   exit_target(stack::KIND_CATCH, "throw", &value);
   thrown t{};
   t.level = THROW_THROW;
@@ -453,6 +468,7 @@ void catch_entry(bool, const i32* refs) {
     sg.release();
     *arguments = t.value;
     stack::keep_first();
+    if (interpreter::tracing) trace::event(trace::EV_CATCH, nullptr, 0, nullptr, arguments);
     return;
   }
   sg.release();
