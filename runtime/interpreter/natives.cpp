@@ -18,6 +18,8 @@
 #include "runtime/interpreter/cells.h"
 #include "runtime/interpreter/interpreter.h"
 #include "runtime/interpreter/natives_extra.h"
+#include "runtime/interpreter/natives_functions.h"
+#include "runtime/interpreter/natives_loops.h"
 #include "runtime/interpreter/stack.h"
 #include "runtime/word_tables.h"
 
@@ -512,6 +514,8 @@ void init() {
   install("throw", throw_entry);
   install("catch", catch_entry);
   install_extra();
+  install_loops();
+  install_functions();
 }
 
 }  // namespace vyr::natives
