@@ -149,7 +149,12 @@ u32 context_of(const cell* v) {
   switch (type_of(v)) {
     case TYPE_FUNCTION: case TYPE_ROUTINE: case TYPE_OBJECT: case TYPE_ERROR: case TYPE_PORT:
       return v->data1;
-    case TYPE_NATIVE: case TYPE_ACTION: case TYPE_OP:
+    case TYPE_OP:
+      // An op! carries the words of what it wraps.
+      if (op::wrapped_type(v) == TYPE_FUNCTION || op::wrapped_type(v) == TYPE_ROUTINE)
+        return v->data1;
+      return cells::at(v->data3, 2)->data2;
+    case TYPE_NATIVE: case TYPE_ACTION:
       // The spec's context is kept in the more-block's third cell.
       return cells::at(v->data3, 2)->data2;
     default:

@@ -175,21 +175,22 @@ bool foreach_next_block(cell* record, u32 n) {
       if (!image_step) fire("internal", "not-done");
       image_step(s, words, n);
       set = true;
-    } else if (series::block_like_q(t)) {
-      // Every word is checked before any is set; unset! elements are allowed and elements
-      // past the tail give none!.
+    } else {
+      // Every word is checked before any is set.
       for (u32 i = 0; i < n; i++) {
         const cell* w = cells::at(words->data2, words->data1 + i);
         if (!word_kind(type_of(w))) fire("script", "invalid-arg", w);
       }
-      for (u32 i = 0; i < n; i++) {
-        u32 k = s->data1 + i;
-        cell v = k < cells::length(s->data2) ? *cells::at(s->data2, k) : NONE;
-        set_word(cells::at(words->data2, words->data1 + i), &v);
+      if (series::block_like_q(t)) {
+        // Unset! elements are allowed and elements past the tail give none!.
+        for (u32 i = 0; i < n; i++) {
+          u32 k = s->data1 + i;
+          cell v = k < cells::length(s->data2) ? *cells::at(s->data2, k) : NONE;
+          set_word(cells::at(words->data2, words->data1 + i), &v);
+        }
+      } else {
+        set_words_from_series(words, s, n);
       }
-      set = true;
-    } else {
-      set_words_from_series(words, s, n);
       set = true;
     }
   }
