@@ -949,6 +949,32 @@ void call(const cell* fn_in, const cell* args, u32 n, cell* result) {
   (void)start;
 }
 
+// Runs a call whose frame `me` (pushed over a copy of the function) already holds its
+// gathered arguments: what `apply` uses after gathering by its own modes.
+void run_gathered(const cell* fn_in, u32 me, const i32* refs) {
+  cell fn = *fn_in;
+  const cell* h = cells::at(cache_of(&fn), 0);
+  u32 slots = h->data1, locals = h->data3;
+  switch (type_of(&fn)) {
+    case TYPE_FUNCTION:
+      function::init_locals(locals);
+      eval_function(fn, me, slots);
+      break;
+    case TYPE_NATIVE:
+      natives::entry(fn.data1)(false, refs);
+      break;
+    case TYPE_ACTION:
+      actions::entry(fn.data1)(refs);
+      break;
+    case TYPE_ROUTINE:
+      function::init_locals(locals);
+      call_routine(fn, slots);
+      break;
+    default:
+      fire("internal", "not-done");
+  }
+}
+
 namespace {
 error_builder_fn error_module_builder = nullptr;
 

@@ -53,6 +53,11 @@ u32 call_function(const cell* fn, u32 node, u32 pos, u32 tail, const cell* name,
 // The argument cache of a function-like value (built on the first call).
 u32 cache_spec(const cell* fn);
 
+// Runs a call whose frame `me` was pushed (over a copy of the function value) and filled
+// with the gathered arguments by the caller; `refs` is a native's refinement table. May
+// return with an exit pending, like call_function.
+void run_gathered(const cell* fn, u32 me, const i32* refs);
+
 // ---- Public entry points for C++ code (exits arrive as exceptions) ----------------------
 // Evaluates a block and copies its value into `result` (which may be anywhere); the data
 // stack is left as it was.

@@ -20,6 +20,8 @@
 #include "runtime/interpreter/natives_extra.h"
 #include "runtime/interpreter/natives_math.h"
 #include "runtime/interpreter/natives_output.h"
+#include "runtime/interpreter/natives_functions.h"
+#include "runtime/interpreter/natives_loops.h"
 #include "runtime/interpreter/stack.h"
 #include "runtime/interpreter/trace.h"
 #include "runtime/word_tables.h"
@@ -532,6 +534,8 @@ void init() {
   install_extra();
   install_output();
   install_math();
+  install_loops();
+  install_functions();
 }
 
 }  // namespace vyr::natives

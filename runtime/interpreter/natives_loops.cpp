@@ -1,0 +1,414 @@
+// The loop natives and their iteration steps (see natives_loops.h).
+#include "runtime/interpreter/natives_loops.h"
+
+#include "runtime/cell_checks.h"
+#include "runtime/collector.h"
+#include "runtime/datatypes/context.h"
+#include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/series.h"
+#include "runtime/datatypes/symbol.h"
+#include "runtime/datatypes/word.h"
+#include "runtime/fire.h"
+#include "runtime/interpreter/actions.h"
+#include "runtime/interpreter/cells.h"
+#include "runtime/interpreter/interpreter.h"
+#include "runtime/interpreter/natives.h"
+#include "runtime/interpreter/stack.h"
+#include "runtime/word_tables.h"
+
+namespace vyr::natives {
+
+map_step_fn map_step = nullptr;
+image_step_fn image_step = nullptr;
+image_size_fn image_size = nullptr;
+
+namespace {
+using stack::arguments;
+using interpreter::pending;
+
+constexpr cell UNSET{TYPE_UNSET, 0, 0, 0};
+constexpr cell NONE{TYPE_NONE, 0, 0, 0};
+
+inline bool falsy(const cell* v) {
+  return type_of(v) == TYPE_NONE || (type_of(v) == TYPE_LOGIC && v->data1 == 0);
+}
+inline bool strict_true(const cell* v) {
+  if (type_of(v) == TYPE_UNSET) fire("script", "no-return");
+  return !falsy(v);
+}
+inline void set_result(const cell& v) {
+  *arguments = v;
+  stack::keep_first();
+}
+inline u32 push_loop_frame() {
+  stack::push_frame(&words::word_body, stack::KIND_LOOP << 24);
+  return stack::frame_top - 1;
+}
+inline bool word_kind(u32 t) {
+  return t == TYPE_WORD || t == TYPE_SET_WORD || t == TYPE_GET_WORD || t == TYPE_LIT_WORD;
+}
+// Sets a word in its own context with change notification; the word cell may lie in a
+// series buffer, so a copy is handed over.
+inline void set_word(const cell* word, const cell* value) {
+  cell w = *word;
+  cell v = *value;
+  _context::set(&w, &v);
+}
+
+// `pick series i` for a series whose elements are not cells. The pick implementations may
+// build their answer in the innermost frame's first cell, so they get a scratch frame.
+cell pick_element(const cell* series, i32 i) {
+  stack::guard g;
+  cell* scratch = stack::push_slot();
+  *scratch = UNSET;
+  stack::arguments = scratch;
+  cell s = *series;
+  collector::root_guard sg(&s);
+  cell index{TYPE_INTEGER, 0, u32(i), 0};
+  return *actions::lookup_for<slot::pick>(&s)(&s, i, &index);
+}
+
+// The script error a native raises for an argument of a type it does not take.
+[[noreturn]] void expect_arg(const char* native, const char* arg, const cell* value) {
+  cell fn = _context::add_global(symbol::make(native), false, false);
+  cell a = _context::add_global(symbol::make(arg), false, false);
+  cell type;
+  datatype::make_at(&type, type_of(value));
+  fire("script", "expect-arg", &fn, &type, &a);
+}
+}  // namespace
+
+// ---- Running bodies ---------------------------------------------------------------------
+
+u32 run_loop_body(const cell* body_in, u32 me, cell* break_value) {
+  cell body = *body_in;
+  // One block frame above the loop frame serves every iteration.
+  if (stack::frame_top == me + 1) {
+    stack::arguments = stack::base + stack::frames[me].own_args;
+    stack::top = stack::arguments;
+    stack::push_frame(&words::word_body, stack::HEADER_BLOCK);
+  } else {
+    stack::arguments = stack::base + stack::frames[me + 1].own_args;
+  }
+  stack::frames[me + 1].block = body.data2;
+  stack::top = stack::arguments;
+  try {
+    interpreter::eval_in_frame(&body);
+  } catch (thrown& t) {
+    if ((t.level != THROW_BREAK && t.level != THROW_CONTINUE) ||
+        interpreter::exit_target(t) != me)
+      throw;
+    stack::unwind_frames(me + 1);
+    stack::arguments = stack::base + stack::frames[me].own_args;
+    stack::top = stack::arguments;
+    stack::close_guards();
+    if (break_value) *break_value = t.value;
+    return t.level;
+  }
+  if (pending && interpreter::pending_target == me &&
+      (pending == THROW_BREAK || pending == THROW_CONTINUE)) {
+    u32 level = pending;
+    pending = 0;
+    if (break_value) *break_value = interpreter::pending_value;
+    stack::top = stack::arguments;
+    return level;
+  }
+  return 0;
+}
+
+void leave_loop(u32 me) {
+  stack::unwind_frames(me + 1);
+  stack::arguments = stack::base + stack::frames[me].own_args;
+  stack::leave();
+}
+
+// ---- Iteration steps --------------------------------------------------------------------
+
+bool series_left_q(const cell* s) {
+  u32 t = type_of(s);
+  if (t == TYPE_IMAGE) {
+    if (!image_size) fire("internal", "not-done");
+    return i64(s->data1) < image_size(s);
+  }
+  return s->data1 < buffer_of(s->data2)->used_units();
+}
+
+bool foreach_next(cell* record) {
+  cell* s = record;
+  if (!series_left_q(s)) return false;
+  u32 t = type_of(s);
+  if (t == TYPE_MAP) fire("script", "invalid-arg", record + 1);
+  if (t == TYPE_IMAGE) {
+    if (!image_step) fire("internal", "not-done");
+    image_step(s, record + 1, 1);
+  } else if (series::block_like_q(t)) {
+    cell v = *cells::at(s->data2, s->data1);
+    set_word(record + 1, &v);
+  } else {
+    cell v = pick_element(s, 1);
+    set_word(record + 1, &v);
+  }
+  record->data1++;
+  return true;
+}
+
+void set_words_from_series(const cell* words, const cell* series, u32 n) {
+  cell w = *words, s = *series;
+  collector::root_guard wg(&w), sg(&s);
+  for (u32 i = 0; i < n; i++) {
+    cell v = pick_element(&s, i32(i + 1));
+    set_word(cells::at(w.data2, w.data1 + i), &v);
+  }
+}
+
+bool foreach_next_block(cell* record, u32 n) {
+  cell* s = record;
+  bool set = false;
+  if (n > 0 && series_left_q(s)) {
+    u32 t = type_of(s);
+    const cell* words = record + 1;
+    if (t == TYPE_MAP) {
+      if (n != 2) fire("script", "invalid-arg", words);
+      if (!map_step) fire("internal", "not-done");
+      set = map_step(s, words);
+    } else if (t == TYPE_IMAGE) {
+      if (!image_step) fire("internal", "not-done");
+      image_step(s, words, n);
+      set = true;
+    } else {
+      // Every word is checked before any is set.
+      for (u32 i = 0; i < n; i++) {
+        const cell* w = cells::at(words->data2, words->data1 + i);
+        if (!word_kind(type_of(w))) fire("script", "invalid-arg", w);
+      }
+      if (series::block_like_q(t)) {
+        // Unset! elements are allowed and elements past the tail give none!.
+        for (u32 i = 0; i < n; i++) {
+          u32 k = s->data1 + i;
+          cell v = k < cells::length(s->data2) ? *cells::at(s->data2, k) : NONE;
+          set_word(cells::at(words->data2, words->data1 + i), &v);
+        }
+      } else {
+        set_words_from_series(words, s, n);
+      }
+      set = true;
+    }
+  }
+  record->data1 += n;
+  return set;
+}
+
+void forall_set_word(cell* record, const cell* word) {
+  u32 t = type_of(record);
+  if (!series::series_q(t) && t != TYPE_MAP) expect_arg("forall", "word", record);
+  set_word(word, record);
+}
+
+bool forall_next(const cell* record, const cell* word, bool advance) {
+  cell w = *word;
+  cell* v = _context::get(&w);
+  if (!series::series_q(type_of(v)) || v->data2 != record->data2) {
+    cell bad = *v;
+    fire("script", "bad-loop-series", &bad);
+  }
+  if (advance) v->data1++;
+  return !series_left_q(v);
+}
+
+cell* forall_sync_index(cell* record, const cell* word) {
+  cell w = *word;
+  record->data1 = _context::get(&w)->data1;
+  return record;
+}
+
+void remove_each_step(cell* record, const cell* value, u32 n) {
+  if (falsy(value)) return;
+  cell* s = record;
+  s->data1 = s->data1 >= n ? s->data1 - n : 0;
+  stack::guard g;
+  cell* scratch = stack::push_slot();
+  *scratch = UNSET;
+  stack::arguments = scratch;
+  cell part{TYPE_INTEGER, 0, n, 0};
+  const cell* r = actions::lookup_for<slot::remove>(s)(s, n > 1 ? &part : nullptr, nullptr);
+  if (series::series_q(type_of(r)) && r->data2 == s->data2) s->data1 = r->data1;
+}
+
+i32 count_arg_to_integer(cell* count) {
+  i32 n = cell_::get_int_checked(count);
+  *count = cell{TYPE_INTEGER, 0, u32(n), 0};
+  return n;
+}
+
+void increment_counter(const cell* word) {
+  cell w = *word;
+  cell v = *_context::get(&w);
+  v.data2 = u32(i32(v.data2) + 1);
+  _context::set(&w, &v);
+}
+
+cell* foreach_set_count(cell* record) {
+  const cell* words = record + 1;
+  u32 n = type_of(words) == TYPE_BLOCK ? cells::remaining(words) : 1;
+  record[-1] = cell{TYPE_INTEGER, 0, n, 0};
+  return record - 1;
+}
+
+// ---- The loop natives -------------------------------------------------------------------
+
+namespace {
+
+void while_entry(bool, const i32*) {
+  cell cond = arguments[0], body = arguments[1];
+  u32 me = push_loop_frame();
+  for (;;) {
+    u32 r = run_loop_body(&cond, me, nullptr);
+    if (r) fire("throw", "while-cond");
+    if (pending) return leave_loop(me);
+    if (!strict_true(stack::top - 1)) break;
+    r = run_loop_body(&body, me, nullptr);
+    if (pending) return leave_loop(me);
+    if (r == THROW_BREAK) break;
+  }
+  leave_loop(me);
+  set_result(UNSET);
+}
+
+void until_entry(bool, const i32*) {
+  cell body = arguments[0];
+  u32 me = push_loop_frame();
+  cell result = UNSET;
+  for (;;) {
+    cell bv = UNSET;
+    u32 r = run_loop_body(&body, me, &bv);
+    if (pending) return leave_loop(me);
+    if (r == THROW_BREAK) { result = bv; break; }
+    if (r == THROW_CONTINUE) continue;
+    cell* v = stack::top - 1;
+    if (strict_true(v)) { result = *v; break; }
+  }
+  leave_loop(me);
+  set_result(result);
+}
+
+// Runs `body` once per `step()` that answers true; the result is the last body value
+// (unset! after a continue), the break value, or `initial` when no iteration ran.
+// `after(value)` runs after each body that ended normally.
+template <class Step, class After>
+void iterate(const cell& body_in, cell initial, Step step, After after) {
+  cell body = body_in;
+  u32 me = push_loop_frame();
+  cell result = initial;
+  while (step()) {
+    cell bv = UNSET;
+    u32 r = run_loop_body(&body, me, &bv);
+    if (pending) return leave_loop(me);
+    if (r == THROW_BREAK) { result = bv; break; }
+    result = r == THROW_CONTINUE ? UNSET : *(stack::top - 1);
+    if (!r && !after(result)) break;
+  }
+  leave_loop(me);
+  set_result(result);
+}
+inline bool no_after(const cell&) { return true; }
+
+void loop_entry(bool, const i32*) {
+  i32 n = count_arg_to_integer(arguments);
+  if (n < 1) return set_result(NONE);
+  i32 left = n;
+  iterate(arguments[1], UNSET, [&] { return left-- > 0; }, no_after);
+}
+
+void repeat_entry(bool, const i32*) {
+  i32 n = count_arg_to_integer(arguments + 1);
+  if (n < 1) return set_result(NONE);
+  // The word keeps its own binding: the counter is not local to the loop.
+  cell* word = arguments;
+  i32 i = 0;
+  iterate(arguments[2], UNSET,
+          [&] {
+            if (i >= n) return false;
+            cell counter{TYPE_INTEGER, 0, u32(++i), 0};
+            set_word(word, &counter);
+            return true;
+          },
+          no_after);
+}
+
+void forever_entry(bool, const i32*) {
+  iterate(arguments[0], UNSET, [] { return true; }, no_after);
+}
+
+// Pushes the iteration record (series, words) and answers it.
+cell* push_record(const cell* series, const cell* words) {
+  cell* rec = stack::push_slot();
+  *rec = *series;
+  *stack::push_slot() = *words;
+  return rec;
+}
+
+void foreach_entry(bool, const i32*) {
+  cell* rec = push_record(arguments + 1, arguments);
+  if (type_of(rec + 1) == TYPE_BLOCK) {
+    u32 n = cells::remaining(rec + 1);
+    if (n < 1) fire("script", "invalid-arg", rec + 1);
+    iterate(arguments[2], UNSET, [&] { return foreach_next_block(rec, n); }, no_after);
+  } else {
+    if (type_of(rec) == TYPE_MAP) fire("script", "invalid-arg", rec + 1);
+    iterate(arguments[2], UNSET, [&] { return foreach_next(rec); }, no_after);
+  }
+}
+
+void forall_entry(bool, const i32*) {
+  cell word = arguments[0];
+  cell* rec = push_record(_context::get(&word), &word);
+  u32 t = type_of(rec);
+  if (!series::series_q(t)) expect_arg("forall", "word", rec);
+  bool first = true;
+  iterate(arguments[1], UNSET,
+          [&] {
+            if (first) {
+              first = false;
+              return series_left_q(rec);
+            }
+            return !forall_next(rec, &word, true);
+          },
+          no_after);
+  // A break or continue still moves on in place for the next call of the step; the word
+  // goes back to where the loop started.
+  cell result = *arguments;
+  set_word(&word, rec);
+  set_result(result);
+}
+
+void remove_each_entry(bool, const i32*) {
+  cell* count = stack::push_slot();
+  cell* rec = push_record(arguments + 1, arguments);
+  u32 n = u32(foreach_set_count(rec)->data2);
+  bool block = type_of(rec + 1) == TYPE_BLOCK;
+  if (!block && type_of(rec) == TYPE_MAP) fire("script", "invalid-arg", rec + 1);
+  (void)count;
+  cell data = arguments[1];
+  iterate(arguments[2], UNSET,
+          [&] { return block ? foreach_next_block(rec, n) : foreach_next(rec); },
+          [&](const cell& v) {
+            remove_each_step(rec, &v, n);
+            return true;
+          });
+  set_result(data);
+}
+
+}  // namespace
+
+void install_loops() {
+  install("while", while_entry);
+  install("until", until_entry);
+  install("loop", loop_entry);
+  install("repeat", repeat_entry);
+  install("forever", forever_entry);
+  install("foreach", foreach_entry);
+  install("forall", forall_entry);
+  install("remove-each", remove_each_entry);
+}
+
+}  // namespace vyr::natives
