@@ -17,7 +17,6 @@
 #include "runtime/interpreter/actions.h"
 #include "runtime/interpreter/cells.h"
 #include "runtime/interpreter/interpreter.h"
-#include "runtime/interpreter/natives_extra.h"
 #include "runtime/interpreter/natives_math.h"
 #include "runtime/interpreter/natives_output.h"
 #include "runtime/interpreter/natives_functions.h"
@@ -531,7 +530,6 @@ void init() {
   install("return", return_entry);
   install("throw", throw_entry);
   install("catch", catch_entry);
-  install_extra();
   install_output();
   install_math();
   install_loops();
