@@ -52,9 +52,8 @@ inline const cell* peek(const cell* w) {
     if (w->data3 >= f.count) return nullptr;
     return stack::base + f.own_args + w->data3;
   }
-  series_buffer* b = buffer_of(cc->data2);
-  if (w->data3 >= b->used_units()) return nullptr;
-  return b->cells() + w->data3;
+  if (w->data3 >= cells::length(cc->data2)) return nullptr;
+  return cells::at(cc->data2, w->data3);
 }
 
 // The value cell a set-word may write directly: a bound word of a function's running call
@@ -72,9 +71,8 @@ inline cell* settable(const cell* w) {
   }
   if (((cc->header & _context::KIND_MASK) >> _context::KIND_SHIFT) == _context::KIND_OBJECT)
     return nullptr;
-  series_buffer* b = buffer_of(cc->data2);
-  if (w->data3 >= b->used_units()) return nullptr;
-  return b->cells() + w->data3;
+  if (w->data3 >= cells::length(cc->data2)) return nullptr;
+  return cells::at(cc->data2, w->data3);
 }
 
 // Values that evaluate to themselves (no word, path, paren, function or issue).
