@@ -301,11 +301,35 @@ inline bool integer_fast(u32 code, cell* left, const cell* operand) {
   left->data2 = u32(i32(v));
   return true;
 }
-}  // namespace
+
+// The infix look-ahead after an expression whose value sits at `start`: applies each
+// operator that follows, left to right, the result staying at `start`. May return with an
+// exit pending.
+[[gnu::always_inline]] inline u32 apply_infix(u32 node, u32 pos, u32 tail, cell* start) {
+  while (pos < tail) {
+    const cell* nx = cells::at(node, pos);
+    if (type_of(nx) != TYPE_WORD) break;
+    const cell* val = peek(nx);
+    if (!val || type_of(val) != TYPE_OP) break;
+    if (!tracing && type_of(start) == TYPE_INTEGER) [[likely]] {
+      u32 code = fast_op(val);
+      if (code && pos + 1 < tail && integer_fast(code, start, cells::at(node, pos + 1))) {
+        stack::top = start + 1;
+        pos += 2;
+        continue;
+      }
+    }
+    cell op_value = *val;
+    cell op_word = *nx;
+    op_value.header = op::wrapped_type(&op_value);
+    stack::top = start;
+    pos = call_function(&op_value, node, pos + 1, tail, &op_word, nullptr, 0, true);
+    if (pending) return pos;
+  }
+  return pos;
+}
 
 // ---- Calls ----------------------------------------------------------------------------------
-
-namespace {
 
 u32 fetch_one(const cell& entry, u32 node, u32 pos, u32 tail, bool infix) {
   u32 kind = (entry.header >> KIND_SHIFT) & 3;
@@ -327,9 +351,12 @@ u32 fetch_one(const cell& entry, u32 node, u32 pos, u32 tail, bool infix) {
       v = peek(c);
       if (v && !inert(type_of(v))) v = nullptr;
     }
-    if (v && (infix || pos + 1 >= tail || !op_word(cells::at(node, pos + 1)))) {
-      *stack::push_slot() = *v;
-      return pos + 1;
+    if (v) {
+      cell* start = stack::push_slot();
+      *start = *v;
+      if (infix || pos + 1 >= tail || !op_word(cells::at(node, pos + 1))) return pos + 1;
+      // An operator follows: the value is its left operand, as eval_next would have it.
+      return apply_infix(node, pos + 1, tail, start);
     }
     return eval_next(node, pos, tail, EVAL_PUSH | (infix ? EVAL_NO_INFIX : 0));
   }
@@ -758,26 +785,8 @@ u32 eval_next(u32 node, u32 pos, u32 tail, u32 flags) {
       *stack::push_slot() = v;
   }
   if (!(flags & EVAL_NO_INFIX)) {
-    while (pos < tail) {
-      const cell* nx = cells::at(node, pos);
-      if (type_of(nx) != TYPE_WORD) break;
-      const cell* val = peek(nx);
-      if (!val || type_of(val) != TYPE_OP) break;
-      if (!tracing && type_of(start) == TYPE_INTEGER) [[likely]] {
-        u32 code = fast_op(val);
-        if (code && pos + 1 < tail && integer_fast(code, start, cells::at(node, pos + 1))) {
-          stack::top = start + 1;
-          pos += 2;
-          continue;
-        }
-      }
-      cell op_value = *val;
-      cell op_word = *nx;
-      op_value.header = op::wrapped_type(&op_value);
-      stack::top = start;
-      pos = call_function(&op_value, node, pos + 1, tail, &op_word, nullptr, 0, true);
-      if (pending) return pos;
-    }
+    pos = apply_infix(node, pos, tail, start);
+    if (pending) return pos;
   }
   if (!(flags & EVAL_PUSH) && start != stack::arguments) {
     *stack::arguments = *start;
