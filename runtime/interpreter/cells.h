@@ -2,6 +2,8 @@
 // appending to it, reading its cells. Every helper re-fetches the buffer through the node,
 // so none keeps a buffer pointer across an allocation.
 #pragma once
+#include <cassert>
+
 #include "runtime/memory.h"
 
 namespace vyr::cells {
@@ -24,7 +26,12 @@ inline void append(u32 node, const cell* value) {
   *memory::alloc_tail_cell(b) = v;
 }
 
-inline u32 length(u32 node) { return buffer_of(node)->used_units(); }
+// Cell series only: the unit is always 16 bytes, so a shift replaces the division.
+inline u32 length(u32 node) {
+  const series_buffer* b = buffer_of(node);
+  assert(b->unit() == sizeof(cell));
+  return b->used_bytes() >> 4;
+}
 inline cell* at(u32 node, u32 i) { return buffer_of(node)->cells() + i; }
 
 // Cells from a block value's head index to its tail (0 when the head lies past it).

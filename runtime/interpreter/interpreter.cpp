@@ -70,9 +70,8 @@ inline const cell* peek(const cell* w) {
     if (w->data3 >= f.count) return nullptr;
     return stack::base + f.own_args + w->data3;
   }
-  series_buffer* b = buffer_of(cc->data2);
-  if (w->data3 >= b->used_units()) return nullptr;
-  return b->cells() + w->data3;
+  if (w->data3 >= cells::length(cc->data2)) return nullptr;
+  return cells::at(cc->data2, w->data3);
 }
 
 // The value cell a set-word may write directly: a bound word of a function's running call
@@ -90,9 +89,8 @@ inline cell* settable(const cell* w) {
   }
   if (((cc->header & _context::KIND_MASK) >> _context::KIND_SHIFT) == _context::KIND_OBJECT)
     return nullptr;
-  series_buffer* b = buffer_of(cc->data2);
-  if (w->data3 >= b->used_units()) return nullptr;
-  return b->cells() + w->data3;
+  if (w->data3 >= cells::length(cc->data2)) return nullptr;
+  return cells::at(cc->data2, w->data3);
 }
 
 // Values that evaluate to themselves (no word, path, paren, function or issue).
@@ -256,9 +254,101 @@ void raise_pending() {
   throw t;
 }
 
-// ---- Calls ----------------------------------------------------------------------------------
+// ---- Integer operators ------------------------------------------------------------------------
+// `+ - *` and the comparisons between two integer! values are done in place, without a call
+// frame: the result is what the action or native would answer. Anything else (another type,
+// an overflow that must raise, tracing on) takes the full call.
 
 namespace {
+enum : u8 { FAST_NONE, FAST_ADD, FAST_SUBTRACT, FAST_MULTIPLY, FAST_EQUAL, FAST_NOT_EQUAL,
+            FAST_LESSER, FAST_LESSER_OR_EQUAL, FAST_GREATER, FAST_GREATER_OR_EQUAL };
+constexpr u32 FAST_NATIVES = 256;
+u8 fast_native[FAST_NATIVES];
+u8 fast_action[ACTION_COUNT + 1];
+
+void init_fast_ops() {
+  fast_action[slot::add] = FAST_ADD;
+  fast_action[slot::subtract] = FAST_SUBTRACT;
+  fast_action[slot::multiply] = FAST_MULTIPLY;
+  const struct { const char* name; u8 code; } natives_table[] = {
+      {"equal?", FAST_EQUAL}, {"strict-equal?", FAST_EQUAL}, {"same?", FAST_EQUAL},
+      {"not-equal?", FAST_NOT_EQUAL}, {"lesser?", FAST_LESSER},
+      {"lesser-or-equal?", FAST_LESSER_OR_EQUAL}, {"greater?", FAST_GREATER},
+      {"greater-or-equal?", FAST_GREATER_OR_EQUAL}};
+  for (const auto& n : natives_table) {
+    u32 i = natives::index_of(n.name);
+    if (i && i < FAST_NATIVES) fast_native[i] = n.code;
+  }
+}
+
+// The fast code of an op! value, or FAST_NONE.
+inline u32 fast_op(const cell* op_value) {
+  u32 w = op::wrapped_type(op_value), i = op_value->data1;
+  if (w == TYPE_ACTION) return i <= ACTION_COUNT ? u32(fast_action[i]) : u32(FAST_NONE);
+  if (w == TYPE_NATIVE) return i < FAST_NATIVES ? u32(fast_native[i]) : u32(FAST_NONE);
+  return FAST_NONE;
+}
+
+// Applies the operator to the integer at `left` and the operand cell (an integer! or a word
+// holding one), writing the result over `left`. False when it cannot be done here.
+inline bool integer_fast(u32 code, cell* left, const cell* operand) {
+  const cell* r = operand;
+  if (type_of(r) == TYPE_WORD) {
+    r = peek(r);
+    if (!r) return false;
+  }
+  if (type_of(r) != TYPE_INTEGER) return false;
+  i64 a = i32(left->data2), b = i32(r->data2), v;
+  bool logic = true;
+  switch (code) {
+    case FAST_ADD: v = a + b; logic = false; break;
+    case FAST_SUBTRACT: v = a - b; logic = false; break;
+    case FAST_MULTIPLY: v = a * b; logic = false; break;
+    case FAST_EQUAL: v = a == b; break;
+    case FAST_NOT_EQUAL: v = a != b; break;
+    case FAST_LESSER: v = a < b; break;
+    case FAST_LESSER_OR_EQUAL: v = a <= b; break;
+    case FAST_GREATER: v = a > b; break;
+    default: v = a >= b; break;
+  }
+  if (logic) {
+    *left = cell{TYPE_LOGIC, u32(v), 0, 0};
+    return true;
+  }
+  if (v < INT32_MIN || v > INT32_MAX) return false;
+  left->data2 = u32(i32(v));
+  return true;
+}
+
+// The infix look-ahead after an expression whose value sits at `start`: applies each
+// operator that follows, left to right, the result staying at `start`. May return with an
+// exit pending.
+[[gnu::always_inline]] inline u32 apply_infix(u32 node, u32 pos, u32 tail, cell* start) {
+  while (pos < tail) {
+    const cell* nx = cells::at(node, pos);
+    if (type_of(nx) != TYPE_WORD) break;
+    const cell* val = peek(nx);
+    if (!val || type_of(val) != TYPE_OP) break;
+    if (!tracing && type_of(start) == TYPE_INTEGER) [[likely]] {
+      u32 code = fast_op(val);
+      if (code && pos + 1 < tail && integer_fast(code, start, cells::at(node, pos + 1))) {
+        stack::top = start + 1;
+        pos += 2;
+        continue;
+      }
+    }
+    if (tracing) [[unlikely]] trace_at(trace::EV_FETCH, node, pos, nullptr, nx);
+    cell op_value = *val;
+    cell op_word = *nx;
+    op_value.header = op::wrapped_type(&op_value);
+    stack::top = start;
+    pos = call_function(&op_value, node, pos + 1, tail, &op_word, nullptr, 0, true);
+    if (pending) return pos;
+  }
+  return pos;
+}
+
+// ---- Calls ----------------------------------------------------------------------------------
 
 u32 fetch_one(const cell& entry, u32 node, u32 pos, u32 tail, bool infix) {
   u32 kind = (entry.header >> KIND_SHIFT) & 3;
@@ -280,10 +370,13 @@ u32 fetch_one(const cell& entry, u32 node, u32 pos, u32 tail, bool infix) {
       v = peek(c);
       if (v && !inert(type_of(v))) v = nullptr;
     }
-    if (v && (infix || pos + 1 >= tail || !op_word(cells::at(node, pos + 1)))) {
-      *stack::push_slot() = *v;
-      if (tracing) [[unlikely]] trace_push(node, pos, stack::top - 1);
-      return pos + 1;
+    if (v) {
+      cell* start = stack::push_slot();
+      *start = *v;
+      if (tracing) [[unlikely]] trace_push(node, pos, start);
+      if (infix || pos + 1 >= tail || !op_word(cells::at(node, pos + 1))) return pos + 1;
+      // An operator follows: the value is its left operand, as eval_next would have it.
+      return apply_infix(node, pos + 1, tail, start);
     }
     return eval_next(node, pos, tail, EVAL_PUSH | (infix ? EVAL_NO_INFIX : 0));
   }
@@ -735,19 +828,8 @@ u32 eval_next(u32 node, u32 pos, u32 tail, u32 flags) {
       if (tracing) [[unlikely]] trace_push(node, pos - 1, &v);
   }
   if (!(flags & EVAL_NO_INFIX)) {
-    while (pos < tail) {
-      const cell* nx = cells::at(node, pos);
-      if (type_of(nx) != TYPE_WORD) break;
-      const cell* val = peek(nx);
-      if (!val || type_of(val) != TYPE_OP) break;
-      if (tracing) [[unlikely]] trace_at(trace::EV_FETCH, node, pos, nullptr, nx);
-      cell op_value = *val;
-      cell op_word = *nx;
-      op_value.header = op::wrapped_type(&op_value);
-      stack::top = start;
-      pos = call_function(&op_value, node, pos + 1, tail, &op_word, nullptr, 0, true);
-      if (pending) return pos;
-    }
+    pos = apply_infix(node, pos, tail, start);
+    if (pending) return pos;
   }
   if (!(flags & EVAL_PUSH) && start != stack::arguments) {
     *stack::arguments = *start;
@@ -1021,6 +1103,7 @@ void init() {
   if (done) return;
   done = true;
   collector::register_callback(mark_interpreter);
+  init_fast_ops();
   error::near_hook = near_position;
   error::call_words_hook = call_words;
   if (error_builder && error_builder != build_error) {

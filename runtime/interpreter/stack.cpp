@@ -55,7 +55,6 @@ inline frame& pop_record() {
 }
 }  // namespace
 
-void restore_values(const frame& f) { _context::context_cell(f.fn_ctx)->data2 = f.saved_values; }
 
 void init() {
   if (stack_node) return;
@@ -129,22 +128,6 @@ void set_try_result() {
 frame* top_frame() { return frame_top ? &frames[frame_top - 1] : nullptr; }
 u32 depth() { return frame_top; }
 
-void attach_context(u32 ctx, u32 count) {
-  frame& f = frames[frame_top - 1];
-  cell* c = _context::context_cell(ctx);
-  f.fn_ctx = ctx;
-  f.saved_values = c->data2;
-  f.count = count;
-  c->data2 = frame_top;  // frame index + 1
-}
-
-void leave_return() {
-  frame& f = pop_record();
-  cell* result = arguments;
-  arguments = base + f.saved_args;
-  copy_cell(result, arguments);
-  top = result + 1;
-}
 
 void leave_reset() {
   frame& f = pop_record();

@@ -5,6 +5,7 @@
 // keep a guard region past their limit that only the stack-overflow error may use.
 #pragma once
 #include "runtime/cell.h"
+#include "runtime/memory.h"
 
 namespace vyr::stack {
 
@@ -83,13 +84,13 @@ u32 depth();             // frame_top
 
 // Points a function context's values reference at the innermost frame's arguments (the
 // frame remembers the previous reference and puts it back when it is left or unwound).
-void attach_context(u32 ctx, u32 count);
+inline void attach_context(u32 ctx, u32 count);
 
 // Leaving the innermost frame (each pops exactly one record and restores an attached
 // context): leave keeps the callee's first cell as the caller's newest value; leave_return
 // also copies it into the caller's first argument cell; leave_reset keeps nothing.
 inline void leave();
-void leave_return();
+inline void leave_return();
 void leave_reset();
 
 // Drops every record above `new_top`, restoring the contexts they attached. Catching
@@ -156,7 +157,27 @@ inline vyr::cell* vyr::stack::push_slot() {
 }
 
 namespace vyr::stack {
-void restore_values(const frame& f);  // puts back the values reference a frame changed
+// Puts back the values reference a frame changed (word 2 of the context cell, which is the
+// first cell of the context's buffer).
+inline void restore_values(const frame& f) { buffer_of(f.fn_ctx)->cells()->data2 = f.saved_values; }
+
+inline void attach_context(u32 ctx, u32 count) {
+  frame& f = frames[frame_top - 1];
+  cell* c = buffer_of(ctx)->cells();
+  f.fn_ctx = ctx;
+  f.saved_values = c->data2;
+  f.count = count;
+  c->data2 = frame_top;  // frame index + 1
+}
+
+inline void leave_return() {
+  frame& f = frames[--frame_top];
+  if (f.fn_ctx) restore_values(f);
+  cell* result = arguments;
+  arguments = base + f.saved_args;
+  *arguments = *result;
+  top = result + 1;
+}
 
 inline cell* push_frame_sym(u32 symbol, u32 word_ctx, u32 flags) {
   if (frame_top >= frame_end) [[unlikely]] overflow();
