@@ -2,6 +2,7 @@
 // load through the word's binding), argument gathering (a walk of the argument cache built
 // once per function value) and dispatch (one table load). Nothing here allocates per call.
 #include "runtime/interpreter/interpreter.h"
+#include "runtime/interpreter/native_stack.h"
 
 #include "runtime/collector.h"
 #include "runtime/datatypes/context.h"
@@ -549,6 +550,7 @@ u32 path_refinements(const cell& fn, bool is_fn, u32 cache, const cell* path, u3
 
 u32 call_function(const cell* fn_in, u32 node, u32 pos, u32 tail, const cell* name,
                   const cell* path, u32 path_from, bool infix) {
+  native_stack::check();
   cell fn = *fn_in;
   cell* start = stack::top;
   u32 sym = anon_symbol(), word_ctx = 0;
@@ -662,6 +664,7 @@ u32 call_function(const cell* fn_in, u32 node, u32 pos, u32 tail, const cell* na
 // ---- Evaluation -------------------------------------------------------------------------------
 
 void eval_block(const cell* block_in, bool chain) {
+  native_stack::check();
   cell block = *block_in;
   u32 node = block.data2;
   position_scope ps;
