@@ -648,11 +648,7 @@ const cell* copy(const cell* value, cell* dest, const cell* part, bool deep,
   cell v = *value;
   collector::root_guard kv(&v);
   if (types && type_of(types) != TYPE_DATATYPE && type_of(types) != TYPE_TYPESET) {
-    cell action, t, arg, ty = *types;
-    datatype::word_of_name("copy", &action);
-    datatype::make_at(&t, type_of(&ty));
-    datatype::word_of_name("types", &arg);
-    fire("script", "expect-arg", &action, &t, &arg);
+    datatype::fire_expect_arg("copy", type_of(types), "types");
   }
   cell out;
   series::copy(&v, &out, part, false, nullptr);

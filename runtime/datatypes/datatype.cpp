@@ -161,4 +161,12 @@ void init_type() {
   register_(TYPE_DATATYPE, 0, "datatype!", row);
 }
 
+void fire_expect_arg(const char* action, u32 type, const char* argument) {
+  cell w, t, arg;
+  word_of_name(action, &w);
+  make_at(&t, type);
+  word_of_name(argument, &arg);
+  fire("script", "expect-arg", &w, &t, &arg);
+}
+
 }  // namespace vyr::datatype

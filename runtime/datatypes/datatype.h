@@ -51,6 +51,9 @@ template <u32 N> inline typename slot_signature<N>::type entry_of(u32 type) {
 // one way form and mold implementations write literal text.
 i32 append_text(cell* out, const char* text, i32 budget);
 
+// Raises script expect-arg: "<action> does not allow <type> for its <argument> argument".
+[[noreturn]] void fire_expect_arg(const char* action, u32 type, const char* argument);
+
 // datatype! values: word 1 holds the id of the type named.
 cell* make_at(cell* c, u32 type);
 cell* make_in(const cell* block, u32 type);

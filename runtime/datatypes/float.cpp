@@ -378,11 +378,7 @@ void power() {
   const cell* e = stack::arg(1);
   u32 te = type_of(e);
   if (te != TYPE_INTEGER && te != TYPE_FLOAT) {
-    cell w, t, arg;
-    datatype::word_of_name("power", &w);
-    datatype::make_at(&t, te);
-    datatype::word_of_name("exponent", &arg);
-    fire("script", "expect-arg", &w, &t, &arg);
+    datatype::fire_expect_arg("power", te, "exponent");
   }
   double y = te == TYPE_INTEGER ? static_cast<i32>(e->data2) : cell_float(e);
   set_cell_float(a, std::pow(cell_float(a), y));

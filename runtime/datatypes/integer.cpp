@@ -285,11 +285,7 @@ void power() {
   const cell* exponent = stack::arg(1);
   u32 te = type_of(exponent);
   if (te != TYPE_INTEGER && te != TYPE_FLOAT) {
-    cell w, t, arg;
-    datatype::word_of_name("power", &w);
-    datatype::make_at(&t, te);
-    datatype::word_of_name("exponent", &arg);
-    fire("script", "expect-arg", &w, &t, &arg);
+    datatype::fire_expect_arg("power", te, "exponent");
   }
   if (te == TYPE_INTEGER && get(exponent) >= 0) {
     // Squaring in 64 bits; the first product that leaves the 32-bit range sends the

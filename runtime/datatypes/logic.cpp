@@ -113,12 +113,7 @@ void bitwise(const char* action, u32 (*op)(u32, u32)) {
   cell* a = stack::arg(0);
   const cell* b = stack::arg(1);
   if (type_of(b) != TYPE_LOGIC) {
-    cell name, arg, type;
-    datatype::word_of_name(action, &name);
-    datatype::word_of_name("value2", &arg);
-    datatype::make_at(&type, type_of(b));
-    // "<action> does not allow <type> for its <argument> argument"
-    fire("script", "expect-arg", &name, &type, &arg);
+    datatype::fire_expect_arg(action, type_of(b), "value2");
   }
   a->data1 = op(a->data1, b->data1);
 }

@@ -468,11 +468,7 @@ series_buffer* open_gap(const cell* v, i64 at, i64 count) {
 
 const cell* move(cell* origin, cell* target, const cell* part) {
   if (!series_q(type_of(target))) {
-    cell action, t, arg;
-    datatype::word_of_name("move", &action);
-    datatype::make_at(&t, type_of(target));
-    datatype::word_of_name("target", &arg);
-    fire("script", "expect-arg", &action, &t, &arg);
+    datatype::fire_expect_arg("move", type_of(target), "target");
   }
   cell o = *origin, t = *target;
   collector::root_guard keep_o(&o);
