@@ -35,7 +35,7 @@ static void BM_InternNew(benchmark::State& state) {
   static u64 serial = 0;
   std::vector<std::string> names;
   names.reserve(state.max_iterations);
-  for (u64 i = 0; i < state.max_iterations; i++) names.push_back("fresh-" + std::to_string(serial++));
+  for (i64 i = 0; i < state.max_iterations; i++) names.push_back("fresh-" + std::to_string(serial++));
   size_t i = 0;
   for (auto _ : state) benchmark::DoNotOptimize(symbol::make(names[i++].c_str()));
 }

@@ -20,9 +20,9 @@ struct caret_table {
     for (int c = 'a'; c <= 'z'; c++) cp[c] = c - 'a' + 1;
     for (u32 code = 0; code < sizeof string::escape_letters; code++)
       if (string::escape_letters[code]) cp[static_cast<u8>(string::escape_letters[code])] = code;
-    cp['{'] = '{';
-    cp['}'] = '}';
-    cp['~'] = 127;
+    cp[u8('{')] = '{';
+    cp[u8('}')] = '}';
+    cp[u8('~')] = 127;
   }
 };
 const caret_table caret_letters;

@@ -51,8 +51,6 @@ template <class F> std::string err(F&& f) {
   return e;
 }
 
-cell refine_int(i32 v) { return *keep(int_cell(v)); }
-
 }  // namespace
 
 // ---- Navigation -------------------------------------------------------------------------
@@ -857,7 +855,9 @@ TEST_F(BlockTest, EditsStayInBoundsWhenTheOwnerEditsTheSeries) {
       EXPECT_EQ((b->tail - b->offset) % 16, 0u) << name;
       EXPECT_GT(notifications, 0) << name;
       // Only an index that the handler made invalid may be refused.
-      if (!e.empty()) EXPECT_EQ(e, "script/out-of-range") << name;
+      if (!e.empty()) {
+        EXPECT_EQ(e, "script/out-of-range") << name;
+      }
       watched.data1 = 0;
       mold_with(watched);  // every cell still readable
       handled = nullptr;

@@ -251,7 +251,9 @@ TEST_F(HashTableTest, MapMatchesModelAndRevivesRemovedKeys) {
     cell* c = ht::find(f.table(), &key, ht::OP_STRICT_EQUAL);
     bool present = c && !ht::map_removed_q(c);
     ASSERT_EQ(present, model.count(k) == 1) << k;
-    if (present) EXPECT_EQ(i32(c[1].data2), model[k]);
+    if (present) {
+      EXPECT_EQ(i32(c[1].data2), model[k]);
+    }
   }
 }
 

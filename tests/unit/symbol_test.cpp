@@ -97,7 +97,9 @@ TEST_F(SymbolTest, AliasesStayCanonicalAcrossResizes) {
   EXPECT_GT(hashtable::rec(symbol::table)->buckets, start_buckets);
   for (u32 k = 1; k <= symbol::count(); k++) {
     i32 alias = symbol::get_alias(k);
-    if (alias > 0) ASSERT_EQ(symbol::get_alias(u32(alias)), -1) << symbol::name(k);
+    if (alias > 0) {
+      ASSERT_EQ(symbol::get_alias(u32(alias)), -1) << symbol::name(k);
+    }
     std::string nm(symbol::name(k));
     ASSERT_EQ(symbol::make(nm.c_str()), k);
   }
