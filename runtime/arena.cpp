@@ -84,4 +84,6 @@ void give_back(u32 offset, u64 bytes) {
 
 u64 committed() { return committed_bytes; }
 
+void guard(u32 offset, u64 bytes) { mprotect(base + offset, round_pages(bytes), PROT_NONE); }
+
 }  // namespace vyr::arena

@@ -24,4 +24,7 @@ void give_back(u32 offset, u64 bytes);
 
 u64 committed();  // bytes currently committed
 
+// Makes whole pages inaccessible (a guard after a block: an overrun faults at once).
+void guard(u32 offset, u64 bytes);
+
 }  // namespace vyr::arena

@@ -3,6 +3,7 @@
 #include "runtime/collector.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 
 #include "runtime/externals.h"
@@ -43,11 +44,28 @@ void set_stress(bool on) { stress_flag = on ? 1 : 0; }
 
 bool in_progress() { return state.busy == 1; }
 
+namespace {
+// Debug builds and the stress switch stop on a stale reference; otherwise it is skipped.
+void stale_reference(u32 node) {
+#ifdef NDEBUG
+  if (!stress()) return;
+#endif
+  std::fprintf(stderr, "collector: stale reference to node %u\n", node);
+  std::abort();
+}
+}  // namespace
+
 bool mark_node(u32 node) {
   if (!node) return false;
   u32 buf = node_word(node);
   if (!buf) return false;
   series_buffer* b = arena::at<series_buffer>(buf);
+  // A node whose buffer does not name it back is stale (freed, maybe reused): marking
+  // through it would set a bit in a node frame's free list.
+  if (b->node != node || !(b->flags & SERIES_IN_USE)) [[unlikely]] {
+    stale_reference(node);
+    return false;
+  }
   if (b->flags & SERIES_MARK) return false;
   b->flags |= SERIES_MARK;
   return true;

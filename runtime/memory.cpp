@@ -67,10 +67,13 @@ u32 allocate_virtual(u64 size) {
   if (size > 0xFFFF0000ull) fire_no_memory();  // beyond the arena: never wrap
   u64 want = size + 4;
   u64 rounded = (want + 4095) & ~u64{4095};
-  u32 block = arena::take(rounded);
+  // One more page stays inaccessible after the block, so that writing past a frame or a
+  // big buffer faults where it happens instead of corrupting the next block.
+  u32 block = arena::take(rounded + 4096);
   if (!block) fire_no_memory();
-  *arena::at<u32>(block) = static_cast<u32>(rounded);
-  mem.total += rounded;
+  arena::guard(block + static_cast<u32>(rounded), 4096);
+  *arena::at<u32>(block) = static_cast<u32>(rounded + 4096);
+  mem.total += rounded + 4096;
   return block + 4;
 }
 

@@ -187,7 +187,7 @@ class engine {
   void trace(parse_event e, const cell* rules, u32 rpos) {
     cell* saved_args = stack::arguments;
     cell* saved_top = stack::top;
-    stack::push_slot();
+    stack::keep_top();  // the evaluator may keep a value at the top
     cell* a = stack::top;
     for (u32 i = 0; i < 5; i++) *stack::push_slot() = cell{TYPE_NONE, 0, 0, 0};
     a[0] = event_words[e];

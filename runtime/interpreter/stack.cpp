@@ -149,7 +149,7 @@ state_guard::~state_guard() {
 void state_guard::restore() {
   unwind_frames(frame_top_);
   arguments = args_;
-  top = top_;
+  restore_top(top_);
   if (cycles::depth() > cycles_) cycles::pop_n(cycles::depth() - cycles_);
   close_guards();
 }

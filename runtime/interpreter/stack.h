@@ -26,7 +26,8 @@ void reset();  // arguments = top = base, no frames, guard regions closed
 
 // Reserves the cell at top; raises internal stack-overflow when the new top would reach
 // the limit (the guard region is opened for the error and the cycle stack reset).
-inline cell* push_slot();
+inline cell* push_slot();  // the new cell reads as none! until written
+inline void keep_top();    // reserves the top cell without touching it
 cell* push_copy(const cell* value);     // copies the value into a reserved cell
 void pop_cells(u32 n);                  // never below base
 cell* last_pushed();                    // top - 1, or base when the stack is empty
@@ -117,11 +118,19 @@ class state_guard {
   bool active_ = true;
 };
 
+// Sets top back to a saved position. Cells between the current top and a higher saved one
+// were not roots meanwhile (the collector may have freed what they named): they come back
+// as none!, never as stale values.
+inline void restore_top(cell* saved) {
+  for (cell* c = top; c < saved; c++) *c = cell{TYPE_NONE, 0, 0, 0};
+  top = saved;
+}
+
 // Restores arguments and top on every exit from a scope (errors included).
 class guard {
  public:
   guard() : args_(arguments), top_(top) {}
-  ~guard() { arguments = args_; top = top_; }
+  ~guard() { arguments = args_; restore_top(top_); }
   guard(const guard&) = delete;
   guard& operator=(const guard&) = delete;
  private:
@@ -151,8 +160,18 @@ void close_guards();
 
 }  // namespace vyr::stack
 
+// Reserves the cell at top keeping what it holds: for a callback that runs while the
+// evaluator keeps a value there unreserved (the left operand of an operator).
+inline void vyr::stack::keep_top() {
+  if (top + 1 >= push_limit) [[unlikely]] overflow();
+  top++;
+}
+
+// The reserved cell reads as none! until the caller writes it: a collection that runs
+// before then (the caller allocating the value) must not see what the slot held earlier.
 inline vyr::cell* vyr::stack::push_slot() {
   if (top + 1 >= push_limit) [[unlikely]] overflow();
+  top->header = TYPE_NONE;
   return top++;
 }
 

@@ -67,7 +67,7 @@ void event(u32 bit, const cell* code, u32 pos, const cell* ref, const cell* valu
   cell* saved_args = stack::arguments;
   cell* saved_top = stack::top;
   // The cell at the top may hold a value the evaluator still reads: keep it.
-  stack::push_slot();
+  stack::keep_top();
   cell* a = stack::top;
   for (u32 i = 0; i < 6; i++) *stack::push_slot() = cell{TYPE_NONE, 0, 0, 0};
   a[0] = event_words[bit_index(bit)];
