@@ -321,6 +321,9 @@ inline bool integer_fast(u32 code, cell* left, const cell* operand) {
   return true;
 }
 
+u32 integer_op_call(cell op_value, cell op_word, u32 code, u32 node, u32 pos, u32 tail,
+                    cell* start);
+
 // The infix look-ahead after an expression whose value sits at `start`: applies each
 // operator that follows, left to right, the result staying at `start`. May return with an
 // exit pending.
@@ -332,9 +335,17 @@ inline bool integer_fast(u32 code, cell* left, const cell* operand) {
     if (!val || type_of(val) != TYPE_OP) break;
     if (!tracing && type_of(start) == TYPE_INTEGER) [[likely]] {
       u32 code = fast_op(val);
-      if (code && pos + 1 < tail && integer_fast(code, start, cells::at(node, pos + 1))) {
-        stack::top = start + 1;
-        pos += 2;
+      if (code && pos + 1 < tail) {
+        if (integer_fast(code, start, cells::at(node, pos + 1))) {
+          stack::top = start + 1;
+          pos += 2;
+          continue;
+        }
+        // An operand that needs evaluating (a paren, a path...): the operator's frame is
+        // still pushed around it, but the integer result needs no entry call.
+        stack::top = start;
+        pos = integer_op_call(*val, *nx, code, node, pos + 1, tail, start);
+        if (pending) return pos;
         continue;
       }
     }
@@ -407,6 +418,50 @@ u32 fetch_one(const cell& entry, u32 node, u32 pos, u32 tail, bool infix) {
 
 inline void check(const cell& entry, const cell* value) {
   if (!typecheck::accepts(&entry, type_of(value))) [[unlikely]] expect_arg(value, entry.data3);
+}
+
+// An infix call of an operator with a fast integer code whose left operand (at `start`, the
+// data-stack top just past it) is an integer!: exactly the frame, gathering, checks and
+// trace sites of call_function, with the entry call skipped when the result is an
+// integer operation that cannot fail.
+[[gnu::noinline]] u32 integer_op_call(cell fn, cell op_word, u32 code, u32 node, u32 pos,
+                                      u32 tail, cell* start) {
+  const cell* name = &op_word;
+  native_stack::check();
+  fn.header = op::wrapped_type(&fn);
+  u32 t = type_of(&fn);
+  if (tracing) [[unlikely]] trace_at(trace::EV_OPEN, node, pos, nullptr, name);
+  stack::push_frame_sym(name->data2, name->data1, stack::HEADER_INTERP_NATIVE);
+  stack::frames[stack::frame_top - 1].block = fn.data3;
+  u32 cache = cache_of(&fn);
+  const cell* h = cells::at(cache, 0);
+  if (!(h->header & SIMPLE) || cells::length(cache) != 3) [[unlikely]] {
+    // Not the two plain arguments of the built-in operators: the general call.
+    stack::leave_reset();
+    stack::top = start;
+    return call_function(&fn, node, pos, tail, &op_word, nullptr, 0, true);
+  }
+  stack::top++;
+  cell left = *cells::at(cache, 1), right = *cells::at(cache, 2);
+  check(left, stack::top - 1);
+  pos = fetch_one(right, node, pos, tail, true);
+  if (pending) {
+    stack::leave();
+    return pos;
+  }
+  check(right, stack::top - 1);
+  cell* operand = stack::top - 1;
+  if (tracing || type_of(operand) != TYPE_INTEGER || !integer_fast(code, start, operand)) {
+    if (tracing) [[unlikely]] trace_call(trace::EV_CALL, name, &fn);
+    i32 refs[1] = {-1};
+    if (t == TYPE_NATIVE) natives::entry(fn.data1)(false, refs);
+    else actions::entry(fn.data1)(refs);
+    stack::leave();
+    if (tracing) [[unlikely]] trace_call(trace::EV_RETURN, name, stack::top - 1);
+    return pos;
+  }
+  stack::leave();
+  return pos;
 }
 
 // Runs a function!'s body with its context pointing at the frame `me`. While tracing, or
@@ -571,10 +626,10 @@ u32 call_function(const cell* fn_in, u32 node, u32 pos, u32 tail, const cell* na
   i32 refs[MAX_REFINEMENTS];
   const cell* h = cells::at(cache, 0);
   u32 slots = h->data1, nrefs = h->data2, locals = h->data3;
-  for (u32 r = 0; r < nrefs; r++) refs[r] = -1;
 
-  if ((h->header & SIMPLE) && (t == TYPE_NATIVE || t == TYPE_ACTION) && !path) {
-    // The common shape: plain arguments only.
+  if ((h->header & SIMPLE) && (t == TYPE_FUNCTION || t == TYPE_NATIVE || t == TYPE_ACTION) && !path) {
+    // The common shape: plain arguments only, so no refinement table and no refinement
+    // slots; the arguments go straight into the frame.
     if (infix) stack::top++;
     for (u32 i = 1, n = cells::length(cache); i < n; i++) {
       cell e = *cells::at(cache, i);
@@ -588,8 +643,14 @@ u32 call_function(const cell* fn_in, u32 node, u32 pos, u32 tail, const cell* na
       check(e, stack::top - 1);
     }
     if (tracing) [[unlikely]] trace_call(trace::EV_CALL, name, &fn);
-    if (t == TYPE_NATIVE) natives::entry(fn.data1)(false, refs);
-    else actions::entry(fn.data1)(refs);
+    if (t == TYPE_FUNCTION) {
+      function::init_locals(locals);
+      eval_function(fn, me, slots);
+    } else if (t == TYPE_NATIVE) {
+      natives::entry(fn.data1)(false, refs);
+    } else {
+      actions::entry(fn.data1)(refs);
+    }
     stack::leave();
     if (tracing) [[unlikely]] trace_call(trace::EV_RETURN, name, stack::top - 1);
     if (!infix) {
@@ -598,6 +659,7 @@ u32 call_function(const cell* fn_in, u32 node, u32 pos, u32 tail, const cell* na
     }
     return pos;
   }
+  for (u32 r = 0; r < nrefs; r++) refs[r] = -1;
   // Gather: the fixed arguments, then (functions) a false slot per refinement and a none!
   // slot per refinement argument.
   if (infix) stack::top++;
