@@ -5,6 +5,8 @@
 set -e
 cd "$(dirname "$0")/.."
 RUNS=${RUNS:-5}
+# The interpreter itself, not a launcher script in front of it (which adds its own start-up).
+PY=${PY:-$(python3 -c 'import sys; print(sys.executable)')}
 best() {
   b=""
   for i in $(seq "$RUNS"); do
@@ -20,7 +22,7 @@ for v in bench/programs/*.vyr; do
   n=$(basename "$v" .vyr)
   tv=$(best ./build/vyr "$v")
   if [ -f "bench/programs/$n.py" ]; then
-    tp=$(best python3 "bench/programs/$n.py")
+    tp=$(best "$PY" "bench/programs/$n.py")
     printf "%-12s vyr %6.3fs  python %6.3fs  ratio %5.2f\n" "$n" "$tv" "$tp" "$(echo "$tv / $tp" | bc -l)"
   else
     printf "%-12s vyr %6.3fs\n" "$n" "$tv"
