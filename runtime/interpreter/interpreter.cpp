@@ -140,6 +140,36 @@ struct position_scope {
   ~position_scope() { current_position = saved; }
 };
 
+// Evaluates the expressions of a block value in the innermost frame, with no frame of its
+// own: marker frames name nothing a report shows, so a paren, a function body or a branch
+// of `if`/`either` needs none. The block is kept at `start` (the data-stack top on entry,
+// a root while it runs) and each value is pushed just above it; the last value (unset! for
+// an empty block) ends at `start`, top just past it. May return with an exit pending. Not
+// used while tracing: eval_block sends the block's enter and exit events.
+void eval_seq(const cell* block) {
+  native_stack::check();
+  cell* start = stack::push_slot();
+  *start = *block;
+  u32 node = start->data2, pos = start->data1, tail = cells::length(node);
+  if (pos >= tail) {
+    *start = cell{TYPE_UNSET, 0, 0, 0};
+    return;
+  }
+  position_scope ps;
+  current_position = *start;
+  cell* first = start + 1;
+  for (;;) {
+    current_position.data1 = pos;
+    pos = eval_next(node, pos, tail, EVAL_PUSH);
+    if (pending) return;
+    tail = cells::length(node);  // the block may have been changed by what ran
+    if (pos >= tail) break;
+    stack::top = first;
+  }
+  *start = *first;
+  stack::top = first;
+}
+
 // ---- The argument cache -------------------------------------------------------------------
 // A block: [0] integer! (word 1 slot count, word 2 refinement count, word 3 local count),
 // then one typeset! per argument (kind in header bits 20-21, mask in words 1-2, the
@@ -481,7 +511,15 @@ void eval_function(const cell& fn, u32 me, u32 slots, bool traced = false) {
     return;
   }
   try {
-    eval_block(&body, true);
+    if (tracing) [[unlikely]] {
+      eval_block(&body, true);
+    } else {
+      eval_seq(&body);
+      if (!pending) {
+        *stack::arguments = *(stack::top - 1);
+        stack::keep_first();
+      }
+    }
   } catch (thrown& t) {
     if ((t.level != THROW_RETURN && t.level != THROW_EXIT) || exit_target(t) != me) throw;
     stack::unwind_frames(me + 1);
@@ -753,6 +791,14 @@ void eval_block(const cell* block_in, bool chain) {
   if (chain) stack::leave_return(); else stack::leave();
 }
 
+void eval_branch(const cell* block) {
+  if (tracing) [[unlikely]] return eval_block(block, true);
+  eval_seq(block);
+  if (pending) return;
+  *stack::arguments = *(stack::top - 1);
+  stack::keep_first();
+}
+
 void eval_in_frame(const cell* block) {
   u32 node = block->data2;
   u32 pos = block->data1;
@@ -831,9 +877,13 @@ u32 eval_next(u32 node, u32 pos, u32 tail, u32 flags) {
       break;
     }
     case TYPE_PAREN: {
-      stack::push_frame_sym(body_symbol(), 0, stack::HEADER_INTERP_NATIVE);
-      eval_block(&v, true);
-      stack::leave();
+      if (tracing) [[unlikely]] {
+        stack::push_frame_sym(body_symbol(), 0, stack::HEADER_INTERP_NATIVE);
+        eval_block(&v, true);
+        stack::leave();
+      } else {
+        eval_seq(&v);
+      }
       if (pending) return pos;
       break;
     }

@@ -31,6 +31,11 @@ constexpr u32 EVAL_NO_INFIX = 1, EVAL_PUSH = 2, EVAL_FETCH_ONLY = 4;
 // last value (unset! for an empty block) is left as the caller's newest value, or with
 // `chain` copied into the caller's first argument cell. May return with an exit pending.
 void eval_block(const cell* block, bool chain);
+// Evaluates the block (a block-like value) for the innermost frame, the value landing in
+// its first cell as with eval_block(block, true), but with no frame of its own (the block is
+// rooted on the data stack while it runs): the branches of the control-flow natives.
+// May return with an exit pending.
+void eval_branch(const cell* block);
 // Evaluates the expressions of a block in the innermost frame (pushed by the caller, whose
 // `block` field or arguments keep the block alive): the last value is left in the frame's
 // first cell. Loops use it to run their bodies in one frame. May return with an exit pending.

@@ -97,7 +97,7 @@ inline void unset_result() {
   *arguments = cell{TYPE_UNSET, 0, 0, 0};
   stack::keep_first();
 }
-inline void run(const cell* block) { interpreter::eval_block(block, true); }
+inline void run(const cell* block) { interpreter::eval_branch(block); }
 
 void if_entry(bool, const i32*) {
   if (falsy(arguments)) return none_result();
