@@ -155,6 +155,22 @@ void eval_seq(const cell* block) {
     *start = cell{TYPE_UNSET, 0, 0, 0};
     return;
   }
+  if (pos + 1 == tail) {
+    // One value that is its own result, or a word holding one: nothing can follow it and
+    // nothing can fail, so no position is needed.
+    const cell* c = cells::at(node, pos);
+    if (inert(type_of(c))) {
+      *start = *c;
+      return;
+    }
+    if (type_of(c) == TYPE_WORD) {
+      const cell* v = peek(c);
+      if (v && inert(type_of(v))) {
+        *start = *v;
+        return;
+      }
+    }
+  }
   position_scope ps;
   current_position = *start;
   cell* first = start + 1;
