@@ -45,17 +45,6 @@ i64 clipped(const cell* v) { return std::clamp<i64>(series::head_index(v), 0, to
 
 [[noreturn]] void not_done() { fire("internal", "not-done"); }
 
-[[noreturn]] void invalid_refine(const cell* refinement, const cell* value) {
-  cell r = *refinement, v = *value;
-  fire("script", "invalid-refine-arg", &r, &v);
-}
-
-[[noreturn]] void out_of_range(i64 n) {
-  cell i;
-  integer::make_at(&i, static_cast<i32>(std::clamp<i64>(n, INT32_MIN, INT32_MAX)));
-  fire("script", "out-of-range", &i);
-}
-
 [[noreturn]] void bad_make_arg(u32 type, const cell* spec) {
   cell t, s = *spec;
   datatype::make_at(&t, type);
@@ -697,9 +686,9 @@ match find_in(const cell* s, const cell* value, const find_args& o) {
   if (o.any || o.with) not_done();
   i64 step = 1;
   if (o.skip) {
-    if (type_of(o.skip) != TYPE_INTEGER) invalid_refine(&words::ref_skip, o.skip);
+    if (type_of(o.skip) != TYPE_INTEGER) series::invalid_refine(&words::ref_skip, o.skip);
     step = integer::get(o.skip);
-    if (step < 1) out_of_range(step);
+    if (step < 1) series::out_of_range(step);
   }
   i64 limit = total - 1;
   if (o.part) {
@@ -710,7 +699,7 @@ match find_in(const cell* s, const cell* value, const find_args& o) {
     } else if (type_of(o.part) == type_of(s) && o.part->data2 == s->data2) {
       limit = std::min<i64>(i64{series::head_index(o.part)} - 1, total - 1);
     } else {
-      invalid_refine(&words::ref_part, o.part);
+      series::invalid_refine(&words::ref_part, o.part);
     }
   }
   cell v = *value;
@@ -889,10 +878,10 @@ const cell* sort(cell* series, const sort_args& opts) {
   sort_state k{opts.case_sensitive ? compare_op::CASE_SORT : compare_op::SORT,
                opts.reverse, opts.all, 1, 0, cell{TYPE_NONE, 0, 0, 0}};
   if (opts.skip) {
-    if (type_of(opts.skip) != TYPE_INTEGER) invalid_refine(&words::ref_skip, opts.skip);
+    if (type_of(opts.skip) != TYPE_INTEGER) series::invalid_refine(&words::ref_skip, opts.skip);
     k.size = integer::get(opts.skip);
     if (k.size < 1 || k.size > std::max<i64>(count, 1) || (count && count % k.size))
-      invalid_refine(&words::ref_skip, opts.skip);
+      series::invalid_refine(&words::ref_skip, opts.skip);
   } else if (opts.all) {
     fire("script", "bad-refines");
   }
@@ -901,13 +890,13 @@ const cell* sort(cell* series, const sort_args& opts) {
     if (ct == TYPE_INTEGER) {
       if (!opts.skip || opts.all) fire("script", "bad-refines");
       i64 n = integer::get(opts.compare);
-      if (n < 1 || n > k.size) out_of_range(n);
+      if (n < 1 || n > k.size) series::out_of_range(n);
       k.column = n - 1;
     } else if (ct == TYPE_FUNCTION) {
       if (!sort_call_hook) not_done();
       k.fn = *opts.compare;
     } else {
-      invalid_refine(&words::ref_compare, opts.compare);
+      series::invalid_refine(&words::ref_compare, opts.compare);
     }
   }
   collector::root_guard kf(&k.fn);
@@ -1066,7 +1055,7 @@ const cell* do_set_op(bool case_sensitive, const cell* skip, i32 op) {
   i64 size = 1;
   if (skip) {
     if (type_of(skip) != TYPE_INTEGER || integer::get(skip) < 1)
-      invalid_refine(&words::ref_skip, skip);
+      series::invalid_refine(&words::ref_skip, skip);
     size = integer::get(skip);
   }
   a.data1 = static_cast<u32>(clipped(&a));

@@ -53,17 +53,6 @@ char* unit_at(const cell* v, i64 index) {
   return b->head() + (index << shift_of(b->unit()));
 }
 
-[[noreturn]] void invalid_refine(const cell* refinement, const cell* value) {
-  cell r = *refinement, v = *value;
-  fire("script", "invalid-refine-arg", &r, &v);
-}
-
-[[noreturn]] void out_of_range(i64 n) {
-  cell i;
-  integer::make_at(&i, static_cast<i32>(std::clamp<i64>(n, INT32_MIN, INT32_MAX)));
-  fire("script", "out-of-range", &i);
-}
-
 [[noreturn]] void not_done() { fire("internal", "not-done"); }
 
 // Removes [start, start + count) from the buffer, closing the gap. Both already clipped.
@@ -641,6 +630,17 @@ void init() {
   datatype::register_(TYPE_SERIES, 0, "series!", row);
   collector::add_root(&remove_word);
   collector::add_root(&insert_word);
+}
+
+[[noreturn]] void invalid_refine(const cell* refinement, const cell* value) {
+  cell r = *refinement, v = *value;
+  fire("script", "invalid-refine-arg", &r, &v);
+}
+
+[[noreturn]] void out_of_range(i64 n) {
+  cell i;
+  integer::make_at(&i, static_cast<i32>(std::clamp<i64>(n, INT32_MIN, INT32_MAX)));
+  fire("script", "out-of-range", &i);
 }
 
 }  // namespace vyr::series

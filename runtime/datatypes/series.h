@@ -44,6 +44,11 @@ i32 get_length(cell* value, bool from_start);
 // a non-integer offset raises script invalid-arg. Clipped to [0, total].
 i32 get_offset(const cell* value, const cell* offset, bool at);
 
+// The shared argument errors of the series actions: script invalid-refine-arg naming the
+// refinement and its value, and script out-of-range with a count clipped to 32 bits.
+[[noreturn]] void invalid_refine(const cell* refinement, const cell* value);
+[[noreturn]] void out_of_range(i64 n);
+
 // ---- Owner notification ----------------------------------------------------------------
 
 // The owner check that every edit calls; tests may stand in a handler here. Answers
