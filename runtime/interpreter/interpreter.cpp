@@ -495,7 +495,14 @@ inline void check(const cell& entry, const cell* value) {
   stack::top++;
   cell left = *cells::at(cache, 1), right = *cells::at(cache, 2);
   check(left, stack::top - 1);
-  pos = fetch_one(right, node, pos, tail, true);
+  if (!tracing && pos < tail && type_of(cells::at(node, pos)) == TYPE_PAREN) {
+    // What fetch_one's expression step does for a paren operand, without the step.
+    cell paren = *cells::at(node, pos);
+    eval_seq(&paren);
+    pos++;
+  } else {
+    pos = fetch_one(right, node, pos, tail, true);
+  }
   if (pending) {
     stack::leave();
     return pos;
@@ -665,6 +672,9 @@ u32 path_refinements(const cell& fn, bool is_fn, u32 cache, const cell* path, u3
 // plain (no refinement, no get- or lit-argument): the same frame, gathering, type checks and
 // results as the general path below, with its tests for the rarer shapes left out.
 
+u32 call_general(cell fn, u32 node, u32 pos, u32 tail, const cell* name, const cell* path,
+                 u32 path_from, bool infix);
+
 constexpr u32 LEAN_MAX_ARGS = 8;
 const i32 no_refinements[MAX_REFINEMENTS] = {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1,
                                              -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1,
@@ -698,6 +708,7 @@ inline bool map_accepts(u64 map, u32 type) { return type < 64 && ((map >> (type 
 }
 
 u32 call_lean(const cell& fn, u32 cache, u32 node, u32 pos, u32 tail, const cell* name) {
+  native_stack::check();
   cell* start = stack::top;
   u32 t = type_of(&fn);
   u32 sym = anon_symbol(), word_ctx = 0;
@@ -711,22 +722,16 @@ u32 call_lean(const cell& fn, u32 cache, u32 node, u32 pos, u32 tail, const cell
                                            : stack::HEADER_INTERP_NATIVE);
   u32 me = stack::frame_top - 1;
   stack::frames[me].block = fn.data3;  // keeps the cache and body alive while gathering
-  u64 maps[LEAN_MAX_ARGS];
-  u32 n;
-  {
-    const cell* h = cells::at(cache, 0);
-    n = cells::length(cache) - 1;
-    for (u32 i = 0; i < n; i++) maps[i] = map_word(h + 1 + i);
-  }
-  for (u32 i = 0; i < n; i++) {
-    if (pos >= tail) [[unlikely]] no_arg(cells::at(cache, i + 1)->data3);
+  for (u32 i = 1, n = cells::length(cache); i < n; i++) {
+    if (pos >= tail) [[unlikely]] no_arg(cells::at(cache, i)->data3);
     pos = fetch_plain(node, pos, tail);
     if (pending) [[unlikely]] {
       stack::leave();
       return pos;
     }
     const cell* a = stack::top - 1;
-    if (!map_accepts(maps[i], type_of(a))) [[unlikely]] expect_arg(a, cells::at(cache, i + 1)->data3);
+    const cell* e = cells::at(cache, i);  // gathering may have moved the cache's buffer
+    if (!map_accepts(map_word(e), type_of(a))) [[unlikely]] expect_arg(a, e->data3);
   }
   if (t == TYPE_FUNCTION) {
     const cell* h = cells::at(cache, 0);
@@ -778,12 +783,18 @@ inline u32 lean_cache(const cell& fn) {
 
 u32 call_function(const cell* fn_in, u32 node, u32 pos, u32 tail, const cell* name,
                   const cell* path, u32 path_from, bool infix) {
-  native_stack::check();
   cell fn = *fn_in;
   if (!tracing && !infix && !path) [[likely]] {
     u32 cache = lean_cache(fn);
     if (cache) [[likely]] return call_lean(fn, cache, node, pos, tail, name);
   }
+  return call_general(fn, node, pos, tail, name, path, path_from, infix);
+}
+
+namespace {
+u32 call_general(cell fn, u32 node, u32 pos, u32 tail, const cell* name, const cell* path,
+                 u32 path_from, bool infix) {
+  native_stack::check();
   cell* start = stack::top;
   u32 sym = anon_symbol(), word_ctx = 0;
   if (name && word::any_word_q(type_of(name))) {
@@ -900,6 +911,8 @@ u32 call_function(const cell* fn_in, u32 node, u32 pos, u32 tail, const cell* na
   return pos;
 }
 
+}  // namespace
+
 // ---- Evaluation -------------------------------------------------------------------------------
 
 void eval_block(const cell* block_in, bool chain) {
@@ -986,7 +999,9 @@ u32 eval_next(u32 node, u32 pos, u32 tail, u32 flags) {
       u32 vt = type_of(val);
       if (callable(vt)) {
         cell f = *val;
-        pos = call_function(&f, node, pos, tail, &v, nullptr, 0, false);
+        u32 cache = tracing ? 0 : lean_cache(f);
+        if (cache) [[likely]] pos = call_lean(f, cache, node, pos, tail, &v);
+        else pos = call_function(&f, node, pos, tail, &v, nullptr, 0, false);
         if (pending) return pos;
       } else if (vt == TYPE_UNSET) {
         fire("script", "no-value", &v);
