@@ -60,7 +60,7 @@ inline u32 anon_symbol() { return words::word_anon.data2; }
 
 // The value of a word when its context can answer without an error, else null: the infix
 // look-ahead must never raise for a word that is not an operator.
-inline const cell* peek(const cell* w) {
+[[gnu::always_inline]] inline const cell* peek(const cell* w) {
   u32 ctx = w->data1;
   if (!ctx || w->data3 == word::NO_INDEX) return nullptr;
   const cell* cc = _context::context_cell(ctx);
@@ -312,6 +312,8 @@ enum : u8 { FAST_NONE, FAST_ADD, FAST_SUBTRACT, FAST_MULTIPLY, FAST_EQUAL, FAST_
 constexpr u32 FAST_NATIVES = 256;
 u8 fast_native[FAST_NATIVES];
 u8 fast_action[ACTION_COUNT + 1];
+// The natives whose chosen branch the lean call path runs itself, in their own frame.
+u32 if_index = 0, unless_index = 0, either_index = 0;
 
 void init_fast_ops() {
   fast_action[slot::add] = FAST_ADD;
@@ -326,10 +328,13 @@ void init_fast_ops() {
     u32 i = natives::index_of(n.name);
     if (i && i < FAST_NATIVES) fast_native[i] = n.code;
   }
+  if_index = natives::index_of("if");
+  unless_index = natives::index_of("unless");
+  either_index = natives::index_of("either");
 }
 
 // The fast code of an op! value, or FAST_NONE.
-inline u32 fast_op(const cell* op_value) {
+[[gnu::always_inline]] inline u32 fast_op(const cell* op_value) {
   u32 w = op::wrapped_type(op_value), i = op_value->data1;
   if (w == TYPE_ACTION) return i <= ACTION_COUNT ? u32(fast_action[i]) : u32(FAST_NONE);
   if (w == TYPE_NATIVE) return i < FAST_NATIVES ? u32(fast_native[i]) : u32(FAST_NONE);
@@ -338,7 +343,7 @@ inline u32 fast_op(const cell* op_value) {
 
 // Applies the operator to the integer at `left` and the operand cell (an integer! or a word
 // holding one), writing the result over `left`. False when it cannot be done here.
-inline bool integer_fast(u32 code, cell* left, const cell* operand) {
+[[gnu::always_inline]] inline bool integer_fast(u32 code, cell* left, const cell* operand) {
   const cell* r = operand;
   if (type_of(r) == TYPE_WORD) {
     r = peek(r);
@@ -490,7 +495,14 @@ inline void check(const cell& entry, const cell* value) {
   stack::top++;
   cell left = *cells::at(cache, 1), right = *cells::at(cache, 2);
   check(left, stack::top - 1);
-  pos = fetch_one(right, node, pos, tail, true);
+  if (!tracing && pos < tail && type_of(cells::at(node, pos)) == TYPE_PAREN) {
+    // What fetch_one's expression step does for a paren operand, without the step.
+    cell paren = *cells::at(node, pos);
+    eval_seq(&paren);
+    pos++;
+  } else {
+    pos = fetch_one(right, node, pos, tail, true);
+  }
   if (pending) {
     stack::leave();
     return pos;
@@ -655,12 +667,134 @@ u32 path_refinements(const cell& fn, bool is_fn, u32 cache, const cell* path, u3
   return pos;
 }
 
+// ---- The lean call ----------------------------------------------------------------------------
+// A prefix call, not traced, of a function!, native! or action! whose arguments are all
+// plain (no refinement, no get- or lit-argument): the same frame, gathering, type checks and
+// results as the general path below, with its tests for the rarer shapes left out.
+
+u32 call_general(cell fn, u32 node, u32 pos, u32 tail, const cell* name, const cell* path,
+                 u32 path_from, bool infix);
+
+constexpr u32 LEAN_MAX_ARGS = 8;
+const i32 no_refinements[MAX_REFINEMENTS] = {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1,
+                                             -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1,
+                                             -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
+
+// A typeset's map read as one 64-bit word: the bit of type t sits at t ^ 7 (map byte t / 8
+// under 0x80 >> t % 8, bytes in memory order).
+inline u64 map_word(const cell* ts) {
+  u64 m;
+  std::memcpy(&m, &ts->data1, sizeof m);
+  return m;
+}
+inline bool map_accepts(u64 map, u32 type) { return type < 64 && ((map >> (type ^ 7)) & 1); }
+
+// One plain argument, pushed: fetch_one's cases for a normal argument of a prefix call.
+[[gnu::always_inline]] inline u32 fetch_plain(u32 node, u32 pos, u32 tail) {
+  const cell* c = cells::at(node, pos);
+  const cell* v = nullptr;
+  u32 ct = type_of(c);
+  if (inert(ct)) {
+    v = c;
+  } else if (ct == TYPE_WORD) {
+    v = peek(c);
+    if (v && !inert(type_of(v))) v = nullptr;
+  }
+  if (!v) return eval_next(node, pos, tail, EVAL_PUSH);
+  cell* s = stack::push_slot();
+  *s = *v;
+  if (pos + 1 >= tail || !op_word(cells::at(node, pos + 1))) return pos + 1;
+  return apply_infix(node, pos + 1, tail, s);
+}
+
+u32 call_lean(const cell& fn, u32 cache, u32 node, u32 pos, u32 tail, const cell* name) {
+  native_stack::check();
+  cell* start = stack::top;
+  u32 t = type_of(&fn);
+  u32 sym = anon_symbol(), word_ctx = 0;
+  if (name && word::any_word_q(type_of(name))) {
+    sym = name->data2;
+    word_ctx = name->data1;
+  }
+  *stack::push_slot() = fn;
+  stack::push_frame_sym(sym, word_ctx,
+                        t == TYPE_FUNCTION ? stack::HEADER_INTERP_FUNCTION
+                                           : stack::HEADER_INTERP_NATIVE);
+  u32 me = stack::frame_top - 1;
+  stack::frames[me].block = fn.data3;  // keeps the cache and body alive while gathering
+  for (u32 i = 1, n = cells::length(cache); i < n; i++) {
+    if (pos >= tail) [[unlikely]] no_arg(cells::at(cache, i)->data3);
+    pos = fetch_plain(node, pos, tail);
+    if (pending) [[unlikely]] {
+      stack::leave();
+      return pos;
+    }
+    const cell* a = stack::top - 1;
+    const cell* e = cells::at(cache, i);  // gathering may have moved the cache's buffer
+    if (!map_accepts(map_word(e), type_of(a))) [[unlikely]] expect_arg(a, e->data3);
+  }
+  if (t == TYPE_FUNCTION) {
+    const cell* h = cells::at(cache, 0);
+    u32 slots = h->data1;
+    function::init_locals(h->data3);
+    eval_function(fn, me, slots);
+  } else if (t == TYPE_NATIVE) {
+    u32 i = fn.data1;
+    if (i == either_index || i == if_index || i == unless_index) {
+      // The chosen branch runs here, in the native's frame (reports still name it).
+      cell* a = stack::arguments;
+      const cell* branch = a + 1;
+      bool falsy = type_of(a) == TYPE_NONE || (type_of(a) == TYPE_LOGIC && a->data1 == 0);
+      if (i == either_index) {
+        if (type_of(a) == TYPE_UNSET) fire("script", "no-return");
+        if (falsy) branch = a + 2;
+        eval_branch(branch);
+      } else if (falsy == (i == unless_index)) {
+        eval_branch(branch);
+      } else {
+        *a = cell{TYPE_NONE, 0, 0, 0};
+        stack::keep_first();
+      }
+    } else {
+      natives::entry(i)(false, no_refinements);
+    }
+  } else {
+    actions::entry(fn.data1)(no_refinements);
+  }
+  stack::leave();
+  *start = *(start + 1);
+  stack::top = start + 1;
+  return pos;
+}
+
+// The lean call's cache when it applies to this call, else 0.
+inline u32 lean_cache(const cell& fn) {
+  u32 t = type_of(&fn);
+  if (t != TYPE_FUNCTION && t != TYPE_NATIVE && t != TYPE_ACTION) return 0;
+  const cell* slot = cells::at(fn.data3, function::MORE_CACHE);
+  if (type_of(slot) != TYPE_BLOCK) [[unlikely]] return 0;
+  u32 cache = slot->data2;
+  const cell* h = cells::at(cache, 0);
+  if (!(h->header & SIMPLE) || cells::length(cache) > LEAN_MAX_ARGS + 1) return 0;
+  return cache;
+}
+
 }  // namespace
 
 u32 call_function(const cell* fn_in, u32 node, u32 pos, u32 tail, const cell* name,
                   const cell* path, u32 path_from, bool infix) {
-  native_stack::check();
   cell fn = *fn_in;
+  if (!tracing && !infix && !path) [[likely]] {
+    u32 cache = lean_cache(fn);
+    if (cache) [[likely]] return call_lean(fn, cache, node, pos, tail, name);
+  }
+  return call_general(fn, node, pos, tail, name, path, path_from, infix);
+}
+
+namespace {
+u32 call_general(cell fn, u32 node, u32 pos, u32 tail, const cell* name, const cell* path,
+                 u32 path_from, bool infix) {
+  native_stack::check();
   cell* start = stack::top;
   u32 sym = anon_symbol(), word_ctx = 0;
   if (name && word::any_word_q(type_of(name))) {
@@ -777,6 +911,8 @@ u32 call_function(const cell* fn_in, u32 node, u32 pos, u32 tail, const cell* na
   return pos;
 }
 
+}  // namespace
+
 // ---- Evaluation -------------------------------------------------------------------------------
 
 void eval_block(const cell* block_in, bool chain) {
@@ -863,7 +999,9 @@ u32 eval_next(u32 node, u32 pos, u32 tail, u32 flags) {
       u32 vt = type_of(val);
       if (callable(vt)) {
         cell f = *val;
-        pos = call_function(&f, node, pos, tail, &v, nullptr, 0, false);
+        u32 cache = tracing ? 0 : lean_cache(f);
+        if (cache) [[likely]] pos = call_lean(f, cache, node, pos, tail, &v);
+        else pos = call_function(&f, node, pos, tail, &v, nullptr, 0, false);
         if (pending) return pos;
       } else if (vt == TYPE_UNSET) {
         fire("script", "no-value", &v);
