@@ -80,7 +80,8 @@ WORDS = ["foo", "'foo", ":foo", "foo:", "'print", ":print", "'append", "a-b",
          "/ref", "#issue", "'x", "x", "'none", "'self", "'system"]
 BLOCKS = ["[]", "[1 2 3]", "[a b c]", "[1 [2 [3]] 4]", "[x: 1 y: 2]", "[\"a\" \"b\"]",
           "[1 + 2]", "[print 1]", "[a 1 b 2]", "[[]]", "[none true]", "[1 2 3 4 5 6 7 8]",
-          "[break]", "[continue]", "[return 1]", "[exit]", "[throw 1]"]
+          "[break]", "[continue]", "[return 1]", "[exit]", "[throw 1]",
+          "(cb: copy [1] append/only cb cb)", "(cp: to paren! [] append/only cp cp)"]
 PARENS = ["()", "(1 + 2)", "(1)", "([])"]
 PATHS = ["a/b", "'a/b", ":a/b", "a/b:", "a/1", "'system/words", "foo/bar/baz"]
 FILES = ["%a.txt", "%sub/", "%\"with space.txt\"", "%.", "%x", "%b%20c", "%nonexist/q"]
@@ -94,7 +95,8 @@ OBJECTS = ["make object! [a: 1 b: \"x\"]", "context [f: does [1]]", "make object
            "make error! \"oops\"", "make error! [type: 'math id: 'zero-divide]",
            "try [1 / 0]", "func [a] [a]", "does [1]", "func [a b] [a + b]",
            "make typeset! [integer! string!]", "func [/r x] [x]", ":append", ":if",
-           ":+", "make op! :add", "has [l] [l]", "function [a] [b: a]"]
+           ":+", "make op! :add", "has [l] [l]", "function [a] [b: a]",
+           "(co: make object! [s: none] co/s: co)"]
 
 BY_TYPE = {
     "integer!": INTS, "float!": FLOATS, "number!": INTS + FLOATS, "scalar!": INTS + FLOATS + CHARS + TIMES,
@@ -117,7 +119,11 @@ SWEEP = {"int": INTS[:2] + ["2147483647", "-2147483648"], "float": ["1.5", "1.#N
          "none": ["none"], "logic": ["true"], "datatype": ["integer!"], "object":
          ["make object! [a: 1]"], "error": ["make error! \"e\""], "func": ["func [a] [a]"],
          "native": [":print"], "typeset": ["make typeset! [integer!]"], "op": [":+"],
-         "unset": ["()"]}
+         "unset": ["()"], "issue": ["#a"], "refinement": ["/a"], "set-word": ["[a:]"],
+         "get-word": ["first [:a]"], "lit-path": ["first ['a/b]"], "paren2": ["first [(1 2)]"],
+         "copied": ["copy [1 2 3]", "copy \"abc\"", "tail copy [1 2]", "tail copy \"ab\""],
+         "neg": ["-1", "-2147483647"], "cyclic": ["(cb: copy [1] append/only cb cb)",
+         "(co: make object! [s: none] co/s: co)"], "big": ["1000000", "1e10"]}
 
 
 class Gen:
@@ -164,11 +170,11 @@ class Gen:
         body = self.block(depth + 1)
         n = r.choice(["0", "1", "3", "-1", "2.5", "-2147483648", "1.#NaN"])
         if name == "forever":
-            return "forever [" + body[1:-1] + " break]"
+            return "(fn: 0 forever [fn: fn + 1 if fn > 2 [break] " + body[1:-1] + "])"
         if name == "while":
             return "(wn: 0 while [(wn: wn + 1) < 3] " + body + ")"
         if name == "until":
-            return "(un: 0 until [" + body[1:-1] + " (un: un + 1) > 2])"
+            return "(un: 0 until [un: un + 1 if un > 2 [break] " + body[1:-1] + " un > 2])"
         if name == "loop":
             return "loop " + n + " " + body
         return "repeat i " + n + " " + body
@@ -198,6 +204,40 @@ class Gen:
         if self.r.random() < 0.3:
             e = "try [" + e + "]"
         return e
+
+
+SERIES_OPS = [
+    "append {s} {v}", "append/only {s} {v}", "append/dup {s} {v} {n}", "insert {s} {v}",
+    "insert/part {s} {v} {n}", "insert/dup {s} {v} {n}", "change {s} {v}", "change/part {s} {v} {n}",
+    "remove {s}", "remove/part {s} {n}", "take {s}", "take/last {s}", "take/part {s} {n}",
+    "clear {s}", "{s}: skip {s} {n}", "{s}: at {s} {n}", "{s}: head {s}", "{s}: tail {s}",
+    "{s}: next {s}", "{s}: back {s}", "copy/part {s} {n}", "copy/deep {s}", "sort {s}",
+    "sort/reverse {s}", "sort/skip {s} {n}", "reverse {s}", "reverse/part {s} {n}", "find {s} {v}",
+    "find/last {s} {v}", "find/reverse {s} {v}", "find/skip {s} {v} {n}", "select {s} {v}",
+    "pick {s} {n}", "poke {s} {n} {v}", "length? {s}", "index? {s}", "move {s} {n}",
+    "move/to {s} {n}", "swap {s} {t}", "trim {s}", "unique {s}", "union {s} {t}",
+    "difference {s} {t}", "mold {s}", "form {s}", "{s} = {t}", "{s} < {t}", "put {s} {v} {v}",
+    "foreach x {s} [if x = {v} [break]]", "remove-each x {s} [x = {v}]", "forall {s} [{s}/1]",
+    "{s}/1", "{s}/{n}", "{s}/1: {v}", "{s}: copy {t}", "parse {s} [some skip]",
+    "parse {s} [any [to {v} remove skip | skip]]", "new-line {s} true", "new-line/all {s} false",
+    "to block! {s}", "to string! {s}", "compose {s}", "reduce {s}", "unique/skip {s} {n}",
+    "change/dup {s} {v} {n}", "append {s} {s}", "insert {s} {s}", "change {s} {s}",
+    "append/only {s} {s}", "mold append/only {s} {s}", "recycle",
+]
+
+
+def chain(r, count):
+    """A run of edits on a few shared series, so that values flow from one to the next."""
+    lines = ["s1: copy [1 \"two\" #\"3\" [4 5] (6) x: 'y /z]", "s2: copy \"Hello Wörld 日本\"",
+             "s3: copy [a 1 b 2 c 3]", "s4: copy %file/name.txt"]
+    names = ["s1", "s2", "s3", "s4"]
+    nums = ["0", "1", "2", "-1", "3", "100", "-2147483648", "2147483647", "1.5", "none"]
+    vals = INTS[:6] + STRINGS[:8] + CHARS[:5] + BLOCKS[:8] + ["s1", "s2", "s3", "'a", "none"]
+    for _ in range(count):
+        op = r.choice(SERIES_OPS)
+        line = op.format(s=r.choice(names), t=r.choice(names), v=r.choice(vals), n=r.choice(nums))
+        lines.append("try [" + line + "]" if r.random() < 0.5 else line)
+    return [ln for ln in lines if ln != "recycle"]
 
 
 def run(exe, lines, timeout, stress):
@@ -247,21 +287,38 @@ def minimise(exe, lines, kind, timeout, stress):
     return lines
 
 
+def typical(types):
+    """A plain value of the first allowed type (a block when any type will do)."""
+    for t in types or []:
+        if t in BY_TYPE and t != "any-type!":
+            return BY_TYPE[t][min(1, len(BY_TYPE[t]) - 1)]
+    return "[1 2 3]"
+
+
 def sweep_lines(specs):
     out = []
     for name in sorted(specs):
         if name in SHAPED:
             continue
-        args, _ = specs[name]
-        for i in range(len(args)):
-            for kind, vals in SWEEP.items():
-                for v in vals:
-                    if name in FILE_WORDS and kind in ("url", "string", "path", "word"):
-                        continue
-                    others = ["[1 2 3]" if j != i else v for j in range(len(args))]
-                    out.append("try [" + " ".join([name] + others) + "]")
-        if not args:
-            out.append("try [" + name + "]")
+        args, refs = specs[name]
+        base = [typical(TYPES.get((name, j))) for j in range(len(args))]
+        if name in FILE_WORDS:
+            base = ["%a.txt" if b.startswith(("%", '"', "h")) else b for b in base]
+        heads = [name] + [name + "/" + r for r in sorted(refs)]
+        for head in heads:
+            ref = head.split("/")[1] if "/" in head else None
+            tail = [typical(TYPES.get((name, ref, k))) for k in range(refs[ref])] if ref else []
+            places = len(args) + len(tail)
+            for i in range(places):
+                for kind, vals in SWEEP.items():
+                    for v in vals:
+                        if name in FILE_WORDS and kind in ("url", "string", "path", "word", "file"):
+                            continue
+                        vals_ = base + tail
+                        vals_ = vals_[:i] + [v] + vals_[i + 1:]
+                        out.append("try [" + " ".join([head] + vals_) + "]")
+            if not places:
+                out.append("try [" + head + "]")
     return out
 
 
@@ -299,7 +356,7 @@ DEEP = [
     "c: 0 try [forever [c: c + 1 if c > 100000 [break]]]",
     "a: func [] [return does [1]] try [a]",
     "try [insert/dup copy [] 1 100000000]",
-    "try [append/dup copy \"\" \"ab\" 1000000000]",
+    "try [length? append/dup copy \"\" \"ab\" 1000000]",
     "try [make block! 2147483647]",
     "try [make string! -1]",
     "try [head insert/dup copy \"\" #\"x\" 2147483647]",
@@ -321,6 +378,7 @@ def main():
     ap.add_argument("--stress", action="store_true")
     ap.add_argument("--sweep", action="store_true")
     ap.add_argument("--deep", action="store_true")
+    ap.add_argument("--chain", action="store_true", help="edit shared series")
     ap.add_argument("--no-minimise", action="store_true")
     ap.add_argument("--out", default=os.path.join(ROOT, "build-asan", "fuzz-findings"))
     a = ap.parse_args()
@@ -336,7 +394,9 @@ def main():
         batches += [lines[i:i + 200] for i in range(0, len(lines), 200)]
     if a.deep:
         batches += [[d] for d in DEEP]
-    if not a.sweep and not a.deep:
+    if a.chain:
+        batches += [chain(rng, a.lines) for _ in range(a.batches)]
+    if not a.sweep and not a.deep and not a.chain:
         batches = [[gen.line() for _ in range(a.lines)] for _ in range(a.batches)]
     found = 0
     for bi, lines in enumerate(batches):
