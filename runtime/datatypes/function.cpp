@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "runtime/collector.h"
+#include "runtime/cycles.h"
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/symbol.h"
@@ -49,7 +50,9 @@ void check_type_block(const cell* block) {
 }
 
 // A deep copy of a block-like value's cells from its head (blocks, parens and paths).
+// A block that holds itself ends in internal too-deep, as the series copy does.
 u32 deep_copy(u32 node, u32 from) {
+  cycles::guard depth(node);
   u32 n = cells::length(node);
   u32 count = from < n ? n - from : 0;
   u32 copy = memory::alloc_cells(count ? count : 1);

@@ -158,7 +158,7 @@ u32 context_of(const cell* v) {
       // The spec's context is kept in the more-block's third cell.
       return cells::at(v->data3, 2)->data2;
     default:
-      return word::any_word_q(type_of(v)) ? v->data1 : 0;
+      return word::kind_q(type_of(v)) ? v->data1 : 0;
   }
 }
 
@@ -166,7 +166,7 @@ void bind_entry(bool, const i32* refs) {
   cell target = arguments[1];
   u32 ctx = context_of(&target);
   if (!ctx) fire("script", "not-defined", &target);
-  if (word::any_word_q(type_of(arguments))) {
+  if (word::kind_q(type_of(arguments))) {
     // Words are looked up as block binding does: letter case does not matter.
     cell w = arguments[0];
     if (_context::bind_word(ctx, &w) >= 0) *arguments = w;

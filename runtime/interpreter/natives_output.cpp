@@ -5,6 +5,7 @@
 #include <string>
 
 #include "runtime/collector.h"
+#include "runtime/cycles.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/datatype.h"
@@ -171,6 +172,9 @@ bool compose_into(const cell* block_in, const cell* target, bool deep, bool only
         cell inner;
         cells::make_block(&inner, cells::remaining(&c));
         collector::root_guard ig(&inner);
+        // The cycle stack bounds the depth: a block that holds itself ends in too-deep,
+        // not in a machine-stack overflow.
+        cycles::guard depth(c.data2);
         if (!compose_into(&c, &inner, true, only)) return false;
         inner.header |= c.header & HEADER_NEW_LINE;
         ins.add(&inner);
