@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "runtime/collector.h"
 #include "runtime/datatypes/string.h"
@@ -124,17 +125,34 @@ cell* push(u32 type) { return make_at(stack::push_slot(), type); }
 
 // ---- datatype! actions ------------------------------------------------------------------
 
+namespace {
+// Every type id has its name, registered or not: error texts may name a type whose module
+// is not there (a literal the lexer cannot load yet).
+const char* const fixed_names[TYPE_TOTAL_COUNT] = {
+    "", "datatype!", "unset!", "none!", "logic!", "block!", "paren!", "string!", "file!",
+    "url!", "char!", "integer!", "float!", "symbol!", "context!", "word!", "set-word!",
+    "lit-word!", "get-word!", "refinement!", "issue!", "native!", "action!", "op!",
+    "function!", "path!", "lit-path!", "set-path!", "get-path!", "routine!", "bitset!",
+    "triple!", "object!", "typeset!", "error!", "vector!", "hash!", "pair!", "percent!",
+    "tuple!", "map!", "binary!", "series!", "time!", "tag!", "email!", "handle!", "date!",
+    "port!", "money!", "ref!", "point2D!", "point3D!", "image!", "event!"};
+
+const char* any_name(u32 type) {
+  const char* n = name_of(type);
+  return *n || type >= TYPE_TOTAL_COUNT ? n : fixed_names[type];
+}
+}  // namespace
+
 i32 form(const cell* value, cell* out, const cell* part, i32 budget) {
   // The name without its final "!".
-  char text[32];
-  const char* name = name_of(value->data1);
-  std::snprintf(text, sizeof text, "%.*s", static_cast<int>(form_length(value->data1)), name);
-  return append_text(out, text, budget);
+  const char* name = any_name(value->data1);
+  std::string text(name, *name ? std::strlen(name) - 1 : 0);
+  return append_text(out, text.c_str(), budget);
 }
 
 i32 mold(const cell* value, cell* out, bool only, bool all, bool flat, const cell* part,
          i32 budget, i32 indent) {
-  const char* name = name_of(value->data1);
+  const char* name = any_name(value->data1);
   if (!all) return append_text(out, name, budget);
   budget = append_text(out, "#(", budget);
   budget = append_text(out, name, budget);
