@@ -125,7 +125,8 @@ std::string read_file(const std::string& path) {
 }
 }  // namespace
 
-void do_source(const char* utf8, u32 length, bool header_required, cell* result) {
+void do_source(const char* utf8, u32 length, bool header_required, cell* result,
+               const cell* source) {
   cell block;
   interpreter::load_hook(utf8, length, &block);
   collector::root_guard g(&block);
@@ -136,7 +137,7 @@ void do_source(const char* utf8, u32 length, bool header_required, cell* result)
                     type_of(cells::at(block.data2, 1)) == TYPE_BLOCK;
   if (header_required && !has_header) {
     cell text;
-    cells::make_block(&text, 1);
+    if (source) text = *source; else cells::make_block(&text, 1);
     fire("syntax", "no-header", &text);
   }
   if (has_header) block.data1 = 2;

@@ -22,6 +22,8 @@ void build_environment();
 
 // Evaluates Vyr source text (with an optional `Vyr [...]` header, skipped) in the global
 // context; the last value goes to `result` when given. Errors propagate.
-void do_source(const char* utf8, u32 length, bool header_required, cell* result);
+// `source` (a file! or null) names the script in the missing-header error.
+void do_source(const char* utf8, u32 length, bool header_required, cell* result,
+               const cell* source = nullptr);
 
 }  // namespace vyr::boot

@@ -3,6 +3,13 @@
 // leaves a function pointer that is filled here.
 #include "boot/hooks.h"
 
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "boot/environment.h"
+#include "runtime/datatypes/file.h"
+
 #include "runtime/collector.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/context.h"
@@ -141,6 +148,18 @@ const cell* lexer_body_head(const cell* callback) {
 
 }  // namespace
 
+// `do %script`: the file's text, header required, evaluated like a script given to vyr.
+void do_file(const cell* file, cell* result) {
+  cell f = *file;
+  collector::root_guard g(&f);
+  std::ifstream in(file::to_OS_path(&f), std::ios::binary);
+  if (!in) fire("access", "cannot-open", &f);
+  std::ostringstream text;
+  text << in.rdbuf();
+  std::string s = text.str();
+  do_source(s.data(), static_cast<u32>(s.size()), true, result, &f);
+}
+
 void install_hooks() {
   block::load_hook = load_text;
   block::sort_call_hook = block_compare;
@@ -149,6 +168,7 @@ void install_hooks() {
   object::call_handler = call_handler;
   object::count_locals = count_locals;
   object::rebind_method = rebind_method;
+  interpreter::do_file_hook = do_file;
   lexer::hooks.call = lexer_call;
   lexer::hooks.body_head = lexer_body_head;
 }

@@ -31,6 +31,7 @@ cell pending_value{TYPE_UNSET, 0, 0, 0};
 cell current_position{TYPE_UNSET, 0, 0, 0};
 bool tracing = false;
 load_fn load_hook = nullptr;
+do_file_fn do_file_hook = nullptr;
 
 namespace {
 constexpr u32 KIND_SHIFT = 20;

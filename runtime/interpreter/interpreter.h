@@ -77,6 +77,11 @@ void do_block_into_result(const cell* block);
 using load_fn = void (*)(const char* utf8, u32 length, cell* out);
 extern load_fn load_hook;
 
+// Runs a script file (`do %file`): its text must begin with a `Vyr [...]` header. Set by
+// the start-up; until then `do` of a file! raises not-done.
+using do_file_fn = void (*)(const cell* file, cell* result);
+extern do_file_fn do_file_hook;
+
 // The current-position cell: the block under evaluation with its index at the expression
 // being evaluated (error reports read it).
 extern cell current_position;

@@ -285,6 +285,17 @@ void do_value(const i32* refs) {
       interpreter::eval_path(&value, 0, 0, 0, false, type_of(&value) == TYPE_GET_PATH, false);
       return;
     }
+    case TYPE_FILE: {
+      if (!interpreter::do_file_hook) fire("internal", "not-done");
+      cell result{TYPE_UNSET, 0, 0, 0};
+      collector::root_guard g(&result);
+      interpreter::do_file_hook(&value, &result);
+      *arguments = result;
+      stack::keep_first();
+      return;
+    }
+    case TYPE_URL:  // scripts over the network need the host services
+      fire("access", "no-port-action");
     case TYPE_ERROR: {
       thrown t{};
       t.level = THROW_ERROR;
