@@ -4,6 +4,8 @@
 // once when an exit is pending.
 #include "runtime/interpreter/natives.h"
 
+#include "runtime/datatypes/object.h"
+
 #include <cstring>
 
 #include "runtime/collector.h"
@@ -330,6 +332,12 @@ void get_entry(bool, const i32* refs) {
     interpreter::eval_path(&w, 0, 0, 0, false, true, false);
     return;
   }
+  if (t == TYPE_OBJECT) {  // the block of its values
+    const cell* r = object::reflect(&w, words::sym_values);
+    *arguments = *r;
+    stack::keep_first();
+    return;
+  }
   if (!word::any_word_q(t)) fire("internal", "not-done");
   const cell* v = _context::get(&w);
   if (type_of(v) == TYPE_UNSET && refs[0] == -1) fire("script", "no-value", &w);
@@ -376,6 +384,8 @@ void set_entry(bool, const i32* refs) {
       if (!word_kind(type_of(&w))) fire("script", "invalid-arg", &w);
       _context::set(&w, &v);
     }
+  } else if (t == TYPE_OBJECT) {
+    object::set_many(&arguments[0], &value, any, only, some);
   } else {
     fire("internal", "not-done");
   }
