@@ -46,7 +46,8 @@ fuzz-test: setup
 	    -print_final_stats=1 $(FUZZ)/lexer_corpus tests/fuzz/lexer_corpus; \
 	else echo "clang++ not found: fuzz targets skipped"; fi
 
-test: unit-test asan-test stress-test fuzz-test
+# The fuzz run first, so that the output closes with the test summaries.
+test: fuzz-test unit-test asan-test stress-test
 
 bench: build
 	./$(BUILD)/vyr_bench
