@@ -146,45 +146,7 @@ struct position_scope {
 // a root while it runs) and each value is pushed just above it; the last value (unset! for
 // an empty block) ends at `start`, top just past it. May return with an exit pending. Not
 // used while tracing: eval_block sends the block's enter and exit events.
-void eval_seq(const cell* block) {
-  native_stack::check();
-  cell* start = stack::push_slot();
-  *start = *block;
-  u32 node = start->data2, pos = start->data1, tail = cells::length(node);
-  if (pos >= tail) {
-    *start = cell{TYPE_UNSET, 0, 0, 0};
-    return;
-  }
-  if (pos + 1 == tail) {
-    // One value that is its own result, or a word holding one: nothing can follow it and
-    // nothing can fail, so no position is needed.
-    const cell* c = cells::at(node, pos);
-    if (inert(type_of(c))) {
-      *start = *c;
-      return;
-    }
-    if (type_of(c) == TYPE_WORD) {
-      const cell* v = peek(c);
-      if (v && inert(type_of(v))) {
-        *start = *v;
-        return;
-      }
-    }
-  }
-  position_scope ps;
-  current_position = *start;
-  cell* first = start + 1;
-  for (;;) {
-    current_position.data1 = pos;
-    pos = eval_next(node, pos, tail, EVAL_PUSH);
-    if (pending) return;
-    tail = cells::length(node);  // the block may have been changed by what ran
-    if (pos >= tail) break;
-    stack::top = first;
-  }
-  *start = *first;
-  stack::top = first;
-}
+void eval_seq(const cell* block);
 
 // ---- The argument cache -------------------------------------------------------------------
 // A block: [0] integer! (word 1 slot count, word 2 refinement count, word 3 local count),
@@ -703,7 +665,7 @@ inline bool map_accepts(u64 map, u32 type) { return type < 64 && ((map >> (type 
   if (!v) return eval_next(node, pos, tail, EVAL_PUSH);
   cell* s = stack::push_slot();
   *s = *v;
-  if (pos + 1 >= tail || !op_word(cells::at(node, pos + 1))) return pos + 1;
+  // apply_infix stops at once when no operator follows.
   return apply_infix(node, pos + 1, tail, s);
 }
 
@@ -777,6 +739,75 @@ inline u32 lean_cache(const cell& fn) {
   const cell* h = cells::at(cache, 0);
   if (!(h->header & SIMPLE) || cells::length(cache) > LEAN_MAX_ARGS + 1) return 0;
   return cache;
+}
+
+// One expression of eval_seq, pushed: eval_next with EVAL_PUSH, its two commonest cases (a
+// paren, a word naming a function the lean call takes) entered without its step.
+[[gnu::always_inline]] inline u32 seq_step(u32 node, u32 pos, u32 tail) {
+  if (!tracing) [[likely]] {
+    const cell* c = cells::at(node, pos);
+    u32 ct = type_of(c);
+    cell* start = stack::top;
+    if (ct == TYPE_PAREN) {
+      cell v = *c;
+      eval_seq(&v);
+      if (pending) return pos + 1;
+      return apply_infix(node, pos + 1, tail, start);
+    }
+    if (ct == TYPE_WORD) {
+      const cell* val = peek(c);
+      if (val && callable(type_of(val))) {
+        cell f = *val, w = *c;
+        u32 cache = lean_cache(f);
+        if (cache) [[likely]] {
+          pos = call_lean(f, cache, node, pos + 1, tail, &w);
+          if (pending) return pos;
+          return apply_infix(node, pos, tail, start);
+        }
+      }
+    }
+  }
+  return eval_next(node, pos, tail, EVAL_PUSH);
+}
+
+void eval_seq(const cell* block) {
+  native_stack::check();
+  cell* start = stack::push_slot();
+  *start = *block;
+  u32 node = start->data2, pos = start->data1, tail = cells::length(node);
+  if (pos >= tail) {
+    *start = cell{TYPE_UNSET, 0, 0, 0};
+    return;
+  }
+  if (pos + 1 == tail) {
+    // One value that is its own result, or a word holding one: nothing can follow it and
+    // nothing can fail, so no position is needed.
+    const cell* c = cells::at(node, pos);
+    if (inert(type_of(c))) {
+      *start = *c;
+      return;
+    }
+    if (type_of(c) == TYPE_WORD) {
+      const cell* v = peek(c);
+      if (v && inert(type_of(v))) {
+        *start = *v;
+        return;
+      }
+    }
+  }
+  position_scope ps;
+  current_position = *start;
+  cell* first = start + 1;
+  for (;;) {
+    current_position.data1 = pos;
+    pos = seq_step(node, pos, tail);
+    if (pending) return;
+    tail = cells::length(node);  // the block may have been changed by what ran
+    if (pos >= tail) break;
+    stack::top = first;
+  }
+  *start = *first;
+  stack::top = first;
 }
 
 }  // namespace
