@@ -651,6 +651,49 @@ inline u64 map_word(const cell* ts) {
 }
 inline bool map_accepts(u64 map, u32 type) { return type < 64 && ((map >> (type ^ 7)) & 1); }
 
+// The lean call's cache when it applies to this call, else 0.
+inline u32 lean_cache(const cell& fn) {
+  u32 t = type_of(&fn);
+  if (t != TYPE_FUNCTION && t != TYPE_NATIVE && t != TYPE_ACTION) return 0;
+  const cell* slot = cells::at(fn.data3, function::MORE_CACHE);
+  if (type_of(slot) != TYPE_BLOCK) [[unlikely]] return 0;
+  u32 cache = slot->data2;
+  const cell* h = cells::at(cache, 0);
+  if (!(h->header & SIMPLE) || cells::length(cache) > LEAN_MAX_ARGS + 1) return 0;
+  return cache;
+}
+
+u32 call_lean(const cell& fn, u32 cache, u32 node, u32 pos, u32 tail, const cell* name);
+
+// One expression of eval_seq, pushed: eval_next with EVAL_PUSH, its two commonest cases (a
+// paren, a word naming a function the lean call takes) entered without its step.
+[[gnu::always_inline]] inline u32 seq_step(u32 node, u32 pos, u32 tail) {
+  if (!tracing) [[likely]] {
+    const cell* c = cells::at(node, pos);
+    u32 ct = type_of(c);
+    cell* start = stack::top;
+    if (ct == TYPE_PAREN) {
+      cell v = *c;
+      eval_seq(&v);
+      if (pending) return pos + 1;
+      return apply_infix(node, pos + 1, tail, start);
+    }
+    if (ct == TYPE_WORD) {
+      const cell* val = peek(c);
+      if (val && callable(type_of(val))) {
+        cell f = *val, w = *c;
+        u32 cache = lean_cache(f);
+        if (cache) [[likely]] {
+          pos = call_lean(f, cache, node, pos + 1, tail, &w);
+          if (pending) return pos;
+          return apply_infix(node, pos, tail, start);
+        }
+      }
+    }
+  }
+  return eval_next(node, pos, tail, EVAL_PUSH);
+}
+
 // One plain argument, pushed: fetch_one's cases for a normal argument of a prefix call.
 [[gnu::always_inline]] inline u32 fetch_plain(u32 node, u32 pos, u32 tail) {
   const cell* c = cells::at(node, pos);
@@ -662,7 +705,17 @@ inline bool map_accepts(u64 map, u32 type) { return type < 64 && ((map >> (type 
     v = peek(c);
     if (v && !inert(type_of(v))) v = nullptr;
   }
-  if (!v) return eval_next(node, pos, tail, EVAL_PUSH);
+  if (!v) {
+    if (ct == TYPE_PAREN && !tracing) {
+      // eval_next's paren case, without its step.
+      cell* start = stack::top;
+      cell p = *c;
+      eval_seq(&p);
+      if (pending) return pos + 1;
+      return apply_infix(node, pos + 1, tail, start);
+    }
+    return eval_next(node, pos, tail, EVAL_PUSH);
+  }
   cell* s = stack::push_slot();
   *s = *v;
   // apply_infix stops at once when no operator follows.
@@ -729,46 +782,6 @@ u32 call_lean(const cell& fn, u32 cache, u32 node, u32 pos, u32 tail, const cell
   return pos;
 }
 
-// The lean call's cache when it applies to this call, else 0.
-inline u32 lean_cache(const cell& fn) {
-  u32 t = type_of(&fn);
-  if (t != TYPE_FUNCTION && t != TYPE_NATIVE && t != TYPE_ACTION) return 0;
-  const cell* slot = cells::at(fn.data3, function::MORE_CACHE);
-  if (type_of(slot) != TYPE_BLOCK) [[unlikely]] return 0;
-  u32 cache = slot->data2;
-  const cell* h = cells::at(cache, 0);
-  if (!(h->header & SIMPLE) || cells::length(cache) > LEAN_MAX_ARGS + 1) return 0;
-  return cache;
-}
-
-// One expression of eval_seq, pushed: eval_next with EVAL_PUSH, its two commonest cases (a
-// paren, a word naming a function the lean call takes) entered without its step.
-[[gnu::always_inline]] inline u32 seq_step(u32 node, u32 pos, u32 tail) {
-  if (!tracing) [[likely]] {
-    const cell* c = cells::at(node, pos);
-    u32 ct = type_of(c);
-    cell* start = stack::top;
-    if (ct == TYPE_PAREN) {
-      cell v = *c;
-      eval_seq(&v);
-      if (pending) return pos + 1;
-      return apply_infix(node, pos + 1, tail, start);
-    }
-    if (ct == TYPE_WORD) {
-      const cell* val = peek(c);
-      if (val && callable(type_of(val))) {
-        cell f = *val, w = *c;
-        u32 cache = lean_cache(f);
-        if (cache) [[likely]] {
-          pos = call_lean(f, cache, node, pos + 1, tail, &w);
-          if (pending) return pos;
-          return apply_infix(node, pos, tail, start);
-        }
-      }
-    }
-  }
-  return eval_next(node, pos, tail, EVAL_PUSH);
-}
 
 void eval_seq(const cell* block) {
   native_stack::check();
