@@ -751,7 +751,7 @@ u32 call_lean(const cell& fn, u32 cache, u32 node, u32 pos, u32 tail, const cell
   if (t == TYPE_FUNCTION) {
     const cell* h = cells::at(cache, 0);
     u32 slots = h->data1;
-    function::init_locals(h->data3);
+    if (h->data3) function::init_locals(h->data3);
     eval_function(fn, me, slots);
   } else if (t == TYPE_NATIVE) {
     u32 i = fn.data1;
