@@ -147,45 +147,7 @@ struct position_scope {
 // a root while it runs) and each value is pushed just above it; the last value (unset! for
 // an empty block) ends at `start`, top just past it. May return with an exit pending. Not
 // used while tracing: eval_block sends the block's enter and exit events.
-void eval_seq(const cell* block) {
-  native_stack::check();
-  cell* start = stack::push_slot();
-  *start = *block;
-  u32 node = start->data2, pos = start->data1, tail = cells::length(node);
-  if (pos >= tail) {
-    *start = cell{TYPE_UNSET, 0, 0, 0};
-    return;
-  }
-  if (pos + 1 == tail) {
-    // One value that is its own result, or a word holding one: nothing can follow it and
-    // nothing can fail, so no position is needed.
-    const cell* c = cells::at(node, pos);
-    if (inert(type_of(c))) {
-      *start = *c;
-      return;
-    }
-    if (type_of(c) == TYPE_WORD) {
-      const cell* v = peek(c);
-      if (v && inert(type_of(v))) {
-        *start = *v;
-        return;
-      }
-    }
-  }
-  position_scope ps;
-  current_position = *start;
-  cell* first = start + 1;
-  for (;;) {
-    current_position.data1 = pos;
-    pos = eval_next(node, pos, tail, EVAL_PUSH);
-    if (pending) return;
-    tail = cells::length(node);  // the block may have been changed by what ran
-    if (pos >= tail) break;
-    stack::top = first;
-  }
-  *start = *first;
-  stack::top = first;
-}
+void eval_seq(const cell* block);
 
 // ---- The argument cache -------------------------------------------------------------------
 // A block: [0] integer! (word 1 slot count, word 2 refinement count, word 3 local count),
@@ -690,6 +652,49 @@ inline u64 map_word(const cell* ts) {
 }
 inline bool map_accepts(u64 map, u32 type) { return type < 64 && ((map >> (type ^ 7)) & 1); }
 
+// The lean call's cache when it applies to this call, else 0.
+inline u32 lean_cache(const cell& fn) {
+  u32 t = type_of(&fn);
+  if (t != TYPE_FUNCTION && t != TYPE_NATIVE && t != TYPE_ACTION) return 0;
+  const cell* slot = cells::at(fn.data3, function::MORE_CACHE);
+  if (type_of(slot) != TYPE_BLOCK) [[unlikely]] return 0;
+  u32 cache = slot->data2;
+  const cell* h = cells::at(cache, 0);
+  if (!(h->header & SIMPLE) || cells::length(cache) > LEAN_MAX_ARGS + 1) return 0;
+  return cache;
+}
+
+u32 call_lean(const cell& fn, u32 cache, u32 node, u32 pos, u32 tail, const cell* name);
+
+// One expression of eval_seq, pushed: eval_next with EVAL_PUSH, its two commonest cases (a
+// paren, a word naming a function the lean call takes) entered without its step.
+[[gnu::always_inline]] inline u32 seq_step(u32 node, u32 pos, u32 tail) {
+  if (!tracing) [[likely]] {
+    const cell* c = cells::at(node, pos);
+    u32 ct = type_of(c);
+    cell* start = stack::top;
+    if (ct == TYPE_PAREN) {
+      cell v = *c;
+      eval_seq(&v);
+      if (pending) return pos + 1;
+      return apply_infix(node, pos + 1, tail, start);
+    }
+    if (ct == TYPE_WORD) {
+      const cell* val = peek(c);
+      if (val && callable(type_of(val))) {
+        cell f = *val, w = *c;
+        u32 cache = lean_cache(f);
+        if (cache) [[likely]] {
+          pos = call_lean(f, cache, node, pos + 1, tail, &w);
+          if (pending) return pos;
+          return apply_infix(node, pos, tail, start);
+        }
+      }
+    }
+  }
+  return eval_next(node, pos, tail, EVAL_PUSH);
+}
+
 // One plain argument, pushed: fetch_one's cases for a normal argument of a prefix call.
 [[gnu::always_inline]] inline u32 fetch_plain(u32 node, u32 pos, u32 tail) {
   const cell* c = cells::at(node, pos);
@@ -701,10 +706,20 @@ inline bool map_accepts(u64 map, u32 type) { return type < 64 && ((map >> (type 
     v = peek(c);
     if (v && !inert(type_of(v))) v = nullptr;
   }
-  if (!v) return eval_next(node, pos, tail, EVAL_PUSH);
+  if (!v) {
+    if (ct == TYPE_PAREN && !tracing) {
+      // eval_next's paren case, without its step.
+      cell* start = stack::top;
+      cell p = *c;
+      eval_seq(&p);
+      if (pending) return pos + 1;
+      return apply_infix(node, pos + 1, tail, start);
+    }
+    return eval_next(node, pos, tail, EVAL_PUSH);
+  }
   cell* s = stack::push_slot();
   *s = *v;
-  if (pos + 1 >= tail || !op_word(cells::at(node, pos + 1))) return pos + 1;
+  // apply_infix stops at once when no operator follows.
   return apply_infix(node, pos + 1, tail, s);
 }
 
@@ -737,7 +752,7 @@ u32 call_lean(const cell& fn, u32 cache, u32 node, u32 pos, u32 tail, const cell
   if (t == TYPE_FUNCTION) {
     const cell* h = cells::at(cache, 0);
     u32 slots = h->data1;
-    function::init_locals(h->data3);
+    if (h->data3) function::init_locals(h->data3);
     eval_function(fn, me, slots);
   } else if (t == TYPE_NATIVE) {
     u32 i = fn.data1;
@@ -768,16 +783,45 @@ u32 call_lean(const cell& fn, u32 cache, u32 node, u32 pos, u32 tail, const cell
   return pos;
 }
 
-// The lean call's cache when it applies to this call, else 0.
-inline u32 lean_cache(const cell& fn) {
-  u32 t = type_of(&fn);
-  if (t != TYPE_FUNCTION && t != TYPE_NATIVE && t != TYPE_ACTION) return 0;
-  const cell* slot = cells::at(fn.data3, function::MORE_CACHE);
-  if (type_of(slot) != TYPE_BLOCK) [[unlikely]] return 0;
-  u32 cache = slot->data2;
-  const cell* h = cells::at(cache, 0);
-  if (!(h->header & SIMPLE) || cells::length(cache) > LEAN_MAX_ARGS + 1) return 0;
-  return cache;
+
+void eval_seq(const cell* block) {
+  native_stack::check();
+  cell* start = stack::push_slot();
+  *start = *block;
+  u32 node = start->data2, pos = start->data1, tail = cells::length(node);
+  if (pos >= tail) {
+    *start = cell{TYPE_UNSET, 0, 0, 0};
+    return;
+  }
+  if (pos + 1 == tail) {
+    // One value that is its own result, or a word holding one: nothing can follow it and
+    // nothing can fail, so no position is needed.
+    const cell* c = cells::at(node, pos);
+    if (inert(type_of(c))) {
+      *start = *c;
+      return;
+    }
+    if (type_of(c) == TYPE_WORD) {
+      const cell* v = peek(c);
+      if (v && inert(type_of(v))) {
+        *start = *v;
+        return;
+      }
+    }
+  }
+  position_scope ps;
+  current_position = *start;
+  cell* first = start + 1;
+  for (;;) {
+    current_position.data1 = pos;
+    pos = seq_step(node, pos, tail);
+    if (pending) return;
+    tail = cells::length(node);  // the block may have been changed by what ran
+    if (pos >= tail) break;
+    stack::top = first;
+  }
+  *start = *first;
+  stack::top = first;
 }
 
 }  // namespace
