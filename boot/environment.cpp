@@ -170,6 +170,7 @@ void build_environment() {
   // The operators whose names the source syntax cannot set.
   make_op("<>", "not-equal?");
   make_op("<=", "lesser-or-equal?");
+  make_op("%", "remainder");
   stack::reset();
 }
 
