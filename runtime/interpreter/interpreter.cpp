@@ -781,12 +781,21 @@ u32 call_lean(const cell& fn, u32 cache, u32 node, u32 pos, u32 tail, const cell
       if (i == either_index) {
         if (type_of(a) == TYPE_UNSET) fire("script", "no-return");
         if (falsy) branch = a + 2;
-        eval_branch(branch);
-      } else if (falsy == (i == unless_index)) {
-        eval_branch(branch);
-      } else {
+      } else if (falsy != (i == unless_index)) {
+        branch = nullptr;
+      }
+      if (!branch) {
         *a = cell{TYPE_NONE, 0, 0, 0};
         stack::keep_first();
+      } else if (tracing) [[unlikely]] {
+        eval_branch(branch);  // argument evaluation switched tracing on
+      } else {
+        // eval_branch without its call.
+        eval_seq(branch);
+        if (!pending) {
+          *a = *(stack::top - 1);
+          stack::top = a + 1;
+        }
       }
     } else {
       natives::entry(i)(false, no_refinements);
