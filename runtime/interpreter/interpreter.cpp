@@ -59,21 +59,38 @@ inline u32 body_symbol() { return words::word_body.data2; }
 }
 inline u32 anon_symbol() { return words::word_anon.data2; }
 
+// Buffer look-ups for the hot paths, given the arena's base in a local: the base never
+// changes once the arena is reserved, and a local copy spares the reload the compiler must
+// otherwise do after every store (the build lets any pointer alias a global). A cell
+// pointer got this way is good only until the next thing that may allocate or run code
+// (a collection compacts, a grow moves, code may change the block): re-resolve after it.
+[[gnu::always_inline]] inline series_buffer* buffer_in(char* base, u32 node) {
+  return reinterpret_cast<series_buffer*>(base + *reinterpret_cast<const u32*>(base + node));
+}
+[[gnu::always_inline]] inline cell* cells_in(char* base, u32 node) {
+  return reinterpret_cast<cell*>(base + buffer_in(base, node)->offset);
+}
+[[gnu::always_inline]] inline u32 length_in(char* base, u32 node) {
+  return buffer_in(base, node)->used_bytes() >> 4;
+}
+
 // The value of a word when its context can answer without an error, else null: the infix
 // look-ahead must never raise for a word that is not an operator.
 [[gnu::always_inline]] inline const cell* peek(const cell* w) {
-  u32 ctx = w->data1;
-  if (!ctx || w->data3 == word::NO_INDEX) return nullptr;
-  const cell* cc = _context::context_cell(ctx);
+  u32 ctx = w->data1, index = w->data3;
+  if (!ctx || index == word::NO_INDEX) return nullptr;
+  char* const base = arena::base;
+  const cell* cc = cells_in(base, ctx);
   if (cc->header & _context::ON_STACK) {
     u32 ref = cc->data2;
     if (!ref || ref > stack::frame_top) return nullptr;
     const stack::frame& f = stack::frames[ref - 1];
-    if (w->data3 >= f.count) return nullptr;
-    return stack::base + f.own_args + w->data3;
+    if (index >= f.count) return nullptr;
+    return stack::base + f.own_args + index;
   }
-  if (w->data3 >= cells::length(cc->data2)) return nullptr;
-  return cells::at(cc->data2, w->data3);
+  const series_buffer* b = buffer_in(base, cc->data2);
+  if (index >= (b->used_bytes() >> 4)) return nullptr;
+  return reinterpret_cast<const cell*>(base + b->offset) + index;
 }
 
 // The value cell a set-word may write directly: a bound word of a function's running call
@@ -764,12 +781,21 @@ u32 call_lean(const cell& fn, u32 cache, u32 node, u32 pos, u32 tail, const cell
       if (i == either_index) {
         if (type_of(a) == TYPE_UNSET) fire("script", "no-return");
         if (falsy) branch = a + 2;
-        eval_branch(branch);
-      } else if (falsy == (i == unless_index)) {
-        eval_branch(branch);
-      } else {
+      } else if (falsy != (i == unless_index)) {
+        branch = nullptr;
+      }
+      if (!branch) {
         *a = cell{TYPE_NONE, 0, 0, 0};
         stack::keep_first();
+      } else if (tracing) [[unlikely]] {
+        eval_branch(branch);  // argument evaluation switched tracing on
+      } else {
+        // eval_branch without its call.
+        eval_seq(branch);
+        if (!pending) {
+          *a = *(stack::top - 1);
+          stack::top = a + 1;
+        }
       }
     } else {
       natives::entry(i)(false, no_refinements);
