@@ -1325,7 +1325,7 @@ void call(const cell* fn_in, const cell* args, u32 n, cell* result) {
   u32 me = stack::frame_top - 1;
   stack::frames[me].block = fn.data3;
   const cell* h = cells::at(cache, 0);
-  u32 slots = h->data1, nrefs = h->data2, locals = h->data3;
+  u32 nrefs = h->data2;
   i32 refs[MAX_REFINEMENTS];
   for (u32 r = 0; r < nrefs; r++) refs[r] = -1;
   bool is_fn = type_of(&fn) == TYPE_FUNCTION || type_of(&fn) == TYPE_ROUTINE;
@@ -1348,24 +1348,7 @@ void call(const cell* fn_in, const cell* args, u32 n, cell* result) {
       *stack::push_slot() = cell{TYPE_LOGIC, 0, 0, 0};
     }
   }
-  switch (type_of(&fn)) {
-    case TYPE_FUNCTION:
-      function::init_locals(locals);
-      eval_function(fn, me, slots);
-      break;
-    case TYPE_NATIVE:
-      natives::entry(fn.data1)(false, refs);
-      break;
-    case TYPE_ACTION:
-      actions::entry(fn.data1)(refs);
-      break;
-    case TYPE_ROUTINE:
-      function::init_locals(locals);
-      call_routine(fn, slots);
-      break;
-    default:
-      fire("internal", "not-done");
-  }
+  run_gathered(&fn, me, refs);
   raise_pending();
   *result = *stack::arguments;
   (void)start;
