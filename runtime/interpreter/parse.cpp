@@ -71,8 +71,6 @@ inline bool truthy(const cell* v) {
   return !(type_of(v) == TYPE_NONE || (type_of(v) == TYPE_LOGIC && v->data1 == 0));
 }
 
-inline bool text_input(u32 t) { return string::text_q(t); }
-
 // Appends a value that may be held only by the caller (the append may collect).
 void push_cell(u32 node, const cell& c) {
   if (cells::length(node) >= STACK_LIMIT) fire("script", "parse-stack");

@@ -45,8 +45,6 @@ cell* frame_cells(u32 ref, u32* count) {
   return base + f.own_args;
 }
 
-inline u32 index_of(const cell* c) { return static_cast<u32>(c - base); }
-
 // Pops the innermost record, restoring the context it attached.
 inline frame& pop_record() {
   frame& f = frames[--frame_top];
