@@ -380,9 +380,10 @@ u32 integer_op_call(cell op_value, cell op_word, u32 code, u32 node, u32 pos, u3
         continue;
       }
     }
-    if (tracing) [[unlikely]] trace_at(trace::EV_FETCH, node, pos, nullptr, nx);
+    // Copied first: the trace callback may collect and move the block and the values.
     cell op_value = *val;
     cell op_word = *nx;
+    if (tracing) [[unlikely]] trace_at(trace::EV_FETCH, node, pos, nullptr, &op_word);
     op_value.header = op::wrapped_type(&op_value);
     stack::top = start;
     pos = call_function(&op_value, node, pos + 1, tail, &op_word, nullptr, 0, true);
