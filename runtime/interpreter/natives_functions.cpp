@@ -295,6 +295,7 @@ void take_refinement(const cell& fn, bool is_fn, u32 cache, const cell& e, bool 
     if (type_of(&entry) != TYPE_TYPESET) break;
     if (!src.left()) {
       *stack::push_slot() = NONE;
+      if (on) check(entry, stack::top - 1);
     } else {
       fetch(entry, src);
       if (pending) return;
@@ -366,7 +367,10 @@ void apply_call(const cell& fn_in, const cell& name, const cell* path, const cel
     if (type_of(&e) == TYPE_TYPESET) {
       if (fixed) {
         if (!src.left()) {
-          *stack::push_slot() = NONE;  // tail-completed
+          // Tail-completed: the none! is checked like any argument (a native trusts its
+          // arguments' types once gathered).
+          *stack::push_slot() = NONE;
+          check(e, stack::top - 1);
           continue;
         }
         fetch(e, src);
