@@ -92,7 +92,7 @@ void load_utf8(const char* utf8, u32 length, cell* out) {
 }
 
 // `make` is what the sources use to build every other value, so it comes first, from
-// C++; actions.vyr then defines it again with its documented spec.
+// C++; actions.vyr then defines it again with its documented argument block.
 void make_first_action() {
   const char spec_text[] = "type [any-type!] spec [any-type!]";
   cell spec;

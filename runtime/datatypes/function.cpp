@@ -1,4 +1,4 @@
-// function! and routine!: spec checking, local collection, construction, actions,
+// function! and routine!: argument block checking, local collection, construction, actions,
 // registration, and the registry of routine code.
 #include "runtime/datatypes/function.h"
 
@@ -155,7 +155,7 @@ u32 validate_spec(const cell* spec_in) {
 void collect_locals(const cell* spec_in, const cell* body_in, cell* out) {
   cell spec = *spec_in, body = *body_in;
   collector::root_guard g1(&spec), g2(&body);
-  // Work on a copy of the spec from its head.
+  // Work on a copy of the argument block from its head.
   cell fresh{TYPE_BLOCK, 0, deep_copy(spec.data2, spec.data1), 0};
   collector::root_guard g3(&fresh);
   std::vector<u32> ignore;     // canonical symbols not to collect

@@ -1,5 +1,5 @@
 // function! and routine!: a function-like context (values on the data stack while a call
-// runs), the spec block, and a 5-cell more-block: body, argument cache, code index,
+// runs), the argument block, and a 5-cell more-block: body, argument cache, code index,
 // op! copy, second code index. A routine's code is a C++ function found by index in the
 // routine registry; its header holds the argument count in bits 25-29.
 #pragma once
@@ -11,12 +11,12 @@ constexpr u32 FLAG_NO_TRACE = 0x200;
 constexpr u32 FLAG_TRACE = 0x400;
 constexpr u32 MORE_BODY = 0, MORE_CACHE = 1, MORE_CODE = 2, MORE_OP = 3, MORE_CODE2 = 4;
 
-// Checks a spec block; answers the attribute flags. Faults raise script bad-func-def (with
-// the spec), invalid-type-spec (with the item) or dup-vars (with the later entry).
+// Checks an argument block; answers the attribute flags. Faults raise script bad-func-def
+// (with the block), invalid-type-spec (with the item) or dup-vars (with the later entry).
 u32 validate_spec(const cell* spec);
-// The `function` native's spec: set-words and loop words of the body become locals (after
-// an added /local); /extern names are left out and /extern leaves the spec. Writes the new
-// spec block into `out`.
+// The `function` native's argument block: set-words and loop words of the body become
+// locals (after an added /local); /extern names are left out and /extern itself is dropped.
+// Writes the new argument block into `out`.
 void collect_locals(const cell* spec, const cell* body, cell* out);
 // Local slots from `start`: 1 for /local plus one per word! after it; -1 when /local is
 // absent and must_exist is set, else 0.
@@ -24,7 +24,7 @@ i32 count_locals(u32 spec_node, u32 start, bool must_exist);
 // Pushes a call's local slots: logic! false for /local, then n - 1 none! cells.
 void init_locals(u32 n);
 // Builds a function! on the data stack (its cell is the new top) and answers its context.
-// `body` may be null or none!; `ctx` 0 makes a context from the spec and binds the body.
+// `body` may be null or none!; `ctx` 0 makes a context from the argument block and binds the body.
 u32 push(const cell* spec, const cell* body, u32 ctx, u32 code, u32 code2, u32 flags);
 
 // Actions
@@ -55,9 +55,9 @@ code_fn code(u32 index);
 const char* name_of(u32 index);
 
 // Builds a routine! on the data stack; `result_type` is the id of its result type (0 none).
-// A spec with more than 31 arguments raises script bad-func-def.
+// An argument block with more than 31 arguments raises script bad-func-def.
 cell* push(const cell* spec, const cell* body, u32 code, u32 result_type, bool direct);
-// The routine registered under `name`, with the given spec; its body is a block naming it.
+// The routine registered under `name`, with the given argument block; its body is a block naming it.
 cell* push_named(const char* name, const cell* spec, bool direct);
 inline u32 get_arity(const cell* r) { return (r->header >> ARITY_SHIFT) & 0x1F; }
 

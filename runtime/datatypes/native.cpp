@@ -224,7 +224,7 @@ i32 mold(const cell* value, cell* out, bool only, bool all, bool flat, const cel
   u32 w = wrapped_type(&v);
   budget = datatype::append_text(out, "make op! ", budget);
   budget = datatype::append_text(out, w == TYPE_FUNCTION ? "func " : "[", budget);
-  // The spec is molded inside a native frame named <anon>, as a call of its own.
+  // The argument block is molded inside a native frame named <anon>, as a call of its own.
   stack::guard sg;
   struct leave_on_exit {
     u32 depth;

@@ -1,7 +1,7 @@
 // native!, action! and op!: built-in functions reached through table indexes (word 1), with
-// their spec block (word 2) and a more-block (word 3: a copy of the context! cell of the
-// function-like context made from the spec, the argument cache, and a block! cell on the
-// context's node, which keeps that node alive for its words). An op! carries the words of the value it wraps
+// their argument block (word 2) and a more-block (word 3: a copy of the context! cell of
+// the function-like context made from the argument block, the argument cache, and a block!
+// cell on the context's node, which keeps that node alive for its words). An op! carries the words of the value it wraps
 // and the wrapped type in header bits 16-23.
 #pragma once
 #include "runtime/datatypes/action_slots.h"

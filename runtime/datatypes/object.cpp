@@ -120,7 +120,7 @@ i32 handler_index(const cell* obj, u32 which) {
   return index == NO_HANDLER ? -1 : i32(index);
 }
 
-// Refreshes the recorded local count when the handler's spec changed.
+// Refreshes the recorded local count when the handler's argument block changed.
 u32 refresh_locals(const cell* obj, u32 which, const cell* fn) {
   cell* r = record_cell(obj, which);
   if (!r) return 0;

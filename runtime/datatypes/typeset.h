@@ -21,7 +21,7 @@ u32 count(const cell* ts);             // set bits among the registered ids
 cell* clear_at(cell* c);               // an empty typeset
 cell* make_in(u32 block, u32 w1, u32 w2, u32 w3);  // appended; valid until an allocation
 cell* make_default(cell* c);           // every type but unset!
-// From a function spec's type block: a word is replaced by its value; a datatype! sets its
+// From a type block of a function's arguments: a word is replaced by its value; a datatype! sets its
 // bit, a typeset! merges, a word (a word valued word) adds object!, a nested block is
 // skipped; anything else raises script invalid-type-spec.
 cell* make_with(cell* c, const cell* type_block);

@@ -66,8 +66,8 @@ void or_entry();
 void xor_entry();
 
 // ---- Stack entries of every action (the entries action! values call) -----------------
-// Arguments at stack::arguments in spec order, then the arguments of the refinements that
-// are present; `refs` has one integer per refinement in spec order: -1 when absent, else
+// Arguments at stack::arguments in argument order, then the arguments of the refinements that
+// are present; `refs` has one integer per refinement in declared order: -1 when absent, else
 // the index (from stack::arguments) of its first argument cell. The result is left in the
 // result slot. Slots 7 (path evaluation) and 8 have no stack entry.
 using entry_fn = void (*)(const i32* refs);

@@ -170,7 +170,7 @@ void eval_seq(const cell* block);
 // A block: [0] integer! (word 1 slot count, word 2 refinement count, word 3 local count),
 // then one typeset! per argument (kind in header bits 20-21, mask in words 1-2, the
 // argument's symbol in word 3) and one refinement! per refinement (symbol in word 2, its
-// number in word 3), in spec order. `return:` and /local are not listed.
+// number in word 3), in declared order. `return:` and /local are not listed.
 
 u64 mask_of_types(const cell* types) {
   u64 mask = 0;

@@ -11,7 +11,7 @@ constexpr u32 COUNT = 107;
 
 // A native's stack entry: `check` asks it to verify its argument types itself (the
 // interpreter passes false: it checked them while gathering); `refs` holds one integer per
-// refinement in spec order: -1 when absent, else the index (from stack::arguments) of the
+// refinement in declared order: -1 when absent, else the index (from stack::arguments) of the
 // cell that holds the refinement's first argument.
 using entry_fn = void (*)(bool check, const i32* refs);
 

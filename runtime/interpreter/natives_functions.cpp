@@ -155,7 +155,7 @@ u32 context_of(const cell* v) {
         return v->data1;
       return cells::at(v->data3, 2)->data2;
     case TYPE_NATIVE: case TYPE_ACTION:
-      // The spec's context is kept in the more-block's third cell.
+      // The context made from the argument block is kept in the more-block's third cell.
       return cells::at(v->data3, 2)->data2;
     default:
       return word::kind_q(type_of(v)) ? v->data1 : 0;

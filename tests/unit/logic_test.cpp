@@ -122,7 +122,7 @@ TEST_F(Logic, MakeAndTo) {
     EXPECT_EQ(mold_text(*actions::to(&proto, &c.spec)), c.converted ? "true" : "false")
         << mold_text(c.spec);
   }
-  // unset! and none! make themselves whatever the spec.
+  // unset! and none! make themselves whatever the argument.
   cell ut = type_cell(TYPE_UNSET), nt = type_cell(TYPE_NONE), one = int_cell(1);
   EXPECT_EQ(type_of(actions::make(&ut, &one)), u32{TYPE_UNSET});
   EXPECT_EQ(type_of(actions::to(&nt, &one)), u32{TYPE_NONE});
