@@ -15,6 +15,7 @@
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/function.h"
+#include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/object.h"
 #include "runtime/datatypes/string_actions.h"
 #include "runtime/fire.h"
@@ -26,10 +27,6 @@
 namespace vyr::boot {
 
 namespace {
-
-inline bool truthy(const cell* v) {
-  return !(type_of(v) == TYPE_NONE || (type_of(v) == TYPE_LOGIC && v->data1 == 0));
-}
 
 // `to block!` of a string: the lexer loads its text from the index.
 // The text may lie in a series buffer that loading moves: it is copied and rooted first.
@@ -61,7 +58,7 @@ i32 block_compare(const cell* fn_in, const cell* a_in, const cell* b_in) {
       return d < 0 ? -1 : d > 0 ? 1 : 0;
     }
     default:
-      return truthy(&r) ? -1 : 1;
+      return logic::true_q(&r) ? -1 : 1;
   }
 }
 
@@ -135,7 +132,7 @@ bool lexer_call(const cell* callback, cell* args) {
       start[0].data3 == fn.data3 && type_of(&start[2]) == type_of(&args[1]) &&
       start[2].data2 == args[1].data2)
     args[1] = start[2];
-  return truthy(&r);
+  return logic::true_q(&r);
 }
 
 const cell* lexer_body_head(const cell* callback) {

@@ -15,6 +15,7 @@
 
 #include "runtime/fire.h"
 #include "runtime/memory.h"
+#include "runtime/unicode.h"
 
 extern char** environ;
 
@@ -39,21 +40,8 @@ void write_all(int fd, const char* p, size_t n) {
 
 void put_utf8(std::string& out, u32 cp) {
   if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = 0xFFFD;
-  if (cp < 0x80) {
-    out.push_back(static_cast<char>(cp));
-  } else if (cp < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else if (cp < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  }
+  char seq[4];
+  out.append(seq, unicode::cp_to_utf8(cp, seq));
 }
 
 // Copies UTF-8 text, each ill-formed sequence (overlong, surrogate, past U+10FFFF,

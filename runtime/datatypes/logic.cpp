@@ -25,13 +25,6 @@ cell* box(bool value) { return make_at(stack::arguments, value); }
 
 // ---- Truth tests ------------------------------------------------------------------------
 
-namespace {
-inline bool falsy(const cell* v) {
-  u32 t = type_of(v);
-  return t == TYPE_NONE || (t == TYPE_LOGIC && v->data1 != 1);
-}
-}  // namespace
-
 bool true_q(const cell* value, bool check, const cell* word) {
   if (check && type_of(value) == TYPE_UNSET) {
     if (word) fire("script", "no-value", word);

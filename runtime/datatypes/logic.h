@@ -19,6 +19,11 @@ inline u32 get(const cell* c) { return c->data1; }
 inline const cell* of(bool value) { return value ? &true_value : &false_value; }
 
 // Truth tests
+// The truth rule: only none! and logic! false are false (unset! included as true).
+inline bool falsy(const cell* v) {
+  u32 t = type_of(v);
+  return t == TYPE_NONE || (t == TYPE_LOGIC && v->data1 != 1);
+}
 // With `check`, an unset! value raises script no-value with `word` as argument.
 bool true_q(const cell* value, bool check = false, const cell* word = nullptr);
 bool arg_true_q();   // the result slot; unset! raises script no-return

@@ -4,13 +4,12 @@
 #pragma once
 #include <cassert>
 
+#include "runtime/datatypes/series.h"
 #include "runtime/memory.h"
 
 namespace vyr::cells {
 
-inline bool block_like_q(u32 t) {
-  return t == TYPE_BLOCK || t == TYPE_PAREN || t == TYPE_HASH || (t >= TYPE_PATH && t <= TYPE_GET_PATH);
-}
+using series::block_like_q;
 
 // A new empty block! value with room for n cells.
 inline cell* make_block(cell* out, u32 n, u32 type = TYPE_BLOCK) {

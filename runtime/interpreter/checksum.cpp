@@ -4,9 +4,9 @@
 #include "runtime/interpreter/checksum.h"
 
 #include "runtime/hashtable.h"
+#include "runtime/platform.h"
 
 #include <openssl/evp.h>
-#include <sys/random.h>
 
 #include <array>
 #include <cerrno>
@@ -201,17 +201,6 @@ i32 hash(const u8* bytes, u32 length, i32 size) {
   return static_cast<i32>(table_hash(bytes, length) % static_cast<u32>(size));
 }
 
-void random_bytes(u8* buffer, u32 length) {
-  u32 done = 0;
-  while (done < length) {
-    ssize_t got = getrandom(buffer + done, length - done, 0);
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      crypto_failed();
-    }
-    if (got == 0) crypto_failed();
-    done += static_cast<u32>(got);
-  }
-}
+void random_bytes(u8* buffer, u32 length) { platform::secure_random_bytes(buffer, length); }
 
 }  // namespace vyr::checksum

@@ -6,6 +6,7 @@
 
 #include "runtime/collector.h"
 #include "runtime/datatypes/context.h"
+#include "runtime/datatypes/logic.h"
 #include <algorithm>
 #include <cstring>
 
@@ -137,13 +138,6 @@ inline bool callable(u32 t) {
 
 cell arg_word(u32 symbol) { return _context::add_global(symbol, false, false); }
 
-[[noreturn]] void expect_arg(const cell* value, u32 arg_symbol) {
-  cell fn = stack::current_call_word();
-  cell type;
-  datatype::make_at(&type, type_of(value));
-  cell arg = arg_word(arg_symbol);
-  fire("script", "expect-arg", &fn, &type, &arg);
-}
 
 [[noreturn]] void no_arg(u32 arg_symbol) {
   cell fn = stack::current_call_word();
@@ -448,9 +442,7 @@ u32 fetch_one(const cell& entry, u32 node, u32 pos, u32 tail, bool infix) {
   return pos + 1;
 }
 
-inline void check(const cell& entry, const cell* value) {
-  if (!typecheck::accepts(&entry, type_of(value))) [[unlikely]] expect_arg(value, entry.data3);
-}
+inline void check(const cell& entry, const cell* value) { check_arg(entry, value); }
 
 // An infix call of an operator with a fast integer code whose left operand (at `start`, the
 // data-stack top just past it) is an integer!: exactly the frame, gathering, checks and
@@ -589,16 +581,31 @@ void call_routine(const cell& fn, u32 slots) {
   stack::keep_first();
 }
 
-// Finds a refinement of the cache by symbol: its entry index, or 0.
-u32 find_refinement(u32 cache, u32 symbol) {
-  u32 canon = symbol::resolve(symbol);
-  for (u32 i = 1, n = cells::length(cache); i < n; i++) {
-    const cell* e = cells::at(cache, i);
-    if (type_of(e) == TYPE_REFINEMENT && symbol::resolve(e->data2) == canon) return i;
+// Runs a call whose arguments and refinements are gathered in frame `me`, by the kind of
+// the function value.
+[[gnu::always_inline]] inline void run_call(const cell& fn, u32 me, u32 slots, u32 locals,
+                                            const i32* refs) {
+  switch (type_of(&fn)) {
+    case TYPE_FUNCTION:
+      function::init_locals(locals);
+      eval_function(fn, me, slots);
+      break;
+    case TYPE_NATIVE:
+      natives::entry(fn.data1)(false, refs);
+      break;
+    case TYPE_ACTION:
+      actions::entry(fn.data1)(refs);
+      break;
+    case TYPE_ROUTINE:
+      function::init_locals(locals);
+      call_routine(fn, slots);
+      break;
+    default:
+      fire("internal", "not-done");
   }
-  return 0;
 }
 
+// Finds a refinement of the cache by symbol: its entry index, or 0.
 // The frame slot of cache entry `i` of a function (entries before it each take one slot).
 inline u32 slot_of(u32 i) { return i - 1; }
 
@@ -611,25 +618,12 @@ u32 path_refinements(const cell& fn, bool is_fn, u32 cache, const cell* path, u3
     bool on = true;
     if (type_of(&e) == TYPE_GET_WORD) {
       const cell* v = _context::get(&e);
-      on = !(type_of(v) == TYPE_NONE || (type_of(v) == TYPE_LOGIC && !v->data1));
+      on = !logic::falsy(v);
     } else if (type_of(&e) != TYPE_WORD) {
       fire("script", "bad-refine", &e);
     }
-    u32 i = find_refinement(cache, e.data2);
-    if (!i) {
-      cell fw = stack::current_call_word();
-      cell r{TYPE_REFINEMENT, 0, e.data2, word::NO_INDEX};
-      fire("script", "no-refine", &fw, &r);
-    }
+    u32 i = switch_refinement(cache, e.data2, on, is_fn, refs, &p);
     u32 number = cells::at(cache, i)->data3;
-    if (is_fn) {
-      cell* flag = stack::arguments + slot_of(i);
-      if (type_of(flag) == TYPE_LOGIC && flag->data1) fire("script", "dup-refine", &p);
-      *flag = cell{TYPE_LOGIC, on ? 1u : 0u, 0, 0};
-    } else {
-      if (refs[number - 1] != -1) fire("script", "dup-refine", &p);
-      refs[number - 1] = on ? i32(stack::top - stack::arguments) : -2;
-    }
     for (u32 a = i + 1; a < cells::length(cache); a++) {
       cell entry = *cells::at(cache, a);
       if (type_of(&entry) != TYPE_TYPESET) break;
@@ -956,24 +950,7 @@ u32 call_general(cell fn, u32 node, u32 pos, u32 tail, const cell* name, const c
   }
 
   if (tracing) [[unlikely]] trace_call(trace::EV_CALL, name, &fn);
-  switch (t) {
-    case TYPE_FUNCTION:
-      function::init_locals(locals);
-      eval_function(fn, me, slots);
-      break;
-    case TYPE_NATIVE:
-      natives::entry(fn.data1)(false, refs);
-      break;
-    case TYPE_ACTION:
-      actions::entry(fn.data1)(refs);
-      break;
-    case TYPE_ROUTINE:
-      function::init_locals(locals);
-      call_routine(fn, slots);
-      break;
-    default:
-      fire("internal", "not-done");
-  }
+  run_call(fn, me, slots, locals, refs);
   stack::leave();
   if (tracing) [[unlikely]] trace_call(trace::EV_RETURN, name, stack::top - 1);
   if (!infix) {
@@ -1361,24 +1338,7 @@ void run_gathered(const cell* fn_in, u32 me, const i32* refs) {
   cell fn = *fn_in;
   const cell* h = cells::at(cache_of(&fn), 0);
   u32 slots = h->data1, locals = h->data3;
-  switch (type_of(&fn)) {
-    case TYPE_FUNCTION:
-      function::init_locals(locals);
-      eval_function(fn, me, slots);
-      break;
-    case TYPE_NATIVE:
-      natives::entry(fn.data1)(false, refs);
-      break;
-    case TYPE_ACTION:
-      actions::entry(fn.data1)(refs);
-      break;
-    case TYPE_ROUTINE:
-      function::init_locals(locals);
-      call_routine(fn, slots);
-      break;
-    default:
-      fire("internal", "not-done");
-  }
+  run_call(fn, me, slots, locals, refs);
 }
 
 namespace {
@@ -1434,6 +1394,38 @@ void init() {
     error_module_builder = error_builder;
     error_builder = build_error;
   }
+}
+
+void expect_arg(const cell* value, u32 arg_symbol) {
+  cell fn = stack::current_call_word();
+  cell type;
+  datatype::make_at(&type, type_of(value));
+  cell arg = _context::add_global(arg_symbol, false, false);
+  fire("script", "expect-arg", &fn, &type, &arg);
+}
+
+u32 switch_refinement(u32 cache, u32 symbol, bool on, bool is_fn, i32* refs,
+                      const cell* dup_arg) {
+  u32 canon = symbol::resolve(symbol), i = 1, n = cells::length(cache);
+  for (; i < n; i++) {
+    const cell* e = cells::at(cache, i);
+    if (type_of(e) == TYPE_REFINEMENT && symbol::resolve(e->data2) == canon) break;
+  }
+  if (i == n) {
+    cell fw = stack::current_call_word();
+    cell r{TYPE_REFINEMENT, 0, symbol, word::NO_INDEX};
+    fire("script", "no-refine", &fw, &r);
+  }
+  if (is_fn) {
+    cell* flag = stack::arguments + (i - 1);  // one frame slot per cache entry before it
+    if (type_of(flag) == TYPE_LOGIC && flag->data1) fire("script", "dup-refine", dup_arg);
+    *flag = cell{TYPE_LOGIC, on ? 1u : 0u, 0, 0};
+  } else {
+    u32 number = cells::at(cache, i)->data3;
+    if (refs[number - 1] != -1) fire("script", "dup-refine", dup_arg);
+    refs[number - 1] = on ? i32(stack::top - stack::arguments) : -2;
+  }
+  return i;
 }
 
 }  // namespace vyr::interpreter

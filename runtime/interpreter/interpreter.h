@@ -10,6 +10,7 @@
 // before they return, and the catching points accept both forms.
 #pragma once
 #include "runtime/fire.h"
+#include "runtime/interpreter/typecheck.h"
 
 namespace vyr::interpreter {
 
@@ -67,6 +68,22 @@ void run_gathered(const cell* fn, u32 me, const i32* refs);
 // Evaluates a block and copies its value into `result` (which may be anywhere); the data
 // stack is left as it was.
 void do_block(const cell* block, cell* result);
+// Raises script expect-arg: the current call does not allow the value's type for the
+// argument named by `arg_symbol`.
+[[noreturn]] void expect_arg(const cell* value, u32 arg_symbol);
+// Checks a gathered argument against its entry of the argument cache (a typeset! whose
+// word 3 holds the argument's symbol).
+inline void check_arg(const cell& entry, const cell* value) {
+  if (!typecheck::accepts(&entry, type_of(value))) [[unlikely]] expect_arg(value, entry.data3);
+}
+
+// While a call's arguments are gathered: switches the refinement named by `symbol` on or
+// off (a logic! slot of a function, an entry of `refs` for natives and actions) and answers
+// its position in the argument cache `cache`. Raises script no-refine when the function
+// has no such refinement, dup-refine (with `dup_arg`) when it was already given.
+u32 switch_refinement(u32 cache, u32 symbol, bool on, bool is_fn, i32* refs,
+                      const cell* dup_arg);
+
 // Calls a function value with `n` argument values (refinements off), result into `result`.
 void call(const cell* fn, const cell* args, u32 n, cell* result);
 // Evaluates a block from C++ and leaves the result at stack::arguments (a native's result).

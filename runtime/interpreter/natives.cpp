@@ -4,14 +4,14 @@
 // once when an exit is pending.
 #include "runtime/interpreter/natives.h"
 
-#include "runtime/datatypes/object.h"
-
 #include <cstring>
 
 #include "runtime/collector.h"
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/function.h"
+#include "runtime/datatypes/logic.h"
+#include "runtime/datatypes/object.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/word.h"
@@ -83,9 +83,7 @@ namespace {
 using stack::arguments;
 using interpreter::pending;
 
-inline bool falsy(const cell* v) {
-  return type_of(v) == TYPE_NONE || (type_of(v) == TYPE_LOGIC && v->data1 == 0);
-}
+using logic::falsy;
 // The strict test: unset! raises script no-return.
 inline bool strict_true(const cell* v) {
   if (type_of(v) == TYPE_UNSET) fire("script", "no-return");
@@ -457,6 +455,16 @@ bool name_matches(const cell& thrown_name, const cell& wanted) {
   return false;
 }
 
+// Leaves the native's own frame with the last value its block pushed as the result (a
+// pending exit leaves it as it is).
+void leave_with_last() {
+  if (pending) return stack::leave();
+  cell r = *(stack::top - 1);
+  stack::leave();
+  *arguments = r;
+  stack::keep_first();
+}
+
 void catch_entry(bool, const i32* refs) {
   cell block = arguments[0];
   bool named = refs[0] != -1;
@@ -494,11 +502,7 @@ void catch_entry(bool, const i32* refs) {
     return;
   }
   sg.release();
-  if (pending) return stack::leave();
-  cell r = *(stack::top - 1);
-  stack::leave();
-  *arguments = r;
-  stack::keep_first();
+  leave_with_last();
 }
 
 void try_entry(bool, const i32* refs) {
@@ -520,11 +524,7 @@ void try_entry(bool, const i32* refs) {
     return;
   }
   sg.release();
-  if (pending) return stack::leave();
-  cell r = *(stack::top - 1);
-  stack::leave();
-  *arguments = r;
-  stack::keep_first();
+  leave_with_last();
 }
 
 }  // namespace

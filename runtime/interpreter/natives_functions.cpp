@@ -7,6 +7,7 @@
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/function.h"
+#include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/native.h"
 #include "runtime/datatypes/object.h"
 #include "runtime/datatypes/series.h"
@@ -210,17 +211,8 @@ constexpr u32 ARG_NORMAL = 0, ARG_GET = 1;
 constexpr u32 MAX_REFINEMENTS = 32;
 constexpr u32 MODE_ALL = 1, MODE_LIST = 2, MODE_SINGLE = 4;
 
-[[noreturn]] void expect_arg(const cell* value, u32 arg_symbol) {
-  cell fn = stack::current_call_word();
-  cell type;
-  datatype::make_at(&type, type_of(value));
-  cell arg = _context::add_global(arg_symbol, false, false);
-  fire("script", "expect-arg", &fn, &type, &arg);
-}
-
-inline void check(const cell& entry, const cell* value) {
-  if (!typecheck::accepts(&entry, type_of(value))) expect_arg(value, entry.data3);
-}
+using interpreter::expect_arg;
+inline void check(const cell& entry, const cell* value) { interpreter::check_arg(entry, value); }
 
 // The source of an applied call: the argument block from its head to its tail.
 struct source {
@@ -261,35 +253,13 @@ void fetch(const cell& entry, source& src) {
   src.pos++;
 }
 
-u32 find_refinement(u32 cache, u32 symbol) {
-  u32 canon = symbol::resolve(symbol);
-  for (u32 i = 1, n = cells::length(cache); i < n; i++) {
-    const cell* e = cells::at(cache, i);
-    if (type_of(e) == TYPE_REFINEMENT && symbol::resolve(e->data2) == canon) return i;
-  }
-  return 0;
-}
-
 // Switches a refinement on or off (named by element `e`, from a path or from the source)
 // and gathers its arguments from the source.
 void take_refinement(const cell& fn, bool is_fn, u32 cache, const cell& e, bool on,
                      i32* refs, source& src) {
-  u32 i = find_refinement(cache, e.data2);
-  if (!i) {
-    cell fw = stack::current_call_word();
-    cell r{TYPE_REFINEMENT, 0, e.data2, word::NO_INDEX};
-    fire("script", "no-refine", &fw, &r);
-  }
-  u32 number = cells::at(cache, i)->data3;
   cell named{TYPE_REFINEMENT, 0, e.data2, word::NO_INDEX};
-  if (is_fn) {
-    cell* flag = stack::arguments + (i - 1);
-    if (type_of(flag) == TYPE_LOGIC && flag->data1) fire("script", "dup-refine", &named);
-    *flag = cell{TYPE_LOGIC, on ? 1u : 0u, 0, 0};
-  } else {
-    if (refs[number - 1] != -1) fire("script", "dup-refine", &named);
-    refs[number - 1] = on ? i32(stack::top - stack::arguments) : -2;
-  }
+  u32 i = interpreter::switch_refinement(cache, e.data2, on, is_fn, refs, &named);
+  u32 number = cells::at(cache, i)->data3;
   for (u32 a = i + 1; a < cells::length(cache); a++) {
     cell entry = *cells::at(cache, a);
     if (type_of(&entry) != TYPE_TYPESET) break;
@@ -328,7 +298,7 @@ void refinement_list(const cell& fn, bool is_fn, u32 cache, u32 nrefs, const cel
     bool on = true;
     if (type_of(&e) == TYPE_GET_WORD) {
       const cell* v = _context::get(&e);
-      on = !(type_of(v) == TYPE_NONE || (type_of(v) == TYPE_LOGIC && !v->data1));
+      on = !logic::falsy(v);
     } else if (type_of(&e) != (path ? TYPE_WORD : TYPE_REFINEMENT)) {
       if (!nrefs) return;
       fire("script", "bad-refine", &e);

@@ -5,6 +5,7 @@
 #include "runtime/collector.h"
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/word.h"
@@ -29,9 +30,7 @@ using interpreter::pending;
 constexpr cell UNSET{TYPE_UNSET, 0, 0, 0};
 constexpr cell NONE{TYPE_NONE, 0, 0, 0};
 
-inline bool falsy(const cell* v) {
-  return type_of(v) == TYPE_NONE || (type_of(v) == TYPE_LOGIC && v->data1 == 0);
-}
+using logic::falsy;
 inline bool strict_true(const cell* v) {
   if (type_of(v) == TYPE_UNSET) fire("script", "no-return");
   return !falsy(v);

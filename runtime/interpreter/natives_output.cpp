@@ -9,6 +9,7 @@
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
@@ -32,9 +33,7 @@ namespace {
 using stack::arguments;
 using interpreter::pending;
 
-inline bool falsy(const cell* v) {
-  return type_of(v) == TYPE_NONE || (type_of(v) == TYPE_LOGIC && v->data1 == 0);
-}
+using logic::falsy;
 inline void set_result(const cell& v) {
   *arguments = v;
   stack::keep_first();

@@ -8,6 +8,7 @@
 // Buffers are re-read through their nodes after anything that may allocate (parens,
 // callbacks, edits, copies).
 #include "runtime/interpreter/parse.h"
+#include "runtime/datatypes/logic.h"
 
 #include <algorithm>
 #include <cstring>
@@ -65,10 +66,6 @@ keyword keyword_of(const cell* w) {
   if (type_of(w) != TYPE_WORD) return K_NONE_;
   u32 s = symbol::resolve(w->data2);
   return s < keyword_by_symbol.size() ? keyword(keyword_by_symbol[s]) : K_NONE_;
-}
-
-inline bool truthy(const cell* v) {
-  return !(type_of(v) == TYPE_NONE || (type_of(v) == TYPE_LOGIC && v->data1 == 0));
 }
 
 // Appends a value that may be held only by the caller (the append may collect).
@@ -205,7 +202,7 @@ class engine {
     stack::arguments = saved_args;
     stack::top = saved_top;
     effects_++;
-    if (!truthy(&result)) throw stopped{};
+    if (!logic::true_q(&result)) throw stopped{};
   }
 
   void matched(bool ok, const cell& rules, u32 r) {
@@ -632,13 +629,13 @@ class engine {
         if (type_of(&p) != TYPE_PAREN) end_error(kw);
         cell result;
         eval_paren(p, &result, &rules, r + 1);
-        ok = truthy(&result);
+        ok = logic::true_q(&result);
         return r + 2;
       }
       case K_CASE: {
         cell w = needed(rn, r + 1, kw);
         if (type_of(&w) != TYPE_WORD) end_error(kw);
-        case_ = truthy(_context::get(&w));
+        case_ = logic::true_q(_context::get(&w));
         ok = true;
         return r + 2;
       }
@@ -836,14 +833,17 @@ class engine {
     return next;
   }
 
+  // An `only` after insert or change: skipped over, and answered.
+  bool take_only(u32 rn, u32& k) {
+    if (k >= cells::length(rn) || keyword_of(cells::at(rn, k)) != K_ONLY) return false;
+    k++;
+    return true;
+  }
+
   u32 match_insert(const cell& kw, const cell& rules, u32 r, bool& ok) {
     u32 rn = rules.data2;
     u32 k = r + 1;
-    bool only = false;
-    if (k < cells::length(rn) && keyword_of(cells::at(rn, k)) == K_ONLY) {
-      only = true;
-      k++;
-    }
+    bool only = take_only(rn, k);
     cell first = needed(rn, k, kw);
     u32 at = pos_;
     if (position_word(rn, k, at)) {
@@ -860,11 +860,7 @@ class engine {
   u32 match_change(const cell& kw, const cell& rules, u32 r, bool& ok) {
     u32 rn = rules.data2;
     u32 k = r + 1;
-    bool only = false;
-    if (k < cells::length(rn) && keyword_of(cells::at(rn, k)) == K_ONLY) {
-      only = true;
-      k++;
-    }
+    bool only = take_only(rn, k);
     cell first = needed(rn, k, kw);
     if (type_of(&first) >= TYPE_PATH && type_of(&first) <= TYPE_GET_PATH) rule_error(first);
     u32 at;

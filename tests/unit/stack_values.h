@@ -9,15 +9,9 @@
 #include "runtime/datatypes/word.h"
 #include "runtime/interpreter/stack.h"
 #include "runtime/memory.h"
+#include "tests/unit/value_helpers.h"
 
 namespace vyr::test {
-
-// Empties the data stack and reserves its first cell as the result slot that action
-// implementations write into, so that they never overwrite a test's own stack cells.
-inline void fresh_stack() {
-  stack::reset();
-  *stack::push_slot() = cell{TYPE_NONE, 0, 0, 0};
-}
 
 inline cell word_cell(const char* name, u32 type = TYPE_WORD) {
   cell w;

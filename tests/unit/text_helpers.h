@@ -12,13 +12,6 @@
 
 namespace vyr::test {
 
-// Empties the stack and reserves the result slot at stack::arguments.
-inline void fresh_stack() {
-  ensure_runtime();
-  stack::reset();
-  stack::push_copy(&none_value);
-}
-
 // A text value on the stack; `unit` forces the buffer's width (1, 2 or 4).
 inline cell* text(const std::string& utf8, u32 type = TYPE_STRING, u32 unit = 0) {
   cell* c = stack::push_slot();

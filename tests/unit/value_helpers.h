@@ -14,6 +14,14 @@
 
 namespace vyr::test {
 
+// Empties the data stack and reserves its first cell as the result slot that action
+// implementations write into, so that they never overwrite a test's own stack cells.
+inline void fresh_stack() {
+  ensure_runtime();
+  stack::reset();
+  *stack::push_slot() = cell{TYPE_NONE, 0, 0, 0};
+}
+
 inline cell int_cell(i32 v) { return cell{TYPE_INTEGER, 0, static_cast<u32>(v), 0}; }
 inline cell float_cell(double d, u32 type = TYPE_FLOAT) {
   cell c{type, 0, 0, 0};
