@@ -678,6 +678,42 @@ inline u32 lean_cache(const cell& fn) {
 
 u32 call_lean(const cell& fn, u32 cache, u32 node, u32 pos, u32 tail, const cell* name);
 
+// ---- if, unless, either -----------------------------------------------------------------
+// The conditionals are the commonest calls of all, and their branches nearly always follow
+// as literal blocks: such a call evaluates its condition and then runs the chosen block
+// straight from the source, pushing neither block. A native value qualifies when its
+// argument cache is the built-in one (any condition, block! branches); the last one seen
+// of each kind is kept (a root, so its nodes cannot be reused by another value).
+constexpr u32 COND_IF = 1, COND_UNLESS = 2, COND_EITHER = 3;
+cell known_conditional[4] = {{TYPE_UNSET, 0, 0, 0}, {TYPE_UNSET, 0, 0, 0}, {TYPE_UNSET, 0, 0, 0}, {TYPE_UNSET, 0, 0, 0}};
+
+[[gnu::noinline]] u32 verify_conditional(const cell& fn, u32 kind) {
+  u32 cache = cache_of(&fn);
+  const cell* h = cells::at(cache, 0);
+  u32 n = kind == COND_EITHER ? 4 : 3;
+  if (!(h->header & SIMPLE) || cells::length(cache) != n) return 0;
+  u64 any = typecheck::ALL_TYPES, blocks = typecheck::bit(TYPE_BLOCK);
+  if (typecheck::mask_of(cells::at(cache, 1)) != any) return 0;
+  for (u32 i = 2; i < n; i++)
+    if (typecheck::mask_of(cells::at(cache, i)) != blocks) return 0;
+  known_conditional[kind] = fn;
+  return kind;
+}
+
+// The conditional kind of a native value, or 0.
+[[gnu::always_inline]] inline u32 conditional_kind(const cell* v) {
+  u32 i = v->data1, kind;
+  if (i == either_index) kind = COND_EITHER;
+  else if (i == if_index) kind = COND_IF;
+  else if (i == unless_index) kind = COND_UNLESS;
+  else return 0;
+  const cell& k = known_conditional[kind];
+  if (k.data3 == v->data3 && k.data2 == v->data2 && k.data1 == i) [[likely]] return kind;
+  return verify_conditional(*v, kind);
+}
+
+u32 call_conditional(const cell& fn, u32 kind, u32 node, u32 pos, u32 tail, const cell* name);
+
 // One expression of eval_seq, pushed: eval_next with EVAL_PUSH, its two commonest cases (a
 // paren, a word naming a function the lean call takes) entered without its step.
 [[gnu::always_inline]] inline u32 seq_step(u32 node, u32 pos, u32 tail) {
@@ -695,6 +731,13 @@ u32 call_lean(const cell& fn, u32 cache, u32 node, u32 pos, u32 tail, const cell
       const cell* val = peek(c);
       if (val && callable(type_of(val))) {
         cell f = *val, w = *c;
+        if (type_of(&f) == TYPE_NATIVE) {
+          if (u32 kind = conditional_kind(&f)) {
+            pos = call_conditional(f, kind, node, pos + 1, tail, &w);
+            if (pending) return pos;
+            return apply_infix(node, pos, tail, start);
+          }
+        }
         u32 cache = lean_cache(f);
         if (cache) [[likely]] {
           pos = call_lean(f, cache, node, pos + 1, tail, &w);
@@ -735,6 +778,80 @@ u32 call_lean(const cell& fn, u32 cache, u32 node, u32 pos, u32 tail, const cell
   return apply_infix(node, pos + 1, tail, s);
 }
 
+// The conditional's result from its condition (the frame's first argument cell) and its
+// branches (`blocks`, two of them for either): the chosen branch runs here, in the native's
+// frame (reports still name it), its value landing in the first argument cell.
+[[gnu::always_inline]] inline void run_branch(u32 kind, const cell* blocks) {
+  cell* a = stack::arguments;
+  const cell* branch = blocks;
+  bool falsy = type_of(a) == TYPE_NONE || (type_of(a) == TYPE_LOGIC && a->data1 == 0);
+  if (kind == COND_EITHER) {
+    if (type_of(a) == TYPE_UNSET) [[unlikely]] fire("script", "no-return");
+    if (falsy) branch = blocks + 1;
+  } else if (falsy != (kind == COND_UNLESS)) {
+    branch = nullptr;
+  }
+  if (!branch) {
+    *a = cell{TYPE_NONE, 0, 0, 0};
+    stack::keep_first();
+  } else if (tracing) [[unlikely]] {
+    cell b = *branch;
+    eval_branch(&b);  // argument evaluation switched tracing on
+  } else {
+    // eval_branch without its call; eval_seq copies the block before anything can move it.
+    eval_seq(branch);
+    if (!pending) {
+      *a = *(stack::top - 1);
+      stack::top = a + 1;
+    }
+  }
+}
+
+// A call of a built-in conditional (see conditional_kind) named by `name`, its arguments
+// at `pos`: call_lean's frame, gathering and checks, with literal branch blocks read in
+// place.
+u32 call_conditional(const cell& fn, u32 kind, u32 node, u32 pos, u32 tail, const cell* name) {
+  native_stack::check();
+  cell* start = stack::top;
+  *stack::push_slot() = fn;
+  stack::push_frame_sym(name->data2, name->data1, stack::HEADER_INTERP_NATIVE);
+  stack::frames[stack::frame_top - 1].block = fn.data3;
+  u32 nblocks = kind == COND_EITHER ? 2 : 1;
+  if (pos >= tail) [[unlikely]] no_arg(cells::at(cache_of(&fn), 1)->data3);
+  pos = fetch_plain(node, pos, tail);  // the condition: any value is accepted
+  if (pending) [[unlikely]] {
+    stack::leave();
+    return pos;
+  }
+  const cell* blocks = cells::at(node, pos);
+  bool literal = pos + nblocks <= tail && type_of(blocks) == TYPE_BLOCK &&
+                 (nblocks == 1 || type_of(blocks + 1) == TYPE_BLOCK) &&
+                 (pos + nblocks == tail || !op_word(blocks + nblocks));
+  if (literal && !tracing) [[likely]] {
+    pos += nblocks;
+    run_branch(kind, blocks);
+  } else {
+    // Any other shape: the branches are gathered and checked as call_lean does.
+    u32 cache = cache_of(&fn);
+    for (u32 i = 2; i < 2 + nblocks; i++) {
+      if (pos >= tail) [[unlikely]] no_arg(cells::at(cache, i)->data3);
+      pos = fetch_plain(node, pos, tail);
+      if (pending) [[unlikely]] {
+        stack::leave();
+        return pos;
+      }
+      const cell* a = stack::top - 1;
+      const cell* e = cells::at(cache, i);
+      if (!map_accepts(map_word(e), type_of(a))) [[unlikely]] expect_arg(a, e->data3);
+    }
+    run_branch(kind, stack::arguments + 1);
+  }
+  stack::leave();
+  *start = *(start + 1);
+  stack::top = start + 1;
+  return pos;
+}
+
 u32 call_lean(const cell& fn, u32 cache, u32 node, u32 pos, u32 tail, const cell* name) {
   native_stack::check();
   cell* start = stack::top;
@@ -768,33 +885,10 @@ u32 call_lean(const cell& fn, u32 cache, u32 node, u32 pos, u32 tail, const cell
     eval_function(fn, me, slots);
   } else if (t == TYPE_NATIVE) {
     u32 i = fn.data1;
-    if (i == either_index || i == if_index || i == unless_index) {
-      // The chosen branch runs here, in the native's frame (reports still name it).
-      cell* a = stack::arguments;
-      const cell* branch = a + 1;
-      bool falsy = type_of(a) == TYPE_NONE || (type_of(a) == TYPE_LOGIC && a->data1 == 0);
-      if (i == either_index) {
-        if (type_of(a) == TYPE_UNSET) fire("script", "no-return");
-        if (falsy) branch = a + 2;
-      } else if (falsy != (i == unless_index)) {
-        branch = nullptr;
-      }
-      if (!branch) {
-        *a = cell{TYPE_NONE, 0, 0, 0};
-        stack::keep_first();
-      } else if (tracing) [[unlikely]] {
-        eval_branch(branch);  // argument evaluation switched tracing on
-      } else {
-        // eval_branch without its call.
-        eval_seq(branch);
-        if (!pending) {
-          *a = *(stack::top - 1);
-          stack::top = a + 1;
-        }
-      }
-    } else {
-      natives::entry(i)(false, no_refinements);
-    }
+    if (i == either_index) run_branch(COND_EITHER, stack::arguments + 1);
+    else if (i == if_index) run_branch(COND_IF, stack::arguments + 1);
+    else if (i == unless_index) run_branch(COND_UNLESS, stack::arguments + 1);
+    else natives::entry(i)(false, no_refinements);
   } else {
     actions::entry(fn.data1)(no_refinements);
   }
@@ -1049,7 +1143,9 @@ u32 eval_next(u32 node, u32 pos, u32 tail, u32 flags) {
       if (callable(vt)) {
         cell f = *val;
         u32 cache = tracing ? 0 : lean_cache(f);
-        if (cache) [[likely]] pos = call_lean(f, cache, node, pos, tail, &v);
+        u32 kind = cache && vt == TYPE_NATIVE ? conditional_kind(&f) : 0;
+        if (kind) pos = call_conditional(f, kind, node, pos, tail, &v);
+        else if (cache) [[likely]] pos = call_lean(f, cache, node, pos, tail, &v);
         else pos = call_function(&f, node, pos, tail, &v, nullptr, 0, false);
         if (pending) return pos;
       } else if (vt == TYPE_UNSET) {
@@ -1379,6 +1475,7 @@ i32 call_words(i32 position, i32 max, cell* out, i32 budget) {
 void mark_interpreter() {
   collector::mark_values(&pending_value, &pending_value + 1);
   collector::mark_values(&current_position, &current_position + 1);
+  collector::mark_values(known_conditional, known_conditional + 4);
 }
 }  // namespace
 
