@@ -285,6 +285,10 @@ enum : u8 { FAST_NONE, FAST_ADD, FAST_SUBTRACT, FAST_MULTIPLY, FAST_EQUAL, FAST_
             FAST_LESSER, FAST_LESSER_OR_EQUAL, FAST_GREATER, FAST_GREATER_OR_EQUAL };
 constexpr u32 FAST_NATIVES = 256;
 u8 fast_native[FAST_NATIVES];
+// The refinement table of a call that gives none.
+const i32 no_refinements[MAX_REFINEMENTS] = {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1,
+                                             -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1,
+                                             -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
 u8 fast_action[ACTION_COUNT + 1];
 // The natives whose chosen branch the lean call path runs itself, in their own frame.
 u32 if_index = 0, unless_index = 0, either_index = 0;
@@ -448,12 +452,58 @@ inline void check(const cell& entry, const cell* value) { check_arg(entry, value
 // data-stack top just past it) is an integer!: exactly the frame, gathering, checks and
 // trace sites of call_function, with the entry call skipped when the result is an
 // integer operation that cannot fail.
+// The operator values whose argument cache is the built-in shape for their fast code (two
+// plain arguments, both accepting integer!), the last one seen per code; roots, so their
+// nodes cannot be reused by another value.
+cell known_op[FAST_GREATER_OR_EQUAL + 1] = {
+    {TYPE_UNSET, 0, 0, 0}, {TYPE_UNSET, 0, 0, 0}, {TYPE_UNSET, 0, 0, 0}, {TYPE_UNSET, 0, 0, 0},
+    {TYPE_UNSET, 0, 0, 0}, {TYPE_UNSET, 0, 0, 0}, {TYPE_UNSET, 0, 0, 0}, {TYPE_UNSET, 0, 0, 0},
+    {TYPE_UNSET, 0, 0, 0}, {TYPE_UNSET, 0, 0, 0}};
+
+[[gnu::noinline]] bool verify_op(const cell& fn, u32 code) {
+  u32 cache = cache_of(&fn);
+  const cell* h = cells::at(cache, 0);
+  if (!(h->header & SIMPLE) || cells::length(cache) != 3) return false;
+  for (u32 i = 1; i < 3; i++)
+    if (!typecheck::accepts(cells::at(cache, i), TYPE_INTEGER)) return false;
+  known_op[code] = fn;
+  return true;
+}
+
+[[gnu::always_inline]] inline bool known_op_q(const cell& fn, u32 code) {
+  const cell& k = known_op[code];
+  if (k.data3 == fn.data3 && k.data2 == fn.data2 && k.data1 == fn.data1) [[likely]] return true;
+  return verify_op(fn, code);
+}
+
 [[gnu::noinline]] u32 integer_op_call(cell fn, cell op_word, u32 code, u32 node, u32 pos,
                                       u32 tail, cell* start) {
   const cell* name = &op_word;
-  native_stack::check();
   fn.header = op::wrapped_type(&fn);
   u32 t = type_of(&fn);
+  if (!tracing && pos < tail && type_of(cells::at(node, pos)) == TYPE_PAREN &&
+      known_op_q(fn, code)) [[likely]] {
+    // A paren operand of a built-in operator: the left operand is known to be accepted, and
+    // an integer result needs neither the right operand's check nor the entry call.
+    stack::push_frame_sym(name->data2, name->data1, stack::HEADER_INTERP_NATIVE);
+    stack::frames[stack::frame_top - 1].block = fn.data3;
+    stack::top++;
+    eval_seq(cells::at(node, pos));  // copied at once, before anything can move it
+    pos++;
+    if (pending) [[unlikely]] {
+      stack::leave();
+      return pos;
+    }
+    cell* operand = stack::top - 1;
+    if (type_of(operand) != TYPE_INTEGER || !integer_fast(code, start, operand)) {
+      check(*cells::at(cache_of(&fn), 2), operand);
+      if (t == TYPE_NATIVE) natives::entry(fn.data1)(false, no_refinements);
+      else actions::entry(fn.data1)(no_refinements);
+    }
+    stack::leave();
+    return pos;
+  }
+  native_stack::check();
   if (tracing) [[unlikely]] trace_at(trace::EV_OPEN, node, pos, nullptr, name);
   stack::push_frame_sym(name->data2, name->data1, stack::HEADER_INTERP_NATIVE);
   stack::frames[stack::frame_top - 1].block = fn.data3;
@@ -651,9 +701,6 @@ u32 call_general(cell fn, u32 node, u32 pos, u32 tail, const cell* name, const c
                  u32 path_from, bool infix);
 
 constexpr u32 LEAN_MAX_ARGS = 8;
-const i32 no_refinements[MAX_REFINEMENTS] = {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1,
-                                             -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1,
-                                             -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
 
 // A typeset's map read as one 64-bit word: the bit of type t sits at t ^ 7 (map byte t / 8
 // under 0x80 >> t % 8, bytes in memory order).
@@ -1476,6 +1523,7 @@ void mark_interpreter() {
   collector::mark_values(&pending_value, &pending_value + 1);
   collector::mark_values(&current_position, &current_position + 1);
   collector::mark_values(known_conditional, known_conditional + 4);
+  collector::mark_values(known_op, known_op + FAST_GREATER_OR_EQUAL + 1);
 }
 }  // namespace
 
