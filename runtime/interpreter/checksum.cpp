@@ -100,10 +100,9 @@ constexpr std::string_view method_names[] = {"tcp",    "crc32",  "md5",     "sha
 
 }  // namespace
 
-void open_crypto_provider() {
-  for (i32 code = CODE_MD5; code <= CODE_SHA512; code++) algorithm(code);
-  digest_context();
-}
+// The digest context is made once here; each algorithm is fetched on its first use, so a
+// start-up that computes no digest never pays for loading them.
+void open_crypto_provider() { digest_context(); }
 
 void init() { open_crypto_provider(); }
 

@@ -114,17 +114,15 @@ inline cell* settable(const cell* w) {
 }
 
 // Values that evaluate to themselves (no word, path, paren, function or issue).
-inline bool inert(u32 t) {
-  switch (t) {
-    case TYPE_WORD: case TYPE_SET_WORD: case TYPE_LIT_WORD: case TYPE_GET_WORD:
-    case TYPE_ISSUE: case TYPE_PAREN: case TYPE_PATH: case TYPE_LIT_PATH: case TYPE_SET_PATH:
-    case TYPE_GET_PATH: case TYPE_NATIVE: case TYPE_ACTION: case TYPE_OP: case TYPE_FUNCTION:
-    case TYPE_ROUTINE: case TYPE_UNSET:
-      return false;
-    default:
-      return true;
-  }
-}
+constexpr u64 ACTIVE_TYPES =
+    typecheck::bit(TYPE_WORD) | typecheck::bit(TYPE_SET_WORD) | typecheck::bit(TYPE_LIT_WORD) |
+    typecheck::bit(TYPE_GET_WORD) | typecheck::bit(TYPE_ISSUE) | typecheck::bit(TYPE_PAREN) |
+    typecheck::bit(TYPE_PATH) | typecheck::bit(TYPE_LIT_PATH) | typecheck::bit(TYPE_SET_PATH) |
+    typecheck::bit(TYPE_GET_PATH) | typecheck::bit(TYPE_NATIVE) | typecheck::bit(TYPE_ACTION) |
+    typecheck::bit(TYPE_OP) | typecheck::bit(TYPE_FUNCTION) | typecheck::bit(TYPE_ROUTINE) |
+    typecheck::bit(TYPE_UNSET);
+static_assert(TYPE_TOTAL_COUNT <= 64);
+inline bool inert(u32 t) { return !((ACTIVE_TYPES >> (t & 63)) & 1); }
 
 inline bool op_word(const cell* c) {
   if (type_of(c) != TYPE_WORD) return false;
@@ -549,7 +547,7 @@ cell known_op[FAST_GREATER_OR_EQUAL + 1] = {
 // when the function carries a trace flag (it switches tracing for its body), the body runs
 // through the trace layer, which calls back here with `traced` set.
 void eval_function_traced(const cell& fn, u32 me, u32 slots);
-void eval_function(const cell& fn, u32 me, u32 slots, bool traced = false) {
+[[gnu::always_inline]] inline void eval_function(const cell& fn, u32 me, u32 slots, bool traced = false) {
   if (!traced && (tracing || (fn.header & (function::FLAG_TRACE | function::FLAG_NO_TRACE))))
       [[unlikely]]
     return eval_function_traced(fn, me, slots);
