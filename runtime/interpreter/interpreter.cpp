@@ -9,6 +9,7 @@
 #include "runtime/datatypes/logic.h"
 #include <algorithm>
 #include <cstring>
+#include <emmintrin.h>
 
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/error.h"
@@ -79,7 +80,7 @@ inline u32 anon_symbol() { return words::word_anon.data2; }
 // look-ahead must never raise for a word that is not an operator.
 [[gnu::always_inline]] inline const cell* peek(const cell* w) {
   u32 ctx = w->data1, index = w->data3;
-  if (!ctx || index == word::NO_INDEX) return nullptr;
+  if (!ctx) return nullptr;  // (an index of NO_INDEX fails the bound checks below)
   char* const base = arena::base;
   const cell* cc = cells_in(base, ctx);
   if (cc->header & _context::ON_STACK) {
@@ -145,9 +146,9 @@ cell arg_word(u32 symbol) { return _context::add_global(symbol, false, false); }
 
 // Restores the current-position cell on every exit.
 struct position_scope {
-  cell saved;
-  position_scope() : saved(current_position) {}
-  ~position_scope() { current_position = saved; }
+  __m128i saved;
+  position_scope() : saved(_mm_loadu_si128(reinterpret_cast<const __m128i*>(&current_position))) {}
+  ~position_scope() { _mm_storeu_si128(reinterpret_cast<__m128i*>(&current_position), saved); }
 };
 
 // Evaluates the expressions of a block value in the innermost frame, with no frame of its
@@ -945,7 +946,6 @@ u32 call_lean(const cell& fn, u32 cache, u32 node, u32 pos, u32 tail, const cell
 
 
 void eval_seq(const cell* block) {
-  native_stack::check();
   cell* start = stack::push_slot();
   *start = *block;
   u32 node = start->data2, pos = start->data1, tail = cells::length(node);
@@ -969,6 +969,7 @@ void eval_seq(const cell* block) {
       }
     }
   }
+  native_stack::check();
   position_scope ps;
   current_position = *start;
   cell* first = start + 1;
