@@ -858,8 +858,8 @@ u32 call_conditional(const cell& fn, u32 kind, u32 node, u32 pos, u32 tail, cons
 // place.
 u32 call_conditional(const cell& fn, u32 kind, u32 node, u32 pos, u32 tail, const cell* name) {
   native_stack::check();
-  cell* start = stack::top;
-  *stack::push_slot() = fn;
+  // No copy of the native below its arguments: its frame's block keeps what it needs alive,
+  // and the result is left in the first argument cell, where the caller wants it.
   stack::push_frame_sym(name->data2, name->data1, stack::HEADER_INTERP_NATIVE);
   stack::frames[stack::frame_top - 1].block = fn.data3;
   u32 nblocks = kind == COND_EITHER ? 2 : 1;
@@ -893,8 +893,6 @@ u32 call_conditional(const cell& fn, u32 kind, u32 node, u32 pos, u32 tail, cons
     run_branch(kind, stack::arguments + 1);
   }
   stack::leave();
-  *start = *(start + 1);
-  stack::top = start + 1;
   return pos;
 }
 
