@@ -364,7 +364,7 @@ u32 integer_op_call(cell op_value, cell op_word, u32 code, u32 node, u32 pos, u3
     if (!tracing && type_of(start) == TYPE_INTEGER) [[likely]] {
       u32 code = fast_op(val);
       if (code && pos + 1 < tail) {
-        if (integer_fast(code, start, cells::at(node, pos + 1))) {
+        if (integer_fast(code, start, nx + 1)) {
           stack::top = start + 1;
           pos += 2;
           continue;
@@ -857,7 +857,6 @@ u32 call_conditional(const cell& fn, u32 kind, u32 node, u32 pos, u32 tail, cons
 // at `pos`: call_lean's frame, gathering and checks, with literal branch blocks read in
 // place.
 u32 call_conditional(const cell& fn, u32 kind, u32 node, u32 pos, u32 tail, const cell* name) {
-  native_stack::check();
   // No copy of the native below its arguments: its frame's block keeps what it needs alive,
   // and the result is left in the first argument cell, where the caller wants it.
   stack::push_frame_sym(name->data2, name->data1, stack::HEADER_INTERP_NATIVE);
@@ -896,8 +895,9 @@ u32 call_conditional(const cell& fn, u32 kind, u32 node, u32 pos, u32 tail, cons
   return pos;
 }
 
+// Neither the lean nor the conditional call checks the machine stack: every way they can
+// recurse passes through eval_seq or eval_next, which do.
 u32 call_lean(const cell& fn, u32 cache, u32 node, u32 pos, u32 tail, const cell* name) {
-  native_stack::check();
   cell* start = stack::top;
   u32 t = type_of(&fn);
   u32 sym = anon_symbol(), word_ctx = 0;
@@ -1175,6 +1175,7 @@ u32 eval_one(u32 node, u32 pos, bool push) {
 }
 
 u32 eval_next(u32 node, u32 pos, u32 tail, u32 flags) {
+  native_stack::check();
   cell* start = stack::top;
   cell v = *cells::at(node, pos);
   if (tracing) [[unlikely]] trace_at(trace::EV_FETCH, node, pos, nullptr, &v);
