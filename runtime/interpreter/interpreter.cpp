@@ -78,10 +78,21 @@ inline u32 anon_symbol() { return words::word_anon.data2; }
 
 // The value of a word when its context can answer without an error, else null: the infix
 // look-ahead must never raise for a word that is not an operator.
+// The global context and its values series: most words a program uses are bound there, and
+// neither node changes for the life of the runtime (nodes never move), so a word of that
+// context goes straight to the values.
+u32 global_context = 0, global_values = 0;
+
 [[gnu::always_inline]] inline const cell* peek(const cell* w) {
   u32 ctx = w->data1, index = w->data3;
-  if (!ctx) return nullptr;  // (an index of NO_INDEX fails the bound checks below)
   char* const base = arena::base;
+  // (An index of NO_INDEX fails the bound checks below.)
+  if (ctx == global_context && ctx) {
+    const series_buffer* b = buffer_in(base, global_values);
+    if (index >= (b->used_bytes() >> 4)) return nullptr;
+    return reinterpret_cast<const cell*>(base + b->offset) + index;
+  }
+  if (!ctx) return nullptr;
   const cell* cc = cells_in(base, ctx);
   if (cc->header & _context::ON_STACK) {
     u32 ref = cc->data2;
@@ -484,8 +495,7 @@ cell known_op[FAST_GREATER_OR_EQUAL + 1] = {
       known_op_q(fn, code)) [[likely]] {
     // A paren operand of a built-in operator: the left operand is known to be accepted, and
     // an integer result needs neither the right operand's check nor the entry call.
-    stack::push_frame_sym(name->data2, name->data1, stack::HEADER_INTERP_NATIVE);
-    stack::frames[stack::frame_top - 1].block = fn.data3;
+    stack::push_frame_sym(name->data2, name->data1, stack::HEADER_INTERP_NATIVE, fn.data3);
     stack::top++;
     eval_seq(cells::at(node, pos));  // copied at once, before anything can move it
     pos++;
@@ -859,8 +869,7 @@ u32 call_conditional(const cell& fn, u32 kind, u32 node, u32 pos, u32 tail, cons
 u32 call_conditional(const cell& fn, u32 kind, u32 node, u32 pos, u32 tail, const cell* name) {
   // No copy of the native below its arguments: its frame's block keeps what it needs alive,
   // and the result is left in the first argument cell, where the caller wants it.
-  stack::push_frame_sym(name->data2, name->data1, stack::HEADER_INTERP_NATIVE);
-  stack::frames[stack::frame_top - 1].block = fn.data3;
+  stack::push_frame_sym(name->data2, name->data1, stack::HEADER_INTERP_NATIVE, fn.data3);
   u32 nblocks = kind == COND_EITHER ? 2 : 1;
   if (pos >= tail) [[unlikely]] no_arg(cells::at(cache_of(&fn), 1)->data3);
   pos = fetch_plain(node, pos, tail);  // the condition: any value is accepted
@@ -906,11 +915,12 @@ u32 call_lean(const cell& fn, u32 cache, u32 node, u32 pos, u32 tail, const cell
     word_ctx = name->data1;
   }
   *stack::push_slot() = fn;
+  // The frame's block keeps the cache and body alive while the arguments are gathered.
   stack::push_frame_sym(sym, word_ctx,
                         t == TYPE_FUNCTION ? stack::HEADER_INTERP_FUNCTION
-                                           : stack::HEADER_INTERP_NATIVE);
+                                           : stack::HEADER_INTERP_NATIVE,
+                        fn.data3);
   u32 me = stack::frame_top - 1;
-  stack::frames[me].block = fn.data3;  // keeps the cache and body alive while gathering
   for (u32 i = 1, n = cells::length(cache); i < n; i++) {
     if (pos >= tail) [[unlikely]] no_arg(cells::at(cache, i)->data3);
     pos = fetch_plain(node, pos, tail);
@@ -1531,6 +1541,10 @@ void init() {
   done = true;
   collector::register_callback(mark_interpreter);
   init_fast_ops();
+  if (_context::global) {
+    global_values = _context::context_cell(_context::global)->data2;
+    global_context = _context::global;
+  }
   error::near_hook = near_position;
   error::call_words_hook = call_words;
   if (error_builder && error_builder != build_error) {

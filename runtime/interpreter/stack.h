@@ -76,7 +76,8 @@ inline u32 kind_of(const frame& f) { return (f.header >> 24) & 0x0F; }
 
 // The common pusher: a record named by the word (a word cell, or null for none) with the
 // header flags; the callee's arguments start at top. Raises stack-overflow when full.
-inline cell* push_frame_sym(u32 symbol, u32 word_ctx, u32 flags);
+// `block` (a node or 0) is kept alive by the frame while it lives.
+inline cell* push_frame_sym(u32 symbol, u32 word_ctx, u32 flags, u32 block = 0);
 inline cell* push_frame(const cell* word, u32 flags) {
   return push_frame_sym(word ? word->data2 : 0, word ? word->data1 : 0, flags);
 }
@@ -198,7 +199,7 @@ inline void leave_return() {
   top = result + 1;
 }
 
-inline cell* push_frame_sym(u32 symbol, u32 word_ctx, u32 flags) {
+inline cell* push_frame_sym(u32 symbol, u32 word_ctx, u32 flags, u32 block) {
   if (frame_top >= frame_end) [[unlikely]] overflow();
   frame& f = frames[frame_top++];
   f.header = ((symbol & 0xFFFF) << 8) | flags;
@@ -208,7 +209,7 @@ inline cell* push_frame_sym(u32 symbol, u32 word_ctx, u32 flags) {
   f.saved_values = 0;
   f.symbol = symbol;
   f.own_args = static_cast<u32>(top - base);
-  f.block = 0;
+  f.block = block;
   f.count = 0;
   arguments = top;
   return arguments;
