@@ -1,7 +1,9 @@
 #!/bin/sh
 # Runs each bench/programs/NAME.vyr with build/vyr and NAME.py with python3, RUNS times
 # each (default 5), and prints the best times and their ratio (vyr / python; below 1.0 is
-# faster than python). Not part of `make test`: timings depend on the machine.
+# faster than python). "net" repeats the ratio with each interpreter's start-up (the best
+# time of an empty program) taken off, which compares the evaluators alone. Not part of
+# `make test`: timings depend on the machine. PY=/path/to/python3 picks another CPython.
 set -e
 cd "$(dirname "$0")/.."
 RUNS=${RUNS:-5}
@@ -18,13 +20,21 @@ best() {
   done
   echo "$b"
 }
+empty=$(mktemp -d)
+trap 'rm -rf "$empty"' EXIT
+echo 'Vyr []' >"$empty/empty.vyr"
+: >"$empty/empty.py"
+sv=$(best ./build/vyr "$empty/empty.vyr")
+sp=$(best "$PY" "$empty/empty.py")
+printf "%-14s vyr %6.3fs  python %6.3fs  (%s)\n" "start-up" "$sv" "$sp" "$PY"
 for v in bench/programs/*.vyr; do
   n=$(basename "$v" .vyr)
   tv=$(best ./build/vyr "$v")
   if [ -f "bench/programs/$n.py" ]; then
     tp=$(best "$PY" "bench/programs/$n.py")
-    printf "%-12s vyr %6.3fs  python %6.3fs  ratio %5.2f\n" "$n" "$tv" "$tp" "$(echo "$tv / $tp" | bc -l)"
+    printf "%-14s vyr %6.3fs  python %6.3fs  ratio %5.2f  net %5.2f\n" "$n" "$tv" "$tp" \
+      "$(echo "$tv / $tp" | bc -l)" "$(echo "($tv - $sv) / ($tp - $sp)" | bc -l)"
   else
-    printf "%-12s vyr %6.3fs\n" "$n" "$tv"
+    printf "%-14s vyr %6.3fs\n" "$n" "$tv"
   fi
 done

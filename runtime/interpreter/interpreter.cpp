@@ -363,6 +363,32 @@ void init_fast_ops() {
 u32 integer_op_call(cell op_value, cell op_word, u32 code, u32 node, u32 pos, u32 tail,
                     cell* start);
 
+// The value of the expression at `pos` when it needs no call: an inert value, or a word
+// holding one, followed only by built-in operators on integers whose operands are the same
+// (and no other operator). Answers the position after it, or 0 when the expression is not
+// of that shape; nothing is changed either way, so the caller can evaluate it in full.
+[[gnu::always_inline]] inline u32 simple_value(u32 node, u32 pos, u32 tail, cell* out) {
+  const cell* c = cells::at(node, pos);
+  const cell* v = c;
+  if (!inert(type_of(c))) {
+    if (type_of(c) != TYPE_WORD) return 0;
+    v = peek(c);
+    if (!v || !inert(type_of(v))) return 0;
+  }
+  cell acc = *v;
+  const cell* nx = c + 1;
+  for (pos++; pos < tail; pos += 2, nx += 2) {
+    if (type_of(nx) != TYPE_WORD) break;
+    const cell* op = peek(nx);
+    if (!op || type_of(op) != TYPE_OP) break;
+    if (type_of(&acc) != TYPE_INTEGER || pos + 1 >= tail) return 0;
+    u32 code = fast_op(op);
+    if (!code || !integer_fast(code, &acc, nx + 1)) return 0;
+  }
+  *out = acc;
+  return pos;
+}
+
 // The infix look-ahead after an expression whose value sits at `start`: applies each
 // operator that follows, left to right, the result staying at `start`. May return with an
 // exit pending.
@@ -1215,6 +1241,19 @@ u32 eval_next(u32 node, u32 pos, u32 tail, u32 flags) {
     }
     case TYPE_SET_WORD: {
       if (pos >= tail) fire("script", "need-value", &v);
+      if (!tracing) [[likely]] {
+        // A value that takes no call to compute, going straight into its cell: nothing can
+        // fail or run code on the way, so the set-word needs no frame of its own.
+        cell value;
+        u32 after = simple_value(node, pos, tail, &value);
+        cell* slot = after ? settable(&v) : nullptr;
+        if (slot) {
+          *slot = value;
+          *stack::push_slot() = value;
+          pos = after;
+          break;
+        }
+      }
       stack::push_frame(&v, stack::HEADER_INTERP_NATIVE);
       pos = eval_next(node, pos, tail, EVAL_PUSH);
       if (pending) {
@@ -1406,6 +1445,17 @@ u32 eval_path(const cell* path_in, u32 node, u32 pos, u32 tail, bool set, bool g
 }
 
 // ---- Public entry points ----------------------------------------------------------------------
+
+bool simple_block_value(const cell* block, cell* out) {
+  if (tracing) return false;
+  u32 node = block->data2, pos = block->data1, tail = cells::length(node);
+  if (pos >= tail) return false;
+  cell v;
+  u32 after = simple_value(node, pos, tail, &v);
+  if (after != tail) return false;
+  *out = v;
+  return true;
+}
 
 void do_block(const cell* block, cell* result) {
   cell b = *block;

@@ -88,6 +88,11 @@ u32 switch_refinement(u32 cache, u32 symbol, bool on, bool is_fn, i32* refs,
 void call(const cell* fn, const cell* args, u32 n, cell* result);
 // Evaluates a block from C++ and leaves the result at stack::arguments (a native's result).
 void do_block_into_result(const cell* block);
+// When the whole block (from its index) is one expression that takes no call to compute (an
+// inert value or a word holding one, then only built-in operators on integers), writes its
+// value to `out` and answers true: nothing could fail or run code on the way. Otherwise
+// answers false and evaluates nothing. Never while tracing.
+bool simple_block_value(const cell* block, cell* out);
 
 // Text to a block, installed by the lexer's loading layer (`do` of a string! and the
 // console). Writes a block! value into `out`.

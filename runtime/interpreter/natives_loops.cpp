@@ -261,11 +261,17 @@ void while_entry(bool, const i32*) {
   cell cond = arguments[0], body = arguments[1];
   u32 me = push_loop_frame();
   for (;;) {
-    u32 r = run_loop_body(&cond, me, nullptr);
-    if (r) fire("throw", "while-cond");
-    if (pending) return leave_loop(me);
-    if (!strict_true(stack::top - 1)) break;
-    r = run_loop_body(&body, me, nullptr);
+    // A condition such as `i < n` needs neither a frame nor a position: it cannot fail.
+    cell quick;
+    if (interpreter::simple_block_value(&cond, &quick)) {
+      if (!strict_true(&quick)) break;
+    } else {
+      u32 r = run_loop_body(&cond, me, nullptr);
+      if (r) fire("throw", "while-cond");
+      if (pending) return leave_loop(me);
+      if (!strict_true(stack::top - 1)) break;
+    }
+    u32 r = run_loop_body(&body, me, nullptr);
     if (pending) return leave_loop(me);
     if (r == THROW_BREAK) break;
   }
