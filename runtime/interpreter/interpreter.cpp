@@ -860,6 +860,22 @@ u32 call_conditional(const cell& fn, u32 kind, u32 node, u32 pos, u32 tail, cons
   return apply_infix(node, pos + 1, tail, s);
 }
 
+// Gathers the plain arguments of cache entries [from, to) at `pos`, each checked against
+// its entry, and answers the position after them. When an exit is pending it returns at
+// once; the caller leaves its frame.
+[[gnu::always_inline]] inline u32 gather_plain(u32 cache, u32 from, u32 to, u32 node, u32 pos,
+                                               u32 tail) {
+  for (u32 i = from; i < to; i++) {
+    if (pos >= tail) [[unlikely]] no_arg(cells::at(cache, i)->data3);
+    pos = fetch_plain(node, pos, tail);
+    if (pending) [[unlikely]] return pos;
+    const cell* a = stack::top - 1;
+    const cell* e = cells::at(cache, i);  // gathering may have moved the cache's buffer
+    if (!map_accepts(map_word(e), type_of(a))) [[unlikely]] expect_arg(a, e->data3);
+  }
+  return pos;
+}
+
 // The conditional's result from its condition (the frame's first argument cell) and its
 // branches (`blocks`, two of them for either): the chosen branch runs here, in the native's
 // frame (reports still name it), its value landing in the first argument cell.
@@ -912,17 +928,10 @@ u32 call_conditional(const cell& fn, u32 kind, u32 node, u32 pos, u32 tail, cons
     run_branch(kind, blocks);
   } else {
     // Any other shape: the branches are gathered and checked as call_lean does.
-    u32 cache = cache_of(&fn);
-    for (u32 i = 2; i < 2 + nblocks; i++) {
-      if (pos >= tail) [[unlikely]] no_arg(cells::at(cache, i)->data3);
-      pos = fetch_plain(node, pos, tail);
-      if (pending) [[unlikely]] {
-        stack::leave();
-        return pos;
-      }
-      const cell* a = stack::top - 1;
-      const cell* e = cells::at(cache, i);
-      if (!map_accepts(map_word(e), type_of(a))) [[unlikely]] expect_arg(a, e->data3);
+    pos = gather_plain(cache_of(&fn), 2, 2 + nblocks, node, pos, tail);
+    if (pending) [[unlikely]] {
+      stack::leave();
+      return pos;
     }
     run_branch(kind, stack::arguments + 1);
   }
@@ -947,16 +956,10 @@ u32 call_lean(const cell& fn, u32 cache, u32 node, u32 pos, u32 tail, const cell
                                            : stack::HEADER_INTERP_NATIVE,
                         fn.data3);
   u32 me = stack::frame_top - 1;
-  for (u32 i = 1, n = cells::length(cache); i < n; i++) {
-    if (pos >= tail) [[unlikely]] no_arg(cells::at(cache, i)->data3);
-    pos = fetch_plain(node, pos, tail);
-    if (pending) [[unlikely]] {
-      stack::leave();
-      return pos;
-    }
-    const cell* a = stack::top - 1;
-    const cell* e = cells::at(cache, i);  // gathering may have moved the cache's buffer
-    if (!map_accepts(map_word(e), type_of(a))) [[unlikely]] expect_arg(a, e->data3);
+  pos = gather_plain(cache, 1, cells::length(cache), node, pos, tail);
+  if (pending) [[unlikely]] {
+    stack::leave();
+    return pos;
   }
   if (t == TYPE_FUNCTION) {
     const cell* h = cells::at(cache, 0);
