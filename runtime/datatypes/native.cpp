@@ -8,6 +8,7 @@
 #include "runtime/fire.h"
 #include "runtime/interpreter/actions.h"
 #include "runtime/interpreter/cells.h"
+#include "runtime/interpreter/interpreter.h"
 #include "runtime/interpreter/natives.h"
 #include "runtime/interpreter/stack.h"
 #include "runtime/word_tables.h"
@@ -22,6 +23,14 @@ namespace {
 }
 
 bool field_is(u32 field, u32 sym) { return symbol::resolve(field) == symbol::resolve(sym); }
+
+// The first native! and action! made for each entry (the environment's): every later value
+// made for that entry must be called the same way, since the entry reads its arguments by
+// its own rules. Collector roots.
+constexpr u32 SHAPES = 128;
+cell first_made[2][SHAPES];
+
+void mark_first_made() { collector::mark_values(&first_made[0][0], &first_made[0][0] + 2 * SHAPES); }
 
 // The index of an entry, answered by reflect's `body`.
 const cell* index_result(u32 index) {
@@ -65,6 +74,18 @@ const cell* make(const cell* proto, const cell* spec_in, u32 type) {
   collector::root_guard g(&inner);
   cell out;
   make_at(&out, &inner, u32(n), type);
+  collector::root_guard og(&out);
+  // The argument cache is built now, so that editing the spec block later (reflect hands it
+  // out) cannot change how the entry is called.
+  u32 cache = interpreter::cache_spec(&out);
+  cell& first = first_made[type == TYPE_ACTION][u32(n) % SHAPES];
+  if (type_of(&first) != type) {
+    first = out;
+  } else if (!interpreter::same_call_shape(interpreter::cache_spec(&first), cache)) {
+    // Arguments of other kinds or types than the entry's would let it read cells that were
+    // never gathered, or values it cannot take.
+    bad_make_arg(type, &spec);
+  }
   *stack::arguments = out;
   return stack::arguments;
 }
@@ -124,6 +145,13 @@ i32 compare(const cell* a, const cell* b, i32 op) {
 }
 
 void init() {
+  static bool marking = false;
+  if (!marking) {
+    marking = true;
+    for (auto& row : first_made)
+      for (cell& c : row) c = cell{TYPE_NONE, 0, 0, 0};
+    collector::register_callback(mark_first_made);
+  }
   action_row row;
   row.make = make;
   row.reflect = reflect;

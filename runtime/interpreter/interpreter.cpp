@@ -270,6 +270,23 @@ inline u32 cache_of(const cell* fn) {
 
 u32 cache_spec(const cell* fn) { return cache_of(fn); }
 
+bool same_call_shape(u32 a, u32 b) {
+  u32 n = cells::length(a);
+  if (n != cells::length(b)) return false;
+  for (u32 i = 0; i < n; i++) {
+    const cell* x = cells::at(a, i);
+    const cell* y = cells::at(b, i);
+    if (x->header != y->header) return false;  // type, argument kind and the header flags
+    if (i == 0 || type_of(x) == TYPE_TYPESET) {
+      if (x->data1 != y->data1 || x->data2 != y->data2) return false;  // counts, or the mask
+      if (i == 0 && x->data3 != y->data3) return false;
+    } else if (x->data3 != y->data3) {
+      return false;  // a refinement's number
+    }
+  }
+  return true;
+}
+
 // ---- Non-local exits ------------------------------------------------------------------------
 
 void raise_pending() {

@@ -58,6 +58,9 @@ u32 call_function(const cell* fn, u32 node, u32 pos, u32 tail, const cell* name,
                   const cell* path, u32 path_from, bool infix);
 // The argument cache of a function-like value (built on the first call).
 u32 cache_spec(const cell* fn);
+// True when two argument caches gather the same arguments: the same kinds, types and
+// refinements in the same order (the names may differ).
+bool same_call_shape(u32 cache_a, u32 cache_b);
 
 // Runs a call whose frame `me` was pushed (over a copy of the function value) and filled
 // with the gathered arguments by the caller; `refs` is a native's refinement table. May
