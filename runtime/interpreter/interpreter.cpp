@@ -524,8 +524,7 @@ cell known_op[FAST_GREATER_OR_EQUAL + 1] = {
 }
 
 [[gnu::always_inline]] inline bool known_op_q(const cell& fn, u32 code) {
-  const cell& k = known_op[code];
-  if (k.data3 == fn.data3 && k.data2 == fn.data2 && k.data1 == fn.data1) [[likely]] return true;
+  if (known_op[code].data3 == fn.data3) [[likely]] return true;  // see conditional_kind
   return verify_op(fn, code);
 }
 
@@ -806,8 +805,9 @@ cell known_conditional[4] = {{TYPE_UNSET, 0, 0, 0}, {TYPE_UNSET, 0, 0, 0}, {TYPE
   else if (i == if_index) kind = COND_IF;
   else if (i == unless_index) kind = COND_UNLESS;
   else return 0;
-  const cell& k = known_conditional[kind];
-  if (k.data3 == v->data3 && k.data2 == v->data2 && k.data1 == i) [[likely]] return kind;
+  // A more-block belongs to one value (and to the op!s made from it), so its node alone
+  // tells the known value apart while that value is kept alive here.
+  if (known_conditional[kind].data3 == v->data3) [[likely]] return kind;
   return verify_conditional(*v, kind);
 }
 
@@ -829,17 +829,19 @@ u32 call_conditional(const cell& fn, u32 kind, u32 node, u32 pos, u32 tail, cons
     if (ct == TYPE_WORD) {
       const cell* val = peek(c);
       if (val && callable(type_of(val))) {
-        cell f = *val, w = *c;
+        // The calls read their name word before anything can move the block, so it is
+        // passed in place; the function value is copied, as it is used throughout.
+        cell f = *val;
         if (type_of(&f) == TYPE_NATIVE) {
           if (u32 kind = conditional_kind(&f)) {
-            pos = call_conditional(f, kind, node, pos + 1, tail, &w);
+            pos = call_conditional(f, kind, node, pos + 1, tail, c);
             if (pending) return pos;
             return apply_infix(node, pos, tail, start);
           }
         }
         u32 cache = lean_cache(f);
         if (cache) [[likely]] {
-          pos = call_lean(f, cache, node, pos + 1, tail, &w);
+          pos = call_lean(f, cache, node, pos + 1, tail, c);
           if (pending) return pos;
           return apply_infix(node, pos, tail, start);
         }
@@ -871,8 +873,7 @@ u32 call_conditional(const cell& fn, u32 kind, u32 node, u32 pos, u32 tail, cons
     }
     return eval_next(node, pos, tail, EVAL_PUSH);
   }
-  cell* s = stack::push_slot();
-  *s = *v;
+  cell* s = stack::push_value(*v);
   // apply_infix stops at once when no operator follows.
   return apply_infix(node, pos + 1, tail, s);
 }
@@ -924,7 +925,7 @@ u32 call_conditional(const cell& fn, u32 kind, u32 node, u32 pos, u32 tail, cons
 
 // A call of a built-in conditional (see conditional_kind) named by `name`, its arguments
 // at `pos`: call_lean's frame, gathering and checks, with literal branch blocks read in
-// place.
+// place. Like call_lean, it reads `name` only before anything can move it.
 u32 call_conditional(const cell& fn, u32 kind, u32 node, u32 pos, u32 tail, const cell* name) {
   // No copy of the native below its arguments: its frame's block keeps what it needs alive,
   // and the result is left in the first argument cell, where the caller wants it.
@@ -957,7 +958,8 @@ u32 call_conditional(const cell& fn, u32 kind, u32 node, u32 pos, u32 tail, cons
 }
 
 // Neither the lean nor the conditional call checks the machine stack: every way they can
-// recurse passes through eval_seq or eval_next, which do.
+// recurse passes through eval_seq or eval_next, which do. `name` may point into the block
+// under evaluation: it is read first, before anything can move that block.
 u32 call_lean(const cell& fn, u32 cache, u32 node, u32 pos, u32 tail, const cell* name) {
   cell* start = stack::top;
   u32 t = type_of(&fn);
@@ -966,7 +968,7 @@ u32 call_lean(const cell& fn, u32 cache, u32 node, u32 pos, u32 tail, const cell
     sym = name->data2;
     word_ctx = name->data1;
   }
-  *stack::push_slot() = fn;
+  stack::push_value(fn);
   // The frame's block keeps the cache and body alive while the arguments are gathered.
   stack::push_frame_sym(sym, word_ctx,
                         t == TYPE_FUNCTION ? stack::HEADER_INTERP_FUNCTION
@@ -1000,8 +1002,7 @@ u32 call_lean(const cell& fn, u32 cache, u32 node, u32 pos, u32 tail, const cell
 
 
 void eval_seq(const cell* block) {
-  cell* start = stack::push_slot();
-  *start = *block;
+  cell* start = stack::push_value(*block);
   u32 node = start->data2, pos = start->data1, tail = cells::length(node);
   if (pos >= tail) {
     *start = cell{TYPE_UNSET, 0, 0, 0};
