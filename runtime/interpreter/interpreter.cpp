@@ -9,7 +9,6 @@
 #include "runtime/datatypes/logic.h"
 #include <algorithm>
 #include <cstring>
-#include <emmintrin.h>
 
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/error.h"
@@ -30,7 +29,7 @@ namespace vyr::interpreter {
 u32 pending = 0;
 u32 pending_target = 0;
 cell pending_value{TYPE_UNSET, 0, 0, 0};
-cell current_position{TYPE_UNSET, 0, 0, 0};
+const cell* position_ref = nullptr;
 bool tracing = false;
 load_fn load_hook = nullptr;
 do_file_fn do_file_hook = nullptr;
@@ -157,9 +156,9 @@ cell arg_word(u32 symbol) { return _context::add_global(symbol, false, false); }
 
 // Restores the current-position cell on every exit.
 struct position_scope {
-  __m128i saved;
-  position_scope() : saved(_mm_loadu_si128(reinterpret_cast<const __m128i*>(&current_position))) {}
-  ~position_scope() { _mm_storeu_si128(reinterpret_cast<__m128i*>(&current_position), saved); }
+  const cell* saved;
+  position_scope() : saved(position_ref) {}
+  ~position_scope() { position_ref = saved; }
 };
 
 // Evaluates the expressions of a block value in the innermost frame, with no frame of its
@@ -1025,11 +1024,12 @@ void eval_seq(const cell* block) {
     }
   }
   native_stack::check();
+  // The block's cell at `start` is this evaluation's own copy: it keeps the position.
   position_scope ps;
-  current_position = *start;
+  position_ref = start;
   cell* first = start + 1;
   for (;;) {
-    current_position.data1 = pos;
+    start->data1 = pos;
     pos = seq_step(node, pos, tail);
     if (pending) return;
     tail = cells::length(node);  // the block may have been changed by what ran
@@ -1164,6 +1164,7 @@ void eval_block(const cell* block_in, bool chain) {
   cell block = *block_in;
   u32 node = block.data2;
   position_scope ps;
+  cell at = block;
   stack::push_frame_sym(body_symbol(), 0, stack::HEADER_BLOCK);
   stack::frames[stack::frame_top - 1].block = node;
   u32 pos = block.data1;
@@ -1173,9 +1174,9 @@ void eval_block(const cell* block_in, bool chain) {
     *stack::arguments = cell{TYPE_UNSET, 0, 0, 0};
     stack::keep_first();
   } else {
-    current_position = block;
+    position_ref = &at;
     for (;;) {
-      current_position.data1 = pos;
+      at.data1 = pos;
       pos = eval_next(node, pos, tail, 0);
       if (pending) break;
       tail = cells::length(node);  // the block may have been changed by what ran
@@ -1205,9 +1206,10 @@ void eval_in_frame(const cell* block) {
     return;
   }
   position_scope ps;
-  current_position = *block;
+  cell at = *block;
+  position_ref = &at;
   for (;;) {
-    current_position.data1 = pos;
+    at.data1 = pos;
     pos = eval_next(node, pos, tail, 0);
     if (pending) return;
     tail = cells::length(node);
@@ -1219,7 +1221,8 @@ void eval_in_frame(const cell* block) {
 u32 eval_one(u32 node, u32 pos, bool push) {
   cell* start = stack::top;
   position_scope ps;
-  current_position = cell{TYPE_BLOCK, pos, node, 0};
+  cell at{TYPE_BLOCK, pos, node, 0};
+  position_ref = &at;
   stack::push_frame_sym(body_symbol(), 0, stack::HEADER_INTERP_NATIVE);
   stack::frames[stack::frame_top - 1].block = node;
   pos = eval_next(node, pos, cells::length(node), 0);
@@ -1581,7 +1584,7 @@ void build_error(const char* category, const char* id, const cell* args, int arg
 
 // Outside any evaluation there is no position: the error's near stays none!.
 const cell* near_position() {
-  return type_of(&current_position) == TYPE_UNSET ? nullptr : &current_position;
+  return position_ref;
 }
 
 // The Stack line of a report: the call words from the frame base up to `position`.
@@ -1600,7 +1603,7 @@ i32 call_words(i32 position, i32 max, cell* out, i32 budget) {
 
 void mark_interpreter() {
   collector::mark_values(&pending_value, &pending_value + 1);
-  collector::mark_values(&current_position, &current_position + 1);
+  if (position_ref) collector::mark_values(position_ref, position_ref + 1);
   collector::mark_values(known_conditional, known_conditional + 4);
   collector::mark_values(known_op, known_op + FAST_GREATER_OR_EQUAL + 1);
 }

@@ -107,9 +107,10 @@ extern load_fn load_hook;
 using do_file_fn = void (*)(const cell* file, cell* result);
 extern do_file_fn do_file_hook;
 
-// The current-position cell: the block under evaluation with its index at the expression
-// being evaluated (error reports read it).
-extern cell current_position;
+// The current position: a cell holding the block under evaluation with its index at the
+// expression being evaluated (error reports read it), or null outside any evaluation. It
+// points at the evaluating code's own copy of the block value.
+extern const cell* position_ref;
 
 // Set while trace events are being sent (see trace.h); every event site tests it first.
 extern bool tracing;
