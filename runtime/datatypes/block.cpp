@@ -344,7 +344,7 @@ cell* push_only_entry(i32 n) {
 // ---- make and to --------------------------------------------------------------------------
 
 namespace {
-// Room from a size spec: integer! as it is, float! truncated when within the integer range;
+// Room from a size value: integer! as it is, float! truncated when within the integer range;
 // fewer than 1 gives 1. The size itself is checked by the allocator's 64-bit arithmetic.
 i32 size_of_spec(const cell* spec, u32 type) {
   if (type_of(spec) == TYPE_INTEGER) return std::max(integer::get(spec), 1);

@@ -33,7 +33,7 @@ cell* create(const char* category, const char* id, const cell* a1, const cell* a
              const cell* a3, cell* out);
 // The same from symbol ids; raises script invalid-spec-field when the catalogue lacks them.
 cell* create_sym(u32 category, u32 id, const cell* const* args, int argc, cell* out);
-// Builds `out` from a spec (integer!, block!, string!), as the make action does.
+// Builds `out` from a value (integer!, block!, string!), as the make action does.
 cell* make_from(const cell* spec, cell* out);
 // The pre-built fatal errors (internal no-memory, internal stack-overflow): built at
 // start-up so that raising them needs no memory.

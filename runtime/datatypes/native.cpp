@@ -75,8 +75,8 @@ const cell* make(const cell* proto, const cell* spec_in, u32 type) {
   cell out;
   make_at(&out, &inner, u32(n), type);
   collector::root_guard og(&out);
-  // The argument cache is built now, so that editing the spec block later (reflect hands it
-  // out) cannot change how the entry is called.
+  // The argument cache is built now, so that editing the argument block later (reflect hands
+  // it out) cannot change how the entry is called.
   u32 cache = interpreter::cache_spec(&out);
   cell& first = first_made[type == TYPE_ACTION][u32(n) % SHAPES];
   if (type_of(&first) != type) {

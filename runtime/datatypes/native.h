@@ -8,7 +8,7 @@
 
 namespace vyr::native {
 
-// Constructors: a native! (type 21) or action! (type 22) from a spec block value and a
+// Constructors: a native! (type 21) or action! (type 22) from an argument block value and a
 // table index (not checked here), written into `out`. May allocate.
 cell* make_at(cell* out, const cell* spec, u32 index, u32 type);
 

@@ -56,7 +56,7 @@ u32 word_count(const cell* obj);
 void clear_new_lines(const cell* block);
 void clear_changed(u32 ctx);
 
-// `construct`: fields from a spec of set-words and values, nothing evaluated.
+// `construct`: fields from a block of set-words and values, nothing evaluated.
 bool construct_fields(u32 ctx, const cell* spec, bool only);
 cell* construct(const cell* spec, const cell* proto, bool only, cell* out);
 

@@ -151,7 +151,7 @@ TEST_F(ObjectTest, ClassIds) {
   cell* grown = stack::push_copy(actions::make(p, block_of({word_cell("b", TYPE_SET_WORD), int_cell(2)})));
   EXPECT_NE(grown->data2, p->data2);
   EXPECT_EQ(describe(field(grown, "a")), "integer! 1");
-  // From an object spec: no new field keeps the class.
+  // From a block of fields: no new field keeps the class.
   cell* ext = stack::push_copy(actions::make(p, q));
   EXPECT_EQ(ext->data2, p->data2);
   cell five = int_cell(5);

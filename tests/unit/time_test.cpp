@@ -59,7 +59,7 @@ cell* push_string(const char* text, u32 type = TYPE_STRING) {
   return s;
 }
 
-// `to time! spec` (make is the same routine).
+// `to time!` of a value (make is the same routine).
 cell to_time(const cell* spec) {
   cell proto{TYPE_DATATYPE, TYPE_TIME, 0, 0};
   cell s = *spec;

@@ -1,5 +1,5 @@
 // typeset!: make rules, mold and form texts with /only, compare, the bitwise and set
-// operations, complement, find, and the function-spec builder.
+// operations, complement, find, and the builder of argument type masks.
 #include <gtest/gtest.h>
 
 #include "runtime/datatypes/context.h"
