@@ -27,10 +27,13 @@ bool field_is(u32 field, u32 sym) { return symbol::resolve(field) == symbol::res
 // The first native! and action! made for each entry (the environment's): every later value
 // made for that entry must be called the same way, since the entry reads its arguments by
 // its own rules. Collector roots.
-constexpr u32 SHAPES = 128;
-cell first_made[2][SHAPES];
+constexpr u32 ENTRIES = natives::TABLE_SIZE + 1;
+static_assert(ACTION_COUNT < ENTRIES);
+cell first_made[2][ENTRIES];  // [0] natives, [1] actions; cleared cells until made
 
-void mark_first_made() { collector::mark_values(&first_made[0][0], &first_made[0][0] + 2 * SHAPES); }
+void mark_first_made() {
+  collector::mark_values(&first_made[0][0], &first_made[0][0] + 2 * ENTRIES);
+}
 
 // The index of an entry, answered by reflect's `body`.
 const cell* index_result(u32 index) {
@@ -78,7 +81,7 @@ const cell* make(const cell* proto, const cell* spec_in, u32 type) {
   // The argument cache is built now, so that editing the argument block later (reflect hands
   // it out) cannot change how the entry is called.
   u32 cache = interpreter::cache_spec(&out);
-  cell& first = first_made[type == TYPE_ACTION][u32(n) % SHAPES];
+  cell& first = first_made[type == TYPE_ACTION][n];
   if (type_of(&first) != type) {
     first = out;
   } else if (!interpreter::same_call_shape(interpreter::cache_spec(&first), cache)) {
@@ -145,13 +148,7 @@ i32 compare(const cell* a, const cell* b, i32 op) {
 }
 
 void init() {
-  static bool marking = false;
-  if (!marking) {
-    marking = true;
-    for (auto& row : first_made)
-      for (cell& c : row) c = cell{TYPE_NONE, 0, 0, 0};
-    collector::register_callback(mark_first_made);
-  }
+  collector::register_callback(mark_first_made);
   action_row row;
   row.make = make;
   row.reflect = reflect;

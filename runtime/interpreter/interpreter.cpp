@@ -77,16 +77,16 @@ inline u32 anon_symbol() { return words::word_anon.data2; }
 
 // The value of a word when its context can answer without an error, else null: the infix
 // look-ahead must never raise for a word that is not an operator.
-// The global context and its values series: most words a program uses are bound there, and
+// The global context's values series: most words a program uses are bound there, and
 // neither node changes for the life of the runtime (nodes never move), so a word of that
 // context goes straight to the values.
-u32 global_context = 0, global_values = 0;
+u32 global_values = 0;
 
 [[gnu::always_inline]] inline const cell* peek(const cell* w) {
   u32 ctx = w->data1, index = w->data3;
   char* const base = arena::base;
   // (An index of NO_INDEX fails the bound checks below.)
-  if (ctx == global_context && ctx) {
+  if (ctx == _context::global && global_values) {
     const series_buffer* b = buffer_in(base, global_values);
     if (index >= (b->used_bytes() >> 4)) return nullptr;
     return reinterpret_cast<const cell*>(base + b->offset) + index;
@@ -503,37 +503,14 @@ inline void check(const cell& entry, const cell* value) { check_arg(entry, value
 // An infix call of an operator with a fast integer code whose left operand (at `start`, the
 // data-stack top just past it) is an integer!: exactly the frame, gathering, checks and
 // trace sites of call_function, with the entry call skipped when the result is an
-// integer operation that cannot fail.
-// The operator values whose argument cache is the built-in shape for their fast code (two
-// plain arguments, both accepting integer!), the last one seen per code; roots, so their
-// nodes cannot be reused by another value.
-cell known_op[FAST_GREATER_OR_EQUAL + 1] = {
-    {TYPE_UNSET, 0, 0, 0}, {TYPE_UNSET, 0, 0, 0}, {TYPE_UNSET, 0, 0, 0}, {TYPE_UNSET, 0, 0, 0},
-    {TYPE_UNSET, 0, 0, 0}, {TYPE_UNSET, 0, 0, 0}, {TYPE_UNSET, 0, 0, 0}, {TYPE_UNSET, 0, 0, 0},
-    {TYPE_UNSET, 0, 0, 0}, {TYPE_UNSET, 0, 0, 0}};
-
-[[gnu::noinline]] bool verify_op(const cell& fn, u32 code) {
-  u32 cache = cache_of(&fn);
-  const cell* h = cells::at(cache, 0);
-  if (!(h->header & SIMPLE) || cells::length(cache) != 3) return false;
-  for (u32 i = 1; i < 3; i++)
-    if (!typecheck::accepts(cells::at(cache, i), TYPE_INTEGER)) return false;
-  known_op[code] = fn;
-  return true;
-}
-
-[[gnu::always_inline]] inline bool known_op_q(const cell& fn, u32 code) {
-  if (known_op[code].data3 == fn.data3) [[likely]] return true;  // see conditional_kind
-  return verify_op(fn, code);
-}
-
+// integer operation that cannot fail. Every native or action made for the entry behind a
+// fast code takes the built-in arguments (make refuses others), and those accept integer!.
 [[gnu::noinline]] u32 integer_op_call(cell fn, cell op_word, u32 code, u32 node, u32 pos,
                                       u32 tail, cell* start) {
   const cell* name = &op_word;
   fn.header = op::wrapped_type(&fn);
   u32 t = type_of(&fn);
-  if (!tracing && pos < tail && type_of(cells::at(node, pos)) == TYPE_PAREN &&
-      known_op_q(fn, code)) [[likely]] {
+  if (!tracing && pos < tail && type_of(cells::at(node, pos)) == TYPE_PAREN) [[likely]] {
     // A paren operand of a built-in operator: the left operand is known to be accepted, and
     // an integer result needs neither the right operand's check nor the entry call.
     stack::push_frame_sym(name->data2, name->data1, stack::HEADER_INTERP_NATIVE, fn.data3);
@@ -555,27 +532,12 @@ cell known_op[FAST_GREATER_OR_EQUAL + 1] = {
   }
   native_stack::check();
   if (tracing) [[unlikely]] trace_at(trace::EV_OPEN, node, pos, nullptr, name);
-  stack::push_frame_sym(name->data2, name->data1, stack::HEADER_INTERP_NATIVE);
-  stack::frames[stack::frame_top - 1].block = fn.data3;
+  stack::push_frame_sym(name->data2, name->data1, stack::HEADER_INTERP_NATIVE, fn.data3);
   u32 cache = cache_of(&fn);
-  const cell* h = cells::at(cache, 0);
-  if (!(h->header & SIMPLE) || cells::length(cache) != 3) [[unlikely]] {
-    // Not the two plain arguments of the built-in operators: the general call.
-    stack::leave_reset();
-    stack::top = start;
-    return call_function(&fn, node, pos, tail, &op_word, nullptr, 0, true);
-  }
   stack::top++;
   cell left = *cells::at(cache, 1), right = *cells::at(cache, 2);
   check(left, stack::top - 1);
-  if (!tracing && pos < tail && type_of(cells::at(node, pos)) == TYPE_PAREN) {
-    // What fetch_one's expression step does for a paren operand, without the step.
-    cell paren = *cells::at(node, pos);
-    eval_seq(&paren);
-    pos++;
-  } else {
-    pos = fetch_one(right, node, pos, tail, true);
-  }
+  pos = fetch_one(right, node, pos, tail, true);
   if (pending) {
     stack::leave();
     return pos;
@@ -599,7 +561,8 @@ cell known_op[FAST_GREATER_OR_EQUAL + 1] = {
 // when the function carries a trace flag (it switches tracing for its body), the body runs
 // through the trace layer, which calls back here with `traced` set.
 void eval_function_traced(const cell& fn, u32 me, u32 slots);
-[[gnu::always_inline]] inline void eval_function(const cell& fn, u32 me, u32 slots, bool traced = false) {
+[[gnu::always_inline]] inline void eval_function(const cell& fn, u32 me, u32 slots,
+                                                bool traced = false) {
   if (!traced && (tracing || (fn.header & (function::FLAG_TRACE | function::FLAG_NO_TRACE))))
       [[unlikely]]
     return eval_function_traced(fn, me, slots);
@@ -778,36 +741,17 @@ u32 call_lean(const cell& fn, u32 cache, u32 node, u32 pos, u32 tail, const cell
 // ---- if, unless, either -----------------------------------------------------------------
 // The conditionals are the commonest calls of all, and their branches nearly always follow
 // as literal blocks: such a call evaluates its condition and then runs the chosen block
-// straight from the source, pushing neither block. A native value qualifies when its
-// argument cache is the built-in one (any condition, block! branches); the last one seen
-// of each kind is kept (a root, so its nodes cannot be reused by another value).
+// straight from the source, pushing neither block. Every native made for these entries
+// takes the built-in arguments (any condition, block! branches): make refuses others.
 constexpr u32 COND_IF = 1, COND_UNLESS = 2, COND_EITHER = 3;
-cell known_conditional[4] = {{TYPE_UNSET, 0, 0, 0}, {TYPE_UNSET, 0, 0, 0}, {TYPE_UNSET, 0, 0, 0}, {TYPE_UNSET, 0, 0, 0}};
-
-[[gnu::noinline]] u32 verify_conditional(const cell& fn, u32 kind) {
-  u32 cache = cache_of(&fn);
-  const cell* h = cells::at(cache, 0);
-  u32 n = kind == COND_EITHER ? 4 : 3;
-  if (!(h->header & SIMPLE) || cells::length(cache) != n) return 0;
-  u64 any = typecheck::ALL_TYPES, blocks = typecheck::bit(TYPE_BLOCK);
-  if (typecheck::mask_of(cells::at(cache, 1)) != any) return 0;
-  for (u32 i = 2; i < n; i++)
-    if (typecheck::mask_of(cells::at(cache, i)) != blocks) return 0;
-  known_conditional[kind] = fn;
-  return kind;
-}
 
 // The conditional kind of a native value, or 0.
 [[gnu::always_inline]] inline u32 conditional_kind(const cell* v) {
-  u32 i = v->data1, kind;
-  if (i == either_index) kind = COND_EITHER;
-  else if (i == if_index) kind = COND_IF;
-  else if (i == unless_index) kind = COND_UNLESS;
-  else return 0;
-  // A more-block belongs to one value (and to the op!s made from it), so its node alone
-  // tells the known value apart while that value is kept alive here.
-  if (known_conditional[kind].data3 == v->data3) [[likely]] return kind;
-  return verify_conditional(*v, kind);
+  u32 i = v->data1;
+  if (i == either_index) return COND_EITHER;
+  if (i == if_index) return COND_IF;
+  if (i == unless_index) return COND_UNLESS;
+  return 0;
 }
 
 u32 call_conditional(const cell& fn, u32 kind, u32 node, u32 pos, u32 tail, const cell* name);
@@ -872,7 +816,7 @@ u32 call_conditional(const cell& fn, u32 kind, u32 node, u32 pos, u32 tail, cons
     }
     return eval_next(node, pos, tail, EVAL_PUSH);
   }
-  cell* s = stack::push_value(*v);
+  cell* s = stack::push_copy(v);
   // apply_infix stops at once when no operator follows.
   return apply_infix(node, pos + 1, tail, s);
 }
@@ -967,7 +911,7 @@ u32 call_lean(const cell& fn, u32 cache, u32 node, u32 pos, u32 tail, const cell
     sym = name->data2;
     word_ctx = name->data1;
   }
-  stack::push_value(fn);
+  stack::push_copy(&fn);
   // The frame's block keeps the cache and body alive while the arguments are gathered.
   stack::push_frame_sym(sym, word_ctx,
                         t == TYPE_FUNCTION ? stack::HEADER_INTERP_FUNCTION
@@ -985,11 +929,8 @@ u32 call_lean(const cell& fn, u32 cache, u32 node, u32 pos, u32 tail, const cell
     if (h->data3) function::init_locals(h->data3);
     eval_function(fn, me, slots);
   } else if (t == TYPE_NATIVE) {
-    u32 i = fn.data1;
-    if (i == either_index) run_branch(COND_EITHER, stack::arguments + 1);
-    else if (i == if_index) run_branch(COND_IF, stack::arguments + 1);
-    else if (i == unless_index) run_branch(COND_UNLESS, stack::arguments + 1);
-    else natives::entry(i)(false, no_refinements);
+    if (u32 kind = conditional_kind(&fn)) run_branch(kind, stack::arguments + 1);
+    else natives::entry(fn.data1)(false, no_refinements);
   } else {
     actions::entry(fn.data1)(no_refinements);
   }
@@ -1001,7 +942,7 @@ u32 call_lean(const cell& fn, u32 cache, u32 node, u32 pos, u32 tail, const cell
 
 
 void eval_seq(const cell* block) {
-  cell* start = stack::push_value(*block);
+  cell* start = stack::push_copy(block);
   u32 node = start->data2, pos = start->data1, tail = cells::length(node);
   if (pos >= tail) {
     *start = cell{TYPE_UNSET, 0, 0, 0};
@@ -1604,8 +1545,6 @@ i32 call_words(i32 position, i32 max, cell* out, i32 budget) {
 void mark_interpreter() {
   collector::mark_values(&pending_value, &pending_value + 1);
   if (position_ref) collector::mark_values(position_ref, position_ref + 1);
-  collector::mark_values(known_conditional, known_conditional + 4);
-  collector::mark_values(known_op, known_op + FAST_GREATER_OR_EQUAL + 1);
 }
 }  // namespace
 
@@ -1615,10 +1554,7 @@ void init() {
   done = true;
   collector::register_callback(mark_interpreter);
   init_fast_ops();
-  if (_context::global) {
-    global_values = _context::context_cell(_context::global)->data2;
-    global_context = _context::global;
-  }
+  if (_context::global) global_values = _context::context_cell(_context::global)->data2;
   error::near_hook = near_position;
   error::call_words_hook = call_words;
   if (error_builder && error_builder != build_error) {

@@ -99,11 +99,6 @@ void overflow() {
   fire("internal", "stack-overflow");
 }
 
-cell* push_copy(const cell* value) {
-  cell* c = push_slot();
-  copy_cell(value, c);
-  return c;
-}
 
 void pop_cells(u32 n) { top = static_cast<u32>(top - base) < n ? base : top - n; }
 

@@ -28,10 +28,9 @@ void reset();  // arguments = top = base, no frames, guard regions closed
 // the limit (the guard region is opened for the error and the cycle stack reset).
 inline cell* push_slot();  // the new cell reads as none! until written
 inline void keep_top();    // reserves the top cell without touching it
-cell* push_copy(const cell* value);     // copies the value into a reserved cell
-// push_copy for the evaluator's hot paths: the whole cell is written at once (nothing can
-// run between reserving and writing it, so it needs no none! first).
-inline cell* push_value(const cell& value);
+// Copies the value into a reserved cell, written whole at once (nothing runs between
+// reserving and writing it, so it needs no none! first).
+inline cell* push_copy(const cell* value);
 void pop_cells(u32 n);                  // never below base
 cell* last_pushed();                    // top - 1, or base when the stack is empty
 u32 last_type();
@@ -179,10 +178,11 @@ inline vyr::cell* vyr::stack::push_slot() {
   return top++;
 }
 
-inline vyr::cell* vyr::stack::push_value(const cell& value) {
+inline vyr::cell* vyr::stack::push_copy(const cell* value) {
   if (top + 1 >= push_limit) [[unlikely]] overflow();
+  cell v = *value;
   cell* c = top++;
-  *c = value;
+  *c = v;
   return c;
 }
 
