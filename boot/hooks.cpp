@@ -72,7 +72,7 @@ void string_compare(const cell* fn_in, const cell* first, const cell* second, ce
   *out = r;
 }
 
-// `make object!` and error specs: the bound block is run, its value dropped.
+// The block of `make object! [...]` or `make error! [...]`: bound, run, its value dropped.
 void evaluate_spec(const cell* block) {
   cell b = *block;
   collector::root_guard g(&b);

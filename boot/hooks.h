@@ -1,6 +1,6 @@
 // The hooks through which the value modules and the lexer reach the evaluator: loading text
 // into a block, calling sort comparators, lexer trace callbacks and object change
-// handlers, evaluating object specs and rebinding methods. Installed once by
+// handlers, evaluating the blocks objects are made from and rebinding methods. Installed once by
 // build_environment, after the interpreter and the lexer are up.
 #pragma once
 

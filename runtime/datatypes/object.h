@@ -14,7 +14,8 @@ constexpr u32 NO_HANDLER = 0xFFFF;       // field index of an absent handler
 constexpr u32 MAX_HANDLER_INDEX = 0xFFFE;  // handler indexes and local counts are 16 bits
 
 // ---- Hooks the interpreter installs ----------------------------------------------------
-// Evaluates a bound block (the result is dropped): `make object! [...]` and error specs.
+// Evaluates a bound block (the result is dropped): the block of `make object! [...]` or
+// `make error! [...]`.
 using evaluate_fn = void (*)(const cell* block);
 extern evaluate_fn evaluate;
 // Calls a change handler (function! or routine!) under a frame named `name` with `argc`

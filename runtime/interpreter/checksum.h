@@ -26,8 +26,8 @@ struct digest_buffer {
   u32 size;
 };
 
-// Prepares the digest algorithms once (the crypto provider of the original); a digest
-// asked for before this call prepares its algorithm itself.
+// Makes the digest context once, at start-up; each algorithm is fetched on its first use.
+// A digest asked for before this call makes the context itself.
 void open_crypto_provider();
 void init();
 
