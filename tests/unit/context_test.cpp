@@ -8,26 +8,16 @@
 #include "runtime/datatypes/symbol.h"
 #include "runtime/fire.h"
 #include "runtime/hashtable.h"
-#include "tests/unit/fixture.h"
+#include "tests/unit/value_helpers.h"
 
 using namespace vyr;
+using namespace vyr::test;
 namespace ctx = vyr::_context;
 
 namespace {
 struct ContextTest : ::testing::Test {
   void SetUp() override { test::ensure_runtime(); }
 };
-
-cell int_cell(i32 v) { return cell{TYPE_INTEGER, 0, u32(v), 0}; }
-
-std::string error_id(auto&& f) {
-  try {
-    f();
-  } catch (const thrown& t) {
-    return std::string(t.category) + "/" + t.id;
-  }
-  return "none";
-}
 
 // A block of cells built from (type, name) pairs.
 cell make_block(std::initializer_list<std::pair<u32, const char*>> items) {

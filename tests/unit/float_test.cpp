@@ -35,24 +35,6 @@ std::string show(const cell& v) {
            float_::form_float(cell_float(&v), float_::FORM_FLOAT);
   return describe(v);
 }
-template <class F> std::string outcome_of(F f) {
-  cell r{};
-  std::string err = error_of([&] { r = f(); });
-  return err.empty() ? show(r) : err;
-}
-std::string outcome(void (*entry)(), const cell& a, const cell& b) {
-  return outcome_of([&] { return call2(entry, a, b); });
-}
-
-// A block! of the given cells, kept on the data stack.
-cell push_block(std::initializer_list<cell> cells) {
-  cell* c = stack::push_slot();
-  c->header = TYPE_UNSET;
-  *c = cell{TYPE_BLOCK, 0, memory::alloc_cells(static_cast<u32>(cells.size()) + 1), 0};
-  series_buffer* b = buffer_of(c->data2);
-  for (const cell& x : cells) *memory::alloc_tail_cell(b) = x;
-  return *c;
-}
 
 cell convert(u32 type, const cell& spec, bool make = false) {
   cell proto{TYPE_DATATYPE, type, 0, 0};
@@ -150,7 +132,7 @@ TEST_F(Float, Arithmetic) {
       {absolute_entry, float_cell(-INF), none_value, "float! 1.#INF"},
   };
   for (auto& c : cases)
-    EXPECT_EQ(outcome(c.entry, c.a, c.b), c.expected) << show(c.a) << " , " << show(c.b);
+    EXPECT_EQ(outcome(c.entry, c.a, c.b, show), c.expected) << show(c.a) << " , " << show(c.b);
   EXPECT_EQ(error_of([] { float_::do_op(1, 1, math_op::XOR); }), "script/cannot-use");
 
   cell z = float_cell(0.0);
@@ -235,7 +217,7 @@ TEST_F(Float, Round) {
   for (auto& c : cases) {
     cell v = c.v;
     const cell* scale = type_of(&c.scale) == TYPE_NONE ? nullptr : &c.scale;
-    std::string got = outcome_of([&] { return *float_::round(&v, scale, c.mode); });
+    std::string got = outcome_of([&] { return *float_::round(&v, scale, c.mode); }, show);
     EXPECT_EQ(got, c.expected) << show(c.v) << " /to " << show(c.scale);
   }
 }
@@ -261,10 +243,10 @@ TEST_F(Float, MakeAndTo) {
   };
   cell one = bin({0x3F, 0xF0, 0, 0, 0, 0, 0, 0, 0x55});
   cell short_bits = bin({0x3F, 0xF0});
-  cell pair = push_block({int_cell(2), int_cell(-3)});
-  cell mixed = push_block({float_cell(1.5), float_cell(3.9)});
-  cell three = push_block({int_cell(1), int_cell(2), int_cell(3)});
-  cell wrong = push_block({int_cell(1), none_value});
+  cell pair = *block_of({int_cell(2), int_cell(-3)});
+  cell mixed = *block_of({float_cell(1.5), float_cell(3.9)});
+  cell three = *block_of({int_cell(1), int_cell(2), int_cell(3)});
+  cell wrong = *block_of({int_cell(1), none_value});
   struct { u32 type; cell spec; const char* expected; } cases[] = {
       {TYPE_FLOAT, int_cell(5), "float! 5.0"},
       {TYPE_PERCENT, int_cell(5), "percent! 5.0"},
@@ -281,7 +263,7 @@ TEST_F(Float, MakeAndTo) {
       {TYPE_FLOAT, true_value, "script/bad-to-arg"},
   };
   for (auto& c : cases)
-    EXPECT_EQ(outcome_of([&] { return convert(c.type, c.spec); }), c.expected)
+    EXPECT_EQ(outcome_of([&] { return convert(c.type, c.spec); }, show), c.expected)
         << "case " << &c - cases;
   EXPECT_EQ(show(convert(TYPE_FLOAT, pair, true)), "float! 0.002");
   // Fewer than 8 bytes are the low-order bytes of the pattern: a tiny subnormal.
@@ -299,17 +281,10 @@ TEST_F(Float, FromText) {
     return std::nan("");
   };
   stack::guard g;
-  auto text = [](const char* s, u32 head) {
-    cell* c = stack::push_slot();
-    c->header = TYPE_UNSET;
-    string::make_at(c, 8);
-    string::concatenate_literal(c, s);
-    c->data1 = head;
-    return *c;
-  };
-  EXPECT_EQ(outcome_of([&] { return convert(TYPE_FLOAT, text("x1.5", 1)); }), "float! 1.5");
-  EXPECT_EQ(outcome_of([&] { return convert(TYPE_FLOAT, text("", 0)); }), "script/bad-to-arg");
-  EXPECT_EQ(outcome_of([&] { return convert(TYPE_FLOAT, text("1.5.2", 0)); }), "script/bad-to-arg");
+  auto text = [](const char* s, u32 head) { return *push_string(s, TYPE_STRING, head); };
+  EXPECT_EQ(outcome_of([&] { return convert(TYPE_FLOAT, text("x1.5", 1)); }, show), "float! 1.5");
+  EXPECT_EQ(outcome_of([&] { return convert(TYPE_FLOAT, text("", 0)); }, show), "script/bad-to-arg");
+  EXPECT_EQ(outcome_of([&] { return convert(TYPE_FLOAT, text("1.5.2", 0)); }, show), "script/bad-to-arg");
   float_::text_reader = saved;
 }
 

@@ -12,17 +12,16 @@
 #include "runtime/datatypes/symbol.h"
 #include "runtime/fire.h"
 #include "runtime/hashtable.h"
-#include "tests/unit/fixture.h"
+#include "tests/unit/value_helpers.h"
 
 using namespace vyr;
+using namespace vyr::test;
 namespace ht = vyr::hashtable;
 
 namespace {
 struct HashTableTest : ::testing::Test {
   void SetUp() override { test::ensure_runtime(); }
 };
-
-cell int_cell(i32 v) { return cell{TYPE_INTEGER, 0, u32(v), 0}; }
 
 cell str_cell(const char* s) {
   cell c{};

@@ -24,19 +24,6 @@ struct Integer : ::testing::Test {
 constexpr i32 MIN = INT32_MIN;
 constexpr i32 MAX = INT32_MAX;
 cell typed(u32 type) { return cell{type, 0, 0, 0}; }
-cell char_cell(u32 cp) { return cell{TYPE_CHAR, 0, cp, 0}; }
-
-// The result of a stack-form action as "type text", or "category/id" of its error.
-std::string outcome(void (*entry)(), const cell& a, const cell& b) {
-  std::string err = error_of([&] { call2(entry, a, b); });
-  return err.empty() ? describe(call2(entry, a, b)) : err;
-}
-
-template <class F> std::string outcome_of(F f) {
-  cell r{};
-  std::string err = error_of([&] { r = f(); });
-  return err.empty() ? describe(r) : err;
-}
 
 // A binary! of the given bytes, kept on the data stack.
 cell* push_binary(std::initializer_list<u8> bytes, u32 head = 0) {
@@ -221,14 +208,7 @@ TEST_F(Integer, FromText) {
     return 0;
   };
   stack::guard g;
-  auto text = [](const char* s, u32 head) {
-    cell* c = stack::push_slot();
-    c->header = TYPE_UNSET;
-    string::make_at(c, 8);
-    string::concatenate_literal(c, s);
-    c->data1 = head;
-    return *c;
-  };
+  auto text = [](const char* s, u32 head) { return *push_string(s, TYPE_STRING, head); };
   EXPECT_EQ(outcome_of([&] { return to_integer(text("x12", 1)); }), "integer! 12");
   EXPECT_EQ(outcome_of([&] { return to_integer(text("1.5", 0)); }), "script/bad-to-arg");
   EXPECT_EQ(outcome_of([&] { return to_integer(text("99999999999", 0)); }), "script/bad-to-arg");

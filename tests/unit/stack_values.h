@@ -1,7 +1,6 @@
 // Blocks, words and strings for tests, held on the data stack (a root) so they survive
 // collections; callers open a stack::guard.
 #pragma once
-#include <initializer_list>
 #include <string>
 
 #include "runtime/datatypes/string.h"
@@ -18,19 +17,6 @@ inline cell word_cell(const char* name, u32 type = TYPE_WORD) {
   word::make_at(symbol::make(name), &w);
   set_type(&w, type);
   return w;
-}
-
-// A block of the given cells, on the data stack.
-inline cell* block_of(std::initializer_list<cell> items) {
-  cell* held = stack::push_slot();
-  *held = cell{TYPE_NONE, 0, 0, 0};
-  for (const cell& c : items) stack::push_copy(&c);  // the items stay rooted meanwhile
-  u32 node = memory::alloc_cells(u32(items.size()) + 1);
-  series_buffer* b = buffer_of(node);
-  for (u32 i = 0; i < items.size(); i++) *memory::alloc_tail_cell(b) = held[1 + i];
-  *held = cell{TYPE_BLOCK, 0, node, 0};
-  stack::pop_cells(u32(items.size()));
-  return held;
 }
 
 inline cell* string_of(const char* text) {

@@ -23,8 +23,6 @@ inline cell* text(const std::string& utf8, u32 type = TYPE_STRING, u32 unit = 0)
   return c;
 }
 
-inline cell char_cell(u32 cp) { return cell{TYPE_CHAR, 0, cp, 0}; }
-
 // The UTF-8 text of a text value from its head.
 inline std::string utf8(const cell* c) { return string::to_utf8(c); }
 

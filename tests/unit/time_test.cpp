@@ -29,36 +29,6 @@ const double NaN = std::numeric_limits<double>::quiet_NaN();
 
 cell time_of(double seconds) { return float_cell(seconds, TYPE_TIME); }
 
-template <class F> std::string outcome_of(F f) {
-  cell r{};
-  std::string err = error_of([&] { r = f(); });
-  return err.empty() ? describe(r) : err;
-}
-
-std::string outcome(void (*entry)(), const cell& a, const cell& b) {
-  return outcome_of([&] { return call2(entry, a, b); });
-}
-
-// A block! of the given cells on the data stack (a root while the test runs).
-cell* push_block(std::initializer_list<cell> items) {
-  cell* b = stack::push_slot();
-  *b = cell{TYPE_BLOCK, 0, memory::alloc_cells(static_cast<u32>(items.size()) + 1), 0};
-  for (const cell& c : items) {
-    series_buffer* buf = buffer_of(b->data2);
-    *memory::alloc_tail_cell(buf) = c;
-  }
-  return b;
-}
-
-cell* push_string(const char* text, u32 type = TYPE_STRING) {
-  cell* s = stack::push_slot();
-  s->header = TYPE_UNSET;
-  string::make_at(s, 16);
-  string::concatenate_literal(s, text);
-  set_type(s, type);
-  return s;
-}
-
 // `to time!` of a value (make is the same routine).
 cell to_time(const cell* spec) {
   cell proto{TYPE_DATATYPE, TYPE_TIME, 0, 0};
@@ -196,25 +166,25 @@ TEST_F(Time, PartsAndRoundTrip) {
 
 TEST_F(Time, MakeAndTo) {
   struct { const char* name; std::function<cell*()> spec; const char* expected; } cases[] = {
-      {"[1 30]", [] { return push_block({int_cell(1), int_cell(30)}); }, "time! 1:30:00"},
-      {"[-1 30 0]", [] { return push_block({int_cell(-1), int_cell(30), int_cell(0)}); },
+      {"[1 30]", [] { return block_of({int_cell(1), int_cell(30)}); }, "time! 1:30:00"},
+      {"[-1 30 0]", [] { return block_of({int_cell(-1), int_cell(30), int_cell(0)}); },
        "time! -1:30:00"},
-      {"[1 2 3.5]", [] { return push_block({int_cell(1), int_cell(2), float_cell(3.5)}); },
+      {"[1 2 3.5]", [] { return block_of({int_cell(1), int_cell(2), float_cell(3.5)}); },
        "time! 1:02:03.5"},
-      {"[]", [] { return push_block({}); }, "time! 0:00:00"},
-      {"[1 -30]", [] { return push_block({int_cell(1), int_cell(-30)}); }, "script/bad-to-arg"},
-      {"[1 2 -3]", [] { return push_block({int_cell(1), int_cell(2), int_cell(-3)}); },
+      {"[]", [] { return block_of({}); }, "time! 0:00:00"},
+      {"[1 -30]", [] { return block_of({int_cell(1), int_cell(-30)}); }, "script/bad-to-arg"},
+      {"[1 2 -3]", [] { return block_of({int_cell(1), int_cell(2), int_cell(-3)}); },
        "script/bad-to-arg"},
-      {"[1 2.5]", [] { return push_block({int_cell(1), float_cell(2.5)}); },
+      {"[1 2.5]", [] { return block_of({int_cell(1), float_cell(2.5)}); },
        "script/bad-to-arg"},
       {"[1 2 3 4]",
-       [] { return push_block({int_cell(1), int_cell(2), int_cell(3), int_cell(4)}); },
+       [] { return block_of({int_cell(1), int_cell(2), int_cell(3), int_cell(4)}); },
        "script/bad-to-arg"},
-      {"[0 0 NaN]", [] { return push_block({int_cell(0), int_cell(0), float_cell(NaN)}); },
+      {"[0 0 NaN]", [] { return block_of({int_cell(0), int_cell(0), float_cell(NaN)}); },
        "script/type-limit"},
-      {"[2147483647 60]", [] { return push_block({int_cell(2147483647), int_cell(60)}); },
+      {"[2147483647 60]", [] { return block_of({int_cell(2147483647), int_cell(60)}); },
        "script/type-limit"},
-      {"[-2147483648]", [] { return push_block({int_cell(INT32_MIN)}); }, "script/type-limit"},
+      {"[-2147483648]", [] { return block_of({int_cell(INT32_MIN)}); }, "script/type-limit"},
       {"90", [] { return push_value(int_cell(90)); }, "time! 0:01:30"},
       {"1.5", [] { return push_value(float_cell(1.5)); }, "time! 0:00:01.5"},
       {"50%", [] { return push_value(float_cell(0.5, TYPE_PERCENT)); },

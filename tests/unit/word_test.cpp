@@ -9,9 +9,10 @@
 #include "runtime/datatypes/word.h"
 #include "runtime/fire.h"
 #include "runtime/word_tables.h"
-#include "tests/unit/fixture.h"
+#include "tests/unit/value_helpers.h"
 
 using namespace vyr;
+using namespace vyr::test;
 
 namespace {
 struct WordTest : ::testing::Test {
@@ -23,15 +24,6 @@ cell w(u32 type, const char* name, u32 ctx = 0) {
   set_type(&c, type);
   if (ctx) c.data1 = ctx;
   return c;
-}
-
-std::string error_id(auto&& f) {
-  try {
-    f();
-  } catch (const thrown& t) {
-    return std::string(t.category) + "/" + t.id;
-  }
-  return "none";
 }
 }  // namespace
 
