@@ -32,6 +32,16 @@ void fill(cell* b, i32 n) {
     }
   }
 }
+
+// A block of n values from fill(), rooted while it lives.
+struct filled_block {
+  cell b{TYPE_NONE, 0, 0, 0};
+  collector::root_guard keep{&b};
+  explicit filled_block(i64 n) {
+    block::make_at(&b, 1);
+    fill(&b, static_cast<i32>(n));
+  }
+};
 }  // namespace
 
 // `count` one-cell appends to the tail, or inserts at the head, of a block that starts empty.
@@ -60,10 +70,8 @@ BENCHMARK(BM_BlockInsertHead)->Arg(1000)->Arg(10000);
 
 static void BM_BlockFind(benchmark::State& state) {
   boot::init_runtime();
-  cell b;
-  block::make_at(&b, 1);
-  collector::root_guard keep(&b);
-  fill(&b, static_cast<i32>(state.range(0)));
+  filled_block blk(state.range(0));
+  cell& b = blk.b;
   cell last = int_cell(static_cast<i32>(state.range(0) - 2));  // near the tail
   for (auto _ : state) {
     stack::reset();
@@ -77,10 +85,8 @@ BENCHMARK(BM_BlockFind)->Arg(1000)->Arg(100000);
 
 static void BM_BlockCopyDeep(benchmark::State& state) {
   boot::init_runtime();
-  cell b;
-  block::make_at(&b, 1);
-  collector::root_guard keep(&b);
-  fill(&b, static_cast<i32>(state.range(0)));
+  filled_block blk(state.range(0));
+  cell& b = blk.b;
   for (auto _ : state) {
     cell out;
     block::copy(&b, &out, nullptr, true, nullptr);
@@ -92,10 +98,8 @@ BENCHMARK(BM_BlockCopyDeep)->Arg(1000)->Arg(100000);
 
 static void BM_BlockMold(benchmark::State& state) {
   boot::init_runtime();
-  cell b;
-  block::make_at(&b, 1);
-  collector::root_guard keep(&b);
-  fill(&b, static_cast<i32>(state.range(0)));
+  filled_block blk(state.range(0));
+  cell& b = blk.b;
   for (auto _ : state) {
     stack::reset();
     benchmark::DoNotOptimize(actions::mold_to_string(&b));

@@ -12,6 +12,14 @@ using namespace vyr::lexer;
 
 namespace {
 
+// Whole rounds of `lines` until the text holds at least `bytes`.
+template <size_t N> std::string repeat_lines(const char* const (&lines)[N], size_t bytes) {
+  std::string out;
+  out.reserve(bytes + 128);
+  for (size_t i = 0; out.size() < bytes || i % N != 0; i++) out += lines[i % N];
+  return out;
+}
+
 // About `bytes` of typical source: definitions, blocks, paths, strings and numbers.
 std::string source(size_t bytes) {
   static const char* const lines[] = {
@@ -24,10 +32,7 @@ std::string source(size_t bytes) {
       "    note: {multi-line\n text with {nested} braces}\n",
       "]\n",
   };
-  std::string out;
-  out.reserve(bytes + 128);
-  for (size_t i = 0; out.size() < bytes || i % 8 != 0; i++) out += lines[i % 8];
-  return out;
+  return repeat_lines(lines, bytes);
 }
 
 void BM_ScanSource(benchmark::State& state) {
@@ -48,10 +53,6 @@ void BM_ScanSource(benchmark::State& state) {
 }
 BENCHMARK(BM_ScanSource)->Arg(64 << 10)->Arg(4 << 20);
 
-}  // namespace
-
-namespace {
-
 // Source whose every literal loads with the datatypes present: words, paths, numbers,
 // strings, files, URLs, chars, issues and nested blocks.
 std::string loadable_source(size_t bytes) {
@@ -64,10 +65,7 @@ std::string loadable_source(size_t bytes) {
       "    url: http://example.com/a?b=c (n * 2) \"caf\xC3\xA9\"\n",
       "]\n",
   };
-  std::string out;
-  out.reserve(bytes + 128);
-  for (size_t i = 0; out.size() < bytes || i % 7 != 0; i++) out += lines[i % 7];
-  return out;
+  return repeat_lines(lines, bytes);
 }
 
 void BM_LoadSource(benchmark::State& state) {
