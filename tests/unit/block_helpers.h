@@ -1,4 +1,4 @@
-// Test support for the series and block modules until the lexer exists: a small reader
+// Test support for the series and block modules, kept apart from the lexer: a small reader
 // for the value forms the tests need (integers, floats, words of every kind, blocks,
 // parens, paths, `#none`, line breaks as new-line markers), rooted holders for values, and
 // calls of the action implementations with their arguments on the data stack.
@@ -13,25 +13,6 @@
 #include "tests/unit/value_helpers.h"
 
 namespace vyr::test {
-
-// The word kinds print and compare through their own module; until its registration is
-// on this branch the tests register rows that call it (nothing when already registered).
-inline void ensure_word_rows() {
-  for (u32 t = TYPE_WORD; t <= TYPE_REFINEMENT; t++) {
-    if (datatype::registered_q(t)) continue;
-    action_row row;
-    row.form = +[](const cell* v, cell* out, const cell*, i32 budget) {
-      return word::form(v, out, budget);
-    };
-    row.mold = +[](const cell* v, cell* out, bool, bool, bool, const cell*, i32 budget, i32) {
-      return word::mold(v, out, budget);
-    };
-    row.compare = word::compare;
-    static const char* names[] = {"word!", "set-word!", "lit-word!", "get-word!",
-                                  "refinement!"};
-    datatype::register_(t, 0, names[t - TYPE_WORD], row);
-  }
-}
 
 // Rooted cells for the values a test holds across allocations; `release_kept` empties them.
 inline cell* kept_cells() {

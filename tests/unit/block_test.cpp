@@ -23,7 +23,6 @@ namespace {
 struct BlockTest : ::testing::Test {
   void SetUp() override {
     ensure_runtime();
-    ensure_word_rows();
     release_kept();
     stack::reset();
   }
