@@ -9,14 +9,18 @@ cd "$(dirname "$0")/.."
 RUNS=${RUNS:-5}
 # The interpreter itself, not a launcher script in front of it (which adds its own start-up).
 PY=${PY:-$(python3 -c 'import sys; print(sys.executable)')}
+# Seconds since the epoch, to the nanosecond; arithmetic in awk, which every system has.
+now() { date +%s.%N; }
+calc() { awk "BEGIN { printf \"%.6f\", $1 }"; }
+less() { awk "BEGIN { exit !($1 < $2) }"; }
 best() {
   b=""
   for i in $(seq "$RUNS"); do
-    s=$(date +%s.%N)
+    s=$(now)
     "$@" >/dev/null
-    e=$(date +%s.%N)
-    t=$(echo "$e - $s" | bc)
-    if [ -z "$b" ] || [ "$(echo "$t < $b" | bc)" = 1 ]; then b=$t; fi
+    e=$(now)
+    t=$(calc "$e - $s")
+    if [ -z "$b" ] || less "$t" "$b"; then b=$t; fi
   done
   echo "$b"
 }
@@ -33,7 +37,7 @@ for v in bench/programs/*.vyr; do
   if [ -f "bench/programs/$n.py" ]; then
     tp=$(best "$PY" "bench/programs/$n.py")
     printf "%-14s vyr %6.3fs  python %6.3fs  ratio %5.2f  net %5.2f\n" "$n" "$tv" "$tp" \
-      "$(echo "$tv / $tp" | bc -l)" "$(echo "($tv - $sv) / ($tp - $sp)" | bc -l)"
+      "$(calc "$tv / $tp")" "$(calc "($tv - $sv) / ($tp - $sp)")"
   else
     printf "%-14s vyr %6.3fs\n" "$n" "$tv"
   fi
