@@ -1,7 +1,7 @@
 // series!, block!, the path kinds and paren!: navigation, element access, the edits, mold
 // and form layouts, compare, find/select/put, sort, the set operations and path
-// evaluation. Cases are tables of (source, arguments, expected mold) so that they can move
-// to transcripts once the lexer exists.
+// evaluation, at the level of the C++ entry points. Cases are tables of (source, arguments,
+// expected mold).
 #include <gtest/gtest.h>
 
 #include <cmath>
