@@ -4,9 +4,8 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <fstream>
 #include <iostream>
-#include <sstream>
+#include <optional>
 
 #include "boot/environment.h"
 #include "runtime/collector.h"
@@ -115,17 +114,14 @@ int run_console() {
 }
 
 int run_script(const char* path) {
-  std::ifstream f(path, std::ios::binary);
-  if (!f) {
+  std::optional<std::string> text = boot::read_file(path);
+  if (!text) {
     std::fprintf(stdout, "*** Access Error: cannot open: %s\n", path);
     return 1;
   }
-  std::ostringstream s;
-  s << f.rdbuf();
-  std::string text = s.str();
   stack::state_guard sg;
   try {
-    boot::do_source(text.data(), u32(text.size()), true, nullptr);
+    boot::do_source(text->data(), u32(text->size()), true, nullptr);
   } catch (const thrown& t) {
     thrown copy = t;
     sg.restore();

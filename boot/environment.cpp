@@ -115,15 +115,15 @@ void make_op(const char* name, const char* function_name) {
   cell result = *slot;
   set_global(name, result);
 }
+}  // namespace
 
-std::string read_file(const std::string& path) {
+std::optional<std::string> read_file(const std::string& path) {
   std::ifstream f(path, std::ios::binary);
-  if (!f) return {};
+  if (!f) return std::nullopt;
   std::ostringstream s;
   s << f.rdbuf();
   return s.str();
 }
-}  // namespace
 
 void do_source(const char* utf8, u32 length, bool header_required, cell* result,
                const cell* source) {
@@ -161,7 +161,7 @@ void build_environment() {
     const environment_file& f = environment_files[i];
     if (!f.evaluate) continue;
     if (dir && *dir) {
-      std::string text = read_file(std::string(dir) + "/" + f.name);
+      std::string text = read_file(std::string(dir) + "/" + f.name).value_or("");
       do_source(text.data(), u32(text.size()), true, nullptr);
     } else {
       do_source(f.text, f.size, true, nullptr);

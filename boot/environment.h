@@ -3,6 +3,9 @@
 // environment/manifest.txt (embedded at build time; `VYR_BOOT_DIR=dir` loads them from
 // that directory instead).
 #pragma once
+#include <optional>
+#include <string>
+
 #include "runtime/cell.h"
 
 namespace vyr::boot {
@@ -25,5 +28,8 @@ void build_environment();
 // `source` (a file! or null) names the script in the missing-header error.
 void do_source(const char* utf8, u32 length, bool header_required, cell* result,
                const cell* source = nullptr);
+
+// The whole content of a file, or nothing when it cannot be opened.
+std::optional<std::string> read_file(const std::string& path);
 
 }  // namespace vyr::boot

@@ -3,8 +3,7 @@
 // leaves a function pointer that is filled here.
 #include "boot/hooks.h"
 
-#include <fstream>
-#include <sstream>
+#include <optional>
 #include <string>
 
 #include "boot/environment.h"
@@ -149,12 +148,9 @@ const cell* lexer_body_head(const cell* callback) {
 void do_file(const cell* file, cell* result) {
   cell f = *file;
   collector::root_guard g(&f);
-  std::ifstream in(file::to_OS_path(&f), std::ios::binary);
-  if (!in) fire("access", "cannot-open", &f);
-  std::ostringstream text;
-  text << in.rdbuf();
-  std::string s = text.str();
-  do_source(s.data(), static_cast<u32>(s.size()), true, result, &f);
+  std::optional<std::string> text = read_file(file::to_OS_path(&f));
+  if (!text) fire("access", "cannot-open", &f);
+  do_source(text->data(), static_cast<u32>(text->size()), true, result, &f);
 }
 
 void install_hooks() {

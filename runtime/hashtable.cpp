@@ -76,6 +76,13 @@ void ensure_items(u32 node, u32 n, u8 fill) {
   b->tail = b->offset + n * 4;
 }
 
+// A zeroed table record.
+u32 new_record() {
+  u32 node = memory::alloc_bytes_filled(sizeof(record), 0);
+  buffer_of(node)->tail = buffer_of(node)->offset + sizeof(record);
+  return node;
+}
+
 u32 new_flags(u32 buckets) {
   u32 bytes = std::max<u32>(buckets / 4, 4);
   u32 node = memory::alloc_bytes_filled(bytes, 0xAA);
@@ -452,12 +459,7 @@ u32 init(u32 size, const cell* block, u32 kind, u32 cells_per_entry) {
   init_module();
   cell blk = block ? *block : cell{TYPE_NONE, 0, 0, 0};
   collector::root_guard bg(&blk);
-  u32 t = memory::alloc_bytes(sizeof(record));
-  {
-    series_buffer* b = buffer_of(t);
-    std::memset(b->head(), 0, sizeof(record));
-    b->tail = b->offset + sizeof(record);
-  }
+  u32 t = new_record();
   table_guard tg(t);
   rec(t)->kind = kind;
   if (kind >= KIND_NODES) {
@@ -495,12 +497,7 @@ u32 copy(u32 table, u32 new_values) {
   table_guard src(table);
   u32 nv = new_values;
   collector::node_guard vg(&nv);
-  u32 t = memory::alloc_bytes(sizeof(record));
-  {
-    series_buffer* b = buffer_of(t);
-    std::memset(b->head(), 0, sizeof(record));
-    b->tail = b->offset + sizeof(record);
-  }
+  u32 t = new_record();
   table_guard tg(t);
   record r = *rec(table);
   u32 n = memory::copy_series(buffer_of(r.flags));

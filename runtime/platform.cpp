@@ -88,6 +88,15 @@ void fire_text(std::string& text, bool new_line) {
   fire_text_print_hooks(text, 0);
 }
 
+// Code units of any width as UTF-8 to the print hooks.
+template <class Unit>
+void print_units(const Unit* text, size_t length, bool new_line) {
+  std::string out;
+  out.reserve(length + 1);
+  for (size_t i = 0; i < length; i++) put_utf8(out, text[i]);
+  fire_text(out, new_line);
+}
+
 }  // namespace
 
 void init() {
@@ -116,24 +125,15 @@ void print_text(std::string_view utf8, bool new_line) {
 }
 
 void print_latin1(const u8* text, size_t length, bool new_line) {
-  std::string out;
-  out.reserve(length + 1);
-  for (size_t i = 0; i < length; i++) put_utf8(out, text[i]);
-  fire_text(out, new_line);
+  print_units(text, length, new_line);
 }
 
 void print_ucs2(const u16* text, size_t length, bool new_line) {
-  std::string out;
-  out.reserve(length + 1);
-  for (size_t i = 0; i < length; i++) put_utf8(out, text[i]);
-  fire_text(out, new_line);
+  print_units(text, length, new_line);
 }
 
 void print_ucs4(const u32* text, size_t length, bool new_line) {
-  std::string out;
-  out.reserve(length + 1);
-  for (size_t i = 0; i < length; i++) put_utf8(out, text[i]);
-  fire_text(out, new_line);
+  print_units(text, length, new_line);
 }
 
 void print_ascii(const char* text) {

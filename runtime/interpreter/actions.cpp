@@ -25,14 +25,7 @@ const char* name_of(u32 slot_number) {
 
 datatype::generic_fn lookup(u32 type, u32 slot_number) {
   datatype::generic_fn f = datatype::entry(type, slot_number);
-  if (!f) {
-    // "<action> does not allow <type> for its <argument> argument"
-    cell action, type_cell, arg;
-    datatype::word_of_name(name_of(slot_number), &action);
-    datatype::make_at(&type_cell, type);
-    datatype::word_of_name("value", &arg);
-    fire("script", "expect-arg", &action, &type_cell, &arg);
-  }
+  if (!f) datatype::fire_expect_arg(name_of(slot_number), type, "value");
   return f;
 }
 

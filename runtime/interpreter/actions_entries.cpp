@@ -23,11 +23,7 @@ inline void result(const cell* r) {
 
 // "<action> does not allow <type> for its <argument> argument", naming the current call.
 [[noreturn]] void expect(const char* action, const cell* value, const char* arg) {
-  cell a, t, w;
-  datatype::word_of_name(action, &a);
-  datatype::make_at(&t, type_of(value));
-  datatype::word_of_name(arg, &w);
-  fire("script", "expect-arg", &a, &t, &w);
+  datatype::fire_expect_arg(action, type_of(value), arg);
 }
 
 bool series_q(u32 t) {

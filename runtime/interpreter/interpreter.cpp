@@ -668,11 +668,10 @@ void call_routine(const cell& fn, u32 slots) {
   }
 }
 
-// Finds a refinement of the cache by symbol: its entry index, or 0.
 // The frame slot of cache entry `i` of a function (entries before it each take one slot).
 inline u32 slot_of(u32 i) { return i - 1; }
 
-u32 path_refinements(const cell& fn, bool is_fn, u32 cache, const cell* path, u32 from,
+u32 path_refinements(bool is_fn, u32 cache, const cell* path, u32 from,
                      i32* refs, u32 node, u32 pos, u32 tail) {
   cell p = *path;
   collector::root_guard pg(&p);
@@ -1078,7 +1077,7 @@ u32 call_general(cell fn, u32 node, u32 pos, u32 tail, const cell* name, const c
     }
   }
   if (path) {
-    pos = path_refinements(fn, is_fn, cache, path, path_from, refs, node, pos, tail);
+    pos = path_refinements(is_fn, cache, path, path_from, refs, node, pos, tail);
     if (pending) {
       stack::leave();
       return pos;

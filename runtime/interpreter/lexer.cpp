@@ -217,6 +217,14 @@ bool scanner::fire(u32 bit, i32 type, u32 start, u32 end) {
   return listener_->event(*this, bit, type, start, end);
 }
 
+void scanner::deliver_value(const token& t, i32 type) {
+  listener_->value(*this, t, false);
+  if (fire(EVENT_SCAN, type, t.start, t.end) && load_) {
+    listener_->value(*this, t, true);
+    fire(EVENT_LOAD, type, t.start, t.end);
+  }
+}
+
 // ---------------------------------------------------------------------------------------
 // Errors
 // ---------------------------------------------------------------------------------------
@@ -553,13 +561,7 @@ bool scanner::handle(token& t) {
           mode_ = MODE_NORMAL;
           brace_start_ = 0;
           brace_flags_ = 0;
-          if (!prescan) {
-            listener_->value(*this, b, false);
-            if (fire(EVENT_SCAN, TYPE_STRING, b.start, b.end) && load_) {
-              listener_->value(*this, b, true);
-              fire(EVENT_LOAD, TYPE_STRING, b.start, b.end);
-            }
-          }
+          if (!prescan) deliver_value(b, TYPE_STRING);
           listener_->token_done(*this, b);
           if (markers_.empty()) top_level_values_++;
           t = b;
@@ -583,13 +585,7 @@ bool scanner::handle(token& t) {
         head.state = T_WORD;
         head.type = TYPE_WORD;
         head.kind = kind;
-        if (!prescan) {
-          listener_->value(*this, head, false);
-          if (fire(EVENT_SCAN, TYPE_WORD, head.start, head.end) && load_) {
-            listener_->value(*this, head, true);
-            fire(EVENT_LOAD, TYPE_WORD, head.start, head.end);
-          }
-        }
+        if (!prescan) deliver_value(head, TYPE_WORD);
         listener_->token_done(*this, head);
         mode_ = MODE_PATH;
         opened_path = true;

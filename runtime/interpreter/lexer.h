@@ -131,6 +131,8 @@ class scanner {
   void push_marker(token& t, u8 kind, u32 open_at);
   bool point_follows(u32 after_paren) const;
   bool fire(u32 bit, i32 type, u32 start, u32 end);
+  // A token the scanner made itself: checked, then loaded when the scan event lets it.
+  void deliver_value(const token& t, i32 type);
   void check_word(token& t, bool& drop);
   void match_raw_string(token& t);
   i32 construct_kind(u32 start, u32 end) const;

@@ -31,13 +31,6 @@ struct named { const char* name; u32 cp; };
 constexpr named escape_names[] = {{"null", 0}, {"back", 8}, {"tab", 9}, {"line", 10},
                                   {"page", 12}, {"esc", 27}, {"del", 127}};
 
-int hex_value(u8 c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 }  // namespace
 
 u32 decode_escape(const u8* p, const u8* end, u32* cp) {
@@ -57,7 +50,7 @@ u32 decode_escape(const u8* p, const u8* end, u32* cp) {
     if (n == 0 || n > 6) return 0;
     u32 v = 0;
     for (u32 i = 0; i < n; i++) {
-      int d = hex_value(text[i]);
+      int d = hex_digit(text[i]);
       if (d < 0) return 0;
       v = v * 16 + static_cast<u32>(d);
     }

@@ -39,13 +39,6 @@ bool high_bytes_q(const u8* p, const u8* e) {
   return false;
 }
 
-int hex_digit(u8 c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 // Code points of a text, reused between tokens (the loader never nests).
 std::vector<u32>& scratch_points() {
   static std::vector<u32> v;
@@ -88,8 +81,7 @@ void load_text(scanner& s, const token& t, const u8* p, const u8* e, bool escape
   }
   std::vector<u32>& cps = scratch_points();
   cps.clear();
-  u32 widest = 0;
-  if (!decode_text(p, e, escapes, [&](u32 cp) { cps.push_back(cp); widest |= cp; }))
+  if (!decode_text(p, e, escapes, [&](u32 cp) { cps.push_back(cp); }))
     fail(s, t, type);
   if (!build) return;
   u32 unit = token_unit(t.flags);
@@ -160,6 +152,20 @@ void load_word(scanner& s, const token& t, bool build, cell* out) {
   set_type(out, type);
 }
 
+// The name after the '/' of a refinement or the '#' of an issue: not empty, no ':' or '/',
+// well-formed UTF-8.
+void check_name(scanner& s, const token& t, const u8* p, const u8* e, u32 type) {
+  if (p >= e) fail(s, t, type);
+  for (const u8* q = p; q < e; q++) {
+    if (*q == ':' || *q == '/') fail(s, t, type);
+    if (*q >= 0x80) {
+      u32 cp, k = decode_utf8(q, e, &cp);
+      if (k == 0) fail(s, t, type);
+      q += k - 1;
+    }
+  }
+}
+
 // "/x" refinement!, "/" the word "/", "'/" "/:" ":/" the other kinds of that word.
 void load_refinement(scanner& s, const token& t, bool build, cell* out) {
   const u8* p = s.head() + t.start;
@@ -177,15 +183,7 @@ void load_refinement(scanner& s, const token& t, bool build, cell* out) {
     return;
   }
   p++;  // the '/'
-  if (p == e) fail(s, t, TYPE_REFINEMENT);
-  for (const u8* q = p; q < e; q++) {
-    if (*q == ':' || *q == '/') fail(s, t, TYPE_REFINEMENT);
-    if (*q >= 0x80) {
-      u32 cp, k = decode_utf8(q, e, &cp);
-      if (k == 0) fail(s, t, TYPE_REFINEMENT);
-      q += k - 1;
-    }
-  }
+  check_name(s, t, p, e, TYPE_REFINEMENT);
   if (!build) return;
   u32 sym = symbol::make_from_bytes(reinterpret_cast<const char*>(p), static_cast<u32>(e - p));
   *out = cell{TYPE_REFINEMENT, 0, sym, word::NO_INDEX};
@@ -194,15 +192,7 @@ void load_refinement(scanner& s, const token& t, bool build, cell* out) {
 void load_issue(scanner& s, const token& t, bool build, cell* out) {
   const u8* p = s.head() + t.start + 1;
   const u8* e = s.head() + t.end;
-  if (p >= e) fail(s, t, TYPE_ISSUE);
-  for (const u8* q = p; q < e; q++) {
-    if (*q == ':' || *q == '/') fail(s, t, TYPE_ISSUE);
-    if (*q >= 0x80) {
-      u32 cp, k = decode_utf8(q, e, &cp);
-      if (k == 0) fail(s, t, TYPE_ISSUE);
-      q += k - 1;
-    }
-  }
+  check_name(s, t, p, e, TYPE_ISSUE);
   if (!build) return;
   u32 sym = symbol::make_from_bytes(reinterpret_cast<const char*>(p), static_cast<u32>(e - p));
   *out = cell{TYPE_ISSUE, _context::global, sym, word::NO_INDEX};

@@ -18,14 +18,6 @@ namespace {
 constexpr double PI = 3.141592653589793;
 constexpr double EPSILON = 2.220446049250313e-16;
 
-[[noreturn]] void expect_arg(const char* native, u32 type, const char* arg) {
-  cell w, t, a;
-  datatype::word_of_name(native, &w);
-  datatype::make_at(&t, type);
-  datatype::word_of_name(arg, &a);
-  fire("script", "expect-arg", &w, &t, &a);
-}
-
 bool float_layout(u32 t) { return t == TYPE_FLOAT || t == TYPE_PERCENT || t == TYPE_TIME; }
 bool plain_number(u32 t) { return t == TYPE_INTEGER || t == TYPE_FLOAT || t == TYPE_PERCENT; }
 bool composite(u32 t) {
@@ -94,7 +86,7 @@ i32 sign_of(const cell* value, const char* native) {
     return (d > 0) - (d < 0);  // NaN: 0
   }
   if (t == TYPE_MONEY) fire("internal", "not-done");  // money! brings its sign tests
-  expect_arg(native, t, "number");
+  datatype::fire_expect_arg(native, t, "number");
 }
 
 bool negative_q(const cell* value) { return sign_of(value, "negative?") < 0; }
@@ -291,7 +283,7 @@ double number_of(const cell* value, const char* native) {
   u32 t = type_of(value);
   if (t == TYPE_INTEGER) return static_cast<i32>(value->data2);
   if (t == TYPE_FLOAT || t == TYPE_PERCENT) return cell_float(value);
-  expect_arg(native, t, "value");
+  datatype::fire_expect_arg(native, t, "value");
 }
 
 }  // namespace vyr::natives

@@ -31,10 +31,6 @@ using interpreter::pending;
 constexpr cell UNSET{TYPE_UNSET, 0, 0, 0};
 constexpr cell NONE{TYPE_NONE, 0, 0, 0};
 
-inline void set_result(const cell& v) {
-  *arguments = v;
-  stack::keep_first();
-}
 inline bool word_kind(u32 t) {
   return t == TYPE_WORD || t == TYPE_SET_WORD || t == TYPE_GET_WORD || t == TYPE_LIT_WORD;
 }

@@ -35,10 +35,6 @@ inline bool strict_true(const cell* v) {
   if (type_of(v) == TYPE_UNSET) fire("script", "no-return");
   return !falsy(v);
 }
-inline void set_result(const cell& v) {
-  *arguments = v;
-  stack::keep_first();
-}
 inline u32 push_loop_frame() {
   stack::push_frame(&words::word_body, stack::KIND_LOOP << 24);
   return stack::frame_top - 1;

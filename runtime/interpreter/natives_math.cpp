@@ -11,10 +11,6 @@ namespace vyr::natives {
 namespace {
 using stack::arguments;
 
-inline void set_result(const cell& v) {
-  *arguments = v;
-  stack::keep_first();
-}
 inline cell logic_cell(bool b) { return cell{TYPE_LOGIC, b ? 1u : 0u, 0, 0}; }
 inline cell float_cell(double d) {
   cell c{TYPE_FLOAT, 0, 0, 0};

@@ -34,10 +34,6 @@ using stack::arguments;
 using interpreter::pending;
 
 using logic::falsy;
-inline void set_result(const cell& v) {
-  *arguments = v;
-  stack::keep_first();
-}
 inline cell logic_cell(bool b) { return cell{TYPE_LOGIC, b ? 1u : 0u, 0, 0}; }
 
 bool function_q(u32 t) {

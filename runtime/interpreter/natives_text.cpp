@@ -25,11 +25,6 @@ using stack::arguments;
 
 inline bool present(const i32* refs, u32 i) { return refs[i] != -1; }
 
-void result(const cell& v) {
-  *arguments = v;
-  stack::keep_first();
-}
-
 cell datatype_of(u32 type) {
   cell t;
   datatype::make_at(&t, type);
@@ -101,7 +96,7 @@ void dehex_entry(bool, const i32*) {
   cell out = new_text_for(&v);
   collector::root_guard go(&out);
   url::decode(&v, -1, &out);
-  result(out);
+  set_result(out);
 }
 
 // A string! keeps only the unreserved characters; the locator types (file!, url!, ...)
@@ -112,7 +107,7 @@ void enhex_entry(bool, const i32*) {
   cell out = new_text_for(&v);
   collector::root_guard go(&out);
   url::encode(&v, -1, type_of(&v) == TYPE_STRING ? url::KEEP_UNRESERVED : url::KEEP_SAFE, &out);
-  result(out);
+  set_result(out);
 }
 
 // The argument is changed in place and is the result (a char! in its cell).
@@ -131,7 +126,7 @@ void to_local_file_entry(bool, const i32* refs) {
   cell out = new_text_for(&v);
   collector::root_guard go(&out);
   file::to_local_path(&v, &out, present(refs, 0));
-  result(out);
+  set_result(out);
 }
 
 // Objects are not extended by this native; map! brings its own routine.
@@ -160,7 +155,7 @@ void as_entry(bool, const i32*) {
     fire("script", "not-related", &a, &b);
   }
   set_type(&spec, target);
-  result(spec);
+  set_result(spec);
 }
 
 // Refinements: /next /one /prescan /scan /part length /into dst /trace callback.
@@ -180,7 +175,7 @@ void transcode_entry(bool, const i32* refs) {
   if (present(refs, 5)) o.into = &into;
   if (present(refs, 6)) o.trace = &trace;
   lexer::transcode(&src, o, &out);
-  result(out);
+  set_result(out);
 }
 
 }  // namespace

@@ -157,6 +157,13 @@ bool eval_q(i32 from, bool only_next) {
 
 // ---- Walks ----------------------------------------------------------------------------
 
+namespace {
+// The word a frame was called by: bound in `ctx`, or the global word when there is none.
+cell frame_word(u32 ctx, u32 symbol) {
+  return ctx ? word::find_or_global(ctx, symbol) : _context::add_global(symbol, false, false);
+}
+}  // namespace
+
 bool marker_q(u32 symbol) {
   return symbol == 0 || symbol == words::word_body.data2 || symbol == words::word_anon.data2;
 }
@@ -165,8 +172,7 @@ cell current_call_word() {
   for (i32 i = i32(frame_top) - 1; i >= 0; i--) {
     const frame& f = frames[i];
     if (marker_q(f.symbol)) continue;
-    return f.word_ctx ? word::find_or_global(f.word_ctx, f.symbol)
-                      : _context::add_global(f.symbol, false, false);
+    return frame_word(f.word_ctx, f.symbol);
   }
   return words::word_not_found;
 }
@@ -184,8 +190,7 @@ void collect_calls(cell* block) {
   for (i32 i = i32(frame_top) - 1; i >= 1; i--) {
     frame f = frames[i];
     if (marker_q(f.symbol)) continue;
-    cell w = f.fn_ctx ? word::find_or_global(f.fn_ctx, f.symbol)
-                      : _context::add_global(f.symbol, false, false);
+    cell w = frame_word(f.fn_ctx, f.symbol);
     append_cell(block, &w);
     cell n{TYPE_INTEGER, 0, f.saved_args, 0};
     append_cell(block, &n);
@@ -198,8 +203,7 @@ void collect_trace(i32 level, cell* block, u32 end) {
   for (u32 i = 0; i < end; i++) {
     frame f = frames[i];
     if (marker_q(f.symbol)) continue;
-    cell w = f.word_ctx ? word::find_or_global(f.word_ctx, f.symbol)
-                        : _context::add_global(f.symbol, false, false);
+    cell w = frame_word(f.word_ctx, f.symbol);
     if (level <= 1) {
       const cell* v = nullptr;
       try {
