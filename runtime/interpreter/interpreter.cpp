@@ -498,7 +498,6 @@ u32 fetch_one(const cell& entry, u32 node, u32 pos, u32 tail, bool infix) {
   return pos + 1;
 }
 
-inline void check(const cell& entry, const cell* value) { check_arg(entry, value); }
 
 // An infix call of an operator with a fast integer code whose left operand (at `start`, the
 // data-stack top just past it) is an integer!: exactly the frame, gathering, checks and
@@ -523,7 +522,7 @@ inline void check(const cell& entry, const cell* value) { check_arg(entry, value
     }
     cell* operand = stack::top - 1;
     if (type_of(operand) != TYPE_INTEGER || !integer_fast(code, start, operand)) {
-      check(*cells::at(cache_of(&fn), 2), operand);
+      check_arg(*cells::at(cache_of(&fn), 2), operand);
       if (t == TYPE_NATIVE) natives::entry(fn.data1)(false, no_refinements);
       else actions::entry(fn.data1)(no_refinements);
     }
@@ -536,13 +535,13 @@ inline void check(const cell& entry, const cell* value) { check_arg(entry, value
   u32 cache = cache_of(&fn);
   stack::top++;
   cell left = *cells::at(cache, 1), right = *cells::at(cache, 2);
-  check(left, stack::top - 1);
+  check_arg(left, stack::top - 1);
   pos = fetch_one(right, node, pos, tail, true);
   if (pending) {
     stack::leave();
     return pos;
   }
-  check(right, stack::top - 1);
+  check_arg(right, stack::top - 1);
   cell* operand = stack::top - 1;
   if (tracing || type_of(operand) != TYPE_INTEGER || !integer_fast(code, start, operand)) {
     if (tracing) [[unlikely]] trace_call(trace::EV_CALL, name, &fn);
@@ -631,7 +630,6 @@ void call_routine(const cell& fn, u32 slots) {
   routine::code_fn code = routine::code(cells::at(fn.data3, function::MORE_CODE)->data2);
   if (!code) fire("internal", "not-done");
   u32 result_type = cells::at(fn.data3, function::MORE_CODE2)->data2;
-  cell first = *args;
   // Without a result type the result is unset!, never what the stack held before.
   if (result_type == 0) *args = cell{TYPE_UNSET, 0, 0, 0};
   stack::top = args + slots;
@@ -640,7 +638,6 @@ void call_routine(const cell& fn, u32 slots) {
     bool t = type_of(args) == TYPE_INTEGER ? args->data2 != 0 : type_of(args) != TYPE_NONE;
     *args = cell{TYPE_LOGIC, t ? 1u : 0u, 0, 0};
   }
-  (void)first;
   stack::keep_first();
 }
 
@@ -691,7 +688,7 @@ u32 path_refinements(bool is_fn, u32 cache, const cell* path, u32 from,
       if (type_of(&entry) != TYPE_TYPESET) break;
       pos = fetch_one(entry, node, pos, tail, false);
       if (pending) return pos;
-      check(entry, stack::top - 1);
+      check_arg(entry, stack::top - 1);
       if (is_fn) {
         if (on) stack::arguments[slot_of(a)] = *(stack::top - 1);
         stack::top--;
@@ -1029,7 +1026,7 @@ u32 call_general(cell fn, u32 node, u32 pos, u32 tail, const cell* name, const c
           return pos;
         }
       }
-      check(e, stack::top - 1);
+      check_arg(e, stack::top - 1);
     }
     if (tracing) [[unlikely]] trace_call(trace::EV_CALL, name, &fn);
     if (t == TYPE_FUNCTION) {
@@ -1065,7 +1062,7 @@ u32 call_general(cell fn, u32 node, u32 pos, u32 tail, const cell* name, const c
             return pos;
           }
         }
-        check(e, stack::top - 1);
+        check_arg(e, stack::top - 1);
         first = false;
       } else if (is_fn) {
         *stack::push_slot() = cell{TYPE_NONE, 0, 0, 0};
@@ -1481,7 +1478,7 @@ void call(const cell* fn_in, const cell* args, u32 n, cell* result) {
         if (k >= n) no_arg(e.data3);
         cell* a = stack::push_slot();
         *a = args[k++];
-        check(e, a);
+        check_arg(e, a);
       } else if (is_fn) {
         *stack::push_slot() = cell{TYPE_NONE, 0, 0, 0};
       }
