@@ -498,7 +498,6 @@ u32 fetch_one(const cell& entry, u32 node, u32 pos, u32 tail, bool infix) {
   return pos + 1;
 }
 
-
 // An infix call of an operator with a fast integer code whose left operand (at `start`, the
 // data-stack top just past it) is an integer!: exactly the frame, gathering, checks and
 // trace sites of call_function, with the entry call skipped when the result is an
