@@ -9,7 +9,7 @@
 #include <openssl/evp.h>
 
 #include <array>
-#include <cerrno>
+#include <cstring>
 
 #include "runtime/fire.h"
 
