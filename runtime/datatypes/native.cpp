@@ -17,9 +17,7 @@ namespace vyr::native {
 
 namespace {
 [[noreturn]] void bad_make_arg(u32 type, const cell* spec) {
-  cell t, v = *spec;
-  datatype::make_at(&t, type);
-  fire("script", "bad-make-arg", &t, &v);
+  datatype::fire_with_type("bad-make-arg", type, spec);
 }
 
 bool field_is(u32 field, u32 sym) { return symbol::resolve(field) == symbol::resolve(sym); }
@@ -225,11 +223,8 @@ bool spec_ok(u32 spec_node) {
 const cell* make(const cell* proto, const cell* spec_in, u32 type) {
   cell v = *spec_in;
   u32 t = type_of(&v);
-  if (t != TYPE_NATIVE && t != TYPE_ACTION && t != TYPE_FUNCTION && t != TYPE_ROUTINE) {
-    cell dt;
-    datatype::make_at(&dt, t);
-    fire("script", "invalid-type", &dt);
-  }
+  if (t != TYPE_NATIVE && t != TYPE_ACTION && t != TYPE_FUNCTION && t != TYPE_ROUTINE)
+    datatype::fire_with_type("invalid-type", t);
   if (!spec_ok(v.data2)) fire("script", "bad-op-spec");
   cell out = v;
   out.header = (t << WRAPPED_SHIFT) | TYPE_OP;
