@@ -20,8 +20,6 @@ namespace {
   datatype::fire_with_type("bad-make-arg", type, spec);
 }
 
-bool field_is(u32 field, u32 sym) { return symbol::resolve(field) == symbol::resolve(sym); }
-
 // The first native! and action! made for each entry (the environment's): every later value
 // made for that entry must be called the same way, since the entry reads its arguments by
 // its own rules. Collector roots.
@@ -93,11 +91,11 @@ const cell* make(const cell* proto, const cell* spec_in, u32 type) {
 
 const cell* reflect(const cell* value, u32 field) {
   cell v = *value;
-  if (field_is(field, words::sym_spec)) {
+  if (symbol::same_q(field, words::sym_spec)) {
     *stack::arguments = cell{TYPE_BLOCK, 0, v.data2, 0};
     return stack::arguments;
   }
-  if (field_is(field, words::sym_body)) {
+  if (symbol::same_q(field, words::sym_body)) {
     u32 t = type_of(&v);
     if (t == TYPE_OP) {
       u32 w = op::wrapped_type(&v);
@@ -188,8 +186,6 @@ void init() {
 namespace vyr::op {
 
 namespace {
-bool same_symbol(u32 a, u32 b) { return symbol::resolve(a) == symbol::resolve(b); }
-
 // Exactly two arguments, the first a plain word; only /local or /extern may follow.
 bool spec_ok(u32 spec_node) {
   u32 n = 0;
@@ -208,8 +204,8 @@ bool spec_ok(u32 spec_node) {
       case TYPE_SET_WORD:
         return n == 2;
       case TYPE_REFINEMENT:
-        if (!same_symbol(c->data2, words::ref_local.data2) &&
-            !same_symbol(c->data2, words::ref_extern.data2))
+        if (!symbol::same_q(c->data2, words::ref_local.data2) &&
+            !symbol::same_q(c->data2, words::ref_extern.data2))
           return false;
         return n == 2;
       default:
