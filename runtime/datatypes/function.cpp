@@ -481,14 +481,11 @@ i32 mold(const cell* value, cell* out, bool only, bool all, bool flat, const cel
   return actions::mold(&body, out, false, all, flat, part, budget, indent);
 }
 
-i32 compare(const cell* a, const cell* b, i32 op) { return function::compare(a, b, op); }
-
 void init() {
-  action_row row;
+  action_row row;  // reflect and compare from function!
   row.make = nullptr;
   row.form = form;
   row.mold = mold;
-  row.compare = compare;
   datatype::register_(TYPE_ROUTINE, TYPE_FUNCTION, "routine!", row);
 }
 

@@ -167,17 +167,14 @@ i32 mold(const cell* value, cell* out, bool only, bool all, bool flat, const cel
   cell v = *value;
   collector::root_guard g(&v);
   budget = datatype::append_text(out, "make action! [", budget);
-  cell spec{TYPE_BLOCK, 0, v.data2, 0};
-  budget = actions::mold(&spec, out, only, all, flat, part, budget, indent);
+  budget = native::mold_spec(&v, out, only, all, flat, part, budget, indent);
   return datatype::append_text(out, "]", budget);
 }
 
 void init() {
-  action_row row;
-  row.make = native::make;
+  action_row row;  // make, reflect and compare from native!
   row.form = form;
   row.mold = mold;
-  row.compare = native::compare;
   datatype::register_(TYPE_ACTION, TYPE_NATIVE, "action!", row);
 }
 
@@ -247,8 +244,7 @@ i32 mold(const cell* value, cell* out, bool only, bool all, bool flat, const cel
     ~leave_on_exit() { stack::unwind_frames(depth); }
   } l{stack::frame_top};
   stack::push_frame(&words::word_anon, stack::HEADER_INTERP_NATIVE);
-  cell spec{TYPE_BLOCK, 0, v.data2, 0};
-  budget = actions::mold(&spec, out, only, all, flat, part, budget, indent);
+  budget = native::mold_spec(&v, out, only, all, flat, part, budget, indent);
   if (w == TYPE_FUNCTION) {
     cell body = *cells::at(v.data3, 0);
     if (type_of(&body) == TYPE_BLOCK)
@@ -258,11 +254,10 @@ i32 mold(const cell* value, cell* out, bool only, bool all, bool flat, const cel
 }
 
 void init() {
-  action_row row;
+  action_row row;  // reflect and compare from native!
   row.make = make;
   row.form = form;
   row.mold = mold;
-  row.compare = native::compare;
   datatype::register_(TYPE_OP, TYPE_NATIVE, "op!", row);
 }
 
