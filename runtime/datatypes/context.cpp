@@ -26,7 +26,6 @@ u32 self_symbol() {
 }
 
 bool on_stack(u32 ctx) { return context_cell(ctx)->header & ON_STACK; }
-u32 values_node(u32 ctx) { return context_cell(ctx)->data2; }
 
 bool word_like(u32 t) { return t >= TYPE_WORD && t <= TYPE_REFINEMENT; }
 bool block_like(u32 t) {
@@ -146,7 +145,7 @@ cell* add_with_value(u32 ctx, const cell* word, const cell* value_in) {
   collector::root_guard g(&value);
   i32 index = add_word(ctx, word->data2);
   if (on_stack(ctx)) return nullptr;
-  cell* slot = buffer_of(values_node(ctx))->cells() + index;
+  cell* slot = value_at(ctx, u32(index));
   *slot = value;
   return slot;
 }
@@ -162,7 +161,7 @@ cell* put(u32 ctx, const cell* word, const cell* value_in) {
     return slot;
   }
   ensure_values(ctx, u32(index) + 1);
-  cell* slot = buffer_of(values_node(ctx))->cells() + index;
+  cell* slot = value_at(ctx, u32(index));
   *slot = value;
   return slot;
 }
@@ -242,10 +241,10 @@ cell* set_in(cell* word, const cell* value_in, u32 ctx, bool notify) {
     *slot = value;
     return slot;
   }
-  if (u32(index) >= buffer_of(values_node(ctx))->used_units()) ensure_values(ctx, u32(index) + 1);
+  if (u32(index) >= value_count(ctx)) ensure_values(ctx, u32(index) + 1);
   if (kind_of(ctx) == KIND_OBJECT && u32(index) < word_count(ctx))
     word_at(ctx, u32(index))->header |= WORD_CHANGED;
-  cell* slot = buffer_of(values_node(ctx))->cells() + index;
+  cell* slot = value_at(ctx, u32(index));
   if (notify && owner_cell(ctx)->data3 && on_set_hook) {
     cell old = *slot;
     cell owner = *owner_cell(ctx);
@@ -254,7 +253,7 @@ cell* set_in(cell* word, const cell* value_in, u32 ctx, bool notify) {
     *slot = value;
     on_set_hook(&owner, &w, &old, &value);
     // The handler may have grown the value block: fetch the slot again.
-    return buffer_of(values_node(ctx))->cells() + index;
+    return value_at(ctx, u32(index));
   }
   *slot = value;
   return slot;

@@ -52,9 +52,9 @@ bool copied_series(u32 t) {
 // The series a deep clone replaces (no hash!, vector! or binary!).
 bool cloned_series(u32 t) { return (block_like(t) && t != TYPE_HASH) || string_like(t); }
 
-u32 values_node(u32 ctx) { return _context::context_cell(ctx)->data2; }
-u32 value_count(u32 ctx) { return buffer_of(values_node(ctx))->used_units(); }
-cell* value_at(u32 ctx, u32 i) { return buffer_of(values_node(ctx))->cells() + i; }
+using _context::value_at;
+using _context::value_count;
+using _context::values_node;
 
 // A copy of the series from its head (deeply for blocks when `deep`), written into `v`.
 void copy_series_value(cell* v, bool deep) {
