@@ -6,7 +6,9 @@
 #include "runtime/collector.h"
 #include "runtime/cycles.h"
 #include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/series.h"
 #include "runtime/datatypes/symbol.h"
+#include "runtime/datatypes/word.h"
 #include "runtime/fire.h"
 #include "runtime/hashtable.h"
 
@@ -27,11 +29,7 @@ u32 self_symbol() {
 
 bool on_stack(u32 ctx) { return context_cell(ctx)->header & ON_STACK; }
 
-bool word_like(u32 t) { return t >= TYPE_WORD && t <= TYPE_REFINEMENT; }
-bool block_like(u32 t) {
-  return t == TYPE_BLOCK || t == TYPE_PAREN || t == TYPE_HASH || t == TYPE_PATH ||
-         t == TYPE_LIT_PATH || t == TYPE_SET_PATH || t == TYPE_GET_PATH;
-}
+using series::block_like_q;
 
 // Makes the value block at least n cells long (new cells unset!).
 void ensure_values(u32 ctx, u32 n) {
@@ -292,9 +290,9 @@ void bind(const cell* block, u32 ctx, bool self) {
   for (u32 i = block->data1; i < b->used_units(); i++) {
     cell* c = b->cells() + i;
     u32 t = type_of(c);
-    if (block_like(t)) {
+    if (block_like_q(t)) {
       bind(c, ctx, self);
-    } else if (word_like(t)) {
+    } else if (word::any_word_q(t)) {
       if (self && t == TYPE_WORD && c->data2 == self_id) {
         c->data1 = ctx;
         c->data3 = 0xFFFFFFFFu;
