@@ -46,9 +46,7 @@ i64 clipped(const cell* v) { return std::clamp<i64>(series::head_index(v), 0, to
 [[noreturn]] void not_done() { fire("internal", "not-done"); }
 
 [[noreturn]] void bad_make_arg(u32 type, const cell* spec) {
-  cell t, s = *spec;
-  datatype::make_at(&t, type);
-  fire("script", "bad-make-arg", &t, &s);
+  datatype::fire_with_type("bad-make-arg", type, spec);
 }
 
 i32 clamp32(i64 v) { return static_cast<i32>(std::clamp<i64>(v, INT32_MIN, INT32_MAX)); }

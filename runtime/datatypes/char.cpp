@@ -19,9 +19,7 @@ namespace vyr::char_ {
 
 namespace {
 [[noreturn]] void bad_to_arg(const cell* spec) {
-  cell t, v = *spec;
-  datatype::make_at(&t, TYPE_CHAR);
-  fire("script", "bad-to-arg", &t, &v);
+  datatype::fire_with_type("bad-to-arg", TYPE_CHAR, spec);
 }
 
 [[noreturn]] void out_of_range(const cell* spec) {
@@ -140,11 +138,8 @@ void do_math(i32 op) {
     }
     case TYPE_VECTOR:
       fire("internal", "not-done");  // vector! brings its element-wise math
-    default: {
-      cell t;
-      datatype::make_at(&t, type_of(b));
-      fire("script", "invalid-type", &t);
-    }
+    default:
+      datatype::fire_with_type("invalid-type", type_of(b));
   }
   // Without a result cell the engine divides as integers and raises overflow itself.
   i32 v = integer::do_math_op(static_cast<i32>(get(a)), right, op, nullptr);

@@ -6,7 +6,9 @@
 #include "runtime/collector.h"
 #include "runtime/cycles.h"
 #include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/series.h"
 #include "runtime/datatypes/symbol.h"
+#include "runtime/datatypes/word.h"
 #include "runtime/fire.h"
 #include "runtime/hashtable.h"
 
@@ -26,13 +28,8 @@ u32 self_symbol() {
 }
 
 bool on_stack(u32 ctx) { return context_cell(ctx)->header & ON_STACK; }
-u32 values_node(u32 ctx) { return context_cell(ctx)->data2; }
 
-bool word_like(u32 t) { return t >= TYPE_WORD && t <= TYPE_REFINEMENT; }
-bool block_like(u32 t) {
-  return t == TYPE_BLOCK || t == TYPE_PAREN || t == TYPE_HASH || t == TYPE_PATH ||
-         t == TYPE_LIT_PATH || t == TYPE_SET_PATH || t == TYPE_GET_PATH;
-}
+using series::block_like_q;
 
 // Makes the value block at least n cells long (new cells unset!).
 void ensure_values(u32 ctx, u32 n) {
@@ -146,7 +143,7 @@ cell* add_with_value(u32 ctx, const cell* word, const cell* value_in) {
   collector::root_guard g(&value);
   i32 index = add_word(ctx, word->data2);
   if (on_stack(ctx)) return nullptr;
-  cell* slot = buffer_of(values_node(ctx))->cells() + index;
+  cell* slot = value_at(ctx, u32(index));
   *slot = value;
   return slot;
 }
@@ -162,7 +159,7 @@ cell* put(u32 ctx, const cell* word, const cell* value_in) {
     return slot;
   }
   ensure_values(ctx, u32(index) + 1);
-  cell* slot = buffer_of(values_node(ctx))->cells() + index;
+  cell* slot = value_at(ctx, u32(index));
   *slot = value;
   return slot;
 }
@@ -242,10 +239,10 @@ cell* set_in(cell* word, const cell* value_in, u32 ctx, bool notify) {
     *slot = value;
     return slot;
   }
-  if (u32(index) >= buffer_of(values_node(ctx))->used_units()) ensure_values(ctx, u32(index) + 1);
+  if (u32(index) >= value_count(ctx)) ensure_values(ctx, u32(index) + 1);
   if (kind_of(ctx) == KIND_OBJECT && u32(index) < word_count(ctx))
     word_at(ctx, u32(index))->header |= WORD_CHANGED;
-  cell* slot = buffer_of(values_node(ctx))->cells() + index;
+  cell* slot = value_at(ctx, u32(index));
   if (notify && owner_cell(ctx)->data3 && on_set_hook) {
     cell old = *slot;
     cell owner = *owner_cell(ctx);
@@ -254,7 +251,7 @@ cell* set_in(cell* word, const cell* value_in, u32 ctx, bool notify) {
     *slot = value;
     on_set_hook(&owner, &w, &old, &value);
     // The handler may have grown the value block: fetch the slot again.
-    return buffer_of(values_node(ctx))->cells() + index;
+    return value_at(ctx, u32(index));
   }
   *slot = value;
   return slot;
@@ -293,9 +290,9 @@ void bind(const cell* block, u32 ctx, bool self) {
   for (u32 i = block->data1; i < b->used_units(); i++) {
     cell* c = b->cells() + i;
     u32 t = type_of(c);
-    if (block_like(t)) {
+    if (block_like_q(t)) {
       bind(c, ctx, self);
-    } else if (word_like(t)) {
+    } else if (word::any_word_q(t)) {
       if (self && t == TYPE_WORD && c->data2 == self_id) {
         c->data1 = ctx;
         c->data3 = 0xFFFFFFFFu;

@@ -187,4 +187,19 @@ void fire_expect_arg(const char* action, u32 type, const char* argument) {
   fire("script", "expect-arg", &w, &t, &arg);
 }
 
+void fire_with_type(const char* id, u32 type, const cell* value) {
+  cell t;
+  make_at(&t, type);
+  if (!value) fire("script", id, &t);
+  cell v = *value;
+  fire("script", id, &t, &v);
+}
+
+void fire_word_type(const char* id, const char* word, u32 type) {
+  cell w, t;
+  word_of_name(word, &w);
+  make_at(&t, type);
+  fire("script", id, &w, &t);
+}
+
 }  // namespace vyr::datatype

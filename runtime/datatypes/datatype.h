@@ -53,6 +53,13 @@ i32 append_text(cell* out, const char* text, i32 budget);
 
 // Raises script expect-arg: "<action> does not allow <type> for its <argument> argument".
 [[noreturn]] void fire_expect_arg(const char* action, u32 type, const char* argument);
+// Raises script `id` with the datatype! of `type`, then a copy of `value` when one is given:
+// bad-to-arg and bad-make-arg ("cannot MAKE/TO <type> from: <value>"), invalid-type,
+// type-limit.
+[[noreturn]] void fire_with_type(const char* id, u32 type, const cell* value = nullptr);
+// Raises script `id` with the word of `word`, then the datatype! of `type`: not-related
+// ("incompatible argument for <word> of <type>"), cannot-use.
+[[noreturn]] void fire_word_type(const char* id, const char* word, u32 type);
 
 // datatype! values: word 1 holds the id of the type named.
 cell* make_at(cell* c, u32 type);

@@ -36,9 +36,8 @@ cell fatal[2] = {{TYPE_NONE, 0, 0, 0}, {TYPE_NONE, 0, 0, 0}};  // no-memory, sta
 const char* const FIELD_NAMES[FIELD_COUNT] = {"code", "type", "id", "arg1", "arg2",
                                               "arg3", "near", "where", "stack", "files"};
 
-u32 values_node(u32 ctx) { return _context::context_cell(ctx)->data2; }
-cell* value_at(u32 ctx, u32 i) { return buffer_of(values_node(ctx))->cells() + i; }
-u32 value_count(u32 ctx) { return buffer_of(values_node(ctx))->used_units(); }
+using _context::value_at;
+using _context::value_count;
 
 bool ready() { return type_of(&catalog) == TYPE_OBJECT && type_of(&prototype) == TYPE_OBJECT; }
 

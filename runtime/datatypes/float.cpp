@@ -34,24 +34,9 @@ bool float_layout(u32 type) {
   return type == TYPE_FLOAT || type == TYPE_PERCENT || type == TYPE_TIME;
 }
 
-[[noreturn]] void word_and_type(const char* id, const char* word, u32 type) {
-  cell w, t;
-  datatype::word_of_name(word, &w);
-  datatype::make_at(&t, type);
-  fire("script", id, &w, &t);
-}
-
-[[noreturn]] void with_type(const char* id, u32 type) {
-  cell t;
-  datatype::make_at(&t, type);
-  fire("script", id, &t);
-}
-
 // "cannot MAKE/TO <type> from: <value>"
 [[noreturn]] void bad_to_arg(u32 type, const cell* spec) {
-  cell t, v = *spec;
-  datatype::make_at(&t, type);
-  fire("script", "bad-to-arg", &t, &v);
+  datatype::fire_with_type("bad-to-arg", type, spec);
 }
 
 const char* op_word(i32 op) {
@@ -193,7 +178,7 @@ double do_op(double x, double y, i32 op) {
       if (nan_q(y)) return y;
       return std::isinf(x) || nan_q(x) ? std::nan("") : x;  // y infinite
     default:
-      word_and_type("cannot-use", op_word(op), TYPE_FLOAT);
+      datatype::fire_word_type("cannot-use", op_word(op), TYPE_FLOAT);
   }
 }
 
@@ -207,17 +192,17 @@ void do_math(i32 op) {
     case TYPE_PAIR: case TYPE_POINT2D: case TYPE_POINT3D:
       if (ta != TYPE_TIME) {
         if (op == math_op::SUBTRACT || op == math_op::DIVIDE)
-          word_and_type("not-related", op_word(op), tb);
+          datatype::fire_word_type("not-related", op_word(op), tb);
         fire("internal", "not-done");
       }
-      with_type("invalid-type", tb);
+      datatype::fire_with_type("invalid-type", tb);
     case TYPE_INTEGER: case TYPE_FLOAT: case TYPE_PERCENT: case TYPE_TIME:
       break;
     case TYPE_CHAR:
-      if (ta == TYPE_TIME || ta == TYPE_PERCENT) with_type("invalid-type", tb);
+      if (ta == TYPE_TIME || ta == TYPE_PERCENT) datatype::fire_with_type("invalid-type", tb);
       break;
     default:
-      with_type("invalid-type", tb);
+      datatype::fire_with_type("invalid-type", tb);
   }
   double x = ta == TYPE_INTEGER ? static_cast<i32>(a->data2) : cell_float(a);
   double y = tb == TYPE_INTEGER || tb == TYPE_CHAR ? static_cast<double>(static_cast<i32>(b->data2))
@@ -390,7 +375,8 @@ const cell* negate(cell* value) {
 }
 
 const cell* round(cell* value, const cell* scale, const round_flags& mode) {
-  if (scale && type_of(scale) == TYPE_MONEY) word_and_type("not-related", "round", TYPE_MONEY);
+  if (scale && type_of(scale) == TYPE_MONEY)
+    datatype::fire_word_type("not-related", "round", TYPE_MONEY);
   u32 type = type_of(value);
   double n = cell_float(value);
   double s = type == TYPE_PERCENT ? 0.01 : 1.0;
@@ -398,7 +384,7 @@ const cell* round(cell* value, const cell* scale, const round_flags& mode) {
     u32 ts = type_of(scale);
     if (ts == TYPE_INTEGER) s = std::fabs(static_cast<double>(static_cast<i32>(scale->data2)));
     else if (float_layout(ts)) s = std::fabs(cell_float(scale));
-    else with_type("invalid-type", ts);
+    else datatype::fire_with_type("invalid-type", ts);
     if (type == TYPE_PERCENT) s /= 100.0;
   }
   if (s < std::ldexp(std::fabs(n), -53)) return value;  // below the value's precision

@@ -20,12 +20,11 @@
 namespace vyr::function {
 
 namespace {
-bool same(u32 a, u32 b) { return symbol::resolve(a) == symbol::resolve(b); }
 bool is_local(const cell* c) {
-  return type_of(c) == TYPE_REFINEMENT && same(c->data2, words::ref_local.data2);
+  return type_of(c) == TYPE_REFINEMENT && symbol::same_q(c->data2, words::ref_local.data2);
 }
 bool is_extern(const cell* c) {
-  return type_of(c) == TYPE_REFINEMENT && same(c->data2, words::ref_extern.data2);
+  return type_of(c) == TYPE_REFINEMENT && symbol::same_q(c->data2, words::ref_extern.data2);
 }
 bool argument_kind(u32 t) { return t == TYPE_WORD || t == TYPE_LIT_WORD || t == TYPE_GET_WORD; }
 
@@ -86,8 +85,8 @@ u32 validate_spec(const cell* spec_in) {
     for (u32 k = attrs.data1; k < cells::length(attrs.data2); k++) {
       const cell* a = cells::at(attrs.data2, k);
       if (type_of(a) != TYPE_WORD) bad_def(&spec);
-      if (same(a->data2, words::sym_trace)) flags |= FLAG_TRACE;
-      else if (same(a->data2, words::sym_no_trace)) flags |= FLAG_NO_TRACE;
+      if (symbol::same_q(a->data2, words::sym_trace)) flags |= FLAG_TRACE;
+      else if (symbol::same_q(a->data2, words::sym_no_trace)) flags |= FLAG_NO_TRACE;
     }
     i++;
   }
@@ -110,7 +109,7 @@ u32 validate_spec(const cell* spec_in) {
     } else if (t == TYPE_STRING) {
       continue;
     } else if (t == TYPE_SET_WORD) {
-      if (!same(c.data2, words::sym_return) || return_seen || local_seen) bad_def(&spec);
+      if (!symbol::same_q(c.data2, words::sym_return) || return_seen || local_seen) bad_def(&spec);
       return_seen = true;
       if (i + 1 >= n || type_of(cells::at(node, i + 1)) != TYPE_BLOCK) bad_def(&spec);
       cell types = *cells::at(node, i + 1);
@@ -121,7 +120,7 @@ u32 validate_spec(const cell* spec_in) {
         if (after != TYPE_REFINEMENT && after != TYPE_STRING) bad_def(&spec);
       }
     } else if (t == TYPE_REFINEMENT) {
-      if (same(c.data2, words::ref_local.data2)) {
+      if (symbol::same_q(c.data2, words::ref_local.data2)) {
         local_seen = true;
       } else if (local_seen || return_seen) {
         bad_def(&spec);
@@ -143,7 +142,7 @@ u32 validate_spec(const cell* spec_in) {
     for (u32 b = first; b < a; b++) {
       const cell* y = cells::at(node, b);
       if (!argument_kind(type_of(y)) && type_of(y) != TYPE_REFINEMENT) continue;
-      if (same(x->data2, y->data2)) {
+      if (symbol::same_q(x->data2, y->data2)) {
         cell later = *x;
         fire("script", "dup-vars", &later);
       }
@@ -229,7 +228,7 @@ void collect_locals(const cell* spec_in, const cell* body_in, cell* out) {
   // `local` itself is never made a local.
   std::vector<u32> keep;
   for (u32 s : collected)
-    if (!same(s, words::word_local.data2)) keep.push_back(s);
+    if (!symbol::same_q(s, words::word_local.data2)) keep.push_back(s);
   if (!keep.empty()) {
     bool has_local = false;
     for (u32 i = 0; i < cells::length(fresh.data2); i++)
@@ -482,14 +481,11 @@ i32 mold(const cell* value, cell* out, bool only, bool all, bool flat, const cel
   return actions::mold(&body, out, false, all, flat, part, budget, indent);
 }
 
-i32 compare(const cell* a, const cell* b, i32 op) { return function::compare(a, b, op); }
-
 void init() {
-  action_row row;
+  action_row row;  // reflect and compare from function!
   row.make = nullptr;
   row.form = form;
   row.mold = mold;
-  row.compare = compare;
   datatype::register_(TYPE_ROUTINE, TYPE_FUNCTION, "routine!", row);
 }
 

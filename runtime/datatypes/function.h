@@ -64,7 +64,6 @@ inline u32 get_arity(const cell* r) { return (r->header >> ARITY_SHIFT) & 0x1F; 
 i32 form(const cell* value, cell* out, const cell* part, i32 budget);
 i32 mold(const cell* value, cell* out, bool only, bool all, bool flat, const cell* part,
          i32 budget, i32 indent);
-i32 compare(const cell* a, const cell* b, i32 op);
 void init();  // registers routine!
 
 }  // namespace vyr::routine

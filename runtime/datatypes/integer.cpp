@@ -25,23 +25,12 @@ bool fits(i64 v) { return v >= INT32_MIN && v <= INT32_MAX; }
 
 // "incompatible argument for <word> of <type>"
 [[noreturn]] void not_related(const char* word, u32 type) {
-  cell w, t;
-  datatype::word_of_name(word, &w);
-  datatype::make_at(&t, type);
-  fire("script", "not-related", &w, &t);
-}
-
-[[noreturn]] void with_type(const char* category, const char* id, u32 type) {
-  cell t;
-  datatype::make_at(&t, type);
-  fire(category, id, &t);
+  datatype::fire_word_type("not-related", word, type);
 }
 
 // "cannot MAKE/TO <type> from: <value>"
 [[noreturn]] void bad_to_arg(const cell* spec) {
-  cell t, v = *spec;
-  datatype::make_at(&t, TYPE_INTEGER);
-  fire("script", "bad-to-arg", &t, &v);
+  datatype::fire_with_type("bad-to-arg", TYPE_INTEGER, spec);
 }
 }  // namespace
 
@@ -169,13 +158,13 @@ const cell* to(const cell* proto, const cell* spec, u32 type) {
       return box(v);
     }
     case TYPE_FLOAT: case TYPE_PERCENT:
-      if (overflow_q(spec)) with_type("script", "type-limit", TYPE_INTEGER);
+      if (overflow_q(spec)) datatype::fire_with_type("type-limit", TYPE_INTEGER);
       return box(static_cast<i32>(cell_float(spec)));
     case TYPE_TIME: {
       // Whole seconds, halves away from zero in both directions.
       double s = std::round(cell_float(spec));
       if (!(s <= 2147483647.0 && s >= -2147483648.0))
-        with_type("script", "type-limit", TYPE_INTEGER);
+        datatype::fire_with_type("type-limit", TYPE_INTEGER);
       return box(static_cast<i32>(s));
     }
     case TYPE_BINARY:
@@ -265,7 +254,7 @@ void arith(i32 op) {
     case TYPE_VECTOR: case TYPE_MONEY:
       fire("internal", "not-done");
     default:
-      with_type("script", "invalid-type", tb);
+      datatype::fire_with_type("invalid-type", tb);
   }
 }
 }  // namespace

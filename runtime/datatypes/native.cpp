@@ -17,12 +17,8 @@ namespace vyr::native {
 
 namespace {
 [[noreturn]] void bad_make_arg(u32 type, const cell* spec) {
-  cell t, v = *spec;
-  datatype::make_at(&t, type);
-  fire("script", "bad-make-arg", &t, &v);
+  datatype::fire_with_type("bad-make-arg", type, spec);
 }
-
-bool field_is(u32 field, u32 sym) { return symbol::resolve(field) == symbol::resolve(sym); }
 
 // The first native! and action! made for each entry (the environment's): every later value
 // made for that entry must be called the same way, since the entry reads its arguments by
@@ -95,11 +91,11 @@ const cell* make(const cell* proto, const cell* spec_in, u32 type) {
 
 const cell* reflect(const cell* value, u32 field) {
   cell v = *value;
-  if (field_is(field, words::sym_spec)) {
+  if (symbol::same_q(field, words::sym_spec)) {
     *stack::arguments = cell{TYPE_BLOCK, 0, v.data2, 0};
     return stack::arguments;
   }
-  if (field_is(field, words::sym_body)) {
+  if (symbol::same_q(field, words::sym_body)) {
     u32 t = type_of(&v);
     if (t == TYPE_OP) {
       u32 w = op::wrapped_type(&v);
@@ -171,17 +167,14 @@ i32 mold(const cell* value, cell* out, bool only, bool all, bool flat, const cel
   cell v = *value;
   collector::root_guard g(&v);
   budget = datatype::append_text(out, "make action! [", budget);
-  cell spec{TYPE_BLOCK, 0, v.data2, 0};
-  budget = actions::mold(&spec, out, only, all, flat, part, budget, indent);
+  budget = native::mold_spec(&v, out, only, all, flat, part, budget, indent);
   return datatype::append_text(out, "]", budget);
 }
 
 void init() {
-  action_row row;
-  row.make = native::make;
+  action_row row;  // make, reflect and compare from native!
   row.form = form;
   row.mold = mold;
-  row.compare = native::compare;
   datatype::register_(TYPE_ACTION, TYPE_NATIVE, "action!", row);
 }
 
@@ -190,8 +183,6 @@ void init() {
 namespace vyr::op {
 
 namespace {
-bool same_symbol(u32 a, u32 b) { return symbol::resolve(a) == symbol::resolve(b); }
-
 // Exactly two arguments, the first a plain word; only /local or /extern may follow.
 bool spec_ok(u32 spec_node) {
   u32 n = 0;
@@ -210,8 +201,8 @@ bool spec_ok(u32 spec_node) {
       case TYPE_SET_WORD:
         return n == 2;
       case TYPE_REFINEMENT:
-        if (!same_symbol(c->data2, words::ref_local.data2) &&
-            !same_symbol(c->data2, words::ref_extern.data2))
+        if (!symbol::same_q(c->data2, words::ref_local.data2) &&
+            !symbol::same_q(c->data2, words::ref_extern.data2))
           return false;
         return n == 2;
       default:
@@ -225,11 +216,8 @@ bool spec_ok(u32 spec_node) {
 const cell* make(const cell* proto, const cell* spec_in, u32 type) {
   cell v = *spec_in;
   u32 t = type_of(&v);
-  if (t != TYPE_NATIVE && t != TYPE_ACTION && t != TYPE_FUNCTION && t != TYPE_ROUTINE) {
-    cell dt;
-    datatype::make_at(&dt, t);
-    fire("script", "invalid-type", &dt);
-  }
+  if (t != TYPE_NATIVE && t != TYPE_ACTION && t != TYPE_FUNCTION && t != TYPE_ROUTINE)
+    datatype::fire_with_type("invalid-type", t);
   if (!spec_ok(v.data2)) fire("script", "bad-op-spec");
   cell out = v;
   out.header = (t << WRAPPED_SHIFT) | TYPE_OP;
@@ -256,8 +244,7 @@ i32 mold(const cell* value, cell* out, bool only, bool all, bool flat, const cel
     ~leave_on_exit() { stack::unwind_frames(depth); }
   } l{stack::frame_top};
   stack::push_frame(&words::word_anon, stack::HEADER_INTERP_NATIVE);
-  cell spec{TYPE_BLOCK, 0, v.data2, 0};
-  budget = actions::mold(&spec, out, only, all, flat, part, budget, indent);
+  budget = native::mold_spec(&v, out, only, all, flat, part, budget, indent);
   if (w == TYPE_FUNCTION) {
     cell body = *cells::at(v.data3, 0);
     if (type_of(&body) == TYPE_BLOCK)
@@ -267,11 +254,10 @@ i32 mold(const cell* value, cell* out, bool only, bool all, bool flat, const cel
 }
 
 void init() {
-  action_row row;
+  action_row row;  // reflect and compare from native!
   row.make = make;
   row.form = form;
   row.mold = mold;
-  row.compare = native::compare;
   datatype::register_(TYPE_OP, TYPE_NATIVE, "op!", row);
 }
 

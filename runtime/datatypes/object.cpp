@@ -12,6 +12,7 @@
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/none.h"
+#include "runtime/datatypes/series.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/typeset.h"
@@ -37,24 +38,18 @@ u32 sym(const char* name) { return symbol::resolve(symbol::make(name)); }
 bool named(u32 symbol_id, const char* name) { return symbol::resolve(symbol_id) == sym(name); }
 
 bool object_like(u32 t) { return t == TYPE_OBJECT || t == TYPE_ERROR || t == TYPE_PORT; }
-bool block_like(u32 t) {
-  return t == TYPE_BLOCK || t == TYPE_PAREN || t == TYPE_HASH || t == TYPE_PATH ||
-         t == TYPE_LIT_PATH || t == TYPE_SET_PATH || t == TYPE_GET_PATH;
-}
-bool string_like(u32 t) {
-  return t == TYPE_STRING || t == TYPE_FILE || t == TYPE_URL || t == TYPE_TAG ||
-         t == TYPE_EMAIL || t == TYPE_REF;
-}
+using series::block_like_q;
+using series::string_like_q;
 // The series copied by `copy-values` and by extending.
 bool copied_series(u32 t) {
-  return block_like(t) || string_like(t) || t == TYPE_VECTOR || t == TYPE_BINARY;
+  return block_like_q(t) || string_like_q(t) || t == TYPE_VECTOR || t == TYPE_BINARY;
 }
 // The series a deep clone replaces (no hash!, vector! or binary!).
-bool cloned_series(u32 t) { return (block_like(t) && t != TYPE_HASH) || string_like(t); }
+bool cloned_series(u32 t) { return (block_like_q(t) && t != TYPE_HASH) || string_like_q(t); }
 
-u32 values_node(u32 ctx) { return _context::context_cell(ctx)->data2; }
-u32 value_count(u32 ctx) { return buffer_of(values_node(ctx))->used_units(); }
-cell* value_at(u32 ctx, u32 i) { return buffer_of(values_node(ctx))->cells() + i; }
+using _context::value_at;
+using _context::value_count;
+using _context::values_node;
 
 // A copy of the series from its head (deeply for blocks when `deep`), written into `v`.
 void copy_series_value(cell* v, bool deep) {
@@ -75,18 +70,18 @@ void copy_series_value(cell* v, bool deep) {
   nb->tail = nb->offset + n * unit;
   if (t != TYPE_HASH) v->data1 = 0;
   v->data2 = node;
-  if (string_like(t)) v->data3 = 0;  // the conversion buffer is the source's own
+  if (string_like_q(t)) v->data3 = 0;  // the conversion buffer is the source's own
   if (t == TYPE_HASH && v->data3) {
     v->data3 = hashtable::copy(v->data3, node);
   }
-  if (!deep || !block_like(t)) return;
+  if (!deep || !block_like_q(t)) return;
   // A block that contains itself keeps its inner occurrence as a reference.
   if (cycles::find(src)) return;
   cycles::guard guard(src);
   for (u32 i = 0; i < n; i++) {
     cell c = buffer_of(node)->cells()[i];
-    if (!block_like(type_of(&c)) && !string_like(type_of(&c))) continue;
-    if (block_like(type_of(&c)) && cycles::find(c.data2)) continue;
+    if (!block_like_q(type_of(&c)) && !string_like_q(type_of(&c))) continue;
+    if (block_like_q(type_of(&c)) && cycles::find(c.data2)) continue;
     collector::root_guard cg(&c);
     copy_series_value(&c, true);
     buffer_of(node)->cells()[i] = c;
@@ -421,7 +416,7 @@ void copy_values(const cell* proto_in, const cell* obj_in, bool plain) {
     collector::root_guard vg(&v);
     if (copied_series(type_of(&v))) {
       copy_series_value(&v, true);
-      if (block_like(type_of(&v))) _context::bind(&v, obj.data1, true);
+      if (block_like_q(type_of(&v))) _context::bind(&v, obj.data1, true);
       *value_at(obj.data1, i) = v;
     } else if (plain) {
       *value_at(obj.data1, i) = v;
@@ -444,7 +439,7 @@ bool extend(cell* obj_in, const cell* source_in) {
     collector::root_guard vg(&v);
     if (copied_series(type_of(&v))) {
       copy_series_value(&v, true);
-      if (block_like(type_of(&v))) _context::bind(&v, obj.data1, true);
+      if (block_like_q(type_of(&v))) _context::bind(&v, obj.data1, true);
       *value_at(obj.data1, i) = v;
     } else if (type_of(&v) == TYPE_FUNCTION && rebind_method) {
       rebind_method(&v, obj.data1);

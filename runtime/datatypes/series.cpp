@@ -140,14 +140,6 @@ i64 part_count(const cell* value, const cell* part) {
   invalid_refine(&words::ref_part, part);
 }
 
-cell* make_like(const cell* value, u32 units, cell* out) {
-  cell v = *value;
-  u32 unit = buffer(&v)->unit();
-  u32 node = memory::alloc_series(std::max<u32>(units, 1), unit, 0);
-  *out = cell{type_of(&v), 0, node, type_of(&v) == TYPE_VECTOR ? v.data3 : 0};
-  return out;
-}
-
 cell* copy_units(const cell* value, i64 start, i64 count, cell* out) {
   cell v = *value;
   collector::root_guard keep(&v);

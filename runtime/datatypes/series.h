@@ -69,9 +69,6 @@ const cell* word_insert();
 // type and buffer (its head index minus the value's). Another value raises script
 // invalid-refine-arg naming `/part`.
 i64 part_count(const cell* value, const cell* part);
-// A new, empty series of the value's type (vector! keeps its element type) with room for
-// n units, written to `out` (which must not lie in a series buffer).
-cell* make_like(const cell* value, u32 units, cell* out);
 // Copies `count` units from absolute index `start` of the value into a new series of its
 // type at `out` (no owned flag, head 0, the header's new-line bit kept).
 cell* copy_units(const cell* value, i64 start, i64 count, cell* out);

@@ -254,12 +254,8 @@ series_buffer* poke_char(series_buffer* b, char* p, u32 cp) {
 }
 
 series_buffer* set_char_at(series_buffer* b, u32 index, u32 cp) {
+  b = widen_to(b, b->unit(), unit_for_store(cp));
   u32 unit = b->unit();
-  u32 want = unit_for_store(cp);
-  if (want > unit) {
-    b = widen_to(b, unit, want);
-    unit = want;
-  }
   u64 end = memory::checked_size(u64{index} + 1, unit);
   b = ensure_room(b, end);
   u64 used = b->used_bytes();
@@ -273,12 +269,8 @@ series_buffer* set_char_at(series_buffer* b, u32 index, u32 cp) {
 }
 
 series_buffer* insert_char_at(series_buffer* b, u32 index, u32 cp) {
+  b = widen_to(b, b->unit(), unit_for_store(cp));
   u32 unit = b->unit();
-  u32 want = unit_for_store(cp);
-  if (want > unit) {
-    b = widen_to(b, unit, want);
-    unit = want;
-  }
   u32 used = b->used_units();
   if (index > used) index = used;
   b = ensure_room(b, memory::checked_size(u64{used} + 1, unit));

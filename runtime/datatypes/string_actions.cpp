@@ -20,12 +20,6 @@ namespace vyr::string {
 call_comparator_fn call_comparator = nullptr;
 
 namespace {
-[[noreturn]] void bad_to_arg(u32 type, const cell* spec) {
-  cell t, v = *spec;
-  datatype::make_at(&t, type);
-  fire("script", "bad-to-arg", &t, &v);
-}
-
 u32 head_of(const cell* v, const series_buffer* b) {
   return std::min(v->data1, b->used_units());
 }
@@ -134,7 +128,7 @@ const cell* to(const cell* proto, const cell* spec_in, u32 type) {
   cell out{TYPE_UNSET, 0, 0, 0};
   collector::root_guard keep_out(&out);
   u32 ts = type_of(&spec);
-  if (ts == TYPE_NONE) bad_to_arg(TYPE_STRING, &spec);
+  if (ts == TYPE_NONE) datatype::fire_with_type("bad-to-arg", TYPE_STRING, &spec);
   if (text_q(ts)) {
     copy_text(&spec, -1, type, &out);
   } else if (ts == TYPE_BLOCK || ts == TYPE_PAREN || ts == TYPE_HASH) {

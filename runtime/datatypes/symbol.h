@@ -25,6 +25,8 @@ u32 string_node(u32 id);     // the cached string! buffer (made on first need)
 const char* get_c_string(u32 id);  // NUL-terminated UTF-8 bytes; valid until an allocation
 std::string_view name(u32 id);     // the UTF-8 bytes; valid until the next allocation
 u32 resolve(u32 id);         // the canonical id
+// Whether two ids name the same symbol up to case (the same canonical id).
+inline bool same_q(u32 a, u32 b) { return resolve(a) == resolve(b); }
 i32 get_alias(u32 id);
 u32 count();                 // symbols interned so far
 

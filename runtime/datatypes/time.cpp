@@ -22,23 +22,12 @@
 namespace vyr::time {
 
 namespace {
-[[noreturn]] void type_limit() {
-  cell t;
-  datatype::make_at(&t, TYPE_TIME);
-  fire("script", "type-limit", &t);
-}
-
 [[noreturn]] void bad_to_arg(const cell* spec) {
-  cell t, v = *spec;
-  datatype::make_at(&t, TYPE_TIME);
-  fire("script", "bad-to-arg", &t, &v);
+  datatype::fire_with_type("bad-to-arg", TYPE_TIME, spec);
 }
 
 [[noreturn]] void not_related(const char* action) {
-  cell w, t;
-  datatype::word_of_name(action, &w);
-  datatype::make_at(&t, TYPE_TIME);
-  fire("script", "not-related", &w, &t);
+  datatype::fire_word_type("not-related", action, TYPE_TIME);
 }
 
 // The split of |t| into whole hours, whole minutes (0-59) and seconds (0 to below 60).
@@ -150,7 +139,7 @@ bool valid_q(double seconds) {
 }
 
 double check(double seconds) {
-  if (!valid_q(seconds)) type_limit();
+  if (!valid_q(seconds)) datatype::fire_with_type("type-limit", TYPE_TIME);
   return seconds;
 }
 

@@ -174,11 +174,7 @@ const cell* to(const cell* proto, const cell* spec_in, u32 type) {
     return first < used ? used - first : 0;
   };
   auto at = [&](u32 i) { return buffer_of(node)->cells()[first + i]; };
-  if (count() == 0) {
-    cell t;
-    datatype::make_at(&t, TYPE_URL);
-    fire("script", "bad-to-arg", &t, &spec);
-  }
+  if (count() == 0) datatype::fire_with_type("bad-to-arg", TYPE_URL, &spec);
   cell out{TYPE_UNSET, 0, 0, 0};
   collector::root_guard keep_out(&out);
   string::make_at(&out, 16);
