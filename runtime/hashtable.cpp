@@ -428,7 +428,7 @@ i32 default_compare(const cell* a, const cell* b, i32 op) {
   u32 ta = type_of(a), tb = type_of(b);
   if (word_kind(ta) && word_kind(tb)) {
     if (op == OP_EQUAL || op == 1 || op == OP_FIND)
-      return symbol::resolve(a->data2) == symbol::resolve(b->data2) ? 0 : 1;
+      return symbol::same_q(a->data2, b->data2) ? 0 : 1;
     return ta == tb && a->data2 == b->data2 ? 0 : 1;
   }
   if (ta != tb) return 1;

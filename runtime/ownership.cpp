@@ -8,6 +8,7 @@
 #include "runtime/datatypes/context.h"
 #include "runtime/hashtable.h"
 #include "runtime/memory.h"
+#include "runtime/datatypes/series.h"
 
 namespace vyr::ownership {
 
@@ -17,10 +18,6 @@ notify_fn notify = nullptr;
 namespace {
 void mark_table() { hashtable::mark(table); }
 
-bool block_like(u32 t) {
-  return t == TYPE_BLOCK || t == TYPE_PAREN || t == TYPE_HASH || t == TYPE_PATH ||
-         t == TYPE_LIT_PATH || t == TYPE_SET_PATH || t == TYPE_GET_PATH;
-}
 // Types whose word 2 is the node of an ownable buffer.
 bool series_like(u32 t) {
   switch (t) {
@@ -110,7 +107,7 @@ void bind(const cell* value, const cell* owner, const cell* word) {
   if (series_like(t)) {
     u32 node = value->data2;
     enter(node, value, owner, word);
-    if (block_like(t) && node && !cycles::find(node)) {
+    if (series::block_like_q(t) && node && !cycles::find(node)) {
       cycles::guard guard(node);
       bind_cells(node, value->data1, owner, word);
     }
@@ -136,7 +133,7 @@ void unbind(const cell* value) {
     if (cell* e = hashtable::delete_key(table, node)) {
       for (u32 i = 0; i < ENTRY_CELLS; i++) e[i] = cell{TYPE_UNSET, 0, 0, 0};
     }
-    if (block_like(t) && !cycles::find(node)) {
+    if (series::block_like_q(t) && !cycles::find(node)) {
       cycles::guard guard(node);
       for (u32 i = value->data1; i < buffer_of(node)->used_units(); i++) {
         cell c = buffer_of(node)->cells()[i];

@@ -6,6 +6,7 @@
 #include "runtime/fire.h"
 #include "runtime/unicode.h"
 #include "runtime/unicode_tables.h"
+#include "runtime/datatypes/series.h"
 
 namespace vyr::unicode {
 
@@ -31,10 +32,6 @@ u32 look_up(const u32* pairs, u32 n, u32 cp) {
   return cp;
 }
 
-bool string_like(u32 type) {
-  return type == TYPE_STRING || type == TYPE_FILE || type == TYPE_URL || type == TYPE_TAG ||
-         type == TYPE_EMAIL || type == TYPE_REF;
-}
 
 }  // namespace
 
@@ -66,7 +63,7 @@ cell* change_case(cell* value, const cell* part, bool upper, const cell* part_wo
     value->data2 = change_char_case(value->data2, upper);
     return value;
   }
-  if (!string_like(type_of(value))) return value;
+  if (!series::string_like_q(type_of(value))) return value;
   u32 node = value->data2;
   series_buffer* b = buffer_of(node);
   u32 used = b->used_units();

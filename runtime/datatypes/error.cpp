@@ -422,7 +422,7 @@ i32 report(const cell* err, cell* out, i32 budget) {
     }
     break;
   }
-  bool syntax = symbol::resolve(f[FIELD_TYPE].data2) == symbol::resolve(symbol::make("syntax"));
+  bool syntax = symbol::same_q(f[FIELD_TYPE].data2, symbol::make("syntax"));
   budget = datatype::append_text(out, "*** ", budget);
   cell title = *value_at(category.data1, 1);
   collector::root_guard ttg(&title);

@@ -567,7 +567,7 @@ const cell* copy(const cell* value, cell* dest, const cell* part, bool, const ce
 }
 
 const cell* reflect(const cell* value, u32 field) {
-  if (symbol::resolve(field) != symbol::resolve(words::sym_owned)) not_done();
+  if (!symbol::same_q(field, words::sym_owned)) not_done();
   // Nothing is recorded for a series without the owned mark; the owner of a marked one
   // comes from the ownership table once it answers look-ups.
   if (!(buffer(value)->flags & SERIES_OWNED)) return &none_value;
@@ -576,7 +576,7 @@ const cell* reflect(const cell* value, u32 field) {
 
 const cell* modify(cell* value, const cell* field, const cell* new_value, bool) {
   if (!word::kind_q(type_of(field)) ||
-      symbol::resolve(field->data2) != symbol::resolve(words::sym_owned))
+      !symbol::same_q(field->data2, words::sym_owned))
     not_done();
   cell v = *value, nv = *new_value;
   collector::root_guard keep(&v);

@@ -164,10 +164,10 @@ i32 compare(const cell* a, const cell* b, i32 op) {
       return ta == tb && a->data2 == b->data2 ? 0 : 1;
     case 11:
       if (word_lit_pair())
-        return symbol::resolve(a->data2) == symbol::resolve(b->data2) ? 0 : 1;
-      return ta == tb && symbol::resolve(a->data2) == symbol::resolve(b->data2) ? 0 : 1;
+        return symbol::same_q(a->data2, b->data2) ? 0 : 1;
+      return ta == tb && symbol::same_q(a->data2, b->data2) ? 0 : 1;
     case 0: case 1: case 12:
-      return symbol::resolve(a->data2) == symbol::resolve(b->data2) ? 0 : 1;
+      return symbol::same_q(a->data2, b->data2) ? 0 : 1;
     default:
       return compare_names(a->data2, b->data2, op != 8);
   }

@@ -220,12 +220,12 @@ u32 build_cache(const cell* fn) {
       cells::append(cache, &e);
       slots++;
     } else if (t == TYPE_SET_WORD) {
-      if (symbol::resolve(c.data2) != symbol::resolve(words::sym_return)) {
+      if (!symbol::same_q(c.data2, words::sym_return)) {
         fire("script", "bad-func-def", &c);
       }
       if (i + 1 < n && type_of(cells::at(spec, i + 1)) == TYPE_BLOCK) i++;
     } else if (t == TYPE_REFINEMENT) {
-      if (symbol::resolve(c.data2) == symbol::resolve(words::ref_local.data2)) {
+      if (symbol::same_q(c.data2, words::ref_local.data2)) {
         if (is_fn) locals = u32(function::count_locals(spec, i, false));
         slots += locals;
         break;
@@ -618,7 +618,7 @@ void call_routine(const cell& fn, u32 slots) {
     if (i + 1 < cells::length(spec) && type_of(c + 1) == TYPE_BLOCK && cells::remaining(c + 1)) {
       cell item = *cells::at(c[1].data2, c[1].data1);
       if (type_of(&item) != TYPE_WORD) fire("script", "invalid-type-spec", &item);
-      if (symbol::resolve(item.data2) != symbol::resolve(words::sym_any_type_type)) {
+      if (!symbol::same_q(item.data2, words::sym_any_type_type)) {
         const cell* tv = peek(&item);
         u64 bits = tv ? typecheck::bits_of(tv) : 0;
         if (!((bits >> type_of(args + k)) & 1)) expect_arg(args + k, c->data2);

@@ -21,6 +21,7 @@
 #include "runtime/fire.h"
 #include "runtime/interpreter/lexer_loaders.h"
 #include "runtime/interpreter/lexer_numbers.h"
+#include "runtime/datatypes/series.h"
 
 namespace vyr::lexer {
 
@@ -238,10 +239,6 @@ u32 put_utf8(u8* p, u32 cp) {
   return 4;
 }
 
-bool string_like_q(u32 type) {
-  return type == TYPE_STRING || type == TYPE_FILE || type == TYPE_URL || type == TYPE_TAG ||
-         type == TYPE_EMAIL || type == TYPE_REF;
-}
 
 }  // namespace
 
@@ -332,7 +329,7 @@ u32 scan(cell* dst, const u8* bytes, u32 count, bool one, bool not_prescan, bool
   load_state st;
   st.out_head = st.block_start = st.out_tail = chain.empty() ? 0 : chain.back()->out_tail;
   if (input) st.input = *input;
-  st.string_input = input && string_like_q(type_of(input));
+  st.string_input = input && series::string_like_q(type_of(input));
   if (callback && hooks.call) {
     st.callback = *callback;
     st.traced = true;

@@ -433,7 +433,7 @@ class engine {
     if (type_of(&b) == TYPE_LIT_WORD) set_type(&b, TYPE_WORD);
     if (word::any_word_q(type_of(&a)) && word::any_word_q(type_of(&b))) {
       if (type_of(&a) != type_of(&b)) return false;
-      return case_ ? a.data2 == b.data2 : symbol::resolve(a.data2) == symbol::resolve(b.data2);
+      return case_ ? a.data2 == b.data2 : symbol::same_q(a.data2, b.data2);
     }
     return actions::compare(&a, &b, case_ ? compare_op::STRICT_EQUAL : compare_op::EQUAL);
   }
