@@ -353,8 +353,7 @@ i32 size_of_spec(const cell* spec, u32 type) {
 
 const cell* result_of(cell* made, u32 type) {
   set_type(made, type);
-  stack::set_result(made);
-  return stack::arguments;
+  return stack::set_result(made);
 }
 
 const cell* shallow_clone(const cell* spec, u32 type) {
@@ -584,8 +583,7 @@ const cell* append(cell* series, const cell* value, i32 part, bool only, i32 dup
   if (owned) series::notify(&s, append_flag ? &words::word_appended : &words::word_inserted,
                             &v, clamp32(pos), clamp32(added));
   s.data1 = append_flag ? 0 : static_cast<u32>(std::min(pos + added, total_of(&s)));
-  stack::set_result(&s);
-  return stack::arguments;
+  return stack::set_result(&s);
 }
 
 const cell* change(cell* series, const cell* value, i32 part, bool only, i32 dup) {
@@ -624,8 +622,7 @@ const cell* change(cell* series, const cell* value, i32 part, bool only, i32 dup
   }
   if (owned) series::notify(&s, &words::word_changed, &v, clamp32(pos), clamp32(written));
   s.data1 = static_cast<u32>(std::min(pos + written, total_of(&s)));
-  stack::set_result(&s);
-  return stack::arguments;
+  return stack::set_result(&s);
 }
 
 // ---- copy and take ------------------------------------------------------------------------
@@ -756,8 +753,7 @@ const cell* find(cell* series, const cell* value, const find_args& opts) {
     at = std::min(m.at + std::max(step, m.size), total_of(&s));
   }
   s.data1 = static_cast<u32>(at);
-  stack::set_result(&s);
-  return stack::arguments;
+  return stack::set_result(&s);
 }
 
 const cell* select(cell* series, const cell* value, const find_args& opts) {
@@ -769,8 +765,7 @@ const cell* select(cell* series, const cell* value, const find_args& opts) {
   if (m.at < 0) return &none_value;
   i64 after = m.at + m.size;
   if (after >= total_of(&s)) return &none_value;
-  stack::set_result(cell_at(&s, after));
-  return stack::arguments;
+  return stack::set_result(cell_at(&s, after));
 }
 
 const cell* put(cell* series, const cell* key, const cell* value, bool case_sensitive) {
@@ -797,8 +792,7 @@ const cell* put(cell* series, const cell* key, const cell* value, bool case_sens
     rs_append(&s, &v);
   }
   if (owned) series::notify(&s, &words::word_put_ed, &v, clamp32(m.at), 1);
-  stack::set_result(&v);
-  return stack::arguments;
+  return stack::set_result(&v);
 }
 
 // ---- sort ---------------------------------------------------------------------------------
@@ -1095,8 +1089,7 @@ const cell* do_set_op(bool case_sensitive, const cell* skip, i32 op) {
   }
   // hash! results need their own index, which belongs to the hash! module.
   set_type(&result, type_of(&a) == TYPE_HASH ? TYPE_BLOCK : type_of(&a));
-  stack::set_result(&result);
-  return stack::arguments;
+  return stack::set_result(&result);
 }
 
 // ---- Registration -------------------------------------------------------------------------

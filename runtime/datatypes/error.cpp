@@ -484,8 +484,7 @@ const cell* make(const cell* proto, const cell* spec, u32 type) {
   cell e{};
   collector::root_guard g(&e);
   make_from(spec, &e);
-  stack::set_result(&e);
-  return stack::arguments;
+  return stack::set_result(&e);
 }
 
 i32 form(const cell* value, cell* out, const cell* part, i32 budget) {

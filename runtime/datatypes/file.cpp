@@ -18,13 +18,6 @@
 
 namespace vyr::file {
 
-namespace {
-cell* result(const cell* value) {
-  stack::set_result(value);
-  return stack::arguments;
-}
-}  // namespace
-
 cell* push(const cell* value) { return stack::push_copy(value); }
 
 cell* load(const char* text, u32 size, i32 encoding) {
@@ -111,30 +104,30 @@ i32 mold(const cell* value, cell* out, bool only, bool all, bool flat, const cel
   return budget - written;
 }
 
-const cell* delete_(cell* value) { return result(logic::of(simple_io::delete_file(value))); }
+const cell* delete_(cell* value) { return stack::set_result(logic::of(simple_io::delete_file(value))); }
 
 const cell* query(cell* value) {
   i64 seconds;
-  if (!simple_io::file_modified_time(value, &seconds)) return result(&none_value);
+  if (!simple_io::file_modified_time(value, &seconds)) return stack::set_result(&none_value);
   fire("internal", "not-done");  // the time is answered as a date!, which comes later
 }
 
 const cell* rename(cell* value, const cell* new_name) {
-  return result(logic::of(simple_io::rename_file(value, new_name)));
+  return stack::set_result(logic::of(simple_io::rename_file(value, new_name)));
 }
 
 const cell* read(cell* source, const read_args& opts) {
   if (opts.as) fire("internal", "not-done");
   cell out{TYPE_UNSET, 0, 0, 0};
   simple_io::read_file(source, opts.part, opts.seek, opts.binary, opts.lines, &out);
-  return result(&out);
+  return stack::set_result(&out);
 }
 
 const cell* write(cell* destination, const cell* value, const write_args& opts) {
   if (opts.allow || opts.as) fire("internal", "not-done");
   simple_io::write_stdout(destination, value, opts.part, opts.seek, opts.binary, opts.append,
                           opts.lines);
-  return result(&unset_value);
+  return stack::set_result(&unset_value);
 }
 
 // ---- Registration -----------------------------------------------------------------------

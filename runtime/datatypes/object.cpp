@@ -586,8 +586,7 @@ const cell* make(const cell* proto_in, const cell* spec_in, u32 type) {
   obj.data2 = class_id;
   build_events(&obj);
   write_owner(&obj);
-  stack::set_result(&obj);
-  return stack::arguments;
+  return stack::set_result(&obj);
 }
 
 const cell* reflect(const cell* value, u32 field) {
@@ -644,8 +643,7 @@ const cell* reflect(const cell* value, u32 field) {
   } else {
     fire("internal", "not-done");
   }
-  stack::set_result(&result);
-  return stack::arguments;
+  return stack::set_result(&result);
 }
 
 i32 form(const cell* value, cell* out, const cell* part, i32 budget) {
@@ -699,12 +697,10 @@ const cell* walk(cell* parent, cell* element, cell* value, const cell* path,
   if (!value) {
     if (found && elem.data3 < value_count(ctx) && type_of(value_at(ctx, elem.data3)) != TYPE_UNSET &&
         type_of(value_at(ctx, elem.data3)) != TYPE_VALUE) {
-      stack::set_result(value_at(ctx, elem.data3));
-      return stack::arguments;
+      return stack::set_result(value_at(ctx, elem.data3));
     }
     if (missing_unset) {
-      stack::set_result(&unset_cell);
-      return stack::arguments;
+      return stack::set_result(&unset_cell);
     }
     fire("script", "invalid-path", &p, &elem);
   }
@@ -718,8 +714,7 @@ const cell* walk(cell* parent, cell* element, cell* value, const cell* path,
   collector::root_guard wg(&w);
   _context::set_in(&w, &nv, ctx, false);
   if (obj.data3) fire_on_set(&obj, &w, &old, &nv);
-  stack::set_result(&nv);
-  return stack::arguments;
+  return stack::set_result(&nv);
 }
 }  // namespace
 
@@ -778,8 +773,7 @@ const cell* select(cell* obj, const cell* key, const find_args& opts) {
   }
   cell v = *get_field(obj, key);
   if (type_of(&v) == TYPE_VALUE) v = unset_cell;
-  stack::set_result(&v);
-  return stack::arguments;
+  return stack::set_result(&v);
 }
 
 const cell* put(cell* obj, const cell* key, const cell* value, bool case_sensitive) {
@@ -790,8 +784,7 @@ const cell* put(cell* obj, const cell* key, const cell* value, bool case_sensiti
   cell k = *key, v = *value, o = *obj;
   collector::root_guard g1(&k), g2(&v), g3(&o);
   walk(&o, &k, &v, &none_value, false);
-  stack::set_result(&v);
-  return stack::arguments;
+  return stack::set_result(&v);
 }
 
 const cell* modify(cell* obj_in, const cell* field, const cell* new_value, bool case_sensitive) {
@@ -818,8 +811,7 @@ const cell* modify(cell* obj_in, const cell* field, const cell* new_value, bool 
       }
     }
   }
-  stack::set_result(&obj);
-  return stack::arguments;
+  return stack::set_result(&obj);
 }
 
 // ---------------------------------------------------------------------------------------

@@ -219,8 +219,7 @@ const cell* poke(cell* series, i32 index, const cell* value, const cell*) {
   cell v = *value;
   collector::root_guard keep(&v);
   poke_at(series, index, &v);
-  stack::set_result(&v);
-  return stack::arguments;
+  return stack::set_result(&v);
 }
 
 void poke_at(cell* series, i32 index, const cell* value) {
@@ -411,8 +410,7 @@ const cell* take(cell* series, const cell* part, bool deep, bool last) {
   series->data1 = s.data1;
   if (owned) notify(&s, &words::word_taken, nullptr, static_cast<i32>(p.start),
                     static_cast<i32>(p.count));
-  stack::set_result(&out);
-  return stack::arguments;
+  return stack::set_result(&out);
 }
 
 namespace {

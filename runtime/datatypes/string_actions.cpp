@@ -152,8 +152,7 @@ const cell* to(const cell* proto, const cell* spec_in, u32 type) {
     actions::form(&spec, &out);
   }
   set_type(&out, type);
-  stack::set_result(&out);
-  return stack::arguments;
+  return stack::set_result(&out);
 }
 
 const cell* make(const cell* proto, const cell* spec, u32 type) {
@@ -177,8 +176,7 @@ const cell* make(const cell* proto, const cell* spec, u32 type) {
     cell out{TYPE_UNSET, 0, 0, 0};
     make_at(&out, static_cast<u32>(n));
     set_type(&out, type);
-    stack::set_result(&out);
-    return stack::arguments;
+    return stack::set_result(&out);
   }
   if (type == TYPE_BINARY) fire("internal", "not-done");  // binary! brings its own `to`
   return to(proto, spec, type);
@@ -331,8 +329,7 @@ const cell* eval_path(cell* parent, cell* element, cell* value, const path_args&
   i32 skip = 2;
   if (text_q(type_of(element))) skip = rs_length_q(element) + 1;
   poke_at(&at, skip, &v);
-  stack::set_result(&v);
-  return stack::arguments;
+  return stack::set_result(&v);
 }
 
 // ---- Registration -----------------------------------------------------------------------

@@ -90,10 +90,6 @@ void write_chars(series_buffer* b, u32 at, const std::vector<u32>& chars) {
   b->tail = b->offset + static_cast<u32>((u64{at} + chars.size()) * unit);
 }
 
-cell* result(const cell* value) {
-  stack::set_result(value);
-  return stack::arguments;
-}
 
 // Forms a value (each value of a block, without separators) into the string `t`.
 // `part` < 0: no limit. With `budgeted` the characters are limited to `part`; with
@@ -217,7 +213,7 @@ const cell* edit(cell* series, const cell* value, i32 part, bool only, i32 dup, 
   sb->tail = sb->offset + static_cast<u32>(new_used * su);
   if (mode != MODE_APPEND) s.data1 = static_cast<u32>(pos + ins);
   if (owned) notify(&s, edited_word(mode), static_cast<i32>(pos), static_cast<i32>(ins));
-  return result(&s);
+  return stack::set_result(&s);
 }
 
 // The searched-for text of find and select as code points, and how many characters a
@@ -392,7 +388,7 @@ const cell* find(cell* series, const cell* value, const find_args& opts) {
   found f = search(&s, value, opts);
   if (f.at < 0) return &none_value;
   s.data1 = static_cast<u32>(opts.tail || opts.match ? f.at + f.length : f.at);
-  return result(&s);
+  return stack::set_result(&s);
 }
 
 const cell* select(cell* series, const cell* value, const find_args& opts) {
@@ -408,10 +404,10 @@ const cell* select(cell* series, const cell* value, const find_args& opts) {
   u32 c = rs_abs_at(&s, static_cast<u32>(after));
   if (type_of(&s) == TYPE_BINARY) {
     cell n{TYPE_INTEGER, 0, c, 0};
-    return result(&n);
+    return stack::set_result(&n);
   }
   cell ch;
-  return result(char_::make_at(&ch, c));
+  return stack::set_result(char_::make_at(&ch, c));
 }
 
 // ---- Sorting ----------------------------------------------------------------------------
@@ -430,7 +426,7 @@ const cell* sort(cell* series, const sort_args& o) {
     if (p < 0) {
       if (-p > h) {
         s.data1 = 0;
-        return result(&s);
+        return stack::set_result(&s);
       }
       start = h + p;
       count = -p;
@@ -465,7 +461,7 @@ const cell* sort(cell* series, const sort_args& o) {
       invalid_refine_arg("compare", o.compare);
     }
   }
-  if (count < 2 * i64{width}) return result(&s);
+  if (count < 2 * i64{width}) return stack::set_result(&s);
   bool owned = notify(&s, words::word_sort, static_cast<i32>(start), static_cast<i32>(count));
   b = buffer_of(s.data2);
   u32 unit = b->unit();
@@ -499,7 +495,7 @@ const cell* sort(cell* series, const sort_args& o) {
       std::memcpy(b->head() + start * unit, copy.data(), copy.size());
   }
   if (owned) notify(&s, words::word_sorted, static_cast<i32>(start), static_cast<i32>(count));
-  return result(&s);
+  return stack::set_result(&s);
 }
 
 // ---- swap, take, trim ---------------------------------------------------------------------
@@ -511,7 +507,7 @@ const cell* swap(cell* series1, cell* series2) {
   if (!text_q(type_of(&b)) && type_of(&b) != TYPE_BINARY) {
     fire("script", "invalid-arg", &b);
   }
-  if (rs_tail_q(&a) || rs_tail_q(&b)) return result(&a);
+  if (rs_tail_q(&a) || rs_tail_q(&b)) return stack::set_result(&a);
   u32 ca = rs_abs_at(&a, a.data1), cb = rs_abs_at(&b, b.data1);
   if ((type_of(&a) == TYPE_BINARY && cb > 0xFF) || (type_of(&b) == TYPE_BINARY && ca > 0xFF)) {
     cell v{TYPE_INTEGER, 0, type_of(&a) == TYPE_BINARY ? cb : ca, 0};
@@ -523,7 +519,7 @@ const cell* swap(cell* series1, cell* series2) {
   series_buffer* bb = buffer_of(b.data2);
   poke_char(bb, bb->head() + u64{b.data1} * bb->unit(), ca);
   if (owned) notify(&a, words::word_swaped, static_cast<i32>(a.data1), 1);
-  return result(&a);
+  return stack::set_result(&a);
 }
 
 const cell* take(cell* series, const cell* part, bool deep, bool last) {
@@ -565,7 +561,7 @@ const cell* take(cell* series, const cell* part, bool deep, bool last) {
   }
   remove_chars(&s, static_cast<u32>(start), static_cast<u32>(count));
   if (owned) notify(&s, words::word_taken, static_cast<i32>(h), static_cast<i32>(count));
-  return result(&out);
+  return stack::set_result(&out);
 }
 
 const cell* trim(cell* series, const trim_args& o) {
@@ -627,7 +623,7 @@ const cell* trim(cell* series, const trim_args& o) {
   b = buffer_of(s.data2);
   if (b->used_units() == h + in.size()) write_chars(b, h, out);  // unchanged by the owner
   if (owned) notify(&s, words::word_trimmed, static_cast<i32>(h), static_cast<i32>(out.size()));
-  return result(&s);
+  return stack::set_result(&s);
 }
 
 // ---- Set operations -----------------------------------------------------------------------
@@ -672,7 +668,7 @@ const cell* do_set_op(bool case_sensitive, const cell* skip, i32 op) {
   series_buffer* rb = buffer_of(r.data2);
   for (u32 c : out) rb = append_char(rb, c);
   set_type(&r, type_of(&a));
-  return result(&r);
+  return stack::set_result(&r);
 }
 
 cell* change_case(cell* value, const cell* part, bool upper) {

@@ -142,8 +142,7 @@ const cell* make(const cell* proto, const cell* spec, u32 type) {
     cell bad = *spec;
     fire("script", "bad-to-arg", &typeset_type, &bad);
   }
-  stack::set_result(&ts);
-  return stack::arguments;
+  return stack::set_result(&ts);
 }
 
 i32 mold(const cell* value, cell* out, bool only, bool all, bool flat, const cell* part,

@@ -56,10 +56,6 @@ std::string utf8_of(const cell* text, i32 length) {
   return out;
 }
 
-cell* result(const cell* value) {
-  stack::set_result(value);
-  return stack::arguments;
-}
 }  // namespace
 
 bool safe_q(u32 c) {
@@ -202,7 +198,7 @@ const cell* to(const cell* proto, const cell* spec_in, u32 type) {
     }
   }
   set_type(&out, TYPE_URL);
-  return result(&out);
+  return stack::set_result(&out);
 }
 
 const cell* make(const cell* proto, const cell* spec, u32 type) {
@@ -252,7 +248,7 @@ const cell* eval_path(cell* parent, cell* element, cell* value, const path_args&
   if (!u_slash && !e_slash) string::concatenate_literal(&out, "/");
   string::concatenate(&out, &formed, -1, 0, false, string::CONCAT_APPEND);
   set_type(&out, type_of(&u));
-  return result(&out);
+  return stack::set_result(&out);
 }
 
 const cell* open(cell* value, const open_args& opts) {

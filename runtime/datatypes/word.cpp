@@ -234,8 +234,7 @@ namespace {
 const cell* make_action(const cell* proto, const cell* spec, u32 type) {
   cell out;
   make(spec, type, &out);
-  stack::set_result(&out);
-  return stack::arguments;
+  return stack::set_result(&out);
 }
 i32 form_action(const cell* value, cell* out, const cell* part, i32 budget) {
   return form(value, out, budget);
@@ -327,8 +326,7 @@ namespace {
 const cell* make_action(const cell* proto, const cell* spec, u32 type) {
   cell out;
   make(spec, &out);
-  stack::set_result(&out);
-  return stack::arguments;
+  return stack::set_result(&out);
 }
 }  // namespace
 

@@ -3,7 +3,6 @@
 // entries of the control-flow natives.
 #pragma once
 #include "runtime/cell.h"
-#include "runtime/interpreter/stack.h"
 
 namespace vyr::natives {
 
@@ -33,10 +32,5 @@ void install(const char* name, entry_fn f);
 
 void init();  // the table, every slot registered in order (not-done until installed)
 
-// A native's result: left in its first argument cell, the stack cut just above it.
-inline void set_result(const cell& v) {
-  *stack::arguments = v;
-  stack::keep_first();
-}
 
 }  // namespace vyr::natives

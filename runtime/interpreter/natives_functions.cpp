@@ -48,7 +48,7 @@ void make_function(const cell& spec_in, const cell& body_in) {
   clip_head(&body);
   u32 flags = function::validate_spec(&spec);
   function::push(&spec, &body, 0, 0, 0, flags);
-  set_result(*(stack::top - 1));
+  stack::set_last(*(stack::top - 1));
 }
 
 void func_entry(bool, const i32*) { make_function(arguments[0], arguments[1]); }
@@ -86,10 +86,10 @@ void has_entry(bool, const i32*) {
 
 void type_q_entry(bool, const i32* refs) {
   u32 t = type_of(arguments);
-  if (refs[0] != -1) return set_result(*datatype::word_of(t));
+  if (refs[0] != -1) return stack::set_last(*datatype::word_of(t));
   cell dt;
   datatype::make_at(&dt, t);
-  set_result(dt);
+  stack::set_last(dt);
 }
 
 // The value cell of a word in its own context without raising: null when the word is
@@ -117,7 +117,7 @@ void value_q_entry(bool, const i32*) {
   } else {
     has = type_of(w) != TYPE_UNSET;
   }
-  set_result(cell{TYPE_LOGIC, has ? 1u : 0u, 0, 0});
+  stack::set_last(cell{TYPE_LOGIC, has ? 1u : 0u, 0, 0});
 }
 
 void unset_entry(bool, const i32*) {
@@ -130,13 +130,13 @@ void unset_entry(bool, const i32*) {
       if (type_of(&x) == TYPE_WORD) _context::set(&x, &UNSET);
     }
   }
-  set_result(UNSET);
+  stack::set_last(UNSET);
 }
 
 void context_q_entry(bool, const i32*) {
   u32 ctx = arguments->data1;
-  if (!ctx) return set_result(NONE);
-  set_result(*_context::owner_cell(ctx));
+  if (!ctx) return stack::set_last(NONE);
+  stack::set_last(*_context::owner_cell(ctx));
 }
 
 // ---- Binding -----------------------------------------------------------------------------
@@ -173,7 +173,7 @@ void bind_entry(bool, const i32* refs) {
   collector::root_guard g(&block);
   if (refs[0] != -1) block::deep_copy_cell(&block);
   _context::bind(&block, ctx, type_of(&target) == TYPE_OBJECT);
-  set_result(block);
+  stack::set_last(block);
 }
 
 void in_entry(bool, const i32*) {
@@ -181,9 +181,9 @@ void in_entry(bool, const i32*) {
   cell w = arguments[1];
   u32 t = type_of(&w);
   if (!word_kind(t) && t != TYPE_REFINEMENT) return stack::keep_first();
-  if (!ctx || _context::bind_word(ctx, &w) < 0) return set_result(NONE);
+  if (!ctx || _context::bind_word(ctx, &w) < 0) return stack::set_last(NONE);
   if (t == TYPE_REFINEMENT) set_type(&w, TYPE_WORD);
-  set_result(w);
+  stack::set_last(w);
 }
 
 void construct_entry(bool, const i32* refs) {
@@ -194,7 +194,7 @@ void construct_entry(bool, const i32* refs) {
   cell out{};
   collector::root_guard g3(&out);
   object::construct(&spec, with ? &proto : nullptr, only, &out);
-  set_result(out);
+  stack::set_last(out);
 }
 
 // ---- apply -------------------------------------------------------------------------------
@@ -421,7 +421,7 @@ void apply_entry(bool, const i32* refs) {
   collector::root_guard g1(&fn), g2(&name), g3(&args);
   apply_call(fn, name, path, args, mode);
   if (pending) return;
-  set_result(*(stack::top - 1));
+  stack::set_last(*(stack::top - 1));
 }
 
 }  // namespace

@@ -272,7 +272,7 @@ void while_entry(bool, const i32*) {
     if (r == THROW_BREAK) break;
   }
   leave_loop(me);
-  set_result(UNSET);
+  stack::set_last(UNSET);
 }
 
 void until_entry(bool, const i32*) {
@@ -289,7 +289,7 @@ void until_entry(bool, const i32*) {
     if (strict_true(v)) { result = *v; break; }
   }
   leave_loop(me);
-  set_result(result);
+  stack::set_last(result);
 }
 
 // Runs `body` once per `step()` that answers true; the result is the last body value
@@ -309,20 +309,20 @@ void iterate(const cell& body_in, cell initial, Step step, After after) {
     if (!r && !after(result)) break;
   }
   leave_loop(me);
-  set_result(result);
+  stack::set_last(result);
 }
 inline bool no_after(const cell&) { return true; }
 
 void loop_entry(bool, const i32*) {
   i32 n = count_arg_to_integer(arguments);
-  if (n < 1) return set_result(NONE);
+  if (n < 1) return stack::set_last(NONE);
   i32 left = n;
   iterate(arguments[1], UNSET, [&] { return left-- > 0; }, no_after);
 }
 
 void repeat_entry(bool, const i32*) {
   i32 n = count_arg_to_integer(arguments + 1);
-  if (n < 1) return set_result(NONE);
+  if (n < 1) return stack::set_last(NONE);
   // The word keeps its own binding: the counter is not local to the loop.
   cell* word = arguments;
   i32 i = 0;
@@ -379,7 +379,7 @@ void forall_entry(bool, const i32*) {
   // goes back to where the loop started.
   cell result = *arguments;
   set_word(&word, rec);
-  set_result(result);
+  stack::set_last(result);
 }
 
 void remove_each_entry(bool, const i32*) {
@@ -396,7 +396,7 @@ void remove_each_entry(bool, const i32*) {
             remove_each_step(rec, &v, n);
             return true;
           });
-  set_result(data);
+  stack::set_last(data);
 }
 
 }  // namespace

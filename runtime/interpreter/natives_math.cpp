@@ -19,13 +19,13 @@ inline cell float_cell(double d) {
 }
 inline i32 int_arg(u32 i) { return static_cast<i32>(arguments[i].data2); }
 
-void negative_q_entry(bool, const i32*) { set_result(logic_cell(negative_q(arguments))); }
-void positive_q_entry(bool, const i32*) { set_result(logic_cell(positive_q(arguments))); }
+void negative_q_entry(bool, const i32*) { stack::set_last(logic_cell(negative_q(arguments))); }
+void positive_q_entry(bool, const i32*) { stack::set_last(logic_cell(positive_q(arguments))); }
 void sign_q_entry(bool, const i32*) {
-  set_result(cell{TYPE_INTEGER, 0, static_cast<u32>(sign_of(arguments, "sign?")), 0});
+  stack::set_last(cell{TYPE_INTEGER, 0, static_cast<u32>(sign_of(arguments, "sign?")), 0});
 }
-void zero_q_entry(bool, const i32*) { set_result(logic_cell(zero_q(arguments))); }
-void nan_q_entry(bool, const i32*) { set_result(logic_cell(nan_value_q(arguments))); }
+void zero_q_entry(bool, const i32*) { stack::set_last(logic_cell(zero_q(arguments))); }
+void nan_q_entry(bool, const i32*) { stack::set_last(logic_cell(nan_value_q(arguments))); }
 
 template <bool MAX> void max_min_entry(bool, const i32*) {
   max_min(arguments, arguments + 1, MAX);
@@ -34,30 +34,30 @@ template <bool MAX> void max_min_entry(bool, const i32*) {
 
 void shift_entry(bool, const i32* refs) {
   i32 r = shift(int_arg(0), int_arg(1), refs[0] != -1, refs[1] != -1);
-  set_result(cell{TYPE_INTEGER, 0, static_cast<u32>(r), 0});
+  stack::set_last(cell{TYPE_INTEGER, 0, static_cast<u32>(r), 0});
 }
 
 void to_hex_entry(bool, const i32* refs) {
   bool sized = refs[0] != -1;
-  set_result(to_hex(int_arg(0), sized, sized ? int_arg(u32(refs[0])) : 0));
+  stack::set_last(to_hex(int_arg(0), sized, sized ? int_arg(u32(refs[0])) : 0));
 }
 
 // ---- Trigonometry: the angle as a number (integer! converted, percent! as stored) ---------
 
 template <double (*F)(double, bool)> void trig_entry(bool, const i32* refs) {
   double a = number_of(arguments, "angle");
-  set_result(float_cell(F(a, refs[0] != -1)));
+  stack::set_last(float_cell(F(a, refs[0] != -1)));
 }
 
 void arctangent2_entry(bool, const i32* refs) {
   double y = number_of(arguments, "y");
   double x = number_of(arguments + 1, "x");
   arguments[1] = float_cell(arctangent2(y, x, refs[0] != -1));
-  set_result(arguments[1]);
+  stack::set_last(arguments[1]);
 }
 
 template <double (*F)(double)> void float_fn_entry(bool, const i32*) {
-  set_result(float_cell(F(number_of(arguments, "value"))));
+  stack::set_last(float_cell(F(number_of(arguments, "value"))));
 }
 }  // namespace
 

@@ -247,7 +247,7 @@ void output(bool line_break) {
   }
   last_print_line_break = line_break;
   platform::fire_value_print_hooks(&text, line_break);
-  set_result(cell{TYPE_UNSET, 0, 0, 0});
+  stack::set_last(cell{TYPE_UNSET, 0, 0, 0});
 }
 
 void print_entry(bool, const i32*) { output(true); }
@@ -271,11 +271,11 @@ template <i32 OP> void compare_entry(bool, const i32*) {
   } else {
     r = actions::compare(arguments, arguments + 1, OP);
   }
-  set_result(logic_cell(r));
+  stack::set_last(logic_cell(r));
 }
 
-void same_q_entry(bool, const i32*) { set_result(logic_cell(same_q(arguments, arguments + 1))); }
-void not_entry(bool, const i32*) { set_result(logic_cell(falsy(arguments))); }
+void same_q_entry(bool, const i32*) { stack::set_last(logic_cell(same_q(arguments, arguments + 1))); }
+void not_entry(bool, const i32*) { stack::set_last(logic_cell(falsy(arguments))); }
 
 // ---- reduce and compose ----------------------------------------------------------------
 
@@ -290,9 +290,9 @@ void reduce_entry(bool, const i32* refs) {
   if (type_of(&value) == TYPE_BLOCK) {
     if (!reduce_into(&value, &out)) return;
     if (into) notify_added(&out, before);
-    return set_result(out);
+    return stack::set_last(out);
   }
-  if (function_q(type_of(&value)) && !into) return set_result(value);
+  if (function_q(type_of(&value)) && !into) return stack::set_last(value);
   cell v = value;
   if (!function_q(type_of(&value))) {
     eval_single(&value);
@@ -300,12 +300,12 @@ void reduce_entry(bool, const i32* refs) {
     v = *(stack::top - 1);
     stack::top--;
   }
-  if (!into) return set_result(v);
+  if (!into) return stack::set_last(v);
   collector::root_guard g(&v);
   clear_new_line(&v);
   inserter(&out).add(&v);
   notify_added(&out, before);
-  set_result(out);
+  stack::set_last(out);
 }
 
 void compose_entry(bool, const i32* refs) {
@@ -324,7 +324,7 @@ void compose_entry(bool, const i32* refs) {
   u32 before = cells::length(out.data2);
   if (!compose_into(&value, &out, deep, only)) return;
   if (into) notify_added(&out, before);
-  set_result(out);
+  stack::set_last(out);
 }
 
 // ---- New-line markers ------------------------------------------------------------------
@@ -339,7 +339,7 @@ void new_line_entry(bool, const i32* refs) {
       cell* c = cells::at(pos.data2, pos.data1);
       if (mark) c->header |= HEADER_NEW_LINE; else clear_new_line(c);
     }
-    return set_result(pos);
+    return stack::set_last(pos);
   }
   i32 step = 1;
   if (skip) {
@@ -352,26 +352,26 @@ void new_line_entry(bool, const i32* refs) {
     cell* c = cells::at(pos.data2, i);
     if (on_step == mark) c->header |= HEADER_NEW_LINE; else clear_new_line(c);
   }
-  set_result(pos);
+  stack::set_last(pos);
 }
 
 void new_line_q_entry(bool, const i32*) {
   cell pos = arguments[0];
   bool on = pos.data1 < cells::length(pos.data2) &&
             (cells::at(pos.data2, pos.data1)->header & HEADER_NEW_LINE);
-  set_result(logic_cell(on));
+  stack::set_last(logic_cell(on));
 }
 
 // ---- stats -----------------------------------------------------------------------------
 
 void stats_entry(bool, const i32* refs) {
   bool show = refs[0] != -1, info = refs[1] != -1;
-  if (!show && !info) return set_result(memory::count_value(memory::stats(nullptr, 1)));
+  if (!show && !info) return stack::set_last(memory::count_value(memory::stats(nullptr, 1)));
   cell block;
   cells::make_block(&block, 5);
   collector::root_guard g(&block);
   memory::stats(&block, 2);
-  if (!show) return set_result(block);
+  if (!show) return stack::set_last(block);
   // The library prints the block; without it there is nothing to show it with.
   cell w = _context::global_word(symbol::make("show-memory-stats"));
   const cell* fn = _context::get(&w);
@@ -380,7 +380,7 @@ void stats_entry(bool, const i32* refs) {
   collector::root_guard fg(&f);
   cell ignored;
   interpreter::call(&f, &block, 1, &ignored);
-  set_result(cell{TYPE_UNSET, 0, 0, 0});
+  stack::set_last(cell{TYPE_UNSET, 0, 0, 0});
 }
 }  // namespace
 

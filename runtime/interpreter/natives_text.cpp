@@ -96,7 +96,7 @@ void dehex_entry(bool, const i32*) {
   cell out = new_text_for(&v);
   collector::root_guard go(&out);
   url::decode(&v, -1, &out);
-  set_result(out);
+  stack::set_last(out);
 }
 
 // A string! keeps only the unreserved characters; the locator types (file!, url!, ...)
@@ -107,7 +107,7 @@ void enhex_entry(bool, const i32*) {
   cell out = new_text_for(&v);
   collector::root_guard go(&out);
   url::encode(&v, -1, type_of(&v) == TYPE_STRING ? url::KEEP_UNRESERVED : url::KEEP_SAFE, &out);
-  set_result(out);
+  stack::set_last(out);
 }
 
 // The argument is changed in place and is the result (a char! in its cell).
@@ -126,7 +126,7 @@ void to_local_file_entry(bool, const i32* refs) {
   cell out = new_text_for(&v);
   collector::root_guard go(&out);
   file::to_local_path(&v, &out, present(refs, 0));
-  set_result(out);
+  stack::set_last(out);
 }
 
 // Objects are not extended by this native; map! brings its own routine.
@@ -155,7 +155,7 @@ void as_entry(bool, const i32*) {
     fire("script", "not-related", &a, &b);
   }
   set_type(&spec, target);
-  set_result(spec);
+  stack::set_last(spec);
 }
 
 // Refinements: /next /one /prescan /scan /part length /into dst /trace callback.
@@ -175,7 +175,7 @@ void transcode_entry(bool, const i32* refs) {
   if (present(refs, 5)) o.into = &into;
   if (present(refs, 6)) o.trace = &trace;
   lexer::transcode(&src, o, &out);
-  set_result(out);
+  stack::set_last(out);
 }
 
 }  // namespace

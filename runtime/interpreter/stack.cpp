@@ -105,7 +105,7 @@ void pop_cells(u32 n) { top = static_cast<u32>(top - base) < n ? base : top - n;
 cell* last_pushed() { return top == base ? base : top - 1; }
 u32 last_type() { return type_of(last_pushed()); }
 
-void set_result(const cell* value) { copy_cell(value, arguments); }
+cell* set_result(const cell* value) { return copy_cell(value, arguments); }
 void set_last(const cell* value) {
   copy_cell(value, arguments);
   top = arguments + 1;

@@ -35,10 +35,15 @@ void pop_cells(u32 n);                  // never below base
 cell* last_pushed();                    // top - 1, or base when the stack is empty
 u32 last_type();
 
-void set_result(const cell* value);     // copies into the cell at arguments
+cell* set_result(const cell* value);    // copies into the cell at arguments, answers that cell
 void set_last(const cell* value);       // set_result, then top = arguments + 1
 inline void clear_args() { top = arguments; }
 inline void keep_first() { top = arguments + 1; }
+// A native's result: left in its first argument cell, the stack cut just above it.
+inline void set_last(const cell& value) {
+  *arguments = value;
+  keep_first();
+}
 void set_try_result();                  // an error! last pushed becomes the result; keep 1
 
 // The i-th argument cell (0 is the result slot).
