@@ -22,6 +22,7 @@
 #include "runtime/interpreter/actions.h"
 #include "runtime/interpreter/stack.h"
 #include "runtime/ownership.h"
+#include "runtime/word_tables.h"
 
 namespace vyr::object {
 
@@ -34,8 +35,6 @@ u32 class_counter = FIRST_CLASS_ID;
 namespace {
 const cell unset_cell{TYPE_UNSET, 0, 0, 0};
 
-u32 sym(const char* name) { return symbol::resolve(symbol::make(name)); }
-bool named(u32 symbol_id, const char* name) { return symbol::resolve(symbol_id) == sym(name); }
 
 bool object_like(u32 t) { return t == TYPE_OBJECT || t == TYPE_ERROR || t == TYPE_PORT; }
 using series::block_like_q;
@@ -95,8 +94,8 @@ void write_owner(const cell* obj) {
 }
 
 // The canonical symbols of the two handler fields.
-u32 change_symbol() { return sym("on-change*"); }
-u32 deep_symbol() { return sym("on-deep-change*"); }
+u32 change_symbol() { return symbol::resolve(words::word_on_change_star.data2); }
+u32 deep_symbol() { return symbol::resolve(words::word_on_deep_change_star.data2); }
 
 bool handler_field(u32 symbol_id) {
   u32 s = symbol::resolve(symbol_id);
@@ -265,10 +264,10 @@ bool construct_fields(u32 ctx, const cell* spec_in, bool only) {
     cell value = j < n ? buffer_of(spec.data2)->cells()[j] : none_value;
     clear_new_line(&value);
     if (!only && type_of(&value) == TYPE_WORD) {
-      u32 s = symbol::resolve(value.data2);
-      if (s == sym("true") || s == sym("yes") || s == sym("on")) value = true_value;
-      else if (s == sym("false") || s == sym("no") || s == sym("off")) value = false_value;
-      else if (s == sym("none")) value = none_value;
+      auto is = [&](u32 id) { return symbol::same_q(value.data2, id); };
+      if (is(words::sym_true) || is(words::sym_yes) || is(words::sym_on)) value = true_value;
+      else if (is(words::sym_false) || is(words::sym_no) || is(words::sym_off)) value = false_value;
+      else if (is(words::sym_none)) value = none_value;
     }
     collector::root_guard vg(&value);
     for (u32 k = i; k < j; k++) {
@@ -603,7 +602,7 @@ const cell* reflect(const cell* value, u32 field) {
     series_buffer* b = buffer_of(result.data2);
     *memory::alloc_tail_cell(b) = c;
   };
-  if (named(field, "changed")) {
+  if (symbol::same_q(field, words::word_changed.data2)) {
     new_block(n);
     for (u32 i = 0; i < n; i++) {
       cell w = *_context::word_at(ctx, i);
@@ -611,9 +610,9 @@ const cell* reflect(const cell* value, u32 field) {
       w.header &= ~_context::WORD_CHANGED;
       append(w);
     }
-  } else if (named(field, "class")) {
+  } else if (symbol::same_q(field, words::sym_class)) {
     result = cell{TYPE_INTEGER, 0, obj.data2, 0};
-  } else if (named(field, "words")) {
+  } else if (symbol::same_q(field, words::sym_words)) {
     new_block(n);
     for (u32 i = 0; i < n; i++) {
       cell w = *_context::word_at(ctx, i);
@@ -621,10 +620,10 @@ const cell* reflect(const cell* value, u32 field) {
       w.data1 = ctx;
       append(w);
     }
-  } else if (named(field, "values")) {
+  } else if (symbol::same_q(field, words::sym_values)) {
     new_block(value_count(ctx));
     for (u32 i = 0; i < value_count(ctx); i++) append(*value_at(ctx, i));
-  } else if (named(field, "body")) {
+  } else if (symbol::same_q(field, words::sym_body)) {
     new_block(2 * n);
     for (u32 i = 0; i < n; i++) {
       cell w = *_context::word_at(ctx, i);
@@ -636,9 +635,9 @@ const cell* reflect(const cell* value, u32 field) {
       else if (type_of(&v) == TYPE_PATH) set_type(&v, TYPE_LIT_PATH);
       append(v);
     }
-  } else if (named(field, "owner")) {
+  } else if (symbol::same_q(field, words::sym_owner)) {
     result = *logic::of(_context::context_cell(ctx)->header & _context::OWNER_MARK);
-  } else if (named(field, "events?")) {
+  } else if (symbol::same_q(field, words::sym_events_q)) {
     result = *logic::of(obj.data3 != 0);
   } else {
     fire("internal", "not-done");
@@ -791,13 +790,13 @@ const cell* modify(cell* obj_in, const cell* field, const cell* new_value, bool 
   cell obj = *obj_in, f = *field, nv = *new_value;
   collector::root_guard g1(&obj), g2(&f), g3(&nv);
   if (word::kind_q(type_of(&f))) {
-    if (named(f.data2, "changed")) {
+    if (symbol::same_q(f.data2, words::word_changed.data2)) {
       if (type_of(&nv) != TYPE_NONE) fire("script", "invalid-arg", &nv);
       clear_changed(obj.data1);
-    } else if (named(f.data2, "owner")) {
+    } else if (symbol::same_q(f.data2, words::sym_owner)) {
       cell w{TYPE_WORD, 0, symbol::make("owner"), 0xFFFFFFFFu};
       ownership::set_owner(&obj, &obj, &w);
-    } else if (named(f.data2, "owned")) {
+    } else if (symbol::same_q(f.data2, words::sym_owned)) {
       if (type_of(&nv) == TYPE_NONE) {
         ownership::unbind(&obj);
       } else if (type_of(&nv) == TYPE_BLOCK) {
