@@ -7,6 +7,7 @@
 
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/float.h"
+#include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/unset.h"
 #include "runtime/fire.h"
@@ -123,12 +124,9 @@ i32 from_hex(const cell* issue) {
   bool ok = !name.empty() && name.size() <= 8;
   u32 v = 0;
   for (size_t i = 0; ok && i < name.size(); i++) {
-    char c = name[i];
-    u32 d = c >= '0' && c <= '9' ? c - '0'
-          : c >= 'A' && c <= 'F' ? c - 'A' + 10
-          : c >= 'a' && c <= 'f' ? c - 'a' + 10 : 16;
-    if (d == 16) ok = false;
-    v = (v << 4) | d;
+    int d = string::hex_digit(static_cast<u8>(name[i]));
+    if (d < 0) ok = false;
+    v = (v << 4) | u32(d);
   }
   if (!ok) {
     cell copy = *issue;

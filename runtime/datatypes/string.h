@@ -119,6 +119,13 @@ inline u32 unit_for_append(u32 cp) { return cp <= 0x7F ? 1 : cp <= 0xFFFF ? 2 : 
 
 // Two upper-case hexadecimal digits (NUL-terminated; valid until the next call).
 const char* byte_to_hex(u8 byte);
+// Value of a hexadecimal digit in either case; -1 for any other byte.
+inline int hex_digit(u8 c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
 // Upper-case hexadecimal of a 32-bit integer: eight digits, or with `short_form` only the
 // significant ones ("00" for 0; a negative number drops its leading F digits, keeping one).
 // Valid until the next call.

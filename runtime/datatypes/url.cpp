@@ -32,13 +32,6 @@ void build_sets() {
   sets_ready = true;
 }
 
-u8 hex_value(u8 c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return 255;
-}
-
 // The UTF-8 bytes of `length` characters (-1: all) of a text value from its head.
 std::string utf8_of(const cell* text, i32 length) {
   series_buffer* b = buffer_of(text->data2);
@@ -69,8 +62,9 @@ bool unreserved_q(u32 c) {
 
 bool decode_hex_pair_q(const char* p, u64 n, u8* out) {
   if (n < 3 || p[0] != '%') return false;
-  u8 hi = hex_value(static_cast<u8>(p[1])), lo = hex_value(static_cast<u8>(p[2]));
-  if (hi == 255 || lo == 255) return false;
+  int hi = string::hex_digit(static_cast<u8>(p[1]));
+  int lo = string::hex_digit(static_cast<u8>(p[2]));
+  if (hi < 0 || lo < 0) return false;
   *out = static_cast<u8>(hi << 4 | lo);
   return true;
 }

@@ -50,7 +50,7 @@ u32 decode_escape(const u8* p, const u8* end, u32* cp) {
     if (n == 0 || n > 6) return 0;
     u32 v = 0;
     for (u32 i = 0; i < n; i++) {
-      int d = hex_digit(text[i]);
+      int d = string::hex_digit(text[i]);
       if (d < 0) return 0;
       v = v * 16 + static_cast<u32>(d);
     }

@@ -1,17 +1,10 @@
 // Caret escapes of string, char and quoted file text ("^/", "^(tab)", "^(1F600)"), and
 // the UTF-8 text decoding the string-like loaders share. Malformed text decodes to false.
 #pragma once
+#include "runtime/datatypes/string.h"
 #include "runtime/interpreter/lexer.h"
 
 namespace vyr::lexer {
-
-// Value of a hexadecimal digit in either case; -1 for any other byte.
-inline int hex_digit(u8 c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
 
 // The escape after a '^'; p points just past the caret. Returns the bytes it takes (0 when
 // malformed: an empty or unknown "^(...)", more than 6 hexadecimal digits, a code point

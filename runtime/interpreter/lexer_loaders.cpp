@@ -98,7 +98,7 @@ void load_percent_text(scanner& s, const token& t, const u8* p, const u8* e, u32
   bytes.reserve(static_cast<size_t>(e - p));
   for (const u8* q = p; q < e; q++) {
     int hi, lo;
-    if (*q == '%' && e - q >= 3 && (hi = hex_digit(q[1])) >= 0 && (lo = hex_digit(q[2])) >= 0) {
+    if (*q == '%' && e - q >= 3 && (hi = string::hex_digit(q[1])) >= 0 && (lo = string::hex_digit(q[2])) >= 0) {
       bytes.push_back(static_cast<u8>(hi * 16 + lo));
       q += 2;
     } else {
@@ -366,7 +366,7 @@ void load_binary(scanner& s, const token& t, bool build, cell* out) {
       continue;
     }
     int v = -1;
-    if (base == 16) v = hex_digit(c);
+    if (base == 16) v = string::hex_digit(c);
     else if (base == 2) v = c == '0' ? 0 : c == '1' ? 1 : -1;
     else if (c == '=') { pads++; continue; }
     else if (pads == 0) {
