@@ -13,6 +13,7 @@
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/string.h"
+#include "runtime/datatypes/url.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/time.h"
 #include "runtime/datatypes/unset.h"
@@ -97,9 +98,9 @@ void load_percent_text(scanner& s, const token& t, const u8* p, const u8* e, u32
   std::vector<u8> bytes;
   bytes.reserve(static_cast<size_t>(e - p));
   for (const u8* q = p; q < e; q++) {
-    int hi, lo;
-    if (*q == '%' && e - q >= 3 && (hi = string::hex_digit(q[1])) >= 0 && (lo = string::hex_digit(q[2])) >= 0) {
-      bytes.push_back(static_cast<u8>(hi * 16 + lo));
+    u8 b;
+    if (url::decode_hex_pair_q(reinterpret_cast<const char*>(q), u64(e - q), &b)) {
+      bytes.push_back(b);
       q += 2;
     } else {
       bytes.push_back(*q);
