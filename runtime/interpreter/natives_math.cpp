@@ -2,6 +2,7 @@
 // math_helpers. Results are written into the first argument cell.
 #include "runtime/interpreter/natives_math.h"
 
+#include "runtime/datatypes/logic.h"
 #include "runtime/interpreter/math_helpers.h"
 #include "runtime/interpreter/natives.h"
 #include "runtime/interpreter/stack.h"
@@ -11,7 +12,6 @@ namespace vyr::natives {
 namespace {
 using stack::arguments;
 
-inline cell logic_cell(bool b) { return cell{TYPE_LOGIC, b ? 1u : 0u, 0, 0}; }
 inline cell float_cell(double d) {
   cell c{TYPE_FLOAT, 0, 0, 0};
   set_cell_float(&c, d);
@@ -19,13 +19,13 @@ inline cell float_cell(double d) {
 }
 inline i32 int_arg(u32 i) { return static_cast<i32>(arguments[i].data2); }
 
-void negative_q_entry(bool, const i32*) { stack::set_last(logic_cell(negative_q(arguments))); }
-void positive_q_entry(bool, const i32*) { stack::set_last(logic_cell(positive_q(arguments))); }
+void negative_q_entry(bool, const i32*) { stack::set_last(*logic::of(negative_q(arguments))); }
+void positive_q_entry(bool, const i32*) { stack::set_last(*logic::of(positive_q(arguments))); }
 void sign_q_entry(bool, const i32*) {
   stack::set_last(cell{TYPE_INTEGER, 0, static_cast<u32>(sign_of(arguments, "sign?")), 0});
 }
-void zero_q_entry(bool, const i32*) { stack::set_last(logic_cell(zero_q(arguments))); }
-void nan_q_entry(bool, const i32*) { stack::set_last(logic_cell(nan_value_q(arguments))); }
+void zero_q_entry(bool, const i32*) { stack::set_last(*logic::of(zero_q(arguments))); }
+void nan_q_entry(bool, const i32*) { stack::set_last(*logic::of(nan_value_q(arguments))); }
 
 template <bool MAX> void max_min_entry(bool, const i32*) {
   max_min(arguments, arguments + 1, MAX);

@@ -34,7 +34,6 @@ using stack::arguments;
 using interpreter::pending;
 
 using logic::falsy;
-inline cell logic_cell(bool b) { return cell{TYPE_LOGIC, b ? 1u : 0u, 0, 0}; }
 
 bool function_q(u32 t) {
   return t == TYPE_FUNCTION || t == TYPE_NATIVE || t == TYPE_ACTION || t == TYPE_OP ||
@@ -271,11 +270,13 @@ template <i32 OP> void compare_entry(bool, const i32*) {
   } else {
     r = actions::compare(arguments, arguments + 1, OP);
   }
-  stack::set_last(logic_cell(r));
+  stack::set_last(*logic::of(r));
 }
 
-void same_q_entry(bool, const i32*) { stack::set_last(logic_cell(same_q(arguments, arguments + 1))); }
-void not_entry(bool, const i32*) { stack::set_last(logic_cell(falsy(arguments))); }
+void same_q_entry(bool, const i32*) {
+  stack::set_last(*logic::of(same_q(arguments, arguments + 1)));
+}
+void not_entry(bool, const i32*) { stack::set_last(*logic::of(falsy(arguments))); }
 
 // ---- reduce and compose ----------------------------------------------------------------
 
@@ -359,7 +360,7 @@ void new_line_q_entry(bool, const i32*) {
   cell pos = arguments[0];
   bool on = pos.data1 < cells::length(pos.data2) &&
             (cells::at(pos.data2, pos.data1)->header & HEADER_NEW_LINE);
-  stack::set_last(logic_cell(on));
+  stack::set_last(*logic::of(on));
 }
 
 // ---- stats -----------------------------------------------------------------------------
