@@ -104,7 +104,9 @@ i32 mold(const cell* value, cell* out, bool only, bool all, bool flat, const cel
   return budget - written;
 }
 
-const cell* delete_(cell* value) { return stack::set_result(logic::of(simple_io::delete_file(value))); }
+const cell* delete_(cell* value) {
+  return stack::set_result(logic::of(simple_io::delete_file(value)));
+}
 
 const cell* query(cell* value) {
   i64 seconds;

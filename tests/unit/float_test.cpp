@@ -283,8 +283,10 @@ TEST_F(Float, FromText) {
   stack::guard g;
   auto text = [](const char* s, u32 head) { return *push_string(s, TYPE_STRING, head); };
   EXPECT_EQ(outcome_of([&] { return convert(TYPE_FLOAT, text("x1.5", 1)); }, show), "float! 1.5");
-  EXPECT_EQ(outcome_of([&] { return convert(TYPE_FLOAT, text("", 0)); }, show), "script/bad-to-arg");
-  EXPECT_EQ(outcome_of([&] { return convert(TYPE_FLOAT, text("1.5.2", 0)); }, show), "script/bad-to-arg");
+  EXPECT_EQ(outcome_of([&] { return convert(TYPE_FLOAT, text("", 0)); }, show),
+            "script/bad-to-arg");
+  EXPECT_EQ(outcome_of([&] { return convert(TYPE_FLOAT, text("1.5.2", 0)); }, show),
+            "script/bad-to-arg");
   float_::text_reader = saved;
 }
 
