@@ -37,9 +37,8 @@ namespace {
 
 using series::block_like_q;
 
-series_buffer* buf(const cell* v) { return buffer_of(v->data2); }
-i64 total_of(const cell* v) { return buf(v)->used_units(); }
-cell* cell_at(const cell* v, i64 i) { return buf(v)->cells() + i; }
+i64 total_of(const cell* v) { return series::buffer(v)->used_units(); }
+cell* cell_at(const cell* v, i64 i) { return series::buffer(v)->cells() + i; }
 
 i64 clipped(const cell* v) { return std::clamp<i64>(series::head_index(v), 0, total_of(v)); }
 
@@ -74,7 +73,7 @@ cell* open_gap(u32 node, i64 at, i64 n, bool doubling) {
 }
 
 void cut(const cell* v, i64 at, i64 n) {
-  series_buffer* b = buf(v);
+  series_buffer* b = series::buffer(v);
   i64 total = b->used_units();
   n = std::clamp<i64>(n, 0, total - at);
   cell* p = b->cells();
@@ -128,24 +127,24 @@ cell* rs_head(cell* value) {
   return cell_at(value, std::max<i64>(series::head_index(value), 0));
 }
 
-cell* rs_tail(const cell* value) { return buf(value)->tail_cell(); }
+cell* rs_tail(const cell* value) { return series::buffer(value)->tail_cell(); }
 
 bool rs_tail_q(const cell* value) { return series::head_index(value) == total_of(value); }
 
 cell* rs_abs_at(const cell* value, u32 index) { return cell_at(value, index); }
 
 void rs_clear(cell* value) {
-  series_buffer* b = buf(value);
+  series_buffer* b = series::buffer(value);
   b->tail = b->offset + static_cast<u32>(clipped(value) * 16);
 }
 
 void rs_truncate(cell* value, u32 index) {
-  series_buffer* b = buf(value);
+  series_buffer* b = series::buffer(value);
   if (index < b->used_units()) b->tail = b->offset + index * 16;
 }
 
 void rs_remove_last(cell* value) {
-  series_buffer* b = buf(value);
+  series_buffer* b = series::buffer(value);
   if (b->tail == b->offset) return;
   b->tail -= 16;
   if (series::head_index(value) > total_of(value)) value->data1 = b->used_units();
@@ -154,7 +153,7 @@ void rs_remove_last(cell* value) {
 cell* rs_append(cell* value, const cell* item) {
   cell it = *item;
   collector::root_guard keep(&it);
-  series_buffer* b = buf(value);
+  series_buffer* b = series::buffer(value);
   cell* c = memory::alloc_tail_cell(b);
   *c = it;
   return c;
@@ -312,7 +311,7 @@ cell* place(const cell* parent, const cell& made) {
     boot::root = m;
     return &boot::root;
   }
-  series_buffer* b = buf(parent);
+  series_buffer* b = series::buffer(parent);
   cell* c = memory::alloc_tail_cell(b);
   *c = m;
   return c;
@@ -950,7 +949,7 @@ const cell* trim(cell* series, const trim_args& opts) {
   bool owned = series::notify(&s, &words::word_trim, nullptr, clamp32(h),
                               clamp32(total_of(&s) - h));
   if (owned) h = clipped(&s);
-  series_buffer* b = buf(&s);
+  series_buffer* b = series::buffer(&s);
   cell* c = b->cells();
   i64 total = b->used_units(), j = h;
   for (i64 i = h; i < total; i++)
