@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "boot/init.h"
-#include "runtime/interpreter/checksum.h"
-#include "runtime/interpreter/random.h"
+#include "runtime/checksum.h"
+#include "runtime/random.h"
 
 using namespace vyr;
 

@@ -4,8 +4,8 @@
 #include <string>
 
 #include "boot/init.h"
-#include "runtime/interpreter/lexer.h"
-#include "runtime/interpreter/lexer_load.h"
+#include "runtime/lexer/lexer.h"
+#include "runtime/lexer/lexer_load.h"
 
 using namespace vyr;
 using namespace vyr::lexer;

@@ -9,7 +9,7 @@
 
 #include "boot/hooks.h"
 #include "boot/init.h"
-#include "runtime/interpreter/lexer_load.h"
+#include "runtime/lexer/lexer_load.h"
 #include "runtime/collector.h"
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/datatype.h"

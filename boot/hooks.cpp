@@ -20,7 +20,7 @@
 #include "runtime/fire.h"
 #include "runtime/interpreter/cells.h"
 #include "runtime/interpreter/interpreter.h"
-#include "runtime/interpreter/lexer_load.h"
+#include "runtime/lexer/lexer_load.h"
 #include "runtime/interpreter/stack.h"
 
 namespace vyr::boot {

@@ -13,7 +13,7 @@
 #include "runtime/datatypes/unset.h"
 #include "runtime/dtoa.h"
 #include "runtime/fire.h"
-#include "runtime/interpreter/random.h"
+#include "runtime/random.h"
 #include "runtime/interpreter/stack.h"
 #include "runtime/memory.h"
 

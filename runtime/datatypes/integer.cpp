@@ -11,7 +11,7 @@
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/unset.h"
 #include "runtime/fire.h"
-#include "runtime/interpreter/random.h"
+#include "runtime/random.h"
 #include "runtime/interpreter/stack.h"
 #include "runtime/memory.h"
 

@@ -4,7 +4,7 @@
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/unset.h"
 #include "runtime/fire.h"
-#include "runtime/interpreter/random.h"
+#include "runtime/random.h"
 #include "runtime/interpreter/stack.h"
 #include "runtime/memory.h"
 

@@ -18,7 +18,7 @@
 #include "runtime/datatypes/word.h"
 #include "runtime/interpreter/actions.h"
 #include "runtime/interpreter/cells.h"
-#include "runtime/interpreter/natives.h"
+#include "runtime/natives/natives.h"
 #include "runtime/interpreter/stack.h"
 #include "runtime/interpreter/trace.h"
 #include "runtime/interpreter/typecheck.h"

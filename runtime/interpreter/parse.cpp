@@ -28,7 +28,7 @@
 #include "runtime/interpreter/actions.h"
 #include "runtime/interpreter/cells.h"
 #include "runtime/interpreter/interpreter.h"
-#include "runtime/interpreter/natives.h"
+#include "runtime/natives/natives.h"
 #include "runtime/interpreter/stack.h"
 #include "runtime/interpreter/typecheck.h"
 #include "runtime/unicode.h"

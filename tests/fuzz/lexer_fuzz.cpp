@@ -9,11 +9,11 @@
 #include "boot/init.h"
 #include "runtime/collector.h"
 #include "runtime/fire.h"
-#include "runtime/interpreter/lexer.h"
+#include "runtime/lexer/lexer.h"
 #include "runtime/datatypes/string.h"
-#include "runtime/interpreter/lexer_escapes.h"
-#include "runtime/interpreter/lexer_load.h"
-#include "runtime/interpreter/lexer_numbers.h"
+#include "runtime/lexer/lexer_escapes.h"
+#include "runtime/lexer/lexer_load.h"
+#include "runtime/lexer/lexer_numbers.h"
 
 using namespace vyr;
 using namespace vyr::lexer;

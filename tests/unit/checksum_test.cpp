@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "runtime/fire.h"
-#include "runtime/interpreter/checksum.h"
+#include "runtime/checksum.h"
 #include "runtime/hashtable.h"
 #include "tests/unit/fixture.h"
 

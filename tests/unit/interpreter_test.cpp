@@ -12,7 +12,7 @@
 #include "runtime/datatypes/word.h"
 #include "runtime/interpreter/cells.h"
 #include "runtime/interpreter/interpreter.h"
-#include "runtime/interpreter/natives.h"
+#include "runtime/natives/natives.h"
 #include "runtime/interpreter/stack.h"
 #include "runtime/word_tables.h"
 #include "tests/unit/value_helpers.h"

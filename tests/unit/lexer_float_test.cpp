@@ -6,7 +6,7 @@
 #include <cmath>
 #include <string>
 
-#include "runtime/interpreter/lexer_numbers.h"
+#include "runtime/lexer/lexer_numbers.h"
 
 using namespace vyr;
 using namespace vyr::lexer;

@@ -12,8 +12,8 @@
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/fire.h"
-#include "runtime/interpreter/lexer_load.h"
-#include "runtime/interpreter/lexer_numbers.h"
+#include "runtime/lexer/lexer_load.h"
+#include "runtime/lexer/lexer_numbers.h"
 #include "tests/unit/value_helpers.h"
 
 using namespace vyr;

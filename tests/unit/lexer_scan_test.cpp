@@ -7,7 +7,7 @@
 
 #include "runtime/datatypes/string.h"
 #include "runtime/fire.h"
-#include "runtime/interpreter/lexer.h"
+#include "runtime/lexer/lexer.h"
 #include "tests/unit/fixture.h"
 
 using namespace vyr;

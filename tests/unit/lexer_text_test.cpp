@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "runtime/interpreter/lexer_escapes.h"
-#include "runtime/interpreter/lexer_numbers.h"
+#include "runtime/lexer/lexer_escapes.h"
+#include "runtime/lexer/lexer_numbers.h"
 
 using namespace vyr;
 using namespace vyr::lexer;

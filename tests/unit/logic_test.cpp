@@ -7,7 +7,7 @@
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/unset.h"
-#include "runtime/interpreter/random.h"
+#include "runtime/random.h"
 #include "tests/unit/value_helpers.h"
 
 using namespace vyr;

@@ -7,7 +7,7 @@
 #include <limits>
 
 #include "runtime/datatypes/word.h"
-#include "runtime/interpreter/math_helpers.h"
+#include "runtime/natives/math_helpers.h"
 #include "tests/unit/value_helpers.h"
 
 using namespace vyr;

@@ -5,7 +5,7 @@
 #include <set>
 #include <vector>
 
-#include "runtime/interpreter/random.h"
+#include "runtime/random.h"
 #include "tests/unit/fixture.h"
 
 using namespace vyr;

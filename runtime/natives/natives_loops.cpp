@@ -1,5 +1,5 @@
 // The loop natives and their iteration steps (see natives_loops.h).
-#include "runtime/interpreter/natives_loops.h"
+#include "runtime/natives/natives_loops.h"
 
 #include "runtime/cell_checks.h"
 #include "runtime/collector.h"
@@ -13,7 +13,7 @@
 #include "runtime/interpreter/actions.h"
 #include "runtime/interpreter/cells.h"
 #include "runtime/interpreter/interpreter.h"
-#include "runtime/interpreter/natives.h"
+#include "runtime/natives/natives.h"
 #include "runtime/interpreter/stack.h"
 #include "runtime/word_tables.h"
 

@@ -1,7 +1,7 @@
 // The value-level work of the math natives. Composite values are read and written by their
 // cell layouts (pair!: two 32-bit integers in words 2-3; point2D!/point3D!: 32-bit floats
 // in words 1-2(-3); tuple!: its length in header bits 19-22, one byte per part from byte 4).
-#include "runtime/interpreter/math_helpers.h"
+#include "runtime/natives/math_helpers.h"
 
 #include <cmath>
 #include <cstring>

@@ -2,7 +2,7 @@
 // the work to the owning module: the block, string and typeset set engines, the case
 // change of the string module, the url! encoder and decoder, the file! local-path writer
 // and the lexer's transcode.
-#include "runtime/interpreter/natives_text.h"
+#include "runtime/natives/natives_text.h"
 
 #include "runtime/collector.h"
 #include "runtime/datatypes/block.h"
@@ -13,8 +13,8 @@
 #include "runtime/datatypes/typeset.h"
 #include "runtime/datatypes/url.h"
 #include "runtime/fire.h"
-#include "runtime/interpreter/lexer_load.h"
-#include "runtime/interpreter/natives.h"
+#include "runtime/lexer/lexer_load.h"
+#include "runtime/natives/natives.h"
 #include "runtime/interpreter/stack.h"
 #include "runtime/datatypes/word.h"
 

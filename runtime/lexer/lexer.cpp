@@ -1,6 +1,6 @@
 // The lexer's scanner: the automaton step, the token loop with its structural bookkeeping,
 // and the syntax errors. Every position stays within [0, length]; every token advances.
-#include "runtime/interpreter/lexer.h"
+#include "runtime/lexer/lexer.h"
 
 #include <algorithm>
 #include <cstdio>

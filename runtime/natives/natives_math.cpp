@@ -1,10 +1,10 @@
 // Stack entries of the math natives (see natives_math.h); the value-level work is in
 // math_helpers. Results are written into the first argument cell.
-#include "runtime/interpreter/natives_math.h"
+#include "runtime/natives/natives_math.h"
 
 #include "runtime/datatypes/logic.h"
-#include "runtime/interpreter/math_helpers.h"
-#include "runtime/interpreter/natives.h"
+#include "runtime/natives/math_helpers.h"
+#include "runtime/natives/natives.h"
 #include "runtime/interpreter/stack.h"
 
 namespace vyr::natives {

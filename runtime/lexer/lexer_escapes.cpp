@@ -1,6 +1,6 @@
 // Caret escape decoding, the reading direction of the escape letter table that string!
 // and char! mold write with.
-#include "runtime/interpreter/lexer_escapes.h"
+#include "runtime/lexer/lexer_escapes.h"
 
 #include "runtime/datatypes/string.h"
 

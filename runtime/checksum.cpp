@@ -1,7 +1,7 @@
 // Checksums (CRC-32, Internet checksum, Adler-32), digests from libcrypto, HMAC on top of
 // them, the table hash and secure random bytes. Keeps the fetched digest algorithms and one
 // digest context for the life of the process.
-#include "runtime/interpreter/checksum.h"
+#include "runtime/checksum.h"
 
 #include "runtime/hashtable.h"
 #include "runtime/platform.h"

@@ -2,7 +2,7 @@
 // the callback events, and the entry points. Invariant: pool cells [0, innermost out_tail)
 // belong to running scans and are marked by the collector; each scan's cells lie above its
 // parent's, so the chain unwinds in stack order whatever is thrown.
-#include "runtime/interpreter/lexer_load.h"
+#include "runtime/lexer/lexer_load.h"
 
 #include <algorithm>
 #include <cstring>
@@ -19,8 +19,8 @@
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/fire.h"
-#include "runtime/interpreter/lexer_loaders.h"
-#include "runtime/interpreter/lexer_numbers.h"
+#include "runtime/lexer/lexer_loaders.h"
+#include "runtime/lexer/lexer_numbers.h"
 #include "runtime/datatypes/series.h"
 
 namespace vyr::lexer {

@@ -1,6 +1,6 @@
 // Comparisons, identity, reduce, compose, print/prin, new-line markers and stats (see
 // natives_output.h).
-#include "runtime/interpreter/natives_output.h"
+#include "runtime/natives/natives_output.h"
 
 #include <string>
 
@@ -18,7 +18,7 @@
 #include "runtime/interpreter/actions.h"
 #include "runtime/interpreter/cells.h"
 #include "runtime/interpreter/interpreter.h"
-#include "runtime/interpreter/natives.h"
+#include "runtime/natives/natives.h"
 #include "runtime/interpreter/stack.h"
 #include "runtime/memory_stats.h"
 #include "runtime/platform.h"

@@ -1,8 +1,8 @@
 // The Mersenne Twister state (624 words and the index of the next word to temper) and the
 // draws built on it. Right shifts are arithmetic throughout: that keeps outputs 31-bit.
-#include "runtime/interpreter/random.h"
+#include "runtime/random.h"
 
-#include "runtime/interpreter/checksum.h"
+#include "runtime/checksum.h"
 
 namespace vyr::random {
 

@@ -5,7 +5,7 @@
 
 #include "runtime/datatypes/string.h"
 #include "runtime/dtoa.h"
-#include "runtime/interpreter/lexer_numbers.h"
+#include "runtime/lexer/lexer_numbers.h"
 
 namespace vyr::lexer {
 

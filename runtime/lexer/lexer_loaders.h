@@ -1,7 +1,7 @@
 // The value loaders: the text of one value token to one value. Shared by the loading layer
 // only; every failure is raised through scanner::throw_error with the datatype it names.
 #pragma once
-#include "runtime/interpreter/lexer.h"
+#include "runtime/lexer/lexer.h"
 
 namespace vyr::lexer {
 

@@ -1,7 +1,7 @@
 // The value loaders: each checks its token's text and builds one value from it. A literal
 // whose datatype is not registered yet is refused with that datatype's syntax error, so no
 // value of an unknown layout is ever made.
-#include "runtime/interpreter/lexer_loaders.h"
+#include "runtime/lexer/lexer_loaders.h"
 
 #include <cmath>
 #include <cstring>
@@ -18,8 +18,8 @@
 #include "runtime/datatypes/time.h"
 #include "runtime/datatypes/unset.h"
 #include "runtime/datatypes/word.h"
-#include "runtime/interpreter/lexer_escapes.h"
-#include "runtime/interpreter/lexer_numbers.h"
+#include "runtime/lexer/lexer_escapes.h"
+#include "runtime/lexer/lexer_numbers.h"
 
 namespace vyr::lexer {
 

@@ -1,6 +1,6 @@
 // Function-making, binding and reflection natives: func, function, does, has, type?, bind,
 // in, construct, value?, unset, context? and apply.
-#include "runtime/interpreter/natives_functions.h"
+#include "runtime/natives/natives_functions.h"
 
 #include "runtime/collector.h"
 #include "runtime/datatypes/block.h"
@@ -17,7 +17,7 @@
 #include "runtime/interpreter/actions.h"
 #include "runtime/interpreter/cells.h"
 #include "runtime/interpreter/interpreter.h"
-#include "runtime/interpreter/natives.h"
+#include "runtime/natives/natives.h"
 #include "runtime/interpreter/stack.h"
 #include "runtime/interpreter/typecheck.h"
 #include "runtime/word_tables.h"

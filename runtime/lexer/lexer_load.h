@@ -10,7 +10,7 @@
 // line; `out` must be a cell outside any series buffer (a local, a stack slot), written only
 // when the scan succeeds.
 #pragma once
-#include "runtime/interpreter/lexer.h"
+#include "runtime/lexer/lexer.h"
 
 namespace vyr::lexer {
 

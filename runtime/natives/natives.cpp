@@ -2,7 +2,7 @@
 // evaluation (`do`, `get`, `set`) and the non-local exits. Exits raised here take the
 // interpreter's pending path (see interpreter.h); every native that evaluates returns at
 // once when an exit is pending.
-#include "runtime/interpreter/natives.h"
+#include "runtime/natives/natives.h"
 
 #include <cstring>
 
@@ -19,10 +19,10 @@
 #include "runtime/interpreter/actions.h"
 #include "runtime/interpreter/cells.h"
 #include "runtime/interpreter/interpreter.h"
-#include "runtime/interpreter/natives_math.h"
-#include "runtime/interpreter/natives_output.h"
-#include "runtime/interpreter/natives_functions.h"
-#include "runtime/interpreter/natives_loops.h"
+#include "runtime/natives/natives_math.h"
+#include "runtime/natives/natives_output.h"
+#include "runtime/natives/natives_functions.h"
+#include "runtime/natives/natives_loops.h"
 #include "runtime/interpreter/stack.h"
 #include "runtime/interpreter/trace.h"
 #include "runtime/word_tables.h"

@@ -6,7 +6,7 @@
 #pragma once
 #include <vector>
 
-#include "runtime/interpreter/lexer_table.h"
+#include "runtime/lexer/lexer_table.h"
 
 namespace vyr::lexer {
 

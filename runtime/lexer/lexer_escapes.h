@@ -2,7 +2,7 @@
 // the UTF-8 text decoding the string-like loaders share. Malformed text decodes to false.
 #pragma once
 #include "runtime/datatypes/string.h"
-#include "runtime/interpreter/lexer.h"
+#include "runtime/lexer/lexer.h"
 
 namespace vyr::lexer {
 

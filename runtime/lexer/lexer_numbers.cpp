@@ -1,5 +1,5 @@
 // Text to number scanners over code units and token text. None reads past its count.
-#include "runtime/interpreter/lexer_numbers.h"
+#include "runtime/lexer/lexer_numbers.h"
 
 #include <cstring>
 
