@@ -5,6 +5,7 @@
 #include "boot/init.h"
 
 #include "runtime/collector.h"
+#include "runtime/datatypes/binary.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/char.h"
 #include "runtime/datatypes/context.h"
@@ -100,6 +101,7 @@ void init_runtime() {
   issue::init();
   url::init();
   file::init();
+  binary::init();  // parent string!
   object::init();
   float_::init();
   typeset::init();
