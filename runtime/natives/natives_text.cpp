@@ -194,6 +194,7 @@ void init_text() {
   install("to-local-file", to_local_file_entry);
   install("as", as_entry);
   install("transcode", transcode_entry);
+  install_codecs();
 }
 
 }  // namespace vyr::natives
