@@ -6,6 +6,7 @@
 
 #include "runtime/collector.h"
 #include "runtime/datatypes/binary.h"
+#include "runtime/datatypes/bitset.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/char.h"
 #include "runtime/datatypes/context.h"
@@ -102,6 +103,7 @@ void init_runtime() {
   url::init();
   file::init();
   binary::init();  // parent string!
+  bitset::init();
   object::init();
   float_::init();
   typeset::init();

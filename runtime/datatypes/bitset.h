@@ -23,7 +23,12 @@ u8* rs_head(const cell* bits);
 // A new bitset! at `c` with `bytes` used bytes of the fill byte of `complemented`.
 cell* make_at(cell* c, u32 bytes, bool complemented);
 
-// The set operations of the set natives: op 8 unique, 9 union, 10 intersect, 11 exclude,
+// Operation codes of do_bitwise: the math codes of and~, or~, xor~ and the set codes.
+constexpr i32 OP_OR = 5, OP_AND = 6, OP_XOR = 7;
+constexpr i32 SET_UNIQUE = 8, SET_UNION = 9, SET_INTERSECT = 10, SET_EXCLUDE = 11,
+              SET_DIFFERENCE = 12;
+
+// The bitwise actions and set operations: op 8 unique, 9 union, 10 intersect, 11 exclude,
 // 12 difference, over the bitsets at stack::arguments and the cell after it; the result
 // replaces the first.
 void do_bitwise(i32 op);
