@@ -24,6 +24,7 @@
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/string_actions.h"
 #include "runtime/datatypes/symbol.h"
+#include "runtime/datatypes/tag.h"
 #include "runtime/datatypes/time.h"
 #include "runtime/datatypes/typeset.h"
 #include "runtime/datatypes/unset.h"
@@ -104,6 +105,9 @@ void init_runtime() {
   file::init();
   binary::init();  // parent string!
   bitset::init();
+  tag::init();    // tag!, email!, ref!: parent string!
+  email::init();
+  ref::init();
   object::init();
   float_::init();
   typeset::init();
