@@ -9,6 +9,8 @@
 #include <string>
 
 #include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/pair.h"
+#include "runtime/datatypes/point.h"
 #include "runtime/datatypes/time.h"
 #include "runtime/datatypes/unset.h"
 #include "runtime/dtoa.h"
@@ -193,7 +195,10 @@ void do_math(i32 op) {
       if (ta != TYPE_TIME) {
         if (op == math_op::SUBTRACT || op == math_op::DIVIDE)
           datatype::fire_word_type("not-related", op_word(op), tb);
-        fire("internal", "not-done");
+        // The number stays the left operand of each component (10.0 % 3x4 is 1x2).
+        if (tb == TYPE_PAIR) pair::number_first(op);
+        else point::number_first(op);
+        return;
       }
       datatype::fire_with_type("invalid-type", tb);
     case TYPE_INTEGER: case TYPE_FLOAT: case TYPE_PERCENT: case TYPE_TIME:
