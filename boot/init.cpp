@@ -25,6 +25,7 @@
 #include "runtime/datatypes/time.h"
 #include "runtime/datatypes/pair.h"
 #include "runtime/datatypes/point.h"
+#include "runtime/datatypes/tuple.h"
 #include "runtime/datatypes/typeset.h"
 #include "runtime/datatypes/unset.h"
 #include "runtime/datatypes/url.h"
@@ -110,6 +111,7 @@ void init_runtime() {
   pair::init();
   point2D::init();
   point3D::init();
+  tuple::init();
   hashtable::compare_hook = compare_for_tables;
   symbol::init();
   _context::init_global();

@@ -12,6 +12,7 @@
 #include "runtime/datatypes/pair.h"
 #include "runtime/datatypes/point.h"
 #include "runtime/datatypes/time.h"
+#include "runtime/datatypes/tuple.h"
 #include "runtime/datatypes/unset.h"
 #include "runtime/dtoa.h"
 #include "runtime/fire.h"
@@ -189,7 +190,10 @@ void do_math(i32 op) {
   const cell* b = stack::arg(1);
   u32 ta = type_of(a), tb = type_of(b);
   switch (tb) {
-    case TYPE_TUPLE: case TYPE_MONEY: case TYPE_VECTOR:
+    case TYPE_TUPLE:
+      tuple::number_first(op);  // refuses subtract and divide
+      return;
+    case TYPE_MONEY: case TYPE_VECTOR:
       fire("internal", "not-done");  // handed to those types' math when they exist
     case TYPE_PAIR: case TYPE_POINT2D: case TYPE_POINT3D:
       if (ta != TYPE_TIME) {

@@ -9,6 +9,7 @@
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/pair.h"
 #include "runtime/datatypes/point.h"
+#include "runtime/datatypes/tuple.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/unset.h"
@@ -248,9 +249,8 @@ void arith(i32 op) {
       else point::number_first(op);
       return;
     case TYPE_TUPLE:
-      if (op == math_op::SUBTRACT) not_related("subtract", TYPE_INTEGER);
-      if (op == math_op::DIVIDE) not_related("divide", TYPE_INTEGER);
-      fire("internal", "not-done");
+      tuple::number_first(op);  // refuses subtract and divide
+      return;
     case TYPE_DATE:
       if (op != math_op::ADD) not_related("subtract", TYPE_INTEGER);
       fire("internal", "not-done");
