@@ -295,6 +295,9 @@ const cell* round(cell* value, const cell* scale, const round_flags& mode) {
   u32 axes = axes_of(type_of(value));
   u32 ts = scale ? type_of(scale) : 0;
   cell s = scale ? *scale : none_value;
+  // An integer! scale would make float!'s round answer an integer!: the coordinates stay
+  // floats.
+  if (ts == TYPE_INTEGER) float_::make_at(&s, static_cast<i32>(s.data2));
   for (u32 i = 0; i < axes; i++) {
     cell c;
     float_::make_at(&c, get(value, i));
@@ -302,7 +305,7 @@ const cell* round(cell* value, const cell* scale, const round_flags& mode) {
     cell own;
     if (ts == TYPE_PAIR) {
       // A pair has no z: the z coordinate is rounded as without a scale.
-      if (i < 2) own = cell{TYPE_INTEGER, 0, i == 0 ? s.data2 : s.data3, 0};
+      if (i < 2) float_::make_at(&own, static_cast<i32>(i == 0 ? s.data2 : s.data3));
       else axis_scale = nullptr;
       if (i < 2) axis_scale = &own;
     } else if (ts == TYPE_POINT2D || ts == TYPE_POINT3D) {

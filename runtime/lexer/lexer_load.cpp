@@ -278,7 +278,8 @@ namespace {
 // answers false instead of raising a syntax error.
 bool load_first_of_type(const cell* text, u32 type, cell* out) {
   cell probe = none_value;
-  if (load_string(&probe, text, -1, true, true, false) != type) return false;
+  u32 found = load_string(&probe, text, -1, true, true, false);
+  if (found == 0 || found == TYPE_ERROR) return false;
   cell v = none_value;
   load_string(&v, text, -1, true, true, true, false);
   if (type_of(&v) != type) return false;
