@@ -58,6 +58,7 @@ void make_typesets() {
   set_global("any-type!", typeset(typecheck::ALL_TYPES));
   set_global("number!", typeset(number));
   set_global("scalar!", typeset(scalar));
+  set_global("any-point!", typeset(bit(TYPE_POINT2D) | bit(TYPE_POINT3D)));
   set_global("any-word!", typeset(any_word));
   set_global("all-word!", typeset(any_word));
   set_global("any-path!", typeset(any_path));

@@ -26,6 +26,9 @@
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/tag.h"
 #include "runtime/datatypes/time.h"
+#include "runtime/datatypes/pair.h"
+#include "runtime/datatypes/point.h"
+#include "runtime/datatypes/tuple.h"
 #include "runtime/datatypes/typeset.h"
 #include "runtime/datatypes/unset.h"
 #include "runtime/datatypes/url.h"
@@ -113,6 +116,10 @@ void init_runtime() {
   typeset::init();
   error::init();  // parent object!
   time::init();   // parent float!
+  pair::init();
+  point2D::init();
+  point3D::init();
+  tuple::init();
   hashtable::compare_hook = compare_for_tables;
   symbol::init();
   _context::init_global();

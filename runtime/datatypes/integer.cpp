@@ -7,6 +7,9 @@
 
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/float.h"
+#include "runtime/datatypes/pair.h"
+#include "runtime/datatypes/point.h"
+#include "runtime/datatypes/tuple.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/unset.h"
@@ -241,11 +244,13 @@ void arith(i32 op) {
       return;
     case TYPE_PAIR: case TYPE_POINT2D: case TYPE_POINT3D:
       if (op == math_op::DIVIDE) not_related("divide", TYPE_INTEGER);
-      fire("internal", "not-done");  // handed to that type's math when it exists
+      // The number stays the left operand: 10 - 3x4 is 7x6, 10 % 3x4 is 1x2.
+      if (tb == TYPE_PAIR) pair::number_first(op);
+      else point::number_first(op);
+      return;
     case TYPE_TUPLE:
-      if (op == math_op::SUBTRACT) not_related("subtract", TYPE_INTEGER);
-      if (op == math_op::DIVIDE) not_related("divide", TYPE_INTEGER);
-      fire("internal", "not-done");
+      tuple::number_first(op);  // refuses subtract and divide
+      return;
     case TYPE_DATE:
       if (op != math_op::ADD) not_related("subtract", TYPE_INTEGER);
       fire("internal", "not-done");

@@ -15,6 +15,7 @@
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/none.h"
+#include "runtime/datatypes/scalar_text.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/word.h"
@@ -272,6 +273,21 @@ u32 event_mask_of(const cell* block) {
   return mask;
 }
 
+namespace {
+// A scan-mode pass first, so that text which is no value of the type (or no value at all)
+// answers false instead of raising a syntax error.
+bool load_first_of_type(const cell* text, u32 type, cell* out) {
+  cell probe = none_value;
+  u32 found = load_string(&probe, text, -1, true, true, false);
+  if (found == 0 || found == TYPE_ERROR) return false;
+  cell v = none_value;
+  load_string(&v, text, -1, true, true, true, false);
+  if (type_of(&v) != type) return false;
+  *out = v;
+  return true;
+}
+}  // namespace
+
 void init() {
   static bool done = false;
   if (done) return;
@@ -281,6 +297,7 @@ void init() {
   for (u32 i = 0; i < 6; i++) event_words[i] = word::intern(event_names[i]);
   integer::text_reader = string_to_integer;
   float_::text_reader = string_to_float;
+  scalar_text::loader = load_first_of_type;
 
   // The values that name structural tokens in events, by final state from the end of input.
   static const char* const states[] = {
