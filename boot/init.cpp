@@ -19,6 +19,7 @@
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/object.h"
 #include "runtime/datatypes/path.h"
+#include "runtime/datatypes/percent.h"
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/string_actions.h"
 #include "runtime/datatypes/symbol.h"
@@ -104,6 +105,7 @@ void init_runtime() {
   float_::init();
   typeset::init();
   error::init();  // parent object!
+  percent::init();  // parent float!
   time::init();   // parent float!
   hashtable::compare_hook = compare_for_tables;
   symbol::init();

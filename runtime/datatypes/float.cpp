@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string>
 
+#include "runtime/collector.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/time.h"
 #include "runtime/datatypes/unset.h"
@@ -22,6 +23,7 @@ namespace vyr::float_ {
 u32 pretty_print_q = 1;
 u32 full_support_q = 0;
 text_reader_fn text_reader = nullptr;
+value_loader_fn value_loader = nullptr;
 
 namespace {
 u64 bits_of(double d) {
@@ -234,6 +236,21 @@ bool almost_equal_q(double a, double b) {
 
 // ---- Actions ----------------------------------------------------------------------------
 
+namespace {
+// The one value a text loads to, as a percent!'s fraction: "5%" is 0.05, "5" is 5.0.
+double percent_of_text(const cell* spec) {
+  if (!value_loader) fire("internal", "not-done");
+  cell text = *spec, v;
+  collector::root_guard g(&text);
+  if (!value_loader(&text, &v)) bad_to_arg(TYPE_PERCENT, &text);
+  switch (type_of(&v)) {
+    case TYPE_INTEGER: return static_cast<i32>(v.data2);
+    case TYPE_FLOAT: case TYPE_PERCENT: return cell_float(&v);
+    default: bad_to_arg(TYPE_PERCENT, &text);
+  }
+}
+}  // namespace
+
 const cell* make(const cell* proto, const cell* spec, u32 type) {
   double v = 0;
   switch (type_of(spec)) {
@@ -270,7 +287,11 @@ const cell* make(const cell* proto, const cell* spec, u32 type) {
     }
     case TYPE_STRING: case TYPE_FILE: case TYPE_URL: case TYPE_TAG: case TYPE_EMAIL:
     case TYPE_REF: {
-      if (type != TYPE_FLOAT || !text_reader) fire("internal", "not-done");
+      if (type == TYPE_PERCENT) {
+        v = percent_of_text(spec);
+        break;
+      }
+      if (!text_reader) fire("internal", "not-done");
       series_buffer* b = buffer_of(spec->data2);
       i64 count = i64{b->used_units()} - i64{spec->data1};
       if (count <= 0) bad_to_arg(type, spec);

@@ -272,6 +272,18 @@ u32 event_mask_of(const cell* block) {
   return mask;
 }
 
+namespace {
+// float!'s value loader: the first value of the text; a syntax error is raised as such.
+bool load_first_value(const cell* text, cell* out) {
+  cell block;
+  load_string(&block, text, -1, true);
+  series_buffer* b = buffer_of(block.data2);
+  if (block.data1 >= b->used_units()) return false;
+  *out = b->cells()[block.data1];
+  return true;
+}
+}  // namespace
+
 void init() {
   static bool done = false;
   if (done) return;
@@ -281,6 +293,7 @@ void init() {
   for (u32 i = 0; i < 6; i++) event_words[i] = word::intern(event_names[i]);
   integer::text_reader = string_to_integer;
   float_::text_reader = string_to_float;
+  float_::value_loader = load_first_value;
 
   // The values that name structural tokens in events, by final state from the end of input.
   static const char* const states[] = {
