@@ -10,6 +10,7 @@
 
 #include "runtime/collector.h"
 #include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/money.h"
 #include "runtime/datatypes/time.h"
 #include "runtime/datatypes/unset.h"
 #include "runtime/dtoa.h"
@@ -189,7 +190,10 @@ void do_math(i32 op) {
   const cell* b = stack::arg(1);
   u32 ta = type_of(a), tb = type_of(b);
   switch (tb) {
-    case TYPE_TUPLE: case TYPE_MONEY: case TYPE_VECTOR:
+    case TYPE_MONEY:
+      money::do_math(op);
+      return;
+    case TYPE_TUPLE: case TYPE_VECTOR:
       fire("internal", "not-done");  // handed to those types' math when they exist
     case TYPE_PAIR: case TYPE_POINT2D: case TYPE_POINT3D:
       if (ta != TYPE_TIME) {
@@ -302,7 +306,8 @@ const cell* make(const cell* proto, const cell* spec, u32 type) {
       break;
     }
     case TYPE_MONEY:
-      fire("internal", "not-done");  // money! brings its conversion
+      v = money::to_float(spec);
+      break;
     default:
       bad_to_arg(type, spec);
   }
@@ -347,7 +352,7 @@ i32 compare(const cell* a, const cell* b, i32 op) {
   } else if (float_layout(tb)) {
     y = cell_float(b);
   } else if (tb == TYPE_MONEY) {
-    fire("internal", "not-done");  // money! brings its comparison
+    return money::compare_float(x, b, op);
   } else {
     return COMPARE_NOT_COMPARABLE;
   }

@@ -14,6 +14,7 @@
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/integer.h"
+#include "runtime/datatypes/money.h"
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
@@ -294,6 +295,7 @@ void init() {
   integer::text_reader = string_to_integer;
   float_::text_reader = string_to_float;
   float_::value_loader = load_first_value;
+  money::text_scanner = scan_money_text;
 
   // The values that name structural tokens in events, by final state from the end of input.
   static const char* const states[] = {
