@@ -413,7 +413,9 @@ const cell* round(cell* value, const cell* scale, const round_flags& mode) {
     else datatype::fire_with_type("invalid-type", ts);
     if (type == TYPE_PERCENT) s /= 100.0;
   }
-  if (s < std::ldexp(std::fabs(n), -53)) return value;  // below the value's precision
+  // A zero scale, or one below the value's precision, leaves the value as it is (zero
+  // itself included: its reciprocal would make a NaN of it).
+  if (s == 0 || s < std::ldexp(std::fabs(n), -53)) return value;
 
   bool big = s >= 1.0;
   int exponent = 0;
