@@ -19,6 +19,7 @@
 #include "runtime/datatypes/file.h"
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/function.h"
+#include "runtime/datatypes/handle.h"
 #include "runtime/datatypes/native.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/logic.h"
@@ -31,6 +32,7 @@
 #include "runtime/datatypes/string_actions.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/time.h"
+#include "runtime/datatypes/triple.h"
 #include "runtime/datatypes/typeset.h"
 #include "runtime/datatypes/unset.h"
 #include "runtime/datatypes/url.h"
@@ -128,11 +130,13 @@ void init_runtime() {
   url::init();
   file::init();
   object::init();
+  triple::init();
   float_::init();
   typeset::init();
   error::init();  // parent object!
   percent::init();  // parent float!
   time::init();   // parent float!
+  handle::init();  // parent integer!
   money::init();
   hashtable::compare_hook = compare_for_tables;
   symbol::init();
