@@ -10,6 +10,7 @@
 #include "runtime/datatypes/pair.h"
 #include "runtime/datatypes/point.h"
 #include "runtime/datatypes/tuple.h"
+#include "runtime/datatypes/money.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/unset.h"
@@ -172,8 +173,12 @@ const cell* to(const cell* proto, const cell* spec, u32 type) {
       return box(from_binary(spec));
     case TYPE_ISSUE:
       return box(from_hex(spec));
-    case TYPE_DATE: case TYPE_MONEY:
-      fire("internal", "not-done");  // those types bring their conversions
+    case TYPE_MONEY: {
+      cell m = *spec;
+      return box(money::to_integer(&m));
+    }
+    case TYPE_DATE:
+      fire("internal", "not-done");  // date! brings its conversion
     default:
       bad_to_arg(spec);
   }
@@ -222,8 +227,11 @@ i32 compare(const cell* a, const cell* b, i32 op) {
       float_::make_at(&as_float, static_cast<double>(get(a)));
       return float_::compare(&as_float, b, op == compare_op::FIND ? compare_op::EQUAL : op);
     }
-    case TYPE_MONEY:
-      fire("internal", "not-done");  // money! brings its comparison
+    case TYPE_MONEY: {
+      cell as_money;
+      money::from_integer(&as_money, get(a));
+      return money::compare(&as_money, b, op);
+    }
     default:
       return COMPARE_NOT_COMPARABLE;
   }
@@ -254,7 +262,10 @@ void arith(i32 op) {
     case TYPE_DATE:
       if (op != math_op::ADD) not_related("subtract", TYPE_INTEGER);
       fire("internal", "not-done");
-    case TYPE_VECTOR: case TYPE_MONEY:
+    case TYPE_MONEY:
+      money::do_math(op);
+      return;
+    case TYPE_VECTOR:
       fire("internal", "not-done");
     default:
       datatype::fire_with_type("invalid-type", tb);

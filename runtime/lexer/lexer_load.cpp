@@ -14,6 +14,7 @@
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/integer.h"
+#include "runtime/datatypes/money.h"
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/scalar_text.h"
 #include "runtime/datatypes/string.h"
@@ -286,6 +287,16 @@ bool load_first_of_type(const cell* text, u32 type, cell* out) {
   *out = v;
   return true;
 }
+
+// float!'s value loader: the first value of the text; a syntax error is raised as such.
+bool load_first_value(const cell* text, cell* out) {
+  cell block;
+  load_string(&block, text, -1, true);
+  series_buffer* b = buffer_of(block.data2);
+  if (block.data1 >= b->used_units()) return false;
+  *out = b->cells()[block.data1];
+  return true;
+}
 }  // namespace
 
 void init() {
@@ -298,6 +309,8 @@ void init() {
   integer::text_reader = string_to_integer;
   float_::text_reader = string_to_float;
   scalar_text::loader = load_first_of_type;
+  float_::value_loader = load_first_value;
+  money::text_scanner = scan_money_text;
 
   // The values that name structural tokens in events, by final state from the end of input.
   static const char* const states[] = {
