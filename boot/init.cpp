@@ -16,6 +16,7 @@
 #include "runtime/datatypes/native.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/logic.h"
+#include "runtime/datatypes/map.h"
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/object.h"
 #include "runtime/datatypes/path.h"
@@ -105,6 +106,7 @@ void init_runtime() {
   typeset::init();
   error::init();  // parent object!
   time::init();   // parent float!
+  map::init();
   hashtable::compare_hook = compare_for_tables;
   symbol::init();
   _context::init_global();

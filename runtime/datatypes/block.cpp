@@ -15,6 +15,9 @@
 #include "runtime/cycles.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/integer.h"
+#include "runtime/datatypes/map.h"
+#include "runtime/datatypes/object.h"
+#include "runtime/datatypes/typeset.h"
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/string.h"
@@ -363,6 +366,21 @@ const cell* shallow_clone(const cell* spec, u32 type) {
 }
 }  // namespace
 
+namespace {
+// The block of an object!'s or map!'s body, a vector!'s elements or a typeset!'s datatypes.
+const cell* body_of(const cell* spec, u32 type) {
+  cell s = *spec, out{TYPE_NONE, 0, 0, 0};
+  collector::root_guard keep(&s), keep_out(&out);
+  switch (type_of(&s)) {
+    case TYPE_MAP: out = map::body_of(&s); break;
+    case TYPE_TYPESET: out = cell{TYPE_BLOCK, 0, typeset::to_block(&s), 0}; break;
+    case TYPE_OBJECT: out = *object::reflect(&s, words::sym_body); break;
+    default: not_done();  // vector! elements: the vector! module's
+  }
+  return result_of(&out, type);
+}
+}  // namespace
+
 const cell* make(const cell*, const cell* spec, u32 type) {
   cell s = *spec;
   collector::root_guard keep(&s);
@@ -373,8 +391,7 @@ const cell* make(const cell*, const cell* spec, u32 type) {
     make_at(&out, size_of_spec(&s, type));
     return result_of(&out, type);
   }
-  // object!, map! and vector! give their bodies through their own modules.
-  if (t == TYPE_OBJECT || t == TYPE_MAP || t == TYPE_VECTOR) not_done();
+  if (t == TYPE_OBJECT || t == TYPE_MAP || t == TYPE_VECTOR) return body_of(&s, type);
   bad_make_arg(type, &s);
 }
 
@@ -384,11 +401,8 @@ const cell* to(const cell*, const cell* spec, u32 type) {
   u32 t = type_of(&s);
   if (block_like_q(t)) return shallow_clone(&s, type);
   if (t == TYPE_OBJECT || t == TYPE_MAP || t == TYPE_VECTOR || t == TYPE_TYPESET) {
-    if (path_kind_q(type) && t != TYPE_VECTOR) {
-      // A path of that single value.
-    } else {
-      not_done();
-    }
+    if (!path_kind_q(type) || t == TYPE_VECTOR) return body_of(&s, type);
+    // A path of that single value.
   } else if (t == TYPE_STRING) {
     if (!load_hook) not_done();
     cell out{TYPE_NONE, 0, 0, 0};
