@@ -15,6 +15,7 @@
 #include "runtime/datatypes/function.h"
 #include "runtime/datatypes/native.h"
 #include "runtime/datatypes/integer.h"
+#include "runtime/datatypes/hash.h"
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/map.h"
 #include "runtime/datatypes/none.h"
@@ -107,6 +108,7 @@ void init_runtime() {
   error::init();  // parent object!
   time::init();   // parent float!
   map::init();
+  hash::init();  // parent block!
   hashtable::compare_hook = compare_for_tables;
   symbol::init();
   _context::init_global();

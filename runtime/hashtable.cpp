@@ -512,7 +512,9 @@ u32 copy(u32 table, u32 new_values) {
     n = memory::copy_series(buffer_of(r.lists));
     rec(t)->lists = n;
     for (u32 i = 0; i < item_count(n); i++) {
-      u32 l = memory::copy_series(buffer_of(items(rec(table)->lists)[i]));
+      // A list emptied by deletions is left as 0: nothing to copy.
+      u32 from = items(rec(table)->lists)[i];
+      u32 l = from ? memory::copy_series(buffer_of(from)) : 0;
       items(rec(t)->lists)[i] = l;
     }
   } else {

@@ -14,6 +14,7 @@
 #include "runtime/collector.h"
 #include "runtime/cycles.h"
 #include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/hash.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/map.h"
 #include "runtime/datatypes/object.h"
@@ -159,6 +160,11 @@ cell* rs_append(cell* value, const cell* item) {
   series_buffer* b = series::buffer(value);
   cell* c = memory::alloc_tail_cell(b);
   *c = it;
+  if (type_of(value) == TYPE_HASH) {
+    i64 at = total_of(value) - 1;
+    hash::edited(value, at, 0, 1);
+    c = cell_at(value, at);
+  }
   return c;
 }
 
@@ -171,6 +177,7 @@ void rs_append_block(cell* value, const cell* other) {
   series_buffer* b = reserve(value->data2, static_cast<u64>(n), true);
   std::memcpy(b->tail_cell(), cell_at(&o, h), static_cast<size_t>(n) * 16);
   b->tail += static_cast<u32>(n * 16);
+  hash::edited(value, total_of(value) - n, 0, n);
 }
 
 const cell* rs_select(const cell* value, const cell* key) {
@@ -191,6 +198,7 @@ i32 remove_value(cell* value, const cell* item, bool from_start) {
     cell c = *cell_at(value, i);
     if (actions::compare_value(&k, &c, compare_op::FIND) == 0) {
       cut(value, i, 1);
+      hash::edited(value, i, 1, 0);
       return i == 0 ? 1 : 0;
     }
   }
@@ -257,6 +265,7 @@ void insert_value(cell* value, const cell* item, bool at_start, bool advance) {
   u32 node = value->data2;
   cell* p = open_gap(node, pos, 1, true);
   *p = it;
+  hash::edited(value, pos, 0, 1);
   if (advance) value->data1 = static_cast<u32>(pos + 1);
 }
 
@@ -592,6 +601,7 @@ const cell* append(cell* series, const cell* value, i32 part, bool only, i32 dup
     std::memcpy(p, cells.data(), static_cast<size_t>(src.n) * 16);
     memory::replicate(reinterpret_cast<char*>(p), static_cast<i32>(src.n * 16),
                       static_cast<i32>(copies));
+    hash::edited(&s, pos, 0, added);
   }
   if (owned) series::notify(&s, append_flag ? &words::word_appended : &words::word_inserted,
                             &v, clamp32(pos), clamp32(added));
@@ -633,6 +643,7 @@ const cell* change(cell* series, const cell* value, i32 part, bool only, i32 dup
     memory::replicate(reinterpret_cast<char*>(p), static_cast<i32>(src.n * 16),
                       static_cast<i32>(copies));
   }
+  hash::edited(&s, pos, replaced, written);
   if (owned) series::notify(&s, &words::word_changed, &v, clamp32(pos), clamp32(written));
   s.data1 = static_cast<u32>(std::min(pos + written, total_of(&s)));
   return stack::set_result(&s);
@@ -719,6 +730,14 @@ match find_in(const cell* s, const cell* value, const find_args& o) {
   m.size = run ? total_of(&v) - vh : 1;
   i32 op = o.same ? compare_op::SAME : o.case_sensitive ? compare_op::STRICT_EQUAL
                                                          : compare_op::FIND;
+  if (!o.part && !o.match && !by_type && !run && vt != TYPE_TYPESET) {
+    bool usable = false;
+    i64 at = hash::find_indexed(s, &v, op, step, o.last, o.reverse, &usable);
+    if (usable) {
+      m.at = at;
+      return m;
+    }
+  }
   auto matches = [&](i64 p) {
     if (p < 0 || p + m.size > total_of(s)) return false;
     if (by_type) return type_of(cell_at(s, p)) == v.data1;
@@ -800,7 +819,10 @@ const cell* put(cell* series, const cell* key, const cell* value, bool case_sens
   } else if (m.at + 1 < total_of(&s)) {
     // Equal is not enough: put stores the new value unless it is that very value.
     cell* old = cell_at(&s, m.at + 1);
-    if (!cells_equal(old, &v, compare_op::SAME)) *cell_at(&s, m.at + 1) = v;
+    if (!cells_equal(old, &v, compare_op::SAME)) {
+      *cell_at(&s, m.at + 1) = v;
+      hash::edited(&s, m.at + 1, 1, 1);
+    }
   } else {
     rs_append(&s, &v);
   }
@@ -947,6 +969,8 @@ const cell* swap(cell* series1, cell* series2) {
   owned = series::notify(&b, &words::word_swap, &a, clamp32(clipped(&b)), 1) || owned;
   if (owned && !ready()) return series1;
   std::swap(*cell_at(&a, clipped(&a)), *cell_at(&b, clipped(&b)));
+  hash::edited(&a, clipped(&a), 1, 1);
+  hash::edited(&b, clipped(&b), 1, 1);
   if (owned) {
     series::notify(&a, &words::word_swaped, &b, clamp32(clipped(&a)), 1);
     series::notify(&b, &words::word_swaped, &a, clamp32(clipped(&b)), 1);
@@ -1100,8 +1124,8 @@ const cell* do_set_op(bool case_sensitive, const cell* skip, i32 op) {
     case SET_DIFFERENCE: pass(&a, &b, true, false); pass(&b, &a, true, false); break;
     default: not_done();
   }
-  // hash! results need their own index, which belongs to the hash! module.
-  set_type(&result, type_of(&a) == TYPE_HASH ? TYPE_BLOCK : type_of(&a));
+  set_type(&result, type_of(&a));
+  if (type_of(&a) == TYPE_HASH) hash::index_new(&result);
   return stack::set_result(&result);
 }
 
