@@ -28,6 +28,7 @@
 #include "runtime/datatypes/typeset.h"
 #include "runtime/datatypes/unset.h"
 #include "runtime/datatypes/url.h"
+#include "runtime/datatypes/vector.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/hashtable.h"
 #include "runtime/interpreter/actions.h"
@@ -107,6 +108,7 @@ void init_runtime() {
   typeset::init();
   error::init();  // parent object!
   time::init();   // parent float!
+  vector::init();  // parent string!
   map::init();
   hash::init();  // parent block!
   hashtable::compare_hook = compare_for_tables;

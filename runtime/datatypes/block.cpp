@@ -24,6 +24,7 @@
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/unset.h"
+#include "runtime/datatypes/vector.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/fire.h"
 #include "runtime/hashtable.h"
@@ -384,7 +385,7 @@ const cell* body_of(const cell* spec, u32 type) {
     case TYPE_MAP: out = map::body_of(&s); break;
     case TYPE_TYPESET: out = cell{TYPE_BLOCK, 0, typeset::to_block(&s), 0}; break;
     case TYPE_OBJECT: out = *object::reflect(&s, words::sym_body); break;
-    default: not_done();  // vector! elements: the vector! module's
+    default: out = vector::to_block(&s); break;
   }
   return result_of(&out, type);
 }

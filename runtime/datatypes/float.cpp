@@ -9,6 +9,7 @@
 #include <string>
 
 #include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/vector.h"
 #include "runtime/datatypes/time.h"
 #include "runtime/datatypes/unset.h"
 #include "runtime/dtoa.h"
@@ -186,6 +187,7 @@ void do_math(i32 op) {
   cell* a = stack::arg(0);
   const cell* b = stack::arg(1);
   u32 ta = type_of(a), tb = type_of(b);
+  if (tb == TYPE_VECTOR && ta != TYPE_TIME) return vector::number_first(op);
   switch (tb) {
     case TYPE_TUPLE: case TYPE_MONEY: case TYPE_VECTOR:
       fire("internal", "not-done");  // handed to those types' math when they exist

@@ -35,7 +35,9 @@ namespace {
 cell remove_word{TYPE_NONE, 0, 0, 0};
 cell insert_word{TYPE_NONE, 0, 0, 0};
 
-u32 shift_of(u32 unit) { return unit == 16 ? 4 : unit == 4 ? 2 : unit == 2 ? 1 : 0; }
+u32 shift_of(u32 unit) {
+  return unit == 16 ? 4 : unit == 8 ? 3 : unit == 4 ? 2 : unit == 2 ? 1 : 0;
+}
 
 i64 total_of(const cell* v) { return buffer(v)->used_units(); }
 
