@@ -24,8 +24,10 @@
 #include "runtime/datatypes/handle.h"
 #include "runtime/datatypes/native.h"
 #include "runtime/datatypes/integer.h"
+#include "runtime/datatypes/hash.h"
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/money.h"
+#include "runtime/datatypes/map.h"
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/object.h"
 #include "runtime/datatypes/path.h"
@@ -42,6 +44,7 @@
 #include "runtime/datatypes/typeset.h"
 #include "runtime/datatypes/unset.h"
 #include "runtime/datatypes/url.h"
+#include "runtime/datatypes/vector.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/hashtable.h"
 #include "runtime/interpreter/actions.h"
@@ -153,6 +156,9 @@ void init_runtime() {
   tuple::init();
   handle::init();  // parent integer!
   money::init();
+  vector::init();  // parent string!
+  map::init();
+  hash::init();  // parent block!
   hashtable::compare_hook = compare_for_tables;
   symbol::init();
   _context::init_global();

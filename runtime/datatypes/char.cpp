@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/vector.h"
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/string.h"
@@ -124,6 +125,7 @@ i32 compare(const cell* a, const cell* b, i32 op) {
 void do_math(i32 op) {
   cell* a = stack::arg(0);
   const cell* b = stack::arg(1);
+  if (type_of(b) == TYPE_VECTOR) return vector::number_first(op);
   i32 right;
   switch (type_of(b)) {
     case TYPE_CHAR: case TYPE_INTEGER:

@@ -13,6 +13,7 @@
 #include "runtime/datatypes/pair.h"
 #include "runtime/datatypes/point.h"
 #include "runtime/datatypes/money.h"
+#include "runtime/datatypes/vector.h"
 #include "runtime/datatypes/time.h"
 #include "runtime/datatypes/tuple.h"
 #include "runtime/datatypes/unset.h"
@@ -192,6 +193,7 @@ void do_math(i32 op) {
   cell* a = stack::arg(0);
   const cell* b = stack::arg(1);
   u32 ta = type_of(a), tb = type_of(b);
+  if (tb == TYPE_VECTOR && ta != TYPE_TIME) return vector::number_first(op);
   switch (tb) {
     case TYPE_TUPLE:
       tuple::number_first(op);  // refuses subtract and divide

@@ -14,6 +14,7 @@
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/unset.h"
+#include "runtime/datatypes/vector.h"
 #include "runtime/fire.h"
 #include "runtime/random.h"
 #include "runtime/interpreter/stack.h"
@@ -243,6 +244,7 @@ void arith(i32 op) {
   cell* a = stack::arg(0);
   const cell* b = stack::arg(1);
   u32 tb = type_of(b);
+  if (tb == TYPE_VECTOR) return vector::number_first(op);
   switch (tb) {
     case TYPE_INTEGER: case TYPE_CHAR:
       do_math_op(get(a), static_cast<i32>(b->data2), op, a);
