@@ -2,6 +2,8 @@
 // may leave the 32-bit range is computed in 64 bits.
 #include "runtime/datatypes/integer.h"
 
+#include <algorithm>
+
 #include <cmath>
 #include <cstdio>
 
@@ -198,6 +200,15 @@ const cell* random(cell* value, bool seed, bool secure, bool only) {
   }
   // char! inherits this action: the drawn code point stays a char!.
   u32 type = type_of(value);
+  if (type == TYPE_CHAR && n >= 0xD800) {
+    // The surrogate halves are no characters: the draw skips over them.
+    i32 gap = std::min(n, 0xDFFF) - 0xD800 + 1;
+    i32 r = random::int_in_range(secure, n - gap);
+    if (r >= 0xD800) r += gap;
+    cell* out = box(r);
+    set_type(out, type);
+    return out;
+  }
   cell* out = box(random::int_in_range(secure, n));
   set_type(out, type);
   return out;
