@@ -94,13 +94,16 @@ u32 build_cache(const cell* fn) {
     }
   }
   if (refs > MAX_REFINEMENTS) fire("script", "bad-func-def", &f);
-  bool simple = refs == 0;
+  bool plain = true;
+  u32 fixed = 0;
   for (u32 k = 1; k < cells::length(cache); k++) {
     const cell* e = cells::at(cache, k);
-    if (type_of(e) != TYPE_TYPESET || ((e->header >> KIND_SHIFT) & 3) != ARG_NORMAL) simple = false;
+    if (type_of(e) != TYPE_TYPESET) break;
+    if (((e->header >> KIND_SHIFT) & 3) != ARG_NORMAL) plain = false;
+    fixed++;
   }
   cell* h = cells::at(cache, 0);
-  if (simple) h->header |= SIMPLE;
+  if (plain && fixed <= LEAN_MAX_ARGS) h->header |= PLAIN | (fixed << FIXED_SHIFT);
   h->data1 = slots;
   h->data2 = refs;
   h->data3 = locals;
@@ -375,6 +378,15 @@ struct array_source {
 // entry (the first skipped when `have_first`: an infix call's left operand, already in
 // place), then for functions a false slot per refinement and a none! slot per refinement
 // argument. Answers false when an exit is pending.
+// A function's slots for its refinements from cache entry `from` on (the first
+// refinement): a false slot per refinement and a none! slot per refinement argument.
+void push_refinement_slots(u32 cache, u32 from) {
+  for (u32 i = from, n = cells::length(cache); i < n; i++) {
+    if (type_of(cells::at(cache, i)) == TYPE_TYPESET) *stack::push_slot() = cell{TYPE_NONE, 0, 0, 0};
+    else *stack::push_slot() = cell{TYPE_LOGIC, 0, 0, 0};
+  }
+}
+
 template <class Source>
 bool gather(Source& src, u32 cache, bool is_fn, bool have_first) {
   bool fixed = true, first = true;
@@ -492,9 +504,9 @@ namespace internal {
 
 namespace {
 // ---- The lean call ----------------------------------------------------------------------------
-// A prefix call, not traced, of a function!, native! or action! whose arguments are all
-// plain (no refinement, no get- or lit-argument): the same frame, gathering, type checks and
-// results as the general call, with its tests for the rarer shapes left out.
+// A prefix call, not traced and with no refinement path, of a function!, native! or action!
+// whose fixed arguments are all plain (no get- or lit-argument): the same frame, gathering,
+// type checks and results as the general call, with its tests for the rarer shapes left out.
 
 // One plain argument, pushed: fetch_one's cases for a normal argument of a prefix call.
 [[gnu::always_inline]] inline u32 fetch_plain(u32 node, u32 pos, u32 tail) {
@@ -601,8 +613,12 @@ u32 call_conditional(const cell& fn, u32 kind, u32 node, u32 pos, u32 tail, cons
 u32 call_lean(const cell& fn, u32 cache, u32 node, u32 pos, u32 tail, const cell* name) {
   cell* start = stack::top;
   u32 me = open_call(fn, name, true);
-  pos = gather_plain(cache, 1, cells::length(cache), node, pos, tail);
+  u32 fixed = fixed_count(cells::at(cache, 0));
+  pos = gather_plain(cache, 1, 1 + fixed, node, pos, tail);
   if (leave_on_exit()) [[unlikely]] return pos;
+  // Refinements not given: off (a native's or action's table says so for all of them).
+  if (type_of(&fn) == TYPE_FUNCTION && cells::at(cache, 0)->data2) [[unlikely]]
+    push_refinement_slots(cache, 1 + fixed);
   run_call(fn, me, cache, no_refinements);
   stack::leave();
   move_result(start);

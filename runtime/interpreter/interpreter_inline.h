@@ -29,7 +29,13 @@ namespace vyr::interpreter::internal {
 constexpr u32 KIND_SHIFT = 20;
 constexpr u32 ARG_NORMAL = 0, ARG_GET = 1, ARG_LIT = 2;
 constexpr u32 MAX_REFINEMENTS = 32;
-constexpr u32 SIMPLE = 1u << 31;  // cache header: only normal arguments, no refinements
+// Cache header flags: PLAIN when every fixed argument is a normal one (refinements may
+// follow), with the number of fixed arguments in bits 8-15 (up to LEAN_MAX_ARGS).
+constexpr u32 PLAIN = 1u << 31;
+constexpr u32 FIXED_SHIFT = 8, FIXED_MASK = 0xFF;
+inline u32 fixed_count(const cell* cache_header) {
+  return (cache_header->header >> FIXED_SHIFT) & FIXED_MASK;
+}
 
 inline u32 body_symbol() { return words::word_body.data2; }
 inline u32 anon_symbol() { return words::word_anon.data2; }
@@ -224,7 +230,7 @@ u32 integer_op_call(cell op_value, cell op_word, u32 code, u32 node, u32 pos, u3
 // ---- The one call dispatch ------------------------------------------------------------------
 // Every prefix call the evaluator makes is decided here, once: a built-in conditional with
 // its branches read in place, the lean call (plain arguments only), or the general call
-// (refinements, get- and lit-arguments, routines, tracing, the first call of a function
+// (refinements from a path, get- and lit-arguments, routines, tracing, the first call of a function
 // whose argument cache is not built yet).
 
 // A typeset's map read as one 64-bit word: the bit of type t sits at t ^ 7 (map byte t / 8
@@ -238,15 +244,16 @@ inline bool map_accepts(u64 map, u32 type) { return type < 64 && ((map >> (type 
 
 constexpr u32 LEAN_MAX_ARGS = 8;
 
-// The lean call's cache when it applies to this call, else 0.
+// The lean call's cache when it applies to this call (a prefix call with no refinement
+// path of a function whose fixed arguments are all normal ones, at most LEAN_MAX_ARGS of
+// them), else 0.
 inline u32 lean_cache(const cell& fn) {
   u32 t = type_of(&fn);
   if (t != TYPE_FUNCTION && t != TYPE_NATIVE && t != TYPE_ACTION) return 0;
   const cell* slot = cells::at(fn.data3, function::MORE_CACHE);
   if (type_of(slot) != TYPE_BLOCK) [[unlikely]] return 0;
   u32 cache = slot->data2;
-  const cell* h = cells::at(cache, 0);
-  if (!(h->header & SIMPLE) || cells::length(cache) > LEAN_MAX_ARGS + 1) return 0;
+  if (!(cells::at(cache, 0)->header & PLAIN)) return 0;
   return cache;
 }
 
