@@ -451,18 +451,18 @@ u32 path_refinements(bool is_fn, u32 cache, const cell* path, u32 from,
 }  // namespace
 
 namespace internal {
-// An infix call of an operator with a fast integer code whose left operand (at `start`, the
-// data-stack top just past it) is an integer!: exactly the frame, gathering, checks and
-// trace sites of call_function, with the entry call skipped when the result is an
-// integer operation that cannot fail. Every native or action made for the entry behind a
-// fast code takes the built-in arguments (make refuses others), and those accept integer!.
-[[gnu::noinline]] u32 integer_op_call(cell fn, cell op_word, u32 code, u32 node, u32 pos,
+// An infix call of an operator with a fast code whose left operand (at `start`, the
+// data-stack top just past it) is an integer! or a float!: exactly the frame, gathering,
+// checks and trace sites of call_function, with the entry call skipped when the result is
+// a number operation that cannot fail. Every native or action made for the entry behind a
+// fast code takes the built-in arguments (make refuses others), and those accept numbers.
+[[gnu::noinline]] u32 number_op_call(cell fn, cell op_word, u32 code, u32 node, u32 pos,
                                       u32 tail, cell* start) {
   const cell* name = &op_word;
   fn.header = op::wrapped_type(&fn);
   if (!tracing && pos < tail && type_of(cells::at(node, pos)) == TYPE_PAREN) [[likely]] {
     // A paren operand of a built-in operator: the left operand is known to be accepted, and
-    // an integer result needs neither the right operand's check nor the entry call.
+    // a number result needs neither the right operand's check nor the entry call.
     stack::push_frame_sym(name->data2, name->data1, stack::HEADER_INTERP_NATIVE, fn.data3);
     u32 me = stack::frame_top - 1;
     stack::top++;
@@ -470,7 +470,7 @@ namespace internal {
     pos++;
     if (leave_on_exit()) [[unlikely]] return pos;
     cell* operand = stack::top - 1;
-    if (type_of(operand) != TYPE_INTEGER || !integer_fast(code, start, operand)) {
+    if (!number_fast(code, start, operand)) {
       check_arg(*cells::at(cache_of(&fn), 2), operand);
       run_call(fn, me, 0, no_refinements);
     }
@@ -489,7 +489,7 @@ namespace internal {
   if (leave_on_exit()) return pos;
   check_arg(right, stack::top - 1);
   cell* operand = stack::top - 1;
-  if (tracing || type_of(operand) != TYPE_INTEGER || !integer_fast(code, start, operand)) {
+  if (tracing || !number_fast(code, start, operand)) {
     if (tracing) [[unlikely]] trace_call(trace::EV_CALL, name, &fn);
     i32 refs[1] = {-1};
     run_call(fn, me, 0, refs);

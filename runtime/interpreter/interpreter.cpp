@@ -9,6 +9,7 @@
 #include "runtime/collector.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/error.h"
+#include "runtime/datatypes/float.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/natives/natives.h"
 #include <algorithm>
@@ -38,7 +39,7 @@ void init_fast_ops() {
   fast_action[slot::subtract] = FAST_SUBTRACT;
   fast_action[slot::multiply] = FAST_MULTIPLY;
   const struct { const char* name; u8 code; } natives_table[] = {
-      {"equal?", FAST_EQUAL}, {"strict-equal?", FAST_EQUAL}, {"same?", FAST_EQUAL},
+      {"equal?", FAST_EQUAL}, {"strict-equal?", FAST_STRICT_EQUAL}, {"same?", FAST_SAME},
       {"not-equal?", FAST_NOT_EQUAL}, {"lesser?", FAST_LESSER},
       {"lesser-or-equal?", FAST_LESSER_OR_EQUAL}, {"greater?", FAST_GREATER},
       {"greater-or-equal?", FAST_GREATER_OR_EQUAL}};
@@ -49,6 +50,32 @@ void init_fast_ops() {
   if_index = natives::index_of("if");
   unless_index = natives::index_of("unless");
   either_index = natives::index_of("either");
+}
+
+bool float_fast(u32 code, cell* left, const cell* r) {
+  double x = cell_float(left);
+  double y = type_of(r) == TYPE_INTEGER ? double(i32(r->data2)) : cell_float(r);
+  double v;
+  bool t;
+  switch (code) {
+    case FAST_ADD: v = x + y; break;
+    case FAST_SUBTRACT: v = x - y; break;
+    case FAST_MULTIPLY: v = x * y; break;
+    case FAST_EQUAL: t = float_::almost_equal_q(x, y); goto logic;
+    case FAST_NOT_EQUAL: t = !float_::almost_equal_q(x, y); goto logic;
+    case FAST_STRICT_EQUAL: t = type_of(r) == TYPE_FLOAT && x == y; goto logic;
+    case FAST_SAME: return false;  // same? has its own rules; its native decides
+    case FAST_LESSER: t = x < y; goto logic;
+    case FAST_LESSER_OR_EQUAL: t = x <= y; goto logic;
+    case FAST_GREATER: t = x > y; goto logic;
+    default: t = x >= y; goto logic;
+  }
+  *left = cell{TYPE_FLOAT, 0, 0, 0};
+  set_cell_float(left, v);
+  return true;
+logic:
+  *left = cell{TYPE_LOGIC, t ? 1u : 0u, 0, 0};
+  return true;
 }
 
 [[gnu::noinline, gnu::cold]] void trace_at(u32 bit, u32 node, u32 pos, const cell* ref, const cell* v) {
@@ -122,9 +149,10 @@ inline cell* settable(const cell* w) {
     if (type_of(nx) != TYPE_WORD) break;
     const cell* op = peek(nx);
     if (!op || type_of(op) != TYPE_OP) break;
-    if (type_of(&acc) != TYPE_INTEGER || pos + 1 >= tail) return 0;
+    if ((type_of(&acc) != TYPE_INTEGER && type_of(&acc) != TYPE_FLOAT) || pos + 1 >= tail)
+      return 0;
     u32 code = fast_op(op);
-    if (!code || !integer_fast(code, &acc, nx + 1)) return 0;
+    if (!code || !number_fast(code, &acc, nx + 1)) return 0;
   }
   *out = acc;
   return pos;

@@ -132,11 +132,13 @@ inline bool callable(u32 t) {
 }
 
 // ---- Built-in operators done in place ---------------------------------------------------------
-// `+ - *` and the comparisons between two integer! values are done in place, without a call
-// frame: the result is what the action or native would answer. Anything else (another type,
-// an overflow that must raise, tracing on) takes the full call.
+// `+ - *` and the comparisons of an integer! with an integer!, and of a float! with a float!
+// or an integer!, are done in place, without a call frame: the result is what the action
+// or native would answer. Anything else (another type, an integer overflow that turns the
+// result into a float!, tracing on) takes the full call.
 enum : u8 { FAST_NONE, FAST_ADD, FAST_SUBTRACT, FAST_MULTIPLY, FAST_EQUAL, FAST_NOT_EQUAL,
-            FAST_LESSER, FAST_LESSER_OR_EQUAL, FAST_GREATER, FAST_GREATER_OR_EQUAL };
+            FAST_LESSER, FAST_LESSER_OR_EQUAL, FAST_GREATER, FAST_GREATER_OR_EQUAL,
+            FAST_STRICT_EQUAL, FAST_SAME };
 constexpr u32 FAST_NATIVES = 256;
 extern u8 fast_native[FAST_NATIVES];
 extern u8 fast_action[ACTION_COUNT + 1];
@@ -154,22 +156,32 @@ void init_fast_ops();
   return FAST_NONE;
 }
 
-// Applies the operator to the integer at `left` and the operand cell (an integer! or a word
-// holding one), writing the result over `left`. False when it cannot be done here.
-[[gnu::always_inline]] inline bool integer_fast(u32 code, cell* left, const cell* operand) {
+// The float! operators: `left` is a float!, `r` an integer! or a float!. Equality is the
+// tolerant one of equal?, strict-equal? wants the same type and value (same? is left to its
+// native); every ordering test with NaN is false, as IEEE has it.
+[[gnu::noinline]] bool float_fast(u32 code, cell* left, const cell* r);
+
+// Applies the operator to the number at `left` (an integer! or a float!) and the operand
+// cell (a number or a word holding one), writing the result over `left`. False when it
+// cannot be done here.
+[[gnu::always_inline]] inline bool number_fast(u32 code, cell* left, const cell* operand) {
   const cell* r = operand;
   if (type_of(r) == TYPE_WORD) {
     r = peek(r);
     if (!r) return false;
   }
-  if (type_of(r) != TYPE_INTEGER) return false;
+  if (type_of(left) != TYPE_INTEGER || type_of(r) != TYPE_INTEGER) [[unlikely]] {
+    if (type_of(left) != TYPE_FLOAT || (type_of(r) != TYPE_FLOAT && type_of(r) != TYPE_INTEGER))
+      return false;
+    return float_fast(code, left, r);
+  }
   i64 a = i32(left->data2), b = i32(r->data2), v;
   bool logic = true;
   switch (code) {
     case FAST_ADD: v = a + b; logic = false; break;
     case FAST_SUBTRACT: v = a - b; logic = false; break;
     case FAST_MULTIPLY: v = a * b; logic = false; break;
-    case FAST_EQUAL: v = a == b; break;
+    case FAST_EQUAL: case FAST_STRICT_EQUAL: case FAST_SAME: v = a == b; break;
     case FAST_NOT_EQUAL: v = a != b; break;
     case FAST_LESSER: v = a < b; break;
     case FAST_LESSER_OR_EQUAL: v = a <= b; break;
@@ -185,9 +197,9 @@ void init_fast_ops();
   return true;
 }
 
-// An infix call of a fast-coded operator whose left operand at `start` is an integer! and
+// An infix call of a fast-coded operator whose left operand at `start` is a number and
 // whose right operand needs evaluating (calls.cpp).
-u32 integer_op_call(cell op_value, cell op_word, u32 code, u32 node, u32 pos, u32 tail,
+u32 number_op_call(cell op_value, cell op_word, u32 code, u32 node, u32 pos, u32 tail,
                     cell* start);
 
 // The infix look-ahead after an expression whose value sits at `start`: applies each
@@ -199,18 +211,18 @@ u32 integer_op_call(cell op_value, cell op_word, u32 code, u32 node, u32 pos, u3
     if (type_of(nx) != TYPE_WORD) break;
     const cell* val = peek(nx);
     if (!val || type_of(val) != TYPE_OP) break;
-    if (!tracing && type_of(start) == TYPE_INTEGER) [[likely]] {
+    if (!tracing && (type_of(start) == TYPE_INTEGER || type_of(start) == TYPE_FLOAT)) [[likely]] {
       u32 code = fast_op(val);
       if (code && pos + 1 < tail) {
-        if (integer_fast(code, start, nx + 1)) {
+        if (number_fast(code, start, nx + 1)) {
           stack::top = start + 1;
           pos += 2;
           continue;
         }
         // An operand that needs evaluating (a paren, a path...): the operator's frame is
-        // still pushed around it, but the integer result needs no entry call.
+        // still pushed around it, but a number result needs no entry call.
         stack::top = start;
-        pos = integer_op_call(*val, *nx, code, node, pos + 1, tail, start);
+        pos = number_op_call(*val, *nx, code, node, pos + 1, tail, start);
         if (exit_pending()) return pos;
         continue;
       }
