@@ -520,15 +520,9 @@ namespace {
     if (v && !inert(type_of(v))) v = nullptr;
   }
   if (!v) {
-    if (ct == TYPE_PAREN && !tracing) {
-      // eval_next's paren case, without its step.
-      cell* start = stack::top;
-      cell p = *c;
-      eval_seq(&p);
-      if (exit_pending()) return pos + 1;
-      return apply_infix(node, pos + 1, tail, start);
-    }
-    return eval_next(node, pos, tail, EVAL_PUSH);
+    // Nested calls recurse through here without passing eval_seq or eval_next.
+    native_stack::check();
+    return seq_step(node, pos, tail);
   }
   cell* s = stack::push_copy(v);
   // apply_infix stops at once when no operator follows.

@@ -304,6 +304,52 @@ u32 call_general(cell fn, u32 node, u32 pos, u32 tail, const cell* name, const c
   return call_general(fn, node, pos, tail, name, nullptr, 0, false);
 }
 
+// The value cell a set-word may write directly: a bound word of a function's running call
+// or of a context that is no object (objects notify and mark changed fields). Else null.
+inline cell* settable(const cell* w) {
+  u32 ctx = w->data1;
+  if (!ctx || w->data3 == word::NO_INDEX) return nullptr;
+  const cell* cc = _context::context_cell(ctx);
+  if (cc->header & _context::ON_STACK) {
+    u32 ref = cc->data2;
+    if (!ref || ref > stack::frame_top) return nullptr;
+    const stack::frame& f = stack::frames[ref - 1];
+    if (w->data3 >= f.count) return nullptr;
+    return stack::base + f.own_args + w->data3;
+  }
+  if (((cc->header & _context::KIND_MASK) >> _context::KIND_SHIFT) == _context::KIND_OBJECT)
+    return nullptr;
+  if (w->data3 >= cells::length(cc->data2)) return nullptr;
+  return cells::at(cc->data2, w->data3);
+}
+
+// The value of the expression at `pos` when it needs no call: an inert value, or a word
+// holding one, followed only by built-in operators on integers whose operands are the same
+// (and no other operator). Answers the position after it, or 0 when the expression is not
+// of that shape; nothing is changed either way, so the caller can evaluate it in full.
+[[gnu::always_inline]] inline u32 simple_value(u32 node, u32 pos, u32 tail, cell* out) {
+  const cell* c = cells::at(node, pos);
+  const cell* v = c;
+  if (!inert(type_of(c))) {
+    if (type_of(c) != TYPE_WORD) return 0;
+    v = peek(c);
+    if (!v || !inert(type_of(v))) return 0;
+  }
+  cell acc = *v;
+  const cell* nx = c + 1;
+  for (pos++; pos < tail; pos += 2, nx += 2) {
+    if (type_of(nx) != TYPE_WORD) break;
+    const cell* op = peek(nx);
+    if (!op || type_of(op) != TYPE_OP) break;
+    if ((type_of(&acc) != TYPE_INTEGER && type_of(&acc) != TYPE_FLOAT) || pos + 1 >= tail)
+      return 0;
+    u32 code = fast_op(op);
+    if (!code || !number_fast(code, &acc, nx + 1)) return 0;
+  }
+  *out = acc;
+  return pos;
+}
+
 // Evaluates the expressions of a block value in the innermost frame, with no frame of its
 // own: marker frames name nothing a report shows, so a paren, a function body or a branch
 // of `if`/`either` needs none. The block is kept at `start` (the data-stack top on entry,
@@ -311,5 +357,46 @@ u32 call_general(cell fn, u32 node, u32 pos, u32 tail, const cell* name, const c
 // an empty block) ends at `start`, top just past it. May return with an exit pending. Not
 // used while tracing: eval_block sends the block's enter and exit events.
 void eval_seq(const cell* block);
+
+// One expression, pushed: eval_next with EVAL_PUSH, its commonest cases (a paren, a word
+// naming a function, a set-word of a value that takes no call) entered without its step.
+// The step of eval_seq, eval_in_frame and argument gathering.
+[[gnu::always_inline]] inline u32 seq_step(u32 node, u32 pos, u32 tail) {
+  if (!tracing) [[likely]] {
+    const cell* c = cells::at(node, pos);
+    u32 ct = type_of(c);
+    cell* start = stack::top;
+    if (ct == TYPE_PAREN) {
+      cell v = *c;
+      eval_seq(&v);
+      if (exit_pending()) return pos + 1;
+      return apply_infix(node, pos + 1, tail, start);
+    }
+    if (ct == TYPE_WORD) {
+      const cell* val = peek(c);
+      if (val && callable(type_of(val))) {
+        // The calls read their name word before anything can move the block, so it is
+        // passed in place; the function value is copied, as it is used throughout.
+        cell f = *val;
+        pos = dispatch_call(f, node, pos + 1, tail, c);
+        if (exit_pending()) return pos;
+        return apply_infix(node, pos, tail, start);
+      }
+    } else if (ct == TYPE_SET_WORD && pos + 1 < tail) {
+      // eval_next's set-word case for a value that takes no call to compute (no operator
+      // can follow it: simple_value took them all).
+      cell value;
+      u32 after = simple_value(node, pos + 1, tail, &value);
+      cell* slot = after ? settable(c) : nullptr;
+      if (slot) {
+        *slot = value;
+        *stack::push_slot() = value;
+        return after;
+      }
+    }
+  }
+  return eval_next(node, pos, tail, EVAL_PUSH);
+}
+
 
 }  // namespace vyr::interpreter::internal
