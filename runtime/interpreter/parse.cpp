@@ -73,6 +73,12 @@ keyword keyword_of(const cell* w) {
 // Appends a value that may be held only by the caller (the append may collect).
 void push_cell(u32 node, const cell& c) {
   if (cells::length(node) >= STACK_LIMIT) fire("script", "parse-stack");
+  series_buffer* b = buffer_of(node);
+  if (b->tail + sizeof(cell) <= b->end_offset()) {  // room: no allocation, nothing moves
+    *b->tail_cell() = c;
+    b->tail += sizeof(cell);
+    return;
+  }
   cell v = c;
   collector::root_guard g(&v);
   cells::append(node, &v);
@@ -536,17 +542,21 @@ class engine {
   // Runs the rule at r between lo and hi times (hi -1: no maximum).
   u32 repeat(const cell& rules, u32 r, u32 lo, i32 hi, bool is_while, bool& ok, keyword k) {
     u32 rn = rules.data2;
-    u32 level = push_level(cell{TYPE_TRIPLE, lo, static_cast<u32>(hi), 1}, marker(),
-                           cell{TYPE_PAIR, 0, static_cast<u32>(is_while ? -11 : -1), k});
     u32 start = pos_;
     u32 count = 0;
     u32 next = r + 1;
     bool failed = false;
-    // The fast path: a literal char or text over text input.
     cell single = *cells::at(rn, r);
+    if (!block_input() && !tracing_ && type_of(&single) == TYPE_WORD &&
+        keyword_of(&single) == K_NONE_) {
+      // A word naming a character class takes the same one-loop path as the class itself.
+      const cell* named = _context::get(&single);
+      if (type_of(named) == TYPE_BITSET) single = *named;
+    }
     if (!block_input() && !tracing_ && type_of(&single) == TYPE_BITSET) {
       // A character class over text: one loop over the units, the set read in place
-      // (nothing here allocates, so neither buffer moves).
+      // (nothing here allocates, so neither buffer moves, and no rule runs inside, so
+      // the repetition needs no level of its own).
       series_buffer* ib = buffer_of(in_node());
       series_buffer* sb = buffer_of(single.data2);
       u32 u = ib->unit(), end = tail();
@@ -561,7 +571,15 @@ class engine {
         pos_++;
         count++;
       }
-    } else if (!block_input() && !tracing_ &&
+      last_stop_ = STOP_NONE;
+      ok = count >= lo;
+      if (!ok) pos_ = start;
+      return next;
+    }
+    u32 level = push_level(cell{TYPE_TRIPLE, lo, static_cast<u32>(hi), 1}, marker(),
+                           cell{TYPE_PAIR, 0, static_cast<u32>(is_while ? -11 : -1), k});
+    // The fast path: a literal char or text over text input.
+    if (!block_input() && !tracing_ &&
         (type_of(&single) == TYPE_CHAR || (string::text_q(type_of(&single)) &&
                                            type_of(&single) != TYPE_TAG))) {
       for (;;) {
