@@ -440,14 +440,24 @@ class engine {
   // decides; the position then moves past that token.
   bool match_token(const cell& v, u32& step) {
     if (at_end()) return false;
-    series_buffer* b = buffer_of(in_node());
-    const u8* from = reinterpret_cast<const u8*>(b->head()) + pos_;
-    std::vector<u8> bytes(from, from + (tail() - pos_));
+    // A window of the bytes is scanned, doubled while the token may run past its end, so
+    // that a long input costs about the token's length per rule, not the whole rest.
+    u32 rest = tail() - pos_;
+    u32 window = std::min<u32>(rest, 4096);
     cell dst{TYPE_NONE, 0, 0, 0};
     collector::root_guard keep(&dst);
-    u32 consumed = 0;
-    u32 found = lexer::scan(&dst, bytes.data(), static_cast<u32>(bytes.size()), true, true,
-                            false, true, &consumed);
+    std::vector<u8> bytes;
+    u32 found, consumed;
+    for (;;) {
+      series_buffer* b = buffer_of(in_node());
+      const u8* from = reinterpret_cast<const u8*>(b->head()) + pos_;
+      bytes.assign(from, from + window);
+      consumed = 0;
+      found = lexer::scan(&dst, bytes.data(), window, true, true, false, true, &consumed);
+      bool whole = found != 0 && found != TYPE_ERROR && consumed < window;
+      if (whole || window == rest) break;
+      window = static_cast<u32>(std::min<u64>(rest, u64{window} * 2));
+    }
     if (found == 0 || found == TYPE_ERROR || consumed == 0) return false;
     bool ok = type_of(&v) == TYPE_DATATYPE ? found == v.data1 : typecheck::accepts(&v, found);
     if (ok) step = std::min<u32>(consumed, tail() - pos_);
