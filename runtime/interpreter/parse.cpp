@@ -805,7 +805,24 @@ class engine {
       if (!(t == TYPE_CHAR || string::text_q(t) || t == TYPE_BINARY || t == TYPE_BITSET ||
             (t == TYPE_INTEGER && binary_input())))
         rule_error(word ? *word : v);
-      for (u32 p = pos_; p <= tail(); p++) {
+      u32 from = pos_;
+      if (t == TYPE_BITSET) {
+        // A character class: the first member found by one loop over the units (nothing
+        // allocates here, so neither buffer moves).
+        series_buffer* ib = buffer_of(in_node());
+        series_buffer* sb = buffer_of(v.data2);
+        u32 u = ib->unit(), end = tail();
+        const char* text = ib->head();
+        const u8* bits = reinterpret_cast<const u8*>(sb->head());
+        u64 nbits = u64{sb->used_bytes()} * 8;
+        bool flag = (sb->flags & SERIES_COMPLEMENT) != 0;
+        while (from < end) {
+          u32 c = u == 1 ? static_cast<u8>(text[from]) : string::get_char(text + u64{from} * u, u);
+          if (c < nbits ? (bits[c >> 3] & (0x80u >> (c & 7))) != 0 : flag) break;
+          from++;
+        }
+      }
+      for (u32 p = from; p <= tail(); p++) {
         u32 step = 0;
         if (match_text(v, p, step, word)) {
           pos_ = thru ? p + step : p;
