@@ -26,6 +26,7 @@
 #include "runtime/datatypes/pair.h"
 #include "runtime/datatypes/point.h"
 #include "runtime/datatypes/tuple.h"
+#include "runtime/datatypes/date.h"
 #include "runtime/datatypes/typeset.h"
 #include "runtime/datatypes/unset.h"
 #include "runtime/datatypes/url.h"
@@ -112,6 +113,7 @@ void init_runtime() {
   point2D::init();
   point3D::init();
   tuple::init();
+  date::init();
   hashtable::compare_hook = compare_for_tables;
   symbol::init();
   _context::init_global();

@@ -4,8 +4,10 @@
 
 #include <cmath>
 #include <cstdio>
+#include <utility>
 
 #include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/date.h"
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/pair.h"
 #include "runtime/datatypes/point.h"
@@ -172,8 +174,10 @@ const cell* to(const cell* proto, const cell* spec, u32 type) {
       return box(from_binary(spec));
     case TYPE_ISSUE:
       return box(from_hex(spec));
-    case TYPE_DATE: case TYPE_MONEY:
-      fire("internal", "not-done");  // those types bring their conversions
+    case TYPE_DATE:
+      return box(date::to_epoch(spec));
+    case TYPE_MONEY:
+      fire("internal", "not-done");  // money! brings its conversion
     default:
       bad_to_arg(spec);
   }
@@ -251,9 +255,12 @@ void arith(i32 op) {
     case TYPE_TUPLE:
       tuple::number_first(op);  // refuses subtract and divide
       return;
-    case TYPE_DATE:
+    case TYPE_DATE: {
       if (op != math_op::ADD) not_related("subtract", TYPE_INTEGER);
-      fire("internal", "not-done");
+      std::swap(*stack::arg(0), *stack::arg(1));  // n + date is date + n
+      date::add();
+      return;
+    }
     case TYPE_VECTOR: case TYPE_MONEY:
       fire("internal", "not-done");
     default:

@@ -10,6 +10,7 @@
 
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/date.h"
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/string.h"
@@ -343,6 +344,17 @@ void load_point(scanner& s, const token& t, bool build, cell* out) {
   std::memcpy(&out->data1, parts, sizeof(float) * n);
 }
 
+// The date forms (day-month-year, year-month-day, yyyymmddThhmm, week and ordinal dates,
+// each with an optional time and zone) as date!'s own reading of the text.
+void load_date(scanner& s, const token& t, bool build, cell* out) {
+  require(s, t, TYPE_DATE);
+  cell d;
+  if (!date::scan_text(reinterpret_cast<const char*>(s.head() + t.start),
+                       reinterpret_cast<const char*>(s.head() + t.end), &d))
+    fail(s, t, TYPE_DATE);
+  if (build) *out = d;
+}
+
 // Binary text in base 2, 16 (no prefix) or 64, with blanks, line feeds and ';' comments.
 void load_binary(scanner& s, const token& t, bool build, cell* out) {
   require(s, t, TYPE_BINARY);
@@ -472,10 +484,9 @@ void load_value(scanner& s, const token& t, bool build, cell* out) {
       return load_point(s, t, build, out);
     case T_BINARY:
       return load_binary(s, t, build, out);
-    // Dates and money need their datatype's constructor (calendar and currency rules):
-    // refused until it is there.
     case T_DATE:
-      fail(s, t, TYPE_DATE);
+      return load_date(s, t, build, out);
+    // Money needs its datatype's constructor (currency rules): refused until it is there.
     case T_MONEY:
       fail(s, t, TYPE_MONEY);
     default:

@@ -7,6 +7,7 @@
 #include "runtime/collector.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/date.h"
 #include "runtime/datatypes/file.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/string_actions.h"
@@ -63,8 +64,17 @@ void set_op(i32 op, const i32* refs) {
     case TYPE_TYPESET:
       typeset::do_bitwise(op);
       break;
+    case TYPE_DATE:
+      if (op == block::SET_DIFFERENCE) {
+        // The time between two dates.
+        cell r;
+        date::difference(arguments, arguments + 1, &r);
+        *arguments = r;
+        break;
+      }
+      [[fallthrough]];
     default: {
-      // date! (difference only) and bitset! come with their own modules.
+      // bitset! comes with its own module.
       cell fn = stack::current_call_word();
       cell t = datatype_of(ta);
       cell arg;

@@ -191,8 +191,8 @@ TEST_F(LexerLoadTest, SyntaxErrorsWithTextsAndLines) {
       {"a/", "syntax/invalid path!|(line 1)|a/"},
       {"1 2\n3 4 \"\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9",
        "syntax/invalid string!|(line 2)|\"\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9"},
-      // Literals whose datatypes are not there yet.
-      {"1-Jan-2020", "syntax/invalid date!|(line 1)|1-Jan-2020"},
+      // A date that is not in the calendar, a literal whose datatype is not there yet.
+      {"29-Feb-2021", "syntax/invalid date!|(line 1)|29-Feb-2021"},
       {"$1.50", "syntax/invalid money!|(line 1)|$1.50"},
       {"1:2:3:4", "syntax/invalid time!|(line 1)|1:2:3:4"},
       {"1:30:", "syntax/invalid time!|(line 1)|1:30:"},
