@@ -5,6 +5,8 @@
 #include "boot/init.h"
 
 #include "runtime/collector.h"
+#include "runtime/datatypes/binary.h"
+#include "runtime/datatypes/bitset.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/char.h"
 #include "runtime/datatypes/context.h"
@@ -22,6 +24,7 @@
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/string_actions.h"
 #include "runtime/datatypes/symbol.h"
+#include "runtime/datatypes/tag.h"
 #include "runtime/datatypes/time.h"
 #include "runtime/datatypes/pair.h"
 #include "runtime/datatypes/point.h"
@@ -104,6 +107,11 @@ void init_runtime() {
   issue::init();
   url::init();
   file::init();
+  binary::init();  // parent string!
+  bitset::init();
+  tag::init();    // tag!, email!, ref!: parent string!
+  email::init();
+  ref::init();
   object::init();
   float_::init();
   typeset::init();

@@ -5,6 +5,7 @@
 #include "runtime/natives/natives_text.h"
 
 #include "runtime/collector.h"
+#include "runtime/datatypes/bitset.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/date.h"
@@ -64,6 +65,9 @@ void set_op(i32 op, const i32* refs) {
     case TYPE_TYPESET:
       typeset::do_bitwise(op);
       break;
+    case TYPE_BITSET:
+      bitset::do_bitwise(op);
+      break;
     case TYPE_DATE:
       if (op == block::SET_DIFFERENCE) {
         // The time between two dates.
@@ -74,7 +78,6 @@ void set_op(i32 op, const i32* refs) {
       }
       [[fallthrough]];
     default: {
-      // bitset! comes with its own module.
       cell fn = stack::current_call_word();
       cell t = datatype_of(ta);
       cell arg;
@@ -204,6 +207,7 @@ void init_text() {
   install("to-local-file", to_local_file_entry);
   install("as", as_entry);
   install("transcode", transcode_entry);
+  install_codecs();
 }
 
 }  // namespace vyr::natives
