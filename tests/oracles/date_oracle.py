@@ -3,14 +3,17 @@
 
 About 2,000 random dates of 1600-2400: ISO week, weekday and day of the year, a date plus
 or minus a number of days, the days between two dates, Unix time of dates with times and
-zones (1902-2037, before 1970 included) against calendar.timegm, and to date! of integers.
+zones (1902-2037, before 1970 included) against calendar.timegm, to date! of integers,
+and query's date of temporary files whose modification times are set here.
 Usage: date_oracle.py path/to/vyr
 """
 import calendar
 import datetime
+import os
 import random
 import subprocess
 import sys
+import tempfile
 
 MARK = "<<oracle-case>>"
 MONTHS = ["Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"]
@@ -75,12 +78,27 @@ def main():
             t = EPOCH + datetime.timedelta(seconds=n)
             case("to date! %d" % n, "%s/%s" % (text(t), time_text(t.hour * 3600 + t.minute * 60 + t.second)))
 
+    # query: the modification time as a UTC date with its milliseconds.
+    paths = []
+    for ns in (1614834367891234000, 0, 946684799999999999, 1700000000500000000):
+        fd, path = tempfile.mkstemp(prefix="vyr-date-")
+        os.close(fd)
+        os.utime(path, ns=(ns, ns))
+        paths.append(path)
+        t = EPOCH + datetime.timedelta(microseconds=ns // 1000)
+        ms = ns // 1000000 % 1000
+        seconds = "%02d" % t.second + ("." + ("%03d" % ms).rstrip("0") if ms else "")
+        case("query %%%s" % path, "%s/%d:%02d:%s" % (text(t), t.hour, t.minute, seconds))
+    case("query %%%s-missing" % paths[0], "none")
+
     script = []
     for expr, _ in cases:
         script.append('print "%s"' % MARK)
         script.append("print %s" % expr)
     proc = subprocess.run([exe, "--cli"], input="\n".join(script) + "\n",
                           capture_output=True, text=True, timeout=600)
+    for path in paths:
+        os.unlink(path)
     got = proc.stdout.split(MARK + "\n")[1:]
     failed = 0
     for i, (expr, want) in enumerate(cases):
