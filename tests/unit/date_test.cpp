@@ -2,6 +2,7 @@
 // across day boundaries with zones, and the month-name list the text depends on.
 #include <gtest/gtest.h>
 
+#include "runtime/collector.h"
 #include "runtime/datatypes/date.h"
 #include "tests/unit/value_helpers.h"
 
@@ -62,6 +63,7 @@ TEST_F(Date, NormaliseCarriesTheLocalTimeIntoOneDay) {
 
 TEST_F(Date, MonthNamesMissingOrNotStringsRaiseInvalidMonths) {
   cell saved = date::months;
+  collector::root_guard keep(&saved);  // the names stay alive while replaced
   cell d = date_of(2024, 2, 5);
   EXPECT_EQ(mold_text(d), "5-Feb-2024");
   date::months = *block_of({int_cell(1), int_cell(2)});  // February is no string
