@@ -320,6 +320,7 @@ void load_tuple(scanner& s, const token& t, bool build, cell* out) {
 void load_point(scanner& s, const token& t, bool build, cell* out) {
   u32 type = t.commas == 2 ? TYPE_POINT3D : TYPE_POINT2D;
   require(s, t, type);
+  if (t.commas > 2) fail(s, t, TYPE_POINT3D);  // no point has four coordinates
   const char* p = reinterpret_cast<const char*>(s.head() + t.start);
   const char* e = reinterpret_cast<const char*>(s.head() + t.end);
   if (p < e && *p == '(') p++;
