@@ -5,6 +5,8 @@
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/pair.h"
 #include "runtime/datatypes/point.h"
+#include "runtime/datatypes/money.h"
+#include "runtime/fire.h"
 #include "runtime/natives/math_helpers.h"
 #include "runtime/natives/natives.h"
 #include "runtime/interpreter/stack.h"
@@ -84,6 +86,20 @@ void as_point3D_entry(bool, const i32*) {
                                     point_coordinate(arguments + 2)));
 }
 
+// as-money currency amount: an unknown currency is refused before the amount is made.
+void as_money_entry(bool, const i32*) {
+  i32 index = money::get_currency_index(arguments);
+  if (index < 0) {
+    cell w = arguments[0];
+    fire("script", "bad-denom", &w);
+  }
+  cell m;
+  if (type_of(arguments + 1) == TYPE_INTEGER) money::from_integer(&m, int_arg(1));
+  else money::from_float(&m, cell_float(arguments + 1), true);
+  money::set_currency(&m, static_cast<u32>(index));
+  stack::set_last(m);
+}
+
 template <double (*F)(double)> void float_fn_entry(bool, const i32*) {
   stack::set_last(float_cell(F(number_of(arguments, "value"))));
 }
@@ -106,6 +122,7 @@ void install_math() {
   install("arctangent", trig_entry<arctangent>);
   install("arctangent2", arctangent2_entry);
   install("NaN?", nan_q_entry);
+  install("as-money", as_money_entry);
   install("log-2", float_fn_entry<natives::log_2>);
   install("log-10", float_fn_entry<natives::log_10>);
   install("log-e", float_fn_entry<natives::log_e>);

@@ -10,6 +10,7 @@
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/date.h"
 #include "runtime/datatypes/file.h"
+#include "runtime/datatypes/map.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/string_actions.h"
 #include "runtime/datatypes/typeset.h"
@@ -143,7 +144,13 @@ void to_local_file_entry(bool, const i32* refs) {
 }
 
 // Objects are not extended by this native; map! brings its own routine.
-void extend_entry(bool, const i32*) { fire("internal", "not-done"); }
+void extend_entry(bool, const i32* refs) {
+  if (type_of(arguments) != TYPE_MAP) fire("internal", "not-done");
+  cell m = arguments[0];
+  collector::root_guard g(&m);
+  map::extend(&m, arguments + 1, present(refs, 0));
+  stack::set_last(m);
+}
 
 // ---- Conversion -----------------------------------------------------------------------------
 
