@@ -29,8 +29,7 @@ text_scanner_fn text_scanner = nullptr;
 namespace {
 using u128 = unsigned __int128;
 
-constexpr u64 E11 = 100000000000ull;
-constexpr u128 LIMIT = static_cast<u128>(E11) * E11;  // 10^22: one past the largest amount
+constexpr u128 LIMIT = static_cast<u128>(10000000000000ull) * 1000000000ull;  // 10^22: one past the largest amount
 constexpr u64 UNIT = 100000;                          // $1 in steps of 0.00001
 constexpr u64 MAX_INTEGER_PART = 99999999999999999ull;
 
@@ -54,32 +53,58 @@ struct amount {
   fire("script", "wrong-denom", &x, &y);
 }
 
+constexpr u64 E8 = 100000000ull;
+constexpr u64 E16 = E8 * E8;
+
+// Eight bytes of packed digits (the first byte the most significant) as a number: the
+// nibbles are folded pairwise into bytes, 16-bit and 32-bit lanes without a loop.
+[[gnu::always_inline]] inline u64 from_packed(u64 v) {
+  v = (v & 0x0F0F0F0F0F0F0F0Full) + ((v >> 4) & 0x0F0F0F0F0F0F0F0Full) * 10;
+  v = (v & 0x00FF00FF00FF00FFull) + ((v >> 8) & 0x00FF00FF00FF00FFull) * 100;
+  v = (v & 0x0000FFFF0000FFFFull) + ((v >> 16) & 0x0000FFFF0000FFFFull) * 10000;
+  return (v & 0xFFFFFFFFull) + (v >> 32) * E8;
+}
+
+// x below 10^8 as four bytes of packed digits, the most significant in the top byte: each
+// lane split by a multiply-shift division that cannot carry into its neighbour.
+[[gnu::always_inline]] inline u32 to_packed(u32 x) {
+  u64 v = (u64{x / 10000} << 32) | (x % 10000);            // two lanes below 10^4
+  u64 q = ((v * 5243) >> 19) & 0x0000007F0000007Full;       // lane / 100
+  v = (q << 16) | (v - q * 100);                            // four lanes below 100
+  u64 t = ((v * 103) >> 10) & 0x000F000F000F000Full;        // lane / 10
+  v = (t << 4) | (v - t * 10);                              // a packed byte per lane
+  v = (v | (v >> 8)) & 0x0000FFFF0000FFFFull;
+  return static_cast<u32>(v | (v >> 16));
+}
+
+// Positions 1-6 in bytes 0-2, positions 7-22 in bytes 3-10.
 u128 magnitude(const cell* c) {
   const u8* d = digits_of(c);
-  u64 hi = 0, lo = 0;  // positions 1-11 and 12-22
-  for (u32 i = 0; i < 5; i++) hi = hi * 100 + (d[i] >> 4) * 10 + (d[i] & 15);
-  hi = hi * 10 + (d[5] >> 4);
-  lo = d[5] & 15;
-  for (u32 i = 6; i < DIGIT_BYTES; i++) lo = lo * 100 + (d[i] >> 4) * 10 + (d[i] & 15);
-  return static_cast<u128>(hi) * E11 + lo;
+  u64 lo;
+  std::memcpy(&lo, d + 3, 8);
+  u64 l = lo ? from_packed(__builtin_bswap64(lo)) : 0;
+  u64 hi = (u64{d[0]} << 16) | (u64{d[1]} << 8) | d[2];
+  return hi ? static_cast<u128>(from_packed(hi)) * E16 + l : l;
 }
 
 // `m` must be below LIMIT.
 void store_magnitude(cell* c, u128 m) {
-  u64 hi = static_cast<u64>(m / E11), lo = static_cast<u64>(m % E11);
+  u64 hi, lo;
+  if (!(m >> 64)) {
+    hi = static_cast<u64>(m) / E16;
+    lo = static_cast<u64>(m) % E16;
+  } else {
+    hi = static_cast<u64>(m / E16);
+    lo = static_cast<u64>(m % E16);
+  }
+  // Small amounts leave their leading bytes zero without converting them.
   u8* d = digits_of(c);
-  for (u32 i = DIGIT_BYTES - 1; i >= 6; i--) {
-    u32 two = static_cast<u32>(lo % 100);
-    lo /= 100;
-    d[i] = static_cast<u8>(((two / 10) << 4) | (two % 10));
-  }
-  d[5] = static_cast<u8>(((hi % 10) << 4) | lo);
-  hi /= 10;
-  for (i32 i = 4; i >= 0; i--) {
-    u32 two = static_cast<u32>(hi % 100);
-    hi /= 100;
-    d[i] = static_cast<u8>(((two / 10) << 4) | (two % 10));
-  }
+  u32 h = hi ? __builtin_bswap32(to_packed(static_cast<u32>(hi))) : 0;
+  u32 a = lo >= E8 ? __builtin_bswap32(to_packed(static_cast<u32>(lo / E8))) : 0;
+  u32 b = __builtin_bswap32(to_packed(static_cast<u32>(lo % E8)));
+  std::memcpy(d, reinterpret_cast<const u8*>(&h) + 1, 3);
+  std::memcpy(d + 3, &a, 4);
+  std::memcpy(d + 7, &b, 4);
 }
 
 amount read(const cell* c) {
@@ -97,15 +122,6 @@ cell* write(cell* c, const amount& a) {
   set_currency(c, a.currency);
   store_magnitude(c, a.mag);
   return c;
-}
-
-u32 decimal_digits(u128 m) {
-  u32 n = 1;
-  while (m >= 10) {
-    m /= 10;
-    n++;
-  }
-  return n;
 }
 
 amount of_integer(i32 v) {
@@ -195,9 +211,10 @@ amount add_amounts(amount x, const amount& y) {
 amount multiply_amounts(const amount& x, const amount& y) {
   amount r;
   if (!x.mag || !y.mag) return r;
-  // Both below 10^14 (the sum of their digit counts at most 28): the product fits.
-  if (decimal_digits(x.mag) + decimal_digits(y.mag) > 28) type_limit();
-  r.mag = x.mag * y.mag / UNIT;  // truncated to five fraction digits
+  // A product beyond 128 bits is beyond 10^27, whose fifth part is already too large.
+  u128 p;
+  if (__builtin_mul_overflow(x.mag, y.mag, &p)) type_limit();
+  r.mag = p >> 64 ? p / UNIT : static_cast<u64>(p) / UNIT;  // truncated to five fraction digits
   // No digit is dropped: a product beyond 17 integer digits is an overflow, and one that
   // truncates to zero an underflow.
   if (r.mag >= LIMIT || r.mag == 0) type_limit();
