@@ -9,7 +9,6 @@
 #include <string>
 
 #include "boot/environment.h"
-
 #include "runtime/collector.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/char.h"
