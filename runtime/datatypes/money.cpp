@@ -12,6 +12,7 @@
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/none.h"
+#include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/unset.h"
 #include "runtime/datatypes/word.h"
@@ -29,9 +30,10 @@ text_scanner_fn text_scanner = nullptr;
 namespace {
 using u128 = unsigned __int128;
 
-constexpr u128 LIMIT = static_cast<u128>(10000000000000ull) * 1000000000ull;  // 10^22: one past the largest amount
-constexpr u64 UNIT = 100000;                          // $1 in steps of 0.00001
-constexpr u64 MAX_INTEGER_PART = 99999999999999999ull;
+constexpr u64 E8 = 100000000ull;
+constexpr u64 E16 = E8 * E8;
+constexpr u128 LIMIT = static_cast<u128>(E16) * 1000000;  // 10^22: one past the largest amount
+constexpr u64 UNIT = 100000;                              // $1 in steps of 0.00001
 
 // An amount: its magnitude in steps of 0.00001, its sign and its currency index.
 struct amount {
@@ -52,9 +54,6 @@ struct amount {
   cell x = *a, y = *b;
   fire("script", "wrong-denom", &x, &y);
 }
-
-constexpr u64 E8 = 100000000ull;
-constexpr u64 E16 = E8 * E8;
 
 // Eight bytes of packed digits (the first byte the most significant) as a number: the
 // nibbles are folded pairwise into bytes, 16-bit and 32-bit lanes without a loop.
@@ -590,12 +589,11 @@ const cell* to(const cell* proto, const cell* spec, u32 type) {
       u32 n = used - head;
       char text[64];
       if (n >= sizeof text) bad_to_arg(&s);
-      const char* p = b->head() + u64{head} * b->unit();
+      u32 unit = b->unit();
+      const char* p = b->head() + u64{head} * unit;
       for (u32 i = 0; i < n; i++) {
-        u32 ch = b->unit() == 1 ? static_cast<u8>(p[i]) : 0x100;  // wider units: not money
-        if (b->unit() == 2) { u16 v; std::memcpy(&v, p + 2 * i, 2); ch = v; }
-        if (b->unit() == 4) std::memcpy(&ch, p + 4 * i, 4);
-        if (ch > 0x7F) bad_to_arg(&s);
+        u32 ch = string::get_char(p + u64{i} * unit, unit);
+        if (ch > 0x7F) bad_to_arg(&s);  // money text is ASCII
         text[i] = static_cast<char>(ch);
       }
       cell v;
