@@ -10,6 +10,8 @@
 
 #include "boot/environment.h"
 #include "runtime/collector.h"
+#include "runtime/datatypes/binary.h"
+#include "runtime/datatypes/bitset.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/char.h"
 #include "runtime/datatypes/context.h"
@@ -21,8 +23,10 @@
 #include "runtime/datatypes/handle.h"
 #include "runtime/datatypes/native.h"
 #include "runtime/datatypes/integer.h"
+#include "runtime/datatypes/hash.h"
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/money.h"
+#include "runtime/datatypes/map.h"
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/object.h"
 #include "runtime/datatypes/path.h"
@@ -30,11 +34,16 @@
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/string_actions.h"
 #include "runtime/datatypes/symbol.h"
+#include "runtime/datatypes/tag.h"
 #include "runtime/datatypes/time.h"
+#include "runtime/datatypes/pair.h"
+#include "runtime/datatypes/point.h"
+#include "runtime/datatypes/tuple.h"
 #include "runtime/datatypes/triple.h"
 #include "runtime/datatypes/typeset.h"
 #include "runtime/datatypes/unset.h"
 #include "runtime/datatypes/url.h"
+#include "runtime/datatypes/vector.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/hashtable.h"
 #include "runtime/interpreter/actions.h"
@@ -128,6 +137,11 @@ void init_runtime() {
   issue::init();
   url::init();
   file::init();
+  binary::init();  // parent string!
+  bitset::init();
+  tag::init();    // tag!, email!, ref!: parent string!
+  email::init();
+  ref::init();
   object::init();
   triple::init();
   float_::init();
@@ -135,8 +149,15 @@ void init_runtime() {
   error::init();  // parent object!
   percent::init();  // parent float!
   time::init();   // parent float!
+  pair::init();
+  point2D::init();
+  point3D::init();
+  tuple::init();
   handle::init();  // parent integer!
   money::init();
+  vector::init();  // parent string!
+  map::init();
+  hash::init();  // parent block!
   hashtable::compare_hook = compare_for_tables;
   symbol::init();
   _context::init_global();

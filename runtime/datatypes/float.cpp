@@ -10,8 +10,12 @@
 
 #include "runtime/collector.h"
 #include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/pair.h"
+#include "runtime/datatypes/point.h"
 #include "runtime/datatypes/money.h"
+#include "runtime/datatypes/vector.h"
 #include "runtime/datatypes/time.h"
+#include "runtime/datatypes/tuple.h"
 #include "runtime/datatypes/unset.h"
 #include "runtime/dtoa.h"
 #include "runtime/fire.h"
@@ -189,17 +193,24 @@ void do_math(i32 op) {
   cell* a = stack::arg(0);
   const cell* b = stack::arg(1);
   u32 ta = type_of(a), tb = type_of(b);
+  if (tb == TYPE_VECTOR && ta != TYPE_TIME) return vector::number_first(op);
   switch (tb) {
+    case TYPE_TUPLE:
+      tuple::number_first(op);  // refuses subtract and divide
+      return;
     case TYPE_MONEY:
       money::do_math(op);
       return;
-    case TYPE_TUPLE: case TYPE_VECTOR:
+    case TYPE_VECTOR:
       fire("internal", "not-done");  // handed to those types' math when they exist
     case TYPE_PAIR: case TYPE_POINT2D: case TYPE_POINT3D:
       if (ta != TYPE_TIME) {
         if (op == math_op::SUBTRACT || op == math_op::DIVIDE)
           datatype::fire_word_type("not-related", op_word(op), tb);
-        fire("internal", "not-done");
+        // The number stays the left operand of each component (10.0 % 3x4 is 1x2).
+        if (tb == TYPE_PAIR) pair::number_first(op);
+        else point::number_first(op);
+        return;
       }
       datatype::fire_with_type("invalid-type", tb);
     case TYPE_INTEGER: case TYPE_FLOAT: case TYPE_PERCENT: case TYPE_TIME:

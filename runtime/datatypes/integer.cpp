@@ -2,15 +2,21 @@
 // may leave the 32-bit range is computed in 64 bits.
 #include "runtime/datatypes/integer.h"
 
+#include <algorithm>
+
 #include <cmath>
 #include <cstdio>
 
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/float.h"
+#include "runtime/datatypes/pair.h"
+#include "runtime/datatypes/point.h"
+#include "runtime/datatypes/tuple.h"
 #include "runtime/datatypes/money.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/unset.h"
+#include "runtime/datatypes/vector.h"
 #include "runtime/fire.h"
 #include "runtime/random.h"
 #include "runtime/interpreter/stack.h"
@@ -194,6 +200,15 @@ const cell* random(cell* value, bool seed, bool secure, bool only) {
   }
   // char! inherits this action: the drawn code point stays a char!.
   u32 type = type_of(value);
+  if (type == TYPE_CHAR && n >= 0xD800) {
+    // The surrogate halves are no characters: the draw skips over them.
+    i32 gap = std::min(n, 0xDFFF) - 0xD800 + 1;
+    i32 r = random::int_in_range(secure, n - gap);
+    if (r >= 0xD800) r += gap;
+    cell* out = box(r);
+    set_type(out, type);
+    return out;
+  }
   cell* out = box(random::int_in_range(secure, n));
   set_type(out, type);
   return out;
@@ -240,6 +255,7 @@ void arith(i32 op) {
   cell* a = stack::arg(0);
   const cell* b = stack::arg(1);
   u32 tb = type_of(b);
+  if (tb == TYPE_VECTOR) return vector::number_first(op);
   switch (tb) {
     case TYPE_INTEGER: case TYPE_CHAR:
       do_math_op(get(a), static_cast<i32>(b->data2), op, a);
@@ -249,11 +265,13 @@ void arith(i32 op) {
       return;
     case TYPE_PAIR: case TYPE_POINT2D: case TYPE_POINT3D:
       if (op == math_op::DIVIDE) not_related("divide", TYPE_INTEGER);
-      fire("internal", "not-done");  // handed to that type's math when it exists
+      // The number stays the left operand: 10 - 3x4 is 7x6, 10 % 3x4 is 1x2.
+      if (tb == TYPE_PAIR) pair::number_first(op);
+      else point::number_first(op);
+      return;
     case TYPE_TUPLE:
-      if (op == math_op::SUBTRACT) not_related("subtract", TYPE_INTEGER);
-      if (op == math_op::DIVIDE) not_related("divide", TYPE_INTEGER);
-      fire("internal", "not-done");
+      tuple::number_first(op);  // refuses subtract and divide
+      return;
     case TYPE_DATE:
       if (op != math_op::ADD) not_related("subtract", TYPE_INTEGER);
       fire("internal", "not-done");

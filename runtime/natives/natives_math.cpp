@@ -3,6 +3,8 @@
 #include "runtime/natives/natives_math.h"
 
 #include "runtime/datatypes/logic.h"
+#include "runtime/datatypes/pair.h"
+#include "runtime/datatypes/point.h"
 #include "runtime/datatypes/money.h"
 #include "runtime/fire.h"
 #include "runtime/natives/math_helpers.h"
@@ -58,6 +60,32 @@ void arctangent2_entry(bool, const i32* refs) {
   stack::set_last(arguments[1]);
 }
 
+// A coordinate of as-pair: a float truncated toward zero, refused when no integer holds it.
+i32 pair_coordinate(const cell* c) {
+  if (type_of(c) == TYPE_INTEGER) return int_arg(static_cast<u32>(c - arguments));
+  return pair::component_of(cell_float(c), c);
+}
+double point_coordinate(const cell* c) {
+  return type_of(c) == TYPE_INTEGER ? static_cast<i32>(c->data2) : cell_float(c);
+}
+
+void as_pair_entry(bool, const i32*) {
+  i32 x = pair_coordinate(arguments), y = pair_coordinate(arguments + 1);
+  cell r;
+  stack::set_last(*pair::make_at(&r, x, y));
+}
+void as_point2D_entry(bool, const i32*) {
+  cell r;
+  stack::set_last(*point2D::make_at(&r, point_coordinate(arguments),
+                                    point_coordinate(arguments + 1)));
+}
+void as_point3D_entry(bool, const i32*) {
+  cell r;
+  stack::set_last(*point3D::make_at(&r, point_coordinate(arguments),
+                                    point_coordinate(arguments + 1),
+                                    point_coordinate(arguments + 2)));
+}
+
 // as-money currency amount: an unknown currency is refused before the amount is made.
 void as_money_entry(bool, const i32*) {
   i32 index = money::get_currency_index(arguments);
@@ -100,6 +128,9 @@ void install_math() {
   install("log-e", float_fn_entry<natives::log_e>);
   install("exp", float_fn_entry<natives::exp>);
   install("square-root", float_fn_entry<natives::square_root>);
+  install("as-pair", as_pair_entry);
+  install("as-point2D", as_point2D_entry);
+  install("as-point3D", as_point3D_entry);
 }
 
 }  // namespace vyr::natives
