@@ -234,16 +234,31 @@ void call_routine(const cell& fn, u32 slots) {
 }
 
 
+// A function's slots for its refinements from cache entry `from` on (the first
+// refinement): a false slot per refinement and a none! slot per refinement argument.
+void push_refinement_slots(u32 cache, u32 from) {
+  for (u32 i = from, n = cells::length(cache); i < n; i++) {
+    if (type_of(cells::at(cache, i)) == TYPE_TYPESET) *stack::push_slot() = cell{TYPE_NONE, 0, 0, 0};
+    else *stack::push_slot() = cell{TYPE_LOGIC, 0, 0, 0};
+  }
+}
+
 // Runs a call whose arguments and refinements are gathered in frame `me`, by the kind of
 // the function value (`cache` is its argument cache, read only by functions and routines
 // for their slot and local counts): the one place natives and actions are entered. A C++
 // container of the runtime that cannot grow inside a native or action is the language's
 // no-memory error, raised from that call like any other: the session goes on.
-[[gnu::always_inline]] inline void run_call(const cell& fn, u32 me, u32 cache, const i32* refs) {
+[[gnu::always_inline]] inline void run_call(const cell& fn, u32 me, u32 cache, const i32* refs,
+                                            bool lean = false) {
   switch (type_of(&fn)) {
     case TYPE_FUNCTION: {
       const cell* h = cells::at(cache, 0);
       u32 slots = h->data1;
+      // The lean call gathered the fixed arguments only: refinements not given are off.
+      if (lean && h->data2) [[unlikely]] {
+        push_refinement_slots(cache, 1 + ((h->header >> FIXED_SHIFT) & FIXED_MASK));
+        h = cells::at(cache, 0);
+      }
       if (h->data3) function::init_locals(h->data3);
       eval_function(fn, me, slots);
       break;
@@ -279,9 +294,9 @@ void call_routine(const cell& fn, u32 slots) {
 // frame's block keeping the cache and body alive while the arguments are gathered. Answers
 // the frame's index.
 [[gnu::always_inline]] inline u32 open_call(const cell& fn, const cell* name, bool copy,
-                                             u32 header) {
+                                             u32 header, bool word_or_null = false) {
   u32 sym = anon_symbol(), word_ctx = 0;
-  if (name && word::any_word_q(type_of(name))) [[likely]] {
+  if (name && (word_or_null || word::any_word_q(type_of(name)))) [[likely]] {
     sym = name->data2;
     word_ctx = name->data1;
   }
@@ -289,10 +304,12 @@ void call_routine(const cell& fn, u32 slots) {
   stack::push_frame_sym(sym, word_ctx, header, fn.data3);
   return stack::frame_top - 1;
 }
-[[gnu::always_inline]] inline u32 open_call(const cell& fn, const cell* name, bool copy) {
+[[gnu::always_inline]] inline u32 open_call(const cell& fn, const cell* name, bool copy,
+                                             bool word_or_null = false) {
   return open_call(fn, name, copy,
                    type_of(&fn) == TYPE_FUNCTION ? stack::HEADER_INTERP_FUNCTION
-                                                 : stack::HEADER_INTERP_NATIVE);
+                                                 : stack::HEADER_INTERP_NATIVE,
+                   word_or_null);
 }
 
 // ---- Argument sources ---------------------------------------------------------------------
@@ -378,15 +395,6 @@ struct array_source {
 // entry (the first skipped when `have_first`: an infix call's left operand, already in
 // place), then for functions a false slot per refinement and a none! slot per refinement
 // argument. Answers false when an exit is pending.
-// A function's slots for its refinements from cache entry `from` on (the first
-// refinement): a false slot per refinement and a none! slot per refinement argument.
-void push_refinement_slots(u32 cache, u32 from) {
-  for (u32 i = from, n = cells::length(cache); i < n; i++) {
-    if (type_of(cells::at(cache, i)) == TYPE_TYPESET) *stack::push_slot() = cell{TYPE_NONE, 0, 0, 0};
-    else *stack::push_slot() = cell{TYPE_LOGIC, 0, 0, 0};
-  }
-}
-
 template <class Source>
 bool gather(Source& src, u32 cache, bool is_fn, bool have_first) {
   bool fixed = true, first = true;
@@ -452,10 +460,11 @@ u32 path_refinements(bool is_fn, u32 cache, const cell* path, u32 from,
 
 namespace internal {
 // An infix call of an operator with a fast code whose left operand (at `start`, the
-// data-stack top just past it) is an integer! or a float!: exactly the frame, gathering,
-// checks and trace sites of call_function, with the entry call skipped when the result is
-// a number operation that cannot fail. Every native or action made for the entry behind a
-// fast code takes the built-in arguments (make refuses others), and those accept numbers.
+// data-stack top just past it) is an integer!, a float! or a money!: exactly the frame,
+// gathering, checks and trace sites of call_function, with the entry call skipped when the
+// result is a number operation that cannot fail (money! always takes the call). Every
+// native or action made for the entry behind a fast code takes the built-in arguments (make
+// refuses others), and those accept all three.
 [[gnu::noinline]] u32 number_op_call(cell fn, cell op_word, u32 code, u32 node, u32 pos,
                                       u32 tail, cell* start) {
   const cell* name = &op_word;
@@ -580,7 +589,7 @@ namespace internal {
 // its arguments: its frame's block keeps what it needs alive, and the result is left in the
 // first argument cell, where the caller wants it.
 u32 call_conditional(const cell& fn, u32 kind, u32 node, u32 pos, u32 tail, const cell* name) {
-  open_call(fn, name, false, stack::HEADER_INTERP_NATIVE);
+  open_call(fn, name, false, stack::HEADER_INTERP_NATIVE, true);
   u32 nblocks = kind == COND_EITHER ? 2 : 1;
   if (pos >= tail) [[unlikely]] no_arg(cells::at(cache_of(&fn), 1)->data3);
   pos = fetch_plain(node, pos, tail);  // the condition: any value is accepted
@@ -610,10 +619,9 @@ u32 call_lean(const cell& fn, u32 cache, u32 node, u32 pos, u32 tail, const cell
   u32 fixed = fixed_count(cells::at(cache, 0));
   pos = gather_plain(cache, 1, 1 + fixed, node, pos, tail);
   if (leave_on_exit()) [[unlikely]] return pos;
-  // Refinements not given: off (a native's or action's table says so for all of them).
-  if (type_of(&fn) == TYPE_FUNCTION && cells::at(cache, 0)->data2) [[unlikely]]
-    push_refinement_slots(cache, 1 + fixed);
-  run_call(fn, me, cache, no_refinements);
+  // Refinements not given are off: run_call gives a function! its slots for them, and the
+  // table of a native or action says so for all of them.
+  run_call(fn, me, cache, no_refinements, true);
   stack::leave();
   move_result(start);
   return pos;
@@ -656,7 +664,12 @@ u32 call_general(cell fn, u32 node, u32 pos, u32 tail, const cell* name, const c
 u32 call_function(const cell* fn_in, u32 node, u32 pos, u32 tail, const cell* name,
                   const cell* path, u32 path_from, bool infix) {
   cell fn = *fn_in;
-  if (!infix && !path) [[likely]] return dispatch_call(fn, node, pos, tail, name);
+  if (!infix && !path && !tracing) [[likely]] {
+    // The lean and conditional calls take a word or nothing for the name (a value reached
+    // through a path may be named by any element).
+    if (name && !word::any_word_q(type_of(name))) name = nullptr;
+    return dispatch_call(fn, node, pos, tail, name);
+  }
   return call_general(fn, node, pos, tail, name, path, path_from, infix);
 }
 

@@ -267,7 +267,7 @@ u32 eval_next(u32 node, u32 pos, u32 tail, u32 flags) {
     }
     case TYPE_SET_WORD: {
       if (pos >= tail) fire("script", "need-value", &v);
-      if (!tracing) [[likely]] {
+      if (!tracing && !(flags & EVAL_TRIED_SIMPLE)) [[likely]] {
         // A value that takes no call to compute, going straight into its cell: nothing can
         // fail or run code on the way, so the set-word needs no frame of its own.
         cell value;

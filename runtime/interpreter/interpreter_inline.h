@@ -26,6 +26,9 @@
 
 namespace vyr::interpreter::internal {
 
+// eval_next flag of the sequence step: the set-word's value was found to need a call.
+constexpr u32 EVAL_TRIED_SIMPLE = 8;
+static_assert(!(EVAL_TRIED_SIMPLE & (EVAL_NO_INFIX | EVAL_PUSH | EVAL_FETCH_ONLY)));
 constexpr u32 KIND_SHIFT = 20;
 constexpr u32 ARG_NORMAL = 0, ARG_GET = 1, ARG_LIT = 2;
 constexpr u32 MAX_REFINEMENTS = 32;
@@ -165,13 +168,15 @@ void init_fast_ops();
 // cell (a number or a word holding one), writing the result over `left`. False when it
 // cannot be done here.
 [[gnu::always_inline]] inline bool number_fast(u32 code, cell* left, const cell* operand) {
+  u32 lt = type_of(left);
+  if (lt != TYPE_INTEGER && lt != TYPE_FLOAT) [[unlikely]] return false;
   const cell* r = operand;
   if (type_of(r) == TYPE_WORD) {
     r = peek(r);
     if (!r) return false;
   }
-  if (type_of(left) != TYPE_INTEGER || type_of(r) != TYPE_INTEGER) [[unlikely]] {
-    if (type_of(left) != TYPE_FLOAT || (type_of(r) != TYPE_FLOAT && type_of(r) != TYPE_INTEGER))
+  if (lt != TYPE_INTEGER || type_of(r) != TYPE_INTEGER) [[unlikely]] {
+    if (lt != TYPE_FLOAT || (type_of(r) != TYPE_FLOAT && type_of(r) != TYPE_INTEGER))
       return false;
     return float_fast(code, left, r);
   }
@@ -197,8 +202,8 @@ void init_fast_ops();
   return true;
 }
 
-// An infix call of a fast-coded operator whose left operand at `start` is a number and
-// whose right operand needs evaluating (calls.cpp).
+// An infix call of a fast-coded operator whose left operand at `start` is a number (an
+// integer!, float! or money!) and whose right operand needs evaluating (calls.cpp).
 u32 number_op_call(cell op_value, cell op_word, u32 code, u32 node, u32 pos, u32 tail,
                     cell* start);
 
@@ -211,7 +216,8 @@ u32 number_op_call(cell op_value, cell op_word, u32 code, u32 node, u32 pos, u32
     if (type_of(nx) != TYPE_WORD) break;
     const cell* val = peek(nx);
     if (!val || type_of(val) != TYPE_OP) break;
-    if (!tracing && (type_of(start) == TYPE_INTEGER || type_of(start) == TYPE_FLOAT)) [[likely]] {
+    if (!tracing && (type_of(start) == TYPE_INTEGER || type_of(start) == TYPE_FLOAT ||
+                     type_of(start) == TYPE_MONEY)) [[likely]] {
       u32 code = fast_op(val);
       if (code && pos + 1 < tail) {
         if (number_fast(code, start, nx + 1)) {
@@ -285,7 +291,8 @@ constexpr u32 COND_IF = 1, COND_UNLESS = 2, COND_EITHER = 3;
 
 // The three call paths (calls.cpp). Each takes the function value, the source block's node
 // with the position of the first argument and the tail, and the word that names the call
-// (or null), which may point into that block: they read it before anything can move it.
+// (or null; the general call also takes any other value there), which may point into that
+// block: they read it before anything can move it.
 u32 call_conditional(const cell& fn, u32 kind, u32 node, u32 pos, u32 tail, const cell* name);
 u32 call_lean(const cell& fn, u32 cache, u32 node, u32 pos, u32 tail, const cell* name);
 u32 call_general(cell fn, u32 node, u32 pos, u32 tail, const cell* name, const cell* path,
@@ -393,6 +400,7 @@ void eval_seq(const cell* block);
         *stack::push_slot() = value;
         return after;
       }
+      return eval_next(node, pos, tail, EVAL_PUSH | EVAL_TRIED_SIMPLE);
     }
   }
   return eval_next(node, pos, tail, EVAL_PUSH);
