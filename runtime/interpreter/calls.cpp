@@ -161,18 +161,20 @@ void eval_function_traced(const cell& fn, u32 me, u32 slots);
     return eval_function_traced(fn, me, slots);
   stack::attach_context(fn.data1, slots);
   stack::frames[me].header |= stack::FLAG_FUNCTION;
-  cell body = *cells::at(fn.data3, function::MORE_BODY);
-  if (type_of(&body) == TYPE_NONE) {
+  const cell* body = cells::at(fn.data3, function::MORE_BODY);
+  if (type_of(body) == TYPE_NONE) {
     stack::set_last(cell{TYPE_UNSET, 0, 0, 0});
     return;
   }
   try {
     if (tracing) [[unlikely]] {
-      eval_block(&body, true);
+      cell b = *body;
+      eval_block(&b, true);
     } else {
-      eval_seq(&body);
-      if (!exit_pending()) {
+      eval_seq(body);  // copies the body before anything can move it
+      if (!exit_pending()) [[likely]] {
         stack::set_last(*(stack::top - 1));
+        return;
       }
     }
   } catch (thrown& t) {
