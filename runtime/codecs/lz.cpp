@@ -2,7 +2,9 @@
 // compressor with its 3-byte head table and 4-byte hash chains. Keeps no state between calls.
 #include "runtime/codecs/lz.h"
 
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "runtime/memory.h"
@@ -181,11 +183,11 @@ u32 match_length(const u8* buf, u32 candidate, u32 pos, u32 max) {
 }
 
 // Compresses one chunk of `length` bytes held in buf (followed by MAX_MATCH zero bytes).
-void encode_chunk(bit_writer& w, const u8* buf, u32 length, std::vector<i32>& heads,
-                  std::vector<i32>& chain) {
-  std::fill(heads.begin(), heads.end(), -1);
-  i32* head3 = heads.data();
-  i32* head4 = heads.data() + HEAD3;
+// The tables hold positions plus one, so that 0 is empty and the head tables of a fresh
+// call need no clearing (they come zeroed from calloc, untouched pages never faulted in).
+void encode_chunk(bit_writer& w, const u8* buf, u32 length, u32* heads, u32* chain) {
+  u32* head3 = heads;
+  u32* head4 = heads + HEAD3;
   u32 h3 = 0, h4 = 0;
   for (u32 i = 0; i < 3; i++) h3 = (h3 * 128 + buf[i]) & (HEAD3 - 1);
   for (u32 i = 0; i < 4; i++) h4 = (h4 * 32 + buf[i]) & (HEAD4 - 1);
@@ -195,7 +197,7 @@ void encode_chunk(bit_writer& w, const u8* buf, u32 length, std::vector<i32>& he
     i64 window_start = static_cast<i64>(pos) - WINDOW;
     if (window_start < 0) window_start = 0;
     u32 best = 2, best_distance = WINDOW;
-    i32 c = head3[h3];
+    i64 c = static_cast<i64>(head3[h3]) - 1;
     if (c >= window_start) {
       u32 n = match_length(buf, static_cast<u32>(c), pos, max);
       if (n > best) {
@@ -203,7 +205,7 @@ void encode_chunk(bit_writer& w, const u8* buf, u32 length, std::vector<i32>& he
         best_distance = pos - static_cast<u32>(c);
       }
     }
-    c = head4[h4];
+    c = static_cast<i64>(head4[h4]) - 1;
     // A farther match must be longer by one byte for each factor of 8 in its distance
     // beyond the best one's, as its distance code costs more bits.
     for (u32 tries = 256; best < max && tries > 0 && c >= window_start; tries--) {
@@ -221,7 +223,7 @@ void encode_chunk(bit_writer& w, const u8* buf, u32 length, std::vector<i32>& he
           best_distance = distance;
         }
       }
-      c = chain[cand & (CHAIN - 1)];
+      c = static_cast<i64>(chain[cand & (CHAIN - 1)]) - 1;
     }
     if (best == 3 && best_distance > 0x10000) best = 2;
     u32 consumed;
@@ -234,9 +236,9 @@ void encode_chunk(bit_writer& w, const u8* buf, u32 length, std::vector<i32>& he
       consumed = best;
     }
     for (u32 end = pos + consumed; pos < end; pos++) {
-      head3[h3] = static_cast<i32>(pos);
+      head3[h3] = pos + 1;
       chain[pos & (CHAIN - 1)] = head4[h4];
-      head4[h4] = static_cast<i32>(pos);
+      head4[h4] = pos + 1;
       h3 = (h3 * 128 + buf[pos + 3]) & (HEAD3 - 1);
       h4 = (h4 * 32 + buf[pos + 4]) & (HEAD4 - 1);
     }
@@ -278,8 +280,13 @@ i64 compress(const u8* source, u64 length, codecs::byte_buffer& out) {
   // Worst case: nine bits a byte, a 4-byte length and a padding byte a chunk.
   u64 chunks = (length + CHUNK_SIZE - 1) / CHUNK_SIZE;
   out.reserve(HEADER_SIZE + (length * 9 + 7) / 8 + chunks * 5 + 8);
-  std::vector<i32> heads(HEAD3 + HEAD4), chain(CHAIN);
-  std::vector<u8> buf(CHUNK_SIZE + MAX_MATCH + 8);
+  struct freer {
+    void operator()(void* p) const { std::free(p); }
+  };
+  std::unique_ptr<u32[], freer> heads(static_cast<u32*>(std::calloc(HEAD3 + HEAD4, sizeof(u32))));
+  std::unique_ptr<u32[], freer> chain(static_cast<u32*>(std::malloc(CHAIN * sizeof(u32))));
+  if (!heads || !chain) fire_no_memory();
+  std::vector<u8> buf((length < CHUNK_SIZE ? length : CHUNK_SIZE) + MAX_MATCH + 8);
   bit_writer w{out.data() + HEADER_SIZE};
   for (u64 at = 0; at < length; at += CHUNK_SIZE) {
     u32 chunk = static_cast<u32>(length - at < CHUNK_SIZE ? length - at : CHUNK_SIZE);
@@ -287,7 +294,8 @@ i64 compress(const u8* source, u64 length, codecs::byte_buffer& out) {
     std::memset(buf.data() + chunk, 0, MAX_MATCH + 8);
     write32(w.out, chunk);
     w.out += 4;
-    encode_chunk(w, buf.data(), chunk, heads, chain);
+    if (at > 0) std::memset(heads.get(), 0, (HEAD3 + HEAD4) * sizeof(u32));
+    encode_chunk(w, buf.data(), chunk, heads.get(), chain.get());
   }
   u64 total = static_cast<u64>(w.out - out.data());
   if (total > length) {
