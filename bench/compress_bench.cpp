@@ -124,8 +124,8 @@ BENCHMARK(BM_ZlibUncompressFreshBuffer)->Unit(benchmark::kMillisecond);
 void BM_DeflateDecompressZlib(benchmark::State& st) {
   boot::init_runtime();
   auto& z = zlib_level6();
-  codecs::byte_buffer out;
   for (auto _ : st) {
+    codecs::byte_buffer out;
     if (!deflate::decompress(z.data(), z.size(), deflate::ZLIB, 0, out)) st.SkipWithError("decompress");
     u32 node = memory::alloc_bytes(static_cast<u32>(out.size()));
     std::memcpy(buffer_of(node)->head(), out.data(), out.size());
