@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "runtime/collector.h"
+#include "runtime/datatypes/binary.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/file.h"
 #include "runtime/datatypes/string.h"
@@ -45,17 +46,36 @@ class fd_guard {
   fire("access", "cannot-open", &f);
 }
 
-// A byte count or offset: an integer! not below 0.
+[[noreturn]] void refuse_refinement(const char* refinement, const cell* arg) {
+  cell v = *arg, w;
+  datatype::word_of_name(refinement, &w);
+  set_type(&w, TYPE_REFINEMENT);
+  fire("script", "invalid-refine-arg", &w, &v);
+}
+
+// A /part or /seek argument: an integer! (invalid-refine-arg for any other type).
+i64 integer_arg(const char* refinement, const cell* arg) {
+  if (type_of(arg) != TYPE_INTEGER) refuse_refinement(refinement, arg);
+  return static_cast<i32>(arg->data2);
+}
+
+// A byte count or offset on read: an integer! not below 0.
 i64 byte_arg(const char* refinement, const cell* arg) {
-  cell v = *arg;
-  if (type_of(arg) != TYPE_INTEGER) {
-    cell w;
-    datatype::word_of_name(refinement, &w);
-    fire("script", "invalid-refine-arg", &w, &v);
+  i64 n = integer_arg(refinement, arg);
+  if (n < 0) {
+    cell v = *arg;
+    fire("script", "out-of-range", &v);
   }
-  i32 n = static_cast<i32>(arg->data2);
-  if (n < 0) fire("script", "out-of-range", &v);
   return n;
+}
+
+// The longest series a read may make.
+constexpr u64 READ_LIMIT = 0x7FFFFFFF;
+
+[[noreturn]] void too_big(const cell* file) {
+  cell f = *file;
+  (void)f;
+  fire("script", "too-long");
 }
 
 bool write_all(int fd, const char* p, size_t n) {
@@ -143,44 +163,63 @@ cell* read_file(const cell* file_in, const cell* part, const cell* seek, bool bi
   }
   fd_guard fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0) cannot_open(&file);
-  // Bound the size before anything is allocated; a stream (size 0) is read to its end.
-  std::string bytes;
+  // The bytes go straight into a byte series. A regular file's size is known and bounded
+  // before anything is allocated; a stream (a pipe, a device, /proc) is read to its end in
+  // chunks. Either way the value holds the bytes actually read.
+  cell bytes{TYPE_UNSET, 0, 0, 0};
+  collector::root_guard keep_bytes(&bytes);
   if (S_ISREG(st.st_mode)) {
+    if (offset > 0 && ::lseek(fd.get(), offset, SEEK_SET) < 0) cannot_open(&file);
     i64 size = st.st_size > offset ? st.st_size - offset : 0;
     if (limit >= 0 && limit < size) size = limit;
-    memory::checked_size(static_cast<u64>(size), 1);
-    bytes.reserve(static_cast<size_t>(size));
-  }
-  if (offset > 0 && ::lseek(fd.get(), offset, SEEK_SET) < 0) cannot_open(&file);
-  char chunk[65536];
-  for (;;) {
-    size_t want = sizeof chunk;
-    if (limit >= 0) {
-      if (static_cast<i64>(bytes.size()) >= limit) break;
-      want = std::min<size_t>(want, static_cast<size_t>(limit - static_cast<i64>(bytes.size())));
+    if (static_cast<u64>(size) > READ_LIMIT) too_big(&file);
+    bytes = cell{TYPE_BINARY, 0, memory::alloc_bytes(static_cast<u32>(size)), 0};
+    u64 got = 0;
+    while (got < static_cast<u64>(size)) {
+      series_buffer* b = buffer_of(bytes.data2);  // read() allocates nothing
+      ssize_t k = ::read(fd.get(), b->data() + got, static_cast<size_t>(size) - got);
+      if (k < 0) {
+        if (errno == EINTR) continue;
+        cannot_open(&file);
+      }
+      if (k == 0) break;  // the file shrank
+      got += static_cast<u64>(k);
     }
-    ssize_t k = ::read(fd.get(), chunk, want);
-    if (k < 0) {
-      if (errno == EINTR) continue;
-      cannot_open(&file);
+    series_buffer* b = buffer_of(bytes.data2);
+    b->tail = b->offset + static_cast<u32>(got);
+  } else {
+    // A stream cannot seek: the offset's bytes are read and dropped.
+    u64 skip = static_cast<u64>(offset);
+    u64 want_total = limit >= 0 ? skip + static_cast<u64>(limit) : ~u64{0};
+    std::string data;
+    std::vector<char> chunk(65536);
+    while (data.size() < want_total) {
+      size_t want = static_cast<size_t>(std::min<u64>(chunk.size(), want_total - data.size()));
+      ssize_t k = ::read(fd.get(), chunk.data(), want);
+      if (k < 0) {
+        if (errno == EINTR) continue;
+        cannot_open(&file);
+      }
+      if (k == 0) break;
+      data.append(chunk.data(), static_cast<size_t>(k));
+      if (data.size() > READ_LIMIT + skip) too_big(&file);
     }
-    if (k == 0) break;
-    bytes.append(chunk, static_cast<size_t>(k));
-    memory::checked_size(bytes.size(), 1);
+    size_t from = static_cast<size_t>(std::min<u64>(skip, data.size()));
+    size_t n = data.size() - from;
+    bytes = cell{TYPE_BINARY, 0, memory::alloc_bytes(static_cast<u32>(n)), 0};
+    series_buffer* b = buffer_of(bytes.data2);
+    std::memcpy(b->data(), data.data() + from, n);
+    b->tail = b->offset + static_cast<u32>(n);
   }
   if (binary) {
-    u32 n = static_cast<u32>(bytes.size());
-    out->header = TYPE_UNSET;
-    u32 node = memory::alloc_bytes(n);
-    series_buffer* b = buffer_of(node);
-    std::memcpy(b->data(), bytes.data(), n);
-    b->tail = b->offset + n;
-    *out = cell{TYPE_BINARY, 0, node, 0};
+    *out = bytes;
     return out;
   }
+  series_buffer* b = buffer_of(bytes.data2);
   out->header = TYPE_UNSET;
-  u32 node = unicode::load_utf8_buffer(reinterpret_cast<const u8*>(bytes.data()),
-                                       static_cast<u32>(bytes.size()), 0, nullptr, true);
+  // The loader holds collection off while it reads from the arena.
+  u32 node = unicode::load_utf8_buffer(reinterpret_cast<const u8*>(b->data()),
+                                       b->used_units(), 0, nullptr, true);
   *out = cell{TYPE_STRING, 0, node, 0};
   if (lines) {
     cell text = *out;
@@ -189,15 +228,13 @@ cell* read_file(const cell* file_in, const cell* part, const cell* seek, bool bi
   return out;
 }
 
-void write_stdout(const cell* file_in, const cell* value_in, const cell* part,
-                  const cell* seek, bool binary, bool append, bool lines) {
-  cell file = file_in ? *file_in : cell{TYPE_NONE, 0, 0, 0};
+namespace {
+
+// Appends a value's bytes: a string-like value as UTF-8 (at most `limit` characters when
+// limit >= 0), a binary! as its bytes (at most `limit`), any other value molded.
+void append_bytes(std::string& bytes, const cell* value_in, i64 limit) {
   cell value = *value_in;
-  collector::root_guard keep_file(&file);
-  collector::root_guard keep_value(&value);
-  i64 limit = part ? byte_arg("part", part) : -1;
-  i64 offset = seek ? byte_arg("seek", seek) : -1;
-  std::string bytes;
+  collector::root_guard keep(&value);
   u32 tv = type_of(&value);
   if (tv == TYPE_BINARY) {
     series_buffer* b = buffer_of(value.data2);
@@ -205,35 +242,52 @@ void write_stdout(const cell* file_in, const cell* value_in, const cell* part,
     u32 head = value.data1 < used ? value.data1 : used;
     u64 n = used - head;
     if (limit >= 0 && static_cast<u64>(limit) < n) n = static_cast<u64>(limit);
-    bytes.assign(b->head() + head, n);
-  } else {
-    // Text (or the formed value, or each formed line) as UTF-8 with LF line ends.
-    cell text{TYPE_UNSET, 0, 0, 0};
-    collector::root_guard keep_text(&text);
-    string::make_at(&text, 64);
-    if (lines && (tv == TYPE_BLOCK || tv == TYPE_PAREN)) {
-      for (u32 i = value.data1;; i++) {
-        series_buffer* b = buffer_of(value.data2);
-        if (i >= b->used_units()) break;
-        cell e = b->cells()[i];
-        collector::root_guard keep_e(&e);
-        actions::form(&e, &text);
-        string::append_char(buffer_of(text.data2), '\n');
-      }
-    } else if (string::text_q(tv)) {
-      string::concatenate(&text, &value, limit < 0 ? -1 : static_cast<i32>(limit), 0, false,
-                          string::CONCAT_APPEND);
-      if (lines) string::append_char(buffer_of(text.data2), '\n');
-    } else {
-      actions::form(&value, &text);
-      if (lines) string::append_char(buffer_of(text.data2), '\n');
-    }
-    bytes = string::to_utf8(&text);
+    bytes.append(b->head() + head, n);
+    return;
   }
-  (void)binary;  // text is written as UTF-8 bytes either way
+  if (string::text_q(tv)) {
+    bytes += binary::utf8_of(&value, limit);
+    return;
+  }
+  cell text{TYPE_UNSET, 0, 0, 0};
+  collector::root_guard keep_text(&text);
+  string::make_at(&text, 64);
+  actions::mold(&value, &text);
+  bytes += binary::utf8_of(&text, limit);
+}
+
+}  // namespace
+
+void write_stdout(const cell* file_in, const cell* value_in, const cell* part,
+                  const cell* seek, bool binary, bool append, bool lines) {
+  cell file = file_in ? *file_in : cell{TYPE_NONE, 0, 0, 0};
+  cell value = *value_in;
+  collector::root_guard keep_file(&file);
+  collector::root_guard keep_value(&value);
+  i64 limit = part ? integer_arg("part", part) : -1;
+  if (limit < 0 && part) return;  // a negative part writes nothing
+  i64 offset = seek ? byte_arg("seek", seek) : -1;
+  (void)binary;  // text is written as UTF-8 with LF line ends either way
+  std::string bytes;
+  u32 tv = type_of(&value);
+  if (lines && (tv == TYPE_BLOCK || tv == TYPE_PAREN)) {
+    for (u32 i = value.data1;; i++) {
+      series_buffer* b = buffer_of(value.data2);
+      if (i >= b->used_units()) break;
+      cell e = b->cells()[i];
+      append_bytes(bytes, &e, -1);
+      bytes += '\n';
+    }
+  } else {
+    append_bytes(bytes, &value, limit);
+    if (lines) bytes += '\n';
+  }
   if (type_of(&file) == TYPE_NONE) {
-    std::fwrite(bytes.data(), 1, bytes.size(), stdout);
     std::fflush(stdout);
+    if (!write_all(STDOUT_FILENO, bytes.data(), bytes.size())) {
+      cell none{TYPE_NONE, 0, 0, 0};
+      cannot_open(&none);
+    }
     return;
   }
   std::string path = file::to_OS_path(&file);
@@ -244,6 +298,16 @@ void write_stdout(const cell* file_in, const cell* value_in, const cell* part,
   if (fd.get() < 0) cannot_open(&file);
   if (offset >= 0 && !append && ::lseek(fd.get(), offset, SEEK_SET) < 0) cannot_open(&file);
   if (!write_all(fd.get(), bytes.data(), bytes.size())) cannot_open(&file);
+}
+
+i64 size_of(const cell* file) {
+  std::string path = file::to_OS_path(file);
+  // Non-blocking, so that opening a FIFO with no writer does not wait for one.
+  fd_guard fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  if (fd.get() < 0) return -1;
+  struct stat st;
+  if (::fstat(fd.get(), &st) != 0 || S_ISDIR(st.st_mode)) return -1;
+  return st.st_size;
 }
 
 bool delete_file(const cell* file) {

@@ -18,9 +18,11 @@ cell* read_file(const cell* file, const cell* part, const cell* seek, bool binar
                 cell* out);
 
 // Writes a string! (as UTF-8), a binary! (as bytes), with `lines` a block! (each value
-// formed and followed by LF), or any other value formed. `file` null writes to standard
-// output. `part` limits the characters or bytes written; `seek` writes at that byte offset
-// without truncating; `append` adds at the end.
+// followed by LF: text as it is, other values molded), or any other value molded. `file`
+// null writes to standard output. `part` (integer! only, else invalid-refine-arg) limits
+// the characters or bytes written, and a negative one writes nothing; `seek` writes at that
+// byte offset without truncating; `append` adds at the end. Every write is checked and a
+// short one continued; a failure raises access cannot-open.
 void write_stdout(const cell* file, const cell* value, const cell* part, const cell* seek,
                   bool binary, bool append, bool lines);
 
@@ -30,6 +32,10 @@ bool rename_file(const cell* file, const cell* new_name);
 // The last write time in seconds since 1970 (UTC), or false when the file does not exist
 // or a name ending with "/" names a file.
 bool file_modified_time(const cell* file, i64* seconds);
+
+// The size in bytes of what the name opens (-1 when it cannot be opened or is a
+// directory). A FIFO is opened without waiting for a writer.
+i64 size_of(const cell* file);
 
 // Low-level handles for size?: a descriptor (negative when the file cannot be opened),
 // the size in bytes (negative when unknown), close.

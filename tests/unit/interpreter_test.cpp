@@ -126,7 +126,7 @@ TEST_F(Interpreter, PendingExitsBecomeExceptionsAtTheCppBoundary) {
     *stack::arguments = r;
     stack::keep_first();
   };
-  u32 index = natives::index_of("browse");  // a slot not built yet, borrowed for the test
+  u32 index = natives::index_of("decompress");  // a slot not built yet, borrowed for the test
   natives::entry_fn before = natives::entry(index);
   natives::install(index, probe);
   run("probe: make native! [[b [block!]] " + std::to_string(index) + "]");
