@@ -211,6 +211,13 @@ cell* read_file(const cell* file_in, const cell* part, const cell* seek, bool bi
     std::memcpy(b->data(), data.data() + from, n);
     b->tail = b->offset + static_cast<u32>(n);
   }
+  return bytes_to_value(&bytes, binary, lines, out);
+}
+
+cell* bytes_to_value(const cell* bytes_in, bool binary, bool lines, cell* out) {
+  cell bytes = *bytes_in;
+  collector::root_guard keep_bytes(&bytes);
+  collector::root_guard keep_out(out);
   if (binary) {
     *out = bytes;
     return out;

@@ -17,6 +17,12 @@ namespace vyr::simple_io {
 cell* read_file(const cell* file, const cell* part, const cell* seek, bool binary, bool lines,
                 cell* out);
 
+// A binary! of raw bytes (from its buffer's start) as the value read: itself with
+// `binary`, else its UTF-8 text with CR LF and a lone CR as LF (a leading byte-order mark
+// skipped), split at the line feeds into a block! of strings with `lines` (no empty last
+// line).
+cell* bytes_to_value(const cell* bytes, bool binary, bool lines, cell* out);
+
 // Writes a string! (as UTF-8), a binary! (as bytes), with `lines` a block! (each value
 // followed by LF: text as it is, other values molded), or any other value molded. `file`
 // null writes to standard output. `part` (integer! only, else invalid-refine-arg) limits
