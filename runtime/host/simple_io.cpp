@@ -165,10 +165,11 @@ cell* read_file(const cell* file_in, const cell* part, const cell* seek, bool bi
   if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0) cannot_open(&file);
   // The bytes go straight into a byte series. A regular file's size is known and bounded
   // before anything is allocated; a stream (a pipe, a device, /proc) is read to its end in
-  // chunks. Either way the value holds the bytes actually read.
+  // chunks, as is a file that reports size 0 (/proc). Either way the value holds the
+  // bytes actually read.
   cell bytes{TYPE_UNSET, 0, 0, 0};
   collector::root_guard keep_bytes(&bytes);
-  if (S_ISREG(st.st_mode)) {
+  if (S_ISREG(st.st_mode) && st.st_size > 0) {
     if (offset > 0 && ::lseek(fd.get(), offset, SEEK_SET) < 0) cannot_open(&file);
     i64 size = st.st_size > offset ? st.st_size - offset : 0;
     if (limit >= 0 && limit < size) size = limit;
@@ -223,6 +224,7 @@ cell* bytes_to_value(const cell* bytes_in, bool binary, bool lines, cell* out) {
     return out;
   }
   series_buffer* b = buffer_of(bytes.data2);
+  if (lines && b->used_units() == 0) lines = false;  // nothing read gives an empty string
   out->header = TYPE_UNSET;
   // The loader holds collection off while it reads from the arena.
   u32 node = unicode::load_utf8_buffer(reinterpret_cast<const u8*>(b->data()),

@@ -16,6 +16,7 @@
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/string_actions.h"
 #include "runtime/datatypes/time.h"
+#include "runtime/datatypes/url.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/fire.h"
 #include "runtime/host/call.h"
@@ -169,7 +170,18 @@ void size_q_entry(bool, const i32*) {
 
 void browse_entry(bool, const i32*) {
   cell target = arguments[0];
-  std::string text = string::to_utf8(&target);
+  collector::root_guard keep(&target);
+  std::string text;
+  if (type_of(&target) == TYPE_URL) {
+    // A url! is held decoded: the escapes go back before it leaves as a locator.
+    cell encoded{TYPE_UNSET, 0, 0, 0};
+    collector::root_guard keep_enc(&encoded);
+    string::make_at(&encoded, 64);
+    url::encode(&target, -1, url::KEEP_SAFE, &encoded);
+    text = string::to_utf8(&encoded);
+  } else {
+    text = string::to_utf8(&target);
+  }
   // The URL is one argument of its own: no shell ever sees it.
   if (text.find('\0') == std::string::npos) call::start_detached({"xdg-open", text});
   stack::set_last(cell{TYPE_UNSET, 0, 0, 0});
