@@ -21,6 +21,7 @@
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/string_actions.h"
 #include "runtime/fire.h"
+#include "runtime/host/simple_io.h"
 #include "runtime/interpreter/stack.h"
 #include "runtime/memory.h"
 #include "runtime/unicode.h"
@@ -190,6 +191,7 @@ bool plan_stream(posix_spawn_file_actions_t* fa, fd_list& fds, stream& s, int ta
       *ours = input ? p[1] : p[0];
       theirs_list.push_back(theirs);
       ::fcntl(*ours, F_SETFL, ::fcntl(*ours, F_GETFL) | O_NONBLOCK);
+      ::fcntl(*ours, F_SETPIPE_SZ, 1 << 20);  // fewer wake-ups; best effort
       return ::posix_spawn_file_actions_adddup2(fa, theirs, target) == 0;
     }
   }
@@ -197,15 +199,14 @@ bool plan_stream(posix_spawn_file_actions_t* fa, fd_list& fds, stream& s, int ta
 }
 
 // Feeds the input and drains output and error together until every pipe is closed.
-void serve_pipes(fd_list& fds, int in_fd, const std::string& input, int out_fd,
-                 std::string& out, int err_fd, std::string& err) {
+void serve_pipes(fd_list& fds, int in_fd, const std::string& input, int out_fd, stream& out,
+                 int err_fd, stream& err) {
   sigpipe_hold hold;
   size_t sent = 0;
   if (in_fd >= 0 && input.empty()) {
     fds.close(in_fd);
     in_fd = -1;
   }
-  static thread_local std::vector<char> chunk(1 << 16);
   while (in_fd >= 0 || out_fd >= 0 || err_fd >= 0) {
     struct pollfd p[3];
     int n = 0;
@@ -218,7 +219,7 @@ void serve_pipes(fd_list& fds, int in_fd, const std::string& input, int out_fd,
       break;
     }
     if (in_i >= 0 && p[in_i].revents) {
-      size_t want = std::min<size_t>(input.size() - sent, 1 << 16);
+      size_t want = std::min<size_t>(input.size() - sent, stream::CHUNK);
       ssize_t k = ::write(in_fd, input.data() + sent, want);
       if (k > 0) sent += static_cast<size_t>(k);
       bool gone = k < 0 && errno != EAGAIN && errno != EINTR;
@@ -227,12 +228,17 @@ void serve_pipes(fd_list& fds, int in_fd, const std::string& input, int out_fd,
         in_fd = -1;
       }
     }
-    auto drain = [&](int i, int& fd, std::string& into) {
+    auto drain = [&](int i, int& fd, stream& s) {
       if (i < 0 || !p[i].revents) return;
-      ssize_t k = ::read(fd, chunk.data(), chunk.size());
+      if (s.chunks.empty() || s.chunks.back().second == stream::CHUNK)
+        s.chunks.emplace_back(std::make_unique<char[]>(stream::CHUNK), 0);
+      auto& c = s.chunks.back();
+      ssize_t k = ::read(fd, c.first.get() + c.second, stream::CHUNK - c.second);
       if (k > 0) {
-        memory::checked_size(into.size() + static_cast<u64>(k), 1);
-        into.append(chunk.data(), static_cast<size_t>(k));
+        if (s.ascii) s.ascii = simple_io::ascii_q(c.first.get() + c.second, size_t(k));
+        c.second += static_cast<size_t>(k);
+        s.total += static_cast<size_t>(k);
+        memory::checked_size(s.total, 1);
       } else if (k == 0 || (errno != EAGAIN && errno != EINTR)) {
         fds.close(fd);
         fd = -1;
@@ -270,9 +276,25 @@ bool free_slot_q() {
 }
 
 // Decodes captured UTF-8 (CR LF and CR to LF) and appends it to the string! target.
-void append_text(cell* target, const std::string& bytes) {
+void append_text(cell* target, stream& s) {
   cell t = *target;
   collector::root_guard keep(&t);
+  if (s.ascii && buffer_of(t.data2)->unit() == 1) {
+    // ASCII goes straight to the target's tail chunk by chunk, each chunk given up once
+    // copied: the capture and the text never both exist whole.
+    series_buffer* b = buffer_of(t.data2);
+    b = string::reserve(b, u64{b->used_bytes()} + s.total);
+    bool after_cr = false;
+    for (auto& c : s.chunks) {
+      b = buffer_of(t.data2);  // nothing below allocates in the arena
+      size_t k = simple_io::to_lf(b->tail_ptr(), c.first.get(), c.second, &after_cr);
+      b->tail += static_cast<u32>(k);
+      c.first.reset();
+    }
+    s.chunks.clear();
+    return;
+  }
+  std::string bytes = s.joined();
   series_buffer* b = buffer_of(t.data2);
   if (b->used_units() == 0) {
     // An empty target takes the decoded text as its own buffer: no second copy.
@@ -288,19 +310,20 @@ void append_text(cell* target, const std::string& bytes) {
   string::concatenate(&t, &text, -1, 0, false, string::CONCAT_APPEND);
 }
 
-void store_output(const cell* target, std::string& bytes) {
-  if (!target || bytes.empty()) return;
-  memory::checked_size(bytes.size(), 1);
-  if (bytes.size() > 0x7FFFFFFF) fire("script", "too-long");
+void store_output(const cell* target, stream& s) {
+  if (!target || s.total == 0) return;
+  if (s.total > 0x7FFFFFFF) fire("script", "too-long");
+  memory::checked_size(s.total, 1);
   cell t = *target;
   collector::root_guard keep(&t);
   if (type_of(&t) == TYPE_BINARY) {
+    std::string bytes = s.joined();
     binary::rs_insert(&t, 0, reinterpret_cast<const u8*>(bytes.data()),
                       static_cast<u32>(bytes.size()));
   } else if (type_of(&t) == TYPE_STRING) {
-    append_text(&t, bytes);
+    append_text(&t, s);
   }
-  std::string().swap(bytes);
+  s.chunks.clear();
 }
 
 // A /input, /output or /error value as a stream: file! by path, else data or capture.
@@ -329,6 +352,17 @@ stream stream_of(const cell* value, bool input) {
 }
 
 }  // namespace
+
+std::string stream::joined() {
+  std::string all;
+  all.reserve(total);
+  for (auto& c : chunks) {
+    all.append(c.first.get(), c.second);
+    c.first.reset();
+  }
+  chunks.clear();
+  return all;
+}
 
 std::vector<std::string> split_command_line(const std::string& text) {
   std::vector<std::string> out;
@@ -401,7 +435,7 @@ i64 spawn(const std::vector<std::string>& argv, bool wait, stream& in, stream& o
   }
   // Our copies of the child's ends go, so the pipes report the end when the child's do.
   for (int fd : theirs) fds.close(fd);
-  serve_pipes(fds, in_fd, in.bytes, out_fd, out.bytes, err_fd, err.bytes);
+  serve_pipes(fds, in_fd, in.bytes, out_fd, out, err_fd, err);
   return wait_for(pid);
 }
 
@@ -429,8 +463,8 @@ void run(const cell* cmd_in, bool wait, bool show, bool console, bool shell,
   std::vector<std::string> argv =
       shell ? std::vector<std::string>{"/bin/sh", "-c", text} : split_command_line(text);
   i64 r = spawn(argv, wait, in, out, err);
-  if (out.kind == stream::DATA) store_output(output, out.bytes);
-  if (err.kind == stream::DATA) store_output(error, err.bytes);
+  if (out.kind == stream::DATA) store_output(output, out);
+  if (err.kind == stream::DATA) store_output(error, err);
   stack::set_last(cell{TYPE_INTEGER, 0, static_cast<u32>(static_cast<i32>(r)), 0});
 }
 

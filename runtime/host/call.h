@@ -2,6 +2,7 @@
 // files through pipes served together by poll, and reaps every child it started by pid.
 // Text crosses as UTF-8; captured text has CR LF and a lone CR turned into LF.
 #pragma once
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -19,14 +20,21 @@ struct stream {
   enum kind_t { NONE, FILE, DATA };  // NONE: /dev/null
   kind_t kind = NONE;
   std::string path;                  // FILE: opened for reading (input) or appended to
-  std::string bytes;                 // DATA: the input to feed; for output, the capture
+  std::string bytes;                 // DATA: the input to feed
+  // DATA output: the capture in chunks of at most CHUNK bytes (no regrowth copies, and
+  // each chunk can go as soon as it is stored), their total, and whether all is ASCII.
+  static constexpr size_t CHUNK = 1 << 20;
+  std::vector<std::pair<std::unique_ptr<char[]>, size_t>> chunks;
+  size_t total = 0;
+  bool ascii = true;
+  std::string joined();  // the capture as one string, the chunks given up
 };
 
 // Starts argv[0] (looked up on PATH) with its streams; waits when asked or when any stream
 // is redirected. Answers the exit status (128 + the signal's number when one ended it), the
 // process id when not waiting, or -1 when nothing started (no argument, a file that cannot
-// be opened, a pipe or spawn failure). Output and error captures land in out.bytes and
-// err.bytes. Every descriptor but the three standard streams is closed in the child, which
+// be opened, a pipe or spawn failure). Output and error captures land in the chunks of out
+// and err. Every descriptor but the three standard streams is closed in the child, which
 // starts with default signal dispositions and an empty signal mask.
 i64 spawn(const std::vector<std::string>& argv, bool wait, stream& in, stream& out,
           stream& err);

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 #include "runtime/collector.h"
@@ -178,7 +179,7 @@ cell* read_file(const cell* file_in, const cell* part, const cell* seek, bool bi
     u64 got = 0;
     while (got < static_cast<u64>(size)) {
       series_buffer* b = buffer_of(bytes.data2);  // read() allocates nothing
-      ssize_t k = ::read(fd.get(), b->data() + got, static_cast<size_t>(size) - got);
+      ssize_t k = ::read(fd.get(), b->head() + got, static_cast<size_t>(size) - got);
       if (k < 0) {
         if (errno == EINTR) continue;
         cannot_open(&file);
@@ -209,10 +210,41 @@ cell* read_file(const cell* file_in, const cell* part, const cell* seek, bool bi
     size_t n = data.size() - from;
     bytes = cell{TYPE_BINARY, 0, memory::alloc_bytes(static_cast<u32>(n)), 0};
     series_buffer* b = buffer_of(bytes.data2);
-    std::memcpy(b->data(), data.data() + from, n);
+    std::memcpy(b->head(), data.data() + from, n);
     b->tail = b->offset + static_cast<u32>(n);
   }
   return bytes_to_value(&bytes, binary, lines, out);
+}
+
+bool ascii_q(const char* p, size_t n) {
+  size_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    u64 w;
+    std::memcpy(&w, p + i, 8);
+    if (w & 0x8080808080808080ull) return false;
+  }
+  for (; i < n; i++)
+    if (static_cast<u8>(p[i]) & 0x80) return false;
+  return true;
+}
+
+size_t to_lf(char* dst, const char* src, size_t n, bool* after_cr) {
+  size_t k = 0, i = 0;
+  if (*after_cr && n > 0 && src[0] == '\n') i = 1;  // the LF of a CR LF cut between chunks
+  *after_cr = false;
+  while (i < n) {
+    const void* cr = std::memchr(src + i, '\r', n - i);
+    size_t run = cr ? static_cast<size_t>(static_cast<const char*>(cr) - (src + i)) : n - i;
+    if (dst + k != src + i) std::memmove(dst + k, src + i, run);
+    k += run;
+    i += run;
+    if (i >= n) break;
+    dst[k++] = '\n';
+    i++;
+    if (i < n && src[i] == '\n') i++;
+    else if (i == n) *after_cr = true;
+  }
+  return k;
 }
 
 cell* bytes_to_value(const cell* bytes_in, bool binary, bool lines, cell* out) {
@@ -226,10 +258,19 @@ cell* bytes_to_value(const cell* bytes_in, bool binary, bool lines, cell* out) {
   series_buffer* b = buffer_of(bytes.data2);
   if (lines && b->used_units() == 0) lines = false;  // nothing read gives an empty string
   out->header = TYPE_UNSET;
-  // The loader holds collection off while it reads from the arena.
-  u32 node = unicode::load_utf8_buffer(reinterpret_cast<const u8*>(b->data()),
-                                       b->used_units(), 0, nullptr, true);
-  *out = cell{TYPE_STRING, 0, node, 0};
+  if (ascii_q(b->head(), b->used_bytes())) {
+    // ASCII is its own one-unit text: the line ends are mended in place and the bytes
+    // become the string, with no second copy.
+    bool after_cr = false;
+    size_t k = to_lf(b->head(), b->head(), b->used_bytes(), &after_cr);
+    b->tail = b->offset + static_cast<u32>(k);
+    *out = cell{TYPE_STRING, 0, bytes.data2, 0};
+  } else {
+    // The loader holds collection off while it reads from the arena.
+    u32 node = unicode::load_utf8_buffer(reinterpret_cast<const u8*>(b->head()),
+                                         b->used_units(), 0, nullptr, true);
+    *out = cell{TYPE_STRING, 0, node, 0};
+  }
   if (lines) {
     cell text = *out;
     split_lines(&text, out);

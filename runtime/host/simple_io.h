@@ -17,7 +17,15 @@ namespace vyr::simple_io {
 cell* read_file(const cell* file, const cell* part, const cell* seek, bool binary, bool lines,
                 cell* out);
 
-// A binary! of raw bytes (from its buffer's start) as the value read: itself with
+// Whether the bytes are all ASCII.
+bool ascii_q(const char* p, size_t n);
+// Copies n bytes with CR LF and a lone CR turned into LF (dst may be src: it never runs
+// ahead). `after_cr` carries a CR that ended the previous chunk, so that the LF opening
+// this one is dropped; it is set when this chunk ends with a CR. Answers the bytes written.
+size_t to_lf(char* dst, const char* src, size_t n, bool* after_cr);
+
+// A fresh binary! of raw bytes (from its head), which this consumes, as the value read:
+// itself with
 // `binary`, else its UTF-8 text with CR LF and a lone CR as LF (a leading byte-order mark
 // skipped), split at the line feeds into a block! of strings with `lines` (no empty last
 // line).

@@ -150,6 +150,10 @@ def main():
             ("data: read/binary %big.bin length? data", "== 1048576"),
             ('o: copy #{} e: copy #{} call/input/output/error {sh -c "tee /dev/stderr"} '
              'data o e reduce [o = data e = data]', "== [true true]"),
+            # A CR LF cut between two capture chunks (1 MiB each) is still one line end.
+            ('x: copy "" call/output {sh -c "head -c 1048575 /dev/zero | tr \'\\0\' a; '
+             'printf \'\\r\\nb\'"} x reduce [length? x copy skip x 1048574]',
+             '== [1048577 "a^/b"]'),
             # stdin is not the console's: the child reads end of input at once.
             ('x: copy "" call/output "wc -c" x x', '== "0^/"'),
             # A started program's pid, reaped later.

@@ -11,6 +11,7 @@
 #include "runtime/host/clipboard.h"
 #include "runtime/host/http.h"
 #include "runtime/host/os.h"
+#include "runtime/host/simple_io.h"
 #include "runtime/interpreter/cells.h"
 #include "runtime/memory_stats.h"
 #include "tests/unit/text_helpers.h"
@@ -173,6 +174,29 @@ TEST_F(HostTest, HeaderParserStaysInsideOddText) {
   EXPECT_EQ(http::parse_headers("no colon\r\n: x\r\nD:"), (h{p("D", "")}));
   EXPECT_EQ(http::parse_headers("\r"), h{});
   EXPECT_EQ(http::parse_headers(""), h{});
+}
+
+TEST_F(HostTest, LineEndsMendAcrossChunks) {
+  struct { std::vector<std::string> chunks; std::string out; } cases[] = {
+      {{"a\r\nb\rc"}, "a\nb\nc"},
+      {{"a\r", "\nb"}, "a\nb"},      // CR LF cut between chunks
+      {{"a\r", "b\r"}, "a\nb\n"},    // a lone CR at a chunk's end
+      {{"\r", "\r", "\n"}, "\n\n"},
+      {{"", "\n"}, "\n"},
+      {{"\r\r\n\n"}, "\n\n\n"},
+  };
+  for (const auto& c : cases) {
+    std::string got;
+    bool after_cr = false;
+    for (std::string chunk : c.chunks) {
+      size_t k = simple_io::to_lf(chunk.data(), chunk.data(), chunk.size(), &after_cr);
+      got += chunk.substr(0, k);
+    }
+    EXPECT_EQ(got, c.out);
+  }
+  EXPECT_TRUE(simple_io::ascii_q("0123456789abcdef\x7F", 17));
+  EXPECT_FALSE(simple_io::ascii_q("0123456789abcdef\x80", 17));
+  EXPECT_FALSE(simple_io::ascii_q("\xC3\xA9", 2));
 }
 
 TEST_F(HostTest, CountsAboveThirtyOneBitsAreFloats) {
