@@ -378,7 +378,26 @@ bool rename_file(const cell* file, const cell* new_name) {
   }
   while (to.size() > 1 && to.back() == '/') to.pop_back();
   while (from.size() > 1 && from.back() == '/') from.pop_back();
+  // An existing target is refused, never replaced. A file system that cannot do that
+  // atomically gets a test first.
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+    return true;
+  if (errno != EINVAL && errno != ENOSYS) return false;
+  struct stat st;
+  if (::lstat(to.c_str(), &st) == 0) return false;
   return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
+bool make_dir(const cell* file) {
+  std::string path = file::to_OS_path(file);
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  return ::mkdir(path.c_str(), 0777) == 0;
+}
+
+bool exists_q(const cell* file) {
+  std::string path = file::to_OS_path(file);
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0;
 }
 
 bool file_modified_time(const cell* file, i64* seconds) {

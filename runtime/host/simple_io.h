@@ -42,7 +42,11 @@ void write_stdout(const cell* file, const cell* value, const cell* part, const c
 
 // Deletes a file, or removes the (empty) directory when the name ends with "/".
 bool delete_file(const cell* file);
+// False when the target exists (it is never replaced) or the rename fails.
 bool rename_file(const cell* file, const cell* new_name);
+// Directory creation (one level) and existence, for create-dir and exists?.
+bool make_dir(const cell* file);
+bool exists_q(const cell* file);
 // The last write time in seconds since 1970 (UTC), or false when the file does not exist
 // or a name ending with "/" names a file.
 bool file_modified_time(const cell* file, i64* seconds);

@@ -53,6 +53,8 @@ def main():
         open(os.path.join(d, "empty"), "wb").close()
         os.mkdir(os.path.join(d, "sub"))
         os.mkfifo(os.path.join(d, "fifo"))
+        with open(os.path.join(d, "sparse"), "wb") as f:
+            f.truncate(3 << 30)
         bindir = os.path.join(d, "bin")
         os.mkdir(bindir)
         log = os.path.join(d, "xdg.log")
@@ -85,7 +87,8 @@ def main():
             ("read/seek %digits -1",
              "*** Script Error: value out of range: -1\n*** Where: read\n"
              "*** Near : read/seek %digits -1"),
-            ("read %.", '== [%big.bin %bin/ %crlf.bin %digits %empty %fifo %lf2.bin %sub/]'),
+            ("read %.",
+             '== [%big.bin %bin/ %crlf.bin %digits %empty %fifo %lf2.bin %sparse %sub/]'),
             ("read %sub/", "== []"),
             ("find read %/ %tmp/", None),
             ("read %missing",
@@ -116,6 +119,15 @@ def main():
             ('write %/dev/full "a"',
              '*** Access Error: cannot open: %/dev/full\n*** Where: write\n'
              '*** Near : write %/dev/full "a"'),
+            # rename never replaces
+            ('write %r1 "1" write %r2 "2" rename %r1 %r2', "== false"),
+            ("reduce [read %r1 read %r2]", '== ["1" "2"]'),
+            ("rename %r1 %r3", "== true"),
+            # Past the longest series: refused before anything is allocated.
+            ("read/binary %sparse",
+             "*** Script Error: content too long\n*** Where: read\n*** Near : read/binary %sparse"),
+            ("read/binary/part %sparse 4", "== #{00000000}"),
+            ("size? %sparse", "== 3221225472.0"),
             # size?
             ("size? %digits", "== 10"),
             ("size? %sub/", "== none"),

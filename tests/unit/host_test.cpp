@@ -162,6 +162,12 @@ TEST_F(HostTest, EnvironmentEntriesSplitAtTheFirstEqualsAfterTheName) {
   EXPECT_FALSE(os::get_env("VYR_T", &got));
 }
 
+TEST_F(HostTest, ExpectTypeRaisesOnlyForAnotherType) {
+  cell pair{TYPE_PAIR, 0, 0, 0};
+  EXPECT_EQ(test::error_of([&] { os::expect_type(&pair, TYPE_PAIR); }), "");
+  EXPECT_EQ(test::error_of([&] { os::expect_type(&pair, TYPE_IMAGE); }), "script/invalid-arg");
+}
+
 TEST_F(HostTest, HeaderParserStaysInsideOddText) {
   using h = http::header_list;
   using p = std::pair<std::string, std::string>;
