@@ -43,7 +43,9 @@ fuzz-test: setup
 	  ninja -C $(FUZZ) -j $(JOBS) lexer_fuzz && \
 	  mkdir -p $(FUZZ)/lexer_corpus && \
 	  ASAN_OPTIONS=detect_leaks=0 ./$(FUZZ)/lexer_fuzz -max_total_time=$(FUZZ_SECONDS) -timeout=5 -artifact_prefix=$(FUZZ)/ \
-	    -print_final_stats=1 $(FUZZ)/lexer_corpus tests/fuzz/lexer_corpus; \
+	    -print_final_stats=1 $(FUZZ)/lexer_corpus tests/fuzz/lexer_corpus && \
+	  ninja -C $(FUZZ) -j $(JOBS) host_text_fuzz && \
+	  ASAN_OPTIONS=detect_leaks=0 ./$(FUZZ)/host_text_fuzz -max_total_time=10 -timeout=5 -artifact_prefix=$(FUZZ)/; \
 	else echo "clang++ not found: fuzz targets skipped"; fi
 
 # The fuzz run first, so that the output closes with the test summaries.
@@ -51,6 +53,7 @@ test: fuzz-test unit-test asan-test stress-test
 
 bench: build
 	./$(BUILD)/vyr_bench
+	/usr/bin/python3.11 bench/host_bench.py $(BUILD)/vyr
 
 clean:
 	rm -rf $(BUILD) $(ASAN) $(FUZZ)
