@@ -2,10 +2,14 @@
 // may leave the 32-bit range is computed in 64 bits.
 #include "runtime/datatypes/integer.h"
 
+#include <algorithm>
+
 #include <cmath>
 #include <cstdio>
+#include <utility>
 
 #include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/date.h"
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/pair.h"
 #include "runtime/datatypes/point.h"
@@ -179,7 +183,7 @@ const cell* to(const cell* proto, const cell* spec, u32 type) {
       return box(money::to_integer(&m));
     }
     case TYPE_DATE:
-      fire("internal", "not-done");  // date! brings its conversion
+      return box(date::to_epoch(spec));
     default:
       bad_to_arg(spec);
   }
@@ -198,6 +202,15 @@ const cell* random(cell* value, bool seed, bool secure, bool only) {
   }
   // char! inherits this action: the drawn code point stays a char!.
   u32 type = type_of(value);
+  if (type == TYPE_CHAR && n >= 0xD800) {
+    // The surrogate halves are no characters: the draw skips over them.
+    i32 gap = std::min(n, 0xDFFF) - 0xD800 + 1;
+    i32 r = random::int_in_range(secure, n - gap);
+    if (r >= 0xD800) r += gap;
+    cell* out = box(r);
+    set_type(out, type);
+    return out;
+  }
   cell* out = box(random::int_in_range(secure, n));
   set_type(out, type);
   return out;
@@ -261,9 +274,12 @@ void arith(i32 op) {
     case TYPE_TUPLE:
       tuple::number_first(op);  // refuses subtract and divide
       return;
-    case TYPE_DATE:
+    case TYPE_DATE: {
       if (op != math_op::ADD) not_related("subtract", TYPE_INTEGER);
-      fire("internal", "not-done");
+      std::swap(*stack::arg(0), *stack::arg(1));  // n + date is date + n
+      date::add();
+      return;
+    }
     case TYPE_MONEY:
       money::do_math(op);
       return;

@@ -288,7 +288,7 @@ cell* request(const cell* method_in, const cell* url_in, const cell* headers_in,
   binary::rs_append(&body_bytes, reinterpret_cast<const u8*>(r.body.data()),
                     static_cast<u32>(r.body.size()));
   std::string().swap(r.body);
-  simple_io::bytes_to_value(&body_bytes, binary, lines, &body_value);
+  simple_io::bytes_to_value(&body_bytes, binary, lines, &body_value, &url);
   if (!info) {
     *out = body_value;
     return out;

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <vector>
 
 #include "runtime/collector.h"
@@ -71,7 +72,7 @@ i64 byte_arg(const char* refinement, const cell* arg) {
 }
 
 // The longest series a read may make.
-constexpr u64 READ_LIMIT = 0x7FFFFFFF;
+constexpr u64 READ_LIMIT = SERIES_MAX_BYTES;
 
 [[noreturn]] void too_big(const cell* file) {
   cell f = *file;
@@ -203,8 +204,13 @@ cell* read_file(const cell* file_in, const cell* part, const cell* seek, bool bi
         cannot_open(&file);
       }
       if (k == 0) break;
-      data.append(chunk.data(), static_cast<size_t>(k));
-      if (data.size() > READ_LIMIT + skip) too_big(&file);
+      // An endless stream (/dev/zero) stops at the series limit.
+      if (data.size() + static_cast<u64>(k) > READ_LIMIT + skip) too_big(&file);
+      try {
+        data.append(chunk.data(), static_cast<size_t>(k));
+      } catch (const std::bad_alloc&) {
+        fire_no_memory();
+      }
     }
     size_t from = static_cast<size_t>(std::min<u64>(skip, data.size()));
     size_t n = data.size() - from;
@@ -213,7 +219,7 @@ cell* read_file(const cell* file_in, const cell* part, const cell* seek, bool bi
     std::memcpy(b->head(), data.data() + from, n);
     b->tail = b->offset + static_cast<u32>(n);
   }
-  return bytes_to_value(&bytes, binary, lines, out);
+  return bytes_to_value(&bytes, binary, lines, out, &file);
 }
 
 bool ascii_q(const char* p, size_t n) {
@@ -247,7 +253,8 @@ size_t to_lf(char* dst, const char* src, size_t n, bool* after_cr) {
   return k;
 }
 
-cell* bytes_to_value(const cell* bytes_in, bool binary, bool lines, cell* out) {
+cell* bytes_to_value(const cell* bytes_in, bool binary, bool lines, cell* out,
+                     const cell* source) {
   cell bytes = *bytes_in;
   collector::root_guard keep_bytes(&bytes);
   collector::root_guard keep_out(out);
@@ -267,8 +274,18 @@ cell* bytes_to_value(const cell* bytes_in, bool binary, bool lines, cell* out) {
     *out = cell{TYPE_STRING, 0, bytes.data2, 0};
   } else {
     // The loader holds collection off while it reads from the arena.
-    u32 node = unicode::load_utf8_buffer(reinterpret_cast<const u8*>(b->head()),
-                                         b->used_units(), 0, nullptr, true);
+    u32 node = 0;
+    try {
+      node = unicode::load_utf8_buffer(reinterpret_cast<const u8*>(b->head()),
+                                       b->used_units(), 0, nullptr, true);
+    } catch (const thrown& t) {
+      // The bytes alone do not say where they came from: the error names the source first.
+      if (!source || t.level != THROW_ERROR || !t.id || std::strcmp(t.id, "invalid-utf8") != 0)
+        throw;
+      cell where = t.argc > 0 ? t.args[0] : cell{TYPE_NONE, 0, 0, 0};
+      cell from = *source;
+      fire("access", "invalid-utf8", &from, &where);
+    }
     *out = cell{TYPE_STRING, 0, node, 0};
   }
   if (lines) {
@@ -400,12 +417,13 @@ bool exists_q(const cell* file) {
   return ::stat(path.c_str(), &st) == 0;
 }
 
-bool file_modified_time(const cell* file, i64* seconds) {
+bool file_modified_time(const cell* file, i64* seconds, i64* nanoseconds) {
   std::string path = file::to_OS_path(file);
   struct stat st;
   if (::stat(path.c_str(), &st) != 0) return false;
   if (dir_q(file) && !S_ISDIR(st.st_mode)) return false;
-  *seconds = st.st_mtime;
+  *seconds = st.st_mtim.tv_sec;
+  if (nanoseconds) *nanoseconds = st.st_mtim.tv_nsec;
   return true;
 }
 

@@ -25,11 +25,12 @@ bool ascii_q(const char* p, size_t n);
 size_t to_lf(char* dst, const char* src, size_t n, bool* after_cr);
 
 // A fresh binary! of raw bytes (from its head), which this consumes, as the value read:
-// itself with
-// `binary`, else its UTF-8 text with CR LF and a lone CR as LF (a leading byte-order mark
-// skipped), split at the line feeds into a block! of strings with `lines` (no empty last
-// line).
-cell* bytes_to_value(const cell* bytes, bool binary, bool lines, cell* out);
+// itself with `binary`, else its UTF-8 text with CR LF and a lone CR as LF (a leading
+// byte-order mark skipped), split at the line feeds into a block! of strings with `lines`
+// (no empty last line; no bytes at all give an empty string). Text that is not valid UTF-8 raises access invalid-utf8 naming `source` (when given)
+// and the bytes where decoding stopped.
+cell* bytes_to_value(const cell* bytes, bool binary, bool lines, cell* out,
+                     const cell* source = nullptr);
 
 // Writes a string! (as UTF-8), a binary! (as bytes), with `lines` a block! (each value
 // followed by LF: text as it is, other values molded), or any other value molded. `file`
@@ -49,7 +50,7 @@ bool make_dir(const cell* file);
 bool exists_q(const cell* file);
 // The last write time in seconds since 1970 (UTC), or false when the file does not exist
 // or a name ending with "/" names a file.
-bool file_modified_time(const cell* file, i64* seconds);
+bool file_modified_time(const cell* file, i64* seconds, i64* nanoseconds = nullptr);
 
 // The size in bytes of what the name opens (-1 when it cannot be opened or is a
 // directory). A FIFO is opened without waiting for a writer.
