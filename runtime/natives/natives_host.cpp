@@ -12,6 +12,7 @@
 
 #include "runtime/collector.h"
 #include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/date.h"
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/string_actions.h"
@@ -144,9 +145,14 @@ void now_entry(bool, const i32* refs) {
     time::make_at(&out, s);
     return stack::set_last(out);
   }
-  // The whole date (with /date, /precise or alone) is a date! value, which this build
-  // does not have yet.
-  fire("internal", "not-done");
+  // The whole date: with /date without time and zone, else with the local time of day
+  // (its fraction with /precise) and the zone.
+  bool with_time = !present(refs, DATE);
+  double s = t.tm_hour * 3600.0 + t.tm_min * 60.0 + t.tm_sec;
+  if (precise) s += static_cast<double>(ts.tv_nsec / 100) * 1e-7;
+  date::make_at(&out, t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, with_time ? zone / 60 : 0,
+                with_time ? zone % 60 : 0, with_time ? s : 0.0, with_time);
+  stack::set_last(out);
 }
 
 // ---- call, size?, browse ------------------------------------------------------------------

@@ -207,7 +207,8 @@ def main():
             ("now/yearday", None),
             ("now/time", None),
             ("now/utc/time", None),
-            ("now", NOT_DONE + "\n*** Where: now\n*** Near : now"),
+            ("d: now d/zone", "== 5:45:00"),
+            ("d: now/date d/zone", "== none"),
         ]
         f1, got = run(exe, cases, d, env)
         failed += f1
