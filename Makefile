@@ -54,6 +54,8 @@ fuzz-test: setup
 	      -artifact_prefix=$(FUZZ)/ -print_final_stats=1 $(FUZZ)/$${t}_corpus \
 	      $$(ls -d tests/fuzz/$${t}_corpus 2>/dev/null) || exit 1; \
 	  done; \
+	  ninja -C $(FUZZ) -j $(JOBS) host_text_fuzz && \
+	  ASAN_OPTIONS=detect_leaks=0 ./$(FUZZ)/host_text_fuzz -max_total_time=10 -timeout=5 -artifact_prefix=$(FUZZ)/; \
 	else echo "clang++ not found: fuzz targets skipped"; fi
 
 # The fuzz run first, so that the output closes with the test summaries.
@@ -61,6 +63,7 @@ test: fuzz-test unit-test asan-test stress-test
 
 bench: build
 	./$(BUILD)/vyr_bench
+	/usr/bin/python3.11 bench/host_bench.py $(BUILD)/vyr
 
 clean:
 	rm -rf $(BUILD) $(ASAN) $(FUZZ)
