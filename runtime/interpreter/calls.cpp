@@ -575,6 +575,15 @@ namespace {
     cell b = *branch;
     eval_branch(&b);  // argument evaluation switched tracing on
   } else {
+    // A branch of one value needs no evaluation (eval_seq's own shortcut, without its call).
+    u32 node = branch->data2, pos = branch->data1;
+    if (pos + 1 == cells::length(node)) {
+      if (const cell* v = lone_value(node, pos)) {
+        *a = *v;
+        stack::top = a + 1;
+        return;
+      }
+    }
     // eval_branch without its call; eval_seq copies the block before anything can move it.
     eval_seq(branch);
     if (!exit_pending()) {

@@ -120,19 +120,9 @@ void eval_seq(const cell* block) {
     return;
   }
   if (pos + 1 == tail) {
-    // One value that is its own result, or a word holding one: nothing can follow it and
-    // nothing can fail, so no position is needed.
-    const cell* c = cells::at(node, pos);
-    if (inert(type_of(c))) {
-      *start = *c;
+    if (const cell* v = lone_value(node, pos)) {
+      *start = *v;
       return;
-    }
-    if (type_of(c) == TYPE_WORD) {
-      const cell* v = peek(c);
-      if (v && inert(type_of(v))) {
-        *start = *v;
-        return;
-      }
     }
   }
   native_stack::check();

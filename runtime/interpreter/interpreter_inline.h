@@ -357,6 +357,18 @@ inline cell* settable(const cell* w) {
   return pos;
 }
 
+// The value of a block whose one value (at `pos`) is its own result or a word holding one,
+// else null: nothing can follow it and nothing can fail, so it needs no evaluation step.
+[[gnu::always_inline]] inline const cell* lone_value(u32 node, u32 pos) {
+  const cell* c = cells::at(node, pos);
+  if (inert(type_of(c))) return c;
+  if (type_of(c) == TYPE_WORD) {
+    const cell* v = peek(c);
+    if (v && inert(type_of(v))) return v;
+  }
+  return nullptr;
+}
+
 // Evaluates the expressions of a block value in the innermost frame, with no frame of its
 // own: marker frames name nothing a report shows, so a paren, a function body or a branch
 // of `if`/`either` needs none. The block is kept at `start` (the data-stack top on entry,
