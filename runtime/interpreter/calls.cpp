@@ -181,14 +181,12 @@ void eval_function_traced(const cell& fn, u32 me, u32 slots);
     if ((t.level != THROW_RETURN && t.level != THROW_EXIT) || exit_target(t) != me) throw;
     stack::unwind_frames(me + 1);
     stack::arguments = stack::base + stack::frames[me].own_args;
-    *stack::arguments = t.level == THROW_RETURN ? t.value : cell{TYPE_UNSET, 0, 0, 0};
-    stack::keep_first();
+    stack::set_last(t.level == THROW_RETURN ? t.value : cell{TYPE_UNSET, 0, 0, 0});
     stack::close_guards();
     return;
   }
   if (pending && pending_target == me && (pending == THROW_RETURN || pending == THROW_EXIT)) {
-    *stack::arguments = pending == THROW_RETURN ? pending_value : cell{TYPE_UNSET, 0, 0, 0};
-    stack::keep_first();
+    stack::set_last(pending == THROW_RETURN ? pending_value : cell{TYPE_UNSET, 0, 0, 0});
     pending = 0;
   }
 }

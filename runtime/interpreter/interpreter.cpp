@@ -158,8 +158,7 @@ void eval_block(const cell* block_in, bool chain) {
   u32 tail = cells::length(node);
   if (tracing) [[unlikely]] trace_block(trace::EV_ENTER, &block, pos, nullptr);
   if (pos >= tail) {
-    *stack::arguments = cell{TYPE_UNSET, 0, 0, 0};
-    stack::keep_first();
+    stack::set_last(cell{TYPE_UNSET, 0, 0, 0});
   } else {
     position_ref = &at;
     for (;;) {
@@ -179,8 +178,7 @@ void eval_branch(const cell* block) {
   if (tracing) [[unlikely]] return eval_block(block, true);
   eval_seq(block);
   if (exit_pending()) return;
-  *stack::arguments = *(stack::top - 1);
-  stack::keep_first();
+  stack::set_last(*(stack::top - 1));
 }
 
 void eval_in_frame(const cell* block) {
@@ -188,8 +186,7 @@ void eval_in_frame(const cell* block) {
   u32 pos = block->data1;
   u32 tail = cells::length(node);
   if (pos >= tail) {
-    *stack::arguments = cell{TYPE_UNSET, 0, 0, 0};
-    stack::keep_first();
+    stack::set_last(cell{TYPE_UNSET, 0, 0, 0});
     return;
   }
   native_stack::check();
@@ -224,8 +221,7 @@ u32 eval_one(u32 node, u32 pos, bool push) {
   pos = eval_next(node, pos, cells::length(node), 0);
   stack::leave();
   if (!push && !exit_pending()) {
-    *stack::arguments = *start;
-    stack::keep_first();
+    stack::set_last(*start);
   }
   return pos;
 }
@@ -350,8 +346,7 @@ u32 eval_next(u32 node, u32 pos, u32 tail, u32 flags) {
     if (exit_pending()) return pos;
   }
   if (!(flags & EVAL_PUSH) && start != stack::arguments) {
-    *stack::arguments = *start;
-    stack::keep_first();
+    stack::set_last(*start);
   }
   if (tracing && !(flags & EVAL_PUSH)) [[unlikely]] trace_at(trace::EV_EXPR, node, pos, nullptr, stack::arguments);
   return pos;

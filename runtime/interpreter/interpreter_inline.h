@@ -8,7 +8,8 @@
 //   leaves it first.
 // - move_result(start): a prefix call pushes a copy of the function value at `start` and
 //   its frame above it; the result, left in the frame's first cell (start + 1), moves down
-//   over the copy and the stack is cut just above it.
+//   over the copy and the stack is cut just above it. A value that becomes the innermost
+//   frame's result goes there through stack::set_last.
 #pragma once
 #include "runtime/interpreter/interpreter.h"
 

@@ -23,8 +23,7 @@ void leave_to(cell* at) {
 
 u32 finish(cell* at, u32 pos, bool push) {
   if (!push && !exit_pending()) {
-    *stack::arguments = *at;
-    stack::keep_first();
+    stack::set_last(*at);
   }
   return pos;
 }
