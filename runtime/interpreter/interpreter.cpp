@@ -1325,6 +1325,30 @@ u32 finish(cell* at, u32 pos, bool push) {
   }
   return pos;
 }
+
+// Stores a scalar whose field a set-path changed back where the walk read it from. The
+// walk of a set-path keeps, for each element after the head, the value the element was
+// applied to and the element itself: chain[2i] and chain[2i + 1] for step i. Step `i`'s
+// value has just been changed in place. Each holder before it is sent the changed value
+// as a set through its own eval-path, so an object tells its on-change* handler and an
+// owned series its owner exactly as for a set-path that names the field. A holder that is
+// itself a scalar answers with its own cell, changed in turn, and the write goes one
+// step further back; when it reaches the head, the head word is set.
+void write_back(cell* path, cell* head, cell* chain, u32 first, u32 i) {
+  while (i > 0) {
+    u32 j = i - 1;
+    cell* holder = &chain[2 * j];
+    auto f = reinterpret_cast<eval_path_fn>(datatype::entry(type_of(holder), slot::eval_path));
+    path_args walk;
+    walk.path = path;
+    walk.position = i32(first + j);
+    walk.grandparent = j > 0 ? &chain[2 * (j - 1)] : nullptr;
+    walk.owner_flag = j > 0;
+    if (f(holder, &chain[2 * j + 1], &chain[2 * i], walk) != holder) return;
+    i = j;
+  }
+  _context::set(head, &chain[0]);
+}
 }  // namespace
 
 u32 eval_path(const cell* path_in, u32 node, u32 pos, u32 tail, bool set, bool get_only,
@@ -1358,7 +1382,11 @@ u32 eval_path(const cell* path_in, u32 node, u32 pos, u32 tail, bool set, bool g
   w[0] = cell{TYPE_NONE, 0, 0, 0};
   w[1] = cur;
   w[3] = cell{TYPE_NONE, 0, 0, 0};
-  for (u32 k = path.data1 + 1; k < len; k++) {
+  u32 first = path.data1 + 1;
+  cell* chain = set && len > first ? stack::push_slot() : nullptr;  // see write_back
+  if (chain)
+    for (u32 i = 1; i < 2 * u64(len - first); i++) stack::push_slot();
+  for (u32 k = first; k < len; k++) {
     cell e = *cells::at(pnode, k);
     if (type_of(&e) == TYPE_GET_WORD) {
       e = *_context::get(&e);
@@ -1388,7 +1416,17 @@ u32 eval_path(const cell* path_in, u32 node, u32 pos, u32 tail, bool set, bool g
     walk.owner_flag = set && last && k >= path.data1 + 2;
     walk.get_only = get_only;
     cell parent = w[1];
+    if (chain) {
+      chain[2 * (k - first)] = w[1];
+      chain[2 * (k - first) + 1] = e;
+    }
     const cell* r = f(&w[1], &w[2], set && last ? at : nullptr, walk);
+    // An eval-path that changed a field of an immediate value answers the parent's own
+    // cell: the changed value goes back to where the parent was read from.
+    if (set && last && r == &w[1]) {
+      chain[2 * (k - first)] = w[1];
+      write_back(&path, &head, chain, first, k - first);
+    }
     cell next = *r;
     w[3] = parent;
     w[1] = next;
