@@ -13,8 +13,9 @@ typedef struct _cairo_region cairo_region_t;
 
 namespace vyr::win::detail {
 
-// A table of objects reached by 32-bit handles: low 20 bits the 1-based index, high 12
-// bits a generation that changes whenever the slot is reused.
+// A table of objects reached by 32-bit handles: low 20 bits the 1-based index, bits 20-30
+// a generation that changes whenever the slot is reused. Bit 31 stays clear, so a handle
+// is a positive 32-bit integer and callers may keep a flag there.
 template <class T>
 class handle_table {
   struct slot { uint32_t gen = 0; std::unique_ptr<T> obj; };
@@ -31,7 +32,7 @@ class handle_table {
       slots_.emplace_back();
     }
     slot& s = slots_[i];
-    s.gen = (s.gen + 1) & 0xFFF;
+    s.gen = (s.gen + 1) & 0x7FF;
     if (s.gen == 0) s.gen = 1;
     s.obj = std::move(obj);
     return (s.gen << 20) | (i + 1);

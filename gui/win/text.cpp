@@ -81,11 +81,13 @@ bool GetObject(HFONT h, LOGFONT& out) {
   return true;
 }
 
-LOGFONT message_font(uint32_t dpi) {
+LOGFONT message_font(uint32_t dpi, bool resolve) {
   LOGFONT lf;
   if (dpi == 0) dpi = 96;
   lf.lfHeight = -int32_t((9 * int64_t(dpi) + 36) / 72);
   lf.lfWeight = FW_NORMAL;
+  lf.lfFaceName = "sans-serif";
+  if (!resolve) return lf;
   FcPattern* p = FcNameParse(reinterpret_cast<const FcChar8*>("sans-serif"));
   FcConfigSubstitute(config(), p, FcMatchPattern);
   FcDefaultSubstitute(p);

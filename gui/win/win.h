@@ -359,8 +359,9 @@ HFONT CreateFontIndirect(const LOGFONT&);
 bool DeleteObject(HFONT);
 bool GetObject(HFONT, LOGFONT&);
 HFONT GetStockFont(int id);
-// The message font at a DPI: fontconfig's sans-serif at 9 points.
-LOGFONT message_font(uint32_t dpi);
+// The message font at a DPI: fontconfig's sans-serif at 9 points. Without `resolve` the
+// face stays the generic "sans-serif" and fontconfig is not loaded.
+LOGFONT message_font(uint32_t dpi, bool resolve = true);
 bool GetTextExtentPoint32(HDC, std::string_view utf8, SIZE&);
 uint32_t GetTabbedTextExtent(HDC, std::string_view utf8);   // cy << 16 | cx
 bool GetTextMetrics(HDC, TEXTMETRIC&);
