@@ -141,7 +141,7 @@ bool transparent_color_q(const cell* c);
 void set_hint(win::HWND, const cell* options);
 u32 accelerated_style(const cell* options, bool windows8);
 void set_tabs(win::HWND, const cell* options);
-void get_area_selection(win::HWND, cell* values);
+void get_area_selection(win::HWND, const cell* face);
 void update_scroller(const cell* scroller, i32 field);
 void create_caret(win::HWND, const cell* caret_values);
 void release_window_extras(win::HWND);

@@ -236,12 +236,13 @@ void set_tabs(win::HWND h, const cell* options) {
 }
 
 // The layer's edit controls report selections in characters of their text, so the offsets
-// need no mapping from UTF-16 units here.
-void get_area_selection(win::HWND h, cell* values) {
-  if (!values) return;
+// need no mapping from UTF-16 units here. The face is passed rather than its value cells:
+// the control's procedure may run code that allocates, after which they may have moved.
+void get_area_selection(win::HWND h, const cell* face) {
   u32 start = 0, end = 0;
   win::SendMessage(h, win::EM_GETSEL, reinterpret_cast<win::WPARAM>(&start), reinterpret_cast<win::LPARAM>(&end));
-  cell* sel = values + facet_index::selected;
+  cell* sel = facet(face, facet_index::selected);
+  if (!sel) return;
   if (start == end) *sel = cell{TYPE_NONE, 0, 0, 0};
   else cells::make_pair(sel, static_cast<i32>(start) + 1, static_cast<i32>(end));
 }
@@ -307,8 +308,9 @@ void release_window_extras(win::HWND h) {
 }
 
 static bool is_type(const cell* face, const char* name) {
+  u32 sym = symbol::make(name);   // may allocate: the facet is read after it
   const cell* t = facet(face, facet_index::type);
-  return t && type_of(t) == TYPE_WORD && symbol::same_q(t->data2, symbol::make(name));
+  return t && type_of(t) == TYPE_WORD && symbol::same_q(t->data2, sym);
 }
 
 void free_face(const cell* face, bool close) {

@@ -267,17 +267,17 @@ TEST_F(backend, FieldOptionsSendEditMessages) {
   set_tabs(h, &plain);
   EXPECT_EQ(g_edit.size(), 1u);
   EXPECT_EQ(accelerated_style(&plain, true), 0u);
-  cell values[25];
-  for (auto& v : values) v = cell{TYPE_NONE, 0, 0, 0};
+  cell face = run("make object! [type: offset: size: text: image: color: menu: data: enabled?: visible?: selected: none]");
+  collector::root_guard guard3(&face);
   g_sel_start = 2;
   g_sel_end = 5;
-  get_area_selection(h, values);
-  EXPECT_EQ(type_of(&values[facet_index::selected]), u32(TYPE_PAIR));
-  EXPECT_EQ(cells::pair_x(&values[facet_index::selected]), 3);
-  EXPECT_EQ(cells::pair_y(&values[facet_index::selected]), 5);
+  get_area_selection(h, &face);
+  EXPECT_EQ(type_of(facet(&face, facet_index::selected)), u32(TYPE_PAIR));
+  EXPECT_EQ(cells::pair_x(facet(&face, facet_index::selected)), 3);
+  EXPECT_EQ(cells::pair_y(facet(&face, facet_index::selected)), 5);
   g_sel_start = g_sel_end = 4;
-  get_area_selection(h, values);
-  EXPECT_EQ(type_of(&values[facet_index::selected]), u32(TYPE_NONE));
+  get_area_selection(h, &face);
+  EXPECT_EQ(type_of(facet(&face, facet_index::selected)), u32(TYPE_NONE));
 }
 
 TEST_F(backend, FacesAttachToWindowsAndAreReleased) {
