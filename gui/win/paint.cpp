@@ -308,15 +308,17 @@ static void draw_scroll_bar(cairo_t* cr, const window* w, int bar, RECT area) {
   cairo_set_source_rgb(cr, 240 / 255.0, 240 / 255.0, 240 / 255.0);
   cairo_rectangle(cr, area.left, area.top, area.width(), area.height());
   cairo_fill(cr);
+  // Arrows at both ends, the thumb on the track between them, as the hit test sees them.
   const SCROLLINFO& si = w->bars[bar].info;
   int64_t range = int64_t(si.nMax) - si.nMin + 1;
-  int len = bar == SB_VERT ? area.height() : area.width();
-  if (range > 0 && si.nPage > 0 && si.nPage < range) {
-    double t0 = double(si.nPos - si.nMin) / double(range), t1 = t0 + double(si.nPage) / double(range);
-    t1 = std::min(t1, 1.0);
+  int arrow = bar == SB_VERT ? area.width() : area.height();
+  int track = std::max(0, (bar == SB_VERT ? area.height() : area.width()) - 2 * arrow);
+  if (range > 0 && track > 0) {
+    double t0 = arrow + double(track) * double(int64_t(si.nPos) - si.nMin) / double(range);
+    double tl = std::max(8.0, double(track) * double(si.nPage) / double(range));
     cairo_set_source_rgb(cr, 205 / 255.0, 205 / 255.0, 205 / 255.0);
-    if (bar == SB_VERT) cairo_rectangle(cr, area.left + 2, area.top + t0 * len, area.width() - 4, (t1 - t0) * len);
-    else cairo_rectangle(cr, area.left + t0 * len, area.top + 2, (t1 - t0) * len, area.height() - 4);
+    if (bar == SB_VERT) cairo_rectangle(cr, area.left + 2, area.top + t0, area.width() - 4, tl);
+    else cairo_rectangle(cr, area.left + t0, area.top + 2, tl, area.height() - 4);
     cairo_fill(cr);
   }
   cairo_restore(cr);

@@ -690,6 +690,20 @@ void input_button(int button, bool down, POINT p) {
       s.last_click_pt = p;
     }
   }
+  // Presses on a window's frame or scroll bars are non-client messages.
+  if (is_null(s.capture)) {
+    LRESULT hit = SendMessage(h, WM_NCHITTEST, 0, MAKELPARAM(p.x, p.y));
+    if (hit != HTCLIENT && hit != HTNOWHERE) {
+      if (button != 1 || m == WM_LBUTTONDBLCLK) return;
+      input_msg nc;
+      nc.msg.hwnd = h;
+      nc.msg.message = down ? WM_NCLBUTTONDOWN : WM_NCLBUTTONUP;
+      nc.msg.wParam = static_cast<WPARAM>(hit);
+      nc.msg.lParam = MAKELPARAM(p.x, p.y);
+      push_input(std::move(nc));
+      return;
+    }
+  }
   POINT c = p;
   ScreenToClient(h, c);
   input_msg in;

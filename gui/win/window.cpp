@@ -336,6 +336,29 @@ bool DestroyWindow(HWND h) {
 
 // ---- the default procedure -----------------------------------------------------------------
 
+// Which part of a window's scroll bar is at screen point `p`: the arrows at both ends (one
+// line), the track before and after the thumb (one page), or the thumb.
+static uint32_t scroll_code_at(HWND h, int bar, POINT p) {
+  window* w = win_of(h);
+  RECT wr;
+  GetWindowRect(h, wr);
+  RECT c = client_rect_in_window(w);
+  int arrow = GetSystemMetricsForDpi(bar == SB_VERT ? SM_CYVSCROLL : SM_CXHSCROLL, w->dpi);
+  int len = bar == SB_VERT ? c.height() : c.width();
+  int at = bar == SB_VERT ? p.y - (wr.top + c.top) : p.x - (wr.left + c.left);
+  if (at < arrow) return SB_LINEUP;
+  if (at >= len - arrow) return SB_LINEDOWN;
+  const SCROLLINFO& si = w->bars[bar].info;
+  int64_t range = int64_t(si.nMax) - si.nMin + 1;
+  int track = std::max(0, len - 2 * arrow);
+  if (range <= 0 || track == 0) return SB_PAGEDOWN;
+  int64_t thumb = arrow + track * (int64_t(si.nPos) - si.nMin) / range;
+  int64_t thumb_len = std::max<int64_t>(8, track * int64_t(si.nPage) / range);
+  if (at < thumb) return SB_PAGEUP;
+  if (at >= thumb + thumb_len) return SB_PAGEDOWN;
+  return SB_THUMBPOSITION;
+}
+
 LRESULT DefWindowProc(HWND h, uint32_t m, WPARAM wp, LPARAM lp) {
   window* w = win_of(h);
   if (!w) return 0;
@@ -372,11 +395,11 @@ LRESULT DefWindowProc(HWND h, uint32_t m, WPARAM wp, LPARAM lp) {
       return static_cast<LRESULT>(n);
     }
     case WM_SETCURSOR: {
+      // The parent goes first and may claim the pointer by answering 1; the default
+      // procedure sets its class cursor but answers 0, so a child still sets its own.
       if (!is_null(w->parent) && SendMessage(w->parent, WM_SETCURSOR, wp, lp)) return 1;
-      if ((w = win_of(h)) && LOWORD(lp) == HTCLIENT) {
+      if ((w = win_of(h)) && LOWORD(lp) == HTCLIENT)
         SetCursor(is_null(w->cls_cursor) ? LoadCursor(IDC_ARROW) : w->cls_cursor);
-        return 1;
-      }
       return 0;
     }
     case WM_NCHITTEST: {
@@ -430,6 +453,19 @@ LRESULT DefWindowProc(HWND h, uint32_t m, WPARAM wp, LPARAM lp) {
     case WM_MOUSEWHEEL:
     case WM_MOUSEHWHEEL:
       if (!is_null(w->parent)) return SendMessage(w->parent, m, wp, lp);
+      return 0;
+    case WM_NCLBUTTONDOWN:
+      if (wp == HTVSCROLL || wp == HTHSCROLL) {
+        int bar = wp == HTVSCROLL ? SB_VERT : SB_HORZ;
+        uint32_t code = scroll_code_at(h, bar, POINT{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)});
+        uint32_t msg = bar == SB_VERT ? WM_VSCROLL : WM_HSCROLL;
+        SCROLLINFO si;
+        si.fMask = SIF_POS;
+        GetScrollInfo(h, bar, si);
+        // The window's own scroll bars send with lParam 0.
+        SendMessage(h, msg, (uint64_t(uint16_t(si.nPos)) << 16) | code, 0);
+        SendMessage(h, msg, SB_ENDSCROLL, 0);
+      }
       return 0;
     case WM_PRINTCLIENT:
       return 0;

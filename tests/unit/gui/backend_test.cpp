@@ -326,6 +326,58 @@ TEST_F(backend, FacesAttachToWindowsAndAreReleased) {
   EXPECT_EQ(q.hwnd, top);
 }
 
+TEST_F(backend, ScrollerFieldsDriveTheParentsBar) {
+  start("1920x1080+0+0@96");
+  win::WNDCLASSEX wc;
+  wc.lpszClassName = "Plain";
+  wc.lpfnWndProc = win::DefWindowProc;
+  win::RegisterClassEx(wc);
+  win::HWND h = win::CreateWindowEx(0, "Plain", "", win::WS_POPUP, 0, 0, 100, 300, win::HWND{}, win::HMENU{}, nullptr);
+  cell sc = run(
+      "make object! [position: 30 page-size: 10 min-size: 5 max-size: 100 visible?: true vertical?: true "
+      "parent: make object! [type: offset: size: text: image: color: menu: data: enabled?: visible?: selected: "
+      "flags: options: parent: pane: none state: [0 0 none false]]]");
+  collector::root_guard guard(&sc);
+  cell* parent = facet(&sc, facet_index::scroller_parent);
+  cells::make_handle(block::rs_abs_at(facet(parent, facet_index::state), 0), win::raw(h), HANDLE_WINDOW);
+  update_scroller(&sc, 2);   // min-size alone does not touch the bar
+  win::SCROLLINFO si;
+  win::GetScrollInfo(h, win::SB_VERT, si);
+  EXPECT_EQ(si.nMax, 0);
+  update_scroller(&sc, 3);
+  update_scroller(&sc, 0);
+  update_scroller(&sc, 4);
+  win::GetScrollInfo(h, win::SB_VERT, si);
+  EXPECT_EQ(si.nMin, 1);
+  EXPECT_EQ(si.nMax, 100);
+  EXPECT_EQ(si.nPage, 10u);
+  EXPECT_EQ(si.nPos, 30);
+  EXPECT_TRUE(win::scroll_bar_shown(h, win::SB_VERT));
+  EXPECT_FALSE(win::scroll_bar_shown(h, win::SB_HORZ));
+}
+
+TEST_F(backend, CaretGoesToTheOwnerAndIsReleasedWithIt) {
+  start("1920x1080+0+0@96");
+  win::WNDCLASSEX wc;
+  wc.lpszClassName = "Plain";
+  wc.lpfnWndProc = win::DefWindowProc;
+  win::RegisterClassEx(wc);
+  win::HWND owner = win::CreateWindowEx(0, "Plain", "", win::WS_POPUP, 0, 0, 100, 100, win::HWND{}, win::HMENU{}, nullptr);
+  win::HWND caret = win::CreateWindowEx(0, "Plain", "", win::WS_CHILD, 0, 0, 2, 12, owner, win::HMENU{}, nullptr);
+  win::SetWindowLong(caret, gui::slot::caret_owner, win::raw(owner));
+  cell values[3];
+  values[0] = cell{TYPE_NONE, 0, 0, 0};
+  values[1] = values[0];
+  cells::make_point(&values[2], 2.9f, 14.2f);
+  create_caret(caret, values);
+  win::POINT p;
+  EXPECT_TRUE(win::GetCaretPos(p));
+  EXPECT_TRUE(win::GetWindowLong(owner, gui::slot::flags) & WINDOW_OWNS_CARET);
+  release_window_extras(owner);
+  EXPECT_FALSE(win::GetCaretPos(p));
+  EXPECT_FALSE(win::GetWindowLong(owner, gui::slot::flags) & WINDOW_OWNS_CARET);
+}
+
 TEST_F(backend, DefaultFontIsNinePointsAndResolvesLazily) {
   start("2880x1620+0+0@144");
   win::LOGFONT lf;
@@ -334,6 +386,18 @@ TEST_F(backend, DefaultFontIsNinePointsAndResolvesLazily) {
   EXPECT_EQ(g().default_size, 9);
   EXPECT_FALSE(default_font_face().empty());
   EXPECT_NE(default_font_face(), "sans-serif");
+  // A window gets its own copy, replaced on reload.
+  win::WNDCLASSEX wc;
+  wc.lpszClassName = "Plain";
+  wc.lpfnWndProc = win::DefWindowProc;
+  win::RegisterClassEx(wc);
+  win::HWND h = win::CreateWindowEx(0, "Plain", "", win::WS_POPUP, 0, 0, 10, 10, win::HWND{}, win::HMENU{}, nullptr);
+  load_default_font(h);
+  u32 first = u32(win::GetWindowLong(h, gui::slot::own_font));
+  ASSERT_NE(first, 0u);
+  load_default_font(h);
+  EXPECT_FALSE(win::GetObject(win::HFONT(first), lf));
+  EXPECT_NE(u32(win::GetWindowLong(h, gui::slot::own_font)), 0u);
 }
 
 }  // namespace vyr::test

@@ -72,6 +72,52 @@ TEST_F(paint, CompositorStacksClipsAndBlends) {
   EXPECT_EQ(hd->pixel(t, 20, 20), 0xFFFFFF00u);
 }
 
+TEST_F(paint, PrintWindowPaintsAndComposesIntoATarget) {
+  HWND t = filled(HWND{}, {0, 0, 40, 40}, RGB(0, 0, 255));
+  filled(t, {10, 10, 20, 20}, RGB(0, 255, 0));
+  cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 40, 40);
+  cairo_t* cr = cairo_create(s);
+  ASSERT_TRUE(PrintWindow(t, cr));
+  cairo_destroy(cr);
+  cairo_surface_flush(s);
+  auto px = [&](int x, int y) {
+    return *reinterpret_cast<uint32_t*>(cairo_image_surface_get_data(s) + y * cairo_image_surface_get_stride(s) + x * 4);
+  };
+  EXPECT_EQ(px(2, 2), 0xFF0000FFu);
+  EXPECT_EQ(px(15, 15), 0xFF00FF00u);
+  cairo_surface_destroy(s);
+}
+
+TEST_F(paint, DrawTextPlacesTextByFlags) {
+  HDC dc = GetDC(HWND{});
+  SIZE m;
+  GetTextExtentPoint32(dc, "MM", m);
+  RECT box{0, 0, 200, 100};
+  RECT calc = box;
+  DrawText(dc, "MM", calc, DT_CALCRECT | DT_SINGLELINE);
+  EXPECT_EQ(calc.right, m.cx);
+  EXPECT_EQ(calc.bottom, m.cy);
+  RECT amp = box;
+  DrawText(dc, "&MM", amp, DT_CALCRECT | DT_SINGLELINE);
+  EXPECT_EQ(amp.right, m.cx);   // the prefix character is not drawn
+  RECT literal = box;
+  DrawText(dc, "&MM", literal, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
+  EXPECT_GT(literal.right, m.cx);
+  ReleaseDC(HWND{}, dc);
+  // Right-aligned and vertically centred text lands at the far right, in the middle.
+  HWND h = top(0, 0, 200, 100);
+  pump();
+  dc = GetDC(h);
+  SetBkMode(dc, TRANSPARENT);
+  RECT r = box;
+  DrawText(dc, "\xE2\x96\x88", r, DT_SINGLELINE | DT_RIGHT | DT_VCENTER | DT_NOPREFIX);
+  ReleaseDC(h, dc);
+  pump();
+  EXPECT_EQ(hd->pixel(h, 197, 50) & 0xFFFFFF, 0u);
+  EXPECT_EQ(hd->pixel(h, 5, 50), 0xFFFFFFFFu);
+  EXPECT_EQ(hd->pixel(h, 197, 5), 0xFFFFFFFFu);
+}
+
 TEST_F(paint, EraseFillsTheClassBackground) {
   HWND h = top(0, 0, 50, 50);
   pump();

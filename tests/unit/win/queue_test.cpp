@@ -94,15 +94,18 @@ TEST_F(layer, PostMessageFromAnotherThreadWakesTheLoop) {
   // A long timer keeps the headless loop from running dry while the thread posts.
   SetTimer(h, 9, 100000);
   std::thread t([h] {
-    for (int i = 0; i < 100; ++i) PostMessage(h, WM_USER, i, 0);
+    for (int i = 0; i < 1000; ++i) PostMessage(h, WM_USER, i, 0);
   });
-  t.join();
   MSG m;
-  for (int i = 0; i < 100; ++i) {
+  uint64_t next = 0;
+  while (next < 1000) {
     ASSERT_EQ(GetMessage(m, HWND{}, 0, 0), 1);
-    EXPECT_EQ(m.message, WM_USER);
-    EXPECT_EQ(m.wParam, uint64_t(i));
+    if (m.message == WM_TIMER) continue;
+    ASSERT_EQ(m.message, WM_USER);
+    ASSERT_EQ(m.wParam, next);
+    ++next;
   }
+  t.join();
 }
 
 TEST_F(layer, TranslateMessageMakesCharsFromTextInUtf16Units) {

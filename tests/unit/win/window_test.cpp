@@ -302,6 +302,49 @@ TEST_F(layer, DpiChangeReachesTheWindowOnThatMonitor) {
   EXPECT_EQ(GetDpiForWindow(a), 192u);
 }
 
+TEST_F(layer, OwnScrollBarsScrollWithLParamZero) {
+  HWND p = top(0, 0, 300, 300);
+  HWND c = child(p, 0, 0, 100, 200);
+  ShowScrollBar(c, SB_VERT, true);
+  SCROLLINFO si;
+  si.fMask = SIF_RANGE | SIF_PAGE | SIF_POS;
+  si.nMin = 0;
+  si.nMax = 99;
+  si.nPage = 10;
+  si.nPos = 50;
+  SetScrollInfo(c, SB_VERT, si, true);
+  pump();
+  // Track 200 - 2 x 17 = 166 pixels; the thumb spans 17 + 83 .. 17 + 83 + 16.
+  struct { int y; uint32_t code; } cases[] = {{5, SB_LINEUP}, {195, SB_LINEDOWN}, {40, SB_PAGEUP}, {150, SB_PAGEDOWN}, {105, SB_THUMBPOSITION}};
+  for (auto& k : cases) {
+    g_seen.clear();
+    hd->advance(1000000);
+    hd->click({92, k.y});
+    pump();
+    std::vector<std::pair<uint32_t, LPARAM>> got;
+    for (auto& s : g_seen) if (s.msg == WM_VSCROLL) got.push_back({LOWORD(s.wp), s.lp});
+    EXPECT_EQ(got, (std::vector<std::pair<uint32_t, LPARAM>>{{k.code, 0}, {SB_ENDSCROLL, 0}})) << k.y;
+    EXPECT_TRUE(seen_of({WM_LBUTTONDOWN}).empty());
+  }
+}
+
+TEST_F(layer, ClassCursorReachesTheDisplay) {
+  WNDCLASSEX wc;
+  wc.lpszClassName = "Text";
+  wc.lpfnWndProc = recording_proc;
+  wc.hCursor = LoadCursor(IDC_IBEAM);
+  RegisterClassEx(wc);
+  HWND p = top(0, 0, 300, 300);
+  CreateWindowEx(0, "Text", "", WS_CHILD | WS_VISIBLE, 0, 0, 100, 100, p, HMENU{}, nullptr);
+  pump();
+  hd->move({50, 50});
+  pump();
+  EXPECT_EQ(cursor_shape(hd->cursor()), IDC_IBEAM);
+  hd->move({200, 200});
+  pump();
+  EXPECT_EQ(cursor_shape(hd->cursor()), IDC_ARROW);
+}
+
 TEST(headless_screens, DescriptionsParseOrAreRefused) {
   auto ok = headless_display::parse_screens("2880x1620+0+0@144,800x600+-800+10@96");
   ASSERT_TRUE(ok);
