@@ -19,6 +19,7 @@
 #include <X11/extensions/Xrandr.h>
 #include <X11/keysym.h>
 #include <cairo.h>
+#include <clocale>
 #include <poll.h>
 
 namespace vyr::win {
@@ -42,6 +43,9 @@ struct top_record {
 };
 
 int ignore_errors(Display*, XErrorEvent*) { return 0; }
+// A lost connection must not end the process: the exit handler below marks the display
+// dead instead, and the queue then answers GetMessage with -1.
+int io_error(Display*) { return 0; }
 
 int64_t steady_us() {
   return std::chrono::duration_cast<std::chrono::microseconds>(
@@ -52,6 +56,7 @@ int64_t steady_us() {
 
 struct x11_display::impl {
   Display* dpy = nullptr;
+  bool dead = false;
   int screen = 0;
   Window root = 0;
   Window helper = 0;
@@ -135,8 +140,10 @@ std::unique_ptr<x11_display> x11_display::open(const char* name) {
   Display* dpy = XOpenDisplay(name);
   if (!dpy) return nullptr;
   XSetErrorHandler(ignore_errors);
+  XSetIOErrorHandler(io_error);
   auto* p = new impl;
   p->dpy = dpy;
+  XSetIOErrorExitHandler(dpy, [](Display*, void* d) { static_cast<impl*>(d)->dead = true; }, p);
   p->screen = DefaultScreen(dpy);
   p->root = RootWindow(dpy, p->screen);
   p->visual = DefaultVisual(dpy, p->screen);
@@ -161,7 +168,17 @@ std::unique_ptr<x11_display> x11_display::open(const char* name) {
   XSelectInput(dpy, p->root, PropertyChangeMask);
   p->helper = XCreateSimpleWindow(dpy, p->root, -10, -10, 1, 1, 0, 0, 0);
   XSelectInput(dpy, p->helper, PropertyChangeMask);
-  p->im = XOpenIM(dpy, nullptr, nullptr, nullptr);
+  // The input method works in the user's character set; the process keeps the C locale
+  // otherwise, so LC_CTYPE is the user's only while the method is opened.
+  {
+    const char* prev = setlocale(LC_CTYPE, nullptr);
+    std::string saved = prev ? prev : "C";
+    if (setlocale(LC_CTYPE, "") && XSupportsLocale()) {
+      XSetLocaleModifiers("");
+      p->im = XOpenIM(dpy, nullptr, nullptr, nullptr);
+    }
+    setlocale(LC_CTYPE, saved.c_str());
+  }
   p->read_dpi();
   p->read_monitors();
   return std::unique_ptr<x11_display>(new x11_display(p));
@@ -170,6 +187,13 @@ std::unique_ptr<x11_display> x11_display::open(const char* name) {
 x11_display::x11_display(impl* p) : p_(p) {}
 
 x11_display::~x11_display() {
+  if (p_->dead) {
+    for (auto& [h, r] : p_->tops)
+      if (r.last) cairo_surface_destroy(r.last);
+    XCloseDisplay(p_->dpy);
+    delete p_;
+    return;
+  }
   for (auto& [h, r] : p_->tops) {
     if (r.ic) XDestroyIC(r.ic);
     if (r.gc) XFreeGC(p_->dpy, r.gc);
@@ -187,6 +211,7 @@ int64_t x11_display::now_us() { return steady_us(); }
 std::vector<monitor> x11_display::monitors() { return p_->monitors; }
 
 POINT x11_display::cursor_pos() {
+  if (p_->dead) return {};
   Window r, c;
   int rx = 0, ry = 0, wx, wy;
   unsigned m;
@@ -195,6 +220,7 @@ POINT x11_display::cursor_pos() {
 }
 
 void x11_display::set_cursor_pos(POINT p) {
+  if (p_->dead) return;
   XWarpPointer(p_->dpy, None, p_->root, 0, 0, 0, 0, p.x, p.y);
   XFlush(p_->dpy);
 }
@@ -246,6 +272,7 @@ void x11_display::impl::set_hints(HWND h, top_record& r) {
 }
 
 void x11_display::create_top(HWND h) {
+  if (p_->dead) return;
   impl& p = *p_;
   top_record r;
   r.hwnd = h;
@@ -273,6 +300,12 @@ void x11_display::create_top(HWND h) {
 void x11_display::destroy_top(HWND h) {
   top_record* r = p_->rec(h);
   if (!r) return;
+  if (p_->dead) {
+    if (r->last) cairo_surface_destroy(r->last);
+    p_->by_xid.erase(r->xid);
+    p_->tops.erase(h);
+    return;
+  }
   if (r->ic) XDestroyIC(r->ic);
   if (r->gc) XFreeGC(p_->dpy, r->gc);
   if (r->last) cairo_surface_destroy(r->last);
@@ -283,6 +316,7 @@ void x11_display::destroy_top(HWND h) {
 }
 
 void x11_display::show_top(HWND h, bool shown) {
+  if (p_->dead) return;
   top_record* r = p_->rec(h);
   if (!r) return;
   if (shown) {
@@ -299,6 +333,7 @@ void x11_display::show_top(HWND h, bool shown) {
 }
 
 void x11_display::place_top(HWND h) {
+  if (p_->dead) return;
   impl& p = *p_;
   top_record* r = p.rec(h);
   if (!r) return;
@@ -324,6 +359,7 @@ void x11_display::place_top(HWND h) {
 }
 
 void x11_display::activate_top(HWND h) {
+  if (p_->dead) return;
   top_record* r = p_->rec(h);
   if (!r) return;
   r->want_focus = true;
@@ -335,6 +371,7 @@ void x11_display::activate_top(HWND h) {
 }
 
 void x11_display::present(HWND h, cairo_surface_t* frame) {
+  if (p_->dead) return;
   top_record* r = p_->rec(h);
   if (!r || !frame) return;
   if (r->last) cairo_surface_destroy(r->last);
@@ -354,6 +391,7 @@ void x11_display::present(HWND h, cairo_surface_t* frame) {
 }
 
 void x11_display::set_cursor(HWND h, HCURSOR hc) {
+  if (p_->dead) return;
   impl& p = *p_;
   top_record* r = p.rec(h);
   if (!r) return;
@@ -648,8 +686,9 @@ bool x11_display::wait(int64_t deadline, int wake_fd) {
   impl& p = *p_;
   int xfd = ConnectionNumber(p.dpy);
   for (;;) {
+    if (p.dead) return false;
     bool any = false;
-    while (XPending(p.dpy)) {
+    while (!p.dead && XPending(p.dpy)) {
       XEvent e;
       XNextEvent(p.dpy, &e);
       if (XFilterEvent(&e, None)) continue;
@@ -673,6 +712,7 @@ bool x11_display::wait(int64_t deadline, int wake_fd) {
       }
       if (next < 0 || end < next) next = end;
     }
+    if (p.dead) return false;
     if (any) return true;
     if (deadline >= 0 && now >= deadline) return true;
     int timeout = -1;
@@ -702,12 +742,14 @@ bool x11_display::wait(int64_t deadline, int wake_fd) {
 // ---- clipboard and screen -------------------------------------------------------------------
 
 void x11_display::set_clipboard_text(const std::string& s) {
+  if (p_->dead) return;
   p_->owned_clipboard = s;
   XSetSelectionOwner(p_->dpy, p_->CLIPBOARD, p_->helper, CurrentTime);
   XFlush(p_->dpy);
 }
 
 std::optional<std::string> x11_display::clipboard_text() {
+  if (p_->dead) return std::nullopt;
   impl& p = *p_;
   if (p.owned_clipboard && XGetSelectionOwner(p.dpy, p.CLIPBOARD) == p.helper) return p.owned_clipboard;
   p.owned_clipboard.reset();
@@ -741,6 +783,7 @@ std::optional<std::string> x11_display::clipboard_text() {
 }
 
 cairo_surface_t* x11_display::capture(RECT r) {
+  if (p_->dead) return nullptr;
   if (r.empty()) return nullptr;
   XSync(p_->dpy, False);
   XImage* img = XGetImage(p_->dpy, p_->root, r.left, r.top, unsigned(r.width()), unsigned(r.height()), AllPlanes, ZPixmap);

@@ -294,4 +294,28 @@ TEST_F(x11, ClipboardRoundTripsWithAnotherProgram) {
   EXPECT_EQ(*text, theirs);
 }
 
+// A server that goes away makes GetMessage answer -1; the process goes on.
+TEST(x11_lost, GetMessageGivesMinusOneWhenTheServerDies) {
+  if (!have_program("Xvfb")) GTEST_SKIP() << "Xvfb is not installed: the X11 display is not tested";
+  auto server = std::make_unique<xvfb>();
+  ASSERT_TRUE(server->start());
+  auto d = x11_display::open(server->display.c_str());
+  ASSERT_TRUE(d);
+  install(std::move(d));
+  WNDCLASSEX wc;
+  wc.lpszClassName = "Plain";
+  wc.lpfnWndProc = DefWindowProc;
+  RegisterClassEx(wc);
+  HWND h = CreateWindowEx(0, "Plain", "", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50, HWND{}, HMENU{}, nullptr);
+  ASSERT_FALSE(is_null(h));
+  server.reset();   // stops the server
+  SetTimer(HWND{}, 0, 10);
+  MSG m;
+  int r = 1;
+  for (int i = 0; i < 1000 && (r = GetMessage(m, HWND{}, 0, 0)) == 1; ++i) DispatchMessage(m);
+  EXPECT_EQ(r, -1);
+  DestroyWindow(h);
+  shutdown();
+}
+
 }  // namespace vyr::win::test
