@@ -179,6 +179,7 @@ void caret_hide_for_paint(HWND);
 void text_shutdown();
 void clear_cursors();
 std::string lower(std::string_view);
+MINMAXINFO min_max_of(HWND);
 uint32_t utf16_units(std::string_view utf8);
 
 }  // namespace vyr::win::detail

@@ -672,6 +672,8 @@ int GetSystemMetricsForDpi(int index, uint32_t dpi) {
     case SM_CXBORDER: case SM_CYBORDER: return 1;
     case SM_CXFRAME: case SM_CYFRAME: return scale(4);
     case SM_CXDOUBLECLK: case SM_CYDOUBLECLK: return 4;
+    case SM_CXMINTRACK: return scale(136);
+    case SM_CYMINTRACK: return scale(39);
   }
   return GetSystemMetrics(index);
 }

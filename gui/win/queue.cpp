@@ -762,6 +762,12 @@ void input_move_size(HWND top, RECT r, bool sizing, int phase) {
   if (phase == 2) { SendMessage(top, WM_EXITSIZEMOVE, 0, 0); return; }
   if (!IsWindow(top)) return;
   SendMessage(top, sizing ? WM_SIZING : WM_MOVING, sizing ? 8 : 0, reinterpret_cast<LPARAM>(&r));
+  if (sizing && IsWindow(top)) {
+    // A user resize stays within the window's limits.
+    MINMAXINFO mm = min_max_of(top);
+    r.right = r.left + std::clamp(r.width(), mm.ptMinTrackSize.x, std::max(mm.ptMinTrackSize.x, mm.ptMaxTrackSize.x));
+    r.bottom = r.top + std::clamp(r.height(), mm.ptMinTrackSize.y, std::max(mm.ptMinTrackSize.y, mm.ptMaxTrackSize.y));
+  }
   if (IsWindow(top)) SetWindowPos(top, 0, r.left, r.top, r.width(), r.height(), SWP_NOZORDER | SWP_NOACTIVATE);
 }
 

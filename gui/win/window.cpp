@@ -190,6 +190,14 @@ HWND CreateWindowEx(uint32_t exstyle, std::string_view cls, std::string_view tex
   if (!h32) return HWND{};
   HWND h{h32};
   p->self = h;
+  if (!(style & WS_CHILD)) {
+    // A top level learns its limits before anything else; it is made no larger than them.
+    MINMAXINFO mm = min_max_of(h);
+    if (!(p = win_of(h))) return HWND{};
+    p->rect.right = p->rect.left + std::min(p->rect.width(), mm.ptMaxTrackSize.x);
+    p->rect.bottom = p->rect.top + std::min(p->rect.height(), mm.ptMaxTrackSize.y);
+    p->restore = p->rect;
+  }
   // Children start at the bottom of their siblings; top levels at the top.
   if (style & WS_CHILD) pw->children.push_back(h);
   else {
@@ -779,6 +787,24 @@ static RECT work_area_of(window* w) {
   return {r.left - f.left, r.top - f.top, r.right + f.right, r.bottom + f.bottom};
 }
 
+namespace detail {
+// The size limits of a top level: the defaults, then what its procedure says.
+MINMAXINFO min_max_of(HWND h) {
+  MINMAXINFO mm;
+  window* w = win_of(h);
+  if (!w) return mm;
+  RECT work = work_area_of(w);
+  RECT f = g_state->disp->frame_extents(w->style & ~WS_MINIMIZE, w->exstyle);
+  mm.ptMaxSize = {work.width(), work.height()};
+  mm.ptMaxPosition = {-f.left, -f.top};
+  mm.ptMinTrackSize = {GetSystemMetricsForDpi(SM_CXMINTRACK, w->dpi), GetSystemMetricsForDpi(SM_CYMINTRACK, w->dpi)};
+  RECT all = win_of(g_desktop)->rect;
+  mm.ptMaxTrackSize = {all.width() + f.left + f.right, all.height() + f.top + f.bottom};
+  SendMessage(h, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&mm));
+  return mm;
+}
+}  // namespace detail
+
 bool ShowWindow(HWND h, int cmd) {
   window* w = win_of(h);
   if (!w) return false;
@@ -827,7 +853,17 @@ bool ShowWindow(HWND h, int cmd) {
         w->style = (w->style | WS_MAXIMIZE) & ~WS_MINIMIZE;
         f |= SWP_STATECHANGED | SWP_FRAMECHANGED;
       }
-      RECT r = top ? work_area_of(w) : w->rect;
+      RECT r = w->rect;
+      if (top) {
+        MINMAXINFO mm = min_max_of(h);
+        if (!(w = win_of(h))) return true;
+        MONITORINFO mi;
+        GetMonitorInfo(MonitorFromRect(w->rect, MONITOR_DEFAULTTONEAREST), mi);
+        r.left = mi.rcWork.left + mm.ptMaxPosition.x;
+        r.top = mi.rcWork.top + mm.ptMaxPosition.y;
+        r.right = r.left + mm.ptMaxSize.x;
+        r.bottom = r.top + mm.ptMaxSize.y;
+      }
       SetWindowPos(h, 0, r.left, r.top, r.width(), r.height(), f);
       return was_visible;
     }

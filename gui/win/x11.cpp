@@ -2,6 +2,7 @@
 // ConfigureNotify the layer did not ask for is a user move or resize, which ends after
 // 200 ms without another; keys go through the input method when there is one.
 #include "gui/win/x11.h"
+#include "gui/win/internal.h"
 
 #include <algorithm>
 #include <chrono>
@@ -43,6 +44,8 @@ struct top_record {
 };
 
 int ignore_errors(Display*, XErrorEvent*) { return 0; }
+
+MINMAXINFO detail_min_max(HWND h) { return detail::min_max_of(h); }
 // A lost connection must not end the process: the exit handler below marks the display
 // dead instead, and the queue then answers GetMessage with -1.
 int io_error(Display*) { return 0; }
@@ -256,6 +259,16 @@ void x11_display::impl::set_hints(HWND h, top_record& r) {
     sh->flags |= PMinSize | PMaxSize;
     sh->min_width = sh->max_width = c.width();
     sh->min_height = sh->max_height = c.height();
+  } else {
+    // The window's own limits, as client sizes.
+    MINMAXINFO mm = detail_min_max(h);
+    RECT f = (style & WS_CAPTION) == WS_CAPTION ? wm_frame : RECT{};
+    int fw = f.left + f.right, fh = f.top + f.bottom;
+    sh->flags |= PMinSize | PMaxSize;
+    sh->min_width = std::max(1, mm.ptMinTrackSize.x - fw);
+    sh->min_height = std::max(1, mm.ptMinTrackSize.y - fh);
+    sh->max_width = std::max(sh->min_width, mm.ptMaxTrackSize.x - fw);
+    sh->max_height = std::max(sh->min_height, mm.ptMaxTrackSize.y - fh);
   }
   XSetWMNormalHints(dpy, r.xid, sh);
   XFree(sh);

@@ -345,6 +345,38 @@ TEST_F(layer, ClassCursorReachesTheDisplay) {
   EXPECT_EQ(cursor_shape(hd->cursor()), IDC_ARROW);
 }
 
+static LRESULT limited_proc(HWND h, uint32_t m, WPARAM wp, LPARAM lp) {
+  if (m == WM_GETMINMAXINFO) {
+    auto* mm = reinterpret_cast<MINMAXINFO*>(lp);
+    mm->ptMinTrackSize = {200, 150};
+    mm->ptMaxTrackSize = {400, 300};
+    mm->ptMaxSize = {500, 400};
+    mm->ptMaxPosition = {10, 20};
+    return 0;
+  }
+  return DefWindowProc(h, m, wp, lp);
+}
+
+TEST_F(layer, SizeLimitsComeFromGetMinMaxInfo) {
+  WNDCLASSEX wc;
+  wc.lpszClassName = "Limited";
+  wc.lpfnWndProc = limited_proc;
+  RegisterClassEx(wc);
+  HWND h = CreateWindowEx(0, "Limited", "", WS_POPUP | WS_THICKFRAME | WS_VISIBLE, 0, 0, 900, 900, HWND{}, HMENU{}, nullptr);
+  RECT r;
+  GetWindowRect(h, r);
+  EXPECT_EQ(r, (RECT{0, 0, 400, 300}));   // made no larger than the limit
+  hd->move_size(h, {{0, 0, 100, 100}}, true);
+  GetWindowRect(h, r);
+  EXPECT_EQ(r, (RECT{0, 0, 200, 150}));
+  hd->move_size(h, {{0, 0, 1000, 1000}}, true);
+  GetWindowRect(h, r);
+  EXPECT_EQ(r, (RECT{0, 0, 400, 300}));
+  ShowWindow(h, SW_MAXIMIZE);
+  GetWindowRect(h, r);
+  EXPECT_EQ(r, (RECT{10, 20, 510, 420}));
+}
+
 TEST(headless_screens, DescriptionsParseOrAreRefused) {
   auto ok = headless_display::parse_screens("2880x1620+0+0@144,800x600+-800+10@96");
   ASSERT_TRUE(ok);
