@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 #include <poll.h>
 
 #include <cairo.h>
@@ -173,6 +174,15 @@ void headless_display::type(std::string_view text) {
     if (shift) key(VK_SHIFT, false, "", key_side::left);
     i += n - 1;
   }
+}
+
+void headless_display::chord(uint32_t modifiers, uint32_t vk, std::string text) {
+  const struct { uint32_t bit, vk; } mods[] = {{MK_SHIFT, VK_SHIFT}, {MK_CONTROL, VK_CONTROL}, {0x100, VK_MENU}};
+  for (auto& m : mods) if (modifiers & m.bit) key(m.vk, true, "", key_side::left);
+  key(vk, true, std::move(text));
+  key(vk, false);
+  for (auto it = std::rbegin(mods); it != std::rend(mods); ++it)
+    if (modifiers & it->bit) key(it->vk, false, "", key_side::left);
 }
 
 void headless_display::move(POINT p) {

@@ -40,6 +40,8 @@ class headless_display : public display {
   // Input, injected now.
   void key(uint32_t vk, bool down, std::string text = "", key_side side = key_side::none);
   void type(std::string_view text);   // presses and releases a key per character
+  // A key pressed and released with modifiers held (MK_SHIFT, MK_CONTROL, and 0x100 for Alt).
+  void chord(uint32_t modifiers, uint32_t vk, std::string text = "");
   void move(POINT screen);
   void button(int b, bool down);
   void click(POINT screen, int b = 1);

@@ -144,6 +144,21 @@ TEST_F(layer, TranslateMessageFallsBackToTheUsLayout) {
   }
 }
 
+TEST_F(layer, ChordsHoldTheirModifiers) {
+  HWND h = top();
+  pump();
+  SetFocus(h);
+  g_seen.clear();
+  hd->chord(MK_CONTROL | MK_SHIFT, 'Z');
+  pump();
+  std::vector<std::pair<uint32_t, WPARAM>> got;
+  for (auto& s : g_seen) if (s.msg == WM_KEYDOWN || s.msg == WM_KEYUP || s.msg == WM_CHAR) got.push_back({s.msg, s.wp});
+  EXPECT_EQ(got, (std::vector<std::pair<uint32_t, WPARAM>>{
+                     {WM_KEYDOWN, VK_SHIFT}, {WM_KEYDOWN, VK_CONTROL}, {WM_KEYDOWN, 'Z'}, {WM_CHAR, 26},
+                     {WM_KEYUP, 'Z'}, {WM_KEYUP, VK_CONTROL}, {WM_KEYUP, VK_SHIFT}}));
+  EXPECT_GE(GetKeyState(VK_CONTROL), 0);
+}
+
 TEST_F(layer, KeyStateFollowsTheLastMessageTaken) {
   HWND h = top();
   pump();

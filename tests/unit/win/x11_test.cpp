@@ -294,6 +294,39 @@ TEST_F(x11, ClipboardRoundTripsWithAnotherProgram) {
   EXPECT_EQ(*text, theirs);
 }
 
+TEST_F(x11, MovesByAnotherClientAreAUserMoveEndedByQuiet) {
+  HWND h = CreateWindowEx(0, "Recorder", "", WS_POPUP | WS_THICKFRAME | WS_VISIBLE, 10, 10, 100, 100, HWND{}, HMENU{}, nullptr);
+  ASSERT_TRUE(run_until([&] { return xd->mapped(h); }));
+  g_seen.clear();
+  Window w = Window(xd->native(h));
+  XMoveResizeWindow(other, w, 30, 40, 150, 110);
+  XFlush(other);
+  run_until([&] { return saw(WM_SIZING); });
+  XMoveResizeWindow(other, w, 30, 40, 160, 110);
+  XFlush(other);
+  ASSERT_TRUE(run_until([&] { return saw(WM_EXITSIZEMOVE); }));
+  EXPECT_EQ(seen_of({WM_ENTERSIZEMOVE, WM_SIZING, WM_EXITSIZEMOVE}),
+            (std::vector<uint32_t>{WM_ENTERSIZEMOVE, WM_SIZING, WM_SIZING, WM_EXITSIZEMOVE}));
+  RECT r;
+  GetWindowRect(h, r);
+  EXPECT_EQ(r, (RECT{30, 40, 190, 150}));
+}
+
+TEST_F(x11, XftDpiSetsTheMonitorsDpi) {
+  shutdown();
+  const char* db = "Xft.dpi:\t144\n";
+  XChangeProperty(other, DefaultRootWindow(other), XA_RESOURCE_MANAGER, XA_STRING, 8, PropModeReplace,
+                  reinterpret_cast<const unsigned char*>(db), int(std::strlen(db)));
+  XSync(other, False);
+  auto d = x11_display::open(g_server->display.c_str());
+  ASSERT_TRUE(d);
+  EXPECT_EQ(d->xft_dpi(), 144u);
+  EXPECT_EQ(d->monitors().at(0).dpi, 144u);
+  XDeleteProperty(other, DefaultRootWindow(other), XA_RESOURCE_MANAGER);
+  XSync(other, False);
+  install(std::move(d));
+}
+
 // A server that goes away makes GetMessage answer -1; the process goes on.
 TEST(x11_lost, GetMessageGivesMinusOneWhenTheServerDies) {
   if (!have_program("Xvfb")) GTEST_SKIP() << "Xvfb is not installed: the X11 display is not tested";
