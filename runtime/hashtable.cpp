@@ -512,7 +512,9 @@ u32 copy(u32 table, u32 new_values) {
     n = memory::copy_series(buffer_of(r.lists));
     rec(t)->lists = n;
     for (u32 i = 0; i < item_count(n); i++) {
-      u32 l = memory::copy_series(buffer_of(items(rec(table)->lists)[i]));
+      // A list emptied by deletions is left as 0: nothing to copy.
+      u32 from = items(rec(table)->lists)[i];
+      u32 l = from ? memory::copy_series(buffer_of(from)) : 0;
       items(rec(t)->lists)[i] = l;
     }
   } else {
@@ -565,7 +567,9 @@ void put_all(u32 t, u32 start, u32 step) {
     while (i + 1 < cells_count(t)) {
       cell key = cells_of(t)[i];
       collector::root_guard kg(&key);
-      if (word_kind(type_of(&key))) set_type(&key, TYPE_SET_WORD);
+      // Refinements and issues are keys of their own kind, as map_put keeps them.
+      u32 kt = type_of(&key);
+      if (word_kind(kt) && kt != TYPE_REFINEMENT && kt != TYPE_ISSUE) set_type(&key, TYPE_SET_WORD);
       cell* found = find(t, &key, OP_STRICT_EQUAL);
       if (found) {
         u32 fpos = u32(found - cells_of(t));

@@ -14,12 +14,17 @@
 #include "runtime/collector.h"
 #include "runtime/cycles.h"
 #include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/hash.h"
 #include "runtime/datatypes/integer.h"
+#include "runtime/datatypes/map.h"
+#include "runtime/datatypes/object.h"
+#include "runtime/datatypes/typeset.h"
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/unset.h"
+#include "runtime/datatypes/vector.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/fire.h"
 #include "runtime/hashtable.h"
@@ -156,6 +161,11 @@ cell* rs_append(cell* value, const cell* item) {
   series_buffer* b = series::buffer(value);
   cell* c = memory::alloc_tail_cell(b);
   *c = it;
+  if (type_of(value) == TYPE_HASH) {
+    i64 at = total_of(value) - 1;
+    hash::edited(value, at, 0, 1);
+    c = cell_at(value, at);
+  }
   return c;
 }
 
@@ -168,6 +178,7 @@ void rs_append_block(cell* value, const cell* other) {
   series_buffer* b = reserve(value->data2, static_cast<u64>(n), true);
   std::memcpy(b->tail_cell(), cell_at(&o, h), static_cast<size_t>(n) * 16);
   b->tail += static_cast<u32>(n * 16);
+  hash::edited(value, total_of(value) - n, 0, n);
 }
 
 const cell* rs_select(const cell* value, const cell* key) {
@@ -188,6 +199,7 @@ i32 remove_value(cell* value, const cell* item, bool from_start) {
     cell c = *cell_at(value, i);
     if (actions::compare_value(&k, &c, compare_op::FIND) == 0) {
       cut(value, i, 1);
+      hash::edited(value, i, 1, 0);
       return i == 0 ? 1 : 0;
     }
   }
@@ -254,6 +266,7 @@ void insert_value(cell* value, const cell* item, bool at_start, bool advance) {
   u32 node = value->data2;
   cell* p = open_gap(node, pos, 1, true);
   *p = it;
+  hash::edited(value, pos, 0, 1);
   if (advance) value->data1 = static_cast<u32>(pos + 1);
 }
 
@@ -363,6 +376,21 @@ const cell* shallow_clone(const cell* spec, u32 type) {
 }
 }  // namespace
 
+namespace {
+// The block of an object!'s or map!'s body, a vector!'s elements or a typeset!'s datatypes.
+const cell* body_of(const cell* spec, u32 type) {
+  cell s = *spec, out{TYPE_NONE, 0, 0, 0};
+  collector::root_guard keep(&s), keep_out(&out);
+  switch (type_of(&s)) {
+    case TYPE_MAP: out = map::body_of(&s); break;
+    case TYPE_TYPESET: out = cell{TYPE_BLOCK, 0, typeset::to_block(&s), 0}; break;
+    case TYPE_OBJECT: out = *object::reflect(&s, words::sym_body); break;
+    default: out = vector::to_block(&s); break;
+  }
+  return result_of(&out, type);
+}
+}  // namespace
+
 const cell* make(const cell*, const cell* spec, u32 type) {
   cell s = *spec;
   collector::root_guard keep(&s);
@@ -373,8 +401,7 @@ const cell* make(const cell*, const cell* spec, u32 type) {
     make_at(&out, size_of_spec(&s, type));
     return result_of(&out, type);
   }
-  // object!, map! and vector! give their bodies through their own modules.
-  if (t == TYPE_OBJECT || t == TYPE_MAP || t == TYPE_VECTOR) not_done();
+  if (t == TYPE_OBJECT || t == TYPE_MAP || t == TYPE_VECTOR) return body_of(&s, type);
   bad_make_arg(type, &s);
 }
 
@@ -384,11 +411,8 @@ const cell* to(const cell*, const cell* spec, u32 type) {
   u32 t = type_of(&s);
   if (block_like_q(t)) return shallow_clone(&s, type);
   if (t == TYPE_OBJECT || t == TYPE_MAP || t == TYPE_VECTOR || t == TYPE_TYPESET) {
-    if (path_kind_q(type) && t != TYPE_VECTOR) {
-      // A path of that single value.
-    } else {
-      not_done();
-    }
+    if (!path_kind_q(type) || t == TYPE_VECTOR) return body_of(&s, type);
+    // A path of that single value.
   } else if (t == TYPE_STRING) {
     if (!load_hook) not_done();
     cell out{TYPE_NONE, 0, 0, 0};
@@ -578,6 +602,7 @@ const cell* append(cell* series, const cell* value, i32 part, bool only, i32 dup
     std::memcpy(p, cells.data(), static_cast<size_t>(src.n) * 16);
     memory::replicate(reinterpret_cast<char*>(p), static_cast<i32>(src.n * 16),
                       static_cast<i32>(copies));
+    hash::edited(&s, pos, 0, added);
   }
   if (owned) series::notify(&s, append_flag ? &words::word_appended : &words::word_inserted,
                             &v, clamp32(pos), clamp32(added));
@@ -619,6 +644,7 @@ const cell* change(cell* series, const cell* value, i32 part, bool only, i32 dup
     memory::replicate(reinterpret_cast<char*>(p), static_cast<i32>(src.n * 16),
                       static_cast<i32>(copies));
   }
+  hash::edited(&s, pos, replaced, written);
   if (owned) series::notify(&s, &words::word_changed, &v, clamp32(pos), clamp32(written));
   s.data1 = static_cast<u32>(std::min(pos + written, total_of(&s)));
   return stack::set_result(&s);
@@ -705,6 +731,14 @@ match find_in(const cell* s, const cell* value, const find_args& o) {
   m.size = run ? total_of(&v) - vh : 1;
   i32 op = o.same ? compare_op::SAME : o.case_sensitive ? compare_op::STRICT_EQUAL
                                                          : compare_op::FIND;
+  if (!o.part && !o.match && !by_type && !run && vt != TYPE_TYPESET) {
+    bool usable = false;
+    i64 at = hash::find_indexed(s, &v, op, step, o.last, o.reverse, &usable);
+    if (usable) {
+      m.at = at;
+      return m;
+    }
+  }
   auto matches = [&](i64 p) {
     if (p < 0 || p + m.size > total_of(s)) return false;
     if (by_type) return type_of(cell_at(s, p)) == v.data1;
@@ -786,7 +820,10 @@ const cell* put(cell* series, const cell* key, const cell* value, bool case_sens
   } else if (m.at + 1 < total_of(&s)) {
     // Equal is not enough: put stores the new value unless it is that very value.
     cell* old = cell_at(&s, m.at + 1);
-    if (!cells_equal(old, &v, compare_op::SAME)) *cell_at(&s, m.at + 1) = v;
+    if (!cells_equal(old, &v, compare_op::SAME)) {
+      *cell_at(&s, m.at + 1) = v;
+      hash::edited(&s, m.at + 1, 1, 1);
+    }
   } else {
     rs_append(&s, &v);
   }
@@ -933,6 +970,8 @@ const cell* swap(cell* series1, cell* series2) {
   owned = series::notify(&b, &words::word_swap, &a, clamp32(clipped(&b)), 1) || owned;
   if (owned && !ready()) return series1;
   std::swap(*cell_at(&a, clipped(&a)), *cell_at(&b, clipped(&b)));
+  hash::edited(&a, clipped(&a), 1, 1);
+  hash::edited(&b, clipped(&b), 1, 1);
   if (owned) {
     series::notify(&a, &words::word_swaped, &b, clamp32(clipped(&a)), 1);
     series::notify(&b, &words::word_swaped, &a, clamp32(clipped(&b)), 1);
@@ -1086,8 +1125,8 @@ const cell* do_set_op(bool case_sensitive, const cell* skip, i32 op) {
     case SET_DIFFERENCE: pass(&a, &b, true, false); pass(&b, &a, true, false); break;
     default: not_done();
   }
-  // hash! results need their own index, which belongs to the hash! module.
-  set_type(&result, type_of(&a) == TYPE_HASH ? TYPE_BLOCK : type_of(&a));
+  set_type(&result, type_of(&a));
+  if (type_of(&a) == TYPE_HASH) hash::index_new(&result);
   return stack::set_result(&result);
 }
 

@@ -8,8 +8,10 @@
 #include <vector>
 
 #include "runtime/collector.h"
+#include "runtime/datatypes/binary.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/hash.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/none.h"
@@ -34,7 +36,9 @@ namespace {
 cell remove_word{TYPE_NONE, 0, 0, 0};
 cell insert_word{TYPE_NONE, 0, 0, 0};
 
-u32 shift_of(u32 unit) { return unit == 16 ? 4 : unit == 4 ? 2 : unit == 2 ? 1 : 0; }
+u32 shift_of(u32 unit) {
+  return unit == 16 ? 4 : unit == 8 ? 3 : unit == 4 ? 2 : unit == 2 ? 1 : 0;
+}
 
 i64 total_of(const cell* v) { return buffer(v)->used_units(); }
 
@@ -227,8 +231,7 @@ void poke_at(cell* series, i32 index, const cell* value) {
   collector::root_guard keep(&v);
   u32 t = type_of(series);
   if (string_like_q(t) && type_of(&v) != TYPE_CHAR) fire("script", "invalid-arg", &v);
-  if (t == TYPE_BINARY && (type_of(&v) != TYPE_INTEGER || v.data2 > 255))
-    fire("script", "invalid-arg", &v);
+  u8 byte = t == TYPE_BINARY ? binary::set_value(&v) : 0;
   if (t == TYPE_VECTOR || t == TYPE_IMAGE) not_done();
   auto position = [&]() -> i64 {
     i64 h = clipped_head(series);
@@ -241,8 +244,9 @@ void poke_at(cell* series, i32 index, const cell* value) {
   if (owned) d = position();
   if (block_like_q(t)) {
     copy_cell(&v, reinterpret_cast<cell*>(unit_at(series, d)));
+    hash::edited(series, d, 1, 1);
   } else if (t == TYPE_BINARY) {
-    *unit_at(series, d) = static_cast<char>(v.data2);
+    *unit_at(series, d) = static_cast<char>(byte);
   } else {
     string::poke_char(buffer(series), unit_at(series, d), v.data2);
   }
@@ -258,8 +262,10 @@ const cell* clear(cell* value) {
   notify(value, &words::word_clear, nullptr, static_cast<i32>(h), static_cast<i32>(len));
   // Re-read: a handler may have shortened the series below the head.
   h = clipped_head(value);
+  i64 cleared = total_of(value) - h;
   series_buffer* b = buffer(value);
   b->tail = b->offset + static_cast<u32>(h << shift_of(b->unit()));
+  hash::edited(value, h, cleared, 0);
   notify(value, &words::word_cleared, nullptr, static_cast<i32>(h), 0);
   return value;
 }
@@ -287,10 +293,13 @@ const cell* remove(cell* series, const cell* part, const cell* key) {
       i64 total = total_of(series);
       if (start <= total) {
         cut(series, start, std::min(count, total - start));
+        hash::edited(series, start, std::min(count, total - start), 0);
         notify(series, &words::word_removed, nullptr, static_cast<i32>(start), 0);
       }
     } else {
-      cut(series, start, std::min(count, total_of(series) - start));
+      i64 n = std::min(count, total_of(series) - start);
+      cut(series, start, n);
+      hash::edited(series, start, n, 0);
     }
   }
   series->data1 = static_cast<u32>(std::min<i64>(start, total_of(series)));
@@ -339,6 +348,7 @@ const cell* reverse(cell* series, const cell* part, const cell* skip) {
       swap_units(a, b, record);
     }
   }
+  hash::edited(series, h, count, count);
   if (owned) notify(series, &words::word_reversed, nullptr, static_cast<i32>(h),
                     static_cast<i32>(count));
   return series;
@@ -400,6 +410,8 @@ const cell* take(cell* series, const cell* part, bool deep, bool last) {
   }
   // The copy may have collected; the plan holds indexes, not addresses.
   cut(&s, p.start, p.count);
+  hash::edited(&s, p.start, p.count, 0);
+  if (!single && type_of(&out) == TYPE_HASH) hash::index_new(&out);
   if (deep) {
     if (single) {
       block::deep_copy_cell(&out);
@@ -491,6 +503,8 @@ const cell* move(cell* origin, cell* target, const cell* part) {
         b = string::insert_char_at(b, static_cast<u32>(th + i), chars[i]);
     }
     cut(&o, oh, count);
+    hash::edited(&t, th, 0, count);
+    hash::edited(&o, oh, count, 0);
   } else {
     i64 total = total_of(&o);
     if (th == oh) return target;
@@ -504,6 +518,8 @@ const cell* move(cell* origin, cell* target, const cell* part) {
     std::memmove(p + run.size(), p, static_cast<size_t>((total - count - dest) << s));
     std::memcpy(p, run.data(), run.size());
     buffer(&o)->tail += static_cast<u32>(run.size());
+    i64 lo = std::min(oh, dest), hi = std::max(oh, dest) + count;
+    hash::edited(&o, lo, hi - lo, hi - lo);
   }
   if (owned) {
     notify(&o, &words::word_moved, &t, static_cast<i32>(oh), static_cast<i32>(count));
@@ -536,6 +552,7 @@ const cell* random(cell* value, bool seed, bool secure, bool only) {
     i32 r = random::int_in_range(secure, static_cast<i32>(total - i));
     if (r > 1) swap_units(unit_at(value, i), unit_at(value, i + r - 1), unit);
   }
+  hash::edited(value, h, total - h, total - h);
   if (owned) notify(value, &words::word_randomized, nullptr, static_cast<i32>(h),
                     static_cast<i32>(total - h));
   return value;

@@ -9,6 +9,7 @@
 #include "runtime/datatypes/logic.h"
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/error.h"
@@ -41,6 +42,23 @@ constexpr u32 MAX_REFINEMENTS = 32;
 constexpr u32 SIMPLE = 1u << 31;  // cache header: only normal arguments, no refinements
 
 inline u32 body_symbol() { return words::word_body.data2; }
+
+// A C++ container of the runtime that cannot grow inside a native or action is the
+// language's no-memory error, raised from that call like any other: the session goes on.
+[[gnu::always_inline]] inline void call_native(u32 id, const i32* refs) {
+  try {
+    natives::entry(id)(false, refs);
+  } catch (const std::bad_alloc&) {
+    fire_no_memory();
+  }
+}
+[[gnu::always_inline]] inline void call_action(u32 id, const i32* refs) {
+  try {
+    actions::entry(id)(refs);
+  } catch (const std::bad_alloc&) {
+    fire_no_memory();
+  }
+}
 
 // ---- Trace event sites ----------------------------------------------------------------------
 // Called only while `tracing` is set; each site in the evaluator is one test of that flag.
@@ -346,8 +364,10 @@ void init_fast_ops() {
 }
 
 // Applies the operator to the integer at `left` and the operand cell (an integer! or a word
-// holding one), writing the result over `left`. False when it cannot be done here.
+// holding one), writing the result over `left`. False when it cannot be done here (`left`
+// not an integer! included).
 [[gnu::always_inline]] inline bool integer_fast(u32 code, cell* left, const cell* operand) {
+  if (type_of(left) != TYPE_INTEGER) return false;
   const cell* r = operand;
   if (type_of(r) == TYPE_WORD) {
     r = peek(r);
@@ -414,7 +434,7 @@ u32 integer_op_call(cell op_value, cell op_word, u32 code, u32 node, u32 pos, u3
     if (type_of(nx) != TYPE_WORD) break;
     const cell* val = peek(nx);
     if (!val || type_of(val) != TYPE_OP) break;
-    if (!tracing && type_of(start) == TYPE_INTEGER) [[likely]] {
+    if (!tracing && (type_of(start) == TYPE_INTEGER || type_of(start) == TYPE_MONEY)) [[likely]] {
       u32 code = fast_op(val);
       if (code && pos + 1 < tail) {
         if (integer_fast(code, start, nx + 1)) {
@@ -499,10 +519,10 @@ u32 fetch_one(const cell& entry, u32 node, u32 pos, u32 tail, bool infix) {
 }
 
 // An infix call of an operator with a fast integer code whose left operand (at `start`, the
-// data-stack top just past it) is an integer!: exactly the frame, gathering, checks and
-// trace sites of call_function, with the entry call skipped when the result is an
-// integer operation that cannot fail. Every native or action made for the entry behind a
-// fast code takes the built-in arguments (make refuses others), and those accept integer!.
+// data-stack top just past it) is an integer! or a money!: exactly the frame, gathering,
+// checks and trace sites of call_function, with the entry call skipped when the result is
+// an integer operation that cannot fail. Every native or action made for the entry behind a
+// fast code takes the built-in arguments (make refuses others), and those accept both.
 [[gnu::noinline]] u32 integer_op_call(cell fn, cell op_word, u32 code, u32 node, u32 pos,
                                       u32 tail, cell* start) {
   const cell* name = &op_word;
@@ -522,8 +542,8 @@ u32 fetch_one(const cell& entry, u32 node, u32 pos, u32 tail, bool infix) {
     cell* operand = stack::top - 1;
     if (type_of(operand) != TYPE_INTEGER || !integer_fast(code, start, operand)) {
       check_arg(*cells::at(cache_of(&fn), 2), operand);
-      if (t == TYPE_NATIVE) natives::entry(fn.data1)(false, no_refinements);
-      else actions::entry(fn.data1)(no_refinements);
+      if (t == TYPE_NATIVE) call_native(fn.data1, no_refinements);
+      else call_action(fn.data1, no_refinements);
     }
     stack::leave();
     return pos;
@@ -545,8 +565,8 @@ u32 fetch_one(const cell& entry, u32 node, u32 pos, u32 tail, bool infix) {
   if (tracing || type_of(operand) != TYPE_INTEGER || !integer_fast(code, start, operand)) {
     if (tracing) [[unlikely]] trace_call(trace::EV_CALL, name, &fn);
     i32 refs[1] = {-1};
-    if (t == TYPE_NATIVE) natives::entry(fn.data1)(false, refs);
-    else actions::entry(fn.data1)(refs);
+    if (t == TYPE_NATIVE) call_native(fn.data1, refs);
+    else call_action(fn.data1, refs);
     stack::leave();
     if (tracing) [[unlikely]] trace_call(trace::EV_RETURN, name, stack::top - 1);
     return pos;
@@ -650,10 +670,10 @@ void call_routine(const cell& fn, u32 slots) {
       eval_function(fn, me, slots);
       break;
     case TYPE_NATIVE:
-      natives::entry(fn.data1)(false, refs);
+      call_native(fn.data1, refs);
       break;
     case TYPE_ACTION:
-      actions::entry(fn.data1)(refs);
+      call_action(fn.data1, refs);
       break;
     case TYPE_ROUTINE:
       function::init_locals(locals);
@@ -925,9 +945,9 @@ u32 call_lean(const cell& fn, u32 cache, u32 node, u32 pos, u32 tail, const cell
     eval_function(fn, me, slots);
   } else if (t == TYPE_NATIVE) {
     if (u32 kind = conditional_kind(&fn)) run_branch(kind, stack::arguments + 1);
-    else natives::entry(fn.data1)(false, no_refinements);
+    else call_native(fn.data1, no_refinements);
   } else {
-    actions::entry(fn.data1)(no_refinements);
+    call_action(fn.data1, no_refinements);
   }
   stack::leave();
   *start = *(start + 1);
@@ -1032,9 +1052,9 @@ u32 call_general(cell fn, u32 node, u32 pos, u32 tail, const cell* name, const c
       function::init_locals(locals);
       eval_function(fn, me, slots);
     } else if (t == TYPE_NATIVE) {
-      natives::entry(fn.data1)(false, refs);
+      call_native(fn.data1, refs);
     } else {
-      actions::entry(fn.data1)(refs);
+      call_action(fn.data1, refs);
     }
     stack::leave();
     if (tracing) [[unlikely]] trace_call(trace::EV_RETURN, name, stack::top - 1);

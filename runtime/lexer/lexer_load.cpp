@@ -14,7 +14,10 @@
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/integer.h"
+#include "runtime/datatypes/money.h"
+#include "runtime/datatypes/map.h"
 #include "runtime/datatypes/none.h"
+#include "runtime/datatypes/scalar_text.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/word.h"
@@ -112,9 +115,17 @@ struct load_state : listener {
     u32 m = block_start - 1;
     cell marker = pool[m];
     u32 kind = t.kind;
-    // Maps and comma-made points need their datatypes' constructors: refused while loading.
-    if (s.loading() && (kind == TYPE_MAP || kind == TYPE_POINT2D))
+    // Comma-made points need their datatype's constructor: refused while loading.
+    if (s.loading() && kind == TYPE_POINT2D)
       s.throw_error(marker.data3, t.end, static_cast<i32>(kind));
+    // A map literal needs pairs whose keys a map can hold.
+    bool make_map = s.loading() && kind == TYPE_MAP;
+    if (make_map) {
+      if ((out_tail - block_start) % 2) s.throw_error(marker.data3, t.end, TYPE_MAP);
+      for (u32 i = block_start; i < out_tail; i += 2)
+        if (!map::valid_key_type_q(type_of(&pool[i])))
+          s.throw_error(marker.data3, t.end, TYPE_MAP);
+    }
     if (kind == TYPE_MAP || kind == TYPE_POINT2D) kind = TYPE_BLOCK;
     u32 count = out_tail - block_start;
     u32 node = memory::alloc_cells(std::max(count, 1u));  // may collect: the pool is a root
@@ -124,6 +135,14 @@ struct load_state : listener {
     pool[m] = cell{kind | (marker.header & HEADER_NEW_LINE), 0, node, 0};
     out_tail = m + 1;
     block_start = m - marker.data1;
+    if (make_map) {
+      cell blk = pool[m];
+      collector::root_guard bg(&blk);
+      cell made;
+      map::make_at(&made, &blk, 0);
+      made.header |= marker.header & HEADER_NEW_LINE;
+      pool[m] = made;
+    }
   }
 
   // Where the input stands for an event, in the units of the input value.
@@ -272,6 +291,31 @@ u32 event_mask_of(const cell* block) {
   return mask;
 }
 
+namespace {
+// A scan-mode pass first, so that text which is no value of the type (or no value at all)
+// answers false instead of raising a syntax error.
+bool load_first_of_type(const cell* text, u32 type, cell* out) {
+  cell probe = none_value;
+  u32 found = load_string(&probe, text, -1, true, true, false);
+  if (found == 0 || found == TYPE_ERROR) return false;
+  cell v = none_value;
+  load_string(&v, text, -1, true, true, true, false);
+  if (type_of(&v) != type) return false;
+  *out = v;
+  return true;
+}
+
+// float!'s value loader: the first value of the text; a syntax error is raised as such.
+bool load_first_value(const cell* text, cell* out) {
+  cell block;
+  load_string(&block, text, -1, true);
+  series_buffer* b = buffer_of(block.data2);
+  if (block.data1 >= b->used_units()) return false;
+  *out = b->cells()[block.data1];
+  return true;
+}
+}  // namespace
+
 void init() {
   static bool done = false;
   if (done) return;
@@ -281,6 +325,9 @@ void init() {
   for (u32 i = 0; i < 6; i++) event_words[i] = word::intern(event_names[i]);
   integer::text_reader = string_to_integer;
   float_::text_reader = string_to_float;
+  scalar_text::loader = load_first_of_type;
+  float_::value_loader = load_first_value;
+  money::text_scanner = scan_money_text;
 
   // The values that name structural tokens in events, by final state from the end of input.
   static const char* const states[] = {

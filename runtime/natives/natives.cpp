@@ -11,6 +11,7 @@
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/function.h"
 #include "runtime/datatypes/logic.h"
+#include "runtime/datatypes/map.h"
 #include "runtime/datatypes/object.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
@@ -363,7 +364,7 @@ void set_entry(bool, const i32* refs) {
     u32 n = cells::remaining(&target);
     auto pick = [&](u32 i) -> cell {
       if (!spread) return value;
-      if (vt == TYPE_MAP) fire("internal", "not-done");
+      if (vt == TYPE_MAP) return map::spread_at(&value, i);
       u32 k = value.data1 + i;
       return k < cells::length(value.data2) ? *cells::at(value.data2, k) : cell{TYPE_NONE, 0, 0, 0};
     };

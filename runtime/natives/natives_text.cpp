@@ -5,9 +5,12 @@
 #include "runtime/natives/natives_text.h"
 
 #include "runtime/collector.h"
+#include "runtime/datatypes/bitset.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/date.h"
 #include "runtime/datatypes/file.h"
+#include "runtime/datatypes/map.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/string_actions.h"
 #include "runtime/datatypes/typeset.h"
@@ -63,8 +66,19 @@ void set_op(i32 op, const i32* refs) {
     case TYPE_TYPESET:
       typeset::do_bitwise(op);
       break;
+    case TYPE_BITSET:
+      bitset::do_bitwise(op);
+      break;
+    case TYPE_DATE:
+      if (op == block::SET_DIFFERENCE) {
+        // The time between two dates.
+        cell r;
+        date::difference(arguments, arguments + 1, &r);
+        *arguments = r;
+        break;
+      }
+      [[fallthrough]];
     default: {
-      // date! (difference only) and bitset! come with their own modules.
       cell fn = stack::current_call_word();
       cell t = datatype_of(ta);
       cell arg;
@@ -130,7 +144,13 @@ void to_local_file_entry(bool, const i32* refs) {
 }
 
 // Objects are not extended by this native; map! brings its own routine.
-void extend_entry(bool, const i32*) { fire("internal", "not-done"); }
+void extend_entry(bool, const i32* refs) {
+  if (type_of(arguments) != TYPE_MAP) fire("internal", "not-done");
+  cell m = arguments[0];
+  collector::root_guard g(&m);
+  map::extend(&m, arguments + 1, present(refs, 0));
+  stack::set_last(m);
+}
 
 // ---- Conversion -----------------------------------------------------------------------------
 
@@ -194,6 +214,7 @@ void init_text() {
   install("to-local-file", to_local_file_entry);
   install("as", as_entry);
   install("transcode", transcode_entry);
+  install_codecs();
 }
 
 }  // namespace vyr::natives
