@@ -6,7 +6,10 @@
 #include <cmath>
 
 #include "gui/backend.h"
-#include "gui/values.h"
+#include "runtime/datatypes/handle.h"
+#include "runtime/datatypes/pair.h"
+#include "runtime/datatypes/point.h"
+#include "runtime/datatypes/tuple.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/logic.h"
@@ -59,7 +62,7 @@ u32 face_handle_q(const cell* face) {
   cell* state = facet(face, facet_index::state);
   if (!state || type_of(state) != TYPE_BLOCK || block::rs_tail_q(state)) return 0;
   const cell* first = block::rs_abs_at(state, static_cast<u32>(series::head_index(state)));
-  return type_of(first) == TYPE_HANDLE ? cells::handle_value(first) : 0;
+  return type_of(first) == TYPE_HANDLE ? handle::get(first) : 0;
 }
 
 // Reads like face_handle_q: a face whose state is not a block must not crash the backend.
@@ -171,11 +174,11 @@ i64 color_of(const cell* values, u32 index) {
   if (!values) return -1;
   const cell* c = values + index;
   if (type_of(c) != TYPE_TUPLE) return -1;
-  return cells::tuple_part(c, 0) | (cells::tuple_part(c, 1) << 8) | (i64(cells::tuple_part(c, 2)) << 16);
+  return tuple::byte_at(c, 0) | (tuple::byte_at(c, 1) << 8) | (i64(tuple::byte_at(c, 2)) << 16);
 }
 
 bool transparent_color_q(const cell* c) {
-  return c && type_of(c) == TYPE_TUPLE && cells::tuple_length(c) != 3 && cells::tuple_part(c, 3) != 0;
+  return c && type_of(c) == TYPE_TUPLE && tuple::count_of(c) != 3 && tuple::byte_at(c, 3) != 0;
 }
 
 // ---- options blocks --------------------------------------------------------------------------
@@ -244,7 +247,7 @@ void get_area_selection(win::HWND h, const cell* face) {
   cell* sel = facet(face, facet_index::selected);
   if (!sel) return;
   if (start == end) *sel = cell{TYPE_NONE, 0, 0, 0};
-  else cells::make_pair(sel, static_cast<i32>(start) + 1, static_cast<i32>(end));
+  else pair::make_at(sel, static_cast<i32>(start) + 1, static_cast<i32>(end));
 }
 
 void update_scroller(const cell* scroller, i32 field) {
@@ -285,10 +288,10 @@ void create_caret(win::HWND h, const cell* values) {
   if (!values || !win::IsWindow(h)) return;
   const cell* size = values + facet_index::size;
   i32 w, hh;
-  if (type_of(size) == TYPE_PAIR) { w = cells::pair_x(size); hh = cells::pair_y(size); }
+  if (type_of(size) == TYPE_PAIR) { w = pair::x_of(size); hh = pair::y_of(size); }
   else if (type_of(size) == TYPE_POINT2D) {
-    w = static_cast<i32>(std::clamp(cells::point_x(size), -1e9f, 1e9f));
-    hh = static_cast<i32>(std::clamp(cells::point_y(size), -1e9f, 1e9f));
+    w = static_cast<i32>(std::clamp(point::get(size, 0), -1e9f, 1e9f));
+    hh = static_cast<i32>(std::clamp(point::get(size, 1), -1e9f, 1e9f));
   } else return;
   win::HWND owner{static_cast<u32>(win::GetWindowLong(h, slot::caret_owner))};
   if (!win::IsWindow(owner)) return;

@@ -9,7 +9,12 @@
 #include <unistd.h>
 
 #include "gui/backend.h"
-#include "gui/values.h"
+#include "runtime/datatypes/handle.h"
+#include "runtime/datatypes/pair.h"
+#include "runtime/datatypes/point.h"
+#include "runtime/datatypes/tuple.h"
+#include "runtime/datatypes/float.h"
+#include "runtime/datatypes/percent.h"
 #include "gui/win/headless.h"
 #include "gui/win/x11.h"
 #include "runtime/collector.h"
@@ -219,13 +224,13 @@ win::SIZE get_screen_size() {
 
 cell* get_screen_size(cell* out) {
   win::SIZE z = get_screen_size();
-  return cells::make_pair(out, z.cx, z.cy);
+  return pair::make_at(out, z.cx, z.cy);
 }
 
 cell* OS_get_current_screen(cell* out) {
   win::POINT p;
   win::GetCursorPos(p);
-  return cells::make_handle(out, static_cast<u32>(win::MonitorFromPoint(p, win::MONITOR_DEFAULTTONEAREST)), HANDLE_MONITOR);
+  return handle::make_at(out, static_cast<u32>(win::MonitorFromPoint(p, win::MONITOR_DEFAULTTONEAREST)), HANDLE_MONITOR);
 }
 
 cell* OS_fetch_all_screens(cell* out) {
@@ -241,10 +246,10 @@ void screen_enum_proc(win::HMONITOR m, cell* result) {
   i32 dpi = static_cast<i32>(win::GetDpiForMonitor(m));
   float scale = static_cast<float>(dpi) / 96.0f;
   cell items[4];
-  cells::make_pair(&items[0], mi.rcMonitor.left, mi.rcMonitor.top);
-  cells::make_pair(&items[1], mi.rcMonitor.width(), mi.rcMonitor.height());
-  cells::make_float(&items[2], scale);
-  cells::make_handle(&items[3], static_cast<u32>(m), HANDLE_MONITOR);
+  pair::make_at(&items[0], mi.rcMonitor.left, mi.rcMonitor.top);
+  pair::make_at(&items[1], mi.rcMonitor.width(), mi.rcMonitor.height());
+  float_::make_at(&items[2], scale);
+  handle::make_at(&items[3], static_cast<u32>(m), HANDLE_MONITOR);
   // The inner block lives in the result, which the caller keeps reachable.
   cell inner = *block::make_in(result, 4);
   for (const cell& c : items) block::rs_append(&inner, &c);

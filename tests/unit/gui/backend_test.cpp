@@ -6,7 +6,12 @@
 
 #include "boot/environment.h"
 #include "gui/backend.h"
-#include "gui/values.h"
+#include "runtime/datatypes/handle.h"
+#include "runtime/datatypes/pair.h"
+#include "runtime/datatypes/point.h"
+#include "runtime/datatypes/tuple.h"
+#include "runtime/datatypes/float.h"
+#include "runtime/datatypes/percent.h"
 #include "gui/win/headless.h"
 #include "runtime/collector.h"
 #include "runtime/datatypes/block.h"
@@ -139,9 +144,9 @@ TEST_F(backend, ScreensAreListedAndTheTableGrows) {
   const cell* scale = block::rs_abs_at(&second, 2);
   const cell* handle = block::rs_abs_at(&second, 3);
   EXPECT_EQ(type_of(offset), u32(TYPE_PAIR));
-  EXPECT_EQ(cells::pair_x(offset), 100);
+  EXPECT_EQ(pair::x_of(offset), 100);
   EXPECT_DOUBLE_EQ(cell_float(scale), 1.5);
-  EXPECT_EQ(cells::handle_kind(handle), HANDLE_MONITOR);
+  EXPECT_EQ(handle::kind_of(handle), HANDLE_MONITOR);
   EXPECT_EQ(g().monitors[11].dpi, 144);
   cell cur;
   OS_get_current_screen(&cur);
@@ -180,10 +185,10 @@ TEST_F(backend, DisplayChoice) {
 
 TEST_F(backend, UnitValueClampsNumbers) {
   cell pct;
-  cells::make_float(&pct, 1.5, TYPE_PERCENT);
+  percent::make_at(&pct, 1.5);
   cell neg{TYPE_INTEGER, 0, static_cast<u32>(-5), 0};
   cell half;
-  cells::make_float(&half, 0.25);
+  float_::make_at(&half, 0.25);
   cell text{TYPE_STRING, 0, 0, 0};
   EXPECT_EQ(unit_value(&pct), 1.0);
   EXPECT_EQ(unit_value(&neg), 0.0);
@@ -193,10 +198,10 @@ TEST_F(backend, UnitValueClampsNumbers) {
   EXPECT_EQ(scale_by(&neg, 8), 0.0);
   u8 rgba[4] = {1, 2, 3, 9};
   cell c3, c4, c4clear;
-  cells::make_tuple(&c3, rgba, 3);
-  cells::make_tuple(&c4, rgba, 4);
+  tuple::make_at(&c3, rgba, 3);
+  tuple::make_at(&c4, rgba, 4);
   u8 opaque[4] = {1, 2, 3, 0};
-  cells::make_tuple(&c4clear, opaque, 4);
+  tuple::make_at(&c4clear, opaque, 4);
   EXPECT_EQ(color_of(&c3, 0), 0x030201);
   EXPECT_EQ(color_of(&text, 0), -1);
   EXPECT_FALSE(transparent_color_q(&c3));
@@ -273,8 +278,8 @@ TEST_F(backend, FieldOptionsSendEditMessages) {
   g_sel_end = 5;
   get_area_selection(h, &face);
   EXPECT_EQ(type_of(facet(&face, facet_index::selected)), u32(TYPE_PAIR));
-  EXPECT_EQ(cells::pair_x(facet(&face, facet_index::selected)), 3);
-  EXPECT_EQ(cells::pair_y(facet(&face, facet_index::selected)), 5);
+  EXPECT_EQ(pair::x_of(facet(&face, facet_index::selected)), 3);
+  EXPECT_EQ(pair::y_of(facet(&face, facet_index::selected)), 5);
   g_sel_start = g_sel_end = 4;
   get_area_selection(h, &face);
   EXPECT_EQ(type_of(facet(&face, facet_index::selected)), u32(TYPE_NONE));
@@ -295,7 +300,7 @@ TEST_F(backend, FacesAttachToWindowsAndAreReleased) {
   collector::root_guard guard(&face);
   ASSERT_EQ(type_of(&face), u32(TYPE_OBJECT));
   cell* state = facet(&face, facet_index::state);
-  cells::make_handle(block::rs_abs_at(state, 0), win::raw(top), HANDLE_WINDOW);
+  handle::make_at(block::rs_abs_at(state, 0), win::raw(top), HANDLE_WINDOW);
   EXPECT_EQ(face_handle_q(&face), win::raw(top));
   EXPECT_EQ(facet(&face, 99), nullptr);
   attach_face(top, &face);
@@ -339,7 +344,7 @@ TEST_F(backend, ScrollerFieldsDriveTheParentsBar) {
       "flags: options: parent: pane: none state: [0 0 none false]]]");
   collector::root_guard guard(&sc);
   cell* parent = facet(&sc, facet_index::scroller_parent);
-  cells::make_handle(block::rs_abs_at(facet(parent, facet_index::state), 0), win::raw(h), HANDLE_WINDOW);
+  handle::make_at(block::rs_abs_at(facet(parent, facet_index::state), 0), win::raw(h), HANDLE_WINDOW);
   update_scroller(&sc, 2);   // min-size alone does not touch the bar
   win::SCROLLINFO si;
   win::GetScrollInfo(h, win::SB_VERT, si);
@@ -368,7 +373,7 @@ TEST_F(backend, CaretGoesToTheOwnerAndIsReleasedWithIt) {
   cell values[3];
   values[0] = cell{TYPE_NONE, 0, 0, 0};
   values[1] = values[0];
-  cells::make_point(&values[2], 2.9f, 14.2f);
+  point2D::make_at(&values[2], 2.9f, 14.2f);
   create_caret(caret, values);
   win::POINT p;
   EXPECT_TRUE(win::GetCaretPos(p));
