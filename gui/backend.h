@@ -67,6 +67,9 @@ struct globals {
   u32 value_block = 0;               // the GUI's own values, marked by its callback
   i64 event_time_base_us = 0;
   std::string display_warning;
+  // The View engine's objects the backend writes into (system/view/metrics, fonts and
+  // platform); none until start-up hands them over.
+  cell view_metrics{TYPE_NONE, 0, 0, 0}, view_fonts{TYPE_NONE, 0, 0, 0}, view_platform{TYPE_NONE, 0, 0, 0};
 };
 globals& g();
 
@@ -75,6 +78,9 @@ globals& g();
 // headless overrides; when no X server answers, headless with a warning in `warning`.
 std::unique_ptr<win::display> open_display(bool text_mode, std::string& warning);
 void init(bool text_mode = true);
+// Hands over system/view/metrics, system/view/fonts and system/view/platform (objects, or
+// none); `init`, `fill-metrics` and `load-default-font` then write their values there.
+void set_view_objects(const cell* metrics, const cell* fonts, const cell* platform);
 void shutdown();
 void init_common_controls();
 

@@ -10,6 +10,11 @@
 
 #include "gui/backend.h"
 #include "runtime/datatypes/handle.h"
+#include "runtime/datatypes/integer.h"
+#include "runtime/datatypes/map.h"
+#include "runtime/datatypes/object.h"
+#include "runtime/datatypes/string.h"
+#include "runtime/datatypes/word.h"
 #include "runtime/datatypes/pair.h"
 #include "runtime/datatypes/point.h"
 #include "runtime/datatypes/tuple.h"
@@ -57,6 +62,74 @@ std::unique_ptr<win::display> open_display(bool text_mode, std::string& warning)
   return std::make_unique<win::headless_display>(screens ? screens : "");
 }
 
+// The value cell of field `name` of an object, or null. Valid until the next allocation.
+static cell* field_of(const cell* obj, u32 sym) {
+  if (type_of(obj) != TYPE_OBJECT) return nullptr;
+  i32 i = object::field_index(obj, sym);
+  return i < 0 ? nullptr : object::get_values(obj) + i;
+}
+
+// Sets field `name` of an object; a missing field is left alone.
+static void set_field(const cell* obj, const char* name, const cell* value) {
+  u32 sym = symbol::make(name);
+  if (cell* f = field_of(obj, sym)) *f = *value;
+}
+
+// Puts key `name` into the map held by field `field` of an object.
+static void put_in_map_field(const cell* obj, const char* field, const char* name, const cell* value) {
+  u32 sym = symbol::make(field);
+  cell key = word::intern(name);
+  cell v = *value;
+  collector::root_guard guard(&v);
+  cell* f = field_of(obj, sym);
+  if (!f || type_of(f) != TYPE_MAP) return;
+  cell m = *f;   // the map's node stays reachable through the object
+  map::put(&m, &key, &v, false);
+}
+
+void set_view_objects(const cell* metrics, const cell* fonts, const cell* platform) {
+  globals& s = g();
+  s.view_metrics = metrics ? *metrics : cell{TYPE_NONE, 0, 0, 0};
+  s.view_fonts = fonts ? *fonts : cell{TYPE_NONE, 0, 0, 0};
+  s.view_platform = platform ? *platform : cell{TYPE_NONE, 0, 0, 0};
+  static bool rooted = false;
+  if (!rooted) {
+    collector::add_root(&s.view_metrics);
+    collector::add_root(&s.view_fonts);
+    collector::add_root(&s.view_platform);
+    rooted = true;
+  }
+}
+
+static void write_platform_version() {
+  globals& s = g();
+  if (type_of(&s.view_platform) != TYPE_OBJECT) return;
+  cell v;
+  u8 parts[3] = {u8(s.major), u8(s.minor), 0};
+  tuple::make_at(&v, parts, 3);
+  set_field(&s.view_platform, "version", &v);
+  integer::make_at(&v, static_cast<i32>(s.build));
+  set_field(&s.view_platform, "build", &v);
+  integer::make_at(&v, static_cast<i32>(s.product));
+  set_field(&s.view_platform, "product", &v);
+}
+
+static void write_fonts() {
+  globals& s = g();
+  if (type_of(&s.view_fonts) != TYPE_OBJECT) return;
+  // Naming the face needs fontconfig, which costs milliseconds to load: the headless display
+  // names the generic family instead (pango draws it with the same face).
+  win::display* d = win::current_display();
+  const std::string face = d && std::strcmp(d->name(), "headless") == 0 ? "sans-serif" : default_font_face();
+  cell name{TYPE_NONE, 0, 0, 0};
+  collector::root_guard guard(&name);
+  string::load_utf8_strict(face.data(), static_cast<u32>(face.size()), &name);
+  set_field(&s.view_fonts, "system", &name);
+  cell size;
+  integer::make_at(&size, s.default_size);
+  set_field(&s.view_fonts, "size", &size);
+}
+
 void init_common_controls() {
   // The controls are the layer's own window classes; nothing to load.
 }
@@ -79,8 +152,10 @@ void init(bool text_mode) {
   s.windows10 = s.major >= 10;
   s.windows8 = s.major >= 10 || (s.major >= 6 && s.minor >= 2);
   s.legacy = s.major < 6;
+  write_platform_version();
   set_dpi_from_cursor();
   load_default_font(win::HWND{});
+  write_fonts();
   s.windows11 = s.build >= 22000;
   s.monitors.clear();
   s.monitors.reserve(10);
@@ -105,6 +180,7 @@ void shutdown() {
   collector::remove_root_node(&s.value_block);
   u32 font_kind = s.font_kind, com_kind = s.com_kind;
   win::shutdown();
+  // The view objects' cells stay registered roots; the reset leaves them none.
   s = globals{};
   s.font_kind = font_kind;   // the resource classes stay registered for the run
   s.com_kind = com_kind;
@@ -179,6 +255,18 @@ void fill_metrics() {
   rgb(m.text, win::GetSysColor(win::COLOR_WINDOWTEXT));
   rgb(m.window, win::GetSysColor(win::COLOR_WINDOW));
   rgb(m.panel, win::GetSysColor(win::COLOR_BTNFACE));
+  if (type_of(&s.view_metrics) != TYPE_OBJECT) return;
+  cell v;
+  integer::make_at(&v, m.dpi);
+  set_field(&s.view_metrics, "dpi", &v);
+  pair::make_at(&v, m.scroller_x, m.scroller_y);
+  put_in_map_field(&s.view_metrics, "misc", "scroller", &v);
+  tuple::make_at(&v, m.text, 3);
+  put_in_map_field(&s.view_metrics, "colors", "text", &v);
+  tuple::make_at(&v, m.window, 3);
+  put_in_map_field(&s.view_metrics, "colors", "window", &v);
+  tuple::make_at(&v, m.panel, 3);
+  put_in_map_field(&s.view_metrics, "colors", "panel", &v);
 }
 
 static bool high_contrast() {

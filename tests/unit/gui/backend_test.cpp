@@ -20,6 +20,7 @@
 #include "runtime/lexer/lexer_load.h"
 #include "runtime/value_slots.h"
 #include "tests/unit/fixture.h"
+#include "tests/unit/value_helpers.h"
 
 namespace vyr::test {
 using namespace vyr::gui;
@@ -64,6 +65,19 @@ TEST_F(backend, HeadlessScreensSetTheStartingDpi) {
   EXPECT_EQ(get_screen_size().cy, 1080);
   EXPECT_EQ(g().metrics.panel[0], 240);
   EXPECT_EQ(g().default_size, 9);
+}
+
+TEST_F(backend, InitWritesIntoTheViewObjects) {
+  run("gui-m: make object! [screen-size: dpi: none paddings: margins: def-heights: fixed-heights: misc: make map! 32 "
+      "colors: make map! 10] gui-f: make object! [system: fixed: sans-serif: serif: size: none] "
+      "gui-p: make object! [version: build: product: none]");
+  cell m = run("gui-m"), f = run("gui-f"), p = run("gui-p");   // kept by their words
+  set_view_objects(&m, &f, &p);
+  start("2880x1620+0+0@144");
+  cell r = run("mold reduce [gui-m/dpi select gui-m/misc 'scroller select gui-m/colors 'panel "
+               "select gui-m/colors 'text gui-f/system gui-f/size gui-p/version gui-p/build gui-p/product]");
+  EXPECT_EQ(form_text(r), "[144 26x26 240.240.240 0.0.0 \"sans-serif\" 9 10.0.0 0 1]");
+  set_view_objects(nullptr, nullptr, nullptr);
 }
 
 TEST_F(backend, ToPixelsTruncatesValueTimesScalePlusAHalf) {
