@@ -28,9 +28,19 @@ static void set_rgb(cairo_t* cr, COLORREF c) {
   cairo_set_source_rgb(cr, (c & 0xFF) / 255.0, ((c >> 8) & 0xFF) / 255.0, ((c >> 16) & 0xFF) / 255.0);
 }
 
+// Window surfaces stop at 16384 pixels a side and 64 M pixels (256 MiB) in all; what lies
+// beyond is not drawn.
+constexpr int MAX_SURFACE_SIDE = 16384;
+constexpr int64_t MAX_SURFACE_PIXELS = int64_t(1) << 26;
+
+static int surface_side(int64_t v) { return int(std::clamp<int64_t>(v, 1, MAX_SURFACE_SIDE)); }
+static int surface_height(int w, int64_t h) {
+  return int(std::min<int64_t>(surface_side(h), std::max<int64_t>(1, MAX_SURFACE_PIXELS / w)));
+}
+
 static cairo_surface_t* ensure_surface(window* w) {
   RECT c = client_rect_in_window(w);
-  int cw = std::max(1, c.width()), ch = std::max(1, c.height());
+  int cw = surface_side(c.width()), ch = surface_height(cw, c.height());
   if (w->surface && cairo_image_surface_get_width(w->surface) == cw &&
       cairo_image_surface_get_height(w->surface) == ch)
     return w->surface;
@@ -67,9 +77,9 @@ static void invalidate(window* w, const RECT* r, bool erase, bool children) {
       if (!cw) continue;
       RECT cr = cw->rect;
       if (r) {
-        RECT rr{r->left - cr.left, r->top - cr.top, r->right - cr.left, r->bottom - cr.top};
         RECT inner = client_rect_in_window(cw);
-        rr.left -= inner.left; rr.right -= inner.left; rr.top -= inner.top; rr.bottom -= inner.top;
+        int64_t dx = -int64_t(cr.left) - inner.left, dy = -int64_t(cr.top) - inner.top;
+        RECT rr{add32(r->left, dx), add32(r->top, dy), add32(r->right, dx), add32(r->bottom, dy)};
         invalidate(cw, &rr, erase, true);
       } else {
         invalidate(cw, nullptr, erase, true);
@@ -377,7 +387,8 @@ cairo_surface_t* compose(HWND top) {
   window* w = win_of(top);
   if (!w) return nullptr;
   RECT c = client_rect_in_window(w);
-  cairo_surface_t* out = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, std::max(1, c.width()), std::max(1, c.height()));
+  int cw = surface_side(c.width());
+  cairo_surface_t* out = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, cw, surface_height(cw, c.height()));
   cairo_t* cr = cairo_create(out);
   compose_into(cr, w, 0, 0);
   cairo_destroy(cr);
@@ -633,7 +644,7 @@ HMONITOR MonitorFromRect(const RECT& r, uint32_t flags) {
     if (w > 0 && h > 0 && w * h > best_area) { best_area = w * h; best = i; }
   }
   if (best_area > 0) return HMONITOR(uint32_t(best + 1));
-  return MonitorFromPoint({r.left + r.width() / 2, r.top + r.height() / 2}, flags);
+  return MonitorFromPoint({add32(r.left, r.width() / 2), add32(r.top, r.height() / 2)}, flags);
 }
 
 HMONITOR MonitorFromWindow(HWND h, uint32_t flags) {

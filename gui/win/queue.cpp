@@ -678,8 +678,8 @@ void input_button(int button, bool down, POINT p) {
     int64_t now = clock_us();
     bool dbl = w && (w->cls_style & CS_DBLCLKS) && s.last_click_hwnd == h && s.last_click_button == button &&
                now - s.last_click_us <= int64_t(GetDoubleClickTime()) * 1000 &&
-               std::abs(p.x - s.last_click_pt.x) <= GetSystemMetrics(SM_CXDOUBLECLK) / 2 &&
-               std::abs(p.y - s.last_click_pt.y) <= GetSystemMetrics(SM_CYDOUBLECLK) / 2;
+               std::abs(int64_t(p.x) - s.last_click_pt.x) <= GetSystemMetrics(SM_CXDOUBLECLK) / 2 &&
+               std::abs(int64_t(p.y) - s.last_click_pt.y) <= GetSystemMetrics(SM_CYDOUBLECLK) / 2;
     if (dbl) {
       m = downs[button] + 2;
       s.last_click_us = -1000000000;   // a third press starts over
@@ -765,8 +765,8 @@ void input_move_size(HWND top, RECT r, bool sizing, int phase) {
   if (sizing && IsWindow(top)) {
     // A user resize stays within the window's limits.
     MINMAXINFO mm = min_max_of(top);
-    r.right = r.left + std::clamp(r.width(), mm.ptMinTrackSize.x, std::max(mm.ptMinTrackSize.x, mm.ptMaxTrackSize.x));
-    r.bottom = r.top + std::clamp(r.height(), mm.ptMinTrackSize.y, std::max(mm.ptMinTrackSize.y, mm.ptMaxTrackSize.y));
+    r.right = add32(r.left, std::clamp(r.width(), mm.ptMinTrackSize.x, std::max(mm.ptMinTrackSize.x, mm.ptMaxTrackSize.x)));
+    r.bottom = add32(r.top, std::clamp(r.height(), mm.ptMinTrackSize.y, std::max(mm.ptMinTrackSize.y, mm.ptMaxTrackSize.y)));
   }
   if (IsWindow(top)) SetWindowPos(top, 0, r.left, r.top, r.width(), r.height(), SWP_NOZORDER | SWP_NOACTIVATE);
 }
@@ -777,7 +777,7 @@ void input_dpi_changed(HWND top, uint32_t dpi) {
   uint32_t old = w->dpi ? w->dpi : 96;
   w->dpi = dpi;
   RECT r = w->rect;
-  RECT s{r.left, r.top, r.left + int32_t(int64_t(r.width()) * dpi / old), r.top + int32_t(int64_t(r.height()) * dpi / old)};
+  RECT s{r.left, r.top, add32(r.left, int64_t(r.width()) * dpi / old), add32(r.top, int64_t(r.height()) * dpi / old)};
   SendMessage(top, WM_DPICHANGED, (uint64_t(dpi) << 16) | dpi, reinterpret_cast<LPARAM>(&s));
 }
 

@@ -227,21 +227,21 @@ int DrawText(HDC hdc, std::string_view text, RECT& r, uint32_t flags) {
   pango_layout_get_pixel_extents(l, &ink, &logical);
   int tw = logical.x + logical.width, th = logical.height;
   if (flags & DT_CALCRECT) {
-    r.right = r.left + tw;
-    r.bottom = r.top + th;
+    r.right = add32(r.left, tw);
+    r.bottom = add32(r.top, th);
     g_object_unref(l);
     return th;
   }
   int x = r.left, y = r.top;
-  if (flags & DT_CENTER) x = r.left + (width - tw) / 2;
-  else if (flags & DT_RIGHT) x = r.right - tw;
+  if (flags & DT_CENTER) x = add32(r.left, (int64_t(width) - tw) / 2);
+  else if (flags & DT_RIGHT) x = add32(r.right, -int64_t(tw));
   if (wrap && (flags & (DT_CENTER | DT_RIGHT))) {
     pango_layout_set_alignment(l, (flags & DT_CENTER) ? PANGO_ALIGN_CENTER : PANGO_ALIGN_RIGHT);
     x = r.left;
   }
   if (flags & DT_SINGLELINE) {
-    if (flags & DT_VCENTER) y = r.top + (r.height() - th) / 2;
-    else if (flags & DT_BOTTOM) y = r.bottom - th;
+    if (flags & DT_VCENTER) y = add32(r.top, (int64_t(r.height()) - th) / 2);
+    else if (flags & DT_BOTTOM) y = add32(r.bottom, -int64_t(th));
   }
   cairo_t* cr = d->cr;
   cairo_save(cr);

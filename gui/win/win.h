@@ -37,11 +37,19 @@ template <class H>
 constexpr bool is_null(H h) { return static_cast<uint32_t>(h) == 0; }
 
 struct POINT { int32_t x = 0, y = 0; };
+// Coordinate sums saturate at the 32-bit range instead of overflowing.
+constexpr int32_t add32(int64_t a, int64_t b) {
+  int64_t v = a + b;
+  return v < INT32_MIN ? INT32_MIN : v > INT32_MAX ? INT32_MAX : int32_t(v);
+}
 struct SIZE { int32_t cx = 0, cy = 0; };
 struct RECT {
   int32_t left = 0, top = 0, right = 0, bottom = 0;
-  int32_t width() const { return right - left; }
-  int32_t height() const { return bottom - top; }
+  int32_t width() const { return clamp32(int64_t(right) - left); }
+  int32_t height() const { return clamp32(int64_t(bottom) - top); }
+  static constexpr int32_t clamp32(int64_t v) {
+    return v < INT32_MIN ? INT32_MIN : v > INT32_MAX ? INT32_MAX : int32_t(v);
+  }
   bool empty() const { return right <= left || bottom <= top; }
   bool contains(POINT p) const { return p.x >= left && p.x < right && p.y >= top && p.y < bottom; }
   bool operator==(const RECT&) const = default;

@@ -56,12 +56,12 @@ RECT client_rect_in_window(const window* w) {
 
 POINT client_origin_screen(const window* w) {
   RECT c = client_rect_in_window(w);
-  POINT p{w->rect.left + c.left, w->rect.top + c.top};
+  POINT p{add32(w->rect.left, c.left), add32(w->rect.top, c.top)};
   if (!is_null(w->parent)) {
     if (window* pw = win_of(w->parent)) {
       POINT o = client_origin_screen(pw);
-      p.x += o.x;
-      p.y += o.y;
+      p.x = add32(p.x, o.x);
+      p.y = add32(p.y, o.y);
     }
   }
   return p;
@@ -149,6 +149,13 @@ bool GetClassInfoEx(std::string_view name, WNDCLASSEX& out) {
 
 // ---- windows -------------------------------------------------------------------------------
 
+// A rectangle from a position and a size, worked out in 64 bits: a negative size is empty,
+// and no edge passes the 32-bit range.
+static RECT rect_of(int32_t x, int32_t y, int32_t cx, int32_t cy) {
+  auto edge = [](int64_t v) { return int32_t(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); };
+  return {x, y, edge(int64_t(x) + std::max(0, cx)), edge(int64_t(y) + std::max(0, cy))};
+}
+
 constexpr int32_t CW_USEDEFAULT = int32_t(0x80000000);
 
 static uint32_t dpi_at(RECT r) {
@@ -173,7 +180,7 @@ HWND CreateWindowEx(uint32_t exstyle, std::string_view cls, std::string_view tex
   p->proc = wc.lpfnWndProc;
   p->style = style & ~WS_VISIBLE;
   p->exstyle = exstyle;
-  p->rect = {x, y, x + std::max(0, cx), y + std::max(0, cy)};
+  p->rect = rect_of(x, y, cx, cy);
   p->restore = p->rect;
   p->cls_cursor = wc.hCursor;
   p->background = wc.hbrBackground;
@@ -194,8 +201,8 @@ HWND CreateWindowEx(uint32_t exstyle, std::string_view cls, std::string_view tex
     // A top level learns its limits before anything else; it is made no larger than them.
     MINMAXINFO mm = min_max_of(h);
     if (!(p = win_of(h))) return HWND{};
-    p->rect.right = p->rect.left + std::min(p->rect.width(), mm.ptMaxTrackSize.x);
-    p->rect.bottom = p->rect.top + std::min(p->rect.height(), mm.ptMaxTrackSize.y);
+    p->rect.right = add32(p->rect.left, std::min(p->rect.width(), mm.ptMaxTrackSize.x));
+    p->rect.bottom = add32(p->rect.top, std::min(p->rect.height(), mm.ptMaxTrackSize.y));
     p->restore = p->rect;
   }
   // Children start at the bottom of their siblings; top levels at the top.
@@ -225,7 +232,7 @@ HWND CreateWindowEx(uint32_t exstyle, std::string_view cls, std::string_view tex
   if (!(p = win_of(h))) return HWND{};
   RECT c = client_rect_in_window(p);
   SendMessage(h, WM_SIZE, SIZE_RESTORED, MAKELPARAM(c.width(), c.height()));
-  if ((p = win_of(h))) SendMessage(h, WM_MOVE, 0, MAKELPARAM(p->rect.left + c.left, p->rect.top + c.top));
+  if ((p = win_of(h))) SendMessage(h, WM_MOVE, 0, MAKELPARAM(add32(p->rect.left, c.left), add32(p->rect.top, c.top)));
   if (!IsWindow(h)) return HWND{};
   if (style & WS_VISIBLE) {
     if (style & WS_MAXIMIZE) ShowWindow(h, SW_SHOWMAXIMIZED);
@@ -353,7 +360,7 @@ static uint32_t scroll_code_at(HWND h, int bar, POINT p) {
   RECT c = client_rect_in_window(w);
   int arrow = GetSystemMetricsForDpi(bar == SB_VERT ? SM_CYVSCROLL : SM_CXHSCROLL, w->dpi);
   int len = bar == SB_VERT ? c.height() : c.width();
-  int at = bar == SB_VERT ? p.y - (wr.top + c.top) : p.x - (wr.left + c.left);
+  int64_t at = bar == SB_VERT ? int64_t(p.y) - wr.top - c.top : int64_t(p.x) - wr.left - c.left;
   if (at < arrow) return SB_LINEUP;
   if (at >= len - arrow) return SB_LINEDOWN;
   const SCROLLINFO& si = w->bars[bar].info;
@@ -433,7 +440,7 @@ LRESULT DefWindowProc(HWND h, uint32_t m, WPARAM wp, LPARAM lp) {
       auto* pos = reinterpret_cast<const WINDOWPOS*>(lp);
       RECT c = client_rect_in_window(w);
       if (!(pos->flags & 0x1000))
-        SendMessage(h, WM_MOVE, 0, MAKELPARAM(w->rect.left + c.left, w->rect.top + c.top));
+        SendMessage(h, WM_MOVE, 0, MAKELPARAM(add32(w->rect.left, c.left), add32(w->rect.top, c.top)));
       if ((w = win_of(h)) && (!(pos->flags & 0x800) || (pos->flags & SWP_STATECHANGED))) {
         uint32_t kind = (w->style & WS_MINIMIZE) ? SIZE_MINIMIZED
                       : (w->style & WS_MAXIMIZE) ? SIZE_MAXIMIZED : SIZE_RESTORED;
@@ -621,7 +628,7 @@ bool GetWindowRect(HWND h, RECT& r) {
   r = w->rect;
   if (window* p = win_of(w->parent)) {
     POINT o = client_origin_screen(p);
-    r.left += o.x; r.right += o.x; r.top += o.y; r.bottom += o.y;
+    r = {add32(r.left, o.x), add32(r.top, o.y), add32(r.right, o.x), add32(r.bottom, o.y)};
   }
   return true;
 }
@@ -638,8 +645,8 @@ bool ClientToScreen(HWND h, POINT& p) {
   window* w = win_of(h);
   if (!w) return false;
   POINT o = client_origin_screen(w);
-  p.x += o.x;
-  p.y += o.y;
+  p.x = add32(p.x, o.x);
+  p.y = add32(p.y, o.y);
   return true;
 }
 
@@ -647,8 +654,8 @@ bool ScreenToClient(HWND h, POINT& p) {
   window* w = win_of(h);
   if (!w) return false;
   POINT o = client_origin_screen(w);
-  p.x -= o.x;
-  p.y -= o.y;
+  p.x = add32(p.x, -int64_t(o.x));
+  p.y = add32(p.y, -int64_t(o.y));
   return true;
 }
 
@@ -656,8 +663,9 @@ int MapWindowPoints(HWND from, HWND to, POINT* pts, int n) {
   POINT a{}, b{};
   if (window* f = win_of(from); f && from != g_desktop) a = client_origin_screen(f);
   if (window* t = win_of(to); t && to != g_desktop) b = client_origin_screen(t);
-  for (int i = 0; i < n; ++i) { pts[i].x += a.x - b.x; pts[i].y += a.y - b.y; }
-  return MAKELPARAM(a.x - b.x, a.y - b.y);
+  int64_t dx = int64_t(a.x) - b.x, dy = int64_t(a.y) - b.y;
+  for (int i = 0; i < n; ++i) { pts[i].x = add32(pts[i].x, dx); pts[i].y = add32(pts[i].y, dy); }
+  return MAKELPARAM(int32_t(dx), int32_t(dy));
 }
 
 bool AdjustWindowRectEx(RECT& r, uint32_t style, bool menu, uint32_t exstyle) {
@@ -668,10 +676,8 @@ bool AdjustWindowRectEx(RECT& r, uint32_t style, bool menu, uint32_t exstyle) {
   } else if (g_state) {
     f = g_state->disp->frame_extents(style, exstyle);
   }
-  r.left -= f.left;
-  r.top -= f.top + (menu ? 20 : 0);
-  r.right += f.right;
-  r.bottom += f.bottom;
+  r = {add32(r.left, -int64_t(f.left)), add32(r.top, -int64_t(f.top) - (menu ? 20 : 0)), add32(r.right, f.right),
+       add32(r.bottom, f.bottom)};
   return true;
 }
 
@@ -706,7 +712,7 @@ bool SetWindowPos(HWND h, uint32_t after, int32_t x, int32_t y, int32_t cx, int3
   }
   RECT old = w->rect;
   RECT old_client = client_rect_in_window(w);
-  RECT nr{wp.x, wp.y, wp.x + std::max(0, wp.cx), wp.y + std::max(0, wp.cy)};
+  RECT nr = rect_of(wp.x, wp.y, wp.cx, wp.cy);
   bool moved = nr.left != old.left || nr.top != old.top;
   bool sized = nr.width() != old.width() || nr.height() != old.height();
   w->rect = nr;
@@ -859,10 +865,10 @@ bool ShowWindow(HWND h, int cmd) {
         if (!(w = win_of(h))) return true;
         MONITORINFO mi;
         GetMonitorInfo(MonitorFromRect(w->rect, MONITOR_DEFAULTTONEAREST), mi);
-        r.left = mi.rcWork.left + mm.ptMaxPosition.x;
-        r.top = mi.rcWork.top + mm.ptMaxPosition.y;
-        r.right = r.left + mm.ptMaxSize.x;
-        r.bottom = r.top + mm.ptMaxSize.y;
+        r.left = add32(mi.rcWork.left, mm.ptMaxPosition.x);
+        r.top = add32(mi.rcWork.top, mm.ptMaxPosition.y);
+        r.right = add32(r.left, std::max(0, mm.ptMaxSize.x));
+        r.bottom = add32(r.top, std::max(0, mm.ptMaxSize.y));
       }
       SetWindowPos(h, 0, r.left, r.top, r.width(), r.height(), f);
       return was_visible;

@@ -1,5 +1,7 @@
 // Classes and windows: creation and destruction order, superclassing, the default
 // procedure, geometry, focus, capture and the mouse.
+#include <cairo.h>
+
 #include "tests/unit/win/win_fixture.h"
 
 namespace vyr::win::test {
@@ -43,6 +45,32 @@ TEST_F(layer, DeadHandlesAreRefusedEvenWhenTheSlotIsReused) {
   EXPECT_EQ(extra(a), nullptr);
   EXPECT_FALSE(DestroyWindow(a));
   EXPECT_TRUE(IsWindow(b));
+}
+
+TEST_F(layer, ExtremeGeometryIsClampedNotOverflowed) {
+  HWND h = top(2000000000, -2000000000, 2000000000, 2000000000);
+  ASSERT_FALSE(is_null(h));
+  HWND c = CreateWindowEx(0, "Recorder", "", WS_CHILD | WS_VISIBLE, 2000000000, 0, 2000000000, 10, h, HMENU{}, nullptr);
+  extra(c)->flags = 1;
+  EXPECT_EQ(GetWindowLong(c, 48), 1);
+  SetWindowPos(c, 0, INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX, SWP_NOZORDER);
+  RECT r;
+  GetWindowRect(c, r);
+  EXPECT_GE(r.width(), 0);
+  // Surfaces are bounded: 16384 a side, 64 M pixels in all.
+  HWND p = top();
+  HWND wide = CreateWindowEx(0, "Recorder", "", WS_CHILD | WS_VISIBLE, 0, 0, 100000, 20, p, HMENU{}, nullptr);
+  HWND tall = CreateWindowEx(0, "Recorder", "", WS_CHILD, 0, 0, 16384, 100000, p, HMENU{}, nullptr);
+  pump();
+  cairo_surface_t* s = window_surface(wide);
+  ASSERT_NE(s, nullptr);
+  EXPECT_EQ(cairo_image_surface_get_width(s), 16384);
+  EXPECT_EQ(cairo_image_surface_get_height(s), 20);
+  HDC dc = GetDC(tall);   // makes the surface without painting it
+  s = window_surface(tall);
+  ASSERT_NE(s, nullptr);
+  EXPECT_EQ(int64_t(cairo_image_surface_get_width(s)) * cairo_image_surface_get_height(s), int64_t(1) << 26);
+  ReleaseDC(tall, dc);
 }
 
 TEST_F(layer, DestroySendsDestroyParentFirstAndNcDestroyChildFirst) {
