@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <cstdio>
 
-#include <sys/eventfd.h>
 #include <unistd.h>
 
 #include "gui/win/internal.h"
@@ -211,10 +210,6 @@ static uint32_t mouse_keys(const uint8_t* keys) {
 
 // ---- posting --------------------------------------------------------------------------------
 
-static void ensure_wake_fd() {
-  if (st().wake_fd < 0) st().wake_fd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-}
-
 void wake() {
   if (!installed()) return;
   int fd = st().wake_fd;
@@ -393,7 +388,6 @@ static void drain_wake_fd() {
 
 int GetMessage(MSG& m, HWND filter, uint32_t min, uint32_t max) {
   if (!installed()) return -1;
-  ensure_wake_fd();
   for (;;) {
     drain_wake_fd();
     if (peek_one(m, filter, min, max, true)) return m.message == WM_QUIT ? 0 : 1;
@@ -404,7 +398,6 @@ int GetMessage(MSG& m, HWND filter, uint32_t min, uint32_t max) {
 
 bool WaitMessage() {
   if (!installed()) return false;
-  ensure_wake_fd();
   MSG m;
   if (peek_one(m, HWND{}, 0, 0, false)) return true;
   present_all();

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include <cairo.h>
+#include <sys/eventfd.h>
 #include <unistd.h>
 
 #include "gui/win/internal.h"
@@ -83,6 +84,8 @@ void install(std::unique_ptr<display> d) {
   if (g_state) shutdown();
   g_state = new state;
   g_state->disp = std::move(d);
+  // Made before any other thread can post, so that posting threads only ever read it.
+  g_state->wake_fd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
   auto dw = std::make_unique<window>();
   dw->proc = desktop_proc;
   dw->cls = "#32769";
