@@ -173,12 +173,15 @@ void init(bool text_mode) {
   s.initialised = true;
 }
 
+static std::set<u32>& dark_windows();
+
 void shutdown() {
   globals& s = g();
   if (!s.initialised) return;
   collector::unregister_callback(mark_gui_values);
   collector::remove_root_node(&s.value_block);
   u32 font_kind = s.font_kind, com_kind = s.com_kind;
+  dark_windows().clear();
   win::shutdown();
   // The view objects' cells stay registered roots; the reset leaves them none.
   s = globals{};

@@ -109,7 +109,6 @@ struct timer {
   uintptr_t id = 0;
   int64_t period_us = 0;
   int64_t due_us = 0;
-  bool fired = false;   // a WM_TIMER is pending for it (coalesced)
 };
 
 struct input_msg {
@@ -177,7 +176,6 @@ RECT frame_of(const window*);                // frame thickness (left, top, righ
 POINT client_origin_screen(const window*);
 void caret_hide_for_paint(HWND);
 void text_shutdown();
-void clear_cursors();
 std::string lower(std::string_view);
 MINMAXINFO min_max_of(HWND);
 uint32_t utf16_units(std::string_view utf8);

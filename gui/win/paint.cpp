@@ -173,9 +173,6 @@ static HDC new_dc(HWND h, cairo_t* cr, cairo_surface_t* scratch) {
   d->cr = cr;
   d->scratch = scratch;
   d->font = GetStockFont(DEFAULT_GUI_FONT);
-  if (window* w = win_of(h)) {
-    (void)w;
-  }
   return HDC{st().dcs.add(std::move(d))};
 }
 
@@ -532,10 +529,6 @@ bool HideCaret(HWND h) {
 uint32_t GetCaretBlinkTime() { return 530; }
 
 // ---- cursors --------------------------------------------------------------------------------
-
-namespace detail {
-void clear_cursors() {}
-}  // namespace detail
 
 HCURSOR LoadCursor(uint32_t id) {
   if (!installed()) return HCURSOR{};

@@ -158,7 +158,7 @@ uint32_t MapVirtualKey(uint32_t code, uint32_t type) {
 
 int16_t VkKeyScan(char16_t ch) {
   const vk_entry* t = vk_table();
-  for (int vk = 1; vk < 256; ++vk) {
+  for (uint32_t vk = 1; vk < 256; ++vk) {
     if (vk >= VK_NUMPAD0 && vk <= VK_DIVIDE) continue;
     if (t[vk].plain == ch && ch) return int16_t(vk);
     if (t[vk].shifted == ch && ch) return int16_t(0x100 | vk);
@@ -457,7 +457,7 @@ uintptr_t SetTimer(HWND h, uintptr_t id, uint32_t ms, void*) {
   int64_t due = clock_us() + int64_t(ms) * 1000;
   for (auto& t : s.timers)
     if (t.hwnd == h && t.id == id) { t.period_us = int64_t(ms) * 1000; t.due_us = due; return id ? id : 1; }
-  s.timers.push_back(timer{h, id, int64_t(ms) * 1000, due, false});
+  s.timers.push_back(timer{h, id, int64_t(ms) * 1000, due});
   return id ? id : 1;
 }
 

@@ -137,7 +137,8 @@ static HFONT font_of(HDC hdc) {
 
 std::string font_family_of(HFONT h) {
   if (!installed()) return {};
-  PangoFont* pf = pango_font_map_load_font(context() ? g_map : nullptr, context(), desc_of(h));
+  PangoContext* ctx = context();
+  PangoFont* pf = pango_font_map_load_font(g_map, ctx, desc_of(h));
   if (!pf) return {};
   PangoFontDescription* d = pango_font_describe(pf);
   std::string fam = pango_font_description_get_family(d) ? pango_font_description_get_family(d) : "";

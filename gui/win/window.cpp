@@ -111,7 +111,6 @@ void shutdown() {
   for (HWND h : tops) DestroyWindow(h);
   g_state->windows.clear();
   text_shutdown();
-  clear_cursors();
   g_state->dcs.each([](uint32_t, dc& d) {
     if (d.cr) cairo_destroy(d.cr);
     if (d.scratch) cairo_surface_destroy(d.scratch);
@@ -883,8 +882,6 @@ bool ShowWindow(HWND h, int cmd) {
       uint32_t f = SWP_NOZORDER | SWP_SHOWWINDOW;
       RECT r = w->rect;
       if (w->style & (WS_MINIMIZE | WS_MAXIMIZE)) {
-        bool was_min_of_max = (w->style & WS_MINIMIZE) && cmd == SW_RESTORE && false;
-        (void)was_min_of_max;
         w->style &= ~(WS_MINIMIZE | WS_MAXIMIZE);
         r = w->restore;
         f |= SWP_STATECHANGED | SWP_FRAMECHANGED;
