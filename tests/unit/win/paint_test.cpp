@@ -118,6 +118,27 @@ TEST_F(paint, DrawTextPlacesTextByFlags) {
   EXPECT_EQ(hd->pixel(h, 197, 5), 0xFFFFFFFFu);
 }
 
+TEST_F(paint, ScreenCaptureShowsTheFramesWhereTheyAre) {
+  HWND a = filled(HWND{}, {100, 100, 200, 200}, RGB(255, 0, 0));
+  HWND b = filled(HWND{}, {150, 150, 250, 250}, RGB(0, 0, 255));   // on top of a
+  pump();
+  cairo_surface_t* s = hd->capture({90, 90, 260, 260});
+  ASSERT_TRUE(s);
+  auto px = [&](int x, int y) {
+    return *reinterpret_cast<uint32_t*>(cairo_image_surface_get_data(s) + (y - 90) * cairo_image_surface_get_stride(s) + (x - 90) * 4);
+  };
+  EXPECT_EQ(px(95, 95), 0xFF000000u);    // the bare screen
+  EXPECT_EQ(px(120, 120), 0xFFFF0000u);
+  EXPECT_EQ(px(170, 170), 0xFF0000FFu);
+  cairo_surface_destroy(s);
+  ShowWindow(b, SW_MINIMIZE);
+  pump();
+  s = hd->capture({90, 90, 260, 260});
+  EXPECT_EQ(px(170, 170), 0xFFFF0000u);
+  cairo_surface_destroy(s);
+  (void)a;
+}
+
 TEST_F(paint, EraseFillsTheClassBackground) {
   HWND h = top(0, 0, 50, 50);
   pump();
