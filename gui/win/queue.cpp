@@ -372,8 +372,12 @@ static bool peek_one(MSG& out, HWND filter, uint32_t min, uint32_t max, bool rem
   return false;
 }
 
+static void drain_wake_fd();
+
 bool PeekMessage(MSG& m, HWND filter, uint32_t min, uint32_t max, uint32_t remove) {
   if (!installed()) return false;
+  // Drained before looking, so that a wake-up left behind cannot make a later wait spin.
+  drain_wake_fd();
   if (peek_one(m, filter, min, max, remove & PM_REMOVE)) return true;
   present_all();
   // Let the display turn what it has into input without blocking.
@@ -398,6 +402,7 @@ int GetMessage(MSG& m, HWND filter, uint32_t min, uint32_t max) {
 
 bool WaitMessage() {
   if (!installed()) return false;
+  drain_wake_fd();
   MSG m;
   if (peek_one(m, HWND{}, 0, 0, false)) return true;
   present_all();

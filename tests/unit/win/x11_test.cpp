@@ -315,6 +315,20 @@ TEST_F(x11, MovesByAnotherClientAreAUserMoveEndedByQuiet) {
   EXPECT_EQ(r, (RECT{30, 40, 190, 150}));
 }
 
+TEST_F(x11, WaitMessageSleepsAfterPostedMessagesWereTaken) {
+  HWND h = shown("Recorder", {10, 10, 60, 60});
+  run_until([&] { return false; }, 100);
+  PostMessage(h, WM_USER, 0, 0);
+  MSG m;
+  ASSERT_TRUE(PeekMessage(m, HWND{}, WM_USER, WM_USER, PM_REMOVE));
+  SetTimer(h, 3, 100);
+  auto t0 = std::chrono::steady_clock::now();
+  ASSERT_TRUE(WaitMessage());
+  auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0).count();
+  EXPECT_GE(ms, 80);   // it slept until the timer, not spun on a stale wake-up
+  KillTimer(h, 3);
+}
+
 TEST_F(x11, XftDpiSetsTheMonitorsDpi) {
   shutdown();
   const char* db = "Xft.dpi:\t144\n";
