@@ -336,7 +336,21 @@ TEST_F(backend, FacesAttachToWindowsAndAreReleased) {
   window_frame(kid, &x, &y, &dx, &dy);
   EXPECT_EQ(x, 10);
   EXPECT_EQ(dx, 0);
+  // A child face in the pane is released with it.
+  cell kid_face = run(
+      "make object! [type: 'base offset: size: text: image: color: menu: data: enabled?: visible?: "
+      "selected: flags: options: parent: pane: none state: [0 0 none false] rate: 5 edge: para: font: "
+      "actors: extra: draw: facet-23: facet-24: none]");
+  collector::root_guard kid_guard(&kid_face);
+  handle::make_at(block::rs_abs_at(facet(&kid_face, facet_index::state), 0), win::raw(kid), HANDLE_WINDOW);
+  attach_face(kid, &kid_face);
+  cell pane = *facet(&face, facet_index::pane);   // the block's node stays put
+  block::rs_append(&pane, &kid_face);
+  win::SetTimer(kid, 1, 50);
   free_face(&face, true);
+  EXPECT_EQ(has_face_q(kid), 0u);
+  EXPECT_EQ(type_of(facet(&kid_face, facet_index::state)), u32(TYPE_NONE));
+  EXPECT_FALSE(win::KillTimer(kid, 1));   // the rate timer went with the face
   EXPECT_EQ(has_face_q(top), 0u);
   EXPECT_EQ(type_of(facet(&face, facet_index::state)), u32(TYPE_NONE));
   EXPECT_FALSE(win::IsWindowVisible(top));
