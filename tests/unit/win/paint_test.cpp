@@ -6,8 +6,6 @@
 
 namespace vyr::win::test {
 
-static COLORREF g_fill;
-static uint8_t g_alpha = 255;
 static LRESULT filler(HWND h, uint32_t m, WPARAM wp, LPARAM lp) {
   if (m == WM_PAINT) {
     PAINTSTRUCT ps;
