@@ -21,6 +21,7 @@
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/object.h"
 #include "runtime/datatypes/path.h"
+#include "runtime/datatypes/port.h"
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/string_actions.h"
 #include "runtime/datatypes/symbol.h"
@@ -111,6 +112,7 @@ void init_runtime() {
   vector::init();  // parent string!
   map::init();
   hash::init();  // parent block!
+  port::init();  // parent object!
   hashtable::compare_hook = compare_for_tables;
   symbol::init();
   _context::init_global();
@@ -122,6 +124,7 @@ void init_runtime() {
   error::init_catalog();
   lexer::init();
   actions::init_entries();
+  port::init_entries();
   natives::init();
   natives::init_text();
   interpreter::init();
