@@ -40,10 +40,12 @@ fuzz-test: setup
 	@if command -v clang++ >/dev/null 2>&1; then \
 	  cmake -S . -B $(FUZZ) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
 	    -DCMAKE_C_COMPILER=clang -DVYR_FUZZ=ON -DVYR_BENCH=OFF >/dev/null && \
-	  ninja -C $(FUZZ) -j $(JOBS) lexer_fuzz && \
+	  ninja -C $(FUZZ) -j $(JOBS) lexer_fuzz map_fuzz && \
 	  mkdir -p $(FUZZ)/lexer_corpus && \
 	  ASAN_OPTIONS=detect_leaks=0 ./$(FUZZ)/lexer_fuzz -max_total_time=$(FUZZ_SECONDS) -timeout=5 -artifact_prefix=$(FUZZ)/ \
-	    -print_final_stats=1 $(FUZZ)/lexer_corpus tests/fuzz/lexer_corpus; \
+	    -print_final_stats=1 $(FUZZ)/lexer_corpus tests/fuzz/lexer_corpus && \
+	  ASAN_OPTIONS=detect_leaks=0 ./$(FUZZ)/map_fuzz -max_total_time=$(FUZZ_SECONDS) -timeout=5 \
+	    -artifact_prefix=$(FUZZ)/ -print_final_stats=1; \
 	else echo "clang++ not found: fuzz targets skipped"; fi
 
 # The fuzz run first, so that the output closes with the test summaries.

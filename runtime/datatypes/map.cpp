@@ -83,7 +83,12 @@ void set_pair(cell* m, const cell* key_in, const cell* value_in, i32 op, const c
     datatype::make_at(&t, type_of(&key));
     fire("script", "invalid-path", &p, &t);
   }
-  hashtable::map_put(map.data3, &key, &value);
+  // The key is known to be absent: append the pair and index it, without a second search.
+  series_buffer* b = pairs(&map);
+  copy_cell(&key, memory::alloc_tail_cell(b));
+  b = pairs(&map);
+  copy_cell(&value, memory::alloc_tail_cell(b));
+  hashtable::put(map.data3, cell_count(&map) - 2);
 }
 
 void check_even(const cell* block) {

@@ -150,8 +150,10 @@ void forward(const layout& l, const i32* refs) {
 template <class F> void closing_on_error(const cell* port, F step) {
   try {
     step();
-  } catch (const thrown& t) {
+  } catch (thrown& t) {
     if (t.level == THROW_ERROR) {
+      // The error travels in the exception, where the collector cannot see it.
+      collector::root_guard vg(&t.value), ng(&t.name), ag(t.args, 3);
       try {
         cell ignored;
         forward_call(port, "close", {}, &ignored);
@@ -265,9 +267,9 @@ const cell* make(const cell*, const cell* spec_in, u32) {
     if (type_of(&parts) != TYPE_OBJECT) fire("internal", "not-done");
     spec = *object::make(&parts, &spec_arg, TYPE_OBJECT);
   }
-  cell scheme = *_context::value_at(spec.data1, 0);
-  if (_context::value_count(spec.data1) < 1 || type_of(&scheme) != TYPE_WORD)
-    fire("access", "no-scheme", &spec);
+  cell scheme = _context::value_count(spec.data1) > 0 ? *_context::value_at(spec.data1, 0)
+                                                      : none_value;
+  if (type_of(&scheme) != TYPE_WORD) fire("access", "no-scheme", &spec);
   collector::root_guard kg(&scheme);
   cell proto = standard("port");
   collector::root_guard protog(&proto);
