@@ -205,6 +205,40 @@ void remap_positions(u32 t, u32 lo, u32 hi, F f) {
   }
 }
 
+// Equality of two one-byte strings of the same type without the compare action: 0 equal,
+// 1 unequal, -1 when only the action can tell (a wider string, a non-ASCII letter under
+// a case-insensitive op, or an op other than equality). Most probes of a table meet a
+// different key, and this answers them without a dispatch.
+i32 quick_equal(const cell* a, const cell* b, i32 op) {
+  if (op != OP_EQUAL && op != OP_STRICT_EQUAL && op != OP_FIND) return -1;
+  if (type_of(a) != type_of(b) || !string_kind(type_of(a))) return -1;
+  series_buffer* x = buffer_of(a->data2);
+  series_buffer* y = buffer_of(b->data2);
+  if (x->unit() != 1 || y->unit() != 1) return -1;
+  i64 nx = i64(x->used_units()) - a->data1, ny = i64(y->used_units()) - b->data1;
+  if (nx < 0 || ny < 0) return -1;
+  if (nx != ny) return 1;
+  const u8* p = reinterpret_cast<const u8*>(x->head()) + a->data1;
+  const u8* q = reinterpret_cast<const u8*>(y->head()) + b->data1;
+  if (std::memcmp(p, q, size_t(nx)) == 0) return 0;
+  if (op == OP_STRICT_EQUAL) return 1;
+  for (i64 i = 0; i < nx; i++) {
+    u8 c = p[i], d = q[i];
+    if (c == d) continue;
+    if (c >= 0x80 || d >= 0x80) return -1;
+    if (c >= 'A' && c <= 'Z') c += 32;
+    if (d >= 'A' && d <= 'Z') d += 32;
+    if (c != d) return 1;
+  }
+  return 0;
+}
+
+// compare_hook's answer (0 equal) with the quick answer first.
+i32 keys_differ(const cell* a, const cell* b, i32 op) {
+  i32 q = quick_equal(a, b, op);
+  return q >= 0 ? q : compare_hook(a, b, op);
+}
+
 // Kinds 0-2: indexes one value without growing. False when the table has no room left
 // (the caller grows it and tries again).
 bool insert_position(u32 t, u32 pos) {
@@ -255,7 +289,7 @@ bool insert_position(u32 t, u32 pos) {
                                                : stored.data2 == key.data2);
         } else {
           same = type_of(&stored) == type_of(&key) &&
-                 compare_hook(&stored, &key, OP_STRICT_EQUAL) == 0;
+                 keys_differ(&stored, &key, OP_STRICT_EQUAL) == 0;
         }
         if (same) return true;
       }
@@ -668,7 +702,7 @@ cell* get_next(u32 t, const cell* key_in, probe_state* state, i32 op) {
     cell stored = cells_of(t)[pos];
     bool match = kind == KIND_HASH
                      ? compare_hook(&stored, &key, OP_EQUAL) == 0
-                     : type_of(&stored) == type_of(&key) && compare_hook(&stored, &key, op) == 0;
+                     : type_of(&stored) == type_of(&key) && keys_differ(&stored, &key, op) == 0;
     if (match) return cells_of(t) + pos;
     if (rec(t)->buckets != buckets) return nullptr;  // the comparison resized the table
   }
