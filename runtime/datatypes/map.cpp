@@ -17,6 +17,7 @@
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/symbol.h"
+#include "runtime/datatypes/typeset.h"
 #include "runtime/fire.h"
 #include "runtime/hashtable.h"
 #include "runtime/interpreter/actions.h"
@@ -386,7 +387,26 @@ const cell* copy(const cell* value, cell* dest, const cell*, bool deep, const ce
   if (deep) {
     cycles::guard g(m.data2);
     if (types) {
-      block::deep_copy_types(&out, 1, i32(cell_count(&out)), 2, types);
+      // Only values of the given types are copied, nested maps by this same copy (so a
+      // map met again raises no-cycle).
+      cell ty = *types;
+      collector::root_guard tg(&ty);
+      auto wanted = [&](u32 t) {
+        return type_of(&ty) == TYPE_TYPESET ? typeset::has_q(&ty, t) : ty.data1 == t;
+      };
+      for (u32 i = 1; i < cell_count(&out); i += 2) {
+        cell v = *pair_at(&out, i);
+        if (v.header == 0 || !wanted(type_of(&v))) continue;
+        collector::root_guard vg(&v);
+        if (type_of(&v) == TYPE_MAP) {
+          cell c;
+          copy(&v, &c, nullptr, true, &ty);
+          *pair_at(&out, i) = c;
+        } else if (series::series_q(type_of(&v))) {
+          block::deep_copy_cell(&v);
+          *pair_at(&out, i) = v;
+        }
+      }
     } else {
       block::deep_copy_cells(&out);
     }
