@@ -641,31 +641,23 @@ cell* get(u32 t, const cell* key_in, u32 head, u32 skip, i32 op, bool last, bool
   if (!state) state = &st;
   *state = st;
   if (!skip) skip = 1;
+  // A hash! may hold values equal to the key under several buckets (a word and a
+  // set-word, say): every bucket on the probe path is looked at and the best placed
+  // candidate of all of them wins, as a scan of the block would find it.
+  bool have = false;
+  u32 best = 0;
   for (;;) {
     cell* c = get_next(t, &key, state, op);
-    if (!c || rec(t)->kind != KIND_HASH) return c;
-    // A hash! bucket holds one position or a duplicate list: choose among them. When none
-    // qualifies the probe goes on, for an equal value of another type may follow.
+    if (rec(t)->kind != KIND_HASH) return c;
+    if (!c) return have ? cells_of(t) + best : nullptr;
     i32 k = i32(keys_of(t)[state->bucket]);
-    if (k >= 0) {
-      // One value in the bucket: get_next has compared it with equal?; check the rest.
-      u32 p = u32(k);
-      bool placed = reverse ? p < head && (head - 1 - p) % skip == 0
-                            : p >= head && (p - head) % skip == 0;
-      if (placed && op == OP_EQUAL) return c;
-      if (placed) {
-        cell stored = *c;
-        if (compare_hook(&stored, &key, op) == 0) return cells_of(t) + p;
-      }
-      continue;
-    }
     std::vector<u32> cand;
-    {
+    if (k >= 0) {
+      cand.push_back(u32(k));
+    } else {
       u32 list = items(rec(t)->lists)[-k - 1];
       cand.assign(items(list), items(list) + item_count(list));
     }
-    std::sort(cand.begin(), cand.end());
-    if (last || reverse) std::reverse(cand.begin(), cand.end());
     for (u32 p : cand) {
       if (p >= cells_count(t)) continue;
       if (reverse) {
@@ -673,8 +665,19 @@ cell* get(u32 t, const cell* key_in, u32 head, u32 skip, i32 op, bool last, bool
       } else {
         if (p < head || (p - head) % skip != 0) continue;
       }
+      bool better = !have || ((last || reverse) ? p > best : p < best);
+      if (!better) continue;
+      // get_next compared the bucket's first value with equal?; the others are checked.
       cell stored = cells_of(t)[p];
-      if (compare_hook(&stored, &key, op) == 0) return cells_of(t) + p;
+      if (op == OP_EQUAL && k >= 0) {
+        best = p;
+        have = true;
+        continue;
+      }
+      if (compare_hook(&stored, &key, op) == 0) {
+        best = p;
+        have = true;
+      }
     }
   }
 }
