@@ -4,11 +4,14 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
 #include <iostream>
+#include <new>
 #include <optional>
 
 #include "boot/environment.h"
 #include "runtime/collector.h"
+#include "runtime/datatypes/file.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/interpreter/actions.h"
 #include "runtime/interpreter/stack.h"
@@ -71,6 +74,30 @@ bool input_complete(const std::string& s) {
   return depth <= 0 && braces == 0 && !in_string;
 }
 
+// The exception `fire_no_memory` throws: the pre-built no-memory error.
+thrown no_memory() {
+  try {
+    fire_no_memory();
+  } catch (const thrown& t) {
+    return t;
+  }
+}
+
+// Prints the report of an uncaught error. A report that cannot be made (no memory, or an
+// error while forming it) falls back to the category and id, so the session goes on.
+void print_report(const thrown& t) {
+  try {
+    platform::print_text(error_report(t), true);
+    return;
+  } catch (const thrown&) {
+  } catch (const std::bad_alloc&) {
+  }
+  std::string line = std::string("*** ") + (t.category ? t.category : "?") + ": " +
+                     (t.id ? t.id : "?");
+  std::fputs(line.c_str(), stdout);
+  std::fputc('\n', stdout);
+}
+
 // Evaluates one console input; prints the result or the error report.
 void eval_input(const std::string& text) {
   stack::state_guard sg;
@@ -85,8 +112,18 @@ void eval_input(const std::string& text) {
   } catch (const thrown& t) {
     thrown copy = t;
     sg.restore();
-    platform::print_text(error_report(copy), true);
+    print_report(copy);
+  } catch (const std::bad_alloc&) {
+    // The console's own strings (a result too big to show) ran out of heap.
+    sg.restore();
+    print_report(no_memory());
   }
+}
+
+// A UTF-8 byte-order mark at the start of a text: skipped, like the loaders skip it.
+bool starts_with_bom(const std::string& s) {
+  return s.size() >= 3 && static_cast<unsigned char>(s[0]) == 0xEF &&
+         static_cast<unsigned char>(s[1]) == 0xBB && static_cast<unsigned char>(s[2]) == 0xBF;
 }
 }  // namespace
 
@@ -94,12 +131,15 @@ int run_console() {
   bool tty = isatty(0);
   std::string pending;
   std::string line;
+  bool first = true;
   for (;;) {
     if (tty) {
       std::fputs(pending.empty() ? ">> " : "   ", stdout);
       std::fflush(stdout);
     }
     if (!std::getline(std::cin, line)) break;
+    if (first && starts_with_bom(line)) line.erase(0, 3);
+    first = false;
     pending += line;
     pending += '\n';
     if (!input_complete(pending)) continue;
@@ -114,18 +154,29 @@ int run_console() {
 }
 
 int run_script(const char* path) {
-  std::optional<std::string> text = boot::read_file(path);
-  if (!text) {
-    std::fprintf(stdout, "*** Access Error: cannot open: %s\n", path);
-    return 1;
-  }
   stack::state_guard sg;
   try {
-    boot::do_source(text->data(), u32(text->size()), true, nullptr);
+    // The script's name as a file!, for the errors that name it (cannot open, header).
+    cell file{TYPE_NONE, 0, 0, 0};
+    collector::root_guard fg(&file);
+    try {
+      file = *file::load(path, u32(std::strlen(path)), string::ENCODING_UTF8);
+    } catch (const thrown&) {
+      file = cell{TYPE_NONE, 0, 0, 0};  // a name that is not UTF-8 stays unnamed
+    }
+    std::optional<std::string> text = boot::read_file(path);
+    if (!text) fire("access", "cannot-open", &file);
+    boot::do_source(text->data(), u32(text->size()), true, nullptr,
+                    type_of(&file) == TYPE_FILE ? &file : nullptr);
   } catch (const thrown& t) {
     thrown copy = t;
     sg.restore();
-    platform::print_text(error_report(copy), true);
+    print_report(copy);
+    std::fflush(stdout);
+    return 1;
+  } catch (const std::bad_alloc&) {
+    sg.restore();
+    print_report(no_memory());
     std::fflush(stdout);
     return 1;
   }

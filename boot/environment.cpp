@@ -2,6 +2,8 @@
 // here, natives, actions and operators evaluated from their Vyr sources.
 #include "boot/environment.h"
 
+#include <sys/stat.h>
+
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -58,6 +60,7 @@ void make_typesets() {
   set_global("any-type!", typeset(typecheck::ALL_TYPES));
   set_global("number!", typeset(number));
   set_global("scalar!", typeset(scalar));
+  set_global("any-point!", typeset(bit(TYPE_POINT2D) | bit(TYPE_POINT3D)));
   set_global("any-word!", typeset(any_word));
   set_global("all-word!", typeset(any_word));
   set_global("any-path!", typeset(any_path));
@@ -118,11 +121,19 @@ void make_op(const char* name, const char* function_name) {
 }  // namespace
 
 std::optional<std::string> read_file(const std::string& path) {
+  // A directory opens as a stream that reads nothing: it is no script.
+  struct stat st;
+  if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return std::nullopt;
   std::ifstream f(path, std::ios::binary);
   if (!f) return std::nullopt;
   std::ostringstream s;
   s << f.rdbuf();
-  return s.str();
+  std::string text = s.str();
+  // One leading UTF-8 byte-order mark is skipped, as `read` skips it.
+  if (text.size() >= 3 && static_cast<unsigned char>(text[0]) == 0xEF &&
+      static_cast<unsigned char>(text[1]) == 0xBB && static_cast<unsigned char>(text[2]) == 0xBF)
+    text.erase(0, 3);
+  return text;
 }
 
 void do_source(const char* utf8, u32 length, bool header_required, cell* result,

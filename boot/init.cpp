@@ -4,7 +4,15 @@
 // context, the type-name words and the runtime word tables.
 #include "boot/init.h"
 
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "boot/environment.h"
+
 #include "runtime/collector.h"
+#include "runtime/datatypes/binary.h"
+#include "runtime/datatypes/bitset.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/char.h"
 #include "runtime/datatypes/context.h"
@@ -13,19 +21,27 @@
 #include "runtime/datatypes/file.h"
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/function.h"
+#include "runtime/datatypes/handle.h"
 #include "runtime/datatypes/native.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/hash.h"
 #include "runtime/datatypes/logic.h"
+#include "runtime/datatypes/money.h"
 #include "runtime/datatypes/map.h"
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/object.h"
 #include "runtime/datatypes/path.h"
+#include "runtime/datatypes/percent.h"
 #include "runtime/datatypes/port.h"
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/string_actions.h"
 #include "runtime/datatypes/symbol.h"
+#include "runtime/datatypes/tag.h"
 #include "runtime/datatypes/time.h"
+#include "runtime/datatypes/pair.h"
+#include "runtime/datatypes/point.h"
+#include "runtime/datatypes/tuple.h"
+#include "runtime/datatypes/triple.h"
 #include "runtime/datatypes/typeset.h"
 #include "runtime/datatypes/unset.h"
 #include "runtime/datatypes/url.h"
@@ -60,6 +76,25 @@ i32 compare_for_tables(const cell* a, const cell* b, i32 op) {
   if (!datatype::entry(type_of(a), slot::compare)) return hashtable::default_compare(a, b, op);
   i32 r = actions::compare_value(a, b, op);
   return r == -2 ? 1 : r;
+}
+
+// money!'s currency list from its bootstrap source (the words after the header), read from
+// VYR_BOOT_DIR when that is set, as the other environment sources are.
+void load_currency_list() {
+  const char* name = "currencies.vyr";
+  std::string text;
+  const char* dir = std::getenv("VYR_BOOT_DIR");
+  if (dir && *dir) {
+    text = read_file(std::string(dir) + "/" + name).value_or("");
+  } else {
+    for (unsigned i = 0; i < environment_file_count; i++)
+      if (std::strcmp(environment_files[i].name, name) == 0)
+        text.assign(environment_files[i].text, environment_files[i].size);
+  }
+  cell list;
+  lexer::scan(&list, reinterpret_cast<const u8*>(text.data()), u32(text.size()));
+  list.data1 = 2;  // after `Vyr [...]`
+  money::set_currencies(&list);
 }
 }  // namespace
 
@@ -104,11 +139,24 @@ void init_runtime() {
   issue::init();
   url::init();
   file::init();
+  binary::init();  // parent string!
+  bitset::init();
+  tag::init();    // tag!, email!, ref!: parent string!
+  email::init();
+  ref::init();
   object::init();
+  triple::init();
   float_::init();
   typeset::init();
   error::init();  // parent object!
+  percent::init();  // parent float!
   time::init();   // parent float!
+  pair::init();
+  point2D::init();
+  point3D::init();
+  tuple::init();
+  handle::init();  // parent integer!
+  money::init();
   vector::init();  // parent string!
   map::init();
   hash::init();  // parent block!
@@ -123,6 +171,7 @@ void init_runtime() {
   symbol::init_issue_words();
   error::init_catalog();
   lexer::init();
+  load_currency_list();
   actions::init_entries();
   port::init_entries();
   natives::init();

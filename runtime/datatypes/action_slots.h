@@ -55,6 +55,14 @@ struct path_args {
   bool get_only = false;
 };
 // `value` is the value to store, null when reading. Returns the value reached.
+//
+// Setting a field of an immediate value (a time!'s minute, a pair!'s x): the parent cell
+// is the walk's own copy, so write the changed value into `parent` and return `parent`
+// itself. That answer is the opt-in: the path walk then stores the changed value back
+// where the parent was read from (the word, the object field with its on-change*, the
+// block cell with its owner told), at any depth, and through enclosing scalars whose own
+// eval-path opts in the same way (a date!'s time). Never return `parent` for any other
+// set. A parent that is held nowhere is changed and dropped.
 using eval_path_fn = const cell* (*)(cell* parent, cell* element, cell* value,
                                      const path_args& walk);
 

@@ -28,12 +28,18 @@ namespace {
   fire("script", "out-of-range", &v);
 }
 
+// UTF-16 surrogate halves are no characters: text holding one cannot be written as
+// UTF-8 and read back, and the lexer refuses them.
+bool surrogate_q(u32 cp) { return cp >= 0xD800 && cp <= 0xDFFF; }
+
 // A float operand as a code point: NaN and values outside 0..0x10FFFF are refused before
 // the truncation, which would otherwise be undefined for them.
 u32 float_code_point(const cell* spec) {
   double d = cell_float(spec);
   if (!(d > -1.0 && d < static_cast<double>(MAX_CODE_POINT) + 1.0)) out_of_range(spec);
-  return static_cast<u32>(static_cast<i64>(d));  // toward zero: -0.5 gives 0
+  u32 cp = static_cast<u32>(static_cast<i64>(d));  // toward zero: -0.5 gives 0
+  if (surrogate_q(cp)) out_of_range(spec);
+  return cp;
 }
 }  // namespace
 
@@ -68,7 +74,8 @@ const cell* make(const cell* proto, const cell* spec, u32 type) {
   switch (type_of(spec)) {
     case TYPE_CHAR: case TYPE_INTEGER: {
       i32 v = static_cast<i32>(spec->data2);
-      if (v < 0 || static_cast<u32>(v) > MAX_CODE_POINT) out_of_range(spec);
+      if (v < 0 || static_cast<u32>(v) > MAX_CODE_POINT || surrogate_q(static_cast<u32>(v)))
+        out_of_range(spec);
       cp = static_cast<u32>(v);
       break;
     }
@@ -145,7 +152,8 @@ void do_math(i32 op) {
   }
   // Without a result cell the engine divides as integers and raises overflow itself.
   i32 v = integer::do_math_op(static_cast<i32>(get(a)), right, op, nullptr);
-  if (v < 0 || static_cast<u32>(v) > MAX_CODE_POINT) fire("math", "overflow");
+  if (v < 0 || static_cast<u32>(v) > MAX_CODE_POINT || surrogate_q(static_cast<u32>(v)))
+    fire("math", "overflow");
   make_at(a, static_cast<u32>(v));
 }
 

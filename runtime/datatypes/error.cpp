@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "runtime/collector.h"
+#include "runtime/cycles.h"
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/none.h"
@@ -383,6 +384,10 @@ u32 set_where(const cell* err, const cell* value) {
 // The report
 
 i32 report(const cell* err, cell* out, i32 budget) {
+  // An error met again inside its own report (through a field holding it) forms as the
+  // object cycle marker; mold of its fields sees it on the cycle stack too.
+  if (cycles::find(err->data1)) return datatype::append_text(out, "...", budget);
+  cycles::guard guard(err->data1);
   cell f[FIELD_COUNT];
   for (u32 i = 0; i < FIELD_COUNT; i++)
     f[i] = i < value_count(err->data1) ? *field_of(err, i) : none_value;
@@ -493,10 +498,16 @@ i32 form(const cell* value, cell* out, const cell* part, i32 budget) {
 
 i32 mold(const cell* value, cell* out, bool only, bool all, bool flat, const cell* part,
          i32 budget, i32 indent) {
+  // An error may hold itself (or an object holding it) in any field: the inner occurrence
+  // gets the object cycle marker instead of a walk without end.
+  u32 ctx = value->data1;
+  if (cycles::find(ctx)) return datatype::append_text(out, "make object! [...]", budget);
+  cycles::guard guard(ctx);
   if (only) return object::serialize(value, out, true, all, flat, part, budget, true, indent);
   budget = datatype::append_text(out, "make error! [", budget);
   budget = object::serialize(value, out, false, all, flat, part, budget, true, indent + 1);
-  for (i32 i = 0; i < indent; i++) budget = datatype::append_text(out, "    ", budget);
+  if (!flat)
+    for (i32 i = 0; i < indent; i++) budget = datatype::append_text(out, "    ", budget);
   return datatype::append_text(out, "]", budget);
 }
 

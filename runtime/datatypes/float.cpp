@@ -8,9 +8,14 @@
 #include <cstring>
 #include <string>
 
+#include "runtime/collector.h"
 #include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/pair.h"
+#include "runtime/datatypes/point.h"
+#include "runtime/datatypes/money.h"
 #include "runtime/datatypes/vector.h"
 #include "runtime/datatypes/time.h"
+#include "runtime/datatypes/tuple.h"
 #include "runtime/datatypes/unset.h"
 #include "runtime/dtoa.h"
 #include "runtime/fire.h"
@@ -23,6 +28,7 @@ namespace vyr::float_ {
 u32 pretty_print_q = 1;
 u32 full_support_q = 0;
 text_reader_fn text_reader = nullptr;
+value_loader_fn value_loader = nullptr;
 
 namespace {
 u64 bits_of(double d) {
@@ -189,13 +195,22 @@ void do_math(i32 op) {
   u32 ta = type_of(a), tb = type_of(b);
   if (tb == TYPE_VECTOR && ta != TYPE_TIME) return vector::number_first(op);
   switch (tb) {
-    case TYPE_TUPLE: case TYPE_MONEY: case TYPE_VECTOR:
+    case TYPE_TUPLE:
+      tuple::number_first(op);  // refuses subtract and divide
+      return;
+    case TYPE_MONEY:
+      money::do_math(op);
+      return;
+    case TYPE_VECTOR:
       fire("internal", "not-done");  // handed to those types' math when they exist
     case TYPE_PAIR: case TYPE_POINT2D: case TYPE_POINT3D:
       if (ta != TYPE_TIME) {
         if (op == math_op::SUBTRACT || op == math_op::DIVIDE)
           datatype::fire_word_type("not-related", op_word(op), tb);
-        fire("internal", "not-done");
+        // The number stays the left operand of each component (10.0 % 3x4 is 1x2).
+        if (tb == TYPE_PAIR) pair::number_first(op);
+        else point::number_first(op);
+        return;
       }
       datatype::fire_with_type("invalid-type", tb);
     case TYPE_INTEGER: case TYPE_FLOAT: case TYPE_PERCENT: case TYPE_TIME:
@@ -236,6 +251,21 @@ bool almost_equal_q(double a, double b) {
 
 // ---- Actions ----------------------------------------------------------------------------
 
+namespace {
+// The one value a text loads to, as a percent!'s fraction: "5%" is 0.05, "5" is 5.0.
+double percent_of_text(const cell* spec) {
+  if (!value_loader) fire("internal", "not-done");
+  cell text = *spec, v;
+  collector::root_guard g(&text);
+  if (!value_loader(&text, &v)) bad_to_arg(TYPE_PERCENT, &text);
+  switch (type_of(&v)) {
+    case TYPE_INTEGER: return static_cast<i32>(v.data2);
+    case TYPE_FLOAT: case TYPE_PERCENT: return cell_float(&v);
+    default: bad_to_arg(TYPE_PERCENT, &text);
+  }
+}
+}  // namespace
+
 const cell* make(const cell* proto, const cell* spec, u32 type) {
   double v = 0;
   switch (type_of(spec)) {
@@ -272,7 +302,11 @@ const cell* make(const cell* proto, const cell* spec, u32 type) {
     }
     case TYPE_STRING: case TYPE_FILE: case TYPE_URL: case TYPE_TAG: case TYPE_EMAIL:
     case TYPE_REF: {
-      if (type != TYPE_FLOAT || !text_reader) fire("internal", "not-done");
+      if (type == TYPE_PERCENT) {
+        v = percent_of_text(spec);
+        break;
+      }
+      if (!text_reader) fire("internal", "not-done");
       series_buffer* b = buffer_of(spec->data2);
       i64 count = i64{b->used_units()} - i64{spec->data1};
       if (count <= 0) bad_to_arg(type, spec);
@@ -283,7 +317,8 @@ const cell* make(const cell* proto, const cell* spec, u32 type) {
       break;
     }
     case TYPE_MONEY:
-      fire("internal", "not-done");  // money! brings its conversion
+      v = money::to_float(spec);
+      break;
     default:
       bad_to_arg(type, spec);
   }
@@ -328,7 +363,7 @@ i32 compare(const cell* a, const cell* b, i32 op) {
   } else if (float_layout(tb)) {
     y = cell_float(b);
   } else if (tb == TYPE_MONEY) {
-    fire("internal", "not-done");  // money! brings its comparison
+    return money::compare_float(x, b, op);
   } else {
     return COMPARE_NOT_COMPARABLE;
   }
@@ -389,7 +424,9 @@ const cell* round(cell* value, const cell* scale, const round_flags& mode) {
     else datatype::fire_with_type("invalid-type", ts);
     if (type == TYPE_PERCENT) s /= 100.0;
   }
-  if (s < std::ldexp(std::fabs(n), -53)) return value;  // below the value's precision
+  // A zero scale, or one below the value's precision, leaves the value as it is (zero
+  // itself included: its reciprocal would make a NaN of it).
+  if (s == 0 || s < std::ldexp(std::fabs(n), -53)) return value;
 
   bool big = s >= 1.0;
   int exponent = 0;

@@ -46,6 +46,10 @@ bool almost_equal_q(double a, double b);
 // failure. Until installed, text conversions raise internal not-done.
 using text_reader_fn = double (*)(const char* first, i32 count, u32 unit, i32* error);
 extern text_reader_fn text_reader;
+// Loads the first value of a string-like value from its index (to percent! of text),
+// installed by the lexer: false when the text holds no value or does not load.
+using value_loader_fn = bool (*)(const cell* text, cell* out);
+extern value_loader_fn value_loader;
 
 // Actions (arguments as the action slots define them)
 const cell* make(const cell* proto, const cell* spec, u32 type);  // also `to`

@@ -2,11 +2,17 @@
 // may leave the 32-bit range is computed in 64 bits.
 #include "runtime/datatypes/integer.h"
 
+#include <algorithm>
+
 #include <cmath>
 #include <cstdio>
 
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/float.h"
+#include "runtime/datatypes/pair.h"
+#include "runtime/datatypes/point.h"
+#include "runtime/datatypes/tuple.h"
+#include "runtime/datatypes/money.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/unset.h"
@@ -170,8 +176,12 @@ const cell* to(const cell* proto, const cell* spec, u32 type) {
       return box(from_binary(spec));
     case TYPE_ISSUE:
       return box(from_hex(spec));
-    case TYPE_DATE: case TYPE_MONEY:
-      fire("internal", "not-done");  // those types bring their conversions
+    case TYPE_MONEY: {
+      cell m = *spec;
+      return box(money::to_integer(&m));
+    }
+    case TYPE_DATE:
+      fire("internal", "not-done");  // date! brings its conversion
     default:
       bad_to_arg(spec);
   }
@@ -190,6 +200,15 @@ const cell* random(cell* value, bool seed, bool secure, bool only) {
   }
   // char! inherits this action: the drawn code point stays a char!.
   u32 type = type_of(value);
+  if (type == TYPE_CHAR && n >= 0xD800) {
+    // The surrogate halves are no characters: the draw skips over them.
+    i32 gap = std::min(n, 0xDFFF) - 0xD800 + 1;
+    i32 r = random::int_in_range(secure, n - gap);
+    if (r >= 0xD800) r += gap;
+    cell* out = box(r);
+    set_type(out, type);
+    return out;
+  }
   cell* out = box(random::int_in_range(secure, n));
   set_type(out, type);
   return out;
@@ -220,8 +239,11 @@ i32 compare(const cell* a, const cell* b, i32 op) {
       float_::make_at(&as_float, static_cast<double>(get(a)));
       return float_::compare(&as_float, b, op == compare_op::FIND ? compare_op::EQUAL : op);
     }
-    case TYPE_MONEY:
-      fire("internal", "not-done");  // money! brings its comparison
+    case TYPE_MONEY: {
+      cell as_money;
+      money::from_integer(&as_money, get(a));
+      return money::compare(&as_money, b, op);
+    }
     default:
       return COMPARE_NOT_COMPARABLE;
   }
@@ -243,15 +265,20 @@ void arith(i32 op) {
       return;
     case TYPE_PAIR: case TYPE_POINT2D: case TYPE_POINT3D:
       if (op == math_op::DIVIDE) not_related("divide", TYPE_INTEGER);
-      fire("internal", "not-done");  // handed to that type's math when it exists
+      // The number stays the left operand: 10 - 3x4 is 7x6, 10 % 3x4 is 1x2.
+      if (tb == TYPE_PAIR) pair::number_first(op);
+      else point::number_first(op);
+      return;
     case TYPE_TUPLE:
-      if (op == math_op::SUBTRACT) not_related("subtract", TYPE_INTEGER);
-      if (op == math_op::DIVIDE) not_related("divide", TYPE_INTEGER);
-      fire("internal", "not-done");
+      tuple::number_first(op);  // refuses subtract and divide
+      return;
     case TYPE_DATE:
       if (op != math_op::ADD) not_related("subtract", TYPE_INTEGER);
       fire("internal", "not-done");
-    case TYPE_VECTOR: case TYPE_MONEY:
+    case TYPE_MONEY:
+      money::do_math(op);
+      return;
+    case TYPE_VECTOR:
       fire("internal", "not-done");
     default:
       datatype::fire_with_type("invalid-type", tb);

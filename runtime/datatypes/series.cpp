@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "runtime/collector.h"
+#include "runtime/datatypes/binary.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/hash.h"
@@ -235,8 +236,7 @@ void poke_at(cell* series, i32 index, const cell* value) {
   collector::root_guard keep(&v);
   u32 t = type_of(series);
   if (string_like_q(t) && type_of(&v) != TYPE_CHAR) fire("script", "invalid-arg", &v);
-  if (t == TYPE_BINARY && (type_of(&v) != TYPE_INTEGER || v.data2 > 255))
-    fire("script", "invalid-arg", &v);
+  u8 byte = t == TYPE_BINARY ? binary::set_value(&v) : 0;
   if (t == TYPE_VECTOR || t == TYPE_IMAGE) not_done();
   auto position = [&]() -> i64 {
     i64 h = clipped_head(series);
@@ -251,7 +251,7 @@ void poke_at(cell* series, i32 index, const cell* value) {
     copy_cell(&v, reinterpret_cast<cell*>(unit_at(series, d)));
     hash::edited(series, d, 1, 1);
   } else if (t == TYPE_BINARY) {
-    *unit_at(series, d) = static_cast<char>(v.data2);
+    *unit_at(series, d) = static_cast<char>(byte);
   } else {
     string::poke_char(buffer(series), unit_at(series, d), v.data2);
   }

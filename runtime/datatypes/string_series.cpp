@@ -8,6 +8,7 @@
 
 #include "runtime/cell_checks.h"
 #include "runtime/collector.h"
+#include "runtime/datatypes/bitset.h"
 #include "runtime/datatypes/char.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/none.h"
@@ -221,7 +222,6 @@ const cell* edit(cell* series, const cell* value, i32 part, bool only, i32 dup, 
 std::vector<u32> pattern_of(const cell* series, const cell* value) {
   u32 ts = type_of(series), tv = type_of(value);
   if (tv == TYPE_CHAR) return {char_::get(value)};
-  if (tv == TYPE_BITSET) fire("internal", "not-done");  // bitset! brings its membership
   if (tv == TYPE_BINARY && ts != TYPE_BINARY) {
     cell v = *value;
     fire("script", "invalid-arg", &v);
@@ -264,6 +264,37 @@ found search(cell* s, const cell* value, const find_args& o) {
     p = part_count(s, o.part);
     if (p < 1) return {};
   }
+  // The positions tried, whatever decides a match at one of them.
+  auto scan = [&](u32 m, auto&& matches) -> found {
+    if (o.reverse) {
+      if (o.match) return {};
+      i64 lo = p >= 0 ? std::max<i64>(0, i64{h} - p) : 0;
+      for (i64 at = i64{h} - 1; at >= lo; at -= step)
+        if (matches(at)) return {at, m};
+      return {};
+    }
+    i64 end = p >= 0 ? h + std::min(p, len) : used;
+    if (o.match) return matches(h) && h + m <= end ? found{h, m} : found{};
+    if (o.last) {
+      for (i64 at = end - m; at >= h; at -= step)
+        if (matches(at)) return {at, m};
+      return {};
+    }
+    for (i64 at = h; at + m <= end; at += step)
+      if (matches(at)) return {at, m};
+    return {};
+  };
+
+  if (type_of(value) == TYPE_BITSET) {
+    // One character that is a member of the set; beyond its array the set's flag answers.
+    cell bits = *value;
+    u32 unit = b->unit();
+    const char* text = b->head();
+    return scan(1, [&](i64 at) {
+      return at >= 0 && at < used && bitset::test_q(&bits, get_char(text + at * unit, unit));
+    });
+  }
+
   std::vector<u32> pat = pattern_of(s, value);
   u32 m = static_cast<u32>(pat.size());
   if (m == 0) return {};
@@ -274,30 +305,12 @@ found search(cell* s, const cell* value, const find_args& o) {
   used = b->used_units();
   u32 unit = b->unit();
   const char* text = b->head();
-  auto matches = [&](i64 at) {
+  return scan(m, [&](i64 at) {
     if (at < 0 || at + m > used) return false;
     for (u32 k = 0; k < m; k++)
       if (fold(get_char(text + (at + k) * unit, unit), exact) != pat[k]) return false;
     return true;
-  };
-
-  if (o.reverse) {
-    if (o.match) return {};
-    i64 lo = p >= 0 ? std::max<i64>(0, i64{h} - p) : 0;
-    for (i64 at = i64{h} - 1; at >= lo; at -= step)
-      if (matches(at)) return {at, m};
-    return {};
-  }
-  i64 end = p >= 0 ? h + std::min(p, len) : used;
-  if (o.match) return matches(h) && h + m <= end ? found{h, m} : found{};
-  if (o.last) {
-    for (i64 at = end - m; at >= h; at -= step)
-      if (matches(at)) return {at, m};
-    return {};
-  }
-  for (i64 at = h; at + m <= end; at += step)
-    if (matches(at)) return {at, m};
-  return {};
+  });
 }
 
 bool whitespace_q(u32 c) {

@@ -327,6 +327,7 @@ const cell* eval_path(cell* parent, cell* element, cell* value, const path_args&
   if (tv == TYPE_INTEGER) v = static_cast<i32>(value->data2);
   else if (tv == TYPE_FLOAT && field == 3) v = cell_float(value);
   else fire("script", "invalid-arg", value);
+  // Answering the parent's own cell has the path walk store the changed time back.
   set_cell_float(parent, with_field(t, field, v));
   return parent;
 }

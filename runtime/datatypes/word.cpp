@@ -4,6 +4,7 @@
 #include "runtime/datatypes/word.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "runtime/collector.h"
 #include "runtime/datatypes/action_slots.h"
@@ -14,6 +15,7 @@
 #include "runtime/fire.h"
 #include "runtime/hashtable.h"
 #include "runtime/interpreter/stack.h"
+#include "runtime/lexer/lexer_load.h"
 
 namespace vyr::word {
 
@@ -199,8 +201,46 @@ i32 mold(const cell* w, cell* buffer, i32 budget) {
   return budget;
 }
 
-// make and to for every word kind. Loading text into a word needs the lexer and the
-// datatype names need the registry: those sources raise internal not-done until then.
+namespace {
+// The one value a text holds as the lexer loads it, or false when the text holds none,
+// more than one, or does not load at all: the lexer is the only judge of what a word is.
+// A text with more than one value is refused rather than cut, so no part of it is lost.
+bool load_single(const cell* text, cell* out) {
+  cell t = *text, block{TYPE_NONE, 0, 0, 0};
+  collector::root_guard gt(&t), gb(&block);
+  stack::state_guard sg;
+  try {
+    lexer::load_string(&block, &t);
+  } catch (thrown& e) {
+    if (e.level != THROW_ERROR || !e.category || std::strcmp(e.category, "syntax") != 0) {
+      sg.release();
+      throw;
+    }
+    sg.restore();
+    sg.release();
+    return false;
+  }
+  sg.release();
+  series_buffer* b = buffer_of(block.data2);
+  if (b->used_units() != 1) return false;
+  *out = b->cells()[0];
+  return true;
+}
+
+// A one-character string! of a char! value.
+cell char_text(const cell* c) {
+  cell s{};
+  u32 cp = c->data2;
+  string::make_at(&s, 4);
+  collector::root_guard g(&s);
+  string::append_char(buffer_of(s.data2), cp);
+  return s;
+}
+}  // namespace
+
+// make and to for every word kind. A text becomes a word when the lexer loads it as one
+// word of any kind (then retyped: "a:" gives a); a refinement's or issue's name must load
+// as a plain word, set-word, lit-word or get-word. The result is the global word.
 cell* make(const cell* source, u32 target, cell* out) {
   u32 t = type_of(source);
   if (t >= TYPE_WORD && t <= TYPE_GET_WORD) {
@@ -219,10 +259,29 @@ cell* make(const cell* source, u32 target, cell* out) {
     set_type(out, target);
     return out;
   }
-  if (t == TYPE_STRING || t == TYPE_CHAR || t == TYPE_DATATYPE || t == TYPE_REFINEMENT ||
-      t == TYPE_ISSUE)
-    fire("internal", "not-done");
   cell type{TYPE_DATATYPE, target, 0, 0};
+  if (t == TYPE_STRING || t == TYPE_CHAR) {
+    cell text = t == TYPE_CHAR ? char_text(source) : *source;
+    cell v;
+    if (!load_single(&text, &v) || !kind_q(type_of(&v))) fire("script", "invalid-chars");
+    make_at(v.data2, out);
+    set_type(out, target);
+    return out;
+  }
+  if (t == TYPE_REFINEMENT || t == TYPE_ISSUE) {
+    cell src = *source, name{};
+    collector::root_guard gs(&src);
+    string::make_at(&name, 16);
+    collector::root_guard gn(&name);
+    append_name(&name, src.data2);
+    cell v;
+    if (!load_single(&name, &v) || type_of(&v) < TYPE_WORD || type_of(&v) > TYPE_GET_WORD)
+      fire("script", "bad-to-arg", &type, &src);
+    make_at(v.data2, out);
+    set_type(out, target);
+    return out;
+  }
+  if (t == TYPE_DATATYPE) fire("internal", "not-done");
   fire("script", "bad-to-arg", &type, source);
 }
 

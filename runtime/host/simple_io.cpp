@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <new>
 #include <vector>
 
 #include "runtime/collector.h"
@@ -149,7 +151,11 @@ cell* read_file(const cell* file_in, const cell* part, const cell* seek, bool bi
     i64 size = st.st_size > offset ? st.st_size - offset : 0;
     if (limit >= 0 && limit < size) size = limit;
     memory::checked_size(static_cast<u64>(size), 1);
-    bytes.reserve(static_cast<size_t>(size));
+    try {
+      bytes.reserve(static_cast<size_t>(size));
+    } catch (const std::bad_alloc&) {
+      fire_no_memory();
+    }
   }
   if (offset > 0 && ::lseek(fd.get(), offset, SEEK_SET) < 0) cannot_open(&file);
   char chunk[65536];
@@ -165,8 +171,14 @@ cell* read_file(const cell* file_in, const cell* part, const cell* seek, bool bi
       cannot_open(&file);
     }
     if (k == 0) break;
-    bytes.append(chunk, static_cast<size_t>(k));
-    memory::checked_size(bytes.size(), 1);
+    // An endless stream (/dev/zero) stops at the series limit, before the copy grows past
+    // what a series can hold; a copy the C++ heap cannot hold is the same error.
+    memory::checked_size(bytes.size() + static_cast<u64>(k), 1);
+    try {
+      bytes.append(chunk, static_cast<size_t>(k));
+    } catch (const std::bad_alloc&) {
+      fire_no_memory();
+    }
   }
   if (binary) {
     u32 n = static_cast<u32>(bytes.size());
@@ -179,8 +191,16 @@ cell* read_file(const cell* file_in, const cell* part, const cell* seek, bool bi
     return out;
   }
   out->header = TYPE_UNSET;
-  u32 node = unicode::load_utf8_buffer(reinterpret_cast<const u8*>(bytes.data()),
-                                       static_cast<u32>(bytes.size()), 0, nullptr, true);
+  u32 node = 0;
+  try {
+    node = unicode::load_utf8_buffer(reinterpret_cast<const u8*>(bytes.data()),
+                                     static_cast<u32>(bytes.size()), 0, nullptr, true);
+  } catch (const thrown& t) {
+    // The bytes alone do not say where they came from: the error names the file first.
+    if (t.level != THROW_ERROR || !t.id || std::strcmp(t.id, "invalid-utf8") != 0) throw;
+    cell where = t.argc > 0 ? t.args[0] : cell{TYPE_NONE, 0, 0, 0};
+    fire("access", "invalid-utf8", &file, &where);
+  }
   *out = cell{TYPE_STRING, 0, node, 0};
   if (lines) {
     cell text = *out;

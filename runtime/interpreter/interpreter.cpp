@@ -9,6 +9,7 @@
 #include "runtime/datatypes/logic.h"
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/error.h"
@@ -41,6 +42,23 @@ constexpr u32 MAX_REFINEMENTS = 32;
 constexpr u32 SIMPLE = 1u << 31;  // cache header: only normal arguments, no refinements
 
 inline u32 body_symbol() { return words::word_body.data2; }
+
+// A C++ container of the runtime that cannot grow inside a native or action is the
+// language's no-memory error, raised from that call like any other: the session goes on.
+[[gnu::always_inline]] inline void call_native(u32 id, const i32* refs) {
+  try {
+    natives::entry(id)(false, refs);
+  } catch (const std::bad_alloc&) {
+    fire_no_memory();
+  }
+}
+[[gnu::always_inline]] inline void call_action(u32 id, const i32* refs) {
+  try {
+    actions::entry(id)(refs);
+  } catch (const std::bad_alloc&) {
+    fire_no_memory();
+  }
+}
 
 // ---- Trace event sites ----------------------------------------------------------------------
 // Called only while `tracing` is set; each site in the evaluator is one test of that flag.
@@ -522,8 +540,8 @@ u32 fetch_one(const cell& entry, u32 node, u32 pos, u32 tail, bool infix) {
     cell* operand = stack::top - 1;
     if (type_of(operand) != TYPE_INTEGER || !integer_fast(code, start, operand)) {
       check_arg(*cells::at(cache_of(&fn), 2), operand);
-      if (t == TYPE_NATIVE) natives::entry(fn.data1)(false, no_refinements);
-      else actions::entry(fn.data1)(no_refinements);
+      if (t == TYPE_NATIVE) call_native(fn.data1, no_refinements);
+      else call_action(fn.data1, no_refinements);
     }
     stack::leave();
     return pos;
@@ -545,8 +563,8 @@ u32 fetch_one(const cell& entry, u32 node, u32 pos, u32 tail, bool infix) {
   if (tracing || type_of(operand) != TYPE_INTEGER || !integer_fast(code, start, operand)) {
     if (tracing) [[unlikely]] trace_call(trace::EV_CALL, name, &fn);
     i32 refs[1] = {-1};
-    if (t == TYPE_NATIVE) natives::entry(fn.data1)(false, refs);
-    else actions::entry(fn.data1)(refs);
+    if (t == TYPE_NATIVE) call_native(fn.data1, refs);
+    else call_action(fn.data1, refs);
     stack::leave();
     if (tracing) [[unlikely]] trace_call(trace::EV_RETURN, name, stack::top - 1);
     return pos;
@@ -650,10 +668,10 @@ void call_routine(const cell& fn, u32 slots) {
       eval_function(fn, me, slots);
       break;
     case TYPE_NATIVE:
-      natives::entry(fn.data1)(false, refs);
+      call_native(fn.data1, refs);
       break;
     case TYPE_ACTION:
-      actions::entry(fn.data1)(refs);
+      call_action(fn.data1, refs);
       break;
     case TYPE_ROUTINE:
       function::init_locals(locals);
@@ -925,9 +943,9 @@ u32 call_lean(const cell& fn, u32 cache, u32 node, u32 pos, u32 tail, const cell
     eval_function(fn, me, slots);
   } else if (t == TYPE_NATIVE) {
     if (u32 kind = conditional_kind(&fn)) run_branch(kind, stack::arguments + 1);
-    else natives::entry(fn.data1)(false, no_refinements);
+    else call_native(fn.data1, no_refinements);
   } else {
-    actions::entry(fn.data1)(no_refinements);
+    call_action(fn.data1, no_refinements);
   }
   stack::leave();
   *start = *(start + 1);
@@ -1032,9 +1050,9 @@ u32 call_general(cell fn, u32 node, u32 pos, u32 tail, const cell* name, const c
       function::init_locals(locals);
       eval_function(fn, me, slots);
     } else if (t == TYPE_NATIVE) {
-      natives::entry(fn.data1)(false, refs);
+      call_native(fn.data1, refs);
     } else {
-      actions::entry(fn.data1)(refs);
+      call_action(fn.data1, refs);
     }
     stack::leave();
     if (tracing) [[unlikely]] trace_call(trace::EV_RETURN, name, stack::top - 1);
@@ -1325,6 +1343,30 @@ u32 finish(cell* at, u32 pos, bool push) {
   }
   return pos;
 }
+
+// Stores a scalar whose field a set-path changed back where the walk read it from. The
+// walk of a set-path keeps, for each element after the head, the value the element was
+// applied to and the element itself: chain[2i] and chain[2i + 1] for step i. Step `i`'s
+// value has just been changed in place. Each holder before it is sent the changed value
+// as a set through its own eval-path, so an object tells its on-change* handler and an
+// owned series its owner exactly as for a set-path that names the field. A holder that is
+// itself a scalar answers with its own cell, changed in turn, and the write goes one
+// step further back; when it reaches the head, the head word is set.
+void write_back(cell* path, cell* head, cell* chain, u32 first, u32 i) {
+  while (i > 0) {
+    u32 j = i - 1;
+    cell* holder = &chain[2 * j];
+    auto f = reinterpret_cast<eval_path_fn>(datatype::entry(type_of(holder), slot::eval_path));
+    path_args walk;
+    walk.path = path;
+    walk.position = i32(first + j);
+    walk.grandparent = j > 0 ? &chain[2 * (j - 1)] : nullptr;
+    walk.owner_flag = j > 0;
+    if (f(holder, &chain[2 * j + 1], &chain[2 * i], walk) != holder) return;
+    i = j;
+  }
+  _context::set(head, &chain[0]);
+}
 }  // namespace
 
 u32 eval_path(const cell* path_in, u32 node, u32 pos, u32 tail, bool set, bool get_only,
@@ -1358,7 +1400,11 @@ u32 eval_path(const cell* path_in, u32 node, u32 pos, u32 tail, bool set, bool g
   w[0] = cell{TYPE_NONE, 0, 0, 0};
   w[1] = cur;
   w[3] = cell{TYPE_NONE, 0, 0, 0};
-  for (u32 k = path.data1 + 1; k < len; k++) {
+  u32 first = path.data1 + 1;
+  cell* chain = set && len > first ? stack::push_slot() : nullptr;  // see write_back
+  if (chain)
+    for (u32 i = 1; i < 2 * u64(len - first); i++) stack::push_slot();
+  for (u32 k = first; k < len; k++) {
     cell e = *cells::at(pnode, k);
     if (type_of(&e) == TYPE_GET_WORD) {
       e = *_context::get(&e);
@@ -1388,7 +1434,17 @@ u32 eval_path(const cell* path_in, u32 node, u32 pos, u32 tail, bool set, bool g
     walk.owner_flag = set && last && k >= path.data1 + 2;
     walk.get_only = get_only;
     cell parent = w[1];
+    if (chain) {
+      chain[2 * (k - first)] = w[1];
+      chain[2 * (k - first) + 1] = e;
+    }
     const cell* r = f(&w[1], &w[2], set && last ? at : nullptr, walk);
+    // An eval-path that changed a field of an immediate value answers the parent's own
+    // cell: the changed value goes back to where the parent was read from.
+    if (set && last && r == &w[1]) {
+      chain[2 * (k - first)] = w[1];
+      write_back(&path, &head, chain, first, k - first);
+    }
     cell next = *r;
     w[3] = parent;
     w[1] = next;

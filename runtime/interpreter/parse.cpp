@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "runtime/collector.h"
+#include "runtime/datatypes/bitset.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/char.h"
 #include "runtime/datatypes/context.h"
@@ -31,6 +32,7 @@
 #include "runtime/natives/natives.h"
 #include "runtime/interpreter/stack.h"
 #include "runtime/interpreter/typecheck.h"
+#include "runtime/lexer/lexer_load.h"
 #include "runtime/unicode.h"
 
 namespace vyr::parse {
@@ -421,10 +423,29 @@ class engine {
       return same_item(item, v);
     }
     if (t == TYPE_DATATYPE || t == TYPE_TYPESET) {
-      if (binary_input()) fire("internal", "not-done");
+      if (binary_input()) return match_token(v, step);
       fire("script", "parse-unsupported");
     }
     return match_text(v, pos_, step, word);
+  }
+
+  // A datatype or typeset rule on binary! input: the lexer scans the bytes from the
+  // position (a copy, which stays put while it scans) and the first token's datatype
+  // decides; the position then moves past that token.
+  bool match_token(const cell& v, u32& step) {
+    if (at_end()) return false;
+    series_buffer* b = buffer_of(in_node());
+    const u8* from = reinterpret_cast<const u8*>(b->head()) + pos_;
+    std::vector<u8> bytes(from, from + (tail() - pos_));
+    cell dst{TYPE_NONE, 0, 0, 0};
+    collector::root_guard keep(&dst);
+    u32 consumed = 0;
+    u32 found = lexer::scan(&dst, bytes.data(), static_cast<u32>(bytes.size()), true, true,
+                            false, true, &consumed);
+    if (found == 0 || found == TYPE_ERROR || consumed == 0) return false;
+    bool ok = type_of(&v) == TYPE_DATATYPE ? found == v.data1 : typecheck::accepts(&v, found);
+    if (ok) step = std::min<u32>(consumed, tail() - pos_);
+    return ok;
   }
 
   // Literal equality of a block item and a rule value.
@@ -468,7 +489,13 @@ class engine {
       step = total;
       return true;
     }
-    if (t == TYPE_BITSET) fire("internal", "not-done");
+    if (t == TYPE_BITSET) {
+      // Membership of the character (the byte of binary! input) exactly as stored: a
+      // code point beyond the array is a member when the set is complemented.
+      if (p >= end) return false;
+      step = 1;
+      return bitset::test_q(&v, char_at(p));
+    }
     rule_error(word ? *word : v);
   }
 
@@ -517,7 +544,24 @@ class engine {
     bool failed = false;
     // The fast path: a literal char or text over text input.
     cell single = *cells::at(rn, r);
-    if (!block_input() && !tracing_ &&
+    if (!block_input() && !tracing_ && type_of(&single) == TYPE_BITSET) {
+      // A character class over text: one loop over the units, the set read in place
+      // (nothing here allocates, so neither buffer moves).
+      series_buffer* ib = buffer_of(in_node());
+      series_buffer* sb = buffer_of(single.data2);
+      u32 u = ib->unit(), end = tail();
+      const char* text = ib->head();
+      const u8* bits = reinterpret_cast<const u8*>(sb->head());
+      u64 nbits = u64{sb->used_bytes()} * 8;
+      bool flag = (sb->flags & SERIES_COMPLEMENT) != 0;
+      while (pos_ < end && (hi < 0 || count < u32(hi))) {
+        u32 c = u == 1 ? static_cast<u8>(text[pos_]) : string::get_char(text + u64{pos_} * u, u);
+        bool in = c < nbits ? (bits[c >> 3] & (0x80u >> (c & 7))) != 0 : flag;
+        if (!in) break;
+        pos_++;
+        count++;
+      }
+    } else if (!block_input() && !tracing_ &&
         (type_of(&single) == TYPE_CHAR || (string::text_q(type_of(&single)) &&
                                            type_of(&single) != TYPE_TAG))) {
       for (;;) {

@@ -14,8 +14,10 @@
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/integer.h"
+#include "runtime/datatypes/money.h"
 #include "runtime/datatypes/map.h"
 #include "runtime/datatypes/none.h"
+#include "runtime/datatypes/scalar_text.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/word.h"
@@ -289,6 +291,31 @@ u32 event_mask_of(const cell* block) {
   return mask;
 }
 
+namespace {
+// A scan-mode pass first, so that text which is no value of the type (or no value at all)
+// answers false instead of raising a syntax error.
+bool load_first_of_type(const cell* text, u32 type, cell* out) {
+  cell probe = none_value;
+  u32 found = load_string(&probe, text, -1, true, true, false);
+  if (found == 0 || found == TYPE_ERROR) return false;
+  cell v = none_value;
+  load_string(&v, text, -1, true, true, true, false);
+  if (type_of(&v) != type) return false;
+  *out = v;
+  return true;
+}
+
+// float!'s value loader: the first value of the text; a syntax error is raised as such.
+bool load_first_value(const cell* text, cell* out) {
+  cell block;
+  load_string(&block, text, -1, true);
+  series_buffer* b = buffer_of(block.data2);
+  if (block.data1 >= b->used_units()) return false;
+  *out = b->cells()[block.data1];
+  return true;
+}
+}  // namespace
+
 void init() {
   static bool done = false;
   if (done) return;
@@ -298,6 +325,9 @@ void init() {
   for (u32 i = 0; i < 6; i++) event_words[i] = word::intern(event_names[i]);
   integer::text_reader = string_to_integer;
   float_::text_reader = string_to_float;
+  scalar_text::loader = load_first_of_type;
+  float_::value_loader = load_first_value;
+  money::text_scanner = scan_money_text;
 
   // The values that name structural tokens in events, by final state from the end of input.
   static const char* const states[] = {

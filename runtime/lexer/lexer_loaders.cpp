@@ -11,6 +11,7 @@
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/logic.h"
+#include "runtime/datatypes/money.h"
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/url.h"
@@ -280,6 +281,20 @@ void load_number(scanner& s, const token& t, bool build, cell* out) {
   }
 }
 
+// "$1.50", "USD$1'000", "-$0,5": the decimal point may be a comma.
+void load_money(scanner& s, const token& t, bool build, cell* out) {
+  require(s, t, TYPE_MONEY);
+  const u8* p = s.head() + t.start;
+  const u8* e = s.head() + t.end;
+  char text[64];
+  if (e - p >= static_cast<i64>(sizeof text)) fail(s, t, TYPE_MONEY);
+  i32 n = static_cast<i32>(e - p);
+  for (i32 i = 0; i < n; i++) text[i] = p[i] == ',' ? '.' : static_cast<char>(p[i]);
+  cell v;
+  if (!scan_money_text(text, n, 1, &v)) fail(s, t, TYPE_MONEY);
+  if (build) *out = v;
+}
+
 // "12:30", "1:02:03.5", "-1:30", "m:s.f": time!'s own reading of the text; a time whose
 // hours do not fit is refused like any other bad time text.
 void load_time(scanner& s, const token& t, bool build, cell* out) {
@@ -472,15 +487,21 @@ void load_value(scanner& s, const token& t, bool build, cell* out) {
       return load_point(s, t, build, out);
     case T_BINARY:
       return load_binary(s, t, build, out);
-    // Dates and money need their datatype's constructor (calendar and currency rules):
-    // refused until it is there.
+    // Dates need their datatype's constructor (calendar rules): refused until it is there.
     case T_DATE:
       fail(s, t, TYPE_DATE);
     case T_MONEY:
-      fail(s, t, TYPE_MONEY);
+      return load_money(s, t, build, out);
     default:
       return;
   }
+}
+
+bool scan_money_text(const char* p, i32 count, u32 unit, cell* out) {
+  money_parts m;
+  if (!string_to_money(p, count, unit, &m)) return false;
+  return money::make_at(out, m.negative, m.currency[0] ? m.currency : nullptr, m.digits,
+                        m.int_digits, m.digits + m.int_digits, m.frac_digits) != nullptr;
 }
 
 }  // namespace vyr::lexer

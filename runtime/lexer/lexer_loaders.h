@@ -13,4 +13,9 @@ void load_value(scanner& s, const token& t, bool build, cell* out);
 // The value of a construction token "#(...)" (its kind from the scanner).
 void load_construct(const token& t, cell* out);
 
+// Money text (code units of `unit` bytes) to a money! at `out`: money!'s text scanner and
+// the literal loader's. False when the text is not money, names an unknown currency or
+// holds more than 17 integer or 5 fraction digits.
+bool scan_money_text(const char* p, i32 count, u32 unit, cell* out);
+
 }  // namespace vyr::lexer

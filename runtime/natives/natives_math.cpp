@@ -3,6 +3,10 @@
 #include "runtime/natives/natives_math.h"
 
 #include "runtime/datatypes/logic.h"
+#include "runtime/datatypes/pair.h"
+#include "runtime/datatypes/point.h"
+#include "runtime/datatypes/money.h"
+#include "runtime/fire.h"
 #include "runtime/natives/math_helpers.h"
 #include "runtime/natives/natives.h"
 #include "runtime/interpreter/stack.h"
@@ -56,6 +60,46 @@ void arctangent2_entry(bool, const i32* refs) {
   stack::set_last(arguments[1]);
 }
 
+// A coordinate of as-pair: a float truncated toward zero, refused when no integer holds it.
+i32 pair_coordinate(const cell* c) {
+  if (type_of(c) == TYPE_INTEGER) return int_arg(static_cast<u32>(c - arguments));
+  return pair::component_of(cell_float(c), c);
+}
+double point_coordinate(const cell* c) {
+  return type_of(c) == TYPE_INTEGER ? static_cast<i32>(c->data2) : cell_float(c);
+}
+
+void as_pair_entry(bool, const i32*) {
+  i32 x = pair_coordinate(arguments), y = pair_coordinate(arguments + 1);
+  cell r;
+  stack::set_last(*pair::make_at(&r, x, y));
+}
+void as_point2D_entry(bool, const i32*) {
+  cell r;
+  stack::set_last(*point2D::make_at(&r, point_coordinate(arguments),
+                                    point_coordinate(arguments + 1)));
+}
+void as_point3D_entry(bool, const i32*) {
+  cell r;
+  stack::set_last(*point3D::make_at(&r, point_coordinate(arguments),
+                                    point_coordinate(arguments + 1),
+                                    point_coordinate(arguments + 2)));
+}
+
+// as-money currency amount: an unknown currency is refused before the amount is made.
+void as_money_entry(bool, const i32*) {
+  i32 index = money::get_currency_index(arguments);
+  if (index < 0) {
+    cell w = arguments[0];
+    fire("script", "bad-denom", &w);
+  }
+  cell m;
+  if (type_of(arguments + 1) == TYPE_INTEGER) money::from_integer(&m, int_arg(1));
+  else money::from_float(&m, cell_float(arguments + 1), true);
+  money::set_currency(&m, static_cast<u32>(index));
+  stack::set_last(m);
+}
+
 template <double (*F)(double)> void float_fn_entry(bool, const i32*) {
   stack::set_last(float_cell(F(number_of(arguments, "value"))));
 }
@@ -78,11 +122,15 @@ void install_math() {
   install("arctangent", trig_entry<arctangent>);
   install("arctangent2", arctangent2_entry);
   install("NaN?", nan_q_entry);
+  install("as-money", as_money_entry);
   install("log-2", float_fn_entry<natives::log_2>);
   install("log-10", float_fn_entry<natives::log_10>);
   install("log-e", float_fn_entry<natives::log_e>);
   install("exp", float_fn_entry<natives::exp>);
   install("square-root", float_fn_entry<natives::square_root>);
+  install("as-pair", as_pair_entry);
+  install("as-point2D", as_point2D_entry);
+  install("as-point3D", as_point3D_entry);
 }
 
 }  // namespace vyr::natives

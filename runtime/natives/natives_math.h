@@ -1,7 +1,6 @@
 // The math natives: sign tests, zero?, max/min, shift, to-hex, trigonometry, logarithms,
-// exp, square-root and NaN?. Installed at their fixed indexes by `install_math`. The
-// constructors as-pair, as-point2D, as-point3D and as-money wait for their datatypes and
-// keep the not-done entry until then.
+// exp, square-root, NaN?, as-money and the constructors as-pair, as-point2D and
+// as-point3D. Installed at their fixed indexes by `install_math`.
 #pragma once
 
 namespace vyr::natives {

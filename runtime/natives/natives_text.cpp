@@ -5,6 +5,7 @@
 #include "runtime/natives/natives_text.h"
 
 #include "runtime/collector.h"
+#include "runtime/datatypes/bitset.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/file.h"
@@ -64,8 +65,11 @@ void set_op(i32 op, const i32* refs) {
     case TYPE_TYPESET:
       typeset::do_bitwise(op);
       break;
+    case TYPE_BITSET:
+      bitset::do_bitwise(op);
+      break;
     default: {
-      // date! (difference only) and bitset! come with their own modules.
+      // date! (difference only) comes with its own module.
       cell fn = stack::current_call_word();
       cell t = datatype_of(ta);
       cell arg;
@@ -201,6 +205,7 @@ void init_text() {
   install("to-local-file", to_local_file_entry);
   install("as", as_entry);
   install("transcode", transcode_entry);
+  install_codecs();
 }
 
 }  // namespace vyr::natives

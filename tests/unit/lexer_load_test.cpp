@@ -191,9 +191,11 @@ TEST_F(LexerLoadTest, SyntaxErrorsWithTextsAndLines) {
       {"a/", "syntax/invalid path!|(line 1)|a/"},
       {"1 2\n3 4 \"\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9",
        "syntax/invalid string!|(line 2)|\"\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9"},
+      // Six fraction digits; a currency not in the list.
+      {"$1.123456", "syntax/invalid money!|(line 1)|$1.123456"},
+      {"XYZ$1", "syntax/invalid money!|(line 1)|XYZ$1"},
       // Literals whose datatypes are not there yet.
       {"1-Jan-2020", "syntax/invalid date!|(line 1)|1-Jan-2020"},
-      {"$1.50", "syntax/invalid money!|(line 1)|$1.50"},
       {"1:2:3:4", "syntax/invalid time!|(line 1)|1:2:3:4"},
       {"1:30:", "syntax/invalid time!|(line 1)|1:30:"},
       {"99999999999:00", "syntax/invalid time!|(line 1)|99999999999:00"},
