@@ -9,7 +9,6 @@
 #include <string>
 
 #include "boot/environment.h"
-
 #include "runtime/collector.h"
 #include "runtime/datatypes/binary.h"
 #include "runtime/datatypes/bitset.h"
@@ -41,6 +40,7 @@
 #include "runtime/datatypes/pair.h"
 #include "runtime/datatypes/point.h"
 #include "runtime/datatypes/tuple.h"
+#include "runtime/datatypes/date.h"
 #include "runtime/datatypes/triple.h"
 #include "runtime/datatypes/typeset.h"
 #include "runtime/datatypes/unset.h"
@@ -155,6 +155,7 @@ void init_runtime() {
   point2D::init();
   point3D::init();
   tuple::init();
+  date::init();
   handle::init();  // parent integer!
   money::init();
   vector::init();  // parent string!

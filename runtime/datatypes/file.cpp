@@ -2,8 +2,11 @@
 // Linux, refused when it holds NUL), and the file actions through simple-io.
 #include "runtime/datatypes/file.h"
 
+#include <ctime>
+
 #include "runtime/collector.h"
 #include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/date.h"
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/string.h"
@@ -109,9 +112,17 @@ const cell* delete_(cell* value) {
 }
 
 const cell* query(cell* value) {
-  i64 seconds;
-  if (!simple_io::file_modified_time(value, &seconds)) return stack::set_result(&none_value);
-  fire("internal", "not-done");  // the time is answered as a date!, which comes later
+  i64 seconds, nanoseconds;
+  if (!simple_io::file_modified_time(value, &seconds, &nanoseconds))
+    return stack::set_result(&none_value);
+  // The modification time as UTC fields, milliseconds kept.
+  time_t t = static_cast<time_t>(seconds);
+  struct tm f;
+  if (!gmtime_r(&t, &f)) return stack::set_result(&none_value);
+  cell d;
+  date::make_from_fields(&d, f.tm_year + 1900, f.tm_mon + 1, f.tm_mday, f.tm_hour, f.tm_min,
+                         f.tm_sec, static_cast<i32>(nanoseconds / 1000000 * 1000000));
+  return stack::set_result(&d);
 }
 
 const cell* rename(cell* value, const cell* new_name) {

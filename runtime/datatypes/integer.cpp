@@ -6,8 +6,10 @@
 
 #include <cmath>
 #include <cstdio>
+#include <utility>
 
 #include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/date.h"
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/pair.h"
 #include "runtime/datatypes/point.h"
@@ -181,7 +183,7 @@ const cell* to(const cell* proto, const cell* spec, u32 type) {
       return box(money::to_integer(&m));
     }
     case TYPE_DATE:
-      fire("internal", "not-done");  // date! brings its conversion
+      return box(date::to_epoch(spec));
     default:
       bad_to_arg(spec);
   }
@@ -272,9 +274,12 @@ void arith(i32 op) {
     case TYPE_TUPLE:
       tuple::number_first(op);  // refuses subtract and divide
       return;
-    case TYPE_DATE:
+    case TYPE_DATE: {
       if (op != math_op::ADD) not_related("subtract", TYPE_INTEGER);
-      fire("internal", "not-done");
+      std::swap(*stack::arg(0), *stack::arg(1));  // n + date is date + n
+      date::add();
+      return;
+    }
     case TYPE_MONEY:
       money::do_math(op);
       return;

@@ -81,11 +81,12 @@ void to_point2D(u32 index) {
 }
 
 i32 component_of(double d, const cell* culprit) {
-  if (!fits(d)) {
+  double t = std::trunc(d);  // NaN stays NaN and fails the range test
+  if (!fits(t)) {
     cell copy = *culprit;
     fire("script", "invalid-arg", &copy);
   }
-  return static_cast<i32>(std::trunc(d));
+  return static_cast<i32>(t);
 }
 
 // ---- Math ---------------------------------------------------------------------------------

@@ -287,12 +287,13 @@ bool rename_file(const cell* file, const cell* new_name) {
   return ::rename(from.c_str(), to.c_str()) == 0;
 }
 
-bool file_modified_time(const cell* file, i64* seconds) {
+bool file_modified_time(const cell* file, i64* seconds, i64* nanoseconds) {
   std::string path = file::to_OS_path(file);
   struct stat st;
   if (::stat(path.c_str(), &st) != 0) return false;
   if (dir_q(file) && !S_ISDIR(st.st_mode)) return false;
-  *seconds = st.st_mtime;
+  *seconds = st.st_mtim.tv_sec;
+  if (nanoseconds) *nanoseconds = st.st_mtim.tv_nsec;
   return true;
 }
 

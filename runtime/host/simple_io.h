@@ -29,7 +29,7 @@ bool delete_file(const cell* file);
 bool rename_file(const cell* file, const cell* new_name);
 // The last write time in seconds since 1970 (UTC), or false when the file does not exist
 // or a name ending with "/" names a file.
-bool file_modified_time(const cell* file, i64* seconds);
+bool file_modified_time(const cell* file, i64* seconds, i64* nanoseconds = nullptr);
 
 // Low-level handles for size?: a descriptor (negative when the file cannot be opened),
 // the size in bytes (negative when unknown), close.

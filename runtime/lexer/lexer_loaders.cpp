@@ -10,6 +10,7 @@
 
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/date.h"
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/money.h"
 #include "runtime/datatypes/none.h"
@@ -334,6 +335,7 @@ void load_tuple(scanner& s, const token& t, bool build, cell* out) {
 void load_point(scanner& s, const token& t, bool build, cell* out) {
   u32 type = t.commas == 2 ? TYPE_POINT3D : TYPE_POINT2D;
   require(s, t, type);
+  if (t.commas > 2) fail(s, t, TYPE_POINT3D);  // no point has four coordinates
   const char* p = reinterpret_cast<const char*>(s.head() + t.start);
   const char* e = reinterpret_cast<const char*>(s.head() + t.end);
   if (p < e && *p == '(') p++;
@@ -356,6 +358,17 @@ void load_point(scanner& s, const token& t, bool build, cell* out) {
   if (!build) return;
   *out = cell{type, 0, 0, 0};
   std::memcpy(&out->data1, parts, sizeof(float) * n);
+}
+
+// The date forms (day-month-year, year-month-day, yyyymmddThhmm, week and ordinal dates,
+// each with an optional time and zone) as date!'s own reading of the text.
+void load_date(scanner& s, const token& t, bool build, cell* out) {
+  require(s, t, TYPE_DATE);
+  cell d;
+  if (!date::scan_text(reinterpret_cast<const char*>(s.head() + t.start),
+                       reinterpret_cast<const char*>(s.head() + t.end), &d))
+    fail(s, t, TYPE_DATE);
+  if (build) *out = d;
 }
 
 // Binary text in base 2, 16 (no prefix) or 64, with blanks, line feeds and ';' comments.
@@ -487,9 +500,8 @@ void load_value(scanner& s, const token& t, bool build, cell* out) {
       return load_point(s, t, build, out);
     case T_BINARY:
       return load_binary(s, t, build, out);
-    // Dates need their datatype's constructor (calendar rules): refused until it is there.
     case T_DATE:
-      fail(s, t, TYPE_DATE);
+      return load_date(s, t, build, out);
     case T_MONEY:
       return load_money(s, t, build, out);
     default:

@@ -8,6 +8,7 @@
 #include "runtime/datatypes/bitset.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/date.h"
 #include "runtime/datatypes/file.h"
 #include "runtime/datatypes/map.h"
 #include "runtime/datatypes/string.h"
@@ -68,8 +69,16 @@ void set_op(i32 op, const i32* refs) {
     case TYPE_BITSET:
       bitset::do_bitwise(op);
       break;
+    case TYPE_DATE:
+      if (op == block::SET_DIFFERENCE) {
+        // The time between two dates.
+        cell r;
+        date::difference(arguments, arguments + 1, &r);
+        *arguments = r;
+        break;
+      }
+      [[fallthrough]];
     default: {
-      // date! (difference only) comes with its own module.
       cell fn = stack::current_call_word();
       cell t = datatype_of(ta);
       cell arg;

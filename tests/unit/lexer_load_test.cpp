@@ -194,8 +194,8 @@ TEST_F(LexerLoadTest, SyntaxErrorsWithTextsAndLines) {
       // Six fraction digits; a currency not in the list.
       {"$1.123456", "syntax/invalid money!|(line 1)|$1.123456"},
       {"XYZ$1", "syntax/invalid money!|(line 1)|XYZ$1"},
-      // Literals whose datatypes are not there yet.
-      {"1-Jan-2020", "syntax/invalid date!|(line 1)|1-Jan-2020"},
+      // A date that is not in the calendar.
+      {"29-Feb-2021", "syntax/invalid date!|(line 1)|29-Feb-2021"},
       {"1:2:3:4", "syntax/invalid time!|(line 1)|1:2:3:4"},
       {"1:30:", "syntax/invalid time!|(line 1)|1:30:"},
       {"99999999999:00", "syntax/invalid time!|(line 1)|99999999999:00"},
