@@ -589,6 +589,26 @@ i32 put(u32 t, u32 pos) {
   }
 }
 
+i32 put_absent(u32 t, u32 pos) {
+  if (rec(t)->kind != KIND_MAP) return put(t, pos);
+  table_guard tg(t);
+  record* r = rec(t);
+  if (r->occupied >= r->upper) {
+    resize(t, r->buckets + 1);
+    if (rec(t)->occupied >= rec(t)->upper) resize(t, rec(t)->buckets * 2);
+  }
+  cell key = cells_of(t)[pos];
+  u32 mask = rec(t)->buckets - 1, i = hash_value(&key, false) & mask;
+  // No key on the way can equal it: the first bucket not in use takes it.
+  for (u32 step = 1; flag_of(flags_of(t), i) == FLAG_USED; step++) i = (i + step) & mask;
+  r = rec(t);
+  if (flag_of(flags_of(t), i) == FLAG_EMPTY) r->occupied++;
+  r->count++;
+  keys_of(t)[i] = pos;
+  set_flag(flags_of(t), i, FLAG_USED);
+  return 0;
+}
+
 i32 put_cell(u32 t, const cell* value) {
   return put(t, u32(value - cells_of(t)));
 }

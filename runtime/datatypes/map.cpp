@@ -89,7 +89,7 @@ void set_pair(cell* m, const cell* key_in, const cell* value_in, i32 op, const c
   copy_cell(&key, memory::alloc_tail_cell(b));
   b = pairs(&map);
   copy_cell(&value, memory::alloc_tail_cell(b));
-  hashtable::put(map.data3, cell_count(&map) - 2);
+  hashtable::put_absent(map.data3, cell_count(&map) - 2);
 }
 
 void check_even(const cell* block) {
