@@ -316,6 +316,12 @@ void push_refinement_slots(u32 cache, u32 from) {
 // Where the general gathering loop takes each fixed argument from: `fetch` pushes it and
 // answers false when an exit is pending.
 
+// The refinement slots of a block or array source: all off, their arguments none!.
+struct refinements_off {
+  void optional(const cell&) { *stack::push_slot() = cell{TYPE_NONE, 0, 0, 0}; }
+  void flag(const cell&) { *stack::push_slot() = cell{TYPE_LOGIC, 0, 0, 0}; }
+};
+
 u32 fetch_one(const cell& entry, u32 node, u32 pos, u32 tail, bool infix) {
   u32 kind = (entry.header >> KIND_SHIFT) & 3;
   if (pos >= tail) {
@@ -371,7 +377,7 @@ u32 fetch_one(const cell& entry, u32 node, u32 pos, u32 tail, bool infix) {
 }
 
 // The arguments that follow in the block under evaluation.
-struct block_source {
+struct block_source : refinements_off {
   u32 node, pos, tail;
   bool infix;
   bool fetch(const cell& entry) {
@@ -381,7 +387,7 @@ struct block_source {
 };
 
 // Values given by C++ code, each taken as given.
-struct array_source {
+struct array_source : refinements_off {
   const cell* args;
   u32 n, k;
   bool fetch(const cell& entry) {
@@ -391,10 +397,33 @@ struct array_source {
   }
 };
 
+// Every slot of a function's argument list given in order by C++ code: each refinement as
+// a logic! (on when true) followed by its arguments; missing slots are none! or off.
+struct slot_source {
+  const cell* slots;
+  u32 n, k;
+  bool fetch(const cell& entry) {
+    *stack::push_slot() = k < n ? slots[k] : cell{TYPE_NONE, 0, 0, 0};
+    k++;
+    return true;
+  }
+  void optional(const cell& entry) {
+    cell* a = stack::push_slot();
+    *a = k < n ? slots[k] : cell{TYPE_NONE, 0, 0, 0};
+    k++;
+    if (type_of(a) != TYPE_NONE) check_arg(entry, a);
+  }
+  void flag(const cell& entry) {
+    bool on = k < n && type_of(&slots[k]) == TYPE_LOGIC && slots[k].data1;
+    k++;
+    *stack::push_slot() = cell{TYPE_LOGIC, on ? 1u : 0u, 0, 0};
+  }
+};
+
 // The general gathering loop: the fixed arguments from `src`, each checked against its
 // entry (the first skipped when `have_first`: an infix call's left operand, already in
-// place), then for functions a false slot per refinement and a none! slot per refinement
-// argument. Answers false when an exit is pending.
+// place), then for functions a slot per refinement and per refinement argument, as the
+// source gives them. Answers false when an exit is pending.
 template <class Source>
 bool gather(Source& src, u32 cache, bool is_fn, bool have_first) {
   bool fixed = true, first = true;
@@ -409,12 +438,12 @@ bool gather(Source& src, u32 cache, bool is_fn, bool have_first) {
         check_arg(e, stack::top - 1);
         first = false;
       } else if (is_fn) {
-        *stack::push_slot() = cell{TYPE_NONE, 0, 0, 0};
+        src.optional(e);
       }
     } else {
       fixed = false;
       if (!is_fn) break;
-      *stack::push_slot() = cell{TYPE_LOGIC, 0, 0, 0};
+      src.flag(e);
     }
   }
   return true;
@@ -650,7 +679,7 @@ u32 call_general(cell fn, u32 node, u32 pos, u32 tail, const cell* name, const c
   i32 refs[MAX_REFINEMENTS];
   for (u32 r = 0, nrefs = cells::at(cache, 0)->data2; r < nrefs; r++) refs[r] = -1;
   if (infix) stack::top++;
-  block_source src{node, pos, tail, infix};
+  block_source src{{}, node, pos, tail, infix};
   bool gathered = gather(src, cache, is_fn, infix);
   pos = src.pos;
   if (!gathered) {
@@ -697,9 +726,31 @@ void call(const cell* fn_in, const cell* args, u32 n, cell* result) {
   i32 refs[MAX_REFINEMENTS];
   for (u32 r = 0, nrefs = cells::at(cache, 0)->data2; r < nrefs; r++) refs[r] = -1;
   // The arguments are gathered and checked by the general loop, each taken as given.
-  array_source src{args, n, 0};
+  array_source src{{}, args, n, 0};
   gather(src, cache, type_of(&fn) == TYPE_FUNCTION || type_of(&fn) == TYPE_ROUTINE, false);
   run_gathered(&fn, me, refs);
+  raise_pending();
+  *result = *stack::arguments;
+}
+
+void call_slots(const cell* fn_in, const cell* slots, u32 n, const cell* name, cell* result) {
+  cell fn = *fn_in;
+  collector::root_guard g(&fn);
+  if (type_of(&fn) != TYPE_FUNCTION) fire("internal", "not-done");
+  stack::guard sg;
+  u32 depth = stack::frame_top;
+  struct frame_scope {
+    u32 depth;
+    ~frame_scope() { stack::unwind_frames(depth); }
+  } fs{depth};
+  u32 cache = cache_spec(&fn);
+  stack::push_copy(&fn);
+  stack::push_frame_sym(name ? name->data2 : anon_symbol(), 0, stack::HEADER_INTERP_FUNCTION,
+                        fn.data3);
+  u32 me = stack::frame_top - 1;
+  slot_source src{slots, n, 0};
+  gather(src, cache, true, false);
+  run_gathered(&fn, me, no_refinements);
   raise_pending();
   *result = *stack::arguments;
 }
