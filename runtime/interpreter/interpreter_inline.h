@@ -248,9 +248,9 @@ u32 number_op_call(cell op_value, cell op_word, u32 code, u32 node, u32 pos, u32
 
 // ---- The one call dispatch ------------------------------------------------------------------
 // Every prefix call the evaluator makes is decided here, once: a built-in conditional with
-// its branches read in place, the lean call (plain arguments only), or the general call
-// (refinements from a path, get- and lit-arguments, routines, tracing, the first call of a function
-// whose argument cache is not built yet).
+// its branches read in place, the lean call (plain fixed arguments), or the general call
+// (refinements from a path, get- and lit-arguments, routines, tracing, the first call of a
+// function whose argument cache is not built yet).
 
 // A typeset's map read as one 64-bit word: the bit of type t sits at t ^ 7 (map byte t / 8
 // under 0x80 >> t % 8, bytes in memory order).
@@ -305,7 +305,8 @@ u32 call_general(cell fn, u32 node, u32 pos, u32 tail, const cell* name, const c
                                                 const cell* name) {
   if (!tracing) [[likely]] {
     if (type_of(&fn) == TYPE_NATIVE) {
-      if (u32 kind = conditional_kind(&fn)) return call_conditional(fn, kind, node, pos, tail, name);
+      if (u32 kind = conditional_kind(&fn))
+        return call_conditional(fn, kind, node, pos, tail, name);
     }
     if (u32 cache = lean_cache(fn)) [[likely]] return call_lean(fn, cache, node, pos, tail, name);
   }
@@ -332,9 +333,10 @@ inline cell* settable(const cell* w) {
 }
 
 // The value of the expression at `pos` when it needs no call: an inert value, or a word
-// holding one, followed only by built-in operators on integers whose operands are the same
-// (and no other operator). Answers the position after it, or 0 when the expression is not
-// of that shape; nothing is changed either way, so the caller can evaluate it in full.
+// holding one, followed only by built-in operators done in place on numbers (see
+// number_fast) whose operands are the same (and no other operator). Answers the position
+// after it, or 0 when the expression is not of that shape; nothing is changed either way,
+// so the caller can evaluate it in full.
 [[gnu::always_inline]] inline u32 simple_value(u32 node, u32 pos, u32 tail, cell* out) {
   const cell* c = cells::at(node, pos);
   const cell* v = c;
