@@ -71,8 +71,8 @@ std::vector<u8> encode(const u32* pixels, u32 w, u32 h, i32 format) {
       fire("script", "invalid-arg", &number);
     }
   }
-  if (s == NO_MEMORY || s == TOO_LARGE) fire_no_memory();
-  if (s != OK) fire("access", "bad-media");
+  if (s == NO_MEMORY) fire_no_memory();
+  if (s != OK) fire("access", "bad-media");  // TOO_LARGE: past the format's own limit
   return out;
 }
 

@@ -22,7 +22,8 @@ enum status : int { OK = 0, CORRUPT = 1, TOO_LARGE = 2, NO_MEMORY = 3 };
 // Decodes bytes of a known format. Corrupt data, or a side above 65,535, raises access
 // bad-media; pixels past image::max_pixel_bytes or a failed allocation internal no-memory.
 image::raster decode(const u8* bytes, u64 n, i32 format);
-// Encodes w x h pixels (rows of w words). An unknown format raises script invalid-arg.
+// Encodes w x h pixels (rows of w words). An unknown format raises script invalid-arg, a
+// size the format cannot hold access bad-media, a failed allocation internal no-memory.
 std::vector<u8> encode(const u32* pixels, u32 w, u32 h, i32 format);
 
 // The adapters (`out` receives malloc'd pixels on OK).
