@@ -9,7 +9,6 @@
 #include <string>
 
 #include "boot/environment.h"
-
 #include "runtime/collector.h"
 #include "runtime/datatypes/binary.h"
 #include "runtime/datatypes/bitset.h"

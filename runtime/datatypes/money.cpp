@@ -12,6 +12,7 @@
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/none.h"
+#include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/unset.h"
 #include "runtime/datatypes/word.h"
@@ -29,10 +30,10 @@ text_scanner_fn text_scanner = nullptr;
 namespace {
 using u128 = unsigned __int128;
 
-constexpr u64 E11 = 100000000000ull;
-constexpr u128 LIMIT = static_cast<u128>(E11) * E11;  // 10^22: one past the largest amount
-constexpr u64 UNIT = 100000;                          // $1 in steps of 0.00001
-constexpr u64 MAX_INTEGER_PART = 99999999999999999ull;
+constexpr u64 E8 = 100000000ull;
+constexpr u64 E16 = E8 * E8;
+constexpr u128 LIMIT = static_cast<u128>(E16) * 1000000;  // 10^22: one past the largest amount
+constexpr u64 UNIT = 100000;                              // $1 in steps of 0.00001
 
 // An amount: its magnitude in steps of 0.00001, its sign and its currency index.
 struct amount {
@@ -54,32 +55,55 @@ struct amount {
   fire("script", "wrong-denom", &x, &y);
 }
 
+// Eight bytes of packed digits (the first byte the most significant) as a number: the
+// nibbles are folded pairwise into bytes, 16-bit and 32-bit lanes without a loop.
+[[gnu::always_inline]] inline u64 from_packed(u64 v) {
+  v = (v & 0x0F0F0F0F0F0F0F0Full) + ((v >> 4) & 0x0F0F0F0F0F0F0F0Full) * 10;
+  v = (v & 0x00FF00FF00FF00FFull) + ((v >> 8) & 0x00FF00FF00FF00FFull) * 100;
+  v = (v & 0x0000FFFF0000FFFFull) + ((v >> 16) & 0x0000FFFF0000FFFFull) * 10000;
+  return (v & 0xFFFFFFFFull) + (v >> 32) * E8;
+}
+
+// x below 10^8 as four bytes of packed digits, the most significant in the top byte: each
+// lane split by a multiply-shift division that cannot carry into its neighbour.
+[[gnu::always_inline]] inline u32 to_packed(u32 x) {
+  u64 v = (u64{x / 10000} << 32) | (x % 10000);            // two lanes below 10^4
+  u64 q = ((v * 5243) >> 19) & 0x0000007F0000007Full;       // lane / 100
+  v = (q << 16) | (v - q * 100);                            // four lanes below 100
+  u64 t = ((v * 103) >> 10) & 0x000F000F000F000Full;        // lane / 10
+  v = (t << 4) | (v - t * 10);                              // a packed byte per lane
+  v = (v | (v >> 8)) & 0x0000FFFF0000FFFFull;
+  return static_cast<u32>(v | (v >> 16));
+}
+
+// Positions 1-6 in bytes 0-2, positions 7-22 in bytes 3-10.
 u128 magnitude(const cell* c) {
   const u8* d = digits_of(c);
-  u64 hi = 0, lo = 0;  // positions 1-11 and 12-22
-  for (u32 i = 0; i < 5; i++) hi = hi * 100 + (d[i] >> 4) * 10 + (d[i] & 15);
-  hi = hi * 10 + (d[5] >> 4);
-  lo = d[5] & 15;
-  for (u32 i = 6; i < DIGIT_BYTES; i++) lo = lo * 100 + (d[i] >> 4) * 10 + (d[i] & 15);
-  return static_cast<u128>(hi) * E11 + lo;
+  u64 lo;
+  std::memcpy(&lo, d + 3, 8);
+  u64 l = lo ? from_packed(__builtin_bswap64(lo)) : 0;
+  u64 hi = (u64{d[0]} << 16) | (u64{d[1]} << 8) | d[2];
+  return hi ? static_cast<u128>(from_packed(hi)) * E16 + l : l;
 }
 
 // `m` must be below LIMIT.
 void store_magnitude(cell* c, u128 m) {
-  u64 hi = static_cast<u64>(m / E11), lo = static_cast<u64>(m % E11);
+  u64 hi, lo;
+  if (!(m >> 64)) {
+    hi = static_cast<u64>(m) / E16;
+    lo = static_cast<u64>(m) % E16;
+  } else {
+    hi = static_cast<u64>(m / E16);
+    lo = static_cast<u64>(m % E16);
+  }
+  // Small amounts leave their leading bytes zero without converting them.
   u8* d = digits_of(c);
-  for (u32 i = DIGIT_BYTES - 1; i >= 6; i--) {
-    u32 two = static_cast<u32>(lo % 100);
-    lo /= 100;
-    d[i] = static_cast<u8>(((two / 10) << 4) | (two % 10));
-  }
-  d[5] = static_cast<u8>(((hi % 10) << 4) | lo);
-  hi /= 10;
-  for (i32 i = 4; i >= 0; i--) {
-    u32 two = static_cast<u32>(hi % 100);
-    hi /= 100;
-    d[i] = static_cast<u8>(((two / 10) << 4) | (two % 10));
-  }
+  u32 h = hi ? __builtin_bswap32(to_packed(static_cast<u32>(hi))) : 0;
+  u32 a = lo >= E8 ? __builtin_bswap32(to_packed(static_cast<u32>(lo / E8))) : 0;
+  u32 b = __builtin_bswap32(to_packed(static_cast<u32>(lo % E8)));
+  std::memcpy(d, reinterpret_cast<const u8*>(&h) + 1, 3);
+  std::memcpy(d + 3, &a, 4);
+  std::memcpy(d + 7, &b, 4);
 }
 
 amount read(const cell* c) {
@@ -97,15 +121,6 @@ cell* write(cell* c, const amount& a) {
   set_currency(c, a.currency);
   store_magnitude(c, a.mag);
   return c;
-}
-
-u32 decimal_digits(u128 m) {
-  u32 n = 1;
-  while (m >= 10) {
-    m /= 10;
-    n++;
-  }
-  return n;
 }
 
 amount of_integer(i32 v) {
@@ -195,9 +210,10 @@ amount add_amounts(amount x, const amount& y) {
 amount multiply_amounts(const amount& x, const amount& y) {
   amount r;
   if (!x.mag || !y.mag) return r;
-  // Both below 10^14 (the sum of their digit counts at most 28): the product fits.
-  if (decimal_digits(x.mag) + decimal_digits(y.mag) > 28) type_limit();
-  r.mag = x.mag * y.mag / UNIT;  // truncated to five fraction digits
+  // A product beyond 128 bits is beyond 10^27, whose fifth part is already too large.
+  u128 p;
+  if (__builtin_mul_overflow(x.mag, y.mag, &p)) type_limit();
+  r.mag = p >> 64 ? p / UNIT : static_cast<u64>(p) / UNIT;  // truncated to five fraction digits
   // No digit is dropped: a product beyond 17 integer digits is an overflow, and one that
   // truncates to zero an underflow.
   if (r.mag >= LIMIT || r.mag == 0) type_limit();
@@ -218,6 +234,71 @@ amount divide_amounts(const amount& x, const amount& y, bool remainder) {
   if (r.mag == 0 || r.mag >= LIMIT) type_limit();
   r.neg = x.neg != y.neg;
   return r;
+}
+
+// ---- The common case in 64 bits --------------------------------------------------------
+// Amounts below 10^16 steps ($100 billion) have their first three digit bytes zero; sums,
+// differences and products by an integer! of such amounts that stay below it need neither
+// 128-bit arithmetic nor those bytes. Anything else is left to the general path.
+
+constexpr u64 SMALL = E16;
+
+[[gnu::always_inline]] inline bool small_magnitude(const cell* c, u64* m) {
+  const u8* d = digits_of(c);
+  if (d[0] | d[1] | d[2]) return false;
+  u64 lo;
+  std::memcpy(&lo, d + 3, 8);
+  *m = lo ? from_packed(__builtin_bswap64(lo)) : 0;
+  return true;
+}
+
+// `m` below SMALL.
+[[gnu::always_inline]] inline void store_small(cell* c, u64 m, bool negative, u32 currency) {
+  *c = cell{TYPE_MONEY | (negative && m ? SIGN_MASK : 0), 0, 0, 0};
+  set_currency(c, currency);
+  u8* d = digits_of(c);
+  u32 a = m >= E8 ? __builtin_bswap32(to_packed(static_cast<u32>(m / E8))) : 0;
+  u32 b = __builtin_bswap32(to_packed(static_cast<u32>(m % E8)));
+  std::memcpy(d + 3, &a, 4);
+  std::memcpy(d + 7, &b, 4);
+}
+
+// A (a money!) op B done here when it is of the common case; false leaves both untouched.
+bool small_math(cell* a, const cell* b, i32 op) {
+  u64 x, y;
+  if (!small_magnitude(a, &x)) return false;
+  bool xn = get_sign(a);
+  u32 ca = get_currency(a);
+  if (type_of(b) == TYPE_MONEY) {
+    if (op != math_op::ADD && op != math_op::SUBTRACT) return false;
+    u32 cb = get_currency(b);
+    if ((ca && cb && ca != cb) || !small_magnitude(b, &y)) return false;
+    bool yn = get_sign(b) != (op == math_op::SUBTRACT);
+    u64 r;
+    bool rn;
+    if (xn == yn) {
+      r = x + y;
+      rn = xn;
+    } else if (x >= y) {
+      r = x - y;
+      rn = xn;
+    } else {
+      r = y - x;
+      rn = yn;
+    }
+    if (r >= SMALL) return false;
+    store_small(a, r, rn, cb ? cb : ca);
+    return true;
+  }
+  if (type_of(b) == TYPE_INTEGER && op == math_op::MULTIPLY) {
+    i64 n = static_cast<i32>(b->data2);
+    u64 r;
+    if (__builtin_mul_overflow(x, static_cast<u64>(n < 0 ? -n : n), &r) || r >= SMALL)
+      return false;
+    store_small(a, r, xn != (n < 0), ca);
+    return true;
+  }
+  return false;
 }
 
 const char* currency_name(u32 index, char* buffer) {
@@ -459,6 +540,7 @@ void do_math(i32 op) {
   cell* a = stack::arg(0);
   const cell* b = stack::arg(1);
   u32 ta = type_of(a), tb = type_of(b);
+  if (ta == TYPE_MONEY && small_math(a, b, op)) return;
   if (op == math_op::MULTIPLY && ta == TYPE_MONEY && tb == TYPE_MONEY) invalid_type(ta);
   if ((op == math_op::DIVIDE || op == math_op::REMAINDER) && ta != TYPE_MONEY && tb == TYPE_MONEY)
     invalid_type(ta);
@@ -507,12 +589,11 @@ const cell* to(const cell* proto, const cell* spec, u32 type) {
       u32 n = used - head;
       char text[64];
       if (n >= sizeof text) bad_to_arg(&s);
-      const char* p = b->head() + u64{head} * b->unit();
+      u32 unit = b->unit();
+      const char* p = b->head() + u64{head} * unit;
       for (u32 i = 0; i < n; i++) {
-        u32 ch = b->unit() == 1 ? static_cast<u8>(p[i]) : 0x100;  // wider units: not money
-        if (b->unit() == 2) { u16 v; std::memcpy(&v, p + 2 * i, 2); ch = v; }
-        if (b->unit() == 4) std::memcpy(&ch, p + 4 * i, 4);
-        if (ch > 0x7F) bad_to_arg(&s);
+        u32 ch = string::get_char(p + u64{i} * unit, unit);
+        if (ch > 0x7F) bad_to_arg(&s);  // money text is ASCII
         text[i] = static_cast<char>(ch);
       }
       cell v;

@@ -364,8 +364,10 @@ void init_fast_ops() {
 }
 
 // Applies the operator to the integer at `left` and the operand cell (an integer! or a word
-// holding one), writing the result over `left`. False when it cannot be done here.
+// holding one), writing the result over `left`. False when it cannot be done here (`left`
+// not an integer! included).
 [[gnu::always_inline]] inline bool integer_fast(u32 code, cell* left, const cell* operand) {
+  if (type_of(left) != TYPE_INTEGER) return false;
   const cell* r = operand;
   if (type_of(r) == TYPE_WORD) {
     r = peek(r);
@@ -432,7 +434,7 @@ u32 integer_op_call(cell op_value, cell op_word, u32 code, u32 node, u32 pos, u3
     if (type_of(nx) != TYPE_WORD) break;
     const cell* val = peek(nx);
     if (!val || type_of(val) != TYPE_OP) break;
-    if (!tracing && type_of(start) == TYPE_INTEGER) [[likely]] {
+    if (!tracing && (type_of(start) == TYPE_INTEGER || type_of(start) == TYPE_MONEY)) [[likely]] {
       u32 code = fast_op(val);
       if (code && pos + 1 < tail) {
         if (integer_fast(code, start, nx + 1)) {
@@ -517,10 +519,10 @@ u32 fetch_one(const cell& entry, u32 node, u32 pos, u32 tail, bool infix) {
 }
 
 // An infix call of an operator with a fast integer code whose left operand (at `start`, the
-// data-stack top just past it) is an integer!: exactly the frame, gathering, checks and
-// trace sites of call_function, with the entry call skipped when the result is an
-// integer operation that cannot fail. Every native or action made for the entry behind a
-// fast code takes the built-in arguments (make refuses others), and those accept integer!.
+// data-stack top just past it) is an integer! or a money!: exactly the frame, gathering,
+// checks and trace sites of call_function, with the entry call skipped when the result is
+// an integer operation that cannot fail. Every native or action made for the entry behind a
+// fast code takes the built-in arguments (make refuses others), and those accept both.
 [[gnu::noinline]] u32 integer_op_call(cell fn, cell op_word, u32 code, u32 node, u32 pos,
                                       u32 tail, cell* start) {
   const cell* name = &op_word;
