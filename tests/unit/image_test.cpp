@@ -20,6 +20,7 @@
 #include "runtime/datatypes/function.h"
 #include "runtime/datatypes/image.h"
 #include "runtime/externals.h"
+#include "runtime/host/clipboard.h"
 #include "runtime/imaging/imaging.h"
 #include "runtime/interpreter/cells.h"
 #include "tests/unit/value_helpers.h"
@@ -482,4 +483,17 @@ TEST_F(Image, FilesDecodeOrRaiseCannotOpen) {
   EXPECT_EQ(pixels_of(out), pixels_of(img));
   fs::remove(path);
   EXPECT_EQ(error_of([&] { image::decode(file, out); }), "access/cannot-open");
+}
+
+TEST_F(Image, ClipboardCarriesImagesAsPng) {
+  cell* img = image_from(5, 4, pattern);
+  ASSERT_TRUE(clipboard::write(img));
+  cell* out = stack::push_slot();
+  clipboard::read(out);
+  ASSERT_EQ(type_of(out), TYPE_IMAGE);
+  EXPECT_EQ(pixels_of(out), pixels_of(img));
+  cell empty{TYPE_IMAGE, 0, 0, 0};
+  EXPECT_EQ(error_of([&] { clipboard::write(&empty); }), "script/invalid-arg");
+  cell none{TYPE_NONE, 0, 0, 0};
+  clipboard::write(&none);
 }
