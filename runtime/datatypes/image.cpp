@@ -99,11 +99,13 @@ i64 index_of(const cell* img, const cell* index, bool at_like, bool* out) {
   return clamped;
 }
 
-// The pixel position of pick and poke: pair! indexes at-like, integer! ones head + i - 1.
+// The pixel position of pick and poke: pair! indexes at-like; an integer! i counts from the
+// head as in every series (i > 0: head + i - 1, i < 0: head + i, 0: none), so pick and poke
+// of one index reach the same pixel.
 i64 element_of(const cell* img, i32 index, const cell* index_cell, bool* out) {
   if (type_of(index_cell) == TYPE_PAIR) return index_of(img, index_cell, true, out);
-  i64 pos = head_of(img) + i64(index) - 1;
-  *out = pos < 0 || pos >= pixel_count(img);
+  i64 pos = head_of(img) + (index > 0 ? i64(index) - 1 : i64(index));
+  *out = index == 0 || pos < 0 || pos >= pixel_count(img);
   return pos;
 }
 
