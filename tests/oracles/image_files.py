@@ -52,6 +52,21 @@ def png(w, h, depth, ctype, rows, bpp, extra=b""):
             + chunk(b"IEND", b""))
 
 
+def png_adam7(w, h, px):
+    """An interlaced 8-bit RGBA PNG: the seven passes, each filtered on its own."""
+    passes = [(0, 0, 8, 8), (4, 0, 8, 8), (0, 4, 4, 8), (2, 0, 4, 4), (0, 2, 2, 4), (1, 0, 2, 2), (0, 1, 1, 2)]
+    raw = b""
+    for x0, y0, dx, dy in passes:
+        rows = [bytes(v for x in range(x0, w, dx) for v in (px[y][x][1], px[y][x][2], px[y][x][3], px[y][x][0]))
+                for y in range(y0, h, dy)]
+        rows = [r for r in rows if r]
+        if rows:
+            raw += filter_rows(rows, 4)
+    ihdr = struct.pack(">IIBBBBB", w, h, 8, 6, 0, 0, 1)
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", ihdr) + chunk(b"IDAT", zlib.compress(raw))
+            + chunk(b"IEND", b""))
+
+
 def word(a, r, g, b):
     return "%02X%02X%02X%02X" % (a, r, g, b)
 
@@ -165,6 +180,9 @@ def write(d):
     files.append(("rgb555.bmp", bmp(w, h, 16, rows555), w, h, exp555))
 
     more_files(files)
+    iw, ih = 11, 9
+    ipx = [[pattern(x, y) for x in range(iw)] for y in range(ih)]
+    files.append(("adam7.png", png_adam7(iw, ih, ipx), iw, ih, [p for row in ipx for p in row]))
     with open(d + "/expected.txt", "w") as f:
         for name, data, fw, fh, pixels in files:
             with open(d + "/" + name, "wb") as g:
