@@ -251,7 +251,9 @@ i32 mold(const cell* value, cell* out, bool only, bool, bool flat, const cell* p
     text.reserve(text.size() + static_cast<u64>(n) * 9 + 64);
     text.append(" #{");
     if (lines) line_break(indent + 1);
-    for (i64 i = 0; i < n; i++) {
+    // With /part the text stops once the budget is spent (a huge image is not written out).
+    auto spent = [&] { return part && static_cast<i64>(text.size()) > static_cast<i64>(budget); };
+    for (i64 i = 0; i < n && !spent(); i++) {
       u32 p = px[from + i];
       if ((p >> 24) != 255) transparent = true;
       hex(p >> 16);
@@ -265,7 +267,7 @@ i32 mold(const cell* value, cell* out, bool only, bool, bool flat, const cell* p
     if (transparent) {
       text.append(" #{");
       if (!flat) line_break(indent + 1);
-      for (i64 i = 0; i < n; i++) {
+      for (i64 i = 0; i < n && !spent(); i++) {
         hex(255 - (px[from + i] >> 24));
         if (!flat && (i + 1) % 10 == 0 && i + 1 < n) line_break(indent + 1);
       }

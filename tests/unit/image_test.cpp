@@ -497,3 +497,33 @@ TEST_F(Image, ClipboardCarriesImagesAsPng) {
   cell none{TYPE_NONE, 0, 0, 0};
   clipboard::write(&none);
 }
+
+TEST_F(Image, ToImageOfAnObjectGoesThroughTheFaceHook) {
+  cell obj{TYPE_OBJECT, 0, 0, 0};  // never opened: the hook only looks at the type here
+  cell proto{TYPE_DATATYPE, TYPE_IMAGE, 0, 0};
+  ASSERT_EQ(image::face_to_image, nullptr);
+  EXPECT_EQ(error_of([&] { image::to(&proto, &obj, TYPE_IMAGE); }), "script/bad-to-arg");
+  image::face_to_image = [](const cell* o, cell* out) {
+    if (o->data3 != 7) return false;  // not a face
+    image::make_at(out, image::make_bitmap(3, 1, nullptr, 0, nullptr, 0, nullptr, 0));
+    return true;
+  };
+  EXPECT_EQ(error_of([&] { image::to(&proto, &obj, TYPE_IMAGE); }), "script/bad-to-arg");
+  obj.data3 = 7;
+  const cell* r = image::to(&proto, &obj, TYPE_IMAGE);
+  EXPECT_EQ(type_of(r), TYPE_IMAGE);
+  EXPECT_EQ(r->data3, 1u << 16 | 3);
+  image::face_to_image = nullptr;
+}
+
+TEST_F(Image, MoldWithPartStopsEarlyOnHugeImages) {
+  cell* img = stack::push_slot();
+  image::make_at(img, image::make_bitmap(4000, 4000, nullptr, 0, nullptr, 0, nullptr, 0));
+  cell out{TYPE_NONE, 0, 0, 0};
+  collector::root_guard keep(&out);
+  string::make_at(&out, 64);
+  cell part = int_cell(20);
+  i32 left = image::mold(img, &out, false, false, false, &part, 20, 0);
+  EXPECT_EQ(string::to_utf8(&out), "make image! [4000x40");
+  EXPECT_EQ(left, 0);
+}
