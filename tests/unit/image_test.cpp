@@ -19,6 +19,7 @@
 #include "runtime/datatypes/binary.h"
 #include "runtime/datatypes/function.h"
 #include "runtime/datatypes/image.h"
+#include "runtime/datatypes/object.h"
 #include "runtime/externals.h"
 #include "runtime/host/clipboard.h"
 #include "runtime/imaging/imaging.h"
@@ -498,18 +499,24 @@ TEST_F(Image, ClipboardCarriesImagesAsPng) {
   clipboard::write(&none);
 }
 
+namespace {
+bool face_test_answer = false;  // what the test's face check answers
+}  // namespace
+
 TEST_F(Image, ToImageOfAnObjectGoesThroughTheFaceHook) {
-  cell obj{TYPE_OBJECT, 0, 0, 0};  // never opened: the hook only looks at the type here
+  cell& obj = *stack::push_slot();
+  obj = cell{TYPE_NONE, 0, 0, 0};
+  object::make_at(&obj, 4);
   cell proto{TYPE_DATATYPE, TYPE_IMAGE, 0, 0};
   ASSERT_EQ(image::face_to_image, nullptr);
   EXPECT_EQ(error_of([&] { image::to(&proto, &obj, TYPE_IMAGE); }), "script/bad-to-arg");
   image::face_to_image = [](const cell* o, cell* out) {
-    if (o->data3 != 7) return false;  // not a face
+    if (!face_test_answer || type_of(o) != TYPE_OBJECT) return false;  // not a face
     image::make_at(out, image::make_bitmap(3, 1, nullptr, 0, nullptr, 0, nullptr, 0));
     return true;
   };
   EXPECT_EQ(error_of([&] { image::to(&proto, &obj, TYPE_IMAGE); }), "script/bad-to-arg");
-  obj.data3 = 7;
+  face_test_answer = true;
   const cell* r = image::to(&proto, &obj, TYPE_IMAGE);
   EXPECT_EQ(type_of(r), TYPE_IMAGE);
   EXPECT_EQ(r->data3, 1u << 16 | 3);
