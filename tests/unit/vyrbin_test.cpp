@@ -2,6 +2,8 @@
 // refusals of malformed documents, boot mode, compressed bodies and the codec's routines.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -45,9 +47,9 @@ class Vyrbin : public ::testing::Test {
     return type_of(&r) == TYPE_LOGIC && r.data1 == 1;
   }
   void set_global(const char* name, const cell& v) {
-    cell w = word::intern(name);
     cell x = v;
     collector::root_guard g(&x);
+    cell w = word::intern(name);
     _context::set(&w, &x);
   }
   static bytes encoded(const cell& v, bool compact) {
@@ -65,6 +67,12 @@ class Vyrbin : public ::testing::Test {
     cell out{TYPE_NONE, 0, 0, 0};
     vyrbin::decode_value(&bin, &out);
     return out;
+  }
+  // The mold of a decoded document, the value rooted while it is molded.
+  static std::string molded(const bytes& doc) {
+    cell d = decoded(doc);
+    collector::root_guard g(&d);
+    return mold_text(d);
   }
   // The records of the body after the header of a compact document.
   static bytes records(const bytes& doc) {
@@ -194,16 +202,16 @@ TEST_F(Vyrbin, InlineAndShortForms) {
       {{0x0B, 0xFF, 0xFF, 0xFF, 0xFF, 0x0F}, "-2147483648"},
       {{0x00 + 5, 0x01, 0xC0, 0x85}, "[\n    5\n]"},
   };
-  for (const row& r : rows) EXPECT_EQ(mold_text(decoded(compact_doc(r.recs))), r.molded) << hex(r.recs);
+  for (const row& r : rows) EXPECT_EQ(molded((compact_doc(r.recs))), r.molded) << hex(r.recs);
   // A fifth varint byte of 0x0F reads 0xF0000000 plus the lower groups (zigzag: 0x78000000).
-  EXPECT_EQ(mold_text(decoded(compact_doc({0x0B, 0x82, 0x80, 0x80, 0x80, 0x0F}))), "2013265921");
+  EXPECT_EQ(molded((compact_doc({0x0B, 0x82, 0x80, 0x80, 0x80, 0x0F}))), "2013265921");
 }
 
 TEST_F(Vyrbin, StandardPaddingAndRootCounts) {
   // A padding word, then an integer: only the integer.
-  EXPECT_EQ(mold_text(decoded(standard_doc({0, 11, 7}))), "7");
+  EXPECT_EQ(molded((standard_doc({0, 11, 7}))), "7");
   // Two top-level records although the count says one: a block of both.
-  EXPECT_EQ(mold_text(decoded(standard_doc({11, 7, 3}))), "[7 none]");
+  EXPECT_EQ(molded((standard_doc({11, 7, 3}))), "[7 none]");
 }
 
 // ---- Round trips ---------------------------------------------------------------------------
@@ -229,6 +237,7 @@ TEST_F(Vyrbin, EveryDatatypeRoundTripsThroughBothWriters) {
       cell v = run(s);
       collector::root_guard g(&v);
       cell d{TYPE_NONE, 0, 0, 0};
+      collector::root_guard gd(&d);
       std::string e = error_of([&] { d = decoded(encoded(v, compact)); });
       EXPECT_EQ(e, "") << s << (compact ? " compact" : " standard");
       EXPECT_EQ(mold_text(d, true), mold_text(v, true)) << s << (compact ? " compact" : " standard");
@@ -417,7 +426,7 @@ TEST_F(Vyrbin, CompressedBodiesDecodeAndCountPositionsUncompressed) {
   z[7] |= 2;
   z.insert(z.end(), packed.begin(), packed.end());
   EXPECT_LT(z.size(), doc.size());
-  EXPECT_EQ(mold_text(decoded(z)), mold_text(v));
+  EXPECT_EQ(molded((z)), mold_text(v));
   // A fault inside a compressed body reports its uncompressed position.
   bytes plain = compact_doc(bytes(200, 0x81));
   plain.back() = 0x00;
@@ -492,6 +501,53 @@ TEST_F(Vyrbin, RoutinesEncodeAndDecode) {
   EXPECT_EQ(binary::get_byte(&args[0], 7), 5);  // compact, with symbols
   args[0] = run("42");
   EXPECT_EQ(error_of([&] { vyrbin::decode_routine(args, 1); }), "script/invalid-data");
+}
+
+}  // namespace
+}  // namespace vyr::test
+
+namespace vyr::test {
+namespace {
+
+// Writes the fuzz target's seed documents (both writers, and a compressed one) into the
+// directory named by VYRBIN_CORPUS_DIR: run by hand with --gtest_also_run_disabled_tests.
+TEST_F(Vyrbin, DISABLED_WriteFuzzCorpus) {
+  const char* dir = std::getenv("VYRBIN_CORPUS_DIR");
+  ASSERT_NE(dir, nullptr);
+  const char* sources[] = {
+      "[1 -70 1.5 25% 12:00 1x2 (1.5, 2.5) 1-Jan-2000/10:00+02:00 1.2.3.4 $1.25 #\"x\" #i "
+      "integer! none true \"s^(3B1)\" %f http://x <t> a@b @r #{01} a 'b :c d: /e p/q]",
+      "s: \"x\" reduce [s s next s make hash! [a 1] make map! [k 2] "
+      "make bitset! \"ab\" complement make bitset! \"c\" make vector! [integer! 16 [1 2]]]",
+      "o: make object! [v: 1 f: func [x] [x + v] on-change*: func [w o n] []] "
+      "b: copy [] append/only b b reduce [o in o 'v :o/f b :append :if :+ "
+      "make error! [type: 'math id: 'zero-divide] make op! func [a b] [a - b]]",
+  };
+  int n = 0;
+  for (const char* s : sources) {
+    cell v = run(s);
+    collector::root_guard g(&v);
+    for (bool compact : {true, false}) {
+      bytes doc = encoded(v, compact);
+      std::string name = std::string(dir) + "/seed" + std::to_string(n++);
+      FILE* f = std::fopen(name.c_str(), "wb");
+      ASSERT_NE(f, nullptr);
+      std::fwrite(doc.data(), 1, doc.size(), f);
+      std::fclose(f);
+      if (compact) {
+        codecs::byte_buffer packed;
+        if (lz::compress(doc.data() + 8, doc.size() - 8, packed) > 0) {
+          bytes z(doc.begin(), doc.begin() + 8);
+          z[7] |= 2;
+          z.insert(z.end(), packed.begin(), packed.end());
+          name = std::string(dir) + "/seed" + std::to_string(n++);
+          f = std::fopen(name.c_str(), "wb");
+          std::fwrite(z.data(), 1, z.size(), f);
+          std::fclose(f);
+        }
+      }
+    }
+  }
 }
 
 }  // namespace
