@@ -15,6 +15,7 @@
 #include "runtime/datatypes/binary.h"
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/error.h"
+#include "runtime/datatypes/function.h"
 #include "runtime/datatypes/handle.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/interpreter/cells.h"
@@ -501,6 +502,13 @@ TEST_F(Vyrbin, RoutinesEncodeAndDecode) {
   EXPECT_EQ(binary::get_byte(&args[0], 7), 5);  // compact, with symbols
   args[0] = run("42");
   EXPECT_EQ(error_of([&] { vyrbin::decode_routine(args, 1); }), "script/invalid-data");
+  // Registered once under their names, for the start-up to make routine! values of.
+  vyrbin::register_routines();
+  u32 first = routine::find("vyrbin-encode*");
+  vyrbin::register_routines();
+  EXPECT_NE(first, 0u);
+  EXPECT_EQ(routine::find("vyrbin-encode*"), first);
+  EXPECT_EQ(routine::code(routine::find("vyrbin-decode")), &vyrbin::decode_routine);
 }
 
 }  // namespace
