@@ -141,19 +141,20 @@ cell* new_binary(cell* out, const std::vector<u8>& bytes) {
 
 // Replaces `removed` bytes at absolute index `pos` by `copies` copies of the run; /dup
 // copies grow by doubling what is already written.
-void splice(cell* s, u32 pos, u64 removed, const std::vector<u8>& run, u64 copies) {
+// `run` must not lie in the arena (growing the buffer may move it).
+void splice(cell* s, u32 pos, u64 removed, const u8* run, u64 run_size, u64 copies) {
   series_buffer* b = buffer_of(s->data2);
   u64 used = b->used_bytes();
-  u64 ins = run.size() * copies;
+  u64 ins = run_size * copies;
   u64 new_used = used - removed + ins;
-  if (run.size() != 0 && (copies > MAX_BYTES || new_used > MAX_BYTES)) fire_no_memory();
+  if (run_size != 0 && (copies > MAX_BYTES || new_used > MAX_BYTES)) fire_no_memory();
   b = ensure_room(b, new_used);
   char* base = b->head();
   std::memmove(base + pos + ins, base + pos + removed, used - pos - removed);
   if (ins) {
     char* out = base + pos;
-    std::memcpy(out, run.data(), run.size());
-    u64 done = run.size();
+    std::memcpy(out, run, run_size);
+    u64 done = run_size;
     while (done < ins) {
       u64 n = std::min(done, ins - done);
       std::memcpy(out + done, out, n);
@@ -161,6 +162,16 @@ void splice(cell* s, u32 pos, u64 removed, const std::vector<u8>& run, u64 copie
     }
   }
   b->tail = b->offset + static_cast<u32>(new_used);
+}
+
+void splice(cell* s, u32 pos, u64 removed, const std::vector<u8>& run, u64 copies) {
+  splice(s, pos, removed, run.data(), run.size(), copies);
+}
+
+// Whether a pointer lies in the arena, where a collection may move what it points at.
+bool in_arena(const void* p) {
+  const char* c = static_cast<const char*>(p);
+  return c >= arena::base && c < arena::base + (u64{1} << 32);
 }
 
 cell edit_word(bool append) {
@@ -267,11 +278,15 @@ void rs_append(cell* value, const u8* bytes, u32 n) {
 }
 
 void rs_insert(cell* value, u32 index, const u8* bytes, u32 n) {
-  std::vector<u8> run(bytes, bytes + n);
   collector::root_guard keep(value);
   series_buffer* b = buffer_of(value->data2);
   u64 pos = std::min<u64>(u64{head_of(value, b)} + index, b->used_bytes());
-  splice(value, static_cast<u32>(pos), 0, run, 1);
+  if (in_arena(bytes)) {  // the source may move when the destination grows
+    std::vector<u8> run(bytes, bytes + n);
+    splice(value, static_cast<u32>(pos), 0, run.data(), n, 1);
+  } else {
+    splice(value, static_cast<u32>(pos), 0, bytes, n, 1);
+  }
 }
 
 void append_int32(cell* value, i32 v) {
@@ -282,7 +297,11 @@ void append_int32(cell* value, i32 v) {
 }
 
 void write_at(cell* value, u32 offset, const u8* bytes, u32 n) {
-  std::vector<u8> run(bytes, bytes + n);
+  std::vector<u8> copy;
+  if (in_arena(bytes)) {  // the source may move when the destination grows
+    copy.assign(bytes, bytes + n);
+    bytes = copy.data();
+  }
   collector::root_guard keep(value);
   series_buffer* b = buffer_of(value->data2);
   u64 start = u64{head_of(value, b)} + offset;
@@ -291,7 +310,7 @@ void write_at(cell* value, u32 offset, const u8* bytes, u32 n) {
   b = ensure_room(b, end);
   u64 used = b->used_bytes();
   if (start > used) std::memset(b->head() + used, 0, start - used);
-  if (n) std::memcpy(b->head() + start, run.data(), n);
+  if (n) std::memcpy(b->head() + start, bytes, n);
   if (end > used) b->tail = b->offset + static_cast<u32>(end);
 }
 

@@ -73,6 +73,12 @@ keyword keyword_of(const cell* w) {
 // Appends a value that may be held only by the caller (the append may collect).
 void push_cell(u32 node, const cell& c) {
   if (cells::length(node) >= STACK_LIMIT) fire("script", "parse-stack");
+  series_buffer* b = buffer_of(node);
+  if (b->tail + sizeof(cell) <= b->end_offset()) {  // room: no allocation, nothing moves
+    *b->tail_cell() = c;
+    b->tail += sizeof(cell);
+    return;
+  }
   cell v = c;
   collector::root_guard g(&v);
   cells::append(node, &v);
@@ -434,14 +440,24 @@ class engine {
   // decides; the position then moves past that token.
   bool match_token(const cell& v, u32& step) {
     if (at_end()) return false;
-    series_buffer* b = buffer_of(in_node());
-    const u8* from = reinterpret_cast<const u8*>(b->head()) + pos_;
-    std::vector<u8> bytes(from, from + (tail() - pos_));
+    // A window of the bytes is scanned, doubled while the token may run past its end, so
+    // that a long input costs about the token's length per rule, not the whole rest.
+    u32 rest = tail() - pos_;
+    u32 window = std::min<u32>(rest, 4096);
     cell dst{TYPE_NONE, 0, 0, 0};
     collector::root_guard keep(&dst);
-    u32 consumed = 0;
-    u32 found = lexer::scan(&dst, bytes.data(), static_cast<u32>(bytes.size()), true, true,
-                            false, true, &consumed);
+    std::vector<u8> bytes;
+    u32 found, consumed;
+    for (;;) {
+      series_buffer* b = buffer_of(in_node());
+      const u8* from = reinterpret_cast<const u8*>(b->head()) + pos_;
+      bytes.assign(from, from + window);
+      consumed = 0;
+      found = lexer::scan(&dst, bytes.data(), window, true, true, false, true, &consumed);
+      bool whole = found != 0 && found != TYPE_ERROR && consumed < window;
+      if (whole || window == rest) break;
+      window = static_cast<u32>(std::min<u64>(rest, u64{window} * 2));
+    }
     if (found == 0 || found == TYPE_ERROR || consumed == 0) return false;
     bool ok = type_of(&v) == TYPE_DATATYPE ? found == v.data1 : typecheck::accepts(&v, found);
     if (ok) step = std::min<u32>(consumed, tail() - pos_);
@@ -536,17 +552,21 @@ class engine {
   // Runs the rule at r between lo and hi times (hi -1: no maximum).
   u32 repeat(const cell& rules, u32 r, u32 lo, i32 hi, bool is_while, bool& ok, keyword k) {
     u32 rn = rules.data2;
-    u32 level = push_level(cell{TYPE_TRIPLE, lo, static_cast<u32>(hi), 1}, marker(),
-                           cell{TYPE_PAIR, 0, static_cast<u32>(is_while ? -11 : -1), k});
     u32 start = pos_;
     u32 count = 0;
     u32 next = r + 1;
     bool failed = false;
-    // The fast path: a literal char or text over text input.
     cell single = *cells::at(rn, r);
+    if (!block_input() && !tracing_ && type_of(&single) == TYPE_WORD &&
+        keyword_of(&single) == K_NONE_) {
+      // A word naming a character class takes the same one-loop path as the class itself.
+      const cell* named = _context::get(&single);
+      if (type_of(named) == TYPE_BITSET) single = *named;
+    }
     if (!block_input() && !tracing_ && type_of(&single) == TYPE_BITSET) {
       // A character class over text: one loop over the units, the set read in place
-      // (nothing here allocates, so neither buffer moves).
+      // (nothing here allocates, so neither buffer moves, and no rule runs inside, so
+      // the repetition needs no level of its own).
       series_buffer* ib = buffer_of(in_node());
       series_buffer* sb = buffer_of(single.data2);
       u32 u = ib->unit(), end = tail();
@@ -561,7 +581,15 @@ class engine {
         pos_++;
         count++;
       }
-    } else if (!block_input() && !tracing_ &&
+      last_stop_ = STOP_NONE;
+      ok = count >= lo;
+      if (!ok) pos_ = start;
+      return next;
+    }
+    u32 level = push_level(cell{TYPE_TRIPLE, lo, static_cast<u32>(hi), 1}, marker(),
+                           cell{TYPE_PAIR, 0, static_cast<u32>(is_while ? -11 : -1), k});
+    // The fast path: a literal char or text over text input.
+    if (!block_input() && !tracing_ &&
         (type_of(&single) == TYPE_CHAR || (string::text_q(type_of(&single)) &&
                                            type_of(&single) != TYPE_TAG))) {
       for (;;) {
@@ -777,7 +805,24 @@ class engine {
       if (!(t == TYPE_CHAR || string::text_q(t) || t == TYPE_BINARY || t == TYPE_BITSET ||
             (t == TYPE_INTEGER && binary_input())))
         rule_error(word ? *word : v);
-      for (u32 p = pos_; p <= tail(); p++) {
+      u32 from = pos_;
+      if (t == TYPE_BITSET) {
+        // A character class: the first member found by one loop over the units (nothing
+        // allocates here, so neither buffer moves).
+        series_buffer* ib = buffer_of(in_node());
+        series_buffer* sb = buffer_of(v.data2);
+        u32 u = ib->unit(), end = tail();
+        const char* text = ib->head();
+        const u8* bits = reinterpret_cast<const u8*>(sb->head());
+        u64 nbits = u64{sb->used_bytes()} * 8;
+        bool flag = (sb->flags & SERIES_COMPLEMENT) != 0;
+        while (from < end) {
+          u32 c = u == 1 ? static_cast<u8>(text[from]) : string::get_char(text + u64{from} * u, u);
+          if (c < nbits ? (bits[c >> 3] & (0x80u >> (c & 7))) != 0 : flag) break;
+          from++;
+        }
+      }
+      for (u32 p = from; p <= tail(); p++) {
         u32 step = 0;
         if (match_text(v, p, step, word)) {
           pos_ = thru ? p + step : p;

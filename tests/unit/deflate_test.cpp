@@ -147,14 +147,24 @@ bytes fixed_block(std::initializer_list<std::pair<u32, u32>> codes) {
 
 TEST(Deflate, MalformedRawStreamsAreRefused) {
   constexpr std::pair<u32, u32> EOB = {0, 7}, LIT_A = {0x30 + 'a', 8}, LEN3 = {1, 7};
-  bit_packer repeats;  // dynamic block whose code-18 repeats run past HLIT + HDIST
-  repeats.put(1, 1), repeats.put(2, 2), repeats.put(0, 5), repeats.put(0, 5), repeats.put(0, 4);
-  repeats.put(0, 3), repeats.put(0, 3), repeats.put(1, 3), repeats.put(1, 3);  // 16, 17, 18, 0
-  repeats.huffman(1, 1), repeats.put(127, 7), repeats.huffman(1, 1), repeats.put(127, 7);
-  bit_packer first16;  // code 16 with no previous length
-  first16.put(1, 1), first16.put(2, 2), first16.put(0, 5), first16.put(0, 5), first16.put(0, 4);
-  first16.put(1, 3), first16.put(0, 3), first16.put(0, 3), first16.put(1, 3);  // 16, 17, 18, 0
-  first16.huffman(1, 1), first16.put(3, 2);
+  // Dynamic blocks: 258 code lengths (HLIT 257, HDIST 1) giving 'a' and the end code
+  // one bit each, then "a" and the end; the faults change only the lengths' tokens.
+  auto dynamic = [](std::initializer_list<std::pair<u32, u32>> lengths) {
+    bit_packer p;
+    p.put(1, 1), p.put(2, 2), p.put(0, 5), p.put(0, 5), p.put(14, 4);  // 18 code-length codes
+    for (u32 sym : {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1})
+      p.put(sym == 0 || sym == 1 || sym == 16 || sym == 18 ? 2 : 0, 3);
+    for (auto [sym, extra] : lengths) {  // codes 00, 01, 10, 11 for 0, 1, 16, 18
+      p.huffman(sym == 0 ? 0 : sym == 1 ? 1 : sym == 16 ? 2 : 3, 2);
+      if (sym == 16) p.put(extra, 2);
+      if (sym == 18) p.put(extra, 7);
+    }
+    p.huffman(0, 1), p.huffman(1, 1);  // 'a', end of block
+    return p.out;
+  };
+  bytes good_dynamic = dynamic({{18, 86}, {1, 0}, {18, 127}, {18, 9}, {1, 0}, {0, 0}});
+  bytes repeats = dynamic({{18, 86}, {1, 0}, {18, 127}, {18, 9}, {1, 0}, {18, 0}});
+  bytes first16 = dynamic({{16, 0}, {18, 83}, {1, 0}, {18, 127}, {18, 9}, {1, 0}, {0, 0}});
   struct {
     const char* what;
     bytes b;
@@ -169,11 +179,14 @@ TEST(Deflate, MalformedRawStreamsAreRefused) {
       {"distance symbol 30", fixed_block({LIT_A, LEN3, {30, 5}, EOB})},
       {"distance symbol 31", fixed_block({LIT_A, LEN3, {31, 5}, EOB})},
       {"distance before the start", fixed_block({LIT_A, LEN3, {1, 5}, EOB})},
-      {"repeats past HLIT + HDIST", repeats.out},
-      {"code 16 first", first16.out},
+      {"repeats past HLIT + HDIST", repeats},
+      {"code 16 first", first16},
       {"bytes after the final block", from_hex("030000")},
   };
   for (auto& c : cases) EXPECT_FALSE(unpack(c.b, deflate::RAW)) << c.what;
+  bytes out;
+  EXPECT_TRUE(unpack(good_dynamic, deflate::RAW, &out));
+  EXPECT_EQ(out, bytes{'a'});
   EXPECT_TRUE(unpack(fixed_block({LIT_A, LEN3, {0, 5}, EOB}), deflate::RAW));
   EXPECT_TRUE(unpack(from_hex("010500FAFF68656C6C6F"), deflate::RAW));
 }
