@@ -43,6 +43,26 @@ u32 root_node(u32 n);    // word 1 of root value n: the context of an object or 
 void encode(const cell* value, cell* out);
 void encode_compact(const cell* value, cell* out);
 
+// The boot document writer of the build tool: compact (or standard) records in boot mode,
+// version 1, several roots, root-indexed word contexts and assignment pairs, optionally an
+// LZ-compressed body. A word bound to a context must name one owned by an earlier root
+// object! or function! (its words are bound by that root's index); any other binding, like
+// the values no writer takes, raises access no-codec. Values handed in must stay reachable
+// until finish.
+class writer;
+class boot_document {
+ public:
+  explicit boot_document(bool compact = true);
+  ~boot_document();
+  boot_document(const boot_document&) = delete;
+  boot_document& operator=(const boot_document&) = delete;
+  void root(const cell* value);                     // the next root value
+  void assign(const cell* word, const cell* value); // word: value, making no root
+  void finish(cell* out, bool compress);            // the document as a new binary!
+ private:
+  writer* writer_;
+};
+
 // The codec's operations, as the routine registry calls them: the arguments are the
 // routine's argument cells, the first also its result slot.
 //   encode* [data compact?]   the document of data, compact when compact? is true

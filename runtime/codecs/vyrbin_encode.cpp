@@ -9,6 +9,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "runtime/codecs/lz.h"
 #include "runtime/codecs/vyrbin.h"
 #include "runtime/collector.h"
 #include "runtime/datatypes/binary.h"
@@ -64,6 +65,8 @@ bool global_word_q(const cell* w) {
 
 inline u32 log2_unit(u32 unit) { return unit == 4 ? 2 : unit == 2 ? 1 : 0; }
 
+}  // namespace
+
 class writer {
  public:
   explicit writer(bool compact) : compact_(compact) {
@@ -78,10 +81,19 @@ class writer {
   writer& operator=(const writer&) = delete;
 
   void value(const cell* v);
-  void finish(cell* out);
+  void finish(cell* out, bool compress = false);
+
+  // Boot documents: root-indexed word contexts, assignment pairs, several roots.
+  void set_boot() { boot_ = true; }
+  void boot_root(const cell* v);
+  void boot_assign(const cell* word, const cell* v);
 
  private:
   bool compact_;
+  bool boot_ = false;
+  bool assigning_ = false;               // inside an assignment pair: nothing is recorded
+  u32 roots_ = 0;
+  std::unordered_map<u32, u32> root_contexts_;  // context node -> root index (boot)
   std::vector<u8> rec_;
   std::unordered_map<u32, u32> symbol_numbers_;
   std::vector<u8> names_;
@@ -135,7 +147,7 @@ class writer {
   void enter(u32 node) {
     path_.push_back(counter_);
     counter_ = 0;
-    if (node && !refs_.count(node)) {
+    if (node && !assigning_ && !refs_.count(node)) {
       refs_.emplace(node, u32(store_.size()));
       store_.push_back(u32(path_.size()));
       store_.insert(store_.end(), path_.begin(), path_.end());
@@ -161,6 +173,7 @@ class writer {
   void full(const cell* v, u32 t);
   void reference(const cell* v, u32 t, u32 offset);
   void word_record(const cell* v, u32 t);
+  void boot_word(const cell* v, u32 t, bool global);
   void block_record(const cell* v, u32 t);
   void context_body(u32 ctx);
   void object_body(const cell* v);
@@ -207,7 +220,7 @@ void writer::value(const cell* vp) {
   bool identity = true;
   if (word::any_word_q(t)) {
     node = v.data1;
-    if (global_word_q(&v)) identity = false;
+    if (boot_ || global_word_q(&v)) identity = false;
   } else if (t == TYPE_OBJECT || t == TYPE_FUNCTION) {
     node = v.data1;
     if (!node || node == _context::global) identity = false;
@@ -479,6 +492,7 @@ void writer::reference(const cell* v, u32 t, u32 offset) {
 void writer::word_record(const cell* v, u32 t) {
   u32 ctx = v->data1;
   bool global = global_word_q(v);
+  if (boot_) return boot_word(v, t, global);
   u32 owner_type = global ? 0 : type_of(_context::owner_cell(ctx));
   u32 sym = symbol(v->data2);
   if (global) {
@@ -576,7 +590,55 @@ void writer::spec_or_body(const cell* block) {
   value(&b);
 }
 
-void writer::finish(cell* out) {
+// A boot-mode word: global (by name), or bound to the context of an earlier root value
+// by that root's index. Any other binding cannot be written in a boot document.
+void writer::boot_word(const cell* v, u32 t, bool global) {
+  u32 sym = symbol(v->data2);
+  u32 assign_bit = assigning_ && depth_ == 1 ? BIT_GLOBAL : 0;
+  if (!global && !root_contexts_.count(v->data1)) refuse(v);
+  u32 root = global ? 0xFFFFFFFFu : root_contexts_[v->data1];
+  u32 index = global ? 0xFFFFFFFFu : v->data3;
+  if (compact_) {
+    header(t, !global);
+    putv(sym);
+    if (!global) {
+      putv(root);
+      putz(i32(index));
+    }
+  } else {
+    header(t, false, assign_bit);
+    put32(sym);
+    put32(root);
+    put32(index);
+  }
+}
+
+void writer::boot_root(const cell* vp) {
+  cell v = *vp;
+  u32 t = type_of(&v);
+  if (t == TYPE_OBJECT || t == TYPE_FUNCTION) root_contexts_.emplace(v.data1, roots_);
+  counter_ = roots_;
+  value(&v);
+  roots_++;
+}
+
+// An assignment pair: the word record (0xC4 before it, or header bit 25 in standard
+// records), then the value; it makes no root, so nothing in it can be referred to.
+void writer::boot_assign(const cell* wp, const cell* vp) {
+  cell w = *wp;
+  cell v = *vp;
+  u32 t = type_of(&w);
+  if (t < TYPE_WORD || t > TYPE_ISSUE) refuse(&w);
+  assigning_ = true;
+  counter_ = roots_;
+  if (compact_) put8(0xC4);
+  value(&w);
+  value(&v);
+  assigning_ = false;
+  counter_ = roots_;
+}
+
+void writer::finish(cell* out, bool compress) {
   std::vector<u8> doc;
   auto d32 = [&](u32 v) {
     u8 b[4];
@@ -593,10 +655,11 @@ void writer::finish(cell* out) {
   bool symbols = !offsets_.empty();
   doc.reserve(24 + offsets_.size() * 4 + names_.size() + rec_.size());
   for (char c : std::string_view("VYRBIN")) doc.push_back(u8(c));
-  doc.push_back(2);
+  doc.push_back(boot_ ? 1 : 2);
+  u32 roots = boot_ ? roots_ : 1;
   if (compact_) {
     doc.push_back(symbols ? 5 : 1);
-    dv(1);
+    dv(roots);
     dv(u32(rec_.size()));
     if (symbols) {
       dv(u32(offsets_.size()));
@@ -606,7 +669,7 @@ void writer::finish(cell* out) {
     }
   } else {
     doc.push_back(symbols ? 4 : 0);
-    d32(1);
+    d32(roots);
     d32(u32(rec_.size()));
     if (symbols) {
       d32(u32(offsets_.size()));
@@ -618,6 +681,14 @@ void writer::finish(cell* out) {
   doc.insert(doc.end(), rec_.begin(), rec_.end());
   refs_.clear();
   live_refs = nullptr;
+  if (compress) {
+    codecs::byte_buffer packed;
+    if (lz::compress(doc.data() + 8, doc.size() - 8, packed) > 0) {
+      doc.resize(8);
+      doc[7] |= 2;
+      doc.insert(doc.end(), packed.begin(), packed.end());
+    }
+  }
   if (doc.size() > 0x7FFFFFF0u) fire("internal", "no-memory");
   cell b{TYPE_NONE, 0, 0, 0};
   binary::make_at(&b, u32(doc.size()));
@@ -626,6 +697,8 @@ void writer::finish(cell* out) {
   buf->tail = buf->offset + u32(doc.size());
   *out = b;
 }
+
+namespace {
 
 void encode_with(const cell* value, cell* out, bool compact) {
   set_load_mode();
@@ -637,6 +710,15 @@ void encode_with(const cell* value, cell* out, bool compact) {
 }
 
 }  // namespace
+
+boot_document::boot_document(bool compact) : writer_(new writer(compact)) {
+  set_load_mode();
+  writer_->set_boot();
+}
+boot_document::~boot_document() { delete writer_; }
+void boot_document::root(const cell* value) { writer_->boot_root(value); }
+void boot_document::assign(const cell* word, const cell* value) { writer_->boot_assign(word, value); }
+void boot_document::finish(cell* out, bool compress) { writer_->finish(out, compress); }
 
 void encode(const cell* value, cell* out) { encode_with(value, out, false); }
 void encode_compact(const cell* value, cell* out) { encode_with(value, out, true); }

@@ -467,6 +467,53 @@ TEST_F(Vyrbin, BootModeAssignsWordsAndBindsThroughRootIndexes) {
   EXPECT_EQ(refusal_position(doc), 47);  // the word's header after 0xC4
 }
 
+TEST_F(Vyrbin, BootDocumentsRoundTripThroughBootMode) {
+  for (bool compact : {true, false}) {
+    cell o = run("vb-o: make object! [v: 7]");
+    cell fn = run("func [x] [x * 2]");
+    cell blk = run("reduce [in vb-o 'v 'plain]");
+    cell big = run("append/dup copy [] \"some text\" 50");
+    cell sw = word::intern("vb-boot-y");
+    set_type(&sw, TYPE_SET_WORD);
+    cell n{TYPE_INTEGER, 0, compact ? 99u : 98u, 0};
+    collector::root_guard g1(&o), g2(&blk), g3(&big), g4(&sw), g5(&fn);
+    cell doc{TYPE_NONE, 0, 0, 0};
+    collector::root_guard gd(&doc);
+    std::string we = error_of([&] {
+      vyrbin::boot_document w(compact);
+      w.root(&o);
+      w.assign(&sw, &n);
+      w.root(&fn);
+      w.root(&blk);
+      w.root(&big);
+      w.finish(&doc, true);
+    });
+    ASSERT_EQ(we, "") << compact;
+    bytes d = binary::bytes_of(&doc);
+    EXPECT_EQ(d[6], 1);                       // the boot image's version
+    EXPECT_EQ(d[7] & 3, compact ? 3 : 2);     // compressed
+    cell target;
+    cells::make_block(&target, 1);
+    collector::root_guard gt(&target);
+    vyrbin::set_boot_mode();
+    std::string e = error_of([&] { vyrbin::decode(d.data(), d.size(), target.data2, true); });
+    vyrbin::set_load_mode();
+    ASSERT_EQ(e, "") << compact;
+    ASSERT_EQ(cells::length(target.data2), 4u);
+    set_global("vb-t", target);
+    EXPECT_TRUE(truth(compact ? "99 = vb-boot-y" : "98 = vb-boot-y"));
+    EXPECT_TRUE(truth("7 = get pick vb-t/3 1"));
+    EXPECT_TRUE(truth("vb-t/1/v: 8 8 = get pick vb-t/3 1"));
+    EXPECT_TRUE(truth("f: :vb-t/2 20 = f 10"));
+    EXPECT_TRUE(truth("50 = length? vb-t/4"));
+  }
+  // A word bound to a context that no root owns cannot be written.
+  cell lone = run("reduce [in make object! [z: 1] 'z]");
+  collector::root_guard gl(&lone);
+  vyrbin::boot_document w(true);
+  EXPECT_EQ(error_of([&] { w.root(&lone); }), "access/no-codec");
+}
+
 TEST_F(Vyrbin, BootLoadExitsWithStatus99OnABadImage) {
   bytes bad = {'N', 'O', 'T', 'V', 'Y', 'R', 2, 1, 1, 1, 0x81};
   EXPECT_EXIT(vyrbin::boot_load(bad.data(), bad.size(), true), ::testing::ExitedWithCode(99),
