@@ -470,13 +470,16 @@ TEST_F(Vyrbin, BootModeAssignsWordsAndBindsThroughRootIndexes) {
 TEST_F(Vyrbin, BootDocumentsRoundTripThroughBootMode) {
   for (bool compact : {true, false}) {
     cell o = run("vb-o: make object! [v: 7]");
+    collector::root_guard g1(&o);
     cell fn = run("func [x] [x * 2]");
+    collector::root_guard g2(&fn);
     cell blk = run("reduce [in vb-o 'v 'plain]");
+    collector::root_guard g3(&blk);
     cell big = run("append/dup copy [] \"some text\" 50");
+    collector::root_guard g4(&big);
     cell sw = word::intern("vb-boot-y");
     set_type(&sw, TYPE_SET_WORD);
     cell n{TYPE_INTEGER, 0, compact ? 99u : 98u, 0};
-    collector::root_guard g1(&o), g2(&blk), g3(&big), g4(&sw), g5(&fn);
     cell doc{TYPE_NONE, 0, 0, 0};
     collector::root_guard gd(&doc);
     std::string we = error_of([&] {
