@@ -478,9 +478,10 @@ void decoder::block_like(u32 blk, u32 type, bool flag, bool ref) {
     u32 rt = type_of(&r);
     cell c{type, head, 0, 0};
     if (type == TYPE_HASH) {
-      if (rt != TYPE_HASH) bad();
+      // A hash! over a plain block's buffer has no index yet: it is searched linearly.
+      if (!series::block_like_q(rt)) bad();
       c.data2 = r.data2;
-      c.data3 = r.data3;
+      c.data3 = rt == TYPE_HASH ? r.data3 : 0;
     } else if (series::block_like_q(rt)) {
       c.data2 = r.data2;
     } else if (rt == TYPE_NATIVE || rt == TYPE_ACTION || rt == TYPE_OP ||

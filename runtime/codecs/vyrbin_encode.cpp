@@ -63,6 +63,14 @@ bool global_word_q(const cell* w) {
   return owner != TYPE_OBJECT && owner != TYPE_FUNCTION;
 }
 
+// Whether a record of type t may refer to a buffer first written as a value of type first.
+bool shareable_q(u32 t, u32 first) {
+  if (series::block_like_q(t)) return series::block_like_q(first);
+  if (series::string_like_q(t)) return series::string_like_q(first);
+  if (t == TYPE_BINARY || t == TYPE_VECTOR || t == TYPE_MAP || t == TYPE_BITSET) return t == first;
+  return true;  // contexts: words, objects and functions name their owner's context
+}
+
 inline u32 log2_unit(u32 unit) { return unit == 4 ? 2 : unit == 2 ? 1 : 0; }
 
 }  // namespace
@@ -101,6 +109,7 @@ class writer {
   std::vector<u32> path_;
   u32 counter_ = 0;
   std::unordered_map<u32, u32> refs_;
+  std::unordered_map<u32, u32> ref_types_;  // node -> type of the value first written
   std::vector<u32> store_;
   u32 depth_ = 0;
   u32 new_line_ = 0;  // standard: bit 31 of the next header word
@@ -144,11 +153,12 @@ class writer {
     fire("access", "no-codec", &c);
   }
 
-  void enter(u32 node) {
+  void enter(u32 node, u32 type) {
     path_.push_back(counter_);
     counter_ = 0;
     if (node && !assigning_ && !refs_.count(node)) {
       refs_.emplace(node, u32(store_.size()));
+      ref_types_.emplace(node, type);
       store_.push_back(u32(path_.size()));
       store_.insert(store_.end(), path_.begin(), path_.end());
     }
@@ -234,10 +244,12 @@ void writer::value(const cell* vp) {
     else scalar(&v, t);
   } else {
     auto it = refs_.find(node);
-    if (it != refs_.end()) {
+    if (it != refs_.end() && shareable_q(t, ref_types_[node])) {
       reference(&v, t, it->second);
     } else {
-      enter(node);
+      // A buffer first met as another kind of series (a decoder takes a reference only
+      // to its own kind) is written again in full: a copy, but one that decodes.
+      enter(node, t);
       full(&v, t);
       leave();
     }
@@ -371,7 +383,7 @@ void writer::scalar(const cell* v, u32 t) {
     case TYPE_ERROR: {
       cell code = *error::field_of(v, error::FIELD_CODE);
       if (type_of(&code) != TYPE_INTEGER) refuse(v);
-      enter(v->data1);
+      enter(v->data1, TYPE_ERROR);
       header(t, false);
       number(code.data2);
       for (u32 f = error::FIELD_ARG1; f <= error::FIELD_STACK; f++) {

@@ -257,7 +257,7 @@ TEST_F(Vyrbin, SharingSurvivesTheRoundTrip) {
       "self-b: copy [] append/only self-b self-b "
       "bits: complement make bitset! \"x\" "
       "w1: in o 'v w2: in o 'v "
-      "value: reduce [s next s b b self-b o o bits w1 w2 :o/f at b 2]";
+      "value: reduce [s next s b b self-b o o bits w1 w2 :o/f at b 2 as paren! b]";
   for (bool compact : {true, false}) {
     cell v = run(std::string(setup) + " value");
     collector::root_guard g(&v);
@@ -268,6 +268,7 @@ TEST_F(Vyrbin, SharingSurvivesTheRoundTrip) {
         "find d/8 #\"y\"", "not find d/8 #\"x\"",
         "set d/9 5 d/6/v = 5", "set d/10 6 d/6/v = 6", "o/v = 1",
         "2 = index? d/12", "same? head d/12 d/3", "f: :d/11 d/6/v: 1 11 = f 10",
+        "paren! = type? d/13", "append d/3 'z 'z = pick d/13 3",
     };
     for (const char* c : checks) {
       cell r{};
@@ -351,7 +352,7 @@ TEST_F(Vyrbin, MalformedDocumentsAreRefusedAtTheRecord) {
       {"block record on a string", compact_doc({0x05, 0x02, 0x07, 0x04, 0x61, 0xC1, 0x05, 0x02, 0x00, 0x00})},
       {"string record on a block", compact_doc({0x05, 0x02, 0x05, 0x00, 0xC1, 0x07, 0x02, 0x00, 0x00})},
       {"binary record on a string", compact_doc({0x05, 0x02, 0x07, 0x04, 0x61, 0xC1, 0x29, 0x02, 0x00, 0x00})},
-      {"hash record on a block", compact_doc({0x05, 0x02, 0x05, 0x00, 0xC1, 0x24, 0x02, 0x00, 0x00})},
+      {"hash record on a map", compact_doc({0x05, 0x02, 0x28, 0x00, 0xC1, 0x24, 0x02, 0x00, 0x00})},
       {"object record on a block", compact_doc({0x05, 0x02, 0x05, 0x00, 0xC1, 0x20, 0x02, 0x00, 0x00})},
       {"word index past the context", compact_doc({0x4F, 0x00, 0x02, 0x20, 0x00, 0x0E, 0x10, 0x01, 0x00, 0x81}, {"a"})},
       {"word index naming another word", compact_doc({0x4F, 0x00, 0x02, 0x20, 0x00, 0x0E, 0x10, 0x02, 0x00, 0x01, 0x81, 0x82}, {"a", "b"})},
