@@ -78,10 +78,18 @@ inline void block_truncate(u32 node, u32 n) {
   series_buffer* b = buffer_of(node);
   b->tail = b->offset + n * u32(sizeof(cell));
 }
-// Appends a copy of the cell and answers its position.
+// Appends a copy of the cell and answers its position. The block may grow (and the
+// collector run) first: a value made just before, not yet in any block, is kept alive.
 inline u32 append(u32 node, const cell& c) {
   u32 pos = block_length(node);
-  cells::append(node, &c);
+  series_buffer* b = buffer_of(node);
+  if (b->tail + sizeof(cell) <= b->end_offset()) {
+    *memory::alloc_tail_cell(b) = c;
+  } else {
+    cell v = c;
+    collector::root_guard g(&v);
+    cells::append(node, &v);
+  }
   return pos;
 }
 
