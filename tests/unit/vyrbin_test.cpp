@@ -306,6 +306,25 @@ TEST_F(Vyrbin, RefusedValuesLeaveNoStateBehind) {
   EXPECT_EQ(hex(records(encoded(w, true))), "05 01 05 01 81");
 }
 
+TEST_F(Vyrbin, WhatTheWritersCannotShareIsStillWrittenDecodably) {
+  // A word bound to an error's fields, and a block over a map's buffer: neither has a
+  // record that could refer back to its first occurrence.
+  cell v = run("reduce [make error! [type: 'math id: 'zero-divide] make map! [a 1] none none]");
+  collector::root_guard g(&v);
+  cell err = *cells::at(v.data2, 0);
+  cell m = *cells::at(v.data2, 1);
+  cell sym_word = word::intern("arg1");
+  *cells::at(v.data2, 2) = cell{TYPE_WORD, err.data1, sym_word.data2, error::FIELD_ARG1};
+  *cells::at(v.data2, 3) = cell{TYPE_BLOCK, 0, m.data2, 0};
+  for (bool compact : {true, false}) {
+    cell d{TYPE_NONE, 0, 0, 0};
+    collector::root_guard gd(&d);
+    ASSERT_EQ(error_of([&] { d = decoded(encoded(v, compact)); }), "") << compact;
+    EXPECT_EQ(cells::at(d.data2, 2)->data1, _context::global);
+    EXPECT_EQ(mold_text(*cells::at(d.data2, 3)), "[a: 1]");
+  }
+}
+
 TEST_F(Vyrbin, NestingLimitIsTheSameBothWays) {
   auto nested = [](u32 n) {
     bytes r;
