@@ -25,6 +25,7 @@
 #include "runtime/datatypes/tuple.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/fire.h"
+#include "runtime/host/simple_io.h"
 #include "runtime/interpreter/cells.h"
 #include "runtime/interpreter/stack.h"
 
@@ -760,7 +761,10 @@ void decode_value(const cell* payload_in, cell* out) {
   cell data = payload;
   collector::root_guard gd(&data);
   u32 t = type_of(&payload);
-  if (t == TYPE_FILE || t == TYPE_URL) {
+  if (t == TYPE_FILE && !read_binary_hook) {
+    simple_io::read_file(&payload, nullptr, nullptr, true, false, &data);
+    t = type_of(&data);
+  } else if (t == TYPE_FILE || t == TYPE_URL) {
     if (!read_binary_hook) fire("internal", "not-done");
     read_binary_hook(&payload, &data);
     t = type_of(&data);

@@ -580,6 +580,17 @@ TEST_F(Vyrbin, RoutinesEncodeAndDecode) {
   EXPECT_EQ(binary::get_byte(&args[0], 7), 5);  // compact, with symbols
   args[0] = run("42");
   EXPECT_EQ(error_of([&] { vyrbin::decode_routine(args, 1); }), "script/invalid-data");
+  // A file! is read as binary first.
+  std::string path = ::testing::TempDir() + "vyrbin-test.vyrbin";
+  bytes doc = compact_doc({0x05, 0x02, 0x81, 0xC2});
+  FILE* f = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  std::fwrite(doc.data(), 1, doc.size(), f);
+  std::fclose(f);
+  args[0] = run("to file! \"" + path + "\"");
+  vyrbin::decode_routine(args, 1);
+  EXPECT_EQ(mold_text(args[0]), "[1 true]");
+  std::remove(path.c_str());
   // Registered once under their names, for the start-up to make routine! values of.
   vyrbin::register_routines();
   u32 first = routine::find("vyrbin-encode*");
