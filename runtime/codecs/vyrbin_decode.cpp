@@ -105,19 +105,15 @@ template <class F> bool succeeds(F f) {
   }
 }
 
-// Calls a make action that leaves its result at stack::arguments, keeping that cell.
+// Calls a make action that leaves its result at stack::arguments: a fresh slot on the data
+// stack serves as its result slot, and the caller's stack is put back afterwards.
 template <class F> cell via_arguments(F f) {
-  cell saved = *stack::arguments;
-  collector::root_guard g(&saved);
-  cell out{TYPE_NONE, 0, 0, 0};
-  try {
-    out = *f();
-  } catch (...) {
-    *stack::arguments = saved;
-    throw;
-  }
-  *stack::arguments = saved;
-  return out;
+  stack::guard g;
+  cell* slot = stack::push_slot();
+  *slot = cell{TYPE_NONE, 0, 0, 0};
+  stack::arguments = slot;
+  f();
+  return *slot;
 }
 
 struct context_spec {
