@@ -1127,7 +1127,18 @@ u32 boot_load(const u8* image, u64 length, bool keep) {
   } catch (const thrown& t) {
     boot = saved_mode;
     std::string text = "Error: the boot image could not be loaded";
-    if (t.id) text += std::string(" (") + (t.category ? t.category : "") + " " + t.id + ")";
+    if (t.level == THROW_ERROR && type_of(&t.value) == TYPE_ERROR) {
+      // The error's own report ("*** Script Error: VYRBIN - invalid record at index 12").
+      cell err = t.value;
+      collector::root_guard ge(&err);
+      cell out{TYPE_NONE, 0, 0, 0};
+      collector::root_guard go(&out);
+      if (succeeds([&] {
+            string::make_at(&out, 64);
+            error::report(&err, &out, 0x7FFFFFFF);
+          }))
+        text += "\n" + string::to_utf8(&out);
+    }
     fail_boot(text.c_str());
   }
   boot = false;

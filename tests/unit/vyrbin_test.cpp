@@ -551,7 +551,7 @@ TEST_F(Vyrbin, BootLoadExitsWithStatus99OnABadImage) {
               "Not a Vyrbin file");
   bytes broken = compact_doc({0x00});
   EXPECT_EXIT(vyrbin::boot_load(broken.data(), broken.size(), true), ::testing::ExitedWithCode(99),
-              "Error");
+              "invalid record at index 11");
 }
 
 TEST_F(Vyrbin, BootLoadKeepsTheCollectorOffAndRestoresIt) {
