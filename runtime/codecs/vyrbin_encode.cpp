@@ -20,6 +20,7 @@
 #include "runtime/datatypes/function.h"
 #include "runtime/datatypes/money.h"
 #include "runtime/datatypes/native.h"
+#include "runtime/datatypes/object.h"
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/tuple.h"
@@ -747,11 +748,32 @@ void encode_star_routine(cell* args, u32 count) {
   args[0] = out;
 }
 
+namespace {
+cell codec_object{TYPE_NONE, 0, 0, 0};
+bool codec_rooted = false;
+}  // namespace
+
+void set_codec_object(const cell* codec) {
+  if (!codec_rooted) {
+    collector::add_root(&codec_object);
+    codec_rooted = true;
+  }
+  codec_object = *codec;
+}
+
 void encode_routine(cell* args, u32 count) {
   cell v = args[0];
+  collector::root_guard gv(&v);
+  // The codec's own compact? field decides (true unless a script set it otherwise).
+  bool compact = true;
+  if (type_of(&codec_object) == TYPE_OBJECT) {
+    cell w = word::intern("compact?");
+    const cell* f = object::get_field(&codec_object, &w);
+    compact = !(type_of(f) == TYPE_NONE || (type_of(f) == TYPE_LOGIC && f->data1 == 0));
+  }
   cell out{TYPE_NONE, 0, 0, 0};
   collector::root_guard g(&out);
-  encode_with(&v, &out, true);
+  encode_with(&v, &out, compact);
   args[0] = out;
 }
 
