@@ -235,7 +235,7 @@ TEST_F(Vyrbin, EveryDatatypeRoundTripsThroughBothWriters) {
       "#issue", "<tag a>", "me@example.org", "@ref", "#{DEADBEEF}",
       "make bitset! \"az\"", "complement make bitset! \"abc\"",
       "make vector! [integer! 16 [1 2 3]]", "make vector! [float! 64 [1.5 2.5]]",
-      "make vector! [char! 8 [#\"a\"]]",
+      "make vector! [char! 8 [#\"a\"]]", "make vector! [percent! 64 [50%]]",
       "make hash! [a 1 b 2]", "make map! [a 1 \"k\" 2]", "at [1 2 3] 3",
       "make object! [a: 1 b: [2]]", "make object! [x: 10 on-change*: func [w o n] []]", "func [a [integer!] /r b] [a + 1]",
       ":append", ":if", ":+", "make error! [type: 'math id: 'zero-divide]",
