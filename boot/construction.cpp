@@ -3,6 +3,8 @@
 // build record, the command line, the module values that `system` holds).
 #include "boot/construction.h"
 
+#include <time.h>
+
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -131,6 +133,14 @@ void unbind(const char* name) {
   _context::set(&w, &u);
 }
 }  // namespace
+
+boot_times times;
+
+double seconds_now() {
+  timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return double(ts.tv_sec) + double(ts.tv_nsec) * 1e-9;
+}
 
 std::vector<manifest_entry> parse_manifest(const std::string& text) {
   std::vector<manifest_entry> out;

@@ -37,6 +37,15 @@ std::string join_arguments(size_t from);
 // /tmp/.vyr/ when HOME is unset, empty or relative.
 std::string cache_root(const char* home);
 
+// Where start-up spends its time, in seconds: the runtime initialisation, turning the
+// environment's sources into blocks (the image's decode once the boot image exists), and
+// evaluating the construction. `VYR_BOOT_TIMES=1` prints them to standard error.
+struct boot_times {
+  double init = 0, decode = 0, construction = 0;
+};
+extern boot_times times;
+double seconds_now();
+
 // Registers the construction's own stages and the `boot-value` routine.
 void init_construction();
 

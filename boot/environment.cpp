@@ -4,6 +4,7 @@
 
 #include <sys/stat.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -158,10 +159,12 @@ std::string source_text(const char* dir, const std::string& name) {
 }
 
 void evaluate_source(const std::string& text) {
+  double t0 = seconds_now();
   cell block;
   load_utf8(text.data(), u32(text.size()), &block);
   collector::root_guard g(&block);
   mark_library(block.data2);
+  times.decode += seconds_now() - t0;
   if (cells::length(block.data2) >= 2 && type_of(cells::at(block.data2, 0)) == TYPE_WORD &&
       type_of(cells::at(block.data2, 1)) == TYPE_BLOCK)
     block.data1 = 2;  // the Vyr [...] header
@@ -190,6 +193,7 @@ void build_environment() {
   if (done) return;
   done = true;
   init_runtime();
+  double t1 = seconds_now();
   if (!interpreter::load_hook) interpreter::load_hook = load_utf8;
   install_hooks();
   init_construction();
@@ -207,6 +211,10 @@ void build_environment() {
     }
   }
   stack::reset();
+  times.construction = seconds_now() - t1 - times.decode;
+  if (const char* v = std::getenv("VYR_BOOT_TIMES"); v && *v)
+    std::fprintf(stderr, "init %.3f ms, decode %.3f ms, construction %.3f ms\n",
+                 times.init * 1e3, times.decode * 1e3, times.construction * 1e3);
 }
 
 }  // namespace vyr::boot

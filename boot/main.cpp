@@ -28,7 +28,9 @@ int status = 0;
 void* run(void*) {
   vyr::runtime_error::use_alternate_stack();
   try {
+    double t0 = vyr::boot::seconds_now();
     vyr::boot::init_runtime();
+    vyr::boot::times.init = vyr::boot::seconds_now() - t0;
     vyr::boot::build_environment();
     const char* script = nullptr;
     for (int i = 1; i < argc_; i++) {
