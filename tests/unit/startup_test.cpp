@@ -139,5 +139,25 @@ TEST(Startup, AMissingBootSourceEndsWithTheUncaughtErrorStatus) {
   EXPECT_NE(r.out.find("cannot open"), std::string::npos) << r.out;
 }
 
+TEST(Startup, TheImageToolRefusesASourceWithASyntaxError) {
+  std::string tool = vyr_path() + "-mkboot";
+  if (access(tool.c_str(), X_OK) != 0) GTEST_SKIP() << "vyr-mkboot not built";
+  std::string out = testing::TempDir() + "vyr_mkboot_" + std::to_string(getpid()) + ".cpp";
+  std::string cmd = tool + " " VYR_SOURCE_DIR "/tests/fixtures/mkboot-bad " + out + " 2>&1";
+  std::string text;
+  int status = -1;
+  if (FILE* p = popen(cmd.c_str(), "r")) {
+    char buf[1024];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0) text.append(buf, n);
+    int s = pclose(p);
+    status = WIFEXITED(s) ? WEXITSTATUS(s) : -1;
+  }
+  EXPECT_EQ(status, 1);
+  EXPECT_EQ(text, VYR_SOURCE_DIR "/tests/fixtures/mkboot-bad/bad.vyr: *** Syntax Error: "
+                                 "(line 5) missing ] at [1 2\n");
+  EXPECT_NE(access(out.c_str(), F_OK), 0);  // nothing written
+}
+
 }  // namespace
 }  // namespace vyr
