@@ -154,8 +154,14 @@ std::string source_text(const char* dir, const std::string& name) {
     }
     return *t;
   }
+  // A program linked without the boot image has no sources: it cannot start the environment.
   const environment_file* f = embedded(name);
-  return f ? std::string(f->text, f->size) : std::string();
+  if (!f) {
+    cell n;
+    string::load_at(name.data(), u32(name.size()), &n, string::ENCODING_UTF8);
+    fire("access", "cannot-open", &n);
+  }
+  return std::string(f->text, f->size);
 }
 
 void evaluate_source(const std::string& text) {

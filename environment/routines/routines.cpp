@@ -4,7 +4,6 @@
 #include "environment/routines/routines.h"
 
 #include <sys/stat.h>
-#include <sys/utsname.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -23,6 +22,8 @@
 #include "runtime/datatypes/tuple.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/fire.h"
+#include "runtime/host/clipboard.h"
+#include "runtime/host/os.h"
 #include "runtime/interpreter/actions.h"
 #include "runtime/interpreter/cells.h"
 #include "runtime/interpreter/interpreter.h"
@@ -34,8 +35,6 @@
 #include "runtime/platform.h"
 
 namespace vyr::routines {
-
-cell clipboard{TYPE_NONE, 0, 0, 0};
 
 namespace {
 const cell NONE{TYPE_NONE, 0, 0, 0};
@@ -103,27 +102,10 @@ void exists_code(cell* a, u32) {
   a[0] = logic(!path.empty() && ::stat(path.c_str(), &st) == 0);
 }
 
-// The OS description: name, arch, version, build (from uname until the host's own
-// description is in).
 void os_info_code(cell* a, u32) {
-  struct utsname u{};
-  ::uname(&u);
-  auto quoted = [](const char* s) {
-    std::string q = "{";
-    for (const char* p = s; *p; p++) {
-      if (*p == '{' || *p == '}' || *p == '^') q += '^';
-      q += *p;
-    }
-    return q + "}";
-  };
-  std::string text = "name: " + quoted("Linux") + " arch: " + quoted(u.machine) +
-                     " version: " + quoted(u.release) + " build: " + quoted(u.version);
-  cell spec{TYPE_NONE, 0, 0, 0};
-  collector::root_guard g(&spec);
-  lexer::scan(&spec, reinterpret_cast<const u8*>(text.data()), u32(text.size()));
   cell out{TYPE_NONE, 0, 0, 0};
-  collector::root_guard og(&out);
-  object::construct(&spec, nullptr, false, &out);
+  collector::root_guard g(&out);
+  os::os_info(&out);
   a[0] = out;
 }
 
@@ -186,14 +168,14 @@ void collect_calls_code(cell* a, u32) {
 
 void tracing_code(cell* a, u32) { a[0] = logic(trace::active); }
 
-void read_clipboard_code(cell* a, u32) { a[0] = clipboard; }
-
-void write_clipboard_code(cell* a, u32) {
-  u32 t = type_of(a);
-  bool ok = t == TYPE_STRING || t == TYPE_BLOCK || t == TYPE_IMAGE || t == TYPE_NONE;
-  if (ok) clipboard = a[0];
-  a[0] = logic(ok);
+void read_clipboard_code(cell* a, u32) {
+  cell out{TYPE_NONE, 0, 0, 0};
+  collector::root_guard g(&out);
+  clipboard::read(&out);
+  a[0] = out;
 }
+
+void write_clipboard_code(cell* a, u32) { a[0] = logic(clipboard::write(a)); }
 
 void write_stdout_code(cell* a, u32) {
   cell v = a[0];
@@ -253,7 +235,6 @@ void init() {
   static bool done = false;
   if (done) return;
   done = true;
-  collector::add_root(&clipboard);
   for (const row& r : rows) routine::register_(r.name, r.fn);
   register_predicates();
 }

@@ -27,7 +27,4 @@ void register_predicates();  // part of init()
 // The exit of `quit-return`: flushes standard output and ends the process with status & 255.
 [[noreturn]] void quit_return(i32 status);
 
-// The clipboard stand-in until the host's clipboard exists: a value kept for the run.
-extern cell clipboard;
-
 }  // namespace vyr::routines

@@ -215,6 +215,7 @@ void init_text() {
   install("as", as_entry);
   install("transcode", transcode_entry);
   install_codecs();
+  install_compress();
 }
 
 }  // namespace vyr::natives

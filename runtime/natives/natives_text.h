@@ -8,5 +8,7 @@ namespace vyr::natives {
 void init_text();  // installs the entries at their fixed indexes (after natives::init)
 // enbase, debase, checksum and complement? (natives_codecs.cpp); called by init_text.
 void install_codecs();
+// compress and decompress (natives_compress.cpp); called by init_text.
+void install_compress();
 
 }  // namespace vyr::natives

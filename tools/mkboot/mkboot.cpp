@@ -8,7 +8,7 @@
 // and the manifest itself. Until the VYRBIN codec is in, a file's entry carries its
 // checked source text, which start-up scans again; with the codec it becomes the file's
 // root block in the compact boot form, and start-up decodes it instead. The tool is linked
-// without an image of its own: the table below is empty.
+// without an image of its own (the runtime's empty default).
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -22,11 +22,6 @@
 #include "runtime/collector.h"
 #include "runtime/fire.h"
 #include "runtime/lexer/lexer_load.h"
-
-namespace vyr::boot {
-const environment_file environment_files[] = {{"", 0, "", false}};
-const unsigned environment_file_count = 0;
-}  // namespace vyr::boot
 
 namespace {
 
