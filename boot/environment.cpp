@@ -30,7 +30,6 @@
 namespace vyr::boot {
 
 namespace {
-using typecheck::bit;
 
 void set_global(const char* name, const cell& value_in) {
   cell value = value_in;
