@@ -9,6 +9,7 @@
 #include <string>
 
 #include "boot/environment.h"
+#include "environment/routines/routines.h"
 #include "runtime/collector.h"
 #include "runtime/datatypes/binary.h"
 #include "runtime/datatypes/bitset.h"
@@ -23,6 +24,7 @@
 #include "runtime/datatypes/handle.h"
 #include "runtime/datatypes/native.h"
 #include "runtime/datatypes/integer.h"
+#include "runtime/datatypes/image.h"
 #include "runtime/datatypes/hash.h"
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/money.h"
@@ -162,6 +164,7 @@ void init_runtime() {
   map::init();
   hash::init();  // parent block!
   port::init();  // parent object!
+  image::init();  // parent series!; the imaging backend and the codec routines
   hashtable::compare_hook = compare_for_tables;
   symbol::init();
   _context::init_global();
@@ -177,6 +180,7 @@ void init_runtime() {
   port::init_entries();
   natives::init();
   natives::init_text();
+  routines::init();
   interpreter::init();
   trace::init();  // after the interpreter: wraps its error builder
   parse::init();

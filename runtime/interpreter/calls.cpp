@@ -197,9 +197,28 @@ void eval_function_traced(const cell& fn, u32 me, u32 slots);
 }
 
 // Calls a routine's code with the arguments of the current frame.
-void call_routine(const cell& fn, u32 slots) {
+void check_routine_args(const cell& fn, cell* args, u32 arity);
+void call_routine(const cell& fn, u32 slots, bool checked = false) {
   u32 arity = routine::get_arity(&fn);
   cell* args = stack::arguments;
+  if (!checked) check_routine_args(fn, args, arity);
+  routine::code_fn code = routine::code(cells::at(fn.data3, function::MORE_CODE)->data2);
+  if (!code) fire("internal", "not-done");
+  u32 result_type = cells::at(fn.data3, function::MORE_CODE2)->data2;
+  // Without a result type the result is what the code leaves in the first argument's
+  // cell (the argument itself when it writes nothing); with no argument that cell holds
+  // no value of the call, so the result is unset!, never what the stack held before.
+  if (result_type == 0 && arity == 0) *args = cell{TYPE_UNSET, 0, 0, 0};
+  stack::top = args + slots;
+  code(args, arity);
+  if (result_type == TYPE_LOGIC && type_of(args) != TYPE_LOGIC) {
+    bool t = type_of(args) == TYPE_INTEGER ? args->data2 != 0 : type_of(args) != TYPE_NONE;
+    *args = cell{TYPE_LOGIC, t ? 1u : 0u, 0, 0};
+  }
+  stack::keep_first();
+}
+
+void check_routine_args(const cell& fn, cell* args, u32 arity) {
   // Each argument must have the type its type block names (any-type! accepts anything).
   u32 spec = fn.data2;
   u32 k = 0;
@@ -219,18 +238,6 @@ void call_routine(const cell& fn, u32 slots) {
     }
     k++;
   }
-  routine::code_fn code = routine::code(cells::at(fn.data3, function::MORE_CODE)->data2);
-  if (!code) fire("internal", "not-done");
-  u32 result_type = cells::at(fn.data3, function::MORE_CODE2)->data2;
-  // Without a result type the result is unset!, never what the stack held before.
-  if (result_type == 0) *args = cell{TYPE_UNSET, 0, 0, 0};
-  stack::top = args + slots;
-  code(args, arity);
-  if (result_type == TYPE_LOGIC && type_of(args) != TYPE_LOGIC) {
-    bool t = type_of(args) == TYPE_INTEGER ? args->data2 != 0 : type_of(args) != TYPE_NONE;
-    *args = cell{TYPE_LOGIC, t ? 1u : 0u, 0, 0};
-  }
-  stack::keep_first();
 }
 
 
@@ -280,8 +287,13 @@ void push_refinement_slots(u32 cache, u32 from) {
     case TYPE_ROUTINE: {
       const cell* h = cells::at(cache, 0);
       u32 slots = h->data1;
+      if (lean && h->data2) [[unlikely]] {
+        push_refinement_slots(cache, 1 + ((h->header >> FIXED_SHIFT) & FIXED_MASK));
+        h = cells::at(cache, 0);
+      }
       function::init_locals(h->data3);
-      call_routine(fn, slots);
+      // The lean call checked the arguments against the cache while it gathered them.
+      call_routine(fn, slots, lean);
       break;
     }
     default:

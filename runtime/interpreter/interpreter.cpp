@@ -22,6 +22,7 @@ u32 pending_target = 0;
 cell pending_value{TYPE_UNSET, 0, 0, 0};
 const cell* position_ref = nullptr;
 bool tracing = false;
+bool library_quiet = false;
 load_fn load_hook = nullptr;
 do_file_fn do_file_hook = nullptr;
 
@@ -111,8 +112,36 @@ void raise_pending() {
   throw t;
 }
 
+namespace {
+// Entering a block while tracing or while a library block holds tracing off: a library
+// block holds it off, any other block turns it back on. The previous state comes back when
+// the block is left, errors included.
+class library_scope {
+ public:
+  explicit library_scope(u32 node) {
+    bool flagged = buffer_of(node)->flags & SERIES_LIBRARY;
+    if (tracing == flagged) {
+      on_ = true;
+      saved_tracing_ = tracing;
+      saved_quiet_ = library_quiet;
+      tracing = !flagged;
+      library_quiet = flagged;
+    }
+  }
+  ~library_scope() {
+    if (!on_) return;
+    tracing = saved_tracing_;
+    library_quiet = saved_quiet_;
+  }
+  library_scope(const library_scope&) = delete;
+  library_scope& operator=(const library_scope&) = delete;
+ private:
+  bool on_ = false, saved_tracing_ = false, saved_quiet_ = false;
+};
+}  // namespace
+
 namespace internal {
-void eval_seq(const cell* block) {
+[[gnu::always_inline]] inline void eval_seq_plain(const cell* block) {
   cell* start = stack::push_copy(block);
   u32 node = start->data2, pos = start->data1, tail = cells::length(node);
   if (pos >= tail) {
@@ -142,12 +171,33 @@ void eval_seq(const cell* block) {
   stack::top = first;
 }
 
+// A block entered while tracing or while a library block holds tracing off (see
+// library_scope), away from the hot path.
+[[gnu::noinline, gnu::cold]] void eval_seq_library(const cell* block) {
+  library_scope ls(block->data2);
+  eval_seq_plain(block);
+}
+
+void eval_seq(const cell* block) {
+  if (tracing || library_quiet) [[unlikely]] return eval_seq_library(block);
+  eval_seq_plain(block);
+}
+
 }  // namespace internal
 
 // ---- Evaluation -------------------------------------------------------------------------------
 
+void eval_block_plain(const cell* block_in, bool chain);
 void eval_block(const cell* block_in, bool chain) {
   native_stack::check();
+  if (tracing || library_quiet) [[unlikely]] {
+    library_scope ls(block_in->data2);
+    return eval_block_plain(block_in, chain);
+  }
+  eval_block_plain(block_in, chain);
+}
+
+void eval_block_plain(const cell* block_in, bool chain) {
   cell block = *block_in;
   u32 node = block.data2;
   position_scope ps;

@@ -268,7 +268,7 @@ constexpr u32 LEAN_MAX_ARGS = 8;
 // them), else 0.
 inline u32 lean_cache(const cell& fn) {
   u32 t = type_of(&fn);
-  if (t != TYPE_FUNCTION && t != TYPE_NATIVE && t != TYPE_ACTION) return 0;
+  if (t != TYPE_FUNCTION && t != TYPE_NATIVE && t != TYPE_ACTION && t != TYPE_ROUTINE) return 0;
   const cell* slot = cells::at(fn.data3, function::MORE_CACHE);
   if (type_of(slot) != TYPE_BLOCK) [[unlikely]] return 0;
   u32 cache = slot->data2;
