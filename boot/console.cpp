@@ -10,6 +10,8 @@
 #include <optional>
 
 #include "boot/environment.h"
+#include "console/text/natives.h"
+#include "console/text/tty.h"
 #include "runtime/collector.h"
 #include "runtime/datatypes/file.h"
 #include "runtime/datatypes/string.h"
@@ -44,34 +46,60 @@ std::string error_report(const thrown& t) {
 }
 
 namespace {
-// Open brackets, parens, braces or an open string: the input continues on the next line.
-bool input_complete(const std::string& s) {
-  int depth = 0, braces = 0;
+// The opening characters still waiting for their close ("" when the input is complete):
+// brackets, parens, braces and strings; a line feed ends an open quoted string.
+std::string pending_openers(const std::string& s) {
+  std::string open;
   bool in_string = false;
+  int braces = 0;
   for (size_t i = 0; i < s.size(); i++) {
     char c = s[i];
     if (in_string) {
       if (c == '^') i++;
-      else if (c == '"') in_string = false;
-      else if (c == '\n') in_string = false;
+      else if (c == '"' || c == '\n') in_string = false;
       continue;
     }
     if (braces > 0) {
       if (c == '^') i++;
       else if (c == '{') braces++;
-      else if (c == '}') braces--;
+      else if (c == '}' && --braces == 0) open.pop_back();
       continue;
     }
     switch (c) {
       case ';': while (i < s.size() && s[i] != '\n') i++; break;
       case '"': in_string = true; break;
-      case '{': braces++; break;
-      case '[': case '(': depth++; break;
-      case ']': case ')': depth--; break;
+      case '{': braces++; open += '{'; break;
+      case '[': case '(': open += c; break;
+      case ']': case ')':
+        // A stray close is not waited for: the loader reports it.
+        if (open.empty()) return std::string();
+        open.pop_back();
+        break;
       default: break;
     }
   }
-  return depth <= 0 && braces == 0 && !in_string;
+  return open;
+}
+
+// A result as the console shows it: a float! formed, anything else molded, cut to the
+// console's width. The cut leaves room for the printed prefix and its space, so the line
+// fits in one column less than the console has.
+std::string result_text(const cell* result) {
+  i64 limit = i64(text::size().first) - 3;
+  if (limit < 1) limit = 1;
+  std::string s;
+  if (type_of(result) == TYPE_FLOAT) {
+    stack::guard g;
+    s = string::to_utf8(actions::form_to_string(result));
+  } else {
+    s = mold_text(result, false, i32(limit + 5));
+  }
+  std::u32string t = text::decode_utf8(s);
+  if (i64(t.size()) <= limit) return s;
+  i64 keep = limit - i64(std::strlen("== ")) - 1;
+  if (keep < 0) keep = 0;
+  t.resize(size_t(keep));
+  return text::encode_utf8(t) + "...";
 }
 
 // The exception `fire_no_memory` throws: the pre-built no-memory error.
@@ -105,13 +133,14 @@ void eval_input(const std::string& text) {
     cell result{TYPE_UNSET, 0, 0, 0};
     collector::root_guard rg(&result);
     boot::do_source(text.data(), u32(text.size()), false, &result);
-    if (type_of(&result) != TYPE_UNSET) {
-      std::string s = "== " + mold_text(&result, false, actions::NO_LIMIT);
-      platform::print_text(s, true);
-    }
+    if (type_of(&result) != TYPE_UNSET) platform::print_text("== " + result_text(&result), true);
   } catch (const thrown& t) {
     thrown copy = t;
     sg.restore();
+    if (text::is_halt(copy)) {
+      platform::print_text("(halted)", true);
+      return;
+    }
     print_report(copy);
   } catch (const std::bad_alloc&) {
     // The console's own strings (a result too big to show) ran out of heap.
@@ -127,22 +156,35 @@ bool starts_with_bom(const std::string& s) {
 }
 }  // namespace
 
-int run_console() {
-  bool tty = isatty(0);
+int run_console(bool banner) {
+  bool tty = text::stdin_terminal();
+  if (tty) {
+    text::catch_interrupts();
+    if (banner) platform::print_text("--== Vyr 0.1.0 ==--\nType HELP for starting information.\n", true);
+  }
   std::string pending;
-  std::string line;
+  std::string cue;
   bool first = true;
   for (;;) {
-    if (tty) {
-      std::fputs(pending.empty() ? ">> " : "   ", stdout);
-      std::fflush(stdout);
-    }
-    if (!std::getline(std::cin, line)) break;
+    std::optional<std::string> got = text::read_command(pending.empty() ? ">> " : cue);
+    if (!got) break;
+    std::string& line = *got;
     if (first && starts_with_bom(line)) line.erase(0, 3);
     first = false;
+    // Ctrl+C at the prompt: the gathered lines are dropped unevaluated.
+    if (!line.empty() && line.back() == '\x1b') {
+      pending.clear();
+      platform::print_text("(escape)", true);
+      continue;
+    }
+    if (pending.empty() && line.empty()) continue;
     pending += line;
     pending += '\n';
-    if (!input_complete(pending)) continue;
+    std::string open = pending_openers(pending);
+    if (!open.empty()) {
+      cue = std::string(1, open.back()) + "    ";
+      continue;
+    }
     std::string text;
     text.swap(pending);
     eval_input(text);
@@ -153,7 +195,8 @@ int run_console() {
   return 0;
 }
 
-int run_script(const char* path) {
+int run_script(const char* path, bool* readable) {
+  if (readable) *readable = true;
   stack::state_guard sg;
   try {
     // The script's name as a file!, for the errors that name it (cannot open, header).
@@ -165,7 +208,10 @@ int run_script(const char* path) {
       file = cell{TYPE_NONE, 0, 0, 0};  // a name that is not UTF-8 stays unnamed
     }
     std::optional<std::string> text = boot::read_file(path);
-    if (!text) fire("access", "cannot-open", &file);
+    if (!text) {
+      if (readable) *readable = false;
+      fire("access", "cannot-open", &file);
+    }
     boot::do_source(text->data(), u32(text->size()), true, nullptr,
                     type_of(&file) == TYPE_FILE ? &file : nullptr);
   } catch (const thrown& t) {

@@ -15,6 +15,8 @@
 #include "boot/console.h"
 #include "boot/environment.h"
 #include "boot/init.h"
+#include "console/text/natives.h"
+#include "console/text/tty.h"
 
 namespace {
 int argc_ = 0;
@@ -22,6 +24,7 @@ char** argv_ = nullptr;
 int status = 0;
 
 [[noreturn]] void runtime_error(int code, const char* text) {
+  vyr::text::restore_terminal();
   std::fflush(stdout);
   std::fprintf(stderr, "*** Runtime Error %d: %s\n*** at: %08Xh\n", code, text, 0u);
   std::fflush(stderr);
@@ -35,6 +38,7 @@ void on_fault(int sig) {
   char buf[128];
   int n = std::snprintf(buf, sizeof buf, "*** Runtime Error %d: %s\n*** at: %08Xh\n", sig, what, 0u);
   if (n > 0) (void)!write(2, buf, size_t(n));
+  vyr::text::restore_terminal();
   _exit(254);
 }
 
@@ -54,17 +58,32 @@ void* run(void*) {
   try {
     vyr::boot::init_runtime();
     vyr::boot::build_environment();
+    vyr::text::install();
+    // Switches count only before the script's name; "--" ends them, so the argument after
+    // it is the script even when it begins with "--". Unknown switches are ignored.
     const char* script = nullptr;
+    bool catch_ = false;
     for (int i = 1; i < argc_; i++) {
       if (std::strcmp(argv_[i], "--") == 0) {
         if (i + 1 < argc_) script = argv_[i + 1];
         break;
       }
-      if (argv_[i][0] == '-' && argv_[i][1] == '-') continue;  // switches (--cli, --catch)
+      if (argv_[i][0] == '-' && argv_[i][1] == '-') {
+        if (std::strcmp(argv_[i], "--catch") == 0) catch_ = true;
+        continue;
+      }
       script = argv_[i];
       break;
     }
-    status = script ? vyr::console::run_script(script) : vyr::console::run_console();
+    if (!script) {
+      status = vyr::console::run_console();
+    } else {
+      bool readable = true;
+      status = vyr::console::run_script(script, &readable);
+      // With --catch the prompt follows the script, whatever it did; an unreadable script
+      // never leads to it (standard input would be run as code).
+      if (catch_ && readable) status = vyr::console::run_console(false);
+    }
   } catch (const vyr::thrown& t) {
     runtime_error(1, (std::string(t.category ? t.category : "?") + " " + (t.id ? t.id : "?")).c_str());
   } catch (const std::exception& e) {
