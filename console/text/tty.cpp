@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -82,6 +83,11 @@ void on_stop(int sig) {
   int was_raw = raw_active;
   restore_terminal();
   signal(SIGTSTP, SIG_DFL);
+  // The signal is blocked while its handler runs: unblocked, the raise stops at once.
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, SIGTSTP);
+  pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
   raise(SIGTSTP);
   // Continued here.
   struct sigaction sa{};
