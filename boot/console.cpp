@@ -195,6 +195,25 @@ int run_console(bool banner) {
   return 0;
 }
 
+namespace {
+// The first "Vyr", with an optional "/System", then any spaces, line feeds and tabs, then
+// "[" (letter case significant): where the script's header starts.
+bool find_header(const std::string& text, size_t* at, bool* system) {
+  for (size_t p = text.find("Vyr"); p != std::string::npos; p = text.find("Vyr", p + 1)) {
+    size_t i = p + 3;
+    bool sys = text.compare(i, 7, "/System") == 0;
+    if (sys) i += 7;
+    while (i < text.size() && (text[i] == ' ' || text[i] == '\n' || text[i] == '\t')) i++;
+    if (i < text.size() && text[i] == '[') {
+      *at = p;
+      *system = sys;
+      return true;
+    }
+  }
+  return false;
+}
+}  // namespace
+
 int run_script(const char* path, bool* readable) {
   if (readable) *readable = true;
   stack::state_guard sg;
@@ -212,7 +231,19 @@ int run_script(const char* path, bool* readable) {
       if (readable) *readable = false;
       fire("access", "cannot-open", &file);
     }
-    boot::do_source(text->data(), u32(text->size()), true, nullptr,
+    size_t at = 0;
+    bool system = false;
+    if (!find_header(*text, &at, &system)) {
+      platform::print_text("*** Error: Vyr header not found!", true);
+      std::fflush(stdout);
+      return 1;
+    }
+    if (system) {
+      platform::print_text("*** Error: contains Vyr/System code which requires compilation!", true);
+      std::fflush(stdout);
+      return 1;
+    }
+    boot::do_source(text->data() + at, u32(text->size() - at), true, nullptr,
                     type_of(&file) == TYPE_FILE ? &file : nullptr);
   } catch (const thrown& t) {
     thrown copy = t;

@@ -155,8 +155,9 @@ bool at_end = false;
 // Waits for input (or a signal's wake-up) and appends what came; false at the end.
 bool fill(bool wait_for_wake) {
   if (at_end) return false;
-  if (inpos > 0 && inpos == inbuf.size()) {
-    inbuf.clear();
+  // Used bytes are dropped, so a long piped input is held a chunk at a time.
+  if (inpos > 0 && (inpos == inbuf.size() || inpos >= 65536)) {
+    inbuf.erase(0, inpos);
     inpos = 0;
   }
   for (;;) {
@@ -187,23 +188,11 @@ bool fill(bool wait_for_wake) {
 }
 
 std::optional<std::string> plain_read() {
-  std::string line;
   for (;;) {
-    size_t nl = inbuf.find('\n', inpos);
-    if (nl != std::string::npos) {
-      line.append(inbuf, inpos, nl - inpos);
-      inpos = nl + 1;
-      break;
-    }
-    line.append(inbuf, inpos, std::string::npos);
-    inpos = inbuf.size();
-    if (!fill(false)) {
-      if (line.empty()) return std::nullopt;
-      break;
-    }
+    if (std::optional<std::string> line = take_line(inbuf, inpos, at_end)) return line;
+    if (at_end) return std::nullopt;
+    fill(false);
   }
-  if (!line.empty() && line.back() == '\r') line.pop_back();
-  return encode_utf8(decode_utf8(line));
 }
 
 // ---- The edited row -----------------------------------------------------------------------
@@ -310,6 +299,26 @@ std::optional<std::string> edited_read(const question& q) {
 }
 
 }  // namespace
+
+std::optional<std::string> take_line(std::string& buffer, size_t& pos, bool at_end) {
+  size_t nl = buffer.find('\n', pos);
+  std::string line;
+  if (nl != std::string::npos) {
+    line.assign(buffer, pos, nl - pos);
+    pos = nl + 1;
+  } else if (at_end && pos < buffer.size()) {
+    line.assign(buffer, pos, std::string::npos);
+    pos = buffer.size();
+  } else {
+    return std::nullopt;
+  }
+  if (pos == buffer.size()) {
+    buffer.clear();
+    pos = 0;
+  }
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return encode_utf8(decode_utf8(line));
+}
 
 bool stdin_terminal() {
   static int t = -1;

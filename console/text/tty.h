@@ -39,6 +39,11 @@ struct question {
 // character (27).
 std::optional<std::string> read_line(const question& q);
 
+// Takes the next line out of bytes read so far (from `pos`): through its line feed, or
+// the rest when the input has ended. A CR before the line feed goes too; malformed UTF-8
+// becomes U+FFFD. Nothing when no whole line is there yet.
+std::optional<std::string> take_line(std::string& buffer, std::size_t& pos, bool at_end);
+
 // Text written to standard output: the part after its last line end is the start of the
 // row the next question continues.
 void note_output(std::string_view utf8);
