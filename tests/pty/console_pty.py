@@ -147,13 +147,24 @@ class Session:
         while time.time() < end:
             self.pump(0.05)
 
+    def wait_row(self, want, timeout=10):
+        """Waits until the cursor's row reads `want` (a string or a predicate)."""
+        ok = want if callable(want) else (lambda row: row == want)
+        end = time.time() + timeout
+        while not ok(self.screen.current()):
+            if time.time() > end:
+                raise AssertionError("row is %r, not %r" % (self.screen.current(), want))
+            self.pump(0.05)
+        return self.screen.current()
+
     def send(self, text, pause=0.0):
         os.write(self.master, text.encode("utf-8") if isinstance(text, str) else text)
         if pause:
             time.sleep(pause)
 
     def prompt(self):
-        self.expect(r">> ")
+        """Waits for a fresh, empty prompt (not a redraw of a line being typed)."""
+        self.expect(r"(?<=\n)\r>> \x1b\[K")
 
     def finish(self, timeout=10):
         end = time.time() + timeout
@@ -232,8 +243,7 @@ def t_history():
     s.expect(r"== 3\r?\n")
     s.prompt()
     s.send("4" + UP)           # the caret goes to the entry's end
-    s.settle()
-    assert s.screen.current() == ">> 3", s.screen.current()
+    s.wait_row(">> 3")
     s.send("0\r")
     s.expect(r"== 30")
     s.prompt()
@@ -248,23 +258,20 @@ def t_hidden_and_prin():
     s.send('x: ask/hide "pw: "\r')
     s.expect(r"pw: ")
     s.send("secret")
-    s.settle()
-    assert s.screen.current() == "pw: ******", s.screen.current()
+    s.wait_row("pw: ******")
     s.send("\r")
     s.prompt()
     s.send("x\r")
     s.expect(r'== "secret"')
     s.prompt()
     s.send(UP + UP)             # the hidden answer is not in the history
-    s.settle()
-    assert s.screen.current() == '>> x: ask/hide "pw: "', s.screen.current()
+    s.wait_row('>> x: ask/hide "pw: "')
     s.send("\x0b\r")
     s.prompt()
     s.send('prin "abc" y: ask "? "\r')
     s.expect(r"abc\? ")
     s.send("12")
-    s.settle()
-    assert s.screen.current() == "abc? 12", s.screen.current()
+    s.wait_row("abc? 12")
     s.send("\r")
     s.prompt()
     s.send("y\r")
@@ -282,8 +289,11 @@ def t_interrupts():
     s.expect(r"\(escape\)")
     s.prompt()
     s.send("forever []\r")
-    time.sleep(0.4)
-    assert s.settings()[3] & termios.ICANON, "raw mode while evaluating"
+    end = time.time() + 10
+    while not s.settings()[3] & termios.ICANON:  # cooked again while evaluating
+        assert time.time() < end, "raw mode while evaluating"
+        time.sleep(0.02)
+    time.sleep(0.2)
     s.send("\x03")
     s.expect(r"\(halted\)")
     s.prompt()
@@ -309,6 +319,10 @@ def t_second_interrupt():
     s.send("x: append/dup #{} #{00} 400000000 ()\r")
     s.prompt()
     s.send("compress x 'gzip\r")   # one long native: no call or loop check inside
+    end = time.time() + 10
+    while not s.settings()[3] & termios.ICANON:
+        assert time.time() < end, "raw mode while evaluating"
+        time.sleep(0.01)
     time.sleep(0.2)
     s.send("\x03")
     time.sleep(0.1)
@@ -346,12 +360,9 @@ def t_resize():
     os.kill(s.proc.pid, signal.SIGWINCH)
     s.settle(0.2)
     s.send("append/dup {} {x} 40")
-    s.settle()
-    row = s.screen.current()
-    assert len(row) <= 19 and row.endswith("40"), repr(row)
+    s.wait_row(lambda row: len(row) <= 19 and row.endswith("40"))
     s.send(HOME)
-    s.settle()
-    assert s.screen.current().startswith(">> append"), repr(s.screen.current())
+    s.wait_row(lambda row: row.startswith(">> append") and len(row) <= 19)
     s.send("\r")
     m = s.expect(r"== [^\r\n]*")
     assert m.group(0) == b'== "xxxxxxxxxxxx...', m.group(0)
@@ -377,11 +388,9 @@ def t_completion():
     s.prompt()
     s.send("c\t")
     s.expect(r"cow cod")
-    s.settle()
-    assert s.screen.current() == ">> co", s.screen.current()
+    s.wait_row(">> co")
     s.send("\x0b" + "bad\t")   # a failing completer keeps the line
-    s.settle()
-    assert s.screen.current() == ">> bad", s.screen.current()
+    s.wait_row(">> bad")
     s.send("\x0b\t" + "7\r")   # Tab on an empty line does nothing
     s.expect(r"== 7")
     s.send("\x04")
