@@ -41,9 +41,9 @@ fuzz-test: setup
 	@if command -v clang++ >/dev/null 2>&1; then \
 	  cmake -S . -B $(FUZZ) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
 	    -DCMAKE_C_COMPILER=clang -DVYR_FUZZ=ON -DVYR_BENCH=OFF >/dev/null && \
-	  ninja -C $(FUZZ) -j $(JOBS) lexer_fuzz base_n_fuzz parse_binary_fuzz inflate_fuzz lz_fuzz codec_roundtrip_fuzz \
+	  ninja -C $(FUZZ) -j $(JOBS) lexer_fuzz base_n_fuzz parse_binary_fuzz map_fuzz inflate_fuzz lz_fuzz codec_roundtrip_fuzz \
 	    line_editor_fuzz stdin_reader_fuzz && \
-	  for t in base_n_fuzz parse_binary_fuzz line_editor_fuzz stdin_reader_fuzz; do \
+	  for t in base_n_fuzz parse_binary_fuzz map_fuzz line_editor_fuzz stdin_reader_fuzz; do \
 	    ASAN_OPTIONS=detect_leaks=0 ./$(FUZZ)/$$t -max_total_time=$(FUZZ_SECONDS) -timeout=5 \
 	      -artifact_prefix=$(FUZZ)/ -print_final_stats=1 || exit 1; done && \
 	  mkdir -p $(FUZZ)/lexer_corpus && \
@@ -55,6 +55,8 @@ fuzz-test: setup
 	      -artifact_prefix=$(FUZZ)/ -print_final_stats=1 $(FUZZ)/$${t}_corpus \
 	      $$(ls -d tests/fuzz/$${t}_corpus 2>/dev/null) || exit 1; \
 	  done; \
+	  ninja -C $(FUZZ) -j $(JOBS) host_text_fuzz && \
+	  ASAN_OPTIONS=detect_leaks=0 ./$(FUZZ)/host_text_fuzz -max_total_time=10 -timeout=5 -artifact_prefix=$(FUZZ)/; \
 	else echo "clang++ not found: fuzz targets skipped"; fi
 
 # The fuzz run first, so that the output closes with the test summaries.
@@ -62,6 +64,7 @@ test: fuzz-test unit-test asan-test stress-test
 
 bench: build
 	./$(BUILD)/vyr_bench
+	/usr/bin/python3.11 bench/host_bench.py $(BUILD)/vyr
 
 clean:
 	rm -rf $(BUILD) $(ASAN) $(FUZZ)

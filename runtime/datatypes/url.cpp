@@ -10,6 +10,7 @@
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/string_actions.h"
 #include "runtime/fire.h"
+#include "runtime/host/http.h"
 #include "runtime/interpreter/actions.h"
 #include "runtime/interpreter/stack.h"
 #include "runtime/unicode.h"
@@ -249,12 +250,20 @@ const cell* open(cell* value, const open_args& opts) {
   fire("access", "no-port-action");  // ports come with the host services
 }
 
+// "http" at the head (letter case counting, so https too) goes to the HTTP client.
+bool http_q(const cell* value) { return string::starts_with_q(value, "http"); }
+
 const cell* read(cell* source, const read_args& opts) {
-  fire("access", "no-port-action");  // HTTP and ports come with the host services
+  if (!http_q(source)) fire("access", "no-port-action");  // ports come later
+  if (opts.part || opts.seek || opts.as) fire("internal", "not-done");
+  return http::read(source, opts.binary, opts.lines, opts.info);
 }
 
 const cell* write(cell* destination, const cell* value, const write_args& opts) {
-  fire("access", "no-port-action");
+  if (!http_q(destination)) fire("access", "no-port-action");
+  if (opts.append || opts.part || opts.seek || opts.allow || opts.as)
+    fire("internal", "not-done");
+  return http::write(destination, value, opts.binary, opts.lines, opts.info);
 }
 
 // ---- Registration -----------------------------------------------------------------------

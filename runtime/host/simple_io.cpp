@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "runtime/collector.h"
+#include "runtime/datatypes/binary.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/file.h"
 #include "runtime/datatypes/string.h"
@@ -47,17 +48,36 @@ class fd_guard {
   fire("access", "cannot-open", &f);
 }
 
-// A byte count or offset: an integer! not below 0.
+[[noreturn]] void refuse_refinement(const char* refinement, const cell* arg) {
+  cell v = *arg, w;
+  datatype::word_of_name(refinement, &w);
+  set_type(&w, TYPE_REFINEMENT);
+  fire("script", "invalid-refine-arg", &w, &v);
+}
+
+// A /part or /seek argument: an integer! (invalid-refine-arg for any other type).
+i64 integer_arg(const char* refinement, const cell* arg) {
+  if (type_of(arg) != TYPE_INTEGER) refuse_refinement(refinement, arg);
+  return static_cast<i32>(arg->data2);
+}
+
+// A byte count or offset on read: an integer! not below 0.
 i64 byte_arg(const char* refinement, const cell* arg) {
-  cell v = *arg;
-  if (type_of(arg) != TYPE_INTEGER) {
-    cell w;
-    datatype::word_of_name(refinement, &w);
-    fire("script", "invalid-refine-arg", &w, &v);
+  i64 n = integer_arg(refinement, arg);
+  if (n < 0) {
+    cell v = *arg;
+    fire("script", "out-of-range", &v);
   }
-  i32 n = static_cast<i32>(arg->data2);
-  if (n < 0) fire("script", "out-of-range", &v);
   return n;
+}
+
+// The longest series a read may make.
+constexpr u64 READ_LIMIT = SERIES_MAX_BYTES;
+
+[[noreturn]] void too_big(const cell* file) {
+  cell f = *file;
+  (void)f;
+  fire("script", "too-long");
 }
 
 bool write_all(int fd, const char* p, size_t n) {
@@ -145,63 +165,129 @@ cell* read_file(const cell* file_in, const cell* part, const cell* seek, bool bi
   }
   fd_guard fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0) cannot_open(&file);
-  // Bound the size before anything is allocated; a stream (size 0) is read to its end.
-  std::string bytes;
-  if (S_ISREG(st.st_mode)) {
+  // The bytes go straight into a byte series. A regular file's size is known and bounded
+  // before anything is allocated; a stream (a pipe, a device, /proc) is read to its end in
+  // chunks, as is a file that reports size 0 (/proc). Either way the value holds the
+  // bytes actually read.
+  cell bytes{TYPE_UNSET, 0, 0, 0};
+  collector::root_guard keep_bytes(&bytes);
+  if (S_ISREG(st.st_mode) && st.st_size > 0) {
+    if (offset > 0 && ::lseek(fd.get(), offset, SEEK_SET) < 0) cannot_open(&file);
     i64 size = st.st_size > offset ? st.st_size - offset : 0;
     if (limit >= 0 && limit < size) size = limit;
-    memory::checked_size(static_cast<u64>(size), 1);
-    try {
-      bytes.reserve(static_cast<size_t>(size));
-    } catch (const std::bad_alloc&) {
-      fire_no_memory();
+    if (static_cast<u64>(size) > READ_LIMIT) too_big(&file);
+    bytes = cell{TYPE_BINARY, 0, memory::alloc_bytes(static_cast<u32>(size)), 0};
+    u64 got = 0;
+    while (got < static_cast<u64>(size)) {
+      series_buffer* b = buffer_of(bytes.data2);  // read() allocates nothing
+      ssize_t k = ::read(fd.get(), b->head() + got, static_cast<size_t>(size) - got);
+      if (k < 0) {
+        if (errno == EINTR) continue;
+        cannot_open(&file);
+      }
+      if (k == 0) break;  // the file shrank
+      got += static_cast<u64>(k);
     }
+    series_buffer* b = buffer_of(bytes.data2);
+    b->tail = b->offset + static_cast<u32>(got);
+  } else {
+    // A stream cannot seek: the offset's bytes are read and dropped.
+    u64 skip = static_cast<u64>(offset);
+    u64 want_total = limit >= 0 ? skip + static_cast<u64>(limit) : ~u64{0};
+    std::string data;
+    std::vector<char> chunk(65536);
+    while (data.size() < want_total) {
+      size_t want = static_cast<size_t>(std::min<u64>(chunk.size(), want_total - data.size()));
+      ssize_t k = ::read(fd.get(), chunk.data(), want);
+      if (k < 0) {
+        if (errno == EINTR) continue;
+        cannot_open(&file);
+      }
+      if (k == 0) break;
+      // An endless stream (/dev/zero) stops at the series limit.
+      if (data.size() + static_cast<u64>(k) > READ_LIMIT + skip) too_big(&file);
+      try {
+        data.append(chunk.data(), static_cast<size_t>(k));
+      } catch (const std::bad_alloc&) {
+        fire_no_memory();
+      }
+    }
+    size_t from = static_cast<size_t>(std::min<u64>(skip, data.size()));
+    size_t n = data.size() - from;
+    bytes = cell{TYPE_BINARY, 0, memory::alloc_bytes(static_cast<u32>(n)), 0};
+    series_buffer* b = buffer_of(bytes.data2);
+    std::memcpy(b->head(), data.data() + from, n);
+    b->tail = b->offset + static_cast<u32>(n);
   }
-  if (offset > 0 && ::lseek(fd.get(), offset, SEEK_SET) < 0) cannot_open(&file);
-  char chunk[65536];
-  for (;;) {
-    size_t want = sizeof chunk;
-    if (limit >= 0) {
-      if (static_cast<i64>(bytes.size()) >= limit) break;
-      want = std::min<size_t>(want, static_cast<size_t>(limit - static_cast<i64>(bytes.size())));
-    }
-    ssize_t k = ::read(fd.get(), chunk, want);
-    if (k < 0) {
-      if (errno == EINTR) continue;
-      cannot_open(&file);
-    }
-    if (k == 0) break;
-    // An endless stream (/dev/zero) stops at the series limit, before the copy grows past
-    // what a series can hold; a copy the C++ heap cannot hold is the same error.
-    memory::checked_size(bytes.size() + static_cast<u64>(k), 1);
-    try {
-      bytes.append(chunk, static_cast<size_t>(k));
-    } catch (const std::bad_alloc&) {
-      fire_no_memory();
-    }
+  return bytes_to_value(&bytes, binary, lines, out, &file);
+}
+
+bool ascii_q(const char* p, size_t n) {
+  size_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    u64 w;
+    std::memcpy(&w, p + i, 8);
+    if (w & 0x8080808080808080ull) return false;
   }
+  for (; i < n; i++)
+    if (static_cast<u8>(p[i]) & 0x80) return false;
+  return true;
+}
+
+size_t to_lf(char* dst, const char* src, size_t n, bool* after_cr) {
+  size_t k = 0, i = 0;
+  if (*after_cr && n > 0 && src[0] == '\n') i = 1;  // the LF of a CR LF cut between chunks
+  *after_cr = false;
+  while (i < n) {
+    const void* cr = std::memchr(src + i, '\r', n - i);
+    size_t run = cr ? static_cast<size_t>(static_cast<const char*>(cr) - (src + i)) : n - i;
+    if (dst + k != src + i) std::memmove(dst + k, src + i, run);
+    k += run;
+    i += run;
+    if (i >= n) break;
+    dst[k++] = '\n';
+    i++;
+    if (i < n && src[i] == '\n') i++;
+    else if (i == n) *after_cr = true;
+  }
+  return k;
+}
+
+cell* bytes_to_value(const cell* bytes_in, bool binary, bool lines, cell* out,
+                     const cell* source) {
+  cell bytes = *bytes_in;
+  collector::root_guard keep_bytes(&bytes);
+  collector::root_guard keep_out(out);
   if (binary) {
-    u32 n = static_cast<u32>(bytes.size());
-    out->header = TYPE_UNSET;
-    u32 node = memory::alloc_bytes(n);
-    series_buffer* b = buffer_of(node);
-    std::memcpy(b->data(), bytes.data(), n);
-    b->tail = b->offset + n;
-    *out = cell{TYPE_BINARY, 0, node, 0};
+    *out = bytes;
     return out;
   }
+  series_buffer* b = buffer_of(bytes.data2);
+  if (lines && b->used_units() == 0) lines = false;  // nothing read gives an empty string
   out->header = TYPE_UNSET;
-  u32 node = 0;
-  try {
-    node = unicode::load_utf8_buffer(reinterpret_cast<const u8*>(bytes.data()),
-                                     static_cast<u32>(bytes.size()), 0, nullptr, true);
-  } catch (const thrown& t) {
-    // The bytes alone do not say where they came from: the error names the file first.
-    if (t.level != THROW_ERROR || !t.id || std::strcmp(t.id, "invalid-utf8") != 0) throw;
-    cell where = t.argc > 0 ? t.args[0] : cell{TYPE_NONE, 0, 0, 0};
-    fire("access", "invalid-utf8", &file, &where);
+  if (ascii_q(b->head(), b->used_bytes())) {
+    // ASCII is its own one-unit text: the line ends are mended in place and the bytes
+    // become the string, with no second copy.
+    bool after_cr = false;
+    size_t k = to_lf(b->head(), b->head(), b->used_bytes(), &after_cr);
+    b->tail = b->offset + static_cast<u32>(k);
+    *out = cell{TYPE_STRING, 0, bytes.data2, 0};
+  } else {
+    // The loader holds collection off while it reads from the arena.
+    u32 node = 0;
+    try {
+      node = unicode::load_utf8_buffer(reinterpret_cast<const u8*>(b->head()),
+                                       b->used_units(), 0, nullptr, true);
+    } catch (const thrown& t) {
+      // The bytes alone do not say where they came from: the error names the source first.
+      if (!source || t.level != THROW_ERROR || !t.id || std::strcmp(t.id, "invalid-utf8") != 0)
+        throw;
+      cell where = t.argc > 0 ? t.args[0] : cell{TYPE_NONE, 0, 0, 0};
+      cell from = *source;
+      fire("access", "invalid-utf8", &from, &where);
+    }
+    *out = cell{TYPE_STRING, 0, node, 0};
   }
-  *out = cell{TYPE_STRING, 0, node, 0};
   if (lines) {
     cell text = *out;
     split_lines(&text, out);
@@ -209,15 +295,13 @@ cell* read_file(const cell* file_in, const cell* part, const cell* seek, bool bi
   return out;
 }
 
-void write_stdout(const cell* file_in, const cell* value_in, const cell* part,
-                  const cell* seek, bool binary, bool append, bool lines) {
-  cell file = file_in ? *file_in : cell{TYPE_NONE, 0, 0, 0};
+namespace {
+
+// Appends a value's bytes: a string-like value as UTF-8 (at most `limit` characters when
+// limit >= 0), a binary! as its bytes (at most `limit`), any other value molded.
+void append_bytes(std::string& bytes, const cell* value_in, i64 limit) {
   cell value = *value_in;
-  collector::root_guard keep_file(&file);
-  collector::root_guard keep_value(&value);
-  i64 limit = part ? byte_arg("part", part) : -1;
-  i64 offset = seek ? byte_arg("seek", seek) : -1;
-  std::string bytes;
+  collector::root_guard keep(&value);
   u32 tv = type_of(&value);
   if (tv == TYPE_BINARY) {
     series_buffer* b = buffer_of(value.data2);
@@ -225,35 +309,52 @@ void write_stdout(const cell* file_in, const cell* value_in, const cell* part,
     u32 head = value.data1 < used ? value.data1 : used;
     u64 n = used - head;
     if (limit >= 0 && static_cast<u64>(limit) < n) n = static_cast<u64>(limit);
-    bytes.assign(b->head() + head, n);
-  } else {
-    // Text (or the formed value, or each formed line) as UTF-8 with LF line ends.
-    cell text{TYPE_UNSET, 0, 0, 0};
-    collector::root_guard keep_text(&text);
-    string::make_at(&text, 64);
-    if (lines && (tv == TYPE_BLOCK || tv == TYPE_PAREN)) {
-      for (u32 i = value.data1;; i++) {
-        series_buffer* b = buffer_of(value.data2);
-        if (i >= b->used_units()) break;
-        cell e = b->cells()[i];
-        collector::root_guard keep_e(&e);
-        actions::form(&e, &text);
-        string::append_char(buffer_of(text.data2), '\n');
-      }
-    } else if (string::text_q(tv)) {
-      string::concatenate(&text, &value, limit < 0 ? -1 : static_cast<i32>(limit), 0, false,
-                          string::CONCAT_APPEND);
-      if (lines) string::append_char(buffer_of(text.data2), '\n');
-    } else {
-      actions::form(&value, &text);
-      if (lines) string::append_char(buffer_of(text.data2), '\n');
-    }
-    bytes = string::to_utf8(&text);
+    bytes.append(b->head() + head, n);
+    return;
   }
-  (void)binary;  // text is written as UTF-8 bytes either way
+  if (string::text_q(tv)) {
+    bytes += binary::utf8_of(&value, limit);
+    return;
+  }
+  cell text{TYPE_UNSET, 0, 0, 0};
+  collector::root_guard keep_text(&text);
+  string::make_at(&text, 64);
+  actions::mold(&value, &text);
+  bytes += binary::utf8_of(&text, limit);
+}
+
+}  // namespace
+
+void write_stdout(const cell* file_in, const cell* value_in, const cell* part,
+                  const cell* seek, bool binary, bool append, bool lines) {
+  cell file = file_in ? *file_in : cell{TYPE_NONE, 0, 0, 0};
+  cell value = *value_in;
+  collector::root_guard keep_file(&file);
+  collector::root_guard keep_value(&value);
+  i64 limit = part ? integer_arg("part", part) : -1;
+  if (limit < 0 && part) return;  // a negative part writes nothing
+  i64 offset = seek ? byte_arg("seek", seek) : -1;
+  (void)binary;  // text is written as UTF-8 with LF line ends either way
+  std::string bytes;
+  u32 tv = type_of(&value);
+  if (lines && (tv == TYPE_BLOCK || tv == TYPE_PAREN)) {
+    for (u32 i = value.data1;; i++) {
+      series_buffer* b = buffer_of(value.data2);
+      if (i >= b->used_units()) break;
+      cell e = b->cells()[i];
+      append_bytes(bytes, &e, -1);
+      bytes += '\n';
+    }
+  } else {
+    append_bytes(bytes, &value, limit);
+    if (lines) bytes += '\n';
+  }
   if (type_of(&file) == TYPE_NONE) {
-    std::fwrite(bytes.data(), 1, bytes.size(), stdout);
     std::fflush(stdout);
+    if (!write_all(STDOUT_FILENO, bytes.data(), bytes.size())) {
+      cell none{TYPE_NONE, 0, 0, 0};
+      cannot_open(&none);
+    }
     return;
   }
   std::string path = file::to_OS_path(&file);
@@ -264,6 +365,16 @@ void write_stdout(const cell* file_in, const cell* value_in, const cell* part,
   if (fd.get() < 0) cannot_open(&file);
   if (offset >= 0 && !append && ::lseek(fd.get(), offset, SEEK_SET) < 0) cannot_open(&file);
   if (!write_all(fd.get(), bytes.data(), bytes.size())) cannot_open(&file);
+}
+
+i64 size_of(const cell* file) {
+  std::string path = file::to_OS_path(file);
+  // Non-blocking, so that opening a FIFO with no writer does not wait for one.
+  fd_guard fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  if (fd.get() < 0) return -1;
+  struct stat st;
+  if (::fstat(fd.get(), &st) != 0 || S_ISDIR(st.st_mode)) return -1;
+  return st.st_size;
 }
 
 bool delete_file(const cell* file) {
@@ -284,7 +395,26 @@ bool rename_file(const cell* file, const cell* new_name) {
   }
   while (to.size() > 1 && to.back() == '/') to.pop_back();
   while (from.size() > 1 && from.back() == '/') from.pop_back();
+  // An existing target is refused, never replaced. A file system that cannot do that
+  // atomically gets a test first.
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+    return true;
+  if (errno != EINVAL && errno != ENOSYS) return false;
+  struct stat st;
+  if (::lstat(to.c_str(), &st) == 0) return false;
   return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
+bool make_dir(const cell* file) {
+  std::string path = file::to_OS_path(file);
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  return ::mkdir(path.c_str(), 0777) == 0;
+}
+
+bool exists_q(const cell* file) {
+  std::string path = file::to_OS_path(file);
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0;
 }
 
 bool file_modified_time(const cell* file, i64* seconds, i64* nanoseconds) {

@@ -23,6 +23,7 @@
 #include "runtime/natives/natives_math.h"
 #include "runtime/natives/natives_output.h"
 #include "runtime/natives/natives_functions.h"
+#include "runtime/natives/natives_host.h"
 #include "runtime/natives/natives_loops.h"
 #include "runtime/interpreter/stack.h"
 #include "runtime/interpreter/trace.h"
@@ -556,6 +557,7 @@ void init() {
   install_math();
   install_loops();
   install_functions();
+  install_host();
 }
 
 }  // namespace vyr::natives

@@ -147,5 +147,15 @@ TEST_F(SimpleIoTest, ErrorsAreLanguageErrors) {
             "script/expect-arg");
 }
 
+TEST_F(SimpleIoTest, DirectoriesAreMadeOnceAndSeen) {
+  EXPECT_FALSE(simple_io::exists_q(name("d/")));
+  EXPECT_TRUE(simple_io::make_dir(name("d/")));
+  EXPECT_TRUE(simple_io::exists_q(name("d/")));
+  EXPECT_TRUE(simple_io::exists_q(name("d")));
+  EXPECT_FALSE(simple_io::make_dir(name("d/")));     // already there
+  EXPECT_FALSE(simple_io::make_dir(name("x/y/z/")));  // one level only
+  EXPECT_EQ(simple_io::size_of(name("d")), -1);
+}
+
 }  // namespace
 }  // namespace vyr

@@ -118,7 +118,9 @@ TEST_F(UrlFileTest, PathJoinPutsOneSlash) {
   cell* e = text("x");
   EXPECT_EQ(test::error_of([&] { url::eval_path(u, e, e, path_args{}); }),
             "script/bad-path-set");
-  EXPECT_EQ(test::error_of([&] { url::read(u, read_args{}); }), "access/no-port-action");
+  // Schemes other than http(s) wait for ports.
+  cell* f = text("ftp://h", TYPE_URL);
+  EXPECT_EQ(test::error_of([&] { url::read(f, read_args{}); }), "access/no-port-action");
 }
 
 TEST_F(UrlFileTest, PlatformPathsAreTheTextAsUtf8) {

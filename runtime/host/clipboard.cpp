@@ -1,0 +1,118 @@
+// The clipboard over a store of C++ data. Text is kept with LF line ends: the CR LF a
+// platform clipboard may use is the store's concern.
+#include "runtime/host/clipboard.h"
+
+#include "runtime/collector.h"
+#include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/logic.h"
+#include "runtime/datatypes/string.h"
+#include "runtime/fire.h"
+#include "runtime/interpreter/cells.h"
+
+namespace vyr::clipboard {
+
+namespace {
+
+class process_store : public store {
+ public:
+  bool get(content* out) override {
+    *out = held_;
+    return true;
+  }
+  bool set(const content& in) override {
+    held_ = in;
+    return true;
+  }
+
+ private:
+  content held_;
+};
+
+process_store in_process;
+store* installed = nullptr;
+
+void load_text(const std::string& text, cell* out, u32 type) {
+  string::load_at(text.data(), static_cast<u32>(text.size()), out, string::ENCODING_UTF8);
+  set_type(out, type);
+}
+
+}  // namespace
+
+store& current() { return installed ? *installed : in_process; }
+void install(store* s) { installed = s; }
+
+cell* read(cell* out) {
+  collector::root_guard keep(out);
+  content c;
+  if (!current().get(&c) || c.kind == content::EMPTY) {
+    *out = false_value;
+    return out;
+  }
+  switch (c.kind) {
+    case content::TEXT: {
+      // A text that arrived with CR LF (or lone CR) gets LF only.
+      std::string t;
+      t.reserve(c.text.size());
+      for (size_t i = 0; i < c.text.size(); i++) {
+        if (c.text[i] == '\r') {
+          t += '\n';
+          if (i + 1 < c.text.size() && c.text[i + 1] == '\n') i++;
+        } else {
+          t += c.text[i];
+        }
+      }
+      load_text(t, out, TYPE_STRING);
+      return out;
+    }
+    case content::FILES: {
+      cell blk{TYPE_UNSET, 0, 0, 0}, f{TYPE_UNSET, 0, 0, 0};
+      collector::root_guard keep_blk(&blk), keep_f(&f);
+      cells::make_block(&blk, static_cast<u32>(c.files.size()));
+      for (const std::string& name : c.files) {
+        load_text(name, &f, TYPE_FILE);  // the local path is the file's own text here
+        cells::append(blk.data2, &f);
+      }
+      *out = blk;
+      return out;
+    }
+    case content::PNG:
+      fire("internal", "not-done");  // decoding needs image!
+    case content::EMPTY:
+      break;
+  }
+  *out = cell{TYPE_NONE, 0, 0, 0};
+  return out;
+}
+
+bool write(const cell* value_in) {
+  cell value = *value_in;
+  collector::root_guard keep(&value);
+  content c;
+  switch (type_of(&value)) {
+    case TYPE_NONE:
+      break;
+    case TYPE_STRING:
+      c.kind = content::TEXT;
+      c.text = string::to_utf8(&value);
+      break;
+    case TYPE_BLOCK: {
+      c.kind = content::FILES;
+      u32 n = cells::remaining(&value);
+      for (u32 i = 0; i < n; i++) {
+        cell item = *cells::at(value.data2, value.data1 + i);
+        if (type_of(&item) != TYPE_FILE) fire("script", "invalid-arg", &item);
+        std::string path = string::to_utf8(&item);
+        if (path.find('\0') != std::string::npos) fire("script", "invalid-arg", &item);
+        c.files.push_back(std::move(path));
+      }
+      break;
+    }
+    case TYPE_IMAGE:
+      fire("internal", "not-done");  // encoding needs image!
+    default:
+      fire("script", "invalid-arg", &value);
+  }
+  return current().set(c);
+}
+
+}  // namespace vyr::clipboard

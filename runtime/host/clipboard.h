@@ -1,0 +1,43 @@
+// The clipboard for read-clipboard and write-clipboard: text, lists of files and images
+// (as PNG bytes) exchanged with a store behind `clipboard::store`. The default store keeps
+// them in this process; the X11 selection implements the same interface with the GUI. The
+// store holds plain C++ data only, so nothing in it needs rooting.
+#pragma once
+#include <string>
+#include <vector>
+
+#include "runtime/cell.h"
+
+namespace vyr::clipboard {
+
+struct content {
+  enum kind_t { EMPTY, TEXT, FILES, PNG };
+  kind_t kind = EMPTY;
+  std::string text;                 // TEXT: UTF-8 with LF line ends
+  std::vector<std::string> files;   // FILES: paths as UTF-8
+  std::vector<unsigned char> png;   // PNG: the encoded image
+};
+
+class store {
+ public:
+  virtual ~store() = default;
+  // False when the clipboard cannot be had (another owner holds it).
+  virtual bool get(content* out) = 0;
+  virtual bool set(const content& in) = 0;
+};
+
+// The store in use (the in-process one unless another was installed); install null to
+// go back to it.
+store& current();
+void install(store* s);
+
+// A string!, a block! of file! values, none! (content of no value here) or false (the
+// clipboard empty or not to be had) into `out`. An image needs image!, which is not built
+// yet: internal not-done.
+cell* read(cell* out);
+// Puts none! (empties the clipboard), a string!, or a block! of file! values (any other
+// item: script invalid-arg). image! is not built yet (internal not-done); any other value
+// raises script invalid-arg. False when the store would not take it.
+bool write(const cell* value);
+
+}  // namespace vyr::clipboard
