@@ -248,6 +248,12 @@ int run_script(const char* path, bool* readable) {
   } catch (const thrown& t) {
     thrown copy = t;
     sg.restore();
+    // A halt ends the script as the console's halt does: not an error.
+    if (text::is_halt(copy)) {
+      platform::print_text("(halted)", true);
+      std::fflush(stdout);
+      return 0;
+    }
     print_report(copy);
     std::fflush(stdout);
     return 1;

@@ -79,6 +79,8 @@ void* run(void*) {
       status = vyr::console::run_console();
     } else {
       bool readable = true;
+      // With a prompt to follow, Ctrl+C halts the script and the prompt comes.
+      if (catch_) vyr::text::catch_interrupts();
       status = vyr::console::run_script(script, &readable);
       // With --catch the prompt follows the script, whatever it did; an unreadable script
       // never leads to it (standard input would be run as code).

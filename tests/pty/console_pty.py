@@ -434,6 +434,30 @@ def t_suspend_and_signals():
     same_settings(s, after)
 
 
+def t_catch_script():
+    # --catch on a terminal: Ctrl+C halts the script, the prompt follows without banner.
+    path = "/tmp/vyr_pty_%d.vyr" % os.getpid()
+    with open(path, "w") as f:
+        f.write('Vyr [] print "started" forever []\n')
+    try:
+        s = Session(args=("--catch", path))
+        s.expect(r"started")
+        time.sleep(0.2)
+        s.send("\x03")
+        s.expect(r"\(halted\)")
+        s.prompt()
+        s.send("1 + 1\r")
+        s.expect(r"== 2")
+        s.prompt()
+        s.send("\x04")
+        rc, after = s.finish()
+        assert rc == 0, rc
+        assert b"--== Vyr" not in s.raw, s.raw
+        same_settings(s, after)
+    finally:
+        os.remove(path)
+
+
 def t_plain_reads():
     # TERM=dumb: prompts, but no editing (the keys arrive as typed).
     s = Session(env={"TERM": "dumb"})

@@ -119,6 +119,12 @@ TEST_F(ConsoleProcess, CatchDashDashAndSwitchPlacement) {
   // After the script's name nothing is a switch: no prompt follows.
   r = run(dir, "ok.vyr --catch", "print \"RAN\"\n");
   EXPECT_EQ(r.out, "ok\n");
+  // halt in a script: reported, not an error; with --catch the prompt follows.
+  file("halt.vyr", "Vyr [] print 1 halt print 2\n");
+  r = run(dir, "halt.vyr", "");
+  EXPECT_EQ(r.out, "1\n(halted)\n");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(run(dir, "--catch halt.vyr", "3\n").out, "1\n(halted)\n== 3\n");
   // Unknown switches before the name are ignored.
   EXPECT_EQ(run(dir, "--unknown ok.vyr", "").out, "ok\n");
 }
