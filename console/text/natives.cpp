@@ -5,6 +5,7 @@
 #include <string>
 
 #include "boot/environment.h"
+#include "console/print_capture.h"
 #include "console/text/tty.h"
 #include "runtime/collector.h"
 #include "runtime/datatypes/block.h"
@@ -17,6 +18,7 @@
 #include "runtime/interpreter/interpreter.h"
 #include "runtime/interpreter/stack.h"
 #include "runtime/natives/natives.h"
+#include "runtime/natives/natives_output.h"
 #include "runtime/print_hooks.h"
 
 namespace vyr::text {
@@ -75,7 +77,7 @@ std::optional<completion> complete(const std::u32string& line, size_t caret) {
     std::string text = encode_utf8(line);
     cell f = *fn;
     collector::root_guard fg(&f);
-    args[1] = cell{TYPE_LOGIC, 0, 1, 0};
+    args[1] = cell{TYPE_LOGIC, 1, 0, 0};  // console mode
     args[0] = cell{TYPE_NONE, 0, 0, 0};
     collector::root_guard ag(&args[0]);
     string::load_at(text.data(), u32(text.size()), &args[0], string::ENCODING_UTF8);
@@ -159,7 +161,8 @@ void install() {
   if (type_of(&history_block) == TYPE_BLOCK) return;
   cells::make_block(&history_block, 200);
   collector::add_root(&history_block);
-  platform::register_print_hooks(nullptr, watch_output);
+  // Printed values go to standard output (the GUI console sends them to its terminal).
+  platform::register_print_hooks(natives::console_value_hook, watch_output);
   u32 ask = natives::register_(ask_entry);
   u32 input = natives::register_(input_entry);
   u32 halt = natives::register_(halt_entry);
@@ -178,6 +181,7 @@ void install() {
       "    \"Stops evaluation and returns to the input prompt\"\n"
       "] " + std::to_string(halt) + "]\n";
   boot::do_source(src.data(), u32(src.size()), false, nullptr);
+  print_capture::install();
 }
 
 std::optional<std::string> read_command(const std::string& prompt) {
