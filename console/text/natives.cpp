@@ -108,6 +108,30 @@ std::optional<completion> complete(const std::u32string& line, size_t caret) {
   }
 }
 
+// The value of a field of an object value, or nothing.
+const cell* field(const cell* obj, const char* name) {
+  if (type_of(obj) != TYPE_OBJECT) return nullptr;
+  u32 ctx = obj->data1;
+  i32 i = _context::find_word(ctx, symbol::make(name), true);
+  if (i < 0 || u32(i) >= _context::value_count(ctx)) return nullptr;
+  return buffer_of(_context::values_node(ctx))->cells() + i;
+}
+
+// The history `ask` uses without /history: `system/console/history` once the console
+// object exists, else the front end's own block.
+cell default_history() {
+  u32 g = _context::global;
+  i32 i = _context::find_word(g, symbol::make("system"), true);
+  if (i >= 0 && u32(i) < _context::value_count(g)) {
+    const cell* sys = buffer_of(_context::values_node(g))->cells() + i;
+    if (const cell* con = field(sys, "console")) {
+      cell c = *con;
+      if (const cell* h = field(&c, "history"); h && type_of(h) == TYPE_BLOCK) return *h;
+    }
+  }
+  return history_block;
+}
+
 // Reads the answer: the tracing switch is off meanwhile, so a trace does not show the
 // console's own work.
 std::optional<std::string> ask_line(const std::string& prompt, bool hide, const cell* hist) {
@@ -141,13 +165,14 @@ void answer(const std::optional<std::string>& line) {
 void ask_entry(bool, const i32* refs) {
   cell question = stack::arguments[0];
   collector::root_guard qg(&question);
-  cell hist = refs[1] != -1 ? stack::arguments[refs[1]] : history_block;
+  cell hist = refs[1] != -1 ? stack::arguments[refs[1]] : default_history();
   collector::root_guard hg(&hist);
   answer(ask_line(string::to_utf8(&question), refs[0] != -1, &hist));
 }
 
 void input_entry(bool, const i32*) {
-  cell hist = history_block;
+  cell hist = default_history();
+  collector::root_guard hg(&hist);
   answer(ask_line(std::string(), false, &hist));
 }
 
@@ -185,10 +210,10 @@ void install() {
 }
 
 std::optional<std::string> read_command(const std::string& prompt) {
-  return ask_line(prompt, false, &history_block);
+  cell hist = default_history();
+  collector::root_guard hg(&hist);
+  return ask_line(prompt, false, &hist);
 }
-
-const cell* history() { return &history_block; }
 
 bool is_halt(const thrown& t) {
   if (t.level != THROW_THROW) return false;

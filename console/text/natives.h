@@ -14,12 +14,10 @@ namespace vyr::text {
 // the output. Once per process.
 void install();
 
-// A console line: the prompt shown (terminal only), the shared history, Tab completion
+// A console line: the prompt shown (terminal only), the shared history (newest first:
+// `system/console/history` once that exists, else the front end's own block), Tab completion
 // through `vyr-complete-input` when the library has it. Nothing at the end of input.
 std::optional<std::string> read_command(const std::string& prompt);
-
-// The console history block (newest first).
-const cell* history();
 
 // True when `t` is the halt (the word `halt-request` thrown with the name `console`).
 bool is_halt(const thrown& t);
