@@ -372,6 +372,17 @@ std::pair<int, int> size() {
   return cached;
 }
 
+std::string title_sequence(std::string_view title) {
+  std::string t = "\x1b]0;";
+  for (char32_t c : decode_utf8(title))
+    if (c >= 0x20 && c != 0x7F && !(c >= 0x80 && c < 0xA0)) t += encode_utf8(std::u32string_view(&c, 1));
+  return t + "\x07";
+}
+
+void set_title(std::string_view title) {
+  if (isatty(STDOUT_FILENO)) out(title_sequence(title));
+}
+
 void restore_terminal() {
   if (raw_active && saved_valid) tcsetattr(STDIN_FILENO, TCSANOW, &saved);
   raw_active = 0;

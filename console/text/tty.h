@@ -48,6 +48,12 @@ std::optional<std::string> take_line(std::string& buffer, std::size_t& pos, bool
 // row the next question continues.
 void note_output(std::string_view utf8);
 
+// The text console's title: the OSC 0 sequence for `title` (control characters dropped,
+// so the title cannot end the sequence early), written only when stdout is a terminal.
+// A terminal that ignores it changes nothing; the console never exits over a title.
+std::string title_sequence(std::string_view title);
+void set_title(std::string_view title);
+
 // The terminal's size in columns and rows: 80x24 for a pipe or a reported 0.
 std::pair<int, int> size();
 

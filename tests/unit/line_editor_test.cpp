@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "console/text/editor.h"
+#include "console/text/tty.h"
 
 using namespace vyr::text;
 
@@ -159,6 +160,11 @@ TEST(LineEditor, Utf8RoundTrip) {
   EXPECT_EQ(encode_utf8(std::u32string(1, char32_t(0xD800))), "\xef\xbf\xbd");
   EXPECT_TRUE(word_delimiter(U'@'));
   EXPECT_FALSE(word_delimiter(U'-'));
+}
+
+TEST(LineEditor, TitleSequenceCannotBeEndedEarly) {
+  EXPECT_EQ(title_sequence("Vyr \xe6\x97\xa5"), "\x1b]0;Vyr \xe6\x97\xa5\x07");
+  EXPECT_EQ(title_sequence("a\x07" "b\x1b\\c\n"), "\x1b]0;ab\\c\x07");
 }
 
 }  // namespace
