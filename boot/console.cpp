@@ -10,6 +10,7 @@
 #include <optional>
 
 #include "boot/environment.h"
+#include "console/text/delimiters.h"
 #include "console/text/natives.h"
 #include "console/text/tty.h"
 #include "runtime/collector.h"
@@ -46,41 +47,6 @@ std::string error_report(const thrown& t) {
 }
 
 namespace {
-// The opening characters still waiting for their close ("" when the input is complete):
-// brackets, parens, braces and strings; a line feed ends an open quoted string.
-std::string pending_openers(const std::string& s) {
-  std::string open;
-  bool in_string = false;
-  int braces = 0;
-  for (size_t i = 0; i < s.size(); i++) {
-    char c = s[i];
-    if (in_string) {
-      if (c == '^') i++;
-      else if (c == '"' || c == '\n') in_string = false;
-      continue;
-    }
-    if (braces > 0) {
-      if (c == '^') i++;
-      else if (c == '{') braces++;
-      else if (c == '}' && --braces == 0) open.pop_back();
-      continue;
-    }
-    switch (c) {
-      case ';': while (i < s.size() && s[i] != '\n') i++; break;
-      case '"': in_string = true; break;
-      case '{': braces++; open += '{'; break;
-      case '[': case '(': open += c; break;
-      case ']': case ')':
-        // A stray close is not waited for: the loader reports it.
-        if (open.empty()) return std::string();
-        open.pop_back();
-        break;
-      default: break;
-    }
-  }
-  return open;
-}
-
 // A result as the console shows it: a float! formed, anything else molded, cut to the
 // console's width. The cut leaves room for the printed prefix and its space, so the line
 // fits in one column less than the console has.
@@ -180,9 +146,11 @@ int run_console(bool banner) {
     if (pending.empty() && line.empty()) continue;
     pending += line;
     pending += '\n';
-    std::string open = pending_openers(pending);
-    if (!open.empty()) {
-      cue = std::string(1, open.back()) + "    ";
+    text::delimiter_check c = text::check_delimiters(pending);
+    if (c.more) {
+      // The innermost pending opener shows in the continuation prompt.
+      cue = (c.open.empty() || c.open.back() == '\0' ? std::string("none")
+                                                      : std::string(1, c.open.back())) + "    ";
       continue;
     }
     std::string text;
