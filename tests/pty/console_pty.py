@@ -276,6 +276,7 @@ def t_hidden_and_prin():
     s.prompt()
     s.send("y\r")
     s.expect(r'== "12"')
+    s.prompt()  # typed ahead during a command, Ctrl+D would be cooked EOF
     s.send("\x04")
     s.finish()
 
@@ -307,6 +308,7 @@ def t_interrupts():
     s.prompt()
     s.send("1 + 1\r")
     s.expect(r"== 2")
+    s.prompt()  # typed ahead during a command, Ctrl+D would be cooked EOF
     s.send("\x04")
     rc, after = s.finish()
     assert rc == 0, rc
@@ -346,6 +348,7 @@ def t_paste_and_utf8():
     s.prompt()
     s.send(b'"a\xffb"\r')         # a malformed byte becomes U+FFFD
     s.expect('== "a\ufffdb"')
+    s.prompt()  # typed ahead during a command, Ctrl+D would be cooked EOF
     s.send("\x04")
     rc, after = s.finish()
     same_settings(s, after)
@@ -371,6 +374,7 @@ def t_resize():
     s.send("append/dup {} {x} 100\r")
     m = s.expect(r"== [^\r\n]*")
     assert len(m.group(0)) == 79 and m.group(0).endswith(b"..."), m.group(0)
+    s.prompt()  # typed ahead during a command, Ctrl+D would be cooked EOF
     s.send("\x04")
     s.finish()
 
@@ -391,6 +395,7 @@ def t_completion():
     s.wait_row(">> bad")
     s.send("\x0b\t" + "7\r")   # Tab on an empty line does nothing
     s.expect(r"== 7")
+    s.prompt()  # typed ahead during a command, Ctrl+D would be cooked EOF
     s.send("\x04")
     s.finish()
 
