@@ -23,6 +23,7 @@
 #include "runtime/datatypes/handle.h"
 #include "runtime/datatypes/native.h"
 #include "runtime/datatypes/integer.h"
+#include "runtime/datatypes/image.h"
 #include "runtime/datatypes/hash.h"
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/money.h"
@@ -162,6 +163,7 @@ void init_runtime() {
   map::init();
   hash::init();  // parent block!
   port::init();  // parent object!
+  image::init();  // parent series!; the imaging backend and the codec routines
   hashtable::compare_hook = compare_for_tables;
   symbol::init();
   _context::init_global();
