@@ -17,6 +17,7 @@
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/error.h"
+#include "runtime/datatypes/event.h"
 #include "runtime/datatypes/file.h"
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/function.h"
@@ -160,6 +161,7 @@ void init_runtime() {
   vector::init();  // parent string!
   map::init();
   hash::init();  // parent block!
+  event::init();
   hashtable::compare_hook = compare_for_tables;
   symbol::init();
   _context::init_global();
