@@ -42,3 +42,20 @@ if(VYR_BENCH AND VYR_GUI_SOURCES)
     target_link_libraries(vyr_gui_bench PRIVATE vyr_gui benchmark::benchmark benchmark::benchmark_main)
   endif()
 endif()
+
+# The GUI module vyr loads with dlopen on first GUI use (start-up never loads cairo, pango
+# or X11). Its references to the runtime resolve against the executable's exported symbols,
+# so the module carries no runtime of its own.
+if(VYR_GUI_SOURCES)
+  set_target_properties(vyr_win vyr_gui PROPERTIES POSITION_INDEPENDENT_CODE ON)
+  # The module takes the executable's C++ runtime (exported with everything else).
+  add_library(vyr_gui_module MODULE $<TARGET_OBJECTS:vyr_gui> $<TARGET_OBJECTS:vyr_win>)
+  target_link_libraries(vyr_gui_module PRIVATE PkgConfig::VYR_GUI_DEPS)
+  target_link_options(vyr_gui_module PRIVATE -static-libstdc++ -static-libgcc)
+  set_target_properties(vyr_gui_module PROPERTIES PREFIX "" OUTPUT_NAME vyr-gui SUFFIX .so)
+  set_target_properties(vyr PROPERTIES ENABLE_EXPORTS ON)
+  # Every runtime object goes in, so whatever the module calls is there to be found.
+  target_link_options(vyr PRIVATE LINKER:--whole-archive $<TARGET_FILE:vyr_runtime> LINKER:--no-whole-archive)
+  target_link_libraries(vyr_runtime PUBLIC ${CMAKE_DL_LIBS})
+  add_dependencies(vyr vyr_gui_module)
+endif()
