@@ -32,6 +32,7 @@
 #include "runtime/datatypes/object.h"
 #include "runtime/datatypes/path.h"
 #include "runtime/datatypes/percent.h"
+#include "runtime/datatypes/port.h"
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/string_actions.h"
 #include "runtime/datatypes/symbol.h"
@@ -161,6 +162,7 @@ void init_runtime() {
   vector::init();  // parent string!
   map::init();
   hash::init();  // parent block!
+  port::init();  // parent object!
   event::init();
   hashtable::compare_hook = compare_for_tables;
   symbol::init();
@@ -174,6 +176,7 @@ void init_runtime() {
   lexer::init();
   load_currency_list();
   actions::init_entries();
+  port::init_entries();
   natives::init();
   natives::init_text();
   interpreter::init();
