@@ -21,6 +21,7 @@
 #include "runtime/fire.h"
 #include "runtime/gui_module.h"
 #include "runtime/interpreter/stack.h"
+#include "runtime/natives/natives_host.h"
 
 namespace vyr::gui {
 
@@ -205,6 +206,8 @@ void install_runtime_hooks() {
   t.send_event = send_event_hook;
   t.pump_pending = pump_pending_hook;
   t.do_events = do_events_hook;
+  // wait's pass over the messages already pending, so windows stay alive while it waits.
+  natives::wait_hook = pump_pending_hook;
 }
 
 // ---- flags and keys ---------------------------------------------------------------------------

@@ -92,15 +92,17 @@ LRESULT window_wndproc(HWND h, u32 msg, WPARAM w, LPARAM l) {
         (void)fr;
         p = POINT{wr.left, wr.top};
         set_geometry(h, facet_index::offset, p);
-        dispatch_event(record_of(h, msg, w, MAKELPARAM(p.x, p.y)), 0, ev::MOVE);
+        // A user's drag gives `moving` on the way and one `move` when it ends.
+        if (!L.in_size_move) dispatch_event(record_of(h, msg, w, MAKELPARAM(p.x, p.y)), 0, ev::MOVE);
         return 0;
       }
       set_geometry(h, facet_index::size, p);
+      if (L.in_size_move) return 0;   // `resizing` on the way, one `resize` at the end
       dispatch_event(record_of(h, msg, w, l), 0, ev::RESIZE);
       // The face's state may be gone after the handler (the window was closed).
       face = face_of_window(h);
       cell* state = face ? facet(face, facet_index::state) : nullptr;
-      if (state && type_of(state) == TYPE_BLOCK && (!L.in_size_move || w == SIZE_MAXIMIZED))
+      if (state && type_of(state) == TYPE_BLOCK)
         dispatch_event(record_of(h, msg, w, l), 0, ev::RESIZE);
       return 0;
     }
