@@ -55,6 +55,11 @@ void loop_owner_destroyed();
 bool OS_send_event(const cell* event, bool queued);
 void window_command(win::HWND, u32 type);
 
+// A face's `rate` as the window's timer 1: an integer! n > 0 ticks every 1000 / n ms, a
+// time! t > 0 every t seconds, none stops it; 10 ms is the shortest period. Any other
+// value raises invalid-facet-type. Each tick dispatches `time`.
+void set_rate(win::HWND, const cell* rate);
+
 // Window classes and procedures.
 void register_classes();
 void unregister_classes();

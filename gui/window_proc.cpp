@@ -4,6 +4,7 @@
 #include "gui/events.h"
 #include "runtime/datatypes/pair.h"
 #include "runtime/datatypes/point.h"
+#include "runtime/fire.h"
 
 namespace vyr::gui {
 
@@ -46,6 +47,34 @@ SIZE frame_size(HWND h) {
   return s;
 }
 }  // namespace
+
+void set_rate(HWND h, const cell* rate) {
+  cell r = *rate;
+  i64 ms;
+  switch (type_of(&r)) {
+    case TYPE_NONE:
+      KillTimer(h, 1);
+      return;
+    case TYPE_INTEGER: {
+      i32 n = i32(r.data2);
+      if (n <= 0) fire("script", "invalid-facet-type", &r);
+      ms = 1000 / n;
+      break;
+    }
+    case TYPE_TIME: {
+      double t = cell_float(&r);
+      if (!(t > 0)) fire("script", "invalid-facet-type", &r);
+      double m = t * 1000.0;
+      ms = m >= 2147483647.0 ? 2147483647 : i64(m);
+      break;
+    }
+    default:
+      fire("script", "invalid-facet-type", &r);
+  }
+  // A rate above 1000 would ask for 0 ms: the timer never goes below 10 ms, so nothing spins.
+  if (ms < i64(USER_TIMER_MINIMUM)) ms = USER_TIMER_MINIMUM;
+  SetTimer(h, 1, u32(ms));
+}
 
 void register_classes() {
   for (const char* name : class_names) {
@@ -185,6 +214,10 @@ LRESULT window_wndproc(HWND h, u32 msg, WPARAM w, LPARAM l) {
       return 0;
     case WM_LBUTTONUP:
       ReleaseCapture();
+      return 0;
+    case WM_TIMER:
+      if (w != 1) break;
+      dispatch_event(record_of(h, msg, w, l), 0, ev::TIME);
       return 0;
     case WM_USER + 2:
       window_command(h, u32(w));

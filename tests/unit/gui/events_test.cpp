@@ -15,6 +15,7 @@
 #include "runtime/collector.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/event.h"
+#include "runtime/datatypes/none.h"
 #include "runtime/datatypes/word.h"
 #include "tests/unit/fixture.h"
 #include "tests/unit/value_helpers.h"
@@ -361,6 +362,37 @@ TEST_F(events, SentEventsReachTheHandlerOrThePostedQueue) {
   EXPECT_TRUE(win::IsZoomed(h));
   e = run("make event! [type: 'click]");
   EXPECT_FALSE(OS_send_event(&e, false));
+}
+
+}  // namespace vyr::test
+
+namespace vyr::test {
+
+TEST_F(events, RatesTickOnTheVirtualClockAndBadRatesAreRefused) {
+  cell f = face("f", "window");
+  win::HWND h = show(f);
+  pump();
+  struct { const char* rate; int ticks; } cases[] = {
+    {"3", 3}, {"0:0:0.5", 2}, {"2000", 100}, {"none", 0}};
+  for (auto& c : cases) {
+    cell r = run(c.rate);
+    set_rate(h, &r);
+    seen.clear();
+    hd->script([] { win::PostQuitMessage(0); }, 1000000 + 1000);
+    do_events(false);
+    set_rate(h, &none_value);
+    EXPECT_EQ(std::count(seen.begin(), seen.end(), "time none none 0 []"), c.ticks) << c.rate;
+    EXPECT_EQ(types().size(), size_t(c.ticks)) << c.rate;
+  }
+  for (const char* bad : {"0", "-1", "0:0:0", "\"x\""}) {
+    cell r = run(bad);
+    try {
+      set_rate(h, &r);
+      ADD_FAILURE() << bad << " was taken";
+    } catch (thrown& t) {
+      EXPECT_STREQ(t.id, "invalid-facet-type") << bad;
+    }
+  }
 }
 
 }  // namespace vyr::test
