@@ -1,6 +1,7 @@
 // The window classes of faces and the procedure of `window` and `panel` faces: closing,
 // moving and sizing, minimising and restoring, activation and scroll bars become events.
 #include "runtime/datatypes/event.h"
+#include "gui/base_face.h"
 #include "gui/events.h"
 #include "runtime/datatypes/pair.h"
 #include "runtime/datatypes/point.h"
@@ -13,6 +14,7 @@ namespace ev = vyr::event;
 
 namespace {
 const char* const class_names[] = {"VyrWindow", "VyrPanel", "VyrBase"};
+const WNDPROC class_procs[] = {window_wndproc, window_wndproc, base_wndproc};
 
 MSG record_of(HWND h, u32 msg, WPARAM w, LPARAM l) {
   MSG m;
@@ -77,10 +79,11 @@ void set_rate(HWND h, const cell* rate) {
 }
 
 void register_classes() {
-  for (const char* name : class_names) {
+  for (int i = 0; i < 3; i++) {
+    const char* name = class_names[i];
     WNDCLASSEX wc;
     wc.style = CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS;
-    wc.lpfnWndProc = window_wndproc;
+    wc.lpfnWndProc = class_procs[i];
     wc.cbWndExtra = 80;
     wc.hCursor = LoadCursor(IDC_ARROW);
     wc.hbrBackground = GetSysColor(COLOR_BTNFACE);

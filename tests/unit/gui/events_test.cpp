@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "boot/environment.h"
+#include "gui/base_face.h"
 #include "gui/events.h"
 #include "gui/win/headless.h"
 #include "runtime/collector.h"
@@ -74,6 +75,7 @@ class events : public ::testing::Test {
     quiet_errors = true;
     caught_errors.clear();
     loop() = loop_state{};
+    base() = base_state{};
   }
   void TearDown() override {
     awake = nullptr;
@@ -393,6 +395,100 @@ TEST_F(events, RatesTickOnTheVirtualClockAndBadRatesAreRefused) {
       EXPECT_STREQ(t.id, "invalid-facet-type") << bad;
     }
   }
+}
+
+}  // namespace vyr::test
+
+namespace vyr::test {
+
+class base_faces : public events {
+ protected:
+  win::HWND top{};
+  win::HWND child(const cell& f, int x = 10) {
+    win::HWND h = win::CreateWindowEx(0, "VyrBase", "", win::WS_CHILD | win::WS_VISIBLE, x, 10, 50, 40,
+                                      top, win::HMENU{}, const_cast<cell*>(&f));
+    init_base_window(h, top, &f);
+    return h;
+  }
+  void open_top() {
+    cell w = face("w", "window");
+    top = show(w);
+    pump();
+  }
+};
+
+TEST_F(base_faces, LayeredOnlyWithTransparencyOrNoColour) {
+  struct { const char* color; bool layered; } cases[] = {
+    {"255.255.255", false}, {"255.255.255.0", false}, {"255.255.255.100", true},
+    {"none", true}, {"1.2.3.4.5", true}};
+  for (auto& c : cases) {
+    cell v = run(c.color);
+    EXPECT_EQ(needs_layered_q(&v, nullptr), c.layered) << c.color;
+  }
+}
+
+TEST_F(base_faces, TwoPressesCaptureOnceAndEachReleaseLowersTheCount) {
+  open_top();
+  cell b = face("b", "base");
+  win::HWND h = child(b);
+  EXPECT_EQ(win::SendMessage(h, win::WM_LBUTTONDOWN, win::MK_LBUTTON, 0), 0);
+  EXPECT_EQ(win::GetCapture(), h);
+  win::SendMessage(h, win::WM_LBUTTONDOWN, win::MK_LBUTTON, 0);
+  EXPECT_EQ(win::extra(h)->font_or_count, 2u);
+  EXPECT_EQ(win::SendMessage(h, win::WM_LBUTTONUP, 0, 0), 0);
+  EXPECT_EQ(win::extra(h)->font_or_count, 1u);
+  EXPECT_TRUE(win::is_null(win::GetCapture()));
+  win::SendMessage(h, win::WM_LBUTTONUP, 0, 0);
+  EXPECT_EQ(win::extra(h)->font_or_count, 0u);
+  win::SendMessage(h, win::WM_LBUTTONUP, 0, 0);   // to the default procedure
+  EXPECT_EQ(win::extra(h)->font_or_count, 0u);
+}
+
+TEST_F(base_faces, DrawingEventsPaintAndAPaintInANestedLoopWaits) {
+  open_top();
+  cell b = face("b", "base");
+  win::HWND h = child(b);
+  int drawings = 0;
+  on_event = [&](const std::string& type) {
+    if (type != "drawing") return;
+    if (++drawings == 1) {
+      // The handler runs a nested loop while another paint of its window is due.
+      win::InvalidateRect(h, nullptr, false);
+      hd->script([] { win::PostQuitMessage(0); }, 1000);
+      do_events(false);
+    }
+  };
+  win::InvalidateRect(h, nullptr, false);
+  seen.clear();
+  pump();
+  EXPECT_GE(base().ignored, 1u);
+  EXPECT_EQ(drawings, 2);   // the held paint came again after the first ended
+  EXPECT_TRUE(base().held.empty());
+}
+
+TEST_F(base_faces, PaintsAfterALayeredOneWaitForTheFrameAndAreNotLost) {
+  open_top();
+  cell layered = face("lb", "base"), plain = face("pb", "base");
+  run("pb/color: 255.255.255");
+  win::HWND l = child(layered, 10);
+  win::HWND p = child(plain, 80);
+  win::SetWindowLong(l, win::GWL_EXSTYLE, win::WS_EX_LAYERED);
+  pump();
+  seen.clear();
+  compose_layered(l);   // t = 0: a layered frame; no drawing event for it
+  EXPECT_TRUE(seen.empty());
+  u32 paints = base().paints;
+  win::InvalidateRect(p, nullptr, false);
+  pump();
+  EXPECT_EQ(base().paints, paints);   // held back at 0 ms
+  EXPECT_EQ(base().throttled, 1u);
+  hd->advance(THROTTLE_US - 1000);
+  pump();
+  EXPECT_EQ(base().paints, paints);
+  hd->advance(1400);   // timers count whole milliseconds: the held paint is due at 17 ms
+  pump();
+  EXPECT_EQ(base().paints, paints + 1);
+  EXPECT_EQ(types(), (std::vector<std::string>{"drawing"}));
 }
 
 }  // namespace vyr::test
