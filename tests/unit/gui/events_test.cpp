@@ -492,3 +492,30 @@ TEST_F(base_faces, PaintsAfterALayeredOneWaitForTheFrameAndAreNotLost) {
 }
 
 }  // namespace vyr::test
+
+namespace vyr::test {
+
+TEST_F(events, AFaceHeldOnlyByItsWindowSurvivesACollection) {
+  win::HWND h;
+  {
+    cell f = run("make object! [type: 'window offset: 0x0 size: 300x200 text: image: color: menu: "
+                 "data: none enabled?: true visible?: true selected: none flags: none options: "
+                 "parent: pane: none state: [] rate: edge: para: font: actors: extra: draw: none]");
+    h = show(f);
+  }
+  run("loop 3 [make block! 100000]");
+  collector::collect();
+  pump();
+  seen.clear();
+  hd->type("k");
+  pump();
+  ASSERT_FALSE(seen.empty());
+  const cell* f = face_of_window(h);
+  ASSERT_NE(f, nullptr);
+  EXPECT_TRUE(face_type_q(f, "window"));
+  cell* size = facet(f, facet_index::size);
+  ASSERT_NE(size, nullptr);
+  EXPECT_EQ(type_of(size), u32(TYPE_PAIR));
+}
+
+}  // namespace vyr::test
