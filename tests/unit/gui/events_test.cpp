@@ -12,6 +12,8 @@
 #include "boot/environment.h"
 #include "gui/base_face.h"
 #include "gui/events.h"
+#include "gui/lifecycle.h"
+#include <cairo.h>
 #include "gui/win/headless.h"
 #include "runtime/collector.h"
 #include "runtime/datatypes/block.h"
@@ -516,6 +518,121 @@ TEST_F(events, AFaceHeldOnlyByItsWindowSurvivesACollection) {
   cell* size = facet(f, facet_index::size);
   ASSERT_NE(size, nullptr);
   EXPECT_EQ(type_of(size), u32(TYPE_PAIR));
+}
+
+}  // namespace vyr::test
+
+namespace vyr::test {
+
+class lifecycle : public base_faces {
+ protected:
+  // The face's state as make-view leaves it for the View engine: [handle mask none false].
+  void realise(const cell& f, u32 h) {
+    run(std::string("v-face: none"));
+    cell* state = facet(&f, facet_index::state);
+    cell st;
+    block::make_at(&st, 4);
+    collector::root_guard g(&st);
+    cell hc{TYPE_HANDLE, 3, h, 0xFFFFFFFFu}, mask{TYPE_INTEGER, 0, 0, 0}, no{TYPE_NONE, 0, 0, 0},
+      lf{TYPE_LOGIC, 0, 0, 0};
+    block::rs_append(&st, &hc);
+    block::rs_append(&st, &mask);
+    block::rs_append(&st, &no);
+    block::rs_append(&st, &lf);
+    state = facet(&f, facet_index::state);
+    *state = st;
+  }
+  void push_change(const cell& f, u32 facet_bit) {
+    cell* state = facet(&f, facet_index::state);
+    cell st = *state;
+    block::rs_abs_at(&st, 1)->data2 |= 1u << facet_bit;
+    OS_update_view(&f);
+  }
+};
+
+TEST_F(lifecycle, AWindowOfNegativeWidthOpens200WideAndMovesByItsMask) {
+  cell f = run("f: make object! [type: 'window offset: 10x20 size: -1x300 text: \"T\" image: color: menu: "
+               "data: none enabled?: true visible?: true selected: none flags: none options: "
+               "parent: pane: none state: none rate: edge: para: font: actors: extra: draw: none] f");
+  u32 h = OS_make_view(&f, 0);
+  ASSERT_NE(h, 0u);
+  realise(f, h);
+  win::RECT c;
+  win::GetClientRect(win::HWND(h), c);
+  EXPECT_EQ(c.width(), 200);
+  EXPECT_EQ(c.height(), 300);
+  EXPECT_EQ(win::GetWindowText(win::HWND(h)), "T");
+  EXPECT_TRUE(win::extra(win::HWND(h))->flags & WINDOW_SIZE_IS_PAIR);
+  run("f/offset: 50x60");
+  push_change(f, facet_index::offset);
+  win::POINT o;
+  win::ClientToScreen(win::HWND(h), o);
+  EXPECT_EQ(o.x, 50);
+  EXPECT_EQ(o.y, 60);
+  // The mask is cleared once applied.
+  cell st = *facet(&f, facet_index::state);
+  EXPECT_EQ(block::rs_abs_at(&st, 1)->data2, 0u);
+}
+
+TEST_F(lifecycle, ControlsFailAsACreateFailureAndUnknownTypesAreRefused) {
+  cell b = face("btn", "button");
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(OS_make_view(&b, 0), 0u);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "*** View Error: CreateWindowEx failed!\n");
+  cell x = face("odd", "gizmo");
+  try {
+    OS_make_view(&x, 0);
+    ADD_FAILURE() << "gizmo was made";
+  } catch (thrown& t) {
+    EXPECT_STREQ(t.id, "face-type");
+  }
+}
+
+TEST_F(lifecycle, AnUnshownFaceHasNoPicturesAndABaseFacePaintsItsOwn) {
+  open_top();
+  cell b = face("b", "base");
+  run("b/color: 255.255.255");
+  EXPECT_EQ(face_to_surface(&b), nullptr);
+  u32 h = OS_make_view(&b, win::raw(top));
+  ASSERT_NE(h, 0u);
+  realise(b, h);
+  EXPECT_FALSE(layered_q(win::HWND(h)));
+  on_event = [&](const std::string& type) {
+    if (type != "drawing") return;
+    cairo_t* cr = win::cairo_of(win::HDC(win::extra(win::HWND(h))->draw_context));
+    cairo_set_source_rgb(cr, 1, 0, 0);
+    cairo_paint(cr);
+  };
+  cairo_surface_t* s = face_to_surface(&b);
+  ASSERT_NE(s, nullptr);
+  cairo_surface_flush(s);
+  auto* px = reinterpret_cast<uint32_t*>(cairo_image_surface_get_data(s));
+  EXPECT_EQ(px[0], 0xFFFF0000u);
+  EXPECT_EQ(cairo_image_surface_get_width(s), 300);   // the face's size
+  cairo_surface_destroy(s);
+}
+
+TEST_F(lifecycle, DestroyingALoopOwnerEndsItsLoop) {
+  cell f = face("f", "window");
+  u32 h = OS_make_view(&f, 0);
+  realise(f, h);
+  OS_show_window(win::HWND(h));
+  on_event = [&](const std::string& type) {
+    if (type == "close") OS_destroy_view(&f, true);
+  };
+  hd->script([&] { hd->close(win::HWND(h)); });
+  hd->script([] {}, 1000000);
+  do_events(false);   // ends on the quit the dispatcher posts, with a step still left
+  EXPECT_EQ(hd->script_left(), 1u);
+  EXPECT_EQ(loop().depth, 0);
+  EXPECT_EQ(loop().pending_exits, 0);
+  EXPECT_EQ(face_handle_q(&f), 0u);
+}
+
+TEST_F(lifecycle, TheErrorBoxIsRecordedHeadless) {
+  message_boxes.clear();
+  error_message_box("Vyr", "out of memory");
+  EXPECT_EQ(message_boxes, (std::vector<std::string>{"Vyr: out of memory"}));
 }
 
 }  // namespace vyr::test
