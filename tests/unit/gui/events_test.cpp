@@ -13,6 +13,7 @@
 #include "gui/base_face.h"
 #include "gui/events.h"
 #include "gui/lifecycle.h"
+#include "gui/face_values.h"
 #include <cairo.h>
 #include "gui/win/headless.h"
 #include "runtime/collector.h"
@@ -633,6 +634,83 @@ TEST_F(lifecycle, TheErrorBoxIsRecordedHeadless) {
   message_boxes.clear();
   error_message_box("Vyr", "out of memory");
   EXPECT_EQ(message_boxes, (std::vector<std::string>{"Vyr: out of memory"}));
+}
+
+}  // namespace vyr::test
+
+namespace vyr::test {
+
+TEST_F(events, ColoursAndPointsConvert) {
+  cell c = run("255.0.0");
+  EXPECT_EQ(tuple_to_color(&c), 0x000000FFu);
+  EXPECT_EQ(color_to_argb(&c), 0xFFFF0000u);
+  EXPECT_EQ(color_to_argb_translucent(&c), 0xFEFF0000u);
+  c = run("255.0.0.0");
+  EXPECT_EQ(tuple_to_color(&c), 0x000000FFu);
+  c = run("0.0.255.128");
+  EXPECT_EQ(color_to_argb(&c), 0x7F0000FFu);
+  cell p = run("3x-4");
+  pair_to_point2D(&p);
+  EXPECT_EQ(type_of(&p), u32(TYPE_POINT2D));
+  p = run("(2.9, -2.9)");
+  point2D_to_pair(&p);
+  EXPECT_EQ(mold_text(p), "2x-2");
+}
+
+TEST_F(events, FlagMasksFromWordsAndBlocks) {
+  cell a = run("'modal"), b = run("[modal]"), n = run("5"), bad = run("[modal foo]");
+  EXPECT_EQ(get_flags(&a), 0x02000000u);
+  EXPECT_EQ(get_flags(&b), 0x02000000u);
+  EXPECT_EQ(get_flags(&n), 0u);
+  try {
+    get_flags(&bad);
+    ADD_FAILURE();
+  } catch (thrown& t) {
+    EXPECT_STREQ(t.id, "invalid-arg");
+  }
+}
+
+TEST_F(events, AFontKeepsItsFacesBehindItsHead) {
+  cell font = run("fnt: make object! [name: size: style: angle: color: anti-alias?: shadow: state: parent: none] fnt");
+  cell f1 = face("f1", "base"), f2 = face("f2", "base"), f3 = face("f3", "base");
+  for (int round = 0; round < 2; round++) {   // the second round links nothing new
+    link_font_parent(&f1, &font);
+    link_font_parent(&f2, &font);
+    link_font_parent(&f3, &font);
+  }
+  EXPECT_EQ(form_text(run("mold fnt/parent")), "[]");
+  EXPECT_EQ(form_text(run("length? head fnt/parent")), "3");
+  unlink_face(&font, &f2, facet_index::font_parent);
+  EXPECT_EQ(form_text(run("length? head fnt/parent")), "2");
+  EXPECT_EQ(form_text(run("same? f3 pick head fnt/parent 2")), "true");
+  EXPECT_EQ(form_text(run("tail? fnt/parent")), "true");
+}
+
+TEST_F(events, TheVectorHolds64PairsAndTimeStampsRenew) {
+  assoc_vector v;
+  for (u32 i = 1; i <= 65; i++) vector_push(v, i, i * 10);
+  EXPECT_EQ(v.count, 64u);
+  EXPECT_EQ(vector_find(v, 64), 640u);
+  EXPECT_EQ(vector_find(v, 65), 0u);
+  i64 stamp = time_stamp();
+  hd->advance(2500);
+  EXPECT_DOUBLE_EQ(elapsed_ms(stamp), 2.5);
+  stamp = time_stamp() + 1000000;   // from the future: renewed
+  EXPECT_DOUBLE_EQ(elapsed_ms(stamp), 0x7FFFFFFF / 1000.0);
+  EXPECT_EQ(stamp, time_stamp());
+}
+
+TEST_F(events, AWindowMovesToTheScreenOfItsMonitor) {
+  cell s1 = face("s1", "screen"), s2 = face("s2", "screen"), w = face("w", "window");
+  run("s1/pane: reduce [w] s2/pane: reduce [f2: make object! [a: 1]] w/parent: s1");
+  run("s1/state: reduce [none] s2/state: reduce [none]");
+  cell st = *facet(&s2, facet_index::state);
+  *block::rs_abs_at(&st, 0) = cell{TYPE_HANDLE, 2, 77, 0xFFFFFFFFu};
+  cell screens = run("reduce [s1 s2]");
+  move_window_to_screen(77, &w, &s1, &screens);
+  EXPECT_EQ(form_text(run("length? s1/pane")), "0");
+  EXPECT_EQ(form_text(run("same? w pick s2/pane 1")), "true");
+  EXPECT_EQ(form_text(run("same? w/parent s2")), "true");
 }
 
 }  // namespace vyr::test
