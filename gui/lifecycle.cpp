@@ -254,15 +254,64 @@ void OS_update_view(const cell* face) {
   leave_dpi_scope(saved);
 }
 
+namespace {
+// A child whose geometry can go out in one batch with its siblings'.
+bool batchable(const cell* face, HWND h) {
+  if (is_null(GetParent(h))) return false;
+  for (const char* t : {"window", "tab-panel", "group-box", "area", "camera"})
+    if (face_type_q(face, t)) return false;
+  return !(face_type_q(face, "base") && layered_q(h));
+}
+
+struct held_geometry { HWND window; HWND parent; u32 bits; RECT rect; bool visible; };
+}  // namespace
+
 void OS_update_views(const cell* faces) {
   if (type_of(faces) != TYPE_BLOCK) return;
   cell b = *faces;
   collector::root_guard guard(&b);
-  i32 n = block::rs_length_q(&b);
-  u32 head = u32(series::head_index(&b));
-  for (i32 i = 0; i < n && i < block::rs_length_q(&b); i++) {
-    cell f = *block::rs_abs_at(&b, head + u32(i));
-    if (type_of(&f) == TYPE_OBJECT) OS_update_view(&f);
+  constexpr u32 GEOMETRY = (1u << facet_index::offset) | (1u << facet_index::size) |
+                           (1u << facet_index::visible);
+  std::vector<held_geometry> held;
+  for (i32 i = 0; i < block::rs_length_q(&b); i++) {
+    cell f = *block::rs_abs_at(&b, u32(series::head_index(&b)) + u32(i));
+    if (type_of(&f) != TYPE_OBJECT) continue;
+    u32 h = face_handle_q(&f);
+    if (!h || !IsWindow(HWND(h))) continue;
+    cell* m = mask_cell(&f);
+    if (m && (m->data2 & GEOMETRY) && batchable(&f, HWND(h))) {
+      // The geometry waits for the batch; the other changes apply now.
+      held_geometry g{HWND(h), GetParent(HWND(h)), m->data2 & GEOMETRY, {}, false};
+      m->data2 &= ~GEOMETRY;
+      fsize o = read_xy(facet(&f, facet_index::offset)), s = read_xy(facet(&f, facet_index::size));
+      g.rect = RECT{to_pixels(o.x), to_pixels(o.y), 0, 0};
+      g.rect.right = add32(g.rect.left, to_pixels(s.x));
+      g.rect.bottom = add32(g.rect.top, to_pixels(s.y));
+      g.visible = logic_true(facet(&f, facet_index::visible));
+      held.push_back(g);
+    }
+    OS_update_view(&f);
+  }
+  // One deferred batch per parent window.
+  std::vector<bool> done(held.size(), false);
+  for (size_t i = 0; i < held.size(); i++) {
+    if (done[i]) continue;
+    HWND parent = held[i].parent;
+    int n = 0;
+    for (size_t j = i; j < held.size(); j++) n += held[j].parent == parent;
+    HDWP batch = BeginDeferWindowPos(n);
+    for (size_t j = i; j < held.size(); j++) {
+      if (held[j].parent != parent) continue;
+      done[j] = true;
+      const held_geometry& g = held[j];
+      u32 flags = SWP_NOZORDER | SWP_NOACTIVATE;
+      if (!(g.bits & (1u << facet_index::offset))) flags |= SWP_NOMOVE;
+      if (!(g.bits & (1u << facet_index::size))) flags |= SWP_NOSIZE;
+      if (g.bits & (1u << facet_index::visible)) flags |= g.visible ? SWP_SHOWWINDOW : SWP_HIDEWINDOW;
+      batch = DeferWindowPos(batch, g.window, 0, g.rect.left, g.rect.top, g.rect.width(),
+                             g.rect.height(), flags);
+    }
+    EndDeferWindowPos(batch);
   }
 }
 

@@ -714,3 +714,39 @@ TEST_F(events, AWindowMovesToTheScreenOfItsMonitor) {
 }
 
 }  // namespace vyr::test
+
+namespace vyr::test {
+
+TEST_F(lifecycle, UpdateViewsMovesSiblingsInOneBatchAndAppliesTheRest) {
+  open_top();
+  cell a = face("ca", "base"), b = face("cb", "base");
+  run("ca/color: 255.255.255 cb/color: 255.255.255");
+  u32 ha = OS_make_view(&a, win::raw(top)), hb = OS_make_view(&b, win::raw(top));
+  realise(a, ha);
+  realise(b, hb);
+  run("ca/offset: 5x6 cb/offset: 70x8 cb/visible?: false cb/text: \"x\"");
+  for (const cell* f : {&a, &b}) {
+    cell st = *facet(f, facet_index::state);
+    block::rs_abs_at(&st, 1)->data2 |= (1u << facet_index::offset) | (1u << facet_index::visible);
+  }
+  cell st = *facet(&b, facet_index::state);
+  block::rs_abs_at(&st, 1)->data2 |= 1u << facet_index::text;
+  cell list = run("reduce [ca cb]");
+  OS_update_views(&list);
+  win::RECT r;
+  win::GetWindowRect(win::HWND(ha), r);
+  win::POINT o;
+  win::ClientToScreen(top, o);
+  EXPECT_EQ(r.left - o.x, 5);
+  EXPECT_EQ(r.top - o.y, 6);
+  win::GetWindowRect(win::HWND(hb), r);
+  EXPECT_EQ(r.left - o.x, 70);
+  EXPECT_TRUE(win::IsWindowVisible(win::HWND(ha)));
+  EXPECT_FALSE(win::IsWindowVisible(win::HWND(hb)));
+  for (const cell* f : {&a, &b}) {
+    cell s2 = *facet(f, facet_index::state);
+    EXPECT_EQ(block::rs_abs_at(&s2, 1)->data2, 0u);
+  }
+}
+
+}  // namespace vyr::test
