@@ -21,6 +21,7 @@
 #include "runtime/fire.h"
 #include "runtime/gui_module.h"
 #include "runtime/interpreter/stack.h"
+#include "runtime/interpreter/trace.h"
 #include "runtime/natives/natives_host.h"
 
 namespace vyr::gui {
@@ -325,7 +326,14 @@ int dispatch_event(const MSG& m, u32 extra_word, u32 type) {
   i32 depth = L.depth;
   cell* saved_top = stack::top;
   cell result = none_value;
+  // Handlers run untraced; the trace state comes back however they end.
+  struct untraced {
+    bool saved = trace::active;
+    untraced() { trace::active = false; }
+    ~untraced() { trace::active = saved; }
+  };
   try {
+    untraced off;
     result = awake(&copy);
   } catch (thrown& t) {
     stack::top = saved_top;

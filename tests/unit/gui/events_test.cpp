@@ -21,6 +21,7 @@
 #include "runtime/datatypes/event.h"
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/word.h"
+#include "runtime/interpreter/trace.h"
 #include "tests/unit/fixture.h"
 #include "tests/unit/value_helpers.h"
 
@@ -747,6 +748,33 @@ TEST_F(lifecycle, UpdateViewsMovesSiblingsInOneBatchAndAppliesTheRest) {
     cell s2 = *facet(f, facet_index::state);
     EXPECT_EQ(block::rs_abs_at(&s2, 1)->data2, 0u);
   }
+}
+
+}  // namespace vyr::test
+
+namespace vyr::test {
+
+TEST_F(events, ActivationScrollBarsAndTracingOffInHandlers) {
+  cell a = face("a", "window"), b = face("b", "window");
+  win::HWND ha = show(a), hb = show(b, 500, 100);
+  pump();
+  seen.clear();
+  bool traced_inside = true;
+  on_event = [&](const std::string&) { traced_inside = trace::active; };
+  trace::active = true;
+  win::SetActiveWindow(ha);
+  pump();
+  trace::active = false;
+  EXPECT_FALSE(traced_inside);
+  auto t = types();
+  EXPECT_NE(std::find(t.begin(), t.end(), "unfocus"), t.end());
+  EXPECT_NE(std::find(t.begin(), t.end(), "focus"), t.end());
+  seen.clear();
+  win::SendMessage(hb, win::WM_VSCROLL, 3, 0);   // page down on the window's own bar
+  win::SendMessage(hb, win::WM_HSCROLL, 7, 0);
+  ASSERT_EQ(seen.size(), 2u);
+  EXPECT_EQ(prefix(seen[0], "scroll page-down"), "scroll page-down");
+  EXPECT_EQ(prefix(seen[1], "scroll end"), "scroll end");
 }
 
 }  // namespace vyr::test
