@@ -61,4 +61,9 @@ void require() {
   fire("internal", "not-done");
 }
 
+bool send_event_os(const cell* event, bool queued) {
+  require();
+  return table().send_event && table().send_event(event, queued);
+}
+
 }  // namespace vyr::gui_module

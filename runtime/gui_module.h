@@ -30,4 +30,8 @@ bool loaded();
 // As `load`, raising internal not-done ("the GUI module could not be loaded") on failure.
 void require();
 
+// The body of the routine send-event-os: loads the module on first use, then posts or
+// sends the event through it.
+bool send_event_os(const cell* event, bool queued);
+
 }  // namespace vyr::gui_module

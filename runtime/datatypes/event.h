@@ -62,6 +62,9 @@ i32 compare(const cell* a, const cell* b, i32 op);
 const cell* eval_path(cell* parent, cell* element, cell* value, const path_args& walk);
 const cell* pick(cell* value, i32 index, const cell* index_cell);
 
+// event?: the body of the routine.
+inline bool event_q(const cell* value) { return type_of(value) == TYPE_EVENT; }
+
 // find-flag?: true when `facet` is a word of the flag's symbol, or a block holding such a
 // word or lit-word.
 bool find_flag_q(const cell* facet, const cell* flag);

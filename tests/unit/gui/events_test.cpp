@@ -778,3 +778,55 @@ TEST_F(events, ActivationScrollBarsAndTracingOffInHandlers) {
 }
 
 }  // namespace vyr::test
+
+namespace vyr::test {
+
+TEST_F(events, OneHandlerClosingTwoLoopOwnersEndsBothLoops) {
+  cell a = face("a", "window"), b = face("b", "window");
+  win::HWND outer = show(a), inner{};
+  pump();
+  bool opened = false;
+  std::vector<std::string> ends;
+  on_event = [&](const std::string& type) {
+    if (type == "down" && !opened) {
+      opened = true;
+      inner = show(b, 600, 100);
+      hd->script([&] { hd->close(inner); });
+      hd->script([] {}, 5000000);   // still there when both loops have ended
+      do_events(false);
+      ends.push_back("inner");
+    } else if (type == "close") {
+      for (win::HWND h : {inner, outer}) {
+        loop_owner_destroyed();
+        win::DestroyWindow(h);
+      }
+    }
+  };
+  win::POINT o;
+  win::ClientToScreen(outer, o);
+  hd->script([&] { hd->click({o.x + 5, o.y + 5}); });
+  loop().depth = 0;
+  do_events(false);
+  ends.push_back("outer");
+  EXPECT_EQ(ends, (std::vector<std::string>{"inner", "outer"}));
+  EXPECT_EQ(hd->script_left(), 1u);   // the outer loop ended on the passed-on quit
+  EXPECT_EQ(loop().pending_exits, 0);
+  EXPECT_EQ(loop().depth, 0);
+}
+
+TEST_F(events, TheWheelFoldsBeyond24000) {
+  cell f = face("f", "window");
+  win::HWND h = show(f);
+  pump();
+  seen.clear();
+  for (int d : {25000, -25000, 240}) {
+    win::PostMessage(h, win::WM_MOUSEWHEEL, win::WPARAM(u32(u16(int16_t(d))) << 16), 0);
+    pump();
+  }
+  ASSERT_EQ(seen.size(), 3u);
+  EXPECT_NE(seen[0].find(" -47.66666666666666"), std::string::npos) << seen[0];
+  EXPECT_NE(seen[1].find(" 47.66666666666666"), std::string::npos) << seen[1];
+  EXPECT_NE(seen[2].find(" 2.0 "), std::string::npos) << seen[2];
+}
+
+}  // namespace vyr::test

@@ -43,6 +43,7 @@ TEST(gui_module, TheModuleLoadsOnceAndInstallsItsHooks) {
   EXPECT_EQ(type_of(event::get_field(&e, event::F_KEY, &out)), u32(TYPE_NONE));
   cell s{TYPE_EVENT | event::SYNTHETIC, event::KEY, 0, 'a'};
   EXPECT_FALSE(gui_module::table().send_event(&s, false));
+  EXPECT_FALSE(gui_module::send_event_os(&s, true));
   unsetenv("VYR_GUI_MODULE");
 }
 
