@@ -351,19 +351,19 @@ TEST_F(events, SentEventsReachTheHandlerOrThePostedQueue) {
   cell* state = facet(&f, facet_index::state);
   block::rs_abs_at(state, 0)[0] = cell{TYPE_HANDLE, 3, win::raw(h), 0xFFFFFFFFu};
   seen.clear();
-  cell e = run("make event! [type: 'key key: #\"^(1F600)\" face: f]");
+  cell e = run("ev: make event! [type: 'key key: #\"^(1F600)\" face: f]");   // kept by the word
   EXPECT_TRUE(OS_send_event(&e, false));
   ASSERT_EQ(seen.size(), 1u);
   EXPECT_EQ(prefix(seen[0], "key #\"\xF0\x9F\x98\x80\""), "key #\"\xF0\x9F\x98\x80\"");
   seen.clear();
-  e = run("make event! [type: 'down offset: 3x4 face: f flags: [control]]");
+  e = run("ev: make event! [type: 'down offset: 3x4 face: f flags: [control]]");
   EXPECT_TRUE(OS_send_event(&e, true));
   EXPECT_TRUE(seen.empty());
   pump();
   ASSERT_EQ(seen.size(), 1u);
   EXPECT_NE(seen[0].find("(3, 4)"), std::string::npos);
   EXPECT_NE(seen[0].find("control"), std::string::npos);
-  e = run("make event! [type: 'maximize face: f]");
+  e = run("ev: make event! [type: 'maximize face: f]");
   EXPECT_TRUE(OS_send_event(&e, false));
   EXPECT_TRUE(win::IsZoomed(h));
   e = run("make event! [type: 'click]");
@@ -505,6 +505,7 @@ TEST_F(events, AFaceHeldOnlyByItsWindowSurvivesACollection) {
     cell f = run("make object! [type: 'window offset: 0x0 size: 300x200 text: image: color: menu: "
                  "data: none enabled?: true visible?: true selected: none flags: none options: "
                  "parent: pane: none state: [] rate: edge: para: font: actors: extra: draw: none]");
+    collector::root_guard until_shown(&f);
     h = show(f);
   }
   run("loop 3 [make block! 100000]");
@@ -659,7 +660,8 @@ TEST_F(events, ColoursAndPointsConvert) {
 }
 
 TEST_F(events, FlagMasksFromWordsAndBlocks) {
-  cell a = run("'modal"), b = run("[modal]"), n = run("5"), bad = run("[modal foo]");
+  run("fl-b: [modal] fl-bad: [modal foo]");   // the words keep the blocks
+  cell a = run("'modal"), b = run("fl-b"), n = run("5"), bad = run("fl-bad");
   EXPECT_EQ(get_flags(&a), 0x02000000u);
   EXPECT_EQ(get_flags(&b), 0x02000000u);
   EXPECT_EQ(get_flags(&n), 0u);
@@ -707,7 +709,7 @@ TEST_F(events, AWindowMovesToTheScreenOfItsMonitor) {
   run("s1/state: reduce [none] s2/state: reduce [none]");
   cell st = *facet(&s2, facet_index::state);
   *block::rs_abs_at(&st, 0) = cell{TYPE_HANDLE, 2, 77, 0xFFFFFFFFu};
-  cell screens = run("reduce [s1 s2]");
+  cell screens = run("screens: reduce [s1 s2]");   // kept by the word
   move_window_to_screen(77, &w, &s1, &screens);
   EXPECT_EQ(form_text(run("length? s1/pane")), "0");
   EXPECT_EQ(form_text(run("same? w pick s2/pane 1")), "true");
@@ -732,7 +734,7 @@ TEST_F(lifecycle, UpdateViewsMovesSiblingsInOneBatchAndAppliesTheRest) {
   }
   cell st = *facet(&b, facet_index::state);
   block::rs_abs_at(&st, 1)->data2 |= 1u << facet_index::text;
-  cell list = run("reduce [ca cb]");
+  cell list = run("views: reduce [ca cb]");   // kept by the word
   OS_update_views(&list);
   win::RECT r;
   win::GetWindowRect(win::HWND(ha), r);
