@@ -6,6 +6,8 @@ ASAN = build-asan
 FUZZ = build-fuzz
 FUZZ_SECONDS ?= 20
 CODEC_FUZZ_SECONDS ?= 10
+IMAGE_FUZZ_SECONDS ?= 10
+IMAGE_FUZZERS = png jpeg gif tiff bmp
 
 .PHONY: run test setup build build-asan unit-test asan-test stress-test fuzz-test bench clean
 
@@ -56,6 +58,11 @@ fuzz-test: setup
 	  done; \
 	  ninja -C $(FUZZ) -j $(JOBS) host_text_fuzz && \
 	  ASAN_OPTIONS=detect_leaks=0 ./$(FUZZ)/host_text_fuzz -max_total_time=10 -timeout=5 -artifact_prefix=$(FUZZ)/; \
+	  ninja -C $(FUZZ) -j $(JOBS) $(IMAGE_FUZZERS:%=%_fuzz) && \
+	  for t in $(IMAGE_FUZZERS); do mkdir -p $(FUZZ)/$${t}_corpus && \
+	    ASAN_OPTIONS=detect_leaks=0 ./$(FUZZ)/$${t}_fuzz -max_total_time=$(IMAGE_FUZZ_SECONDS) -timeout=5 \
+	      -rss_limit_mb=1024 -artifact_prefix=$(FUZZ)/ $(FUZZ)/$${t}_corpus tests/fuzz/$${t}_corpus || exit 1; \
+	  done; \
 	else echo "clang++ not found: fuzz targets skipped"; fi
 
 # The fuzz run first, so that the output closes with the test summaries.

@@ -24,6 +24,7 @@
 #include "runtime/datatypes/handle.h"
 #include "runtime/datatypes/native.h"
 #include "runtime/datatypes/integer.h"
+#include "runtime/datatypes/image.h"
 #include "runtime/datatypes/hash.h"
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/money.h"
@@ -163,6 +164,7 @@ void init_runtime() {
   map::init();
   hash::init();  // parent block!
   port::init();  // parent object!
+  image::init();  // parent series!; the imaging backend and the codec routines
   event::init();
   hashtable::compare_hook = compare_for_tables;
   symbol::init();
