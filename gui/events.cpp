@@ -1,6 +1,9 @@
 // The road from a window message to the View engine's `awake` and back.
 #include "gui/events.h"
 
+#include "gui/lifecycle.h"
+#include "runtime/datatypes/image.h"
+
 #include <cstdio>
 #include <cstring>
 
@@ -209,6 +212,7 @@ void install_runtime_hooks() {
   t.do_events = do_events_hook;
   // wait's pass over the messages already pending, so windows stay alive while it waits.
   natives::wait_hook = pump_pending_hook;
+  image::face_to_image = face_to_image;
 }
 
 // ---- flags and keys ---------------------------------------------------------------------------

@@ -18,6 +18,9 @@
 #include "runtime/datatypes/string.h"
 #include "runtime/collector.h"
 #include "runtime/fire.h"
+#include "runtime/datatypes/image.h"
+#include "runtime/imaging/imaging.h"
+#include <algorithm>
 
 namespace vyr::gui {
 
@@ -373,6 +376,45 @@ cairo_surface_t* face_to_surface(const cell* face) {
   PrintWindow(w, cr);
   cairo_destroy(cr);
   return s;
+}
+
+bool face_to_image(const cell* object, cell* out) {
+  cell f = *object;
+  const cell* type = facet(&f, facet_index::type);
+  if (!type || type_of(type) != TYPE_WORD || !facet(&f, facet_index::draw)) return false;
+  cairo_surface_t* s = nullptr;
+  if (face_type_q(&f, "screen")) {
+    fsize size = read_xy(facet(&f, facet_index::size));
+    if (display* d = current_display())
+      s = d->capture(RECT{0, 0, to_pixels(size.x), to_pixels(size.y)});
+  } else {
+    s = face_to_surface(&f);
+  }
+  if (!s) {
+    *out = cell{TYPE_NONE, 0, 0, 0};
+    return true;
+  }
+  cairo_surface_flush(s);
+  int w = cairo_image_surface_get_width(s), h = cairo_image_surface_get_height(s);
+  int stride = cairo_image_surface_get_stride(s);
+  const u8* data = cairo_image_surface_get_data(s);
+  // cairo keeps premultiplied pixels; images keep straight ones.
+  std::vector<u32> straight(size_t(w) * size_t(h));
+  for (int y = 0; y < h; y++) {
+    const u32* row = reinterpret_cast<const u32*>(data + size_t(y) * size_t(stride));
+    for (int x = 0; x < w; x++) {
+      u32 p = row[x], a = p >> 24;
+      if (a != 0 && a != 255) {
+        u32 r = ((p >> 16) & 0xFF) * 255 / a, g_ = ((p >> 8) & 0xFF) * 255 / a, b = (p & 0xFF) * 255 / a;
+        p = (a << 24) | (std::min(r, 255u) << 16) | (std::min(g_, 255u) << 8) | std::min(b, 255u);
+      }
+      straight[size_t(y) * size_t(w) + size_t(x)] = p;
+    }
+  }
+  cairo_surface_destroy(s);
+  u32 record = image::make_from_memory(u32(w), u32(h), 0, reinterpret_cast<const u8*>(straight.data()));
+  image::make_at(out, record);
+  return true;
 }
 
 void error_message_box(const std::string& caption, const std::string& text) {

@@ -24,6 +24,9 @@ void OS_redraw(win::HWND);
 // The pixels of a shown face as an ARGB32 surface (the caller destroys it); null for a
 // face without a window.
 cairo_surface_t* face_to_surface(const cell* face);
+// `to image!` of a face: false for an object that is no face; none for a face without a
+// window; else its pixels (a `screen` face: the screen's, from 0x0 over its size).
+bool face_to_image(const cell* object, cell* out);
 // The runtime's fatal error box: recorded on the headless display, on stderr otherwise.
 void error_message_box(const std::string& caption, const std::string& text);
 extern std::vector<std::string> message_boxes;

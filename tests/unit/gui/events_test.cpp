@@ -14,6 +14,8 @@
 #include "gui/events.h"
 #include "gui/lifecycle.h"
 #include "gui/face_values.h"
+#include "runtime/datatypes/image.h"
+#include "runtime/imaging/imaging.h"
 #include <cairo.h>
 #include "gui/win/headless.h"
 #include "runtime/collector.h"
@@ -829,6 +831,37 @@ TEST_F(events, TheWheelFoldsBeyond24000) {
   EXPECT_NE(seen[0].find(" -47.66666666666666"), std::string::npos) << seen[0];
   EXPECT_NE(seen[1].find(" 47.66666666666666"), std::string::npos) << seen[1];
   EXPECT_NE(seen[2].find(" 2.0 "), std::string::npos) << seen[2];
+}
+
+}  // namespace vyr::test
+
+namespace vyr::test {
+
+TEST_F(lifecycle, ToImageOfFacesAndOtherObjects) {
+  open_top();
+  cell b = face("ti", "base");
+  run("ti/color: 255.255.255");
+  cell out;
+  EXPECT_TRUE(face_to_image(&b, &out));
+  EXPECT_EQ(type_of(&out), u32(TYPE_NONE));   // never shown
+  u32 h = OS_make_view(&b, win::raw(top));
+  realise(b, h);
+  on_event = [&](const std::string& type) {
+    if (type != "drawing") return;
+    cairo_t* cr = win::cairo_of(win::HDC(win::extra(win::HWND(h))->draw_context));
+    cairo_set_source_rgba(cr, 0, 0, 1, 0.5);
+    cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+    cairo_paint(cr);
+  };
+  EXPECT_TRUE(face_to_image(&b, &out));
+  ASSERT_EQ(type_of(&out), u32(TYPE_IMAGE));
+  collector::root_guard g(&out);
+  EXPECT_EQ(image::width_of(&out), 300u);
+  EXPECT_EQ(image::height_of(&out), 200u);
+  // Straight colour back from the premultiplied picture: blue, half transparent.
+  EXPECT_EQ(image::get_pixel(out.data2, 0) & 0x00FFFFFF, 0x0000FFu);
+  cell o = run("make object! [a: 1]");
+  EXPECT_FALSE(face_to_image(&o, &out));
 }
 
 }  // namespace vyr::test
