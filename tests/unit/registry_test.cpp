@@ -89,8 +89,8 @@ TEST_F(Registry, AChildBeforeItsParentStopsStartUp) {
 TEST_F(Registry, NameTable) {
   EXPECT_STREQ(datatype::name_of(TYPE_INTEGER), "integer!");
   EXPECT_EQ(datatype::form_length(TYPE_INTEGER), 7u);
-  EXPECT_STREQ(datatype::name_of(TYPE_EVENT), "");  // never registered here
-  EXPECT_FALSE(datatype::registered_q(TYPE_EVENT));
+  EXPECT_STREQ(datatype::name_of(TYPE_VALUE), "");  // never registered
+  EXPECT_FALSE(datatype::registered_q(TYPE_VALUE));
   EXPECT_EQ(type_of(datatype::word_of(TYPE_INTEGER)), u32{TYPE_WORD});  // made at start-up
   EXPECT_EQ(datatype::entry(TYPE_INTEGER, 0), nullptr);
   EXPECT_EQ(datatype::entry(TYPE_INTEGER, 63), nullptr);
