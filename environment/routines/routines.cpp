@@ -15,6 +15,7 @@
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/file.h"
+#include "runtime/datatypes/float.h"
 #include "runtime/datatypes/function.h"
 #include "runtime/datatypes/object.h"
 #include "runtime/datatypes/string.h"
@@ -168,6 +169,23 @@ void collect_calls_code(cell* a, u32) {
 
 void tracing_code(cell* a, u32) { a[0] = logic(trace::active); }
 
+// Every call below a frame is the library's own until the environment is built; after
+// that the bottom of any chain of calls is code the interpreter was given (a script, the
+// console), so the question has the same answer from any depth.
+bool constructing = true;
+void interpreted_code(cell* a, u32) { a[0] = logic(!constructing); }
+
+// system/options/float's switches: the field word and the truth of its new value.
+void float_option_code(cell* a, u32) {
+  if (type_of(a) != TYPE_WORD) return;
+  u32 t = type_of(a + 1);
+  u32 on = t != TYPE_NONE && !(t == TYPE_LOGIC && a[1].data1 == 0) ? 1u : 0u;
+  std::string name(symbol::name(a->data2));
+  if (name == "pretty?") float_::pretty_print_q = on;
+  else if (name == "full?") float_::full_support_q = on;
+  a[0] = NONE;
+}
+
 void read_clipboard_code(cell* a, u32) {
   cell out{TYPE_NONE, 0, 0, 0};
   collector::root_guard g(&out);
@@ -220,7 +238,8 @@ const row rows[] = {
     {"frame-index?", frame_index_code},      {"collect-calls", collect_calls_code},
     {"tracing?", tracing_code},              {"read-clipboard", read_clipboard_code},
     {"write-clipboard", write_clipboard_code}, {"write-stdout", write_stdout_code},
-    {"make-routine", make_routine_code},
+    {"make-routine", make_routine_code},     {"interpreted?", interpreted_code},
+    {"float-option", float_option_code},
 };
 
 }  // namespace
@@ -240,6 +259,7 @@ void init() {
 }
 
 void open_construction() {
+  constructing = true;
   const char spec_text[] = "name [word! lit-word!] spec [block!]";
   cell spec{TYPE_NONE, 0, 0, 0};
   collector::root_guard g(&spec);
@@ -252,6 +272,7 @@ void open_construction() {
 }
 
 void close_construction() {
+  constructing = false;
   cell w = word::intern("make-routine");
   cell u{TYPE_UNSET, 0, 0, 0};
   _context::set(&w, &u);
