@@ -9,6 +9,7 @@
 #include <string>
 
 #include "boot/environment.h"
+#include "environment/routines/routines.h"
 #include "runtime/collector.h"
 #include "runtime/datatypes/binary.h"
 #include "runtime/datatypes/bitset.h"
@@ -179,6 +180,7 @@ void init_runtime() {
   port::init_entries();
   natives::init();
   natives::init_text();
+  routines::init();
   interpreter::init();
   trace::init();  // after the interpreter: wraps its error builder
   parse::init();
