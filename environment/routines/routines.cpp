@@ -237,6 +237,7 @@ void init() {
   done = true;
   for (const row& r : rows) routine::register_(r.name, r.fn);
   register_predicates();
+  register_codec_routines();
 }
 
 void open_construction() {
