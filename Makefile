@@ -58,6 +58,9 @@ fuzz-test: setup
 	  done; \
 	  ninja -C $(FUZZ) -j $(JOBS) host_text_fuzz && \
 	  ASAN_OPTIONS=detect_leaks=0 ./$(FUZZ)/host_text_fuzz -max_total_time=10 -timeout=5 -artifact_prefix=$(FUZZ)/; \
+	  ninja -C $(FUZZ) -j $(JOBS) json_fuzz && mkdir -p $(FUZZ)/json_corpus && \
+	  ASAN_OPTIONS=detect_leaks=0 ./$(FUZZ)/json_fuzz -max_total_time=10 -timeout=5 -artifact_prefix=$(FUZZ)/ \
+	    $(FUZZ)/json_corpus tests/fuzz/json_corpus || exit 1; \
 	  ninja -C $(FUZZ) -j $(JOBS) $(IMAGE_FUZZERS:%=%_fuzz) && \
 	  for t in $(IMAGE_FUZZERS); do mkdir -p $(FUZZ)/$${t}_corpus && \
 	    ASAN_OPTIONS=detect_leaks=0 ./$(FUZZ)/$${t}_fuzz -max_total_time=$(IMAGE_FUZZ_SECONDS) -timeout=5 \
@@ -71,6 +74,7 @@ test: fuzz-test unit-test asan-test stress-test
 bench: build
 	./$(BUILD)/vyr_bench
 	/usr/bin/python3.11 bench/host_bench.py $(BUILD)/vyr
+	/usr/bin/python3.11 bench/json_bench.py $(BUILD)/vyr
 
 clean:
 	rm -rf $(BUILD) $(ASAN) $(FUZZ)
