@@ -23,7 +23,8 @@ struct predicate {
 extern const predicate predicates[];
 extern const u32 predicate_count;
 void register_predicates();  // part of init()
-void register_codec_routines();  // part of init(): `unescape`
+void register_codec_routines();  // part of init(): `unescape`, `json-fast-decode`
+void register_json_fast();
 
 // `unescape`'s work: decodes a JSON string literal's escapes in place (script invalid-data
 // for a malformed one). The fuzz target calls it directly.

@@ -100,6 +100,9 @@ namespace {
 void unescape_code(cell* a, u32) { unescape_in_place(a); }
 }  // namespace
 
-void register_codec_routines() { routine::register_("unescape", unescape_code); }
+void register_codec_routines() {
+  routine::register_("unescape", unescape_code);
+  register_json_fast();
+}
 
 }  // namespace vyr::routines

@@ -1,6 +1,7 @@
 // Fuzz target for load-json and unescape. The bytes go to `unescape` directly (any outcome
-// but a language error is a fault) and, as text, to load-json; whatever load-json accepts
-// must come back through to-json as JSON that load-json accepts again.
+// but a language error is a fault) and, as text, to load-json, whose native fast path must
+// agree with the grammar alone (the same value, or the same error); whatever load-json
+// accepts must come back through to-json as JSON that load-json accepts again.
 #include <cstdint>
 #include <string>
 
@@ -27,7 +28,22 @@ std::string hex(const uint8_t* p, size_t n) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static bool ready = (boot::init_runtime(), boot::build_environment(), true);
+  static bool ready = [] {
+    boot::init_runtime();
+    boot::build_environment();
+    std::string pre =
+        "dec: context? first find body-of :load-json 'fast-decode fast: :dec/fast-decode "
+        "slow-json: func [t /local r] [dec/fast-decode: func [x] [none] "
+        "set/any 'r try [load-json t] dec/fast-decode: :fast :r] "
+        "same-json: func [t /local a b] [set/any 'a try [load-json t] set/any 'b slow-json t "
+        "either all [error? :a error? :b] [all [a/id = b/id a/arg1 = b/arg1]] "
+        "[equal? mold/all :a mold/all :b]]";
+    cell r{TYPE_UNSET, 0, 0, 0};
+    collector::root_guard g(&r);
+    boot::do_source(pre.data(), static_cast<u32>(pre.size()), false, &r);
+    stack::reset();
+    return true;
+  }();
   (void)ready;
   if (size > 4096) return 0;
   try {
@@ -40,8 +56,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   stack::reset();
   std::string src = "t: attempt [to string! #{" + hex(data, size) +
-                    "}] either string? t [r: load-json t any [error? :r not error? load-json "
-                    "to-json :r]] [true]";
+                    "}] either string? t [r: load-json t all [same-json t any [error? :r not error? "
+                    "load-json to-json :r]]] [true]";
   cell r{TYPE_UNSET, 0, 0, 0};
   collector::root_guard g(&r);
   try {

@@ -48,6 +48,32 @@ def python_accepts(text):
         return False
 
 
+# load-json with its native fast path switched off: the grammar alone.
+SLOW = ("dec: context? first find body-of :load-json 'fast-decode fast: :dec/fast-decode "
+        "slow-json: func [t /local r] [dec/fast-decode: func [x] [none] "
+        "set/any 'r try [load-json t] dec/fast-decode: :fast :r]\n"
+        "same-json: func [t /local a b] [set/any 'a try [load-json t] set/any 'b slow-json t "
+        "either all [error? :a error? :b] [all [a/id = b/id a/arg1 = b/arg1]] "
+        "[equal? mold/all :a mold/all :b]]\n")
+
+
+def check_fast_path(vyr, tmp, texts):
+    """The fast path and the grammar give the same values and the same errors."""
+    lines = []
+    for i, t in enumerate(texts):
+        p = os.path.join(tmp, "fast%d.json" % i)
+        with open(p, "w", encoding="utf-8", newline="", errors="surrogatepass") as f:
+            f.write(t)
+        lines.append('print ["F%d" same-json to string! read/binary %s]' % (i, vyr_path(p)))
+    out = run(vyr, SLOW + "\n".join(lines) + "\n").split("\n")
+    bad = 0
+    for i, t in enumerate(texts):
+        if "F%d true" % i not in out:
+            print("fast path differs from the grammar on %r" % t[:200])
+            bad += 1
+    return bad
+
+
 def check_corpus(vyr, tmp):
     names = sorted(f[:-5] for f in os.listdir(CORPUS) if f.endswith(".json"))
     lines = []
@@ -230,6 +256,15 @@ def main():
     rng = random.Random(20261210)
     with tempfile.TemporaryDirectory() as tmp:
         bad = check_corpus(vyr, tmp)
+        texts = []
+        for f in sorted(os.listdir(CORPUS)):
+            with open(os.path.join(CORPUS, f), encoding="utf-8", newline="") as h:
+                texts.append(h.read())
+        for _ in range(200):
+            t = json.dumps(gen_value(rng, 0), indent=rng.choice([None, 1]))
+            cut = rng.randrange(len(t) + 1)
+            texts.append(rng.choice([t, t[:cut], t[:cut] + rng.choice(",]}\"\\x \n") + t[cut:]]))
+        bad += check_fast_path(vyr, tmp, texts)
         bad += check_json_round_trip(vyr, tmp, rng)
         bad += check_csv(vyr, tmp, rng)
         bad += check_urls(vyr, rng)
