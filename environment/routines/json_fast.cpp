@@ -12,7 +12,9 @@
 #include "runtime/datatypes/function.h"
 #include "runtime/datatypes/map.h"
 #include "runtime/datatypes/string.h"
+#include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/word.h"
+#include "runtime/dtoa.h"
 #include "runtime/interpreter/stack.h"
 #include "runtime/lexer/lexer_load.h"
 
@@ -120,24 +122,27 @@ struct decoder {
       default: return false;
     }
   }
-  static bool word_key(const std::string& k) {
-    // The decoded key, read back as code points.
-    cell tmp{TYPE_NONE, 0, 0, 0};
-    (void)tmp;
-    if (k.empty()) return false;
+  // The code points of UTF-8 text this file wrote (well-formed; a cut sequence stops).
+  static std::u32string code_points(std::string_view k) {
     std::u32string cps;
     for (size_t p = 0; p < k.size();) {
       u8 b = u8(k[p]);
       u32 c;
-      int n;
+      size_t n;
       if (b < 0x80) { c = b; n = 1; }
       else if (b < 0xE0) { c = b & 0x1F; n = 2; }
       else if (b < 0xF0) { c = b & 0x0F; n = 3; }
       else { c = b & 0x07; n = 4; }
-      for (int q = 1; q < n; q++) c = (c << 6) | (u8(k[p + size_t(q)]) & 63);
-      p += size_t(n);
+      if (p + n > k.size()) break;
+      for (size_t q = 1; q < n; q++) c = (c << 6) | (u8(k[p + q]) & 63);
+      p += n;
       cps.push_back(c);
     }
+    return cps;
+  }
+  static bool word_key(const std::string& k) {
+    if (k.empty()) return false;
+    std::u32string cps = code_points(k);
     u32 f = cps[0];
     if (not_word_char(f) || (f >= '0' && f <= '9') || f == '\'') return false;
     for (u32 c : cps)
@@ -293,6 +298,193 @@ void json_fast_decode_code(cell* a, u32) {
 
 }  // namespace
 
-void register_json_fast() { routine::register_("json-fast-decode", json_fast_decode_code); }
+void register_json_fast_encode();
+void register_json_fast() {
+  routine::register_("json-fast-decode", json_fast_decode_code);
+  register_json_fast_encode();
+}
+
+}  // namespace vyr::routines
+
+// `json-fast-encode`: to-json's fast path for the common values (none!, logic!, integer!,
+// float!, percent!, string!, block!, and map! with word or string keys). It answers none
+// for anything else anywhere in the data, and for nesting deeper than it goes (a cycle
+// among them), and to-json then runs its own functions, which handle every type and raise
+// no-cycle.
+namespace vyr::routines {
+
+namespace {
+
+struct encoder {
+  std::string out;
+  std::string indent;
+  bool pretty = false;
+  bool ascii = false;
+  int level = 0;
+  int depth = 0;
+
+  void emit_indent(int by) {
+    level += by;
+    for (int k = 0; k < level; k++) out += indent;
+  }
+  void u_escape(u32 code) {
+    static const char d[] = "0123456789ABCDEF";
+    out += "\\u";
+    for (int sh = 12; sh >= 0; sh -= 4) out += d[(code >> sh) & 15];
+  }
+  void character(u32 c) {
+    switch (c) {
+      case '"': out += "\\\""; return;
+      case '\\': out += "\\\\"; return;
+      case 8: out += "\\b"; return;
+      case 12: out += "\\f"; return;
+      case 10: out += "\\n"; return;
+      case 13: out += "\\r"; return;
+      case 9: out += "\\t"; return;
+      default: break;
+    }
+    if (c < 32 || (ascii && c > 127)) {
+      if (c <= 0xFFFF) {
+        u_escape(c);
+      } else {
+        u32 m = c - 0x10000;
+        u_escape((m >> 10) + 0xD800);
+        u_escape((m & 1023) + 0xDC00);
+      }
+    } else {
+      decoder::utf8(out, c);
+    }
+  }
+  void str(const cell* v) {
+    out += '"';
+    series_buffer* b = buffer_of(v->data2);
+    u32 unit = b->unit();
+    i32 n = string::rs_length_q(v);
+    const char* p = string::rs_head(const_cast<cell*>(v));
+    for (i32 k = 0; k < n; k++) character(string::get_char(p + size_t(k) * unit, unit));
+    out += '"';
+  }
+  // A word's name (UTF-8) as a JSON string.
+  void name(std::string_view t) {
+    out += '"';
+    for (u32 c : decoder::code_points(t)) character(c);
+    out += '"';
+  }
+  void number(double d) {
+    if (d != d || d - d != 0.0) {
+      out += "null";
+    } else {
+      out += dtoa::form_float(d, 0, true);
+    }
+  }
+  void open(char c) {
+    out += c;
+    if (pretty) {
+      out += '\n';
+      emit_indent(1);
+    }
+  }
+  void next_item() {
+    out += ',';
+    if (pretty) {
+      out += '\n';
+      emit_indent(0);
+    }
+  }
+  void close(char c) {
+    if (pretty) {
+      out += '\n';
+      emit_indent(-1);
+    }
+    out += c;
+  }
+  void value(const cell* v) {
+    switch (type_of(v)) {
+      case TYPE_NONE: out += "null"; return;
+      case TYPE_LOGIC: out += v->data1 ? "true" : "false"; return;
+      case TYPE_INTEGER: out += std::to_string(i32(v->data2)); return;
+      case TYPE_FLOAT: number(cell_float(v)); return;
+      case TYPE_STRING: str(v); return;
+      case TYPE_BLOCK: {
+        if (++depth > MAX_DEPTH) throw bail{};
+        i32 n = block::rs_length_q(v);
+        if (n <= 0) {
+          out += "[]";
+        } else {
+          open('[');
+          for (i32 k = 0; k < n; k++) {
+            if (k) next_item();
+            // Nothing here allocates in the arena: the item is read afresh each time.
+            cell item = block::rs_head(const_cast<cell*>(v))[k];
+            value(&item);
+          }
+          close(']');
+        }
+        depth--;
+        return;
+      }
+      case TYPE_MAP: {
+        if (++depth > MAX_DEPTH) throw bail{};
+        cell body = map::body_of(v);
+        collector::root_guard g(&body);
+        i32 n = block::rs_length_q(&body);
+        if (n <= 0) {
+          out += "{}";
+        } else {
+          open('{');
+          for (i32 k = 0; k + 1 < n; k += 2) {
+            if (k) next_item();
+            cell key = block::rs_head(&body)[k];
+            u32 t = type_of(&key);
+            if (t >= TYPE_WORD && t <= TYPE_LIT_WORD) {
+              std::string text(symbol::name(key.data2));
+              name(text);
+            } else if (t == TYPE_STRING) {
+              str(&key);
+            } else {
+              throw bail{};
+            }
+            out += pretty ? ": " : ":";
+            cell item = block::rs_head(&body)[k + 1];
+            value(&item);
+          }
+          close('}');
+        }
+        depth--;
+        return;
+      }
+      default:
+        if (type_of(v) == TYPE_PERCENT) {
+          number(cell_float(v));
+          return;
+        }
+        throw bail{};
+    }
+  }
+};
+
+void json_fast_encode_code(cell* a, u32) {
+  encoder e;
+  e.pretty = a[1].data1 != 0;
+  if (e.pretty) e.indent = string::to_utf8(a + 2);
+  e.ascii = a[3].data1 != 0;
+  cell data = a[0];
+  collector::root_guard g(&data);
+  try {
+    e.value(&data);
+  } catch (bail&) {
+    *a = cell{TYPE_NONE, 0, 0, 0};
+    return;
+  }
+  cell s{TYPE_NONE, 0, 0, 0};
+  string::load_at(e.out.data(), u32(e.out.size()), &s, string::ENCODING_UTF8);
+  *a = s;
+}
+
+}  // namespace
+
+void register_json_fast_encode() {
+  routine::register_("json-fast-encode", json_fast_encode_code);
+}
 
 }  // namespace vyr::routines

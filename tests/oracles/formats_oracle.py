@@ -54,7 +54,13 @@ SLOW = ("dec: context? first find body-of :load-json 'fast-decode fast: :dec/fas
         "set/any 'r try [load-json t] dec/fast-decode: :fast :r]\n"
         "same-json: func [t /local a b] [set/any 'a try [load-json t] set/any 'b slow-json t "
         "either all [error? :a error? :b] [all [a/id = b/id a/arg1 = b/arg1]] "
-        "[equal? mold/all :a mold/all :b]]\n")
+        "[equal? mold/all :a mold/all :b]]\n"
+        "enc: context? first find body-of :to-json 'fast-encode fast-e: :enc/fast-encode "
+        "slow-enc: func [f] [enc/fast-encode: func [a b c d] [none] f: try f "
+        "enc/fast-encode: :fast-e :f]\n"
+        "same-enc: func [v] [all [(to-json :v) == slow-enc [to-json :v] "
+        "(to-json/pretty :v {  }) == slow-enc [to-json/pretty :v {  }] "
+        "(to-json/ascii :v) == slow-enc [to-json/ascii :v]]]\n")
 
 
 def check_fast_path(vyr, tmp, texts):
@@ -64,11 +70,12 @@ def check_fast_path(vyr, tmp, texts):
         p = os.path.join(tmp, "fast%d.json" % i)
         with open(p, "w", encoding="utf-8", newline="", errors="surrogatepass") as f:
             f.write(t)
-        lines.append('print ["F%d" same-json to string! read/binary %s]' % (i, vyr_path(p)))
+        lines.append('print ["F%d" same-json t: to string! read/binary %s '
+                     'either error? v: try [load-json t] [true] [same-enc :v]]' % (i, vyr_path(p)))
     out = run(vyr, SLOW + "\n".join(lines) + "\n").split("\n")
     bad = 0
     for i, t in enumerate(texts):
-        if "F%d true" % i not in out:
+        if "F%d true true" % i not in out:
             print("fast path differs from the grammar on %r" % t[:200])
             bad += 1
     return bad
