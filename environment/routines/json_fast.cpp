@@ -5,6 +5,7 @@
 // nesting deeper than it goes, it answers none, and load-json runs the grammar, which
 // gives the error value (or raises) with its line, index and column.
 #include <string>
+#include <vector>
 
 #include "environment/routines/routines.h"
 #include "runtime/collector.h"
@@ -26,14 +27,32 @@ constexpr int MAX_DEPTH = 200;
 
 struct bail {};  // not accepted here: the grammar decides
 
+// The text's units, copied once out of the arena (allocations may move its buffer), at
+// the string's own width so that the copy of ASCII text costs one byte a character.
+struct units {
+  std::string raw;
+  u32 unit = 1;
+  size_t n = 0;
+  size_t size() const { return n; }
+  u32 operator[](size_t k) const {
+    const char* p = raw.data() + k * unit;
+    if (unit == 1) return u8(*p);
+    return string::get_char(p, unit);
+  }
+};
+
 struct decoder {
-  std::u32string s;
+  units s;
   size_t i = 0;
   int depth = 0;
 
   u32 peek() const { return i < s.size() ? s[i] : 0xFFFFFFFFu; }
   void ws() {
-    while (i < s.size() && (s[i] == ' ' || s[i] == '\t' || s[i] == '\r' || s[i] == '\n')) i++;
+    while (i < s.size()) {
+      u32 c = s[i];
+      if (c != ' ' && c != '\t' && c != '\r' && c != '\n') break;
+      i++;
+    }
   }
   void lit(const char* w) {
     for (; *w; w++, i++)
@@ -180,6 +199,16 @@ struct decoder {
       *out = cell{TYPE_INTEGER, 0, u32(i32(std::stol(t))), 0};
       return;
     }
+    if (!simple && t.size() <= 64) {
+      // The scanner's own correctly rounded conversion, without a scan per number.
+      i32 unconsumed = 0;
+      double d = dtoa::string_to_float(t.data(), t.data() + t.size(), 0, &unconsumed);
+      if (unconsumed == 0) {
+        *out = cell{TYPE_FLOAT, 0, 0, 0};
+        set_cell_float(out, d);
+        return;
+      }
+    }
     // What the scanner makes of the text, as the grammar's `transcode` does.
     cell blk{TYPE_NONE, 0, 0, 0};
     collector::root_guard g(&blk);
@@ -190,7 +219,11 @@ struct decoder {
   void string_value(cell* out, const std::string& t) {
     string::load_at(t.data(), u32(t.size()), out, string::ENCODING_UTF8);
   }
-  // One JSON value with the white space around it, into `out` (a stack slot).
+  static void fill(cell* out, const std::vector<cell>& items) {
+    block::make_at(out, i32(items.size()));
+    for (const cell& c : items) block::rs_append(out, &c);
+  }
+  // One JSON value with the white space around it, into `out`.
   void value(cell* out) {
     ws();
     u32 c = peek();
@@ -202,29 +235,29 @@ struct decoder {
       case '[': {
         if (++depth > MAX_DEPTH) throw bail{};
         i++;
-        block::make_at(out, 8);
+        // Items gather here and the block is made at its final size: no regrowth leaves
+        // dead buffers behind. Safe outside the roots, as no collection runs meanwhile.
+        std::vector<cell> items;
         ws();
         if (peek() != ']') {
           for (;;) {
-            stack::guard g;
-            cell* e = stack::push_slot();
-            value(e);
-            block::rs_append(out, e);
+            cell e{TYPE_NONE, 0, 0, 0};
+            value(&e);
+            items.push_back(e);
             if (peek() == ',') { i++; continue; }
             break;
           }
         }
         if (peek() != ']') throw bail{};
         i++;
+        fill(out, items);
         depth--;
         break;
       }
       case '{': {
         if (++depth > MAX_DEPTH) throw bail{};
         i++;
-        stack::guard g;
-        cell* items = stack::push_slot();
-        block::make_at(items, 8);
+        std::vector<cell> items;
         ws();
         if (peek() != '}') {
           for (;;) {
@@ -234,23 +267,25 @@ struct decoder {
             ws();
             if (peek() != ':') throw bail{};
             i++;
-            stack::guard g2;
-            cell* e = stack::push_slot();
+            cell key{TYPE_NONE, 0, 0, 0};
             if (word_key(k)) {
-              *e = word::intern(k.c_str());
+              key = word::intern(k.c_str());
             } else {
-              string_value(e, k);
+              string_value(&key, k);
             }
-            block::rs_append(items, e);
-            value(e);
-            block::rs_append(items, e);
+            items.push_back(key);
+            cell e{TYPE_NONE, 0, 0, 0};
+            value(&e);
+            items.push_back(e);
             if (peek() == ',') { i++; continue; }
             break;
           }
         }
         if (peek() != '}') throw bail{};
         i++;
-        map::make_at(out, items, 0);
+        cell blk{TYPE_NONE, 0, 0, 0};
+        fill(&blk, items);
+        map::make_at(out, &blk, 0);
         depth--;
         break;
       }
@@ -273,14 +308,16 @@ void json_fast_decode_code(cell* a, u32) {
   decoder d;
   {
     i32 n = string::rs_length_q(a);
-    series_buffer* b = buffer_of(a->data2);
-    u32 unit = b->unit();
+    d.s.unit = buffer_of(a->data2)->unit();
+    d.s.n = size_t(n > 0 ? n : 0);
     const char* p = string::rs_head(a);
-    d.s.reserve(size_t(n > 0 ? n : 0));
-    for (i32 k = 0; k < n; ++k) d.s.push_back(string::get_char(p + size_t(k) * unit, unit));
+    d.s.raw.assign(p, d.s.n * d.s.unit);
   }
   stack::guard g;
   cell* out = stack::push_slot();
+  // Everything made here is reachable from `out` or dropped at once: a collection would
+  // only mark the growing result over and over.
+  collector::no_collect nc;
   try {
     d.value(out);
     if (d.i != d.s.size()) throw bail{};
