@@ -43,14 +43,15 @@ fuzz-test: setup
 	@if command -v clang++ >/dev/null 2>&1; then \
 	  cmake -S . -B $(FUZZ) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
 	    -DCMAKE_C_COMPILER=clang -DVYR_FUZZ=ON -DVYR_BENCH=OFF >/dev/null && \
-	  ninja -C $(FUZZ) -j $(JOBS) lexer_fuzz base_n_fuzz parse_binary_fuzz map_fuzz inflate_fuzz lz_fuzz codec_roundtrip_fuzz && \
-	  for t in base_n_fuzz parse_binary_fuzz map_fuzz; do \
+	  ninja -C $(FUZZ) -j $(JOBS) lexer_fuzz base_n_fuzz parse_binary_fuzz map_fuzz inflate_fuzz lz_fuzz codec_roundtrip_fuzz vyrbin_fuzz \
+	    line_editor_fuzz stdin_reader_fuzz delimiters_fuzz && \
+	  for t in base_n_fuzz parse_binary_fuzz map_fuzz line_editor_fuzz stdin_reader_fuzz delimiters_fuzz; do \
 	    ASAN_OPTIONS=detect_leaks=0 ./$(FUZZ)/$$t -max_total_time=$(FUZZ_SECONDS) -timeout=5 \
 	      -artifact_prefix=$(FUZZ)/ -print_final_stats=1 || exit 1; done && \
 	  mkdir -p $(FUZZ)/lexer_corpus && \
 	  ASAN_OPTIONS=detect_leaks=0 ./$(FUZZ)/lexer_fuzz -max_total_time=$(FUZZ_SECONDS) -timeout=5 -artifact_prefix=$(FUZZ)/ \
 	    -print_final_stats=1 $(FUZZ)/lexer_corpus tests/fuzz/lexer_corpus && \
-	  for t in inflate lz codec_roundtrip; do \
+	  for t in inflate lz codec_roundtrip vyrbin; do \
 	    mkdir -p $(FUZZ)/$${t}_corpus && \
 	    ASAN_OPTIONS=detect_leaks=0 ./$(FUZZ)/$${t}_fuzz -max_total_time=$(CODEC_FUZZ_SECONDS) -timeout=5 \
 	      -artifact_prefix=$(FUZZ)/ -print_final_stats=1 $(FUZZ)/$${t}_corpus \

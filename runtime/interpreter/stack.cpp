@@ -2,6 +2,10 @@
 // array of frame records, both with a guard region past their limit. The collector marks
 // the cells base..top and, through the frames, the contexts and blocks they name.
 #include "runtime/interpreter/stack.h"
+#include "runtime/interpreter/halt.h"
+
+#include <cstdlib>
+#include <new>
 
 #include "runtime/collector.h"
 #include "runtime/cycles.h"
@@ -63,7 +67,9 @@ void init() {
   hard_limit = base + SIZE + GUARD_CELLS;
   push_limit = limit;
   top = arguments = base;
-  frames = new frame[FRAME_COUNT + GUARD_FRAMES]();
+  // calloc: a fresh mapping is zero already, so the records cost no page until used.
+  frames = static_cast<frame*>(std::calloc(FRAME_COUNT + GUARD_FRAMES, sizeof(frame)));
+  if (!frames) throw std::bad_alloc();
   frame_top = 0;
   frame_end = FRAME_COUNT;
   collector::add_root_node(&stack_node);
@@ -79,10 +85,12 @@ void reset() {
 
 void close_guards() {
   if (top < limit) push_limit = limit;
-  if (frame_top < FRAME_COUNT) frame_end = FRAME_COUNT;
+  // A pending outside halt keeps the frame push trapping until it is delivered.
+  if (frame_top < FRAME_COUNT) frame_end = halt::requested ? 0 : FRAME_COUNT;
 }
 
 void overflow() {
+  if (halt::requested) halt::deliver();
   // The guard regions give the error room to be built and raised; they close again when a
   // catching point restores the stacks. A second overflow inside the guard is a fault
   // below the language.
