@@ -283,9 +283,10 @@ struct decoder {
         }
         if (peek() != '}') throw bail{};
         i++;
-        cell blk{TYPE_NONE, 0, 0, 0};
-        fill(&blk, items);
-        map::make_at(out, &blk, 0);
+        // Pairs go straight into a map made at its size; `put` leaves its result in the
+        // routine's argument cell, which holds nothing needed any more (the text is copied).
+        map::make_at(out, nullptr, i32(items.size() / 2));
+        for (size_t k = 0; k + 1 < items.size(); k += 2) map::put(out, &items[k], &items[k + 1], true);
         depth--;
         break;
       }
