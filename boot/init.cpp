@@ -23,6 +23,7 @@
 #include "runtime/datatypes/handle.h"
 #include "runtime/datatypes/native.h"
 #include "runtime/datatypes/integer.h"
+#include "runtime/datatypes/image.h"
 #include "runtime/datatypes/hash.h"
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/money.h"
@@ -160,6 +161,7 @@ void init_runtime() {
   vector::init();  // parent string!
   map::init();
   hash::init();  // parent block!
+  image::init();  // parent series!; the imaging backend and the codec routines
   hashtable::compare_hook = compare_for_tables;
   symbol::init();
   _context::init_global();

@@ -24,7 +24,7 @@ bool series_like(u32 t) {
     case TYPE_BLOCK: case TYPE_PAREN: case TYPE_HASH: case TYPE_PATH: case TYPE_LIT_PATH:
     case TYPE_SET_PATH: case TYPE_GET_PATH: case TYPE_STRING: case TYPE_FILE: case TYPE_URL:
     case TYPE_TAG: case TYPE_EMAIL: case TYPE_REF: case TYPE_BINARY: case TYPE_VECTOR:
-    case TYPE_BITSET:
+    case TYPE_BITSET: case TYPE_IMAGE:  // image!: its record's node
       return true;
     default:
       return false;

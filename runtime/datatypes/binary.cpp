@@ -9,6 +9,7 @@
 #include "runtime/codecs/base_n.h"
 #include "runtime/collector.h"
 #include "runtime/datatypes/bitset.h"
+#include "runtime/datatypes/image.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/series.h"
@@ -410,6 +411,9 @@ const cell* to(const cell* proto, const cell* spec_in, u32 type) {
     case TYPE_BITSET:
       bytes = bitset::bytes_of(&spec);
       break;
+    case TYPE_IMAGE:  // the pixels as stored, four bytes a pixel
+      image::extract_data(&spec, image::MODE_ARGB, &out);
+      return stack::set_result(&out);
     default:
       if (block_source_q(ts)) {
         content_of(&spec, -1, false, bytes);
