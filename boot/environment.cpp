@@ -1,6 +1,7 @@
 // Start-up construction of the bootstrap environment: datatype words and typesets made
 // here, natives, actions and operators evaluated from their Vyr sources.
 #include "boot/environment.h"
+#include "gui/draw/draw.h"
 
 #include <sys/stat.h>
 
@@ -182,6 +183,7 @@ void build_environment() {
   make_op("<>", "not-equal?");
   make_op("<=", "lesser-or-equal?");
   make_op("%", "remainder");
+  draw::install();  // `draw` and its routine
   stack::reset();
 }
 

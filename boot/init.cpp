@@ -65,6 +65,7 @@
 #include "runtime/unicode.h"
 #include "runtime/value_slots.h"
 #include "runtime/word_tables.h"
+#include "gui/draw/draw.h"
 
 namespace vyr::boot {
 
@@ -162,6 +163,7 @@ void init_runtime() {
   map::init();
   hash::init();  // parent block!
   image::init();  // parent series!; the imaging backend and the codec routines
+  draw::init();   // the DRAW routines
   hashtable::compare_hook = compare_for_tables;
   symbol::init();
   _context::init_global();
