@@ -187,10 +187,10 @@ void with_shadows(context& c, double x, double y, double w, double h, F shape) {
     double rgba[4];
     colour_rgba(sh.colour, rgba);
     cairo_set_source_rgba(c.cr, rgba[0], rgba[1], rgba[2], rgba[3]);
-    cairo_mask_surface(c.cr, m, x - ox + sh.x - sh.spread - pad, y - oy + sh.y - sh.spread - pad);
+    cairo_mask_surface(c.cr, m, -ox + sh.x - sh.spread - pad, -oy + sh.y - sh.spread - pad);
     cairo_surface_destroy(m);
   }
-  cairo_set_source_surface(c.cr, s, x - ox, y - oy);
+  cairo_set_source_surface(c.cr, s, -ox, -oy);
   cairo_paint(c.cr);
   cairo_surface_destroy(s);
 }
@@ -547,6 +547,8 @@ void image(context& c, const cell* img, const std::vector<pt>& p, bool crop, pt 
     cairo_set_source_surface(c.cr, src, -sx, -sy);
     cairo_pattern_set_filter(cairo_get_source(c.cr),
                              dw == sw && dh == sh ? CAIRO_FILTER_NEAREST : CAIRO_FILTER_GOOD);
+    // Edge pixels are repeated outward, so a scaled image keeps solid edges.
+    cairo_pattern_set_extend(cairo_get_source(c.cr), CAIRO_EXTEND_PAD);
     cairo_rectangle(c.cr, 0, 0, sw, sh);
     cairo_fill(c.cr);
     cairo_restore(c.cr);
