@@ -55,7 +55,9 @@ fuzz-test: setup
 	      $$(ls -d tests/fuzz/$${t}_corpus 2>/dev/null) || exit 1; \
 	  done; \
 	  ninja -C $(FUZZ) -j $(JOBS) host_text_fuzz && \
-	  ASAN_OPTIONS=detect_leaks=0 ./$(FUZZ)/host_text_fuzz -max_total_time=10 -timeout=5 -artifact_prefix=$(FUZZ)/; \
+	  ASAN_OPTIONS=detect_leaks=0 ./$(FUZZ)/host_text_fuzz -max_total_time=10 -timeout=5 -artifact_prefix=$(FUZZ)/ && \
+	  ninja -C $(FUZZ) -j $(JOBS) draw_fuzz && \
+	  ASAN_OPTIONS=detect_leaks=0 ./$(FUZZ)/draw_fuzz -max_total_time=$(FUZZ_SECONDS) -timeout=10 -artifact_prefix=$(FUZZ)/; \
 	else echo "clang++ not found: fuzz targets skipped"; fi
 
 # The fuzz run first, so that the output closes with the test summaries.
