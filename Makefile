@@ -41,8 +41,8 @@ fuzz-test: setup
 	@if command -v clang++ >/dev/null 2>&1; then \
 	  cmake -S . -B $(FUZZ) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
 	    -DCMAKE_C_COMPILER=clang -DVYR_FUZZ=ON -DVYR_BENCH=OFF >/dev/null && \
-	  ninja -C $(FUZZ) -j $(JOBS) lexer_fuzz base_n_fuzz parse_binary_fuzz inflate_fuzz lz_fuzz codec_roundtrip_fuzz && \
-	  for t in base_n_fuzz parse_binary_fuzz; do \
+	  ninja -C $(FUZZ) -j $(JOBS) lexer_fuzz base_n_fuzz parse_binary_fuzz map_fuzz inflate_fuzz lz_fuzz codec_roundtrip_fuzz && \
+	  for t in base_n_fuzz parse_binary_fuzz map_fuzz; do \
 	    ASAN_OPTIONS=detect_leaks=0 ./$(FUZZ)/$$t -max_total_time=$(FUZZ_SECONDS) -timeout=5 \
 	      -artifact_prefix=$(FUZZ)/ -print_final_stats=1 || exit 1; done && \
 	  mkdir -p $(FUZZ)/lexer_corpus && \

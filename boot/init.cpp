@@ -32,6 +32,7 @@
 #include "runtime/datatypes/object.h"
 #include "runtime/datatypes/path.h"
 #include "runtime/datatypes/percent.h"
+#include "runtime/datatypes/port.h"
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/string_actions.h"
 #include "runtime/datatypes/symbol.h"
@@ -164,6 +165,7 @@ void init_runtime() {
   hash::init();  // parent block!
   image::init();  // parent series!; the imaging backend and the codec routines
   draw::init();   // the DRAW routines
+  port::init();  // parent object!
   hashtable::compare_hook = compare_for_tables;
   symbol::init();
   _context::init_global();
@@ -176,6 +178,7 @@ void init_runtime() {
   lexer::init();
   load_currency_list();
   actions::init_entries();
+  port::init_entries();
   natives::init();
   natives::init_text();
   interpreter::init();

@@ -205,6 +205,40 @@ void remap_positions(u32 t, u32 lo, u32 hi, F f) {
   }
 }
 
+// Equality of two one-byte strings of the same type without the compare action: 0 equal,
+// 1 unequal, -1 when only the action can tell (a wider string, a non-ASCII letter under
+// a case-insensitive op, or an op other than equality). Most probes of a table meet a
+// different key, and this answers them without a dispatch.
+i32 quick_equal(const cell* a, const cell* b, i32 op) {
+  if (op != OP_EQUAL && op != OP_STRICT_EQUAL && op != OP_FIND) return -1;
+  if (type_of(a) != type_of(b) || !string_kind(type_of(a))) return -1;
+  series_buffer* x = buffer_of(a->data2);
+  series_buffer* y = buffer_of(b->data2);
+  if (x->unit() != 1 || y->unit() != 1) return -1;
+  i64 nx = i64(x->used_units()) - a->data1, ny = i64(y->used_units()) - b->data1;
+  if (nx < 0 || ny < 0) return -1;
+  if (nx != ny) return 1;
+  const u8* p = reinterpret_cast<const u8*>(x->head()) + a->data1;
+  const u8* q = reinterpret_cast<const u8*>(y->head()) + b->data1;
+  if (std::memcmp(p, q, size_t(nx)) == 0) return 0;
+  if (op == OP_STRICT_EQUAL) return 1;
+  for (i64 i = 0; i < nx; i++) {
+    u8 c = p[i], d = q[i];
+    if (c == d) continue;
+    if (c >= 0x80 || d >= 0x80) return -1;
+    if (c >= 'A' && c <= 'Z') c += 32;
+    if (d >= 'A' && d <= 'Z') d += 32;
+    if (c != d) return 1;
+  }
+  return 0;
+}
+
+// compare_hook's answer (0 equal) with the quick answer first.
+i32 keys_differ(const cell* a, const cell* b, i32 op) {
+  i32 q = quick_equal(a, b, op);
+  return q >= 0 ? q : compare_hook(a, b, op);
+}
+
 // Kinds 0-2: indexes one value without growing. False when the table has no room left
 // (the caller grows it and tries again).
 bool insert_position(u32 t, u32 pos) {
@@ -255,7 +289,7 @@ bool insert_position(u32 t, u32 pos) {
                                                : stored.data2 == key.data2);
         } else {
           same = type_of(&stored) == type_of(&key) &&
-                 compare_hook(&stored, &key, OP_STRICT_EQUAL) == 0;
+                 keys_differ(&stored, &key, OP_STRICT_EQUAL) == 0;
         }
         if (same) return true;
       }
@@ -555,6 +589,26 @@ i32 put(u32 t, u32 pos) {
   }
 }
 
+i32 put_absent(u32 t, u32 pos) {
+  if (rec(t)->kind != KIND_MAP) return put(t, pos);
+  table_guard tg(t);
+  record* r = rec(t);
+  if (r->occupied >= r->upper) {
+    resize(t, r->buckets + 1);
+    if (rec(t)->occupied >= rec(t)->upper) resize(t, rec(t)->buckets * 2);
+  }
+  cell key = cells_of(t)[pos];
+  u32 mask = rec(t)->buckets - 1, i = hash_value(&key, false) & mask;
+  // No key on the way can equal it: the first bucket not in use takes it.
+  for (u32 step = 1; flag_of(flags_of(t), i) == FLAG_USED; step++) i = (i + step) & mask;
+  r = rec(t);
+  if (flag_of(flags_of(t), i) == FLAG_EMPTY) r->occupied++;
+  r->count++;
+  keys_of(t)[i] = pos;
+  set_flag(flags_of(t), i, FLAG_USED);
+  return 0;
+}
+
 i32 put_cell(u32 t, const cell* value) {
   return put(t, u32(value - cells_of(t)));
 }
@@ -607,31 +661,23 @@ cell* get(u32 t, const cell* key_in, u32 head, u32 skip, i32 op, bool last, bool
   if (!state) state = &st;
   *state = st;
   if (!skip) skip = 1;
+  // A hash! may hold values equal to the key under several buckets (a word and a
+  // set-word, say): every bucket on the probe path is looked at and the best placed
+  // candidate of all of them wins, as a scan of the block would find it.
+  bool have = false;
+  u32 best = 0;
   for (;;) {
     cell* c = get_next(t, &key, state, op);
-    if (!c || rec(t)->kind != KIND_HASH) return c;
-    // A hash! bucket holds one position or a duplicate list: choose among them. When none
-    // qualifies the probe goes on, for an equal value of another type may follow.
+    if (rec(t)->kind != KIND_HASH) return c;
+    if (!c) return have ? cells_of(t) + best : nullptr;
     i32 k = i32(keys_of(t)[state->bucket]);
-    if (k >= 0) {
-      // One value in the bucket: get_next has compared it with equal?; check the rest.
-      u32 p = u32(k);
-      bool placed = reverse ? p < head && (head - 1 - p) % skip == 0
-                            : p >= head && (p - head) % skip == 0;
-      if (placed && op == OP_EQUAL) return c;
-      if (placed) {
-        cell stored = *c;
-        if (compare_hook(&stored, &key, op) == 0) return cells_of(t) + p;
-      }
-      continue;
-    }
     std::vector<u32> cand;
-    {
+    if (k >= 0) {
+      cand.push_back(u32(k));
+    } else {
       u32 list = items(rec(t)->lists)[-k - 1];
       cand.assign(items(list), items(list) + item_count(list));
     }
-    std::sort(cand.begin(), cand.end());
-    if (last || reverse) std::reverse(cand.begin(), cand.end());
     for (u32 p : cand) {
       if (p >= cells_count(t)) continue;
       if (reverse) {
@@ -639,8 +685,19 @@ cell* get(u32 t, const cell* key_in, u32 head, u32 skip, i32 op, bool last, bool
       } else {
         if (p < head || (p - head) % skip != 0) continue;
       }
+      bool better = !have || ((last || reverse) ? p > best : p < best);
+      if (!better) continue;
+      // get_next compared the bucket's first value with equal?; the others are checked.
       cell stored = cells_of(t)[p];
-      if (compare_hook(&stored, &key, op) == 0) return cells_of(t) + p;
+      if (op == OP_EQUAL && k >= 0) {
+        best = p;
+        have = true;
+        continue;
+      }
+      if (compare_hook(&stored, &key, op) == 0) {
+        best = p;
+        have = true;
+      }
     }
   }
 }
@@ -668,7 +725,7 @@ cell* get_next(u32 t, const cell* key_in, probe_state* state, i32 op) {
     cell stored = cells_of(t)[pos];
     bool match = kind == KIND_HASH
                      ? compare_hook(&stored, &key, OP_EQUAL) == 0
-                     : type_of(&stored) == type_of(&key) && compare_hook(&stored, &key, op) == 0;
+                     : type_of(&stored) == type_of(&key) && keys_differ(&stored, &key, op) == 0;
     if (match) return cells_of(t) + pos;
     if (rec(t)->buckets != buckets) return nullptr;  // the comparison resized the table
   }

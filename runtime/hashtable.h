@@ -71,6 +71,9 @@ u32 copy(u32 table, u32 new_values);  // an independent copy bound to another va
 // For hash! the result is 2 when the table was rebuilt (everything re-indexed) instead.
 i32 put(u32 table, u32 pos);
 i32 put_cell(u32 table, const cell* value);
+// map!: indexes the key at `pos`, which the caller has just looked up and not found (so
+// no comparison is made on the way to a free bucket).
+i32 put_absent(u32 table, u32 pos);
 void put_all(u32 table, u32 start, u32 step);
 
 // Lookup. Returns the matching cell of the values block (valid until the next allocation)

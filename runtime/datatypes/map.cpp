@@ -17,6 +17,7 @@
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/symbol.h"
+#include "runtime/datatypes/typeset.h"
 #include "runtime/fire.h"
 #include "runtime/hashtable.h"
 #include "runtime/interpreter/actions.h"
@@ -83,7 +84,12 @@ void set_pair(cell* m, const cell* key_in, const cell* value_in, i32 op, const c
     datatype::make_at(&t, type_of(&key));
     fire("script", "invalid-path", &p, &t);
   }
-  hashtable::map_put(map.data3, &key, &value);
+  // The key is known to be absent: append the pair and index it, without a second search.
+  series_buffer* b = pairs(&map);
+  copy_cell(&key, memory::alloc_tail_cell(b));
+  b = pairs(&map);
+  copy_cell(&value, memory::alloc_tail_cell(b));
+  hashtable::put_absent(map.data3, cell_count(&map) - 2);
 }
 
 void check_even(const cell* block) {
@@ -381,7 +387,26 @@ const cell* copy(const cell* value, cell* dest, const cell*, bool deep, const ce
   if (deep) {
     cycles::guard g(m.data2);
     if (types) {
-      block::deep_copy_types(&out, 1, i32(cell_count(&out)), 2, types);
+      // Only values of the given types are copied, nested maps by this same copy (so a
+      // map met again raises no-cycle).
+      cell ty = *types;
+      collector::root_guard tg(&ty);
+      auto wanted = [&](u32 t) {
+        return type_of(&ty) == TYPE_TYPESET ? typeset::has_q(&ty, t) : ty.data1 == t;
+      };
+      for (u32 i = 1; i < cell_count(&out); i += 2) {
+        cell v = *pair_at(&out, i);
+        if (v.header == 0 || !wanted(type_of(&v))) continue;
+        collector::root_guard vg(&v);
+        if (type_of(&v) == TYPE_MAP) {
+          cell c;
+          copy(&v, &c, nullptr, true, &ty);
+          *pair_at(&out, i) = c;
+        } else if (series::series_q(type_of(&v))) {
+          block::deep_copy_cell(&v);
+          *pair_at(&out, i) = v;
+        }
+      }
     } else {
       block::deep_copy_cells(&out);
     }

@@ -10,6 +10,7 @@
 #include "runtime/cycles.h"
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/hash.h"
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/series.h"
@@ -85,6 +86,8 @@ void copy_series_value(cell* v, bool deep) {
     copy_series_value(&c, true);
     buffer_of(node)->cells()[i] = c;
   }
+  // The copied series are new values: a hash! indexes them again.
+  if (t == TYPE_HASH) hash::reindex(v);
 }
 
 void write_owner(const cell* obj) {

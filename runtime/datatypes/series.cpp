@@ -17,6 +17,7 @@
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
+#include "runtime/datatypes/vector.h"
 #include "runtime/datatypes/unset.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/fire.h"
@@ -216,7 +217,11 @@ const cell* pick(cell* series, i32 index, const cell*) {
     *stack::arguments = cell{TYPE_CHAR, 0, cp, 0};
     return stack::arguments;
   }
-  not_done();  // vector! and image! elements belong to their own modules
+  if (t == TYPE_VECTOR) {
+    cell e = vector::get_value(series, d);
+    return stack::set_result(&e);
+  }
+  not_done();  // image! elements belong to their own module
 }
 
 const cell* poke(cell* series, i32 index, const cell* value, const cell*) {

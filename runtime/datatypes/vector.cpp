@@ -19,6 +19,7 @@
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/none.h"
+#include "runtime/datatypes/percent.h"
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/fire.h"
@@ -40,7 +41,7 @@ i64 total_of(const cell* v) { return series::buffer(v)->used_units(); }
 i64 clipped(const cell* v) { return std::clamp<i64>(series::head_index(v), 0, total_of(v)); }
 char* slot(const cell* v, i64 i) { return series::buffer(v)->head() + i * width_of(v); }
 
-// percent! elements wait for the percent! datatype.
+// percent! elements need the percent! datatype registered.
 void check_supported(u32 et) {
   if (et == TYPE_PERCENT && !datatype::registered_q(TYPE_PERCENT)) fire("internal", "not-done");
 }
@@ -508,7 +509,10 @@ i32 element_text(const cell* v, i64 i, cell* out, bool molded, i32 budget) {
                                                                            : float_::FORM_VECTOR_FLOAT);
     return datatype::append_text(out, text, budget);
   }
-  if (et == TYPE_PERCENT) fire("internal", "not-done");
+  if (et == TYPE_PERCENT) {
+    return molded ? percent::mold(&e, out, false, false, false, nullptr, budget, 0)
+                  : percent::form(&e, out, nullptr, budget);
+  }
   return molded ? actions::mold(&e, out, false, false, false, nullptr, budget, 0)
                 : actions::form(&e, out, nullptr, budget);
 }

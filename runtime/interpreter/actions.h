@@ -72,6 +72,8 @@ void xor_entry();
 // result slot. Slots 7 (path evaluation) and 8 have no stack entry.
 using entry_fn = void (*)(const i32* refs);
 entry_fn entry(u32 slot_number);
+// Replaces the stack entry of a slot (port! puts its forwarding in front of the entries).
+void set_entry(u32 slot_number, entry_fn fn);
 void init_entries();
 
 }  // namespace vyr::actions

@@ -254,6 +254,9 @@ entry_fn table[ACTION_COUNT];
 }  // namespace
 
 entry_fn entry(u32 n) { return n >= 1 && n <= ACTION_COUNT ? table[n - 1] : nullptr; }
+void set_entry(u32 n, entry_fn fn) {
+  if (n >= 1 && n <= ACTION_COUNT) table[n - 1] = fn;
+}
 
 void init_entries() {
   entry_fn t[ACTION_COUNT] = {

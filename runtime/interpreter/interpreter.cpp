@@ -1551,6 +1551,43 @@ void call(const cell* fn_in, const cell* args, u32 n, cell* result) {
   (void)start;
 }
 
+void call_slots(const cell* fn_in, const cell* slots, u32 n, const cell* name, cell* result) {
+  cell fn = *fn_in;
+  collector::root_guard g(&fn);
+  if (type_of(&fn) != TYPE_FUNCTION) fire("internal", "not-done");
+  stack::guard sg;
+  u32 depth = stack::frame_top;
+  struct frame_scope {
+    u32 depth;
+    ~frame_scope() { stack::unwind_frames(depth); }
+  } fs{depth};
+  u32 cache = cache_spec(&fn);
+  *stack::push_slot() = fn;
+  stack::push_frame_sym(name ? name->data2 : anon_symbol(), 0, stack::HEADER_INTERP_FUNCTION);
+  u32 me = stack::frame_top - 1;
+  stack::frames[me].block = fn.data3;
+  i32 refs[MAX_REFINEMENTS];
+  for (u32 r = 0; r < MAX_REFINEMENTS; r++) refs[r] = -1;
+  bool fixed = true;
+  u32 k = 0;
+  for (u32 i = 1; i < cells::length(cache); i++) {
+    cell e = *cells::at(cache, i);
+    cell* a = stack::push_slot();
+    if (type_of(&e) == TYPE_TYPESET) {
+      *a = k < n ? slots[k] : cell{TYPE_NONE, 0, 0, 0};
+      if (fixed || type_of(a) != TYPE_NONE) check_arg(e, a);
+    } else {
+      fixed = false;
+      bool on = k < n && type_of(&slots[k]) == TYPE_LOGIC && slots[k].data1;
+      *a = cell{TYPE_LOGIC, on ? 1u : 0u, 0, 0};
+    }
+    k++;
+  }
+  run_gathered(&fn, me, refs);
+  raise_pending();
+  *result = *stack::arguments;
+}
+
 // Runs a call whose frame `me` (pushed over a copy of the function) already holds its
 // gathered arguments: what `apply` uses after gathering by its own modes.
 void run_gathered(const cell* fn_in, u32 me, const i32* refs) {

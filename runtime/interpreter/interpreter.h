@@ -89,6 +89,10 @@ u32 switch_refinement(u32 cache, u32 symbol, bool on, bool is_fn, i32* refs,
 
 // Calls a function value with `n` argument values (refinements off), result into `result`.
 void call(const cell* fn, const cell* args, u32 n, cell* result);
+// Calls a function! with every slot of its argument list given in order (each refinement
+// as a logic! followed by its arguments; missing slots are none! or off), in a frame named
+// by `name`; result into `result`.
+void call_slots(const cell* fn, const cell* slots, u32 n, const cell* name, cell* result);
 // Evaluates a block from C++ and leaves the result at stack::arguments (a native's result).
 void do_block_into_result(const cell* block);
 // When the whole block (from its index) is one expression that takes no call to compute (an

@@ -1,0 +1,44 @@
+# The windowing layer (gui/win) and the GUI backend (gui/), with their own test programs.
+# They draw with cairo, lay text out with pango over fontconfig, and talk to X11 through Xlib.
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(VYR_GUI_DEPS REQUIRED IMPORTED_TARGET
+  cairo pangocairo pangoft2 fontconfig x11 xrandr xcursor)
+pkg_check_modules(VYR_XTST REQUIRED IMPORTED_TARGET xtst)
+
+set(VYR_FONTS_CONF_CPP ${CMAKE_BINARY_DIR}/generated/fonts_conf.cpp)
+add_custom_command(OUTPUT ${VYR_FONTS_CONF_CPP}
+  COMMAND ${CMAKE_COMMAND} -DIN=${CMAKE_SOURCE_DIR}/gui/fonts.conf
+          -DOUT=${VYR_FONTS_CONF_CPP} -DNAME=fonts_conf -P ${CMAKE_SOURCE_DIR}/tools/embed_text.cmake
+  DEPENDS ${CMAKE_SOURCE_DIR}/gui/fonts.conf ${CMAKE_SOURCE_DIR}/tools/embed_text.cmake)
+
+file(GLOB VYR_WIN_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/gui/win/*.cpp)
+add_library(vyr_win STATIC ${VYR_WIN_SOURCES} ${VYR_FONTS_CONF_CPP})
+target_include_directories(vyr_win PUBLIC ${CMAKE_SOURCE_DIR})
+target_link_libraries(vyr_win PUBLIC PkgConfig::VYR_GUI_DEPS)
+
+file(GLOB VYR_GUI_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/gui/*.cpp)
+if(VYR_GUI_SOURCES)
+  add_library(vyr_gui STATIC ${VYR_GUI_SOURCES})
+  target_link_libraries(vyr_gui PUBLIC vyr_win vyr_runtime)
+endif()
+
+file(GLOB VYR_WIN_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/win/*.cpp)
+add_executable(vyr_win_tests ${VYR_WIN_TEST_SOURCES})
+target_link_libraries(vyr_win_tests PRIVATE vyr_win PkgConfig::VYR_XTST GTest::gtest GTest::gtest_main)
+gtest_discover_tests(vyr_win_tests DISCOVERY_TIMEOUT 60)
+
+file(GLOB VYR_GUI_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/gui/*.cpp)
+if(VYR_GUI_SOURCES AND VYR_GUI_TEST_SOURCES)
+  add_executable(vyr_gui_tests ${VYR_GUI_TEST_SOURCES})
+  target_link_libraries(vyr_gui_tests PRIVATE vyr_gui GTest::gtest GTest::gtest_main)
+  gtest_discover_tests(vyr_gui_tests DISCOVERY_TIMEOUT 60)
+endif()
+
+if(VYR_BENCH AND VYR_GUI_SOURCES)
+  find_package(benchmark QUIET)
+  file(GLOB VYR_GUI_BENCH_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/bench/gui/*.cpp)
+  if(benchmark_FOUND AND VYR_GUI_BENCH_SOURCES)
+    add_executable(vyr_gui_bench ${VYR_GUI_BENCH_SOURCES})
+    target_link_libraries(vyr_gui_bench PRIVATE vyr_gui benchmark::benchmark benchmark::benchmark_main)
+  endif()
+endif()

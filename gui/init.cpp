@@ -1,0 +1,384 @@
+// GUI start-up, the DPI state and the screens: which display the GUI runs on, the current
+// DPI that every coordinate conversion uses (it starts at 96 and is never set to 0), the
+// monitor table, metrics, dark mode and the `cursor` option.
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <set>
+#include <unistd.h>
+
+#include "gui/backend.h"
+#include "runtime/datatypes/handle.h"
+#include "runtime/datatypes/integer.h"
+#include "runtime/datatypes/map.h"
+#include "runtime/datatypes/object.h"
+#include "runtime/datatypes/string.h"
+#include "runtime/datatypes/word.h"
+#include "runtime/datatypes/pair.h"
+#include "runtime/datatypes/point.h"
+#include "runtime/datatypes/tuple.h"
+#include "runtime/datatypes/float.h"
+#include "runtime/datatypes/percent.h"
+#include "gui/win/headless.h"
+#include "gui/win/x11.h"
+#include "runtime/collector.h"
+#include "runtime/datatypes/block.h"
+#include "runtime/datatypes/series.h"
+#include "runtime/datatypes/symbol.h"
+#include "runtime/externals.h"
+
+namespace vyr::gui {
+
+globals& g() {
+  static globals s;
+  return s;
+}
+
+static void mark_gui_values() {
+  if (g().value_block) collector::mark_block(g().value_block);
+}
+
+static void release_font(u64 h) { win::DeleteObject(win::HFONT(static_cast<u32>(h))); }
+// The objects of this kind are the render records of windows; they are released with their
+// windows, so the table's release has nothing left to do.
+static void release_com_object(u64) {}
+
+std::unique_ptr<win::display> open_display(bool text_mode, std::string& warning) {
+  const char* want = std::getenv("VYR_DISPLAY");
+  bool x11 = !text_mode;
+  if (want && std::strcmp(want, "x11") == 0) x11 = true;
+  if (want && std::strcmp(want, "headless") == 0) x11 = false;
+  if (x11) {
+    if (auto d = win::x11_display::open()) return d;
+    warning = "vyr: no X server answers, the GUI runs on the headless display";
+  }
+  const char* screens = std::getenv("VYR_HEADLESS_SCREENS");
+  if (screens && *screens && !win::headless_display::parse_screens(screens)) {
+    if (!warning.empty()) warning += "\n";
+    warning += "vyr: VYR_HEADLESS_SCREENS is not WxH+X+Y@DPI[,...], one 1920x1080 screen at 96 DPI is used";
+    screens = nullptr;
+  }
+  return std::make_unique<win::headless_display>(screens ? screens : "");
+}
+
+// The value cell of field `name` of an object, or null. Valid until the next allocation.
+static cell* field_of(const cell* obj, u32 sym) {
+  if (type_of(obj) != TYPE_OBJECT) return nullptr;
+  i32 i = object::field_index(obj, sym);
+  return i < 0 ? nullptr : object::get_values(obj) + i;
+}
+
+// Sets field `name` of an object; a missing field is left alone.
+static void set_field(const cell* obj, const char* name, const cell* value) {
+  u32 sym = symbol::make(name);
+  if (cell* f = field_of(obj, sym)) *f = *value;
+}
+
+// Puts key `name` into the map held by field `field` of an object.
+static void put_in_map_field(const cell* obj, const char* field, const char* name, const cell* value) {
+  u32 sym = symbol::make(field);
+  cell key = word::intern(name);
+  cell v = *value;
+  collector::root_guard guard(&v);
+  cell* f = field_of(obj, sym);
+  if (!f || type_of(f) != TYPE_MAP) return;
+  cell m = *f;   // the map's node stays reachable through the object
+  map::put(&m, &key, &v, false);
+}
+
+void set_view_objects(const cell* metrics, const cell* fonts, const cell* platform) {
+  globals& s = g();
+  s.view_metrics = metrics ? *metrics : cell{TYPE_NONE, 0, 0, 0};
+  s.view_fonts = fonts ? *fonts : cell{TYPE_NONE, 0, 0, 0};
+  s.view_platform = platform ? *platform : cell{TYPE_NONE, 0, 0, 0};
+  static bool rooted = false;
+  if (!rooted) {
+    collector::add_root(&s.view_metrics);
+    collector::add_root(&s.view_fonts);
+    collector::add_root(&s.view_platform);
+    rooted = true;
+  }
+}
+
+static void write_platform_version() {
+  globals& s = g();
+  if (type_of(&s.view_platform) != TYPE_OBJECT) return;
+  cell v;
+  u8 parts[3] = {u8(s.major), u8(s.minor), 0};
+  tuple::make_at(&v, parts, 3);
+  set_field(&s.view_platform, "version", &v);
+  integer::make_at(&v, static_cast<i32>(s.build));
+  set_field(&s.view_platform, "build", &v);
+  integer::make_at(&v, static_cast<i32>(s.product));
+  set_field(&s.view_platform, "product", &v);
+}
+
+static void write_fonts() {
+  globals& s = g();
+  if (type_of(&s.view_fonts) != TYPE_OBJECT) return;
+  // Naming the face needs fontconfig, which costs milliseconds to load: the headless display
+  // names the generic family instead (pango draws it with the same face).
+  win::display* d = win::current_display();
+  const std::string face = d && std::strcmp(d->name(), "headless") == 0 ? "sans-serif" : default_font_face();
+  cell name{TYPE_NONE, 0, 0, 0};
+  collector::root_guard guard(&name);
+  string::load_utf8_strict(face.data(), static_cast<u32>(face.size()), &name);
+  set_field(&s.view_fonts, "system", &name);
+  cell size;
+  integer::make_at(&size, s.default_size);
+  set_field(&s.view_fonts, "size", &size);
+}
+
+void init_common_controls() {
+  // The controls are the layer's own window classes; nothing to load.
+}
+
+void init(bool text_mode) {
+  globals& s = g();
+  if (s.initialised) return;
+  s.process_id = static_cast<i32>(getpid());
+  if (!win::current_display()) {
+    std::string warning;
+    win::install(open_display(text_mode, warning));
+    if (!warning.empty()) {
+      std::fprintf(stderr, "%s\n", warning.c_str());
+      s.display_warning = warning;
+    }
+  }
+  s.screen_dc = win::GetDC(win::HWND{});
+  init_common_controls();
+  s.composition = composition_enabled_q();
+  s.windows10 = s.major >= 10;
+  s.windows8 = s.major >= 10 || (s.major >= 6 && s.minor >= 2);
+  s.legacy = s.major < 6;
+  write_platform_version();
+  set_dpi_from_cursor();
+  load_default_font(win::HWND{});
+  write_fonts();
+  s.windows11 = s.build >= 22000;
+  s.monitors.clear();
+  s.monitors.reserve(10);
+  fill_metrics();
+  if (s.windows10) {
+    s.dark_query = true;
+    s.dark_mode = system_dark_mode_q();
+  }
+  collector::add_root_node(&s.value_block);
+  collector::register_callback(mark_gui_values);
+  s.event_time_base_us = std::chrono::duration_cast<std::chrono::microseconds>(
+      std::chrono::steady_clock::now().time_since_epoch()).count();
+  if (!s.font_kind) s.font_kind = externals::register_class("font", release_font);
+  if (!s.com_kind) s.com_kind = externals::register_class("com-object", release_com_object);
+  s.initialised = true;
+}
+
+static std::set<u32>& dark_windows();
+
+void shutdown() {
+  globals& s = g();
+  if (!s.initialised) return;
+  collector::unregister_callback(mark_gui_values);
+  collector::remove_root_node(&s.value_block);
+  u32 font_kind = s.font_kind, com_kind = s.com_kind;
+  dark_windows().clear();
+  win::shutdown();
+  // The view objects' cells stay registered roots; the reset leaves them none.
+  s = globals{};
+  s.font_kind = font_kind;   // the resource classes stay registered for the run
+  s.com_kind = com_kind;
+}
+
+// ---- DPI -------------------------------------------------------------------------------------
+
+void set_dpi(i32 dpi) {
+  if (dpi <= 0) return;   // a failed query keeps the DPI it had
+  globals& s = g();
+  s.dpi_x = s.dpi_y = dpi;
+  s.dpi = static_cast<float>(dpi);
+  s.scale = s.dpi / 96.0f;
+}
+
+i32 window_dpi(win::HWND h) {
+  u32 d = win::GetDpiForWindow(win::GetAncestor(h, win::GA_ROOT));
+  return d ? static_cast<i32>(d) : g().dpi_x;
+}
+
+i32 enter_dpi_scope(win::HWND h) {
+  globals& s = g();
+  ++s.scope_depth;
+  i32 saved = s.dpi_x;
+  if (!win::is_null(h)) set_dpi(window_dpi(h));
+  return saved;
+}
+
+void leave_dpi_scope(i32 saved) {
+  globals& s = g();
+  --s.scope_depth;
+  if (saved == s.dpi_x) return;
+  if (s.scope_depth == 0) {
+    win::HWND a = win::GetActiveWindow();
+    if (!win::is_null(a) && win::IsWindowVisible(a)) saved = window_dpi(a);
+  }
+  set_dpi(saved);
+}
+
+void set_dpi_from_window(win::HWND h) { set_dpi(window_dpi(h)); }
+
+void set_dpi_from_cursor() {
+  win::POINT p;
+  win::GetCursorPos(p);
+  set_dpi(static_cast<i32>(win::GetDpiForMonitor(win::MonitorFromPoint(p, win::MONITOR_DEFAULTTONEAREST))));
+}
+
+void set_dpi_from_rect(float x, float y, float w, float h) {
+  globals& s = g();
+  bool changed = false;
+  for (int round = 0; round < 4; ++round) {
+    i32 before = s.dpi_x;
+    win::RECT r{to_pixels(x), to_pixels(y), to_pixels(x + w), to_pixels(y + h)};
+    set_dpi(static_cast<i32>(win::GetDpiForMonitor(win::MonitorFromRect(r, win::MONITOR_DEFAULTTONEAREST))));
+    changed = s.dpi_x != before;
+    if (!changed) return;
+  }
+  set_dpi_from_cursor();
+}
+
+void fill_metrics() {
+  globals& s = g();
+  metrics_values& m = s.metrics;
+  m.dpi = s.dpi_x;
+  m.scroller_x = to_pixels(17.0f);
+  m.scroller_y = to_pixels(17.0f);
+  auto rgb = [](u8* out, win::COLORREF c) {
+    out[0] = c & 0xFF;
+    out[1] = (c >> 8) & 0xFF;
+    out[2] = (c >> 16) & 0xFF;
+  };
+  rgb(m.text, win::GetSysColor(win::COLOR_WINDOWTEXT));
+  rgb(m.window, win::GetSysColor(win::COLOR_WINDOW));
+  rgb(m.panel, win::GetSysColor(win::COLOR_BTNFACE));
+  if (type_of(&s.view_metrics) != TYPE_OBJECT) return;
+  cell v;
+  integer::make_at(&v, m.dpi);
+  set_field(&s.view_metrics, "dpi", &v);
+  pair::make_at(&v, m.scroller_x, m.scroller_y);
+  put_in_map_field(&s.view_metrics, "misc", "scroller", &v);
+  tuple::make_at(&v, m.text, 3);
+  put_in_map_field(&s.view_metrics, "colors", "text", &v);
+  tuple::make_at(&v, m.window, 3);
+  put_in_map_field(&s.view_metrics, "colors", "window", &v);
+  tuple::make_at(&v, m.panel, 3);
+  put_in_map_field(&s.view_metrics, "colors", "panel", &v);
+}
+
+static bool high_contrast() {
+  win::display* d = win::current_display();
+  return d && d->high_contrast();
+}
+
+bool system_dark_mode_q() {
+  globals& s = g();
+  if (!s.windows10 || !s.dark_query) return false;
+  if (high_contrast()) return false;
+  const char* v = std::getenv("VYR_DARK_MODE");
+  if (v && std::strcmp(v, "1") == 0) return true;
+  win::display* d = win::current_display();
+  return d && d->dark_preference();
+}
+
+bool support_dark_mode_q() { return g().windows10 && !high_contrast(); }
+
+static std::set<u32>& dark_windows() {
+  static std::set<u32> s;
+  return s;
+}
+
+void set_dark_mode(win::HWND h, bool dark, bool frame) {
+  if (!win::IsWindow(h)) return;
+  if (dark) dark_windows().insert(win::raw(h));
+  else dark_windows().erase(win::raw(h));
+  (void)frame;
+}
+
+bool dark_mode_of(win::HWND h) { return dark_windows().count(win::raw(h)) > 0; }
+
+bool composition_enabled_q() { return true; }
+
+win::SIZE get_screen_size() {
+  globals& s = g();
+  s.screen_width = win::GetDeviceCaps(s.screen_dc, win::HORZRES);
+  s.screen_height = win::GetDeviceCaps(s.screen_dc, win::VERTRES);
+  i32 d = s.dpi_x > 0 ? s.dpi_x : 96;
+  return {static_cast<i32>(i64(s.screen_width) * 96 / d), static_cast<i32>(i64(s.screen_height) * 96 / d)};
+}
+
+cell* get_screen_size(cell* out) {
+  win::SIZE z = get_screen_size();
+  return pair::make_at(out, z.cx, z.cy);
+}
+
+cell* OS_get_current_screen(cell* out) {
+  win::POINT p;
+  win::GetCursorPos(p);
+  return handle::make_at(out, static_cast<u32>(win::MonitorFromPoint(p, win::MONITOR_DEFAULTTONEAREST)), HANDLE_MONITOR);
+}
+
+cell* OS_fetch_all_screens(cell* out) {
+  g().monitors.clear();
+  block::make_at(out, 2);
+  for (win::HMONITOR m : win::EnumDisplayMonitors()) screen_enum_proc(m, out);
+  return out;
+}
+
+void screen_enum_proc(win::HMONITOR m, cell* result) {
+  win::MONITORINFO mi;
+  if (!win::GetMonitorInfo(m, mi)) return;
+  i32 dpi = static_cast<i32>(win::GetDpiForMonitor(m));
+  float scale = static_cast<float>(dpi) / 96.0f;
+  cell items[4];
+  pair::make_at(&items[0], mi.rcMonitor.left, mi.rcMonitor.top);
+  pair::make_at(&items[1], mi.rcMonitor.width(), mi.rcMonitor.height());
+  float_::make_at(&items[2], scale);
+  handle::make_at(&items[3], static_cast<u32>(m), HANDLE_MONITOR);
+  // The inner block lives in the result, which the caller keeps reachable.
+  cell inner = *block::make_in(result, 4);
+  for (const cell& c : items) block::rs_append(&inner, &c);
+  g().monitors.push_back({m, scale, dpi});
+}
+
+static u32 cursor_id_of(u32 symbol_id) {
+  static const struct { const char* name; u32 id; } words[] = {
+    {"I-beam", win::IDC_IBEAM}, {"hand", win::IDC_HAND}, {"cross", win::IDC_CROSS},
+    {"resize-ns", win::IDC_SIZENS}, {"resize-we", win::IDC_SIZEWE}, {"resize-ew", win::IDC_SIZEWE}};
+  for (auto& w : words)
+    if (symbol::same_q(symbol_id, symbol::make(w.name))) return w.id;
+  return win::IDC_ARROW;
+}
+
+void set_cursor_option(win::HWND h, const cell* options) {
+  win::window_extra* ex = win::extra(h);
+  if (!ex) return;
+  if (ex->cursor_icon) {
+    win::DestroyCursor(win::HCURSOR(ex->cursor_icon));
+    ex->cursor_icon = 0;
+  }
+  ex->cursor = 0;
+  if (!options || type_of(options) != TYPE_BLOCK) return;
+  i32 n = block::rs_length_q(options);
+  if (n <= 0 || n % 2) return;
+  u32 cursor_sym = symbol::make("cursor");
+  for (i32 i = 0; i < n; i += 2) {
+    cell key = *block::rs_abs_at(options, static_cast<u32>(series::head_index(options) + i));
+    cell value = *block::rs_abs_at(options, static_cast<u32>(series::head_index(options) + i + 1));
+    if (type_of(&key) != TYPE_SET_WORD || !symbol::same_q(key.data2, cursor_sym)) continue;
+    if (type_of(&value) == TYPE_WORD) {
+      win::HCURSOR c = win::LoadCursor(cursor_id_of(value.data2));
+      if ((ex = win::extra(h))) ex->cursor = static_cast<u32>(c) | CURSOR_FROM_OPTION;
+    }
+    // An image! cursor needs the image hand-over of the imaging code; any other value
+    // leaves the default cursor.
+  }
+}
+
+}  // namespace vyr::gui

@@ -1,0 +1,225 @@
+// The headless display. Its clock moves only when told to or when the idle hook jumps to
+// the next timer; with no input and no timer left, waiting fails so loops end.
+#include "gui/win/headless.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <iterator>
+#include <poll.h>
+
+#include <cairo.h>
+
+namespace vyr::win {
+
+std::optional<std::vector<monitor>> headless_display::parse_screens(std::string_view s) {
+  std::vector<monitor> out;
+  size_t i = 0;
+  auto num = [&](int64_t& v, bool sign) {
+    bool neg = false;
+    if (sign && i < s.size() && (s[i] == '-' || s[i] == '+')) { neg = s[i] == '-'; ++i; }
+    size_t start = i;
+    v = 0;
+    while (i < s.size() && s[i] >= '0' && s[i] <= '9' && i - start < 7) v = v * 10 + (s[i++] - '0');
+    if (i == start || (i < s.size() && s[i] >= '0' && s[i] <= '9')) return false;
+    if (neg) v = -v;
+    return true;
+  };
+  // "+X" or "-X", and "+-X" for a negative X after the plus.
+  auto offset = [&](int64_t& v) {
+    if (i >= s.size() || (s[i] != '+' && s[i] != '-')) return false;
+    bool neg = s[i++] == '-';
+    if (i < s.size() && s[i] == '-') { neg = !neg; ++i; }
+    if (!num(v, false)) return false;
+    if (neg) v = -v;
+    return true;
+  };
+  while (i < s.size()) {
+    int64_t w, h, x, y, dpi;
+    if (!num(w, false) || i >= s.size() || s[i++] != 'x' || !num(h, false)) return std::nullopt;
+    if (!offset(x) || !offset(y)) return std::nullopt;
+    if (i >= s.size() || s[i++] != '@' || !num(dpi, false)) return std::nullopt;
+    if (w <= 0 || h <= 0 || w > 100000 || h > 100000 || dpi < 24 || dpi > 1920) return std::nullopt;
+    monitor m;
+    m.rect = {int32_t(x), int32_t(y), int32_t(x + w), int32_t(y + h)};
+    m.work = m.rect;
+    m.dpi = uint32_t(dpi);
+    out.push_back(m);
+    if (i < s.size() && (s[i++] != ',' || i == s.size())) return std::nullopt;
+  }
+  if (out.empty()) return std::nullopt;
+  return out;
+}
+
+headless_display::headless_display(std::string_view screens) {
+  auto m = parse_screens(screens.empty() ? "1920x1080+0+0@96" : screens);
+  if (!m) m = parse_screens("1920x1080+0+0@96");
+  monitors_ = *m;
+  const RECT& r = monitors_[0].rect;
+  pointer_ = {r.left + r.width() / 2, r.top + r.height() / 2};
+}
+
+headless_display::~headless_display() {
+  for (auto& f : frames_) cairo_surface_destroy(f.image);
+}
+
+bool headless_display::wait(int64_t deadline, int wake_fd) {
+  if (wake_fd >= 0) {
+    pollfd p{wake_fd, POLLIN, 0};
+    if (poll(&p, 1, 0) > 0) return true;
+  }
+  if (deadline >= 0 && deadline <= clock_us_) return true;
+  if (!script_.empty()) {
+    step& s = script_.front();
+    if (s.delay_us > 0) {
+      int64_t until = clock_us_ + s.delay_us;
+      if (deadline >= 0 && deadline < until) {
+        s.delay_us = until - deadline;
+        clock_us_ = deadline;
+        return true;
+      }
+      clock_us_ = until;
+    }
+    auto fn = std::move(s.fn);
+    script_.pop_front();
+    if (fn) fn();
+    return true;
+  }
+  if (deadline > clock_us_) {
+    clock_us_ = deadline;
+    return true;
+  }
+  std::fputs("headless display: no input left\n", stderr);
+  return false;
+}
+
+void headless_display::present(HWND top, cairo_surface_t* f) {
+  ++presented;
+  frames_.push_back({top, clock_us_, cairo_surface_reference(f)});
+  while (frames_.size() > frame_limit && !frames_.empty()) {
+    cairo_surface_destroy(frames_.front().image);
+    frames_.pop_front();
+  }
+}
+
+cairo_surface_t* headless_display::last_frame(HWND top) const {
+  for (auto it = frames_.rbegin(); it != frames_.rend(); ++it)
+    if (it->top == top) return it->image;
+  return nullptr;
+}
+
+uint32_t headless_display::pixel(HWND top, int x, int y) const {
+  cairo_surface_t* s = last_frame(top);
+  if (!s || x < 0 || y < 0 || x >= cairo_image_surface_get_width(s) || y >= cairo_image_surface_get_height(s)) return 0;
+  cairo_surface_flush(s);
+  const unsigned char* d = cairo_image_surface_get_data(s);
+  return *reinterpret_cast<const uint32_t*>(d + size_t(y) * cairo_image_surface_get_stride(s) + size_t(x) * 4);
+}
+
+cairo_surface_t* headless_display::capture(RECT r) {
+  if (r.empty()) return nullptr;
+  cairo_surface_t* out = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, r.width(), r.height());
+  cairo_t* cr = cairo_create(out);
+  cairo_set_source_rgb(cr, 0, 0, 0);
+  cairo_paint(cr);
+  auto tops = top_levels();
+  for (auto it = tops.rbegin(); it != tops.rend(); ++it) {
+    if (!IsWindowVisible(*it) || IsIconic(*it)) continue;
+    cairo_surface_t* f = last_frame(*it);
+    if (!f) continue;
+    POINT o{0, 0};
+    ClientToScreen(*it, o);
+    cairo_set_source_surface(cr, f, o.x - r.left, o.y - r.top);
+    cairo_paint(cr);
+  }
+  cairo_destroy(cr);
+  return out;
+}
+
+std::optional<dialog_answer> headless_display::dialog(const dialog_request& q) {
+  if (answers_.empty() || answers_.front().kind != q.kind) {
+    ++unexpected_dialogs;
+    std::fprintf(stderr, "headless display: no answer queued for a %s dialog\n", q.kind.c_str());
+    return std::nullopt;
+  }
+  dialog_answer a = std::move(answers_.front());
+  answers_.pop_front();
+  return a;
+}
+
+void headless_display::script(std::function<void()> fn, int64_t delay_us) {
+  script_.push_back({std::move(fn), delay_us});
+}
+
+void headless_display::key(uint32_t vk, bool down, std::string text, key_side side) {
+  key_input k;
+  k.vk = vk;
+  k.down = down;
+  k.side = side;
+  k.text = std::move(text);
+  input_key(k);
+}
+
+void headless_display::type(std::string_view text) {
+  std::u16string u = to_utf16(text);
+  for (size_t i = 0; i < u.size(); ++i) {
+    char16_t c = u[i];
+    size_t n = (c >= 0xD800 && c < 0xDC00 && i + 1 < u.size()) ? 2 : 1;
+    std::string piece = to_utf8(u.substr(i, n));
+    int16_t scan = VkKeyScan(c);
+    uint32_t vk = scan >= 0 ? uint32_t(scan & 0xFF) : VK_SPACE;
+    bool shift = scan >= 0 && (scan & 0x100);
+    if (shift) key(VK_SHIFT, true, "", key_side::left);
+    key(vk, true, piece);
+    key(vk, false);
+    if (shift) key(VK_SHIFT, false, "", key_side::left);
+    i += n - 1;
+  }
+}
+
+void headless_display::chord(uint32_t modifiers, uint32_t vk, std::string text) {
+  const struct { uint32_t bit, vk; } mods[] = {{MK_SHIFT, VK_SHIFT}, {MK_CONTROL, VK_CONTROL}, {0x100, VK_MENU}};
+  for (auto& m : mods) if (modifiers & m.bit) key(m.vk, true, "", key_side::left);
+  key(vk, true, std::move(text));
+  key(vk, false);
+  for (auto it = std::rbegin(mods); it != std::rend(mods); ++it)
+    if (modifiers & it->bit) key(it->vk, false, "", key_side::left);
+}
+
+void headless_display::move(POINT p) {
+  pointer_ = p;
+  input_pointer_move(p);
+}
+
+void headless_display::button(int b, bool down) { input_button(b, down, pointer_); }
+
+void headless_display::click(POINT p, int b) {
+  move(p);
+  button(b, true);
+  button(b, false);
+}
+
+void headless_display::wheel(int delta, bool horizontal) { input_wheel(delta, horizontal, pointer_); }
+
+void headless_display::move_size(HWND top, const std::vector<RECT>& steps, bool sizing) {
+  if (steps.empty()) return;
+  for (size_t i = 0; i < steps.size(); ++i) input_move_size(top, steps[i], sizing, i == 0 ? 0 : 1);
+  input_move_size(top, steps.back(), sizing, 2);
+}
+
+void headless_display::set_monitors(std::vector<monitor> m) {
+  if (m.empty()) return;
+  monitors_ = std::move(m);
+  input_display_changed();
+}
+
+void headless_display::set_monitor_dpi(size_t index, uint32_t dpi) {
+  if (index >= monitors_.size() || dpi == 0) return;
+  monitors_[index].dpi = dpi;
+  for (HWND t : top_levels()) {
+    RECT r;
+    GetWindowRect(t, r);
+    if (uint32_t(MonitorFromRect(r, MONITOR_DEFAULTTONEAREST)) == index + 1) input_dpi_changed(t, dpi);
+  }
+}
+
+}  // namespace vyr::win

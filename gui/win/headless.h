@@ -1,0 +1,86 @@
+// The headless display: monitors from a description, a virtual clock, injected input, an
+// idle hook that plays scripted steps or jumps the clock to the next timer, presented frames
+// kept as images, a memory clipboard and queued dialog answers. Tests and text-mode runs.
+#pragma once
+#include <deque>
+#include <functional>
+
+#include "gui/win/win.h"
+
+namespace vyr::win {
+
+class headless_display : public display {
+ public:
+  // `screens`: "WxH+X+Y@DPI" items, comma-separated; empty gives one 1920x1080 screen at 96.
+  explicit headless_display(std::string_view screens = "");
+  ~headless_display() override;
+  static std::optional<std::vector<monitor>> parse_screens(std::string_view);
+
+  const char* name() const override { return "headless"; }
+  int64_t now_us() override { return clock_us_; }
+  std::vector<monitor> monitors() override { return monitors_; }
+  POINT cursor_pos() override { return pointer_; }
+  void set_cursor_pos(POINT p) override { pointer_ = p; }
+  bool wait(int64_t deadline_us, int wake_fd) override;
+  void present(HWND top, cairo_surface_t* frame) override;
+  void set_cursor(HWND, HCURSOR c) override { cursor_ = c; }
+  void set_clipboard_text(const std::string& s) override { clipboard_ = s; }
+  std::optional<std::string> clipboard_text() override { return clipboard_; }
+  std::optional<dialog_answer> dialog(const dialog_request&) override;
+  bool dark_preference() override { return dark; }
+  bool high_contrast() override { return contrast; }
+  cairo_surface_t* capture(RECT) override;
+
+  // The clock.
+  void advance(int64_t us) { clock_us_ += us; }
+  // Steps the idle hook plays, one per idle turn, after `delay_us` of virtual time.
+  void script(std::function<void()> step, int64_t delay_us = 0);
+  size_t script_left() const { return script_.size(); }
+
+  // Input, injected now.
+  void key(uint32_t vk, bool down, std::string text = "", key_side side = key_side::none);
+  void type(std::string_view text);   // presses and releases a key per character
+  // A key pressed and released with modifiers held (MK_SHIFT, MK_CONTROL, and 0x100 for Alt).
+  void chord(uint32_t modifiers, uint32_t vk, std::string text = "");
+  void move(POINT screen);
+  void button(int b, bool down);
+  void click(POINT screen, int b = 1);
+  void wheel(int delta, bool horizontal = false);
+  void close(HWND top) { input_close(top); }
+  void activate(HWND top, bool on = true) { input_activate(top, on); }
+  void set_state(HWND top, int show_cmd) { input_state(top, show_cmd); }
+  // A user move or resize: the window passes through `steps` (window rectangles).
+  void move_size(HWND top, const std::vector<RECT>& steps, bool sizing);
+  void set_monitors(std::vector<monitor>);
+  void set_monitor_dpi(size_t index, uint32_t dpi);
+
+  // Frames presented, oldest first (at most `frame_limit` kept).
+  struct frame { HWND top; int64_t time_us; cairo_surface_t* image; };
+  const std::deque<frame>& frames() const { return frames_; }
+  cairo_surface_t* last_frame(HWND top) const;
+  // 0xAARRGGBB of the last frame of `top` at client pixel (x, y); 0 when none.
+  uint32_t pixel(HWND top, int x, int y) const;
+  size_t frame_limit = 32;
+  size_t presented = 0;
+
+  // Dialogs: answers are taken in order; a request with none queued, or of another kind,
+  // fails and is counted.
+  void queue_dialog(dialog_answer a) { answers_.push_back(std::move(a)); }
+  size_t unexpected_dialogs = 0;
+
+  HCURSOR cursor() const { return cursor_; }
+  bool dark = false, contrast = false;
+
+ private:
+  struct step { std::function<void()> fn; int64_t delay_us; };
+  int64_t clock_us_ = 1000000;
+  std::vector<monitor> monitors_;
+  POINT pointer_;
+  std::deque<step> script_;
+  std::deque<frame> frames_;
+  std::optional<std::string> clipboard_;
+  std::deque<dialog_answer> answers_;
+  HCURSOR cursor_{};
+};
+
+}  // namespace vyr::win

@@ -1,0 +1,44 @@
+// The X11 display: each top-level window is an X window that shows the composed frame;
+// children live only in the layer. Input comes through one poll over the X connection,
+// the layer's eventfd and the next timer.
+#pragma once
+#include "gui/win/win.h"
+
+namespace vyr::win {
+
+class x11_display : public display {
+ public:
+  // Null when no X server answers at `name` (null: $DISPLAY).
+  static std::unique_ptr<x11_display> open(const char* name = nullptr);
+  ~x11_display() override;
+
+  const char* name() const override { return "x11"; }
+  int64_t now_us() override;
+  std::vector<monitor> monitors() override;
+  POINT cursor_pos() override;
+  void set_cursor_pos(POINT) override;
+  bool wait(int64_t deadline_us, int wake_fd) override;
+  void create_top(HWND) override;
+  void destroy_top(HWND) override;
+  void show_top(HWND, bool shown) override;
+  void place_top(HWND) override;
+  void activate_top(HWND) override;
+  void present(HWND top, cairo_surface_t* frame) override;
+  void set_cursor(HWND top, HCURSOR) override;
+  RECT frame_extents(uint32_t style, uint32_t exstyle) override;
+  void set_clipboard_text(const std::string&) override;
+  std::optional<std::string> clipboard_text() override;
+  cairo_surface_t* capture(RECT) override;
+
+  // The X window of a top level (0 when none); for tests and the window manager glue.
+  unsigned long native(HWND) const;
+  bool mapped(HWND) const;
+  uint32_t xft_dpi() const;
+
+  struct impl;
+ private:
+  explicit x11_display(impl*);
+  impl* p_;
+};
+
+}  // namespace vyr::win

@@ -1,0 +1,371 @@
+// The X11 display against a private Xvfb server, driven through XTest from a second
+// connection. Skipped, with a message, when Xvfb is not installed.
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+// gtest first: the X headers define macros (None, Bool) that its templates use as names.
+#include "gui/win/x11.h"
+#include "tests/unit/win/win_fixture.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+#include <cairo.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace vyr::win::test {
+
+static bool have_program(const char* name) {
+  const char* path = std::getenv("PATH");
+  std::string p = path ? path : "/usr/bin:/bin";
+  size_t i = 0;
+  while (i <= p.size()) {
+    size_t j = p.find(':', i);
+    if (j == std::string::npos) j = p.size();
+    std::string f = p.substr(i, j - i) + "/" + name;
+    if (access(f.c_str(), X_OK) == 0) return true;
+    i = j + 1;
+  }
+  return false;
+}
+
+// An Xvfb of our own: started on a free display number, stopped at the end.
+struct xvfb {
+  pid_t pid = -1;
+  std::string display;
+  bool start() {
+    int fds[2];
+    if (pipe(fds) != 0) return false;
+    pid = fork();
+    if (pid == 0) {
+      close(fds[0]);
+      int null = open("/dev/null", O_WRONLY);
+      dup2(null, 1);
+      dup2(null, 2);
+      std::string fd = std::to_string(fds[1]);
+      execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "640x480x24", "-nolisten", "tcp",
+             "-noreset", static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    close(fds[1]);
+    std::string num;
+    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+    while (std::chrono::steady_clock::now() < until) {
+      pollfd p{fds[0], POLLIN, 0};
+      if (poll(&p, 1, 200) <= 0) continue;
+      char c;
+      if (read(fds[0], &c, 1) != 1) break;
+      if (c == '\n') break;
+      num += c;
+    }
+    close(fds[0]);
+    if (num.empty()) return false;
+    display = ":" + num;
+    return true;
+  }
+  ~xvfb() {
+    if (pid > 0) {
+      kill(pid, SIGTERM);
+      waitpid(pid, nullptr, 0);
+    }
+  }
+};
+
+static std::unique_ptr<xvfb> g_server;
+
+static LRESULT red_proc(HWND h, uint32_t m, WPARAM wp, LPARAM lp) {
+  g_seen.push_back({h, m, wp, lp});
+  if (m == WM_PAINT) {
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(h, ps);
+    RECT r;
+    GetClientRect(h, r);
+    FillRect(dc, r, RGB(255, 0, 0));
+    EndPaint(h, ps);
+    return 0;
+  }
+  return DefWindowProc(h, m, wp, lp);
+}
+
+class x11 : public ::testing::Test {
+ protected:
+  x11_display* xd = nullptr;
+  Display* other = nullptr;
+
+  static void SetUpTestSuite() {
+    if (!have_program("Xvfb")) return;
+    g_server = std::make_unique<xvfb>();
+    if (!g_server->start()) g_server.reset();
+  }
+  static void TearDownTestSuite() { g_server.reset(); }
+
+  void SetUp() override {
+    if (!have_program("Xvfb")) GTEST_SKIP() << "Xvfb is not installed: the X11 display is not tested";
+    ASSERT_TRUE(g_server) << "Xvfb did not start";
+    auto d = x11_display::open(g_server->display.c_str());
+    ASSERT_TRUE(d);
+    xd = d.get();
+    install(std::move(d));
+    other = XOpenDisplay(g_server->display.c_str());
+    ASSERT_TRUE(other);
+    g_seen.clear();
+    WNDCLASSEX wc;
+    wc.lpszClassName = "Red";
+    wc.lpfnWndProc = red_proc;
+    RegisterClassEx(wc);
+    wc.lpszClassName = "Recorder";
+    wc.lpfnWndProc = recording_proc;
+    wc.hbrBackground = RGB(255, 255, 255);
+    RegisterClassEx(wc);
+  }
+  void TearDown() override {
+    if (other) XCloseDisplay(other);
+    shutdown();
+  }
+
+  // Runs the loop until `done` or `ms` of real time.
+  template <class F>
+  bool run_until(F done, int ms = 5000) {
+    uintptr_t t = SetTimer(HWND{}, 0, 20);
+    auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    MSG m;
+    bool ok = false;
+    while (std::chrono::steady_clock::now() < until) {
+      if (done()) { ok = true; break; }
+      if (GetMessage(m, HWND{}, 0, 0) <= 0) break;
+      TranslateMessage(m);
+      DispatchMessage(m);
+    }
+    KillTimer(HWND{}, t);
+    return ok;
+  }
+  bool saw(uint32_t msg) {
+    for (auto& s : g_seen) if (s.msg == msg) return true;
+    return false;
+  }
+  HWND shown(const char* cls, RECT r) {
+    HWND h = CreateWindowEx(0, cls, "vyr test", WS_POPUP | WS_VISIBLE, r.left, r.top, r.width(), r.height(),
+                            HWND{}, HMENU{}, nullptr);
+    EXPECT_TRUE(run_until([&] { return xd->mapped(h); }));
+    return h;
+  }
+};
+
+TEST_F(x11, KeyComesAsKeyDownAndChar) {
+  HWND h = shown("Recorder", {10, 10, 210, 160});
+  run_until([&] { return GetFocus() == h; });
+  XSetInputFocus(other, Window(xd->native(h)), RevertToParent, CurrentTime);
+  XSync(other, False);
+  KeyCode a = XKeysymToKeycode(other, XK_a);
+  XTestFakeKeyEvent(other, a, True, 0);
+  XTestFakeKeyEvent(other, a, False, 0);
+  XFlush(other);
+  ASSERT_TRUE(run_until([&] { return saw(WM_KEYUP); }));
+  std::vector<std::pair<uint32_t, WPARAM>> got;
+  for (auto& s : g_seen)
+    if (s.msg == WM_KEYDOWN || s.msg == WM_CHAR || s.msg == WM_KEYUP) got.push_back({s.msg, s.wp});
+  EXPECT_EQ(got, (std::vector<std::pair<uint32_t, WPARAM>>{{WM_KEYDOWN, 'A'}, {WM_CHAR, 'a'}, {WM_KEYUP, 'A'}}));
+}
+
+TEST_F(x11, ClickReachesTheChildUnderThePointer) {
+  HWND h = shown("Recorder", {10, 10, 310, 210});
+  HWND left = CreateWindowEx(0, "Recorder", "", WS_CHILD | WS_VISIBLE, 0, 0, 100, 100, h, HMENU{}, nullptr);
+  HWND right = CreateWindowEx(0, "Recorder", "", WS_CHILD | WS_VISIBLE, 150, 0, 100, 100, h, HMENU{}, nullptr);
+  (void)left;
+  XTestFakeMotionEvent(other, 0, 10 + 170, 10 + 30, 0);
+  XTestFakeButtonEvent(other, 1, True, 0);
+  XTestFakeButtonEvent(other, 1, False, 0);
+  XFlush(other);
+  ASSERT_TRUE(run_until([&] { return saw(WM_LBUTTONUP); }));
+  for (auto& s : g_seen)
+    if (s.msg == WM_LBUTTONDOWN) {
+      EXPECT_EQ(s.hwnd, right);
+      EXPECT_EQ(s.lp, MAKELPARAM(20, 30));
+    }
+}
+
+TEST_F(x11, DeleteWindowBecomesWmClose) {
+  HWND h = shown("Recorder", {10, 10, 110, 110});
+  XEvent e{};
+  e.xclient.type = ClientMessage;
+  e.xclient.window = Window(xd->native(h));
+  e.xclient.message_type = XInternAtom(other, "WM_PROTOCOLS", False);
+  e.xclient.format = 32;
+  e.xclient.data.l[0] = long(XInternAtom(other, "WM_DELETE_WINDOW", False));
+  XSendEvent(other, e.xclient.window, False, 0, &e);
+  XFlush(other);
+  ASSERT_TRUE(run_until([&] { return !IsWindow(h); }));
+  EXPECT_TRUE(saw(WM_CLOSE));
+}
+
+TEST_F(x11, PresentedPixelsReachTheScreen) {
+  HWND h = shown("Red", {20, 30, 120, 90});
+  (void)h;
+  auto pixel = [&] {
+    cairo_surface_t* s = xd->capture({20, 30, 120, 90});
+    if (!s) return 0u;
+    uint32_t px;
+    std::memcpy(&px, cairo_image_surface_get_data(s) + 10 * cairo_image_surface_get_stride(s) + 10 * 4, 4);
+    cairo_surface_destroy(s);
+    return px;
+  };
+  run_until([&] { return pixel() == 0xFFFF0000u; });
+  EXPECT_EQ(pixel(), 0xFFFF0000u);
+}
+
+TEST_F(x11, ClipboardRoundTripsWithAnotherProgram) {
+  const std::string ours = "gr\xC3\xBC\xC3\x9F \xF0\x9F\x98\x80";
+  SetClipboardText(ours);
+  std::string got;
+  std::atomic<bool> done{false};
+  std::string name = g_server->display;
+  std::thread reader([&] {
+    Display* d = XOpenDisplay(name.c_str());
+    Window w = XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 1, 1, 0, 0, 0);
+    Atom clip = XInternAtom(d, "CLIPBOARD", False), utf8 = XInternAtom(d, "UTF8_STRING", False);
+    Atom prop = XInternAtom(d, "TEST_PROP", False);
+    XConvertSelection(d, clip, utf8, prop, w, CurrentTime);
+    XFlush(d);
+    XEvent e;
+    for (;;) {
+      XNextEvent(d, &e);
+      if (e.type == SelectionNotify) break;
+    }
+    Atom type;
+    int format;
+    unsigned long n, after;
+    unsigned char* data = nullptr;
+    if (e.xselection.property != None &&
+        XGetWindowProperty(d, w, prop, 0, 1 << 20, True, AnyPropertyType, &type, &format, &n, &after, &data) == Success && data) {
+      got.assign(reinterpret_cast<char*>(data), n);
+      XFree(data);
+    }
+    XCloseDisplay(d);
+    done = true;
+  });
+  bool ok = run_until([&] { return done.load(); });
+  reader.join();
+  ASSERT_TRUE(ok);
+  EXPECT_EQ(got, ours);
+
+  // And back: another program owns the clipboard and serves it.
+  const std::string theirs = "from elsewhere \xC3\xA9";
+  std::atomic<bool> ready{false};
+  std::thread owner([&] {
+    Display* d = XOpenDisplay(name.c_str());
+    Window w = XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 1, 1, 0, 0, 0);
+    Atom clip = XInternAtom(d, "CLIPBOARD", False), utf8 = XInternAtom(d, "UTF8_STRING", False);
+    XSetSelectionOwner(d, clip, w, CurrentTime);
+    XSync(d, False);
+    ready = true;
+    XEvent e;
+    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (std::chrono::steady_clock::now() < until) {
+      if (!XPending(d)) { usleep(2000); continue; }
+      XNextEvent(d, &e);
+      if (e.type != SelectionRequest) continue;
+      XSelectionRequestEvent& q = e.xselectionrequest;
+      XSelectionEvent n{};
+      n.type = SelectionNotify;
+      n.requestor = q.requestor;
+      n.selection = q.selection;
+      n.target = q.target;
+      n.time = q.time;
+      n.property = None;
+      if (q.target == utf8) {
+        XChangeProperty(d, q.requestor, q.property, utf8, 8, PropModeReplace,
+                        reinterpret_cast<const unsigned char*>(theirs.data()), int(theirs.size()));
+        n.property = q.property;
+      }
+      XSendEvent(d, q.requestor, False, 0, reinterpret_cast<XEvent*>(&n));
+      XFlush(d);
+      break;
+    }
+    XCloseDisplay(d);
+  });
+  while (!ready) usleep(1000);
+  auto text = GetClipboardText();
+  owner.join();
+  ASSERT_TRUE(text);
+  EXPECT_EQ(*text, theirs);
+}
+
+TEST_F(x11, MovesByAnotherClientAreAUserMoveEndedByQuiet) {
+  HWND h = CreateWindowEx(0, "Recorder", "", WS_POPUP | WS_THICKFRAME | WS_VISIBLE, 10, 10, 100, 100, HWND{}, HMENU{}, nullptr);
+  ASSERT_TRUE(run_until([&] { return xd->mapped(h); }));
+  g_seen.clear();
+  Window w = Window(xd->native(h));
+  XMoveResizeWindow(other, w, 30, 40, 150, 110);
+  XFlush(other);
+  run_until([&] { return saw(WM_SIZING); });
+  XMoveResizeWindow(other, w, 30, 40, 160, 110);
+  XFlush(other);
+  ASSERT_TRUE(run_until([&] { return saw(WM_EXITSIZEMOVE); }));
+  EXPECT_EQ(seen_of({WM_ENTERSIZEMOVE, WM_SIZING, WM_EXITSIZEMOVE}),
+            (std::vector<uint32_t>{WM_ENTERSIZEMOVE, WM_SIZING, WM_SIZING, WM_EXITSIZEMOVE}));
+  RECT r;
+  GetWindowRect(h, r);
+  EXPECT_EQ(r, (RECT{30, 40, 190, 150}));
+}
+
+TEST_F(x11, WaitMessageSleepsAfterPostedMessagesWereTaken) {
+  HWND h = shown("Recorder", {10, 10, 60, 60});
+  run_until([&] { return false; }, 100);
+  PostMessage(h, WM_USER, 0, 0);
+  MSG m;
+  ASSERT_TRUE(PeekMessage(m, HWND{}, WM_USER, WM_USER, PM_REMOVE));
+  SetTimer(h, 3, 100);
+  auto t0 = std::chrono::steady_clock::now();
+  ASSERT_TRUE(WaitMessage());
+  auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0).count();
+  EXPECT_GE(ms, 80);   // it slept until the timer, not spun on a stale wake-up
+  KillTimer(h, 3);
+}
+
+TEST_F(x11, XftDpiSetsTheMonitorsDpi) {
+  shutdown();
+  const char* db = "Xft.dpi:\t144\n";
+  XChangeProperty(other, DefaultRootWindow(other), XA_RESOURCE_MANAGER, XA_STRING, 8, PropModeReplace,
+                  reinterpret_cast<const unsigned char*>(db), int(std::strlen(db)));
+  XSync(other, False);
+  auto d = x11_display::open(g_server->display.c_str());
+  ASSERT_TRUE(d);
+  EXPECT_EQ(d->xft_dpi(), 144u);
+  EXPECT_EQ(d->monitors().at(0).dpi, 144u);
+  XDeleteProperty(other, DefaultRootWindow(other), XA_RESOURCE_MANAGER);
+  XSync(other, False);
+  install(std::move(d));
+}
+
+// A server that goes away makes GetMessage answer -1; the process goes on.
+TEST(x11_lost, GetMessageGivesMinusOneWhenTheServerDies) {
+  if (!have_program("Xvfb")) GTEST_SKIP() << "Xvfb is not installed: the X11 display is not tested";
+  auto server = std::make_unique<xvfb>();
+  ASSERT_TRUE(server->start());
+  auto d = x11_display::open(server->display.c_str());
+  ASSERT_TRUE(d);
+  install(std::move(d));
+  WNDCLASSEX wc;
+  wc.lpszClassName = "Plain";
+  wc.lpfnWndProc = DefWindowProc;
+  RegisterClassEx(wc);
+  HWND h = CreateWindowEx(0, "Plain", "", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50, HWND{}, HMENU{}, nullptr);
+  ASSERT_FALSE(is_null(h));
+  server.reset();   // stops the server
+  SetTimer(HWND{}, 0, 10);
+  MSG m;
+  int r = 1;
+  for (int i = 0; i < 1000 && (r = GetMessage(m, HWND{}, 0, 0)) == 1; ++i) DispatchMessage(m);
+  EXPECT_EQ(r, -1);
+  DestroyWindow(h);
+  shutdown();
+}
+
+}  // namespace vyr::win::test
