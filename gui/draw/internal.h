@@ -59,6 +59,11 @@ void curve(context& c, const std::vector<pt>& p);
 void spline(context& c, const std::vector<pt>& p, bool closed);
 void text(context& c, pt at, const cell* value);
 void font(context& c, const cell* font_object);
+// The pango layout of a face (its font, text, size and style list) over the state `s`,
+// which the face's font updates; the caller unrefs it.
+PangoLayout* face_layout(context& c, const cell* face, drawing_state& s,
+                         std::vector<backdrop>* bds, std::string* text, double* width,
+                         double* height);
 // Draws an image! value; points: 0-4 corners; `crop` given as offset and size.
 void image(context& c, const cell* img, const std::vector<pt>& points, bool crop, pt crop_at,
            pt crop_size);

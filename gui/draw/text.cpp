@@ -135,6 +135,43 @@ void paint_backdrops(context& c, PangoLayout* l, double x, double y,
 
 void font(context& c, const cell* f) { read_font(c.st, f); }
 
+PangoLayout* face_layout(context& c, const cell* face_in, drawing_state& s,
+                         std::vector<backdrop>* bds, std::string* text_out, double* width_out,
+                         double* height_out) {
+  cell face = *face_in;
+  collector::root_guard g(&face);
+  if (const cell* f = field(&face, "font"); f && type_of(f) == TYPE_OBJECT) read_font(s, f);
+  std::string str;
+  const cell* t = field(&face, "text");
+  if (t && type_of(t) == TYPE_STRING) str = string::to_utf8(t);
+  PangoLayout* l = make_layout(c, str, s);
+  const cell* size = field(&face, "size");
+  double sw = 0, sh = 0;
+  if (size && type_of(size) == TYPE_PAIR) sw = i32(size->data2), sh = i32(size->data3);
+  if (size && type_of(size) == TYPE_POINT2D) {
+    float v[2];
+    std::memcpy(v, &size->data1, sizeof v);
+    sw = std::isfinite(v[0]) ? v[0] : 0, sh = std::isfinite(v[1]) ? v[1] : 0;
+  }
+  // The layout's limits are the size + 0.5 in each direction.
+  if (sw > 0) pango_layout_set_width(l, int(std::min(sw + 0.5, 1e6) * PANGO_SCALE));
+  const cell* data = field(&face, "data");
+  if (data && type_of(data) == TYPE_BLOCK) {
+    cell styles = *data;
+    collector::root_guard sg(&styles);
+    try {
+      parse_styles(&c, l, &styles, str, bds);
+    } catch (...) {
+      g_object_unref(l);
+      throw;
+    }
+  }
+  if (text_out) *text_out = std::move(str);
+  if (width_out) *width_out = sw;
+  if (height_out) *height_out = sh;
+  return l;
+}
+
 void text(context& c, pt at, const cell* value) {
   cairo_matrix_t m = c.st.matrix;
   double det = m.xx * m.yy - m.xy * m.yx;
@@ -149,34 +186,15 @@ void text(context& c, pt at, const cell* value) {
     l = make_layout(c, str, s);
   } else {
     // A rich-text face: its font, text, size (wrapping width) and style list.
-    cell face = *value;
-    collector::root_guard g(&face);
-    if (const cell* f = field(&face, "font"); f && type_of(f) == TYPE_OBJECT) read_font(s, f);
-    const cell* t = field(&face, "text");
-    if (t && type_of(t) == TYPE_STRING) str = string::to_utf8(t);
-    l = make_layout(c, str, s);
-    const cell* size = field(&face, "size");
     double sw = 0, sh = 0;
-    if (size && type_of(size) == TYPE_PAIR) sw = i32(size->data2), sh = i32(size->data3);
-    if (sw > 0) pango_layout_set_width(l, int(std::min(sw, 1e6) * PANGO_SCALE));
-    const cell* col = field(&face, "color");
+    l = face_layout(c, value, s, &bds, &str, &sw, &sh);
+    const cell* col = field(value, "color");
     if (col && type_of(col) == TYPE_TUPLE && sw > 0 && sh > 0) {
       double rgba[4];
       colour_rgba(tuple_colour(col), rgba);
       cairo_set_source_rgba(c.cr, rgba[0], rgba[1], rgba[2], rgba[3]);
       cairo_rectangle(c.cr, at.x, at.y, sw, sh);
       cairo_fill(c.cr);
-    }
-    const cell* data = field(&face, "data");
-    if (data && type_of(data) == TYPE_BLOCK) {
-      cell styles = *data;
-      collector::root_guard sg(&styles);
-      try {
-        parse_styles(&c, l, &styles, str, &bds);
-      } catch (...) {
-        g_object_unref(l);
-        throw;
-      }
     }
   }
   paint_backdrops(c, l, at.x, at.y, bds);

@@ -12,6 +12,8 @@
 
 #include "boot/environment.h"
 #include "gui/draw/draw.h"
+#include "gui/text/text_box.h"
+#include "runtime/datatypes/point.h"
 #include "runtime/collector.h"
 #include "runtime/datatypes/image.h"
 #include "runtime/fire.h"
@@ -114,6 +116,74 @@ TEST_F(Draw, ClipsNestDeeperThanThirtyTwo) {
   EXPECT_EQ(c.clip_depth, 100u);
   draw::end(c);
   EXPECT_EQ(c.clip_depth, 0u);
+}
+
+// ---- Text-box metrics ---------------------------------------------------------------------
+TEST_F(Draw, CaretPositionsRoundTripAcrossAnAstralCharacter) {
+  cell face = run("make object! [text: \"a\xF0\x9F\x98\x80" "b\" data: none size: 200x20 font: none]");
+  collector::root_guard g(&face);
+  float last_x = -1;
+  for (i32 caret = 1; caret <= 4; caret++) {
+    cell arg{TYPE_INTEGER, 0, u32(caret), 0}, p, back;
+    text_box::metrics(&face, &arg, text_box::CARET_TO_OFFSET, &p);
+    ASSERT_EQ(type_of(&p), TYPE_POINT2D);
+    float x = point::get(&p, 0);
+    EXPECT_GT(x, last_x) << caret;
+    last_x = x;
+    // Just right of the caret's leading edge, half a line down: the same caret.
+    cell at{TYPE_POINT2D, 0, 0, 0};
+    point::set(&at, 0, x + 0.5f);
+    point::set(&at, 1, 5);
+    text_box::metrics(&face, &at, text_box::OFFSET_TO_CARET, &back);
+    EXPECT_EQ(i32(back.data2), caret);
+    text_box::metrics(&face, &at, text_box::OFFSET_TO_CHAR, &back);
+    EXPECT_EQ(i32(back.data2), std::min(caret, 3));
+  }
+}
+
+TEST_F(Draw, LineHeightsCountLinesInCodePoints) {
+  // Lines "ab", "cd<U+1F600>" at 30 points, "ef": characters 4-7 are the second line.
+  cell face = run("make object! [text: \"ab^/cd\xF0\x9F\x98\x80^/ef\" data: [4x3 30] "
+                  "size: 400x200 font: none]");
+  collector::root_guard g(&face);
+  auto height = [&](i32 index) {
+    cell arg{TYPE_INTEGER, 0, u32(index), 0}, out;
+    text_box::metrics(&face, &arg, text_box::LINE_HEIGHT, &out);
+    return cell_float(&out);
+  };
+  double small = height(1), big = height(4);
+  EXPECT_GT(big, small * 2);
+  EXPECT_EQ(height(7), big);
+  EXPECT_EQ(height(8), small);
+  EXPECT_EQ(height(99), small);  // past the end: the last line
+  cell none{TYPE_NONE, 0, 0, 0}, count;
+  text_box::metrics(&face, &none, text_box::LINE_COUNT, &count);
+  EXPECT_EQ(i32(count.data2), 3);
+}
+
+TEST_F(Draw, SizeTextLeavesOutTrailingBlanks) {
+  cell a = run("make object! [text: \"ab\" data: none size: none font: none]");
+  collector::root_guard g1(&a);
+  cell b = run("make object! [text: \"ab   \" data: none size: none font: none]");
+  collector::root_guard g2(&b);
+  cell none{TYPE_NONE, 0, 0, 0}, sa, sb;
+  text_box::metrics(&a, &none, text_box::SIZE_TEXT, &sa);
+  text_box::metrics(&b, &none, text_box::SIZE_TEXT, &sb);
+  EXPECT_GT(point::get(&sa, 0), 5.0f);
+  EXPECT_EQ(point::get(&sa, 0), point::get(&sb, 0));
+  EXPECT_EQ(point::get(&sa, 1), point::get(&sb, 1));
+  // A range of 12 points is 16 pixels high at 96 DPI, whatever the default.
+  cell c = run("make object! [text: \"ab\" data: [1x2 12] size: none font: none]");
+  collector::root_guard g3(&c);
+  cell d = run("make object! [text: \"ab\" data: none size: none font: make object! [name: none size: 12 style: none color: none]]");
+  collector::root_guard g4(&d);
+  cell sc, sd;
+  text_box::metrics(&c, &none, text_box::SIZE_TEXT, &sc);
+  text_box::metrics(&d, &none, text_box::SIZE_TEXT, &sd);
+  EXPECT_EQ(point::get(&sc, 0), point::get(&sd, 0));
+  cell text = run("\"ab  \""), st;
+  text_box::text_size(&d, &text, &st);
+  EXPECT_EQ(point::get(&st, 0), point::get(&sd, 0));
 }
 
 // ---- Reference pictures --------------------------------------------------------------------
