@@ -264,6 +264,13 @@ void start(context& c) {
 }
 }  // namespace
 
+cairo_matrix_t device_matrix(const context& c) {
+  cairo_matrix_t d, r;
+  cairo_matrix_init_scale(&d, c.scale, c.scale);
+  cairo_matrix_multiply(&r, &c.st.matrix, &d);
+  return r;
+}
+
 void begin_on_surface(context& c, cairo_surface_t* surface, double dpi) {
   c.surface = cairo_surface_reference(surface);
   c.image_record = 0;

@@ -70,6 +70,7 @@ struct context {
   u32 image_record = 0;       // the image drawn on, 0 for a window surface
   u32 width = 0, height = 0;  // of the surface in pixels
   double dpi = 96;            // 1 unit = 1 pixel on an image
+  double scale = 1;           // device pixels per unit: a window's DPI / 96
   drawing_state st;
   u32 clip_depth = 0;  // clips pushed (each a cairo save) and not popped; any depth
   // SHAPE state.
@@ -88,6 +89,8 @@ void begin_on_image(context& c, const cell* image);
 // Starts a run on a caller's cairo surface (a window's back buffer); the surface is
 // referenced for the run.
 void begin_on_surface(context& c, cairo_surface_t* surface, double dpi);
+// The run's matrix with the device scale after it: user units to surface pixels.
+cairo_matrix_t device_matrix(const context& c);
 void end(context& c);  // pops every clip, flushes, releases what the run made
 
 // Draws a DRAW block from its index on the context. Errors of the dialect raise
@@ -104,6 +107,9 @@ void parse_styles(context* c, PangoLayout* layout, const cell* styles, const std
 // gui/run-draw on an image: begin, parse inside a catch, end always; with `catch_errors`
 // the error is printed and dropped, else raised again. `system/view/silent?` drops it.
 void run_draw_on_image(const cell* image, const cell* commands, bool catch_errors);
+
+// Whether system/view/silent? is true: DRAW errors are then dropped.
+bool silent_q();
 
 // UTF-8 byte offset of code point `index` (0-based) in `text`, clamped to its length.
 u32 byte_of_char(const std::string& text, i64 index);

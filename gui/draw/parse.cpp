@@ -92,7 +92,9 @@ double number_of(const cell* c) {
   return sane(type_of(c) == TYPE_PERCENT ? d : d);
 }
 
-bool silent() {
+}  // namespace
+
+bool silent_q() {
   cell sys = word::intern("system");
   const cell* v = _context::get(&sys);
   if (!v || type_of(v) != TYPE_OBJECT) return false;
@@ -107,6 +109,8 @@ bool silent() {
   const cell* s = field(view, "silent?");
   return s && type_of(s) == TYPE_LOGIC && s->data1;
 }
+
+namespace {
 
 // One DRAW or SHAPE block being read. The block is rooted for the walk; cells are read
 // through the node every time, so a set-word's change handler may edit the block safely.
@@ -769,7 +773,8 @@ void parse_shape(context& c, const cell* block, bool drawing, bool nested) {
   recursion guard(c, block);
   if (!nested) {
     cairo_new_path(c.cr);
-    cairo_set_matrix(c.cr, &c.st.matrix);
+    cairo_matrix_t dm = device_matrix(c);
+    cairo_set_matrix(c.cr, &dm);
     c.cx = c.cy = c.fx = c.fy = 0;
     c.curve = false;
     cairo_move_to(c.cr, 0, 0);
@@ -793,7 +798,7 @@ void parse_shape(context& c, const cell* block, bool drawing, bool nested) {
     }
   }
   if (nested) return;
-  cairo_matrix_t m = c.st.matrix;
+  cairo_matrix_t m = device_matrix(c);
   double det = m.xx * m.yy - m.xy * m.yx;
   bool ok = std::isfinite(det) && std::fabs(det) > 1e-12;
   if (drawing) {
@@ -932,7 +937,7 @@ void run_draw_on_image(const cell* img_in, const cell* commands, bool catch_erro
     end(c);
     image::mark_changed(img.data2);
     if (t.level != THROW_ERROR) throw;
-    if (c.reported && silent()) return;
+    if (c.reported && silent_q()) return;
     if (catch_errors) {
       stack::guard sg;
       platform::print_text(string::to_utf8(actions::form_to_string(&t.value)), true);

@@ -21,8 +21,9 @@ bool invertible(const cairo_matrix_t& m) {
 }
 
 bool use_matrix(context& c) {
-  if (!invertible(c.st.matrix)) return false;
-  cairo_set_matrix(c.cr, &c.st.matrix);
+  cairo_matrix_t m = device_matrix(c);
+  if (!invertible(m)) return false;
+  cairo_set_matrix(c.cr, &m);
   cairo_set_antialias(c.cr, c.st.anti_alias ? CAIRO_ANTIALIAS_DEFAULT : CAIRO_ANTIALIAS_NONE);
   return true;
 }
@@ -434,7 +435,7 @@ void perspective(context& c, cairo_surface_t* src, double sx, double sy, double 
     d = y1 - y0 + g * y1, e = y3 - y0 + h * y3, f = y0;
   }
   // Unit square -> user space (H), then user -> device (M): D = M * H as 3x3.
-  const cairo_matrix_t& m = c.st.matrix;
+  const cairo_matrix_t m = device_matrix(c);
   double H[9] = {a, b, cc, d, e, f, g, h, 1};
   double D[9] = {m.xx * H[0] + m.xy * H[3] + m.x0 * H[6], m.xx * H[1] + m.xy * H[4] + m.x0 * H[7],
                  m.xx * H[2] + m.xy * H[5] + m.x0 * H[8], m.yx * H[0] + m.yy * H[3] + m.y0 * H[6],
@@ -506,7 +507,7 @@ void perspective(context& c, cairo_surface_t* src, double sx, double sy, double 
 }  // namespace
 
 void image(context& c, const cell* img, const std::vector<pt>& p, bool crop, pt co, pt cs) {
-  if (!invertible(c.st.matrix)) return;
+  if (!invertible(device_matrix(c))) return;
   cairo_surface_t* src = image_surface(c, img);
   if (!src) return;
   double w = cairo_image_surface_get_width(src), h = cairo_image_surface_get_height(src);

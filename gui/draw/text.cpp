@@ -173,7 +173,7 @@ PangoLayout* face_layout(context& c, const cell* face_in, drawing_state& s,
 }
 
 void text(context& c, pt at, const cell* value) {
-  cairo_matrix_t m = c.st.matrix;
+  cairo_matrix_t m = device_matrix(c);
   double det = m.xx * m.yy - m.xy * m.yx;
   if (!std::isfinite(det) || std::fabs(det) < 1e-12) return;
   cairo_set_matrix(c.cr, &m);
