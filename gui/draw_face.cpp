@@ -38,12 +38,13 @@ void paint_face(window_run& r) {
     draw::image(c, &iv, {{0, 0}, {double(i32(size->data2)), double(i32(size->data3))}}, false,
                 {0, 0}, {0, 0});
   }
-  const cell* type = facet(&face, facet_index::type);
-  const cell* text = facet(&face, facet_index::text);
-  bool window = type && type_of(type) == TYPE_WORD &&
-                symbol::same_q(type->data2, word::intern("window").data2);
-  if (!window && text && type_of(text) == TYPE_STRING) {
-    cell t = *text;
+  cell window_word = word::intern("window");
+  cell type{TYPE_NONE, 0, 0, 0}, text{TYPE_NONE, 0, 0, 0};
+  if (const cell* p = facet(&face, facet_index::type)) type = *p;
+  if (const cell* p = facet(&face, facet_index::text)) text = *p;
+  bool window = type_of(&type) == TYPE_WORD && symbol::same_q(type.data2, window_word.data2);
+  if (!window && type_of(&text) == TYPE_STRING) {
+    cell t = text;
     collector::root_guard gt(&t);
     const cell* font = facet(&face, facet_index::font);
     if (font && type_of(font) == TYPE_OBJECT) draw::font(c, font);
@@ -97,6 +98,9 @@ void run_draw(win::HWND h, const cell* commands_in, bool catch_errors) {
   } catch (const thrown& t) {
     draw_end(r);
     if (t.level != THROW_ERROR) throw;
+    // The error lives only in the exception: keep it while the checks below allocate.
+    cell err = t.value;
+    collector::root_guard ge(&err);
     if (r.ctx.reported && draw::silent_q()) return;
     if (!catch_errors) throw;
     stack::guard sg;

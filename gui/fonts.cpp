@@ -19,9 +19,23 @@ namespace vyr::gui {
 namespace {
 constexpr u32 HANDLE_FONT = 4;
 
+// Every word this file compares with is interned once up front, so comparing allocates
+// nothing and pointers into objects stay valid between comparisons.
+const char* const known_words[] = {"bold", "italic", "underline", "strike", "ClearType", "left",
+                                   "center", "right", "top", "middle", "bottom", "base",
+                                   "rich-text", "button", "toggle", "check", "radio", "field",
+                                   "area", "text", "size"};
+void intern_words() {
+  static bool done = false;
+  if (done) return;
+  done = true;
+  for (const char* w : known_words) word::intern(w);
+}
+
 bool word_is(const cell* c, const char* name) {
   if (!c || (type_of(c) != TYPE_WORD && type_of(c) != TYPE_LIT_WORD)) return false;
-  return symbol::same_q(c->data2, word::intern(name).data2);
+  u32 sym = symbol::make_any_case(name);
+  return symbol::same_q(c->data2, sym);
 }
 
 template <typename F>
@@ -72,6 +86,7 @@ void add_parent(const cell* face, const cell* font) {
 }  // namespace
 
 win::LOGFONT font_request(const cell* font, bool current_dpi) {
+  intern_words();
   win::LOGFONT lf;
   const cell* size = facet(font, font_field::size);
   i32 points = size && type_of(size) == TYPE_INTEGER && i32(size->data2) > 0 ? i32(size->data2)
@@ -178,6 +193,7 @@ void set_control_font(win::HWND h, const cell* face) {
 }
 
 u32 para_flags(const cell* type, const cell* para) {
+  intern_words();
   if (!para || type_of(para) != TYPE_OBJECT) return 0;
   const cell* h = facet(para, para_field::align);
   const cell* v = facet(para, para_field::v_align);
@@ -201,6 +217,7 @@ u32 para_flags(const cell* type, const cell* para) {
 }
 
 void update_para(const cell* face) {
+  intern_words();
   const cell* state = facet(face, facet_index::state);
   const cell* type = facet(face, facet_index::type);
   if (!state || type_of(state) != TYPE_BLOCK || !type || type_of(type) != TYPE_WORD) return;

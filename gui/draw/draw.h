@@ -116,6 +116,7 @@ u32 byte_of_char(const std::string& text, i64 index);
 // Code point index of a UTF-8 byte offset.
 i64 char_of_byte(const std::string& text, u32 byte);
 
+void init_names();  // interns the field names text reading uses (before any lookup)
 void init();     // registers the routines (gui/draw-image)
 void install();  // defines `draw` and `draw-image` in the global context
 

@@ -53,6 +53,7 @@ void make_symbols() {
   static bool done = false;
   if (done) return;
   done = true;
+  init_names();
   const char* names[K_COUNT] = {
 #define X(n) #n,
       KEYWORDS(X)
@@ -95,18 +96,19 @@ double number_of(const cell* c) {
 }  // namespace
 
 bool silent_q() {
+  // Every word is interned before the first lookup, so no pointer below outlives an allocation.
   cell sys = word::intern("system");
-  const cell* v = _context::get(&sys);
-  if (!v || type_of(v) != TYPE_OBJECT) return false;
-  auto field = [](const cell* obj, const char* name) -> const cell* {
-    cell w = word::intern(name);
-    i32 i = _context::find_word(obj->data1, w.data2, true);
+  u32 view = word::intern("view").data2, silent = word::intern("silent?").data2;
+  auto field = [](const cell* obj, u32 sym) -> const cell* {
+    i32 i = _context::find_word(obj->data1, sym, true);
     if (i < 0 || u32(i) >= _context::value_count(obj->data1)) return nullptr;
     return _context::value_at(obj->data1, u32(i));
   };
-  const cell* view = field(v, "view");
-  if (!view || type_of(view) != TYPE_OBJECT) return false;
-  const cell* s = field(view, "silent?");
+  const cell* v = _context::get(&sys);
+  if (!v || type_of(v) != TYPE_OBJECT) return false;
+  const cell* vw = field(v, view);
+  if (!vw || type_of(vw) != TYPE_OBJECT) return false;
+  const cell* s = field(vw, silent);
   return s && type_of(s) == TYPE_LOGIC && s->data1;
 }
 
@@ -937,6 +939,9 @@ void run_draw_on_image(const cell* img_in, const cell* commands, bool catch_erro
     end(c);
     image::mark_changed(img.data2);
     if (t.level != THROW_ERROR) throw;
+    // The error lives only in the exception: keep it while the checks below allocate.
+    cell err = t.value;
+    collector::root_guard ge(&err);
     if (c.reported && silent_q()) return;
     if (catch_errors) {
       stack::guard sg;

@@ -15,6 +15,24 @@
 
 namespace vyr::draw {
 
+namespace {
+// Symbols of the fields and words read here, interned once up front: looking them up later
+// allocates nothing, so pointers into an object's values stay valid between lookups.
+enum name_id { N_NAME, N_SIZE, N_STYLE, N_COLOR, N_FONT, N_TEXT, N_DATA, N_BOLD, N_ITALIC,
+               N_UNDERLINE, N_STRIKE, N_COUNT };
+u32 names[N_COUNT];
+
+}  // namespace
+
+void init_names() {
+  static bool done = false;
+  if (done) return;
+  done = true;
+  const char* list[N_COUNT] = {"name", "size", "style", "color", "font", "text", "data",
+                               "bold", "italic", "underline", "strike"};
+  for (int i = 0; i < N_COUNT; i++) names[i] = word::intern(list[i]).data2;
+}
+
 u32 byte_of_char(const std::string& s, i64 index) {
   if (index <= 0) return 0;
   u32 b = 0;
@@ -33,26 +51,25 @@ i64 char_of_byte(const std::string& s, u32 byte) {
 }
 
 namespace {
-const cell* field(const cell* obj, const char* name) {
+const cell* field(const cell* obj, name_id n) {
   if (type_of(obj) != TYPE_OBJECT) return nullptr;
-  cell w = word::intern(name);
-  i32 i = _context::find_word(obj->data1, w.data2, true);
+  i32 i = _context::find_word(obj->data1, names[n], true);
   if (i < 0 || u32(i) >= _context::value_count(obj->data1)) return nullptr;
   return _context::value_at(obj->data1, u32(i));
 }
 
-bool word_is(const cell* c, const char* name) {
+bool word_is(const cell* c, name_id n) {
   if (type_of(c) != TYPE_WORD && type_of(c) != TYPE_LIT_WORD) return false;
-  return symbol::same_q(c->data2, word::intern(name).data2);
+  return symbol::same_q(c->data2, names[n]);
 }
 
 u32 style_bits(const cell* style) {
   u32 bits = 0;
   auto one = [&](const cell* w) {
-    if (word_is(w, "bold")) bits |= STYLE_BOLD;
-    else if (word_is(w, "italic")) bits |= STYLE_ITALIC;
-    else if (word_is(w, "underline")) bits |= STYLE_UNDERLINE;
-    else if (word_is(w, "strike")) bits |= STYLE_STRIKE;
+    if (word_is(w, N_BOLD)) bits |= STYLE_BOLD;
+    else if (word_is(w, N_ITALIC)) bits |= STYLE_ITALIC;
+    else if (word_is(w, N_UNDERLINE)) bits |= STYLE_UNDERLINE;
+    else if (word_is(w, N_STRIKE)) bits |= STYLE_STRIKE;
   };
   if (!style) return 0;
   if (type_of(style) == TYPE_BLOCK) {
@@ -66,7 +83,7 @@ u32 style_bits(const cell* style) {
 // Reads a font object's name, size, style and colour into the state; a float! size keeps
 // the default, as the font code has always done.
 void read_font(drawing_state& s, const cell* f) {
-  if (const cell* n = field(f, "name"); n && type_of(n) == TYPE_STRING) {
+  if (const cell* n = field(f, N_NAME); n && type_of(n) == TYPE_STRING) {
     std::string name = string::to_utf8(n);
     // The Windows family names are aliased to the DejaVu families.
     if (name == "Consolas" || name == "Courier New") name = "DejaVu Sans Mono";
@@ -74,10 +91,10 @@ void read_font(drawing_state& s, const cell* f) {
     else if (name == "Times New Roman") name = "DejaVu Serif";
     s.font_family = name;
   }
-  if (const cell* z = field(f, "size"); z && type_of(z) == TYPE_INTEGER && i32(z->data2) > 0)
+  if (const cell* z = field(f, N_SIZE); z && type_of(z) == TYPE_INTEGER && i32(z->data2) > 0)
     s.font_size = std::min(i32(z->data2), 1000);
-  s.text_style = style_bits(field(f, "style"));
-  const cell* col = field(f, "color");
+  s.text_style = style_bits(field(f, N_STYLE));
+  const cell* col = field(f, N_COLOR);
   if (col && type_of(col) == TYPE_TUPLE) {
     s.text_colour = tuple_colour(col);
     s.text_colour_fixed = true;
@@ -140,12 +157,12 @@ PangoLayout* face_layout(context& c, const cell* face_in, drawing_state& s,
                          double* height_out) {
   cell face = *face_in;
   collector::root_guard g(&face);
-  if (const cell* f = field(&face, "font"); f && type_of(f) == TYPE_OBJECT) read_font(s, f);
+  if (const cell* f = field(&face, N_FONT); f && type_of(f) == TYPE_OBJECT) read_font(s, f);
   std::string str;
-  const cell* t = field(&face, "text");
+  const cell* t = field(&face, N_TEXT);
   if (t && type_of(t) == TYPE_STRING) str = string::to_utf8(t);
   PangoLayout* l = make_layout(c, str, s);
-  const cell* size = field(&face, "size");
+  const cell* size = field(&face, N_SIZE);
   double sw = 0, sh = 0;
   if (size && type_of(size) == TYPE_PAIR) sw = i32(size->data2), sh = i32(size->data3);
   if (size && type_of(size) == TYPE_POINT2D) {
@@ -155,7 +172,7 @@ PangoLayout* face_layout(context& c, const cell* face_in, drawing_state& s,
   }
   // The layout's limits are the size + 0.5 in each direction.
   if (sw > 0) pango_layout_set_width(l, int(std::min(sw + 0.5, 1e6) * PANGO_SCALE));
-  const cell* data = field(&face, "data");
+  const cell* data = field(&face, N_DATA);
   if (data && type_of(data) == TYPE_BLOCK) {
     cell styles = *data;
     collector::root_guard sg(&styles);
@@ -188,7 +205,7 @@ void text(context& c, pt at, const cell* value) {
     // A rich-text face: its font, text, size (wrapping width) and style list.
     double sw = 0, sh = 0;
     l = face_layout(c, value, s, &bds, &str, &sw, &sh);
-    const cell* col = field(value, "color");
+    const cell* col = field(value, N_COLOR);
     if (col && type_of(col) == TYPE_TUPLE && sw > 0 && sh > 0) {
       double rgba[4];
       colour_rgba(tuple_colour(col), rgba);

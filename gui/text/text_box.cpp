@@ -64,6 +64,7 @@ double width_without_trailing_blanks(PangoLayout* l, const std::string& text) {
 }  // namespace
 
 void metrics(const cell* face_in, const cell* arg_in, i32 kind, cell* out) {
+  draw::init_names();
   cell face = *face_in, arg = *arg_in;
   collector::root_guard g1(&face), g2(&arg);
   draw::context& c = measurer();
@@ -141,6 +142,7 @@ void metrics(const cell* face_in, const cell* arg_in, i32 kind, cell* out) {
 }
 
 void text_size(const cell* face_in, const cell* text_in, cell* out) {
+  draw::init_names();
   cell face = *face_in, t = *text_in;
   collector::root_guard g1(&face), g2(&t);
   draw::context& c = measurer();

@@ -148,12 +148,13 @@ TEST_F(fonts, UpdateParaClearsEveryBitTheTableSets) {
     u32 middle = u32(win::GetWindowLong(h, win::GWL_STYLE));
     EXPECT_EQ(middle & 0x200, std::string(type) == "text" ? 0x200u : 0u) << type;
     cell p2 = para("v-align: 'top wrap?: false");
-    *facet(&fc, facet_index::para) = p2;
+    *facet(&fc, facet_index::para) = p2;  // held by the face from here on
     update_para(&fc);
     u32 top = u32(win::GetWindowLong(h, win::GWL_STYLE));
     // No vertical centring and no wrap left; `base` centres horizontally by default.
     EXPECT_EQ(top & 0x21F, std::string(type) == "text" ? 0u : 1u) << type;
     if (std::string(type) == "text") EXPECT_EQ(top & 0x4000, 0x4000u);
+    state = facet(&fc, facet_index::state);
     EXPECT_EQ(cells::at(state->data2, 1)->data2 & 0x40000, 0x40000u);
   }
 }
