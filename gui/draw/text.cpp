@@ -19,7 +19,8 @@ namespace {
 // Symbols of the fields and words read here, interned once up front: looking them up later
 // allocates nothing, so pointers into an object's values stay valid between lookups.
 enum name_id { N_NAME, N_SIZE, N_STYLE, N_COLOR, N_FONT, N_TEXT, N_DATA, N_BOLD, N_ITALIC,
-               N_UNDERLINE, N_STRIKE, N_COUNT };
+               N_UNDERLINE, N_STRIKE, N_PARA, N_ALIGN, N_V_ALIGN, N_TYPE, N_BASE, N_CENTER,
+               N_RIGHT, N_MIDDLE, N_BOTTOM, N_COUNT };
 u32 names[N_COUNT];
 
 }  // namespace
@@ -29,7 +30,9 @@ void init_names() {
   if (done) return;
   done = true;
   const char* list[N_COUNT] = {"name", "size", "style", "color", "font", "text", "data",
-                               "bold", "italic", "underline", "strike"};
+                               "bold", "italic", "underline", "strike", "para", "align",
+                               "v-align", "type", "base", "center", "right", "middle",
+                               "bottom"};
   for (int i = 0; i < N_COUNT; i++) names[i] = word::intern(list[i]).data2;
 }
 
@@ -183,6 +186,21 @@ PangoLayout* face_layout(context& c, const cell* face_in, drawing_state& s,
       throw;
     }
   }
+  // Para alignment: a `base` face centres by default, other faces start at the left.
+  const cell* type = field(&face, N_TYPE);
+  bool base = type && word_is(type, N_BASE);
+  const cell* para = field(&face, N_PARA);
+  const cell* h = para ? field(para, N_ALIGN) : nullptr;
+  PangoAlignment align = base ? PANGO_ALIGN_CENTER : PANGO_ALIGN_LEFT;
+  if (h && word_is(h, N_CENTER)) align = PANGO_ALIGN_CENTER;
+  else if (h && word_is(h, N_RIGHT)) align = PANGO_ALIGN_RIGHT;
+  else if (h && (type_of(h) == TYPE_WORD || type_of(h) == TYPE_LIT_WORD)) align = PANGO_ALIGN_LEFT;
+  if (sw > 0) pango_layout_set_alignment(l, align);
+  const cell* v = para ? field(para, N_V_ALIGN) : nullptr;
+  s.v_align = base ? 1 : 0;
+  if (v && word_is(v, N_MIDDLE)) s.v_align = 1;
+  else if (v && word_is(v, N_BOTTOM)) s.v_align = 2;
+  else if (v && (type_of(v) == TYPE_WORD || type_of(v) == TYPE_LIT_WORD)) s.v_align = 0;
   if (text_out) *text_out = std::move(str);
   if (width_out) *width_out = sw;
   if (height_out) *height_out = sh;
@@ -198,12 +216,12 @@ void text(context& c, pt at, const cell* value) {
   std::string str;
   std::vector<backdrop> bds;
   PangoLayout* l;
+  double sw = 0, sh = 0;
   if (type_of(value) == TYPE_STRING) {
     str = string::to_utf8(value);
     l = make_layout(c, str, s);
   } else {
     // A rich-text face: its font, text, size (wrapping width) and style list.
-    double sw = 0, sh = 0;
     l = face_layout(c, value, s, &bds, &str, &sw, &sh);
     const cell* col = field(value, N_COLOR);
     if (col && type_of(col) == TYPE_TUPLE && sw > 0 && sh > 0) {
@@ -213,6 +231,13 @@ void text(context& c, pt at, const cell* value) {
       cairo_rectangle(c.cr, at.x, at.y, sw, sh);
       cairo_fill(c.cr);
     }
+  }
+  if (s.v_align && sh > 0) {
+    // Middle and bottom alignment within the face's height.
+    PangoRectangle logical;
+    pango_layout_get_extents(l, nullptr, &logical);
+    double free = sh - double(logical.height) / PANGO_SCALE;
+    at.y += s.v_align == 1 ? free / 2 : free;
   }
   paint_backdrops(c, l, at.x, at.y, bds);
   double rgba[4];
