@@ -2,6 +2,9 @@
 // then the block; the end always runs.
 #include "gui/draw_face.h"
 
+#include <algorithm>
+#include <vector>
+
 #include "gui/draw/internal.h"
 #include "runtime/collector.h"
 #include "runtime/datatypes/image.h"
@@ -111,6 +114,51 @@ void run_draw(win::HWND h, const cell* commands_in, bool catch_errors) {
     throw;
   }
   draw_end(r);
+}
+
+namespace {
+// The slot holds a 1-based index into this table: a run's address does not fit 32 bits.
+std::vector<window_run*>& runs() {
+  static std::vector<window_run*> r;
+  return r;
+}
+}  // namespace
+
+void set_paint_run(win::HWND h, window_run* run) {
+  win::window_extra* ex = win::extra(h);
+  if (!ex) return;
+  if (ex->draw_context && ex->draw_context <= runs().size()) runs()[ex->draw_context - 1] = nullptr;
+  ex->draw_context = 0;
+  if (!run) return;
+  auto& r = runs();
+  auto free_slot = std::find(r.begin(), r.end(), nullptr);
+  if (free_slot == r.end()) free_slot = r.insert(r.end(), nullptr);
+  *free_slot = run;
+  ex->draw_context = u32(free_slot - r.begin()) + 1;
+}
+
+window_run* paint_run(win::HWND h) {
+  win::window_extra* ex = win::extra(h);
+  if (!ex || !ex->draw_context || ex->draw_context > runs().size()) return nullptr;
+  return runs()[ex->draw_context - 1];
+}
+
+void OS_draw_face(win::HWND h, const cell* commands_in) {
+  window_run* r = paint_run(h);
+  if (!r || !r->ctx.cr || type_of(commands_in) != TYPE_BLOCK) return;
+  cell commands = *commands_in;
+  collector::root_guard g(&commands);
+  r->ctx.reported = false;
+  try {
+    draw::parse(r->ctx, &commands);
+  } catch (const thrown& t) {
+    if (t.level != THROW_ERROR) throw;
+    cell err = t.value;
+    collector::root_guard ge(&err);
+    if (r->ctx.reported && draw::silent_q()) return;
+    stack::guard sg;
+    platform::print_text(string::to_utf8(actions::form_to_string(&err)), true);
+  }
 }
 
 }  // namespace vyr::gui

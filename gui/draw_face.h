@@ -23,4 +23,11 @@ void draw_end(window_run& r);
 // error is printed and dropped; otherwise it is raised after the end.
 void run_draw(win::HWND h, const cell* commands, bool catch_errors);
 
+// The terminal's road: a paint keeps its run in the window's draw-context slot while the
+// `drawing` event is handled, and gui/OS-draw-face draws each block on that run, printing
+// and dropping its errors. A null run clears the slot.
+void set_paint_run(win::HWND, window_run*);
+window_run* paint_run(win::HWND);
+void OS_draw_face(win::HWND, const cell* commands);
+
 }  // namespace vyr::gui

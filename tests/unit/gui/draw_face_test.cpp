@@ -101,4 +101,28 @@ TEST_F(draw_face, AnEndWithoutABegunScopeKeepsTheDpi) {
   EXPECT_EQ(g().scope_depth, 0);
 }
 
+TEST_F(draw_face, ThePaintRunServesEachDrawFaceCallAndPrintsErrors) {
+  start("1000x1000+0+0@96");
+  cell face;
+  win::HWND h = window(100, 40, 20, &face);
+  collector::root_guard fg(&face);
+  cell line1 = run("[pen 0.0.0 fill-pen 255.0.0 pen off box 0x0 10x10]");
+  collector::root_guard g1(&line1);
+  cell line2 = run("[fill-pen 0.255.0 box 10x0 20x10 foo box 20x0 30x10]");
+  collector::root_guard g2(&line2);
+  window_run r;
+  ASSERT_TRUE(draw_begin(r, h));
+  set_paint_run(h, &r);
+  EXPECT_EQ(paint_run(h), &r);
+  OS_draw_face(h, &line1);
+  EXPECT_NO_THROW(OS_draw_face(h, &line2));  // printed and dropped
+  set_paint_run(h, nullptr);
+  OS_draw_face(h, &line1);  // no paint in progress: nothing
+  draw_end(r);
+  EXPECT_EQ(paint_run(h), nullptr);
+  EXPECT_EQ(pixel(h, 5, 5), 0xFFFF0000u);
+  EXPECT_EQ(pixel(h, 15, 5), 0xFF00FF00u);
+  EXPECT_EQ(pixel(h, 25, 5), 0xFF0000FFu);  // after the error: the face colour
+}
+
 }  // namespace vyr::test
