@@ -356,9 +356,16 @@ void maybe_block(context& c, reader& r, const cairo_matrix_t& m, u32 target) {
   cell b = r.peek();
   if (r.more() && type_of(&b) == TYPE_BLOCK) {
     r.pos_++;
-    state_guard g(c);
-    transform(c, target, m);
-    parse_block(c, &b);
+    cairo_matrix_t kept;
+    {
+      state_guard g(c);
+      transform(c, target, m);
+      kept = target == 1 ? c.st.pen.matrix : c.st.fill.matrix;
+      parse_block(c, &b);
+    }
+    // Aimed at a brush, the state comes back but the brush keeps its new transformation.
+    if (target == 1) c.st.pen.matrix = kept;
+    if (target == 2) c.st.fill.matrix = kept;
     return;
   }
   transform(c, target, m);
