@@ -5,11 +5,13 @@
 
 #include <sys/stat.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
 
+#include "boot/construction.h"
 #include "boot/hooks.h"
 #include "boot/init.h"
 #include "runtime/lexer/lexer_load.h"
@@ -17,6 +19,7 @@
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/native.h"
+#include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/fire.h"
@@ -28,50 +31,12 @@
 namespace vyr::boot {
 
 namespace {
-using typecheck::bit;
 
 void set_global(const char* name, const cell& value_in) {
   cell value = value_in;
   collector::root_guard g(&value);  // interning the name may collect
   cell w = word::intern(name);
   _context::set(&w, &value);
-}
-
-cell typeset(u64 mask) {
-  cell t{TYPE_TYPESET, 0, 0, 0};
-  typecheck::set_mask(&t, mask);
-  t.data3 = 0;
-  return t;
-}
-
-void make_typesets() {
-  u64 number = bit(TYPE_INTEGER) | bit(TYPE_FLOAT) | bit(TYPE_PERCENT) | bit(TYPE_MONEY);
-  u64 any_word = bit(TYPE_WORD) | bit(TYPE_SET_WORD) | bit(TYPE_LIT_WORD) |
-                 bit(TYPE_GET_WORD) | bit(TYPE_REFINEMENT) | bit(TYPE_ISSUE);
-  u64 any_path = bit(TYPE_PATH) | bit(TYPE_LIT_PATH) | bit(TYPE_SET_PATH) | bit(TYPE_GET_PATH);
-  u64 any_block = bit(TYPE_BLOCK) | bit(TYPE_PAREN) | bit(TYPE_HASH) | any_path;
-  u64 any_string = bit(TYPE_STRING) | bit(TYPE_FILE) | bit(TYPE_URL) | bit(TYPE_TAG) |
-                   bit(TYPE_EMAIL) | bit(TYPE_REF);
-  u64 series = any_block | any_string | bit(TYPE_BINARY) | bit(TYPE_VECTOR) | bit(TYPE_IMAGE);
-  u64 any_function = bit(TYPE_NATIVE) | bit(TYPE_ACTION) | bit(TYPE_OP) |
-                     bit(TYPE_FUNCTION) | bit(TYPE_ROUTINE);
-  u64 any_object = bit(TYPE_OBJECT) | bit(TYPE_ERROR) | bit(TYPE_PORT);
-  u64 scalar = number | bit(TYPE_CHAR) | bit(TYPE_PAIR) | bit(TYPE_TUPLE) | bit(TYPE_TIME) |
-               bit(TYPE_DATE) | bit(TYPE_POINT2D) | bit(TYPE_POINT3D);
-  set_global("any-type!", typeset(typecheck::ALL_TYPES));
-  set_global("number!", typeset(number));
-  set_global("scalar!", typeset(scalar));
-  set_global("any-point!", typeset(bit(TYPE_POINT2D) | bit(TYPE_POINT3D)));
-  set_global("any-word!", typeset(any_word));
-  set_global("all-word!", typeset(any_word));
-  set_global("any-path!", typeset(any_path));
-  set_global("any-block!", typeset(any_block));
-  set_global("any-list!", typeset(any_block & ~any_path));
-  set_global("any-string!", typeset(any_string));
-  set_global("series!", typeset(series));
-  set_global("any-function!", typeset(any_function));
-  set_global("any-object!", typeset(any_object));
-  set_global("default!", typeset(typecheck::ALL_TYPES & ~bit(TYPE_UNSET)));
 }
 
 void make_type_words() {
@@ -84,10 +49,11 @@ void make_type_words() {
   set_global("none", cell{TYPE_NONE, 0, 0, 0});
   set_global("true", cell{TYPE_LOGIC, 1, 0, 0});
   set_global("false", cell{TYPE_LOGIC, 0, 0, 0});
-  set_global("yes", cell{TYPE_LOGIC, 1, 0, 0});
-  set_global("no", cell{TYPE_LOGIC, 0, 0, 0});
-  set_global("on", cell{TYPE_LOGIC, 1, 0, 0});
-  set_global("off", cell{TYPE_LOGIC, 0, 0, 0});
+  // `make` checks its arguments against any-type! before constants.vyr builds the
+  // typesets: it starts as every type.
+  cell any{TYPE_TYPESET, 0, 0, 0};
+  typecheck::set_mask(&any, typecheck::ALL_TYPES);
+  set_global("any-type!", any);
 }
 
 // Text to a block through the lexer's loading layer.
@@ -110,6 +76,7 @@ void make_first_action() {
 void make_op(const char* name, const char* function_name) {
   cell fw = word::intern(function_name);
   cell fn = *_context::get(&fw);
+  if (type_of(&fn) == TYPE_UNSET) return;  // its function comes with a later module
   collector::root_guard g(&fn);
   stack::guard sg;
   cell* slot = stack::push_slot();
@@ -158,33 +125,103 @@ void do_source(const char* utf8, u32 length, bool header_required, cell* result,
   if (result) *result = r;
 }
 
+// Marks every block and paren of a loaded source as the library's (tracing stays out).
+void mark_library(u32 node) {
+  buffer_of(node)->flags |= SERIES_LIBRARY;
+  for (u32 i = 0; i < cells::length(node); i++) {
+    const cell* c = cells::at(node, i);
+    if (!cells::block_like_q(type_of(c)) || type_of(c) == TYPE_HASH) continue;
+    if (buffer_of(c->data2)->flags & SERIES_LIBRARY) continue;  // shared or cyclic
+    mark_library(c->data2);
+  }
+}
+
+namespace {
+const environment_file* embedded(const std::string& name) {
+  for (unsigned i = 0; i < environment_file_count; i++)
+    if (name == environment_files[i].name) return &environment_files[i];
+  return nullptr;
+}
+
+// A source file's text: from VYR_BOOT_DIR when set, else the embedded copy.
+std::string source_text(const char* dir, const std::string& name) {
+  if (dir) {
+    std::optional<std::string> t = read_file(std::string(dir) + "/" + name);
+    if (!t) {
+      cell n;
+      string::load_at(name.data(), u32(name.size()), &n, string::ENCODING_UTF8);
+      fire("access", "cannot-open", &n);
+    }
+    return *t;
+  }
+  // A program linked without the boot image has no sources: it cannot start the environment.
+  const environment_file* f = embedded(name);
+  if (!f) {
+    cell n;
+    string::load_at(name.data(), u32(name.size()), &n, string::ENCODING_UTF8);
+    fire("access", "cannot-open", &n);
+  }
+  return std::string(f->text, f->size);
+}
+
+void evaluate_source(const std::string& text) {
+  double t0 = seconds_now();
+  cell block;
+  load_utf8(text.data(), u32(text.size()), &block);
+  collector::root_guard g(&block);
+  mark_library(block.data2);
+  times.decode += seconds_now() - t0;
+  if (cells::length(block.data2) >= 2 && type_of(cells::at(block.data2, 0)) == TYPE_WORD &&
+      type_of(cells::at(block.data2, 1)) == TYPE_BLOCK)
+    block.data1 = 2;  // the Vyr [...] header
+  cell r;
+  interpreter::do_block(&block, &r);
+  stack::reset();
+}
+
+void register_stages() {
+  add_stage("base-values", make_type_words);
+  add_stage("first-make", make_first_action);
+  add_stage("operators", [] {
+    make_op("<>", "not-equal?");
+    make_op("<=", "lesser-or-equal?");
+    make_op("%", "remainder");
+    make_op("//", "modulo");
+    make_op("<<", "shift-left");
+    make_op(">>", "shift-right");
+    make_op(">>>", "shift-logical");
+  });
+}
+}  // namespace
+
 void build_environment() {
   static bool done = false;
   if (done) return;
   done = true;
   init_runtime();
+  double t1 = seconds_now();
   if (!interpreter::load_hook) interpreter::load_hook = load_utf8;
   install_hooks();
-  make_type_words();
-  make_typesets();
-  make_first_action();
+  init_construction();
+  register_stages();
   const char* dir = std::getenv("VYR_BOOT_DIR");
-  for (unsigned i = 0; i < environment_file_count; i++) {
-    const environment_file& f = environment_files[i];
-    if (!f.evaluate) continue;
-    if (dir && *dir) {
-      std::string text = read_file(std::string(dir) + "/" + f.name).value_or("");
-      do_source(text.data(), u32(text.size()), true, nullptr);
-    } else {
-      do_source(f.text, f.size, true, nullptr);
+  if (dir && !*dir) dir = nullptr;
+  // Display detection belongs to the GUI; until it exists every run is headless.
+  const bool gui = false;
+  for (const manifest_entry& e : parse_manifest(source_text(dir, "manifest.txt"))) {
+    switch (e.kind) {
+      case entry_kind::data: break;
+      case entry_kind::stage: run_stage(e.name); break;
+      case entry_kind::gui: if (gui) evaluate_source(source_text(dir, e.name)); break;
+      case entry_kind::source: evaluate_source(source_text(dir, e.name)); break;
     }
   }
-  // The operators whose names the source syntax cannot set.
-  make_op("<>", "not-equal?");
-  make_op("<=", "lesser-or-equal?");
-  make_op("%", "remainder");
   draw::install();  // `draw` and its routine
   stack::reset();
+  times.construction = seconds_now() - t1 - times.decode;
+  if (const char* v = std::getenv("VYR_BOOT_TIMES"); v && *v)
+    std::fprintf(stderr, "init %.3f ms, decode %.3f ms, construction %.3f ms\n",
+                 times.init * 1e3, times.decode * 1e3, times.construction * 1e3);
 }
 
 }  // namespace vyr::boot

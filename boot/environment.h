@@ -29,6 +29,10 @@ void build_environment();
 void do_source(const char* utf8, u32 length, bool header_required, cell* result,
                const cell* source = nullptr);
 
+// Marks a block and every block and paren in it as the library's: tracing sees the calls of
+// the functions made from them but not their insides.
+void mark_library(u32 node);
+
 // The whole content of a file, or nothing when it cannot be opened.
 std::optional<std::string> read_file(const std::string& path);
 

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "boot/environment.h"
+#include "environment/routines/routines.h"
 #include "runtime/collector.h"
 #include "runtime/datatypes/binary.h"
 #include "runtime/datatypes/bitset.h"
@@ -163,9 +164,9 @@ void init_runtime() {
   vector::init();  // parent string!
   map::init();
   hash::init();  // parent block!
+  port::init();  // parent object!
   image::init();  // parent series!; the imaging backend and the codec routines
   draw::init();   // the DRAW routines
-  port::init();  // parent object!
   hashtable::compare_hook = compare_for_tables;
   symbol::init();
   _context::init_global();
@@ -181,6 +182,7 @@ void init_runtime() {
   port::init_entries();
   natives::init();
   natives::init_text();
+  routines::init();
   interpreter::init();
   trace::init();  // after the interpreter: wraps its error builder
   parse::init();

@@ -1,58 +1,36 @@
-// Program entry: brings the runtime up, builds the environment and runs the console on
-// standard input (`vyr`, `vyr --cli`) or a script (`vyr FILE`). The interpreter runs on a
-// thread with a large stack so that the frame stack, not the machine stack, bounds the
-// depth of evaluation. A fault below the language ends with the runtime error report and
-// status 254.
+// Program entry: installs the runtime error handlers, brings the runtime up, builds the
+// environment and runs the console on standard input (`vyr`, `vyr --cli`) or a script
+// (`vyr FILE`). The interpreter runs on a thread with a large stack so that the frame stack,
+// not the machine stack, bounds the depth of evaluation.
+//
+// Ends: console or script end 0 (a text-mode script that ends in an uncaught error 1);
+// `quit` its status & 255; an uncaught error during start-up 254; a fault below the
+// language the runtime error's code (an escaped C++ exception 95, no memory 94).
 #include <pthread.h>
-#include <signal.h>
 #include <unistd.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 
 #include "boot/console.h"
+#include "boot/construction.h"
 #include "boot/environment.h"
 #include "boot/init.h"
+#include "boot/runtime_error.h"
 
 namespace {
 int argc_ = 0;
 char** argv_ = nullptr;
 int status = 0;
 
-[[noreturn]] void runtime_error(int code, const char* text) {
-  std::fflush(stdout);
-  std::fprintf(stderr, "*** Runtime Error %d: %s\n*** at: %08Xh\n", code, text, 0u);
-  std::fflush(stderr);
-  _exit(254);
-}
-
-void on_fault(int sig) {
-  const char* what = sig == SIGSEGV ? "access violation" : sig == SIGFPE ? "float error"
-                   : sig == SIGBUS ? "bus error" : "illegal instruction";
-  // Only async-signal-safe calls here.
-  char buf[128];
-  int n = std::snprintf(buf, sizeof buf, "*** Runtime Error %d: %s\n*** at: %08Xh\n", sig, what, 0u);
-  if (n > 0) (void)!write(2, buf, size_t(n));
-  _exit(254);
-}
-
-void use_alternate_stack() {
-  // A thread that has one already (sanitizers install their own) keeps it.
-  stack_t old{};
-  if (sigaltstack(nullptr, &old) == 0 && !(old.ss_flags & SS_DISABLE)) return;
-  static thread_local char alt[65536];
-  stack_t ss{};
-  ss.ss_sp = alt;
-  ss.ss_size = sizeof alt;
-  sigaltstack(&ss, nullptr);
-}
-
 void* run(void*) {
-  use_alternate_stack();
+  vyr::runtime_error::use_alternate_stack();
   try {
+    double t0 = vyr::boot::seconds_now();
     vyr::boot::init_runtime();
+    vyr::boot::times.init = vyr::boot::seconds_now() - t0;
     vyr::boot::build_environment();
     const char* script = nullptr;
     for (int i = 1; i < argc_; i++) {
@@ -66,9 +44,21 @@ void* run(void*) {
     }
     status = script ? vyr::console::run_script(script) : vyr::console::run_console();
   } catch (const vyr::thrown& t) {
-    runtime_error(1, (std::string(t.category ? t.category : "?") + " " + (t.id ? t.id : "?")).c_str());
-  } catch (const std::exception& e) {
-    runtime_error(2, e.what());
+    // A language error with no catching frame (the construction has none): its report,
+    // then the status of an uncaught error.
+    std::fflush(stdout);
+    if (t.level != vyr::THROW_ERROR) vyr::runtime_error::quit(vyr::runtime_error::NO_CATCH, 0);
+    std::string report = vyr::console::error_report(t);
+    std::fputs(report.c_str(), stderr);
+    if (!report.empty() && report.back() != '\n') std::fputc('\n', stderr);
+    std::fflush(stderr);
+    _exit(254);
+  } catch (const std::bad_alloc&) {
+    std::fflush(stdout);
+    vyr::runtime_error::quit(vyr::runtime_error::NO_MEMORY, 0);
+  } catch (...) {
+    std::fflush(stdout);
+    vyr::runtime_error::quit(vyr::runtime_error::NO_CATCH, 0);
   }
   return nullptr;
 }
@@ -77,15 +67,8 @@ void* run(void*) {
 int main(int argc, char** argv) {
   argc_ = argc;
   argv_ = argv;
-  struct sigaction sa{};
-  sa.sa_handler = on_fault;
-  // The fault handler runs on its own stack: a machine-stack overflow must still report.
-  use_alternate_stack();
-  sa.sa_flags = SA_ONSTACK;
-  sigaction(SIGSEGV, &sa, nullptr);
-  sigaction(SIGBUS, &sa, nullptr);
-  sigaction(SIGFPE, &sa, nullptr);
-  sigaction(SIGILL, &sa, nullptr);
+  vyr::runtime_error::install();
+  vyr::boot::set_arguments(argc, argv);
   pthread_attr_t attr;
   pthread_attr_init(&attr);
   pthread_attr_setstacksize(&attr, size_t(1) << 30);

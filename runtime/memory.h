@@ -9,6 +9,9 @@ namespace vyr {
 // Series buffer header flags.
 constexpr u32 SERIES_UNIT_MASK = 0x1F;
 constexpr u32 SERIES_OWNED = 0x00020000;
+// A block or paren of the library (made from the environment's sources, or a body copy of
+// one): tracing sees its calls but not inside it.
+constexpr u32 SERIES_LIBRARY = 0x00040000;
 constexpr u32 SERIES_COMPLEMENT = 0x00080000;
 constexpr u32 SERIES_FIXED = 0x00100000;
 constexpr u32 SERIES_BIG = 0x01000000;

@@ -36,8 +36,7 @@ u32 look_up(const u32* pairs, u32 n, u32 cp) {
 }  // namespace
 
 void init_case_folding() {
-  std::fill(std::begin(upper_map), std::end(upper_map), 0);
-  std::fill(std::begin(lower_map), std::end(lower_map), 0);
+  // The maps start zero (static storage): only the entries written here cost pages.
   fill(upper_map, tables::upper_pairs_bmp, tables::upper_pairs_bmp_count);
   fill(lower_map, tables::lower_pairs_bmp, tables::lower_pairs_bmp_count);
 }

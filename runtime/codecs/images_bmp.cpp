@@ -100,9 +100,17 @@ status decode_bmp(const u8* p, u64 n, image::raster& out) {
   if (!image::within_bound(u64(w), u64(h))) return NO_MEMORY;
   u32* pixels = static_cast<u32*>(std::malloc(u64(w) * u64(h) * 4));
   if (!pixels) return NO_MEMORY;
+  // Straight BGRA words (what we write) are copied row by row: the file's little-endian
+  // words are the pixel words of this x86-64 host.
+  bool bgra = bpp == 32 && red.mask == 0x00FF0000 && green.mask == 0x0000FF00 &&
+              blue.mask == 0x000000FF && alpha.mask == 0xFF000000u;
   for (i64 y = 0; y < h; y++) {
     const u8* row = p + data_at + stride * u64(top_down ? y : h - 1 - y);
     u32* dst = pixels + u64(y) * u64(w);
+    if (bgra) {
+      std::memcpy(dst, row, u64(w) * 4);
+      continue;
+    }
     for (i64 x = 0; x < w; x++) {
       u32 px;
       switch (bpp) {

@@ -158,8 +158,17 @@ quantised quantise(const u32* pixels, u64 count, u32 max_colours) {
   if (fits) return q;
   // Median cut over a 32 x 32 x 32 histogram: split the heaviest splittable box along its
   // longest side at the weighted median, then give each box its mean colour.
+  // One pass gathers each bin's count and channel sums (the boxes' means come from them).
   std::vector<u32> hist(32768, 0);
-  for (u64 i = 0; i < count; i++) hist[bin_of(pixels[i])]++;
+  std::vector<u64> bin_sums(32768 * 3, 0);
+  for (u64 i = 0; i < count; i++) {
+    u32 p = pixels[i], bin = bin_of(p);
+    hist[bin]++;
+    u64* s = &bin_sums[bin * 3];
+    s[0] += (p >> 16) & 255;
+    s[1] += (p >> 8) & 255;
+    s[2] += p & 255;
+  }
   std::vector<box> boxes{box{{0, 0, 0}, {31, 31, 31}, 0}};
   shrink(boxes[0], hist);
   while (boxes.size() < max_colours) {
@@ -196,22 +205,19 @@ quantised quantise(const u32* pixels, u64 count, u32 max_colours) {
     boxes[best] = left;
     if (right.weight) boxes.push_back(right);
   }
-  // Mean colours from the full-precision pixels, then each bin's nearest palette entry.
-  std::vector<u16> box_of(32768, 0);
+  // Mean colours from the full-precision sums, then each bin's nearest palette entry.
+  std::vector<u64> sums(boxes.size() * 4, 0);
   for (size_t i = 0; i < boxes.size(); i++)
     for (u32 r = boxes[i].lo[0]; r <= boxes[i].hi[0]; r++)
       for (u32 g = boxes[i].lo[1]; g <= boxes[i].hi[1]; g++)
-        for (u32 bl = boxes[i].lo[2]; bl <= boxes[i].hi[2]; bl++)
-          box_of[r << 10 | g << 5 | bl] = static_cast<u16>(i);
-  std::vector<u64> sums(boxes.size() * 4, 0);
-  for (u64 i = 0; i < count; i++) {
-    u32 p = pixels[i];
-    u64* s = &sums[box_of[bin_of(p)] * 4];
-    s[0] += (p >> 16) & 255;
-    s[1] += (p >> 8) & 255;
-    s[2] += p & 255;
-    s[3]++;
-  }
+        for (u32 bl = boxes[i].lo[2]; bl <= boxes[i].hi[2]; bl++) {
+          u32 bin = r << 10 | g << 5 | bl;
+          u64* s = &sums[i * 4];
+          s[0] += bin_sums[bin * 3];
+          s[1] += bin_sums[bin * 3 + 1];
+          s[2] += bin_sums[bin * 3 + 2];
+          s[3] += hist[bin];
+        }
   q.palette.clear();
   for (size_t i = 0; i < boxes.size(); i++) {
     u64* s = &sums[i * 4];
@@ -286,14 +292,16 @@ status decode_gif(const u8* bytes, u64 n, image::raster& out) {
 status encode_gif(const u32* pixels, u32 w, u32 h, std::vector<u8>& out) {
   u64 count = u64(w) * h;
   // Opaque pixels go through the quantiser; alpha below 128 takes the transparent index.
-  std::vector<u32> opaque;
-  opaque.reserve(count);
   bool any_transparent = false;
-  for (u64 i = 0; i < count; i++) {
-    if ((pixels[i] >> 24) < 128) any_transparent = true;
-    else opaque.push_back(pixels[i]);
+  for (u64 i = 0; i < count && !any_transparent; i++) any_transparent = (pixels[i] >> 24) < 128;
+  std::vector<u32> opaque;
+  if (any_transparent) {
+    opaque.reserve(count);
+    for (u64 i = 0; i < count; i++)
+      if ((pixels[i] >> 24) >= 128) opaque.push_back(pixels[i]);
   }
-  quantised q = quantise(opaque.data(), opaque.size(), any_transparent ? 255 : 256);
+  quantised q = any_transparent ? quantise(opaque.data(), opaque.size(), 255)
+                                : quantise(pixels, count, 256);
   int transparent = any_transparent ? static_cast<int>(q.palette.size()) : -1;
   int used = static_cast<int>(q.palette.size()) + (any_transparent ? 1 : 0);
   int map_size = 2;
@@ -303,9 +311,14 @@ status encode_gif(const u32* pixels, u32 w, u32 h, std::vector<u8>& out) {
     colours[i] = GifColorType{static_cast<GifByteType>(q.palette[i] >> 16),
                               static_cast<GifByteType>(q.palette[i] >> 8),
                               static_cast<GifByteType>(q.palette[i])};
-  std::vector<u8> indexes(count);
-  for (u64 i = 0, k = 0; i < count; i++)
-    indexes[i] = (pixels[i] >> 24) < 128 ? static_cast<u8>(transparent) : q.indexes[k++];
+  std::vector<u8> indexes;
+  if (any_transparent) {
+    indexes.resize(count);
+    for (u64 i = 0, k = 0; i < count; i++)
+      indexes[i] = (pixels[i] >> 24) < 128 ? static_cast<u8>(transparent) : q.indexes[k++];
+  } else {
+    indexes = std::move(q.indexes);
+  }
   opaque = {};
   q.indexes = {};
   membuf m{nullptr, 0, 0};

@@ -15,6 +15,7 @@
 #include "runtime/cycles.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/hash.h"
+#include "runtime/datatypes/image.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/map.h"
 #include "runtime/datatypes/object.h"
@@ -94,8 +95,9 @@ cell deep_copied(const cell* value) {
   cell v = *value;
   collector::root_guard keep(&v);
   u32 t = type_of(&v);
-  if (!series::series_q(t) || t == TYPE_IMAGE) return v;
+  if (!series::series_q(t)) return v;
   cell out;
+  if (t == TYPE_IMAGE) return *image::copy(&v, &out, nullptr, false, nullptr);
   if (block_like_q(t)) {
     if (cycles::find(v.data2)) {
       cycles::reset();

@@ -54,6 +54,12 @@ void init() {
 void register_(u32 id, u32 parent, const char* name, const action_row& row) {
   check_id(id);
   if (parent) check_id(parent);
+  // A child copies its parent's resolved entries: before the parent there are none to copy.
+  if (parent && !registered_q(parent)) {
+    std::fprintf(stderr, "*** Datatype Error: %s registered before its parent (type id %u)\n",
+                 name, parent);
+    std::_Exit(98);  // the runtime error "assertion failed"
+  }
   if (static_cast<i32>(id) > highest_id) highest_id = static_cast<i32>(id);
   parents[id] = parent;
   name_record& rec = names[id];

@@ -56,6 +56,8 @@ u32 deep_copy(u32 node, u32 from) {
   u32 count = from < n ? n - from : 0;
   u32 copy = memory::alloc_cells(count ? count : 1);
   collector::node_guard cg(&copy);
+  // A copy of a library body is the library's too (tracing stays out of it).
+  buffer_of(copy)->flags |= buffer_of(node)->flags & SERIES_LIBRARY;
   for (u32 i = 0; i < count; i++) {
     cell c = *cells::at(node, from + i);
     cells::append(copy, &c);

@@ -99,11 +99,13 @@ i64 index_of(const cell* img, const cell* index, bool at_like, bool* out) {
   return clamped;
 }
 
-// The pixel position of pick and poke: pair! indexes at-like, integer! ones head + i - 1.
+// The pixel position of pick and poke: pair! indexes at-like; an integer! i counts from the
+// head as in every series (i > 0: head + i - 1, i < 0: head + i, 0: none), so pick and poke
+// of one index reach the same pixel.
 i64 element_of(const cell* img, i32 index, const cell* index_cell, bool* out) {
   if (type_of(index_cell) == TYPE_PAIR) return index_of(img, index_cell, true, out);
-  i64 pos = head_of(img) + i64(index) - 1;
-  *out = pos < 0 || pos >= pixel_count(img);
+  i64 pos = head_of(img) + (index > 0 ? i64(index) - 1 : i64(index));
+  *out = index == 0 || pos < 0 || pos >= pixel_count(img);
   return pos;
 }
 
@@ -249,7 +251,9 @@ i32 mold(const cell* value, cell* out, bool only, bool, bool flat, const cell* p
     text.reserve(text.size() + static_cast<u64>(n) * 9 + 64);
     text.append(" #{");
     if (lines) line_break(indent + 1);
-    for (i64 i = 0; i < n; i++) {
+    // With /part the text stops once the budget is spent (a huge image is not written out).
+    auto spent = [&] { return part && static_cast<i64>(text.size()) > static_cast<i64>(budget); };
+    for (i64 i = 0; i < n && !spent(); i++) {
       u32 p = px[from + i];
       if ((p >> 24) != 255) transparent = true;
       hex(p >> 16);
@@ -263,7 +267,7 @@ i32 mold(const cell* value, cell* out, bool only, bool, bool flat, const cell* p
     if (transparent) {
       text.append(" #{");
       if (!flat) line_break(indent + 1);
-      for (i64 i = 0; i < n; i++) {
+      for (i64 i = 0; i < n && !spent(); i++) {
         hex(255 - (px[from + i] >> 24));
         if (!flat && (i + 1) % 10 == 0 && i + 1 < n) line_break(indent + 1);
       }

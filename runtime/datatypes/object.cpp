@@ -11,6 +11,7 @@
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/hash.h"
+#include "runtime/datatypes/image.h"
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/series.h"
@@ -42,7 +43,8 @@ using series::block_like_q;
 using series::string_like_q;
 // The series copied by `copy-values` and by extending.
 bool copied_series(u32 t) {
-  return block_like_q(t) || string_like_q(t) || t == TYPE_VECTOR || t == TYPE_BINARY;
+  return block_like_q(t) || string_like_q(t) || t == TYPE_VECTOR || t == TYPE_BINARY ||
+         t == TYPE_IMAGE;
 }
 // The series a deep clone replaces (no hash!, vector! or binary!).
 bool cloned_series(u32 t) { return (block_like_q(t) && t != TYPE_HASH) || string_like_q(t); }
@@ -54,6 +56,11 @@ using _context::values_node;
 // A copy of the series from its head (deeply for blocks when `deep`), written into `v`.
 void copy_series_value(cell* v, bool deep) {
   u32 t = type_of(v);
+  if (t == TYPE_IMAGE) {  // its pixels live outside the arena: the image module copies them
+    cell out;
+    *v = *image::copy(v, &out, nullptr, false, nullptr);
+    return;
+  }
   u32 src = v->data2;
   if (!src || !node_word(src)) return;
   collector::node_guard sg(&src);

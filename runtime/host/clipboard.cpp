@@ -2,8 +2,10 @@
 // platform clipboard may use is the store's concern.
 #include "runtime/host/clipboard.h"
 
+#include "runtime/codecs/images.h"
 #include "runtime/collector.h"
 #include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/image.h"
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/fire.h"
@@ -75,8 +77,14 @@ cell* read(cell* out) {
       *out = blk;
       return out;
     }
-    case content::PNG:
-      fire("internal", "not-done");  // decoding needs image!
+    case content::PNG: {
+      cell img{TYPE_UNSET, 0, 0, 0};
+      collector::root_guard keep_img(&img);
+      image::raster r = image_codecs::decode(c.png.data(), c.png.size(), image_codecs::PNG);
+      image::make_at(&img, image::make_record(std::move(r)));
+      *out = img;
+      return out;
+    }
     case content::EMPTY:
       break;
   }
@@ -107,8 +115,14 @@ bool write(const cell* value_in) {
       }
       break;
     }
-    case TYPE_IMAGE:
-      fire("internal", "not-done");  // encoding needs image!
+    case TYPE_IMAGE: {  // as PNG; an image without pixels has nothing to put
+      if (!value.data2) fire("script", "invalid-arg", &value);
+      image::lock pixels(&value, false);
+      c.kind = content::PNG;
+      c.png = image_codecs::encode(pixels.data(), image::width_of(&value), image::height_of(&value),
+                                   image_codecs::PNG);
+      break;
+    }
     default:
       fire("script", "invalid-arg", &value);
   }

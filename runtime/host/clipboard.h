@@ -31,13 +31,12 @@ class store {
 store& current();
 void install(store* s);
 
-// A string!, a block! of file! values, none! (content of no value here) or false (the
-// clipboard empty or not to be had) into `out`. An image needs image!, which is not built
-// yet: internal not-done.
+// A string!, a block! of file! values, an image! (decoded from the PNG held), none!
+// (content of no value here) or false (the clipboard empty or not to be had) into `out`.
 cell* read(cell* out);
-// Puts none! (empties the clipboard), a string!, or a block! of file! values (any other
-// item: script invalid-arg). image! is not built yet (internal not-done); any other value
-// raises script invalid-arg. False when the store would not take it.
+// Puts none! (empties the clipboard), a string!, a block! of file! values (any other
+// item: script invalid-arg) or an image! (as PNG; one without pixels: script invalid-arg);
+// any other value raises script invalid-arg. False when the store would not take it.
 bool write(const cell* value);
 
 }  // namespace vyr::clipboard

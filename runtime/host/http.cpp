@@ -4,6 +4,9 @@
 #include "runtime/host/http.h"
 
 #include <curl/curl.h>
+#include <dlfcn.h>
+
+#include <type_traits>
 
 #include <cstring>
 #include <memory>
@@ -95,11 +98,53 @@ std::string text_of(const cell* value_in, bool name) {
   fire("access", "no-connect", &u, &why);
 }
 
+// libcurl and the thirty libraries it pulls in are loaded on the first HTTP request, not
+// at process start: linking them made every start of vyr five times slower.
+struct curl_api {
+  CURLcode (*global_init)(long);
+  CURL* (*easy_init)();
+  CURLcode (*easy_setopt)(CURL*, CURLoption, ...);
+  CURLcode (*easy_perform)(CURL*);
+  CURLcode (*easy_getinfo)(CURL*, CURLINFO, ...);
+  void (*easy_cleanup)(CURL*);
+  const char* (*easy_strerror)(CURLcode);
+  curl_slist* (*slist_append)(curl_slist*, const char*);
+  void (*slist_free_all)(curl_slist*);
+};
+
+// The loaded library, or null when it or one of its entries is missing.
+const curl_api* load_curl() {
+  static const curl_api* api = [] () -> const curl_api* {
+    void* lib = dlopen("libcurl.so.4", RTLD_NOW | RTLD_LOCAL);
+    if (!lib) return nullptr;
+    static curl_api a;
+    bool ok = true;
+    auto get = [&](auto& fn, const char* name) {
+      void* p = dlsym(lib, name);
+      if (!p) ok = false;
+      fn = reinterpret_cast<std::remove_reference_t<decltype(fn)>>(p);
+    };
+    get(a.global_init, "curl_global_init");
+    get(a.easy_init, "curl_easy_init");
+    get(a.easy_setopt, "curl_easy_setopt");
+    get(a.easy_perform, "curl_easy_perform");
+    get(a.easy_getinfo, "curl_easy_getinfo");
+    get(a.easy_cleanup, "curl_easy_cleanup");
+    get(a.easy_strerror, "curl_easy_strerror");
+    get(a.slist_append, "curl_slist_append");
+    get(a.slist_free_all, "curl_slist_free_all");
+    if (!ok || a.global_init(CURL_GLOBAL_DEFAULT) != CURLE_OK) return nullptr;
+    return &a;
+  }();
+  return api;
+}
+const curl_api* libcurl = nullptr;  // set by the request before any other use
+
 struct curl_deleter {
-  void operator()(CURL* c) const { curl_easy_cleanup(c); }
+  void operator()(CURL* c) const { libcurl->easy_cleanup(c); }
 };
 struct slist_deleter {
-  void operator()(curl_slist* l) const { curl_slist_free_all(l); }
+  void operator()(curl_slist* l) const { libcurl->slist_free_all(l); }
 };
 
 // The header map: word! keys as the names were sent; a name met again (in any letter
@@ -169,8 +214,8 @@ cell* request(const cell* method_in, const cell* url_in, const cell* headers_in,
   collector::root_guard keep_m(&method), keep_u(&url), keep_h(&headers), keep_d(&data);
   collector::root_guard keep_out(out);
 
-  static bool global = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
-  if (!global) no_connect(&url, "the HTTP client could not start");
+  libcurl = load_curl();
+  if (!libcurl) no_connect(&url, "the HTTP client (libcurl) could not be loaded");
 
   // The method, then the body (none for GET and HEAD).
   cell mname;
@@ -208,7 +253,7 @@ cell* request(const cell* method_in, const cell* url_in, const cell* headers_in,
   }
   std::unique_ptr<curl_slist, slist_deleter> list;
   auto add = [&](const std::string& line) {
-    curl_slist* l = curl_slist_append(list.get(), line.c_str());
+    curl_slist* l = libcurl->slist_append(list.get(), line.c_str());
     if (!l) no_connect(&url, "out of memory");
     list.release();
     list.reset(l);
@@ -239,46 +284,46 @@ cell* request(const cell* method_in, const cell* url_in, const cell* headers_in,
   url::encode(&url, -1, url::KEEP_SAFE, &encoded);
   std::string target = string::to_utf8(&encoded);
 
-  std::unique_ptr<CURL, curl_deleter> curl(curl_easy_init());
-  if (!curl) no_connect(&url, "the HTTP client could not start");
+  std::unique_ptr<CURL, curl_deleter> curl(libcurl->easy_init());
+  if (!libcurl) no_connect(&url, "the HTTP client could not start");
   CURL* c = curl.get();
   char error[CURL_ERROR_SIZE] = {0};
   reply r;
-  curl_easy_setopt(c, CURLOPT_URL, target.c_str());
-  curl_easy_setopt(c, CURLOPT_ERRORBUFFER, error);
-  curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
-  curl_easy_setopt(c, CURLOPT_MAXREDIRS, 20L);
+  libcurl->easy_setopt(c, CURLOPT_URL, target.c_str());
+  libcurl->easy_setopt(c, CURLOPT_ERRORBUFFER, error);
+  libcurl->easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
+  libcurl->easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
+  libcurl->easy_setopt(c, CURLOPT_MAXREDIRS, 20L);
 #if LIBCURL_VERSION_NUM >= 0x075500
-  curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  libcurl->easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
+  libcurl->easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
 #else
-  curl_easy_setopt(c, CURLOPT_PROTOCOLS, CURLPROTO_HTTP | CURLPROTO_HTTPS);
-  curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS, CURLPROTO_HTTP | CURLPROTO_HTTPS);
+  libcurl->easy_setopt(c, CURLOPT_PROTOCOLS, CURLPROTO_HTTP | CURLPROTO_HTTPS);
+  libcurl->easy_setopt(c, CURLOPT_REDIR_PROTOCOLS, CURLPROTO_HTTP | CURLPROTO_HTTPS);
 #endif
-  curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, 1L);
-  curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, 2L);
-  curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, 60L);
-  curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
-  curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, 30L);
-  curl_easy_setopt(c, CURLOPT_HTTPHEADER, list.get());
-  curl_easy_setopt(c, CURLOPT_HEADERFUNCTION, on_header);
-  curl_easy_setopt(c, CURLOPT_HEADERDATA, &r);
-  curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, on_body);
-  curl_easy_setopt(c, CURLOPT_WRITEDATA, &r);
+  libcurl->easy_setopt(c, CURLOPT_SSL_VERIFYPEER, 1L);
+  libcurl->easy_setopt(c, CURLOPT_SSL_VERIFYHOST, 2L);
+  libcurl->easy_setopt(c, CURLOPT_CONNECTTIMEOUT, 60L);
+  libcurl->easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
+  libcurl->easy_setopt(c, CURLOPT_LOW_SPEED_TIME, 30L);
+  libcurl->easy_setopt(c, CURLOPT_HTTPHEADER, list.get());
+  libcurl->easy_setopt(c, CURLOPT_HEADERFUNCTION, on_header);
+  libcurl->easy_setopt(c, CURLOPT_HEADERDATA, &r);
+  libcurl->easy_setopt(c, CURLOPT_WRITEFUNCTION, on_body);
+  libcurl->easy_setopt(c, CURLOPT_WRITEDATA, &r);
   if (verb == "HEAD") {
-    curl_easy_setopt(c, CURLOPT_NOBODY, 1L);
+    libcurl->easy_setopt(c, CURLOPT_NOBODY, 1L);
   } else if (verb != "GET") {
-    curl_easy_setopt(c, CURLOPT_POST, 1L);
-    curl_easy_setopt(c, CURLOPT_POSTFIELDS, body.data());
-    curl_easy_setopt(c, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
-    if (verb != "POST") curl_easy_setopt(c, CURLOPT_CUSTOMREQUEST, verb.c_str());
+    libcurl->easy_setopt(c, CURLOPT_POST, 1L);
+    libcurl->easy_setopt(c, CURLOPT_POSTFIELDS, body.data());
+    libcurl->easy_setopt(c, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
+    if (verb != "POST") libcurl->easy_setopt(c, CURLOPT_CUSTOMREQUEST, verb.c_str());
   }
-  CURLcode rc = curl_easy_perform(c);
+  CURLcode rc = libcurl->easy_perform(c);
   if (r.too_long) fire("script", "too-long");
-  if (rc != CURLE_OK) no_connect(&url, error[0] ? error : curl_easy_strerror(rc));
+  if (rc != CURLE_OK) no_connect(&url, error[0] ? error : libcurl->easy_strerror(rc));
   long status = 0;
-  curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &status);
+  libcurl->easy_getinfo(c, CURLINFO_RESPONSE_CODE, &status);
   curl.reset();
   list.reset();
 

@@ -32,6 +32,7 @@ u32 pending_target = 0;
 cell pending_value{TYPE_UNSET, 0, 0, 0};
 const cell* position_ref = nullptr;
 bool tracing = false;
+bool library_quiet = false;
 load_fn load_hook = nullptr;
 do_file_fn do_file_hook = nullptr;
 
@@ -624,9 +625,28 @@ void eval_function_traced(const cell& fn, u32 me, u32 slots);
 }
 
 // Calls a routine's code with the arguments of the current frame.
-void call_routine(const cell& fn, u32 slots) {
+void check_routine_args(const cell& fn, cell* args, u32 arity);
+void call_routine(const cell& fn, u32 slots, bool checked = false) {
   u32 arity = routine::get_arity(&fn);
   cell* args = stack::arguments;
+  if (!checked) check_routine_args(fn, args, arity);
+  routine::code_fn code = routine::code(cells::at(fn.data3, function::MORE_CODE)->data2);
+  if (!code) fire("internal", "not-done");
+  u32 result_type = cells::at(fn.data3, function::MORE_CODE2)->data2;
+  // Without a result type the result is what the code leaves in the first argument's
+  // cell (the argument itself when it writes nothing); with no argument that cell holds
+  // no value of the call, so the result is unset!, never what the stack held before.
+  if (result_type == 0 && arity == 0) *args = cell{TYPE_UNSET, 0, 0, 0};
+  stack::top = args + slots;
+  code(args, arity);
+  if (result_type == TYPE_LOGIC && type_of(args) != TYPE_LOGIC) {
+    bool t = type_of(args) == TYPE_INTEGER ? args->data2 != 0 : type_of(args) != TYPE_NONE;
+    *args = cell{TYPE_LOGIC, t ? 1u : 0u, 0, 0};
+  }
+  stack::keep_first();
+}
+
+void check_routine_args(const cell& fn, cell* args, u32 arity) {
   // Each argument must have the type its type block names (any-type! accepts anything).
   u32 spec = fn.data2;
   u32 k = 0;
@@ -646,18 +666,6 @@ void call_routine(const cell& fn, u32 slots) {
     }
     k++;
   }
-  routine::code_fn code = routine::code(cells::at(fn.data3, function::MORE_CODE)->data2);
-  if (!code) fire("internal", "not-done");
-  u32 result_type = cells::at(fn.data3, function::MORE_CODE2)->data2;
-  // Without a result type the result is unset!, never what the stack held before.
-  if (result_type == 0) *args = cell{TYPE_UNSET, 0, 0, 0};
-  stack::top = args + slots;
-  code(args, arity);
-  if (result_type == TYPE_LOGIC && type_of(args) != TYPE_LOGIC) {
-    bool t = type_of(args) == TYPE_INTEGER ? args->data2 != 0 : type_of(args) != TYPE_NONE;
-    *args = cell{TYPE_LOGIC, t ? 1u : 0u, 0, 0};
-  }
-  stack::keep_first();
 }
 
 // Runs a call whose arguments and refinements are gathered in frame `me`, by the kind of
@@ -742,7 +750,7 @@ inline bool map_accepts(u64 map, u32 type) { return type < 64 && ((map >> (type 
 // The lean call's cache when it applies to this call, else 0.
 inline u32 lean_cache(const cell& fn) {
   u32 t = type_of(&fn);
-  if (t != TYPE_FUNCTION && t != TYPE_NATIVE && t != TYPE_ACTION) return 0;
+  if (t != TYPE_FUNCTION && t != TYPE_NATIVE && t != TYPE_ACTION && t != TYPE_ROUTINE) return 0;
   const cell* slot = cells::at(fn.data3, function::MORE_CACHE);
   if (type_of(slot) != TYPE_BLOCK) [[unlikely]] return 0;
   u32 cache = slot->data2;
@@ -946,6 +954,12 @@ u32 call_lean(const cell& fn, u32 cache, u32 node, u32 pos, u32 tail, const cell
   } else if (t == TYPE_NATIVE) {
     if (u32 kind = conditional_kind(&fn)) run_branch(kind, stack::arguments + 1);
     else call_native(fn.data1, no_refinements);
+  } else if (t == TYPE_ROUTINE) {
+    // The arguments were checked against the cache while they were gathered.
+    const cell* h = cells::at(cache, 0);
+    u32 slots = h->data1;
+    if (h->data3) function::init_locals(h->data3);
+    call_routine(fn, slots, true);
   } else {
     call_action(fn.data1, no_refinements);
   }
@@ -956,7 +970,42 @@ u32 call_lean(const cell& fn, u32 cache, u32 node, u32 pos, u32 tail, const cell
 }
 
 
+// Entering a block while tracing or while a library block holds tracing off: a library
+// block holds it off, any other block turns it back on. The previous state comes back when
+// the block is left, errors included.
+class library_scope {
+ public:
+  explicit library_scope(u32 node) {
+    bool flagged = buffer_of(node)->flags & SERIES_LIBRARY;
+    if (tracing == flagged) {
+      on_ = true;
+      saved_tracing_ = tracing;
+      saved_quiet_ = library_quiet;
+      tracing = !flagged;
+      library_quiet = flagged;
+    }
+  }
+  ~library_scope() {
+    if (!on_) return;
+    tracing = saved_tracing_;
+    library_quiet = saved_quiet_;
+  }
+  library_scope(const library_scope&) = delete;
+  library_scope& operator=(const library_scope&) = delete;
+ private:
+  bool on_ = false, saved_tracing_ = false, saved_quiet_ = false;
+};
+
+void eval_seq_plain(const cell* block);
 void eval_seq(const cell* block) {
+  if (tracing || library_quiet) [[unlikely]] {
+    library_scope ls(block->data2);
+    return eval_seq_plain(block);
+  }
+  eval_seq_plain(block);
+}
+
+void eval_seq_plain(const cell* block) {
   cell* start = stack::push_copy(block);
   u32 node = start->data2, pos = start->data1, tail = cells::length(node);
   if (pos >= tail) {
@@ -1115,8 +1164,17 @@ u32 call_general(cell fn, u32 node, u32 pos, u32 tail, const cell* name, const c
 
 // ---- Evaluation -------------------------------------------------------------------------------
 
+void eval_block_plain(const cell* block_in, bool chain);
 void eval_block(const cell* block_in, bool chain) {
   native_stack::check();
+  if (tracing || library_quiet) [[unlikely]] {
+    library_scope ls(block_in->data2);
+    return eval_block_plain(block_in, chain);
+  }
+  eval_block_plain(block_in, chain);
+}
+
+void eval_block_plain(const cell* block_in, bool chain) {
   cell block = *block_in;
   u32 node = block.data2;
   position_scope ps;

@@ -118,6 +118,9 @@ extern const cell* position_ref;
 
 // Set while trace events are being sent (see trace.h); every event site tests it first.
 extern bool tracing;
+// Set while tracing is held off because a library block runs (trace::active stays set);
+// a block that is not the library's switches tracing back on for its own run.
+extern bool library_quiet;
 
 void init();
 

@@ -3,6 +3,9 @@
 // the cells base..top and, through the frames, the contexts and blocks they name.
 #include "runtime/interpreter/stack.h"
 
+#include <cstdlib>
+#include <new>
+
 #include "runtime/collector.h"
 #include "runtime/cycles.h"
 #include "runtime/datatypes/context.h"
@@ -63,7 +66,9 @@ void init() {
   hard_limit = base + SIZE + GUARD_CELLS;
   push_limit = limit;
   top = arguments = base;
-  frames = new frame[FRAME_COUNT + GUARD_FRAMES]();
+  // calloc: a fresh mapping is zero already, so the records cost no page until used.
+  frames = static_cast<frame*>(std::calloc(FRAME_COUNT + GUARD_FRAMES, sizeof(frame)));
+  if (!frames) throw std::bad_alloc();
   frame_top = 0;
   frame_end = FRAME_COUNT;
   collector::add_root_node(&stack_node);

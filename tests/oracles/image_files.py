@@ -1,6 +1,7 @@
 """Image file oracle for the image codecs, with zlib and struct only.
 
-`write DIR`: writes PNG and BMP files of many layouts into DIR and, in DIR/expected.txt, one
+`write DIR`: writes PNG, BMP, GIF and TIFF files of many layouts into DIR (GIF with our own
+LZW encoder, following giflib's code-size steps) and, in DIR/expected.txt, one
 line per file: name, width, height and the pixels as 8-digit hexadecimal A R G B words.
 `check DIR`: reads DIR/ours.png, DIR/ours-opaque.png and DIR/ours.bmp (written by the
 runtime from the shared pattern) and exits 1 when a pixel differs.
@@ -48,6 +49,21 @@ def png(w, h, depth, ctype, rows, bpp, extra=b""):
     ihdr = struct.pack(">IIBBBBB", w, h, depth, ctype, 0, 0, 0)
     data = zlib.compress(filter_rows(rows, bpp))
     return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", ihdr) + extra + chunk(b"IDAT", data)
+            + chunk(b"IEND", b""))
+
+
+def png_adam7(w, h, px):
+    """An interlaced 8-bit RGBA PNG: the seven passes, each filtered on its own."""
+    passes = [(0, 0, 8, 8), (4, 0, 8, 8), (0, 4, 4, 8), (2, 0, 4, 4), (0, 2, 2, 4), (1, 0, 2, 2), (0, 1, 1, 2)]
+    raw = b""
+    for x0, y0, dx, dy in passes:
+        rows = [bytes(v for x in range(x0, w, dx) for v in (px[y][x][1], px[y][x][2], px[y][x][3], px[y][x][0]))
+                for y in range(y0, h, dy)]
+        rows = [r for r in rows if r]
+        if rows:
+            raw += filter_rows(rows, 4)
+    ihdr = struct.pack(">IIBBBBB", w, h, 8, 6, 0, 0, 1)
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", ihdr) + chunk(b"IDAT", zlib.compress(raw))
             + chunk(b"IEND", b""))
 
 
@@ -163,11 +179,193 @@ def write(d):
         rows555.append(bytes(out))
     files.append(("rgb555.bmp", bmp(w, h, 16, rows555), w, h, exp555))
 
+    more_files(files)
+    iw, ih = 11, 9
+    ipx = [[pattern(x, y) for x in range(iw)] for y in range(ih)]
+    files.append(("adam7.png", png_adam7(iw, ih, ipx), iw, ih, [p for row in ipx for p in row]))
     with open(d + "/expected.txt", "w") as f:
         for name, data, fw, fh, pixels in files:
             with open(d + "/" + name, "wb") as g:
                 g.write(data)
             f.write("%s %d %d %s\n" % (name, fw, fh, "".join(word(*p) for p in pixels)))
+
+
+def lzw(indexes, min_size):
+    """GIF LZW codes, packed little-endian; the code size grows as giflib's encoder does."""
+    clear, eoi = 1 << min_size, (1 << min_size) + 1
+    out, acc, nbits = bytearray(), 0, 0
+    state = {"size": min_size + 1, "next": eoi + 1}
+
+    def emit(code):
+        nonlocal acc, nbits
+        acc |= code << nbits
+        nbits += state["size"]
+        while nbits >= 8:
+            out.append(acc & 255)
+            acc >>= 8
+            nbits -= 8
+        if state["next"] >= (1 << state["size"]) and state["size"] < 12:
+            state["size"] += 1
+
+    table = {(i,): i for i in range(clear)}
+    emit(clear)
+    w = None
+    for k in indexes:
+        if w is None:
+            w = (k,)
+            continue
+        wk = w + (k,)
+        if wk in table:
+            w = wk
+            continue
+        emit(table[w])
+        if state["next"] >= 4095:
+            emit(clear)
+            table = {(i,): i for i in range(clear)}
+            state["size"], state["next"] = min_size + 1, eoi + 1
+        else:
+            table[wk] = state["next"]
+            state["next"] += 1
+        w = (k,)
+    if w is not None:
+        emit(table[w])
+    emit(eoi)
+    if nbits:
+        out.append(acc & 255)
+    return bytes(out)
+
+
+def sub_blocks(data):
+    out = bytearray()
+    for i in range(0, len(data), 255):
+        part = data[i:i + 255]
+        out.append(len(part))
+        out += part
+    return bytes(out) + b"\0"
+
+
+def gif(sw, sh, palette, frame, transparent=None, local=False):
+    """frame: (left, top, w, h, rows of indexes, interlaced)."""
+    left, top, fw, fh, rows, interlaced = frame
+    bits = max(1, (len(palette) - 1).bit_length())
+    table = bytes(v for c in palette for v in c) + bytes(3 * ((1 << bits) - len(palette)))
+    head = b"GIF89a" + struct.pack("<HHBBB", sw, sh, 0 if local else 0x80 | (bits - 1), 0, 0)
+    if not local:
+        head += table
+    if transparent is not None:
+        head += b"\x21\xF9\x04" + bytes([1, 0, 0, transparent, 0])
+    head += b"\x21\xFE" + sub_blocks(b"a comment first")  # extensions are skipped
+    order = list(range(fh))
+    if interlaced:
+        order = [y for start, step in ((0, 8), (4, 8), (2, 4), (1, 2)) for y in range(start, fh, step)]
+    desc = b"\x2C" + struct.pack("<HHHHB", left, top, fw, fh,
+                                 (0x80 | (bits - 1) if local else 0) | (0x40 if interlaced else 0))
+    if local:
+        desc += table
+    data = [i for y in order for i in rows[y]]
+    return head + desc + bytes([max(2, bits)]) + sub_blocks(lzw(data, max(2, bits))) + b"\x3B"
+
+
+def tiff(w, h, spp, photometric, rows, big=False, extra=None):
+    """Uncompressed 8-bit strips, one strip a row, in either byte order."""
+    e = ">" if big else "<"
+    entries = []
+    blobs = []
+    data = b"".join(rows)
+    header = 8
+    n_tags = 11 + (1 if extra is not None else 0)
+    ifd_size = 2 + 12 * n_tags + 4
+    blob_at = header + ifd_size
+
+    def blob(b):
+        nonlocal blob_at
+        off = blob_at
+        blobs.append(b)
+        blob_at += len(b) + (len(b) & 1)
+        return off
+
+    bits_off = blob(struct.pack(e + "H" * spp, *([8] * spp))) if spp > 2 else None
+    row_bytes = w * spp
+    offs_index = len(blobs)
+    offs_at = blob(bytes(4 * h))
+    counts = blob(struct.pack(e + "I" * h, *([row_bytes] * h)))
+    data_at = blob_at
+    offsets = struct.pack(e + "I" * h, *[data_at + y * row_bytes for y in range(h)])
+    blobs[offs_index] = offsets
+
+    def tag(t, typ, count, value):
+        entries.append((t, typ, count, value))
+
+    tag(256, 4, 1, w)
+    tag(257, 4, 1, h)
+    tag(258, 3, spp, bits_off if bits_off is not None else 8)
+    tag(259, 3, 1, 1)
+    tag(262, 3, 1, photometric)
+    tag(273, 4, h, offs_at)
+    tag(277, 3, 1, spp)
+    tag(278, 4, 1, 1)
+    tag(279, 4, h, counts)
+    tag(284, 3, 1, 1)
+    tag(274, 3, 1, 1)
+    if extra is not None:
+        tag(338, 3, 1, extra)
+    entries.sort()
+    out = (b"MM\x00\x2A" if big else b"II\x2A\x00") + struct.pack(e + "I", 8)
+    out += struct.pack(e + "H", len(entries))
+    for t, typ, count, value in entries:
+        if typ == 3 and count == 1:
+            out += struct.pack(e + "HHIHH", t, typ, count, value, 0)
+        else:
+            out += struct.pack(e + "HHII", t, typ, count, value)
+    out += struct.pack(e + "I", 0)
+    for b in blobs:
+        out += b + (b"\0" if len(b) & 1 else b"")
+    return out + data
+
+
+def more_files(files):
+    w, h = 7, 13
+    palette = [(i * 30 % 256, 255 - i * 20, i * 7) for i in range(12)]
+    idx = [[(x * 5 + y * 3) % 12 for x in range(w)] for y in range(h)]
+
+    def colour(i, transparent):
+        return (0, 0, 0, 0) if i == transparent else (255,) + palette[i]
+
+    files.append(("interlaced.gif", gif(w, h, palette, (0, 0, w, h, idx, True), transparent=2),
+                  w, h, [colour(i, 2) for row in idx for i in row]))
+    files.append(("plain.gif", gif(w, h, palette, (0, 0, w, h, idx, False)), w, h,
+                  [colour(i, None) for row in idx for i in row]))
+    # A local table and a frame inside a larger screen: outside the frame is transparent.
+    sw, sh, left, top = 10, 15, 2, 1
+    exp = []
+    for y in range(sh):
+        for x in range(sw):
+            inside = left <= x < left + w and top <= y < top + h
+            exp.append(colour(idx[y - top][x - left], None) if inside else (0, 0, 0, 0))
+    files.append(("framed.gif", gif(sw, sh, palette, (left, top, w, h, idx, False), local=True),
+                  sw, sh, exp))
+    # Long runs: the code size climbs to 12 bits and the table is cleared.
+    big = [[(x * x + y * 7) % 12 for x in range(200)] for y in range(100)]
+    files.append(("long.gif", gif(200, 100, palette, (0, 0, 200, 100, big, False)), 200, 100,
+                  [colour(i, None) for row in big for i in row]))
+
+    px = [[pattern(x, y) for x in range(w)] for y in range(h)]
+    rows = [bytes(g for (a, r, g, b) in row) for row in px]
+    files.append(("grey.tif", tiff(w, h, 1, 1, rows), w, h,
+                  [(255, g, g, g) for row in px for (a, r, g, b) in row]))
+    rows = [bytes(v for (a, r, g, b) in row for v in (r, g, b)) for row in px]
+    files.append(("rgb-be.tif", tiff(w, h, 3, 2, rows, big=True), w, h,
+                  [(255, r, g, b) for row in px for (a, r, g, b) in row]))
+    rows = [bytes(v for (a, r, g, b) in row for v in (r, g, b, a)) for row in px]
+    files.append(("rgba-unassoc.tif", tiff(w, h, 4, 2, rows, extra=2), w, h,
+                  [p for row in px for p in row]))
+    # Associated alpha comes back straight: colours 0 or 255 survive the round exactly.
+    assoc = [[(a, 255 if (x + y) % 2 else 0, 0 if x % 3 else 255, 255) for x, (a, r, g, b) in enumerate(row)]
+             for y, row in enumerate(px)]
+    rows = [bytes(v for (a, r, g, b) in row for v in ((r * a + 127) // 255, (g * a + 127) // 255,
+                                                    (b * a + 127) // 255, a)) for row in assoc]
+    files.append(("rgba-assoc.tif", tiff(w, h, 4, 2, rows, extra=1), w, h,
+                  [(a, r, g, b) if a else (0, 0, 0, 0) for row in assoc for (a, r, g, b) in row]))
 
 
 def read_png(path):

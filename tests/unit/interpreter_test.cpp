@@ -164,13 +164,20 @@ TEST_F(Interpreter, RoutinesCheckTypesAndNeverReturnStaleCells) {
   EXPECT_EQ(error_of([&] { run("test-add 1 2.5"); }), "script/expect-arg");
   EXPECT_EQ(std::string(string::to_utf8(actions::mold_to_string(r))), "routine [a [integer!] b [integer!] return: [integer!]][test-add]");
 
-  // Without a result type the result is unset!, whatever the argument cell held.
+  // Without a result type the result is the first argument's cell as the code left it;
+  // with no argument it is unset!, whatever the stack held there before.
   cell spec2 = run("[a [integer!]]");
   collector::root_guard sg2(&spec2);
   cell* r2 = routine::push_named("test-nothing", &spec2, false);
   cell w2 = word::intern("test-nothing");
   _context::set(&w2, r2);
-  cell result = run("test-nothing 5");
+  EXPECT_EQ(run_int("test-nothing 5"), 5);
+  cell spec3 = run("[]");
+  collector::root_guard sg3(&spec3);
+  cell* r3 = routine::push_named("test-nothing", &spec3, false);
+  cell w3 = word::intern("test-nothing-0");
+  _context::set(&w3, r3);
+  cell result = run("1 test-nothing-0");
   EXPECT_EQ(type_of(&result), u32(TYPE_UNSET));
 }
 

@@ -79,6 +79,13 @@ TEST_F(Registry, InheritanceIsResolvedOnceParentFirst) {
   EXPECT_EQ(datatype::highest_id, 56);  // a lower id leaves it alone
 }
 
+TEST_F(Registry, AChildBeforeItsParentStopsStartUp) {
+  // event! (54) is registered by the GUI only, never in these tests.
+  ASSERT_FALSE(datatype::registered_q(TYPE_EVENT));
+  EXPECT_EXIT(datatype::register_(56, TYPE_EVENT, "orphan!", action_row{}),
+              testing::ExitedWithCode(98), "orphan! registered before its parent");
+}
+
 TEST_F(Registry, NameTable) {
   EXPECT_STREQ(datatype::name_of(TYPE_INTEGER), "integer!");
   EXPECT_EQ(datatype::form_length(TYPE_INTEGER), 7u);
