@@ -10,6 +10,9 @@
 #include <optional>
 
 #include "boot/environment.h"
+#include "console/text/delimiters.h"
+#include "console/text/natives.h"
+#include "console/text/tty.h"
 #include "runtime/collector.h"
 #include "runtime/datatypes/file.h"
 #include "runtime/datatypes/string.h"
@@ -44,34 +47,25 @@ std::string error_report(const thrown& t) {
 }
 
 namespace {
-// Open brackets, parens, braces or an open string: the input continues on the next line.
-bool input_complete(const std::string& s) {
-  int depth = 0, braces = 0;
-  bool in_string = false;
-  for (size_t i = 0; i < s.size(); i++) {
-    char c = s[i];
-    if (in_string) {
-      if (c == '^') i++;
-      else if (c == '"') in_string = false;
-      else if (c == '\n') in_string = false;
-      continue;
-    }
-    if (braces > 0) {
-      if (c == '^') i++;
-      else if (c == '{') braces++;
-      else if (c == '}') braces--;
-      continue;
-    }
-    switch (c) {
-      case ';': while (i < s.size() && s[i] != '\n') i++; break;
-      case '"': in_string = true; break;
-      case '{': braces++; break;
-      case '[': case '(': depth++; break;
-      case ']': case ')': depth--; break;
-      default: break;
-    }
+// A result as the console shows it: a float! formed, anything else molded, cut to the
+// console's width. The cut leaves room for the printed prefix and its space, so the line
+// fits in one column less than the console has.
+std::string result_text(const cell* result) {
+  i64 limit = i64(text::size().first) - 3;
+  if (limit < 1) limit = 1;
+  std::string s;
+  if (type_of(result) == TYPE_FLOAT) {
+    stack::guard g;
+    s = string::to_utf8(actions::form_to_string(result));
+  } else {
+    s = mold_text(result, false, i32(limit + 5));
   }
-  return depth <= 0 && braces == 0 && !in_string;
+  std::u32string t = text::decode_utf8(s);
+  if (i64(t.size()) <= limit) return s;
+  i64 keep = limit - i64(std::strlen("== ")) - 1;
+  if (keep < 0) keep = 0;
+  t.resize(size_t(keep));
+  return text::encode_utf8(t) + "...";
 }
 
 // The exception `fire_no_memory` throws: the pre-built no-memory error.
@@ -105,13 +99,14 @@ void eval_input(const std::string& text) {
     cell result{TYPE_UNSET, 0, 0, 0};
     collector::root_guard rg(&result);
     boot::do_source(text.data(), u32(text.size()), false, &result);
-    if (type_of(&result) != TYPE_UNSET) {
-      std::string s = "== " + mold_text(&result, false, actions::NO_LIMIT);
-      platform::print_text(s, true);
-    }
+    if (type_of(&result) != TYPE_UNSET) platform::print_text("== " + result_text(&result), true);
   } catch (const thrown& t) {
     thrown copy = t;
     sg.restore();
+    if (text::is_halt(copy)) {
+      platform::print_text("(halted)", true);
+      return;
+    }
     print_report(copy);
   } catch (const std::bad_alloc&) {
     // The console's own strings (a result too big to show) ran out of heap.
@@ -127,22 +122,37 @@ bool starts_with_bom(const std::string& s) {
 }
 }  // namespace
 
-int run_console() {
-  bool tty = isatty(0);
+int run_console(bool banner) {
+  bool tty = text::stdin_terminal();
+  if (tty) {
+    text::catch_interrupts();
+    if (banner) platform::print_text("--== Vyr 0.1.0 ==--\nType HELP for starting information.\n", true);
+  }
   std::string pending;
-  std::string line;
+  std::string cue;
   bool first = true;
   for (;;) {
-    if (tty) {
-      std::fputs(pending.empty() ? ">> " : "   ", stdout);
-      std::fflush(stdout);
-    }
-    if (!std::getline(std::cin, line)) break;
+    std::optional<std::string> got = text::read_command(pending.empty() ? ">> " : cue);
+    if (!got) break;
+    std::string& line = *got;
     if (first && starts_with_bom(line)) line.erase(0, 3);
     first = false;
+    // Ctrl+C at the prompt: the gathered lines are dropped unevaluated.
+    if (!line.empty() && line.back() == '\x1b') {
+      pending.clear();
+      platform::print_text("(escape)", true);
+      continue;
+    }
+    if (pending.empty() && line.empty()) continue;
     pending += line;
     pending += '\n';
-    if (!input_complete(pending)) continue;
+    text::delimiter_check c = text::check_delimiters(pending);
+    if (c.more) {
+      // The innermost pending opener shows in the continuation prompt.
+      cue = (c.open.empty() || c.open.back() == '\0' ? std::string("none")
+                                                      : std::string(1, c.open.back())) + "    ";
+      continue;
+    }
     std::string text;
     text.swap(pending);
     eval_input(text);
@@ -153,7 +163,27 @@ int run_console() {
   return 0;
 }
 
-int run_script(const char* path) {
+namespace {
+// The first "Vyr", with an optional "/System", then any spaces, line feeds and tabs, then
+// "[" (letter case significant): where the script's header starts.
+bool find_header(const std::string& text, size_t* at, bool* system) {
+  for (size_t p = text.find("Vyr"); p != std::string::npos; p = text.find("Vyr", p + 1)) {
+    size_t i = p + 3;
+    bool sys = text.compare(i, 7, "/System") == 0;
+    if (sys) i += 7;
+    while (i < text.size() && (text[i] == ' ' || text[i] == '\n' || text[i] == '\t')) i++;
+    if (i < text.size() && text[i] == '[') {
+      *at = p;
+      *system = sys;
+      return true;
+    }
+  }
+  return false;
+}
+}  // namespace
+
+int run_script(const char* path, bool* readable) {
+  if (readable) *readable = true;
   stack::state_guard sg;
   try {
     // The script's name as a file!, for the errors that name it (cannot open, header).
@@ -165,12 +195,33 @@ int run_script(const char* path) {
       file = cell{TYPE_NONE, 0, 0, 0};  // a name that is not UTF-8 stays unnamed
     }
     std::optional<std::string> text = boot::read_file(path);
-    if (!text) fire("access", "cannot-open", &file);
-    boot::do_source(text->data(), u32(text->size()), true, nullptr,
+    if (!text) {
+      if (readable) *readable = false;
+      fire("access", "cannot-open", &file);
+    }
+    size_t at = 0;
+    bool system = false;
+    if (!find_header(*text, &at, &system)) {
+      platform::print_text("*** Error: Vyr header not found!", true);
+      std::fflush(stdout);
+      return 1;
+    }
+    if (system) {
+      platform::print_text("*** Error: contains Vyr/System code which requires compilation!", true);
+      std::fflush(stdout);
+      return 1;
+    }
+    boot::do_source(text->data() + at, u32(text->size() - at), true, nullptr,
                     type_of(&file) == TYPE_FILE ? &file : nullptr);
   } catch (const thrown& t) {
     thrown copy = t;
     sg.restore();
+    // A halt ends the script as the console's halt does: not an error.
+    if (text::is_halt(copy)) {
+      platform::print_text("(halted)", true);
+      std::fflush(stdout);
+      return 0;
+    }
     print_report(copy);
     std::fflush(stdout);
     return 1;

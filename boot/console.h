@@ -11,9 +11,11 @@ namespace vyr::console {
 // The report text of an error (the form of its error! value).
 std::string error_report(const thrown& t);
 
-// Evaluates console input from stdin until it ends; prompts only when stdin is a terminal.
-int run_console();
+// Evaluates console input from stdin until it ends; prompts (and the banner, when asked
+// for) only when stdin is a terminal.
+int run_console(bool banner = true);
 // Runs a script file (a `Vyr [...]` header is required); 1 after an uncaught error.
-int run_script(const char* path);
+// `readable` (when given) tells whether the file could be read at all.
+int run_script(const char* path, bool* readable = nullptr);
 
 }  // namespace vyr::console

@@ -18,6 +18,7 @@
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/error.h"
+#include "runtime/datatypes/event.h"
 #include "runtime/datatypes/file.h"
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/function.h"
@@ -166,6 +167,7 @@ void init_runtime() {
   hash::init();  // parent block!
   port::init();  // parent object!
   image::init();  // parent series!; the imaging backend and the codec routines
+  event::init();
   draw::init();   // the DRAW routines
   hashtable::compare_hook = compare_for_tables;
   symbol::init();

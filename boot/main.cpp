@@ -19,6 +19,8 @@
 #include "boot/environment.h"
 #include "boot/init.h"
 #include "boot/runtime_error.h"
+#include "console/text/natives.h"
+#include "console/text/tty.h"
 
 namespace {
 int argc_ = 0;
@@ -32,17 +34,36 @@ void* run(void*) {
     vyr::boot::init_runtime();
     vyr::boot::times.init = vyr::boot::seconds_now() - t0;
     vyr::boot::build_environment();
+    vyr::text::install();
+    // A fatal signal or exit puts the terminal back before the process ends.
+    vyr::runtime_error::before_exit = vyr::text::restore_terminal;
+    // Switches count only before the script's name; "--" ends them, so the argument after
+    // it is the script even when it begins with "--". Unknown switches are ignored.
     const char* script = nullptr;
+    bool catch_ = false;
     for (int i = 1; i < argc_; i++) {
       if (std::strcmp(argv_[i], "--") == 0) {
         if (i + 1 < argc_) script = argv_[i + 1];
         break;
       }
-      if (argv_[i][0] == '-' && argv_[i][1] == '-') continue;  // switches (--cli, --catch)
+      if (argv_[i][0] == '-' && argv_[i][1] == '-') {
+        if (std::strcmp(argv_[i], "--catch") == 0) catch_ = true;
+        continue;
+      }
       script = argv_[i];
       break;
     }
-    status = script ? vyr::console::run_script(script) : vyr::console::run_console();
+    if (!script) {
+      status = vyr::console::run_console();
+    } else {
+      bool readable = true;
+      // With a prompt to follow, Ctrl+C halts the script and the prompt comes.
+      if (catch_) vyr::text::catch_interrupts();
+      status = vyr::console::run_script(script, &readable);
+      // With --catch the prompt follows the script, whatever it did; an unreadable script
+      // never leads to it (standard input would be run as code).
+      if (catch_ && readable) status = vyr::console::run_console(false);
+    }
   } catch (const vyr::thrown& t) {
     // A language error with no catching frame (the construction has none): its report,
     // then the status of an uncaught error.

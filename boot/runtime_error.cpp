@@ -76,6 +76,7 @@ int ill_code(int si_code) {
 }
 
 void on_signal(int sig, siginfo_t* info, void* context) {
+  if (before_exit) before_exit();
   if (sig == SIGTERM || sig == SIGHUP) _exit(0);
   uintptr_t pc = 0, sp = 0;
 #if defined(__x86_64__)
@@ -143,7 +144,10 @@ size_t format(char* out, size_t size, int code, uintptr_t address) {
   return at;
 }
 
+void (*before_exit)() = nullptr;
+
 void quit(int code, uintptr_t address) {
+  if (before_exit) before_exit();
   if (code != 0) {
     char buf[1024];
     size_t n = format(buf, sizeof buf, code, address);

@@ -25,6 +25,10 @@ size_t format(char* out, size_t size, int code, uintptr_t address);
 // output is not flushed: stdio is not async-signal-safe). The status is code & 255.
 [[noreturn]] void quit(int code, uintptr_t address);
 
+// Run by `quit` and by the handlers before the process ends (the text console puts the
+// terminal back). Must be async-signal-safe.
+extern void (*before_exit)();
+
 // Installs the handlers for the process: faults, SIGTRAP, SIGTERM and SIGHUP (exit 0,
 // nothing printed), and std::terminate (code 95). SIGINT keeps its default.
 void install();

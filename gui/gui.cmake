@@ -42,3 +42,32 @@ if(VYR_BENCH AND VYR_GUI_SOURCES)
     target_link_libraries(vyr_gui_bench PRIVATE vyr_gui vyr_boot_image benchmark::benchmark benchmark::benchmark_main)
   endif()
 endif()
+
+# The GUI module vyr loads with dlopen on first GUI use (start-up never loads cairo, pango
+# or X11). Its references to the runtime resolve against the executable's exported symbols,
+# so the module carries no runtime of its own.
+if(VYR_GUI_SOURCES)
+  set_target_properties(vyr_win vyr_gui PROPERTIES POSITION_INDEPENDENT_CODE ON)
+  # The module takes the executable's C++ runtime (exported with everything else).
+  add_library(vyr_gui_module MODULE $<TARGET_OBJECTS:vyr_gui> $<TARGET_OBJECTS:vyr_win>)
+  target_link_libraries(vyr_gui_module PRIVATE PkgConfig::VYR_GUI_DEPS)
+  target_link_options(vyr_gui_module PRIVATE -static-libstdc++ -static-libgcc)
+  set_target_properties(vyr_gui_module PROPERTIES PREFIX "" OUTPUT_NAME vyr-gui SUFFIX .so)
+  target_link_options(vyr PRIVATE LINKER:--dynamic-list=${CMAKE_SOURCE_DIR}/gui/exports.list)
+  set_target_properties(vyr PROPERTIES LINK_DEPENDS ${CMAKE_SOURCE_DIR}/gui/exports.list)
+  # Every runtime object goes in, so whatever the module calls is there to be found.
+  target_link_options(vyr PRIVATE LINKER:--whole-archive $<TARGET_FILE:vyr_runtime> LINKER:--no-whole-archive)
+  target_link_libraries(vyr_runtime PUBLIC ${CMAKE_DL_LIBS})
+  add_dependencies(vyr vyr_gui_module)
+endif()
+
+# The loader test: a program built like vyr (whole runtime, exported) that opens the module.
+if(VYR_GUI_SOURCES)
+  add_executable(vyr_gui_module_tests ${CMAKE_SOURCE_DIR}/tests/unit/gui_module/module_test.cpp)
+  target_link_libraries(vyr_gui_module_tests PRIVATE vyr_runtime GTest::gtest GTest::gtest_main)
+  target_link_options(vyr_gui_module_tests PRIVATE LINKER:--whole-archive $<TARGET_FILE:vyr_runtime> LINKER:--no-whole-archive)
+  target_link_options(vyr_gui_module_tests PRIVATE LINKER:--dynamic-list=${CMAKE_SOURCE_DIR}/gui/exports.list)
+  target_compile_definitions(vyr_gui_module_tests PRIVATE VYR_GUI_MODULE_PATH="$<TARGET_FILE:vyr_gui_module>")
+  add_dependencies(vyr_gui_module_tests vyr_gui_module)
+  gtest_discover_tests(vyr_gui_module_tests DISCOVERY_TIMEOUT 60)
+endif()

@@ -2,6 +2,7 @@
 // array of frame records, both with a guard region past their limit. The collector marks
 // the cells base..top and, through the frames, the contexts and blocks they name.
 #include "runtime/interpreter/stack.h"
+#include "runtime/interpreter/halt.h"
 
 #include <cstdlib>
 #include <new>
@@ -84,10 +85,12 @@ void reset() {
 
 void close_guards() {
   if (top < limit) push_limit = limit;
-  if (frame_top < FRAME_COUNT) frame_end = FRAME_COUNT;
+  // A pending outside halt keeps the frame push trapping until it is delivered.
+  if (frame_top < FRAME_COUNT) frame_end = halt::requested ? 0 : FRAME_COUNT;
 }
 
 void overflow() {
+  if (halt::requested) halt::deliver();
   // The guard regions give the error room to be built and raised; they close again when a
   // catching point restores the stacks. A second overflow inside the guard is a fault
   // below the language.

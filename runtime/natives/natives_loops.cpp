@@ -1,6 +1,8 @@
 // The loop natives and their iteration steps (see natives_loops.h).
 #include "runtime/natives/natives_loops.h"
 
+#include "runtime/interpreter/halt.h"
+
 #include "runtime/cell_checks.h"
 #include "runtime/collector.h"
 #include "runtime/datatypes/context.h"
@@ -76,6 +78,7 @@ cell pick_element(const cell* series, i32 i) {
 // ---- Running bodies ---------------------------------------------------------------------
 
 u32 run_loop_body(const cell* body_in, u32 me, cell* break_value) {
+  halt::check();  // a loop that makes no call still stops
   cell body = *body_in;
   // One block frame above the loop frame serves every iteration.
   if (stack::frame_top == me + 1) {

@@ -389,7 +389,6 @@ void install_output() {
   if (type_of(&print_scratch) != TYPE_BLOCK) {
     cells::make_block(&print_scratch, 16);
     collector::add_root(&print_scratch);
-    platform::register_print_hooks(console_value_hook, nullptr);
   }
   install("print", print_entry);
   install("prin", prin_entry);

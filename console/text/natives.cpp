@@ -1,0 +1,225 @@
+// `ask`, `input`, `halt` and the console history for the text front end (see natives.h).
+#include "console/text/natives.h"
+
+#include <cstdio>
+#include <string>
+
+#include "boot/environment.h"
+#include "console/print_capture.h"
+#include "console/text/tty.h"
+#include "runtime/collector.h"
+#include "runtime/datatypes/block.h"
+#include "runtime/datatypes/context.h"
+#include "runtime/datatypes/string.h"
+#include "runtime/datatypes/symbol.h"
+#include "runtime/interpreter/actions.h"
+#include "runtime/interpreter/cells.h"
+#include "runtime/interpreter/halt.h"
+#include "runtime/interpreter/interpreter.h"
+#include "runtime/interpreter/stack.h"
+#include "runtime/natives/natives.h"
+#include "runtime/natives/natives_output.h"
+#include "runtime/print_hooks.h"
+
+namespace vyr::text {
+
+namespace {
+
+cell history_block{TYPE_NONE, 0, 0, 0};
+
+bool any_string(u32 t) {
+  return t == TYPE_STRING || t == TYPE_FILE || t == TYPE_URL || t == TYPE_TAG ||
+         t == TYPE_EMAIL;
+}
+
+// The strings of a history block, seen from its position.
+struct block_history {
+  cell block;  // rooted by its owner (an argument on the stack, or history_block)
+  history_view view;
+  explicit block_history(const cell* b) : block(*b) {
+    view.count = [this] { return size_t(cells::remaining(&block)); };
+    view.entry = [this](size_t i) -> std::u32string {
+      if (i == 0 || i > cells::remaining(&block)) return {};
+      const cell* v = cells::at(block.data2, block.data1 + u32(i) - 1);
+      if (!any_string(type_of(v))) return {};
+      cell copy = *v;
+      return decode_utf8(string::to_utf8(&copy));
+    };
+  }
+};
+
+// Adds a submitted line at the head of the history: not an empty line, not a repeat of
+// the newest entry, never hidden input.
+void remember(const cell* block, const std::string& line) {
+  if (line.empty() || (!line.empty() && line.back() == '\x1b')) return;
+  cell b = *block;
+  collector::root_guard bg(&b);
+  if (cells::remaining(&b) > 0) {
+    cell first = *cells::at(b.data2, b.data1);
+    if (type_of(&first) == TYPE_STRING && string::to_utf8(&first) == line) return;
+  }
+  cell s{TYPE_NONE, 0, 0, 0};
+  collector::root_guard sg(&s);
+  string::load_at(line.data(), u32(line.size()), &s, string::ENCODING_UTF8);
+  block::insert_value(&b, &s, false, false);
+}
+
+// Tab: `vyr-complete-input` in console mode on the line at the caret. A completer that is
+// missing or fails keeps the line as it is.
+std::optional<completion> complete(const std::u32string& line, size_t caret) {
+  cell w = _context::global_word(symbol::make("vyr-complete-input"));
+  const cell* fn = _context::get(&w);
+  u32 t = type_of(fn);
+  if (t != TYPE_FUNCTION && t != TYPE_NATIVE && t != TYPE_ROUTINE) return std::nullopt;
+  stack::state_guard sg;
+  try {
+    cell args[2];
+    std::string text = encode_utf8(line);
+    cell f = *fn;
+    collector::root_guard fg(&f);
+    args[1] = cell{TYPE_LOGIC, 1, 0, 0};  // console mode
+    args[0] = cell{TYPE_NONE, 0, 0, 0};
+    collector::root_guard ag(&args[0]);
+    string::load_at(text.data(), u32(text.size()), &args[0], string::ENCODING_UTF8);
+    args[0].data1 = u32(caret);
+    cell result{TYPE_NONE, 0, 0, 0};
+    collector::root_guard rg(&result);
+    interpreter::call(&f, args, 2, &result);
+    if (type_of(&result) != TYPE_BLOCK || cells::remaining(&result) == 0) return std::nullopt;
+    completion c;
+    u32 n = cells::remaining(&result);
+    for (u32 i = 0; i < n; i++) {
+      cell v = *cells::at(result.data2, result.data1 + i);
+      if (!any_string(type_of(&v))) return std::nullopt;
+      u32 index = v.data1;
+      v.data1 = 0;
+      std::u32string s = decode_utf8(string::to_utf8(&v));
+      if (i == 0) {
+        c.line = s;
+        c.caret = index > s.size() ? s.size() : index;
+      } else {
+        c.choices.push_back(s);
+      }
+    }
+    return c;
+  } catch (const thrown&) {
+    sg.restore();
+    return std::nullopt;
+  }
+}
+
+// The value of a field of an object value, or nothing.
+const cell* field(const cell* obj, const char* name) {
+  if (type_of(obj) != TYPE_OBJECT) return nullptr;
+  u32 ctx = obj->data1;
+  i32 i = _context::find_word(ctx, symbol::make(name), true);
+  if (i < 0 || u32(i) >= _context::value_count(ctx)) return nullptr;
+  return buffer_of(_context::values_node(ctx))->cells() + i;
+}
+
+// The history `ask` uses without /history: `system/console/history` once the console
+// object exists, else the front end's own block.
+cell default_history() {
+  u32 g = _context::global;
+  i32 i = _context::find_word(g, symbol::make("system"), true);
+  if (i >= 0 && u32(i) < _context::value_count(g)) {
+    const cell* sys = buffer_of(_context::values_node(g))->cells() + i;
+    if (const cell* con = field(sys, "console")) {
+      cell c = *con;
+      if (const cell* h = field(&c, "history"); h && type_of(h) == TYPE_BLOCK) return *h;
+    }
+  }
+  return history_block;
+}
+
+// Reads the answer: the tracing switch is off meanwhile, so a trace does not show the
+// console's own work.
+std::optional<std::string> ask_line(const std::string& prompt, bool hide, const cell* hist) {
+  bool tracing = interpreter::tracing;
+  interpreter::tracing = false;
+  struct restore {
+    bool t;
+    ~restore() { interpreter::tracing = t; }
+  } r{tracing};
+  block_history h(hist);
+  question q;
+  q.prompt = prompt;
+  q.hidden = hide;
+  q.history = &h.view;
+  q.complete = complete;
+  std::optional<std::string> line = read_line(q);
+  halt::clear();
+  if (line && !hide) remember(hist, *line);
+  return line;
+}
+
+void answer(const std::optional<std::string>& line) {
+  // The end of input answers "quit", as a closed console window does.
+  std::string s = line ? *line : std::string("quit");
+  cell out{TYPE_NONE, 0, 0, 0};
+  collector::root_guard og(&out);
+  string::load_at(s.data(), u32(s.size()), &out, string::ENCODING_UTF8);
+  stack::set_last(&out);
+}
+
+void ask_entry(bool, const i32* refs) {
+  cell question = stack::arguments[0];
+  collector::root_guard qg(&question);
+  cell hist = refs[1] != -1 ? stack::arguments[refs[1]] : default_history();
+  collector::root_guard hg(&hist);
+  answer(ask_line(string::to_utf8(&question), refs[0] != -1, &hist));
+}
+
+void input_entry(bool, const i32*) {
+  cell hist = default_history();
+  collector::root_guard hg(&hist);
+  answer(ask_line(std::string(), false, &hist));
+}
+
+void halt_entry(bool, const i32*) { halt::deliver(); }
+
+void watch_output(std::string_view utf8, u32) { note_output(utf8); }
+
+}  // namespace
+
+void install() {
+  if (type_of(&history_block) == TYPE_BLOCK) return;
+  cells::make_block(&history_block, 200);
+  collector::add_root(&history_block);
+  // Printed values go to standard output (the GUI console sends them to its terminal).
+  platform::register_print_hooks(natives::console_value_hook, watch_output);
+  u32 ask = natives::register_(ask_entry);
+  u32 input = natives::register_(input_entry);
+  u32 halt = natives::register_(halt_entry);
+  std::string src =
+      "ask: make native! [[\n"
+      "    \"Prompts for user input\"\n"
+      "    question [string!]\n"
+      "    /hide \"Mask input with *\"\n"
+      "    /history \"Use a history block\"\n"
+      "        hist [block!]\n"
+      "] " + std::to_string(ask) + "]\n"
+      "input: make native! [[\n"
+      "    \"Wait for console user input\"\n"
+      "] " + std::to_string(input) + "]\n"
+      "halt: make native! [[\n"
+      "    \"Stops evaluation and returns to the input prompt\"\n"
+      "] " + std::to_string(halt) + "]\n";
+  boot::do_source(src.data(), u32(src.size()), false, nullptr);
+  print_capture::install();
+}
+
+std::optional<std::string> read_command(const std::string& prompt) {
+  cell hist = default_history();
+  collector::root_guard hg(&hist);
+  return ask_line(prompt, false, &hist);
+}
+
+bool is_halt(const thrown& t) {
+  if (t.level != THROW_THROW) return false;
+  if (type_of(&t.value) != TYPE_WORD || type_of(&t.name) != TYPE_WORD) return false;
+  return symbol::same_q(t.value.data2, symbol::make("halt-request")) &&
+         symbol::same_q(t.name.data2, symbol::make("console"));
+}
+
+}  // namespace vyr::text

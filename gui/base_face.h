@@ -1,0 +1,33 @@
+// `base` faces and layered windows.
+#pragma once
+#include <vector>
+
+#include "gui/backend.h"
+
+namespace vyr::gui {
+
+constexpr i64 THROTTLE_US = 16600;   // one frame at 60 Hz
+
+struct base_state {
+  bool painting = false;       // a paint is being handled (guards nested loops)
+  u32 last_painted = 0;        // the window painted last
+  i64 frame_start_us = -1000000000;   // the frame clock, restarted by each draw-begin
+  struct held_paint { u32 window; win::RECT rect; };
+  std::vector<held_paint> held;   // regions the throttle held back
+  u32 paints = 0, ignored = 0, throttled = 0;   // counts, for tests and tracing
+};
+base_state& base();
+
+// The DRAW renderer's entry: draws a face's `draw` block on a window's device context.
+// Installed by the DRAW code; without it a `draw` block paints nothing.
+using draw_face_fn = void (*)(win::HWND, win::HDC, const cell* draw_block);
+extern draw_face_fn draw_face_hook;
+
+bool layered_q(win::HWND);
+// False only for a 3-byte colour, or a 4-byte one whose alpha byte is 0 (opaque).
+bool needs_layered_q(const cell* color, const cell* image);
+void compose_layered(win::HWND);
+void init_base_window(win::HWND, win::HWND parent, const cell* face);
+win::LRESULT base_wndproc(win::HWND, u32 msg, win::WPARAM, win::LPARAM);
+
+}  // namespace vyr::gui

@@ -1,0 +1,34 @@
+// The view lifecycle: making a face's native window, applying its changed facets,
+// attaching, destroying, and turning a face into pixels.
+#pragma once
+#include <string>
+#include <vector>
+
+#include "gui/backend.h"
+
+namespace vyr::gui {
+
+// Makes the face's window (`window`, `panel`, `base` and `rich-text` faces); control types
+// print "*** View Error: CreateWindowEx failed!" and give 0 until their classes exist. A
+// type that names no face type raises face-type.
+u32 make_view_core(const cell* face, u32 parent);
+u32 OS_make_view(const cell* face, u32 parent);   // inside the parent's DPI scope
+// Applies the changed facets (the state block's mask, then cleared) in their fixed order.
+void sync_face(const cell* face, win::HWND);
+void OS_update_view(const cell* face);
+void OS_update_views(const cell* faces);
+void attach_child(const cell* face, const cell* parent);
+void OS_destroy_view(const cell* face, bool loop_owner);
+void OS_show_window(win::HWND);
+void OS_redraw(win::HWND);
+// The pixels of a shown face as an ARGB32 surface (the caller destroys it); null for a
+// face without a window.
+cairo_surface_t* face_to_surface(const cell* face);
+// `to image!` of a face: false for an object that is no face; none for a face without a
+// window; else its pixels (a `screen` face: the screen's, from 0x0 over its size).
+bool face_to_image(const cell* object, cell* out);
+// The runtime's fatal error box: recorded on the headless display, on stderr otherwise.
+void error_message_box(const std::string& caption, const std::string& text);
+extern std::vector<std::string> message_boxes;
+
+}  // namespace vyr::gui

@@ -1,0 +1,141 @@
+// The console and the script runner as processes: piped console input (no prompts, exact
+// results), the end of input with a command pending, script statuses, header errors,
+// --catch, "--", switches only before the script's name, and a missing script.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+namespace {
+
+std::string vyr_path() {
+  char buf[4096];
+  ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+  if (n <= 0) return "";
+  std::string self(buf, size_t(n));
+  return self.substr(0, self.rfind('/')) + "/vyr";
+}
+
+struct outcome {
+  std::string out;
+  int status;
+};
+
+// Runs `vyr ARGS` in DIR with INPUT on stdin; stdout and stderr together, and the status.
+outcome run(const std::string& dir, const std::string& args, const std::string& input) {
+  std::string in = dir + "/stdin.txt";
+  std::ofstream(in, std::ios::binary) << input;
+  outcome r{"", -1};
+  std::string cmd = "cd '" + dir + "' && '" + vyr_path() + "' " + args + " < stdin.txt 2>&1";
+  FILE* p = popen(cmd.c_str(), "r");
+  if (!p) return r;
+  std::array<char, 4096> buf;
+  size_t n;
+  while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) r.out.append(buf.data(), n);
+  int s = pclose(p);
+  r.status = WIFEXITED(s) ? WEXITSTATUS(s) : -1;
+  return r;
+}
+
+class ConsoleProcess : public testing::Test {
+ protected:
+  std::string dir;
+  void SetUp() override {
+    if (access(vyr_path().c_str(), X_OK) != 0) GTEST_SKIP() << "vyr not built";
+    dir = testing::TempDir() + "vyr_console_" + std::to_string(getpid());
+    std::string mk = "mkdir -p '" + dir + "'";
+    ASSERT_EQ(system(mk.c_str()), 0);
+    file("ok.vyr", "Vyr [] print \"ok\"\n");
+    file("err.vyr", "Vyr []\nprint \"before\"\n1 / 0\nprint \"after\"\n");
+    file("--dash.vyr", "Vyr [] print \"dash\"\n");
+  }
+  void TearDown() override {
+    if (!dir.empty()) (void)!system(("rm -rf '" + dir + "'").c_str());
+  }
+  void file(const std::string& name, const std::string& text) {
+    std::ofstream(dir + "/" + name, std::ios::binary) << text;
+  }
+};
+
+TEST_F(ConsoleProcess, PipedInputShowsOnlyResults) {
+  EXPECT_EQ(run(dir, "", "1 + 2\n").out, "== 3\n");
+  outcome r = run(dir, "--cli", "[\n]\n0.1 + 0.2\n");
+  EXPECT_EQ(r.out, "== []\n== 0.3\n");
+  EXPECT_EQ(r.status, 0);
+  // CR LF line ends and a last line without one.
+  EXPECT_EQ(run(dir, "", "1 + 1\r\n2 + 2").out, "== 2\n== 4\n");
+  // Malformed UTF-8 becomes U+FFFD.
+  EXPECT_EQ(run(dir, "", "\"a\xff\"\n").out, "== \"a\xef\xbf\xbd\"\n");
+}
+
+TEST_F(ConsoleProcess, EndOfInputWithACommandPending) {
+  // The pending text is loaded once, its error shown, and the session ends normally.
+  outcome r = run(dir, "", "[1\n");
+  EXPECT_EQ(r.out.rfind("*** Syntax Error: (line 2) missing ] at [1\n", 0), 0u) << r.out;
+  EXPECT_EQ(r.status, 0);
+  // `ask` at the end of input answers "quit".
+  EXPECT_EQ(run(dir, "", "ask \"?\"\n").out, "== \"quit\"\n");
+}
+
+TEST_F(ConsoleProcess, ScriptStatusesAndHeaderErrors) {
+  outcome r = run(dir, "ok.vyr", "");
+  EXPECT_EQ(r.out, "ok\n");
+  EXPECT_EQ(r.status, 0);
+  r = run(dir, "err.vyr", "print \"RAN\"\n");
+  EXPECT_EQ(r.out.rfind("before\n*** Math Error: attempt to divide by zero\n", 0), 0u) << r.out;
+  EXPECT_EQ(r.out.find("RAN"), std::string::npos);
+  EXPECT_EQ(r.status, 1);
+  struct row { const char* text; const char* report; };
+  const row rows[] = {
+      {"print 1\n", "*** Error: Vyr header not found!\n"},
+      {"Vyr\nprint 1\n", "*** Error: Vyr header not found!\n"},
+      {"vyr [] print 1\n", "*** Error: Vyr header not found!\n"},  // letter case counts
+      {"Vyr/System [] 1\n", "*** Error: contains Vyr/System code which requires compilation!\n"},
+      {"; a comment\nVyr\t\n [title: \"x\"] print \"late\"\n", "late\n"},
+      {"Vyr [] [\n", nullptr},  // a load error: reported, status 1
+  };
+  for (const row& c : rows) {
+    file("h.vyr", c.text);
+    r = run(dir, "h.vyr", "");
+    if (c.report) EXPECT_EQ(r.out, c.report) << c.text;
+    EXPECT_EQ(r.status, std::string(c.text).find("late") != std::string::npos ? 0 : 1) << c.text;
+  }
+}
+
+TEST_F(ConsoleProcess, CatchDashDashAndSwitchPlacement) {
+  // --catch: the prompt follows the script, after an error too.
+  outcome r = run(dir, "--catch err.vyr", "1 + 1\n");
+  EXPECT_EQ(r.out.rfind("before\n*** Math Error", 0), 0u) << r.out;
+  EXPECT_NE(r.out.find("\n== 2\n"), std::string::npos) << r.out;
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(run(dir, "--catch ok.vyr", "1 + 1\n").out, "ok\n== 2\n");
+  // "--" ends the switches: the name after it is the script even with its dashes.
+  EXPECT_EQ(run(dir, "-- --dash.vyr", "").out, "dash\n");
+  EXPECT_EQ(run(dir, "--cli -- --dash.vyr", "").out, "dash\n");
+  // After the script's name nothing is a switch: no prompt follows.
+  r = run(dir, "ok.vyr --catch", "print \"RAN\"\n");
+  EXPECT_EQ(r.out, "ok\n");
+  // halt in a script: reported, not an error; with --catch the prompt follows.
+  file("halt.vyr", "Vyr [] print 1 halt print 2\n");
+  r = run(dir, "halt.vyr", "");
+  EXPECT_EQ(r.out, "1\n(halted)\n");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(run(dir, "--catch halt.vyr", "3\n").out, "1\n(halted)\n== 3\n");
+  // Unknown switches before the name are ignored.
+  EXPECT_EQ(run(dir, "--unknown ok.vyr", "").out, "ok\n");
+}
+
+TEST_F(ConsoleProcess, MissingScriptNeverFallsIntoThePrompt) {
+  for (const char* args : {"missing.vyr", "--catch missing.vyr", "--catch ."}) {
+    outcome r = run(dir, args, "print \"RAN\"\n");
+    EXPECT_EQ(r.out.find("RAN"), std::string::npos) << args << ": " << r.out;
+    EXPECT_NE(r.out.find("*** Access Error: cannot open"), std::string::npos) << r.out;
+    EXPECT_EQ(r.status, 1) << args;
+  }
+}
+
+}  // namespace

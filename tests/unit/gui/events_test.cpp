@@ -1,0 +1,867 @@
+// Events on the headless display: injected input through the loop, the pre-filter and the
+// window procedure reaches a recording `awake` with the fields it should carry; nested
+// loops end as the View engine's closing of their windows asks.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "boot/environment.h"
+#include "gui/base_face.h"
+#include "gui/events.h"
+#include "gui/lifecycle.h"
+#include "gui/face_values.h"
+#include "runtime/datatypes/image.h"
+#include "runtime/imaging/imaging.h"
+#include <cairo.h>
+#include "gui/win/headless.h"
+#include "runtime/collector.h"
+#include "runtime/datatypes/block.h"
+#include "runtime/datatypes/event.h"
+#include "runtime/datatypes/none.h"
+#include "runtime/datatypes/word.h"
+#include "runtime/interpreter/trace.h"
+#include "tests/unit/fixture.h"
+#include "tests/unit/value_helpers.h"
+
+namespace vyr::test {
+using namespace vyr::gui;
+namespace ev = vyr::event;
+
+namespace {
+// What the recorder saw, one line per event: "type key offset picked flags".
+std::vector<std::string> seen;
+std::map<std::string, std::string> answers;             // type -> word to answer
+std::function<void(const std::string&)> on_event;       // runs inside the handler
+
+std::string field_text(const cell* e, u32 index) {
+  cell out;
+  ev::get_field(e, index, &out);
+  collector::root_guard g(&out);
+  return mold_text(out);
+}
+
+cell recorder(const cell* e) {
+  std::string type = field_text(e, ev::F_TYPE);
+  seen.push_back(type + " " + field_text(e, ev::F_KEY) + " " + field_text(e, ev::F_OFFSET) + " " +
+                 field_text(e, ev::F_PICKED) + " " + field_text(e, ev::F_FLAGS));
+  if (on_event) on_event(type);
+  auto a = answers.find(type);
+  if (a == answers.end()) return cell{TYPE_NONE, 0, 0, 0};
+  return word::intern(a->second.c_str());
+}
+
+std::string prefix(const std::string& s, const std::string& p) { return s.substr(0, p.size()); }
+
+std::vector<std::string> types() {
+  std::vector<std::string> t;
+  for (auto& s : seen) t.push_back(s.substr(0, s.find(' ')));
+  return t;
+}
+}  // namespace
+
+class events : public ::testing::Test {
+ protected:
+  win::headless_display* hd = nullptr;
+  void SetUp() override {
+    ensure_runtime();
+    boot::build_environment();
+    setenv("VYR_HEADLESS_SCREENS", "1920x1080+0+0@96", 1);
+    gui::init(true);
+    hd = static_cast<win::headless_display*>(win::current_display());
+    register_classes();
+    install_runtime_hooks();
+    seen.clear();
+    answers.clear();
+    on_event = nullptr;
+    awake = recorder;
+    quiet_errors = true;
+    caught_errors.clear();
+    loop() = loop_state{};
+    base() = base_state{};
+  }
+  void TearDown() override {
+    awake = nullptr;
+    on_event = nullptr;
+    gui::shutdown();
+    unsetenv("VYR_HEADLESS_SCREENS");
+  }
+  cell run(const std::string& text) {
+    cell r{TYPE_UNSET, 0, 0, 0};
+    collector::root_guard g(&r);
+    try {
+      boot::do_source(text.data(), u32(text.size()), false, &r);
+    } catch (thrown& t) {
+      ADD_FAILURE() << text << ": " << (t.category ? t.category : "") << " " << (t.id ? t.id : "");
+    }
+    return r;
+  }
+  // A face object with the facets in their positions, kept by the word `name`.
+  cell face(const std::string& name, const char* type, const char* flags = "none") {
+    return run(name + ": make object! [type: '" + type +
+               " offset: 0x0 size: 300x200 text: image: color: menu: data: none enabled?: true "
+               "visible?: true selected: none flags: " + flags +
+               " options: parent: pane: none state: [] rate: edge: para: font: actors: extra: "
+               "draw: none] " + name);
+  }
+  win::HWND show(const cell& f, int x = 100, int y = 100, u32 style = win::WS_OVERLAPPEDWINDOW) {
+    win::HWND h = win::CreateWindowEx(0, "VyrWindow", "", style | win::WS_VISIBLE, x, y, 300, 200,
+                                      win::HWND{}, win::HMENU{}, const_cast<cell*>(&f));
+    win::extra(h)->face_flags = get_flags(facet(&f, facet_index::flags));
+    win::SetActiveWindow(h);
+    win::SetFocus(h);
+    return h;
+  }
+  void pump() { while (do_events(true)) {} }
+};
+
+TEST_F(events, KeysGiveKeyDownAndKeyWithTheirWordsOrCharacters) {
+  cell f = face("f", "window");
+  win::HWND h = show(f);
+  pump();
+  seen.clear();
+  hd->key(win::VK_UP, true);
+  hd->key(win::VK_UP, false);
+  pump();
+  ASSERT_EQ(seen.size(), 3u);
+  EXPECT_EQ(prefix(seen[0], "key-down up "), "key-down up ");
+  EXPECT_EQ(prefix(seen[1], "key up "), "key up ");
+  EXPECT_EQ(prefix(seen[2], "key-up up "), "key-up up ");
+  seen.clear();
+  hd->type("A");
+  pump();
+  // Shift down, A down, the character, A up, shift up.
+  EXPECT_EQ(types(), (std::vector<std::string>{"key-down", "key-down", "key", "key-up", "key-up"}));
+  EXPECT_EQ(prefix(seen[1], "key-down #\"A\""), "key-down #\"A\"");
+  EXPECT_EQ(prefix(seen[2], "key #\"A\""), "key #\"A\"");
+  EXPECT_NE(seen[2].find("[shift]"), std::string::npos);
+  seen.clear();
+  hd->chord(win::MK_CONTROL, 'C', "c");
+  pump();
+  std::vector<std::string> keys;
+  for (auto& s : seen) if (s.rfind("key ", 0) == 0) keys.push_back(s);
+  ASSERT_EQ(keys.size(), 1u);
+  EXPECT_EQ(prefix(keys[0], "key #\"^C\""), "key #\"^C\"");
+  EXPECT_NE(keys[0].find("[control]"), std::string::npos);
+  (void)h;
+}
+
+TEST_F(events, AnEmojiIsOneKeyEventWithTheWholeCodePointAndNoFlags) {
+  cell f = face("f", "window");
+  show(f);
+  pump();
+  seen.clear();
+  hd->type("\xF0\x9F\x98\x80");
+  pump();
+  std::vector<std::string> keys;
+  for (auto& s : seen) if (s.rfind("key ", 0) == 0) keys.push_back(s);
+  ASSERT_EQ(keys.size(), 1u);
+  EXPECT_EQ(prefix(keys[0], "key #\"\xF0\x9F\x98\x80\""), "key #\"\xF0\x9F\x98\x80\"");
+  EXPECT_NE(keys[0].find(" []"), std::string::npos);
+}
+
+TEST_F(events, StopOnKeyDownKeepsTheCharacterOut) {
+  cell f = face("f", "window");
+  show(f);
+  pump();
+  seen.clear();
+  answers["key-down"] = "stop";
+  hd->type("x");
+  pump();
+  EXPECT_EQ(types(), (std::vector<std::string>{"key-down", "key-up"}));
+}
+
+TEST_F(events, MouseOverOnceAwayOnLeaveClicksAndTheWheel) {
+  cell f = face("f", "window");
+  win::HWND h = show(f);
+  pump();
+  win::POINT origin;
+  win::ClientToScreen(h, origin);
+  seen.clear();
+  hd->move({origin.x + 10, origin.y + 10});
+  pump();
+  hd->move({origin.x + 20, origin.y + 10});   // no all-over: no second over
+  pump();
+  ASSERT_EQ(types(), (std::vector<std::string>{"over"}));
+  EXPECT_NE(seen[0].find("(10, 10)"), std::string::npos);
+  seen.clear();
+  hd->button(1, true);
+  hd->button(1, false);
+  hd->button(1, true);
+  hd->button(1, false);
+  pump();
+  EXPECT_EQ(types(), (std::vector<std::string>{"down", "up", "down", "dbl-click", "up"}));
+  EXPECT_NE(seen[0].find("[down]"), std::string::npos);
+  seen.clear();
+  hd->wheel(240);
+  pump();
+  ASSERT_EQ(types(), (std::vector<std::string>{"wheel"}));
+  EXPECT_EQ(seen[0], "wheel wheel (20, 10) 2.0 []");
+  seen.clear();
+  hd->move({5, 5});   // off the window: the leave message comes with away?
+  pump();
+  ASSERT_FALSE(seen.empty());
+  EXPECT_EQ(seen.back().substr(0, 5), "over ");
+  EXPECT_NE(seen.back().find("[away]"), std::string::npos);
+}
+
+TEST_F(events, AllOverGivesEveryMoveButNotARepeatedOne) {
+  cell f = face("f", "window", "'all-over");
+  win::HWND h = show(f);
+  pump();
+  win::POINT o;
+  win::ClientToScreen(h, o);
+  seen.clear();
+  hd->move({o.x + 10, o.y + 10});
+  pump();
+  hd->move({o.x + 11, o.y + 10});
+  pump();
+  win::PostMessage(h, win::WM_MOUSEMOVE, 0, win::MAKELPARAM(11, 10));   // same place again
+  pump();
+  EXPECT_EQ(types(), (std::vector<std::string>{"over", "over"}));
+}
+
+TEST_F(events, CloseNeverDestroysAndStopPostsTheQuit) {
+  cell f = face("f", "window");
+  win::HWND h = show(f);
+  pump();
+  seen.clear();
+  answers["close"] = "stop";
+  hd->close(h);
+  hd->script([] {}, 1000000);   // something left to do after the quit: the loop must end first
+  do_events(false);
+  EXPECT_EQ(types(), (std::vector<std::string>{"close"}));
+  EXPECT_TRUE(win::IsWindow(h));
+  EXPECT_EQ(hd->script_left(), 1u);
+}
+
+TEST_F(events, NestedLoopsEndAsTheirWindowsClose) {
+  cell a = face("a", "window"), b = face("b", "window");
+  win::HWND outer = show(a), inner{};
+  pump();
+  seen.clear();
+  // A click on the outer window opens an inner loop; closing the inner window ends only it.
+  bool inner_ran = false;
+  on_event = [&](const std::string& type) {
+    if (type == "down" && !inner_ran) {
+      inner_ran = true;
+      inner = show(b, 600, 100);
+      hd->script([&] { hd->close(inner); });
+      do_events(false);
+      seen.push_back("inner-ended");
+    } else if (type == "close") {
+      win::HWND which = inner;
+      if (win::IsWindow(which)) {
+        loop_owner_destroyed();
+        win::DestroyWindow(which);
+      }
+    }
+  };
+  win::POINT o;
+  win::ClientToScreen(outer, o);
+  hd->script([&] { hd->click({o.x + 5, o.y + 5}); });
+  hd->script([&] { hd->script([] {}, 1000000); });
+  do_events(false);
+  auto t = types();
+  auto close_at = std::find(t.begin(), t.end(), "close");
+  auto end_at = std::find(t.begin(), t.end(), "inner-ended");
+  ASSERT_NE(close_at, t.end());
+  ASSERT_NE(end_at, t.end());
+  EXPECT_LT(close_at, end_at);
+  EXPECT_EQ(loop().pending_exits, 0);
+  EXPECT_EQ(loop().depth, 1);   // the outer loop's own count stays
+}
+
+TEST_F(events, PendingExitsNeverGoBelowZero) {
+  loop().pending_exits = 0;
+  win::PostQuitMessage(0);
+  do_events(false);
+  win::PostQuitMessage(0);
+  do_events(false);
+  EXPECT_EQ(loop().pending_exits, 0);
+}
+
+TEST_F(events, MinimisingGivesMinimizeAndNoMove) {
+  cell f = face("f", "window");
+  win::HWND h = show(f);
+  pump();
+  seen.clear();
+  hd->set_state(h, win::SW_MINIMIZE);
+  pump();
+  auto t = types();
+  EXPECT_NE(std::find(t.begin(), t.end(), "minimize"), t.end());
+  EXPECT_EQ(std::find(t.begin(), t.end(), "move"), t.end());
+  seen.clear();
+  hd->set_state(h, win::SW_RESTORE);
+  pump();
+  t = types();
+  EXPECT_NE(std::find(t.begin(), t.end(), "restore"), t.end());
+}
+
+TEST_F(events, ADragGivesMovingEventsAndOneMove) {
+  cell f = face("f", "window");
+  win::HWND h = show(f);
+  pump();
+  win::RECT r;
+  win::GetWindowRect(h, r);
+  seen.clear();
+  std::vector<win::RECT> steps;
+  for (int i = 1; i <= 3; i++)
+    steps.push_back(win::RECT{r.left + 10 * i, r.top, r.right + 10 * i, r.bottom});
+  hd->move_size(h, steps, false);
+  pump();
+  auto t = types();
+  EXPECT_EQ(std::count(t.begin(), t.end(), "moving"), 3);
+  EXPECT_EQ(std::count(t.begin(), t.end(), "move"), 1);
+  EXPECT_EQ(t.back(), "move");
+}
+
+TEST_F(events, ResizeGoesOutTwiceAfterSize) {
+  cell f = face("f", "window");
+  win::HWND h = show(f);
+  pump();
+  seen.clear();
+  win::SetWindowPos(h, 0, 0, 0, 400, 300, win::SWP_NOMOVE | win::SWP_NOZORDER);
+  pump();
+  auto t = types();
+  EXPECT_EQ(std::count(t.begin(), t.end(), "resize"), 2);
+}
+
+TEST_F(events, AHandlerErrorIsCaughtAndTheLoopGoesOn) {
+  cell f = face("f", "window");
+  show(f);
+  pump();
+  seen.clear();
+  on_event = [](const std::string& type) {
+    if (type == "key-down") fire("script", "not-done");
+  };
+  hd->type("q");
+  pump();
+  EXPECT_EQ(types(), (std::vector<std::string>{"key-down", "key", "key-up"}));
+  EXPECT_FALSE(caught_errors.empty());
+}
+
+TEST_F(events, SentEventsReachTheHandlerOrThePostedQueue) {
+  cell f = face("f", "window");
+  win::HWND h = show(f);
+  pump();
+  run("f/state: reduce [none]");
+  // The handle is filled here: the View engine's make-view does it with the window.
+  cell* state = facet(&f, facet_index::state);
+  block::rs_abs_at(state, 0)[0] = cell{TYPE_HANDLE, 3, win::raw(h), 0xFFFFFFFFu};
+  seen.clear();
+  cell e = run("ev: make event! [type: 'key key: #\"^(1F600)\" face: f]");   // kept by the word
+  EXPECT_TRUE(OS_send_event(&e, false));
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(prefix(seen[0], "key #\"\xF0\x9F\x98\x80\""), "key #\"\xF0\x9F\x98\x80\"");
+  seen.clear();
+  e = run("ev: make event! [type: 'down offset: 3x4 face: f flags: [control]]");
+  EXPECT_TRUE(OS_send_event(&e, true));
+  EXPECT_TRUE(seen.empty());
+  pump();
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_NE(seen[0].find("(3, 4)"), std::string::npos);
+  EXPECT_NE(seen[0].find("control"), std::string::npos);
+  e = run("ev: make event! [type: 'maximize face: f]");
+  EXPECT_TRUE(OS_send_event(&e, false));
+  EXPECT_TRUE(win::IsZoomed(h));
+  e = run("make event! [type: 'click]");
+  EXPECT_FALSE(OS_send_event(&e, false));
+}
+
+}  // namespace vyr::test
+
+namespace vyr::test {
+
+TEST_F(events, RatesTickOnTheVirtualClockAndBadRatesAreRefused) {
+  cell f = face("f", "window");
+  win::HWND h = show(f);
+  pump();
+  struct { const char* rate; int ticks; } cases[] = {
+    {"3", 3}, {"0:0:0.5", 2}, {"2000", 100}, {"none", 0}};
+  for (auto& c : cases) {
+    cell r = run(c.rate);
+    set_rate(h, &r);
+    seen.clear();
+    hd->script([] { win::PostQuitMessage(0); }, 1000000 + 1000);
+    do_events(false);
+    set_rate(h, &none_value);
+    EXPECT_EQ(std::count(seen.begin(), seen.end(), "time none none 0 []"), c.ticks) << c.rate;
+    EXPECT_EQ(types().size(), size_t(c.ticks)) << c.rate;
+  }
+  for (const char* bad : {"0", "-1", "0:0:0", "\"x\""}) {
+    cell r = run(bad);
+    try {
+      set_rate(h, &r);
+      ADD_FAILURE() << bad << " was taken";
+    } catch (thrown& t) {
+      EXPECT_STREQ(t.id, "invalid-facet-type") << bad;
+    }
+  }
+}
+
+}  // namespace vyr::test
+
+namespace vyr::test {
+
+class base_faces : public events {
+ protected:
+  win::HWND top{};
+  win::HWND child(const cell& f, int x = 10) {
+    win::HWND h = win::CreateWindowEx(0, "VyrBase", "", win::WS_CHILD | win::WS_VISIBLE, x, 10, 50, 40,
+                                      top, win::HMENU{}, const_cast<cell*>(&f));
+    init_base_window(h, top, &f);
+    return h;
+  }
+  void open_top() {
+    cell w = face("w", "window");
+    top = show(w);
+    pump();
+  }
+};
+
+TEST_F(base_faces, LayeredOnlyWithTransparencyOrNoColour) {
+  struct { const char* color; bool layered; } cases[] = {
+    {"255.255.255", false}, {"255.255.255.0", false}, {"255.255.255.100", true},
+    {"none", true}, {"1.2.3.4.5", true}};
+  for (auto& c : cases) {
+    cell v = run(c.color);
+    EXPECT_EQ(needs_layered_q(&v, nullptr), c.layered) << c.color;
+  }
+}
+
+TEST_F(base_faces, TwoPressesCaptureOnceAndEachReleaseLowersTheCount) {
+  open_top();
+  cell b = face("b", "base");
+  win::HWND h = child(b);
+  EXPECT_EQ(win::SendMessage(h, win::WM_LBUTTONDOWN, win::MK_LBUTTON, 0), 0);
+  EXPECT_EQ(win::GetCapture(), h);
+  win::SendMessage(h, win::WM_LBUTTONDOWN, win::MK_LBUTTON, 0);
+  EXPECT_EQ(win::extra(h)->font_or_count, 2u);
+  EXPECT_EQ(win::SendMessage(h, win::WM_LBUTTONUP, 0, 0), 0);
+  EXPECT_EQ(win::extra(h)->font_or_count, 1u);
+  EXPECT_TRUE(win::is_null(win::GetCapture()));
+  win::SendMessage(h, win::WM_LBUTTONUP, 0, 0);
+  EXPECT_EQ(win::extra(h)->font_or_count, 0u);
+  win::SendMessage(h, win::WM_LBUTTONUP, 0, 0);   // to the default procedure
+  EXPECT_EQ(win::extra(h)->font_or_count, 0u);
+}
+
+TEST_F(base_faces, DrawingEventsPaintAndAPaintInANestedLoopWaits) {
+  open_top();
+  cell b = face("b", "base");
+  win::HWND h = child(b);
+  int drawings = 0;
+  on_event = [&](const std::string& type) {
+    if (type != "drawing") return;
+    if (++drawings == 1) {
+      // The handler runs a nested loop while another paint of its window is due.
+      win::InvalidateRect(h, nullptr, false);
+      hd->script([] { win::PostQuitMessage(0); }, 1000);
+      do_events(false);
+    }
+  };
+  win::InvalidateRect(h, nullptr, false);
+  seen.clear();
+  pump();
+  EXPECT_GE(base().ignored, 1u);
+  EXPECT_EQ(drawings, 2);   // the held paint came again after the first ended
+  EXPECT_TRUE(base().held.empty());
+}
+
+TEST_F(base_faces, PaintsAfterALayeredOneWaitForTheFrameAndAreNotLost) {
+  open_top();
+  cell layered = face("lb", "base"), plain = face("pb", "base");
+  run("pb/color: 255.255.255");
+  win::HWND l = child(layered, 10);
+  win::HWND p = child(plain, 80);
+  win::SetWindowLong(l, win::GWL_EXSTYLE, win::WS_EX_LAYERED);
+  pump();
+  seen.clear();
+  compose_layered(l);   // t = 0: a layered frame; no drawing event for it
+  EXPECT_TRUE(seen.empty());
+  u32 paints = base().paints;
+  win::InvalidateRect(p, nullptr, false);
+  pump();
+  EXPECT_EQ(base().paints, paints);   // held back at 0 ms
+  EXPECT_EQ(base().throttled, 1u);
+  hd->advance(THROTTLE_US - 1000);
+  pump();
+  EXPECT_EQ(base().paints, paints);
+  hd->advance(1400);   // timers count whole milliseconds: the held paint is due at 17 ms
+  pump();
+  EXPECT_EQ(base().paints, paints + 1);
+  EXPECT_EQ(types(), (std::vector<std::string>{"drawing"}));
+}
+
+}  // namespace vyr::test
+
+namespace vyr::test {
+
+TEST_F(events, AFaceHeldOnlyByItsWindowSurvivesACollection) {
+  win::HWND h;
+  {
+    cell f = run("make object! [type: 'window offset: 0x0 size: 300x200 text: image: color: menu: "
+                 "data: none enabled?: true visible?: true selected: none flags: none options: "
+                 "parent: pane: none state: [] rate: edge: para: font: actors: extra: draw: none]");
+    collector::root_guard until_shown(&f);
+    h = show(f);
+  }
+  run("loop 3 [make block! 100000]");
+  collector::collect();
+  pump();
+  seen.clear();
+  hd->type("k");
+  pump();
+  ASSERT_FALSE(seen.empty());
+  const cell* f = face_of_window(h);
+  ASSERT_NE(f, nullptr);
+  EXPECT_TRUE(face_type_q(f, "window"));
+  cell* size = facet(f, facet_index::size);
+  ASSERT_NE(size, nullptr);
+  EXPECT_EQ(type_of(size), u32(TYPE_PAIR));
+}
+
+}  // namespace vyr::test
+
+namespace vyr::test {
+
+class lifecycle : public base_faces {
+ protected:
+  // The face's state as make-view leaves it for the View engine: [handle mask none false].
+  void realise(const cell& f, u32 h) {
+    run(std::string("v-face: none"));
+    cell* state = facet(&f, facet_index::state);
+    cell st;
+    block::make_at(&st, 4);
+    collector::root_guard g(&st);
+    cell hc{TYPE_HANDLE, 3, h, 0xFFFFFFFFu}, mask{TYPE_INTEGER, 0, 0, 0}, no{TYPE_NONE, 0, 0, 0},
+      lf{TYPE_LOGIC, 0, 0, 0};
+    block::rs_append(&st, &hc);
+    block::rs_append(&st, &mask);
+    block::rs_append(&st, &no);
+    block::rs_append(&st, &lf);
+    state = facet(&f, facet_index::state);
+    *state = st;
+  }
+  void push_change(const cell& f, u32 facet_bit) {
+    cell* state = facet(&f, facet_index::state);
+    cell st = *state;
+    block::rs_abs_at(&st, 1)->data2 |= 1u << facet_bit;
+    OS_update_view(&f);
+  }
+};
+
+TEST_F(lifecycle, AWindowOfNegativeWidthOpens200WideAndMovesByItsMask) {
+  cell f = run("f: make object! [type: 'window offset: 10x20 size: -1x300 text: \"T\" image: color: menu: "
+               "data: none enabled?: true visible?: true selected: none flags: none options: "
+               "parent: pane: none state: none rate: edge: para: font: actors: extra: draw: none] f");
+  u32 h = OS_make_view(&f, 0);
+  ASSERT_NE(h, 0u);
+  realise(f, h);
+  win::RECT c;
+  win::GetClientRect(win::HWND(h), c);
+  EXPECT_EQ(c.width(), 200);
+  EXPECT_EQ(c.height(), 300);
+  EXPECT_EQ(win::GetWindowText(win::HWND(h)), "T");
+  EXPECT_TRUE(win::extra(win::HWND(h))->flags & WINDOW_SIZE_IS_PAIR);
+  run("f/offset: 50x60");
+  push_change(f, facet_index::offset);
+  win::POINT o;
+  win::ClientToScreen(win::HWND(h), o);
+  EXPECT_EQ(o.x, 50);
+  EXPECT_EQ(o.y, 60);
+  // The mask is cleared once applied.
+  cell st = *facet(&f, facet_index::state);
+  EXPECT_EQ(block::rs_abs_at(&st, 1)->data2, 0u);
+}
+
+TEST_F(lifecycle, ControlsFailAsACreateFailureAndUnknownTypesAreRefused) {
+  cell b = face("btn", "button");
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(OS_make_view(&b, 0), 0u);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "*** View Error: CreateWindowEx failed!\n");
+  cell x = face("odd", "gizmo");
+  try {
+    OS_make_view(&x, 0);
+    ADD_FAILURE() << "gizmo was made";
+  } catch (thrown& t) {
+    EXPECT_STREQ(t.id, "face-type");
+  }
+}
+
+TEST_F(lifecycle, AnUnshownFaceHasNoPicturesAndABaseFacePaintsItsOwn) {
+  open_top();
+  cell b = face("b", "base");
+  run("b/color: 255.255.255");
+  EXPECT_EQ(face_to_surface(&b), nullptr);
+  u32 h = OS_make_view(&b, win::raw(top));
+  ASSERT_NE(h, 0u);
+  realise(b, h);
+  EXPECT_FALSE(layered_q(win::HWND(h)));
+  on_event = [&](const std::string& type) {
+    if (type != "drawing") return;
+    cairo_t* cr = win::cairo_of(win::HDC(win::extra(win::HWND(h))->draw_context));
+    cairo_set_source_rgb(cr, 1, 0, 0);
+    cairo_paint(cr);
+  };
+  cairo_surface_t* s = face_to_surface(&b);
+  ASSERT_NE(s, nullptr);
+  cairo_surface_flush(s);
+  auto* px = reinterpret_cast<uint32_t*>(cairo_image_surface_get_data(s));
+  EXPECT_EQ(px[0], 0xFFFF0000u);
+  EXPECT_EQ(cairo_image_surface_get_width(s), 300);   // the face's size
+  cairo_surface_destroy(s);
+}
+
+TEST_F(lifecycle, DestroyingALoopOwnerEndsItsLoop) {
+  cell f = face("f", "window");
+  u32 h = OS_make_view(&f, 0);
+  realise(f, h);
+  OS_show_window(win::HWND(h));
+  on_event = [&](const std::string& type) {
+    if (type == "close") OS_destroy_view(&f, true);
+  };
+  hd->script([&] { hd->close(win::HWND(h)); });
+  hd->script([] {}, 1000000);
+  do_events(false);   // ends on the quit the dispatcher posts, with a step still left
+  EXPECT_EQ(hd->script_left(), 1u);
+  EXPECT_EQ(loop().depth, 0);
+  EXPECT_EQ(loop().pending_exits, 0);
+  EXPECT_EQ(face_handle_q(&f), 0u);
+}
+
+TEST_F(lifecycle, TheErrorBoxIsRecordedHeadless) {
+  message_boxes.clear();
+  error_message_box("Vyr", "out of memory");
+  EXPECT_EQ(message_boxes, (std::vector<std::string>{"Vyr: out of memory"}));
+}
+
+}  // namespace vyr::test
+
+namespace vyr::test {
+
+TEST_F(events, ColoursAndPointsConvert) {
+  cell c = run("255.0.0");
+  EXPECT_EQ(tuple_to_color(&c), 0x000000FFu);
+  EXPECT_EQ(color_to_argb(&c), 0xFFFF0000u);
+  EXPECT_EQ(color_to_argb_translucent(&c), 0xFEFF0000u);
+  c = run("255.0.0.0");
+  EXPECT_EQ(tuple_to_color(&c), 0x000000FFu);
+  c = run("0.0.255.128");
+  EXPECT_EQ(color_to_argb(&c), 0x7F0000FFu);
+  cell p = run("3x-4");
+  pair_to_point2D(&p);
+  EXPECT_EQ(type_of(&p), u32(TYPE_POINT2D));
+  p = run("(2.9, -2.9)");
+  point2D_to_pair(&p);
+  EXPECT_EQ(mold_text(p), "2x-2");
+}
+
+TEST_F(events, FlagMasksFromWordsAndBlocks) {
+  run("fl-b: [modal] fl-bad: [modal foo]");   // the words keep the blocks
+  cell a = run("'modal"), b = run("fl-b"), n = run("5"), bad = run("fl-bad");
+  EXPECT_EQ(get_flags(&a), 0x02000000u);
+  EXPECT_EQ(get_flags(&b), 0x02000000u);
+  EXPECT_EQ(get_flags(&n), 0u);
+  try {
+    get_flags(&bad);
+    ADD_FAILURE();
+  } catch (thrown& t) {
+    EXPECT_STREQ(t.id, "invalid-arg");
+  }
+}
+
+TEST_F(events, AFontKeepsItsFacesBehindItsHead) {
+  cell font = run("fnt: make object! [name: size: style: angle: color: anti-alias?: shadow: state: parent: none] fnt");
+  cell f1 = face("f1", "base"), f2 = face("f2", "base"), f3 = face("f3", "base");
+  for (int round = 0; round < 2; round++) {   // the second round links nothing new
+    link_font_parent(&f1, &font);
+    link_font_parent(&f2, &font);
+    link_font_parent(&f3, &font);
+  }
+  EXPECT_EQ(form_text(run("mold fnt/parent")), "[]");
+  EXPECT_EQ(form_text(run("length? head fnt/parent")), "3");
+  unlink_face(&font, &f2, facet_index::font_parent);
+  EXPECT_EQ(form_text(run("length? head fnt/parent")), "2");
+  EXPECT_EQ(form_text(run("same? f3 pick head fnt/parent 2")), "true");
+  EXPECT_EQ(form_text(run("tail? fnt/parent")), "true");
+}
+
+TEST_F(events, TheVectorHolds64PairsAndTimeStampsRenew) {
+  assoc_vector v;
+  for (u32 i = 1; i <= 65; i++) vector_push(v, i, i * 10);
+  EXPECT_EQ(v.count, 64u);
+  EXPECT_EQ(vector_find(v, 64), 640u);
+  EXPECT_EQ(vector_find(v, 65), 0u);
+  i64 stamp = time_stamp();
+  hd->advance(2500);
+  EXPECT_DOUBLE_EQ(elapsed_ms(stamp), 2.5);
+  stamp = time_stamp() + 1000000;   // from the future: renewed
+  EXPECT_DOUBLE_EQ(elapsed_ms(stamp), 0x7FFFFFFF / 1000.0);
+  EXPECT_EQ(stamp, time_stamp());
+}
+
+TEST_F(events, AWindowMovesToTheScreenOfItsMonitor) {
+  cell s1 = face("s1", "screen"), s2 = face("s2", "screen"), w = face("w", "window");
+  run("s1/pane: reduce [w] s2/pane: reduce [f2: make object! [a: 1]] w/parent: s1");
+  run("s1/state: reduce [none] s2/state: reduce [none]");
+  cell st = *facet(&s2, facet_index::state);
+  *block::rs_abs_at(&st, 0) = cell{TYPE_HANDLE, 2, 77, 0xFFFFFFFFu};
+  cell screens = run("screens: reduce [s1 s2]");   // kept by the word
+  move_window_to_screen(77, &w, &s1, &screens);
+  EXPECT_EQ(form_text(run("length? s1/pane")), "0");
+  EXPECT_EQ(form_text(run("same? w pick s2/pane 1")), "true");
+  EXPECT_EQ(form_text(run("same? w/parent s2")), "true");
+}
+
+}  // namespace vyr::test
+
+namespace vyr::test {
+
+TEST_F(lifecycle, UpdateViewsMovesSiblingsInOneBatchAndAppliesTheRest) {
+  open_top();
+  cell a = face("ca", "base"), b = face("cb", "base");
+  run("ca/color: 255.255.255 cb/color: 255.255.255");
+  u32 ha = OS_make_view(&a, win::raw(top)), hb = OS_make_view(&b, win::raw(top));
+  realise(a, ha);
+  realise(b, hb);
+  run("ca/offset: 5x6 cb/offset: 70x8 cb/visible?: false cb/text: \"x\"");
+  for (const cell* f : {&a, &b}) {
+    cell st = *facet(f, facet_index::state);
+    block::rs_abs_at(&st, 1)->data2 |= (1u << facet_index::offset) | (1u << facet_index::visible);
+  }
+  cell st = *facet(&b, facet_index::state);
+  block::rs_abs_at(&st, 1)->data2 |= 1u << facet_index::text;
+  cell list = run("views: reduce [ca cb]");   // kept by the word
+  OS_update_views(&list);
+  win::RECT r;
+  win::GetWindowRect(win::HWND(ha), r);
+  win::POINT o;
+  win::ClientToScreen(top, o);
+  EXPECT_EQ(r.left - o.x, 5);
+  EXPECT_EQ(r.top - o.y, 6);
+  win::GetWindowRect(win::HWND(hb), r);
+  EXPECT_EQ(r.left - o.x, 70);
+  EXPECT_TRUE(win::IsWindowVisible(win::HWND(ha)));
+  EXPECT_FALSE(win::IsWindowVisible(win::HWND(hb)));
+  for (const cell* f : {&a, &b}) {
+    cell s2 = *facet(f, facet_index::state);
+    EXPECT_EQ(block::rs_abs_at(&s2, 1)->data2, 0u);
+  }
+}
+
+}  // namespace vyr::test
+
+namespace vyr::test {
+
+TEST_F(events, ActivationScrollBarsAndTracingOffInHandlers) {
+  cell a = face("a", "window"), b = face("b", "window");
+  win::HWND ha = show(a), hb = show(b, 500, 100);
+  pump();
+  seen.clear();
+  bool traced_inside = true;
+  on_event = [&](const std::string&) { traced_inside = trace::active; };
+  trace::active = true;
+  win::SetActiveWindow(ha);
+  pump();
+  trace::active = false;
+  EXPECT_FALSE(traced_inside);
+  auto t = types();
+  EXPECT_NE(std::find(t.begin(), t.end(), "unfocus"), t.end());
+  EXPECT_NE(std::find(t.begin(), t.end(), "focus"), t.end());
+  seen.clear();
+  win::SendMessage(hb, win::WM_VSCROLL, 3, 0);   // page down on the window's own bar
+  win::SendMessage(hb, win::WM_HSCROLL, 7, 0);
+  ASSERT_EQ(seen.size(), 2u);
+  EXPECT_EQ(prefix(seen[0], "scroll page-down"), "scroll page-down");
+  EXPECT_EQ(prefix(seen[1], "scroll end"), "scroll end");
+}
+
+}  // namespace vyr::test
+
+namespace vyr::test {
+
+TEST_F(events, OneHandlerClosingTwoLoopOwnersEndsBothLoops) {
+  cell a = face("a", "window"), b = face("b", "window");
+  win::HWND outer = show(a), inner{};
+  pump();
+  bool opened = false;
+  std::vector<std::string> ends;
+  on_event = [&](const std::string& type) {
+    if (type == "down" && !opened) {
+      opened = true;
+      inner = show(b, 600, 100);
+      hd->script([&] { hd->close(inner); });
+      hd->script([] {}, 5000000);   // still there when both loops have ended
+      do_events(false);
+      ends.push_back("inner");
+    } else if (type == "close") {
+      for (win::HWND h : {inner, outer}) {
+        loop_owner_destroyed();
+        win::DestroyWindow(h);
+      }
+    }
+  };
+  win::POINT o;
+  win::ClientToScreen(outer, o);
+  hd->script([&] { hd->click({o.x + 5, o.y + 5}); });
+  loop().depth = 0;
+  do_events(false);
+  ends.push_back("outer");
+  EXPECT_EQ(ends, (std::vector<std::string>{"inner", "outer"}));
+  EXPECT_EQ(hd->script_left(), 1u);   // the outer loop ended on the passed-on quit
+  EXPECT_EQ(loop().pending_exits, 0);
+  EXPECT_EQ(loop().depth, 0);
+}
+
+TEST_F(events, TheWheelFoldsBeyond24000) {
+  cell f = face("f", "window");
+  win::HWND h = show(f);
+  pump();
+  seen.clear();
+  for (int d : {25000, -25000, 240}) {
+    win::PostMessage(h, win::WM_MOUSEWHEEL, win::WPARAM(u32(u16(int16_t(d))) << 16), 0);
+    pump();
+  }
+  ASSERT_EQ(seen.size(), 3u);
+  EXPECT_NE(seen[0].find(" -47.66666666666666"), std::string::npos) << seen[0];
+  EXPECT_NE(seen[1].find(" 47.66666666666666"), std::string::npos) << seen[1];
+  EXPECT_NE(seen[2].find(" 2.0 "), std::string::npos) << seen[2];
+}
+
+}  // namespace vyr::test
+
+namespace vyr::test {
+
+TEST_F(lifecycle, ToImageOfFacesAndOtherObjects) {
+  open_top();
+  cell b = face("ti", "base");
+  run("ti/color: 255.255.255");
+  cell out;
+  EXPECT_TRUE(face_to_image(&b, &out));
+  EXPECT_EQ(type_of(&out), u32(TYPE_NONE));   // never shown
+  u32 h = OS_make_view(&b, win::raw(top));
+  realise(b, h);
+  on_event = [&](const std::string& type) {
+    if (type != "drawing") return;
+    cairo_t* cr = win::cairo_of(win::HDC(win::extra(win::HWND(h))->draw_context));
+    cairo_set_source_rgba(cr, 0, 0, 1, 0.5);
+    cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+    cairo_paint(cr);
+  };
+  EXPECT_TRUE(face_to_image(&b, &out));
+  ASSERT_EQ(type_of(&out), u32(TYPE_IMAGE));
+  collector::root_guard g(&out);
+  EXPECT_EQ(image::width_of(&out), 300u);
+  EXPECT_EQ(image::height_of(&out), 200u);
+  // Straight colour back from the premultiplied picture: blue, half transparent.
+  EXPECT_EQ(image::get_pixel(out.data2, 0) & 0x00FFFFFF, 0x0000FFu);
+  cell o = run("make object! [a: 1]");
+  EXPECT_FALSE(face_to_image(&o, &out));
+}
+
+}  // namespace vyr::test
