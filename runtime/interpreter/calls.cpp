@@ -357,7 +357,13 @@ u32 fetch_one(const cell& entry, u32 node, u32 pos, u32 tail, bool infix) {
     if (v) {
       cell* start = stack::push_slot();
       *start = *v;
-      if (tracing) [[unlikely]] trace_push(node, pos, start);
+      if (tracing) [[unlikely]] {
+        // The shortcut still reads the value from the block: report it as eval_next would.
+        cell read = *cells::at(node, pos);
+        trace_at(trace::EV_FETCH, node, pos, nullptr, &read);
+        start = stack::top - 1;
+        trace_push(node, pos, start);
+      }
       if (infix || pos + 1 >= tail || !op_word(cells::at(node, pos + 1))) return pos + 1;
       // An operator follows: the value is its left operand, as eval_next would have it.
       return apply_infix(node, pos + 1, tail, start);
