@@ -14,7 +14,11 @@
 #include "console/text/natives.h"
 #include "console/text/tty.h"
 #include "runtime/collector.h"
+#include "runtime/datatypes/context.h"
 #include "runtime/datatypes/file.h"
+#include "runtime/datatypes/object.h"
+#include "runtime/datatypes/symbol.h"
+#include "runtime/gui_module.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/interpreter/actions.h"
 #include "runtime/interpreter/stack.h"
@@ -90,6 +94,27 @@ void print_report(const thrown& t) {
                      (t.id ? t.id : "?");
   std::fputs(line.c_str(), stdout);
   std::fputc('\n', stdout);
+}
+
+// An error no script frame caught also goes to a message box once the GUI is up (on the
+// headless display the box is recorded), titled by system/script/title when it is a string.
+void show_error_box(const thrown& t) {
+  if (!gui_module::loaded() || !gui_module::table().error_box) return;
+  try {
+    std::string caption = "Vyr NoName App";
+    cell w = _context::global_word(symbol::make("system"));
+    cell sys = *_context::get(&w);
+    i32 i = type_of(&sys) == TYPE_OBJECT ? object::field_index(&sys, symbol::make("script")) : -1;
+    cell script = i < 0 ? cell{TYPE_NONE, 0, 0, 0} : object::get_values(&sys)[i];
+    i32 j = type_of(&script) == TYPE_OBJECT ? object::field_index(&script, symbol::make("title")) : -1;
+    if (j >= 0) {
+      cell title = object::get_values(&script)[j];
+      if (type_of(&title) == TYPE_STRING) caption = string::to_utf8(&title);
+    }
+    gui_module::table().error_box(caption.c_str(), error_report(t).c_str());
+  } catch (const thrown&) {
+  } catch (const std::bad_alloc&) {
+  }
 }
 
 // Evaluates one console input; prints the result or the error report.
@@ -224,6 +249,7 @@ int run_script(const char* path, bool* readable) {
     }
     print_report(copy);
     std::fflush(stdout);
+    show_error_box(copy);
     return 1;
   } catch (const std::bad_alloc&) {
     sg.restore();

@@ -22,6 +22,7 @@
 #include "runtime/datatypes/tuple.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/fire.h"
+#include "runtime/gui_module.h"
 #include "runtime/host/clipboard.h"
 #include "runtime/host/os.h"
 #include "runtime/interpreter/actions.h"
@@ -237,6 +238,7 @@ void init() {
   done = true;
   for (const row& r : rows) routine::register_(r.name, r.fn);
   register_predicates();
+  gui_module::register_routines();
 }
 
 void open_construction() {
