@@ -84,7 +84,14 @@ void gui_init(cell* a, u32) {
 }
 
 void make_null_handle(cell* a, u32) { handle::make_at(a, 0, 0); }
-void fetch_all_screens(cell* a, u32) { OS_fetch_all_screens(a); }
+// A routine without arguments has its result slot above the stack's top, where the
+// collector does not look: the block is built in a rooted cell.
+void fetch_all_screens(cell* a, u32) {
+  cell list{TYPE_NONE, 0, 0, 0};
+  collector::root_guard g(&list);
+  OS_fetch_all_screens(&list);
+  *a = list;
+}
 void get_current_screen(cell* a, u32) { OS_get_current_screen(a); }
 void get_screen_size_code(cell* a, u32) { get_screen_size(a); }
 
