@@ -290,6 +290,7 @@ void init() {
   gui_module::register_routines();
   vyrbin::register_routines();
   vyrbin::read_binary_hook = read_binary;
+  register_codec_routines();
 }
 
 void open_construction() {
