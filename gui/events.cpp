@@ -213,6 +213,7 @@ void install_runtime_hooks() {
   // wait's pass over the messages already pending, so windows stay alive while it waits.
   natives::wait_hook = pump_pending_hook;
   image::face_to_image = face_to_image;
+  install_platform_routines();
 }
 
 // ---- flags and keys ---------------------------------------------------------------------------
