@@ -209,7 +209,9 @@ void call_routine(const cell& fn, u32 slots, bool checked = false) {
   // cell (the argument itself when it writes nothing); with no argument that cell holds
   // no value of the call, so the result is unset!, never what the stack held before.
   if (result_type == 0 && arity == 0) *args = cell{TYPE_UNSET, 0, 0, 0};
-  stack::top = args + slots;
+  // The result cell stays below the top even without arguments, so that the collector
+  // scans what the code builds there.
+  stack::top = args + (slots ? slots : 1);
   code(args, arity);
   if (result_type == TYPE_LOGIC && type_of(args) != TYPE_LOGIC) {
     bool t = type_of(args) == TYPE_INTEGER ? args->data2 != 0 : type_of(args) != TYPE_NONE;
