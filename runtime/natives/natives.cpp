@@ -260,6 +260,22 @@ void do_value(const i32* refs) {
     *arguments = loaded;
     value = loaded;
   }
+  if (refs[0] != -1 && (type_of(&value) == TYPE_BLOCK || type_of(&value) == TYPE_PAREN)) {
+    // /expand: the preprocessor rewrites the code in place first, with no job.
+    if (!interpreter::load_hook) fire("internal", "not-done");
+    static const char source[] = "preprocessor/expand";
+    cell call{TYPE_NONE, 0, 0, 0};
+    collector::root_guard cg(&call);
+    interpreter::load_hook(source, u32(sizeof(source) - 1), &call);
+    if (type_of(&call) != TYPE_BLOCK) fire("internal", "not-done");
+    cells::append(call.data2, &value);
+    cell none{TYPE_NONE, 0, 0, 0};
+    cells::append(call.data2, &none);
+    cell ignored{TYPE_UNSET, 0, 0, 0};
+    collector::root_guard ig(&ignored);
+    interpreter::do_block(&call, &ignored);
+    if (pending) return;
+  }
   switch (type_of(&value)) {
     case TYPE_BLOCK: case TYPE_PAREN: case TYPE_HASH: {
       if (value.data1 > cells::length(value.data2)) value.data1 = cells::length(value.data2);
@@ -438,7 +454,12 @@ void exit_entry(bool, const i32*) {
 void throw_entry(bool, const i32* refs) {
   cell value = arguments[0];
   if (interpreter::tracing) trace::event(trace::EV_THROW, nullptr, 0, nullptr, &value);
-  exit_target(stack::KIND_CATCH, "throw", &value);
+  // A stop request named `console` travels to the top level even when no script-level
+  // catch is open: the runners catch it there and report "(halted)".
+  cell name = refs[0] != -1 ? arguments[refs[0]] : cell{TYPE_UNSET, 0, 0, 0};
+  if (!(type_of(&name) == TYPE_WORD &&
+        symbol::resolve(name.data2) == symbol::resolve(symbol::make("console"))))
+    exit_target(stack::KIND_CATCH, "throw", &value);
   thrown t{};
   t.level = THROW_THROW;
   t.value = value;
