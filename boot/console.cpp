@@ -17,6 +17,8 @@
 #include "runtime/datatypes/file.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/interpreter/actions.h"
+#include "runtime/interpreter/cells.h"
+#include "runtime/interpreter/interpreter.h"
 #include "runtime/interpreter/stack.h"
 #include "runtime/platform.h"
 
@@ -211,8 +213,23 @@ int run_script(const char* path, bool* readable) {
       std::fflush(stdout);
       return 1;
     }
-    boot::do_source(text->data() + at, u32(text->size() - at), true, nullptr,
-                    type_of(&file) == TYPE_FILE ? &file : nullptr);
+    if (type_of(&file) == TYPE_FILE && interpreter::load_hook) {
+      // The script runs as `do` runs one: through the library's `do-file`.
+      static const char head[] = "do-file";
+      static const char rest[] = "none system/script/args";
+      cell call{TYPE_NONE, 0, 0, 0}, more{TYPE_NONE, 0, 0, 0}, result{TYPE_UNSET, 0, 0, 0};
+      collector::root_guard cg(&call), mg(&more), rg(&result);
+      interpreter::load_hook(head, u32(sizeof(head) - 1), &call);
+      interpreter::load_hook(rest, u32(sizeof(rest) - 1), &more);
+      cells::append(call.data2, &file);
+      for (u32 i = more.data1; i < cells::length(more.data2); i++) {
+        cell c = *cells::at(more.data2, i);
+        cells::append(call.data2, &c);
+      }
+      interpreter::do_block(&call, &result);
+    } else {
+      boot::do_source(text->data() + at, u32(text->size() - at), true, nullptr, nullptr);
+    }
   } catch (const thrown& t) {
     thrown copy = t;
     sg.restore();
