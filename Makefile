@@ -46,6 +46,7 @@ bench: build
 	./$(BUILD)/vyr_bench
 	/usr/bin/python3.11 bench/host_bench.py $(BUILD)/vyr
 	/usr/bin/python3.11 bench/series_library_bench.py $(BUILD)/vyr
+	/usr/bin/python3.11 bench/json_bench.py $(BUILD)/vyr
 
 clean:
 	rm -rf $(BUILD) $(ASAN) $(FUZZ)

@@ -288,6 +288,7 @@ void init() {
   register_predicates();
   vyrbin::register_routines();
   vyrbin::read_binary_hook = read_binary;
+  register_codec_routines();
 }
 
 void open_construction() {
