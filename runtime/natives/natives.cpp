@@ -251,6 +251,24 @@ void do_entry(bool, const i32* refs) {
   if (!pending) session.finish();
 }
 
+// Calls `do-file file none args`; the arguments are quoted so they arrive as they are.
+void run_do_file(const cell* file, const cell* args, cell* result) {
+  if (!interpreter::load_hook) fire("internal", "not-done");
+  static const char source[] = "do-file quote";
+  cell call{TYPE_NONE, 0, 0, 0};
+  collector::root_guard cg(&call);
+  interpreter::load_hook(source, u32(sizeof(source) - 1), &call);
+  if (type_of(&call) != TYPE_BLOCK || cells::length(call.data2) != 2)
+    fire("internal", "not-done");
+  cell quote = *cells::at(call.data2, 1);
+  cell none{TYPE_NONE, 0, 0, 0};
+  cells::append(call.data2, file);
+  cells::append(call.data2, &none);
+  cells::append(call.data2, &quote);
+  cells::append(call.data2, args);
+  interpreter::do_block(&call, result);
+}
+
 void do_value(const i32* refs) {
   cell value = arguments[0];
   if (type_of(&value) == TYPE_STRING) {
@@ -260,6 +278,22 @@ void do_value(const i32* refs) {
     interpreter::load_hook(text.data(), u32(text.size()), &loaded);
     *arguments = loaded;
     value = loaded;
+  }
+  if (refs[0] != -1 && (type_of(&value) == TYPE_BLOCK || type_of(&value) == TYPE_PAREN)) {
+    // /expand: the preprocessor rewrites the code in place first, with no job.
+    if (!interpreter::load_hook) fire("internal", "not-done");
+    static const char source[] = "preprocessor/expand";
+    cell call{TYPE_NONE, 0, 0, 0};
+    collector::root_guard cg(&call);
+    interpreter::load_hook(source, u32(sizeof(source) - 1), &call);
+    if (type_of(&call) != TYPE_BLOCK) fire("internal", "not-done");
+    cells::append(call.data2, &value);
+    cell none{TYPE_NONE, 0, 0, 0};
+    cells::append(call.data2, &none);
+    cell ignored{TYPE_UNSET, 0, 0, 0};
+    collector::root_guard ig(&ignored);
+    interpreter::do_block(&call, &ignored);
+    if (pending) return;
   }
   switch (type_of(&value)) {
     case TYPE_BLOCK: case TYPE_PAREN: case TYPE_HASH: {
@@ -288,17 +322,16 @@ void do_value(const i32* refs) {
       interpreter::eval_path(&value, 0, 0, 0, false, type_of(&value) == TYPE_GET_PATH, false);
       return;
     }
-    case TYPE_FILE: {
-      if (!interpreter::do_file_hook) fire("internal", "not-done");
+    case TYPE_FILE: case TYPE_URL: {
+      // Scripts run through the library's `do-file`, with the /args value or none.
+      cell args = refs[1] != -1 ? arguments[refs[1]] : cell{TYPE_NONE, 0, 0, 0};
       cell result{TYPE_UNSET, 0, 0, 0};
-      collector::root_guard g(&result);
-      interpreter::do_file_hook(&value, &result);
+      collector::root_guard ag(&args), rg(&result);
+      run_do_file(&value, &args, &result);
       *arguments = result;
       stack::keep_first();
       return;
     }
-    case TYPE_URL:  // scripts over the network need the host services
-      fire("access", "no-port-action");
     case TYPE_ERROR: {
       thrown t{};
       t.level = THROW_ERROR;

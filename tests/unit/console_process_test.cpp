@@ -125,6 +125,14 @@ TEST_F(ConsoleProcess, CatchDashDashAndSwitchPlacement) {
   EXPECT_EQ(r.out, "1\n(halted)\n");
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(run(dir, "--catch halt.vyr", "3\n").out, "1\n(halted)\n== 3\n");
+  // A preprocessor failure stops the script before any of its body runs.
+  file("pp.vyr", "Vyr [] print 1 #either true [x] print 2\n");
+  r = run(dir, "pp.vyr", "");
+  EXPECT_EQ(r.out, "*** Preprocessor Error: Syntax error\n*** Where: #either true [x]\n(halted)\n");
+  file("pp-ok.vyr", "Vyr [] #if true [print \"yes\"]\n");
+  r = run(dir, "pp-ok.vyr", "");
+  EXPECT_EQ(r.out, "yes\n");
+  EXPECT_EQ(r.status, 0);
   // Unknown switches before the name are ignored.
   EXPECT_EQ(run(dir, "--unknown ok.vyr", "").out, "ok\n");
 }
