@@ -129,6 +129,7 @@ TEST_F(ConsoleProcess, CatchDashDashAndSwitchPlacement) {
   file("pp.vyr", "Vyr [] print 1 #either true [x] print 2\n");
   r = run(dir, "pp.vyr", "");
   EXPECT_EQ(r.out, "*** Preprocessor Error: Syntax error\n*** Where: #either true [x]\n(halted)\n");
+  EXPECT_EQ(r.status, 1);  // a script the preprocessor stopped failed; a halt does not
   file("pp-ok.vyr", "Vyr [] #if true [print \"yes\"]\n");
   r = run(dir, "pp-ok.vyr", "");
   EXPECT_EQ(r.out, "yes\n");
