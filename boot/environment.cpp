@@ -214,7 +214,21 @@ void build_environment() {
   collector::root_guard gs(&scanned);
   double t0 = seconds_now();
   if (image) {
-    vyrbin::boot_load(reinterpret_cast<const u8*>(boot_image), boot_image_size, false);
+    // VYR_BOOT_IMAGE=file starts from another image (one written with other flags, or a
+    // damaged one in the tests); a failure to decode it ends the process with status 99.
+    const char* other = std::getenv("VYR_BOOT_IMAGE");
+    std::optional<std::string> bytes;
+    if (other && *other) {
+      bytes = read_file(other);
+      if (!bytes) {
+        std::fprintf(stderr, "Error: cannot read the boot image %s\n", other);
+        std::exit(99);
+      }
+    }
+    if (bytes)
+      vyrbin::boot_load(reinterpret_cast<const u8*>(bytes->data()), bytes->size(), false);
+    else
+      vyrbin::boot_load(reinterpret_cast<const u8*>(boot_image), boot_image_size, false);
   } else {
     cells::make_block(&scanned, 16);
     for (const manifest_entry& e : entries) {
