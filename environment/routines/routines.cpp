@@ -54,6 +54,10 @@ inline i32 int_of(const cell* c) { return i32(c->data2); }
 
 void quit_return_code(cell* a, u32) { quit_return(int_of(a)); }
 
+// Whether user code (not library code) is somewhere below on the call-frame stack: false
+// while the environment is built, true under the console or a script.
+void interpreted_code(cell* a, u32) { *a = cell{TYPE_LOGIC, stack::eval_q(-1, false) ? 1u : 0u, 0, 0}; }
+
 void set_quiet_code(cell* a, u32) {
   u32 t = type_of(a);
   if (t != TYPE_WORD && t != TYPE_SET_WORD && t != TYPE_GET_WORD && t != TYPE_LIT_WORD)
@@ -220,7 +224,7 @@ const row rows[] = {
     {"frame-index?", frame_index_code},      {"collect-calls", collect_calls_code},
     {"tracing?", tracing_code},              {"read-clipboard", read_clipboard_code},
     {"write-clipboard", write_clipboard_code}, {"write-stdout", write_stdout_code},
-    {"make-routine", make_routine_code},
+    {"make-routine", make_routine_code},     {"interpreted?", interpreted_code},
 };
 
 }  // namespace

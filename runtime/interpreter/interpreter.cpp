@@ -996,8 +996,28 @@ class library_scope {
   bool on_ = false, saved_tracing_ = false, saved_quiet_ = false;
 };
 
+// Entering a library block from user code or a user block from library code: the frames
+// pushed inside are marked interpreted only in user code. The previous mask comes back when
+// the block is left, errors included.
+class interp_scope {
+ public:
+  explicit interp_scope(bool library) : saved_(stack::frame_mask) {
+    stack::frame_mask = library ? ~stack::FLAG_INTERP : ~0u;
+  }
+  ~interp_scope() { stack::frame_mask = saved_; }
+  interp_scope(const interp_scope&) = delete;
+  interp_scope& operator=(const interp_scope&) = delete;
+ private:
+  u32 saved_;
+};
+
 void eval_seq_plain(const cell* block);
 void eval_seq(const cell* block) {
+  bool library = (buffer_of(block->data2)->flags & SERIES_LIBRARY) != 0;
+  if (library == (stack::frame_mask == ~0u)) [[unlikely]] {
+    interp_scope is(library);
+    return eval_seq(block);
+  }
   if (tracing || library_quiet) [[unlikely]] {
     library_scope ls(block->data2);
     return eval_seq_plain(block);
@@ -1167,6 +1187,11 @@ u32 call_general(cell fn, u32 node, u32 pos, u32 tail, const cell* name, const c
 void eval_block_plain(const cell* block_in, bool chain);
 void eval_block(const cell* block_in, bool chain) {
   native_stack::check();
+  bool library = (buffer_of(block_in->data2)->flags & SERIES_LIBRARY) != 0;
+  if (library == (stack::frame_mask == ~0u)) [[unlikely]] {
+    interp_scope is(library);
+    return eval_block(block_in, chain);
+  }
   if (tracing || library_quiet) [[unlikely]] {
     library_scope ls(block_in->data2);
     return eval_block_plain(block_in, chain);
@@ -1537,6 +1562,8 @@ void do_block(const cell* block, cell* result) {
   cell b = *block;
   collector::root_guard g(&b);
   stack::guard sg;
+  // The outer frame belongs to the block's code: library code pushes no interpreted frame.
+  interp_scope is((buffer_of(b.data2)->flags & SERIES_LIBRARY) != 0);
   stack::push_frame_sym(body_symbol(), 0, stack::HEADER_INTERP_NATIVE);
   struct frame_scope {
     u32 depth;
