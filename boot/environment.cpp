@@ -1,6 +1,7 @@
 // Start-up construction of the bootstrap environment: datatype words and typesets made
 // here, natives, actions and operators evaluated from their Vyr sources.
 #include "boot/environment.h"
+#include "gui/draw/draw.h"
 
 #include <sys/stat.h>
 
@@ -254,6 +255,7 @@ void build_environment() {
       case entry_kind::source: evaluate(true); break;
     }
   }
+  draw::install();  // `draw` and its routine
   stack::reset();
   times.construction = seconds_now() - t1 - times.decode;
   if (const char* v = std::getenv("VYR_BOOT_TIMES"); v && *v)

@@ -68,6 +68,7 @@
 #include "runtime/unicode.h"
 #include "runtime/value_slots.h"
 #include "runtime/word_tables.h"
+#include "gui/draw/draw.h"
 
 namespace vyr::boot {
 
@@ -167,6 +168,7 @@ void init_runtime() {
   port::init();  // parent object!
   image::init();  // parent series!; the imaging backend and the codec routines
   event::init();
+  draw::init();   // the DRAW routines
   hashtable::compare_hook = compare_for_tables;
   symbol::init();
   _context::init_global();

@@ -12,15 +12,14 @@ namespace vyr::collector {
 
 state_t state;
 hooks_t hooks;
+std::vector<guarded> guards;
+std::vector<const u32*> node_guards;
 
 namespace {
 int stress_flag = -1;
 std::vector<mark_fn> callbacks;
 std::vector<cell*> root_cells;
 std::vector<u32*> root_nodes;
-struct guarded { const cell* c; u32 n; };
-std::vector<guarded> guards;
-std::vector<const u32*> node_guards;
 std::vector<u32> pending;  // newly marked unit-16 buffers whose cells still need marking
 
 void drain() {
@@ -171,11 +170,6 @@ void remove_root_node(u32* n) {
   if (it != root_nodes.end()) root_nodes.erase(it);
 }
 
-root_guard::root_guard(const cell* c) { guards.push_back({c, 1}); }
-root_guard::root_guard(const cell* c, u32 n) { guards.push_back({c, n}); }
-root_guard::~root_guard() { guards.pop_back(); }
-node_guard::node_guard(const u32* n) { node_guards.push_back(n); }
-node_guard::~node_guard() { node_guards.pop_back(); }
 
 void collect() {
   if (state.enabled == 1 && state.busy == 0) do_cycle();

@@ -49,12 +49,17 @@ struct hooks_t {
 };
 extern hooks_t hooks;
 
+// The guard stacks below (inline: they are taken on every hot path that may allocate).
+struct guarded { const cell* c; u32 n; };
+extern std::vector<guarded> guards;
+extern std::vector<const u32*> node_guards;
+
 // Keeps a cell that C++ code holds across an allocation alive. Strictly nested (LIFO).
 class root_guard {
  public:
-  explicit root_guard(const cell* c);
-  root_guard(const cell* c, u32 n);  // n consecutive cells
-  ~root_guard();
+  explicit root_guard(const cell* c) { guards.push_back({c, 1}); }
+  root_guard(const cell* c, u32 n) { guards.push_back({c, n}); }  // n consecutive cells
+  ~root_guard() { guards.pop_back(); }
   root_guard(const root_guard&) = delete;
   root_guard& operator=(const root_guard&) = delete;
 };
@@ -62,8 +67,8 @@ class root_guard {
 // Keeps a bare node (block or other series) alive; cells are marked for unit-16 buffers.
 class node_guard {
  public:
-  explicit node_guard(const u32* node_ref);
-  ~node_guard();
+  explicit node_guard(const u32* node_ref) { node_guards.push_back(node_ref); }
+  ~node_guard() { node_guards.pop_back(); }
   node_guard(const node_guard&) = delete;
   node_guard& operator=(const node_guard&) = delete;
 };

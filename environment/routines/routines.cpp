@@ -10,11 +10,13 @@
 #include <cstdio>
 #include <string>
 
+#include "runtime/codecs/vyrbin.h"
 #include "runtime/collector.h"
 #include "runtime/datatypes/binary.h"
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/file.h"
+#include "runtime/datatypes/float.h"
 #include "runtime/datatypes/function.h"
 #include "runtime/datatypes/object.h"
 #include "runtime/datatypes/string.h"
@@ -23,6 +25,8 @@
 #include "runtime/datatypes/word.h"
 #include "runtime/fire.h"
 #include "runtime/host/clipboard.h"
+#include "runtime/host/http.h"
+#include "runtime/host/simple_io.h"
 #include "runtime/host/os.h"
 #include "runtime/interpreter/actions.h"
 #include "runtime/interpreter/cells.h"
@@ -172,6 +176,18 @@ void collect_calls_code(cell* a, u32) {
 
 void tracing_code(cell* a, u32) { a[0] = logic(trace::active); }
 
+
+// system/options/float's switches: the field word and the truth of its new value.
+void float_option_code(cell* a, u32) {
+  if (type_of(a) != TYPE_WORD) return;
+  u32 t = type_of(a + 1);
+  u32 on = t != TYPE_NONE && !(t == TYPE_LOGIC && a[1].data1 == 0) ? 1u : 0u;
+  std::string name(symbol::name(a->data2));
+  if (name == "pretty?") float_::pretty_print_q = on;
+  else if (name == "full?") float_::full_support_q = on;
+  a[0] = NONE;
+}
+
 void read_clipboard_code(cell* a, u32) {
   cell out{TYPE_NONE, 0, 0, 0};
   collector::root_guard g(&out);
@@ -196,12 +212,37 @@ void write_stdout_code(cell* a, u32) {
   natives::last_print_line_break = false;
 }
 
+// The collector's state for system/state/GC.
+void gc_active_code(cell* a, u32) { a[0] = logic(collector::state.enabled == 1); }
+void gc_series_cycles_code(cell* a, u32) { a[0] = integer(i32(collector::state.series_cycles)); }
+void gc_nodes_cycles_code(cell* a, u32) { a[0] = integer(i32(collector::state.nodes_cycles)); }
+
+// The VYRBIN codec object, once the construction has put it into system/codecs: its
+// compact? field decides what the codec's encode writes.
+void vyrbin_codec_code(cell* a, u32) {
+  if (type_of(a) == TYPE_OBJECT) vyrbin::set_codec_object(a);
+  a[0] = NONE;
+}
+
+// `read/binary` of a file! or url! payload, for the VYRBIN codec's decode.
+void read_binary(const cell* source, cell* out) {
+  if (type_of(source) == TYPE_URL) {
+    cell url = *source;
+    collector::root_guard g(&url);
+    *out = *http::read(&url, true, false, false);
+  } else {
+    simple_io::read_file(source, nullptr, nullptr, true, false, out);
+  }
+}
+
 // `make-routine 'name [spec]`: the routine registered under the name, with the argument
 // block; its reflected body is a block naming it.
 void make_routine_code(cell* a, u32) {
   u32 t = type_of(a);
-  if (t != TYPE_WORD && t != TYPE_LIT_WORD) expect_first("make-routine", t, "name");
-  std::string name(symbol::name(a->data2));
+  if (t != TYPE_WORD && t != TYPE_LIT_WORD && t != TYPE_STRING)
+    expect_first("make-routine", t, "name");
+  // A string names the routines of a module ("image/decode"), which no word can spell.
+  std::string name = t == TYPE_STRING ? string::to_utf8(a) : std::string(symbol::name(a->data2));
   if (!routine::find(name.c_str())) fire("script", "invalid-arg", a);
   cell spec = a[1];
   a[0] = *routine::push_named(name.c_str(), &spec, false);
@@ -225,6 +266,9 @@ const row rows[] = {
     {"tracing?", tracing_code},              {"read-clipboard", read_clipboard_code},
     {"write-clipboard", write_clipboard_code}, {"write-stdout", write_stdout_code},
     {"make-routine", make_routine_code},     {"interpreted?", interpreted_code},
+    {"float-option", float_option_code},
+    {"gc-active?", gc_active_code},          {"gc-series-cycles", gc_series_cycles_code},
+    {"gc-nodes-cycles", gc_nodes_cycles_code}, {"vyrbin-codec", vyrbin_codec_code},
 };
 
 }  // namespace
@@ -241,10 +285,13 @@ void init() {
   done = true;
   for (const row& r : rows) routine::register_(r.name, r.fn);
   register_predicates();
+  vyrbin::register_routines();
+  vyrbin::read_binary_hook = read_binary;
+  register_codec_routines();
 }
 
 void open_construction() {
-  const char spec_text[] = "name [word! lit-word!] spec [block!]";
+  const char spec_text[] = "name [word! lit-word! string!] spec [block!]";
   cell spec{TYPE_NONE, 0, 0, 0};
   collector::root_guard g(&spec);
   lexer::scan(&spec, reinterpret_cast<const u8*>(spec_text), u32(sizeof spec_text - 1));

@@ -23,6 +23,12 @@ struct predicate {
 extern const predicate predicates[];
 extern const u32 predicate_count;
 void register_predicates();  // part of init()
+void register_codec_routines();  // part of init(): `unescape`, `json-fast-decode`
+void register_json_fast();
+
+// `unescape`'s work: decodes a JSON string literal's escapes in place (script invalid-data
+// for a malformed one). The fuzz target calls it directly.
+void unescape_in_place(cell* str);
 
 // The exit of `quit-return`: flushes standard output and ends the process with status & 255.
 [[noreturn]] void quit_return(i32 status);

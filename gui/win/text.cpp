@@ -214,7 +214,8 @@ int DrawText(HDC hdc, std::string_view text, RECT& r, uint32_t flags) {
   if (flags & DT_SINGLELINE)
     for (auto& c : t) if (c == '\n' || c == '\r') c = ' ';
   PangoLayout* l = make_layout(hdc, t);
-  int width = r.width();
+  // pango counts in 1/1024 pixels: a width up to INT_MAX (no limit) must not overflow.
+  int width = std::min(r.width(), INT_MAX / PANGO_SCALE);
   bool wrap = (flags & DT_WORDBREAK) && !(flags & DT_SINGLELINE);
   if (wrap && width > 0) {
     pango_layout_set_width(l, width * PANGO_SCALE);

@@ -15,6 +15,8 @@
 #include "runtime/collector.h"
 #include "runtime/datatypes/binary.h"
 #include "runtime/datatypes/bitset.h"
+#include "runtime/datatypes/image.h"
+#include "runtime/imaging/imaging.h"
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/date.h"
@@ -192,6 +194,7 @@ class decoder {
   void vector_(u32 blk, u32 header, bool flag, bool ref);
   void map_(u32 blk, bool ref);
   void bitset_(u32 blk, u32 header, bool flag, bool ref);
+  void image_(u32 blk, bool flag, bool ref);
   void object_(u32 blk, u32 type, u32 header, bool flag, bool ref);
   void function_(u32 blk, bool ref);
   void function_block(u32 blk, u32 fn_pos, u32 which);
@@ -346,7 +349,7 @@ void decoder::dispatch(u32 blk, u32 type, u32 header, bool flag, bool ref, bool)
     case TYPE_WORD: case TYPE_SET_WORD: case TYPE_LIT_WORD: case TYPE_GET_WORD:
     case TYPE_REFINEMENT:
       return word_(blk, type, header, flag, ref);
-    case TYPE_IMAGE: fire("internal", "not-done");
+    case TYPE_IMAGE: return image_(blk, flag, ref);
     case TYPE_ROUTINE: case TYPE_TRIPLE: case TYPE_HANDLE: case TYPE_PORT: case TYPE_EVENT: {
       cell dt{TYPE_DATATYPE, type, 0, 0};
       fire("access", "no-codec", &dt);
@@ -641,6 +644,36 @@ void decoder::bitset_(u32 blk, u32 header, bool flag, bool ref) {
   p_ += n;
   append(blk, c);
   if (!compact_) skip_padding(n);
+}
+
+// An image: its size and straight BGRA pixel words. Sides 0 give an image without pixels.
+void decoder::image_(u32 blk, bool flag, bool ref) {
+  u32 head = !compact_ || flag ? head_index() : 0;
+  if (ref) {
+    cell r = referenced();
+    if (type_of(&r) != TYPE_IMAGE) bad();
+    r.data1 = head;
+    append(blk, r);
+    return;
+  }
+  u32 w, h;
+  if (compact_) {
+    w = varint();
+    h = varint();
+  } else {
+    u32 size = int32();
+    w = size & 0xFFFF;
+    h = size >> 16;
+  }
+  if (w > 0xFFFF || h > 0xFFFF) bad();
+  u64 bytes = u64(w) * h * 4;
+  if (bytes > left()) bad();
+  if (head > u64(w) * h) bad();
+  cell c{TYPE_IMAGE, 0, 0, 0};
+  if (bytes) image::make_at(&c, image::make_from_memory(w, h, 0, p_));
+  p_ += bytes;
+  c.data1 = head;
+  append(blk, c);
 }
 
 // ---- Contexts, objects, functions -----------------------------------------------------------

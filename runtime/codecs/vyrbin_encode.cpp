@@ -14,6 +14,8 @@
 #include "runtime/collector.h"
 #include "runtime/datatypes/binary.h"
 #include "runtime/datatypes/bitset.h"
+#include "runtime/datatypes/image.h"
+#include "runtime/imaging/imaging.h"
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/date.h"
 #include "runtime/datatypes/error.h"
@@ -187,6 +189,7 @@ class writer {
   void word_record(const cell* v, u32 t);
   void boot_word(const cell* v, u32 t, bool global);
   void block_record(const cell* v, u32 t);
+  void image_record(const cell* v);
   void context_body(u32 ctx);
   void object_body(const cell* v);
   void function_body(const cell* v);
@@ -224,8 +227,6 @@ void writer::value(const cell* vp) {
   switch (t) {
     case TYPE_ROUTINE: case TYPE_TRIPLE: case TYPE_HANDLE: case TYPE_PORT: case TYPE_EVENT:
       refuse(&v);
-    case TYPE_IMAGE:
-      fire("internal", "not-done");
     default: break;
   }
   u32 node = 0;
@@ -238,6 +239,8 @@ void writer::value(const cell* vp) {
     if (!node || node == _context::global) identity = false;
   } else if (series::series_q(t) || t == TYPE_MAP || t == TYPE_BITSET) {
     node = v.data2;
+    // An image without pixels has no record to share.
+    if (!node) identity = false;
   } else {
     identity = false;
   }
@@ -262,6 +265,7 @@ void writer::value(const cell* vp) {
 
 void writer::scalar(const cell* v, u32 t) {
   switch (t) {
+    case TYPE_IMAGE: return image_record(v);  // one without pixels
     case TYPE_DATATYPE: header(t, false); number(v->data1); return;
     case TYPE_UNSET: case TYPE_NONE: header(t, false); return;
     case TYPE_LOGIC:
@@ -413,7 +417,25 @@ void writer::block_record(const cell* v, u32 t) {
   }
 }
 
+void writer::image_record(const cell* v) {
+  u32 head = v->data1;
+  header(TYPE_IMAGE, head != 0);
+  if (!compact_ || head) number(head);
+  u32 w = v->data2 ? image::width_of(v) : 0, h = v->data2 ? image::height_of(v) : 0;
+  if (compact_) {
+    putv(w);
+    putv(h);
+  } else {
+    put32(w | h << 16);
+  }
+  if (w && h) {
+    image::lock px(v, false);
+    put_bytes(px.data(), u64(w) * h * 4);
+  }
+}
+
 void writer::full(const cell* v, u32 t) {
+  if (t == TYPE_IMAGE) return image_record(v);
   if (series::block_like_q(t)) return block_record(v, t);
   if (word::any_word_q(t)) return word_record(v, t);
   switch (t) {
@@ -491,6 +513,9 @@ void writer::reference(const cell* v, u32 t, u32 offset) {
              t == TYPE_VECTOR) {
     u32 unit = series::block_like_q(t) ? 0 : t == TYPE_BINARY ? 1 : buffer_of(v->data2)->unit();
     header(t, v->data1 != 0, BIT_REFERENCE | (unit << 8));
+    if (!compact_ || v->data1) number(v->data1);
+  } else if (t == TYPE_IMAGE) {
+    header(t, v->data1 != 0, BIT_REFERENCE);
     if (!compact_ || v->data1) number(v->data1);
   } else if (t == TYPE_BITSET) {
     bool c = bitset::complement_q(v);

@@ -845,6 +845,11 @@ struct sort_state {
 };
 
 i32 order_cells(const cell* a, const cell* b, i32 op) {
+  if (type_of(a) == TYPE_INTEGER && type_of(b) == TYPE_INTEGER) {
+    // The commonest sort, without the dispatch (the answer of integer!'s compare).
+    i32 x = i32(a->data2), y = i32(b->data2);
+    return x < y ? -1 : x > y ? 1 : 0;
+  }
   cell p = *a, q = *b;
   i32 r = actions::compare_value(&p, &q, op);
   if (r == COMPARE_NOT_COMPARABLE) {

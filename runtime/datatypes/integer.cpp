@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include <cmath>
+#include <charconv>
 #include <cstdio>
 #include <utility>
 
@@ -78,7 +79,7 @@ bool overflow_q(const cell* f) {
 const char* form_signed(i32 value) {
   // "-2147483648" and its NUL take 12 characters.
   static char text[12];
-  std::snprintf(text, sizeof text, "%d", value);
+  *std::to_chars(text, text + sizeof text - 1, value).ptr = 0;
   return text;
 }
 

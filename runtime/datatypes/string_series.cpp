@@ -140,6 +140,21 @@ const cell* edit(cell* series, const cell* value, i32 part, bool only, i32 dup, 
   collector::root_guard keep_v(&v);
   collector::root_guard keep_t(&t);
   u32 tv = type_of(&v);
+  if (tv == TYPE_CHAR && mode == MODE_APPEND && dup < 2) {
+    // One character at the tail, the commonest edit of all: no text of it is made first.
+    u32 cp = char_::get(&v);
+    u32 pos = buffer_of(s.data2)->used_units();
+    if (u64{pos} + 1 > 0x7FFFFFFF) fire_no_memory();
+    bool owned = notify(&s, edit_word(mode), static_cast<i32>(pos), 1);
+    series_buffer* sb = buffer_of(s.data2);  // the owner's handler may have changed it
+    if (owned) {
+      pos = sb->used_units();
+      if (u64{pos} + 1 > 0x7FFFFFFF) fire_no_memory();
+    }
+    append_char(sb, cp);
+    if (owned) notify(&s, edited_word(mode), static_cast<i32>(pos), 1);
+    return stack::set_result(&s);
+  }
   i64 take = -1;  // characters of t used
   if (text_q(tv) && tv != TYPE_TAG) {
     if (v.data2 == s.data2) {

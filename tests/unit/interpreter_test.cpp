@@ -144,6 +144,18 @@ TEST_F(Interpreter, CallAppliesFunctionValuesFromCpp) {
   cell bad[2] = {float_cell(1.5), int_cell(2)};
   EXPECT_EQ(error_of([&] { interpreter::call(&fn, bad, 2, &r); }), "script/expect-arg");
   EXPECT_EQ(error_of([&] { interpreter::call(&fn, args, 1, &r); }), "script/no-arg");
+  // Refinements are off, their arguments none!, locals set up, as for a call from a block.
+  cell refined = run("func [a /r b /local c] [c: 1 reduce [a r b c]]");
+  collector::root_guard rg(&refined);
+  interpreter::call(&refined, args, 1, &r);
+  EXPECT_EQ(mold_text(r), "[4 false none 1]");
+  cell append_fn = run(":append");
+  collector::root_guard ag(&append_fn);
+  cell target = run("[1]");
+  collector::root_guard tg(&target);
+  cell pair[2] = {target, int_cell(5)};
+  interpreter::call(&append_fn, pair, 2, &r);
+  EXPECT_EQ(mold_text(target), "[1 5]");
 }
 
 // ---- Routines -----------------------------------------------------------------------------

@@ -1,0 +1,78 @@
+// Operations shared by the DRAW parser and the renderer.
+#pragma once
+#include "gui/draw/draw.h"
+
+namespace vyr::draw {
+
+struct pt {
+  double x, y;
+};
+
+// Colours: the colour word of a tuple, and its cairo channels (stored alpha inverted).
+u32 tuple_colour(const cell* tuple);
+void colour_rgba(u32 colour, double rgba[4]);
+
+// Brushes.
+void pen_colour(context& c, u32 colour, bool off);
+void fill_colour(context& c, u32 colour, bool off);
+void set_line_width(context& c, double w);
+void set_gradient(context& c, bool fill, u32 kind, const std::vector<double>& stops,
+                  const std::vector<pt>* geometry, double radius, bool focal,
+                  cairo_extend_t extend);
+void set_positional_gradient(context& c, bool fill, u32 kind, pt offset, double start,
+                             double stop, double angle, double sx, double sy,
+                             const std::vector<double>& stops);
+// An image brush over a tile surface (referenced); `mode` 0 tile, 1 flip-x, 2 flip-y,
+// 3 flip-xy, 4 clamp.
+void set_image_brush(context& c, bool fill, cairo_surface_t* tile, pt start, pt end, bool has_start,
+                     bool has_end, u32 mode);
+
+// Transformations: compose T before the current matrix of the surface or of a brush
+// (target 0 surface, 1 pen, 2 fill-pen).
+void transform(context& c, u32 target, const cairo_matrix_t& t);
+void reset_matrix(context& c, u32 target);
+void invert_matrix(context& c, u32 target);
+
+// Saved states: push copies the state and remembers the clip depth; pop restores both.
+struct saved {
+  drawing_state st;
+  u32 clip_depth;
+};
+class state_guard {
+ public:
+  explicit state_guard(context& c) : c_(c), s_{c.st, c.clip_depth} {}
+  ~state_guard();
+  state_guard(const state_guard&) = delete;
+  state_guard& operator=(const state_guard&) = delete;
+
+ private:
+  context& c_;
+  saved s_;
+};
+
+// Shapes.
+void line(context& c, const std::vector<pt>& p, bool closed);
+void box(context& c, pt a, pt b, double radius);
+void ellipse_box(context& c, double x, double y, double w, double h);
+void arc(context& c, pt centre, pt radii, double start, double sweep, bool closed);
+void curve(context& c, const std::vector<pt>& p);
+void spline(context& c, const std::vector<pt>& p, bool closed);
+void text(context& c, pt at, const cell* value);
+void font(context& c, const cell* font_object);
+// The pango layout of a face (its font, text, size and style list) over the state `s`,
+// which the face's font updates; the caller unrefs it.
+PangoLayout* face_layout(context& c, const cell* face, drawing_state& s,
+                         std::vector<backdrop>* bds, std::string* text, double* width,
+                         double* height);
+// Draws an image! value; points: 0-4 corners; `crop` given as offset and size.
+void image(context& c, const cell* img, const std::vector<pt>& points, bool crop, pt crop_at,
+           pt crop_size);
+void clip_rect(context& c, pt a, pt b);
+void pop_clip(context& c);
+void fill_and_stroke_path(context& c, bool even_odd);  // the current cairo path
+
+// The SVG-style arc from the current point (endpoint form) into the current cairo path.
+void arc_to(context& c, double x0, double y0, double rx, double ry, double angle, bool large,
+            bool sweep, double x, double y);
+
+}  // namespace vyr::draw

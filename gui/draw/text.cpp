@@ -1,0 +1,252 @@
+// Text in DRAW on pango: the current font, plain strings, rich-text faces with their style
+// lists and backdrops. Ranges count code points; pango counts UTF-8 bytes.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "gui/draw/internal.h"
+#include "runtime/collector.h"
+#include "runtime/datatypes/context.h"
+#include "runtime/datatypes/string.h"
+#include "runtime/datatypes/symbol.h"
+#include "runtime/datatypes/word.h"
+#include "runtime/fire.h"
+#include "runtime/interpreter/cells.h"
+
+namespace vyr::draw {
+
+namespace {
+// Symbols of the fields and words read here, interned once up front: looking them up later
+// allocates nothing, so pointers into an object's values stay valid between lookups.
+enum name_id { N_NAME, N_SIZE, N_STYLE, N_COLOR, N_FONT, N_TEXT, N_DATA, N_BOLD, N_ITALIC,
+               N_UNDERLINE, N_STRIKE, N_PARA, N_ALIGN, N_V_ALIGN, N_TYPE, N_BASE, N_CENTER,
+               N_RIGHT, N_MIDDLE, N_BOTTOM, N_COUNT };
+u32 names[N_COUNT];
+
+}  // namespace
+
+void init_names() {
+  static bool done = false;
+  if (done) return;
+  done = true;
+  const char* list[N_COUNT] = {"name", "size", "style", "color", "font", "text", "data",
+                               "bold", "italic", "underline", "strike", "para", "align",
+                               "v-align", "type", "base", "center", "right", "middle",
+                               "bottom"};
+  for (int i = 0; i < N_COUNT; i++) names[i] = word::intern(list[i]).data2;
+}
+
+u32 byte_of_char(const std::string& s, i64 index) {
+  if (index <= 0) return 0;
+  u32 b = 0;
+  for (i64 i = 0; i < index && b < s.size(); i++) {
+    b++;
+    while (b < s.size() && (u8(s[b]) & 0xC0) == 0x80) b++;
+  }
+  return b;
+}
+
+i64 char_of_byte(const std::string& s, u32 byte) {
+  i64 n = 0;
+  for (u32 b = 0; b < byte && b < s.size(); b++)
+    if ((u8(s[b]) & 0xC0) != 0x80) n++;
+  return n;
+}
+
+namespace {
+const cell* field(const cell* obj, name_id n) {
+  if (type_of(obj) != TYPE_OBJECT) return nullptr;
+  i32 i = _context::find_word(obj->data1, names[n], true);
+  if (i < 0 || u32(i) >= _context::value_count(obj->data1)) return nullptr;
+  return _context::value_at(obj->data1, u32(i));
+}
+
+bool word_is(const cell* c, name_id n) {
+  if (type_of(c) != TYPE_WORD && type_of(c) != TYPE_LIT_WORD) return false;
+  return symbol::same_q(c->data2, names[n]);
+}
+
+u32 style_bits(const cell* style) {
+  u32 bits = 0;
+  auto one = [&](const cell* w) {
+    if (word_is(w, N_BOLD)) bits |= STYLE_BOLD;
+    else if (word_is(w, N_ITALIC)) bits |= STYLE_ITALIC;
+    else if (word_is(w, N_UNDERLINE)) bits |= STYLE_UNDERLINE;
+    else if (word_is(w, N_STRIKE)) bits |= STYLE_STRIKE;
+  };
+  if (!style) return 0;
+  if (type_of(style) == TYPE_BLOCK) {
+    for (u32 i = style->data1; i < cells::length(style->data2); i++) one(cells::at(style->data2, i));
+  } else {
+    one(style);
+  }
+  return bits;
+}
+
+// Reads a font object's name, size, style and colour into the state; a float! size keeps
+// the default, as the font code has always done.
+void read_font(drawing_state& s, const cell* f) {
+  if (const cell* n = field(f, N_NAME); n && type_of(n) == TYPE_STRING) {
+    std::string name = string::to_utf8(n);
+    // The Windows family names are aliased to the DejaVu families.
+    if (name == "Consolas" || name == "Courier New") name = "DejaVu Sans Mono";
+    else if (name == "Segoe UI" || name == "Arial") name = "DejaVu Sans";
+    else if (name == "Times New Roman") name = "DejaVu Serif";
+    s.font_family = name;
+  }
+  if (const cell* z = field(f, N_SIZE); z && type_of(z) == TYPE_INTEGER && i32(z->data2) > 0)
+    s.font_size = std::min(i32(z->data2), 1000);
+  s.text_style = style_bits(field(f, N_STYLE));
+  const cell* col = field(f, N_COLOR);
+  if (col && type_of(col) == TYPE_TUPLE) {
+    s.text_colour = tuple_colour(col);
+    s.text_colour_fixed = true;
+  } else {
+    s.text_colour_fixed = false;
+    s.text_colour = s.pen.kind == BRUSH_SOLID ? s.pen.colour : s.text_colour;
+  }
+}
+
+PangoLayout* make_layout(context& c, const std::string& text, const drawing_state& s) {
+  PangoLayout* l = pango_layout_new(c.pango);
+  PangoFontDescription* d = pango_font_description_new();
+  pango_font_description_set_family(d, s.font_family.c_str());
+  pango_font_description_set_size(d, int(s.font_size * PANGO_SCALE));
+  if (s.text_style & STYLE_BOLD) pango_font_description_set_weight(d, PANGO_WEIGHT_BOLD);
+  if (s.text_style & STYLE_ITALIC) pango_font_description_set_style(d, PANGO_STYLE_ITALIC);
+  pango_layout_set_font_description(l, d);
+  pango_font_description_free(d);
+  pango_layout_set_text(l, text.data(), int(text.size()));
+  if (s.text_style & (STYLE_UNDERLINE | STYLE_STRIKE)) {
+    PangoAttrList* a = pango_attr_list_new();
+    if (s.text_style & STYLE_UNDERLINE) pango_attr_list_insert(a, pango_attr_underline_new(PANGO_UNDERLINE_SINGLE));
+    if (s.text_style & STYLE_STRIKE) pango_attr_list_insert(a, pango_attr_strikethrough_new(TRUE));
+    pango_layout_set_attributes(l, a);
+    pango_attr_list_unref(a);
+  }
+  return l;
+}
+
+void paint_backdrops(context& c, PangoLayout* l, double x, double y,
+                     const std::vector<backdrop>& bds) {
+  for (const backdrop& b : bds) {
+    double rgba[4];
+    colour_rgba(b.colour, rgba);
+    cairo_set_source_rgba(c.cr, rgba[0], rgba[1], rgba[2], rgba[3]);
+    PangoLayoutIter* it = pango_layout_get_iter(l);
+    do {
+      PangoLayoutLine* line = pango_layout_iter_get_line_readonly(it);
+      PangoRectangle lr;
+      pango_layout_iter_get_line_extents(it, nullptr, &lr);
+      int* ranges = nullptr;
+      int n = 0;
+      pango_layout_line_get_x_ranges(line, int(b.start), int(b.end), &ranges, &n);
+      for (int i = 0; i < n; i++)
+        cairo_rectangle(c.cr, x + double(ranges[2 * i]) / PANGO_SCALE, y + double(lr.y) / PANGO_SCALE,
+                        double(ranges[2 * i + 1] - ranges[2 * i]) / PANGO_SCALE,
+                        double(lr.height) / PANGO_SCALE);
+      g_free(ranges);
+    } while (pango_layout_iter_next_line(it));
+    pango_layout_iter_free(it);
+    cairo_fill(c.cr);
+  }
+}
+}  // namespace
+
+void font(context& c, const cell* f) { read_font(c.st, f); }
+
+PangoLayout* face_layout(context& c, const cell* face_in, drawing_state& s,
+                         std::vector<backdrop>* bds, std::string* text_out, double* width_out,
+                         double* height_out) {
+  cell face = *face_in;
+  collector::root_guard g(&face);
+  if (const cell* f = field(&face, N_FONT); f && type_of(f) == TYPE_OBJECT) read_font(s, f);
+  std::string str;
+  const cell* t = field(&face, N_TEXT);
+  if (t && type_of(t) == TYPE_STRING) str = string::to_utf8(t);
+  PangoLayout* l = make_layout(c, str, s);
+  const cell* size = field(&face, N_SIZE);
+  double sw = 0, sh = 0;
+  if (size && type_of(size) == TYPE_PAIR) sw = i32(size->data2), sh = i32(size->data3);
+  if (size && type_of(size) == TYPE_POINT2D) {
+    float v[2];
+    std::memcpy(v, &size->data1, sizeof v);
+    sw = std::isfinite(v[0]) ? v[0] : 0, sh = std::isfinite(v[1]) ? v[1] : 0;
+  }
+  // The layout's limits are the size + 0.5 in each direction.
+  if (sw > 0) pango_layout_set_width(l, int(std::min(sw + 0.5, 1e6) * PANGO_SCALE));
+  const cell* data = field(&face, N_DATA);
+  if (data && type_of(data) == TYPE_BLOCK) {
+    cell styles = *data;
+    collector::root_guard sg(&styles);
+    try {
+      parse_styles(&c, l, &styles, str, bds);
+    } catch (...) {
+      g_object_unref(l);
+      throw;
+    }
+  }
+  // Para alignment: a `base` face centres by default, other faces start at the left.
+  const cell* type = field(&face, N_TYPE);
+  bool base = type && word_is(type, N_BASE);
+  const cell* para = field(&face, N_PARA);
+  const cell* h = para ? field(para, N_ALIGN) : nullptr;
+  PangoAlignment align = base ? PANGO_ALIGN_CENTER : PANGO_ALIGN_LEFT;
+  if (h && word_is(h, N_CENTER)) align = PANGO_ALIGN_CENTER;
+  else if (h && word_is(h, N_RIGHT)) align = PANGO_ALIGN_RIGHT;
+  else if (h && (type_of(h) == TYPE_WORD || type_of(h) == TYPE_LIT_WORD)) align = PANGO_ALIGN_LEFT;
+  if (sw > 0) pango_layout_set_alignment(l, align);
+  const cell* v = para ? field(para, N_V_ALIGN) : nullptr;
+  s.v_align = base ? 1 : 0;
+  if (v && word_is(v, N_MIDDLE)) s.v_align = 1;
+  else if (v && word_is(v, N_BOTTOM)) s.v_align = 2;
+  else if (v && (type_of(v) == TYPE_WORD || type_of(v) == TYPE_LIT_WORD)) s.v_align = 0;
+  if (text_out) *text_out = std::move(str);
+  if (width_out) *width_out = sw;
+  if (height_out) *height_out = sh;
+  return l;
+}
+
+void text(context& c, pt at, const cell* value) {
+  cairo_matrix_t m = device_matrix(c);
+  double det = m.xx * m.yy - m.xy * m.yx;
+  if (!std::isfinite(det) || std::fabs(det) < 1e-12) return;
+  cairo_set_matrix(c.cr, &m);
+  drawing_state s = c.st;
+  std::string str;
+  std::vector<backdrop> bds;
+  PangoLayout* l;
+  double sw = 0, sh = 0;
+  if (type_of(value) == TYPE_STRING) {
+    str = string::to_utf8(value);
+    l = make_layout(c, str, s);
+  } else {
+    // A rich-text face: its font, text, size (wrapping width) and style list.
+    l = face_layout(c, value, s, &bds, &str, &sw, &sh);
+    const cell* col = field(value, N_COLOR);
+    if (col && type_of(col) == TYPE_TUPLE && sw > 0 && sh > 0) {
+      double rgba[4];
+      colour_rgba(tuple_colour(col), rgba);
+      cairo_set_source_rgba(c.cr, rgba[0], rgba[1], rgba[2], rgba[3]);
+      cairo_rectangle(c.cr, at.x, at.y, sw, sh);
+      cairo_fill(c.cr);
+    }
+  }
+  if (s.v_align && sh > 0) {
+    // Middle and bottom alignment within the face's height.
+    PangoRectangle logical;
+    pango_layout_get_extents(l, nullptr, &logical);
+    double free = sh - double(logical.height) / PANGO_SCALE;
+    at.y += s.v_align == 1 ? free / 2 : free;
+  }
+  paint_backdrops(c, l, at.x, at.y, bds);
+  double rgba[4];
+  colour_rgba(s.text_colour_fixed ? s.text_colour : (s.pen.kind == BRUSH_SOLID ? s.pen.colour : s.text_colour), rgba);
+  cairo_set_source_rgba(c.cr, rgba[0], rgba[1], rgba[2], rgba[3]);
+  cairo_move_to(c.cr, at.x, at.y);
+  pango_cairo_show_layout(c.cr, l);
+  cairo_new_path(c.cr);
+  g_object_unref(l);
+}
+
+}  // namespace vyr::draw

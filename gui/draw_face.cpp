@@ -1,0 +1,164 @@
+// DRAW on window surfaces: the DPI scope, the face's background, colour, image and text,
+// then the block; the end always runs.
+#include "gui/draw_face.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "gui/draw/internal.h"
+#include "runtime/collector.h"
+#include "runtime/datatypes/image.h"
+#include "runtime/datatypes/string.h"
+#include "runtime/datatypes/symbol.h"
+#include "runtime/datatypes/word.h"
+#include "runtime/fire.h"
+#include "runtime/interpreter/actions.h"
+#include "runtime/interpreter/stack.h"
+#include "runtime/platform.h"
+
+namespace vyr::gui {
+
+namespace {
+void paint_face(window_run& r) {
+  const cell* face_ptr = face_of_window(r.hwnd);
+  draw::context& c = r.ctx;
+  cairo_save(c.cr);
+  cairo_set_operator(c.cr, CAIRO_OPERATOR_SOURCE);
+  const cell* colour = face_ptr ? facet(face_ptr, facet_index::color) : nullptr;
+  double rgba[4] = {1, 1, 1, 0};  // no colour: transparent white
+  if (colour && type_of(colour) == TYPE_TUPLE) draw::colour_rgba(draw::tuple_colour(colour), rgba);
+  cairo_set_source_rgba(c.cr, rgba[0], rgba[1], rgba[2], rgba[3]);
+  cairo_paint(c.cr);
+  cairo_restore(c.cr);
+  if (!face_ptr) return;
+  cell face = *face_ptr;
+  collector::root_guard g(&face);
+  const cell* img = facet(&face, facet_index::image);
+  const cell* size = facet(&face, facet_index::size);
+  if (img && type_of(img) == TYPE_IMAGE && size && type_of(size) == TYPE_PAIR) {
+    cell iv = *img;
+    collector::root_guard gi(&iv);
+    draw::image(c, &iv, {{0, 0}, {double(i32(size->data2)), double(i32(size->data3))}}, false,
+                {0, 0}, {0, 0});
+  }
+  cell window_word = word::intern("window");
+  cell type{TYPE_NONE, 0, 0, 0}, text{TYPE_NONE, 0, 0, 0};
+  if (const cell* p = facet(&face, facet_index::type)) type = *p;
+  if (const cell* p = facet(&face, facet_index::text)) text = *p;
+  bool window = type_of(&type) == TYPE_WORD && symbol::same_q(type.data2, window_word.data2);
+  if (!window && type_of(&text) == TYPE_STRING) {
+    cell t = text;
+    collector::root_guard gt(&t);
+    const cell* font = facet(&face, facet_index::font);
+    if (font && type_of(font) == TYPE_OBJECT) draw::font(c, font);
+    if (!c.st.text_colour_fixed) {
+      win::COLORREF w = win::GetSysColor(win::COLOR_WINDOWTEXT);
+      c.st.pen.colour = u32(w) & 0xFFFFFF;
+      c.st.pen.kind = draw::BRUSH_SOLID;
+    }
+    draw::text(c, {0, 0}, &t);
+    draw::pen_colour(c, 0, false);
+    c.st.text_colour = 0;
+  }
+}
+}  // namespace
+
+bool draw_begin(window_run& r, win::HWND h) {
+  r.hwnd = h;
+  i32 saved = enter_dpi_scope(h);
+  cairo_surface_t* s = win::window_surface(h);
+  if (!s) {
+    // The surface is made with the window's first device context.
+    win::HDC dc = win::GetDC(h);
+    if (!win::is_null(dc)) win::ReleaseDC(h, dc);
+    s = win::window_surface(h);
+  }
+  if (!s) {
+    leave_dpi_scope(saved);
+    r.saved_dpi = -1;
+    return false;
+  }
+  r.saved_dpi = saved;
+  draw::begin_on_surface(r.ctx, s, 96);
+  r.ctx.scale = double(g().dpi_x) / 96.0;
+  paint_face(r);
+  return true;
+}
+
+void draw_end(window_run& r) {
+  if (r.saved_dpi != -1) leave_dpi_scope(r.saved_dpi);
+  r.saved_dpi = -1;
+  draw::end(r.ctx);
+}
+
+void run_draw(win::HWND h, const cell* commands_in, bool catch_errors) {
+  cell commands = *commands_in;
+  collector::root_guard g(&commands);
+  window_run r;
+  if (!draw_begin(r, h)) return;
+  try {
+    if (type_of(&commands) == TYPE_BLOCK) draw::parse(r.ctx, &commands);
+  } catch (const thrown& t) {
+    draw_end(r);
+    if (t.level != THROW_ERROR) throw;
+    // The error lives only in the exception: keep it while the checks below allocate.
+    cell err = t.value;
+    collector::root_guard ge(&err);
+    if (r.ctx.reported && draw::silent_q()) return;
+    if (!catch_errors) throw;
+    stack::guard sg;
+    platform::print_text(string::to_utf8(actions::form_to_string(&t.value)), true);
+    return;
+  } catch (...) {
+    draw_end(r);
+    throw;
+  }
+  draw_end(r);
+}
+
+namespace {
+// The slot holds a 1-based index into this table: a run's address does not fit 32 bits.
+std::vector<window_run*>& runs() {
+  static std::vector<window_run*> r;
+  return r;
+}
+}  // namespace
+
+void set_paint_run(win::HWND h, window_run* run) {
+  win::window_extra* ex = win::extra(h);
+  if (!ex) return;
+  if (ex->draw_context && ex->draw_context <= runs().size()) runs()[ex->draw_context - 1] = nullptr;
+  ex->draw_context = 0;
+  if (!run) return;
+  auto& r = runs();
+  auto free_slot = std::find(r.begin(), r.end(), nullptr);
+  if (free_slot == r.end()) free_slot = r.insert(r.end(), nullptr);
+  *free_slot = run;
+  ex->draw_context = u32(free_slot - r.begin()) + 1;
+}
+
+window_run* paint_run(win::HWND h) {
+  win::window_extra* ex = win::extra(h);
+  if (!ex || !ex->draw_context || ex->draw_context > runs().size()) return nullptr;
+  return runs()[ex->draw_context - 1];
+}
+
+void OS_draw_face(win::HWND h, const cell* commands_in) {
+  window_run* r = paint_run(h);
+  if (!r || !r->ctx.cr || type_of(commands_in) != TYPE_BLOCK) return;
+  cell commands = *commands_in;
+  collector::root_guard g(&commands);
+  r->ctx.reported = false;
+  try {
+    draw::parse(r->ctx, &commands);
+  } catch (const thrown& t) {
+    if (t.level != THROW_ERROR) throw;
+    cell err = t.value;
+    collector::root_guard ge(&err);
+    if (r->ctx.reported && draw::silent_q()) return;
+    stack::guard sg;
+    platform::print_text(string::to_utf8(actions::form_to_string(&err)), true);
+  }
+}
+
+}  // namespace vyr::gui

@@ -1,0 +1,33 @@
+// DRAW runs on a window's surface: draw/begin and draw-end around a paint, gui/run-draw for
+// a face's `draw` block. The surface counts 96-DPI units at the window's DPI; the face's
+// colour, image and text are painted first.
+#pragma once
+#include "gui/backend.h"
+#include "gui/draw/draw.h"
+
+namespace vyr::gui {
+
+struct window_run {
+  draw::context ctx;
+  // The DPI saved on entering the window's DPI scope; -1 until then, so a run whose begin
+  // never got that far leaves the current DPI alone at its end.
+  i32 saved_dpi = -1;
+  win::HWND hwnd{};
+};
+
+// Enters the window's DPI scope and binds its surface; answers false (scope left, saved
+// DPI -1) when the window has no surface. The face's background is painted.
+bool draw_begin(window_run& r, win::HWND h);
+void draw_end(window_run& r);
+// gui/run-draw on a window: begin, the block, end always. With `catch_errors` a DRAW
+// error is printed and dropped; otherwise it is raised after the end.
+void run_draw(win::HWND h, const cell* commands, bool catch_errors);
+
+// The terminal's road: a paint keeps its run in the window's draw-context slot while the
+// `drawing` event is handled, and gui/OS-draw-face draws each block on that run, printing
+// and dropping its errors. A null run clears the slot.
+void set_paint_run(win::HWND, window_run*);
+window_run* paint_run(win::HWND);
+void OS_draw_face(win::HWND, const cell* commands);
+
+}  // namespace vyr::gui

@@ -1,0 +1,283 @@
+// Fonts and para alignment over the windowing layer.
+#include "gui/fonts.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "runtime/collector.h"
+#include "runtime/datatypes/block.h"
+#include "runtime/datatypes/context.h"
+#include "runtime/datatypes/handle.h"
+#include "runtime/datatypes/string.h"
+#include "runtime/datatypes/symbol.h"
+#include "runtime/datatypes/word.h"
+#include "runtime/externals.h"
+#include "runtime/interpreter/cells.h"
+
+namespace vyr::gui {
+
+namespace {
+constexpr u32 HANDLE_FONT = 4;
+
+// Every word this file compares with is interned once up front, so comparing allocates
+// nothing and pointers into objects stay valid between comparisons.
+const char* const known_words[] = {"bold", "italic", "underline", "strike", "ClearType", "left",
+                                   "center", "right", "top", "middle", "bottom", "base",
+                                   "rich-text", "button", "toggle", "check", "radio", "field",
+                                   "area", "text", "size"};
+void intern_words() {
+  static bool done = false;
+  if (done) return;
+  done = true;
+  for (const char* w : known_words) word::intern(w);
+}
+
+bool word_is(const cell* c, const char* name) {
+  if (!c || (type_of(c) != TYPE_WORD && type_of(c) != TYPE_LIT_WORD)) return false;
+  u32 sym = symbol::make_any_case(name);
+  return symbol::same_q(c->data2, sym);
+}
+
+template <typename F>
+void each_word(const cell* v, F f) {
+  if (!v) return;
+  if (type_of(v) == TYPE_BLOCK) {
+    for (u32 i = v->data1; i < cells::length(v->data2); i++) f(cells::at(v->data2, i));
+  } else {
+    f(v);
+  }
+}
+
+i32 default_size() {
+  const cell& fonts = g().view_fonts;
+  if (type_of(&fonts) == TYPE_OBJECT) {
+    cell w = word::intern("size");
+    i32 i = _context::find_word(fonts.data1, w.data2, true);
+    if (i >= 0 && u32(i) < _context::value_count(fonts.data1)) {
+      const cell* v = _context::value_at(fonts.data1, u32(i));
+      if (type_of(v) == TYPE_INTEGER && i32(v->data2) > 0) return i32(v->data2);
+    }
+  }
+  return g().default_size > 0 ? g().default_size : 9;
+}
+
+// Stores a font as a handle! in the external table, into `slot`.
+void store(cell* slot, win::HFONT f) {
+  if (f == win::HFONT{}) return;
+  handle::make_at(slot, u32(f), HANDLE_FONT);
+  slot->data3 = u32(externals::add(u64(u32(f)), g().font_kind));
+}
+
+void add_parent(const cell* face, const cell* font) {
+  cell* parent = facet(font, font_field::parent);
+  if (!parent || !face || type_of(face) != TYPE_OBJECT) return;
+  if (type_of(parent) != TYPE_BLOCK) {
+    cell b;
+    cells::make_block(&b, 4);
+    parent = facet(font, font_field::parent);
+    *parent = b;
+  }
+  for (u32 i = parent->data1; i < cells::length(parent->data2); i++) {
+    const cell* c = cells::at(parent->data2, i);
+    if (type_of(c) == TYPE_OBJECT && c->data1 == face->data1) return;
+  }
+  cells::append(parent->data2, face);
+}
+}  // namespace
+
+win::LOGFONT font_request(const cell* font, bool current_dpi) {
+  intern_words();
+  win::LOGFONT lf;
+  const cell* size = facet(font, font_field::size);
+  i32 points = size && type_of(size) == TYPE_INTEGER && i32(size->data2) > 0 ? i32(size->data2)
+                                                                                : default_size();
+  i32 dpi = current_dpi ? g().dpi_y : 96;
+  lf.lfHeight = -i32(i64(points) * dpi / 72);
+  const cell* angle = facet(font, font_field::angle);
+  (void)angle;  // the layer draws no escapement; orientation is kept by the caller
+  const cell* aa = facet(font, font_field::anti_alias);
+  lf.lfQuality = aa && type_of(aa) == TYPE_LOGIC ? (aa->data1 ? 4 : 0) : word_is(aa, "ClearType") ? 5 : 0;
+  const cell* name = facet(font, font_field::name);
+  if (name && type_of(name) == TYPE_STRING) {
+    std::string n = string::to_utf8(name);
+    // At most 31 characters.
+    size_t b = 0;
+    for (int k = 0; k < 31 && b < n.size(); k++) {
+      b++;
+      while (b < n.size() && (u8(n[b]) & 0xC0) == 0x80) b++;
+    }
+    lf.lfFaceName = n.substr(0, b);
+  } else {
+    lf.lfFaceName = default_font_face();
+  }
+  lf.lfWeight = 0;
+  each_word(facet(font, font_field::style), [&](const cell* w) {
+    if (word_is(w, "bold")) lf.lfWeight = 700;
+    else if (word_is(w, "italic")) lf.lfItalic = true;
+    else if (word_is(w, "underline")) lf.lfUnderline = true;
+    else if (word_is(w, "strike")) lf.lfStrikeOut = true;
+  });
+  return lf;
+}
+
+win::HFONT make_font(const cell* face_in, const cell* font_in, bool current_dpi) {
+  cell face = face_in ? *face_in : cell{TYPE_NONE, 0, 0, 0}, font = *font_in;
+  collector::root_guard g1(&face), g2(&font);
+  if (type_of(&font) != TYPE_OBJECT) return win::HFONT{};
+  win::HFONT f = win::CreateFontIndirect(font_request(&font, current_dpi));
+  cell* state = facet(&font, font_field::state);
+  if (!state) return f;
+  if (type_of(state) == TYPE_BLOCK && cells::remaining(state) >= 3) {
+    if (current_dpi) {
+      win::HFONT f96 = win::CreateFontIndirect(font_request(&font, false));
+      state = facet(&font, font_field::state);
+      store(cells::at(state->data2, state->data1 + 2), f96);
+      store(cells::at(state->data2, state->data1), f);
+    } else {
+      store(cells::at(state->data2, state->data1 + 2), f);
+    }
+  } else {
+    cell b;
+    cells::make_block(&b, 3);
+    collector::root_guard gb(&b);
+    cell none{TYPE_NONE, 0, 0, 0};
+    for (int i = 0; i < 3; i++) cells::append(b.data2, &none);
+    store(cells::at(b.data2, current_dpi ? 0 : 2), f);
+    state = facet(&font, font_field::state);
+    *state = b;
+  }
+  add_parent(&face, &font);
+  return f;
+}
+
+win::HFONT font_handle(const cell* font, u32 index) {
+  const cell* state = facet(font, font_field::state);
+  if (!state || type_of(state) != TYPE_BLOCK || cells::remaining(state) < index) return win::HFONT{};
+  const cell* h = cells::at(state->data2, state->data1 + index - 1);
+  return type_of(h) == TYPE_HANDLE ? win::HFONT(h->data2) : win::HFONT{};
+}
+
+win::HFONT face_font(const cell* face, const cell* font) {
+  if (!font || type_of(font) != TYPE_OBJECT) return win::HFONT{};
+  win::HFONT f = font_handle(font, 1);
+  return f != win::HFONT{} ? f : font_for_face(face, font);
+}
+
+bool free_font(const cell*, const cell* font) {
+  cell* state = facet(font, font_field::state);
+  if (!state || type_of(state) != TYPE_BLOCK) return false;
+  bool any = false;
+  for (u32 k : {1u, 0u, 2u}) {
+    if (cells::remaining(state) <= k) continue;
+    cell* h = cells::at(state->data2, state->data1 + k);
+    if (type_of(h) != TYPE_HANDLE) continue;
+    if (k != 1) win::DeleteObject(win::HFONT(h->data2));
+    externals::remove(i32(h->data3), false);
+    *h = cell{TYPE_NONE, 0, 0, 0};
+    any = true;
+  }
+  if (any) *facet(font, font_field::state) = cell{TYPE_NONE, 0, 0, 0};
+  return any;
+}
+
+void update_font(const cell* face, const cell* font, i32 field) {
+  if (field > 3 && field != 5) return;  // colour and shadow need no new font
+  free_font(face, font);
+  font_for_face(face, font);
+}
+
+void set_control_font(win::HWND h, const cell* face) {
+  const cell* font = facet(face, facet_index::font);
+  win::HFONT f = font && type_of(font) == TYPE_OBJECT ? face_font(face, font) : g().default_font;
+  win::SendMessage(h, win::WM_SETFONT, win::WPARAM(u32(f)), 0);
+}
+
+u32 para_flags(const cell* type, const cell* para) {
+  intern_words();
+  if (!para || type_of(para) != TYPE_OBJECT) return 0;
+  const cell* h = facet(para, para_field::align);
+  const cell* v = facet(para, para_field::v_align);
+  const cell* w = facet(para, para_field::wrap);
+  bool wrap = !w || type_of(w) == TYPE_NONE || (type_of(w) == TYPE_LOGIC && w->data1);
+  int hi = word_is(h, "left") ? 0 : word_is(h, "center") ? 1 : word_is(h, "right") ? 2 : 3;
+  int vi = word_is(v, "top") ? 0 : word_is(v, "middle") ? 1 : word_is(v, "bottom") ? 2 : 3;
+  struct row { const char* types[2]; u32 h[4], v[4], wrap, nowrap; };
+  static const row rows[] = {
+      {{"base", nullptr}, {0, 1, 2, 1}, {0, 4, 8, 4}, 16, 0},
+      {{"rich-text", nullptr}, {0, 1, 2, 0}, {0, 4, 8, 0}, 16, 0},
+      {{"button", "toggle"}, {0x100, 0x300, 0x200, 0x300}, {0x400, 0xC00, 0x800, 0xC00}, 0, 0},
+      {{"check", "radio"}, {0x100, 0x300, 0x200, 0x100}, {0x400, 0xC00, 0x800, 0xC00}, 0, 0},
+      {{"field", "area"}, {0, 1, 2, 0}, {0, 0x200, 0, 0}, 0, 0xC0},
+      {{"text", nullptr}, {0, 1, 2, 0}, {0, 0x200, 0, 0}, 0, 0x4000},
+  };
+  for (const row& r : rows)
+    for (const char* t : r.types)
+      if (t && word_is(type, t)) return r.h[hi] | r.v[vi] | (wrap ? r.wrap : r.nowrap);
+  return 0;
+}
+
+void update_para(const cell* face) {
+  intern_words();
+  const cell* state = facet(face, facet_index::state);
+  const cell* type = facet(face, facet_index::type);
+  if (!state || type_of(state) != TYPE_BLOCK || !type || type_of(type) != TYPE_WORD) return;
+  const cell* hc = cells::remaining(state) ? cells::at(state->data2, state->data1) : nullptr;
+  if (!hc || type_of(hc) != TYPE_HANDLE) return;
+  win::HWND h = win::HWND(hc->data2);
+  // Every bit the table can set for the type is cleared first, so a para change can also
+  // take a bit away (centred images, the wrap flag).
+  u32 mask = 0;
+  if (word_is(type, "base") || word_is(type, "rich-text")) mask = 0x1F;
+  else if (word_is(type, "button") || word_is(type, "toggle") || word_is(type, "check") ||
+           word_is(type, "radio")) mask = 0xF00;
+  else if (word_is(type, "field") || word_is(type, "area")) mask = 0x2C3;
+  else if (word_is(type, "text")) mask = 0x4203;
+  else return;
+  u32 style = u32(win::GetWindowLong(h, win::GWL_STYLE));
+  style = (style & ~mask) | para_flags(type, facet(face, facet_index::para));
+  win::SetWindowLong(h, win::GWL_STYLE, style);
+  state = facet(face, facet_index::state);
+  if (cells::remaining(state) >= 2) {
+    cell* flags = cells::at(state->data2, state->data1 + 1);
+    if (type_of(flags) == TYPE_INTEGER) flags->data2 |= 0x40000;
+  }
+}
+
+void OS_request_font(cell* result, const cell* font, bool mono) {
+  // The dialog kind is "font"; a fixed-pitch request says so in its title.
+  win::dialog_request q{"font", mono ? "fixed-pitch" : ""};
+  std::optional<win::dialog_answer> a;
+  if (win::display* d = win::current_display()) a = d->dialog(q);
+  // An answer is [name point-size weight italic?].
+  if (!a || !a->ok || a->values.empty()) {
+    *result = cell{TYPE_NONE, 0, 0, 0};
+    return;
+  }
+  (void)font;
+  cell keep = *result;
+  collector::root_guard g1(&keep);
+  cell name;
+  string::load_utf8_strict(a->values[0].data(), u32(a->values[0].size()), &name);
+  collector::root_guard g2(&name);
+  *facet(&keep, font_field::name) = name;
+  i32 points = a->values.size() > 1 ? std::atoi(a->values[1].c_str()) : 0;
+  if (points > 0) *facet(&keep, font_field::size) = cell{TYPE_INTEGER, 0, u32(points), 0};
+  bool bold = a->values.size() > 2 && std::atoi(a->values[2].c_str()) == 700;
+  bool italic = a->values.size() > 3 && a->values[3] == "true";
+  cell style{TYPE_NONE, 0, 0, 0};
+  collector::root_guard g3(&style);
+  if (bold && italic) {
+    cells::make_block(&style, 2);
+    cell b = word::intern("bold"), i = word::intern("italic");
+    cells::append(style.data2, &b);
+    cells::append(style.data2, &i);
+  } else if (bold) {
+    style = word::intern("bold");
+  } else if (italic) {
+    style = word::intern("italic");
+  }
+  if (bold || italic) *facet(&keep, font_field::style) = style;
+  *result = keep;
+}
+
+}  // namespace vyr::gui

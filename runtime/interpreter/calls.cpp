@@ -1,0 +1,809 @@
+// Function calls and argument gathering: the argument cache of each function value, the
+// three call paths the evaluator's one dispatch chooses between (a conditional with its
+// branches read in place, the lean call of plain arguments, the general call), the one
+// gathering loop of the general call (fed from a block or, for C++ callers, from an array of
+// values), and the one place where natives and actions are entered. Nothing here allocates
+// per call.
+#include "runtime/interpreter/interpreter_inline.h"
+#include "runtime/interpreter/native_stack.h"
+
+#include "runtime/collector.h"
+#include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/logic.h"
+#include "runtime/datatypes/symbol.h"
+#include "runtime/natives/natives.h"
+#include <new>
+
+namespace vyr::interpreter {
+using namespace internal;
+
+namespace {
+cell arg_word(u32 symbol) { return _context::add_global(symbol, false, false); }
+
+[[noreturn]] void no_arg(u32 arg_symbol) {
+  cell fn = stack::current_call_word();
+  cell arg = arg_word(arg_symbol);
+  fire("script", "no-arg", &fn, &arg);
+}
+
+// ---- The argument cache -------------------------------------------------------------------
+// A block: [0] integer! (word 1 slot count, word 2 refinement count, word 3 local count),
+// then one typeset! per argument (kind in header bits 20-21, mask in words 1-2, the
+// argument's symbol in word 3) and one refinement! per refinement (symbol in word 2, its
+// number in word 3), in declared order. `return:` and /local are not listed.
+
+u64 mask_of_types(const cell* types) {
+  u64 mask = 0;
+  for (u32 i = types->data1; i < cells::length(types->data2); i++) {
+    const cell* item = cells::at(types->data2, i);
+    u64 bits = typecheck::bits_of(item);
+    if (!bits && type_of(item) == TYPE_WORD) {
+      const cell* v = peek(item);
+      if (v) bits = typecheck::bits_of(v);
+    }
+    mask |= bits;
+  }
+  return mask;
+}
+
+u32 build_cache(const cell* fn) {
+  cell f = *fn;
+  collector::root_guard g(&f);
+  u32 spec = f.data2;
+  u32 cache = memory::alloc_cells(8);
+  collector::node_guard cg(&cache);
+  cell header{TYPE_INTEGER, 0, 0, 0};
+  cells::append(cache, &header);
+  bool is_fn = type_of(&f) == TYPE_FUNCTION || type_of(&f) == TYPE_ROUTINE ||
+               (type_of(&f) == TYPE_OP && (op::wrapped_type(&f) == TYPE_FUNCTION ||
+                                           op::wrapped_type(&f) == TYPE_ROUTINE));
+  u32 slots = 0, refs = 0, locals = 0;
+  u32 n = cells::length(spec);
+  u32 i = 0;
+  if (i < n && type_of(cells::at(spec, i)) == TYPE_BLOCK) i++;  // attributes
+  for (; i < n; i++) {
+    cell c = *cells::at(spec, i);
+    u32 t = type_of(&c);
+    if (t == TYPE_WORD || t == TYPE_GET_WORD || t == TYPE_LIT_WORD) {
+      u32 kind = t == TYPE_WORD ? ARG_NORMAL : t == TYPE_GET_WORD ? ARG_GET : ARG_LIT;
+      u64 mask = typecheck::ALL_TYPES & ~typecheck::bit(TYPE_UNSET);
+      if (i + 1 < n && type_of(cells::at(spec, i + 1)) == TYPE_BLOCK) {
+        cell types = *cells::at(spec, i + 1);
+        if (cells::remaining(&types) > 0) mask = mask_of_types(&types);
+        i++;
+      }
+      cell e{TYPE_TYPESET | (kind << KIND_SHIFT), 0, 0, c.data2};
+      typecheck::set_mask(&e, mask);
+      cells::append(cache, &e);
+      slots++;
+    } else if (t == TYPE_SET_WORD) {
+      if (!symbol::same_q(c.data2, words::sym_return)) {
+        fire("script", "bad-func-def", &c);
+      }
+      if (i + 1 < n && type_of(cells::at(spec, i + 1)) == TYPE_BLOCK) i++;
+    } else if (t == TYPE_REFINEMENT) {
+      if (symbol::same_q(c.data2, words::ref_local.data2)) {
+        if (is_fn) locals = u32(function::count_locals(spec, i, false));
+        slots += locals;
+        break;
+      }
+      refs++;
+      cell e{TYPE_REFINEMENT, 0, c.data2, refs};
+      cells::append(cache, &e);
+      slots++;
+    }
+  }
+  if (refs > MAX_REFINEMENTS) fire("script", "bad-func-def", &f);
+  bool plain = true;
+  u32 fixed = 0;
+  for (u32 k = 1; k < cells::length(cache); k++) {
+    const cell* e = cells::at(cache, k);
+    if (type_of(e) != TYPE_TYPESET) break;
+    if (((e->header >> KIND_SHIFT) & 3) != ARG_NORMAL) plain = false;
+    fixed++;
+  }
+  cell* h = cells::at(cache, 0);
+  if (plain && fixed <= LEAN_MAX_ARGS) h->header |= PLAIN | (fixed << FIXED_SHIFT);
+  h->data1 = slots;
+  h->data2 = refs;
+  h->data3 = locals;
+  return cache;
+}
+}  // namespace
+
+namespace {
+[[gnu::noinline]] u32 cache_spec_slow(const cell* fn) {
+  cell f = *fn;
+  collector::root_guard g(&f);
+  u32 cache = build_cache(&f);
+  *cells::at(f.data3, function::MORE_CACHE) = cell{TYPE_BLOCK, 0, cache, 0};
+  return cache;
+}
+
+inline u32 cache_of(const cell* fn) {
+  const cell* slot = cells::at(fn->data3, function::MORE_CACHE);
+  if (type_of(slot) == TYPE_BLOCK) [[likely]] return slot->data2;
+  return cache_spec_slow(fn);
+}
+}  // namespace
+
+u32 cache_spec(const cell* fn) { return cache_of(fn); }
+
+bool same_call_shape(u32 a, u32 b) {
+  u32 n = cells::length(a);
+  if (n != cells::length(b)) return false;
+  for (u32 i = 0; i < n; i++) {
+    const cell* x = cells::at(a, i);
+    const cell* y = cells::at(b, i);
+    if (x->header != y->header) return false;  // type, argument kind and the header flags
+    if (i == 0 || type_of(x) == TYPE_TYPESET) {
+      if (x->data1 != y->data1 || x->data2 != y->data2) return false;  // counts, or the mask
+      if (i == 0 && x->data3 != y->data3) return false;
+    } else if (x->data3 != y->data3) {
+      return false;  // a refinement's number
+    }
+  }
+  return true;
+}
+
+
+namespace {
+// ---- Entering the callee ------------------------------------------------------------------
+
+// Runs a function!'s body with its context pointing at the frame `me`. While tracing, or
+// when the function carries a trace flag (it switches tracing for its body), the body runs
+// through the trace layer, which calls back here with `traced` set.
+void eval_function_traced(const cell& fn, u32 me, u32 slots);
+[[gnu::always_inline]] inline void eval_function(const cell& fn, u32 me, u32 slots,
+                                                bool traced = false) {
+  if (!traced && (tracing || (fn.header & (function::FLAG_TRACE | function::FLAG_NO_TRACE))))
+      [[unlikely]]
+    return eval_function_traced(fn, me, slots);
+  stack::attach_context(fn.data1, slots);
+  stack::frames[me].header |= stack::FLAG_FUNCTION;
+  const cell* body = cells::at(fn.data3, function::MORE_BODY);
+  if (type_of(body) == TYPE_NONE) {
+    stack::set_last(cell{TYPE_UNSET, 0, 0, 0});
+    return;
+  }
+  try {
+    if (tracing) [[unlikely]] {
+      cell b = *body;
+      eval_block(&b, true);
+    } else {
+      eval_seq(body);  // copies the body before anything can move it
+      if (!exit_pending()) [[likely]] {
+        stack::set_last(*(stack::top - 1));
+        return;
+      }
+    }
+  } catch (thrown& t) {
+    if ((t.level != THROW_RETURN && t.level != THROW_EXIT) || exit_target(t) != me) throw;
+    stack::unwind_frames(me + 1);
+    stack::arguments = stack::base + stack::frames[me].own_args;
+    stack::set_last(t.level == THROW_RETURN ? t.value : cell{TYPE_UNSET, 0, 0, 0});
+    stack::close_guards();
+    return;
+  }
+  if (pending && pending_target == me && (pending == THROW_RETURN || pending == THROW_EXIT)) {
+    stack::set_last(pending == THROW_RETURN ? pending_value : cell{TYPE_UNSET, 0, 0, 0});
+    pending = 0;
+  }
+}
+
+[[gnu::noinline, gnu::cold]] void eval_function_traced(const cell& fn, u32 me, u32 slots) {
+  trace::function_body(
+      fn, [](const cell& f, u32 m, u32 n) { eval_function(f, m, n, true); }, me, slots);
+}
+
+// Calls a routine's code with the arguments of the current frame.
+void check_routine_args(const cell& fn, cell* args, u32 arity);
+void call_routine(const cell& fn, u32 slots, bool checked = false) {
+  u32 arity = routine::get_arity(&fn);
+  cell* args = stack::arguments;
+  if (!checked) check_routine_args(fn, args, arity);
+  routine::code_fn code = routine::code(cells::at(fn.data3, function::MORE_CODE)->data2);
+  if (!code) fire("internal", "not-done");
+  u32 result_type = cells::at(fn.data3, function::MORE_CODE2)->data2;
+  // Without a result type the result is what the code leaves in the first argument's
+  // cell (the argument itself when it writes nothing); with no argument that cell holds
+  // no value of the call, so the result is unset!, never what the stack held before.
+  if (result_type == 0 && arity == 0) *args = cell{TYPE_UNSET, 0, 0, 0};
+  stack::top = args + slots;
+  code(args, arity);
+  if (result_type == TYPE_LOGIC && type_of(args) != TYPE_LOGIC) {
+    bool t = type_of(args) == TYPE_INTEGER ? args->data2 != 0 : type_of(args) != TYPE_NONE;
+    *args = cell{TYPE_LOGIC, t ? 1u : 0u, 0, 0};
+  }
+  stack::keep_first();
+}
+
+void check_routine_args(const cell& fn, cell* args, u32 arity) {
+  // Each argument must have the type its type block names (any-type! accepts anything).
+  u32 spec = fn.data2;
+  u32 k = 0;
+  for (u32 i = 0; i < cells::length(spec) && k < arity; i++) {
+    const cell* c = cells::at(spec, i);
+    u32 t = type_of(c);
+    if (t == TYPE_REFINEMENT || t == TYPE_SET_WORD) break;
+    if (t != TYPE_WORD) continue;
+    if (i + 1 < cells::length(spec) && type_of(c + 1) == TYPE_BLOCK && cells::remaining(c + 1)) {
+      cell item = *cells::at(c[1].data2, c[1].data1);
+      if (type_of(&item) != TYPE_WORD) fire("script", "invalid-type-spec", &item);
+      if (!symbol::same_q(item.data2, words::sym_any_type_type)) {
+        const cell* tv = peek(&item);
+        u64 bits = tv ? typecheck::bits_of(tv) : 0;
+        if (!((bits >> type_of(args + k)) & 1)) expect_arg(args + k, c->data2);
+      }
+    }
+    k++;
+  }
+}
+
+
+// A function's slots for its refinements from cache entry `from` on (the first
+// refinement): a false slot per refinement and a none! slot per refinement argument.
+void push_refinement_slots(u32 cache, u32 from) {
+  for (u32 i = from, n = cells::length(cache); i < n; i++) {
+    if (type_of(cells::at(cache, i)) == TYPE_TYPESET) *stack::push_slot() = cell{TYPE_NONE, 0, 0, 0};
+    else *stack::push_slot() = cell{TYPE_LOGIC, 0, 0, 0};
+  }
+}
+
+// Runs a call whose arguments and refinements are gathered in frame `me`, by the kind of
+// the function value (`cache` is its argument cache, read only by functions and routines
+// for their slot and local counts): the one place natives and actions are entered. A C++
+// container of the runtime that cannot grow inside a native or action is the language's
+// no-memory error, raised from that call like any other: the session goes on.
+[[gnu::always_inline]] inline void run_call(const cell& fn, u32 me, u32 cache, const i32* refs,
+                                            bool lean = false) {
+  switch (type_of(&fn)) {
+    case TYPE_FUNCTION: {
+      const cell* h = cells::at(cache, 0);
+      u32 slots = h->data1;
+      // The lean call gathered the fixed arguments only: refinements not given are off.
+      if (lean && h->data2) [[unlikely]] {
+        push_refinement_slots(cache, 1 + ((h->header >> FIXED_SHIFT) & FIXED_MASK));
+        h = cells::at(cache, 0);
+      }
+      if (h->data3) function::init_locals(h->data3);
+      eval_function(fn, me, slots);
+      break;
+    }
+    case TYPE_NATIVE:
+      try {
+        natives::entry(fn.data1)(false, refs);
+      } catch (const std::bad_alloc&) {
+        fire_no_memory();
+      }
+      break;
+    case TYPE_ACTION:
+      try {
+        actions::entry(fn.data1)(refs);
+      } catch (const std::bad_alloc&) {
+        fire_no_memory();
+      }
+      break;
+    case TYPE_ROUTINE: {
+      const cell* h = cells::at(cache, 0);
+      u32 slots = h->data1;
+      if (lean && h->data2) [[unlikely]] {
+        push_refinement_slots(cache, 1 + ((h->header >> FIXED_SHIFT) & FIXED_MASK));
+        h = cells::at(cache, 0);
+      }
+      function::init_locals(h->data3);
+      // The lean call checked the arguments against the cache while it gathered them.
+      call_routine(fn, slots, lean);
+      break;
+    }
+    default:
+      fire("internal", "not-done");
+  }
+}
+
+// Opens the frame of a call of `fn` named by `name` (or anonymous): a copy of the function
+// value first unless `copy` is false (an infix call, whose left operand sits there), the
+// frame's block keeping the cache and body alive while the arguments are gathered. Answers
+// the frame's index.
+[[gnu::always_inline]] inline u32 open_call(const cell& fn, const cell* name, bool copy,
+                                             u32 header, bool word_or_null = false) {
+  u32 sym = anon_symbol(), word_ctx = 0;
+  if (name && (word_or_null || word::any_word_q(type_of(name)))) [[likely]] {
+    sym = name->data2;
+    word_ctx = name->data1;
+  }
+  if (copy) stack::push_copy(&fn);
+  stack::push_frame_sym(sym, word_ctx, header, fn.data3);
+  return stack::frame_top - 1;
+}
+[[gnu::always_inline]] inline u32 open_call(const cell& fn, const cell* name, bool copy,
+                                             bool word_or_null = false) {
+  return open_call(fn, name, copy,
+                   type_of(&fn) == TYPE_FUNCTION ? stack::HEADER_INTERP_FUNCTION
+                                                 : stack::HEADER_INTERP_NATIVE,
+                   word_or_null);
+}
+
+// ---- Argument sources ---------------------------------------------------------------------
+// Where the general gathering loop takes each fixed argument from: `fetch` pushes it and
+// answers false when an exit is pending.
+
+// The refinement slots of a block or array source: all off, their arguments none!.
+struct refinements_off {
+  void optional(const cell&) { *stack::push_slot() = cell{TYPE_NONE, 0, 0, 0}; }
+  void flag(const cell&) { *stack::push_slot() = cell{TYPE_LOGIC, 0, 0, 0}; }
+};
+
+u32 fetch_one(const cell& entry, u32 node, u32 pos, u32 tail, bool infix) {
+  u32 kind = (entry.header >> KIND_SHIFT) & 3;
+  if (pos >= tail) {
+    if (kind == ARG_LIT && typecheck::accepts(&entry, TYPE_UNSET)) {
+      *stack::push_slot() = cell{TYPE_UNSET, 0, 0, 0};
+      return pos;
+    }
+    no_arg(entry.data3);
+  }
+  if (kind == ARG_NORMAL) {
+    // An inert value or a word holding one, with no operator after it (or none wanted),
+    // is the argument itself: no need for a full expression step.
+    const cell* c = cells::at(node, pos);
+    const cell* v = nullptr;
+    if (inert(type_of(c))) {
+      v = c;
+    } else if (type_of(c) == TYPE_WORD) {
+      v = peek(c);
+      if (v && !inert(type_of(v))) v = nullptr;
+    }
+    if (v) {
+      cell* start = stack::push_slot();
+      *start = *v;
+      if (tracing) [[unlikely]] trace_push(node, pos, start);
+      if (infix || pos + 1 >= tail || !op_word(cells::at(node, pos + 1))) return pos + 1;
+      // An operator follows: the value is its left operand, as eval_next would have it.
+      return apply_infix(node, pos + 1, tail, start);
+    }
+    return eval_next(node, pos, tail, EVAL_PUSH | (infix ? EVAL_NO_INFIX : 0));
+  }
+  cell v = *cells::at(node, pos);
+  if (kind == ARG_GET) {
+    *stack::push_slot() = v;
+    return pos + 1;
+  }
+  switch (type_of(&v)) {
+    case TYPE_PAREN: {
+      stack::push_frame_sym(anon_symbol(), 0, stack::HEADER_INTERP_NATIVE);
+      eval_block(&v, true);
+      stack::leave();
+      break;
+    }
+    case TYPE_GET_WORD:
+      *stack::push_slot() = *_context::get(&v);
+      break;
+    case TYPE_GET_PATH:
+      eval_path(&v, node, pos + 1, tail, false, true, true);
+      break;
+    default:
+      *stack::push_slot() = v;
+  }
+  return pos + 1;
+}
+
+// The arguments that follow in the block under evaluation.
+struct block_source : refinements_off {
+  u32 node, pos, tail;
+  bool infix;
+  bool fetch(const cell& entry) {
+    pos = fetch_one(entry, node, pos, tail, infix);
+    return !exit_pending();
+  }
+};
+
+// Values given by C++ code, each taken as given.
+struct array_source : refinements_off {
+  const cell* args;
+  u32 n, k;
+  bool fetch(const cell& entry) {
+    if (k >= n) no_arg(entry.data3);
+    *stack::push_slot() = args[k++];
+    return true;
+  }
+};
+
+// Every slot of a function's argument list given in order by C++ code: each refinement as
+// a logic! (on when true) followed by its arguments; missing slots are none! or off.
+struct slot_source {
+  const cell* slots;
+  u32 n, k;
+  bool fetch(const cell& entry) {
+    *stack::push_slot() = k < n ? slots[k] : cell{TYPE_NONE, 0, 0, 0};
+    k++;
+    return true;
+  }
+  void optional(const cell& entry) {
+    cell* a = stack::push_slot();
+    *a = k < n ? slots[k] : cell{TYPE_NONE, 0, 0, 0};
+    k++;
+    if (type_of(a) != TYPE_NONE) check_arg(entry, a);
+  }
+  void flag(const cell& entry) {
+    bool on = k < n && type_of(&slots[k]) == TYPE_LOGIC && slots[k].data1;
+    k++;
+    *stack::push_slot() = cell{TYPE_LOGIC, on ? 1u : 0u, 0, 0};
+  }
+};
+
+// The general gathering loop: the fixed arguments from `src`, each checked against its
+// entry (the first skipped when `have_first`: an infix call's left operand, already in
+// place), then for functions a slot per refinement and per refinement argument, as the
+// source gives them. Answers false when an exit is pending.
+template <class Source>
+bool gather(Source& src, u32 cache, bool is_fn, bool have_first) {
+  bool fixed = true, first = true;
+  u32 n = cells::length(cache);
+  for (u32 i = 1; i < n; i++) {
+    cell e = *cells::at(cache, i);
+    if (type_of(&e) == TYPE_TYPESET) {
+      if (fixed) {
+        if (!(have_first && first)) {
+          if (!src.fetch(e)) return false;
+        }
+        check_arg(e, stack::top - 1);
+        first = false;
+      } else if (is_fn) {
+        src.optional(e);
+      }
+    } else {
+      fixed = false;
+      if (!is_fn) break;
+      src.flag(e);
+    }
+  }
+  return true;
+}
+
+// The frame slot of cache entry `i` of a function (entries before it each take one slot).
+inline u32 slot_of(u32 i) { return i - 1; }
+
+u32 path_refinements(bool is_fn, u32 cache, const cell* path, u32 from,
+                     i32* refs, u32 node, u32 pos, u32 tail) {
+  cell p = *path;
+  collector::root_guard pg(&p);
+  for (u32 k = from; k < cells::length(p.data2); k++) {
+    cell e = *cells::at(p.data2, k);
+    bool on = true;
+    if (type_of(&e) == TYPE_GET_WORD) {
+      const cell* v = _context::get(&e);
+      on = !logic::falsy(v);
+    } else if (type_of(&e) != TYPE_WORD) {
+      fire("script", "bad-refine", &e);
+    }
+    u32 i = switch_refinement(cache, e.data2, on, is_fn, refs, &p);
+    u32 number = cells::at(cache, i)->data3;
+    for (u32 a = i + 1; a < cells::length(cache); a++) {
+      cell entry = *cells::at(cache, a);
+      if (type_of(&entry) != TYPE_TYPESET) break;
+      pos = fetch_one(entry, node, pos, tail, false);
+      if (exit_pending()) return pos;
+      check_arg(entry, stack::top - 1);
+      if (is_fn) {
+        if (on) stack::arguments[slot_of(a)] = *(stack::top - 1);
+        stack::top--;
+      } else if (!on) {
+        stack::top--;
+      }
+    }
+    if (!is_fn && !on) refs[number - 1] = -1;
+  }
+  return pos;
+}
+
+}  // namespace
+
+namespace internal {
+// An infix call of an operator with a fast code whose left operand (at `start`, the
+// data-stack top just past it) is an integer!, a float! or a money!: exactly the frame,
+// gathering, checks and trace sites of call_function, with the entry call skipped when the
+// result is a number operation that cannot fail (money! always takes the call). Every
+// native or action made for the entry behind a fast code takes the built-in arguments (make
+// refuses others), and those accept all three.
+[[gnu::noinline]] u32 number_op_call(cell fn, cell op_word, u32 code, u32 node, u32 pos,
+                                      u32 tail, cell* start) {
+  const cell* name = &op_word;
+  fn.header = op::wrapped_type(&fn);
+  if (!tracing && pos < tail && type_of(cells::at(node, pos)) == TYPE_PAREN) [[likely]] {
+    // A paren operand of a built-in operator: the left operand is known to be accepted, and
+    // a number result needs neither the right operand's check nor the entry call.
+    stack::push_frame_sym(name->data2, name->data1, stack::HEADER_INTERP_NATIVE, fn.data3);
+    u32 me = stack::frame_top - 1;
+    stack::top++;
+    eval_seq(cells::at(node, pos));  // copied at once, before anything can move it
+    pos++;
+    if (leave_on_exit()) [[unlikely]] return pos;
+    cell* operand = stack::top - 1;
+    if (!number_fast(code, start, operand)) {
+      check_arg(*cells::at(cache_of(&fn), 2), operand);
+      run_call(fn, me, 0, no_refinements);
+    }
+    stack::leave();
+    return pos;
+  }
+  native_stack::check();
+  if (tracing) [[unlikely]] trace_at(trace::EV_OPEN, node, pos, nullptr, name);
+  stack::push_frame_sym(name->data2, name->data1, stack::HEADER_INTERP_NATIVE, fn.data3);
+  u32 me = stack::frame_top - 1;
+  u32 cache = cache_of(&fn);
+  stack::top++;
+  cell left = *cells::at(cache, 1), right = *cells::at(cache, 2);
+  check_arg(left, stack::top - 1);
+  pos = fetch_one(right, node, pos, tail, true);
+  if (leave_on_exit()) return pos;
+  check_arg(right, stack::top - 1);
+  cell* operand = stack::top - 1;
+  if (tracing || !number_fast(code, start, operand)) {
+    if (tracing) [[unlikely]] trace_call(trace::EV_CALL, name, &fn);
+    i32 refs[1] = {-1};
+    run_call(fn, me, 0, refs);
+    stack::leave();
+    if (tracing) [[unlikely]] trace_call(trace::EV_RETURN, name, stack::top - 1);
+    return pos;
+  }
+  stack::leave();
+  return pos;
+}
+}  // namespace internal
+
+namespace {
+// ---- The lean call ----------------------------------------------------------------------------
+// A prefix call, not traced and with no refinement path, of a function!, native! or action!
+// whose fixed arguments are all plain (no get- or lit-argument): the same frame, gathering,
+// type checks and results as the general call, with its tests for the rarer shapes left out.
+
+// One plain argument, pushed: fetch_one's cases for a normal argument of a prefix call.
+[[gnu::always_inline]] inline u32 fetch_plain(u32 node, u32 pos, u32 tail) {
+  const cell* c = cells::at(node, pos);
+  const cell* v = nullptr;
+  u32 ct = type_of(c);
+  if (inert(ct)) {
+    v = c;
+  } else if (ct == TYPE_WORD) {
+    v = peek(c);
+    if (v && !inert(type_of(v))) v = nullptr;
+  }
+  if (!v) {
+    // Nested calls recurse through here without passing eval_seq or eval_next.
+    native_stack::check();
+    return seq_step(node, pos, tail);
+  }
+  cell* s = stack::push_copy(v);
+  // apply_infix stops at once when no operator follows.
+  return apply_infix(node, pos + 1, tail, s);
+}
+
+// Gathers the plain arguments of cache entries [from, to) at `pos`, each checked against
+// its entry, and answers the position after them. When an exit is pending it returns at
+// once; the caller leaves its frame.
+[[gnu::always_inline]] inline u32 gather_plain(u32 cache, u32 from, u32 to, u32 node, u32 pos,
+                                               u32 tail) {
+  for (u32 i = from; i < to; i++) {
+    if (pos >= tail) [[unlikely]] no_arg(cells::at(cache, i)->data3);
+    pos = fetch_plain(node, pos, tail);
+    if (exit_pending()) [[unlikely]] return pos;
+    const cell* a = stack::top - 1;
+    const cell* e = cells::at(cache, i);  // gathering may have moved the cache's buffer
+    if (!map_accepts(map_word(e), type_of(a))) [[unlikely]] expect_arg(a, e->data3);
+  }
+  return pos;
+}
+
+// The conditional's result from its condition (the frame's first argument cell) and its
+// branches (`blocks`, two of them for either): the chosen branch runs here, in the native's
+// frame (reports still name it), its value landing in the first argument cell.
+[[gnu::always_inline]] inline void run_branch(u32 kind, const cell* blocks) {
+  cell* a = stack::arguments;
+  const cell* branch = blocks;
+  bool falsy = type_of(a) == TYPE_NONE || (type_of(a) == TYPE_LOGIC && a->data1 == 0);
+  if (kind == COND_EITHER) {
+    if (type_of(a) == TYPE_UNSET) [[unlikely]] fire("script", "no-return");
+    if (falsy) branch = blocks + 1;
+  } else if (falsy != (kind == COND_UNLESS)) {
+    branch = nullptr;
+  }
+  if (!branch) {
+    stack::set_last(cell{TYPE_NONE, 0, 0, 0});
+  } else if (tracing) [[unlikely]] {
+    cell b = *branch;
+    eval_branch(&b);  // argument evaluation switched tracing on
+  } else {
+    // A branch of one value needs no evaluation (eval_seq's own shortcut, without its call).
+    u32 node = branch->data2, pos = branch->data1;
+    if (pos + 1 == cells::length(node)) {
+      if (const cell* v = lone_value(node, pos)) {
+        *a = *v;
+        stack::top = a + 1;
+        return;
+      }
+    }
+    // eval_branch without its call; eval_seq copies the block before anything can move it.
+    eval_seq(branch);
+    if (!exit_pending()) {
+      *a = *(stack::top - 1);
+      stack::top = a + 1;
+    }
+  }
+}
+}  // namespace
+
+namespace internal {
+// A call of a built-in conditional (see conditional_kind): the lean call's frame, gathering
+// and checks, with literal branch blocks read in place. No copy of the native goes below
+// its arguments: its frame's block keeps what it needs alive, and the result is left in the
+// first argument cell, where the caller wants it.
+u32 call_conditional(const cell& fn, u32 kind, u32 node, u32 pos, u32 tail, const cell* name) {
+  open_call(fn, name, false, stack::HEADER_INTERP_NATIVE, true);
+  u32 nblocks = kind == COND_EITHER ? 2 : 1;
+  if (pos >= tail) [[unlikely]] no_arg(cells::at(cache_of(&fn), 1)->data3);
+  pos = fetch_plain(node, pos, tail);  // the condition: any value is accepted
+  if (leave_on_exit()) [[unlikely]] return pos;
+  const cell* blocks = cells::at(node, pos);
+  bool literal = pos + nblocks <= tail && type_of(blocks) == TYPE_BLOCK &&
+                 (nblocks == 1 || type_of(blocks + 1) == TYPE_BLOCK) &&
+                 (pos + nblocks == tail || !op_word(blocks + nblocks));
+  if (literal && !tracing) [[likely]] {
+    pos += nblocks;
+    run_branch(kind, blocks);
+  } else {
+    // Any other shape: the branches are gathered and checked as the lean call does.
+    pos = gather_plain(cache_of(&fn), 2, 2 + nblocks, node, pos, tail);
+    if (leave_on_exit()) [[unlikely]] return pos;
+    run_branch(kind, stack::arguments + 1);
+  }
+  stack::leave();
+  return pos;
+}
+
+// Neither the lean nor the conditional call checks the machine stack: every way they can
+// recurse passes through eval_seq or eval_next, which do.
+u32 call_lean(const cell& fn, u32 cache, u32 node, u32 pos, u32 tail, const cell* name) {
+  cell* start = stack::top;
+  u32 me = open_call(fn, name, true);
+  u32 fixed = fixed_count(cells::at(cache, 0));
+  pos = gather_plain(cache, 1, 1 + fixed, node, pos, tail);
+  if (leave_on_exit()) [[unlikely]] return pos;
+  // Refinements not given are off: run_call gives a function! its slots for them, and the
+  // table of a native or action says so for all of them.
+  run_call(fn, me, cache, no_refinements, true);
+  stack::leave();
+  move_result(start);
+  return pos;
+}
+
+// ---- The general call -------------------------------------------------------------------------
+// Any call: infix, traced, with refinements from a path, get- and lit-arguments, routines.
+u32 call_general(cell fn, u32 node, u32 pos, u32 tail, const cell* name, const cell* path,
+                 u32 path_from, bool infix) {
+  native_stack::check();
+  cell* start = stack::top;
+  if (tracing) [[unlikely]] trace_at(trace::EV_OPEN, node, pos, nullptr, name ? name : &fn);
+  u32 me = open_call(fn, name, !infix);
+  u32 cache = cache_of(&fn);
+  u32 t = type_of(&fn);
+  bool is_fn = t == TYPE_FUNCTION || t == TYPE_ROUTINE;
+  i32 refs[MAX_REFINEMENTS];
+  for (u32 r = 0, nrefs = cells::at(cache, 0)->data2; r < nrefs; r++) refs[r] = -1;
+  if (infix) stack::top++;
+  block_source src{{}, node, pos, tail, infix};
+  bool gathered = gather(src, cache, is_fn, infix);
+  pos = src.pos;
+  if (!gathered) {
+    stack::leave();
+    return pos;
+  }
+  if (path) {
+    pos = path_refinements(is_fn, cache, path, path_from, refs, node, pos, tail);
+    if (leave_on_exit()) return pos;
+  }
+  if (tracing) [[unlikely]] trace_call(trace::EV_CALL, name, &fn);
+  run_call(fn, me, cache, refs);
+  stack::leave();
+  if (tracing) [[unlikely]] trace_call(trace::EV_RETURN, name, stack::top - 1);
+  if (!infix) move_result(start);
+  return pos;
+}
+}  // namespace internal
+
+u32 call_function(const cell* fn_in, u32 node, u32 pos, u32 tail, const cell* name,
+                  const cell* path, u32 path_from, bool infix) {
+  cell fn = *fn_in;
+  if (!infix && !path && !tracing) [[likely]] {
+    // The lean and conditional calls take a word or nothing for the name (a value reached
+    // through a path may be named by any element).
+    if (name && !word::any_word_q(type_of(name))) name = nullptr;
+    return dispatch_call(fn, node, pos, tail, name);
+  }
+  return call_general(fn, node, pos, tail, name, path, path_from, infix);
+}
+
+void call(const cell* fn_in, const cell* args, u32 n, cell* result) {
+  cell fn = *fn_in;
+  collector::root_guard g(&fn);
+  stack::guard sg;
+  u32 depth = stack::frame_top;
+  struct frame_scope {
+    u32 depth;
+    ~frame_scope() { stack::unwind_frames(depth); }
+  } fs{depth};
+  if (type_of(&fn) == TYPE_OP) fn.header = op::wrapped_type(&fn);
+  u32 cache = cache_spec(&fn);
+  u32 me = open_call(fn, nullptr, true);
+  i32 refs[MAX_REFINEMENTS];
+  for (u32 r = 0, nrefs = cells::at(cache, 0)->data2; r < nrefs; r++) refs[r] = -1;
+  // The arguments are gathered and checked by the general loop, each taken as given.
+  array_source src{{}, args, n, 0};
+  gather(src, cache, type_of(&fn) == TYPE_FUNCTION || type_of(&fn) == TYPE_ROUTINE, false);
+  run_gathered(&fn, me, refs);
+  raise_pending();
+  *result = *stack::arguments;
+}
+
+void call_slots(const cell* fn_in, const cell* slots, u32 n, const cell* name, cell* result) {
+  cell fn = *fn_in;
+  collector::root_guard g(&fn);
+  if (type_of(&fn) != TYPE_FUNCTION) fire("internal", "not-done");
+  stack::guard sg;
+  u32 depth = stack::frame_top;
+  struct frame_scope {
+    u32 depth;
+    ~frame_scope() { stack::unwind_frames(depth); }
+  } fs{depth};
+  u32 cache = cache_spec(&fn);
+  stack::push_copy(&fn);
+  stack::push_frame_sym(name ? name->data2 : anon_symbol(), 0, stack::HEADER_INTERP_FUNCTION,
+                        fn.data3);
+  u32 me = stack::frame_top - 1;
+  slot_source src{slots, n, 0};
+  gather(src, cache, true, false);
+  run_gathered(&fn, me, no_refinements);
+  raise_pending();
+  *result = *stack::arguments;
+}
+
+// Runs a call whose frame `me` (pushed over a copy of the function) already holds its
+// gathered arguments: what `apply` uses after gathering by its own modes.
+void run_gathered(const cell* fn_in, u32 me, const i32* refs) {
+  cell fn = *fn_in;
+  run_call(fn, me, cache_of(&fn), refs);
+}
+
+void expect_arg(const cell* value, u32 arg_symbol) {
+  cell fn = stack::current_call_word();
+  cell type;
+  datatype::make_at(&type, type_of(value));
+  cell arg = _context::add_global(arg_symbol, false, false);
+  fire("script", "expect-arg", &fn, &type, &arg);
+}
+
+u32 switch_refinement(u32 cache, u32 symbol, bool on, bool is_fn, i32* refs,
+                      const cell* dup_arg) {
+  u32 canon = symbol::resolve(symbol), i = 1, n = cells::length(cache);
+  for (; i < n; i++) {
+    const cell* e = cells::at(cache, i);
+    if (type_of(e) == TYPE_REFINEMENT && symbol::resolve(e->data2) == canon) break;
+  }
+  if (i == n) {
+    cell fw = stack::current_call_word();
+    cell r{TYPE_REFINEMENT, 0, symbol, word::NO_INDEX};
+    fire("script", "no-refine", &fw, &r);
+  }
+  if (is_fn) {
+    cell* flag = stack::arguments + (i - 1);  // one frame slot per cache entry before it
+    if (type_of(flag) == TYPE_LOGIC && flag->data1) fire("script", "dup-refine", dup_arg);
+    *flag = cell{TYPE_LOGIC, on ? 1u : 0u, 0, 0};
+  } else {
+    u32 number = cells::at(cache, i)->data3;
+    if (refs[number - 1] != -1) fire("script", "dup-refine", dup_arg);
+    refs[number - 1] = on ? i32(stack::top - stack::arguments) : -2;
+  }
+  return i;
+}
+
+}  // namespace vyr::interpreter

@@ -1,0 +1,425 @@
+// The evaluator's internal header: the hot inline helpers shared by its three files
+// (interpreter.cpp evaluates, calls.cpp calls and gathers arguments, paths.cpp walks paths)
+// and the one call dispatch. Not for use outside runtime/interpreter/.
+//
+// Two protocols repeat through these files and are named here:
+// - exit_pending() / leave_on_exit(): after anything that may run code, a pending exit
+//   (see interpreter.h) makes every level return at once; a level that pushed a frame
+//   leaves it first.
+// - move_result(start): a prefix call pushes a copy of the function value at `start` and
+//   its frame above it; the result, left in the frame's first cell (start + 1), moves down
+//   over the copy and the stack is cut just above it. A value that becomes the innermost
+//   frame's result goes there through stack::set_last.
+#pragma once
+#include "runtime/interpreter/interpreter.h"
+
+#include "runtime/datatypes/context.h"
+#include "runtime/datatypes/function.h"
+#include "runtime/datatypes/native.h"
+#include "runtime/datatypes/word.h"
+#include "runtime/interpreter/actions.h"
+#include "runtime/interpreter/cells.h"
+#include "runtime/interpreter/stack.h"
+#include "runtime/interpreter/trace.h"
+#include "runtime/interpreter/typecheck.h"
+#include "runtime/word_tables.h"
+#include <cstring>
+
+namespace vyr::interpreter::internal {
+
+// eval_next flag of the sequence step: the set-word's value was found to need a call.
+constexpr u32 EVAL_TRIED_SIMPLE = 8;
+static_assert(!(EVAL_TRIED_SIMPLE & (EVAL_NO_INFIX | EVAL_PUSH | EVAL_FETCH_ONLY)));
+constexpr u32 KIND_SHIFT = 20;
+constexpr u32 ARG_NORMAL = 0, ARG_GET = 1, ARG_LIT = 2;
+constexpr u32 MAX_REFINEMENTS = 32;
+// Cache header flags: PLAIN when every fixed argument is a normal one (refinements may
+// follow), with the number of fixed arguments in bits 8-15 (up to LEAN_MAX_ARGS).
+constexpr u32 PLAIN = 1u << 31;
+constexpr u32 FIXED_SHIFT = 8, FIXED_MASK = 0xFF;
+inline u32 fixed_count(const cell* cache_header) {
+  return (cache_header->header >> FIXED_SHIFT) & FIXED_MASK;
+}
+
+inline u32 body_symbol() { return words::word_body.data2; }
+inline u32 anon_symbol() { return words::word_anon.data2; }
+
+// ---- Exit and result protocols ----------------------------------------------------------
+[[gnu::always_inline]] inline bool exit_pending() { return pending != 0; }
+// Leaves the innermost frame when an exit is pending and answers true.
+[[gnu::always_inline]] inline bool leave_on_exit() {
+  if (!pending) [[likely]] return false;
+  stack::leave();
+  return true;
+}
+[[gnu::always_inline]] inline void move_result(cell* start) {
+  *start = *(start + 1);
+  stack::top = start + 1;
+}
+
+// ---- Trace event sites --------------------------------------------------------------------
+// Called only while `tracing` is set; each site in the evaluator is one test of that flag.
+void trace_at(u32 bit, u32 node, u32 pos, const cell* ref, const cell* v);
+void trace_push(u32 node, u32 pos, const cell* v);
+void trace_block(u32 bit, const cell* block, u32 pos, const cell* v);
+void trace_call(u32 bit, const cell* name, const cell* v);
+
+// Restores the current-position cell on every exit.
+struct position_scope {
+  const cell* saved;
+  position_scope() : saved(position_ref) {}
+  ~position_scope() { position_ref = saved; }
+};
+
+// ---- Buffers and words ----------------------------------------------------------------------
+// Buffer look-ups for the hot paths, given the arena's base in a local: the base never
+// changes once the arena is reserved, and a local copy spares the reload the compiler must
+// otherwise do after every store (the build lets any pointer alias a global). A cell
+// pointer got this way is good only until the next thing that may allocate or run code
+// (a collection compacts, a grow moves, code may change the block): re-resolve after it.
+[[gnu::always_inline]] inline series_buffer* buffer_in(char* base, u32 node) {
+  return reinterpret_cast<series_buffer*>(base + *reinterpret_cast<const u32*>(base + node));
+}
+[[gnu::always_inline]] inline cell* cells_in(char* base, u32 node) {
+  return reinterpret_cast<cell*>(base + buffer_in(base, node)->offset);
+}
+
+// The global context's values series: most words a program uses are bound there, and
+// neither node changes for the life of the runtime (nodes never move), so a word of that
+// context goes straight to the values.
+extern u32 global_values;
+
+// The value of a word when its context can answer without an error, else null: the infix
+// look-ahead must never raise for a word that is not an operator.
+[[gnu::always_inline]] inline const cell* peek(const cell* w) {
+  u32 ctx = w->data1, index = w->data3;
+  char* const base = arena::base;
+  // (An index of NO_INDEX fails the bound checks below.)
+  if (ctx == _context::global && global_values) {
+    const series_buffer* b = buffer_in(base, global_values);
+    if (index >= (b->used_bytes() >> 4)) return nullptr;
+    return reinterpret_cast<const cell*>(base + b->offset) + index;
+  }
+  if (!ctx) return nullptr;
+  const cell* cc = cells_in(base, ctx);
+  if (cc->header & _context::ON_STACK) {
+    u32 ref = cc->data2;
+    if (!ref || ref > stack::frame_top) return nullptr;
+    const stack::frame& f = stack::frames[ref - 1];
+    if (index >= f.count) return nullptr;
+    return stack::base + f.own_args + index;
+  }
+  const series_buffer* b = buffer_in(base, cc->data2);
+  if (index >= (b->used_bytes() >> 4)) return nullptr;
+  return reinterpret_cast<const cell*>(base + b->offset) + index;
+}
+
+// Values that evaluate to themselves (no word, path, paren, function or issue).
+constexpr u64 ACTIVE_TYPES =
+    typecheck::bit(TYPE_WORD) | typecheck::bit(TYPE_SET_WORD) | typecheck::bit(TYPE_LIT_WORD) |
+    typecheck::bit(TYPE_GET_WORD) | typecheck::bit(TYPE_ISSUE) | typecheck::bit(TYPE_PAREN) |
+    typecheck::bit(TYPE_PATH) | typecheck::bit(TYPE_LIT_PATH) | typecheck::bit(TYPE_SET_PATH) |
+    typecheck::bit(TYPE_GET_PATH) | typecheck::bit(TYPE_NATIVE) | typecheck::bit(TYPE_ACTION) |
+    typecheck::bit(TYPE_OP) | typecheck::bit(TYPE_FUNCTION) | typecheck::bit(TYPE_ROUTINE) |
+    typecheck::bit(TYPE_UNSET);
+static_assert(TYPE_TOTAL_COUNT <= 64);
+inline bool inert(u32 t) { return !((ACTIVE_TYPES >> (t & 63)) & 1); }
+
+inline bool op_word(const cell* c) {
+  if (type_of(c) != TYPE_WORD) return false;
+  const cell* v = peek(c);
+  return v && type_of(v) == TYPE_OP;
+}
+
+inline bool callable(u32 t) {
+  return t == TYPE_NATIVE || t == TYPE_ACTION || t == TYPE_FUNCTION || t == TYPE_ROUTINE;
+}
+
+// ---- Built-in operators done in place ---------------------------------------------------------
+// `+ - *` and the comparisons of an integer! with an integer!, and of a float! with a float!
+// or an integer!, are done in place, without a call frame: the result is what the action
+// or native would answer. Anything else (another type, an integer overflow that turns the
+// result into a float!, tracing on) takes the full call.
+enum : u8 { FAST_NONE, FAST_ADD, FAST_SUBTRACT, FAST_MULTIPLY, FAST_EQUAL, FAST_NOT_EQUAL,
+            FAST_LESSER, FAST_LESSER_OR_EQUAL, FAST_GREATER, FAST_GREATER_OR_EQUAL,
+            FAST_STRICT_EQUAL, FAST_SAME };
+constexpr u32 FAST_NATIVES = 256;
+extern u8 fast_native[FAST_NATIVES];
+extern u8 fast_action[ACTION_COUNT + 1];
+// The refinement table of a call that gives none.
+extern const i32 no_refinements[MAX_REFINEMENTS];
+// The natives whose chosen branch the conditional call runs itself, in their own frame.
+extern u32 if_index, unless_index, either_index;
+void init_fast_ops();
+
+// The fast code of an op! value, or FAST_NONE.
+[[gnu::always_inline]] inline u32 fast_op(const cell* op_value) {
+  u32 w = op::wrapped_type(op_value), i = op_value->data1;
+  if (w == TYPE_ACTION) return i <= ACTION_COUNT ? u32(fast_action[i]) : u32(FAST_NONE);
+  if (w == TYPE_NATIVE) return i < FAST_NATIVES ? u32(fast_native[i]) : u32(FAST_NONE);
+  return FAST_NONE;
+}
+
+// The float! operators: `left` is a float!, `r` an integer! or a float!. Equality is the
+// tolerant one of equal?, strict-equal? wants the same type and value (same? is left to its
+// native); every ordering test with NaN is false, as IEEE has it.
+[[gnu::noinline]] bool float_fast(u32 code, cell* left, const cell* r);
+
+// Applies the operator to the number at `left` (an integer! or a float!) and the operand
+// cell (a number or a word holding one), writing the result over `left`. False when it
+// cannot be done here.
+[[gnu::always_inline]] inline bool number_fast(u32 code, cell* left, const cell* operand) {
+  u32 lt = type_of(left);
+  if (lt != TYPE_INTEGER && lt != TYPE_FLOAT) [[unlikely]] return false;
+  const cell* r = operand;
+  if (type_of(r) == TYPE_WORD) {
+    r = peek(r);
+    if (!r) return false;
+  }
+  if (lt != TYPE_INTEGER || type_of(r) != TYPE_INTEGER) [[unlikely]] {
+    if (lt != TYPE_FLOAT || (type_of(r) != TYPE_FLOAT && type_of(r) != TYPE_INTEGER))
+      return false;
+    return float_fast(code, left, r);
+  }
+  i64 a = i32(left->data2), b = i32(r->data2), v;
+  bool logic = true;
+  switch (code) {
+    case FAST_ADD: v = a + b; logic = false; break;
+    case FAST_SUBTRACT: v = a - b; logic = false; break;
+    case FAST_MULTIPLY: v = a * b; logic = false; break;
+    case FAST_EQUAL: case FAST_STRICT_EQUAL: case FAST_SAME: v = a == b; break;
+    case FAST_NOT_EQUAL: v = a != b; break;
+    case FAST_LESSER: v = a < b; break;
+    case FAST_LESSER_OR_EQUAL: v = a <= b; break;
+    case FAST_GREATER: v = a > b; break;
+    default: v = a >= b; break;
+  }
+  if (logic) {
+    *left = cell{TYPE_LOGIC, u32(v), 0, 0};
+    return true;
+  }
+  if (v < INT32_MIN || v > INT32_MAX) return false;
+  left->data2 = u32(i32(v));
+  return true;
+}
+
+// An infix call of a fast-coded operator whose left operand at `start` is a number (an
+// integer!, float! or money!) and whose right operand needs evaluating (calls.cpp).
+u32 number_op_call(cell op_value, cell op_word, u32 code, u32 node, u32 pos, u32 tail,
+                    cell* start);
+
+// The infix look-ahead after an expression whose value sits at `start`: applies each
+// operator that follows, left to right, the result staying at `start`. May return with an
+// exit pending.
+[[gnu::always_inline]] inline u32 apply_infix(u32 node, u32 pos, u32 tail, cell* start) {
+  while (pos < tail) {
+    const cell* nx = cells::at(node, pos);
+    if (type_of(nx) != TYPE_WORD) break;
+    const cell* val = peek(nx);
+    if (!val || type_of(val) != TYPE_OP) break;
+    if (!tracing && (type_of(start) == TYPE_INTEGER || type_of(start) == TYPE_FLOAT ||
+                     type_of(start) == TYPE_MONEY)) [[likely]] {
+      u32 code = fast_op(val);
+      if (code && pos + 1 < tail) {
+        if (number_fast(code, start, nx + 1)) {
+          stack::top = start + 1;
+          pos += 2;
+          continue;
+        }
+        // An operand that needs evaluating (a paren, a path...): the operator's frame is
+        // still pushed around it, but a number result needs no entry call.
+        stack::top = start;
+        pos = number_op_call(*val, *nx, code, node, pos + 1, tail, start);
+        if (exit_pending()) return pos;
+        continue;
+      }
+    }
+    // Copied first: the trace callback may collect and move the block and the values.
+    cell op_value = *val;
+    cell op_word = *nx;
+    if (tracing) [[unlikely]] trace_at(trace::EV_FETCH, node, pos, nullptr, &op_word);
+    op_value.header = op::wrapped_type(&op_value);
+    stack::top = start;
+    pos = call_function(&op_value, node, pos + 1, tail, &op_word, nullptr, 0, true);
+    if (exit_pending()) return pos;
+  }
+  return pos;
+}
+
+// ---- The one call dispatch ------------------------------------------------------------------
+// Every prefix call the evaluator makes is decided here, once: a built-in conditional with
+// its branches read in place, the lean call (plain fixed arguments), or the general call
+// (refinements from a path, get- and lit-arguments, routines, tracing, the first call of a
+// function whose argument cache is not built yet).
+
+// A typeset's map read as one 64-bit word: the bit of type t sits at t ^ 7 (map byte t / 8
+// under 0x80 >> t % 8, bytes in memory order).
+inline u64 map_word(const cell* ts) {
+  u64 m;
+  std::memcpy(&m, &ts->data1, sizeof m);
+  return m;
+}
+inline bool map_accepts(u64 map, u32 type) { return type < 64 && ((map >> (type ^ 7)) & 1); }
+
+constexpr u32 LEAN_MAX_ARGS = 8;
+
+// The lean call's cache when it applies to this call (a prefix call with no refinement
+// path of a function whose fixed arguments are all normal ones, at most LEAN_MAX_ARGS of
+// them), else 0.
+inline u32 lean_cache(const cell& fn) {
+  u32 t = type_of(&fn);
+  if (t != TYPE_FUNCTION && t != TYPE_NATIVE && t != TYPE_ACTION && t != TYPE_ROUTINE) return 0;
+  const cell* slot = cells::at(fn.data3, function::MORE_CACHE);
+  if (type_of(slot) != TYPE_BLOCK) [[unlikely]] return 0;
+  u32 cache = slot->data2;
+  if (!(cells::at(cache, 0)->header & PLAIN)) return 0;
+  return cache;
+}
+
+// if, unless, either: the conditionals are the commonest calls of all, and their branches
+// nearly always follow as literal blocks. Every native made for these entries takes the
+// built-in arguments (any condition, block! branches): make refuses others.
+constexpr u32 COND_IF = 1, COND_UNLESS = 2, COND_EITHER = 3;
+
+// The conditional kind of a native value, or 0.
+[[gnu::always_inline]] inline u32 conditional_kind(const cell* v) {
+  u32 i = v->data1;
+  if (i == either_index) return COND_EITHER;
+  if (i == if_index) return COND_IF;
+  if (i == unless_index) return COND_UNLESS;
+  return 0;
+}
+
+// The three call paths (calls.cpp). Each takes the function value, the source block's node
+// with the position of the first argument and the tail, and the word that names the call
+// (or null; the general call also takes any other value there), which may point into that
+// block: they read it before anything can move it.
+u32 call_conditional(const cell& fn, u32 kind, u32 node, u32 pos, u32 tail, const cell* name);
+u32 call_lean(const cell& fn, u32 cache, u32 node, u32 pos, u32 tail, const cell* name);
+u32 call_general(cell fn, u32 node, u32 pos, u32 tail, const cell* name, const cell* path,
+                 u32 path_from, bool infix);
+
+// A prefix call with no refinement path. Answers the position after the arguments, the
+// result pushed; may return with an exit pending.
+[[gnu::always_inline]] inline u32 dispatch_call(const cell& fn, u32 node, u32 pos, u32 tail,
+                                                const cell* name) {
+  if (!tracing) [[likely]] {
+    if (type_of(&fn) == TYPE_NATIVE) {
+      if (u32 kind = conditional_kind(&fn))
+        return call_conditional(fn, kind, node, pos, tail, name);
+    }
+    if (u32 cache = lean_cache(fn)) [[likely]] return call_lean(fn, cache, node, pos, tail, name);
+  }
+  return call_general(fn, node, pos, tail, name, nullptr, 0, false);
+}
+
+// The value cell a set-word may write directly: a bound word of a function's running call
+// or of a context that is no object (objects notify and mark changed fields). Else null.
+inline cell* settable(const cell* w) {
+  u32 ctx = w->data1;
+  if (!ctx || w->data3 == word::NO_INDEX) return nullptr;
+  const cell* cc = _context::context_cell(ctx);
+  if (cc->header & _context::ON_STACK) {
+    u32 ref = cc->data2;
+    if (!ref || ref > stack::frame_top) return nullptr;
+    const stack::frame& f = stack::frames[ref - 1];
+    if (w->data3 >= f.count) return nullptr;
+    return stack::base + f.own_args + w->data3;
+  }
+  if (((cc->header & _context::KIND_MASK) >> _context::KIND_SHIFT) == _context::KIND_OBJECT)
+    return nullptr;
+  if (w->data3 >= cells::length(cc->data2)) return nullptr;
+  return cells::at(cc->data2, w->data3);
+}
+
+// The value of the expression at `pos` when it needs no call: an inert value, or a word
+// holding one, followed only by built-in operators done in place on numbers (see
+// number_fast) whose operands are the same (and no other operator). Answers the position
+// after it, or 0 when the expression is not of that shape; nothing is changed either way,
+// so the caller can evaluate it in full.
+[[gnu::always_inline]] inline u32 simple_value(u32 node, u32 pos, u32 tail, cell* out) {
+  const cell* c = cells::at(node, pos);
+  const cell* v = c;
+  if (!inert(type_of(c))) {
+    if (type_of(c) != TYPE_WORD) return 0;
+    v = peek(c);
+    if (!v || !inert(type_of(v))) return 0;
+  }
+  cell acc = *v;
+  const cell* nx = c + 1;
+  for (pos++; pos < tail; pos += 2, nx += 2) {
+    if (type_of(nx) != TYPE_WORD) break;
+    const cell* op = peek(nx);
+    if (!op || type_of(op) != TYPE_OP) break;
+    if ((type_of(&acc) != TYPE_INTEGER && type_of(&acc) != TYPE_FLOAT) || pos + 1 >= tail)
+      return 0;
+    u32 code = fast_op(op);
+    if (!code || !number_fast(code, &acc, nx + 1)) return 0;
+  }
+  *out = acc;
+  return pos;
+}
+
+// The value of a block whose one value (at `pos`) is its own result or a word holding one,
+// else null: nothing can follow it and nothing can fail, so it needs no evaluation step.
+[[gnu::always_inline]] inline const cell* lone_value(u32 node, u32 pos) {
+  const cell* c = cells::at(node, pos);
+  if (inert(type_of(c))) return c;
+  if (type_of(c) == TYPE_WORD) {
+    const cell* v = peek(c);
+    if (v && inert(type_of(v))) return v;
+  }
+  return nullptr;
+}
+
+// Evaluates the expressions of a block value in the innermost frame, with no frame of its
+// own: marker frames name nothing a report shows, so a paren, a function body or a branch
+// of `if`/`either` needs none. The block is kept at `start` (the data-stack top on entry,
+// a root while it runs) and each value is pushed just above it; the last value (unset! for
+// an empty block) ends at `start`, top just past it. May return with an exit pending. Not
+// used while tracing: eval_block sends the block's enter and exit events.
+void eval_seq(const cell* block);
+
+// One expression, pushed: eval_next with EVAL_PUSH, its commonest cases (a paren, a word
+// naming a function, a set-word of a value that takes no call) entered without its step.
+// The step of eval_seq, eval_in_frame and argument gathering.
+[[gnu::always_inline]] inline u32 seq_step(u32 node, u32 pos, u32 tail) {
+  if (!tracing) [[likely]] {
+    const cell* c = cells::at(node, pos);
+    u32 ct = type_of(c);
+    cell* start = stack::top;
+    if (ct == TYPE_PAREN) {
+      cell v = *c;
+      eval_seq(&v);
+      if (exit_pending()) return pos + 1;
+      return apply_infix(node, pos + 1, tail, start);
+    }
+    if (ct == TYPE_WORD) {
+      const cell* val = peek(c);
+      if (val && callable(type_of(val))) {
+        // The calls read their name word before anything can move the block, so it is
+        // passed in place; the function value is copied, as it is used throughout.
+        cell f = *val;
+        pos = dispatch_call(f, node, pos + 1, tail, c);
+        if (exit_pending()) return pos;
+        return apply_infix(node, pos, tail, start);
+      }
+    } else if (ct == TYPE_SET_WORD && pos + 1 < tail) {
+      // eval_next's set-word case for a value that takes no call to compute (no operator
+      // can follow it: simple_value took them all).
+      cell value;
+      u32 after = simple_value(node, pos + 1, tail, &value);
+      cell* slot = after ? settable(c) : nullptr;
+      if (slot) {
+        *slot = value;
+        *stack::push_slot() = value;
+        return after;
+      }
+      return eval_next(node, pos, tail, EVAL_PUSH | EVAL_TRIED_SIMPLE);
+    }
+  }
+  return eval_next(node, pos, tail, EVAL_PUSH);
+}
+
+
+}  // namespace vyr::interpreter::internal
