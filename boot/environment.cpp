@@ -235,7 +235,8 @@ void build_environment() {
     for (const manifest_entry& e : entries) {
       if (e.kind != entry_kind::source && e.kind != entry_kind::gui) continue;
       std::string text = source_text(dir, e.name);
-      cell block;
+      cell block{TYPE_NONE, 0, 0, 0};
+      collector::root_guard gb(&block);  // appending may collect
       load_utf8(text.data(), u32(text.size()), &block);
       cells::append(scanned.data2, &block);
     }
