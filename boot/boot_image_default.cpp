@@ -6,5 +6,7 @@ namespace vyr::boot {
 
 [[gnu::weak]] extern const environment_file environment_files[] = {{"", 0, "", false}};
 [[gnu::weak]] extern const unsigned environment_file_count = 0;
+[[gnu::weak]] extern const char boot_image[] = {0};
+[[gnu::weak]] extern const unsigned boot_image_size = 0;
 
 }  // namespace vyr::boot

@@ -14,6 +14,7 @@
 #include "boot/construction.h"
 #include "boot/hooks.h"
 #include "boot/init.h"
+#include "runtime/codecs/vyrbin.h"
 #include "runtime/lexer/lexer_load.h"
 #include "runtime/collector.h"
 #include "runtime/datatypes/context.h"
@@ -165,13 +166,9 @@ std::string source_text(const char* dir, const std::string& name) {
   return std::string(f->text, f->size);
 }
 
-void evaluate_source(const std::string& text) {
-  double t0 = seconds_now();
-  cell block;
-  load_utf8(text.data(), u32(text.size()), &block);
+void evaluate_block(cell block) {
   collector::root_guard g(&block);
   mark_library(block.data2);
-  times.decode += seconds_now() - t0;
   if (cells::length(block.data2) >= 2 && type_of(cells::at(block.data2, 0)) == TYPE_WORD &&
       type_of(cells::at(block.data2, 1)) == TYPE_BLOCK)
     block.data1 = 2;  // the Vyr [...] header
@@ -209,12 +206,55 @@ void build_environment() {
   if (dir && !*dir) dir = nullptr;
   // Display detection belongs to the GUI; until it exists every run is headless.
   const bool gui = false;
-  for (const manifest_entry& e : parse_manifest(source_text(dir, "manifest.txt"))) {
+  // The evaluated files as blocks, in manifest order: the image's root blocks, or the
+  // sources scanned all before any is evaluated, so that both paths meet the words in the
+  // same order (the image also sets the datatype, action and native words as it is
+  // decoded, after its root blocks).
+  std::vector<manifest_entry> entries = parse_manifest(source_text(dir, "manifest.txt"));
+  const bool image = !dir && boot_image_size > 0;
+  cell scanned{TYPE_NONE, 0, 0, 0};
+  collector::root_guard gs(&scanned);
+  double t0 = seconds_now();
+  if (image) {
+    // VYR_BOOT_IMAGE=file starts from another image (one written with other flags, or a
+    // damaged one in the tests); a failure to decode it ends the process with status 99.
+    const char* other = std::getenv("VYR_BOOT_IMAGE");
+    std::optional<std::string> bytes;
+    if (other && *other) {
+      bytes = read_file(other);
+      if (!bytes) {
+        std::fprintf(stderr, "Error: cannot read the boot image %s\n", other);
+        std::exit(99);
+      }
+    }
+    if (bytes)
+      vyrbin::boot_load(reinterpret_cast<const u8*>(bytes->data()), bytes->size(), false);
+    else
+      vyrbin::boot_load(reinterpret_cast<const u8*>(boot_image), boot_image_size, false);
+  } else {
+    cells::make_block(&scanned, 16);
+    for (const manifest_entry& e : entries) {
+      if (e.kind != entry_kind::source && e.kind != entry_kind::gui) continue;
+      std::string text = source_text(dir, e.name);
+      cell block{TYPE_NONE, 0, 0, 0};
+      collector::root_guard gb(&block);  // appending may collect
+      load_utf8(text.data(), u32(text.size()), &block);
+      cells::append(scanned.data2, &block);
+    }
+  }
+  times.decode += seconds_now() - t0;
+  u32 next = 0;
+  auto evaluate = [&](bool run) {
+    u32 k = next++;
+    cell block = image ? *vyrbin::root_cell(k) : *cells::at(scanned.data2, k);
+    if (run) evaluate_block(block);
+  };
+  for (const manifest_entry& e : entries) {
     switch (e.kind) {
       case entry_kind::data: break;
       case entry_kind::stage: run_stage(e.name); break;
-      case entry_kind::gui: if (gui) evaluate_source(source_text(dir, e.name)); break;
-      case entry_kind::source: evaluate_source(source_text(dir, e.name)); break;
+      case entry_kind::gui: evaluate(gui); break;
+      case entry_kind::source: evaluate(true); break;
     }
   }
   draw::install();  // `draw` and its routine

@@ -19,6 +19,10 @@ struct environment_file {
 };
 extern const environment_file environment_files[];
 extern const unsigned environment_file_count;
+// The boot image (VYRBIN boot document): the words of the datatypes, actions and natives,
+// then one root block per evaluated manifest file, in order. Empty without an image.
+extern const char boot_image[];
+extern const unsigned boot_image_size;
 
 // Builds the environment once (after init_runtime). Also installs the lexer's loader as
 // the interpreter's text loader (`do` of a string!, the console).

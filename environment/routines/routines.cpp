@@ -59,6 +59,10 @@ inline i32 int_of(const cell* c) { return i32(c->data2); }
 
 void quit_return_code(cell* a, u32) { quit_return(int_of(a)); }
 
+// Whether user code (not library code) is somewhere below on the call-frame stack: false
+// while the environment is built, true under the console or a script.
+void interpreted_code(cell* a, u32) { *a = cell{TYPE_LOGIC, stack::eval_q(-1, false) ? 1u : 0u, 0, 0}; }
+
 void set_quiet_code(cell* a, u32) {
   u32 t = type_of(a);
   if (t != TYPE_WORD && t != TYPE_SET_WORD && t != TYPE_GET_WORD && t != TYPE_LIT_WORD)
@@ -173,11 +177,6 @@ void collect_calls_code(cell* a, u32) {
 
 void tracing_code(cell* a, u32) { a[0] = logic(trace::active); }
 
-// Every call below a frame is the library's own until the environment is built; after
-// that the bottom of any chain of calls is code the interpreter was given (a script, the
-// console), so the question has the same answer from any depth.
-bool constructing = true;
-void interpreted_code(cell* a, u32) { a[0] = logic(!constructing); }
 
 // system/options/float's switches: the field word and the truth of its new value.
 void float_option_code(cell* a, u32) {
@@ -294,7 +293,6 @@ void init() {
 }
 
 void open_construction() {
-  constructing = true;
   const char spec_text[] = "name [word! lit-word! string!] spec [block!]";
   cell spec{TYPE_NONE, 0, 0, 0};
   collector::root_guard g(&spec);
@@ -307,7 +305,6 @@ void open_construction() {
 }
 
 void close_construction() {
-  constructing = false;
   cell w = word::intern("make-routine");
   cell u{TYPE_UNSET, 0, 0, 0};
   _context::set(&w, &u);

@@ -935,6 +935,12 @@ void decoder::word_(u32 blk, u32 type, u32 header, bool flag, bool ref) {
   u32 sym = symbol(number());
   cell w{type, 0, sym, word::NO_INDEX};
   auto global = [&] {
+    // A refinement stays unbound as the lexer leaves it, so the image adds no global words
+    // that the sources do not.
+    if (boot && type == TYPE_REFINEMENT) {
+      append(blk, w);
+      return;
+    }
     word::make_at(sym, &w);
     w.header = type;
     append(blk, w);

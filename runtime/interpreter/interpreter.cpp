@@ -140,6 +140,21 @@ class library_scope {
 };
 }  // namespace
 
+// Entering a library block from user code or a user block from library code: the frames
+// pushed inside are marked interpreted only in user code. The previous mask comes back when
+// the block is left, errors included.
+class interp_scope {
+ public:
+  explicit interp_scope(bool library) : saved_(stack::frame_mask) {
+    stack::frame_mask = library ? ~stack::FLAG_INTERP : ~0u;
+  }
+  ~interp_scope() { stack::frame_mask = saved_; }
+  interp_scope(const interp_scope&) = delete;
+  interp_scope& operator=(const interp_scope&) = delete;
+ private:
+  u32 saved_;
+};
+
 namespace internal {
 [[gnu::always_inline]] inline void eval_seq_plain(const cell* block) {
   cell* start = stack::push_copy(block);
@@ -178,7 +193,17 @@ namespace internal {
   eval_seq_plain(block);
 }
 
+void eval_seq(const cell* block);
+
+// A block entered from code of the other kind (library or user), away from the hot path.
+[[gnu::noinline, gnu::cold]] void eval_seq_crossing(const cell* block, bool library) {
+  interp_scope is(library);
+  eval_seq(block);
+}
+
 void eval_seq(const cell* block) {
+  bool library = (buffer_of(block->data2)->flags & SERIES_LIBRARY) != 0;
+  if (library == (stack::frame_mask == ~0u)) [[unlikely]] return eval_seq_crossing(block, library);
   if (tracing || library_quiet) [[unlikely]] return eval_seq_library(block);
   eval_seq_plain(block);
 }
@@ -190,6 +215,11 @@ void eval_seq(const cell* block) {
 void eval_block_plain(const cell* block_in, bool chain);
 void eval_block(const cell* block_in, bool chain) {
   native_stack::check();
+  bool library = (buffer_of(block_in->data2)->flags & SERIES_LIBRARY) != 0;
+  if (library == (stack::frame_mask == ~0u)) [[unlikely]] {
+    interp_scope is(library);
+    return eval_block(block_in, chain);
+  }
   if (tracing || library_quiet) [[unlikely]] {
     library_scope ls(block_in->data2);
     return eval_block_plain(block_in, chain);
@@ -419,6 +449,8 @@ void do_block(const cell* block, cell* result) {
   cell b = *block;
   collector::root_guard g(&b);
   stack::guard sg;
+  // The outer frame belongs to the block's code: library code pushes no interpreted frame.
+  interp_scope is((buffer_of(b.data2)->flags & SERIES_LIBRARY) != 0);
   stack::push_frame_sym(body_symbol(), 0, stack::HEADER_INTERP_NATIVE);
   struct frame_scope {
     u32 depth;

@@ -23,6 +23,7 @@ cell* top = nullptr;
 cell* arguments = nullptr;
 frame* frames = nullptr;
 u32 frame_top = 0;
+u32 frame_mask = ~0u;
 u32 frame_end = FRAME_COUNT;
 
 namespace {

@@ -78,6 +78,9 @@ struct frame {
 extern frame* frames;    // the frame base
 extern u32 frame_top;    // records in use
 extern u32 frame_end;    // records usable (moves into the guard on overflow)
+// ANDed into every frame header pushed: clears FLAG_INTERP while a library block runs, so
+// that only frames of user code count as interpreted (eval_q, system/state/interpreted?).
+extern u32 frame_mask;
 
 inline u32 kind_of(const frame& f) { return (f.header >> 24) & 0x0F; }
 
@@ -217,7 +220,7 @@ inline void leave_return() {
 inline cell* push_frame_sym(u32 symbol, u32 word_ctx, u32 flags, u32 block) {
   if (frame_top >= frame_end) [[unlikely]] overflow();
   frame& f = frames[frame_top++];
-  f.header = ((symbol & 0xFFFF) << 8) | flags;
+  f.header = (((symbol & 0xFFFF) << 8) | flags) & frame_mask;
   f.saved_args = static_cast<u32>(arguments - base);
   f.word_ctx = word_ctx;
   f.fn_ctx = 0;

@@ -211,5 +211,47 @@ TEST_F(Interpreter, SurvivesCollectionsBetweenEverySteps) {
   collector::set_stress(false);
 }
 
+
+// Frames pushed while library code runs are not interpreted: system/state/interpreted? is
+// false when only library blocks are below (the environment's construction), true as soon
+// as user code is, also inside a library block that user code called, and the state comes
+// back after an error leaves a library block.
+TEST_F(Interpreter, OnlyUserCodeFramesCountAsInterpreted) {
+  auto in_library = [&](const std::string& text, const std::string& user = "") {
+    cell block{TYPE_NONE, 0, 0, 0}, u{TYPE_NONE, 0, 0, 0}, r{TYPE_NONE, 0, 0, 0};
+    collector::root_guard gb(&block), gu(&u), gr(&r);
+    interpreter::load_hook(text.data(), u32(text.size()), &block);
+    boot::mark_library(block.data2);
+    if (!user.empty()) {
+      interpreter::load_hook(user.data(), u32(user.size()), &u);
+      cell w = word::intern("user-code");
+      _context::set(&w, &u);
+    }
+    interpreter::do_block(&block, &r);
+    return r;
+  };
+  struct row {
+    const char* library;
+    const char* user;
+    bool expected;
+  } rows[] = {
+      {"system/state/interpreted?", "", false},
+      {"f: func [] [system/state/interpreted?] f", "", false},
+      {"attempt [system/state/interpreted?]", "", false},
+      {"do user-code", "system/state/interpreted?", true},
+      {"do user-code", "f: func [] [system/state/interpreted?] f", true},
+      {"error? try [do user-code] system/state/interpreted?", "1 / 0", false},
+  };
+  for (const row& r : rows) {
+    cell v = in_library(r.library, r.user);
+    EXPECT_EQ(type_of(&v), u32(TYPE_LOGIC)) << r.library;
+    EXPECT_EQ(v.data1 != 0, r.expected) << r.library << " / " << r.user;
+    stack::reset();
+  }
+  EXPECT_TRUE(run("system/state/interpreted?").data1);
+  EXPECT_TRUE(run("attempt [system/state/interpreted?]").data1);
+  EXPECT_EQ(stack::frame_mask, ~0u);
+}
+
 }  // namespace
 }  // namespace vyr::test

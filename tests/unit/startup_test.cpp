@@ -131,6 +131,39 @@ TEST(Startup, BothBootPathsBuildTheSameEnvironment) {
   EXPECT_EQ(embedded.out, sources.out);
 }
 
+// A damaged boot image is reported on standard error (nothing on standard output) and ends
+// the process with status 99 before any script runs.
+TEST(Startup, ADamagedBootImageEndsWithStatus99OnStandardError) {
+  NEED_VYR();
+  std::string image = testing::TempDir() + "vyr_image_" + std::to_string(getpid()) + ".bin";
+  struct damaged {
+    std::string bytes, message;
+  } cases[] = {
+      {"NOTVYRBIN", "Error: Not a Vyrbin file!"},
+      {std::string("VYRBIN\x01\x05", 8) + "\x3f\xff\xff\xff\xff\x0f", "could not be loaded"},
+      {std::string("VYRBIN\x01\x07", 8) + "garbage", "Error: Vyrbin compressed data corrupted!"},
+  };
+  for (const damaged& c : cases) {
+    std::ofstream(image, std::ios::binary) << c.bytes;
+    run_result r = run("print 1", "env VYR_BOOT_IMAGE=" + image);
+    EXPECT_EQ(r.status, 99) << r.out;
+    EXPECT_NE(r.out.find(c.message), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("1\n"), std::string::npos) << r.out;
+    // Standard output stays empty.
+    std::string cmd = "env VYR_BOOT_IMAGE=" + image + " " + vyr_path() + " --cli 2>/dev/null </dev/null";
+    std::string out;
+    if (FILE* p = popen(cmd.c_str(), "r")) {
+      char buf[256];
+      size_t n;
+      while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+      int s = pclose(p);
+      EXPECT_EQ(WIFEXITED(s) ? WEXITSTATUS(s) : -1, 99);
+    }
+    EXPECT_EQ(out, "");
+  }
+  std::remove(image.c_str());
+}
+
 TEST(Startup, AMissingBootSourceEndsWithTheUncaughtErrorStatus) {
   NEED_VYR();
   run_result r = run("print 1", "env VYR_BOOT_DIR=/nonexistent-boot-dir");
