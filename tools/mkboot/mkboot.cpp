@@ -139,7 +139,7 @@ int main(int argc, char** argv) {
     series_buffer* b = buffer_of(out.data2);
     image.assign(reinterpret_cast<const char*>(b->head()), b->tail - b->offset);
   } catch (const vyr::thrown& t) {
-    std::fprintf(stderr, "vyr-mkboot: %s\n", vyr::console::error_report(t).c_str());
+    std::fprintf(stderr, "vyr-mkboot: %s\n", vyr::boot::error_report(t).c_str());
     return 1;
   }
 
