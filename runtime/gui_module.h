@@ -18,6 +18,8 @@ struct hooks {
   void (*pump_pending)() = nullptr;
   // Blocks in the message loop until the last window closes or the loop is ended.
   void (*do_events)(bool no_wait) = nullptr;
+  // The body of the routine gui/draw-image (DRAW on cairo).
+  void (*draw_image)(cell* args, u32 count) = nullptr;
 };
 hooks& table();
 
