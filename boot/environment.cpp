@@ -23,6 +23,7 @@
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/fire.h"
+#include "runtime/interpreter/actions.h"
 #include "runtime/interpreter/cells.h"
 #include "runtime/interpreter/interpreter.h"
 #include "runtime/interpreter/stack.h"
@@ -222,6 +223,15 @@ void build_environment() {
   if (const char* v = std::getenv("VYR_BOOT_TIMES"); v && *v)
     std::fprintf(stderr, "init %.3f ms, decode %.3f ms, construction %.3f ms\n",
                  times.init * 1e3, times.decode * 1e3, times.construction * 1e3);
+}
+
+std::string error_report(const thrown& t) {
+  if (type_of(&t.value) == TYPE_ERROR) {
+    stack::guard g;
+    return string::to_utf8(actions::form_to_string(&t.value));
+  }
+  // Only what is raised before the error module is up arrives without an error! value.
+  return std::string("*** ") + (t.category ? t.category : "?") + ": " + (t.id ? t.id : "?");
 }
 
 }  // namespace vyr::boot

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "runtime/cell.h"
+#include "runtime/fire.h"
 
 namespace vyr::boot {
 
@@ -35,5 +36,8 @@ void mark_library(u32 node);
 
 // The whole content of a file, or nothing when it cannot be opened.
 std::optional<std::string> read_file(const std::string& path);
+
+// The report text of an uncaught error (the form of its error! value).
+std::string error_report(const thrown& t);
 
 }  // namespace vyr::boot

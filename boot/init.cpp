@@ -9,6 +9,7 @@
 #include <string>
 
 #include "boot/environment.h"
+#include "console/text/natives.h"
 #include "environment/routines/routines.h"
 #include "runtime/collector.h"
 #include "runtime/datatypes/binary.h"
@@ -185,6 +186,7 @@ void init_runtime() {
   natives::init();
   natives::init_text();
   routines::init();
+  text::register_routines();  // the text console's `system/console/init`
   interpreter::init();
   trace::init();  // after the interpreter: wraps its error builder
   parse::init();

@@ -14,7 +14,6 @@
 #include <new>
 #include <string>
 
-#include "boot/console.h"
 #include "boot/construction.h"
 #include "boot/environment.h"
 #include "boot/init.h"
@@ -37,39 +36,33 @@ void* run(void*) {
     vyr::text::install();
     // A fatal signal or exit puts the terminal back before the process ends.
     vyr::runtime_error::before_exit = vyr::text::restore_terminal;
-    // Switches count only before the script's name; "--" ends them, so the argument after
-    // it is the script even when it begins with "--". Unknown switches are ignored.
-    const char* script = nullptr;
-    bool catch_ = false;
+    // Ctrl+C halts the command when a prompt follows: at the console on a terminal, or
+    // for a script run with --catch (switches count only before the script's name).
+    bool script = false, catch_ = false;
     for (int i = 1; i < argc_; i++) {
       if (std::strcmp(argv_[i], "--") == 0) {
-        if (i + 1 < argc_) script = argv_[i + 1];
+        script = i + 1 < argc_;
         break;
       }
       if (argv_[i][0] == '-' && argv_[i][1] == '-') {
         if (std::strcmp(argv_[i], "--catch") == 0) catch_ = true;
         continue;
       }
-      script = argv_[i];
+      script = true;
       break;
     }
-    if (!script) {
-      status = vyr::console::run_console();
-    } else {
-      bool readable = true;
-      // With a prompt to follow, Ctrl+C halts the script and the prompt comes.
-      if (catch_) vyr::text::catch_interrupts();
-      status = vyr::console::run_script(script, &readable);
-      // With --catch the prompt follows the script, whatever it did; an unreadable script
-      // never leads to it (standard input would be run as code).
-      if (catch_ && readable) status = vyr::console::run_console(false);
-    }
+    if (script ? catch_ : vyr::text::stdin_terminal()) vyr::text::catch_interrupts();
+    // The console engine decides between the script and the prompt; when it returns, the
+    // script ran and no prompt is wanted.
+    const char* launch = "system/console/launch";
+    vyr::boot::do_source(launch, vyr::u32(std::strlen(launch)), false, nullptr);
+    status = 0;
   } catch (const vyr::thrown& t) {
     // A language error with no catching frame (the construction has none): its report,
     // then the status of an uncaught error.
     std::fflush(stdout);
     if (t.level != vyr::THROW_ERROR) vyr::runtime_error::quit(vyr::runtime_error::NO_CATCH, 0);
-    std::string report = vyr::console::error_report(t);
+    std::string report = vyr::boot::error_report(t);
     std::fputs(report.c_str(), stderr);
     if (!report.empty() && report.back() != '\n') std::fputc('\n', stderr);
     std::fflush(stderr);

@@ -215,6 +215,7 @@ void install_runtime_hooks() {
   natives::wait_hook = pump_pending_hook;
   image::face_to_image = face_to_image;
   draw::install_hooks();
+  install_platform_routines();
 }
 
 // ---- flags and keys ---------------------------------------------------------------------------

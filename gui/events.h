@@ -12,6 +12,8 @@ namespace vyr::gui {
 
 // Installs the backend's hooks into the runtime (the GUI module's entry point runs it).
 void install_runtime_hooks();
+// Gives the runtime the platform routines' code and the error box (gui/platform.cpp).
+void install_platform_routines();
 
 // The View engine's `awake`: gets a copy of the event cell, answers the handler's result
 // (the word `stop` keeps the message from going on). Without one the event is dropped and

@@ -48,11 +48,12 @@ endif()
 # so the module carries no runtime of its own.
 if(VYR_GUI_SOURCES)
   set_target_properties(vyr_win vyr_gui PROPERTIES POSITION_INDEPENDENT_CODE ON)
-  # The module takes the executable's C++ runtime (exported with everything else).
+  # The module carries its own C++ library, but unwinds with the executable's: its
+  # references to the unwinder and the personality bind to vyr's exported copies.
   add_library(vyr_gui_module MODULE $<TARGET_OBJECTS:vyr_gui> $<TARGET_OBJECTS:vyr_win>
     $<TARGET_OBJECTS:vyr_draw>)
   target_link_libraries(vyr_gui_module PRIVATE PkgConfig::VYR_GUI_DEPS)
-  target_link_options(vyr_gui_module PRIVATE -static-libstdc++ -static-libgcc)
+  target_link_options(vyr_gui_module PRIVATE -static-libstdc++)
   set_target_properties(vyr_gui_module PROPERTIES PREFIX "" OUTPUT_NAME vyr-gui SUFFIX .so)
   target_link_options(vyr PRIVATE LINKER:--dynamic-list=${CMAKE_SOURCE_DIR}/gui/exports.list)
   set_target_properties(vyr PROPERTIES LINK_DEPENDS ${CMAKE_SOURCE_DIR}/gui/exports.list)

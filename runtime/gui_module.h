@@ -18,6 +18,11 @@ struct hooks {
   void (*pump_pending)() = nullptr;
   // Blocks in the message loop until the last window closes or the loop is ended.
   void (*do_events)(bool no_wait) = nullptr;
+  // The code of a platform routine of system/view/platform, by name; null when the module
+  // has none (the routine then raises internal not-done).
+  void (*(*platform_routine)(const char* name))(cell* args, u32 count) = nullptr;
+  // Shows an error report in a message box (decision 22: recorded on the headless display).
+  void (*error_box)(const char* caption, const char* text) = nullptr;
   // The body of the routine gui/draw-image (DRAW on cairo).
   void (*draw_image)(cell* args, u32 count) = nullptr;
 };
@@ -35,5 +40,16 @@ void require();
 // The body of the routine send-event-os: loads the module on first use, then posts or
 // sends the event through it.
 bool send_event_os(const cell* event, bool queued);
+
+// The first screen's DPI of a VYR_HEADLESS_SCREENS description ("WxH+X+Y@DPI", comma
+// separated); 96 when the text is null, empty or not such a description. The headless
+// display puts the pointer at the first screen's centre, so its DPI is the start-up DPI.
+int headless_start_dpi(const char* screens);
+
+// Registers the routines that reach the GUI: the platform routines (each loads the module
+// on its first call), `gui-init` (the start-up part of system/view/platform/init, which
+// loads the module only when a display other than the headless one is wanted),
+// `send-event-os`, `event?` and `find-flag?`.
+void register_routines();
 
 }  // namespace vyr::gui_module

@@ -10,6 +10,8 @@
 #include "runtime/collector.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/context.h"
+#include "runtime/datatypes/function.h"
+#include "runtime/datatypes/pair.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/interpreter/actions.h"
@@ -117,6 +119,27 @@ const cell* field(const cell* obj, const char* name) {
   return buffer_of(_context::values_node(ctx))->cells() + i;
 }
 
+// A field of `system/console`, when the console object exists.
+cell* console_field(const char* name) {
+  u32 g = _context::global;
+  i32 i = _context::find_word(g, symbol::make("system"), true);
+  if (i < 0 || u32(i) >= _context::value_count(g)) return nullptr;
+  const cell* sys = buffer_of(_context::values_node(g))->cells() + i;
+  const cell* con = field(sys, "console");
+  if (!con || type_of(con) != TYPE_OBJECT) return nullptr;
+  u32 ctx = con->data1;
+  i32 k = _context::find_word(ctx, symbol::make(name), true);
+  if (k < 0 || u32(k) >= _context::value_count(ctx)) return nullptr;
+  return buffer_of(_context::values_node(ctx))->cells() + k;
+}
+
+// `system/console/size` follows the terminal: read again before every question, so a
+// resize between commands is seen by the next result.
+void update_size() {
+  std::pair<int, int> wh = size();
+  if (cell* f = console_field("size")) pair::make_at(f, wh.first, wh.second);
+}
+
 // The history `ask` uses without /history: `system/console/history` once the console
 // object exists, else the front end's own block.
 cell default_history() {
@@ -141,6 +164,7 @@ std::optional<std::string> ask_line(const std::string& prompt, bool hide, const 
     bool t;
     ~restore() { interpreter::tracing = t; }
   } r{tracing};
+  update_size();
   block_history h(hist);
   question q;
   q.prompt = prompt;
@@ -148,6 +172,7 @@ std::optional<std::string> ask_line(const std::string& prompt, bool hide, const 
   q.history = &h.view;
   q.complete = complete;
   std::optional<std::string> line = read_line(q);
+  update_size();  // the terminal may have been resized while the question waited
   halt::clear();
   if (line && !hide) remember(hist, *line);
   return line;
@@ -176,7 +201,17 @@ void input_entry(bool, const i32*) {
   answer(ask_line(std::string(), false, &hist));
 }
 
-void halt_entry(bool, const i32*) { halt::deliver(); }
+// In text mode the console is shown where prompts are: on a terminal.
+void visible_entry(bool, const i32*) {
+  cell v{TYPE_LOGIC, stdin_terminal() ? 1u : 0u, 0, 0};
+  stack::set_last(&v);
+}
+
+// `system/console/init`: the window title of a text-mode console.
+void console_init_code(cell* a, u32) {
+  if (any_string(type_of(a))) set_title(string::to_utf8(a));
+  a[0] = cell{TYPE_NONE, 0, 0, 0};
+}
 
 void watch_output(std::string_view utf8, u32) { note_output(utf8); }
 
@@ -190,7 +225,7 @@ void install() {
   platform::register_print_hooks(natives::console_value_hook, watch_output);
   u32 ask = natives::register_(ask_entry);
   u32 input = natives::register_(input_entry);
-  u32 halt = natives::register_(halt_entry);
+  u32 visible = natives::register_(visible_entry);
   std::string src =
       "ask: make native! [[\n"
       "    \"Prompts for user input\"\n"
@@ -202,12 +237,17 @@ void install() {
       "input: make native! [[\n"
       "    \"Wait for console user input\"\n"
       "] " + std::to_string(input) + "]\n"
-      "halt: make native! [[\n"
-      "    \"Stops evaluation and returns to the input prompt\"\n"
-      "] " + std::to_string(halt) + "]\n";
+      "console-visible?: make native! [[\n"
+      "    \"Returns TRUE when the console shows prompts\"\n"
+      "] " + std::to_string(visible) + "]\n"
+      "_save-cfg: func [\"Internal Use Only\"] []\n"
+      "if object? system/console [system/console/gui?: false]\n";
   boot::do_source(src.data(), u32(src.size()), false, nullptr);
   print_capture::install();
+  update_size();
 }
+
+void register_routines() { routine::register_("console-init", console_init_code); }
 
 std::optional<std::string> read_command(const std::string& prompt) {
   cell hist = default_history();

@@ -10,7 +10,10 @@
 
 namespace vyr::text {
 
-// Defines `ask`, `input` and `halt` (after the bootstrap environment) and starts watching
+// Registers the `system/console/init` routine (before the environment is built).
+void register_routines();
+
+// Defines `ask`, `input`, `console-visible?` and a no-op `_save-cfg` (after the bootstrap environment) and starts watching
 // the output. Once per process.
 void install();
 

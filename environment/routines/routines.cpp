@@ -24,6 +24,7 @@
 #include "runtime/datatypes/tuple.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/fire.h"
+#include "runtime/gui_module.h"
 #include "runtime/host/clipboard.h"
 #include "runtime/host/http.h"
 #include "runtime/host/simple_io.h"
@@ -286,6 +287,7 @@ void init() {
   done = true;
   for (const row& r : rows) routine::register_(r.name, r.fn);
   register_predicates();
+  gui_module::register_routines();
   vyrbin::register_routines();
   vyrbin::read_binary_hook = read_binary;
   register_codec_routines();

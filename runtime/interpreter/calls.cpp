@@ -209,7 +209,9 @@ void call_routine(const cell& fn, u32 slots, bool checked = false) {
   // cell (the argument itself when it writes nothing); with no argument that cell holds
   // no value of the call, so the result is unset!, never what the stack held before.
   if (result_type == 0 && arity == 0) *args = cell{TYPE_UNSET, 0, 0, 0};
-  stack::top = args + slots;
+  // The result cell stays below the top even without arguments, so that the collector
+  // scans what the code builds there.
+  stack::top = args + (slots ? slots : 1);
   code(args, arity);
   if (result_type == TYPE_LOGIC && type_of(args) != TYPE_LOGIC) {
     bool t = type_of(args) == TYPE_INTEGER ? args->data2 != 0 : type_of(args) != TYPE_NONE;
@@ -357,7 +359,13 @@ u32 fetch_one(const cell& entry, u32 node, u32 pos, u32 tail, bool infix) {
     if (v) {
       cell* start = stack::push_slot();
       *start = *v;
-      if (tracing) [[unlikely]] trace_push(node, pos, start);
+      if (tracing) [[unlikely]] {
+        // The shortcut still reads the value from the block: report it as eval_next would.
+        cell read = *cells::at(node, pos);
+        trace_at(trace::EV_FETCH, node, pos, nullptr, &read);
+        start = stack::top - 1;
+        trace_push(node, pos, start);
+      }
       if (infix || pos + 1 >= tail || !op_word(cells::at(node, pos + 1))) return pos + 1;
       // An operator follows: the value is its left operand, as eval_next would have it.
       return apply_infix(node, pos + 1, tail, start);

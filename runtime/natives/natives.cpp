@@ -5,6 +5,7 @@
 #include "runtime/natives/natives.h"
 
 #include <cstring>
+#include <vector>
 
 #include "runtime/collector.h"
 #include "runtime/datatypes/context.h"
@@ -435,14 +436,43 @@ void exit_entry(bool, const i32*) {
   exit_pending(THROW_EXIT, target, cell{TYPE_UNSET, 0, 0, 0});
 }
 
+bool name_matches(const cell& thrown_name, const cell& wanted);
+
+// The names of the catch/name frames in force, by frame index (the wanted cell lives in
+// the catch's own arguments, so it stays rooted while it is listed here).
+struct named_catch {
+  u32 frame;
+  cell wanted;
+};
+std::vector<named_catch> named_catches;
+
+// A throw with no catch that takes it (a catch/name of other names does not) is an error
+// where it is thrown, so the report names the throw and not an outer catch.
+void throw_target(const cell& name, const cell& value) {
+  size_t n = named_catches.size();
+  for (i32 i = i32(stack::frame_top) - 2; i >= 0; i--) {
+    const stack::frame& f = stack::frames[i];
+    u32 k = stack::kind_of(f);
+    if (k == stack::KIND_TRY_ALL) break;
+    if (k != stack::KIND_CATCH) continue;
+    while (n > 0 && named_catches[n - 1].frame > u32(i)) n--;
+    if (n > 0 && named_catches[n - 1].frame == u32(i) &&
+        !name_matches(name, named_catches[n - 1].wanted))
+      continue;
+    return;
+  }
+  fire("throw", "throw", &value);
+}
+
 void throw_entry(bool, const i32* refs) {
   cell value = arguments[0];
   if (interpreter::tracing) trace::event(trace::EV_THROW, nullptr, 0, nullptr, &value);
-  exit_target(stack::KIND_CATCH, "throw", &value);
+  cell name = refs[0] != -1 ? arguments[refs[0]] : cell{TYPE_UNSET, 0, 0, 0};
+  throw_target(name, value);
   thrown t{};
   t.level = THROW_THROW;
   t.value = value;
-  t.name = refs[0] != -1 ? arguments[refs[0]] : cell{TYPE_UNSET, 0, 0, 0};
+  t.name = name;
   t.category = "throw";
   t.id = "throw";
   throw t;
@@ -481,6 +511,13 @@ void catch_entry(bool, const i32* refs) {
   }
   stack::state_guard sg;
   stack::push_frame(&words::word_body, stack::KIND_CATCH << 24);
+  struct listed {
+    bool on;
+    ~listed() {
+      if (on) named_catches.pop_back();
+    }
+  } listed_{named};
+  if (named) named_catches.push_back({stack::frame_top - 1, wanted});
   try {
     interpreter::eval_block(&block, false);
   } catch (thrown& t) {
@@ -493,7 +530,9 @@ void catch_entry(bool, const i32* refs) {
       thrown again = t;
       sg.restore();
       sg.release();
-      exit_target(stack::KIND_CATCH, "throw", &again.value);
+      if (named) named_catches.pop_back();
+      listed_.on = false;
+      throw_target(again.name, again.value);
       throw again;
     }
     sg.restore();

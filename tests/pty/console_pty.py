@@ -338,7 +338,7 @@ def t_paste_and_utf8():
     s.send("1 + 1\r2 + 2\r[\r3\r]\r")  # one write
     s.expect(r"== 2")
     s.expect(r"== 4")
-    s.expect(r"== \[3\]")
+    s.expect(r"== \[\r?\n    3\r?\n\]")  # the typed line breaks are molded
     s.prompt()
     s.send('"é日本x"' + LEFT + LEFT + "語" + "\r")
     s.expect('== "é日本語x"')

@@ -139,3 +139,20 @@ TEST_F(ConsoleProcess, MissingScriptNeverFallsIntoThePrompt) {
 }
 
 }  // namespace
+
+TEST_F(ConsoleProcess, ScriptArgumentsAndDirectory) {
+  ASSERT_EQ(system(("mkdir -p '" + dir + "/sub'").c_str()), 0);
+  file("sub/args.vyr",
+       "Vyr [] print mold system/options/args print mold system/script/args\n"
+       "d: get-current-dir print find/last/tail copy/part d back tail d #\"/\"\n"
+       "print system/options/script\n");
+  // The switches and the script's name are taken out of both; the script's directory
+  // becomes the current one.
+  outcome r = run(dir, "--cli -- sub/args.vyr a \"b c\" --catch", "");
+  EXPECT_EQ(r.out, "[\"a\" \"b c\" \"--catch\"]\n{a \"b c\" --catch}\nsub\nsub/args.vyr\n");
+  EXPECT_EQ(r.status, 0);
+  // A script that cannot be read moves nowhere and ends with status 1.
+  r = run(dir, "sub/missing.vyr", "");
+  EXPECT_EQ(r.out.rfind("*** Access Error: cannot open: %sub/missing.vyr\n", 0), 0u) << r.out;
+  EXPECT_EQ(r.status, 1);
+}

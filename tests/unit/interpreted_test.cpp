@@ -35,9 +35,13 @@ std::string run_output(const std::string& cmd) {
 TEST(Interpreted, FalseDuringTheConstructionTrueFromAScript) {
   if (access(vyr_path().c_str(), X_OK) != 0) GTEST_SKIP() << "vyr not built";
   namespace fs = std::filesystem;
-  fs::path dir = fs::path(testing::TempDir()) / ("vyr_interpreted_" + std::to_string(getpid()));
-  fs::remove_all(dir);
+  fs::path top = fs::path(testing::TempDir()) / ("vyr_interpreted_" + std::to_string(getpid()));
+  fs::path dir = top / "environment";
+  fs::remove_all(top);
+  // The manifest names the console's sources beside the environment's directory.
+  fs::create_directories(top);
   fs::copy(VYR_SOURCE_DIR "/environment", dir, fs::copy_options::recursive);
+  fs::copy(VYR_SOURCE_DIR "/console", top / "console", fs::copy_options::recursive);
   std::ifstream in(dir / "manifest.txt");
   std::stringstream manifest;
   manifest << in.rdbuf();
@@ -54,7 +58,7 @@ TEST(Interpreted, FalseDuringTheConstructionTrueFromAScript) {
   std::ofstream(script) << "Vyr [] print [during-build system/state/interpreted? ask-interpreted]\n";
   std::string out = run_output("env VYR_BOOT_DIR=" + dir.string() + " " + vyr_path() + " " +
                                script + " 2>&1");
-  fs::remove_all(dir);
+  fs::remove_all(top);
   EXPECT_EQ(out, "false false true true\n");
 }
 

@@ -15,7 +15,6 @@
 #include <sstream>
 #include <string>
 
-#include "boot/console.h"
 #include "boot/construction.h"
 #include "boot/environment.h"
 #include "boot/init.h"
@@ -83,7 +82,7 @@ int main(int argc, char** argv) {
       } catch (const vyr::thrown& t) {
         // The report's first line holds the message and the line (its Where and Near
         // lines name nothing of the file).
-        std::string report = vyr::console::error_report(t);
+        std::string report = vyr::boot::error_report(t);
         report = report.substr(0, report.find('\n'));
         std::fprintf(stderr, "%s: %s\n", path.c_str(), report.c_str());
         return 1;
@@ -91,7 +90,7 @@ int main(int argc, char** argv) {
       files.push_back(std::move(f));
     }
   } catch (const vyr::thrown& t) {
-    std::fprintf(stderr, "vyr-mkboot: %s\n", vyr::console::error_report(t).c_str());
+    std::fprintf(stderr, "vyr-mkboot: %s\n", vyr::boot::error_report(t).c_str());
     return 1;
   }
   files.push_back({"manifest.txt", manifest, false});

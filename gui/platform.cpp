@@ -1,0 +1,287 @@
+// The platform routines of system/view/platform: each checks or converts its arguments and
+// runs one backend operation. The runtime registers stubs under these names that find the
+// code here on their first call; `gui-init` starts the backend on the objects of
+// system/view and connects the event road to system/view/awake.
+#include <cstring>
+#include <string>
+
+#include "gui/events.h"
+#include "gui/lifecycle.h"
+#include "runtime/collector.h"
+#include "runtime/datatypes/block.h"
+#include "runtime/datatypes/context.h"
+#include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/function.h"
+#include "runtime/datatypes/handle.h"
+#include "runtime/datatypes/integer.h"
+#include "runtime/datatypes/logic.h"
+#include "runtime/datatypes/none.h"
+#include "runtime/datatypes/object.h"
+#include "runtime/datatypes/point.h"
+#include "runtime/datatypes/series.h"
+#include "runtime/datatypes/symbol.h"
+#include "runtime/datatypes/word.h"
+#include "runtime/fire.h"
+#include "runtime/gui_module.h"
+#include "runtime/interpreter/interpreter.h"
+#include "runtime/ownership.h"
+
+namespace vyr::gui {
+
+namespace {
+
+using namespace win;
+
+cell* field_of(const cell* obj, const char* name) {
+  if (type_of(obj) != TYPE_OBJECT) return nullptr;
+  i32 i = object::field_index(obj, symbol::make(name));
+  return i < 0 ? nullptr : object::get_values(obj) + i;
+}
+
+cell system_view() {
+  cell w = _context::global_word(symbol::make("system"));
+  cell sys = *_context::get(&w);
+  cell* v = field_of(&sys, "view");
+  return v ? *v : none_value;
+}
+
+// The View engine's `awake`, found by word at every event: with none there, the event is
+// dropped and the message goes on.
+cell view_awake(const cell* event) {
+  cell view = system_view();
+  cell* f = field_of(&view, "awake");
+  if (!f) return none_value;
+  cell fn = *f;
+  u32 t = type_of(&fn);
+  if (t != TYPE_FUNCTION && t != TYPE_ROUTINE && t != TYPE_NATIVE && t != TYPE_ACTION) return none_value;
+  cell args[1] = {*event};
+  cell result = none_value;
+  collector::root_guard g1(&fn), g2(&args[0]), g3(&result);
+  interpreter::call(&fn, args, 1, &result);
+  return result;
+}
+
+[[noreturn]] void not_done() { fire("internal", "not-done"); }
+
+[[noreturn]] void invalid_type(const cell* v) {
+  cell t;
+  datatype::make_at(&t, type_of(v));
+  fire("script", "invalid-type", &t);
+}
+
+u32 handle_arg(const cell* c) { return type_of(c) == TYPE_HANDLE ? handle::get(c) : 0; }
+
+void set_unset(cell* a) { *a = cell{TYPE_UNSET, 0, 0, 0}; }
+
+void gui_init(cell* a, u32) {
+  cell view = system_view();
+  collector::root_guard g(&view);
+  set_view_objects(field_of(&view, "metrics"), field_of(&view, "fonts"), field_of(&view, "platform"));
+  init(true);
+  register_classes();
+  if (!awake) awake = view_awake;
+  logic::make_at(a, true);
+}
+
+void make_null_handle(cell* a, u32) { handle::make_at(a, 0, 0); }
+// A routine without arguments has its result slot above the stack's top, where the
+// collector does not look: the block is built in a rooted cell.
+void fetch_all_screens(cell* a, u32) {
+  cell list{TYPE_NONE, 0, 0, 0};
+  collector::root_guard g(&list);
+  OS_fetch_all_screens(&list);
+  *a = list;
+}
+void get_current_screen(cell* a, u32) { OS_get_current_screen(a); }
+void get_screen_size_code(cell* a, u32) { get_screen_size(a); }
+
+void size_text(cell* a, u32) {
+  cell text = a[1];
+  u32 t = type_of(&text);
+  if (t == TYPE_NONE) {
+    cell* f = facet(&a[0], facet_index::text);
+    text = f ? *f : none_value;
+  } else if (t != TYPE_STRING) {
+    invalid_type(&text);
+  }
+  if (type_of(&text) != TYPE_STRING) {
+    *a = none_value;
+    return;
+  }
+  not_done();   // measuring text is the text layout's work
+}
+
+void on_change_facet(cell* a, u32) {
+  // The facet's change goes out through the face's change mask.
+  cell face = a[0];
+  collector::root_guard g(&face);
+  u32 h = face_handle_q(&face);
+  i32 i = object::field_index(&face, a[1].data2);
+  if (h && i >= 0 && i < 32) {
+    cell* state = facet(&face, facet_index::state);
+    if (state && type_of(state) == TYPE_BLOCK) {
+      cell st = *state;
+      if (block::rs_length_q(&st) >= 2) {
+        cell* mask = block::rs_abs_at(&st, u32(series::head_index(&st)) + 1);
+        if (type_of(mask) == TYPE_INTEGER) mask->data2 |= 1u << i;
+      }
+    }
+    OS_update_view(&face);
+  }
+  set_unset(a);
+}
+
+void update_text(cell* a, u32) { *a = none_value; }   // no native control holds text yet
+
+void destroy_view(cell* a, u32) {
+  OS_destroy_view(&a[0], type_of(&a[1]) == TYPE_LOGIC && a[1].data1);
+  *a = none_value;
+}
+
+void detach_image(cell* a, u32) {
+  ownership::unbind(&a[0]);
+  *a = none_value;
+}
+
+void update_view(cell* a, u32) {
+  cell v = a[0];
+  collector::root_guard g(&v);
+  if (type_of(&v) == TYPE_BLOCK) {
+    for (i32 i = 0; i < block::rs_length_q(&v); i++) {
+      cell* item = block::rs_abs_at(&v, u32(series::head_index(&v)) + u32(i));
+      if (type_of(item) != TYPE_OBJECT) invalid_type(item);
+    }
+    OS_update_views(&v);
+  } else if (type_of(&v) == TYPE_OBJECT) {
+    if (!face_type_q(&v, "screen")) OS_update_view(&v);
+  } else {
+    invalid_type(&v);
+  }
+  *a = none_value;
+}
+
+void refresh_window(cell* a, u32) {
+  if (u32 h = handle_arg(&a[0])) UpdateWindow(HWND(h));
+  set_unset(a);
+}
+
+void redraw(cell* a, u32) {
+  if (u32 h = face_handle_q(&a[0])) OS_redraw(HWND(h));
+  set_unset(a);
+}
+
+void show_window(cell* a, u32) {
+  if (u32 h = handle_arg(&a[0])) OS_show_window(HWND(h));
+  *a = none_value;
+}
+
+void make_view(cell* a, u32) {
+  cell face = a[0];
+  collector::root_guard g(&face);
+  u32 h = OS_make_view(&face, handle_arg(&a[1]));
+  handle::make_at(a, h, HANDLE_WINDOW);
+}
+
+void draw_face(cell* a, u32) {
+  cell* flags = facet(&a[0], facet_index::flags);
+  if (flags) get_flags(flags);
+  if (face_handle_q(&a[0])) not_done();   // DRAW is the drawing layer's work
+  set_unset(a);
+}
+
+void do_event_loop(cell* a, u32) {
+  bool handled = do_events(type_of(&a[0]) == TYPE_LOGIC && a[0].data1);
+  logic::make_at(a, handled);
+}
+
+void exit_event_loop(cell* a, u32) {
+  PostQuitMessage(0);
+  set_unset(a);
+}
+
+void not_done_code(cell*, u32) { not_done(); }
+
+void text_box_metrics(cell* a, u32) {
+  if (!face_type_q(&a[0], "rich-text")) {
+    cell* t = facet(&a[0], facet_index::type);
+    cell type = t ? *t : none_value;
+    fire("script", "face-type", &type);
+  }
+  cell* text = facet(&a[0], facet_index::text);
+  if (!text || type_of(text) != TYPE_STRING) {
+    *a = none_value;
+    return;
+  }
+  not_done();   // text layouts are the text layer's work
+}
+
+void update_scroller_code(cell* a, u32) {
+  update_scroller(&a[0], type_of(&a[1]) == TYPE_INTEGER ? i32(a[1].data2) : 0);
+  *a = none_value;
+}
+
+void set_dark_mode_code(cell* a, u32) {
+  u32 h = face_handle_q(&a[0]);
+  bool dark = type_of(&a[1]) == TYPE_LOGIC && a[1].data1;
+  if (h) set_dark_mode(HWND(h), dark, face_type_q(&a[0], "window"));
+  set_unset(a);
+}
+
+void support_dark_mode(cell* a, u32) { logic::make_at(a, support_dark_mode_q()); }
+
+// The drawing device is cairo's image surfaces: there is no device to recreate.
+void toggle_gpu(cell* a, u32) { set_unset(a); }
+
+struct row {
+  const char* name;
+  routine::code_fn fn;
+};
+const row rows[] = {
+    {"gui-init", gui_init},
+    {"make-null-handle", make_null_handle},
+    {"fetch-all-screens", fetch_all_screens},
+    {"get-current-screen", get_current_screen},
+    {"get-screen-size", get_screen_size_code},
+    {"size-text", size_text},
+    {"on-change-facet", on_change_facet},
+    {"update-text", update_text},
+    {"update-font", not_done_code},
+    {"update-para", not_done_code},
+    {"destroy-view", destroy_view},
+    {"detach-image", detach_image},
+    {"update-view", update_view},
+    {"refresh-window", refresh_window},
+    {"redraw", redraw},
+    {"show-window", show_window},
+    {"make-view", make_view},
+    {"draw-image", not_done_code},
+    {"draw-face", draw_face},
+    {"do-event-loop", do_event_loop},
+    {"exit-event-loop", exit_event_loop},
+    {"request-font", not_done_code},
+    {"request-file", not_done_code},
+    {"request-dir", not_done_code},
+    {"text-box-metrics", text_box_metrics},
+    {"update-scroller", update_scroller_code},
+    {"set-dark-mode", set_dark_mode_code},
+    {"support-dark-mode?", support_dark_mode},
+    {"toggle-GPU", toggle_gpu},
+};
+
+routine::code_fn lookup(const char* name) {
+  for (const row& r : rows)
+    if (std::strcmp(r.name, name) == 0) return r.fn;
+  return nullptr;
+}
+
+void error_box(const char* caption, const char* text) { error_message_box(caption, text); }
+
+}  // namespace
+
+void install_platform_routines() {
+  auto& t = gui_module::table();
+  t.platform_routine = lookup;
+  t.error_box = error_box;
+}
+
+}  // namespace vyr::gui
