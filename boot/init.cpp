@@ -69,7 +69,7 @@
 #include "runtime/unicode.h"
 #include "runtime/value_slots.h"
 #include "runtime/word_tables.h"
-#include "gui/draw/draw.h"
+#include "gui/draw/entry.h"
 
 namespace vyr::boot {
 

@@ -1,6 +1,7 @@
 // The road from a window message to the View engine's `awake` and back.
 #include "gui/events.h"
 
+#include "gui/draw/draw.h"
 #include "gui/lifecycle.h"
 #include "runtime/datatypes/image.h"
 
@@ -213,6 +214,7 @@ void install_runtime_hooks() {
   // wait's pass over the messages already pending, so windows stay alive while it waits.
   natives::wait_hook = pump_pending_hook;
   image::face_to_image = face_to_image;
+  draw::install_hooks();
   install_platform_routines();
 }
 

@@ -19,7 +19,7 @@ target_link_libraries(vyr_win PUBLIC PkgConfig::VYR_GUI_DEPS)
 file(GLOB VYR_GUI_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/gui/*.cpp)
 if(VYR_GUI_SOURCES)
   add_library(vyr_gui STATIC ${VYR_GUI_SOURCES})
-  target_link_libraries(vyr_gui PUBLIC vyr_win vyr_runtime)
+  target_link_libraries(vyr_gui PUBLIC vyr_win vyr_draw vyr_runtime)
 endif()
 
 file(GLOB VYR_WIN_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/win/*.cpp)
@@ -50,7 +50,8 @@ if(VYR_GUI_SOURCES)
   set_target_properties(vyr_win vyr_gui PROPERTIES POSITION_INDEPENDENT_CODE ON)
   # The module carries its own C++ library, but unwinds with the executable's: its
   # references to the unwinder and the personality bind to vyr's exported copies.
-  add_library(vyr_gui_module MODULE $<TARGET_OBJECTS:vyr_gui> $<TARGET_OBJECTS:vyr_win>)
+  add_library(vyr_gui_module MODULE $<TARGET_OBJECTS:vyr_gui> $<TARGET_OBJECTS:vyr_win>
+    $<TARGET_OBJECTS:vyr_draw>)
   target_link_libraries(vyr_gui_module PRIVATE PkgConfig::VYR_GUI_DEPS)
   target_link_options(vyr_gui_module PRIVATE -static-libstdc++)
   set_target_properties(vyr_gui_module PROPERTIES PREFIX "" OUTPUT_NAME vyr-gui SUFFIX .so)
@@ -72,3 +73,10 @@ if(VYR_GUI_SOURCES)
   add_dependencies(vyr_gui_module_tests vyr_gui_module)
   gtest_discover_tests(vyr_gui_module_tests DISCOVERY_TIMEOUT 60)
 endif()
+
+# Without the module, `draw` is an error of the language, never a crash.
+add_test(NAME gui_module.draw_without_module
+         COMMAND $<TARGET_FILE:vyr> ${CMAKE_SOURCE_DIR}/tests/unit/gui_module/draw_without_module.vyr)
+set_tests_properties(gui_module.draw_without_module PROPERTIES
+  ENVIRONMENT VYR_GUI_MODULE=/nonexistent/vyr-gui.so
+  PASS_REGULAR_EXPRESSION "Internal Error: reserved for future use[^\n]*\n[*]+ Where: draw-image[^\n]*\n[^\n]*\nstill here")

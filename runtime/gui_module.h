@@ -23,6 +23,8 @@ struct hooks {
   void (*(*platform_routine)(const char* name))(cell* args, u32 count) = nullptr;
   // Shows an error report in a message box (decision 22: recorded on the headless display).
   void (*error_box)(const char* caption, const char* text) = nullptr;
+  // The body of the routine gui/draw-image (DRAW on cairo).
+  void (*draw_image)(cell* args, u32 count) = nullptr;
 };
 hooks& table();
 

@@ -118,7 +118,7 @@ u32 byte_of_char(const std::string& text, i64 index);
 i64 char_of_byte(const std::string& text, u32 byte);
 
 void init_names();  // interns the field names text reading uses (before any lookup)
-void init();     // registers the routines (gui/draw-image)
-void install();  // defines `draw` and `draw-image` in the global context
+// Puts the body of gui/draw-image in the runtime's hook table (see gui/draw/entry.h).
+void install_hooks();
 
 }  // namespace vyr::draw

@@ -1,6 +1,6 @@
 // The DRAW dialect and its SHAPE sub-dialect: one walk over the block that checks each
 // command's arguments and draws at once; the rich-text style list; the runs on images and
-// the routines behind `draw`.
+// the body of `draw-image`.
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -18,6 +18,7 @@
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/fire.h"
+#include "runtime/gui_module.h"
 #include "runtime/imaging/imaging.h"
 #include "runtime/interpreter/actions.h"
 #include "runtime/interpreter/cells.h"
@@ -977,41 +978,8 @@ void draw_image_routine(cell* args, u32) {
   }
   args[0] = cell{TYPE_UNSET, 0, 0, 0};
 }
-
-const char* draw_source = R"(Vyr [Title: "draw"]
-draw: func [
-    "Draws a DRAW block into an image, made first when a size is given"
-    image [image! pair!] "Image or size for a new image"
-    cmd [block!] "DRAW commands"
-    /transparent "Makes the new image transparent"
-][
-    if pair! = type? image [
-        image: either transparent [make image! reduce [image 0.0.0.255]] [make image! image]
-    ]
-    draw-image image cmd
-    image
-]
-)";
 }  // namespace
 
-void init() {
-  if (!routine::find("gui/draw-image")) {
-    routine::register_("gui/draw-image", draw_image_routine);
-  }
-}
-
-void install() {
-  cell spec;
-  // A result type keeps the interpreter from clearing the first argument before the call.
-  const char* text = "[image [image!] cmd [block!] return: [unset!]]";
-  boot::do_source(text, u32(std::strlen(text)), false, &spec);
-  collector::root_guard g(&spec);
-  cell* r = routine::push_named("gui/draw-image", &spec, false);
-  cell w = word::intern("draw-image");
-  set_type(&w, TYPE_SET_WORD);
-  _context::set(&w, r);
-  stack::top--;
-  boot::do_source(draw_source, u32(std::strlen(draw_source)), true, nullptr);
-}
+void install_hooks() { gui_module::table().draw_image = draw_image_routine; }
 
 }  // namespace vyr::draw

@@ -52,6 +52,7 @@ class Draw : public ::testing::Test {
   void SetUp() override {
     ensure_runtime();
     boot::build_environment();
+    draw::install_hooks();  // this program links the drawing code: no module to load
     stack::reset();
   }
   void TearDown() override { stack::reset(); }
