@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "runtime/checksum.h"
+#include "runtime/codecs/bit_writer.h"
 #include "runtime/memory.h"
 
 namespace vyr::deflate {
@@ -106,29 +107,7 @@ inline u32 triple(const u8* in, u64 length, u64 p) {
   return x;
 }
 
-struct bit_writer {
-  u8* out;
-  u64 bits = 0;
-  u32 count = 0;
-
-  void put(u32 value, u32 n) {
-    bits |= static_cast<u64>(value) << count;
-    count += n;
-    if (count >= 32) {
-      u32 w = static_cast<u32>(bits);
-      std::memcpy(out, &w, 4);
-      out += 4;
-      bits >>= 32;
-      count -= 32;
-    }
-  }
-  void flush() {
-    for (; count > 0; count = count > 8 ? count - 8 : 0) {
-      *out++ = static_cast<u8>(bits);
-      bits >>= 8;
-    }
-  }
-};
+using codecs::bit_writer;
 
 inline u32 common_length(const u8* a, const u8* b, u32 max) {
   u32 n = 0;

@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "runtime/codecs/bit_writer.h"
 #include "runtime/memory.h"
 
 namespace vyr::lz {
@@ -113,32 +114,7 @@ bool decode_chunk(bit_reader& r, u8* out, u32 length) {
   return true;
 }
 
-// LSB-first writer into a buffer sized for the worst case beforehand.
-struct bit_writer {
-  u8* out;
-  u64 bits = 0;
-  u32 count = 0;
-
-  void put(u32 value, u32 n) {
-    bits |= static_cast<u64>(value) << count;
-    count += n;
-    if (count >= 32) {
-      write32(out, static_cast<u32>(bits));
-      out += 4;
-      bits >>= 32;
-      count -= 32;
-    }
-  }
-  // Pads with zero bits to the next byte boundary and writes what is left.
-  void flush() {
-    while (count > 0) {
-      *out++ = static_cast<u8>(bits);
-      bits >>= 8;
-      count = count > 8 ? count - 8 : 0;
-    }
-    bits = 0;
-  }
-};
+using codecs::bit_writer;
 
 void put_match(bit_writer& w, u32 length, u32 distance) {
   w.put(1, 1);
