@@ -493,7 +493,7 @@ void decoder::block_like(u32 blk, u32 type, bool flag, bool ref) {
       c.data2 = r.data2;
     } else if (rt == TYPE_NATIVE || rt == TYPE_ACTION || rt == TYPE_OP ||
                rt == TYPE_FUNCTION || rt == TYPE_ROUTINE) {
-      c.data2 = r.data2;  // the spec
+      c.data2 = r.data2;  // the argument block
     } else {
       bad();
     }

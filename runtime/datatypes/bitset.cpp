@@ -1,4 +1,5 @@
-// bitset!: the bit array, its membership rule, the specification walker and the actions.
+// bitset!: the bit array, its membership rule, the walker over the values a set is made of,
+// and the actions.
 // Invariants: the bytes past the used length always hold the fill byte of the flag, and a
 // bit count never exceeds MAX_BITS (every size is computed in 64 bits and checked).
 #include "runtime/datatypes/bitset.h"
