@@ -21,6 +21,19 @@ constexpr u32& spec(cell* f) { return f->data2; }
 constexpr u32 more(const cell* f) { return f->data3; }
 constexpr u32& more(cell* f) { return f->data3; }
 
+// The words of an argument cache (the block the interpreter builds from an argument block
+// and keeps in the more-block; its layout is described in runtime/interpreter/calls.cpp):
+// the header's slot, refinement and local counts; an argument entry's symbol (word 3 of
+// its typeset!); a refinement entry's number (word 3; its symbol is word::symbol_id).
+constexpr u32 cache_slots(const cell* h) { return h->data1; }
+constexpr u32& cache_slots(cell* h) { return h->data1; }
+constexpr u32 cache_refs(const cell* h) { return h->data2; }
+constexpr u32& cache_refs(cell* h) { return h->data2; }
+constexpr u32 cache_locals(const cell* h) { return h->data3; }
+constexpr u32& cache_locals(cell* h) { return h->data3; }
+constexpr u32 arg_symbol(const cell* e) { return e->data3; }
+constexpr u32 ref_number(const cell* e) { return e->data3; }
+
 // Checks an argument block; answers the attribute flags. Faults raise script bad-func-def
 // (with the block), invalid-type-spec (with the item) or dup-vars (with the later entry).
 u32 validate_spec(const cell* spec);
