@@ -21,8 +21,8 @@
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/fire.h"
-#include "runtime/interpreter/cells.h"
-#include "runtime/interpreter/stack.h"
+#include "runtime/datatypes/cells.h"
+#include "runtime/stack.h"
 #include "runtime/lexer/lexer_load.h"
 
 namespace vyr::boot {

@@ -18,10 +18,10 @@
 #include "runtime/datatypes/object.h"
 #include "runtime/datatypes/string_actions.h"
 #include "runtime/fire.h"
-#include "runtime/interpreter/cells.h"
+#include "runtime/datatypes/cells.h"
 #include "runtime/interpreter/interpreter.h"
 #include "runtime/lexer/lexer_load.h"
-#include "runtime/interpreter/stack.h"
+#include "runtime/stack.h"
 
 namespace vyr::boot {
 

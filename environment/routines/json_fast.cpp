@@ -16,7 +16,7 @@
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/dtoa.h"
-#include "runtime/interpreter/stack.h"
+#include "runtime/stack.h"
 #include "runtime/lexer/lexer_load.h"
 
 namespace vyr::routines {

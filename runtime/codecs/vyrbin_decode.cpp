@@ -35,8 +35,8 @@
 #include "runtime/datatypes/word.h"
 #include "runtime/fire.h"
 #include "runtime/hashtable.h"
-#include "runtime/interpreter/cells.h"
-#include "runtime/interpreter/stack.h"
+#include "runtime/datatypes/cells.h"
+#include "runtime/stack.h"
 #include "runtime/natives/natives.h"
 
 namespace vyr::vyrbin {

@@ -27,8 +27,8 @@
 #include "runtime/datatypes/word.h"
 #include "runtime/fire.h"
 #include "runtime/imaging/imaging.h"
-#include "runtime/interpreter/cells.h"
-#include "runtime/interpreter/stack.h"
+#include "runtime/datatypes/cells.h"
+#include "runtime/stack.h"
 #include "runtime/natives/natives_loops.h"
 #include "runtime/word_tables.h"
 

@@ -20,8 +20,8 @@
 #include "runtime/datatypes/typeset.h"
 #include "runtime/fire.h"
 #include "runtime/hashtable.h"
-#include "runtime/interpreter/actions.h"
-#include "runtime/interpreter/stack.h"
+#include "runtime/datatypes/actions.h"
+#include "runtime/stack.h"
 #include "runtime/natives/natives_loops.h"
 #include "runtime/word_tables.h"
 

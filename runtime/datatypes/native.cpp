@@ -6,11 +6,11 @@
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/fire.h"
-#include "runtime/interpreter/actions.h"
-#include "runtime/interpreter/cells.h"
+#include "runtime/datatypes/actions.h"
+#include "runtime/datatypes/cells.h"
 #include "runtime/interpreter/interpreter.h"
 #include "runtime/natives/natives.h"
-#include "runtime/interpreter/stack.h"
+#include "runtime/stack.h"
 #include "runtime/word_tables.h"
 
 namespace vyr::native {

@@ -15,9 +15,9 @@
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/fire.h"
-#include "runtime/interpreter/actions.h"
+#include "runtime/datatypes/actions.h"
 #include "runtime/interpreter/interpreter.h"
-#include "runtime/interpreter/stack.h"
+#include "runtime/stack.h"
 
 namespace vyr::port {
 

@@ -14,7 +14,7 @@
 #include "runtime/datatypes/symbol.h"
 #include "runtime/fire.h"
 #include "runtime/hashtable.h"
-#include "runtime/interpreter/stack.h"
+#include "runtime/stack.h"
 #include "runtime/lexer/lexer_load.h"
 
 namespace vyr::word {

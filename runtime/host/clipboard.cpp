@@ -9,7 +9,7 @@
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/fire.h"
-#include "runtime/interpreter/cells.h"
+#include "runtime/datatypes/cells.h"
 
 namespace vyr::clipboard {
 

@@ -21,7 +21,7 @@
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/string_actions.h"
 #include "runtime/fire.h"
-#include "runtime/interpreter/actions.h"
+#include "runtime/datatypes/actions.h"
 #include "runtime/memory.h"
 #include "runtime/unicode.h"
 

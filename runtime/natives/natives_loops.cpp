@@ -1,7 +1,7 @@
 // The loop natives and their iteration steps (see natives_loops.h).
 #include "runtime/natives/natives_loops.h"
 
-#include "runtime/interpreter/halt.h"
+#include "runtime/halt.h"
 
 #include "runtime/cell_checks.h"
 #include "runtime/collector.h"
@@ -12,11 +12,11 @@
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/fire.h"
-#include "runtime/interpreter/actions.h"
-#include "runtime/interpreter/cells.h"
+#include "runtime/datatypes/actions.h"
+#include "runtime/datatypes/cells.h"
 #include "runtime/interpreter/interpreter.h"
 #include "runtime/natives/natives.h"
-#include "runtime/interpreter/stack.h"
+#include "runtime/stack.h"
 #include "runtime/word_tables.h"
 
 namespace vyr::natives {

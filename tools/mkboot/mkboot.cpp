@@ -22,7 +22,7 @@
 #include "runtime/codecs/vyrbin.h"
 #include "runtime/collector.h"
 #include "runtime/datatypes/context.h"
-#include "runtime/interpreter/cells.h"
+#include "runtime/datatypes/cells.h"
 #include "runtime/fire.h"
 #include "runtime/lexer/lexer_load.h"
 

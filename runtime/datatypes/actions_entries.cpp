@@ -5,8 +5,8 @@
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/fire.h"
-#include "runtime/interpreter/actions.h"
-#include "runtime/interpreter/stack.h"
+#include "runtime/datatypes/actions.h"
+#include "runtime/stack.h"
 
 namespace vyr::actions {
 
