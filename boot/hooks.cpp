@@ -20,7 +20,9 @@
 #include "runtime/fire.h"
 #include "runtime/datatypes/cells.h"
 #include "runtime/interpreter/interpreter.h"
+#include "runtime/hooks.h"
 #include "runtime/lexer/lexer_load.h"
+#include "runtime/natives/natives.h"
 #include "runtime/stack.h"
 
 namespace vyr::boot {
@@ -164,6 +166,13 @@ void install_hooks() {
   interpreter::do_file_hook = do_file;
   lexer::hooks.call = lexer_call;
   lexer::hooks.body_head = lexer_body_head;
+}
+
+void install_runtime_hooks() {
+  hooks::cache_spec = interpreter::cache_spec;
+  hooks::same_call_shape = interpreter::same_call_shape;
+  hooks::natives_registered = natives::registered;
+  hooks::call_slots = interpreter::call_slots;
 }
 
 }  // namespace vyr::boot

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "boot/environment.h"
+#include "boot/hooks.h"
 #include "console/text/natives.h"
 #include "environment/routines/routines.h"
 #include "runtime/collector.h"
@@ -73,8 +74,6 @@
 
 namespace vyr::boot {
 
-cell root{TYPE_NONE, 0, 0, 0};
-
 namespace {
 // Hash tables compare keys through the compare action where the type has one.
 i32 compare_for_tables(const cell* a, const cell* b, i32 op) {
@@ -107,6 +106,7 @@ void init_runtime() {
   static bool done = false;
   if (done) return;
   done = true;
+  install_runtime_hooks();
   platform::init_print_hooks();
   platform::init();
   random::init();

@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "boot/init.h"
 #include "runtime/codecs/lz.h"
 #include "runtime/codecs/vyrbin.h"
 #include "runtime/collector.h"
+#include "runtime/hooks.h"
 #include "runtime/datatypes/binary.h"
 #include "runtime/datatypes/bitset.h"
 #include "runtime/datatypes/image.h"
