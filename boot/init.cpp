@@ -60,7 +60,7 @@
 #include "runtime/lexer/lexer_load.h"
 #include "runtime/natives/natives.h"
 #include "runtime/natives/natives_text.h"
-#include "runtime/interpreter/parse.h"
+#include "runtime/natives/parse.h"
 #include "runtime/random.h"
 #include "runtime/stack.h"
 #include "runtime/interpreter/trace.h"

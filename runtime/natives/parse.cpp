@@ -7,7 +7,7 @@
 // block, `collect` block and looked-up rule value on the rule stack (both rooted blocks).
 // Buffers are re-read through their nodes after anything that may allocate (parens,
 // callbacks, edits, copies).
-#include "runtime/interpreter/parse.h"
+#include "runtime/natives/parse.h"
 #include "runtime/datatypes/logic.h"
 
 #include <algorithm>
