@@ -39,18 +39,17 @@ void init_fast_ops() {
   fast_action[slot::add] = FAST_ADD;
   fast_action[slot::subtract] = FAST_SUBTRACT;
   fast_action[slot::multiply] = FAST_MULTIPLY;
-  const struct { const char* name; u8 code; } natives_table[] = {
-      {"equal?", FAST_EQUAL}, {"strict-equal?", FAST_STRICT_EQUAL}, {"same?", FAST_SAME},
-      {"not-equal?", FAST_NOT_EQUAL}, {"lesser?", FAST_LESSER},
-      {"lesser-or-equal?", FAST_LESSER_OR_EQUAL}, {"greater?", FAST_GREATER},
-      {"greater-or-equal?", FAST_GREATER_OR_EQUAL}};
-  for (const auto& n : natives_table) {
-    u32 i = natives::index_of(n.name);
-    if (i && i < FAST_NATIVES) fast_native[i] = n.code;
-  }
-  if_index = natives::index_of("if");
-  unless_index = natives::index_of("unless");
-  either_index = natives::index_of("either");
+  namespace id = natives::id;
+  const struct { u32 index; u8 code; } natives_table[] = {
+      {id::equal_q, FAST_EQUAL}, {id::strict_equal_q, FAST_STRICT_EQUAL},
+      {id::same_q, FAST_SAME}, {id::not_equal_q, FAST_NOT_EQUAL}, {id::lesser_q, FAST_LESSER},
+      {id::lesser_or_equal_q, FAST_LESSER_OR_EQUAL}, {id::greater_q, FAST_GREATER},
+      {id::greater_or_equal_q, FAST_GREATER_OR_EQUAL}};
+  for (const auto& n : natives_table)
+    if (n.index < FAST_NATIVES) fast_native[n.index] = n.code;
+  if_index = id::if_;
+  unless_index = id::unless;
+  either_index = id::either;
 }
 
 bool float_fast(u32 code, cell* left, const cell* r) {
