@@ -213,6 +213,8 @@ void eval_seq(const cell* block) {
 
 void eval_block_plain(const cell* block_in, bool chain);
 void eval_block(const cell* block_in, bool chain) {
+  VYR_ASSERT(!pending);  // a pending exit returns through every level: nothing new runs
+  VYR_ASSERT(series::block_like_q(type_of(block_in)));
   native_stack::check();
   bool library = (buffer_of(block_in->data2)->flags & SERIES_LIBRARY) != 0;
   if (library == (stack::frame_mask == ~0u)) [[unlikely]] {
@@ -254,6 +256,7 @@ void eval_block_plain(const cell* block_in, bool chain) {
 }
 
 void eval_branch(const cell* block) {
+  VYR_ASSERT(!pending);
   if (tracing) [[unlikely]] return eval_block(block, true);
   eval_seq(block);
   if (exit_pending()) return;
@@ -261,6 +264,7 @@ void eval_branch(const cell* block) {
 }
 
 void eval_in_frame(const cell* block) {
+  VYR_ASSERT(!pending && stack::frame_top > 0);
   u32 node = block->data2;
   u32 pos = block->data1;
   u32 tail = cells::length(node);
@@ -291,6 +295,7 @@ void eval_in_frame(const cell* block) {
 }
 
 u32 eval_one(u32 node, u32 pos, bool push) {
+  VYR_ASSERT(!pending);
   cell* start = stack::top;
   position_scope ps;
   cell at{TYPE_BLOCK, pos, node, 0};
@@ -434,6 +439,7 @@ u32 eval_next(u32 node, u32 pos, u32 tail, u32 flags) {
 // ---- Public entry points ----------------------------------------------------------------------
 
 bool simple_block_value(const cell* block, cell* out) {
+  VYR_ASSERT(series::block_like_q(type_of(block)));
   if (tracing) return false;
   u32 node = block->data2, pos = block->data1, tail = cells::length(node);
   if (pos >= tail) return false;
@@ -445,6 +451,7 @@ bool simple_block_value(const cell* block, cell* out) {
 }
 
 void do_block(const cell* block, cell* result) {
+  VYR_ASSERT(!pending);  // C++ callers never hold a pending exit (see interpreter.h)
   cell b = *block;
   collector::root_guard g(&b);
   stack::guard sg;
@@ -461,6 +468,7 @@ void do_block(const cell* block, cell* result) {
 }
 
 void do_block_into_result(const cell* block) {
+  VYR_ASSERT(!pending);
   cell b = *block;
   collector::root_guard g(&b);
   cell* result = stack::arguments;

@@ -2,6 +2,7 @@
 // image) index by, and the entries each domain file installs at those indexes.
 #include "runtime/natives/natives.h"
 
+#include "runtime/assert.h"
 #include "runtime/fire.h"
 #include "runtime/natives/domains.h"
 
@@ -25,10 +26,13 @@ entry_fn entry(u32 index) {
 
 void install(u32 index, entry_fn f) {
   if (index < 1 || index > COUNT) fire("internal", "not-done");
+  VYR_ASSERT(f != nullptr);
+  VYR_ASSERT(!table[index - 1]);  // one installer per native
   table[index - 1] = f;
 }
 
 u32 register_(entry_fn f) {
+  VYR_ASSERT(f != nullptr);
   for (u32 i = COUNT; i < TABLE_SIZE; i++) {
     if (table[i]) continue;
     table[i] = f;
