@@ -130,7 +130,7 @@ class library_scope {
   }
   ~library_scope() {
     if (!on_) return;
-    tracing = saved_tracing_;
+    tracing = saved_tracing_ && !trace::switched_off;
     library_quiet = saved_quiet_;
   }
   library_scope(const library_scope&) = delete;
@@ -140,6 +140,12 @@ class library_scope {
 };
 }  // namespace
 
+[[gnu::noinline, gnu::cold]] static void resume_user_tracing() {
+  trace::resume_pending = false;
+  tracing = trace::active;
+  library_quiet = false;
+}
+
 // Entering a library block from user code or a user block from library code: the frames
 // pushed inside are marked interpreted only in user code. The previous mask comes back when
 // the block is left, errors included.
@@ -148,7 +154,11 @@ class interp_scope {
   explicit interp_scope(bool library) : saved_(stack::frame_mask) {
     stack::frame_mask = library ? ~stack::FLAG_INTERP : ~0u;
   }
-  ~interp_scope() { stack::frame_mask = saved_; }
+  ~interp_scope() {
+    stack::frame_mask = saved_;
+    // Back in user code after `trace on` was asked for in library code.
+    if (trace::resume_pending && saved_ == ~0u) [[unlikely]] resume_user_tracing();
+  }
   interp_scope(const interp_scope&) = delete;
   interp_scope& operator=(const interp_scope&) = delete;
  private:

@@ -14,6 +14,8 @@ namespace vyr::trace {
 
 bool active = false;
 u32 mask = 0;
+bool switched_off = false;
+bool resume_pending = false;
 
 namespace {
 cell callback{TYPE_NONE, 0, 0, 0};
@@ -101,7 +103,7 @@ void event(u32 bit, const cell* code, u32 pos, const cell* ref, const cell* valu
     throw;
   }
   in_callback = false;
-  interpreter::tracing = true;
+  interpreter::tracing = !switched_off;
   interpreter::pending = pending;
   interpreter::pending_target = target;
   interpreter::pending_value = pending_value;
@@ -115,6 +117,8 @@ session::session(const cell* cb) : saved_tracing_(interpreter::tracing) {
   callback = *cb;
   mask = mask_of(cb);
   active = true;
+  switched_off = false;
+  resume_pending = false;
   interpreter::tracing = true;
 }
 
@@ -131,6 +135,8 @@ session::~session() {
     callback = cell{TYPE_NONE, 0, 0, 0};
     active = false;
     mask = 0;
+    switched_off = false;
+    resume_pending = false;
   }
   interpreter::tracing = saved_tracing_;
 }
@@ -140,7 +146,7 @@ void function_body(const cell& fn_in, void (*run)(const cell&, u32, u32), u32 me
   collector::root_guard g(&fn);
   struct restore {
     bool saved = interpreter::tracing;
-    ~restore() { interpreter::tracing = saved; }
+    ~restore() { interpreter::tracing = saved && !switched_off; }
   } r;
   if (fn.header & function::FLAG_NO_TRACE) interpreter::tracing = false;
   else if (fn.header & function::FLAG_TRACE) interpreter::tracing = active;
@@ -149,6 +155,19 @@ void function_body(const cell& fn_in, void (*run)(const cell&, u32, u32), u32 me
   if (interpreter::tracing) {
     cell result = *stack::arguments;
     event(EV_EPILOG, nullptr, 0, &fn, &result);
+  }
+}
+
+void switch_delivery(bool on) {
+  if (!active) return;
+  switched_off = !on;
+  if (!on) {
+    resume_pending = false;
+    interpreter::tracing = false;
+  } else if (stack::frame_mask == ~0u) {
+    interpreter::tracing = true;  // called from user code: nothing quiet lies between
+  } else {
+    resume_pending = true;
   }
 }
 
