@@ -165,6 +165,8 @@ class interp_scope {
   u32 saved_;
 };
 
+void eval_block_plain(const cell* block_in, bool chain);
+
 namespace internal {
 [[gnu::always_inline]] inline void eval_seq_plain(const cell* block) {
   cell* start = stack::push_copy(block);
@@ -200,6 +202,14 @@ namespace internal {
 // library_scope), away from the hot path.
 [[gnu::noinline, gnu::cold]] void eval_seq_library(const cell* block) {
   library_scope ls(block->data2);
+  if (tracing) {
+    // A user block that library code evaluates for its caller is traced whole: its enter,
+    // exit and expressions, as eval_block sends them. The result is pushed like a paren's.
+    stack::push_frame_sym(body_symbol(), 0, stack::HEADER_INTERP_NATIVE);
+    eval_block_plain(block, true);
+    stack::leave();
+    return;
+  }
   eval_seq_plain(block);
 }
 
@@ -445,7 +455,7 @@ u32 eval_next(u32 node, u32 pos, u32 tail, u32 flags) {
 // ---- Public entry points ----------------------------------------------------------------------
 
 bool simple_block_value(const cell* block, cell* out) {
-  if (tracing) return false;
+  if (tracing || library_quiet) return false;
   u32 node = block->data2, pos = block->data1, tail = cells::length(node);
   if (pos >= tail) return false;
   cell v;
