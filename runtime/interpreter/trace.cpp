@@ -149,7 +149,7 @@ void function_body(const cell& fn_in, void (*run)(const cell&, u32, u32), u32 me
     ~restore() { interpreter::tracing = saved && !switched_off; }
   } r;
   if (fn.header & function::FLAG_NO_TRACE) interpreter::tracing = false;
-  else if (fn.header & function::FLAG_TRACE) interpreter::tracing = active;
+  else if (fn.header & function::FLAG_TRACE) interpreter::tracing = active && !switched_off;
   if (interpreter::tracing) event(EV_PROLOG, nullptr, 0, &fn, nullptr);
   run(fn, me, slots);
   if (interpreter::tracing) {
