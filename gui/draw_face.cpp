@@ -81,7 +81,13 @@ bool draw_begin(window_run& r, win::HWND h) {
   r.saved_dpi = saved;
   draw::begin_on_surface(r.ctx, s, 96);
   r.ctx.scale = double(g().dpi_x) / 96.0;
-  paint_face(r);
+  try {
+    paint_face(r);
+  } catch (...) {
+    // A failed begin leaves nothing behind: the caller runs no end for it.
+    draw_end(r);
+    throw;
+  }
   return true;
 }
 

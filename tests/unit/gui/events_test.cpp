@@ -11,6 +11,7 @@
 
 #include "boot/environment.h"
 #include "gui/base_face.h"
+#include "gui/draw_face.h"
 #include "gui/events.h"
 #include "gui/lifecycle.h"
 #include "gui/face_values.h"
@@ -472,6 +473,74 @@ TEST_F(base_faces, DrawingEventsPaintAndAPaintInANestedLoopWaits) {
   EXPECT_TRUE(base().held.empty());
 }
 
+// A pixel of a window's surface as 0xAARRGGBB (premultiplied).
+u32 surface_pixel(win::HWND h, int x, int y) {
+  cairo_surface_t* s = win::window_surface(h);
+  if (!s) return 0xDEADBEEFu;
+  cairo_surface_flush(s);
+  return *reinterpret_cast<const u32*>(cairo_image_surface_get_data(s) +
+                                       y * cairo_image_surface_get_stride(s) + x * 4);
+}
+
+TEST_F(base_faces, APaintDrawsTheFacesDrawBlockOverItsColour) {
+  open_top();
+  cell b = face("db", "base");
+  run("db/color: 0.0.255 db/draw: [pen off fill-pen 255.0.0 box 5x5 15x15]");
+  win::HWND h = child(b);
+  seen.clear();
+  win::InvalidateRect(h, nullptr, false);
+  pump();
+  EXPECT_TRUE(seen.empty());   // a `draw` block paints without a `drawing` event
+  EXPECT_EQ(surface_pixel(h, 10, 10), 0xFFFF0000u);   // inside the box
+  EXPECT_EQ(surface_pixel(h, 2, 2), 0xFF0000FFu);     // the face's colour
+  EXPECT_EQ(surface_pixel(h, 30, 30), 0xFF0000FFu);
+  // A faulty block is printed and dropped: what came before it is drawn, the window lives.
+  run("db/draw: [pen off fill-pen 0.255.0 box 0x0 10x10 bogus box 20x20 30x30]");
+  win::InvalidateRect(h, nullptr, false);
+  EXPECT_NO_THROW(pump());
+  EXPECT_EQ(surface_pixel(h, 5, 5), 0xFF00FF00u);
+  EXPECT_EQ(surface_pixel(h, 25, 25), 0xFF0000FFu);
+  EXPECT_TRUE(win::IsWindow(h));
+  EXPECT_EQ(g().scope_depth, 0);
+}
+
+TEST_F(base_faces, ALayeredFaceComposesItsDrawBlockOverTransparency) {
+  open_top();
+  cell b = face("lb", "base");
+  run("lb/draw: [pen off fill-pen 255.0.0 box 0x0 10x10]");
+  win::HWND h = child(b);
+  win::SetWindowLong(h, win::GWL_EXSTYLE, win::WS_EX_LAYERED);
+  compose_layered(h);
+  EXPECT_EQ(surface_pixel(h, 5, 5), 0xFFFF0000u);
+  EXPECT_EQ(surface_pixel(h, 20, 20), 0x00000000u);   // no colour: transparent
+}
+
+TEST_F(base_faces, DrawingHandlersDrawThroughThePaintsRun) {
+  open_top();
+  cell b = face("tb", "base");
+  run("tb/color: 255.255.255 line-a: [pen off fill-pen 255.0.0 box 0x0 10x10] "
+      "line-b: [fill-pen 0.255.0 box 10x0 20x10 nonsense box 20x0 30x10]");
+  cell a = run("line-a"), c = run("line-b");
+  collector::root_guard ga(&a), gc(&c);
+  win::HWND h = child(b);
+  int drawings = 0;
+  on_event = [&](const std::string& type) {
+    if (type != "drawing") return;
+    drawings++;
+    ASSERT_NE(paint_run(h), nullptr);
+    OS_draw_face(h, &a);
+    OS_draw_face(h, &c);   // its error is printed and dropped
+  };
+  win::InvalidateRect(h, nullptr, false);
+  pump();
+  EXPECT_GE(drawings, 1);
+  EXPECT_EQ(paint_run(h), nullptr);   // the slot is cleared once the paint ends
+  EXPECT_EQ(surface_pixel(h, 5, 5), 0xFFFF0000u);
+  EXPECT_EQ(surface_pixel(h, 15, 5), 0xFF00FF00u);
+  EXPECT_EQ(surface_pixel(h, 25, 5), 0xFFFFFFFFu);
+  EXPECT_EQ(g().scope_depth, 0);
+}
+
 TEST_F(base_faces, PaintsAfterALayeredOneWaitForTheFrameAndAreNotLost) {
   open_top();
   cell layered = face("lb", "base"), plain = face("pb", "base");
@@ -604,7 +673,9 @@ TEST_F(lifecycle, AnUnshownFaceHasNoPicturesAndABaseFacePaintsItsOwn) {
   EXPECT_FALSE(layered_q(win::HWND(h)));
   on_event = [&](const std::string& type) {
     if (type != "drawing") return;
-    cairo_t* cr = win::cairo_of(win::HDC(win::extra(win::HWND(h))->draw_context));
+    window_run* run = paint_run(win::HWND(h));
+    ASSERT_NE(run, nullptr);
+    cairo_t* cr = run->ctx.cr;
     cairo_set_source_rgb(cr, 1, 0, 0);
     cairo_paint(cr);
   };
@@ -848,7 +919,9 @@ TEST_F(lifecycle, ToImageOfFacesAndOtherObjects) {
   realise(b, h);
   on_event = [&](const std::string& type) {
     if (type != "drawing") return;
-    cairo_t* cr = win::cairo_of(win::HDC(win::extra(win::HWND(h))->draw_context));
+    window_run* run = paint_run(win::HWND(h));
+    ASSERT_NE(run, nullptr);
+    cairo_t* cr = run->ctx.cr;
     cairo_set_source_rgba(cr, 0, 0, 1, 0.5);
     cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
     cairo_paint(cr);
