@@ -57,6 +57,7 @@ struct drawing_state {
   double font_size = 9;  // points
   u32 text_style = 0;    // bit 0 bold, 1 italic, 2 underline, 3 strike
   u32 v_align = 0;       // of a face's text: 0 top, 1 middle, 2 bottom
+  double text_angle = 0; // the font's angle, degrees counter-clockwise
   bool anti_alias = true;
   cairo_matrix_t matrix{1, 0, 0, 1, 0, 0};  // user space to device space
   std::vector<shadow> shadows;

@@ -20,7 +20,7 @@ namespace {
 // allocates nothing, so pointers into an object's values stay valid between lookups.
 enum name_id { N_NAME, N_SIZE, N_STYLE, N_COLOR, N_FONT, N_TEXT, N_DATA, N_BOLD, N_ITALIC,
                N_UNDERLINE, N_STRIKE, N_PARA, N_ALIGN, N_V_ALIGN, N_TYPE, N_BASE, N_CENTER,
-               N_RIGHT, N_MIDDLE, N_BOTTOM, N_COUNT };
+               N_RIGHT, N_MIDDLE, N_BOTTOM, N_ANGLE, N_COUNT };
 u32 names[N_COUNT];
 
 }  // namespace
@@ -32,7 +32,7 @@ void init_names() {
   const char* list[N_COUNT] = {"name", "size", "style", "color", "font", "text", "data",
                                "bold", "italic", "underline", "strike", "para", "align",
                                "v-align", "type", "base", "center", "right", "middle",
-                               "bottom"};
+                               "bottom", "angle"};
   for (int i = 0; i < N_COUNT; i++) names[i] = word::intern(list[i]).data2;
 }
 
@@ -97,6 +97,9 @@ void read_font(drawing_state& s, const cell* f) {
   if (const cell* z = field(f, N_SIZE); z && type_of(z) == TYPE_INTEGER && i32(z->data2) > 0)
     s.font_size = std::min(i32(z->data2), 1000);
   s.text_style = style_bits(field(f, N_STYLE));
+  // Degrees counter-clockwise, as the font's text runs on screen; anything else is 0.
+  const cell* angle = field(f, N_ANGLE);
+  s.text_angle = angle && type_of(angle) == TYPE_INTEGER ? double(i32(angle->data2) % 360) : 0;
   const cell* col = field(f, N_COLOR);
   if (col && type_of(col) == TYPE_TUPLE) {
     s.text_colour = tuple_colour(col);
@@ -217,20 +220,27 @@ void text(context& c, pt at, const cell* value) {
   std::vector<backdrop> bds;
   PangoLayout* l;
   double sw = 0, sh = 0;
+  const cell* col = nullptr;
   if (type_of(value) == TYPE_STRING) {
     str = string::to_utf8(value);
     l = make_layout(c, str, s);
   } else {
     // A rich-text face: its font, text, size (wrapping width) and style list.
     l = face_layout(c, value, s, &bds, &str, &sw, &sh);
-    const cell* col = field(value, N_COLOR);
-    if (col && type_of(col) == TYPE_TUPLE && sw > 0 && sh > 0) {
-      double rgba[4];
-      colour_rgba(tuple_colour(col), rgba);
-      cairo_set_source_rgba(c.cr, rgba[0], rgba[1], rgba[2], rgba[3]);
-      cairo_rectangle(c.cr, at.x, at.y, sw, sh);
-      cairo_fill(c.cr);
-    }
+    col = field(value, N_COLOR);
+  }
+  if (s.text_angle != 0) {
+    // The text turns about its origin: y grows downwards, so counter-clockwise is negative.
+    cairo_translate(c.cr, at.x, at.y);
+    cairo_rotate(c.cr, -s.text_angle * M_PI / 180);
+    at = {0, 0};
+  }
+  if (col && type_of(col) == TYPE_TUPLE && sw > 0 && sh > 0) {
+    double rgba[4];
+    colour_rgba(tuple_colour(col), rgba);
+    cairo_set_source_rgba(c.cr, rgba[0], rgba[1], rgba[2], rgba[3]);
+    cairo_rectangle(c.cr, at.x, at.y, sw, sh);
+    cairo_fill(c.cr);
   }
   if (s.v_align && sh > 0) {
     // Middle and bottom alignment within the face's height.
