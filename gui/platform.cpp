@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "gui/draw/draw.h"
 #include "gui/draw_face.h"
 #include "gui/events.h"
 #include "gui/fonts.h"
@@ -274,8 +275,12 @@ void set_dark_mode_code(cell* a, u32) {
 
 void support_dark_mode(cell* a, u32) { logic::make_at(a, support_dark_mode_q()); }
 
-// The drawing device is cairo's image surfaces: there is no device to recreate.
-void toggle_gpu(cell* a, u32) { set_unset(a); }
+// The drawing device is cairo's image surfaces: there is no device to recreate, only
+// what is kept between runs to let go of.
+void toggle_gpu(cell* a, u32) {
+  draw::drop_kept_layouts();
+  set_unset(a);
+}
 
 struct row {
   const char* name;

@@ -110,6 +110,9 @@ void parse_styles(context* c, PangoLayout* layout, const cell* styles, const std
 // the error is printed and dropped, else raised again. `system/view/silent?` drops it.
 void run_draw_on_image(const cell* image, const cell* commands, bool catch_errors);
 
+// Lets go of the shaped text layouts kept between runs.
+void drop_kept_layouts();
+
 // Whether system/view/silent? is true: DRAW errors are then dropped.
 bool silent_q();
 

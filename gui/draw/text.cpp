@@ -130,6 +130,63 @@ PangoLayout* make_layout(context& c, const std::string& text, const drawing_stat
   return l;
 }
 
+// Shaped layouts kept between runs: a terminal repaints the same lines frame after frame,
+// and shaping is most of the cost of drawing text. A kept layout stands in for a new one
+// only when everything that shapes it is equal (context, text, font, width, alignment,
+// attributes); the new one has not been shaped yet, so building it to compare is cheap.
+struct kept_layout {
+  size_t hash;
+  PangoLayout* layout;
+  u64 used;
+};
+constexpr size_t KEPT_LAYOUTS = 256;
+constexpr size_t KEPT_TEXT_MAX = 4096;  // longer texts are shaped each time
+std::vector<kept_layout>& kept() {
+  static std::vector<kept_layout> k;
+  return k;
+}
+u64 use_clock = 0;
+
+bool same_layout(PangoLayout* a, PangoLayout* b) {
+  if (pango_layout_get_context(a) != pango_layout_get_context(b) ||
+      pango_layout_get_width(a) != pango_layout_get_width(b) ||
+      pango_layout_get_alignment(a) != pango_layout_get_alignment(b) ||
+      std::strcmp(pango_layout_get_text(a), pango_layout_get_text(b)) != 0)
+    return false;
+  const PangoFontDescription* fa = pango_layout_get_font_description(a);
+  const PangoFontDescription* fb = pango_layout_get_font_description(b);
+  if (!fa != !fb || (fa && !pango_font_description_equal(fa, fb))) return false;
+  PangoAttrList* aa = pango_layout_get_attributes(a);
+  PangoAttrList* ab = pango_layout_get_attributes(b);
+  if (!aa != !ab) return false;
+  return !aa || pango_attr_list_equal(aa, ab);
+}
+
+// Answers the kept twin of the fresh layout `l` (whose reference passes to the keeper),
+// or `l` itself, kept from now on. The caller owns one reference to the answer.
+PangoLayout* keep_layout(PangoLayout* l, const std::string& text) {
+  if (text.size() > KEPT_TEXT_MAX) return l;
+  size_t h = std::hash<std::string>{}(text) ^ (size_t(u32(pango_layout_get_width(l))) << 1);
+  auto& k = kept();
+  use_clock++;
+  for (kept_layout& e : k) {
+    if (e.hash != h || !same_layout(e.layout, l)) continue;
+    e.used = use_clock;
+    g_object_unref(l);
+    return PANGO_LAYOUT(g_object_ref(e.layout));
+  }
+  if (k.size() < KEPT_LAYOUTS) {
+    k.push_back({h, PANGO_LAYOUT(g_object_ref(l)), use_clock});
+  } else {
+    auto oldest = std::min_element(k.begin(), k.end(), [](const kept_layout& x, const kept_layout& y) {
+      return x.used < y.used;
+    });
+    g_object_unref(oldest->layout);
+    *oldest = {h, PANGO_LAYOUT(g_object_ref(l)), use_clock};
+  }
+  return l;
+}
+
 void paint_backdrops(context& c, PangoLayout* l, double x, double y,
                      const std::vector<backdrop>& bds) {
   for (const backdrop& b : bds) {
@@ -155,6 +212,11 @@ void paint_backdrops(context& c, PangoLayout* l, double x, double y,
   }
 }
 }  // namespace
+
+void drop_kept_layouts() {
+  for (kept_layout& e : kept()) g_object_unref(e.layout);
+  kept().clear();
+}
 
 void font(context& c, const cell* f) { read_font(c.st, f); }
 
@@ -229,6 +291,7 @@ void text(context& c, pt at, const cell* value) {
     l = face_layout(c, value, s, &bds, &str, &sw, &sh);
     col = field(value, N_COLOR);
   }
+  l = keep_layout(l, str);
   if (s.text_angle != 0) {
     // The text turns about its origin: y grows downwards, so counter-clockwise is negative.
     cairo_translate(c.cr, at.x, at.y);
