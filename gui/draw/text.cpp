@@ -132,8 +132,8 @@ PangoLayout* make_layout(context& c, const std::string& text, const drawing_stat
 
 // Shaped layouts kept between runs: a terminal repaints the same lines frame after frame,
 // and shaping is most of the cost of drawing text. A kept layout stands in for a new one
-// only when everything that shapes it is equal (context, text, font, width, alignment,
-// attributes); the new one has not been shaped yet, so building it to compare is cheap.
+// only when everything that shapes or colours it is equal (context, text, font, width,
+// alignment, attributes in order); the new one has not been shaped yet, so building it to compare is cheap.
 struct kept_layout {
   size_t hash;
   PangoLayout* layout;
@@ -147,6 +147,25 @@ std::vector<kept_layout>& kept() {
 }
 u64 use_clock = 0;
 
+// Attribute lists equal in order: of two attributes of one kind over one range the later
+// wins, so [1x5 red 1x5 blue] and [1x5 blue 1x5 red] differ (pango's own comparison
+// takes them as sets).
+bool same_attributes(PangoAttrList* a, PangoAttrList* b) {
+  GSList* la = pango_attr_list_get_attributes(a);
+  GSList* lb = pango_attr_list_get_attributes(b);
+  bool same = true;
+  GSList *p = la, *q = lb;
+  for (; p && q && same; p = p->next, q = q->next) {
+    auto* x = static_cast<PangoAttribute*>(p->data);
+    auto* y = static_cast<PangoAttribute*>(q->data);
+    same = x->start_index == y->start_index && x->end_index == y->end_index && pango_attribute_equal(x, y);
+  }
+  same = same && !p && !q;
+  g_slist_free_full(la, reinterpret_cast<GDestroyNotify>(pango_attribute_destroy));
+  g_slist_free_full(lb, reinterpret_cast<GDestroyNotify>(pango_attribute_destroy));
+  return same;
+}
+
 bool same_layout(PangoLayout* a, PangoLayout* b) {
   if (pango_layout_get_context(a) != pango_layout_get_context(b) ||
       pango_layout_get_width(a) != pango_layout_get_width(b) ||
@@ -159,7 +178,7 @@ bool same_layout(PangoLayout* a, PangoLayout* b) {
   PangoAttrList* aa = pango_layout_get_attributes(a);
   PangoAttrList* ab = pango_layout_get_attributes(b);
   if (!aa != !ab) return false;
-  return !aa || pango_attr_list_equal(aa, ab);
+  return !aa || same_attributes(aa, ab);
 }
 
 // Answers the kept twin of the fresh layout `l` (whose reference passes to the keeper),
