@@ -92,6 +92,8 @@ bool draw_begin(window_run& r, win::HWND h) {
 }
 
 void draw_end(window_run& r) {
+  // A window destroyed while its paint ran cannot clear its slot: the run's entry goes here.
+  set_paint_run(win::HWND{}, &r, false);
   if (r.saved_dpi != -1) leave_dpi_scope(r.saved_dpi);
   r.saved_dpi = -1;
   draw::end(r.ctx);
@@ -130,23 +132,33 @@ std::vector<window_run*>& runs() {
 }
 }  // namespace
 
-void set_paint_run(win::HWND h, window_run* run) {
+void set_paint_run(win::HWND h, window_run* run, bool keep) {
+  auto& r = runs();
+  if (!keep) {
+    if (run && run->slot && run->slot <= r.size() && r[run->slot - 1] == run) r[run->slot - 1] = nullptr;
+    if (run) run->slot = 0;
+    return;
+  }
   win::window_extra* ex = win::extra(h);
   if (!ex) return;
-  if (ex->draw_context && ex->draw_context <= runs().size()) runs()[ex->draw_context - 1] = nullptr;
+  if (ex->draw_context && ex->draw_context <= r.size()) {
+    if (window_run* old = r[ex->draw_context - 1]) old->slot = 0;
+    r[ex->draw_context - 1] = nullptr;
+  }
   ex->draw_context = 0;
   if (!run) return;
-  auto& r = runs();
   auto free_slot = std::find(r.begin(), r.end(), nullptr);
   if (free_slot == r.end()) free_slot = r.insert(r.end(), nullptr);
   *free_slot = run;
-  ex->draw_context = u32(free_slot - r.begin()) + 1;
+  run->slot = u32(free_slot - r.begin()) + 1;
+  ex->draw_context = run->slot;
 }
 
 window_run* paint_run(win::HWND h) {
   win::window_extra* ex = win::extra(h);
   if (!ex || !ex->draw_context || ex->draw_context > runs().size()) return nullptr;
-  return runs()[ex->draw_context - 1];
+  window_run* r = runs()[ex->draw_context - 1];
+  return r && r->hwnd == h ? r : nullptr;
 }
 
 void OS_draw_face(win::HWND h, const cell* commands_in) {

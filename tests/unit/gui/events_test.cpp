@@ -541,6 +541,29 @@ TEST_F(base_faces, DrawingHandlersDrawThroughThePaintsRun) {
   EXPECT_EQ(g().scope_depth, 0);
 }
 
+TEST_F(base_faces, AWindowDestroyedByItsDrawingHandlerLeavesNoRunBehind) {
+  open_top();
+  cell b1 = face("d1", "base"), b2 = face("d2", "base");
+  run("d1/color: 255.255.255 d2/color: 255.255.255");
+  win::HWND h1 = child(b1, 10), h2 = child(b2, 80);
+  u32 second_slot = 0;
+  on_event = [&](const std::string& type) {
+    if (type != "drawing") return;
+    if (win::IsWindow(h1) && paint_run(h1)) {
+      win::DestroyWindow(h1);
+    } else if (window_run* r = paint_run(h2)) {
+      second_slot = r->slot;
+    }
+  };
+  win::InvalidateRect(h1, nullptr, false);
+  pump();
+  EXPECT_FALSE(win::IsWindow(h1));
+  win::InvalidateRect(h2, nullptr, false);
+  pump();
+  EXPECT_EQ(second_slot, 1u);   // the destroyed window's entry was let go
+  EXPECT_EQ(g().scope_depth, 0);
+}
+
 TEST_F(base_faces, PaintsAfterALayeredOneWaitForTheFrameAndAreNotLost) {
   open_top();
   cell layered = face("lb", "base"), plain = face("pb", "base");
