@@ -19,6 +19,16 @@
 namespace vyr::gui {
 
 namespace {
+// Prints a DRAW error of a paint and drops it; the dialects' own reports are dropped
+// silently when system/view/silent? says so.
+void print_error(const thrown& t, bool reported) {
+  cell err = t.value;
+  collector::root_guard ge(&err);
+  if (reported && draw::silent_q()) return;
+  stack::guard sg;
+  platform::print_text(string::to_utf8(actions::form_to_string(&err)), true);
+}
+
 void paint_face(window_run& r) {
   const cell* face_ptr = face_of_window(r.hwnd);
   draw::context& c = r.ctx;
@@ -56,7 +66,14 @@ void paint_face(window_run& r) {
       c.st.pen.colour = u32(w) & 0xFFFFFF;
       c.st.pen.kind = draw::BRUSH_SOLID;
     }
-    draw::text(c, {0, 0}, &t);
+    try {
+      draw::face_text(c, &face);
+    } catch (const thrown& t) {
+      // A faulty style list of a rich-text face: reported like a faulty draw block, and the
+      // paint goes on.
+      if (t.level != THROW_ERROR) throw;
+      print_error(t, c.reported);
+    }
     draw::pen_colour(c, 0, false);
     c.st.text_colour = 0;
   }
@@ -171,11 +188,7 @@ void OS_draw_face(win::HWND h, const cell* commands_in) {
     draw::parse(r->ctx, &commands);
   } catch (const thrown& t) {
     if (t.level != THROW_ERROR) throw;
-    cell err = t.value;
-    collector::root_guard ge(&err);
-    if (r->ctx.reported && draw::silent_q()) return;
-    stack::guard sg;
-    platform::print_text(string::to_utf8(actions::form_to_string(&err)), true);
+    print_error(t, r->ctx.reported);
   }
 }
 

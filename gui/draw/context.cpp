@@ -288,6 +288,8 @@ cairo_matrix_t device_matrix(const context& c) {
 }
 
 void begin_on_surface(context& c, cairo_surface_t* surface, double dpi) {
+  // Face fields are read by names interned once; a run's reads then allocate nothing.
+  init_names();
   c.surface = cairo_surface_reference(surface);
   c.image_record = 0;
   c.width = u32(cairo_image_surface_get_width(surface));

@@ -20,7 +20,7 @@ namespace {
 // allocates nothing, so pointers into an object's values stay valid between lookups.
 enum name_id { N_NAME, N_SIZE, N_STYLE, N_COLOR, N_FONT, N_TEXT, N_DATA, N_BOLD, N_ITALIC,
                N_UNDERLINE, N_STRIKE, N_PARA, N_ALIGN, N_V_ALIGN, N_TYPE, N_BASE, N_CENTER,
-               N_RIGHT, N_MIDDLE, N_BOTTOM, N_ANGLE, N_COUNT };
+               N_RIGHT, N_MIDDLE, N_BOTTOM, N_ANGLE, N_RICH_TEXT, N_COUNT };
 u32 names[N_COUNT];
 
 }  // namespace
@@ -32,7 +32,7 @@ void init_names() {
   const char* list[N_COUNT] = {"name", "size", "style", "color", "font", "text", "data",
                                "bold", "italic", "underline", "strike", "para", "align",
                                "v-align", "type", "base", "center", "right", "middle",
-                               "bottom", "angle"};
+                               "bottom", "angle", "rich-text"};
   for (int i = 0; i < N_COUNT; i++) names[i] = word::intern(list[i]).data2;
 }
 
@@ -259,7 +259,12 @@ PangoLayout* face_layout(context& c, const cell* face_in, drawing_state& s,
   }
   // The layout's limits are the size + 0.5 in each direction.
   if (sw > 0) pango_layout_set_width(l, int(std::min(sw + 0.5, 1e6) * PANGO_SCALE));
-  const cell* data = field(&face, N_DATA);
+  // The style list is a rich-text face's: other faces keep what they like in `data`. An
+  // object without a type (DRAW's `text` of a plain object) is taken as rich text.
+  const cell* kind = field(&face, N_TYPE);
+  bool styled = !kind || (type_of(kind) != TYPE_WORD && type_of(kind) != TYPE_LIT_WORD) ||
+                word_is(kind, N_RICH_TEXT);
+  const cell* data = styled ? field(&face, N_DATA) : nullptr;
   if (data && type_of(data) == TYPE_BLOCK) {
     cell styles = *data;
     collector::root_guard sg(&styles);
@@ -291,7 +296,10 @@ PangoLayout* face_layout(context& c, const cell* face_in, drawing_state& s,
   return l;
 }
 
-void text(context& c, pt at, const cell* value) {
+namespace {
+// Text of a string or a face at `at`; a face's colour fills its box first unless
+// `background` is false (a window's face was painted already).
+void draw_text(context& c, pt at, const cell* value, bool background) {
   cairo_matrix_t m = device_matrix(c);
   double det = m.xx * m.yy - m.xy * m.yx;
   if (!std::isfinite(det) || std::fabs(det) < 1e-12) return;
@@ -308,7 +316,7 @@ void text(context& c, pt at, const cell* value) {
   } else {
     // A rich-text face: its font, text, size (wrapping width) and style list.
     l = face_layout(c, value, s, &bds, &str, &sw, &sh);
-    col = field(value, N_COLOR);
+    if (background) col = field(value, N_COLOR);
   }
   l = keep_layout(l, str);
   if (s.text_angle != 0) {
@@ -340,5 +348,10 @@ void text(context& c, pt at, const cell* value) {
   cairo_new_path(c.cr);
   g_object_unref(l);
 }
+}  // namespace
+
+void text(context& c, pt at, const cell* value) { draw_text(c, at, value, true); }
+
+void face_text(context& c, const cell* face) { draw_text(c, {0, 0}, face, false); }
 
 }  // namespace vyr::draw

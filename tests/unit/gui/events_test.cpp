@@ -564,6 +564,37 @@ TEST_F(base_faces, AWindowDestroyedByItsDrawingHandlerLeavesNoRunBehind) {
   EXPECT_EQ(g().scope_depth, 0);
 }
 
+// Dark pixels of a window's surface in the rectangle [x0, x1) x [y0, y1).
+int ink(win::HWND h, int x0, int y0, int x1, int y1) {
+  int n = 0;
+  for (int y = y0; y < y1; y++)
+    for (int x = x0; x < x1; x++)
+      if ((surface_pixel(h, x, y) & 0xFF) < 128) n++;
+  return n;
+}
+
+TEST_F(base_faces, AFacesTextIsCentredAndItsDataIsNoStyleList) {
+  open_top();
+  cell b = face("tx", "base");
+  // Not a style list: a base face's data is its own.
+  run("tx/color: 255.255.255 tx/size: 50x40 tx/text: \"II\" tx/data: [1 2 3] tx/font: make object! [name: none "
+      "size: 9 style: none angle: 0 color: none anti-alias?: none shadow: none state: none parent: none]");
+  win::HWND h = child(b);   // 50x40
+  win::InvalidateRect(h, nullptr, false);
+  EXPECT_NO_THROW(pump());
+  EXPECT_GT(ink(h, 15, 10, 35, 30), 0);   // in the middle
+  EXPECT_EQ(ink(h, 0, 0, 15, 40), 0);     // nothing at the left
+  EXPECT_EQ(ink(h, 0, 0, 50, 10), 0);     // nor at the top
+  // A rich-text face's style list is read, and a faulty one is reported, not raised.
+  cell r = face("rx", "rich-text");
+  run("rx/color: 255.255.255 rx/text: \"II\" rx/data: [1x2 bogus]");
+  win::HWND hr = child(r, 80);
+  win::InvalidateRect(hr, nullptr, false);
+  EXPECT_NO_THROW(pump());
+  EXPECT_TRUE(win::IsWindow(hr));
+  EXPECT_EQ(g().scope_depth, 0);
+}
+
 TEST_F(base_faces, PaintsAfterALayeredOneWaitForTheFrameAndAreNotLost) {
   open_top();
   cell layered = face("lb", "base"), plain = face("pb", "base");
