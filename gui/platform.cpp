@@ -122,7 +122,7 @@ void size_text(cell* a, u32) {
 void update_font_code(cell* a, u32) {
   cell font = a[0];
   collector::root_guard g(&font);
-  i32 field = type_of(&a[1]) == TYPE_INTEGER ? i32(a[1].data2) : -1;
+  i32 field = type_of(&a[1]) == TYPE_INTEGER ? integer::get(&a[1]) : -1;
   if (field >= 0) update_font(nullptr, &font, field);
   *a = none_value;
 }
@@ -138,7 +138,7 @@ void update_para_code(cell* a, u32) {
 void request_font(cell* a, u32) {
   cell result = a[0], font = a[1];
   collector::root_guard g1(&result), g2(&font);
-  OS_request_font(&result, &font, type_of(&a[2]) == TYPE_LOGIC && a[2].data1);
+  OS_request_font(&result, &font, type_of(&a[2]) == TYPE_LOGIC && logic::get(&a[2]));
   *a = result;
 }
 
@@ -257,7 +257,7 @@ void text_box_metrics(cell* a, u32) {
   }
   cell face = a[0], arg = a[1];
   collector::root_guard g1(&face), g2(&arg);
-  i32 kind = type_of(&a[2]) == TYPE_INTEGER ? i32(a[2].data2) : -1;
+  i32 kind = type_of(&a[2]) == TYPE_INTEGER ? integer::get(&a[2]) : -1;
   text_box::metrics(&face, &arg, kind, a);
 }
 

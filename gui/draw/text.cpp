@@ -7,6 +7,7 @@
 #include "gui/draw/internal.h"
 #include "runtime/collector.h"
 #include "runtime/datatypes/context.h"
+#include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/word.h"
@@ -99,7 +100,7 @@ void read_font(drawing_state& s, const cell* f) {
   s.text_style = style_bits(field(f, N_STYLE));
   // Degrees counter-clockwise, as the font's text runs on screen; anything else is 0.
   const cell* angle = field(f, N_ANGLE);
-  s.text_angle = angle && type_of(angle) == TYPE_INTEGER ? double(i32(angle->data2) % 360) : 0;
+  s.text_angle = angle && type_of(angle) == TYPE_INTEGER ? double(integer::get(angle) % 360) : 0;
   const cell* col = field(f, N_COLOR);
   if (col && type_of(col) == TYPE_TUPLE) {
     s.text_colour = tuple_colour(col);
