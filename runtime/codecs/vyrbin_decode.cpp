@@ -142,6 +142,7 @@ class decoder {
   const u8* names_ = nullptr;
   u32 symbol_count_ = 0, names_size_ = 0;
   std::vector<u32> symbols_;
+  std::vector<u32> global_slots_;  // per symbol number: its global word's index + 1, or 0
   u32 depth_ = 0;
 
   // ---- Reading ------------------------------------------------------------------------
@@ -236,6 +237,7 @@ void decoder::read_header(bool compact, bool symbols) {
     symbol_count_ = n;
     names_size_ = s;
     symbols_.assign(n, 0);
+    global_slots_.assign(n, 0);
   }
   if (record_length > left()) bad();
   end_ = p_ + record_length;
@@ -932,7 +934,8 @@ void decoder::error_(u32 blk) {
 // ---- Words -------------------------------------------------------------------------------
 
 void decoder::word_(u32 blk, u32 type, u32 header, bool flag, bool ref) {
-  u32 sym = symbol(number());
+  u32 n = number();
+  u32 sym = symbol(n);
   cell w{type, 0, sym, word::NO_INDEX};
   auto global = [&] {
     // A refinement stays unbound as the lexer leaves it, so the image adds no global words
@@ -941,8 +944,16 @@ void decoder::word_(u32 blk, u32 type, u32 header, bool flag, bool ref) {
       append(blk, w);
       return;
     }
-    word::make_at(sym, &w);
-    w.header = type;
+    // A name's slot in the global context does not move once made: the image's many uses
+    // of one name look it up once.
+    u32& known = global_slots_[n];
+    if (known) {
+      w = cell{type, _context::global, sym, known - 1};
+    } else {
+      word::make_at(sym, &w);
+      w.header = type;
+      known = w.data3 + 1;
+    }
     append(blk, w);
   };
   if (boot) {
@@ -1136,20 +1147,22 @@ u32 decode(const u8* input, u64 length, u32 target, bool raise, const cell* arg)
     fire("script", "invalid-data", &a);
   }
   u8 flags = input[7];
-  std::vector<u8> body;
+  // An uncompressed body is read where it lies (the boot image: no copy to fault in).
+  // The caller's bytes stay put meanwhile: they are never in the arena.
+  codecs::byte_buffer out;
+  const u8* body = input + 8;
+  u64 body_size = length - 8;
   if (flags & 2) {
-    codecs::byte_buffer out;
     if (!lz::decompress(input + 8, length - 8, out)) {
       if (!raise) fail_boot("Error: Vyrbin compressed data corrupted!");
       fire("script", "invalid-data", &a);
     }
-    body.assign(out.begin(), out.end());
-  } else {
-    body.assign(input + 8, input + length);
+    body = out.data();
+    body_size = out.size();
   }
-  if (!(flags & 1) && body.size() < 8) fire("script", "invalid-data", &a);
+  if (!(flags & 1) && body_size < 8) fire("script", "invalid-data", &a);
   u32 first_root = block_length(target);
-  decoder d(body.data(), body.size(), target, first_root);
+  decoder d(body, body_size, target, first_root);
   d.read_header((flags & 1) != 0, (flags & 4) != 0);
   d.run();
   return first_root;
