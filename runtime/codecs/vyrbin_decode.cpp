@@ -74,7 +74,8 @@ bool valid_utf8_q(const u8* s, size_t n) {
   return true;
 }
 
-inline u32 block_length(u32 node) { return buffer_of(node)->used_units(); }
+// Cell series only: a shift, not a division by the unit.
+inline u32 block_length(u32 node) { return buffer_of(node)->used_bytes() >> 4; }
 inline cell* block_at(u32 node, u32 i) { return buffer_of(node)->cells() + i; }
 inline void block_truncate(u32 node, u32 n) {
   series_buffer* b = buffer_of(node);
@@ -83,16 +84,30 @@ inline void block_truncate(u32 node, u32 n) {
 // Appends a copy of the cell and answers its position. The block may grow (and the
 // collector run) first: a value made just before, not yet in any block, is kept alive.
 inline u32 append(u32 node, const cell& c) {
-  u32 pos = block_length(node);
   series_buffer* b = buffer_of(node);
+  u32 pos = b->used_bytes() >> 4;
   if (b->tail + sizeof(cell) <= b->end_offset()) {
-    *memory::alloc_tail_cell(b) = c;
+    *b->tail_cell() = c;
+    b->tail += u32(sizeof(cell));
   } else {
     cell v = c;
     collector::root_guard g(&v);
     cells::append(node, &v);
   }
   return pos;
+}
+
+// Marks a block already made (one a reference names) and every block and paren in it as
+// the library's, stopping at a hash! and at what is marked already (shared or cyclic).
+void mark_library(u32 node) {
+  series_buffer* b = buffer_of(node);
+  if (b->flags & SERIES_LIBRARY) return;
+  b->flags |= SERIES_LIBRARY;
+  const cell* c = b->cells();
+  for (u32 i = 0, n = b->used_bytes() >> 4; i < n; i++) {
+    u32 t = type_of(c + i);
+    if (series::block_like_q(t) && t != TYPE_HASH) mark_library(c[i].data2);
+  }
 }
 
 // Runs a constructor that reports bad input by raising, turning its error into the
@@ -482,6 +497,11 @@ void decoder::scalar(u32 blk, u32 type, u32 header, bool flag) {
 
 void decoder::block_like(u32 blk, u32 type, bool flag, bool ref) {
   u32 head = !compact_ || flag ? head_index() : 0;
+  // In boot mode the blocks of the root blocks (the environment's files) are the
+  // library's, as the source path marks them after scanning: a root record's block and every
+  // block or paren below it, but not what a hash! holds nor what an assignment's value is.
+  bool library = boot && type != TYPE_HASH &&
+                 ((blk == target_ && depth_ == 1) || (buffer_of(blk)->flags & SERIES_LIBRARY));
   if (ref) {
     cell r = referenced();
     u32 rt = type_of(&r);
@@ -499,12 +519,14 @@ void decoder::block_like(u32 blk, u32 type, bool flag, bool ref) {
     } else {
       bad();
     }
+    if (library) mark_library(c.data2);
     append(blk, c);
     return;
   }
   u32 n = count(compact_ ? 1 : 4);
   u32 pos = append(blk, cell{TYPE_NONE, 0, 0, 0});
   u32 node = memory::alloc_cells(n ? n : 1);
+  if (library) buffer_of(node)->flags |= SERIES_LIBRARY;
   *block_at(blk, pos) = cell{type, head, node, 0};
   for (u32 i = 0; i < n; i++) record(node);
   if (type == TYPE_HASH) {
