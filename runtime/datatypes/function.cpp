@@ -2,6 +2,7 @@
 // registration, and the registry of routine code.
 #include "runtime/datatypes/function.h"
 
+#include <cstring>
 #include <deque>
 #include <string>
 #include <string_view>
@@ -60,11 +61,11 @@ u32 deep_copy(u32 node, u32 from) {
   u32 copy = memory::alloc_cells(count ? count : 1);
   collector::node_guard cg(&copy);
   // A copy of a library body is the library's too (tracing stays out of it).
-  buffer_of(copy)->flags |= buffer_of(node)->flags & SERIES_LIBRARY;
-  for (u32 i = 0; i < count; i++) {
-    cell c = *cells::at(node, from + i);
-    cells::append(copy, &c);
-  }
+  series_buffer* cb = buffer_of(copy);
+  cb->flags |= buffer_of(node)->flags & SERIES_LIBRARY;
+  // The cells in one move: nothing allocates between here and the tail's update.
+  std::memcpy(cb->cells(), cells::at(node, from), u64{count} * sizeof(cell));
+  cb->tail = cb->offset + count * u32(sizeof(cell));
   for (u32 i = 0; i < count; i++) {
     cell c = *cells::at(copy, i);
     if (type_of(&c) != TYPE_HASH && cells::block_like_q(type_of(&c))) {
