@@ -20,6 +20,7 @@
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/word.h"
+#include "runtime/datatypes/series.h"
 #include "runtime/fire.h"
 #include "runtime/interpreter/cells.h"
 #include "runtime/interpreter/stack.h"
@@ -70,7 +71,7 @@ cell predicate_specs() {
     const routines::predicate& p = routines::predicates[i];
     cell name = word_cell(p.name, TYPE_WORD);
     if (i > 0) name.header |= HEADER_NEW_LINE;
-    cells::append(out.data2, &name);
+    cells::append(series::node(&out), &name);
     std::string doc;
     if (p.type) {
       doc = "Returns true if the value is this type";
@@ -81,26 +82,26 @@ cell predicate_specs() {
     cell spec;
     cells::make_block(&spec, 5);
     collector::root_guard gs(&spec);
-    cells::append(out.data2, &spec);
+    cells::append(series::node(&out), &spec);
     cell c;
     string::make_at_unit(&c, u32(doc.size()), 1);
-    series_buffer* b = buffer_of(c.data2);
+    series_buffer* b = buffer_of(series::node(&c));
     std::memcpy(b->head(), doc.data(), doc.size());
     b->tail = b->offset + u32(doc.size());
-    cells::append(spec.data2, &c);
+    cells::append(series::node(&spec), &c);
     c = word_cell("value", TYPE_WORD);
-    cells::append(spec.data2, &c);
+    cells::append(series::node(&spec), &c);
     cell types;
     cells::make_block(&types, 1);
-    cells::append(spec.data2, &types);
+    cells::append(series::node(&spec), &types);
     c = word_cell("any-type!", TYPE_WORD);
-    cells::append(types.data2, &c);
+    cells::append(series::node(&types), &c);
     c = word_cell("return", TYPE_SET_WORD);
-    cells::append(spec.data2, &c);
+    cells::append(series::node(&spec), &c);
     cells::make_block(&types, 1);
-    cells::append(spec.data2, &types);
+    cells::append(series::node(&spec), &types);
     c = word_cell("logic!", TYPE_WORD);
-    cells::append(types.data2, &c);
+    cells::append(series::node(&types), &c);
   }
   return out;
 }
@@ -108,7 +109,7 @@ cell predicate_specs() {
 // `boot-value 'key`: one fact of the build, the command line or a module.
 void boot_value_code(cell* a, u32) {
   if (type_of(a) != TYPE_WORD && type_of(a) != TYPE_LIT_WORD) fire("script", "invalid-arg", a);
-  std::string key(symbol::name(a->data2));
+  std::string key(symbol::name(word::symbol_id(a)));
   cell out = none();
   collector::root_guard g(&out);
   if (key == "version") {
@@ -144,7 +145,7 @@ void boot_value_code(cell* a, u32) {
     cells::make_block(&out, u32(argv_.size()));
     for (size_t i = 0; i < argv_.size(); i++) {
       cell s = text_cell(argv_[i]);
-      cells::append(out.data2, &s);
+      cells::append(series::node(&out), &s);
     }
   } else if (key == "predicates") {
     out = predicate_specs();

@@ -58,7 +58,6 @@
 #include "runtime/interpreter/interpreter.h"
 #include "runtime/lexer/lexer_load.h"
 #include "runtime/natives/natives.h"
-#include "runtime/natives/natives_text.h"
 #include "runtime/interpreter/parse.h"
 #include "runtime/random.h"
 #include "runtime/interpreter/stack.h"
@@ -98,7 +97,7 @@ void load_currency_list() {
   }
   cell list;
   lexer::scan(&list, reinterpret_cast<const u8*>(text.data()), u32(text.size()));
-  list.data1 = 2;  // after `Vyr [...]`
+  series::index(&list) = 2;  // after `Vyr [...]`
   money::set_currencies(&list);
 }
 }  // namespace
@@ -184,7 +183,6 @@ void init_runtime() {
   actions::init_entries();
   port::init_entries();
   natives::init();
-  natives::init_text();
   routines::init();
   text::register_routines();  // the text console's `system/console/init`
   interpreter::init();
