@@ -218,6 +218,7 @@ class decoder {
   void op_(u32 blk);
   void error_(u32 blk);
   void word_(u32 blk, u32 type, u32 header, bool flag, bool ref);
+  void global_word(u32 blk, u32 type, u32 n, u32 sym);
 
   context_spec context_body(bool allow_stack);
   u32 build_context(const context_spec& spec);
@@ -312,7 +313,13 @@ void decoder::compact_record(u32 blk) {
       assignment(blk, type, 0, flag);
       return;
     }
-    dispatch(blk, type, 0, flag, ref, false);
+    if (boot && !flag && !ref && type >= TYPE_WORD && type <= TYPE_GET_WORD) {
+      // The image's commonest record, an unbound word: straight to its global slot.
+      u32 n = number();
+      global_word(blk, type, n, symbol(n));
+    } else {
+      dispatch(blk, type, 0, flag, ref, false);
+    }
   }
   if (new_line && block_length(blk) > pos) block_at(blk, pos)->header |= HEADER_NEW_LINE;
 }
@@ -957,6 +964,21 @@ void decoder::error_(u32 blk) {
 
 // ---- Words -------------------------------------------------------------------------------
 
+// A word bound to the global context, as the lexer makes it. A name's slot there does not
+// move once made: the image's many uses of one name look it up once.
+void decoder::global_word(u32 blk, u32 type, u32 n, u32 sym) {
+  u32& known = global_slots_[n];
+  cell w;
+  if (known) {
+    w = cell{type, _context::global, sym, known - 1};
+  } else {
+    word::make_at(sym, &w);
+    w.header = type;
+    known = word::index(&w) + 1;
+  }
+  append(blk, w);
+}
+
 void decoder::word_(u32 blk, u32 type, u32 header, bool flag, bool ref) {
   u32 n = number();
   u32 sym = symbol(n);
@@ -968,17 +990,7 @@ void decoder::word_(u32 blk, u32 type, u32 header, bool flag, bool ref) {
       append(blk, w);
       return;
     }
-    // A name's slot in the global context does not move once made: the image's many uses
-    // of one name look it up once.
-    u32& known = global_slots_[n];
-    if (known) {
-      w = cell{type, _context::global, sym, known - 1};
-    } else {
-      word::make_at(sym, &w);
-      w.header = type;
-      known = word::index(&w) + 1;
-    }
-    append(blk, w);
+    global_word(blk, type, n, sym);
   };
   if (boot) {
     u32 ctx_ref, index;
