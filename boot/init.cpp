@@ -58,7 +58,6 @@
 #include "runtime/interpreter/interpreter.h"
 #include "runtime/lexer/lexer_load.h"
 #include "runtime/natives/natives.h"
-#include "runtime/natives/natives_text.h"
 #include "runtime/interpreter/parse.h"
 #include "runtime/random.h"
 #include "runtime/interpreter/stack.h"
@@ -184,7 +183,6 @@ void init_runtime() {
   actions::init_entries();
   port::init_entries();
   natives::init();
-  natives::init_text();
   routines::init();
   text::register_routines();  // the text console's `system/console/init`
   interpreter::init();

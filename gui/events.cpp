@@ -26,7 +26,7 @@
 #include "runtime/gui_module.h"
 #include "runtime/interpreter/stack.h"
 #include "runtime/interpreter/trace.h"
-#include "runtime/natives/natives_host.h"
+#include "runtime/natives/host.h"
 
 namespace vyr::gui {
 

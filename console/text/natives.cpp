@@ -20,7 +20,7 @@
 #include "runtime/interpreter/interpreter.h"
 #include "runtime/interpreter/stack.h"
 #include "runtime/natives/natives.h"
-#include "runtime/natives/natives_output.h"
+#include "runtime/natives/output.h"
 #include "runtime/print_hooks.h"
 
 namespace vyr::text {

@@ -36,7 +36,7 @@
 #include "runtime/interpreter/trace.h"
 #include "runtime/lexer/lexer_load.h"
 #include "runtime/natives/math_helpers.h"
-#include "runtime/natives/natives_output.h"
+#include "runtime/natives/output.h"
 #include "runtime/platform.h"
 
 namespace vyr::routines {

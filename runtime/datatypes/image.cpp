@@ -29,7 +29,7 @@
 #include "runtime/imaging/imaging.h"
 #include "runtime/interpreter/cells.h"
 #include "runtime/interpreter/stack.h"
-#include "runtime/natives/natives_loops.h"
+#include "runtime/natives/loops.h"
 #include "runtime/word_tables.h"
 
 namespace vyr::image {

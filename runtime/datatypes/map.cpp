@@ -22,7 +22,7 @@
 #include "runtime/hashtable.h"
 #include "runtime/interpreter/actions.h"
 #include "runtime/interpreter/stack.h"
-#include "runtime/natives/natives_loops.h"
+#include "runtime/natives/loops.h"
 #include "runtime/word_tables.h"
 
 namespace vyr::map {

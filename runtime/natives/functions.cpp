@@ -1,6 +1,6 @@
 // Function-making, binding and reflection natives: func, function, does, has, type?, bind,
 // in, construct, value?, unset, context? and apply.
-#include "runtime/natives/natives_functions.h"
+#include "runtime/natives/domains.h"
 
 #include "runtime/collector.h"
 #include "runtime/datatypes/block.h"

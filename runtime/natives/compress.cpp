@@ -13,7 +13,7 @@
 #include "runtime/interpreter/stack.h"
 #include "runtime/memory.h"
 #include "runtime/natives/natives.h"
-#include "runtime/natives/natives_text.h"
+#include "runtime/natives/domains.h"
 
 namespace vyr::natives {
 

@@ -18,7 +18,7 @@
 #include "runtime/host/simple_io.h"
 #include "runtime/interpreter/stack.h"
 #include "runtime/natives/natives.h"
-#include "runtime/natives/natives_text.h"
+#include "runtime/natives/domains.h"
 
 namespace vyr::natives {
 

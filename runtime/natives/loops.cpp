@@ -1,5 +1,6 @@
-// The loop natives and their iteration steps (see natives_loops.h).
-#include "runtime/natives/natives_loops.h"
+// The loop natives and their iteration steps (see loops.h).
+#include "runtime/natives/loops.h"
+#include "runtime/natives/domains.h"
 
 #include "runtime/interpreter/halt.h"
 

@@ -11,8 +11,6 @@
 
 namespace vyr::natives {
 
-void install_loops();
-
 // Runs a loop body in a block frame above the loop frame `me` (pushed on first use and kept
 // for the next iterations; the body's value is left at stack::top - 1): answers 0 for a
 // normal end, THROW_BREAK or THROW_CONTINUE when one of them ended it (consumed here,
