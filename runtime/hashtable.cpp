@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "runtime/collector.h"
+#include "runtime/datatypes/series.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/fire.h"
@@ -372,7 +373,7 @@ u32 hash_string(const cell* value, bool case_sensitive) {
   // than mixing the character in. The map gives what this gives for them.
   if (unit == 1 && !case_sensitive && fold_upper_hook == unicode::char_to_upper) {
     const u8* q = reinterpret_cast<const u8*>(p);
-    for (u32 i = value->data1; i < n; i++, count++) {
+    for (u32 i = series::index(value); i < n; i++, count++) {
       u32 cp = q[i];
       if (cp >= 0x80) cp = fold_upper_hook(cp);
       else if (cp >= 'a' && cp <= 'z') cp -= 32;

@@ -87,7 +87,7 @@ void to_text(bool mold_it, const i32* refs, u32 part_ref, bool only, bool all, b
     // straight into the new string's room for sixteen, as integer::form would append them.
     const char* digits = integer::form_signed(integer::get(&value));
     u32 n = static_cast<u32>(std::strlen(digits));
-    series_buffer* b = buffer_of(out.data2);
+    series_buffer* b = buffer_of(series::node(&out));
     if (u64{b->tail} + n <= b->end_offset()) [[likely]] {
       std::memcpy(b->tail_ptr(), digits, n);
       b->tail += n;
