@@ -320,6 +320,16 @@ void eval_in_frame(const cell* block) {
 
 u32 eval_one(u32 node, u32 pos, bool push) {
   VYR_ASSERT(!pending);
+  u32 tail = cells::length(node);
+  if (!tracing && !library_quiet && pos < tail) [[likely]] {
+    // A value that takes no call to compute (reduce's commonest element): nothing can fail
+    // or run code on the way, so it needs neither a frame nor a step of the evaluator.
+    cell v;
+    if (u32 after = simple_value(node, pos, tail, &v)) {
+      if (push) *stack::push_slot() = v; else stack::set_last(v);
+      return after;
+    }
+  }
   cell* start = stack::top;
   position_scope ps;
   cell at{TYPE_BLOCK, pos, node, 0};
