@@ -42,6 +42,16 @@ static_assert(sizeof(cell) == 16, "a cell is four 32-bit words");
 
 inline u32 type_of(const cell* c) { return c->header & HEADER_TYPE_MASK; }
 
+// Whether two cells hold the same bits in the payload words chosen by `words` (WORD_1,
+// WORD_2, WORD_3 or-ed): for identity tests that compare a type's words as bits, whatever
+// they mean.
+constexpr u32 WORD_1 = 1, WORD_2 = 2, WORD_3 = 4, ALL_WORDS = 7;
+constexpr bool same_words(const cell* a, const cell* b, u32 words) {
+  return (!(words & WORD_1) || a->data1 == b->data1) &&
+         (!(words & WORD_2) || a->data2 == b->data2) &&
+         (!(words & WORD_3) || a->data3 == b->data3);
+}
+
 // ---- Layouts ---------------------------------------------------------------------------
 // What each payload word holds, per type. Code outside the owning datatype module reads
 // and writes the words through that module's named accessors (`series::index`,
