@@ -355,7 +355,7 @@ int dispatch_event(const MSG& m, u32 extra_word, u32 type) {
   records.pop_back();
   if (L.depth < depth) PostQuitMessage(0);
   if (type_of(&result) == TYPE_WORD) {
-    std::string_view name = symbol::name(result.data2);
+    std::string_view name = symbol::name(word::symbol_id(&result));
     if (name == "stop") return 0;
   }
   return 1;
@@ -562,7 +562,7 @@ bool OS_send_event(const cell* event, bool queued) {
     else if (type_of(&offset) == TYPE_POINT2D) p = POINT{to_pixels(point::get(&offset, 0)), to_pixels(point::get(&offset, 1))};
     if (type == ev::WHEEL) {
       ClientToScreen(h, p);
-      if (type_of(&picked) == TYPE_INTEGER) wp += WPARAM(u32(i32(picked.data2) * 0x780000));
+      if (type_of(&picked) == TYPE_INTEGER) wp += WPARAM(u32(integer::get(&picked) * 0x780000));
     }
     m.lParam = MAKELPARAM(p.x, p.y);
     if (m.message == WM_MOUSELEAVE) {
@@ -587,7 +587,7 @@ bool face_type_q(const cell* face, const char* name) {
   if (!face) return false;
   u32 sym = symbol::make(name);
   const cell* t = facet(face, facet_index::type);
-  return t && type_of(t) == TYPE_WORD && symbol::same_q(t->data2, sym);
+  return t && type_of(t) == TYPE_WORD && symbol::same_q(word::symbol_id(t), sym);
 }
 
 u32 get_flags(const cell* flags) {
@@ -599,7 +599,7 @@ u32 get_flags(const cell* flags) {
   auto one = [&](const cell* w) -> u32 {
     if (type_of(w) == TYPE_WORD)
       for (auto& t : table)
-        if (symbol::same_q(w->data2, symbol::make(t.name))) return t.bit;
+        if (symbol::same_q(word::symbol_id(w), symbol::make(t.name))) return t.bit;
     cell v = *w;
     fire("script", "invalid-arg", &v);
   };
