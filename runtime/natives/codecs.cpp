@@ -33,7 +33,7 @@ inline bool present(const i32* refs, u32 i) { return refs[i] != -1; }
 i32 base_of(const i32* refs) {
   if (!present(refs, 0)) return 64;
   cell b = arguments[refs[0]];
-  i32 base = static_cast<i32>(integer::get(&b));
+  i32 base = integer::get(&b);
   if (!base_n::known_base_q(base)) fire("script", "invalid-arg", &b);
   return base;
 }
@@ -140,7 +140,7 @@ void checksum_entry(bool, const i32* refs) {
   }
   u32 ts = type_of(&spec);
   if (ts == TYPE_INTEGER) {
-    i32 h = checksum::hash(bytes.data(), n, static_cast<i32>(integer::get(&spec)));
+    i32 h = checksum::hash(bytes.data(), n, integer::get(&spec));
     stack::set_last(cell{TYPE_INTEGER, 0, static_cast<u32>(h), 0});
     return;
   }

@@ -49,7 +49,7 @@ template <i32 OP> void compare_entry(bool, const i32*) {
   bool r;
   if (type_of(arguments) == TYPE_INTEGER && type_of(arguments + 1) == TYPE_INTEGER) {
     // The commonest comparison, without the dispatch.
-    i32 a = i32(integer::get(arguments)), b = i32(integer::get(&arguments[1]));
+    i32 a = integer::get(arguments), b = integer::get(&arguments[1]);
     switch (OP) {
       case compare_op::EQUAL: case compare_op::STRICT_EQUAL: r = a == b; break;
       case compare_op::NOT_EQUAL: r = a != b; break;

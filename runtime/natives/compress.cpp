@@ -70,7 +70,7 @@ void decompress_entry(bool, const i32* refs) {
   collector::root_guard keep_d(&data), keep_m(&method);
   deflate::framing how = framing_of(&method);
   // /size only picks the first capacity: the codec caps it and grows past it as needed.
-  i64 hint = refs[0] != -1 ? static_cast<i32>(integer::get(&arguments[refs[0]])) : 0;
+  i64 hint = refs[0] != -1 ? integer::get(&arguments[refs[0]]) : 0;
   codecs::byte_buffer out;
   u32 n = static_cast<u32>(binary::rs_length_q(&data));
   if (!deflate::decompress(binary::rs_head(&data), n, how, hint > 0 ? static_cast<u64>(hint) : 0, out))

@@ -45,7 +45,7 @@ void wait_entry(bool, const i32*) {
   cell v = arguments[0];
   double seconds;
   switch (type_of(&v)) {
-    case TYPE_INTEGER: seconds = static_cast<double>(static_cast<i32>(integer::get(&v))); break;
+    case TYPE_INTEGER: seconds = static_cast<double>(integer::get(&v)); break;
     case TYPE_FLOAT:
     case TYPE_TIME: seconds = cell_float(&v); break;
     default: fire("script", "invalid-arg", &v);

@@ -309,7 +309,7 @@ void new_line_entry(bool, const i32* refs) {
   i32 step = 1;
   if (skip) {
     const cell* size = arguments + refs[1];
-    step = i32(integer::get(size));
+    step = integer::get(size);
     if (step <= 0) fire("script", "out-of-range", size);
   }
   for (u32 i = series::index(&pos), k = 0; i < n; i++, k++) {
