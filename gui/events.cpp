@@ -93,7 +93,7 @@ const char* special_key_name(i32 vk) {
 cell* native_field(const cell* e, u32 index, cell* out) {
   const MSG* m = event_record(e);
   if (!m) return &(*out = none_value);
-  u32 type = e->data1, w3 = e->data3;
+  u32 type = ev::type_code(e), w3 = ev::key_flags(e);
   u32 wnd = event_window(*m);
   switch (index) {
     case ev::F_FACE: case ev::F_WINDOW: {
@@ -201,7 +201,7 @@ bool face_flag_q(HWND h, u32 bit) {
 
 const MSG* event_record(const cell* e) {
   if (type_of(e) != TYPE_EVENT || (e->header & ev::SYNTHETIC)) return nullptr;
-  u32 i = e->data2;
+  u32 i = ev::record(e);
   return i >= 1 && i <= records.size() ? &records[i - 1] : nullptr;
 }
 
@@ -494,14 +494,14 @@ void window_command(HWND h, u32 type) {
 
 bool OS_send_event(const cell* event, bool queued) {
   cell e = *event;
-  if (type_of(&e) != TYPE_EVENT || !(e.header & ev::SYNTHETIC) || !e.data2) return false;
-  series_buffer* b = buffer_of(e.data2);
+  if (type_of(&e) != TYPE_EVENT || !(e.header & ev::SYNTHETIC) || !ev::record(&e)) return false;
+  series_buffer* b = buffer_of(ev::record(&e));
   if (b->used_units() < 4) return false;
   cell face = b->cells()[0], offset = b->cells()[2], picked = b->cells()[3];
   u32 target = face_handle_q(&face);
   if (!target || !IsWindow(HWND(target))) return false;
   HWND h{target};
-  u32 type = e.data1, fl = e.data3;
+  u32 type = ev::type_code(&e), fl = ev::key_flags(&e);
   if (type == ev::MINIMIZE || type == ev::MAXIMIZE || type == ev::RESTORE) {
     if (!face_type_q(&face, "window")) return false;
     u32 style = u32(GetWindowLong(h, GWL_STYLE));
