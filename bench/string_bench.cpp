@@ -9,9 +9,9 @@
 #include "runtime/collector.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/string_actions.h"
+#include "runtime/datatypes/actions.h"
 #include "runtime/datatypes/series.h"
-#include "runtime/interpreter/actions.h"
-#include "runtime/interpreter/stack.h"
+#include "runtime/stack.h"
 
 using namespace vyr;
 

@@ -15,9 +15,9 @@
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/word.h"
+#include "runtime/datatypes/cells.h"
 #include "runtime/datatypes/series.h"
-#include "runtime/interpreter/cells.h"
-#include "runtime/interpreter/stack.h"
+#include "runtime/stack.h"
 
 using namespace vyr;
 

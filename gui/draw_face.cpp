@@ -13,8 +13,8 @@
 #include "runtime/datatypes/word.h"
 #include "runtime/datatypes/pair.h"
 #include "runtime/fire.h"
-#include "runtime/interpreter/actions.h"
-#include "runtime/interpreter/stack.h"
+#include "runtime/datatypes/actions.h"
+#include "runtime/stack.h"
 #include "runtime/platform.h"
 
 namespace vyr::gui {

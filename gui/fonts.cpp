@@ -16,7 +16,7 @@
 #include "runtime/datatypes/object.h"
 #include "runtime/datatypes/series.h"
 #include "runtime/externals.h"
-#include "runtime/interpreter/cells.h"
+#include "runtime/datatypes/cells.h"
 
 namespace vyr::gui {
 

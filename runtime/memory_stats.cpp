@@ -3,9 +3,8 @@
 #include "runtime/memory_stats.h"
 
 #include "runtime/collector.h"
-#include "runtime/interpreter/cells.h"
+#include "runtime/datatypes/cells.h"
 #include "runtime/memory.h"
-#include "runtime/datatypes/series.h"
 
 namespace vyr::memory {
 
@@ -26,11 +25,11 @@ void append_triple(u32 list, i64 a, i64 b, i64 c) {
   cell t;
   cells::make_block(&t, 3);
   cell v = int_cell(a);
-  cells::append(series::node(&t), &v);
+  cells::append(t.data2, &v);
   v = int_cell(b);
-  cells::append(series::node(&t), &v);
+  cells::append(t.data2, &v);
   v = int_cell(c);
-  cells::append(series::node(&t), &v);
+  cells::append(t.data2, &v);
   t.header |= HEADER_NEW_LINE;
   cells::append(list, &t);
 }
@@ -54,7 +53,7 @@ double stats(const cell* out, i32 level) {
     for (u32 p = mem.big_first; p; p = bblock(p)->next) n += bblock(p)->requested;
     return static_cast<double>(n);
   }
-  u32 target = series::node(out);
+  u32 target = out->data2;
   u64 reserved = 0;
 
   cell nodes;
@@ -62,7 +61,7 @@ double stats(const cell* out, i32 level) {
   cells::append(target, &nodes);
   for (u32 f = mem.node_first; f; f = nframe(f)->next) {
     node_frame fr = *nframe(f);
-    append_triple(series::node(&nodes), i64{fr.capacity} - fr.used, fr.used, fr.capacity);
+    append_triple(nodes.data2, i64{fr.capacity} - fr.used, fr.used, fr.capacity);
     reserved += NODE_HEADER + u64{fr.capacity} * 4;
   }
 
@@ -72,8 +71,7 @@ double stats(const cell* out, i32 level) {
   for (u32 f = mem.series_first; f; f = sframe(f)->next) {
     series_frame fr = *sframe(f);
     u32 start = sframe(f)->data_offset();
-    append_triple(series::node(&frames), i64{fr.end} - fr.bump, i64{fr.bump} - start,
-                  i64{fr.end} - start);
+    append_triple(frames.data2, i64{fr.end} - fr.bump, i64{fr.bump} - start, i64{fr.end} - start);
     reserved += u64{fr.end - start} + SERIES_HEADER;
   }
 
@@ -84,7 +82,7 @@ double stats(const cell* out, i32 level) {
     u32 size = bblock(p)->requested;
     cell v = int_cell(size);
     v.header |= HEADER_NEW_LINE;
-    cells::append(series::node(&bigs), &v);
+    cells::append(bigs.data2, &v);
     reserved += u64{size} + BIG_HEADER;
   }
 

@@ -9,7 +9,6 @@
 #include "runtime/hashtable.h"
 #include "runtime/memory.h"
 #include "runtime/datatypes/series.h"
-#include "runtime/datatypes/object.h"
 
 namespace vyr::ownership {
 
@@ -58,7 +57,7 @@ void bind_cells(u32 node, u32 from, const cell* owner, const cell* word) {
 }
 
 void bind_object(const cell* obj, const cell* owner) {
-  u32 ctx = object::context(obj);
+  u32 ctx = obj->data1;
   if (_context::context_cell(ctx)->header & _context::OWNER_MARK) return;
   if (cycles::find(ctx)) return;
   cycles::guard guard(ctx);
@@ -67,11 +66,11 @@ void bind_object(const cell* obj, const cell* owner) {
   collector::node_guard cg(&ctx);
   u32 n = _context::word_count(ctx);
   for (u32 i = 0; i < n; i++) {
-    u32 vals = _context::values(_context::context_cell(ctx));
+    u32 vals = _context::context_cell(ctx)->data2;
     if (!vals || i >= buffer_of(vals)->used_units()) break;
     cell v = buffer_of(vals)->cells()[i];
     // A field holding the owner itself is not walked again.
-    if (object_like(type_of(&v)) && object::context(&v) == object::context(&o)) continue;
+    if (object_like(type_of(&v)) && v.data1 == o.data1) continue;
     cell w = *_context::word_at(ctx, i);
     set_type(&w, TYPE_WORD);
     w.header &= HEADER_TYPE_MASK;
@@ -81,11 +80,11 @@ void bind_object(const cell* obj, const cell* owner) {
 }
 
 void unbind_object(const cell* obj) {
-  u32 ctx = object::context(obj);
+  u32 ctx = obj->data1;
   if (_context::context_cell(ctx)->header & _context::OWNER_MARK) return;
   if (cycles::find(ctx)) return;
   cycles::guard guard(ctx);
-  u32 vals = _context::values(_context::context_cell(ctx));
+  u32 vals = _context::context_cell(ctx)->data2;
   if (!vals) return;
   for (u32 i = 0; i < buffer_of(vals)->used_units(); i++) {
     cell v = buffer_of(vals)->cells()[i];
@@ -106,11 +105,11 @@ void bind(const cell* value, const cell* owner, const cell* word) {
   if (!table) init();
   u32 t = type_of(value);
   if (series_like(t)) {
-    u32 node = series::node(value);
+    u32 node = value->data2;
     enter(node, value, owner, word);
     if (series::block_like_q(t) && node && !cycles::find(node)) {
       cycles::guard guard(node);
-      bind_cells(node, series::index(value), owner, word);
+      bind_cells(node, value->data1, owner, word);
     }
   } else if (object_like(t)) {
     bind_object(value, owner);
@@ -121,14 +120,14 @@ void set_owner(const cell* value, const cell* owner, const cell* word) {
   cell o = *owner;
   collector::root_guard g(&o);
   bind(value, &o, word);
-  _context::context_cell(object::context(&o))->header |= _context::OWNER_MARK;
+  _context::context_cell(o.data1)->header |= _context::OWNER_MARK;
 }
 
 void unbind(const cell* value) {
   if (!table) return;
   u32 t = type_of(value);
   if (series_like(t)) {
-    u32 node = series::node(value);
+    u32 node = value->data2;
     if (!node || !node_word(node)) return;
     buffer_of(node)->flags &= ~SERIES_OWNED;
     if (cell* e = hashtable::delete_key(table, node)) {
@@ -136,7 +135,7 @@ void unbind(const cell* value) {
     }
     if (series::block_like_q(t) && !cycles::find(node)) {
       cycles::guard guard(node);
-      for (u32 i = series::index(value); i < buffer_of(node)->used_units(); i++) {
+      for (u32 i = value->data1; i < buffer_of(node)->used_units(); i++) {
         cell c = buffer_of(node)->cells()[i];
         unbind(&c);
       }
@@ -147,7 +146,7 @@ void unbind(const cell* value) {
 }
 
 void unbind_range(const cell* block, i32 index, i32 n) {
-  u32 node = series::node(block);
+  u32 node = block->data2;
   for (i32 i = index; i < index + n; i++) {
     if (i < 0 || u32(i) >= buffer_of(node)->used_units()) break;
     cell c = buffer_of(node)->cells()[i];
@@ -164,7 +163,7 @@ bool check(const cell* changed, const cell* action_word, const cell* new_value, 
            i32 part) {
   if (!table) return false;
   u32 t = type_of(changed);
-  u32 node = object_like(t) ? object::context(changed) : series_like(t) ? series::node(changed) : 0;
+  u32 node = object_like(t) ? changed->data1 : series_like(t) ? changed->data2 : 0;
   if (!node || !node_word(node)) return false;
   if (!object_like(t) && !(buffer_of(node)->flags & SERIES_OWNED)) return false;
   cell* e = hashtable::get_key(table, node);

@@ -7,7 +7,6 @@
 #include "runtime/unicode.h"
 #include "runtime/unicode_tables.h"
 #include "runtime/datatypes/series.h"
-#include "runtime/datatypes/integer.h"
 
 namespace vyr::unicode {
 
@@ -64,18 +63,18 @@ cell* change_case(cell* value, const cell* part, bool upper, const cell* part_wo
     return value;
   }
   if (!series::string_like_q(type_of(value))) return value;
-  u32 node = series::node(value);
+  u32 node = value->data2;
   series_buffer* b = buffer_of(node);
   u32 used = b->used_units();
-  if (series::index(value) > used) series::index(value) = used;
-  u32 head = series::index(value);
+  if (value->data1 > used) value->data1 = used;
+  u32 head = value->data1;
   i64 count = used - head;
   if (part) {
     i64 n;
     if (type_of(part) == TYPE_INTEGER) {
-      n = integer::get(part);
-    } else if (type_of(part) == type_of(value) && series::node(part) == node) {
-      n = i64(series::index(part)) - i64(head);
+      n = static_cast<i32>(part->data2);
+    } else if (type_of(part) == type_of(value) && part->data2 == node) {
+      n = i64(part->data1) - i64(head);
     } else {
       cell none_cell{TYPE_NONE, 0, 0, 0};
       fire("script", "invalid-refine-arg", part_word ? part_word : &none_cell, part);

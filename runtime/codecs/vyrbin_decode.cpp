@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "boot/init.h"
 #include "runtime/codecs/lz.h"
 #include "runtime/codecs/vyrbin.h"
 #include "runtime/collector.h"
+#include "runtime/hooks.h"
 #include "runtime/datatypes/binary.h"
 #include "runtime/datatypes/bitset.h"
 #include "runtime/datatypes/image.h"
@@ -35,8 +35,8 @@
 #include "runtime/datatypes/word.h"
 #include "runtime/fire.h"
 #include "runtime/hashtable.h"
-#include "runtime/interpreter/cells.h"
-#include "runtime/interpreter/stack.h"
+#include "runtime/datatypes/cells.h"
+#include "runtime/stack.h"
 #include "runtime/natives/natives.h"
 
 namespace vyr::vyrbin {
@@ -872,8 +872,9 @@ void decoder::function_block(u32 blk, u32 fn_pos, u32 which) {
 
 void decoder::native_(u32 blk, u32 type) {
   u32 index = number();
-  u32 highest = type == TYPE_NATIVE ? natives::registered() : ACTION_COUNT;
-  if (index < 1 || index > highest || (type == TYPE_ACTION && index == 8)) bad();
+  bool exists = type == TYPE_NATIVE ? natives::entry(index) != nullptr
+                                    : index >= 1 && index <= ACTION_COUNT && index != 8;
+  if (!exists) bad();
   u32 pos = block_length(blk);
   record(blk);
   if (block_length(blk) != pos + 1 || type_of(block_at(blk, pos)) != TYPE_BLOCK) bad();

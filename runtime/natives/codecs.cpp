@@ -18,7 +18,7 @@
 #include "runtime/datatypes/series.h"
 #include "runtime/fire.h"
 #include "runtime/host/simple_io.h"
-#include "runtime/interpreter/stack.h"
+#include "runtime/stack.h"
 #include "runtime/natives/natives.h"
 #include "runtime/natives/domains.h"
 
@@ -172,10 +172,10 @@ void complement_q_entry(bool, const i32*) {
 }  // namespace
 
 void install_codecs() {
-  install("enbase", enbase_entry);
-  install("debase", debase_entry);
-  install("checksum", checksum_entry);
-  install("complement?", complement_q_entry);
+  install(id::enbase, enbase_entry);
+  install(id::debase, debase_entry);
+  install(id::checksum, checksum_entry);
+  install(id::complement_q, complement_q_entry);
 }
 
 }  // namespace vyr::natives

@@ -12,7 +12,7 @@
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/series.h"
 #include "runtime/fire.h"
-#include "runtime/interpreter/stack.h"
+#include "runtime/stack.h"
 #include "runtime/memory.h"
 #include "runtime/natives/natives.h"
 #include "runtime/natives/domains.h"
@@ -81,8 +81,8 @@ void decompress_entry(bool, const i32* refs) {
 }  // namespace
 
 void install_compress() {
-  install("compress", compress_entry);
-  install("decompress", decompress_entry);
+  install(id::compress, compress_entry);
+  install(id::decompress, decompress_entry);
 }
 
 }  // namespace vyr::natives

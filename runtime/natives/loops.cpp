@@ -2,30 +2,28 @@
 #include "runtime/natives/loops.h"
 #include "runtime/natives/domains.h"
 
-#include "runtime/interpreter/halt.h"
+#include "runtime/halt.h"
 
 #include "runtime/cell_checks.h"
 #include "runtime/collector.h"
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/image.h"
 #include "runtime/datatypes/logic.h"
+#include "runtime/datatypes/map.h"
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/fire.h"
-#include "runtime/interpreter/actions.h"
-#include "runtime/interpreter/cells.h"
+#include "runtime/datatypes/actions.h"
+#include "runtime/datatypes/cells.h"
 #include "runtime/interpreter/interpreter.h"
 #include "runtime/natives/natives.h"
-#include "runtime/interpreter/stack.h"
+#include "runtime/stack.h"
 #include "runtime/word_tables.h"
 
 namespace vyr::natives {
-
-map_step_fn map_step = nullptr;
-image_step_fn image_step = nullptr;
-image_size_fn image_size = nullptr;
 
 namespace {
 using stack::arguments;
@@ -127,8 +125,7 @@ void leave_loop(u32 me) {
 bool series_left_q(const cell* s) {
   u32 t = type_of(s);
   if (t == TYPE_IMAGE) {
-    if (!image_size) fire("internal", "not-done");
-    return i64(series::index(s)) < image_size(s);
+    return i64(series::index(s)) < image::pixel_count(s);
   }
   return series::index(s) < buffer_of(series::node(s))->used_units();
 }
@@ -139,8 +136,7 @@ bool foreach_next(cell* record) {
   u32 t = type_of(s);
   if (t == TYPE_MAP) fire("script", "invalid-arg", record + 1);
   if (t == TYPE_IMAGE) {
-    if (!image_step) fire("internal", "not-done");
-    image_step(s, record + 1, 1);
+    image::set_many(s, record + 1, 1);
   } else if (series::block_like_q(t)) {
     cell v = *cells::at(series::node(s), series::index(s));
     set_word(record + 1, &v);
@@ -169,11 +165,9 @@ bool foreach_next_block(cell* record, u32 n) {
     const cell* words = record + 1;
     if (t == TYPE_MAP) {
       if (n != 2) fire("script", "invalid-arg", words);
-      if (!map_step) fire("internal", "not-done");
-      set = map_step(s, words);
+      set = map::set_many(s, words);
     } else if (t == TYPE_IMAGE) {
-      if (!image_step) fire("internal", "not-done");
-      image_step(s, words, n);
+      image::set_many(s, words, n);
       set = true;
     } else {
       // Every word is checked before any is set.
@@ -408,14 +402,14 @@ void remove_each_entry(bool, const i32*) {
 }  // namespace
 
 void install_loops() {
-  install("while", while_entry);
-  install("until", until_entry);
-  install("loop", loop_entry);
-  install("repeat", repeat_entry);
-  install("forever", forever_entry);
-  install("foreach", foreach_entry);
-  install("forall", forall_entry);
-  install("remove-each", remove_each_entry);
+  install(id::while_, while_entry);
+  install(id::until, until_entry);
+  install(id::loop, loop_entry);
+  install(id::repeat, repeat_entry);
+  install(id::forever, forever_entry);
+  install(id::foreach, foreach_entry);
+  install(id::forall, forall_entry);
+  install(id::remove_each, remove_each_entry);
 }
 
 }  // namespace vyr::natives

@@ -9,10 +9,10 @@
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/series.h"
 #include "runtime/fire.h"
-#include "runtime/interpreter/actions.h"
-#include "runtime/interpreter/cells.h"
+#include "runtime/datatypes/actions.h"
+#include "runtime/datatypes/cells.h"
 #include "runtime/interpreter/interpreter.h"
-#include "runtime/interpreter/stack.h"
+#include "runtime/stack.h"
 #include "runtime/memory_stats.h"
 #include "runtime/natives/domains.h"
 #include "runtime/natives/natives.h"
@@ -118,9 +118,9 @@ void install_output() {
     cells::make_block(&print_scratch, 16);
     collector::add_root(&print_scratch);
   }
-  install("print", print_entry);
-  install("prin", prin_entry);
-  install("stats", stats_entry);
+  install(id::print, print_entry);
+  install(id::prin, prin_entry);
+  install(id::stats, stats_entry);
 }
 
 }  // namespace vyr::natives

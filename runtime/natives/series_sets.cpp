@@ -23,11 +23,11 @@
 #include "runtime/datatypes/typeset.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/fire.h"
-#include "runtime/interpreter/actions.h"
-#include "runtime/interpreter/cells.h"
+#include "runtime/datatypes/actions.h"
+#include "runtime/datatypes/cells.h"
 #include "runtime/interpreter/interpreter.h"
 #include "runtime/natives/natives.h"
-#include "runtime/interpreter/stack.h"
+#include "runtime/stack.h"
 #include "runtime/natives/domains.h"
 #include "runtime/word_tables.h"
 
@@ -367,17 +367,17 @@ void as_entry(bool, const i32*) {
 }  // namespace
 
 void install_series_sets() {
-  install("reduce", reduce_entry);
-  install("compose", compose_entry);
-  install("new-line", new_line_entry);
-  install("new-line?", new_line_q_entry);
-  install("union", union_entry);
-  install("intersect", intersect_entry);
-  install("unique", unique_entry);
-  install("difference", difference_entry);
-  install("exclude", exclude_entry);
-  install("extend", extend_entry);
-  install("as", as_entry);
+  install(id::reduce, reduce_entry);
+  install(id::compose, compose_entry);
+  install(id::new_line, new_line_entry);
+  install(id::new_line_q, new_line_q_entry);
+  install(id::union_, union_entry);
+  install(id::intersect, intersect_entry);
+  install(id::unique, unique_entry);
+  install(id::difference, difference_entry);
+  install(id::exclude, exclude_entry);
+  install(id::extend, extend_entry);
+  install(id::as, as_entry);
 }
 
 }  // namespace vyr::natives
