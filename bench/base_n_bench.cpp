@@ -8,6 +8,7 @@
 #include "runtime/codecs/base_n.h"
 #include "runtime/collector.h"
 #include "runtime/datatypes/binary.h"
+#include "runtime/datatypes/series.h"
 
 using namespace vyr;
 
@@ -55,7 +56,7 @@ void BM_BinaryAppendByte(benchmark::State& st) {
     binary::make_at(&b, 0);
     u8 byte = 7;
     for (u32 i = 0; i < n; i++) binary::rs_append(&b, &byte, 1);
-    benchmark::DoNotOptimize(b.data2);
+    benchmark::DoNotOptimize(series::node(&b));
   }
   st.SetComplexityN(n);
 }

@@ -9,6 +9,8 @@
 #include "runtime/collector.h"
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/symbol.h"
+#include "runtime/datatypes/hash.h"
+#include "runtime/datatypes/series.h"
 #include "runtime/hashtable.h"
 
 using namespace vyr;
@@ -59,15 +61,15 @@ static void BM_HashFindInteger(benchmark::State& state) {
   cell h{TYPE_HASH, 0, memory::alloc_cells(u32(state.range(0))), 0};
   collector::root_guard g(&h);
   for (i64 k = 0; k < state.range(0); k++) {
-    series_buffer* b = buffer_of(h.data2);
+    series_buffer* b = buffer_of(series::node(&h));
     *memory::alloc_tail_cell(b) = cell{TYPE_INTEGER, 0, u32(k), 0};
   }
-  cell blk{TYPE_BLOCK, 0, h.data2, 0};
-  h.data3 = hashtable::init(u32(state.range(0)), &blk, hashtable::KIND_HASH, 0);
+  cell blk{TYPE_BLOCK, 0, series::node(&h), 0};
+  hash::table(&h) = hashtable::init(u32(state.range(0)), &blk, hashtable::KIND_HASH, 0);
   u32 k = 0;
   for (auto _ : state) {
     cell key{TYPE_INTEGER, 0, k++ % u32(state.range(0)), 0};
-    benchmark::DoNotOptimize(hashtable::find(h.data3, &key, hashtable::OP_EQUAL));
+    benchmark::DoNotOptimize(hashtable::find(hash::table(&h), &key, hashtable::OP_EQUAL));
   }
 }
 BENCHMARK(BM_HashFindInteger)->Arg(1000)->Arg(100000);

@@ -5,6 +5,7 @@
 #include "boot/init.h"
 #include "runtime/collector.h"
 #include "runtime/memory.h"
+#include "runtime/datatypes/series.h"
 
 using namespace vyr;
 
@@ -39,7 +40,7 @@ void BM_CollectLive(benchmark::State& st) {
   collector::root_guard g(&blk);
   for (u32 i = 0; i < n; i++) {
     u32 s = memory::alloc_bytes(16);
-    series_buffer* b = buffer_of(blk.data2);
+    series_buffer* b = buffer_of(series::node(&blk));
     *memory::alloc_tail_cell(b) = cell{TYPE_STRING, 0, s, 0};
   }
   for (auto _ : st) collector::do_cycle();

@@ -10,6 +10,7 @@
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/string_actions.h"
 #include "runtime/datatypes/actions.h"
+#include "runtime/datatypes/series.h"
 #include "runtime/stack.h"
 
 using namespace vyr;
@@ -31,7 +32,7 @@ void BM_AppendChunks(benchmark::State& state) {
     cell* s = push_text("");
     cell* chunk = push_text(state.range(0) ? "caf\xC3\xA9 au lait, " : "coffee with milk ");
     for (int i = 0; i < 10000; i++) string::append(s, chunk, -1, false, 1, true);
-    benchmark::DoNotOptimize(s->data2);
+    benchmark::DoNotOptimize(series::node(s));
   }
   state.SetItemsProcessed(state.iterations() * 10000);
 }
@@ -65,7 +66,7 @@ void BM_MoldLarge(benchmark::State& state) {
   for (auto _ : state) {
     stack::guard g;
     cell* m = actions::mold_to_string(s);
-    benchmark::DoNotOptimize(m->data2);
+    benchmark::DoNotOptimize(series::node(m));
   }
   state.SetBytesProcessed(state.iterations() * static_cast<i64>(text.size()));
 }

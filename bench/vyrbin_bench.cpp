@@ -16,6 +16,7 @@
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/datatypes/cells.h"
+#include "runtime/datatypes/series.h"
 #include "runtime/stack.h"
 
 using namespace vyr;
@@ -44,12 +45,12 @@ void append_item(u32 node, i32 i) {
     default: {
       cells::make_block(&v, 2);
       cell n{TYPE_INTEGER, 0, u32(i), 0};
-      cells::append(v.data2, &n);
+      cells::append(series::node(&v), &n);
       cell s{TYPE_NONE, 0, 0, 0};
       collector::root_guard gs(&s);
       string::make_at(&s, 1);
       string::concatenate_literal(&s, "x");
-      cells::append(v.data2, &s);
+      cells::append(series::node(&v), &s);
     }
   }
   cells::append(node, &v);
@@ -60,7 +61,7 @@ struct mixed_block {
   collector::root_guard keep{&b};
   explicit mixed_block(i32 n) {
     cells::make_block(&b, u32(n));
-    for (i32 i = 0; i < n; i++) append_item(b.data2, i);
+    for (i32 i = 0; i < n; i++) append_item(series::node(&b), i);
   }
 };
 
@@ -102,7 +103,7 @@ void encode_words(benchmark::State& state) {
     std::string s = "distinct-" + std::to_string(i);
     cell w;
     word::make_at(symbol::make(s.c_str()), &w);
-    cells::append(b.data2, &w);
+    cells::append(series::node(&b), &w);
   }
   cell out{TYPE_NONE, 0, 0, 0};
   collector::root_guard go(&out);

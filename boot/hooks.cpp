@@ -53,7 +53,7 @@ i32 block_compare(const cell* fn_in, const cell* a_in, const cell* b_in) {
   interpreter::call(&fn, args, 2, &r);
   switch (type_of(&r)) {
     case TYPE_INTEGER: {
-      i32 n = static_cast<i32>(integer::get(&r));
+      i32 n = integer::get(&r);
       return n < 0 ? -1 : n > 0 ? 1 : 0;
     }
     case TYPE_FLOAT: {

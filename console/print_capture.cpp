@@ -10,6 +10,8 @@
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
+#include "runtime/datatypes/object.h"
+#include "runtime/datatypes/series.h"
 #include "runtime/fire.h"
 #include "runtime/datatypes/cells.h"
 #include "runtime/interpreter/interpreter.h"
@@ -27,7 +29,7 @@ u32 buffer_index = NO_BUFFER;  // the buffer cell's index in the root block
 constexpr u32 FRAMES_NEEDED = 60;
 constexpr i64 CELLS_NEEDED = 80;
 
-cell* buffer_cell() { return cells::at(boot::root.data2, buffer_index); }
+cell* buffer_cell() { return cells::at(series::node(&boot::root), buffer_index); }
 
 // `terminal/vprint`, or nothing when there is no terminal object or no such function.
 bool find_vprint(cell* out) {
@@ -36,7 +38,7 @@ bool find_vprint(cell* out) {
   if (t < 0 || u32(t) >= _context::value_count(ctx)) return false;
   cell term = buffer_of(_context::values_node(ctx))->cells()[t];
   if (type_of(&term) != TYPE_OBJECT) return false;
-  u32 octx = term.data1;
+  u32 octx = object::context(&term);
   i32 v = _context::find_word(octx, symbol::make("vprint"), true);
   if (v < 0 || u32(v) >= _context::value_count(octx)) return false;
   cell fn = buffer_of(_context::values_node(octx))->cells()[v];
@@ -63,8 +65,8 @@ void blink_entry(bool, const i32*) {
 void add_gui_print() {
   if (buffer_index != NO_BUFFER) return;
   cell unset{TYPE_UNSET, 0, 0, 0};
-  buffer_index = cells::length(boot::root.data2);
-  cells::append(boot::root.data2, &unset);
+  buffer_index = cells::length(series::node(&boot::root));
+  cells::append(series::node(&boot::root), &unset);
   platform::register_print_hooks(vyr_print_gui, text_hook);
 }
 
@@ -105,7 +107,7 @@ void rs_print_gui(const char* text, i64 len, bool lf) {
   } else {
     string::load_at(text, u32(len), &s, string::ENCODING_UTF8);
   }
-  s.data1 = 0;
+  series::index(&s) = 0;
   *buffer_cell() = s;
   vyr_print_gui(&s, lf);
 }

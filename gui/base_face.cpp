@@ -139,7 +139,8 @@ void init_base_window(HWND h, HWND parent, const cell* face) {
     if (n % 2 == 0)
       for (i32 i = 0; i + 1 < n; i += 2) {
         cell* k = block::rs_abs_at(&opts, head + u32(i));
-        if (word::any_word_q(type_of(k)) && symbol::name(k->data2) == "caret") caret = k + 1;
+        if (word::any_word_q(type_of(k)) && symbol::name(word::symbol_id(k)) == "caret")
+          caret = k + 1;
       }
     if (caret && type_of(caret) == TYPE_OBJECT) {
       u32 owner = face_handle_q(caret);

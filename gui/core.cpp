@@ -18,6 +18,7 @@
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/word.h"
+#include "runtime/datatypes/integer.h"
 #include "runtime/value_slots.h"
 
 namespace vyr::gui {
@@ -49,7 +50,7 @@ const cell* face_of_window(win::HWND h) {
 
 cell* facet(const cell* object, u32 index) {
   if (!object || (type_of(object) != TYPE_OBJECT && type_of(object) != TYPE_ERROR)) return nullptr;
-  if (index >= _context::value_count(object->data1)) return nullptr;
+  if (index >= _context::value_count(object::context(object))) return nullptr;
   return object::get_values(object) + index;
 }
 
@@ -161,7 +162,7 @@ double unit_value(const cell* v) {
   double d;
   if (!v) return -1.0;
   switch (type_of(v)) {
-    case TYPE_INTEGER: d = static_cast<i32>(v->data2); break;
+    case TYPE_INTEGER: d = integer::get(v); break;
     case TYPE_FLOAT:
     case TYPE_PERCENT: d = cell_float(v); break;
     default: return -1.0;
@@ -191,7 +192,7 @@ static const cell* option_after(const cell* options, const char* name) {
   u32 sym = symbol::make(name);
   for (i32 i = 0; i + 1 < n; ++i) {
     const cell* c = block::rs_abs_at(options, head + static_cast<u32>(i));
-    if (word::any_word_q(type_of(c)) && symbol::same_q(c->data2, sym))
+    if (word::any_word_q(type_of(c)) && symbol::same_q(word::symbol_id(c), sym))
       return block::rs_abs_at(options, head + static_cast<u32>(i + 1));
   }
   return nullptr;
@@ -233,7 +234,7 @@ void set_tabs(win::HWND h, const cell* options) {
   win::SendMessage(h, win::EM_SETTABSTOPS, 1, reinterpret_cast<win::LPARAM>(&stop));
   const cell* v = option_after(options, "tabs");
   if (v && type_of(v) == TYPE_INTEGER) {
-    stop = static_cast<i32>(std::clamp<i64>(i64(static_cast<i32>(v->data2)) * 4, INT32_MIN, INT32_MAX));
+    stop = static_cast<i32>(std::clamp<i64>(i64(integer::get(v)) * 4, INT32_MIN, INT32_MAX));
     win::SendMessage(h, win::EM_SETTABSTOPS, 1, reinterpret_cast<win::LPARAM>(&stop));
   }
 }
@@ -258,7 +259,7 @@ void update_scroller(const cell* scroller, i32 field) {
   int bar = vertical && type_of(vertical) == TYPE_LOGIC && logic::get(vertical) ? win::SB_VERT : win::SB_HORZ;
   auto int_of = [&](u32 i) {
     const cell* c = facet(scroller, i);
-    return c && type_of(c) == TYPE_INTEGER ? static_cast<i32>(c->data2) : 0;
+    return c && type_of(c) == TYPE_INTEGER ? integer::get(c) : 0;
   };
   win::SCROLLINFO si;
   si.cbSize = 28;
@@ -313,7 +314,7 @@ void release_window_extras(win::HWND h) {
 static bool is_type(const cell* face, const char* name) {
   u32 sym = symbol::make(name);   // may allocate: the facet is read after it
   const cell* t = facet(face, facet_index::type);
-  return t && type_of(t) == TYPE_WORD && symbol::same_q(t->data2, sym);
+  return t && type_of(t) == TYPE_WORD && symbol::same_q(word::symbol_id(t), sym);
 }
 
 void free_face(const cell* face, bool close) {

@@ -11,6 +11,7 @@
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/word.h"
+#include "runtime/datatypes/pair.h"
 #include "runtime/fire.h"
 #include "runtime/datatypes/actions.h"
 #include "runtime/stack.h"
@@ -48,14 +49,15 @@ void paint_face(window_run& r) {
   if (img && type_of(img) == TYPE_IMAGE && size && type_of(size) == TYPE_PAIR) {
     cell iv = *img;
     collector::root_guard gi(&iv);
-    draw::image(c, &iv, {{0, 0}, {double(i32(size->data2)), double(i32(size->data3))}}, false,
+    draw::image(c, &iv, {{0, 0}, {double(pair::x_of(size)), double(pair::y_of(size))}}, false,
                 {0, 0}, {0, 0});
   }
   cell window_word = word::intern("window");
   cell type{TYPE_NONE, 0, 0, 0}, text{TYPE_NONE, 0, 0, 0};
   if (const cell* p = facet(&face, facet_index::type)) type = *p;
   if (const cell* p = facet(&face, facet_index::text)) text = *p;
-  bool window = type_of(&type) == TYPE_WORD && symbol::same_q(type.data2, window_word.data2);
+  bool window = type_of(&type) == TYPE_WORD &&
+                symbol::same_q(word::symbol_id(&type), word::symbol_id(&window_word));
   if (!window && type_of(&text) == TYPE_STRING) {
     cell t = text;
     collector::root_guard gt(&t);

@@ -93,7 +93,7 @@ const char* special_key_name(i32 vk) {
 cell* native_field(const cell* e, u32 index, cell* out) {
   const MSG* m = event_record(e);
   if (!m) return &(*out = none_value);
-  u32 type = e->data1, w3 = e->data3;
+  u32 type = ev::type_code(e), w3 = ev::key_flags(e);
   u32 wnd = event_window(*m);
   switch (index) {
     case ev::F_FACE: case ev::F_WINDOW: {
@@ -201,7 +201,7 @@ bool face_flag_q(HWND h, u32 bit) {
 
 const MSG* event_record(const cell* e) {
   if (type_of(e) != TYPE_EVENT || (e->header & ev::SYNTHETIC)) return nullptr;
-  u32 i = e->data2;
+  u32 i = ev::record(e);
   return i >= 1 && i <= records.size() ? &records[i - 1] : nullptr;
 }
 
@@ -355,7 +355,7 @@ int dispatch_event(const MSG& m, u32 extra_word, u32 type) {
   records.pop_back();
   if (L.depth < depth) PostQuitMessage(0);
   if (type_of(&result) == TYPE_WORD) {
-    std::string_view name = symbol::name(result.data2);
+    std::string_view name = symbol::name(word::symbol_id(&result));
     if (name == "stop") return 0;
   }
   return 1;
@@ -494,14 +494,14 @@ void window_command(HWND h, u32 type) {
 
 bool OS_send_event(const cell* event, bool queued) {
   cell e = *event;
-  if (type_of(&e) != TYPE_EVENT || !(e.header & ev::SYNTHETIC) || !e.data2) return false;
-  series_buffer* b = buffer_of(e.data2);
+  if (type_of(&e) != TYPE_EVENT || !(e.header & ev::SYNTHETIC) || !ev::record(&e)) return false;
+  series_buffer* b = buffer_of(ev::record(&e));
   if (b->used_units() < 4) return false;
   cell face = b->cells()[0], offset = b->cells()[2], picked = b->cells()[3];
   u32 target = face_handle_q(&face);
   if (!target || !IsWindow(HWND(target))) return false;
   HWND h{target};
-  u32 type = e.data1, fl = e.data3;
+  u32 type = ev::type_code(&e), fl = ev::key_flags(&e);
   if (type == ev::MINIMIZE || type == ev::MAXIMIZE || type == ev::RESTORE) {
     if (!face_type_q(&face, "window")) return false;
     u32 style = u32(GetWindowLong(h, GWL_STYLE));
@@ -562,7 +562,7 @@ bool OS_send_event(const cell* event, bool queued) {
     else if (type_of(&offset) == TYPE_POINT2D) p = POINT{to_pixels(point::get(&offset, 0)), to_pixels(point::get(&offset, 1))};
     if (type == ev::WHEEL) {
       ClientToScreen(h, p);
-      if (type_of(&picked) == TYPE_INTEGER) wp += WPARAM(u32(i32(picked.data2) * 0x780000));
+      if (type_of(&picked) == TYPE_INTEGER) wp += WPARAM(u32(integer::get(&picked) * 0x780000));
     }
     m.lParam = MAKELPARAM(p.x, p.y);
     if (m.message == WM_MOUSELEAVE) {
@@ -587,7 +587,7 @@ bool face_type_q(const cell* face, const char* name) {
   if (!face) return false;
   u32 sym = symbol::make(name);
   const cell* t = facet(face, facet_index::type);
-  return t && type_of(t) == TYPE_WORD && symbol::same_q(t->data2, sym);
+  return t && type_of(t) == TYPE_WORD && symbol::same_q(word::symbol_id(t), sym);
 }
 
 u32 get_flags(const cell* flags) {
@@ -599,7 +599,7 @@ u32 get_flags(const cell* flags) {
   auto one = [&](const cell* w) -> u32 {
     if (type_of(w) == TYPE_WORD)
       for (auto& t : table)
-        if (symbol::same_q(w->data2, symbol::make(t.name))) return t.bit;
+        if (symbol::same_q(word::symbol_id(w), symbol::make(t.name))) return t.bit;
     cell v = *w;
     fire("script", "invalid-arg", &v);
   };

@@ -8,6 +8,7 @@
 #include "runtime/datatypes/point.h"
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/tuple.h"
+#include "runtime/datatypes/object.h"
 
 namespace vyr::gui {
 
@@ -48,11 +49,11 @@ void point2D_to_pair(cell* c) {
 namespace {
 // Index (from the buffer's start) of `face` in the block by identity, or -1.
 i32 find_same(const cell* block, const cell* face) {
-  series_buffer* b = buffer_of(block->data2);
+  series_buffer* b = buffer_of(series::node(block));
   u32 n = b->used_units();
   for (u32 i = 0; i < n; i++) {
     const cell* c = b->cells() + i;
-    if (type_of(c) == TYPE_OBJECT && c->data1 == face->data1) return i32(i);
+    if (type_of(c) == TYPE_OBJECT && object::context(c) == object::context(face)) return i32(i);
   }
   return -1;
 }
@@ -70,11 +71,11 @@ void link_font_parent(const cell* face, const cell* font) {
     parent = facet(&fo, facet_index::font_parent);
     *parent = b;
   }
-  parent->data1 = 0;
+  series::index(parent) = 0;
   cell list = *parent;
   if (find_same(&list, &f) < 0) block::rs_append(&list, &f);
   parent = facet(&fo, facet_index::font_parent);
-  parent->data1 = buffer_of(parent->data2)->used_units();
+  series::index(parent) = buffer_of(series::node(parent))->used_units();
 }
 
 void unlink_face(const cell* owner, const cell* face, u32 index) {
@@ -82,17 +83,17 @@ void unlink_face(const cell* owner, const cell* face, u32 index) {
   cell* parent = facet(owner, index);
   if (!parent || type_of(parent) != TYPE_BLOCK) return;
   cell list = *parent;
-  list.data1 = 0;
+  series::index(&list) = 0;
   i32 at = find_same(&list, face);
   if (at >= 0) {
-    series_buffer* b = buffer_of(list.data2);
+    series_buffer* b = buffer_of(series::node(&list));
     cell* cells = b->cells();
     u32 n = b->used_units();
     for (u32 i = u32(at); i + 1 < n; i++) cells[i] = cells[i + 1];
     block::rs_remove_last(&list);
   }
   parent = facet(owner, index);
-  parent->data1 = buffer_of(parent->data2)->used_units();
+  series::index(parent) = buffer_of(series::node(parent))->used_units();
 }
 
 u32 vector_find(const assoc_vector& v, u32 key) {
@@ -138,13 +139,13 @@ void move_window_to_screen(u32 monitor, const cell* window_face, const cell* cur
     }
   }
   if (type_of(&target) != TYPE_OBJECT) return;
-  if (type_of(&cur) == TYPE_OBJECT && cur.data1 == target.data1) return;
+  if (type_of(&cur) == TYPE_OBJECT && object::context(&cur) == object::context(&target)) return;
   bool removed = false;
   if (cell* pane = facet(&cur, facet_index::pane); pane && type_of(pane) == TYPE_BLOCK) {
     cell p = *pane;
     i32 at = find_same(&p, &win_face);
     if (at >= 0 && at >= i32(series::head_index(&p))) {
-      series_buffer* b = buffer_of(p.data2);
+      series_buffer* b = buffer_of(series::node(&p));
       cell* cells = b->cells();
       u32 count = b->used_units();
       for (u32 i = u32(at); i + 1 < count; i++) cells[i] = cells[i + 1];

@@ -11,6 +11,10 @@
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/word.h"
+#include "runtime/datatypes/integer.h"
+#include "runtime/datatypes/logic.h"
+#include "runtime/datatypes/object.h"
+#include "runtime/datatypes/series.h"
 #include "runtime/externals.h"
 #include "runtime/datatypes/cells.h"
 
@@ -35,14 +39,15 @@ void intern_words() {
 bool word_is(const cell* c, const char* name) {
   if (!c || (type_of(c) != TYPE_WORD && type_of(c) != TYPE_LIT_WORD)) return false;
   u32 sym = symbol::make_any_case(name);
-  return symbol::same_q(c->data2, sym);
+  return symbol::same_q(word::symbol_id(c), sym);
 }
 
 template <typename F>
 void each_word(const cell* v, F f) {
   if (!v) return;
   if (type_of(v) == TYPE_BLOCK) {
-    for (u32 i = v->data1; i < cells::length(v->data2); i++) f(cells::at(v->data2, i));
+    u32 node = series::node(v);
+    for (u32 i = series::index(v); i < cells::length(node); i++) f(cells::at(node, i));
   } else {
     f(v);
   }
@@ -52,10 +57,10 @@ i32 default_size() {
   const cell& fonts = g().view_fonts;
   if (type_of(&fonts) == TYPE_OBJECT) {
     cell w = word::intern("size");
-    i32 i = _context::find_word(fonts.data1, w.data2, true);
-    if (i >= 0 && u32(i) < _context::value_count(fonts.data1)) {
-      const cell* v = _context::value_at(fonts.data1, u32(i));
-      if (type_of(v) == TYPE_INTEGER && i32(v->data2) > 0) return i32(v->data2);
+    i32 i = _context::find_word(object::context(&fonts), word::symbol_id(&w), true);
+    if (i >= 0 && u32(i) < _context::value_count(object::context(&fonts))) {
+      const cell* v = _context::value_at(object::context(&fonts), u32(i));
+      if (type_of(v) == TYPE_INTEGER && integer::get(v) > 0) return integer::get(v);
     }
   }
   return g().default_size > 0 ? g().default_size : 9;
@@ -77,11 +82,11 @@ void add_parent(const cell* face, const cell* font) {
     parent = facet(font, font_field::parent);
     *parent = b;
   }
-  for (u32 i = parent->data1; i < cells::length(parent->data2); i++) {
-    const cell* c = cells::at(parent->data2, i);
-    if (type_of(c) == TYPE_OBJECT && c->data1 == face->data1) return;
+  for (u32 i = series::index(parent); i < cells::length(series::node(parent)); i++) {
+    const cell* c = cells::at(series::node(parent), i);
+    if (type_of(c) == TYPE_OBJECT && object::context(c) == object::context(face)) return;
   }
-  cells::append(parent->data2, face);
+  cells::append(series::node(parent), face);
 }
 }  // namespace
 
@@ -89,14 +94,14 @@ win::LOGFONT font_request(const cell* font, bool current_dpi) {
   intern_words();
   win::LOGFONT lf;
   const cell* size = facet(font, font_field::size);
-  i32 points = size && type_of(size) == TYPE_INTEGER && i32(size->data2) > 0 ? i32(size->data2)
+  i32 points = size && type_of(size) == TYPE_INTEGER && integer::get(size) > 0 ? integer::get(size)
                                                                                 : default_size();
   i32 dpi = current_dpi ? g().dpi_y : 96;
   lf.lfHeight = -i32(i64(points) * dpi / 72);
   const cell* angle = facet(font, font_field::angle);
   (void)angle;  // the layer draws no escapement; orientation is kept by the caller
   const cell* aa = facet(font, font_field::anti_alias);
-  lf.lfQuality = aa && type_of(aa) == TYPE_LOGIC ? (aa->data1 ? 4 : 0) : word_is(aa, "ClearType") ? 5 : 0;
+  lf.lfQuality = aa && type_of(aa) == TYPE_LOGIC ? (logic::get(aa) ? 4 : 0) : word_is(aa, "ClearType") ? 5 : 0;
   const cell* name = facet(font, font_field::name);
   if (name && type_of(name) == TYPE_STRING) {
     std::string n = string::to_utf8(name);
@@ -131,18 +136,18 @@ win::HFONT make_font(const cell* face_in, const cell* font_in, bool current_dpi)
     if (current_dpi) {
       win::HFONT f96 = win::CreateFontIndirect(font_request(&font, false));
       state = facet(&font, font_field::state);
-      store(cells::at(state->data2, state->data1 + 2), f96);
-      store(cells::at(state->data2, state->data1), f);
+      store(cells::at(series::node(state), series::index(state) + 2), f96);
+      store(cells::at(series::node(state), series::index(state)), f);
     } else {
-      store(cells::at(state->data2, state->data1 + 2), f);
+      store(cells::at(series::node(state), series::index(state) + 2), f);
     }
   } else {
     cell b;
     cells::make_block(&b, 3);
     collector::root_guard gb(&b);
     cell none{TYPE_NONE, 0, 0, 0};
-    for (int i = 0; i < 3; i++) cells::append(b.data2, &none);
-    store(cells::at(b.data2, current_dpi ? 0 : 2), f);
+    for (int i = 0; i < 3; i++) cells::append(series::node(&b), &none);
+    store(cells::at(series::node(&b), current_dpi ? 0 : 2), f);
     state = facet(&font, font_field::state);
     *state = b;
   }
@@ -153,8 +158,8 @@ win::HFONT make_font(const cell* face_in, const cell* font_in, bool current_dpi)
 win::HFONT font_handle(const cell* font, u32 index) {
   const cell* state = facet(font, font_field::state);
   if (!state || type_of(state) != TYPE_BLOCK || cells::remaining(state) < index) return win::HFONT{};
-  const cell* h = cells::at(state->data2, state->data1 + index - 1);
-  return type_of(h) == TYPE_HANDLE ? win::HFONT(h->data2) : win::HFONT{};
+  const cell* h = cells::at(series::node(state), series::index(state) + index - 1);
+  return type_of(h) == TYPE_HANDLE ? win::HFONT(handle::get(h)) : win::HFONT{};
 }
 
 win::HFONT face_font(const cell* face, const cell* font) {
@@ -169,9 +174,9 @@ bool free_font(const cell*, const cell* font) {
   bool any = false;
   for (u32 k : {1u, 0u, 2u}) {
     if (cells::remaining(state) <= k) continue;
-    cell* h = cells::at(state->data2, state->data1 + k);
+    cell* h = cells::at(series::node(state), series::index(state) + k);
     if (type_of(h) != TYPE_HANDLE) continue;
-    if (k != 1) win::DeleteObject(win::HFONT(h->data2));
+    if (k != 1) win::DeleteObject(win::HFONT(handle::get(h)));
     externals::remove(i32(h->data3), false);
     *h = cell{TYPE_NONE, 0, 0, 0};
     any = true;
@@ -198,7 +203,7 @@ u32 para_flags(const cell* type, const cell* para) {
   const cell* h = facet(para, para_field::align);
   const cell* v = facet(para, para_field::v_align);
   const cell* w = facet(para, para_field::wrap);
-  bool wrap = !w || type_of(w) == TYPE_NONE || (type_of(w) == TYPE_LOGIC && w->data1);
+  bool wrap = !w || type_of(w) == TYPE_NONE || (type_of(w) == TYPE_LOGIC && logic::get(w));
   int hi = word_is(h, "left") ? 0 : word_is(h, "center") ? 1 : word_is(h, "right") ? 2 : 3;
   int vi = word_is(v, "top") ? 0 : word_is(v, "middle") ? 1 : word_is(v, "bottom") ? 2 : 3;
   struct row { const char* types[2]; u32 h[4], v[4], wrap, nowrap; };
@@ -221,9 +226,10 @@ void update_para(const cell* face) {
   const cell* state = facet(face, facet_index::state);
   const cell* type = facet(face, facet_index::type);
   if (!state || type_of(state) != TYPE_BLOCK || !type || type_of(type) != TYPE_WORD) return;
-  const cell* hc = cells::remaining(state) ? cells::at(state->data2, state->data1) : nullptr;
+  const cell* hc =
+      cells::remaining(state) ? cells::at(series::node(state), series::index(state)) : nullptr;
   if (!hc || type_of(hc) != TYPE_HANDLE) return;
-  win::HWND h = win::HWND(hc->data2);
+  win::HWND h = win::HWND(handle::get(hc));
   // Every bit the table can set for the type is cleared first, so a para change can also
   // take a bit away (centred images, the wrap flag).
   u32 mask = 0;
@@ -238,7 +244,7 @@ void update_para(const cell* face) {
   win::SetWindowLong(h, win::GWL_STYLE, style);
   state = facet(face, facet_index::state);
   if (cells::remaining(state) >= 2) {
-    cell* flags = cells::at(state->data2, state->data1 + 1);
+    cell* flags = cells::at(series::node(state), series::index(state) + 1);
     if (type_of(flags) == TYPE_INTEGER) flags->data2 |= 0x40000;
   }
 }
@@ -269,8 +275,8 @@ void OS_request_font(cell* result, const cell* font, bool mono) {
   if (bold && italic) {
     cells::make_block(&style, 2);
     cell b = word::intern("bold"), i = word::intern("italic");
-    cells::append(style.data2, &b);
-    cells::append(style.data2, &i);
+    cells::append(series::node(&style), &b);
+    cells::append(series::node(&style), &i);
   } else if (bold) {
     style = word::intern("bold");
   } else if (italic) {

@@ -371,9 +371,10 @@ void set_cursor_option(win::HWND h, const cell* options) {
   for (i32 i = 0; i < n; i += 2) {
     cell key = *block::rs_abs_at(options, static_cast<u32>(series::head_index(options) + i));
     cell value = *block::rs_abs_at(options, static_cast<u32>(series::head_index(options) + i + 1));
-    if (type_of(&key) != TYPE_SET_WORD || !symbol::same_q(key.data2, cursor_sym)) continue;
+    if (type_of(&key) != TYPE_SET_WORD || !symbol::same_q(word::symbol_id(&key), cursor_sym))
+      continue;
     if (type_of(&value) == TYPE_WORD) {
-      win::HCURSOR c = win::LoadCursor(cursor_id_of(value.data2));
+      win::HCURSOR c = win::LoadCursor(cursor_id_of(word::symbol_id(&value)));
       if ((ex = win::extra(h))) ex->cursor = static_cast<u32>(c) | CURSOR_FROM_OPTION;
     }
     // An image! cursor needs the image hand-over of the imaging code; any other value

@@ -45,7 +45,7 @@ fsize read_xy(const cell* c) {
   return s;
 }
 
-bool logic_true(const cell* c) { return c && type_of(c) == TYPE_LOGIC && c->data1; }
+bool logic_true(const cell* c) { return c && type_of(c) == TYPE_LOGIC && logic::get(c); }
 
 const char* const control_types[] = {"button", "toggle", "check", "radio", "field", "area", "text",
                                       "text-list", "progress", "slider", "drop-down", "drop-list",
@@ -102,7 +102,7 @@ u32 make_view_core(const cell* face, u32 parent) {
   u32 style = WS_CHILD | WS_CLIPSIBLINGS, exstyle = 0;
   if (logic_true(facet(face, facet_index::visible)) && !window) style |= WS_VISIBLE;
   const cell* enabled = facet(face, facet_index::enabled);
-  if (enabled && type_of(enabled) == TYPE_LOGIC && !enabled->data1) style |= WS_DISABLED;
+  if (enabled && type_of(enabled) == TYPE_LOGIC && !logic::get(enabled)) style |= WS_DISABLED;
   if (flags & 0x40000) style |= WS_HSCROLL | WS_VSCROLL;
   HWND owner{parent};
   if (!window) {

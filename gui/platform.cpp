@@ -154,7 +154,7 @@ void on_change_facet(cell* a, u32) {
   cell face = a[0];
   collector::root_guard g(&face);
   u32 h = face_handle_q(&face);
-  i32 i = object::field_index(&face, a[1].data2);
+  i32 i = object::field_index(&face, word::symbol_id(&a[1]));
   if (h && i >= 0 && i < 32) {
     cell* state = facet(&face, facet_index::state);
     if (state && type_of(state) == TYPE_BLOCK) {
@@ -172,7 +172,7 @@ void on_change_facet(cell* a, u32) {
 void update_text(cell* a, u32) { *a = none_value; }   // no native control holds text yet
 
 void destroy_view(cell* a, u32) {
-  OS_destroy_view(&a[0], type_of(&a[1]) == TYPE_LOGIC && a[1].data1);
+  OS_destroy_view(&a[0], type_of(&a[1]) == TYPE_LOGIC && logic::get(&a[1]));
   *a = none_value;
 }
 
@@ -233,7 +233,7 @@ void draw_face(cell* a, u32) {
 }
 
 void do_event_loop(cell* a, u32) {
-  bool handled = do_events(type_of(&a[0]) == TYPE_LOGIC && a[0].data1);
+  bool handled = do_events(type_of(&a[0]) == TYPE_LOGIC && logic::get(&a[0]));
   logic::make_at(a, handled);
 }
 
@@ -262,13 +262,13 @@ void text_box_metrics(cell* a, u32) {
 }
 
 void update_scroller_code(cell* a, u32) {
-  update_scroller(&a[0], type_of(&a[1]) == TYPE_INTEGER ? i32(a[1].data2) : 0);
+  update_scroller(&a[0], type_of(&a[1]) == TYPE_INTEGER ? integer::get(&a[1]) : 0);
   *a = none_value;
 }
 
 void set_dark_mode_code(cell* a, u32) {
   u32 h = face_handle_q(&a[0]);
-  bool dark = type_of(&a[1]) == TYPE_LOGIC && a[1].data1;
+  bool dark = type_of(&a[1]) == TYPE_LOGIC && logic::get(&a[1]);
   if (h) set_dark_mode(HWND(h), dark, face_type_q(&a[0], "window"));
   set_unset(a);
 }

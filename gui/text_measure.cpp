@@ -11,13 +11,15 @@
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/word.h"
+#include "runtime/datatypes/logic.h"
 
 namespace vyr::gui {
 
 namespace {
 bool type_is(const cell* face, const char* name) {
   const cell* t = facet(face, facet_index::type);
-  return t && type_of(t) == TYPE_WORD && symbol::same_q(t->data2, symbol::make_any_case(name));
+  return t && type_of(t) == TYPE_WORD &&
+         symbol::same_q(word::symbol_id(t), symbol::make_any_case(name));
 }
 
 i64 code_points(std::string_view s) {
@@ -72,7 +74,7 @@ void update_area_scrollbars(win::HWND h, const cell* text_in) {
   bool wrap = false;
   if (const cell* para = facet(&face, facet_index::para); para && type_of(para) == TYPE_OBJECT) {
     const cell* w = facet(para, para_field::wrap);
-    wrap = w && type_of(w) == TYPE_LOGIC && w->data1;
+    wrap = w && type_of(w) == TYPE_LOGIC && logic::get(w);
   }
   win::HDC dc = win::GetDC(h);
   const cell* font = facet(&face, facet_index::font);

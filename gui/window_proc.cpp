@@ -5,6 +5,7 @@
 #include "gui/events.h"
 #include "runtime/datatypes/pair.h"
 #include "runtime/datatypes/point.h"
+#include "runtime/datatypes/integer.h"
 #include "runtime/fire.h"
 
 namespace vyr::gui {
@@ -58,7 +59,7 @@ void set_rate(HWND h, const cell* rate) {
       KillTimer(h, 1);
       return;
     case TYPE_INTEGER: {
-      i32 n = i32(r.data2);
+      i32 n = integer::get(&r);
       if (n <= 0) fire("script", "invalid-facet-type", &r);
       ms = 1000 / n;
       break;

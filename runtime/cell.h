@@ -42,6 +42,16 @@ static_assert(sizeof(cell) == 16, "a cell is four 32-bit words");
 
 inline u32 type_of(const cell* c) { return c->header & HEADER_TYPE_MASK; }
 
+// Whether two cells hold the same bits in the payload words chosen by `words` (WORD_1,
+// WORD_2, WORD_3 or-ed): for identity tests that compare a type's words as bits, whatever
+// they mean.
+constexpr u32 WORD_1 = 1, WORD_2 = 2, WORD_3 = 4, ALL_WORDS = 7;
+constexpr bool same_words(const cell* a, const cell* b, u32 words) {
+  return (!(words & WORD_1) || a->data1 == b->data1) &&
+         (!(words & WORD_2) || a->data2 == b->data2) &&
+         (!(words & WORD_3) || a->data3 == b->data3);
+}
+
 // ---- Layouts ---------------------------------------------------------------------------
 // What each payload word holds, per type. Code outside the owning datatype module reads
 // and writes the words through that module's named accessors (`series::index`,
@@ -72,14 +82,17 @@ inline constexpr cell_layout cell_layouts[] = {
     {TYPE_INTEGER, "-", "signed 32-bit value (integer::get, integer::set)", "-"},
     {TYPE_FLOAT, "-", "double, low half (cell_float)", "double, high half"},
     {TYPE_SYMBOL, "alias id or -1 (symbol table rows)", "cached string! node", "name bytes node"},
-    {TYPE_CONTEXT, "word table node (_context::table)", "value block node or stack reference (_context::values)", "-"},
-    {TYPE_WORD, "context node (word::context)", "symbol id as written (word::symbol_id)", "value index or -1 (word::index)"},
+    {TYPE_CONTEXT, "word table node (_context::table)",
+     "value block node or stack reference (_context::values)", "-"},
+    {TYPE_WORD, "context node (word::context)",
+     "symbol id as written (word::symbol_id)", "value index or -1 (word::index)"},
     {TYPE_SET_WORD, "context node", "symbol id", "value index"},
     {TYPE_LIT_WORD, "context node", "symbol id", "value index"},
     {TYPE_GET_WORD, "context node", "symbol id", "value index"},
     {TYPE_REFINEMENT, "context node", "symbol id", "value index"},
     {TYPE_ISSUE, "context node", "symbol id", "value index"},
-    {TYPE_NATIVE, "native table index (native::table_index)", "argument block node (function::spec)", "more-block node (function::more)"},
+    {TYPE_NATIVE, "native table index (native::table_index)",
+     "argument block node (function::spec)", "more-block node (function::more)"},
     {TYPE_ACTION, "action table index", "argument block node", "more-block node"},
     {TYPE_OP, "wrapped value's word 1", "argument block node", "more-block node"},
     {TYPE_FUNCTION, "context node (function::context)", "argument block node", "more-block node"},
@@ -90,14 +103,16 @@ inline constexpr cell_layout cell_layouts[] = {
     {TYPE_ROUTINE, "context node", "argument block node", "more-block node"},
     {TYPE_BITSET, "-", "byte buffer node (series::node)", "-"},
     {TYPE_TRIPLE, "signed 32-bit", "signed 32-bit", "signed 32-bit"},
-    {TYPE_OBJECT, "context node (object::context)", "class id (object::class_id)", "event record node or 0 (object::events)"},
-    {TYPE_TYPESET, "type map bytes 0-3 (typeset::map)", "type map bytes 4-7", "type map bytes 8-11"},
+    {TYPE_OBJECT, "context node (object::context)",
+     "class id (object::class_id)", "event record node or 0 (object::events)"},
+    {TYPE_TYPESET, "type map bytes 0-3 (typeset::map)",
+     "type map bytes 4-7", "type map bytes 8-11"},
     {TYPE_ERROR, "context node", "class id", "event record node or 0"},
     {TYPE_VECTOR, "head index", "element buffer node", "element type id (vector::element_type)"},
     {TYPE_HASH, "head index", "block node", "kind-0 hash table node or 0 (hash::table)"},
     {TYPE_PAIR, "-", "x (pair::x_of)", "y (pair::y_of)"},
     {TYPE_PERCENT, "-", "double, low half (cell_float)", "double, high half"},
-    {TYPE_TUPLE, "bytes 1-4", "bytes 5-8", "bytes 9-12"},
+    {TYPE_TUPLE, "bytes 1-4 (tuple::bytes)", "bytes 5-8", "bytes 9-12"},
     {TYPE_MAP, "head index (0)", "pair block node", "kind-1 hash table node (map::table)"},
     {TYPE_BINARY, "head index", "byte buffer node", "-"},
     {TYPE_SERIES, "head index", "buffer node", "-"},
@@ -109,10 +124,12 @@ inline constexpr cell_layout cell_layouts[] = {
     {TYPE_PORT, "context node", "class id", "event record node or 0"},
     {TYPE_MONEY, "currency index (byte 4), digits from byte 5", "packed digits", "packed digits"},
     {TYPE_REF, "head index", "unit buffer node", "conversion buffer node"},
-    {TYPE_POINT2D, "x (float)", "y (float)", "-"},
-    {TYPE_POINT3D, "x (float)", "y (float)", "z (float)"},
+    {TYPE_POINT2D, "x (float, point::get)", "y (float)", "-"},
+    {TYPE_POINT3D, "x (float, point::get)", "y (float)", "z (float)"},
     {TYPE_IMAGE, "head (pixel index)", "pixel record node or 0", "width bits 0-15, height 16-31"},
-    {TYPE_EVENT, "type code", "message record index or block node", "key or picked value | flags"},
+    {TYPE_EVENT, "type code (event::type_code)",
+     "message record index or block node (event::record)",
+     "key or picked value | flags (event::key_flags)"},
 };
 
 constexpr bool cell_layouts_complete() {

@@ -16,6 +16,9 @@
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/actions.h"
 #include "runtime/datatypes/cells.h"
+#include "runtime/datatypes/object.h"
+#include "runtime/datatypes/series.h"
+#include "runtime/datatypes/word.h"
 #include "runtime/halt.h"
 #include "runtime/interpreter/interpreter.h"
 #include "runtime/stack.h"
@@ -42,7 +45,7 @@ struct block_history {
     view.count = [this] { return size_t(cells::remaining(&block)); };
     view.entry = [this](size_t i) -> std::u32string {
       if (i == 0 || i > cells::remaining(&block)) return {};
-      const cell* v = cells::at(block.data2, block.data1 + u32(i) - 1);
+      const cell* v = cells::at(series::node(&block), series::index(&block) + u32(i) - 1);
       if (!any_string(type_of(v))) return {};
       cell copy = *v;
       return decode_utf8(string::to_utf8(&copy));
@@ -57,7 +60,7 @@ void remember(const cell* block, const std::string& line) {
   cell b = *block;
   collector::root_guard bg(&b);
   if (cells::remaining(&b) > 0) {
-    cell first = *cells::at(b.data2, b.data1);
+    cell first = *cells::at(series::node(&b), series::index(&b));
     if (type_of(&first) == TYPE_STRING && string::to_utf8(&first) == line) return;
   }
   cell s{TYPE_NONE, 0, 0, 0};
@@ -83,7 +86,7 @@ std::optional<completion> complete(const std::u32string& line, size_t caret) {
     args[0] = cell{TYPE_NONE, 0, 0, 0};
     collector::root_guard ag(&args[0]);
     string::load_at(text.data(), u32(text.size()), &args[0], string::ENCODING_UTF8);
-    args[0].data1 = u32(caret);
+    series::index(&args[0]) = u32(caret);
     cell result{TYPE_NONE, 0, 0, 0};
     collector::root_guard rg(&result);
     interpreter::call(&f, args, 2, &result);
@@ -91,10 +94,10 @@ std::optional<completion> complete(const std::u32string& line, size_t caret) {
     completion c;
     u32 n = cells::remaining(&result);
     for (u32 i = 0; i < n; i++) {
-      cell v = *cells::at(result.data2, result.data1 + i);
+      cell v = *cells::at(series::node(&result), series::index(&result) + i);
       if (!any_string(type_of(&v))) return std::nullopt;
-      u32 index = v.data1;
-      v.data1 = 0;
+      u32 index = series::index(&v);
+      series::index(&v) = 0;
       std::u32string s = decode_utf8(string::to_utf8(&v));
       if (i == 0) {
         c.line = s;
@@ -113,7 +116,7 @@ std::optional<completion> complete(const std::u32string& line, size_t caret) {
 // The value of a field of an object value, or nothing.
 const cell* field(const cell* obj, const char* name) {
   if (type_of(obj) != TYPE_OBJECT) return nullptr;
-  u32 ctx = obj->data1;
+  u32 ctx = object::context(obj);
   i32 i = _context::find_word(ctx, symbol::make(name), true);
   if (i < 0 || u32(i) >= _context::value_count(ctx)) return nullptr;
   return buffer_of(_context::values_node(ctx))->cells() + i;
@@ -127,7 +130,7 @@ cell* console_field(const char* name) {
   const cell* sys = buffer_of(_context::values_node(g))->cells() + i;
   const cell* con = field(sys, "console");
   if (!con || type_of(con) != TYPE_OBJECT) return nullptr;
-  u32 ctx = con->data1;
+  u32 ctx = object::context(con);
   i32 k = _context::find_word(ctx, symbol::make(name), true);
   if (k < 0 || u32(k) >= _context::value_count(ctx)) return nullptr;
   return buffer_of(_context::values_node(ctx))->cells() + k;
@@ -258,8 +261,8 @@ std::optional<std::string> read_command(const std::string& prompt) {
 bool is_halt(const thrown& t) {
   if (t.level != THROW_THROW) return false;
   if (type_of(&t.value) != TYPE_WORD || type_of(&t.name) != TYPE_WORD) return false;
-  return symbol::same_q(t.value.data2, symbol::make("halt-request")) &&
-         symbol::same_q(t.name.data2, symbol::make("console"));
+  return symbol::same_q(word::symbol_id(&t.value), symbol::make("halt-request")) &&
+         symbol::same_q(word::symbol_id(&t.name), symbol::make("console"));
 }
 
 }  // namespace vyr::text

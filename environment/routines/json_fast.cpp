@@ -443,7 +443,7 @@ struct encoder {
     switch (type_of(v)) {
       case TYPE_NONE: out += "null"; return;
       case TYPE_LOGIC: out += logic::get(v) ? "true" : "false"; return;
-      case TYPE_INTEGER: out += std::to_string(i32(integer::get(v))); return;
+      case TYPE_INTEGER: out += std::to_string(integer::get(v)); return;
       case TYPE_FLOAT: number(cell_float(v)); return;
       case TYPE_STRING: str(v); return;
       case TYPE_BLOCK: {

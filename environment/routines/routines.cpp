@@ -48,7 +48,7 @@ namespace {
 const cell NONE{TYPE_NONE, 0, 0, 0};
 inline cell logic(bool b) { return cell{TYPE_LOGIC, b ? 1u : 0u, 0, 0}; }
 inline cell integer(i32 v) { return cell{TYPE_INTEGER, 0, u32(v), 0}; }
-inline i32 int_of(const cell* c) { return i32(integer::get(c)); }
+inline i32 int_of(const cell* c) { return integer::get(c); }
 
 // script expect-arg naming the routine, a datatype and the routine's first argument.
 [[noreturn]] void expect_first(const char* routine, u32 type, const char* arg) {

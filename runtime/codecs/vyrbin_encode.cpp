@@ -280,7 +280,7 @@ void writer::scalar(const cell* v, u32 t) {
       return;
     case TYPE_CHAR: header(t, false); number(char_::get(v)); return;
     case TYPE_INTEGER: {
-      i32 n = i32(integer::get(v));
+      i32 n = integer::get(v);
       if (compact_ && n >= 0 && n <= 63) put8(u8(0x80 + n));
       else if (compact_) { header(t, false); putz(n); }
       else { header(t, false); put32(u32(n)); }

@@ -13,6 +13,13 @@ namespace vyr::event {
 constexpr u32 SYNTHETIC = 1u << 12;
 constexpr u32 TYPE_COUNT = 38;
 
+// The cell words: the type code; the message record's index (native) or the node of the
+// [face window offset picked] block (synthetic, 0 for none); the key or picked value with
+// the flag bits.
+constexpr u32 type_code(const cell* e) { return e->data1; }
+constexpr u32 record(const cell* e) { return e->data2; }
+constexpr u32 key_flags(const cell* e) { return e->data3; }
+
 // Type codes (1-based, in the order of the type words).
 enum code : u32 {
   DOWN = 1, UP, MID_DOWN, MID_UP, ALT_DOWN, ALT_UP, AUX_DOWN, AUX_UP, CLICK, DBL_CLICK,

@@ -60,7 +60,7 @@ class fd_guard {
 // A /part or /seek argument: an integer! (invalid-refine-arg for any other type).
 i64 integer_arg(const char* refinement, const cell* arg) {
   if (type_of(arg) != TYPE_INTEGER) refuse_refinement(refinement, arg);
-  return static_cast<i32>(integer::get(arg));
+  return integer::get(arg);
 }
 
 // A byte count or offset on read: an integer! not below 0.

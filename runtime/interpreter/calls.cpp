@@ -168,9 +168,9 @@ bool same_call_shape(u32 a, u32 b) {
     const cell* y = cells::at(b, i);
     if (x->header != y->header) return false;  // type, argument kind and the header flags
     if (i == 0 || type_of(x) == TYPE_TYPESET) {
-      if (x->data1 != y->data1 || x->data2 != y->data2) return false;  // counts, or the mask
-      if (i == 0 && x->data3 != y->data3) return false;
-    } else if (x->data3 != y->data3) {
+      if (!same_words(x, y, WORD_1 | WORD_2)) return false;  // counts, or the mask
+      if (i == 0 && !same_words(x, y, WORD_3)) return false;
+    } else if (!same_words(x, y, WORD_3)) {
       return false;  // a refinement's number
     }
   }

@@ -58,7 +58,7 @@ void init_fast_ops() {
 
 bool float_fast(u32 code, cell* left, const cell* r) {
   double x = cell_float(left);
-  double y = type_of(r) == TYPE_INTEGER ? double(i32(integer::get(r))) : cell_float(r);
+  double y = type_of(r) == TYPE_INTEGER ? double(integer::get(r)) : cell_float(r);
   double v;
   bool t;
   switch (code) {

@@ -184,7 +184,7 @@ void init_fast_ops();
       return false;
     return float_fast(code, left, r);
   }
-  i64 a = i32(integer::get(left)), b = i32(integer::get(r)), v;
+  i64 a = integer::get(left), b = integer::get(r), v;
   bool logic = true;
   switch (code) {
     case FAST_ADD: v = a + b; logic = false; break;

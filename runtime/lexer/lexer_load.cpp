@@ -455,7 +455,7 @@ cell* transcode(const cell* src_cell, const transcode_options& o, cell* out) {
   if (o.part) {
     i64 want;
     if (type_of(o.part) == TYPE_INTEGER) {
-      want = static_cast<i32>(integer::get(o.part));
+      want = integer::get(o.part);
     } else if ((type == TYPE_BINARY && type_of(o.part) == TYPE_BINARY) ||
                (type != TYPE_BINARY && type_of(o.part) == TYPE_STRING)) {
       want = i64{series::index(o.part)} - series::index(&src);

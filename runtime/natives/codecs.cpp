@@ -14,6 +14,8 @@
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/string_actions.h"
 #include "runtime/datatypes/word.h"
+#include "runtime/datatypes/integer.h"
+#include "runtime/datatypes/series.h"
 #include "runtime/fire.h"
 #include "runtime/host/simple_io.h"
 #include "runtime/stack.h"
@@ -31,7 +33,7 @@ inline bool present(const i32* refs, u32 i) { return refs[i] != -1; }
 i32 base_of(const i32* refs) {
   if (!present(refs, 0)) return 64;
   cell b = arguments[refs[0]];
-  i32 base = static_cast<i32>(b.data2);
+  i32 base = integer::get(&b);
   if (!base_n::known_base_q(base)) fire("script", "invalid-arg", &b);
   return base;
 }
@@ -52,7 +54,7 @@ void enbase_entry(bool, const i32* refs) {
   cell out{TYPE_UNSET, 0, 0, 0};
   collector::root_guard keep_out(&out);
   string::make_at(&out, static_cast<u32>(room));
-  series_buffer* b = buffer_of(out.data2);
+  series_buffer* b = buffer_of(series::node(&out));
   char* end = base_n::encode(base, b->head(), bytes.data(), static_cast<u32>(bytes.size()));
   b->tail = b->offset + static_cast<u32>(end - b->head());
   stack::set_last(out);
@@ -61,10 +63,10 @@ void enbase_entry(bool, const i32* refs) {
 void debase_entry(bool, const i32* refs) {
   i32 base = base_of(refs);
   cell v = arguments[0];
-  series_buffer* b = buffer_of(v.data2);
+  series_buffer* b = buffer_of(series::node(&v));
   u32 unit = b->unit();
   u32 used = b->used_units();
-  u32 head = v.data1 < used ? v.data1 : used;
+  u32 head = series::index(&v) < used ? series::index(&v) : used;
   std::vector<u8> bytes;
   // The decoder allocates nothing in the arena, so the characters stay where they are.
   if (!base_n::decode(base, b->head() + u64{head} * unit, used - head, unit, bytes)) {
@@ -138,7 +140,7 @@ void checksum_entry(bool, const i32* refs) {
   }
   u32 ts = type_of(&spec);
   if (ts == TYPE_INTEGER) {
-    i32 h = checksum::hash(bytes.data(), n, static_cast<i32>(spec.data2));
+    i32 h = checksum::hash(bytes.data(), n, integer::get(&spec));
     stack::set_last(cell{TYPE_INTEGER, 0, static_cast<u32>(h), 0});
     return;
   }

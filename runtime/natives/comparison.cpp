@@ -2,6 +2,7 @@
 #include "runtime/collector.h"
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/actions.h"
+#include "runtime/datatypes/integer.h"
 #include "runtime/stack.h"
 #include "runtime/natives/domains.h"
 #include "runtime/natives/natives.h"
@@ -19,17 +20,17 @@ bool same_q(const cell* a, const cell* b) {
   if (t != type_of(b)) return false;
   switch (t) {
     case TYPE_DATATYPE: case TYPE_LOGIC: case TYPE_OBJECT:
-      return a->data1 == b->data1;
+      return same_words(a, b, WORD_1);
     case TYPE_CHAR: case TYPE_INTEGER: case TYPE_BITSET:
-      return a->data2 == b->data2;
+      return same_words(a, b, WORD_2);
     case TYPE_BLOCK: case TYPE_PAREN: case TYPE_PATH: case TYPE_LIT_PATH:
     case TYPE_SET_PATH: case TYPE_GET_PATH: case TYPE_HASH: case TYPE_STRING:
     case TYPE_FILE: case TYPE_URL: case TYPE_TAG: case TYPE_EMAIL: case TYPE_REF:
     case TYPE_BINARY: case TYPE_VECTOR: case TYPE_IMAGE:
     case TYPE_NATIVE: case TYPE_ACTION: case TYPE_POINT2D:
-      return a->data1 == b->data1 && a->data2 == b->data2;
+      return same_words(a, b, WORD_1 | WORD_2);
     case TYPE_FLOAT: case TYPE_PERCENT: case TYPE_PAIR: case TYPE_TIME: case TYPE_OP:
-      return a->data2 == b->data2 && a->data3 == b->data3;
+      return same_words(a, b, WORD_2 | WORD_3);
     case TYPE_TUPLE:
       return ((a->header >> 19) & 0xF) == ((b->header >> 19) & 0xF) &&
              actions::compare_value(a, b, compare_op::EQUAL) == 0;
@@ -38,7 +39,7 @@ bool same_q(const cell* a, const cell* b) {
     case TYPE_MONEY:
       return actions::compare_value(a, b, compare_op::SAME) == 0;
     default:
-      return a->data1 == b->data1 && a->data2 == b->data2 && a->data3 == b->data3;
+      return same_words(a, b, ALL_WORDS);
   }
 }
 
@@ -48,7 +49,7 @@ template <i32 OP> void compare_entry(bool, const i32*) {
   bool r;
   if (type_of(arguments) == TYPE_INTEGER && type_of(arguments + 1) == TYPE_INTEGER) {
     // The commonest comparison, without the dispatch.
-    i32 a = i32(arguments->data2), b = i32(arguments[1].data2);
+    i32 a = integer::get(arguments), b = integer::get(&arguments[1]);
     switch (OP) {
       case compare_op::EQUAL: case compare_op::STRICT_EQUAL: r = a == b; break;
       case compare_op::NOT_EQUAL: r = a != b; break;

@@ -9,6 +9,8 @@
 #include "runtime/datatypes/binary.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/word.h"
+#include "runtime/datatypes/integer.h"
+#include "runtime/datatypes/series.h"
 #include "runtime/fire.h"
 #include "runtime/stack.h"
 #include "runtime/memory.h"
@@ -42,7 +44,7 @@ void box(const codecs::byte_buffer& bytes) {
   cell out{TYPE_UNSET, 0, 0, 0};
   collector::root_guard keep(&out);
   binary::make_at(&out, n);
-  series_buffer* b = buffer_of(out.data2);
+  series_buffer* b = buffer_of(series::node(&out));
   if (n) std::memcpy(b->head(), bytes.data(), n);
   b->tail = b->offset + n;
   stack::set_last(out);
@@ -68,7 +70,7 @@ void decompress_entry(bool, const i32* refs) {
   collector::root_guard keep_d(&data), keep_m(&method);
   deflate::framing how = framing_of(&method);
   // /size only picks the first capacity: the codec caps it and grows past it as needed.
-  i64 hint = refs[0] != -1 ? static_cast<i32>(arguments[refs[0]].data2) : 0;
+  i64 hint = refs[0] != -1 ? integer::get(&arguments[refs[0]]) : 0;
   codecs::byte_buffer out;
   u32 n = static_cast<u32>(binary::rs_length_q(&data));
   if (!deflate::decompress(binary::rs_head(&data), n, how, hint > 0 ? static_cast<u64>(hint) : 0, out))

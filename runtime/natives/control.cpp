@@ -14,6 +14,7 @@
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/word.h"
+#include "runtime/datatypes/series.h"
 #include "runtime/fire.h"
 #include "runtime/datatypes/actions.h"
 #include "runtime/datatypes/cells.h"
@@ -67,8 +68,8 @@ void either_entry(bool, const i32*) {
 // and handed to `each`, which answers true to stop with that value as the result.
 template <class F> bool each_expression(F each) {
   cell block = *arguments;
-  u32 node = block.data2;
-  for (u32 pos = block.data1; pos < cells::length(node);) {
+  u32 node = series::node(&block);
+  for (u32 pos = series::index(&block); pos < cells::length(node);) {
     pos = interpreter::eval_one(node, pos, true);
     if (pending) return true;
     cell* v = stack::top - 1;
@@ -84,12 +85,12 @@ template <class F> bool each_expression(F each) {
 
 void any_entry(bool, const i32*) {
   // The native's frame keeps the block alive while its expressions run.
-  stack::frames[stack::frame_top - 1].block = arguments->data2;
+  stack::frames[stack::frame_top - 1].block = series::node(arguments);
   if (!each_expression([](const cell* v) { return !falsy(v); })) none_result();
 }
 
 void all_entry(bool, const i32*) {
-  stack::frames[stack::frame_top - 1].block = arguments->data2;
+  stack::frames[stack::frame_top - 1].block = series::node(arguments);
   cell last{TYPE_NONE, 0, 0, 0};
   bool stopped = each_expression([&](const cell* v) {
     if (falsy(v)) return true;
@@ -108,13 +109,13 @@ void switch_entry(bool, const i32* refs) {
   cell value = arguments[0];
   cell cases = arguments[1];
   if (type_of(&value) != TYPE_BLOCK) {
-    u32 n = cells::length(cases.data2);
-    for (u32 i = cases.data1; i < n; i++) {
-      const cell* c = cells::at(cases.data2, i);
+    u32 n = cells::length(series::node(&cases));
+    for (u32 i = series::index(&cases); i < n; i++) {
+      const cell* c = cells::at(series::node(&cases), i);
       if (type_of(c) != type_of(&value)) continue;
       if (!actions::compare(c, &value, compare_op::EQUAL)) continue;
       for (u32 k = i + 1; k < n; k++) {
-        const cell* b = cells::at(cases.data2, k);
+        const cell* b = cells::at(series::node(&cases), k);
         if (type_of(b) == TYPE_BLOCK) {
           cell body = *b;
           return run(&body);
@@ -132,7 +133,7 @@ void switch_entry(bool, const i32* refs) {
 
 void case_entry(bool, const i32* refs) {
   cell cases = arguments[0];
-  u32 node = cases.data2;
+  u32 node = series::node(&cases);
   if (cells::remaining(&cases) == 0) return none_result();
   bool all = refs[0] != -1;
   stack::frames[stack::frame_top - 1].block = node;
@@ -140,7 +141,7 @@ void case_entry(bool, const i32* refs) {
   cell* slot = arguments;  // this frame's cells: the condition, then a body's value
   bool ran = false;
   cell result{TYPE_NONE, 0, 0, 0};
-  u32 pos = cases.data1;
+  u32 pos = series::index(&cases);
   while (pos < cells::length(node)) {
     ran = false;
     pos = interpreter::eval_one(node, pos, true);
@@ -202,14 +203,14 @@ void run_do_file(const cell* file, const cell* args, cell* result) {
   cell call{TYPE_NONE, 0, 0, 0};
   collector::root_guard cg(&call);
   interpreter::load_hook(source, u32(sizeof(source) - 1), &call);
-  if (type_of(&call) != TYPE_BLOCK || cells::length(call.data2) != 2)
+  if (type_of(&call) != TYPE_BLOCK || cells::length(series::node(&call)) != 2)
     fire("internal", "not-done");
-  cell quote = *cells::at(call.data2, 1);
+  cell quote = *cells::at(series::node(&call), 1);
   cell none{TYPE_NONE, 0, 0, 0};
-  cells::append(call.data2, file);
-  cells::append(call.data2, &none);
-  cells::append(call.data2, &quote);
-  cells::append(call.data2, args);
+  cells::append(series::node(&call), file);
+  cells::append(series::node(&call), &none);
+  cells::append(series::node(&call), &quote);
+  cells::append(series::node(&call), args);
   interpreter::do_block(&call, result);
 }
 
@@ -231,9 +232,9 @@ void do_value(const i32* refs) {
     collector::root_guard cg(&call);
     interpreter::load_hook(source, u32(sizeof(source) - 1), &call);
     if (type_of(&call) != TYPE_BLOCK) fire("internal", "not-done");
-    cells::append(call.data2, &value);
+    cells::append(series::node(&call), &value);
     cell none{TYPE_NONE, 0, 0, 0};
-    cells::append(call.data2, &none);
+    cells::append(series::node(&call), &none);
     cell ignored{TYPE_UNSET, 0, 0, 0};
     collector::root_guard ig(&ignored);
     interpreter::do_block(&call, &ignored);
@@ -241,20 +242,21 @@ void do_value(const i32* refs) {
   }
   switch (type_of(&value)) {
     case TYPE_BLOCK: case TYPE_PAREN: case TYPE_HASH: {
-      if (value.data1 > cells::length(value.data2)) value.data1 = cells::length(value.data2);
+      u32 length = cells::length(series::node(&value));
+      if (series::index(&value) > length) series::index(&value) = length;
       if (refs[2] != -1) {
         cell word = arguments[refs[2]];
-        u32 pos = value.data1;
-        if (pos >= cells::length(value.data2)) {
+        u32 pos = series::index(&value);
+        if (pos >= cells::length(series::node(&value))) {
           unset_result();
         } else {
-          stack::frames[stack::frame_top - 1].block = value.data2;
-          pos = interpreter::eval_one(value.data2, pos, false);
+          stack::frames[stack::frame_top - 1].block = series::node(&value);
+          pos = interpreter::eval_one(series::node(&value), pos, false);
           if (pending) return;
         }
         cell result = *arguments;
         cell at = value;
-        at.data1 = pos;
+        series::index(&at) = pos;
         _context::set(&word, &at);
         *arguments = result;
         stack::keep_first();
@@ -295,10 +297,10 @@ void do_value(const i32* refs) {
       cell block;
       cells::make_block(&block, 1);
       collector::root_guard g(&block);
-      cells::append(block.data2, &value);
+      cells::append(series::node(&block), &value);
       *arguments = block;
-      stack::frames[stack::frame_top - 1].block = block.data2;
-      interpreter::eval_one(block.data2, 0, false);
+      stack::frames[stack::frame_top - 1].block = series::node(&block);
+      interpreter::eval_one(series::node(&block), 0, false);
     }
   }
 }
@@ -344,19 +346,20 @@ void set_entry(bool, const i32* refs) {
     auto pick = [&](u32 i) -> cell {
       if (!spread) return value;
       if (vt == TYPE_MAP) return map::spread_at(&value, i);
-      u32 k = value.data1 + i;
-      return k < cells::length(value.data2) ? *cells::at(value.data2, k) : cell{TYPE_NONE, 0, 0, 0};
+      u32 k = series::index(&value) + i;
+      u32 node = series::node(&value);
+      return k < cells::length(node) ? *cells::at(node, k) : cell{TYPE_NONE, 0, 0, 0};
     };
     if (spread) {
       for (u32 i = 0; i < n; i++) {
-        cell w = *cells::at(target.data2, target.data1 + i);
+        cell w = *cells::at(series::node(&target), series::index(&target) + i);
         if (!word_kind(type_of(&w))) fire("script", "invalid-arg", &w);
         cell v = pick(i);
         if (!any && type_of(&v) == TYPE_UNSET) fire("script", "need-value", &w);
       }
     }
     for (u32 i = 0; i < n; i++) {
-      cell w = *cells::at(target.data2, target.data1 + i);
+      cell w = *cells::at(series::node(&target), series::index(&target) + i);
       cell v = pick(i);
       if (some && type_of(&v) == TYPE_NONE) continue;
       if (!word_kind(type_of(&w))) fire("script", "invalid-arg", &w);
@@ -457,10 +460,10 @@ void throw_entry(bool, const i32* refs) {
 
 bool name_matches(const cell& thrown_name, const cell& wanted) {
   if (type_of(&thrown_name) != TYPE_WORD) return false;
-  u32 s = symbol::resolve(thrown_name.data2);
-  if (type_of(&wanted) == TYPE_WORD) return symbol::resolve(wanted.data2) == s;
-  for (u32 i = wanted.data1; i < cells::length(wanted.data2); i++)
-    if (symbol::resolve(cells::at(wanted.data2, i)->data2) == s) return true;
+  u32 s = symbol::resolve(word::symbol_id(&thrown_name));
+  if (type_of(&wanted) == TYPE_WORD) return symbol::resolve(word::symbol_id(&wanted)) == s;
+  for (u32 i = series::index(&wanted); i < cells::length(series::node(&wanted)); i++)
+    if (symbol::resolve(word::symbol_id(cells::at(series::node(&wanted), i))) == s) return true;
   return false;
 }
 
@@ -479,8 +482,8 @@ void catch_entry(bool, const i32* refs) {
   bool named = refs[0] != -1;
   cell wanted = named ? arguments[refs[0]] : cell{TYPE_NONE, 0, 0, 0};
   if (named && type_of(&wanted) == TYPE_BLOCK) {
-    for (u32 i = wanted.data1; i < cells::length(wanted.data2); i++) {
-      if (type_of(cells::at(wanted.data2, i)) != TYPE_WORD) {
+    for (u32 i = series::index(&wanted); i < cells::length(series::node(&wanted)); i++) {
+      if (type_of(cells::at(series::node(&wanted), i)) != TYPE_WORD) {
         cell n = _context::add_global(symbol::make("name"), false, false);
         fire("script", "invalid-refine-arg", &n, &wanted);
       }

@@ -36,8 +36,8 @@ inline bool word_kind(u32 t) {
 }
 // A head index past the tail is clipped to the tail, in the argument cell itself.
 inline void clip_head(cell* block) {
-  u32 n = cells::length(block->data2);
-  if (block->data1 > n) block->data1 = n;
+  u32 n = cells::length(series::node(block));
+  if (series::index(block) > n) series::index(block) = n;
 }
 // ---- Function makers ---------------------------------------------------------------------
 
@@ -74,10 +74,10 @@ void has_entry(bool, const i32*) {
   cell spec;
   cells::make_block(&spec, cells::remaining(arguments) + 1);
   collector::root_guard g(&spec);
-  cells::append(spec.data2, &words::ref_local);
-  for (u32 i = arguments->data1; i < cells::length(arguments->data2); i++) {
-    cell w = *cells::at(arguments->data2, i);
-    cells::append(spec.data2, &w);
+  cells::append(series::node(&spec), &words::ref_local);
+  for (u32 i = series::index(arguments); i < cells::length(series::node(arguments)); i++) {
+    cell w = *cells::at(series::node(arguments), i);
+    cells::append(series::node(&spec), &w);
   }
   make_function(spec, arguments[1]);
 }
@@ -96,14 +96,14 @@ void type_q_entry(bool, const i32* refs) {
 // unbound, its context has no such slot, or the context is a function's whose call is not
 // running (its values then live nowhere).
 const cell* peek_word(const cell* w) {
-  u32 ctx = w->data1;
-  if (!ctx || w->data3 == 0xFFFFFFFFu) return nullptr;
+  u32 ctx = word::context(w);
+  if (!ctx || word::index(w) == 0xFFFFFFFFu) return nullptr;
   if (buffer_of(ctx)->cells()->header & _context::ON_STACK) {
-    u32 ref = _context::context_cell(ctx)->data2;
+    u32 ref = _context::values(_context::context_cell(ctx));
     u32 count = 0;
     cell* base = (ref && _context::frame_cells) ? _context::frame_cells(ref, &count) : nullptr;
-    if (!base || w->data3 >= count) return nullptr;
-    return base + w->data3;
+    if (!base || word::index(w) >= count) return nullptr;
+    return base + word::index(w);
   }
   return _context::get(w);
 }
@@ -125,8 +125,8 @@ void unset_entry(bool, const i32*) {
   if (type_of(&w) == TYPE_WORD) {
     _context::set(&w, &UNSET);
   } else if (type_of(&w) == TYPE_BLOCK) {
-    for (u32 i = w.data1; i < cells::length(w.data2); i++) {
-      cell x = *cells::at(w.data2, i);
+    for (u32 i = series::index(&w); i < cells::length(series::node(&w)); i++) {
+      cell x = *cells::at(series::node(&w), i);
       if (type_of(&x) == TYPE_WORD) _context::set(&x, &UNSET);
     }
   }
@@ -134,7 +134,7 @@ void unset_entry(bool, const i32*) {
 }
 
 void context_q_entry(bool, const i32*) {
-  u32 ctx = arguments->data1;
+  u32 ctx = word::context(arguments);
   if (!ctx) return stack::set_last(NONE);
   stack::set_last(*_context::owner_cell(ctx));
 }
@@ -145,17 +145,17 @@ void context_q_entry(bool, const i32*) {
 u32 context_of(const cell* v) {
   switch (type_of(v)) {
     case TYPE_FUNCTION: case TYPE_ROUTINE: case TYPE_OBJECT: case TYPE_ERROR: case TYPE_PORT:
-      return v->data1;
+      return function::context(v);
     case TYPE_OP:
       // An op! carries the words of what it wraps.
       if (op::wrapped_type(v) == TYPE_FUNCTION || op::wrapped_type(v) == TYPE_ROUTINE)
-        return v->data1;
-      return cells::at(v->data3, 2)->data2;
+        return function::context(v);
+      return series::node(cells::at(function::more(v), 2));
     case TYPE_NATIVE: case TYPE_ACTION:
       // The context made from the argument block is kept in the more-block's third cell.
-      return cells::at(v->data3, 2)->data2;
+      return series::node(cells::at(function::more(v), 2));
     default:
-      return word::kind_q(type_of(v)) ? v->data1 : 0;
+      return word::kind_q(type_of(v)) ? word::context(v) : 0;
   }
 }
 
@@ -253,9 +253,9 @@ void fetch(const cell& entry, source& src) {
 // and gathers its arguments from the source.
 void take_refinement(const cell& fn, bool is_fn, u32 cache, const cell& e, bool on,
                      i32* refs, source& src) {
-  cell named{TYPE_REFINEMENT, 0, e.data2, word::NO_INDEX};
-  u32 i = interpreter::switch_refinement(cache, e.data2, on, is_fn, refs, &named);
-  u32 number = cells::at(cache, i)->data3;
+  cell named{TYPE_REFINEMENT, 0, word::symbol_id(&e), word::NO_INDEX};
+  u32 i = interpreter::switch_refinement(cache, word::symbol_id(&e), on, is_fn, refs, &named);
+  u32 number = function::ref_number(cells::at(cache, i));
   for (u32 a = i + 1; a < cells::length(cache); a++) {
     cell entry = *cells::at(cache, a);
     if (type_of(&entry) != TYPE_TYPESET) break;
@@ -282,11 +282,11 @@ void take_refinement(const cell& fn, bool is_fn, u32 cache, const cell& e, bool 
 // left of the source in plain mode (refinement! or get-word!).
 void refinement_list(const cell& fn, bool is_fn, u32 cache, u32 nrefs, const cell* path,
                      i32* refs, source& src) {
-  for (u32 k = path ? path->data1 + 1 : 0;; k++) {
+  for (u32 k = path ? series::index(path) + 1 : 0;; k++) {
     cell e;
     if (path) {
-      if (k >= cells::length(path->data2)) return;
-      e = *cells::at(path->data2, k);
+      if (k >= cells::length(series::node(path))) return;
+      e = *cells::at(series::node(path), k);
     } else {
       if (!src.left()) return;
       e = *cells::at(src.node, src.pos);
@@ -317,15 +317,15 @@ void apply_call(const cell& fn_in, const cell& name, const cell* path, const cel
   stack::push_frame(&name, t == TYPE_FUNCTION ? stack::HEADER_INTERP_FUNCTION
                                               : stack::HEADER_INTERP_NATIVE);
   u32 me = stack::frame_top - 1;
-  stack::frames[me].block = fn.data3;  // keeps the cache and body alive while gathering
+  stack::frames[me].block = function::more(&fn);  // keeps the cache and body alive while gathering
   u32 cache = interpreter::cache_spec(&fn);
   collector::node_guard cg(&cache);
   const cell* h = cells::at(cache, 0);
-  u32 nrefs = h->data2;
+  u32 nrefs = function::cache_refs(h);
   i32 refs[MAX_REFINEMENTS];
   for (u32 r = 0; r < MAX_REFINEMENTS; r++) refs[r] = -1;
   bool is_fn = t == TYPE_FUNCTION || t == TYPE_ROUTINE;
-  source src{args.data2, args.data1, cells::length(args.data2), mode};
+  source src{series::node(&args), series::index(&args), cells::length(series::node(&args)), mode};
   bool positional = (mode & MODE_ALL) && !path;
   bool fixed = true;
   for (u32 i = 1; i < cells::length(cache); i++) {
@@ -369,14 +369,14 @@ void apply_call(const cell& fn_in, const cell& name, const cell* path, const cel
       cell* at = stack::top;
       src.eval_push();
       if (pending) return stack::leave();
-      if (type_of(at) != TYPE_LOGIC) expect_arg(at, e.data2);
-      on = at->data1 != 0;
+      if (type_of(at) != TYPE_LOGIC) expect_arg(at, word::symbol_id(&e));
+      on = logic::get(at) != 0;
       stack::top = at;
     }
     if (is_fn) {
       *stack::push_slot() = cell{TYPE_LOGIC, on ? 1u : 0u, 0, 0};
     } else if (on) {
-      refs[e.data3 - 1] = i32(stack::top - stack::arguments);
+      refs[function::ref_number(&e) - 1] = i32(stack::top - stack::arguments);
     }
     fixed = on;
   }
@@ -409,10 +409,10 @@ void apply_entry(bool, const i32* refs) {
     if (t >= TYPE_PATH) {
       path = arguments;
       if (cells::remaining(&f) == 0) fire("script", "invalid-arg", &f);
-      w = *cells::at(f.data2, f.data1);
+      w = *cells::at(series::node(&f), series::index(&f));
       if (!word::any_word_q(type_of(&w))) fire("script", "invalid-arg", &f);
     }
-    fn = (w.data1 && w.data3 != 0xFFFFFFFFu) ? *_context::get(&w) : UNSET;
+    fn = (word::context(&w) && word::index(&w) != 0xFFFFFFFFu) ? *_context::get(&w) : UNSET;
     set_type(&w, TYPE_WORD);
     name = w;
   }

@@ -20,6 +20,7 @@
 #include "runtime/datatypes/time.h"
 #include "runtime/datatypes/url.h"
 #include "runtime/datatypes/word.h"
+#include "runtime/datatypes/integer.h"
 #include "runtime/fire.h"
 #include "runtime/host/call.h"
 #include "runtime/host/os.h"
@@ -44,7 +45,7 @@ void wait_entry(bool, const i32*) {
   cell v = arguments[0];
   double seconds;
   switch (type_of(&v)) {
-    case TYPE_INTEGER: seconds = static_cast<double>(static_cast<i32>(v.data2)); break;
+    case TYPE_INTEGER: seconds = static_cast<double>(integer::get(&v)); break;
     case TYPE_FLOAT:
     case TYPE_TIME: seconds = cell_float(&v); break;
     default: fire("script", "invalid-arg", &v);

@@ -14,6 +14,7 @@
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/word.h"
+#include "runtime/datatypes/integer.h"
 #include "runtime/fire.h"
 #include "runtime/datatypes/actions.h"
 #include "runtime/datatypes/cells.h"
@@ -87,7 +88,7 @@ u32 run_loop_body(const cell* body_in, u32 me, cell* break_value) {
   } else {
     stack::arguments = stack::base + stack::frames[me + 1].own_args;
   }
-  stack::frames[me + 1].block = body.data2;
+  stack::frames[me + 1].block = series::node(&body);
   stack::top = stack::arguments;
   try {
     interpreter::eval_in_frame(&body);
@@ -124,9 +125,9 @@ void leave_loop(u32 me) {
 bool series_left_q(const cell* s) {
   u32 t = type_of(s);
   if (t == TYPE_IMAGE) {
-    return i64(s->data1) < image::pixel_count(s);
+    return i64(series::index(s)) < image::pixel_count(s);
   }
-  return s->data1 < buffer_of(s->data2)->used_units();
+  return series::index(s) < buffer_of(series::node(s))->used_units();
 }
 
 bool foreach_next(cell* record) {
@@ -137,13 +138,13 @@ bool foreach_next(cell* record) {
   if (t == TYPE_IMAGE) {
     image::set_many(s, record + 1, 1);
   } else if (series::block_like_q(t)) {
-    cell v = *cells::at(s->data2, s->data1);
+    cell v = *cells::at(series::node(s), series::index(s));
     set_word(record + 1, &v);
   } else {
     cell v = pick_element(s, 1);
     set_word(record + 1, &v);
   }
-  record->data1++;
+  series::index(record)++;
   return true;
 }
 
@@ -152,7 +153,7 @@ void set_words_from_series(const cell* words, const cell* series, u32 n) {
   collector::root_guard wg(&w), sg(&s);
   for (u32 i = 0; i < n; i++) {
     cell v = pick_element(&s, i32(i + 1));
-    set_word(cells::at(w.data2, w.data1 + i), &v);
+    set_word(cells::at(series::node(&w), series::index(&w) + i), &v);
   }
 }
 
@@ -171,15 +172,15 @@ bool foreach_next_block(cell* record, u32 n) {
     } else {
       // Every word is checked before any is set.
       for (u32 i = 0; i < n; i++) {
-        const cell* w = cells::at(words->data2, words->data1 + i);
+        const cell* w = cells::at(series::node(words), series::index(words) + i);
         if (!word_kind(type_of(w))) fire("script", "invalid-arg", w);
       }
       if (series::block_like_q(t)) {
         // Unset! elements are allowed and elements past the tail give none!.
         for (u32 i = 0; i < n; i++) {
-          u32 k = s->data1 + i;
-          cell v = k < cells::length(s->data2) ? *cells::at(s->data2, k) : NONE;
-          set_word(cells::at(words->data2, words->data1 + i), &v);
+          u32 k = series::index(s) + i;
+          cell v = k < cells::length(series::node(s)) ? *cells::at(series::node(s), k) : NONE;
+          set_word(cells::at(series::node(words), series::index(words) + i), &v);
         }
       } else {
         set_words_from_series(words, s, n);
@@ -187,7 +188,7 @@ bool foreach_next_block(cell* record, u32 n) {
       set = true;
     }
   }
-  record->data1 += n;
+  series::index(record) += n;
   return set;
 }
 
@@ -200,31 +201,32 @@ void forall_set_word(cell* record, const cell* word) {
 bool forall_next(const cell* record, const cell* word, bool advance) {
   cell w = *word;
   cell* v = _context::get(&w);
-  if (!series::series_q(type_of(v)) || v->data2 != record->data2) {
+  if (!series::series_q(type_of(v)) || series::node(v) != series::node(record)) {
     cell bad = *v;
     fire("script", "bad-loop-series", &bad);
   }
-  if (advance) v->data1++;
+  if (advance) series::index(v)++;
   return !series_left_q(v);
 }
 
 cell* forall_sync_index(cell* record, const cell* word) {
   cell w = *word;
-  record->data1 = _context::get(&w)->data1;
+  series::index(record) = series::index(_context::get(&w));
   return record;
 }
 
 void remove_each_step(cell* record, const cell* value, u32 n) {
   if (falsy(value)) return;
   cell* s = record;
-  s->data1 = s->data1 >= n ? s->data1 - n : 0;
+  series::index(s) = series::index(s) >= n ? series::index(s) - n : 0;
   stack::guard g;
   cell* scratch = stack::push_slot();
   *scratch = UNSET;
   stack::arguments = scratch;
   cell part{TYPE_INTEGER, 0, n, 0};
   const cell* r = actions::lookup_for<slot::remove>(s)(s, n > 1 ? &part : nullptr, nullptr);
-  if (series::series_q(type_of(r)) && r->data2 == s->data2) s->data1 = r->data1;
+  if (series::series_q(type_of(r)) && series::node(r) == series::node(s))
+    series::index(s) = series::index(r);
 }
 
 i32 count_arg_to_integer(cell* count) {
@@ -236,7 +238,7 @@ i32 count_arg_to_integer(cell* count) {
 void increment_counter(const cell* word) {
   cell w = *word;
   cell v = *_context::get(&w);
-  v.data2 = u32(i32(v.data2) + 1);
+  integer::set(&v, integer::get(&v) + 1);
   _context::set(&w, &v);
 }
 
@@ -383,7 +385,7 @@ void forall_entry(bool, const i32*) {
 void remove_each_entry(bool, const i32*) {
   cell* count = stack::push_slot();
   cell* rec = push_record(arguments + 1, arguments);
-  u32 n = u32(foreach_set_count(rec)->data2);
+  u32 n = u32(integer::get(foreach_set_count(rec)));
   bool block = type_of(rec + 1) == TYPE_BLOCK;
   if (!block && type_of(rec) == TYPE_MAP) fire("script", "invalid-arg", rec + 1);
   (void)count;

@@ -6,6 +6,7 @@
 #include "runtime/datatypes/pair.h"
 #include "runtime/datatypes/point.h"
 #include "runtime/datatypes/money.h"
+#include "runtime/datatypes/integer.h"
 #include "runtime/fire.h"
 #include "runtime/natives/math_helpers.h"
 #include "runtime/natives/natives.h"
@@ -21,7 +22,7 @@ inline cell float_cell(double d) {
   set_cell_float(&c, d);
   return c;
 }
-inline i32 int_arg(u32 i) { return static_cast<i32>(arguments[i].data2); }
+inline i32 int_arg(u32 i) { return integer::get(&arguments[i]); }
 
 void negative_q_entry(bool, const i32*) { stack::set_last(*logic::of(negative_q(arguments))); }
 void positive_q_entry(bool, const i32*) { stack::set_last(*logic::of(positive_q(arguments))); }
@@ -66,7 +67,7 @@ i32 pair_coordinate(const cell* c) {
   return pair::component_of(cell_float(c), c);
 }
 double point_coordinate(const cell* c) {
-  return type_of(c) == TYPE_INTEGER ? static_cast<i32>(c->data2) : cell_float(c);
+  return type_of(c) == TYPE_INTEGER ? integer::get(c) : cell_float(c);
 }
 
 void as_pair_entry(bool, const i32*) {

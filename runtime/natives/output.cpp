@@ -7,6 +7,7 @@
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
+#include "runtime/datatypes/series.h"
 #include "runtime/fire.h"
 #include "runtime/datatypes/actions.h"
 #include "runtime/datatypes/cells.h"
@@ -51,7 +52,7 @@ namespace {
 // Reduces the block into the scratch block's tail and forms what it added; the added cells
 // are taken off again on every exit. Answers false when an exit became pending.
 bool form_reduced(const cell* block, cell* text) {
-  u32 node = print_scratch.data2;
+  u32 node = series::node(&print_scratch);
   u32 start = cells::length(node);
   struct restore {
     u32 node, start;
@@ -76,8 +77,8 @@ void output(bool line_break) {
       if (!form_reduced(&value, &text)) return;
     } else if (type_of(&value) == TYPE_STRING) {
       text = value;
-      u32 n = buffer_of(text.data2)->used_units();
-      if (text.data1 > n) text.data1 = n;
+      u32 n = buffer_of(series::node(&text))->used_units();
+      if (series::index(&text) > n) series::index(&text) = n;
     } else {
       text = *actions::form_to_string(&value);
     }

@@ -522,7 +522,7 @@ class engine {
 
   u32 match_count(const cell& first, const cell& rules, u32 r, bool& ok) {
     u32 rn = series::node(&rules);
-    i32 lo = static_cast<i32>(integer::get(&first));
+    i32 lo = integer::get(&first);
     if (lo < 0) {
       cell c = first;
       fire("script", "out-of-range", &c);
@@ -537,7 +537,7 @@ class engine {
         if (type_of(mv) == TYPE_INTEGER) m = *mv;
       }
       if (type_of(&m) == TYPE_INTEGER) {
-        hi = static_cast<i32>(integer::get(&m));
+        hi = integer::get(&m);
         if (hi < 0) fire("script", "out-of-range", &m);
         if (hi < lo) rule_error(m);
         range = true;
@@ -1180,7 +1180,7 @@ void parse_entry(bool, const i32* refs) {
     cell part = stack::arguments[refs[1]];
     i64 at;
     if (type_of(&part) == TYPE_INTEGER) {
-      at = i64(head) + i64(i32(integer::get(&part)));
+      at = i64(head) + i64(integer::get(&part));
     } else if (type_of(&part) == TYPE_FLOAT) {
       at = i64(head) + i64(cell_float(&part));
     } else if (type_of(&part) == type_of(&input) && series::node(&part) == series::node(&input)) {

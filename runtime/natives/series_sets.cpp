@@ -21,6 +21,7 @@
 #include "runtime/datatypes/map.h"
 #include "runtime/datatypes/string_actions.h"
 #include "runtime/datatypes/typeset.h"
+#include "runtime/datatypes/integer.h"
 #include "runtime/fire.h"
 #include "runtime/datatypes/actions.h"
 #include "runtime/datatypes/cells.h"
@@ -52,7 +53,7 @@ class inserter {
         append_(type_of(target) == TYPE_BLOCK || type_of(target) == TYPE_HASH) {}
   void add(const cell* v) {
     if (append_) {
-      cells::append(cursor_.data2, v);
+      cells::append(series::node(&cursor_), v);
     } else {
       block::insert_value(&cursor_, v, false, true);
     }
@@ -67,10 +68,10 @@ class inserter {
 // Tells the owner of an /into target which of its cells were added: `before` is the
 // target's length before.
 void notify_added(const cell* target, u32 before) {
-  i32 added = i32(cells::length(target->data2)) - i32(before);
+  i32 added = i32(cells::length(series::node(target))) - i32(before);
   if (added <= 0) return;
   bool appended = type_of(target) == TYPE_BLOCK || type_of(target) == TYPE_HASH;
-  i32 index = appended ? i32(before) : i32(target->data1);
+  i32 index = appended ? i32(before) : i32(series::index(target));
   series::notify(target, &words::word_inserted, nullptr, index, added);
 }
 
@@ -91,8 +92,8 @@ void eval_single(const cell* value) {
   cell block;
   cells::make_block(&block, 1);
   collector::root_guard g(&block);
-  cells::append(block.data2, value);
-  interpreter::eval_one(block.data2, 0, true);
+  cells::append(series::node(&block), value);
+  interpreter::eval_one(series::node(&block), 0, true);
 }
 }  // namespace
 
@@ -105,7 +106,7 @@ bool reduce_into(const cell* block_in, const cell* target) {
   copy_cells(block_in, &block);
   collector::root_guard g(&block);
   inserter ins(target);
-  u32 node = block.data2;
+  u32 node = series::node(&block);
   for (u32 pos = 0; pos < cells::length(node);) {
     pos = interpreter::eval_one(node, pos, true);
     if (pending) return false;
@@ -120,14 +121,14 @@ bool reduce_into(const cell* block_in, const cell* target) {
 bool compose_into(const cell* block_in, const cell* target, bool deep, bool only) {
   cell block = *block_in;
   collector::root_guard g(&block);
-  if (block.data2 == target->data2) {
+  if (series::node(&block) == series::node(target)) {
     cell copy;
     copy_cells(&block, &copy);
     block = copy;
   }
   inserter ins(target);
-  u32 node = block.data2;
-  for (u32 i = block.data1; i < cells::length(node); i++) {
+  u32 node = series::node(&block);
+  for (u32 i = series::index(&block); i < cells::length(node); i++) {
     cell c = *cells::at(node, i);
     u32 t = type_of(&c);
     if (t == TYPE_BLOCK) {
@@ -137,7 +138,7 @@ bool compose_into(const cell* block_in, const cell* target, bool deep, bool only
         collector::root_guard ig(&inner);
         // The cycle stack bounds the depth: a block that holds itself ends in too-deep,
         // not in a machine-stack overflow.
-        cycles::guard depth(c.data2);
+        cycles::guard depth(series::node(&c));
         if (!compose_into(&c, &inner, true, only)) return false;
         inner.header |= c.header & HEADER_NEW_LINE;
         ins.add(&inner);
@@ -158,8 +159,8 @@ bool compose_into(const cell* block_in, const cell* target, bool deep, bool only
     collector::root_guard vg(&v);
     if (type_of(&v) == TYPE_UNSET) continue;
     if (type_of(&v) == TYPE_BLOCK && !only) {
-      for (u32 k = v.data1; k < cells::length(v.data2); k++) {
-        cell e = *cells::at(v.data2, k);
+      for (u32 k = series::index(&v); k < cells::length(series::node(&v)); k++) {
+        cell e = *cells::at(series::node(&v), k);
         ins.add(&e);
       }
       continue;
@@ -250,7 +251,7 @@ void reduce_entry(bool, const i32* refs) {
   if (into) out = arguments[refs[0]];
   collector::root_guard vg(&value), og(&out);
   if (!into && type_of(&value) == TYPE_BLOCK) cells::make_block(&out, cells::remaining(&value));
-  u32 before = type_of(&out) == TYPE_NONE ? 0 : cells::length(out.data2);
+  u32 before = type_of(&out) == TYPE_NONE ? 0 : cells::length(series::node(&out));
   if (type_of(&value) == TYPE_BLOCK) {
     if (!reduce_into(&value, &out)) return;
     if (into) notify_added(&out, before);
@@ -285,7 +286,7 @@ void compose_entry(bool, const i32* refs) {
   if (into) out = arguments[refs[2]];
   else cells::make_block(&out, cells::remaining(&value));
   collector::root_guard vg(&value), og(&out);
-  u32 before = cells::length(out.data2);
+  u32 before = cells::length(series::node(&out));
   if (!compose_into(&value, &out, deep, only)) return;
   if (into) notify_added(&out, before);
   stack::set_last(out);
@@ -297,10 +298,10 @@ void new_line_entry(bool, const i32* refs) {
   cell pos = arguments[0];
   bool mark = !falsy(arguments + 1);
   bool all = refs[0] != -1, skip = refs[1] != -1;
-  u32 n = cells::length(pos.data2);
+  u32 n = cells::length(series::node(&pos));
   if (!all && !skip) {
-    if (pos.data1 < n) {
-      cell* c = cells::at(pos.data2, pos.data1);
+    if (series::index(&pos) < n) {
+      cell* c = cells::at(series::node(&pos), series::index(&pos));
       if (mark) c->header |= HEADER_NEW_LINE; else clear_new_line(c);
     }
     return stack::set_last(pos);
@@ -308,12 +309,12 @@ void new_line_entry(bool, const i32* refs) {
   i32 step = 1;
   if (skip) {
     const cell* size = arguments + refs[1];
-    step = i32(size->data2);
+    step = integer::get(size);
     if (step <= 0) fire("script", "out-of-range", size);
   }
-  for (u32 i = pos.data1, k = 0; i < n; i++, k++) {
+  for (u32 i = series::index(&pos), k = 0; i < n; i++, k++) {
     bool on_step = step == 1 || k % u32(step) == 0;
-    cell* c = cells::at(pos.data2, i);
+    cell* c = cells::at(series::node(&pos), i);
     if (on_step == mark) c->header |= HEADER_NEW_LINE; else clear_new_line(c);
   }
   stack::set_last(pos);
@@ -321,8 +322,8 @@ void new_line_entry(bool, const i32* refs) {
 
 void new_line_q_entry(bool, const i32*) {
   cell pos = arguments[0];
-  bool on = pos.data1 < cells::length(pos.data2) &&
-            (cells::at(pos.data2, pos.data1)->header & HEADER_NEW_LINE);
+  bool on = series::index(&pos) < cells::length(series::node(&pos)) &&
+            (cells::at(series::node(&pos), series::index(&pos))->header & HEADER_NEW_LINE);
   stack::set_last(*logic::of(on));
 }
 
@@ -350,7 +351,7 @@ inline bool string_family(u32 t) {
 
 // The same series, seen as another type of its family: no data is copied.
 void as_entry(bool, const i32*) {
-  u32 target = type_of(arguments) == TYPE_DATATYPE ? arguments->data1 : type_of(arguments);
+  u32 target = type_of(arguments) == TYPE_DATATYPE ? datatype::id(arguments) : type_of(arguments);
   cell spec = arguments[1];
   u32 from = type_of(&spec);
   bool related = (block_family(target) && block_family(from)) ||
