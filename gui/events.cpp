@@ -24,9 +24,9 @@
 #include "runtime/datatypes/word.h"
 #include "runtime/fire.h"
 #include "runtime/gui_module.h"
-#include "runtime/interpreter/stack.h"
+#include "runtime/stack.h"
 #include "runtime/interpreter/trace.h"
-#include "runtime/natives/natives_host.h"
+#include "runtime/natives/host.h"
 
 namespace vyr::gui {
 

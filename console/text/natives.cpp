@@ -14,13 +14,13 @@
 #include "runtime/datatypes/pair.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
-#include "runtime/interpreter/actions.h"
-#include "runtime/interpreter/cells.h"
-#include "runtime/interpreter/halt.h"
+#include "runtime/datatypes/actions.h"
+#include "runtime/datatypes/cells.h"
+#include "runtime/halt.h"
 #include "runtime/interpreter/interpreter.h"
-#include "runtime/interpreter/stack.h"
+#include "runtime/stack.h"
 #include "runtime/natives/natives.h"
-#include "runtime/natives/natives_output.h"
+#include "runtime/natives/output.h"
 #include "runtime/print_hooks.h"
 
 namespace vyr::text {

@@ -4,6 +4,7 @@
 // later letter-case variant shares the slot of the first spelling.
 #pragma once
 #include "runtime/memory.h"
+#include "runtime/hooks.h"
 
 namespace vyr::_context {
 
@@ -17,19 +18,14 @@ constexpr u32 WORD_CHANGED = 1u << 13;  // on a word cell of an object context
 
 extern u32 global;  // the global context's node
 
-// A stack-valued context's word 2 is a reference the data stack hands out for a running
-// call; the stack module installs the routine that turns it into the call's first cell and
-// its cell count. Without one, such a context has no running call.
-using frame_fn = cell* (*)(u32 ref, u32* count);
-extern frame_fn frame_cells;
-
-// Change notification of objects (user code: may allocate, move buffers and throw).
-using on_set_fn = void (*)(const cell* owner, const cell* word, const cell* old_value,
-                           const cell* new_value);
-extern on_set_fn on_set_hook;
-
 void init_global();  // idempotent: the global context for 4,000 words, a collector root
 
+// The words of a context cell: the word table's node, the value block's node (or the
+// stack reference of a running call).
+constexpr u32 table(const cell* c) { return c->data1; }
+constexpr u32& table(cell* c) { return c->data1; }
+constexpr u32 values(const cell* c) { return c->data2; }
+constexpr u32& values(cell* c) { return c->data2; }
 inline cell* context_cell(u32 ctx) { return buffer_of(ctx)->cells(); }
 inline cell* owner_cell(u32 ctx) { return buffer_of(ctx)->cells() + 1; }
 inline u32 table_of(u32 ctx) { return context_cell(ctx)->data1; }

@@ -6,6 +6,7 @@
 #pragma once
 #include "runtime/datatypes/action_slots.h"
 #include "runtime/memory.h"
+#include "runtime/hooks.h"
 
 namespace vyr::series {
 
@@ -30,6 +31,12 @@ inline bool series_q(u32 t) {
 
 inline series_buffer* buffer(const cell* v) { return buffer_of(v->data2); }
 inline i32 head_index(const cell* v) { return static_cast<i32>(v->data1); }
+// The cell words of every series (block-like, string-like, binary!, vector!, image!,
+// bitset!): word 1 the head index, word 2 the buffer's node. Writers use the reference.
+constexpr u32 index(const cell* v) { return v->data1; }
+constexpr u32& index(cell* v) { return v->data1; }
+constexpr u32 node(const cell* v) { return v->data2; }
+constexpr u32& node(cell* v) { return v->data2; }
 // Units from the buffer's offset to its tail.
 i32 rs_abs_length_q(const cell* value);
 // Whether the head is at or past the tail.
@@ -51,11 +58,6 @@ i32 get_offset(const cell* value, const cell* offset, bool at);
 
 // ---- Owner notification ----------------------------------------------------------------
 
-// The owner check that every edit calls; tests may stand in a handler here. Answers
-// whether the owner was told (and so whether user code may have run).
-using check_fn = bool (*)(const cell* changed, const cell* action_word,
-                          const cell* new_value, i32 index, i32 part);
-extern check_fn owner_check;
 // Calls `owner_check` with the runtime action word of that name (`words::word_*`).
 bool notify(const cell* changed, const cell* action_word, const cell* new_value, i32 index,
             i32 part);

@@ -11,6 +11,10 @@
 #include "runtime/datatypes/error.h"
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/symbol.h"
+#include "runtime/datatypes/context.h"
+#include "runtime/datatypes/integer.h"
+#include "runtime/datatypes/series.h"
+#include "runtime/datatypes/word.h"
 #include "runtime/natives/natives.h"
 #include <algorithm>
 #include <cstring>
@@ -55,7 +59,7 @@ void init_fast_ops() {
 
 bool float_fast(u32 code, cell* left, const cell* r) {
   double x = cell_float(left);
-  double y = type_of(r) == TYPE_INTEGER ? double(i32(r->data2)) : cell_float(r);
+  double y = type_of(r) == TYPE_INTEGER ? double(i32(integer::get(r))) : cell_float(r);
   double v;
   bool t;
   switch (code) {
@@ -158,7 +162,7 @@ class interp_scope {
 namespace internal {
 [[gnu::always_inline]] inline void eval_seq_plain(const cell* block) {
   cell* start = stack::push_copy(block);
-  u32 node = start->data2, pos = start->data1, tail = cells::length(node);
+  u32 node = series::node(start), pos = series::index(start), tail = cells::length(node);
   if (pos >= tail) {
     *start = cell{TYPE_UNSET, 0, 0, 0};
     return;
@@ -175,7 +179,7 @@ namespace internal {
   position_ref = start;
   cell* first = start + 1;
   for (;;) {
-    start->data1 = pos;
+    series::index(start) = pos;
     pos = seq_step(node, pos, tail);
     if (exit_pending()) return;
     tail = cells::length(node);  // the block may have been changed by what ran
@@ -189,7 +193,7 @@ namespace internal {
 // A block entered while tracing or while a library block holds tracing off (see
 // library_scope), away from the hot path.
 [[gnu::noinline, gnu::cold]] void eval_seq_library(const cell* block) {
-  library_scope ls(block->data2);
+  library_scope ls(series::node(block));
   eval_seq_plain(block);
 }
 
@@ -202,7 +206,7 @@ void eval_seq(const cell* block);
 }
 
 void eval_seq(const cell* block) {
-  bool library = (buffer_of(block->data2)->flags & SERIES_LIBRARY) != 0;
+  bool library = (buffer_of(series::node(block))->flags & SERIES_LIBRARY) != 0;
   if (library == (stack::frame_mask == ~0u)) [[unlikely]] return eval_seq_crossing(block, library);
   if (tracing || library_quiet) [[unlikely]] return eval_seq_library(block);
   eval_seq_plain(block);
@@ -215,13 +219,13 @@ void eval_seq(const cell* block) {
 void eval_block_plain(const cell* block_in, bool chain);
 void eval_block(const cell* block_in, bool chain) {
   native_stack::check();
-  bool library = (buffer_of(block_in->data2)->flags & SERIES_LIBRARY) != 0;
+  bool library = (buffer_of(series::node(block_in))->flags & SERIES_LIBRARY) != 0;
   if (library == (stack::frame_mask == ~0u)) [[unlikely]] {
     interp_scope is(library);
     return eval_block(block_in, chain);
   }
   if (tracing || library_quiet) [[unlikely]] {
-    library_scope ls(block_in->data2);
+    library_scope ls(series::node(block_in));
     return eval_block_plain(block_in, chain);
   }
   eval_block_plain(block_in, chain);
@@ -229,12 +233,12 @@ void eval_block(const cell* block_in, bool chain) {
 
 void eval_block_plain(const cell* block_in, bool chain) {
   cell block = *block_in;
-  u32 node = block.data2;
+  u32 node = series::node(&block);
   position_scope ps;
   cell at = block;
   stack::push_frame_sym(body_symbol(), 0, stack::HEADER_BLOCK);
   stack::frames[stack::frame_top - 1].block = node;
-  u32 pos = block.data1;
+  u32 pos = series::index(&block);
   u32 tail = cells::length(node);
   if (tracing) [[unlikely]] trace_block(trace::EV_ENTER, &block, pos, nullptr);
   if (pos >= tail) {
@@ -242,7 +246,7 @@ void eval_block_plain(const cell* block_in, bool chain) {
   } else {
     position_ref = &at;
     for (;;) {
-      at.data1 = pos;
+      series::index(&at) = pos;
       pos = eval_next(node, pos, tail, 0);
       if (exit_pending()) break;
       tail = cells::length(node);  // the block may have been changed by what ran
@@ -262,8 +266,8 @@ void eval_branch(const cell* block) {
 }
 
 void eval_in_frame(const cell* block) {
-  u32 node = block->data2;
-  u32 pos = block->data1;
+  u32 node = series::node(block);
+  u32 pos = series::index(block);
   u32 tail = cells::length(node);
   if (pos >= tail) {
     stack::set_last(cell{TYPE_UNSET, 0, 0, 0});
@@ -274,7 +278,7 @@ void eval_in_frame(const cell* block) {
   cell at = *block;
   position_ref = &at;
   for (;;) {
-    at.data1 = pos;
+    series::index(&at) = pos;
     if (tracing) [[unlikely]] {
       pos = eval_next(node, pos, tail, 0);
       if (exit_pending()) return;
@@ -377,7 +381,7 @@ u32 eval_next(u32 node, u32 pos, u32 tail, u32 flags) {
       *stack::push_slot() = *_context::get(&v);
       break;
     case TYPE_ISSUE: {
-      u32 s = symbol::resolve(v.data2);
+      u32 s = symbol::resolve(word::symbol_id(&v));
       if ((s == symbol::resolve(words::sym_system) || s == symbol::resolve(words::sym_system_global)) &&
           pos < tail && type_of(cells::at(node, pos)) == TYPE_BLOCK)
         fire("internal", "vyr-system");
@@ -436,7 +440,7 @@ u32 eval_next(u32 node, u32 pos, u32 tail, u32 flags) {
 
 bool simple_block_value(const cell* block, cell* out) {
   if (tracing) return false;
-  u32 node = block->data2, pos = block->data1, tail = cells::length(node);
+  u32 node = series::node(block), pos = series::index(block), tail = cells::length(node);
   if (pos >= tail) return false;
   cell v;
   u32 after = simple_value(node, pos, tail, &v);
@@ -450,7 +454,7 @@ void do_block(const cell* block, cell* result) {
   collector::root_guard g(&b);
   stack::guard sg;
   // The outer frame belongs to the block's code: library code pushes no interpreted frame.
-  interp_scope is((buffer_of(b.data2)->flags & SERIES_LIBRARY) != 0);
+  interp_scope is((buffer_of(series::node(&b))->flags & SERIES_LIBRARY) != 0);
   stack::push_frame_sym(body_symbol(), 0, stack::HEADER_INTERP_NATIVE);
   struct frame_scope {
     u32 depth;
@@ -519,7 +523,7 @@ void init() {
   done = true;
   collector::register_callback(mark_interpreter);
   init_fast_ops();
-  if (_context::global) global_values = _context::context_cell(_context::global)->data2;
+  if (_context::global) global_values = _context::values(_context::context_cell(_context::global));
   error::near_hook = near_position;
   error::call_words_hook = call_words;
   if (error_builder && error_builder != build_error) {

@@ -10,7 +10,9 @@
 // before they return, and the catching points accept both forms.
 #pragma once
 #include "runtime/fire.h"
+#include "runtime/datatypes/function.h"
 #include "runtime/interpreter/typecheck.h"
+#include "runtime/hooks.h"
 
 namespace vyr::interpreter {
 
@@ -77,7 +79,8 @@ void do_block(const cell* block, cell* result);
 // Checks a gathered argument against its entry of the argument cache (a typeset! whose
 // word 3 holds the argument's symbol).
 inline void check_arg(const cell& entry, const cell* value) {
-  if (!typecheck::accepts(&entry, type_of(value))) [[unlikely]] expect_arg(value, entry.data3);
+  if (!typecheck::accepts(&entry, type_of(value))) [[unlikely]]
+    expect_arg(value, function::arg_symbol(&entry));
 }
 
 // While a call's arguments are gathered: switches the refinement named by `symbol` on or
@@ -100,16 +103,6 @@ void do_block_into_result(const cell* block);
 // value to `out` and answers true: nothing could fail or run code on the way. Otherwise
 // answers false and evaluates nothing. Never while tracing.
 bool simple_block_value(const cell* block, cell* out);
-
-// Text to a block, installed by the lexer's loading layer (`do` of a string! and the
-// console). Writes a block! value into `out`.
-using load_fn = void (*)(const char* utf8, u32 length, cell* out);
-extern load_fn load_hook;
-
-// Runs a script file (`do %file`): its text must begin with a `Vyr [...]` header. Set by
-// the start-up; until then `do` of a file! raises not-done.
-using do_file_fn = void (*)(const cell* file, cell* result);
-extern do_file_fn do_file_hook;
 
 // The current position: a cell holding the block under evaluation with its index at the
 // expression being evaluated (error reports read it), or null outside any evaluation. It

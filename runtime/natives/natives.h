@@ -1,6 +1,6 @@
 // The natives table: 120 slots of stack entries, 107 used, filled at start-up in the fixed
-// registration order that native! values (and the boot image) index by. Also the stack
-// entries of the control-flow natives.
+// registration order that native! values (and the boot image) index by. The entries live
+// in one file per domain (see domains.h).
 #pragma once
 #include "runtime/cell.h"
 

@@ -7,7 +7,7 @@
 
 #include "runtime/datatypes/event.h"
 #include "runtime/gui_module.h"
-#include "runtime/natives/natives_host.h"
+#include "runtime/natives/host.h"
 #include "tests/unit/fixture.h"
 
 namespace vyr::test {

@@ -1,9 +1,6 @@
-// The natives table and its registration, and the control-flow natives: conditionals,
-// evaluation (`do`, `get`, `set`) and the non-local exits. Exits raised here take the
-// interpreter's pending path (see interpreter.h); every native that evaluates returns at
-// once when an exit is pending.
-#include "runtime/natives/natives.h"
-
+// The control-flow natives: conditionals, evaluation (`do`, `get`, `set`) and the non-local
+// exits. Exits raised here take the interpreter's pending path (see interpreter.h); every
+// native that evaluates returns at once when an exit is pending.
 #include <cstring>
 #include <vector>
 
@@ -18,69 +15,16 @@
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/fire.h"
-#include "runtime/interpreter/actions.h"
-#include "runtime/interpreter/cells.h"
+#include "runtime/datatypes/actions.h"
+#include "runtime/datatypes/cells.h"
 #include "runtime/interpreter/interpreter.h"
-#include "runtime/natives/natives_math.h"
-#include "runtime/natives/natives_output.h"
-#include "runtime/natives/natives_functions.h"
-#include "runtime/natives/natives_host.h"
-#include "runtime/natives/natives_loops.h"
-#include "runtime/interpreter/stack.h"
+#include "runtime/natives/domains.h"
+#include "runtime/natives/natives.h"
+#include "runtime/stack.h"
 #include "runtime/interpreter/trace.h"
 #include "runtime/word_tables.h"
 
 namespace vyr::natives {
-
-namespace {
-const char* const names[COUNT] = {
-    "if", "unless", "either", "any", "all", "while", "until", "loop", "repeat", "forever",
-    "foreach", "forall", "remove-each", "func", "function", "does", "has", "switch", "case",
-    "do", "get", "set", "print", "prin", "equal?", "not-equal?", "strict-equal?", "lesser?",
-    "greater?", "lesser-or-equal?", "greater-or-equal?", "same?", "not", "type?", "reduce",
-    "compose", "stats", "bind", "in", "parse", "union", "intersect", "unique", "difference",
-    "exclude", "complement?", "dehex", "enhex", "negative?", "positive?", "max", "min",
-    "shift", "to-hex", "sine", "cosine", "tangent", "arcsine", "arccosine", "arctangent",
-    "arctangent2", "NaN?", "log-2", "log-10", "log-e", "exp", "square-root", "construct",
-    "value?", "try", "uppercase", "lowercase", "as-pair", "as-point2D", "as-point3D",
-    "as-money", "break", "continue", "exit", "return", "throw", "catch", "extend", "debase",
-    "to-local-file", "wait", "checksum", "unset", "new-line", "new-line?", "enbase",
-    "context?", "set-env", "get-env", "list-env", "now", "sign?", "as", "call", "zero?",
-    "size?", "browse", "compress", "decompress", "recycle", "transcode", "apply"};
-
-entry_fn table[TABLE_SIZE];
-u32 counter = 1;
-
-// A native not built yet: its slot exists so that indexes keep their meaning.
-void not_done_entry(bool, const i32*) { fire("internal", "not-done"); }
-}  // namespace
-
-const char* name_of(u32 index) { return index >= 1 && index <= COUNT ? names[index - 1] : ""; }
-
-u32 index_of(const char* name) {
-  for (u32 i = 0; i < COUNT; i++)
-    if (std::strcmp(names[i], name) == 0) return i + 1;
-  return 0;
-}
-
-entry_fn entry(u32 index) {
-  return index >= 1 && index < counter ? table[index - 1] : nullptr;
-}
-u32 registered() { return counter - 1; }
-
-u32 register_(entry_fn f) {
-  if (counter > TABLE_SIZE) fire("internal", "not-done");
-  table[counter - 1] = f;
-  return counter++;
-}
-
-void install(u32 index, entry_fn f) {
-  if (index >= 1 && index < counter) table[index - 1] = f;
-}
-void install(const char* name, entry_fn f) { install(index_of(name), f); }
-
-// ---------------------------------------------------------------------------------------
-// Control-flow natives
 
 namespace {
 using stack::arguments;
@@ -603,11 +547,7 @@ void try_entry(bool, const i32* refs) {
 
 }  // namespace
 
-void init() {
-  static bool done = false;
-  if (done) return;
-  done = true;
-  for (u32 i = 0; i < COUNT; i++) register_(not_done_entry);
+void install_control() {
   install("if", if_entry);
   install("unless", unless_entry);
   install("either", either_entry);
@@ -625,11 +565,6 @@ void init() {
   install("return", return_entry);
   install("throw", throw_entry);
   install("catch", catch_entry);
-  install_output();
-  install_math();
-  install_loops();
-  install_functions();
-  install_host();
 }
 
 }  // namespace vyr::natives

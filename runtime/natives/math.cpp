@@ -1,6 +1,6 @@
-// Stack entries of the math natives (see natives_math.h); the value-level work is in
+// Stack entries of the math natives (see domains.h); the value-level work is in
 // math_helpers. Results are written into the first argument cell.
-#include "runtime/natives/natives_math.h"
+#include "runtime/natives/domains.h"
 
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/pair.h"
@@ -9,7 +9,7 @@
 #include "runtime/fire.h"
 #include "runtime/natives/math_helpers.h"
 #include "runtime/natives/natives.h"
-#include "runtime/interpreter/stack.h"
+#include "runtime/stack.h"
 
 namespace vyr::natives {
 

@@ -6,6 +6,4 @@ namespace vyr::natives {
 // Run once after every wait's sleep: the GUI's pass over its pending messages (none yet).
 extern void (*wait_hook)();
 
-void install_host();
-
 }  // namespace vyr::natives

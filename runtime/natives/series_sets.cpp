@@ -1,6 +1,8 @@
-// Comparisons, identity, reduce, compose, print/prin, new-line markers and stats (see
-// natives_output.h).
-#include "runtime/natives/natives_output.h"
+// The series and set natives: the block builders `reduce` and `compose`, the new-line
+// marker natives, the set operations (union, intersect, unique, difference, exclude), `as`
+// and `extend`. The set natives check what the argument types allow and hand the work to
+// the block, string, typeset and bitset set engines.
+#include "runtime/natives/series_sets.h"
 
 #include <string>
 
@@ -14,20 +16,21 @@
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/word.h"
+#include "runtime/datatypes/bitset.h"
+#include "runtime/datatypes/date.h"
+#include "runtime/datatypes/map.h"
+#include "runtime/datatypes/string_actions.h"
+#include "runtime/datatypes/typeset.h"
 #include "runtime/fire.h"
-#include "runtime/interpreter/actions.h"
-#include "runtime/interpreter/cells.h"
+#include "runtime/datatypes/actions.h"
+#include "runtime/datatypes/cells.h"
 #include "runtime/interpreter/interpreter.h"
 #include "runtime/natives/natives.h"
-#include "runtime/interpreter/stack.h"
-#include "runtime/memory_stats.h"
-#include "runtime/platform.h"
-#include "runtime/print_hooks.h"
+#include "runtime/stack.h"
+#include "runtime/natives/domains.h"
 #include "runtime/word_tables.h"
 
 namespace vyr::natives {
-
-bool last_print_line_break = true;
 
 namespace {
 using stack::arguments;
@@ -39,10 +42,6 @@ bool function_q(u32 t) {
   return t == TYPE_FUNCTION || t == TYPE_NATIVE || t == TYPE_ACTION || t == TYPE_OP ||
          t == TYPE_ROUTINE;
 }
-
-// The scratch block print reduces into: nested prints stack their values at its tail and
-// take them off again, so one block serves them all.
-cell print_scratch{TYPE_NONE, 0, 0, 0};
 
 // Adds values to a target block: at the tail of a block! or hash!, otherwise inserted at a
 // cursor that advances so the values keep their order.
@@ -96,36 +95,6 @@ void eval_single(const cell* value) {
   interpreter::eval_one(block.data2, 0, true);
 }
 }  // namespace
-
-// ---- Identity -----------------------------------------------------------------------------
-
-bool same_q(const cell* a, const cell* b) {
-  u32 t = type_of(a);
-  if (t != type_of(b)) return false;
-  switch (t) {
-    case TYPE_DATATYPE: case TYPE_LOGIC: case TYPE_OBJECT:
-      return a->data1 == b->data1;
-    case TYPE_CHAR: case TYPE_INTEGER: case TYPE_BITSET:
-      return a->data2 == b->data2;
-    case TYPE_BLOCK: case TYPE_PAREN: case TYPE_PATH: case TYPE_LIT_PATH:
-    case TYPE_SET_PATH: case TYPE_GET_PATH: case TYPE_HASH: case TYPE_STRING:
-    case TYPE_FILE: case TYPE_URL: case TYPE_TAG: case TYPE_EMAIL: case TYPE_REF:
-    case TYPE_BINARY: case TYPE_VECTOR: case TYPE_IMAGE:
-    case TYPE_NATIVE: case TYPE_ACTION: case TYPE_POINT2D:
-      return a->data1 == b->data1 && a->data2 == b->data2;
-    case TYPE_FLOAT: case TYPE_PERCENT: case TYPE_PAIR: case TYPE_TIME: case TYPE_OP:
-      return a->data2 == b->data2 && a->data3 == b->data3;
-    case TYPE_TUPLE:
-      return ((a->header >> 19) & 0xF) == ((b->header >> 19) & 0xF) &&
-             actions::compare_value(a, b, compare_op::EQUAL) == 0;
-    case TYPE_NONE: case TYPE_UNSET:
-      return true;
-    case TYPE_MONEY:
-      return actions::compare_value(a, b, compare_op::SAME) == 0;
-    default:
-      return a->data1 == b->data1 && a->data2 == b->data2 && a->data3 == b->data3;
-  }
-}
 
 // ---- reduce and compose -------------------------------------------------------------------
 
@@ -200,83 +169,77 @@ bool compose_into(const cell* block_in, const cell* target, bool deep, bool only
   return true;
 }
 
-// ---- Output -------------------------------------------------------------------------------
-
-void console_value_hook(const cell* value, bool flag) {
-  u32 t = type_of(value);
-  if (t != TYPE_STRING && t != TYPE_FILE && t != TYPE_URL) return;
-  platform::print_text(string::to_utf8(value), flag);
-}
 
 namespace {
 
-// Reduces the block into the scratch block's tail and forms what it added; the added cells
-// are taken off again on every exit. Answers false when an exit became pending.
-bool form_reduced(const cell* block, cell* text) {
-  u32 node = print_scratch.data2;
-  u32 start = cells::length(node);
-  struct restore {
-    u32 node, start;
-    ~restore() {
-      series_buffer* b = buffer_of(node);
-      if (b->used_units() > start) b->tail = b->offset + start * 16;
-    }
-  } r{node, start};
-  cell at{TYPE_BLOCK, start, node, 0};
-  if (!reduce_into(block, &at)) return false;
-  *text = *actions::form_to_string(&at);
-  return true;
+inline bool present(const i32* refs, u32 i) { return refs[i] != -1; }
+
+cell datatype_of(u32 type) {
+  cell t;
+  datatype::make_at(&t, type);
+  return t;
 }
 
-void output(bool line_break) {
-  cell value = *arguments;
-  cell text{TYPE_NONE, 0, 0, 0};
-  collector::root_guard tg(&text);
-  {
-    stack::guard g;
-    if (type_of(&value) == TYPE_BLOCK) {
-      if (!form_reduced(&value, &text)) return;
-    } else if (type_of(&value) == TYPE_STRING) {
-      text = value;
-      u32 n = buffer_of(text.data2)->used_units();
-      if (text.data1 > n) text.data1 = n;
-    } else {
-      text = *actions::form_to_string(&value);
+// ---- Set operations -----------------------------------------------------------------------
+
+inline bool block_kind(u32 t) { return t == TYPE_BLOCK || t == TYPE_HASH; }
+
+// Refinements of every set native: /case, then /skip with its size.
+void set_op(i32 op, const i32* refs) {
+  bool case_sensitive = present(refs, 0);
+  cell skip = present(refs, 1) ? arguments[refs[1]] : cell{TYPE_NONE, 0, 0, 0};
+  const cell* skip_arg = present(refs, 1) ? &skip : nullptr;
+  u32 ta = type_of(arguments);
+  // The engines read the cell after the first set even for unique, where it holds the
+  // /case flag: it is given the set itself (the refinements are read by now).
+  if (op == block::SET_UNIQUE) arguments[1] = arguments[0];
+  if (op != block::SET_UNIQUE) {
+    u32 tb = type_of(arguments + 1);
+    bool agree = block_kind(ta) ? block_kind(tb) : ta == tb;
+    if (!agree) {
+      cell a = datatype_of(ta), b = datatype_of(tb);
+      fire("script", "expect-val", &a, &b);
     }
   }
-  last_print_line_break = line_break;
-  platform::fire_value_print_hooks(&text, line_break);
-  stack::set_last(cell{TYPE_UNSET, 0, 0, 0});
-}
-
-void print_entry(bool, const i32*) { output(true); }
-void prin_entry(bool, const i32*) { output(false); }
-
-// ---- Comparisons -----------------------------------------------------------------------
-
-template <i32 OP> void compare_entry(bool, const i32*) {
-  bool r;
-  if (type_of(arguments) == TYPE_INTEGER && type_of(arguments + 1) == TYPE_INTEGER) {
-    // The commonest comparison, without the dispatch.
-    i32 a = i32(arguments->data2), b = i32(arguments[1].data2);
-    switch (OP) {
-      case compare_op::EQUAL: case compare_op::STRICT_EQUAL: r = a == b; break;
-      case compare_op::NOT_EQUAL: r = a != b; break;
-      case compare_op::LESSER: r = a < b; break;
-      case compare_op::LESSER_OR_EQUAL: r = a <= b; break;
-      case compare_op::GREATER: r = a > b; break;
-      default: r = a >= b; break;
+  switch (ta) {
+    case TYPE_BLOCK:
+    case TYPE_HASH:
+      block::do_set_op(case_sensitive, skip_arg, op);
+      break;
+    case TYPE_STRING:
+      string::do_set_op(case_sensitive, skip_arg, op);
+      break;
+    case TYPE_TYPESET:
+      typeset::do_bitwise(op);
+      break;
+    case TYPE_BITSET:
+      bitset::do_bitwise(op);
+      break;
+    case TYPE_DATE:
+      if (op == block::SET_DIFFERENCE) {
+        // The time between two dates.
+        cell r;
+        date::difference(arguments, arguments + 1, &r);
+        *arguments = r;
+        break;
+      }
+      [[fallthrough]];
+    default: {
+      cell fn = stack::current_call_word();
+      cell t = datatype_of(ta);
+      cell arg;
+      datatype::word_of_name(op == block::SET_UNIQUE ? "set" : "set1", &arg);
+      fire("script", "expect-arg", &fn, &t, &arg);
     }
-  } else {
-    r = actions::compare(arguments, arguments + 1, OP);
   }
-  stack::set_last(*logic::of(r));
+  stack::keep_first();
 }
 
-void same_q_entry(bool, const i32*) {
-  stack::set_last(*logic::of(same_q(arguments, arguments + 1)));
-}
-void not_entry(bool, const i32*) { stack::set_last(*logic::of(falsy(arguments))); }
+void union_entry(bool, const i32* refs) { set_op(block::SET_UNION, refs); }
+void intersect_entry(bool, const i32* refs) { set_op(block::SET_INTERSECT, refs); }
+void unique_entry(bool, const i32* refs) { set_op(block::SET_UNIQUE, refs); }
+void difference_entry(bool, const i32* refs) { set_op(block::SET_DIFFERENCE, refs); }
+void exclude_entry(bool, const i32* refs) { set_op(block::SET_EXCLUDE, refs); }
 
 // ---- reduce and compose ----------------------------------------------------------------
 
@@ -363,49 +326,57 @@ void new_line_q_entry(bool, const i32*) {
   stack::set_last(*logic::of(on));
 }
 
-// ---- stats -----------------------------------------------------------------------------
+// ---- extend and as ------------------------------------------------------------------------
 
-void stats_entry(bool, const i32* refs) {
-  bool show = refs[0] != -1, info = refs[1] != -1;
-  if (!show && !info) return stack::set_last(memory::count_value(memory::stats(nullptr, 1)));
-  cell block;
-  cells::make_block(&block, 5);
-  collector::root_guard g(&block);
-  memory::stats(&block, 2);
-  if (!show) return stack::set_last(block);
-  // The library prints the block; without it there is nothing to show it with.
-  cell w = _context::global_word(symbol::make("show-memory-stats"));
-  const cell* fn = _context::get(&w);
-  if (!function_q(type_of(fn))) fire("internal", "not-done");
-  cell f = *fn;
-  collector::root_guard fg(&f);
-  cell ignored;
-  interpreter::call(&f, &block, 1, &ignored);
-  stack::set_last(cell{TYPE_UNSET, 0, 0, 0});
+// Objects are not extended by this native; map! brings its own routine.
+void extend_entry(bool, const i32* refs) {
+  if (type_of(arguments) != TYPE_MAP) fire("internal", "not-done");
+  cell m = arguments[0];
+  collector::root_guard g(&m);
+  map::extend(&m, arguments + 1, present(refs, 0));
+  stack::set_last(m);
 }
+
+// ---- Conversion -----------------------------------------------------------------------------
+
+inline bool block_family(u32 t) {
+  return t == TYPE_BLOCK || t == TYPE_PAREN || t == TYPE_PATH || t == TYPE_LIT_PATH ||
+         t == TYPE_SET_PATH || t == TYPE_GET_PATH;
+}
+inline bool string_family(u32 t) {
+  return t == TYPE_STRING || t == TYPE_FILE || t == TYPE_URL || t == TYPE_TAG ||
+         t == TYPE_EMAIL || t == TYPE_REF;
+}
+
+// The same series, seen as another type of its family: no data is copied.
+void as_entry(bool, const i32*) {
+  u32 target = type_of(arguments) == TYPE_DATATYPE ? arguments->data1 : type_of(arguments);
+  cell spec = arguments[1];
+  u32 from = type_of(&spec);
+  bool related = (block_family(target) && block_family(from)) ||
+                 (string_family(target) && string_family(from));
+  if (!related) {
+    cell a = datatype_of(target), b = datatype_of(from);
+    fire("script", "not-related", &a, &b);
+  }
+  set_type(&spec, target);
+  stack::set_last(spec);
+}
+
 }  // namespace
 
-void install_output() {
-  if (type_of(&print_scratch) != TYPE_BLOCK) {
-    cells::make_block(&print_scratch, 16);
-    collector::add_root(&print_scratch);
-  }
-  install("print", print_entry);
-  install("prin", prin_entry);
-  install("equal?", compare_entry<compare_op::EQUAL>);
-  install("not-equal?", compare_entry<compare_op::NOT_EQUAL>);
-  install("strict-equal?", compare_entry<compare_op::STRICT_EQUAL>);
-  install("lesser?", compare_entry<compare_op::LESSER>);
-  install("greater?", compare_entry<compare_op::GREATER>);
-  install("lesser-or-equal?", compare_entry<compare_op::LESSER_OR_EQUAL>);
-  install("greater-or-equal?", compare_entry<compare_op::GREATER_OR_EQUAL>);
-  install("same?", same_q_entry);
-  install("not", not_entry);
+void install_series_sets() {
   install("reduce", reduce_entry);
   install("compose", compose_entry);
-  install("stats", stats_entry);
   install("new-line", new_line_entry);
   install("new-line?", new_line_q_entry);
+  install("union", union_entry);
+  install("intersect", intersect_entry);
+  install("unique", unique_entry);
+  install("difference", difference_entry);
+  install("exclude", exclude_entry);
+  install("extend", extend_entry);
+  install("as", as_entry);
 }
 
 }  // namespace vyr::natives

@@ -10,10 +10,10 @@
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/fire.h"
-#include "runtime/interpreter/stack.h"
+#include "runtime/stack.h"
 #include "runtime/memory.h"
 #include "runtime/natives/natives.h"
-#include "runtime/natives/natives_text.h"
+#include "runtime/natives/domains.h"
 
 namespace vyr::natives {
 

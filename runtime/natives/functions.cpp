@@ -1,6 +1,6 @@
 // Function-making, binding and reflection natives: func, function, does, has, type?, bind,
 // in, construct, value?, unset, context? and apply.
-#include "runtime/natives/natives_functions.h"
+#include "runtime/natives/domains.h"
 
 #include "runtime/collector.h"
 #include "runtime/datatypes/block.h"
@@ -14,11 +14,11 @@
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/fire.h"
-#include "runtime/interpreter/actions.h"
-#include "runtime/interpreter/cells.h"
+#include "runtime/datatypes/actions.h"
+#include "runtime/datatypes/cells.h"
 #include "runtime/interpreter/interpreter.h"
 #include "runtime/natives/natives.h"
-#include "runtime/interpreter/stack.h"
+#include "runtime/stack.h"
 #include "runtime/interpreter/typecheck.h"
 #include "runtime/word_tables.h"
 

@@ -1,7 +1,8 @@
 // The natives that reach the operating system or the runtime's own machinery: wait, the
 // environment natives, now, call, size?, browse and recycle. Each converts its arguments
 // to UTF-8 text or seconds, calls one host or platform routine and boxes the answer.
-#include "runtime/natives/natives_host.h"
+#include "runtime/natives/host.h"
+#include "runtime/natives/domains.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -23,7 +24,7 @@
 #include "runtime/host/call.h"
 #include "runtime/host/os.h"
 #include "runtime/host/simple_io.h"
-#include "runtime/interpreter/stack.h"
+#include "runtime/stack.h"
 #include "runtime/memory_stats.h"
 #include "runtime/natives/natives.h"
 #include "runtime/platform.h"

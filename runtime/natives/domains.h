@@ -1,0 +1,19 @@
+// The install routine of each domain file of the natives: each puts its entries into the
+// natives table at their fixed indexes. natives::init calls them all once.
+#pragma once
+
+namespace vyr::natives {
+
+void install_control();      // control.cpp: if, either, any, switch, do, get, set, exits...
+void install_functions();    // functions.cpp: func, does, has, bind, in, type?, apply...
+void install_loops();        // loops.cpp: while, until, loop, repeat, foreach, forall...
+void install_math();         // math.cpp: sign tests, max/min, shift, trigonometry, logs...
+void install_comparison();   // comparison.cpp: equal?, lesser?, same?, not...
+void install_series_sets();  // series_sets.cpp: reduce, compose, new-line, union..., as
+void install_text();         // text.cpp: dehex, enhex, case change, to-local-file, transcode
+void install_output();       // output.cpp: print, prin, stats
+void install_host();         // host.cpp: wait, environment, now, call, size?, browse...
+void install_codecs();       // codecs.cpp: enbase, debase, checksum, complement?
+void install_compress();     // compress.cpp: compress, decompress
+
+}  // namespace vyr::natives
