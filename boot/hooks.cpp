@@ -173,7 +173,7 @@ void install_hooks() {
 void install_runtime_hooks() {
   hooks::cache_spec = interpreter::cache_spec;
   hooks::same_call_shape = interpreter::same_call_shape;
-  hooks::natives_registered = natives::registered;
+  hooks::native_exists = [](u32 i) { return natives::entry(i) != nullptr; };
   hooks::call_slots = interpreter::call_slots;
 }
 

@@ -121,16 +121,16 @@ void install() {
   static bool done = false;
   if (done) return;
   done = true;
-  u32 add = natives::register_(add_gui_print_entry);
-  u32 blink = natives::register_(blink_entry);
+  natives::install(natives::id::add_gui_print, add_gui_print_entry);
+  natives::install(natives::id::get_caret_blink_time, blink_entry);
   std::string src =
       "add-gui-print: make native! [[\n"
       "    \"Sends print output to the console window's terminal\"\n"
-      "] " + std::to_string(add) + "]\n"
+      "] " + std::to_string(natives::id::add_gui_print) + "]\n"
       "get-caret-blink-time: make native! [[\n"
       "    \"The caret blink time in milliseconds\"\n"
       "    return: [integer!]\n"
-      "] " + std::to_string(blink) + "]\n";
+      "] " + std::to_string(natives::id::get_caret_blink_time) + "]\n";
   boot::do_source(src.data(), u32(src.size()), false, nullptr);
 }
 

@@ -1,6 +1,7 @@
 // The arena: one 4 GiB reservation that holds every runtime buffer, so that 32-bit words
 // can address them. Offset 0 is null; `at` is the one way to turn an offset into a pointer.
 #pragma once
+#include "runtime/assert.h"
 #include "runtime/cell.h"
 #include <cstddef>
 
@@ -14,6 +15,8 @@ template <class T = void>
 inline T* at(u32 offset) { return reinterpret_cast<T*>(base + offset); }
 
 inline u32 offset_of(const void* p) {
+  VYR_ASSERT(static_cast<const char*>(p) >= base &&
+             static_cast<u64>(static_cast<const char*>(p) - base) <= 0xFFFFFFFFull);
   return static_cast<u32>(static_cast<const char*>(p) - base);
 }
 

@@ -83,6 +83,7 @@ void clear_mark(u32 node) {
 }
 
 void mark_values(const cell* from, const cell* to) {
+  VYR_ASSERT(from <= to);
   for (const cell* c = from; c < to; c++) {
     switch (type_of(c)) {
       case TYPE_BLOCK: case TYPE_PAREN: case TYPE_PATH: case TYPE_LIT_PATH:
@@ -153,18 +154,27 @@ void mark_values(const cell* from, const cell* to) {
   }
 }
 
-void register_callback(mark_fn f) { callbacks.push_back(f); }
+void register_callback(mark_fn f) {
+  VYR_ASSERT(f != nullptr);
+  callbacks.push_back(f);
+}
 void unregister_callback(mark_fn f) {
   auto it = std::find(callbacks.begin(), callbacks.end(), f);
   if (it != callbacks.end()) *it = nullptr;
 }
 
-void add_root(cell* c) { root_cells.push_back(c); }
+void add_root(cell* c) {
+  VYR_ASSERT(c != nullptr);
+  root_cells.push_back(c);
+}
 void remove_root(cell* c) {
   auto it = std::find(root_cells.begin(), root_cells.end(), c);
   if (it != root_cells.end()) root_cells.erase(it);
 }
-void add_root_node(u32* n) { root_nodes.push_back(n); }
+void add_root_node(u32* n) {
+  VYR_ASSERT(n != nullptr);
+  root_nodes.push_back(n);
+}
 void remove_root_node(u32* n) {
   auto it = std::find(root_nodes.begin(), root_nodes.end(), n);
   if (it != root_nodes.end()) root_nodes.erase(it);
@@ -188,6 +198,7 @@ void do_cycle() {
     if (callbacks[i]) callbacks[i]();
     drain();
   }
+  VYR_ASSERT(pending.empty());  // every marked block's cells were marked before the sweep
   externals::sweep();
   if (hooks.sweep_weak) hooks.sweep_weak();
   memory::sweep_frames();

@@ -5,6 +5,7 @@
 #pragma once
 #include <vector>
 
+#include "runtime/assert.h"
 #include "runtime/memory.h"
 
 namespace vyr::collector {
@@ -57,20 +58,30 @@ extern std::vector<const u32*> node_guards;
 // Keeps a cell that C++ code holds across an allocation alive. Strictly nested (LIFO).
 class root_guard {
  public:
-  explicit root_guard(const cell* c) { guards.push_back({c, 1}); }
-  root_guard(const cell* c, u32 n) { guards.push_back({c, n}); }  // n consecutive cells
-  ~root_guard() { guards.pop_back(); }
+  explicit root_guard(const cell* c) : c_(c) { guards.push_back({c, 1}); }
+  root_guard(const cell* c, u32 n) : c_(c) { guards.push_back({c, n}); }  // n consecutive cells
+  ~root_guard() {
+    VYR_ASSERT(!guards.empty() && guards.back().c == c_);  // strictly nested
+    guards.pop_back();
+  }
   root_guard(const root_guard&) = delete;
   root_guard& operator=(const root_guard&) = delete;
+ private:
+  [[maybe_unused]] const cell* c_;  // read by the nesting check of a Debug build
 };
 
 // Keeps a bare node (block or other series) alive; cells are marked for unit-16 buffers.
 class node_guard {
  public:
-  explicit node_guard(const u32* node_ref) { node_guards.push_back(node_ref); }
-  ~node_guard() { node_guards.pop_back(); }
+  explicit node_guard(const u32* node_ref) : ref_(node_ref) { node_guards.push_back(node_ref); }
+  ~node_guard() {
+    VYR_ASSERT(!node_guards.empty() && node_guards.back() == ref_);  // strictly nested
+    node_guards.pop_back();
+  }
   node_guard(const node_guard&) = delete;
   node_guard& operator=(const node_guard&) = delete;
+ private:
+  [[maybe_unused]] const u32* ref_;
 };
 
 // Switches automatic collection off for a scope (restored on every exit).

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "runtime/assert.h"
 #include "runtime/collector.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
@@ -25,6 +26,14 @@ constexpr u32 SEED = 0x5EED7A31u;  // fixed for the run; nothing stored depends 
 constexpr u32 FLAG_USED = 0, FLAG_DELETED = 1, FLAG_EMPTY = 2;
 constexpr u32 KEY_LIVE = 2;  // header of a live node-keyed entry's key cell
 constexpr u32 SHIFT_LIMIT = 30000;
+
+// The record's counts as the header states them: a power-of-two bucket count of at least 4,
+// occupied (used or deleted) below it, the live entries among the occupied, a known kind.
+bool counts_hold(u32 t) {
+  const record* r = rec(t);
+  return r->buckets >= 4 && (r->buckets & (r->buckets - 1)) == 0 && r->occupied < r->buckets &&
+         r->count <= r->occupied && r->upper < r->buckets && r->kind <= KIND_OWNERSHIP;
+}
 
 inline u32 rotl(u32 x, int r) { return (x << r) | (x >> (32 - r)); }
 inline u32 fmix(u32 h) {
@@ -490,6 +499,7 @@ i32 default_compare(const cell* a, const cell* b, i32 op) {
 // Construction
 
 u32 init(u32 size, const cell* block, u32 kind, u32 cells_per_entry) {
+  VYR_ASSERT(kind <= KIND_OWNERSHIP);
   init_module();
   cell blk = block ? *block : cell{TYPE_NONE, 0, 0, 0};
   collector::root_guard bg(&blk);
@@ -524,10 +534,12 @@ u32 init(u32 size, const cell* block, u32 kind, u32 cells_per_entry) {
     rec(t)->values = blk.data2;
     put_all(t, blk.data1, kind == KIND_MAP ? 2 : 1);
   }
+  VYR_ASSERT(counts_hold(t));
   return t;
 }
 
 u32 copy(u32 table, u32 new_values) {
+  VYR_ASSERT(counts_hold(table));
   table_guard src(table);
   u32 nv = new_values;
   collector::node_guard vg(&nv);
@@ -574,6 +586,7 @@ u32 copy(u32 table, u32 new_values) {
 // Kinds 0-2
 
 i32 put(u32 t, u32 pos) {
+  VYR_ASSERT(counts_hold(t));
   table_guard tg(t);
   for (;;) {
     record* r = rec(t);
@@ -590,6 +603,7 @@ i32 put(u32 t, u32 pos) {
 }
 
 i32 put_absent(u32 t, u32 pos) {
+  VYR_ASSERT(counts_hold(t));
   if (rec(t)->kind != KIND_MAP) return put(t, pos);
   table_guard tg(t);
   record* r = rec(t);
@@ -614,6 +628,7 @@ i32 put_cell(u32 t, const cell* value) {
 }
 
 void put_all(u32 t, u32 start, u32 step) {
+  VYR_ASSERT(counts_hold(t));
   table_guard tg(t);
   u32 kind = rec(t)->kind;
   if (kind == KIND_MAP) {
@@ -649,6 +664,8 @@ void put_all(u32 t, u32 start, u32 step) {
 
 cell* get(u32 t, const cell* key_in, u32 head, u32 skip, i32 op, bool last, bool reverse,
           probe_state* state) {
+  VYR_ASSERT(counts_hold(t));
+  VYR_ASSERT(skip >= 1);
   cell key = *key_in;  // a copy: the caller's cell is never retyped, even when compare throws
   collector::root_guard kg(&key);
   table_guard tg(t);
@@ -703,6 +720,7 @@ cell* get(u32 t, const cell* key_in, u32 head, u32 skip, i32 op, bool last, bool
 }
 
 cell* get_next(u32 t, const cell* key_in, probe_state* state, i32 op) {
+  VYR_ASSERT(counts_hold(t));
   cell key = *key_in;
   collector::root_guard kg(&key);
   table_guard tg(t);
@@ -735,6 +753,7 @@ cell* get_next(u32 t, const cell* key_in, probe_state* state, i32 op) {
 cell* find(u32 t, const cell* key, i32 op) { return get(t, key, 0, 1, op, false, false); }
 
 void remove(u32 t, u32 pos) {
+  VYR_ASSERT(counts_hold(t));
   record* r = rec(t);
   if (r->kind == KIND_MAP) {
     if (pos + 1 < cells_count(t) && cells_of(t)[pos + 1].header != 0) {
@@ -760,9 +779,13 @@ void remove(u32 t, u32 pos) {
   rec(t)->count--;
 }
 
-void remove_cell(u32 t, const cell* value) { remove(t, u32(value - cells_of(t))); }
+void remove_cell(u32 t, const cell* value) {
+  VYR_ASSERT(value >= cells_of(t) && value < cells_of(t) + cells_count(t));
+  remove(t, u32(value - cells_of(t)));
+}
 
 void delete_range(u32 t, u32 pos, u32 n) {
+  VYR_ASSERT(counts_hold(t));
   if (pos == 0 && n >= cells_count(t)) {
     clear(t);
     return;
@@ -775,6 +798,7 @@ void delete_range(u32 t, u32 pos, u32 n) {
 }
 
 void clear(u32 t) {
+  VYR_ASSERT(counts_hold(t));
   record* r = rec(t);
   r->count = r->occupied = 0;
   series_buffer* v = buffer_of(r->values);
@@ -789,6 +813,7 @@ void clear(u32 t) {
 }
 
 i32 shift_indexes(u32 t, i32 delta, u32 pos, u32 count, bool adjust) {
+  VYR_ASSERT(counts_hold(t));
   if (count > SHIFT_LIMIT) return 1;
   if (rec(t)->kind != KIND_HASH || delta == 0) return 0;
   table_guard tg(t);
@@ -821,6 +846,7 @@ i32 shift_indexes(u32 t, i32 delta, u32 pos, u32 count, bool adjust) {
 }
 
 void move(u32 t, u32 to, u32 from, u32 n) {
+  VYR_ASSERT(counts_hold(t));
   if (rec(t)->kind != KIND_HASH || n == 0) return;
   if (to >= from && to <= from + n) return;  // into the run itself: nothing moves
   table_guard tg(t);
@@ -860,6 +886,7 @@ void move(u32 t, u32 to, u32 from, u32 n) {
 }
 
 void rebuild(u32 t, u32 size) {
+  VYR_ASSERT(counts_hold(t));
   table_guard tg(t);
   if (rec(t)->kind >= KIND_NODES) {
     rebuild_keyed(t, size);
@@ -893,6 +920,7 @@ void rebuild(u32 t, u32 size) {
 }
 
 void resize(u32 t, u32 n) {
+  VYR_ASSERT(counts_hold(t));
   n = std::max<u32>(round_up_pow2(n), 4);
   u32 upper = u32(double(n) * 0.77 + 0.5);
   if (rec(t)->count >= upper) return;
@@ -901,6 +929,7 @@ void resize(u32 t, u32 n) {
 }
 
 u32 map_put(u32 t, const cell* key_in, const cell* value_in) {
+  VYR_ASSERT(counts_hold(t));
   cell key = *key_in, value = *value_in;
   collector::root_guard kg(&key);
   collector::root_guard vg(&value);
@@ -955,6 +984,7 @@ i32 probe_key(u32 t, u32 node, u32* slot) {
 }  // namespace
 
 void rebuild_keyed(u32 t, u32 n) {
+  VYR_ASSERT(counts_hold(t));
   table_guard tg(t);
   u32 buckets = std::max<u32>(round_up_pow2(n), 4);
   u32 stride = rec(t)->index;
@@ -991,6 +1021,7 @@ void rebuild_keyed(u32 t, u32 n) {
 }
 
 cell* put_key(u32 t, u32 node) {
+  VYR_ASSERT(counts_hold(t));
   table_guard tg(t);
   record* r = rec(t);
   if (r->occupied >= r->upper)
@@ -1023,11 +1054,13 @@ cell* put_key(u32 t, u32 node) {
 }
 
 cell* get_key(u32 t, u32 node) {
+  VYR_ASSERT(counts_hold(t));
   i32 b = probe_key(t, node, nullptr);
   return b < 0 ? nullptr : entry_at(t, keys_of(t)[b]) + 1;
 }
 
 cell* delete_key(u32 t, u32 node) {
+  VYR_ASSERT(counts_hold(t));
   i32 b = probe_key(t, node, nullptr);
   if (b < 0) return nullptr;
   set_flag(flags_of(t), u32(b), FLAG_DELETED);
@@ -1041,6 +1074,7 @@ cell* delete_key(u32 t, u32 node) {
 // Symbols and context words
 
 u32 put_symbol(u32 t, const char* name, u32 length, bool any_case) {
+  VYR_ASSERT(counts_hold(t));
   {
     record* r = rec(t);
     if (r->occupied >= r->upper)
@@ -1101,6 +1135,7 @@ u32 put_symbol(u32 t, const char* name, u32 length, bool any_case) {
 }
 
 i32 find_context_word(u32 t, u32 symbol_id, bool any_case, u32 context, i32* out_pos) {
+  VYR_ASSERT(counts_hold(t));
   if (context) {
     record* r = rec(t);
     if (r->occupied >= r->upper) {
@@ -1144,6 +1179,7 @@ i32 find_context_word(u32 t, u32 symbol_id, bool any_case, u32 context, i32* out
 // Collector hooks
 
 void mark(u32 t) {
+  VYR_ASSERT(counts_hold(t));
   if (!t || !node_word(t)) return;
   if (!collector::mark_node(t)) return;
   record* r = rec(t);
@@ -1180,6 +1216,7 @@ void mark(u32 t) {
 }
 
 void sweep_keys(u32 t) {
+  VYR_ASSERT(counts_hold(t));
   record* r = rec(t);
   if (r->kind < KIND_NODES || !r->flags || !r->keys || !r->values) return;
   auto dead = [](u32 node) {

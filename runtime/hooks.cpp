@@ -5,7 +5,7 @@ namespace vyr::hooks {
 
 cache_spec_fn cache_spec = nullptr;
 same_call_shape_fn same_call_shape = nullptr;
-registered_fn natives_registered = nullptr;
+native_exists_fn native_exists = nullptr;
 call_slots_fn call_slots = nullptr;
 
 }  // namespace vyr::hooks

@@ -18,9 +18,9 @@ extern cache_spec_fn cache_spec;
 // True when two argument caches gather the same arguments (interpreter::same_call_shape).
 using same_call_shape_fn = bool (*)(u32 cache_a, u32 cache_b);
 extern same_call_shape_fn same_call_shape;
-// How many entries the natives table has registered (natives::registered).
-using registered_fn = u32 (*)();
-extern registered_fn natives_registered;
+// True when the natives table holds an entry at a 1-based index (natives::entry).
+using native_exists_fn = bool (*)(u32 index);
+extern native_exists_fn native_exists;
 
 // ---- port! (runtime/datatypes/port.cpp), filled by boot/hooks.cpp ----------------------
 // Calls an actor function with every slot of its argument list (interpreter::call_slots).

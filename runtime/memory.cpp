@@ -109,6 +109,7 @@ u32 alloc_node() {
     cur = nframe(f);
   }
   u32 node = cur->free;
+  VYR_ASSERT(node != 0 && cur->used < cur->capacity);
   cur->free = node_word(node);
   node_word(node) = 0;
   cur->used++;
@@ -116,9 +117,11 @@ u32 alloc_node() {
 }
 
 void free_node(u32 node) {
+  VYR_ASSERT(node != 0);
   u32 f = frame_of_node(node);
   if (!f) return;
   node_frame* fr = nframe(f);
+  VYR_ASSERT(fr->used > 0);
   node_word(node) = fr->free;
   fr->free = node;
   fr->used--;
@@ -188,6 +191,7 @@ void free_big(series_buffer* b) {
 }
 
 u32 alloc_buffer(u32 units, u32 unit, i32 offset) {
+  VYR_ASSERT(unit >= 1 && unit <= SERIES_UNIT_MASK);  // the unit lives in five flag bits
   u64 size = round16(checked_size(units, unit));
   u64 footprint = size + sizeof(series_buffer) + 4;
   if (offset >= 0 && static_cast<u64>(offset) > size) fire_no_memory();
@@ -227,6 +231,7 @@ u32 alloc_series(u32 units, u32 unit, i32 offset) {
   u32 node = alloc_node();
   arena::at<series_buffer>(buf)->node = node;
   node_word(node) = buf;
+  VYR_ASSERT(buffer_of(node)->node == node);
   return node;
 }
 
@@ -283,6 +288,9 @@ namespace {
 // buffer's address after the allocation (which may have collected and moved it).
 series_buffer* grow_impl(series_buffer* b, u64 new_size, series_buffer** old) {
   u32 node = b->node;
+  // Only a live buffer grows: it names its node and the node names it back.
+  VYR_ASSERT(node != 0 && buffer_of(node) == b && (b->flags & SERIES_IN_USE));
+  VYR_ASSERT(!(b->flags & SERIES_FIXED));  // fixed buffers never move
   if (new_size == 0) new_size = u64{b->size} * 2;
   if (new_size < 1) fire_no_memory();
   // Never below the data in use: the used units must fit in the new buffer.
@@ -329,6 +337,7 @@ series_buffer* expand_series_filled(series_buffer* b, u64 new_size, u8 byte) {
 
 u32 copy_series(series_buffer* b) {
   u32 src_node = b->node;
+  VYR_ASSERT(src_node != 0 && buffer_of(src_node) == b);
   u32 unit = b->unit();
   u32 node = alloc_series(b->size / unit, unit, 0);
   b = buffer_of(src_node);
@@ -342,6 +351,7 @@ u32 copy_series(series_buffer* b) {
 }
 
 cell* alloc_tail_cell(series_buffer*& b) {
+  VYR_ASSERT(b->unit() == sizeof(cell));
   if (b->tail + 16 > b->end_offset()) b = expand_series(b, u64{b->size} * 2);
   cell* c = b->tail_cell();
   c->header = TYPE_UNSET;
@@ -350,6 +360,7 @@ cell* alloc_tail_cell(series_buffer*& b) {
 }
 
 char* alloc_tail_bytes(series_buffer*& b, u32 n) {
+  VYR_ASSERT(b->offset <= b->tail && b->tail <= b->end_offset());
   if (u64{b->tail} + n > b->end_offset()) {
     u64 want = b->size < n ? u64{n} * 2 : u64{b->size} * 2;
     // The used part plus n must fit, whatever the head offset was.

@@ -3,6 +3,7 @@
 // so buffers may move (growth, compaction) while nodes stay where they are for their life.
 #pragma once
 #include "runtime/arena.h"
+#include "runtime/assert.h"
 
 namespace vyr {
 
@@ -37,16 +38,28 @@ struct series_buffer {
   char* head() { return arena::at<char>(offset); }
   char* tail_ptr() { return arena::at<char>(tail); }
   char* end() { return data() + size; }
-  u32 used_bytes() const { return tail - offset; }
-  u32 used_units() const { return (tail - offset) / unit(); }
+  u32 used_bytes() const {
+    VYR_ASSERT(offset <= tail);
+    return tail - offset;
+  }
+  u32 used_units() const {
+    VYR_ASSERT(unit() != 0 && offset <= tail);
+    return (tail - offset) / unit();
+  }
   cell* cells() { return arena::at<cell>(offset); }
   cell* tail_cell() { return arena::at<cell>(tail); }
 };
 static_assert(sizeof(series_buffer) == 20);
 
 // A node is one 32-bit word in a node frame that holds its buffer's offset.
-inline u32& node_word(u32 node) { return *arena::at<u32>(node); }
-inline series_buffer* buffer_of(u32 node) { return arena::at<series_buffer>(node_word(node)); }
+inline u32& node_word(u32 node) {
+  VYR_ASSERT(node != 0);
+  return *arena::at<u32>(node);
+}
+inline series_buffer* buffer_of(u32 node) {
+  VYR_ASSERT(node_word(node) != 0);  // a node in use names a buffer
+  return arena::at<series_buffer>(node_word(node));
+}
 
 namespace memory {
 

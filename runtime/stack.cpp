@@ -53,6 +53,7 @@ cell* frame_cells(u32 ref, u32* count) {
 
 // Pops the innermost record, restoring the context it attached.
 inline frame& pop_record() {
+  VYR_ASSERT(frame_top > 0);
   frame& f = frames[--frame_top];
   if (f.fn_ctx) restore_values(f);
   return f;
@@ -110,18 +111,26 @@ void overflow() {
 }
 
 
-void pop_cells(u32 n) { top = static_cast<u32>(top - base) < n ? base : top - n; }
+void pop_cells(u32 n) {
+  VYR_ASSERT(top >= base);
+  top = static_cast<u32>(top - base) < n ? base : top - n;
+}
 
 cell* last_pushed() { return top == base ? base : top - 1; }
 u32 last_type() { return type_of(last_pushed()); }
 
-cell* set_result(const cell* value) { return copy_cell(value, arguments); }
+cell* set_result(const cell* value) {
+  VYR_ASSERT(arguments >= base && arguments < push_limit);
+  return copy_cell(value, arguments);
+}
 void set_last(const cell* value) {
+  VYR_ASSERT(arguments >= base && arguments < push_limit);
   copy_cell(value, arguments);
   top = arguments + 1;
 }
 
 void set_try_result() {
+  VYR_ASSERT(arguments >= base && arguments < push_limit);
   if (top > arguments && type_of(top - 1) == TYPE_ERROR) copy_cell(top - 1, arguments);
   top = arguments + 1;
 }
@@ -139,6 +148,7 @@ void leave_reset() {
 }
 
 void unwind_frames(u32 new_top) {
+  VYR_ASSERT(frame_top <= frame_end);
   while (frame_top > new_top) pop_record();
 }
 
@@ -150,6 +160,8 @@ state_guard::~state_guard() {
 }
 
 void state_guard::restore() {
+  // A guard is restored in the scope that made it: the frames it saw are still there.
+  VYR_ASSERT(frame_top_ <= frame_top);
   unwind_frames(frame_top_);
   arguments = args_;
   restore_top(top_);

@@ -4,6 +4,7 @@
 // Invariants: base <= arguments <= top < limit; frames below frame_top are live. Both stacks
 // keep a guard region past their limit that only the stack-overflow error may use.
 #pragma once
+#include "runtime/assert.h"
 #include "runtime/cell.h"
 #include "runtime/memory.h"
 
@@ -38,16 +39,23 @@ u32 last_type();
 cell* set_result(const cell* value);    // copies into the cell at arguments, answers that cell
 void set_last(const cell* value);       // set_result, then top = arguments + 1
 inline void clear_args() { top = arguments; }
-inline void keep_first() { top = arguments + 1; }
+inline void keep_first() {
+  VYR_ASSERT(arguments >= base && arguments < push_limit);
+  top = arguments + 1;
+}
 // A native's result: left in its first argument cell, the stack cut just above it.
 inline void set_last(const cell& value) {
+  VYR_ASSERT(arguments >= base && arguments < push_limit);
   *arguments = value;
   keep_first();
 }
 void set_try_result();                  // an error! last pushed becomes the result; keep 1
 
 // The i-th argument cell (0 is the result slot).
-inline cell* arg(u32 i) { return arguments + i; }
+inline cell* arg(u32 i) {
+  VYR_ASSERT(arguments + i < push_limit);
+  return arguments + i;
+}
 
 // ---- Frames ---------------------------------------------------------------------------
 
@@ -133,6 +141,7 @@ class state_guard {
 // were not roots meanwhile (the collector may have freed what they named): they come back
 // as none!, never as stale values.
 inline void restore_top(cell* saved) {
+  VYR_ASSERT(saved >= base && saved <= push_limit);
   for (cell* c = top; c < saved; c++) *c = cell{TYPE_NONE, 0, 0, 0};
   top = saved;
 }
@@ -174,6 +183,7 @@ void close_guards();
 // Reserves the cell at top keeping what it holds: for a callback that runs while the
 // evaluator keeps a value there unreserved (the left operand of an operator).
 inline void vyr::stack::keep_top() {
+  VYR_ASSERT(top >= base);
   if (top + 1 >= push_limit) [[unlikely]] overflow();
   top++;
 }
@@ -181,12 +191,14 @@ inline void vyr::stack::keep_top() {
 // The reserved cell reads as none! until the caller writes it: a collection that runs
 // before then (the caller allocating the value) must not see what the slot held earlier.
 inline vyr::cell* vyr::stack::push_slot() {
+  VYR_ASSERT(top >= base);
   if (top + 1 >= push_limit) [[unlikely]] overflow();
   top->header = TYPE_NONE;
   return top++;
 }
 
 inline vyr::cell* vyr::stack::push_copy(const cell* value) {
+  VYR_ASSERT(top >= base);
   if (top + 1 >= push_limit) [[unlikely]] overflow();
   cell v = *value;
   cell* c = top++;
@@ -197,9 +209,14 @@ inline vyr::cell* vyr::stack::push_copy(const cell* value) {
 namespace vyr::stack {
 // Puts back the values reference a frame changed (word 2 of the context cell, which is the
 // first cell of the context's buffer).
-inline void restore_values(const frame& f) { buffer_of(f.fn_ctx)->cells()->data2 = f.saved_values; }
+inline void restore_values(const frame& f) {
+  VYR_ASSERT(f.fn_ctx != 0);
+  buffer_of(f.fn_ctx)->cells()->data2 = f.saved_values;
+}
 
 inline void attach_context(u32 ctx, u32 count) {
+  VYR_ASSERT(frame_top > 0 && ctx != 0);
+  VYR_ASSERT(frames[frame_top - 1].fn_ctx == 0);  // one attached context per frame
   frame& f = frames[frame_top - 1];
   cell* c = buffer_of(ctx)->cells();
   f.fn_ctx = ctx;
@@ -209,6 +226,9 @@ inline void attach_context(u32 ctx, u32 count) {
 }
 
 inline void leave_return() {
+  VYR_ASSERT(frame_top > 0);
+  VYR_ASSERT(arguments >= base && arguments < push_limit);
+  VYR_ASSERT(frames[frame_top - 1].saved_args <= u32(arguments - base));
   frame& f = frames[--frame_top];
   if (f.fn_ctx) restore_values(f);
   cell* result = arguments;
@@ -218,6 +238,7 @@ inline void leave_return() {
 }
 
 inline cell* push_frame_sym(u32 symbol, u32 word_ctx, u32 flags, u32 block) {
+  VYR_ASSERT(base <= arguments && arguments <= top && top < push_limit);
   if (frame_top >= frame_end) [[unlikely]] overflow();
   frame& f = frames[frame_top++];
   f.header = (((symbol & 0xFFFF) << 8) | flags) & frame_mask;
@@ -234,6 +255,9 @@ inline cell* push_frame_sym(u32 symbol, u32 word_ctx, u32 flags, u32 block) {
 }
 
 inline void leave() {
+  VYR_ASSERT(frame_top > 0);
+  VYR_ASSERT(arguments >= base && arguments < push_limit);
+  VYR_ASSERT(frames[frame_top - 1].saved_args <= u32(arguments - base));
   frame& f = frames[--frame_top];
   if (f.fn_ctx) restore_values(f);
   top = arguments + 1;

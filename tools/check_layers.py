@@ -67,6 +67,8 @@ DEBTS = {
         "the call-trace walks name each frame's word",
     ("runtime/stack.cpp", "runtime/datatypes/word.h"):
         "the call-trace walks name each frame's word",
+    ("runtime/stack.cpp", "runtime/datatypes/series.h"):
+        "the call lists are answered as blocks",
     ("runtime/halt.cpp", "runtime/datatypes/word.h"): "the halt is thrown as a word",
     ("runtime/memory_stats.cpp", "runtime/datatypes/cells.h"):
         "the statistics are answered as blocks",

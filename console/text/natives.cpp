@@ -223,9 +223,9 @@ void install() {
   collector::add_root(&history_block);
   // Printed values go to standard output (the GUI console sends them to its terminal).
   platform::register_print_hooks(natives::console_value_hook, watch_output);
-  u32 ask = natives::register_(ask_entry);
-  u32 input = natives::register_(input_entry);
-  u32 visible = natives::register_(visible_entry);
+  natives::install(natives::id::ask, ask_entry);
+  natives::install(natives::id::input, input_entry);
+  natives::install(natives::id::console_visible_q, visible_entry);
   std::string src =
       "ask: make native! [[\n"
       "    \"Prompts for user input\"\n"
@@ -233,13 +233,13 @@ void install() {
       "    /hide \"Mask input with *\"\n"
       "    /history \"Use a history block\"\n"
       "        hist [block!]\n"
-      "] " + std::to_string(ask) + "]\n"
+      "] " + std::to_string(natives::id::ask) + "]\n"
       "input: make native! [[\n"
       "    \"Wait for console user input\"\n"
-      "] " + std::to_string(input) + "]\n"
+      "] " + std::to_string(natives::id::input) + "]\n"
       "console-visible?: make native! [[\n"
       "    \"Returns TRUE when the console shows prompts\"\n"
-      "] " + std::to_string(visible) + "]\n"
+      "] " + std::to_string(natives::id::console_visible_q) + "]\n"
       "_save-cfg: func [\"Internal Use Only\"] []\n"
       "if object? system/console [system/console/gui?: false]\n";
   boot::do_source(src.data(), u32(src.size()), false, nullptr);

@@ -872,8 +872,9 @@ void decoder::function_block(u32 blk, u32 fn_pos, u32 which) {
 
 void decoder::native_(u32 blk, u32 type) {
   u32 index = number();
-  u32 highest = type == TYPE_NATIVE ? natives::registered() : ACTION_COUNT;
-  if (index < 1 || index > highest || (type == TYPE_ACTION && index == 8)) bad();
+  bool exists = type == TYPE_NATIVE ? natives::entry(index) != nullptr
+                                    : index >= 1 && index <= ACTION_COUNT && index != 8;
+  if (!exists) bad();
   u32 pos = block_length(blk);
   record(blk);
   if (block_length(blk) != pos + 1 || type_of(block_at(blk, pos)) != TYPE_BLOCK) bad();

@@ -2,8 +2,7 @@
 // appending to it, reading its cells. Every helper re-fetches the buffer through the node,
 // so none keeps a buffer pointer across an allocation.
 #pragma once
-#include <cassert>
-
+#include "runtime/assert.h"
 #include "runtime/datatypes/series.h"
 #include "runtime/memory.h"
 
@@ -22,19 +21,27 @@ inline cell* make_block(cell* out, u32 n, u32 type = TYPE_BLOCK) {
 inline void append(u32 node, const cell* value) {
   cell v = *value;
   series_buffer* b = buffer_of(node);
+  VYR_ASSERT(b->unit() == sizeof(cell));
   *memory::alloc_tail_cell(b) = v;
 }
 
 // Cell series only: the unit is always 16 bytes, so a shift replaces the division.
 inline u32 length(u32 node) {
   const series_buffer* b = buffer_of(node);
-  assert(b->unit() == sizeof(cell));
+  VYR_ASSERT(b->unit() == sizeof(cell));
   return b->used_bytes() >> 4;
 }
-inline cell* at(u32 node, u32 i) { return buffer_of(node)->cells() + i; }
+// Cell i from the head: any cell of the buffer's data area (the tail and spare room too).
+inline cell* at(u32 node, u32 i) {
+  series_buffer* b = buffer_of(node);
+  VYR_ASSERT(b->unit() == sizeof(cell));
+  VYR_ASSERT(u64(b->offset) + u64(i) * sizeof(cell) <= b->end_offset());
+  return b->cells() + i;
+}
 
 // Cells from a block value's head index to its tail (0 when the head lies past it).
 inline u32 remaining(const cell* block) {
+  VYR_ASSERT(block_like_q(type_of(block)));
   u32 n = length(series::node(block));
   return series::index(block) < n ? n - series::index(block) : 0;
 }

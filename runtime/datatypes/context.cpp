@@ -61,7 +61,10 @@ void init_global() {
 
 u32 words_of(u32 ctx) { return hashtable::rec(table_of(ctx))->values; }
 u32 word_count(u32 ctx) { return buffer_of(words_of(ctx))->used_units(); }
-cell* word_at(u32 ctx, u32 pos) { return buffer_of(words_of(ctx))->cells() + pos; }
+cell* word_at(u32 ctx, u32 pos) {
+  VYR_ASSERT(pos < word_count(ctx));
+  return buffer_of(words_of(ctx))->cells() + pos;
+}
 u32 kind_of(u32 ctx) { return (context_cell(ctx)->header & KIND_MASK) >> KIND_SHIFT; }
 
 u32 create(u32 n, bool stack, bool object, u32 source, u32 kind) {

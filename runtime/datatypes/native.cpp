@@ -73,10 +73,11 @@ const cell* make(const cell* proto, const cell* spec_in, u32 type) {
   cell index = *cells::at(spec.data2, spec.data1 + 1);
   if (type_of(&inner) != TYPE_BLOCK || type_of(&index) != TYPE_INTEGER) bad_make_arg(type, &spec);
   i32 n = static_cast<i32>(index.data2);
-  // Only entries that exist: an index past the registered natives would reach an empty slot.
-  if (type == TYPE_NATIVE && !hooks::natives_registered) fire("internal", "not-done");
-  u32 highest = type == TYPE_NATIVE ? hooks::natives_registered() : ACTION_COUNT;
-  if (n < 1 || u32(n) > highest || (type == TYPE_ACTION && n == 8)) bad_make_arg(type, &spec);
+  // Only entries that exist: a native slot nobody installed would be an empty call.
+  if (type == TYPE_NATIVE && !hooks::native_exists) fire("internal", "not-done");
+  bool exists = type == TYPE_NATIVE ? hooks::native_exists(u32(n))
+                                    : n >= 1 && u32(n) <= ACTION_COUNT && n != 8;
+  if (!exists) bad_make_arg(type, &spec);
   collector::root_guard g(&inner);
   cell out;
   make_at(&out, &inner, u32(n), type);

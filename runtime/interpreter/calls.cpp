@@ -117,10 +117,33 @@ u32 build_cache(const cell* fn) {
 }  // namespace
 
 namespace {
+// An argument cache as build_cache makes it: a header (integer! with the slot, refinement
+// and local counts) and one entry per argument (typeset!) or refinement (numbered from 1).
+[[maybe_unused]] bool cache_holds(u32 cache) {
+  u32 n = cells::length(cache);
+  if (n == 0) return false;
+  const cell* h = cells::at(cache, 0);
+  if (type_of(h) != TYPE_INTEGER || h->data2 > MAX_REFINEMENTS) return false;
+  u32 refs = 0;
+  for (u32 i = 1; i < n; i++) {
+    const cell* e = cells::at(cache, i);
+    if (type_of(e) == TYPE_REFINEMENT) {
+      if (e->data3 != ++refs) return false;
+    } else if (type_of(e) != TYPE_TYPESET) {
+      return false;
+    }
+  }
+  return refs == h->data2 && h->data1 >= n - 1 && fixed_count(h) <= n - 1;
+}
+
 [[gnu::noinline]] u32 cache_spec_slow(const cell* fn) {
   cell f = *fn;
   collector::root_guard g(&f);
   u32 cache = build_cache(&f);
+  VYR_ASSERT(cache_holds(cache));
+  // A function's context has one word per frame slot the cache counts.
+  VYR_ASSERT(type_of(&f) != TYPE_FUNCTION ||
+             _context::word_count(function::context(&f)) == cells::at(cache, 0)->data1);
   *cells::at(function::more(&f), function::MORE_CACHE) = cell{TYPE_BLOCK, 0, cache, 0};
   return cache;
 }
@@ -132,7 +155,10 @@ inline u32 cache_of(const cell* fn) {
 }
 }  // namespace
 
-u32 cache_spec(const cell* fn) { return cache_of(fn); }
+u32 cache_spec(const cell* fn) {
+  VYR_ASSERT(fn->data3 != 0);  // function-like values carry their more-block
+  return cache_of(fn);
+}
 
 bool same_call_shape(u32 a, u32 b) {
   u32 n = cells::length(a);
@@ -729,6 +755,7 @@ u32 call_general(cell fn, u32 node, u32 pos, u32 tail, const cell* name, const c
 
 u32 call_function(const cell* fn_in, u32 node, u32 pos, u32 tail, const cell* name,
                   const cell* path, u32 path_from, bool infix) {
+  VYR_ASSERT(!pending);
   cell fn = *fn_in;
   if (!infix && !path && !tracing) [[likely]] {
     // The lean and conditional calls take a word or nothing for the name (a value reached
@@ -740,6 +767,7 @@ u32 call_function(const cell* fn_in, u32 node, u32 pos, u32 tail, const cell* na
 }
 
 void call(const cell* fn_in, const cell* args, u32 n, cell* result) {
+  VYR_ASSERT(!pending);  // C++ callers never hold a pending exit (see interpreter.h)
   cell fn = *fn_in;
   collector::root_guard g(&fn);
   stack::guard sg;
@@ -762,6 +790,7 @@ void call(const cell* fn_in, const cell* args, u32 n, cell* result) {
 }
 
 void call_slots(const cell* fn_in, const cell* slots, u32 n, const cell* name, cell* result) {
+  VYR_ASSERT(!pending);
   cell fn = *fn_in;
   collector::root_guard g(&fn);
   if (type_of(&fn) != TYPE_FUNCTION) fire("internal", "not-done");
@@ -786,6 +815,7 @@ void call_slots(const cell* fn_in, const cell* slots, u32 n, const cell* name, c
 // Runs a call whose frame `me` (pushed over a copy of the function) already holds its
 // gathered arguments: what `apply` uses after gathering by its own modes.
 void run_gathered(const cell* fn_in, u32 me, const i32* refs) {
+  VYR_ASSERT(!pending && me < stack::frame_top);
   cell fn = *fn_in;
   run_call(fn, me, cache_of(&fn), refs);
 }
@@ -800,6 +830,7 @@ void expect_arg(const cell* value, u32 arg_symbol) {
 
 u32 switch_refinement(u32 cache, u32 symbol, bool on, bool is_fn, i32* refs,
                       const cell* dup_arg) {
+  VYR_ASSERT(cache_holds(cache));
   u32 canon = symbol::resolve(symbol), i = 1, n = cells::length(cache);
   for (; i < n; i++) {
     const cell* e = cells::at(cache, i);

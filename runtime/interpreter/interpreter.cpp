@@ -43,18 +43,17 @@ void init_fast_ops() {
   fast_action[slot::add] = FAST_ADD;
   fast_action[slot::subtract] = FAST_SUBTRACT;
   fast_action[slot::multiply] = FAST_MULTIPLY;
-  const struct { const char* name; u8 code; } natives_table[] = {
-      {"equal?", FAST_EQUAL}, {"strict-equal?", FAST_STRICT_EQUAL}, {"same?", FAST_SAME},
-      {"not-equal?", FAST_NOT_EQUAL}, {"lesser?", FAST_LESSER},
-      {"lesser-or-equal?", FAST_LESSER_OR_EQUAL}, {"greater?", FAST_GREATER},
-      {"greater-or-equal?", FAST_GREATER_OR_EQUAL}};
-  for (const auto& n : natives_table) {
-    u32 i = natives::index_of(n.name);
-    if (i && i < FAST_NATIVES) fast_native[i] = n.code;
-  }
-  if_index = natives::index_of("if");
-  unless_index = natives::index_of("unless");
-  either_index = natives::index_of("either");
+  namespace id = natives::id;
+  const struct { u32 index; u8 code; } natives_table[] = {
+      {id::equal_q, FAST_EQUAL}, {id::strict_equal_q, FAST_STRICT_EQUAL},
+      {id::same_q, FAST_SAME}, {id::not_equal_q, FAST_NOT_EQUAL}, {id::lesser_q, FAST_LESSER},
+      {id::lesser_or_equal_q, FAST_LESSER_OR_EQUAL}, {id::greater_q, FAST_GREATER},
+      {id::greater_or_equal_q, FAST_GREATER_OR_EQUAL}};
+  for (const auto& n : natives_table)
+    if (n.index < FAST_NATIVES) fast_native[n.index] = n.code;
+  if_index = id::if_;
+  unless_index = id::unless;
+  either_index = id::either;
 }
 
 bool float_fast(u32 code, cell* left, const cell* r) {
@@ -218,6 +217,8 @@ void eval_seq(const cell* block) {
 
 void eval_block_plain(const cell* block_in, bool chain);
 void eval_block(const cell* block_in, bool chain) {
+  VYR_ASSERT(!pending);  // a pending exit returns through every level: nothing new runs
+  VYR_ASSERT(series::block_like_q(type_of(block_in)));
   native_stack::check();
   bool library = (buffer_of(series::node(block_in))->flags & SERIES_LIBRARY) != 0;
   if (library == (stack::frame_mask == ~0u)) [[unlikely]] {
@@ -259,6 +260,7 @@ void eval_block_plain(const cell* block_in, bool chain) {
 }
 
 void eval_branch(const cell* block) {
+  VYR_ASSERT(!pending);
   if (tracing) [[unlikely]] return eval_block(block, true);
   eval_seq(block);
   if (exit_pending()) return;
@@ -266,6 +268,7 @@ void eval_branch(const cell* block) {
 }
 
 void eval_in_frame(const cell* block) {
+  VYR_ASSERT(!pending && stack::frame_top > 0);
   u32 node = series::node(block);
   u32 pos = series::index(block);
   u32 tail = cells::length(node);
@@ -296,6 +299,7 @@ void eval_in_frame(const cell* block) {
 }
 
 u32 eval_one(u32 node, u32 pos, bool push) {
+  VYR_ASSERT(!pending);
   cell* start = stack::top;
   position_scope ps;
   cell at{TYPE_BLOCK, pos, node, 0};
@@ -439,6 +443,7 @@ u32 eval_next(u32 node, u32 pos, u32 tail, u32 flags) {
 // ---- Public entry points ----------------------------------------------------------------------
 
 bool simple_block_value(const cell* block, cell* out) {
+  VYR_ASSERT(series::block_like_q(type_of(block)));
   if (tracing) return false;
   u32 node = series::node(block), pos = series::index(block), tail = cells::length(node);
   if (pos >= tail) return false;
@@ -450,6 +455,7 @@ bool simple_block_value(const cell* block, cell* out) {
 }
 
 void do_block(const cell* block, cell* result) {
+  VYR_ASSERT(!pending);  // C++ callers never hold a pending exit (see interpreter.h)
   cell b = *block;
   collector::root_guard g(&b);
   stack::guard sg;
@@ -466,6 +472,7 @@ void do_block(const cell* block, cell* result) {
 }
 
 void do_block_into_result(const cell* block) {
+  VYR_ASSERT(!pending);
   cell b = *block;
   collector::root_guard g(&b);
   cell* result = stack::arguments;

@@ -170,10 +170,10 @@ void complement_q_entry(bool, const i32*) {
 }  // namespace
 
 void install_codecs() {
-  install("enbase", enbase_entry);
-  install("debase", debase_entry);
-  install("checksum", checksum_entry);
-  install("complement?", complement_q_entry);
+  install(id::enbase, enbase_entry);
+  install(id::debase, debase_entry);
+  install(id::checksum, checksum_entry);
+  install(id::complement_q, complement_q_entry);
 }
 
 }  // namespace vyr::natives

@@ -71,15 +71,15 @@ void not_entry(bool, const i32*) { stack::set_last(*logic::of(falsy(arguments)))
 }  // namespace
 
 void install_comparison() {
-  install("equal?", compare_entry<compare_op::EQUAL>);
-  install("not-equal?", compare_entry<compare_op::NOT_EQUAL>);
-  install("strict-equal?", compare_entry<compare_op::STRICT_EQUAL>);
-  install("lesser?", compare_entry<compare_op::LESSER>);
-  install("greater?", compare_entry<compare_op::GREATER>);
-  install("lesser-or-equal?", compare_entry<compare_op::LESSER_OR_EQUAL>);
-  install("greater-or-equal?", compare_entry<compare_op::GREATER_OR_EQUAL>);
-  install("same?", same_q_entry);
-  install("not", not_entry);
+  install(id::equal_q, compare_entry<compare_op::EQUAL>);
+  install(id::not_equal_q, compare_entry<compare_op::NOT_EQUAL>);
+  install(id::strict_equal_q, compare_entry<compare_op::STRICT_EQUAL>);
+  install(id::lesser_q, compare_entry<compare_op::LESSER>);
+  install(id::greater_q, compare_entry<compare_op::GREATER>);
+  install(id::lesser_or_equal_q, compare_entry<compare_op::LESSER_OR_EQUAL>);
+  install(id::greater_or_equal_q, compare_entry<compare_op::GREATER_OR_EQUAL>);
+  install(id::same_q, same_q_entry);
+  install(id::not_, not_entry);
 }
 
 }  // namespace vyr::natives

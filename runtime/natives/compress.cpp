@@ -79,8 +79,8 @@ void decompress_entry(bool, const i32* refs) {
 }  // namespace
 
 void install_compress() {
-  install("compress", compress_entry);
-  install("decompress", decompress_entry);
+  install(id::compress, compress_entry);
+  install(id::decompress, decompress_entry);
 }
 
 }  // namespace vyr::natives

@@ -548,23 +548,23 @@ void try_entry(bool, const i32* refs) {
 }  // namespace
 
 void install_control() {
-  install("if", if_entry);
-  install("unless", unless_entry);
-  install("either", either_entry);
-  install("any", any_entry);
-  install("all", all_entry);
-  install("switch", switch_entry);
-  install("case", case_entry);
-  install("do", do_entry);
-  install("get", get_entry);
-  install("set", set_entry);
-  install("try", try_entry);
-  install("break", break_entry);
-  install("continue", continue_entry);
-  install("exit", exit_entry);
-  install("return", return_entry);
-  install("throw", throw_entry);
-  install("catch", catch_entry);
+  install(id::if_, if_entry);
+  install(id::unless, unless_entry);
+  install(id::either, either_entry);
+  install(id::any, any_entry);
+  install(id::all, all_entry);
+  install(id::switch_, switch_entry);
+  install(id::case_, case_entry);
+  install(id::do_, do_entry);
+  install(id::get, get_entry);
+  install(id::set, set_entry);
+  install(id::try_, try_entry);
+  install(id::break_, break_entry);
+  install(id::continue_, continue_entry);
+  install(id::exit, exit_entry);
+  install(id::return_, return_entry);
+  install(id::throw_, throw_entry);
+  install(id::catch_, catch_entry);
 }
 
 }  // namespace vyr::natives

@@ -427,18 +427,18 @@ void apply_entry(bool, const i32* refs) {
 }  // namespace
 
 void install_functions() {
-  install("func", func_entry);
-  install("function", function_entry);
-  install("does", does_entry);
-  install("has", has_entry);
-  install("type?", type_q_entry);
-  install("bind", bind_entry);
-  install("in", in_entry);
-  install("construct", construct_entry);
-  install("value?", value_q_entry);
-  install("unset", unset_entry);
-  install("context?", context_q_entry);
-  install("apply", apply_entry);
+  install(id::func, func_entry);
+  install(id::function, function_entry);
+  install(id::does, does_entry);
+  install(id::has, has_entry);
+  install(id::type_q, type_q_entry);
+  install(id::bind, bind_entry);
+  install(id::in, in_entry);
+  install(id::construct, construct_entry);
+  install(id::value_q, value_q_entry);
+  install(id::unset, unset_entry);
+  install(id::context_q, context_q_entry);
+  install(id::apply, apply_entry);
 }
 
 }  // namespace vyr::natives

@@ -208,15 +208,15 @@ void recycle_entry(bool, const i32* refs) {
 }  // namespace
 
 void install_host() {
-  install("wait", wait_entry);
-  install("set-env", set_env_entry);
-  install("get-env", get_env_entry);
-  install("list-env", list_env_entry);
-  install("now", now_entry);
-  install("call", call_entry);
-  install("size?", size_q_entry);
-  install("browse", browse_entry);
-  install("recycle", recycle_entry);
+  install(id::wait, wait_entry);
+  install(id::set_env, set_env_entry);
+  install(id::get_env, get_env_entry);
+  install(id::list_env, list_env_entry);
+  install(id::now, now_entry);
+  install(id::call, call_entry);
+  install(id::size_q, size_q_entry);
+  install(id::browse, browse_entry);
+  install(id::recycle, recycle_entry);
 }
 
 }  // namespace vyr::natives

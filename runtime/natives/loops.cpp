@@ -400,14 +400,14 @@ void remove_each_entry(bool, const i32*) {
 }  // namespace
 
 void install_loops() {
-  install("while", while_entry);
-  install("until", until_entry);
-  install("loop", loop_entry);
-  install("repeat", repeat_entry);
-  install("forever", forever_entry);
-  install("foreach", foreach_entry);
-  install("forall", forall_entry);
-  install("remove-each", remove_each_entry);
+  install(id::while_, while_entry);
+  install(id::until, until_entry);
+  install(id::loop, loop_entry);
+  install(id::repeat, repeat_entry);
+  install(id::forever, forever_entry);
+  install(id::foreach, foreach_entry);
+  install(id::forall, forall_entry);
+  install(id::remove_each, remove_each_entry);
 }
 
 }  // namespace vyr::natives

@@ -106,31 +106,31 @@ template <double (*F)(double)> void float_fn_entry(bool, const i32*) {
 }  // namespace
 
 void install_math() {
-  install("negative?", negative_q_entry);
-  install("positive?", positive_q_entry);
-  install("sign?", sign_q_entry);
-  install("zero?", zero_q_entry);
-  install("max", max_min_entry<true>);
-  install("min", max_min_entry<false>);
-  install("shift", shift_entry);
-  install("to-hex", to_hex_entry);
-  install("sine", trig_entry<sine>);
-  install("cosine", trig_entry<cosine>);
-  install("tangent", trig_entry<tangent>);
-  install("arcsine", trig_entry<arcsine>);
-  install("arccosine", trig_entry<arccosine>);
-  install("arctangent", trig_entry<arctangent>);
-  install("arctangent2", arctangent2_entry);
-  install("NaN?", nan_q_entry);
-  install("as-money", as_money_entry);
-  install("log-2", float_fn_entry<natives::log_2>);
-  install("log-10", float_fn_entry<natives::log_10>);
-  install("log-e", float_fn_entry<natives::log_e>);
-  install("exp", float_fn_entry<natives::exp>);
-  install("square-root", float_fn_entry<natives::square_root>);
-  install("as-pair", as_pair_entry);
-  install("as-point2D", as_point2D_entry);
-  install("as-point3D", as_point3D_entry);
+  install(id::negative_q, negative_q_entry);
+  install(id::positive_q, positive_q_entry);
+  install(id::sign_q, sign_q_entry);
+  install(id::zero_q, zero_q_entry);
+  install(id::max, max_min_entry<true>);
+  install(id::min, max_min_entry<false>);
+  install(id::shift, shift_entry);
+  install(id::to_hex, to_hex_entry);
+  install(id::sine, trig_entry<sine>);
+  install(id::cosine, trig_entry<cosine>);
+  install(id::tangent, trig_entry<tangent>);
+  install(id::arcsine, trig_entry<arcsine>);
+  install(id::arccosine, trig_entry<arccosine>);
+  install(id::arctangent, trig_entry<arctangent>);
+  install(id::arctangent2, arctangent2_entry);
+  install(id::nan_q, nan_q_entry);
+  install(id::as_money, as_money_entry);
+  install(id::log_2, float_fn_entry<natives::log_2>);
+  install(id::log_10, float_fn_entry<natives::log_10>);
+  install(id::log_e, float_fn_entry<natives::log_e>);
+  install(id::exp, float_fn_entry<natives::exp>);
+  install(id::square_root, float_fn_entry<natives::square_root>);
+  install(id::as_pair, as_pair_entry);
+  install(id::as_point2D, as_point2D_entry);
+  install(id::as_point3D, as_point3D_entry);
 }
 
 }  // namespace vyr::natives

@@ -117,9 +117,9 @@ void install_output() {
     cells::make_block(&print_scratch, 16);
     collector::add_root(&print_scratch);
   }
-  install("print", print_entry);
-  install("prin", prin_entry);
-  install("stats", stats_entry);
+  install(id::print, print_entry);
+  install(id::prin, prin_entry);
+  install(id::stats, stats_entry);
 }
 
 }  // namespace vyr::natives

@@ -1226,7 +1226,7 @@ void init() {
   }
   for (u32 e = 0; e < E_COUNT; e++) event_words[e] = word::intern(event_names[e]);
   collector::register_callback(mark_words);
-  natives::install("parse", parse_entry);
+  natives::install(natives::id::parse, parse_entry);
 }
 
 }  // namespace vyr::parse

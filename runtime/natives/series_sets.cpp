@@ -366,17 +366,17 @@ void as_entry(bool, const i32*) {
 }  // namespace
 
 void install_series_sets() {
-  install("reduce", reduce_entry);
-  install("compose", compose_entry);
-  install("new-line", new_line_entry);
-  install("new-line?", new_line_q_entry);
-  install("union", union_entry);
-  install("intersect", intersect_entry);
-  install("unique", unique_entry);
-  install("difference", difference_entry);
-  install("exclude", exclude_entry);
-  install("extend", extend_entry);
-  install("as", as_entry);
+  install(id::reduce, reduce_entry);
+  install(id::compose, compose_entry);
+  install(id::new_line, new_line_entry);
+  install(id::new_line_q, new_line_q_entry);
+  install(id::union_, union_entry);
+  install(id::intersect, intersect_entry);
+  install(id::unique, unique_entry);
+  install(id::difference, difference_entry);
+  install(id::exclude, exclude_entry);
+  install(id::extend, extend_entry);
+  install(id::as, as_entry);
 }
 
 }  // namespace vyr::natives

@@ -92,12 +92,12 @@ void transcode_entry(bool, const i32* refs) {
 }  // namespace
 
 void install_text() {
-  install("dehex", dehex_entry);
-  install("enhex", enhex_entry);
-  install("uppercase", uppercase_entry);
-  install("lowercase", lowercase_entry);
-  install("to-local-file", to_local_file_entry);
-  install("transcode", transcode_entry);
+  install(id::dehex, dehex_entry);
+  install(id::enhex, enhex_entry);
+  install(id::uppercase, uppercase_entry);
+  install(id::lowercase, lowercase_entry);
+  install(id::to_local_file, to_local_file_entry);
+  install(id::transcode, transcode_entry);
 }
 
 }  // namespace vyr::natives
