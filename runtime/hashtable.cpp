@@ -1156,7 +1156,8 @@ i32 find_context_word(u32 t, u32 symbol_id, bool any_case, u32 context, i32* out
     if (fl == FLAG_EMPTY) break;
     if (fl == FLAG_USED) {
       u32 s = words[k[i]].data2;
-      if (any_case ? symbol::resolve(s) == canon : s == symbol_id) {
+      // The same spelling matches at once; another one only through its canonical symbol.
+      if (s == symbol_id || (any_case && symbol::resolve(s) == canon)) {
         if (out_pos) *out_pos = i32(k[i]);
         return i32(k[i]);
       }
