@@ -33,6 +33,7 @@ extern const char* const build_version;
 extern const char* const build_commit;
 extern const char* const build_branch;
 extern const char* const build_message;
+extern const char* const build_download;  // the download page named to users of own builds
 extern const long long build_commit_time;  // seconds since 1970, 0 without a checkout
 
 namespace {
@@ -149,6 +150,8 @@ void boot_value_code(cell* a, u32) {
     }
   } else if (key == "predicates") {
     out = predicate_specs();
+  } else if (key == "download") {
+    out = text_cell(build_download);
   } else if (key == "cache-root") {
     out = text_cell(cache_root(std::getenv("HOME")));
   } else {

@@ -558,8 +558,17 @@ u32 copy(u32 table, u32 new_values) {
   u32 nv = new_values;
   collector::node_guard vg(&nv);
   u32 t = new_record();
-  table_guard tg(t);
   record r = *rec(table);
+  // The copies below may collect, and the collector checks the counts of every table it
+  // marks, this one too: they hold from the start, beside series nodes still 0.
+  record* d = rec(t);
+  d->count = r.count;
+  d->occupied = r.occupied;
+  d->buckets = r.buckets;
+  d->upper = r.upper;
+  d->kind = r.kind;
+  d->stamp = r.stamp;
+  table_guard tg(t);
   u32 n = memory::copy_series(buffer_of(r.flags));
   rec(t)->flags = n;
   n = memory::copy_series(buffer_of(r.keys));
@@ -586,13 +595,6 @@ u32 copy(u32 table, u32 new_values) {
   } else {
     rec(t)->values = nv;
   }
-  record* d = rec(t);
-  d->count = r.count;
-  d->occupied = r.occupied;
-  d->buckets = r.buckets;
-  d->upper = r.upper;
-  d->kind = r.kind;
-  d->stamp = r.stamp;
   return t;
 }
 
