@@ -20,6 +20,7 @@
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/word.h"
+#include "runtime/datatypes/series.h"
 #include "runtime/fire.h"
 #include "runtime/interpreter/cells.h"
 #include "runtime/interpreter/stack.h"
@@ -53,7 +54,7 @@ cell none() { return cell{TYPE_NONE, 0, 0, 0}; }
 // `boot-value 'key`: one fact of the build, the command line or a module.
 void boot_value_code(cell* a, u32) {
   if (type_of(a) != TYPE_WORD && type_of(a) != TYPE_LIT_WORD) fire("script", "invalid-arg", a);
-  std::string key(symbol::name(a->data2));
+  std::string key(symbol::name(word::symbol_id(a)));
   cell out = none();
   collector::root_guard g(&out);
   if (key == "version") {
@@ -89,7 +90,7 @@ void boot_value_code(cell* a, u32) {
     cells::make_block(&out, u32(argv_.size()));
     for (size_t i = 0; i < argv_.size(); i++) {
       cell s = text_cell(argv_[i]);
-      cells::append(out.data2, &s);
+      cells::append(series::node(&out), &s);
     }
   } else if (key == "predicates") {
     // The predicates' table as [name spec ...], for make-routine.

@@ -23,6 +23,7 @@
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/word.h"
+#include "runtime/datatypes/series.h"
 #include "runtime/fire.h"
 #include "runtime/interpreter/actions.h"
 #include "runtime/interpreter/cells.h"
@@ -111,17 +112,17 @@ void do_source(const char* utf8, u32 length, bool header_required, cell* result,
   cell block;
   interpreter::load_hook(utf8, length, &block);
   collector::root_guard g(&block);
-  u32 n = cells::length(block.data2);
-  bool has_header = n >= 2 && type_of(cells::at(block.data2, 0)) == TYPE_WORD &&
-                    symbol::resolve(cells::at(block.data2, 0)->data2) ==
+  u32 n = cells::length(series::node(&block));
+  bool has_header = n >= 2 && type_of(cells::at(series::node(&block), 0)) == TYPE_WORD &&
+                    symbol::resolve(word::symbol_id(cells::at(series::node(&block), 0))) ==
                         symbol::resolve(symbol::make("Vyr")) &&
-                    type_of(cells::at(block.data2, 1)) == TYPE_BLOCK;
+                    type_of(cells::at(series::node(&block), 1)) == TYPE_BLOCK;
   if (header_required && !has_header) {
     cell text;
     if (source) text = *source; else cells::make_block(&text, 1);
     fire("syntax", "no-header", &text);
   }
-  if (has_header) block.data1 = 2;
+  if (has_header) series::index(&block) = 2;
   cell r;
   interpreter::do_block(&block, &r);
   if (result) *result = r;
@@ -133,8 +134,8 @@ void mark_library(u32 node) {
   for (u32 i = 0; i < cells::length(node); i++) {
     const cell* c = cells::at(node, i);
     if (!cells::block_like_q(type_of(c)) || type_of(c) == TYPE_HASH) continue;
-    if (buffer_of(c->data2)->flags & SERIES_LIBRARY) continue;  // shared or cyclic
-    mark_library(c->data2);
+    if (buffer_of(series::node(c))->flags & SERIES_LIBRARY) continue;  // shared or cyclic
+    mark_library(series::node(c));
   }
 }
 
@@ -168,10 +169,11 @@ std::string source_text(const char* dir, const std::string& name) {
 
 void evaluate_block(cell block) {
   collector::root_guard g(&block);
-  mark_library(block.data2);
-  if (cells::length(block.data2) >= 2 && type_of(cells::at(block.data2, 0)) == TYPE_WORD &&
-      type_of(cells::at(block.data2, 1)) == TYPE_BLOCK)
-    block.data1 = 2;  // the Vyr [...] header
+  u32 node = series::node(&block);
+  mark_library(node);
+  if (cells::length(node) >= 2 && type_of(cells::at(node, 0)) == TYPE_WORD &&
+      type_of(cells::at(node, 1)) == TYPE_BLOCK)
+    series::index(&block) = 2;  // the Vyr [...] header
   cell r;
   interpreter::do_block(&block, &r);
   stack::reset();
@@ -239,14 +241,14 @@ void build_environment() {
       cell block{TYPE_NONE, 0, 0, 0};
       collector::root_guard gb(&block);  // appending may collect
       load_utf8(text.data(), u32(text.size()), &block);
-      cells::append(scanned.data2, &block);
+      cells::append(series::node(&scanned), &block);
     }
   }
   times.decode += seconds_now() - t0;
   u32 next = 0;
   auto evaluate = [&](bool run) {
     u32 k = next++;
-    cell block = image ? *vyrbin::root_cell(k) : *cells::at(scanned.data2, k);
+    cell block = image ? *vyrbin::root_cell(k) : *cells::at(series::node(&scanned), k);
     if (run) evaluate_block(block);
   };
   for (const manifest_entry& e : entries) {

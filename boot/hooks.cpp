@@ -17,6 +17,8 @@
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/object.h"
 #include "runtime/datatypes/string_actions.h"
+#include "runtime/datatypes/integer.h"
+#include "runtime/datatypes/series.h"
 #include "runtime/fire.h"
 #include "runtime/interpreter/cells.h"
 #include "runtime/interpreter/interpreter.h"
@@ -49,7 +51,7 @@ i32 block_compare(const cell* fn_in, const cell* a_in, const cell* b_in) {
   interpreter::call(&fn, args, 2, &r);
   switch (type_of(&r)) {
     case TYPE_INTEGER: {
-      i32 n = static_cast<i32>(r.data2);
+      i32 n = static_cast<i32>(integer::get(&r));
       return n < 0 ? -1 : n > 0 ? 1 : 0;
     }
     case TYPE_FLOAT: {
@@ -91,7 +93,7 @@ void call_handler(const cell* handler, const cell*, const cell* args_in, u32 arg
 
 u32 count_locals(const cell* fn) {
   if (type_of(fn) != TYPE_FUNCTION) return 0;
-  i32 n = function::count_locals(fn->data2, 0, false);
+  i32 n = function::count_locals(function::spec(fn), 0, false);
   return n < 0 ? 0 : static_cast<u32>(n);
 }
 
@@ -100,18 +102,18 @@ u32 count_locals(const cell* fn) {
 void rebind_method(cell* slot, u32 obj_ctx) {
   cell fn = *slot;
   collector::root_guard g(&fn);
-  cell body = *cells::at(fn.data3, function::MORE_BODY);
+  cell body = *cells::at(function::more(&fn), function::MORE_BODY);
   if (!cells::block_like_q(type_of(&body))) fire("script", "bad-func-def", &fn);
   collector::root_guard gb(&body);
-  u32 ctx = _context::clone(fn.data1, _context::KIND_FUNCTION);
+  u32 ctx = _context::clone(function::context(&fn), _context::KIND_FUNCTION);
   collector::node_guard cg(&ctx);
-  cell spec{TYPE_BLOCK, 0, fn.data2, 0};
+  cell spec{TYPE_BLOCK, 0, function::spec(&fn), 0};
   collector::root_guard gs(&spec);
   stack::guard sg;
   function::push(&spec, &body, ctx, 0, 0, fn.header & ~HEADER_TYPE_MASK);
   cell copy = *(stack::top - 1);
   collector::root_guard gc(&copy);
-  cell copied_body = *cells::at(copy.data3, function::MORE_BODY);
+  cell copied_body = *cells::at(function::more(&copy), function::MORE_BODY);
   _context::bind(&copied_body, obj_ctx, true);
   _context::bind(&copied_body, ctx, false);
   *slot = copy;
@@ -127,19 +129,19 @@ bool lexer_call(const cell* callback, cell* args) {
   cell* start = stack::top;
   cell r;
   interpreter::call(&fn, args, 5, &r);
-  if (type_of(&fn) == TYPE_FUNCTION && start[0].data1 == fn.data1 &&
-      start[0].data3 == fn.data3 && type_of(&start[2]) == type_of(&args[1]) &&
-      start[2].data2 == args[1].data2)
+  if (type_of(&fn) == TYPE_FUNCTION && function::context(&start[0]) == function::context(&fn) &&
+      function::more(&start[0]) == function::more(&fn) && type_of(&start[2]) == type_of(&args[1]) &&
+      series::node(&start[2]) == series::node(&args[1]))
     args[1] = start[2];
   return logic::true_q(&r);
 }
 
 const cell* lexer_body_head(const cell* callback) {
   if (type_of(callback) != TYPE_FUNCTION) return nullptr;
-  const cell* body = cells::at(callback->data3, function::MORE_BODY);
+  const cell* body = cells::at(function::more(callback), function::MORE_BODY);
   if (!cells::block_like_q(type_of(body))) return nullptr;
-  if (body->data1 >= cells::length(body->data2)) return nullptr;
-  return cells::at(body->data2, body->data1);
+  if (series::index(body) >= cells::length(series::node(body))) return nullptr;
+  return cells::at(series::node(body), series::index(body));
 }
 
 }  // namespace

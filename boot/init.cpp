@@ -97,7 +97,7 @@ void load_currency_list() {
   }
   cell list;
   lexer::scan(&list, reinterpret_cast<const u8*>(text.data()), u32(text.size()));
-  list.data1 = 2;  // after `Vyr [...]`
+  series::index(&list) = 2;  // after `Vyr [...]`
   money::set_currencies(&list);
 }
 }  // namespace

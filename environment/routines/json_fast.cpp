@@ -15,6 +15,9 @@
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/word.h"
+#include "runtime/datatypes/integer.h"
+#include "runtime/datatypes/logic.h"
+#include "runtime/datatypes/series.h"
 #include "runtime/dtoa.h"
 #include "runtime/interpreter/stack.h"
 #include "runtime/lexer/lexer_load.h"
@@ -309,7 +312,7 @@ void json_fast_decode_code(cell* a, u32) {
   decoder d;
   {
     i32 n = string::rs_length_q(a);
-    d.s.unit = buffer_of(a->data2)->unit();
+    d.s.unit = buffer_of(series::node(a))->unit();
     d.s.n = size_t(n > 0 ? n : 0);
     const char* p = string::rs_head(a);
     d.s.raw.assign(p, d.s.n * d.s.unit);
@@ -395,7 +398,7 @@ struct encoder {
   }
   void str(const cell* v) {
     out += '"';
-    series_buffer* b = buffer_of(v->data2);
+    series_buffer* b = buffer_of(series::node(v));
     u32 unit = b->unit();
     i32 n = string::rs_length_q(v);
     const char* p = string::rs_head(const_cast<cell*>(v));
@@ -439,8 +442,8 @@ struct encoder {
   void value(const cell* v) {
     switch (type_of(v)) {
       case TYPE_NONE: out += "null"; return;
-      case TYPE_LOGIC: out += v->data1 ? "true" : "false"; return;
-      case TYPE_INTEGER: out += std::to_string(i32(v->data2)); return;
+      case TYPE_LOGIC: out += logic::get(v) ? "true" : "false"; return;
+      case TYPE_INTEGER: out += std::to_string(i32(integer::get(v))); return;
       case TYPE_FLOAT: number(cell_float(v)); return;
       case TYPE_STRING: str(v); return;
       case TYPE_BLOCK: {
@@ -475,7 +478,7 @@ struct encoder {
             cell key = block::rs_head(&body)[k];
             u32 t = type_of(&key);
             if (t >= TYPE_WORD && t <= TYPE_LIT_WORD) {
-              std::string text(symbol::name(key.data2));
+              std::string text(symbol::name(word::symbol_id(&key)));
               name(text);
             } else if (t == TYPE_STRING) {
               str(&key);
@@ -503,9 +506,9 @@ struct encoder {
 
 void json_fast_encode_code(cell* a, u32) {
   encoder e;
-  e.pretty = a[1].data1 != 0;
+  e.pretty = logic::get(&a[1]) != 0;
   if (e.pretty) e.indent = string::to_utf8(a + 2);
-  e.ascii = a[3].data1 != 0;
+  e.ascii = logic::get(&a[3]) != 0;
   cell data = a[0];
   collector::root_guard g(&data);
   try {

@@ -23,6 +23,9 @@
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/tuple.h"
 #include "runtime/datatypes/word.h"
+#include "runtime/datatypes/integer.h"
+#include "runtime/datatypes/logic.h"
+#include "runtime/datatypes/series.h"
 #include "runtime/fire.h"
 #include "runtime/gui_module.h"
 #include "runtime/host/clipboard.h"
@@ -45,7 +48,7 @@ namespace {
 const cell NONE{TYPE_NONE, 0, 0, 0};
 inline cell logic(bool b) { return cell{TYPE_LOGIC, b ? 1u : 0u, 0, 0}; }
 inline cell integer(i32 v) { return cell{TYPE_INTEGER, 0, u32(v), 0}; }
-inline i32 int_of(const cell* c) { return i32(c->data2); }
+inline i32 int_of(const cell* c) { return i32(integer::get(c)); }
 
 // script expect-arg naming the routine, a datatype and the routine's first argument.
 [[noreturn]] void expect_first(const char* routine, u32 type, const char* arg) {
@@ -71,8 +74,8 @@ void set_quiet_code(cell* a, u32) {
   cell v = a[1];
   // The checks of `set` stay: an unbound word, or the word of a call that has ended, raises
   // not-defined; only the change notification is left out.
-  if (!w.data1) fire("script", "not-defined", &w);
-  _context::set_in(&w, &v, w.data1, false);
+  if (!word::context(&w)) fire("script", "not-defined", &w);
+  _context::set_in(&w, &v, word::context(&w), false);
   a[0] = v;
 }
 
@@ -80,7 +83,8 @@ void set_slot_quiet_code(cell* a, u32) {
   u32 t = type_of(a);
   if (t != TYPE_BLOCK && t != TYPE_PAREN && !(t >= TYPE_PATH && t <= TYPE_GET_PATH))
     expect_first("set-slot-quiet", TYPE_BLOCK, "series");
-  if (a->data1 < cells::length(a->data2)) *cells::at(a->data2, a->data1) = a[1];
+  u32 node = series::node(a), at = series::index(a);
+  if (at < cells::length(node)) *cells::at(node, at) = a[1];
 }
 
 void shift_right_code(cell* a, u32) { a[0] = integer(natives::shift(int_of(a), int_of(a + 1), false, false)); }
@@ -144,11 +148,11 @@ void as_ipv4_code(cell* a, u32) {
 // The characters between two positions of one binary's buffer. A `pos` of another series
 // is refused; a position past the tail counts to the tail.
 void count_chars_code(cell* a, u32) {
-  if (a[0].data2 != a[1].data2) fire("script", "invalid-arg", a + 1);
-  series_buffer* b = buffer_of(a[0].data2);
+  if (series::node(&a[0]) != series::node(&a[1])) fire("script", "invalid-arg", a + 1);
+  series_buffer* b = buffer_of(series::node(&a[0]));
   u32 used = b->used_bytes();
-  u32 from = a[0].data1 < used ? a[0].data1 : used;
-  u32 to = a[1].data1 < used ? a[1].data1 : used;
+  u32 from = series::index(&a[0]) < used ? series::index(&a[0]) : used;
+  u32 to = series::index(&a[1]) < used ? series::index(&a[1]) : used;
   const u8* p = reinterpret_cast<const u8*>(b->head());
   i32 n = 0;
   for (u32 i = from; i < to; n++) {
@@ -182,8 +186,8 @@ void tracing_code(cell* a, u32) { a[0] = logic(trace::active); }
 void float_option_code(cell* a, u32) {
   if (type_of(a) != TYPE_WORD) return;
   u32 t = type_of(a + 1);
-  u32 on = t != TYPE_NONE && !(t == TYPE_LOGIC && a[1].data1 == 0) ? 1u : 0u;
-  std::string name(symbol::name(a->data2));
+  u32 on = t != TYPE_NONE && !(t == TYPE_LOGIC && logic::get(&a[1]) == 0) ? 1u : 0u;
+  std::string name(symbol::name(word::symbol_id(a)));
   if (name == "pretty?") float_::pretty_print_q = on;
   else if (name == "full?") float_::full_support_q = on;
   a[0] = NONE;
@@ -243,7 +247,8 @@ void make_routine_code(cell* a, u32) {
   if (t != TYPE_WORD && t != TYPE_LIT_WORD && t != TYPE_STRING)
     expect_first("make-routine", t, "name");
   // A string names the routines of a module ("image/decode"), which no word can spell.
-  std::string name = t == TYPE_STRING ? string::to_utf8(a) : std::string(symbol::name(a->data2));
+  std::string name =
+      t == TYPE_STRING ? string::to_utf8(a) : std::string(symbol::name(word::symbol_id(a)));
   if (!routine::find(name.c_str())) fire("script", "invalid-arg", a);
   cell spec = a[1];
   a[0] = *routine::push_named(name.c_str(), &spec, false);

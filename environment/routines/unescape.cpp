@@ -8,6 +8,7 @@
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/function.h"
 #include "runtime/datatypes/string.h"
+#include "runtime/datatypes/series.h"
 #include "runtime/fire.h"
 #include "runtime/interpreter/cells.h"
 
@@ -49,7 +50,7 @@ void unescape_in_place(cell* str) {
   std::u32string src;
   src.reserve(size_t(n > 0 ? n : 0));
   {
-    series_buffer* b = buffer_of(str->data2);
+    series_buffer* b = buffer_of(series::node(str));
     u32 unit = b->unit();
     const char* p = string::rs_head(str);
     for (i32 i = 0; i < n; ++i) src.push_back(string::get_char(p + size_t(i) * unit, unit));
@@ -90,10 +91,10 @@ void unescape_in_place(cell* str) {
       default: bad(str);
     }
   }
-  u32 head = str->data1;
-  series_buffer* b = buffer_of(str->data2);
+  u32 head = series::index(str);
+  series_buffer* b = buffer_of(series::node(str));
   for (size_t k = 0; k < out.size(); ++k) b = string::set_char_at(b, head + u32(k), out[k]);
-  string::truncate_buffer(buffer_of(str->data2), head + u32(out.size()));
+  string::truncate_buffer(buffer_of(series::node(str)), head + u32(out.size()));
 }
 
 namespace {

@@ -171,7 +171,7 @@ void gui_init_code(cell* a, u32) {
 }
 
 void send_event_os_code(cell* a, u32) {
-  bool ok = send_event_os(&a[0], type_of(&a[1]) == TYPE_LOGIC && a[1].data1);
+  bool ok = send_event_os(&a[0], type_of(&a[1]) == TYPE_LOGIC && logic::get(&a[1]));
   logic::make_at(a, ok);
 }
 

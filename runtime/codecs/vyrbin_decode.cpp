@@ -328,8 +328,8 @@ void decoder::assignment(u32 blk, u32 type, u32 header, bool flag) {
   cell w = *block_at(blk, pos);
   cell v = *block_at(blk, pos + 1);
   collector::root_guard gw(&w), gv(&v);
-  if (w.data1 == 0) bad();
-  _context::set_in(&w, &v, w.data1, true);
+  if (word::context(&w) == 0) bad();
+  _context::set_in(&w, &v, word::context(&w), true);
   block_truncate(blk, pos);
 }
 
@@ -371,7 +371,7 @@ void decoder::scalar(u32 blk, u32 type, u32 header, bool flag) {
     case TYPE_DATATYPE: {
       u32 id = number();
       if (id == 0 || id >= datatype::MAX_TYPES || !datatype::registered_q(id)) bad();
-      c.data1 = id;
+      datatype::id(&c) = id;
       break;
     }
     case TYPE_UNSET: case TYPE_NONE: break;
@@ -487,13 +487,13 @@ void decoder::block_like(u32 blk, u32 type, bool flag, bool ref) {
     if (type == TYPE_HASH) {
       // A hash! over a plain block's buffer has no index yet: it is searched linearly.
       if (!series::block_like_q(rt)) bad();
-      c.data2 = r.data2;
-      c.data3 = rt == TYPE_HASH ? r.data3 : 0;
+      series::node(&c) = series::node(&r);
+      hash::table(&c) = rt == TYPE_HASH ? hash::table(&r) : 0;
     } else if (series::block_like_q(rt)) {
-      c.data2 = r.data2;
+      series::node(&c) = series::node(&r);
     } else if (rt == TYPE_NATIVE || rt == TYPE_ACTION || rt == TYPE_OP ||
                rt == TYPE_FUNCTION || rt == TYPE_ROUTINE) {
-      c.data2 = r.data2;  // the argument block
+      series::node(&c) = function::spec(&r);  // the argument block
     } else {
       bad();
     }
@@ -519,7 +519,7 @@ void decoder::text_like(u32 blk, u32 type, u32 header, bool flag, bool ref) {
     cell r = referenced();
     u32 rt = type_of(&r);
     if (type == TYPE_BINARY ? rt != TYPE_BINARY : !series::string_like_q(rt)) bad();
-    append(blk, cell{type, head, r.data2, type == TYPE_BINARY ? 0 : r.data3});
+    append(blk, cell{type, head, series::node(&r), type == TYPE_BINARY ? 0 : string::cache(&r)});
     return;
   }
   u32 length, unit;
@@ -551,12 +551,12 @@ void decoder::text_like(u32 blk, u32 type, u32 header, bool flag, bool ref) {
   } else {
     string::make_at_unit(&c, u32(length), unit);
   }
-  series_buffer* b = buffer_of(c.data2);
+  series_buffer* b = buffer_of(series::node(&c));
   std::memcpy(b->head(), p_, size);
   b->tail = b->offset + u32(size);
   p_ += size;
   c.header = type;
-  c.data1 = head;
+  series::index(&c) = head;
   append(blk, c);
   if (!compact_) skip_padding(size);
 }
@@ -566,7 +566,7 @@ void decoder::vector_(u32 blk, u32 header, bool flag, bool ref) {
   if (ref) {
     cell r = referenced();
     if (type_of(&r) != TYPE_VECTOR) bad();
-    append(blk, cell{TYPE_VECTOR, head, r.data2, r.data3});
+    append(blk, cell{TYPE_VECTOR, head, series::node(&r), vector::element_type(&r)});
     return;
   }
   u32 et, unit, length;
@@ -587,11 +587,11 @@ void decoder::vector_(u32 blk, u32 header, bool flag, bool ref) {
   if (size > left() || size > 0x7FFFFFFF) bad();
   cell c{TYPE_NONE, 0, 0, 0};
   vector::make_at(&c, length, et, unit);
-  series_buffer* b = buffer_of(c.data2);
+  series_buffer* b = buffer_of(series::node(&c));
   std::memcpy(b->head(), p_, size);
   b->tail = b->offset + u32(size);
   p_ += size;
-  c.data1 = head;
+  series::index(&c) = head;
   append(blk, c);
   if (!compact_) skip_padding(size);
 }
@@ -623,7 +623,7 @@ void decoder::map_(u32 blk, bool ref) {
     collector::root_guard gk(&k), gv(&v);
     map::preprocess_key(&k);
     clear_new_line(&k);
-    hashtable::map_put(m.data3, &k, &v);
+    hashtable::map_put(map::table(&m), &k, &v);
   }
   *block_at(blk, pos) = m;
 }
@@ -652,7 +652,7 @@ void decoder::image_(u32 blk, bool flag, bool ref) {
   if (ref) {
     cell r = referenced();
     if (type_of(&r) != TYPE_IMAGE) bad();
-    r.data1 = head;
+    series::index(&r) = head;
     append(blk, r);
     return;
   }
@@ -672,7 +672,7 @@ void decoder::image_(u32 blk, bool flag, bool ref) {
   cell c{TYPE_IMAGE, 0, 0, 0};
   if (bytes) image::make_at(&c, image::make_from_memory(w, h, 0, p_));
   p_ += bytes;
-  c.data1 = head;
+  series::index(&c) = head;
   append(blk, c);
 }
 
@@ -819,12 +819,12 @@ void decoder::function_(u32 blk, bool ref) {
   // A function whose argument block does not describe its context could not be called
   // safely: the block must be valid and name exactly the context's words.
   fn = *block_at(blk, pos);
-  cell spec_block{TYPE_BLOCK, 0, fn.data2, 0};
+  cell spec_block{TYPE_BLOCK, 0, function::spec(&fn), 0};
   collector::root_guard g(&spec_block);
   if (!succeeds([&] { function::validate_spec(&spec_block); })) bad();
   u32 words = 0;
-  for (u32 i = 0; i < block_length(fn.data2); i++) {
-    u32 t = type_of(block_at(fn.data2, i));
+  for (u32 i = 0; i < block_length(function::spec(&fn)); i++) {
+    u32 t = type_of(block_at(function::spec(&fn), i));
     if (t == TYPE_WORD || t == TYPE_LIT_WORD || t == TYPE_GET_WORD || t == TYPE_REFINEMENT) words++;
   }
   if (words != _context::word_count(ctx)) bad();
@@ -850,17 +850,19 @@ void decoder::function_block(u32 blk, u32 fn_pos, u32 which) {
     int32();
   }
   cell fn = *block_at(blk, fn_pos);
-  u32 node = which == 0 ? fn.data2 : cells::at(fn.data3, function::MORE_BODY)->data2;
+  u32 node = which == 0 ? function::spec(&fn)
+                        : series::node(cells::at(function::more(&fn), function::MORE_BODY));
   if (ref) {
     cell r = referenced();
     if (type_of(&r) != TYPE_BLOCK) bad();
     fn = *block_at(blk, fn_pos);
     if (which == 0) {
-      fn.data2 = r.data2;
+      function::spec(&fn) = series::node(&r);
       *block_at(blk, fn_pos) = fn;
-      *_context::owner_cell(fn.data1) = fn;
+      *_context::owner_cell(function::context(&fn)) = fn;
     } else {
-      *cells::at(fn.data3, function::MORE_BODY) = cell{TYPE_BLOCK, 0, r.data2, 0};
+      cell body{TYPE_BLOCK, 0, series::node(&r), 0};
+      *cells::at(function::more(&fn), function::MORE_BODY) = body;
     }
     return;
   }
@@ -884,9 +886,9 @@ void decoder::native_(u32 blk, u32 type) {
     cell args;
     cells::make_block(&args, 2);
     collector::root_guard ga(&args);
-    cells::append(args.data2, &spec);
+    cells::append(series::node(&args), &spec);
     cell n{TYPE_INTEGER, 0, index, 0};
-    cells::append(args.data2, &n);
+    cells::append(series::node(&args), &n);
     made = via_arguments([&] { return native::make(nullptr, &args, type); });
   });
   if (!ok) bad();
@@ -917,7 +919,7 @@ void decoder::error_(u32 blk) {
   if (!succeeds([&] { error::make_from(&spec, &e); })) bad();
   u32 pos = append(blk, e);
   // The six fields from arg1 are read in place, so references into the error resolve.
-  u32 values = _context::values_node(e.data1);
+  u32 values = _context::values_node(object::context(&e));
   if (block_length(values) < error::FIELD_COUNT) bad();
   cell files = *block_at(values, error::FIELD_FILES);
   collector::root_guard gf(&files);
@@ -968,13 +970,13 @@ void decoder::word_(u32 blk, u32 type, u32 header, bool flag, bool ref) {
     cell owner = *block_at(target_, u32(at));
     u32 t = type_of(&owner);
     if (t != TYPE_OBJECT && t != TYPE_FUNCTION && t != TYPE_ERROR) bad();
-    u32 ctx = owner.data1;
+    u32 ctx = object::context(&owner);
     if (index == word::NO_INDEX) {
       i32 i = _context::find_word(ctx, sym, true);
       if (i < 0) bad();
       index = u32(i);
     } else if (index >= _context::word_count(ctx) ||
-               !symbol::same_q(_context::word_at(ctx, index)->data2, sym)) {
+               !symbol::same_q(word::symbol_id(_context::word_at(ctx, index)), sym)) {
       bad();
     }
     append(blk, cell{type, ctx, sym, index});
@@ -1014,10 +1016,10 @@ void decoder::word_(u32 blk, u32 type, u32 header, bool flag, bool ref) {
       depth_--;
     }
     if (block_length(blk) != pos + 1) bad();
-    ctx = block_at(blk, pos)->data1;
+    ctx = object::context(block_at(blk, pos));
   }
   if (index >= _context::word_count(ctx) ||
-      !symbol::same_q(_context::word_at(ctx, index)->data2, sym))
+      !symbol::same_q(word::symbol_id(_context::word_at(ctx, index)), sym))
     bad();
   *block_at(blk, pos) = cell{type, ctx, sym, index};
 }
@@ -1059,27 +1061,27 @@ cell decoder::resolve(const std::vector<u32>& path) {
     auto function_rule = [&](const cell& fn) {
       u32 ft = type_of(&fn);
       if (i == 0) {
-        cur = cell{TYPE_BLOCK, 0, fn.data2, 0};
+        cur = cell{TYPE_BLOCK, 0, function::spec(&fn), 0};
         if (k + 1 < n) {
           k++;
           i = path[k];
-          from_block(fn.data2);
+          from_block(function::spec(&fn));
         }
       } else if (i == 1 && ft == TYPE_FUNCTION) {
-        cur = *cells::at(fn.data3, function::MORE_BODY);
+        cur = *cells::at(function::more(&fn), function::MORE_BODY);
       } else {
         bad();
       }
     };
     if (series::block_like_q(t) || t == TYPE_MAP) {
-      from_block(cur.data2);
+      from_block(series::node(&cur));
     } else if (t == TYPE_OBJECT || t == TYPE_ERROR) {
-      u32 ctx = cur.data1;
+      u32 ctx = object::context(&cur);
       if (t == TYPE_ERROR) i += error::FIELD_ARG1;
       if (_context::context_cell(ctx)->header & _context::ON_STACK) bad();
       from_block(_context::values_node(ctx));
     } else if (word::any_word_q(t)) {
-      u32 ctx = cur.data1;
+      u32 ctx = word::context(&cur);
       if (!ctx) bad();
       if (_context::context_cell(ctx)->header & _context::ON_STACK) {
         cell owner = *_context::owner_cell(ctx);
@@ -1089,7 +1091,7 @@ cell decoder::resolve(const std::vector<u32>& path) {
         from_block(_context::values_node(ctx));
       }
     } else if (t == TYPE_NATIVE || t == TYPE_ACTION) {
-      from_block(cur.data2);
+      from_block(function::spec(&cur));
     } else if (t == TYPE_FUNCTION || t == TYPE_OP) {
       if (t == TYPE_OP && op::wrapped_type(&cur) != TYPE_FUNCTION && i != 0) bad();
       function_rule(cur);
@@ -1104,12 +1106,12 @@ cell decoder::resolve(const std::vector<u32>& path) {
 // or (with words_too) a word bound to such a context.
 u32 decoder::owner_context(const cell& c, bool words_too) {
   u32 t = type_of(&c);
-  if (t == TYPE_OBJECT || t == TYPE_FUNCTION) return c.data1;
-  if (t == TYPE_OP && op::wrapped_type(&c) == TYPE_FUNCTION) return c.data1;
-  if (words_too && t >= TYPE_WORD && t <= TYPE_GET_WORD && c.data1) {
-    if (c.data1 == _context::global) return c.data1;
-    u32 ot = type_of(_context::owner_cell(c.data1));
-    if (context_owner_type_q(ot)) return c.data1;
+  if (t == TYPE_OBJECT || t == TYPE_FUNCTION) return object::context(&c);
+  if (t == TYPE_OP && op::wrapped_type(&c) == TYPE_FUNCTION) return function::context(&c);
+  if (words_too && t >= TYPE_WORD && t <= TYPE_GET_WORD && word::context(&c)) {
+    if (word::context(&c) == _context::global) return word::context(&c);
+    u32 ot = type_of(_context::owner_cell(word::context(&c)));
+    if (context_owner_type_q(ot)) return word::context(&c);
   }
   bad();
 }
@@ -1162,7 +1164,7 @@ u32 boot_load(const u8* image, u64 length, bool keep) {
   collector::no_collect off;
   boot = true;
   try {
-    u32 base = decode(image, length, boot::root.data2, false);
+    u32 base = decode(image, length, series::node(&boot::root), false);
     root_base = base;
   } catch (const thrown& t) {
     boot = saved_mode;
@@ -1187,7 +1189,7 @@ u32 boot_load(const u8* image, u64 length, bool keep) {
   return result;
 }
 
-cell* root_cell(u32 n) { return block_at(boot::root.data2, root_base + n); }
+cell* root_cell(u32 n) { return block_at(series::node(&boot::root), root_base + n); }
 u32 root_node(u32 n) { return root_cell(n)->data1; }
 
 }  // namespace vyr::vyrbin

@@ -27,6 +27,12 @@
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/tuple.h"
 #include "runtime/datatypes/word.h"
+#include "runtime/datatypes/char.h"
+#include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/integer.h"
+#include "runtime/datatypes/logic.h"
+#include "runtime/datatypes/pair.h"
+#include "runtime/datatypes/vector.h"
 #include "runtime/fire.h"
 #include "runtime/host/simple_io.h"
 #include "runtime/interpreter/cells.h"
@@ -61,7 +67,7 @@ void mark_refs() {
 // A word written by name alone: unbound, global, or bound to a context that only an object
 // or a function can be rebuilt from (an error's fields, a native's arguments are not).
 bool global_word_q(const cell* w) {
-  u32 ctx = w->data1;
+  u32 ctx = word::context(w);
   if (!ctx || ctx == _context::global) return true;
   u32 owner = type_of(_context::owner_cell(ctx));
   return owner != TYPE_OBJECT && owner != TYPE_FUNCTION;
@@ -232,13 +238,13 @@ void writer::value(const cell* vp) {
   u32 node = 0;
   bool identity = true;
   if (word::any_word_q(t)) {
-    node = v.data1;
+    node = word::context(&v);
     if (boot_ || global_word_q(&v)) identity = false;
   } else if (t == TYPE_OBJECT || t == TYPE_FUNCTION) {
-    node = v.data1;
+    node = object::context(&v);
     if (!node || node == _context::global) identity = false;
   } else if (series::series_q(t) || t == TYPE_MAP || t == TYPE_BITSET) {
-    node = v.data2;
+    node = series::node(&v);
     // An image without pixels has no record to share.
     if (!node) identity = false;
   } else {
@@ -266,15 +272,15 @@ void writer::value(const cell* vp) {
 void writer::scalar(const cell* v, u32 t) {
   switch (t) {
     case TYPE_IMAGE: return image_record(v);  // one without pixels
-    case TYPE_DATATYPE: header(t, false); number(v->data1); return;
+    case TYPE_DATATYPE: header(t, false); number(datatype::id(v)); return;
     case TYPE_UNSET: case TYPE_NONE: header(t, false); return;
     case TYPE_LOGIC:
-      if (compact_) put8(v->data1 ? 0xC2 : 0xC3);
-      else { header(t, false); put32(v->data1 ? 1 : 0); }
+      if (compact_) put8(logic::get(v) ? 0xC2 : 0xC3);
+      else { header(t, false); put32(logic::get(v) ? 1 : 0); }
       return;
-    case TYPE_CHAR: header(t, false); number(v->data2); return;
+    case TYPE_CHAR: header(t, false); number(char_::get(v)); return;
     case TYPE_INTEGER: {
-      i32 n = i32(v->data2);
+      i32 n = i32(integer::get(v));
       if (compact_ && n >= 0 && n <= 63) put8(u8(0x80 + n));
       else if (compact_) { header(t, false); putz(n); }
       else { header(t, false); put32(u32(n)); }
@@ -314,8 +320,8 @@ void writer::scalar(const cell* v, u32 t) {
     }
     case TYPE_PAIR:
       header(t, false);
-      if (compact_) { putz(i32(v->data2)); putz(i32(v->data3)); }
-      else { put32(v->data2); put32(v->data3); }
+      if (compact_) { putz(i32(pair::x_of(v))); putz(i32(pair::y_of(v))); }
+      else { put32(pair::x_of(v)); put32(pair::y_of(v)); }
       return;
     case TYPE_POINT2D: header(t, false); put32(v->data1); put32(v->data2); return;
     case TYPE_POINT3D: header(t, false); put32(v->data1); put32(v->data2); put32(v->data3); return;
@@ -365,12 +371,12 @@ void writer::scalar(const cell* v, u32 t) {
       put_bytes(reinterpret_cast<const u8*>(v) + 4, 12);
       return;
     }
-    case TYPE_ISSUE: header(t, false); number(symbol(v->data2)); return;
+    case TYPE_ISSUE: header(t, false); number(symbol(word::symbol_id(v))); return;
     case TYPE_NATIVE: case TYPE_ACTION: {
       header(t, false);
-      number(v->data1);
+      number(native::table_index(v));
       u32 saved = counter_;
-      cell spec{TYPE_BLOCK, 0, v->data2, 0};
+      cell spec{TYPE_BLOCK, 0, function::spec(v), 0};
       value(&spec);
       counter_ = saved;
       return;
@@ -389,9 +395,9 @@ void writer::scalar(const cell* v, u32 t) {
     case TYPE_ERROR: {
       cell code = *error::field_of(v, error::FIELD_CODE);
       if (type_of(&code) != TYPE_INTEGER) refuse(v);
-      enter(v->data1, TYPE_ERROR);
+      enter(object::context(v), TYPE_ERROR);
       header(t, false);
-      number(code.data2);
+      number(integer::get(&code));
       for (u32 f = error::FIELD_ARG1; f <= error::FIELD_STACK; f++) {
         cell field = *error::field_of(v, f);
         value(&field);
@@ -405,10 +411,10 @@ void writer::scalar(const cell* v, u32 t) {
 }
 
 void writer::block_record(const cell* v, u32 t) {
-  u32 head = v->data1;
+  u32 head = series::index(v);
   header(t, head != 0);
   if (!compact_ || head) number(head);
-  u32 node = v->data2;
+  u32 node = series::node(v);
   u32 n = buffer_of(node)->used_units();
   number(n);
   for (u32 i = 0; i < n; i++) {
@@ -418,10 +424,10 @@ void writer::block_record(const cell* v, u32 t) {
 }
 
 void writer::image_record(const cell* v) {
-  u32 head = v->data1;
+  u32 head = series::index(v);
   header(TYPE_IMAGE, head != 0);
   if (!compact_ || head) number(head);
-  u32 w = v->data2 ? image::width_of(v) : 0, h = v->data2 ? image::height_of(v) : 0;
+  u32 w = series::node(v) ? image::width_of(v) : 0, h = series::node(v) ? image::height_of(v) : 0;
   if (compact_) {
     putv(w);
     putv(h);
@@ -441,39 +447,39 @@ void writer::full(const cell* v, u32 t) {
   switch (t) {
     case TYPE_STRING: case TYPE_FILE: case TYPE_URL: case TYPE_TAG: case TYPE_EMAIL:
     case TYPE_REF: case TYPE_BINARY: {
-      series_buffer* b = buffer_of(v->data2);
+      series_buffer* b = buffer_of(series::node(v));
       u32 unit = t == TYPE_BINARY ? 1 : b->unit();
       u32 length = b->used_bytes() / unit;
-      u32 head = v->data1;
+      u32 head = series::index(v);
       header(t, head != 0, unit << 8);
       if (!compact_ || head) number(head);
       if (compact_ && t != TYPE_BINARY) putv((length << 2) | log2_unit(unit));
       else number(length);
-      put_bytes(buffer_of(v->data2)->head(), u64(length) * unit);
+      put_bytes(buffer_of(series::node(v))->head(), u64(length) * unit);
       if (!compact_) pad4(u64(length) * unit);
       return;
     }
     case TYPE_VECTOR: {
-      series_buffer* b = buffer_of(v->data2);
+      series_buffer* b = buffer_of(series::node(v));
       u32 unit = b->unit();
       u32 length = b->used_bytes() / unit;
-      u32 head = v->data1;
+      u32 head = series::index(v);
       header(t, head != 0, unit << 8);
       if (!compact_ || head) number(head);
       if (compact_) {
-        put8(u8((v->data3 << 2) | (unit == 8 ? 3 : log2_unit(unit))));
+        put8(u8((vector::element_type(v) << 2) | (unit == 8 ? 3 : log2_unit(unit))));
         putv(length);
       } else {
         put32(length);
-        put32(v->data3);
+        put32(vector::element_type(v));
       }
-      put_bytes(buffer_of(v->data2)->head(), u64(length) * unit);
+      put_bytes(buffer_of(series::node(v))->head(), u64(length) * unit);
       if (!compact_) pad4(u64(length) * unit);
       return;
     }
     case TYPE_MAP: {
       header(t, false);
-      u32 node = v->data2;
+      u32 node = series::node(v);
       u32 n = buffer_of(node)->used_units();
       u32 live = 0;
       for (u32 i = 0; i + 1 < n; i += 2)
@@ -507,16 +513,18 @@ void writer::reference(const cell* v, u32 t, u32 offset) {
   if (compact_) put8(0xC1);
   if (word::any_word_q(t)) {
     header(t, true, BIT_REFERENCE);
-    number(symbol(v->data2));
-    if (compact_) putz(i32(v->data3)); else put32(v->data3);
+    number(symbol(word::symbol_id(v)));
+    if (compact_) putz(i32(word::index(v))); else put32(word::index(v));
   } else if (series::block_like_q(t) || series::string_like_q(t) || t == TYPE_BINARY ||
              t == TYPE_VECTOR) {
-    u32 unit = series::block_like_q(t) ? 0 : t == TYPE_BINARY ? 1 : buffer_of(v->data2)->unit();
-    header(t, v->data1 != 0, BIT_REFERENCE | (unit << 8));
-    if (!compact_ || v->data1) number(v->data1);
+    u32 unit = series::block_like_q(t)  ? 0
+               : t == TYPE_BINARY         ? 1
+                                          : buffer_of(series::node(v))->unit();
+    header(t, series::index(v) != 0, BIT_REFERENCE | (unit << 8));
+    if (!compact_ || series::index(v)) number(series::index(v));
   } else if (t == TYPE_IMAGE) {
-    header(t, v->data1 != 0, BIT_REFERENCE);
-    if (!compact_ || v->data1) number(v->data1);
+    header(t, series::index(v) != 0, BIT_REFERENCE);
+    if (!compact_ || series::index(v)) number(series::index(v));
   } else if (t == TYPE_BITSET) {
     bool c = bitset::complement_q(v);
     header(t, c, BIT_REFERENCE | (c ? BIT_COMPLEMENT : 0));
@@ -529,20 +537,20 @@ void writer::reference(const cell* v, u32 t, u32 offset) {
 // A word: global words name their symbol only; others carry their index and either a
 // reference to their context's owner or the owner's whole record.
 void writer::word_record(const cell* v, u32 t) {
-  u32 ctx = v->data1;
+  u32 ctx = word::context(v);
   bool global = global_word_q(v);
   if (boot_) return boot_word(v, t, global);
   u32 owner_type = global ? 0 : type_of(_context::owner_cell(ctx));
-  u32 sym = symbol(v->data2);
+  u32 sym = symbol(word::symbol_id(v));
   if (global) {
     header(t, false, BIT_GLOBAL);
     number(sym);
-    if (!compact_) put32(v->data3);
+    if (!compact_) put32(word::index(v));
     return;
   }
   header(t, true);
   number(sym);
-  if (compact_) putz(i32(v->data3)); else put32(v->data3);
+  if (compact_) putz(i32(word::index(v))); else put32(word::index(v));
   cell owner = *_context::owner_cell(ctx);
   if (++depth_ > MAX_DEPTH) {
     refs_.clear();
@@ -576,7 +584,7 @@ void writer::context_body(u32 ctx) {
           (values ? 1u << 30 : 0));
     put32(n);
   }
-  for (u32 i = 0; i < n; i++) number(symbol(_context::word_at(ctx, i)->data2));
+  for (u32 i = 0; i < n; i++) number(symbol(word::symbol_id(_context::word_at(ctx, i))));
   if (values) {
     for (u32 i = 0; i < n; i++) {
       cell x = i < vcount ? *_context::value_at(ctx, i) : cell{TYPE_UNSET, 0, 0, 0};
@@ -587,30 +595,30 @@ void writer::context_body(u32 ctx) {
 
 void writer::object_body(const cell* v) {
   cell o = *v;
-  bool events = o.data3 != 0 && node_word(o.data3) != 0;
+  bool events = object::events(&o) != 0 && node_word(object::events(&o)) != 0;
   header(TYPE_OBJECT, events, events ? BIT_EVENTS : 0);
-  if (compact_) putz(i32(o.data2)); else put32(o.data2);
+  if (compact_) putz(i32(object::class_id(&o))); else put32(object::class_id(&o));
   if (events) {
     for (u32 i = 0; i < 2; i++) {
-      u32 w = buffer_of(o.data3)->cells()[i].data2;
+      u32 w = buffer_of(object::events(&o))->cells()[i].data2;
       if (compact_) putz(i32(w)); else put32(w);
     }
   }
-  context_body(o.data1);
+  context_body(object::context(&o));
 }
 
 void writer::function_body(const cell* v) {
   cell f = *v;
-  cell spec{TYPE_BLOCK, 0, f.data2, 0};
-  cell body = *cells::at(f.data3, function::MORE_BODY);
+  cell spec{TYPE_BLOCK, 0, function::spec(&f), 0};
+  cell body = *cells::at(function::more(&f), function::MORE_BODY);
   header(TYPE_FUNCTION, false);
-  number(buffer_of(f.data2)->used_units());
+  number(buffer_of(function::spec(&f))->used_units());
   bool body_block = type_of(&body) == TYPE_BLOCK;
-  number(body_block ? buffer_of(body.data2)->used_units() : 0);
-  context_body(f.data1);
+  number(body_block ? buffer_of(series::node(&body))->used_units() : 0);
+  context_body(function::context(&f));
   spec_or_body(&spec);
   if (body_block) {
-    body.data1 = 0;
+    series::index(&body) = 0;
     clear_new_line(&body);
     spec_or_body(&body);
   } else {
@@ -625,18 +633,18 @@ void writer::function_body(const cell* v) {
 void writer::spec_or_body(const cell* block) {
   cell b = *block;
   b.header = TYPE_BLOCK;
-  b.data1 = 0;
+  series::index(&b) = 0;
   value(&b);
 }
 
 // A boot-mode word: global (by name), or bound to the context of an earlier root value
 // by that root's index. Any other binding cannot be written in a boot document.
 void writer::boot_word(const cell* v, u32 t, bool global) {
-  u32 sym = symbol(v->data2);
+  u32 sym = symbol(word::symbol_id(v));
   u32 assign_bit = assigning_ && depth_ == 1 ? BIT_GLOBAL : 0;
-  if (!global && !root_contexts_.count(v->data1)) refuse(v);
-  u32 root = global ? 0xFFFFFFFFu : root_contexts_[v->data1];
-  u32 index = global ? 0xFFFFFFFFu : v->data3;
+  if (!global && !root_contexts_.count(word::context(v))) refuse(v);
+  u32 root = global ? 0xFFFFFFFFu : root_contexts_[word::context(v)];
+  u32 index = global ? 0xFFFFFFFFu : word::index(v);
   if (compact_) {
     header(t, !global);
     putv(sym);
@@ -655,7 +663,7 @@ void writer::boot_word(const cell* v, u32 t, bool global) {
 void writer::boot_root(const cell* vp) {
   cell v = *vp;
   u32 t = type_of(&v);
-  if (t == TYPE_OBJECT || t == TYPE_FUNCTION) root_contexts_.emplace(v.data1, roots_);
+  if (t == TYPE_OBJECT || t == TYPE_FUNCTION) root_contexts_.emplace(object::context(&v), roots_);
   counter_ = roots_;
   value(&v);
   roots_++;
@@ -731,7 +739,7 @@ void writer::finish(cell* out, bool compress) {
   if (doc.size() > 0x7FFFFFF0u) fire("internal", "no-memory");
   cell b{TYPE_NONE, 0, 0, 0};
   binary::make_at(&b, u32(doc.size()));
-  series_buffer* buf = buffer_of(b.data2);
+  series_buffer* buf = buffer_of(series::node(&b));
   std::memcpy(buf->head(), doc.data(), doc.size());
   buf->tail = buf->offset + u32(doc.size());
   *out = b;
@@ -766,7 +774,7 @@ void encode_compact(const cell* value, cell* out) { encode_with(value, out, true
 
 void encode_star_routine(cell* args, u32 count) {
   cell v = args[0];
-  bool compact = count >= 2 && type_of(&args[1]) == TYPE_LOGIC && args[1].data1 != 0;
+  bool compact = count >= 2 && type_of(&args[1]) == TYPE_LOGIC && logic::get(&args[1]) != 0;
   cell out{TYPE_NONE, 0, 0, 0};
   collector::root_guard g(&out);
   encode_with(&v, &out, compact);
@@ -794,7 +802,7 @@ void encode_routine(cell* args, u32 count) {
   if (type_of(&codec_object) == TYPE_OBJECT) {
     cell w = word::intern("compact?");
     const cell* f = object::get_field(&codec_object, &w);
-    compact = !(type_of(f) == TYPE_NONE || (type_of(f) == TYPE_LOGIC && f->data1 == 0));
+    compact = !(type_of(f) == TYPE_NONE || (type_of(f) == TYPE_LOGIC && logic::get(f) == 0));
   }
   cell out{TYPE_NONE, 0, 0, 0};
   collector::root_guard g(&out);
@@ -823,9 +831,9 @@ void decode_value(const cell* payload_in, cell* out) {
   cell result;
   cells::make_block(&result, 1);
   collector::root_guard gr(&result);
-  decode(bytes.data(), bytes.size(), result.data2, true, &payload);
-  if (buffer_of(result.data2)->used_units() == 1) {
-    *out = buffer_of(result.data2)->cells()[0];
+  decode(bytes.data(), bytes.size(), series::node(&result), true, &payload);
+  if (buffer_of(series::node(&result))->used_units() == 1) {
+    *out = buffer_of(series::node(&result))->cells()[0];
   } else {
     *out = result;
   }

@@ -30,6 +30,12 @@ extern on_set_fn on_set_hook;
 
 void init_global();  // idempotent: the global context for 4,000 words, a collector root
 
+// The words of a context cell: the word table's node, the value block's node (or the
+// stack reference of a running call).
+constexpr u32 table(const cell* c) { return c->data1; }
+constexpr u32& table(cell* c) { return c->data1; }
+constexpr u32 values(const cell* c) { return c->data2; }
+constexpr u32& values(cell* c) { return c->data2; }
 inline cell* context_cell(u32 ctx) { return buffer_of(ctx)->cells(); }
 inline cell* owner_cell(u32 ctx) { return buffer_of(ctx)->cells() + 1; }
 inline u32 table_of(u32 ctx) { return context_cell(ctx)->data1; }

@@ -6,6 +6,10 @@
 
 namespace vyr::datatype {
 
+// Word 1 of a datatype!: the type id it names.
+constexpr u32 id(const cell* d) { return d->data1; }
+constexpr u32& id(cell* d) { return d->data1; }
+
 constexpr u32 MAX_TYPES = 57;  // ids 0 to 56; 0 is never registered
 
 using generic_fn = void (*)();

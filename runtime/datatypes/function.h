@@ -11,6 +11,29 @@ constexpr u32 FLAG_NO_TRACE = 0x200;
 constexpr u32 FLAG_TRACE = 0x400;
 constexpr u32 MORE_BODY = 0, MORE_CACHE = 1, MORE_CODE = 2, MORE_OP = 3, MORE_CODE2 = 4;
 
+// The cell words of function! and routine!: word 1 the context node. Words 2 and 3 are
+// shared by every function kind (native!, action!, op! too): the argument block's node
+// and the more-block's node.
+constexpr u32 context(const cell* f) { return f->data1; }
+constexpr u32& context(cell* f) { return f->data1; }
+constexpr u32 spec(const cell* f) { return f->data2; }
+constexpr u32& spec(cell* f) { return f->data2; }
+constexpr u32 more(const cell* f) { return f->data3; }
+constexpr u32& more(cell* f) { return f->data3; }
+
+// The words of an argument cache (the block the interpreter builds from an argument block
+// and keeps in the more-block; its layout is described in runtime/interpreter/calls.cpp):
+// the header's slot, refinement and local counts; an argument entry's symbol (word 3 of
+// its typeset!); a refinement entry's number (word 3; its symbol is word::symbol_id).
+constexpr u32 cache_slots(const cell* h) { return h->data1; }
+constexpr u32& cache_slots(cell* h) { return h->data1; }
+constexpr u32 cache_refs(const cell* h) { return h->data2; }
+constexpr u32& cache_refs(cell* h) { return h->data2; }
+constexpr u32 cache_locals(const cell* h) { return h->data3; }
+constexpr u32& cache_locals(cell* h) { return h->data3; }
+constexpr u32 arg_symbol(const cell* e) { return e->data3; }
+constexpr u32 ref_number(const cell* e) { return e->data3; }
+
 // Checks an argument block; answers the attribute flags. Faults raise script bad-func-def
 // (with the block), invalid-type-spec (with the item) or dup-vars (with the later entry).
 u32 validate_spec(const cell* spec);

@@ -8,6 +8,10 @@
 
 namespace vyr::hash {
 
+// Word 3 of a hash!: its index's table node (0 when searched linearly).
+constexpr u32 table(const cell* h) { return h->data3; }
+constexpr u32& table(cell* h) { return h->data3; }
+
 // Builds a new index over the whole block of a hash! value (word 3 is set).
 void index_new(cell* value);
 // The run of `removed` cells at absolute position `pos` was replaced by `inserted` cells

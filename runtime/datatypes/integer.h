@@ -12,6 +12,7 @@ cell* make_in(const cell* block, i32 value);
 cell* push(i32 value);
 cell* box(i32 value);  // into the result slot at stack::arguments
 inline i32 get(const cell* c) { return static_cast<i32>(c->data2); }
+inline void set(cell* c, i32 value) { c->data2 = static_cast<u32>(value); }
 i32 get_arg();          // of the cell at stack::arguments
 i32 get_arg_or_zero();  // of that cell when it is an integer!, else 0
 

@@ -9,6 +9,10 @@
 
 namespace vyr::map {
 
+// Word 3 of a map!: its key table's node (word 2 is the pair block, see series::node).
+constexpr u32 table(const cell* m) { return m->data3; }
+constexpr u32& table(cell* m) { return m->data3; }
+
 // Types a map literal may use as keys.
 bool valid_key_type_q(u32 type);
 // Rewrites a key in place before it is stored: word kinds become set-word!, string-like

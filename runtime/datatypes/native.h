@@ -8,6 +8,11 @@
 
 namespace vyr::native {
 
+// Word 1 of a native!, action! or op!: the index in its entry table (an op! keeps the
+// wrapped value's word 1).
+constexpr u32 table_index(const cell* f) { return f->data1; }
+constexpr u32& table_index(cell* f) { return f->data1; }
+
 // Constructors: a native! (type 21) or action! (type 22) from an argument block value and a
 // table index (not checked here), written into `out`. May allocate.
 cell* make_at(cell* out, const cell* spec, u32 index, u32 type);

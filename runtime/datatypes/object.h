@@ -13,6 +13,15 @@ constexpr u32 ERROR_CLASS_ID = 1;
 constexpr u32 NO_HANDLER = 0xFFFF;       // field index of an absent handler
 constexpr u32 MAX_HANDLER_INDEX = 0xFFFE;  // handler indexes and local counts are 16 bits
 
+// The cell words of object!, error! and port!: the context node, the class id, the node of
+// the event record (0 when the object has no change handlers).
+constexpr u32 context(const cell* o) { return o->data1; }
+constexpr u32& context(cell* o) { return o->data1; }
+constexpr u32 class_id(const cell* o) { return o->data2; }
+constexpr u32& class_id(cell* o) { return o->data2; }
+constexpr u32 events(const cell* o) { return o->data3; }
+constexpr u32& events(cell* o) { return o->data3; }
+
 // ---- Hooks the interpreter installs ----------------------------------------------------
 // Evaluates a bound block (the result is dropped): the block of `make object! [...]` or
 // `make error! [...]`.

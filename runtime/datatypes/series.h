@@ -30,6 +30,12 @@ inline bool series_q(u32 t) {
 
 inline series_buffer* buffer(const cell* v) { return buffer_of(v->data2); }
 inline i32 head_index(const cell* v) { return static_cast<i32>(v->data1); }
+// The cell words of every series (block-like, string-like, binary!, vector!, image!,
+// bitset!): word 1 the head index, word 2 the buffer's node. Writers use the reference.
+constexpr u32 index(const cell* v) { return v->data1; }
+constexpr u32& index(cell* v) { return v->data1; }
+constexpr u32 node(const cell* v) { return v->data2; }
+constexpr u32& node(cell* v) { return v->data2; }
 // Units from the buffer's offset to its tail.
 i32 rs_abs_length_q(const cell* value);
 // Whether the head is at or past the tail.

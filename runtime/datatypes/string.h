@@ -10,6 +10,10 @@
 
 namespace vyr::string {
 
+// Word 3 of a string-like cell: the node of its conversion buffer (0 for none yet).
+constexpr u32 cache(const cell* s) { return s->data3; }
+constexpr u32& cache(cell* s) { return s->data3; }
+
 // The letter that follows a caret in the escaped form of code points 0x00-0x5E, or 0 when
 // the code point has none. Shared by string! and char! mold and the lexer.
 extern const char escape_letters[0x5F];

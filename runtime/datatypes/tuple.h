@@ -9,6 +9,10 @@ constexpr u32 COUNT_SHIFT = 19;
 constexpr u32 COUNT_MASK = 0xFu << COUNT_SHIFT;
 constexpr u32 MAX_BYTES = 12;
 
+// The value's bytes (words 1-3 in memory order; the count is in the header).
+inline u8* bytes(cell* c) { return reinterpret_cast<u8*>(&c->data1); }
+inline const u8* bytes(const cell* c) { return reinterpret_cast<const u8*>(&c->data1); }
+
 u32 count_of(const cell* c);  // 3 to 12
 u8 byte_at(const cell* c, u32 i);
 void set_byte(cell* c, u32 i, u8 v);

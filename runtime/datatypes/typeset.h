@@ -12,6 +12,10 @@ constexpr i32 OP_INTERSECT = 10;
 constexpr i32 OP_EXCLUDE = 11;
 constexpr i32 OP_DIFFERENCE = 12;
 
+// The 96-bit type map in words 1-3, as bytes (byte t / 8 under mask 0x80 >> t % 8).
+inline const u8* map(const cell* ts) { return reinterpret_cast<const u8*>(&ts->data1); }
+inline u8* map(cell* ts) { return reinterpret_cast<u8*>(&ts->data1); }
+
 // Bits
 bool has_q(const cell* ts, u32 type);  // false for ids past the map
 void set_bit(cell* ts, u32 type);      // ids past the map raise internal limit-hit

@@ -8,6 +8,10 @@
 
 namespace vyr::vector {
 
+// Word 3 of a vector!: the element type id.
+constexpr u32 element_type(const cell* v) { return v->data3; }
+constexpr u32& element_type(cell* v) { return v->data3; }
+
 u32 width_of(const cell* v);
 i32 rs_length_q(const cell* v);  // elements from the head to the tail
 // The element at an absolute index as a cell of the element type.

@@ -9,6 +9,15 @@ namespace vyr::word {
 
 constexpr u32 NO_INDEX = 0xFFFFFFFFu;
 
+// The cell words of every word kind and issue!: the context node (0 unbound), the symbol
+// id as written, the value index in the context (NO_INDEX when not looked up).
+constexpr u32 context(const cell* w) { return w->data1; }
+constexpr u32& context(cell* w) { return w->data1; }
+constexpr u32 symbol_id(const cell* w) { return w->data2; }
+constexpr u32& symbol_id(cell* w) { return w->data2; }
+constexpr u32 index(const cell* w) { return w->data3; }
+constexpr u32& index(cell* w) { return w->data3; }
+
 inline bool kind_q(u32 type) { return type >= TYPE_WORD && type <= TYPE_ISSUE; }
 inline bool any_word_q(u32 type) { return type >= TYPE_WORD && type <= TYPE_REFINEMENT; }
 

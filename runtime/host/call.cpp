@@ -20,6 +20,7 @@
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/string_actions.h"
+#include "runtime/datatypes/series.h"
 #include "runtime/fire.h"
 #include "runtime/host/simple_io.h"
 #include "runtime/interpreter/stack.h"
@@ -279,14 +280,14 @@ bool free_slot_q() {
 void append_text(cell* target, stream& s) {
   cell t = *target;
   collector::root_guard keep(&t);
-  if (s.ascii && buffer_of(t.data2)->unit() == 1) {
+  if (s.ascii && buffer_of(series::node(&t))->unit() == 1) {
     // ASCII goes straight to the target's tail chunk by chunk, each chunk given up once
     // copied: the capture and the text never both exist whole.
-    series_buffer* b = buffer_of(t.data2);
+    series_buffer* b = buffer_of(series::node(&t));
     b = string::reserve(b, u64{b->used_bytes()} + s.total);
     bool after_cr = false;
     for (auto& c : s.chunks) {
-      b = buffer_of(t.data2);  // nothing below allocates in the arena
+      b = buffer_of(series::node(&t));  // nothing below allocates in the arena
       size_t k = simple_io::to_lf(b->tail_ptr(), c.first.get(), c.second, &after_cr);
       b->tail += static_cast<u32>(k);
       c.first.reset();
@@ -295,11 +296,11 @@ void append_text(cell* target, stream& s) {
     return;
   }
   std::string bytes = s.joined();
-  series_buffer* b = buffer_of(t.data2);
+  series_buffer* b = buffer_of(series::node(&t));
   if (b->used_units() == 0) {
     // An empty target takes the decoded text as its own buffer: no second copy.
     unicode::load_utf8_buffer(reinterpret_cast<const u8*>(bytes.data()),
-                              static_cast<u32>(bytes.size()), t.data2, nullptr, true);
+                              static_cast<u32>(bytes.size()), series::node(&t), nullptr, true);
     return;
   }
   cell text{TYPE_UNSET, 0, 0, 0};

@@ -8,6 +8,7 @@
 #include "runtime/datatypes/image.h"
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/string.h"
+#include "runtime/datatypes/series.h"
 #include "runtime/fire.h"
 #include "runtime/interpreter/cells.h"
 
@@ -72,7 +73,7 @@ cell* read(cell* out) {
       cells::make_block(&blk, static_cast<u32>(c.files.size()));
       for (const std::string& name : c.files) {
         load_text(name, &f, TYPE_FILE);  // the local path is the file's own text here
-        cells::append(blk.data2, &f);
+        cells::append(series::node(&blk), &f);
       }
       *out = blk;
       return out;
@@ -107,7 +108,7 @@ bool write(const cell* value_in) {
       c.kind = content::FILES;
       u32 n = cells::remaining(&value);
       for (u32 i = 0; i < n; i++) {
-        cell item = *cells::at(value.data2, value.data1 + i);
+        cell item = *cells::at(series::node(&value), series::index(&value) + i);
         if (type_of(&item) != TYPE_FILE) fire("script", "invalid-arg", &item);
         std::string path = string::to_utf8(&item);
         if (path.find('\0') != std::string::npos) fire("script", "invalid-arg", &item);
@@ -116,7 +117,7 @@ bool write(const cell* value_in) {
       break;
     }
     case TYPE_IMAGE: {  // as PNG; an image without pixels has nothing to put
-      if (!value.data2) fire("script", "invalid-arg", &value);
+      if (!series::node(&value)) fire("script", "invalid-arg", &value);
       image::lock pixels(&value, false);
       c.kind = content::PNG;
       c.png = image_codecs::encode(pixels.data(), image::width_of(&value), image::height_of(&value),

@@ -19,6 +19,7 @@
 #include "runtime/datatypes/string_actions.h"
 #include "runtime/datatypes/url.h"
 #include "runtime/datatypes/word.h"
+#include "runtime/datatypes/series.h"
 #include "runtime/fire.h"
 #include "runtime/host/simple_io.h"
 #include "runtime/interpreter/actions.h"
@@ -166,7 +167,7 @@ void header_map(const header_list& headers, cell* out) {
   cells::make_block(&pairs, static_cast<u32>(grouped.size() * 2 + 1));
   for (const auto& [name, values] : grouped) {
     cell w = word::intern(name.c_str());
-    cells::append(pairs.data2, &w);
+    cells::append(series::node(&pairs), &w);
     if (values.size() == 1) {
       string::load_at(values[0].data(), static_cast<u32>(values[0].size()), &v,
                       string::ENCODING_UTF8);
@@ -174,10 +175,10 @@ void header_map(const header_list& headers, cell* out) {
       cells::make_block(&v, static_cast<u32>(values.size()));
       for (const std::string& one : values) {
         string::load_at(one.data(), static_cast<u32>(one.size()), &s, string::ENCODING_UTF8);
-        cells::append(v.data2, &s);
+        cells::append(series::node(&v), &s);
       }
     }
-    cells::append(pairs.data2, &v);
+    cells::append(series::node(&pairs), &v);
   }
   map::make_at(out, &pairs, 0);
 }
@@ -242,12 +243,12 @@ cell* request(const cell* method_in, const cell* url_in, const cell* headers_in,
   } else {
     u32 count = cells::remaining(&headers);
     if (count % 2) {
-      cell last = *cells::at(headers.data2, headers.data1 + count - 1);
+      cell last = *cells::at(series::node(&headers), series::index(&headers) + count - 1);
       fire("script", "invalid-arg", &last);
     }
     for (u32 k = 0; k < count; k += 2) {
-      cell name = *cells::at(headers.data2, headers.data1 + k);
-      cell value = *cells::at(headers.data2, headers.data1 + k + 1);
+      cell name = *cells::at(series::node(&headers), series::index(&headers) + k);
+      cell value = *cells::at(series::node(&headers), series::index(&headers) + k + 1);
       sent.emplace_back(text_of(&name, true), text_of(&value, false));
     }
   }
@@ -342,10 +343,10 @@ cell* request(const cell* method_in, const cell* url_in, const cell* headers_in,
   collector::root_guard keep_r(&result), keep_map(&map);
   cells::make_block(&result, 3);
   cell code{TYPE_INTEGER, 0, static_cast<u32>(status), 0};
-  cells::append(result.data2, &code);
+  cells::append(series::node(&result), &code);
   header_map(parse_headers(r.headers), &map);
-  cells::append(result.data2, &map);
-  cells::append(result.data2, &body_value);
+  cells::append(series::node(&result), &map);
+  cells::append(series::node(&result), &body_value);
   *out = result;
   return out;
 }
@@ -371,14 +372,14 @@ const cell* write(cell* destination, const cell* value_in, bool binary, bool lin
     cell method = word::intern("get"), headers{TYPE_NONE, 0, 0, 0}, data{TYPE_NONE, 0, 0, 0};
     collector::root_guard keep_m(&method), keep_h(&headers), keep_d(&data);
     if (n >= 1) {
-      method = *cells::at(value.data2, value.data1);
+      method = *cells::at(series::node(&value), series::index(&value));
       if (type_of(&method) != TYPE_WORD) fire("script", "invalid-arg", &method);
     }
     if (n >= 2) {
-      headers = *cells::at(value.data2, value.data1 + 1);
+      headers = *cells::at(series::node(&value), series::index(&value) + 1);
       if (type_of(&headers) != TYPE_BLOCK) fire("script", "invalid-arg", &headers);
     }
-    if (n >= 3) data = *cells::at(value.data2, value.data1 + 2);
+    if (n >= 3) data = *cells::at(series::node(&value), series::index(&value) + 2);
     request(&method, destination, n >= 2 ? &headers : nullptr, n >= 3 ? &data : nullptr,
             binary, lines, info, &out);
   } else if (t == TYPE_STRING || t == TYPE_BINARY) {

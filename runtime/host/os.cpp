@@ -18,6 +18,7 @@
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/tuple.h"
 #include "runtime/datatypes/word.h"
+#include "runtime/datatypes/series.h"
 #include "runtime/fire.h"
 #include "runtime/interpreter/cells.h"
 #include "runtime/platform.h"
@@ -86,8 +87,8 @@ cell* list_env(cell* out) {
   cells::make_block(&pairs, static_cast<u32>(entries.size() * 2 + 1));
   for (const std::string& e : entries) {
     auto [name, value] = split_env_entry(e);
-    append_text(pairs.data2, name);
-    append_text(pairs.data2, value);
+    append_text(series::node(&pairs), name);
+    append_text(series::node(&pairs), value);
   }
   cell m{TYPE_UNSET, 0, 0, 0};
   collector::root_guard keep_m(&m);
@@ -180,7 +181,7 @@ cell* os_info(cell* out) {
   cell obj{TYPE_UNSET, 0, 0, 0};
   collector::root_guard keep(&obj);
   object::make_at(&obj, 8);
-  u32 ctx = obj.data1;
+  u32 ctx = object::context(&obj);
   collector::node_guard keep_ctx(&ctx);
   std::string name = os_name_from(read_all("/etc/os-release"));
   cell v{TYPE_UNSET, 0, 0, 0};

@@ -20,6 +20,8 @@
 #include "runtime/datatypes/file.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/string_actions.h"
+#include "runtime/datatypes/integer.h"
+#include "runtime/datatypes/series.h"
 #include "runtime/fire.h"
 #include "runtime/interpreter/actions.h"
 #include "runtime/memory.h"
@@ -58,7 +60,7 @@ class fd_guard {
 // A /part or /seek argument: an integer! (invalid-refine-arg for any other type).
 i64 integer_arg(const char* refinement, const cell* arg) {
   if (type_of(arg) != TYPE_INTEGER) refuse_refinement(refinement, arg);
-  return static_cast<i32>(arg->data2);
+  return static_cast<i32>(integer::get(arg));
 }
 
 // A byte count or offset on read: an integer! not below 0.
@@ -95,7 +97,7 @@ bool write_all(int fd, const char* p, size_t n) {
 
 // Appends a cell to the block `blk` (rooted by the caller).
 void append_cell(cell* blk, const cell* value) {
-  series_buffer* b = buffer_of(blk->data2);
+  series_buffer* b = buffer_of(series::node(blk));
   cell v = *value;
   cell* slot = memory::alloc_tail_cell(b);
   *slot = v;
@@ -136,10 +138,10 @@ void split_lines(const cell* text, cell* out) {
   u32 start = 0;
   for (u32 i = 0; i <= n; i++) {
     bool end = i == n;
-    if (!end && string::rs_abs_at(&src, src.data1 + i) != '\n') continue;
+    if (!end && string::rs_abs_at(&src, series::index(&src) + i) != '\n') continue;
     if (end && start == n) break;
     cell from = src;
-    from.data1 = src.data1 + start;
+    series::index(&from) = series::index(&src) + start;
     string::make_at(&line, i - start);
     string::concatenate(&line, &from, static_cast<i32>(i - start), 0, false,
                         string::CONCAT_APPEND);
@@ -179,7 +181,7 @@ cell* read_file(const cell* file_in, const cell* part, const cell* seek, bool bi
     bytes = cell{TYPE_BINARY, 0, memory::alloc_bytes(static_cast<u32>(size)), 0};
     u64 got = 0;
     while (got < static_cast<u64>(size)) {
-      series_buffer* b = buffer_of(bytes.data2);  // read() allocates nothing
+      series_buffer* b = buffer_of(series::node(&bytes));  // read() allocates nothing
       ssize_t k = ::read(fd.get(), b->head() + got, static_cast<size_t>(size) - got);
       if (k < 0) {
         if (errno == EINTR) continue;
@@ -188,7 +190,7 @@ cell* read_file(const cell* file_in, const cell* part, const cell* seek, bool bi
       if (k == 0) break;  // the file shrank
       got += static_cast<u64>(k);
     }
-    series_buffer* b = buffer_of(bytes.data2);
+    series_buffer* b = buffer_of(series::node(&bytes));
     b->tail = b->offset + static_cast<u32>(got);
   } else {
     // A stream cannot seek: the offset's bytes are read and dropped.
@@ -215,7 +217,7 @@ cell* read_file(const cell* file_in, const cell* part, const cell* seek, bool bi
     size_t from = static_cast<size_t>(std::min<u64>(skip, data.size()));
     size_t n = data.size() - from;
     bytes = cell{TYPE_BINARY, 0, memory::alloc_bytes(static_cast<u32>(n)), 0};
-    series_buffer* b = buffer_of(bytes.data2);
+    series_buffer* b = buffer_of(series::node(&bytes));
     std::memcpy(b->head(), data.data() + from, n);
     b->tail = b->offset + static_cast<u32>(n);
   }
@@ -262,7 +264,7 @@ cell* bytes_to_value(const cell* bytes_in, bool binary, bool lines, cell* out,
     *out = bytes;
     return out;
   }
-  series_buffer* b = buffer_of(bytes.data2);
+  series_buffer* b = buffer_of(series::node(&bytes));
   if (lines && b->used_units() == 0) lines = false;  // nothing read gives an empty string
   out->header = TYPE_UNSET;
   if (ascii_q(b->head(), b->used_bytes())) {
@@ -271,7 +273,7 @@ cell* bytes_to_value(const cell* bytes_in, bool binary, bool lines, cell* out,
     bool after_cr = false;
     size_t k = to_lf(b->head(), b->head(), b->used_bytes(), &after_cr);
     b->tail = b->offset + static_cast<u32>(k);
-    *out = cell{TYPE_STRING, 0, bytes.data2, 0};
+    *out = cell{TYPE_STRING, 0, series::node(&bytes), 0};
   } else {
     // The loader holds collection off while it reads from the arena.
     u32 node = 0;
@@ -304,9 +306,9 @@ void append_bytes(std::string& bytes, const cell* value_in, i64 limit) {
   collector::root_guard keep(&value);
   u32 tv = type_of(&value);
   if (tv == TYPE_BINARY) {
-    series_buffer* b = buffer_of(value.data2);
+    series_buffer* b = buffer_of(series::node(&value));
     u32 used = b->used_units();
-    u32 head = value.data1 < used ? value.data1 : used;
+    u32 head = series::index(&value) < used ? series::index(&value) : used;
     u64 n = used - head;
     if (limit >= 0 && static_cast<u64>(limit) < n) n = static_cast<u64>(limit);
     bytes.append(b->head() + head, n);
@@ -338,8 +340,8 @@ void write_stdout(const cell* file_in, const cell* value_in, const cell* part,
   std::string bytes;
   u32 tv = type_of(&value);
   if (lines && (tv == TYPE_BLOCK || tv == TYPE_PAREN)) {
-    for (u32 i = value.data1;; i++) {
-      series_buffer* b = buffer_of(value.data2);
+    for (u32 i = series::index(&value);; i++) {
+      series_buffer* b = buffer_of(series::node(&value));
       if (i >= b->used_units()) break;
       cell e = b->cells()[i];
       append_bytes(bytes, &e, -1);
@@ -445,7 +447,7 @@ void close_file(i32 handle) {
 bool dir_q(const cell* file) {
   i32 n = string::rs_length_q(file);
   if (n == 0) return false;
-  u32 h = file->data1;
+  u32 h = series::index(file);
   u32 last = string::rs_abs_at(file, h + n - 1);
   if (last == '/' || last == '\\') return true;
   // "." or ".." as the whole name or after a separator.

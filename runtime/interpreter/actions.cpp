@@ -3,6 +3,8 @@
 #include "runtime/interpreter/actions.h"
 
 #include "runtime/collector.h"
+#include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/fire.h"
 
@@ -33,7 +35,7 @@ datatype::generic_fn lookup(u32 type, u32 slot_number) {
 
 namespace {
 u32 target_type(const cell* proto) {
-  return type_of(proto) == TYPE_DATATYPE ? proto->data1 : type_of(proto);
+  return type_of(proto) == TYPE_DATATYPE ? datatype::id(proto) : type_of(proto);
 }
 }  // namespace
 
@@ -110,7 +112,7 @@ bool compare(const cell* a, const cell* b, i32 op) {
 
 i32 compare_raw(const cell* a, const cell* b, i32 op) {
   if (type_of(a) == TYPE_LOGIC && type_of(b) == TYPE_LOGIC) {
-    i64 d = i64{a->data1} - i64{b->data1};
+    i64 d = i64{logic::get(a)} - i64{logic::get(b)};
     return d < 0 ? -1 : d > 0 ? 1 : 0;
   }
   return compare_value(a, b, op);

@@ -4,6 +4,10 @@
 #include "runtime/collector.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/string.h"
+#include "runtime/datatypes/integer.h"
+#include "runtime/datatypes/logic.h"
+#include "runtime/datatypes/series.h"
+#include "runtime/datatypes/word.h"
 #include "runtime/fire.h"
 #include "runtime/interpreter/actions.h"
 #include "runtime/interpreter/stack.h"
@@ -41,21 +45,21 @@ bool series_q(u32 t) {
 // /part of append, insert and change: a count, or a position in the target's own series.
 i32 part_count(const cell* target, const cell* part, bool check_series) {
   if (!part) return -1;
-  if (type_of(part) == TYPE_INTEGER) return static_cast<i32>(part->data2);
+  if (type_of(part) == TYPE_INTEGER) return static_cast<i32>(integer::get(part));
   if (check_series && !series_q(type_of(part))) fire("script", "invalid-part", part);
-  if (type_of(part) != type_of(target) || part->data2 != target->data2 ||
+  if (type_of(part) != type_of(target) || series::node(part) != series::node(target) ||
       type_of(target) == TYPE_PORT) {
     cell name, v = *part;
     datatype::word_of_name("part", &name);
     fire("script", "invalid-refine-arg", &name, &v);
   }
-  return static_cast<i32>(part->data1) - static_cast<i32>(target->data1);
+  return static_cast<i32>(series::index(part)) - static_cast<i32>(series::index(target));
 }
 
 i32 pick_index(const cell* index) {
   switch (type_of(index)) {
-    case TYPE_LOGIC: return index->data1 ? 1 : 2;
-    case TYPE_INTEGER: case TYPE_CHAR: return static_cast<i32>(index->data2);
+    case TYPE_LOGIC: return logic::get(index) ? 1 : 2;
+    case TYPE_INTEGER: case TYPE_CHAR: return static_cast<i32>(integer::get(index));
     default: return 0;
   }
 }
@@ -69,7 +73,7 @@ void to_text(bool mold_it, const i32* refs, u32 part_ref, bool only, bool all, b
   i32 limit = NO_LIMIT;
   if (part) {
     if (type_of(part) != TYPE_INTEGER) expect(mold_it ? "mold" : "form", part, "limit");
-    limit = static_cast<i32>(part->data2);
+    limit = static_cast<i32>(integer::get(part));
   }
   cell out{TYPE_UNSET, 0, 0, 0};
   collector::root_guard og(&out);
@@ -93,23 +97,23 @@ void make_entry(const i32*) { result(make(arguments, arguments + 1)); }
 void random_entry(const i32* r) { result(random(arguments, on(r, 0), on(r, 1), on(r, 2))); }
 void reflect_entry(const i32*) {
   const cell* field = arguments + 1;
-  result(lookup_for<slot::reflect>(arguments)(arguments, field->data2));
+  result(lookup_for<slot::reflect>(arguments)(arguments, word::symbol_id(field)));
 }
 void to_entry(const i32*) { result(to(arguments, arguments + 1)); }
 void form_entry(const i32* r) { to_text(false, r, 0, false, false, false); }
 void mold_entry(const i32* r) { to_text(true, r, 3, on(r, 0), on(r, 1), on(r, 2)); }
 void compare_entry(const i32*) {
-  bool b = compare(arguments, arguments + 1, static_cast<i32>(arguments[2].data2));
+  bool b = compare(arguments, arguments + 1, static_cast<i32>(integer::get(&arguments[2])));
   *arguments = cell{TYPE_LOGIC, b ? 1u : 0u, 0, 0};
   stack::keep_first();
 }
 // Integer sums, differences and products that fit are done without the dispatch.
 template <void (*F)(), int OP> void int_fast(const i32*) {
   if (type_of(arguments) == TYPE_INTEGER && type_of(arguments + 1) == TYPE_INTEGER) {
-    i64 a = i32(arguments->data2), b = i32(arguments[1].data2);
+    i64 a = i32(integer::get(arguments)), b = i32(integer::get(&arguments[1]));
     i64 r = OP == 0 ? a + b : OP == 1 ? a - b : a * b;
     if (r >= INT32_MIN && r <= INT32_MAX) {
-      arguments->data2 = u32(i32(r));
+      integer::set(arguments, i32(r));
       stack::keep_first();
       return;
     }
@@ -142,7 +146,7 @@ void complement_entry(const i32*) { result(complement(arguments)); }
 void append_insert(const i32* r, bool append) {
   i32 part = part_count(arguments, ref_arg(r, 0), true);
   const cell* dup = ref_arg(r, 2);
-  i32 count = dup ? (type_of(dup) == TYPE_INTEGER ? static_cast<i32>(dup->data2) : 1) : 1;
+  i32 count = dup ? (type_of(dup) == TYPE_INTEGER ? static_cast<i32>(integer::get(dup)) : 1) : 1;
   auto f = append ? lookup_for<slot::append>(arguments) : lookup_for<slot::insert>(arguments);
   result(f(arguments, arguments + 1, part, on(r, 1), count, append));
 }
@@ -151,7 +155,7 @@ void insert_entry(const i32* r) { append_insert(r, false); }
 void change_entry(const i32* r) {
   i32 part = part_count(arguments, ref_arg(r, 0), false);
   const cell* dup = ref_arg(r, 2);
-  i32 count = dup ? (type_of(dup) == TYPE_INTEGER ? static_cast<i32>(dup->data2) : 1) : 1;
+  i32 count = dup ? (type_of(dup) == TYPE_INTEGER ? static_cast<i32>(integer::get(dup)) : 1) : 1;
   result(lookup_for<slot::change>(arguments)(arguments, arguments + 1, part, on(r, 1), count));
 }
 void clear_entry(const i32*) { result(lookup_for<slot::clear>(arguments)(arguments)); }

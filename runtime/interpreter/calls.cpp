@@ -11,6 +11,11 @@
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/symbol.h"
+#include "runtime/datatypes/function.h"
+#include "runtime/datatypes/integer.h"
+#include "runtime/datatypes/native.h"
+#include "runtime/datatypes/series.h"
+#include "runtime/datatypes/word.h"
 #include "runtime/natives/natives.h"
 #include <new>
 
@@ -34,8 +39,8 @@ cell arg_word(u32 symbol) { return _context::add_global(symbol, false, false); }
 
 u64 mask_of_types(const cell* types) {
   u64 mask = 0;
-  for (u32 i = types->data1; i < cells::length(types->data2); i++) {
-    const cell* item = cells::at(types->data2, i);
+  for (u32 i = series::index(types); i < cells::length(series::node(types)); i++) {
+    const cell* item = cells::at(series::node(types), i);
     u64 bits = typecheck::bits_of(item);
     if (!bits && type_of(item) == TYPE_WORD) {
       const cell* v = peek(item);
@@ -49,7 +54,7 @@ u64 mask_of_types(const cell* types) {
 u32 build_cache(const cell* fn) {
   cell f = *fn;
   collector::root_guard g(&f);
-  u32 spec = f.data2;
+  u32 spec = function::spec(&f);
   u32 cache = memory::alloc_cells(8);
   collector::node_guard cg(&cache);
   cell header{TYPE_INTEGER, 0, 0, 0};
@@ -72,23 +77,23 @@ u32 build_cache(const cell* fn) {
         if (cells::remaining(&types) > 0) mask = mask_of_types(&types);
         i++;
       }
-      cell e{TYPE_TYPESET | (kind << KIND_SHIFT), 0, 0, c.data2};
+      cell e{TYPE_TYPESET | (kind << KIND_SHIFT), 0, 0, word::symbol_id(&c)};
       typecheck::set_mask(&e, mask);
       cells::append(cache, &e);
       slots++;
     } else if (t == TYPE_SET_WORD) {
-      if (!symbol::same_q(c.data2, words::sym_return)) {
+      if (!symbol::same_q(word::symbol_id(&c), words::sym_return)) {
         fire("script", "bad-func-def", &c);
       }
       if (i + 1 < n && type_of(cells::at(spec, i + 1)) == TYPE_BLOCK) i++;
     } else if (t == TYPE_REFINEMENT) {
-      if (symbol::same_q(c.data2, words::ref_local.data2)) {
+      if (symbol::same_q(word::symbol_id(&c), word::symbol_id(&words::ref_local))) {
         if (is_fn) locals = u32(function::count_locals(spec, i, false));
         slots += locals;
         break;
       }
       refs++;
-      cell e{TYPE_REFINEMENT, 0, c.data2, refs};
+      cell e{TYPE_REFINEMENT, 0, word::symbol_id(&c), refs};
       cells::append(cache, &e);
       slots++;
     }
@@ -104,9 +109,9 @@ u32 build_cache(const cell* fn) {
   }
   cell* h = cells::at(cache, 0);
   if (plain && fixed <= LEAN_MAX_ARGS) h->header |= PLAIN | (fixed << FIXED_SHIFT);
-  h->data1 = slots;
-  h->data2 = refs;
-  h->data3 = locals;
+  function::cache_slots(h) = slots;
+  function::cache_refs(h) = refs;
+  function::cache_locals(h) = locals;
   return cache;
 }
 }  // namespace
@@ -118,17 +123,18 @@ namespace {
   u32 n = cells::length(cache);
   if (n == 0) return false;
   const cell* h = cells::at(cache, 0);
-  if (type_of(h) != TYPE_INTEGER || h->data2 > MAX_REFINEMENTS) return false;
+  if (type_of(h) != TYPE_INTEGER || function::cache_refs(h) > MAX_REFINEMENTS) return false;
   u32 refs = 0;
   for (u32 i = 1; i < n; i++) {
     const cell* e = cells::at(cache, i);
     if (type_of(e) == TYPE_REFINEMENT) {
-      if (e->data3 != ++refs) return false;
+      if (function::ref_number(e) != ++refs) return false;
     } else if (type_of(e) != TYPE_TYPESET) {
       return false;
     }
   }
-  return refs == h->data2 && h->data1 >= n - 1 && fixed_count(h) <= n - 1;
+  return refs == function::cache_refs(h) && function::cache_slots(h) >= n - 1 &&
+         fixed_count(h) <= n - 1;
 }
 
 [[gnu::noinline]] u32 cache_spec_slow(const cell* fn) {
@@ -138,20 +144,21 @@ namespace {
   VYR_ASSERT(cache_holds(cache));
   // A function's context has one word per frame slot the cache counts.
   VYR_ASSERT(type_of(&f) != TYPE_FUNCTION ||
-             _context::word_count(f.data1) == cells::at(cache, 0)->data1);
-  *cells::at(f.data3, function::MORE_CACHE) = cell{TYPE_BLOCK, 0, cache, 0};
+             _context::word_count(function::context(&f)) ==
+                 function::cache_slots(cells::at(cache, 0)));
+  *cells::at(function::more(&f), function::MORE_CACHE) = cell{TYPE_BLOCK, 0, cache, 0};
   return cache;
 }
 
 inline u32 cache_of(const cell* fn) {
-  const cell* slot = cells::at(fn->data3, function::MORE_CACHE);
-  if (type_of(slot) == TYPE_BLOCK) [[likely]] return slot->data2;
+  const cell* slot = cells::at(function::more(fn), function::MORE_CACHE);
+  if (type_of(slot) == TYPE_BLOCK) [[likely]] return series::node(slot);
   return cache_spec_slow(fn);
 }
 }  // namespace
 
 u32 cache_spec(const cell* fn) {
-  VYR_ASSERT(fn->data3 != 0);  // function-like values carry their more-block
+  VYR_ASSERT(function::more(fn) != 0);  // function-like values carry their more-block
   return cache_of(fn);
 }
 
@@ -185,9 +192,9 @@ void eval_function_traced(const cell& fn, u32 me, u32 slots);
   if (!traced && (tracing || (fn.header & (function::FLAG_TRACE | function::FLAG_NO_TRACE))))
       [[unlikely]]
     return eval_function_traced(fn, me, slots);
-  stack::attach_context(fn.data1, slots);
+  stack::attach_context(function::context(&fn), slots);
   stack::frames[me].header |= stack::FLAG_FUNCTION;
-  const cell* body = cells::at(fn.data3, function::MORE_BODY);
+  const cell* body = cells::at(function::more(&fn), function::MORE_BODY);
   if (type_of(body) == TYPE_NONE) {
     stack::set_last(cell{TYPE_UNSET, 0, 0, 0});
     return;
@@ -228,9 +235,10 @@ void call_routine(const cell& fn, u32 slots, bool checked = false) {
   u32 arity = routine::get_arity(&fn);
   cell* args = stack::arguments;
   if (!checked) check_routine_args(fn, args, arity);
-  routine::code_fn code = routine::code(cells::at(fn.data3, function::MORE_CODE)->data2);
+  u32 more = function::more(&fn);
+  routine::code_fn code = routine::code(integer::get(cells::at(more, function::MORE_CODE)));
   if (!code) fire("internal", "not-done");
-  u32 result_type = cells::at(fn.data3, function::MORE_CODE2)->data2;
+  u32 result_type = integer::get(cells::at(more, function::MORE_CODE2));
   // Without a result type the result is what the code leaves in the first argument's
   // cell (the argument itself when it writes nothing); with no argument that cell holds
   // no value of the call, so the result is unset!, never what the stack held before.
@@ -240,7 +248,7 @@ void call_routine(const cell& fn, u32 slots, bool checked = false) {
   stack::top = args + (slots ? slots : 1);
   code(args, arity);
   if (result_type == TYPE_LOGIC && type_of(args) != TYPE_LOGIC) {
-    bool t = type_of(args) == TYPE_INTEGER ? args->data2 != 0 : type_of(args) != TYPE_NONE;
+    bool t = type_of(args) == TYPE_INTEGER ? integer::get(args) != 0 : type_of(args) != TYPE_NONE;
     *args = cell{TYPE_LOGIC, t ? 1u : 0u, 0, 0};
   }
   stack::keep_first();
@@ -248,7 +256,7 @@ void call_routine(const cell& fn, u32 slots, bool checked = false) {
 
 void check_routine_args(const cell& fn, cell* args, u32 arity) {
   // Each argument must have the type its type block names (any-type! accepts anything).
-  u32 spec = fn.data2;
+  u32 spec = function::spec(&fn);
   u32 k = 0;
   for (u32 i = 0; i < cells::length(spec) && k < arity; i++) {
     const cell* c = cells::at(spec, i);
@@ -256,12 +264,12 @@ void check_routine_args(const cell& fn, cell* args, u32 arity) {
     if (t == TYPE_REFINEMENT || t == TYPE_SET_WORD) break;
     if (t != TYPE_WORD) continue;
     if (i + 1 < cells::length(spec) && type_of(c + 1) == TYPE_BLOCK && cells::remaining(c + 1)) {
-      cell item = *cells::at(c[1].data2, c[1].data1);
+      cell item = *cells::at(series::node(&c[1]), series::index(&c[1]));
       if (type_of(&item) != TYPE_WORD) fire("script", "invalid-type-spec", &item);
-      if (!symbol::same_q(item.data2, words::sym_any_type_type)) {
+      if (!symbol::same_q(word::symbol_id(&item), words::sym_any_type_type)) {
         const cell* tv = peek(&item);
         u64 bits = tv ? typecheck::bits_of(tv) : 0;
-        if (!((bits >> type_of(args + k)) & 1)) expect_arg(args + k, c->data2);
+        if (!((bits >> type_of(args + k)) & 1)) expect_arg(args + k, word::symbol_id(c));
       }
     }
     k++;
@@ -288,38 +296,38 @@ void push_refinement_slots(u32 cache, u32 from) {
   switch (type_of(&fn)) {
     case TYPE_FUNCTION: {
       const cell* h = cells::at(cache, 0);
-      u32 slots = h->data1;
+      u32 slots = function::cache_slots(h);
       // The lean call gathered the fixed arguments only: refinements not given are off.
-      if (lean && h->data2) [[unlikely]] {
+      if (lean && function::cache_refs(h)) [[unlikely]] {
         push_refinement_slots(cache, 1 + ((h->header >> FIXED_SHIFT) & FIXED_MASK));
         h = cells::at(cache, 0);
       }
-      if (h->data3) function::init_locals(h->data3);
+      if (function::cache_locals(h)) function::init_locals(function::cache_locals(h));
       eval_function(fn, me, slots);
       break;
     }
     case TYPE_NATIVE:
       try {
-        natives::entry(fn.data1)(false, refs);
+        natives::entry(native::table_index(&fn))(false, refs);
       } catch (const std::bad_alloc&) {
         fire_no_memory();
       }
       break;
     case TYPE_ACTION:
       try {
-        actions::entry(fn.data1)(refs);
+        actions::entry(native::table_index(&fn))(refs);
       } catch (const std::bad_alloc&) {
         fire_no_memory();
       }
       break;
     case TYPE_ROUTINE: {
       const cell* h = cells::at(cache, 0);
-      u32 slots = h->data1;
-      if (lean && h->data2) [[unlikely]] {
+      u32 slots = function::cache_slots(h);
+      if (lean && function::cache_refs(h)) [[unlikely]] {
         push_refinement_slots(cache, 1 + ((h->header >> FIXED_SHIFT) & FIXED_MASK));
         h = cells::at(cache, 0);
       }
-      function::init_locals(h->data3);
+      function::init_locals(function::cache_locals(h));
       // The lean call checked the arguments against the cache while it gathered them.
       call_routine(fn, slots, lean);
       break;
@@ -337,11 +345,11 @@ void push_refinement_slots(u32 cache, u32 from) {
                                              u32 header, bool word_or_null = false) {
   u32 sym = anon_symbol(), word_ctx = 0;
   if (name && (word_or_null || word::any_word_q(type_of(name)))) [[likely]] {
-    sym = name->data2;
-    word_ctx = name->data1;
+    sym = word::symbol_id(name);
+    word_ctx = word::context(name);
   }
   if (copy) stack::push_copy(&fn);
-  stack::push_frame_sym(sym, word_ctx, header, fn.data3);
+  stack::push_frame_sym(sym, word_ctx, header, function::more(&fn));
   return stack::frame_top - 1;
 }
 [[gnu::always_inline]] inline u32 open_call(const cell& fn, const cell* name, bool copy,
@@ -369,7 +377,7 @@ u32 fetch_one(const cell& entry, u32 node, u32 pos, u32 tail, bool infix) {
       *stack::push_slot() = cell{TYPE_UNSET, 0, 0, 0};
       return pos;
     }
-    no_arg(entry.data3);
+    no_arg(function::arg_symbol(&entry));
   }
   if (kind == ARG_NORMAL) {
     // An inert value or a word holding one, with no operator after it (or none wanted),
@@ -437,7 +445,7 @@ struct array_source : refinements_off {
   const cell* args;
   u32 n, k;
   bool fetch(const cell& entry) {
-    if (k >= n) no_arg(entry.data3);
+    if (k >= n) no_arg(function::arg_symbol(&entry));
     *stack::push_slot() = args[k++];
     return true;
   }
@@ -460,7 +468,7 @@ struct slot_source {
     if (type_of(a) != TYPE_NONE) check_arg(entry, a);
   }
   void flag(const cell& entry) {
-    bool on = k < n && type_of(&slots[k]) == TYPE_LOGIC && slots[k].data1;
+    bool on = k < n && type_of(&slots[k]) == TYPE_LOGIC && logic::get(&slots[k]);
     k++;
     *stack::push_slot() = cell{TYPE_LOGIC, on ? 1u : 0u, 0, 0};
   }
@@ -502,8 +510,8 @@ u32 path_refinements(bool is_fn, u32 cache, const cell* path, u32 from,
                      i32* refs, u32 node, u32 pos, u32 tail) {
   cell p = *path;
   collector::root_guard pg(&p);
-  for (u32 k = from; k < cells::length(p.data2); k++) {
-    cell e = *cells::at(p.data2, k);
+  for (u32 k = from; k < cells::length(series::node(&p)); k++) {
+    cell e = *cells::at(series::node(&p), k);
     bool on = true;
     if (type_of(&e) == TYPE_GET_WORD) {
       const cell* v = _context::get(&e);
@@ -511,8 +519,8 @@ u32 path_refinements(bool is_fn, u32 cache, const cell* path, u32 from,
     } else if (type_of(&e) != TYPE_WORD) {
       fire("script", "bad-refine", &e);
     }
-    u32 i = switch_refinement(cache, e.data2, on, is_fn, refs, &p);
-    u32 number = cells::at(cache, i)->data3;
+    u32 i = switch_refinement(cache, word::symbol_id(&e), on, is_fn, refs, &p);
+    u32 number = function::ref_number(cells::at(cache, i));
     for (u32 a = i + 1; a < cells::length(cache); a++) {
       cell entry = *cells::at(cache, a);
       if (type_of(&entry) != TYPE_TYPESET) break;
@@ -547,7 +555,8 @@ namespace internal {
   if (!tracing && pos < tail && type_of(cells::at(node, pos)) == TYPE_PAREN) [[likely]] {
     // A paren operand of a built-in operator: the left operand is known to be accepted, and
     // a number result needs neither the right operand's check nor the entry call.
-    stack::push_frame_sym(name->data2, name->data1, stack::HEADER_INTERP_NATIVE, fn.data3);
+    stack::push_frame_sym(word::symbol_id(name), word::context(name), stack::HEADER_INTERP_NATIVE,
+                          function::more(&fn));
     u32 me = stack::frame_top - 1;
     stack::top++;
     eval_seq(cells::at(node, pos));  // copied at once, before anything can move it
@@ -563,7 +572,8 @@ namespace internal {
   }
   native_stack::check();
   if (tracing) [[unlikely]] trace_at(trace::EV_OPEN, node, pos, nullptr, name);
-  stack::push_frame_sym(name->data2, name->data1, stack::HEADER_INTERP_NATIVE, fn.data3);
+  stack::push_frame_sym(word::symbol_id(name), word::context(name), stack::HEADER_INTERP_NATIVE,
+                        function::more(&fn));
   u32 me = stack::frame_top - 1;
   u32 cache = cache_of(&fn);
   stack::top++;
@@ -619,12 +629,12 @@ namespace {
 [[gnu::always_inline]] inline u32 gather_plain(u32 cache, u32 from, u32 to, u32 node, u32 pos,
                                                u32 tail) {
   for (u32 i = from; i < to; i++) {
-    if (pos >= tail) [[unlikely]] no_arg(cells::at(cache, i)->data3);
+    if (pos >= tail) [[unlikely]] no_arg(function::arg_symbol(cells::at(cache, i)));
     pos = fetch_plain(node, pos, tail);
     if (exit_pending()) [[unlikely]] return pos;
     const cell* a = stack::top - 1;
     const cell* e = cells::at(cache, i);  // gathering may have moved the cache's buffer
-    if (!map_accepts(map_word(e), type_of(a))) [[unlikely]] expect_arg(a, e->data3);
+    if (!map_accepts(map_word(e), type_of(a))) [[unlikely]] expect_arg(a, function::arg_symbol(e));
   }
   return pos;
 }
@@ -635,7 +645,7 @@ namespace {
 [[gnu::always_inline]] inline void run_branch(u32 kind, const cell* blocks) {
   cell* a = stack::arguments;
   const cell* branch = blocks;
-  bool falsy = type_of(a) == TYPE_NONE || (type_of(a) == TYPE_LOGIC && a->data1 == 0);
+  bool falsy = type_of(a) == TYPE_NONE || (type_of(a) == TYPE_LOGIC && logic::get(a) == 0);
   if (kind == COND_EITHER) {
     if (type_of(a) == TYPE_UNSET) [[unlikely]] fire("script", "no-return");
     if (falsy) branch = blocks + 1;
@@ -649,7 +659,7 @@ namespace {
     eval_branch(&b);  // argument evaluation switched tracing on
   } else {
     // A branch of one value needs no evaluation (eval_seq's own shortcut, without its call).
-    u32 node = branch->data2, pos = branch->data1;
+    u32 node = series::node(branch), pos = series::index(branch);
     if (pos + 1 == cells::length(node)) {
       if (const cell* v = lone_value(node, pos)) {
         *a = *v;
@@ -675,7 +685,7 @@ namespace internal {
 u32 call_conditional(const cell& fn, u32 kind, u32 node, u32 pos, u32 tail, const cell* name) {
   open_call(fn, name, false, stack::HEADER_INTERP_NATIVE, true);
   u32 nblocks = kind == COND_EITHER ? 2 : 1;
-  if (pos >= tail) [[unlikely]] no_arg(cells::at(cache_of(&fn), 1)->data3);
+  if (pos >= tail) [[unlikely]] no_arg(function::arg_symbol(cells::at(cache_of(&fn), 1)));
   pos = fetch_plain(node, pos, tail);  // the condition: any value is accepted
   if (leave_on_exit()) [[unlikely]] return pos;
   const cell* blocks = cells::at(node, pos);
@@ -723,7 +733,7 @@ u32 call_general(cell fn, u32 node, u32 pos, u32 tail, const cell* name, const c
   u32 t = type_of(&fn);
   bool is_fn = t == TYPE_FUNCTION || t == TYPE_ROUTINE;
   i32 refs[MAX_REFINEMENTS];
-  for (u32 r = 0, nrefs = cells::at(cache, 0)->data2; r < nrefs; r++) refs[r] = -1;
+  for (u32 r = 0, nrefs = function::cache_refs(cells::at(cache, 0)); r < nrefs; r++) refs[r] = -1;
   if (infix) stack::top++;
   block_source src{{}, node, pos, tail, infix};
   bool gathered = gather(src, cache, is_fn, infix);
@@ -772,7 +782,7 @@ void call(const cell* fn_in, const cell* args, u32 n, cell* result) {
   u32 cache = cache_spec(&fn);
   u32 me = open_call(fn, nullptr, true);
   i32 refs[MAX_REFINEMENTS];
-  for (u32 r = 0, nrefs = cells::at(cache, 0)->data2; r < nrefs; r++) refs[r] = -1;
+  for (u32 r = 0, nrefs = function::cache_refs(cells::at(cache, 0)); r < nrefs; r++) refs[r] = -1;
   // The arguments are gathered and checked by the general loop, each taken as given.
   array_source src{{}, args, n, 0};
   gather(src, cache, type_of(&fn) == TYPE_FUNCTION || type_of(&fn) == TYPE_ROUTINE, false);
@@ -794,8 +804,8 @@ void call_slots(const cell* fn_in, const cell* slots, u32 n, const cell* name, c
   } fs{depth};
   u32 cache = cache_spec(&fn);
   stack::push_copy(&fn);
-  stack::push_frame_sym(name ? name->data2 : anon_symbol(), 0, stack::HEADER_INTERP_FUNCTION,
-                        fn.data3);
+  stack::push_frame_sym(name ? word::symbol_id(name) : anon_symbol(), 0,
+                        stack::HEADER_INTERP_FUNCTION, function::more(&fn));
   u32 me = stack::frame_top - 1;
   slot_source src{slots, n, 0};
   gather(src, cache, true, false);
@@ -826,7 +836,7 @@ u32 switch_refinement(u32 cache, u32 symbol, bool on, bool is_fn, i32* refs,
   u32 canon = symbol::resolve(symbol), i = 1, n = cells::length(cache);
   for (; i < n; i++) {
     const cell* e = cells::at(cache, i);
-    if (type_of(e) == TYPE_REFINEMENT && symbol::resolve(e->data2) == canon) break;
+    if (type_of(e) == TYPE_REFINEMENT && symbol::resolve(word::symbol_id(e)) == canon) break;
   }
   if (i == n) {
     cell fw = stack::current_call_word();
@@ -835,10 +845,10 @@ u32 switch_refinement(u32 cache, u32 symbol, bool on, bool is_fn, i32* refs,
   }
   if (is_fn) {
     cell* flag = stack::arguments + (i - 1);  // one frame slot per cache entry before it
-    if (type_of(flag) == TYPE_LOGIC && flag->data1) fire("script", "dup-refine", dup_arg);
+    if (type_of(flag) == TYPE_LOGIC && logic::get(flag)) fire("script", "dup-refine", dup_arg);
     *flag = cell{TYPE_LOGIC, on ? 1u : 0u, 0, 0};
   } else {
-    u32 number = cells::at(cache, i)->data3;
+    u32 number = function::ref_number(cells::at(cache, i));
     if (refs[number - 1] != -1) fire("script", "dup-refine", dup_arg);
     refs[number - 1] = on ? i32(stack::top - stack::arguments) : -2;
   }

@@ -42,8 +42,8 @@ inline cell* at(u32 node, u32 i) {
 // Cells from a block value's head index to its tail (0 when the head lies past it).
 inline u32 remaining(const cell* block) {
   VYR_ASSERT(block_like_q(type_of(block)));
-  u32 n = length(block->data2);
-  return block->data1 < n ? n - block->data1 : 0;
+  u32 n = length(series::node(block));
+  return series::index(block) < n ? n - series::index(block) : 0;
 }
 
 }  // namespace vyr::cells

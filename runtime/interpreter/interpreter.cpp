@@ -11,6 +11,10 @@
 #include "runtime/datatypes/error.h"
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/symbol.h"
+#include "runtime/datatypes/context.h"
+#include "runtime/datatypes/integer.h"
+#include "runtime/datatypes/series.h"
+#include "runtime/datatypes/word.h"
 #include "runtime/natives/natives.h"
 #include <algorithm>
 #include <cstring>
@@ -54,7 +58,7 @@ void init_fast_ops() {
 
 bool float_fast(u32 code, cell* left, const cell* r) {
   double x = cell_float(left);
-  double y = type_of(r) == TYPE_INTEGER ? double(i32(r->data2)) : cell_float(r);
+  double y = type_of(r) == TYPE_INTEGER ? double(i32(integer::get(r))) : cell_float(r);
   double v;
   bool t;
   switch (code) {
@@ -157,7 +161,7 @@ class interp_scope {
 namespace internal {
 [[gnu::always_inline]] inline void eval_seq_plain(const cell* block) {
   cell* start = stack::push_copy(block);
-  u32 node = start->data2, pos = start->data1, tail = cells::length(node);
+  u32 node = series::node(start), pos = series::index(start), tail = cells::length(node);
   if (pos >= tail) {
     *start = cell{TYPE_UNSET, 0, 0, 0};
     return;
@@ -174,7 +178,7 @@ namespace internal {
   position_ref = start;
   cell* first = start + 1;
   for (;;) {
-    start->data1 = pos;
+    series::index(start) = pos;
     pos = seq_step(node, pos, tail);
     if (exit_pending()) return;
     tail = cells::length(node);  // the block may have been changed by what ran
@@ -188,7 +192,7 @@ namespace internal {
 // A block entered while tracing or while a library block holds tracing off (see
 // library_scope), away from the hot path.
 [[gnu::noinline, gnu::cold]] void eval_seq_library(const cell* block) {
-  library_scope ls(block->data2);
+  library_scope ls(series::node(block));
   eval_seq_plain(block);
 }
 
@@ -201,7 +205,7 @@ void eval_seq(const cell* block);
 }
 
 void eval_seq(const cell* block) {
-  bool library = (buffer_of(block->data2)->flags & SERIES_LIBRARY) != 0;
+  bool library = (buffer_of(series::node(block))->flags & SERIES_LIBRARY) != 0;
   if (library == (stack::frame_mask == ~0u)) [[unlikely]] return eval_seq_crossing(block, library);
   if (tracing || library_quiet) [[unlikely]] return eval_seq_library(block);
   eval_seq_plain(block);
@@ -216,13 +220,13 @@ void eval_block(const cell* block_in, bool chain) {
   VYR_ASSERT(!pending);  // a pending exit returns through every level: nothing new runs
   VYR_ASSERT(series::block_like_q(type_of(block_in)));
   native_stack::check();
-  bool library = (buffer_of(block_in->data2)->flags & SERIES_LIBRARY) != 0;
+  bool library = (buffer_of(series::node(block_in))->flags & SERIES_LIBRARY) != 0;
   if (library == (stack::frame_mask == ~0u)) [[unlikely]] {
     interp_scope is(library);
     return eval_block(block_in, chain);
   }
   if (tracing || library_quiet) [[unlikely]] {
-    library_scope ls(block_in->data2);
+    library_scope ls(series::node(block_in));
     return eval_block_plain(block_in, chain);
   }
   eval_block_plain(block_in, chain);
@@ -230,12 +234,12 @@ void eval_block(const cell* block_in, bool chain) {
 
 void eval_block_plain(const cell* block_in, bool chain) {
   cell block = *block_in;
-  u32 node = block.data2;
+  u32 node = series::node(&block);
   position_scope ps;
   cell at = block;
   stack::push_frame_sym(body_symbol(), 0, stack::HEADER_BLOCK);
   stack::frames[stack::frame_top - 1].block = node;
-  u32 pos = block.data1;
+  u32 pos = series::index(&block);
   u32 tail = cells::length(node);
   if (tracing) [[unlikely]] trace_block(trace::EV_ENTER, &block, pos, nullptr);
   if (pos >= tail) {
@@ -243,7 +247,7 @@ void eval_block_plain(const cell* block_in, bool chain) {
   } else {
     position_ref = &at;
     for (;;) {
-      at.data1 = pos;
+      series::index(&at) = pos;
       pos = eval_next(node, pos, tail, 0);
       if (exit_pending()) break;
       tail = cells::length(node);  // the block may have been changed by what ran
@@ -265,8 +269,8 @@ void eval_branch(const cell* block) {
 
 void eval_in_frame(const cell* block) {
   VYR_ASSERT(!pending && stack::frame_top > 0);
-  u32 node = block->data2;
-  u32 pos = block->data1;
+  u32 node = series::node(block);
+  u32 pos = series::index(block);
   u32 tail = cells::length(node);
   if (pos >= tail) {
     stack::set_last(cell{TYPE_UNSET, 0, 0, 0});
@@ -277,7 +281,7 @@ void eval_in_frame(const cell* block) {
   cell at = *block;
   position_ref = &at;
   for (;;) {
-    at.data1 = pos;
+    series::index(&at) = pos;
     if (tracing) [[unlikely]] {
       pos = eval_next(node, pos, tail, 0);
       if (exit_pending()) return;
@@ -381,7 +385,7 @@ u32 eval_next(u32 node, u32 pos, u32 tail, u32 flags) {
       *stack::push_slot() = *_context::get(&v);
       break;
     case TYPE_ISSUE: {
-      u32 s = symbol::resolve(v.data2);
+      u32 s = symbol::resolve(word::symbol_id(&v));
       if ((s == symbol::resolve(words::sym_system) || s == symbol::resolve(words::sym_system_global)) &&
           pos < tail && type_of(cells::at(node, pos)) == TYPE_BLOCK)
         fire("internal", "vyr-system");
@@ -441,7 +445,7 @@ u32 eval_next(u32 node, u32 pos, u32 tail, u32 flags) {
 bool simple_block_value(const cell* block, cell* out) {
   VYR_ASSERT(series::block_like_q(type_of(block)));
   if (tracing) return false;
-  u32 node = block->data2, pos = block->data1, tail = cells::length(node);
+  u32 node = series::node(block), pos = series::index(block), tail = cells::length(node);
   if (pos >= tail) return false;
   cell v;
   u32 after = simple_value(node, pos, tail, &v);
@@ -456,7 +460,7 @@ void do_block(const cell* block, cell* result) {
   collector::root_guard g(&b);
   stack::guard sg;
   // The outer frame belongs to the block's code: library code pushes no interpreted frame.
-  interp_scope is((buffer_of(b.data2)->flags & SERIES_LIBRARY) != 0);
+  interp_scope is((buffer_of(series::node(&b))->flags & SERIES_LIBRARY) != 0);
   stack::push_frame_sym(body_symbol(), 0, stack::HEADER_INTERP_NATIVE);
   struct frame_scope {
     u32 depth;
@@ -526,7 +530,7 @@ void init() {
   done = true;
   collector::register_callback(mark_interpreter);
   init_fast_ops();
-  if (_context::global) global_values = _context::context_cell(_context::global)->data2;
+  if (_context::global) global_values = _context::values(_context::context_cell(_context::global));
   error::near_hook = near_position;
   error::call_words_hook = call_words;
   if (error_builder && error_builder != build_error) {

@@ -10,6 +10,7 @@
 // before they return, and the catching points accept both forms.
 #pragma once
 #include "runtime/fire.h"
+#include "runtime/datatypes/function.h"
 #include "runtime/interpreter/typecheck.h"
 
 namespace vyr::interpreter {
@@ -77,7 +78,8 @@ void do_block(const cell* block, cell* result);
 // Checks a gathered argument against its entry of the argument cache (a typeset! whose
 // word 3 holds the argument's symbol).
 inline void check_arg(const cell& entry, const cell* value) {
-  if (!typecheck::accepts(&entry, type_of(value))) [[unlikely]] expect_arg(value, entry.data3);
+  if (!typecheck::accepts(&entry, type_of(value))) [[unlikely]]
+    expect_arg(value, function::arg_symbol(&entry));
 }
 
 // While a call's arguments are gathered: switches the refinement named by `symbol` on or

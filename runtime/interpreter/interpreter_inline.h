@@ -17,6 +17,9 @@
 #include "runtime/datatypes/function.h"
 #include "runtime/datatypes/native.h"
 #include "runtime/datatypes/word.h"
+#include "runtime/datatypes/integer.h"
+#include "runtime/datatypes/series.h"
+#include "runtime/datatypes/typeset.h"
 #include "runtime/interpreter/actions.h"
 #include "runtime/interpreter/cells.h"
 #include "runtime/interpreter/stack.h"
@@ -41,8 +44,8 @@ inline u32 fixed_count(const cell* cache_header) {
   return (cache_header->header >> FIXED_SHIFT) & FIXED_MASK;
 }
 
-inline u32 body_symbol() { return words::word_body.data2; }
-inline u32 anon_symbol() { return words::word_anon.data2; }
+inline u32 body_symbol() { return word::symbol_id(&words::word_body); }
+inline u32 anon_symbol() { return word::symbol_id(&words::word_anon); }
 
 // ---- Exit and result protocols ----------------------------------------------------------
 [[gnu::always_inline]] inline bool exit_pending() { return pending != 0; }
@@ -92,7 +95,7 @@ extern u32 global_values;
 // The value of a word when its context can answer without an error, else null: the infix
 // look-ahead must never raise for a word that is not an operator.
 [[gnu::always_inline]] inline const cell* peek(const cell* w) {
-  u32 ctx = w->data1, index = w->data3;
+  u32 ctx = word::context(w), index = word::index(w);
   char* const base = arena::base;
   // (An index of NO_INDEX fails the bound checks below.)
   if (ctx == _context::global && global_values) {
@@ -103,13 +106,13 @@ extern u32 global_values;
   if (!ctx) return nullptr;
   const cell* cc = cells_in(base, ctx);
   if (cc->header & _context::ON_STACK) {
-    u32 ref = cc->data2;
+    u32 ref = _context::values(cc);
     if (!ref || ref > stack::frame_top) return nullptr;
     const stack::frame& f = stack::frames[ref - 1];
     if (index >= f.count) return nullptr;
     return stack::base + f.own_args + index;
   }
-  const series_buffer* b = buffer_in(base, cc->data2);
+  const series_buffer* b = buffer_in(base, _context::values(cc));
   if (index >= (b->used_bytes() >> 4)) return nullptr;
   return reinterpret_cast<const cell*>(base + b->offset) + index;
 }
@@ -154,7 +157,7 @@ void init_fast_ops();
 
 // The fast code of an op! value, or FAST_NONE.
 [[gnu::always_inline]] inline u32 fast_op(const cell* op_value) {
-  u32 w = op::wrapped_type(op_value), i = op_value->data1;
+  u32 w = op::wrapped_type(op_value), i = native::table_index(op_value);
   if (w == TYPE_ACTION) return i <= ACTION_COUNT ? u32(fast_action[i]) : u32(FAST_NONE);
   if (w == TYPE_NATIVE) return i < FAST_NATIVES ? u32(fast_native[i]) : u32(FAST_NONE);
   return FAST_NONE;
@@ -181,7 +184,7 @@ void init_fast_ops();
       return false;
     return float_fast(code, left, r);
   }
-  i64 a = i32(left->data2), b = i32(r->data2), v;
+  i64 a = i32(integer::get(left)), b = i32(integer::get(r)), v;
   bool logic = true;
   switch (code) {
     case FAST_ADD: v = a + b; logic = false; break;
@@ -199,7 +202,7 @@ void init_fast_ops();
     return true;
   }
   if (v < INT32_MIN || v > INT32_MAX) return false;
-  left->data2 = u32(i32(v));
+  integer::set(left, i32(v));
   return true;
 }
 
@@ -256,7 +259,7 @@ u32 number_op_call(cell op_value, cell op_word, u32 code, u32 node, u32 pos, u32
 // under 0x80 >> t % 8, bytes in memory order).
 inline u64 map_word(const cell* ts) {
   u64 m;
-  std::memcpy(&m, &ts->data1, sizeof m);
+  std::memcpy(&m, typeset::map(ts), sizeof m);
   return m;
 }
 inline bool map_accepts(u64 map, u32 type) { return type < 64 && ((map >> (type ^ 7)) & 1); }
@@ -269,9 +272,9 @@ constexpr u32 LEAN_MAX_ARGS = 8;
 inline u32 lean_cache(const cell& fn) {
   u32 t = type_of(&fn);
   if (t != TYPE_FUNCTION && t != TYPE_NATIVE && t != TYPE_ACTION && t != TYPE_ROUTINE) return 0;
-  const cell* slot = cells::at(fn.data3, function::MORE_CACHE);
+  const cell* slot = cells::at(function::more(&fn), function::MORE_CACHE);
   if (type_of(slot) != TYPE_BLOCK) [[unlikely]] return 0;
-  u32 cache = slot->data2;
+  u32 cache = series::node(slot);
   if (!(cells::at(cache, 0)->header & PLAIN)) return 0;
   return cache;
 }
@@ -283,7 +286,7 @@ constexpr u32 COND_IF = 1, COND_UNLESS = 2, COND_EITHER = 3;
 
 // The conditional kind of a native value, or 0.
 [[gnu::always_inline]] inline u32 conditional_kind(const cell* v) {
-  u32 i = v->data1;
+  u32 i = native::table_index(v);
   if (i == either_index) return COND_EITHER;
   if (i == if_index) return COND_IF;
   if (i == unless_index) return COND_UNLESS;
@@ -316,20 +319,20 @@ u32 call_general(cell fn, u32 node, u32 pos, u32 tail, const cell* name, const c
 // The value cell a set-word may write directly: a bound word of a function's running call
 // or of a context that is no object (objects notify and mark changed fields). Else null.
 inline cell* settable(const cell* w) {
-  u32 ctx = w->data1;
-  if (!ctx || w->data3 == word::NO_INDEX) return nullptr;
+  u32 ctx = word::context(w);
+  if (!ctx || word::index(w) == word::NO_INDEX) return nullptr;
   const cell* cc = _context::context_cell(ctx);
   if (cc->header & _context::ON_STACK) {
-    u32 ref = cc->data2;
+    u32 ref = _context::values(cc);
     if (!ref || ref > stack::frame_top) return nullptr;
     const stack::frame& f = stack::frames[ref - 1];
-    if (w->data3 >= f.count) return nullptr;
-    return stack::base + f.own_args + w->data3;
+    if (word::index(w) >= f.count) return nullptr;
+    return stack::base + f.own_args + word::index(w);
   }
   if (((cc->header & _context::KIND_MASK) >> _context::KIND_SHIFT) == _context::KIND_OBJECT)
     return nullptr;
-  if (w->data3 >= cells::length(cc->data2)) return nullptr;
-  return cells::at(cc->data2, w->data3);
+  if (word::index(w) >= cells::length(_context::values(cc))) return nullptr;
+  return cells::at(_context::values(cc), word::index(w));
 }
 
 // The value of the expression at `pos` when it needs no call: an inert value, or a word

@@ -25,6 +25,7 @@
 #include "runtime/datatypes/string_actions.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/word.h"
+#include "runtime/datatypes/integer.h"
 #include "runtime/fire.h"
 #include "runtime/interpreter/actions.h"
 #include "runtime/interpreter/cells.h"
@@ -66,7 +67,7 @@ u32 rule_stack = 0;
 
 keyword keyword_of(const cell* w) {
   if (type_of(w) != TYPE_WORD) return K_NONE_;
-  u32 s = symbol::resolve(w->data2);
+  u32 s = symbol::resolve(word::symbol_id(w));
   return s < keyword_by_symbol.size() ? keyword(keyword_by_symbol[s]) : K_NONE_;
 }
 
@@ -104,8 +105,8 @@ class engine {
     input_at_ = cells::length(input_stack) - 1;
     result_at_ = cells::length(rule_stack);
     push_cell(rule_stack, cell{TYPE_NONE, 0, 0, 0});
-    pos_ = input->data1;
-    head_ = input->data1;
+    pos_ = series::index(input);
+    head_ = series::index(input);
     if (callback) {
       tracing_ = true;
       push_cell(rule_stack, *callback);
@@ -118,7 +119,7 @@ class engine {
     bool ok = match_block(*rules);
     ok = ok && pos_ >= tail();
     flag_ = ok;
-    if (tracing_) trace(E_END, rules, cells::length(rules->data2));
+    if (tracing_) trace(E_END, rules, cells::length(series::node(rules)));
     return ok;
   }
 
@@ -144,14 +145,14 @@ class engine {
 
   // ---- Input access --------------------------------------------------------------------
   cell input() const { return *cells::at(input_stack, input_at_); }
-  u32 in_node() const { return cells::at(input_stack, input_at_)->data2; }
+  u32 in_node() const { return series::node(cells::at(input_stack, input_at_)); }
   u32 in_type() const { return type_of(cells::at(input_stack, input_at_)); }
   u32 length() const { return buffer_of(in_node())->used_units(); }
   u32 tail() const { return std::min(length(), limit_); }
   bool at_end() const { return pos_ >= tail(); }
   cell input_at(u32 p) const {
     cell c = input();
-    c.data1 = p;
+    series::index(&c) = p;
     return c;
   }
   u32 char_at(u32 i) const {
@@ -197,7 +198,7 @@ class engine {
     a[1] = cell{TYPE_LOGIC, flag_ ? 1u : 0u, 0, 0};
     if (rules) {
       a[2] = *rules;
-      a[2].data1 = rpos;
+      series::index(&a[2]) = rpos;
     } else {
       a[2] = cell{TYPE_BLOCK, 0, 0, 0};
       cells::make_block(&a[2], 1);
@@ -241,12 +242,12 @@ class engine {
   bool match_block(const cell& rules_in) {
     u32 level = push_level(cell{TYPE_NONE, 0, 0, 0}, marker(), rules_in);
     cell rules = rules_in;
-    u32 rn = rules.data2;
+    u32 rn = series::node(&rules);
     u32 start = pos_;
     bool saved_case = case_;
-    if (tracing_) trace(E_PUSH, &rules, rules.data1);
+    if (tracing_) trace(E_PUSH, &rules, series::index(&rules));
     bool ok = true;
-    u32 r = rules.data1;
+    u32 r = series::index(&rules);
     for (;;) {
       if (r >= cells::length(rn)) break;
       cell v = *cells::at(rn, r);
@@ -304,7 +305,7 @@ class engine {
   // Whether `v` holds a position in the input being parsed (a word's value).
   bool input_position(const cell& v) {
     cell in = input();
-    return type_of(&v) == type_of(&in) && v.data2 == in.data2;
+    return type_of(&v) == type_of(&in) && series::node(&v) == series::node(&in);
   }
   u32 clip(u32 p) const { return std::clamp(p, head_, length()); }
 
@@ -355,7 +356,7 @@ class engine {
 
   // Matches the rule at r of `rules`; answers the index after it and sets `ok`.
   u32 match_rule(const cell& rules, u32 r, bool& ok) {
-    u32 rn = rules.data2;
+    u32 rn = series::node(&rules);
     if (r >= cells::length(rn)) {  // a paren shortened the rule block
       ok = false;
       return r;
@@ -378,7 +379,7 @@ class engine {
 
   // Matches a rule value (from the rule block, or a word's value with `word` given).
   u32 match_value(const cell& v, const cell& rules, u32 r, bool& ok, const cell* word) {
-    u32 rn = rules.data2;
+    u32 rn = series::node(&rules);
     switch (type_of(&v)) {
       case TYPE_BLOCK:
         ok = match_block(v);
@@ -398,7 +399,7 @@ class engine {
         cell w = v;
         cell value = *_context::get(&w);
         if (!input_position(value)) fire("script", "parse-invalid-ref", &w);
-        pos_ = clip(value.data1);
+        pos_ = clip(series::index(&value));
         ok = true;
         return r + 1;
       }
@@ -424,7 +425,7 @@ class engine {
       if (at_end()) return false;
       cell item = *cells::at(in_node(), pos_);
       step = 1;
-      if (t == TYPE_DATATYPE) return type_of(&item) == v.data1;
+      if (t == TYPE_DATATYPE) return type_of(&item) == datatype::id(&v);
       if (t == TYPE_TYPESET) return typecheck::accepts(&v, type_of(&item));
       return same_item(item, v);
     }
@@ -459,7 +460,8 @@ class engine {
       window = static_cast<u32>(std::min<u64>(rest, u64{window} * 2));
     }
     if (found == 0 || found == TYPE_ERROR || consumed == 0) return false;
-    bool ok = type_of(&v) == TYPE_DATATYPE ? found == v.data1 : typecheck::accepts(&v, found);
+    bool ok = type_of(&v) == TYPE_DATATYPE ? found == datatype::id(&v)
+                                           : typecheck::accepts(&v, found);
     if (ok) step = std::min<u32>(consumed, tail() - pos_);
     return ok;
   }
@@ -470,7 +472,8 @@ class engine {
     if (type_of(&b) == TYPE_LIT_WORD) set_type(&b, TYPE_WORD);
     if (word::any_word_q(type_of(&a)) && word::any_word_q(type_of(&b))) {
       if (type_of(&a) != type_of(&b)) return false;
-      return case_ ? a.data2 == b.data2 : symbol::same_q(a.data2, b.data2);
+      u32 x = word::symbol_id(&a), y = word::symbol_id(&b);
+      return case_ ? x == y : symbol::same_q(x, y);
     }
     return actions::compare(&a, &b, case_ ? compare_op::STRICT_EQUAL : compare_op::EQUAL);
   }
@@ -482,22 +485,22 @@ class engine {
     if (t == TYPE_CHAR || (t == TYPE_INTEGER && binary_input())) {
       if (p >= end) return false;
       step = 1;
-      u32 c = char_at(p), want = t == TYPE_CHAR ? char_::get(&v) : v.data2;
+      u32 c = char_at(p), want = t == TYPE_CHAR ? char_::get(&v) : integer::get(&v);
       return binary_input() ? c == want : fold(c) == fold(want);
     }
     if (string::text_q(t) || t == TYPE_BINARY) {
       bool tag = t == TYPE_TAG;
-      series_buffer* rb = buffer_of(v.data2);
+      series_buffer* rb = buffer_of(series::node(&v));
       u32 ru = rb->unit();
-      u32 rlen = rb->used_units() > v.data1 ? rb->used_units() - v.data1 : 0;
+      u32 rlen = rb->used_units() > series::index(&v) ? rb->used_units() - series::index(&v) : 0;
       u32 total = rlen + (tag ? 2 : 0);
       if (u64(p) + total > end) return false;
       u32 i = p;
       if (tag && char_at(i++) != '<') return false;
       bool exact = case_ || binary_input();
       for (u32 k = 0; k < rlen; k++, i++) {
-        rb = buffer_of(v.data2);
-        u32 rc = string::get_char(rb->head() + (v.data1 + k) * ru, ru);
+        rb = buffer_of(series::node(&v));
+        u32 rc = string::get_char(rb->head() + (series::index(&v) + k) * ru, ru);
         u32 ic = char_at(i);
         if (exact ? rc != ic : fold(rc) != fold(ic)) return false;
       }
@@ -518,8 +521,8 @@ class engine {
   // ---- Counts and repetition ------------------------------------------------------------
 
   u32 match_count(const cell& first, const cell& rules, u32 r, bool& ok) {
-    u32 rn = rules.data2;
-    i32 lo = static_cast<i32>(first.data2);
+    u32 rn = series::node(&rules);
+    i32 lo = static_cast<i32>(integer::get(&first));
     if (lo < 0) {
       cell c = first;
       fire("script", "out-of-range", &c);
@@ -534,7 +537,7 @@ class engine {
         if (type_of(mv) == TYPE_INTEGER) m = *mv;
       }
       if (type_of(&m) == TYPE_INTEGER) {
-        hi = static_cast<i32>(m.data2);
+        hi = static_cast<i32>(integer::get(&m));
         if (hi < 0) fire("script", "out-of-range", &m);
         if (hi < lo) rule_error(m);
         range = true;
@@ -551,7 +554,7 @@ class engine {
 
   // Runs the rule at r between lo and hi times (hi -1: no maximum).
   u32 repeat(const cell& rules, u32 r, u32 lo, i32 hi, bool is_while, bool& ok, keyword k) {
-    u32 rn = rules.data2;
+    u32 rn = series::node(&rules);
     u32 start = pos_;
     u32 count = 0;
     u32 next = r + 1;
@@ -568,7 +571,7 @@ class engine {
       // (nothing here allocates, so neither buffer moves, and no rule runs inside, so
       // the repetition needs no level of its own).
       series_buffer* ib = buffer_of(in_node());
-      series_buffer* sb = buffer_of(single.data2);
+      series_buffer* sb = buffer_of(series::node(&single));
       u32 u = ib->unit(), end = tail();
       const char* text = ib->head();
       const u8* bits = reinterpret_cast<const u8*>(sb->head());
@@ -641,7 +644,7 @@ class engine {
   // ---- Keywords -------------------------------------------------------------------------
 
   u32 match_keyword(keyword k, const cell& kw, const cell& rules, u32 r, bool& ok) {
-    u32 rn = rules.data2;
+    u32 rn = series::node(&rules);
     u32 n = cells::length(rn);
     switch (k) {
       case K_SKIP:
@@ -763,7 +766,7 @@ class engine {
 
   // to / thru: searches the next rule value from the position.
   u32 match_to(bool thru, const cell& kw, const cell& rules, u32 r, bool& ok) {
-    u32 rn = rules.data2;
+    u32 rn = series::node(&rules);
     cell v = needed(rn, r + 1, kw);
     const cell* word = nullptr;
     cell w = v;
@@ -810,7 +813,7 @@ class engine {
         // A character class: the first member found by one loop over the units (nothing
         // allocates here, so neither buffer moves).
         series_buffer* ib = buffer_of(in_node());
-        series_buffer* sb = buffer_of(v.data2);
+        series_buffer* sb = buffer_of(series::node(&v));
         u32 u = ib->unit(), end = tail();
         const char* text = ib->head();
         const u8* bits = reinterpret_cast<const u8*>(sb->head());
@@ -866,7 +869,7 @@ class engine {
       if (change) return actions::lookup_for<slot::change>(&s)(&s, &v, i32(count), only, 1);
       return actions::lookup_for<slot::insert>(&s)(&s, &v, -1, only, 1, false);
     });
-    return out.data1;
+    return series::index(&out);
   }
 
   // The value of `insert` and `change`: a paren's result, a word's value, or the value.
@@ -895,12 +898,12 @@ class engine {
     if (keyword_of(&w) != K_NONE_) return false;
     const cell* v = _context::get(&w);
     if (!input_position(*v)) return false;
-    at = std::min(v->data1, length());
+    at = std::min(series::index(v), length());
     return true;
   }
 
   u32 match_remove(const cell& kw, const cell& rules, u32 r, bool& ok) {
-    u32 rn = rules.data2;
+    u32 rn = series::node(&rules);
     cell v = needed(rn, r + 1, kw);
     if (type_of(&v) >= TYPE_PATH && type_of(&v) <= TYPE_GET_PATH) rule_error(v);
     u32 at;
@@ -930,7 +933,7 @@ class engine {
   }
 
   u32 match_insert(const cell& kw, const cell& rules, u32 r, bool& ok) {
-    u32 rn = rules.data2;
+    u32 rn = series::node(&rules);
     u32 k = r + 1;
     bool only = take_only(rn, k);
     cell first = needed(rn, k, kw);
@@ -947,7 +950,7 @@ class engine {
   }
 
   u32 match_change(const cell& kw, const cell& rules, u32 r, bool& ok) {
-    u32 rn = rules.data2;
+    u32 rn = series::node(&rules);
     u32 k = r + 1;
     bool only = take_only(rn, k);
     cell first = needed(rn, k, kw);
@@ -980,7 +983,7 @@ class engine {
   // ---- into ---------------------------------------------------------------------------------
 
   u32 match_into(const cell& kw, const cell& rules, u32 r, bool& ok) {
-    u32 rn = rules.data2;
+    u32 rn = series::node(&rules);
     if (!block_input()) {
       cell in = input();
       fire("script", "parse-block", &in);
@@ -999,9 +1002,9 @@ class engine {
     push_cell(input_stack, item);
     u32 saved_input = input_at_, saved_pos = pos_, saved_head = head_, saved_limit = limit_;
     input_at_ = cells::length(input_stack) - 1;
-    pos_ = head_ = std::min(item.data1, length());
+    pos_ = head_ = std::min(series::index(&item), length());
     limit_ = NO_LIMIT;
-    if (tracing_) trace(E_PUSH, &sub, sub.data1);
+    if (tracing_) trace(E_PUSH, &sub, series::index(&sub));
     ok = match_block(sub) && at_end();
     cut(input_stack, input_at_);
     input_at_ = saved_input;
@@ -1015,7 +1018,7 @@ class engine {
   // ---- collect / keep ------------------------------------------------------------------------
 
   u32 match_collect(const cell& kw, const cell& rules, u32 r, bool& ok) {
-    u32 rn = rules.data2;
+    u32 rn = series::node(&rules);
     u32 k = r + 1;
     keyword mode = K_NONE_;
     cell target{TYPE_NONE, 0, 0, 0};
@@ -1038,7 +1041,7 @@ class engine {
                   : string::text_q(it)    ? string::text_q(dt)
                                           : dt == it;
       if (!fits) fire("script", "parse-into-type");
-      if (dest.data2 == in_node()) fire("script", "parse-into-bad");
+      if (series::node(&dest) == in_node()) fire("script", "parse-into-bad");
     }
     cell block;
     cells::make_block(&block, 8);
@@ -1068,7 +1071,7 @@ class engine {
       });
       if (mode == K_AFTER) _context::set(&target, &out);
     } else if (collect_depth_ > 0) {
-      cells::append(cells::at(rule_stack, collect_at_)->data2, &block);
+      cells::append(series::node(cells::at(rule_stack, collect_at_)), &block);
     } else {
       // The outermost collect without a target: its block is the run's result.
       *cells::at(rule_stack, result_at_) = block;
@@ -1079,7 +1082,7 @@ class engine {
   }
 
   u32 match_keep(const cell& kw, const cell& rules, u32 r, bool& ok) {
-    u32 rn = rules.data2;
+    u32 rn = series::node(&rules);
     if (collect_depth_ == 0) fire("script", "parse-keep");
     u32 k = r + 1;
     bool pick = false;
@@ -1121,10 +1124,10 @@ class engine {
 
   // Adds a value to the innermost collect block (a block's items one by one with `pick`).
   void keep(const cell& value, bool pick) {
-    u32 dest = cells::at(rule_stack, collect_at_)->data2;
+    u32 dest = series::node(cells::at(rule_stack, collect_at_));
     if (pick && cells::block_like_q(type_of(&value))) {
-      for (u32 i = value.data1; i < cells::length(value.data2); i++)
-        cells::append(dest, cells::at(value.data2, i));
+      for (u32 i = series::index(&value); i < cells::length(series::node(&value)); i++)
+        cells::append(dest, cells::at(series::node(&value), i));
       return;
     }
     cells::append(dest, &value);
@@ -1171,19 +1174,17 @@ void parse_entry(bool, const i32* refs) {
   cell rules = stack::arg(1)[0];
   bool case_sensitive = refs[0] != -1;
   u32 end = NO_LIMIT;
-  u32 length = buffer_of(input.data2)->used_units();
-  u32 head = std::min(input.data1, length);
+  u32 length = buffer_of(series::node(&input))->used_units();
+  u32 head = std::min(series::index(&input), length);
   if (refs[1] != -1) {
     cell part = stack::arguments[refs[1]];
     i64 at;
     if (type_of(&part) == TYPE_INTEGER) {
-      at = i64(head) + i64(i32(part.data2));
+      at = i64(head) + i64(i32(integer::get(&part)));
     } else if (type_of(&part) == TYPE_FLOAT) {
-      double d;
-      std::memcpy(&d, &part.data2, sizeof d);
-      at = i64(head) + i64(d);
-    } else if (type_of(&part) == type_of(&input) && part.data2 == input.data2) {
-      at = part.data1;
+      at = i64(head) + i64(cell_float(&part));
+    } else if (type_of(&part) == type_of(&input) && series::node(&part) == series::node(&input)) {
+      at = series::index(&part);
     } else {
       cell w = _context::add_global(symbol::make("length"), false, false);
       fire("script", "invalid-refine-arg", &w, &part);

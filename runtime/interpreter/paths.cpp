@@ -6,6 +6,7 @@
 
 #include "runtime/collector.h"
 #include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/series.h"
 
 namespace vyr::interpreter {
 using namespace internal;
@@ -59,10 +60,10 @@ u32 eval_path(const cell* path_in, u32 node, u32 pos, u32 tail, bool set, bool g
   collector::root_guard pg(&path);
   // The result replaces the new value of a set-path, else it is pushed at `at`.
   cell* at = set ? stack::top - 1 : stack::top;
-  u32 pnode = path.data2;
+  u32 pnode = series::node(&path);
   u32 len = cells::length(pnode);
-  if (path.data1 >= len) fire("script", "empty-path");
-  cell head = *cells::at(pnode, path.data1);
+  if (series::index(&path) >= len) fire("script", "empty-path");
+  cell head = *cells::at(pnode, series::index(&path));
   if (type_of(&head) != TYPE_WORD) fire("script", "word-first", &path);
   const cell* hv = _context::get(&head);
   if (type_of(hv) == TYPE_UNSET) fire("script", "unset-path", &path, &head);
@@ -71,7 +72,7 @@ u32 eval_path(const cell* path_in, u32 node, u32 pos, u32 tail, bool set, bool g
     if (set) fire("script", "invalid-path-set", &path);
     if (get_only) fire("script", "invalid-path-get", &path);
     stack::top = at;
-    pos = call_function(&cur, node, pos, tail, &head, &path, path.data1 + 1, false);
+    pos = call_function(&cur, node, pos, tail, &head, &path, series::index(&path) + 1, false);
     return finish(at, pos, push);
   }
   // The walk runs in a frame of its own: [0] scratch result slot for the implementations,
@@ -84,7 +85,7 @@ u32 eval_path(const cell* path_in, u32 node, u32 pos, u32 tail, bool set, bool g
   w[0] = cell{TYPE_NONE, 0, 0, 0};
   w[1] = cur;
   w[3] = cell{TYPE_NONE, 0, 0, 0};
-  u32 first = path.data1 + 1;
+  u32 first = series::index(&path) + 1;
   cell* chain = set && len > first ? stack::push_slot() : nullptr;  // see write_back
   if (chain)
     for (u32 i = 1; i < 2 * u64(len - first); i++) stack::push_slot();
@@ -114,8 +115,8 @@ u32 eval_path(const cell* path_in, u32 node, u32 pos, u32 tail, bool set, bool g
     path_args walk;
     walk.path = &path;
     walk.position = i32(k);
-    walk.grandparent = k > path.data1 + 1 ? &w[3] : nullptr;
-    walk.owner_flag = set && last && k >= path.data1 + 2;
+    walk.grandparent = k > series::index(&path) + 1 ? &w[3] : nullptr;
+    walk.owner_flag = set && last && k >= series::index(&path) + 2;
     walk.get_only = get_only;
     cell parent = w[1];
     if (chain) {

@@ -11,6 +11,7 @@
 #include "runtime/cycles.h"
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/word.h"
+#include "runtime/datatypes/series.h"
 #include "runtime/fire.h"
 #include "runtime/word_tables.h"
 
@@ -186,7 +187,8 @@ cell frame_word(u32 ctx, u32 symbol) {
 }  // namespace
 
 bool marker_q(u32 symbol) {
-  return symbol == 0 || symbol == words::word_body.data2 || symbol == words::word_anon.data2;
+  return symbol == 0 || symbol == word::symbol_id(&words::word_body) ||
+         symbol == word::symbol_id(&words::word_anon);
 }
 
 cell current_call_word() {
@@ -201,7 +203,7 @@ cell current_call_word() {
 namespace {
 void append_cell(cell* block, const cell* value) {
   cell v = *value;
-  series_buffer* b = buffer_of(block->data2);
+  series_buffer* b = buffer_of(series::node(block));
   *memory::alloc_tail_cell(b) = v;
 }
 }  // namespace

@@ -5,6 +5,7 @@
 #include "runtime/datatypes/function.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/word.h"
+#include "runtime/datatypes/series.h"
 #include "runtime/fire.h"
 #include "runtime/interpreter/cells.h"
 #include "runtime/interpreter/interpreter.h"
@@ -47,17 +48,17 @@ void mark_words() {
 
 u32 mask_of(const cell* fn) {
   if (type_of(fn) != TYPE_FUNCTION) return DEFAULT_MASK;
-  const cell* body = cells::at(fn->data3, function::MORE_BODY);
+  const cell* body = cells::at(function::more(fn), function::MORE_BODY);
   if (type_of(body) != TYPE_BLOCK || cells::remaining(body) == 0) return DEFAULT_MASK;
-  const cell* first = cells::at(body->data2, body->data1);
+  const cell* first = cells::at(series::node(body), series::index(body));
   if (type_of(first) != TYPE_BLOCK) return DEFAULT_MASK;
   u32 m = 0;
-  for (u32 i = first->data1, n = cells::length(first->data2); i < n; i++) {
-    const cell* w = cells::at(first->data2, i);
+  for (u32 i = series::index(first), n = cells::length(series::node(first)); i < n; i++) {
+    const cell* w = cells::at(series::node(first), i);
     if (type_of(w) != TYPE_WORD) continue;
-    u32 s = symbol::resolve(w->data2);
+    u32 s = symbol::resolve(word::symbol_id(w));
     for (u32 k = 0; k < EVENT_COUNT; k++)
-      if (symbol::resolve(event_words[k].data2) == s) m |= 1u << k;
+      if (symbol::resolve(word::symbol_id(&event_words[k])) == s) m |= 1u << k;
   }
   return m;
 }
@@ -73,8 +74,8 @@ void event(u32 bit, const cell* code, u32 pos, const cell* ref, const cell* valu
   a[0] = event_words[bit_index(bit)];
   if (code) {
     a[1] = *code;
-    u32 len = cells::length(code->data2);
-    i32 offset = pos >= code->data1 && pos <= len ? i32(pos - code->data1) : -1;
+    u32 len = cells::length(series::node(code));
+    i32 offset = pos >= series::index(code) && pos <= len ? i32(pos - series::index(code)) : -1;
     a[2] = cell{TYPE_INTEGER, 0, static_cast<u32>(offset), 0};
   } else {
     a[2] = cell{TYPE_INTEGER, 0, static_cast<u32>(-1), 0};

@@ -5,6 +5,9 @@
 // such an id.
 #pragma once
 #include "runtime/cell.h"
+#include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/typeset.h"
+#include <cstring>
 
 namespace vyr::typecheck {
 
@@ -13,7 +16,7 @@ constexpr u64 bit(u32 type) { return u64{1} << type; }
 
 inline bool accepts(const cell* ts, u32 type) {
   if (type >= 64) return false;
-  const u8* map = reinterpret_cast<const u8*>(&ts->data1);
+  const u8* map = typeset::map(ts);
   return map[type >> 3] & (0x80u >> (type & 7));
 }
 
@@ -25,15 +28,15 @@ inline u64 mask_of(const cell* ts) {
   return m;
 }
 inline void set_mask(cell* ts, u64 mask) {
-  ts->data1 = ts->data2 = 0;
-  u8* map = reinterpret_cast<u8*>(&ts->data1);
+  u8* map = typeset::map(ts);
+  std::memset(map, 0, 8);  // the map's first 64 bits; word 3 is left as it is
   for (u32 t = 0; t < 64; t++)
     if (mask & bit(t)) map[t >> 3] |= u8(0x80u >> (t & 7));
 }
 
 // The bits a type-spec item names: a datatype!, a typeset!, or 0 for anything else.
 inline u64 bits_of(const cell* item) {
-  if (type_of(item) == TYPE_DATATYPE) return bit(item->data1);
+  if (type_of(item) == TYPE_DATATYPE) return bit(datatype::id(item));
   if (type_of(item) == TYPE_TYPESET) return mask_of(item);
   return 0;
 }

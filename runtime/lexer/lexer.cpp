@@ -9,6 +9,7 @@
 #include "runtime/collector.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/string.h"
+#include "runtime/datatypes/series.h"
 #include "runtime/fire.h"
 
 namespace vyr::lexer {
@@ -66,7 +67,7 @@ bool same_text_ci(const u8* p, u32 n, const char* word) {
 void make_text(cell* out, const u32* cps, u32 n) {
   string::make_at(out, n ? n : 1);
   for (u32 i = 0; i < n; i++) {
-    series_buffer* b = buffer_of(out->data2);
+    series_buffer* b = buffer_of(series::node(out));
     string::append_char(b, cps[i]);
   }
 }

@@ -155,19 +155,20 @@ struct load_state : listener {
     collector::root_guard keep(args, 5);
     args[0] = event_words[bit_index(bit)];
     bool at_start = bit == EVENT_OPEN || (bit == EVENT_PRESCAN && type < 0);
-    u32 base = type_of(&input) == TYPE_NONE ? 0 : input.data1;
+    u32 base = type_of(&input) == TYPE_NONE ? 0 : series::index(&input);
     u32 index = base + units_at(s, at_start ? start : end);
     if (type_of(&input) != TYPE_NONE) {
       args[1] = input;
-      args[1].data1 = index;
+      series::index(&args[1]) = index;
       clear_new_line(&args[1]);
     }
     if (type > 0) {
       args[2] = cell{TYPE_DATATYPE, static_cast<u32>(type), 0, 0};
     } else if (type < 0 && type_of(&exit_states) == TYPE_BLOCK) {
-      series_buffer* b = buffer_of(exit_states.data2);
+      series_buffer* b = buffer_of(series::node(&exit_states));
       u32 n = static_cast<u32>(-type);
-      if (exit_states.data1 + n <= b->used_units()) args[2] = b->cells()[exit_states.data1 + n - 1];
+      u32 at = series::index(&exit_states);
+      if (at + n <= b->used_units()) args[2] = b->cells()[at + n - 1];
       clear_new_line(&args[2]);
     }
     args[3] = cell{TYPE_INTEGER, 0, static_cast<u32>(s.line()), 0};
@@ -180,8 +181,8 @@ struct load_state : listener {
     bool answer = hooks.call(&callback, args);
     // The callback moved its input: the scan goes on from there.
     if (type_of(&args[1]) == type_of(&input) && type_of(&input) != TYPE_NONE &&
-        args[1].data1 != index) {
-      i64 to = i64{args[1].data1} - base;
+        series::index(&args[1]) != index) {
+      i64 to = i64{series::index(&args[1])} - base;
       if (string_input) s.move_to_char(to); else s.move_to_byte(to);
     }
     if (bit == EVENT_LOAD && !answer && out_tail > block_start) out_tail--;
@@ -280,13 +281,13 @@ cell event_word(u32 bit) { return event_words[bit_index(bit) % 6]; }
 u32 event_mask_of(const cell* block) {
   if (!block || type_of(block) != TYPE_BLOCK) return EVENT_ALL;
   u32 mask = 0;
-  series_buffer* b = buffer_of(block->data2);
-  for (u32 i = block->data1; i < b->used_units(); i++) {
+  series_buffer* b = buffer_of(series::node(block));
+  for (u32 i = series::index(block); i < b->used_units(); i++) {
     const cell* c = &b->cells()[i];
     if (type_of(c) != TYPE_WORD) continue;
-    u32 sym = symbol::resolve(c->data2);
+    u32 sym = symbol::resolve(word::symbol_id(c));
     for (u32 k = 0; k < 6; k++)
-      if (symbol::resolve(event_words[k].data2) == sym) mask |= 1u << k;
+      if (symbol::resolve(word::symbol_id(&event_words[k])) == sym) mask |= 1u << k;
   }
   return mask;
 }
@@ -309,9 +310,9 @@ bool load_first_of_type(const cell* text, u32 type, cell* out) {
 bool load_first_value(const cell* text, cell* out) {
   cell block;
   load_string(&block, text, -1, true);
-  series_buffer* b = buffer_of(block.data2);
-  if (block.data1 >= b->used_units()) return false;
-  *out = b->cells()[block.data1];
+  series_buffer* b = buffer_of(series::node(&block));
+  if (series::index(&block) >= b->used_units()) return false;
+  *out = b->cells()[series::index(&block)];
   return true;
 }
 }  // namespace
@@ -361,7 +362,7 @@ void init() {
     }
     if (type) v = cell{TYPE_DATATYPE, type, 0, 0};
     else v = word::intern(states[i]);
-    series_buffer* b = buffer_of(exit_states.data2);
+    series_buffer* b = buffer_of(series::node(&exit_states));
     *memory::alloc_tail_cell(b) = v;
   }
   collector::register_callback(mark_buffers);
@@ -383,7 +384,7 @@ u32 scan(cell* dst, const u8* bytes, u32 count, bool one, bool not_prescan, bool
     const cell* head = hooks.body_head ? hooks.body_head(callback) : nullptr;
     st.mask = head && type_of(head) == TYPE_BLOCK ? event_mask_of(head) : EVENT_ALL;
   }
-  u32 into_node = into ? into->data2 : 0;
+  u32 into_node = into ? series::node(into) : 0;
   collector::node_guard keep_into(&into_node);
   link_guard linked(&st);
 
@@ -424,21 +425,21 @@ u32 load_string(cell* dst, const cell* text, i32 length, bool one, bool not_pres
                 cell* into) {
   cell value = *text;
   collector::root_guard keep(&value);
-  series_buffer* b = buffer_of(value.data2);
+  series_buffer* b = buffer_of(series::node(&value));
   u32 unit = b->unit();
   u32 total = b->used_units();
-  u32 from = std::min(value.data1, total);
+  u32 from = std::min(series::index(&value), total);
   u32 n = total - from;
   if (length >= 0 && static_cast<u32>(length) < n) n = static_cast<u32>(length);
   u64 room = memory::checked_size(n, unit == 1 ? 2 : unit == 2 ? 3 : 4);
   scratch_space space(room);  // no allocation from here to the end of the copy
-  b = buffer_of(value.data2);
+  b = buffer_of(series::node(&value));
   const char* p = b->head() + u64{from} * unit;
   u32 used = 0;
   for (u32 i = 0; i < n; i++) used += put_utf8(space.data + used, string::get_char(p + u64{i} * unit, unit));
   space.data[used] = 0;
   space.hold(used);
-  value.data1 = from;
+  series::index(&value) = from;
   return scan(dst, space.data, used, one, not_prescan, not_scan, keep_block, consumed, callback,
               &value, into);
 }
@@ -447,17 +448,17 @@ cell* transcode(const cell* src_cell, const transcode_options& o, cell* out) {
   cell src = *src_cell;
   collector::root_guard keep_src(&src);
   u32 type = type_of(&src);
-  series_buffer* b = buffer_of(src.data2);
+  series_buffer* b = buffer_of(series::node(&src));
   u32 total = b->used_units();
-  if (src.data1 > total) src.data1 = total;
-  i64 length = total - src.data1;
+  if (series::index(&src) > total) series::index(&src) = total;
+  i64 length = total - series::index(&src);
   if (o.part) {
     i64 want;
     if (type_of(o.part) == TYPE_INTEGER) {
-      want = static_cast<i32>(o.part->data2);
+      want = static_cast<i32>(integer::get(o.part));
     } else if ((type == TYPE_BINARY && type_of(o.part) == TYPE_BINARY) ||
                (type != TYPE_BINARY && type_of(o.part) == TYPE_STRING)) {
-      want = i64{o.part->data1} - src.data1;
+      want = i64{series::index(o.part)} - series::index(&src);
     } else {
       cell a = src, p = *o.part;
       fire("script", "not-same-type", &a, &p);
@@ -471,17 +472,17 @@ cell* transcode(const cell* src_cell, const transcode_options& o, cell* out) {
   cell result{TYPE_NONE, 0, 0, 0};
   collector::root_guard keep_result(&result);
   if (type == TYPE_BINARY) {
-    const u8* head = reinterpret_cast<const u8*>(b->head()) + src.data1;
+    const u8* head = reinterpret_cast<const u8*>(b->head()) + series::index(&src);
     if (length > 2 && head[0] == 0xEF && head[1] == 0xBB && head[2] == 0xBF) {
       skipped = 3;
       length -= 3;
     }
     // The bytes are copied: the binary's buffer may move while values are made.
     scratch_space space(static_cast<u64>(length));
-    b = buffer_of(src.data2);
-    std::memcpy(space.data, b->head() + src.data1 + skipped, static_cast<size_t>(length));
+    b = buffer_of(series::node(&src));
+    std::memcpy(space.data, b->head() + series::index(&src) + skipped, static_cast<size_t>(length));
     space.hold(static_cast<u32>(length));
-    src.data1 += skipped;
+    series::index(&src) += skipped;
     found = scan(&result, space.data, static_cast<u32>(length), one, !o.prescan, !o.scan,
                  keep_block, &consumed, o.trace, &src, o.into);
   } else {
@@ -497,7 +498,7 @@ cell* transcode(const cell* src_cell, const transcode_options& o, cell* out) {
     u32 pair = memory::alloc_cells(2);
     series_buffer* pb = buffer_of(pair);
     cell rest = src;
-    rest.data1 += consumed;
+    series::index(&rest) += consumed;
     pb->cells()[0] = result;
     pb->cells()[1] = rest;
     pb->tail = pb->offset + 2 * sizeof(cell);

@@ -20,6 +20,8 @@
 #include "runtime/datatypes/time.h"
 #include "runtime/datatypes/unset.h"
 #include "runtime/datatypes/word.h"
+#include "runtime/datatypes/point.h"
+#include "runtime/datatypes/series.h"
 #include "runtime/lexer/lexer_escapes.h"
 #include "runtime/lexer/lexer_numbers.h"
 
@@ -53,7 +55,7 @@ void make_text_value(const std::vector<u32>& cps, u32 unit, u32 type, cell* out)
   u32 n = static_cast<u32>(cps.size());
   string::make_at_unit(out, n, unit);
   set_type(out, type);
-  series_buffer* b = buffer_of(out->data2);
+  series_buffer* b = buffer_of(series::node(out));
   char* p = b->head();
   for (u32 cp : cps) {
     switch (unit) {
@@ -77,7 +79,7 @@ void load_text(scanner& s, const token& t, const u8* p, const u8* e, bool escape
     u32 start = static_cast<u32>(p - s.head());
     string::make_at_unit(out, n, 1);
     set_type(out, type);
-    series_buffer* b = buffer_of(out->data2);
+    series_buffer* b = buffer_of(series::node(out));
     std::memcpy(b->head(), s.head() + start, n);  // the input never lies in a series buffer
     b->tail = b->offset + n;
     return;
@@ -357,7 +359,7 @@ void load_point(scanner& s, const token& t, bool build, cell* out) {
   }
   if (!build) return;
   *out = cell{type, 0, 0, 0};
-  std::memcpy(&out->data1, parts, sizeof(float) * n);
+  for (u32 i = 0; i < n; i++) point::set(out, i, parts[i]);
 }
 
 // The date forms (day-month-year, year-month-day, yyyymmddThhmm, week and ordinal dates,
@@ -425,7 +427,7 @@ void load_binary(scanner& s, const token& t, bool build, cell* out) {
   if (!build) return;
   u32 n = static_cast<u32>(bytes.size());
   *out = cell{TYPE_BINARY, 0, memory::alloc_bytes(n), 0};
-  series_buffer* b = buffer_of(out->data2);
+  series_buffer* b = buffer_of(series::node(out));
   if (n) std::memcpy(b->head(), bytes.data(), n);
   b->tail = b->offset + n;
 }

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "runtime/datatypes/string.h"
+#include "runtime/datatypes/tuple.h"
 
 namespace vyr::lexer {
 
@@ -129,7 +130,7 @@ void string_to_tuple(const char* p, i32 count, u32 unit, cell* dst) {
     }
   }
   *dst = cell{TYPE_TUPLE | (n << 19), 0, 0, 0};
-  std::memcpy(&dst->data1, parts, 12);
+  std::memcpy(tuple::bytes(dst), parts, tuple::MAX_BYTES);
 }
 
 integer_text scan_integer_text(const char* s, const char* e, i32* out) {

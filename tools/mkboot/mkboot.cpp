@@ -22,6 +22,7 @@
 #include "runtime/codecs/vyrbin.h"
 #include "runtime/collector.h"
 #include "runtime/datatypes/context.h"
+#include "runtime/datatypes/series.h"
 #include "runtime/interpreter/cells.h"
 #include "runtime/fire.h"
 #include "runtime/lexer/lexer_load.h"
@@ -114,7 +115,7 @@ int main(int argc, char** argv) {
       cell block{TYPE_NONE, 0, 0, 0};
       collector::root_guard gb(&block);
       lexer::scan(&block, reinterpret_cast<const u8*>(f.text.data()), u32(f.text.size()));
-      cells::append(held.data2, &block);
+      cells::append(series::node(&held), &block);
       doc.root(&block);
     }
     // After the roots, so that decoding meets the words in the order the sources have them.
@@ -128,15 +129,15 @@ int main(int argc, char** argv) {
           continue;
         cell w = *_context::word_at(g, i);
         cell v = *_context::value_at(g, i);
-        cells::append(held.data2, &w);
-        cells::append(held.data2, &v);
+        cells::append(series::node(&held), &w);
+        cells::append(series::node(&held), &v);
         doc.assign(&w, &v);
       }
     }
     cell out{TYPE_NONE, 0, 0, 0};
     collector::root_guard go(&out);
     doc.finish(&out, std::getenv("VYR_MKBOOT_LZ") != nullptr);
-    series_buffer* b = buffer_of(out.data2);
+    series_buffer* b = buffer_of(series::node(&out));
     image.assign(reinterpret_cast<const char*>(b->head()), b->tail - b->offset);
   } catch (const vyr::thrown& t) {
     std::fprintf(stderr, "vyr-mkboot: %s\n", vyr::boot::error_report(t).c_str());
