@@ -9,8 +9,8 @@
 #include "runtime/collector.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/string_actions.h"
-#include "runtime/interpreter/actions.h"
-#include "runtime/interpreter/stack.h"
+#include "runtime/datatypes/actions.h"
+#include "runtime/stack.h"
 
 using namespace vyr;
 

@@ -15,8 +15,8 @@
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/word.h"
-#include "runtime/interpreter/cells.h"
-#include "runtime/interpreter/stack.h"
+#include "runtime/datatypes/cells.h"
+#include "runtime/stack.h"
 
 using namespace vyr;
 

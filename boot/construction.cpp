@@ -22,8 +22,8 @@
 #include "runtime/datatypes/word.h"
 #include "runtime/datatypes/series.h"
 #include "runtime/fire.h"
-#include "runtime/interpreter/cells.h"
-#include "runtime/interpreter/stack.h"
+#include "runtime/datatypes/cells.h"
+#include "runtime/stack.h"
 #include "runtime/lexer/lexer_load.h"
 
 namespace vyr::boot {

@@ -25,10 +25,10 @@
 #include "runtime/datatypes/word.h"
 #include "runtime/datatypes/series.h"
 #include "runtime/fire.h"
-#include "runtime/interpreter/actions.h"
-#include "runtime/interpreter/cells.h"
+#include "runtime/datatypes/actions.h"
+#include "runtime/datatypes/cells.h"
 #include "runtime/interpreter/interpreter.h"
-#include "runtime/interpreter/stack.h"
+#include "runtime/stack.h"
 #include "runtime/interpreter/typecheck.h"
 
 namespace vyr::boot {

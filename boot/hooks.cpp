@@ -20,10 +20,12 @@
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/series.h"
 #include "runtime/fire.h"
-#include "runtime/interpreter/cells.h"
+#include "runtime/datatypes/cells.h"
 #include "runtime/interpreter/interpreter.h"
+#include "runtime/hooks.h"
 #include "runtime/lexer/lexer_load.h"
-#include "runtime/interpreter/stack.h"
+#include "runtime/natives/natives.h"
+#include "runtime/stack.h"
 
 namespace vyr::boot {
 
@@ -166,6 +168,13 @@ void install_hooks() {
   interpreter::do_file_hook = do_file;
   lexer::hooks.call = lexer_call;
   lexer::hooks.body_head = lexer_body_head;
+}
+
+void install_runtime_hooks() {
+  hooks::cache_spec = interpreter::cache_spec;
+  hooks::same_call_shape = interpreter::same_call_shape;
+  hooks::native_exists = [](u32 i) { return natives::entry(i) != nullptr; };
+  hooks::call_slots = interpreter::call_slots;
 }
 
 }  // namespace vyr::boot

@@ -7,5 +7,8 @@
 namespace vyr::boot {
 
 void install_hooks();
+// The registry's calls into the interpreter and the natives (runtime/hooks.h), wanted from
+// the first native! made: installed by init_runtime, before any datatype is set up.
+void install_runtime_hooks();
 
 }  // namespace vyr::boot

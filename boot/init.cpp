@@ -9,6 +9,7 @@
 #include <string>
 
 #include "boot/environment.h"
+#include "boot/hooks.h"
 #include "console/text/natives.h"
 #include "environment/routines/routines.h"
 #include "runtime/collector.h"
@@ -52,15 +53,15 @@
 #include "runtime/datatypes/vector.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/hashtable.h"
-#include "runtime/interpreter/actions.h"
+#include "runtime/datatypes/actions.h"
 #include "runtime/externals.h"
 #include "runtime/checksum.h"
 #include "runtime/interpreter/interpreter.h"
 #include "runtime/lexer/lexer_load.h"
 #include "runtime/natives/natives.h"
-#include "runtime/interpreter/parse.h"
+#include "runtime/natives/parse.h"
 #include "runtime/random.h"
-#include "runtime/interpreter/stack.h"
+#include "runtime/stack.h"
 #include "runtime/interpreter/trace.h"
 #include "runtime/memory.h"
 #include "runtime/platform.h"
@@ -71,8 +72,6 @@
 #include "gui/draw/entry.h"
 
 namespace vyr::boot {
-
-cell root{TYPE_NONE, 0, 0, 0};
 
 namespace {
 // Hash tables compare keys through the compare action where the type has one.
@@ -106,6 +105,7 @@ void init_runtime() {
   static bool done = false;
   if (done) return;
   done = true;
+  install_runtime_hooks();
   platform::init_print_hooks();
   platform::init();
   random::init();

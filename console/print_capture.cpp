@@ -11,9 +11,9 @@
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/fire.h"
-#include "runtime/interpreter/cells.h"
+#include "runtime/datatypes/cells.h"
 #include "runtime/interpreter/interpreter.h"
-#include "runtime/interpreter/stack.h"
+#include "runtime/stack.h"
 #include "runtime/natives/natives.h"
 #include "runtime/print_hooks.h"
 

@@ -12,7 +12,7 @@
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/externals.h"
-#include "runtime/interpreter/cells.h"
+#include "runtime/datatypes/cells.h"
 
 namespace vyr::gui {
 

@@ -2,6 +2,7 @@
 // non-local exits travel as C++ exceptions of type `thrown`, tagged with their throw level.
 #pragma once
 #include "runtime/cell.h"
+#include "runtime/hooks.h"
 
 namespace vyr {
 
@@ -28,17 +29,6 @@ struct thrown {
   cell args[3];
   int argc;
 };
-
-// The error module installs a builder that turns category/id/args into an error! value;
-// without one, `fire` throws the words and arguments as they are.
-using error_builder_fn = void (*)(const char* category, const char* id, const cell* args,
-                                  int argc, cell* out);
-extern error_builder_fn error_builder;
-
-// The error module hands out its pre-built fatal errors (internal `no-memory` and
-// `stack-overflow`) through this: raising them then needs no memory. Null for other ids.
-using prebuilt_error_fn = const cell* (*)(const char* id);
-extern prebuilt_error_fn prebuilt_error;
 
 [[noreturn]] void fire(const char* category, const char* id);
 [[noreturn]] void fire(const char* category, const char* id, const cell* a1);

@@ -4,6 +4,7 @@
 // collection's own values block; node-keyed kinds (3, 4) hold their entries themselves.
 #pragma once
 #include "runtime/memory.h"
+#include "runtime/hooks.h"
 
 namespace vyr::hashtable {
 
@@ -39,17 +40,7 @@ constexpr i32 OP_EQUAL = 0;
 constexpr i32 OP_STRICT_EQUAL = 2;
 constexpr i32 OP_FIND = 12;
 
-// Value comparison for kinds 0 and 1: answers 0 when equal under `op`. The datatype registry
-// installs the compare action here; until then a same-type comparison of the payload (word
-// kinds by symbol, string kinds by text with an ASCII case fold) stands in.
-using compare_fn = i32 (*)(const cell* a, const cell* b, i32 op);
-extern compare_fn compare_hook;
 i32 default_compare(const cell* a, const cell* b, i32 op);
-
-// Upper-case fold of one code point for string hashing and the stand-in comparison: the
-// Unicode upper-case map (replaceable, e.g. by tests).
-using fold_fn = u32 (*)(u32 cp);
-extern fold_fn fold_upper_hook;
 
 // Hash functions.
 u32 murmur3_32(const void* bytes, u32 length);

@@ -3,7 +3,7 @@
 #include "runtime/memory_stats.h"
 
 #include "runtime/collector.h"
-#include "runtime/interpreter/cells.h"
+#include "runtime/datatypes/cells.h"
 #include "runtime/memory.h"
 
 namespace vyr::memory {

@@ -6,6 +6,7 @@
 // entry may exist: the table is what decides.
 #pragma once
 #include "runtime/cell.h"
+#include "runtime/hooks.h"
 
 namespace vyr::ownership {
 
@@ -29,11 +30,5 @@ cell* find_owner(u32 node);
 // lengths of the series after a `check` that answered true.
 bool check(const cell* changed, const cell* action_word, const cell* new_value, i32 index,
            i32 part);
-
-// Called with (owner, field word, changed value, action word, new value or null, index,
-// part) when an owned value changes; the object module installs it.
-using notify_fn = void (*)(const cell* owner, const cell* word, const cell* target,
-                           const cell* action, const cell* new_value, i32 index, i32 part);
-extern notify_fn notify;
 
 }  // namespace vyr::ownership

@@ -14,7 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "runtime/interpreter/halt.h"
+#include "runtime/halt.h"
 
 namespace vyr::text {
 

@@ -19,7 +19,7 @@
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/series.h"
 #include "runtime/dtoa.h"
-#include "runtime/interpreter/stack.h"
+#include "runtime/stack.h"
 #include "runtime/lexer/lexer_load.h"
 
 namespace vyr::routines {

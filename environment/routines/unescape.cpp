@@ -10,7 +10,7 @@
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/series.h"
 #include "runtime/fire.h"
-#include "runtime/interpreter/cells.h"
+#include "runtime/datatypes/cells.h"
 
 namespace vyr::routines {
 

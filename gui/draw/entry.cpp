@@ -11,7 +11,7 @@
 #include "runtime/datatypes/word.h"
 #include "runtime/fire.h"
 #include "runtime/gui_module.h"
-#include "runtime/interpreter/stack.h"
+#include "runtime/stack.h"
 
 namespace vyr::draw {
 

@@ -20,9 +20,9 @@
 #include "runtime/fire.h"
 #include "runtime/gui_module.h"
 #include "runtime/imaging/imaging.h"
-#include "runtime/interpreter/actions.h"
-#include "runtime/interpreter/cells.h"
-#include "runtime/interpreter/stack.h"
+#include "runtime/datatypes/actions.h"
+#include "runtime/datatypes/cells.h"
+#include "runtime/stack.h"
 #include "runtime/ownership.h"
 #include "runtime/platform.h"
 

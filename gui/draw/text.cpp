@@ -11,7 +11,7 @@
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/fire.h"
-#include "runtime/interpreter/cells.h"
+#include "runtime/datatypes/cells.h"
 
 namespace vyr::draw {
 

@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "runtime/fire.h"
-#include "runtime/interpreter/stack.h"
+#include "runtime/stack.h"
 #include "runtime/datatypes/integer.h"
 
 namespace vyr::image_codecs {

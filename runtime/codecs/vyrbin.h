@@ -5,6 +5,7 @@
 // The codec keeps its state in module globals: it is not re-entrant.
 #pragma once
 #include "runtime/cell.h"
+#include "runtime/hooks.h"
 
 namespace vyr::vyrbin {
 
@@ -80,11 +81,5 @@ void register_routines();
 
 // The decode routine's work on a value, written into `out`.
 void decode_value(const cell* payload, cell* out);
-
-// Reading a file! or url! as binary for decode (`read/binary`), installed by the start-up.
-// Until then a file! is read through the simple file service and a url! raises internal
-// not-done.
-using read_binary_fn = void (*)(const cell* source, cell* out);
-extern read_binary_fn read_binary_hook;
 
 }  // namespace vyr::vyrbin

@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "boot/init.h"
 #include "runtime/codecs/lz.h"
 #include "runtime/codecs/vyrbin.h"
 #include "runtime/collector.h"
+#include "runtime/hooks.h"
 #include "runtime/datatypes/binary.h"
 #include "runtime/datatypes/bitset.h"
 #include "runtime/datatypes/image.h"
@@ -35,8 +35,8 @@
 #include "runtime/datatypes/word.h"
 #include "runtime/fire.h"
 #include "runtime/hashtable.h"
-#include "runtime/interpreter/cells.h"
-#include "runtime/interpreter/stack.h"
+#include "runtime/datatypes/cells.h"
+#include "runtime/stack.h"
 #include "runtime/natives/natives.h"
 
 namespace vyr::vyrbin {

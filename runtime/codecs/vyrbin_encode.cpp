@@ -35,8 +35,8 @@
 #include "runtime/datatypes/vector.h"
 #include "runtime/fire.h"
 #include "runtime/host/simple_io.h"
-#include "runtime/interpreter/cells.h"
-#include "runtime/interpreter/stack.h"
+#include "runtime/datatypes/cells.h"
+#include "runtime/stack.h"
 
 namespace vyr::vyrbin {
 

@@ -10,7 +10,6 @@
 #include <unordered_map>
 #include <vector>
 
-#include "boot/init.h"
 #include "runtime/collector.h"
 #include "runtime/cycles.h"
 #include "runtime/datatypes/datatype.h"
@@ -29,8 +28,9 @@
 #include "runtime/datatypes/word.h"
 #include "runtime/fire.h"
 #include "runtime/hashtable.h"
-#include "runtime/interpreter/actions.h"
-#include "runtime/interpreter/stack.h"
+#include "runtime/hooks.h"
+#include "runtime/datatypes/actions.h"
+#include "runtime/stack.h"
 #include "runtime/sorting.h"
 #include "runtime/word_tables.h"
 

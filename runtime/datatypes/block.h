@@ -6,6 +6,7 @@
 #pragma once
 #include "runtime/datatypes/action_slots.h"
 #include "runtime/memory.h"
+#include "runtime/hooks.h"
 
 namespace vyr::block {
 
@@ -68,16 +69,6 @@ void deep_copy_cell(cell* c);
 void deep_copy_cells(const cell* block);
 
 // ---- Hooks for the interpreter and the lexer ---------------------------------------------
-
-// Loads text (a string-like value, from its head) into a block at `out`: `to block!` of
-// a string. Until the lexer installs it, that conversion raises internal not-done.
-using load_fn = void (*)(const cell* text, cell* out);
-extern load_fn load_hook;
-// Calls a function! comparator of `sort/compare` with two values and answers the order:
-// negative when a goes first. Until the interpreter installs it, such a sort raises
-// internal not-done.
-using call_compare_fn = i32 (*)(const cell* function, const cell* a, const cell* b);
-extern call_compare_fn sort_call_hook;
 
 // ---- Actions ------------------------------------------------------------------------------
 

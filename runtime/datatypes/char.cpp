@@ -12,7 +12,7 @@
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/string_actions.h"
 #include "runtime/fire.h"
-#include "runtime/interpreter/stack.h"
+#include "runtime/stack.h"
 #include "runtime/memory.h"
 #include "runtime/unicode.h"
 

@@ -4,6 +4,7 @@
 // later letter-case variant shares the slot of the first spelling.
 #pragma once
 #include "runtime/memory.h"
+#include "runtime/hooks.h"
 
 namespace vyr::_context {
 
@@ -16,17 +17,6 @@ constexpr u32 OWNER_MARK = 1u << 16;  // set by the ownership module
 constexpr u32 WORD_CHANGED = 1u << 13;  // on a word cell of an object context
 
 extern u32 global;  // the global context's node
-
-// A stack-valued context's word 2 is a reference the data stack hands out for a running
-// call; the stack module installs the routine that turns it into the call's first cell and
-// its cell count. Without one, such a context has no running call.
-using frame_fn = cell* (*)(u32 ref, u32* count);
-extern frame_fn frame_cells;
-
-// Change notification of objects (user code: may allocate, move buffers and throw).
-using on_set_fn = void (*)(const cell* owner, const cell* word, const cell* old_value,
-                           const cell* new_value);
-extern on_set_fn on_set_hook;
 
 void init_global();  // idempotent: the global context for 4,000 words, a collector root
 

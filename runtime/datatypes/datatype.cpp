@@ -10,7 +10,7 @@
 #include "runtime/collector.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/fire.h"
-#include "runtime/interpreter/stack.h"
+#include "runtime/stack.h"
 
 namespace vyr::datatype {
 

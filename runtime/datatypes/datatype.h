@@ -3,6 +3,7 @@
 // inheritance resolved at registration; they are read-only afterwards.
 #pragma once
 #include "runtime/datatypes/action_slots.h"
+#include "runtime/hooks.h"
 
 namespace vyr::datatype {
 
@@ -31,10 +32,6 @@ void register_(u32 id, u32 parent, const char* name, const action_row& row);
 // registered afterwards get their word at registration.
 void make_words();
 
-// Makes the word of a name into `out`. Installed by the word module; until then no words
-// are made and word arguments of errors are none!.
-using word_maker_fn = void (*)(const char* name, cell* out);
-extern word_maker_fn word_maker;
 void word_of_name(const char* name, cell* out);  // through word_maker, else none!
 
 // Name look-ups

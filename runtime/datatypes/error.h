@@ -3,6 +3,7 @@
 // objects read from environment/errors.vyr). Installs the builder that `fire` uses.
 #pragma once
 #include "runtime/datatypes/action_slots.h"
+#include "runtime/hooks.h"
 
 namespace vyr::error {
 
@@ -15,16 +16,9 @@ enum field : u32 {
 extern cell catalog;    // object! `errors`: one category object per field
 extern cell prototype;  // the standard error: every field none!
 
-// ---- Hooks and settings the interpreter and the system object fill ---------------------
-// The evaluator's current position (the `near` of a new error), or null.
-using near_fn = const cell* (*)();
-extern near_fn near_hook;
+// ---- Settings the system object fills -------------------------------------------------
 // `system/state/stack-trace`: the Stack line is written when this is above 0.
 extern i32 stack_trace;
-// Appends the call words from the frame base up to `position` (at most `max`, separated
-// by " ") to the string `out`; returns the budget left.
-using call_words_fn = i32 (*)(i32 position, i32 max, cell* out, i32 budget);
-extern call_words_fn call_words_hook;
 
 // ---- Constructors ----------------------------------------------------------------------
 // A new error from words naming a category and an id, with up to three arguments (null

@@ -6,6 +6,7 @@
 // Fields of a native event that need the window system come through the GUI module's hooks.
 #pragma once
 #include "runtime/datatypes/action_slots.h"
+#include "runtime/hooks.h"
 
 namespace vyr::event {
 
@@ -45,11 +46,6 @@ void set_type(cell* event, const cell* word);  // not-event-type for a word nami
 cell* type_word(const cell* event, cell* out);   // none! for code 0
 // The field's value written to `out` (which must not be the event cell itself).
 cell* get_field(const cell* event, u32 index, cell* out);
-
-// The hook the GUI module installs for the fields of a native event that need the window
-// system (face, window, offset, key, picked, orientation); without it they read none!.
-using native_field_fn = cell* (*)(const cell* event, u32 index, cell* out);
-extern native_field_fn native_field;
 
 cell* make_native_at(cell* c, u32 type, u32 record, u32 word3);
 

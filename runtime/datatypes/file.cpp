@@ -15,7 +15,7 @@
 #include "runtime/datatypes/url.h"
 #include "runtime/fire.h"
 #include "runtime/host/simple_io.h"
-#include "runtime/interpreter/stack.h"
+#include "runtime/stack.h"
 #include "runtime/platform.h"
 #include "runtime/unicode.h"
 

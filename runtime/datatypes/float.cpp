@@ -20,7 +20,7 @@
 #include "runtime/dtoa.h"
 #include "runtime/fire.h"
 #include "runtime/random.h"
-#include "runtime/interpreter/stack.h"
+#include "runtime/stack.h"
 #include "runtime/memory.h"
 
 namespace vyr::float_ {

@@ -3,6 +3,7 @@
 // serve them too. IEEE rules throughout: no error for infinities and NaN.
 #pragma once
 #include "runtime/datatypes/action_slots.h"
+#include "runtime/hooks.h"
 
 namespace vyr::float_ {
 
@@ -41,15 +42,6 @@ const char* form_float(double value, i32 kind);
 void do_math(i32 op);
 double do_op(double x, double y, i32 op);
 bool almost_equal_q(double a, double b);
-
-// Text to float, installed by the lexer (its decimal reader); `error` becomes -1 on
-// failure. Until installed, text conversions raise internal not-done.
-using text_reader_fn = double (*)(const char* first, i32 count, u32 unit, i32* error);
-extern text_reader_fn text_reader;
-// Loads the first value of a string-like value from its index (to percent! of text),
-// installed by the lexer: false when the text holds no value or does not load.
-using value_loader_fn = bool (*)(const cell* text, cell* out);
-extern value_loader_fn value_loader;
 
 // Actions (arguments as the action slots define them)
 const cell* make(const cell* proto, const cell* spec, u32 type);  // also `to`

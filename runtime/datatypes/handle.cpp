@@ -5,7 +5,7 @@
 #include <string>
 
 #include "runtime/datatypes/datatype.h"
-#include "runtime/interpreter/stack.h"
+#include "runtime/stack.h"
 #include "runtime/memory.h"
 
 namespace vyr::handle {

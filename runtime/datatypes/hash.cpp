@@ -13,7 +13,7 @@
 #include "runtime/datatypes/series.h"
 #include "runtime/fire.h"
 #include "runtime/hashtable.h"
-#include "runtime/interpreter/stack.h"
+#include "runtime/stack.h"
 
 namespace vyr::hash {
 

@@ -27,9 +27,8 @@
 #include "runtime/datatypes/word.h"
 #include "runtime/fire.h"
 #include "runtime/imaging/imaging.h"
-#include "runtime/interpreter/cells.h"
-#include "runtime/interpreter/stack.h"
-#include "runtime/natives/loops.h"
+#include "runtime/datatypes/cells.h"
+#include "runtime/stack.h"
 #include "runtime/word_tables.h"
 
 namespace vyr::image {
@@ -664,8 +663,6 @@ void mark_cache(const cell* c) {
   if (c->data2) mark_record(c->data2);
 }
 
-i64 size_of(const cell* c) { return pixel_count(c); }
-
 // The codec routines: args[0] is the first argument and the result slot.
 void decode_routine(cell* args, u32) {
   cell out{TYPE_UNSET, 0, 0, 0};
@@ -687,8 +684,6 @@ void init() {
   image::init_backend();
   collector::add_root(&path_result);
   collector::hooks.mark_image = mark_cache;
-  natives::image_step = set_many;
-  natives::image_size = size_of;
   if (!routine::find("image/decode")) {
     routine::register_("image/decode", decode_routine);
     routine::register_("image/encode-bmp", encode_routine<image_codecs::BMP>);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "runtime/datatypes/action_slots.h"
+#include "runtime/hooks.h"
 
 namespace vyr::image {
 
@@ -36,12 +37,6 @@ void encode(const cell* image, i32 format, cell* out);
 void resize(const cell* image, i64 w, i64 h, cell* out);
 // Releases the pixels and the drawing bitmap (the GUI layer's call).
 void delete_(const cell* image);
-
-// `to image!` of an object!: the view engine installs the face test and face-to-image
-// here; it answers false for an object that is not a face. Unset, every object raises
-// bad-to-arg.
-using face_to_image_fn = bool (*)(const cell* object, cell* out);
-extern face_to_image_fn face_to_image;
 
 // ---- Actions ------------------------------------------------------------------------------
 const cell* make(const cell* proto, const cell* spec, u32 type);

@@ -22,7 +22,7 @@
 #include "runtime/datatypes/vector.h"
 #include "runtime/fire.h"
 #include "runtime/random.h"
-#include "runtime/interpreter/stack.h"
+#include "runtime/stack.h"
 #include "runtime/memory.h"
 
 namespace vyr::integer {

@@ -3,6 +3,7 @@
 // cases without a float answer raise math errors.
 #pragma once
 #include "runtime/datatypes/action_slots.h"
+#include "runtime/hooks.h"
 
 namespace vyr::integer {
 
@@ -29,12 +30,6 @@ i32 do_math_op(i32 left, i32 right, i32 op, cell* result);
 // The first (at most 4) bytes of a binary! from its head, most significant first.
 i32 from_binary(const cell* binary);
 i32 from_hex(const cell* issue);  // 1 to 8 hexadecimal digits, else script invalid-data
-
-// Text to integer, installed by the lexer (its integer reader): `error` receives -1 for a
-// character that is not a digit or ''', -2 on overflow. Until installed, text conversions
-// raise internal not-done.
-using text_reader_fn = i32 (*)(const char* first, i32 count, u32 unit, i32* error);
-extern text_reader_fn text_reader;
 
 // Actions (arguments as the action slots define them)
 const cell* make(const cell* proto, const cell* spec, u32 type);

@@ -5,7 +5,7 @@
 #include "runtime/datatypes/unset.h"
 #include "runtime/fire.h"
 #include "runtime/random.h"
-#include "runtime/interpreter/stack.h"
+#include "runtime/stack.h"
 #include "runtime/memory.h"
 
 namespace vyr::logic {

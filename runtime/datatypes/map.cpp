@@ -20,9 +20,8 @@
 #include "runtime/datatypes/typeset.h"
 #include "runtime/fire.h"
 #include "runtime/hashtable.h"
-#include "runtime/interpreter/actions.h"
-#include "runtime/interpreter/stack.h"
-#include "runtime/natives/loops.h"
+#include "runtime/datatypes/actions.h"
+#include "runtime/stack.h"
 #include "runtime/word_tables.h"
 
 namespace vyr::map {
@@ -545,7 +544,6 @@ void init() {
   row.remove = remove;
   row.select = select;
   datatype::register_(TYPE_MAP, 0, "map!", row);
-  natives::map_step = set_many;
 }
 
 }  // namespace vyr::map

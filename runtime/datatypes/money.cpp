@@ -17,7 +17,7 @@
 #include "runtime/datatypes/unset.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/fire.h"
-#include "runtime/interpreter/stack.h"
+#include "runtime/stack.h"
 #include "runtime/memory.h"
 #include "runtime/random.h"
 #include "runtime/word_tables.h"

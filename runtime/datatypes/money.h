@@ -5,6 +5,7 @@
 // a result that would not raises script type-limit instead of losing digits.
 #pragma once
 #include "runtime/datatypes/action_slots.h"
+#include "runtime/hooks.h"
 
 namespace vyr::money {
 
@@ -108,11 +109,6 @@ const cell* round(cell* value, const cell* scale, const round_flags& mode);
 bool even_q(const cell* value);
 bool odd_q(const cell* value);
 const cell* pick(cell* value, i32 index, const cell* index_cell);
-
-// Text to money!, installed by the lexer (its money scanner): false when the text is not
-// money or does not make one. Until installed, to money! of text raises internal not-done.
-using text_scanner_fn = bool (*)(const char* first, i32 count, u32 unit, cell* out);
-extern text_scanner_fn text_scanner;
 
 void init();  // registers money!; the currency list is filled later (set_currencies)
 

@@ -1,16 +1,17 @@
 // native!, action! and op!: constructors, actions and registration.
 #include "runtime/datatypes/native.h"
 
+#include <vector>
+
 #include "runtime/collector.h"
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/fire.h"
-#include "runtime/interpreter/actions.h"
-#include "runtime/interpreter/cells.h"
-#include "runtime/interpreter/interpreter.h"
-#include "runtime/natives/natives.h"
-#include "runtime/interpreter/stack.h"
+#include "runtime/datatypes/actions.h"
+#include "runtime/datatypes/cells.h"
+#include "runtime/hooks.h"
+#include "runtime/stack.h"
 #include "runtime/word_tables.h"
 
 namespace vyr::native {
@@ -23,12 +24,17 @@ namespace {
 // The first native! and action! made for each entry (the environment's): every later value
 // made for that entry must be called the same way, since the entry reads its arguments by
 // its own rules. Collector roots.
-constexpr u32 ENTRIES = natives::TABLE_SIZE + 1;
-static_assert(ACTION_COUNT < ENTRIES);
-cell first_made[2][ENTRIES];  // [0] natives, [1] actions; cleared cells until made
+std::vector<cell> first_made[2];  // [0] natives, [1] actions; cleared cells until made
 
 void mark_first_made() {
-  collector::mark_values(&first_made[0][0], &first_made[0][0] + 2 * ENTRIES);
+  for (const std::vector<cell>& made : first_made)
+    collector::mark_values(made.data(), made.data() + made.size());
+}
+
+// The interpreter's argument cache: made through the registry, the interpreter being above.
+u32 cache_of(const cell* fn) {
+  if (!hooks::cache_spec) fire("internal", "not-done");
+  return hooks::cache_spec(fn);
 }
 
 // The index of an entry, answered by reflect's `body`.
@@ -68,7 +74,8 @@ const cell* make(const cell* proto, const cell* spec_in, u32 type) {
   if (type_of(&inner) != TYPE_BLOCK || type_of(&index) != TYPE_INTEGER) bad_make_arg(type, &spec);
   i32 n = static_cast<i32>(index.data2);
   // Only entries that exist: a native slot nobody installed would be an empty call.
-  bool exists = type == TYPE_NATIVE ? natives::entry(u32(n)) != nullptr
+  if (type == TYPE_NATIVE && !hooks::native_exists) fire("internal", "not-done");
+  bool exists = type == TYPE_NATIVE ? hooks::native_exists(u32(n))
                                     : n >= 1 && u32(n) <= ACTION_COUNT && n != 8;
   if (!exists) bad_make_arg(type, &spec);
   collector::root_guard g(&inner);
@@ -77,11 +84,13 @@ const cell* make(const cell* proto, const cell* spec_in, u32 type) {
   collector::root_guard og(&out);
   // The argument cache is built now, so that editing the argument block later (reflect hands
   // it out) cannot change how the entry is called.
-  u32 cache = interpreter::cache_spec(&out);
-  cell& first = first_made[type == TYPE_ACTION][n];
+  u32 cache = cache_of(&out);
+  std::vector<cell>& made = first_made[type == TYPE_ACTION];
+  if (made.size() <= u32(n)) made.resize(u32(n) + 1, cell{0, 0, 0, 0});
+  cell& first = made[u32(n)];
   if (type_of(&first) != type) {
     first = out;
-  } else if (!interpreter::same_call_shape(interpreter::cache_spec(&first), cache)) {
+  } else if (!hooks::same_call_shape(cache_of(&first), cache)) {
     // Arguments of other kinds or types than the entry's would let it read cells that were
     // never gathered, or values it cannot take.
     bad_make_arg(type, &spec);

@@ -5,6 +5,7 @@
 // rooted local): building an object allocates.
 #pragma once
 #include "runtime/datatypes/action_slots.h"
+#include "runtime/hooks.h"
 
 namespace vyr::object {
 
@@ -21,24 +22,6 @@ constexpr u32 class_id(const cell* o) { return o->data2; }
 constexpr u32& class_id(cell* o) { return o->data2; }
 constexpr u32 events(const cell* o) { return o->data3; }
 constexpr u32& events(cell* o) { return o->data3; }
-
-// ---- Hooks the interpreter installs ----------------------------------------------------
-// Evaluates a bound block (the result is dropped): the block of `make object! [...]` or
-// `make error! [...]`.
-using evaluate_fn = void (*)(const cell* block);
-extern evaluate_fn evaluate;
-// Calls a change handler (function! or routine!) under a frame named `name` with `argc`
-// argument cells; `locals` is the recorded local count. Without it, nothing is called.
-using call_handler_fn = void (*)(const cell* handler, const cell* name, const cell* args,
-                                 u32 argc, u32 locals);
-extern call_handler_fn call_handler;
-// The number of local slots of a function value (0 when not installed).
-using count_locals_fn = u32 (*)(const cell* fn);
-extern count_locals_fn count_locals;
-// Replaces the function! at `slot` by a copy bound to the object's context (a method of a
-// copied object). Without it, methods are shared with the prototype.
-using rebind_method_fn = void (*)(cell* slot, u32 ctx);
-extern rebind_method_fn rebind_method;
 
 // ---- Constructors and support ----------------------------------------------------------
 extern u32 class_counter;

@@ -5,7 +5,7 @@
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/path.h"
-#include "runtime/interpreter/stack.h"
+#include "runtime/stack.h"
 
 namespace vyr::paren {
 

@@ -6,8 +6,8 @@
 #include "runtime/cycles.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/datatype.h"
-#include "runtime/interpreter/actions.h"
-#include "runtime/interpreter/stack.h"
+#include "runtime/datatypes/actions.h"
+#include "runtime/stack.h"
 
 namespace vyr::path {
 

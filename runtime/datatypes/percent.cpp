@@ -3,7 +3,7 @@
 
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/float.h"
-#include "runtime/interpreter/stack.h"
+#include "runtime/stack.h"
 #include "runtime/memory.h"
 
 namespace vyr::percent {

@@ -15,9 +15,9 @@
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/fire.h"
-#include "runtime/interpreter/actions.h"
-#include "runtime/interpreter/interpreter.h"
-#include "runtime/interpreter/stack.h"
+#include "runtime/datatypes/actions.h"
+#include "runtime/hooks.h"
+#include "runtime/stack.h"
 
 namespace vyr::port {
 
@@ -249,7 +249,8 @@ void call_actor(const cell* actor_in, const cell* word_in, const cell* slots, u3
   cell fn = *object::get_field(&actor, &w);
   if (type_of(&fn) != TYPE_FUNCTION) fire("access", "no-port-action", &w);
   collector::root_guard fg(&fn);
-  interpreter::call_slots(&fn, slots, n, &w, result);
+  if (!hooks::call_slots) fire("internal", "not-done");
+  hooks::call_slots(&fn, slots, n, &w, result);
 }
 
 // ---- make, form, mold -----------------------------------------------------------------------

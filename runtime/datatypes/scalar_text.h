@@ -2,14 +2,9 @@
 // sit below the lexer, so the lexer installs the loader when it starts.
 #pragma once
 #include "runtime/cell.h"
+#include "runtime/hooks.h"
 
 namespace vyr::scalar_text {
-
-// Loads the first value of a string-like value's text (from its index). True, with the
-// value in `out`, when the text holds a value of `type` first; false for any other text,
-// a syntax error included.
-using loader_fn = bool (*)(const cell* text, u32 type, cell* out);
-extern loader_fn loader;
 
 // Through `loader`; internal not-done until the lexer has installed it.
 bool load_first(const cell* text, u32 type, cell* out);

@@ -21,10 +21,10 @@
 #include "runtime/datatypes/unset.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/fire.h"
-#include "runtime/interpreter/actions.h"
+#include "runtime/datatypes/actions.h"
 #include "runtime/checksum.h"
 #include "runtime/random.h"
-#include "runtime/interpreter/stack.h"
+#include "runtime/stack.h"
 #include "runtime/ownership.h"
 #include "runtime/word_tables.h"
 

@@ -6,6 +6,7 @@
 #pragma once
 #include "runtime/datatypes/action_slots.h"
 #include "runtime/memory.h"
+#include "runtime/hooks.h"
 
 namespace vyr::series {
 
@@ -57,11 +58,6 @@ i32 get_offset(const cell* value, const cell* offset, bool at);
 
 // ---- Owner notification ----------------------------------------------------------------
 
-// The owner check that every edit calls; tests may stand in a handler here. Answers
-// whether the owner was told (and so whether user code may have run).
-using check_fn = bool (*)(const cell* changed, const cell* action_word,
-                          const cell* new_value, i32 index, i32 part);
-extern check_fn owner_check;
 // Calls `owner_check` with the runtime action word of that name (`words::word_*`).
 bool notify(const cell* changed, const cell* action_word, const cell* new_value, i32 index,
             i32 part);

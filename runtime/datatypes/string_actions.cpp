@@ -11,8 +11,8 @@
 #include "runtime/datatypes/string_actions.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/fire.h"
-#include "runtime/interpreter/actions.h"
-#include "runtime/interpreter/stack.h"
+#include "runtime/datatypes/actions.h"
+#include "runtime/stack.h"
 #include "runtime/unicode.h"
 
 namespace vyr::string {

@@ -3,6 +3,7 @@
 // string-like types inherit them, which is why several of them test for those types.
 #pragma once
 #include "runtime/datatypes/action_slots.h"
+#include "runtime/hooks.h"
 
 namespace vyr::string {
 
@@ -58,13 +59,6 @@ const cell* do_set_op(bool case_sensitive, const cell* skip, i32 op);
 // uppercase / lowercase of a string in place (a char! is mapped), with the ownership
 // notices of an edit. `part` as unicode::change_case takes it.
 cell* change_case(cell* value, const cell* part, bool upper);
-
-// Calling a function! comparator needs the evaluator, which installs this hook: it calls
-// `fn` with (first, second) and leaves the answer in `out`. Until then `sort/compare` with
-// a function raises internal not-done.
-using call_comparator_fn = void (*)(const cell* fn, const cell* first, const cell* second,
-                                    cell* out);
-extern call_comparator_fn call_comparator;
 
 void init();  // registers string! (after series!)
 

@@ -15,7 +15,7 @@
 #include "runtime/datatypes/word.h"
 #include "runtime/dtoa.h"
 #include "runtime/fire.h"
-#include "runtime/interpreter/stack.h"
+#include "runtime/stack.h"
 #include "runtime/memory.h"
 #include "runtime/word_tables.h"
 

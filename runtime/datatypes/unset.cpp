@@ -2,7 +2,7 @@
 #include "runtime/datatypes/unset.h"
 
 #include "runtime/datatypes/datatype.h"
-#include "runtime/interpreter/stack.h"
+#include "runtime/stack.h"
 #include "runtime/memory.h"
 
 namespace vyr::unset {

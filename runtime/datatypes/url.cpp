@@ -11,8 +11,8 @@
 #include "runtime/datatypes/string_actions.h"
 #include "runtime/fire.h"
 #include "runtime/host/http.h"
-#include "runtime/interpreter/actions.h"
-#include "runtime/interpreter/stack.h"
+#include "runtime/datatypes/actions.h"
+#include "runtime/stack.h"
 #include "runtime/unicode.h"
 
 namespace vyr::url {

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "runtime/collector.h"
+#include "runtime/datatypes/block.h"
 #include "runtime/datatypes/action_slots.h"
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/datatype.h"
@@ -14,8 +15,7 @@
 #include "runtime/datatypes/symbol.h"
 #include "runtime/fire.h"
 #include "runtime/hashtable.h"
-#include "runtime/interpreter/stack.h"
-#include "runtime/lexer/lexer_load.h"
+#include "runtime/stack.h"
 
 namespace vyr::word {
 
@@ -210,7 +210,8 @@ bool load_single(const cell* text, cell* out) {
   collector::root_guard gt(&t), gb(&block);
   stack::state_guard sg;
   try {
-    lexer::load_string(&block, &t);
+    if (!block::load_hook) fire("internal", "not-done");
+    block::load_hook(&t, &block);
   } catch (thrown& e) {
     if (e.level != THROW_ERROR || !e.category || std::strcmp(e.category, "syntax") != 0) {
       sg.release();

@@ -23,7 +23,7 @@
 #include "runtime/datatypes/series.h"
 #include "runtime/fire.h"
 #include "runtime/host/simple_io.h"
-#include "runtime/interpreter/stack.h"
+#include "runtime/stack.h"
 #include "runtime/memory.h"
 #include "runtime/unicode.h"
 

@@ -22,9 +22,9 @@
 #include "runtime/datatypes/series.h"
 #include "runtime/fire.h"
 #include "runtime/host/simple_io.h"
-#include "runtime/interpreter/actions.h"
-#include "runtime/interpreter/cells.h"
-#include "runtime/interpreter/stack.h"
+#include "runtime/datatypes/actions.h"
+#include "runtime/datatypes/cells.h"
+#include "runtime/stack.h"
 #include "runtime/memory.h"
 
 namespace vyr::http {

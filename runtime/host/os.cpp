@@ -20,7 +20,7 @@
 #include "runtime/datatypes/word.h"
 #include "runtime/datatypes/series.h"
 #include "runtime/fire.h"
-#include "runtime/interpreter/cells.h"
+#include "runtime/datatypes/cells.h"
 #include "runtime/platform.h"
 
 extern char** environ;

@@ -23,7 +23,7 @@
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/series.h"
 #include "runtime/fire.h"
-#include "runtime/interpreter/actions.h"
+#include "runtime/datatypes/actions.h"
 #include "runtime/memory.h"
 #include "runtime/unicode.h"
 

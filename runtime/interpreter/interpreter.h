@@ -12,6 +12,7 @@
 #include "runtime/fire.h"
 #include "runtime/datatypes/function.h"
 #include "runtime/interpreter/typecheck.h"
+#include "runtime/hooks.h"
 
 namespace vyr::interpreter {
 
@@ -102,16 +103,6 @@ void do_block_into_result(const cell* block);
 // value to `out` and answers true: nothing could fail or run code on the way. Otherwise
 // answers false and evaluates nothing. Never while tracing.
 bool simple_block_value(const cell* block, cell* out);
-
-// Text to a block, installed by the lexer's loading layer (`do` of a string! and the
-// console). Writes a block! value into `out`.
-using load_fn = void (*)(const char* utf8, u32 length, cell* out);
-extern load_fn load_hook;
-
-// Runs a script file (`do %file`): its text must begin with a `Vyr [...]` header. Set by
-// the start-up; until then `do` of a file! raises not-done.
-using do_file_fn = void (*)(const cell* file, cell* result);
-extern do_file_fn do_file_hook;
 
 // The current position: a cell holding the block under evaluation with its index at the
 // expression being evaluated (error reports read it), or null outside any evaluation. It

@@ -4,7 +4,7 @@
 
 #include <pthread.h>
 
-#include "runtime/interpreter/stack.h"
+#include "runtime/stack.h"
 
 namespace vyr::native_stack {
 

@@ -1,8 +1,8 @@
 // The comparison natives, `same?` and `not`.
 #include "runtime/collector.h"
 #include "runtime/datatypes/logic.h"
-#include "runtime/interpreter/actions.h"
-#include "runtime/interpreter/stack.h"
+#include "runtime/datatypes/actions.h"
+#include "runtime/stack.h"
 #include "runtime/natives/domains.h"
 #include "runtime/natives/natives.h"
 

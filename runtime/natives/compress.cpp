@@ -10,7 +10,7 @@
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/fire.h"
-#include "runtime/interpreter/stack.h"
+#include "runtime/stack.h"
 #include "runtime/memory.h"
 #include "runtime/natives/natives.h"
 #include "runtime/natives/domains.h"

@@ -24,7 +24,7 @@
 #include "runtime/host/call.h"
 #include "runtime/host/os.h"
 #include "runtime/host/simple_io.h"
-#include "runtime/interpreter/stack.h"
+#include "runtime/stack.h"
 #include "runtime/memory_stats.h"
 #include "runtime/natives/natives.h"
 #include "runtime/platform.h"

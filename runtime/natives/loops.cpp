@@ -2,29 +2,27 @@
 #include "runtime/natives/loops.h"
 #include "runtime/natives/domains.h"
 
-#include "runtime/interpreter/halt.h"
+#include "runtime/halt.h"
 
 #include "runtime/cell_checks.h"
 #include "runtime/collector.h"
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/image.h"
 #include "runtime/datatypes/logic.h"
+#include "runtime/datatypes/map.h"
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/fire.h"
-#include "runtime/interpreter/actions.h"
-#include "runtime/interpreter/cells.h"
+#include "runtime/datatypes/actions.h"
+#include "runtime/datatypes/cells.h"
 #include "runtime/interpreter/interpreter.h"
 #include "runtime/natives/natives.h"
-#include "runtime/interpreter/stack.h"
+#include "runtime/stack.h"
 #include "runtime/word_tables.h"
 
 namespace vyr::natives {
-
-map_step_fn map_step = nullptr;
-image_step_fn image_step = nullptr;
-image_size_fn image_size = nullptr;
 
 namespace {
 using stack::arguments;
@@ -126,8 +124,7 @@ void leave_loop(u32 me) {
 bool series_left_q(const cell* s) {
   u32 t = type_of(s);
   if (t == TYPE_IMAGE) {
-    if (!image_size) fire("internal", "not-done");
-    return i64(s->data1) < image_size(s);
+    return i64(s->data1) < image::pixel_count(s);
   }
   return s->data1 < buffer_of(s->data2)->used_units();
 }
@@ -138,8 +135,7 @@ bool foreach_next(cell* record) {
   u32 t = type_of(s);
   if (t == TYPE_MAP) fire("script", "invalid-arg", record + 1);
   if (t == TYPE_IMAGE) {
-    if (!image_step) fire("internal", "not-done");
-    image_step(s, record + 1, 1);
+    image::set_many(s, record + 1, 1);
   } else if (series::block_like_q(t)) {
     cell v = *cells::at(s->data2, s->data1);
     set_word(record + 1, &v);
@@ -168,11 +164,9 @@ bool foreach_next_block(cell* record, u32 n) {
     const cell* words = record + 1;
     if (t == TYPE_MAP) {
       if (n != 2) fire("script", "invalid-arg", words);
-      if (!map_step) fire("internal", "not-done");
-      set = map_step(s, words);
+      set = map::set_many(s, words);
     } else if (t == TYPE_IMAGE) {
-      if (!image_step) fire("internal", "not-done");
-      image_step(s, words, n);
+      image::set_many(s, words, n);
       set = true;
     } else {
       // Every word is checked before any is set.

@@ -56,17 +56,4 @@ void increment_counter(const cell* word);
 // the record and answers that cell.
 cell* foreach_set_count(cell* record);
 
-// ---- Hooks of series types built elsewhere ----------------------------------------------
-
-// map!: sets the two words from the entry at the position of the map value and answers
-// whether an entry was found. Installed by the map! module.
-using map_step_fn = bool (*)(cell* map, const cell* words);
-extern map_step_fn map_step;
-// image!: sets the n words to the pixels at the position. Installed by the image! module.
-using image_step_fn = void (*)(cell* image, const cell* words, u32 n);
-extern image_step_fn image_step;
-// image!: width x height of the image value.
-using image_size_fn = i64 (*)(const cell* image);
-extern image_size_fn image_size;
-
 }  // namespace vyr::natives

@@ -9,7 +9,7 @@
 #include "runtime/fire.h"
 #include "runtime/natives/math_helpers.h"
 #include "runtime/natives/natives.h"
-#include "runtime/interpreter/stack.h"
+#include "runtime/stack.h"
 
 namespace vyr::natives {
 

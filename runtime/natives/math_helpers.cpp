@@ -11,7 +11,7 @@
 #include "runtime/datatypes/money.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/fire.h"
-#include "runtime/interpreter/actions.h"
+#include "runtime/datatypes/actions.h"
 
 namespace vyr::natives {
 

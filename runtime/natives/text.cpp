@@ -10,7 +10,7 @@
 #include "runtime/fire.h"
 #include "runtime/lexer/lexer_load.h"
 #include "runtime/natives/natives.h"
-#include "runtime/interpreter/stack.h"
+#include "runtime/stack.h"
 #include "runtime/natives/domains.h"
 #include "runtime/datatypes/word.h"
 

@@ -7,7 +7,7 @@
 #include "boot/init.h"
 #include "runtime/codecs/images.h"
 #include "runtime/fire.h"
-#include "runtime/interpreter/stack.h"
+#include "runtime/stack.h"
 
 namespace vyr::fuzz {
 

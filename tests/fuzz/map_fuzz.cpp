@@ -11,7 +11,7 @@
 #include "runtime/datatypes/map.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/fire.h"
-#include "runtime/interpreter/stack.h"
+#include "runtime/stack.h"
 
 using namespace vyr;
 

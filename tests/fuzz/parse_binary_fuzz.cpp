@@ -11,7 +11,7 @@
 #include "boot/init.h"
 #include "runtime/collector.h"
 #include "runtime/fire.h"
-#include "runtime/interpreter/stack.h"
+#include "runtime/stack.h"
 
 using namespace vyr;
 

@@ -11,9 +11,9 @@
 #include "runtime/collector.h"
 #include "runtime/datatypes/binary.h"
 #include "runtime/fire.h"
-#include "runtime/interpreter/actions.h"
-#include "runtime/interpreter/cells.h"
-#include "runtime/interpreter/stack.h"
+#include "runtime/datatypes/actions.h"
+#include "runtime/datatypes/cells.h"
+#include "runtime/stack.h"
 
 using namespace vyr;
 

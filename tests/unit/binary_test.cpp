@@ -10,7 +10,7 @@
 #include "runtime/datatypes/binary.h"
 #include "runtime/datatypes/bitset.h"
 #include "runtime/datatypes/string.h"
-#include "runtime/interpreter/stack.h"
+#include "runtime/stack.h"
 #include "tests/unit/fixture.h"
 #include "tests/unit/value_helpers.h"
 

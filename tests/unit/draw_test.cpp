@@ -18,7 +18,7 @@
 #include "runtime/datatypes/image.h"
 #include "runtime/fire.h"
 #include "runtime/imaging/imaging.h"
-#include "runtime/interpreter/stack.h"
+#include "runtime/stack.h"
 #include "tests/unit/fixture.h"
 
 #include <cstring>

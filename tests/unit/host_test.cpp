@@ -12,7 +12,7 @@
 #include "runtime/host/http.h"
 #include "runtime/host/os.h"
 #include "runtime/host/simple_io.h"
-#include "runtime/interpreter/cells.h"
+#include "runtime/datatypes/cells.h"
 #include "runtime/memory_stats.h"
 #include "tests/unit/text_helpers.h"
 

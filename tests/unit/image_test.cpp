@@ -23,7 +23,7 @@
 #include "runtime/externals.h"
 #include "runtime/host/clipboard.h"
 #include "runtime/imaging/imaging.h"
-#include "runtime/interpreter/cells.h"
+#include "runtime/datatypes/cells.h"
 #include "tests/unit/value_helpers.h"
 
 using namespace vyr;

@@ -10,10 +10,10 @@
 #include "runtime/datatypes/function.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/word.h"
-#include "runtime/interpreter/cells.h"
+#include "runtime/datatypes/cells.h"
 #include "runtime/interpreter/interpreter.h"
 #include "runtime/natives/natives.h"
-#include "runtime/interpreter/stack.h"
+#include "runtime/stack.h"
 #include "runtime/word_tables.h"
 #include "tests/unit/value_helpers.h"
 

@@ -9,7 +9,7 @@
 #include "console/print_capture.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/fire.h"
-#include "runtime/interpreter/stack.h"
+#include "runtime/stack.h"
 #include "tests/unit/fixture.h"
 
 using namespace vyr;

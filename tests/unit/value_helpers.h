@@ -9,8 +9,8 @@
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/fire.h"
-#include "runtime/interpreter/actions.h"
-#include "runtime/interpreter/stack.h"
+#include "runtime/datatypes/actions.h"
+#include "runtime/stack.h"
 #include "tests/unit/fixture.h"
 
 namespace vyr::test {

@@ -18,8 +18,8 @@
 #include "runtime/datatypes/function.h"
 #include "runtime/datatypes/handle.h"
 #include "runtime/datatypes/word.h"
-#include "runtime/interpreter/cells.h"
-#include "runtime/interpreter/stack.h"
+#include "runtime/datatypes/cells.h"
+#include "runtime/stack.h"
 #include "tests/unit/value_helpers.h"
 
 namespace vyr::test {

@@ -23,7 +23,7 @@
 #include "runtime/collector.h"
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/series.h"
-#include "runtime/interpreter/cells.h"
+#include "runtime/datatypes/cells.h"
 #include "runtime/fire.h"
 #include "runtime/lexer/lexer_load.h"
 

@@ -16,7 +16,7 @@
 #include "runtime/collector.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/series.h"
-#include "runtime/interpreter/stack.h"
+#include "runtime/stack.h"
 #include "runtime/lexer/lexer_load.h"
 #include "runtime/value_slots.h"
 #include "tests/unit/fixture.h"

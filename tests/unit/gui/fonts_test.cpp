@@ -10,7 +10,7 @@
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/handle.h"
 #include "runtime/datatypes/string.h"
-#include "runtime/interpreter/cells.h"
+#include "runtime/datatypes/cells.h"
 #include "tests/unit/fixture.h"
 
 namespace vyr::test {

@@ -1,9 +1,9 @@
 // Delivery of an outside halt (see halt.h).
-#include "runtime/interpreter/halt.h"
+#include "runtime/halt.h"
 
 #include "runtime/datatypes/word.h"
 #include "runtime/fire.h"
-#include "runtime/interpreter/stack.h"
+#include "runtime/stack.h"
 
 namespace vyr::halt {
 

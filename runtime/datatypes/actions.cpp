@@ -1,6 +1,6 @@
 // Action dispatch through the registry's resolved rows; an empty entry is a type error of
 // the first argument.
-#include "runtime/interpreter/actions.h"
+#include "runtime/datatypes/actions.h"
 
 #include "runtime/collector.h"
 #include "runtime/datatypes/datatype.h"

@@ -9,8 +9,8 @@
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/fire.h"
-#include "runtime/interpreter/actions.h"
-#include "runtime/interpreter/stack.h"
+#include "runtime/datatypes/actions.h"
+#include "runtime/stack.h"
 
 namespace vyr::actions {
 

@@ -7,7 +7,7 @@
 // block, `collect` block and looked-up rule value on the rule stack (both rooted blocks).
 // Buffers are re-read through their nodes after anything that may allocate (parens,
 // callbacks, edits, copies).
-#include "runtime/interpreter/parse.h"
+#include "runtime/natives/parse.h"
 #include "runtime/datatypes/logic.h"
 
 #include <algorithm>
@@ -27,11 +27,11 @@
 #include "runtime/datatypes/word.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/fire.h"
-#include "runtime/interpreter/actions.h"
-#include "runtime/interpreter/cells.h"
+#include "runtime/datatypes/actions.h"
+#include "runtime/datatypes/cells.h"
 #include "runtime/interpreter/interpreter.h"
 #include "runtime/natives/natives.h"
-#include "runtime/interpreter/stack.h"
+#include "runtime/stack.h"
 #include "runtime/interpreter/typecheck.h"
 #include "runtime/lexer/lexer_load.h"
 #include "runtime/unicode.h"

@@ -78,7 +78,7 @@ void init_entries();
 
 }  // namespace vyr::actions
 
-#include "runtime/interpreter/stack.h"
+#include "runtime/stack.h"
 
 template <vyr::u32 N>
 inline typename vyr::slot_signature<N>::type vyr::actions::lookup_first() {

@@ -1,8 +1,8 @@
 // Data stack and frame stack storage: one fixed (never moving) series of cells and one C++
 // array of frame records, both with a guard region past their limit. The collector marks
 // the cells base..top and, through the frames, the contexts and blocks they name.
-#include "runtime/interpreter/stack.h"
-#include "runtime/interpreter/halt.h"
+#include "runtime/stack.h"
+#include "runtime/halt.h"
 
 #include <cstdlib>
 #include <new>

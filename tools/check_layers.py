@@ -1,0 +1,147 @@
+#!/usr/bin/env python3
+"""Checks every `#include "..."` line of the tree against the table of layers below.
+
+A file may include headers of its own layer and of the layers below it; an include that
+reaches up is reported with its file and line, and the check fails. The calls a lower
+layer must make upwards go through the hook registry (runtime/hooks.h) instead.
+
+DEBTS lists the upward includes the tree still has, each with why; the check also fails
+when one of them is gone, so that the list only shrinks. Tests, tools, benchmarks and
+generated files may include anything.
+
+Usage: check_layers.py [SOURCE_DIR]
+"""
+import os
+import re
+import sys
+
+# (layer, rank, path prefixes). A file belongs to the layer of its longest matching
+# prefix; a lower rank is a lower layer, and layers of one rank are siblings that may
+# include each other.
+LAYERS = [
+    # Cells, the arena, memory, the collector, errors, the value stack and hash tables.
+    ("core", 0, ["runtime/"]),
+    # Pixel buffers, and the codecs that work on bytes and pixels only.
+    ("imaging", 1, ["runtime/imaging/"]),
+    ("byte codecs", 2, [
+        "runtime/codecs/base_n", "runtime/codecs/bit_writer", "runtime/codecs/byte_buffer",
+        "runtime/codecs/deflate", "runtime/codecs/lz", "runtime/codecs/images",
+    ]),
+    # The value types, their actions and the action dispatch between them.
+    ("datatypes", 3, ["runtime/datatypes/"]),
+    ("lexer", 4, ["runtime/lexer/"]),
+    ("interpreter", 5, ["runtime/interpreter/"]),
+    ("host", 6, ["runtime/host/"]),
+    ("natives", 7, ["runtime/natives/"]),
+    # The binary value format of saved values and of the boot image.
+    ("value codec", 8, ["runtime/codecs/vyrbin"]),
+    ("routines", 9, ["environment/routines/"]),
+    # Start-up, the consoles and the runtime's entry to the GUI module: they call each
+    # other (the consoles evaluate through boot, boot registers their natives).
+    ("boot", 10, ["boot/", "console/", "gui/draw/entry"]),
+    # The GUI: the windowing layer below the drawing and text code, the backend on top.
+    ("gui/win", 11, ["gui/win/"]),
+    ("gui/draw", 12, ["gui/draw/", "gui/text/"]),
+    ("gui", 13, ["gui/"]),
+]
+FREE = ["tests/", "tools/", "bench/"]
+
+# Upward includes still in the tree: (including file, included header) -> why.
+DEBTS = {
+    ("runtime/hashtable.cpp", "runtime/datatypes/string.h"):
+        "keys are hashed and compared by their text",
+    ("runtime/hashtable.cpp", "runtime/datatypes/symbol.h"):
+        "word keys are hashed by their canonical symbol",
+    ("runtime/ownership.cpp", "runtime/datatypes/context.h"):
+        "owners are found through an object's words",
+    ("runtime/ownership.cpp", "runtime/datatypes/series.h"): "owned series are walked",
+    ("runtime/unicode_case.cpp", "runtime/datatypes/string.h"):
+        "case changes of whole string! values",
+    ("runtime/unicode_case.cpp", "runtime/datatypes/series.h"):
+        "case changes of whole string! values",
+    ("runtime/word_tables.cpp", "runtime/datatypes/symbol.h"):
+        "the fixed vocabulary is interned at start-up",
+    ("runtime/word_tables.cpp", "runtime/datatypes/word.h"):
+        "the fixed vocabulary is interned at start-up",
+    ("runtime/stack.cpp", "runtime/datatypes/context.h"):
+        "the call-trace walks name each frame's word",
+    ("runtime/stack.cpp", "runtime/datatypes/word.h"):
+        "the call-trace walks name each frame's word",
+    ("runtime/stack.cpp", "runtime/datatypes/series.h"):
+        "the call lists are answered as blocks",
+    ("runtime/halt.cpp", "runtime/datatypes/word.h"): "the halt is thrown as a word",
+    ("runtime/memory_stats.cpp", "runtime/datatypes/cells.h"):
+        "the statistics are answered as blocks",
+    ("runtime/codecs/images.cpp", "runtime/datatypes/integer.h"):
+        "codec options arrive as integer! values",
+    ("runtime/datatypes/file.cpp", "runtime/host/simple_io.h"):
+        "file! actions read and write through the host",
+    ("runtime/datatypes/url.cpp", "runtime/host/http.h"):
+        "url! actions read and write through the host",
+    ("runtime/interpreter/calls.cpp", "runtime/natives/natives.h"):
+        "the evaluator reads the natives' entry table",
+    ("runtime/interpreter/interpreter.cpp", "runtime/natives/natives.h"):
+        "the evaluator reads the natives' entry table",
+}
+
+INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"')
+SOURCES = (".h", ".cpp", ".c", ".inc")
+
+
+def layer_of(path):
+    """The (name, rank) of a tree path, or None for files outside the layers."""
+    if any(path.startswith(p) for p in FREE):
+        return None
+    best = None
+    for name, rank, prefixes in LAYERS:
+        for p in prefixes:
+            if path.startswith(p) and (best is None or len(p) > best[0]):
+                best = (len(p), name, rank)
+    return (best[1], best[2]) if best else None
+
+
+def tracked_sources(root):
+    for base, dirs, files in os.walk(root):
+        dirs[:] = [d for d in dirs if not d.startswith(".") and not d.startswith("build")]
+        for f in files:
+            if f.endswith(SOURCES):
+                yield os.path.relpath(os.path.join(base, f), root).replace(os.sep, "/")
+
+
+def main():
+    root = sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(__file__), "..")
+    root = os.path.abspath(root)
+    failures = []
+    used_debts = set()
+    for path in sorted(tracked_sources(root)):
+        own = layer_of(path)
+        if own is None:
+            continue
+        with open(os.path.join(root, path), encoding="utf-8", errors="replace") as f:
+            for number, line in enumerate(f, 1):
+                m = INCLUDE.match(line)
+                if not m:
+                    continue
+                header = m.group(1)
+                target = layer_of(header)
+                if target is None or target[1] <= own[1]:
+                    continue
+                if (path, header) in DEBTS:
+                    used_debts.add((path, header))
+                    continue
+                failures.append(f"{path}:{number}: the {own[0]} layer includes {header} "
+                                f"from the {target[0]} layer above it")
+    for debt in sorted(set(DEBTS) - used_debts):
+        failures.append(f"{debt[0]}: no longer includes {debt[1]}; "
+                        "drop it from DEBTS in tools/check_layers.py")
+    for f in failures:
+        print(f)
+    if failures:
+        print(f"{len(failures)} layer violation(s); calls upwards go through runtime/hooks.h")
+        return 1
+    print(f"layers: no upward include ({len(DEBTS)} known debts)")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
