@@ -130,12 +130,15 @@ void do_source(const char* utf8, u32 length, bool header_required, cell* result,
 
 // Marks every block and paren of a loaded source as the library's (tracing stays out).
 void mark_library(u32 node) {
-  buffer_of(node)->flags |= SERIES_LIBRARY;
-  for (u32 i = 0; i < cells::length(node); i++) {
-    const cell* c = cells::at(node, i);
-    if (!cells::block_like_q(type_of(c)) || type_of(c) == TYPE_HASH) continue;
-    if (buffer_of(series::node(c))->flags & SERIES_LIBRARY) continue;  // shared or cyclic
-    mark_library(series::node(c));
+  // Marking allocates nothing: the buffer's cells are walked in place.
+  series_buffer* b = buffer_of(node);
+  b->flags |= SERIES_LIBRARY;
+  const cell* c = b->cells();
+  for (u32 i = 0, n = b->used_units(); i < n; i++) {
+    u32 t = type_of(c + i);
+    if (!cells::block_like_q(t) || t == TYPE_HASH) continue;
+    if (buffer_of(series::node(c + i))->flags & SERIES_LIBRARY) continue;  // shared or cyclic
+    mark_library(series::node(c + i));
   }
 }
 

@@ -6,6 +6,7 @@
 // Ends: console or script end 0 (a text-mode script that ends in an uncaught error 1);
 // `quit` its status & 255; an uncaught error during start-up 254; a fault below the
 // language the runtime error's code (an escaped C++ exception 95, no memory 94).
+#include <malloc.h>
 #include <pthread.h>
 #include <unistd.h>
 
@@ -79,6 +80,9 @@ void* run(void*) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // One malloc arena: the interpreter thread's own arena was reserved, trimmed and grown
+  // page by page by system calls on every start, for a thread that does nearly all the work.
+  mallopt(M_ARENA_MAX, 1);
   argc_ = argc;
   argv_ = argv;
   vyr::runtime_error::install();

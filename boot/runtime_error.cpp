@@ -2,6 +2,7 @@
 #include "boot/runtime_error.h"
 
 #include <signal.h>
+#include <sys/mman.h>
 #include <ucontext.h>
 #include <unistd.h>
 
@@ -164,10 +165,15 @@ void quit(int code, uintptr_t address) {
 void use_alternate_stack() {
   stack_t old{};
   if (sigaltstack(nullptr, &old) == 0 && !(old.ss_flags & SS_DISABLE)) return;
-  static thread_local char alt[65536];
+  // Mapped, not a thread_local array: a thread's static TLS is zeroed when the thread
+  // starts, which touched all of its pages on every start-up; mapped pages stay untouched
+  // until a signal uses them. Kept for the thread's life (the threads that ask are few).
+  constexpr size_t size = 65536;
+  void* alt = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (alt == MAP_FAILED) return;
   stack_t ss{};
   ss.ss_sp = alt;
-  ss.ss_size = sizeof alt;
+  ss.ss_size = size;
   sigaltstack(&ss, nullptr);
 }
 

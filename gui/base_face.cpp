@@ -4,6 +4,7 @@
 // 16.6 ms of the frame clock.
 #include "gui/base_face.h"
 
+#include "gui/draw_face.h"
 #include "gui/events.h"
 #include "runtime/datatypes/event.h"
 #include "runtime/datatypes/block.h"
@@ -16,8 +17,6 @@ namespace vyr::gui {
 
 using namespace win;
 namespace ev = vyr::event;
-
-draw_face_fn draw_face_hook = nullptr;
 
 base_state& base() {
   static base_state s;
@@ -56,26 +55,42 @@ i64 since_frame_us() { return now_us() - base().frame_start_us; }
 void paint_face(HWND h, bool layered) {
   base_state& B = base();
   PAINTSTRUCT ps;
-  HDC dc = BeginPaint(h, ps);
+  BeginPaint(h, ps);
   B.painting = true;
   B.frame_start_us = now_us();   // draw-begin restarts the frame clock
   B.last_painted = raw(h);
   B.paints++;
   const cell* face = face_of_window(h);
   cell* draw = face ? facet(face, facet_index::draw) : nullptr;
+  window_run run;
+  bool begun = false;
   try {
     if (draw && type_of(draw) == TYPE_BLOCK) {
+      // The face's `draw` block: an error in it is printed and the frame still shown.
       cell block = *draw;
-      if (draw_face_hook) draw_face_hook(h, dc, &block);
-    } else if (!layered) {
-      if (window_extra* x = extra(h)) x->draw_context = static_cast<u32>(dc);
+      run_draw(h, &block, true);
+    } else if (layered) {
+      // No `drawing` event for a layered window: only what draw-begin paints for the face.
+      cell none{TYPE_NONE, 0, 0, 0};
+      run_draw(h, &none, true);
+    } else {
+      // The terminal's road: the handlers draw through draw-face on this paint's run,
+      // which the window's draw-context slot names while the event is handled.
+      begun = draw_begin(run, h);
+      if (begun) set_paint_run(h, &run);
       MSG m;
       m.hwnd = h;
       m.message = WM_PAINT;
       dispatch_event(m, 0, ev::DRAWING);
-      if (window_extra* x = extra(h)) x->draw_context = 0;
+      if (begun) set_paint_run(h, nullptr);
+      begun = false;
+      draw_end(run);
     }
   } catch (...) {
+    if (begun) {
+      set_paint_run(h, nullptr);
+      draw_end(run);
+    }
     B.painting = false;
     EndPaint(h, ps);
     release_held(HWND{});

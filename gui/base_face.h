@@ -18,11 +18,6 @@ struct base_state {
 };
 base_state& base();
 
-// The DRAW renderer's entry: draws a face's `draw` block on a window's device context.
-// Installed by the DRAW code; without it a `draw` block paints nothing.
-using draw_face_fn = void (*)(win::HWND, win::HDC, const cell* draw_block);
-extern draw_face_fn draw_face_hook;
-
 bool layered_q(win::HWND);
 // False only for a 3-byte colour, or a 4-byte one whose alpha byte is 0 (opaque).
 bool needs_layered_q(const cell* color, const cell* image);

@@ -19,6 +19,16 @@
 namespace vyr::gui {
 
 namespace {
+// Prints a DRAW error of a paint and drops it; the dialects' own reports are dropped
+// silently when system/view/silent? says so.
+void print_error(const thrown& t, bool reported) {
+  cell err = t.value;
+  collector::root_guard ge(&err);
+  if (reported && draw::silent_q()) return;
+  stack::guard sg;
+  platform::print_text(string::to_utf8(actions::form_to_string(&err)), true);
+}
+
 void paint_face(window_run& r) {
   const cell* face_ptr = face_of_window(r.hwnd);
   draw::context& c = r.ctx;
@@ -56,7 +66,14 @@ void paint_face(window_run& r) {
       c.st.pen.colour = u32(w) & 0xFFFFFF;
       c.st.pen.kind = draw::BRUSH_SOLID;
     }
-    draw::text(c, {0, 0}, &t);
+    try {
+      draw::face_text(c, &face);
+    } catch (const thrown& t) {
+      // A faulty style list of a rich-text face: reported like a faulty draw block, and the
+      // paint goes on.
+      if (t.level != THROW_ERROR) throw;
+      print_error(t, c.reported);
+    }
     draw::pen_colour(c, 0, false);
     c.st.text_colour = 0;
   }
@@ -81,11 +98,19 @@ bool draw_begin(window_run& r, win::HWND h) {
   r.saved_dpi = saved;
   draw::begin_on_surface(r.ctx, s, 96);
   r.ctx.scale = double(g().dpi_x) / 96.0;
-  paint_face(r);
+  try {
+    paint_face(r);
+  } catch (...) {
+    // A failed begin leaves nothing behind: the caller runs no end for it.
+    draw_end(r);
+    throw;
+  }
   return true;
 }
 
 void draw_end(window_run& r) {
+  // A window destroyed while its paint ran cannot clear its slot: the run's entry goes here.
+  set_paint_run(win::HWND{}, &r, false);
   if (r.saved_dpi != -1) leave_dpi_scope(r.saved_dpi);
   r.saved_dpi = -1;
   draw::end(r.ctx);
@@ -124,23 +149,33 @@ std::vector<window_run*>& runs() {
 }
 }  // namespace
 
-void set_paint_run(win::HWND h, window_run* run) {
+void set_paint_run(win::HWND h, window_run* run, bool keep) {
+  auto& r = runs();
+  if (!keep) {
+    if (run && run->slot && run->slot <= r.size() && r[run->slot - 1] == run) r[run->slot - 1] = nullptr;
+    if (run) run->slot = 0;
+    return;
+  }
   win::window_extra* ex = win::extra(h);
   if (!ex) return;
-  if (ex->draw_context && ex->draw_context <= runs().size()) runs()[ex->draw_context - 1] = nullptr;
+  if (ex->draw_context && ex->draw_context <= r.size()) {
+    if (window_run* old = r[ex->draw_context - 1]) old->slot = 0;
+    r[ex->draw_context - 1] = nullptr;
+  }
   ex->draw_context = 0;
   if (!run) return;
-  auto& r = runs();
   auto free_slot = std::find(r.begin(), r.end(), nullptr);
   if (free_slot == r.end()) free_slot = r.insert(r.end(), nullptr);
   *free_slot = run;
-  ex->draw_context = u32(free_slot - r.begin()) + 1;
+  run->slot = u32(free_slot - r.begin()) + 1;
+  ex->draw_context = run->slot;
 }
 
 window_run* paint_run(win::HWND h) {
   win::window_extra* ex = win::extra(h);
   if (!ex || !ex->draw_context || ex->draw_context > runs().size()) return nullptr;
-  return runs()[ex->draw_context - 1];
+  window_run* r = runs()[ex->draw_context - 1];
+  return r && r->hwnd == h ? r : nullptr;
 }
 
 void OS_draw_face(win::HWND h, const cell* commands_in) {
@@ -153,11 +188,7 @@ void OS_draw_face(win::HWND h, const cell* commands_in) {
     draw::parse(r->ctx, &commands);
   } catch (const thrown& t) {
     if (t.level != THROW_ERROR) throw;
-    cell err = t.value;
-    collector::root_guard ge(&err);
-    if (r->ctx.reported && draw::silent_q()) return;
-    stack::guard sg;
-    platform::print_text(string::to_utf8(actions::form_to_string(&err)), true);
+    print_error(t, r->ctx.reported);
   }
 }
 

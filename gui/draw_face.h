@@ -13,6 +13,7 @@ struct window_run {
   // never got that far leaves the current DPI alone at its end.
   i32 saved_dpi = -1;
   win::HWND hwnd{};
+  u32 slot = 0;   // the run's entry in the paint-run table while a paint keeps it, 1-based
 };
 
 // Enters the window's DPI scope and binds its surface; answers false (scope left, saved
@@ -25,8 +26,9 @@ void run_draw(win::HWND h, const cell* commands, bool catch_errors);
 
 // The terminal's road: a paint keeps its run in the window's draw-context slot while the
 // `drawing` event is handled, and gui/OS-draw-face draws each block on that run, printing
-// and dropping its errors. A null run clears the slot.
-void set_paint_run(win::HWND, window_run*);
+// and dropping its errors. A null run clears the slot; with `keep` false the run's own
+// entry is let go (draw_end does it, also for a window destroyed meanwhile).
+void set_paint_run(win::HWND, window_run*, bool keep = true);
 window_run* paint_run(win::HWND);
 void OS_draw_face(win::HWND, const cell* commands);
 

@@ -5,8 +5,13 @@
 #include <cstring>
 #include <string>
 
+#include "gui/draw/draw.h"
+#include "gui/draw_face.h"
 #include "gui/events.h"
+#include "gui/fonts.h"
 #include "gui/lifecycle.h"
+#include "gui/text/text_box.h"
+#include "gui/text_measure.h"
 #include "runtime/collector.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/context.h"
@@ -108,7 +113,40 @@ void size_text(cell* a, u32) {
     *a = none_value;
     return;
   }
-  not_done();   // measuring text is the text layout's work
+  cell face = a[0];
+  collector::root_guard g1(&face), g2(&text);
+  get_text_size(&face, &text, a);
+}
+
+// update-font font field: a change of the font's look makes its cached fonts again.
+void update_font_code(cell* a, u32) {
+  cell font = a[0];
+  collector::root_guard g(&font);
+  i32 field = type_of(&a[1]) == TYPE_INTEGER ? integer::get(&a[1]) : -1;
+  if (field >= 0) update_font(nullptr, &font, field);
+  *a = none_value;
+}
+
+void update_para_code(cell* a, u32) {
+  cell face = a[0];
+  collector::root_guard g(&face);
+  update_para(&face);
+  *a = none_value;
+}
+
+// request-font result font mono?: the dialog fills `result` (a new font!) or answers none.
+void request_font(cell* a, u32) {
+  cell result = a[0], font = a[1];
+  collector::root_guard g1(&result), g2(&font);
+  OS_request_font(&result, &font, type_of(&a[2]) == TYPE_LOGIC && logic::get(&a[2]));
+  *a = result;
+}
+
+// draw-image image cmds: the body the drawing code put in the runtime's table.
+void draw_image(cell* a, u32 count) {
+  auto& t = gui_module::table();
+  if (!t.draw_image) not_done();
+  t.draw_image(a, count);
 }
 
 void on_change_facet(cell* a, u32) {
@@ -185,7 +223,12 @@ void make_view(cell* a, u32) {
 void draw_face(cell* a, u32) {
   cell* flags = facet(&a[0], facet_index::flags);
   if (flags) get_flags(flags);
-  if (face_handle_q(&a[0])) not_done();   // DRAW is the drawing layer's work
+  // Drawn on the paint in progress of the face's window; outside a paint, nothing.
+  if (u32 h = face_handle_q(&a[0])) {
+    cell cmds = a[1];
+    collector::root_guard g(&cmds);
+    OS_draw_face(HWND(h), &cmds);
+  }
   set_unset(a);
 }
 
@@ -212,7 +255,10 @@ void text_box_metrics(cell* a, u32) {
     *a = none_value;
     return;
   }
-  not_done();   // text layouts are the text layer's work
+  cell face = a[0], arg = a[1];
+  collector::root_guard g1(&face), g2(&arg);
+  i32 kind = type_of(&a[2]) == TYPE_INTEGER ? integer::get(&a[2]) : -1;
+  text_box::metrics(&face, &arg, kind, a);
 }
 
 void update_scroller_code(cell* a, u32) {
@@ -229,8 +275,12 @@ void set_dark_mode_code(cell* a, u32) {
 
 void support_dark_mode(cell* a, u32) { logic::make_at(a, support_dark_mode_q()); }
 
-// The drawing device is cairo's image surfaces: there is no device to recreate.
-void toggle_gpu(cell* a, u32) { set_unset(a); }
+// The drawing device is cairo's image surfaces: there is no device to recreate, only
+// what is kept between runs to let go of.
+void toggle_gpu(cell* a, u32) {
+  draw::drop_kept_layouts();
+  set_unset(a);
+}
 
 struct row {
   const char* name;
@@ -245,8 +295,8 @@ const row rows[] = {
     {"size-text", size_text},
     {"on-change-facet", on_change_facet},
     {"update-text", update_text},
-    {"update-font", not_done_code},
-    {"update-para", not_done_code},
+    {"update-font", update_font_code},
+    {"update-para", update_para_code},
     {"destroy-view", destroy_view},
     {"detach-image", detach_image},
     {"update-view", update_view},
@@ -254,11 +304,11 @@ const row rows[] = {
     {"redraw", redraw},
     {"show-window", show_window},
     {"make-view", make_view},
-    {"draw-image", not_done_code},
+    {"draw-image", draw_image},
     {"draw-face", draw_face},
     {"do-event-loop", do_event_loop},
     {"exit-event-loop", exit_event_loop},
-    {"request-font", not_done_code},
+    {"request-font", request_font},
     {"request-file", not_done_code},
     {"request-dir", not_done_code},
     {"text-box-metrics", text_box_metrics},

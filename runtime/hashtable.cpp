@@ -13,6 +13,7 @@
 
 #include "runtime/assert.h"
 #include "runtime/collector.h"
+#include "runtime/datatypes/series.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/fire.h"
@@ -377,6 +378,19 @@ u32 hash_string(const cell* value, bool case_sensitive) {
   u32 n = b->used_units();
   u32 h = SEED, count = 0;
   const char* p = b->head();
+  // ASCII letters of a text of one-byte units fold here: calling the case map costs more
+  // than mixing the character in. The map gives what this gives for them.
+  if (unit == 1 && !case_sensitive && fold_upper_hook == unicode::char_to_upper) {
+    const u8* q = reinterpret_cast<const u8*>(p);
+    for (u32 i = series::index(value); i < n; i++, count++) {
+      u32 cp = q[i];
+      if (cp >= 0x80) cp = fold_upper_hook(cp);
+      else if (cp >= 'a' && cp <= 'z') cp -= 32;
+      h = mix_block(h, cp);
+    }
+    h ^= count * 4;
+    return fmix(h);
+  }
   for (u32 i = value->data1; i < n; i++, count++) {
     u32 cp = string::get_char(p + u64{i} * unit, unit);
     if (!case_sensitive) cp = fold_upper_hook(cp);
@@ -1154,7 +1168,8 @@ i32 find_context_word(u32 t, u32 symbol_id, bool any_case, u32 context, i32* out
     if (fl == FLAG_EMPTY) break;
     if (fl == FLAG_USED) {
       u32 s = words[k[i]].data2;
-      if (any_case ? symbol::resolve(s) == canon : s == symbol_id) {
+      // The same spelling matches at once; another one only through its canonical symbol.
+      if (s == symbol_id || (any_case && symbol::resolve(s) == canon)) {
         if (out_pos) *out_pos = i32(k[i]);
         return i32(k[i]);
       }

@@ -181,6 +181,12 @@ void collect_calls_code(cell* a, u32) {
 
 void tracing_code(cell* a, u32) { a[0] = logic(trace::active); }
 
+// `trace on` / `trace off`: delivery inside a running trace; outside one nothing changes.
+void trace_switch_code(cell* a, u32) {
+  trace::switch_delivery(type_of(a) == TYPE_LOGIC && logic::get(a) != 0);
+  a[0] = cell{TYPE_UNSET, 0, 0, 0};
+}
+
 
 // system/options/float's switches: the field word and the truth of its new value.
 void float_option_code(cell* a, u32) {
@@ -272,7 +278,7 @@ const row rows[] = {
     {"tracing?", tracing_code},              {"read-clipboard", read_clipboard_code},
     {"write-clipboard", write_clipboard_code}, {"write-stdout", write_stdout_code},
     {"make-routine", make_routine_code},     {"interpreted?", interpreted_code},
-    {"float-option", float_option_code},
+    {"float-option", float_option_code},     {"trace-switch", trace_switch_code},
     {"gc-active?", gc_active_code},          {"gc-series-cycles", gc_series_cycles_code},
     {"gc-nodes-cycles", gc_nodes_cycles_code}, {"vyrbin-codec", vyrbin_codec_code},
 };

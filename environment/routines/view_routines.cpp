@@ -53,10 +53,22 @@ code_fn resolve(const char* name) {
   return f;
 }
 
+// The routine with the most arguments (on-change-facet) has seven.
+constexpr u32 MAX_PLATFORM_ARGS = 8;
+
 template <u32 I>
 void platform_stub(cell* a, u32 n) {
   static code_fn f = nullptr;
-  if (!f) f = resolve(platform_names[I]);
+  if (!f) {
+    // The module's start-up runs script code, whose frames may reuse the cells that hold
+    // this call's arguments: they are kept aside, rooted, and put back.
+    cell saved[MAX_PLATFORM_ARGS];
+    u32 kept = n < MAX_PLATFORM_ARGS ? n : MAX_PLATFORM_ARGS;
+    for (u32 i = 0; i < kept; i++) saved[i] = a[i];
+    collector::root_guard g(saved, kept);
+    f = resolve(platform_names[I]);
+    for (u32 i = 0; i < kept; i++) a[i] = saved[i];
+  }
   f(a, n);
 }
 

@@ -246,21 +246,37 @@ state_guard::~state_guard() {
 
 // ---- Runs ------------------------------------------------------------------------------------
 namespace {
+// One pango context per resolution for every run: each run would otherwise make an
+// identical one, and text layouts kept between runs (see text.cpp) stay valid only while
+// their context is the same.
+PangoContext* shared_pango(double dpi) {
+  struct entry {
+    double dpi;
+    PangoContext* context;
+  };
+  static std::vector<entry> contexts;
+  for (const entry& e : contexts)
+    if (e.dpi == dpi) return e.context;
+  PangoContext* p = pango_font_map_create_context(pango_cairo_font_map_get_default());
+  pango_cairo_context_set_resolution(p, dpi);
+  cairo_font_options_t* fo = cairo_font_options_create();
+  // Grayscale, unhinted text: the same pixels on every machine.
+  cairo_font_options_set_antialias(fo, CAIRO_ANTIALIAS_GRAY);
+  cairo_font_options_set_hint_style(fo, CAIRO_HINT_STYLE_NONE);
+  cairo_font_options_set_hint_metrics(fo, CAIRO_HINT_METRICS_OFF);
+  pango_cairo_context_set_font_options(p, fo);
+  cairo_font_options_destroy(fo);
+  contexts.push_back({dpi, p});
+  return p;
+}
+
 void start(context& c) {
   c.cr = cairo_create(c.surface);
   c.st = drawing_state{};
   solid(c.st.pen, 0);
   c.st.fill.kind = BRUSH_NONE;
   c.clip_depth = 0;
-  c.pango = pango_cairo_create_context(c.cr);
-  pango_cairo_context_set_resolution(c.pango, c.dpi);
-  cairo_font_options_t* fo = cairo_font_options_create();
-  // Grayscale, unhinted text: the same pixels on every machine.
-  cairo_font_options_set_antialias(fo, CAIRO_ANTIALIAS_GRAY);
-  cairo_font_options_set_hint_style(fo, CAIRO_HINT_STYLE_NONE);
-  cairo_font_options_set_hint_metrics(fo, CAIRO_HINT_METRICS_OFF);
-  pango_cairo_context_set_font_options(c.pango, fo);
-  cairo_font_options_destroy(fo);
+  c.pango = PANGO_CONTEXT(g_object_ref(shared_pango(c.dpi)));
 }
 }  // namespace
 
@@ -272,6 +288,8 @@ cairo_matrix_t device_matrix(const context& c) {
 }
 
 void begin_on_surface(context& c, cairo_surface_t* surface, double dpi) {
+  // Face fields are read by names interned once; a run's reads then allocate nothing.
+  init_names();
   c.surface = cairo_surface_reference(surface);
   c.image_record = 0;
   c.width = u32(cairo_image_surface_get_width(surface));

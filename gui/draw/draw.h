@@ -57,6 +57,7 @@ struct drawing_state {
   double font_size = 9;  // points
   u32 text_style = 0;    // bit 0 bold, 1 italic, 2 underline, 3 strike
   u32 v_align = 0;       // of a face's text: 0 top, 1 middle, 2 bottom
+  double text_angle = 0; // the font's angle, degrees counter-clockwise
   bool anti_alias = true;
   cairo_matrix_t matrix{1, 0, 0, 1, 0, 0};  // user space to device space
   std::vector<shadow> shadows;
@@ -108,6 +109,9 @@ void parse_styles(context* c, PangoLayout* layout, const cell* styles, const std
 // gui/run-draw on an image: begin, parse inside a catch, end always; with `catch_errors`
 // the error is printed and dropped, else raised again. `system/view/silent?` drops it.
 void run_draw_on_image(const cell* image, const cell* commands, bool catch_errors);
+
+// Lets go of the shaped text layouts kept between runs.
+void drop_kept_layouts();
 
 // Whether system/view/silent? is true: DRAW errors are then dropped.
 bool silent_q();

@@ -58,6 +58,9 @@ void arc(context& c, pt centre, pt radii, double start, double sweep, bool close
 void curve(context& c, const std::vector<pt>& p);
 void spline(context& c, const std::vector<pt>& p, bool closed);
 void text(context& c, pt at, const cell* value);
+// A window face's own text over the face's box: its font, size, para and wrapping, without
+// the face's colour (painted already) or a style list unless it is rich text.
+void face_text(context& c, const cell* face);
 void font(context& c, const cell* font_object);
 // The pango layout of a face (its font, text, size and style list) over the state `s`,
 // which the face's font updates; the caller unrefs it.

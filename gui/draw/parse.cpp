@@ -923,6 +923,7 @@ void parse_styles(context* c, PangoLayout* layout, const cell* styles, const std
 
 // ---- Runs on images ---------------------------------------------------------------------------
 void begin_on_image(context& c, const cell* img) {
+  init_names();  // before the pixels are taken: the first call allocates
   image::pixel_view v = image::get_draw_target(img->data2);
   image::mark_changed(img->data2);
   cairo_surface_t* s = cairo_image_surface_create_for_data(

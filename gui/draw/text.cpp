@@ -7,6 +7,7 @@
 #include "gui/draw/internal.h"
 #include "runtime/collector.h"
 #include "runtime/datatypes/context.h"
+#include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/word.h"
@@ -20,7 +21,7 @@ namespace {
 // allocates nothing, so pointers into an object's values stay valid between lookups.
 enum name_id { N_NAME, N_SIZE, N_STYLE, N_COLOR, N_FONT, N_TEXT, N_DATA, N_BOLD, N_ITALIC,
                N_UNDERLINE, N_STRIKE, N_PARA, N_ALIGN, N_V_ALIGN, N_TYPE, N_BASE, N_CENTER,
-               N_RIGHT, N_MIDDLE, N_BOTTOM, N_COUNT };
+               N_RIGHT, N_MIDDLE, N_BOTTOM, N_ANGLE, N_RICH_TEXT, N_COUNT };
 u32 names[N_COUNT];
 
 }  // namespace
@@ -32,7 +33,7 @@ void init_names() {
   const char* list[N_COUNT] = {"name", "size", "style", "color", "font", "text", "data",
                                "bold", "italic", "underline", "strike", "para", "align",
                                "v-align", "type", "base", "center", "right", "middle",
-                               "bottom"};
+                               "bottom", "angle", "rich-text"};
   for (int i = 0; i < N_COUNT; i++) names[i] = word::intern(list[i]).data2;
 }
 
@@ -97,6 +98,9 @@ void read_font(drawing_state& s, const cell* f) {
   if (const cell* z = field(f, N_SIZE); z && type_of(z) == TYPE_INTEGER && i32(z->data2) > 0)
     s.font_size = std::min(i32(z->data2), 1000);
   s.text_style = style_bits(field(f, N_STYLE));
+  // Degrees counter-clockwise, as the font's text runs on screen; anything else is 0.
+  const cell* angle = field(f, N_ANGLE);
+  s.text_angle = angle && type_of(angle) == TYPE_INTEGER ? double(integer::get(angle) % 360) : 0;
   const cell* col = field(f, N_COLOR);
   if (col && type_of(col) == TYPE_TUPLE) {
     s.text_colour = tuple_colour(col);
@@ -127,6 +131,82 @@ PangoLayout* make_layout(context& c, const std::string& text, const drawing_stat
   return l;
 }
 
+// Shaped layouts kept between runs: a terminal repaints the same lines frame after frame,
+// and shaping is most of the cost of drawing text. A kept layout stands in for a new one
+// only when everything that shapes or colours it is equal (context, text, font, width,
+// alignment, attributes in order); the new one has not been shaped yet, so building it to compare is cheap.
+struct kept_layout {
+  size_t hash;
+  PangoLayout* layout;
+  u64 used;
+};
+constexpr size_t KEPT_LAYOUTS = 256;
+constexpr size_t KEPT_TEXT_MAX = 4096;  // longer texts are shaped each time
+std::vector<kept_layout>& kept() {
+  static std::vector<kept_layout> k;
+  return k;
+}
+u64 use_clock = 0;
+
+// Attribute lists equal in order: of two attributes of one kind over one range the later
+// wins, so [1x5 red 1x5 blue] and [1x5 blue 1x5 red] differ (pango's own comparison
+// takes them as sets).
+bool same_attributes(PangoAttrList* a, PangoAttrList* b) {
+  GSList* la = pango_attr_list_get_attributes(a);
+  GSList* lb = pango_attr_list_get_attributes(b);
+  bool same = true;
+  GSList *p = la, *q = lb;
+  for (; p && q && same; p = p->next, q = q->next) {
+    auto* x = static_cast<PangoAttribute*>(p->data);
+    auto* y = static_cast<PangoAttribute*>(q->data);
+    same = x->start_index == y->start_index && x->end_index == y->end_index && pango_attribute_equal(x, y);
+  }
+  same = same && !p && !q;
+  g_slist_free_full(la, reinterpret_cast<GDestroyNotify>(pango_attribute_destroy));
+  g_slist_free_full(lb, reinterpret_cast<GDestroyNotify>(pango_attribute_destroy));
+  return same;
+}
+
+bool same_layout(PangoLayout* a, PangoLayout* b) {
+  if (pango_layout_get_context(a) != pango_layout_get_context(b) ||
+      pango_layout_get_width(a) != pango_layout_get_width(b) ||
+      pango_layout_get_alignment(a) != pango_layout_get_alignment(b) ||
+      std::strcmp(pango_layout_get_text(a), pango_layout_get_text(b)) != 0)
+    return false;
+  const PangoFontDescription* fa = pango_layout_get_font_description(a);
+  const PangoFontDescription* fb = pango_layout_get_font_description(b);
+  if (!fa != !fb || (fa && !pango_font_description_equal(fa, fb))) return false;
+  PangoAttrList* aa = pango_layout_get_attributes(a);
+  PangoAttrList* ab = pango_layout_get_attributes(b);
+  if (!aa != !ab) return false;
+  return !aa || same_attributes(aa, ab);
+}
+
+// Answers the kept twin of the fresh layout `l` (whose reference passes to the keeper),
+// or `l` itself, kept from now on. The caller owns one reference to the answer.
+PangoLayout* keep_layout(PangoLayout* l, const std::string& text) {
+  if (text.size() > KEPT_TEXT_MAX) return l;
+  size_t h = std::hash<std::string>{}(text) ^ (size_t(u32(pango_layout_get_width(l))) << 1);
+  auto& k = kept();
+  use_clock++;
+  for (kept_layout& e : k) {
+    if (e.hash != h || !same_layout(e.layout, l)) continue;
+    e.used = use_clock;
+    g_object_unref(l);
+    return PANGO_LAYOUT(g_object_ref(e.layout));
+  }
+  if (k.size() < KEPT_LAYOUTS) {
+    k.push_back({h, PANGO_LAYOUT(g_object_ref(l)), use_clock});
+  } else {
+    auto oldest = std::min_element(k.begin(), k.end(), [](const kept_layout& x, const kept_layout& y) {
+      return x.used < y.used;
+    });
+    g_object_unref(oldest->layout);
+    *oldest = {h, PANGO_LAYOUT(g_object_ref(l)), use_clock};
+  }
+  return l;
+}
+
 void paint_backdrops(context& c, PangoLayout* l, double x, double y,
                      const std::vector<backdrop>& bds) {
   for (const backdrop& b : bds) {
@@ -153,6 +233,11 @@ void paint_backdrops(context& c, PangoLayout* l, double x, double y,
 }
 }  // namespace
 
+void drop_kept_layouts() {
+  for (kept_layout& e : kept()) g_object_unref(e.layout);
+  kept().clear();
+}
+
 void font(context& c, const cell* f) { read_font(c.st, f); }
 
 PangoLayout* face_layout(context& c, const cell* face_in, drawing_state& s,
@@ -175,7 +260,12 @@ PangoLayout* face_layout(context& c, const cell* face_in, drawing_state& s,
   }
   // The layout's limits are the size + 0.5 in each direction.
   if (sw > 0) pango_layout_set_width(l, int(std::min(sw + 0.5, 1e6) * PANGO_SCALE));
-  const cell* data = field(&face, N_DATA);
+  // The style list is a rich-text face's: other faces keep what they like in `data`. An
+  // object without a type (DRAW's `text` of a plain object) is taken as rich text.
+  const cell* kind = field(&face, N_TYPE);
+  bool styled = !kind || (type_of(kind) != TYPE_WORD && type_of(kind) != TYPE_LIT_WORD) ||
+                word_is(kind, N_RICH_TEXT);
+  const cell* data = styled ? field(&face, N_DATA) : nullptr;
   if (data && type_of(data) == TYPE_BLOCK) {
     cell styles = *data;
     collector::root_guard sg(&styles);
@@ -207,7 +297,10 @@ PangoLayout* face_layout(context& c, const cell* face_in, drawing_state& s,
   return l;
 }
 
-void text(context& c, pt at, const cell* value) {
+namespace {
+// Text of a string or a face at `at`; a face's colour fills its box first unless
+// `background` is false (a window's face was painted already).
+void draw_text(context& c, pt at, const cell* value, bool background) {
   cairo_matrix_t m = device_matrix(c);
   double det = m.xx * m.yy - m.xy * m.yx;
   if (!std::isfinite(det) || std::fabs(det) < 1e-12) return;
@@ -217,20 +310,28 @@ void text(context& c, pt at, const cell* value) {
   std::vector<backdrop> bds;
   PangoLayout* l;
   double sw = 0, sh = 0;
+  const cell* col = nullptr;
   if (type_of(value) == TYPE_STRING) {
     str = string::to_utf8(value);
     l = make_layout(c, str, s);
   } else {
     // A rich-text face: its font, text, size (wrapping width) and style list.
     l = face_layout(c, value, s, &bds, &str, &sw, &sh);
-    const cell* col = field(value, N_COLOR);
-    if (col && type_of(col) == TYPE_TUPLE && sw > 0 && sh > 0) {
-      double rgba[4];
-      colour_rgba(tuple_colour(col), rgba);
-      cairo_set_source_rgba(c.cr, rgba[0], rgba[1], rgba[2], rgba[3]);
-      cairo_rectangle(c.cr, at.x, at.y, sw, sh);
-      cairo_fill(c.cr);
-    }
+    if (background) col = field(value, N_COLOR);
+  }
+  l = keep_layout(l, str);
+  if (s.text_angle != 0) {
+    // The text turns about its origin: y grows downwards, so counter-clockwise is negative.
+    cairo_translate(c.cr, at.x, at.y);
+    cairo_rotate(c.cr, -s.text_angle * M_PI / 180);
+    at = {0, 0};
+  }
+  if (col && type_of(col) == TYPE_TUPLE && sw > 0 && sh > 0) {
+    double rgba[4];
+    colour_rgba(tuple_colour(col), rgba);
+    cairo_set_source_rgba(c.cr, rgba[0], rgba[1], rgba[2], rgba[3]);
+    cairo_rectangle(c.cr, at.x, at.y, sw, sh);
+    cairo_fill(c.cr);
   }
   if (s.v_align && sh > 0) {
     // Middle and bottom alignment within the face's height.
@@ -248,5 +349,10 @@ void text(context& c, pt at, const cell* value) {
   cairo_new_path(c.cr);
   g_object_unref(l);
 }
+}  // namespace
+
+void text(context& c, pt at, const cell* value) { draw_text(c, at, value, true); }
+
+void face_text(context& c, const cell* face) { draw_text(c, {0, 0}, face, false); }
 
 }  // namespace vyr::draw

@@ -196,9 +196,35 @@ bool decode_2(const void* chars, u32 count, u32 unit, std::vector<u8>& out) {
 
 bool decode_16(const void* chars, u32 count, u32 unit, std::vector<u8>& out) {
   out.clear();
-  out.reserve(count / 2);
   u32 acc = 0;
   bool half = false;
+  if (unit == 1) {
+    // The walk below for a text of bytes, written into room sized once: every two digits
+    // make one byte, so there are never more than count / 2.
+    const u8* p = static_cast<const u8*>(chars);
+    const u8* table = tab().hex;
+    out.resize(count / 2);
+    u8* o = out.data();
+    u64 k = 0;
+    bool ok = true;
+    for (u64 i = 0; i < count; i++) {
+      u32 c = p[i];
+      u8 v = c > 127 ? BAD : table[c];
+      if (v < 16) [[likely]] {
+        if (half) o[k++] = static_cast<u8>(acc << 4 | v);
+        else acc = v;
+        half = !half;
+      } else if (v == COMMENT) {
+        while (i + 1 < count && p[i + 1] != '\n') i++;
+      } else if (v != SKIP) {
+        ok = false;
+        break;
+      }
+    }
+    out.resize(k);
+    return ok;  // a trailing single digit is dropped
+  }
+  out.reserve(count / 2);
   bool ok = walk_unit(tab().hex, chars, count, unit, [&](u8 v) {
     if (half) out.push_back(static_cast<u8>(acc << 4 | v));
     else acc = v;

@@ -74,7 +74,8 @@ bool valid_utf8_q(const u8* s, size_t n) {
   return true;
 }
 
-inline u32 block_length(u32 node) { return buffer_of(node)->used_units(); }
+// Cell series only: a shift, not a division by the unit.
+inline u32 block_length(u32 node) { return buffer_of(node)->used_bytes() >> 4; }
 inline cell* block_at(u32 node, u32 i) { return buffer_of(node)->cells() + i; }
 inline void block_truncate(u32 node, u32 n) {
   series_buffer* b = buffer_of(node);
@@ -83,16 +84,30 @@ inline void block_truncate(u32 node, u32 n) {
 // Appends a copy of the cell and answers its position. The block may grow (and the
 // collector run) first: a value made just before, not yet in any block, is kept alive.
 inline u32 append(u32 node, const cell& c) {
-  u32 pos = block_length(node);
   series_buffer* b = buffer_of(node);
+  u32 pos = b->used_bytes() >> 4;
   if (b->tail + sizeof(cell) <= b->end_offset()) {
-    *memory::alloc_tail_cell(b) = c;
+    *b->tail_cell() = c;
+    b->tail += u32(sizeof(cell));
   } else {
     cell v = c;
     collector::root_guard g(&v);
     cells::append(node, &v);
   }
   return pos;
+}
+
+// Marks a block already made (one a reference names) and every block and paren in it as
+// the library's, stopping at a hash! and at what is marked already (shared or cyclic).
+void mark_library(u32 node) {
+  series_buffer* b = buffer_of(node);
+  if (b->flags & SERIES_LIBRARY) return;
+  b->flags |= SERIES_LIBRARY;
+  const cell* c = b->cells();
+  for (u32 i = 0, n = b->used_bytes() >> 4; i < n; i++) {
+    u32 t = type_of(c + i);
+    if (series::block_like_q(t) && t != TYPE_HASH) mark_library(series::node(c + i));
+  }
 }
 
 // Runs a constructor that reports bad input by raising, turning its error into the
@@ -142,6 +157,7 @@ class decoder {
   const u8* names_ = nullptr;
   u32 symbol_count_ = 0, names_size_ = 0;
   std::vector<u32> symbols_;
+  std::vector<u32> global_slots_;  // per symbol number: its global word's index + 1, or 0
   u32 depth_ = 0;
 
   // ---- Reading ------------------------------------------------------------------------
@@ -202,6 +218,7 @@ class decoder {
   void op_(u32 blk);
   void error_(u32 blk);
   void word_(u32 blk, u32 type, u32 header, bool flag, bool ref);
+  void global_word(u32 blk, u32 type, u32 n, u32 sym);
 
   context_spec context_body(bool allow_stack);
   u32 build_context(const context_spec& spec);
@@ -236,6 +253,7 @@ void decoder::read_header(bool compact, bool symbols) {
     symbol_count_ = n;
     names_size_ = s;
     symbols_.assign(n, 0);
+    global_slots_.assign(n, 0);
   }
   if (record_length > left()) bad();
   end_ = p_ + record_length;
@@ -295,7 +313,13 @@ void decoder::compact_record(u32 blk) {
       assignment(blk, type, 0, flag);
       return;
     }
-    dispatch(blk, type, 0, flag, ref, false);
+    if (boot && !flag && !ref && type >= TYPE_WORD && type <= TYPE_GET_WORD) {
+      // The image's commonest record, an unbound word: straight to its global slot.
+      u32 n = number();
+      global_word(blk, type, n, symbol(n));
+    } else {
+      dispatch(blk, type, 0, flag, ref, false);
+    }
   }
   if (new_line && block_length(blk) > pos) block_at(blk, pos)->header |= HEADER_NEW_LINE;
 }
@@ -480,6 +504,11 @@ void decoder::scalar(u32 blk, u32 type, u32 header, bool flag) {
 
 void decoder::block_like(u32 blk, u32 type, bool flag, bool ref) {
   u32 head = !compact_ || flag ? head_index() : 0;
+  // In boot mode the blocks of the root blocks (the environment's files) are the
+  // library's, as the source path marks them after scanning: a root record's block and every
+  // block or paren below it, but not what a hash! holds nor what an assignment's value is.
+  bool library = boot && type != TYPE_HASH &&
+                 ((blk == target_ && depth_ == 1) || (buffer_of(blk)->flags & SERIES_LIBRARY));
   if (ref) {
     cell r = referenced();
     u32 rt = type_of(&r);
@@ -497,12 +526,14 @@ void decoder::block_like(u32 blk, u32 type, bool flag, bool ref) {
     } else {
       bad();
     }
+    if (library) mark_library(series::node(&c));
     append(blk, c);
     return;
   }
   u32 n = count(compact_ ? 1 : 4);
   u32 pos = append(blk, cell{TYPE_NONE, 0, 0, 0});
   u32 node = memory::alloc_cells(n ? n : 1);
+  if (library) buffer_of(node)->flags |= SERIES_LIBRARY;
   *block_at(blk, pos) = cell{type, head, node, 0};
   for (u32 i = 0; i < n; i++) record(node);
   if (type == TYPE_HASH) {
@@ -934,8 +965,24 @@ void decoder::error_(u32 blk) {
 
 // ---- Words -------------------------------------------------------------------------------
 
+// A word bound to the global context, as the lexer makes it. A name's slot there does not
+// move once made: the image's many uses of one name look it up once.
+void decoder::global_word(u32 blk, u32 type, u32 n, u32 sym) {
+  u32& known = global_slots_[n];
+  cell w;
+  if (known) {
+    w = cell{type, _context::global, sym, known - 1};
+  } else {
+    word::make_at(sym, &w);
+    w.header = type;
+    known = word::index(&w) + 1;
+  }
+  append(blk, w);
+}
+
 void decoder::word_(u32 blk, u32 type, u32 header, bool flag, bool ref) {
-  u32 sym = symbol(number());
+  u32 n = number();
+  u32 sym = symbol(n);
   cell w{type, 0, sym, word::NO_INDEX};
   auto global = [&] {
     // A refinement stays unbound as the lexer leaves it, so the image adds no global words
@@ -944,9 +991,7 @@ void decoder::word_(u32 blk, u32 type, u32 header, bool flag, bool ref) {
       append(blk, w);
       return;
     }
-    word::make_at(sym, &w);
-    w.header = type;
-    append(blk, w);
+    global_word(blk, type, n, sym);
   };
   if (boot) {
     u32 ctx_ref, index;
@@ -1139,20 +1184,22 @@ u32 decode(const u8* input, u64 length, u32 target, bool raise, const cell* arg)
     fire("script", "invalid-data", &a);
   }
   u8 flags = input[7];
-  std::vector<u8> body;
+  // An uncompressed body is read where it lies (the boot image: no copy to fault in).
+  // The caller's bytes stay put meanwhile: they are never in the arena.
+  codecs::byte_buffer out;
+  const u8* body = input + 8;
+  u64 body_size = length - 8;
   if (flags & 2) {
-    codecs::byte_buffer out;
     if (!lz::decompress(input + 8, length - 8, out)) {
       if (!raise) fail_boot("Error: Vyrbin compressed data corrupted!");
       fire("script", "invalid-data", &a);
     }
-    body.assign(out.begin(), out.end());
-  } else {
-    body.assign(input + 8, input + length);
+    body = out.data();
+    body_size = out.size();
   }
-  if (!(flags & 1) && body.size() < 8) fire("script", "invalid-data", &a);
+  if (!(flags & 1) && body_size < 8) fire("script", "invalid-data", &a);
   u32 first_root = block_length(target);
-  decoder d(body.data(), body.size(), target, first_root);
+  decoder d(body, body_size, target, first_root);
   d.read_header((flags & 1) != 0, (flags & 4) != 0);
   d.run();
   return first_root;

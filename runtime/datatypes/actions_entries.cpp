@@ -1,8 +1,11 @@
 // The stack entries of the 62 actions: read the arguments at stack::arguments, turn the
 // refinement integers into flags or argument cells, dispatch by the first argument's type
 // and leave the result in the result slot.
+#include <cstring>
+
 #include "runtime/collector.h"
 #include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/logic.h"
@@ -78,6 +81,21 @@ void to_text(bool mold_it, const i32* refs, u32 part_ref, bool only, bool all, b
   cell out{TYPE_UNSET, 0, 0, 0};
   collector::root_guard og(&out);
   string::make_at(&out, 16);
+  if (!mold_it && !part && type_of(&value) == TYPE_INTEGER &&
+      lookup_for<slot::form>(&value) == &integer::form) {
+    // The text of an integer, the commonest form of all: its at most eleven digits go
+    // straight into the new string's room for sixteen, as integer::form would append them.
+    const char* digits = integer::form_signed(integer::get(&value));
+    u32 n = static_cast<u32>(std::strlen(digits));
+    series_buffer* b = buffer_of(series::node(&out));
+    if (u64{b->tail} + n <= b->end_offset()) [[likely]] {
+      std::memcpy(b->tail_ptr(), digits, n);
+      b->tail += n;
+      *arguments = out;
+      stack::keep_first();
+      return;
+    }
+  }
   if (!part || limit >= 1) {
     if (mold_it) {
       mold(&value, &out, only, all, flat, part, limit, 0);

@@ -505,19 +505,38 @@ const cell* append(cell* series, const cell* value, i32 part, bool, i32 dup, boo
   collector::root_guard keep_s(&s);
   collector::root_guard keep_v(&v);
   std::vector<u8> run;
-  content_of(&v, part, false, run);
+  // One byte or one character, the commonest append of all: its few bytes need no heap
+  // buffer (content_of's answer for them, without it).
+  char one[4];
+  const u8* bytes;
+  u64 size;
+  if (type_of(&v) == TYPE_INTEGER || type_of(&v) == TYPE_CHAR) {
+    if (type_of(&v) == TYPE_INTEGER) {
+      i32 n = static_cast<i32>(v.data2);
+      if (n < -128 || n > 255) invalid_arg(&v);
+      one[0] = static_cast<char>(n);
+      size = 1;
+    } else {
+      size = unicode::cp_to_utf8(v.data2, one);
+    }
+    bytes = reinterpret_cast<const u8*>(one);
+  } else {
+    content_of(&v, part, false, run);
+    bytes = run.data();
+    size = run.size();
+  }
   u64 copies = dup < 1 ? 0 : static_cast<u64>(dup);
-  if (run.size() * copies > MAX_BYTES) fire_no_memory();
+  if (size * copies > MAX_BYTES) fire_no_memory();
   series_buffer* b = buffer_of(s.data2);
   u32 pos = append ? b->used_bytes() : head_of(&s, b);
-  u64 ins = run.size() * copies;
+  u64 ins = size * copies;
   cell word = edit_word(append);
   bool owned = ownership::check(&s, &word, nullptr, static_cast<i32>(pos), static_cast<i32>(ins));
   if (owned) {  // the handler may have changed the series
     b = buffer_of(s.data2);
     pos = append ? b->used_bytes() : head_of(&s, b);
   }
-  splice(&s, pos, 0, run, copies);
+  splice(&s, pos, 0, bytes, size, copies);
   s.data1 = append ? 0 : static_cast<u32>(pos + ins);
   if (owned)
     ownership::check(&s, append ? &words::word_appended : &words::word_inserted, nullptr,

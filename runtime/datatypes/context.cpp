@@ -283,27 +283,62 @@ i32 bind_word(u32 ctx, cell* word) {
   return index;
 }
 
-void bind(const cell* block, u32 ctx, bool self) {
+namespace {
+// The words of a small context (a function's arguments and locals, most objects) as their
+// canonical symbols and slots: one pass over a short list costs less than a hash lookup per
+// word of a body. Only the global context holds two spellings of one name, and it is never
+// small, so the first match is the word the table would find.
+struct small_context {
+  static constexpr u32 MAX = 16;
+  u32 count = 0;
+  u32 canon[MAX];
+  u32 index[MAX];
+};
+
+void bind_in(const cell* block, u32 ctx, bool self, u32 self_id, const small_context* small) {
   u32 node = block->data2;
   if (cycles::find(node)) return;
   cycles::guard guard(node);
-  u32 self_id = self ? self_symbol() : 0;
   // Binding never allocates, so the cells may be walked in place.
   series_buffer* b = buffer_of(node);
   for (u32 i = block->data1; i < b->used_units(); i++) {
     cell* c = b->cells() + i;
     u32 t = type_of(c);
     if (block_like_q(t)) {
-      bind(c, ctx, self);
+      bind_in(c, ctx, self, self_id, small);
     } else if (word::any_word_q(t)) {
       if (self && t == TYPE_WORD && c->data2 == self_id) {
         c->data1 = ctx;
         c->data3 = 0xFFFFFFFFu;
+      } else if (small) {
+        u32 canon = symbol::resolve(c->data2);
+        for (u32 k = 0; k < small->count; k++) {
+          if (small->canon[k] == canon) {
+            c->data1 = ctx;
+            c->data3 = small->index[k];
+            break;
+          }
+        }
       } else {
         bind_word(ctx, c);
       }
     }
   }
+}
+}  // namespace
+
+void bind(const cell* block, u32 ctx, bool self) {
+  u32 self_id = self ? self_symbol() : 0;
+  u32 n = word_count(ctx);
+  if (ctx == global || n > small_context::MAX) return bind_in(block, ctx, self, self_id, nullptr);
+  small_context small;
+  small.count = n;
+  for (u32 k = 0; k < n; k++) {
+    const cell* w = word_at(ctx, k);
+    small.canon[k] = symbol::resolve(w->data2);
+    small.index[k] = w->data3;
+  }
+  bind_in(block, ctx, self, self_id, &small);
 }
 
 bool collect_set_words(u32 ctx, const cell* block_in) {

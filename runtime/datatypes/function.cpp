@@ -2,7 +2,11 @@
 // registration, and the registry of routine code.
 #include "runtime/datatypes/function.h"
 
+#include <cstring>
+#include <deque>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "runtime/collector.h"
@@ -57,11 +61,11 @@ u32 deep_copy(u32 node, u32 from) {
   u32 copy = memory::alloc_cells(count ? count : 1);
   collector::node_guard cg(&copy);
   // A copy of a library body is the library's too (tracing stays out of it).
-  buffer_of(copy)->flags |= buffer_of(node)->flags & SERIES_LIBRARY;
-  for (u32 i = 0; i < count; i++) {
-    cell c = *cells::at(node, from + i);
-    cells::append(copy, &c);
-  }
+  series_buffer* cb = buffer_of(copy);
+  cb->flags |= buffer_of(node)->flags & SERIES_LIBRARY;
+  // The cells in one move: nothing allocates between here and the tail's update.
+  std::memcpy(cb->cells(), cells::at(node, from), u64{count} * sizeof(cell));
+  cb->tail = cb->offset + count * u32(sizeof(cell));
   for (u32 i = 0; i < count; i++) {
     cell c = *cells::at(copy, i);
     if (type_of(&c) != TYPE_HASH && cells::block_like_q(type_of(&c))) {
@@ -397,21 +401,29 @@ struct entry {
   std::string name;
   code_fn fn;
 };
-std::vector<entry>& registry() {
-  static std::vector<entry> r;
+// A deque: its entries never move, so the index below can point at their names.
+std::deque<entry>& registry() {
+  static std::deque<entry> r;
   return r;
+}
+// Name to registry index (1-based); the first registration of a name wins, as a scan in
+// order would find it. Start-up looks up every routine it makes, some hundreds.
+std::unordered_map<std::string_view, u32>& index() {
+  static std::unordered_map<std::string_view, u32> m;
+  return m;
 }
 }  // namespace
 
 u32 register_(const char* name, code_fn f) {
   registry().push_back({name, f});
-  return static_cast<u32>(registry().size());
+  u32 n = static_cast<u32>(registry().size());
+  index().emplace(std::string_view(registry().back().name), n);
+  return n;
 }
 
 u32 find(const char* name) {
-  for (u32 i = 0; i < registry().size(); i++)
-    if (registry()[i].name == name) return i + 1;
-  return 0;
+  auto it = index().find(std::string_view(name));
+  return it == index().end() ? 0 : it->second;
 }
 
 code_fn code(u32 index) {

@@ -2,6 +2,7 @@
 // trim, the set operations and case changes. Every edit computes its final size once,
 // grows the buffer at most once, and tells the series' owner before and after.
 #include <algorithm>
+#include <cstring>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -11,6 +12,7 @@
 #include "runtime/datatypes/bitset.h"
 #include "runtime/datatypes/char.h"
 #include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/string_actions.h"
@@ -153,6 +155,25 @@ const cell* edit(cell* series, const cell* value, i32 part, bool only, i32 dup, 
     }
     append_char(sb, cp);
     if (owned) notify(&s, edited_word(mode), static_cast<i32>(pos), 1);
+    return stack::set_result(&s);
+  }
+  if (tv == TYPE_INTEGER && mode == MODE_APPEND && dup < 2 && part < 0) {
+    // Digits at the tail, as text building does a million times: written straight in, no
+    // text of the number made first. Kept here, as the owner's handler may form numbers.
+    char digits[12];
+    const char* formed = integer::form_signed(integer::get(&v));
+    u32 n = static_cast<u32>(std::strlen(formed));
+    std::memcpy(digits, formed, n);
+    u32 pos = buffer_of(s.data2)->used_units();
+    if (u64{pos} + n > 0x7FFFFFFF) fire_no_memory();
+    bool owned = notify(&s, edit_word(mode), static_cast<i32>(pos), static_cast<i32>(n));
+    series_buffer* sb = buffer_of(s.data2);  // the owner's handler may have changed it
+    if (owned) {
+      pos = sb->used_units();
+      if (u64{pos} + n > 0x7FFFFFFF) fire_no_memory();
+    }
+    for (u32 i = 0; i < n; i++) sb = append_char(sb, static_cast<u8>(digits[i]));
+    if (owned) notify(&s, edited_word(mode), static_cast<i32>(pos), static_cast<i32>(n));
     return stack::set_result(&s);
   }
   i64 take = -1;  // characters of t used

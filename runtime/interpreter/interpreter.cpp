@@ -133,7 +133,7 @@ class library_scope {
   }
   ~library_scope() {
     if (!on_) return;
-    tracing = saved_tracing_;
+    tracing = saved_tracing_ && !trace::switched_off;
     library_quiet = saved_quiet_;
   }
   library_scope(const library_scope&) = delete;
@@ -143,6 +143,12 @@ class library_scope {
 };
 }  // namespace
 
+[[gnu::noinline, gnu::cold]] static void resume_user_tracing() {
+  trace::resume_pending = false;
+  tracing = trace::active;
+  library_quiet = false;
+}
+
 // Entering a library block from user code or a user block from library code: the frames
 // pushed inside are marked interpreted only in user code. The previous mask comes back when
 // the block is left, errors included.
@@ -151,12 +157,18 @@ class interp_scope {
   explicit interp_scope(bool library) : saved_(stack::frame_mask) {
     stack::frame_mask = library ? ~stack::FLAG_INTERP : ~0u;
   }
-  ~interp_scope() { stack::frame_mask = saved_; }
+  ~interp_scope() {
+    stack::frame_mask = saved_;
+    // Back in user code after `trace on` was asked for in library code.
+    if (trace::resume_pending && saved_ == ~0u) [[unlikely]] resume_user_tracing();
+  }
   interp_scope(const interp_scope&) = delete;
   interp_scope& operator=(const interp_scope&) = delete;
  private:
   u32 saved_;
 };
+
+void eval_block_plain(const cell* block_in, bool chain);
 
 namespace internal {
 [[gnu::always_inline]] inline void eval_seq_plain(const cell* block) {
@@ -193,6 +205,14 @@ namespace internal {
 // library_scope), away from the hot path.
 [[gnu::noinline, gnu::cold]] void eval_seq_library(const cell* block) {
   library_scope ls(series::node(block));
+  if (tracing) {
+    // A user block that library code evaluates for its caller is traced whole: its enter,
+    // exit and expressions, as eval_block sends them. The result is pushed like a paren's.
+    stack::push_frame_sym(body_symbol(), 0, stack::HEADER_INTERP_NATIVE);
+    eval_block_plain(block, true);
+    stack::leave();
+    return;
+  }
   eval_seq_plain(block);
 }
 
@@ -300,6 +320,16 @@ void eval_in_frame(const cell* block) {
 
 u32 eval_one(u32 node, u32 pos, bool push) {
   VYR_ASSERT(!pending);
+  u32 tail = cells::length(node);
+  if (!tracing && !library_quiet && pos < tail) [[likely]] {
+    // A value that takes no call to compute (reduce's commonest element): nothing can fail
+    // or run code on the way, so it needs neither a frame nor a step of the evaluator.
+    cell v;
+    if (u32 after = simple_value(node, pos, tail, &v)) {
+      if (push) *stack::push_slot() = v; else stack::set_last(v);
+      return after;
+    }
+  }
   cell* start = stack::top;
   position_scope ps;
   cell at{TYPE_BLOCK, pos, node, 0};
@@ -444,7 +474,7 @@ u32 eval_next(u32 node, u32 pos, u32 tail, u32 flags) {
 
 bool simple_block_value(const cell* block, cell* out) {
   VYR_ASSERT(series::block_like_q(type_of(block)));
-  if (tracing) return false;
+  if (tracing || library_quiet) return false;
   u32 node = series::node(block), pos = series::index(block), tail = cells::length(node);
   if (pos >= tail) return false;
   cell v;

@@ -64,6 +64,12 @@ u32 eval_path(const cell* path_in, u32 node, u32 pos, u32 tail, bool set, bool g
   u32 len = cells::length(pnode);
   if (series::index(&path) >= len) fire("script", "empty-path");
   cell head = *cells::at(pnode, series::index(&path));
+  // While tracing the walk is reported like a block's: enter, a fetch per element, and
+  // exit with the value it reached (the function, when it reaches one to call).
+  if (tracing) [[unlikely]] {
+    trace_block(trace::EV_ENTER, &path, series::index(&path), nullptr);
+    trace_block(trace::EV_FETCH, &path, series::index(&path), &head);
+  }
   if (type_of(&head) != TYPE_WORD) fire("script", "word-first", &path);
   const cell* hv = _context::get(&head);
   if (type_of(hv) == TYPE_UNSET) fire("script", "unset-path", &path, &head);
@@ -72,6 +78,7 @@ u32 eval_path(const cell* path_in, u32 node, u32 pos, u32 tail, bool set, bool g
     if (set) fire("script", "invalid-path-set", &path);
     if (get_only) fire("script", "invalid-path-get", &path);
     stack::top = at;
+    if (tracing) [[unlikely]] trace_block(trace::EV_EXIT, &path, series::index(&path) + 1, &cur);
     pos = call_function(&cur, node, pos, tail, &head, &path, series::index(&path) + 1, false);
     return finish(at, pos, push);
   }
@@ -91,6 +98,7 @@ u32 eval_path(const cell* path_in, u32 node, u32 pos, u32 tail, bool set, bool g
     for (u32 i = 1; i < 2 * u64(len - first); i++) stack::push_slot();
   for (u32 k = first; k < len; k++) {
     cell e = *cells::at(pnode, k);
+    if (tracing) [[unlikely]] trace_block(trace::EV_FETCH, &path, k, &e);
     if (type_of(&e) == TYPE_GET_WORD) {
       e = *_context::get(&e);
     } else if (type_of(&e) == TYPE_PAREN) {
@@ -135,12 +143,19 @@ u32 eval_path(const cell* path_in, u32 node, u32 pos, u32 tail, bool set, bool g
     w[1] = next;
     if (!set && !get_only && callable(type_of(&next))) {
       leave_to(at);
+      if (tracing) [[unlikely]] trace_block(trace::EV_EXIT, &path, k + 1, &next);
       pos = call_function(&next, node, pos, tail, &e, last ? nullptr : &path, k + 1, false);
       return finish(at, pos, push);
     }
   }
   cell result = set ? *at : w[1];
+  collector::root_guard rg(&result);
   leave_to(at);
+  if (tracing) [[unlikely]] {
+    trace_block(trace::EV_EXIT, &path, len, &result);
+    // A path read in a block pushes its value as a word's value is pushed.
+    if (push && !set && !get_only && pos > 0) trace_push(node, pos - 1, &result);
+  }
   *stack::push_slot() = result;
   return finish(at, pos, push);
 }

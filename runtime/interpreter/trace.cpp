@@ -15,6 +15,8 @@ namespace vyr::trace {
 
 bool active = false;
 u32 mask = 0;
+bool switched_off = false;
+bool resume_pending = false;
 
 namespace {
 cell callback{TYPE_NONE, 0, 0, 0};
@@ -102,7 +104,7 @@ void event(u32 bit, const cell* code, u32 pos, const cell* ref, const cell* valu
     throw;
   }
   in_callback = false;
-  interpreter::tracing = true;
+  interpreter::tracing = !switched_off;
   interpreter::pending = pending;
   interpreter::pending_target = target;
   interpreter::pending_value = pending_value;
@@ -116,6 +118,8 @@ session::session(const cell* cb) : saved_tracing_(interpreter::tracing) {
   callback = *cb;
   mask = mask_of(cb);
   active = true;
+  switched_off = false;
+  resume_pending = false;
   interpreter::tracing = true;
 }
 
@@ -132,6 +136,8 @@ session::~session() {
     callback = cell{TYPE_NONE, 0, 0, 0};
     active = false;
     mask = 0;
+    switched_off = false;
+    resume_pending = false;
   }
   interpreter::tracing = saved_tracing_;
 }
@@ -141,15 +147,28 @@ void function_body(const cell& fn_in, void (*run)(const cell&, u32, u32), u32 me
   collector::root_guard g(&fn);
   struct restore {
     bool saved = interpreter::tracing;
-    ~restore() { interpreter::tracing = saved; }
+    ~restore() { interpreter::tracing = saved && !switched_off; }
   } r;
   if (fn.header & function::FLAG_NO_TRACE) interpreter::tracing = false;
-  else if (fn.header & function::FLAG_TRACE) interpreter::tracing = active;
+  else if (fn.header & function::FLAG_TRACE) interpreter::tracing = active && !switched_off;
   if (interpreter::tracing) event(EV_PROLOG, nullptr, 0, &fn, nullptr);
   run(fn, me, slots);
   if (interpreter::tracing) {
     cell result = *stack::arguments;
     event(EV_EPILOG, nullptr, 0, &fn, &result);
+  }
+}
+
+void switch_delivery(bool on) {
+  if (!active) return;
+  switched_off = !on;
+  if (!on) {
+    resume_pending = false;
+    interpreter::tracing = false;
+  } else if (stack::frame_mask == ~0u) {
+    interpreter::tracing = true;  // called from user code: nothing quiet lies between
+  } else {
+    resume_pending = true;
   }
 }
 

@@ -23,6 +23,14 @@ constexpr u32 DEFAULT_MASK = 0x1FFFF;
 extern bool active;   // a do/trace is running (its callback is installed)
 extern u32 mask;      // the installed callback's event mask
 
+// `trace off` / `trace on` inside a running trace. Off holds until on: every place that
+// turns delivery back on after a library block, a function body or the callback leaves it
+// off. On is asked for from library code (the `trace` function) and takes effect when
+// control is back in user code, so the rest of the library body stays quiet.
+extern bool switched_off;
+extern bool resume_pending;
+void switch_delivery(bool on);
+
 // The mask a callback asks for: the OR of the event words in a block that opens its body,
 // or DEFAULT_MASK when the body does not start with a block.
 u32 mask_of(const cell* callback);

@@ -11,6 +11,7 @@
 
 #include "boot/environment.h"
 #include "gui/base_face.h"
+#include "gui/draw_face.h"
 #include "gui/events.h"
 #include "gui/lifecycle.h"
 #include "gui/face_values.h"
@@ -472,6 +473,128 @@ TEST_F(base_faces, DrawingEventsPaintAndAPaintInANestedLoopWaits) {
   EXPECT_TRUE(base().held.empty());
 }
 
+// A pixel of a window's surface as 0xAARRGGBB (premultiplied).
+u32 surface_pixel(win::HWND h, int x, int y) {
+  cairo_surface_t* s = win::window_surface(h);
+  if (!s) return 0xDEADBEEFu;
+  cairo_surface_flush(s);
+  return *reinterpret_cast<const u32*>(cairo_image_surface_get_data(s) +
+                                       y * cairo_image_surface_get_stride(s) + x * 4);
+}
+
+TEST_F(base_faces, APaintDrawsTheFacesDrawBlockOverItsColour) {
+  open_top();
+  cell b = face("db", "base");
+  run("db/color: 0.0.255 db/draw: [pen off fill-pen 255.0.0 box 5x5 15x15]");
+  win::HWND h = child(b);
+  seen.clear();
+  win::InvalidateRect(h, nullptr, false);
+  pump();
+  EXPECT_TRUE(seen.empty());   // a `draw` block paints without a `drawing` event
+  EXPECT_EQ(surface_pixel(h, 10, 10), 0xFFFF0000u);   // inside the box
+  EXPECT_EQ(surface_pixel(h, 2, 2), 0xFF0000FFu);     // the face's colour
+  EXPECT_EQ(surface_pixel(h, 30, 30), 0xFF0000FFu);
+  // A faulty block is printed and dropped: what came before it is drawn, the window lives.
+  run("db/draw: [pen off fill-pen 0.255.0 box 0x0 10x10 bogus box 20x20 30x30]");
+  win::InvalidateRect(h, nullptr, false);
+  EXPECT_NO_THROW(pump());
+  EXPECT_EQ(surface_pixel(h, 5, 5), 0xFF00FF00u);
+  EXPECT_EQ(surface_pixel(h, 25, 25), 0xFF0000FFu);
+  EXPECT_TRUE(win::IsWindow(h));
+  EXPECT_EQ(g().scope_depth, 0);
+}
+
+TEST_F(base_faces, ALayeredFaceComposesItsDrawBlockOverTransparency) {
+  open_top();
+  cell b = face("lb", "base");
+  run("lb/draw: [pen off fill-pen 255.0.0 box 0x0 10x10]");
+  win::HWND h = child(b);
+  win::SetWindowLong(h, win::GWL_EXSTYLE, win::WS_EX_LAYERED);
+  compose_layered(h);
+  EXPECT_EQ(surface_pixel(h, 5, 5), 0xFFFF0000u);
+  EXPECT_EQ(surface_pixel(h, 20, 20), 0x00000000u);   // no colour: transparent
+}
+
+TEST_F(base_faces, DrawingHandlersDrawThroughThePaintsRun) {
+  open_top();
+  cell b = face("tb", "base");
+  run("tb/color: 255.255.255 line-a: [pen off fill-pen 255.0.0 box 0x0 10x10] "
+      "line-b: [fill-pen 0.255.0 box 10x0 20x10 nonsense box 20x0 30x10]");
+  cell a = run("line-a"), c = run("line-b");
+  collector::root_guard ga(&a), gc(&c);
+  win::HWND h = child(b);
+  int drawings = 0;
+  on_event = [&](const std::string& type) {
+    if (type != "drawing") return;
+    drawings++;
+    ASSERT_NE(paint_run(h), nullptr);
+    OS_draw_face(h, &a);
+    OS_draw_face(h, &c);   // its error is printed and dropped
+  };
+  win::InvalidateRect(h, nullptr, false);
+  pump();
+  EXPECT_GE(drawings, 1);
+  EXPECT_EQ(paint_run(h), nullptr);   // the slot is cleared once the paint ends
+  EXPECT_EQ(surface_pixel(h, 5, 5), 0xFFFF0000u);
+  EXPECT_EQ(surface_pixel(h, 15, 5), 0xFF00FF00u);
+  EXPECT_EQ(surface_pixel(h, 25, 5), 0xFFFFFFFFu);
+  EXPECT_EQ(g().scope_depth, 0);
+}
+
+TEST_F(base_faces, AWindowDestroyedByItsDrawingHandlerLeavesNoRunBehind) {
+  open_top();
+  cell b1 = face("d1", "base"), b2 = face("d2", "base");
+  run("d1/color: 255.255.255 d2/color: 255.255.255");
+  win::HWND h1 = child(b1, 10), h2 = child(b2, 80);
+  u32 second_slot = 0;
+  on_event = [&](const std::string& type) {
+    if (type != "drawing") return;
+    if (win::IsWindow(h1) && paint_run(h1)) {
+      win::DestroyWindow(h1);
+    } else if (window_run* r = paint_run(h2)) {
+      second_slot = r->slot;
+    }
+  };
+  win::InvalidateRect(h1, nullptr, false);
+  pump();
+  EXPECT_FALSE(win::IsWindow(h1));
+  win::InvalidateRect(h2, nullptr, false);
+  pump();
+  EXPECT_EQ(second_slot, 1u);   // the destroyed window's entry was let go
+  EXPECT_EQ(g().scope_depth, 0);
+}
+
+// Dark pixels of a window's surface in the rectangle [x0, x1) x [y0, y1).
+int ink(win::HWND h, int x0, int y0, int x1, int y1) {
+  int n = 0;
+  for (int y = y0; y < y1; y++)
+    for (int x = x0; x < x1; x++)
+      if ((surface_pixel(h, x, y) & 0xFF) < 128) n++;
+  return n;
+}
+
+TEST_F(base_faces, AFacesTextIsCentredAndItsDataIsNoStyleList) {
+  open_top();
+  cell b = face("tx", "base");
+  // Not a style list: a base face's data is its own.
+  run("tx/color: 255.255.255 tx/size: 50x40 tx/text: \"II\" tx/data: [1 2 3] tx/font: make object! [name: none "
+      "size: 9 style: none angle: 0 color: none anti-alias?: none shadow: none state: none parent: none]");
+  win::HWND h = child(b);   // 50x40
+  win::InvalidateRect(h, nullptr, false);
+  EXPECT_NO_THROW(pump());
+  EXPECT_GT(ink(h, 15, 10, 35, 30), 0);   // in the middle
+  EXPECT_EQ(ink(h, 0, 0, 15, 40), 0);     // nothing at the left
+  EXPECT_EQ(ink(h, 0, 0, 50, 10), 0);     // nor at the top
+  // A rich-text face's style list is read, and a faulty one is reported, not raised.
+  cell r = face("rx", "rich-text");
+  run("rx/color: 255.255.255 rx/text: \"II\" rx/data: [1x2 bogus]");
+  win::HWND hr = child(r, 80);
+  win::InvalidateRect(hr, nullptr, false);
+  EXPECT_NO_THROW(pump());
+  EXPECT_TRUE(win::IsWindow(hr));
+  EXPECT_EQ(g().scope_depth, 0);
+}
+
 TEST_F(base_faces, PaintsAfterALayeredOneWaitForTheFrameAndAreNotLost) {
   open_top();
   cell layered = face("lb", "base"), plain = face("pb", "base");
@@ -604,7 +727,9 @@ TEST_F(lifecycle, AnUnshownFaceHasNoPicturesAndABaseFacePaintsItsOwn) {
   EXPECT_FALSE(layered_q(win::HWND(h)));
   on_event = [&](const std::string& type) {
     if (type != "drawing") return;
-    cairo_t* cr = win::cairo_of(win::HDC(win::extra(win::HWND(h))->draw_context));
+    window_run* run = paint_run(win::HWND(h));
+    ASSERT_NE(run, nullptr);
+    cairo_t* cr = run->ctx.cr;
     cairo_set_source_rgb(cr, 1, 0, 0);
     cairo_paint(cr);
   };
@@ -848,7 +973,9 @@ TEST_F(lifecycle, ToImageOfFacesAndOtherObjects) {
   realise(b, h);
   on_event = [&](const std::string& type) {
     if (type != "drawing") return;
-    cairo_t* cr = win::cairo_of(win::HDC(win::extra(win::HWND(h))->draw_context));
+    window_run* run = paint_run(win::HWND(h));
+    ASSERT_NE(run, nullptr);
+    cairo_t* cr = run->ctx.cr;
     cairo_set_source_rgba(cr, 0, 0, 1, 0.5);
     cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
     cairo_paint(cr);
