@@ -52,6 +52,8 @@ DEBTS = {
         "keys are hashed and compared by their text",
     ("runtime/hashtable.cpp", "runtime/datatypes/symbol.h"):
         "word keys are hashed by their canonical symbol",
+    ("runtime/hashtable.cpp", "runtime/datatypes/series.h"):
+        "string keys are hashed from their head index",
     ("runtime/ownership.cpp", "runtime/datatypes/context.h"):
         "owners are found through an object's words",
     ("runtime/ownership.cpp", "runtime/datatypes/series.h"): "owned series are walked",
