@@ -54,6 +54,8 @@ DEBTS = {
         "text keys are read through their series",
     ("runtime/hashtable.cpp", "runtime/datatypes/symbol.h"):
         "word keys are hashed by their canonical symbol",
+    ("runtime/hashtable.cpp", "runtime/datatypes/series.h"):
+        "string keys are hashed from their head index",
     ("runtime/ownership.cpp", "runtime/datatypes/context.h"):
         "owners are found through an object's words",
     ("runtime/ownership.cpp", "runtime/datatypes/series.h"): "owned series are walked",

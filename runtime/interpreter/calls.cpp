@@ -123,17 +123,18 @@ namespace {
   u32 n = cells::length(cache);
   if (n == 0) return false;
   const cell* h = cells::at(cache, 0);
-  if (type_of(h) != TYPE_INTEGER || h->data2 > MAX_REFINEMENTS) return false;
+  if (type_of(h) != TYPE_INTEGER || function::cache_refs(h) > MAX_REFINEMENTS) return false;
   u32 refs = 0;
   for (u32 i = 1; i < n; i++) {
     const cell* e = cells::at(cache, i);
     if (type_of(e) == TYPE_REFINEMENT) {
-      if (e->data3 != ++refs) return false;
+      if (function::ref_number(e) != ++refs) return false;
     } else if (type_of(e) != TYPE_TYPESET) {
       return false;
     }
   }
-  return refs == h->data2 && h->data1 >= n - 1 && fixed_count(h) <= n - 1;
+  return refs == function::cache_refs(h) && function::cache_slots(h) >= n - 1 &&
+         fixed_count(h) <= n - 1;
 }
 
 [[gnu::noinline]] u32 cache_spec_slow(const cell* fn) {
@@ -143,7 +144,8 @@ namespace {
   VYR_ASSERT(cache_holds(cache));
   // A function's context has one word per frame slot the cache counts.
   VYR_ASSERT(type_of(&f) != TYPE_FUNCTION ||
-             _context::word_count(function::context(&f)) == cells::at(cache, 0)->data1);
+             _context::word_count(function::context(&f)) ==
+                 function::cache_slots(cells::at(cache, 0)));
   *cells::at(function::more(&f), function::MORE_CACHE) = cell{TYPE_BLOCK, 0, cache, 0};
   return cache;
 }
@@ -156,7 +158,7 @@ inline u32 cache_of(const cell* fn) {
 }  // namespace
 
 u32 cache_spec(const cell* fn) {
-  VYR_ASSERT(fn->data3 != 0);  // function-like values carry their more-block
+  VYR_ASSERT(function::more(fn) != 0);  // function-like values carry their more-block
   return cache_of(fn);
 }
 
