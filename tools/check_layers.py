@@ -50,8 +50,6 @@ FREE = ["tests/", "tools/", "bench/"]
 DEBTS = {
     ("runtime/hashtable.cpp", "runtime/datatypes/string.h"):
         "keys are hashed and compared by their text",
-    ("runtime/hashtable.cpp", "runtime/datatypes/series.h"):
-        "text keys are read through their series",
     ("runtime/hashtable.cpp", "runtime/datatypes/symbol.h"):
         "word keys are hashed by their canonical symbol",
     ("runtime/hashtable.cpp", "runtime/datatypes/series.h"):
