@@ -20,18 +20,23 @@ inline bool accepts(const cell* ts, u32 type) {
   return map[type >> 3] & (0x80u >> (type & 7));
 }
 
-// Conversions between the map and a 64-bit mask (bit t for type id t).
+// Conversions between the map and a 64-bit mask (bit t for type id t). A map byte holds its
+// lowest type id in its top bit, so each byte is the mask's byte reversed: a byte at a time,
+// since every function made (the boot image makes hundreds) converts its argument types.
+constexpr u8 reverse_bits(u8 b) {
+  b = u8((b & 0xF0u) >> 4 | (b & 0x0Fu) << 4);
+  b = u8((b & 0xCCu) >> 2 | (b & 0x33u) << 2);
+  return u8((b & 0xAAu) >> 1 | (b & 0x55u) << 1);
+}
 inline u64 mask_of(const cell* ts) {
+  const u8* map = typeset::map(ts);
   u64 m = 0;
-  for (u32 t = 0; t < 64; t++)
-    if (accepts(ts, t)) m |= bit(t);
+  for (u32 i = 0; i < 8; i++) m |= u64(reverse_bits(map[i])) << (8 * i);
   return m;
 }
 inline void set_mask(cell* ts, u64 mask) {
-  u8* map = typeset::map(ts);
-  std::memset(map, 0, 8);  // the map's first 64 bits; word 3 is left as it is
-  for (u32 t = 0; t < 64; t++)
-    if (mask & bit(t)) map[t >> 3] |= u8(0x80u >> (t & 7));
+  u8* map = typeset::map(ts);  // the map's first 64 bits; word 3 is left as it is
+  for (u32 i = 0; i < 8; i++) map[i] = reverse_bits(u8(mask >> (8 * i)));
 }
 
 // The bits a type-spec item names: a datatype!, a typeset!, or 0 for anything else.
