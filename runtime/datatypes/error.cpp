@@ -139,6 +139,18 @@ struct reader {
         if (open.size() < 2) fail();
         open.pop_back();
       } else if (c == '"') {
+        // Most texts hold no escape: those load straight from the catalogue text, which
+        // start-up reads a few hundred of.
+        const char* start = p + 1;
+        const char* end = start;
+        while (*end && *end != '"' && *end != '^') end++;
+        if (*end == '"') {
+          p = end + 1;
+          cell str{};
+          string::load_at(start, u32(end - start), &str, string::ENCODING_UTF8);
+          *slot() = str;
+          continue;
+        }
         std::string s;
         for (p++; *p && *p != '"'; p++) {
           if (*p == '^' && p[1]) {
