@@ -12,34 +12,13 @@
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/handle.h"
 #include "runtime/fire.h"
-#include "tests/unit/fixture.h"
+#include "tests/unit/gui/gui_fixture.h"
 
 namespace vyr::test {
 using namespace vyr::gui;
 
-class draw_face : public ::testing::Test {
+class draw_face : public headless_gui {
  protected:
-  void SetUp() override { ensure_runtime(); }
-  void TearDown() override {
-    gui::shutdown();
-    unsetenv("VYR_HEADLESS_SCREENS");
-  }
-  void start(const char* screens) {
-    gui::shutdown();
-    setenv("VYR_HEADLESS_SCREENS", screens, 1);
-    gui::init(true);
-    win::WNDCLASSEX wc;
-    wc.lpszClassName = "Plain";
-    wc.lpfnWndProc = win::DefWindowProc;
-    win::RegisterClassEx(wc);
-  }
-  cell run(const std::string& text) {
-    boot::build_environment();
-    cell r{TYPE_UNSET, 0, 0, 0};
-    collector::root_guard g(&r);
-    boot::do_source(text.data(), u32(text.size()), false, &r);
-    return r;
-  }
   // A window with a base face of the colour, and its pixel (x, y) as 0xAARRGGBB.
   win::HWND window(int x, int w, int h, cell* face) {
     win::HWND hwnd = win::CreateWindowEx(0, "Plain", "", win::WS_POPUP | win::WS_VISIBLE, x, 0, w, h,

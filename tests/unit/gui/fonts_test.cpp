@@ -11,34 +11,13 @@
 #include "runtime/datatypes/handle.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/cells.h"
-#include "tests/unit/fixture.h"
+#include "tests/unit/gui/gui_fixture.h"
 
 namespace vyr::test {
 using namespace vyr::gui;
 
-class fonts : public ::testing::Test {
+class fonts : public headless_gui {
  protected:
-  void SetUp() override { ensure_runtime(); }
-  void TearDown() override {
-    gui::shutdown();
-    unsetenv("VYR_HEADLESS_SCREENS");
-  }
-  void start(const char* screens = "1000x1000+0+0@96") {
-    gui::shutdown();
-    setenv("VYR_HEADLESS_SCREENS", screens, 1);
-    gui::init(true);
-    win::WNDCLASSEX wc;
-    wc.lpszClassName = "Plain";
-    wc.lpfnWndProc = win::DefWindowProc;
-    win::RegisterClassEx(wc);
-  }
-  cell run(const std::string& text) {
-    boot::build_environment();
-    cell r{TYPE_UNSET, 0, 0, 0};
-    collector::root_guard g(&r);
-    boot::do_source(text.data(), u32(text.size()), false, &r);
-    return r;
-  }
   cell font(const std::string& fields) {
     return run("make object! [name: size: style: angle: color: anti-alias?: shadow: state: "
                "parent: none " + fields + "]");
