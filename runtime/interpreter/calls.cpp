@@ -348,7 +348,7 @@ void push_refinement_slots(u32 cache, u32 from) {
     sym = word::symbol_id(name);
     word_ctx = word::context(name);
   }
-  if (copy) stack::push_copy(&fn);
+  if (copy) push_cell(&fn);
   stack::push_frame_sym(sym, word_ctx, header, function::more(&fn));
   return stack::frame_top - 1;
 }
@@ -618,7 +618,7 @@ namespace {
     native_stack::check();
     return seq_step(node, pos, tail);
   }
-  cell* s = stack::push_copy(v);
+  cell* s = push_cell(v);
   // apply_infix stops at once when no operator follows.
   return apply_infix(node, pos + 1, tail, s);
 }

@@ -172,7 +172,7 @@ void eval_block_plain(const cell* block_in, bool chain);
 
 namespace internal {
 [[gnu::always_inline]] inline void eval_seq_plain(const cell* block) {
-  cell* start = stack::push_copy(block);
+  cell* start = push_cell(block);
   u32 node = series::node(start), pos = series::index(start), tail = cells::length(node);
   if (pos >= tail) {
     *start = cell{TYPE_UNSET, 0, 0, 0};
@@ -307,8 +307,17 @@ void eval_in_frame(const cell* block) {
       if (exit_pending()) return;
     } else {
       // eval_next without its step: the value is pushed, then kept as the frame's first.
+      // A value that is its own result, or a word holding one (a loop body's commonest
+      // expressions start so), is pushed here, as eval_next would.
       cell* start = stack::top;
-      pos = seq_step(node, pos, tail);
+      const cell* c = cells::at(node, pos);
+      const cell* v = inert(type_of(c)) ? c : type_of(c) == TYPE_WORD ? peek(c) : nullptr;
+      if (v && inert(type_of(v))) {
+        push_cell(v);
+        pos = apply_infix(node, pos + 1, tail, start);
+      } else {
+        pos = seq_step(node, pos, tail);
+      }
       if (exit_pending()) return;
       if (start != stack::arguments) stack::set_last(*start);
     }
