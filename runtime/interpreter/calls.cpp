@@ -204,7 +204,7 @@ void eval_function_traced(const cell& fn, u32 me, u32 slots);
       cell b = *body;
       eval_block(&b, true);
     } else {
-      eval_seq(body);  // copies the body before anything can move it
+      eval_seq_inline(body);  // copies the body before anything can move it
       if (!exit_pending()) [[likely]] {
         stack::set_last(*(stack::top - 1));
         return;
@@ -682,9 +682,53 @@ namespace internal {
 // and checks, with literal branch blocks read in place. No copy of the native goes below
 // its arguments: its frame's block keeps what it needs alive, and the result is left in the
 // first argument cell, where the caller wants it.
+//
+// A condition that takes no call to compute (simple_value) cannot fail or run code, so the
+// frame is pushed only once it is known: when the branch it picks is a lone value (or there
+// is none), nothing can fail or look at the frame, and the call needs none. The frame is
+// skipped only while both stacks have room for it, so that an overflow is raised exactly
+// where the framed call raises it.
 u32 call_conditional(const cell& fn, u32 kind, u32 node, u32 pos, u32 tail, const cell* name) {
-  open_call(fn, name, false, stack::HEADER_INTERP_NATIVE, true);
   u32 nblocks = kind == COND_EITHER ? 2 : 1;
+  cell cond;
+  u32 after = pos < tail ? simple_value(node, pos, tail, &cond) : 0;
+  if (after) [[likely]] {
+    const cell* blocks = cells::at(node, after);
+    bool literal = after + nblocks <= tail && type_of(blocks) == TYPE_BLOCK &&
+                   (nblocks == 1 || type_of(blocks + 1) == TYPE_BLOCK) &&
+                   (after + nblocks == tail || !op_word(blocks + nblocks));
+    if (literal) [[likely]] {
+      if (stack::frame_top < stack::frame_end && stack::top + 1 < stack::push_limit) [[likely]] {
+        bool falsy = type_of(&cond) == TYPE_NONE ||
+                     (type_of(&cond) == TYPE_LOGIC && logic::get(&cond) == 0);
+        const cell* branch = blocks;
+        if (kind == COND_EITHER) {
+          if (falsy) branch = blocks + 1;
+        } else if (falsy != (kind == COND_UNLESS)) {
+          branch = nullptr;
+        }
+        const cell* v = nullptr;
+        cell none{TYPE_NONE, 0, 0, 0};
+        if (!branch) {
+          v = &none;
+        } else {
+          u32 bnode = series::node(branch), bpos = series::index(branch);
+          if (bpos + 1 == cells::length(bnode)) v = lone_value(bnode, bpos);
+        }
+        if (v) {
+          push_cell(v);
+          return after + nblocks;
+        }
+      }
+      // The frame and the condition as fetch_plain leaves them, in the same order.
+      open_call(fn, name, false, stack::HEADER_INTERP_NATIVE, true);
+      push_cell(&cond);
+      run_branch(kind, cells::at(node, after));
+      stack::leave();
+      return after + nblocks;
+    }
+  }
+  open_call(fn, name, false, stack::HEADER_INTERP_NATIVE, true);
   if (pos >= tail) [[unlikely]] no_arg(function::arg_symbol(cells::at(cache_of(&fn), 1)));
   pos = fetch_plain(node, pos, tail);  // the condition: any value is accepted
   if (leave_on_exit()) [[unlikely]] return pos;
