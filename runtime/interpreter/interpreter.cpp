@@ -32,6 +32,7 @@ do_file_fn do_file_hook = nullptr;
 
 namespace internal {
 u32 global_values = 0;
+u32 global_node = ~0u;
 u8 fast_native[FAST_NATIVES];
 u8 fast_action[ACTION_COUNT + 1];
 const i32 no_refinements[MAX_REFINEMENTS] = {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1,
@@ -545,7 +546,10 @@ void init() {
   done = true;
   collector::register_callback(mark_interpreter);
   init_fast_ops();
-  if (_context::global) global_values = _context::values(_context::context_cell(_context::global));
+  if (_context::global) {
+    global_values = _context::values(_context::context_cell(_context::global));
+    if (global_values) global_node = _context::global;
+  }
   error::near_hook = near_position;
   error::call_words_hook = call_words;
   if (error_builder && error_builder != build_error) {

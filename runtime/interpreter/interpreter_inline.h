@@ -103,6 +103,9 @@ struct position_scope {
 // neither node changes for the life of the runtime (nodes never move), so a word of that
 // context goes straight to the values.
 extern u32 global_values;
+// The global context's node once global_values is known, else a value no node takes: one
+// comparison tells a word of that context.
+extern u32 global_node;
 
 // The value of a word when its context can answer without an error, else null: the infix
 // look-ahead must never raise for a word that is not an operator.
@@ -110,7 +113,7 @@ extern u32 global_values;
   u32 ctx = word::context(w), index = word::index(w);
   char* const base = arena::base;
   // (An index of NO_INDEX fails the bound checks below.)
-  if (ctx == _context::global && global_values) {
+  if (ctx == global_node) {
     const series_buffer* b = buffer_in(base, global_values);
     if (index >= (b->used_bytes() >> 4)) return nullptr;
     return reinterpret_cast<const cell*>(base + b->offset) + index;
