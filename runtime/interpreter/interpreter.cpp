@@ -94,6 +94,25 @@ logic:
   cell code = *block;
   trace::event(bit, &code, pos, nullptr, v);
 }
+u32 set_word_step(u32 node, u32 pos, u32 tail) {
+  native_stack::check();
+  cell* start = stack::top;
+  cell v = *cells::at(node, pos);
+  pos++;
+  stack::push_frame(&v, stack::HEADER_INTERP_NATIVE);
+  pos = seq_step(node, pos, tail);
+  if (leave_on_exit()) return pos;
+  cell value = *(stack::top - 1);
+  if (type_of(&value) == TYPE_UNSET) fire("script", "need-value", &v);
+  // What ran may have switched tracing on.
+  if (tracing) [[unlikely]] trace_at(trace::EV_SET, node, pos, &v, &value);
+  cell* slot = settable(&v);
+  if (slot) *slot = value; else _context::set(&v, &value);
+  *stack::arguments = value;
+  stack::leave();
+  return apply_infix(node, pos, tail, start);
+}
+
 [[gnu::noinline, gnu::cold]] void trace_call(u32 bit, const cell* name, const cell* v) {
   trace::event(bit, nullptr, 0, name, v);
 }

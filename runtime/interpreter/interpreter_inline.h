@@ -143,7 +143,7 @@ constexpr u64 ACTIVE_TYPES =
 static_assert(TYPE_TOTAL_COUNT <= 64);
 inline bool inert(u32 t) { return !((ACTIVE_TYPES >> (t & 63)) & 1); }
 
-inline bool op_word(const cell* c) {
+[[gnu::always_inline]] inline bool op_word(const cell* c) {
   if (type_of(c) != TYPE_WORD) return false;
   const cell* v = peek(c);
   return v && type_of(v) == TYPE_OP;
@@ -398,6 +398,10 @@ inline cell* settable(const cell* w) {
 // used while tracing: eval_block sends the block's enter and exit events.
 void eval_seq(const cell* block);
 
+// eval_next's set-word case (with EVAL_PUSH) for a value that simple_value found to need a
+// call, the value's own step taken by seq_step (interpreter.cpp). Not while tracing.
+u32 set_word_step(u32 node, u32 pos, u32 tail);
+
 // One expression, pushed: eval_next with EVAL_PUSH, its commonest cases (a paren, a word
 // naming a function, a set-word of a value that takes no call) entered without its step.
 // The step of eval_seq, eval_in_frame and argument gathering.
@@ -433,7 +437,7 @@ void eval_seq(const cell* block);
         *stack::push_slot() = value;
         return after;
       }
-      return eval_next(node, pos, tail, EVAL_PUSH | EVAL_TRIED_SIMPLE);
+      return set_word_step(node, pos, tail);
     }
   }
   return eval_next(node, pos, tail, EVAL_PUSH);
