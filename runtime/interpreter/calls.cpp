@@ -204,7 +204,7 @@ void eval_function_traced(const cell& fn, u32 me, u32 slots);
       cell b = *body;
       eval_block(&b, true);
     } else {
-      eval_seq_inline(body);  // copies the body before anything can move it
+      eval_seq(body);  // copies the body before anything can move it
       if (!exit_pending()) [[likely]] {
         stack::set_last(*(stack::top - 1));
         return;

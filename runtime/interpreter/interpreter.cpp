@@ -94,6 +94,7 @@ logic:
   cell code = *block;
   trace::event(bit, &code, pos, nullptr, v);
 }
+
 u32 set_word_step(u32 node, u32 pos, u32 tail) {
   native_stack::check();
   cell* start = stack::top;
@@ -191,6 +192,36 @@ class interp_scope {
 void eval_block_plain(const cell* block_in, bool chain);
 
 namespace internal {
+[[gnu::always_inline]] inline void eval_seq_plain(const cell* block) {
+  cell* start = push_cell(block);
+  u32 node = series::node(start), pos = series::index(start), tail = cells::length(node);
+  if (pos >= tail) {
+    *start = cell{TYPE_UNSET, 0, 0, 0};
+    return;
+  }
+  if (pos + 1 == tail) {
+    if (const cell* v = lone_value(node, pos)) {
+      *start = *v;
+      return;
+    }
+  }
+  native_stack::check();
+  // The block's cell at `start` is this evaluation's own copy: it keeps the position.
+  position_scope ps;
+  position_ref = start;
+  cell* first = start + 1;
+  for (;;) {
+    series::index(start) = pos;
+    pos = seq_step(node, pos, tail);
+    if (exit_pending()) return;
+    tail = cells::length(node);  // the block may have been changed by what ran
+    if (pos >= tail) break;
+    stack::top = first;
+  }
+  *start = *first;
+  stack::top = first;
+}
+
 // A block entered while tracing or while a library block holds tracing off (see
 // library_scope), away from the hot path.
 [[gnu::noinline, gnu::cold]] void eval_seq_library(const cell* block) {
@@ -206,13 +237,20 @@ namespace internal {
   eval_seq_plain(block);
 }
 
+void eval_seq(const cell* block);
+
 // A block entered from code of the other kind (library or user), away from the hot path.
 [[gnu::noinline, gnu::cold]] void eval_seq_crossing(const cell* block, bool library) {
   interp_scope is(library);
   eval_seq(block);
 }
 
-void eval_seq(const cell* block) { eval_seq_inline(block); }
+void eval_seq(const cell* block) {
+  bool library = (buffer_of(series::node(block))->flags & SERIES_LIBRARY) != 0;
+  if (library == (stack::frame_mask == ~0u)) [[unlikely]] return eval_seq_crossing(block, library);
+  if (tracing || library_quiet) [[unlikely]] return eval_seq_library(block);
+  eval_seq_plain(block);
+}
 
 }  // namespace internal
 

@@ -23,7 +23,6 @@
 #include "runtime/datatypes/actions.h"
 #include "runtime/datatypes/cells.h"
 #include "runtime/stack.h"
-#include "runtime/interpreter/native_stack.h"
 #include "runtime/interpreter/trace.h"
 #include "runtime/interpreter/typecheck.h"
 #include "runtime/word_tables.h"
@@ -443,49 +442,5 @@ u32 set_word_step(u32 node, u32 pos, u32 tail);
   return eval_next(node, pos, tail, EVAL_PUSH);
 }
 
-// eval_seq's loop, for user code while nothing is traced.
-[[gnu::always_inline]] inline void eval_seq_plain(const cell* block) {
-  cell* start = push_cell(block);
-  u32 node = series::node(start), pos = series::index(start), tail = cells::length(node);
-  if (pos >= tail) {
-    *start = cell{TYPE_UNSET, 0, 0, 0};
-    return;
-  }
-  if (pos + 1 == tail) {
-    if (const cell* v = lone_value(node, pos)) {
-      *start = *v;
-      return;
-    }
-  }
-  native_stack::check();
-  // The block's cell at `start` is this evaluation's own copy: it keeps the position.
-  position_scope ps;
-  position_ref = start;
-  cell* first = start + 1;
-  for (;;) {
-    series::index(start) = pos;
-    pos = seq_step(node, pos, tail);
-    if (exit_pending()) return;
-    tail = cells::length(node);  // the block may have been changed by what ran
-    if (pos >= tail) break;
-    stack::top = first;
-  }
-  *start = *first;
-  stack::top = first;
-}
-
-// The away-from-the-hot-path cases of eval_seq (interpreter.cpp): a block entered while
-// tracing or while a library block holds tracing off, and a block entered from code of the
-// other kind (library or user).
-void eval_seq_library(const cell* block);
-void eval_seq_crossing(const cell* block, bool library);
-
-// eval_seq, inlined into its hottest caller (a function's body).
-[[gnu::always_inline]] inline void eval_seq_inline(const cell* block) {
-  bool library = (buffer_of(series::node(block))->flags & SERIES_LIBRARY) != 0;
-  if (library == (stack::frame_mask == ~0u)) [[unlikely]] return eval_seq_crossing(block, library);
-  if (tracing || library_quiet) [[unlikely]] return eval_seq_library(block);
-  eval_seq_plain(block);
-}
 
 }  // namespace vyr::interpreter::internal
