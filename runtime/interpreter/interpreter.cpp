@@ -270,12 +270,19 @@ void eval_block(const cell* block_in, bool chain) {
     library_scope ls(series::node(block_in));
     return eval_block_plain(block_in, chain);
   }
+  eval_block_plain(block_in, chain);
+}
+
+void eval_block_plain(const cell* block_in, bool chain) {
+  cell block = *block_in;
+  u32 node = series::node(&block);
+  u32 pos = series::index(&block);
+  u32 tail = cells::length(node);
   // A block of one value that is its own result, or a word holding one (compose's parens,
-  // say): nothing can fail or look at a frame, so the value is left as the frame would
-  // leave it, without one. Only while both stacks have room for the frame and its value,
-  // so that an overflow is raised exactly where the framed evaluation raises it.
-  u32 node = series::node(block_in), pos = series::index(block_in);
-  if (pos + 1 == cells::length(node) && stack::frame_top < stack::frame_end &&
+  // say): nothing can fail or look at a frame, so with no events to send the value is left
+  // as the frame would leave it, without one. Only while both stacks have room for the
+  // frame and its value, so that an overflow is raised exactly where it was.
+  if (pos + 1 == tail && !tracing && stack::frame_top < stack::frame_end &&
       stack::top + 1 < stack::push_limit) {
     if (const cell* v = lone_value(node, pos)) {
       cell* result = push_cell(v);
@@ -283,18 +290,10 @@ void eval_block(const cell* block_in, bool chain) {
       return;
     }
   }
-  eval_block_plain(block_in, chain);
-}
-
-void eval_block_plain(const cell* block_in, bool chain) {
-  cell block = *block_in;
-  u32 node = series::node(&block);
   position_scope ps;
   cell at = block;
   stack::push_frame_sym(body_symbol(), 0, stack::HEADER_BLOCK);
   stack::frames[stack::frame_top - 1].block = node;
-  u32 pos = series::index(&block);
-  u32 tail = cells::length(node);
   if (tracing) [[unlikely]] trace_block(trace::EV_ENTER, &block, pos, nullptr);
   if (pos >= tail) {
     stack::set_last(cell{TYPE_UNSET, 0, 0, 0});
@@ -345,10 +344,16 @@ void eval_in_frame(const cell* block) {
       // expressions start so), is pushed here, as eval_next would.
       cell* start = stack::top;
       const cell* c = cells::at(node, pos);
-      const cell* v = inert(type_of(c)) ? c : type_of(c) == TYPE_WORD ? peek(c) : nullptr;
+      const cell* v = type_of(c) == TYPE_WORD ? peek(c) : c;
       if (v && inert(type_of(v))) {
         push_cell(v);
         pos = apply_infix(node, pos + 1, tail, start);
+      } else if (v && type_of(c) == TYPE_WORD && callable(type_of(v))) {
+        // seq_step's case of a word naming a function, its look-up not repeated.
+        cell f = *v;
+        pos = dispatch_call(f, node, pos + 1, tail, c);
+        if (exit_pending()) return;
+        pos = apply_infix(node, pos, tail, start);
       } else {
         pos = seq_step(node, pos, tail);
       }
