@@ -753,7 +753,7 @@ u32 call_conditional(const cell& fn, u32 kind, u32 node, u32 pos, u32 tail, cons
 // recurse passes through eval_seq or eval_next, which do.
 u32 call_lean(const cell& fn, u32 cache, u32 node, u32 pos, u32 tail, const cell* name) {
   cell* start = stack::top;
-  u32 me = open_call(fn, name, true);
+  u32 me = open_call(fn, name, true, true);  // a word or nothing names it (see dispatch_call)
   u32 fixed = fixed_count(cells::at(cache, 0));
   pos = gather_plain(cache, 1, 1 + fixed, node, pos, tail);
   if (leave_on_exit()) [[unlikely]] return pos;
