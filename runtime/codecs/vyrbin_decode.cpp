@@ -196,6 +196,7 @@ class decoder {
   }
 
   u32 symbol(u32 number);
+  bool known_global_word(u32 blk);
 
   // ---- Records ------------------------------------------------------------------------
   void record(u32 blk);
@@ -271,6 +272,30 @@ u32 decoder::symbol(u32 number) {
   u32 id = symbol::make_from_bytes(reinterpret_cast<const char*>(s), u32(n));
   symbols_[number] = id;
   return id;
+}
+
+// The image's commonest record, a plain word whose name an earlier record has already
+// given its global slot (a new-line mark before it at most), read and appended in one
+// step; anything else, or anything unusual about it, is left for record().
+bool decoder::known_global_word(u32 blk) {
+  const u8* q = p_;
+  if (end_ - q < 2) return false;
+  u32 header = 0;
+  if (*q == 0xC0) {
+    header = HEADER_NEW_LINE;
+    q++;
+  }
+  u32 type = *q++;  // the flag bit clear: not bound elsewhere
+  if (type < TYPE_WORD || type > TYPE_GET_WORD || q >= end_) return false;
+  u32 n = *q++;
+  if (n & 0x80) {
+    if (q >= end_ || (*q & 0x80)) return false;
+    n = (n & 0x7F) | u32(*q++) << 7;
+  }
+  if (n >= symbol_count_ || !global_slots_[n]) return false;
+  p_ = q;
+  append(blk, cell{type | header, _context::global, symbols_[n], global_slots_[n] - 1});
+  return true;
 }
 
 void decoder::run() {
@@ -535,7 +560,9 @@ void decoder::block_like(u32 blk, u32 type, bool flag, bool ref) {
   u32 node = memory::alloc_cells(n ? n : 1);
   if (library) buffer_of(node)->flags |= SERIES_LIBRARY;
   *block_at(blk, pos) = cell{type, head, node, 0};
-  for (u32 i = 0; i < n; i++) record(node);
+  const bool fast = boot && compact_ && depth_ < MAX_DEPTH;
+  for (u32 i = 0; i < n; i++)
+    if (!fast || !known_global_word(node)) record(node);
   if (type == TYPE_HASH) {
     cell h = *block_at(blk, pos);
     collector::root_guard g(&h);
