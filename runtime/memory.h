@@ -15,6 +15,10 @@ constexpr u32 SERIES_OWNED = 0x00020000;
 constexpr u32 SERIES_LIBRARY = 0x00040000;
 constexpr u32 SERIES_COMPLEMENT = 0x00080000;
 constexpr u32 SERIES_FIXED = 0x00100000;
+// A function body literal of the environment's sources that is evaluated once and reachable
+// only through its source block: the function made from it may take it as its body instead
+// of a copy (see function::push). Never copied to another series.
+constexpr u32 SERIES_BODY_ONCE = 0x00200000;
 constexpr u32 SERIES_BIG = 0x01000000;
 constexpr u32 SERIES_MARK = 0x08000000;
 constexpr u32 SERIES_CENTRED = 0x10000000;

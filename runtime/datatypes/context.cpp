@@ -297,9 +297,8 @@ struct small_context {
   u32 index[MAX];
 };
 
-// A larger context (an object of many fields) as a table from canonical symbol to slot + 1,
-// filled for one bind and cleared after: a lookup per word of the body costs an index, not
-// a hash probe. Binding neither allocates nor runs code, so one table serves every bind.
+// A context's words as a table from canonical symbol to slot + 1, filled for one bind and
+// cleared after: a lookup per word of the body costs an index, not a hash probe or a scan. Binding neither allocates nor runs code, so one table serves every bind.
 std::vector<u32>& direct_table() {
   static std::vector<u32> table;
   return table;
@@ -347,30 +346,31 @@ void bind(const cell* block, u32 ctx, bool self) {
   u32 self_id = self ? self_symbol() : 0;
   u32 n = word_count(ctx);
   if (ctx == global) return bind_in(block, ctx, self, self_id, nullptr, nullptr);
-  if (n > small_context::MAX) {
-    std::vector<u32>& table = direct_table();
-    if (table.size() <= symbol::count()) table.resize(symbol::count() + 1);
-    bool unique = true;
-    u32 k = 0;
-    for (; k < n; k++) {
-      const cell* w = word_at(ctx, k);
-      u32& slot = table[symbol::resolve(w->data2)];
-      // Two spellings of one name (only the global context is meant to hold them): the
-      // hash table's probe order decides which one binds, so it does the binding.
-      if (slot) { unique = false; break; }
-      slot = w->data3 + 1;
+  std::vector<u32>& table = direct_table();
+  if (table.size() <= symbol::count()) table.resize(symbol::count() + 1);
+  bool unique = true;
+  u32 k = 0;
+  for (; k < n; k++) {
+    const cell* w = word_at(ctx, k);
+    u32& slot = table[symbol::resolve(w->data2)];
+    // Two spellings of one name (only the global context is meant to hold them): the
+    // first in word order binds in a small context, the hash table's in a larger one.
+    if (slot) {
+      unique = false;
+      break;
     }
-    if (unique) bind_in(block, ctx, self, self_id, nullptr, table.data());
-    for (u32 j = 0; j < k; j++) table[symbol::resolve(word_at(ctx, j)->data2)] = 0;
-    if (!unique) bind_in(block, ctx, self, self_id, nullptr, nullptr);
-    return;
+    slot = w->data3 + 1;
   }
+  if (unique) bind_in(block, ctx, self, self_id, nullptr, table.data());
+  for (u32 j = 0; j < k; j++) table[symbol::resolve(word_at(ctx, j)->data2)] = 0;
+  if (unique) return;
+  if (n > small_context::MAX) return bind_in(block, ctx, self, self_id, nullptr, nullptr);
   small_context small;
   small.count = n;
-  for (u32 k = 0; k < n; k++) {
-    const cell* w = word_at(ctx, k);
-    small.canon[k] = symbol::resolve(w->data2);
-    small.index[k] = w->data3;
+  for (u32 j = 0; j < n; j++) {
+    const cell* w = word_at(ctx, j);
+    small.canon[j] = symbol::resolve(w->data2);
+    small.index[j] = w->data3;
   }
   bind_in(block, ctx, self, self_id, &small, nullptr);
 }
