@@ -57,7 +57,7 @@ void mark_global() { collector::mark_block(global); }
 void init_global() {
   if (global) return;
   symbol::init();
-  global = create(4000, false, false, 0, KIND_GLOBAL);
+  global = create(symbol::INITIAL_CAPACITY, false, false, 0, KIND_GLOBAL);
   collector::register_callback(mark_global);
 }
 

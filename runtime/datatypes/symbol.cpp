@@ -28,10 +28,12 @@ void init() {
   if (block) return;
   hashtable::init_module();
   collector::register_callback(mark_roots);
-  block = memory::alloc_cells(4000);
+  // Room for the environment's names (about 2,000 headless) and a script's first few
+  // hundred: every page reserved here is one more to fault in at each start.
+  block = memory::alloc_cells(INITIAL_CAPACITY);
   cell b{TYPE_BLOCK, 0, block, 0};
   collector::root_guard g(&b);
-  table = hashtable::init(4000, &b, hashtable::KIND_SYMBOLS, 0);
+  table = hashtable::init(INITIAL_CAPACITY, &b, hashtable::KIND_SYMBOLS, 0);
 }
 
 u32 make_from_bytes(const char* bytes, u32 length) {

@@ -11,7 +11,8 @@ namespace vyr::symbol {
 extern u32 block;  // node of the symbol block (cell n-1 is symbol n)
 extern u32 table;  // node of the symbol index (hash table of kind 2)
 
-void init();  // idempotent: the block (room for 4,000) and the index, both roots
+constexpr u32 INITIAL_CAPACITY = 2600;
+void init();  // idempotent: the block (room for 2,600 at first) and the index, both roots
 
 u32 make(const char* name);                             // exact interning with case aliases
 u32 make_from_bytes(const char* bytes, u32 length);     // the same for a counted name
