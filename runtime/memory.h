@@ -69,6 +69,7 @@ namespace memory {
 
 constexpr u32 NODES_PER_FRAME = 10000;
 constexpr u32 BASE_FRAME_SIZE = 0x100000;
+constexpr u32 HUGE_PAGE = 0x200000;  // the first series frame's block, when the system has them
 constexpr u32 BIG_THRESHOLD = 0x200000;
 constexpr u32 FRAME_LEFTOVER = 0xCCCC;  // a frame with less room than this is passed over
 
@@ -98,7 +99,8 @@ extern record mem;
 u64 checked_size(u64 count, u64 unit);
 
 void init();
-u32 allocate_virtual(u64 size);  // returns the usable area's offset (after the size word)
+// Returns the usable area's offset (after the size word); `align` as for arena::take.
+u32 allocate_virtual(u64 size, u64 align = 4096);
 void free_virtual(u32 block);
 
 u32 new_node_frame(u32 n);
