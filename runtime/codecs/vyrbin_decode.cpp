@@ -83,7 +83,7 @@ inline void block_truncate(u32 node, u32 n) {
 }
 // Appends a copy of the cell and answers its position. The block may grow (and the
 // collector run) first: a value made just before, not yet in any block, is kept alive.
-inline u32 append(u32 node, const cell& c) {
+[[gnu::always_inline]] inline u32 append(u32 node, const cell& c) {
   series_buffer* b = buffer_of(node);
   u32 pos = b->used_bytes() >> 4;
   if (b->tail + sizeof(cell) <= b->end_offset()) {
