@@ -61,8 +61,7 @@ void* run(void*) {
     // back, and nothing is torn down (the thread's 1 GiB stack, the static tables): the
     // kernel takes the whole address space back at once.
     vyr::text::restore_terminal();
-    std::fflush(stdout);
-    std::fflush(stderr);
+    std::fflush(nullptr);
     _exit(0);
   } catch (const vyr::thrown& t) {
     // A language error with no catching frame (the construction has none): its report,
