@@ -401,8 +401,13 @@ u32 hash_string(const cell* value, bool case_sensitive) {
 }
 
 const char* lowercase_ascii(const char* bytes, u32 n) {
+  // Most names are written in lower case: those are hashed where they lie.
+  u32 first = 0;
+  while (first < n && !(bytes[first] >= 'A' && bytes[first] <= 'Z')) first++;
+  if (first == n) return bytes;
   if (lower_scratch.size() < n) lower_scratch.resize(std::max<u32>(n, 256));
-  for (u32 i = 0; i < n; i++) {
+  std::memcpy(lower_scratch.data(), bytes, first);
+  for (u32 i = first; i < n; i++) {
     char c = bytes[i];
     lower_scratch[i] = (c >= 'A' && c <= 'Z') ? char(c | 0x60) : c;
   }
