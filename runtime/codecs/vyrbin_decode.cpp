@@ -83,16 +83,26 @@ inline void block_truncate(u32 node, u32 n) {
 }
 // Appends a copy of the cell and answers its position. The block may grow (and the
 // collector run) first: a value made just before, not yet in any block, is kept alive.
-[[gnu::always_inline]] inline u32 append(u32 node, const cell& c) {
+// The growing case out of line: its guard stays out of the frames of the recursive
+// record readers that inline the common case. An unoptimised build inlines nothing by
+// force: there every inlined local would add to those frames, and the nesting limit's
+// depth of them would no longer fit the stack.
+[[gnu::noinline]] void append_growing(u32 node, const cell& c) {
+  cell v = c;
+  collector::root_guard g(&v);
+  cells::append(node, &v);
+}
+#ifdef __OPTIMIZE__
+[[gnu::always_inline]]
+#endif
+inline u32 append(u32 node, const cell& c) {
   series_buffer* b = buffer_of(node);
   u32 pos = b->used_bytes() >> 4;
   if (b->tail + sizeof(cell) <= b->end_offset()) {
     *b->tail_cell() = c;
     b->tail += u32(sizeof(cell));
   } else {
-    cell v = c;
-    collector::root_guard g(&v);
-    cells::append(node, &v);
+    append_growing(node, c);
   }
   return pos;
 }
