@@ -86,7 +86,8 @@ u32 allocate_virtual(u64 size, u64 align) {
   arena::guard(block + static_cast<u32>(rounded), 4096);
   // Asked before the size word below is written: once a small page is in the range, the
   // range can no longer take a huge one.
-  if (align >= HUGE_PAGE && rounded >= HUGE_PAGE) madvise(arena::at<char>(block), rounded, MADV_HUGEPAGE);
+  if (align >= HUGE_PAGE && rounded >= HUGE_PAGE)
+    madvise(arena::at<char>(block), rounded, MADV_HUGEPAGE);
   *arena::at<u32>(block) = static_cast<u32>(rounded + 4096);
   mem.total += rounded + 4096;
   return block + 4;

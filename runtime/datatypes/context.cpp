@@ -298,7 +298,8 @@ struct small_context {
 };
 
 // A context's words as a table from canonical symbol to slot + 1, filled for one bind and
-// cleared after: a lookup per word of the body costs an index, not a hash probe or a scan. Binding neither allocates nor runs code, so one table serves every bind.
+// cleared after: a lookup per word of the body costs an index, not a hash probe or a scan.
+// Binding neither allocates nor runs code, so one table serves every bind.
 std::vector<u32>& direct_table() {
   static std::vector<u32> table;
   return table;
@@ -348,10 +349,17 @@ void bind(const cell* block, u32 ctx, bool self) {
   if (ctx == global) return bind_in(block, ctx, self, self_id, nullptr, nullptr);
   std::vector<u32>& table = direct_table();
   if (table.size() <= symbol::count()) table.resize(symbol::count() + 1);
+  // The entries filled are cleared however the bind ends (a block nested too deep raises).
+  struct clear_after {
+    std::vector<u32>& table;
+    u32 ctx, filled = 0;
+    ~clear_after() {
+      for (u32 j = 0; j < filled; j++) table[symbol::resolve(word_at(ctx, j)->data2)] = 0;
+    }
+  } filled{table, ctx};
   bool unique = true;
-  u32 k = 0;
-  for (; k < n; k++) {
-    const cell* w = word_at(ctx, k);
+  for (; filled.filled < n; filled.filled++) {
+    const cell* w = word_at(ctx, filled.filled);
     u32& slot = table[symbol::resolve(w->data2)];
     // Two spellings of one name (only the global context is meant to hold them): the
     // first in word order binds in a small context, the hash table's in a larger one.
@@ -361,9 +369,7 @@ void bind(const cell* block, u32 ctx, bool self) {
     }
     slot = w->data3 + 1;
   }
-  if (unique) bind_in(block, ctx, self, self_id, nullptr, table.data());
-  for (u32 j = 0; j < k; j++) table[symbol::resolve(word_at(ctx, j)->data2)] = 0;
-  if (unique) return;
+  if (unique) return bind_in(block, ctx, self, self_id, nullptr, table.data());
   if (n > small_context::MAX) return bind_in(block, ctx, self, self_id, nullptr, nullptr);
   small_context small;
   small.count = n;

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "runtime/cycles.h"
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/function.h"
 #include "runtime/datatypes/symbol.h"
@@ -171,7 +172,19 @@ TEST_F(ContextTest, BindingToALargeContextFindsEverySpelling) {
   EXPECT_EQ(w[2].data3, 0u);
   EXPECT_EQ(w[3].data1, 0u);  // not a word of the context
   EXPECT_EQ(buffer_of(inner.data2)->cells()[0].data3, 12u);
-  // The table is left empty: a later bind to another context sees none of these slots.
+  // A block nested deeper than the cycle stack holds raises, and the table is left empty
+  // all the same: a later bind to another context sees none of these slots.
+  cell deep = make_block({{TYPE_WORD, "lc-1"}});
+  collector::root_guard dg(&deep);
+  cell at = deep;
+  for (int i = 0; i < 1100; i++) {
+    cell next = make_block({{TYPE_WORD, "lc-2"}});
+    series_buffer* b = buffer_of(at.data2);
+    *memory::alloc_tail_cell(b) = next;
+    at = next;
+  }
+  EXPECT_EQ(error_id([&] { ctx::bind(&deep, c, false); }), "internal/too-deep");
+  cycles::reset();
   u32 small = ctx::create(1, false, false, 0, ctx::KIND_OBJECT);
   collector::node_guard g2(&small);
   ctx::add_word(small, symbol::make("lc-x"));
