@@ -284,7 +284,13 @@ u32 push(const cell* spec_in, const cell* body_in, u32 ctx, u32 code, u32 code2,
   u32 more = memory::alloc_cells(5);
   collector::node_guard mg(&more);
   cell body_copy{TYPE_NONE, 0, 0, 0};
-  if (cells::block_like_q(type_of(&body))) {
+  series_buffer* bb = cells::block_like_q(type_of(&body)) ? buffer_of(body.data2) : nullptr;
+  if (bb && type_of(&body) == TYPE_BLOCK && body.data1 == 0 && (bb->flags & SERIES_BODY_ONCE)) {
+    // A body literal of the environment that nothing else can reach and nothing evaluates
+    // again: the copy would be indistinguishable from it. Taken once only.
+    bb->flags &= ~SERIES_BODY_ONCE;
+    body_copy = body;
+  } else if (bb) {
     body_copy = cell{type_of(&body), 0, deep_copy(body.data2, body.data1), 0};
   } else if (type_of(&body) != TYPE_NONE) {
     body_copy = body;
@@ -397,13 +403,9 @@ void init() {
 namespace vyr::routine {
 
 namespace {
-struct entry {
-  std::string name;
-  code_fn fn;
-};
-// A deque: its entries never move, so the index below can point at their names.
-std::deque<entry>& registry() {
-  static std::deque<entry> r;
+// A deque: its names never move, so the index below can point at them.
+std::deque<std::string>& registry() {
+  static std::deque<std::string> r;
   return r;
 }
 // Name to registry index (1-based); the first registration of a name wins, as a scan in
@@ -412,12 +414,16 @@ std::unordered_map<std::string_view, u32>& index() {
   static std::unordered_map<std::string_view, u32> m;
   return m;
 }
+// The code of each index (1-based, as the names) in one flat array: every routine call
+// reads it, and a deque's element look-up cost a call more than a predicate's code does.
+std::vector<code_fn> codes;
 }  // namespace
 
 u32 register_(const char* name, code_fn f) {
-  registry().push_back({name, f});
+  registry().push_back(name);
+  codes.push_back(f);
   u32 n = static_cast<u32>(registry().size());
-  index().emplace(std::string_view(registry().back().name), n);
+  index().emplace(std::string_view(registry().back()), n);
   return n;
 }
 
@@ -426,11 +432,9 @@ u32 find(const char* name) {
   return it == index().end() ? 0 : it->second;
 }
 
-code_fn code(u32 index) {
-  return index >= 1 && index <= registry().size() ? registry()[index - 1].fn : nullptr;
-}
+code_fn code(u32 index) { return index - 1 < codes.size() ? codes[index - 1] : nullptr; }
 const char* name_of(u32 index) {
-  return index >= 1 && index <= registry().size() ? registry()[index - 1].name.c_str() : "";
+  return index >= 1 && index <= registry().size() ? registry()[index - 1].c_str() : "";
 }
 
 cell* push(const cell* spec_in, const cell* body, u32 code_index, u32 result_type, bool direct) {
