@@ -11,9 +11,12 @@
 
 namespace vyr::arena {
 
+#ifndef VYR_ARENA_ADDRESS
 char* base = nullptr;
+#endif
 
 namespace {
+bool reserved = false;
 constexpr u64 RESERVE = 1ull << 32;
 constexpr u64 PAGE = 4096;
 u64 bump = PAGE;                      // offset 0 stays unmapped so that 0 means null
@@ -24,13 +27,26 @@ u64 round_pages(u64 n) { return (n + PAGE - 1) & ~(PAGE - 1); }
 }  // namespace
 
 void init() {
-  if (base) return;
+  if (reserved) return;
+#ifdef VYR_ARENA_ADDRESS
+  // Never over another mapping: the kernel refuses the address rather than replace one.
+  void* p = mmap(base, RESERVE, PROT_NONE,
+                 MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE | MAP_FIXED_NOREPLACE, -1, 0);
+  if (p != MAP_FAILED && p != base) {  // a kernel that takes the address as a hint only
+    munmap(p, RESERVE);
+    p = MAP_FAILED;
+  }
+#else
   void* p = mmap(nullptr, RESERVE, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+#endif
   if (p == MAP_FAILED) {
     std::fputs("*** Runtime Error 94: cannot reserve the memory arena\n", stderr);
     std::exit(94);
   }
+#ifndef VYR_ARENA_ADDRESS
   base = static_cast<char*>(p);
+#endif
+  reserved = true;
 }
 
 u32 take(u64 bytes, u64 align) {

@@ -7,7 +7,14 @@
 
 namespace vyr::arena {
 
-extern char* base;  // start of the reservation (the page at offset 0 is never handed out)
+// Start of the reservation (the page at offset 0 is never handed out). Where the build fixes
+// its address, turning an offset into a pointer is one addressing mode with a constant
+// displacement, and no store through a pointer can make the compiler load the base again.
+#ifdef VYR_ARENA_ADDRESS
+inline char* const base = reinterpret_cast<char*>(VYR_ARENA_ADDRESS);
+#else
+extern char* base;
+#endif
 
 void init();  // reserve the region; idempotent
 
