@@ -32,12 +32,22 @@ u32 round16(u64 n) { return static_cast<u32>((n + 15) & ~u64{15}); }
 node_frame* nframe(u32 off) { return arena::at<node_frame>(off); }
 series_frame* sframe(u32 off) { return arena::at<series_frame>(off); }
 
+// The frame that answered the last lookup and the node range it holds: a sweep frees the
+// nodes of neighbouring dead buffers, which mostly come from one frame. Forgotten whenever
+// a frame is released.
+u32 last_frame = 0, last_first = 0, last_end = 0;
+void forget_last_frame() { last_frame = last_first = last_end = 0; }
+
 u32 frame_of_node(u32 node) {
+  if (node >= last_first && node < last_end) return last_frame;
   auto it = std::upper_bound(node_frames_sorted.begin(), node_frames_sorted.end(), node);
   if (it == node_frames_sorted.begin()) return 0;
   u32 f = *(it - 1);
   u32 first = f + NODE_FRAME_HEADER;
   if (node < first || node >= first + nframe(f)->capacity * 4) return 0;
+  last_frame = f;
+  last_first = first;
+  last_end = first + nframe(f)->capacity * 4;
   return f;
 }
 
@@ -66,6 +76,7 @@ u64 checked_size(u64 count, u64 unit) {
 
 void init() {
   arena::init();
+  forget_last_frame();
   mem = record{};
 }
 
@@ -478,6 +489,7 @@ void update_node_frames() {
       if (fr->next) nframe(fr->next)->prev = fr->prev; else mem.node_last = fr->prev;
       node_frames_sorted.erase(
           std::lower_bound(node_frames_sorted.begin(), node_frames_sorted.end(), f));
+      forget_last_frame();
       if (mem.node_current == f) mem.node_current = 0;
       free_virtual(f);
     } else {
@@ -497,6 +509,7 @@ void release_all() {
   for (u32 b : fixed_buffers) free_virtual(b);
   fixed_buffers.clear();
   node_frames_sorted.clear();
+  forget_last_frame();
   big_buffers = 0;
   mem = record{};
 }
