@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "runtime/collector.h"
+#include "runtime/datatypes/binary.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/string.h"
@@ -177,14 +178,21 @@ void append_insert(const i32* r, bool append) {
   result(f(arguments, arguments + 1, part, on(r, 1), count, append));
 }
 void append_entry(const i32* r) {
-  // No refinement, and a string-like series whose append is the string one: a plain value
-  // that fits goes in at once (string::append_in_place), anything else the general way.
-  u32 t = type_of(arguments);
-  if (r[0] == -1 && r[1] == -1 && r[2] == -1 && string::text_q(t) &&
-      datatype::entry(t, slot::append) == reinterpret_cast<datatype::generic_fn>(&string::append) &&
-      string::append_in_place(arguments, arguments + 1)) {
-    stack::keep_first();
-    return;
+  // No refinement, and a string-like series or a binary! whose append is its type's own: a
+  // plain value that fits goes in at once (append_in_place), anything else the general way.
+  if (r[0] == -1 && r[1] == -1 && r[2] == -1) {
+    u32 t = type_of(arguments);
+    datatype::generic_fn f = datatype::entry(t, slot::append);
+    bool done = false;
+    if (f == reinterpret_cast<datatype::generic_fn>(&string::append)) {
+      done = string::text_q(t) && string::append_in_place(arguments, arguments + 1);
+    } else if (f == reinterpret_cast<datatype::generic_fn>(&binary::append)) {
+      done = t == TYPE_BINARY && binary::append_in_place(arguments, arguments + 1);
+    }
+    if (done) {
+      stack::keep_first();
+      return;
+    }
   }
   append_insert(r, true);
 }

@@ -2,6 +2,7 @@
 // trim, the set operations and case changes. Every edit computes its final size once,
 // grows the buffer at most once, and tells the series' owner before and after.
 #include <algorithm>
+#include <charconv>
 #include <cstring>
 #include <string>
 #include <unordered_set>
@@ -451,6 +452,20 @@ bool append_in_place(cell* series, const cell* value) {
     if (unit_for_append(cp) > su || u64{sb->tail} + su > sb->end_offset()) return false;
     put_unit(sb->tail_ptr(), su, cp);
     sb->tail += su;
+    return true;
+  }
+  if (tv == TYPE_INTEGER) {
+    char digits[12];
+    u32 n = static_cast<u32>(
+        std::to_chars(digits, digits + sizeof digits, integer::get(value)).ptr - digits);
+    if (u64{sb->tail} + u64{n} * su > sb->end_offset()) return false;
+    char* out = sb->tail_ptr();
+    if (su == 1) {
+      std::memcpy(out, digits, n);
+    } else {
+      for (u32 i = 0; i < n; i++) put_unit(out + i * su, su, static_cast<u8>(digits[i]));
+    }
+    sb->tail += n * su;
     return true;
   }
   if (!text_q(tv) || tv == TYPE_TAG || value->data2 == series->data2) return false;
