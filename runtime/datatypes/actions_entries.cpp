@@ -6,6 +6,7 @@
 
 #include "runtime/collector.h"
 #include "runtime/datatypes/binary.h"
+#include "runtime/datatypes/block.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/string.h"
@@ -177,23 +178,35 @@ void append_insert(const i32* r, bool append) {
   auto f = append ? lookup_for<slot::append>(arguments) : lookup_for<slot::insert>(arguments);
   result(f(arguments, arguments + 1, part, on(r, 1), count, append));
 }
-void append_entry(const i32* r) {
-  // No refinement, and a string-like series or a binary! whose append is its type's own: a
-  // plain value that fits goes in at once (append_in_place), anything else the general way.
-  if (r[0] == -1 && r[1] == -1 && r[2] == -1) {
-    u32 t = type_of(arguments);
-    datatype::generic_fn f = datatype::entry(t, slot::append);
-    bool done = false;
-    if (f == reinterpret_cast<datatype::generic_fn>(&string::append)) {
-      done = string::text_q(t) && string::append_in_place(arguments, arguments + 1);
-    } else if (f == reinterpret_cast<datatype::generic_fn>(&binary::append)) {
-      done = t == TYPE_BINARY && binary::append_in_place(arguments, arguments + 1);
-    }
-    if (done) {
-      stack::keep_first();
-      return;
-    }
+// append without refinements to a block!, a string-like series or a binary! whose append is
+// its type's own: a plain value that fits goes in at once (append_in_place). Answers
+// whether it did; anything else takes the general way.
+constexpr u64 type_bit(u32 t) { return u64{1} << t; }
+constexpr u64 TEXT_TYPES = type_bit(TYPE_STRING) | type_bit(TYPE_FILE) | type_bit(TYPE_URL) |
+                           type_bit(TYPE_TAG) | type_bit(TYPE_EMAIL) | type_bit(TYPE_REF);
+constexpr u64 IN_PLACE_TYPES = TEXT_TYPES | type_bit(TYPE_BINARY) | type_bit(TYPE_BLOCK);
+static_assert(datatype::MAX_TYPES <= 64);
+inline bool append_plain(const i32* r) {
+  u32 t = type_of(arguments);
+  if (r[0] != -1 || r[1] != -1 || r[2] != -1) return false;
+  datatype::generic_fn f = datatype::entry(t, slot::append);
+  bool done;
+  if (t == TYPE_BLOCK) {
+    done = f == reinterpret_cast<datatype::generic_fn>(&block::append) &&
+           block::append_in_place(arguments, arguments + 1);
+  } else if (t == TYPE_BINARY) {
+    done = f == reinterpret_cast<datatype::generic_fn>(&binary::append) &&
+           binary::append_in_place(arguments, arguments + 1);
+  } else {
+    done = f == reinterpret_cast<datatype::generic_fn>(&string::append) &&
+           string::append_in_place(arguments, arguments + 1);
   }
+  if (done) stack::keep_first();
+  return done;
+}
+void append_entry(const i32* r) {
+  u32 t = type_of(arguments);
+  if (t < 64 && ((IN_PLACE_TYPES >> t) & 1) && append_plain(r)) return;
   append_insert(r, true);
 }
 void insert_entry(const i32* r) { append_insert(r, false); }

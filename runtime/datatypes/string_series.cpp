@@ -440,6 +440,21 @@ namespace {
   sb->tail += static_cast<u32>(n * su);
   return true;
 }
+// append_in_place for an integer!: its digits, as edit writes them.
+[[gnu::noinline]] bool append_digits(series_buffer* sb, i32 value) {
+  char digits[12];
+  u32 n = static_cast<u32>(std::to_chars(digits, digits + sizeof digits, value).ptr - digits);
+  u32 su = sb->unit();
+  if (u64{sb->tail} + u64{n} * su > sb->end_offset()) return false;
+  char* out = sb->tail_ptr();
+  if (su == 1) {
+    std::memcpy(out, digits, n);
+  } else {
+    for (u32 i = 0; i < n; i++) put_unit(out + i * su, su, static_cast<u8>(digits[i]));
+  }
+  sb->tail += n * su;
+  return true;
+}
 }  // namespace
 
 bool append_in_place(cell* series, const cell* value) {
@@ -454,20 +469,7 @@ bool append_in_place(cell* series, const cell* value) {
     sb->tail += su;
     return true;
   }
-  if (tv == TYPE_INTEGER) {
-    char digits[12];
-    u32 n = static_cast<u32>(
-        std::to_chars(digits, digits + sizeof digits, integer::get(value)).ptr - digits);
-    if (u64{sb->tail} + u64{n} * su > sb->end_offset()) return false;
-    char* out = sb->tail_ptr();
-    if (su == 1) {
-      std::memcpy(out, digits, n);
-    } else {
-      for (u32 i = 0; i < n; i++) put_unit(out + i * su, su, static_cast<u8>(digits[i]));
-    }
-    sb->tail += n * su;
-    return true;
-  }
+  if (tv == TYPE_INTEGER) return append_digits(sb, integer::get(value));
   if (!text_q(tv) || tv == TYPE_TAG || value->data2 == series->data2) return false;
   series_buffer* tb = buffer_of(value->data2);
   u32 tu = tb->unit();
