@@ -397,13 +397,9 @@ void init() {
 namespace vyr::routine {
 
 namespace {
-struct entry {
-  std::string name;
-  code_fn fn;
-};
-// A deque: its entries never move, so the index below can point at their names.
-std::deque<entry>& registry() {
-  static std::deque<entry> r;
+// A deque: its names never move, so the index below can point at them.
+std::deque<std::string>& registry() {
+  static std::deque<std::string> r;
   return r;
 }
 // Name to registry index (1-based); the first registration of a name wins, as a scan in
@@ -412,12 +408,16 @@ std::unordered_map<std::string_view, u32>& index() {
   static std::unordered_map<std::string_view, u32> m;
   return m;
 }
+// The code of each index (1-based, as the names) in one flat array: every routine call
+// reads it, and a deque's element look-up cost a call more than a predicate's code does.
+std::vector<code_fn> codes;
 }  // namespace
 
 u32 register_(const char* name, code_fn f) {
-  registry().push_back({name, f});
+  registry().push_back(name);
+  codes.push_back(f);
   u32 n = static_cast<u32>(registry().size());
-  index().emplace(std::string_view(registry().back().name), n);
+  index().emplace(std::string_view(registry().back()), n);
   return n;
 }
 
@@ -426,11 +426,9 @@ u32 find(const char* name) {
   return it == index().end() ? 0 : it->second;
 }
 
-code_fn code(u32 index) {
-  return index >= 1 && index <= registry().size() ? registry()[index - 1].fn : nullptr;
-}
+code_fn code(u32 index) { return index - 1 < codes.size() ? codes[index - 1] : nullptr; }
 const char* name_of(u32 index) {
-  return index >= 1 && index <= registry().size() ? registry()[index - 1].name.c_str() : "";
+  return index >= 1 && index <= registry().size() ? registry()[index - 1].c_str() : "";
 }
 
 cell* push(const cell* spec_in, const cell* body, u32 code_index, u32 result_type, bool direct) {

@@ -229,12 +229,10 @@ void eval_function_traced(const cell& fn, u32 me, u32 slots);
       fn, [](const cell& f, u32 m, u32 n) { eval_function(f, m, n, true); }, me, slots);
 }
 
-// Calls a routine's code with the arguments of the current frame.
-void check_routine_args(const cell& fn, cell* args, u32 arity);
-void call_routine(const cell& fn, u32 slots, bool checked = false) {
+// Calls a routine's code with the arguments of the current frame, checked already.
+[[gnu::always_inline]] inline void call_routine(const cell& fn, u32 slots) {
   u32 arity = routine::get_arity(&fn);
   cell* args = stack::arguments;
-  if (!checked) check_routine_args(fn, args, arity);
   u32 more = function::more(&fn);
   routine::code_fn code = routine::code(integer::get(cells::at(more, function::MORE_CODE)));
   if (!code) fire("internal", "not-done");
@@ -254,7 +252,7 @@ void call_routine(const cell& fn, u32 slots, bool checked = false) {
   stack::keep_first();
 }
 
-void check_routine_args(const cell& fn, cell* args, u32 arity) {
+[[gnu::noinline]] void check_routine_args(const cell& fn, cell* args, u32 arity) {
   // Each argument must have the type its type block names (any-type! accepts anything).
   u32 spec = function::spec(&fn);
   u32 k = 0;
@@ -284,6 +282,26 @@ void push_refinement_slots(u32 cache, u32 from) {
     if (type_of(cells::at(cache, i)) == TYPE_TYPESET) *stack::push_slot() = cell{TYPE_NONE, 0, 0, 0};
     else *stack::push_slot() = cell{TYPE_LOGIC, 0, 0, 0};
   }
+}
+
+// Runs a routine's call whose arguments are gathered in the current frame: its slots for
+// refinements the lean call did not gather and for locals, then the code. The lean call
+// checked the arguments against the cache while it gathered them; any other call checks
+// them here. Inline in the lean call only: the code of a predicate costs less than the
+// entry of a call.
+[[gnu::always_inline]] inline void run_routine(const cell& fn, u32 cache, bool lean) {
+  const cell* h = cells::at(cache, 0);
+  u32 slots = function::cache_slots(h);
+  if (lean && function::cache_refs(h)) [[unlikely]] {
+    push_refinement_slots(cache, 1 + ((h->header >> FIXED_SHIFT) & FIXED_MASK));
+    h = cells::at(cache, 0);
+  }
+  if (function::cache_locals(h)) function::init_locals(function::cache_locals(h));
+  if (!lean) check_routine_args(fn, stack::arguments, routine::get_arity(&fn));
+  call_routine(fn, slots);
+}
+[[gnu::noinline]] void run_routine_checked(const cell& fn, u32 cache) {
+  run_routine(fn, cache, false);
 }
 
 // Runs a call whose arguments and refinements are gathered in frame `me`, by the kind of
@@ -320,18 +338,10 @@ void push_refinement_slots(u32 cache, u32 from) {
         fire_no_memory();
       }
       break;
-    case TYPE_ROUTINE: {
-      const cell* h = cells::at(cache, 0);
-      u32 slots = function::cache_slots(h);
-      if (lean && function::cache_refs(h)) [[unlikely]] {
-        push_refinement_slots(cache, 1 + ((h->header >> FIXED_SHIFT) & FIXED_MASK));
-        h = cells::at(cache, 0);
-      }
-      function::init_locals(function::cache_locals(h));
-      // The lean call checked the arguments against the cache while it gathered them.
-      call_routine(fn, slots, lean);
+    case TYPE_ROUTINE:
+      if (lean) run_routine(fn, cache, true);
+      else run_routine_checked(fn, cache);
       break;
-    }
     default:
       fire("internal", "not-done");
   }

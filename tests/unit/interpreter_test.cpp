@@ -175,6 +175,17 @@ TEST_F(Interpreter, RoutinesCheckTypesAndNeverReturnStaleCells) {
   EXPECT_EQ(run_int("test-add 40 2"), 42);
   EXPECT_EQ(error_of([&] { run("test-add 1 2.5"); }), "script/expect-arg");
   EXPECT_EQ(std::string(string::to_utf8(actions::mold_to_string(r))), "routine [a [integer!] b [integer!] return: [integer!]][test-add]");
+  // A call from C++ takes the general path: the same result and the same check.
+  cell add_fn = run(":test-add");
+  collector::root_guard ag(&add_fn);
+  cell sum, two[2] = {int_cell(40), int_cell(2)}, bad[2] = {int_cell(1), run("2.5")};
+  interpreter::call(&add_fn, two, 2, &sum);
+  EXPECT_EQ(mold_text(sum), "42");
+  EXPECT_EQ(error_of([&] { interpreter::call(&add_fn, bad, 2, &sum); }), "script/expect-arg");
+  // Indexes are 1-based: 0 and any index past the last registered name no code.
+  EXPECT_EQ(routine::code(0), nullptr);
+  EXPECT_EQ(routine::code(routine::find("test-add")), &add_code);
+  EXPECT_EQ(routine::code(0xFFFFFFFFu), nullptr);
 
   // Without a result type the result is the first argument's cell as the code left it;
   // with no argument it is unset!, whatever the stack held there before.
