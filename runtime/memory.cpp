@@ -68,9 +68,9 @@ void init_buffer(series_buffer* b, u32 size, u32 unit, i32 offset, u32 extra_fla
 }  // namespace
 
 u64 checked_size(u64 count, u64 unit) {
-  if (unit != 0 && count > SERIES_MAX_BYTES / unit) fire_no_memory();
-  u64 s = count * unit;
-  if (s > SERIES_MAX_BYTES) fire_no_memory();
+  // An overflowing product is past the cap too; no division on the allocation path.
+  u64 s;
+  if (__builtin_mul_overflow(count, unit, &s) || s > SERIES_MAX_BYTES) fire_no_memory();
   return s;
 }
 
