@@ -206,7 +206,10 @@ inline bool append_plain(const i32* r) {
 }
 void append_entry(const i32* r) {
   u32 t = type_of(arguments);
-  if (t < 64 && ((IN_PLACE_TYPES >> t) & 1) && append_plain(r)) return;
+  // A block appended to a block is spliced: never in place, so not even looked at.
+  if (t < 64 && ((IN_PLACE_TYPES >> t) & 1) &&
+      !(t == TYPE_BLOCK && series::block_like_q(type_of(arguments + 1))) && append_plain(r))
+    return;
   append_insert(r, true);
 }
 void insert_entry(const i32* r) { append_insert(r, false); }
