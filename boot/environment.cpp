@@ -10,6 +10,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <string_view>
 
 #include "boot/construction.h"
 #include "boot/hooks.h"
@@ -170,10 +171,61 @@ std::string source_text(const char* dir, const std::string& name) {
   return std::string(f->text, f->size);
 }
 
+// Whether the word is a global one of this name (ASCII letters in any case) whose value
+// has the type given.
+bool global_named(const cell* c, std::string_view name, u32 value_type) {
+  if (type_of(c) != TYPE_WORD || word::context(c) != _context::global) return false;
+  std::string_view n = symbol::name(word::symbol_id(c));
+  if (n.size() != name.size()) return false;
+  for (size_t i = 0; i < n.size(); i++)
+    if ((n[i] | 0x20) != name[i]) return false;
+  return type_of(_context::get(c)) == value_type;
+}
+
+bool fresh_block(const cell* c) { return type_of(c) == TYPE_BLOCK && series::index(c) == 0; }
+
+// Marks the function bodies written in place in a block that is evaluated at most once (a
+// file's block, and the body of an object made at its top level, recursively): `func spec
+// body`, `function spec body`, `has words body`, `does body`. Each such body is reached only
+// through this block and evaluated as that call's argument once, so its function may take
+// it uncopied (function::push). Anything else (a block held by a word, a loop's body, a
+// function's body) is left to be copied.
+void mark_bodies_once(u32 node) {
+  series_buffer* b = buffer_of(node);
+  const cell* c = b->cells();
+  u32 n = b->used_units();
+  auto once = [&](u32 i) { buffer_of(series::node(c + i))->flags |= SERIES_BODY_ONCE; };
+  for (u32 i = 0; i < n; i++) {
+    const cell* w = c + i;
+    if (type_of(w) != TYPE_WORD) continue;
+    if (i + 2 < n && fresh_block(c + i + 1) && fresh_block(c + i + 2) &&
+        (global_named(w, "func", TYPE_NATIVE) || global_named(w, "function", TYPE_NATIVE) ||
+         global_named(w, "has", TYPE_NATIVE))) {
+      once(i + 2);
+      i += 2;
+    } else if (i + 1 < n && fresh_block(c + i + 1) && global_named(w, "does", TYPE_NATIVE)) {
+      once(i + 1);
+      i += 1;
+    } else if (i + 1 < n && fresh_block(c + i + 1) &&
+               (global_named(w, "context", TYPE_FUNCTION) ||
+                global_named(w, "object", TYPE_FUNCTION))) {
+      mark_bodies_once(series::node(c + i + 1));
+      i += 1;
+    } else if (i + 2 < n && fresh_block(c + i + 2) && global_named(w, "make", TYPE_ACTION) &&
+               type_of(c + i + 1) == TYPE_WORD && word::context(c + i + 1) == _context::global &&
+               type_of(_context::get(c + i + 1)) == TYPE_DATATYPE &&
+               datatype::id(_context::get(c + i + 1)) == TYPE_OBJECT) {
+      mark_bodies_once(series::node(c + i + 2));
+      i += 2;
+    }
+  }
+}
+
 void evaluate_block(cell block) {
   collector::root_guard g(&block);
   u32 node = series::node(&block);
   mark_library(node);
+  mark_bodies_once(node);
   if (cells::length(node) >= 2 && type_of(cells::at(node, 0)) == TYPE_WORD &&
       type_of(cells::at(node, 1)) == TYPE_BLOCK)
     series::index(&block) = 2;  // the Vyr [...] header

@@ -1,6 +1,6 @@
 // Brings the modules up in the order they depend on each other: print hooks, platform,
 // random numbers, memory, external slots, the first frames, the root block, value slots,
-// checksums, case folding, the data stack, the datatype registrations, symbols, the global
+// checksums, the data stack, the datatype registrations, symbols, the global
 // context, the type-name words and the runtime word tables.
 #include "boot/init.h"
 
@@ -117,7 +117,6 @@ void init_runtime() {
   collector::add_root(&root);
   value_slots::init();
   checksum::init();
-  unicode::init_case_folding();
   stack::init();
   // Datatypes, each after its parent.
   datatype::init();

@@ -57,7 +57,12 @@ void* run(void*) {
     // script ran and no prompt is wanted.
     const char* launch = "system/console/launch";
     vyr::boot::do_source(launch, vyr::u32(std::strlen(launch)), false, nullptr);
-    status = 0;
+    // The end of the run, as `quit` ends it: what is buffered is written, the terminal put
+    // back, and nothing is torn down (the thread's 1 GiB stack, the static tables): the
+    // kernel takes the whole address space back at once.
+    vyr::text::restore_terminal();
+    std::fflush(nullptr);
+    _exit(0);
   } catch (const vyr::thrown& t) {
     // A language error with no catching frame (the construction has none): its report,
     // then the status of an uncaught error.

@@ -33,12 +33,21 @@ void init() {
   base = static_cast<char*>(p);
 }
 
-u32 take(u64 bytes) {
+u32 take(u64 bytes, u64 align) {
   init();
   if (bytes == 0 || bytes > RESERVE - PAGE) return 0;
   u64 len = round_pages(bytes);
   u64 off = 0;
-  for (auto it = free_ranges.begin(); it != free_ranges.end(); ++it) {
+  if (align > PAGE) {
+    // From the bump region only; the pages skipped to reach the boundary stay reserved.
+    u64 at = reinterpret_cast<u64>(base) + bump;
+    u64 aligned = (at + align - 1) & ~(align - 1);
+    u64 start = bump + (aligned - at);
+    if (start + len > RESERVE) return 0;
+    off = start;
+    bump = start + len;
+  }
+  for (auto it = free_ranges.begin(); !off && it != free_ranges.end(); ++it) {
     if (it->second >= len) {
       off = it->first;
       u64 rest = it->second - len;

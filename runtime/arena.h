@@ -22,7 +22,9 @@ inline u32 offset_of(const void* p) {
 
 // Page-granular blocks: `take` commits zeroed read-write pages (nullptr offset 0 when the
 // arena is exhausted), `give_back` decommits them for reuse. Sizes are rounded up to pages.
-u32 take(u64 bytes);
+// `align` (a power of two, at least a page) aligns the block's address, not only its offset:
+// a block aligned to 2 MiB can be backed by one huge page.
+u32 take(u64 bytes, u64 align = 4096);
 void give_back(u32 offset, u64 bytes);
 
 u64 committed();  // bytes currently committed

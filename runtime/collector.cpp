@@ -15,8 +15,9 @@ hooks_t hooks;
 std::vector<guarded> guards;
 std::vector<const u32*> node_guards;
 
-namespace {
 int stress_flag = -1;
+
+namespace {
 std::vector<mark_fn> callbacks;
 std::vector<cell*> root_cells;
 std::vector<u32*> root_nodes;
@@ -32,11 +33,9 @@ void drain() {
 }
 }  // namespace
 
-bool stress() {
-  if (stress_flag < 0) {
-    const char* v = std::getenv("VYR_GC_STRESS");
-    stress_flag = (v && v[0] == '1') ? 1 : 0;
-  }
+bool read_stress() {
+  const char* v = std::getenv("VYR_GC_STRESS");
+  stress_flag = (v && v[0] == '1') ? 1 : 0;
   return stress_flag == 1;
 }
 void set_stress(bool on) { stress_flag = on ? 1 : 0; }

@@ -18,7 +18,11 @@ struct state_t {
 };
 extern state_t state;
 
-bool stress();        // VYR_GC_STRESS=1: every buffer allocation collects
+// VYR_GC_STRESS=1: every buffer allocation collects. Asked on every allocation, so the
+// answer, once read from the environment, is a load.
+extern int stress_flag;  // -1 until read, then 0 or 1
+bool read_stress();
+inline bool stress() { return stress_flag >= 0 ? stress_flag == 1 : read_stress(); }
 void set_stress(bool on);
 void collect();       // a cycle when enabled is 1 and none is running
 void do_cycle();      // a cycle now, whatever the enabled flag

@@ -8,11 +8,26 @@ namespace vyr::cycles {
 
 constexpr u32 CAPACITY = 1000;
 
-void push(u32 node);      // raises internal too-deep (after emptying) when full
-void pop();
+// The stack itself, for the inline operations below (every walk of a block asks them).
+namespace detail {
+extern u32 entries[CAPACITY];
+extern u32 top;
+[[noreturn]] void overflow();
+}  // namespace detail
+
+// Raises internal too-deep (after emptying) when full.
+inline void push(u32 node) {
+  detail::entries[detail::top++] = node;
+  if (detail::top >= CAPACITY) detail::overflow();
+}
+inline void pop() { if (detail::top > 0) detail::top--; }
 void pop_n(u32 n);
 void reset();
-bool find(u32 node);
+inline bool find(u32 node) {
+  for (u32 i = 0; i < detail::top; i++)
+    if (detail::entries[i] == node) return true;
+  return false;
+}
 u32 depth();
 
 class guard {

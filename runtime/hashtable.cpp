@@ -401,8 +401,13 @@ u32 hash_string(const cell* value, bool case_sensitive) {
 }
 
 const char* lowercase_ascii(const char* bytes, u32 n) {
+  // Most names are written in lower case: those are hashed where they lie.
+  u32 first = 0;
+  while (first < n && !(bytes[first] >= 'A' && bytes[first] <= 'Z')) first++;
+  if (first == n) return bytes;
   if (lower_scratch.size() < n) lower_scratch.resize(std::max<u32>(n, 256));
-  for (u32 i = 0; i < n; i++) {
+  std::memcpy(lower_scratch.data(), bytes, first);
+  for (u32 i = first; i < n; i++) {
     char c = bytes[i];
     lower_scratch[i] = (c >= 'A' && c <= 'Z') ? char(c | 0x60) : c;
   }
@@ -1129,13 +1134,20 @@ u32 put_symbol(u32 t, const char* name, u32 length, bool any_case) {
       alias = a > 0 ? a : variant + 1;
     }
   }
-  // Create the entry: the name may live in a buffer that the allocations below move.
-  std::string copy(name, length);
+  // Create the entry: a name in the arena may live in a buffer that the allocations below
+  // move, so it is copied first (a name from elsewhere, the boot image's, stays put).
+  std::string copy;
+  const char* from = name;
+  if (reinterpret_cast<uintptr_t>(name) - reinterpret_cast<uintptr_t>(arena::base) <
+      (uintptr_t{1} << 32)) {
+    copy.assign(name, length);
+    from = copy.data();
+  }
   u32 bytes = memory::alloc_bytes(length + 1);
   collector::node_guard bg(&bytes);
   {
     series_buffer* b = buffer_of(bytes);
-    std::memcpy(b->head(), copy.data(), length);
+    std::memcpy(b->head(), from, length);
     b->head()[length] = 0;
     b->tail = b->offset + length;
   }

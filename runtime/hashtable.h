@@ -48,7 +48,8 @@ u32 hash_int(u32 word);  // the MurmurHash3 finaliser alone
 u32 hash_string(const cell* value, bool case_sensitive);
 u32 hash_symbol(u32 symbol_id);
 u32 hash_value(const cell* value, bool case_sensitive);
-const char* lowercase_ascii(const char* bytes, u32 n);  // shared scratch copy, A-Z -> a-z
+// A-Z -> a-z: the bytes themselves when none is upper case, else a shared scratch copy.
+const char* lowercase_ascii(const char* bytes, u32 n);
 bool compare_names(const char* a, const char* b, u32 n, bool ignore_case);
 u32 round_up_pow2(u32 n);
 inline void no_op() {}

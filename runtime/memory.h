@@ -15,6 +15,10 @@ constexpr u32 SERIES_OWNED = 0x00020000;
 constexpr u32 SERIES_LIBRARY = 0x00040000;
 constexpr u32 SERIES_COMPLEMENT = 0x00080000;
 constexpr u32 SERIES_FIXED = 0x00100000;
+// A function body literal of the environment's sources that is evaluated once and reachable
+// only through its source block: the function made from it may take it as its body instead
+// of a copy (see function::push). Never copied to another series.
+constexpr u32 SERIES_BODY_ONCE = 0x00200000;
 constexpr u32 SERIES_BIG = 0x01000000;
 constexpr u32 SERIES_MARK = 0x08000000;
 constexpr u32 SERIES_CENTRED = 0x10000000;
@@ -65,6 +69,7 @@ namespace memory {
 
 constexpr u32 NODES_PER_FRAME = 10000;
 constexpr u32 BASE_FRAME_SIZE = 0x100000;
+constexpr u32 HUGE_PAGE = 0x200000;  // the first series frame's block, when the system has them
 constexpr u32 BIG_THRESHOLD = 0x200000;
 constexpr u32 FRAME_LEFTOVER = 0xCCCC;  // a frame with less room than this is passed over
 
@@ -94,7 +99,8 @@ extern record mem;
 u64 checked_size(u64 count, u64 unit);
 
 void init();
-u32 allocate_virtual(u64 size);  // returns the usable area's offset (after the size word)
+// Returns the usable area's offset (after the size word); `align` as for arena::take.
+u32 allocate_virtual(u64 size, u64 align = 4096);
 void free_virtual(u32 block);
 
 u32 new_node_frame(u32 n);

@@ -96,7 +96,8 @@ void unbind_object(const cell* obj) {
 void init() {
   if (table) return;
   hashtable::init_module();
-  table = hashtable::init(1000, nullptr, hashtable::KIND_OWNERSHIP, ENTRY_CELLS);
+  // A handful of owners at start-up (the reactive objects); the table grows as they come.
+  table = hashtable::init(16, nullptr, hashtable::KIND_OWNERSHIP, ENTRY_CELLS);
   collector::register_callback(mark_table);
   hashtable::register_weak(&table);
 }

@@ -123,7 +123,8 @@ series_buffer* ucs2_to_ucs4(series_buffer* b);
 
 // ---- Case -----------------------------------------------------------------------------
 
-// Builds the two 65,536-entry maps from the generated pair lists (runtime start-up).
+// Builds the two 65,536-entry maps from the generated pair lists, once (the first change of
+// case does it).
 void init_case_folding();
 
 // Maps a code point to upper case (upper set) or lower case; unchanged when it has none.

@@ -1,6 +1,7 @@
 // Case maps: two direct 65,536-entry maps for the Basic Multilingual Plane (0 = no mapping)
 // built once at start-up, and sorted pair lists for the planes above it.
 #include <algorithm>
+#include <mutex>
 
 #include "runtime/datatypes/string.h"
 #include "runtime/fire.h"
@@ -36,13 +37,24 @@ u32 look_up(const u32* pairs, u32 n, u32 cp) {
 }  // namespace
 
 void init_case_folding() {
-  // The maps start zero (static storage): only the entries written here cost pages.
-  fill(upper_map, tables::upper_pairs_bmp, tables::upper_pairs_bmp_count);
-  fill(lower_map, tables::lower_pairs_bmp, tables::lower_pairs_bmp_count);
+  // The maps start zero (static storage): only the entries written here cost pages. They
+  // are filled on the first change of case outside ASCII, which start-up never makes:
+  // about 20 pages fewer to fault in at every start.
+  static std::once_flag once;
+  std::call_once(once, [] {
+    fill(upper_map, tables::upper_pairs_bmp, tables::upper_pairs_bmp_count);
+    fill(lower_map, tables::lower_pairs_bmp, tables::lower_pairs_bmp_count);
+  });
 }
 
 u32 change_char_case(u32 cp, bool upper) {
+  // ASCII without the maps: among its characters only the 26 letters have another case.
+  if (cp < 0x80) {
+    if (upper) return cp >= 'a' && cp <= 'z' ? cp - 32 : cp;
+    return cp >= 'A' && cp <= 'Z' ? cp + 32 : cp;
+  }
   if (cp <= 0xFFFF) {
+    init_case_folding();
     i32 m = upper ? upper_map[cp] : lower_map[cp];
     return m ? static_cast<u32>(m) : cp;
   }

@@ -83,6 +83,18 @@ inline void block_truncate(u32 node, u32 n) {
 }
 // Appends a copy of the cell and answers its position. The block may grow (and the
 // collector run) first: a value made just before, not yet in any block, is kept alive.
+// The growing case out of line: its guard stays out of the frames of the recursive
+// record readers that inline the common case. An unoptimised build inlines nothing by
+// force: there every inlined local would add to those frames, and the nesting limit's
+// depth of them would no longer fit the stack.
+[[gnu::noinline]] void append_growing(u32 node, const cell& c) {
+  cell v = c;
+  collector::root_guard g(&v);
+  cells::append(node, &v);
+}
+#ifdef __OPTIMIZE__
+[[gnu::always_inline]]
+#endif
 inline u32 append(u32 node, const cell& c) {
   series_buffer* b = buffer_of(node);
   u32 pos = b->used_bytes() >> 4;
@@ -90,9 +102,7 @@ inline u32 append(u32 node, const cell& c) {
     *b->tail_cell() = c;
     b->tail += u32(sizeof(cell));
   } else {
-    cell v = c;
-    collector::root_guard g(&v);
-    cells::append(node, &v);
+    append_growing(node, c);
   }
   return pos;
 }
@@ -196,6 +206,7 @@ class decoder {
   }
 
   u32 symbol(u32 number);
+  bool known_global_word(u32 blk);
 
   // ---- Records ------------------------------------------------------------------------
   void record(u32 blk);
@@ -271,6 +282,30 @@ u32 decoder::symbol(u32 number) {
   u32 id = symbol::make_from_bytes(reinterpret_cast<const char*>(s), u32(n));
   symbols_[number] = id;
   return id;
+}
+
+// The image's commonest record, a plain word whose name an earlier record has already
+// given its global slot (a new-line mark before it at most), read and appended in one
+// step; anything else, or anything unusual about it, is left for record().
+bool decoder::known_global_word(u32 blk) {
+  const u8* q = p_;
+  if (end_ - q < 2) return false;
+  u32 header = 0;
+  if (*q == 0xC0) {
+    header = HEADER_NEW_LINE;
+    q++;
+  }
+  u32 type = *q++;  // the flag bit clear: not bound elsewhere
+  if (type < TYPE_WORD || type > TYPE_GET_WORD || q >= end_) return false;
+  u32 n = *q++;
+  if (n & 0x80) {
+    if (q >= end_ || (*q & 0x80)) return false;
+    n = (n & 0x7F) | u32(*q++) << 7;
+  }
+  if (n >= symbol_count_ || !global_slots_[n]) return false;
+  p_ = q;
+  append(blk, cell{type | header, _context::global, symbols_[n], global_slots_[n] - 1});
+  return true;
 }
 
 void decoder::run() {
@@ -535,7 +570,9 @@ void decoder::block_like(u32 blk, u32 type, bool flag, bool ref) {
   u32 node = memory::alloc_cells(n ? n : 1);
   if (library) buffer_of(node)->flags |= SERIES_LIBRARY;
   *block_at(blk, pos) = cell{type, head, node, 0};
-  for (u32 i = 0; i < n; i++) record(node);
+  const bool fast = boot && compact_ && depth_ < MAX_DEPTH;
+  for (u32 i = 0; i < n; i++)
+    if (!fast || !known_global_word(node)) record(node);
   if (type == TYPE_HASH) {
     cell h = *block_at(blk, pos);
     collector::root_guard g(&h);

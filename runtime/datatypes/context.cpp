@@ -3,6 +3,8 @@
 // user code run by change notification may grow the value block.
 #include "runtime/datatypes/context.h"
 
+#include <vector>
+
 #include "runtime/collector.h"
 #include "runtime/cycles.h"
 #include "runtime/datatypes/datatype.h"
@@ -55,7 +57,7 @@ void mark_global() { collector::mark_block(global); }
 void init_global() {
   if (global) return;
   symbol::init();
-  global = create(4000, false, false, 0, KIND_GLOBAL);
+  global = create(symbol::INITIAL_CAPACITY, false, false, 0, KIND_GLOBAL);
   collector::register_callback(mark_global);
 }
 
@@ -316,7 +318,16 @@ struct small_context {
   u32 index[MAX];
 };
 
-void bind_in(const cell* block, u32 ctx, bool self, u32 self_id, const small_context* small) {
+// A context's words as a table from canonical symbol to slot + 1, filled for one bind and
+// cleared after: a lookup per word of the body costs an index, not a hash probe or a scan.
+// Binding neither allocates nor runs code, so one table serves every bind.
+std::vector<u32>& direct_table() {
+  static std::vector<u32> table;
+  return table;
+}
+
+void bind_in(const cell* block, u32 ctx, bool self, u32 self_id, const small_context* small,
+             const u32* direct) {
   u32 node = block->data2;
   if (cycles::find(node)) return;
   cycles::guard guard(node);
@@ -326,7 +337,7 @@ void bind_in(const cell* block, u32 ctx, bool self, u32 self_id, const small_con
     cell* c = b->cells() + i;
     u32 t = type_of(c);
     if (block_like_q(t)) {
-      bind_in(c, ctx, self, self_id, small);
+      bind_in(c, ctx, self, self_id, small, direct);
     } else if (word::any_word_q(t)) {
       if (self && t == TYPE_WORD && c->data2 == self_id) {
         c->data1 = ctx;
@@ -340,6 +351,11 @@ void bind_in(const cell* block, u32 ctx, bool self, u32 self_id, const small_con
             break;
           }
         }
+      } else if (direct) {
+        if (u32 slot = direct[symbol::resolve(c->data2)]) {
+          c->data1 = ctx;
+          c->data3 = slot - 1;
+        }
       } else {
         bind_word(ctx, c);
       }
@@ -351,15 +367,39 @@ void bind_in(const cell* block, u32 ctx, bool self, u32 self_id, const small_con
 void bind(const cell* block, u32 ctx, bool self) {
   u32 self_id = self ? self_symbol() : 0;
   u32 n = word_count(ctx);
-  if (ctx == global || n > small_context::MAX) return bind_in(block, ctx, self, self_id, nullptr);
+  if (ctx == global) return bind_in(block, ctx, self, self_id, nullptr, nullptr);
+  std::vector<u32>& table = direct_table();
+  if (table.size() <= symbol::count()) table.resize(symbol::count() + 1);
+  // The entries filled are cleared however the bind ends (a block nested too deep raises).
+  struct clear_after {
+    std::vector<u32>& table;
+    u32 ctx, filled = 0;
+    ~clear_after() {
+      for (u32 j = 0; j < filled; j++) table[symbol::resolve(word_at(ctx, j)->data2)] = 0;
+    }
+  } filled{table, ctx};
+  bool unique = true;
+  for (; filled.filled < n; filled.filled++) {
+    const cell* w = word_at(ctx, filled.filled);
+    u32& slot = table[symbol::resolve(w->data2)];
+    // Two spellings of one name (only the global context is meant to hold them): the
+    // first in word order binds in a small context, the hash table's in a larger one.
+    if (slot) {
+      unique = false;
+      break;
+    }
+    slot = w->data3 + 1;
+  }
+  if (unique) return bind_in(block, ctx, self, self_id, nullptr, table.data());
+  if (n > small_context::MAX) return bind_in(block, ctx, self, self_id, nullptr, nullptr);
   small_context small;
   small.count = n;
-  for (u32 k = 0; k < n; k++) {
-    const cell* w = word_at(ctx, k);
-    small.canon[k] = symbol::resolve(w->data2);
-    small.index[k] = w->data3;
+  for (u32 j = 0; j < n; j++) {
+    const cell* w = word_at(ctx, j);
+    small.canon[j] = symbol::resolve(w->data2);
+    small.index[j] = w->data3;
   }
-  bind_in(block, ctx, self, self_id, &small);
+  bind_in(block, ctx, self, self_id, &small, nullptr);
 }
 
 bool collect_set_words(u32 ctx, const cell* block_in) {

@@ -18,7 +18,7 @@ constexpr u32 WORD_CHANGED = 1u << 13;  // on a word cell of an object context
 
 extern u32 global;  // the global context's node
 
-void init_global();  // idempotent: the global context for 4,000 words, a collector root
+void init_global();  // idempotent: the global context (room for 2,600 words at first), a root
 
 // The words of a context cell: the word table's node, the value block's node (or the
 // stack reference of a running call).

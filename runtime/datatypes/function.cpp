@@ -284,7 +284,13 @@ u32 push(const cell* spec_in, const cell* body_in, u32 ctx, u32 code, u32 code2,
   u32 more = memory::alloc_cells(5);
   collector::node_guard mg(&more);
   cell body_copy{TYPE_NONE, 0, 0, 0};
-  if (cells::block_like_q(type_of(&body))) {
+  series_buffer* bb = cells::block_like_q(type_of(&body)) ? buffer_of(body.data2) : nullptr;
+  if (bb && type_of(&body) == TYPE_BLOCK && body.data1 == 0 && (bb->flags & SERIES_BODY_ONCE)) {
+    // A body literal of the environment that nothing else can reach and nothing evaluates
+    // again: the copy would be indistinguishable from it. Taken once only.
+    bb->flags &= ~SERIES_BODY_ONCE;
+    body_copy = body;
+  } else if (bb) {
     body_copy = cell{type_of(&body), 0, deep_copy(body.data2, body.data1), 0};
   } else if (type_of(&body) != TYPE_NONE) {
     body_copy = body;

@@ -28,10 +28,12 @@ void init() {
   if (block) return;
   hashtable::init_module();
   collector::register_callback(mark_roots);
-  block = memory::alloc_cells(4000);
+  // Room for the environment's names (about 2,000 headless) and a script's first few
+  // hundred: every page reserved here is one more to fault in at each start.
+  block = memory::alloc_cells(INITIAL_CAPACITY);
   cell b{TYPE_BLOCK, 0, block, 0};
   collector::root_guard g(&b);
-  table = hashtable::init(4000, &b, hashtable::KIND_SYMBOLS, 0);
+  table = hashtable::init(INITIAL_CAPACITY, &b, hashtable::KIND_SYMBOLS, 0);
 }
 
 u32 make_from_bytes(const char* bytes, u32 length) {
@@ -57,8 +59,6 @@ u32 from_string(const cell* value, u32 length) {
   return make_from_bytes(utf8.data(), u32(utf8.size()));
 }
 
-cell* entry(u32 id) { return buffer_of(block)->cells() + (id - 1); }
-
 cell* cache_string(u32 id) {
   if (entry(id)->data2) return entry(id);
   series_buffer* nb = buffer_of(entry(id)->data3);
@@ -78,11 +78,6 @@ const char* get_c_string(u32 id) {
 std::string_view name(u32 id) {
   series_buffer* b = buffer_of(entry(id)->data3);
   return {b->head(), b->used_bytes()};
-}
-
-u32 resolve(u32 id) {
-  i32 alias = i32(entry(id)->data1);
-  return alias > 0 ? u32(alias) : id;
 }
 
 i32 get_alias(u32 id) { return i32(entry(id)->data1); }

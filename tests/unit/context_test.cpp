@@ -3,11 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
+#include "runtime/cycles.h"
 #include "runtime/datatypes/context.h"
+#include "runtime/datatypes/function.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/fire.h"
 #include "runtime/hashtable.h"
+#include "runtime/stack.h"
 #include "tests/unit/value_helpers.h"
 
 using namespace vyr;
@@ -29,6 +33,10 @@ cell make_block(std::initializer_list<std::pair<u32, const char*>> items) {
     *memory::alloc_tail_cell(buf) = cell{type, 0, sym, 0xFFFFFFFFu};
   }
   return b;
+}
+// A function's body cell (word 0 of its more-block).
+cell cells_body(const cell& f) {
+  return buffer_of(function::more(&f))->cells()[function::MORE_BODY];
 }
 }  // namespace
 
@@ -130,6 +138,83 @@ TEST_F(ContextTest, BindingIsDeepStopsAtCyclesAndTreatsSelf) {
   EXPECT_EQ(w[2].data1, 0u);           // a set-word named self is not special: not in context
   EXPECT_EQ(w[3].data1, 0u);           // unknown names keep their binding
   EXPECT_EQ(buffer_of(inner.data2)->cells()[0].data1, c);
+}
+
+// More words than a scan suits: the symbol-indexed table binds, any spelling of a name to
+// its one slot, a refinement and a nested block too; other names keep their binding.
+TEST_F(ContextTest, BindingToALargeContextFindsEverySpelling) {
+  std::vector<std::string> names;
+  for (int i = 0; i < 40; i++) names.push_back("lc-" + std::to_string(i));
+  cell spec{TYPE_BLOCK, 0, memory::alloc_cells(41), 0};
+  collector::root_guard sg(&spec);
+  for (const std::string& n : names) {
+    u32 sym = symbol::make(n.c_str());
+    series_buffer* b = buffer_of(spec.data2);
+    *memory::alloc_tail_cell(b) = cell{TYPE_WORD, 0, sym, 0xFFFFFFFFu};
+  }
+  u32 c = ctx::make_from_spec(&spec, false, false, ctx::KIND_OBJECT);
+  collector::node_guard g(&c);
+  cell body = make_block({{TYPE_WORD, "lc-39"}, {TYPE_SET_WORD, "LC-7"}, {TYPE_REFINEMENT, "Lc-0"},
+                          {TYPE_WORD, "lc-40"}});
+  collector::root_guard bg(&body);
+  cell inner = make_block({{TYPE_GET_WORD, "lc-12"}});
+  {
+    series_buffer* b = buffer_of(body.data2);
+    *memory::alloc_tail_cell(b) = inner;
+  }
+  ctx::bind(&body, c, false);
+  const cell* w = buffer_of(body.data2)->cells();
+  EXPECT_EQ(w[0].data1, c);
+  EXPECT_EQ(w[0].data3, 39u);
+  EXPECT_EQ(w[1].data1, c);
+  EXPECT_EQ(w[1].data3, 7u);
+  EXPECT_EQ(w[2].data1, c);
+  EXPECT_EQ(w[2].data3, 0u);
+  EXPECT_EQ(w[3].data1, 0u);  // not a word of the context
+  EXPECT_EQ(buffer_of(inner.data2)->cells()[0].data3, 12u);
+  // A block nested deeper than the cycle stack holds raises, and the table is left empty
+  // all the same: a later bind to another context sees none of these slots.
+  cell deep = make_block({{TYPE_WORD, "lc-1"}});
+  collector::root_guard dg(&deep);
+  cell at = deep;
+  for (int i = 0; i < 1100; i++) {
+    cell next = make_block({{TYPE_WORD, "lc-2"}});
+    series_buffer* b = buffer_of(at.data2);
+    *memory::alloc_tail_cell(b) = next;
+    at = next;
+  }
+  EXPECT_EQ(error_id([&] { ctx::bind(&deep, c, false); }), "internal/too-deep");
+  cycles::reset();
+  u32 small = ctx::create(1, false, false, 0, ctx::KIND_OBJECT);
+  collector::node_guard g2(&small);
+  ctx::add_word(small, symbol::make("lc-x"));
+  cell other = make_block({{TYPE_WORD, "lc-39"}, {TYPE_WORD, "lc-x"}});
+  collector::root_guard og(&other);
+  ctx::bind(&other, small, false);
+  EXPECT_EQ(buffer_of(other.data2)->cells()[0].data1, 0u);
+  EXPECT_EQ(buffer_of(other.data2)->cells()[1].data1, small);
+}
+
+// A body literal marked as evaluated once (start-up marks those of the environment) is
+// taken uncopied by the first function made from it, and only by that one.
+TEST_F(ContextTest, ABodyMarkedOnceIsTakenByOneFunctionOnly) {
+  cell spec = make_block({{TYPE_WORD, "fa"}});
+  collector::root_guard sg(&spec);
+  cell body = make_block({{TYPE_WORD, "fa"}, {TYPE_WORD, "fb"}});
+  collector::root_guard bg(&body);
+  buffer_of(body.data2)->flags |= SERIES_BODY_ONCE;
+  stack::guard guard;
+  u32 c1 = function::push(&spec, &body, 0, 0, 0, 0);
+  cell f1 = *(stack::top - 1);
+  collector::root_guard g1(&f1);
+  EXPECT_EQ(cells_body(f1).data2, body.data2);
+  EXPECT_FALSE(buffer_of(body.data2)->flags & SERIES_BODY_ONCE);
+  EXPECT_EQ(buffer_of(body.data2)->cells()[0].data1, c1);
+  u32 c2 = function::push(&spec, &body, 0, 0, 0, 0);
+  cell f2 = *(stack::top - 1);
+  EXPECT_NE(cells_body(f2).data2, body.data2);
+  EXPECT_EQ(buffer_of(cells_body(f2).data2)->cells()[0].data1, c2);
+  EXPECT_EQ(buffer_of(body.data2)->cells()[0].data1, c1);  // the first body is left alone
 }
 
 // The notification handler adds many words, so the value block moves under the slot.

@@ -62,6 +62,15 @@ TEST(Startup, QuitEndsWithItsStatusModulo256) {
   EXPECT_EQ(r.out, "partial");
 }
 
+// A script that ends on its own ends the process at once (_exit): what it wrote without a
+// line end is flushed first.
+TEST(Startup, AScriptsLastOutputIsWrittenBeforeTheEnd) {
+  NEED_VYR();
+  run_result r = run("prin \"no line end\" write-stdout \"!\"");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "no line end!");
+}
+
 TEST(Startup, CommandLinePiecesKeepBlanksQuotesAndEmptyOnes) {
   NEED_VYR();
   run_result r = run("print mold system/options/args print mold system/script/args",
