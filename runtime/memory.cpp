@@ -196,6 +196,21 @@ u32 new_series_frame() {
   return f;
 }
 
+namespace {
+// After a collection: whether the frames' free room is less than what their live buffers
+// take. The frames then get another, so that the next collection comes after at least as
+// many bytes as it has to mark, not after a fixed few: a program making many short-lived
+// buffers beside the live library otherwise spends its time marking the library.
+bool frames_crowded() {
+  u64 live = 0, room = 0;
+  for (u32 f = mem.series_first; f; f = sframe(f)->next) {
+    live += sframe(f)->bump - sframe(f)->data_offset();
+    room += sframe(f)->end - sframe(f)->bump;
+  }
+  return room < live;
+}
+}  // namespace
+
 u32 find_frame(u32 footprint) {
   for (u32 f = mem.series_first; f; f = sframe(f)->next)
     if (u64{sframe(f)->bump} + footprint < sframe(f)->end) return f;
@@ -252,7 +267,7 @@ u32 alloc_buffer(u32 units, u32 unit, i32 offset) {
       if (!f) {
         collector::collect();
         f = find_frame(fp);
-        if (!f || sframe(f)->end - sframe(f)->bump < FRAME_LEFTOVER) {
+        if (!f || sframe(f)->end - sframe(f)->bump < FRAME_LEFTOVER || frames_crowded()) {
           if (fp >= BIG_THRESHOLD) mem.next_frame_size = BIG_THRESHOLD;
           f = new_series_frame();
         }
@@ -487,10 +502,21 @@ void compact_frame(u32 f) {
 }  // namespace
 
 void sweep_frames() {
+  u64 live = 0, room = 0;
+  for (u32 f = mem.series_first; f; f = sframe(f)->next) {
+    compact_frame(f);
+    live += sframe(f)->bump - sframe(f)->data_offset();
+    room += sframe(f)->end - sframe(f)->bump;
+  }
+  // Empty frames go back while the room left stays at least what the live buffers take
+  // (see frames_crowded).
   for (u32 f = mem.series_first; f;) {
     u32 next = sframe(f)->next;
-    compact_frame(f);
-    if (sframe(f)->bump == sframe(f)->data_offset() && next) release_series_frame(f);
+    u32 size = sframe(f)->end - sframe(f)->data_offset();
+    if (sframe(f)->bump == sframe(f)->data_offset() && next && room - size >= live) {
+      release_series_frame(f);
+      room -= size;
+    }
     f = next;
   }
   sweep_big();
