@@ -32,12 +32,22 @@ u32 round16(u64 n) { return static_cast<u32>((n + 15) & ~u64{15}); }
 node_frame* nframe(u32 off) { return arena::at<node_frame>(off); }
 series_frame* sframe(u32 off) { return arena::at<series_frame>(off); }
 
+// The frame that answered the last lookup and the node range it holds: a sweep frees the
+// nodes of neighbouring dead buffers, which mostly come from one frame. Forgotten whenever
+// a frame is released.
+u32 last_frame = 0, last_first = 0, last_end = 0;
+void forget_last_frame() { last_frame = last_first = last_end = 0; }
+
 u32 frame_of_node(u32 node) {
+  if (node >= last_first && node < last_end) return last_frame;
   auto it = std::upper_bound(node_frames_sorted.begin(), node_frames_sorted.end(), node);
   if (it == node_frames_sorted.begin()) return 0;
   u32 f = *(it - 1);
   u32 first = f + NODE_FRAME_HEADER;
   if (node < first || node >= first + nframe(f)->capacity * 4) return 0;
+  last_frame = f;
+  last_first = first;
+  last_end = first + nframe(f)->capacity * 4;
   return f;
 }
 
@@ -72,6 +82,7 @@ u64 checked_size(u64 count, u64 unit) {
 
 void init() {
   arena::init();
+  forget_last_frame();
   mem = record{};
 }
 
@@ -185,6 +196,21 @@ u32 new_series_frame() {
   return f;
 }
 
+namespace {
+// After a collection: whether the frames' free room is less than what their live buffers
+// take. The frames then get another, so that the next collection comes after at least as
+// many bytes as it has to mark, not after a fixed few: a program making many short-lived
+// buffers beside the live library otherwise spends its time marking the library.
+bool frames_crowded() {
+  u64 live = 0, room = 0;
+  for (u32 f = mem.series_first; f; f = sframe(f)->next) {
+    live += sframe(f)->bump - sframe(f)->data_offset();
+    room += sframe(f)->end - sframe(f)->bump;
+  }
+  return room < live;
+}
+}  // namespace
+
 u32 find_frame(u32 footprint) {
   for (u32 f = mem.series_first; f; f = sframe(f)->next)
     if (u64{sframe(f)->bump} + footprint < sframe(f)->end) return f;
@@ -241,7 +267,7 @@ u32 alloc_buffer(u32 units, u32 unit, i32 offset) {
       if (!f) {
         collector::collect();
         f = find_frame(fp);
-        if (!f || sframe(f)->end - sframe(f)->bump < FRAME_LEFTOVER) {
+        if (!f || sframe(f)->end - sframe(f)->bump < FRAME_LEFTOVER || frames_crowded()) {
           if (fp >= BIG_THRESHOLD) mem.next_frame_size = BIG_THRESHOLD;
           f = new_series_frame();
         }
@@ -476,10 +502,21 @@ void compact_frame(u32 f) {
 }  // namespace
 
 void sweep_frames() {
+  u64 live = 0, room = 0;
+  for (u32 f = mem.series_first; f; f = sframe(f)->next) {
+    compact_frame(f);
+    live += sframe(f)->bump - sframe(f)->data_offset();
+    room += sframe(f)->end - sframe(f)->bump;
+  }
+  // Empty frames go back while the room left stays at least what the live buffers take
+  // (see frames_crowded).
   for (u32 f = mem.series_first; f;) {
     u32 next = sframe(f)->next;
-    compact_frame(f);
-    if (sframe(f)->bump == sframe(f)->data_offset() && next) release_series_frame(f);
+    u32 size = sframe(f)->end - sframe(f)->data_offset();
+    if (sframe(f)->bump == sframe(f)->data_offset() && next && room - size >= live) {
+      release_series_frame(f);
+      room -= size;
+    }
     f = next;
   }
   sweep_big();
@@ -499,6 +536,7 @@ void update_node_frames() {
       if (fr->next) nframe(fr->next)->prev = fr->prev; else mem.node_last = fr->prev;
       node_frames_sorted.erase(
           std::lower_bound(node_frames_sorted.begin(), node_frames_sorted.end(), f));
+      forget_last_frame();
       if (mem.node_current == f) mem.node_current = 0;
       free_virtual(f);
     } else {
@@ -518,6 +556,7 @@ void release_all() {
   for (u32 b : fixed_buffers) free_virtual(b);
   fixed_buffers.clear();
   node_frames_sorted.clear();
+  forget_last_frame();
   big_buffers = 0;
   mem = record{};
 }

@@ -20,6 +20,10 @@ constexpr u8 BAD = 0xFF, SKIP = 0xFE, COMMENT = 0xFD, PAD = 0xFC;
 
 struct tables {
   u8 hex[128], b64[128], b58[128], bin[128];
+  // The two hexadecimal digits of every byte, and the hexadecimal table over all 256 byte
+  // values (BAD above 127): the byte-text loops read these without a test per character.
+  char hex_pair[512];
+  u8 hex_byte[256];
   tables() {
     std::memset(hex, BAD, sizeof hex);
     std::memset(b64, BAD, sizeof b64);
@@ -37,6 +41,11 @@ struct tables {
     for (u8 c : {u8{8}, u8{9}, u8{10}, u8{12}, u8{13}, u8{32}, u8{'\''}}) b64[c] = b58[c] = SKIP;
     b64['='] = PAD;
     hex[';'] = b64[';'] = b58[';'] = bin[';'] = COMMENT;
+    for (int b = 0; b < 256; b++) {
+      hex_pair[2 * b] = hex_digits[b >> 4];
+      hex_pair[2 * b + 1] = hex_digits[b & 15];
+      hex_byte[b] = b < 128 ? hex[b] : BAD;
+    }
   }
 };
 const tables& tab() {
@@ -112,10 +121,8 @@ char* encode_2(char* dst, const u8* src, u32 n) {
 }
 
 char* encode_16(char* dst, const u8* src, u32 n) {
-  for (u32 i = 0; i < n; i++) {
-    *dst++ = hex_digits[src[i] >> 4];
-    *dst++ = hex_digits[src[i] & 15];
-  }
+  const char* pairs = tab().hex_pair;
+  for (u32 i = 0; i < n; i++, dst += 2) std::memcpy(dst, pairs + 2 * src[i], 2);
   return dst;
 }
 
@@ -203,11 +210,22 @@ bool decode_16(const void* chars, u32 count, u32 unit, std::vector<u8>& out) {
     // make one byte, so there are never more than count / 2.
     const u8* p = static_cast<const u8*>(chars);
     const u8* table = tab().hex;
+    const u8* byte_table = tab().hex_byte;
     out.resize(count / 2);
     u8* o = out.data();
     u64 k = 0;
     bool ok = true;
     for (u64 i = 0; i < count; i++) {
+      if (!half) {
+        // Two digits in a row, as nearly all of such a text is: a byte at a time.
+        while (i + 1 < count) {
+          u8 a = byte_table[p[i]], b = byte_table[p[i + 1]];
+          if ((a | b) >= 16) break;
+          o[k++] = static_cast<u8>(a << 4 | b);
+          i += 2;
+        }
+        if (i >= count) break;
+      }
       u32 c = p[i];
       u8 v = c > 127 ? BAD : table[c];
       if (v < 16) [[likely]] {

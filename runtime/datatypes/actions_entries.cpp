@@ -1,12 +1,16 @@
 // The stack entries of the 62 actions: read the arguments at stack::arguments, turn the
 // refinement integers into flags or argument cells, dispatch by the first argument's type
 // and leave the result in the result slot.
+#include <charconv>
 #include <cstring>
 
 #include "runtime/collector.h"
+#include "runtime/datatypes/binary.h"
+#include "runtime/datatypes/block.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/string.h"
+#include "runtime/datatypes/string_actions.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/series.h"
@@ -67,6 +71,25 @@ i32 pick_index(const cell* index) {
   }
 }
 
+// The text of an integer, the commonest form of all, when integer! forms as it was built to:
+// its at most eleven digits go straight into a new string with room for sixteen, as
+// integer::form would append them to one. The argument stays on the stack while the string
+// is made, and nothing else needs keeping.
+bool form_integer(const i32* refs) {
+  if (type_of(arguments) != TYPE_INTEGER || refs[0] != -1 ||
+      datatype::entry(TYPE_INTEGER, slot::form) != reinterpret_cast<datatype::generic_fn>(&integer::form))
+    return false;
+  char digits[12];
+  u32 n = static_cast<u32>(std::to_chars(digits, digits + sizeof digits, integer::get(arguments)).ptr - digits);
+  u32 node = memory::alloc_units(16, 1);
+  series_buffer* b = buffer_of(node);
+  std::memcpy(b->tail_ptr(), digits, n);
+  b->tail += n;
+  *arguments = cell{TYPE_STRING, 0, node, 0};
+  stack::keep_first();
+  return true;
+}
+
 // form and mold with /part: a limit below 1 gives an empty string; otherwise the text is
 // cut to the limit.
 void to_text(bool mold_it, const i32* refs, u32 part_ref, bool only, bool all, bool flat) {
@@ -81,21 +104,6 @@ void to_text(bool mold_it, const i32* refs, u32 part_ref, bool only, bool all, b
   cell out{TYPE_UNSET, 0, 0, 0};
   collector::root_guard og(&out);
   string::make_at(&out, 16);
-  if (!mold_it && !part && type_of(&value) == TYPE_INTEGER &&
-      lookup_for<slot::form>(&value) == &integer::form) {
-    // The text of an integer, the commonest form of all: its at most eleven digits go
-    // straight into the new string's room for sixteen, as integer::form would append them.
-    const char* digits = integer::form_signed(integer::get(&value));
-    u32 n = static_cast<u32>(std::strlen(digits));
-    series_buffer* b = buffer_of(series::node(&out));
-    if (u64{b->tail} + n <= b->end_offset()) [[likely]] {
-      std::memcpy(b->tail_ptr(), digits, n);
-      b->tail += n;
-      *arguments = out;
-      stack::keep_first();
-      return;
-    }
-  }
   if (!part || limit >= 1) {
     if (mold_it) {
       mold(&value, &out, only, all, flat, part, limit, 0);
@@ -118,7 +126,9 @@ void reflect_entry(const i32*) {
   result(lookup_for<slot::reflect>(arguments)(arguments, word::symbol_id(field)));
 }
 void to_entry(const i32*) { result(to(arguments, arguments + 1)); }
-void form_entry(const i32* r) { to_text(false, r, 0, false, false, false); }
+void form_entry(const i32* r) {
+  if (!form_integer(r)) to_text(false, r, 0, false, false, false);
+}
 void mold_entry(const i32* r) { to_text(true, r, 3, on(r, 0), on(r, 1), on(r, 2)); }
 void compare_entry(const i32*) {
   bool b = compare(arguments, arguments + 1, integer::get(&arguments[2]));
@@ -168,7 +178,40 @@ void append_insert(const i32* r, bool append) {
   auto f = append ? lookup_for<slot::append>(arguments) : lookup_for<slot::insert>(arguments);
   result(f(arguments, arguments + 1, part, on(r, 1), count, append));
 }
-void append_entry(const i32* r) { append_insert(r, true); }
+// append without refinements to a block!, a string-like series or a binary! whose append is
+// its type's own: a plain value that fits goes in at once (append_in_place). Answers
+// whether it did; anything else takes the general way.
+constexpr u64 type_bit(u32 t) { return u64{1} << t; }
+constexpr u64 TEXT_TYPES = type_bit(TYPE_STRING) | type_bit(TYPE_FILE) | type_bit(TYPE_URL) |
+                           type_bit(TYPE_TAG) | type_bit(TYPE_EMAIL) | type_bit(TYPE_REF);
+constexpr u64 IN_PLACE_TYPES = TEXT_TYPES | type_bit(TYPE_BINARY) | type_bit(TYPE_BLOCK);
+static_assert(datatype::MAX_TYPES <= 64);
+inline bool append_plain(const i32* r) {
+  u32 t = type_of(arguments);
+  if (r[0] != -1 || r[1] != -1 || r[2] != -1) return false;
+  datatype::generic_fn f = datatype::entry(t, slot::append);
+  bool done;
+  if (t == TYPE_BLOCK) {
+    done = f == reinterpret_cast<datatype::generic_fn>(&block::append) &&
+           block::append_in_place(arguments, arguments + 1);
+  } else if (t == TYPE_BINARY) {
+    done = f == reinterpret_cast<datatype::generic_fn>(&binary::append) &&
+           binary::append_in_place(arguments, arguments + 1);
+  } else {
+    done = f == reinterpret_cast<datatype::generic_fn>(&string::append) &&
+           string::append_in_place(arguments, arguments + 1);
+  }
+  if (done) stack::keep_first();
+  return done;
+}
+void append_entry(const i32* r) {
+  u32 t = type_of(arguments);
+  // A block appended to a block is spliced: never in place, so not even looked at.
+  if (t < 64 && ((IN_PLACE_TYPES >> t) & 1) &&
+      !(t == TYPE_BLOCK && series::block_like_q(type_of(arguments + 1))) && append_plain(r))
+    return;
+  append_insert(r, true);
+}
 void insert_entry(const i32* r) { append_insert(r, false); }
 void change_entry(const i32* r) {
   i32 part = part_count(arguments, ref_arg(r, 0), false);

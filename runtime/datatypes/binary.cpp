@@ -544,6 +544,28 @@ const cell* append(cell* series, const cell* value, i32 part, bool, i32 dup, boo
   return stack::set_result(&s);
 }
 
+bool append_in_place(cell* series, const cell* value) {
+  series_buffer* b = buffer_of(series->data2);
+  if (b->flags & SERIES_OWNED) return false;  // the owner hears of every edit: see append
+  char one[4];
+  u32 size;
+  if (type_of(value) == TYPE_INTEGER) {
+    i32 n = static_cast<i32>(value->data2);
+    if (n < -128 || n > 255) return false;  // append raises the error
+    one[0] = static_cast<char>(n);
+    size = 1;
+  } else if (type_of(value) == TYPE_CHAR) {
+    size = unicode::cp_to_utf8(value->data2, one);
+  } else {
+    return false;
+  }
+  if (u64{b->tail} + size > b->end_offset()) return false;
+  std::memcpy(b->tail_ptr(), one, size);
+  b->tail += size;
+  series->data1 = 0;
+  return true;
+}
+
 const cell* change(cell* series, const cell* value, i32 part, bool, i32 dup) {
   cell s = *series, v = *value;
   collector::root_guard keep_s(&s);

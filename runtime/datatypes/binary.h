@@ -40,6 +40,11 @@ cell* push(const cell* value);  // pushes a copy of the value cell
 void rs_append(cell* value, const u8* bytes, u32 n);
 // Opens a gap of n bytes at `index` from the head (clipped to the tail) and fills it.
 void rs_insert(cell* value, u32 index, const u8* bytes, u32 n);
+// `append` without refinements of one byte (an integer!) or one character's UTF-8 bytes,
+// to a binary! with room for them and no owner to tell: writes exactly what append would
+// (the series' index going to its head, as append answers it) and answers true, or changes
+// nothing and answers false. Never allocates.
+bool append_in_place(cell* series, const cell* value);
 // Appends a 32-bit integer as 4 bytes, most significant first.
 void append_int32(cell* value, i32 v);
 // Writes n bytes at `offset` from the head, growing the buffer when the run passes its end

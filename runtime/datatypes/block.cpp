@@ -29,6 +29,7 @@
 #include "runtime/fire.h"
 #include "runtime/hashtable.h"
 #include "runtime/hooks.h"
+#include "runtime/ownership.h"
 #include "runtime/datatypes/actions.h"
 #include "runtime/stack.h"
 #include "runtime/sorting.h"
@@ -576,6 +577,16 @@ void gather(const cell* value, const source_run& s, std::vector<cell>& out) {
   out.assign(p, p + s.n);
 }
 }  // namespace
+
+bool append_in_place(cell* series, const cell* value) {
+  if (block_like_q(type_of(value)) || series::owner_check != &ownership::check) return false;
+  series_buffer* b = buffer_of(series->data2);
+  if ((b->flags & SERIES_OWNED) || u64{b->tail} + sizeof(cell) > b->end_offset()) return false;
+  *b->tail_cell() = *value;
+  b->tail += sizeof(cell);
+  series->data1 = 0;
+  return true;
+}
 
 const cell* append(cell* series, const cell* value, i32 part, bool only, i32 dup,
                    bool append_flag) {

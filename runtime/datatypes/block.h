@@ -83,6 +83,11 @@ i32 mold_body(const cell* value, cell* out, bool only, bool all, bool flat,
               const cell* part, i32 budget, i32 indent, bool* stopped);
 i32 compare(const cell* a, const cell* b, i32 op);
 const cell* eval_path(cell* parent, cell* element, cell* value, const path_args& walk);
+// `append` without refinements of one value that is not a block, path or paren to a
+// block! with room for it and no owner to tell: the cell goes at the tail as append puts it
+// (the series' index going to its head, as append answers it) and the answer is true;
+// otherwise nothing changes and the answer is false. Never allocates.
+bool append_in_place(cell* series, const cell* value);
 const cell* append(cell* series, const cell* value, i32 part, bool only, i32 dup,
                    bool append);
 const cell* change(cell* series, const cell* value, i32 part, bool only, i32 dup);

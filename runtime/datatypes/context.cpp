@@ -217,7 +217,9 @@ cell* get(const cell* word) {
   return b->cells() + index;
 }
 
-cell* set_in(cell* word, const cell* value_in, u32 ctx, bool notify) {
+namespace {
+// set_in's every other case: unbound words, stack frames, objects, owners, growth.
+[[gnu::noinline]] cell* set_in_slow(cell* word, const cell* value_in, u32 ctx, bool notify) {
   cell value = *value_in;
   cell w = *word;
   collector::root_guard vg(&value);
@@ -260,6 +262,25 @@ cell* set_in(cell* word, const cell* value_in, u32 ctx, bool notify) {
   }
   *slot = value;
   return slot;
+}
+}  // namespace
+
+cell* set_in(cell* word, const cell* value_in, u32 ctx, bool notify) {
+  // A bound word of a context whose value block already has its slot, with no owner to
+  // tell: nothing below could allocate or run code, so the value goes straight in.
+  u32 bound = word->data3;
+  const cell* cc = context_cell(ctx);
+  if (bound != 0xFFFFFFFFu && !(cc->header & ON_STACK) &&
+      (cc->header & KIND_MASK) != (KIND_OBJECT << KIND_SHIFT) &&
+      !(notify && (cc + 1)->data3 && on_set_hook)) [[likely]] {
+    series_buffer* vb = buffer_of(cc->data2);
+    if (u64{vb->offset} + u64{bound} * sizeof(cell) < vb->tail) [[likely]] {
+      cell* slot = vb->cells() + bound;
+      *slot = *value_in;
+      return slot;
+    }
+  }
+  return set_in_slow(word, value_in, ctx, notify);
 }
 
 cell* set(cell* word, const cell* value) {

@@ -17,9 +17,10 @@ namespace vyr::datatype {
 i32 highest_id = 0;
 word_maker_fn word_maker = nullptr;
 
+generic_fn rows[MAX_TYPES][ACTION_COUNT];
+
 namespace {
 name_record names[MAX_TYPES];
-generic_fn rows[MAX_TYPES][ACTION_COUNT];
 u32 parents[MAX_TYPES];
 bool words_made = false;
 bool callback_registered = false;
@@ -103,11 +104,6 @@ u32 form_length(u32 type) { return record(type).form_length; }
 const cell* word_of(u32 type) { return &record(type).word; }
 bool registered_q(u32 type) { return record(type).name != nullptr; }
 u32 parent_of(u32 type) { return type < MAX_TYPES ? parents[type] : 0; }
-
-generic_fn entry(u32 type, u32 slot_number) {
-  if (type >= MAX_TYPES || slot_number < 1 || slot_number > ACTION_COUNT) return nullptr;
-  return rows[type][slot_number - 1];
-}
 
 i32 append_text(cell* out, const char* text, i32 budget) {
   string::concatenate_literal(out, text);

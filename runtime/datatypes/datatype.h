@@ -42,8 +42,14 @@ const cell* word_of(u32 type);   // unset! until the words are made
 bool registered_q(u32 type);
 u32 parent_of(u32 type);
 
+// The resolved action rows by type id (see entry); filled at registration only.
+extern generic_fn rows[MAX_TYPES][ACTION_COUNT];
 // Action look-up: the resolved entry, or nullptr when the type does not support the slot.
-generic_fn entry(u32 type, u32 slot_number);  // slot 1 to 62
+// Inline: every action call looks its entry up.
+inline generic_fn entry(u32 type, u32 slot_number) {  // slot 1 to 62
+  if (type >= MAX_TYPES || slot_number < 1 || slot_number > ACTION_COUNT) return nullptr;
+  return rows[type][slot_number - 1];
+}
 template <u32 N> inline typename slot_signature<N>::type entry_of(u32 type) {
   return reinterpret_cast<typename slot_signature<N>::type>(entry(type, N));
 }

@@ -41,6 +41,11 @@ const cell* eval_path(cell* parent, cell* element, cell* value, const path_args&
 
 const cell* append(cell* series, const cell* value, i32 part, bool only, i32 dup,
                    bool append);  // insert with append false
+// `append` without refinements when it is plain: a character, an integer's digits, or a
+// text of another buffer in a unit the series holds, appended to a series with room for it
+// and no owner to tell. Writes exactly what append would and answers true, or changes
+// nothing and answers false. Never allocates.
+bool append_in_place(cell* series, const cell* value);
 const cell* change(cell* series, const cell* value, i32 part, bool only, i32 dup);
 const cell* find(cell* series, const cell* value, const find_args& opts);
 const cell* select(cell* series, const cell* value, const find_args& opts);

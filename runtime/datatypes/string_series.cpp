@@ -2,6 +2,7 @@
 // trim, the set operations and case changes. Every edit computes its final size once,
 // grows the buffer at most once, and tells the series' owner before and after.
 #include <algorithm>
+#include <charconv>
 #include <cstring>
 #include <string>
 #include <unordered_set>
@@ -424,6 +425,62 @@ i32 call_function(const void* a, const void* b, uintptr_t word1, uintptr_t) {
 const cell* append(cell* series, const cell* value, i32 part, bool only, i32 dup,
                    bool append) {
   return edit(series, value, part, only, dup, append ? MODE_APPEND : MODE_INSERT);
+}
+
+namespace {
+// append_in_place for a text in a narrower unit than the series': a character at a time.
+[[gnu::noinline]] bool append_widened(series_buffer* sb, const cell* value, series_buffer* tb) {
+  u32 su = sb->unit(), tu = tb->unit();
+  u32 head = head_of(value, tb);
+  u64 n = tb->used_units() - head;
+  if (u64{sb->tail} + n * su > sb->end_offset()) return false;
+  const char* src = tb->head() + u64{head} * tu;
+  char* out = sb->tail_ptr();
+  for (u64 i = 0; i < n; i++) put_unit(out + i * su, su, get_char(src + i * tu, tu));
+  sb->tail += static_cast<u32>(n * su);
+  return true;
+}
+// append_in_place for an integer!: its digits, as edit writes them.
+[[gnu::noinline]] bool append_digits(series_buffer* sb, i32 value) {
+  char digits[12];
+  u32 n = static_cast<u32>(std::to_chars(digits, digits + sizeof digits, value).ptr - digits);
+  u32 su = sb->unit();
+  if (u64{sb->tail} + u64{n} * su > sb->end_offset()) return false;
+  char* out = sb->tail_ptr();
+  if (su == 1) {
+    std::memcpy(out, digits, n);
+  } else {
+    for (u32 i = 0; i < n; i++) put_unit(out + i * su, su, static_cast<u8>(digits[i]));
+  }
+  sb->tail += n * su;
+  return true;
+}
+}  // namespace
+
+bool append_in_place(cell* series, const cell* value) {
+  series_buffer* sb = buffer_of(series->data2);
+  if (sb->flags & SERIES_OWNED) return false;  // the owner hears of every edit: see edit
+  u32 su = sb->unit();
+  u32 tv = type_of(value);
+  if (tv == TYPE_CHAR) {
+    u32 cp = char_::get(value);
+    if (unit_for_append(cp) > su || u64{sb->tail} + su > sb->end_offset()) return false;
+    put_unit(sb->tail_ptr(), su, cp);
+    sb->tail += su;
+    return true;
+  }
+  if (tv == TYPE_INTEGER) return append_digits(sb, integer::get(value));
+  if (!text_q(tv) || tv == TYPE_TAG || value->data2 == series->data2) return false;
+  series_buffer* tb = buffer_of(value->data2);
+  u32 tu = tb->unit();
+  if (tu != su) return tu < su && append_widened(sb, value, tb);
+  // Same unit: the bytes from the value's head (clipped to its tail) to its tail.
+  u64 used = tb->tail - tb->offset, from = u64{value->data1} * tu;
+  u64 bytes = from < used ? used - from : 0;
+  if (u64{sb->tail} + bytes > sb->end_offset()) return false;
+  std::memcpy(sb->tail_ptr(), tb->head() + (used - bytes), bytes);
+  sb->tail += static_cast<u32>(bytes);
+  return true;
 }
 
 const cell* change(cell* series, const cell* value, i32 part, bool only, i32 dup) {

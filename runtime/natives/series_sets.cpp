@@ -4,6 +4,7 @@
 // the block, string, typeset and bitset set engines.
 #include "runtime/natives/series_sets.h"
 
+#include <cstring>
 #include <string>
 
 #include "runtime/collector.h"
@@ -82,8 +83,11 @@ void copy_cells(const cell* block, cell* out) {
   u32 n = cells::remaining(&b);
   cells::make_block(out, n);
   if (n) {
-    cell from = b;
-    block::rs_append_block(out, &from);
+    // The new block has room for all n; the source is read after the allocation moved it.
+    series_buffer* dst = buffer_of(series::node(out));
+    std::memcpy(dst->tail_cell(), cells::at(series::node(&b), series::index(&b)),
+                size_t{n} * sizeof(cell));
+    dst->tail += n * u32{sizeof(cell)};
   }
 }
 

@@ -61,6 +61,13 @@ TEST_F(MemoryTest, OversizedRequestsRaiseNoMemory) {
   EXPECT_TRUE(raises("no-memory", [] { memory::alloc_series(0x40000000, 16, 0); }));
   EXPECT_TRUE(raises("no-memory", [] { memory::alloc_series(0xFFFFFFFF, 4, 0); }));
   EXPECT_TRUE(raises("no-memory", [] { memory::checked_size(1ull << 40, 16); }));
+  // A product that wraps past 64 bits is past the cap as well, never a small size.
+  EXPECT_TRUE(raises("no-memory", [] { memory::checked_size(1ull << 60, 16); }));
+  EXPECT_TRUE(raises("no-memory", [] { memory::checked_size(SERIES_MAX_BYTES + 1, 1); }));
+  EXPECT_EQ(memory::checked_size(SERIES_MAX_BYTES, 1), SERIES_MAX_BYTES);
+  EXPECT_EQ(memory::checked_size(SERIES_MAX_BYTES / 16, 16), SERIES_MAX_BYTES / 16 * 16);
+  EXPECT_EQ(memory::checked_size(0, 16), 0u);
+  EXPECT_EQ(memory::checked_size(1ull << 62, 0), 0u);
 }
 
 TEST_F(MemoryTest, GrowthKeepsDataAndFixesFlags) {
