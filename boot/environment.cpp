@@ -185,8 +185,8 @@ bool global_named(const cell* c, std::string_view name, u32 value_type) {
 bool fresh_block(const cell* c) { return type_of(c) == TYPE_BLOCK && series::index(c) == 0; }
 
 // Marks the function bodies written in place in a block that is evaluated at most once (a
-// file's block, and the body of an object made at its top level, recursively): `func spec
-// body`, `function spec body`, `has words body`, `does body`. Each such body is reached only
+// file's block, and the body of an object made at its top level, recursively): `func args
+// body`, `function args body`, `has words body`, `does body`. Each such body is reached only
 // through this block and evaluated as that call's argument once, so its function may take
 // it uncopied (function::push). Anything else (a block held by a word, a loop's body, a
 // function's body) is left to be copied.
