@@ -60,11 +60,11 @@ cell word_cell(const char* name, u32 type) {
   return w;
 }
 
-// The predicates' table as [name spec ...] for make-routine, each spec
+// The predicates' table as [name arguments ...] for make-routine, each argument block
 // ["doc" value [any-type!] return: [logic!]]: the values the lexer would load from that
 // text, new lines included (each name after the first starts one), made directly: scanning
 // the text was a noticeable part of start-up.
-cell predicate_specs() {
+cell predicate_arg_blocks() {
   cell out;
   cells::make_block(&out, 2 * routines::predicate_count);
   collector::root_guard go(&out);
@@ -80,27 +80,23 @@ cell predicate_specs() {
       doc = "Returns true if the value is any type of ";
       doc.append(p.typeset, std::strlen(p.typeset) - 1);
     }
-    cell spec;
-    cells::make_block(&spec, 5);
-    collector::root_guard gs(&spec);
-    cells::append(series::node(&out), &spec);
-    cell c;
-    string::make_at_unit(&c, u32(doc.size()), 1);
-    series_buffer* b = buffer_of(series::node(&c));
-    std::memcpy(b->head(), doc.data(), doc.size());
-    b->tail = b->offset + u32(doc.size());
-    cells::append(series::node(&spec), &c);
+    cell args;
+    cells::make_block(&args, 5);
+    collector::root_guard ga(&args);
+    cells::append(series::node(&out), &args);
+    cell c = text_cell(doc);
+    cells::append(series::node(&args), &c);
     c = word_cell("value", TYPE_WORD);
-    cells::append(series::node(&spec), &c);
+    cells::append(series::node(&args), &c);
     cell types;
     cells::make_block(&types, 1);
-    cells::append(series::node(&spec), &types);
+    cells::append(series::node(&args), &types);
     c = word_cell("any-type!", TYPE_WORD);
     cells::append(series::node(&types), &c);
     c = word_cell("return", TYPE_SET_WORD);
-    cells::append(series::node(&spec), &c);
+    cells::append(series::node(&args), &c);
     cells::make_block(&types, 1);
-    cells::append(series::node(&spec), &types);
+    cells::append(series::node(&args), &types);
     c = word_cell("logic!", TYPE_WORD);
     cells::append(series::node(&types), &c);
   }
@@ -149,7 +145,7 @@ void boot_value_code(cell* a, u32) {
       cells::append(series::node(&out), &s);
     }
   } else if (key == "predicates") {
-    out = predicate_specs();
+    out = predicate_arg_blocks();
   } else if (key == "download") {
     out = text_cell(build_download);
   } else if (key == "cache-root") {

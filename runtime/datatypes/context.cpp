@@ -307,27 +307,19 @@ i32 bind_word(u32 ctx, cell* word) {
 }
 
 namespace {
-// The words of a small context (a function's arguments and locals, most objects) as their
-// canonical symbols and slots: one pass over a short list costs less than a hash lookup per
-// word of a body. Only the global context holds two spellings of one name, and it is never
-// small, so the first match is the word the table would find.
-struct small_context {
-  static constexpr u32 MAX = 16;
-  u32 count = 0;
-  u32 canon[MAX];
-  u32 index[MAX];
-};
-
 // A context's words as a table from canonical symbol to slot + 1, filled for one bind and
-// cleared after: a lookup per word of the body costs an index, not a hash probe or a scan.
-// Binding neither allocates nor runs code, so one table serves every bind.
+// cleared after: a lookup per word of the body costs an index, not a hash probe. Binding
+// neither allocates nor runs code, so one table serves every bind. Only the global context
+// is meant to hold two spellings of one name; a small context (up to SMALL words, such as a
+// function's arguments and locals) that has them binds the first in word order, a larger
+// one binds as its hash table finds them.
+constexpr u32 SMALL = 16;
 std::vector<u32>& direct_table() {
   static std::vector<u32> table;
   return table;
 }
 
-void bind_in(const cell* block, u32 ctx, bool self, u32 self_id, const small_context* small,
-             const u32* direct) {
+void bind_in(const cell* block, u32 ctx, bool self, u32 self_id, const u32* direct) {
   u32 node = block->data2;
   if (cycles::find(node)) return;
   cycles::guard guard(node);
@@ -337,20 +329,11 @@ void bind_in(const cell* block, u32 ctx, bool self, u32 self_id, const small_con
     cell* c = b->cells() + i;
     u32 t = type_of(c);
     if (block_like_q(t)) {
-      bind_in(c, ctx, self, self_id, small, direct);
+      bind_in(c, ctx, self, self_id, direct);
     } else if (word::any_word_q(t)) {
       if (self && t == TYPE_WORD && c->data2 == self_id) {
         c->data1 = ctx;
         c->data3 = 0xFFFFFFFFu;
-      } else if (small) {
-        u32 canon = symbol::resolve(c->data2);
-        for (u32 k = 0; k < small->count; k++) {
-          if (small->canon[k] == canon) {
-            c->data1 = ctx;
-            c->data3 = small->index[k];
-            break;
-          }
-        }
       } else if (direct) {
         if (u32 slot = direct[symbol::resolve(c->data2)]) {
           c->data1 = ctx;
@@ -367,7 +350,7 @@ void bind_in(const cell* block, u32 ctx, bool self, u32 self_id, const small_con
 void bind(const cell* block, u32 ctx, bool self) {
   u32 self_id = self ? self_symbol() : 0;
   u32 n = word_count(ctx);
-  if (ctx == global) return bind_in(block, ctx, self, self_id, nullptr, nullptr);
+  if (ctx == global) return bind_in(block, ctx, self, self_id, nullptr);
   std::vector<u32>& table = direct_table();
   if (table.size() <= symbol::count()) table.resize(symbol::count() + 1);
   // The entries filled are cleared however the bind ends (a block nested too deep raises).
@@ -378,28 +361,13 @@ void bind(const cell* block, u32 ctx, bool self) {
       for (u32 j = 0; j < filled; j++) table[symbol::resolve(word_at(ctx, j)->data2)] = 0;
     }
   } filled{table, ctx};
-  bool unique = true;
   for (; filled.filled < n; filled.filled++) {
     const cell* w = word_at(ctx, filled.filled);
     u32& slot = table[symbol::resolve(w->data2)];
-    // Two spellings of one name (only the global context is meant to hold them): the
-    // first in word order binds in a small context, the hash table's in a larger one.
-    if (slot) {
-      unique = false;
-      break;
-    }
-    slot = w->data3 + 1;
+    if (!slot) slot = w->data3 + 1;
+    else if (n > SMALL) return bind_in(block, ctx, self, self_id, nullptr);  // two spellings
   }
-  if (unique) return bind_in(block, ctx, self, self_id, nullptr, table.data());
-  if (n > small_context::MAX) return bind_in(block, ctx, self, self_id, nullptr, nullptr);
-  small_context small;
-  small.count = n;
-  for (u32 j = 0; j < n; j++) {
-    const cell* w = word_at(ctx, j);
-    small.canon[j] = symbol::resolve(w->data2);
-    small.index[j] = w->data3;
-  }
-  bind_in(block, ctx, self, self_id, &small, nullptr);
+  bind_in(block, ctx, self, self_id, table.data());
 }
 
 bool collect_set_words(u32 ctx, const cell* block_in) {

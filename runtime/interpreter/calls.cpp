@@ -284,12 +284,10 @@ void push_refinement_slots(u32 cache, u32 from) {
   }
 }
 
-// Runs a routine's call whose arguments are gathered in the current frame: its slots for
-// refinements the lean call did not gather and for locals, then the code. The lean call
-// checked the arguments against the cache while it gathered them; any other call checks
-// them here. Inline in the lean call only: the code of a predicate costs less than the
-// entry of a call.
-[[gnu::always_inline]] inline void run_routine(const cell& fn, u32 cache, bool lean) {
+// Pushes the slots a function's or routine's call takes beyond the arguments gathered in
+// its frame, and answers how many it has in all. The lean call gathered the fixed arguments
+// only: refinements not given are off. Then come the local slots.
+[[gnu::always_inline]] inline u32 fill_slots(u32 cache, bool lean) {
   const cell* h = cells::at(cache, 0);
   u32 slots = function::cache_slots(h);
   if (lean && function::cache_refs(h)) [[unlikely]] {
@@ -297,6 +295,16 @@ void push_refinement_slots(u32 cache, u32 from) {
     h = cells::at(cache, 0);
   }
   if (function::cache_locals(h)) function::init_locals(function::cache_locals(h));
+  return slots;
+}
+
+// Runs a routine's call whose arguments are gathered in the current frame: its slots for
+// refinements the lean call did not gather and for locals, then the code. The lean call
+// checked the arguments against the cache while it gathered them; any other call checks
+// them here. Inline in the lean call only: the code of a predicate costs less than the
+// entry of a call.
+[[gnu::always_inline]] inline void run_routine(const cell& fn, u32 cache, bool lean) {
+  u32 slots = fill_slots(cache, lean);
   if (!lean) check_routine_args(fn, stack::arguments, routine::get_arity(&fn));
   call_routine(fn, slots);
 }
@@ -313,15 +321,7 @@ void push_refinement_slots(u32 cache, u32 from) {
                                             bool lean = false) {
   switch (type_of(&fn)) {
     case TYPE_FUNCTION: {
-      const cell* h = cells::at(cache, 0);
-      u32 slots = function::cache_slots(h);
-      // The lean call gathered the fixed arguments only: refinements not given are off.
-      if (lean && function::cache_refs(h)) [[unlikely]] {
-        push_refinement_slots(cache, 1 + ((h->header >> FIXED_SHIFT) & FIXED_MASK));
-        h = cells::at(cache, 0);
-      }
-      if (function::cache_locals(h)) function::init_locals(function::cache_locals(h));
-      eval_function(fn, me, slots);
+      eval_function(fn, me, fill_slots(cache, lean));
       break;
     }
     case TYPE_NATIVE:

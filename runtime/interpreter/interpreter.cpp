@@ -95,6 +95,18 @@ logic:
   trace::event(bit, &code, pos, nullptr, v);
 }
 
+// Stores the value a set-word's frame computed (on top of the stack) in the word, and
+// leaves the frame. What ran may have switched tracing on.
+inline void store_set_word(u32 node, u32 pos, cell* w) {
+  cell value = *(stack::top - 1);
+  if (type_of(&value) == TYPE_UNSET) fire("script", "need-value", w);
+  if (tracing) [[unlikely]] trace_at(trace::EV_SET, node, pos, w, &value);
+  cell* slot = settable(w);
+  if (slot) *slot = value; else _context::set(w, &value);
+  *stack::arguments = value;
+  stack::leave();
+}
+
 u32 set_word_step(u32 node, u32 pos, u32 tail) {
   native_stack::check();
   cell* start = stack::top;
@@ -103,14 +115,7 @@ u32 set_word_step(u32 node, u32 pos, u32 tail) {
   stack::push_frame(&v, stack::HEADER_INTERP_NATIVE);
   pos = seq_step(node, pos, tail);
   if (leave_on_exit()) return pos;
-  cell value = *(stack::top - 1);
-  if (type_of(&value) == TYPE_UNSET) fire("script", "need-value", &v);
-  // What ran may have switched tracing on.
-  if (tracing) [[unlikely]] trace_at(trace::EV_SET, node, pos, &v, &value);
-  cell* slot = settable(&v);
-  if (slot) *slot = value; else _context::set(&v, &value);
-  *stack::arguments = value;
-  stack::leave();
+  store_set_word(node, pos, &v);
   return apply_infix(node, pos, tail, start);
 }
 
@@ -435,13 +440,7 @@ u32 eval_next(u32 node, u32 pos, u32 tail, u32 flags) {
       stack::push_frame(&v, stack::HEADER_INTERP_NATIVE);
       pos = eval_next(node, pos, tail, EVAL_PUSH);
       if (leave_on_exit()) return pos;
-      cell value = *(stack::top - 1);
-      if (type_of(&value) == TYPE_UNSET) fire("script", "need-value", &v);
-      if (tracing) [[unlikely]] trace_at(trace::EV_SET, node, pos, &v, &value);
-      cell* slot = settable(&v);
-      if (slot) *slot = value; else _context::set(&v, &value);
-      *stack::arguments = value;
-      stack::leave();
+      store_set_word(node, pos, &v);
       break;
     }
     case TYPE_PAREN: {

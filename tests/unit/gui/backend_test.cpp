@@ -47,13 +47,7 @@ class backend : public ::testing::Test {
     lexer::scan(&out, reinterpret_cast<const u8*>(text), u32(std::strlen(text)));
     return out;
   }
-  cell run(const std::string& text) {
-    boot::build_environment();
-    cell r{TYPE_UNSET, 0, 0, 0};
-    collector::root_guard g(&r);
-    boot::do_source(text.data(), u32(text.size()), false, &r);
-    return r;
-  }
+  cell run(const std::string& text) { return run_in_environment(text); }
 };
 
 TEST_F(backend, HeadlessScreensSetTheStartingDpi) {

@@ -29,13 +29,7 @@ class headless_gui : public ::testing::Test {
     wc.lpfnWndProc = win::DefWindowProc;
     win::RegisterClassEx(wc);
   }
-  cell run(const std::string& text) {
-    boot::build_environment();
-    cell r{TYPE_UNSET, 0, 0, 0};
-    collector::root_guard g(&r);
-    boot::do_source(text.data(), u32(text.size()), false, &r);
-    return r;
-  }
+  cell run(const std::string& text) { return run_in_environment(text); }
 };
 
 }  // namespace vyr::test

@@ -10,33 +10,16 @@
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/handle.h"
 #include "runtime/datatypes/point.h"
-#include "tests/unit/fixture.h"
+#include "tests/unit/gui/gui_fixture.h"
 
 namespace vyr::test {
 using namespace vyr::gui;
 
-class text_measure : public ::testing::Test {
+class text_measure : public headless_gui {
  protected:
   void SetUp() override {
-    ensure_runtime();
-    gui::shutdown();
-    setenv("VYR_HEADLESS_SCREENS", "1000x1000+0+0@96", 1);
-    gui::init(true);
-    win::WNDCLASSEX wc;
-    wc.lpszClassName = "Plain";
-    wc.lpfnWndProc = win::DefWindowProc;
-    win::RegisterClassEx(wc);
-  }
-  void TearDown() override {
-    gui::shutdown();
-    unsetenv("VYR_HEADLESS_SCREENS");
-  }
-  cell run(const std::string& text) {
-    boot::build_environment();
-    cell r{TYPE_UNSET, 0, 0, 0};
-    collector::root_guard g(&r);
-    boot::do_source(text.data(), u32(text.size()), false, &r);
-    return r;
+    headless_gui::SetUp();
+    start();
   }
   cell face(const std::string& type, const std::string& text) {
     return run("make object! [type: '" + type + " offset: size: none text: " + text +
