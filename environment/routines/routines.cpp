@@ -135,11 +135,13 @@ void as_color_code(cell* a, u32) {
   a[0] = t;
 }
 
-// Each component is reduced modulo 256, as as-color does: a component above 255 must not
-// spill into its neighbour.
+// The four components are OR-ed into one 32-bit word without reduction, so a component
+// above 255 sets bits of the next byte (256 0 0 0 gives 0.1.0.0).
 void as_ipv4_code(cell* a, u32) {
   refuse_negative(a, 4);
-  u8 bytes[4] = {u8(int_of(a)), u8(int_of(a + 1)), u8(int_of(a + 2)), u8(int_of(a + 3))};
+  u32 word = u32(int_of(a + 3)) << 24 | u32(int_of(a + 2)) << 16 | u32(int_of(a + 1)) << 8 |
+             u32(int_of(a));
+  u8 bytes[4] = {u8(word), u8(word >> 8), u8(word >> 16), u8(word >> 24)};
   cell t;
   tuple::make_at(&t, bytes, 4);
   a[0] = t;
