@@ -230,13 +230,6 @@ void gc_active_code(cell* a, u32) { a[0] = logic(collector::state.enabled == 1);
 void gc_series_cycles_code(cell* a, u32) { a[0] = integer(i32(collector::state.series_cycles)); }
 void gc_nodes_cycles_code(cell* a, u32) { a[0] = integer(i32(collector::state.nodes_cycles)); }
 
-// The VYRBIN codec object, once the construction has put it into system/codecs: its
-// compact? field decides what the codec's encode writes.
-void vyrbin_codec_code(cell* a, u32) {
-  if (type_of(a) == TYPE_OBJECT) vyrbin::set_codec_object(a);
-  a[0] = NONE;
-}
-
 // `read/binary` of a file! or url! payload, for the VYRBIN codec's decode.
 void read_binary(const cell* source, cell* out) {
   if (type_of(source) == TYPE_URL) {
@@ -282,7 +275,7 @@ const row rows[] = {
     {"make-routine", make_routine_code},     {"interpreted?", interpreted_code},
     {"float-option", float_option_code},     {"trace-switch", trace_switch_code},
     {"gc-active?", gc_active_code},          {"gc-series-cycles", gc_series_cycles_code},
-    {"gc-nodes-cycles", gc_nodes_cycles_code}, {"vyrbin-codec", vyrbin_codec_code},
+    {"gc-nodes-cycles", gc_nodes_cycles_code},
 };
 
 }  // namespace
