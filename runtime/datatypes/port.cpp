@@ -165,6 +165,18 @@ template <class F> void closing_on_error(const cell* port, F step) {
   }
 }
 
+// open (/write for a write, /seek when a position was given), the steps, close: each call
+// through the actor; close also runs after a step that raised.
+template <class F> void opened(const cell* port, bool for_write, const cell* seek, F steps) {
+  cell ignored;
+  forward_call(port, "open",
+               {flag(false), flag(false), flag(for_write), flag(seek), seek ? *seek : NONE,
+                flag(false), NONE},
+               &ignored);
+  closing_on_error(port, steps);
+  forward_call(port, "close", {}, &ignored);
+}
+
 void put_result(const cell& result) {
   *stack::arguments = result;
   stack::keep_first();
@@ -238,17 +250,11 @@ cell read(const cell* port_in, const cell* part_in, const cell* seek_in) {
   cell part = part_in ? *part_in : NONE, seek = seek_in ? *seek_in : NONE;
   collector::root_guard g1(&port), g2(&part), g3(&seek);
   native_action(&port, 59);
-  bool has_part = part_in, has_seek = seek_in;
-  cell ignored, result = NONE;
+  cell result = NONE;
   collector::root_guard rg(&result);
-  forward_call(&port, "open",
-               {flag(false), flag(false), flag(false), flag(has_seek), seek, flag(false), NONE},
-               &ignored);
-  closing_on_error(&port, [&] {
-    forward_call(&port, "copy", {flag(has_part), part, flag(false), flag(false), NONE},
-                 &result);
+  opened(&port, false, seek_in ? &seek : nullptr, [&] {
+    forward_call(&port, "copy", {flag(part_in), part, flag(false), flag(false), NONE}, &result);
   });
-  forward_call(&port, "close", {}, &ignored);
   return result;
 }
 
@@ -257,21 +263,15 @@ cell write(const cell* port_in, const cell* data_in, const cell* part_in, const 
   cell part = part_in ? *part_in : NONE, seek = seek_in ? *seek_in : NONE;
   collector::root_guard g1(&port), g2(&data), g3(&part), g4(&seek);
   native_action(&port, 62);
-  bool has_part = part_in, has_seek = seek_in;
   i32 length = type_of(&part) == TYPE_INTEGER ? static_cast<i32>(part.data2) : -1;
   cell ignored, result = NONE;
   collector::root_guard rg(&result);
-  forward_call(&port, "open",
-               {flag(false), flag(false), flag(true), flag(has_seek), seek, flag(false), NONE},
-               &ignored);
-  closing_on_error(&port, [&] {
+  opened(&port, true, seek_in ? &seek : nullptr, [&] {
     forward_call(&port, "insert",
                  {data, flag(true), int_cell(length), flag(false), flag(true), int_cell(1)},
                  &ignored);
-    forward_call(&port, "copy", {flag(has_part), part, flag(false), flag(false), NONE},
-                 &result);
+    forward_call(&port, "copy", {flag(part_in), part, flag(false), flag(false), NONE}, &result);
   });
-  forward_call(&port, "close", {}, &ignored);
   return result;
 }
 
