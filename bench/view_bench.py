@@ -2,7 +2,8 @@
 """The View engine's costs, each in a fresh `vyr --cli` process on the headless display:
 a `down` event through `system/view/awake` to an actor two parents up with two global
 handlers installed (target: 50 us), 10,000 `color` sets on a shown `base` face (target:
-0.5 s), and the bytes a face takes.
+0.5 s), the bytes a face takes, `rtd-layout` of a spec giving 1,000 segments (target:
+50 ms) and Tab on a window of 500 faces (target: 5 ms).
 
 Times are taken inside the process around the work alone (now/utc/time/precise), best of
 three runs; a face's bytes are the growth of `stats` over 1,000 faces, after a `recycle`.
@@ -29,6 +30,26 @@ print ["RESULT" (to float! t1 - t0) * 1e6 / n]
     "10,000 color sets on a shown base (s)": SETUP + """
 t0: now/utc/time/precise repeat i 10000 [b/color: as-color i 0 0] t1: now/utc/time/precise
 print ["RESULT" to float! t1 - t0]
+""",
+    "rtd-layout/only of a spec giving 1,000 segments (ms)": """
+spec: copy []
+loop 250 [append spec [b "ab" /b i ["cd" u ["e"]] blue ["fg"]]]
+n: length? second rtd-layout/only spec
+if n <> 2000 [print ["segments:" n / 2]]
+t0: now/utc/time/precise loop 10 [rtd-layout/only spec] t1: now/utc/time/precise
+print ["RESULT" (to float! t1 - t0) * 100]
+""",
+    "Tab on a window of 500 faces (ms/key)": """
+faces: collect [repeat i 500 [keep make face! [
+    type: 'base size: 10x10 offset: as-pair i // 25 * 10 i / 25 * 10
+    flags: either odd? i ['focusable] [none]
+]]]
+w: make face! [type: 'window size: 300x300 pane: faces] view/no-wait w
+f: pick faces 101
+e: make event! [type: 'key-down key: #"^-" face: f]
+n: 200
+t0: now/utc/time/precise loop n [send-event e] t1: now/utc/time/precise
+print ["RESULT" (to float! t1 - t0) * 1000 / n]
 """,
     "bytes per face (make face! [type: 'base size: 10x10])": """
 faces: make block! 1000
