@@ -4,7 +4,7 @@
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(VYR_DRAW_DEPS REQUIRED IMPORTED_TARGET cairo pangocairo)
 target_sources(vyr_layer_boot PRIVATE ${CMAKE_SOURCE_DIR}/gui/draw/entry.cpp)
-file(GLOB VYR_DRAW_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/gui/draw/*.cpp
+file(GLOB_RECURSE VYR_DRAW_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/gui/draw/*.cpp
   ${CMAKE_SOURCE_DIR}/gui/text/*.cpp)
 list(REMOVE_ITEM VYR_DRAW_SOURCES ${CMAKE_SOURCE_DIR}/gui/draw/entry.cpp)
 add_library(vyr_draw STATIC ${VYR_DRAW_SOURCES})
