@@ -6,20 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "gui/face.h"
 #include "gui/win/win.h"
 #include "runtime/cell.h"
 
 namespace vyr::gui {
-
-// Facet positions of face!, font!, para! and scroller! objects.
-namespace facet_index {
-constexpr u32 type = 0, offset = 1, size = 2, text = 3, image = 4, color = 5, menu = 6, data = 7,
-  enabled = 8, visible = 9, selected = 10, flags = 11, options = 12, parent = 13, pane = 14,
-  state = 15, rate = 16, edge = 17, para = 18, font = 19, actors = 20, extra = 21, draw = 22;
-constexpr u32 font_parent = 8, para_parent = 6;
-constexpr u32 scroller_position = 0, scroller_page_size = 1, scroller_min_size = 2,
-  scroller_max_size = 3, scroller_visible = 4, scroller_vertical = 5, scroller_parent = 6;
-}  // namespace facet_index
 
 // Window extra slots by byte offset.
 namespace slot {
@@ -113,7 +104,6 @@ float to_logical(i32 pixels);
 u32 has_face_q(win::HWND);                      // the face slot, 0 when none
 const cell* face_of_window(win::HWND);          // null without a face
 cell* face_values(win::HWND);
-cell* facet(const cell* object, u32 index);     // null when the object has no such facet
 u32 face_handle_q(const cell* face);            // the native handle of a shown face, or 0
 u32 get_face_handle(const cell* face);
 u32 selected_face_handle(win::HWND);
@@ -140,7 +130,6 @@ void clear_window_slots(win::HWND);
 const cell* ratio_of(const cell* object);
 double scale_by(const cell* value, double x);
 double unit_value(const cell* value);
-i64 color_of(const cell* values, u32 index);    // 0x00BBGGRR, or -1
 bool transparent_color_q(const cell* c);
 
 // ---- text fields, scroller, caret, release ---------------------------------------------------

@@ -62,26 +62,17 @@ std::unique_ptr<win::display> open_display(bool text_mode, std::string& warning)
   return std::make_unique<win::headless_display>(screens ? screens : "");
 }
 
-// The value cell of field `name` of an object, or null. Valid until the next allocation.
-static cell* field_of(const cell* obj, u32 sym) {
-  if (type_of(obj) != TYPE_OBJECT) return nullptr;
-  i32 i = object::field_index(obj, sym);
-  return i < 0 ? nullptr : object::get_values(obj) + i;
-}
-
 // Sets field `name` of an object; a missing field is left alone.
 static void set_field(const cell* obj, const char* name, const cell* value) {
-  u32 sym = symbol::make(name);
-  if (cell* f = field_of(obj, sym)) *f = *value;
+  if (cell* f = object::field_named(obj, name)) *f = *value;
 }
 
 // Puts key `name` into the map held by field `field` of an object.
 static void put_in_map_field(const cell* obj, const char* field, const char* name, const cell* value) {
-  u32 sym = symbol::make(field);
   cell key = word::intern(name);
   cell v = *value;
   collector::root_guard guard(&v);
-  cell* f = field_of(obj, sym);
+  cell* f = object::field_named(obj, field);
   if (!f || type_of(f) != TYPE_MAP) return;
   cell m = *f;   // the map's node stays reachable through the object
   map::put(&m, &key, &v, false);
@@ -364,22 +355,15 @@ void set_cursor_option(win::HWND h, const cell* options) {
     ex->cursor_icon = 0;
   }
   ex->cursor = 0;
-  if (!options || type_of(options) != TYPE_BLOCK) return;
-  i32 n = block::rs_length_q(options);
-  if (n <= 0 || n % 2) return;
-  u32 cursor_sym = symbol::make("cursor");
-  for (i32 i = 0; i < n; i += 2) {
-    cell key = *block::rs_abs_at(options, static_cast<u32>(series::head_index(options) + i));
-    cell value = *block::rs_abs_at(options, static_cast<u32>(series::head_index(options) + i + 1));
-    if (type_of(&key) != TYPE_SET_WORD || !symbol::same_q(word::symbol_id(&key), cursor_sym))
-      continue;
-    if (type_of(&value) == TYPE_WORD) {
-      win::HCURSOR c = win::LoadCursor(cursor_id_of(word::symbol_id(&value)));
-      if ((ex = win::extra(h))) ex->cursor = static_cast<u32>(c) | CURSOR_FROM_OPTION;
-    }
-    // An image! cursor needs the image hand-over of the imaging code; any other value
-    // leaves the default cursor.
+  const cell* v = option_pair(options, "cursor", true);
+  if (!v) return;
+  cell value = *v;
+  if (type_of(&value) == TYPE_WORD) {
+    win::HCURSOR c = win::LoadCursor(cursor_id_of(word::symbol_id(&value)));
+    if ((ex = win::extra(h))) ex->cursor = static_cast<u32>(c) | CURSOR_FROM_OPTION;
   }
+  // An image! cursor needs the image hand-over of the imaging code; any other value leaves
+  // the default cursor.
 }
 
 }  // namespace vyr::gui

@@ -10,6 +10,7 @@
 #include "gui/events.h"
 #include "gui/fonts.h"
 #include "gui/lifecycle.h"
+#include "gui/platform.h"
 #include "gui/text/text_box.h"
 #include "gui/text_measure.h"
 #include "runtime/collector.h"
@@ -37,16 +38,10 @@ namespace {
 
 using namespace win;
 
-cell* field_of(const cell* obj, const char* name) {
-  if (type_of(obj) != TYPE_OBJECT) return nullptr;
-  i32 i = object::field_index(obj, symbol::make(name));
-  return i < 0 ? nullptr : object::get_values(obj) + i;
-}
-
 cell system_view() {
   cell w = _context::global_word(symbol::make("system"));
   cell sys = *_context::get(&w);
-  cell* v = field_of(&sys, "view");
+  cell* v = object::field_named(&sys, "view");
   return v ? *v : none_value;
 }
 
@@ -54,7 +49,7 @@ cell system_view() {
 // dropped and the message goes on.
 cell view_awake(const cell* event) {
   cell view = system_view();
-  cell* f = field_of(&view, "awake");
+  cell* f = object::field_named(&view, "awake");
   if (!f) return none_value;
   cell fn = *f;
   u32 t = type_of(&fn);
@@ -81,7 +76,8 @@ void set_unset(cell* a) { *a = cell{TYPE_UNSET, 0, 0, 0}; }
 void gui_init(cell* a, u32) {
   cell view = system_view();
   collector::root_guard g(&view);
-  set_view_objects(field_of(&view, "metrics"), field_of(&view, "fonts"), field_of(&view, "platform"));
+  set_view_objects(object::field_named(&view, "metrics"), object::field_named(&view, "fonts"),
+                   object::field_named(&view, "platform"));
   init(true);
   register_classes();
   if (!awake) awake = view_awake;
@@ -191,7 +187,7 @@ void update_view(cell* a, u32) {
     }
     OS_update_views(&v);
   } else if (type_of(&v) == TYPE_OBJECT) {
-    if (!face_type_q(&v, "screen")) OS_update_view(&v);
+    if (!face_type_is(&v, face_type::screen)) OS_update_view(&v);
   } else {
     invalid_type(&v);
   }
@@ -245,7 +241,7 @@ void exit_event_loop(cell* a, u32) {
 void not_done_code(cell*, u32) { not_done(); }
 
 void text_box_metrics(cell* a, u32) {
-  if (!face_type_q(&a[0], "rich-text")) {
+  if (!face_type_is(&a[0], face_type::rich_text)) {
     cell* t = facet(&a[0], facet_index::type);
     cell type = t ? *t : none_value;
     fire("script", "face-type", &type);
@@ -269,7 +265,7 @@ void update_scroller_code(cell* a, u32) {
 void set_dark_mode_code(cell* a, u32) {
   u32 h = face_handle_q(&a[0]);
   bool dark = type_of(&a[1]) == TYPE_LOGIC && logic::get(&a[1]);
-  if (h) set_dark_mode(HWND(h), dark, face_type_q(&a[0], "window"));
+  if (h) set_dark_mode(HWND(h), dark, face_type_is(&a[0], face_type::window));
   set_unset(a);
 }
 

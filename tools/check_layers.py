@@ -54,8 +54,10 @@ LAYERS = [
     ("gui/win drivers", 15, ["gui/win/x11/", "gui/win/headless/"]),
     # Capture devices: blind like the windowing layer, which they may use.
     ("gui/camera", 16, ["gui/camera/"]),
-    # The drawing and text code, then the backend and the widgets on top.
+    # The drawing and text code, and the list of face types they and everything above
+    # compare types by; then the backend and the widgets on top.
     ("gui/draw", 17, ["gui/draw/", "gui/text/"]),
+    ("face types", 17, ["gui/widgets/face_types"]),
     ("gui", 18, ["gui/"]),
 ]
 FREE = ["tests/", "tools/", "bench/"]

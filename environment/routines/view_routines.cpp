@@ -77,30 +77,24 @@ void register_platform(std::integer_sequence<u32, I...>) {
   (routine::register_(platform_names[I], platform_stub<I>), ...);
 }
 
-cell* field_of(const cell* obj, const char* name) {
-  if (type_of(obj) != TYPE_OBJECT) return nullptr;
-  i32 i = object::field_index(obj, symbol::make(name));
-  return i < 0 ? nullptr : object::get_values(obj) + i;
-}
-
 cell view_field(const char* name) {
   cell w = _context::global_word(symbol::make("system"));
   cell sys = *_context::get(&w);
-  cell* view = field_of(&sys, "view");
+  cell* view = object::field_named(&sys, "view");
   if (!view) return none_value;
-  cell* f = field_of(view, name);
+  cell* f = object::field_named(view, name);
   return f ? *f : none_value;
 }
 
 void set_field(const cell* obj, const char* name, const cell* value) {
-  if (cell* f = field_of(obj, name)) *f = *value;
+  if (cell* f = object::field_named(obj, name)) *f = *value;
 }
 
 void put_in_map(const cell* obj, const char* field, const char* key_name, const cell* value) {
   cell key = word::intern(key_name);
   cell v = *value;
   collector::root_guard g1(&key), g2(&v);
-  cell* f = field_of(obj, field);
+  cell* f = object::field_named(obj, field);
   if (!f || type_of(f) != TYPE_MAP) return;
   cell m = *f;
   map::put(&m, &key, &v, false);
@@ -120,7 +114,7 @@ void start() {
   init(&r, 0);
   cell platform = view_field("platform");
   collector::root_guard g2(&platform);
-  cell* refresh = field_of(&platform, "refresh-screens");
+  cell* refresh = object::field_named(&platform, "refresh-screens");
   if (refresh && type_of(refresh) == TYPE_FUNCTION) {
     cell fn = *refresh;
     collector::root_guard g3(&fn);

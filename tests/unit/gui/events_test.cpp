@@ -14,6 +14,7 @@
 #include "gui/draw_face.h"
 #include "gui/events.h"
 #include "gui/lifecycle.h"
+#include "gui/module.h"
 #include "gui/face_values.h"
 #include "runtime/datatypes/image.h"
 #include "runtime/imaging/imaging.h"
@@ -74,7 +75,7 @@ class events : public ::testing::Test {
     gui::init(true);
     hd = static_cast<win::headless_display*>(win::current_display());
     register_classes();
-    install_runtime_hooks();
+    vyr_gui_module_init();   // the hooks the module installs when it loads
     seen.clear();
     answers.clear();
     on_event = nullptr;
@@ -642,7 +643,7 @@ TEST_F(events, AFaceHeldOnlyByItsWindowSurvivesACollection) {
   ASSERT_FALSE(seen.empty());
   const cell* f = face_of_window(h);
   ASSERT_NE(f, nullptr);
-  EXPECT_TRUE(face_type_q(f, "window"));
+  EXPECT_TRUE(face_type_is(f, face_type::window));
   cell* size = facet(f, facet_index::size);
   ASSERT_NE(size, nullptr);
   EXPECT_EQ(type_of(size), u32(TYPE_PAIR));
