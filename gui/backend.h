@@ -6,7 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "gui/entry/view_values.h"
 #include "gui/face.h"
+#include "gui/win/dialogs/provider.h"
+#include "gui/win/display.h"
 #include "gui/win/win.h"
 #include "runtime/cell.h"
 
@@ -28,8 +31,11 @@ struct monitor_record { win::HMONITOR monitor{}; float scale = 1.0f; i32 dpi = 9
 
 struct metrics_values {
   i32 dpi = 96;
-  i32 scroller_x = 17, scroller_y = 17;
-  u8 text[3] = {0, 0, 0}, window[3] = {255, 255, 255}, panel[3] = {240, 240, 240};
+  i32 scroller_x = i32(gui_module::startup.scroller), scroller_y = i32(gui_module::startup.scroller);
+  u8 text[3] = {gui_module::startup.text[0], gui_module::startup.text[1], gui_module::startup.text[2]};
+  u8 window[3] = {gui_module::startup.window[0], gui_module::startup.window[1],
+                  gui_module::startup.window[2]};
+  u8 panel[3] = {gui_module::startup.panel[0], gui_module::startup.panel[1], gui_module::startup.panel[2]};
 };
 
 struct globals {
@@ -37,7 +43,8 @@ struct globals {
   i32 process_id = 0;
   win::HDC screen_dc{};
   // The platform's version as the backend's flags see it.
-  u32 major = 10, minor = 0, build = 0, product = 1;
+  u32 major = gui_module::startup.version[0], minor = gui_module::startup.version[1];
+  u32 build = u32(gui_module::startup.build), product = u32(gui_module::startup.product);
   bool windows10 = true, windows8 = true, legacy = false, windows11 = false;
   bool composition = true;
   bool dark_query = true;    // the dark preference can be asked (VYR_DARK_MODE)
@@ -51,7 +58,7 @@ struct globals {
   metrics_values metrics;
   win::HFONT default_font{};
   std::string default_face;   // resolved on first need (fontconfig loads then)
-  i32 default_size = 9;
+  i32 default_size = gui_module::startup.font_size;
   win::HWND console_window{};
   const void* current_event = nullptr;
   u32 font_kind = 0, com_kind = 0;   // external resource classes
@@ -65,10 +72,18 @@ struct globals {
 globals& g();
 
 // ---- start-up and displays -------------------------------------------------------------------
-// The display the GUI runs on: X11 unless the console is in text mode; VYR_DISPLAY=x11 or
-// headless overrides; when no X server answers, headless with a warning in `warning`.
-std::unique_ptr<win::display> open_display(bool text_mode, std::string& warning);
-void init(bool text_mode = true);
+// The display the GUI runs on, as the executable's display_choice() says (gui/entry), with
+// the dialogs that go with it: X11 and the layer's modal dialogs; when no X server answers,
+// or when the headless display is chosen, the headless display (its screens from
+// VYR_HEADLESS_SCREENS, sharing the host's clipboard) and the answer queue. What went
+// wrong on the way is in `warning`.
+struct opened_display {
+  std::unique_ptr<win::display> display;
+  std::unique_ptr<win::dialogs::provider> dialogs;
+  std::string warning;
+};
+opened_display open_display();
+void init();
 // Hands over system/view/metrics, system/view/fonts and system/view/platform (objects, or
 // none); `init`, `fill-metrics` and `load-default-font` then write their values there.
 void set_view_objects(const cell* metrics, const cell* fonts, const cell* platform);

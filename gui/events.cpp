@@ -24,7 +24,7 @@
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/fire.h"
-#include "runtime/gui_module.h"
+#include "gui/entry/module.h"
 #include "runtime/stack.h"
 #include "runtime/interpreter/trace.h"
 #include "runtime/natives/host.h"

@@ -261,9 +261,9 @@ void update_para(const cell* face) {
 
 void OS_request_font(cell* result, const cell* font, bool mono) {
   // The dialog kind is "font"; a fixed-pitch request says so in its title.
-  win::dialog_request q{"font", mono ? "fixed-pitch" : ""};
-  std::optional<win::dialog_answer> a;
-  if (win::display* d = win::current_display()) a = d->dialog(q);
+  win::dialogs::request q{"font", mono ? "fixed-pitch" : ""};
+  std::optional<win::dialogs::answer> a;
+  if (win::dialogs::provider* d = win::dialogs::current()) a = d->run(q);
   // An answer is [name point-size weight italic?].
   if (!a || !a->ok || a->values.empty()) {
     *result = cell{TYPE_NONE, 0, 0, 0};

@@ -27,8 +27,6 @@ namespace vyr::gui {
 
 using namespace win;
 
-std::vector<std::string> message_boxes;
-
 namespace {
 // The state block's change mask cell, or null.
 cell* mask_cell(const cell* face) {
@@ -264,13 +262,8 @@ bool face_to_image(const cell* object, cell* out) {
 void install_lifecycle_hooks() { image::face_to_image = face_to_image; }
 
 void error_message_box(const std::string& caption, const std::string& text) {
-  display* d = current_display();
-  if (d && std::strcmp(d->name(), "headless") == 0) {
-    message_boxes.push_back(caption + ": " + text);
-    return;
-  }
-  // Until the GUI has its own message box, the report goes to stderr.
-  std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
+  if (win::dialogs::provider* d = win::dialogs::current()) d->error_box(caption, text);
+  else std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
 }
 
 }  // namespace vyr::gui

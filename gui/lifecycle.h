@@ -29,8 +29,8 @@ cairo_surface_t* face_to_surface(const cell* face);
 bool face_to_image(const cell* object, cell* out);
 // Gives the runtime `to image!` of faces.
 void install_lifecycle_hooks();
-// The runtime's fatal error box: recorded on the headless display, on stderr otherwise.
+// The runtime's fatal error box, shown by the dialogs in use (recorded by the headless
+// display's answer queue); on stderr before the GUI has started.
 void error_message_box(const std::string& caption, const std::string& text);
-extern std::vector<std::string> message_boxes;
 
 }  // namespace vyr::gui

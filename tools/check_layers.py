@@ -43,7 +43,10 @@ LAYERS = [
     ("routines", 9, ["environment/routines/"]),
     # Start-up, the consoles and the runtime's entry to the GUI module: they call each
     # other (the consoles evaluate through boot, boot registers their natives).
-    ("boot", 10, ["boot/", "console/", "gui/entry/", "gui/draw/entry"]),
+    ("boot", 10, ["boot/", "console/", "gui/entry/"]),
+    # The screen descriptions' parser: plain data, read by the headless display and by the
+    # entry (the start-up DPI) alike.
+    ("screen descriptions", 10, ["gui/win/screens.h"]),
     # The GUI. The windowing layer first, its controls, menus and dialogs above it, and the
     # displays (drivers) on top of them, so that the input player, the answer queue and
     # pop-ups may use menus and controls.

@@ -19,7 +19,8 @@
 #include "runtime/datatypes/image.h"
 #include "runtime/imaging/imaging.h"
 #include <cairo.h>
-#include "gui/win/headless.h"
+#include "gui/win/headless/answers.h"
+#include "gui/win/headless/display.h"
 #include "runtime/collector.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/event.h"
@@ -72,7 +73,7 @@ class events : public ::testing::Test {
     ensure_runtime();
     boot::build_environment();
     setenv("VYR_HEADLESS_SCREENS", "1920x1080+0+0@96", 1);
-    gui::init(true);
+    gui::init();
     hd = static_cast<win::headless_display*>(win::current_display());
     register_classes();
     vyr_gui_module_init();   // the hooks the module installs when it loads
@@ -761,9 +762,11 @@ TEST_F(lifecycle, DestroyingALoopOwnerEndsItsLoop) {
 }
 
 TEST_F(lifecycle, TheErrorBoxIsRecordedHeadless) {
-  message_boxes.clear();
+  auto* answers = dynamic_cast<win::answer_queue*>(win::dialogs::current());
+  ASSERT_NE(answers, nullptr);
+  answers->boxes.clear();
   error_message_box("Vyr", "out of memory");
-  EXPECT_EQ(message_boxes, (std::vector<std::string>{"Vyr: out of memory"}));
+  EXPECT_EQ(answers->boxes, (std::vector<std::string>{"Vyr: out of memory"}));
 }
 
 }  // namespace vyr::test
