@@ -40,10 +40,8 @@ namespace {
 using namespace win;
 
 cell system_view() {
-  cell w = _context::global_word(symbol::make("system"));
-  cell sys = *_context::get(&w);
-  cell* v = object::field_named(&sys, "view");
-  return v ? *v : none_value;
+  cell v;
+  return object::system_field({"view"}, &v) ? v : none_value;
 }
 
 // The View engine's `awake`, found by word at every event: with none there, the event is

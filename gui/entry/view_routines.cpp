@@ -31,12 +31,8 @@
 namespace vyr::gui_module {
 
 cell view_field(const char* name) {
-  cell w = _context::global_word(symbol::make("system"));
-  cell sys = *_context::get(&w);
-  cell* view = object::field_named(&sys, "view");
-  if (!view) return none_value;
-  cell* f = object::field_named(view, name);
-  return f ? *f : none_value;
+  cell out;
+  return object::system_field({"view", name}, &out) ? out : none_value;
 }
 
 void set_field(const cell* obj, const char* name, const cell* value) {

@@ -4,6 +4,8 @@
 // Cells passed as destinations must not lie in a series buffer (use a stack cell or a
 // rooted local): building an object allocates.
 #pragma once
+#include <initializer_list>
+
 #include "runtime/datatypes/action_slots.h"
 #include "runtime/hooks.h"
 
@@ -49,6 +51,9 @@ i32 field_index(const cell* obj, u32 symbol_id);      // -1 when absent
 // or has no such field. The name is looked up first (interning it may allocate), so the
 // answer is valid until the next allocation.
 cell* field_named(const cell* obj, const char* name);
+// The value reached from the global `system` through the named fields, each step an
+// object! (or port!); false when a step is missing, as before start-up has built them.
+bool system_field(std::initializer_list<const char*> names, cell* out);
 u32 word_count(const cell* obj);
 void clear_new_lines(const cell* block);
 void clear_changed(u32 ctx);
