@@ -200,6 +200,14 @@ cell current_call_word() {
   return words::word_not_found;
 }
 
+cell current_call_name() {
+  for (i32 i = i32(frame_top) - 1; i >= 0; i--) {
+    if (marker_q(frames[i].symbol)) continue;
+    return cell{TYPE_WORD, 0, frames[i].symbol, word::NO_INDEX};
+  }
+  return words::word_not_found;
+}
+
 namespace {
 void append_cell(cell* block, const cell* value) {
   cell v = *value;

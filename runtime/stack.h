@@ -166,6 +166,8 @@ bool eval_q(i32 from, bool only_next);
 bool marker_q(u32 symbol);
 // The word of the innermost named frame (bound to its context), or `<not-found>`.
 cell current_call_word();
+// The same name unbound, found without allocating (for the errors raised when memory ran out).
+cell current_call_name();
 // Appends, from the innermost frame down, each frame's word and saved argument position.
 void collect_calls(cell* block);
 // Appends the words of frames up to `end` whose word's value is a function (all with
