@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "gui/base_face.h"
+#include "gui/entry/module.h"
 #include "gui/events.h"
 #include "gui/widgets/widgets.h"
 #include "runtime/datatypes/block.h"
@@ -259,7 +260,7 @@ bool face_to_image(const cell* object, cell* out) {
   return true;
 }
 
-void install_lifecycle_hooks() { image::face_to_image = face_to_image; }
+void install_lifecycle_hooks() { gui_module::table().face_to_image = face_to_image; }
 
 void error_message_box(const std::string& caption, const std::string& text) {
   if (win::dialogs::provider* d = win::dialogs::current()) d->error_box(caption, text);

@@ -33,6 +33,10 @@ std::string module_path() {
 
 bool load(std::string* error) {
   if (is_loaded) return true;
+  if (table().gui_init) {
+    is_loaded = true;
+    return true;
+  }
   std::string path = module_path();
   // RTLD_GLOBAL: the module's symbols stay reachable for the module's own later lookups;
   // its references to the runtime resolve against the executable's exported symbols.

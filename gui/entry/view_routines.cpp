@@ -26,6 +26,7 @@
 #include "runtime/datatypes/tuple.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/fire.h"
+#include "runtime/hooks.h"
 #include "runtime/interpreter/interpreter.h"
 
 namespace vyr::gui_module {
@@ -174,6 +175,20 @@ void event_q_code(cell* a, u32) { logic::make_at(a, event::event_q(a)); }
 
 void find_flag_q_code(cell* a, u32) { logic::make_at(a, event::find_flag_q(&a[0], &a[1])); }
 
+// `to image!` of an object: a face, as `face?` tells, is drawn by the module, which starts
+// on this call when no GUI call came before; any other object is no image.
+bool face_to_image_code(const cell* object, cell* out) {
+  cell obj = *object, test = none_value, answer = none_value;
+  collector::root_guard g1(&obj), g2(&test), g3(&answer);
+  cell word = _context::global_word(symbol::make("face?"));
+  test = *_context::get(&word);
+  if (type_of(&test) != TYPE_FUNCTION) return false;
+  interpreter::call(&test, &obj, 1, &answer);
+  if (type_of(&answer) != TYPE_LOGIC || !logic::get(&answer)) return false;
+  start();
+  return table().face_to_image && table().face_to_image(&obj, out);
+}
+
 }  // namespace
 
 void register_routines() {
@@ -185,6 +200,7 @@ void register_routines() {
   routine::register_("send-event-os", send_event_os_code);
   routine::register_("event?", event_q_code);
   routine::register_("find-flag?", find_flag_q_code);
+  image::face_to_image = face_to_image_code;
 }
 
 }  // namespace vyr::gui_module
