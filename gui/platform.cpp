@@ -287,6 +287,17 @@ void error_box(const char* caption, const char* text) { error_message_box(captio
 
 }  // namespace
 
+void refresh_screens() {
+  cell platform;
+  if (!object::system_field({"view", "platform"}, &platform)) return;
+  collector::root_guard gp(&platform);
+  cell* f = object::field_named(&platform, "refresh-screens");
+  if (!f || type_of(f) != TYPE_FUNCTION) return;
+  cell fn = *f, result = none_value;
+  collector::root_guard g1(&fn), g2(&result);
+  interpreter::call(&fn, nullptr, 0, &result);
+}
+
 void install_platform_routines() {
   auto& t = gui_module::table();
   t.platform_routines = codes;

@@ -54,6 +54,11 @@ bool load(std::string* error) {
 
 bool loaded() { return is_loaded; }
 
+void adopt(void (*entry)()) {
+  entry();
+  is_loaded = true;
+}
+
 void require() {
   std::string why;
   if (load(&why)) return;

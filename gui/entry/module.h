@@ -40,6 +40,9 @@ std::string module_path();
 // the module cannot be loaded or has no entry point; a later call tries again.
 bool load(std::string* error = nullptr);
 bool loaded();
+// A program that links the module's code itself (a test) runs its entry point here; the
+// module then counts as loaded.
+void adopt(void (*entry)());
 // As `load`, raising internal not-done ("the GUI module could not be loaded") on failure.
 void require();
 
