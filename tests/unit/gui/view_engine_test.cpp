@@ -16,6 +16,7 @@
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/logic.h"
 #include "tests/unit/fixture.h"
+#include "tests/unit/gui/gui_fixture.h"
 
 namespace vyr::test {
 
@@ -45,16 +46,7 @@ class view_engine : public ::testing::Test {
     gui::shutdown();
     unsetenv("VYR_HEADLESS_SCREENS");
   }
-  cell run(const std::string& text) {
-    cell r{TYPE_UNSET, 0, 0, 0};
-    collector::root_guard g(&r);
-    try {
-      boot::do_source(text.data(), u32(text.size()), false, &r);
-    } catch (thrown& t) {
-      ADD_FAILURE() << text << ": " << (t.category ? t.category : "") << " " << (t.id ? t.id : "");
-    }
-    return r;
-  }
+  cell run(const std::string& text) { return run_or_fail(text); }
   i32 number(const std::string& text) {
     cell r = run(text);
     return type_of(&r) == TYPE_INTEGER ? integer::get(&r) : -1;
