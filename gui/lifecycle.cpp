@@ -11,6 +11,10 @@
 #include "gui/events.h"
 #include "gui/widgets/widgets.h"
 #include "runtime/datatypes/block.h"
+#include "runtime/datatypes/cells.h"
+#include "runtime/datatypes/object.h"
+#include "runtime/datatypes/symbol.h"
+#include "runtime/datatypes/word.h"
 #include "runtime/datatypes/handle.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/logic.h"
@@ -196,6 +200,46 @@ void attach_child(const cell* face, const cell* parent) {
     ShowWindow(HWND(h), SW_HIDE);
     SetParent(HWND(h), HWND{});
   }
+}
+
+namespace {
+bool word_named(const cell* w, const char* name) {
+  return w && word::kind_q(type_of(w)) && symbol::same_q(word::symbol_id(w), symbol::make(name));
+}
+
+// The change mask of the face gets the facet's bit.
+void mark_facet(const cell* face, const cell* word) {
+  i32 i = object::field_index(face, word::symbol_id(word));
+  cell* m = mask_cell(face);
+  if (m && i >= 0 && i < 32) m->data2 |= 1u << i;
+}
+}  // namespace
+
+void OS_update_facet(const cell* owner, const cell* word, const cell* value, const cell* action,
+                     const cell* /*new_value*/, i32 index, i32 part) {
+  cell face = *owner, target = *value;
+  collector::root_guard g1(&face), g2(&target);
+  if (!word_named(word, "pane")) {
+    // Lists take their items from their controls' own code; every other facet goes out
+    // through the mask, as update-view sends it.
+    mark_facet(&face, word);
+    OS_update_view(&face);
+    return;
+  }
+  // The faces a change added (after it is made) join the owner's window; a reordering or
+  // a change announced before it is made only re-stacks what is there.
+  bool added = false;
+  for (const char* w : {"inserted", "appended", "poked", "changed", "moved"}) added |= word_named(action, w);
+  if (added && type_of(&target) == TYPE_BLOCK && index >= 0 && part > 0) {
+    for (i32 i = index; i < index + part; i++) {
+      if (u32(i) >= cells::length(series::node(&target))) break;
+      cell child = *cells::at(series::node(&target), u32(i));
+      if (type_of(&child) != TYPE_OBJECT) continue;
+      collector::root_guard gc(&child);
+      attach_child(&child, &face);
+    }
+  }
+  if (face_handle_q(&face)) widgets::restack_children(&face);
 }
 
 void OS_destroy_view(const cell* face, bool loop_owner) {

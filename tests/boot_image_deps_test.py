@@ -52,7 +52,6 @@ def main():
         for folder in ("environment", "console", "view"):
             shutil.copytree(os.path.join(source, folder), os.path.join(root, folder),
                             ignore=shutil.ignore_patterns("*.cpp", "*.h", "text", "routines"))
-        os.makedirs(os.path.join(root, "view"), exist_ok=True)
         probe = os.path.join(root, "view", "probe.vyr")
         with open(probe, "w") as f:
             f.write("probe-word: 1\n")

@@ -33,10 +33,6 @@ std::string module_path() {
 
 bool load(std::string* error) {
   if (is_loaded) return true;
-  if (table().gui_init) {
-    is_loaded = true;
-    return true;
-  }
   std::string path = module_path();
   // RTLD_GLOBAL: the module's symbols stay reachable for the module's own later lookups;
   // its references to the runtime resolve against the executable's exported symbols.
@@ -57,6 +53,11 @@ bool load(std::string* error) {
 }
 
 bool loaded() { return is_loaded; }
+
+void adopt(void (*entry)()) {
+  entry();
+  is_loaded = true;
+}
 
 void require() {
   std::string why;

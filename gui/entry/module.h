@@ -41,10 +41,11 @@ hooks& table();
 std::string module_path();
 // Loads the module once and runs its entry point. False with the reason in `error` when
 // the module cannot be loaded or has no entry point; a later call tries again.
-// A program with the GUI linked in (the GUI's test programs) has run the entry point
-// itself, and nothing is opened.
 bool load(std::string* error = nullptr);
 bool loaded();
+// A program that links the module's code itself (a test) runs its entry point here; the
+// module then counts as loaded.
+void adopt(void (*entry)());
 // As `load`, raising internal not-done ("the GUI module could not be loaded") on failure.
 void require();
 

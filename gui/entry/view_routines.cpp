@@ -62,7 +62,7 @@ constexpr const char* platform_names[] = {
 static_assert(sizeof platform_names / sizeof platform_names[0] == platform_routine_count,
               "a stub for every platform routine");
 
-void start();
+void start(bool list_screens = true);
 
 code_fn resolve(u32 index) {
   start();
@@ -96,8 +96,9 @@ void register_platform(std::integer_sequence<u32, I...>) {
 }
 
 // The module's start-up, once, on the first routine that needs the module: the backend takes
-// over system/view's objects and writes its values, then the screens are listed.
-void start() {
+// over system/view's objects and writes its values, then the screens are listed (unless
+// the caller, system/view/platform/init, lists them itself).
+void start(bool list_screens) {
   static bool started = false;
   if (started) return;
   require();
@@ -107,6 +108,7 @@ void start() {
   cell r{TYPE_NONE, 0, 0, 0};
   collector::root_guard g(&r);
   init(&r, 0);
+  if (!list_screens) return;
   cell platform = view_field("platform");
   collector::root_guard g2(&platform);
   cell* refresh = object::field_named(&platform, "refresh-screens");
@@ -153,13 +155,12 @@ void light_init() {
   set_field(&fonts, "size", &v);
 }
 
-// `gui-init`: true when the module is in (the screens can be listed), false after the
+// `gui-init`: true when the module is in (init then lists the screens), false after the
 // headless start-up values were written without it.
 void gui_init_code(cell* a, u32) {
   if (loaded() || wants_real_display()) {
-    // The module's start lists the screens itself.
-    start();
-    logic::make_at(a, false);
+    start(false);
+    logic::make_at(a, true);
     return;
   }
   light_init();

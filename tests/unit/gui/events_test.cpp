@@ -28,6 +28,7 @@
 #include "runtime/datatypes/word.h"
 #include "runtime/interpreter/trace.h"
 #include "tests/unit/fixture.h"
+#include "tests/unit/gui/gui_fixture.h"
 #include "tests/unit/value_helpers.h"
 
 namespace vyr::test {
@@ -92,16 +93,7 @@ class events : public ::testing::Test {
     gui::shutdown();
     unsetenv("VYR_HEADLESS_SCREENS");
   }
-  cell run(const std::string& text) {
-    cell r{TYPE_UNSET, 0, 0, 0};
-    collector::root_guard g(&r);
-    try {
-      boot::do_source(text.data(), u32(text.size()), false, &r);
-    } catch (thrown& t) {
-      ADD_FAILURE() << text << ": " << (t.category ? t.category : "") << " " << (t.id ? t.id : "");
-    }
-    return r;
-  }
+  cell run(const std::string& text) { return run_or_fail(text); }
   // A face object with the facets in their positions, kept by the word `name`.
   cell face(const std::string& name, const char* type, const char* flags = "none") {
     return run(name + ": make object! [type: '" + type +
@@ -320,6 +312,29 @@ TEST_F(events, ADragGivesMovingEventsAndOneMove) {
   EXPECT_EQ(std::count(t.begin(), t.end(), "moving"), 3);
   EXPECT_EQ(std::count(t.begin(), t.end(), "move"), 1);
   EXPECT_EQ(t.back(), "move");
+}
+
+TEST_F(events, AUserResizeKeepsAWindowFacesClientAreaAtLeastOnePixel) {
+  cell f = face("f", "window");
+  win::HWND h = show(f);
+  pump();
+  win::RECT r;
+  win::GetWindowRect(h, r);
+  // Far below the system's smallest track size: the face's own limit holds.
+  hd->move_size(h, {win::RECT{r.left, r.top, r.left + 40, r.top + 30}, win::RECT{r.left, r.top, r.left, r.top}}, true);
+  pump();
+  win::RECT c;
+  win::GetClientRect(h, c);
+  EXPECT_EQ(c.width(), 1);
+  EXPECT_EQ(c.height(), 1);
+  const cell* size = facet(face_of_window(h), facet_index::size);
+  ASSERT_NE(size, nullptr);
+  EXPECT_EQ(mold_text(*size), "1x1");
+  win::MINMAXINFO mm;
+  EXPECT_EQ(win::SendMessage(h, win::WM_GETMINMAXINFO, 0, reinterpret_cast<win::LPARAM>(&mm)), 0);
+  win::GetWindowRect(h, r);
+  EXPECT_EQ(mm.ptMinTrackSize.x, r.width());
+  EXPECT_EQ(mm.ptMinTrackSize.y, r.height());
 }
 
 TEST_F(events, ResizeGoesOutTwiceAfterSize) {

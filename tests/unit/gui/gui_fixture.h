@@ -13,6 +13,19 @@
 
 namespace vyr::test {
 
+// Evaluates source text in the built environment; an error it raises fails the test (the
+// result is then unset) instead of leaving it.
+inline cell run_or_fail(const std::string& text) {
+  cell r{TYPE_UNSET, 0, 0, 0};
+  collector::root_guard g(&r);
+  try {
+    boot::do_source(text.data(), u32(text.size()), false, &r);
+  } catch (thrown& t) {
+    ADD_FAILURE() << text << ": " << (t.category ? t.category : "") << " " << (t.id ? t.id : "");
+  }
+  return r;
+}
+
 class headless_gui : public ::testing::Test {
  protected:
   void SetUp() override { ensure_runtime(); }
