@@ -24,6 +24,7 @@
 #include "boot/runtime_error.h"
 #include "console/text/natives.h"
 #include "console/text/tty.h"
+#include "gui/entry/display_choice.h"
 #include "runtime/arena.h"
 #include "runtime/stack.h"
 
@@ -39,7 +40,9 @@ void* run(void*) {
     vyr::boot::init_runtime();
     vyr::boot::times.init = vyr::boot::seconds_now() - t0;
     vyr::boot::build_environment();
-    vyr::text::install();
+    // The front end, chosen once: the GUI console, or text mode on standard input and output.
+    bool gui = vyr::gui_module::gui_console();
+    vyr::text::install(!gui);
     // A fatal signal or exit puts the terminal back before the process ends.
     vyr::runtime_error::before_exit = vyr::text::restore_terminal;
     // Ctrl+C halts the command when a prompt follows: at the console on a terminal, or
@@ -57,10 +60,10 @@ void* run(void*) {
       script = true;
       break;
     }
-    if (script ? catch_ : vyr::text::stdin_terminal()) vyr::text::catch_interrupts();
+    if (!gui && (script ? catch_ : vyr::text::stdin_terminal())) vyr::text::catch_interrupts();
     // The console engine decides between the script and the prompt; when it returns, the
-    // script ran and no prompt is wanted.
-    const char* launch = "system/console/launch";
+    // script ran and no prompt is wanted. The GUI console opens its window first.
+    const char* launch = gui ? "gui-console-ctx/launch" : "system/console/launch";
     vyr::boot::do_source(launch, vyr::u32(std::strlen(launch)), false, nullptr);
     // The end of the run, as `quit` ends it: what is buffered is written, the terminal put
     // back, and nothing is torn down (the thread's large stack, the static tables): the

@@ -40,6 +40,7 @@ struct metrics_values {
 
 struct globals {
   bool initialised = false;
+  bool real_display = false;   // the display opened is one a person sees
   i32 process_id = 0;
   win::HDC screen_dc{};
   // The platform's version as the backend's flags see it.
@@ -81,6 +82,7 @@ struct opened_display {
   std::unique_ptr<win::display> display;
   std::unique_ptr<win::dialogs::provider> dialogs;
   std::string warning;
+  bool real = false;   // a display a person sees (X11), not the headless one
 };
 opened_display open_display();
 void init();

@@ -24,6 +24,7 @@
 #include "gui/entry/display_choice.h"
 #include "gui/win/headless/answers.h"
 #include "gui/win/headless/display.h"
+#include "gui/win/headless/input_script.h"
 #include "gui/win/screens.h"
 #include "gui/win/theme.h"
 #include "gui/win/x11/display.h"
@@ -58,12 +59,44 @@ static_assert(win::theme::sys_color(win::COLOR_WINDOW) ==
 static_assert(win::theme::sys_color(win::COLOR_BTNFACE) ==
               win::RGB(gui_module::startup.panel[0], gui_module::startup.panel[1], gui_module::startup.panel[2]));
 
+// VYR_HEADLESS_INPUT, read and checked whole before anything runs; the GUI console
+// without a script plays an empty one, so that it ends at once. A file that cannot be read
+// or holds a bad line ends the process with status 2.
+static void play_input(win::headless_display& d, const gui_module::display_choice_t& choice) {
+  if (choice.input.empty()) {
+    if (choice.front == gui_module::front_end::gui) win::play_input_script(d, {});
+    return;
+  }
+  std::string path(choice.input), text;
+  FILE* f = std::fopen(path.c_str(), "rb");
+  if (f) {
+    char buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
+    if (std::ferror(f)) { std::fclose(f); f = nullptr; }
+    else std::fclose(f);
+  }
+  if (!f) {
+    std::fprintf(stderr, "VYR_HEADLESS_INPUT: cannot read %s\n", path.c_str());
+    std::fflush(nullptr);
+    _exit(2);
+  }
+  win::script_parse parsed = win::parse_input_script(text);
+  if (!parsed.error.empty()) {
+    std::fprintf(stderr, "%s\n", parsed.error.c_str());
+    std::fflush(nullptr);
+    _exit(2);
+  }
+  win::play_input_script(d, std::move(parsed.commands));
+}
+
 opened_display open_display() {
   opened_display o;
   gui_module::display_choice_t choice = gui_module::display_choice();
   if (choice.display == gui_module::display_kind::x11) {
     if ((o.display = win::x11_display::open())) {
       o.dialogs = std::make_unique<win::dialogs::modal_dialogs>();
+      o.real = true;
       return o;
     }
     o.warning = "vyr: no X server answers, the GUI runs on the headless display";
@@ -76,6 +109,7 @@ opened_display open_display() {
   }
   auto headless = std::make_unique<win::headless_display>(screens);
   headless->share_clipboard(host_clipboard());
+  play_input(*headless, choice);
   o.display = std::move(headless);
   o.dialogs = std::make_unique<win::answer_queue>();
   return o;
@@ -136,6 +170,7 @@ void init() {
     opened_display o = open_display();
     win::install(std::move(o.display));
     win::dialogs::install(std::move(o.dialogs));
+    s.real_display = o.real;
     if (!o.warning.empty()) {
       std::fprintf(stderr, "%s\n", o.warning.c_str());
       s.display_warning = o.warning;

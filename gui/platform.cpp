@@ -303,6 +303,7 @@ void install_platform_routines() {
   t.platform_routines = codes;
   t.gui_init = gui_init;
   t.error_box = error_box;
+  t.real_display = [] { return g().real_display; };
 }
 
 }  // namespace vyr::gui

@@ -220,12 +220,12 @@ void watch_output(std::string_view utf8, u32) { note_output(utf8); }
 
 }  // namespace
 
-void install() {
+void install(bool text_mode) {
   if (type_of(&history_block) == TYPE_BLOCK) return;
   cells::make_block(&history_block, 200);
   collector::add_root(&history_block);
   // Printed values go to standard output (the GUI console sends them to its terminal).
-  platform::register_print_hooks(natives::console_value_hook, watch_output);
+  if (text_mode) platform::register_print_hooks(natives::console_value_hook, watch_output);
   natives::install(natives::id::ask, ask_entry);
   natives::install(natives::id::input, input_entry);
   natives::install(natives::id::console_visible_q, visible_entry);

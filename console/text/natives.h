@@ -13,9 +13,11 @@ namespace vyr::text {
 // Registers the `system/console/init` routine (before the environment is built).
 void register_routines();
 
-// Defines `ask`, `input`, `console-visible?` and a no-op `_save-cfg` (after the bootstrap environment) and starts watching
-// the output. Once per process.
-void install();
+// Defines `ask`, `input`, `console-visible?` and a no-op `_save-cfg` (after the bootstrap
+// environment) and, for text mode, sends printed values to standard output and watches
+// them. The GUI console keeps these values until its launch rebinds them, but nothing of
+// it reaches standard output. Once per process.
+void install(bool text_mode = true);
 
 // A console line: the prompt shown (terminal only), the shared history (newest first:
 // `system/console/history` once that exists, else the front end's own block), Tab completion

@@ -4,16 +4,22 @@
 #include <cstdlib>
 
 #include "boot/construction.h"
+#include "gui/entry/module.h"
 #include "gui/win/screens.h"
 
 namespace vyr::gui_module {
 
 display_choice_t choose(const display_inputs& in) {
   display_choice_t c;
+  bool headless = in.vyr_display == "headless";
+  bool x11 = in.vyr_display == "x11" || (!in.display.empty() && !headless);
+  if (!in.cli && (in.console == "gui" || (!in.display.empty() && !headless))) {
+    c.front = front_end::gui;
+    c.display = x11 ? display_kind::x11 : display_kind::headless;
+    return c;
+  }
   c.front = front_end::text;
-  c.display = c.front == front_end::gui ? display_kind::x11 : display_kind::headless;
-  if (in.vyr_display == "x11") c.display = display_kind::x11;
-  else if (in.vyr_display == "headless") c.display = display_kind::headless;
+  c.display = in.vyr_display == "x11" ? display_kind::x11 : display_kind::headless;
   return c;
 }
 
@@ -38,7 +44,15 @@ display_choice_t display_choice() {
   in.vyr_display = env("VYR_DISPLAY");
   display_choice_t c = choose(in);
   c.screens = env("VYR_HEADLESS_SCREENS");
+  c.input = env("VYR_HEADLESS_INPUT");
   return c;
+}
+
+bool gui_console() {
+  display_choice_t c = display_choice();
+  if (c.front != front_end::gui) return false;
+  if (c.display == display_kind::headless) return true;
+  return loaded() && table().real_display && table().real_display();
 }
 
 u32 headless_start_dpi(std::string_view screens) {

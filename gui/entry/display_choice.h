@@ -27,17 +27,27 @@ struct display_choice_t {
   // VYR_HEADLESS_SCREENS, the headless display's screens (gui/win/screens.h); empty: one
   // 1920x1080 screen at 96 DPI.
   std::string_view screens;
+  // VYR_HEADLESS_INPUT, the headless display's input script (empty: none).
+  std::string_view input;
 };
 
-// The rule, on plain inputs. The console has only its text front end so far: every input
-// chooses it, and with it the headless display unless VYR_DISPLAY names one (x11 or
-// headless).
+// The rule, on plain inputs. The front end: --cli gives text mode; else VYR_CONSOLE=gui
+// gives the GUI console; else a DISPLAY (with VYR_DISPLAY not headless) gives the GUI
+// console on X11; else text mode. The GUI console's display: headless when VYR_DISPLAY
+// says so, X11 when VYR_DISPLAY says so or a DISPLAY is set, else headless. Text mode's
+// display is the one VYR_DISPLAY names, headless by default. Whether an X server answers
+// is not known here: the console falls back to text mode when it does not (boot/main.cpp).
 display_choice_t choose(const display_inputs& in);
 // The choice for this process: its arguments and environment, read at each call.
 display_choice_t display_choice();
 // Whether the switches of a command line (arguments after the program, up to "--" or the
 // script's name) hold --cli.
 bool cli_switch(const std::vector<std::string>& arguments);
+
+// Whether this process runs the GUI console: the choice's front end, when its display is
+// the headless one or the X server answered (the module, loaded by start-up for a real
+// display, says which it opened; #34's warning was printed when it fell back).
+bool gui_console();
 
 // The first screen's DPI of the headless display's description: the pointer starts at that
 // screen's centre, so it is the start-up DPI; 96 without a valid description.

@@ -34,6 +34,9 @@ struct hooks {
   // `to image!` of a face: its pixels, or none for a face without a native view; false
   // when the object cannot be drawn.
   bool (*face_to_image)(const cell* face, cell* out) = nullptr;
+  // Whether the display the module opened is one a person sees (X11), not the headless one
+  // it falls back to.
+  bool (*real_display)() = nullptr;
 };
 hooks& table();
 

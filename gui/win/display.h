@@ -82,6 +82,9 @@ void input_pointer_move(POINT screen);
 // button: 1 left, 2 middle, 3 right, 4 X1, 5 X2.
 void input_button(int button, bool down, POINT screen);
 void input_wheel(int delta, bool horizontal, POINT screen);
+// The input method shows `composition` (UTF-8) at the focus: WM_IME_COMPOSITION with
+// GCS_COMPSTR; the window reads the text with ImmGetCompositionString.
+void input_ime(std::string_view composition);
 // A window-manager request: closing, activation, new state or geometry of a top level.
 void input_close(HWND top);
 void input_activate(HWND top, bool active);

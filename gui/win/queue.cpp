@@ -633,6 +633,20 @@ void input_key(const key_input& k) {
   push_input(std::move(in));
 }
 
+void input_ime(std::string_view composition) {
+  if (!installed()) return;
+  state& s = st();
+  input_msg in;
+  in.msg.hwnd = is_null(s.focus) ? s.active : s.focus;
+  if (is_null(in.msg.hwnd)) return;
+  s.composition = std::string(composition);
+  in.msg.message = WM_IME_COMPOSITION;
+  in.msg.lParam = GCS_COMPSTR;
+  push_input(std::move(in));
+}
+
+std::string ImmGetCompositionString(HWND) { return installed() ? st().composition : std::string(); }
+
 static HWND mouse_target(POINT p) {
   state& s = st();
   return is_null(s.capture) ? WindowFromPoint(p) : s.capture;

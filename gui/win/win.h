@@ -220,6 +220,8 @@ int16_t VkKeyScan(char16_t ch);
 uint32_t GetMessageTime();
 uint32_t GetDoubleClickTime();
 int64_t now_us();
+// The composition string the input method reported last (UTF-8).
+std::string ImmGetCompositionString(HWND);
 
 // ---- timers -------------------------------------------------------------------------------
 uintptr_t SetTimer(HWND, uintptr_t id, uint32_t ms, void* unused = nullptr);

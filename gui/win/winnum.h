@@ -132,6 +132,7 @@ constexpr uint32_t USER_TIMER_MINIMUM = 10, USER_TIMER_MAXIMUM = 0x7FFFFFFF;
 constexpr uint32_t PM_NOREMOVE = 0x0, PM_REMOVE = 0x1, PM_NOYIELD = 0x2;
 
 // MapVirtualKey.
+constexpr uint32_t GCS_COMPSTR = 0x0008, GCS_RESULTSTR = 0x0800;
 constexpr uint32_t MAPVK_VK_TO_VSC = 0, MAPVK_VSC_TO_VK = 1, MAPVK_VK_TO_CHAR = 2,
   MAPVK_VSC_TO_VK_EX = 3;
 

@@ -1,5 +1,6 @@
 // The headless display. Its clock moves only when told to or when the idle hook jumps to
-// the next timer; with no input and no timer left, waiting fails so loops end.
+// the next timer; with no input and no timer left, waiting fails so loops end. Under an
+// input script the clock moves only on its waits, and its end is the end of input.
 #include "gui/win/headless/display.h"
 #include "gui/win/screens.h"
 
@@ -60,6 +61,7 @@ bool headless_display::wait(int64_t deadline, int wake_fd) {
     if (fn) fn();
     return true;
   }
+  if (end_with_script) return false;
   if (deadline > clock_us_) {
     clock_us_ = deadline;
     return true;

@@ -47,6 +47,9 @@ class headless_display : public display {
   // Steps the idle hook plays, one per idle turn, after `delay_us` of virtual time.
   void script(std::function<void()> step, int64_t delay_us = 0);
   size_t script_left() const { return script_.size(); }
+  // Set by an input script (input_script.h): the clock then moves only on the script's
+  // waits, and the script's end ends the input even with timers pending.
+  bool end_with_script = false;
 
   // Input, injected now.
   void key(uint32_t vk, bool down, std::string text = "", key_side side = key_side::none);

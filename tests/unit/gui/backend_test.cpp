@@ -175,23 +175,30 @@ TEST_F(backend, DarkModeFollowsThePreferenceUnlessHighContrast) {
   EXPECT_FALSE(support_dark_mode_q());
 }
 
-TEST(display_choice, TheTextFrontEndForEveryInputAndTheDisplayVyrDisplayNames) {
+TEST(display_choice, TheFrontEndAndTheDisplayFromTheSwitchAndTheEnvironment) {
   using namespace gui_module;
-  struct row { bool cli; const char *console, *display, *vyr_display; display_kind want; };
+  const front_end T = front_end::text, G = front_end::gui;
+  const display_kind H = display_kind::headless, X = display_kind::x11;
+  struct row { bool cli; const char *console, *display, *vyr_display; front_end front; display_kind want; };
   const row rows[] = {
-      {false, "", "", "", display_kind::headless},
-      {false, "", ":0", "", display_kind::headless},
-      {true, "", ":0", "", display_kind::headless},
-      {false, "gui", ":0", "", display_kind::headless},
-      {false, "", "", "x11", display_kind::x11},
-      {true, "text", ":0", "x11", display_kind::x11},
-      {false, "", ":0", "headless", display_kind::headless},
-      {false, "", ":0", "wayland", display_kind::headless},
+      {false, "", "", "", T, H},                 // no display: text mode, silently
+      {false, "", ":0", "", G, X},               // a DISPLAY: the GUI console on X11
+      {true, "", ":0", "", T, H},                // --cli wins over everything
+      {true, "gui", ":0", "x11", T, X},
+      {false, "gui", "", "", G, H},              // asked for, with no X: headless
+      {false, "gui", ":0", "", G, X},
+      {false, "gui", ":0", "headless", G, H},
+      {false, "gui", "", "x11", G, X},
+      {false, "", "", "headless", T, H},         // VYR_DISPLAY=headless alone never the GUI
+      {false, "", ":0", "headless", T, H},
+      {false, "", "", "x11", T, X},              // a script's windows on X, the console in text
+      {false, "text", "", "", T, H},
+      {false, "", ":0", "wayland", G, X},
   };
   for (const row& r : rows) {
     display_choice_t c = choose({r.cli, r.console, r.display, r.vyr_display});
-    EXPECT_EQ(c.front, front_end::text) << r.console << " " << r.display;
-    EXPECT_EQ(c.display, r.want) << r.vyr_display;
+    EXPECT_EQ(c.front, r.front) << r.cli << " " << r.console << " " << r.display << " " << r.vyr_display;
+    EXPECT_EQ(c.display, r.want) << r.cli << " " << r.console << " " << r.display << " " << r.vyr_display;
   }
   EXPECT_TRUE(cli_switch({"vyr", "--catch", "--cli", "a.vyr"}));
   EXPECT_FALSE(cli_switch({"vyr", "a.vyr", "--cli"}));

@@ -1,0 +1,166 @@
+// Input scripts of the headless display: the parser's table and the player's messages and
+// clock.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include <cairo.h>
+
+#include "gui/win/headless/input_script.h"
+#include "win_fixture.h"
+
+namespace vyr::win::test {
+
+TEST(input_script, ParsesEveryCommandAndNamesTheFirstBadLine) {
+  script_parse p = parse_input_script(
+      "# a comment\n\ntext  two  spaces\nkey Ctrl+Shift+Left\nkey Alt+a\nkey F12\nkey 7\n"
+      "down 10 20.5\nrup -3 4\nwheel 0.2\nwheel -2 ctrl\nime \xC3\xA9t\xC3\xA9\nwait 250\n"
+      "clip a\\nb\\\\c\\t\nclip-files /a /b c\nclip-image\nresize 300 200\nmove-window -5 7\n"
+      "focus\nunfocus\nclose\nframe out.png\r\n");
+  ASSERT_EQ(p.error, "");
+  ASSERT_EQ(p.commands.size(), 20u);
+  const auto& c = p.commands;
+  EXPECT_EQ(c[0].text, " two  spaces");
+  EXPECT_EQ(c[0].line, 3);
+  EXPECT_EQ(c[1].vk, VK_LEFT);
+  EXPECT_EQ(c[1].modifiers, uint32_t(MK_CONTROL | MK_SHIFT));
+  EXPECT_EQ(c[2].vk, uint32_t('A'));
+  EXPECT_EQ(c[2].modifiers, 0x100u);
+  EXPECT_EQ(c[3].vk, VK_F12);
+  EXPECT_EQ(c[4].vk, uint32_t('7'));
+  EXPECT_EQ(c[5].verb, script_command::DOWN);
+  EXPECT_DOUBLE_EQ(c[5].y, 20.5);
+  EXPECT_EQ(c[6].verb, script_command::RUP);
+  EXPECT_DOUBLE_EQ(c[6].x, -3);
+  EXPECT_EQ(c[7].wheel_delta, 24);
+  EXPECT_EQ(c[8].wheel_delta, -240);
+  EXPECT_EQ(c[8].modifiers, uint32_t(MK_CONTROL));
+  EXPECT_EQ(c[9].text, "\xC3\xA9t\xC3\xA9");
+  EXPECT_EQ(c[10].wait_us, 250000);
+  EXPECT_EQ(c[11].text, "a\nb\\c\t");
+  EXPECT_EQ(c[12].files, (std::vector<std::string>{"/a", "/b", "c"}));
+  EXPECT_EQ(c[14].verb, script_command::RESIZE);
+  EXPECT_EQ(c[15].verb, script_command::MOVE_WINDOW);
+  EXPECT_EQ(c[19].text, "out.png");
+
+  const struct { const char* text; const char* error; } bad[] = {
+      {"text a\njump 1 2\n", "VYR_HEADLESS_INPUT line 2: unknown command: jump 1 2"},
+      {"key Hyper+A\n", "VYR_HEADLESS_INPUT line 1: unknown key: key Hyper+A"},
+      {"key F13\n", "VYR_HEADLESS_INPUT line 1: unknown key: key F13"},
+      {"down 1\n", "VYR_HEADLESS_INPUT line 1: expected X Y: down 1"},
+      {"wheel x\n", "VYR_HEADLESS_INPUT line 1: expected wheel N [ctrl]: wheel x"},
+      {"wheel 1 shift\n", "VYR_HEADLESS_INPUT line 1: expected wheel N [ctrl]: wheel 1 shift"},
+      {"wait -1\n", "VYR_HEADLESS_INPUT line 1: expected wait MS: wait -1"},
+      {"clip a\\q\n", "VYR_HEADLESS_INPUT line 1: bad escape: clip a\\q"},
+      {"resize 0 10\n", "VYR_HEADLESS_INPUT line 1: size out of range: resize 0 10"},
+      {"text\n", "VYR_HEADLESS_INPUT line 1: no text: text"},
+      {"focus now\n", "VYR_HEADLESS_INPUT line 1: takes no argument: focus now"},
+  };
+  for (auto& b : bad) {
+    script_parse q = parse_input_script(b.text);
+    EXPECT_EQ(q.error, b.error);
+    EXPECT_TRUE(q.commands.empty());
+  }
+}
+
+class input_script_play : public layer {
+ protected:
+  HWND w{};
+  void SetUp() override {
+    layer::SetUp();
+    w = top(100, 100, 400, 300);
+    SetActiveWindow(w);
+    SetFocus(w);
+    pump();
+    g_seen.clear();
+  }
+  // Runs the message loop until the input ends; returns the clock's advance in ms.
+  int64_t run(std::string_view script) {
+    script_parse p = parse_input_script(script);
+    EXPECT_EQ(p.error, "");
+    play_input_script(*hd, std::move(p.commands));
+    int64_t t0 = now_us();
+    MSG m;
+    int r;
+    while ((r = GetMessage(m, HWND{}, 0, 0)) > 0) {
+      TranslateMessage(m);
+      DispatchMessage(m);
+    }
+    EXPECT_EQ(r, -1);
+    return (now_us() - t0) / 1000;
+  }
+  std::vector<seen> of(uint32_t msg) {
+    std::vector<seen> out;
+    for (auto& s : g_seen) if (s.msg == msg) out.push_back(s);
+    return out;
+  }
+};
+
+TEST_F(input_script_play, KeysGiveWin32sCharactersAndAltTypesNothing) {
+  run("text aB\nkey Enter\nkey Ctrl+Backspace\nkey Ctrl+H\nkey Backspace\nkey Alt+A\nkey Ctrl+Shift+Left\n");
+  std::vector<WPARAM> chars;
+  for (auto& s : of(WM_CHAR)) chars.push_back(s.wp);
+  EXPECT_EQ(chars, (std::vector<WPARAM>{'a', 'B', '\r', 0x7F, 8, 8}));
+  auto sys = of(WM_SYSKEYDOWN);
+  ASSERT_FALSE(sys.empty());
+  EXPECT_EQ(sys.back().wp, WPARAM('A'));
+  bool left = false;
+  for (auto& s : of(WM_KEYDOWN)) left = left || s.wp == VK_LEFT;
+  EXPECT_TRUE(left);
+}
+
+TEST_F(input_script_play, TheClockMovesOnlyOnWaitAndTheEndEndsInputWithTimersPending) {
+  SetTimer(w, 7, 100);
+  EXPECT_EQ(run("text a\nwait 250\ntext b\n"), 250);
+  EXPECT_EQ(of(WM_TIMER).size(), 2u);
+  // Without waits, no tick at all: the end comes first.
+  g_seen.clear();
+  EXPECT_EQ(run("text c\n"), 0);
+  EXPECT_TRUE(of(WM_TIMER).empty());
+}
+
+TEST_F(input_script_play, PointerWheelWindowAndClipboardCommands) {
+  hd->set_monitor_dpi(0, 144);
+  pump();
+  g_seen.clear();
+  run("down 10 20\nup 10 20\nrdown 2 2\nrup 2 2\nwheel 0.2\nwheel -2 ctrl\n"
+      "clip a\\nb\nresize 300 200\nunfocus\nfocus\nclose\n");
+  auto down = of(WM_LBUTTONDOWN);
+  ASSERT_EQ(down.size(), 1u);
+  EXPECT_EQ(LOWORD(down[0].lp), 15);   // logical units at 144 DPI
+  EXPECT_EQ(HIWORD(down[0].lp), 30);
+  EXPECT_EQ(of(WM_RBUTTONDOWN).size(), 1u);
+  auto wheels = of(WM_MOUSEWHEEL);
+  ASSERT_EQ(wheels.size(), 2u);
+  EXPECT_EQ(int16_t(HIWORD(wheels[0].wp)), 24);
+  EXPECT_EQ(int16_t(HIWORD(wheels[1].wp)), -240);
+  EXPECT_TRUE(LOWORD(wheels[1].wp) & MK_CONTROL);
+  clipboard_content cc;
+  ASSERT_TRUE(hd->get_clipboard(&cc));
+  EXPECT_EQ(cc.text, "a\nb");
+  auto sizes = of(WM_SIZE);
+  ASSERT_FALSE(sizes.empty());
+  EXPECT_EQ(LOWORD(sizes.back().lp), 450);   // the client size, in logical units
+  EXPECT_EQ(HIWORD(sizes.back().lp), 300);
+  EXPECT_EQ(of(WM_CLOSE).size(), 1u);
+  EXPECT_FALSE(of(WM_KILLFOCUS).empty());
+}
+
+TEST_F(input_script_play, FrameWritesTheClientAreaAsRgba) {
+  std::string path = ::testing::TempDir() + "input_script_frame.png";
+  std::remove(path.c_str());
+  run("frame " + path + "\n");
+  cairo_surface_t* s = cairo_image_surface_create_from_png(path.c_str());
+  ASSERT_EQ(cairo_surface_status(s), CAIRO_STATUS_SUCCESS);
+  RECT r;
+  GetClientRect(w, r);
+  EXPECT_EQ(cairo_image_surface_get_width(s), r.width());
+  EXPECT_EQ(cairo_image_surface_get_height(s), r.height());
+  cairo_surface_flush(s);
+  // The recorder's white background.
+  EXPECT_EQ(*reinterpret_cast<uint32_t*>(cairo_image_surface_get_data(s)), 0xFFFFFFFFu);
+  cairo_surface_destroy(s);
+  std::remove(path.c_str());
+}
+
+}  // namespace vyr::win::test
