@@ -31,13 +31,20 @@ constexpr i64 CELLS_NEEDED = 80;
 
 cell* buffer_cell() { return cells::at(series::node(&boot::root), buffer_index); }
 
-// `terminal/vprint`, or nothing when there is no terminal object or no such function.
+// The value of `word` in the context `ctx`, or false.
+bool field_of(u32 ctx, const char* word, cell* out) {
+  i32 i = _context::find_word(ctx, symbol::make(word), true);
+  if (i < 0 || u32(i) >= _context::value_count(ctx)) return false;
+  *out = buffer_of(_context::values_node(ctx))->cells()[i];
+  return true;
+}
+
+// `gui-console-ctx/terminal/vprint`, or nothing when there is no terminal object or no such
+// function.
 bool find_vprint(cell* out) {
-  u32 ctx = _context::global;
-  i32 t = _context::find_word(ctx, symbol::make("terminal"), true);
-  if (t < 0 || u32(t) >= _context::value_count(ctx)) return false;
-  cell term = buffer_of(_context::values_node(ctx))->cells()[t];
-  if (type_of(&term) != TYPE_OBJECT) return false;
+  cell console, term;
+  if (!field_of(_context::global, "gui-console-ctx", &console) || type_of(&console) != TYPE_OBJECT) return false;
+  if (!field_of(object::context(&console), "terminal", &term) || type_of(&term) != TYPE_OBJECT) return false;
   u32 octx = object::context(&term);
   i32 v = _context::find_word(octx, symbol::make("vprint"), true);
   if (v < 0 || u32(v) >= _context::value_count(octx)) return false;

@@ -23,7 +23,8 @@ class PrintCapture : public testing::Test {
     boot::build_environment();
     print_capture::install();
     stack::reset();
-    run("terminal: make object! [log: copy [] vprint: func [s lf] [append log reduce [copy s lf]]]");
+    run("terminal: make object! [log: copy [] vprint: func [s lf] [append log reduce [copy s lf]]]\n"
+        "gui-console-ctx: object compose [terminal: (terminal)]");
     print_capture::add_gui_print();
   }
   void TearDown() override { stack::reset(); }
