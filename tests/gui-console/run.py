@@ -5,7 +5,8 @@ Usage: run.py VYR CASE. A case file holds an input script (the commands of
 VYR_HEADLESS_INPUT, '#' lines are comments), then a line "== out" and the lines the probe
 (probe.vyr, run with --catch before the prompt) writes to out.txt, and optionally a line
 "== status N" with the expected exit status (0 by default). Instead of "== out", a line
-"== python" may start Python code that sets `expected`, the list of lines. The console runs with
+"== python" may start Python code that sets `expected`, the list of lines. Lines
+"== env NAME=VALUE" before it add to the environment. The console runs with
 VYR_CONSOLE=gui in a fresh directory that is also HOME, without DISPLAY.
 """
 import os
@@ -18,13 +19,16 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 
 
 def parse(path):
-    script, out, status, part = [], [], 0, "script"
+    script, out, status, env, part = [], [], 0, {}, "script"
     with open(path, encoding="utf-8") as f:
         for line in f.read().split("\n"):
             if line.startswith("== out") or line.startswith("== python"):
                 part = line[3:].strip()
             elif line.startswith("== status "):
                 status = int(line.split()[2])
+            elif line.startswith("== env "):
+                name, value = line[7:].split("=", 1)
+                env[name] = value
             elif part == "script":
                 script.append(line)
             else:
@@ -35,19 +39,20 @@ def parse(path):
         scope = {}
         exec("\n".join(out), scope)
         out = scope["expected"]
-    return "\n".join(script) + "\n", out, status
+    return "\n".join(script) + "\n", out, status, env
 
 
 def main():
     vyr, case = os.path.abspath(sys.argv[1]), sys.argv[2]
-    script, expected, status = parse(case)
+    script, expected, status, case_env = parse(case)
     with tempfile.TemporaryDirectory() as tmp:
         shutil.copy(os.path.join(HERE, "probe.vyr"), tmp)
         with open(os.path.join(tmp, "input.txt"), "w", encoding="utf-8") as f:
             f.write(script)
         env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "VYR_DISPLAY")}
         env.update(HOME=tmp, VYR_CONSOLE="gui", VYR_DISPLAY="headless",
-                   VYR_HEADLESS_INPUT=os.path.join(tmp, "input.txt"), GUI_CASE_DIR=tmp)
+                   VYR_HEADLESS_INPUT=os.path.join(tmp, "input.txt"))
+        env.update(case_env)
         run = subprocess.run([vyr, "--catch", "probe.vyr"], cwd=tmp, env=env,
                              capture_output=True, timeout=120)
         out_path = os.path.join(tmp, "out.txt")
