@@ -41,6 +41,8 @@ LAYERS = [
     ("boot", 10, ["boot/", "console/", "gui/draw/entry"]),
     # The GUI: the windowing layer below the drawing and text code, the backend on top.
     ("gui/win", 11, ["gui/win/"]),
+    # Capture devices: beside the windowing layer, and like it blind to language values.
+    ("gui/camera", 11, ["gui/camera/"]),
     ("gui/draw", 12, ["gui/draw/", "gui/text/"]),
     ("gui", 13, ["gui/"]),
 ]
