@@ -16,40 +16,37 @@ namespace vyr::camera {
 
 bool capture::start(source& device, sink to) {
   stop();
-  uint32_t w = device.width(), h = device.height();
-  if (!frame_size_ok(w, h)) {
-    device.last_error = "the device has no frame size";
-    return false;
-  }
   stop_fd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   if (stop_fd_ < 0) {
     device.last_error = std::string("eventfd failed: ") + std::strerror(errno);
     return false;
   }
+  // The size is read once streaming began: a device opened anew may have another.
+  auto fail = [&](const std::string& why) {
+    if (!why.empty()) {
+      device.last_error = why;
+      device.end();
+    }
+    ::close(stop_fd_);
+    stop_fd_ = -1;
+    return false;
+  };
+  if (!device.begin()) return fail("");
+  width_ = device.width();
+  height_ = device.height();
+  if (!frame_size_ok(width_, height_)) return fail("the device has no frame size");
   try {
-    pixels_.assign(size_t(w) * h, 0);
+    pixels_.assign(size_t(width_) * height_, 0);
   } catch (const std::bad_alloc&) {
-    device.last_error = "no memory for a frame";
-    ::close(stop_fd_);
-    stop_fd_ = -1;
-    return false;
-  }
-  if (!device.begin()) {
-    ::close(stop_fd_);
-    stop_fd_ = -1;
-    return false;
+    return fail("no memory for a frame");
   }
   device_ = &device;
   sink_ = std::move(to);
   try {
     thread_ = std::thread([this] { loop(); });
   } catch (const std::system_error& e) {
-    device.last_error = std::string("no capture thread: ") + e.what();
-    device.end();
     device_ = nullptr;
-    ::close(stop_fd_);
-    stop_fd_ = -1;
-    return false;
+    return fail(std::string("no capture thread: ") + e.what());
   }
   return true;
 }
@@ -67,7 +64,7 @@ void capture::stop() {
 }
 
 void capture::loop() {
-  uint32_t w = device_->width(), h = device_->height();
+  uint32_t w = width_, h = height_;
   for (;;) {
     raw_frame f;
     switch (device_->next(stop_fd_, f)) {

@@ -36,6 +36,7 @@ class capture {
   sink sink_;
   std::thread thread_;
   int stop_fd_ = -1;
+  uint32_t width_ = 0, height_ = 0;
   std::vector<uint32_t> pixels_;   // the converted frame, allocated once per start
 };
 

@@ -48,7 +48,9 @@ TEST(CameraStress, CreateSelectAndDestroyWhileStreaming200Times) {
     if (w->frames->ready()) w->frames->clear_ready();
     {
       auto v = w->frames->preview();
-      if (v.pixels) EXPECT_EQ(v.pixels[0] >> 24, 0xFFu);
+      if (v.pixels) {
+        EXPECT_EQ(v.pixels[0] >> 24, 0xFFu);
+      }
     }
     w->frames->preview_taken();
     if (i % 20 == 0 && i % 3 != 2) {
