@@ -2,13 +2,16 @@
 #include "console/text/natives.h"
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "boot/environment.h"
 #include "console/print_capture.h"
+#include "console/text/delimiters.h"
 #include "console/text/tty.h"
 #include "runtime/collector.h"
 #include "runtime/datatypes/block.h"
+#include "runtime/datatypes/char.h"
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/function.h"
 #include "runtime/datatypes/pair.h"
@@ -218,6 +221,53 @@ void console_init_code(cell* a, u32) {
 
 void watch_output(std::string_view utf8, u32) { note_output(utf8); }
 
+// `check-delimiters`' scan, kept between calls. The console checks its buffer again after
+// each line it appends: when the string is the one checked last (the same series from the
+// same position), longer, and its units checked before are unchanged, the scan goes on
+// from where it stopped; any other string is scanned whole.
+struct console_check {
+  u32 node = 0;
+  u32 index = 0;
+  u32 unit = 0;
+  std::string units;  // the storage units checked last
+  delimiter_scan scan;
+} checked;
+
+// `console-check-delimiters text pending`: false when the text must be evaluated at once
+// (something more lines cannot mend); the pending openers are appended to `pending`
+// (innermost last; none for a type without an opening character).
+void check_delimiters_code(cell* a, u32) {
+  u32 node = series::node(&a[0]);
+  u32 index = series::index(&a[0]);
+  i32 len = string::rs_length_q(&a[0]);
+  u32 n = len > 0 ? u32(len) : 0;
+  u32 unit = buffer_of(node)->unit();
+  const char* p = string::rs_head(&a[0]);
+  size_t old = checked.units.size();
+  bool grown = node == checked.node && index == checked.index && unit == checked.unit &&
+               u64(n) * unit >= old && std::memcmp(p, checked.units.data(), old) == 0;
+  if (!grown) {
+    checked.scan.reset();
+    checked.units.clear();
+    old = 0;
+  }
+  std::u32string more;
+  more.reserve(n - old / unit);
+  for (u32 i = u32(old / unit); i < n; i++) more += char32_t(string::get_char(p + u64(i) * unit, unit));
+  checked.units.append(p + old, u64(n) * unit - old);
+  checked.node = node;
+  checked.index = index;
+  checked.unit = unit;
+  delimiter_check c = checked.scan.append(encode_utf8(more));
+  cell pending = a[1];
+  for (char o : c.open) {
+    cell v{TYPE_NONE, 0, 0, 0};
+    if (o) char_::make_at(&v, u8(o));
+    block::rs_append(&pending, &v);
+  }
+  a[0] = cell{TYPE_LOGIC, c.refused ? 0u : 1u, 0, 0};
+}
+
 }  // namespace
 
 void install() {
@@ -250,7 +300,10 @@ void install() {
   update_size();
 }
 
-void register_routines() { routine::register_("console-init", console_init_code); }
+void register_routines() {
+  routine::register_("console-init", console_init_code);
+  routine::register_("console-check-delimiters", check_delimiters_code);
+}
 
 std::optional<std::string> read_command(const std::string& prompt) {
   cell hist = default_history();

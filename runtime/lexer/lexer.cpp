@@ -121,6 +121,16 @@ token scanner::read_token() {
   u32 flags = 0, skip = 0;
   i32 lines = line_count_;
   const i32 start_line = lines;
+  if (cut_.valid && cut_.start == start) {
+    // Resumed over a longer text: the automaton goes on where the old end stopped it.
+    pos = cut_.pos;
+    state = cut_.state;
+    previous = cut_.previous;
+    flags = cut_.flags;
+    skip = cut_.skip;
+    lines = cut_.lines;
+  }
+  cut_.valid = false;
   while (pos < tail_) {
     u32 c = char_classes[p[pos]];
     flags |= c;
@@ -133,6 +143,7 @@ token scanner::read_token() {
     pos++;
   }
   if (state < FIRST_FINAL) {
+    if (resume_) resume_->cut_ = cut_token{true, start, pos, flags, skip, state, previous, lines};
     previous = state;
     state = transitions[state][C_END];
   }
@@ -696,9 +707,25 @@ void scanner::handle_value(token& t) {
   listener_->token_done(*this, t);
 }
 
+void scanner::continue_on(const u8* text, u32 length, listener* l) {
+  head_ = text;
+  tail_ = length;
+  listener_ = l ? l : &default_listener_;
+  has_callback_ = listener_->has_callback();
+  mask_ = has_callback_ ? listener_->event_mask() : 0;
+  resume_ = nullptr;
+}
+
 u32 scanner::run() {
   try {
     while (pos_ < tail_) {
+      if (resume_) {
+        scanner* keep = resume_;
+        *keep = *this;
+        keep->resume_ = nullptr;
+        keep->cut_.valid = false;
+        listener_->resume_point(*this);
+      }
       token t = read_token();
       if (!handle(t)) break;
       if (t.state == T_END) break;

@@ -65,6 +65,9 @@ struct listener {
   virtual void close(scanner& s, const token& t) {}
   // Every token, after it has been handled (for collectors and tracers).
   virtual void token_done(scanner& s, const token& t) {}
+  // The scanner kept a resume point (see scanner::keep_resume_points): the listener keeps
+  // its own state as it is now beside it.
+  virtual void resume_point(scanner& s) {}
 };
 
 // Options of one scan.
@@ -110,6 +113,17 @@ class scanner {
 
   // Another copy of the same text at a new address (the buffer moved).
   void rebase(const u8* text) { head_ = text; }
+
+  // Resume points, for text that grows at its end while it is checked (the console's
+  // lines): at the head of every token the scanner copies its state into `into` (whose
+  // own resume points are off) and calls the listener's `resume_point`. A scan that ended
+  // early, by a callback's throw or at the end of the input, then goes on from that copy
+  // with `continue_on` over a longer text that begins with the same bytes: it reads again
+  // only the token it stopped in, and of that one not what the automaton had read before
+  // the old end. Every decision about a token that ended before the old end's last byte
+  // holds for the longer text when that byte is a line feed.
+  void keep_resume_points(scanner* into) { resume_ = into; }
+  void continue_on(const u8* text, u32 length, listener* l);
 
   const u8* head() const { return head_; }
   u32 length() const { return tail_; }
@@ -169,6 +183,16 @@ class scanner {
   u32 char_pos_ptr_ = 0, char_pos_ = 0;
   std::vector<marker> markers_;
   u32 top_level_values_ = 0;
+
+  // The automaton's progress through a token that the end of the input cut short.
+  struct cut_token {
+    bool valid = false;
+    u32 start = 0, pos = 0, flags = 0, skip = 0;
+    u8 state = 0, previous = 0;
+    i32 lines = 0;
+  };
+  scanner* resume_ = nullptr;
+  cut_token cut_;
 };
 
 // Runs a scan collecting every token (tests, fuzzing, benchmarks). Raises like `run`.
