@@ -233,33 +233,36 @@ std::size_t width_of(char32_t c) {
 
 row render(const std::u32string& prefix, const std::u32string& line, std::size_t caret,
            std::size_t columns, bool hidden) {
-  std::u32string all = prefix;
+  // Only the characters around the caret are looked at: a long line (a paste of a few
+  // hundred thousand characters) costs no more to draw than a short one.
+  std::size_t total = prefix.size() + line.size();
+  auto at = [&](std::size_t i) -> char32_t {
+    char32_t c = i < prefix.size() ? prefix[i] : hidden ? U'*' : line[i - prefix.size()];
+    // Control characters never reach the terminal raw: they would move its cursor.
+    return c < 0x20 || c == 0x7F || (c >= 0x80 && c < 0xA0) ? REPLACEMENT : c;
+  };
   std::size_t caret_at = prefix.size() + (caret > line.size() ? line.size() : caret);
-  if (hidden) all.append(line.size(), U'*');
-  else all += line;
-  // Control characters never reach the terminal raw: they would move its cursor.
-  for (char32_t& c : all)
-    if (c < 0x20 || c == 0x7F || (c >= 0x80 && c < 0xA0)) c = REPLACEMENT;
   std::size_t room = columns > 1 ? columns - 1 : 1;
   // The window starts at the first character such that the caret (and the character
   // under it) fits; as much of the text before it as fits is shown.
   std::size_t start = 0;
   {
-    std::size_t w = caret_at < all.size() ? width_of(all[caret_at]) : 1;
+    std::size_t w = caret_at < total ? width_of(at(caret_at)) : 1;
     std::size_t i = caret_at;
-    while (i > 0 && w + width_of(all[i - 1]) <= room) w += width_of(all[--i]);
+    while (i > 0 && w + width_of(at(i - 1)) <= room) w += width_of(at(--i));
     start = i;
   }
   row r{std::string(), 0};
   std::size_t used = 0;
-  for (std::size_t i = start; i < all.size(); i++) {
-    std::size_t w = width_of(all[i]);
+  for (std::size_t i = start; i < total; i++) {
+    char32_t c = at(i);
+    std::size_t w = width_of(c);
     if (used + w > room) break;
     if (i == caret_at) r.caret_col = used;
-    r.text += encode_utf8(std::u32string_view(&all[i], 1));
+    r.text += encode_utf8(std::u32string_view(&c, 1));
     used += w;
   }
-  if (caret_at >= all.size()) r.caret_col = used;
+  if (caret_at >= total) r.caret_col = used;
   return r;
 }
 

@@ -2,7 +2,6 @@
 #include "console/text/natives.h"
 
 #include <cstdio>
-#include <cstring>
 #include <string>
 
 #include "boot/environment.h"
@@ -221,43 +220,40 @@ void console_init_code(cell* a, u32) {
 
 void watch_output(std::string_view utf8, u32) { note_output(utf8); }
 
-// `check-delimiters`' scan, kept between calls. The console checks its buffer again after
-// each line it appends: when the string is the one checked last (the same series from the
-// same position), longer, and its units checked before are unchanged, the scan goes on
-// from where it stopped; any other string is scanned whole.
+// `check-delimiters`' scan, kept between calls: the string last checked (its series and
+// position) and how many of its characters.
 struct console_check {
   u32 node = 0;
   u32 index = 0;
-  u32 unit = 0;
-  std::string units;  // the storage units checked last
+  u32 chars = 0;
   delimiter_scan scan;
 } checked;
 
-// `console-check-delimiters text pending`: false when the text must be evaluated at once
-// (something more lines cannot mend); the pending openers are appended to `pending`
-// (innermost last; none for a type without an opening character).
+// `console-check-delimiters text pending grown`: false when the text must be evaluated at
+// once (something more lines cannot mend); the pending openers are appended to `pending`
+// (innermost last; none for a type without an opening character). With `grown` the caller
+// vouches that the text is the one checked last with characters appended at its tail, as
+// the console's own buffer is while it gathers a command: the scan then goes on from where
+// the last check stopped. Any other text is scanned whole.
 void check_delimiters_code(cell* a, u32) {
   u32 node = series::node(&a[0]);
   u32 index = series::index(&a[0]);
   i32 len = string::rs_length_q(&a[0]);
   u32 n = len > 0 ? u32(len) : 0;
-  u32 unit = buffer_of(node)->unit();
-  const char* p = string::rs_head(&a[0]);
-  size_t old = checked.units.size();
-  bool grown = node == checked.node && index == checked.index && unit == checked.unit &&
-               u64(n) * unit >= old && std::memcmp(p, checked.units.data(), old) == 0;
+  bool grown = type_of(&a[2]) == TYPE_LOGIC && a[2].data1 != 0 && node == checked.node &&
+               index == checked.index && n >= checked.chars;
   if (!grown) {
     checked.scan.reset();
-    checked.units.clear();
-    old = 0;
+    checked.chars = 0;
   }
+  u32 unit = buffer_of(node)->unit();
+  const char* p = string::rs_head(&a[0]);
   std::u32string more;
-  more.reserve(n - old / unit);
-  for (u32 i = u32(old / unit); i < n; i++) more += char32_t(string::get_char(p + u64(i) * unit, unit));
-  checked.units.append(p + old, u64(n) * unit - old);
+  more.reserve(n - checked.chars);
+  for (u32 i = checked.chars; i < n; i++) more += char32_t(string::get_char(p + u64(i) * unit, unit));
   checked.node = node;
   checked.index = index;
-  checked.unit = unit;
+  checked.chars = n;
   delimiter_check c = checked.scan.append(encode_utf8(more));
   cell pending = a[1];
   for (char o : c.open) {

@@ -219,14 +219,21 @@ std::optional<std::string> edited_read(const question& q) {
   key_decoder dec;
   std::optional<std::string> result;
   bool done = false;
+  // The row is drawn again once the input read so far is used up, not after every key:
+  // a paste arrives in large reads and is drawn once per read.
+  bool stale = false;
   while (!done) {
     if (redraw_wanted) {
       redraw_wanted = 0;
       enter_raw();
-      draw(prefix, ed, q.hidden);
+      stale = true;
     }
-    if (resized) draw(prefix, ed, q.hidden);
+    if (resized) stale = true;
     if (inpos >= inbuf.size()) {
+      if (stale) {
+        draw(prefix, ed, q.hidden);
+        stale = false;
+      }
       if (!fill(true)) {
         // The input ended under the editor: like Ctrl+D on an empty line.
         result = std::nullopt;
@@ -290,7 +297,7 @@ std::optional<std::string> edited_read(const question& q) {
           break;
         }
       }
-      if (!done) draw(prefix, ed, q.hidden);
+      if (!done) stale = true;
     }
   }
   leave_raw();
