@@ -315,6 +315,62 @@ def t_interrupts():
     same_settings(s, after)
 
 
+def children_running(argv):
+    """The processes whose command line is argv."""
+    want = "\0".join(argv).encode()
+    found = []
+    for pid in os.listdir("/proc"):
+        try:
+            with open("/proc/%s/cmdline" % pid, "rb") as f:
+                if f.read().rstrip(b"\0") == want:
+                    found.append(pid)
+        except OSError:
+            pass
+    return found
+
+
+def t_interrupt_waits():
+    # Ctrl+C while a command waits on a child (call/wait, with or without its output
+    # captured) or on the clock halts it like any other command: the halt report, the
+    # child ended, the console going on.
+    s = Session()
+    for cmd in ['call/wait "sleep 7.54"', 'o: copy {} call/wait/output "sleep 7.54" o',
+                "wait 7.54"]:
+        s.prompt()
+        s.send(cmd + "\r")
+        end = time.time() + 5
+        while "sleep" in cmd and not children_running(["sleep", "7.54"]):
+            assert time.time() < end, "the child never started"
+            time.sleep(0.02)
+        time.sleep(0.3)
+        t0 = time.time()
+        s.send("\x03")
+        s.expect(r"\(halted\)\r?\n", timeout=3)
+        assert time.time() - t0 < 2, "the halt waited for the child"
+        assert b"halt-request" not in s.raw, s.raw[-200:]
+        end = time.time() + 2
+        while children_running(["sleep", "7.54"]):
+            assert time.time() < end, "the child outlived the halt"
+            time.sleep(0.02)
+    # A halt while the console runs its own code (the prompt's) drops just that.
+    s.prompt()
+    s.send('system/console/prompt: does [wait 7.54 ">> "]\r')
+    s.expect(r"== func")
+    time.sleep(0.3)
+    s.send("\x03")
+    s.expect(r"\(halted\)\r?\n", timeout=3)
+    s.send('system/console/prompt: ">> "\r')
+    s.expect(r'== ">> "')
+    s.prompt()
+    s.send("1 + 1\r")
+    s.expect(r"== 2")
+    s.prompt()
+    s.send("\x04")
+    rc, after = s.finish()
+    assert rc == 0, rc
+    same_settings(s, after)
+
+
 def t_second_interrupt():
     s = Session()
     s.prompt()
