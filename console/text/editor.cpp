@@ -17,26 +17,28 @@ bool valid_scalar(char32_t cp, int len) {
 
 // ---- Keys ---------------------------------------------------------------------------------
 
+void key_decoder::character(char32_t c, std::vector<key>& out) {
+  if (drop_) drop_ = false;
+  else out.push_back({key_kind::CHAR, c});
+}
+
 void key_decoder::feed(unsigned char b, std::vector<key>& out) {
   if (need_ > 0) {
     if ((b & 0xC0) == 0x80) {
       cp_ = (cp_ << 6) | (b & 0x3F);
       len_++;
-      if (--need_ == 0) out.push_back({key_kind::CHAR, valid_scalar(cp_, len_) ? cp_ : REPLACEMENT});
+      if (--need_ == 0) character(valid_scalar(cp_, len_) ? cp_ : REPLACEMENT, out);
       return;
     }
     // The sequence was cut short: it counts as one bad character, the byte starts anew.
     need_ = 0;
-    out.push_back({key_kind::CHAR, REPLACEMENT});
+    character(REPLACEMENT, out);
   }
   switch (state_) {
     case state::GROUND: ground(b, out); return;
     case state::ESC:
-      if (b == '[') { state_ = state::CSI; params_.clear(); return; }
-      if (b == 'O') { state_ = state::SS3; return; }
-      // Alt with a key, or a lone Esc followed by a key: the key alone.
       state_ = state::GROUND;
-      ground(b, out);
+      alt(b, out);
       return;
     case state::SS3:
       state_ = state::GROUND;
@@ -55,6 +57,27 @@ void key_decoder::feed(unsigned char b, std::vector<key>& out) {
   }
 }
 
+// The byte after an Esc: a sequence's introducer, or a key pressed with Alt. A control
+// key after it (Enter, Backspace...) was a lone Esc, which does nothing, and the key acts.
+void key_decoder::alt(unsigned char b, std::vector<key>& out) {
+  switch (b) {
+    case '[': state_ = state::CSI; params_.clear(); return;
+    case 'O': state_ = state::SS3; return;
+    case 'b': case 'B': out.push_back({key_kind::WORD_LEFT}); return;
+    case 'f': case 'F': out.push_back({key_kind::WORD_RIGHT}); return;
+    case 'd': case 'D': out.push_back({key_kind::WORD_DELETE}); return;
+    default: break;
+  }
+  if (b < 0x20 || b == 0x7F) {
+    ground(b, out);
+    return;
+  }
+  // Any other Alt combination is ignored, a whole character with it.
+  drop_ = true;
+  ground(b, out);
+  drop_ = drop_ && need_ > 0;
+}
+
 void key_decoder::ground(unsigned char b, std::vector<key>& out) {
   if (b < 0x80) {
     switch (b) {
@@ -68,21 +91,22 @@ void key_decoder::ground(unsigned char b, std::vector<key>& out) {
       case 0x10: out.push_back({key_kind::UP}); return;
       case 0x0E: out.push_back({key_kind::DOWN}); return;
       case 0x09: out.push_back({key_kind::TAB}); return;
-      case 0x0B: out.push_back({key_kind::KILL}); return;
+      case 0x0B: out.push_back({key_kind::KILL_END}); return;
+      case 0x15: out.push_back({key_kind::KILL_START}); return;
       case 0x0C: out.push_back({key_kind::CLEAR}); return;
       case 0x04: out.push_back({key_kind::END_OF_INPUT}); return;
       case 0x03: out.push_back({key_kind::INTERRUPT}); return;
       case 0x1A: out.push_back({key_kind::SUSPEND}); return;
       case 0x1B: state_ = state::ESC; return;
       default:
-        if (b >= 0x20) out.push_back({key_kind::CHAR, char32_t(b)});
+        if (b >= 0x20) character(char32_t(b), out);
         return;  // other control characters do nothing
     }
   }
   if (b >= 0xC2 && b <= 0xDF) { cp_ = b & 0x1F; need_ = 1; len_ = 1; return; }
   if (b >= 0xE0 && b <= 0xEF) { cp_ = b & 0x0F; need_ = 2; len_ = 1; return; }
   if (b >= 0xF0 && b <= 0xF4) { cp_ = b & 0x07; need_ = 3; len_ = 1; return; }
-  out.push_back({key_kind::CHAR, REPLACEMENT});  // a stray continuation or invalid lead byte
+  character(REPLACEMENT, out);  // a stray continuation or invalid lead byte
 }
 
 void key_decoder::csi_final(unsigned char b, std::vector<key>& out) {
@@ -212,7 +236,11 @@ outcome editor::apply(const key& k, const history_view* history) {
     case key_kind::HOME: caret = 0; return outcome::NONE;
     case key_kind::END: caret = line.size(); return outcome::NONE;
     case key_kind::TAB: return line.empty() ? outcome::NONE : outcome::COMPLETE;
-    case key_kind::KILL: line.clear(); caret = 0; return outcome::NONE;
+    case key_kind::KILL_END: line.erase(caret); return outcome::NONE;
+    case key_kind::KILL_START:
+      line.erase(0, caret);
+      caret = 0;
+      return outcome::NONE;
     case key_kind::CLEAR: return outcome::CLEAR;
     case key_kind::END_OF_INPUT:
       if (line.empty()) return outcome::END_OF_INPUT;

@@ -211,7 +211,7 @@ def t_results_and_keys():
         ("2 * 3" + CTRL_LEFT + "1", "== 26"),
         ("2 * 3" + HOME + CTRL_RIGHT + "0", "== 60"),
         ("+ 1\x01" + "1 \x05" + "0", "== 11"),      # Ctrl+A, Ctrl+E
-        ("garbage\x0b5", "== 5"),                   # Ctrl+K
+        ("garbage\x155", "== 5"),                   # Ctrl+U
         ("1 + 1" + HOME + "\x1b[3;5~" + "7", "== 7 + 1"[0:0] + "== 8"),  # Ctrl+Delete
     ]
     for keys, want in cases:
@@ -225,6 +225,35 @@ def t_results_and_keys():
     s.expect(r"== 3")
     s.prompt()
     s.send("\x04")  # Ctrl+D on an empty line
+    rc, after = s.finish()
+    assert rc == 0, rc
+    same_settings(s, after)
+
+
+def t_terminal_keys():
+    # The terminal's conventions: Ctrl+K to the end of the line, Ctrl+U to its start,
+    # Ctrl+W the word before the caret, Alt+B / Alt+F by word, Alt+D the next word;
+    # other Alt keys type nothing.
+    s = Session()
+    ALT_B, ALT_F, ALT_D = "\x1bb", "\x1bf", "\x1bd"
+    cases = [
+        ("1 + 2 junk" + LEFT * 5 + "\x0b", ">> 1 + 2", "== 3"),
+        ("junk 4 + 5" + LEFT * 5 + "\x15", ">> 4 + 5", "== 9"),
+        ("6 * 7 junk\x17", ">> 6 * 7", "== 42"),
+        ("10 + 1" + ALT_B + "2", ">> 10 + 21", "== 31"),
+        ("10 + 1\x01" + ALT_F + "0", ">> 100 + 1", "== 101"),
+        ("junk 3\x01" + ALT_D, ">>  3", "== 3"),
+        ("2 * 3" + CTRL_LEFT + "1" + CTRL_RIGHT + "0", ">> 2 * 130", "== 260"),
+        ("5\x1bx\x1b.\x1b\u00e9" + "5", ">> 55", "== 55"),
+    ]
+    for keys, row, want in cases:
+        s.prompt()
+        s.send(keys)
+        s.wait_row(row)
+        s.send("\r")
+        s.expect(re.escape(want) + r"\r?\n")
+    s.prompt()
+    s.send("\x04")
     rc, after = s.finish()
     assert rc == 0, rc
     same_settings(s, after)
@@ -266,7 +295,7 @@ def t_hidden_and_prin():
     s.prompt()
     s.send(UP + UP)             # the hidden answer is not in the history
     s.wait_row('>> x: ask/hide "pw: "')
-    s.send("\x0b\r")
+    s.send("\x15\r")
     s.prompt()
     s.send('prin "abc" y: ask "? "\r')
     s.expect(r"abc\? ")
@@ -447,9 +476,9 @@ def t_completion():
     s.send("c\t")
     s.expect(r"cow cod")
     s.wait_row(">> co")
-    s.send("\x0b" + "bad\t")   # a failing completer keeps the line
+    s.send(END + "\x15" + "bad\t")   # a failing completer keeps the line
     s.wait_row(">> bad")
-    s.send("\x0b\t" + "7\r")   # Tab on an empty line does nothing
+    s.send("\x15\t" + "7\r")   # Tab on an empty line does nothing
     s.expect(r"== 7")
     s.prompt()  # typed ahead during a command, Ctrl+D would be cooked EOF
     s.send("\x04")
