@@ -13,6 +13,7 @@
 #include "runtime/datatypes/char.h"
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/function.h"
+#include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/pair.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
@@ -240,7 +241,7 @@ void check_delimiters_code(cell* a, u32) {
   u32 index = series::index(&a[0]);
   i32 len = string::rs_length_q(&a[0]);
   u32 n = len > 0 ? u32(len) : 0;
-  bool grown = type_of(&a[2]) == TYPE_LOGIC && a[2].data1 != 0 && node == checked.node &&
+  bool grown = !logic::falsy(&a[2]) && node == checked.node &&
                index == checked.index && n >= checked.chars;
   if (!grown) {
     checked.scan.reset();
@@ -261,7 +262,7 @@ void check_delimiters_code(cell* a, u32) {
     if (o) char_::make_at(&v, u8(o));
     block::rs_append(&pending, &v);
   }
-  a[0] = cell{TYPE_LOGIC, c.refused ? 0u : 1u, 0, 0};
+  logic::make_at(&a[0], !c.refused);
 }
 
 }  // namespace

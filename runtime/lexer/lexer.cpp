@@ -258,7 +258,13 @@ void scanner::throw_error(u32 start, u32 end, i32 code) {
       markers_.pop_back();
       mode_ = MODE_NORMAL;
     }
-    if (!fire(EVENT_ERROR, type, start, end)) throw abort_scan{};
+    if (!fire(EVENT_ERROR, type, start, end)) {
+      // A callback that put the position past where the refused token began asks for the
+      // scan to go on there (the highlighter skips a refused character); otherwise the
+      // scan ends quietly. Every resumption moves on, so the scan always ends.
+      if (moved_ && token_from_ != UINT32_MAX && pos_ > token_from_) throw resume_scan{};
+      throw abort_scan{};
+    }
   }
   if (path_kind_q(error_type_)) code = ERR_BAD_CHAR;
   u8 closer = 0;
@@ -717,38 +723,51 @@ void scanner::continue_on(const u8* text, u32 length, listener* l) {
 }
 
 u32 scanner::run() {
-  try {
-    while (pos_ < tail_) {
-      if (resume_) {
-        scanner* keep = resume_;
-        *keep = *this;
-        keep->resume_ = nullptr;
-        keep->cut_.valid = false;
-        listener_->resume_point(*this);
-      }
-      token t = read_token();
-      if (!handle(t)) break;
-      if (t.state == T_END) break;
+  for (;;) {
+    try {
+      scan_tokens();
+    } catch (resume_scan&) {
+      continue;
+    } catch (abort_scan&) {
+      markers_.clear();
     }
-    if (pos_ >= tail_) {
-      if (mode_ == MODE_BRACED) throw_error(brace_start_, tail_, TYPE_STRING);
-      if (mode_ == MODE_POINT) throw_error(tail_, tail_, TYPE_POINT2D);
-      if (!markers_.empty()) {
-        const marker& m = markers_.back();
-        if (opt_.prescan && mode_ == MODE_PATH && token_type_ != TYPE_ERROR) {
-          token_type_ = m.kind;
-        } else if (mode_ == MODE_PATH) {
-          throw_error(m.open_at, tail_, TYPE_PATH);  // "a/": an item must follow the '/'
-        } else {
-          error_type_ = m.kind;
-          throw_error(m.open_at, tail_, ERR_MISSING_AT_END);
-        }
-      }
-    }
-  } catch (abort_scan&) {
-    markers_.clear();
+    break;
   }
+  token_from_ = UINT32_MAX;
   return token_type_;
+}
+
+void scanner::scan_tokens() {
+  while (pos_ < tail_) {
+    if (resume_) {
+      scanner* keep = resume_;
+      *keep = *this;
+      keep->resume_ = nullptr;
+      keep->cut_.valid = false;
+      listener_->resume_point(*this);
+    }
+    token_from_ = pos_;
+    token t = read_token();
+    if (!handle(t)) break;
+    if (t.state == T_END) break;
+  }
+  // What is wrong at the end cannot be skipped.
+  token_from_ = UINT32_MAX;
+  if (pos_ >= tail_) {
+    if (mode_ == MODE_BRACED) throw_error(brace_start_, tail_, TYPE_STRING);
+    if (mode_ == MODE_POINT) throw_error(tail_, tail_, TYPE_POINT2D);
+    if (!markers_.empty()) {
+      const marker& m = markers_.back();
+      if (opt_.prescan && mode_ == MODE_PATH && token_type_ != TYPE_ERROR) {
+        token_type_ = m.kind;
+      } else if (mode_ == MODE_PATH) {
+        throw_error(m.open_at, tail_, TYPE_PATH);  // "a/": an item must follow the '/'
+      } else {
+        error_type_ = m.kind;
+        throw_error(m.open_at, tail_, ERR_MISSING_AT_END);
+      }
+    }
+  }
 }
 
 // ---------------------------------------------------------------------------------------

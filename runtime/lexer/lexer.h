@@ -81,6 +81,9 @@ struct scan_options {
 // Thrown by the scanner to abort quietly (errors in prescan and scan modes, a callback
 // that answered false to an error). Caught by `scanner::run`.
 struct abort_scan {};
+// Thrown when a callback answered false to an error after moving the position past where
+// the refused token began: the scan goes on from there. Caught by `scanner::run`.
+struct resume_scan {};
 
 struct marker {
   u8 kind;       // datatype being built: 5 block!, 6 paren!, 40 map!, 25-28 paths, 51 point
@@ -136,6 +139,7 @@ class scanner {
   bool loading() const { return load_; }
 
  private:
+  void scan_tokens();      // the token loop and the checks at the end of the input
   bool handle(token& t);   // false: stop the loop
   void handle_value(token& t);
   void settle_value_end(token& t);
@@ -183,6 +187,7 @@ class scanner {
   u32 char_pos_ptr_ = 0, char_pos_ = 0;
   std::vector<marker> markers_;
   u32 top_level_values_ = 0;
+  u32 token_from_ = UINT32_MAX;  // where the token being handled began (none: past the end)
 
   // The automaton's progress through a token that the end of the input cut short.
   struct cut_token {
