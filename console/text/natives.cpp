@@ -297,8 +297,12 @@ void install() {
   update_size();
 }
 
+// `console-input-ended?`: true when the last question met the end of standard input.
+void input_ended_code(cell* a, u32) { logic::make_at(a, input_ended()); }
+
 void register_routines() {
   routine::register_("console-init", console_init_code);
+  routine::register_("console-input-ended?", input_ended_code);
   routine::register_("console-check-delimiters", check_delimiters_code);
 }
 

@@ -151,6 +151,7 @@ void setup_once() {
 std::string inbuf;
 size_t inpos = 0;
 bool at_end = false;
+bool ended_answer = false;  // the last question met the end of the input
 
 // Waits for input (or a signal's wake-up) and appends what came; false at the end.
 bool fill(bool wait_for_wake) {
@@ -327,6 +328,8 @@ std::optional<std::string> take_line(std::string& buffer, size_t& pos, bool at_e
   return encode_utf8(decode_utf8(line));
 }
 
+bool input_ended() { return ended_answer; }
+
 bool stdin_terminal() {
   static int t = -1;
   if (t < 0) t = isatty(STDIN_FILENO) ? 1 : 0;
@@ -346,10 +349,16 @@ bool editing() {
 }
 
 std::optional<std::string> read_line(const question& q) {
-  if (editing()) return edited_read(q);
-  if (stdin_terminal() && !q.prompt.empty()) out(q.prompt);
-  row_tail.clear();
-  return plain_read();
+  std::optional<std::string> line;
+  if (editing()) {
+    line = edited_read(q);
+  } else {
+    if (stdin_terminal() && !q.prompt.empty()) out(q.prompt);
+    row_tail.clear();
+    line = plain_read();
+  }
+  ended_answer = !line;
+  return line;
 }
 
 void note_output(std::string_view utf8) {
