@@ -219,6 +219,15 @@ def same_settings(s, after):
     assert after == s.before, "terminal settings changed:\n%s\n%s" % (s.before, after)
 
 
+def ends_cleanly(s):
+    """Ctrl+D at a fresh prompt ends the console with status 0, the terminal as it was."""
+    s.prompt()
+    s.send("\x04")
+    rc, after = s.finish()
+    assert rc == 0, rc
+    same_settings(s, after)
+
+
 def t_results_and_keys():
     s = Session()
     s.expect(r"--== Vyr")
@@ -272,11 +281,7 @@ def t_terminal_keys():
         s.wait_row(row)
         s.send("\r")
         s.expect(re.escape(want) + r"\r?\n")
-    s.prompt()
-    s.send("\x04")
-    rc, after = s.finish()
-    assert rc == 0, rc
-    same_settings(s, after)
+    ends_cleanly(s)
 
 
 def t_history():
@@ -413,11 +418,7 @@ def t_interrupt_waits():
     s.prompt()
     s.send("1 + 1\r")
     s.expect(r"== 2")
-    s.prompt()
-    s.send("\x04")
-    rc, after = s.finish()
-    assert rc == 0, rc
-    same_settings(s, after)
+    ends_cleanly(s)
 
 
 def t_second_interrupt():
@@ -474,11 +475,7 @@ def t_long_paste():
     s.prompt()
     s.paste("length? {" + "a" * 100000 + "}\r")
     s.expect(r"== 100000\r?\n", timeout=60)
-    s.prompt()
-    s.send("\x04")
-    rc, after = s.finish()
-    assert rc == 0, rc
-    same_settings(s, after)
+    ends_cleanly(s)
 
 
 def t_resize():
