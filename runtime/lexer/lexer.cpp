@@ -143,7 +143,8 @@ token scanner::read_token() {
     pos++;
   }
   if (state < FIRST_FINAL) {
-    if (resume_) resume_->cut_ = cut_token{true, start, pos, flags, skip, state, previous, lines};
+    if (resume_ && !tail_decided_)
+      resume_->cut_ = cut_token{true, start, pos, flags, skip, state, previous, lines};
     previous = state;
     state = transitions[state][C_END];
   }
@@ -386,8 +387,12 @@ void scanner::close_path_after_item(token& t) {
   }
 }
 
-bool scanner::point_follows(u32 after) const {
-  if (tail_ - after < 3) return false;
+bool scanner::point_follows(u32 after) {
+  if (tail_ - after < 3) {
+    // Decided by where the input ends: a longer copy of the text may decide otherwise.
+    tail_decided_ = true;
+    return false;
+  }
   for (u32 p = after; p < tail_; p++) {
     u8 b = head_[p];
     if (b == ',') return true;
@@ -720,6 +725,7 @@ void scanner::continue_on(const u8* text, u32 length, listener* l) {
   has_callback_ = listener_->has_callback();
   mask_ = has_callback_ ? listener_->event_mask() : 0;
   resume_ = nullptr;
+  tail_decided_ = false;
 }
 
 u32 scanner::run() {
@@ -739,7 +745,7 @@ u32 scanner::run() {
 
 void scanner::scan_tokens() {
   while (pos_ < tail_) {
-    if (resume_) {
+    if (resume_ && !tail_decided_) {
       scanner* keep = resume_;
       *keep = *this;
       keep->resume_ = nullptr;

@@ -124,7 +124,8 @@ class scanner {
   // with `continue_on` over a longer text that begins with the same bytes: it reads again
   // only the token it stopped in, and of that one not what the automaton had read before
   // the old end. Every decision about a token that ended before the old end's last byte
-  // holds for the longer text when that byte is a line feed.
+  // holds for the longer text when that byte is a line feed, but for the few that look at
+  // where the input ends: no resume point is kept after one of those.
   void keep_resume_points(scanner* into) { resume_ = into; }
   void continue_on(const u8* text, u32 length, listener* l);
 
@@ -147,7 +148,7 @@ class scanner {
   void close_structure(token& t, i32 asked);
   void close_path_after_item(token& t);
   void push_marker(token& t, u8 kind, u32 open_at);
-  bool point_follows(u32 after_paren) const;
+  bool point_follows(u32 after_paren);
   bool fire(u32 bit, i32 type, u32 start, u32 end);
   // A token the scanner made itself: checked, then loaded when the scan event lets it.
   void deliver_value(const token& t, i32 type);
@@ -198,6 +199,8 @@ class scanner {
   };
   scanner* resume_ = nullptr;
   cut_token cut_;
+  // A token was handled by a look at where the input ends: no later resume point holds.
+  bool tail_decided_ = false;
 };
 
 // Runs a scan collecting every token (tests, fuzzing, benchmarks). Raises like `run`.

@@ -66,9 +66,18 @@ TEST(ConsoleDelimiters, IncrementalAgreesWithWholeScans) {
   test::ensure_runtime();
   const std::string bits[] = {
       "[", "]", "(", ")", "{", "}", "\"", "%{", "}%", "%%{", "}%%", "#{", "0F", "<a", ">",
-      "a/", "a/(", "b", "(1, ", "2)", "1", "x:", "'y", ":z", ";c", "^{", "^}", " ", " ",
+      "a/", "a/(", "b", "(1, ", "2)", "(,", "1", "x:", "'y", ":z", ";c", "^{", "^}", " ", " ",
       "#\"[\"", "#(", "#[", "a/b", "1.2.", "\t", std::string("\0", 1), "é", "@r"};
   const size_t nbits = sizeof bits / sizeof bits[0];
+  // Whether "(" opens a point looks up to 3 bytes ahead, across a short text's end.
+  {
+    text::delimiter_scan inc;
+    EXPECT_TRUE(inc.append("*(,\n").more);
+    text::delimiter_check a = inc.append("*:\n"), b = text::check_delimiters("*(,\n*:\n");
+    EXPECT_EQ(a.more, b.more);
+    EXPECT_EQ(a.refused, b.refused);
+    EXPECT_EQ(a.open, b.open);
+  }
   std::mt19937 rng(54);
   for (int round = 0; round < 3000; round++) {
     text::delimiter_scan inc;
