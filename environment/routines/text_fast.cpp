@@ -6,6 +6,7 @@
 // membership. For any other argument they answer none and the function's code runs.
 // The texts are read first and written only through the string writers.
 #include <array>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -59,6 +60,18 @@ struct matcher {
   void find_all(const cell* text, u32 from, std::vector<u32>& at) const {
     series_buffer* b = buffer_of(series::node(text));
     u32 unit = b->unit(), end = b->used_units();
+    if (unit == 1 && !bits && pattern.size() == 1 && end - from > 1024) {
+      // One character that only one byte matches (most punctuation): memchr finds it.
+      int only = -1, count = 0;
+      for (u32 c = 0; c < 256; c++)
+        if (fold(c) == pattern[0]) only = int(c), count++;
+      if (count == 1) {
+        const char* p = b->head();
+        for (const char* q = p + from; (q = static_cast<const char*>(std::memchr(q, only, size_t(p + end - q))));)
+          at.push_back(u32(q++ - p));
+        return;
+      }
+    }
     switch (unit) {
       case 1: scan(reinterpret_cast<const u8*>(b->head()), from, end, at); break;
       case 2: scan(reinterpret_cast<const u16*>(b->head()), from, end, at); break;
