@@ -3,7 +3,8 @@
 a `down` event through `system/view/awake` to an actor two parents up with two global
 handlers installed (target: 50 us), 10,000 `color` sets on a shown `base` face (target:
 0.5 s), the bytes a face takes, `rtd-layout` of a spec giving 1,000 segments (target:
-50 ms) and Tab on a window of 500 faces (target: 5 ms).
+50 ms), Tab on a window of 500 faces (target: 5 ms), and `layout` of 200 `base` faces, 10
+per row (target: 100 ms), with its time per face and per option.
 
 Times are taken inside the process around the work alone (now/utc/time/precise), best of
 three runs; a face's bytes are the growth of `stats` over 1,000 faces, after a `recycle`.
@@ -17,6 +18,17 @@ w: make face! [type: 'window size: 200x200 actors: object [on-down: func [f e] [
 p: make face! [type: 'panel size: 100x100]
 b: make face! [type: 'base size: 50x50]
 p/pane: reduce [b] w/pane: reduce [p] view/no-wait w
+"""
+
+# 200 faces in rows of 10, bare and with four options each.
+VID_SETUP = """
+plain: copy [] optioned: copy []
+repeat i 200 [
+    append plain 'base
+    append optioned [base 20x20 255.0.0 "x" font-size 12]
+    if zero? i // 10 [append plain 'return append optioned 'return]
+]
+if 200 <> length? (layout plain)/pane [print "faces missing"]
 """
 
 CASES = {
@@ -50,6 +62,19 @@ e: make event! [type: 'key-down key: #"^-" face: f]
 n: 200
 t0: now/utc/time/precise loop n [send-event e] t1: now/utc/time/precise
 print ["RESULT" (to float! t1 - t0) * 1000 / n]
+""",
+    "layout of 200 base faces, 10 per row (ms)": VID_SETUP + """
+t0: now/utc/time/precise loop 10 [layout plain] t1: now/utc/time/precise
+print ["RESULT" (to float! t1 - t0) * 100]
+""",
+    "layout: time per face (us)": VID_SETUP + """
+t0: now/utc/time/precise loop 10 [layout plain] t1: now/utc/time/precise
+print ["RESULT" (to float! t1 - t0) * 1e6 / 2000]
+""",
+    "layout: time per option (us; size, colour, text, font-size)": VID_SETUP + """
+t0: now/utc/time/precise loop 10 [layout plain] t1: now/utc/time/precise
+t2: now/utc/time/precise loop 10 [layout optioned] t3: now/utc/time/precise
+print ["RESULT" (to float! (t3 - t2) - (t1 - t0)) * 1e6 / 8000]
 """,
     "bytes per face (make face! [type: 'base size: 10x10])": """
 faces: make block! 1000

@@ -159,4 +159,35 @@ TEST_F(view_engine, APointerDragMovesABaseFaceAndTheFrameShowsItThere) {
   EXPECT_TRUE(yes("40x31 = to-pair d/offset"));
 }
 
+TEST_F(view_engine, AViewedLayoutOfBaseAndPanelFacesPresentsItsFrame) {
+  run("w: view/no-wait layout [base 20x20 255.0.0 "
+      "p: panel [base 30x30 0.0.255] below base 20x10 0.255.0]");
+  pump();
+  win::HWND top = window_of("w");
+  ASSERT_FALSE(win::is_null(top));
+  // The base at the origin, the panel after the spacing with its own base at its origin,
+  // and the column below the row.
+  EXPECT_TRUE(yes("40x10 = p/offset"));
+  EXPECT_EQ(hd->pixel(top, 15, 15), 0xFFFF0000u);
+  EXPECT_EQ(hd->pixel(top, 29, 29), 0xFFFF0000u);
+  EXPECT_EQ(hd->pixel(top, 55, 25), 0xFF0000FFu);
+  EXPECT_EQ(hd->pixel(top, 79, 49), 0xFF0000FFu);
+  // The gap between them shows the window's background.
+  EXPECT_EQ(hd->pixel(top, 35, 15), hd->pixel(top, 95, 15));
+  EXPECT_NE(hd->pixel(top, 35, 15), 0xFFFF0000u);
+  EXPECT_TRUE(yes("100x10 = w/pane/3/offset"));
+  EXPECT_EQ(hd->pixel(top, 105, 15), 0xFF00FF00u);
+}
+
+TEST_F(view_engine, ACursorNamedInALayoutReachesTheBackend) {
+  // The lit-word the layout is written with reaches the backend as a word.
+  run("w: view/no-wait layout [b: base cursor 'hand c: base]");
+  pump();
+  win::HWND b = window_of("b"), c = window_of("c");
+  ASSERT_FALSE(win::is_null(b) || win::is_null(c));
+  EXPECT_EQ(win::extra(b)->cursor,
+            static_cast<u32>(win::LoadCursor(win::IDC_HAND)) | gui::CURSOR_FROM_OPTION);
+  EXPECT_EQ(win::extra(c)->cursor, 0u);
+}
+
 }  // namespace vyr::test
