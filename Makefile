@@ -26,14 +26,18 @@ build-asan: setup $(ASAN)/build.ninja
 run: build
 	./$(BUILD)/vyr
 
+# The tests choose their display themselves: a DISPLAY of the session would turn every
+# console they start into the graphical one.
+TEST_ENV = env -u DISPLAY -u VYR_CONSOLE -u VYR_DISPLAY -u VYR_HEADLESS_INPUT
+
 unit-test: build
-	cd $(BUILD) && ctest -j $(JOBS) --output-on-failure
+	cd $(BUILD) && $(TEST_ENV) ctest -j $(JOBS) --output-on-failure
 
 asan-test: build-asan
-	cd $(ASAN) && ASAN_OPTIONS=detect_leaks=0 ctest -j $(JOBS) --output-on-failure
+	cd $(ASAN) && $(TEST_ENV) ASAN_OPTIONS=detect_leaks=0 ctest -j $(JOBS) --output-on-failure
 
 stress-test: build
-	cd $(BUILD) && VYR_GC_STRESS=1 ctest -j $(JOBS) --output-on-failure
+	cd $(BUILD) && $(TEST_ENV) VYR_GC_STRESS=1 ctest -j $(JOBS) --output-on-failure
 
 # Fuzz targets run briefly, only where clang++ is installed (libFuzzer comes with it).
 fuzz-test: setup
