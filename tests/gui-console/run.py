@@ -6,7 +6,9 @@ VYR_HEADLESS_INPUT, '#' lines are comments), then a line "== out" and the lines 
 (probe.vyr, run with --catch before the prompt) writes to out.txt, and optionally a line
 "== status N" with the expected exit status (0 by default). Instead of "== out", a line
 "== python" may start Python code that sets `expected`, the list of lines. Lines
-"== env NAME=VALUE" before it add to the environment. The console runs with
+"== env NAME=VALUE" before it add to the environment. Under the collector stress switch
+(VYR_GC_STRESS) only cases with a line "== stress" run, the others run without it: each
+console start-up under it takes most of a minute. The console runs with
 VYR_CONSOLE=gui in a fresh directory that is also HOME, without DISPLAY.
 """
 import os
@@ -26,6 +28,8 @@ def parse(path):
                 part = line[3:].strip()
             elif line.startswith("== status "):
                 status = int(line.split()[2])
+            elif line.startswith("== stress"):
+                env["VYR_GC_STRESS"] = os.environ.get("VYR_GC_STRESS", "")
             elif line.startswith("== env "):
                 name, value = line[7:].split("=", 1)
                 env[name] = value
@@ -49,7 +53,8 @@ def main():
         shutil.copy(os.path.join(HERE, "probe.vyr"), tmp)
         with open(os.path.join(tmp, "input.txt"), "w", encoding="utf-8") as f:
             f.write(script)
-        env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "VYR_DISPLAY")}
+        env = {k: v for k, v in os.environ.items()
+               if k not in ("DISPLAY", "VYR_DISPLAY", "VYR_GC_STRESS")}
         env.update(HOME=tmp, VYR_CONSOLE="gui", VYR_DISPLAY="headless",
                    VYR_HEADLESS_INPUT=os.path.join(tmp, "input.txt"))
         env.update(case_env)
