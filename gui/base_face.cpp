@@ -193,6 +193,19 @@ LRESULT base_wndproc(HWND h, u32 msg, WPARAM w, LPARAM l) {
       paint_face(h, false);
       return 0;
     }
+    case WM_IME_COMPOSITION:
+      // The composition shown so far: the console's terminal puts it in its input line.
+      if (l & GCS_COMPSTR) {
+        MSG m;
+        m.hwnd = h;
+        m.message = msg;
+        m.wParam = w;
+        m.lParam = l;
+        m.time = GetMessageTime();
+        dispatch_event(m, 0, ev::IME);
+        return 0;
+      }
+      break;
     case WM_TIMER:
       if (w == THROTTLE_TIMER) {
         KillTimer(h, THROTTLE_TIMER);

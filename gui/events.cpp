@@ -168,6 +168,11 @@ cell* native_field(const cell* e, u32 index, cell* out) {
           // The symbol id travels whole; all ones means no item.
           if (w3 == 0xFFFFFFFFu) return &(*out = none_value);
           return word::make_at(w3, out);
+        case ev::IME: {
+          // The text the input method composes, as it reported it last.
+          std::string text = ImmGetCompositionString(m->hwnd);
+          return string::load_utf8_strict(text.data(), u32(text.size()), out);
+        }
         case ev::SCROLL: {
           SCROLLINFO si;
           si.fMask = SIF_POS;

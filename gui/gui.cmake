@@ -32,6 +32,9 @@ endif()
 file(GLOB_RECURSE VYR_WIN_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/win/*.cpp)
 add_executable(vyr_win_tests ${VYR_WIN_TEST_SOURCES})
 target_link_libraries(vyr_win_tests PRIVATE vyr_win PkgConfig::VYR_XTST GTest::gtest GTest::gtest_main)
+# The X11 console test starts vyr itself.
+target_compile_definitions(vyr_win_tests PRIVATE VYR_EXE="$<TARGET_FILE:vyr>")
+add_dependencies(vyr_win_tests vyr)
 gtest_discover_tests(vyr_win_tests DISCOVERY_TIMEOUT 60)
 
 file(GLOB_RECURSE VYR_GUI_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/gui/*.cpp)

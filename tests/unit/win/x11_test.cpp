@@ -1,5 +1,6 @@
 // The X11 display against a private Xvfb server, driven through XTest from a second
-// connection. Skipped, with a message, when Xvfb is not installed.
+// connection, and the GUI console started on such a server. Skipped, with a message, when
+// Xvfb is not installed.
 #include <atomic>
 #include <chrono>
 #include <cstring>
@@ -13,6 +14,7 @@
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
+#include <X11/XKBlib.h>
 #include <cairo.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -366,6 +368,95 @@ TEST(x11_lost, GetMessageGivesMinusOneWhenTheServerDies) {
   EXPECT_EQ(r, -1);
   DestroyWindow(h);
   shutdown();
+}
+
+// The GUI console as a person meets it on X11: `vyr` with DISPLAY set opens "Vyr Console",
+// typed keys reach its prompt, and a typed `quit` ends it with status 0.
+static Window find_named(Display* d, Window w, const char* name) {
+  char* got = nullptr;
+  if (XFetchName(d, w, &got) && got) {
+    bool same = std::strcmp(got, name) == 0;
+    XFree(got);
+    XWindowAttributes a;
+    if (same && XGetWindowAttributes(d, w, &a) && a.map_state == IsViewable) return w;
+  }
+  Window root, parent, *kids = nullptr;
+  unsigned n = 0;
+  Window found = 0;
+  if (XQueryTree(d, w, &root, &parent, &kids, &n)) {
+    for (unsigned i = 0; i < n && !found; ++i) found = find_named(d, kids[i], name);
+    if (kids) XFree(kids);
+  }
+  return found;
+}
+
+static void type_text(Display* d, const std::string& text) {
+  KeyCode shift = XKeysymToKeycode(d, XK_Shift_L);
+  for (char c : text) {
+    KeySym ks = c == '\n' ? XK_Return : KeySym(static_cast<unsigned char>(c));
+    KeyCode kc = XKeysymToKeycode(d, ks);
+    bool shifted = c != '\n' && XkbKeycodeToKeysym(d, kc, 0, 0) != ks;
+    if (shifted) XTestFakeKeyEvent(d, shift, True, 0);
+    XTestFakeKeyEvent(d, kc, True, 0);
+    XTestFakeKeyEvent(d, kc, False, 0);
+    if (shifted) XTestFakeKeyEvent(d, shift, False, 0);
+    XSync(d, False);
+    usleep(5000);
+  }
+}
+
+TEST(x11_console, TypedCommandsReachThePromptAndQuitEndsIt) {
+  if (!have_program("Xvfb")) GTEST_SKIP() << "Xvfb is not installed: the X11 console is not tested";
+  xvfb server;
+  ASSERT_TRUE(server.start());
+  char dir[] = "/tmp/vyr-x11-console-XXXXXX";
+  ASSERT_TRUE(mkdtemp(dir));
+  pid_t pid = fork();
+  if (pid == 0) {
+    if (chdir(dir) != 0) _exit(126);
+    setenv("DISPLAY", server.display.c_str(), 1);
+    setenv("HOME", dir, 1);
+    // The console as a person starts it: no forced front end, display or collector stress.
+    for (const char* v : {"VYR_CONSOLE", "VYR_DISPLAY", "VYR_HEADLESS_INPUT", "VYR_GC_STRESS"}) unsetenv(v);
+    int null = open("/dev/null", O_WRONLY);
+    dup2(null, 1);
+    dup2(null, 2);
+    execl(VYR_EXE, VYR_EXE, static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  Display* x = XOpenDisplay(server.display.c_str());
+  ASSERT_TRUE(x);
+  Window console = 0;
+  auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (!console && std::chrono::steady_clock::now() < until) {
+    console = find_named(x, DefaultRootWindow(x), "Vyr Console");
+    if (!console) usleep(50000);
+  }
+  ASSERT_TRUE(console) << "no \"Vyr Console\" window";
+  XSetInputFocus(x, console, RevertToParent, CurrentTime);
+  XSync(x, False);
+  usleep(200000);
+  type_text(x, "write %typed.txt append \"o\" \"k\"\nquit\n");
+  int status = -1;
+  until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (std::chrono::steady_clock::now() < until) {
+    if (waitpid(pid, &status, WNOHANG) == pid) break;
+    usleep(50000);
+  }
+  XCloseDisplay(x);
+  if (!WIFEXITED(status)) kill(pid, SIGKILL), waitpid(pid, nullptr, 0);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  std::string typed;
+  if (FILE* f = std::fopen((std::string(dir) + "/typed.txt").c_str(), "r")) {
+    char buf[64];
+    size_t n = std::fread(buf, 1, sizeof buf, f);
+    typed.assign(buf, n);
+    std::fclose(f);
+  }
+  EXPECT_EQ(typed, "ok");
+  std::remove((std::string(dir) + "/typed.txt").c_str());
+  rmdir(dir);
 }
 
 }  // namespace vyr::win::test
