@@ -44,6 +44,19 @@ with tempfile.TemporaryDirectory() as home:
     with open(script, "w") as f:
         f.write('Vyr [] print "printed" quit/return 3\n')
     check("gui script", run({**base, "VYR_CONSOLE": "gui"}, [script]), 3, "")
+    # Both front ends define the same global words: the GUI console's are built in text
+    # mode too, and launch only rebinds ask, input and _save-cfg.
+    dump = os.path.join(home, "words.vyr")
+    with open(dump, "w") as f:
+        f.write("Vyr [] out: copy [] foreach w words-of system/words [if value? w [append out w]]\n"
+                "write %words.txt mold sort out quit\n")
+    words = []
+    for mode in ({"DISPLAY": ""}, {"VYR_CONSOLE": "gui"}):
+        r = run({**base, **mode}, [dump], cwd=home)
+        with open(os.path.join(home, "words.txt")) as f:
+            words.append(f.read())
+    if words[0] != words[1] or "gui-console-ctx" not in words[0] or "tips!" not in words[0]:
+        failures.append("the global words differ between the front ends")
     # A bad line of the input script: named on stderr, status 2, before anything runs.
     bad = os.path.join(home, "in.txt")
     with open(bad, "w") as f:
