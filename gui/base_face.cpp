@@ -196,13 +196,7 @@ LRESULT base_wndproc(HWND h, u32 msg, WPARAM w, LPARAM l) {
     case WM_IME_COMPOSITION:
       // The composition shown so far: the console's terminal puts it in its input line.
       if (l & GCS_COMPSTR) {
-        MSG m;
-        m.hwnd = h;
-        m.message = msg;
-        m.wParam = w;
-        m.lParam = l;
-        m.time = GetMessageTime();
-        dispatch_event(m, 0, ev::IME);
+        dispatch_event(record_of(h, msg, w, l), 0, ev::IME);
         return 0;
       }
       break;

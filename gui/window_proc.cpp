@@ -17,16 +17,6 @@ using namespace win;
 namespace ev = vyr::event;
 
 namespace {
-MSG record_of(HWND h, u32 msg, WPARAM w, LPARAM l) {
-  MSG m;
-  m.hwnd = h;
-  m.message = msg;
-  m.wParam = w;
-  m.lParam = l;
-  m.time = GetMessageTime();
-  GetCursorPos(m.pt);
-  return m;
-}
 
 // Writes a logical position or size into a face's facet, as a pair! when the facet
 // holds one, else as a point2D!.
