@@ -66,6 +66,13 @@ void cut(const cell* v, i64 start, i64 count) {
   u32 s = shift_of(b->unit());
   i64 total = b->used_units();
   char* p = b->head();
+  // A block cut nearer its head than its tail moves the cells before the cut up instead:
+  // the room they leave is room before the head, where inserting takes it back.
+  if (b->unit() == sizeof(cell) && start < total - start - count) {
+    std::memmove(p + (count << s), p, static_cast<size_t>(start << s));
+    b->offset += static_cast<u32>(count << s);
+    return;
+  }
   if (start + count < total)
     std::memmove(p + (start << s), p + ((start + count) << s),
                  static_cast<size_t>((total - start - count) << s));
