@@ -365,16 +365,21 @@ bool x11_display::impl::wait_for(const std::function<bool(const XEvent&)>& want,
   }
 }
 
+// Picks the owner's answer to a conversion of `selection` we asked for.
+std::function<bool(const XEvent&)> x11_display::impl::answer_to(Atom selection) {
+  return [this, selection](const XEvent& ev) {
+    return ev.type == SelectionNotify && ev.xselection.requestor == helper && ev.xselection.selection == selection;
+  };
+}
+
 // A server timestamp for taking the selection: the time of a property change of our own.
 Time x11_display::impl::server_time() {
   unsigned char none = 0;
   XChangeProperty(dpy, helper, VYR_SEL, XA_STRING, 8, PropModeAppend, &none, 0);
   XFlush(dpy);
-  Window h = helper;
-  Atom a = VYR_SEL;
   XEvent e;
-  auto mine = [&](const XEvent& ev) {
-    return ev.type == PropertyNotify && ev.xproperty.window == h && ev.xproperty.atom == a;
+  auto mine = [this](const XEvent& ev) {
+    return ev.type == PropertyNotify && ev.xproperty.window == helper && ev.xproperty.atom == VYR_SEL;
   };
   return wait_for(mine, &e, 1000000) ? e.xproperty.time : CurrentTime;
 }
@@ -409,13 +414,10 @@ std::optional<std::string> x11_display::impl::fetch(Atom target, Atom* type_out)
   XDeleteProperty(dpy, helper, VYR_SEL);
   XConvertSelection(dpy, CLIPBOARD, target, VYR_SEL, helper, CurrentTime);
   XFlush(dpy);
-  Window h = helper;
-  Atom prop = VYR_SEL;
+  const Window h = helper;
+  const Atom prop = VYR_SEL;
   XEvent e;
-  auto notified = [&](const XEvent& ev) {
-    return ev.type == SelectionNotify && ev.xselection.requestor == h && ev.xselection.selection == CLIPBOARD;
-  };
-  if (!wait_for(notified, &e, ANSWER_US) || e.xselection.property == None) return std::nullopt;
+  if (!wait_for(answer_to(CLIPBOARD), &e, ANSWER_US) || e.xselection.property == None) return std::nullopt;
   // The whole property, read a few MiB at a time, then deleted (which starts an INCR).
   auto read_all = [&](Atom* type) -> std::optional<std::string> {
     std::string out;
@@ -529,13 +531,8 @@ void x11_display::hand_over_clipboard() {
   XConvertSelection(p.dpy, p.sel->CLIPBOARD_MANAGER, p.sel->SAVE_TARGETS, p.sel->VYR_SAVE, p.helper,
                     p.sel->owned_since);
   XFlush(p.dpy);
-  Window h = p.helper;
-  Atom manager = p.sel->CLIPBOARD_MANAGER;
   XEvent e;
-  auto answered = [&](const XEvent& ev) {
-    return ev.type == SelectionNotify && ev.xselection.requestor == h && ev.xselection.selection == manager;
-  };
-  p.wait_for(answered, &e, SAVE_QUIET_US);
+  p.wait_for(p.answer_to(p.sel->CLIPBOARD_MANAGER), &e, SAVE_QUIET_US);
   // Parts of a long target still on their way go out before the connection closes.
   int64_t until = steady_us() + SAVE_QUIET_US;
   while (!p.dead && !p.sel->transfers.empty() && steady_us() < until) {

@@ -104,6 +104,7 @@ struct x11_display::impl {
   void next_part(size_t transfer);
   size_t request_room() const;
   bool wait_for(const std::function<bool(const XEvent&)>& want, XEvent* out, int64_t timeout_us);
+  std::function<bool(const XEvent&)> answer_to(Atom selection);
   Time server_time();
   std::optional<std::string> fetch(Atom target, Atom* type);
   void set_hints(HWND h, top_record& r);
