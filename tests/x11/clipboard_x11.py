@@ -19,16 +19,17 @@ import time
 
 # The same values on both sides: a text of about 1 MB and a noisy image.
 COMMON = r'''
-big-text: has [t] [
-    t: make string! 1100000
-    repeat i 30000 [append t rejoin ["line " i " gr" #"^(FC)" #"^(DF)" "e " #"^(1F600)" " 12345678901234^/"]]
-    t
+; Few allocations, so that the collector stress run stays quick.
+big-text: does [
+    append/dup make string! 1100000 "line gr^(FC)^(DF)e ^(1F600) 12345678901234567890^/" 30000
 ]
-noisy: has [i] [
+noisy: has [b rgb alpha i] [
     random/seed 7
-    i: make image! 400x300
-    repeat n 120000 [poke i n to tuple! reduce [random 255 random 255 random 255 random 255]]
-    i
+    b: make binary! 256
+    repeat i 256 [append b i - 1]
+    rgb: copy/part random append/dup make binary! 360000 b 1407 360000
+    alpha: copy/part random append/dup make binary! 120000 b 469 120000
+    make image! reduce [400x300 rgb alpha]
 ]
 '''
 
