@@ -418,7 +418,9 @@ std::optional<std::string> x11_display::impl::fetch(Atom target, Atom* type_out)
   const Atom prop = VYR_SEL;
   XEvent e;
   if (!wait_for(answer_to(CLIPBOARD), &e, ANSWER_US) || e.xselection.property == None) return std::nullopt;
-  // The whole property, read a few MiB at a time, then deleted (which starts an INCR).
+  // The whole property, read a few MiB at a time; the server deletes it with the read of
+  // the last piece (which asks an INCR owner for the next part). A separate delete could
+  // take a part the owner wrote after a read that found nothing, and lose it.
   auto read_all = [&](Atom* type) -> std::optional<std::string> {
     std::string out;
     long offset = 0;
@@ -426,7 +428,7 @@ std::optional<std::string> x11_display::impl::fetch(Atom target, Atom* type_out)
       int format;
       unsigned long n = 0, after = 0;
       unsigned char* data = nullptr;
-      if (XGetWindowProperty(dpy, h, prop, offset, 1 << 20, False, AnyPropertyType, type, &format, &n, &after,
+      if (XGetWindowProperty(dpy, h, prop, offset, 1 << 20, True, AnyPropertyType, type, &format, &n, &after,
                              &data) != Success)
         return std::nullopt;
       if (data) {
@@ -437,8 +439,6 @@ std::optional<std::string> x11_display::impl::fetch(Atom target, Atom* type_out)
       }
       if (after == 0) break;
     }
-    XDeleteProperty(dpy, h, prop);
-    XFlush(dpy);
     return out;
   };
   Atom type = None;
