@@ -371,7 +371,8 @@ TEST(x11_lost, GetMessageGivesMinusOneWhenTheServerDies) {
 }
 
 // The GUI console as a person meets it on X11: `vyr` with DISPLAY set opens "Vyr Console",
-// typed keys reach its prompt, and a typed `quit` ends it with status 0.
+// typed keys reach its prompt, its CLIPBOARD reaches another client and back, and a typed
+// `quit` ends it with status 0.
 static Window find_named(Display* d, Window w, const char* name) {
   char* got = nullptr;
   if (XFetchName(d, w, &got) && got) {
@@ -450,7 +451,24 @@ TEST(x11_console, TypedCommandsReachThePromptAndQuitEndsIt) {
   XSetInputFocus(x, console, RevertToParent, CurrentTime);
   XSync(x, False);
   usleep(300000);
-  type_text(x, "write %typed.txt append \"o\" \"k\"\nquit\n");
+  type_text(x, "write %typed.txt append \"o\" \"k\"\n");
+  // The CLIPBOARD, served to a second client and read from one, when xclip is there.
+  std::string served, pasted = "none";
+  if (have_program("xclip")) {
+    type_text(x, "write-clipboard \"served\"\n");
+    usleep(500000);
+    std::string env = "DISPLAY=" + server.display + " ";
+    if (FILE* p = popen((env + "timeout 10 xclip -o -selection clipboard").c_str(), "r")) {
+      char buf[64];
+      size_t n = std::fread(buf, 1, sizeof buf, p);
+      served.assign(buf, n);
+      pclose(p);
+    }
+    std::system(("printf fetched | " + env + "timeout 20 xclip -i -selection clipboard").c_str());
+    type_text(x, "write %pasted.txt read-clipboard\n");
+    pasted.clear();
+  }
+  type_text(x, "quit\n");
   int status = -1;
   until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
   while (std::chrono::steady_clock::now() < until) {
@@ -469,7 +487,17 @@ TEST(x11_console, TypedCommandsReachThePromptAndQuitEndsIt) {
     std::fclose(f);
   }
   EXPECT_EQ(typed, "ok");
-  for (const char* f : {"/typed.txt", "/first.vyr"}) std::remove((std::string(dir) + f).c_str());
+  if (pasted != "none") {
+    EXPECT_EQ(served, "served");
+    if (FILE* f = std::fopen((std::string(dir) + "/pasted.txt").c_str(), "r")) {
+      char buf[64];
+      size_t n = std::fread(buf, 1, sizeof buf, f);
+      pasted.assign(buf, n);
+      std::fclose(f);
+    }
+    EXPECT_EQ(pasted, "fetched");
+  }
+  for (const char* f : {"/typed.txt", "/first.vyr", "/pasted.txt"}) std::remove((std::string(dir) + f).c_str());
   rmdir(dir);
 }
 
