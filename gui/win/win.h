@@ -281,6 +281,8 @@ bool SetCaretPos(int x, int y);
 bool GetCaretPos(POINT&);
 bool ShowCaret(HWND);
 bool HideCaret(HWND);
+// The display's blink phase in milliseconds; INFINITE when the caret does not blink.
+constexpr uint32_t INFINITE = 0xFFFFFFFFu;
 uint32_t GetCaretBlinkTime();
 HCURSOR LoadCursor(uint32_t id);
 // A cursor from straight-alpha ARGB pixels (0xAARRGGBB, width x height).

@@ -29,6 +29,7 @@ class headless_display : public display {
   bool set_clipboard(const clipboard_content& in) override;
   bool dark_preference() override { return dark; }
   bool high_contrast() override { return contrast; }
+  int32_t caret_blink_ms() override { return blink_ms; }
   cairo_surface_t* capture(RECT) override;
   // Start-up keeps the generic family: no fontconfig for text-mode runs and tests.
   bool names_system_font() override { return false; }
@@ -79,6 +80,7 @@ class headless_display : public display {
 
   HCURSOR cursor() const { return cursor_; }
   bool dark = false, contrast = false;
+  int32_t blink_ms = 500;   // VYR_HEADLESS_BLINK (gui/entry/display_choice.h)
 
  private:
   struct step { std::function<void()> fn; int64_t delay_us; };
