@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "gui/backend.h"
+#include "gui/win/controls/ctlnum.h"
 #include "runtime/datatypes/handle.h"
 #include "runtime/datatypes/pair.h"
 #include "runtime/datatypes/point.h"

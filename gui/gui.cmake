@@ -11,7 +11,8 @@ add_custom_command(OUTPUT ${VYR_FONTS_CONF_CPP}
           -DOUT=${VYR_FONTS_CONF_CPP} -DNAME=fonts_conf -P ${CMAKE_SOURCE_DIR}/tools/embed_text.cmake
   DEPENDS ${CMAKE_SOURCE_DIR}/gui/fonts.conf ${CMAKE_SOURCE_DIR}/tools/embed_text.cmake)
 
-file(GLOB VYR_WIN_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/gui/win/*.cpp)
+file(GLOB VYR_WIN_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/gui/win/*.cpp
+  ${CMAKE_SOURCE_DIR}/gui/win/controls/*.cpp)
 add_library(vyr_win STATIC ${VYR_WIN_SOURCES} ${VYR_FONTS_CONF_CPP})
 target_include_directories(vyr_win PUBLIC ${CMAKE_SOURCE_DIR})
 target_link_libraries(vyr_win PUBLIC PkgConfig::VYR_GUI_DEPS)

@@ -13,15 +13,6 @@ using namespace detail;
 
 namespace detail {
 int64_t clock_us() { return st().disp->now_us(); }
-
-uint32_t utf16_units(std::string_view s) {
-  uint32_t n = 0;
-  for (unsigned char c : s) {
-    if ((c & 0xC0) != 0x80) ++n;
-    if ((c & 0xF8) == 0xF0) ++n;   // four-byte sequences are two units
-  }
-  return n;
-}
 }  // namespace detail
 
 int64_t now_us() { return installed() ? clock_us() : 0; }
@@ -30,14 +21,15 @@ static uint32_t msg_time() { return static_cast<uint32_t>(clock_us() / 1000); }
 
 // ---- text helpers ---------------------------------------------------------------------------
 
-std::u16string to_utf16(std::string_view s) {
-  std::u16string out;
+std::u32string to_utf32(std::string_view s) {
+  std::u32string out;
+  out.reserve(s.size());
   for (size_t i = 0; i < s.size();) {
     unsigned char c = s[i];
     uint32_t cp;
     int n;
-    if (c < 0x80) { cp = c; n = 1; }
-    else if ((c & 0xE0) == 0xC0) { cp = c & 0x1F; n = 2; }
+    if (c < 0x80) { out.push_back(c); ++i; continue; }
+    if ((c & 0xE0) == 0xC0) { cp = c & 0x1F; n = 2; }
     else if ((c & 0xF0) == 0xE0) { cp = c & 0x0F; n = 3; }
     else if ((c & 0xF8) == 0xF0) { cp = c & 0x07; n = 4; }
     else { out.push_back(0xFFFD); ++i; continue; }
@@ -50,6 +42,14 @@ std::u16string to_utf16(std::string_view s) {
     }
     if (bad) { out.push_back(0xFFFD); ++i; continue; }
     i += n;
+    out.push_back(cp > 0x10FFFF || (cp >= 0xD800 && cp < 0xE000) ? 0xFFFD : char32_t(cp));
+  }
+  return out;
+}
+
+std::u16string to_utf16(std::string_view s) {
+  std::u16string out;
+  for (char32_t cp : to_utf32(s)) {
     if (cp >= 0x10000) {
       cp -= 0x10000;
       out.push_back(char16_t(0xD800 + (cp >> 10)));
@@ -61,6 +61,18 @@ std::u16string to_utf16(std::string_view s) {
   return out;
 }
 
+static void append_utf8(std::string& out, uint32_t cp) {
+  if (cp > 0x10FFFF || (cp >= 0xD800 && cp < 0xE000)) cp = 0xFFFD;
+  if (cp < 0x80) out += char(cp);
+  else if (cp < 0x800) { out += char(0xC0 | (cp >> 6)); out += char(0x80 | (cp & 0x3F)); }
+  else if (cp < 0x10000) {
+    out += char(0xE0 | (cp >> 12)); out += char(0x80 | ((cp >> 6) & 0x3F)); out += char(0x80 | (cp & 0x3F));
+  } else {
+    out += char(0xF0 | (cp >> 18)); out += char(0x80 | ((cp >> 12) & 0x3F));
+    out += char(0x80 | ((cp >> 6) & 0x3F)); out += char(0x80 | (cp & 0x3F));
+  }
+}
+
 std::string to_utf8(std::u16string_view s) {
   std::string out;
   for (size_t i = 0; i < s.size(); ++i) {
@@ -68,18 +80,16 @@ std::string to_utf8(std::u16string_view s) {
     if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] < 0xE000) {
       cp = 0x10000 + ((cp - 0xD800) << 10) + (s[i + 1] - 0xDC00);
       ++i;
-    } else if (cp >= 0xD800 && cp < 0xE000) {
-      cp = 0xFFFD;
     }
-    if (cp < 0x80) out += char(cp);
-    else if (cp < 0x800) { out += char(0xC0 | (cp >> 6)); out += char(0x80 | (cp & 0x3F)); }
-    else if (cp < 0x10000) {
-      out += char(0xE0 | (cp >> 12)); out += char(0x80 | ((cp >> 6) & 0x3F)); out += char(0x80 | (cp & 0x3F));
-    } else {
-      out += char(0xF0 | (cp >> 18)); out += char(0x80 | ((cp >> 12) & 0x3F));
-      out += char(0x80 | ((cp >> 6) & 0x3F)); out += char(0x80 | (cp & 0x3F));
-    }
+    append_utf8(out, cp);
   }
+  return out;
+}
+
+std::string to_utf8(std::u32string_view s) {
+  std::string out;
+  out.reserve(s.size());
+  for (char32_t cp : s) append_utf8(out, cp);
   return out;
 }
 

@@ -164,6 +164,10 @@ static PangoLayout* make_layout(HDC hdc, std::string_view text) {
   return l;
 }
 
+PangoLayout* CreateTextLayout(HDC hdc, std::string_view text) {
+  return installed() ? make_layout(hdc, text) : nullptr;
+}
+
 static SIZE extent(PangoLayout* l) {
   PangoRectangle ink, logical;
   pango_layout_get_pixel_extents(l, &ink, &logical);

@@ -1,0 +1,161 @@
+// The controls' shared pieces, and the registration of their classes.
+#include "gui/win/controls/common.h"
+
+#include <algorithm>
+#include <map>
+
+#include <cairo.h>
+
+#include "gui/win/controls/controls.h"
+
+namespace vyr::win {
+
+int register_control_classes() {
+  int n = 0;
+#define VYR_REGISTER_CONTROL(name, proc, styles, cursor) \
+  {                                                      \
+    WNDCLASSEX wc;                                       \
+    wc.style = (styles) | CS_GLOBALCLASS;                \
+    wc.lpfnWndProc = proc;                               \
+    wc.cbWndExtra = 80;                                  \
+    wc.hCursor = LoadCursor(cursor);                     \
+    wc.lpszClassName = name;                             \
+    n += RegisterClassEx(wc);                            \
+  }
+  VYR_CONTROL_CLASSES(VYR_REGISTER_CONTROL)
+#undef VYR_REGISTER_CONTROL
+  return n;
+}
+
+void unregister_control_classes() {
+#define VYR_UNREGISTER_CONTROL(name, proc, styles, cursor) UnregisterClass(name);
+  VYR_CONTROL_CLASSES(VYR_UNREGISTER_CONTROL)
+#undef VYR_UNREGISTER_CONTROL
+}
+
+}  // namespace vyr::win
+
+namespace vyr::win::ctl {
+
+uint32_t style_of(HWND h) { return uint32_t(GetWindowLong(h, GWL_STYLE)); }
+
+uint32_t dpi_of(HWND h) {
+  uint32_t d = GetDpiForWindow(h);
+  return d ? d : 96;
+}
+
+int px(HWND h, double units) { return int(units * dpi_of(h) / 96.0 + 0.5); }
+
+HFONT default_font(uint32_t dpi) {
+  // Font handles die with the layer: a cached one is checked before it is given out.
+  static std::map<uint32_t, HFONT> made;
+  HFONT& f = made[dpi];
+  LOGFONT lf;
+  if (is_null(f) || !GetObject(f, lf)) f = CreateFontIndirect(message_font(dpi, false));
+  return f;
+}
+
+HFONT font_or_default(HWND h, HFONT set) {
+  LOGFONT lf;
+  if (!is_null(set) && GetObject(set, lf)) return set;
+  return default_font(dpi_of(h));
+}
+
+int line_height(HFONT f) {
+  HDC dc = GetDC(HWND{});
+  SelectObject(dc, f);
+  TEXTMETRIC tm;
+  GetTextMetrics(dc, tm);
+  ReleaseDC(HWND{}, dc);
+  return std::max(1, tm.tmHeight);
+}
+
+HWND report_to(HWND h) {
+  HWND owner = owning_control(h);
+  return is_null(owner) ? GetParent(h) : owner;
+}
+
+void command(HWND h, uint16_t code) {
+  HWND parent = report_to(h);
+  if (is_null(parent)) return;
+  SendMessage(parent, WM_COMMAND, MAKEWPARAM(uint32_t(GetWindowLong(h, GWLP_ID)), code), LPARAM(raw(h)));
+}
+
+LRESULT notify(HWND h, NMHDR& hdr, int32_t code) {
+  hdr.hwndFrom = h;
+  hdr.idFrom = uintptr_t(GetWindowLong(h, GWLP_ID));
+  hdr.code = code;
+  HWND parent = report_to(h);
+  if (is_null(parent)) return 0;
+  return SendMessage(parent, WM_NOTIFY, hdr.idFrom, reinterpret_cast<LPARAM>(&hdr));
+}
+
+COLORREF ask_colors(HWND h, HDC dc, uint32_t message, part background) {
+  COLORREF bg = theme_color(h, background);
+  SetTextColor(dc, theme_color(h, IsWindowEnabled(h) ? part::text : part::text_disabled));
+  SetBkColor(dc, bg);
+  SetBkMode(dc, OPAQUE);
+  HWND parent = report_to(h);
+  if (is_null(parent)) return bg;
+  LRESULT answer = SendMessage(parent, message, WPARAM(uint32_t(dc)), LPARAM(raw(h)));
+  COLORREF c = answer ? brush_color(HBRUSH(uint32_t(answer)), dc) : NO_COLOR;
+  return c == NO_COLOR ? bg : c;
+}
+
+void track_leave(HWND h) {
+  TRACKMOUSEEVENT t;
+  t.dwFlags = TME_LEAVE;
+  t.hwndTrack = h;
+  TrackMouseEvent(t);
+}
+
+std::string strip_mnemonics(std::string_view s) {
+  std::string out;
+  out.reserve(s.size());
+  for (size_t i = 0; i < s.size(); ++i) {
+    if (s[i] != '&') out += s[i];
+    else if (i + 1 < s.size()) out += s[++i];
+  }
+  return out;
+}
+
+void set_color(cairo_t* cr, COLORREF c) {
+  cairo_set_source_rgb(cr, (c & 0xFF) / 255.0, ((c >> 8) & 0xFF) / 255.0, ((c >> 16) & 0xFF) / 255.0);
+}
+
+void fill(cairo_t* cr, const RECT& r, COLORREF c) {
+  if (r.empty() || c == NO_COLOR) return;
+  set_color(cr, c);
+  cairo_rectangle(cr, r.left, r.top, r.width(), r.height());
+  cairo_fill(cr);
+}
+
+void outline(cairo_t* cr, const RECT& r, COLORREF c, double width) {
+  if (r.empty()) return;
+  set_color(cr, c);
+  cairo_set_line_width(cr, width);
+  double h = width / 2;
+  cairo_rectangle(cr, r.left + h, r.top + h, r.width() - width, r.height() - width);
+  cairo_stroke(cr);
+}
+
+void focus_ring(cairo_t* cr, const RECT& r, COLORREF c, double width) {
+  RECT in{r.left + int(width), r.top + int(width), r.right - int(width), r.bottom - int(width)};
+  outline(cr, in, c, width);
+}
+
+bool font_message(HWND h, state& s, uint32_t msg, WPARAM wp, LPARAM lp, LRESULT& answer) {
+  if (msg == WM_SETFONT) {
+    s.font = HFONT(uint32_t(wp));
+    if (LOWORD(lp)) InvalidateRect(h, nullptr, true);
+    answer = 0;
+    return true;
+  }
+  if (msg == WM_GETFONT) {
+    answer = LRESULT(uint32_t(s.font));
+    return true;
+  }
+  return false;
+}
+
+}  // namespace vyr::win::ctl

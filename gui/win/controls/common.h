@@ -1,0 +1,77 @@
+// What every control class shares: its font, its DPI, notifying its parent, asking the
+// parent for colours, and the few drawing strokes of the flat look. Only the controls
+// include this.
+#pragma once
+#include <string>
+#include <string_view>
+
+#include "gui/win/behavior.h"
+#include "gui/win/controls/ctlnum.h"
+#include "gui/win/theme.h"
+
+namespace vyr::win::ctl {
+
+using theme::part;
+
+uint32_t style_of(HWND);
+uint32_t dpi_of(HWND);
+// A length in 96-DPI units at the window's DPI.
+int px(HWND, double units);
+
+// The message font at a DPI, made once per DPI and layer.
+HFONT default_font(uint32_t dpi);
+// The font set with WM_SETFONT when it still exists, else the default at the window's DPI.
+HFONT font_or_default(HWND, HFONT set);
+// The height of a line of text in a font.
+int line_height(HFONT);
+
+// The window a control reports to: its parent, or for a dropped list its combo box.
+HWND report_to(HWND);
+// Links a dropped list to the combo box that made it.
+void set_combo_of(HWND list, HWND combo);
+
+// WM_COMMAND to the parent: the control's id and `code`, the control's handle.
+void command(HWND, uint16_t code);
+// WM_NOTIFY to the parent with the header filled in; the parent's answer.
+LRESULT notify(HWND, NMHDR& header, int32_t code);
+
+// Asks the parent for the colours of a paint with `message` (WM_CTLCOLOR...): the DC starts
+// with the theme's text colour and `background` as its background colour; the parent may
+// change them and answer a brush. Answers the colour to fill with: the brush's, or the
+// theme's `background` when the parent answered none.
+COLORREF ask_colors(HWND, HDC, uint32_t message, part background);
+
+// Asks for WM_MOUSELEAVE once the pointer went over the control.
+void track_leave(HWND);
+
+// Text without the "&" of mnemonics: "&&" is one "&".
+std::string strip_mnemonics(std::string_view);
+
+// Strokes of the flat look.
+void fill(cairo_t*, const RECT&, COLORREF);
+void outline(cairo_t*, const RECT&, COLORREF, double width = 1);
+void set_color(cairo_t*, COLORREF);
+// A dotted-free focus ring just inside r.
+void focus_ring(cairo_t*, const RECT&, COLORREF, double width);
+
+// The base of every control's state: its font and its pressable parts.
+struct state : control_state {
+  HFONT font{};
+  behavior parts;
+  bool leave_tracked = false;
+};
+
+// The state of a control of class T, made at the first message.
+template <class T>
+T& state_of(HWND h) {
+  if (T* s = control_of<T>(h)) return *s;
+  auto made = std::make_unique<T>();
+  T& r = *made;
+  SetControlState(h, std::move(made));
+  return r;
+}
+
+// WM_SETFONT and WM_GETFONT for a control whose state derives from `state`.
+bool font_message(HWND, state&, uint32_t msg, WPARAM, LPARAM, LRESULT& answer);
+
+}  // namespace vyr::win::ctl
