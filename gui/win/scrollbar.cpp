@@ -237,21 +237,26 @@ void track(HWND h, int bar, POINT client) {
           notify(h, bar, g.vertical, SB_THUMBTRACK, pos);
         }
       } else {
+        // Repeats pause while the pointer is off the part pressed and go on when it is back.
         bool over = hit(geometry_of(h, bar), last) == p;
         if (over != t.over) {
           t.over = over;
           redraw(h, bar);
+          if (over) SetTimer(h, REPEAT_TIMER, REPEAT_MS);
+          else KillTimer(h, REPEAT_TIMER);
         }
       }
       continue;
     }
-    if (m.hwnd == h && m.message == WM_LBUTTONUP) break;
+    // A release taken before the capture was set comes as a non-client one.
+    if (m.hwnd == h && (m.message == WM_LBUTTONUP || m.message == WM_NCLBUTTONUP)) break;
     if (m.hwnd == h && m.message == WM_TIMER && m.wParam == REPEAT_TIMER) {
-      // The track repeats only while the thumb has not yet come under the pointer.
+      // The track repeats only until the thumb comes under the pointer, and only while each
+      // repeat moves the bar.
       bool over = hit(geometry_of(h, bar), last) == p;
+      if (over != st().sb_track.over) redraw(h, bar);
       st().sb_track.over = over;
       if (over && notify(h, bar, g.vertical, code_of(p), 0)) SetTimer(h, REPEAT_TIMER, REPEAT_MS);
-      else if (!over) redraw(h, bar);
       else KillTimer(h, REPEAT_TIMER);
       continue;
     }
