@@ -61,14 +61,31 @@ HFONT font_or_default(HWND h, HFONT set) {
   return default_font(dpi_of(h));
 }
 
-int line_height(HFONT f) {
+TEXTMETRIC text_metrics(HFONT f) {
+  // Asking pango for a font's metrics shapes a sample text, which costs more than a list's
+  // whole paint: each font's metrics are kept, checked against its description, which a
+  // reused handle would change.
+  struct known { LOGFONT lf; TEXTMETRIC tm; };
+  static std::map<uint32_t, known> cache;
+  LOGFONT lf;
+  bool live = GetObject(f, lf);
+  auto it = cache.find(uint32_t(f));
+  if (live && it != cache.end() && it->second.lf.lfHeight == lf.lfHeight &&
+      it->second.lf.lfWeight == lf.lfWeight && it->second.lf.lfItalic == lf.lfItalic &&
+      it->second.lf.lfFaceName == lf.lfFaceName)
+    return it->second.tm;
   HDC dc = GetDC(HWND{});
   SelectObject(dc, f);
   TEXTMETRIC tm;
   GetTextMetrics(dc, tm);
   ReleaseDC(HWND{}, dc);
-  return std::max(1, tm.tmHeight);
+  tm.tmHeight = std::max(1, tm.tmHeight);
+  tm.tmAveCharWidth = std::max(1, tm.tmAveCharWidth);
+  if (live) cache[uint32_t(f)] = known{lf, tm};
+  return tm;
 }
+
+int line_height(HFONT f) { return text_metrics(f).tmHeight; }
 
 HWND report_to(HWND h) {
   HWND owner = owning_control(h);

@@ -22,7 +22,8 @@ int px(HWND, double units);
 HFONT default_font(uint32_t dpi);
 // The font set with WM_SETFONT when it still exists, else the default at the window's DPI.
 HFONT font_or_default(HWND, HFONT set);
-// The height of a line of text in a font.
+// A font's metrics and the height of a line of text in it.
+TEXTMETRIC text_metrics(HFONT);
 int line_height(HFONT);
 
 // The window a control reports to: its parent, or for a dropped list its combo box.

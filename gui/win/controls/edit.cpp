@@ -6,6 +6,7 @@
 // so a keystroke costs the same in a short text and a long one.
 #include <algorithm>
 #include <cmath>
+#include <unordered_map>
 
 #include <cairo.h>
 #include <pango/pangocairo.h>
@@ -23,8 +24,20 @@ struct line_cache {
   int width = -1;   // widest row in pixels
 };
 
+// Laid-out lines by their shown text, for as long as font, width and tabs stay: a keystroke
+// lays out the line it changed, not every line in view.
+struct layout_cache {
+  std::unordered_map<std::u32string, PangoLayout*> by_text;
+  void clear() {
+    for (auto& [t, l] : by_text) g_object_unref(l);
+    by_text.clear();
+  }
+  ~layout_cache() { clear(); }
+};
+
 struct edit_ctl : state {
   edit::engine e;
+  layout_cache layouts;
   bool focused = false;
   std::u32string cue;
   bool cue_when_focused = false;
@@ -65,11 +78,10 @@ metrics metrics_of(HWND h, edit_ctl& s, HDC dc) {
   metrics m;
   uint32_t style = style_of(h);
   m.font = font_or_default(h, s.font);
-  TEXTMETRIC tm;
-  GetTextMetrics(dc, tm);
-  m.lh = std::max(1, tm.tmHeight);
+  TEXTMETRIC tm = text_metrics(m.font);
+  m.lh = tm.tmHeight;
   m.ascent = tm.tmAscent;
-  m.avg = std::max(1, tm.tmAveCharWidth);
+  m.avg = tm.tmAveCharWidth;
   m.multi = style & ES_MULTILINE;
   m.wrap = m.multi && !(style & ES_AUTOHSCROLL);
   m.align = style & 3;
@@ -115,9 +127,14 @@ std::u32string line_text(const edit_ctl& s, size_t line) {
   return s.e.shown(s.e.line_start(line), s.e.line_length(line));
 }
 
-PangoLayout* layout_of(HDC dc, const edit_ctl& s, const metrics& m, const std::u32string& text) {
+// The layout of a line's shown text; the cache owns it.
+PangoLayout* layout_of(HDC dc, edit_ctl& s, const metrics& m, const std::u32string& text) {
+  auto known = s.layouts.by_text.find(text);
+  if (known != s.layouts.by_text.end()) return known->second;
+  if (s.layouts.by_text.size() >= 512) s.layouts.clear();
   PangoLayout* l = CreateTextLayout(dc, to_utf8(text));
   if (!l) return nullptr;
+  s.layouts.by_text.emplace(text, l);
   // Tab stops: dialog units are a quarter of the average character width.
   int du = std::max(1, m.avg);
   std::vector<int> stops = s.tab_units.empty() ? std::vector<int>{32} : s.tab_units;
@@ -165,6 +182,7 @@ void check_cache(HWND h, edit_ctl& s, const metrics& m) {
   uint32_t dpi = dpi_of(h);
   if (width != s.cache_width || m.font != s.cache_font || dpi != s.cache_dpi || s.cache.size() != s.e.line_count()) {
     s.cache.assign(s.e.line_count(), line_cache{});
+    s.layouts.clear();
     s.cache_width = width;
     s.cache_font = m.font;
     s.cache_dpi = dpi;
@@ -179,7 +197,6 @@ line_cache& measure(HDC dc, edit_ctl& s, const metrics& m, size_t line) {
   pango_layout_get_pixel_size(l, &w, &hh);
   c.rows = m.wrap ? std::max(1, pango_layout_get_line_count(l)) : 1;
   c.width = w;
-  g_object_unref(l);
   return c;
 }
 
@@ -234,7 +251,6 @@ POINT point_of(HDC dc, edit_ctl& s, const metrics& m, size_t pos, int64_t* row_o
   int ln = 0, xp = 0;
   pango_layout_index_to_line_x(l, byte_of(t, pos - s.e.line_start(line)), 0, &ln, &xp);
   int x = xp / PANGO_SCALE + align_offset(m, pango_layout_get_line_readonly(l, ln));
-  g_object_unref(l);
   int64_t row = rows_before(dc, s, m, line) + ln;
   if (row_out) *row_out = row;
   if (x_out) *x_out = x;
@@ -256,7 +272,6 @@ size_t pos_at_row(HDC dc, edit_ctl& s, const metrics& m, int64_t row, int x) {
     int end = pl->start_index + pl->length;
     if (trailing > 0 && sub + 1 < pango_layout_get_line_count(l) && index + 1 >= end) trailing = 0;
   }
-  g_object_unref(l);
   size_t cp = cp_of(t, index) + size_t(std::max(0, trailing));
   return s.e.line_start(line) + std::min(cp, t.size());
 }
@@ -277,7 +292,6 @@ std::pair<size_t, size_t> row_span(HDC dc, edit_ctl& s, const metrics& m, size_t
   PangoLayoutLine* pl = pango_layout_get_line_readonly(l, ln);
   size_t a = start + cp_of(t, pl->start_index), b = start + cp_of(t, pl->start_index + pl->length);
   bool last_row = ln + 1 >= pango_layout_get_line_count(l);
-  g_object_unref(l);
   // The end of a wrapped row stands before the space it broke at.
   if (!last_row && b > a && b - 1 < s.e.text().size() && (s.e.text()[b - 1] == ' ' || s.e.text()[b - 1] == '\t')) --b;
   return {a, b};
@@ -431,7 +445,6 @@ void paint(HWND h, edit_ctl& s) {
         cairo_restore(cr);
       }
     }
-    g_object_unref(l);
   }
   cairo_restore(cr);
   EndPaint(h, ps);
