@@ -5,7 +5,7 @@
 #include <string>
 
 #include "gui/win/controls/controls.h"
-#include "gui/win/headless.h"
+#include "gui/win/headless/display.h"
 
 namespace {
 using namespace vyr::win;

@@ -9,6 +9,21 @@
 namespace vyr::win {
 
 namespace theme {
+
+// The system colours (GetSysColor), as constants the rest of the GUI can check its own
+// defaults against.
+constexpr COLORREF sys_color(int index) {
+  switch (index) {
+    case COLOR_WINDOW: return RGB(255, 255, 255);
+    case COLOR_WINDOWTEXT: return RGB(0, 0, 0);
+    case COLOR_BTNFACE: return RGB(240, 240, 240);
+    case COLOR_HIGHLIGHT: return RGB(0, 120, 215);
+    case COLOR_HIGHLIGHTTEXT: return RGB(255, 255, 255);
+    case COLOR_GRAYTEXT: return RGB(109, 109, 109);
+  }
+  return 0;
+}
+
 enum class part : uint8_t {
   face,                 // buttons, tab strips, calendar titles
   face_hot,

@@ -245,7 +245,25 @@ cell* get_values(const cell* obj) { return value_at(obj->data1, 0); }
 i32 field_index(const cell* obj, u32 symbol_id) {
   return _context::find_word(obj->data1, symbol_id, true);
 }
+cell* field_named(const cell* obj, const char* name) {
+  if (type_of(obj) != TYPE_OBJECT) return nullptr;
+  i32 i = field_index(obj, symbol::make(name));
+  return i < 0 ? nullptr : get_values(obj) + i;
+}
 u32 word_count(const cell* obj) { return _context::word_count(obj->data1); }
+
+bool system_field(std::initializer_list<const char*> names, cell* out) {
+  cell w = _context::global_word(symbol::make("system"));
+  cell v = *_context::get(&w);
+  for (const char* name : names) {
+    if (type_of(&v) != TYPE_OBJECT && type_of(&v) != TYPE_PORT) return false;
+    i32 i = field_index(&v, symbol::make(name));
+    if (i < 0 || u32(i) >= value_count(v.data1)) return false;
+    v = *value_at(v.data1, u32(i));
+  }
+  *out = v;
+  return true;
+}
 
 void clear_new_lines(const cell* block) {
   series_buffer* b = buffer_of(block->data2);

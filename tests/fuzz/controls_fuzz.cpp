@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "gui/win/controls/controls.h"
-#include "gui/win/headless.h"
+#include "gui/win/headless/display.h"
 
 using namespace vyr::win;
 
