@@ -630,6 +630,16 @@ bool DestroyCaret() {
   return true;
 }
 
+// The input method's spot follows the caret of the window with the focus.
+static void tell_text_spot() {
+  const caret_state& c = st().caret;
+  if (is_null(c.hwnd) || c.hwnd != st().focus) return;
+  HWND top = GetAncestor(c.hwnd, GA_ROOT);
+  POINT p{c.x, add32(c.y, c.h)};
+  MapWindowPoints(c.hwnd, top, &p, 1);
+  st().disp->set_text_spot(top, p);
+}
+
 bool SetCaretPos(int x, int y) {
   if (!installed() || is_null(st().caret.hwnd)) return false;
   caret_state& c = st().caret;
@@ -637,6 +647,7 @@ bool SetCaretPos(int x, int y) {
   c.y = y;
   c.epoch_us = clock_us();
   if (window* w = win_of(c.hwnd)) mark_dirty(w);
+  tell_text_spot();
   return true;
 }
 

@@ -62,7 +62,8 @@ bool SetWindowTheme(HWND h, std::string_view name) {
   window* w = win_of(h);
   if (!w) return false;
   w->theme = name.empty() ? -1 : name.substr(0, 8) == "DarkMode" ? 1 : 0;
-  RedrawWindow(h, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_FRAME);
+  SendMessage(h, WM_THEMECHANGED, 0, 0);
+  if (IsWindow(h)) RedrawWindow(h, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_FRAME);
   return true;
 }
 

@@ -64,7 +64,7 @@ COLORREF color(part, bool dark);
 
 // "DarkMode_Explorer" (or any name starting with "DarkMode") gives the window the dark
 // table, "Explorer" or another name the light one, an empty name its parent's again.
-// Repaints the window and its children.
+// Sends the window WM_THEMECHANGED, then repaints it and its children.
 bool SetWindowTheme(HWND, std::string_view sub_app_name);
 bool dark_theme(HWND);
 inline COLORREF theme_color(HWND h, theme::part p) { return theme::color(p, dark_theme(h)); }

@@ -127,7 +127,7 @@ struct WNDCLASSEX {
 // The 80 bytes of extra data every backend window carries, as a typed record of 32-bit
 // slots at their byte offsets (GetWindowLong with a non-negative index reads them).
 struct window_extra {
-  uint32_t system_record = 0;   // 0: record of a system-made child (its second word: owner)
+  uint32_t system_record = 0;   // 0: unused (owning_control names a control's own windows)
   uint32_t slot4 = 0, slot8 = 0;
   uint32_t shown = 0;           // 12
   uint32_t cursor_icon = 0;     // 16

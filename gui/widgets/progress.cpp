@@ -1,0 +1,55 @@
+// `progress` faces: progress bars (VyrProgress), upright when taller than wide, whose range
+// is their long side and whose position is `data` (0 to 1) of it.
+#include <cmath>
+
+#include "gui/widgets/controls.h"
+#include "gui/widgets/ranges.h"
+#include "runtime/collector.h"
+
+namespace vyr::gui::widgets {
+
+using namespace win;
+
+long_side long_side_of(const cell* face) {
+  logical_xy s = xy_of(facet(face, facet_index::size));
+  long_side l;
+  l.upright = s.y > s.x;
+  float side = l.upright ? s.y : s.x;
+  l.range = std::isfinite(side) && side > 0 ? i32(std::min(side + 0.5f, 1e9f)) : 0;
+  return l;
+}
+
+namespace {
+// The range from the face's size and the position from its `data`.
+void set_range_and_pos(HWND h, const cell* face) {
+  long_side l = long_side_of(face);
+  SendMessage(h, PBM_SETRANGE32, 0, l.range);
+  double v = unit_value(facet(face, facet_index::data));
+  if (v >= 0) SendMessage(h, PBM_SETPOS, WPARAM(i32(std::lround(v * l.range))), 0);
+}
+
+HWND make(const cell* face, HWND parent, u32 flags) {
+  u32 style = long_side_of(face).upright ? PBS_VERTICAL : 0;
+  HWND h = make_control(face, parent, flags, "VyrProgress", style, 0);
+  if (!is_null(h)) set_range_and_pos(h, face);
+  return h;
+}
+
+void sync(const cell* face_in, HWND h, u32 mask) {
+  cell face = *face_in;
+  collector::root_guard guard(&face);
+  sync_control(&face, h, mask);
+  if (IsWindow(h) && ((mask >> facet_index::data) & 1 || (mask >> facet_index::size) & 1)) {
+    // Upright or not follows the size too.
+    u32 style = u32(GetWindowLong(h, GWL_STYLE));
+    u32 want = long_side_of(&face).upright ? style | PBS_VERTICAL : style & ~PBS_VERTICAL;
+    if (want != style) SetWindowLong(h, GWL_STYLE, want);
+    set_range_and_pos(h, &face);
+  }
+}
+}  // namespace
+
+extern const face_type_record progress_record = {
+    "VyrProgress", nullptr, make, sync, nullptr, control_colour, false, "msctls_progress32", nullptr};
+
+}  // namespace vyr::gui::widgets
