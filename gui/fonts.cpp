@@ -198,9 +198,11 @@ void update_font(const cell* face, const cell* font, i32 field) {
   font_for_face(face, font);
 }
 
+// Without a font object the control is given no font of its own: the controls then draw
+// in the message font at their own DPI, which follows the window across DPI changes.
 void set_control_font(win::HWND h, const cell* face) {
   const cell* font = facet(face, facet_index::font);
-  win::HFONT f = font && type_of(font) == TYPE_OBJECT ? face_font(face, font) : g().default_font;
+  win::HFONT f = font && type_of(font) == TYPE_OBJECT ? face_font(face, font) : win::HFONT{};
   win::SendMessage(h, win::WM_SETFONT, win::WPARAM(u32(f)), 0);
 }
 
