@@ -19,7 +19,7 @@ namespace vyr::gui::widgets {
 using namespace win;
 
 namespace {
-bool image_with_pixels(const cell* c) { return c && type_of(c) == TYPE_IMAGE && c->data2 != 0; }
+bool image_with_pixels(const cell* c) { return c && type_of(c) == TYPE_IMAGE && image::record_of(c) != 0; }
 
 // The image's pixels as a bitmap of the layer.
 HBITMAP bitmap_of(const cell* img) {

@@ -20,10 +20,10 @@ u16 clamp_year(i32 y) { return u16(y <= 1600 ? 1601 : y >= 10000 ? 9999 : y); }
 // gui/set-calendar-date
 void set_calendar_date(HWND h, const cell* d) {
   SYSTEMTIME st;
-  st.wYear = clamp_year(date::year_of(d->data1));
-  st.wMonth = u16(date::month_of(d->data1));
+  st.wYear = clamp_year(date::year_of(date::packed_of(d)));
+  st.wMonth = u16(date::month_of(date::packed_of(d)));
   st.wDayOfWeek = 0;
-  st.wDay = u16(date::day_of(d->data1));
+  st.wDay = u16(date::day_of(date::packed_of(d)));
   SendMessage(h, MCM_SETCURSEL, 0, reinterpret_cast<LPARAM>(&st));
 }
 

@@ -135,7 +135,7 @@ void get_text_alt(const cell* face_in, HWND h, i32 item) {
     // Loaded back into the face's own string, which keeps its identity.
     value = *slot;
     string::rs_reset(&value);
-    for (char32_t cp : to_utf32(text)) string::append_char(buffer_of(value.data2), cp);
+    for (char32_t cp : to_utf32(text)) string::append_char(buffer_of(series::node(&value)), cp);
     *facet(&face, facet_index::text) = value;
   } else {
     string::load_at(text.data(), u32(text.size()), &value, string::ENCODING_UTF8);

@@ -206,7 +206,7 @@ void sync_list_data(const cell* face_in, HWND h, const cell* changed_in, const c
     fill(list, &data);
     reselect(list, &face);
   };
-  bool is_data = type_of(&changed) == type_of(&data) && changed.data2 == data.data2 && type_of(&values) != TYPE_NONE;
+  bool is_data = type_of(&changed) == type_of(&data) && series::node(&changed) == series::node(&data) && type_of(&values) != TYPE_NONE;
   i32 total = string_like_between(&values, 0, length_of(&values));
   i32 expected = total;   // the items `data` holds once the change is done
   if (is_data) {
@@ -248,7 +248,7 @@ void sync_list_data(const cell* face_in, HWND h, const cell* changed_in, const c
     i32 n = length_of(&values);
     for (i32 i = 0; i < n; ++i) {
       const cell* v = value_at(&values, i);
-      if (type_of(v) != type_of(&changed) || v->data2 != changed.data2) continue;
+      if (type_of(v) != type_of(&changed) || series::node(v) != series::node(&changed)) continue;
       i32 p = string_like_between(&values, 0, i);
       list.remove(p);
       list.insert(p, string_like_text(v));
