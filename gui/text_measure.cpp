@@ -61,7 +61,8 @@ void update_area_scrollbars(win::HWND h, const cell* text_in) {
     win::ShowScrollBar(h, win::SB_BOTH, false);
     return;
   }
-  s = string::to_utf8(t);
+  // The control's own text is the face's once read back, and comes without a conversion.
+  s = text_in ? string::to_utf8(t) : win::GetWindowText(h);
   win::RECT client;
   win::GetClientRect(h, client);
   i32 W = client.width(), H = client.height();

@@ -130,17 +130,19 @@ void get_text_alt(const cell* face_in, HWND h, i32 item) {
   text.resize(size_t(std::clamp<LRESULT>(got, 0, n)));
   cell* slot = facet(&face, facet_index::text);
   if (!slot) return;
-  cell value;
+  cell loaded;
+  string::load_at(text.data(), u32(text.size()), &loaded, string::ENCODING_UTF8);
+  collector::root_guard keep(&loaded);
+  slot = facet(&face, facet_index::text);
   if (type_of(slot) == TYPE_STRING) {
     // Loaded back into the face's own string, which keeps its identity.
-    value = *slot;
+    cell value = *slot;
+    collector::root_guard keep_value(&value);
     string::rs_reset(&value);
-    for (char32_t cp : to_utf32(text)) string::append_char(buffer_of(series::node(&value)), cp);
+    string::concatenate(&value, &loaded, -1, 0, false, string::CONCAT_APPEND);
     *facet(&face, facet_index::text) = value;
   } else {
-    string::load_at(text.data(), u32(text.size()), &value, string::ENCODING_UTF8);
-    collector::root_guard keep(&value);
-    *facet(&face, facet_index::text) = value;
+    *slot = loaded;
   }
   cell word = word::intern("text"), owned = *facet(&face, facet_index::text);
   collector::root_guard keep_word(&word), keep_owned(&owned);
@@ -149,7 +151,7 @@ void get_text_alt(const cell* face_in, HWND h, i32 item) {
 
 void paste_size(HWND h, i64 added) {
   i64 limit = SendMessage(h, EM_GETLIMITTEXT, 0, 0);
-  i64 length = i64(to_utf32(GetWindowText(h)).size());
+  i64 length = SendMessage(h, EM_GETTEXTLENGTHEX, 0, 0);
   if (limit < length + added) SendMessage(h, EM_LIMITTEXT, WPARAM(length + added + 0x8000), 0);
 }
 

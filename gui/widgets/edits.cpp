@@ -81,7 +81,7 @@ void sync_edit(const cell* face_in, HWND h, u32 mask) {
     paste_size(h, i64(to_utf32(text).size()));
     SetWindowText(h, text);
     update_area_scrollbars(h, nullptr);
-    if (SendMessage(h, EM_GETLIMITTEXT, 0, 0) <= i64(to_utf32(GetWindowText(h)).size())) {
+    if (SendMessage(h, EM_GETLIMITTEXT, 0, 0) <= SendMessage(h, EM_GETTEXTLENGTHEX, 0, 0)) {
       SendMessage(h, EM_LIMITTEXT, WPARAM(SendMessage(h, EM_GETLIMITTEXT, 0, 0) + 16), 0);
       SetWindowText(h, text);
     }

@@ -87,9 +87,22 @@ std::string to_utf8(std::u16string_view s) {
 }
 
 std::string to_utf8(std::u32string_view s) {
-  std::string out;
-  out.reserve(s.size());
-  for (char32_t cp : s) append_utf8(out, cp);
+  // Sized first and written in place: long texts (an area's) go through here at every edit.
+  size_t n = 0;
+  for (char32_t cp : s) n += cp < 0x80 ? 1 : cp < 0x800 ? 2 : (cp < 0x10000 || cp > 0x10FFFF) ? 3 : 4;
+  std::string out(n, '\0');
+  char* p = out.data();
+  for (char32_t cp : s) {
+    if (cp < 0x80) { *p++ = char(cp); continue; }
+    if (cp > 0x10FFFF || (cp >= 0xD800 && cp < 0xE000)) cp = 0xFFFD;
+    if (cp < 0x800) { *p++ = char(0xC0 | (cp >> 6)); }
+    else if (cp < 0x10000) { *p++ = char(0xE0 | (cp >> 12)); *p++ = char(0x80 | ((cp >> 6) & 0x3F)); }
+    else {
+      *p++ = char(0xF0 | (cp >> 18)); *p++ = char(0x80 | ((cp >> 12) & 0x3F));
+      *p++ = char(0x80 | ((cp >> 6) & 0x3F));
+    }
+    *p++ = char(0x80 | (cp & 0x3F));
+  }
   return out;
 }
 

@@ -38,6 +38,16 @@ struct layout_cache {
 struct edit_ctl : state {
   edit::engine e;
   layout_cache layouts;
+  // The text as UTF-8, made when asked for and kept until the text changes.
+  std::string utf8;
+  uint64_t utf8_revision = 0;
+  const std::string& text_utf8() {
+    if (utf8_revision != e.revision) {
+      utf8 = to_utf8(e.text());
+      utf8_revision = e.revision;
+    }
+    return utf8;
+  }
   bool focused = false;
   std::u32string cue;
   bool cue_when_focused = false;
@@ -634,9 +644,11 @@ LRESULT edit_proc(HWND h, uint32_t msg, WPARAM wp, LPARAM lp) {
       return 1;
     }
     case WM_GETTEXTLENGTH:
-      return LRESULT(to_utf8(e.text()).size());
+      return LRESULT(s.text_utf8().size());
     case WM_GETTEXT:
-      return copy_text(to_utf8(e.text()), wp, lp);
+      return copy_text(s.text_utf8(), wp, lp);
+    case EM_GETTEXTLENGTHEX:
+      return LRESULT(e.text().size());
     case EM_GETSEL: {
       size_t a = e.sel_start(), b = e.sel_end();
       if (wp) *reinterpret_cast<uint32_t*>(wp) = uint32_t(std::min<size_t>(a, UINT32_MAX));

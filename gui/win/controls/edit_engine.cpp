@@ -40,6 +40,7 @@ void engine::set_text(std::u32string_view t) {
   modified = false;
   lines_stale_ = true;
   last = change{0, 0, text_.size()};
+  ++revision;
 }
 
 void engine::select(int64_t start, int64_t end) {
@@ -83,10 +84,11 @@ outcome engine::replace(size_t pos, size_t len, std::u32string_view with, bool u
     undo_ = step{pos, removed, in, caret_, anchor_, kind};
     has_undo_ = true;
   }
+  splice_lines(pos, len, in);
   text_.replace(pos, len, in);
   caret_ = anchor_ = pos + in.size();
   last = change{pos, len, in.size()};
-  lines_stale_ = true;
+  ++revision;
   modified = true;
   o.changed = true;
   return o;
@@ -132,13 +134,14 @@ outcome engine::undo() {
   outcome o;
   if (!has_undo_ || read_only) return o;
   step s = undo_;
+  splice_lines(s.pos, s.inserted.size(), s.removed);
   text_.replace(s.pos, s.inserted.size(), s.removed);
   last = change{s.pos, s.inserted.size(), s.removed.size()};
+  ++revision;
   // The step that undoes this undo: a second undo redoes.
   undo_ = step{s.pos, s.inserted, s.removed, caret_, anchor_, 0};
   anchor_ = s.pos;
   caret_ = s.pos + s.removed.size();
-  lines_stale_ = true;
   modified = true;
   o.changed = true;
   return o;
@@ -181,6 +184,23 @@ std::pair<size_t, size_t> engine::word_at(size_t pos) const {
   while (a > 0 && kind_of(text_[a - 1]) == k && text_[a - 1] != '\n') --a;
   while (b < n && kind_of(text_[b]) == k && text_[b] != '\n') ++b;
   return {a, b};
+}
+
+// The line starts follow an edit of `len` characters at `pos` replaced by `with` (called
+// before the text changes): the starts after removed line feeds go, the later ones shift,
+// the inserted line feeds add theirs. An edit costs the lines, not the characters.
+void engine::splice_lines(size_t pos, size_t len, std::u32string_view with) {
+  if (lines_stale_) return;
+  auto& l = line_starts_;
+  auto first = std::upper_bound(l.begin(), l.end(), pos);
+  auto past = std::upper_bound(first, l.end(), pos + len);
+  int64_t delta = int64_t(with.size()) - int64_t(len);
+  for (auto it = past; it != l.end(); ++it) *it = size_t(int64_t(*it) + delta);
+  std::vector<size_t> added;
+  for (size_t i = 0; i < with.size(); ++i)
+    if (with[i] == '\n') added.push_back(pos + i + 1);
+  auto at = l.erase(first, past);
+  l.insert(at, added.begin(), added.end());
 }
 
 const std::vector<size_t>& engine::lines() const {

@@ -32,6 +32,7 @@ class engine {
   size_t limit = 32767;
   bool modified = false;
   change last;            // the last change of the text
+  uint64_t revision = 1;  // counts the changes of the text
 
   const std::u32string& text() const { return text_; }
   size_t caret() const { return caret_; }
@@ -99,6 +100,7 @@ class engine {
   mutable bool lines_stale_ = true;
 
   outcome replace(size_t pos, size_t len, std::u32string_view with, bool undoable, int kind);
+  void splice_lines(size_t pos, size_t len, std::u32string_view with);
   const std::vector<size_t>& lines() const;
 };
 

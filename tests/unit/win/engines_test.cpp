@@ -196,4 +196,28 @@ TEST(edit_engine, SelectionPasswordAndLines) {
   EXPECT_TRUE(e.copy(out));
 }
 
+TEST(edit_engine, LinesFollowEditsAsAFreshCountWould) {
+  engine e;
+  e.multiline = true;
+  e.set_text(U("one\ntwo\nthree\n"));
+  e.line_count();   // counted once; every edit below keeps the count in step
+  struct { int64_t a, b; const char* typed; bool undo; } edits[] = {
+    {4, 4, "x\ny", false}, {0, 3, "", false}, {2, 9, "\n\n", false}, {0, 0, "", true}, {5, -1, "end", false},
+    {0, -1, "\n", false}, {0, 0, "", true},
+  };
+  for (auto& ed : edits) {
+    if (ed.undo) e.undo();
+    else {
+      e.select(ed.a, ed.b);
+      e.insert(U(ed.typed));
+    }
+    engine fresh;
+    fresh.multiline = true;
+    fresh.set_text(e.text());
+    ASSERT_EQ(e.line_count(), fresh.line_count()) << to_utf8(e.text());
+    for (size_t l = 0; l < fresh.line_count(); ++l) EXPECT_EQ(e.line_start(l), fresh.line_start(l));
+    for (size_t p = 0; p <= e.text().size(); ++p) EXPECT_EQ(e.line_of(p), fresh.line_of(p));
+  }
+}
+
 }  // namespace vyr::win::test
