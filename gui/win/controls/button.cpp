@@ -182,10 +182,7 @@ void paint(HWND h, button& b) {
   cairo_t* cr = cairo_of(dc);
   RECT rc;
   GetClientRect(h, rc);
-  cairo_save(cr);
-  cairo_set_operator(cr, CAIRO_OPERATOR_CLEAR);
-  cairo_paint(cr);
-  cairo_restore(cr);
+  clear(cr);
   SelectObject(dc, font_or_default(h, b.font));
   uint32_t style = style_of(h);
   std::string text = GetWindowText(h);
@@ -247,7 +244,7 @@ void paint(HWND h, button& b) {
 LRESULT button_proc(HWND h, uint32_t msg, WPARAM wp, LPARAM lp) {
   button& b = state_of<button>(h);
   LRESULT answer = 0;
-  if (font_message(h, b, msg, wp, lp, answer)) return answer;
+  if (common_message(h, b, msg, wp, lp, answer)) return answer;
   uint32_t style = style_of(h);
   auto inside = [&](LPARAM l) {
     RECT rc;
@@ -263,8 +260,6 @@ LRESULT button_proc(HWND h, uint32_t msg, WPARAM wp, LPARAM lp) {
       // A group box is only a frame: the pointer goes to what lies under it.
       if (kind_of(style) == kind::group) return HTTRANSPARENT;
       break;
-    case WM_ERASEBKGND:
-      return 1;
     case WM_PAINT:
       paint(h, b);
       return 0;
@@ -273,9 +268,6 @@ LRESULT button_proc(HWND h, uint32_t msg, WPARAM wp, LPARAM lp) {
       InvalidateRect(h, nullptr, false);
       return r;
     }
-    case WM_ENABLE:
-      InvalidateRect(h, nullptr, false);
-      return 0;
     case BM_GETCHECK:
       return checkable(style) ? b.check : BST_UNCHECKED;
     case BM_SETCHECK: {
@@ -323,15 +315,7 @@ LRESULT button_proc(HWND h, uint32_t msg, WPARAM wp, LPARAM lp) {
       if (style & BS_NOTIFY) command(h, BN_KILLFOCUS);
       return 0;
     case WM_MOUSEMOVE:
-      if (!b.leave_tracked) {
-        track_leave(h);
-        b.leave_tracked = true;
-      }
-      redraw_if(b.parts.move(inside(lp)));
-      return 0;
-    case WM_MOUSELEAVE:
-      b.leave_tracked = false;
-      redraw_if(b.parts.leave());
+      hover(h, b, inside(lp));
       return 0;
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK:

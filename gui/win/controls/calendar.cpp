@@ -253,20 +253,17 @@ void turn(HWND h, calendar& c, int months) {
 LRESULT calendar_proc(HWND h, uint32_t msg, WPARAM wp, LPARAM lp) {
   calendar& c = state_of<calendar>(h);
   LRESULT answer = 0;
-  if (font_message(h, c, msg, wp, lp, answer)) return answer;
+  if (common_message(h, c, msg, wp, lp, answer)) return answer;
   POINT p{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)};
   auto redraw_if = [&](const behavior::answer& a) {
     if (a.redraw) InvalidateRect(h, nullptr, false);
     return a;
   };
   switch (msg) {
-    case WM_ERASEBKGND:
-      return 1;
     case WM_PAINT:
       paint(h, c);
       return 0;
     case WM_SIZE:
-    case WM_ENABLE:
       InvalidateRect(h, nullptr, false);
       return 0;
     case MCM_GETCURSEL:
@@ -318,18 +315,10 @@ LRESULT calendar_proc(HWND h, uint32_t msg, WPARAM wp, LPARAM lp) {
       InvalidateRect(h, nullptr, false);
       return 0;
     case WM_MOUSEMOVE: {
-      if (!c.leave_tracked) {
-        track_leave(h);
-        c.leave_tracked = true;
-      }
       int at = part_at(h, c, p, nullptr);
-      redraw_if(c.parts.move(at == PREV || at == NEXT ? at : -1));
+      hover(h, c, at == PREV || at == NEXT ? at : -1);
       return 0;
     }
-    case WM_MOUSELEAVE:
-      c.leave_tracked = false;
-      redraw_if(c.parts.leave());
-      return 0;
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK: {
       if (GetFocus() != h) SetFocus(h);

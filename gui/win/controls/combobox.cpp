@@ -252,13 +252,13 @@ void make_children(HWND h, combo& c) {
 LRESULT combobox_proc(HWND h, uint32_t msg, WPARAM wp, LPARAM lp) {
   combo& c = state_of<combo>(h);
   LRESULT answer = 0;
-  if (font_message(h, c, msg, wp, lp, answer)) {
-    if (msg == WM_SETFONT) {
-      if (IsWindow(c.edit)) SendMessage(c.edit, msg, wp, lp);
-      to_list(c, msg, wp, lp);
-    }
-    return answer;
+  if (msg == WM_SETFONT) {
+    if (IsWindow(c.edit)) SendMessage(c.edit, msg, wp, lp);
+    to_list(c, msg, wp, lp);
+  } else if (msg == WM_ENABLE && IsWindow(c.edit)) {
+    EnableWindow(c.edit, wp != 0);
   }
+  if (common_message(h, c, msg, wp, lp, answer)) return answer;
   auto redraw_if = [&](const behavior::answer& a) {
     if (a.redraw) InvalidateRect(h, nullptr, false);
   };
@@ -271,8 +271,6 @@ LRESULT combobox_proc(HWND h, uint32_t msg, WPARAM wp, LPARAM lp) {
       if (IsWindow(c.list)) DestroyWindow(c.list);
       c.list = HWND{};
       return 0;
-    case WM_ERASEBKGND:
-      return 1;
     case WM_PAINT:
       paint(h, c);
       return 0;
@@ -283,10 +281,6 @@ LRESULT combobox_proc(HWND h, uint32_t msg, WPARAM wp, LPARAM lp) {
         int m = px(h, 2);
         MoveWindow(c.edit, m, m, std::max(1, b.left - 2 * m), std::max(1, rc.height() - 2 * m), true);
       }
-      InvalidateRect(h, nullptr, false);
-      return 0;
-    case WM_ENABLE:
-      if (IsWindow(c.edit)) EnableWindow(c.edit, wp != 0);
       InvalidateRect(h, nullptr, false);
       return 0;
     // The list's own messages, by their combo names.
@@ -440,13 +434,9 @@ LRESULT combobox_proc(HWND h, uint32_t msg, WPARAM wp, LPARAM lp) {
       step(h, c, int16_t(HIWORD(wp)) > 0 ? VK_UP : VK_DOWN);
       return 0;
     case WM_MOUSEMOVE: {
-      if (!c.leave_tracked) {
-        track_leave(h);
-        c.leave_tracked = true;
-      }
       RECT b = button_rect(h), rc;
       GetClientRect(h, rc);
-      redraw_if(c.parts.move((editable(h) ? b : rc).contains(p) ? BUTTON : -1));
+      hover(h, c, (editable(h) ? b : rc).contains(p) ? BUTTON : -1);
       if (c.dropped && IsWindow(c.list)) {
         POINT q = p;
         MapWindowPoints(h, c.list, &q, 1);
@@ -454,10 +444,6 @@ LRESULT combobox_proc(HWND h, uint32_t msg, WPARAM wp, LPARAM lp) {
       }
       return 0;
     }
-    case WM_MOUSELEAVE:
-      c.leave_tracked = false;
-      redraw_if(c.parts.leave());
-      return 0;
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK: {
       if (c.dropped) {

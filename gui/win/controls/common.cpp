@@ -119,13 +119,6 @@ COLORREF ask_colors(HWND h, HDC dc, uint32_t message, part background) {
   return c == NO_COLOR ? bg : c;
 }
 
-void track_leave(HWND h) {
-  TRACKMOUSEEVENT t;
-  t.dwFlags = TME_LEAVE;
-  t.hwndTrack = h;
-  TrackMouseEvent(t);
-}
-
 std::string strip_mnemonics(std::string_view s) {
   std::string out;
   out.reserve(s.size());
@@ -161,18 +154,46 @@ void focus_ring(cairo_t* cr, const RECT& r, COLORREF c, double width) {
   outline(cr, in, c, width);
 }
 
-bool font_message(HWND h, state& s, uint32_t msg, WPARAM wp, LPARAM lp, LRESULT& answer) {
-  if (msg == WM_SETFONT) {
-    s.font = HFONT(uint32_t(wp));
-    if (LOWORD(lp)) InvalidateRect(h, nullptr, true);
-    answer = 0;
-    return true;
-  }
-  if (msg == WM_GETFONT) {
-    answer = LRESULT(uint32_t(s.font));
-    return true;
+bool common_message(HWND h, state& s, uint32_t msg, WPARAM wp, LPARAM lp, LRESULT& answer) {
+  answer = 0;
+  switch (msg) {
+    case WM_SETFONT:
+      s.font = HFONT(uint32_t(wp));
+      if (LOWORD(lp)) InvalidateRect(h, nullptr, true);
+      return true;
+    case WM_GETFONT:
+      answer = LRESULT(uint32_t(s.font));
+      return true;
+    case WM_ERASEBKGND:
+      answer = 1;
+      return true;
+    case WM_ENABLE:
+      InvalidateRect(h, nullptr, false);
+      return true;
+    case WM_MOUSELEAVE:
+      s.leave_tracked = false;
+      if (s.parts.leave().redraw) InvalidateRect(h, nullptr, false);
+      return true;
   }
   return false;
+}
+
+void hover(HWND h, state& s, int part) {
+  if (!s.leave_tracked) {
+    TRACKMOUSEEVENT t;
+    t.dwFlags = TME_LEAVE;
+    t.hwndTrack = h;
+    TrackMouseEvent(t);
+    s.leave_tracked = true;
+  }
+  if (s.parts.move(part).redraw) InvalidateRect(h, nullptr, false);
+}
+
+void clear(cairo_t* cr) {
+  cairo_save(cr);
+  cairo_set_operator(cr, CAIRO_OPERATOR_CLEAR);
+  cairo_paint(cr);
+  cairo_restore(cr);
 }
 
 }  // namespace vyr::win::ctl

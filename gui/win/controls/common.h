@@ -42,8 +42,6 @@ LRESULT notify(HWND, NMHDR& header, int32_t code);
 // theme's `background` when the parent answered none.
 COLORREF ask_colors(HWND, HDC, uint32_t message, part background);
 
-// Asks for WM_MOUSELEAVE once the pointer went over the control.
-void track_leave(HWND);
 
 // Text without the "&" of mnemonics: "&&" is one "&".
 std::string strip_mnemonics(std::string_view);
@@ -72,7 +70,16 @@ T& state_of(HWND h) {
   return r;
 }
 
-// WM_SETFONT and WM_GETFONT for a control whose state derives from `state`.
-bool font_message(HWND, state&, uint32_t msg, WPARAM, LPARAM, LRESULT& answer);
+// The messages every control answers alike: WM_SETFONT and WM_GETFONT, WM_ERASEBKGND (it
+// paints all of itself), WM_ENABLE (a repaint) and WM_MOUSELEAVE (no part hot any more).
+// Answers whether it took the message.
+bool common_message(HWND, state&, uint32_t msg, WPARAM, LPARAM, LRESULT& answer);
+
+// The pointer moved over `part` (-1: none): WM_MOUSELEAVE is asked for once, the part
+// becomes hot, the control repaints when that changed.
+void hover(HWND, state&, int part);
+
+// Clears what the DC paints on to transparent: what lies under shows where nothing is drawn.
+void clear(cairo_t*);
 
 }  // namespace vyr::win::ctl

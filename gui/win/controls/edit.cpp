@@ -14,6 +14,7 @@
 #include "gui/win/controls/common.h"
 #include "gui/win/controls/controls.h"
 #include "gui/win/controls/edit_engine.h"
+#include "gui/win/scrollbar.h"
 
 namespace vyr::win {
 using namespace ctl;
@@ -479,23 +480,7 @@ void scroll_message(HWND h, edit_ctl& s, uint32_t msg, WPARAM wp) {
   int64_t page = vertical ? visible_rows(m) : std::max(1, m.fmt.width() * 3 / 4);
   int64_t line = vertical ? 1 : m.avg;
   int64_t& at = vertical ? s.top_row : s.scroll_x;
-  switch (LOWORD(wp)) {
-    case SB_LINEUP: at -= line; break;
-    case SB_LINEDOWN: at += line; break;
-    case SB_PAGEUP: at -= page; break;
-    case SB_PAGEDOWN: at += page; break;
-    case SB_TOP: at = 0; break;
-    case SB_BOTTOM: at = INT32_MAX; break;
-    case SB_THUMBTRACK:
-    case SB_THUMBPOSITION: {
-      SCROLLINFO si;
-      si.fMask = SIF_TRACKPOS;
-      GetScrollInfo(h, vertical ? SB_VERT : SB_HORZ, si);
-      at = si.nTrackPos;
-      break;
-    }
-    default: return;
-  }
+  if (!scrollbar::target(h, vertical ? SB_VERT : SB_HORZ, LOWORD(wp), line, page, at)) return;
   clamp_scroll(d.dc, s, m);
   update_bars(h, s, d.dc, m);
   place_caret(h, s, d.dc, m);
@@ -596,7 +581,7 @@ void set_tabs(edit_ctl& s, WPARAM count, LPARAM list) {
 LRESULT edit_proc(HWND h, uint32_t msg, WPARAM wp, LPARAM lp) {
   edit_ctl& s = state_of<edit_ctl>(h);
   LRESULT answer = 0;
-  if (font_message(h, s, msg, wp, lp, answer)) {
+  if (common_message(h, s, msg, wp, lp, answer)) {
     if (msg == WM_SETFONT) {
       s.cache.clear();
       if (s.focused) {
@@ -622,17 +607,12 @@ LRESULT edit_proc(HWND h, uint32_t msg, WPARAM wp, LPARAM lp) {
       if (style & WS_HSCROLL) ShowScrollBar(h, SB_HORZ, true);
       show_caret_area(h, s);
       return 0;
-    case WM_ERASEBKGND:
-      return 1;
     case WM_PAINT:
       paint(h, s);
       return 0;
     case WM_SIZE:
       s.cache.clear();
       show_caret_area(h, s);
-      return 0;
-    case WM_ENABLE:
-      InvalidateRect(h, nullptr, false);
       return 0;
     case WM_SETTEXT: {
       e.set_text(to_utf32(lp ? reinterpret_cast<const char*>(lp) : ""));

@@ -10,6 +10,7 @@
 
 #include "gui/win/controls/common.h"
 #include "gui/win/controls/controls.h"
+#include "gui/win/scrollbar.h"
 
 namespace vyr::win {
 using namespace ctl;
@@ -168,23 +169,7 @@ void scroll_message(HWND h, listbox& l, uint32_t msg, WPARAM wp) {
   GetClientRect(h, rc);
   int64_t page = vertical ? visible(h, l) : std::max(1, rc.width() * 3 / 4), line = vertical ? 1 : px(h, 8);
   int64_t at = vertical ? l.top : l.scroll_x;
-  switch (LOWORD(wp)) {
-    case SB_LINEUP: at -= line; break;
-    case SB_LINEDOWN: at += line; break;
-    case SB_PAGEUP: at -= page; break;
-    case SB_PAGEDOWN: at += page; break;
-    case SB_TOP: at = 0; break;
-    case SB_BOTTOM: at = INT32_MAX; break;
-    case SB_THUMBTRACK:
-    case SB_THUMBPOSITION: {
-      SCROLLINFO si;
-      si.fMask = SIF_TRACKPOS;
-      GetScrollInfo(h, vertical ? SB_VERT : SB_HORZ, si);
-      at = si.nTrackPos;
-      break;
-    }
-    default: return;
-  }
+  if (!scrollbar::target(h, vertical ? SB_VERT : SB_HORZ, LOWORD(wp), line, page, at)) return;
   if (vertical) l.top = int(std::clamp<int64_t>(at, 0, INT32_MAX));
   else l.scroll_x = std::max<int64_t>(0, at);
   changed(h, l);
@@ -231,23 +216,18 @@ LRESULT list_proc(HWND h, uint32_t msg, WPARAM wp, LPARAM lp, bool dropped_list)
   listbox& l = state_of<listbox>(h);
   l.dropped_list = dropped_list;
   LRESULT answer = 0;
-  if (font_message(h, l, msg, wp, lp, answer)) {
+  if (common_message(h, l, msg, wp, lp, answer)) {
     if (msg == WM_SETFONT) update_bars(h, l);
     return answer;
   }
   uint32_t style = style_of(h);
   auto index_ok = [&](WPARAM i) { return int64_t(int32_t(wp)) >= 0 && int64_t(i) < count(l); };
   switch (msg) {
-    case WM_ERASEBKGND:
-      return 1;
     case WM_PAINT:
       paint(h, l);
       return 0;
     case WM_SIZE:
       update_bars(h, l);
-      InvalidateRect(h, nullptr, false);
-      return 0;
-    case WM_ENABLE:
       InvalidateRect(h, nullptr, false);
       return 0;
     case WM_MOUSEACTIVATE:

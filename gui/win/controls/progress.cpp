@@ -51,14 +51,11 @@ void paint(HWND h, progress& p) {
 
 LRESULT progress_proc(HWND h, uint32_t msg, WPARAM wp, LPARAM lp) {
   progress& p = state_of<progress>(h);
+  LRESULT answer = 0;
+  if (common_message(h, p, msg, wp, lp, answer)) return answer;
   switch (msg) {
-    case WM_ERASEBKGND:
-      return 1;
     case WM_PAINT:
       paint(h, p);
-      return 0;
-    case WM_ENABLE:
-      InvalidateRect(h, nullptr, false);
       return 0;
     case PBM_SETRANGE:
     case PBM_SETRANGE32: {

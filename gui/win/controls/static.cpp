@@ -37,12 +37,10 @@ void paint(HWND h, label& s) {
 LRESULT static_proc(HWND h, uint32_t msg, WPARAM wp, LPARAM lp) {
   label& s = state_of<label>(h);
   LRESULT answer = 0;
-  if (font_message(h, s, msg, wp, lp, answer)) return answer;
+  if (common_message(h, s, msg, wp, lp, answer)) return answer;
   switch (msg) {
     case WM_NCHITTEST:
       return (style_of(h) & SS_NOTIFY) ? HTCLIENT : HTTRANSPARENT;
-    case WM_ERASEBKGND:
-      return 1;
     case WM_PAINT:
       paint(h, s);
       return 0;
@@ -51,9 +49,6 @@ LRESULT static_proc(HWND h, uint32_t msg, WPARAM wp, LPARAM lp) {
       InvalidateRect(h, nullptr, false);
       return r;
     }
-    case WM_ENABLE:
-      InvalidateRect(h, nullptr, false);
-      return 0;
     case WM_LBUTTONDOWN:
       if (style_of(h) & SS_NOTIFY) command(h, STN_CLICKED);
       return 0;

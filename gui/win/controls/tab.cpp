@@ -121,10 +121,7 @@ void paint(HWND h, tabs& t) {
   cairo_t* cr = cairo_of(dc);
   RECT rc;
   GetClientRect(h, rc);
-  cairo_save(cr);
-  cairo_set_operator(cr, CAIRO_OPERATOR_CLEAR);
-  cairo_paint(cr);
-  cairo_restore(cr);
+  clear(cr);
   SelectObject(dc, font_or_default(h, t.font));
   bool enabled = IsWindowEnabled(h);
   strip s = layout(h, t);
@@ -187,7 +184,7 @@ void set_item(tab_item& it, const TCITEM& in) {
 LRESULT tab_proc(HWND h, uint32_t msg, WPARAM wp, LPARAM lp) {
   tabs& t = state_of<tabs>(h);
   LRESULT answer = 0;
-  if (font_message(h, t, msg, wp, lp, answer)) return answer;
+  if (common_message(h, t, msg, wp, lp, answer)) return answer;
   int n = int(t.items.size());
   auto index_ok = [&](WPARAM i) { return int32_t(i) >= 0 && int32_t(i) < n; };
   auto redraw_if = [&](const behavior::answer& a) {
@@ -196,13 +193,10 @@ LRESULT tab_proc(HWND h, uint32_t msg, WPARAM wp, LPARAM lp) {
   };
   POINT p{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)};
   switch (msg) {
-    case WM_ERASEBKGND:
-      return 1;
     case WM_PAINT:
       paint(h, t);
       return 0;
     case WM_SIZE:
-    case WM_ENABLE:
       InvalidateRect(h, nullptr, false);
       return 0;
     case TCM_GETITEMCOUNT:
@@ -286,15 +280,7 @@ LRESULT tab_proc(HWND h, uint32_t msg, WPARAM wp, LPARAM lp) {
       InvalidateRect(h, nullptr, false);
       return 0;
     case WM_MOUSEMOVE:
-      if (!t.leave_tracked) {
-        track_leave(h);
-        t.leave_tracked = true;
-      }
-      redraw_if(t.parts.move(part_at(h, t, p)));
-      return 0;
-    case WM_MOUSELEAVE:
-      t.leave_tracked = false;
-      redraw_if(t.parts.leave());
+      hover(h, t, part_at(h, t, p));
       return 0;
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK: {

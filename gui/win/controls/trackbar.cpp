@@ -121,19 +121,14 @@ uint32_t key_code(uint32_t vk) {
 LRESULT trackbar_proc(HWND h, uint32_t msg, WPARAM wp, LPARAM lp) {
   trackbar& t = state_of<trackbar>(h);
   LRESULT answer = 0;
-  if (font_message(h, t, msg, wp, lp, answer)) return answer;
+  if (common_message(h, t, msg, wp, lp, answer)) return answer;
   POINT p{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)};
   auto redraw_if = [&](const behavior::answer& a) {
     if (a.redraw) InvalidateRect(h, nullptr, false);
   };
   switch (msg) {
-    case WM_ERASEBKGND:
-      return 1;
     case WM_PAINT:
       paint(h, t);
-      return 0;
-    case WM_ENABLE:
-      InvalidateRect(h, nullptr, false);
       return 0;
     case TBM_GETPOS: return t.pos;
     case TBM_GETRANGEMIN: return t.low;
@@ -178,10 +173,6 @@ LRESULT trackbar_proc(HWND h, uint32_t msg, WPARAM wp, LPARAM lp) {
       InvalidateRect(h, nullptr, false);
       return 0;
     case WM_MOUSEMOVE:
-      if (!t.leave_tracked) {
-        track_leave(h);
-        t.leave_tracked = true;
-      }
       if (GetCapture() == h && t.parts.pressed == THUMB) {
         layout_t l = layout(h, t);
         int64_t span = int64_t(t.high) - t.low;
@@ -190,11 +181,7 @@ LRESULT trackbar_proc(HWND h, uint32_t msg, WPARAM wp, LPARAM lp) {
         move_to(h, t, v, TB_THUMBTRACK);
         return 0;
       }
-      redraw_if(t.parts.move(part_at(h, t, p) == THUMB ? THUMB : -1));
-      return 0;
-    case WM_MOUSELEAVE:
-      t.leave_tracked = false;
-      redraw_if(t.parts.leave());
+      hover(h, t, part_at(h, t, p) == THUMB ? THUMB : -1);
       return 0;
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK: {
