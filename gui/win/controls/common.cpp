@@ -170,12 +170,25 @@ bool common_message(HWND h, state& s, uint32_t msg, WPARAM wp, LPARAM lp, LRESUL
     case WM_ENABLE:
       InvalidateRect(h, nullptr, false);
       return true;
+    case WM_SETFOCUS:
+    case WM_KILLFOCUS:
+      s.focused = msg == WM_SETFOCUS;
+      InvalidateRect(h, nullptr, false);
+      return false;
+    case WM_CAPTURECHANGED:
+      if (HWND(uint32_t(lp)) != h) redraw_if(h, s.parts.cancel());
+      return false;
     case WM_MOUSELEAVE:
       s.leave_tracked = false;
-      if (s.parts.leave().redraw) InvalidateRect(h, nullptr, false);
+      redraw_if(h, s.parts.leave());
       return true;
   }
   return false;
+}
+
+behavior::answer redraw_if(HWND h, const behavior::answer& a) {
+  if (a.redraw) InvalidateRect(h, nullptr, false);
+  return a;
 }
 
 void hover(HWND h, state& s, int part) {
@@ -186,8 +199,15 @@ void hover(HWND h, state& s, int part) {
     TrackMouseEvent(t);
     s.leave_tracked = true;
   }
-  if (s.parts.move(part).redraw) InvalidateRect(h, nullptr, false);
+  redraw_if(h, s.parts.move(part));
 }
+
+painting::painting(HWND w, HFONT set) : h(w), dc(BeginPaint(w, ps)), cr(cairo_of(dc)) {
+  GetClientRect(w, rc);
+  SelectObject(dc, font_or_default(w, set));
+}
+
+painting::~painting() { EndPaint(h, ps); }
 
 void clear(cairo_t* cr) {
   cairo_save(cr);

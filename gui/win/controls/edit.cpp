@@ -49,7 +49,6 @@ struct edit_ctl : state {
     }
     return utf8;
   }
-  bool focused = false;
   std::u32string cue;
   bool cue_when_focused = false;
   std::vector<int> tab_units;   // tab stops in dialog units; empty: every 32
@@ -389,13 +388,10 @@ void moved(HWND h, edit_ctl& s, bool keep_x = false) {
 }
 
 void paint(HWND h, edit_ctl& s) {
-  PAINTSTRUCT ps;
-  HDC dc = BeginPaint(h, ps);
-  cairo_t* cr = cairo_of(dc);
-  HFONT font = font_or_default(h, s.font);
-  SelectObject(dc, font);
-  RECT rc;
-  GetClientRect(h, rc);
+  painting pt(h, s.font);
+  HDC dc = pt.dc;
+  cairo_t* cr = pt.cr;
+  const RECT& rc = pt.rc;
   uint32_t style = style_of(h);
   bool enabled = IsWindowEnabled(h), read_only = style & ES_READONLY;
   // Read-only and disabled fields ask as labels do.
@@ -458,7 +454,6 @@ void paint(HWND h, edit_ctl& s) {
     }
   }
   cairo_restore(cr);
-  EndPaint(h, ps);
 }
 
 void scroll_rows(HWND h, edit_ctl& s, int64_t rows) {
@@ -741,14 +736,12 @@ LRESULT edit_proc(HWND h, uint32_t msg, WPARAM wp, LPARAM lp) {
       }
       return 0;
     case WM_SETFOCUS:
-      s.focused = true;
       CreateCaret(h, std::max(1, px(h, 1)), line_height(font_or_default(h, s.font)));
       show_caret_area(h, s);
       ShowCaret(h);
       command(h, EN_SETFOCUS);
       return 0;
     case WM_KILLFOCUS:
-      s.focused = false;
       s.selecting = false;
       DestroyCaret();
       InvalidateRect(h, nullptr, false);

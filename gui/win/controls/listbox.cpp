@@ -27,7 +27,7 @@ struct listbox : state {
   int64_t scroll_x = 0;
   int extent = 0;        // horizontal extent (LB_SETHORIZONTALEXTENT)
   int item_height = 0;   // 0: from the font
-  bool focused = false, tracking = false, dropped_list = false;
+  bool tracking = false, dropped_list = false;
   HWND combo{};
   std::string search;
   uint32_t search_time = 0;
@@ -137,12 +137,10 @@ void user_select(HWND h, listbox& l, int i) {
 }
 
 void paint(HWND h, listbox& l) {
-  PAINTSTRUCT ps;
-  HDC dc = BeginPaint(h, ps);
-  cairo_t* cr = cairo_of(dc);
-  RECT rc;
-  GetClientRect(h, rc);
-  SelectObject(dc, font_or_default(h, l.font));
+  painting pt(h, l.font);
+  HDC dc = pt.dc;
+  cairo_t* cr = pt.cr;
+  const RECT& rc = pt.rc;
   fill(cr, rc, ask_colors(h, dc, WM_CTLCOLORLISTBOX, IsWindowEnabled(h) ? part::field : part::field_disabled));
   COLORREF text = GetTextColor(dc);
   int ih = item_height(h, l), pad = px(h, 2);
@@ -160,7 +158,6 @@ void paint(HWND h, listbox& l) {
     DrawText(dc, l.items[size_t(i)].text, tr, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
     if (l.focused && i == l.caret) outline(cr, r, theme_color(h, part::focus));
   }
-  EndPaint(h, ps);
 }
 
 void scroll_message(HWND h, listbox& l, uint32_t msg, WPARAM wp) {
@@ -340,14 +337,10 @@ LRESULT list_proc(HWND h, uint32_t msg, WPARAM wp, LPARAM lp, bool dropped_list)
       changed(h, l);
       return 0;
     case WM_SETFOCUS:
-      l.focused = true;
-      InvalidateRect(h, nullptr, false);
       command(h, LBN_SETFOCUS);
       return 0;
     case WM_KILLFOCUS:
-      l.focused = false;
       l.tracking = false;
-      InvalidateRect(h, nullptr, false);
       command(h, LBN_KILLFOCUS);
       return 0;
     case WM_LBUTTONDOWN:

@@ -26,15 +26,14 @@ void normalise(SCROLLINFO& s) {
 }
 
 void paint(HWND h, bar& b) {
-  PAINTSTRUCT ps;
-  HDC dc = BeginPaint(h, ps);
+  painting pt(h, b.font);
+  HDC dc = pt.dc;
   scrollbar::look l;
   l.hot = b.parts.hot;
   l.pressed = scrollbar::pressed_part(h, SB_CTL);
   l.enabled = IsWindowEnabled(h);
   l.dark = dark_theme(h);
   scrollbar::draw(cairo_of(dc), scrollbar::geometry_of(h, SB_CTL), l);
-  EndPaint(h, ps);
 }
 }  // namespace
 

@@ -13,12 +13,10 @@ namespace {
 struct label : state {};
 
 void paint(HWND h, label& s) {
-  PAINTSTRUCT ps;
-  HDC dc = BeginPaint(h, ps);
-  cairo_t* cr = cairo_of(dc);
-  RECT rc;
-  GetClientRect(h, rc);
-  SelectObject(dc, font_or_default(h, s.font));
+  painting pt(h, s.font);
+  HDC dc = pt.dc;
+  cairo_t* cr = pt.cr;
+  RECT rc = pt.rc;
   fill(cr, rc, ask_colors(h, dc, WM_CTLCOLORSTATIC, part::face));
   uint32_t style = style_of(h);
   uint32_t type = style & SS_TYPEMASK;
@@ -30,7 +28,6 @@ void paint(HWND h, label& s) {
   if (style & SS_ENDELLIPSIS) flags |= DT_END_ELLIPSIS;
   SetBkMode(dc, TRANSPARENT);
   DrawText(dc, GetWindowText(h), rc, flags);
-  EndPaint(h, ps);
 }
 }  // namespace
 

@@ -25,7 +25,6 @@ struct tab_item {
 struct tabs : state {
   std::vector<tab_item> items;
   int cur = -1, first = 0;
-  bool focused = false;
 };
 
 int row_height(HWND h, const tabs& t) { return line_height(font_or_default(h, t.font)) + px(h, 8); }
@@ -116,13 +115,11 @@ RECT display_rect(HWND h, tabs& t, RECT r) {
 }
 
 void paint(HWND h, tabs& t) {
-  PAINTSTRUCT ps;
-  HDC dc = BeginPaint(h, ps);
-  cairo_t* cr = cairo_of(dc);
-  RECT rc;
-  GetClientRect(h, rc);
+  painting pt(h, t.font);
+  HDC dc = pt.dc;
+  cairo_t* cr = pt.cr;
+  const RECT& rc = pt.rc;
   clear(cr);
-  SelectObject(dc, font_or_default(h, t.font));
   bool enabled = IsWindowEnabled(h);
   strip s = layout(h, t);
   RECT body{rc.left, rc.top + s.height, rc.right, rc.bottom};
@@ -171,7 +168,6 @@ void paint(HWND h, tabs& t) {
       cairo_fill(cr);
     }
   }
-  EndPaint(h, ps);
 }
 
 void set_item(tab_item& it, const TCITEM& in) {
@@ -187,10 +183,6 @@ LRESULT tab_proc(HWND h, uint32_t msg, WPARAM wp, LPARAM lp) {
   if (common_message(h, t, msg, wp, lp, answer)) return answer;
   int n = int(t.items.size());
   auto index_ok = [&](WPARAM i) { return int32_t(i) >= 0 && int32_t(i) < n; };
-  auto redraw_if = [&](const behavior::answer& a) {
-    if (a.redraw) InvalidateRect(h, nullptr, false);
-    return a;
-  };
   POINT p{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)};
   switch (msg) {
     case WM_PAINT:
@@ -274,11 +266,6 @@ LRESULT tab_proc(HWND h, uint32_t msg, WPARAM wp, LPARAM lp) {
       else r = display_rect(h, t, r);
       return 0;
     }
-    case WM_SETFOCUS:
-    case WM_KILLFOCUS:
-      t.focused = msg == WM_SETFOCUS;
-      InvalidateRect(h, nullptr, false);
-      return 0;
     case WM_MOUSEMOVE:
       hover(h, t, part_at(h, t, p));
       return 0;
@@ -288,7 +275,7 @@ LRESULT tab_proc(HWND h, uint32_t msg, WPARAM wp, LPARAM lp) {
       if (i < 0) return 0;
       if (i == LEFT_ARROW || i == RIGHT_ARROW) {
         SetCapture(h);
-        redraw_if(t.parts.press(i));
+        redraw_if(h, t.parts.press(i));
         return 0;
       }
       SetFocus(h);
@@ -296,7 +283,7 @@ LRESULT tab_proc(HWND h, uint32_t msg, WPARAM wp, LPARAM lp) {
       return 0;
     }
     case WM_LBUTTONUP: {
-      behavior::answer a = redraw_if(t.parts.release(part_at(h, t, p)));
+      behavior::answer a = redraw_if(h, t.parts.release(part_at(h, t, p)));
       if (GetCapture() == h) ReleaseCapture();
       if (a.activated == LEFT_ARROW || a.activated == RIGHT_ARROW) {
         t.first = std::clamp(t.first + (a.activated == LEFT_ARROW ? -1 : 1), 0, std::max(0, n - 1));
@@ -304,9 +291,6 @@ LRESULT tab_proc(HWND h, uint32_t msg, WPARAM wp, LPARAM lp) {
       }
       return 0;
     }
-    case WM_CAPTURECHANGED:
-      if (HWND(uint32_t(lp)) != h) redraw_if(t.parts.cancel());
-      return 0;
     case WM_KEYDOWN: {
       if (n == 0) return 0;
       int at = t.cur < 0 ? 0 : t.cur;
