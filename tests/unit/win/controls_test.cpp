@@ -279,7 +279,8 @@ TEST_F(controls, TabsAskBeforeTheyChangeAndMessagesAreSilent) {
     it.pszText = const_cast<char*>(name);
     SendMessage(t, TCM_INSERTITEM, SendMessage(t, TCM_GETITEMCOUNT, 0, 0), reinterpret_cast<LPARAM>(&it));
   }
-  EXPECT_EQ(SendMessage(t, TCM_SETCURFOCUS, 0, 0), -1);
+  // The first tab made is the current one.
+  EXPECT_EQ(SendMessage(t, TCM_SETCURFOCUS, 0, 0), 0);
   EXPECT_TRUE(g_notes.empty());
   RECT second;
   SendMessage(t, TCM_GETITEMRECT, 1, reinterpret_cast<LPARAM>(&second));
