@@ -20,6 +20,7 @@
 #include "runtime/datatypes/handle.h"
 #include "runtime/datatypes/word.h"
 #include "tests/unit/fixture.h"
+#include "tests/unit/gui/gui_fixture.h"
 #include "tests/unit/value_helpers.h"
 
 namespace vyr::test {
@@ -102,16 +103,7 @@ class widgets : public ::testing::Test {
     gui::shutdown();
     unsetenv("VYR_HEADLESS_SCREENS");
   }
-  cell run(const std::string& text) {
-    cell r{TYPE_UNSET, 0, 0, 0};
-    collector::root_guard g(&r);
-    try {
-      boot::do_source(text.data(), u32(text.size()), false, &r);
-    } catch (thrown& t) {
-      ADD_FAILURE() << text << ": " << (t.category ? t.category : "") << " " << (t.id ? t.id : "");
-    }
-    return r;
-  }
+  cell run(const std::string& text) { return run_reporting(text); }
   std::string eval(const std::string& text) { return mold_text(run(text)); }
   win::HWND hwnd(const std::string& face) {
     cell h = run(face + "/state/1");
