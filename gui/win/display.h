@@ -45,6 +45,9 @@ class display {
   virtual void activate_top(HWND) {}
   virtual void present(HWND top, cairo_surface_t* frame) = 0;
   virtual void set_cursor(HWND top, HCURSOR) {}
+  // Where text typed into the focused window goes, in the top level's client coordinates
+  // (the bottom of the caret): the input method's pre-edit and candidates show there.
+  virtual void set_text_spot(HWND top, POINT) {}
   // Frame thickness around the client area of a top level with these styles.
   virtual RECT frame_extents(uint32_t style, uint32_t exstyle);
   // The clipboard: false when it cannot be had (another owner holds it, or the display

@@ -25,6 +25,10 @@ class headless_display : public display {
   bool wait(int64_t deadline_us, int wake_fd) override;
   void present(HWND top, cairo_surface_t* frame) override;
   void set_cursor(HWND, HCURSOR c) override { cursor_ = c; }
+  void set_text_spot(HWND top, POINT p) override {
+    spot_top = top;
+    spot = p;
+  }
   bool get_clipboard(clipboard_content* out) override;
   bool set_clipboard(const clipboard_content& in) override;
   bool dark_preference() override { return dark; }
@@ -75,6 +79,9 @@ class headless_display : public display {
   size_t presented = 0;
 
   HCURSOR cursor() const { return cursor_; }
+  // The last text spot the layer gave.
+  HWND spot_top{};
+  POINT spot{-1, -1};
   bool dark = false, contrast = false;
 
  private:

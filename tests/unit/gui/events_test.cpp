@@ -28,6 +28,7 @@
 #include "runtime/datatypes/word.h"
 #include "runtime/interpreter/trace.h"
 #include "tests/unit/fixture.h"
+#include "tests/unit/gui/gui_fixture.h"
 #include "tests/unit/value_helpers.h"
 
 namespace vyr::test {
@@ -92,16 +93,7 @@ class events : public ::testing::Test {
     gui::shutdown();
     unsetenv("VYR_HEADLESS_SCREENS");
   }
-  cell run(const std::string& text) {
-    cell r{TYPE_UNSET, 0, 0, 0};
-    collector::root_guard g(&r);
-    try {
-      boot::do_source(text.data(), u32(text.size()), false, &r);
-    } catch (thrown& t) {
-      ADD_FAILURE() << text << ": " << (t.category ? t.category : "") << " " << (t.id ? t.id : "");
-    }
-    return r;
-  }
+  cell run(const std::string& text) { return run_reporting(text); }
   // A face object with the facets in their positions, kept by the word `name`.
   cell face(const std::string& name, const char* type, const char* flags = "none") {
     return run(name + ": make object! [type: '" + type +
@@ -704,8 +696,8 @@ TEST_F(lifecycle, AWindowOfNegativeWidthOpens200WideAndMovesByItsMask) {
   EXPECT_EQ(block::rs_abs_at(&st, 1)->data2, 0u);
 }
 
-TEST_F(lifecycle, ControlsFailAsACreateFailureAndUnknownTypesAreRefused) {
-  cell b = face("btn", "button");
+TEST_F(lifecycle, TypesWithoutAControlFailAsACreateFailureAndUnknownTypesAreRefused) {
+  cell b = face("img", "image");
   testing::internal::CaptureStderr();
   EXPECT_EQ(OS_make_view(&b, 0), 0u);
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "*** View Error: CreateWindowEx failed!\n");
