@@ -593,6 +593,11 @@ bool OS_send_event(const cell* event, bool queued) {
   if (mouse) {
     if (fl & ev::FLAG_CONTROL) wp |= MK_CONTROL;
     if (fl & ev::FLAG_SHIFT) wp |= MK_SHIFT;
+    // The buttons the event holds down, as a real move with buttons held reports them.
+    if (fl & ev::FLAG_DOWN) wp |= MK_LBUTTON;
+    if (fl & ev::FLAG_ALT_DOWN) wp |= MK_RBUTTON;
+    if (fl & ev::FLAG_MID_DOWN) wp |= MK_MBUTTON;
+    if (fl & ev::FLAG_AUX_DOWN) wp |= MK_XBUTTON1;
     POINT p;
     if (type_of(&offset) == TYPE_PAIR) p = POINT{to_pixels(float(pair::x_of(&offset))), to_pixels(float(pair::y_of(&offset)))};
     else if (type_of(&offset) == TYPE_POINT2D) p = POINT{to_pixels(point::get(&offset, 0)), to_pixels(point::get(&offset, 1))};

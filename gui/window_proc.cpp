@@ -1,8 +1,11 @@
 // The window classes of faces and the procedure of `window` and `panel` faces: closing,
 // moving and sizing, minimising and restoring, activation and scroll bars become events.
+#include <algorithm>
+
 #include "runtime/datatypes/event.h"
 #include "gui/base_face.h"
 #include "gui/events.h"
+#include "gui/platform.h"
 #include "runtime/datatypes/pair.h"
 #include "runtime/datatypes/point.h"
 #include "runtime/datatypes/integer.h"
@@ -30,6 +33,16 @@ void set_geometry(HWND h, u32 index, POINT device) {
   if (!c) return;
   if (type_of(c) == TYPE_PAIR) pair::make_at(c, i32(to_logical(device.x)), i32(to_logical(device.y)));
   else point2D::make_at(c, to_logical(device.x), to_logical(device.y));
+}
+
+// No facet of a window names size limits: the face's own limit is a client area of at
+// least one pixel each way, which the frame around it makes the smallest track size.
+void apply_min_max(HWND h, MINMAXINFO* mm) {
+  RECT r{0, 0, 1, 1};
+  AdjustWindowRectEx(r, u32(GetWindowLong(h, GWL_STYLE)), false, u32(GetWindowLong(h, GWL_EXSTYLE)));
+  mm->ptMinTrackSize = POINT{r.width(), r.height()};
+  mm->ptMaxTrackSize.x = std::max(mm->ptMaxTrackSize.x, r.width());
+  mm->ptMaxTrackSize.y = std::max(mm->ptMaxTrackSize.y, r.height());
 }
 
 // The frame size (window minus client), cached in slot 44.
@@ -315,6 +328,14 @@ LRESULT window_wndproc(HWND h, u32 msg, WPARAM w, LPARAM l) {
       load_default_font(h);
       relayout_children(face);
       RedrawWindow(h, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+      return 0;
+    case WM_GETMINMAXINFO:
+      if (!window || !l) break;
+      apply_min_max(h, reinterpret_cast<MINMAXINFO*>(l));
+      return 0;
+    case WM_DISPLAYCHANGE:
+      refresh_screens();
+      if (IsWindow(h)) RedrawWindow(h, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN);
       return 0;
     case WM_DPICHANGED: {
       set_dpi(LOWORD(w));

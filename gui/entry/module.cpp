@@ -54,7 +54,10 @@ bool load(std::string* error) {
 
 bool loaded() { return is_loaded; }
 
-void linked_in() { is_loaded = true; }
+void adopt(void (*entry)()) {
+  entry();
+  is_loaded = true;
+}
 
 void require() {
   std::string why;
