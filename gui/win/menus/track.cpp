@@ -461,8 +461,10 @@ void handle(tracker& t, MSG& m) {
   }
   switch (id) {
     case WM_KEYDOWN: case WM_SYSKEYDOWN:
-      TranslateMessage(m);
       on_key(t, uint32_t(m.wParam));
+      // The key's character, for mnemonics, only while the menu stays: none reaches the
+      // window after the menu.
+      if (!t.done) TranslateMessage(m);
       // A key the menu took spoils a lone Alt: its release must not open the bar again.
       win::detail::st().alt_alone = false;
       return;
