@@ -351,6 +351,12 @@ static bool peek_one(MSG& out, HWND filter, uint32_t min, uint32_t max, bool rem
     }
   }
   for (auto it = s.input.begin(); it != s.input.end(); ++it) {
+    // A key goes to the window that has the focus when it is taken, so that keys typed
+    // ahead follow a focus the keys before them moved.
+    if (it->msg.message >= WM_KEYDOWN && it->msg.message <= WM_SYSKEYUP) {
+      HWND to = is_null(s.focus) ? s.active : s.focus;
+      if (!is_null(to)) it->msg.hwnd = to;
+    }
     if (!is_null(it->msg.hwnd) && !IsWindow(it->msg.hwnd)) {
       if (remove) { take_input(*it); it = s.input.erase(it); if (it == s.input.end()) break; --it; }
       continue;

@@ -1,6 +1,6 @@
 // The layer's own modal dialogs, the provider of a real display: the message box and the
-// file, folder and font dialogs, built of the layer's controls, each running its own loop
-// with its owner disabled (gui/win/dialogs/dialog.h).
+// file, folder and font dialogs, made of the layer's controls, each over the active window
+// with every top level disabled until it closes (gui/win/dialogs/dialog.h).
 #pragma once
 #include "gui/win/dialogs/provider.h"
 
@@ -13,5 +13,13 @@ class modal_dialogs : public provider {
   std::optional<font_choice> request_font(const font_request&) override;
   void message_box(const box_request&) override;
 };
+
+// The dialogs themselves, over the active window.
+void show_message_box(const box_request&);
+std::optional<std::vector<std::string>> run_file_dialog(const file_request&);
+std::optional<std::string> run_folder_dialog(const folder_request&);
+std::optional<font_choice> run_font_dialog(const font_request&);
+// The font families the font dialog lists.
+std::vector<std::string> font_families(bool mono);
 
 }  // namespace vyr::win::dialogs
