@@ -166,7 +166,7 @@ void paint_popup(HDC dc, menu& m, uint32_t dpi, const look& lk) {
            colour(part::frame_disabled));
       continue;
     }
-    if (int(k) == lk.hot) fill(cr, r, colour(i.disabled() ? part::face_hot : part::item_hot));
+    if (int(k) == lk.hot) fill(cr, r, colour(i.disabled() ? part::face_hot : part::face_pressed));
     COLORREF text = colour(i.disabled() ? part::text_disabled : part::text);
     SetTextColor(dc, text);
     caption c = parse_caption(i.text);

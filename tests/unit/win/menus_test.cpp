@@ -239,6 +239,22 @@ TEST_F(popup_menu, PaintAndPostedMessagesGoOnWhileAMenuRuns) {
   DestroyMenu(m);
 }
 
+TEST_F(popup_menu, APopUpStaysOnItsMonitor) {
+  HMENU m = menu_of(true, {"One", "Two", "Three"});
+  RECT shown{};
+  // Near the bottom right corner of the 1920x1080 screen the pop-up opens up and to the left.
+  hd->script([&] {
+    for (HWND t : top_levels())
+      if (GetClassName(t) == "#32768") GetWindowRect(t, shown);
+    hd->key(VK_ESCAPE, true);
+  });
+  run_popup(m, 1915, 1075);
+  EXPECT_EQ(shown.right, 1915);
+  EXPECT_EQ(shown.bottom, 1075);
+  EXPECT_GT(shown.width(), 0);
+  DestroyMenu(m);
+}
+
 TEST_F(popup_menu, ReturnCmdAnswersTheIdentifierAndPostsNothing) {
   HMENU m = menu_of(true, {"A", "B"});
   hd->script([&] { hd->click(centre(menus::item_rect(m, 1))); });
