@@ -75,6 +75,15 @@ class browser : public dialog {
     return s.size() == 1 && entries_[size_t(s[0])].folder ? s[0] : -1;
   }
 
+  // Up goes to the parent folder; OK and Cancel end the dialog unless a dialog takes them.
+  void command(int id, int code, HWND control) override {
+    if (id == ID_UP) {
+      if (code == BN_CLICKED) enter(parent_of(folder_));
+      return;
+    }
+    dialog::command(id, code, control);
+  }
+
   bool key(uint32_t vk) override {
     // Backspace in the list goes up a folder.
     if (vk == VK_BACK && GetFocus() == list() && folder_ != "/") {
@@ -126,11 +135,8 @@ class file_dialog : public browser {
     return q_.filters[size_t(i)].patterns;
   }
 
-  void command(int id, int code, HWND) override {
+  void command(int id, int code, HWND control) override {
     switch (id) {
-      case ID_UP:
-        if (code == BN_CLICKED) enter(parent_of(folder_));
-        return;
       case ID_TYPE:
         if (code == CBN_SELCHANGE) {
           wildcard_.clear();
@@ -148,10 +154,8 @@ class file_dialog : public browser {
       case IDOK:
         ok();
         return;
-      case IDCANCEL:
-        end(IDCANCEL);
-        return;
     }
+    browser::command(id, code, control);
   }
 
  private:
@@ -251,11 +255,8 @@ class folder_dialog : public browser {
 
   void entered() override { SetWindowText(item(ID_NAME), ""); }
 
-  void command(int id, int code, HWND) override {
+  void command(int id, int code, HWND control) override {
     switch (id) {
-      case ID_UP:
-        if (code == BN_CLICKED) enter(parent_of(folder_));
-        return;
       case ID_LIST:
         if (code == LBN_SELCHANGE) {
           int f = selected_folder();
@@ -276,10 +277,8 @@ class folder_dialog : public browser {
         end(IDOK);
         return;
       }
-      case IDCANCEL:
-        end(IDCANCEL);
-        return;
     }
+    browser::command(id, code, control);
   }
 
  private:

@@ -14,15 +14,8 @@ namespace vyr::win::dialogs {
 namespace {
 // Without regard to case (ASCII letters), then by bytes, so the order is total.
 bool before(const folder_entry& a, const folder_entry& b) {
-  size_t n = std::min(a.name.size(), b.name.size());
-  for (size_t i = 0; i < n; ++i) {
-    unsigned char x = a.name[i], y = b.name[i];
-    if (x >= 'A' && x <= 'Z') x = x - 'A' + 'a';
-    if (y >= 'A' && y <= 'Z') y = y - 'A' + 'a';
-    if (x != y) return x < y;
-  }
-  if (a.name.size() != b.name.size()) return a.name.size() < b.name.size();
-  return a.name < b.name;
+  int c = compare_without_case(a.name, b.name);
+  return c != 0 ? c < 0 : a.name < b.name;
 }
 }  // namespace
 

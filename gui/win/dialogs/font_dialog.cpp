@@ -22,16 +22,7 @@ enum : int { ID_FAMILY_LABEL = 100, ID_FAMILY, ID_FAMILIES, ID_STYLE_LABEL, ID_S
 const char* const styles[] = {"Regular", "Italic", "Bold", "Bold Italic"};
 const int sizes[] = {8, 9, 10, 11, 12, 14, 16, 18, 20, 22, 24, 26, 28, 36, 48, 72};
 
-bool same_text(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = char(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = char(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
+bool same_text(std::string_view a, std::string_view b) { return compare_without_case(a, b) == 0; }
 
 class font_dialog : public dialog {
  public:
@@ -53,10 +44,8 @@ class font_dialog : public dialog {
     }
     g_free(list);
     std::sort(out.begin(), out.end(), [](const std::string& a, const std::string& b) {
-      std::string x = a, y = b;
-      for (auto& c : x) if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
-      for (auto& c : y) if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
-      return x != y ? x < y : a < b;
+      int c = compare_without_case(a, b);
+      return c != 0 ? c < 0 : a < b;
     });
     return out;
   }
@@ -126,7 +115,7 @@ class font_dialog : public dialog {
     DeleteObject(sample);
   }
 
-  void command(int id, int code, HWND) override {
+  void command(int id, int code, HWND control) override {
     if (quiet_) return;
     switch (id) {
       case ID_FAMILIES:
@@ -210,10 +199,8 @@ class font_dialog : public dialog {
         end(IDOK);
         return;
       }
-      case IDCANCEL:
-        end(IDCANCEL);
-        return;
     }
+    dialog::command(id, code, control);
   }
 
  private:

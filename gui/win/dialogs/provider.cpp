@@ -1,6 +1,8 @@
 // The dialog provider in use, the default filters and the matching of file names.
 #include "gui/win/dialogs/provider.h"
 
+#include <algorithm>
+
 namespace vyr::win::dialogs {
 
 namespace {
@@ -49,6 +51,15 @@ provider* current() { return installed().get(); }
 
 std::vector<filter> default_filters() {
   return {{"All files", "*.*"}, {"Vyr scripts", "*.vyr;*.vyrs"}, {"SORVA scripts", "*.r"}, {"Text files", "*.txt"}};
+}
+
+int compare_without_case(std::string_view a, std::string_view b) {
+  size_t n = std::min(a.size(), b.size());
+  for (size_t i = 0; i < n; ++i) {
+    unsigned char x = uint8_t(fold(a[i])), y = uint8_t(fold(b[i]));
+    if (x != y) return x < y ? -1 : 1;
+  }
+  return a.size() == b.size() ? 0 : a.size() < b.size() ? -1 : 1;
 }
 
 bool matches(std::string_view name, std::string_view patterns) {

@@ -70,5 +70,7 @@ std::vector<filter> default_filters();
 // Whether a file name matches a pattern list (";"-separated globs, "*" and "?", without
 // regard to case); an empty list matches everything.
 bool matches(std::string_view name, std::string_view patterns);
+// Text compared with ASCII letters folded to lower case: below 0, 0 or above.
+int compare_without_case(std::string_view, std::string_view);
 
 }  // namespace vyr::win::dialogs
