@@ -233,7 +233,7 @@ LRESULT base_wndproc(HWND h, u32 msg, WPARAM w, LPARAM l) {
       menu_selected(w, l);
       return 0;
     case WM_HSCROLL: case WM_VSCROLL: case WM_COMMAND: case WM_CLOSE: case WM_NOTIFY:
-    case WM_CTLCOLOREDIT: case WM_CTLCOLORLISTBOX: case WM_CTLCOLORSTATIC: case WM_CTLCOLORBTN:
+    case WM_CTLCOLOREDIT: case WM_CTLCOLORLISTBOX: case WM_CTLCOLORSTATIC:
       return window_wndproc(h, msg, w, l);
     default:
       break;

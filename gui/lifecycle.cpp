@@ -55,8 +55,10 @@ u32 make_view_core(const cell* face, u32 parent) {
     std::fprintf(stderr, "*** View Error: CreateWindowEx failed!\n");
     return 0;
   }
-  // A page of a tab-panel lies over the tab control's display area.
+  // A page of a tab-panel lies over the tab control's display area; a group box's frame
+  // stays below what is put in it.
   widgets::place_in_tab_panel(face, h);
+  widgets::keep_frame_lowest(GetParent(h));
   const cell* rate = facet(face, facet_index::rate);
   if (rate && type_of(rate) != TYPE_NONE) {
     cell r2 = *rate;

@@ -288,7 +288,7 @@ LRESULT window_wndproc(HWND h, u32 msg, WPARAM w, LPARAM l) {
       if (hdr && control_notification(hdr->hwndFrom, msg, w, l, answer)) return answer;
       break;
     }
-    case WM_CTLCOLOREDIT: case WM_CTLCOLORLISTBOX: case WM_CTLCOLORSTATIC: case WM_CTLCOLORBTN: {
+    case WM_CTLCOLOREDIT: case WM_CTLCOLORLISTBOX: case WM_CTLCOLORSTATIC: {
       LRESULT answer = control_colours(msg, w, l);
       if (answer) return answer;
       break;

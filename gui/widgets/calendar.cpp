@@ -68,12 +68,10 @@ HWND make(const cell* face, HWND parent, u32 flags) {
 }
 
 void sync(const cell* face_in, HWND h, u32 mask) {
-  cell face = *face_in;
-  collector::root_guard guard(&face);
-  sync_control(&face, h, mask);
-  if (!IsWindow(h)) return;
-  if ((mask >> facet_index::data) & 1) sync_calendar(h, &face);
-  if ((mask >> facet_index::color) & 1) set_calendar_color(h, &face);
+  sync_then(face_in, h, mask, [&](const cell* face) {
+    if ((mask >> facet_index::data) & 1) sync_calendar(h, face);
+    if ((mask >> facet_index::color) & 1) set_calendar_color(h, face);
+  });
 }
 
 LRESULT notify(const cell*, HWND h, u32 msg, WPARAM w, LPARAM l) {

@@ -33,15 +33,13 @@ HWND make_combo(const cell* face, HWND parent, u32 flags, bool drop_list) {
 }
 
 void sync_combo(const cell* face_in, HWND h, u32 mask) {
-  cell face = *face_in;
-  collector::root_guard guard(&face);
-  sync_control(&face, h, mask);
-  if (!IsWindow(h)) return;
-  if ((mask >> facet_index::data) & 1) set_combo_data(h, &face, face_type_is(&face, face_type::drop_list));
-  if ((mask >> facet_index::selected) & 1) {
-    const cell* sel = facet(&face, facet_index::selected);
-    if (sel && type_of(sel) == TYPE_INTEGER) SendMessage(h, CB_SETCURSEL, WPARAM(integer::get(sel) - 1), 0);
-  }
+  sync_then(face_in, h, mask, [&](const cell* face) {
+    if ((mask >> facet_index::data) & 1) set_combo_data(h, face, face_type_is(face, face_type::drop_list));
+    if ((mask >> facet_index::selected) & 1) {
+      const cell* sel = facet(face, facet_index::selected);
+      if (sel && type_of(sel) == TYPE_INTEGER) SendMessage(h, CB_SETCURSEL, WPARAM(integer::get(sel) - 1), 0);
+    }
+  });
 }
 
 LRESULT combo_notify(const cell* face, HWND h, u32 msg, WPARAM w, LPARAM l) {

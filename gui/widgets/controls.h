@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "gui/widgets/widgets.h"
+#include "runtime/collector.h"
 #include "gui/win/controls/ctlnum.h"
 
 namespace vyr::gui::widgets {
@@ -18,6 +19,14 @@ win::HWND make_control(const cell* face, win::HWND parent, u32 flags, const char
 
 // The facets every control takes (sync_window); a new `font` is set on the control again.
 void sync_control(const cell* face, win::HWND, u32 mask);
+// A type's facets: every control's first, then `more` (the face rooted, the window alive).
+template <class F>
+void sync_then(const cell* face_in, win::HWND h, u32 mask, F more) {
+  cell face = *face_in;
+  collector::root_guard guard(&face);
+  sync_control(&face, h, mask);
+  if (win::IsWindow(h)) more(&face);
+}
 
 // WM_CTLCOLOREDIT, WM_CTLCOLORLISTBOX and WM_CTLCOLORSTATIC for a control's face: a `font`
 // object's colour is the text colour; the face's `color` the background and the DC brush,

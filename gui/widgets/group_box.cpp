@@ -57,6 +57,13 @@ void sync(const cell* face_in, HWND h, u32 mask) {
 }
 }  // namespace
 
+void keep_frame_lowest(HWND parent) {
+  const cell* face = face_of_window(parent);
+  if (!face || !face_type_is(face, face_type::group_box)) return;
+  HWND frame = frame_of(parent);
+  if (IsWindow(frame)) SetWindowPos(frame, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
 extern const face_type_record group_box_record = {
     "VyrPanel", window_wndproc, make, sync, nullptr, control_colour, true, nullptr, nullptr};
 

@@ -19,6 +19,16 @@ long_side long_side_of(const cell* face) {
   return l;
 }
 
+void sync_long_side(const cell* face, HWND h, u32 mask, u32 upright_bits, void (*place)(HWND, const cell*)) {
+  sync_then(face, h, mask, [&](const cell* f) {
+    if (!((mask >> facet_index::data) & 1) && !((mask >> facet_index::size) & 1)) return;
+    u32 style = u32(GetWindowLong(h, GWL_STYLE));
+    u32 want = long_side_of(f).upright ? style | upright_bits : style & ~upright_bits;
+    if (want != style) SetWindowLong(h, GWL_STYLE, want);
+    place(h, f);
+  });
+}
+
 namespace {
 // The range from the face's size and the position from its `data`.
 void set_range_and_pos(HWND h, const cell* face) {
@@ -35,18 +45,7 @@ HWND make(const cell* face, HWND parent, u32 flags) {
   return h;
 }
 
-void sync(const cell* face_in, HWND h, u32 mask) {
-  cell face = *face_in;
-  collector::root_guard guard(&face);
-  sync_control(&face, h, mask);
-  if (IsWindow(h) && ((mask >> facet_index::data) & 1 || (mask >> facet_index::size) & 1)) {
-    // Upright or not follows the size too.
-    u32 style = u32(GetWindowLong(h, GWL_STYLE));
-    u32 want = long_side_of(&face).upright ? style | PBS_VERTICAL : style & ~PBS_VERTICAL;
-    if (want != style) SetWindowLong(h, GWL_STYLE, want);
-    set_range_and_pos(h, &face);
-  }
-}
+void sync(const cell* face, HWND h, u32 mask) { sync_long_side(face, h, mask, PBS_VERTICAL, set_range_and_pos); }
 }  // namespace
 
 extern const face_type_record progress_record = {

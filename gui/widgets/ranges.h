@@ -11,4 +11,8 @@ struct long_side {
 };
 long_side long_side_of(const cell* face);
 
+// The facets of such a face: every control's, then for a new `data` or `size` the style's
+// `upright_bits` as the size says and the range and position set again by `place`.
+void sync_long_side(const cell* face, win::HWND, u32 mask, u32 upright_bits, void (*place)(win::HWND, const cell*));
+
 }  // namespace vyr::gui::widgets

@@ -7,6 +7,7 @@
 
 #include "gui/events.h"
 #include "gui/widgets/controls.h"
+#include "gui/win/scrollbar.h"
 #include "runtime/collector.h"
 #include "runtime/datatypes/event.h"
 #include "runtime/datatypes/float.h"
@@ -60,12 +61,10 @@ HWND make(const cell* face, HWND parent, u32 flags) {
 }
 
 void sync(const cell* face_in, HWND h, u32 mask) {
-  cell face = *face_in;
-  collector::root_guard guard(&face);
-  sync_control(&face, h, mask);
-  if (!IsWindow(h)) return;
-  if ((mask >> facet_index::data) & 1) set_pos(h, &face);
-  if ((mask >> facet_index::selected) & 1) set_page(h, &face);
+  sync_then(face_in, h, mask, [&](const cell* face) {
+    if ((mask >> facet_index::data) & 1) set_pos(h, face);
+    if ((mask >> facet_index::selected) & 1) set_page(h, face);
+  });
 }
 
 // gui/get-scroller: `data` := the position over the range, `selected` := the page over it
@@ -87,16 +86,8 @@ LRESULT notify(const cell* face, HWND h, u32 msg, WPARAM w, LPARAM l) {
   const cell* steps = option_after(facet(face, facet_index::options), "steps");
   double step = steps && (type_of(steps) == TYPE_FLOAT || type_of(steps) == TYPE_PERCENT) ? cell_float(steps) : 0.1;
   i64 pos = si.nPos;
-  switch (LOWORD(w)) {
-    case SB_LINEUP: pos -= std::llround(span * step); break;
-    case SB_LINEDOWN: pos += std::llround(span * step); break;
-    case SB_PAGEUP: pos -= si.nPage; break;
-    case SB_PAGEDOWN: pos += si.nPage; break;
-    case SB_THUMBTRACK: case SB_THUMBPOSITION: pos = si.nTrackPos; break;
-    case SB_TOP: pos = si.nMin; break;
-    case SB_BOTTOM: pos = si.nMax; break;
-    default: return 0;   // SB_ENDSCROLL: the move is over
-  }
+  // SB_ENDSCROLL: the move is over.
+  if (!scrollbar::target(h, SB_CTL, LOWORD(w), std::llround(span * step), si.nPage, pos)) return 0;
   SCROLLINFO to;
   to.fMask = SIF_POS;
   to.nPos = i32(std::clamp<i64>(pos, INT32_MIN, INT32_MAX));

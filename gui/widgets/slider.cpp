@@ -32,16 +32,8 @@ HWND make(const cell* face, HWND parent, u32 flags) {
   return h;
 }
 
-void sync(const cell* face_in, HWND h, u32 mask) {
-  cell face = *face_in;
-  collector::root_guard guard(&face);
-  sync_control(&face, h, mask);
-  if (IsWindow(h) && ((mask >> facet_index::data) & 1 || (mask >> facet_index::size) & 1)) {
-    u32 style = u32(GetWindowLong(h, GWL_STYLE));
-    u32 want = long_side_of(&face).upright ? style | TBS_VERT | TBS_DOWNISLEFT : style & ~(TBS_VERT | TBS_DOWNISLEFT);
-    if (want != style) SetWindowLong(h, GWL_STYLE, want);
-    set_range_and_pos(h, &face);
-  }
+void sync(const cell* face, HWND h, u32 mask) {
+  sync_long_side(face, h, mask, TBS_VERT | TBS_DOWNISLEFT, set_range_and_pos);
 }
 
 // gui/get-slider: `data` := the thumb's position over the range (0 on a face of no length).

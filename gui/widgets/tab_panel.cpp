@@ -86,19 +86,17 @@ void tab_panel_changed(const cell* face, HWND h, u32 index) {
 }
 
 void sync(const cell* face_in, HWND h, u32 mask) {
-  cell face = *face_in;
-  collector::root_guard guard(&face);
-  sync_control(&face, h, mask);
-  if (!IsWindow(h)) return;
-  auto bit = [&](u32 n) { return (mask >> n) & 1; };
-  if (bit(facet_index::offset)) tab_panel_changed(&face, h, facet_index::offset);
-  if (bit(facet_index::size)) tab_panel_changed(&face, h, facet_index::size);
-  if (bit(facet_index::data)) set_tab_items(h, &face);
-  if (bit(facet_index::visible)) tab_panel_changed(&face, h, facet_index::visible);
-  if (bit(facet_index::selected)) {
-    const cell* sel = facet(&face, facet_index::selected);
-    if (sel && type_of(sel) == TYPE_INTEGER) select_tab(h, integer::get(sel) - 1);
-  }
+  sync_then(face_in, h, mask, [&](const cell* face) {
+    auto bit = [&](u32 n) { return (mask >> n) & 1; };
+    if (bit(facet_index::offset)) tab_panel_changed(face, h, facet_index::offset);
+    if (bit(facet_index::size)) tab_panel_changed(face, h, facet_index::size);
+    if (bit(facet_index::data)) set_tab_items(h, face);
+    if (bit(facet_index::visible)) tab_panel_changed(face, h, facet_index::visible);
+    if (bit(facet_index::selected)) {
+      const cell* sel = facet(face, facet_index::selected);
+      if (sel && type_of(sel) == TYPE_INTEGER) select_tab(h, integer::get(sel) - 1);
+    }
+  });
 }
 
 LRESULT notify(const cell* face, HWND h, u32 msg, WPARAM w, LPARAM l) {

@@ -21,17 +21,15 @@ HWND make(const cell* face, HWND parent, u32 flags) {
 }
 
 void sync(const cell* face_in, HWND h, u32 mask) {
-  cell face = *face_in;
-  collector::root_guard guard(&face);
-  sync_control(&face, h, mask);
-  if (!IsWindow(h)) return;
-  const cell* data = facet(&face, facet_index::data);
-  if (((mask >> facet_index::data) & 1) && data && type_of(data) == TYPE_BLOCK) set_list_data(h, &face);
-  if ((mask >> facet_index::selected) & 1) {
-    const cell* sel = facet(&face, facet_index::selected);
-    i32 n = sel && type_of(sel) == TYPE_INTEGER ? integer::get(sel) : 0;
-    SendMessage(h, LB_SETCURSEL, WPARAM(n > 0 ? n - 1 : -1), 0);
-  }
+  sync_then(face_in, h, mask, [&](const cell* face) {
+    const cell* data = facet(face, facet_index::data);
+    if (((mask >> facet_index::data) & 1) && data && type_of(data) == TYPE_BLOCK) set_list_data(h, face);
+    if ((mask >> facet_index::selected) & 1) {
+      const cell* sel = facet(face, facet_index::selected);
+      i32 n = sel && type_of(sel) == TYPE_INTEGER ? integer::get(sel) : 0;
+      SendMessage(h, LB_SETCURSEL, WPARAM(n > 0 ? n - 1 : -1), 0);
+    }
+  });
 }
 
 LRESULT notify(const cell*, HWND h, u32 msg, WPARAM w, LPARAM l) {

@@ -25,6 +25,9 @@ void recompose(win::HWND);
 // (its record says so) is recomposed where a control would repaint.
 void sync_window(const cell* face, win::HWND, u32 mask);
 
+// A window was made in `parent`: when that is a group box, its frame stays below it.
+void keep_frame_lowest(win::HWND parent);
+
 // `base` and `rich-text` share the class of faces the backend draws.
 win::HWND make_base(const cell* face, win::HWND parent, u32 flags);
 

@@ -200,6 +200,22 @@ bool notify(HWND h, int bar, bool vertical, uint32_t code, int32_t pos) {
 }
 }  // namespace
 
+bool target(HWND h, int bar, uint32_t code, int64_t line, int64_t page, int64_t& at) {
+  SCROLLINFO si;
+  si.fMask = SIF_ALL;
+  switch (code) {
+    case SB_LINEUP: at -= line; return true;
+    case SB_LINEDOWN: at += line; return true;
+    case SB_PAGEUP: at -= page; return true;
+    case SB_PAGEDOWN: at += page; return true;
+    case SB_TOP: GetScrollInfo(h, bar, si); at = si.nMin; return true;
+    case SB_BOTTOM: GetScrollInfo(h, bar, si); at = si.nMax; return true;
+    case SB_THUMBTRACK:
+    case SB_THUMBPOSITION: GetScrollInfo(h, bar, si); at = si.nTrackPos; return true;
+  }
+  return false;
+}
+
 void track(HWND h, int bar, POINT client) {
   if (!installed() || !is_null(st().sb_track.hwnd)) return;
   geometry g = geometry_of(h, bar);

@@ -45,6 +45,11 @@ geometry geometry_of(HWND, int bar);
 // The part held down on this bar, NONE when no press on it is followed.
 int pressed_part(HWND, int bar);
 
+// The position a scroll message (the low word of its wParam, `code`) asks of bar `bar` now
+// at `at`: a line or a page either way, the ends of the range, or the thumb's track
+// position. False for a code that moves nothing (SB_ENDSCROLL).
+bool target(HWND, int bar, uint32_t code, int64_t line, int64_t page, int64_t& at);
+
 // Follows a press of the left button at `client` (a point of `h`'s client coordinates) on
 // bar `bar` until the button goes up: arrows and the track repeat while held, the thumb is
 // dragged. Notifications go as Win32's: WM_HSCROLL/WM_VSCROLL to the window itself with

@@ -19,7 +19,6 @@ namespace {
 struct button : state {
   uint32_t check = BST_UNCHECKED;
   bool highlighted = false;   // BM_SETSTATE
-  bool focused = false;
   BUTTON_IMAGELIST images{NO_IMAGELIST, {}, 0};
 };
 
@@ -177,16 +176,11 @@ void paint_group(HWND h, button& b, HDC dc, cairo_t* cr, const RECT& rc, const s
 }
 
 void paint(HWND h, button& b) {
-  PAINTSTRUCT ps;
-  HDC dc = BeginPaint(h, ps);
-  cairo_t* cr = cairo_of(dc);
-  RECT rc;
-  GetClientRect(h, rc);
-  cairo_save(cr);
-  cairo_set_operator(cr, CAIRO_OPERATOR_CLEAR);
-  cairo_paint(cr);
-  cairo_restore(cr);
-  SelectObject(dc, font_or_default(h, b.font));
+  painting pt(h, b.font);
+  HDC dc = pt.dc;
+  cairo_t* cr = pt.cr;
+  const RECT& rc = pt.rc;
+  clear(cr);
   uint32_t style = style_of(h);
   std::string text = GetWindowText(h);
   bool enabled = IsWindowEnabled(h);
@@ -240,31 +234,24 @@ void paint(HWND h, button& b) {
       break;
     }
   }
-  EndPaint(h, ps);
 }
 }  // namespace
 
 LRESULT button_proc(HWND h, uint32_t msg, WPARAM wp, LPARAM lp) {
   button& b = state_of<button>(h);
   LRESULT answer = 0;
-  if (font_message(h, b, msg, wp, lp, answer)) return answer;
+  if (common_message(h, b, msg, wp, lp, answer)) return answer;
   uint32_t style = style_of(h);
   auto inside = [&](LPARAM l) {
     RECT rc;
     GetClientRect(h, rc);
     return rc.contains(POINT{GET_X_LPARAM(l), GET_Y_LPARAM(l)}) ? 0 : -1;
   };
-  auto redraw_if = [&](const behavior::answer& a) {
-    if (a.redraw) InvalidateRect(h, nullptr, false);
-    return a;
-  };
   switch (msg) {
     case WM_NCHITTEST:
       // A group box is only a frame: the pointer goes to what lies under it.
       if (kind_of(style) == kind::group) return HTTRANSPARENT;
       break;
-    case WM_ERASEBKGND:
-      return 1;
     case WM_PAINT:
       paint(h, b);
       return 0;
@@ -273,9 +260,6 @@ LRESULT button_proc(HWND h, uint32_t msg, WPARAM wp, LPARAM lp) {
       InvalidateRect(h, nullptr, false);
       return r;
     }
-    case WM_ENABLE:
-      InvalidateRect(h, nullptr, false);
-      return 0;
     case BM_GETCHECK:
       return checkable(style) ? b.check : BST_UNCHECKED;
     case BM_SETCHECK: {
@@ -311,27 +295,15 @@ LRESULT button_proc(HWND h, uint32_t msg, WPARAM wp, LPARAM lp) {
       *reinterpret_cast<BUTTON_IMAGELIST*>(lp) = b.images;
       return 1;
     case WM_SETFOCUS:
-      b.focused = true;
-      InvalidateRect(h, nullptr, false);
       if (style & BS_NOTIFY) command(h, BN_SETFOCUS);
       return 0;
     case WM_KILLFOCUS:
-      b.focused = false;
-      redraw_if(b.parts.cancel());
-      InvalidateRect(h, nullptr, false);
+      b.parts.cancel();
       if (GetCapture() == h) ReleaseCapture();
       if (style & BS_NOTIFY) command(h, BN_KILLFOCUS);
       return 0;
     case WM_MOUSEMOVE:
-      if (!b.leave_tracked) {
-        track_leave(h);
-        b.leave_tracked = true;
-      }
-      redraw_if(b.parts.move(inside(lp)));
-      return 0;
-    case WM_MOUSELEAVE:
-      b.leave_tracked = false;
-      redraw_if(b.parts.leave());
+      hover(h, b, inside(lp));
       return 0;
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK:
@@ -339,23 +311,20 @@ LRESULT button_proc(HWND h, uint32_t msg, WPARAM wp, LPARAM lp) {
       SetFocus(h);
       if (!IsWindow(h)) return 0;
       SetCapture(h);
-      redraw_if(b.parts.press(0));
+      redraw_if(h, b.parts.press(0));
       return 0;
     case WM_LBUTTONUP: {
       if (kind_of(style) == kind::group) return 0;
-      behavior::answer a = redraw_if(b.parts.release(inside(lp)));
+      behavior::answer a = redraw_if(h, b.parts.release(inside(lp)));
       if (GetCapture() == h) ReleaseCapture();
       if (a.activated == 0) clicked(h, b);
       return 0;
     }
-    case WM_CAPTURECHANGED:
-      if (HWND(uint32_t(lp)) != h) redraw_if(b.parts.cancel());
-      return 0;
     case WM_KEYDOWN:
-      if (wp == VK_SPACE && !(lp & (1 << 30))) redraw_if(b.parts.key_press(0));
+      if (wp == VK_SPACE && !(lp & (1 << 30))) redraw_if(h, b.parts.key_press(0));
       return 0;
     case WM_KEYUP:
-      if (wp == VK_SPACE && redraw_if(b.parts.key_release()).activated == 0) clicked(h, b);
+      if (wp == VK_SPACE && redraw_if(h, b.parts.key_release()).activated == 0) clicked(h, b);
       return 0;
   }
   return DefWindowProc(h, msg, wp, lp);

@@ -87,7 +87,6 @@ date today_now() {
 struct calendar : state {
   date sel = today_now(), today = today_now();
   int shown_y = sel.y, shown_m = sel.m;
-  bool focused = false;
   COLORREF colors[6] = {CLR_DEFAULT, CLR_DEFAULT, CLR_DEFAULT, CLR_DEFAULT, CLR_DEFAULT, CLR_DEFAULT};
 };
 
@@ -143,12 +142,10 @@ const char* const month_names[] = {"January", "February", "March", "April", "May
                                    "August", "September", "October", "November", "December"};
 
 void paint(HWND h, calendar& c) {
-  PAINTSTRUCT ps;
-  HDC dc = BeginPaint(h, ps);
-  cairo_t* cr = cairo_of(dc);
-  RECT rc;
-  GetClientRect(h, rc);
-  SelectObject(dc, font_or_default(h, c.font));
+  painting pt(h, c.font);
+  HDC dc = pt.dc;
+  cairo_t* cr = pt.cr;
+  const RECT& rc = pt.rc;
   SetBkMode(dc, TRANSPARENT);
   grid g = layout(h, c);
   uint32_t style = style_of(h);
@@ -209,7 +206,6 @@ void paint(HWND h, calendar& c) {
     RECT r = g.today_line;
     DrawText(dc, buf, r, DT_SINGLELINE | DT_CENTER | DT_VCENTER | DT_NOPREFIX);
   }
-  EndPaint(h, ps);
 }
 
 int part_at(HWND h, const calendar& c, POINT p, date* out) {
@@ -253,20 +249,13 @@ void turn(HWND h, calendar& c, int months) {
 LRESULT calendar_proc(HWND h, uint32_t msg, WPARAM wp, LPARAM lp) {
   calendar& c = state_of<calendar>(h);
   LRESULT answer = 0;
-  if (font_message(h, c, msg, wp, lp, answer)) return answer;
+  if (common_message(h, c, msg, wp, lp, answer)) return answer;
   POINT p{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)};
-  auto redraw_if = [&](const behavior::answer& a) {
-    if (a.redraw) InvalidateRect(h, nullptr, false);
-    return a;
-  };
   switch (msg) {
-    case WM_ERASEBKGND:
-      return 1;
     case WM_PAINT:
       paint(h, c);
       return 0;
     case WM_SIZE:
-    case WM_ENABLE:
       InvalidateRect(h, nullptr, false);
       return 0;
     case MCM_GETCURSEL:
@@ -312,24 +301,11 @@ LRESULT calendar_proc(HWND h, uint32_t msg, WPARAM wp, LPARAM lp) {
                                           lh + px(h, 10) + lh + px(h, 4) + 6 * cell_h + today_h + px(h, 4)};
       return 1;
     }
-    case WM_SETFOCUS:
-    case WM_KILLFOCUS:
-      c.focused = msg == WM_SETFOCUS;
-      InvalidateRect(h, nullptr, false);
-      return 0;
     case WM_MOUSEMOVE: {
-      if (!c.leave_tracked) {
-        track_leave(h);
-        c.leave_tracked = true;
-      }
       int at = part_at(h, c, p, nullptr);
-      redraw_if(c.parts.move(at == PREV || at == NEXT ? at : -1));
+      hover(h, c, at == PREV || at == NEXT ? at : -1);
       return 0;
     }
-    case WM_MOUSELEAVE:
-      c.leave_tracked = false;
-      redraw_if(c.parts.leave());
-      return 0;
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK: {
       if (GetFocus() != h) SetFocus(h);
@@ -338,7 +314,7 @@ LRESULT calendar_proc(HWND h, uint32_t msg, WPARAM wp, LPARAM lp) {
       int at = part_at(h, c, p, &d);
       if (at == PREV || at == NEXT) {
         SetCapture(h);
-        redraw_if(c.parts.press(at));
+        redraw_if(h, c.parts.press(at));
       } else if (at >= 0) {
         choose(h, c, d);
       }
@@ -346,14 +322,11 @@ LRESULT calendar_proc(HWND h, uint32_t msg, WPARAM wp, LPARAM lp) {
     }
     case WM_LBUTTONUP: {
       int at = part_at(h, c, p, nullptr);
-      behavior::answer a = redraw_if(c.parts.release(at == PREV || at == NEXT ? at : -1));
+      behavior::answer a = redraw_if(h, c.parts.release(at == PREV || at == NEXT ? at : -1));
       if (GetCapture() == h) ReleaseCapture();
       if (a.activated == PREV || a.activated == NEXT) turn(h, c, a.activated == PREV ? -1 : 1);
       return 0;
     }
-    case WM_CAPTURECHANGED:
-      if (HWND(uint32_t(lp)) != h) redraw_if(c.parts.cancel());
-      return 0;
     case WM_KEYDOWN: {
       int64_t n = day_number(c.sel);
       date d = c.sel;

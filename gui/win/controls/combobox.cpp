@@ -19,7 +19,8 @@ enum { BUTTON = 0 };
 
 struct combo : state {
   HWND edit{}, list{};
-  bool dropped = false, focused = false, quiet_edit = false, pressed_in_list = false;
+  // active: the focus is in the combo box, on itself or on its edit.
+  bool dropped = false, active = false, quiet_edit = false, pressed_in_list = false;
   int sel_at_drop = -1, told_sel = -1;
   int min_visible = 30;
   WNDPROC edit_proc = nullptr;
@@ -181,7 +182,7 @@ LRESULT edit_subclass(HWND e, uint32_t msg, WPARAM wp, LPARAM lp) {
 void focus_gone(HWND h, combo& c) {
   HWND now = GetFocus();
   if (now == h || (!is_null(now) && (now == c.edit || now == c.list))) return;
-  c.focused = false;
+  c.active = false;
   close(h, c, false);
   if (!IsWindow(h)) return;
   InvalidateRect(h, nullptr, false);
@@ -189,13 +190,10 @@ void focus_gone(HWND h, combo& c) {
 }
 
 void paint(HWND h, combo& c) {
-  PAINTSTRUCT ps;
-  HDC dc = BeginPaint(h, ps);
-  cairo_t* cr = cairo_of(dc);
-  RECT rc;
-  GetClientRect(h, rc);
-  HFONT font = font_or_default(h, c.font);
-  SelectObject(dc, font);
+  painting pt(h, c.font);
+  HDC dc = pt.dc;
+  cairo_t* cr = pt.cr;
+  const RECT& rc = pt.rc;
   bool enabled = IsWindowEnabled(h);
   COLORREF bg = ask_colors(h, dc, WM_CTLCOLORLISTBOX, enabled ? part::field : part::field_disabled);
   fill(cr, rc, bg);
@@ -204,7 +202,7 @@ void paint(HWND h, combo& c) {
   if (!editable(h)) {
     int pad = px(h, 3);
     RECT tr{rc.left + pad, rc.top + pad, b.left - pad, rc.bottom - pad};
-    if (c.focused && !c.dropped) {
+    if (c.active && !c.dropped) {
       fill(cr, tr, theme_color(h, part::selection));
       SetTextColor(dc, theme_color(h, part::selection_text));
     }
@@ -223,9 +221,8 @@ void paint(HWND h, combo& c) {
   cairo_line_to(cr, cx + s, cy - s / 2);
   cairo_stroke(cr);
   COLORREF frame = !enabled ? theme_color(h, part::frame_disabled)
-                 : c.focused || hot ? theme_color(h, part::frame_hot) : theme_color(h, part::field_frame);
+                 : c.active || hot ? theme_color(h, part::frame_hot) : theme_color(h, part::field_frame);
   outline(cr, rc, frame);
-  EndPaint(h, ps);
 }
 
 void make_children(HWND h, combo& c) {
@@ -252,16 +249,13 @@ void make_children(HWND h, combo& c) {
 LRESULT combobox_proc(HWND h, uint32_t msg, WPARAM wp, LPARAM lp) {
   combo& c = state_of<combo>(h);
   LRESULT answer = 0;
-  if (font_message(h, c, msg, wp, lp, answer)) {
-    if (msg == WM_SETFONT) {
-      if (IsWindow(c.edit)) SendMessage(c.edit, msg, wp, lp);
-      to_list(c, msg, wp, lp);
-    }
-    return answer;
+  if (msg == WM_SETFONT) {
+    if (IsWindow(c.edit)) SendMessage(c.edit, msg, wp, lp);
+    to_list(c, msg, wp, lp);
+  } else if (msg == WM_ENABLE && IsWindow(c.edit)) {
+    EnableWindow(c.edit, wp != 0);
   }
-  auto redraw_if = [&](const behavior::answer& a) {
-    if (a.redraw) InvalidateRect(h, nullptr, false);
-  };
+  if (common_message(h, c, msg, wp, lp, answer)) return answer;
   POINT p{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)};
   switch (msg) {
     case WM_CREATE:
@@ -271,8 +265,6 @@ LRESULT combobox_proc(HWND h, uint32_t msg, WPARAM wp, LPARAM lp) {
       if (IsWindow(c.list)) DestroyWindow(c.list);
       c.list = HWND{};
       return 0;
-    case WM_ERASEBKGND:
-      return 1;
     case WM_PAINT:
       paint(h, c);
       return 0;
@@ -283,10 +275,6 @@ LRESULT combobox_proc(HWND h, uint32_t msg, WPARAM wp, LPARAM lp) {
         int m = px(h, 2);
         MoveWindow(c.edit, m, m, std::max(1, b.left - 2 * m), std::max(1, rc.height() - 2 * m), true);
       }
-      InvalidateRect(h, nullptr, false);
-      return 0;
-    case WM_ENABLE:
-      if (IsWindow(c.edit)) EnableWindow(c.edit, wp != 0);
       InvalidateRect(h, nullptr, false);
       return 0;
     // The list's own messages, by their combo names.
@@ -385,8 +373,8 @@ LRESULT combobox_proc(HWND h, uint32_t msg, WPARAM wp, LPARAM lp) {
             }
             break;
           case EN_SETFOCUS:
-            if (!c.focused) {
-              c.focused = true;
+            if (!c.active) {
+              c.active = true;
               InvalidateRect(h, nullptr, false);
               command(h, CBN_SETFOCUS);
             }
@@ -410,8 +398,8 @@ LRESULT combobox_proc(HWND h, uint32_t msg, WPARAM wp, LPARAM lp) {
         SendMessage(c.edit, EM_SETSEL, 0, -1);
         return 0;
       }
-      if (!c.focused) {
-        c.focused = true;
+      if (!c.active) {
+        c.active = true;
         InvalidateRect(h, nullptr, false);
         command(h, CBN_SETFOCUS);
       }
@@ -440,13 +428,9 @@ LRESULT combobox_proc(HWND h, uint32_t msg, WPARAM wp, LPARAM lp) {
       step(h, c, int16_t(HIWORD(wp)) > 0 ? VK_UP : VK_DOWN);
       return 0;
     case WM_MOUSEMOVE: {
-      if (!c.leave_tracked) {
-        track_leave(h);
-        c.leave_tracked = true;
-      }
       RECT b = button_rect(h), rc;
       GetClientRect(h, rc);
-      redraw_if(c.parts.move((editable(h) ? b : rc).contains(p) ? BUTTON : -1));
+      hover(h, c, (editable(h) ? b : rc).contains(p) ? BUTTON : -1);
       if (c.dropped && IsWindow(c.list)) {
         POINT q = p;
         MapWindowPoints(h, c.list, &q, 1);
@@ -454,10 +438,6 @@ LRESULT combobox_proc(HWND h, uint32_t msg, WPARAM wp, LPARAM lp) {
       }
       return 0;
     }
-    case WM_MOUSELEAVE:
-      c.leave_tracked = false;
-      redraw_if(c.parts.leave());
-      return 0;
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK: {
       if (c.dropped) {
@@ -480,12 +460,12 @@ LRESULT combobox_proc(HWND h, uint32_t msg, WPARAM wp, LPARAM lp) {
       RECT b = button_rect(h), rc;
       GetClientRect(h, rc);
       if (!(editable(h) ? b : rc).contains(p)) return 0;
-      redraw_if(c.parts.press(BUTTON));
+      redraw_if(h, c.parts.press(BUTTON));
       drop(h, c);
       return 0;
     }
     case WM_LBUTTONUP: {
-      redraw_if(c.parts.release(-1));
+      redraw_if(h, c.parts.release(-1));
       if (!c.dropped) return 0;
       POINT q = p;
       MapWindowPoints(h, c.list, &q, 1);

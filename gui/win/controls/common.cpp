@@ -119,13 +119,6 @@ COLORREF ask_colors(HWND h, HDC dc, uint32_t message, part background) {
   return c == NO_COLOR ? bg : c;
 }
 
-void track_leave(HWND h) {
-  TRACKMOUSEEVENT t;
-  t.dwFlags = TME_LEAVE;
-  t.hwndTrack = h;
-  TrackMouseEvent(t);
-}
-
 std::string strip_mnemonics(std::string_view s) {
   std::string out;
   out.reserve(s.size());
@@ -161,18 +154,66 @@ void focus_ring(cairo_t* cr, const RECT& r, COLORREF c, double width) {
   outline(cr, in, c, width);
 }
 
-bool font_message(HWND h, state& s, uint32_t msg, WPARAM wp, LPARAM lp, LRESULT& answer) {
-  if (msg == WM_SETFONT) {
-    s.font = HFONT(uint32_t(wp));
-    if (LOWORD(lp)) InvalidateRect(h, nullptr, true);
-    answer = 0;
-    return true;
-  }
-  if (msg == WM_GETFONT) {
-    answer = LRESULT(uint32_t(s.font));
-    return true;
+bool common_message(HWND h, state& s, uint32_t msg, WPARAM wp, LPARAM lp, LRESULT& answer) {
+  answer = 0;
+  switch (msg) {
+    case WM_SETFONT:
+      s.font = HFONT(uint32_t(wp));
+      if (LOWORD(lp)) InvalidateRect(h, nullptr, true);
+      return true;
+    case WM_GETFONT:
+      answer = LRESULT(uint32_t(s.font));
+      return true;
+    case WM_ERASEBKGND:
+      answer = 1;
+      return true;
+    case WM_ENABLE:
+      InvalidateRect(h, nullptr, false);
+      return true;
+    case WM_SETFOCUS:
+    case WM_KILLFOCUS:
+      s.focused = msg == WM_SETFOCUS;
+      InvalidateRect(h, nullptr, false);
+      return false;
+    case WM_CAPTURECHANGED:
+      if (HWND(uint32_t(lp)) != h) redraw_if(h, s.parts.cancel());
+      return false;
+    case WM_MOUSELEAVE:
+      s.leave_tracked = false;
+      redraw_if(h, s.parts.leave());
+      return true;
   }
   return false;
+}
+
+behavior::answer redraw_if(HWND h, const behavior::answer& a) {
+  if (a.redraw) InvalidateRect(h, nullptr, false);
+  return a;
+}
+
+void hover(HWND h, state& s, int part) {
+  if (!s.leave_tracked) {
+    TRACKMOUSEEVENT t;
+    t.dwFlags = TME_LEAVE;
+    t.hwndTrack = h;
+    TrackMouseEvent(t);
+    s.leave_tracked = true;
+  }
+  redraw_if(h, s.parts.move(part));
+}
+
+painting::painting(HWND w, HFONT set) : h(w), dc(BeginPaint(w, ps)), cr(cairo_of(dc)) {
+  GetClientRect(w, rc);
+  SelectObject(dc, font_or_default(w, set));
+}
+
+painting::~painting() { EndPaint(h, ps); }
+
+void clear(cairo_t* cr) {
+  cairo_save(cr);
+  cairo_set_operator(cr, CAIRO_OPERATOR_CLEAR);
+  cairo_paint(cr);
+  cairo_restore(cr);
 }
 
 }  // namespace vyr::win::ctl

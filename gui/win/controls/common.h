@@ -42,8 +42,6 @@ LRESULT notify(HWND, NMHDR& header, int32_t code);
 // theme's `background` when the parent answered none.
 COLORREF ask_colors(HWND, HDC, uint32_t message, part background);
 
-// Asks for WM_MOUSELEAVE once the pointer went over the control.
-void track_leave(HWND);
 
 // Text without the "&" of mnemonics: "&&" is one "&".
 std::string strip_mnemonics(std::string_view);
@@ -55,11 +53,12 @@ void set_color(cairo_t*, COLORREF);
 // A dotted-free focus ring just inside r.
 void focus_ring(cairo_t*, const RECT&, COLORREF, double width);
 
-// The base of every control's state: its font and its pressable parts.
+// The base of every control's state: its font, its pressable parts, whether it has the focus.
 struct state : control_state {
   HFONT font{};
   behavior parts;
   bool leave_tracked = false;
+  bool focused = false;
 };
 
 // The state of a control of class T, made at the first message.
@@ -72,7 +71,35 @@ T& state_of(HWND h) {
   return r;
 }
 
-// WM_SETFONT and WM_GETFONT for a control whose state derives from `state`.
-bool font_message(HWND, state&, uint32_t msg, WPARAM, LPARAM, LRESULT& answer);
+// The messages every control answers alike: WM_SETFONT and WM_GETFONT, WM_ERASEBKGND (it
+// paints all of itself), WM_ENABLE (a repaint) and WM_MOUSELEAVE (no part hot any more).
+// Answers whether it took the message. WM_SETFOCUS and WM_KILLFOCUS set `focused` and
+// repaint, and WM_CAPTURECHANGED to another window lets go of a pressed part; these are left
+// to the control as well (answers false).
+bool common_message(HWND, state&, uint32_t msg, WPARAM, LPARAM, LRESULT& answer);
+
+// Repaints the control when a step of its pressable parts changed what shows; answers the step.
+behavior::answer redraw_if(HWND, const behavior::answer&);
+
+// The pointer moved over `part` (-1: none): WM_MOUSELEAVE is asked for once, the part
+// becomes hot, the control repaints when that changed.
+void hover(HWND, state&, int part);
+
+// One WM_PAINT of a control: begun at making, ended at the end of the scope, with the
+// control's font selected into the DC.
+struct painting {
+  painting(HWND, HFONT set);
+  ~painting();
+  painting(const painting&) = delete;
+  painting& operator=(const painting&) = delete;
+  HWND h;
+  PAINTSTRUCT ps;
+  HDC dc;
+  cairo_t* cr;
+  RECT rc;
+};
+
+// Clears what the DC paints on to transparent: what lies under shows where nothing is drawn.
+void clear(cairo_t*);
 
 }  // namespace vyr::win::ctl

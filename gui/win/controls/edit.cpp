@@ -14,6 +14,7 @@
 #include "gui/win/controls/common.h"
 #include "gui/win/controls/controls.h"
 #include "gui/win/controls/edit_engine.h"
+#include "gui/win/scrollbar.h"
 
 namespace vyr::win {
 using namespace ctl;
@@ -48,7 +49,6 @@ struct edit_ctl : state {
     }
     return utf8;
   }
-  bool focused = false;
   std::u32string cue;
   bool cue_when_focused = false;
   std::vector<int> tab_units;   // tab stops in dialog units; empty: every 32
@@ -388,13 +388,10 @@ void moved(HWND h, edit_ctl& s, bool keep_x = false) {
 }
 
 void paint(HWND h, edit_ctl& s) {
-  PAINTSTRUCT ps;
-  HDC dc = BeginPaint(h, ps);
-  cairo_t* cr = cairo_of(dc);
-  HFONT font = font_or_default(h, s.font);
-  SelectObject(dc, font);
-  RECT rc;
-  GetClientRect(h, rc);
+  painting pt(h, s.font);
+  HDC dc = pt.dc;
+  cairo_t* cr = pt.cr;
+  const RECT& rc = pt.rc;
   uint32_t style = style_of(h);
   bool enabled = IsWindowEnabled(h), read_only = style & ES_READONLY;
   // Read-only and disabled fields ask as labels do.
@@ -457,7 +454,6 @@ void paint(HWND h, edit_ctl& s) {
     }
   }
   cairo_restore(cr);
-  EndPaint(h, ps);
 }
 
 void scroll_rows(HWND h, edit_ctl& s, int64_t rows) {
@@ -479,23 +475,7 @@ void scroll_message(HWND h, edit_ctl& s, uint32_t msg, WPARAM wp) {
   int64_t page = vertical ? visible_rows(m) : std::max(1, m.fmt.width() * 3 / 4);
   int64_t line = vertical ? 1 : m.avg;
   int64_t& at = vertical ? s.top_row : s.scroll_x;
-  switch (LOWORD(wp)) {
-    case SB_LINEUP: at -= line; break;
-    case SB_LINEDOWN: at += line; break;
-    case SB_PAGEUP: at -= page; break;
-    case SB_PAGEDOWN: at += page; break;
-    case SB_TOP: at = 0; break;
-    case SB_BOTTOM: at = INT32_MAX; break;
-    case SB_THUMBTRACK:
-    case SB_THUMBPOSITION: {
-      SCROLLINFO si;
-      si.fMask = SIF_TRACKPOS;
-      GetScrollInfo(h, vertical ? SB_VERT : SB_HORZ, si);
-      at = si.nTrackPos;
-      break;
-    }
-    default: return;
-  }
+  if (!scrollbar::target(h, vertical ? SB_VERT : SB_HORZ, LOWORD(wp), line, page, at)) return;
   clamp_scroll(d.dc, s, m);
   update_bars(h, s, d.dc, m);
   place_caret(h, s, d.dc, m);
@@ -596,7 +576,7 @@ void set_tabs(edit_ctl& s, WPARAM count, LPARAM list) {
 LRESULT edit_proc(HWND h, uint32_t msg, WPARAM wp, LPARAM lp) {
   edit_ctl& s = state_of<edit_ctl>(h);
   LRESULT answer = 0;
-  if (font_message(h, s, msg, wp, lp, answer)) {
+  if (common_message(h, s, msg, wp, lp, answer)) {
     if (msg == WM_SETFONT) {
       s.cache.clear();
       if (s.focused) {
@@ -622,17 +602,12 @@ LRESULT edit_proc(HWND h, uint32_t msg, WPARAM wp, LPARAM lp) {
       if (style & WS_HSCROLL) ShowScrollBar(h, SB_HORZ, true);
       show_caret_area(h, s);
       return 0;
-    case WM_ERASEBKGND:
-      return 1;
     case WM_PAINT:
       paint(h, s);
       return 0;
     case WM_SIZE:
       s.cache.clear();
       show_caret_area(h, s);
-      return 0;
-    case WM_ENABLE:
-      InvalidateRect(h, nullptr, false);
       return 0;
     case WM_SETTEXT: {
       e.set_text(to_utf32(lp ? reinterpret_cast<const char*>(lp) : ""));
@@ -761,14 +736,12 @@ LRESULT edit_proc(HWND h, uint32_t msg, WPARAM wp, LPARAM lp) {
       }
       return 0;
     case WM_SETFOCUS:
-      s.focused = true;
       CreateCaret(h, std::max(1, px(h, 1)), line_height(font_or_default(h, s.font)));
       show_caret_area(h, s);
       ShowCaret(h);
       command(h, EN_SETFOCUS);
       return 0;
     case WM_KILLFOCUS:
-      s.focused = false;
       s.selecting = false;
       DestroyCaret();
       InvalidateRect(h, nullptr, false);

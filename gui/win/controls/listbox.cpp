@@ -12,6 +12,7 @@
 
 #include "gui/win/controls/common.h"
 #include "gui/win/controls/controls.h"
+#include "gui/win/scrollbar.h"
 
 namespace vyr::win {
 using namespace ctl;
@@ -30,7 +31,7 @@ struct listbox : state {
   int64_t scroll_x = 0;
   int extent = 0;        // horizontal extent (LB_SETHORIZONTALEXTENT)
   int item_height = 0;   // 0: from the font
-  bool focused = false, tracking = false, dropped_list = false;
+  bool tracking = false, dropped_list = false;
   HWND combo{};
   std::string search;
   uint32_t search_time = 0;
@@ -183,12 +184,10 @@ void user_mark(HWND h, listbox& l, int i, bool ctrl, bool shift) {
 }
 
 void paint(HWND h, listbox& l) {
-  PAINTSTRUCT ps;
-  HDC dc = BeginPaint(h, ps);
-  cairo_t* cr = cairo_of(dc);
-  RECT rc;
-  GetClientRect(h, rc);
-  SelectObject(dc, font_or_default(h, l.font));
+  painting pt(h, l.font);
+  HDC dc = pt.dc;
+  cairo_t* cr = pt.cr;
+  const RECT& rc = pt.rc;
   fill(cr, rc, ask_colors(h, dc, WM_CTLCOLORLISTBOX, IsWindowEnabled(h) ? part::field : part::field_disabled));
   COLORREF text = GetTextColor(dc);
   int ih = item_height(h, l), pad = px(h, 2);
@@ -206,7 +205,6 @@ void paint(HWND h, listbox& l) {
     DrawText(dc, l.items[size_t(i)].text, tr, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
     if (l.focused && i == l.caret) outline(cr, r, theme_color(h, part::focus));
   }
-  EndPaint(h, ps);
 }
 
 void scroll_message(HWND h, listbox& l, uint32_t msg, WPARAM wp) {
@@ -215,23 +213,7 @@ void scroll_message(HWND h, listbox& l, uint32_t msg, WPARAM wp) {
   GetClientRect(h, rc);
   int64_t page = vertical ? visible(h, l) : std::max(1, rc.width() * 3 / 4), line = vertical ? 1 : px(h, 8);
   int64_t at = vertical ? l.top : l.scroll_x;
-  switch (LOWORD(wp)) {
-    case SB_LINEUP: at -= line; break;
-    case SB_LINEDOWN: at += line; break;
-    case SB_PAGEUP: at -= page; break;
-    case SB_PAGEDOWN: at += page; break;
-    case SB_TOP: at = 0; break;
-    case SB_BOTTOM: at = INT32_MAX; break;
-    case SB_THUMBTRACK:
-    case SB_THUMBPOSITION: {
-      SCROLLINFO si;
-      si.fMask = SIF_TRACKPOS;
-      GetScrollInfo(h, vertical ? SB_VERT : SB_HORZ, si);
-      at = si.nTrackPos;
-      break;
-    }
-    default: return;
-  }
+  if (!scrollbar::target(h, vertical ? SB_VERT : SB_HORZ, LOWORD(wp), line, page, at)) return;
   if (vertical) l.top = int(std::clamp<int64_t>(at, 0, INT32_MAX));
   else l.scroll_x = std::max<int64_t>(0, at);
   changed(h, l);
@@ -281,23 +263,18 @@ LRESULT list_proc(HWND h, uint32_t msg, WPARAM wp, LPARAM lp, bool dropped_list)
   listbox& l = state_of<listbox>(h);
   l.dropped_list = dropped_list;
   LRESULT answer = 0;
-  if (font_message(h, l, msg, wp, lp, answer)) {
+  if (common_message(h, l, msg, wp, lp, answer)) {
     if (msg == WM_SETFONT) update_bars(h, l);
     return answer;
   }
   uint32_t style = style_of(h);
   auto index_ok = [&](WPARAM i) { return int64_t(int32_t(wp)) >= 0 && int64_t(i) < count(l); };
   switch (msg) {
-    case WM_ERASEBKGND:
-      return 1;
     case WM_PAINT:
       paint(h, l);
       return 0;
     case WM_SIZE:
       update_bars(h, l);
-      InvalidateRect(h, nullptr, false);
-      return 0;
-    case WM_ENABLE:
       InvalidateRect(h, nullptr, false);
       return 0;
     case WM_MOUSEACTIVATE:
@@ -434,14 +411,10 @@ LRESULT list_proc(HWND h, uint32_t msg, WPARAM wp, LPARAM lp, bool dropped_list)
       changed(h, l);
       return 0;
     case WM_SETFOCUS:
-      l.focused = true;
-      InvalidateRect(h, nullptr, false);
       command(h, LBN_SETFOCUS);
       return 0;
     case WM_KILLFOCUS:
-      l.focused = false;
       l.tracking = false;
-      InvalidateRect(h, nullptr, false);
       command(h, LBN_KILLFOCUS);
       return 0;
     case WM_LBUTTONDOWN:

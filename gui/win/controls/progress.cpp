@@ -28,11 +28,9 @@ LRESULT set_pos(HWND h, progress& p, int64_t v) {
 }
 
 void paint(HWND h, progress& p) {
-  PAINTSTRUCT ps;
-  HDC dc = BeginPaint(h, ps);
-  cairo_t* cr = cairo_of(dc);
-  RECT rc;
-  GetClientRect(h, rc);
+  painting pt(h, p.font);
+  cairo_t* cr = pt.cr;
+  const RECT& rc = pt.rc;
   fill(cr, rc, p.back != CLR_DEFAULT ? p.back : theme_color(h, part::track));
   outline(cr, rc, theme_color(h, part::frame));
   int64_t span = int64_t(p.high) - p.low;
@@ -45,20 +43,16 @@ void paint(HWND h, progress& p) {
                         : RECT{in.left, in.top, int(in.left + done), in.bottom};
     fill(cr, bar, p.bar != CLR_DEFAULT ? p.bar : theme_color(h, IsWindowEnabled(h) ? part::accent : part::frame_disabled));
   }
-  EndPaint(h, ps);
 }
 }  // namespace
 
 LRESULT progress_proc(HWND h, uint32_t msg, WPARAM wp, LPARAM lp) {
   progress& p = state_of<progress>(h);
+  LRESULT answer = 0;
+  if (common_message(h, p, msg, wp, lp, answer)) return answer;
   switch (msg) {
-    case WM_ERASEBKGND:
-      return 1;
     case WM_PAINT:
       paint(h, p);
-      return 0;
-    case WM_ENABLE:
-      InvalidateRect(h, nullptr, false);
       return 0;
     case PBM_SETRANGE:
     case PBM_SETRANGE32: {

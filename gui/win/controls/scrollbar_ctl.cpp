@@ -26,28 +26,24 @@ void normalise(SCROLLINFO& s) {
 }
 
 void paint(HWND h, bar& b) {
-  PAINTSTRUCT ps;
-  HDC dc = BeginPaint(h, ps);
+  painting pt(h, b.font);
+  HDC dc = pt.dc;
   scrollbar::look l;
   l.hot = b.parts.hot;
   l.pressed = scrollbar::pressed_part(h, SB_CTL);
   l.enabled = IsWindowEnabled(h);
   l.dark = dark_theme(h);
   scrollbar::draw(cairo_of(dc), scrollbar::geometry_of(h, SB_CTL), l);
-  EndPaint(h, ps);
 }
 }  // namespace
 
 LRESULT scrollbar_proc(HWND h, uint32_t msg, WPARAM wp, LPARAM lp) {
   bar& b = state_of<bar>(h);
+  LRESULT answer = 0;
+  if (common_message(h, b, msg, wp, lp, answer)) return answer;
   switch (msg) {
-    case WM_ERASEBKGND:
-      return 1;
     case WM_PAINT:
       paint(h, b);
-      return 0;
-    case WM_ENABLE:
-      InvalidateRect(h, nullptr, false);
       return 0;
     case SBM_SETSCROLLINFO: {
       if (!lp) return b.info.nPos;
@@ -91,18 +87,8 @@ LRESULT scrollbar_proc(HWND h, uint32_t msg, WPARAM wp, LPARAM lp) {
       if (wp) *reinterpret_cast<int32_t*>(wp) = b.info.nMin;
       if (lp) *reinterpret_cast<int32_t*>(lp) = b.info.nMax;
       return 1;
-    case WM_MOUSEMOVE: {
-      if (!b.leave_tracked) {
-        track_leave(h);
-        b.leave_tracked = true;
-      }
-      int part_hit = scrollbar::hit(scrollbar::geometry_of(h, SB_CTL), POINT{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)});
-      if (b.parts.move(part_hit).redraw) InvalidateRect(h, nullptr, false);
-      return 0;
-    }
-    case WM_MOUSELEAVE:
-      b.leave_tracked = false;
-      if (b.parts.leave().redraw) InvalidateRect(h, nullptr, false);
+    case WM_MOUSEMOVE:
+      hover(h, b, scrollbar::hit(scrollbar::geometry_of(h, SB_CTL), POINT{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)}));
       return 0;
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK:

@@ -13,12 +13,10 @@ namespace {
 struct label : state {};
 
 void paint(HWND h, label& s) {
-  PAINTSTRUCT ps;
-  HDC dc = BeginPaint(h, ps);
-  cairo_t* cr = cairo_of(dc);
-  RECT rc;
-  GetClientRect(h, rc);
-  SelectObject(dc, font_or_default(h, s.font));
+  painting pt(h, s.font);
+  HDC dc = pt.dc;
+  cairo_t* cr = pt.cr;
+  RECT rc = pt.rc;
   fill(cr, rc, ask_colors(h, dc, WM_CTLCOLORSTATIC, part::face));
   uint32_t style = style_of(h);
   uint32_t type = style & SS_TYPEMASK;
@@ -30,19 +28,16 @@ void paint(HWND h, label& s) {
   if (style & SS_ENDELLIPSIS) flags |= DT_END_ELLIPSIS;
   SetBkMode(dc, TRANSPARENT);
   DrawText(dc, GetWindowText(h), rc, flags);
-  EndPaint(h, ps);
 }
 }  // namespace
 
 LRESULT static_proc(HWND h, uint32_t msg, WPARAM wp, LPARAM lp) {
   label& s = state_of<label>(h);
   LRESULT answer = 0;
-  if (font_message(h, s, msg, wp, lp, answer)) return answer;
+  if (common_message(h, s, msg, wp, lp, answer)) return answer;
   switch (msg) {
     case WM_NCHITTEST:
       return (style_of(h) & SS_NOTIFY) ? HTCLIENT : HTTRANSPARENT;
-    case WM_ERASEBKGND:
-      return 1;
     case WM_PAINT:
       paint(h, s);
       return 0;
@@ -51,9 +46,6 @@ LRESULT static_proc(HWND h, uint32_t msg, WPARAM wp, LPARAM lp) {
       InvalidateRect(h, nullptr, false);
       return r;
     }
-    case WM_ENABLE:
-      InvalidateRect(h, nullptr, false);
-      return 0;
     case WM_LBUTTONDOWN:
       if (style_of(h) & SS_NOTIFY) command(h, STN_CLICKED);
       return 0;

@@ -25,7 +25,6 @@ struct tab_item {
 struct tabs : state {
   std::vector<tab_item> items;
   int cur = -1, first = 0;
-  bool focused = false;
 };
 
 int row_height(HWND h, const tabs& t) { return line_height(font_or_default(h, t.font)) + px(h, 8); }
@@ -116,16 +115,11 @@ RECT display_rect(HWND h, tabs& t, RECT r) {
 }
 
 void paint(HWND h, tabs& t) {
-  PAINTSTRUCT ps;
-  HDC dc = BeginPaint(h, ps);
-  cairo_t* cr = cairo_of(dc);
-  RECT rc;
-  GetClientRect(h, rc);
-  cairo_save(cr);
-  cairo_set_operator(cr, CAIRO_OPERATOR_CLEAR);
-  cairo_paint(cr);
-  cairo_restore(cr);
-  SelectObject(dc, font_or_default(h, t.font));
+  painting pt(h, t.font);
+  HDC dc = pt.dc;
+  cairo_t* cr = pt.cr;
+  const RECT& rc = pt.rc;
+  clear(cr);
   bool enabled = IsWindowEnabled(h);
   strip s = layout(h, t);
   RECT body{rc.left, rc.top + s.height, rc.right, rc.bottom};
@@ -174,7 +168,6 @@ void paint(HWND h, tabs& t) {
       cairo_fill(cr);
     }
   }
-  EndPaint(h, ps);
 }
 
 void set_item(tab_item& it, const TCITEM& in) {
@@ -187,22 +180,15 @@ void set_item(tab_item& it, const TCITEM& in) {
 LRESULT tab_proc(HWND h, uint32_t msg, WPARAM wp, LPARAM lp) {
   tabs& t = state_of<tabs>(h);
   LRESULT answer = 0;
-  if (font_message(h, t, msg, wp, lp, answer)) return answer;
+  if (common_message(h, t, msg, wp, lp, answer)) return answer;
   int n = int(t.items.size());
   auto index_ok = [&](WPARAM i) { return int32_t(i) >= 0 && int32_t(i) < n; };
-  auto redraw_if = [&](const behavior::answer& a) {
-    if (a.redraw) InvalidateRect(h, nullptr, false);
-    return a;
-  };
   POINT p{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)};
   switch (msg) {
-    case WM_ERASEBKGND:
-      return 1;
     case WM_PAINT:
       paint(h, t);
       return 0;
     case WM_SIZE:
-    case WM_ENABLE:
       InvalidateRect(h, nullptr, false);
       return 0;
     case TCM_GETITEMCOUNT:
@@ -280,21 +266,8 @@ LRESULT tab_proc(HWND h, uint32_t msg, WPARAM wp, LPARAM lp) {
       else r = display_rect(h, t, r);
       return 0;
     }
-    case WM_SETFOCUS:
-    case WM_KILLFOCUS:
-      t.focused = msg == WM_SETFOCUS;
-      InvalidateRect(h, nullptr, false);
-      return 0;
     case WM_MOUSEMOVE:
-      if (!t.leave_tracked) {
-        track_leave(h);
-        t.leave_tracked = true;
-      }
-      redraw_if(t.parts.move(part_at(h, t, p)));
-      return 0;
-    case WM_MOUSELEAVE:
-      t.leave_tracked = false;
-      redraw_if(t.parts.leave());
+      hover(h, t, part_at(h, t, p));
       return 0;
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK: {
@@ -302,7 +275,7 @@ LRESULT tab_proc(HWND h, uint32_t msg, WPARAM wp, LPARAM lp) {
       if (i < 0) return 0;
       if (i == LEFT_ARROW || i == RIGHT_ARROW) {
         SetCapture(h);
-        redraw_if(t.parts.press(i));
+        redraw_if(h, t.parts.press(i));
         return 0;
       }
       SetFocus(h);
@@ -310,7 +283,7 @@ LRESULT tab_proc(HWND h, uint32_t msg, WPARAM wp, LPARAM lp) {
       return 0;
     }
     case WM_LBUTTONUP: {
-      behavior::answer a = redraw_if(t.parts.release(part_at(h, t, p)));
+      behavior::answer a = redraw_if(h, t.parts.release(part_at(h, t, p)));
       if (GetCapture() == h) ReleaseCapture();
       if (a.activated == LEFT_ARROW || a.activated == RIGHT_ARROW) {
         t.first = std::clamp(t.first + (a.activated == LEFT_ARROW ? -1 : 1), 0, std::max(0, n - 1));
@@ -318,9 +291,6 @@ LRESULT tab_proc(HWND h, uint32_t msg, WPARAM wp, LPARAM lp) {
       }
       return 0;
     }
-    case WM_CAPTURECHANGED:
-      if (HWND(uint32_t(lp)) != h) redraw_if(t.parts.cancel());
-      return 0;
     case WM_KEYDOWN: {
       if (n == 0) return 0;
       int at = t.cur < 0 ? 0 : t.cur;

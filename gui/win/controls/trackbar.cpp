@@ -19,7 +19,6 @@ enum { THUMB = 0, BEFORE = 1, AFTER = 2 };
 struct trackbar : state {
   int32_t low = 0, high = 100, pos = 0;
   int32_t page = -1, line = 1;   // page -1: a fifth of the range
-  bool focused = false;
   int64_t grab = 0;              // where in the thumb a drag took it
   bool paging = false;           // a press on the channel, ended by TB_ENDTRACK
 };
@@ -88,11 +87,10 @@ void move_to(HWND h, trackbar& t, int64_t v, uint32_t code) {
 }
 
 void paint(HWND h, trackbar& t) {
-  PAINTSTRUCT ps;
-  HDC dc = BeginPaint(h, ps);
-  cairo_t* cr = cairo_of(dc);
-  RECT rc;
-  GetClientRect(h, rc);
+  painting pt(h, t.font);
+  HDC dc = pt.dc;
+  cairo_t* cr = pt.cr;
+  const RECT& rc = pt.rc;
   fill(cr, rc, ask_colors(h, dc, WM_CTLCOLORSTATIC, part::face));
   layout_t l = layout(h, t);
   bool enabled = IsWindowEnabled(h);
@@ -102,7 +100,6 @@ void paint(HWND h, trackbar& t) {
              : t.parts.shows_hot(THUMB) ? part::accent_hot : part::accent;
   fill(cr, l.thumb, theme_color(h, thumb));
   if (t.focused) focus_ring(cr, rc, theme_color(h, part::focus), 1);
-  EndPaint(h, ps);
 }
 
 uint32_t key_code(uint32_t vk) {
@@ -121,19 +118,11 @@ uint32_t key_code(uint32_t vk) {
 LRESULT trackbar_proc(HWND h, uint32_t msg, WPARAM wp, LPARAM lp) {
   trackbar& t = state_of<trackbar>(h);
   LRESULT answer = 0;
-  if (font_message(h, t, msg, wp, lp, answer)) return answer;
+  if (common_message(h, t, msg, wp, lp, answer)) return answer;
   POINT p{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)};
-  auto redraw_if = [&](const behavior::answer& a) {
-    if (a.redraw) InvalidateRect(h, nullptr, false);
-  };
   switch (msg) {
-    case WM_ERASEBKGND:
-      return 1;
     case WM_PAINT:
       paint(h, t);
-      return 0;
-    case WM_ENABLE:
-      InvalidateRect(h, nullptr, false);
       return 0;
     case TBM_GETPOS: return t.pos;
     case TBM_GETRANGEMIN: return t.low;
@@ -172,16 +161,7 @@ LRESULT trackbar_proc(HWND h, uint32_t msg, WPARAM wp, LPARAM lp) {
     case TBM_GETCHANNELRECT:
       if (lp) *reinterpret_cast<RECT*>(lp) = msg == TBM_GETTHUMBRECT ? layout(h, t).thumb : layout(h, t).channel;
       return 0;
-    case WM_SETFOCUS:
-    case WM_KILLFOCUS:
-      t.focused = msg == WM_SETFOCUS;
-      InvalidateRect(h, nullptr, false);
-      return 0;
     case WM_MOUSEMOVE:
-      if (!t.leave_tracked) {
-        track_leave(h);
-        t.leave_tracked = true;
-      }
       if (GetCapture() == h && t.parts.pressed == THUMB) {
         layout_t l = layout(h, t);
         int64_t span = int64_t(t.high) - t.low;
@@ -190,11 +170,7 @@ LRESULT trackbar_proc(HWND h, uint32_t msg, WPARAM wp, LPARAM lp) {
         move_to(h, t, v, TB_THUMBTRACK);
         return 0;
       }
-      redraw_if(t.parts.move(part_at(h, t, p) == THUMB ? THUMB : -1));
-      return 0;
-    case WM_MOUSELEAVE:
-      t.leave_tracked = false;
-      redraw_if(t.parts.leave());
+      hover(h, t, part_at(h, t, p) == THUMB ? THUMB : -1);
       return 0;
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK: {
@@ -203,7 +179,7 @@ LRESULT trackbar_proc(HWND h, uint32_t msg, WPARAM wp, LPARAM lp) {
       int part_hit = part_at(h, t, p);
       if (part_hit < 0) return 0;
       SetCapture(h);
-      redraw_if(t.parts.press(part_hit));
+      redraw_if(h, t.parts.press(part_hit));
       layout_t l = layout(h, t);
       if (part_hit == THUMB) {
         int64_t centre = l.vertical ? (l.thumb.top + l.thumb.bottom) / 2 : (l.thumb.left + l.thumb.right) / 2;
@@ -217,7 +193,7 @@ LRESULT trackbar_proc(HWND h, uint32_t msg, WPARAM wp, LPARAM lp) {
     }
     case WM_LBUTTONUP: {
       bool thumb = t.parts.pressed == THUMB;
-      redraw_if(t.parts.release(part_at(h, t, p) == THUMB ? THUMB : -1));
+      redraw_if(h, t.parts.release(part_at(h, t, p) == THUMB ? THUMB : -1));
       if (GetCapture() == h) ReleaseCapture();
       if (thumb) move_to(h, t, t.pos, TB_THUMBPOSITION);
       if (thumb || t.paging) move_to(h, t, t.pos, TB_ENDTRACK);
@@ -225,9 +201,6 @@ LRESULT trackbar_proc(HWND h, uint32_t msg, WPARAM wp, LPARAM lp) {
       InvalidateRect(h, nullptr, false);
       return 0;
     }
-    case WM_CAPTURECHANGED:
-      if (HWND(uint32_t(lp)) != h) redraw_if(t.parts.cancel());
-      return 0;
     case WM_KEYDOWN: {
       uint32_t code = key_code(uint32_t(wp));
       int64_t v = t.pos;

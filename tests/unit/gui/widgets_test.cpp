@@ -407,6 +407,58 @@ TEST_F(widgets, ColoursComeFromTheFaceAndItsFont) {
   EXPECT_EQ(hd->pixel(hwnd("win"), 90, 60), 0xFFF0F0F0u);
 }
 
+TEST_F(widgets, DarkModeRepaintsTheControlsAndCaptionsTakeTheFontColour) {
+  run("b: kid [type: 'button offset: 10x10 size: 100x30 text: \"MMMM\" font: make font! [color: 255.0.0]]");
+  pump();
+  win::HWND top = hwnd("win");
+  auto reds = [&] {
+    int n = 0;
+    for (int x = 10; x < 110; ++x)
+      for (int y = 10; y < 40; ++y) {
+        uint32_t p = hd->pixel(top, x, y);
+        n += ((p >> 16) & 0xFF) > 180 && ((p >> 8) & 0xFF) < 90 && (p & 0xFF) < 90;
+      }
+    return n;
+  };
+  EXPECT_GT(reds(), 20);   // the caption drawn by the backend in the font's colour
+  uint32_t light = hd->pixel(top, 12, 25);
+  run("system/view/platform/set-dark-mode win true");
+  pump();
+  EXPECT_NE(hd->pixel(top, 12, 25), light);
+  EXPECT_EQ(hd->pixel(top, 12, 25), 0xFF000000u | 0x2B2B2Bu);   // the dark button face
+}
+
+TEST_F(widgets, AGroupBoxFrameStaysUnderWhatItHolds) {
+  run("g: kid [type: 'group-box size: 200x120 text: \"Box\"] "
+      "in: make face! [type: 'button offset: 20x30 size: 80x24 parent: g] show-face in g/state/1");
+  win::HWND box = hwnd("g"), button = hwnd("in");
+  std::vector<win::HWND> kids = win::children(box);
+  ASSERT_EQ(kids.size(), 2u);
+  EXPECT_EQ(kids.front(), button);   // top of the z-order first
+  win::POINT p{30, 40};
+  win::ClientToScreen(box, p);
+  EXPECT_EQ(win::WindowFromPoint(p), button);
+  p = win::POINT{150, 90};
+  win::ClientToScreen(box, p);
+  EXPECT_EQ(win::WindowFromPoint(p), box);   // the frame lets the pointer through
+  run("g/text: \"New\" push g 'text");
+  EXPECT_EQ(win::GetWindowText(kids.back()), "New");
+}
+
+TEST_F(widgets, TheInputMethodSpotFollowsTheFocusedCaret) {
+  run("f: kid [type: 'field offset: 50x60 size: 200x24 text: \"abc\"]");
+  win::HWND h = hwnd("f");
+  win::SetFocus(h);
+  win::SendMessage(h, win::EM_SETSEL, 3, 3);
+  pump();
+  EXPECT_EQ(hd->spot_top, hwnd("win"));
+  win::POINT caret;
+  win::GetCaretPos(caret);
+  EXPECT_GT(hd->spot.x, 50 + caret.x - 1);
+  EXPECT_GT(hd->spot.y, 60);
+  EXPECT_LT(hd->spot.y, 60 + 24 + 4);
+}
+
 class widgets_hidpi : public widgets {
  protected:
   void SetUp() override { start("1920x1080+0+0@144"); }

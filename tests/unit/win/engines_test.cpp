@@ -35,7 +35,9 @@ TEST(behavior, PressReleaseKeyAndCancelFromATable) {
         case CANCEL: a = b.cancel(); break;
       }
       EXPECT_EQ(a.activated, s.activated) << c.name;
-      if (s.part >= 0 && s.o != RELEASE) EXPECT_EQ(b.shows_pressed(s.part), s.pressed_look) << c.name;
+      if (s.part >= 0 && s.o != RELEASE) {
+        EXPECT_EQ(b.shows_pressed(s.part), s.pressed_look) << c.name;
+      }
     }
   }
   behavior b;
