@@ -5,6 +5,9 @@
 #include <cstdio>
 
 #include <unistd.h>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 #include "gui/win/internal.h"
 
@@ -86,13 +89,48 @@ std::string to_utf8(std::u16string_view s) {
   return out;
 }
 
+// Whether the 16 code points at p are all ASCII.
+static bool ascii_block(const char32_t* p) {
+  char32_t any = 0;
+  for (int k = 0; k < 16; ++k) any |= p[k];
+  return any < 0x80;
+}
+
+// The 16 ASCII code points at from as 16 bytes at to.
+static void narrow_block(const char32_t* from, char* to) {
+#ifdef __SSE2__
+  __m128i v[4];
+  for (int k = 0; k < 4; ++k) v[k] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + 4 * k));
+  __m128i lo = _mm_packs_epi32(v[0], v[1]), hi = _mm_packs_epi32(v[2], v[3]);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(to), _mm_packus_epi16(lo, hi));
+#else
+  for (int k = 0; k < 16; ++k) to[k] = char(from[k]);
+#endif
+}
+
 std::string to_utf8(std::u32string_view s) {
-  // Sized first and written in place: long texts (an area's) go through here at every edit.
-  size_t n = 0;
-  for (char32_t cp : s) n += cp < 0x80 ? 1 : cp < 0x800 ? 2 : (cp < 0x10000 || cp > 0x10FFFF) ? 3 : 4;
+  // Sized first and written in place, runs of ASCII a block at a time: long texts (an area's)
+  // go through here at every edit.
+  const char32_t* d = s.data();
+  size_t len = s.size(), n = len;
+  for (size_t i = 0; i < len;) {
+    if (i + 16 <= len && ascii_block(d + i)) {
+      i += 16;
+      continue;
+    }
+    char32_t cp = d[i++];
+    n += size_t(cp >= 0x80) + size_t(cp >= 0x800) + size_t(cp >= 0x10000 && cp <= 0x10FFFF);
+  }
   std::string out(n, '\0');
   char* p = out.data();
-  for (char32_t cp : s) {
+  for (size_t i = 0; i < len;) {
+    if (i + 16 <= len && ascii_block(d + i)) {
+      narrow_block(d + i, p);
+      p += 16;
+      i += 16;
+      continue;
+    }
+    char32_t cp = d[i++];
     if (cp < 0x80) { *p++ = char(cp); continue; }
     if (cp > 0x10FFFF || (cp >= 0xD800 && cp < 0xE000)) cp = 0xFFFD;
     if (cp < 0x800) { *p++ = char(0xC0 | (cp >> 6)); }

@@ -86,6 +86,36 @@ using edit::engine;
 
 std::u32string U(std::string_view s) { return to_utf32(s); }
 
+// Long texts are converted a block of ASCII at a time: runs of every length around a block,
+// with a wide character before, inside and after them, convert as one character at a time
+// would; what is no code point becomes U+FFFD.
+TEST(utf8, CodePointsConvertAcrossAsciiBlocks) {
+  auto one_by_one = [](std::u32string_view s) {
+    std::string out;
+    for (char32_t c : s) {
+      if (c > 0x10FFFF || (c >= 0xD800 && c < 0xE000)) c = 0xFFFD;
+      char b[4];
+      int n = c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
+      static const unsigned char lead[] = {0, 0, 0xC0, 0xE0, 0xF0};
+      for (int i = n - 1; i > 0; --i, c >>= 6) b[i] = char(0x80 | (c & 0x3F));
+      b[0] = char(n == 1 ? c : lead[n] | c);
+      out.append(b, n);
+    }
+    return out;
+  };
+  for (char32_t wide : {U'\u00e9', U'\u20ac', U'\U0001F600', char32_t(0xD800), char32_t(0x110000)}) {
+    for (size_t run = 0; run < 40; ++run) {
+      std::u32string s(run, U'a');
+      for (size_t at : {size_t(0), run / 2, run}) {
+        std::u32string t = s;
+        t.insert(at, 1, wide);
+        ASSERT_EQ(to_utf8(t), one_by_one(t)) << "run " << run << " at " << at;
+      }
+    }
+  }
+  EXPECT_EQ(to_utf32(to_utf8(U"x\U0001F600y")), U"x\U0001F600y");
+}
+
 TEST(edit_engine, WordMovesAndWordsFromATable) {
   engine e;
   e.multiline = true;
