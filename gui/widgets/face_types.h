@@ -37,7 +37,7 @@ namespace vyr::gui {
   X(panel, "panel", widget)         \
   X(tab_panel, "tab-panel", widget) \
   X(group_box, "group-box", widget) \
-  X(camera, "camera", none)         \
+  X(camera, "camera", widget)       \
   X(caret, "caret", none)           \
   X(scroller, "scroller", widget)   \
   X(rich_text, "rich-text", widget) \
