@@ -20,6 +20,7 @@
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/word.h"
 #include "tests/unit/fixture.h"
+#include "tests/unit/gui/gui_fixture.h"
 #include "tests/unit/value_helpers.h"
 
 namespace vyr::test {
@@ -54,14 +55,8 @@ class face_menus : public ::testing::Test {
   win::headless_display* hd = nullptr;
   win::answer_queue* answers = nullptr;
   void SetUp() override {
-    ensure_runtime();
-    boot::build_environment();
-    setenv("VYR_HEADLESS_SCREENS", "1920x1080+0+0@96", 1);
-    gui::init();
-    hd = static_cast<win::headless_display*>(win::current_display());
+    hd = start_gui_module();
     answers = dynamic_cast<win::answer_queue*>(win::dialogs::current());
-    register_classes();
-    vyr_gui_module_init();
     heard.clear();
     during = nullptr;
     awake = menu_recorder;
@@ -71,8 +66,7 @@ class face_menus : public ::testing::Test {
   void TearDown() override {
     awake = nullptr;
     during = nullptr;
-    gui::shutdown();
-    unsetenv("VYR_HEADLESS_SCREENS");
+    stop_gui_module();
   }
   cell run(const std::string& text) { return run_in_environment(text); }
   // A face kept by the word `name`, shown as the View engine shows it.
