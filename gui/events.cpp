@@ -466,8 +466,7 @@ int pre_filter(const MSG& m) {
       int r = dispatch_event(m, 0, ev::KEY);
       // Enter in a field or a drop-down is also `enter`, unless its `key` was stopped.
       if (r != 0 && m.wParam == '\r') {
-        u32 w = event_window(m);
-        const cell* face = w == NO_WINDOW ? nullptr : face_of_window(HWND(w));
+        const cell* face = face_of_event_window(m);
         if (face && (face_type_is(face, face_type::field) || face_type_is(face, face_type::drop_down)))
           r = dispatch_event(m, 0, ev::ENTER);
       }

@@ -38,7 +38,7 @@ void set_page(HWND h, const cell* face) {
 
 void set_pos(HWND h, const cell* face) {
   const cell* data = facet(face, facet_index::data);
-  if (!data || type_of(data) != TYPE_FLOAT) return;
+  if (!data || (type_of(data) != TYPE_FLOAT && type_of(data) != TYPE_PERCENT)) return;
   double v = std::clamp(cell_float(data), 0.0, 1.0);
   if (std::isnan(v)) v = 0;
   SCROLLINFO si;
@@ -62,6 +62,15 @@ HWND make(const cell* face, HWND parent, u32 flags) {
 
 void sync(const cell* face_in, HWND h, u32 mask) {
   sync_then(face_in, h, mask, [&](const cell* face) {
+    if ((mask >> facet_index::size) & 1) {
+      // A scroller turned taller than wide becomes upright, and back.
+      u32 style = u32(GetWindowLong(h, GWL_STYLE));
+      u32 want = upright(face) ? style | SBS_VERT : style & ~u32(SBS_VERT);
+      if (want != style) {
+        SetWindowLong(h, GWL_STYLE, want);
+        InvalidateRect(h, nullptr, false);
+      }
+    }
     if ((mask >> facet_index::data) & 1) set_pos(h, face);
     if ((mask >> facet_index::selected) & 1) set_page(h, face);
   });

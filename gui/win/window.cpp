@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "gui/win/internal.h"
+#include "gui/win/theme.h"
 #include "gui/win/scrollbar.h"
 #include "gui/win/menubar.h"
 
@@ -414,9 +415,13 @@ LRESULT DefWindowProc(HWND h, uint32_t m, WPARAM wp, LPARAM lp) {
     }
     case WM_ERASEBKGND: {
       if (w->background == NO_COLOR) return 0;
+      // The button face of a class under the dark theme is the dark palette's face, which
+      // the controls on it take too.
+      COLORREF c = w->background;
+      if (c == theme::sys_color(COLOR_BTNFACE) && dark_theme(h)) c = theme_color(h, theme::part::face);
       RECT r;
       GetClientRect(h, r);
-      FillRect(HDC(wp), r, w->background);
+      FillRect(HDC(wp), r, c);
       return 1;
     }
     case WM_SETTEXT:

@@ -199,7 +199,9 @@ LRESULT tab_proc(HWND h, uint32_t msg, WPARAM wp, LPARAM lp) {
       tab_item it;
       set_item(it, *reinterpret_cast<const TCITEM*>(lp));
       t.items.insert(t.items.begin() + at, it);
-      if (t.cur >= at) ++t.cur;
+      // The first tab of an empty control becomes its current one, as the pages expect.
+      if (n == 0) t.cur = 0;
+      else if (t.cur >= at) ++t.cur;
       InvalidateRect(h, nullptr, false);
       return at;
     }

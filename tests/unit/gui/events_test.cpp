@@ -86,16 +86,7 @@ class events : public ::testing::Test {
     on_event = nullptr;
     stop_gui_module();
   }
-  cell run(const std::string& text) {
-    cell r{TYPE_UNSET, 0, 0, 0};
-    collector::root_guard g(&r);
-    try {
-      boot::do_source(text.data(), u32(text.size()), false, &r);
-    } catch (thrown& t) {
-      ADD_FAILURE() << text << ": " << (t.category ? t.category : "") << " " << (t.id ? t.id : "");
-    }
-    return r;
-  }
+  cell run(const std::string& text) { return run_reporting(text); }
   // A face object with the facets in their positions, kept by the word `name`.
   cell face(const std::string& name, const char* type, const char* flags = "none") {
     return run(name + ": make object! [type: '" + type +

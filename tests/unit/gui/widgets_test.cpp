@@ -20,6 +20,7 @@
 #include "runtime/datatypes/handle.h"
 #include "runtime/datatypes/word.h"
 #include "tests/unit/fixture.h"
+#include "tests/unit/gui/gui_fixture.h"
 #include "tests/unit/value_helpers.h"
 
 namespace vyr::test {
@@ -102,16 +103,7 @@ class widgets : public ::testing::Test {
     gui::shutdown();
     unsetenv("VYR_HEADLESS_SCREENS");
   }
-  cell run(const std::string& text) {
-    cell r{TYPE_UNSET, 0, 0, 0};
-    collector::root_guard g(&r);
-    try {
-      boot::do_source(text.data(), u32(text.size()), false, &r);
-    } catch (thrown& t) {
-      ADD_FAILURE() << text << ": " << (t.category ? t.category : "") << " " << (t.id ? t.id : "");
-    }
-    return r;
-  }
+  cell run(const std::string& text) { return run_reporting(text); }
   std::string eval(const std::string& text) { return mold_text(run(text)); }
   win::HWND hwnd(const std::string& face) {
     cell h = run(face + "/state/1");
@@ -371,6 +363,13 @@ TEST_F(widgets, CalendarsSlidersScrollersAndImages) {
   run("sc: kid [type: 'scroller size: 200x17 offset: 0x300 data: 0.0 selected: 25%]");
   win::SendMessage(hwnd("win"), win::WM_HSCROLL, win::SB_PAGEDOWN, win::LPARAM(win::raw(hwnd("sc"))));
   EXPECT_EQ(eval("reduce [sc/data sc/selected]"), "[0.25 25%]");
+  // Made taller than wide it stands upright; a percent places it too.
+  run("sc/size: 17x200 push sc 'size sc/data: 50% push sc 'data");
+  EXPECT_TRUE(win::GetWindowLong(hwnd("sc"), win::GWL_STYLE) & win::SBS_VERT);
+  win::SCROLLINFO si;
+  si.fMask = win::SIF_POS;
+  win::GetScrollInfo(hwnd("sc"), win::SB_CTL, si);
+  EXPECT_EQ(si.nPos, 5000);
   // Three images make six entries: 1 2 3 1 1 1.
   run("img: make image! 4x4 b: kid [type: 'button offset: 0x340 image: reduce [img img img]]");
   win::BUTTON_IMAGELIST bil;

@@ -102,6 +102,23 @@ TEST_F(controls, DarkPaletteFollowsTheWindowAndItsAncestors) {
   EXPECT_FALSE(dark_theme(b));
 }
 
+TEST_F(controls, ADarkWindowErasesItsButtonFaceDark) {
+  WNDCLASSEX wc;
+  wc.lpszClassName = "Faced";
+  wc.lpfnWndProc = DefWindowProc;
+  wc.hbrBackground = theme::sys_color(COLOR_BTNFACE);
+  RegisterClassEx(wc);
+  HWND dark = make("Faced", 0, {0, 0, 100, 100});
+  HWND light = make("Faced", 0, {100, 0, 200, 100});
+  SetWindowTheme(dark, "DarkMode_Explorer");
+  SetWindowTheme(parent, "DarkMode_Explorer");   // a colour of its own stays
+  SetWindowTheme(light, "Explorer");
+  pump();
+  EXPECT_EQ(pixel(50, 50), argb(theme::color(theme::part::face, true)));
+  EXPECT_EQ(pixel(150, 50), argb(theme::sys_color(COLOR_BTNFACE)));
+  EXPECT_EQ(pixel(300, 300), argb(RGB(200, 220, 240)));
+}
+
 TEST_F(controls, CustomDrawLetsTheParentDrawTheCaption) {
   HWND b = make("BUTTON", BS_AUTOCHECKBOX, {10, 10, 150, 30}, "text");
   g_notify_answer = CDRF_SKIPDEFAULT;
@@ -279,7 +296,8 @@ TEST_F(controls, TabsAskBeforeTheyChangeAndMessagesAreSilent) {
     it.pszText = const_cast<char*>(name);
     SendMessage(t, TCM_INSERTITEM, SendMessage(t, TCM_GETITEMCOUNT, 0, 0), reinterpret_cast<LPARAM>(&it));
   }
-  EXPECT_EQ(SendMessage(t, TCM_SETCURFOCUS, 0, 0), -1);
+  // The first tab made is the current one.
+  EXPECT_EQ(SendMessage(t, TCM_SETCURFOCUS, 0, 0), 0);
   EXPECT_TRUE(g_notes.empty());
   RECT second;
   SendMessage(t, TCM_GETITEMRECT, 1, reinterpret_cast<LPARAM>(&second));
