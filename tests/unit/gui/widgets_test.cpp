@@ -337,6 +337,26 @@ TEST_F(widgets, TabPanelsClampTheirSelectionAndAStopKeepsTheTab) {
   click(h, first.left + 5, first.top + 5);
   EXPECT_EQ(control_events(), (std::vector<std::string>{"select 2", "change 1"}));
   EXPECT_EQ(eval("reduce [tp/selected tp/pane/1/visible? tp/pane/2/visible?]"), "[1 true false]");
+  // Tabs follow their data as lists do: string-like values only, appended and poked.
+  const char* change = "system/view/platform/on-change-facet tp 'data tp/data ";
+  run("append tp/data %three.txt");
+  run(std::string(change) + "'appended none 2 1");
+  run("append tp/data 4");
+  run(std::string(change) + "'appended none 3 1");
+  EXPECT_EQ(win::SendMessage(h, win::TCM_GETITEMCOUNT, 0, 0), 3);
+  run(std::string(change) + "'poke none 0 1");
+  run("poke tp/data 1 <first>");
+  run(std::string(change) + "'poked none 0 1");
+  char buf[16];
+  win::TCITEM it;
+  it.mask = win::TCIF_TEXT;
+  it.pszText = buf;
+  it.cchTextMax = 16;
+  for (auto [i, text] : {std::pair{0, "first"}, {2, "three.txt"}}) {
+    win::SendMessage(h, win::TCM_GETITEM, i, reinterpret_cast<win::LPARAM>(&it));
+    EXPECT_STREQ(buf, text);
+  }
+  EXPECT_EQ(win::SendMessage(h, win::TCM_GETITEMCOUNT, 0, 0), 3);
 }
 
 TEST_F(widgets, CalendarsSlidersScrollersAndImages) {
