@@ -827,7 +827,12 @@ void input_wheel(int delta, bool horizontal, POINT p) {
   if (!installed()) return;
   state& s = st();
   s.cursor_pos = p;
-  HWND h = is_null(s.focus) ? WindowFromPoint(p) : s.focus;
+  // The wheel turns what lies under the pointer, as desktops do today (a list or a text
+  // scrolls without being clicked first); a window holding the capture, or the focus
+  // when the pointer is over none of ours, takes it otherwise.
+  HWND h = s.capture;
+  if (is_null(h)) h = WindowFromPoint(p);
+  if (is_null(h)) h = s.focus;
   if (is_null(h)) return;
   input_msg in;
   in.msg.hwnd = h;

@@ -72,6 +72,14 @@ TEST_F(lists, ListBoxScrollsAndFindsItemsUnderThePointer) {
   EXPECT_EQ(LBItemFromPt(l, screen(l, 10, -5), true), -1);
   EXPECT_EQ(SendMessage(l, LB_GETTOPINDEX, 0, 0), top - 1);   // auto-scroll went up one
   EXPECT_EQ(LBItemFromPt(parent, screen(l, 10, 10), false), -1);
+  // The wheel turns the list under the pointer, though the focus is elsewhere.
+  HWND other = make("EDIT", 0, {300, 10, 400, 30});
+  SetFocus(other);
+  hd->move(screen(l, 20, 20));
+  hd->wheel(WHEEL_DELTA);
+  pump();
+  EXPECT_EQ(SendMessage(l, LB_GETTOPINDEX, 0, 0), top - 4);
+  EXPECT_EQ(GetFocus(), other);
   EXPECT_FALSE(scroll_bar_shown(l, SB_HORZ));
   SendMessage(l, LB_SETHORIZONTALEXTENT, 1000, 0);
   EXPECT_TRUE(scroll_bar_shown(l, SB_HORZ));
