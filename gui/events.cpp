@@ -1,5 +1,6 @@
 // The road from a window message to the View engine's `awake` and back.
 #include "gui/events.h"
+#include "gui/menus.h"
 
 #include "gui/draw/draw.h"
 #include "gui/win/controls/controls.h"
@@ -7,6 +8,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 #include "runtime/collector.h"
 #include "runtime/datatypes/actions.h"
@@ -417,8 +419,11 @@ int pre_filter(const MSG& m) {
     case WM_MOUSEWHEEL: return dispatch_event(m, mouse_flags(m.wParam), ev::WHEEL);
     case WM_LBUTTONDOWN: {
       L.down_window = raw(m.hwnd);
+      L.down_dropped = false;
       int r = dispatch_event(m, flags, ev::DOWN);
       L.down_window = 0;
+      // A dialog the handler opened took the release: the press must not capture now.
+      if (std::exchange(L.down_dropped, false)) return 0;
       return r;
     }
     case WM_LBUTTONUP: {
@@ -433,8 +438,10 @@ int pre_filter(const MSG& m) {
       L.menu_point = point_of(m.lParam);
       L.menu_screen_point = L.menu_point;
       ClientToScreen(m.hwnd, L.menu_screen_point);
-      // Context menus come with the menu code; until then the answer decides.
-      return dispatch_event(m, flags, ev::ALT_DOWN);
+      int answer = dispatch_event(m, flags, ev::ALT_DOWN);
+      // The face's context menu takes the press; without one the answer decides.
+      if (IsWindow(m.hwnd) && show_context_menu(m, L.menu_screen_point.x, L.menu_screen_point.y)) return 0;
+      return answer;
     }
     case WM_RBUTTONUP: return dispatch_event(m, flags, ev::ALT_UP);
     case WM_MBUTTONDOWN: return dispatch_event(m, flags, ev::MID_DOWN);

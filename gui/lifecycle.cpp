@@ -331,8 +331,8 @@ bool face_to_image(const cell* object, cell* out) {
 void install_lifecycle_hooks() { gui_module::table().face_to_image = face_to_image; }
 
 void error_message_box(const std::string& caption, const std::string& text) {
-  if (win::dialogs::provider* d = win::dialogs::current()) d->error_box(caption, text);
-  else std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
+  // Without dialogs (the GUI never started) the report on standard error stands alone.
+  if (win::dialogs::provider* d = win::dialogs::current()) d->message_box({caption, text});
 }
 
 }  // namespace vyr::gui

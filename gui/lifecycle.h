@@ -36,8 +36,9 @@ cairo_surface_t* face_to_surface(const cell* face);
 bool face_to_image(const cell* object, cell* out);
 // Gives the runtime `to image!` of faces.
 void install_lifecycle_hooks();
-// The runtime's fatal error box, shown by the dialogs in use (recorded by the headless
-// display's answer queue); on stderr before the GUI has started.
+// The error box of a script's uncaught error and of the runtime's fatal report, shown by the
+// dialogs in use (recorded by the headless display's answer queue); nothing before the GUI
+// has started, since the report is on standard error already.
 void error_message_box(const std::string& caption, const std::string& text);
 
 }  // namespace vyr::gui

@@ -8,6 +8,7 @@
 #include "gui/draw/draw.h"
 #include "gui/draw_face.h"
 #include "gui/events.h"
+#include "gui/file_dialogs.h"
 #include "gui/fonts.h"
 #include "gui/lifecycle.h"
 #include "gui/platform.h"
@@ -243,8 +244,28 @@ void exit_event_loop(cell* a, u32) {
   set_unset(a);
 }
 
-void request_file(cell*, u32) { not_done(); }
-void request_dir(cell*, u32) { not_done(); }
+// request-file title name filter save? multi?
+void request_file(cell* a, u32) {
+  cell args[3] = {a[0], a[1], a[2]};
+  collector::root_guard g(args, 3);
+  bool save = type_of(&a[3]) == TYPE_LOGIC && logic::get(&a[3]);
+  bool multi = type_of(&a[4]) == TYPE_LOGIC && logic::get(&a[4]);
+  cell out{TYPE_NONE, 0, 0, 0};
+  collector::root_guard g2(&out);
+  OS_request_file(&args[0], &args[1], &args[2], save, multi, &out);
+  *a = out;
+}
+
+// request-dir title dir filter keep? multi?: the filter and multi? are taken and not used.
+void request_dir(cell* a, u32) {
+  cell args[2] = {a[0], a[1]};
+  collector::root_guard g(args, 2);
+  bool keep = type_of(&a[3]) == TYPE_LOGIC && logic::get(&a[3]);
+  cell out{TYPE_NONE, 0, 0, 0};
+  collector::root_guard g2(&out);
+  OS_request_dir(&args[0], &args[1], keep, &out);
+  *a = out;
+}
 
 void text_box_metrics(cell* a, u32) {
   if (!face_type_is(&a[0], face_type::rich_text)) {

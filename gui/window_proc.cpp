@@ -14,6 +14,7 @@
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/series.h"
 #include "gui/fonts.h"
+#include "gui/menus.h"
 #include "gui/win/theme.h"
 #include "gui/win/controls/controls.h"
 #include <cstdio>
@@ -283,11 +284,17 @@ LRESULT window_wndproc(HWND h, u32 msg, WPARAM w, LPARAM l) {
       return 0;
     }
     case WM_COMMAND: {
-      // Menu choices (no control) are the menus' work.
+      if (menu_command(h, w, l)) return 0;
       LRESULT answer = 0;
       if (l != 0 && control_notification(HWND(u32(l)), msg, w, l, answer)) return answer;
       break;
     }
+    case WM_ENTERMENULOOP:
+      menu_loop_entered(w);
+      break;
+    case WM_MENUSELECT:
+      menu_selected(w, l);
+      return 0;
     case WM_NOTIFY: {
       auto* hdr = reinterpret_cast<const NMHDR*>(l);
       LRESULT answer = 0;

@@ -3,6 +3,7 @@
 
 #include "gui/base_face.h"
 #include "gui/events.h"
+#include "gui/menus.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/point.h"
@@ -82,7 +83,7 @@ void sync_window(const cell* face, HWND h, u32 mask) {
     r.right = add32(r.left, to_pixels(s.x));
     r.bottom = add32(r.top, to_pixels(s.y));
     u32 style = u32(GetWindowLong(h, GWL_STYLE)), ex = u32(GetWindowLong(h, GWL_EXSTYLE));
-    if (window) AdjustWindowRectEx(r, style, false, ex);
+    if (window) AdjustWindowRectEx(r, style, !is_null(GetMenu(h)), ex);
     u32 f = SWP_NOZORDER | SWP_NOACTIVATE;
     if (!bit(facet_index::offset)) f |= SWP_NOMOVE;
     if (!bit(facet_index::size)) f |= SWP_NOSIZE;
@@ -118,6 +119,7 @@ void sync_window(const cell* face, HWND h, u32 mask) {
     if (composed) recompose(h);
     else InvalidateRect(h, nullptr, true);
   }
+  if (bit(facet_index::menu) && window) update_menu_bar(face, h);
   if (bit(facet_index::image) && composed) recompose(h);
   if (bit(facet_index::options)) set_cursor_option(h, facet(face, facet_index::options));
 }

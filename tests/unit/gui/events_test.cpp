@@ -71,13 +71,7 @@ class events : public ::testing::Test {
  protected:
   win::headless_display* hd = nullptr;
   void SetUp() override {
-    ensure_runtime();
-    boot::build_environment();
-    setenv("VYR_HEADLESS_SCREENS", "1920x1080+0+0@96", 1);
-    gui::init();
-    hd = static_cast<win::headless_display*>(win::current_display());
-    register_classes();
-    vyr_gui_module_init();   // the hooks the module installs when it loads
+    hd = start_gui_module();
     seen.clear();
     answers.clear();
     on_event = nullptr;
@@ -90,8 +84,7 @@ class events : public ::testing::Test {
   void TearDown() override {
     awake = nullptr;
     on_event = nullptr;
-    gui::shutdown();
-    unsetenv("VYR_HEADLESS_SCREENS");
+    stop_gui_module();
   }
   cell run(const std::string& text) { return run_reporting(text); }
   // A face object with the facets in their positions, kept by the word `name`.
