@@ -187,7 +187,7 @@ namespace {
 // when the function carries a trace flag (it switches tracing for its body), the body runs
 // through the trace layer, which calls back here with `traced` set.
 void eval_function_traced(const cell& fn, u32 me, u32 slots);
-[[gnu::always_inline]] inline void eval_function(const cell& fn, u32 me, u32 slots,
+VYR_HOT void eval_function(const cell& fn, u32 me, u32 slots,
                                                 bool traced = false) {
   if (!traced && (tracing || (fn.header & (function::FLAG_TRACE | function::FLAG_NO_TRACE))))
       [[unlikely]]
@@ -230,7 +230,7 @@ void eval_function_traced(const cell& fn, u32 me, u32 slots);
 }
 
 // Calls a routine's code with the arguments of the current frame, checked already.
-[[gnu::always_inline]] inline void call_routine(const cell& fn, u32 slots) {
+VYR_HOT void call_routine(const cell& fn, u32 slots) {
   u32 arity = routine::get_arity(&fn);
   cell* args = stack::arguments;
   u32 more = function::more(&fn);
@@ -287,7 +287,7 @@ void push_refinement_slots(u32 cache, u32 from) {
 // Pushes the slots a function's or routine's call takes beyond the arguments gathered in
 // its frame, and answers how many it has in all. The lean call gathered the fixed arguments
 // only: refinements not given are off. Then come the local slots.
-[[gnu::always_inline]] inline u32 fill_slots(u32 cache, bool lean) {
+VYR_HOT u32 fill_slots(u32 cache, bool lean) {
   const cell* h = cells::at(cache, 0);
   u32 slots = function::cache_slots(h);
   if (lean && function::cache_refs(h)) [[unlikely]] {
@@ -303,7 +303,7 @@ void push_refinement_slots(u32 cache, u32 from) {
 // checked the arguments against the cache while it gathered them; any other call checks
 // them here. Inline in the lean call only: the code of a predicate costs less than the
 // entry of a call.
-[[gnu::always_inline]] inline void run_routine(const cell& fn, u32 cache, bool lean) {
+VYR_HOT void run_routine(const cell& fn, u32 cache, bool lean) {
   u32 slots = fill_slots(cache, lean);
   if (!lean) check_routine_args(fn, stack::arguments, routine::get_arity(&fn));
   call_routine(fn, slots);
@@ -317,7 +317,7 @@ void push_refinement_slots(u32 cache, u32 from) {
 // for their slot and local counts): the one place natives and actions are entered. A C++
 // container of the runtime that cannot grow inside a native or action is the language's
 // no-memory error, raised from that call like any other: the session goes on.
-[[gnu::always_inline]] inline void run_call(const cell& fn, u32 me, u32 cache, const i32* refs,
+VYR_HOT void run_call(const cell& fn, u32 me, u32 cache, const i32* refs,
                                             bool lean = false) {
   switch (type_of(&fn)) {
     case TYPE_FUNCTION: {
@@ -351,7 +351,7 @@ void push_refinement_slots(u32 cache, u32 from) {
 // value first unless `copy` is false (an infix call, whose left operand sits there), the
 // frame's block keeping the cache and body alive while the arguments are gathered. Answers
 // the frame's index.
-[[gnu::always_inline]] inline u32 open_call(const cell& fn, const cell* name, bool copy,
+VYR_HOT u32 open_call(const cell& fn, const cell* name, bool copy,
                                              u32 header, bool word_or_null = false) {
   u32 sym = anon_symbol(), word_ctx = 0;
   if (name && (word_or_null || word::any_word_q(type_of(name)))) [[likely]] {
@@ -362,7 +362,7 @@ void push_refinement_slots(u32 cache, u32 from) {
   stack::push_frame_sym(sym, word_ctx, header, function::more(&fn));
   return stack::frame_top - 1;
 }
-[[gnu::always_inline]] inline u32 open_call(const cell& fn, const cell* name, bool copy,
+VYR_HOT u32 open_call(const cell& fn, const cell* name, bool copy,
                                              bool word_or_null = false) {
   return open_call(fn, name, copy,
                    type_of(&fn) == TYPE_FUNCTION ? stack::HEADER_INTERP_FUNCTION
@@ -613,7 +613,7 @@ namespace {
 // type checks and results as the general call, with its tests for the rarer shapes left out.
 
 // One plain argument, pushed: fetch_one's cases for a normal argument of a prefix call.
-[[gnu::always_inline]] inline u32 fetch_plain(u32 node, u32 pos, u32 tail) {
+VYR_HOT u32 fetch_plain(u32 node, u32 pos, u32 tail) {
   const cell* c = cells::at(node, pos);
   const cell* v = nullptr;
   u32 ct = type_of(c);
@@ -636,7 +636,7 @@ namespace {
 // Gathers the plain arguments of cache entries [from, to) at `pos`, each checked against
 // its entry, and answers the position after them. When an exit is pending it returns at
 // once; the caller leaves its frame.
-[[gnu::always_inline]] inline u32 gather_plain(u32 cache, u32 from, u32 to, u32 node, u32 pos,
+VYR_HOT u32 gather_plain(u32 cache, u32 from, u32 to, u32 node, u32 pos,
                                                u32 tail) {
   for (u32 i = from; i < to; i++) {
     if (pos >= tail) [[unlikely]] no_arg(function::arg_symbol(cells::at(cache, i)));
@@ -652,7 +652,7 @@ namespace {
 // The conditional's result from its condition (the frame's first argument cell) and its
 // branches (`blocks`, two of them for either): the chosen branch runs here, in the native's
 // frame (reports still name it), its value landing in the first argument cell.
-[[gnu::always_inline]] inline void run_branch(u32 kind, const cell* blocks) {
+VYR_HOT void run_branch(u32 kind, const cell* blocks) {
   cell* a = stack::arguments;
   const cell* branch = blocks;
   bool falsy = type_of(a) == TYPE_NONE || (type_of(a) == TYPE_LOGIC && logic::get(a) == 0);

@@ -197,7 +197,7 @@ class interp_scope {
 void eval_block_plain(const cell* block_in, bool chain);
 
 namespace internal {
-[[gnu::always_inline]] inline void eval_seq_plain(const cell* block) {
+VYR_HOT void eval_seq_plain(const cell* block) {
   cell* start = push_cell(block);
   u32 node = series::node(start), pos = series::index(start), tail = cells::length(node);
   if (pos >= tail) {
