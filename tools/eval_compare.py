@@ -20,6 +20,11 @@ change of behaviour.
 
 With VYR_GC_STRESS set (every allocation collects), `check` runs the plain and raw modes of
 the hand-written file only: the rest takes too long there.
+
+The baseline is the evaluator before a change to it: after merging other work, build the
+merge-base (`git worktree add /tmp/base $(git merge-base main HEAD)`, `make build` there),
+then run `build-corpus` and `record` with that binary, so that only the change itself can
+make a difference.
 """
 import difflib
 import os
