@@ -16,6 +16,7 @@
 #include "runtime/datatypes/binary.h"
 #include "runtime/datatypes/bitset.h"
 #include "runtime/datatypes/block.h"
+#include "runtime/datatypes/cells.h"
 #include "runtime/datatypes/char.h"
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/datatype.h"
@@ -94,9 +95,14 @@ void load_currency_list() {
       if (std::strcmp(environment_files[i].name, name) == 0)
         text.assign(environment_files[i].text, environment_files[i].size);
   }
+  cell scanned;
+  lexer::scan(&scanned, reinterpret_cast<const u8*>(text.data()), u32(text.size()));
+  collector::root_guard g(&scanned);
+  // The list is a block of its own, without `Vyr [...]`: its head is the first code.
+  u32 n = cells::length(series::node(&scanned));
   cell list;
-  lexer::scan(&list, reinterpret_cast<const u8*>(text.data()), u32(text.size()));
-  series::index(&list) = 2;  // after `Vyr [...]`
+  cells::make_block(&list, n > 2 ? n - 2 : 1);
+  for (u32 i = 2; i < n; i++) cells::append(series::node(&list), cells::at(series::node(&scanned), i));
   money::set_currencies(&list);
 }
 }  // namespace

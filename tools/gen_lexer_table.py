@@ -317,7 +317,8 @@ state(60, "path-integer", INTEGER_T, F_ERROR, (DIGITS | S(QUOTE), 60), (S(DOT), 
       (PATH_END, F_INTEGER))
 state(62, "path-fraction", FLOAT_T, F_ERROR, (DIGITS | S(QUOTE), 62), (PATH_END, F_FLOAT))
 state(61, "path-word", WORD_T, F_ERROR, (WORD, 61), (PATH_END | S(LT), F_WORD))
-state(63, "path-issue", ISSUE_T, F_ERROR, (WORD, 63), (S(DQUOTE), 19), (PATH_END, F_ISSUE))
+# A '"' after the '#' makes a char (a/#"a"); the path's end rule must not override it.
+state(63, "path-issue", ISSUE_T, F_ERROR, (WORD, 63), (PATH_END, F_ISSUE), (S(DQUOTE), 19))
 state(64, "path-get-word", WORD_T, F_ERROR, (WSTART | S(PLUS, MINUS, DOT), 61))
 
 # ---------------------------------------------------------------------------------------
@@ -407,5 +408,5 @@ if __name__ == "__main__":
     check()
     root = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
     target = sys.argv[1] if len(sys.argv) > 1 else os.path.join(
-        root, "runtime", "interpreter", "lexer_table.cpp")
+        root, "runtime", "lexer", "lexer_table.cpp")
     emit(target)

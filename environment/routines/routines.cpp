@@ -135,11 +135,13 @@ void as_color_code(cell* a, u32) {
   a[0] = t;
 }
 
-// Each component is reduced modulo 256, as as-color does: a component above 255 must not
-// spill into its neighbour.
+// The four components are OR-ed into one 32-bit word without reduction, so a component
+// above 255 sets bits of the next byte (256 0 0 0 gives 0.1.0.0).
 void as_ipv4_code(cell* a, u32) {
   refuse_negative(a, 4);
-  u8 bytes[4] = {u8(int_of(a)), u8(int_of(a + 1)), u8(int_of(a + 2)), u8(int_of(a + 3))};
+  u32 word = u32(int_of(a + 3)) << 24 | u32(int_of(a + 2)) << 16 | u32(int_of(a + 1)) << 8 |
+             u32(int_of(a));
+  u8 bytes[4] = {u8(word), u8(word >> 8), u8(word >> 16), u8(word >> 24)};
   cell t;
   tuple::make_at(&t, bytes, 4);
   a[0] = t;
@@ -228,13 +230,6 @@ void gc_active_code(cell* a, u32) { a[0] = logic(collector::state.enabled == 1);
 void gc_series_cycles_code(cell* a, u32) { a[0] = integer(i32(collector::state.series_cycles)); }
 void gc_nodes_cycles_code(cell* a, u32) { a[0] = integer(i32(collector::state.nodes_cycles)); }
 
-// The VYRBIN codec object, once the construction has put it into system/codecs: its
-// compact? field decides what the codec's encode writes.
-void vyrbin_codec_code(cell* a, u32) {
-  if (type_of(a) == TYPE_OBJECT) vyrbin::set_codec_object(a);
-  a[0] = NONE;
-}
-
 // `read/binary` of a file! or url! payload, for the VYRBIN codec's decode.
 void read_binary(const cell* source, cell* out) {
   if (type_of(source) == TYPE_URL) {
@@ -280,7 +275,7 @@ const row rows[] = {
     {"make-routine", make_routine_code},     {"interpreted?", interpreted_code},
     {"float-option", float_option_code},     {"trace-switch", trace_switch_code},
     {"gc-active?", gc_active_code},          {"gc-series-cycles", gc_series_cycles_code},
-    {"gc-nodes-cycles", gc_nodes_cycles_code}, {"vyrbin-codec", vyrbin_codec_code},
+    {"gc-nodes-cycles", gc_nodes_cycles_code},
 };
 
 }  // namespace

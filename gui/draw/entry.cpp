@@ -27,10 +27,10 @@ void draw_image_routine(cell* args, u32 count) {
 
 const char* draw_source = R"(Vyr [Title: "draw"]
 draw: func [
-    "Draws a DRAW block into an image, made first when a size is given"
-    image [image! pair!] "Image or size for a new image"
-    cmd [block!] "DRAW commands"
-    /transparent "Makes the new image transparent"
+    "Draws scalable vector graphics to an image"
+    image [image! pair!] "Image or size for an image"
+    cmd [block!] "Draw commands"
+    /transparent "Make a transparent image, if pair! spec is used"
 ][
     if pair! = type? image [
         image: either transparent [make image! reduce [image 0.0.0.255]] [make image! image]

@@ -67,16 +67,12 @@ class boot_document {
 // The codec's operations, as the routine registry calls them: the arguments are the
 // routine's argument cells, the first also its result slot.
 //   encode* [data compact?]   the document of data, compact when compact? is true
-//   encode  [data where]      encode* with the codec object's own compact? field (true
-//                             until set_codec_object names the object); `where` is unused
 //   decode  [payload]         a binary!, or a file!/url! read as binary: one root value
 //                             gives that value, several a block
+// (The codec's encode is a function of the library that calls encode* with its compact?.)
 void encode_star_routine(cell* args, u32 count);
-void encode_routine(cell* args, u32 count);
 void decode_routine(cell* args, u32 count);
-// The codec object in system/codecs, whose compact? field encode reads (kept rooted).
-void set_codec_object(const cell* codec);
-// Registers the three under the names "vyrbin-encode*", "vyrbin-encode", "vyrbin-decode".
+// Registers the two under the names "vyrbin-encode*" and "vyrbin-decode".
 void register_routines();
 
 // The decode routine's work on a value, written into `out`.

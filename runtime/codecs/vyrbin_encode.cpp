@@ -781,35 +781,6 @@ void encode_star_routine(cell* args, u32 count) {
   args[0] = out;
 }
 
-namespace {
-cell codec_object{TYPE_NONE, 0, 0, 0};
-bool codec_rooted = false;
-}  // namespace
-
-void set_codec_object(const cell* codec) {
-  if (!codec_rooted) {
-    collector::add_root(&codec_object);
-    codec_rooted = true;
-  }
-  codec_object = *codec;
-}
-
-void encode_routine(cell* args, u32 count) {
-  cell v = args[0];
-  collector::root_guard gv(&v);
-  // The codec's own compact? field decides (true unless a script set it otherwise).
-  bool compact = true;
-  if (type_of(&codec_object) == TYPE_OBJECT) {
-    cell w = word::intern("compact?");
-    const cell* f = object::get_field(&codec_object, &w);
-    compact = !(type_of(f) == TYPE_NONE || (type_of(f) == TYPE_LOGIC && logic::get(f) == 0));
-  }
-  cell out{TYPE_NONE, 0, 0, 0};
-  collector::root_guard g(&out);
-  encode_with(&v, &out, compact);
-  args[0] = out;
-}
-
 void decode_value(const cell* payload_in, cell* out) {
   cell payload = *payload_in;
   collector::root_guard gp(&payload);
@@ -849,7 +820,6 @@ void decode_routine(cell* args, u32 count) {
 void register_routines() {
   if (routine::find("vyrbin-encode*")) return;
   routine::register_("vyrbin-encode*", encode_star_routine);
-  routine::register_("vyrbin-encode", encode_routine);
   routine::register_("vyrbin-decode", decode_routine);
 }
 

@@ -3,10 +3,13 @@
 #include "runtime/datatypes/actions.h"
 
 #include "runtime/collector.h"
+#include "runtime/datatypes/context.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/logic.h"
+#include "runtime/datatypes/none.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/fire.h"
+#include "runtime/stack.h"
 
 namespace vyr::actions {
 
@@ -25,9 +28,45 @@ const char* name_of(u32 slot_number) {
   return slot_number >= 1 && slot_number <= ACTION_COUNT ? slot_names[slot_number - 1] : "";
 }
 
+namespace {
+// The word of the first argument in the spec of the function a global word holds, or a
+// none! cell when the word holds no function.
+cell first_argument(u32 symbol_id) {
+  i32 at = _context::find_word(_context::global, symbol_id, true);
+  if (at < 0 || u32(at) >= _context::value_count(_context::global)) return none_value;
+  const cell* fn = _context::value_at(_context::global, u32(at));
+  u32 t = type_of(fn);
+  if (t != TYPE_ACTION && t != TYPE_NATIVE && t != TYPE_FUNCTION && t != TYPE_OP &&
+      t != TYPE_ROUTINE)
+    return none_value;
+  series_buffer* spec = buffer_of(fn->data2);
+  for (u32 i = 0; i < spec->used_units(); i++) {
+    cell c = spec->cells()[i];
+    if (type_of(&c) == TYPE_REFINEMENT) break;
+    if (type_of(&c) == TYPE_WORD || type_of(&c) == TYPE_LIT_WORD || type_of(&c) == TYPE_GET_WORD) {
+      set_type(&c, TYPE_WORD);
+      clear_new_line(&c);
+      return c;
+    }
+  }
+  return none_value;
+}
+
+// An unsupported action is a type error of the current call's first argument, named by
+// that call's own spec ("append does not allow ref! for its series argument").
+[[noreturn]] void fire_unsupported(u32 type, u32 slot_number) {
+  cell call = stack::current_call_word();
+  cell arg = first_argument(call.data2);
+  if (type_of(&arg) == TYPE_NONE) datatype::fire_expect_arg(name_of(slot_number), type, "value");
+  cell t;
+  datatype::make_at(&t, type);
+  fire("script", "expect-arg", &call, &t, &arg);
+}
+}  // namespace
+
 datatype::generic_fn lookup(u32 type, u32 slot_number) {
   datatype::generic_fn f = datatype::entry(type, slot_number);
-  if (!f) datatype::fire_expect_arg(name_of(slot_number), type, "value");
+  if (!f) fire_unsupported(type, slot_number);
   return f;
 }
 

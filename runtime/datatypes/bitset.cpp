@@ -331,7 +331,9 @@ void do_bitwise(i32 op) {
     }
   };
   bool flag = combine(fa, fb) & 1;
-  u32 n = std::max(la, lb);
+  // A plain and~ ends at the common length (nothing lies beyond it); intersect keeps the
+  // longer length, and a complemented operand lends its fill byte beyond its array.
+  u32 n = op == OP_AND && !fa && !fb ? std::min(la, lb) : std::max(la, lb);
   cell out{TYPE_UNSET, 0, 0, 0};
   collector::root_guard keep_out(&out);
   make_at(&out, n, flag);

@@ -12,6 +12,7 @@
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/none.h"
+#include "runtime/datatypes/object.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/time.h"
@@ -222,11 +223,14 @@ void set_field(cell* c, i32 field, const cell* value) {
 i32 append_month(cell* out, i32 month, i32 budget) {
   u32 chars[3];
   u32 n = 0;
-  bool ok = type_of(&months) == TYPE_BLOCK;
+  // The names are the locale's (system/locale/months) once start-up has made it.
+  cell names = months;
+  object::system_field({"locale", "months"}, &names);
+  bool ok = type_of(&names) == TYPE_BLOCK;
   if (ok) {
-    series_buffer* b = buffer_of(months.data2);
+    series_buffer* b = buffer_of(names.data2);
     u32 used = b->used_units();
-    u32 at = months.data1 + static_cast<u32>(month - 1);
+    u32 at = names.data1 + static_cast<u32>(month - 1);
     ok = at < used && type_of(b->cells() + at) == TYPE_STRING;
     if (ok) {
       const cell* s = b->cells() + at;

@@ -15,8 +15,8 @@ constexpr u32 HAS_TIME = 1u << 16;
 constexpr u32 ZONE_MASK = 0x7Fu;
 constexpr u32 ZONE_WEST = 0x40u;
 
-// The month names the text uses: a block! of 12 strings, a runtime global until the
-// system object holds system/locale/months (point it there then).
+// The English month names: the start value of system/locale/months, which the text uses
+// once the system object exists (and these names before).
 extern cell months;
 
 // ---- Calendar -------------------------------------------------------------------------------

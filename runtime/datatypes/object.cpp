@@ -247,6 +247,19 @@ i32 field_index(const cell* obj, u32 symbol_id) {
 }
 u32 word_count(const cell* obj) { return _context::word_count(obj->data1); }
 
+bool system_field(std::initializer_list<const char*> names, cell* out) {
+  cell w = _context::global_word(symbol::make("system"));
+  cell v = *_context::get(&w);
+  for (const char* name : names) {
+    if (type_of(&v) != TYPE_OBJECT && type_of(&v) != TYPE_PORT) return false;
+    i32 i = field_index(&v, symbol::make(name));
+    if (i < 0 || u32(i) >= value_count(v.data1)) return false;
+    v = *value_at(v.data1, u32(i));
+  }
+  *out = v;
+  return true;
+}
+
 void clear_new_lines(const cell* block) {
   series_buffer* b = buffer_of(block->data2);
   for (u32 i = block->data1; i < b->used_units(); i++) clear_new_line(b->cells() + i);

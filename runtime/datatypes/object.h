@@ -4,6 +4,8 @@
 // Cells passed as destinations must not lie in a series buffer (use a stack cell or a
 // rooted local): building an object allocates.
 #pragma once
+#include <initializer_list>
+
 #include "runtime/datatypes/action_slots.h"
 #include "runtime/hooks.h"
 
@@ -45,6 +47,9 @@ const cell* get_field(const cell* obj, const cell* word);
 cell* get_word(u32 ctx, u32 n);
 cell* get_values(const cell* obj);
 i32 field_index(const cell* obj, u32 symbol_id);      // -1 when absent
+// The value reached from the global `system` through the named fields, each step an
+// object! (or port!); false when a step is missing, as before start-up has built them.
+bool system_field(std::initializer_list<const char*> names, cell* out);
 u32 word_count(const cell* obj);
 void clear_new_lines(const cell* block);
 void clear_changed(u32 ctx);

@@ -165,57 +165,39 @@ template <class F> void closing_on_error(const cell* port, F step) {
   }
 }
 
-// read (/part length /seek index ...): open (with /seek), copy (with /part), close.
-void read_port(const i32* refs) {
-  cell port = stack::arguments[0];
-  cell part = refs[0] != -1 ? stack::arguments[refs[0]] : NONE;
-  cell seek = refs[1] != -1 ? stack::arguments[refs[1]] : NONE;
-  collector::root_guard g1(&port), g2(&part), g3(&seek);
-  bool has_part = refs[0] != -1, has_seek = refs[1] != -1;
-  cell ignored, result = NONE;
-  collector::root_guard rg(&result);
-  forward_call(&port, "open",
-               {flag(false), flag(false), flag(false), flag(has_seek), seek, flag(false), NONE},
+// open (/write for a write, /seek when a position was given), the steps, close: each call
+// through the actor; close also runs after a step that raised.
+template <class F> void opened(const cell* port, bool for_write, const cell* seek, F steps) {
+  cell ignored;
+  forward_call(port, "open",
+               {flag(false), flag(false), flag(for_write), flag(seek), seek ? *seek : NONE,
+                flag(false), NONE},
                &ignored);
-  closing_on_error(&port, [&] {
-    forward_call(&port, "copy", {flag(has_part), part, flag(false), flag(false), NONE},
-                 &result);
-  });
-  forward_call(&port, "close", {}, &ignored);
+  closing_on_error(port, steps);
+  forward_call(port, "close", {}, &ignored);
+}
+
+void put_result(const cell& result) {
   *stack::arguments = result;
   stack::keep_first();
 }
 
-// write (data /binary /lines /info /append /part length /seek index ...): open /write
-// (with /seek), insert the data, copy (with /part), close.
+void read_port(const i32* refs) {
+  cell* a = stack::arguments;
+  put_result(read(a, refs[0] != -1 ? a + refs[0] : nullptr, refs[1] != -1 ? a + refs[1] : nullptr));
+}
+
 void write_port(const i32* refs) {
-  cell port = stack::arguments[0], data = stack::arguments[1];
-  cell part = refs[4] != -1 ? stack::arguments[refs[4]] : NONE;
-  cell seek = refs[5] != -1 ? stack::arguments[refs[5]] : NONE;
-  collector::root_guard g1(&port), g2(&data), g3(&part), g4(&seek);
-  bool has_part = refs[4] != -1, has_seek = refs[5] != -1;
-  i32 length = type_of(&part) == TYPE_INTEGER ? static_cast<i32>(part.data2) : -1;
-  cell ignored, result = NONE;
-  collector::root_guard rg(&result);
-  forward_call(&port, "open",
-               {flag(false), flag(false), flag(true), flag(has_seek), seek, flag(false), NONE},
-               &ignored);
-  closing_on_error(&port, [&] {
-    forward_call(&port, "insert",
-                 {data, flag(true), int_cell(length), flag(false), flag(true), int_cell(1)},
-                 &ignored);
-    forward_call(&port, "copy", {flag(has_part), part, flag(false), flag(false), NONE},
-                 &result);
-  });
-  forward_call(&port, "close", {}, &ignored);
-  *stack::arguments = result;
-  stack::keep_first();
+  cell* a = stack::arguments;
+  put_result(write(a, a + 1, refs[4] != -1 ? a + refs[4] : nullptr,
+                   refs[5] != -1 ? a + refs[5] : nullptr));
 }
 
 actions::entry_fn original[63];
 
 template <u32 N> void port_entry(const i32* refs) {
   if (type_of(stack::arguments) != TYPE_PORT) return original[N](refs);
+  native_action(stack::arguments, N);
   if (N == 59) return read_port(refs);
   if (N == 62) return write_port(refs);
   forward(*layout_of(N), refs);
@@ -236,16 +218,24 @@ template <u32... Ns> void install_all(std::integer_sequence<u32, Ns...>) {
 
 cell get_actor(const cell* port) {
   cell actor = field(port, "actor");
-  if (type_of(&actor) != TYPE_OBJECT && type_of(&actor) != TYPE_HANDLE) fire("access", "invalid-port");
+  if (type_of(&actor) != TYPE_OBJECT) fire("access", "invalid-port");
   return actor;
+}
+
+void native_action(const cell* port, u32 slot_number) {
+  cell actor = field(port, "actor");
+  if (type_of(&actor) != TYPE_HANDLE || slot_number < 25) return;
+  // A scheme the runtime implements would fill a table of port actions for its handle;
+  // no such scheme exists, so every entry of it is empty.
+  cell w = word_of(actions::name_of(slot_number));
+  fire("access", "no-port-action", &w);
 }
 
 void call_actor(const cell* actor_in, const cell* word_in, const cell* slots, u32 n,
                 cell* result) {
   cell actor = *actor_in, w = *word_in;
   collector::root_guard g1(&actor), g2(&w);
-  // A handle!'s actions would come from the runtime's table for it, empty so far.
-  if (type_of(&actor) != TYPE_OBJECT) fire("access", "no-port-action", &w);
+  if (type_of(&actor) != TYPE_OBJECT) fire("access", "invalid-port");
   cell fn = *object::get_field(&actor, &w);
   if (type_of(&fn) != TYPE_FUNCTION) fire("access", "no-port-action", &w);
   collector::root_guard fg(&fn);
@@ -253,9 +243,60 @@ void call_actor(const cell* actor_in, const cell* word_in, const cell* slots, u3
   hooks::call_slots(&fn, slots, n, &w, result);
 }
 
+// ---- read, write, open ----------------------------------------------------------------------
+
+cell read(const cell* port_in, const cell* part_in, const cell* seek_in) {
+  cell port = *port_in;
+  cell part = part_in ? *part_in : NONE, seek = seek_in ? *seek_in : NONE;
+  collector::root_guard g1(&port), g2(&part), g3(&seek);
+  native_action(&port, 59);
+  cell result = NONE;
+  collector::root_guard rg(&result);
+  opened(&port, false, seek_in ? &seek : nullptr, [&] {
+    forward_call(&port, "copy", {flag(part_in), part, flag(false), flag(false), NONE}, &result);
+  });
+  return result;
+}
+
+cell write(const cell* port_in, const cell* data_in, const cell* part_in, const cell* seek_in) {
+  cell port = *port_in, data = *data_in;
+  cell part = part_in ? *part_in : NONE, seek = seek_in ? *seek_in : NONE;
+  collector::root_guard g1(&port), g2(&data), g3(&part), g4(&seek);
+  native_action(&port, 62);
+  i32 length = type_of(&part) == TYPE_INTEGER ? static_cast<i32>(part.data2) : -1;
+  cell ignored, result = NONE;
+  collector::root_guard rg(&result);
+  opened(&port, true, seek_in ? &seek : nullptr, [&] {
+    forward_call(&port, "insert",
+                 {data, flag(true), int_cell(length), flag(false), flag(true), int_cell(1)},
+                 &ignored);
+    forward_call(&port, "copy", {flag(part_in), part, flag(false), flag(false), NONE}, &result);
+  });
+  return result;
+}
+
+cell open(const cell* port_in, const open_args& opts) {
+  cell port = *port_in;
+  cell seek = opts.seek ? *opts.seek : NONE, allow = opts.allow ? *opts.allow : NONE;
+  collector::root_guard g1(&port), g2(&seek), g3(&allow);
+  native_action(&port, 56);
+  cell result = NONE;
+  collector::root_guard rg(&result);
+  forward_call(&port, "open",
+               {flag(opts.new_), flag(opts.read), flag(opts.write), flag(opts.seek), seek,
+                flag(opts.allow), allow},
+               &result);
+  return result;
+}
+
 // ---- make, form, mold -----------------------------------------------------------------------
 
 const cell* make(const cell*, const cell* spec_in, u32) {
+  cell port = make_value(spec_in);
+  return stack::set_result(&port);
+}
+
+cell make_value(const cell* spec_in) {
   cell spec_arg = *spec_in;
   collector::root_guard sg(&spec_arg);
   cell spec{TYPE_NONE, 0, 0, 0};
@@ -303,7 +344,7 @@ const cell* make(const cell*, const cell* spec_in, u32) {
   if (type_of(&actor) != TYPE_OBJECT && type_of(&actor) != TYPE_HANDLE)
     fire("access", "invalid-actor", &spec);
   set_field(&port, "actor", &actor);
-  return stack::set_result(&port);
+  return port;
 }
 
 i32 mold(const cell*, cell* out, bool, bool, bool, const cell*, i32 budget, i32 indent) {

@@ -17,6 +17,7 @@
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/string_actions.h"
+#include "runtime/datatypes/vector.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/fire.h"
 #include "runtime/datatypes/actions.h"
@@ -358,9 +359,11 @@ bool whitespace_q(u32 c) {
 bool blank_q(u32 c) { return c == ' ' || c == '\t' || (c > 0x7F && whitespace_q(c)); }
 
 // The comparison of sort over records of `width` characters.
+// A vector! of numbers sorts by value, its `numbers` naming the element type.
 struct sort_context {
   u32 unit, width, offset;
   bool all, case_sensitive, reverse;
+  u32 numbers;
 };
 
 i32 compare_records(const void* a, const void* b, uintptr_t word1, uintptr_t) {
@@ -369,6 +372,11 @@ i32 compare_records(const void* a, const void* b, uintptr_t word1, uintptr_t) {
   const char* pb = static_cast<const char*>(b);
   u32 from = c.all ? 0 : c.offset, to = c.all ? c.width : c.offset + 1;
   for (u32 i = from; i < to; i++) {
+    if (c.numbers) {
+      i32 d = vector::order_slots(c.numbers, c.unit, pa + u64{i} * c.unit, pb + u64{i} * c.unit);
+      if (d) return c.reverse ? -d : d;
+      continue;
+    }
     // Folded through the case map whatever the unit, so that the same text sorts the
     // same way however wide its buffer happens to be.
     i32 x = static_cast<i32>(fold(get_char(pa + u64{i} * c.unit, c.unit), c.case_sensitive));
@@ -384,6 +392,7 @@ struct function_context {
   const cell* fn;
   u32 unit, width;
   bool all, reverse;
+  u32 vector_type;  // a vector!'s element type (its elements are handed over), else 0
 };
 
 i32 call_function(const void* a, const void* b, uintptr_t word1, uintptr_t) {
@@ -395,7 +404,11 @@ i32 call_function(const void* a, const void* b, uintptr_t word1, uintptr_t) {
     const char* r = static_cast<const char*>(recs[k]);
     args[k] = stack::push_slot();
     args[k]->header = TYPE_UNSET;
-    if (c.all) {
+    if (c.vector_type && c.all) {
+      vector::from_slots(args[k], c.vector_type, c.unit, r, c.width);
+    } else if (c.vector_type) {
+      *args[k] = vector::slot_value(c.vector_type, c.unit, r);
+    } else if (c.all) {
       make_at(args[k], c.width);
       series_buffer* sb = buffer_of(args[k]->data2);
       for (u32 i = 0; i < c.width; i++) sb = append_char(sb, get_char(r + u64{i} * c.unit, c.unit));
@@ -574,7 +587,9 @@ const cell* sort(cell* series, const sort_args& o) {
   u32 records = static_cast<u32>(count / width);
   u32 rec_bytes = width * unit;
   if (!fn) {
-    sort_context ctx{unit, width, offset, o.all, o.case_sensitive, o.reverse};
+    u32 et = type_of(&s) == TYPE_VECTOR ? vector::element_type(&s) : 0;
+    sort_context ctx{unit, width, offset, o.all, o.case_sensitive, o.reverse,
+                     et == TYPE_CHAR ? 0 : et};
     char* base = b->head() + start * unit;
     if (o.stable) {
       sorting::merge_sort(base, records, rec_bytes, reinterpret_cast<uintptr_t>(&ctx), 0,
@@ -587,7 +602,8 @@ const cell* sort(cell* series, const sort_args& o) {
     cell f = *fn;
     collector::root_guard keep_f(&f);
     std::vector<char> copy(b->head() + start * unit, b->head() + (start + count) * unit);
-    function_context ctx{&f, unit, width, o.all, o.reverse};
+    function_context ctx{&f, unit, width, o.all, o.reverse,
+                         type_of(&s) == TYPE_VECTOR ? vector::element_type(&s) : 0};
     if (o.stable) {
       sorting::merge_sort(copy.data(), records, rec_bytes, reinterpret_cast<uintptr_t>(&ctx),
                           0, call_function);

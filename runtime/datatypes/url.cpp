@@ -1,15 +1,22 @@
 // url!: percent-decoding and -encoding, building a url! from parts, joining a path element,
-// mold with escapes, and the read/write/open entries (refused until the host's network
-// services exist). Decoding is bounded by its input; an escape is taken only whole.
+// mold with escapes, and the read/write/open entries (HTTP for http and https, a port of
+// the url's scheme otherwise). Decoding is bounded by its input; an escape is taken only whole.
 #include "runtime/datatypes/url.h"
 
 #include <string>
 
 #include "runtime/collector.h"
+#include "runtime/datatypes/context.h"
 #include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/none.h"
+#include "runtime/datatypes/object.h"
+#include "runtime/datatypes/port.h"
+#include "runtime/datatypes/symbol.h"
+#include "runtime/datatypes/word.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/string_actions.h"
 #include "runtime/fire.h"
+#include "runtime/hooks.h"
 #include "runtime/host/http.h"
 #include "runtime/datatypes/actions.h"
 #include "runtime/stack.h"
@@ -246,21 +253,56 @@ const cell* eval_path(cell* parent, cell* element, cell* value, const path_args&
   return stack::set_result(&out);
 }
 
-const cell* open(cell* value, const open_args& opts) {
-  fire("access", "no-port-action");  // ports come with the host services
+// url/make-port: the library's URL parser (url-parser/parse-url, without /throw-error)
+// splits the url; the object it answers is the spec of a new port of the url's scheme.
+cell make_port(const cell* url_in) {
+  cell u = *url_in;
+  collector::root_guard ug(&u);
+  cell parser = none_value, fn = none_value, parts = none_value;
+  collector::root_guard g1(&parser), g2(&fn), g3(&parts);
+  cell pw = _context::global_word(symbol::make("url-parser"));
+  parser = *_context::get(&pw);
+  cell fw = word::intern("parse-url");
+  if (type_of(&parser) == TYPE_OBJECT) fn = *object::get_field(&parser, &fw);
+  if (type_of(&fn) != TYPE_FUNCTION || !hooks::call_slots) fire("internal", "not-done");
+  cell slots[2] = {u, cell{TYPE_LOGIC, 0, 0, 0}};
+  collector::root_guard sg(slots, 2);
+  hooks::call_slots(&fn, slots, 2, &fw, &parts);
+  if (type_of(&parts) != TYPE_OBJECT) fire("script", "invalid-arg", &u);
+  return port::make_value(&parts);
 }
 
-// "http" at the head (letter case counting, so https too) goes to the HTTP client.
+const cell* open(cell* value, const open_args& opts) {
+  cell p = make_port(value);
+  collector::root_guard pg(&p);
+  port::open(&p, opts);
+  return stack::set_result(&p);
+}
+
+// "http" at the head (letter case counting, so https too) goes to the HTTP client; every
+// other scheme to a port of that scheme.
 bool http_q(const cell* value) { return string::starts_with_q(value, "http"); }
 
 const cell* read(cell* source, const read_args& opts) {
-  if (!http_q(source)) fire("access", "no-port-action");  // ports come later
+  if (!http_q(source)) {
+    cell p = make_port(source);
+    collector::root_guard pg(&p);
+    cell r = port::read(&p, opts.part, opts.seek);
+    return stack::set_result(&r);
+  }
   if (opts.part || opts.seek || opts.as) fire("internal", "not-done");
   return http::read(source, opts.binary, opts.lines, opts.info);
 }
 
 const cell* write(cell* destination, const cell* value, const write_args& opts) {
-  if (!http_q(destination)) fire("access", "no-port-action");
+  if (!http_q(destination)) {
+    cell v = *value;
+    collector::root_guard vg(&v);
+    cell p = make_port(destination);
+    collector::root_guard pg(&p);
+    cell r = port::write(&p, &v, opts.part, opts.seek);
+    return stack::set_result(&r);
+  }
   if (opts.append || opts.part || opts.seek || opts.allow || opts.as)
     fire("internal", "not-done");
   return http::write(destination, value, opts.binary, opts.lines, opts.info);

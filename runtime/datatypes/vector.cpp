@@ -353,9 +353,7 @@ u32 width_of(const cell* v) { return series::buffer(v)->unit(); }
 
 i32 rs_length_q(const cell* v) { return static_cast<i32>(total_of(v) - clipped(v)); }
 
-cell get_value(const cell* v, i64 index) {
-  u32 et = v->data3, w = width_of(v);
-  const char* p = slot(v, index);
+cell slot_value(u32 et, u32 w, const char* p) {
   if (float_kind(et)) {
     cell c;
     float_::make_at(&c, read_float(p, w));
@@ -363,6 +361,26 @@ cell get_value(const cell* v, i64 index) {
     return c;
   }
   return cell{et, 0, static_cast<u32>(static_cast<i32>(read_int(p, w))), 0};
+}
+
+cell get_value(const cell* v, i64 index) { return slot_value(v->data3, width_of(v), slot(v, index)); }
+
+i32 order_slots(u32 et, u32 w, const char* a, const char* b) {
+  if (!float_kind(et)) {
+    i64 x = read_int(a, w), y = read_int(b, w);
+    return x < y ? -1 : x > y ? 1 : 0;
+  }
+  double x = read_float(a, w), y = read_float(b, w);
+  if (std::isnan(x) || std::isnan(y)) return std::isnan(x) - std::isnan(y);
+  return x < y ? -1 : x > y ? 1 : 0;
+}
+
+cell* from_slots(cell* out, u32 et, u32 w, const char* p, u32 n) {
+  make_at(out, n, et, w);
+  series_buffer* b = buffer_of(out->data2);
+  std::memcpy(b->head(), p, size_t{n} * w);
+  b->tail += n * w;
+  return out;
 }
 
 void set_value(const cell* v, i64 index, const cell* value) {
@@ -662,30 +680,6 @@ const cell* select(cell* series, const cell* value, const find_args& opts) {
   return stack::set_result(&e);
 }
 
-const cell* sort(cell* series, const sort_args& opts) {
-  if (opts.compare || opts.all || (opts.skip && !(type_of(opts.skip) == TYPE_INTEGER &&
-                                                  integer::get(opts.skip) == 1)))
-    fire("internal", "not-done");  // records and comparators have no meaning for numbers
-  cell s = *series;
-  i64 h = clipped(&s), count = total_of(&s) - h;
-  if (opts.part) count = std::clamp<i64>(series::part_count(&s, opts.part), 0, count);
-  u32 et = s.data3, w = width_of(&s);
-  if (float_kind(et)) {
-    std::vector<double> xs;
-    for (i64 i = 0; i < count; i++) xs.push_back(read_float(slot(&s, h + i), w));
-    std::stable_sort(xs.begin(), xs.end(), [](double a, double b) { return a < b; });
-    if (opts.reverse) std::reverse(xs.begin(), xs.end());
-    for (i64 i = 0; i < count; i++) write_float(slot(&s, h + i), w, xs[size_t(i)]);
-  } else {
-    std::vector<i32> xs;
-    for (i64 i = 0; i < count; i++) xs.push_back(static_cast<i32>(read_int(slot(&s, h + i), w)));
-    std::stable_sort(xs.begin(), xs.end());
-    if (opts.reverse) std::reverse(xs.begin(), xs.end());
-    for (i64 i = 0; i < count; i++) write_int(slot(&s, h + i), w, xs[size_t(i)]);
-  }
-  return series;
-}
-
 const cell* take(cell* series, const cell* part, bool deep, bool last) {
   const cell* r = series::take(series, part, deep, last);
   if (part || type_of(r) != TYPE_VECTOR) return r;
@@ -751,7 +745,6 @@ void init() {
   row.poke = poke;
   row.find = find;
   row.select = select;
-  row.sort = sort;
   row.take = take;
   row.trim = nullptr;
   row.swap = nullptr;

@@ -20,6 +20,12 @@ cell get_value(const cell* v, i64 index);
 void set_value(const cell* v, i64 index, const cell* value);
 // An empty vector with room for `count` elements of the type and width (bytes).
 cell* make_at(cell* c, i64 count, u32 element_type, u32 width);
+// string!'s sort serves vector! too, over raw element slots of a vector of element type
+// `et` and width `w`: the numeric order of two slots of a number vector (-1, 0 or 1; NaN
+// after every number), the value of a slot, and a new vector of `n` slots.
+i32 order_slots(u32 et, u32 w, const char* a, const char* b);
+cell slot_value(u32 et, u32 w, const char* p);
+cell* from_slots(cell* out, u32 et, u32 w, const char* p, u32 n);
 // A new block of the elements from the head, as cells of the element type.
 cell to_block(const cell* v);
 // integer!, float! or char! math with a vector! second operand (operands at stack::arguments).
@@ -38,7 +44,6 @@ const cell* pick(cell* series, i32 index, const cell* index_cell);
 const cell* poke(cell* series, i32 index, const cell* value, const cell* index_cell);
 const cell* find(cell* series, const cell* value, const find_args& opts);
 const cell* select(cell* series, const cell* value, const find_args& opts);
-const cell* sort(cell* series, const sort_args& opts);
 const cell* take(cell* series, const cell* part, bool deep, bool last);
 
 void init();  // registers vector! (after string!)

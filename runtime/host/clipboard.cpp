@@ -116,8 +116,8 @@ bool write(const cell* value_in) {
       }
       break;
     }
-    case TYPE_IMAGE: {  // as PNG; an image without pixels has nothing to put
-      if (!series::node(&value)) fire("script", "invalid-arg", &value);
+    case TYPE_IMAGE: {  // as PNG; an image without pixels empties the clipboard
+      if (image::pixel_count(&value) == 0 || !series::node(&value)) break;
       image::lock pixels(&value, false);
       c.kind = content::PNG;
       c.png = image_codecs::encode(pixels.data(), image::width_of(&value), image::height_of(&value),

@@ -137,6 +137,9 @@ class engine {
   u32 callback_at_ = 0;
   u32 stop_ = STOP_NONE;       // set by break / reject until their level ends
   u32 last_stop_ = STOP_NONE;  // how the last block level ended
+  // A break ended a block level: the innermost repetition around it stops after its
+  // iteration, however deeply the block was nested in that iteration's rule.
+  bool break_pending_ = false;
   u32 collect_depth_ = 0;
   u32 collect_at_ = 0;         // rule stack index of the innermost collect block
   u32 result_at_ = 0;          // rule stack index of the cell for the outermost collect's block
@@ -269,6 +272,7 @@ class engine {
     }
     if (!ok) pos_ = start;
     last_stop_ = stop_;
+    if (stop_ == STOP_BREAK) break_pending_ = true;
     stop_ = STOP_NONE;
     case_ = saved_case;
     flag_ = ok;
@@ -478,10 +482,41 @@ class engine {
     return actions::compare(&a, &b, case_ ? compare_op::STRICT_EQUAL : compare_op::EQUAL);
   }
 
+  // A char! or text rule on binary! input: its UTF-8 bytes (a tag! with its angle
+  // brackets) must stand at input index p, exactly.
+  bool match_utf8(const cell& v, u32 p, u32& step) {
+    u32 i = p, end = tail();
+    auto bytes = [&](u32 cp) {
+      char b[4];
+      if (cp > 0x10FFFF) return false;
+      u32 n = unicode::cp_to_utf8(cp, b);
+      if (u64(i) + n > end) return false;
+      for (u32 k = 0; k < n; k++)
+        if (char_at(i + k) != static_cast<u8>(b[k])) return false;
+      i += n;
+      return true;
+    };
+    if (type_of(&v) == TYPE_CHAR) {
+      if (!bytes(char_::get(&v))) return false;
+      step = i - p;
+      return true;
+    }
+    bool tag = type_of(&v) == TYPE_TAG;
+    if (tag && !bytes('<')) return false;
+    series_buffer* rb = buffer_of(series::node(&v));
+    u32 ru = rb->unit();
+    for (u32 k = series::index(&v); k < rb->used_units(); k++)
+      if (!bytes(string::get_char(rb->head() + u64{k} * ru, ru))) return false;
+    if (tag && !bytes('>')) return false;
+    step = i - p;
+    return true;
+  }
+
   // Matches a text-like rule value at input index p of a string-like or binary! input.
   bool match_text(const cell& v, u32 p, u32& step, const cell* word) {
     u32 t = type_of(&v);
     u32 end = tail();
+    if (binary_input() && (t == TYPE_CHAR || string::text_q(t))) return match_utf8(v, p, step);
     if (t == TYPE_CHAR || (t == TYPE_INTEGER && binary_input())) {
       if (p >= end) return false;
       step = 1;
@@ -604,12 +639,14 @@ class engine {
         pos_ += step;
       }
     } else {
+      bool outer_break = break_pending_;
       for (;;) {
         if (hi >= 0 && count >= u32(hi)) break;
         u32 before = pos_;
         u32 before_rest = tail() > pos_ ? tail() - pos_ : 0;
         u64 effects = effects_;
         last_stop_ = STOP_NONE;
+        break_pending_ = false;
         bool one = true;
         next = match_rule(rules, r, one);
         if (last_stop_ == STOP_REJECT) {
@@ -619,7 +656,7 @@ class engine {
         if (!one) break;
         count++;
         cells::at(rule_stack, level)->data3 = count + 1;
-        if (last_stop_ == STOP_BREAK) break;
+        if (break_pending_) break;
         u32 rest = tail() > pos_ ? tail() - pos_ : 0;
         if (pos_ == before && rest >= before_rest) {
           if (!is_while) break;
@@ -633,6 +670,7 @@ class engine {
         flag_ = true;
         if (tracing_) trace(E_ITERATE, &rules, r);
       }
+      break_pending_ = outer_break;  // this repetition took its own iterations' break
     }
     last_stop_ = STOP_NONE;
     ok = !failed && count >= lo;

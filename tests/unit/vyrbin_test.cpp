@@ -575,21 +575,9 @@ TEST_F(Vyrbin, RoutinesEncodeAndDecode) {
   vyrbin::decode_routine(args, 1);
   EXPECT_EQ(mold_text(args[0]), "[a 1]");
   args[0] = run("[a 1]");
-  args[1] = run("%ignored");
-  vyrbin::encode_routine(args, 2);
+  args[1] = cell{TYPE_LOGIC, 1, 0, 0};
+  vyrbin::encode_star_routine(args, 2);
   EXPECT_EQ(binary::get_byte(&args[0], 7), 5);  // compact, with symbols
-  // encode follows the codec object's compact? field.
-  cell codec = run("vb-codec: make object! [title: \"Vyrbin codec\" compact?: false]");
-  vyrbin::set_codec_object(&codec);
-  args[0] = run("[a 1]");
-  vyrbin::encode_routine(args, 2);
-  EXPECT_EQ(binary::get_byte(&args[0], 7), 4);
-  run("vb-codec/compact?: true");
-  args[0] = run("[a 1]");
-  vyrbin::encode_routine(args, 2);
-  EXPECT_EQ(binary::get_byte(&args[0], 7), 5);
-  codec = cell{TYPE_NONE, 0, 0, 0};
-  vyrbin::set_codec_object(&codec);
   args[0] = run("42");
   EXPECT_EQ(error_of([&] { vyrbin::decode_routine(args, 1); }), "script/invalid-data");
   // A file! is read as binary first.
