@@ -188,7 +188,7 @@ namespace {
 // through the trace layer, which calls back here with `traced` set.
 void eval_function_traced(const cell& fn, u32 me, u32 slots);
 VYR_HOT void eval_function(const cell& fn, u32 me, u32 slots,
-                                                bool traced = false) {
+                           bool traced = false) {
   if (!traced && (tracing || (fn.header & (function::FLAG_TRACE | function::FLAG_NO_TRACE))))
       [[unlikely]]
     return eval_function_traced(fn, me, slots);
@@ -318,7 +318,7 @@ VYR_HOT void run_routine(const cell& fn, u32 cache, bool lean) {
 // container of the runtime that cannot grow inside a native or action is the language's
 // no-memory error, raised from that call like any other: the session goes on.
 VYR_HOT void run_call(const cell& fn, u32 me, u32 cache, const i32* refs,
-                                            bool lean = false) {
+                      bool lean = false) {
   switch (type_of(&fn)) {
     case TYPE_FUNCTION: {
       eval_function(fn, me, fill_slots(cache, lean));
@@ -352,7 +352,7 @@ VYR_HOT void run_call(const cell& fn, u32 me, u32 cache, const i32* refs,
 // frame's block keeping the cache and body alive while the arguments are gathered. Answers
 // the frame's index.
 VYR_HOT u32 open_call(const cell& fn, const cell* name, bool copy,
-                                             u32 header, bool word_or_null = false) {
+                      u32 header, bool word_or_null = false) {
   u32 sym = anon_symbol(), word_ctx = 0;
   if (name && (word_or_null || word::any_word_q(type_of(name)))) [[likely]] {
     sym = word::symbol_id(name);
@@ -363,7 +363,7 @@ VYR_HOT u32 open_call(const cell& fn, const cell* name, bool copy,
   return stack::frame_top - 1;
 }
 VYR_HOT u32 open_call(const cell& fn, const cell* name, bool copy,
-                                             bool word_or_null = false) {
+                      bool word_or_null = false) {
   return open_call(fn, name, copy,
                    type_of(&fn) == TYPE_FUNCTION ? stack::HEADER_INTERP_FUNCTION
                                                  : stack::HEADER_INTERP_NATIVE,
@@ -382,6 +382,7 @@ struct refinements_off {
 
 u32 fetch_one(const cell& entry, u32 node, u32 pos, u32 tail, bool infix) {
   u32 kind = (entry.header >> KIND_SHIFT) & 3;
+  tail = live_tail(node, tail);  // an argument before this one may have shortened the block
   if (pos >= tail) {
     if (kind == ARG_LIT && typecheck::accepts(&entry, TYPE_UNSET)) {
       *stack::push_slot() = cell{TYPE_UNSET, 0, 0, 0};
@@ -412,7 +413,7 @@ u32 fetch_one(const cell& entry, u32 node, u32 pos, u32 tail, bool infix) {
       }
       if (infix || pos + 1 >= tail || !op_word(cells::at(node, pos + 1))) return pos + 1;
       // An operator follows: the value is its left operand, as eval_next would have it.
-      return apply_infix(node, pos + 1, tail, start);
+      return apply_infix(node, pos + 1, tail, start, true);
     }
     return eval_next(node, pos, tail, EVAL_PUSH | (infix ? EVAL_NO_INFIX : 0));
   }
@@ -630,15 +631,17 @@ VYR_HOT u32 fetch_plain(u32 node, u32 pos, u32 tail) {
   }
   cell* s = push_cell(v);
   // apply_infix stops at once when no operator follows.
-  return apply_infix(node, pos + 1, tail, s);
+  return apply_infix(node, pos + 1, tail, s, true);
 }
 
 // Gathers the plain arguments of cache entries [from, to) at `pos`, each checked against
 // its entry, and answers the position after them. When an exit is pending it returns at
-// once; the caller leaves its frame.
+// once; the caller leaves its frame. Nothing has run since `tail` was read from the block;
+// an argument may run code that shortens it for the next one.
 VYR_HOT u32 gather_plain(u32 cache, u32 from, u32 to, u32 node, u32 pos,
-                                               u32 tail) {
+                         u32 tail) {
   for (u32 i = from; i < to; i++) {
+    if (i > from) tail = live_tail(node, tail);
     if (pos >= tail) [[unlikely]] no_arg(function::arg_symbol(cells::at(cache, i)));
     pos = fetch_plain(node, pos, tail);
     if (exit_pending()) [[unlikely]] return pos;
@@ -742,6 +745,7 @@ u32 call_conditional(const cell& fn, u32 kind, u32 node, u32 pos, u32 tail, cons
   if (pos >= tail) [[unlikely]] no_arg(function::arg_symbol(cells::at(cache_of(&fn), 1)));
   pos = fetch_plain(node, pos, tail);  // the condition: any value is accepted
   if (leave_on_exit()) [[unlikely]] return pos;
+  tail = live_tail(node, tail);  // the condition may have shortened the block
   const cell* blocks = cells::at(node, pos);
   bool literal = pos + nblocks <= tail && type_of(blocks) == TYPE_BLOCK &&
                  (nblocks == 1 || type_of(blocks + 1) == TYPE_BLOCK) &&

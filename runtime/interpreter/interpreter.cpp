@@ -352,7 +352,7 @@ void eval_in_frame(const cell* block) {
       const cell* v = type_of(c) == TYPE_WORD ? peek(c) : c;
       if (v && inert(type_of(v))) {
         push_cell(v);
-        pos = apply_infix(node, pos + 1, tail, start);
+        pos = apply_infix(node, pos + 1, tail, start, true);
       } else if (v && type_of(c) == TYPE_WORD && callable(type_of(v))) {
         // seq_step's case of a word naming a function, its look-up not repeated.
         cell f = *v;

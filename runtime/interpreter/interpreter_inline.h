@@ -235,12 +235,27 @@ VYR_HOT bool number_fast(u32 code, cell* left, const cell* operand) {
 u32 number_op_call(cell op_value, cell op_word, u32 code, u32 node, u32 pos, u32 tail,
                     cell* start);
 
+// The block's tail as the caller last saw it, or its length now when code that ran since
+// has shortened it: a position past what is left is never read (the cells there are stale).
+VYR_HOT u32 live_tail(u32 node, u32 tail) {
+  u32 n = cells::length(node);
+  return n < tail ? n : tail;
+}
+
 // The infix look-ahead after an expression whose value sits at `start`: applies each
 // operator that follows, left to right, the result staying at `start`. May return with an
-// exit pending.
-VYR_HOT u32 apply_infix(u32 node, u32 pos, u32 tail, cell* start) {
+// exit pending. `fresh` says that nothing has run since `tail` was read from the block;
+// otherwise what ran may have shortened it, and only what is left is read.
+VYR_HOT u32 apply_infix(u32 node, u32 pos, u32 tail, cell* start, bool fresh = false) {
   while (pos < tail) {
-    const cell* nx = cells::at(node, pos);
+    series_buffer* b = buffer_in(arena::base, node);
+    if (!fresh) {
+      if (u32 len = b->used_bytes() >> 4; len < tail) {
+        tail = len;
+        if (pos >= tail) break;
+      }
+    }
+    const cell* nx = b->cells() + pos;
     if (type_of(nx) != TYPE_WORD) break;
     const cell* val = peek(nx);
     if (!val || type_of(val) != TYPE_OP) break;
@@ -258,6 +273,7 @@ VYR_HOT u32 apply_infix(u32 node, u32 pos, u32 tail, cell* start) {
         stack::top = start;
         pos = number_op_call(*val, *nx, code, node, pos + 1, tail, start);
         if (exit_pending()) return pos;
+        fresh = false;
         continue;
       }
     }
@@ -269,6 +285,7 @@ VYR_HOT u32 apply_infix(u32 node, u32 pos, u32 tail, cell* start) {
     stack::top = start;
     pos = call_function(&op_value, node, pos + 1, tail, &op_word, nullptr, 0, true);
     if (exit_pending()) return pos;
+    fresh = false;
   }
   return pos;
 }
@@ -329,7 +346,7 @@ u32 call_general(cell fn, u32 node, u32 pos, u32 tail, const cell* name, const c
 // A prefix call with no refinement path. Answers the position after the arguments, the
 // result pushed; may return with an exit pending.
 VYR_HOT u32 dispatch_call(const cell& fn, u32 node, u32 pos, u32 tail,
-                                                const cell* name) {
+                          const cell* name) {
   if (!tracing) [[likely]] {
     if (type_of(&fn) == TYPE_NATIVE) {
       if (u32 kind = conditional_kind(&fn))
