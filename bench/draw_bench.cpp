@@ -42,7 +42,7 @@ void BM_TerminalPaint60Lines(benchmark::State& state) {
       vyr::draw::drop_kept_layouts();
       state.ResumeTiming();
     }
-    vyr::draw::run_draw_on_image(&img, &cmds, false);
+    vyr::draw::run_draw_on_image(&img, &cmds);
   }
 }
 BENCHMARK(BM_TerminalPaint60Lines)->Arg(0)->Unit(benchmark::kMillisecond);

@@ -70,7 +70,8 @@
 #include "runtime/unicode.h"
 #include "runtime/value_slots.h"
 #include "runtime/word_tables.h"
-#include "gui/draw/entry.h"
+#include "gui/entry/draw.h"
+#include "gui/entry/module.h"
 
 namespace vyr::boot {
 
@@ -189,6 +190,7 @@ void init_runtime() {
   port::init_entries();
   natives::init();
   routines::init();
+  gui_module::register_routines();  // the routines that reach the GUI module
   text::register_routines();  // the text console's `system/console/init`
   interpreter::init();
   trace::init();  // after the interpreter: wraps its error builder

@@ -6,20 +6,14 @@
 #include <string>
 #include <vector>
 
+#include "gui/entry/view_values.h"
+#include "gui/face.h"
+#include "gui/win/dialogs/provider.h"
+#include "gui/win/display.h"
 #include "gui/win/win.h"
 #include "runtime/cell.h"
 
 namespace vyr::gui {
-
-// Facet positions of face!, font!, para! and scroller! objects.
-namespace facet_index {
-constexpr u32 type = 0, offset = 1, size = 2, text = 3, image = 4, color = 5, menu = 6, data = 7,
-  enabled = 8, visible = 9, selected = 10, flags = 11, options = 12, parent = 13, pane = 14,
-  state = 15, rate = 16, edge = 17, para = 18, font = 19, actors = 20, extra = 21, draw = 22;
-constexpr u32 font_parent = 8, para_parent = 6;
-constexpr u32 scroller_position = 0, scroller_page_size = 1, scroller_min_size = 2,
-  scroller_max_size = 3, scroller_visible = 4, scroller_vertical = 5, scroller_parent = 6;
-}  // namespace facet_index
 
 // Window extra slots by byte offset.
 namespace slot {
@@ -37,8 +31,11 @@ struct monitor_record { win::HMONITOR monitor{}; float scale = 1.0f; i32 dpi = 9
 
 struct metrics_values {
   i32 dpi = 96;
-  i32 scroller_x = 17, scroller_y = 17;
-  u8 text[3] = {0, 0, 0}, window[3] = {255, 255, 255}, panel[3] = {240, 240, 240};
+  i32 scroller_x = i32(gui_module::startup.scroller), scroller_y = i32(gui_module::startup.scroller);
+  u8 text[3] = {gui_module::startup.text[0], gui_module::startup.text[1], gui_module::startup.text[2]};
+  u8 window[3] = {gui_module::startup.window[0], gui_module::startup.window[1],
+                  gui_module::startup.window[2]};
+  u8 panel[3] = {gui_module::startup.panel[0], gui_module::startup.panel[1], gui_module::startup.panel[2]};
 };
 
 struct globals {
@@ -46,7 +43,8 @@ struct globals {
   i32 process_id = 0;
   win::HDC screen_dc{};
   // The platform's version as the backend's flags see it.
-  u32 major = 10, minor = 0, build = 0, product = 1;
+  u32 major = gui_module::startup.version[0], minor = gui_module::startup.version[1];
+  u32 build = u32(gui_module::startup.build), product = u32(gui_module::startup.product);
   bool windows10 = true, windows8 = true, legacy = false, windows11 = false;
   bool composition = true;
   bool dark_query = true;    // the dark preference can be asked (VYR_DARK_MODE)
@@ -60,7 +58,7 @@ struct globals {
   metrics_values metrics;
   win::HFONT default_font{};
   std::string default_face;   // resolved on first need (fontconfig loads then)
-  i32 default_size = 9;
+  i32 default_size = gui_module::startup.font_size;
   win::HWND console_window{};
   const void* current_event = nullptr;
   u32 font_kind = 0, com_kind = 0;   // external resource classes
@@ -74,10 +72,18 @@ struct globals {
 globals& g();
 
 // ---- start-up and displays -------------------------------------------------------------------
-// The display the GUI runs on: X11 unless the console is in text mode; VYR_DISPLAY=x11 or
-// headless overrides; when no X server answers, headless with a warning in `warning`.
-std::unique_ptr<win::display> open_display(bool text_mode, std::string& warning);
-void init(bool text_mode = true);
+// The display the GUI runs on, as the executable's display_choice() says (gui/entry), with
+// the dialogs that go with it: X11 and the layer's modal dialogs; when no X server answers,
+// or when the headless display is chosen, the headless display (its screens from
+// VYR_HEADLESS_SCREENS, sharing the host's clipboard) and the answer queue. What went
+// wrong on the way is in `warning`.
+struct opened_display {
+  std::unique_ptr<win::display> display;
+  std::unique_ptr<win::dialogs::provider> dialogs;
+  std::string warning;
+};
+opened_display open_display();
+void init();
 // Hands over system/view/metrics, system/view/fonts and system/view/platform (objects, or
 // none); `init`, `fill-metrics` and `load-default-font` then write their values there.
 void set_view_objects(const cell* metrics, const cell* fonts, const cell* platform);
@@ -113,7 +119,6 @@ float to_logical(i32 pixels);
 u32 has_face_q(win::HWND);                      // the face slot, 0 when none
 const cell* face_of_window(win::HWND);          // null without a face
 cell* face_values(win::HWND);
-cell* facet(const cell* object, u32 index);     // null when the object has no such facet
 u32 face_handle_q(const cell* face);            // the native handle of a shown face, or 0
 u32 get_face_handle(const cell* face);
 u32 selected_face_handle(win::HWND);
@@ -140,7 +145,6 @@ void clear_window_slots(win::HWND);
 const cell* ratio_of(const cell* object);
 double scale_by(const cell* value, double x);
 double unit_value(const cell* value);
-i64 color_of(const cell* values, u32 index);    // 0x00BBGGRR, or -1
 bool transparent_color_q(const cell* c);
 
 // ---- text fields, scroller, caret, release ---------------------------------------------------

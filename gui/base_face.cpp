@@ -133,15 +133,7 @@ void init_base_window(HWND h, HWND parent, const cell* face) {
   cell* options = facet(face, facet_index::options);
   if (options && type_of(options) == TYPE_BLOCK) {
     cell opts = *options;
-    cell* caret = nullptr;
-    i32 n = block::rs_length_q(&opts);
-    u32 head = u32(series::head_index(&opts));
-    if (n % 2 == 0)
-      for (i32 i = 0; i + 1 < n; i += 2) {
-        cell* k = block::rs_abs_at(&opts, head + u32(i));
-        if (word::any_word_q(type_of(k)) && symbol::name(word::symbol_id(k)) == "caret")
-          caret = k + 1;
-      }
+    const cell* caret = option_pair(&opts, "caret", false);
     if (caret && type_of(caret) == TYPE_OBJECT) {
       u32 owner = face_handle_q(caret);
       if ((x = extra(h))) {

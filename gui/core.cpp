@@ -48,12 +48,6 @@ const cell* face_of_window(win::HWND h) {
   return slot ? value_slots::get(slot) : nullptr;
 }
 
-cell* facet(const cell* object, u32 index) {
-  if (!object || (type_of(object) != TYPE_OBJECT && type_of(object) != TYPE_ERROR)) return nullptr;
-  if (index >= _context::value_count(object::context(object))) return nullptr;
-  return object::get_values(object) + index;
-}
-
 cell* face_values(win::HWND h) {
   const cell* f = face_of_window(h);
   return f ? facet(f, 0) : nullptr;
@@ -171,55 +165,16 @@ double unit_value(const cell* v) {
   return std::clamp(d, 0.0, 1.0);
 }
 
-i64 color_of(const cell* values, u32 index) {
-  if (!values) return -1;
-  const cell* c = values + index;
-  if (type_of(c) != TYPE_TUPLE) return -1;
-  return tuple::byte_at(c, 0) | (tuple::byte_at(c, 1) << 8) | (i64(tuple::byte_at(c, 2)) << 16);
-}
-
 bool transparent_color_q(const cell* c) {
   return c && type_of(c) == TYPE_TUPLE && tuple::count_of(c) != 3 && tuple::byte_at(c, 3) != 0;
 }
 
 // ---- options blocks --------------------------------------------------------------------------
 
-// The value after the word `name` in an options block, or null.
-static const cell* option_after(const cell* options, const char* name) {
-  if (!options || type_of(options) != TYPE_BLOCK) return nullptr;
-  i32 n = block::rs_length_q(options);
-  u32 head = static_cast<u32>(series::head_index(options));
-  u32 sym = symbol::make(name);
-  for (i32 i = 0; i + 1 < n; ++i) {
-    const cell* c = block::rs_abs_at(options, head + static_cast<u32>(i));
-    if (word::any_word_q(type_of(c)) && symbol::same_q(word::symbol_id(c), sym))
-      return block::rs_abs_at(options, head + static_cast<u32>(i + 1));
-  }
-  return nullptr;
-}
-
-static std::string utf8_of(const cell* s) {
-  std::string out;
-  i32 n = string::rs_length_q(s);
-  u32 head = static_cast<u32>(series::head_index(s));
-  for (i32 i = 0; i < n; ++i) {
-    u32 cp = string::rs_abs_at(s, head + static_cast<u32>(i));
-    if (cp < 0x80) out += char(cp);
-    else if (cp < 0x800) { out += char(0xC0 | (cp >> 6)); out += char(0x80 | (cp & 0x3F)); }
-    else if (cp < 0x10000) {
-      out += char(0xE0 | (cp >> 12)); out += char(0x80 | ((cp >> 6) & 0x3F)); out += char(0x80 | (cp & 0x3F));
-    } else {
-      out += char(0xF0 | (cp >> 18)); out += char(0x80 | ((cp >> 12) & 0x3F));
-      out += char(0x80 | ((cp >> 6) & 0x3F)); out += char(0x80 | (cp & 0x3F));
-    }
-  }
-  return out;
-}
-
 void set_hint(win::HWND h, const cell* options) {
   const cell* v = option_after(options, "hint");
   if (!v || type_of(v) != TYPE_STRING) return;
-  std::string text = utf8_of(v);
+  std::string text = text_of(v);
   win::SendMessage(h, win::EM_SETCUEBANNER, 0, reinterpret_cast<win::LPARAM>(text.c_str()));
 }
 
@@ -311,17 +266,11 @@ void release_window_extras(win::HWND h) {
   }
 }
 
-static bool is_type(const cell* face, const char* name) {
-  u32 sym = symbol::make(name);   // may allocate: the facet is read after it
-  const cell* t = facet(face, facet_index::type);
-  return t && type_of(t) == TYPE_WORD && symbol::same_q(word::symbol_id(t), sym);
-}
-
 void free_face(const cell* face, bool close) {
   u32 h32 = face_handle_q(face);
   if (!h32) return;
   win::HWND h{h32};
-  bool window = is_type(face, "window");
+  bool window = face_type_is(face, face_type::window);
   if (window)
     win::SetWindowPos(h, 0, 0, 0, 0, 0, win::SWP_NOSIZE | win::SWP_NOMOVE | win::SWP_NOZORDER | win::SWP_HIDEWINDOW);
   const cell* rate = facet(face, facet_index::rate);
@@ -341,10 +290,10 @@ void free_face(const cell* face, bool close) {
   if (!win::IsWindow(h)) return;
   u32 face_slot = has_face_q(h);
   u32 icon = win::extra(h)->cursor_icon;
-  if (is_type(face, "group-box")) {
+  if (face_type_is(face, face_type::group_box)) {
     u32 frame = win::extra(h)->type_slot;
     if (frame) win::DestroyWindow(win::HWND(frame));
-  } else if (is_type(face, "panel")) {
+  } else if (face_type_is(face, face_type::panel)) {
     win::DestroyWindow(h);
   }
   if (window && win::IsWindow(h)) {

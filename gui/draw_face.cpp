@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "gui/draw/internal.h"
+#include "gui/events.h"
 #include "runtime/collector.h"
 #include "runtime/datatypes/image.h"
 #include "runtime/datatypes/string.h"
@@ -20,16 +21,6 @@
 namespace vyr::gui {
 
 namespace {
-// Prints a DRAW error of a paint and drops it; the dialects' own reports are dropped
-// silently when system/view/silent? says so.
-void print_error(const thrown& t, bool reported) {
-  cell err = t.value;
-  collector::root_guard ge(&err);
-  if (reported && draw::silent_q()) return;
-  stack::guard sg;
-  platform::print_text(string::to_utf8(actions::form_to_string(&err)), true);
-}
-
 void paint_face(window_run& r) {
   const cell* face_ptr = face_of_window(r.hwnd);
   draw::context& c = r.ctx;
@@ -52,12 +43,9 @@ void paint_face(window_run& r) {
     draw::image(c, &iv, {{0, 0}, {double(pair::x_of(size)), double(pair::y_of(size))}}, false,
                 {0, 0}, {0, 0});
   }
-  cell window_word = word::intern("window");
-  cell type{TYPE_NONE, 0, 0, 0}, text{TYPE_NONE, 0, 0, 0};
-  if (const cell* p = facet(&face, facet_index::type)) type = *p;
+  bool window = face_type_is(&face, face_type::window);
+  cell text{TYPE_NONE, 0, 0, 0};
   if (const cell* p = facet(&face, facet_index::text)) text = *p;
-  bool window = type_of(&type) == TYPE_WORD &&
-                symbol::same_q(word::symbol_id(&type), word::symbol_id(&window_word));
   if (!window && type_of(&text) == TYPE_STRING) {
     cell t = text;
     collector::root_guard gt(&t);
@@ -74,7 +62,7 @@ void paint_face(window_run& r) {
       // A faulty style list of a rich-text face: reported like a faulty draw block, and the
       // paint goes on.
       if (t.level != THROW_ERROR) throw;
-      print_error(t, c.reported);
+      report_handler_error(t, handler_site::draw, c.reported);
     }
     draw::pen_colour(c, 0, false);
     c.st.text_colour = 0;
@@ -128,13 +116,14 @@ void run_draw(win::HWND h, const cell* commands_in, bool catch_errors) {
   } catch (const thrown& t) {
     draw_end(r);
     if (t.level != THROW_ERROR) throw;
-    // The error lives only in the exception: keep it while the checks below allocate.
-    cell err = t.value;
-    collector::root_guard ge(&err);
-    if (r.ctx.reported && draw::silent_q()) return;
-    if (!catch_errors) throw;
-    stack::guard sg;
-    platform::print_text(string::to_utf8(actions::form_to_string(&t.value)), true);
+    if (!catch_errors) {
+      // The error lives only in the exception: keep it while the check allocates.
+      cell err = t.value;
+      collector::root_guard ge(&err);
+      if (r.ctx.reported && draw::silent_q()) return;
+      throw;
+    }
+    report_handler_error(t, handler_site::draw, r.ctx.reported);
     return;
   } catch (...) {
     draw_end(r);
@@ -190,7 +179,7 @@ void OS_draw_face(win::HWND h, const cell* commands_in) {
     draw::parse(r->ctx, &commands);
   } catch (const thrown& t) {
     if (t.level != THROW_ERROR) throw;
-    print_error(t, r->ctx.reported);
+    report_handler_error(t, handler_site::draw, r->ctx.reported);
   }
 }
 

@@ -2,13 +2,13 @@
 #include "gui/events.h"
 
 #include "gui/draw/draw.h"
-#include "gui/lifecycle.h"
-#include "runtime/datatypes/image.h"
+
 
 #include <cstdio>
 #include <cstring>
 
 #include "runtime/collector.h"
+#include "runtime/datatypes/actions.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/char.h"
 #include "runtime/datatypes/error.h"
@@ -20,13 +20,15 @@
 #include "runtime/datatypes/pair.h"
 #include "runtime/datatypes/point.h"
 #include "runtime/datatypes/series.h"
+#include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/fire.h"
-#include "runtime/gui_module.h"
+#include "gui/entry/module.h"
 #include "runtime/stack.h"
 #include "runtime/interpreter/trace.h"
 #include "runtime/natives/host.h"
+#include "runtime/platform.h"
 
 namespace vyr::gui {
 
@@ -205,7 +207,7 @@ const MSG* event_record(const cell* e) {
   return i >= 1 && i <= records.size() ? &records[i - 1] : nullptr;
 }
 
-void install_runtime_hooks() {
+void install_event_hooks() {
   ev::native_field = native_field;
   auto& t = gui_module::table();
   t.send_event = send_event_hook;
@@ -213,9 +215,6 @@ void install_runtime_hooks() {
   t.do_events = do_events_hook;
   // wait's pass over the messages already pending, so windows stay alive while it waits.
   natives::wait_hook = pump_pending_hook;
-  image::face_to_image = face_to_image;
-  draw::install_hooks();
-  install_platform_routines();
 }
 
 // ---- flags and keys ---------------------------------------------------------------------------
@@ -348,9 +347,7 @@ int dispatch_event(const MSG& m, u32 extra_word, u32 type) {
       records.pop_back();
       throw;   // halt and quit go on out of the loop
     }
-    std::string text = std::string(t.category ? t.category : "") + " " + (t.id ? t.id : "");
-    caught_errors.push_back(text);
-    if (!quiet_errors) std::fprintf(stderr, "*** GUI handler error: %s\n", text.c_str());
+    report_handler_error(t, handler_site::event);
   }
   records.pop_back();
   if (L.depth < depth) PostQuitMessage(0);
@@ -361,6 +358,21 @@ int dispatch_event(const MSG& m, u32 extra_word, u32 type) {
   return 1;
 }
 
+void report_handler_error(const thrown& t, handler_site where, bool reported) {
+  if (where == handler_site::event) {
+    std::string text = std::string(t.category ? t.category : "") + " " + (t.id ? t.id : "");
+    caught_errors.push_back(text);
+    if (!quiet_errors) std::fprintf(stderr, "*** GUI handler error: %s\n", text.c_str());
+    return;
+  }
+  // The error lives only in the exception: keep it while the checks below allocate.
+  cell err = t.value;
+  collector::root_guard ge(&err);
+  if (reported && draw::silent_q()) return;
+  stack::guard sg;
+  platform::print_text(string::to_utf8(actions::form_to_string(&err)), true);
+}
+
 int pre_filter(const MSG& m) {
   loop_state& L = loop();
   u32 flags = mouse_flags(m.wParam) | modifier_flags(true);
@@ -369,7 +381,7 @@ int pre_filter(const MSG& m) {
       if (m.lParam == L.last_mouse) return 0;
       L.last_mouse = m.lParam;
       bool fresh = L.hovered != raw(m.hwnd);
-      if (IsWindowEnabled(m.hwnd) && (fresh || face_flag_q(m.hwnd, 0x1))) {
+      if (IsWindowEnabled(m.hwnd) && (fresh || face_flag_q(m.hwnd, face_flag::all_over))) {
         if (fresh) {
           TRACKMOUSEEVENT t;
           t.dwFlags = TME_LEAVE;
@@ -395,7 +407,7 @@ int pre_filter(const MSG& m) {
     }
     case WM_LBUTTONUP: {
       L.up_window = raw(m.hwnd);
-      if (GetCapture() == m.hwnd && face_type_q(face_of_window(m.hwnd), "base")) ReleaseCapture();
+      if (GetCapture() == m.hwnd && face_type_is(face_of_window(m.hwnd), face_type::base)) ReleaseCapture();
       int r = dispatch_event(m, flags, ev::UP);
       L.up_window = 0;
       return r;
@@ -503,7 +515,7 @@ bool OS_send_event(const cell* event, bool queued) {
   HWND h{target};
   u32 type = ev::type_code(&e), fl = ev::key_flags(&e);
   if (type == ev::MINIMIZE || type == ev::MAXIMIZE || type == ev::RESTORE) {
-    if (!face_type_q(&face, "window")) return false;
+    if (!face_type_is(&face, face_type::window)) return false;
     u32 style = u32(GetWindowLong(h, GWL_STYLE));
     if (type == ev::MINIMIZE && !(style & WS_MINIMIZEBOX)) return false;
     if (type == ev::MAXIMIZE && !(style & WS_MAXIMIZEBOX)) return false;
@@ -579,41 +591,6 @@ bool OS_send_event(const cell* event, bool queued) {
   pre_filter(m);
   loop().cached_flags = saved;
   return true;
-}
-
-// ---- faces -----------------------------------------------------------------------------------
-
-bool face_type_q(const cell* face, const char* name) {
-  if (!face) return false;
-  u32 sym = symbol::make(name);
-  const cell* t = facet(face, facet_index::type);
-  return t && type_of(t) == TYPE_WORD && symbol::same_q(word::symbol_id(t), sym);
-}
-
-u32 get_flags(const cell* flags) {
-  static const struct { const char* name; u32 bit; } table[] = {
-    {"all-over", 0x1}, {"focusable", 0x2}, {"tri-state", 0x20000}, {"scrollable", 0x40000},
-    {"password", 0x80000}, {"no-sync", 0x100000}, {"fullscreen", 0x200000}, {"popup", 0x1000000},
-    {"modal", 0x2000000}, {"resize", 0x4000000}, {"no-buttons", 0x8000000}, {"no-max", 0x10000000},
-    {"no-min", 0x20000000}, {"no-title", 0x40000000}, {"no-border", 0x80000000u}};
-  auto one = [&](const cell* w) -> u32 {
-    if (type_of(w) == TYPE_WORD)
-      for (auto& t : table)
-        if (symbol::same_q(word::symbol_id(w), symbol::make(t.name))) return t.bit;
-    cell v = *w;
-    fire("script", "invalid-arg", &v);
-  };
-  cell f = *flags;
-  if (type_of(&f) == TYPE_WORD) return one(&f);
-  if (type_of(&f) != TYPE_BLOCK) return 0;
-  u32 mask = 0;
-  i32 n = block::rs_length_q(&f);
-  u32 head = u32(series::head_index(&f));
-  for (i32 i = 0; i < n; i++) {
-    cell w = *block::rs_abs_at(&f, head + u32(i));
-    mask |= one(&w);
-  }
-  return mask;
 }
 
 }  // namespace vyr::gui

@@ -7,13 +7,13 @@
 #include <vector>
 
 #include "gui/backend.h"
+#include "runtime/fire.h"
 
 namespace vyr::gui {
 
-// Installs the backend's hooks into the runtime (the GUI module's entry point runs it).
-void install_runtime_hooks();
-// Gives the runtime the platform routines' code and the error box (gui/platform.cpp).
-void install_platform_routines();
+// Installs the event road's hooks into the runtime: the native event fields, send-event and
+// wait's pass over pending messages (the GUI module's entry point runs it).
+void install_event_hooks();
 
 // The View engine's `awake`: gets a copy of the event cell, answers the handler's result
 // (the word `stop` keeps the message from going on). Without one the event is dropped and
@@ -25,6 +25,13 @@ extern awake_fn awake;
 // stderr unless `quiet_errors`), so a headless run can read them back.
 extern std::vector<std::string> caught_errors;
 extern bool quiet_errors;
+
+// Where a script handler ran whose error the GUI reports and drops: an event handler's goes
+// to `caught_errors` and standard error ("*** GUI handler error: category id"); a DRAW
+// block's (a paint's) is printed as the console prints an error, unless the dialects
+// reported it already (`reported`) and system/view/silent? is set.
+enum class handler_site { event, draw };
+void report_handler_error(const thrown& t, handler_site where, bool reported = false);
 
 struct loop_state {
   i32 depth = 0;            // blocking loops running
@@ -66,11 +73,5 @@ void set_rate(win::HWND, const cell* rate);
 void register_classes();
 void unregister_classes();
 win::LRESULT window_wndproc(win::HWND, u32 msg, win::WPARAM, win::LPARAM);
-
-// The face's type word compared by canonical symbol.
-bool face_type_q(const cell* face, const char* name);
-// The flag mask of a `flags` facet value (a word counts as a block of one word); a word
-// that names no flag raises invalid-arg.
-u32 get_flags(const cell* flags);
 
 }  // namespace vyr::gui

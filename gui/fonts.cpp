@@ -26,14 +26,19 @@ constexpr u32 HANDLE_FONT = 4;
 // Every word this file compares with is interned once up front, so comparing allocates
 // nothing and pointers into objects stay valid between comparisons.
 const char* const known_words[] = {"bold", "italic", "underline", "strike", "ClearType", "left",
-                                   "center", "right", "top", "middle", "bottom", "base",
-                                   "rich-text", "button", "toggle", "check", "radio", "field",
-                                   "area", "text", "size"};
+                                   "center", "right", "top", "middle", "bottom", "size"};
 void intern_words() {
   static bool done = false;
   if (done) return;
   done = true;
   for (const char* w : known_words) word::intern(w);
+  face_types::symbols();
+}
+
+// The face type a `type` value names (a word! or lit-word!), none for anything else.
+face_type type_named(const cell* c) {
+  if (!c || (type_of(c) != TYPE_WORD && type_of(c) != TYPE_LIT_WORD)) return face_type::none;
+  return face_types::of_symbol(word::symbol_id(c));
 }
 
 bool word_is(const cell* c, const char* name) {
@@ -206,18 +211,20 @@ u32 para_flags(const cell* type, const cell* para) {
   bool wrap = !w || type_of(w) == TYPE_NONE || (type_of(w) == TYPE_LOGIC && logic::get(w));
   int hi = word_is(h, "left") ? 0 : word_is(h, "center") ? 1 : word_is(h, "right") ? 2 : 3;
   int vi = word_is(v, "top") ? 0 : word_is(v, "middle") ? 1 : word_is(v, "bottom") ? 2 : 3;
-  struct row { const char* types[2]; u32 h[4], v[4], wrap, nowrap; };
+  struct row { face_type types[2]; u32 h[4], v[4], wrap, nowrap; };
   static const row rows[] = {
-      {{"base", nullptr}, {0, 1, 2, 1}, {0, 4, 8, 4}, 16, 0},
-      {{"rich-text", nullptr}, {0, 1, 2, 0}, {0, 4, 8, 0}, 16, 0},
-      {{"button", "toggle"}, {0x100, 0x300, 0x200, 0x300}, {0x400, 0xC00, 0x800, 0xC00}, 0, 0},
-      {{"check", "radio"}, {0x100, 0x300, 0x200, 0x100}, {0x400, 0xC00, 0x800, 0xC00}, 0, 0},
-      {{"field", "area"}, {0, 1, 2, 0}, {0, 0x200, 0, 0}, 0, 0xC0},
-      {{"text", nullptr}, {0, 1, 2, 0}, {0, 0x200, 0, 0}, 0, 0x4000},
+      {{face_type::base, face_type::none}, {0, 1, 2, 1}, {0, 4, 8, 4}, 16, 0},
+      {{face_type::rich_text, face_type::none}, {0, 1, 2, 0}, {0, 4, 8, 0}, 16, 0},
+      {{face_type::button, face_type::toggle}, {0x100, 0x300, 0x200, 0x300}, {0x400, 0xC00, 0x800, 0xC00}, 0, 0},
+      {{face_type::check, face_type::radio}, {0x100, 0x300, 0x200, 0x100}, {0x400, 0xC00, 0x800, 0xC00}, 0, 0},
+      {{face_type::field, face_type::area}, {0, 1, 2, 0}, {0, 0x200, 0, 0}, 0, 0xC0},
+      {{face_type::text, face_type::none}, {0, 1, 2, 0}, {0, 0x200, 0, 0}, 0, 0x4000},
   };
+  face_type t = type_named(type);
+  if (t == face_type::none) return 0;
   for (const row& r : rows)
-    for (const char* t : r.types)
-      if (t && word_is(type, t)) return r.h[hi] | r.v[vi] | (wrap ? r.wrap : r.nowrap);
+    for (face_type rt : r.types)
+      if (rt == t) return r.h[hi] | r.v[vi] | (wrap ? r.wrap : r.nowrap);
   return 0;
 }
 
@@ -233,12 +240,15 @@ void update_para(const cell* face) {
   // Every bit the table can set for the type is cleared first, so a para change can also
   // take a bit away (centred images, the wrap flag).
   u32 mask = 0;
-  if (word_is(type, "base") || word_is(type, "rich-text")) mask = 0x1F;
-  else if (word_is(type, "button") || word_is(type, "toggle") || word_is(type, "check") ||
-           word_is(type, "radio")) mask = 0xF00;
-  else if (word_is(type, "field") || word_is(type, "area")) mask = 0x2C3;
-  else if (word_is(type, "text")) mask = 0x4203;
-  else return;
+  switch (type_named(type)) {
+    case face_type::base: case face_type::rich_text: mask = 0x1F; break;
+    case face_type::button: case face_type::toggle: case face_type::check: case face_type::radio:
+      mask = 0xF00;
+      break;
+    case face_type::field: case face_type::area: mask = 0x2C3; break;
+    case face_type::text: mask = 0x4203; break;
+    default: return;
+  }
   u32 style = u32(win::GetWindowLong(h, win::GWL_STYLE));
   style = (style & ~mask) | para_flags(type, facet(face, facet_index::para));
   win::SetWindowLong(h, win::GWL_STYLE, style);
@@ -251,9 +261,9 @@ void update_para(const cell* face) {
 
 void OS_request_font(cell* result, const cell* font, bool mono) {
   // The dialog kind is "font"; a fixed-pitch request says so in its title.
-  win::dialog_request q{"font", mono ? "fixed-pitch" : ""};
-  std::optional<win::dialog_answer> a;
-  if (win::display* d = win::current_display()) a = d->dialog(q);
+  win::dialogs::request q{"font", mono ? "fixed-pitch" : ""};
+  std::optional<win::dialogs::answer> a;
+  if (win::dialogs::provider* d = win::dialogs::current()) a = d->run(q);
   // An answer is [name point-size weight italic?].
   if (!a || !a->ok || a->values.empty()) {
     *result = cell{TYPE_NONE, 0, 0, 0};

@@ -11,23 +11,28 @@ add_custom_command(OUTPUT ${VYR_FONTS_CONF_CPP}
           -DOUT=${VYR_FONTS_CONF_CPP} -DNAME=fonts_conf -P ${CMAKE_SOURCE_DIR}/tools/embed_text.cmake
   DEPENDS ${CMAKE_SOURCE_DIR}/gui/fonts.conf ${CMAKE_SOURCE_DIR}/tools/embed_text.cmake)
 
-file(GLOB VYR_WIN_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/gui/win/*.cpp)
+# Every folder is globbed with its subfolders, so a new folder needs no edit here: the
+# windowing layer (gui/win and its drivers, controls, menus and dialogs) is one library, the
+# drawing and text code another (gui/draw/draw.cmake), and everything else under gui/ but
+# the runtime's entry (gui/entry, built into vyr) the backend.
+file(GLOB_RECURSE VYR_WIN_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/gui/win/*.cpp)
 add_library(vyr_win STATIC ${VYR_WIN_SOURCES} ${VYR_FONTS_CONF_CPP})
 target_include_directories(vyr_win PUBLIC ${CMAKE_SOURCE_DIR})
 target_link_libraries(vyr_win PUBLIC PkgConfig::VYR_GUI_DEPS)
 
-file(GLOB VYR_GUI_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/gui/*.cpp)
+file(GLOB_RECURSE VYR_GUI_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/gui/*.cpp)
+list(FILTER VYR_GUI_SOURCES EXCLUDE REGEX "/gui/(win|draw|text|entry)/")
 if(VYR_GUI_SOURCES)
   add_library(vyr_gui STATIC ${VYR_GUI_SOURCES})
   target_link_libraries(vyr_gui PUBLIC vyr_win vyr_draw vyr_runtime)
 endif()
 
-file(GLOB VYR_WIN_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/win/*.cpp)
+file(GLOB_RECURSE VYR_WIN_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/win/*.cpp)
 add_executable(vyr_win_tests ${VYR_WIN_TEST_SOURCES})
 target_link_libraries(vyr_win_tests PRIVATE vyr_win PkgConfig::VYR_XTST GTest::gtest GTest::gtest_main)
 gtest_discover_tests(vyr_win_tests DISCOVERY_TIMEOUT 60)
 
-file(GLOB VYR_GUI_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/gui/*.cpp)
+file(GLOB_RECURSE VYR_GUI_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/gui/*.cpp)
 if(VYR_GUI_SOURCES AND VYR_GUI_TEST_SOURCES)
   add_executable(vyr_gui_tests ${VYR_GUI_TEST_SOURCES})
   target_link_libraries(vyr_gui_tests PRIVATE vyr_gui vyr_boot_image GTest::gtest GTest::gtest_main)
@@ -36,7 +41,7 @@ endif()
 
 if(VYR_BENCH AND VYR_GUI_SOURCES)
   find_package(benchmark QUIET)
-  file(GLOB VYR_GUI_BENCH_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/bench/gui/*.cpp)
+  file(GLOB_RECURSE VYR_GUI_BENCH_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/bench/gui/*.cpp)
   if(benchmark_FOUND AND VYR_GUI_BENCH_SOURCES)
     add_executable(vyr_gui_bench ${VYR_GUI_BENCH_SOURCES})
     target_link_libraries(vyr_gui_bench PRIVATE vyr_gui vyr_boot_image benchmark::benchmark benchmark::benchmark_main)
@@ -48,12 +53,13 @@ endif()
 # so the module carries no runtime of its own.
 if(VYR_GUI_SOURCES)
   set_target_properties(vyr_win vyr_gui PROPERTIES POSITION_INDEPENDENT_CODE ON)
-  # The module carries its own C++ library, but unwinds with the executable's: its
-  # references to the unwinder and the personality bind to vyr's exported copies.
+  # The module carries its own C++ library but no unwinder: linked without libgcc_s, its
+  # _Unwind_ references stay unversioned and bind to the copy vyr exports, as its
+  # references to the personality and __cxa_ do (one exception machinery in the process).
   add_library(vyr_gui_module MODULE $<TARGET_OBJECTS:vyr_gui> $<TARGET_OBJECTS:vyr_win>
     $<TARGET_OBJECTS:vyr_draw>)
-  target_link_libraries(vyr_gui_module PRIVATE PkgConfig::VYR_GUI_DEPS)
-  target_link_options(vyr_gui_module PRIVATE -static-libstdc++)
+  target_link_libraries(vyr_gui_module PRIVATE PkgConfig::VYR_GUI_DEPS -l:libstdc++.a m c gcc)
+  target_link_options(vyr_gui_module PRIVATE -nodefaultlibs)
   set_target_properties(vyr_gui_module PROPERTIES PREFIX "" OUTPUT_NAME vyr-gui SUFFIX .so)
   target_link_options(vyr PRIVATE LINKER:--dynamic-list=${CMAKE_SOURCE_DIR}/gui/exports.list)
   set_target_properties(vyr PROPERTIES LINK_DEPENDS ${CMAKE_SOURCE_DIR}/gui/exports.list)

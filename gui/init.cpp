@@ -20,8 +20,13 @@
 #include "runtime/datatypes/tuple.h"
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/percent.h"
-#include "gui/win/headless.h"
-#include "gui/win/x11.h"
+#include "gui/clipboard.h"
+#include "gui/entry/display_choice.h"
+#include "gui/win/headless/answers.h"
+#include "gui/win/headless/display.h"
+#include "gui/win/screens.h"
+#include "gui/win/theme.h"
+#include "gui/win/x11/display.h"
 #include "runtime/collector.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/series.h"
@@ -44,47 +49,36 @@ static void release_font(u64 h) { win::DeleteObject(win::HFONT(static_cast<u32>(
 // windows, so the table's release has nothing left to do.
 static void release_com_object(u64) {}
 
-std::unique_ptr<win::display> open_display(bool text_mode, std::string& warning) {
-  const char* want = std::getenv("VYR_DISPLAY");
-  bool x11 = !text_mode;
-  if (want && std::strcmp(want, "x11") == 0) x11 = true;
-  if (want && std::strcmp(want, "headless") == 0) x11 = false;
-  if (x11) {
-    if (auto d = win::x11_display::open()) return d;
-    warning = "vyr: no X server answers, the GUI runs on the headless display";
+// The start-up values the runtime writes without the module are the module's defaults too.
+static_assert(win::theme::sys_color(win::COLOR_WINDOWTEXT) ==
+              win::RGB(gui_module::startup.text[0], gui_module::startup.text[1], gui_module::startup.text[2]));
+static_assert(win::theme::sys_color(win::COLOR_WINDOW) ==
+              win::RGB(gui_module::startup.window[0], gui_module::startup.window[1],
+                       gui_module::startup.window[2]));
+static_assert(win::theme::sys_color(win::COLOR_BTNFACE) ==
+              win::RGB(gui_module::startup.panel[0], gui_module::startup.panel[1], gui_module::startup.panel[2]));
+
+opened_display open_display() {
+  opened_display o;
+  gui_module::display_choice_t choice = gui_module::display_choice();
+  if (choice.display == gui_module::display_kind::x11) {
+    if ((o.display = win::x11_display::open())) {
+      o.dialogs = std::make_unique<win::dialogs::modal_dialogs>();
+      return o;
+    }
+    o.warning = "vyr: no X server answers, the GUI runs on the headless display";
   }
-  const char* screens = std::getenv("VYR_HEADLESS_SCREENS");
-  if (screens && *screens && !win::headless_display::parse_screens(screens)) {
-    if (!warning.empty()) warning += "\n";
-    warning += "vyr: VYR_HEADLESS_SCREENS is not WxH+X+Y@DPI[,...], one 1920x1080 screen at 96 DPI is used";
-    screens = nullptr;
+  std::string_view screens = choice.screens;
+  if (!screens.empty() && !win::screens::parse(screens)) {
+    if (!o.warning.empty()) o.warning += "\n";
+    o.warning += "vyr: VYR_HEADLESS_SCREENS is not WxH+X+Y@DPI[,...], one 1920x1080 screen at 96 DPI is used";
+    screens = {};
   }
-  return std::make_unique<win::headless_display>(screens ? screens : "");
-}
-
-// The value cell of field `name` of an object, or null. Valid until the next allocation.
-static cell* field_of(const cell* obj, u32 sym) {
-  if (type_of(obj) != TYPE_OBJECT) return nullptr;
-  i32 i = object::field_index(obj, sym);
-  return i < 0 ? nullptr : object::get_values(obj) + i;
-}
-
-// Sets field `name` of an object; a missing field is left alone.
-static void set_field(const cell* obj, const char* name, const cell* value) {
-  u32 sym = symbol::make(name);
-  if (cell* f = field_of(obj, sym)) *f = *value;
-}
-
-// Puts key `name` into the map held by field `field` of an object.
-static void put_in_map_field(const cell* obj, const char* field, const char* name, const cell* value) {
-  u32 sym = symbol::make(field);
-  cell key = word::intern(name);
-  cell v = *value;
-  collector::root_guard guard(&v);
-  cell* f = field_of(obj, sym);
-  if (!f || type_of(f) != TYPE_MAP) return;
-  cell m = *f;   // the map's node stays reachable through the object
-  map::put(&m, &key, &v, false);
+  auto headless = std::make_unique<win::headless_display>(screens);
+  headless->share_clipboard(host_clipboard());
+  o.display = std::move(headless);
+  o.dialogs = std::make_unique<win::answer_queue>();
+  return o;
 }
 
 void set_view_objects(const cell* metrics, const cell* fonts, const cell* platform) {
@@ -107,43 +101,44 @@ static void write_platform_version() {
   cell v;
   u8 parts[3] = {u8(s.major), u8(s.minor), 0};
   tuple::make_at(&v, parts, 3);
-  set_field(&s.view_platform, "version", &v);
+  gui_module::set_field(&s.view_platform, "version", &v);
   integer::make_at(&v, static_cast<i32>(s.build));
-  set_field(&s.view_platform, "build", &v);
+  gui_module::set_field(&s.view_platform, "build", &v);
   integer::make_at(&v, static_cast<i32>(s.product));
-  set_field(&s.view_platform, "product", &v);
+  gui_module::set_field(&s.view_platform, "product", &v);
 }
 
 static void write_fonts() {
   globals& s = g();
   if (type_of(&s.view_fonts) != TYPE_OBJECT) return;
-  // Naming the face needs fontconfig, which costs milliseconds to load: the headless display
-  // names the generic family instead (pango draws it with the same face).
+  // Naming the face needs fontconfig, which costs milliseconds to load: a display may keep
+  // the generic family instead (pango draws it with the same face).
   win::display* d = win::current_display();
-  const std::string face = d && std::strcmp(d->name(), "headless") == 0 ? "sans-serif" : default_font_face();
+  const std::string face = d && !d->names_system_font() ? gui_module::startup.system_font : default_font_face();
   cell name{TYPE_NONE, 0, 0, 0};
   collector::root_guard guard(&name);
   string::load_utf8_strict(face.data(), static_cast<u32>(face.size()), &name);
-  set_field(&s.view_fonts, "system", &name);
+  gui_module::set_field(&s.view_fonts, "system", &name);
   cell size;
   integer::make_at(&size, s.default_size);
-  set_field(&s.view_fonts, "size", &size);
+  gui_module::set_field(&s.view_fonts, "size", &size);
 }
 
 void init_common_controls() {
   // The controls are the layer's own window classes; nothing to load.
 }
 
-void init(bool text_mode) {
+void init() {
   globals& s = g();
   if (s.initialised) return;
   s.process_id = static_cast<i32>(getpid());
   if (!win::current_display()) {
-    std::string warning;
-    win::install(open_display(text_mode, warning));
-    if (!warning.empty()) {
-      std::fprintf(stderr, "%s\n", warning.c_str());
-      s.display_warning = warning;
+    opened_display o = open_display();
+    win::install(std::move(o.display));
+    win::dialogs::install(std::move(o.dialogs));
+    if (!o.warning.empty()) {
+      std::fprintf(stderr, "%s\n", o.warning.c_str());
+      s.display_warning = o.warning;
     }
   }
   s.screen_dc = win::GetDC(win::HWND{});
@@ -183,6 +178,7 @@ void shutdown() {
   u32 font_kind = s.font_kind, com_kind = s.com_kind;
   dark_windows().clear();
   win::shutdown();
+  win::dialogs::install(nullptr);
   // The view objects' cells stay registered roots; the reset leaves them none.
   s = globals{};
   s.font_kind = font_kind;   // the resource classes stay registered for the run
@@ -248,8 +244,8 @@ void fill_metrics() {
   globals& s = g();
   metrics_values& m = s.metrics;
   m.dpi = s.dpi_x;
-  m.scroller_x = to_pixels(17.0f);
-  m.scroller_y = to_pixels(17.0f);
+  m.scroller_x = to_pixels(gui_module::startup.scroller);
+  m.scroller_y = to_pixels(gui_module::startup.scroller);
   auto rgb = [](u8* out, win::COLORREF c) {
     out[0] = c & 0xFF;
     out[1] = (c >> 8) & 0xFF;
@@ -261,15 +257,15 @@ void fill_metrics() {
   if (type_of(&s.view_metrics) != TYPE_OBJECT) return;
   cell v;
   integer::make_at(&v, m.dpi);
-  set_field(&s.view_metrics, "dpi", &v);
+  gui_module::set_field(&s.view_metrics, "dpi", &v);
   pair::make_at(&v, m.scroller_x, m.scroller_y);
-  put_in_map_field(&s.view_metrics, "misc", "scroller", &v);
+  gui_module::put_in_map(&s.view_metrics, "misc", "scroller", &v);
   tuple::make_at(&v, m.text, 3);
-  put_in_map_field(&s.view_metrics, "colors", "text", &v);
+  gui_module::put_in_map(&s.view_metrics, "colors", "text", &v);
   tuple::make_at(&v, m.window, 3);
-  put_in_map_field(&s.view_metrics, "colors", "window", &v);
+  gui_module::put_in_map(&s.view_metrics, "colors", "window", &v);
   tuple::make_at(&v, m.panel, 3);
-  put_in_map_field(&s.view_metrics, "colors", "panel", &v);
+  gui_module::put_in_map(&s.view_metrics, "colors", "panel", &v);
 }
 
 static bool high_contrast() {
@@ -364,22 +360,15 @@ void set_cursor_option(win::HWND h, const cell* options) {
     ex->cursor_icon = 0;
   }
   ex->cursor = 0;
-  if (!options || type_of(options) != TYPE_BLOCK) return;
-  i32 n = block::rs_length_q(options);
-  if (n <= 0 || n % 2) return;
-  u32 cursor_sym = symbol::make("cursor");
-  for (i32 i = 0; i < n; i += 2) {
-    cell key = *block::rs_abs_at(options, static_cast<u32>(series::head_index(options) + i));
-    cell value = *block::rs_abs_at(options, static_cast<u32>(series::head_index(options) + i + 1));
-    if (type_of(&key) != TYPE_SET_WORD || !symbol::same_q(word::symbol_id(&key), cursor_sym))
-      continue;
-    if (type_of(&value) == TYPE_WORD) {
-      win::HCURSOR c = win::LoadCursor(cursor_id_of(word::symbol_id(&value)));
-      if ((ex = win::extra(h))) ex->cursor = static_cast<u32>(c) | CURSOR_FROM_OPTION;
-    }
-    // An image! cursor needs the image hand-over of the imaging code; any other value
-    // leaves the default cursor.
+  const cell* v = option_pair(options, "cursor", true);
+  if (!v) return;
+  cell value = *v;
+  if (type_of(&value) == TYPE_WORD) {
+    win::HCURSOR c = win::LoadCursor(cursor_id_of(word::symbol_id(&value)));
+    if ((ex = win::extra(h))) ex->cursor = static_cast<u32>(c) | CURSOR_FROM_OPTION;
   }
+  // An image! cursor needs the image hand-over of the imaging code; any other value leaves
+  // the default cursor.
 }
 
 }  // namespace vyr::gui

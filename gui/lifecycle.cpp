@@ -8,6 +8,7 @@
 
 #include "gui/base_face.h"
 #include "gui/events.h"
+#include "gui/widgets/widgets.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/handle.h"
 #include "runtime/datatypes/integer.h"
@@ -26,38 +27,7 @@ namespace vyr::gui {
 
 using namespace win;
 
-std::vector<std::string> message_boxes;
-
 namespace {
-struct fsize { float x = 0, y = 0; bool pair = false; };
-
-fsize read_xy(const cell* c) {
-  fsize s;
-  if (!c) return s;
-  if (type_of(c) == TYPE_PAIR) {
-    s.x = float(pair::x_of(c));
-    s.y = float(pair::y_of(c));
-    s.pair = true;
-  } else if (type_of(c) == TYPE_POINT2D) {
-    s.x = point::get(c, 0);
-    s.y = point::get(c, 1);
-  }
-  return s;
-}
-
-bool logic_true(const cell* c) { return c && type_of(c) == TYPE_LOGIC && logic::get(c); }
-
-const char* const control_types[] = {"button", "toggle", "check", "radio", "field", "area", "text",
-                                      "text-list", "progress", "slider", "drop-down", "drop-list",
-                                      "image", "tab-panel", "group-box", "camera", "caret",
-                                      "scroller", "calendar"};
-
-std::string text_of(const cell* c) {
-  if (!c || type_of(c) != TYPE_STRING) return {};
-  cell s = *c;
-  return string::to_utf8(&s);
-}
-
 // The state block's change mask cell, or null.
 cell* mask_cell(const cell* face) {
   cell* state = facet(face, facet_index::state);
@@ -67,94 +37,22 @@ cell* mask_cell(const cell* face) {
   cell* m = block::rs_abs_at(&st, u32(series::head_index(&st)) + 1);
   return type_of(m) == TYPE_INTEGER ? m : nullptr;
 }
-
-void recompose(HWND h) {
-  if (layered_q(h)) compose_layered(h);
-  else InvalidateRect(h, nullptr, true);
-}
 }  // namespace
 
 u32 make_view_core(const cell* face, u32 parent) {
-  const cell* type = facet(face, facet_index::type);
-  bool known = false;
-  for (const char* t : control_types)
-    if (face_type_q(face, t)) known = true;
-  const char* cls = nullptr;
-  bool window = face_type_q(face, "window");
-  if (window) cls = "VyrWindow";
-  else if (face_type_q(face, "panel")) cls = "VyrPanel";
-  else if (face_type_q(face, "base") || face_type_q(face, "rich-text")) cls = "VyrBase";
-  if (!cls) {
-    if (!known) {
-      cell t = type ? *type : cell{TYPE_NONE, 0, 0, 0};
-      fire("script", "face-type", &t);
-    }
-    // Controls get their classes with the widget code; until then creation fails as a
-    // failed CreateWindowEx does.
-    std::fprintf(stderr, "*** View Error: CreateWindowEx failed!\n");
-    return 0;
+  face_type type = type_of_face(face);
+  if (type == face_type::none) {
+    const cell* t = facet(face, facet_index::type);
+    cell v = t ? *t : cell{TYPE_NONE, 0, 0, 0};
+    fire("script", "face-type", &v);
   }
-  u32 flags = get_flags(facet(face, facet_index::flags));
-  cell* offset_cell = facet(face, facet_index::offset);
-  fsize offset = read_xy(offset_cell);
-  if (offset_cell && type_of(offset_cell) == TYPE_PAIR) point2D::make_at(offset_cell, offset.x, offset.y);
-  fsize size = read_xy(facet(face, facet_index::size));
-  u32 style = WS_CHILD | WS_CLIPSIBLINGS, exstyle = 0;
-  if (logic_true(facet(face, facet_index::visible)) && !window) style |= WS_VISIBLE;
-  const cell* enabled = facet(face, facet_index::enabled);
-  if (enabled && type_of(enabled) == TYPE_LOGIC && !logic::get(enabled)) style |= WS_DISABLED;
-  if (flags & 0x40000) style |= WS_HSCROLL | WS_VSCROLL;
-  HWND owner{parent};
-  if (!window) {
-    style |= WS_CLIPCHILDREN;
-    if (cls == std::string("VyrBase") &&
-        needs_layered_q(facet(face, facet_index::color), facet(face, facet_index::image)))
-      exstyle |= WS_EX_LAYERED;
-  } else {
-    style = WS_CAPTION | WS_CLIPCHILDREN;
-    if (!(flags & 0x20000000)) style |= WS_MINIMIZEBOX;
-    if (!(flags & 0x10000000)) style |= WS_MAXIMIZEBOX;
-    if (!(flags & 0x08000000)) style |= WS_SYSMENU;
-    if (flags & 0x01000000) exstyle |= WS_EX_TOOLWINDOW;
-    if (flags & 0x04000000) style |= WS_THICKFRAME;
-    else style &= ~WS_MAXIMIZEBOX;
-    if (flags & 0x40000000) style = WS_POPUP | WS_BORDER;
-    if (flags & 0x80000000u) style = WS_POPUP;
-    if (size.x < 0) size.x = 200;
-    if (size.y < 0) size.y = 200;
-    if (flags & 0x02000000) owner = GetActiveWindow();
-    set_dpi_from_rect(offset.x, offset.y, size.x, size.y);
-  }
-  RECT r{to_pixels(offset.x), to_pixels(offset.y), 0, 0};
-  r.right = add32(r.left, to_pixels(size.x));
-  r.bottom = add32(r.top, to_pixels(size.y));
-  i32 used_dpi = g().dpi_x;
-  if (window) AdjustWindowRectEx(r, style, false, exstyle);
-  std::string text = window ? text_of(facet(face, facet_index::text)) : std::string();
-  HWND h = CreateWindowEx(exstyle, cls, text, style, r.left, r.top, r.width(), r.height(),
-                          owner, HMENU{}, const_cast<cell*>(face));
+  const face_type_record* record = face_types::record_of(type);
+  // A type whose native side is still to come fails as a failed CreateWindowEx does.
+  HWND h{};
+  if (record) h = record->make(face, HWND{parent}, get_flags(facet(face, facet_index::flags)));
   if (is_null(h)) {
     std::fprintf(stderr, "*** View Error: CreateWindowEx failed!\n");
     return 0;
-  }
-  if (window) {
-    i32 dpi = window_dpi(h);
-    if (dpi != used_dpi) {
-      // The monitor the window landed on has another DPI: size it for that one.
-      set_dpi(dpi);
-      RECT c{0, 0, to_pixels(size.x), to_pixels(size.y)};
-      AdjustWindowRectEx(c, style, false, exstyle);
-      SetWindowPos(h, 0, 0, 0, c.width(), c.height(), SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-    }
-    if (size.pair) if (window_extra* x = extra(h)) x->flags |= WINDOW_SIZE_IS_PAIR;
-    SetWindowPos(h, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-  }
-  if (window_extra* x = extra(h)) x->face_flags = flags;
-  attach_face(h, face);
-  set_cursor_option(h, facet(face, facet_index::options));
-  if (cls == std::string("VyrBase")) {
-    init_base_window(h, owner, face);
-    if (layered_q(h)) compose_layered(h);
   }
   const cell* rate = facet(face, facet_index::rate);
   if (rate && type_of(rate) != TYPE_NONE) {
@@ -182,66 +80,8 @@ void sync_face(const cell* face, HWND h) {
   if (!m) return;
   u32 mask = m->data2;
   m->data2 = 0;
-  auto bit = [&](u32 n) { return (mask >> n) & 1; };
-  bool window = face_type_q(face, "window");
-  bool composed = window || face_type_q(face, "base") || face_type_q(face, "rich-text") ||
-                  face_type_q(face, "panel");
-  if (bit(facet_index::offset) || bit(facet_index::size)) {
-    fsize o = read_xy(facet(face, facet_index::offset)), s = read_xy(facet(face, facet_index::size));
-    RECT r{to_pixels(o.x), to_pixels(o.y), 0, 0};
-    r.right = add32(r.left, to_pixels(s.x));
-    r.bottom = add32(r.top, to_pixels(s.y));
-    u32 style = u32(GetWindowLong(h, GWL_STYLE)), ex = u32(GetWindowLong(h, GWL_EXSTYLE));
-    if (window) AdjustWindowRectEx(r, style, false, ex);
-    u32 f = SWP_NOZORDER | SWP_NOACTIVATE;
-    if (!bit(facet_index::offset)) f |= SWP_NOMOVE;
-    if (!bit(facet_index::size)) f |= SWP_NOSIZE;
-    SetWindowPos(h, 0, r.left, r.top, r.width(), r.height(), f);
-  }
-  if (bit(facet_index::text)) {
-    if (composed && !window) recompose(h);
-    else SetWindowText(h, text_of(facet(face, facet_index::text)));
-  }
-  if (bit(facet_index::enabled)) EnableWindow(h, logic_true(facet(face, facet_index::enabled)));
-  if (bit(facet_index::visible)) {
-    bool shown = logic_true(facet(face, facet_index::visible));
-    ShowWindow(h, !shown ? SW_HIDE : face_type_q(face, "base") ? SW_SHOWNA : SW_SHOW);
-  }
-  if (bit(facet_index::selected) && window) {
-    const cell* sel = facet(face, facet_index::selected);
-    if (sel && type_of(sel) == TYPE_OBJECT) focus_selected(h);
-    else SetFocus(h);
-  }
-  if (bit(facet_index::flags))
-    if (window_extra* x = extra(h)) x->face_flags = get_flags(facet(face, facet_index::flags));
-  if (bit(facet_index::draw) && composed) recompose(h);
-  if (bit(facet_index::color)) {
-    if (composed) recompose(h);
-    else InvalidateRect(h, nullptr, true);
-  }
-  if (bit(facet_index::pane)) {
-    const cell* pane = facet(face, facet_index::pane);
-    if (pane && type_of(pane) == TYPE_BLOCK) {
-      cell p = *pane;
-      i32 n = block::rs_length_q(&p);
-      u32 head = u32(series::head_index(&p));
-      for (i32 i = 0; i < n; i++) {
-        cell child = *block::rs_abs_at(&p, head + u32(i));
-        u32 ch = face_handle_q(&child);
-        if (ch) SetWindowPos(HWND(ch), HWND_TOP, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE);
-      }
-    }
-  }
-  if (bit(facet_index::rate)) {
-    cell r = *facet(face, facet_index::rate);
-    set_rate(h, &r);
-  }
-  if (bit(facet_index::font) || bit(facet_index::para)) {
-    if (composed) recompose(h);
-    else InvalidateRect(h, nullptr, true);
-  }
-  if (bit(facet_index::image) && composed) recompose(h);
-  if (bit(facet_index::options)) set_cursor_option(h, facet(face, facet_index::options));
+  const face_type_record* record = record_of_face(face);
+  (record ? record->sync : widgets::sync_window)(face, h, mask);
 }
 
 void OS_update_view(const cell* face) {
@@ -261,9 +101,11 @@ namespace {
 // A child whose geometry can go out in one batch with its siblings'.
 bool batchable(const cell* face, HWND h) {
   if (is_null(GetParent(h))) return false;
-  for (const char* t : {"window", "tab-panel", "group-box", "area", "camera"})
-    if (face_type_q(face, t)) return false;
-  return !(face_type_q(face, "base") && layered_q(h));
+  face_type t = type_of_face(face);
+  for (face_type own : {face_type::window, face_type::tab_panel, face_type::group_box,
+                        face_type::area, face_type::camera})
+    if (t == own) return false;
+  return !(t == face_type::base && layered_q(h));
 }
 
 struct held_geometry { HWND window; HWND parent; u32 bits; RECT rect; bool visible; };
@@ -286,7 +128,7 @@ void OS_update_views(const cell* faces) {
       // The geometry waits for the batch; the other changes apply now.
       held_geometry g{HWND(h), GetParent(HWND(h)), m->data2 & GEOMETRY, {}, false};
       m->data2 &= ~GEOMETRY;
-      fsize o = read_xy(facet(&f, facet_index::offset)), s = read_xy(facet(&f, facet_index::size));
+      logical_xy o = xy_of(facet(&f, facet_index::offset)), s = xy_of(facet(&f, facet_index::size));
       g.rect = RECT{to_pixels(o.x), to_pixels(o.y), 0, 0};
       g.rect.right = add32(g.rect.left, to_pixels(s.x));
       g.rect.bottom = add32(g.rect.top, to_pixels(s.y));
@@ -341,12 +183,12 @@ void OS_redraw(HWND h) {
 void attach_child(const cell* face, const cell* parent) {
   u32 h = face_handle_q(face);
   bool has_parent = parent && type_of(parent) == TYPE_OBJECT;
-  if (!(has_parent && face_type_q(parent, "tab-panel")))
+  if (!(has_parent && face_type_is(parent, face_type::tab_panel)))
     if (cell* v = facet(face, facet_index::visible)) logic::make_at(v, has_parent);
   if (!h) return;
   if (has_parent) {
     u32 p = face_handle_q(parent);
-    if (face_type_q(parent, "tab-panel")) return;
+    if (face_type_is(parent, face_type::tab_panel)) return;
     SetParent(HWND(h), HWND(p));
     OS_show_window(HWND(h));
   } else {
@@ -364,7 +206,7 @@ cairo_surface_t* face_to_surface(const cell* face) {
   u32 h = face_handle_q(face);
   if (!h || !IsWindow(HWND(h))) return nullptr;
   HWND w{h};
-  if (face_type_q(face, "base")) {
+  if (face_type_is(face, face_type::base)) {
     // Painted afresh so that the picture is the face's own.
     InvalidateRect(w, nullptr, false);
     UpdateWindow(w);
@@ -383,8 +225,8 @@ bool face_to_image(const cell* object, cell* out) {
   const cell* type = facet(&f, facet_index::type);
   if (!type || type_of(type) != TYPE_WORD || !facet(&f, facet_index::draw)) return false;
   cairo_surface_t* s = nullptr;
-  if (face_type_q(&f, "screen")) {
-    fsize size = read_xy(facet(&f, facet_index::size));
+  if (face_type_is(&f, face_type::screen)) {
+    logical_xy size = xy_of(facet(&f, facet_index::size));
     if (display* d = current_display())
       s = d->capture(RECT{0, 0, to_pixels(size.x), to_pixels(size.y)});
   } else {
@@ -417,14 +259,11 @@ bool face_to_image(const cell* object, cell* out) {
   return true;
 }
 
+void install_lifecycle_hooks() { image::face_to_image = face_to_image; }
+
 void error_message_box(const std::string& caption, const std::string& text) {
-  display* d = current_display();
-  if (d && std::strcmp(d->name(), "headless") == 0) {
-    message_boxes.push_back(caption + ": " + text);
-    return;
-  }
-  // Until the GUI has its own message box, the report goes to stderr.
-  std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
+  if (win::dialogs::provider* d = win::dialogs::current()) d->error_box(caption, text);
+  else std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
 }
 
 }  // namespace vyr::gui

@@ -8,9 +8,9 @@
 
 namespace vyr::gui {
 
-// Makes the face's window (`window`, `panel`, `base` and `rich-text` faces); control types
-// print "*** View Error: CreateWindowEx failed!" and give 0 until their classes exist. A
-// type that names no face type raises face-type.
+// Makes the face's window through its type's record (gui/widgets/face_types.h); a type
+// without a record yet prints "*** View Error: CreateWindowEx failed!" and gives 0, as a
+// failed creation does. A type that names no face type raises face-type.
 u32 make_view_core(const cell* face, u32 parent);
 u32 OS_make_view(const cell* face, u32 parent);   // inside the parent's DPI scope
 // Applies the changed facets (the state block's mask, then cleared) in their fixed order.
@@ -27,8 +27,10 @@ cairo_surface_t* face_to_surface(const cell* face);
 // `to image!` of a face: false for an object that is no face; none for a face without a
 // window; else its pixels (a `screen` face: the screen's, from 0x0 over its size).
 bool face_to_image(const cell* object, cell* out);
-// The runtime's fatal error box: recorded on the headless display, on stderr otherwise.
+// Gives the runtime `to image!` of faces.
+void install_lifecycle_hooks();
+// The runtime's fatal error box, shown by the dialogs in use (recorded by the headless
+// display's answer queue); on stderr before the GUI has started.
 void error_message_box(const std::string& caption, const std::string& text);
-extern std::vector<std::string> message_boxes;
 
 }  // namespace vyr::gui

@@ -1,7 +1,14 @@
 // The GUI module's entry point: run by the runtime's loader once the module is in, it
-// installs the backend's hooks into the runtime.
+// installs each subsystem's hooks into the runtime, one line each.
+#include "gui/draw/draw.h"
 #include "gui/events.h"
+#include "gui/lifecycle.h"
+#include "gui/module.h"
+#include "gui/platform.h"
 
 extern "C" __attribute__((visibility("default"))) void vyr_gui_module_init() {
-  vyr::gui::install_runtime_hooks();
+  vyr::gui::install_event_hooks();
+  vyr::gui::install_lifecycle_hooks();
+  vyr::draw::install_hooks();
+  vyr::gui::install_platform_routines();
 }

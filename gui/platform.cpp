@@ -1,8 +1,8 @@
 // The platform routines of system/view/platform: each checks or converts its arguments and
-// runs one backend operation. The runtime registers stubs under these names that find the
-// code here on their first call; `gui-init` starts the backend on the objects of
-// system/view and connects the event road to system/view/awake.
-#include <cstring>
+// runs one backend operation. The runtime registers stubs under the names of
+// VYR_PLATFORM_ROUTINES that find the code here, by position, on their first call;
+// `gui-init` starts the backend on the objects of system/view and connects the event road
+// to system/view/awake.
 #include <string>
 
 #include "gui/draw/draw.h"
@@ -10,6 +10,7 @@
 #include "gui/events.h"
 #include "gui/fonts.h"
 #include "gui/lifecycle.h"
+#include "gui/platform.h"
 #include "gui/text/text_box.h"
 #include "gui/text_measure.h"
 #include "runtime/collector.h"
@@ -27,7 +28,8 @@
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/fire.h"
-#include "runtime/gui_module.h"
+#include "gui/entry/module.h"
+#include "gui/entry/platform_routines.h"
 #include "runtime/interpreter/interpreter.h"
 #include "runtime/ownership.h"
 
@@ -37,24 +39,16 @@ namespace {
 
 using namespace win;
 
-cell* field_of(const cell* obj, const char* name) {
-  if (type_of(obj) != TYPE_OBJECT) return nullptr;
-  i32 i = object::field_index(obj, symbol::make(name));
-  return i < 0 ? nullptr : object::get_values(obj) + i;
-}
-
 cell system_view() {
-  cell w = _context::global_word(symbol::make("system"));
-  cell sys = *_context::get(&w);
-  cell* v = field_of(&sys, "view");
-  return v ? *v : none_value;
+  cell v;
+  return object::system_field({"view"}, &v) ? v : none_value;
 }
 
 // The View engine's `awake`, found by word at every event: with none there, the event is
 // dropped and the message goes on.
 cell view_awake(const cell* event) {
   cell view = system_view();
-  cell* f = field_of(&view, "awake");
+  cell* f = object::field_named(&view, "awake");
   if (!f) return none_value;
   cell fn = *f;
   u32 t = type_of(&fn);
@@ -81,12 +75,16 @@ void set_unset(cell* a) { *a = cell{TYPE_UNSET, 0, 0, 0}; }
 void gui_init(cell* a, u32) {
   cell view = system_view();
   collector::root_guard g(&view);
-  set_view_objects(field_of(&view, "metrics"), field_of(&view, "fonts"), field_of(&view, "platform"));
-  init(true);
+  set_view_objects(object::field_named(&view, "metrics"), object::field_named(&view, "fonts"),
+                   object::field_named(&view, "platform"));
+  init();
   register_classes();
   if (!awake) awake = view_awake;
   logic::make_at(a, true);
 }
+
+// The routines' code, one function per name of VYR_PLATFORM_ROUTINES.
+namespace code {
 
 void make_null_handle(cell* a, u32) { handle::make_at(a, 0, 0); }
 // A routine without arguments has its result slot above the stack's top, where the
@@ -98,7 +96,7 @@ void fetch_all_screens(cell* a, u32) {
   *a = list;
 }
 void get_current_screen(cell* a, u32) { OS_get_current_screen(a); }
-void get_screen_size_code(cell* a, u32) { get_screen_size(a); }
+void get_screen_size(cell* a, u32) { gui::get_screen_size(a); }
 
 void size_text(cell* a, u32) {
   cell text = a[1];
@@ -119,18 +117,18 @@ void size_text(cell* a, u32) {
 }
 
 // update-font font field: a change of the font's look makes its cached fonts again.
-void update_font_code(cell* a, u32) {
+void update_font(cell* a, u32) {
   cell font = a[0];
   collector::root_guard g(&font);
   i32 field = type_of(&a[1]) == TYPE_INTEGER ? integer::get(&a[1]) : -1;
-  if (field >= 0) update_font(nullptr, &font, field);
+  if (field >= 0) gui::update_font(nullptr, &font, field);
   *a = none_value;
 }
 
-void update_para_code(cell* a, u32) {
+void update_para(cell* a, u32) {
   cell face = a[0];
   collector::root_guard g(&face);
-  update_para(&face);
+  gui::update_para(&face);
   *a = none_value;
 }
 
@@ -191,7 +189,7 @@ void update_view(cell* a, u32) {
     }
     OS_update_views(&v);
   } else if (type_of(&v) == TYPE_OBJECT) {
-    if (!face_type_q(&v, "screen")) OS_update_view(&v);
+    if (!face_type_is(&v, face_type::screen)) OS_update_view(&v);
   } else {
     invalid_type(&v);
   }
@@ -242,10 +240,11 @@ void exit_event_loop(cell* a, u32) {
   set_unset(a);
 }
 
-void not_done_code(cell*, u32) { not_done(); }
+void request_file(cell*, u32) { not_done(); }
+void request_dir(cell*, u32) { not_done(); }
 
 void text_box_metrics(cell* a, u32) {
-  if (!face_type_q(&a[0], "rich-text")) {
+  if (!face_type_is(&a[0], face_type::rich_text)) {
     cell* t = facet(&a[0], facet_index::type);
     cell type = t ? *t : none_value;
     fire("script", "face-type", &type);
@@ -261,19 +260,19 @@ void text_box_metrics(cell* a, u32) {
   text_box::metrics(&face, &arg, kind, a);
 }
 
-void update_scroller_code(cell* a, u32) {
-  update_scroller(&a[0], type_of(&a[1]) == TYPE_INTEGER ? integer::get(&a[1]) : 0);
+void update_scroller(cell* a, u32) {
+  gui::update_scroller(&a[0], type_of(&a[1]) == TYPE_INTEGER ? integer::get(&a[1]) : 0);
   *a = none_value;
 }
 
-void set_dark_mode_code(cell* a, u32) {
+void set_dark_mode(cell* a, u32) {
   u32 h = face_handle_q(&a[0]);
   bool dark = type_of(&a[1]) == TYPE_LOGIC && logic::get(&a[1]);
-  if (h) set_dark_mode(HWND(h), dark, face_type_q(&a[0], "window"));
+  if (h) gui::set_dark_mode(HWND(h), dark, face_type_is(&a[0], face_type::window));
   set_unset(a);
 }
 
-void support_dark_mode(cell* a, u32) { logic::make_at(a, support_dark_mode_q()); }
+void support_dark_mode_q(cell* a, u32) { logic::make_at(a, gui::support_dark_mode_q()); }
 
 // The drawing device is cairo's image surfaces: there is no device to recreate, only
 // what is kept between runs to let go of.
@@ -282,47 +281,15 @@ void toggle_gpu(cell* a, u32) {
   set_unset(a);
 }
 
-struct row {
-  const char* name;
-  routine::code_fn fn;
-};
-const row rows[] = {
-    {"gui-init", gui_init},
-    {"make-null-handle", make_null_handle},
-    {"fetch-all-screens", fetch_all_screens},
-    {"get-current-screen", get_current_screen},
-    {"get-screen-size", get_screen_size_code},
-    {"size-text", size_text},
-    {"on-change-facet", on_change_facet},
-    {"update-text", update_text},
-    {"update-font", update_font_code},
-    {"update-para", update_para_code},
-    {"destroy-view", destroy_view},
-    {"detach-image", detach_image},
-    {"update-view", update_view},
-    {"refresh-window", refresh_window},
-    {"redraw", redraw},
-    {"show-window", show_window},
-    {"make-view", make_view},
-    {"draw-image", draw_image},
-    {"draw-face", draw_face},
-    {"do-event-loop", do_event_loop},
-    {"exit-event-loop", exit_event_loop},
-    {"request-font", request_font},
-    {"request-file", not_done_code},
-    {"request-dir", not_done_code},
-    {"text-box-metrics", text_box_metrics},
-    {"update-scroller", update_scroller_code},
-    {"set-dark-mode", set_dark_mode_code},
-    {"support-dark-mode?", support_dark_mode},
-    {"toggle-GPU", toggle_gpu},
-};
+}  // namespace code
 
-routine::code_fn lookup(const char* name) {
-  for (const row& r : rows)
-    if (std::strcmp(r.name, name) == 0) return r.fn;
-  return nullptr;
-}
+const routine::code_fn codes[] = {
+#define VYR_PLATFORM_CODE(member, name) code::member,
+    VYR_PLATFORM_ROUTINES(VYR_PLATFORM_CODE)
+#undef VYR_PLATFORM_CODE
+};
+static_assert(sizeof codes / sizeof codes[0] == gui_module::platform_routine_count,
+              "code for every platform routine");
 
 void error_box(const char* caption, const char* text) { error_message_box(caption, text); }
 
@@ -330,7 +297,8 @@ void error_box(const char* caption, const char* text) { error_message_box(captio
 
 void install_platform_routines() {
   auto& t = gui_module::table();
-  t.platform_routine = lookup;
+  t.platform_routines = codes;
+  t.gui_init = gui_init;
   t.error_box = error_box;
 }
 

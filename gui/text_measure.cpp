@@ -16,12 +16,6 @@
 namespace vyr::gui {
 
 namespace {
-bool type_is(const cell* face, const char* name) {
-  const cell* t = facet(face, facet_index::type);
-  return t && type_of(t) == TYPE_WORD &&
-         symbol::same_q(word::symbol_id(t), symbol::make_any_case(name));
-}
-
 i64 code_points(std::string_view s) {
   i64 n = 0;
   for (char ch : s)
@@ -33,9 +27,9 @@ i64 code_points(std::string_view s) {
 cell* get_text_size(const cell* face_in, const cell* text_in, cell* out) {
   cell face = *face_in, text = *text_in;
   collector::root_guard g1(&face), g2(&text);
-  for (const char* w : {"base", "rich-text", "window", "panel"}) word::intern(w);
-  if (type_is(&face, "base") || type_is(&face, "rich-text") || type_is(&face, "window") ||
-      type_is(&face, "panel")) {
+  // Faces the backend composes are measured as they are drawn.
+  const face_type_record* record = record_of_face(&face);
+  if (record && record->composed) {
     text_box::text_size(&face, &text, out);
     point::set(out, 0, float(point::get(out, 0) * 0.98));
     return out;

@@ -14,9 +14,6 @@ using namespace win;
 namespace ev = vyr::event;
 
 namespace {
-const char* const class_names[] = {"VyrWindow", "VyrPanel", "VyrBase"};
-const WNDPROC class_procs[] = {window_wndproc, window_wndproc, base_wndproc};
-
 MSG record_of(HWND h, u32 msg, WPARAM w, LPARAM l) {
   MSG m;
   m.hwnd = h;
@@ -79,22 +76,25 @@ void set_rate(HWND h, const cell* rate) {
   SetTimer(h, 1, u32(ms));
 }
 
+// The classes of the face types' records; types that share a class register it once.
 void register_classes() {
-  for (int i = 0; i < 3; i++) {
-    const char* name = class_names[i];
+  for (u32 i = 1; i <= face_types::count; i++) {
+    const face_type_record* r = face_types::record_of(face_type(i));
+    if (!r) continue;
     WNDCLASSEX wc;
     wc.style = CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS;
-    wc.lpfnWndProc = class_procs[i];
+    wc.lpfnWndProc = r->procedure;
     wc.cbWndExtra = 80;
     wc.hCursor = LoadCursor(IDC_ARROW);
     wc.hbrBackground = GetSysColor(COLOR_BTNFACE);
-    wc.lpszClassName = name;
+    wc.lpszClassName = r->window_class;
     RegisterClassEx(wc);
   }
 }
 
 void unregister_classes() {
-  for (const char* name : class_names) UnregisterClass(name);
+  for (u32 i = 1; i <= face_types::count; i++)
+    if (const face_type_record* r = face_types::record_of(face_type(i))) UnregisterClass(r->window_class);
 }
 
 LRESULT window_wndproc(HWND h, u32 msg, WPARAM w, LPARAM l) {
@@ -105,7 +105,7 @@ LRESULT window_wndproc(HWND h, u32 msg, WPARAM w, LPARAM l) {
   }
   const cell* face = face_of_window(h);
   if (!face) return DefWindowProc(h, msg, w, l);
-  bool window = face_type_q(face, "window");
+  bool window = face_type_is(face, face_type::window);
   loop_state& L = loop();
   switch (msg) {
     case WM_DESTROY:

@@ -9,6 +9,11 @@ DEBTS lists the upward includes the tree still has, each with why; the check als
 when one of them is gone, so that the list only shrinks. Tests, tools, benchmarks and
 generated files may include anything.
 
+Blind folders (BLIND) hold code that never sees a language value: the windowing layer and
+the capture devices. A file there includes only headers under the blind folders, system
+headers, and the few headers listed for its folder; any other header of the tree, wherever
+it ranks, is reported.
+
 Usage: check_layers.py [SOURCE_DIR]
 """
 import os
@@ -38,13 +43,35 @@ LAYERS = [
     ("routines", 9, ["environment/routines/"]),
     # Start-up, the consoles and the runtime's entry to the GUI module: they call each
     # other (the consoles evaluate through boot, boot registers their natives).
-    ("boot", 10, ["boot/", "console/", "gui/draw/entry"]),
-    # The GUI: the windowing layer below the drawing and text code, the backend on top.
+    ("boot", 10, ["boot/", "console/", "gui/entry/"]),
+    # The screen descriptions' parser: plain data, read by the headless display and by the
+    # entry (the start-up DPI) alike.
+    ("screen descriptions", 10, ["gui/win/screens.h"]),
+    # The GUI. The windowing layer first, its controls, menus and dialogs above it, and the
+    # displays (drivers) on top of them, so that the input player, the answer queue and
+    # pop-ups may use menus and controls.
     ("gui/win", 11, ["gui/win/"]),
-    ("gui/draw", 12, ["gui/draw/", "gui/text/"]),
-    ("gui", 13, ["gui/"]),
+    ("gui/win/controls", 12, ["gui/win/controls/"]),
+    ("gui/win/menus", 13, ["gui/win/menus/"]),
+    ("gui/win/dialogs", 14, ["gui/win/dialogs/"]),
+    ("gui/win drivers", 15, ["gui/win/x11/", "gui/win/headless/"]),
+    # Capture devices: blind like the windowing layer, which they may use.
+    ("gui/camera", 16, ["gui/camera/"]),
+    # The drawing and text code, and the list of face types they and everything above
+    # compare types by; then the backend and the widgets on top.
+    ("gui/draw", 17, ["gui/draw/", "gui/text/"]),
+    ("face types", 17, ["gui/widgets/face_types"]),
+    ("gui", 18, ["gui/"]),
 ]
 FREE = ["tests/", "tools/", "bench/"]
+
+# Blind folders: (prefix, headers of the tree it may include besides the blind folders).
+# A capture thread decodes JPEG frames through the status-returning decode_jpeg (never the
+# raising decode/encode of the same header).
+BLIND = [
+    ("gui/win/", []),
+    ("gui/camera/", ["runtime/codecs/images.h"]),
+]
 
 # Upward includes still in the tree: (including file, included header) -> why.
 DEBTS = {
@@ -86,7 +113,7 @@ DEBTS = {
         "the evaluator reads the natives' entry table",
 }
 
-INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"')
+INCLUDE = re.compile(r'^\s*#\s*include\s+(?:"([^"]+)"|<([^>]+)>)')
 SOURCES = (".h", ".cpp", ".c", ".inc")
 
 
@@ -100,6 +127,20 @@ def layer_of(path):
             if path.startswith(p) and (best is None or len(p) > best[0]):
                 best = (len(p), name, rank)
     return (best[1], best[2]) if best else None
+
+
+def blind_rule(path, header, root, quoted):
+    """The allowance of a blind file for a header: None when the file is not blind or the
+    header is allowed, else the reason it is refused."""
+    rule = next((allowed for prefix, allowed in BLIND if path.startswith(prefix)), None)
+    if rule is None:
+        return None
+    if any(header.startswith(prefix) for prefix, _ in BLIND) or header in rule:
+        return None
+    # A system header: <...> that is no file of the tree.
+    if not quoted and not os.path.exists(os.path.join(root, header)):
+        return None
+    return "a blind file includes only the blind folders' and the system's headers"
 
 
 def tracked_sources(root):
@@ -124,7 +165,13 @@ def main():
                 m = INCLUDE.match(line)
                 if not m:
                     continue
-                header = m.group(1)
+                header = m.group(1) or m.group(2)
+                blind = blind_rule(path, header, root, m.group(1) is not None)
+                if blind:
+                    failures.append(f"{path}:{number}: {header}: {blind}")
+                    continue
+                if m.group(1) is None:
+                    continue
                 target = layer_of(header)
                 if target is None or target[1] <= own[1]:
                     continue

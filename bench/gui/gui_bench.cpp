@@ -5,7 +5,7 @@
 #include <cstdlib>
 
 #include "gui/backend.h"
-#include "gui/win/headless.h"
+#include "gui/win/headless/display.h"
 #include "tests/unit/fixture.h"
 
 namespace {
@@ -16,7 +16,7 @@ void BM_HeadlessGuiInit(benchmark::State& state) {
   unsetenv("VYR_HEADLESS_SCREENS");
   unsetenv("VYR_DISPLAY");
   for (auto _ : state) {
-    gui::init(true);
+    gui::init();
     state.PauseTiming();
     gui::shutdown();
     state.ResumeTiming();

@@ -27,7 +27,6 @@
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/series.h"
 #include "runtime/fire.h"
-#include "runtime/gui_module.h"
 #include "runtime/host/clipboard.h"
 #include "runtime/host/http.h"
 #include "runtime/host/simple_io.h"
@@ -292,7 +291,6 @@ void init() {
   done = true;
   for (const row& r : rows) routine::register_(r.name, r.fn);
   register_predicates();
-  gui_module::register_routines();
   vyrbin::register_routines();
   vyrbin::read_binary_hook = read_binary;
   register_codec_routines();

@@ -106,9 +106,9 @@ struct backdrop {
 void parse_styles(context* c, PangoLayout* layout, const cell* styles, const std::string& text,
                   std::vector<backdrop>* backdrops);
 
-// gui/run-draw on an image: begin, parse inside a catch, end always; with `catch_errors`
-// the error is printed and dropped, else raised again. `system/view/silent?` drops it.
-void run_draw_on_image(const cell* image, const cell* commands, bool catch_errors);
+// gui/run-draw on an image: begin, parse inside a catch, end always; an error is raised
+// again, unless the dialects reported it and `system/view/silent?` drops it.
+void run_draw_on_image(const cell* image, const cell* commands);
 
 // Lets go of the shaped text layouts kept between runs.
 void drop_kept_layouts();
@@ -122,7 +122,7 @@ u32 byte_of_char(const std::string& text, i64 index);
 i64 char_of_byte(const std::string& text, u32 byte);
 
 void init_names();  // interns the field names text reading uses (before any lookup)
-// Puts the body of gui/draw-image in the runtime's hook table (see gui/draw/entry.h).
+// Puts the body of gui/draw-image in the runtime's hook table (see gui/entry/draw.h).
 void install_hooks();
 
 }  // namespace vyr::draw

@@ -18,13 +18,11 @@
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/fire.h"
-#include "runtime/gui_module.h"
+#include "gui/entry/module.h"
 #include "runtime/imaging/imaging.h"
-#include "runtime/datatypes/actions.h"
 #include "runtime/datatypes/cells.h"
 #include "runtime/stack.h"
 #include "runtime/ownership.h"
-#include "runtime/platform.h"
 
 namespace vyr::draw {
 
@@ -934,7 +932,7 @@ void begin_on_image(context& c, const cell* img) {
   c.image_record = img->data2;
 }
 
-void run_draw_on_image(const cell* img_in, const cell* commands, bool catch_errors) {
+void run_draw_on_image(const cell* img_in, const cell* commands) {
   cell img = *img_in, cmds = *commands;
   collector::root_guard g1(&img), g2(&cmds);
   if (type_of(&cmds) != TYPE_BLOCK || !cells::remaining(&cmds)) return;
@@ -952,11 +950,6 @@ void run_draw_on_image(const cell* img_in, const cell* commands, bool catch_erro
     cell err = t.value;
     collector::root_guard ge(&err);
     if (c.reported && silent_q()) return;
-    if (catch_errors) {
-      stack::guard sg;
-      platform::print_text(string::to_utf8(actions::form_to_string(&t.value)), true);
-      return;
-    }
     throw;
   } catch (...) {
     end(c);
@@ -973,7 +966,7 @@ void draw_image_routine(cell* args, u32) {
   cell img = args[0], cmds = args[1];
   collector::root_guard g1(&img), g2(&cmds);
   if (type_of(&img) == TYPE_IMAGE && image::width_of(&img) && image::height_of(&img)) {
-    run_draw_on_image(&img, &cmds, false);
+    run_draw_on_image(&img, &cmds);
     cell poke = word::intern("poke");
     ownership::check(&img, &poke, nullptr, -1, -1);
   }

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "gui/draw/internal.h"
+#include "gui/widgets/face_types.h"
 #include "runtime/collector.h"
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/integer.h"
@@ -20,8 +21,8 @@ namespace {
 // Symbols of the fields and words read here, interned once up front: looking them up later
 // allocates nothing, so pointers into an object's values stay valid between lookups.
 enum name_id { N_NAME, N_SIZE, N_STYLE, N_COLOR, N_FONT, N_TEXT, N_DATA, N_BOLD, N_ITALIC,
-               N_UNDERLINE, N_STRIKE, N_PARA, N_ALIGN, N_V_ALIGN, N_TYPE, N_BASE, N_CENTER,
-               N_RIGHT, N_MIDDLE, N_BOTTOM, N_ANGLE, N_RICH_TEXT, N_COUNT };
+               N_UNDERLINE, N_STRIKE, N_PARA, N_ALIGN, N_V_ALIGN, N_TYPE, N_CENTER, N_RIGHT,
+               N_MIDDLE, N_BOTTOM, N_ANGLE, N_COUNT };
 u32 names[N_COUNT];
 
 }  // namespace
@@ -32,9 +33,10 @@ void init_names() {
   done = true;
   const char* list[N_COUNT] = {"name", "size", "style", "color", "font", "text", "data",
                                "bold", "italic", "underline", "strike", "para", "align",
-                               "v-align", "type", "base", "center", "right", "middle",
-                               "bottom", "angle", "rich-text"};
+                               "v-align", "type", "center", "right", "middle", "bottom",
+                               "angle"};
   for (int i = 0; i < N_COUNT; i++) names[i] = word::intern(list[i]).data2;
+  gui::face_types::symbols();
 }
 
 u32 byte_of_char(const std::string& s, i64 index) {
@@ -65,6 +67,12 @@ const cell* field(const cell* obj, name_id n) {
 bool word_is(const cell* c, name_id n) {
   if (type_of(c) != TYPE_WORD && type_of(c) != TYPE_LIT_WORD) return false;
   return symbol::same_q(c->data2, names[n]);
+}
+
+// The face type a `type` value names (a word! or lit-word!), none for anything else.
+gui::face_type type_named(const cell* c) {
+  if (type_of(c) != TYPE_WORD && type_of(c) != TYPE_LIT_WORD) return gui::face_type::none;
+  return gui::face_types::of_symbol(word::symbol_id(c));
 }
 
 u32 style_bits(const cell* style) {
@@ -264,7 +272,7 @@ PangoLayout* face_layout(context& c, const cell* face_in, drawing_state& s,
   // object without a type (DRAW's `text` of a plain object) is taken as rich text.
   const cell* kind = field(&face, N_TYPE);
   bool styled = !kind || (type_of(kind) != TYPE_WORD && type_of(kind) != TYPE_LIT_WORD) ||
-                word_is(kind, N_RICH_TEXT);
+                type_named(kind) == gui::face_type::rich_text;
   const cell* data = styled ? field(&face, N_DATA) : nullptr;
   if (data && type_of(data) == TYPE_BLOCK) {
     cell styles = *data;
@@ -278,7 +286,7 @@ PangoLayout* face_layout(context& c, const cell* face_in, drawing_state& s,
   }
   // Para alignment: a `base` face centres by default, other faces start at the left.
   const cell* type = field(&face, N_TYPE);
-  bool base = type && word_is(type, N_BASE);
+  bool base = type && type_named(type) == gui::face_type::base;
   const cell* para = field(&face, N_PARA);
   const cell* h = para ? field(para, N_ALIGN) : nullptr;
   PangoAlignment align = base ? PANGO_ALIGN_CENTER : PANGO_ALIGN_LEFT;

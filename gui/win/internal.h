@@ -7,6 +7,7 @@
 #include <mutex>
 #include <unordered_map>
 
+#include "gui/win/display.h"
 #include "gui/win/win.h"
 
 typedef struct _cairo_region cairo_region_t;

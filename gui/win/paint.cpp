@@ -7,6 +7,7 @@
 #include <cairo.h>
 
 #include "gui/win/internal.h"
+#include "gui/win/theme.h"
 
 namespace vyr::win {
 using namespace detail;
@@ -694,30 +695,24 @@ int GetSystemMetrics(int index) {
   return GetSystemMetricsForDpi(index, ms.empty() ? 96 : ms[0].dpi);
 }
 
-COLORREF GetSysColor(int index) {
-  switch (index) {
-    case COLOR_WINDOW: return RGB(255, 255, 255);
-    case COLOR_WINDOWTEXT: return RGB(0, 0, 0);
-    case COLOR_BTNFACE: return RGB(240, 240, 240);
-    case COLOR_HIGHLIGHT: return RGB(0, 120, 215);
-    case COLOR_HIGHLIGHTTEXT: return RGB(255, 255, 255);
-    case COLOR_GRAYTEXT: return RGB(109, 109, 109);
-  }
-  return 0;
-}
+COLORREF GetSysColor(int index) { return theme::sys_color(index); }
 
 bool OpenClipboard(HWND) { return installed(); }
 bool CloseClipboard() { return installed(); }
 
 bool SetClipboardText(const std::string& s) {
   if (!installed()) return false;
-  st().disp->set_clipboard_text(s);
-  return true;
+  clipboard_content c;
+  c.kind = clipboard_content::TEXT;
+  c.text = s;
+  return st().disp->set_clipboard(c);
 }
 
 std::optional<std::string> GetClipboardText() {
-  if (!installed()) return std::nullopt;
-  return st().disp->clipboard_text();
+  clipboard_content c;
+  if (!installed() || !st().disp->get_clipboard(&c) || c.kind != clipboard_content::TEXT)
+    return std::nullopt;
+  return c.text;
 }
 
 }  // namespace vyr::win

@@ -1,6 +1,7 @@
 // The windowing layer: Win32-shaped windows, classes, a message queue, timers, input state,
-// paint and fonts, over a display (headless or X11). It never sees language values; every
-// handle is 32 bits (index and generation), so a handle kept after its object died is refused.
+// paint and fonts, over a display (gui/win/display.h: headless or X11). It never sees
+// language values; every handle is 32 bits (index and generation), so a handle kept after
+// its object died is refused.
 #pragma once
 #include <cstdint>
 #include <functional>
@@ -156,53 +157,6 @@ struct TEXTMETRIC { int32_t tmHeight = 0, tmAscent = 0, tmDescent = 0, tmAveChar
 
 struct MONITORINFO { RECT rcMonitor, rcWork; bool primary = false; uint32_t dpi = 96; };
 
-// ---- the display a layer runs on ----------------------------------------------------------
-struct monitor { RECT rect; RECT work; uint32_t dpi = 96; };
-
-// Answers of file, folder, font and colour dialogs; a headless display takes them from a queue.
-struct dialog_request { std::string kind; std::string title; };
-struct dialog_answer { std::string kind; bool ok = false; std::vector<std::string> values; };
-
-class display {
- public:
-  virtual ~display() = default;
-  virtual const char* name() const = 0;
-  // Clock in microseconds (64-bit); virtual in the headless display.
-  virtual int64_t now_us() = 0;
-  virtual std::vector<monitor> monitors() = 0;
-  virtual POINT cursor_pos() = 0;
-  virtual void set_cursor_pos(POINT) {}
-  // Waits for display input until the clock reaches `deadline_us` (-1: no deadline) or
-  // `wake_fd` is readable, turning what arrives into layer input. Returns false when the
-  // display failed or has no input left; the queue then answers GetMessage with -1.
-  virtual bool wait(int64_t deadline_us, int wake_fd) = 0;
-  // Top-level windows only.
-  virtual void create_top(HWND) {}
-  virtual void destroy_top(HWND) {}
-  virtual void show_top(HWND, bool shown) {}
-  virtual void place_top(HWND) {}   // position, size, style, title or state changed
-  virtual void activate_top(HWND) {}
-  virtual void present(HWND top, cairo_surface_t* frame) = 0;
-  virtual void set_cursor(HWND top, HCURSOR) {}
-  // Frame thickness around the client area of a top level with these styles.
-  virtual RECT frame_extents(uint32_t style, uint32_t exstyle);
-  virtual void set_clipboard_text(const std::string&) = 0;
-  virtual std::optional<std::string> clipboard_text() = 0;
-  // The screen's pixels in a rectangle, as an ARGB32 surface (null when not possible).
-  virtual cairo_surface_t* capture(RECT) { return nullptr; }
-  // A modal dialog's answer; nullopt when none can be given (headless: none queued or not
-  // of the expected kind).
-  virtual std::optional<dialog_answer> dialog(const dialog_request&) { return std::nullopt; }
-  virtual bool dark_preference() { return false; }
-  virtual bool high_contrast() { return false; }
-};
-
-// Installs the display the layer runs on (the layer owns it). Tearing down destroys every
-// window and forgets classes, timers and the queue.
-void install(std::unique_ptr<display>);
-void shutdown();
-display* current_display();
-
 // ---- classes and windows ------------------------------------------------------------------
 bool RegisterClassEx(const WNDCLASSEX&);
 bool UnregisterClass(std::string_view name);
@@ -287,33 +241,6 @@ bool TrackMouseEvent(TRACKMOUSEEVENT&);
 bool GetCursorPos(POINT&);
 bool SetCursorPos(int32_t x, int32_t y);
 
-// ---- input from displays ------------------------------------------------------------------
-enum class key_side : uint8_t { none, left, right };
-struct key_input {
-  uint32_t vk = 0;
-  bool down = true;
-  key_side side = key_side::none;
-  bool extended = false;
-  bool repeat = false;
-  std::string text;   // UTF-8 text the key produced (from the input method), may be empty
-};
-void input_key(const key_input&);
-void input_pointer_move(POINT screen);
-// button: 1 left, 2 middle, 3 right, 4 X1, 5 X2.
-void input_button(int button, bool down, POINT screen);
-void input_wheel(int delta, bool horizontal, POINT screen);
-// A window-manager request: closing, activation, new state or geometry of a top level.
-void input_close(HWND top);
-void input_activate(HWND top, bool active);
-void input_state(HWND top, int show_cmd);
-// The window was moved or sized by the user (rect: window rectangle in screen pixels);
-// phase 0 starts a move/size, 1 continues, 2 ends it.
-void input_move_size(HWND top, RECT window_rect, bool sizing, int phase);
-void input_dpi_changed(HWND top, uint32_t dpi);
-void input_display_changed();
-// Wakes a waiting GetMessage from another thread.
-void wake();
-
 // ---- paint --------------------------------------------------------------------------------
 bool InvalidateRect(HWND, const RECT* r, bool erase);
 bool ValidateRect(HWND, const RECT* r);
@@ -390,6 +317,8 @@ std::vector<HMONITOR> EnumDisplayMonitors();
 COLORREF GetSysColor(int index);
 constexpr int COLOR_WINDOW = 5, COLOR_WINDOWTEXT = 8, COLOR_BTNFACE = 15, COLOR_HIGHLIGHT = 13,
   COLOR_HIGHLIGHTTEXT = 14, COLOR_GRAYTEXT = 17;
+// The display's clipboard as text (gui/win/display.h has the whole record): setting puts
+// text on it; getting answers nullopt unless it holds text.
 bool OpenClipboard(HWND);
 bool CloseClipboard();
 bool SetClipboardText(const std::string& utf8);

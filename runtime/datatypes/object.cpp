@@ -245,6 +245,11 @@ cell* get_values(const cell* obj) { return value_at(obj->data1, 0); }
 i32 field_index(const cell* obj, u32 symbol_id) {
   return _context::find_word(obj->data1, symbol_id, true);
 }
+cell* field_named(const cell* obj, const char* name) {
+  if (type_of(obj) != TYPE_OBJECT) return nullptr;
+  i32 i = field_index(obj, symbol::make(name));
+  return i < 0 ? nullptr : get_values(obj) + i;
+}
 u32 word_count(const cell* obj) { return _context::word_count(obj->data1); }
 
 bool system_field(std::initializer_list<const char*> names, cell* out) {

@@ -47,6 +47,10 @@ const cell* get_field(const cell* obj, const cell* word);
 cell* get_word(u32 ctx, u32 n);
 cell* get_values(const cell* obj);
 i32 field_index(const cell* obj, u32 symbol_id);      // -1 when absent
+// The value cell of the field named `name`, to read or write; null when `obj` is no object
+// or has no such field. The name is looked up first (interning it may allocate), so the
+// answer is valid until the next allocation.
+cell* field_named(const cell* obj, const char* name);
 // The value reached from the global `system` through the named fields, each step an
 // object! (or port!); false when a step is missing, as before start-up has built them.
 bool system_field(std::initializer_list<const char*> names, cell* out);

@@ -1,6 +1,6 @@
 // vyr-mkboot: builds the boot image from the environment's Vyr sources.
 //
-// Usage: vyr-mkboot ENVIRONMENT_DIR OUTPUT.cpp
+// Usage: vyr-mkboot [--depfile DEPFILE] ENVIRONMENT_DIR OUTPUT.cpp
 //
 // Reads ENVIRONMENT_DIR/manifest.txt, scans every file it names with the lexer (a syntax
 // error fails the build, naming the file and the line), and writes OUTPUT.cpp: the table
@@ -10,8 +10,13 @@
 // the datatypes, actions and natives (assignment pairs, values taken from a construction
 // run here from the sources), then holds one root block per evaluated file, in manifest
 // order. The tool is linked without an image of its own (the runtime's empty default).
+//
+// With --depfile it also writes DEPFILE, a make-style rule naming the manifest and every
+// file the manifest names, wherever it lies (environment/, console/, view/...): the build
+// rebuilds the image when any of them changes, without a list of folders of its own.
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -49,11 +54,41 @@ void emit_bytes(std::string& out, const std::string& data) {
   out += "0";
 }
 
+// A path as a make rule names it: absolute, `..` resolved, spaces escaped.
+std::string rule_path(const std::string& path) {
+  std::string p = std::filesystem::absolute(path).lexically_normal().string();
+  std::string out;
+  for (char c : p) {
+    if (c == ' ' || c == '#') out += '\\';
+    if (c == '$') out += '$';
+    out += c;
+  }
+  return out;
+}
+
+// OUTPUT: its inputs, one per continued line. Written afresh on every run, so that a file
+// added to the manifest is watched from the next build on.
+bool write_depfile(const std::string& depfile, const std::string& output,
+                   const std::vector<std::string>& inputs) {
+  std::string text = rule_path(output) + ":";
+  for (const std::string& in : inputs) text += " \\\n  " + rule_path(in);
+  text += "\n";
+  std::ofstream f(depfile, std::ios::binary);
+  f << text;
+  return bool(f);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  std::string depfile;
+  if (argc == 5 && std::string(argv[1]) == "--depfile") {
+    depfile = argv[2];
+    argv += 2;
+    argc -= 2;
+  }
   if (argc != 3) {
-    std::fprintf(stderr, "usage: vyr-mkboot ENVIRONMENT_DIR OUTPUT.cpp\n");
+    std::fprintf(stderr, "usage: vyr-mkboot [--depfile DEPFILE] ENVIRONMENT_DIR OUTPUT.cpp\n");
     return 2;
   }
   std::string dir = argv[1], output = argv[2];
@@ -69,12 +104,14 @@ int main(int argc, char** argv) {
     bool evaluate;
   };
   std::vector<file> files;
+  std::vector<std::string> inputs{dir + "/manifest.txt"};
   try {
     vyr::boot::init_runtime();
     for (const vyr::boot::manifest_entry& e : vyr::boot::parse_manifest(manifest)) {
       if (e.kind == vyr::boot::entry_kind::stage) continue;
       std::string path = dir + "/" + e.name;
       file f{e.name, "", e.kind != vyr::boot::entry_kind::data};
+      inputs.push_back(path);
       if (!read(path, &f.text)) {
         std::fprintf(stderr, "%s: cannot read the file\n", path.c_str());
         return 1;
@@ -166,6 +203,10 @@ int main(int argc, char** argv) {
   emit_bytes(out, image);
   out += "};\nconst unsigned boot_image_size = " + std::to_string(image.size()) +
          ";\n\n}  // namespace vyr::boot\n";
+  if (!depfile.empty() && !write_depfile(depfile, output, inputs)) {
+    std::fprintf(stderr, "vyr-mkboot: cannot write %s\n", depfile.c_str());
+    return 1;
+  }
   // An unchanged image is not rewritten, so nothing rebuilds for nothing.
   std::string old;
   if (read(output, &old) && old == out) return 0;

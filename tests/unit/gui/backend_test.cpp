@@ -9,10 +9,13 @@
 #include "runtime/datatypes/handle.h"
 #include "runtime/datatypes/pair.h"
 #include "runtime/datatypes/point.h"
+#include "runtime/datatypes/string.h"
 #include "runtime/datatypes/tuple.h"
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/percent.h"
-#include "gui/win/headless.h"
+#include "gui/entry/display_choice.h"
+#include "gui/win/headless/answers.h"
+#include "gui/win/headless/display.h"
 #include "runtime/collector.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/series.h"
@@ -38,7 +41,7 @@ class backend : public ::testing::Test {
   void start(const char* screens) {
     gui::shutdown();
     setenv("VYR_HEADLESS_SCREENS", screens, 1);
-    gui::init(true);
+    gui::init();
     hd = static_cast<win::headless_display*>(win::current_display());
   }
   // A block loaded from source text, kept as a root by the caller.
@@ -172,23 +175,64 @@ TEST_F(backend, DarkModeFollowsThePreferenceUnlessHighContrast) {
   EXPECT_FALSE(support_dark_mode_q());
 }
 
-TEST_F(backend, DisplayChoice) {
-  std::string warning;
+TEST(display_choice, TheTextFrontEndForEveryInputAndTheDisplayVyrDisplayNames) {
+  using namespace gui_module;
+  struct row { bool cli; const char *console, *display, *vyr_display; display_kind want; };
+  const row rows[] = {
+      {false, "", "", "", display_kind::headless},
+      {false, "", ":0", "", display_kind::headless},
+      {true, "", ":0", "", display_kind::headless},
+      {false, "gui", ":0", "", display_kind::headless},
+      {false, "", "", "x11", display_kind::x11},
+      {true, "text", ":0", "x11", display_kind::x11},
+      {false, "", ":0", "headless", display_kind::headless},
+      {false, "", ":0", "wayland", display_kind::headless},
+  };
+  for (const row& r : rows) {
+    display_choice_t c = choose({r.cli, r.console, r.display, r.vyr_display});
+    EXPECT_EQ(c.front, front_end::text) << r.console << " " << r.display;
+    EXPECT_EQ(c.display, r.want) << r.vyr_display;
+  }
+  EXPECT_TRUE(cli_switch({"vyr", "--catch", "--cli", "a.vyr"}));
+  EXPECT_FALSE(cli_switch({"vyr", "a.vyr", "--cli"}));
+  EXPECT_FALSE(cli_switch({"vyr", "--", "--cli"}));
+}
+
+TEST_F(backend, TheDisplayOpensAsChosenWithItsDialogs) {
+  auto headless = [](const opened_display& o) {
+    return dynamic_cast<win::headless_display*>(o.display.get()) != nullptr &&
+           dynamic_cast<win::answer_queue*>(o.dialogs.get()) != nullptr;
+  };
   setenv("VYR_DISPLAY", "headless", 1);
-  EXPECT_STREQ(open_display(false, warning)->name(), "headless");
-  EXPECT_TRUE(warning.empty());
+  opened_display o = open_display();
+  EXPECT_TRUE(headless(o));
+  EXPECT_TRUE(o.warning.empty());
   setenv("VYR_DISPLAY", "x11", 1);
   std::string saved = std::getenv("DISPLAY") ? std::getenv("DISPLAY") : "";
   setenv("DISPLAY", ":987654", 1);
-  EXPECT_STREQ(open_display(true, warning)->name(), "headless");
-  EXPECT_FALSE(warning.empty());
+  o = open_display();
+  EXPECT_TRUE(headless(o));
+  EXPECT_FALSE(o.warning.empty());
   if (saved.empty()) unsetenv("DISPLAY"); else setenv("DISPLAY", saved.c_str(), 1);
   unsetenv("VYR_DISPLAY");
-  warning.clear();
   setenv("VYR_HEADLESS_SCREENS", "nonsense", 1);
-  auto d = open_display(true, warning);
-  EXPECT_EQ(d->monitors()[0].rect.width(), 1920);
-  EXPECT_NE(warning.find("VYR_HEADLESS_SCREENS"), std::string::npos);
+  o = open_display();
+  EXPECT_EQ(o.display->monitors()[0].rect.width(), 1920);
+  EXPECT_NE(o.warning.find("VYR_HEADLESS_SCREENS"), std::string::npos);
+}
+
+// One clipboard: the headless display's is the host's store, what read-clipboard and
+// write-clipboard use, from before the GUI started and after.
+TEST_F(backend, TheHeadlessClipboardIsTheHostStore) {
+  cell wrote = run("write-clipboard \"before\"");
+  ASSERT_EQ(type_of(&wrote), u32(TYPE_LOGIC));
+  start("1920x1080+0+0@96");
+  EXPECT_EQ(win::GetClipboardText(), "before");
+  EXPECT_TRUE(win::SetClipboardText("from the display"));
+  cell got = run("read-clipboard");
+  EXPECT_EQ(string::to_utf8(&got), "from the display");
+  run("write-clipboard none");
+  EXPECT_FALSE(win::GetClipboardText());
 }
 
 TEST_F(backend, UnitValueClampsNumbers) {

@@ -7,7 +7,7 @@
 
 #include "boot/environment.h"
 #include "gui/draw_face.h"
-#include "gui/win/headless.h"
+#include "gui/win/headless/display.h"
 #include "runtime/collector.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/handle.h"

@@ -14,11 +14,13 @@
 #include "gui/draw_face.h"
 #include "gui/events.h"
 #include "gui/lifecycle.h"
+#include "gui/module.h"
 #include "gui/face_values.h"
 #include "runtime/datatypes/image.h"
 #include "runtime/imaging/imaging.h"
 #include <cairo.h>
-#include "gui/win/headless.h"
+#include "gui/win/headless/answers.h"
+#include "gui/win/headless/display.h"
 #include "runtime/collector.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/event.h"
@@ -71,10 +73,10 @@ class events : public ::testing::Test {
     ensure_runtime();
     boot::build_environment();
     setenv("VYR_HEADLESS_SCREENS", "1920x1080+0+0@96", 1);
-    gui::init(true);
+    gui::init();
     hd = static_cast<win::headless_display*>(win::current_display());
     register_classes();
-    install_runtime_hooks();
+    vyr_gui_module_init();   // the hooks the module installs when it loads
     seen.clear();
     answers.clear();
     on_event = nullptr;
@@ -642,7 +644,7 @@ TEST_F(events, AFaceHeldOnlyByItsWindowSurvivesACollection) {
   ASSERT_FALSE(seen.empty());
   const cell* f = face_of_window(h);
   ASSERT_NE(f, nullptr);
-  EXPECT_TRUE(face_type_q(f, "window"));
+  EXPECT_TRUE(face_type_is(f, face_type::window));
   cell* size = facet(f, facet_index::size);
   ASSERT_NE(size, nullptr);
   EXPECT_EQ(type_of(size), u32(TYPE_PAIR));
@@ -760,9 +762,11 @@ TEST_F(lifecycle, DestroyingALoopOwnerEndsItsLoop) {
 }
 
 TEST_F(lifecycle, TheErrorBoxIsRecordedHeadless) {
-  message_boxes.clear();
+  auto* answers = dynamic_cast<win::answer_queue*>(win::dialogs::current());
+  ASSERT_NE(answers, nullptr);
+  answers->boxes.clear();
   error_message_box("Vyr", "out of memory");
-  EXPECT_EQ(message_boxes, (std::vector<std::string>{"Vyr: out of memory"}));
+  EXPECT_EQ(answers->boxes, (std::vector<std::string>{"Vyr: out of memory"}));
 }
 
 }  // namespace vyr::test

@@ -5,7 +5,8 @@
 
 #include "boot/environment.h"
 #include "gui/fonts.h"
-#include "gui/win/headless.h"
+#include "gui/win/headless/answers.h"
+#include "gui/win/headless/display.h"
 #include "runtime/collector.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/handle.h"
@@ -140,10 +141,11 @@ TEST_F(fonts, UpdateParaClearsEveryBitTheTableSets) {
 
 TEST_F(fonts, TheDialogFillsTheFontFromItsAnswer) {
   start();
-  auto* hd = static_cast<win::headless_display*>(win::current_display());
-  hd->queue_dialog({"font", true, {"DejaVu Sans", "12", "700", "true"}});
-  hd->queue_dialog({"font", true, {"DejaVu Serif", "10", "600", "false"}});
-  hd->queue_dialog({"font", false, {}});
+  auto* answers = dynamic_cast<win::answer_queue*>(win::dialogs::current());
+  ASSERT_NE(answers, nullptr);
+  answers->queue({"font", true, {"DejaVu Sans", "12", "700", "true"}});
+  answers->queue({"font", true, {"DejaVu Serif", "10", "600", "false"}});
+  answers->queue({"font", false, {}});
   cell none{TYPE_NONE, 0, 0, 0};
   cell r = font("");
   collector::root_guard g(&r);
@@ -160,6 +162,15 @@ TEST_F(fonts, TheDialogFillsTheFontFromItsAnswer) {
   collector::root_guard g3(&r3);
   OS_request_font(&r3, &none, false);
   EXPECT_EQ(type_of(&r3), TYPE_NONE);
+  // With no answer queued the dialog gives none, as a cancel does, and says so.
+  cell r4 = font("");
+  collector::root_guard g4(&r4);
+  testing::internal::CaptureStderr();
+  OS_request_font(&r4, &none, false);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "headless display: no answer queued for a font dialog\n");
+  EXPECT_EQ(type_of(&r4), TYPE_NONE);
+  EXPECT_EQ(answers->unexpected, 1u);
 }
 
 }  // namespace vyr::test

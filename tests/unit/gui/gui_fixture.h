@@ -23,7 +23,7 @@ class headless_gui : public ::testing::Test {
   void start(const char* screens = "1000x1000+0+0@96") {
     gui::shutdown();
     setenv("VYR_HEADLESS_SCREENS", screens, 1);
-    gui::init(true);
+    gui::init();
     win::WNDCLASSEX wc;
     wc.lpszClassName = "Plain";
     wc.lpfnWndProc = win::DefWindowProc;

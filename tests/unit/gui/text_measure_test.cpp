@@ -5,7 +5,7 @@
 
 #include "boot/environment.h"
 #include "gui/text_measure.h"
-#include "gui/win/headless.h"
+#include "gui/win/headless/display.h"
 #include "runtime/collector.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/handle.h"

@@ -6,7 +6,8 @@
 #include <string>
 
 #include "runtime/datatypes/event.h"
-#include "runtime/gui_module.h"
+#include "gui/entry/module.h"
+#include "gui/entry/platform_routines.h"
 #include "runtime/natives/host.h"
 #include "tests/unit/fixture.h"
 
@@ -36,6 +37,11 @@ TEST(gui_module, TheModuleLoadsOnceAndInstallsItsHooks) {
   EXPECT_NE(event::native_field, nullptr);
   EXPECT_NE(natives::wait_hook, nullptr);
   ASSERT_NE(gui_module::table().send_event, nullptr);
+  // Code for every platform routine the runtime has a stub for, and for gui-init.
+  ASSERT_NE(gui_module::table().platform_routines, nullptr);
+  for (u32 i = 0; i < gui_module::platform_routine_count; i++)
+    EXPECT_NE(gui_module::table().platform_routines[i], nullptr) << i;
+  EXPECT_NE(gui_module::table().gui_init, nullptr);
   // Through the module: a record no dispatch holds reads none; a synthetic event with
   // no face goes nowhere.
   cell e, out;

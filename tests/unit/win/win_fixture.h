@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "gui/win/headless.h"
+#include "gui/win/headless/display.h"
 
 namespace vyr::win::test {
 

@@ -2,6 +2,7 @@
 // procedure, geometry, focus, capture and the mouse.
 #include <cairo.h>
 
+#include "gui/win/headless/answers.h"
 #include "tests/unit/win/win_fixture.h"
 
 namespace vyr::win::test {
@@ -415,18 +416,20 @@ TEST(headless_screens, DescriptionsParseOrAreRefused) {
     EXPECT_FALSE(headless_display::parse_screens(bad)) << bad;
 }
 
-TEST_F(layer, DialogAnswersAreTakenInOrderAndUnexpectedOnesFail) {
-  hd->queue_dialog({"file", true, {"/tmp/a.txt"}});
+TEST(answer_queue, DialogAnswersAreTakenInOrderAndUnexpectedOnesFail) {
+  answer_queue q;
+  q.queue({"file", true, {"/tmp/a.txt"}});
   testing::internal::CaptureStderr();
-  EXPECT_FALSE(hd->dialog({"folder", ""}));
-  testing::internal::GetCapturedStderr();
-  auto a = hd->dialog({"file", "Open"});
+  EXPECT_FALSE(q.run({"folder", ""}));
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "headless display: no answer queued for a folder dialog\n");
+  auto a = q.run({"file", "Open"});
   ASSERT_TRUE(a);
   EXPECT_EQ(a->values[0], "/tmp/a.txt");
   testing::internal::CaptureStderr();
-  EXPECT_FALSE(hd->dialog({"file", ""}));
+  EXPECT_FALSE(q.run({"file", ""}));
   testing::internal::GetCapturedStderr();
-  EXPECT_EQ(hd->unexpected_dialogs, 2u);
+  EXPECT_EQ(q.unexpected, 2u);
 }
 
 TEST_F(layer, MemoryClipboardRoundTrip) {

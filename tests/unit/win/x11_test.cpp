@@ -6,7 +6,7 @@
 #include <thread>
 
 // gtest first: the X headers define macros (None, Bool) that its templates use as names.
-#include "gui/win/x11.h"
+#include "gui/win/x11/display.h"
 #include "tests/unit/win/win_fixture.h"
 
 #include <X11/Xatom.h>

@@ -1,8 +1,11 @@
 // The GUI module: the windowing layer and the GUI backend live in a shared module
 // (vyr-gui.so beside the executable) that is loaded on the first GUI use, so that start-up
-// never pays for loading cairo, pango and X11. The runtime owns the hooks; the module's
-// entry point `vyr_gui_module_init` installs them (the event field reads, the table below,
-// the collector's mark callback). The runtime never links the GUI libraries.
+// never pays for loading cairo, pango and X11. This folder (gui/entry) is the one door
+// between them, built into the executable: the loader and the hook table here, the
+// routines that reach the GUI (view_routines.cpp), the `draw` entry (draw.cpp) and the
+// choice of display (display_choice.h). The module's entry point `vyr_gui_module_init`
+// installs the hooks (the event field reads, the table below, the collector's mark
+// callback). The runtime never links the GUI libraries.
 #pragma once
 #include <string>
 
@@ -18,9 +21,12 @@ struct hooks {
   void (*pump_pending)() = nullptr;
   // Blocks in the message loop until the last window closes or the loop is ended.
   void (*do_events)(bool no_wait) = nullptr;
-  // The code of a platform routine of system/view/platform, by name; null when the module
-  // has none (the routine then raises internal not-done).
-  void (*(*platform_routine)(const char* name))(cell* args, u32 count) = nullptr;
+  // The code of the platform routines of system/view/platform, in the order of
+  // VYR_PLATFORM_ROUTINES (gui/entry/platform_routines.h); a null entry raises internal
+  // not-done. `gui_init` is the module's part of `gui-init`.
+  using code_fn = void (*)(cell* args, u32 count);
+  const code_fn* platform_routines = nullptr;
+  code_fn gui_init = nullptr;
   // Shows an error report in a message box (decision 22: recorded on the headless display).
   void (*error_box)(const char* caption, const char* text) = nullptr;
   // The body of the routine gui/draw-image (DRAW on cairo).
@@ -40,11 +46,6 @@ void require();
 // The body of the routine send-event-os: loads the module on first use, then posts or
 // sends the event through it.
 bool send_event_os(const cell* event, bool queued);
-
-// The first screen's DPI of a VYR_HEADLESS_SCREENS description ("WxH+X+Y@DPI", comma
-// separated); 96 when the text is null, empty or not such a description. The headless
-// display puts the pointer at the first screen's centre, so its DPI is the start-up DPI.
-int headless_start_dpi(const char* screens);
 
 // Registers the routines that reach the GUI: the platform routines (each loads the module
 // on its first call), `gui-init` (the start-up part of system/view/platform/init, which

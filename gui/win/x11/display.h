@@ -1,8 +1,10 @@
 // The X11 display: each top-level window is an X window that shows the composed frame;
 // children live only in the layer. Input comes through one poll over the X connection,
-// the layer's eventfd and the next timer.
+// the layer's eventfd and the next timer. Its files split by concern: the connection and
+// the wait loop (display.cpp), top levels (top.cpp), input and the input method
+// (input.cpp), the clipboard (clipboard.cpp).
 #pragma once
-#include "gui/win/win.h"
+#include "gui/win/display.h"
 
 namespace vyr::win {
 
@@ -12,7 +14,6 @@ class x11_display : public display {
   static std::unique_ptr<x11_display> open(const char* name = nullptr);
   ~x11_display() override;
 
-  const char* name() const override { return "x11"; }
   int64_t now_us() override;
   std::vector<monitor> monitors() override;
   POINT cursor_pos() override;
@@ -26,8 +27,8 @@ class x11_display : public display {
   void present(HWND top, cairo_surface_t* frame) override;
   void set_cursor(HWND top, HCURSOR) override;
   RECT frame_extents(uint32_t style, uint32_t exstyle) override;
-  void set_clipboard_text(const std::string&) override;
-  std::optional<std::string> clipboard_text() override;
+  bool get_clipboard(clipboard_content* out) override;
+  bool set_clipboard(const clipboard_content& in) override;
   cairo_surface_t* capture(RECT) override;
 
   // The X window of a top level (0 when none); for tests and the window manager glue.

@@ -1,11 +1,13 @@
 // The headless display: monitors from a description, a virtual clock, injected input, an
 // idle hook that plays scripted steps or jumps the clock to the next timer, presented frames
-// kept as images, a memory clipboard and queued dialog answers. Tests and text-mode runs.
+// kept as images and a clipboard shared with the host's store. Tests and text-mode runs; its
+// dialogs are the answer queue (gui/win/headless/answers.h).
 #pragma once
 #include <deque>
 #include <functional>
+#include <optional>
 
-#include "gui/win/win.h"
+#include "gui/win/display.h"
 
 namespace vyr::win {
 
@@ -16,7 +18,6 @@ class headless_display : public display {
   ~headless_display() override;
   static std::optional<std::vector<monitor>> parse_screens(std::string_view);
 
-  const char* name() const override { return "headless"; }
   int64_t now_us() override { return clock_us_; }
   std::vector<monitor> monitors() override { return monitors_; }
   POINT cursor_pos() override { return pointer_; }
@@ -24,12 +25,22 @@ class headless_display : public display {
   bool wait(int64_t deadline_us, int wake_fd) override;
   void present(HWND top, cairo_surface_t* frame) override;
   void set_cursor(HWND, HCURSOR c) override { cursor_ = c; }
-  void set_clipboard_text(const std::string& s) override { clipboard_ = s; }
-  std::optional<std::string> clipboard_text() override { return clipboard_; }
-  std::optional<dialog_answer> dialog(const dialog_request&) override;
+  bool get_clipboard(clipboard_content* out) override;
+  bool set_clipboard(const clipboard_content& in) override;
   bool dark_preference() override { return dark; }
   bool high_contrast() override { return contrast; }
   cairo_surface_t* capture(RECT) override;
+  // Start-up keeps the generic family: no fontconfig for text-mode runs and tests.
+  bool names_system_font() override { return false; }
+
+  // The clipboard the display shares: the host's store, handed over by the backend when it
+  // opens the display, so that scripts, scripted input and controls see one clipboard. The
+  // display keeps a record of its own until then.
+  struct shared_clipboard {
+    std::function<bool(clipboard_content*)> get;
+    std::function<bool(const clipboard_content&)> set;
+  };
+  void share_clipboard(shared_clipboard s) { shared_ = std::move(s); }
 
   // The clock.
   void advance(int64_t us) { clock_us_ += us; }
@@ -63,11 +74,6 @@ class headless_display : public display {
   size_t frame_limit = 32;
   size_t presented = 0;
 
-  // Dialogs: answers are taken in order; a request with none queued, or of another kind,
-  // fails and is counted.
-  void queue_dialog(dialog_answer a) { answers_.push_back(std::move(a)); }
-  size_t unexpected_dialogs = 0;
-
   HCURSOR cursor() const { return cursor_; }
   bool dark = false, contrast = false;
 
@@ -78,8 +84,8 @@ class headless_display : public display {
   POINT pointer_;
   std::deque<step> script_;
   std::deque<frame> frames_;
-  std::optional<std::string> clipboard_;
-  std::deque<dialog_answer> answers_;
+  clipboard_content clipboard_;
+  shared_clipboard shared_;
   HCURSOR cursor_{};
 };
 

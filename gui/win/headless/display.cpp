@@ -1,6 +1,7 @@
 // The headless display. Its clock moves only when told to or when the idle hook jumps to
 // the next timer; with no input and no timer left, waiting fails so loops end.
-#include "gui/win/headless.h"
+#include "gui/win/headless/display.h"
+#include "gui/win/screens.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -12,41 +13,16 @@
 namespace vyr::win {
 
 std::optional<std::vector<monitor>> headless_display::parse_screens(std::string_view s) {
+  auto parsed = screens::parse(s);
+  if (!parsed) return std::nullopt;
   std::vector<monitor> out;
-  size_t i = 0;
-  auto num = [&](int64_t& v, bool sign) {
-    bool neg = false;
-    if (sign && i < s.size() && (s[i] == '-' || s[i] == '+')) { neg = s[i] == '-'; ++i; }
-    size_t start = i;
-    v = 0;
-    while (i < s.size() && s[i] >= '0' && s[i] <= '9' && i - start < 7) v = v * 10 + (s[i++] - '0');
-    if (i == start || (i < s.size() && s[i] >= '0' && s[i] <= '9')) return false;
-    if (neg) v = -v;
-    return true;
-  };
-  // "+X" or "-X", and "+-X" for a negative X after the plus.
-  auto offset = [&](int64_t& v) {
-    if (i >= s.size() || (s[i] != '+' && s[i] != '-')) return false;
-    bool neg = s[i++] == '-';
-    if (i < s.size() && s[i] == '-') { neg = !neg; ++i; }
-    if (!num(v, false)) return false;
-    if (neg) v = -v;
-    return true;
-  };
-  while (i < s.size()) {
-    int64_t w, h, x, y, dpi;
-    if (!num(w, false) || i >= s.size() || s[i++] != 'x' || !num(h, false)) return std::nullopt;
-    if (!offset(x) || !offset(y)) return std::nullopt;
-    if (i >= s.size() || s[i++] != '@' || !num(dpi, false)) return std::nullopt;
-    if (w <= 0 || h <= 0 || w > 100000 || h > 100000 || dpi < 24 || dpi > 1920) return std::nullopt;
+  for (const screens::screen& d : *parsed) {
     monitor m;
-    m.rect = {int32_t(x), int32_t(y), int32_t(x + w), int32_t(y + h)};
+    m.rect = {d.x, d.y, int32_t(int64_t(d.x) + d.width), int32_t(int64_t(d.y) + d.height)};
     m.work = m.rect;
-    m.dpi = uint32_t(dpi);
+    m.dpi = d.dpi;
     out.push_back(m);
-    if (i < s.size() && (s[i++] != ',' || i == s.size())) return std::nullopt;
   }
-  if (out.empty()) return std::nullopt;
   return out;
 }
 
@@ -135,15 +111,16 @@ cairo_surface_t* headless_display::capture(RECT r) {
   return out;
 }
 
-std::optional<dialog_answer> headless_display::dialog(const dialog_request& q) {
-  if (answers_.empty() || answers_.front().kind != q.kind) {
-    ++unexpected_dialogs;
-    std::fprintf(stderr, "headless display: no answer queued for a %s dialog\n", q.kind.c_str());
-    return std::nullopt;
-  }
-  dialog_answer a = std::move(answers_.front());
-  answers_.pop_front();
-  return a;
+bool headless_display::get_clipboard(clipboard_content* out) {
+  if (shared_.get) return shared_.get(out);
+  *out = clipboard_;
+  return true;
+}
+
+bool headless_display::set_clipboard(const clipboard_content& in) {
+  if (shared_.set) return shared_.set(in);
+  clipboard_ = in;
+  return true;
 }
 
 void headless_display::script(std::function<void()> fn, int64_t delay_us) {

@@ -1,12 +1,11 @@
 // Loading the GUI module with dlopen on first use.
-#include "runtime/gui_module.h"
+#include "gui/entry/module.h"
 
 #include <dlfcn.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
-#include <string_view>
 
 #include "runtime/fire.h"
 
@@ -65,40 +64,6 @@ void require() {
 bool send_event_os(const cell* event, bool queued) {
   require();
   return table().send_event && table().send_event(event, queued);
-}
-
-}  // namespace vyr::gui_module
-
-namespace vyr::gui_module {
-
-int headless_start_dpi(const char* screens) {
-  if (!screens || !*screens) return 96;
-  std::string_view s(screens);
-  size_t i = 0;
-  auto num = [&](long long& v) {
-    size_t start = i;
-    v = 0;
-    while (i < s.size() && s[i] >= '0' && s[i] <= '9' && i - start < 7) v = v * 10 + (s[i++] - '0');
-    return i != start && !(i < s.size() && s[i] >= '0' && s[i] <= '9');
-  };
-  auto offset = [&]() {
-    if (i >= s.size() || (s[i] != '+' && s[i] != '-')) return false;
-    ++i;
-    if (i < s.size() && s[i] == '-') ++i;
-    long long v;
-    return num(v);
-  };
-  int first = 0;
-  while (i < s.size()) {
-    long long w, h, dpi;
-    if (!num(w) || i >= s.size() || s[i++] != 'x' || !num(h)) return 96;
-    if (!offset() || !offset()) return 96;
-    if (i >= s.size() || s[i++] != '@' || !num(dpi)) return 96;
-    if (w <= 0 || h <= 0 || w > 100000 || h > 100000 || dpi < 24 || dpi > 1920) return 96;
-    if (!first) first = int(dpi);
-    if (i < s.size() && (s[i++] != ',' || i == s.size())) return 96;
-  }
-  return first ? first : 96;
 }
 
 }  // namespace vyr::gui_module

@@ -4,19 +4,21 @@
 // module. `gui-init` fills the DPI, metrics, fonts and platform version itself on the
 // headless display (the values the module's own start-up would write), and loads the module
 // only for a real display.
-#include <cstdlib>
 #include <cstring>
-#include <string>
 #include <utility>
 
+#include "gui/entry/display_choice.h"
+#include "gui/entry/module.h"
+#include "gui/entry/platform_routines.h"
+#include "gui/entry/view_values.h"
 #include "runtime/collector.h"
 #include "runtime/datatypes/context.h"
-#include "runtime/datatypes/none.h"
 #include "runtime/datatypes/event.h"
 #include "runtime/datatypes/function.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/map.h"
+#include "runtime/datatypes/none.h"
 #include "runtime/datatypes/object.h"
 #include "runtime/datatypes/pair.h"
 #include "runtime/datatypes/string.h"
@@ -24,31 +26,46 @@
 #include "runtime/datatypes/tuple.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/fire.h"
-#include "runtime/gui_module.h"
 #include "runtime/interpreter/interpreter.h"
 
 namespace vyr::gui_module {
+
+cell view_field(const char* name) {
+  cell out;
+  return object::system_field({"view", name}, &out) ? out : none_value;
+}
+
+void set_field(const cell* obj, const char* name, const cell* value) {
+  if (cell* f = object::field_named(obj, name)) *f = *value;
+}
+
+void put_in_map(const cell* obj, const char* field, const char* key_name, const cell* value) {
+  cell key = word::intern(key_name);
+  cell v = *value;
+  collector::root_guard g1(&key), g2(&v);
+  cell* f = object::field_named(obj, field);
+  if (!f || type_of(f) != TYPE_MAP) return;
+  cell m = *f;   // the map's node stays reachable through the object
+  map::put(&m, &key, &v, false);
+}
 
 namespace {
 
 using code_fn = routine::code_fn;
 
-// The platform routines the module implements, in system/view/platform's order.
 constexpr const char* platform_names[] = {
-    "make-null-handle", "fetch-all-screens", "get-current-screen", "get-screen-size",
-    "size-text", "on-change-facet", "update-text", "update-font", "update-para",
-    "destroy-view", "detach-image", "update-view", "refresh-window", "redraw",
-    "show-window", "make-view", "draw-image", "draw-face", "do-event-loop",
-    "exit-event-loop", "request-font", "request-file", "request-dir", "text-box-metrics",
-    "update-scroller", "set-dark-mode", "support-dark-mode?", "toggle-GPU"};
-constexpr u32 platform_count = sizeof platform_names / sizeof platform_names[0];
+#define VYR_PLATFORM_NAME(member, name) name,
+    VYR_PLATFORM_ROUTINES(VYR_PLATFORM_NAME)
+#undef VYR_PLATFORM_NAME
+};
+static_assert(sizeof platform_names / sizeof platform_names[0] == platform_routine_count,
+              "a stub for every platform routine");
 
-cell view_field(const char* name);
 void start();
 
-code_fn resolve(const char* name) {
+code_fn resolve(u32 index) {
   start();
-  code_fn f = table().platform_routine ? table().platform_routine(name) : nullptr;
+  code_fn f = table().platform_routines ? table().platform_routines[index] : nullptr;
   if (!f) fire("internal", "not-done");
   return f;
 }
@@ -66,7 +83,7 @@ void platform_stub(cell* a, u32 n) {
     u32 kept = n < MAX_PLATFORM_ARGS ? n : MAX_PLATFORM_ARGS;
     for (u32 i = 0; i < kept; i++) saved[i] = a[i];
     collector::root_guard g(saved, kept);
-    f = resolve(platform_names[I]);
+    f = resolve(I);
     for (u32 i = 0; i < kept; i++) a[i] = saved[i];
   }
   f(a, n);
@@ -77,35 +94,6 @@ void register_platform(std::integer_sequence<u32, I...>) {
   (routine::register_(platform_names[I], platform_stub<I>), ...);
 }
 
-cell* field_of(const cell* obj, const char* name) {
-  if (type_of(obj) != TYPE_OBJECT) return nullptr;
-  i32 i = object::field_index(obj, symbol::make(name));
-  return i < 0 ? nullptr : object::get_values(obj) + i;
-}
-
-cell view_field(const char* name) {
-  cell w = _context::global_word(symbol::make("system"));
-  cell sys = *_context::get(&w);
-  cell* view = field_of(&sys, "view");
-  if (!view) return none_value;
-  cell* f = field_of(view, name);
-  return f ? *f : none_value;
-}
-
-void set_field(const cell* obj, const char* name, const cell* value) {
-  if (cell* f = field_of(obj, name)) *f = *value;
-}
-
-void put_in_map(const cell* obj, const char* field, const char* key_name, const cell* value) {
-  cell key = word::intern(key_name);
-  cell v = *value;
-  collector::root_guard g1(&key), g2(&v);
-  cell* f = field_of(obj, field);
-  if (!f || type_of(f) != TYPE_MAP) return;
-  cell m = *f;
-  map::put(&m, &key, &v, false);
-}
-
 // The module's start-up, once, on the first routine that needs the module: the backend takes
 // over system/view's objects and writes its values, then the screens are listed.
 void start() {
@@ -113,14 +101,14 @@ void start() {
   if (started) return;
   require();
   started = true;
-  code_fn init = table().platform_routine ? table().platform_routine("gui-init") : nullptr;
+  code_fn init = table().gui_init;
   if (!init) fire("internal", "not-done");
   cell r{TYPE_NONE, 0, 0, 0};
   collector::root_guard g(&r);
   init(&r, 0);
   cell platform = view_field("platform");
   collector::root_guard g2(&platform);
-  cell* refresh = field_of(&platform, "refresh-screens");
+  cell* refresh = object::field_named(&platform, "refresh-screens");
   if (refresh && type_of(refresh) == TYPE_FUNCTION) {
     cell fn = *refresh;
     collector::root_guard g3(&fn);
@@ -128,44 +116,39 @@ void start() {
   }
 }
 
-bool wants_real_display() {
-  const char* want = std::getenv("VYR_DISPLAY");
-  return want && std::strcmp(want, "x11") == 0;
-}
+bool wants_real_display() { return display_choice().display != display_kind::headless; }
 
 // What the module's start-up writes on the headless display, without the module: the DPI of
 // the screen under the pointer, the scroller size in pixels, the system colours, the system
 // font and the platform's version.
 void light_init() {
-  int dpi = headless_start_dpi(std::getenv("VYR_HEADLESS_SCREENS"));
+  i32 dpi = i32(headless_start_dpi(display_choice().screens));
   cell metrics = view_field("metrics"), fonts = view_field("fonts"), platform = view_field("platform");
   collector::root_guard g1(&metrics), g2(&fonts), g3(&platform);
   cell v;
-  const u8 version[3] = {10, 0, 0};
-  tuple::make_at(&v, version, 3);
+  tuple::make_at(&v, startup.version, 3);
   set_field(&platform, "version", &v);
-  integer::make_at(&v, 0);
+  integer::make_at(&v, startup.build);
   set_field(&platform, "build", &v);
-  integer::make_at(&v, 1);
+  integer::make_at(&v, startup.product);
   set_field(&platform, "product", &v);
   integer::make_at(&v, dpi);
   set_field(&metrics, "dpi", &v);
-  // 17 logical pixels, rounded the way the backend's to-pixels rounds.
-  i32 scroller = static_cast<i32>(17.0f * (static_cast<float>(dpi) / 96.0f) + 0.5f);
+  // The scroller's logical size, rounded the way the backend's to-pixels rounds.
+  i32 scroller = static_cast<i32>(startup.scroller * (static_cast<float>(dpi) / 96.0f) + 0.5f);
   pair::make_at(&v, scroller, scroller);
   put_in_map(&metrics, "misc", "scroller", &v);
-  const u8 text[3] = {0, 0, 0}, window[3] = {255, 255, 255}, panel[3] = {240, 240, 240};
-  tuple::make_at(&v, text, 3);
+  tuple::make_at(&v, startup.text, 3);
   put_in_map(&metrics, "colors", "text", &v);
-  tuple::make_at(&v, window, 3);
+  tuple::make_at(&v, startup.window, 3);
   put_in_map(&metrics, "colors", "window", &v);
-  tuple::make_at(&v, panel, 3);
+  tuple::make_at(&v, startup.panel, 3);
   put_in_map(&metrics, "colors", "panel", &v);
   cell name{TYPE_NONE, 0, 0, 0};
   collector::root_guard g4(&name);
-  string::load_utf8_strict("sans-serif", 10, &name);
+  string::load_utf8_strict(startup.system_font, u32(std::strlen(startup.system_font)), &name);
   set_field(&fonts, "system", &name);
-  integer::make_at(&v, 9);
+  integer::make_at(&v, startup.font_size);
   set_field(&fonts, "size", &v);
 }
 
@@ -197,7 +180,7 @@ void register_routines() {
   static bool done = false;
   if (done) return;
   done = true;
-  register_platform(std::make_integer_sequence<u32, platform_count>{});
+  register_platform(std::make_integer_sequence<u32, platform_routine_count>{});
   routine::register_("gui-init", gui_init_code);
   routine::register_("send-event-os", send_event_os_code);
   routine::register_("event?", event_q_code);

@@ -1,0 +1,116 @@
+// The face readers.
+#include "gui/face.h"
+
+#include "runtime/datatypes/block.h"
+#include "runtime/datatypes/context.h"
+#include "runtime/datatypes/logic.h"
+#include "runtime/datatypes/object.h"
+#include "runtime/datatypes/pair.h"
+#include "runtime/datatypes/point.h"
+#include "runtime/datatypes/series.h"
+#include "runtime/datatypes/string.h"
+#include "runtime/datatypes/tuple.h"
+#include "runtime/datatypes/word.h"
+#include "runtime/fire.h"
+
+namespace vyr::gui {
+
+cell* facet(const cell* object, u32 index) {
+  if (!object || (type_of(object) != TYPE_OBJECT && type_of(object) != TYPE_ERROR)) return nullptr;
+  if (index >= _context::value_count(object::context(object))) return nullptr;
+  return object::get_values(object) + index;
+}
+
+face_type type_of_face(const cell* face) {
+  const cell* t = facet(face, facet_index::type);
+  if (!t || type_of(t) != TYPE_WORD) return face_type::none;
+  return face_types::of_symbol(word::symbol_id(t));
+}
+
+const face_type_record* record_of_face(const cell* face) {
+  return face_types::record_of(type_of_face(face));
+}
+
+logical_xy xy_of(const cell* c) {
+  logical_xy s;
+  if (!c) return s;
+  if (type_of(c) == TYPE_PAIR) {
+    s.x = float(pair::x_of(c));
+    s.y = float(pair::y_of(c));
+    s.pair = true;
+  } else if (type_of(c) == TYPE_POINT2D) {
+    s.x = point::get(c, 0);
+    s.y = point::get(c, 1);
+  }
+  return s;
+}
+
+std::string text_of(const cell* c) {
+  if (!c || type_of(c) != TYPE_STRING) return {};
+  return string::to_utf8(c);
+}
+
+bool logic_true(const cell* c) { return c && type_of(c) == TYPE_LOGIC && logic::get(c); }
+
+i64 color_of(const cell* values, u32 index) {
+  if (!values) return -1;
+  const cell* c = values + index;
+  if (type_of(c) != TYPE_TUPLE) return -1;
+  return tuple::byte_at(c, 0) | (tuple::byte_at(c, 1) << 8) | (i64(tuple::byte_at(c, 2)) << 16);
+}
+
+u32 get_flags(const cell* flags) {
+  static const struct { const char* name; u32 bit; } table[] = {
+#define VYR_FACE_FLAG_ROW(member, word, bit) {word, bit},
+      VYR_FACE_FLAGS(VYR_FACE_FLAG_ROW)
+#undef VYR_FACE_FLAG_ROW
+  };
+  auto one = [&](const cell* w) -> u32 {
+    if (type_of(w) == TYPE_WORD)
+      for (auto& t : table)
+        if (symbol::same_q(word::symbol_id(w), symbol::make(t.name))) return t.bit;
+    cell v = *w;
+    fire("script", "invalid-arg", &v);
+  };
+  cell f = *flags;
+  if (type_of(&f) == TYPE_WORD) return one(&f);
+  if (type_of(&f) != TYPE_BLOCK) return 0;
+  u32 mask = 0;
+  i32 n = block::rs_length_q(&f);
+  u32 head = u32(series::head_index(&f));
+  for (i32 i = 0; i < n; i++) {
+    cell w = *block::rs_abs_at(&f, head + u32(i));
+    mask |= one(&w);
+  }
+  return mask;
+}
+
+const cell* option_after(const cell* options, const char* name) {
+  if (!options || type_of(options) != TYPE_BLOCK) return nullptr;
+  u32 sym = symbol::make(name);
+  i32 n = block::rs_length_q(options);
+  u32 head = u32(series::head_index(options));
+  for (i32 i = 0; i + 1 < n; ++i) {
+    const cell* c = block::rs_abs_at(options, head + u32(i));
+    if (word::any_word_q(type_of(c)) && symbol::same_q(word::symbol_id(c), sym))
+      return block::rs_abs_at(options, head + u32(i + 1));
+  }
+  return nullptr;
+}
+
+const cell* option_pair(const cell* options, const char* name, bool set_words) {
+  if (!options || type_of(options) != TYPE_BLOCK) return nullptr;
+  u32 sym = symbol::make(name);
+  i32 n = block::rs_length_q(options);
+  if (n <= 0 || n % 2) return nullptr;
+  u32 head = u32(series::head_index(options));
+  const cell* found = nullptr;
+  for (i32 i = 0; i + 1 < n; i += 2) {
+    const cell* k = block::rs_abs_at(options, head + u32(i));
+    bool key = set_words ? type_of(k) == TYPE_SET_WORD : word::any_word_q(type_of(k));
+    if (key && symbol::same_q(word::symbol_id(k), sym)) found = k + 1;
+  }
+  return found;
+}
+
+}  // namespace vyr::gui

@@ -1,0 +1,10 @@
+// The platform routines of system/view/platform, which the runtime's stubs find here on
+// their first call (gui/entry/view_routines.cpp).
+#pragma once
+
+namespace vyr::gui {
+
+// Gives the runtime the platform routines' code and the error box.
+void install_platform_routines();
+
+}  // namespace vyr::gui

@@ -1,0 +1,21 @@
+// `panel` faces: child windows that hold other faces and are drawn as their colour, image
+// and `draw` block say.
+#include "gui/events.h"
+#include "gui/widgets/widgets.h"
+
+namespace vyr::gui::widgets {
+
+using namespace win;
+
+namespace {
+HWND make_panel(const cell* face, HWND parent, u32 flags) {
+  HWND h = create_child(face, parent, flags, "VyrPanel", 0);
+  if (!is_null(h)) attach(h, face, flags);
+  return h;
+}
+}  // namespace
+
+extern const face_type_record panel_record = {
+    "VyrPanel", window_wndproc, make_panel, sync_window, nullptr, nullptr, true};
+
+}  // namespace vyr::gui::widgets

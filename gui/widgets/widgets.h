@@ -1,0 +1,28 @@
+// What the widget files share: the first and last steps of making a face's window, the
+// child window most types are, and the sync of the facets every window takes.
+#pragma once
+#include "gui/backend.h"
+
+namespace vyr::gui::widgets {
+
+// The face's offset for its window: a pair! offset facet becomes the point2D! it stands for.
+logical_xy take_offset(const cell* face);
+// A child window of class `cls` at the face's offset and size: visible with the face,
+// disabled with it, with scroll bars for `scrollable`, clipping its children.
+win::HWND create_child(const cell* face, win::HWND parent, u32 flags, const char* cls,
+                       u32 exstyle);
+// The steps every made window takes: the flag mask into its slot, the link to its face and
+// the face's `cursor` option.
+void attach(win::HWND, const cell* face, u32 flags);
+// A composed face's window paints again: a layered one at once, any other on its next paint.
+void recompose(win::HWND);
+
+// The facets every window takes, in their fixed order: geometry, text, enabled?, visible?,
+// selected, flags, draw, color, pane, rate, font and para, image, options. A composed face
+// (its record says so) is recomposed where a control would repaint.
+void sync_window(const cell* face, win::HWND, u32 mask);
+
+// `base` and `rich-text` share the class of faces the backend draws.
+win::HWND make_base(const cell* face, win::HWND parent, u32 flags);
+
+}  // namespace vyr::gui::widgets

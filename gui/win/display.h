@@ -1,0 +1,97 @@
+// The display contract: what the windowing layer asks of the display it runs on, and the
+// calls through which a display reports input. A display is a driver (gui/win/x11/,
+// gui/win/headless/): it keeps the clock, lists the monitors, shows the top levels'
+// composed frames and turns what the user does into layer input. Nothing asks a display
+// its name; where two displays differ, the difference is a method here.
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "gui/win/win.h"
+
+namespace vyr::win {
+
+struct monitor { RECT rect; RECT work; uint32_t dpi = 96; };
+
+// What a clipboard holds, the record the host's clipboard store keeps as well: text, a list
+// of files or an image.
+struct clipboard_content {
+  enum kind_t { EMPTY, TEXT, FILES, PNG };
+  kind_t kind = EMPTY;
+  std::string text;                 // TEXT: UTF-8 with LF line ends
+  std::vector<std::string> files;   // FILES: paths as UTF-8
+  std::vector<unsigned char> png;   // PNG: the encoded image
+};
+
+class display {
+ public:
+  virtual ~display() = default;
+  // Clock in microseconds (64-bit); virtual in the headless display.
+  virtual int64_t now_us() = 0;
+  virtual std::vector<monitor> monitors() = 0;
+  virtual POINT cursor_pos() = 0;
+  virtual void set_cursor_pos(POINT) {}
+  // Waits for display input until the clock reaches `deadline_us` (-1: no deadline) or
+  // `wake_fd` is readable, turning what arrives into layer input. Returns false when the
+  // display failed or has no input left; the queue then answers GetMessage with -1.
+  virtual bool wait(int64_t deadline_us, int wake_fd) = 0;
+  // Top-level windows only.
+  virtual void create_top(HWND) {}
+  virtual void destroy_top(HWND) {}
+  virtual void show_top(HWND, bool shown) {}
+  virtual void place_top(HWND) {}   // position, size, style, title or state changed
+  virtual void activate_top(HWND) {}
+  virtual void present(HWND top, cairo_surface_t* frame) = 0;
+  virtual void set_cursor(HWND top, HCURSOR) {}
+  // Frame thickness around the client area of a top level with these styles.
+  virtual RECT frame_extents(uint32_t style, uint32_t exstyle);
+  // The clipboard: false when it cannot be had (another owner holds it, or the display
+  // cannot carry that kind of content).
+  virtual bool get_clipboard(clipboard_content* out) = 0;
+  virtual bool set_clipboard(const clipboard_content& in) = 0;
+  // The screen's pixels in a rectangle, as an ARGB32 surface (null when not possible).
+  virtual cairo_surface_t* capture(RECT) { return nullptr; }
+  virtual bool dark_preference() { return false; }
+  virtual bool high_contrast() { return false; }
+  // Whether start-up names the system font as fontconfig resolves it. A display that keeps
+  // the generic family instead (pango draws it with the same face) spares start-up the
+  // milliseconds fontconfig takes to load.
+  virtual bool names_system_font() { return true; }
+};
+
+// Installs the display the layer runs on (the layer owns it). Tearing down destroys every
+// window and forgets classes, timers and the queue.
+void install(std::unique_ptr<display>);
+void shutdown();
+display* current_display();
+
+// ---- input from displays ------------------------------------------------------------------
+enum class key_side : uint8_t { none, left, right };
+struct key_input {
+  uint32_t vk = 0;
+  bool down = true;
+  key_side side = key_side::none;
+  bool extended = false;
+  bool repeat = false;
+  std::string text;   // UTF-8 text the key produced (from the input method), may be empty
+};
+void input_key(const key_input&);
+void input_pointer_move(POINT screen);
+// button: 1 left, 2 middle, 3 right, 4 X1, 5 X2.
+void input_button(int button, bool down, POINT screen);
+void input_wheel(int delta, bool horizontal, POINT screen);
+// A window-manager request: closing, activation, new state or geometry of a top level.
+void input_close(HWND top);
+void input_activate(HWND top, bool active);
+void input_state(HWND top, int show_cmd);
+// The window was moved or sized by the user (rect: window rectangle in screen pixels);
+// phase 0 starts a move/size, 1 continues, 2 ends it.
+void input_move_size(HWND top, RECT window_rect, bool sizing, int phase);
+void input_dpi_changed(HWND top, uint32_t dpi);
+void input_display_changed();
+// Wakes a waiting GetMessage from another thread.
+void wake();
+
+}  // namespace vyr::win

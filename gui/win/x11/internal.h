@@ -1,0 +1,97 @@
+// The X11 display's private state, shared by its files: display.cpp (the connection,
+// monitors, the wait loop, the screen), top.cpp (top-level windows, frames, cursors),
+// input.cpp (events, keys and the input method) and clipboard.cpp (the CLIPBOARD selection).
+#pragma once
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <optional>
+#include <string>
+
+#include <X11/XKBlib.h>
+#include <X11/Xatom.h>
+#include <X11/Xcursor/Xcursor.h>
+#include <X11/Xlib.h>
+#include <X11/Xresource.h>
+#include <X11/Xutil.h>
+#include <X11/cursorfont.h>
+#include <X11/extensions/Xrandr.h>
+#include <X11/keysym.h>
+#include <cairo.h>
+#include <clocale>
+#include <poll.h>
+
+#include "gui/win/internal.h"
+#include "gui/win/x11/display.h"
+
+namespace vyr::win {
+
+struct top_record {
+  HWND hwnd{};
+  Window xid = 0;
+  XIC ic = nullptr;
+  GC gc = nullptr;
+  bool mapped = false;
+  bool want_focus = false;
+  RECT asked;             // client rectangle last asked of the server
+  RECT seen;              // client rectangle last reported by the server
+  int64_t last_configure_us = -1;
+  bool in_move_size = false;
+  bool sizing = false;
+  cairo_surface_t* last = nullptr;
+  Cursor cursor = 0;
+};
+
+// The steady clock in microseconds.
+int64_t steady_us();
+
+struct x11_display::impl {
+  Display* dpy = nullptr;
+  bool dead = false;
+  int screen = 0;
+  Window root = 0;
+  Window helper = 0;
+  Visual* visual = nullptr;
+  int depth = 24;
+  XIM im = nullptr;
+  int rr_event = -1, rr_error = 0;
+  bool have_rr = false;
+  uint32_t dpi = 96;
+  std::map<HWND, top_record> tops;
+  std::map<Window, HWND> by_xid;
+  std::optional<std::string> owned_clipboard;
+  std::map<uint32_t, Cursor> cursors;   // by HCURSOR
+  std::vector<monitor> monitors;
+  RECT wm_frame{};
+  Atom WM_PROTOCOLS, WM_DELETE_WINDOW, NET_WM_STATE, NET_MAX_V, NET_MAX_H, NET_HIDDEN, NET_WM_NAME,
+      UTF8_STRING, MOTIF_HINTS, NET_FRAME_EXTENTS, CLIPBOARD, TARGETS, VYR_SEL, TEXT;
+
+  top_record* rec(HWND h) {
+    auto it = tops.find(h);
+    return it == tops.end() ? nullptr : &it->second;
+  }
+  top_record* rec(Window w) {
+    auto it = by_xid.find(w);
+    return it == by_xid.end() ? nullptr : rec(it->second);
+  }
+  RECT client_screen(HWND h) {
+    RECT c;
+    GetClientRect(h, c);
+    POINT o{0, 0};
+    ClientToScreen(h, o);
+    return {o.x, o.y, o.x + std::max(1, c.width()), o.y + std::max(1, c.height())};
+  }
+  void read_monitors();
+  void read_dpi();
+  void handle(XEvent& e);
+  void key_event(XKeyEvent& e);
+  void serve_selection(XSelectionRequestEvent& r);
+  // The CLIPBOARD's text: ours, or converted from its owner within a second; nullopt when
+  // there is none or it did not come.
+  std::optional<std::string> clipboard_text();
+  void set_hints(HWND h, top_record& r);
+};
+
+}  // namespace vyr::win
