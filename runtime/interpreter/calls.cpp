@@ -640,16 +640,17 @@ VYR_HOT u32 fetch_plain(u32 node, u32 pos, u32 tail) {
 // an argument may run code that shortens it for the next one.
 VYR_HOT u32 gather_plain(u32 cache, u32 from, u32 to, u32 node, u32 pos,
                          u32 tail) {
-  for (u32 i = from; i < to; i++) {
-    if (i > from) tail = live_tail(node, tail);
+  if (from >= to) return pos;
+  for (u32 i = from;;) {
     if (pos >= tail) [[unlikely]] no_arg(function::arg_symbol(cells::at(cache, i)));
     pos = fetch_plain(node, pos, tail);
     if (exit_pending()) [[unlikely]] return pos;
     const cell* a = stack::top - 1;
     const cell* e = cells::at(cache, i);  // gathering may have moved the cache's buffer
     if (!map_accepts(map_word(e), type_of(a))) [[unlikely]] expect_arg(a, function::arg_symbol(e));
+    if (++i >= to) return pos;
+    tail = live_tail(node, tail);  // this argument may have shortened the block
   }
-  return pos;
 }
 
 // The conditional's result from its condition (the frame's first argument cell) and its
