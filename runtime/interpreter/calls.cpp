@@ -192,8 +192,8 @@ VYR_HOT void eval_function(const cell& fn, u32 me, u32 slots,
   if (!traced && (tracing || (fn.header & (function::FLAG_TRACE | function::FLAG_NO_TRACE))))
       [[unlikely]]
     return eval_function_traced(fn, me, slots);
-  stack::attach_context(function::context(&fn), slots);
-  stack::frames[me].header |= stack::FLAG_FUNCTION;
+  VYR_ASSERT(me == stack::frame_top - 1);
+  stack::attach_context(function::context(&fn), slots, stack::FLAG_FUNCTION);
   const cell* body = cells::at(function::more(&fn), function::MORE_BODY);
   if (type_of(body) == TYPE_NONE) {
     stack::set_last(cell{TYPE_UNSET, 0, 0, 0});

@@ -133,7 +133,7 @@ VYR_HOT const cell* peek(const cell* w) {
     u32 ref = _context::values(cc);
     if (!ref || ref > stack::frame_top) return nullptr;
     const stack::frame& f = stack::frames[ref - 1];
-    if (index >= f.count) return nullptr;
+    if (index >= stack::slot_count(f)) return nullptr;
     return stack::base + f.own_args + index;
   }
   const series_buffer* b = buffer_in(base, _context::values(cc));
@@ -367,7 +367,7 @@ inline cell* settable(const cell* w) {
     u32 ref = _context::values(cc);
     if (!ref || ref > stack::frame_top) return nullptr;
     const stack::frame& f = stack::frames[ref - 1];
-    if (word::index(w) >= f.count) return nullptr;
+    if (word::index(w) >= stack::slot_count(f)) return nullptr;
     return stack::base + f.own_args + word::index(w);
   }
   if (((cc->header & _context::KIND_MASK) >> _context::KIND_SHIFT) == _context::KIND_OBJECT)
