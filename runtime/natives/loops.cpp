@@ -92,6 +92,7 @@ void loop_body::open_frame() {
   }
   block_frame_ = &stack::frames[me_ + 1];
   args_ = stack::base + block_frame_->own_args;
+  open_top_ = me_ + 2;
 }
 
 u32 loop_body::caught(const thrown& t, cell* break_value) {
@@ -106,9 +107,9 @@ u32 loop_body::caught(const thrown& t, cell* break_value) {
   return t.level;
 }
 
-u32 loop_body::run(const cell* body, cell* break_value) {
+[[gnu::always_inline]] inline u32 loop_body::run(const cell* body, cell* break_value) {
   halt::check();  // a loop that makes no call still stops
-  if (stack::frame_top != me_ + 2 || !block_frame_) [[unlikely]] open_frame();
+  if (stack::frame_top != open_top_) [[unlikely]] open_frame();
   at_ = *body;
   block_frame_->block = series::node(&at_);
   stack::arguments = args_;

@@ -24,7 +24,8 @@ class loop_body {
  public:
   explicit loop_body(u32 me);
   ~loop_body();
-  u32 run(const cell* body, cell* break_value);
+  // Defined in loops.cpp, the loops' own file, and inlined into each loop there.
+  inline u32 run(const cell* body, cell* break_value);
   loop_body(const loop_body&) = delete;
   loop_body& operator=(const loop_body&) = delete;
 
@@ -32,6 +33,7 @@ class loop_body {
   [[gnu::noinline]] void open_frame();
   u32 caught(const thrown& t, cell* break_value);
   u32 me_;
+  u32 open_top_ = ~0u;                   // the frame top while the block frame is open
   cell* args_ = nullptr;                 // the block frame's arguments, once it is pushed
   stack::frame* block_frame_ = nullptr;  // that frame (the frame stack never moves)
   const cell* outside_;  // the current position outside the loop
