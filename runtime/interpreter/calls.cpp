@@ -653,6 +653,18 @@ VYR_HOT u32 gather_plain(u32 cache, u32 from, u32 to, u32 node, u32 pos,
   }
 }
 
+// Runs the branch a conditional chose (no lone value, not tracing) in the conditional's
+// frame, its value landing in the first argument cell: eval_branch without its call.
+// eval_seq copies the block before anything can move it.
+VYR_HOT void run_chosen(const cell* branch) {
+  cell* a = stack::arguments;
+  eval_seq(branch);
+  if (!exit_pending()) {
+    *a = *(stack::top - 1);
+    stack::top = a + 1;
+  }
+}
+
 // The conditional's result from its condition (the frame's first argument cell) and its
 // branches (`blocks`, two of them for either): the chosen branch runs here, in the native's
 // frame (reports still name it), its value landing in the first argument cell.
@@ -681,12 +693,7 @@ VYR_HOT void run_branch(u32 kind, const cell* blocks) {
         return;
       }
     }
-    // eval_branch without its call; eval_seq copies the block before anything can move it.
-    eval_seq(branch);
-    if (!exit_pending()) {
-      *a = *(stack::top - 1);
-      stack::top = a + 1;
-    }
+    run_chosen(branch);
   }
 }
 }  // namespace
@@ -733,6 +740,12 @@ u32 call_conditional(const cell& fn, u32 kind, u32 node, u32 pos, u32 tail, cons
           push_cell(v);
           return after + nblocks;
         }
+        // The branch is chosen already: run_branch would choose it again.
+        open_call(fn, name, false, stack::HEADER_INTERP_NATIVE, true);
+        push_cell(&cond);
+        run_chosen(branch);
+        stack::leave();
+        return after + nblocks;
       }
       // The frame and the condition as fetch_plain leaves them, in the same order.
       open_call(fn, name, false, stack::HEADER_INTERP_NATIVE, true);
