@@ -118,9 +118,15 @@ bool menu_bar_q(const cell* menu, face_type type) {
 }
 
 HMENU make_menu_bar(const cell* face) {
+  // The dialect's words are interned before the facet is read: a first interning may
+  // collect, and the collector moves the face's values.
+  popup_word();
+  separator_word();
+  face_type type = type_of_face(face);
   const cell* menu = facet(face, facet_index::menu);
-  if (!menu_bar_q(menu, type_of_face(face))) return HMENU{};
+  if (!menu_bar_q(menu, type)) return HMENU{};
   cell m = *menu;
+  collector::root_guard guard(&m);
   return build_menu(&m, CreateMenu());
 }
 
