@@ -228,7 +228,12 @@ void paint_backdrops(context& c, PangoLayout* l, double x, double y,
       pango_layout_iter_get_line_extents(it, nullptr, &lr);
       int* ranges = nullptr;
       int n = 0;
-      pango_layout_line_get_x_ranges(line, int(b.start), int(b.end), &ranges, &n);
+      // Only the part of the range on this line: outside its text, pango answers the
+      // line's edge area, which holds no character of the range.
+      int from = std::max(int(b.start), line->start_index);
+      int to = std::min(int(b.end), line->start_index + line->length);
+      if (from >= to) continue;
+      pango_layout_line_get_x_ranges(line, from, to, &ranges, &n);
       for (int i = 0; i < n; i++)
         cairo_rectangle(c.cr, x + double(ranges[2 * i]) / PANGO_SCALE, y + double(lr.y) / PANGO_SCALE,
                         double(ranges[2 * i + 1] - ranges[2 * i]) / PANGO_SCALE,
@@ -323,7 +328,14 @@ void draw_text(context& c, pt at, const cell* value, bool background) {
     str = string::to_utf8(value);
     l = make_layout(c, str, s);
   } else {
-    // A rich-text face: its font, text, size (wrapping width) and style list.
+    // A rich-text face: its font, text, size (wrapping width) and style list. A face
+    // without a font of its own is in the default font, inside DRAW as outside it: DRAW's
+    // current font is not the face's.
+    const drawing_state defaults;
+    s.font_family = defaults.font_family;
+    s.font_size = defaults.font_size;
+    s.text_style = defaults.text_style;
+    s.text_angle = defaults.text_angle;
     l = face_layout(c, value, s, &bds, &str, &sw, &sh);
     if (background) col = field(value, N_COLOR);
   }

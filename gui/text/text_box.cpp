@@ -42,7 +42,8 @@ struct layout_guard {
   ~layout_guard() { if (l) g_object_unref(l); }
 };
 
-// Width of the laid-out text without the blanks that end each line.
+// Width of the laid-out text without the blanks that end each line: the widest line's
+// extent from its first to its last character, wherever alignment puts it in the box.
 double width_without_trailing_blanks(PangoLayout* l, const std::string& text) {
   double w = 0;
   int n = pango_layout_get_line_count(l);
@@ -56,7 +57,14 @@ double width_without_trailing_blanks(PangoLayout* l, const std::string& text) {
     int* ranges = nullptr;
     int count = 0;
     pango_layout_line_get_x_ranges(line, start, end, &ranges, &count);
-    for (int k = 0; k < count; k++) w = std::max(w, px(ranges[2 * k + 1]));
+    if (count > 0) {
+      int left = ranges[0], right = ranges[1];
+      for (int k = 1; k < count; k++) {
+        left = std::min(left, ranges[2 * k]);
+        right = std::max(right, ranges[2 * k + 1]);
+      }
+      w = std::max(w, px(right - left));
+    }
     g_free(ranges);
   }
   return w;

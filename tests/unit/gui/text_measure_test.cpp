@@ -76,4 +76,24 @@ TEST_F(text_measure, SizeTextOfBaseLikeAndOtherFaces) {
   EXPECT_GT(point::get(&sl, 0), point::get(&sb, 0));
 }
 
+TEST_F(text_measure, SizeTextOfCentredTextIsItsWidthWhateverTheBox) {
+  // A base face centres its text: the width is the text's, not where its right edge falls.
+  cell narrow = run("make object! [type: 'base offset: none size: 100x30 text: \"Hello\" image: "
+                    "color: menu: data: enabled?: visible?: selected: none flags: options: parent: "
+                    "none pane: [] state: none rate: edge: para: font: actors: extra: draw: "
+                    "facet-23: facet-24: none]");
+  collector::root_guard g1(&narrow);
+  cell wide = run("make object! [type: 'base offset: none size: 200x30 text: \"Hello\" image: "
+                  "color: menu: data: enabled?: visible?: selected: none flags: options: parent: "
+                  "none pane: [] state: none rate: edge: para: font: actors: extra: draw: "
+                  "facet-23: facet-24: none]");
+  collector::root_guard g2(&wide);
+  cell none{TYPE_NONE, 0, 0, 0}, sn, sw;
+  get_text_size(&narrow, &none, &sn);
+  get_text_size(&wide, &none, &sw);
+  EXPECT_GT(point::get(&sn, 0), 15.0f);
+  EXPECT_LT(point::get(&sn, 0), 40.0f);
+  EXPECT_FLOAT_EQ(point::get(&sn, 0), point::get(&sw, 0));
+}
+
 }  // namespace vyr::test
