@@ -82,13 +82,9 @@ void make_op(const char* name, const char* function_name) {
   cell fn = *_context::get(&fw);
   if (type_of(&fn) == TYPE_UNSET) return;  // its function comes with a later module
   collector::root_guard g(&fn);
-  stack::guard sg;
-  cell* slot = stack::push_slot();
-  *slot = fn;
-  stack::arguments = slot;
-  op::make(slot, slot, TYPE_OP);
-  cell result = *slot;
-  set_global(name, result);
+  cell made;
+  op::make_at(&made, &fn);
+  set_global(name, made);
 }
 }  // namespace
 

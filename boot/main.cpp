@@ -1,15 +1,18 @@
 // Program entry: installs the runtime error handlers, brings the runtime up, builds the
 // environment and runs the console on standard input (`vyr`, `vyr --cli`) or a script
 // (`vyr FILE`). The interpreter runs on a thread with a large stack so that the frame stack,
-// not the machine stack, bounds the depth of evaluation.
+// not the machine stack, bounds the depth of evaluation. Under an address-space cap
+// (`ulimit -v`) that stack and the arena are cut to fit, and the frame stack with them.
 //
 // Ends: console or script end 0 (a text-mode script that ends in an uncaught error 1);
 // `quit` its status & 255; an uncaught error during start-up 254; a fault below the
 // language the runtime error's code (an escaped C++ exception 95, no memory 94).
 #include <malloc.h>
 #include <pthread.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -21,6 +24,8 @@
 #include "boot/runtime_error.h"
 #include "console/text/natives.h"
 #include "console/text/tty.h"
+#include "runtime/arena.h"
+#include "runtime/stack.h"
 
 namespace {
 int argc_ = 0;
@@ -58,7 +63,7 @@ void* run(void*) {
     const char* launch = "system/console/launch";
     vyr::boot::do_source(launch, vyr::u32(std::strlen(launch)), false, nullptr);
     // The end of the run, as `quit` ends it: what is buffered is written, the terminal put
-    // back, and nothing is torn down (the thread's 1 GiB stack, the static tables): the
+    // back, and nothing is torn down (the thread's large stack, the static tables): the
     // kernel takes the whole address space back at once.
     vyr::text::restore_terminal();
     std::fflush(nullptr);
@@ -82,6 +87,33 @@ void* run(void*) {
   }
   return nullptr;
 }
+
+// The interpreter thread's stack and the arena. Without a cap on the address space: a 1 GiB
+// stack and the 4 GiB arena, both only reserved (pages come as they are used). Under one, of
+// what the cap leaves: an eighth for the stack, up to what the whole frame stack needs;
+// three quarters of the rest for the arena; the last quarter for what comes later (the C
+// heap, where images are decoded first, libcurl and the GUI module when first used, the
+// threads of other libraries).
+struct address_plan {
+  vyr::u64 stack, arena;
+};
+address_plan plan_address_space() {
+  constexpr vyr::u64 MIB = vyr::u64(1) << 20;
+  rlimit cap{};
+  if (getrlimit(RLIMIT_AS, &cap) != 0 || cap.rlim_cur == RLIM_INFINITY)
+    return {vyr::u64(1) << 30, vyr::u64(1) << 32};
+  vyr::u64 used = 0;
+  if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+    unsigned long pages = 0;
+    if (std::fscanf(f, "%lu", &pages) == 1) used = vyr::u64(pages) * vyr::u64(sysconf(_SC_PAGESIZE));
+    std::fclose(f);
+  }
+  vyr::u64 left = cap.rlim_cur > used ? cap.rlim_cur - used : 0;
+  vyr::u64 stack = std::clamp(left / 8, 8 * MIB, vyr::stack::machine_stack_wanted());
+  stack = (stack + MIB - 1) & ~(MIB - 1);
+  vyr::u64 arena = (left > stack ? left - stack : 0) / 4 * 3;
+  return {stack, std::min(arena, vyr::u64(1) << 32) & ~(MIB - 1)};
+}
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -92,12 +124,22 @@ int main(int argc, char** argv) {
   argv_ = argv;
   vyr::runtime_error::install();
   vyr::boot::set_arguments(argc, argv);
+  address_plan plan = plan_address_space();
+  vyr::arena::set_size(plan.arena);
+  vyr::stack::fit_machine_stack(plan.stack);
   pthread_attr_t attr;
   pthread_attr_init(&attr);
-  pthread_attr_setstacksize(&attr, size_t(1) << 30);
+  pthread_attr_setstacksize(&attr, size_t(plan.stack));
   pthread_t t;
-  if (pthread_create(&t, &attr, run, nullptr) != 0) run(nullptr);
-  else pthread_join(t, nullptr);
+  if (pthread_create(&t, &attr, run, nullptr) != 0) {
+    // On this thread, whose stack the soft stack limit bounds.
+    rlimit own{};
+    bool known = getrlimit(RLIMIT_STACK, &own) == 0 && own.rlim_cur != RLIM_INFINITY;
+    vyr::stack::fit_machine_stack(known ? own.rlim_cur : vyr::u64(8) << 20);
+    run(nullptr);
+  } else {
+    pthread_join(t, nullptr);
+  }
   std::fflush(stdout);
   return status;
 }

@@ -71,7 +71,7 @@ void add_gui_print() {
 }
 
 void vyr_print_gui(const cell* str, bool lf) {
-  if (stack::FRAME_COUNT - stack::frame_top <= FRAMES_NEEDED ||
+  if (stack::frame_top + FRAMES_NEEDED >= stack::frame_count ||
       stack::limit - stack::top <= CELLS_NEEDED)
     fire("internal", "stack-overflow");
   bool tracing = interpreter::tracing;

@@ -53,12 +53,13 @@ endif()
 # so the module carries no runtime of its own.
 if(VYR_GUI_SOURCES)
   set_target_properties(vyr_win vyr_gui PROPERTIES POSITION_INDEPENDENT_CODE ON)
-  # The module carries its own C++ library, but unwinds with the executable's: its
-  # references to the unwinder and the personality bind to vyr's exported copies.
+  # The module carries its own C++ library but no unwinder: linked without libgcc_s, its
+  # _Unwind_ references stay unversioned and bind to the copy vyr exports, as its
+  # references to the personality and __cxa_ do (one exception machinery in the process).
   add_library(vyr_gui_module MODULE $<TARGET_OBJECTS:vyr_gui> $<TARGET_OBJECTS:vyr_win>
     $<TARGET_OBJECTS:vyr_draw>)
-  target_link_libraries(vyr_gui_module PRIVATE PkgConfig::VYR_GUI_DEPS)
-  target_link_options(vyr_gui_module PRIVATE -static-libstdc++)
+  target_link_libraries(vyr_gui_module PRIVATE PkgConfig::VYR_GUI_DEPS -l:libstdc++.a m c gcc)
+  target_link_options(vyr_gui_module PRIVATE -nodefaultlibs)
   set_target_properties(vyr_gui_module PROPERTIES PREFIX "" OUTPUT_NAME vyr-gui SUFFIX .so)
   target_link_options(vyr PRIVATE LINKER:--dynamic-list=${CMAKE_SOURCE_DIR}/gui/exports.list)
   set_target_properties(vyr PROPERTIES LINK_DEPENDS ${CMAKE_SOURCE_DIR}/gui/exports.list)

@@ -17,8 +17,9 @@ char* base = nullptr;
 
 namespace {
 bool reserved = false;
-constexpr u64 RESERVE = 1ull << 32;
+constexpr u64 MAX_RESERVE = 1ull << 32;
 constexpr u64 PAGE = 4096;
+u64 reserve_size = MAX_RESERVE;
 u64 bump = PAGE;                      // offset 0 stays unmapped so that 0 means null
 std::map<u64, u64> free_ranges;       // offset -> length, disjoint and merged
 u64 committed_bytes = 0;
@@ -26,18 +27,26 @@ u64 committed_bytes = 0;
 u64 round_pages(u64 n) { return (n + PAGE - 1) & ~(PAGE - 1); }
 }  // namespace
 
+void set_size(u64 bytes) {
+  if (reserved) return;
+  bytes &= ~(PAGE - 1);
+  reserve_size = bytes < MAX_RESERVE ? bytes : MAX_RESERVE;
+}
+
+u64 size() { return reserve_size; }
+
 void init() {
   if (reserved) return;
 #ifdef VYR_ARENA_ADDRESS
   // Never over another mapping: the kernel refuses the address rather than replace one.
-  void* p = mmap(base, RESERVE, PROT_NONE,
+  void* p = mmap(base, reserve_size, PROT_NONE,
                  MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE | MAP_FIXED_NOREPLACE, -1, 0);
   if (p != MAP_FAILED && p != base) {  // a kernel that takes the address as a hint only
-    munmap(p, RESERVE);
+    munmap(p, reserve_size);
     p = MAP_FAILED;
   }
 #else
-  void* p = mmap(nullptr, RESERVE, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+  void* p = mmap(nullptr, reserve_size, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
 #endif
   if (p == MAP_FAILED) {
     std::fputs("*** Runtime Error 94: cannot reserve the memory arena\n", stderr);
@@ -51,7 +60,7 @@ void init() {
 
 u32 take(u64 bytes, u64 align) {
   init();
-  if (bytes == 0 || bytes > RESERVE - PAGE) return 0;
+  if (bytes == 0 || bytes > reserve_size - PAGE) return 0;
   u64 len = round_pages(bytes);
   u64 off = 0;
   if (align > PAGE) {
@@ -59,7 +68,7 @@ u32 take(u64 bytes, u64 align) {
     u64 at = reinterpret_cast<u64>(base) + bump;
     u64 aligned = (at + align - 1) & ~(align - 1);
     u64 start = bump + (aligned - at);
-    if (start + len > RESERVE) return 0;
+    if (start + len > reserve_size) return 0;
     off = start;
     bump = start + len;
   }
@@ -73,7 +82,7 @@ u32 take(u64 bytes, u64 align) {
     }
   }
   if (!off) {
-    if (bump + len > RESERVE) return 0;
+    if (bump + len > reserve_size) return 0;
     off = bump;
     bump += len;
   }

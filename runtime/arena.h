@@ -1,5 +1,5 @@
-// The arena: one 4 GiB reservation that holds every runtime buffer, so that 32-bit words
-// can address them. Offset 0 is null; `at` is the one way to turn an offset into a pointer.
+// The arena: one reservation of at most 4 GiB that holds every runtime buffer, so that
+// 32-bit words can address them. Offset 0 is null; `at` is the one way to turn an offset into a pointer.
 #pragma once
 #include "runtime/assert.h"
 #include "runtime/cell.h"
@@ -16,6 +16,9 @@ inline char* const base = reinterpret_cast<char*>(VYR_ARENA_ADDRESS);
 extern char* base;
 #endif
 
+// The size `init` reserves: 4 GiB unless set smaller before (under an address-space cap).
+void set_size(u64 bytes);
+u64 size();
 void init();  // reserve the region; idempotent
 
 template <class T = void>

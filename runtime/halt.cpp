@@ -18,7 +18,7 @@ void request() {
 
 void clear() {
   requested = 0;
-  if (stack::frame_end == 0) stack::frame_end = stack::FRAME_COUNT;
+  if (stack::frame_end == 0) stack::frame_end = stack::frame_count;
 }
 
 void deliver() {

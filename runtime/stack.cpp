@@ -26,8 +26,18 @@ frame* frames = nullptr;
 u32 frame_top = 0;
 u32 frame_mask = ~0u;
 u32 frame_end = FRAME_COUNT;
+u32 frame_count = FRAME_COUNT;
 
 namespace {
+// What one frame record may cost in machine stack, with a wide margin (deep recursion
+// through functions, do, reduce, compose, sort/compare, try or catch takes 300 to 700
+// bytes a record), and what the walks that push no records need besides: data nested to
+// the cycle stack's depth, parse rules, the codecs, the signal handlers.
+constexpr u64 MACHINE_BYTES_PER_FRAME = 8192;
+constexpr u64 MACHINE_RESERVE = u64(16) << 20;
+// Start-up itself needs this many.
+constexpr u32 MIN_FRAMES = 256;
+
 u32 stack_node = 0;
 cell* hard_limit = nullptr;
 
@@ -74,11 +84,20 @@ void init() {
   frames = static_cast<frame*>(std::calloc(FRAME_COUNT + GUARD_FRAMES, sizeof(frame)));
   if (!frames) throw std::bad_alloc();
   frame_top = 0;
-  frame_end = FRAME_COUNT;
+  frame_end = frame_count;
   collector::add_root_node(&stack_node);
   collector::register_callback(mark_stack);
   _context::frame_cells = frame_cells;
 }
+
+void fit_machine_stack(u64 bytes) {
+  u64 room = bytes > MACHINE_RESERVE ? bytes - MACHINE_RESERVE : 0;
+  u64 n = room / MACHINE_BYTES_PER_FRAME;
+  frame_count = n >= FRAME_COUNT ? FRAME_COUNT : n < MIN_FRAMES ? MIN_FRAMES : u32(n);
+  if (frame_top < frame_count && frame_end != 0) frame_end = frame_count;
+}
+
+u64 machine_stack_wanted() { return FRAME_COUNT * MACHINE_BYTES_PER_FRAME + MACHINE_RESERVE; }
 
 void reset() {
   unwind_frames(0);
@@ -89,7 +108,7 @@ void reset() {
 void close_guards() {
   if (top < limit) push_limit = limit;
   // A pending outside halt keeps the frame push trapping until it is delivered.
-  if (frame_top < FRAME_COUNT) frame_end = halt::requested ? 0 : FRAME_COUNT;
+  if (frame_top < frame_count) frame_end = halt::requested ? 0 : frame_count;
 }
 
 void overflow() {
@@ -97,9 +116,9 @@ void overflow() {
   // The guard regions give the error room to be built and raised; they close again when a
   // catching point restores the stacks. A second overflow inside the guard is a fault
   // below the language.
-  if (push_limit == hard_limit && frame_end == FRAME_COUNT + GUARD_FRAMES) fire_no_memory();
+  if (push_limit == hard_limit && frame_end == frame_count + GUARD_FRAMES) fire_no_memory();
   push_limit = hard_limit;
-  frame_end = FRAME_COUNT + GUARD_FRAMES;
+  frame_end = frame_count + GUARD_FRAMES;
   // The error unwinds past everything pushed near the limit; giving back a few cells also
   // keeps the room the error needs when the guard was already spent on an earlier one.
   if (top >= limit - 1) {
@@ -196,6 +215,14 @@ cell current_call_word() {
     const frame& f = frames[i];
     if (marker_q(f.symbol)) continue;
     return frame_word(f.word_ctx, f.symbol);
+  }
+  return words::word_not_found;
+}
+
+cell current_call_name() {
+  for (i32 i = i32(frame_top) - 1; i >= 0; i--) {
+    if (marker_q(frames[i].symbol)) continue;
+    return cell{TYPE_WORD, 0, frames[i].symbol, word::NO_INDEX};
   }
   return words::word_not_found;
 }

@@ -1,6 +1,7 @@
 // The data stack and the frame stack. The data stack is a fixed array of 20,000 cells holding
 // the arguments and results of the running calls; the frame stack a fixed array of 12,000
-// call-frame records, one for every call, block evaluation, loop, try or catch in progress.
+// call-frame records, one for every call, block evaluation, loop, try or catch in progress
+// (fewer are usable when the machine stack is too small for all of them).
 // Invariants: base <= arguments <= top < limit; frames below frame_top are live. Both stacks
 // keep a guard region past their limit that only the stack-overflow error may use.
 #pragma once
@@ -15,6 +16,14 @@ constexpr u32 GUARD_CELLS = 256;      // past `limit`, for building the overflow
 constexpr u32 OVERFLOW_HEADROOM = 5;  // cells given back on overflow to build the error
 constexpr u32 FRAME_COUNT = 12000;    // records
 constexpr u32 GUARD_FRAMES = 64;      // past the frame end, for raising the overflow error
+
+// Records usable before the stack-overflow error: FRAME_COUNT, or fewer on a small machine
+// stack, so that running out of frames comes before running out of machine stack.
+extern u32 frame_count;
+// Fits frame_count to a machine stack of `bytes` (the thread that evaluates).
+void fit_machine_stack(u64 bytes);
+// The machine stack that all FRAME_COUNT records fit in.
+u64 machine_stack_wanted();
 
 extern cell* base;       // the first cell
 extern cell* limit;      // one past the last usable cell
@@ -166,6 +175,8 @@ bool eval_q(i32 from, bool only_next);
 bool marker_q(u32 symbol);
 // The word of the innermost named frame (bound to its context), or `<not-found>`.
 cell current_call_word();
+// The same name unbound, found without allocating (for the errors raised when memory ran out).
+cell current_call_name();
 // Appends, from the innermost frame down, each frame's word and saved argument position.
 void collect_calls(cell* block);
 // Appends the words of frames up to `end` whose word's value is a function (all with

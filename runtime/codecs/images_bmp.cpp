@@ -96,7 +96,9 @@ status decode_bmp(const u8* p, u64 n, image::raster& out) {
     }
   }
   u64 stride = ((u64(w) * bpp + 31) / 32) * 4;
-  if (data_at > n || stride * u64(h) > n - data_at) return CORRUPT;
+  // Pixels start after the headers (and the masks that follow a 40-byte one): an offset
+  // inside them would build the image from header bytes.
+  if (data_at < palette_at || data_at > n || stride * u64(h) > n - data_at) return CORRUPT;
   if (!image::within_bound(u64(w), u64(h))) return NO_MEMORY;
   u32* pixels = static_cast<u32*>(std::malloc(u64(w) * u64(h) * 4));
   if (!pixels) return NO_MEMORY;

@@ -36,7 +36,6 @@
 #include "runtime/fire.h"
 #include "runtime/hashtable.h"
 #include "runtime/datatypes/cells.h"
-#include "runtime/stack.h"
 #include "runtime/natives/natives.h"
 
 namespace vyr::vyrbin {
@@ -130,17 +129,6 @@ template <class F> bool succeeds(F f) {
     if (t.level != THROW_ERROR) throw;
     return false;
   }
-}
-
-// Calls a make action that leaves its result at stack::arguments: a fresh slot on the data
-// stack serves as its result slot, and the caller's stack is put back afterwards.
-template <class F> cell via_arguments(F f) {
-  stack::guard g;
-  cell* slot = stack::push_slot();
-  *slot = cell{TYPE_NONE, 0, 0, 0};
-  stack::arguments = slot;
-  f();
-  return *slot;
 }
 
 struct context_spec {
@@ -957,7 +945,7 @@ void decoder::native_(u32 blk, u32 type) {
     cells::append(series::node(&args), &spec);
     cell n{TYPE_INTEGER, 0, index, 0};
     cells::append(series::node(&args), &n);
-    made = via_arguments([&] { return native::make(nullptr, &args, type); });
+    native::make_checked_at(&made, &args, type);
   });
   if (!ok) bad();
   *block_at(blk, pos) = made;
@@ -972,7 +960,7 @@ void decoder::op_(u32 blk) {
   if (t != TYPE_NATIVE && t != TYPE_ACTION && t != TYPE_FUNCTION) bad();
   cell made{TYPE_NONE, 0, 0, 0};
   collector::root_guard g(&made);
-  if (!succeeds([&] { made = via_arguments([&] { return op::make(nullptr, &inner, TYPE_OP); }); }))
+  if (!succeeds([&] { op::make_at(&made, &inner); }))
     bad();
   clear_new_line(&made);
   *block_at(blk, pos) = made;

@@ -66,7 +66,7 @@ cell* make_at(cell* out, const cell* spec_in, u32 index, u32 type) {
 
 // ---- Actions ------------------------------------------------------------------------------
 
-const cell* make(const cell* proto, const cell* spec_in, u32 type) {
+cell* make_checked_at(cell* out, const cell* spec_in, u32 type) {
   cell spec = *spec_in;
   if (type_of(&spec) != TYPE_BLOCK || cells::remaining(&spec) != 2) bad_make_arg(type, &spec);
   cell inner = *cells::at(spec.data2, spec.data1);
@@ -79,22 +79,29 @@ const cell* make(const cell* proto, const cell* spec_in, u32 type) {
                                     : n >= 1 && u32(n) <= ACTION_COUNT && n != 8;
   if (!exists) bad_make_arg(type, &spec);
   collector::root_guard g(&inner);
-  cell out;
-  make_at(&out, &inner, u32(n), type);
-  collector::root_guard og(&out);
+  cell fn;
+  make_at(&fn, &inner, u32(n), type);
+  collector::root_guard og(&fn);
   // The argument cache is built now, so that editing the argument block later (reflect hands
   // it out) cannot change how the entry is called.
-  u32 cache = cache_of(&out);
+  u32 cache = cache_of(&fn);
   std::vector<cell>& made = first_made[type == TYPE_ACTION];
   if (made.size() <= u32(n)) made.resize(u32(n) + 1, cell{0, 0, 0, 0});
   cell& first = made[u32(n)];
   if (type_of(&first) != type) {
-    first = out;
+    first = fn;
   } else if (!hooks::same_call_shape(cache_of(&first), cache)) {
     // Arguments of other kinds or types than the entry's would let it read cells that were
     // never gathered, or values it cannot take.
     bad_make_arg(type, &spec);
   }
+  *out = fn;
+  return out;
+}
+
+const cell* make(const cell* proto, const cell* spec, u32 type) {
+  cell out;
+  make_checked_at(&out, spec, type);
   *stack::arguments = out;
   return stack::arguments;
 }
@@ -223,15 +230,21 @@ bool spec_ok(u32 spec_node) {
 }
 }  // namespace
 
-const cell* make(const cell* proto, const cell* spec_in, u32 type) {
-  cell v = *spec_in;
+cell* make_at(cell* out, const cell* value) {
+  cell v = *value;
   u32 t = type_of(&v);
   if (t != TYPE_NATIVE && t != TYPE_ACTION && t != TYPE_FUNCTION && t != TYPE_ROUTINE)
     datatype::fire_with_type("invalid-type", t);
   if (!spec_ok(v.data2)) fire("script", "bad-op-spec");
-  cell out = v;
-  out.header = (t << WRAPPED_SHIFT) | TYPE_OP;
   if (t == TYPE_FUNCTION || t == TYPE_ROUTINE) *cells::at(v.data3, 3) = v;
+  *out = v;
+  out->header = (t << WRAPPED_SHIFT) | TYPE_OP;
+  return out;
+}
+
+const cell* make(const cell* proto, const cell* spec, u32 type) {
+  cell out;
+  make_at(&out, spec);
   *stack::arguments = out;
   return stack::arguments;
 }

@@ -16,6 +16,10 @@ constexpr u32& table_index(cell* f) { return f->data1; }
 // Constructors: a native! (type 21) or action! (type 22) from an argument block value and a
 // table index (not checked here), written into `out`. May allocate.
 cell* make_at(cell* out, const cell* spec, u32 index, u32 type);
+// What `make native! [spec index]` (or action!) builds, written into `out`: the entry must
+// exist and, once one value was made for it, every later one must take its arguments alike.
+// Raises bad-make-arg otherwise. May allocate.
+cell* make_checked_at(cell* out, const cell* spec, u32 type);
 
 // Actions
 const cell* make(const cell* proto, const cell* spec, u32 type);
@@ -39,6 +43,10 @@ void init();  // registers action!
 namespace vyr::op {
 constexpr u32 WRAPPED_SHIFT = 16;
 inline u32 wrapped_type(const cell* c) { return (c->header >> WRAPPED_SHIFT) & 0xFF; }
+
+// An op! wrapping `value` (a native!, action!, function! or routine! of two arguments),
+// written into `out` (which may be `value` itself).
+cell* make_at(cell* out, const cell* value);
 
 const cell* make(const cell* proto, const cell* spec, u32 type);
 i32 form(const cell* value, cell* out, const cell* part, i32 budget);

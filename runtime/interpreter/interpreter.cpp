@@ -563,17 +563,36 @@ void do_block_into_result(const cell* block) {
 namespace {
 error_builder_fn error_module_builder = nullptr;
 
+// no-memory is pre-built, as it must be raised without memory, but it still names the call
+// it left, through the call's symbol alone (no allocation): a decoder filling its output
+// names that native. The value is shared, and every raise clears what the last one wrote.
+void name_call(const char* id, const cell* e) {
+  if (std::strcmp(id, "no-memory") != 0 || stack::frame_top == 0) return;
+  cell w = stack::current_call_name();
+  error::set_where(e, &w);
+}
+
 // Errors are built where they are raised: the innermost call names their `where`.
 void build_error(const char* category, const char* id, const cell* args, int argc, cell* out) {
   error_module_builder(category, id, args, argc, out);
-  // The pre-built fatal errors are shared: they are never changed.
-  if (type_of(out) != TYPE_ERROR || (std::strcmp(category, "internal") == 0 && error::prebuilt(id)))
+  if (type_of(out) != TYPE_ERROR) return;
+  // The other pre-built fatal errors are never changed.
+  if (std::strcmp(category, "internal") == 0 && error::prebuilt(id)) {
+    name_call(id, out);
     return;
+  }
   if (stack::frame_top == 0) return;
   cell e = *out;
   collector::root_guard g(&e);
   cell w = stack::current_call_word();
   error::set_where(&e, &w);
+}
+
+prebuilt_error_fn error_module_prebuilt = nullptr;
+const cell* prebuilt_named(const char* id) {
+  const cell* e = error_module_prebuilt(id);
+  if (e) name_call(id, e);
+  return e;
 }
 
 // Outside any evaluation there is no position: the error's near stays none!.
@@ -616,6 +635,10 @@ void init() {
   if (error_builder && error_builder != build_error) {
     error_module_builder = error_builder;
     error_builder = build_error;
+  }
+  if (prebuilt_error && prebuilt_error != prebuilt_named) {
+    error_module_prebuilt = prebuilt_error;
+    prebuilt_error = prebuilt_named;
   }
 }
 

@@ -1,11 +1,13 @@
 // Fuzz target for DRAW and SHAPE: the bytes pick tokens from the dialects' vocabulary
 // (keywords, points, numbers, colours, nested blocks, lit-words, set-words) into a block
 // that is drawn onto a 32x32 image. Any block must draw or raise a language error, never
-// crash, hang or touch memory outside the image.
+// crash, hang or touch memory outside the image. The drawing code is linked in, as in the GUI
+// module, so that the inputs reach it.
 #include <cstdint>
 #include <string>
 
 #include "boot/environment.h"
+#include "gui/draw/draw.h"
 #include "runtime/fire.h"
 
 using namespace vyr;
@@ -29,6 +31,7 @@ const char* const values[] = {"0x0", "31x31", "-5x40", "16x8", "1000000x-1000000
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static bool ready = [] {
     boot::build_environment();
+    draw::install_hooks();
     const char* setup =
         "img: make image! 3x2 fnt: make object! [name: \"Arial\" size: 12 style: [bold] "
         "color: none] rt: make object! [text: \"a😀b\" data: [1x2 bold 2x5 255.0.0 "

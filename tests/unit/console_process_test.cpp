@@ -1,6 +1,7 @@
 // The console and the script runner as processes: piped console input (no prompts, exact
 // results), the end of input with a command pending, script statuses, header errors,
-// --catch, "--", switches only before the script's name, and a missing script.
+// --catch, "--", switches only before the script's name, a missing script, and scripts
+// under a cap on the address space.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -25,12 +26,15 @@ struct outcome {
   int status;
 };
 
-// Runs `vyr ARGS` in DIR with INPUT on stdin; stdout and stderr together, and the status.
-outcome run(const std::string& dir, const std::string& args, const std::string& input) {
+// Runs `vyr ARGS` in DIR with INPUT on stdin, after the shell command SETUP when one is
+// given; stdout and stderr together, and the status.
+outcome run(const std::string& dir, const std::string& args, const std::string& input,
+            const std::string& setup = "") {
   std::string in = dir + "/stdin.txt";
   std::ofstream(in, std::ios::binary) << input;
   outcome r{"", -1};
-  std::string cmd = "cd '" + dir + "' && '" + vyr_path() + "' " + args + " < stdin.txt 2>&1";
+  std::string cmd = "cd '" + dir + "' && " + (setup.empty() ? "" : setup + " && ") + "'" +
+                    vyr_path() + "' " + args + " < stdin.txt 2>&1";
   FILE* p = popen(cmd.c_str(), "r");
   if (!p) return r;
   std::array<char, 4096> buf;
@@ -144,6 +148,31 @@ TEST_F(ConsoleProcess, MissingScriptNeverFallsIntoThePrompt) {
     EXPECT_EQ(r.out.find("RAN"), std::string::npos) << args << ": " << r.out;
     EXPECT_NE(r.out.find("*** Access Error: cannot open"), std::string::npos) << r.out;
     EXPECT_EQ(r.status, 1) << args;
+  }
+}
+
+// Under `ulimit -v` the arena and the interpreter's stack are cut to what the cap leaves:
+// scripts run, the arena's end is the language's no-memory error, and endless recursion
+// still ends in the stack-overflow error, never in a fault of the machine stack.
+TEST_F(ConsoleProcess, ScriptsRunUnderAnAddressSpaceCap) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the sanitizers reserve more address space than the cap";
+#endif
+  const std::string cap = "ulimit -v 1000000";
+  file("big.vyr", "Vyr [] b: append/dup copy [] 0 6553600 print length? b\n");  // 100 MB
+  file("huge.vyr", "Vyr [] print \"before\" b: make binary! 900000000 print \"after\"\n");
+  file("deep.vyr", "Vyr [] f: func [n] [f n + 1] f 1\n");
+  outcome r = run(dir, "big.vyr", "", cap);
+  EXPECT_EQ(r.out, "6553600\n");
+  EXPECT_EQ(r.status, 0);
+  r = run(dir, "huge.vyr", "", cap);
+  EXPECT_EQ(r.out.rfind("before\n*** Internal Error: not enough memory\n*** Where: make\n", 0), 0u)
+      << r.out;
+  EXPECT_EQ(r.status, 1);
+  for (std::string limit : {cap, std::string("ulimit -v 200000")}) {  // fewer frames there
+    r = run(dir, "deep.vyr", "", limit);
+    EXPECT_EQ(r.out.rfind("*** Internal Error: stack overflow\n", 0), 0u) << limit << r.out;
+    EXPECT_EQ(r.status, 1);
   }
 }
 

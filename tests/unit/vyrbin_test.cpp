@@ -17,6 +17,7 @@
 #include "runtime/datatypes/error.h"
 #include "runtime/datatypes/function.h"
 #include "runtime/datatypes/handle.h"
+#include "runtime/datatypes/native.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/datatypes/cells.h"
 #include "runtime/stack.h"
@@ -565,6 +566,26 @@ TEST_F(Vyrbin, BootLoadKeepsTheCollectorOffAndRestoresIt) {
 }
 
 // ---- The codec's routines --------------------------------------------------------------------------
+
+// The decoder runs inside natives (load, do of a binary) whose result cell is
+// stack::arguments: the natives and ops it makes go to cells of its own, never there.
+TEST_F(Vyrbin, NativesAndOpsAreMadeIntoTheirOwnCells) {
+  cell v = run("reduce [:append :+ make op! func [a b] [a - b] make op! :subtract]");
+  collector::root_guard g(&v);
+  bytes doc = encoded(v, true);
+  cell* slot = stack::push_slot();
+  *slot = cell{TYPE_INTEGER, 0, 7, 0};
+  stack::arguments = slot;
+  cell d = decoded(doc);
+  collector::root_guard gd(&d);
+  EXPECT_EQ(mold_text(d, true), mold_text(v, true));
+  cell fn = run(":subtract");
+  cell op{TYPE_NONE, 0, 0, 0};
+  op::make_at(&op, &fn);
+  EXPECT_EQ(type_of(&op), u32(TYPE_OP));
+  EXPECT_EQ(type_of(slot), u32(TYPE_INTEGER));
+  EXPECT_EQ(slot->data2, 7u);
+}
 
 TEST_F(Vyrbin, RoutinesEncodeAndDecode) {
   cell args[2] = {run("[a 1]"), cell{TYPE_LOGIC, 0, 0, 0}};
