@@ -22,6 +22,7 @@
 #include "runtime/datatypes/percent.h"
 #include "gui/clipboard.h"
 #include "gui/entry/display_choice.h"
+#include "gui/text/handles.h"
 #include "gui/win/headless/answers.h"
 #include "gui/win/headless/display.h"
 #include "gui/win/screens.h"
@@ -45,9 +46,6 @@ static void mark_gui_values() {
 }
 
 static void release_font(u64 h) { win::DeleteObject(win::HFONT(static_cast<u32>(h))); }
-// The objects of this kind are the render records of windows; they are released with their
-// windows, so the table's release has nothing left to do.
-static void release_com_object(u64) {}
 
 // The start-up values the runtime writes without the module are the module's defaults too.
 static_assert(win::theme::sys_color(win::COLOR_WINDOWTEXT) ==
@@ -164,7 +162,8 @@ void init() {
   s.event_time_base_us = std::chrono::duration_cast<std::chrono::microseconds>(
       std::chrono::steady_clock::now().time_since_epoch()).count();
   if (!s.font_kind) s.font_kind = externals::register_class("font", release_font);
-  if (!s.com_kind) s.com_kind = externals::register_class("com-object", release_com_object);
+  // The "com-object" entries are the rich-text layouts faces keep (gui/text/handles.h).
+  s.com_kind = text_box::layout_class();
   s.initialised = true;
 }
 

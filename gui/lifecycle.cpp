@@ -8,6 +8,7 @@
 
 #include "gui/base_face.h"
 #include "gui/events.h"
+#include "gui/text/handles.h"
 #include "gui/widgets/widgets.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/handle.h"
@@ -80,13 +81,19 @@ void sync_face(const cell* face, HWND h) {
   if (!m) return;
   u32 mask = m->data2;
   m->data2 = 0;
+  // A rich-text face's kept layout is stale once anything of the face changed.
+  if (mask && face_type_is(face, face_type::rich_text)) text_box::mark_stale(face);
   const face_type_record* record = record_of_face(face);
   (record ? record->sync : widgets::sync_window)(face, h, mask);
 }
 
 void OS_update_view(const cell* face) {
   u32 h = face_handle_q(face);
-  if (!h || !IsWindow(HWND(h))) return;
+  if (!h || !IsWindow(HWND(h))) {
+    // An unrealised rich-text face is laid out again when it is next measured or drawn.
+    if (face_type_is(face, face_type::rich_text)) text_box::mark_stale(face);
+    return;
+  }
   i32 saved = enter_dpi_scope(HWND(h));
   try {
     sync_face(face, HWND(h));

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "gui/draw/internal.h"
+#include "gui/text/handles.h"
 #include "runtime/collector.h"
 #include "runtime/datatypes/point.h"
 #include "runtime/datatypes/string.h"
@@ -76,10 +77,16 @@ void metrics(const cell* face_in, const cell* arg_in, i32 kind, cell* out) {
   cell face = *face_in, arg = *arg_in;
   collector::root_guard g1(&face), g2(&arg);
   draw::context& c = measurer();
-  draw::drawing_state s;
-  std::string text;
-  layout_guard lg{draw::face_layout(c, &face, s, nullptr, &text, nullptr, nullptr)};
-  PangoLayout* l = lg.l;
+  // The layout the face's `handles` keep, unless they ask for a new one; a face without
+  // `handles` is laid out for this query alone.
+  draw::laid_text fresh;
+  const draw::laid_text* t = text_box::layout_of(c, &face, !layout_needed_q(&face));
+  if (!t) {
+    draw::lay_out_face(c, &face, fresh);
+    t = &fresh;
+  }
+  PangoLayout* l = t->layout;
+  const std::string& text = t->text;
   i64 length = draw::char_of_byte(text, u32(text.size()));
   auto caret_rect = [&](i64 index) {
     PangoRectangle r;
