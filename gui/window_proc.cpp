@@ -2,6 +2,7 @@
 // moving and sizing, minimising and restoring, activation and scroll bars become events.
 #include "runtime/datatypes/event.h"
 #include "gui/base_face.h"
+#include "gui/draw_face.h"
 #include "gui/events.h"
 #include "runtime/datatypes/pair.h"
 #include "runtime/datatypes/point.h"
@@ -96,6 +97,37 @@ void unregister_classes() {
   for (u32 i = 1; i <= face_types::count; i++)
     if (const face_type_record* r = face_types::record_of(face_type(i))) UnregisterClass(r->window_class);
 }
+
+void fill_background(HWND h, HDC dc, const cell* face) {
+  RECT r;
+  GetClientRect(h, r);
+  i64 colour = color_of(facet(face, 0), facet_index::color);
+  if (colour >= 0) FillRect(dc, r, COLORREF(colour & 0xFFFFFF));
+  else if (!(GetWindowLong(h, GWL_STYLE) & WS_CHILD)) FillRect(dc, r, GetSysColor(COLOR_BTNFACE));
+}
+
+void paint_draw_facet(HWND h) {
+  const cell* face = face_of_window(h);
+  cell* draw = face ? facet(face, facet_index::draw) : nullptr;
+  if (!draw) return;
+  cell block = *draw;
+  PAINTSTRUCT ps;
+  BeginPaint(h, ps);
+  try {
+    run_draw(h, &block, true);
+  } catch (...) {
+    EndPaint(h, ps);
+    throw;
+  }
+  EndPaint(h, ps);
+}
+
+namespace {
+bool has_draw_block(const cell* face) {
+  const cell* d = facet(face, facet_index::draw);
+  return d && type_of(d) == TYPE_BLOCK;
+}
+}  // namespace
 
 LRESULT window_wndproc(HWND h, u32 msg, WPARAM w, LPARAM l) {
   if (msg == WM_NCCREATE) {
@@ -226,6 +258,22 @@ LRESULT window_wndproc(HWND h, u32 msg, WPARAM w, LPARAM l) {
     case WM_USER + 2:
       window_command(h, u32(w));
       return 0;
+    case WM_PAINT:
+      if (!has_draw_block(face)) break;
+      paint_draw_facet(h);
+      return 0;
+    case WM_ERASEBKGND: {
+      if (has_draw_block(face)) return 1;   // the paint clears with the colour itself
+      const cell* parent = facet(face, facet_index::parent);
+      if (parent && type_of(parent) == TYPE_OBJECT && face_type_is(parent, face_type::tab_panel)) {
+        RECT r;
+        GetClientRect(h, r);
+        FillRect(HDC(u32(w)), r, GetSysColor(COLOR_WINDOW));
+        return 1;
+      }
+      fill_background(h, HDC(u32(w)), face);
+      return 1;
+    }
     case WM_DPICHANGED: {
       set_dpi(LOWORD(w));
       if (auto* r = reinterpret_cast<RECT*>(l))
