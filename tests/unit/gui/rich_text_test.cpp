@@ -95,6 +95,7 @@ TEST_F(rich_text, AnUnshownFaceInDrawIsComparedByContentAndItsLayoutGoesWithIt) 
   collector::root_guard gi(&img);
   // Drawn by DRAW, an unshown face keeps nothing: its changes cannot mark a layout stale.
   EXPECT_EQ(form_text(run("u/handles")), "none");
+  collector::do_cycle();   // what earlier tests left goes first
   u32 live = externals::live_count();
   cell none{TYPE_NONE, 0, 0, 0}, out;
   text_box::metrics(&f, &none, text_box::LINE_COUNT, &out);
