@@ -202,6 +202,14 @@ LRESULT base_wndproc(HWND h, u32 msg, WPARAM w, LPARAM l) {
       return window_wndproc(h, msg, w, l);
     case WM_ERASEBKGND:
       return 1;
+    case WM_SETCURSOR: {
+      // Bit 31 of the slot is set while the pointer is over the client area (WM_NCHITTEST).
+      window_extra* x = extra(HWND{u32(w)});
+      u32 slot = x ? x->cursor : 0;
+      if (!(slot & CURSOR_FROM_OPTION) || !(slot & ~CURSOR_FROM_OPTION)) break;
+      SetCursor(HCURSOR(slot & ~CURSOR_FROM_OPTION));
+      return 1;
+    }
     case WM_NCHITTEST: {
       LRESULT r = DefWindowProc(h, msg, w, l);
       if (window_extra* x = extra(h)) {

@@ -33,6 +33,9 @@
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/externals.h"
+#include "runtime/datatypes/image.h"
+#include "runtime/fire.h"
+#include "runtime/imaging/imaging.h"
 
 namespace vyr::gui {
 
@@ -365,9 +368,27 @@ void set_cursor_option(win::HWND h, const cell* options) {
   if (type_of(&value) == TYPE_WORD) {
     win::HCURSOR c = win::LoadCursor(cursor_id_of(word::symbol_id(&value)));
     if ((ex = win::extra(h))) ex->cursor = static_cast<u32>(c) | CURSOR_FROM_OPTION;
+  } else if (type_of(&value) == TYPE_IMAGE && image::pixel_count(&value) > 0) {
+    // The image's own pixels, the hot spot at its centre, as an icon taken for a cursor
+    // has it. An image that holds no pixels any more leaves the default cursor.
+    win::HCURSOR c{};
+    try {
+      image::lock pixels(&value, false);
+      int w = int(image::width_of(&value)), hh = int(image::height_of(&value));
+      c = win::CreateCursorFromARGB(w, hh, w / 2, hh / 2, pixels.data());
+    } catch (const thrown& t) {
+      if (t.level != THROW_ERROR) throw;
+      return;
+    }
+    if (win::is_null(c)) return;
+    if ((ex = win::extra(h))) {
+      ex->cursor = static_cast<u32>(c) | CURSOR_FROM_OPTION;
+      ex->cursor_icon = static_cast<u32>(c);   // destroyed with the window's face
+    } else {
+      win::DestroyCursor(c);
+    }
   }
-  // An image! cursor needs the image hand-over of the imaging code; any other value leaves
-  // the default cursor.
+  // Any other value leaves the default cursor.
 }
 
 }  // namespace vyr::gui

@@ -258,6 +258,21 @@ LRESULT window_wndproc(HWND h, u32 msg, WPARAM w, LPARAM l) {
     case WM_USER + 2:
       window_command(h, u32(w));
       return 0;
+    case WM_SETCURSOR: {
+      // The window under the pointer: its cursor slot holds the cursor its face's option
+      // chose, or 0 for the class cursor. A base face whose slot lacks bit 31 has the
+      // pointer off its client area: its own procedure says what shows there.
+      HWND under{u32(w)};
+      window_extra* x = extra(under);
+      u32 slot = x ? x->cursor : 0;
+      if (!(slot & ~CURSOR_FROM_OPTION)) break;
+      const cell* uf = face_of_window(under);
+      if (!(slot & CURSOR_FROM_OPTION) && uf &&
+          (face_type_is(uf, face_type::base) || face_type_is(uf, face_type::rich_text)))
+        return 0;
+      SetCursor(HCURSOR(slot & ~CURSOR_FROM_OPTION));
+      return 1;
+    }
     case WM_PAINT:
       if (!has_draw_block(face)) break;
       paint_draw_facet(h);

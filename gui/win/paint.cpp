@@ -572,11 +572,11 @@ HCURSOR SetCursor(HCURSOR h) {
   HCURSOR old = st().current_cursor;
   if (!is_null(h) && !st().cursors.get(uint32_t(h))) return old;
   st().current_cursor = h;
-  if (old != h) {
-    HWND under = WindowFromPoint(st().cursor_pos);
-    HWND top = GetAncestor(is_null(st().capture) ? under : st().capture, GA_ROOT);
-    if (!is_null(top)) st().disp->set_cursor(top, h);
-  }
+  // The display hears of it every time: the pointer may have gone over another top level
+  // with the same cursor, which that top level does not show yet.
+  HWND under = WindowFromPoint(st().cursor_pos);
+  HWND top = GetAncestor(is_null(st().capture) ? under : st().capture, GA_ROOT);
+  if (!is_null(top)) st().disp->set_cursor(top, h);
   return old;
 }
 

@@ -300,8 +300,12 @@ static void on_input_taken(const MSG& m) {
       if (r != 3 && r != 4 && IsWindow(top)) SetActiveWindow(top);   // 3, 4: no activation
     }
   }
-  if (is_null(s.capture) && IsWindow(m.hwnd))
-    SendMessage(m.hwnd, WM_SETCURSOR, raw(m.hwnd), MAKELPARAM(HTCLIENT, m.message));
+  if (is_null(s.capture) && IsWindow(m.hwnd)) {
+    // As the system does, the window under the pointer says which part of it is there
+    // before it is asked for its cursor.
+    LRESULT hit = SendMessage(m.hwnd, WM_NCHITTEST, 0, MAKELPARAM(m.pt.x, m.pt.y));
+    if (IsWindow(m.hwnd)) SendMessage(m.hwnd, WM_SETCURSOR, raw(m.hwnd), MAKELPARAM(int32_t(hit), m.message));
+  }
 }
 
 static bool peek_one(MSG& out, HWND filter, uint32_t min, uint32_t max, bool remove) {

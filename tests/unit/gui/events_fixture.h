@@ -76,7 +76,7 @@ class events : public ::testing::Test {
     boot::build_environment();
     setenv("VYR_HEADLESS_SCREENS", "1920x1080+0+0@96", 1);
     gui::init();
-    hd = static_cast<win::headless_display*>(win::current_display());
+    hd = dynamic_cast<win::headless_display*>(win::current_display());
     register_classes();
     vyr_gui_module_init();   // the hooks the module installs when it loads
     seen.clear();
@@ -171,6 +171,35 @@ class lifecycle : public base_faces {
     cell st = *state;
     block::rs_abs_at(&st, 1)->data2 |= 1u << facet_bit;
     OS_update_view(&f);
+  }
+};
+
+class window_faces : public lifecycle {
+ protected:
+  // A face of `type` kept by the word `name`, made from `spec` over every facet's default.
+  cell make(const std::string& name, const char* type, const std::string& spec) {
+    return run(name + ": make object! [type: '" + type +
+               " offset: 0x0 size: 100x100 text: image: color: menu: data: none enabled?: true "
+               "visible?: true selected: flags: options: parent: pane: state: rate: edge: para: "
+               "font: actors: extra: draw: none " + spec + "] " + name);
+  }
+  // Made and realised as `show` does, under `parent` (0: a top level), and painted.
+  win::HWND shown(const cell& f, u32 parent = 0) {
+    u32 h = OS_make_view(&f, parent);
+    EXPECT_NE(h, 0u);
+    realise(f, h);
+    if (!parent) OS_show_window(win::HWND(h));
+    pump();
+    return win::HWND(h);
+  }
+  // The composed pixel of a top level at client (x, y), as the display was last shown it.
+  u32 shown_pixel(win::HWND top_level, int x, int y) {
+    cairo_surface_t* s = win::compose(top_level);
+    cairo_surface_flush(s);
+    u32 p = *reinterpret_cast<const u32*>(cairo_image_surface_get_data(s) +
+                                          y * cairo_image_surface_get_stride(s) + x * 4);
+    cairo_surface_destroy(s);
+    return p;
   }
 };
 

@@ -7,35 +7,6 @@
 
 namespace vyr::test {
 
-class window_faces : public lifecycle {
- protected:
-  // A face of `type` kept by the word `name`, made from `spec` over every facet's default.
-  cell make(const std::string& name, const char* type, const std::string& spec) {
-    return run(name + ": make object! [type: '" + type +
-               " offset: 0x0 size: 100x100 text: image: color: menu: data: none enabled?: true "
-               "visible?: true selected: flags: options: parent: pane: state: rate: edge: para: "
-               "font: actors: extra: draw: none " + spec + "] " + name);
-  }
-  // Made and realised as `show` does, under `parent` (0: a top level), and painted.
-  win::HWND shown(const cell& f, u32 parent = 0) {
-    u32 h = OS_make_view(&f, parent);
-    EXPECT_NE(h, 0u);
-    realise(f, h);
-    if (!parent) OS_show_window(win::HWND(h));
-    pump();
-    return win::HWND(h);
-  }
-  // The composed pixel of a top level at client (x, y), as the display was last shown it.
-  u32 shown_pixel(win::HWND top_level, int x, int y) {
-    cairo_surface_t* s = win::compose(top_level);
-    cairo_surface_flush(s);
-    u32 p = *reinterpret_cast<const u32*>(cairo_image_surface_get_data(s) +
-                                          y * cairo_image_surface_get_stride(s) + x * 4);
-    cairo_surface_destroy(s);
-    return p;
-  }
-};
-
 TEST_F(window_faces, WindowsAndPanelsPaintTheirColourAndDrawBlock) {
   cell w = make("w", "window", "size: 120x80 color: 0.0.255 draw: [pen off fill-pen 255.0.0 box 0x0 50x50]");
   win::HWND h = shown(w);
@@ -68,6 +39,42 @@ TEST_F(window_faces, WindowsAndPanelsPaintTheirColourAndDrawBlock) {
   push_change(w, facet_index::draw);
   pump();
   EXPECT_EQ(surface_pixel(h, 10, 10), 0xFF008000u);
+}
+
+TEST_F(window_faces, ThePointerTakesTheCursorOfTheFaceUnderIt) {
+  cell w = make("w", "window", "offset: 100x100 size: 200x100 options: [cursor: hand]");
+  win::HWND h = shown(w);
+  // A base face with an image for a cursor: its pixels, the hot spot at its centre.
+  cell b = make("b", "base", "offset: 100x0 size: 50x50 color: 255.255.255 "
+                "options: compose [cursor: (make image! [6x4 255.0.0])]");
+  win::HWND hb = shown(b, win::raw(h));
+  cell p = make("p", "panel", "offset: 0x60 size: 40x40");   // no cursor of its own
+  shown(p, win::raw(h));
+  win::POINT origin;
+  win::ClientToScreen(h, origin);
+  auto over = [&](int x, int y) {
+    hd->move({origin.x + x, origin.y + y});
+    pump();
+    return win::GetCursor();
+  };
+  EXPECT_EQ(over(20, 20), win::LoadCursor(win::IDC_HAND));
+  EXPECT_EQ(hd->cursor(), win::LoadCursor(win::IDC_HAND));   // the display shows it
+  win::HCURSOR image = over(120, 20);
+  EXPECT_EQ(win::cursor_shape(image), 0u);
+  int cw, ch, hx, hy;
+  std::vector<uint32_t> px;
+  ASSERT_TRUE(win::cursor_image(image, cw, ch, hx, hy, px));
+  EXPECT_EQ(std::vector<int>({cw, ch, hx, hy}), std::vector<int>({6, 4, 3, 2}));
+  EXPECT_EQ(px[0], 0xFFFF0000u);
+  EXPECT_EQ(over(10, 80), win::LoadCursor(win::IDC_ARROW));   // the panel's class cursor
+  EXPECT_EQ(over(20, 20), win::LoadCursor(win::IDC_HAND));
+  // New options choose again, and the image cursor goes with its face.
+  run("w/options: [cursor: I-beam]");
+  push_change(w, facet_index::options);
+  EXPECT_EQ(over(21, 20), win::LoadCursor(win::IDC_IBEAM));
+  free_face(&b, false);
+  EXPECT_FALSE(win::cursor_image(image, cw, ch, hx, hy, px));
+  (void)hb;
 }
 
 }  // namespace vyr::test

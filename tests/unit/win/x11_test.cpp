@@ -8,6 +8,7 @@
 // gtest first: the X headers define macros (None, Bool) that its templates use as names.
 #include "gui/win/x11/display.h"
 #include "tests/unit/win/win_fixture.h"
+#include "tests/unit/xvfb.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -22,61 +23,8 @@
 
 namespace vyr::win::test {
 
-static bool have_program(const char* name) {
-  const char* path = std::getenv("PATH");
-  std::string p = path ? path : "/usr/bin:/bin";
-  size_t i = 0;
-  while (i <= p.size()) {
-    size_t j = p.find(':', i);
-    if (j == std::string::npos) j = p.size();
-    std::string f = p.substr(i, j - i) + "/" + name;
-    if (access(f.c_str(), X_OK) == 0) return true;
-    i = j + 1;
-  }
-  return false;
-}
-
-// An Xvfb of our own: started on a free display number, stopped at the end.
-struct xvfb {
-  pid_t pid = -1;
-  std::string display;
-  bool start() {
-    int fds[2];
-    if (pipe(fds) != 0) return false;
-    pid = fork();
-    if (pid == 0) {
-      close(fds[0]);
-      int null = open("/dev/null", O_WRONLY);
-      dup2(null, 1);
-      dup2(null, 2);
-      std::string fd = std::to_string(fds[1]);
-      execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "640x480x24", "-nolisten", "tcp",
-             "-noreset", static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    close(fds[1]);
-    std::string num;
-    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(15);
-    while (std::chrono::steady_clock::now() < until) {
-      pollfd p{fds[0], POLLIN, 0};
-      if (poll(&p, 1, 200) <= 0) continue;
-      char c;
-      if (read(fds[0], &c, 1) != 1) break;
-      if (c == '\n') break;
-      num += c;
-    }
-    close(fds[0]);
-    if (num.empty()) return false;
-    display = ":" + num;
-    return true;
-  }
-  ~xvfb() {
-    if (pid > 0) {
-      kill(pid, SIGTERM);
-      waitpid(pid, nullptr, 0);
-    }
-  }
-};
+using vyr::test::have_program;
+using vyr::test::xvfb;
 
 static std::unique_ptr<xvfb> g_server;
 
