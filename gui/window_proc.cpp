@@ -162,12 +162,13 @@ LRESULT window_wndproc(HWND h, u32 msg, WPARAM w, LPARAM l) {
         return 0;
       }
       set_geometry(h, facet_index::size, p);
-      if (L.in_size_move) return 0;   // `resizing` on the way, one `resize` at the end
       dispatch_event(record_of(h, msg, w, l), 0, ev::RESIZE);
-      // The face's state may be gone after the handler (the window was closed).
+      // Once more for a shown face, unless a user's sizing runs (it ends in one `resize` of
+      // its own) and the window was not maximised. The face's state may be gone after the
+      // handler (the window was closed).
       face = face_of_window(h);
       cell* state = face ? facet(face, facet_index::state) : nullptr;
-      if (state && type_of(state) == TYPE_BLOCK)
+      if (state && type_of(state) == TYPE_BLOCK && (!L.in_size_move || w == SIZE_MAXIMIZED))
         dispatch_event(record_of(h, msg, w, l), 0, ev::RESIZE);
       return 0;
     }
@@ -221,13 +222,23 @@ LRESULT window_wndproc(HWND h, u32 msg, WPARAM w, LPARAM l) {
       return 0;
     case WM_WINDOWPOSCHANGED: {
       auto* pos = reinterpret_cast<WINDOWPOS*>(l);
-      LRESULT r = DefWindowProc(h, msg, w, l);
       if (window && pos && (pos->flags & SWP_STATECHANGED)) {
         u32 style = u32(GetWindowLong(h, GWL_STYLE));
+        // The handler of the new state sees the new size and offset (a minimised window
+        // keeps the ones it had).
+        if (!(style & WS_MINIMIZE)) {
+          RECT wr, cr;
+          GetWindowRect(h, wr);
+          GetClientRect(h, cr);
+          set_geometry(h, facet_index::size, POINT{cr.width(), cr.height()});
+          set_geometry(h, facet_index::offset, POINT{wr.left, wr.top});
+        }
         u32 type = (style & WS_MINIMIZE) ? ev::MINIMIZE : (style & WS_MAXIMIZE) ? ev::MAXIMIZE : ev::RESTORE;
         dispatch_event(record_of(h, msg, w, l), 0, type);
+        if (!IsWindow(h)) return 0;
       }
-      return r;
+      // WM_MOVE and WM_SIZE follow, with their events.
+      return DefWindowProc(h, msg, w, l);
     }
     case WM_CLOSE: {
       window_extra* x = extra(h);

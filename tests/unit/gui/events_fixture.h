@@ -36,20 +36,20 @@ namespace vyr::test {
 using namespace vyr::gui;
 namespace ev = vyr::event;
 
-namespace {
-// What the recorder saw, one line per event: "type key offset picked flags".
-std::vector<std::string> seen;
-std::map<std::string, std::string> answers;             // type -> word to answer
-std::function<void(const std::string&)> on_event;       // runs inside the handler
+// What the recorder saw, one line per event: "type key offset picked flags". Shared by every
+// file that includes this fixture (one definition for the program).
+inline std::vector<std::string> seen;
+inline std::map<std::string, std::string> answers;             // type -> word to answer
+inline std::function<void(const std::string&)> on_event;       // runs inside the handler
 
-std::string field_text(const cell* e, u32 index) {
+inline std::string field_text(const cell* e, u32 index) {
   cell out;
   ev::get_field(e, index, &out);
   collector::root_guard g(&out);
   return mold_text(out);
 }
 
-cell recorder(const cell* e) {
+inline cell recorder(const cell* e) {
   std::string type = field_text(e, ev::F_TYPE);
   seen.push_back(type + " " + field_text(e, ev::F_KEY) + " " + field_text(e, ev::F_OFFSET) + " " +
                  field_text(e, ev::F_PICKED) + " " + field_text(e, ev::F_FLAGS));
@@ -59,14 +59,13 @@ cell recorder(const cell* e) {
   return word::intern(a->second.c_str());
 }
 
-std::string prefix(const std::string& s, const std::string& p) { return s.substr(0, p.size()); }
+inline std::string prefix(const std::string& s, const std::string& p) { return s.substr(0, p.size()); }
 
-std::vector<std::string> types() {
+inline std::vector<std::string> types() {
   std::vector<std::string> t;
   for (auto& s : seen) t.push_back(s.substr(0, s.find(' ')));
   return t;
 }
-}  // namespace
 
 class events : public ::testing::Test {
  protected:

@@ -77,4 +77,47 @@ TEST_F(window_faces, ThePointerTakesTheCursorOfTheFaceUnderIt) {
   (void)hb;
 }
 
+TEST_F(window_faces, SizeMessagesGiveResizeByTheSizingUnderWayAndTheState) {
+  cell w = make("w", "window", "offset: 50x50 size: 300x200 flags: [resize]");
+  win::HWND h = shown(w);
+  struct { bool interactive; win::WPARAM kind; int resizes; const char* size; } rows[] = {
+      {false, win::SIZE_RESTORED, 2, "150x90"},
+      {true, win::SIZE_RESTORED, 1, "151x90"},    // the user's sizing ends in a `resize` of its own
+      {false, win::SIZE_MAXIMIZED, 2, "152x90"},
+      {true, win::SIZE_MAXIMIZED, 2, "153x90"},
+      {false, win::SIZE_MINIMIZED, 0, "153x90"},  // a minimised window keeps its size
+  };
+  int n = 0;
+  for (auto& r : rows) {
+    seen.clear();
+    loop().in_size_move = r.interactive;
+    win::SendMessage(h, win::WM_SIZE, r.kind, win::MAKELPARAM(150 + n++, 90));
+    loop().in_size_move = false;
+    auto t = types();
+    EXPECT_EQ(std::count(t.begin(), t.end(), "resize"), r.resizes) << r.interactive << " " << r.kind;
+    EXPECT_EQ(form_text(run("w/size")), r.size) << r.interactive << " " << r.kind;
+  }
+  // A new state is told with the size and offset it brings; `resize` follows.
+  std::string at_maximize;
+  on_event = [&](const std::string& type) {
+    if (type == "maximize") at_maximize = form_text(run("w/size"));
+  };
+  seen.clear();
+  hd->set_state(h, win::SW_MAXIMIZE);
+  pump();
+  win::RECT c;
+  win::GetClientRect(h, c);
+  EXPECT_EQ(at_maximize, std::to_string(c.width()) + "x" + std::to_string(c.height()));
+  auto t = types();
+  ASSERT_FALSE(t.empty());
+  EXPECT_EQ(t.front(), "maximize");
+  EXPECT_EQ(std::count(t.begin(), t.end(), "resize"), 2);
+  on_event = nullptr;
+  seen.clear();
+  hd->set_state(h, win::SW_MINIMIZE);
+  pump();
+  EXPECT_EQ(types(), std::vector<std::string>{"minimize"});
+  EXPECT_EQ(form_text(run("w/size")), std::to_string(c.width()) + "x" + std::to_string(c.height()));
+}
+
 }  // namespace vyr::test
