@@ -182,6 +182,28 @@ void OS_show_window(HWND h) {
   set_dpi_from_window(h);
 }
 
+void layout_children(const cell* face_in) {
+  cell face = *face_in;
+  collector::root_guard guard(&face);
+  const cell* pane = facet(&face, facet_index::pane);
+  if (!pane || type_of(pane) != TYPE_BLOCK) return;
+  cell p = *pane;
+  collector::root_guard keep(&p);
+  // The length is read at every step: a child's sizing may run handlers that edit the pane.
+  for (i32 i = 0; i < block::rs_length_q(&p); i++) {
+    cell child = *block::rs_abs_at(&p, u32(series::head_index(&p)) + u32(i));
+    u32 ch = type_of(&child) == TYPE_OBJECT ? face_handle_q(&child) : 0;
+    if (!ch) continue;
+    collector::root_guard keep_child(&child);
+    logical_xy o = xy_of(facet(&child, facet_index::offset)), s = xy_of(facet(&child, facet_index::size));
+    RECT r{to_pixels(o.x), to_pixels(o.y), 0, 0};
+    r.right = add32(r.left, to_pixels(s.x));
+    r.bottom = add32(r.top, to_pixels(s.y));
+    SetWindowPos(HWND(ch), 0, r.left, r.top, r.width(), r.height(), SWP_NOZORDER | SWP_NOACTIVATE);
+    layout_children(&child);
+  }
+}
+
 void OS_redraw(HWND h) {
   InvalidateRect(h, nullptr, false);
   UpdateWindow(h);

@@ -3,6 +3,12 @@
 #include "runtime/datatypes/event.h"
 #include "gui/base_face.h"
 #include "gui/draw_face.h"
+#include "gui/face_values.h"
+#include "gui/lifecycle.h"
+#include "runtime/collector.h"
+#include "runtime/datatypes/object.h"
+#include "runtime/interpreter/interpreter.h"
+#include "runtime/stack.h"
 #include "gui/events.h"
 #include "runtime/datatypes/pair.h"
 #include "runtime/datatypes/point.h"
@@ -123,6 +129,33 @@ void paint_draw_facet(HWND h) {
 }
 
 namespace {
+// A field of system/view, none when there is none.
+cell view_field(const char* name) {
+  cell view;
+  if (!object::system_field({"view"}, &view)) return cell{TYPE_NONE, 0, 0, 0};
+  const cell* f = object::field_named(&view, name);
+  return f ? *f : cell{TYPE_NONE, 0, 0, 0};
+}
+
+// system/view/platform/refresh-screens, the View engine's function; an error in it is
+// reported and dropped, as a handler's is.
+void refresh_screens() {
+  cell platform = view_field("platform");
+  collector::root_guard gp(&platform);
+  cell* f = type_of(&platform) == TYPE_OBJECT ? object::field_named(&platform, "refresh-screens") : nullptr;
+  if (!f || type_of(f) != TYPE_FUNCTION) return;
+  cell fn = *f, result{TYPE_NONE, 0, 0, 0};
+  collector::root_guard g1(&fn), g2(&result);
+  cell* saved_top = stack::top;
+  try {
+    interpreter::call(&fn, nullptr, 0, &result);
+  } catch (thrown& t) {
+    stack::top = saved_top;
+    if (t.level != THROW_ERROR) throw;
+    report_handler_error(t, handler_site::event);
+  }
+}
+
 bool has_draw_block(const cell* face) {
   const cell* d = facet(face, facet_index::draw);
   return d && type_of(d) == TYPE_BLOCK;
@@ -301,12 +334,36 @@ LRESULT window_wndproc(HWND h, u32 msg, WPARAM w, LPARAM l) {
       return 1;
     }
     case WM_DPICHANGED: {
+      // Handlers run on the way (the new size gives resize): the face is held here.
+      cell f = *face;
+      collector::root_guard guard(&f);
+      const cell* state = facet(&f, facet_index::state);
+      if (!state || type_of(state) != TYPE_BLOCK) return 0;
+      if (window) {
+        const cell* parent = facet(&f, facet_index::parent);
+        if (parent && type_of(parent) == TYPE_OBJECT) {
+          cell current = *parent, screens = view_field("screens");
+          collector::root_guard g1(&current), g2(&screens);
+          move_window_to_screen(u32(MonitorFromWindow(h, MONITOR_DEFAULTTONEAREST)), &f, &current, &screens);
+        }
+      }
       set_dpi(LOWORD(w));
       if (auto* r = reinterpret_cast<RECT*>(l))
         SetWindowPos(h, 0, r->left, r->top, r->width(), r->height(), SWP_NOZORDER | SWP_NOACTIVATE);
-      RedrawWindow(h, nullptr, RDW_INVALIDATE | RDW_ERASE);
+      if (!IsWindow(h)) return 0;
+      if (window) {
+        load_default_font(h);
+        layout_children(&f);
+        fill_metrics();
+      }
+      RedrawWindow(h, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
       return 0;
     }
+    case WM_DISPLAYCHANGE:
+      // The screens are listed again, then everything is drawn anew.
+      refresh_screens();
+      if (IsWindow(h)) RedrawWindow(h, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN);
+      return 0;
     default:
       break;
   }

@@ -777,9 +777,21 @@ void input_dpi_changed(HWND top, uint32_t dpi) {
   window* w = win_of(top);
   if (!w || dpi == 0) return;
   uint32_t old = w->dpi ? w->dpi : 96;
-  w->dpi = dpi;
-  RECT r = w->rect;
-  RECT s{r.left, r.top, add32(r.left, int64_t(r.width()) * dpi / old), add32(r.top, int64_t(r.height()) * dpi / old)};
+  // The window and everything in it are on the new DPI (scroll bars and frames follow it).
+  std::vector<window*> tree{w};
+  while (!tree.empty()) {
+    window* t = tree.back();
+    tree.pop_back();
+    t->dpi = dpi;
+    for (HWND c : t->children)
+      if (window* cw = win_of(c)) tree.push_back(cw);
+  }
+  // The suggested rectangle keeps the top-left corner and scales the client area; the
+  // frame around it stays what it is.
+  RECT r = w->rect, c = client_rect_in_window(w);
+  int64_t fw = int64_t(r.width()) - c.width(), fh = int64_t(r.height()) - c.height();
+  RECT s{r.left, r.top, add32(r.left, fw + int64_t(c.width()) * dpi / old),
+         add32(r.top, fh + int64_t(c.height()) * dpi / old)};
   SendMessage(top, WM_DPICHANGED, (uint64_t(dpi) << 16) | dpi, reinterpret_cast<LPARAM>(&s));
 }
 

@@ -15,6 +15,7 @@
 #include "boot/environment.h"
 #include "gui/base_face.h"
 #include "gui/draw_face.h"
+#include "gui/entry/module.h"
 #include "gui/events.h"
 #include "gui/lifecycle.h"
 #include "gui/module.h"
@@ -70,14 +71,16 @@ inline std::vector<std::string> types() {
 class events : public ::testing::Test {
  protected:
   win::headless_display* hd = nullptr;
+  const char* screens = "1920x1080+0+0@96";   // of the headless display
   void SetUp() override {
     ensure_runtime();
     boot::build_environment();
-    setenv("VYR_HEADLESS_SCREENS", "1920x1080+0+0@96", 1);
+    setenv("VYR_HEADLESS_SCREENS", screens, 1);
     gui::init();
     hd = dynamic_cast<win::headless_display*>(win::current_display());
     register_classes();
     vyr_gui_module_init();   // the hooks the module installs when it loads
+    gui_module::mark_linked();   // routines reach the code linked in here
     seen.clear();
     answers.clear();
     on_event = nullptr;

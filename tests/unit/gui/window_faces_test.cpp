@@ -120,4 +120,77 @@ TEST_F(window_faces, SizeMessagesGiveResizeByTheSizingUnderWayAndTheState) {
   EXPECT_EQ(form_text(run("w/size")), std::to_string(c.width()) + "x" + std::to_string(c.height()));
 }
 
+// Two screens side by side, as faces in system/view/screens.
+class screen_faces : public window_faces {
+ protected:
+  void SetUp() override {
+    screens = "1000x800+0+0@96,1000x800+1000+0@96";
+    window_faces::SetUp();
+  }
+  void list_screens() {
+    run("face!: make object! [type: 'face offset: size: text: image: color: menu: data: none "
+        "enabled?: true visible?: true selected: flags: options: parent: pane: state: rate: edge: "
+        "para: font: actors: extra: draw: none]");
+    run("system/view/screens: none system/view/platform/refresh-screens");
+  }
+};
+
+TEST_F(screen_faces, ADpiChangeSizesTheWindowAndItsChildrenAnew) {
+  list_screens();
+  cell w = make("w", "window", "offset: 100x100 size: 200x100 parent: system/view/screens/1");
+  run("append w/parent/pane w");
+  win::HWND h = shown(w);
+  cell p = make("p", "panel", "offset: 10x20 size: 50x40 color: 0.255.0");
+  win::HWND hp = shown(p, win::raw(h));
+  cell b = make("b", "base", "offset: 5x5 size: 20x10 color: 255.0.0");
+  win::HWND hb = shown(b, win::raw(hp));
+  run("p/pane: reduce [b] w/pane: reduce [p]");
+  auto client = [](win::HWND x) {
+    win::RECT r;
+    win::GetClientRect(x, r);
+    return std::to_string(r.width()) + "x" + std::to_string(r.height());
+  };
+  auto at = [&](win::HWND x) {
+    win::POINT o{0, 0};
+    win::MapWindowPoints(x, win::GetParent(x), &o, 1);
+    return std::to_string(o.x) + "x" + std::to_string(o.y);
+  };
+  EXPECT_EQ(client(h) + " " + client(hp) + " " + at(hp) + " " + client(hb) + " " + at(hb),
+            "200x100 50x40 10x20 20x10 5x5");
+  seen.clear();
+  hd->set_monitor_dpi(0, 192);
+  pump();
+  EXPECT_EQ(client(h) + " " + client(hp) + " " + at(hp) + " " + client(hb) + " " + at(hb),
+            "400x200 100x80 20x40 40x20 10x10");
+  EXPECT_EQ(form_text(run("reduce [w/size p/size b/size]")), "200x100 50x40 20x10");
+  EXPECT_EQ(g().dpi_x, 192);
+  win::LOGFONT lf;
+  ASSERT_TRUE(win::GetObject(g().default_font, lf));
+  EXPECT_EQ(lf.lfHeight, -24);   // 9 points at 192 DPI
+  EXPECT_NE(std::find(types().begin(), types().end(), "resize"), types().end());
+  EXPECT_EQ(shown_pixel(h, 20 + 10 + 2, 40 + 10 + 2), 0xFFFF0000u);   // the base face, drawn anew
+  // On the other screen's monitor a DPI change moves the window to that screen's face.
+  win::SetWindowPos(h, 0, 1200, 100, 0, 0, win::SWP_NOSIZE | win::SWP_NOZORDER);
+  hd->set_monitor_dpi(1, 120);
+  pump();
+  EXPECT_EQ(form_text(run("reduce [same? w/parent system/view/screens/2 length? system/view/screens/1/pane "
+                          "same? w first system/view/screens/2/pane]")),
+            "true 0 true");
+}
+
+TEST_F(screen_faces, ADisplayChangeListsTheScreensAgainAndRedraws) {
+  list_screens();
+  cell w = make("w", "window", "offset: 100x100 size: 200x100 color: 0.0.255");
+  win::HWND h = shown(w);
+  EXPECT_EQ(form_text(run("reduce [length? system/view/screens system/view/screens/2/offset]")), "2 1000x0");
+  std::vector<win::monitor> one(1);
+  one[0].rect = {0, 0, 1600, 900};
+  one[0].work = one[0].rect;
+  hd->set_monitors(one);
+  EXPECT_TRUE(win::GetUpdateRect(h, nullptr, false));   // to be drawn anew
+  pump();
+  EXPECT_EQ(form_text(run("reduce [length? system/view/screens system/view/screens/1/size]")), "1 1600x900");
+  EXPECT_EQ(surface_pixel(h, 10, 10), 0xFF0000FFu);
+}
+
 }  // namespace vyr::test

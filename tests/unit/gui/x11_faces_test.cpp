@@ -12,6 +12,7 @@
 #include <X11/Xlib.h>
 #include <X11/cursorfont.h>
 #include <X11/extensions/Xfixes.h>
+#include <X11/extensions/Xrandr.h>
 
 namespace vyr::test {
 
@@ -27,6 +28,7 @@ class x11_faces : public window_faces {
   static void SetUpTestSuite() {
     if (!have_program("Xvfb")) return;
     server = std::make_unique<xvfb>();
+    server->screen = "800x600x24";
     if (!server->start()) server.reset();
   }
   static void TearDownTestSuite() { server.reset(); }
@@ -116,6 +118,24 @@ TEST_F(x11_faces, ThePointerShowsTheCursorOfTheFaceUnderIt) {
   EXPECT_EQ(image.px[0] & 0xFFFFFFFFu, 0xFFFF0000u);
   warp(o.x + 20, o.y + 80);
   EXPECT_TRUE(run_until([&] { return pointer_cursor() == hand; }));
+}
+
+TEST_F(x11_faces, AScreenChangeThroughXRandRListsTheScreensAgain) {
+  run("face!: make object! [type: 'face offset: size: text: image: color: menu: data: none "
+      "enabled?: true visible?: true selected: flags: options: parent: pane: state: rate: edge: "
+      "para: font: actors: extra: draw: none]");
+  run("system/view/screens: none system/view/platform/refresh-screens");
+  EXPECT_EQ(form_text(run("system/view/screens/1/size")), "800x600");
+  cell w = make("w", "window", "offset: 20x20 size: 200x100");
+  win::HWND h = shown(w);
+  ASSERT_TRUE(run_until([&] { return xd->mapped(h); }));
+  // The screen's size set anew (Xvfb can only take its own size back, but the server tells
+  // every client all the same): the screen faces are made again from what the monitors say,
+  // which puts back the size spoilt here.
+  run("system/view/screens/1/size: 1x1");
+  XRRSetScreenSize(other, DefaultRootWindow(other), 800, 600, 212, 159);
+  XSync(other, False);
+  EXPECT_TRUE(run_until([&] { return form_text(run("system/view/screens/1/size")) == "800x600"; }));
 }
 
 }  // namespace vyr::test
