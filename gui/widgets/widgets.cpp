@@ -108,6 +108,7 @@ void sync_window(const cell* face, HWND h, u32 mask) {
   }
   if (bit(facet_index::image) && composed) recompose(h);
   if (bit(facet_index::options)) set_cursor_option(h, facet(face, facet_index::options));
+  if (bit(facet_index::offset) || bit(facet_index::visible)) sync_caret(h, face, mask);
 }
 
 }  // namespace vyr::gui::widgets

@@ -120,6 +120,33 @@ TEST_F(window_faces, SizeMessagesGiveResizeByTheSizingUnderWayAndTheState) {
   EXPECT_EQ(form_text(run("w/size")), std::to_string(c.width()) + "x" + std::to_string(c.height()));
 }
 
+TEST_F(window_faces, ACaretFaceCarriesTheCaretOfItsOwner) {
+  cell w = make("w", "window", "size: 300x200");
+  win::HWND h = shown(w);
+  cell o = make("o", "base", "offset: 0x0 size: 300x200 color: 255.255.255");
+  win::HWND ho = shown(o, win::raw(h));
+  cell c = make("c", "base", "offset: 10x5 size: 2x12 color: 0.0.0 options: reduce [quote caret: o]");
+  shown(c, win::raw(ho));
+  auto caret = [] {
+    win::POINT p;
+    if (!win::GetCaretPos(p)) return std::string("none");
+    return std::to_string(p.x) + "x" + std::to_string(p.y);
+  };
+  EXPECT_EQ(caret(), "10x5");
+  EXPECT_TRUE(win::GetWindowLong(ho, gui::slot::flags) & WINDOW_OWNS_CARET);
+  run("c/offset: 30x5");
+  push_change(c, facet_index::offset);
+  EXPECT_EQ(caret(), "30x5");
+  run("c/visible?: false");
+  push_change(c, facet_index::visible);
+  EXPECT_EQ(caret(), "none");
+  EXPECT_FALSE(win::GetWindowLong(ho, gui::slot::flags) & WINDOW_OWNS_CARET);
+  run("c/offset: 40x17 c/visible?: true");
+  push_change(c, facet_index::offset);
+  push_change(c, facet_index::visible);
+  EXPECT_EQ(caret(), "40x17");
+}
+
 // Two screens side by side, as faces in system/view/screens.
 class screen_faces : public window_faces {
  protected:
