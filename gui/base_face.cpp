@@ -270,6 +270,13 @@ LRESULT base_wndproc(HWND h, u32 msg, WPARAM w, LPARAM l) {
     }
     case WM_HSCROLL: case WM_VSCROLL: case WM_COMMAND: case WM_CLOSE:
       return window_wndproc(h, msg, w, l);
+    case WM_IME_STARTCOMPOSITION: case WM_IME_ENDCOMPOSITION: {
+      // A face that owns the caret takes text from the input method: while it composes,
+      // key-down events leave the keys it takes alone (the IME-active flag of the loop).
+      window_extra* x = extra(h);
+      if (x && (x->flags & WINDOW_OWNS_CARET)) loop().ime_active = msg == WM_IME_STARTCOMPOSITION;
+      break;
+    }
     default:
       break;
   }

@@ -45,6 +45,9 @@ class display {
   virtual void activate_top(HWND) {}
   virtual void present(HWND top, cairo_surface_t* frame) = 0;
   virtual void set_cursor(HWND top, HCURSOR) {}
+  // Where the input method shows the text being composed over the spot: the caret's place
+  // (bottom left) in the client coordinates of the top level that holds it.
+  virtual void set_ime_spot(HWND top, POINT client) {}
   // Frame thickness around the client area of a top level with these styles.
   virtual RECT frame_extents(uint32_t style, uint32_t exstyle);
   // The clipboard: false when it cannot be had (another owner holds it, or the display
@@ -78,6 +81,9 @@ struct key_input {
   std::string text;   // UTF-8 text the key produced (from the input method), may be empty
 };
 void input_key(const key_input&);
+// The input method starts or ends composing text for the window with the keyboard focus;
+// the keys it takes meanwhile come as VK_PROCESSKEY, what it commits as the text of a key.
+void input_composition(bool start);
 void input_pointer_move(POINT screen);
 // button: 1 left, 2 middle, 3 right, 4 X1, 5 X2.
 void input_button(int button, bool down, POINT screen);

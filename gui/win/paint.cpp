@@ -470,6 +470,16 @@ void caret_hide_for_paint(HWND h) {
 }
 }  // namespace detail
 
+// The input method composes over the caret: the display hears where it is.
+static void caret_moved() {
+  caret_state& c = st().caret;
+  HWND top = GetAncestor(c.hwnd, GA_ROOT);
+  if (is_null(top)) return;
+  POINT p{c.x, add32(c.y, c.h)};
+  MapWindowPoints(c.hwnd, top, &p, 1);
+  st().disp->set_ime_spot(top, p);
+}
+
 bool CreateCaret(HWND h, int width, int height) {
   if (!IsWindow(h)) return false;
   DestroyCaret();
@@ -480,6 +490,7 @@ bool CreateCaret(HWND h, int width, int height) {
   c.x = c.y = 0;
   c.hide = 1;
   c.epoch_us = clock_us();
+  caret_moved();
   return true;
 }
 
@@ -499,6 +510,7 @@ bool SetCaretPos(int x, int y) {
   c.y = y;
   c.epoch_us = clock_us();
   if (window* w = win_of(c.hwnd)) mark_dirty(w);
+  caret_moved();
   return true;
 }
 

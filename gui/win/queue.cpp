@@ -609,8 +609,10 @@ static void push_input(input_msg in) {
 void input_key(const key_input& k) {
   if (!installed() || k.vk == 0 || k.vk > 255) return;
   state& s = st();
+  // The input method's key is no key of the keyboard: it has no state to keep.
+  bool processed = k.vk == VK_PROCESSKEY;
   bool was_down = s.live_keys[k.vk] & 0x80;
-  apply_key(s.live_keys, k.vk, k.down, k.side);
+  if (!processed) apply_key(s.live_keys, k.vk, k.down, k.side);
   bool alt = s.live_keys[VK_MENU] & 0x80, ctrl = s.live_keys[VK_CONTROL] & 0x80;
   bool sys = (alt && !ctrl) || k.vk == VK_F10 || (k.vk == VK_MENU && !ctrl);
   input_msg in;
@@ -626,7 +628,7 @@ void input_key(const key_input& k) {
   if (!k.down || was_down || k.repeat) l |= 1u << 30;
   if (!k.down) l |= 1u << 31;
   in.msg.lParam = l;
-  in.key_vk = vk;
+  in.key_vk = processed ? 0 : vk;
   in.key_down = k.down;
   in.side = k.side;
   in.msg.lPrivate = ++s.input_seq;
@@ -634,6 +636,16 @@ void input_key(const key_input& k) {
     s.key_texts.emplace_back(in.msg.lPrivate, k.text);
     if (s.key_texts.size() > 64) s.key_texts.pop_front();
   }
+  push_input(std::move(in));
+}
+
+void input_composition(bool start) {
+  if (!installed()) return;
+  state& s = st();
+  input_msg in;
+  in.msg.hwnd = is_null(s.focus) ? s.active : s.focus;
+  if (is_null(in.msg.hwnd)) return;
+  in.msg.message = start ? WM_IME_STARTCOMPOSITION : WM_IME_ENDCOMPOSITION;
   push_input(std::move(in));
 }
 

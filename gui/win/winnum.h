@@ -32,6 +32,8 @@ constexpr uint32_t WM_NULL = 0x0000, WM_CREATE = 0x0001, WM_DESTROY = 0x0002, WM
   WM_MOUSELEAVE = 0x02A3, WM_DPICHANGED = 0x02E0, WM_CUT = 0x0300, WM_COPY = 0x0301,
   WM_PASTE = 0x0302, WM_CLEAR = 0x0303, WM_UNDO = 0x0304, WM_PRINT = 0x0317,
   WM_PRINTCLIENT = 0x0318, WM_THEMECHANGED = 0x031A, WM_DISPLAYCHANGE = 0x007E, WM_USER = 0x0400, WM_APP = 0x8000;
+// The input method's messages to the window with the keyboard focus.
+constexpr uint32_t WM_IME_SETCONTEXT = 0x0281;
 
 // Edit control messages the text fields send.
 constexpr uint32_t EM_GETSEL = 0x00B0, EM_SETSEL = 0x00B1, EM_GETRECT = 0x00B2, EM_SCROLLCARET = 0x00B7,
@@ -158,6 +160,8 @@ constexpr uint32_t VK_LBUTTON = 0x01, VK_RBUTTON = 0x02, VK_CANCEL = 0x03, VK_MB
   VK_OEM_1 = 0xBA, VK_OEM_PLUS = 0xBB, VK_OEM_COMMA = 0xBC, VK_OEM_MINUS = 0xBD,
   VK_OEM_PERIOD = 0xBE, VK_OEM_2 = 0xBF, VK_OEM_3 = 0xC0, VK_OEM_4 = 0xDB, VK_OEM_5 = 0xDC,
   VK_OEM_6 = 0xDD, VK_OEM_7 = 0xDE;
+// A key the input method took: its text, if any, comes as the characters it commits.
+constexpr uint32_t VK_PROCESSKEY = 0xE5;
 
 // Clipboard formats.
 constexpr uint32_t CF_TEXT = 1, CF_BITMAP = 2, CF_UNICODETEXT = 13;

@@ -58,6 +58,11 @@ class headless_display : public display {
   void click(POINT screen, int b = 1);
   void wheel(int delta, bool horizontal = false);
   void close(HWND top) { input_close(top); }
+  // The input method: composing starts or ends (the keys between are VK_PROCESSKEY, the
+  // committed text the text of a key); `ime_spot` is where it was last told to show.
+  void compose(bool start) { input_composition(start); }
+  void set_ime_spot(HWND, POINT client) override { ime_spot = client; }
+  POINT ime_spot{-1, -1};
   void activate(HWND top, bool on = true) { input_activate(top, on); }
   void set_state(HWND top, int show_cmd) { input_state(top, show_cmd); }
   // A user move or resize: the window passes through `steps` (window rectangles).

@@ -26,6 +26,7 @@ class x11_display : public display {
   void activate_top(HWND) override;
   void present(HWND top, cairo_surface_t* frame) override;
   void set_cursor(HWND top, HCURSOR) override;
+  void set_ime_spot(HWND top, POINT client) override;
   RECT frame_extents(uint32_t style, uint32_t exstyle) override;
   bool get_clipboard(clipboard_content* out) override;
   bool set_clipboard(const clipboard_content& in) override;
@@ -35,6 +36,9 @@ class x11_display : public display {
   unsigned long native(HWND) const;
   bool mapped(HWND) const;
   uint32_t xft_dpi() const;
+  // The pre-edit style of a top level's input context: "position" (over the spot),
+  // "nothing" (the fall-back), or "" without one.
+  const char* preedit_style(HWND) const;
 
   struct impl;
  private:

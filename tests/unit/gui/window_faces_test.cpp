@@ -147,6 +147,40 @@ TEST_F(window_faces, ACaretFaceCarriesTheCaretOfItsOwner) {
   EXPECT_EQ(caret(), "40x17");
 }
 
+TEST_F(window_faces, TheInputMethodsKeysAndCommittedTextReachTheCaretsOwner) {
+  cell w = make("w", "window", "offset: 100x100 size: 300x200");
+  win::HWND h = shown(w);
+  cell o = make("o", "base", "offset: 20x30 size: 200x100 color: 255.255.255");
+  win::HWND ho = shown(o, win::raw(h));
+  cell c = make("c", "base", "offset: 10x5 size: 2x12 color: 0.0.0 options: reduce [quote caret: o]");
+  shown(c, win::raw(ho));
+  // The input method is told to compose at the caret's foot, in the window's client area.
+  EXPECT_EQ(hd->ime_spot.x, 20 + 10);
+  EXPECT_EQ(hd->ime_spot.y, 30 + 5 + 12);
+  win::SetFocus(ho);
+  pump();
+  seen.clear();
+  hd->compose(true);
+  hd->key(win::VK_PROCESSKEY, true);   // a key it takes while composing
+  hd->key('N', false);
+  pump();
+  EXPECT_TRUE(loop().ime_active);
+  hd->key(win::VK_PROCESSKEY, true, "\xE6\x97\xA5\xE6\x9C\xAC");   // it commits two characters
+  hd->compose(false);
+  pump();
+  EXPECT_FALSE(loop().ime_active);
+  auto t = types();
+  EXPECT_EQ(t, (std::vector<std::string>{"key-up", "key", "key"}));
+  ASSERT_EQ(seen.size(), 3u);
+  EXPECT_EQ(prefix(seen[1], "key #\"\xE6\x97\xA5\""), "key #\"\xE6\x97\xA5\"");
+  EXPECT_EQ(prefix(seen[2], "key #\"\xE6\x9C\xAC\""), "key #\"\xE6\x9C\xAC\"");
+  // A window that does not own the caret is not composing for it.
+  win::SetFocus(h);
+  hd->compose(true);
+  pump();
+  EXPECT_FALSE(loop().ime_active);
+}
+
 // Two screens side by side, as faces in system/view/screens.
 class screen_faces : public window_faces {
  protected:
