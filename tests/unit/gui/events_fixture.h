@@ -177,7 +177,7 @@ class lifecycle : public base_faces {
 };
 
 class window_faces : public lifecycle {
- protected:
+ public:
   // A face of `type` kept by the word `name`, made from `spec` over every facet's default.
   cell make(const std::string& name, const char* type, const std::string& spec) {
     return run(name + ": make object! [type: '" + type +

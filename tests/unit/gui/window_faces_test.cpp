@@ -120,13 +120,20 @@ TEST_F(window_faces, SizeMessagesGiveResizeByTheSizingUnderWayAndTheState) {
   EXPECT_EQ(form_text(run("w/size")), std::to_string(c.width()) + "x" + std::to_string(c.height()));
 }
 
+// A window `w` at `at` holding a base face `o` at `owner_at`, whose caret a caret face `c`
+// (2x12 at 10x5 in `o`) carries; answers the owner's window.
+win::HWND with_caret(window_faces& t, const std::string& at, const std::string& owner_at) {
+  win::HWND h = t.shown(t.make("w", "window", "offset: " + at + " size: 300x200"));
+  win::HWND ho = t.shown(t.make("o", "base", "offset: " + owner_at + " size: 200x100 color: 255.255.255"),
+                         win::raw(h));
+  t.shown(t.make("c", "base", "offset: 10x5 size: 2x12 color: 0.0.0 options: reduce [quote caret: o]"),
+          win::raw(ho));
+  return ho;
+}
+
 TEST_F(window_faces, ACaretFaceCarriesTheCaretOfItsOwner) {
-  cell w = make("w", "window", "size: 300x200");
-  win::HWND h = shown(w);
-  cell o = make("o", "base", "offset: 0x0 size: 300x200 color: 255.255.255");
-  win::HWND ho = shown(o, win::raw(h));
-  cell c = make("c", "base", "offset: 10x5 size: 2x12 color: 0.0.0 options: reduce [quote caret: o]");
-  shown(c, win::raw(ho));
+  win::HWND ho = with_caret(*this, "0x0", "0x0");
+  cell c = run("c");
   auto caret = [] {
     win::POINT p;
     if (!win::GetCaretPos(p)) return std::string("none");
@@ -148,12 +155,8 @@ TEST_F(window_faces, ACaretFaceCarriesTheCaretOfItsOwner) {
 }
 
 TEST_F(window_faces, TheInputMethodsKeysAndCommittedTextReachTheCaretsOwner) {
-  cell w = make("w", "window", "offset: 100x100 size: 300x200");
-  win::HWND h = shown(w);
-  cell o = make("o", "base", "offset: 20x30 size: 200x100 color: 255.255.255");
-  win::HWND ho = shown(o, win::raw(h));
-  cell c = make("c", "base", "offset: 10x5 size: 2x12 color: 0.0.0 options: reduce [quote caret: o]");
-  shown(c, win::raw(ho));
+  win::HWND ho = with_caret(*this, "100x100", "20x30");
+  win::HWND h = win::GetParent(ho);
   // The input method is told to compose at the caret's foot, in the window's client area.
   EXPECT_EQ(hd->ime_spot.x, 20 + 10);
   EXPECT_EQ(hd->ime_spot.y, 30 + 5 + 12);
