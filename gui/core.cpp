@@ -8,6 +8,7 @@
 #include "gui/backend.h"
 #include "gui/face_values.h"
 #include "gui/fonts.h"
+#include "gui/widgets/camera.h"
 #include "runtime/datatypes/handle.h"
 #include "runtime/datatypes/pair.h"
 #include "runtime/datatypes/point.h"
@@ -314,6 +315,8 @@ void free_face(const cell* face, bool close) {
     if (frame) win::DestroyWindow(win::HWND(frame));
   } else if (face_type_is(face, face_type::panel)) {
     win::DestroyWindow(h);
+  } else if (face_type_is(face, face_type::camera)) {
+    release_camera(h);
   }
   if (window && win::IsWindow(h)) {
     u32 own = win::extra(h)->font_or_count;

@@ -23,6 +23,8 @@ target_link_libraries(vyr_win PUBLIC PkgConfig::VYR_GUI_DEPS)
 
 file(GLOB_RECURSE VYR_GUI_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/gui/*.cpp)
 list(FILTER VYR_GUI_SOURCES EXCLUDE REGEX "/gui/(win|draw|text|entry)/")
+# The capture devices' sources, also built into their own tests and the fuzz target.
+file(GLOB VYR_CAMERA_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/gui/camera/*.cpp)
 if(VYR_GUI_SOURCES)
   add_library(vyr_gui STATIC ${VYR_GUI_SOURCES})
   target_link_libraries(vyr_gui PUBLIC vyr_win vyr_draw vyr_runtime)
@@ -40,6 +42,21 @@ if(VYR_GUI_SOURCES AND VYR_GUI_TEST_SOURCES)
   target_link_libraries(vyr_gui_tests PRIVATE vyr_gui vyr_boot_image PkgConfig::VYR_XFIXES GTest::gtest
                         GTest::gtest_main)
   gtest_discover_tests(vyr_gui_tests DISCOVERY_TIMEOUT 60)
+endif()
+
+# The capture code with scripted and fake devices: no display needed. Where no other
+# sanitizer is on, the same tests also run under ThreadSanitizer (a few seconds).
+file(GLOB VYR_CAMERA_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/camera/*.cpp)
+add_executable(vyr_camera_tests ${VYR_CAMERA_TEST_SOURCES} ${VYR_CAMERA_SOURCES})
+target_link_libraries(vyr_camera_tests PRIVATE vyr_runtime PkgConfig::VYR_GUI_DEPS GTest::gtest GTest::gtest_main)
+gtest_discover_tests(vyr_camera_tests DISCOVERY_TIMEOUT 60)
+if(NOT VYR_SANITIZE AND NOT VYR_FUZZ)
+  add_executable(vyr_camera_tsan_tests ${VYR_CAMERA_TEST_SOURCES} ${VYR_CAMERA_SOURCES})
+  target_link_libraries(vyr_camera_tsan_tests PRIVATE vyr_runtime PkgConfig::VYR_GUI_DEPS GTest::gtest GTest::gtest_main)
+  target_compile_options(vyr_camera_tsan_tests PRIVATE -fsanitize=thread)
+  target_link_options(vyr_camera_tsan_tests PRIVATE -fsanitize=thread)
+  add_test(NAME camera.thread_sanitizer COMMAND vyr_camera_tsan_tests)
+  set_tests_properties(camera.thread_sanitizer PROPERTIES ENVIRONMENT "TSAN_OPTIONS=halt_on_error=1")
 endif()
 
 if(VYR_BENCH AND VYR_GUI_SOURCES)

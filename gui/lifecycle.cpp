@@ -9,6 +9,7 @@
 #include "gui/base_face.h"
 #include "gui/events.h"
 #include "gui/text/handles.h"
+#include "gui/widgets/camera.h"
 #include "gui/widgets/widgets.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/handle.h"
@@ -253,6 +254,18 @@ bool face_to_image(const cell* object, cell* out) {
   cell f = *object;
   const cell* type = facet(&f, facet_index::type);
   if (!type || type_of(type) != TYPE_WORD || !facet(&f, facet_index::draw)) return false;
+  if (face_type_is(&f, face_type::camera)) {
+    // A camera's picture is its next frame, kept as its `image` too.
+    u32 h = face_handle_q(&f);
+    cell frame{TYPE_NONE, 0, 0, 0};
+    if (h) {
+      collector::root_guard guard(&f);
+      grab_frame(HWND(h), &frame);
+      if (cell* image = facet(&f, facet_index::image)) *image = frame;
+    }
+    *out = frame;
+    return true;
+  }
   cairo_surface_t* s = nullptr;
   if (face_type_is(&f, face_type::screen)) {
     logical_xy size = xy_of(facet(&f, facet_index::size));

@@ -17,26 +17,28 @@ bool valid_scalar(char32_t cp, int len) {
 
 // ---- Keys ---------------------------------------------------------------------------------
 
+void key_decoder::character(char32_t c, std::vector<key>& out) {
+  if (drop_) drop_ = false;
+  else out.push_back({key_kind::CHAR, c});
+}
+
 void key_decoder::feed(unsigned char b, std::vector<key>& out) {
   if (need_ > 0) {
     if ((b & 0xC0) == 0x80) {
       cp_ = (cp_ << 6) | (b & 0x3F);
       len_++;
-      if (--need_ == 0) out.push_back({key_kind::CHAR, valid_scalar(cp_, len_) ? cp_ : REPLACEMENT});
+      if (--need_ == 0) character(valid_scalar(cp_, len_) ? cp_ : REPLACEMENT, out);
       return;
     }
     // The sequence was cut short: it counts as one bad character, the byte starts anew.
     need_ = 0;
-    out.push_back({key_kind::CHAR, REPLACEMENT});
+    character(REPLACEMENT, out);
   }
   switch (state_) {
     case state::GROUND: ground(b, out); return;
     case state::ESC:
-      if (b == '[') { state_ = state::CSI; params_.clear(); return; }
-      if (b == 'O') { state_ = state::SS3; return; }
-      // Alt with a key, or a lone Esc followed by a key: the key alone.
       state_ = state::GROUND;
-      ground(b, out);
+      alt(b, out);
       return;
     case state::SS3:
       state_ = state::GROUND;
@@ -55,6 +57,27 @@ void key_decoder::feed(unsigned char b, std::vector<key>& out) {
   }
 }
 
+// The byte after an Esc: a sequence's introducer, or a key pressed with Alt. A control
+// key after it (Enter, Backspace...) was a lone Esc, which does nothing, and the key acts.
+void key_decoder::alt(unsigned char b, std::vector<key>& out) {
+  switch (b) {
+    case '[': state_ = state::CSI; params_.clear(); return;
+    case 'O': state_ = state::SS3; return;
+    case 'b': case 'B': out.push_back({key_kind::WORD_LEFT}); return;
+    case 'f': case 'F': out.push_back({key_kind::WORD_RIGHT}); return;
+    case 'd': case 'D': out.push_back({key_kind::WORD_DELETE}); return;
+    default: break;
+  }
+  if (b < 0x20 || b == 0x7F) {
+    ground(b, out);
+    return;
+  }
+  // Any other Alt combination is ignored, a whole character with it.
+  drop_ = true;
+  ground(b, out);
+  drop_ = drop_ && need_ > 0;
+}
+
 void key_decoder::ground(unsigned char b, std::vector<key>& out) {
   if (b < 0x80) {
     switch (b) {
@@ -68,21 +91,22 @@ void key_decoder::ground(unsigned char b, std::vector<key>& out) {
       case 0x10: out.push_back({key_kind::UP}); return;
       case 0x0E: out.push_back({key_kind::DOWN}); return;
       case 0x09: out.push_back({key_kind::TAB}); return;
-      case 0x0B: out.push_back({key_kind::KILL}); return;
+      case 0x0B: out.push_back({key_kind::KILL_END}); return;
+      case 0x15: out.push_back({key_kind::KILL_START}); return;
       case 0x0C: out.push_back({key_kind::CLEAR}); return;
       case 0x04: out.push_back({key_kind::END_OF_INPUT}); return;
       case 0x03: out.push_back({key_kind::INTERRUPT}); return;
       case 0x1A: out.push_back({key_kind::SUSPEND}); return;
       case 0x1B: state_ = state::ESC; return;
       default:
-        if (b >= 0x20) out.push_back({key_kind::CHAR, char32_t(b)});
+        if (b >= 0x20) character(char32_t(b), out);
         return;  // other control characters do nothing
     }
   }
   if (b >= 0xC2 && b <= 0xDF) { cp_ = b & 0x1F; need_ = 1; len_ = 1; return; }
   if (b >= 0xE0 && b <= 0xEF) { cp_ = b & 0x0F; need_ = 2; len_ = 1; return; }
   if (b >= 0xF0 && b <= 0xF4) { cp_ = b & 0x07; need_ = 3; len_ = 1; return; }
-  out.push_back({key_kind::CHAR, REPLACEMENT});  // a stray continuation or invalid lead byte
+  character(REPLACEMENT, out);  // a stray continuation or invalid lead byte
 }
 
 void key_decoder::csi_final(unsigned char b, std::vector<key>& out) {
@@ -212,7 +236,11 @@ outcome editor::apply(const key& k, const history_view* history) {
     case key_kind::HOME: caret = 0; return outcome::NONE;
     case key_kind::END: caret = line.size(); return outcome::NONE;
     case key_kind::TAB: return line.empty() ? outcome::NONE : outcome::COMPLETE;
-    case key_kind::KILL: line.clear(); caret = 0; return outcome::NONE;
+    case key_kind::KILL_END: line.erase(caret); return outcome::NONE;
+    case key_kind::KILL_START:
+      line.erase(0, caret);
+      caret = 0;
+      return outcome::NONE;
     case key_kind::CLEAR: return outcome::CLEAR;
     case key_kind::END_OF_INPUT:
       if (line.empty()) return outcome::END_OF_INPUT;
@@ -233,33 +261,36 @@ std::size_t width_of(char32_t c) {
 
 row render(const std::u32string& prefix, const std::u32string& line, std::size_t caret,
            std::size_t columns, bool hidden) {
-  std::u32string all = prefix;
+  // Only the characters around the caret are looked at: a long line (a paste of a few
+  // hundred thousand characters) costs no more to draw than a short one.
+  std::size_t total = prefix.size() + line.size();
+  auto at = [&](std::size_t i) -> char32_t {
+    char32_t c = i < prefix.size() ? prefix[i] : hidden ? U'*' : line[i - prefix.size()];
+    // Control characters never reach the terminal raw: they would move its cursor.
+    return c < 0x20 || c == 0x7F || (c >= 0x80 && c < 0xA0) ? REPLACEMENT : c;
+  };
   std::size_t caret_at = prefix.size() + (caret > line.size() ? line.size() : caret);
-  if (hidden) all.append(line.size(), U'*');
-  else all += line;
-  // Control characters never reach the terminal raw: they would move its cursor.
-  for (char32_t& c : all)
-    if (c < 0x20 || c == 0x7F || (c >= 0x80 && c < 0xA0)) c = REPLACEMENT;
   std::size_t room = columns > 1 ? columns - 1 : 1;
   // The window starts at the first character such that the caret (and the character
   // under it) fits; as much of the text before it as fits is shown.
   std::size_t start = 0;
   {
-    std::size_t w = caret_at < all.size() ? width_of(all[caret_at]) : 1;
+    std::size_t w = caret_at < total ? width_of(at(caret_at)) : 1;
     std::size_t i = caret_at;
-    while (i > 0 && w + width_of(all[i - 1]) <= room) w += width_of(all[--i]);
+    while (i > 0 && w + width_of(at(i - 1)) <= room) w += width_of(at(--i));
     start = i;
   }
   row r{std::string(), 0};
   std::size_t used = 0;
-  for (std::size_t i = start; i < all.size(); i++) {
-    std::size_t w = width_of(all[i]);
+  for (std::size_t i = start; i < total; i++) {
+    char32_t c = at(i);
+    std::size_t w = width_of(c);
     if (used + w > room) break;
     if (i == caret_at) r.caret_col = used;
-    r.text += encode_utf8(std::u32string_view(&all[i], 1));
+    r.text += encode_utf8(std::u32string_view(&c, 1));
     used += w;
   }
-  if (caret_at >= all.size()) r.caret_col = used;
+  if (caret_at >= total) r.caret_col = used;
   return r;
 }
 

@@ -12,9 +12,13 @@
 
 namespace vyr::text {
 
+// The keys follow the terminal's conventions (readline's): Ctrl+K deletes to the end of
+// the line, Ctrl+U to its start, Ctrl+W the word before the caret, Alt+B and Alt+F move
+// by word, Alt+D deletes the next word. Other Alt combinations are ignored.
 enum class key_kind : std::uint8_t {
   CHAR, ENTER, BACKSPACE, WORD_BACK, DELETE, WORD_DELETE, LEFT, RIGHT, WORD_LEFT,
-  WORD_RIGHT, UP, DOWN, HOME, END, TAB, KILL, CLEAR, END_OF_INPUT, INTERRUPT, SUSPEND
+  WORD_RIGHT, UP, DOWN, HOME, END, TAB, KILL_END, KILL_START, CLEAR, END_OF_INPUT,
+  INTERRUPT, SUSPEND
 };
 
 struct key {
@@ -37,12 +41,15 @@ class key_decoder {
  private:
   enum class state : std::uint8_t { GROUND, ESC, CSI, SS3 };
   void ground(unsigned char b, std::vector<key>& out);
+  void alt(unsigned char b, std::vector<key>& out);
   void csi_final(unsigned char b, std::vector<key>& out);
+  void character(char32_t c, std::vector<key>& out);
   state state_ = state::GROUND;
   std::string params_;
   char32_t cp_ = 0;
   int need_ = 0;     // continuation bytes still expected
   int len_ = 0;      // bytes of the sequence so far
+  bool drop_ = false;  // the character being decoded came with Alt: it is not typed
 };
 
 // Where the history of the line being edited lives (a Vyr block in the console): entry 1

@@ -6,11 +6,14 @@
 
 #include "boot/environment.h"
 #include "console/print_capture.h"
+#include "console/text/delimiters.h"
 #include "console/text/tty.h"
 #include "runtime/collector.h"
 #include "runtime/datatypes/block.h"
+#include "runtime/datatypes/char.h"
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/function.h"
+#include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/pair.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
@@ -218,6 +221,50 @@ void console_init_code(cell* a, u32) {
 
 void watch_output(std::string_view utf8, u32) { note_output(utf8); }
 
+// `check-delimiters`' scan, kept between calls: the string last checked (its series and
+// position) and how many of its characters.
+struct console_check {
+  u32 node = 0;
+  u32 index = 0;
+  u32 chars = 0;
+  delimiter_scan scan;
+} checked;
+
+// `console-check-delimiters text pending grown`: false when the text must be evaluated at
+// once (something more lines cannot mend); the pending openers are appended to `pending`
+// (innermost last; none for a type without an opening character). With `grown` the caller
+// vouches that the text is the one checked last with characters appended at its tail, as
+// the console's own buffer is while it gathers a command: the scan then goes on from where
+// the last check stopped. Any other text is scanned whole.
+void check_delimiters_code(cell* a, u32) {
+  u32 node = series::node(&a[0]);
+  u32 index = series::index(&a[0]);
+  i32 len = string::rs_length_q(&a[0]);
+  u32 n = len > 0 ? u32(len) : 0;
+  bool grown = !logic::falsy(&a[2]) && node == checked.node &&
+               index == checked.index && n >= checked.chars;
+  if (!grown) {
+    checked.scan.reset();
+    checked.chars = 0;
+  }
+  u32 unit = buffer_of(node)->unit();
+  const char* p = string::rs_head(&a[0]);
+  std::u32string more;
+  more.reserve(n - checked.chars);
+  for (u32 i = checked.chars; i < n; i++) more += char32_t(string::get_char(p + u64(i) * unit, unit));
+  checked.node = node;
+  checked.index = index;
+  checked.chars = n;
+  delimiter_check c = checked.scan.append(encode_utf8(more));
+  cell pending = a[1];
+  for (char o : c.open) {
+    cell v{TYPE_NONE, 0, 0, 0};
+    if (o) char_::make_at(&v, u8(o));
+    block::rs_append(&pending, &v);
+  }
+  logic::make_at(&a[0], !c.refused);
+}
+
 }  // namespace
 
 void install() {
@@ -250,7 +297,14 @@ void install() {
   update_size();
 }
 
-void register_routines() { routine::register_("console-init", console_init_code); }
+// `console-input-ended?`: true when the last question met the end of standard input.
+void input_ended_code(cell* a, u32) { logic::make_at(a, input_ended()); }
+
+void register_routines() {
+  routine::register_("console-init", console_init_code);
+  routine::register_("console-input-ended?", input_ended_code);
+  routine::register_("console-check-delimiters", check_delimiters_code);
+}
 
 std::optional<std::string> read_command(const std::string& prompt) {
   cell hist = default_history();

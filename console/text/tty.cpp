@@ -151,6 +151,7 @@ void setup_once() {
 std::string inbuf;
 size_t inpos = 0;
 bool at_end = false;
+bool ended_answer = false;  // the last question met the end of the input
 
 // Waits for input (or a signal's wake-up) and appends what came; false at the end.
 bool fill(bool wait_for_wake) {
@@ -219,14 +220,21 @@ std::optional<std::string> edited_read(const question& q) {
   key_decoder dec;
   std::optional<std::string> result;
   bool done = false;
+  // The row is drawn again once the input read so far is used up, not after every key:
+  // a paste arrives in large reads and is drawn once per read.
+  bool stale = false;
   while (!done) {
     if (redraw_wanted) {
       redraw_wanted = 0;
       enter_raw();
-      draw(prefix, ed, q.hidden);
+      stale = true;
     }
-    if (resized) draw(prefix, ed, q.hidden);
+    if (resized) stale = true;
     if (inpos >= inbuf.size()) {
+      if (stale) {
+        draw(prefix, ed, q.hidden);
+        stale = false;
+      }
       if (!fill(true)) {
         // The input ended under the editor: like Ctrl+D on an empty line.
         result = std::nullopt;
@@ -290,7 +298,7 @@ std::optional<std::string> edited_read(const question& q) {
           break;
         }
       }
-      if (!done) draw(prefix, ed, q.hidden);
+      if (!done) stale = true;
     }
   }
   leave_raw();
@@ -320,6 +328,8 @@ std::optional<std::string> take_line(std::string& buffer, size_t& pos, bool at_e
   return encode_utf8(decode_utf8(line));
 }
 
+bool input_ended() { return ended_answer; }
+
 bool stdin_terminal() {
   static int t = -1;
   if (t < 0) t = isatty(STDIN_FILENO) ? 1 : 0;
@@ -339,10 +349,16 @@ bool editing() {
 }
 
 std::optional<std::string> read_line(const question& q) {
-  if (editing()) return edited_read(q);
-  if (stdin_terminal() && !q.prompt.empty()) out(q.prompt);
-  row_tail.clear();
-  return plain_read();
+  std::optional<std::string> line;
+  if (editing()) {
+    line = edited_read(q);
+  } else {
+    if (stdin_terminal() && !q.prompt.empty()) out(q.prompt);
+    row_tail.clear();
+    line = plain_read();
+  }
+  ended_answer = !line;
+  return line;
 }
 
 void note_output(std::string_view utf8) {

@@ -44,6 +44,10 @@ std::optional<std::string> read_line(const question& q);
 // becomes U+FFFD. Nothing when no whole line is there yet.
 std::optional<std::string> take_line(std::string& buffer, std::size_t& pos, bool at_end);
 
+// True when the last question was answered by the end of standard input (or Ctrl+D on
+// an empty line), not by a line.
+bool input_ended();
+
 // Text written to standard output: the part after its last line end is the start of the
 // row the next question continues.
 void note_output(std::string_view utf8);

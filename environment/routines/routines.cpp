@@ -294,6 +294,7 @@ void init() {
   vyrbin::register_routines();
   vyrbin::read_binary_hook = read_binary;
   register_codec_routines();
+  register_text_fast();
 }
 
 void open_construction() {

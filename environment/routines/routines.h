@@ -25,6 +25,7 @@ extern const u32 predicate_count;
 void register_predicates();  // part of init()
 void register_codec_routines();  // part of init(): `unescape`, `json-fast-decode`
 void register_json_fast();
+void register_text_fast();  // part of init(): `split-fast`, `replace-fast`
 
 // `unescape`'s work: decodes a JSON string literal's escapes in place (script invalid-data
 // for a malformed one). The fuzz target calls it directly.

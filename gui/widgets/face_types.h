@@ -37,7 +37,7 @@ namespace vyr::gui {
   X(panel, "panel", widget)      \
   X(tab_panel, "tab-panel", none) \
   X(group_box, "group-box", none) \
-  X(camera, "camera", none)      \
+  X(camera, "camera", widget)    \
   X(caret, "caret", none)        \
   X(scroller, "scroller", none)  \
   X(rich_text, "rich-text", widget) \

@@ -8,11 +8,13 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 
 #include "runtime/collector.h"
@@ -22,6 +24,7 @@
 #include "runtime/datatypes/string_actions.h"
 #include "runtime/datatypes/series.h"
 #include "runtime/fire.h"
+#include "runtime/halt.h"
 #include "runtime/host/simple_io.h"
 #include "runtime/stack.h"
 #include "runtime/memory.h"
@@ -199,9 +202,40 @@ bool plan_stream(posix_spawn_file_actions_t* fa, fd_list& fds, stream& s, int ta
   return false;
 }
 
-// Feeds the input and drains output and error together until every pipe is closed.
-void serve_pipes(fd_list& fds, int in_fd, const std::string& input, int out_fd, stream& out,
-                 int err_fd, stream& err) {
+// A halt asked for while a waited child runs (Ctrl+C at the console). The terminal's
+// interrupt reached the child too, as it runs in our process group; one still running
+// after a short grace is killed, so that the halt never waits on a child that ignores it.
+// The waits below wake at least every TICK to look.
+constexpr int TICK_MS = 100;
+
+class halt_watch {
+ public:
+  explicit halt_watch(pid_t pid) : pid_(pid) {}
+  // True once the child has been killed.
+  bool step() {
+    if (!halt::requested || killed_) return killed_;
+    auto now = std::chrono::steady_clock::now();
+    if (!seen_) {
+      seen_ = true;
+      since_ = now;
+    } else if (now - since_ >= std::chrono::milliseconds(250)) {
+      ::kill(pid_, SIGKILL);
+      killed_ = true;
+    }
+    return killed_;
+  }
+
+ private:
+  pid_t pid_;
+  bool seen_ = false, killed_ = false;
+  std::chrono::steady_clock::time_point since_;
+};
+
+// Feeds the input and drains output and error together until every pipe is closed (or a
+// halt ended the child: what it left open is not waited for).
+void serve_pipes(fd_list& fds, pid_t pid, int in_fd, const std::string& input, int out_fd,
+                 stream& out, int err_fd, stream& err) {
+  halt_watch watch(pid);
   sigpipe_hold hold;
   size_t sent = 0;
   if (in_fd >= 0 && input.empty()) {
@@ -215,8 +249,10 @@ void serve_pipes(fd_list& fds, int in_fd, const std::string& input, int out_fd, 
     if (in_fd >= 0) p[in_i = n++] = {in_fd, POLLOUT, 0};
     if (out_fd >= 0) p[out_i = n++] = {out_fd, POLLIN, 0};
     if (err_fd >= 0) p[err_i = n++] = {err_fd, POLLIN, 0};
-    if (::poll(p, static_cast<nfds_t>(n), -1) < 0) {
-      if (errno == EINTR) continue;
+    int ready = ::poll(p, static_cast<nfds_t>(n), TICK_MS);
+    if (watch.step()) break;
+    if (ready <= 0) {
+      if (ready == 0 || errno == EINTR) continue;
       break;
     }
     if (in_i >= 0 && p[in_i].revents) {
@@ -253,13 +289,32 @@ void serve_pipes(fd_list& fds, int in_fd, const std::string& input, int out_fd, 
   if (err_fd >= 0) fds.close(err_fd);
 }
 
+// Waits for the child's end; a halt asked for meanwhile is delivered once it has ended.
 i64 wait_for(pid_t pid) {
+  halt_watch watch(pid);
+  // The child's pidfd wakes the wait at its end; without one the wait looks more often.
+  int pfd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
   int status = 0;
+  i64 result = -1;
   for (;;) {
-    pid_t r = ::waitpid(pid, &status, 0);
-    if (r == pid) return status_of(status);
-    if (r < 0 && errno != EINTR) return -1;
+    pid_t r = ::waitpid(pid, &status, WNOHANG);
+    if (r == pid) {
+      result = status_of(status);
+      break;
+    }
+    if (r < 0 && errno != EINTR) break;
+    watch.step();
+    if (pfd >= 0) {
+      struct pollfd p = {pfd, POLLIN, 0};
+      ::poll(&p, 1, TICK_MS);
+    } else {
+      struct timespec t = {0, 10 * 1000000L};
+      ::nanosleep(&t, nullptr);
+    }
   }
+  if (pfd >= 0) ::close(pfd);
+  halt::check();
+  return result;
 }
 
 bool record_detached(pid_t pid) {
@@ -436,7 +491,7 @@ i64 spawn(const std::vector<std::string>& argv, bool wait, stream& in, stream& o
   }
   // Our copies of the child's ends go, so the pipes report the end when the child's do.
   for (int fd : theirs) fds.close(fd);
-  serve_pipes(fds, in_fd, in.bytes, out_fd, out, err_fd, err);
+  serve_pipes(fds, pid, in_fd, in.bytes, out_fd, out, err_fd, err);
   return wait_for(pid);
 }
 

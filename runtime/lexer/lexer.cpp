@@ -121,6 +121,16 @@ token scanner::read_token() {
   u32 flags = 0, skip = 0;
   i32 lines = line_count_;
   const i32 start_line = lines;
+  if (cut_.valid && cut_.start == start) {
+    // Resumed over a longer text: the automaton goes on where the old end stopped it.
+    pos = cut_.pos;
+    state = cut_.state;
+    previous = cut_.previous;
+    flags = cut_.flags;
+    skip = cut_.skip;
+    lines = cut_.lines;
+  }
+  cut_.valid = false;
   while (pos < tail_) {
     u32 c = char_classes[p[pos]];
     flags |= c;
@@ -133,6 +143,8 @@ token scanner::read_token() {
     pos++;
   }
   if (state < FIRST_FINAL) {
+    if (resume_ && !tail_decided_)
+      resume_->cut_ = cut_token{true, start, pos, flags, skip, state, previous, lines};
     previous = state;
     state = transitions[state][C_END];
   }
@@ -247,7 +259,13 @@ void scanner::throw_error(u32 start, u32 end, i32 code) {
       markers_.pop_back();
       mode_ = MODE_NORMAL;
     }
-    if (!fire(EVENT_ERROR, type, start, end)) throw abort_scan{};
+    if (!fire(EVENT_ERROR, type, start, end)) {
+      // A callback that put the position past where the refused token began asks for the
+      // scan to go on there (the highlighter skips a refused character); otherwise the
+      // scan ends quietly. Every resumption moves on, so the scan always ends.
+      if (moved_ && token_from_ != UINT32_MAX && pos_ > token_from_) throw resume_scan{};
+      throw abort_scan{};
+    }
   }
   if (path_kind_q(error_type_)) code = ERR_BAD_CHAR;
   u8 closer = 0;
@@ -369,8 +387,12 @@ void scanner::close_path_after_item(token& t) {
   }
 }
 
-bool scanner::point_follows(u32 after) const {
-  if (tail_ - after < 3) return false;
+bool scanner::point_follows(u32 after) {
+  if (tail_ - after < 3) {
+    // Decided by where the input ends: a longer copy of the text may decide otherwise.
+    tail_decided_ = true;
+    return false;
+  }
   for (u32 p = after; p < tail_; p++) {
     u8 b = head_[p];
     if (b == ',') return true;
@@ -696,32 +718,62 @@ void scanner::handle_value(token& t) {
   listener_->token_done(*this, t);
 }
 
+void scanner::continue_on(const u8* text, u32 length, listener* l) {
+  head_ = text;
+  tail_ = length;
+  listener_ = l ? l : &default_listener_;
+  has_callback_ = listener_->has_callback();
+  mask_ = has_callback_ ? listener_->event_mask() : 0;
+  resume_ = nullptr;
+  tail_decided_ = false;
+}
+
 u32 scanner::run() {
-  try {
-    while (pos_ < tail_) {
-      token t = read_token();
-      if (!handle(t)) break;
-      if (t.state == T_END) break;
+  for (;;) {
+    try {
+      scan_tokens();
+    } catch (resume_scan&) {
+      continue;
+    } catch (abort_scan&) {
+      markers_.clear();
     }
-    if (pos_ >= tail_) {
-      if (mode_ == MODE_BRACED) throw_error(brace_start_, tail_, TYPE_STRING);
-      if (mode_ == MODE_POINT) throw_error(tail_, tail_, TYPE_POINT2D);
-      if (!markers_.empty()) {
-        const marker& m = markers_.back();
-        if (opt_.prescan && mode_ == MODE_PATH && token_type_ != TYPE_ERROR) {
-          token_type_ = m.kind;
-        } else if (mode_ == MODE_PATH) {
-          throw_error(m.open_at, tail_, TYPE_PATH);  // "a/": an item must follow the '/'
-        } else {
-          error_type_ = m.kind;
-          throw_error(m.open_at, tail_, ERR_MISSING_AT_END);
-        }
+    break;
+  }
+  token_from_ = UINT32_MAX;
+  return token_type_;
+}
+
+void scanner::scan_tokens() {
+  while (pos_ < tail_) {
+    if (resume_ && !tail_decided_) {
+      scanner* keep = resume_;
+      *keep = *this;
+      keep->resume_ = nullptr;
+      keep->cut_.valid = false;
+      listener_->resume_point(*this);
+    }
+    token_from_ = pos_;
+    token t = read_token();
+    if (!handle(t)) break;
+    if (t.state == T_END) break;
+  }
+  // What is wrong at the end cannot be skipped.
+  token_from_ = UINT32_MAX;
+  if (pos_ >= tail_) {
+    if (mode_ == MODE_BRACED) throw_error(brace_start_, tail_, TYPE_STRING);
+    if (mode_ == MODE_POINT) throw_error(tail_, tail_, TYPE_POINT2D);
+    if (!markers_.empty()) {
+      const marker& m = markers_.back();
+      if (opt_.prescan && mode_ == MODE_PATH && token_type_ != TYPE_ERROR) {
+        token_type_ = m.kind;
+      } else if (mode_ == MODE_PATH) {
+        throw_error(m.open_at, tail_, TYPE_PATH);  // "a/": an item must follow the '/'
+      } else {
+        error_type_ = m.kind;
+        throw_error(m.open_at, tail_, ERR_MISSING_AT_END);
       }
     }
-  } catch (abort_scan&) {
-    markers_.clear();
   }
-  return token_type_;
 }
 
 // ---------------------------------------------------------------------------------------

@@ -65,6 +65,9 @@ struct listener {
   virtual void close(scanner& s, const token& t) {}
   // Every token, after it has been handled (for collectors and tracers).
   virtual void token_done(scanner& s, const token& t) {}
+  // The scanner kept a resume point (see scanner::keep_resume_points): the listener keeps
+  // its own state as it is now beside it.
+  virtual void resume_point(scanner& s) {}
 };
 
 // Options of one scan.
@@ -78,6 +81,9 @@ struct scan_options {
 // Thrown by the scanner to abort quietly (errors in prescan and scan modes, a callback
 // that answered false to an error). Caught by `scanner::run`.
 struct abort_scan {};
+// Thrown when a callback answered false to an error after moving the position past where
+// the refused token began: the scan goes on from there. Caught by `scanner::run`.
+struct resume_scan {};
 
 struct marker {
   u8 kind;       // datatype being built: 5 block!, 6 paren!, 40 map!, 25-28 paths, 51 point
@@ -111,6 +117,18 @@ class scanner {
   // Another copy of the same text at a new address (the buffer moved).
   void rebase(const u8* text) { head_ = text; }
 
+  // Resume points, for text that grows at its end while it is checked (the console's
+  // lines): at the head of every token the scanner copies its state into `into` (whose
+  // own resume points are off) and calls the listener's `resume_point`. A scan that ended
+  // early, by a callback's throw or at the end of the input, then goes on from that copy
+  // with `continue_on` over a longer text that begins with the same bytes: it reads again
+  // only the token it stopped in, and of that one not what the automaton had read before
+  // the old end. Every decision about a token that ended before the old end's last byte
+  // holds for the longer text when that byte is a line feed, but for the few that look at
+  // where the input ends: no resume point is kept after one of those.
+  void keep_resume_points(scanner* into) { resume_ = into; }
+  void continue_on(const u8* text, u32 length, listener* l);
+
   const u8* head() const { return head_; }
   u32 length() const { return tail_; }
   u32 pos() const { return pos_; }
@@ -122,6 +140,7 @@ class scanner {
   bool loading() const { return load_; }
 
  private:
+  void scan_tokens();      // the token loop and the checks at the end of the input
   bool handle(token& t);   // false: stop the loop
   void handle_value(token& t);
   void settle_value_end(token& t);
@@ -129,7 +148,7 @@ class scanner {
   void close_structure(token& t, i32 asked);
   void close_path_after_item(token& t);
   void push_marker(token& t, u8 kind, u32 open_at);
-  bool point_follows(u32 after_paren) const;
+  bool point_follows(u32 after_paren);
   bool fire(u32 bit, i32 type, u32 start, u32 end);
   // A token the scanner made itself: checked, then loaded when the scan event lets it.
   void deliver_value(const token& t, i32 type);
@@ -169,6 +188,19 @@ class scanner {
   u32 char_pos_ptr_ = 0, char_pos_ = 0;
   std::vector<marker> markers_;
   u32 top_level_values_ = 0;
+  u32 token_from_ = UINT32_MAX;  // where the token being handled began (none: past the end)
+
+  // The automaton's progress through a token that the end of the input cut short.
+  struct cut_token {
+    bool valid = false;
+    u32 start = 0, pos = 0, flags = 0, skip = 0;
+    u8 state = 0, previous = 0;
+    i32 lines = 0;
+  };
+  scanner* resume_ = nullptr;
+  cut_token cut_;
+  // A token was handled by a look at where the input ends: no later resume point holds.
+  bool tail_decided_ = false;
 };
 
 // Runs a scan collecting every token (tests, fuzzing, benchmarks). Raises like `run`.

@@ -27,6 +27,7 @@
 #include "runtime/host/simple_io.h"
 #include "runtime/stack.h"
 #include "runtime/memory_stats.h"
+#include "runtime/halt.h"
 #include "runtime/natives/natives.h"
 #include "runtime/platform.h"
 
@@ -50,8 +51,15 @@ void wait_entry(bool, const i32*) {
     case TYPE_TIME: seconds = cell_float(&v); break;
     default: fire("script", "invalid-arg", &v);
   }
-  // Clamped to what one sleep can take; NaN is refused there.
-  platform::sleep(seconds);
+  // Clamped to what one sleep can take; NaN is refused there. Slept in slices, so that a
+  // halt asked for meanwhile (Ctrl+C at the console) ends the wait.
+  u32 ms = platform::sleep_milliseconds(seconds);
+  for (u32 slept = 0; slept < ms;) {
+    u32 slice = std::min<u32>(ms - slept, 100);
+    platform::sleep(slice / 1000.0);
+    slept += slice;
+    halt::check();
+  }
   if (wait_hook) wait_hook();
   stack::set_last(cell{TYPE_NONE, 0, 0, 0});
 }

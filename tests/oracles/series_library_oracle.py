@@ -1,11 +1,13 @@
 """split, replace/all, mod and pad against Python's str and int on random inputs, and the
-shape of clock's line. Texts use digits and punctuation only: find and parse ignore case."""
+shape of clock's line. Texts use digits and punctuation only where find and parse ignore
+case; replace/all/case, which heeds it as Python does, also gets letters of both cases."""
 import random
 import re
 import subprocess
 import sys
 
 ALPHABET = "0123456789.,;-+"
+CASED = "aAbBéÉ.,"
 
 
 def vyr_text(s):
@@ -32,6 +34,13 @@ def main():
         new = "".join(rng.choice(ALPHABET) for _ in range(rng.randint(0, 3)))
         cases.append(("replace/all %s %s %s" % (vyr_text(s), vyr_text(sep), vyr_text(new)),
                       vyr_text(s.replace(sep, new))))
+        t = "".join(rng.choice(CASED) for _ in range(rng.randint(0, 20)))
+        pat = "".join(rng.choice(CASED) for _ in range(rng.randint(1, 2)))
+        new = "".join(rng.choice(CASED) for _ in range(rng.randint(0, 2)))
+        cases.append(("replace/all/case %s %s %s" % (
+            vyr_text(t), "#\"%s\"" % pat if len(pat) == 1 else vyr_text(pat),
+            "#\"%s\"" % new if len(new) == 1 else vyr_text(new)),
+            vyr_text(t.replace(pat, new))))
         n = rng.randint(-5, 25)
         cases.append(("pad %s %d" % (vyr_text(s), n), vyr_text(s.ljust(n))))
         cases.append(("pad/left %s %d" % (vyr_text(s), n), vyr_text(s.rjust(n))))

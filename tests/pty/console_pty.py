@@ -162,6 +162,26 @@ class Session:
         if pause:
             time.sleep(pause)
 
+    def paste(self, text, timeout=60):
+        """Writes a long text as a terminal paste does, reading what comes back meanwhile
+        (a plain write would wait on the echo that nobody reads)."""
+        data = text.encode("utf-8")
+        i = 0
+        end = time.time() + timeout
+        while i < len(data):
+            assert time.time() < end, "the paste was not taken"
+            _, w, _ = select.select([], [self.master], [], 0.05)
+            if w:
+                fl = fcntl.fcntl(self.master, fcntl.F_GETFL)
+                fcntl.fcntl(self.master, fcntl.F_SETFL, fl | os.O_NONBLOCK)
+                try:
+                    i += os.write(self.master, data[i:i + 4096])
+                except BlockingIOError:
+                    pass
+                finally:
+                    fcntl.fcntl(self.master, fcntl.F_SETFL, fl)
+            self.pump(0)
+
     def prompt(self):
         """Waits for a fresh, empty prompt (not a redraw of a line being typed)."""
         self.expect(r"(?<=\n)\r>> \x1b\[K")
@@ -199,6 +219,15 @@ def same_settings(s, after):
     assert after == s.before, "terminal settings changed:\n%s\n%s" % (s.before, after)
 
 
+def ends_cleanly(s):
+    """Ctrl+D at a fresh prompt ends the console with status 0, the terminal as it was."""
+    s.prompt()
+    s.send("\x04")
+    rc, after = s.finish()
+    assert rc == 0, rc
+    same_settings(s, after)
+
+
 def t_results_and_keys():
     s = Session()
     s.expect(r"--== Vyr")
@@ -211,7 +240,7 @@ def t_results_and_keys():
         ("2 * 3" + CTRL_LEFT + "1", "== 26"),
         ("2 * 3" + HOME + CTRL_RIGHT + "0", "== 60"),
         ("+ 1\x01" + "1 \x05" + "0", "== 11"),      # Ctrl+A, Ctrl+E
-        ("garbage\x0b5", "== 5"),                   # Ctrl+K
+        ("garbage\x155", "== 5"),                   # Ctrl+U
         ("1 + 1" + HOME + "\x1b[3;5~" + "7", "== 7 + 1"[0:0] + "== 8"),  # Ctrl+Delete
     ]
     for keys, want in cases:
@@ -228,6 +257,31 @@ def t_results_and_keys():
     rc, after = s.finish()
     assert rc == 0, rc
     same_settings(s, after)
+
+
+def t_terminal_keys():
+    # The terminal's conventions: Ctrl+K to the end of the line, Ctrl+U to its start,
+    # Ctrl+W the word before the caret, Alt+B / Alt+F by word, Alt+D the next word;
+    # other Alt keys type nothing.
+    s = Session()
+    ALT_B, ALT_F, ALT_D = "\x1bb", "\x1bf", "\x1bd"
+    cases = [
+        ("1 + 2 junk" + LEFT * 5 + "\x0b", ">> 1 + 2", "== 3"),
+        ("junk 4 + 5" + LEFT * 5 + "\x15", ">> 4 + 5", "== 9"),
+        ("6 * 7 junk\x17", ">> 6 * 7", "== 42"),
+        ("10 + 1" + ALT_B + "2", ">> 10 + 21", "== 31"),
+        ("10 + 1\x01" + ALT_F + "0", ">> 100 + 1", "== 101"),
+        ("junk 3\x01" + ALT_D, ">>  3", "== 3"),
+        ("2 * 3" + CTRL_LEFT + "1" + CTRL_RIGHT + "0", ">> 2 * 130", "== 260"),
+        ("5\x1bx\x1b.\x1b\u00e9" + "5", ">> 55", "== 55"),
+    ]
+    for keys, row, want in cases:
+        s.prompt()
+        s.send(keys)
+        s.wait_row(row)
+        s.send("\r")
+        s.expect(re.escape(want) + r"\r?\n")
+    ends_cleanly(s)
 
 
 def t_history():
@@ -266,7 +320,7 @@ def t_hidden_and_prin():
     s.prompt()
     s.send(UP + UP)             # the hidden answer is not in the history
     s.wait_row('>> x: ask/hide "pw: "')
-    s.send("\x0b\r")
+    s.send("\x15\r")
     s.prompt()
     s.send('prin "abc" y: ask "? "\r')
     s.expect(r"abc\? ")
@@ -315,6 +369,58 @@ def t_interrupts():
     same_settings(s, after)
 
 
+def children_running(argv):
+    """The processes whose command line is argv."""
+    want = "\0".join(argv).encode()
+    found = []
+    for pid in os.listdir("/proc"):
+        try:
+            with open("/proc/%s/cmdline" % pid, "rb") as f:
+                if f.read().rstrip(b"\0") == want:
+                    found.append(pid)
+        except OSError:
+            pass
+    return found
+
+
+def t_interrupt_waits():
+    # Ctrl+C while a command waits on a child (call/wait, with or without its output
+    # captured) or on the clock halts it like any other command: the halt report, the
+    # child ended, the console going on.
+    s = Session()
+    for cmd in ['call/wait "sleep 7.54"', 'o: copy {} call/wait/output "sleep 7.54" o',
+                "wait 7.54"]:
+        s.prompt()
+        s.send(cmd + "\r")
+        end = time.time() + 5
+        while "sleep" in cmd and not children_running(["sleep", "7.54"]):
+            assert time.time() < end, "the child never started"
+            time.sleep(0.02)
+        time.sleep(0.3)
+        t0 = time.time()
+        s.send("\x03")
+        s.expect(r"\(halted\)\r?\n", timeout=3)
+        assert time.time() - t0 < 2, "the halt waited for the child"
+        assert b"halt-request" not in s.raw, s.raw[-200:]
+        end = time.time() + 2
+        while children_running(["sleep", "7.54"]):
+            assert time.time() < end, "the child outlived the halt"
+            time.sleep(0.02)
+    # A halt while the console runs its own code (the prompt's) drops just that.
+    s.prompt()
+    s.send('system/console/prompt: does [wait 7.54 ">> "]\r')
+    s.expect(r"== func")
+    time.sleep(0.3)
+    s.send("\x03")
+    s.expect(r"\(halted\)\r?\n", timeout=3)
+    s.send('system/console/prompt: ">> "\r')
+    s.expect(r'== ">> "')
+    s.prompt()
+    s.send("1 + 1\r")
+    s.expect(r"== 2")
+    ends_cleanly(s)
+
+
 def t_second_interrupt():
     s = Session()
     s.prompt()
@@ -354,6 +460,24 @@ def t_paste_and_utf8():
     same_settings(s, after)
 
 
+def t_long_paste():
+    # A 3,000-line block and a 100,000-character line pasted at the prompt (their times
+    # are in bench/console_bench.py): the continuation prompts follow the block, and the
+    # results are whole.
+    s = Session()
+    s.prompt()
+    s.paste("x: [\r" + "".join("[%d [a b] {s}]\r" % i for i in range(3000)) + "]\r")
+    s.expect(r"== \[\r?\n    \[0 \[a b\] \"s\"\]", timeout=60)
+    assert s.raw.count(b"[    ") >= 3000, "a continuation prompt per line"
+    s.prompt()
+    s.send("length? x\r")
+    s.expect(r"== 3000\r?\n")
+    s.prompt()
+    s.paste("length? {" + "a" * 100000 + "}\r")
+    s.expect(r"== 100000\r?\n", timeout=60)
+    ends_cleanly(s)
+
+
 def t_resize():
     s = Session(cols=80)
     s.prompt()
@@ -391,9 +515,9 @@ def t_completion():
     s.send("c\t")
     s.expect(r"cow cod")
     s.wait_row(">> co")
-    s.send("\x0b" + "bad\t")   # a failing completer keeps the line
+    s.send(END + "\x15" + "bad\t")   # a failing completer keeps the line
     s.wait_row(">> bad")
-    s.send("\x0b\t" + "7\r")   # Tab on an empty line does nothing
+    s.send("\x15\t" + "7\r")   # Tab on an empty line does nothing
     s.expect(r"== 7")
     s.prompt()  # typed ahead during a command, Ctrl+D would be cooked EOF
     s.send("\x04")

@@ -76,6 +76,18 @@ TEST_F(ConsoleProcess, PipedInputShowsOnlyResults) {
   EXPECT_EQ(run(dir, "", "\"a\xff\"\n").out, "== \"a\xef\xbf\xbd\"\n");
 }
 
+TEST_F(ConsoleProcess, NulIsTextNotTheEndOfIt) {
+  // A NUL that no token takes is refused at once: the next line runs.
+  using namespace std::string_literals;
+  for (const std::string& line : {"x: {a\0b}\n"s, "x: {a\0b\n"s, "[a \0 b\n"s, "<a\0>\n"s}) {
+    outcome r = run(dir, "", line + "print \"alive\"\n");
+    EXPECT_EQ(r.out.rfind("*** Syntax Error: ", 0), 0u) << r.out;
+    EXPECT_NE(r.out.find("\nalive\n"), std::string::npos) << r.out;
+  }
+  // Inside a string a NUL is just another character.
+  EXPECT_EQ(run(dir, "", "length? \"a^@b\"\nlength? {a\tb}\n").out, "== 3\n== 3\n");
+}
+
 TEST_F(ConsoleProcess, EndOfInputWithACommandPending) {
   // The pending text is loaded once, its error shown, and the session ends normally.
   outcome r = run(dir, "", "[1\n");

@@ -44,11 +44,18 @@ TEST(LineEditor, DecodesKeysAndSequences) {
       {"\x1b[1~\x1b[7~\x1b[4~\x1b[8~\x1b[H\x1b[F",
        {{key_kind::HOME}, {key_kind::HOME}, {key_kind::END}, {key_kind::END}, {key_kind::HOME}, {key_kind::END}}},
       {"\x1b[3~\x1b[3;5~", {{key_kind::DELETE}, {key_kind::WORD_DELETE}}},
-      {"\x01\x05\x0b\x0c\x04\x03\x1a\t",
-       {{key_kind::HOME}, {key_kind::END}, {key_kind::KILL}, {key_kind::CLEAR}, {key_kind::END_OF_INPUT},
-        {key_kind::INTERRUPT}, {key_kind::SUSPEND}, {key_kind::TAB}}},
-      // Unknown sequences and other control characters do nothing; Alt+x is x.
-      {"\x1b[200~\x1b[99;99;99;99;99;99;99;99;99Zq\x07\x1bx", {{key_kind::CHAR, U'q'}, {key_kind::CHAR, U'x'}}},
+      {"\x01\x05\x0b\x15\x0c\x04\x03\x1a\t",
+       {{key_kind::HOME}, {key_kind::END}, {key_kind::KILL_END}, {key_kind::KILL_START}, {key_kind::CLEAR},
+        {key_kind::END_OF_INPUT}, {key_kind::INTERRUPT}, {key_kind::SUSPEND}, {key_kind::TAB}}},
+      // Unknown sequences and other control characters do nothing.
+      {"\x1b[200~\x1b[99;99;99;99;99;99;99;99;99Zq\x07", {{key_kind::CHAR, U'q'}}},
+      // Alt+B, Alt+F, Alt+D; any other Alt combination is ignored, never typed, a whole
+      // character with it; a control key after a lone Esc acts.
+      {"\x1b" "b\x1b" "f\x1b" "d\x1b" "B\x1b" "F\x1b" "D",
+       {{key_kind::WORD_LEFT}, {key_kind::WORD_RIGHT}, {key_kind::WORD_DELETE}, {key_kind::WORD_LEFT},
+        {key_kind::WORD_RIGHT}, {key_kind::WORD_DELETE}}},
+      {"\x1bx\x1b.\x1b\xc3\xa9\x1b\xe6\x97\xa5y", {{key_kind::CHAR, U'y'}}},
+      {"\x1b\r\x1b\x1b[A", {{key_kind::ENTER}, {key_kind::UP}}},
       // UTF-8 whatever the locale; malformed sequences are one U+FFFD each.
       {"\xc3\xa9\xe6\x97\xa5\xf0\x9f\x98\x80",
        {{key_kind::CHAR, U'\u00e9'}, {key_kind::CHAR, U'\u65e5'}, {key_kind::CHAR, U'\U0001F600'}}},
@@ -83,7 +90,15 @@ TEST(LineEditor, EditingTable) {
       {"abc\x01" + DEL, "|bc"},
       {"abc" + DEL, "abc|"},
       {"one two\x01" + CDEL, "| two"},
-      {"abc\x0b", "|"},                          // Ctrl+K empties the line
+      {"abc\x0b", "abc|"},                       // Ctrl+K: to the end of the line
+      {"abc" + L + L + "\x0b", "a|"},
+      {"abc" + L + "\x15", "|c"},                 // Ctrl+U: to its start
+      {"abc\x15", "|"},
+      {"one two\x1b" "b", "one |two"},           // Alt+B, Alt+F: by word
+      {"one two\x01\x1b" "f", "one| two"},
+      {"one two\x01\x1b" "d", "| two"},         // Alt+D: the next word
+      {"one two\x1b" "b\x1b" "d", "one |"},
+      {"a\x1bqb", "ab|"},                        // other Alt keys type nothing
       {"ab" + L + "\x04", "a|"},                 // Ctrl+D inside a line deletes forward
       {"\xe6\x97\xa5\xe6\x9c\xac" + L + "x", "\xe6\x97\xa5x|\xe6\x9c\xac"},
   };
