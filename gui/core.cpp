@@ -118,10 +118,10 @@ win::HWND child_at(win::HWND h, win::POINT p) {
 
 void clear_current_event() { g().current_event = nullptr; }
 
-// The displays report no touch gestures; the record stays empty.
-const gesture_record& gesture_info(win::LPARAM) {
-  static gesture_record r;
-  r = gesture_record{};
+const win::GESTUREINFO& gesture_info(win::LPARAM l) {
+  static win::GESTUREINFO r;
+  r = win::GESTUREINFO{};
+  win::GetGestureInfo(l, r);
   return r;
 }
 

@@ -43,6 +43,9 @@ struct loop_state {
   u32 hovered = 0, down_window = 0, up_window = 0;
   bool ime_active = false;
   bool in_size_move = false;
+  i64 zoom_base = -1;       // the zoom gesture's last distance, -1 when a gesture begins
+  u32 zoom_message = 0;     // the zoom whose `picked` was read last, and its answer
+  double zoom_ratio = -1;
   win::POINT menu_point, menu_screen_point;
 };
 loop_state& loop();

@@ -359,6 +359,20 @@ LRESULT window_wndproc(HWND h, u32 msg, WPARAM w, LPARAM l) {
       RedrawWindow(h, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
       return 0;
     }
+    case WM_GESTURE: {
+      // Touch gestures go to the child under the gesture's point; a new gesture has no
+      // zoom distance to compare with yet.
+      const GESTUREINFO& g = gesture_info(l);
+      if (g.dwID == GID_BEGIN || g.dwID == GID_END) {
+        loop().zoom_base = -1;
+        break;
+      }
+      if (g.dwID < GID_ZOOM || g.dwID > GID_PRESSANDTAP) break;
+      POINT p{g.ptsLocation.x, g.ptsLocation.y};
+      ScreenToClient(h, p);
+      dispatch_event(record_of(child_at(h, p), msg, w, l), 0, ev::ZOOM + (g.dwID - GID_ZOOM));
+      return 0;
+    }
     case WM_DISPLAYCHANGE:
       // The screens are listed again, then everything is drawn anew.
       refresh_screens();

@@ -88,6 +88,9 @@ void input_pointer_move(POINT screen);
 // button: 1 left, 2 middle, 3 right, 4 X1, 5 X2.
 void input_button(int button, bool down, POINT screen);
 void input_wheel(int delta, bool horizontal, POINT screen);
+// A touch gesture at a point of the screen (id: GID_BEGIN ... GID_PRESSANDTAP), for the top
+// level under it. Neither display reports touch today; tests inject gestures.
+void input_gesture(uint32_t id, POINT screen, uint64_t arguments, uint32_t flags = 0);
 // A window-manager request: closing, activation, new state or geometry of a top level.
 void input_close(HWND top);
 void input_activate(HWND top, bool active);

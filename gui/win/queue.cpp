@@ -742,6 +742,39 @@ void input_wheel(int delta, bool horizontal, POINT p) {
   push_input(std::move(in));
 }
 
+void input_gesture(uint32_t id, POINT p, uint64_t arguments, uint32_t flags) {
+  if (!installed()) return;
+  state& s = st();
+  HWND under = WindowFromPoint(p);
+  HWND top = is_null(under) ? HWND{} : GetAncestor(under, GA_ROOT);
+  if (is_null(top)) return;
+  GESTUREINFO g;
+  g.dwFlags = flags;
+  g.dwID = id;
+  g.hwndTarget = top;
+  g.ptsLocation = {int16_t(std::clamp(p.x, -32768, 32767)), int16_t(std::clamp(p.y, -32768, 32767))};
+  g.dwSequenceID = ++s.input_seq;
+  g.ullArguments = arguments;
+  s.gestures.push_back(g);
+  if (s.gestures.size() > 64) s.gestures.pop_front();
+  input_msg in;
+  in.msg.hwnd = top;
+  in.msg.message = WM_GESTURE;
+  in.msg.wParam = id;
+  in.msg.lParam = g.dwSequenceID;
+  push_input(std::move(in));
+}
+
+bool GetGestureInfo(LPARAM handle, GESTUREINFO& out) {
+  if (!installed() || handle == 0) return false;
+  for (const GESTUREINFO& g : st().gestures)
+    if (LPARAM(g.dwSequenceID) == handle) {
+      out = g;
+      return true;
+    }
+  return false;
+}
+
 void input_close(HWND top) {
   if (!installed() || !IsWindow(top)) return;
   input_msg in;

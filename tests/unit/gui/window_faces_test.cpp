@@ -184,6 +184,39 @@ TEST_F(window_faces, TheInputMethodsKeysAndCommittedTextReachTheCaretsOwner) {
   EXPECT_FALSE(loop().ime_active);
 }
 
+TEST_F(window_faces, GesturesReachTheFaceUnderThemWithTheirPlaceAndMeasure) {
+  // Neither display reports touch: the gestures are injected as the system would send them.
+  cell w = make("w", "window", "offset: 100x100 size: 300x200");
+  win::HWND h = shown(w);
+  shown(make("b", "base", "offset: 100x50 size: 80x60 color: 255.255.255"), win::raw(h));
+  win::POINT o;
+  win::ClientToScreen(h, o);
+  hd->move({o.x + 120, o.y + 70});   // over the base face
+  hd->gesture(win::GID_BEGIN);
+  for (uint64_t distance : {100, 150, 120}) hd->gesture(win::GID_ZOOM, distance);
+  hd->gesture(win::GID_END);
+  hd->gesture(win::GID_BEGIN);
+  hd->gesture(win::GID_ZOOM, 90);   // a new gesture has nothing to compare with
+  hd->move({o.x + 10, o.y + 10});   // over the window itself
+  hd->gesture(win::GID_PAN, 0x100000025u);
+  hd->gesture(win::GID_ROTATE, 0xFFFFFFFFu);
+  hd->gesture(win::GID_TWOFINGERTAP, 7);
+  hd->gesture(win::GID_PRESSANDTAP, 8);
+  hd->gesture(win::GID_END);
+  seen.clear();
+  pump();
+  std::vector<std::string> got;
+  for (auto& line : seen)
+    if (prefix(line, "over") != "over") got.push_back(line.substr(0, line.rfind(' ')));
+  EXPECT_EQ(got, (std::vector<std::string>{
+                     "zoom none (20, 20) none", "zoom none (20, 20) 150%", "zoom none (20, 20) 80%",
+                     "zoom none (20, 20) none", "pan none (10, 10) 37", "rotate none (10, 10) -1",
+                     "two-tap none (10, 10) 7", "press-tap none (10, 10) 8"}));
+  // A handle the layer no longer keeps names no gesture.
+  win::GESTUREINFO g;
+  EXPECT_FALSE(win::GetGestureInfo(12345678, g));
+}
+
 // Two screens side by side, as faces in system/view/screens.
 class screen_faces : public window_faces {
  protected:
