@@ -25,6 +25,7 @@
 #include "console/text/natives.h"
 #include "console/text/tty.h"
 #include "runtime/arena.h"
+#include "runtime/host/clipboard.h"
 #include "runtime/stack.h"
 
 namespace {
@@ -67,6 +68,7 @@ void* run(void*) {
     // kernel takes the whole address space back at once.
     vyr::text::restore_terminal();
     std::fflush(nullptr);
+    vyr::clipboard::at_exit();
     _exit(0);
   } catch (const vyr::thrown& t) {
     // A language error with no catching frame (the construction has none): its report,
@@ -77,6 +79,7 @@ void* run(void*) {
     std::fputs(report.c_str(), stderr);
     if (!report.empty() && report.back() != '\n') std::fputc('\n', stderr);
     std::fflush(stderr);
+    vyr::clipboard::at_exit();
     _exit(254);
   } catch (const std::bad_alloc&) {
     std::fflush(stdout);

@@ -137,6 +137,7 @@ void init() {
     opened_display o = open_display();
     win::install(std::move(o.display));
     win::dialogs::install(std::move(o.dialogs));
+    if (auto* x11 = dynamic_cast<win::x11_display*>(win::current_display())) share_display_clipboard(x11);
     if (!o.warning.empty()) {
       std::fprintf(stderr, "%s\n", o.warning.c_str());
       s.display_warning = o.warning;
@@ -179,6 +180,7 @@ void shutdown() {
   collector::remove_root_node(&s.value_block);
   u32 font_kind = s.font_kind, com_kind = s.com_kind;
   dark_windows().clear();
+  unshare_display_clipboard();
   win::shutdown();
   win::dialogs::install(nullptr);
   // The view objects' cells stay registered roots; the reset leaves them none.

@@ -270,6 +270,13 @@ u32 alloc_buffer(u32 units, u32 unit, i32 offset) {
         if (!f || sframe(f)->end - sframe(f)->bump < FRAME_LEFTOVER || frames_crowded()) {
           if (fp >= BIG_THRESHOLD) mem.next_frame_size = BIG_THRESHOLD;
           f = new_series_frame();
+          // As many frames as it takes for the room to match the live buffers (one frame
+          // is 2 MiB at most): with much live data, one frame a collection would mark it
+          // all again every 2 MiB allocated. Only while the arena stays half free, so that
+          // a full arena still collects more often rather than fail.
+          while (frames_crowded() &&
+                 arena::committed() + 2 * u64{mem.next_frame_size} < arena::size() / 2)
+            new_series_frame();
         }
       }
       mem.series_current = f;

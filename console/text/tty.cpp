@@ -15,6 +15,7 @@
 #include <cstring>
 
 #include "runtime/halt.h"
+#include "runtime/host/clipboard.h"
 
 namespace vyr::text {
 
@@ -162,16 +163,21 @@ bool fill(bool wait_for_wake) {
     inpos = 0;
   }
   for (;;) {
-    if (wait_for_wake && wake_pipe[0] >= 0) {
-      struct pollfd p[2] = {{STDIN_FILENO, POLLIN, 0}, {wake_pipe[0], POLLIN, 0}};
-      int r = poll(p, 2, -1);
+    // While a question waits, other programs' requests for the clipboard the process holds
+    // (on the desktop's clipboard) are answered.
+    int clip = clipboard::current().serve_fd();
+    bool wake = wait_for_wake && wake_pipe[0] >= 0;
+    if (wake || clip >= 0) {
+      if (clip >= 0) clipboard::current().serve();
+      struct pollfd p[3] = {{STDIN_FILENO, POLLIN, 0}, {wake ? wake_pipe[0] : -1, POLLIN, 0}, {clip, POLLIN, 0}};
+      int r = poll(p, 3, -1);
       if (r < 0 && errno != EINTR) return false;
-      if (r < 0 || (p[1].revents & POLLIN)) {
+      if (wake && (r < 0 || (p[1].revents & POLLIN))) {
         char drain[64];
         while (::read(wake_pipe[0], drain, sizeof drain) > 0) {}
         return true;  // the caller looks at the flags and comes back
       }
-      if (!(p[0].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+      if (r < 0 || !(p[0].revents & (POLLIN | POLLHUP | POLLERR))) continue;
     }
     char buf[4096];
     ssize_t n = ::read(STDIN_FILENO, buf, sizeof buf);

@@ -282,6 +282,7 @@ const row rows[] = {
 void quit_return(i32 status) {
   std::fflush(stdout);
   std::fflush(stderr);
+  clipboard::at_exit();
   _exit(status & 255);
 }
 

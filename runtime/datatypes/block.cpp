@@ -70,9 +70,35 @@ series_buffer* reserve(u32 node, u64 more, bool doubling) {
   return b;
 }
 
-// Opens a gap of n cells at index `at` (tail cells move up).
+// Opens a gap of n cells at index `at`. Nearer the head than the tail, the cells before
+// `at` move down into free room before the head, which a growing buffer leaves for that
+// (half its spare room), so inserting at the head again and again is not quadratic.
 cell* open_gap(u32 node, i64 at, i64 n, bool doubling) {
-  series_buffer* b = reserve(node, static_cast<u64>(n), doubling);
+  series_buffer* b = buffer_of(node);
+  u64 used = b->used_units();
+  if (doubling && static_cast<u64>(at) * 2 < used) {
+    u64 before = (b->offset - b->data_offset()) / 16;
+    if (before < static_cast<u64>(n)) {
+      u64 need = memory::checked_size(used + static_cast<u64>(n), 16);
+      memory::expand_series(b, std::min<u64>(need * 2, SERIES_MAX_BYTES));
+      b = buffer_of(node);
+      u64 spare = (b->end_offset() - b->tail) / 16;
+      u64 shift = std::max<u64>(spare / 2, static_cast<u64>(n));
+      if (shift <= spare) {
+        std::memmove(b->cells() + shift, b->cells(), used * 16);
+        b->offset += static_cast<u32>(shift * 16);
+        b->tail += static_cast<u32>(shift * 16);
+      }
+      before = (b->offset - b->data_offset()) / 16;
+    }
+    if (before >= static_cast<u64>(n)) {
+      cell* old_head = b->cells();
+      b->offset -= static_cast<u32>(n * 16);
+      std::memmove(b->cells(), old_head, static_cast<size_t>(at) * 16);
+      return b->cells() + at;
+    }
+  }
+  b = reserve(node, static_cast<u64>(n), doubling);
   cell* p = b->cells() + at;
   std::memmove(p + n, p, static_cast<size_t>(b->tail - b->offset) - static_cast<size_t>(at) * 16);
   b->tail += static_cast<u32>(n * 16);
@@ -84,6 +110,13 @@ void cut(const cell* v, i64 at, i64 n) {
   i64 total = b->used_units();
   n = std::clamp<i64>(n, 0, total - at);
   cell* p = b->cells();
+  // Nearer the head than the tail, the cells before the cut move up instead, and the room
+  // they leave is room before the head.
+  if (at < total - at - n) {
+    std::memmove(p + n, p, static_cast<size_t>(at) * 16);
+    b->offset += static_cast<u32>(n * 16);
+    return;
+  }
   std::memmove(p + at, p + at + n, static_cast<size_t>(total - at - n) * 16);
   b->tail -= static_cast<u32>(n * 16);
 }

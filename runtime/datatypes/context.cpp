@@ -319,6 +319,19 @@ std::vector<u32>& direct_table() {
   return table;
 }
 
+// Whether the block, its nested blocks included, holds fewer than `cap` values: the walk
+// stops as soon as it has seen that many (a block that holds itself stops it too).
+bool fewer_values(const cell* block, u32& cap) {
+  series_buffer* b = buffer_of(block->data2);
+  for (u32 i = block->data1; i < b->used_units(); i++) {
+    if (cap == 0) return false;
+    cap--;
+    const cell* c = b->cells() + i;
+    if (block_like_q(type_of(c)) && !fewer_values(c, cap)) return false;
+  }
+  return cap > 0;
+}
+
 void bind_in(const cell* block, u32 ctx, bool self, u32 self_id, const u32* direct) {
   u32 node = block->data2;
   if (cycles::find(node)) return;
@@ -351,6 +364,12 @@ void bind(const cell* block, u32 ctx, bool self) {
   u32 self_id = self ? self_symbol() : 0;
   u32 n = word_count(ctx);
   if (ctx == global) return bind_in(block, ctx, self, self_id, nullptr);
+  // Filling the table costs a step per word of the context: a small block bound to a large
+  // context probes the context's hash table per word instead.
+  if (n > SMALL) {
+    u32 cap = n / 8;
+    if (fewer_values(block, cap)) return bind_in(block, ctx, self, self_id, nullptr);
+  }
   std::vector<u32>& table = direct_table();
   if (table.size() <= symbol::count()) table.resize(symbol::count() + 1);
   // The entries filled are cleared however the bind ends (a block nested too deep raises).

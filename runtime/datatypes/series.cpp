@@ -66,6 +66,13 @@ void cut(const cell* v, i64 start, i64 count) {
   u32 s = shift_of(b->unit());
   i64 total = b->used_units();
   char* p = b->head();
+  // A block cut nearer its head than its tail moves the cells before the cut up instead:
+  // the room they leave is room before the head, where inserting takes it back.
+  if (b->unit() == sizeof(cell) && start < total - start - count) {
+    std::memmove(p + (count << s), p, static_cast<size_t>(start << s));
+    b->offset += static_cast<u32>(count << s);
+    return;
+  }
   if (start + count < total)
     std::memmove(p + (start << s), p + ((start + count) << s),
                  static_cast<size_t>((total - start - count) << s));
@@ -514,15 +521,16 @@ const cell* move(cell* origin, cell* target, const cell* part) {
     i64 total = total_of(&o);
     if (th == oh) return target;
     if (oh < th && th != total && total - th < count) return origin;
+    // As if the run were cut and inserted at `dest` of what is left, done in place: the
+    // units between the two places turn round (a cut may take its room from either end).
     u32 s = shift_of(ou);
-    std::vector<char> run(static_cast<size_t>(count << s));
-    std::memcpy(run.data(), unit_at(&o, oh), run.size());
-    cut(&o, oh, count);
     i64 dest = std::min(th, total - count);
-    char* p = unit_at(&o, dest);
-    std::memmove(p + run.size(), p, static_cast<size_t>((total - count - dest) << s));
-    std::memcpy(p, run.data(), run.size());
-    buffer(&o)->tail += static_cast<u32>(run.size());
+    char* base = unit_at(&o, 0);
+    if (dest > oh) {
+      std::rotate(base + (oh << s), base + ((oh + count) << s), base + ((dest + count) << s));
+    } else {
+      std::rotate(base + (dest << s), base + (oh << s), base + ((oh + count) << s));
+    }
     i64 lo = std::min(oh, dest), hi = std::max(oh, dest) + count;
     hash::edited(&o, lo, hi - lo, hi - lo);
   }

@@ -2,6 +2,10 @@
 // platform clipboard may use is the store's concern.
 #include "runtime/host/clipboard.h"
 
+#include <poll.h>
+
+#include <chrono>
+
 #include "runtime/codecs/images.h"
 #include "runtime/collector.h"
 #include "runtime/datatypes/datatype.h"
@@ -10,6 +14,7 @@
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/series.h"
 #include "runtime/fire.h"
+#include "runtime/platform.h"
 #include "runtime/datatypes/cells.h"
 
 namespace vyr::clipboard {
@@ -43,6 +48,22 @@ void load_text(const std::string& text, cell* out, u32 type) {
 
 store& current() { return installed ? *installed : in_process; }
 void install(store* s) { installed = s; }
+
+void sleep_serving(double seconds) {
+  if (current().serve_fd() < 0) return platform::sleep(seconds);
+  auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+  for (;;) {
+    current().serve();
+    auto left = std::chrono::ceil<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return;
+    int fd = current().serve_fd();   // -1 once the connection is gone
+    if (fd < 0) return platform::sleep(static_cast<double>(left.count()) / 1000.0);
+    pollfd p{fd, POLLIN, 0};
+    poll(&p, 1, static_cast<int>(left.count()));
+  }
+}
+
+void at_exit() { current().hand_over(); }
 
 cell* read(cell* out) {
   collector::root_guard keep(out);

@@ -23,6 +23,7 @@
 #include "runtime/datatypes/integer.h"
 #include "runtime/fire.h"
 #include "runtime/host/call.h"
+#include "runtime/host/clipboard.h"
 #include "runtime/host/os.h"
 #include "runtime/host/simple_io.h"
 #include "runtime/stack.h"
@@ -56,7 +57,7 @@ void wait_entry(bool, const i32*) {
   u32 ms = platform::sleep_milliseconds(seconds);
   for (u32 slept = 0; slept < ms;) {
     u32 slice = std::min<u32>(ms - slept, 100);
-    platform::sleep(slice / 1000.0);
+    clipboard::sleep_serving(slice / 1000.0);
     slept += slice;
     halt::check();
   }

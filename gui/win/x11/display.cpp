@@ -103,12 +103,15 @@ std::unique_ptr<x11_display> x11_display::open(const char* name) {
   }
   p->read_dpi();
   p->read_monitors();
+  p->open_selection();
   return std::unique_ptr<x11_display>(new x11_display(p));
 }
 
 x11_display::x11_display(impl* p) : p_(p) {}
 
 x11_display::~x11_display() {
+  hand_over_clipboard();
+  p_->close_selection();
   if (p_->dead) {
     for (auto& [h, r] : p_->tops)
       if (r.last) cairo_surface_destroy(r.last);

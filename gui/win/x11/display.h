@@ -32,6 +32,14 @@ class x11_display : public display {
   bool set_clipboard(const clipboard_content& in) override;
   cairo_surface_t* capture(RECT) override;
 
+  // The clipboard outside the message loop. While the process waits elsewhere (wait,
+  // ask): the connection to watch, and a pass that answers other programs' requests for
+  // the clipboard we hold, leaving other input queued. Before the display closes (the
+  // destructor does it too): a running clipboard manager is asked to keep what we hold.
+  int connection_fd() const;
+  void serve_clipboard();
+  void hand_over_clipboard();
+
   // The X window of a top level (0 when none); for tests and the window manager glue.
   unsigned long native(HWND) const;
   bool mapped(HWND) const;

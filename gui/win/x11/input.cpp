@@ -122,11 +122,8 @@ void x11_display::impl::handle(XEvent& e) {
     input_display_changed();
     return;
   }
+  if (selection_event(e)) return;
   switch (e.type) {
-    case SelectionRequest: serve_selection(e.xselectionrequest); return;
-    case SelectionClear:
-      if (e.xselectionclear.selection == CLIPBOARD) owned_clipboard.reset();
-      return;
     case MappingNotify: XRefreshKeyboardMapping(&e.xmapping); return;
   }
   top_record* r = rec(e.xany.window);

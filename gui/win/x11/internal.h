@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -64,7 +65,8 @@ struct x11_display::impl {
   uint32_t dpi = 96;
   std::map<HWND, top_record> tops;
   std::map<Window, HWND> by_xid;
-  std::optional<std::string> owned_clipboard;
+  struct selection;            // the clipboard's state (clipboard.cpp)
+  selection* sel = nullptr;
   std::map<uint32_t, Cursor> cursors;   // by HCURSOR
   std::vector<monitor> monitors;
   RECT wm_frame{};
@@ -95,10 +97,24 @@ struct x11_display::impl {
   XIC make_ic(top_record& r);
   // A key the input method filtered: it composes.
   void key_taken(XKeyEvent& e);
-  void serve_selection(XSelectionRequestEvent& r);
-  // The CLIPBOARD's text: ours, or converted from its owner within a second; nullopt when
-  // there is none or it did not come.
-  std::optional<std::string> clipboard_text();
+  // The clipboard (clipboard.cpp). selection_event takes the events that serve ours
+  // (requests, the loss of it, INCR parts taken) and tells whether it took this one;
+  // serve_pending answers those waiting, leaving other events queued.
+  void open_selection();
+  void close_selection();
+  bool selection_event(XEvent& e);
+  bool selection_work(const XEvent& e);
+  void serve_pending();
+  void serve_request(XSelectionRequestEvent& q);
+  std::vector<Atom> data_targets();
+  bool convert(Atom target, std::string* data, Atom* type);
+  bool write_target(Window requestor, Atom property, Atom target);
+  void next_part(size_t transfer);
+  size_t request_room() const;
+  bool wait_for(const std::function<bool(const XEvent&)>& want, XEvent* out, int64_t timeout_us);
+  std::function<bool(const XEvent&)> answer_to(Atom selection);
+  Time server_time();
+  std::optional<std::string> fetch(Atom target, Atom* type);
   void set_hints(HWND h, top_record& r);
 };
 

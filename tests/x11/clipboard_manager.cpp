@@ -1,0 +1,110 @@
+// A clipboard manager for the X11 clipboard test, written against Xlib alone: it owns
+// CLIPBOARD_MANAGER and, asked to SAVE_TARGETS, takes the clipboard's text from its owner,
+// answers, owns the CLIPBOARD itself and serves that text until it has been read once.
+// Prints "ready" once it owns CLIPBOARD_MANAGER, "saved N" when it took N bytes, "served"
+// at the end. Gives up after 60 seconds.
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <poll.h>
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+
+namespace {
+Display* d;
+Window w;
+Atom CLIPBOARD, MANAGER, SAVE_TARGETS, TARGETS, UTF8, PROP;
+
+bool next_event(XEvent* e, std::chrono::steady_clock::time_point until) {
+  while (!XPending(d)) {
+    if (std::chrono::steady_clock::now() >= until) return false;
+    pollfd p{ConnectionNumber(d), POLLIN, 0};
+    poll(&p, 1, 50);
+  }
+  XNextEvent(d, e);
+  return true;
+}
+
+void reply(const XSelectionRequestEvent& q, Atom property) {
+  XSelectionEvent n{};
+  n.type = SelectionNotify;
+  n.requestor = q.requestor;
+  n.selection = q.selection;
+  n.target = q.target;
+  n.time = q.time;
+  n.property = property;
+  XSendEvent(d, q.requestor, False, 0, reinterpret_cast<XEvent*>(&n));
+  XFlush(d);
+}
+
+// The clipboard's text from its owner (small texts only: no INCR here).
+bool take_text(std::string* out, std::chrono::steady_clock::time_point until) {
+  XConvertSelection(d, CLIPBOARD, UTF8, PROP, w, CurrentTime);
+  XFlush(d);
+  XEvent e;
+  while (next_event(&e, until)) {
+    if (e.type != SelectionNotify) continue;
+    if (e.xselection.property == None) return false;
+    Atom type;
+    int format;
+    unsigned long n = 0, after = 0;
+    unsigned char* data = nullptr;
+    if (XGetWindowProperty(d, w, PROP, 0, 1 << 20, True, AnyPropertyType, &type, &format, &n, &after, &data) != Success ||
+        !data)
+      return false;
+    out->assign(reinterpret_cast<char*>(data), n);
+    XFree(data);
+    return true;
+  }
+  return false;
+}
+}  // namespace
+
+int main() {
+  d = XOpenDisplay(nullptr);
+  if (!d) return 2;
+  w = XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 1, 1, 0, 0, 0);
+  CLIPBOARD = XInternAtom(d, "CLIPBOARD", False);
+  MANAGER = XInternAtom(d, "CLIPBOARD_MANAGER", False);
+  SAVE_TARGETS = XInternAtom(d, "SAVE_TARGETS", False);
+  TARGETS = XInternAtom(d, "TARGETS", False);
+  UTF8 = XInternAtom(d, "UTF8_STRING", False);
+  PROP = XInternAtom(d, "MANAGER_PROP", False);
+  XSetSelectionOwner(d, MANAGER, w, CurrentTime);
+  if (XGetSelectionOwner(d, MANAGER) != w) return 3;
+  std::printf("ready\n");
+  std::fflush(stdout);
+  auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  std::string saved;
+  bool have = false;
+  XEvent e;
+  while (next_event(&e, until)) {
+    if (e.type != SelectionRequest) continue;
+    XSelectionRequestEvent q = e.xselectionrequest;
+    if (q.selection == MANAGER && q.target == SAVE_TARGETS) {
+      have = take_text(&saved, until);
+      reply(q, have ? q.property : None);
+      if (have) {
+        XSetSelectionOwner(d, CLIPBOARD, w, CurrentTime);
+        std::printf("saved %zu\n", saved.size());
+        std::fflush(stdout);
+      }
+    } else if (q.selection == CLIPBOARD && have && q.target == TARGETS) {
+      Atom t[] = {TARGETS, UTF8};
+      XChangeProperty(d, q.requestor, q.property, XA_ATOM, 32, PropModeReplace, reinterpret_cast<unsigned char*>(t), 2);
+      reply(q, q.property);
+    } else if (q.selection == CLIPBOARD && have && q.target == UTF8) {
+      XChangeProperty(d, q.requestor, q.property, UTF8, 8, PropModeReplace,
+                      reinterpret_cast<const unsigned char*>(saved.data()), int(saved.size()));
+      reply(q, q.property);
+      std::printf("served\n");
+      std::fflush(stdout);
+      break;
+    } else {
+      reply(q, None);
+    }
+  }
+  XCloseDisplay(d);
+  return 0;
+}
