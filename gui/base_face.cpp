@@ -268,7 +268,8 @@ LRESULT base_wndproc(HWND h, u32 msg, WPARAM w, LPARAM l) {
       }
       break;
     }
-    case WM_HSCROLL: case WM_VSCROLL: case WM_COMMAND: case WM_CLOSE:
+    case WM_HSCROLL: case WM_VSCROLL: case WM_COMMAND: case WM_CLOSE: case WM_NOTIFY:
+    case WM_CTLCOLOREDIT: case WM_CTLCOLORLISTBOX: case WM_CTLCOLORSTATIC:
       return window_wndproc(h, msg, w, l);
     case WM_IME_STARTCOMPOSITION: case WM_IME_ENDCOMPOSITION: {
       // A face that owns the caret takes text from the input method: while it composes,

@@ -9,6 +9,7 @@
 #include "gui/face_values.h"
 #include "gui/fonts.h"
 #include "gui/widgets/camera.h"
+#include "gui/win/controls/controls.h"
 #include "runtime/datatypes/handle.h"
 #include "runtime/datatypes/pair.h"
 #include "runtime/datatypes/point.h"
@@ -88,15 +89,16 @@ void attach_face(win::HWND h, const cell* face) {
 
 u32 event_window(const win::MSG& m) {
   if (has_face_q(m.hwnd)) return win::raw(m.hwnd);
+  // A window a control made for itself (a combo box's dropped list) belongs to that control.
+  if (win::HWND own = win::owning_control(m.hwnd); has_face_q(own)) return win::raw(own);
   win::HWND parent = win::GetParent(m.hwnd);
   if (!win::is_null(parent) && has_face_q(parent)) return win::raw(parent);
   win::HWND under = win::WindowFromPoint(m.pt);
   // Every window of the layer belongs to this process.
   if (win::is_null(under) || under == g().console_window) return NO_WINDOW;
   if (has_face_q(under)) return win::raw(under);
-  win::window_extra* ex = win::extra(under);
-  // A system-made child names the control that owns it in its first extra word.
-  if (ex && ex->system_record && has_face_q(win::HWND(ex->system_record))) return ex->system_record;
+  win::HWND owner = win::owning_control(under);
+  if (has_face_q(owner)) return win::raw(owner);
   return NO_WINDOW;
 }
 

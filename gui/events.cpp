@@ -2,6 +2,7 @@
 #include "gui/events.h"
 
 #include "gui/draw/draw.h"
+#include "gui/win/controls/controls.h"
 
 
 #include <cstdio>
@@ -178,9 +179,13 @@ cell* native_field(const cell* e, u32 index, cell* out) {
     }
     case ev::F_PICKED: {
       switch (type) {
-        case ev::DOWN: case ev::MID_DOWN: case ev::ALT_DOWN: case ev::AUX_DOWN: case ev::DBL_CLICK:
-          // No list-box item lies under the point until list controls exist.
-          return &(*out = none_value);
+        case ev::DOWN: case ev::MID_DOWN: case ev::ALT_DOWN: case ev::AUX_DOWN: case ev::DBL_CLICK: {
+          // The list item under the point, counted from 1.
+          POINT p = point_of(m->lParam);
+          ClientToScreen(m->hwnd, p);
+          int item = LBItemFromPt(m->hwnd, p, false);
+          return item < 0 ? &(*out = none_value) : integer::make_at(out, item + 1);
+        }
         case ev::WHEEL: {
           i32 d = int16_t(HIWORD(m->wParam));
           if (d < -24000) d += 30720;
@@ -295,6 +300,17 @@ bool char_key_q(u32 vk) {
 
 // ---- dispatch --------------------------------------------------------------------------------
 
+MSG message_record(HWND h, u32 msg, WPARAM w, LPARAM l) {
+  MSG m;
+  m.hwnd = h;
+  m.message = msg;
+  m.wParam = w;
+  m.lParam = l;
+  m.time = GetMessageTime();
+  GetCursorPos(m.pt);
+  return m;
+}
+
 int dispatch_event(const MSG& m, u32 extra_word, u32 type) {
   loop_state& L = loop();
   u32 w3 = 0;
@@ -341,7 +357,7 @@ int dispatch_event(const MSG& m, u32 extra_word, u32 type) {
       break;
     }
     case ev::SELECT: w3 = (extra_word + 1) & 0xFFFF; break;
-    case ev::CHANGE: w3 = 0; break;
+    case ev::CHANGE: w3 = extra_word & 0xFFFF; break;
     case ev::WHEEL: case ev::DBL_CLICK: case ev::DOWN: case ev::UP: case ev::MID_DOWN:
     case ev::MID_UP: case ev::ALT_DOWN: case ev::ALT_UP:
       w3 = extra_word | modifier_flags(false);
@@ -464,9 +480,17 @@ int pre_filter(const MSG& m) {
     }
     case WM_SYSKEYDOWN: return dispatch_event(m, 0, ev::KEY_DOWN);
     case WM_KEYUP: case WM_SYSKEYUP: return dispatch_event(m, 0, ev::KEY_UP);
-    case WM_CHAR:
+    case WM_CHAR: {
       L.special_key = -1;
-      return dispatch_event(m, 0, ev::KEY);
+      int r = dispatch_event(m, 0, ev::KEY);
+      // Enter in a field or a drop-down is also `enter`, unless its `key` was stopped.
+      if (r != 0 && m.wParam == '\r') {
+        const cell* face = face_of_event_window(m);
+        if (face && (face_type_is(face, face_type::field) || face_type_is(face, face_type::drop_down)))
+          r = dispatch_event(m, 0, ev::ENTER);
+      }
+      return r;
+    }
     default:
       return 1;
   }

@@ -59,6 +59,10 @@ u32 mouse_flags(win::WPARAM);
 u32 refine_key(u32 vk, win::LPARAM);
 bool char_key_q(u32 vk);
 
+// A message record for a message sent to `h` now, as dispatch takes it (the time and the
+// pointer's position filled in).
+win::MSG message_record(win::HWND h, u32 msg, win::WPARAM, win::LPARAM);
+
 int pre_filter(const win::MSG&);
 int dispatch_event(const win::MSG&, u32 extra, u32 type);
 bool do_events(bool no_wait);

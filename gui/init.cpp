@@ -171,15 +171,12 @@ void init() {
   s.initialised = true;
 }
 
-static std::set<u32>& dark_windows();
-
 void shutdown() {
   globals& s = g();
   if (!s.initialised) return;
   collector::unregister_callback(mark_gui_values);
   collector::remove_root_node(&s.value_block);
   u32 font_kind = s.font_kind, com_kind = s.com_kind;
-  dark_windows().clear();
   unshare_display_clipboard();
   win::shutdown();
   win::dialogs::install(nullptr);
@@ -289,19 +286,14 @@ bool system_dark_mode_q() {
 
 bool support_dark_mode_q() { return g().windows10 && !high_contrast(); }
 
-static std::set<u32>& dark_windows() {
-  static std::set<u32> s;
-  return s;
-}
-
-void set_dark_mode(win::HWND h, bool dark, bool frame) {
+// The window's controls paint from the dark or the light palette; the frame is the window
+// manager's, which follows the desktop's own theme.
+void set_dark_mode(win::HWND h, bool dark, bool) {
   if (!win::IsWindow(h)) return;
-  if (dark) dark_windows().insert(win::raw(h));
-  else dark_windows().erase(win::raw(h));
-  (void)frame;
+  win::SetWindowTheme(h, dark ? "DarkMode_Explorer" : "Explorer");
 }
 
-bool dark_mode_of(win::HWND h) { return dark_windows().count(win::raw(h)) > 0; }
+bool dark_mode_of(win::HWND h) { return win::dark_theme(h); }
 
 bool composition_enabled_q() { return true; }
 

@@ -8,8 +8,11 @@
 
 #include "gui/base_face.h"
 #include "gui/events.h"
+#include "gui/face.h"
+#include "gui/fonts.h"
 #include "gui/text/handles.h"
 #include "gui/widgets/camera.h"
+#include "gui/widgets/tab_pages.h"
 #include "gui/widgets/widgets.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/handle.h"
@@ -56,6 +59,10 @@ u32 make_view_core(const cell* face, u32 parent) {
     std::fprintf(stderr, "*** View Error: CreateWindowEx failed!\n");
     return 0;
   }
+  // A page of a tab-panel lies over the tab control's display area; a group box's frame
+  // stays below what is put in it.
+  widgets::place_in_tab_panel(face, h);
+  widgets::keep_frame_lowest(GetParent(h));
   const cell* rate = facet(face, facet_index::rate);
   if (rate && type_of(rate) != TYPE_NONE) {
     cell r2 = *rate;
@@ -201,6 +208,9 @@ void layout_children(const cell* face_in) {
     r.right = add32(r.left, to_pixels(s.x));
     r.bottom = add32(r.top, to_pixels(s.y));
     SetWindowPos(HWND(ch), 0, r.left, r.top, r.width(), r.height(), SWP_NOZORDER | SWP_NOACTIVATE);
+    const face_type_record* rec = record_of_face(&child);
+    const cell* font = facet(&child, facet_index::font);
+    if (rec && rec->base_class && !(font && type_of(font) == TYPE_OBJECT)) set_control_font(HWND(ch), &child);
     layout_children(&child);
   }
 }

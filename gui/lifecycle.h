@@ -21,7 +21,8 @@ void attach_child(const cell* face, const cell* parent);
 void OS_destroy_view(const cell* face, bool loop_owner);
 void OS_show_window(win::HWND);
 // gui/layout-children: the windows of the face's pane placed again from their logical
-// offsets and sizes at the current DPI, and their own panes after them.
+// offsets and sizes at the current DPI, and their own panes after them; the controls of
+// faces without a `font` get the default font made anew (it follows the DPI and theme).
 void layout_children(const cell* face);
 void OS_redraw(win::HWND);
 // The pixels of a shown face as an ARGB32 surface (the caller destroys it); null for a

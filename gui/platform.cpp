@@ -11,6 +11,7 @@
 #include "gui/fonts.h"
 #include "gui/lifecycle.h"
 #include "gui/platform.h"
+#include "gui/widgets/controls.h"
 #include "gui/text/text_box.h"
 #include "gui/text_measure.h"
 #include "runtime/collector.h"
@@ -148,11 +149,23 @@ void draw_image(cell* a, u32 count) {
 }
 
 void on_change_facet(cell* a, u32) {
-  // The facet's change goes out through the face's change mask.
+  // A change inside `data` of a type whose control shows it reaches the control's items;
+  // any other change goes out through the face's change mask.
   cell face = a[0];
   collector::root_guard g(&face);
   u32 h = face_handle_q(&face);
   i32 i = object::field_index(&face, word::symbol_id(&a[1]));
+  const face_type_record* record = record_of_face(&face);
+  if (h && i == i32(facet_index::data) && record && record->data_changed && IsWindow(HWND(h))) {
+    cell target = a[2], action = a[3], value = a[4];
+    collector::root_guard g2(&target), g3(&action), g4(&value);
+    i32 index = type_of(&a[5]) == TYPE_INTEGER ? integer::get(&a[5]) : 0;
+    i32 count = type_of(&a[6]) == TYPE_INTEGER ? integer::get(&a[6]) : 0;
+    record->data_changed(&face, HWND(h), &target, &action, type_of(&value) == TYPE_NONE ? nullptr : &value, index,
+                         count);
+    set_unset(a);
+    return;
+  }
   if (h && i >= 0 && i < 32) {
     cell* state = facet(&face, facet_index::state);
     if (state && type_of(state) == TYPE_BLOCK) {
@@ -167,7 +180,17 @@ void on_change_facet(cell* a, u32) {
   set_unset(a);
 }
 
-void update_text(cell* a, u32) { *a = none_value; }   // no native control holds text yet
+// update-text face: the text of a control that edits it is read back into the face.
+void update_text(cell* a, u32) {
+  cell face = a[0];
+  collector::root_guard g(&face);
+  u32 h = face_handle_q(&face);
+  face_type t = type_of_face(&face);
+  if (h && IsWindow(HWND(h)) &&
+      (t == face_type::field || t == face_type::area || t == face_type::drop_down || t == face_type::drop_list))
+    widgets::get_text_alt(&face, HWND(h), -1);
+  *a = none_value;
+}
 
 void destroy_view(cell* a, u32) {
   OS_destroy_view(&a[0], type_of(&a[1]) == TYPE_LOGIC && logic::get(&a[1]));

@@ -14,6 +14,13 @@
 #include "runtime/datatypes/point.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/fire.h"
+#include "runtime/collector.h"
+#include "runtime/datatypes/block.h"
+#include "runtime/datatypes/series.h"
+#include "gui/fonts.h"
+#include "gui/win/theme.h"
+#include "gui/win/controls/controls.h"
+#include <cstdio>
 
 namespace vyr::gui {
 
@@ -21,16 +28,6 @@ using namespace win;
 namespace ev = vyr::event;
 
 namespace {
-MSG record_of(HWND h, u32 msg, WPARAM w, LPARAM l) {
-  MSG m;
-  m.hwnd = h;
-  m.message = msg;
-  m.wParam = w;
-  m.lParam = l;
-  m.time = GetMessageTime();
-  GetCursorPos(m.pt);
-  return m;
-}
 
 // Writes a logical position or size into a face's facet, as a pair! when the facet
 // holds one, else as a point2D!.
@@ -83,17 +80,25 @@ void set_rate(HWND h, const cell* rate) {
   SetTimer(h, 1, u32(ms));
 }
 
-// The classes of the face types' records; types that share a class register it once.
+// The classes of the face types' records; types that share a class register it once. A
+// record over a control of the windowing layer superclasses it: the control's class with
+// the record's name, 80 extra bytes, and the record's procedure when it has one.
 void register_classes() {
+  register_control_classes();
   for (u32 i = 1; i <= face_types::count; i++) {
     const face_type_record* r = face_types::record_of(face_type(i));
     if (!r) continue;
     WNDCLASSEX wc;
-    wc.style = CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS;
-    wc.lpfnWndProc = r->procedure;
+    if (r->base_class) {
+      if (!GetClassInfoEx(r->base_class, wc)) std::fprintf(stderr, "*** Error in GetClassInfoEx\n");
+    } else {
+      wc.style = CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS;
+      wc.hCursor = LoadCursor(IDC_ARROW);
+      wc.hbrBackground = GetSysColor(COLOR_BTNFACE);
+    }
+    if (r->procedure) wc.lpfnWndProc = r->procedure;
     wc.cbWndExtra = 80;
-    wc.hCursor = LoadCursor(IDC_ARROW);
-    wc.hbrBackground = GetSysColor(COLOR_BTNFACE);
+    wc.cbClsExtra = 0;
     wc.lpszClassName = r->window_class;
     RegisterClassEx(wc);
   }
@@ -102,6 +107,30 @@ void register_classes() {
 void unregister_classes() {
   for (u32 i = 1; i <= face_types::count; i++)
     if (const face_type_record* r = face_types::record_of(face_type(i))) UnregisterClass(r->window_class);
+  unregister_control_classes();
+}
+
+// A control's notification (WM_COMMAND with a control, WM_NOTIFY, a control's scroll
+// message) goes to the record of the control's face; answers whether one took it.
+static bool control_notification(HWND control, u32 msg, WPARAM w, LPARAM l, LRESULT& answer) {
+  const cell* held = face_of_window(control);
+  const face_type_record* r = held ? record_of_face(held) : nullptr;
+  if (!r || !r->notify) return false;
+  // A copy: the slot's cell may move when the handlers allocate.
+  cell face = *held;
+  collector::root_guard guard(&face);
+  answer = r->notify(&face, control, msg, w, l);
+  return true;
+}
+
+// WM_CTLCOLOR* for the control in lParam, by the record of its face (or of its parent's
+// face, for the parts of a control that have none); 0 leaves the control its own colours.
+static LRESULT control_colours(u32 msg, WPARAM w, LPARAM l) {
+  HWND control{u32(l)};
+  const cell* face = face_of_window(control);
+  if (!face) face = face_of_window(GetParent(control));
+  const face_type_record* r = face ? record_of_face(face) : nullptr;
+  return r && r->colour ? r->colour(face, control, msg, w, l) : 0;
 }
 
 void fill_background(HWND h, HDC dc, const cell* face) {
@@ -191,18 +220,18 @@ LRESULT window_wndproc(HWND h, u32 msg, WPARAM w, LPARAM l) {
         p = POINT{wr.left, wr.top};
         set_geometry(h, facet_index::offset, p);
         // A user's drag gives `moving` on the way and one `move` when it ends.
-        if (!L.in_size_move) dispatch_event(record_of(h, msg, w, MAKELPARAM(p.x, p.y)), 0, ev::MOVE);
+        if (!L.in_size_move) dispatch_event(message_record(h, msg, w, MAKELPARAM(p.x, p.y)), 0, ev::MOVE);
         return 0;
       }
       set_geometry(h, facet_index::size, p);
-      dispatch_event(record_of(h, msg, w, l), 0, ev::RESIZE);
+      dispatch_event(message_record(h, msg, w, l), 0, ev::RESIZE);
       // Once more for a shown face, unless a user's sizing runs (it ends in one `resize` of
       // its own) and the window was not maximised. The face's state may be gone after the
       // handler (the window was closed).
       face = face_of_window(h);
       cell* state = face ? facet(face, facet_index::state) : nullptr;
       if (state && type_of(state) == TYPE_BLOCK && (!L.in_size_move || w == SIZE_MAXIMIZED))
-        dispatch_event(record_of(h, msg, w, l), 0, ev::RESIZE);
+        dispatch_event(message_record(h, msg, w, l), 0, ev::RESIZE);
       return 0;
     }
     case WM_SIZING: case WM_MOVING: {
@@ -223,7 +252,7 @@ LRESULT window_wndproc(HWND h, u32 msg, WPARAM w, LPARAM l) {
         set_geometry(h, facet_index::size, p);
       }
       if (window_extra* x = extra(h)) x->last_sizing = type;
-      dispatch_event(record_of(h, msg, w, MAKELPARAM(p.x, p.y)), 0, type);
+      dispatch_event(message_record(h, msg, w, MAKELPARAM(p.x, p.y)), 0, type);
       return 1;
     }
     case WM_ENTERSIZEMOVE:
@@ -240,17 +269,17 @@ LRESULT window_wndproc(HWND h, u32 msg, WPARAM w, LPARAM l) {
         RECT cr;
         GetClientRect(h, cr);
         LPARAM lp = type == ev::MOVE ? MAKELPARAM(wr.left, wr.top) : MAKELPARAM(cr.width(), cr.height());
-        dispatch_event(record_of(h, msg, w, lp), 0, type);
+        dispatch_event(message_record(h, msg, w, lp), 0, type);
       }
       return 0;
     case WM_ACTIVATE:
       if (!window) break;
       if (LOWORD(w)) {
         set_dpi_from_window(h);
-        dispatch_event(record_of(h, msg, w, l), 0, ev::FOCUS);
+        dispatch_event(message_record(h, msg, w, l), 0, ev::FOCUS);
         focus_selected(h);
       } else {
-        dispatch_event(record_of(h, msg, w, l), 0, ev::UNFOCUS);
+        dispatch_event(message_record(h, msg, w, l), 0, ev::UNFOCUS);
       }
       return 0;
     case WM_WINDOWPOSCHANGED: {
@@ -267,7 +296,7 @@ LRESULT window_wndproc(HWND h, u32 msg, WPARAM w, LPARAM l) {
           set_geometry(h, facet_index::offset, POINT{wr.left, wr.top});
         }
         u32 type = (style & WS_MINIMIZE) ? ev::MINIMIZE : (style & WS_MAXIMIZE) ? ev::MAXIMIZE : ev::RESTORE;
-        dispatch_event(record_of(h, msg, w, l), 0, type);
+        dispatch_event(message_record(h, msg, w, l), 0, type);
         if (!IsWindow(h)) return 0;
       }
       // WM_MOVE and WM_SIZE follow, with their events.
@@ -279,16 +308,36 @@ LRESULT window_wndproc(HWND h, u32 msg, WPARAM w, LPARAM l) {
       if (!window) return DefWindowProc(h, msg, w, l);
       SetFocus(h);
       // Closing never destroys the window here: the View engine does, reacting to `close`.
-      if (dispatch_event(record_of(h, msg, w, l), 0, ev::CLOSE) == 0) PostQuitMessage(0);
+      if (dispatch_event(message_record(h, msg, w, l), 0, ev::CLOSE) == 0) PostQuitMessage(0);
       return 0;
     }
-    case WM_HSCROLL: case WM_VSCROLL:
+    case WM_HSCROLL: case WM_VSCROLL: {
       if (l == 0) {
-        dispatch_event(record_of(h, msg, w, l), 0, ev::SCROLL);
+        dispatch_event(message_record(h, msg, w, l), 0, ev::SCROLL);
         return 0;
       }
-      dispatch_event(record_of(h, msg, w, l), 0, ev::CHANGE);
+      LRESULT answer = 0;
+      if (!control_notification(HWND(u32(l)), msg, w, l, answer))
+        dispatch_event(message_record(h, msg, w, l), 0, ev::CHANGE);
       return 0;
+    }
+    case WM_COMMAND: {
+      // Menu choices (no control) are the menus' work.
+      LRESULT answer = 0;
+      if (l != 0 && control_notification(HWND(u32(l)), msg, w, l, answer)) return answer;
+      break;
+    }
+    case WM_NOTIFY: {
+      auto* hdr = reinterpret_cast<const NMHDR*>(l);
+      LRESULT answer = 0;
+      if (hdr && control_notification(hdr->hwndFrom, msg, w, l, answer)) return answer;
+      break;
+    }
+    case WM_CTLCOLOREDIT: case WM_CTLCOLORLISTBOX: case WM_CTLCOLORSTATIC: {
+      LRESULT answer = control_colours(msg, w, l);
+      if (answer) return answer;
+      break;
+    }
     case WM_LBUTTONDOWN:
       SetCapture(h);
       return 0;
@@ -297,7 +346,7 @@ LRESULT window_wndproc(HWND h, u32 msg, WPARAM w, LPARAM l) {
       return 0;
     case WM_TIMER:
       if (w != 1) break;
-      dispatch_event(record_of(h, msg, w, l), 0, ev::TIME);
+      dispatch_event(message_record(h, msg, w, l), 0, ev::TIME);
       return 0;
     case WM_USER + 2:
       window_command(h, u32(w));
@@ -323,16 +372,23 @@ LRESULT window_wndproc(HWND h, u32 msg, WPARAM w, LPARAM l) {
       return 0;
     case WM_ERASEBKGND: {
       if (has_draw_block(face)) return 1;   // the paint clears with the colour itself
+      // A page of a tab-panel is the colour of the tab control's page.
       const cell* parent = facet(face, facet_index::parent);
       if (parent && type_of(parent) == TYPE_OBJECT && face_type_is(parent, face_type::tab_panel)) {
         RECT r;
         GetClientRect(h, r);
-        FillRect(HDC(u32(w)), r, GetSysColor(COLOR_WINDOW));
+        FillRect(HDC(u32(w)), r, theme_color(h, theme::part::page));
         return 1;
       }
       fill_background(h, HDC(u32(w)), face);
       return 1;
     }
+    case WM_THEMECHANGED:
+      if (!window) break;
+      load_default_font(h);
+      layout_children(face);
+      RedrawWindow(h, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+      return 0;
     case WM_DPICHANGED: {
       // Handlers run on the way (the new size gives resize): the face is held here.
       cell f = *face;
@@ -370,7 +426,7 @@ LRESULT window_wndproc(HWND h, u32 msg, WPARAM w, LPARAM l) {
       if (g.dwID < GID_ZOOM || g.dwID > GID_PRESSANDTAP) break;
       POINT p{g.ptsLocation.x, g.ptsLocation.y};
       ScreenToClient(h, p);
-      dispatch_event(record_of(child_at(h, p), msg, w, l), 0, ev::ZOOM + (g.dwID - GID_ZOOM));
+      dispatch_event(message_record(child_at(h, p), msg, w, l), 0, ev::ZOOM + (g.dwID - GID_ZOOM));
       return 0;
     }
     case WM_DISPLAYCHANGE:

@@ -54,7 +54,7 @@ bool load(std::string* error) {
 
 bool loaded() { return is_loaded; }
 
-void mark_linked() { is_loaded = true; }
+void linked_in() { is_loaded = true; }
 
 void require() {
   std::string why;

@@ -40,9 +40,9 @@ std::string module_path();
 // the module cannot be loaded or has no entry point; a later call tries again.
 bool load(std::string* error = nullptr);
 bool loaded();
-// For a program that links the module's code itself (the backend's tests): the module
-// counts as loaded, its entry point run by the caller, so routines reach that code.
-void mark_linked();
+// The GUI is linked into this program (a test program of the backend) and its entry point
+// has run: the routines reach it without loading the module.
+void linked_in();
 // As `load`, raising internal not-done ("the GUI module could not be loaded") on failure.
 void require();
 

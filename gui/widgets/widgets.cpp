@@ -19,10 +19,11 @@ logical_xy take_offset(const cell* face) {
   return offset;
 }
 
-HWND create_child(const cell* face, HWND parent, u32 flags, const char* cls, u32 exstyle) {
+HWND create_child(const cell* face, HWND parent, u32 flags, const char* cls, u32 exstyle, u32 style,
+                  std::string_view text) {
   logical_xy offset = take_offset(face);
   logical_xy size = xy_of(facet(face, facet_index::size));
-  u32 style = WS_CHILD | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
+  style |= WS_CHILD | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
   if (logic_true(facet(face, facet_index::visible))) style |= WS_VISIBLE;
   const cell* enabled = facet(face, facet_index::enabled);
   if (enabled && type_of(enabled) == TYPE_LOGIC && !logic::get(enabled)) style |= WS_DISABLED;
@@ -30,7 +31,7 @@ HWND create_child(const cell* face, HWND parent, u32 flags, const char* cls, u32
   RECT r{to_pixels(offset.x), to_pixels(offset.y), 0, 0};
   r.right = add32(r.left, to_pixels(size.x));
   r.bottom = add32(r.top, to_pixels(size.y));
-  return CreateWindowEx(exstyle, cls, std::string(), style, r.left, r.top, r.width(), r.height(),
+  return CreateWindowEx(exstyle, cls, text, style, r.left, r.top, r.width(), r.height(),
                         parent, HMENU{}, const_cast<cell*>(face));
 }
 

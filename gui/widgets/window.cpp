@@ -50,6 +50,6 @@ HWND make_window(const cell* face, HWND parent, u32 flags) {
 }  // namespace
 
 extern const face_type_record window_record = {
-    "VyrWindow", window_wndproc, make_window, sync_window, nullptr, nullptr, true};
+    "VyrWindow", window_wndproc, make_window, sync_window, nullptr, nullptr, true, nullptr, nullptr};
 
 }  // namespace vyr::gui::widgets

@@ -45,9 +45,9 @@ class display {
   virtual void activate_top(HWND) {}
   virtual void present(HWND top, cairo_surface_t* frame) = 0;
   virtual void set_cursor(HWND top, HCURSOR) {}
-  // Where the input method shows the text being composed over the spot: the caret's place
-  // (bottom left) in the client coordinates of the top level that holds it.
-  virtual void set_ime_spot(HWND top, POINT client) {}
+  // Where typed text goes: the foot of the caret, in the client coordinates of the top level
+  // that holds it. The input method's pre-edit and candidates show there.
+  virtual void set_text_spot(HWND top, POINT) {}
   // Frame thickness around the client area of a top level with these styles.
   virtual RECT frame_extents(uint32_t style, uint32_t exstyle);
   // The clipboard: false when it cannot be had (another owner holds it, or the display

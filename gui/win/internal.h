@@ -89,6 +89,8 @@ struct window {
   bool dirty = false;                  // top level: compose and present again
   scroll_bar bars[2];
   uint32_t dpi = 96;
+  int8_t theme = -1;    // SetWindowTheme: -1 as the parent, 0 light, 1 dark
+  std::unique_ptr<control_state> control;
   ~window();
 };
 
@@ -99,7 +101,20 @@ struct dc {
   HFONT font{};
   COLORREF text_color = 0, bk_color = 0xFFFFFF;
   int bk_mode = OPAQUE;
+  COLORREF dc_brush = 0xFFFFFF;
   bool paint = false;
+};
+
+struct brush { COLORREF color = 0; int stock = -1; };
+struct bitmap { cairo_surface_t* surface = nullptr; ~bitmap(); };
+
+// The press on a scroll bar being followed (at most one at a time).
+struct scroll_track {
+  HWND hwnd{};
+  int bar = -1;         // SB_HORZ, SB_VERT or SB_CTL
+  int part = -1;        // the part pressed (scrollbar::part)
+  bool over = false;    // the pointer is over that part now
+  int32_t track_pos = 0;
 };
 
 struct font { LOGFONT lf; void* desc = nullptr; bool stock = false; ~font(); };
@@ -133,6 +148,10 @@ struct state {
   handle_table<font> fonts;
   handle_table<cursor> cursors;
   handle_table<dc> dcs;
+  handle_table<brush> brushes;
+  handle_table<bitmap> bitmaps;
+  std::map<int, HBRUSH> stock_brushes;   // key: system colour index, or 1000 + stock id
+  scroll_track sb_track;
   std::map<std::string, window_class> classes;   // key: lower-case name
   std::vector<HWND> tops;                        // z-order of top levels, top first
   // The posted queue: the only state other threads touch.
@@ -180,6 +199,5 @@ void caret_hide_for_paint(HWND);
 void text_shutdown();
 std::string lower(std::string_view);
 MINMAXINFO min_max_of(HWND);
-uint32_t utf16_units(std::string_view utf8);
 
 }  // namespace vyr::win::detail

@@ -5,6 +5,9 @@
 #include <cstdio>
 
 #include <unistd.h>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 #include "gui/win/internal.h"
 
@@ -13,15 +16,6 @@ using namespace detail;
 
 namespace detail {
 int64_t clock_us() { return st().disp->now_us(); }
-
-uint32_t utf16_units(std::string_view s) {
-  uint32_t n = 0;
-  for (unsigned char c : s) {
-    if ((c & 0xC0) != 0x80) ++n;
-    if ((c & 0xF8) == 0xF0) ++n;   // four-byte sequences are two units
-  }
-  return n;
-}
 }  // namespace detail
 
 int64_t now_us() { return installed() ? clock_us() : 0; }
@@ -30,14 +24,15 @@ static uint32_t msg_time() { return static_cast<uint32_t>(clock_us() / 1000); }
 
 // ---- text helpers ---------------------------------------------------------------------------
 
-std::u16string to_utf16(std::string_view s) {
-  std::u16string out;
+std::u32string to_utf32(std::string_view s) {
+  std::u32string out;
+  out.reserve(s.size());
   for (size_t i = 0; i < s.size();) {
     unsigned char c = s[i];
     uint32_t cp;
     int n;
-    if (c < 0x80) { cp = c; n = 1; }
-    else if ((c & 0xE0) == 0xC0) { cp = c & 0x1F; n = 2; }
+    if (c < 0x80) { out.push_back(c); ++i; continue; }
+    if ((c & 0xE0) == 0xC0) { cp = c & 0x1F; n = 2; }
     else if ((c & 0xF0) == 0xE0) { cp = c & 0x0F; n = 3; }
     else if ((c & 0xF8) == 0xF0) { cp = c & 0x07; n = 4; }
     else { out.push_back(0xFFFD); ++i; continue; }
@@ -50,6 +45,14 @@ std::u16string to_utf16(std::string_view s) {
     }
     if (bad) { out.push_back(0xFFFD); ++i; continue; }
     i += n;
+    out.push_back(cp > 0x10FFFF || (cp >= 0xD800 && cp < 0xE000) ? 0xFFFD : char32_t(cp));
+  }
+  return out;
+}
+
+std::u16string to_utf16(std::string_view s) {
+  std::u16string out;
+  for (char32_t cp : to_utf32(s)) {
     if (cp >= 0x10000) {
       cp -= 0x10000;
       out.push_back(char16_t(0xD800 + (cp >> 10)));
@@ -61,6 +64,18 @@ std::u16string to_utf16(std::string_view s) {
   return out;
 }
 
+static void append_utf8(std::string& out, uint32_t cp) {
+  if (cp > 0x10FFFF || (cp >= 0xD800 && cp < 0xE000)) cp = 0xFFFD;
+  if (cp < 0x80) out += char(cp);
+  else if (cp < 0x800) { out += char(0xC0 | (cp >> 6)); out += char(0x80 | (cp & 0x3F)); }
+  else if (cp < 0x10000) {
+    out += char(0xE0 | (cp >> 12)); out += char(0x80 | ((cp >> 6) & 0x3F)); out += char(0x80 | (cp & 0x3F));
+  } else {
+    out += char(0xF0 | (cp >> 18)); out += char(0x80 | ((cp >> 12) & 0x3F));
+    out += char(0x80 | ((cp >> 6) & 0x3F)); out += char(0x80 | (cp & 0x3F));
+  }
+}
+
 std::string to_utf8(std::u16string_view s) {
   std::string out;
   for (size_t i = 0; i < s.size(); ++i) {
@@ -68,17 +83,63 @@ std::string to_utf8(std::u16string_view s) {
     if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] < 0xE000) {
       cp = 0x10000 + ((cp - 0xD800) << 10) + (s[i + 1] - 0xDC00);
       ++i;
-    } else if (cp >= 0xD800 && cp < 0xE000) {
-      cp = 0xFFFD;
     }
-    if (cp < 0x80) out += char(cp);
-    else if (cp < 0x800) { out += char(0xC0 | (cp >> 6)); out += char(0x80 | (cp & 0x3F)); }
-    else if (cp < 0x10000) {
-      out += char(0xE0 | (cp >> 12)); out += char(0x80 | ((cp >> 6) & 0x3F)); out += char(0x80 | (cp & 0x3F));
-    } else {
-      out += char(0xF0 | (cp >> 18)); out += char(0x80 | ((cp >> 12) & 0x3F));
-      out += char(0x80 | ((cp >> 6) & 0x3F)); out += char(0x80 | (cp & 0x3F));
+    append_utf8(out, cp);
+  }
+  return out;
+}
+
+// Whether the 16 code points at p are all ASCII.
+static bool ascii_block(const char32_t* p) {
+  char32_t any = 0;
+  for (int k = 0; k < 16; ++k) any |= p[k];
+  return any < 0x80;
+}
+
+// The 16 ASCII code points at from as 16 bytes at to.
+static void narrow_block(const char32_t* from, char* to) {
+#ifdef __SSE2__
+  __m128i v[4];
+  for (int k = 0; k < 4; ++k) v[k] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + 4 * k));
+  __m128i lo = _mm_packs_epi32(v[0], v[1]), hi = _mm_packs_epi32(v[2], v[3]);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(to), _mm_packus_epi16(lo, hi));
+#else
+  for (int k = 0; k < 16; ++k) to[k] = char(from[k]);
+#endif
+}
+
+std::string to_utf8(std::u32string_view s) {
+  // Sized first and written in place, runs of ASCII a block at a time: long texts (an area's)
+  // go through here at every edit.
+  const char32_t* d = s.data();
+  size_t len = s.size(), n = len;
+  for (size_t i = 0; i < len;) {
+    if (i + 16 <= len && ascii_block(d + i)) {
+      i += 16;
+      continue;
     }
+    char32_t cp = d[i++];
+    n += size_t(cp >= 0x80) + size_t(cp >= 0x800) + size_t(cp >= 0x10000 && cp <= 0x10FFFF);
+  }
+  std::string out(n, '\0');
+  char* p = out.data();
+  for (size_t i = 0; i < len;) {
+    if (i + 16 <= len && ascii_block(d + i)) {
+      narrow_block(d + i, p);
+      p += 16;
+      i += 16;
+      continue;
+    }
+    char32_t cp = d[i++];
+    if (cp < 0x80) { *p++ = char(cp); continue; }
+    if (cp > 0x10FFFF || (cp >= 0xD800 && cp < 0xE000)) cp = 0xFFFD;
+    if (cp < 0x800) { *p++ = char(0xC0 | (cp >> 6)); }
+    else if (cp < 0x10000) { *p++ = char(0xE0 | (cp >> 12)); *p++ = char(0x80 | ((cp >> 6) & 0x3F)); }
+    else {
+      *p++ = char(0xF0 | (cp >> 18)); *p++ = char(0x80 | ((cp >> 12) & 0x3F));
+      *p++ = char(0x80 | ((cp >> 6) & 0x3F));
+    }
+    *p++ = char(0x80 | (cp & 0x3F));
   }
   return out;
 }
@@ -732,7 +793,12 @@ void input_wheel(int delta, bool horizontal, POINT p) {
   if (!installed()) return;
   state& s = st();
   s.cursor_pos = p;
-  HWND h = is_null(s.focus) ? WindowFromPoint(p) : s.focus;
+  // The wheel turns what lies under the pointer, as desktops do today (a list or a text
+  // scrolls without being clicked first); a window holding the capture, or the focus
+  // when the pointer is over none of ours, takes it otherwise.
+  HWND h = s.capture;
+  if (is_null(h)) h = WindowFromPoint(p);
+  if (is_null(h)) h = s.focus;
   if (is_null(h)) return;
   input_msg in;
   in.msg.hwnd = h;

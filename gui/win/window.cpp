@@ -9,6 +9,8 @@
 #include <unistd.h>
 
 #include "gui/win/internal.h"
+#include "gui/win/theme.h"
+#include "gui/win/scrollbar.h"
 
 namespace vyr::win {
 using namespace detail;
@@ -353,29 +355,6 @@ bool DestroyWindow(HWND h) {
 
 // ---- the default procedure -----------------------------------------------------------------
 
-// Which part of a window's scroll bar is at screen point `p`: the arrows at both ends (one
-// line), the track before and after the thumb (one page), or the thumb.
-static uint32_t scroll_code_at(HWND h, int bar, POINT p) {
-  window* w = win_of(h);
-  RECT wr;
-  GetWindowRect(h, wr);
-  RECT c = client_rect_in_window(w);
-  int arrow = GetSystemMetricsForDpi(bar == SB_VERT ? SM_CYVSCROLL : SM_CXHSCROLL, w->dpi);
-  int len = bar == SB_VERT ? c.height() : c.width();
-  int64_t at = bar == SB_VERT ? int64_t(p.y) - wr.top - c.top : int64_t(p.x) - wr.left - c.left;
-  if (at < arrow) return SB_LINEUP;
-  if (at >= len - arrow) return SB_LINEDOWN;
-  const SCROLLINFO& si = w->bars[bar].info;
-  int64_t range = int64_t(si.nMax) - si.nMin + 1;
-  int track = std::max(0, len - 2 * arrow);
-  if (range <= 0 || track == 0) return SB_PAGEDOWN;
-  int64_t thumb = arrow + track * (int64_t(si.nPos) - si.nMin) / range;
-  int64_t thumb_len = std::max<int64_t>(8, track * int64_t(si.nPage) / range);
-  if (at < thumb) return SB_PAGEUP;
-  if (at >= thumb + thumb_len) return SB_PAGEDOWN;
-  return SB_THUMBPOSITION;
-}
-
 LRESULT DefWindowProc(HWND h, uint32_t m, WPARAM wp, LPARAM lp) {
   window* w = win_of(h);
   if (!w) return 0;
@@ -394,23 +373,21 @@ LRESULT DefWindowProc(HWND h, uint32_t m, WPARAM wp, LPARAM lp) {
     }
     case WM_ERASEBKGND: {
       if (w->background == NO_COLOR) return 0;
+      // The button face of a class under the dark theme is the dark palette's face, which
+      // the controls on it take too.
+      COLORREF c = w->background;
+      if (c == theme::sys_color(COLOR_BTNFACE) && dark_theme(h)) c = theme_color(h, theme::part::face);
       RECT r;
       GetClientRect(h, r);
-      FillRect(HDC(wp), r, w->background);
+      FillRect(HDC(wp), r, c);
       return 1;
     }
     case WM_SETTEXT:
       w->text = lp ? reinterpret_cast<const char*>(lp) : "";
       if (is_null(w->parent)) g_state->disp->place_top(h);
       return 1;
-    case WM_GETTEXTLENGTH: return utf16_units(w->text);
-    case WM_GETTEXT: {
-      if (!lp || wp == 0) return 0;
-      size_t n = std::min<size_t>(w->text.size(), wp - 1);
-      std::memcpy(reinterpret_cast<char*>(lp), w->text.data(), n);
-      reinterpret_cast<char*>(lp)[n] = 0;
-      return static_cast<LRESULT>(n);
-    }
+    case WM_GETTEXTLENGTH: return static_cast<LRESULT>(w->text.size());
+    case WM_GETTEXT: return copy_text(w->text, wp, lp);
     case WM_SETCURSOR: {
       // The parent goes first and may claim the pointer by answering 1; the default
       // procedure sets its class cursor but answers 0, so a child still sets its own.
@@ -473,15 +450,9 @@ LRESULT DefWindowProc(HWND h, uint32_t m, WPARAM wp, LPARAM lp) {
       return 0;
     case WM_NCLBUTTONDOWN:
       if (wp == HTVSCROLL || wp == HTHSCROLL) {
-        int bar = wp == HTVSCROLL ? SB_VERT : SB_HORZ;
-        uint32_t code = scroll_code_at(h, bar, POINT{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)});
-        uint32_t msg = bar == SB_VERT ? WM_VSCROLL : WM_HSCROLL;
-        SCROLLINFO si;
-        si.fMask = SIF_POS;
-        GetScrollInfo(h, bar, si);
-        // The window's own scroll bars send with lParam 0.
-        SendMessage(h, msg, (uint64_t(uint16_t(si.nPos)) << 16) | code, 0);
-        SendMessage(h, msg, SB_ENDSCROLL, 0);
+        POINT p{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)};
+        ScreenToClient(h, p);
+        scrollbar::track(h, wp == HTVSCROLL ? SB_VERT : SB_HORZ, p);
       }
       return 0;
     case WM_PRINTCLIENT:
@@ -495,6 +466,15 @@ LRESULT DefWindowProc(HWND h, uint32_t m, WPARAM wp, LPARAM lp) {
 window_extra* extra(HWND h) {
   window* w = win_of(h);
   return w ? &w->extra : nullptr;
+}
+
+control_state* GetControlState(HWND h) {
+  window* w = win_of(h);
+  return w ? w->control.get() : nullptr;
+}
+
+void SetControlState(HWND h, std::unique_ptr<control_state> c) {
+  if (window* w = win_of(h)) w->control = std::move(c);
 }
 
 int64_t GetWindowLong(HWND h, int index) {
@@ -543,8 +523,24 @@ bool SetWindowText(HWND h, std::string_view text) {
 }
 
 std::string GetWindowText(HWND h) {
-  window* w = win_of(h);
-  return w ? w->text : std::string();
+  if (!IsWindow(h)) return {};
+  // Asked, not read: a control keeps its text itself.
+  LRESULT n = SendMessage(h, WM_GETTEXTLENGTH, 0, 0);
+  if (n <= 0) return {};
+  std::string s(size_t(n) + 1, '\0');
+  LRESULT got = SendMessage(h, WM_GETTEXT, s.size(), reinterpret_cast<LPARAM>(s.data()));
+  s.resize(size_t(std::clamp<LRESULT>(got, 0, n)));
+  return s;
+}
+
+LRESULT copy_text(std::string_view text, WPARAM capacity, LPARAM buffer) {
+  if (!buffer || capacity == 0) return 0;
+  size_t n = std::min<size_t>(text.size(), capacity - 1);
+  // Never half a character: step back over continuation bytes.
+  while (n > 0 && n < text.size() && (uint8_t(text[n]) & 0xC0) == 0x80) --n;
+  std::memcpy(reinterpret_cast<char*>(buffer), text.data(), n);
+  reinterpret_cast<char*>(buffer)[n] = 0;
+  return static_cast<LRESULT>(n);
 }
 
 // ---- the tree ------------------------------------------------------------------------------
@@ -927,6 +923,21 @@ HWND ChildWindowFromPointEx(HWND h, POINT client, uint32_t flags) {
   return is_null(c) ? h : c;
 }
 
+// The child of `w` at client point `q` (screen point `p`) that takes the pointer: visible,
+// not WS_EX_TRANSPARENT, and not answering HTTRANSPARENT to its hit test (a group box's
+// frame, a label); a child that lets the pointer through leaves it to those below.
+static HWND child_through(window* w, POINT q, POINT p) {
+  auto kids = w->children;
+  for (HWND c : kids) {
+    window* cw = win_of(c);
+    if (!cw || !(cw->style & WS_VISIBLE) || (cw->exstyle & WS_EX_TRANSPARENT) || !cw->rect.contains(q)) continue;
+    if (!(cw->style & WS_DISABLED) && SendMessage(c, WM_NCHITTEST, 0, MAKELPARAM(p.x, p.y)) == HTTRANSPARENT)
+      continue;
+    return c;
+  }
+  return HWND{};
+}
+
 HWND WindowFromPoint(POINT p) {
   if (!g_state) return HWND{};
   for (HWND t : g_state->tops) {
@@ -940,7 +951,7 @@ HWND WindowFromPoint(POINT p) {
       RECT c;
       GetClientRect(h, c);
       if (!c.contains(q)) break;
-      HWND c2 = child_at(cur, q, CWP_SKIPINVISIBLE | CWP_SKIPTRANSPARENT);
+      HWND c2 = child_through(cur, q, p);
       if (is_null(c2)) break;
       if (!IsWindowEnabled(c2)) { h = c2; break; }
       h = c2;

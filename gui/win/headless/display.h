@@ -25,6 +25,10 @@ class headless_display : public display {
   bool wait(int64_t deadline_us, int wake_fd) override;
   void present(HWND top, cairo_surface_t* frame) override;
   void set_cursor(HWND, HCURSOR c) override { cursor_ = c; }
+  void set_text_spot(HWND top, POINT p) override {
+    spot_top = top;
+    spot = p;
+  }
   bool get_clipboard(clipboard_content* out) override;
   bool set_clipboard(const clipboard_content& in) override;
   bool dark_preference() override { return dark; }
@@ -61,10 +65,8 @@ class headless_display : public display {
   void gesture(uint32_t id, uint64_t arguments = 0) { input_gesture(id, pointer_, arguments); }
   void close(HWND top) { input_close(top); }
   // The input method: composing starts or ends (the keys between are VK_PROCESSKEY, the
-  // committed text the text of a key); `ime_spot` is where it was last told to show.
+  // committed text the text of a key); `spot` is where it was last told to show.
   void compose(bool start) { input_composition(start); }
-  void set_ime_spot(HWND, POINT client) override { ime_spot = client; }
-  POINT ime_spot{-1, -1};
   void activate(HWND top, bool on = true) { input_activate(top, on); }
   void set_state(HWND top, int show_cmd) { input_state(top, show_cmd); }
   // A user move or resize: the window passes through `steps` (window rectangles).
@@ -82,6 +84,9 @@ class headless_display : public display {
   size_t presented = 0;
 
   HCURSOR cursor() const { return cursor_; }
+  // The last text spot the layer gave.
+  HWND spot_top{};
+  POINT spot{-1, -1};
   bool dark = false, contrast = false;
 
  private:

@@ -26,7 +26,7 @@ class x11_display : public display {
   void activate_top(HWND) override;
   void present(HWND top, cairo_surface_t* frame) override;
   void set_cursor(HWND top, HCURSOR) override;
-  void set_ime_spot(HWND top, POINT client) override;
+  void set_text_spot(HWND top, POINT) override;
   RECT frame_extents(uint32_t style, uint32_t exstyle) override;
   bool get_clipboard(clipboard_content* out) override;
   bool set_clipboard(const clipboard_content& in) override;

@@ -78,14 +78,15 @@ XIC x11_display::impl::make_ic(top_record& r) {
                    XNFocusWindow, r.xid, nullptr);
 }
 
-void x11_display::set_ime_spot(HWND h, POINT client) {
+void x11_display::set_text_spot(HWND h, POINT spot) {
   if (p_->dead) return;
   top_record* r = p_->rec(h);
+  // With the fall-back style the input method composes out of sight: no spot to give.
   if (!r || !r->ic || !r->over_the_spot) return;
-  XPoint spot{short(std::clamp(client.x, -32768, 32767)), short(std::clamp(client.y, -32768, 32767))};
-  XVaNestedList pre = XVaCreateNestedList(0, XNSpotLocation, &spot, nullptr);
-  XSetICValues(r->ic, XNPreeditAttributes, pre, nullptr);
-  XFree(pre);
+  XPoint at{short(std::clamp(spot.x, -32768, 32767)), short(std::clamp(spot.y, -32768, 32767))};
+  XVaNestedList attrs = XVaCreateNestedList(0, XNSpotLocation, &at, nullptr);
+  XSetICValues(r->ic, XNPreeditAttributes, attrs, nullptr);
+  XFree(attrs);
   XFlush(p_->dpy);
 }
 
@@ -107,8 +108,12 @@ void x11_display::create_top(HWND h) {
                  PointerMotionMask | EnterWindowMask | LeaveWindowMask | StructureNotifyMask |
                  FocusChangeMask | PropertyChangeMask;
   a.bit_gravity = NorthWestGravity;
+  // A pop-up that never takes the activation (a dropped list, a menu) is placed and stacked
+  // by the layer alone: the window manager leaves it be.
+  uint32_t style = uint32_t(GetWindowLong(h, GWL_STYLE)), ex = uint32_t(GetWindowLong(h, GWL_EXSTYLE));
+  a.override_redirect = (style & WS_POPUP) && (ex & WS_EX_NOACTIVATE) ? True : False;
   r.xid = XCreateWindow(p.dpy, p.root, c.left, c.top, c.width(), c.height(), 0, p.depth, InputOutput, p.visual,
-                        CWBackPixel | CWEventMask | CWBitGravity, &a);
+                        CWBackPixel | CWEventMask | CWBitGravity | CWOverrideRedirect, &a);
   r.asked = r.seen = c;
   r.gc = XCreateGC(p.dpy, r.xid, 0, nullptr);
   XSetWMProtocols(p.dpy, r.xid, &p.WM_DELETE_WINDOW, 1);

@@ -31,6 +31,7 @@
 #include "runtime/datatypes/word.h"
 #include "runtime/interpreter/trace.h"
 #include "tests/unit/fixture.h"
+#include "tests/unit/gui/gui_fixture.h"
 #include "tests/unit/value_helpers.h"
 
 namespace vyr::test {
@@ -80,7 +81,7 @@ class events : public ::testing::Test {
     hd = dynamic_cast<win::headless_display*>(win::current_display());
     register_classes();
     vyr_gui_module_init();   // the hooks the module installs when it loads
-    gui_module::mark_linked();   // routines reach the code linked in here
+    gui_module::linked_in();   // routines reach the code linked in here
     seen.clear();
     answers.clear();
     on_event = nullptr;
@@ -96,16 +97,7 @@ class events : public ::testing::Test {
     gui::shutdown();
     unsetenv("VYR_HEADLESS_SCREENS");
   }
-  cell run(const std::string& text) {
-    cell r{TYPE_UNSET, 0, 0, 0};
-    collector::root_guard g(&r);
-    try {
-      boot::do_source(text.data(), u32(text.size()), false, &r);
-    } catch (thrown& t) {
-      ADD_FAILURE() << text << ": " << (t.category ? t.category : "") << " " << (t.id ? t.id : "");
-    }
-    return r;
-  }
+  cell run(const std::string& text) { return run_reporting(text); }
   // A face object with the facets in their positions, kept by the word `name`.
   cell face(const std::string& name, const char* type, const char* flags = "none") {
     return run(name + ": make object! [type: '" + type +

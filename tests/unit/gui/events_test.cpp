@@ -28,6 +28,7 @@
 #include "runtime/datatypes/word.h"
 #include "runtime/interpreter/trace.h"
 #include "tests/unit/fixture.h"
+#include "tests/unit/gui/gui_fixture.h"
 #include "tests/unit/value_helpers.h"
 #include "tests/unit/gui/events_fixture.h"
 
@@ -566,8 +567,8 @@ TEST_F(lifecycle, AWindowOfNegativeWidthOpens200WideAndMovesByItsMask) {
   EXPECT_EQ(block::rs_abs_at(&st, 1)->data2, 0u);
 }
 
-TEST_F(lifecycle, ControlsFailAsACreateFailureAndUnknownTypesAreRefused) {
-  cell b = face("btn", "button");
+TEST_F(lifecycle, TypesWithoutAControlFailAsACreateFailureAndUnknownTypesAreRefused) {
+  cell b = face("img", "image");
   testing::internal::CaptureStderr();
   EXPECT_EQ(OS_make_view(&b, 0), 0u);
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "*** View Error: CreateWindowEx failed!\n");

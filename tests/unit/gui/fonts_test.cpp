@@ -164,7 +164,9 @@ TEST_F(fonts, UpdateParaClearsEveryBitTheTableSets) {
     u32 top = u32(win::GetWindowLong(h, win::GWL_STYLE));
     // No vertical centring and no wrap left; `base` centres horizontally by default.
     EXPECT_EQ(top & 0x21F, std::string(type) == "text" ? 0u : 1u) << type;
-    if (std::string(type) == "text") EXPECT_EQ(top & 0x4000, 0x4000u);
+    if (std::string(type) == "text") {
+      EXPECT_EQ(top & 0x4000, 0x4000u);
+    }
     state = facet(&fc, facet_index::state);
     EXPECT_EQ(cells::at(state->data2, 1)->data2 & 0x40000, 0x40000u);
   }

@@ -13,6 +13,19 @@
 
 namespace vyr::test {
 
+// Runs Vyr source in the booted environment; an error it throws fails the test, naming the
+// source, and gives unset.
+inline cell run_reporting(const std::string& text) {
+  cell r{TYPE_UNSET, 0, 0, 0};
+  collector::root_guard g(&r);
+  try {
+    boot::do_source(text.data(), u32(text.size()), false, &r);
+  } catch (thrown& t) {
+    ADD_FAILURE() << text << ": " << (t.category ? t.category : "") << " " << (t.id ? t.id : "");
+  }
+  return r;
+}
+
 class headless_gui : public ::testing::Test {
  protected:
   void SetUp() override { ensure_runtime(); }

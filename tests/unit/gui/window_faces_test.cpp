@@ -158,8 +158,9 @@ TEST_F(window_faces, TheInputMethodsKeysAndCommittedTextReachTheCaretsOwner) {
   win::HWND ho = with_caret(*this, "100x100", "20x30");
   win::HWND h = win::GetParent(ho);
   // The input method is told to compose at the caret's foot, in the window's client area.
-  EXPECT_EQ(hd->ime_spot.x, 20 + 10);
-  EXPECT_EQ(hd->ime_spot.y, 30 + 5 + 12);
+  EXPECT_EQ(hd->spot_top, h);
+  EXPECT_EQ(hd->spot.x, 20 + 10);
+  EXPECT_EQ(hd->spot.y, 30 + 5 + 12);
   win::SetFocus(ho);
   pump();
   seen.clear();

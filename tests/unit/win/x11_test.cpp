@@ -6,6 +6,7 @@
 #include <thread>
 
 // gtest first: the X headers define macros (None, Bool) that its templates use as names.
+#include "gui/win/controls/controls.h"
 #include "gui/win/x11/display.h"
 #include "tests/unit/win/win_fixture.h"
 #include "tests/unit/xvfb.h"
@@ -294,6 +295,78 @@ TEST_F(x11, XftDpiSetsTheMonitorsDpi) {
   XDeleteProperty(other, DefaultRootWindow(other), XA_RESOURCE_MANAGER);
   XSync(other, False);
   install(std::move(d));
+}
+
+// The controls on a real X server, clicked and typed at through XTest.
+class x11_controls : public x11 {
+ protected:
+  void SetUp() override {
+    x11::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    register_control_classes();
+  }
+  std::vector<uint16_t> commands() {
+    std::vector<uint16_t> out;
+    for (auto& s : g_seen) if (s.msg == WM_COMMAND) out.push_back(HIWORD(s.wp));
+    return out;
+  }
+  void click_at(int x, int y) {
+    XTestFakeMotionEvent(other, 0, x, y, 0);
+    XTestFakeButtonEvent(other, 1, True, 0);
+    XTestFakeButtonEvent(other, 1, False, 0);
+    XFlush(other);
+  }
+};
+
+TEST_F(x11_controls, AButtonClickIsBnClicked) {
+  HWND top = shown("Recorder", {10, 10, 310, 210});
+  CreateWindowEx(0, "BUTTON", "OK", WS_CHILD | WS_VISIBLE, 20, 20, 100, 30, top, HMENU{}, nullptr);
+  click_at(10 + 60, 10 + 35);
+  ASSERT_TRUE(run_until([&] { return !commands().empty(); }));
+  EXPECT_EQ(commands(), std::vector<uint16_t>{BN_CLICKED});
+}
+
+TEST_F(x11_controls, TypingGoesIntoAField) {
+  HWND top = shown("Recorder", {10, 10, 310, 210});
+  HWND e = CreateWindowEx(0, "EDIT", "", WS_CHILD | WS_VISIBLE | ES_AUTOHSCROLL, 20, 20, 200, 24, top, HMENU{}, nullptr);
+  click_at(10 + 40, 10 + 30);
+  ASSERT_TRUE(run_until([&] { return GetFocus() == e; }));
+  XSetInputFocus(other, Window(xd->native(top)), RevertToParent, CurrentTime);
+  XSync(other, False);
+  for (KeySym k : {XK_h, XK_i}) {
+    KeyCode c = XKeysymToKeycode(other, k);
+    XTestFakeKeyEvent(other, c, True, 0);
+    XTestFakeKeyEvent(other, c, False, 0);
+  }
+  XFlush(other);
+  ASSERT_TRUE(run_until([&] { return GetWindowText(e) == "hi"; }));
+  std::vector<uint16_t> c = commands();
+  EXPECT_EQ(std::count(c.begin(), c.end(), EN_CHANGE), 2);
+}
+
+TEST_F(x11_controls, ADropListPicksFromItsPopUp) {
+  HWND top = shown("Recorder", {10, 10, 310, 250});
+  HWND c = CreateWindowEx(0, "ComboBox", "", WS_CHILD | WS_VISIBLE | CBS_DROPDOWNLIST | CBS_HASSTRINGS, 20, 20, 200,
+                          24, top, HMENU{}, nullptr);
+  for (const char* item : {"one", "two", "three"}) SendMessage(c, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item));
+  click_at(10 + 60, 10 + 30);
+  ASSERT_TRUE(run_until([&] { return SendMessage(c, CB_GETDROPPEDSTATE, 0, 0) == 1; }));
+  RECT lr;
+  SendMessage(c, CB_GETDROPPEDCONTROLRECT, 0, reinterpret_cast<LPARAM>(&lr));
+  HWND list = WindowFromPoint(POINT{lr.left + 5, lr.top + 5});
+  ASSERT_TRUE(run_until([&] { return xd->mapped(list); }));
+  // The pop-up is the layer's alone to place: the window manager does not frame it.
+  XWindowAttributes wa;
+  XGetWindowAttributes(other, Window(xd->native(list)), &wa);
+  EXPECT_TRUE(wa.override_redirect);
+  RECT item;
+  SendMessage(list, LB_GETITEMRECT, 2, reinterpret_cast<LPARAM>(&item));
+  click_at(lr.left + 10, lr.top + 1 + (item.top + item.bottom) / 2);
+  ASSERT_TRUE(run_until([&] { return SendMessage(c, CB_GETDROPPEDSTATE, 0, 0) == 0; }));
+  EXPECT_EQ(SendMessage(c, CB_GETCURSEL, 0, 0), 2);
+  EXPECT_EQ(GetWindowText(c), "three");
+  std::vector<uint16_t> got = commands();
+  EXPECT_NE(std::find(got.begin(), got.end(), CBN_SELCHANGE), got.end());
 }
 
 // A server that goes away makes GetMessage answer -1; the process goes on.
