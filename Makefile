@@ -48,6 +48,7 @@ bench: build
 	/usr/bin/python3.11 bench/series_library_bench.py $(BUILD)/vyr
 	/usr/bin/python3.11 bench/json_bench.py $(BUILD)/vyr
 	/usr/bin/python3.11 bench/console_bench.py $(BUILD)/vyr
+	/usr/bin/python3.11 bench/view_bench.py $(BUILD)/vyr
 	/usr/bin/python3.11 bench/macro_bench.py $(BUILD)/vyr
 
 clean:

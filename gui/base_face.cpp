@@ -6,6 +6,7 @@
 
 #include "gui/draw_face.h"
 #include "gui/events.h"
+#include "gui/menus.h"
 #include "runtime/datatypes/event.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/series.h"
@@ -268,6 +269,9 @@ LRESULT base_wndproc(HWND h, u32 msg, WPARAM w, LPARAM l) {
       }
       break;
     }
+    case WM_MENUSELECT:
+      menu_selected(w, l);
+      return 0;
     case WM_HSCROLL: case WM_VSCROLL: case WM_COMMAND: case WM_CLOSE: case WM_NOTIFY:
     case WM_CTLCOLOREDIT: case WM_CTLCOLORLISTBOX: case WM_CTLCOLORSTATIC:
       return window_wndproc(h, msg, w, l);

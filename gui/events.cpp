@@ -1,5 +1,6 @@
 // The road from a window message to the View engine's `awake` and back.
 #include "gui/events.h"
+#include "gui/menus.h"
 
 #include "gui/draw/draw.h"
 #include "gui/win/controls/controls.h"
@@ -7,6 +8,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 #include "runtime/collector.h"
 #include "runtime/datatypes/actions.h"
@@ -443,8 +445,11 @@ int pre_filter(const MSG& m) {
     case WM_MOUSEWHEEL: return dispatch_event(m, mouse_flags(m.wParam), ev::WHEEL);
     case WM_LBUTTONDOWN: {
       L.down_window = raw(m.hwnd);
+      L.down_dropped = false;
       int r = dispatch_event(m, flags, ev::DOWN);
       L.down_window = 0;
+      // A dialog the handler opened took the release: the press must not capture now.
+      if (std::exchange(L.down_dropped, false)) return 0;
       return r;
     }
     case WM_LBUTTONUP: {
@@ -459,8 +464,10 @@ int pre_filter(const MSG& m) {
       L.menu_point = point_of(m.lParam);
       L.menu_screen_point = L.menu_point;
       ClientToScreen(m.hwnd, L.menu_screen_point);
-      // Context menus come with the menu code; until then the answer decides.
-      return dispatch_event(m, flags, ev::ALT_DOWN);
+      int answer = dispatch_event(m, flags, ev::ALT_DOWN);
+      // The face's context menu takes the press; without one the answer decides.
+      if (IsWindow(m.hwnd) && show_context_menu(m, L.menu_screen_point.x, L.menu_screen_point.y)) return 0;
+      return answer;
     }
     case WM_RBUTTONUP: return dispatch_event(m, flags, ev::ALT_UP);
     case WM_MBUTTONDOWN: return dispatch_event(m, flags, ev::MID_DOWN);
@@ -619,6 +626,11 @@ bool OS_send_event(const cell* event, bool queued) {
   if (mouse) {
     if (fl & ev::FLAG_CONTROL) wp |= MK_CONTROL;
     if (fl & ev::FLAG_SHIFT) wp |= MK_SHIFT;
+    // The buttons the event holds down, as a real move with buttons held reports them.
+    if (fl & ev::FLAG_DOWN) wp |= MK_LBUTTON;
+    if (fl & ev::FLAG_ALT_DOWN) wp |= MK_RBUTTON;
+    if (fl & ev::FLAG_MID_DOWN) wp |= MK_MBUTTON;
+    if (fl & ev::FLAG_AUX_DOWN) wp |= MK_XBUTTON1;
     POINT p;
     if (type_of(&offset) == TYPE_PAIR) p = POINT{to_pixels(float(pair::x_of(&offset))), to_pixels(float(pair::y_of(&offset)))};
     else if (type_of(&offset) == TYPE_POINT2D) p = POINT{to_pixels(point::get(&offset, 0)), to_pixels(point::get(&offset, 1))};

@@ -41,6 +41,7 @@ struct loop_state {
   u32 pending_surrogate = 0, last_code_point = 0;
   i64 last_mouse = -1;      // lParam of the last mouse move passed on
   u32 hovered = 0, down_window = 0, up_window = 0;
+  bool down_dropped = false;   // a modal dialog ran in the `down` handler: the press stops there
   bool ime_active = false;
   bool in_size_move = false;
   i64 zoom_base = -1;       // the zoom gesture's last distance, -1 when a gesture begins

@@ -293,39 +293,47 @@ void update_para(const cell* face) {
 }
 
 void OS_request_font(cell* result, const cell* font, bool mono) {
-  // The dialog kind is "font"; a fixed-pitch request says so in its title.
-  win::dialogs::request q{"font", mono ? "fixed-pitch" : ""};
-  std::optional<win::dialogs::answer> a;
-  if (win::dialogs::provider* d = win::dialogs::current()) a = d->run(q);
-  // An answer is [name point-size weight italic?].
-  if (!a || !a->ok || a->values.empty()) {
+  // The dialog opens on the given font (its face and size), else on Courier New at 11.
+  win::dialogs::font_request q;
+  q.mono = mono;
+  q.initial = {"Courier New", 11, false, false};
+  if (font && type_of(font) == TYPE_OBJECT) {
+    win::LOGFONT lf = font_request(font, false);
+    q.initial.family = lf.lfFaceName;
+    q.initial.points = int(-lf.lfHeight * 72 / 96);
+    const cell* size = facet(font, font_field::size);
+    if (size && type_of(size) == TYPE_INTEGER && integer::get(size) > 0) q.initial.points = integer::get(size);
+    q.initial.bold = lf.lfWeight == 700;
+    q.initial.italic = lf.lfItalic;
+  }
+  std::optional<win::dialogs::font_choice> a;
+  if (win::dialogs::provider* d = win::dialogs::current()) a = d->request_font(q);
+  if (!a || a->family.empty()) {
     *result = cell{TYPE_NONE, 0, 0, 0};
     return;
   }
-  (void)font;
   cell keep = *result;
   collector::root_guard g1(&keep);
   cell name;
-  string::load_utf8_strict(a->values[0].data(), u32(a->values[0].size()), &name);
+  string::load_utf8_strict(a->family.data(), u32(a->family.size()), &name);
   collector::root_guard g2(&name);
-  *facet(&keep, font_field::name) = name;
-  i32 points = a->values.size() > 1 ? std::atoi(a->values[1].c_str()) : 0;
-  if (points > 0) *facet(&keep, font_field::size) = cell{TYPE_INTEGER, 0, u32(points), 0};
-  bool bold = a->values.size() > 2 && std::atoi(a->values[2].c_str()) == 700;
-  bool italic = a->values.size() > 3 && a->values[3] == "true";
+  if (cell* f = facet(&keep, font_field::name)) *f = name;
+  if (a->points > 0)
+    if (cell* f = facet(&keep, font_field::size)) integer::make_at(f, a->points);
   cell style{TYPE_NONE, 0, 0, 0};
   collector::root_guard g3(&style);
-  if (bold && italic) {
+  if (a->bold && a->italic) {
     cells::make_block(&style, 2);
     cell b = word::intern("bold"), i = word::intern("italic");
     cells::append(series::node(&style), &b);
     cells::append(series::node(&style), &i);
-  } else if (bold) {
+  } else if (a->bold) {
     style = word::intern("bold");
-  } else if (italic) {
+  } else if (a->italic) {
     style = word::intern("italic");
   }
-  if (bold || italic) *facet(&keep, font_field::style) = style;
+  if (a->bold || a->italic)
+    if (cell* f = facet(&keep, font_field::style)) *f = style;
   *result = keep;
 }
 

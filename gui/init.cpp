@@ -23,6 +23,7 @@
 #include "gui/clipboard.h"
 #include "gui/entry/display_choice.h"
 #include "gui/text/handles.h"
+#include "gui/win/dialogs/modal.h"
 #include "gui/win/headless/answers.h"
 #include "gui/win/headless/display.h"
 #include "gui/win/screens.h"
@@ -78,7 +79,18 @@ opened_display open_display() {
   auto headless = std::make_unique<win::headless_display>(screens);
   headless->share_clipboard(host_clipboard());
   o.display = std::move(headless);
-  o.dialogs = std::make_unique<win::answer_queue>();
+  // The dialogs' answers, read now; and where their requests are logged.
+  auto answers = std::make_unique<win::answer_queue>();
+  if (const char* f = std::getenv("VYR_HEADLESS_ANSWERS"); f && *f) {
+    std::vector<std::string> errors;
+    answers->load(f, &errors);
+    for (const std::string& e : errors) {
+      if (!o.warning.empty()) o.warning += "\n";
+      o.warning += "vyr: VYR_HEADLESS_ANSWERS: " + e;
+    }
+  }
+  if (const char* f = std::getenv("VYR_HEADLESS_REQUESTS"); f && *f) answers->request_log = f;
+  o.dialogs = std::move(answers);
   return o;
 }
 

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "gui/base_face.h"
+#include "gui/entry/module.h"
 #include "gui/events.h"
 #include "gui/face.h"
 #include "gui/fonts.h"
@@ -15,6 +16,10 @@
 #include "gui/widgets/tab_pages.h"
 #include "gui/widgets/widgets.h"
 #include "runtime/datatypes/block.h"
+#include "runtime/datatypes/cells.h"
+#include "runtime/datatypes/object.h"
+#include "runtime/datatypes/symbol.h"
+#include "runtime/datatypes/word.h"
 #include "runtime/datatypes/handle.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/logic.h"
@@ -237,6 +242,52 @@ void attach_child(const cell* face, const cell* parent) {
   }
 }
 
+namespace {
+bool word_named(const cell* w, const char* name) {
+  return w && word::kind_q(type_of(w)) && symbol::same_q(word::symbol_id(w), symbol::make(name));
+}
+
+// The change mask of the face gets the facet's bit.
+void mark_facet(const cell* face, const cell* word) {
+  i32 i = object::field_index(face, word::symbol_id(word));
+  cell* m = mask_cell(face);
+  if (m && i >= 0 && i < 32) m->data2 |= 1u << i;
+}
+}  // namespace
+
+void OS_update_facet(const cell* owner, const cell* word, const cell* value, const cell* action,
+                     const cell* new_value, i32 index, i32 part) {
+  cell face = *owner, target = *value;
+  collector::root_guard g1(&face), g2(&target);
+  if (!word_named(word, "pane")) {
+    // A change inside `data` of a type whose control shows it reaches the control's items;
+    // every other facet goes out through the mask, as update-view sends it.
+    u32 h = face_handle_q(&face);
+    const face_type_record* record = record_of_face(&face);
+    if (h && word_named(word, "data") && record && record->data_changed && IsWindow(HWND(h))) {
+      record->data_changed(&face, HWND(h), &target, action, new_value, index, part);
+      return;
+    }
+    mark_facet(&face, word);
+    OS_update_view(&face);
+    return;
+  }
+  // The faces a change added (after it is made) join the owner's window; a reordering or
+  // a change announced before it is made only re-stacks what is there.
+  bool added = false;
+  for (const char* w : {"inserted", "appended", "poked", "changed", "moved"}) added |= word_named(action, w);
+  if (added && type_of(&target) == TYPE_BLOCK && index >= 0 && part > 0) {
+    for (i32 i = index; i < index + part; i++) {
+      if (u32(i) >= cells::length(series::node(&target))) break;
+      cell child = *cells::at(series::node(&target), u32(i));
+      if (type_of(&child) != TYPE_OBJECT) continue;
+      collector::root_guard gc(&child);
+      attach_child(&child, &face);
+    }
+  }
+  if (face_handle_q(&face)) widgets::restack_children(&face);
+}
+
 void OS_destroy_view(const cell* face, bool loop_owner) {
   free_face(face, true);
   if (loop_owner) loop_owner_destroyed();
@@ -311,11 +362,11 @@ bool face_to_image(const cell* object, cell* out) {
   return true;
 }
 
-void install_lifecycle_hooks() { image::face_to_image = face_to_image; }
+void install_lifecycle_hooks() { gui_module::table().face_to_image = face_to_image; }
 
 void error_message_box(const std::string& caption, const std::string& text) {
-  if (win::dialogs::provider* d = win::dialogs::current()) d->error_box(caption, text);
-  else std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
+  // Without dialogs (the GUI never started) the report on standard error stands alone.
+  if (win::dialogs::provider* d = win::dialogs::current()) d->message_box({caption, text});
 }
 
 }  // namespace vyr::gui

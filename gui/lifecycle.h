@@ -17,7 +17,14 @@ u32 OS_make_view(const cell* face, u32 parent);   // inside the parent's DPI sco
 void sync_face(const cell* face, win::HWND);
 void OS_update_view(const cell* face);
 void OS_update_views(const cell* faces);
+// A face's window joins `parent`'s window (none: it leaves its own and hides); its
+// `visible?` becomes whether it has a parent, unless the parent is a tab-panel.
 void attach_child(const cell* face, const cell* parent);
+// A change inside a series a shown face owns (`value`, changed by `action` at the 0-based
+// `index`, `part` values): the faces a `pane` change added join the owner's window and the
+// children are re-stacked in pane order; any other facet goes out as update-view sends it.
+void OS_update_facet(const cell* owner, const cell* word, const cell* value, const cell* action,
+                     const cell* new_value, i32 index, i32 part);
 void OS_destroy_view(const cell* face, bool loop_owner);
 void OS_show_window(win::HWND);
 // gui/layout-children: the windows of the face's pane placed again from their logical
@@ -33,8 +40,9 @@ cairo_surface_t* face_to_surface(const cell* face);
 bool face_to_image(const cell* object, cell* out);
 // Gives the runtime `to image!` of faces.
 void install_lifecycle_hooks();
-// The runtime's fatal error box, shown by the dialogs in use (recorded by the headless
-// display's answer queue); on stderr before the GUI has started.
+// The error box of a script's uncaught error and of the runtime's fatal report, shown by the
+// dialogs in use (recorded by the headless display's answer queue); nothing before the GUI
+// has started, since the report is on standard error already.
 void error_message_box(const std::string& caption, const std::string& text);
 
 }  // namespace vyr::gui

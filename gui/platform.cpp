@@ -8,6 +8,7 @@
 #include "gui/draw/draw.h"
 #include "gui/draw_face.h"
 #include "gui/events.h"
+#include "gui/file_dialogs.h"
 #include "gui/fonts.h"
 #include "gui/lifecycle.h"
 #include "gui/platform.h"
@@ -148,35 +149,15 @@ void draw_image(cell* a, u32 count) {
   t.draw_image(a, count);
 }
 
+// on-change-facet owner word target action new index part; a none `new` goes as null.
 void on_change_facet(cell* a, u32) {
-  // A change inside `data` of a type whose control shows it reaches the control's items;
-  // any other change goes out through the face's change mask.
-  cell face = a[0];
-  collector::root_guard g(&face);
-  u32 h = face_handle_q(&face);
-  i32 i = object::field_index(&face, word::symbol_id(&a[1]));
-  const face_type_record* record = record_of_face(&face);
-  if (h && i == i32(facet_index::data) && record && record->data_changed && IsWindow(HWND(h))) {
-    cell target = a[2], action = a[3], value = a[4];
-    collector::root_guard g2(&target), g3(&action), g4(&value);
-    i32 index = type_of(&a[5]) == TYPE_INTEGER ? integer::get(&a[5]) : 0;
-    i32 count = type_of(&a[6]) == TYPE_INTEGER ? integer::get(&a[6]) : 0;
-    record->data_changed(&face, HWND(h), &target, &action, type_of(&value) == TYPE_NONE ? nullptr : &value, index,
-                         count);
-    set_unset(a);
-    return;
-  }
-  if (h && i >= 0 && i < 32) {
-    cell* state = facet(&face, facet_index::state);
-    if (state && type_of(state) == TYPE_BLOCK) {
-      cell st = *state;
-      if (block::rs_length_q(&st) >= 2) {
-        cell* mask = block::rs_abs_at(&st, u32(series::head_index(&st)) + 1);
-        if (type_of(mask) == TYPE_INTEGER) mask->data2 |= 1u << i;
-      }
-    }
-    OS_update_view(&face);
-  }
+  cell args[7];
+  for (int i = 0; i < 7; i++) args[i] = a[i];
+  collector::root_guard g(args, 7);
+  i32 index = type_of(&args[5]) == TYPE_INTEGER ? integer::get(&args[5]) : 0;
+  i32 part = type_of(&args[6]) == TYPE_INTEGER ? integer::get(&args[6]) : 0;
+  OS_update_facet(&args[0], &args[1], &args[2], &args[3],
+                  type_of(&args[4]) == TYPE_NONE ? nullptr : &args[4], index, part);
   set_unset(a);
 }
 
@@ -263,8 +244,28 @@ void exit_event_loop(cell* a, u32) {
   set_unset(a);
 }
 
-void request_file(cell*, u32) { not_done(); }
-void request_dir(cell*, u32) { not_done(); }
+// request-file title name filter save? multi?
+void request_file(cell* a, u32) {
+  cell args[3] = {a[0], a[1], a[2]};
+  collector::root_guard g(args, 3);
+  bool save = type_of(&a[3]) == TYPE_LOGIC && logic::get(&a[3]);
+  bool multi = type_of(&a[4]) == TYPE_LOGIC && logic::get(&a[4]);
+  cell out{TYPE_NONE, 0, 0, 0};
+  collector::root_guard g2(&out);
+  OS_request_file(&args[0], &args[1], &args[2], save, multi, &out);
+  *a = out;
+}
+
+// request-dir title dir filter keep? multi?: the filter and multi? are taken and not used.
+void request_dir(cell* a, u32) {
+  cell args[2] = {a[0], a[1]};
+  collector::root_guard g(args, 2);
+  bool keep = type_of(&a[3]) == TYPE_LOGIC && logic::get(&a[3]);
+  cell out{TYPE_NONE, 0, 0, 0};
+  collector::root_guard g2(&out);
+  OS_request_dir(&args[0], &args[1], keep, &out);
+  *a = out;
+}
 
 void text_box_metrics(cell* a, u32) {
   if (!face_type_is(&a[0], face_type::rich_text)) {
@@ -317,6 +318,17 @@ static_assert(sizeof codes / sizeof codes[0] == gui_module::platform_routine_cou
 void error_box(const char* caption, const char* text) { error_message_box(caption, text); }
 
 }  // namespace
+
+void refresh_screens() {
+  cell platform;
+  if (!object::system_field({"view", "platform"}, &platform)) return;
+  collector::root_guard gp(&platform);
+  cell* f = object::field_named(&platform, "refresh-screens");
+  if (!f || type_of(f) != TYPE_FUNCTION) return;
+  cell fn = *f, result = none_value;
+  collector::root_guard g1(&fn), g2(&result);
+  interpreter::call(&fn, nullptr, 0, &result);
+}
 
 void install_platform_routines() {
   auto& t = gui_module::table();

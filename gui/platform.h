@@ -7,4 +7,7 @@ namespace vyr::gui {
 // Gives the runtime the platform routines' code and the error box.
 void install_platform_routines();
 
+// Runs system/view/platform/refresh-screens: the screen faces follow the displays.
+void refresh_screens();
+
 }  // namespace vyr::gui

@@ -1,5 +1,7 @@
 // The window classes of faces and the procedure of `window` and `panel` faces: closing,
 // moving and sizing, minimising and restoring, activation and scroll bars become events.
+#include <algorithm>
+
 #include "runtime/datatypes/event.h"
 #include "gui/base_face.h"
 #include "gui/draw_face.h"
@@ -10,6 +12,7 @@
 #include "runtime/interpreter/interpreter.h"
 #include "runtime/stack.h"
 #include "gui/events.h"
+#include "gui/platform.h"
 #include "runtime/datatypes/pair.h"
 #include "runtime/datatypes/point.h"
 #include "runtime/datatypes/integer.h"
@@ -18,6 +21,7 @@
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/series.h"
 #include "gui/fonts.h"
+#include "gui/menus.h"
 #include "gui/win/theme.h"
 #include "gui/win/controls/controls.h"
 #include <cstdio>
@@ -37,6 +41,16 @@ void set_geometry(HWND h, u32 index, POINT device) {
   if (!c) return;
   if (type_of(c) == TYPE_PAIR) pair::make_at(c, i32(to_logical(device.x)), i32(to_logical(device.y)));
   else point2D::make_at(c, to_logical(device.x), to_logical(device.y));
+}
+
+// No facet of a window names size limits: the face's own limit is a client area of at
+// least one pixel each way, which the frame around it makes the smallest track size.
+void apply_min_max(HWND h, MINMAXINFO* mm) {
+  RECT r{0, 0, 1, 1};
+  AdjustWindowRectEx(r, u32(GetWindowLong(h, GWL_STYLE)), false, u32(GetWindowLong(h, GWL_EXSTYLE)));
+  mm->ptMinTrackSize = POINT{r.width(), r.height()};
+  mm->ptMaxTrackSize.x = std::max(mm->ptMaxTrackSize.x, r.width());
+  mm->ptMaxTrackSize.y = std::max(mm->ptMaxTrackSize.y, r.height());
 }
 
 // The frame size (window minus client), cached in slot 44.
@@ -322,11 +336,17 @@ LRESULT window_wndproc(HWND h, u32 msg, WPARAM w, LPARAM l) {
       return 0;
     }
     case WM_COMMAND: {
-      // Menu choices (no control) are the menus' work.
+      if (menu_command(h, w, l)) return 0;
       LRESULT answer = 0;
       if (l != 0 && control_notification(HWND(u32(l)), msg, w, l, answer)) return answer;
       break;
     }
+    case WM_ENTERMENULOOP:
+      menu_loop_entered(w);
+      break;
+    case WM_MENUSELECT:
+      menu_selected(w, l);
+      return 0;
     case WM_NOTIFY: {
       auto* hdr = reinterpret_cast<const NMHDR*>(l);
       LRESULT answer = 0;
@@ -388,6 +408,14 @@ LRESULT window_wndproc(HWND h, u32 msg, WPARAM w, LPARAM l) {
       load_default_font(h);
       layout_children(face);
       RedrawWindow(h, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+      return 0;
+    case WM_GETMINMAXINFO:
+      if (!window || !l) break;
+      apply_min_max(h, reinterpret_cast<MINMAXINFO*>(l));
+      return 0;
+    case WM_DISPLAYCHANGE:
+      refresh_screens();
+      if (IsWindow(h)) RedrawWindow(h, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN);
       return 0;
     case WM_DPICHANGED: {
       // Handlers run on the way (the new size gives resize): the face is held here.

@@ -49,10 +49,9 @@ def main():
 
     ninja = shutil.which("ninja")
     with tempfile.TemporaryDirectory() as root:
-        for folder in ("environment", "console"):
+        for folder in ("environment", "console", "view"):
             shutil.copytree(os.path.join(source, folder), os.path.join(root, folder),
                             ignore=shutil.ignore_patterns("*.cpp", "*.h", "text", "routines"))
-        os.makedirs(os.path.join(root, "view"))
         probe = os.path.join(root, "view", "probe.vyr")
         with open(probe, "w") as f:
             f.write("probe-word: 1\n")

@@ -33,8 +33,7 @@ win::HWND start(const std::string& spec) {
   setenv("VYR_HEADLESS_SCREENS", "1920x1080+0+0@96", 1);
   gui::init();
   gui::register_classes();
-  vyr_gui_module_init();
-  gui_module::linked_in();
+  gui_module::adopt(vyr_gui_module_init);
   gui::awake = [](const cell*) { return cell{TYPE_NONE, 0, 0, 0}; };
   run(R"(
     face!: make object! [

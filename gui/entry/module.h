@@ -31,6 +31,9 @@ struct hooks {
   void (*error_box)(const char* caption, const char* text) = nullptr;
   // The body of the routine gui/draw-image (DRAW on cairo).
   void (*draw_image)(cell* args, u32 count) = nullptr;
+  // `to image!` of a face: its pixels, or none for a face without a native view; false
+  // when the object cannot be drawn.
+  bool (*face_to_image)(const cell* face, cell* out) = nullptr;
 };
 hooks& table();
 
@@ -40,9 +43,9 @@ std::string module_path();
 // the module cannot be loaded or has no entry point; a later call tries again.
 bool load(std::string* error = nullptr);
 bool loaded();
-// The GUI is linked into this program (a test program of the backend) and its entry point
-// has run: the routines reach it without loading the module.
-void linked_in();
+// A program that links the module's code itself (a test) runs its entry point here; the
+// module then counts as loaded.
+void adopt(void (*entry)());
 // As `load`, raising internal not-done ("the GUI module could not be loaded") on failure.
 void require();
 
@@ -53,7 +56,10 @@ bool send_event_os(const cell* event, bool queued);
 // Registers the routines that reach the GUI: the platform routines (each loads the module
 // on its first call), `gui-init` (the start-up part of system/view/platform/init, which
 // loads the module only when a display other than the headless one is wanted),
-// `send-event-os`, `event?` and `find-flag?`.
+// `send-event-os`, `event?`, `find-flag?` and `gui-error-box` (a script's uncaught error in a
+// message box, once the module is in).
+// Also sets the runtime's `to image!` hook for faces: any face that `face?` accepts is
+// drawn by the module, which is loaded on that first call.
 void register_routines();
 
 }  // namespace vyr::gui_module

@@ -26,6 +26,7 @@
 #include "runtime/datatypes/tuple.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/fire.h"
+#include "runtime/hooks.h"
 #include "runtime/interpreter/interpreter.h"
 
 namespace vyr::gui_module {
@@ -61,7 +62,7 @@ constexpr const char* platform_names[] = {
 static_assert(sizeof platform_names / sizeof platform_names[0] == platform_routine_count,
               "a stub for every platform routine");
 
-void start();
+void start(bool list_screens = true);
 
 code_fn resolve(u32 index) {
   start();
@@ -95,8 +96,9 @@ void register_platform(std::integer_sequence<u32, I...>) {
 }
 
 // The module's start-up, once, on the first routine that needs the module: the backend takes
-// over system/view's objects and writes its values, then the screens are listed.
-void start() {
+// over system/view's objects and writes its values, then the screens are listed (unless
+// the caller, system/view/platform/init, lists them itself).
+void start(bool list_screens) {
   static bool started = false;
   if (started) return;
   require();
@@ -106,6 +108,7 @@ void start() {
   cell r{TYPE_NONE, 0, 0, 0};
   collector::root_guard g(&r);
   init(&r, 0);
+  if (!list_screens) return;
   cell platform = view_field("platform");
   collector::root_guard g2(&platform);
   cell* refresh = object::field_named(&platform, "refresh-screens");
@@ -152,13 +155,12 @@ void light_init() {
   set_field(&fonts, "size", &v);
 }
 
-// `gui-init`: true when the module is in (the screens can be listed), false after the
+// `gui-init`: true when the module is in (init then lists the screens), false after the
 // headless start-up values were written without it.
 void gui_init_code(cell* a, u32) {
   if (loaded() || wants_real_display()) {
-    // The module's start lists the screens itself.
-    start();
-    logic::make_at(a, false);
+    start(false);
+    logic::make_at(a, true);
     return;
   }
   light_init();
@@ -170,9 +172,34 @@ void send_event_os_code(cell* a, u32) {
   logic::make_at(a, ok);
 }
 
+// gui-error-box caption text: a script's uncaught error in a message box, next to its report
+// on standard output, once the GUI module is in; true when it was shown.
+void error_box_code(cell* a, u32) {
+  bool shown = loaded() && table().error_box;
+  if (shown) {
+    std::string caption = string::to_utf8(&a[0]), text = string::to_utf8(&a[1]);
+    table().error_box(caption.c_str(), text.c_str());
+  }
+  logic::make_at(a, shown);
+}
+
 void event_q_code(cell* a, u32) { logic::make_at(a, event::event_q(a)); }
 
 void find_flag_q_code(cell* a, u32) { logic::make_at(a, event::find_flag_q(&a[0], &a[1])); }
+
+// `to image!` of an object: a face, as `face?` tells, is drawn by the module, which starts
+// on this call when no GUI call came before; any other object is no image.
+bool face_to_image_code(const cell* object, cell* out) {
+  cell obj = *object, test = none_value, answer = none_value;
+  collector::root_guard g1(&obj), g2(&test), g3(&answer);
+  cell word = _context::global_word(symbol::make("face?"));
+  test = *_context::get(&word);
+  if (type_of(&test) != TYPE_FUNCTION) return false;
+  interpreter::call(&test, &obj, 1, &answer);
+  if (type_of(&answer) != TYPE_LOGIC || !logic::get(&answer)) return false;
+  start();
+  return table().face_to_image && table().face_to_image(&obj, out);
+}
 
 }  // namespace
 
@@ -185,6 +212,8 @@ void register_routines() {
   routine::register_("send-event-os", send_event_os_code);
   routine::register_("event?", event_q_code);
   routine::register_("find-flag?", find_flag_q_code);
+  image::face_to_image = face_to_image_code;
+  routine::register_("gui-error-box", error_box_code);
 }
 
 }  // namespace vyr::gui_module

@@ -2,6 +2,7 @@
 // gives `select`, then `change` unless `select` answered stop; an edited text is read back
 // and gives `change`; focus comes and goes as `focus` and `unfocus`.
 #include "gui/events.h"
+#include "gui/menus.h"
 #include "gui/widgets/lists.h"
 #include "gui/win/controls/controls.h"
 #include "runtime/collector.h"
@@ -13,7 +14,14 @@ namespace vyr::gui::widgets {
 using namespace win;
 namespace ev = vyr::event;
 
+// A combo box may own a context menu (its edit's): the menu's selection and command come
+// here; the rest is the control's.
 LRESULT combo_wndproc(HWND h, u32 msg, WPARAM w, LPARAM l) {
+  if (msg == WM_COMMAND && menu_command(h, w, l)) return 0;
+  if (msg == WM_MENUSELECT && u32(w) != 0xFFFF0000u) {
+    menu_selected(w, l);
+    return 0;
+  }
   return CallWindowProc(combobox_proc, h, msg, w, l);
 }
 

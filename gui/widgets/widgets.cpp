@@ -3,6 +3,7 @@
 
 #include "gui/base_face.h"
 #include "gui/events.h"
+#include "gui/menus.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/point.h"
@@ -31,8 +32,33 @@ HWND create_child(const cell* face, HWND parent, u32 flags, const char* cls, u32
   RECT r{to_pixels(offset.x), to_pixels(offset.y), 0, 0};
   r.right = add32(r.left, to_pixels(size.x));
   r.bottom = add32(r.top, to_pixels(size.y));
-  return CreateWindowEx(exstyle, cls, text, style, r.left, r.top, r.width(), r.height(),
-                        parent, HMENU{}, const_cast<cell*>(face));
+  HWND h = CreateWindowEx(exstyle, cls, text, style, r.left, r.top, r.width(),
+                          r.height(), parent, HMENU{}, const_cast<cell*>(face));
+  // A face shown later stands over the ones before it, as the pane's order stacks them
+  // when it is re-stacked: the new child goes to the top of its siblings.
+  if (!is_null(h)) SetWindowPos(h, HWND_TOP, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE);
+  return h;
+}
+
+void restack_children(const cell* face) {
+  const cell* pane = facet(face, facet_index::pane);
+  if (!pane || type_of(pane) != TYPE_BLOCK) return;
+  cell p = *pane;
+  i32 n = block::rs_length_q(&p);
+  u32 head = u32(series::head_index(&p));
+  HDWP batch = BeginDeferWindowPos(n);
+  for (i32 i = 0; i < n; i++) {
+    const cell* child = block::rs_abs_at(&p, head + u32(i));
+    if (u32 ch = face_handle_q(child))
+      batch = DeferWindowPos(batch, HWND(ch), HWND_TOP, 0, 0, 0, 0,
+                             SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE);
+  }
+  EndDeferWindowPos(batch);
+  // A tab-panel's pages are its children's children: they keep the same order.
+  for (i32 i = 0; i < n; i++) {
+    cell child = *block::rs_abs_at(&p, head + u32(i));
+    if (face_type_is(&child, face_type::tab_panel)) restack_children(&child);
+  }
 }
 
 void attach(HWND h, const cell* face, u32 flags) {
@@ -57,7 +83,7 @@ void sync_window(const cell* face, HWND h, u32 mask) {
     r.right = add32(r.left, to_pixels(s.x));
     r.bottom = add32(r.top, to_pixels(s.y));
     u32 style = u32(GetWindowLong(h, GWL_STYLE)), ex = u32(GetWindowLong(h, GWL_EXSTYLE));
-    if (window) AdjustWindowRectEx(r, style, false, ex);
+    if (window) AdjustWindowRectEx(r, style, !is_null(GetMenu(h)), ex);
     u32 f = SWP_NOZORDER | SWP_NOACTIVATE;
     if (!bit(facet_index::offset)) f |= SWP_NOMOVE;
     if (!bit(facet_index::size)) f |= SWP_NOSIZE;
@@ -86,19 +112,7 @@ void sync_window(const cell* face, HWND h, u32 mask) {
     if (composed) recompose(h);
     else InvalidateRect(h, nullptr, true);
   }
-  if (bit(facet_index::pane)) {
-    const cell* pane = facet(face, facet_index::pane);
-    if (pane && type_of(pane) == TYPE_BLOCK) {
-      cell p = *pane;
-      i32 n = block::rs_length_q(&p);
-      u32 head = u32(series::head_index(&p));
-      for (i32 i = 0; i < n; i++) {
-        cell child = *block::rs_abs_at(&p, head + u32(i));
-        u32 ch = face_handle_q(&child);
-        if (ch) SetWindowPos(HWND(ch), HWND_TOP, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE);
-      }
-    }
-  }
+  if (bit(facet_index::pane)) restack_children(face);
   if (bit(facet_index::rate)) {
     cell r = *facet(face, facet_index::rate);
     set_rate(h, &r);
@@ -107,6 +121,7 @@ void sync_window(const cell* face, HWND h, u32 mask) {
     if (composed) recompose(h);
     else InvalidateRect(h, nullptr, true);
   }
+  if (bit(facet_index::menu) && window) update_menu_bar(face, h);
   if (bit(facet_index::image) && composed) recompose(h);
   if (bit(facet_index::options)) set_cursor_option(h, facet(face, facet_index::options));
   if (bit(facet_index::offset) || bit(facet_index::visible)) sync_caret(h, face, mask);

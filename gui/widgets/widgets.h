@@ -10,8 +10,8 @@ namespace vyr::gui::widgets {
 // The face's offset for its window: a pair! offset facet becomes the point2D! it stands for.
 logical_xy take_offset(const cell* face);
 // A child window of class `cls` at the face's offset and size: visible with the face,
-// disabled with it, with scroll bars for `scrollable`, clipping its children; `style` is
-// added to that, `text` is its window text.
+// disabled with it, with scroll bars for `scrollable`, clipping its children, on top of
+// its siblings; `style` is added to that, `text` is its window text.
 win::HWND create_child(const cell* face, win::HWND parent, u32 flags, const char* cls,
                        u32 exstyle, u32 style = 0, std::string_view text = {});
 // The steps every made window takes: the flag mask into its slot, the link to its face and
@@ -27,6 +27,9 @@ void sync_window(const cell* face, win::HWND, u32 mask);
 
 // A window was made in `parent`: when that is a group box, its frame stays below it.
 void keep_frame_lowest(win::HWND parent);
+// The children's windows stacked in the order of the face's pane, the last one uppermost
+// (one deferred batch), and so in the panes of tab-panel children.
+void restack_children(const cell* face);
 
 // `base` and `rich-text` share the class of faces the backend draws.
 win::HWND make_base(const cell* face, win::HWND parent, u32 flags);

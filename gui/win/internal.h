@@ -12,6 +12,10 @@
 
 typedef struct _cairo_region cairo_region_t;
 
+namespace vyr::win {
+struct menu_bar_ops;
+}
+
 namespace vyr::win::detail {
 
 // A table of objects reached by 32-bit handles: low 20 bits the 1-based index, bits 20-30
@@ -168,6 +172,9 @@ struct state {
   uint8_t keys[256] = {};          // key state as of the last input message retrieved
   uint8_t live_keys[256] = {};     // key state as the display reports it now
   HWND focus{}, active{}, capture{}, tracking{};
+  HWND nc_hover{};                 // the top level whose menu bar the pointer is over
+  bool alt_alone = false;          // Alt went down with no key or press since
+  bool f10_down = false;
   uint32_t track_flags = 0;
   HWND hover{};
   POINT cursor_pos;
@@ -194,6 +201,9 @@ int64_t clock_us();
 void free_window_paint(window*);
 RECT client_rect_in_window(const window*);   // client area inside the window rectangle
 RECT frame_of(const window*);                // frame thickness (left, top, right, bottom)
+RECT menu_band(const window*);               // the menu bar in window coordinates; empty without one
+RECT shown_in_window(const window*);         // client area and menu bar, in window coordinates
+const menu_bar_ops* menu_ops();
 POINT client_origin_screen(const window*);
 void caret_hide_for_paint(HWND);
 void text_shutdown();

@@ -8,6 +8,7 @@
 
 #include "gui/win/internal.h"
 #include "gui/win/scrollbar.h"
+#include "gui/win/menubar.h"
 #include "gui/win/theme.h"
 
 namespace vyr::win {
@@ -502,11 +503,24 @@ static void compose_into(cairo_t* cr, window* w, double ox, double oy) {
 cairo_surface_t* compose(HWND top) {
   window* w = win_of(top);
   if (!w) return nullptr;
+  // The shown area: the client area, with the menu bar above it when there is one.
+  RECT shown = shown_in_window(w);
   RECT c = client_rect_in_window(w);
-  int cw = surface_side(c.width());
-  cairo_surface_t* out = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, cw, surface_height(cw, c.height()));
+  int cw = surface_side(shown.width());
+  cairo_surface_t* out = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, cw, surface_height(cw, shown.height()));
   cairo_t* cr = cairo_create(out);
-  compose_into(cr, w, 0, 0);
+  RECT band = menu_band(w);
+  if (!band.empty()) {
+    RECT at{band.left - shown.left, band.top - shown.top, band.right - shown.left, band.bottom - shown.top};
+    HDC dc = new_dc(HWND{}, cairo_reference(cr), nullptr);
+    menu_ops()->paint(top, w->menu, dc, at);
+    ReleaseDC(HWND{}, dc);
+    if (!(w = win_of(top))) {
+      cairo_destroy(cr);
+      return out;
+    }
+  }
+  compose_into(cr, w, c.left - shown.left, c.top - shown.top);
   cairo_destroy(cr);
   cairo_surface_flush(out);
   return out;
@@ -825,6 +839,7 @@ int GetSystemMetricsForDpi(int index, uint32_t dpi) {
   switch (index) {
     case SM_CXVSCROLL: case SM_CYVSCROLL: case SM_CXHSCROLL: case SM_CYHSCROLL: return scale(17);
     case SM_CYCAPTION: return scale(23);
+    case SM_CYMENU: return scale(20);
     case SM_CXBORDER: case SM_CYBORDER: return 1;
     case SM_CXFRAME: case SM_CYFRAME: return scale(4);
     case SM_CXDOUBLECLK: case SM_CYDOUBLECLK: return 4;

@@ -328,6 +328,16 @@ static void take_input(const input_msg& in) {
   state& s = st();
   if (in.key_vk) apply_key(s.keys, in.key_vk, in.key_down, in.side);
   uint32_t m = in.msg.message;
+  // A lone Alt (pressed and released with nothing between) opens the menu bar; any other
+  // key or a press in between spoils it, as any key spoils a held F10.
+  if (in.key_vk && in.key_down) {
+    bool alt = in.key_vk == VK_MENU;
+    if (!alt || !(in.msg.lParam & (1 << 30))) s.alt_alone = alt;
+    if (in.key_vk != VK_F10) s.f10_down = false;
+  }
+  if (m == WM_LBUTTONDOWN || m == WM_RBUTTONDOWN || m == WM_MBUTTONDOWN || m == WM_XBUTTONDOWN ||
+      m == WM_NCLBUTTONDOWN)
+    s.alt_alone = false;
   if (m >= WM_LBUTTONDOWN && m <= WM_XBUTTONDBLCLK) {
     static const struct { uint32_t msg, vk; bool down; } b[] = {
       {WM_LBUTTONDOWN, VK_LBUTTON, true}, {WM_LBUTTONDBLCLK, VK_LBUTTON, true}, {WM_LBUTTONUP, VK_LBUTTON, false},
@@ -343,15 +353,15 @@ static void take_input(const input_msg& in) {
 // shape and click activation.
 static void on_input_taken(const MSG& m) {
   state& s = st();
-  bool mouse = m.message >= WM_MOUSEFIRST && m.message <= WM_MOUSELAST && m.message != WM_MOUSEWHEEL &&
-               m.message != WM_MOUSEHWHEEL;
+  bool mouse = (m.message >= WM_MOUSEFIRST && m.message <= WM_MOUSELAST && m.message != WM_MOUSEWHEEL &&
+                m.message != WM_MOUSEHWHEEL) || m.message == WM_NCMOUSEMOVE;
   if (!mouse) return;
   if (!is_null(s.tracking) && s.tracking != m.hwnd) {
     HWND t = s.tracking;
     s.tracking = HWND{};
     if (s.track_flags & TME_LEAVE) PostMessage(t, WM_MOUSELEAVE, 0, 0);
   }
-  if (is_null(m.hwnd)) return;
+  if (is_null(m.hwnd) || m.message == WM_NCMOUSEMOVE) return;
   bool down = m.message == WM_LBUTTONDOWN || m.message == WM_RBUTTONDOWN || m.message == WM_MBUTTONDOWN ||
               m.message == WM_XBUTTONDOWN || m.message == WM_LBUTTONDBLCLK;
   if (down) {
@@ -383,6 +393,12 @@ static bool peek_one(MSG& out, HWND filter, uint32_t min, uint32_t max, bool rem
     }
   }
   for (auto it = s.input.begin(); it != s.input.end(); ++it) {
+    // A key goes to the window that has the focus when it is taken, so that keys typed
+    // ahead follow a focus the keys before them moved.
+    if (it->msg.message >= WM_KEYDOWN && it->msg.message <= WM_SYSKEYUP) {
+      HWND to = is_null(s.focus) ? s.active : s.focus;
+      if (!is_null(to)) it->msg.hwnd = to;
+    }
     if (!is_null(it->msg.hwnd) && !IsWindow(it->msg.hwnd)) {
       if (remove) { take_input(*it); it = s.input.erase(it); if (it == s.input.end()) break; --it; }
       continue;
@@ -715,11 +731,45 @@ static HWND mouse_target(POINT p) {
   return is_null(s.capture) ? WindowFromPoint(p) : s.capture;
 }
 
+// The top level whose menu bar is at screen point `p` (no capture held), or null.
+static HWND bar_at(HWND h, POINT p) {
+  window* w = win_of(h);
+  if (!w || !is_null(w->parent) || !is_null(st().capture)) return HWND{};
+  RECT b = menu_band(w);
+  if (b.empty()) return HWND{};
+  return b.contains(POINT{add32(p.x, -int64_t(w->rect.left)), add32(p.y, -int64_t(w->rect.top))}) ? h : HWND{};
+}
+
 void input_pointer_move(POINT p) {
   if (!installed()) return;
   state& s = st();
   s.cursor_pos = p;
   HWND h = mouse_target(p);
+  // Over a menu bar the window hears of the pointer as a non-client move, and of its
+  // leaving once it goes.
+  HWND bar = bar_at(h, p);
+  if (!is_null(s.nc_hover) && s.nc_hover != bar) {
+    input_msg leave;
+    leave.msg.hwnd = s.nc_hover;
+    leave.msg.message = WM_NCMOUSELEAVE;
+    push_input(std::move(leave));
+    s.nc_hover = HWND{};
+  }
+  if (!is_null(bar)) {
+    s.nc_hover = bar;
+    if (!s.input.empty() && s.input.back().msg.message == WM_NCMOUSEMOVE && s.input.back().msg.hwnd == bar) {
+      s.input.back().msg.lParam = MAKELPARAM(p.x, p.y);
+      s.input.back().msg.pt = p;
+      return;
+    }
+    input_msg nc;
+    nc.msg.hwnd = bar;
+    nc.msg.message = WM_NCMOUSEMOVE;
+    nc.msg.wParam = HTMENU;
+    nc.msg.lParam = MAKELPARAM(p.x, p.y);
+    push_input(std::move(nc));
+    return;
+  }
   input_msg in;
   in.msg.hwnd = h;
   in.msg.message = WM_MOUSEMOVE;

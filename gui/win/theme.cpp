@@ -40,6 +40,7 @@ constexpr row rows[] = {
   {part::glyph, RGB(96, 96, 96), RGB(200, 200, 200)},
   {part::glyph_disabled, RGB(191, 191, 191), RGB(90, 90, 90)},
   {part::page, RGB(255, 255, 255), RGB(32, 32, 32)},
+  {part::error, RGB(196, 43, 28), RGB(232, 72, 58)},
 };
 static_assert(sizeof(rows) / sizeof(rows[0]) == size_t(part::count), "one row per part");
 

@@ -55,6 +55,7 @@ enum class part : uint8_t {
   glyph,                // arrows
   glyph_disabled,
   page,                 // the body of a tab control
+  error,                // the mark of an error (a message box's icon)
   count
 };
 

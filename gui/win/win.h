@@ -216,7 +216,17 @@ bool GetClientRect(HWND, RECT&);    // {0, 0, width, height}
 bool ClientToScreen(HWND, POINT&);
 bool ScreenToClient(HWND, POINT&);
 int MapWindowPoints(HWND from, HWND to, POINT* pts, int n);
+// The window rectangle for a client rectangle; a menu counts as a bar of one row.
 bool AdjustWindowRectEx(RECT&, uint32_t style, bool menu, uint32_t exstyle);
+bool AdjustWindowRectExForDpi(RECT&, uint32_t style, bool menu, uint32_t exstyle, uint32_t dpi);
+// A top level's menu bar (gui/win/menubar.h): setting one (or none) changes the frame, so
+// the client area shrinks or grows within the same window rectangle. A child has none.
+bool SetMenu(HWND, HMENU);
+HMENU GetMenu(HWND);
+bool DrawMenuBar(HWND);
+// What the display shows of a top level, in screen coordinates: its client area, with the
+// menu bar above it when it has one.
+RECT shown_rect(HWND top);
 bool SetWindowPos(HWND, uint32_t insert_after, int32_t x, int32_t y, int32_t cx, int32_t cy, uint32_t flags);
 bool MoveWindow(HWND, int32_t x, int32_t y, int32_t cx, int32_t cy, bool repaint);
 HDWP BeginDeferWindowPos(int n);

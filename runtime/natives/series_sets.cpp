@@ -117,6 +117,8 @@ bool reduce_into(const cell* block_in, const cell* target) {
     cell v = *(stack::top - 1);
     stack::top--;
     clear_new_line(&v);
+    // Adding may grow the target, and growing may collect: the value is off the stack.
+    collector::root_guard vg(&v);
     ins.add(&v);
   }
   return true;

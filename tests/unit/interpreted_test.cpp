@@ -38,10 +38,12 @@ TEST(Interpreted, FalseDuringTheConstructionTrueFromAScript) {
   fs::path top = fs::path(testing::TempDir()) / ("vyr_interpreted_" + std::to_string(getpid()));
   fs::path dir = top / "environment";
   fs::remove_all(top);
-  // The manifest names the console's sources beside the environment's directory.
+  // The manifest names the console's and the View engine's sources beside the
+  // environment's directory.
   fs::create_directories(top);
   fs::copy(VYR_SOURCE_DIR "/environment", dir, fs::copy_options::recursive);
   fs::copy(VYR_SOURCE_DIR "/console", top / "console", fs::copy_options::recursive);
+  fs::copy(VYR_SOURCE_DIR "/view", top / "view", fs::copy_options::recursive);
   std::ifstream in(dir / "manifest.txt");
   std::stringstream manifest;
   manifest << in.rdbuf();

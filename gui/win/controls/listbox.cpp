@@ -1,7 +1,9 @@
 // ListBox: a list of text items with one selection, scrolled by its own bars, the wheel and
 // the keyboard. Only the items in view are drawn, so painting costs the same for ten items
 // and a hundred thousand. With LBS_NOTIFY the user's selection changes and double clicks
-// are told to the parent; LB_ messages change nothing that the parent is told of.
+// are told to the parent; LB_ messages change nothing that the parent is told of. With
+// LBS_EXTENDEDSEL a press picks one item, Ctrl adds or takes one, Shift takes the run from
+// the anchor (keys alike); with LBS_MULTIPLESEL a press toggles its item.
 // ComboLBox is the same list dropped by a combo box: it reports to its combo, never takes
 // the focus and shows the item under the pointer as selected.
 #include <algorithm>
@@ -23,6 +25,8 @@ struct item {
 
 struct listbox : state {
   std::vector<item> items;
+  std::vector<uint8_t> marks;   // the selected items of a list of several selections
+  int anchor = -1;              // where a Shift run begins
   int sel = -1, caret = 0, top = 0;
   int64_t scroll_x = 0;
   int extent = 0;        // horizontal extent (LB_SETHORIZONTALEXTENT)
@@ -34,6 +38,21 @@ struct listbox : state {
 };
 
 int count(const listbox& l) { return int(l.items.size()); }
+
+bool several(HWND h) { return style_of(h) & (LBS_EXTENDEDSEL | LBS_MULTIPLESEL); }
+
+bool selected(HWND h, const listbox& l, int i) {
+  if (several(h)) return i >= 0 && size_t(i) < l.marks.size() && l.marks[size_t(i)];
+  return i == l.sel;
+}
+
+// Marks the items from a to b (either order), after clearing the others when asked.
+void mark_run(listbox& l, int a, int b, bool clear) {
+  l.marks.resize(l.items.size());
+  if (clear) std::fill(l.marks.begin(), l.marks.end(), 0);
+  if (a < 0 || b < 0) return;
+  for (int i = std::min(a, b); i <= std::max(a, b) && i < int(l.marks.size()); ++i) l.marks[size_t(i)] = 1;
+}
 
 int item_height(HWND h, const listbox& l) {
   return l.item_height > 0 ? l.item_height : line_height(font_or_default(h, l.font)) + px(h, 2);
@@ -116,6 +135,13 @@ void into_view(HWND h, listbox& l, int i) {
 bool select(HWND h, listbox& l, int i) {
   if (i >= count(l)) i = -1;
   bool moved = i != l.sel;
+  if (several(h)) {
+    // One item alone, where the next Shift run begins.
+    l.marks.resize(l.items.size());
+    moved = moved || std::count(l.marks.begin(), l.marks.end(), 1) != (i >= 0 ? 1 : 0) || (i >= 0 && !l.marks[size_t(i)]);
+    mark_run(l, i, i, true);
+    l.anchor = i;
+  }
   l.sel = i;
   if (i >= 0) l.caret = i;
   into_view(h, l, i);
@@ -136,6 +162,27 @@ void user_select(HWND h, listbox& l, int i) {
   if (select(h, l, i) && (style_of(h) & LBS_NOTIFY)) command(h, LBN_SELCHANGE);
 }
 
+// A press or a key on item i of a list of several selections, with its modifiers.
+void user_mark(HWND h, listbox& l, int i, bool ctrl, bool shift) {
+  if (!(style_of(h) & LBS_EXTENDEDSEL)) {
+    l.marks.resize(l.items.size());
+    l.marks[size_t(i)] ^= 1;
+  } else if (shift && l.anchor >= 0) {
+    mark_run(l, l.anchor, i, !ctrl);
+  } else if (ctrl) {
+    l.marks.resize(l.items.size());
+    l.marks[size_t(i)] ^= 1;
+    l.anchor = i;
+  } else {
+    mark_run(l, i, i, true);
+    l.anchor = i;
+  }
+  l.sel = l.caret = i;
+  into_view(h, l, i);
+  changed(h, l);
+  if (style_of(h) & LBS_NOTIFY) command(h, LBN_SELCHANGE);
+}
+
 void paint(HWND h, listbox& l) {
   painting pt(h, l.font);
   HDC dc = pt.dc;
@@ -148,7 +195,7 @@ void paint(HWND h, listbox& l) {
   SetBkMode(dc, TRANSPARENT);
   for (int i = l.top, y = 0; i < count(l) && y < rc.height(); ++i, y += ih) {
     RECT r{rc.left, y, rc.right, y + ih};
-    if (i == l.sel) {
+    if (selected(h, l, i)) {
       fill(cr, r, theme_color(h, active ? part::selection : part::selection_inactive));
       SetTextColor(dc, theme_color(h, active ? part::selection_text : part::selection_inactive_text));
     } else {
@@ -185,7 +232,9 @@ void key(HWND h, listbox& l, uint32_t vk) {
     case VK_END: at = n - 1; break;
     default: return;
   }
-  user_select(h, l, std::clamp(at, 0, n - 1));
+  at = std::clamp(at, 0, n - 1);
+  if (style_of(h) & LBS_EXTENDEDSEL) user_mark(h, l, at, false, GetKeyState(VK_SHIFT) < 0);
+  else user_select(h, l, at);
 }
 
 void typed(HWND h, listbox& l, uint32_t c) {
@@ -203,6 +252,7 @@ void typed(HWND h, listbox& l, uint32_t c) {
 LRESULT insert(HWND h, listbox& l, int at, const char* text) {
   if (at < 0 || at > count(l)) at = count(l);
   l.items.insert(l.items.begin() + at, item{text ? text : "", 0});
+  if (!l.marks.empty()) l.marks.insert(l.marks.begin() + std::min<size_t>(size_t(at), l.marks.size()), 0);
   if (l.sel >= at) ++l.sel;
   if (l.caret >= at && count(l) > 1) ++l.caret;
   changed(h, l);
@@ -248,6 +298,7 @@ LRESULT list_proc(HWND h, uint32_t msg, WPARAM wp, LPARAM lp, bool dropped_list)
       if (!index_ok(wp)) return LB_ERR;
       int i = int(wp);
       l.items.erase(l.items.begin() + i);
+      if (size_t(i) < l.marks.size()) l.marks.erase(l.marks.begin() + i);
       if (l.sel == i) l.sel = -1;
       else if (l.sel > i) --l.sel;
       if (l.caret >= count(l)) l.caret = std::max(0, count(l) - 1);
@@ -256,6 +307,8 @@ LRESULT list_proc(HWND h, uint32_t msg, WPARAM wp, LPARAM lp, bool dropped_list)
     }
     case LB_RESETCONTENT:
       l.items.clear();
+      l.marks.clear();
+      l.anchor = -1;
       l.sel = -1;
       l.caret = l.top = 0;
       changed(h, l);
@@ -266,7 +319,28 @@ LRESULT list_proc(HWND h, uint32_t msg, WPARAM wp, LPARAM lp, bool dropped_list)
     case LB_GETCURSEL:
       return l.sel;
     case LB_GETSEL:
-      return index_ok(wp) ? LRESULT(int(wp) == l.sel) : LB_ERR;
+      return index_ok(wp) ? LRESULT(selected(h, l, int(wp))) : LB_ERR;
+    case LB_SETSEL: {
+      // wParam: select or not; lParam: the item, or -1 for all of them.
+      if (!several(h) || (lp != -1 && (lp < 0 || lp >= count(l)))) return LB_ERR;
+      l.marks.resize(l.items.size());
+      if (lp == -1) std::fill(l.marks.begin(), l.marks.end(), wp ? 1 : 0);
+      else l.marks[size_t(lp)] = wp ? 1 : 0;
+      InvalidateRect(h, nullptr, false);
+      return 0;
+    }
+    case LB_GETSELCOUNT:
+      if (!several(h)) return LB_ERR;
+      return LRESULT(std::count(l.marks.begin(), l.marks.end(), 1));
+    case LB_GETSELITEMS: {
+      // wParam: room in the buffer of 32-bit indexes at lParam; answers how many it got.
+      if (!several(h) || !lp) return LB_ERR;
+      auto* out = reinterpret_cast<int32_t*>(lp);
+      LRESULT n = 0;
+      for (size_t i = 0; i < l.marks.size() && n < LRESULT(wp); ++i)
+        if (l.marks[i]) out[n++] = int32_t(i);
+      return n;
+    }
     case LB_GETTEXT:
       if (!index_ok(wp)) return LB_ERR;
       return copy_text(l.items[wp].text, l.items[wp].text.size() + 1, lp);
@@ -357,7 +431,8 @@ LRESULT list_proc(HWND h, uint32_t msg, WPARAM wp, LPARAM lp, bool dropped_list)
       }
       l.tracking = true;
       SetCapture(h);
-      user_select(h, l, i);
+      if (several(h)) user_mark(h, l, i, wp & MK_CONTROL, wp & MK_SHIFT);
+      else user_select(h, l, i);
       return 0;
     }
     case WM_MOUSEMOVE: {
@@ -376,7 +451,12 @@ LRESULT list_proc(HWND h, uint32_t msg, WPARAM wp, LPARAM lp, bool dropped_list)
       GetClientRect(h, rc);
       if (p.y < 0) i = std::max(0, l.top - 1);
       else if (p.y >= rc.height()) i = std::min(count(l) - 1, l.top + visible(h, l));
-      user_select(h, l, i);
+      if (style_of(h) & LBS_EXTENDEDSEL) {
+        // A drag takes the run from where the press began.
+        if (i != l.caret) user_mark(h, l, i, wp & MK_CONTROL, true);
+      } else if (!several(h)) {
+        user_select(h, l, i);
+      }
       return 0;
     }
     case WM_LBUTTONUP:

@@ -78,7 +78,8 @@ class headless_display : public display {
   struct frame { HWND top; int64_t time_us; cairo_surface_t* image; };
   const std::deque<frame>& frames() const { return frames_; }
   cairo_surface_t* last_frame(HWND top) const;
-  // 0xAARRGGBB of the last frame of `top` at client pixel (x, y); 0 when none.
+  // 0xAARRGGBB of the last frame of `top` at pixel (x, y) of what it shows (the client
+  // area, below the menu bar when it has one); 0 when none.
   uint32_t pixel(HWND top, int x, int y) const;
   size_t frame_limit = 32;
   size_t presented = 0;

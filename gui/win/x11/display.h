@@ -24,6 +24,7 @@ class x11_display : public display {
   void show_top(HWND, bool shown) override;
   void place_top(HWND) override;
   void activate_top(HWND) override;
+  void grab(HWND top, bool on) override;
   void present(HWND top, cairo_surface_t* frame) override;
   void set_cursor(HWND top, HCURSOR) override;
   void set_text_spot(HWND top, POINT) override;

@@ -10,6 +10,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include <X11/XKBlib.h>
 #include <X11/Xatom.h>
@@ -45,6 +46,7 @@ struct top_record {
   bool sizing = false;
   cairo_surface_t* last = nullptr;
   Cursor cursor = 0;
+  bool grabbed = false;
 };
 
 // The steady clock in microseconds.
@@ -81,12 +83,11 @@ struct x11_display::impl {
     auto it = by_xid.find(w);
     return it == by_xid.end() ? nullptr : rec(it->second);
   }
+  // The X window's rectangle: what the layer shows of the top level (its client area and
+  // menu bar), at least one pixel each way.
   RECT client_screen(HWND h) {
-    RECT c;
-    GetClientRect(h, c);
-    POINT o{0, 0};
-    ClientToScreen(h, o);
-    return {o.x, o.y, o.x + std::max(1, c.width()), o.y + std::max(1, c.height())};
+    RECT c = shown_rect(h);
+    return {c.left, c.top, c.left + std::max(1, c.width()), c.top + std::max(1, c.height())};
   }
   void read_monitors();
   void read_dpi();

@@ -124,6 +124,30 @@ void x11_display::create_top(HWND h) {
   XFlush(p.dpy);
 }
 
+// While a menu runs, the pointer and the keyboard go to the process alone, wherever the
+// pointer is: events over its own windows come as usual, the others to the grabbing window.
+void x11_display::grab(HWND h, bool on) {
+  if (p_->dead) return;
+  impl& p = *p_;
+  if (!on) {
+    bool any = false;
+    for (auto& [hw, r] : p.tops) any |= std::exchange(r.grabbed, false);
+    if (any) {
+      XUngrabPointer(p.dpy, CurrentTime);
+      XUngrabKeyboard(p.dpy, CurrentTime);
+      XFlush(p.dpy);
+    }
+    return;
+  }
+  top_record* r = p.rec(h);
+  if (!r || !r->mapped) return;
+  unsigned mask = ButtonPressMask | ButtonReleaseMask | PointerMotionMask | EnterWindowMask | LeaveWindowMask;
+  if (XGrabPointer(p.dpy, r->xid, True, mask, GrabModeAsync, GrabModeAsync, None, None, CurrentTime) == GrabSuccess)
+    r->grabbed = true;
+  XGrabKeyboard(p.dpy, r->xid, True, GrabModeAsync, GrabModeAsync, CurrentTime);
+  XFlush(p.dpy);
+}
+
 void x11_display::destroy_top(HWND h) {
   top_record* r = p_->rec(h);
   if (!r) return;

@@ -80,8 +80,8 @@ class events : public ::testing::Test {
     gui::init();
     hd = dynamic_cast<win::headless_display*>(win::current_display());
     register_classes();
-    vyr_gui_module_init();   // the hooks the module installs when it loads
-    gui_module::linked_in();   // routines reach the code linked in here
+    // The hooks the module installs when it loads; routines reach the code linked in here.
+    gui_module::adopt(vyr_gui_module_init);
     seen.clear();
     answers.clear();
     on_event = nullptr;

@@ -235,6 +235,29 @@ TEST_F(events, ADragGivesMovingEventsAndOneMove) {
   EXPECT_EQ(t.back(), "move");
 }
 
+TEST_F(events, AUserResizeKeepsAWindowFacesClientAreaAtLeastOnePixel) {
+  cell f = face("f", "window");
+  win::HWND h = show(f);
+  pump();
+  win::RECT r;
+  win::GetWindowRect(h, r);
+  // Far below the system's smallest track size: the face's own limit holds.
+  hd->move_size(h, {win::RECT{r.left, r.top, r.left + 40, r.top + 30}, win::RECT{r.left, r.top, r.left, r.top}}, true);
+  pump();
+  win::RECT c;
+  win::GetClientRect(h, c);
+  EXPECT_EQ(c.width(), 1);
+  EXPECT_EQ(c.height(), 1);
+  const cell* size = facet(face_of_window(h), facet_index::size);
+  ASSERT_NE(size, nullptr);
+  EXPECT_EQ(mold_text(*size), "1x1");
+  win::MINMAXINFO mm;
+  EXPECT_EQ(win::SendMessage(h, win::WM_GETMINMAXINFO, 0, reinterpret_cast<win::LPARAM>(&mm)), 0);
+  win::GetWindowRect(h, r);
+  EXPECT_EQ(mm.ptMinTrackSize.x, r.width());
+  EXPECT_EQ(mm.ptMinTrackSize.y, r.height());
+}
+
 TEST_F(events, ResizeGoesOutTwiceAfterSize) {
   cell f = face("f", "window");
   win::HWND h = show(f);

@@ -176,9 +176,9 @@ TEST_F(fonts, TheDialogFillsTheFontFromItsAnswer) {
   start();
   auto* answers = dynamic_cast<win::answer_queue*>(win::dialogs::current());
   ASSERT_NE(answers, nullptr);
-  answers->queue({"font", true, {"DejaVu Sans", "12", "700", "true"}});
-  answers->queue({"font", true, {"DejaVu Serif", "10", "600", "false"}});
-  answers->queue({"font", false, {}});
+  answers->queue_dialog({"font", {"DejaVu Sans", "12", "bold italic"}});
+  answers->queue_dialog({"font", {"DejaVu Serif", "10"}});
+  answers->queue_dialog({"cancel", {}});
   cell none{TYPE_NONE, 0, 0, 0};
   cell r = font("");
   collector::root_guard g(&r);
@@ -190,7 +190,7 @@ TEST_F(fonts, TheDialogFillsTheFontFromItsAnswer) {
   cell r2 = font("");
   collector::root_guard g2(&r2);
   OS_request_font(&r2, &none, true);
-  EXPECT_EQ(type_of(facet(&r2, font_field::style)), TYPE_NONE);  // weight 600: no style
+  EXPECT_EQ(type_of(facet(&r2, font_field::style)), TYPE_NONE);  // regular: no style
   cell r3 = font("");
   collector::root_guard g3(&r3);
   OS_request_font(&r3, &none, false);

@@ -82,8 +82,7 @@ class widgets : public ::testing::Test {
     gui::init();
     hd = static_cast<win::headless_display*>(win::current_display());
     register_classes();
-    vyr_gui_module_init();
-    gui_module::linked_in();
+    gui_module::adopt(vyr_gui_module_init);
     seen.clear();
     answer = nullptr;
     awake = recorder;

@@ -3,10 +3,15 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <deque>
+#include <functional>
 #include <thread>
 
 // gtest first: the X headers define macros (None, Bool) that its templates use as names.
 #include "gui/win/controls/controls.h"
+#include "gui/win/dialogs/dialog.h"
+#include "gui/win/dialogs/modal.h"
+#include "gui/win/menus/menus.h"
 #include "gui/win/x11/display.h"
 #include "tests/unit/win/win_fixture.h"
 #include "tests/unit/xvfb.h"
@@ -367,6 +372,121 @@ TEST_F(x11_controls, ADropListPicksFromItsPopUp) {
   EXPECT_EQ(GetWindowText(c), "three");
   std::vector<uint16_t> got = commands();
   EXPECT_NE(std::find(got.begin(), got.end(), CBN_SELCHANGE), got.end());
+}
+
+// Menus and dialogs on a real X server: their own loops run while XTest clicks and types,
+// from steps a hidden window's timer plays inside those loops.
+std::deque<std::function<bool()>> g_steps;   // each is tried on every tick until it answers true
+std::chrono::steady_clock::time_point g_give_up;
+
+LRESULT stepper_proc(HWND h, uint32_t m, WPARAM wp, LPARAM lp) {
+  if (m != WM_TIMER) return DefWindowProc(h, m, wp, lp);
+  if (!g_steps.empty() && g_steps.front()()) g_steps.pop_front();
+  // A test whose input went astray ends its menu and dialogs rather than hang.
+  if (std::chrono::steady_clock::now() > g_give_up) {
+    EndMenu();
+    for (HWND d : dialogs::running_dialogs()) PostMessage(d, WM_CLOSE, 0, 0);
+  }
+  return 0;
+}
+
+class x11_menus_dialogs : public x11_controls {
+ protected:
+  HWND stepper{};
+  void SetUp() override {
+    x11_controls::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    g_steps.clear();
+    g_give_up = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    WNDCLASSEX wc;
+    wc.lpszClassName = "Stepper";
+    wc.lpfnWndProc = stepper_proc;
+    RegisterClassEx(wc);
+    stepper = CreateWindowEx(0, "Stepper", "", WS_POPUP, 0, 0, 1, 1, HWND{}, HMENU{}, nullptr);
+    SetTimer(stepper, 1, 30);
+  }
+  void TearDown() override {
+    g_steps.clear();
+    x11_controls::TearDown();
+  }
+  // The top level of a class, once it shows on the server.
+  HWND mapped_of(const char* cls) {
+    for (HWND t : top_levels())
+      if (GetClassName(t) == cls && xd->mapped(t)) return t;
+    return HWND{};
+  }
+  void type_keys(std::initializer_list<KeySym> keys) {
+    for (KeySym k : keys) {
+      KeyCode c = XKeysymToKeycode(other, k);
+      XTestFakeKeyEvent(other, c, True, 0);
+      XTestFakeKeyEvent(other, c, False, 0);
+    }
+    XFlush(other);
+  }
+};
+
+TEST_F(x11_menus_dialogs, APopupMenuIsChosenByClicks) {
+  HWND owner = shown("Recorder", {10, 10, 410, 310});
+  HMENU m = CreatePopupMenu();
+  for (const char* c : {"Copy", "Paste", "Select All"}) {
+    MENUITEMINFO mi;
+    mi.fMask = MIIM_ID | MIIM_STRING;
+    mi.wID = uint32_t(GetMenuItemCount(m));
+    mi.dwTypeData = c;
+    InsertMenuItem(m, mi.wID, true, mi);
+  }
+  bool redirected = false;
+  g_steps.push_back([&] {
+    HWND pop = mapped_of("#32768");
+    if (is_null(pop)) return false;
+    XWindowAttributes wa;
+    XGetWindowAttributes(other, Window(xd->native(pop)), &wa);
+    redirected = wa.override_redirect;
+    RECT r = menus::item_rect(m, 1);
+    click_at(r.left + r.width() / 2, r.top + r.height() / 2);
+    return true;
+  });
+  g_seen.clear();
+  TrackPopupMenuEx(m, TPM_LEFTBUTTON, 60, 60, owner);
+  ASSERT_TRUE(run_until([&] { return saw(WM_COMMAND); }));
+  EXPECT_TRUE(redirected);
+  EXPECT_EQ(seen_of({WM_ENTERMENULOOP, WM_MENUSELECT, WM_EXITMENULOOP, WM_COMMAND}),
+            (std::vector<uint32_t>{WM_ENTERMENULOOP, WM_MENUSELECT, WM_MENUSELECT, WM_EXITMENULOOP, WM_COMMAND}));
+  for (auto& e : g_seen)
+    if (e.msg == WM_COMMAND) EXPECT_EQ(e.wp, 1u);
+  DestroyMenu(m);
+}
+
+TEST_F(x11_menus_dialogs, AFileNameIsTypedInTheDialog) {
+  shown("Recorder", {10, 10, 410, 310});
+  char t[] = "/tmp/vyr-x11-dialog-XXXXXX";
+  std::string folder = std::string(mkdtemp(t)) + "/";
+  dialogs::file_request q;
+  q.folder = folder;
+  q.filters = dialogs::default_filters();
+  g_steps.push_back([&] {
+    HWND d = mapped_of("#32770");
+    if (is_null(d) || GetClassName(GetFocus()) != "EDIT") return false;
+    type_keys({XK_t, XK_y, XK_p, XK_e, XK_d, XK_period, XK_t, XK_x, XK_t, XK_Return});
+    return true;
+  });
+  auto r = dialogs::run_file_dialog(q);
+  rmdir(folder.c_str());
+  ASSERT_TRUE(r);
+  EXPECT_EQ(*r, std::vector<std::string>{folder + "typed.txt"});
+}
+
+TEST_F(x11_menus_dialogs, AMessageBoxClosesOnEnter) {
+  shown("Recorder", {10, 10, 410, 310});
+  g_steps.push_back([&] {
+    if (is_null(mapped_of("#32770"))) return false;
+    type_keys({XK_Return});
+    return true;
+  });
+  auto t0 = std::chrono::steady_clock::now();
+  dialogs::show_message_box({"Vyr", "Closed by Enter"});
+  EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(10));
+  EXPECT_TRUE(is_null(mapped_of("#32770")));
 }
 
 // A server that goes away makes GetMessage answer -1; the process goes on.
