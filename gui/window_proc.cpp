@@ -180,24 +180,6 @@ cell view_field(const char* name) {
   return f ? *f : cell{TYPE_NONE, 0, 0, 0};
 }
 
-// system/view/platform/refresh-screens, the View engine's function; an error in it is
-// reported and dropped, as a handler's is.
-void refresh_screens() {
-  cell platform = view_field("platform");
-  collector::root_guard gp(&platform);
-  cell* f = type_of(&platform) == TYPE_OBJECT ? object::field_named(&platform, "refresh-screens") : nullptr;
-  if (!f || type_of(f) != TYPE_FUNCTION) return;
-  cell fn = *f, result{TYPE_NONE, 0, 0, 0};
-  collector::root_guard g1(&fn), g2(&result);
-  cell* saved_top = stack::top;
-  try {
-    interpreter::call(&fn, nullptr, 0, &result);
-  } catch (thrown& t) {
-    stack::top = saved_top;
-    if (t.level != THROW_ERROR) throw;
-    report_handler_error(t, handler_site::event);
-  }
-}
 
 bool has_draw_block(const cell* face) {
   const cell* d = facet(face, facet_index::draw);
@@ -412,10 +394,6 @@ LRESULT window_wndproc(HWND h, u32 msg, WPARAM w, LPARAM l) {
     case WM_GETMINMAXINFO:
       if (!window || !l) break;
       apply_min_max(h, reinterpret_cast<MINMAXINFO*>(l));
-      return 0;
-    case WM_DISPLAYCHANGE:
-      refresh_screens();
-      if (IsWindow(h)) RedrawWindow(h, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN);
       return 0;
     case WM_DPICHANGED: {
       // Handlers run on the way (the new size gives resize): the face is held here.

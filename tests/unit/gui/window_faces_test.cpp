@@ -226,10 +226,7 @@ class screen_faces : public window_faces {
     window_faces::SetUp();
   }
   void list_screens() {
-    run("face!: make object! [type: 'face offset: size: text: image: color: menu: data: none "
-        "enabled?: true visible?: true selected: flags: options: parent: pane: state: rate: edge: "
-        "para: font: actors: extra: draw: none]");
-    run("system/view/screens: none system/view/platform/refresh-screens");
+    run("system/view/screens: make block! 2 system/view/platform/refresh-screens");
   }
 };
 

@@ -121,10 +121,7 @@ TEST_F(x11_faces, ThePointerShowsTheCursorOfTheFaceUnderIt) {
 }
 
 TEST_F(x11_faces, AScreenChangeThroughXRandRListsTheScreensAgain) {
-  run("face!: make object! [type: 'face offset: size: text: image: color: menu: data: none "
-      "enabled?: true visible?: true selected: flags: options: parent: pane: state: rate: edge: "
-      "para: font: actors: extra: draw: none]");
-  run("system/view/screens: none system/view/platform/refresh-screens");
+  run("system/view/screens: make block! 2 system/view/platform/refresh-screens");
   EXPECT_EQ(form_text(run("system/view/screens/1/size")), "800x600");
   cell w = make("w", "window", "offset: 20x20 size: 200x100");
   win::HWND h = shown(w);
