@@ -180,7 +180,6 @@ cell view_field(const char* name) {
   return f ? *f : cell{TYPE_NONE, 0, 0, 0};
 }
 
-
 bool has_draw_block(const cell* face) {
   const cell* d = facet(face, facet_index::draw);
   return d && type_of(d) == TYPE_BLOCK;
