@@ -6,6 +6,8 @@
 #include <cmath>
 
 #include "gui/backend.h"
+#include "gui/face_values.h"
+#include "gui/fonts.h"
 #include "gui/widgets/camera.h"
 #include "gui/win/controls/controls.h"
 #include "runtime/datatypes/handle.h"
@@ -118,10 +120,10 @@ win::HWND child_at(win::HWND h, win::POINT p) {
 
 void clear_current_event() { g().current_event = nullptr; }
 
-// The displays report no touch gestures; the record stays empty.
-const gesture_record& gesture_info(win::LPARAM) {
-  static gesture_record r;
-  r = gesture_record{};
+const win::GESTUREINFO& gesture_info(win::LPARAM l) {
+  static win::GESTUREINFO r;
+  r = win::GESTUREINFO{};
+  win::GetGestureInfo(l, r);
   return r;
 }
 
@@ -269,6 +271,20 @@ void release_window_extras(win::HWND h) {
   }
 }
 
+namespace {
+// Takes the face out of the `parent` list of the object in its facet `which`.
+void unlink_from(const cell* face, u32 which, u32 list_index) {
+  const cell* owner = facet(face, which);
+  if (!owner || type_of(owner) != TYPE_OBJECT) return;
+  cell o = *owner;
+  unlink_face(&o, face, list_index);
+  const cell* list = facet(&o, list_index);
+  if (which == facet_index::font && list && type_of(list) == TYPE_BLOCK &&
+      buffer_of(series::node(list))->used_units() == 0)
+    free_font(face, &o);
+}
+}  // namespace
+
 void free_face(const cell* face, bool close) {
   u32 h32 = face_handle_q(face);
   if (!h32) return;
@@ -278,7 +294,10 @@ void free_face(const cell* face, bool close) {
     win::SetWindowPos(h, 0, 0, 0, 0, 0, win::SWP_NOSIZE | win::SWP_NOMOVE | win::SWP_NOZORDER | win::SWP_HIDEWINDOW);
   const cell* rate = facet(face, facet_index::rate);
   if (rate && type_of(rate) != TYPE_NONE) win::KillTimer(h, 1);
-  // Unlinking from the font's and para's `parent` lists is the font code's work.
+  // The face leaves its font's and para's `parent` lists; a font that no face uses any
+  // more lets its native fonts go.
+  unlink_from(face, facet_index::font, facet_index::font_parent);
+  unlink_from(face, facet_index::para, facet_index::para_parent);
   cell* pane = facet(face, facet_index::pane);
   if (pane && type_of(pane) == TYPE_BLOCK) {
     cell pane_copy = *pane;

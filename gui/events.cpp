@@ -21,6 +21,7 @@
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/pair.h"
+#include "runtime/datatypes/percent.h"
 #include "runtime/datatypes/point.h"
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/string.h"
@@ -94,6 +95,21 @@ const char* special_key_name(i32 vk) {
   return nullptr;
 }
 
+// A zoom gesture's `picked`: its distance against the one before it in the same gesture
+// (none for the first), as a percent!. The message's answer is kept, so that reading the
+// field again gives it again rather than comparing the distance with itself.
+cell* zoom_ratio(const MSG& m, cell* out) {
+  loop_state& L = loop();
+  const GESTUREINFO& g = gesture_info(m.lParam);
+  if (g.dwSequenceID != L.zoom_message) {
+    L.zoom_message = g.dwSequenceID;
+    L.zoom_ratio = L.zoom_base > 0 ? double(g.ullArguments) / double(L.zoom_base) : -1;
+    L.zoom_base = i64(g.ullArguments);
+  }
+  if (L.zoom_ratio < 0) return &(*out = none_value);
+  return percent::make_at(out, L.zoom_ratio);
+}
+
 // The fields of a native event that need the window system.
 cell* native_field(const cell* e, u32 index, cell* out) {
   const MSG* m = event_record(e);
@@ -135,6 +151,13 @@ cell* native_field(const cell* e, u32 index, cell* out) {
         return logical_point(p, out);
       }
       if (type == ev::MENU) return logical_point(loop().menu_point, out);
+      if (type >= ev::ZOOM && type <= ev::PRESS_TAP) {
+        // Where the gesture was, in the client area of its face as other events give it.
+        const GESTUREINFO& g = gesture_info(m->lParam);
+        POINT p{g.ptsLocation.x, g.ptsLocation.y};
+        ScreenToClient(m->hwnd, p);
+        return logical_point(p, out);
+      }
       return &(*out = none_value);
     }
     case ev::F_KEY: {
@@ -175,6 +198,9 @@ cell* native_field(const cell* e, u32 index, cell* out) {
           // The symbol id travels whole; all ones means no item.
           if (w3 == 0xFFFFFFFFu) return &(*out = none_value);
           return word::make_at(w3, out);
+        case ev::ZOOM: return zoom_ratio(*m, out);
+        case ev::PAN: case ev::ROTATE: case ev::TWO_TAP: case ev::PRESS_TAP:
+          return integer::make_at(out, i32(u32(gesture_info(m->lParam).ullArguments)));
         case ev::SCROLL: {
           SCROLLINFO si;
           si.fMask = SIF_POS;

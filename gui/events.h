@@ -44,6 +44,9 @@ struct loop_state {
   bool down_dropped = false;   // a modal dialog ran in the `down` handler: the press stops there
   bool ime_active = false;
   bool in_size_move = false;
+  i64 zoom_base = -1;       // the zoom gesture's last distance, -1 when a gesture begins
+  u32 zoom_message = 0;     // the zoom whose `picked` was read last, and its answer
+  double zoom_ratio = -1;
   win::POINT menu_point, menu_screen_point;
 };
 loop_state& loop();
@@ -78,5 +81,12 @@ void set_rate(win::HWND, const cell* rate);
 void register_classes();
 void unregister_classes();
 win::LRESULT window_wndproc(win::HWND, u32 msg, win::WPARAM, win::LPARAM);
+
+// Painting shared by the procedures. gui/fill-background: the client area in the face's
+// colour (24 bits); without one a top level takes the panel colour and a child is not
+// filled, so what lies below shows. gui/paint-draw-facet: a paint of the face's `draw`
+// block over its colour, an error in it printed and dropped.
+void fill_background(win::HWND, win::HDC, const cell* face);
+void paint_draw_facet(win::HWND);
 
 }  // namespace vyr::gui

@@ -22,6 +22,7 @@
 #include "runtime/datatypes/percent.h"
 #include "gui/clipboard.h"
 #include "gui/entry/display_choice.h"
+#include "gui/text/handles.h"
 #include "gui/win/dialogs/modal.h"
 #include "gui/win/headless/answers.h"
 #include "gui/win/headless/display.h"
@@ -33,6 +34,9 @@
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/externals.h"
+#include "runtime/datatypes/image.h"
+#include "runtime/fire.h"
+#include "runtime/imaging/imaging.h"
 
 namespace vyr::gui {
 
@@ -46,9 +50,6 @@ static void mark_gui_values() {
 }
 
 static void release_font(u64 h) { win::DeleteObject(win::HFONT(static_cast<u32>(h))); }
-// The objects of this kind are the render records of windows; they are released with their
-// windows, so the table's release has nothing left to do.
-static void release_com_object(u64) {}
 
 // The start-up values the runtime writes without the module are the module's defaults too.
 static_assert(win::theme::sys_color(win::COLOR_WINDOWTEXT) ==
@@ -177,7 +178,8 @@ void init() {
   s.event_time_base_us = std::chrono::duration_cast<std::chrono::microseconds>(
       std::chrono::steady_clock::now().time_since_epoch()).count();
   if (!s.font_kind) s.font_kind = externals::register_class("font", release_font);
-  if (!s.com_kind) s.com_kind = externals::register_class("com-object", release_com_object);
+  // The "com-object" entries are the rich-text layouts faces keep (gui/text/handles.h).
+  s.com_kind = text_box::layout_class();
   s.initialised = true;
 }
 
@@ -372,9 +374,27 @@ void set_cursor_option(win::HWND h, const cell* options) {
   if (type_of(&value) == TYPE_WORD) {
     win::HCURSOR c = win::LoadCursor(cursor_id_of(word::symbol_id(&value)));
     if ((ex = win::extra(h))) ex->cursor = static_cast<u32>(c) | CURSOR_FROM_OPTION;
+  } else if (type_of(&value) == TYPE_IMAGE && image::pixel_count(&value) > 0) {
+    // The image's own pixels, the hot spot at its centre, as an icon taken for a cursor
+    // has it. An image that holds no pixels any more leaves the default cursor.
+    win::HCURSOR c{};
+    try {
+      image::lock pixels(&value, false);
+      int w = int(image::width_of(&value)), hh = int(image::height_of(&value));
+      c = win::CreateCursorFromARGB(w, hh, w / 2, hh / 2, pixels.data());
+    } catch (const thrown& t) {
+      if (t.level != THROW_ERROR) throw;
+      return;
+    }
+    if (win::is_null(c)) return;
+    if ((ex = win::extra(h))) {
+      ex->cursor = static_cast<u32>(c) | CURSOR_FROM_OPTION;
+      ex->cursor_icon = static_cast<u32>(c);   // destroyed with the window's face
+    } else {
+      win::DestroyCursor(c);
+    }
   }
-  // An image! cursor needs the image hand-over of the imaging code; any other value leaves
-  // the default cursor.
+  // Any other value leaves the default cursor.
 }
 
 }  // namespace vyr::gui

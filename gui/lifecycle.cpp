@@ -9,6 +9,9 @@
 #include "gui/base_face.h"
 #include "gui/entry/module.h"
 #include "gui/events.h"
+#include "gui/face.h"
+#include "gui/fonts.h"
+#include "gui/text/handles.h"
 #include "gui/widgets/camera.h"
 #include "gui/widgets/tab_pages.h"
 #include "gui/widgets/widgets.h"
@@ -91,13 +94,19 @@ void sync_face(const cell* face, HWND h) {
   if (!m) return;
   u32 mask = m->data2;
   m->data2 = 0;
+  // A rich-text face's kept layout is stale once anything of the face changed.
+  if (mask && face_type_is(face, face_type::rich_text)) text_box::mark_stale(face);
   const face_type_record* record = record_of_face(face);
   (record ? record->sync : widgets::sync_window)(face, h, mask);
 }
 
 void OS_update_view(const cell* face) {
   u32 h = face_handle_q(face);
-  if (!h || !IsWindow(HWND(h))) return;
+  if (!h || !IsWindow(HWND(h))) {
+    // An unrealised rich-text face is laid out again when it is next measured or drawn.
+    if (face_type_is(face, face_type::rich_text)) text_box::mark_stale(face);
+    return;
+  }
   i32 saved = enter_dpi_scope(HWND(h));
   try {
     sync_face(face, HWND(h));
@@ -184,6 +193,31 @@ void OS_show_window(HWND h) {
   SetForegroundWindow(h);
   focus_selected(h);
   set_dpi_from_window(h);
+}
+
+void layout_children(const cell* face_in) {
+  cell face = *face_in;
+  collector::root_guard guard(&face);
+  const cell* pane = facet(&face, facet_index::pane);
+  if (!pane || type_of(pane) != TYPE_BLOCK) return;
+  cell p = *pane;
+  collector::root_guard keep(&p);
+  // The length is read at every step: a child's sizing may run handlers that edit the pane.
+  for (i32 i = 0; i < block::rs_length_q(&p); i++) {
+    cell child = *block::rs_abs_at(&p, u32(series::head_index(&p)) + u32(i));
+    u32 ch = type_of(&child) == TYPE_OBJECT ? face_handle_q(&child) : 0;
+    if (!ch) continue;
+    collector::root_guard keep_child(&child);
+    logical_xy o = xy_of(facet(&child, facet_index::offset)), s = xy_of(facet(&child, facet_index::size));
+    RECT r{to_pixels(o.x), to_pixels(o.y), 0, 0};
+    r.right = add32(r.left, to_pixels(s.x));
+    r.bottom = add32(r.top, to_pixels(s.y));
+    SetWindowPos(HWND(ch), 0, r.left, r.top, r.width(), r.height(), SWP_NOZORDER | SWP_NOACTIVATE);
+    const face_type_record* rec = record_of_face(&child);
+    const cell* font = facet(&child, facet_index::font);
+    if (rec && rec->base_class && !(font && type_of(font) == TYPE_OBJECT)) set_control_font(HWND(ch), &child);
+    layout_children(&child);
+  }
 }
 
 void OS_redraw(HWND h) {

@@ -27,6 +27,10 @@ void OS_update_facet(const cell* owner, const cell* word, const cell* value, con
                      const cell* new_value, i32 index, i32 part);
 void OS_destroy_view(const cell* face, bool loop_owner);
 void OS_show_window(win::HWND);
+// gui/layout-children: the windows of the face's pane placed again from their logical
+// offsets and sizes at the current DPI, and their own panes after them; the controls of
+// faces without a `font` get the default font made anew (it follows the DPI and theme).
+void layout_children(const cell* face);
 void OS_redraw(win::HWND);
 // The pixels of a shown face as an ARGB32 surface (the caller destroys it); null for a
 // face without a window.

@@ -34,6 +34,7 @@
 #include "gui/entry/platform_routines.h"
 #include "runtime/interpreter/interpreter.h"
 #include "runtime/ownership.h"
+#include "runtime/stack.h"
 
 namespace vyr::gui {
 
@@ -319,6 +320,8 @@ void error_box(const char* caption, const char* text) { error_message_box(captio
 
 }  // namespace
 
+// system/view/platform/refresh-screens, the View engine's function; an error in it is
+// reported and dropped, as a handler's is.
 void refresh_screens() {
   cell platform;
   if (!object::system_field({"view", "platform"}, &platform)) return;
@@ -327,7 +330,14 @@ void refresh_screens() {
   if (!f || type_of(f) != TYPE_FUNCTION) return;
   cell fn = *f, result = none_value;
   collector::root_guard g1(&fn), g2(&result);
-  interpreter::call(&fn, nullptr, 0, &result);
+  cell* saved_top = stack::top;
+  try {
+    interpreter::call(&fn, nullptr, 0, &result);
+  } catch (thrown& t) {
+    stack::top = saved_top;
+    if (t.level != THROW_ERROR) throw;
+    report_handler_error(t, handler_site::event);
+  }
 }
 
 void install_platform_routines() {

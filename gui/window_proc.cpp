@@ -4,6 +4,13 @@
 
 #include "runtime/datatypes/event.h"
 #include "gui/base_face.h"
+#include "gui/draw_face.h"
+#include "gui/face_values.h"
+#include "gui/lifecycle.h"
+#include "runtime/collector.h"
+#include "runtime/datatypes/object.h"
+#include "runtime/interpreter/interpreter.h"
+#include "runtime/stack.h"
 #include "gui/events.h"
 #include "gui/platform.h"
 #include "runtime/datatypes/pair.h"
@@ -140,29 +147,44 @@ static LRESULT control_colours(u32 msg, WPARAM w, LPARAM l) {
   return r && r->colour ? r->colour(face, control, msg, w, l) : 0;
 }
 
-// A window's faces placed again from their facets at the current DPI, and the controls
-// of faces without a `font` given the default font made anew.
-static void relayout_children(const cell* face_in) {
-  cell face = *face_in;
-  collector::root_guard guard(&face);
-  const cell* pane = facet(&face, facet_index::pane);
-  if (!pane || type_of(pane) != TYPE_BLOCK) return;
-  cell p = *pane;
-  collector::root_guard keep(&p);
-  for (i32 i = 0; i < block::rs_length_q(&p); i++) {
-    cell child = *block::rs_abs_at(&p, u32(series::head_index(&p)) + u32(i));
-    u32 ch = type_of(&child) == TYPE_OBJECT ? face_handle_q(&child) : 0;
-    if (!ch) continue;
-    collector::root_guard keep_child(&child);
-    logical_xy o = xy_of(facet(&child, facet_index::offset)), s = xy_of(facet(&child, facet_index::size));
-    SetWindowPos(HWND(ch), 0, to_pixels(o.x), to_pixels(o.y), to_pixels(s.x), to_pixels(s.y),
-                 SWP_NOZORDER | SWP_NOACTIVATE);
-    const face_type_record* r = record_of_face(&child);
-    const cell* font = facet(&child, facet_index::font);
-    if (r && r->base_class && !(font && type_of(font) == TYPE_OBJECT)) set_control_font(HWND(ch), &child);
-    relayout_children(&child);
-  }
+void fill_background(HWND h, HDC dc, const cell* face) {
+  RECT r;
+  GetClientRect(h, r);
+  i64 colour = color_of(facet(face, 0), facet_index::color);
+  if (colour >= 0) FillRect(dc, r, COLORREF(colour & 0xFFFFFF));
+  else if (!(GetWindowLong(h, GWL_STYLE) & WS_CHILD)) FillRect(dc, r, GetSysColor(COLOR_BTNFACE));
 }
+
+void paint_draw_facet(HWND h) {
+  const cell* face = face_of_window(h);
+  cell* draw = face ? facet(face, facet_index::draw) : nullptr;
+  if (!draw) return;
+  cell block = *draw;
+  PAINTSTRUCT ps;
+  BeginPaint(h, ps);
+  try {
+    run_draw(h, &block, true);
+  } catch (...) {
+    EndPaint(h, ps);
+    throw;
+  }
+  EndPaint(h, ps);
+}
+
+namespace {
+// A field of system/view, none when there is none.
+cell view_field(const char* name) {
+  cell view;
+  if (!object::system_field({"view"}, &view)) return cell{TYPE_NONE, 0, 0, 0};
+  const cell* f = object::field_named(&view, name);
+  return f ? *f : cell{TYPE_NONE, 0, 0, 0};
+}
+
+bool has_draw_block(const cell* face) {
+  const cell* d = facet(face, facet_index::draw);
+  return d && type_of(d) == TYPE_BLOCK;
+}
+}  // namespace
 
 LRESULT window_wndproc(HWND h, u32 msg, WPARAM w, LPARAM l) {
   if (msg == WM_NCCREATE) {
@@ -197,12 +219,13 @@ LRESULT window_wndproc(HWND h, u32 msg, WPARAM w, LPARAM l) {
         return 0;
       }
       set_geometry(h, facet_index::size, p);
-      if (L.in_size_move) return 0;   // `resizing` on the way, one `resize` at the end
       dispatch_event(message_record(h, msg, w, l), 0, ev::RESIZE);
-      // The face's state may be gone after the handler (the window was closed).
+      // Once more for a shown face, unless a user's sizing runs (it ends in one `resize` of
+      // its own) and the window was not maximised. The face's state may be gone after the
+      // handler (the window was closed).
       face = face_of_window(h);
       cell* state = face ? facet(face, facet_index::state) : nullptr;
-      if (state && type_of(state) == TYPE_BLOCK)
+      if (state && type_of(state) == TYPE_BLOCK && (!L.in_size_move || w == SIZE_MAXIMIZED))
         dispatch_event(message_record(h, msg, w, l), 0, ev::RESIZE);
       return 0;
     }
@@ -256,13 +279,23 @@ LRESULT window_wndproc(HWND h, u32 msg, WPARAM w, LPARAM l) {
       return 0;
     case WM_WINDOWPOSCHANGED: {
       auto* pos = reinterpret_cast<WINDOWPOS*>(l);
-      LRESULT r = DefWindowProc(h, msg, w, l);
       if (window && pos && (pos->flags & SWP_STATECHANGED)) {
         u32 style = u32(GetWindowLong(h, GWL_STYLE));
+        // The handler of the new state sees the new size and offset (a minimised window
+        // keeps the ones it had).
+        if (!(style & WS_MINIMIZE)) {
+          RECT wr, cr;
+          GetWindowRect(h, wr);
+          GetClientRect(h, cr);
+          set_geometry(h, facet_index::size, POINT{cr.width(), cr.height()});
+          set_geometry(h, facet_index::offset, POINT{wr.left, wr.top});
+        }
         u32 type = (style & WS_MINIMIZE) ? ev::MINIMIZE : (style & WS_MAXIMIZE) ? ev::MAXIMIZE : ev::RESTORE;
         dispatch_event(message_record(h, msg, w, l), 0, type);
+        if (!IsWindow(h)) return 0;
       }
-      return r;
+      // WM_MOVE and WM_SIZE follow, with their events.
+      return DefWindowProc(h, msg, w, l);
     }
     case WM_CLOSE: {
       window_extra* x = extra(h);
@@ -319,7 +352,27 @@ LRESULT window_wndproc(HWND h, u32 msg, WPARAM w, LPARAM l) {
     case WM_USER + 2:
       window_command(h, u32(w));
       return 0;
+    case WM_SETCURSOR: {
+      // The window under the pointer: its cursor slot holds the cursor its face's option
+      // chose, or 0 for the class cursor. A base face whose slot lacks bit 31 has the
+      // pointer off its client area: its own procedure says what shows there.
+      HWND under{u32(w)};
+      window_extra* x = extra(under);
+      u32 slot = x ? x->cursor : 0;
+      if (!(slot & ~CURSOR_FROM_OPTION)) break;
+      const cell* uf = face_of_window(under);
+      if (!(slot & CURSOR_FROM_OPTION) && uf &&
+          (face_type_is(uf, face_type::base) || face_type_is(uf, face_type::rich_text)))
+        return 0;
+      SetCursor(HCURSOR(slot & ~CURSOR_FROM_OPTION));
+      return 1;
+    }
+    case WM_PAINT:
+      if (!has_draw_block(face)) break;
+      paint_draw_facet(h);
+      return 0;
     case WM_ERASEBKGND: {
+      if (has_draw_block(face)) return 1;   // the paint clears with the colour itself
       // A page of a tab-panel is the colour of the tab control's page.
       const cell* parent = facet(face, facet_index::parent);
       if (parent && type_of(parent) == TYPE_OBJECT && face_type_is(parent, face_type::tab_panel)) {
@@ -328,29 +381,64 @@ LRESULT window_wndproc(HWND h, u32 msg, WPARAM w, LPARAM l) {
         FillRect(HDC(u32(w)), r, theme_color(h, theme::part::page));
         return 1;
       }
-      break;
+      fill_background(h, HDC(u32(w)), face);
+      return 1;
     }
     case WM_THEMECHANGED:
       if (!window) break;
       load_default_font(h);
-      relayout_children(face);
+      layout_children(face);
       RedrawWindow(h, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
       return 0;
     case WM_GETMINMAXINFO:
       if (!window || !l) break;
       apply_min_max(h, reinterpret_cast<MINMAXINFO*>(l));
       return 0;
-    case WM_DISPLAYCHANGE:
-      refresh_screens();
-      if (IsWindow(h)) RedrawWindow(h, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN);
-      return 0;
     case WM_DPICHANGED: {
+      // Handlers run on the way (the new size gives resize): the face is held here.
+      cell f = *face;
+      collector::root_guard guard(&f);
+      const cell* state = facet(&f, facet_index::state);
+      if (!state || type_of(state) != TYPE_BLOCK) return 0;
+      if (window) {
+        const cell* parent = facet(&f, facet_index::parent);
+        if (parent && type_of(parent) == TYPE_OBJECT) {
+          cell current = *parent, screens = view_field("screens");
+          collector::root_guard g1(&current), g2(&screens);
+          move_window_to_screen(u32(MonitorFromWindow(h, MONITOR_DEFAULTTONEAREST)), &f, &current, &screens);
+        }
+      }
       set_dpi(LOWORD(w));
       if (auto* r = reinterpret_cast<RECT*>(l))
         SetWindowPos(h, 0, r->left, r->top, r->width(), r->height(), SWP_NOZORDER | SWP_NOACTIVATE);
-      RedrawWindow(h, nullptr, RDW_INVALIDATE | RDW_ERASE);
+      if (!IsWindow(h)) return 0;
+      if (window) {
+        load_default_font(h);
+        layout_children(&f);
+        fill_metrics();
+      }
+      RedrawWindow(h, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
       return 0;
     }
+    case WM_GESTURE: {
+      // Touch gestures go to the child under the gesture's point; a new gesture has no
+      // zoom distance to compare with yet.
+      const GESTUREINFO& g = gesture_info(l);
+      if (g.dwID == GID_BEGIN || g.dwID == GID_END) {
+        loop().zoom_base = -1;
+        break;
+      }
+      if (g.dwID < GID_ZOOM || g.dwID > GID_PRESSANDTAP) break;
+      POINT p{g.ptsLocation.x, g.ptsLocation.y};
+      ScreenToClient(h, p);
+      dispatch_event(message_record(child_at(h, p), msg, w, l), 0, ev::ZOOM + (g.dwID - GID_ZOOM));
+      return 0;
+    }
+    case WM_DISPLAYCHANGE:
+      // The screens are listed again, then everything is drawn anew.
+      refresh_screens();
+      if (IsWindow(h)) RedrawWindow(h, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN);
+      return 0;
     default:
       break;
   }

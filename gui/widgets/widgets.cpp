@@ -93,6 +93,8 @@ void sync_window(const cell* face, HWND h, u32 mask) {
     if (composed && !window) recompose(h);
     else SetWindowText(h, text_of(facet(face, facet_index::text)));
   }
+  // A rich-text face shows its `data` as the style list of its text.
+  if (bit(facet_index::data) && face_type_is(face, face_type::rich_text)) recompose(h);
   if (bit(facet_index::enabled)) EnableWindow(h, logic_true(facet(face, facet_index::enabled)));
   if (bit(facet_index::visible)) {
     bool shown = logic_true(facet(face, facet_index::visible));
@@ -122,6 +124,7 @@ void sync_window(const cell* face, HWND h, u32 mask) {
   if (bit(facet_index::menu) && window) update_menu_bar(face, h);
   if (bit(facet_index::image) && composed) recompose(h);
   if (bit(facet_index::options)) set_cursor_option(h, facet(face, facet_index::options));
+  if (bit(facet_index::offset) || bit(facet_index::visible)) sync_caret(h, face, mask);
 }
 
 }  // namespace vyr::gui::widgets

@@ -168,6 +168,7 @@ struct state {
   std::vector<timer> timers;
   uint32_t input_seq = 0;
   std::deque<std::pair<uint32_t, std::string>> key_texts;   // recent keys' text, by sequence
+  std::deque<GESTUREINFO> gestures;   // recent gestures, their handle their sequence number
   uint8_t keys[256] = {};          // key state as of the last input message retrieved
   uint8_t live_keys[256] = {};     // key state as the display reports it now
   HWND focus{}, active{}, capture{}, tracking{};

@@ -622,6 +622,17 @@ void caret_hide_for_paint(HWND h) {
 }
 }  // namespace detail
 
+// The input method composes over the caret (its foot, in the client coordinates of its top
+// level): the display hears where it is whenever the caret is made or moved.
+static void tell_text_spot() {
+  const caret_state& c = st().caret;
+  HWND top = GetAncestor(c.hwnd, GA_ROOT);
+  if (is_null(top)) return;
+  POINT p{c.x, add32(c.y, c.h)};
+  MapWindowPoints(c.hwnd, top, &p, 1);
+  st().disp->set_text_spot(top, p);
+}
+
 bool CreateCaret(HWND h, int width, int height) {
   if (!IsWindow(h)) return false;
   DestroyCaret();
@@ -632,6 +643,7 @@ bool CreateCaret(HWND h, int width, int height) {
   c.x = c.y = 0;
   c.hide = 1;
   c.epoch_us = clock_us();
+  tell_text_spot();
   return true;
 }
 
@@ -642,16 +654,6 @@ bool DestroyCaret() {
   if (window* w = win_of(c.hwnd)) mark_dirty(w);
   c = caret_state{};
   return true;
-}
-
-// The input method's spot follows the caret of the window with the focus.
-static void tell_text_spot() {
-  const caret_state& c = st().caret;
-  if (is_null(c.hwnd) || c.hwnd != st().focus) return;
-  HWND top = GetAncestor(c.hwnd, GA_ROOT);
-  POINT p{c.x, add32(c.y, c.h)};
-  MapWindowPoints(c.hwnd, top, &p, 1);
-  st().disp->set_text_spot(top, p);
 }
 
 bool SetCaretPos(int x, int y) {
@@ -735,11 +737,11 @@ HCURSOR SetCursor(HCURSOR h) {
   HCURSOR old = st().current_cursor;
   if (!is_null(h) && !st().cursors.get(uint32_t(h))) return old;
   st().current_cursor = h;
-  if (old != h) {
-    HWND under = WindowFromPoint(st().cursor_pos);
-    HWND top = GetAncestor(is_null(st().capture) ? under : st().capture, GA_ROOT);
-    if (!is_null(top)) st().disp->set_cursor(top, h);
-  }
+  // The display hears of it every time: the pointer may have gone over another top level
+  // with the same cursor, which that top level does not show yet.
+  HWND under = WindowFromPoint(st().cursor_pos);
+  HWND top = GetAncestor(is_null(st().capture) ? under : st().capture, GA_ROOT);
+  if (!is_null(top)) st().disp->set_cursor(top, h);
   return old;
 }
 

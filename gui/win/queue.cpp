@@ -371,8 +371,12 @@ static void on_input_taken(const MSG& m) {
       if (r != 3 && r != 4 && IsWindow(top)) SetActiveWindow(top);   // 3, 4: no activation
     }
   }
-  if (is_null(s.capture) && IsWindow(m.hwnd))
-    SendMessage(m.hwnd, WM_SETCURSOR, raw(m.hwnd), MAKELPARAM(HTCLIENT, m.message));
+  if (is_null(s.capture) && IsWindow(m.hwnd)) {
+    // As the system does, the window under the pointer says which part of it is there
+    // before it is asked for its cursor.
+    LRESULT hit = SendMessage(m.hwnd, WM_NCHITTEST, 0, MAKELPARAM(m.pt.x, m.pt.y));
+    if (IsWindow(m.hwnd)) SendMessage(m.hwnd, WM_SETCURSOR, raw(m.hwnd), MAKELPARAM(int32_t(hit), m.message));
+  }
 }
 
 static bool peek_one(MSG& out, HWND filter, uint32_t min, uint32_t max, bool remove) {
@@ -682,8 +686,10 @@ static void push_input(input_msg in) {
 void input_key(const key_input& k) {
   if (!installed() || k.vk == 0 || k.vk > 255) return;
   state& s = st();
+  // The input method's key is no key of the keyboard: it has no state to keep.
+  bool processed = k.vk == VK_PROCESSKEY;
   bool was_down = s.live_keys[k.vk] & 0x80;
-  apply_key(s.live_keys, k.vk, k.down, k.side);
+  if (!processed) apply_key(s.live_keys, k.vk, k.down, k.side);
   bool alt = s.live_keys[VK_MENU] & 0x80, ctrl = s.live_keys[VK_CONTROL] & 0x80;
   bool sys = (alt && !ctrl) || k.vk == VK_F10 || (k.vk == VK_MENU && !ctrl);
   input_msg in;
@@ -699,7 +705,7 @@ void input_key(const key_input& k) {
   if (!k.down || was_down || k.repeat) l |= 1u << 30;
   if (!k.down) l |= 1u << 31;
   in.msg.lParam = l;
-  in.key_vk = vk;
+  in.key_vk = processed ? 0 : vk;
   in.key_down = k.down;
   in.side = k.side;
   in.msg.lPrivate = ++s.input_seq;
@@ -707,6 +713,16 @@ void input_key(const key_input& k) {
     s.key_texts.emplace_back(in.msg.lPrivate, k.text);
     if (s.key_texts.size() > 64) s.key_texts.pop_front();
   }
+  push_input(std::move(in));
+}
+
+void input_composition(bool start) {
+  if (!installed()) return;
+  state& s = st();
+  input_msg in;
+  in.msg.hwnd = is_null(s.focus) ? s.active : s.focus;
+  if (is_null(in.msg.hwnd)) return;
+  in.msg.message = start ? WM_IME_STARTCOMPOSITION : WM_IME_ENDCOMPOSITION;
   push_input(std::move(in));
 }
 
@@ -842,6 +858,39 @@ void input_wheel(int delta, bool horizontal, POINT p) {
   push_input(std::move(in));
 }
 
+void input_gesture(uint32_t id, POINT p, uint64_t arguments, uint32_t flags) {
+  if (!installed()) return;
+  state& s = st();
+  HWND under = WindowFromPoint(p);
+  HWND top = is_null(under) ? HWND{} : GetAncestor(under, GA_ROOT);
+  if (is_null(top)) return;
+  GESTUREINFO g;
+  g.dwFlags = flags;
+  g.dwID = id;
+  g.hwndTarget = top;
+  g.ptsLocation = {int16_t(std::clamp(p.x, -32768, 32767)), int16_t(std::clamp(p.y, -32768, 32767))};
+  g.dwSequenceID = ++s.input_seq;
+  g.ullArguments = arguments;
+  s.gestures.push_back(g);
+  if (s.gestures.size() > 64) s.gestures.pop_front();
+  input_msg in;
+  in.msg.hwnd = top;
+  in.msg.message = WM_GESTURE;
+  in.msg.wParam = id;
+  in.msg.lParam = g.dwSequenceID;
+  push_input(std::move(in));
+}
+
+bool GetGestureInfo(LPARAM handle, GESTUREINFO& out) {
+  if (!installed() || handle == 0) return false;
+  for (const GESTUREINFO& g : st().gestures)
+    if (LPARAM(g.dwSequenceID) == handle) {
+      out = g;
+      return true;
+    }
+  return false;
+}
+
 void input_close(HWND top) {
   if (!installed() || !IsWindow(top)) return;
   input_msg in;
@@ -889,9 +938,21 @@ void input_dpi_changed(HWND top, uint32_t dpi) {
   window* w = win_of(top);
   if (!w || dpi == 0) return;
   uint32_t old = w->dpi ? w->dpi : 96;
-  w->dpi = dpi;
-  RECT r = w->rect;
-  RECT s{r.left, r.top, add32(r.left, int64_t(r.width()) * dpi / old), add32(r.top, int64_t(r.height()) * dpi / old)};
+  // The window and everything in it are on the new DPI (scroll bars and frames follow it).
+  std::vector<window*> tree{w};
+  while (!tree.empty()) {
+    window* t = tree.back();
+    tree.pop_back();
+    t->dpi = dpi;
+    for (HWND c : t->children)
+      if (window* cw = win_of(c)) tree.push_back(cw);
+  }
+  // The suggested rectangle keeps the top-left corner and scales the client area; the
+  // frame around it stays what it is.
+  RECT r = w->rect, c = client_rect_in_window(w);
+  int64_t fw = int64_t(r.width()) - c.width(), fh = int64_t(r.height()) - c.height();
+  RECT s{r.left, r.top, add32(r.left, fw + int64_t(c.width()) * dpi / old),
+         add32(r.top, fh + int64_t(c.height()) * dpi / old)};
   SendMessage(top, WM_DPICHANGED, (uint64_t(dpi) << 16) | dpi, reinterpret_cast<LPARAM>(&s));
 }
 

@@ -96,6 +96,17 @@ struct WINDOWPOS {
   uint32_t flags = 0;
 };
 
+// What a touch gesture did (WM_GESTURE's lParam is its handle): which gesture, where on the
+// screen and its argument (zoom: the distance between the fingers; pan: the distance
+// moved; rotate: the angle).
+struct GESTUREINFO {
+  uint32_t dwFlags = 0, dwID = 0;
+  HWND hwndTarget{};
+  POINT ptsLocation;
+  uint32_t dwInstanceID = 0, dwSequenceID = 0;
+  uint64_t ullArguments = 0;
+  uint32_t cbExtraArgs = 0;
+};
 struct MINMAXINFO { POINT ptReserved, ptMaxSize, ptMaxPosition, ptMinTrackSize, ptMaxTrackSize; };
 
 struct PAINTSTRUCT { HDC hdc{}; bool fErase = false; RECT rcPaint; };
@@ -324,6 +335,9 @@ bool GetCaretPos(POINT&);
 bool ShowCaret(HWND);
 bool HideCaret(HWND);
 uint32_t GetCaretBlinkTime();
+// The gesture a WM_GESTURE names; false once the handle is too old (the layer keeps the
+// last 64).
+bool GetGestureInfo(LPARAM handle, GESTUREINFO&);
 HCURSOR LoadCursor(uint32_t id);
 // A cursor from straight-alpha ARGB pixels (0xAARRGGBB, width x height).
 HCURSOR CreateCursorFromARGB(int width, int height, int hot_x, int hot_y, const uint32_t* pixels);

@@ -36,6 +36,8 @@ constexpr uint32_t WM_NULL = 0x0000, WM_CREATE = 0x0001, WM_DESTROY = 0x0002, WM
   WM_NCMOUSELEAVE = 0x02A2, WM_MOUSELEAVE = 0x02A3, WM_DPICHANGED = 0x02E0, WM_CUT = 0x0300, WM_COPY = 0x0301,
   WM_PASTE = 0x0302, WM_CLEAR = 0x0303, WM_UNDO = 0x0304, WM_PRINT = 0x0317,
   WM_PRINTCLIENT = 0x0318, WM_THEMECHANGED = 0x031A, WM_DISPLAYCHANGE = 0x007E, WM_USER = 0x0400, WM_APP = 0x8000;
+// The input method's messages to the window with the keyboard focus.
+constexpr uint32_t WM_IME_SETCONTEXT = 0x0281;
 
 // Window styles.
 constexpr uint32_t WS_OVERLAPPED = 0x00000000, WS_POPUP = 0x80000000, WS_CHILD = 0x40000000,
@@ -76,6 +78,8 @@ constexpr int SW_HIDE = 0, SW_SHOWNORMAL = 1, SW_SHOWMINIMIZED = 2, SW_MAXIMIZE 
   SW_SHOWMINNOACTIVE = 7, SW_SHOWNA = 8, SW_RESTORE = 9, SW_SHOWDEFAULT = 10;
 
 // WM_SIZE, WM_ACTIVATE, WM_SYSCOMMAND.
+constexpr uint32_t GID_BEGIN = 1, GID_END = 2, GID_ZOOM = 3, GID_PAN = 4, GID_ROTATE = 5,
+  GID_TWOFINGERTAP = 6, GID_PRESSANDTAP = 7;
 constexpr uint32_t SIZE_RESTORED = 0, SIZE_MINIMIZED = 1, SIZE_MAXIMIZED = 2;
 constexpr uint32_t WA_INACTIVE = 0, WA_ACTIVE = 1, WA_CLICKACTIVE = 2;
 constexpr int MA_ACTIVATE = 1, MA_NOACTIVATE = 3;
@@ -161,6 +165,8 @@ constexpr uint32_t VK_LBUTTON = 0x01, VK_RBUTTON = 0x02, VK_CANCEL = 0x03, VK_MB
   VK_OEM_1 = 0xBA, VK_OEM_PLUS = 0xBB, VK_OEM_COMMA = 0xBC, VK_OEM_MINUS = 0xBD,
   VK_OEM_PERIOD = 0xBE, VK_OEM_2 = 0xBF, VK_OEM_3 = 0xC0, VK_OEM_4 = 0xDB, VK_OEM_5 = 0xDC,
   VK_OEM_6 = 0xDD, VK_OEM_7 = 0xDE;
+// A key the input method took: its text, if any, comes as the characters it commits.
+constexpr uint32_t VK_PROCESSKEY = 0xE5;
 
 // Clipboard formats.
 constexpr uint32_t CF_TEXT = 1, CF_BITMAP = 2, CF_UNICODETEXT = 13;

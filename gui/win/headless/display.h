@@ -61,7 +61,12 @@ class headless_display : public display {
   void button(int b, bool down);
   void click(POINT screen, int b = 1);
   void wheel(int delta, bool horizontal = false);
+  // A touch gesture at the pointer (GID_ZOOM ... with its argument; GID_BEGIN, GID_END).
+  void gesture(uint32_t id, uint64_t arguments = 0) { input_gesture(id, pointer_, arguments); }
   void close(HWND top) { input_close(top); }
+  // The input method: composing starts or ends (the keys between are VK_PROCESSKEY, the
+  // committed text the text of a key); `spot` is where it was last told to show.
+  void compose(bool start) { input_composition(start); }
   void activate(HWND top, bool on = true) { input_activate(top, on); }
   void set_state(HWND top, int show_cmd) { input_state(top, show_cmd); }
   // A user move or resize: the window passes through `steps` (window rectangles).

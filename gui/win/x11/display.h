@@ -45,6 +45,9 @@ class x11_display : public display {
   unsigned long native(HWND) const;
   bool mapped(HWND) const;
   uint32_t xft_dpi() const;
+  // The pre-edit style of a top level's input context: "position" (over the spot),
+  // "nothing" (the fall-back), or "" without one.
+  const char* preedit_style(HWND) const;
 
   struct impl;
  private:

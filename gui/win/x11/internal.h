@@ -34,6 +34,8 @@ struct top_record {
   HWND hwnd{};
   Window xid = 0;
   XIC ic = nullptr;
+  bool over_the_spot = false;   // the input method shows its pre-edit text at the spot
+  bool composing = false;       // it has taken keys and not committed them yet
   GC gc = nullptr;
   bool mapped = false;
   bool want_focus = false;
@@ -59,6 +61,7 @@ struct x11_display::impl {
   Visual* visual = nullptr;
   int depth = 24;
   XIM im = nullptr;
+  XFontSet preedit_fonts = nullptr;   // what an over-the-spot input method draws with
   int rr_event = -1, rr_error = 0;
   bool have_rr = false;
   uint32_t dpi = 96;
@@ -90,6 +93,11 @@ struct x11_display::impl {
   void read_dpi();
   void handle(XEvent& e);
   void key_event(XKeyEvent& e);
+  // The input context of a top level: over-the-spot pre-edit where the input method
+  // offers it, else none (only committed text arrives).
+  XIC make_ic(top_record& r);
+  // A key the input method filtered: it composes.
+  void key_taken(XKeyEvent& e);
   // The clipboard (clipboard.cpp). selection_event takes the events that serve ours
   // (requests, the loss of it, INCR parts taken) and tells whether it took this one;
   // serve_pending answers those waiting, leaving other events queued.

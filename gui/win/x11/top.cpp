@@ -47,6 +47,55 @@ void x11_display::impl::set_hints(HWND h, top_record& r) {
   if (top_record* o = rec(owner)) XSetTransientForHint(dpy, r.xid, o->xid);
 }
 
+XIC x11_display::impl::make_ic(top_record& r) {
+  XIMStyles* styles = nullptr;
+  bool position = false;
+  if (!XGetIMValues(im, XNQueryInputStyle, &styles, nullptr) && styles) {
+    for (unsigned i = 0; i < styles->count_styles; ++i)
+      position |= styles->supported_styles[i] == (XIMPreeditPosition | XIMStatusNothing);
+    XFree(styles);
+  }
+  if (position && !preedit_fonts) {
+    char** missing = nullptr;
+    int n = 0;
+    char* fallback = nullptr;
+    preedit_fonts = XCreateFontSet(dpy, "-*-*-medium-r-normal--14-*-*-*-*-*-*-*,*", &missing, &n, &fallback);
+    if (missing) XFreeStringList(missing);
+  }
+  if (position && preedit_fonts) {
+    XPoint spot{0, 0};
+    XVaNestedList pre = XVaCreateNestedList(0, XNSpotLocation, &spot, XNFontSet, preedit_fonts, nullptr);
+    XIC ic = XCreateIC(im, XNInputStyle, XIMPreeditPosition | XIMStatusNothing, XNClientWindow, r.xid,
+                       XNFocusWindow, r.xid, XNPreeditAttributes, pre, nullptr);
+    XFree(pre);
+    if (ic) {
+      r.over_the_spot = true;
+      return ic;
+    }
+  }
+  // The fall-back every input method has: it composes out of sight, text comes committed.
+  return XCreateIC(im, XNInputStyle, XIMPreeditNothing | XIMStatusNothing, XNClientWindow, r.xid,
+                   XNFocusWindow, r.xid, nullptr);
+}
+
+void x11_display::set_text_spot(HWND h, POINT spot) {
+  if (p_->dead) return;
+  top_record* r = p_->rec(h);
+  // With the fall-back style the input method composes out of sight: no spot to give.
+  if (!r || !r->ic || !r->over_the_spot) return;
+  XPoint at{short(std::clamp(spot.x, -32768, 32767)), short(std::clamp(spot.y, -32768, 32767))};
+  XVaNestedList attrs = XVaCreateNestedList(0, XNSpotLocation, &at, nullptr);
+  XSetICValues(r->ic, XNPreeditAttributes, attrs, nullptr);
+  XFree(attrs);
+  XFlush(p_->dpy);
+}
+
+const char* x11_display::preedit_style(HWND h) const {
+  auto it = p_->tops.find(h);
+  if (it == p_->tops.end() || !it->second.ic) return "";
+  return it->second.over_the_spot ? "position" : "nothing";
+}
+
 void x11_display::create_top(HWND h) {
   if (p_->dead) return;
   impl& p = *p_;
@@ -68,22 +117,11 @@ void x11_display::create_top(HWND h) {
   r.asked = r.seen = c;
   r.gc = XCreateGC(p.dpy, r.xid, 0, nullptr);
   XSetWMProtocols(p.dpy, r.xid, &p.WM_DELETE_WINDOW, 1);
-  if (p.im)
-    r.ic = XCreateIC(p.im, XNInputStyle, XIMPreeditNothing | XIMStatusNothing, XNClientWindow, r.xid,
-                     XNFocusWindow, r.xid, nullptr);
+  if (p.im) r.ic = p.make_ic(r);
   p.by_xid[r.xid] = h;
   p.tops[h] = r;
   p.set_hints(h, p.tops[h]);
   XFlush(p.dpy);
-}
-
-void x11_display::set_text_spot(HWND h, POINT spot) {
-  top_record* r = p_->rec(h);
-  if (p_->dead || !r || !r->ic) return;
-  XPoint at{short(std::clamp(spot.x, -32768, 32767)), short(std::clamp(spot.y, -32768, 32767))};
-  XVaNestedList attrs = XVaCreateNestedList(0, XNSpotLocation, &at, nullptr);
-  XSetICValues(r->ic, XNPreeditAttributes, attrs, nullptr);
-  XFree(attrs);
 }
 
 // While a menu runs, the pointer and the keyboard go to the process alone, wherever the

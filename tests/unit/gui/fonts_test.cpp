@@ -13,6 +13,7 @@
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/cells.h"
 #include "tests/unit/gui/gui_fixture.h"
+#include "tests/unit/value_helpers.h"
 
 namespace vyr::test {
 using namespace vyr::gui;
@@ -85,6 +86,36 @@ TEST_F(fonts, FontsAreCachedInTheStateAndFreed) {
   EXPECT_FALSE(free_font(&fc, &f));
   update_font(&fc, &f, 1);  // a size change makes a new one
   EXPECT_NE(font_handle(&f, 1), win::HFONT{});
+}
+
+TEST_F(fonts, AFreedFaceLeavesItsFontAndParaAndTheLastOneReleasesTheFont) {
+  start();
+  run("fnt: make object! [name: size: style: angle: color: anti-alias?: shadow: state: parent: none "
+      "size: 12]");
+  run("par: make object! [origin: padding: scroll: align: v-align: wrap?: parent: none]");
+  cell f1 = run("f1: make object! [type: 'text offset: size: text: image: color: menu: data: "
+                "enabled?: visible?: selected: none flags: options: parent: none pane: [] state: "
+                "[0 0 none false] rate: edge: none para: par font: fnt actors: extra: draw: "
+                "facet-23: facet-24: none]");
+  collector::root_guard g1(&f1);
+  cell f2 = run("f2: make f1 [state: [0 0 none false]]");
+  collector::root_guard g2(&f2);
+  run("par/parent: reduce [f1 f2]");
+  for (cell* f : {&f1, &f2}) {
+    win::HWND h = win::CreateWindowEx(0, "Plain", "", win::WS_POPUP, 0, 0, 10, 10, win::HWND{},
+                                      win::HMENU{}, nullptr);
+    handle::make_at(block::rs_abs_at(facet(f, facet_index::state), 0), win::raw(h), HANDLE_WINDOW);
+    ASSERT_NE(font_for_face(f, facet(f, facet_index::font)), win::HFONT{});
+  }
+  EXPECT_EQ(form_text(run("reduce [length? head fnt/parent length? head par/parent]")), "2 2");
+  free_face(&f1, false);
+  EXPECT_EQ(form_text(run("reduce [length? head fnt/parent same? f2 first head fnt/parent "
+                        "length? head par/parent same? f2 first head par/parent block? fnt/state]")),
+            "1 true 1 true true");
+  free_face(&f2, false);
+  // The font's last face went: its native fonts go too.
+  EXPECT_EQ(form_text(run("reduce [length? head fnt/parent length? head par/parent fnt/state]")),
+            "0 0 none");
 }
 
 TEST_F(fonts, ParaFlagsByFaceType) {
