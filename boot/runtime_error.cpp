@@ -76,7 +76,10 @@ int ill_code(int si_code) {
   }
 }
 
+volatile sig_atomic_t in_handler = 0;
+
 void on_signal(int sig, siginfo_t* info, void* context) {
+  in_handler = 1;
   if (before_exit) before_exit();
   if (sig == SIGTERM || sig == SIGHUP) _exit(0);
   uintptr_t pc = 0, sp = 0;
@@ -146,6 +149,7 @@ size_t format(char* out, size_t size, int code, uintptr_t address) {
 }
 
 void (*before_exit)() = nullptr;
+void (*report_box)(const char* report) = nullptr;
 
 void quit(int code, uintptr_t address) {
   if (before_exit) before_exit();
@@ -157,6 +161,12 @@ void quit(int code, uintptr_t address) {
       ssize_t w = write(2, buf + done, n - done);
       if (w <= 0) break;
       done += size_t(w);
+    }
+    // Once, even when the box itself fails below.
+    if (report_box && !in_handler) {
+      void (*box)(const char*) = report_box;
+      report_box = nullptr;
+      box(buf);
     }
   }
   _exit(code & 255);

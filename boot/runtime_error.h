@@ -28,6 +28,10 @@ size_t format(char* out, size_t size, int code, uintptr_t address);
 // Run by `quit` and by the handlers before the process ends (the text console puts the
 // terminal back). Must be async-signal-safe.
 extern void (*before_exit)();
+// Shows the report in a message box as well (the GUI sets it once its module is in). `quit`
+// calls it after the standard-error report, but never from a signal handler, where a GUI
+// cannot run safely.
+extern void (*report_box)(const char* report);
 
 // Installs the handlers for the process: faults, SIGTRAP, SIGTERM and SIGHUP (exit 0,
 // nothing printed), and std::terminate (code 95). SIGINT keeps its default.

@@ -132,14 +132,9 @@ cell* event_facet(const win::MSG&, u32 index);
 cell* event_face_values(const win::MSG&);
 win::HWND child_at(win::HWND, win::POINT client);
 void clear_current_event();
-struct gesture_record {
-  u32 cbSize = 48, dwFlags = 0, dwID = 0, hwndTarget = 0;
-  i32 x = 0, y = 0;
-  u32 dwInstanceID = 0, dwSequenceID = 0;
-  u64 ullArguments = 0;
-  u32 cbExtraArgs = 0;
-};
-const gesture_record& gesture_info(win::LPARAM);
+// The gesture a WM_GESTURE's lParam names, in one record kept by the backend (an empty
+// record, dwID 0, when the layer no longer knows it).
+const win::GESTUREINFO& gesture_info(win::LPARAM);
 void window_frame(win::HWND, i32* x, i32* y, i32* dx, i32* dy);
 void clear_window_slots(win::HWND);
 

@@ -6,6 +6,7 @@
 
 #include "gui/draw_face.h"
 #include "gui/events.h"
+#include "gui/menus.h"
 #include "runtime/datatypes/event.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/series.h"
@@ -137,11 +138,43 @@ void init_base_window(HWND h, HWND parent, const cell* face) {
     if (caret && type_of(caret) == TYPE_OBJECT) {
       u32 owner = face_handle_q(caret);
       if ((x = extra(h))) {
-        x->flags |= 0x2;
+        x->flags |= BASE_IS_CARET;
         x->last_sizing = owner;
       }
-      if (owner) create_caret(HWND(owner), face);
+      if (owner) place_caret(h, face);
     }
+  }
+}
+
+void place_caret(HWND h, const cell* face) {
+  create_caret(h, facet(face, 0));
+  window_extra* x = extra(h);
+  HWND owner{x ? x->last_sizing : 0};
+  // The caret counts in its owner's client area, where the face's offset is taken.
+  logical_xy o = xy_of(facet(face, facet_index::offset));
+  if (IsWindow(owner) && (u32(GetWindowLong(owner, slot::flags)) & WINDOW_OWNS_CARET))
+    SetCaretPos(to_pixels(o.x), to_pixels(o.y));
+}
+
+void sync_caret(HWND h, const cell* face, u32 mask) {
+  window_extra* x = extra(h);
+  if (!x || !(x->flags & BASE_IS_CARET)) return;
+  HWND owner{x->last_sizing};
+  bool owns = IsWindow(owner) && (u32(GetWindowLong(owner, slot::flags)) & WINDOW_OWNS_CARET);
+  if ((mask >> facet_index::visible) & 1) {
+    if (logic_true(facet(face, facet_index::visible))) {
+      place_caret(h, face);
+      return;
+    }
+    if (owns) {
+      SetWindowLong(owner, slot::flags, GetWindowLong(owner, slot::flags) & ~i64(WINDOW_OWNS_CARET));
+      DestroyCaret();
+    }
+    return;
+  }
+  if (((mask >> facet_index::offset) & 1) && owns) {
+    logical_xy o = xy_of(facet(face, facet_index::offset));
+    SetCaretPos(to_pixels(o.x), to_pixels(o.y));
   }
 }
 
@@ -209,6 +242,14 @@ LRESULT base_wndproc(HWND h, u32 msg, WPARAM w, LPARAM l) {
       return window_wndproc(h, msg, w, l);
     case WM_ERASEBKGND:
       return 1;
+    case WM_SETCURSOR: {
+      // Bit 31 of the slot is set while the pointer is over the client area (WM_NCHITTEST).
+      window_extra* x = extra(HWND{u32(w)});
+      u32 slot = x ? x->cursor : 0;
+      if (!(slot & CURSOR_FROM_OPTION) || !(slot & ~CURSOR_FROM_OPTION)) break;
+      SetCursor(HCURSOR(slot & ~CURSOR_FROM_OPTION));
+      return 1;
+    }
     case WM_NCHITTEST: {
       LRESULT r = DefWindowProc(h, msg, w, l);
       if (window_extra* x = extra(h)) {
@@ -235,8 +276,19 @@ LRESULT base_wndproc(HWND h, u32 msg, WPARAM w, LPARAM l) {
       }
       break;
     }
-    case WM_HSCROLL: case WM_VSCROLL: case WM_COMMAND: case WM_CLOSE:
+    case WM_MENUSELECT:
+      menu_selected(w, l);
+      return 0;
+    case WM_HSCROLL: case WM_VSCROLL: case WM_COMMAND: case WM_CLOSE: case WM_NOTIFY:
+    case WM_CTLCOLOREDIT: case WM_CTLCOLORLISTBOX: case WM_CTLCOLORSTATIC:
       return window_wndproc(h, msg, w, l);
+    case WM_IME_STARTCOMPOSITION: case WM_IME_ENDCOMPOSITION: {
+      // A face that owns the caret takes text from the input method: while it composes,
+      // key-down events leave the keys it takes alone (the IME-active flag of the loop).
+      window_extra* x = extra(h);
+      if (x && (x->flags & WINDOW_OWNS_CARET)) loop().ime_active = msg == WM_IME_STARTCOMPOSITION;
+      break;
+    }
     default:
       break;
   }

@@ -18,11 +18,20 @@ struct base_state {
 };
 base_state& base();
 
+// Bits of a base window's flags slot.
+constexpr u32 BASE_CLIPPED = 0x1, BASE_IS_CARET = 0x2;
+
 bool layered_q(win::HWND);
 // False only for a 3-byte colour, or a 4-byte one whose alpha byte is 0 (opaque).
 bool needs_layered_q(const cell* color, const cell* image);
 void compose_layered(win::HWND);
 void init_base_window(win::HWND, win::HWND parent, const cell* face);
+// A caret face (its options name the face whose window owns the caret): the native caret
+// made in the owner's window at the face's size and placed at its offset.
+void place_caret(win::HWND caret_window, const cell* face);
+// The changed facets of a caret face: a new offset moves the caret, a change of
+// `visible?` makes or destroys it.
+void sync_caret(win::HWND caret_window, const cell* face, u32 mask);
 win::LRESULT base_wndproc(win::HWND, u32 msg, win::WPARAM, win::LPARAM);
 
 }  // namespace vyr::gui

@@ -6,7 +6,10 @@
 #include <cmath>
 
 #include "gui/backend.h"
+#include "gui/face_values.h"
+#include "gui/fonts.h"
 #include "gui/widgets/camera.h"
+#include "gui/win/controls/controls.h"
 #include "runtime/datatypes/handle.h"
 #include "runtime/datatypes/pair.h"
 #include "runtime/datatypes/point.h"
@@ -86,15 +89,16 @@ void attach_face(win::HWND h, const cell* face) {
 
 u32 event_window(const win::MSG& m) {
   if (has_face_q(m.hwnd)) return win::raw(m.hwnd);
+  // A window a control made for itself (a combo box's dropped list) belongs to that control.
+  if (win::HWND own = win::owning_control(m.hwnd); has_face_q(own)) return win::raw(own);
   win::HWND parent = win::GetParent(m.hwnd);
   if (!win::is_null(parent) && has_face_q(parent)) return win::raw(parent);
   win::HWND under = win::WindowFromPoint(m.pt);
   // Every window of the layer belongs to this process.
   if (win::is_null(under) || under == g().console_window) return NO_WINDOW;
   if (has_face_q(under)) return win::raw(under);
-  win::window_extra* ex = win::extra(under);
-  // A system-made child names the control that owns it in its first extra word.
-  if (ex && ex->system_record && has_face_q(win::HWND(ex->system_record))) return ex->system_record;
+  win::HWND owner = win::owning_control(under);
+  if (has_face_q(owner)) return win::raw(owner);
   return NO_WINDOW;
 }
 
@@ -116,10 +120,10 @@ win::HWND child_at(win::HWND h, win::POINT p) {
 
 void clear_current_event() { g().current_event = nullptr; }
 
-// The displays report no touch gestures; the record stays empty.
-const gesture_record& gesture_info(win::LPARAM) {
-  static gesture_record r;
-  r = gesture_record{};
+const win::GESTUREINFO& gesture_info(win::LPARAM l) {
+  static win::GESTUREINFO r;
+  r = win::GESTUREINFO{};
+  win::GetGestureInfo(l, r);
   return r;
 }
 
@@ -267,6 +271,20 @@ void release_window_extras(win::HWND h) {
   }
 }
 
+namespace {
+// Takes the face out of the `parent` list of the object in its facet `which`.
+void unlink_from(const cell* face, u32 which, u32 list_index) {
+  const cell* owner = facet(face, which);
+  if (!owner || type_of(owner) != TYPE_OBJECT) return;
+  cell o = *owner;
+  unlink_face(&o, face, list_index);
+  const cell* list = facet(&o, list_index);
+  if (which == facet_index::font && list && type_of(list) == TYPE_BLOCK &&
+      buffer_of(series::node(list))->used_units() == 0)
+    free_font(face, &o);
+}
+}  // namespace
+
 void free_face(const cell* face, bool close) {
   u32 h32 = face_handle_q(face);
   if (!h32) return;
@@ -276,7 +294,10 @@ void free_face(const cell* face, bool close) {
     win::SetWindowPos(h, 0, 0, 0, 0, 0, win::SWP_NOSIZE | win::SWP_NOMOVE | win::SWP_NOZORDER | win::SWP_HIDEWINDOW);
   const cell* rate = facet(face, facet_index::rate);
   if (rate && type_of(rate) != TYPE_NONE) win::KillTimer(h, 1);
-  // Unlinking from the font's and para's `parent` lists is the font code's work.
+  // The face leaves its font's and para's `parent` lists; a font that no face uses any
+  // more lets its native fonts go.
+  unlink_from(face, facet_index::font, facet_index::font_parent);
+  unlink_from(face, facet_index::para, facet_index::para_parent);
   cell* pane = facet(face, facet_index::pane);
   if (pane && type_of(pane) == TYPE_BLOCK) {
     cell pane_copy = *pane;

@@ -27,8 +27,14 @@ void paint_face(window_run& r) {
   cairo_save(c.cr);
   cairo_set_operator(c.cr, CAIRO_OPERATOR_SOURCE);
   const cell* colour = face_ptr ? facet(face_ptr, facet_index::color) : nullptr;
-  double rgba[4] = {1, 1, 1, 0};  // no colour: transparent white
-  if (colour && type_of(colour) == TYPE_TUPLE) draw::colour_rgba(draw::tuple_colour(colour), rgba);
+  double rgba[4] = {1, 1, 1, 0};  // no colour: transparent white, what lies below shows
+  if (colour && type_of(colour) == TYPE_TUPLE) {
+    draw::colour_rgba(draw::tuple_colour(colour), rgba);
+  } else if (!(win::GetWindowLong(r.hwnd, win::GWL_STYLE) & win::WS_CHILD)) {
+    // Nothing lies below a top level: without a colour it is the panel colour of windows.
+    win::COLORREF face = win::GetSysColor(win::COLOR_BTNFACE);
+    draw::colour_rgba(face & 0xFFFFFF, rgba);
+  }
   cairo_set_source_rgba(c.cr, rgba[0], rgba[1], rgba[2], rgba[3]);
   cairo_paint(c.cr);
   cairo_restore(c.cr);
@@ -36,12 +42,11 @@ void paint_face(window_run& r) {
   cell face = *face_ptr;
   collector::root_guard g(&face);
   const cell* img = facet(&face, facet_index::image);
-  const cell* size = facet(&face, facet_index::size);
-  if (img && type_of(img) == TYPE_IMAGE && size && type_of(size) == TYPE_PAIR) {
+  logical_xy size = xy_of(facet(&face, facet_index::size));
+  if (img && type_of(img) == TYPE_IMAGE && size.x > 0 && size.y > 0) {
     cell iv = *img;
     collector::root_guard gi(&iv);
-    draw::image(c, &iv, {{0, 0}, {double(pair::x_of(size)), double(pair::y_of(size))}}, false,
-                {0, 0}, {0, 0});
+    draw::image(c, &iv, {{0, 0}, {double(size.x), double(size.y)}}, false, {0, 0}, {0, 0});
   }
   bool window = face_type_is(&face, face_type::window);
   cell text{TYPE_NONE, 0, 0, 0};

@@ -1,11 +1,14 @@
 // The road from a window message to the View engine's `awake` and back.
 #include "gui/events.h"
+#include "gui/menus.h"
 
 #include "gui/draw/draw.h"
+#include "gui/win/controls/controls.h"
 
 
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 #include "runtime/collector.h"
 #include "runtime/datatypes/actions.h"
@@ -18,6 +21,7 @@
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/pair.h"
+#include "runtime/datatypes/percent.h"
 #include "runtime/datatypes/point.h"
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/string.h"
@@ -91,6 +95,21 @@ const char* special_key_name(i32 vk) {
   return nullptr;
 }
 
+// A zoom gesture's `picked`: its distance against the one before it in the same gesture
+// (none for the first), as a percent!. The message's answer is kept, so that reading the
+// field again gives it again rather than comparing the distance with itself.
+cell* zoom_ratio(const MSG& m, cell* out) {
+  loop_state& L = loop();
+  const GESTUREINFO& g = gesture_info(m.lParam);
+  if (g.dwSequenceID != L.zoom_message) {
+    L.zoom_message = g.dwSequenceID;
+    L.zoom_ratio = L.zoom_base > 0 ? double(g.ullArguments) / double(L.zoom_base) : -1;
+    L.zoom_base = i64(g.ullArguments);
+  }
+  if (L.zoom_ratio < 0) return &(*out = none_value);
+  return percent::make_at(out, L.zoom_ratio);
+}
+
 // The fields of a native event that need the window system.
 cell* native_field(const cell* e, u32 index, cell* out) {
   const MSG* m = event_record(e);
@@ -132,6 +151,13 @@ cell* native_field(const cell* e, u32 index, cell* out) {
         return logical_point(p, out);
       }
       if (type == ev::MENU) return logical_point(loop().menu_point, out);
+      if (type >= ev::ZOOM && type <= ev::PRESS_TAP) {
+        // Where the gesture was, in the client area of its face as other events give it.
+        const GESTUREINFO& g = gesture_info(m->lParam);
+        POINT p{g.ptsLocation.x, g.ptsLocation.y};
+        ScreenToClient(m->hwnd, p);
+        return logical_point(p, out);
+      }
       return &(*out = none_value);
     }
     case ev::F_KEY: {
@@ -155,9 +181,13 @@ cell* native_field(const cell* e, u32 index, cell* out) {
     }
     case ev::F_PICKED: {
       switch (type) {
-        case ev::DOWN: case ev::MID_DOWN: case ev::ALT_DOWN: case ev::AUX_DOWN: case ev::DBL_CLICK:
-          // No list-box item lies under the point until list controls exist.
-          return &(*out = none_value);
+        case ev::DOWN: case ev::MID_DOWN: case ev::ALT_DOWN: case ev::AUX_DOWN: case ev::DBL_CLICK: {
+          // The list item under the point, counted from 1.
+          POINT p = point_of(m->lParam);
+          ClientToScreen(m->hwnd, p);
+          int item = LBItemFromPt(m->hwnd, p, false);
+          return item < 0 ? &(*out = none_value) : integer::make_at(out, item + 1);
+        }
         case ev::WHEEL: {
           i32 d = int16_t(HIWORD(m->wParam));
           if (d < -24000) d += 30720;
@@ -173,6 +203,9 @@ cell* native_field(const cell* e, u32 index, cell* out) {
           std::string text = ImmGetCompositionString(m->hwnd);
           return string::load_utf8_strict(text.data(), u32(text.size()), out);
         }
+        case ev::ZOOM: return zoom_ratio(*m, out);
+        case ev::PAN: case ev::ROTATE: case ev::TWO_TAP: case ev::PRESS_TAP:
+          return integer::make_at(out, i32(u32(gesture_info(m->lParam).ullArguments)));
         case ev::SCROLL: {
           SCROLLINFO si;
           si.fMask = SIF_POS;
@@ -285,6 +318,17 @@ bool char_key_q(u32 vk) {
 
 // ---- dispatch --------------------------------------------------------------------------------
 
+MSG message_record(HWND h, u32 msg, WPARAM w, LPARAM l) {
+  MSG m;
+  m.hwnd = h;
+  m.message = msg;
+  m.wParam = w;
+  m.lParam = l;
+  m.time = GetMessageTime();
+  GetCursorPos(m.pt);
+  return m;
+}
+
 int dispatch_event(const MSG& m, u32 extra_word, u32 type) {
   loop_state& L = loop();
   u32 w3 = 0;
@@ -331,7 +375,7 @@ int dispatch_event(const MSG& m, u32 extra_word, u32 type) {
       break;
     }
     case ev::SELECT: w3 = (extra_word + 1) & 0xFFFF; break;
-    case ev::CHANGE: w3 = 0; break;
+    case ev::CHANGE: w3 = extra_word & 0xFFFF; break;
     case ev::WHEEL: case ev::DBL_CLICK: case ev::DOWN: case ev::UP: case ev::MID_DOWN:
     case ev::MID_UP: case ev::ALT_DOWN: case ev::ALT_UP:
       w3 = extra_word | modifier_flags(false);
@@ -417,8 +461,11 @@ int pre_filter(const MSG& m) {
     case WM_MOUSEWHEEL: return dispatch_event(m, mouse_flags(m.wParam), ev::WHEEL);
     case WM_LBUTTONDOWN: {
       L.down_window = raw(m.hwnd);
+      L.down_dropped = false;
       int r = dispatch_event(m, flags, ev::DOWN);
       L.down_window = 0;
+      // A dialog the handler opened took the release: the press must not capture now.
+      if (std::exchange(L.down_dropped, false)) return 0;
       return r;
     }
     case WM_LBUTTONUP: {
@@ -433,8 +480,10 @@ int pre_filter(const MSG& m) {
       L.menu_point = point_of(m.lParam);
       L.menu_screen_point = L.menu_point;
       ClientToScreen(m.hwnd, L.menu_screen_point);
-      // Context menus come with the menu code; until then the answer decides.
-      return dispatch_event(m, flags, ev::ALT_DOWN);
+      int answer = dispatch_event(m, flags, ev::ALT_DOWN);
+      // The face's context menu takes the press; without one the answer decides.
+      if (IsWindow(m.hwnd) && show_context_menu(m, L.menu_screen_point.x, L.menu_screen_point.y)) return 0;
+      return answer;
     }
     case WM_RBUTTONUP: return dispatch_event(m, flags, ev::ALT_UP);
     case WM_MBUTTONDOWN: return dispatch_event(m, flags, ev::MID_DOWN);
@@ -454,9 +503,17 @@ int pre_filter(const MSG& m) {
     }
     case WM_SYSKEYDOWN: return dispatch_event(m, 0, ev::KEY_DOWN);
     case WM_KEYUP: case WM_SYSKEYUP: return dispatch_event(m, 0, ev::KEY_UP);
-    case WM_CHAR:
+    case WM_CHAR: {
       L.special_key = -1;
-      return dispatch_event(m, 0, ev::KEY);
+      int r = dispatch_event(m, 0, ev::KEY);
+      // Enter in a field or a drop-down is also `enter`, unless its `key` was stopped.
+      if (r != 0 && m.wParam == '\r') {
+        const cell* face = face_of_event_window(m);
+        if (face && (face_type_is(face, face_type::field) || face_type_is(face, face_type::drop_down)))
+          r = dispatch_event(m, 0, ev::ENTER);
+      }
+      return r;
+    }
     default:
       return 1;
   }

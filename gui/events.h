@@ -41,8 +41,12 @@ struct loop_state {
   u32 pending_surrogate = 0, last_code_point = 0;
   i64 last_mouse = -1;      // lParam of the last mouse move passed on
   u32 hovered = 0, down_window = 0, up_window = 0;
+  bool down_dropped = false;   // a modal dialog ran in the `down` handler: the press stops there
   bool ime_active = false;
   bool in_size_move = false;
+  i64 zoom_base = -1;       // the zoom gesture's last distance, -1 when a gesture begins
+  u32 zoom_message = 0;     // the zoom whose `picked` was read last, and its answer
+  double zoom_ratio = -1;
   win::POINT menu_point, menu_screen_point;
 };
 loop_state& loop();
@@ -55,6 +59,10 @@ u32 current_flags();
 u32 mouse_flags(win::WPARAM);
 u32 refine_key(u32 vk, win::LPARAM);
 bool char_key_q(u32 vk);
+
+// A message record for a message sent to `h` now, as dispatch takes it (the time and the
+// pointer's position filled in).
+win::MSG message_record(win::HWND h, u32 msg, win::WPARAM, win::LPARAM);
 
 int pre_filter(const win::MSG&);
 int dispatch_event(const win::MSG&, u32 extra, u32 type);
@@ -76,5 +84,12 @@ void set_rate(win::HWND, const cell* rate);
 void register_classes();
 void unregister_classes();
 win::LRESULT window_wndproc(win::HWND, u32 msg, win::WPARAM, win::LPARAM);
+
+// Painting shared by the procedures. gui/fill-background: the client area in the face's
+// colour (24 bits); without one a top level takes the panel colour and a child is not
+// filled, so what lies below shows. gui/paint-draw-facet: a paint of the face's `draw`
+// block over its colour, an error in it printed and dropped.
+void fill_background(win::HWND, win::HDC, const cell* face);
+void paint_draw_facet(win::HWND);
 
 }  // namespace vyr::gui

@@ -1,6 +1,7 @@
 // The face readers.
 #include "gui/face.h"
 
+#include "runtime/collector.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/logic.h"
@@ -85,8 +86,13 @@ u32 get_flags(const cell* flags) {
   return mask;
 }
 
-const cell* option_after(const cell* options, const char* name) {
-  if (!options || type_of(options) != TYPE_BLOCK) return nullptr;
+// The name's symbol is made before the block is read: making a new one may collect, and
+// the collector moves the cells `options` points into. The block's node stays.
+const cell* option_after(const cell* options_in, const char* name) {
+  if (!options_in || type_of(options_in) != TYPE_BLOCK) return nullptr;
+  cell block = *options_in;
+  collector::root_guard g(&block);
+  const cell* options = &block;
   u32 sym = symbol::make(name);
   i32 n = block::rs_length_q(options);
   u32 head = u32(series::head_index(options));
@@ -98,8 +104,11 @@ const cell* option_after(const cell* options, const char* name) {
   return nullptr;
 }
 
-const cell* option_pair(const cell* options, const char* name, bool set_words) {
-  if (!options || type_of(options) != TYPE_BLOCK) return nullptr;
+const cell* option_pair(const cell* options_in, const char* name, bool set_words) {
+  if (!options_in || type_of(options_in) != TYPE_BLOCK) return nullptr;
+  cell block = *options_in;
+  collector::root_guard g(&block);
+  const cell* options = &block;
   u32 sym = symbol::make(name);
   i32 n = block::rs_length_q(options);
   if (n <= 0 || n % 2) return nullptr;

@@ -16,6 +16,8 @@
 #include "runtime/datatypes/object.h"
 #include "runtime/datatypes/series.h"
 #include "runtime/externals.h"
+#include "runtime/value_slots.h"
+#include "gui/lifecycle.h"
 #include "runtime/datatypes/cells.h"
 
 namespace vyr::gui {
@@ -196,9 +198,11 @@ void update_font(const cell* face, const cell* font, i32 field) {
   font_for_face(face, font);
 }
 
+// Without a font object the control is given no font of its own: the controls then draw
+// in the message font at their own DPI, which follows the window across DPI changes.
 void set_control_font(win::HWND h, const cell* face) {
   const cell* font = facet(face, facet_index::font);
-  win::HFONT f = font && type_of(font) == TYPE_OBJECT ? face_font(face, font) : g().default_font;
+  win::HFONT f = font && type_of(font) == TYPE_OBJECT ? face_font(face, font) : win::HFONT{};
   win::SendMessage(h, win::WM_SETFONT, win::WPARAM(u32(f)), 0);
 }
 
@@ -228,6 +232,30 @@ u32 para_flags(const cell* type, const cell* para) {
   return 0;
 }
 
+namespace {
+// An area whose para changes is made anew under the same parent, as EDIT takes its wrapping
+// only when it is made: its text (kept in the face), selection and font go to the new one,
+// which takes the old one's place among its siblings.
+void replace_area(const cell* face_in, win::HWND h) {
+  cell f = *face_in;
+  collector::root_guard guard(&f);
+  get_area_selection(h, &f);
+  win::HWND parent = win::GetParent(h);
+  win::HWND above = win::GetWindow(h, win::GW_HWNDPREV);
+  u32 slot = has_face_q(h);
+  if (win::window_extra* x = win::extra(h)) x->face_slot = 0;
+  if (slot) value_slots::free(slot);
+  win::DestroyWindow(h);
+  u32 made = OS_make_view(&f, win::raw(parent));
+  if (!made) return;
+  win::SetWindowPos(win::HWND(made), is_null(above) ? win::HWND_TOP : win::raw(above), 0, 0, 0, 0,
+                    win::SWP_NOMOVE | win::SWP_NOSIZE | win::SWP_NOACTIVATE);
+  cell* state = facet(&f, facet_index::state);
+  if (state && cells::remaining(state))
+    handle::make_at(cells::at(series::node(state), series::index(state)), made, HANDLE_WINDOW);
+}
+}  // namespace
+
 void update_para(const cell* face) {
   intern_words();
   const cell* state = facet(face, facet_index::state);
@@ -237,21 +265,26 @@ void update_para(const cell* face) {
       cells::remaining(state) ? cells::at(series::node(state), series::index(state)) : nullptr;
   if (!hc || type_of(hc) != TYPE_HANDLE) return;
   win::HWND h = win::HWND(handle::get(hc));
-  // Every bit the table can set for the type is cleared first, so a para change can also
-  // take a bit away (centred images, the wrap flag).
-  u32 mask = 0;
-  switch (type_named(type)) {
-    case face_type::base: case face_type::rich_text: mask = 0x1F; break;
-    case face_type::button: case face_type::toggle: case face_type::check: case face_type::radio:
-      mask = 0xF00;
-      break;
-    case face_type::field: case face_type::area: mask = 0x2C3; break;
-    case face_type::text: mask = 0x4203; break;
-    default: return;
+  if (type_named(type) == face_type::area) {
+    if (win::IsWindow(h)) replace_area(face, h);
+  } else {
+    // Every bit the table can set for the type is cleared first, so a para change can also
+    // take a bit away (centred images, the wrap flag).
+    u32 mask = 0;
+    switch (type_named(type)) {
+      case face_type::base: case face_type::rich_text: mask = 0x1F; break;
+      case face_type::button: case face_type::toggle: case face_type::check: case face_type::radio:
+        mask = 0xF00;
+        break;
+      case face_type::field: mask = 0x2C3; break;
+      case face_type::text: mask = 0x4203; break;
+      default: return;
+    }
+    u32 style = u32(win::GetWindowLong(h, win::GWL_STYLE));
+    style = (style & ~mask) | para_flags(type, facet(face, facet_index::para));
+    win::SetWindowLong(h, win::GWL_STYLE, style);
+    win::InvalidateRect(h, nullptr, true);
   }
-  u32 style = u32(win::GetWindowLong(h, win::GWL_STYLE));
-  style = (style & ~mask) | para_flags(type, facet(face, facet_index::para));
-  win::SetWindowLong(h, win::GWL_STYLE, style);
   state = facet(face, facet_index::state);
   if (cells::remaining(state) >= 2) {
     cell* flags = cells::at(series::node(state), series::index(state) + 1);
@@ -260,39 +293,47 @@ void update_para(const cell* face) {
 }
 
 void OS_request_font(cell* result, const cell* font, bool mono) {
-  // The dialog kind is "font"; a fixed-pitch request says so in its title.
-  win::dialogs::request q{"font", mono ? "fixed-pitch" : ""};
-  std::optional<win::dialogs::answer> a;
-  if (win::dialogs::provider* d = win::dialogs::current()) a = d->run(q);
-  // An answer is [name point-size weight italic?].
-  if (!a || !a->ok || a->values.empty()) {
+  // The dialog opens on the given font (its face and size), else on Courier New at 11.
+  win::dialogs::font_request q;
+  q.mono = mono;
+  q.initial = {"Courier New", 11, false, false};
+  if (font && type_of(font) == TYPE_OBJECT) {
+    win::LOGFONT lf = font_request(font, false);
+    q.initial.family = lf.lfFaceName;
+    q.initial.points = int(-lf.lfHeight * 72 / 96);
+    const cell* size = facet(font, font_field::size);
+    if (size && type_of(size) == TYPE_INTEGER && integer::get(size) > 0) q.initial.points = integer::get(size);
+    q.initial.bold = lf.lfWeight == 700;
+    q.initial.italic = lf.lfItalic;
+  }
+  std::optional<win::dialogs::font_choice> a;
+  if (win::dialogs::provider* d = win::dialogs::current()) a = d->request_font(q);
+  if (!a || a->family.empty()) {
     *result = cell{TYPE_NONE, 0, 0, 0};
     return;
   }
-  (void)font;
   cell keep = *result;
   collector::root_guard g1(&keep);
   cell name;
-  string::load_utf8_strict(a->values[0].data(), u32(a->values[0].size()), &name);
+  string::load_utf8_strict(a->family.data(), u32(a->family.size()), &name);
   collector::root_guard g2(&name);
-  *facet(&keep, font_field::name) = name;
-  i32 points = a->values.size() > 1 ? std::atoi(a->values[1].c_str()) : 0;
-  if (points > 0) *facet(&keep, font_field::size) = cell{TYPE_INTEGER, 0, u32(points), 0};
-  bool bold = a->values.size() > 2 && std::atoi(a->values[2].c_str()) == 700;
-  bool italic = a->values.size() > 3 && a->values[3] == "true";
+  if (cell* f = facet(&keep, font_field::name)) *f = name;
+  if (a->points > 0)
+    if (cell* f = facet(&keep, font_field::size)) integer::make_at(f, a->points);
   cell style{TYPE_NONE, 0, 0, 0};
   collector::root_guard g3(&style);
-  if (bold && italic) {
+  if (a->bold && a->italic) {
     cells::make_block(&style, 2);
     cell b = word::intern("bold"), i = word::intern("italic");
     cells::append(series::node(&style), &b);
     cells::append(series::node(&style), &i);
-  } else if (bold) {
+  } else if (a->bold) {
     style = word::intern("bold");
-  } else if (italic) {
+  } else if (a->italic) {
     style = word::intern("italic");
   }
-  if (bold || italic) *facet(&keep, font_field::style) = style;
+  if (a->bold || a->italic)
+    if (cell* f = facet(&keep, font_field::style)) *f = style;
   *result = keep;
 }
 

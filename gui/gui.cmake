@@ -4,6 +4,7 @@ find_package(PkgConfig REQUIRED)
 pkg_check_modules(VYR_GUI_DEPS REQUIRED IMPORTED_TARGET
   cairo pangocairo pangoft2 fontconfig x11 xrandr xcursor)
 pkg_check_modules(VYR_XTST REQUIRED IMPORTED_TARGET xtst)
+pkg_check_modules(VYR_XFIXES REQUIRED IMPORTED_TARGET xfixes)
 
 set(VYR_FONTS_CONF_CPP ${CMAKE_BINARY_DIR}/generated/fonts_conf.cpp)
 add_custom_command(OUTPUT ${VYR_FONTS_CONF_CPP}
@@ -40,7 +41,9 @@ gtest_discover_tests(vyr_win_tests DISCOVERY_TIMEOUT 60)
 file(GLOB_RECURSE VYR_GUI_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/gui/*.cpp)
 if(VYR_GUI_SOURCES AND VYR_GUI_TEST_SOURCES)
   add_executable(vyr_gui_tests ${VYR_GUI_TEST_SOURCES})
-  target_link_libraries(vyr_gui_tests PRIVATE vyr_gui vyr_boot_image GTest::gtest GTest::gtest_main)
+  # XFixes reads back the cursor a real X server shows.
+  target_link_libraries(vyr_gui_tests PRIVATE vyr_gui vyr_boot_image PkgConfig::VYR_XFIXES GTest::gtest
+                        GTest::gtest_main)
   gtest_discover_tests(vyr_gui_tests DISCOVERY_TIMEOUT 60)
 endif()
 

@@ -22,6 +22,8 @@
 #include "runtime/datatypes/percent.h"
 #include "gui/clipboard.h"
 #include "gui/entry/display_choice.h"
+#include "gui/text/handles.h"
+#include "gui/win/dialogs/modal.h"
 #include "gui/win/headless/answers.h"
 #include "gui/win/headless/display.h"
 #include "gui/win/headless/input_script.h"
@@ -33,6 +35,9 @@
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/externals.h"
+#include "runtime/datatypes/image.h"
+#include "runtime/fire.h"
+#include "runtime/imaging/imaging.h"
 
 namespace vyr::gui {
 
@@ -46,9 +51,6 @@ static void mark_gui_values() {
 }
 
 static void release_font(u64 h) { win::DeleteObject(win::HFONT(static_cast<u32>(h))); }
-// The objects of this kind are the render records of windows; they are released with their
-// windows, so the table's release has nothing left to do.
-static void release_com_object(u64) {}
 
 // The start-up values the runtime writes without the module are the module's defaults too.
 static_assert(win::theme::sys_color(win::COLOR_WINDOWTEXT) ==
@@ -111,7 +113,18 @@ opened_display open_display() {
   headless->share_clipboard(host_clipboard());
   play_input(*headless, choice);
   o.display = std::move(headless);
-  o.dialogs = std::make_unique<win::answer_queue>();
+  // The dialogs' answers, read now; and where their requests are logged.
+  auto answers = std::make_unique<win::answer_queue>();
+  if (const char* f = std::getenv("VYR_HEADLESS_ANSWERS"); f && *f) {
+    std::vector<std::string> errors;
+    answers->load(f, &errors);
+    for (const std::string& e : errors) {
+      if (!o.warning.empty()) o.warning += "\n";
+      o.warning += "vyr: VYR_HEADLESS_ANSWERS: " + e;
+    }
+  }
+  if (const char* f = std::getenv("VYR_HEADLESS_REQUESTS"); f && *f) answers->request_log = f;
+  o.dialogs = std::move(answers);
   return o;
 }
 
@@ -200,11 +213,10 @@ void init() {
   s.event_time_base_us = std::chrono::duration_cast<std::chrono::microseconds>(
       std::chrono::steady_clock::now().time_since_epoch()).count();
   if (!s.font_kind) s.font_kind = externals::register_class("font", release_font);
-  if (!s.com_kind) s.com_kind = externals::register_class("com-object", release_com_object);
+  // The "com-object" entries are the rich-text layouts faces keep (gui/text/handles.h).
+  s.com_kind = text_box::layout_class();
   s.initialised = true;
 }
-
-static std::set<u32>& dark_windows();
 
 void shutdown() {
   globals& s = g();
@@ -212,7 +224,6 @@ void shutdown() {
   collector::unregister_callback(mark_gui_values);
   collector::remove_root_node(&s.value_block);
   u32 font_kind = s.font_kind, com_kind = s.com_kind;
-  dark_windows().clear();
   unshare_display_clipboard();
   win::shutdown();
   win::dialogs::install(nullptr);
@@ -322,19 +333,14 @@ bool system_dark_mode_q() {
 
 bool support_dark_mode_q() { return g().windows10 && !high_contrast(); }
 
-static std::set<u32>& dark_windows() {
-  static std::set<u32> s;
-  return s;
-}
-
-void set_dark_mode(win::HWND h, bool dark, bool frame) {
+// The window's controls paint from the dark or the light palette; the frame is the window
+// manager's, which follows the desktop's own theme.
+void set_dark_mode(win::HWND h, bool dark, bool) {
   if (!win::IsWindow(h)) return;
-  if (dark) dark_windows().insert(win::raw(h));
-  else dark_windows().erase(win::raw(h));
-  (void)frame;
+  win::SetWindowTheme(h, dark ? "DarkMode_Explorer" : "Explorer");
 }
 
-bool dark_mode_of(win::HWND h) { return dark_windows().count(win::raw(h)) > 0; }
+bool dark_mode_of(win::HWND h) { return win::dark_theme(h); }
 
 bool composition_enabled_q() { return true; }
 
@@ -403,9 +409,27 @@ void set_cursor_option(win::HWND h, const cell* options) {
   if (type_of(&value) == TYPE_WORD) {
     win::HCURSOR c = win::LoadCursor(cursor_id_of(word::symbol_id(&value)));
     if ((ex = win::extra(h))) ex->cursor = static_cast<u32>(c) | CURSOR_FROM_OPTION;
+  } else if (type_of(&value) == TYPE_IMAGE && image::pixel_count(&value) > 0) {
+    // The image's own pixels, the hot spot at its centre, as an icon taken for a cursor
+    // has it. An image that holds no pixels any more leaves the default cursor.
+    win::HCURSOR c{};
+    try {
+      image::lock pixels(&value, false);
+      int w = int(image::width_of(&value)), hh = int(image::height_of(&value));
+      c = win::CreateCursorFromARGB(w, hh, w / 2, hh / 2, pixels.data());
+    } catch (const thrown& t) {
+      if (t.level != THROW_ERROR) throw;
+      return;
+    }
+    if (win::is_null(c)) return;
+    if ((ex = win::extra(h))) {
+      ex->cursor = static_cast<u32>(c) | CURSOR_FROM_OPTION;
+      ex->cursor_icon = static_cast<u32>(c);   // destroyed with the window's face
+    } else {
+      win::DestroyCursor(c);
+    }
   }
-  // An image! cursor needs the image hand-over of the imaging code; any other value leaves
-  // the default cursor.
+  // Any other value leaves the default cursor.
 }
 
 }  // namespace vyr::gui

@@ -9,7 +9,11 @@
 #include "gui/base_face.h"
 #include "gui/entry/module.h"
 #include "gui/events.h"
+#include "gui/face.h"
+#include "gui/fonts.h"
+#include "gui/text/handles.h"
 #include "gui/widgets/camera.h"
+#include "gui/widgets/tab_pages.h"
 #include "gui/widgets/widgets.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/cells.h"
@@ -60,6 +64,10 @@ u32 make_view_core(const cell* face, u32 parent) {
     std::fprintf(stderr, "*** View Error: CreateWindowEx failed!\n");
     return 0;
   }
+  // A page of a tab-panel lies over the tab control's display area; a group box's frame
+  // stays below what is put in it.
+  widgets::place_in_tab_panel(face, h);
+  widgets::keep_frame_lowest(GetParent(h));
   const cell* rate = facet(face, facet_index::rate);
   if (rate && type_of(rate) != TYPE_NONE) {
     cell r2 = *rate;
@@ -86,13 +94,19 @@ void sync_face(const cell* face, HWND h) {
   if (!m) return;
   u32 mask = m->data2;
   m->data2 = 0;
+  // A rich-text face's kept layout is stale once anything of the face changed.
+  if (mask && face_type_is(face, face_type::rich_text)) text_box::mark_stale(face);
   const face_type_record* record = record_of_face(face);
   (record ? record->sync : widgets::sync_window)(face, h, mask);
 }
 
 void OS_update_view(const cell* face) {
   u32 h = face_handle_q(face);
-  if (!h || !IsWindow(HWND(h))) return;
+  if (!h || !IsWindow(HWND(h))) {
+    // An unrealised rich-text face is laid out again when it is next measured or drawn.
+    if (face_type_is(face, face_type::rich_text)) text_box::mark_stale(face);
+    return;
+  }
   i32 saved = enter_dpi_scope(HWND(h));
   try {
     sync_face(face, HWND(h));
@@ -181,6 +195,31 @@ void OS_show_window(HWND h) {
   set_dpi_from_window(h);
 }
 
+void layout_children(const cell* face_in) {
+  cell face = *face_in;
+  collector::root_guard guard(&face);
+  const cell* pane = facet(&face, facet_index::pane);
+  if (!pane || type_of(pane) != TYPE_BLOCK) return;
+  cell p = *pane;
+  collector::root_guard keep(&p);
+  // The length is read at every step: a child's sizing may run handlers that edit the pane.
+  for (i32 i = 0; i < block::rs_length_q(&p); i++) {
+    cell child = *block::rs_abs_at(&p, u32(series::head_index(&p)) + u32(i));
+    u32 ch = type_of(&child) == TYPE_OBJECT ? face_handle_q(&child) : 0;
+    if (!ch) continue;
+    collector::root_guard keep_child(&child);
+    logical_xy o = xy_of(facet(&child, facet_index::offset)), s = xy_of(facet(&child, facet_index::size));
+    RECT r{to_pixels(o.x), to_pixels(o.y), 0, 0};
+    r.right = add32(r.left, to_pixels(s.x));
+    r.bottom = add32(r.top, to_pixels(s.y));
+    SetWindowPos(HWND(ch), 0, r.left, r.top, r.width(), r.height(), SWP_NOZORDER | SWP_NOACTIVATE);
+    const face_type_record* rec = record_of_face(&child);
+    const cell* font = facet(&child, facet_index::font);
+    if (rec && rec->base_class && !(font && type_of(font) == TYPE_OBJECT)) set_control_font(HWND(ch), &child);
+    layout_children(&child);
+  }
+}
+
 void OS_redraw(HWND h) {
   InvalidateRect(h, nullptr, false);
   UpdateWindow(h);
@@ -217,12 +256,18 @@ void mark_facet(const cell* face, const cell* word) {
 }  // namespace
 
 void OS_update_facet(const cell* owner, const cell* word, const cell* value, const cell* action,
-                     const cell* /*new_value*/, i32 index, i32 part) {
+                     const cell* new_value, i32 index, i32 part) {
   cell face = *owner, target = *value;
   collector::root_guard g1(&face), g2(&target);
   if (!word_named(word, "pane")) {
-    // Lists take their items from their controls' own code; every other facet goes out
-    // through the mask, as update-view sends it.
+    // A change inside `data` of a type whose control shows it reaches the control's items;
+    // every other facet goes out through the mask, as update-view sends it.
+    u32 h = face_handle_q(&face);
+    const face_type_record* record = record_of_face(&face);
+    if (h && word_named(word, "data") && record && record->data_changed && IsWindow(HWND(h))) {
+      record->data_changed(&face, HWND(h), &target, action, new_value, index, part);
+      return;
+    }
     mark_facet(&face, word);
     OS_update_view(&face);
     return;
@@ -320,8 +365,8 @@ bool face_to_image(const cell* object, cell* out) {
 void install_lifecycle_hooks() { gui_module::table().face_to_image = face_to_image; }
 
 void error_message_box(const std::string& caption, const std::string& text) {
-  if (win::dialogs::provider* d = win::dialogs::current()) d->error_box(caption, text);
-  else std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
+  // Without dialogs (the GUI never started) the report on standard error stands alone.
+  if (win::dialogs::provider* d = win::dialogs::current()) d->message_box({caption, text});
 }
 
 }  // namespace vyr::gui

@@ -27,6 +27,10 @@ void OS_update_facet(const cell* owner, const cell* word, const cell* value, con
                      const cell* new_value, i32 index, i32 part);
 void OS_destroy_view(const cell* face, bool loop_owner);
 void OS_show_window(win::HWND);
+// gui/layout-children: the windows of the face's pane placed again from their logical
+// offsets and sizes at the current DPI, and their own panes after them; the controls of
+// faces without a `font` get the default font made anew (it follows the DPI and theme).
+void layout_children(const cell* face);
 void OS_redraw(win::HWND);
 // The pixels of a shown face as an ARGB32 surface (the caller destroys it); null for a
 // face without a window.
@@ -36,8 +40,9 @@ cairo_surface_t* face_to_surface(const cell* face);
 bool face_to_image(const cell* object, cell* out);
 // Gives the runtime `to image!` of faces.
 void install_lifecycle_hooks();
-// The runtime's fatal error box, shown by the dialogs in use (recorded by the headless
-// display's answer queue); on stderr before the GUI has started.
+// The error box of a script's uncaught error and of the runtime's fatal report, shown by the
+// dialogs in use (recorded by the headless display's answer queue); nothing before the GUI
+// has started, since the report is on standard error already.
 void error_message_box(const std::string& caption, const std::string& text);
 
 }  // namespace vyr::gui

@@ -8,9 +8,11 @@
 #include "gui/draw/draw.h"
 #include "gui/draw_face.h"
 #include "gui/events.h"
+#include "gui/file_dialogs.h"
 #include "gui/fonts.h"
 #include "gui/lifecycle.h"
 #include "gui/platform.h"
+#include "gui/widgets/controls.h"
 #include "gui/text/text_box.h"
 #include "gui/text_measure.h"
 #include "runtime/collector.h"
@@ -32,6 +34,7 @@
 #include "gui/entry/platform_routines.h"
 #include "runtime/interpreter/interpreter.h"
 #include "runtime/ownership.h"
+#include "runtime/stack.h"
 
 namespace vyr::gui {
 
@@ -159,7 +162,17 @@ void on_change_facet(cell* a, u32) {
   set_unset(a);
 }
 
-void update_text(cell* a, u32) { *a = none_value; }   // no native control holds text yet
+// update-text face: the text of a control that edits it is read back into the face.
+void update_text(cell* a, u32) {
+  cell face = a[0];
+  collector::root_guard g(&face);
+  u32 h = face_handle_q(&face);
+  face_type t = type_of_face(&face);
+  if (h && IsWindow(HWND(h)) &&
+      (t == face_type::field || t == face_type::area || t == face_type::drop_down || t == face_type::drop_list))
+    widgets::get_text_alt(&face, HWND(h), -1);
+  *a = none_value;
+}
 
 void destroy_view(cell* a, u32) {
   OS_destroy_view(&a[0], type_of(&a[1]) == TYPE_LOGIC && logic::get(&a[1]));
@@ -232,8 +245,28 @@ void exit_event_loop(cell* a, u32) {
   set_unset(a);
 }
 
-void request_file(cell*, u32) { not_done(); }
-void request_dir(cell*, u32) { not_done(); }
+// request-file title name filter save? multi?
+void request_file(cell* a, u32) {
+  cell args[3] = {a[0], a[1], a[2]};
+  collector::root_guard g(args, 3);
+  bool save = type_of(&a[3]) == TYPE_LOGIC && logic::get(&a[3]);
+  bool multi = type_of(&a[4]) == TYPE_LOGIC && logic::get(&a[4]);
+  cell out{TYPE_NONE, 0, 0, 0};
+  collector::root_guard g2(&out);
+  OS_request_file(&args[0], &args[1], &args[2], save, multi, &out);
+  *a = out;
+}
+
+// request-dir title dir filter keep? multi?: the filter and multi? are taken and not used.
+void request_dir(cell* a, u32) {
+  cell args[2] = {a[0], a[1]};
+  collector::root_guard g(args, 2);
+  bool keep = type_of(&a[3]) == TYPE_LOGIC && logic::get(&a[3]);
+  cell out{TYPE_NONE, 0, 0, 0};
+  collector::root_guard g2(&out);
+  OS_request_dir(&args[0], &args[1], keep, &out);
+  *a = out;
+}
 
 void text_box_metrics(cell* a, u32) {
   if (!face_type_is(&a[0], face_type::rich_text)) {
@@ -287,6 +320,8 @@ void error_box(const char* caption, const char* text) { error_message_box(captio
 
 }  // namespace
 
+// system/view/platform/refresh-screens, the View engine's function; an error in it is
+// reported and dropped, as a handler's is.
 void refresh_screens() {
   cell platform;
   if (!object::system_field({"view", "platform"}, &platform)) return;
@@ -295,7 +330,14 @@ void refresh_screens() {
   if (!f || type_of(f) != TYPE_FUNCTION) return;
   cell fn = *f, result = none_value;
   collector::root_guard g1(&fn), g2(&result);
-  interpreter::call(&fn, nullptr, 0, &result);
+  cell* saved_top = stack::top;
+  try {
+    interpreter::call(&fn, nullptr, 0, &result);
+  } catch (thrown& t) {
+    stack::top = saved_top;
+    if (t.level != THROW_ERROR) throw;
+    report_handler_error(t, handler_site::event);
+  }
 }
 
 void install_platform_routines() {

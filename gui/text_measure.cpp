@@ -1,6 +1,8 @@
 // Text measuring for size-text and the scroll bars of `area` faces.
 #include "gui/text_measure.h"
 
+#include "gui/win/controls/ctlnum.h"
+
 #include <algorithm>
 #include <string>
 
@@ -61,7 +63,11 @@ void update_area_scrollbars(win::HWND h, const cell* text_in) {
     win::ShowScrollBar(h, win::SB_BOTH, false);
     return;
   }
-  s = string::to_utf8(t);
+  // An edit control holding the face's text (read back at each change) gives it without a
+  // conversion.
+  bool control_has_it = !text_in && win::SendMessage(h, win::EM_GETTEXTLENGTHEX, 0, 0) == string::rs_length_q(t) &&
+                        string::rs_length_q(t) > 0;
+  s = control_has_it ? win::GetWindowText(h) : string::to_utf8(t);
   win::RECT client;
   win::GetClientRect(h, client);
   i32 W = client.width(), H = client.height();

@@ -4,12 +4,27 @@
 
 #include "runtime/datatypes/event.h"
 #include "gui/base_face.h"
+#include "gui/draw_face.h"
+#include "gui/face_values.h"
+#include "gui/lifecycle.h"
+#include "runtime/collector.h"
+#include "runtime/datatypes/object.h"
+#include "runtime/interpreter/interpreter.h"
+#include "runtime/stack.h"
 #include "gui/events.h"
 #include "gui/platform.h"
 #include "runtime/datatypes/pair.h"
 #include "runtime/datatypes/point.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/fire.h"
+#include "runtime/collector.h"
+#include "runtime/datatypes/block.h"
+#include "runtime/datatypes/series.h"
+#include "gui/fonts.h"
+#include "gui/menus.h"
+#include "gui/win/theme.h"
+#include "gui/win/controls/controls.h"
+#include <cstdio>
 
 namespace vyr::gui {
 
@@ -79,17 +94,25 @@ void set_rate(HWND h, const cell* rate) {
   SetTimer(h, 1, u32(ms));
 }
 
-// The classes of the face types' records; types that share a class register it once.
+// The classes of the face types' records; types that share a class register it once. A
+// record over a control of the windowing layer superclasses it: the control's class with
+// the record's name, 80 extra bytes, and the record's procedure when it has one.
 void register_classes() {
+  register_control_classes();
   for (u32 i = 1; i <= face_types::count; i++) {
     const face_type_record* r = face_types::record_of(face_type(i));
     if (!r) continue;
     WNDCLASSEX wc;
-    wc.style = CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS;
-    wc.lpfnWndProc = r->procedure;
+    if (r->base_class) {
+      if (!GetClassInfoEx(r->base_class, wc)) std::fprintf(stderr, "*** Error in GetClassInfoEx\n");
+    } else {
+      wc.style = CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS;
+      wc.hCursor = LoadCursor(IDC_ARROW);
+      wc.hbrBackground = GetSysColor(COLOR_BTNFACE);
+    }
+    if (r->procedure) wc.lpfnWndProc = r->procedure;
     wc.cbWndExtra = 80;
-    wc.hCursor = LoadCursor(IDC_ARROW);
-    wc.hbrBackground = GetSysColor(COLOR_BTNFACE);
+    wc.cbClsExtra = 0;
     wc.lpszClassName = r->window_class;
     RegisterClassEx(wc);
   }
@@ -98,7 +121,70 @@ void register_classes() {
 void unregister_classes() {
   for (u32 i = 1; i <= face_types::count; i++)
     if (const face_type_record* r = face_types::record_of(face_type(i))) UnregisterClass(r->window_class);
+  unregister_control_classes();
 }
+
+// A control's notification (WM_COMMAND with a control, WM_NOTIFY, a control's scroll
+// message) goes to the record of the control's face; answers whether one took it.
+static bool control_notification(HWND control, u32 msg, WPARAM w, LPARAM l, LRESULT& answer) {
+  const cell* held = face_of_window(control);
+  const face_type_record* r = held ? record_of_face(held) : nullptr;
+  if (!r || !r->notify) return false;
+  // A copy: the slot's cell may move when the handlers allocate.
+  cell face = *held;
+  collector::root_guard guard(&face);
+  answer = r->notify(&face, control, msg, w, l);
+  return true;
+}
+
+// WM_CTLCOLOR* for the control in lParam, by the record of its face (or of its parent's
+// face, for the parts of a control that have none); 0 leaves the control its own colours.
+static LRESULT control_colours(u32 msg, WPARAM w, LPARAM l) {
+  HWND control{u32(l)};
+  const cell* face = face_of_window(control);
+  if (!face) face = face_of_window(GetParent(control));
+  const face_type_record* r = face ? record_of_face(face) : nullptr;
+  return r && r->colour ? r->colour(face, control, msg, w, l) : 0;
+}
+
+void fill_background(HWND h, HDC dc, const cell* face) {
+  RECT r;
+  GetClientRect(h, r);
+  i64 colour = color_of(facet(face, 0), facet_index::color);
+  if (colour >= 0) FillRect(dc, r, COLORREF(colour & 0xFFFFFF));
+  else if (!(GetWindowLong(h, GWL_STYLE) & WS_CHILD)) FillRect(dc, r, GetSysColor(COLOR_BTNFACE));
+}
+
+void paint_draw_facet(HWND h) {
+  const cell* face = face_of_window(h);
+  cell* draw = face ? facet(face, facet_index::draw) : nullptr;
+  if (!draw) return;
+  cell block = *draw;
+  PAINTSTRUCT ps;
+  BeginPaint(h, ps);
+  try {
+    run_draw(h, &block, true);
+  } catch (...) {
+    EndPaint(h, ps);
+    throw;
+  }
+  EndPaint(h, ps);
+}
+
+namespace {
+// A field of system/view, none when there is none.
+cell view_field(const char* name) {
+  cell view;
+  if (!object::system_field({"view"}, &view)) return cell{TYPE_NONE, 0, 0, 0};
+  const cell* f = object::field_named(&view, name);
+  return f ? *f : cell{TYPE_NONE, 0, 0, 0};
+}
+
+bool has_draw_block(const cell* face) {
+  const cell* d = facet(face, facet_index::draw);
+  return d && type_of(d) == TYPE_BLOCK;
+}
+}  // namespace
 
 LRESULT window_wndproc(HWND h, u32 msg, WPARAM w, LPARAM l) {
   if (msg == WM_NCCREATE) {
@@ -128,17 +214,18 @@ LRESULT window_wndproc(HWND h, u32 msg, WPARAM w, LPARAM l) {
         ClientToScreen(h, p);
         set_geometry(h, facet_index::offset, p);
         // A user's drag gives `moving` on the way and one `move` when it ends.
-        if (!L.in_size_move) dispatch_event(record_of(h, msg, w, MAKELPARAM(p.x, p.y)), 0, ev::MOVE);
+        if (!L.in_size_move) dispatch_event(message_record(h, msg, w, MAKELPARAM(p.x, p.y)), 0, ev::MOVE);
         return 0;
       }
       set_geometry(h, facet_index::size, p);
-      if (L.in_size_move) return 0;   // `resizing` on the way, one `resize` at the end
-      dispatch_event(record_of(h, msg, w, l), 0, ev::RESIZE);
-      // The face's state may be gone after the handler (the window was closed).
+      dispatch_event(message_record(h, msg, w, l), 0, ev::RESIZE);
+      // Once more for a shown face, unless a user's sizing runs (it ends in one `resize` of
+      // its own) and the window was not maximised. The face's state may be gone after the
+      // handler (the window was closed).
       face = face_of_window(h);
       cell* state = face ? facet(face, facet_index::state) : nullptr;
-      if (state && type_of(state) == TYPE_BLOCK)
-        dispatch_event(record_of(h, msg, w, l), 0, ev::RESIZE);
+      if (state && type_of(state) == TYPE_BLOCK && (!L.in_size_move || w == SIZE_MAXIMIZED))
+        dispatch_event(message_record(h, msg, w, l), 0, ev::RESIZE);
       return 0;
     }
     case WM_SIZING: case WM_MOVING: {
@@ -159,7 +246,7 @@ LRESULT window_wndproc(HWND h, u32 msg, WPARAM w, LPARAM l) {
         set_geometry(h, facet_index::size, p);
       }
       if (window_extra* x = extra(h)) x->last_sizing = type;
-      dispatch_event(record_of(h, msg, w, MAKELPARAM(p.x, p.y)), 0, type);
+      dispatch_event(message_record(h, msg, w, MAKELPARAM(p.x, p.y)), 0, type);
       return 1;
     }
     case WM_ENTERSIZEMOVE:
@@ -176,28 +263,38 @@ LRESULT window_wndproc(HWND h, u32 msg, WPARAM w, LPARAM l) {
         RECT cr;
         GetClientRect(h, cr);
         LPARAM lp = type == ev::MOVE ? MAKELPARAM(wr.left, wr.top) : MAKELPARAM(cr.width(), cr.height());
-        dispatch_event(record_of(h, msg, w, lp), 0, type);
+        dispatch_event(message_record(h, msg, w, lp), 0, type);
       }
       return 0;
     case WM_ACTIVATE:
       if (!window) break;
       if (LOWORD(w)) {
         set_dpi_from_window(h);
-        dispatch_event(record_of(h, msg, w, l), 0, ev::FOCUS);
+        dispatch_event(message_record(h, msg, w, l), 0, ev::FOCUS);
         focus_selected(h);
       } else {
-        dispatch_event(record_of(h, msg, w, l), 0, ev::UNFOCUS);
+        dispatch_event(message_record(h, msg, w, l), 0, ev::UNFOCUS);
       }
       return 0;
     case WM_WINDOWPOSCHANGED: {
       auto* pos = reinterpret_cast<WINDOWPOS*>(l);
-      LRESULT r = DefWindowProc(h, msg, w, l);
       if (window && pos && (pos->flags & SWP_STATECHANGED)) {
         u32 style = u32(GetWindowLong(h, GWL_STYLE));
+        // The handler of the new state sees the new size and offset (a minimised window
+        // keeps the ones it had).
+        if (!(style & WS_MINIMIZE)) {
+          RECT wr, cr;
+          GetWindowRect(h, wr);
+          GetClientRect(h, cr);
+          set_geometry(h, facet_index::size, POINT{cr.width(), cr.height()});
+          set_geometry(h, facet_index::offset, POINT{wr.left, wr.top});
+        }
         u32 type = (style & WS_MINIMIZE) ? ev::MINIMIZE : (style & WS_MAXIMIZE) ? ev::MAXIMIZE : ev::RESTORE;
-        dispatch_event(record_of(h, msg, w, l), 0, type);
+        dispatch_event(message_record(h, msg, w, l), 0, type);
+        if (!IsWindow(h)) return 0;
       }
-      return r;
+      // WM_MOVE and WM_SIZE follow, with their events.
+      return DefWindowProc(h, msg, w, l);
     }
     case WM_CLOSE: {
       window_extra* x = extra(h);
@@ -205,16 +302,42 @@ LRESULT window_wndproc(HWND h, u32 msg, WPARAM w, LPARAM l) {
       if (!window) return DefWindowProc(h, msg, w, l);
       SetFocus(h);
       // Closing never destroys the window here: the View engine does, reacting to `close`.
-      if (dispatch_event(record_of(h, msg, w, l), 0, ev::CLOSE) == 0) PostQuitMessage(0);
+      if (dispatch_event(message_record(h, msg, w, l), 0, ev::CLOSE) == 0) PostQuitMessage(0);
       return 0;
     }
-    case WM_HSCROLL: case WM_VSCROLL:
+    case WM_HSCROLL: case WM_VSCROLL: {
       if (l == 0) {
-        dispatch_event(record_of(h, msg, w, l), 0, ev::SCROLL);
+        dispatch_event(message_record(h, msg, w, l), 0, ev::SCROLL);
         return 0;
       }
-      dispatch_event(record_of(h, msg, w, l), 0, ev::CHANGE);
+      LRESULT answer = 0;
+      if (!control_notification(HWND(u32(l)), msg, w, l, answer))
+        dispatch_event(message_record(h, msg, w, l), 0, ev::CHANGE);
       return 0;
+    }
+    case WM_COMMAND: {
+      if (menu_command(h, w, l)) return 0;
+      LRESULT answer = 0;
+      if (l != 0 && control_notification(HWND(u32(l)), msg, w, l, answer)) return answer;
+      break;
+    }
+    case WM_ENTERMENULOOP:
+      menu_loop_entered(w);
+      break;
+    case WM_MENUSELECT:
+      menu_selected(w, l);
+      return 0;
+    case WM_NOTIFY: {
+      auto* hdr = reinterpret_cast<const NMHDR*>(l);
+      LRESULT answer = 0;
+      if (hdr && control_notification(hdr->hwndFrom, msg, w, l, answer)) return answer;
+      break;
+    }
+    case WM_CTLCOLOREDIT: case WM_CTLCOLORLISTBOX: case WM_CTLCOLORSTATIC: {
+      LRESULT answer = control_colours(msg, w, l);
+      if (answer) return answer;
+      break;
+    }
     case WM_LBUTTONDOWN:
       SetCapture(h);
       return 0;
@@ -223,26 +346,98 @@ LRESULT window_wndproc(HWND h, u32 msg, WPARAM w, LPARAM l) {
       return 0;
     case WM_TIMER:
       if (w != 1) break;
-      dispatch_event(record_of(h, msg, w, l), 0, ev::TIME);
+      dispatch_event(message_record(h, msg, w, l), 0, ev::TIME);
       return 0;
     case WM_USER + 2:
       window_command(h, u32(w));
+      return 0;
+    case WM_SETCURSOR: {
+      // The window under the pointer: its cursor slot holds the cursor its face's option
+      // chose, or 0 for the class cursor. A base face whose slot lacks bit 31 has the
+      // pointer off its client area: its own procedure says what shows there.
+      HWND under{u32(w)};
+      window_extra* x = extra(under);
+      u32 slot = x ? x->cursor : 0;
+      if (!(slot & ~CURSOR_FROM_OPTION)) break;
+      const cell* uf = face_of_window(under);
+      if (!(slot & CURSOR_FROM_OPTION) && uf &&
+          (face_type_is(uf, face_type::base) || face_type_is(uf, face_type::rich_text)))
+        return 0;
+      SetCursor(HCURSOR(slot & ~CURSOR_FROM_OPTION));
+      return 1;
+    }
+    case WM_PAINT:
+      if (!has_draw_block(face)) break;
+      paint_draw_facet(h);
+      return 0;
+    case WM_ERASEBKGND: {
+      if (has_draw_block(face)) return 1;   // the paint clears with the colour itself
+      // A page of a tab-panel is the colour of the tab control's page.
+      const cell* parent = facet(face, facet_index::parent);
+      if (parent && type_of(parent) == TYPE_OBJECT && face_type_is(parent, face_type::tab_panel)) {
+        RECT r;
+        GetClientRect(h, r);
+        FillRect(HDC(u32(w)), r, theme_color(h, theme::part::page));
+        return 1;
+      }
+      fill_background(h, HDC(u32(w)), face);
+      return 1;
+    }
+    case WM_THEMECHANGED:
+      if (!window) break;
+      load_default_font(h);
+      layout_children(face);
+      RedrawWindow(h, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
       return 0;
     case WM_GETMINMAXINFO:
       if (!window || !l) break;
       apply_min_max(h, reinterpret_cast<MINMAXINFO*>(l));
       return 0;
-    case WM_DISPLAYCHANGE:
-      refresh_screens();
-      if (IsWindow(h)) RedrawWindow(h, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN);
-      return 0;
     case WM_DPICHANGED: {
+      // Handlers run on the way (the new size gives resize): the face is held here.
+      cell f = *face;
+      collector::root_guard guard(&f);
+      const cell* state = facet(&f, facet_index::state);
+      if (!state || type_of(state) != TYPE_BLOCK) return 0;
+      if (window) {
+        const cell* parent = facet(&f, facet_index::parent);
+        if (parent && type_of(parent) == TYPE_OBJECT) {
+          cell current = *parent, screens = view_field("screens");
+          collector::root_guard g1(&current), g2(&screens);
+          move_window_to_screen(u32(MonitorFromWindow(h, MONITOR_DEFAULTTONEAREST)), &f, &current, &screens);
+        }
+      }
       set_dpi(LOWORD(w));
       if (auto* r = reinterpret_cast<RECT*>(l))
         SetWindowPos(h, 0, r->left, r->top, r->width(), r->height(), SWP_NOZORDER | SWP_NOACTIVATE);
-      RedrawWindow(h, nullptr, RDW_INVALIDATE | RDW_ERASE);
+      if (!IsWindow(h)) return 0;
+      if (window) {
+        load_default_font(h);
+        layout_children(&f);
+        fill_metrics();
+      }
+      RedrawWindow(h, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
       return 0;
     }
+    case WM_GESTURE: {
+      // Touch gestures go to the child under the gesture's point; a new gesture has no
+      // zoom distance to compare with yet.
+      const GESTUREINFO& g = gesture_info(l);
+      if (g.dwID == GID_BEGIN || g.dwID == GID_END) {
+        loop().zoom_base = -1;
+        break;
+      }
+      if (g.dwID < GID_ZOOM || g.dwID > GID_PRESSANDTAP) break;
+      POINT p{g.ptsLocation.x, g.ptsLocation.y};
+      ScreenToClient(h, p);
+      dispatch_event(message_record(child_at(h, p), msg, w, l), 0, ev::ZOOM + (g.dwID - GID_ZOOM));
+      return 0;
+    }
+    case WM_DISPLAYCHANGE:
+      // The screens are listed again, then everything is drawn anew.
+      refresh_screens();
+      if (IsWindow(h)) RedrawWindow(h, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN);
+      return 0;
     default:
       break;
   }

@@ -111,6 +111,11 @@ bool mark(i32 i, u64 handle, bool has_handle) {
 
 u64 handle_of(i32 i) { return live_slot(i).handle; }
 
+bool live_q(i32 i, u32 class_id) {
+  if (i < 0 || u32(i) >= slots.size() || (slots[i].flags & FREE)) return false;
+  return class_id == 0 || (slots[i].flags & 0xFF) == class_id;
+}
+
 void for_each_of_class(u32 id, void (*fn)(u64)) {
   for (i32 p = live_head; p >= 0; p = slots[p].next)
     if ((slots[p].flags & 0xFF) == id) fn(slots[p].handle);

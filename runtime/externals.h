@@ -15,6 +15,8 @@ void set_handle(i32 slot, u64 handle);
 void remove(i32 slot, bool release);
 bool mark(i32 slot, u64 handle, bool has_handle);  // true when newly marked
 u64 handle_of(i32 slot);
+// Whether `slot` is an index of a slot in use (of class `class_id` when that is not 0).
+bool live_q(i32 slot, u32 class_id = 0);
 void for_each_of_class(u32 class_id, void (*fn)(u64 handle));
 void sweep();
 u32 capacity();

@@ -623,7 +623,7 @@ i32 put(u32 t, u32 pos) {
   }
 }
 
-i32 put_absent(u32 t, u32 pos) {
+i32 put_absent(u32 t, u32 pos, const u32* hash) {
   VYR_ASSERT(counts_hold(t));
   if (rec(t)->kind != KIND_MAP) return put(t, pos);
   table_guard tg(t);
@@ -633,7 +633,8 @@ i32 put_absent(u32 t, u32 pos) {
     if (rec(t)->occupied >= rec(t)->upper) resize(t, rec(t)->buckets * 2);
   }
   cell key = cells_of(t)[pos];
-  u32 mask = rec(t)->buckets - 1, i = hash_value(&key, false) & mask;
+  VYR_ASSERT(!hash || *hash == hash_value(&key, false));
+  u32 mask = rec(t)->buckets - 1, i = (hash ? *hash : hash_value(&key, false)) & mask;
   // No key on the way can equal it: the first bucket not in use takes it.
   for (u32 step = 1; flag_of(flags_of(t), i) == FLAG_USED; step++) i = (i + step) & mask;
   r = rec(t);
@@ -684,7 +685,7 @@ void put_all(u32 t, u32 start, u32 step) {
 }
 
 cell* get(u32 t, const cell* key_in, u32 head, u32 skip, i32 op, bool last, bool reverse,
-          probe_state* state) {
+          probe_state* state, u32* hash) {
   VYR_ASSERT(counts_hold(t));
   VYR_ASSERT(skip >= 1);
   cell key = *key_in;  // a copy: the caller's cell is never retyped, even when compare throws
@@ -695,7 +696,9 @@ cell* get(u32 t, const cell* key_in, u32 head, u32 skip, i32 op, bool last, bool
   if (r->kind == KIND_MAP && word_kind(type_of(&key)) && type_of(&key) != TYPE_REFINEMENT &&
       type_of(&key) != TYPE_ISSUE)
     set_type(&key, TYPE_SET_WORD);  // the form in which map! keys words
-  probe_state st{hash_value(&key, false) & (r->buckets - 1), u32(-1)};
+  u32 h = hash_value(&key, false);
+  if (hash) *hash = h;
+  probe_state st{h & (r->buckets - 1), u32(-1)};
   if (!state) state = &st;
   *state = st;
   if (!skip) skip = 1;
@@ -771,7 +774,9 @@ cell* get_next(u32 t, const cell* key_in, probe_state* state, i32 op) {
   return nullptr;
 }
 
-cell* find(u32 t, const cell* key, i32 op) { return get(t, key, 0, 1, op, false, false); }
+cell* find(u32 t, const cell* key, i32 op, u32* hash) {
+  return get(t, key, 0, 1, op, false, false, nullptr, hash);
+}
 
 void remove(u32 t, u32 pos) {
   VYR_ASSERT(counts_hold(t));

@@ -47,7 +47,7 @@ void mark_stack() {
   for (u32 i = 0; i < frame_top; i++) {
     const frame& f = frames[i];
     if (f.word_ctx) collector::mark_context(f.word_ctx);
-    if (f.fn_ctx) collector::mark_context(f.fn_ctx);
+    if (u32 ctx = attached_context(f)) collector::mark_context(ctx);
     if (f.block) collector::mark_block(f.block);
   }
 }
@@ -57,7 +57,7 @@ void mark_stack() {
 cell* frame_cells(u32 ref, u32* count) {
   if (ref == 0 || ref > frame_top) return nullptr;
   const frame& f = frames[ref - 1];
-  *count = f.count;
+  *count = slot_count(f);
   return base + f.own_args;
 }
 
@@ -65,7 +65,7 @@ cell* frame_cells(u32 ref, u32* count) {
 inline frame& pop_record() {
   VYR_ASSERT(frame_top > 0);
   frame& f = frames[--frame_top];
-  if (f.fn_ctx) restore_values(f);
+  if (f.header & FLAG_ATTACHED) restore_values(f);
   return f;
 }
 }  // namespace
@@ -240,7 +240,7 @@ void collect_calls(cell* block) {
   for (i32 i = i32(frame_top) - 1; i >= 1; i--) {
     frame f = frames[i];
     if (marker_q(f.symbol)) continue;
-    cell w = frame_word(f.fn_ctx, f.symbol);
+    cell w = frame_word(attached_context(f), f.symbol);
     append_cell(block, &w);
     cell n{TYPE_INTEGER, 0, f.saved_args, 0};
     append_cell(block, &n);

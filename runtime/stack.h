@@ -72,25 +72,36 @@ inline cell* arg(u32 i) {
 constexpr u32 KIND_FUNCTION = 1, KIND_NATIVE = 2, KIND_TRY = 4, KIND_TRY_ALL = 5,
               KIND_CATCH = 6, KIND_BLOCK = 7, KIND_LOOP = 8;
 constexpr u32 FLAG_FUNCTION = 0x10000000u;  // return and exit stop here
+constexpr u32 FLAG_ATTACHED = 0x20000000u;  // fn_ctx and saved_values hold a context
 constexpr u32 FLAG_INTERP = 0x80000000u;    // pushed by the interpreter
 constexpr u32 HEADER_INTERP_FUNCTION = 0x81000000u;
 constexpr u32 HEADER_INTERP_NATIVE = 0x82000000u;
 constexpr u32 HEADER_BLOCK = 0x87000000u;
+// The header's low bits: the slot count of the context attached to the frame (0 when none).
+// A frame's slots lie on the data stack, so the count always fits.
+constexpr u32 COUNT_MASK = 0x00FFFFFFu;
+static_assert(SIZE + GUARD_CELLS <= COUNT_MASK);
 
-// One call-frame record. The first five words are the record as the runtime defines it;
-// the header keeps only 16 bits of the symbol, so the full id is stored beside it and every
-// walk that names a frame reads that one.
+// One call-frame record, 32 bytes. A push writes only the first six words: the header, the
+// two argument positions, the block, and the label (the word's context and full symbol id,
+// side by side as in a word cell so that they are copied as one unit). The attached context
+// and its saved values reference are written and read only under FLAG_ATTACHED.
 struct frame {
-  u32 header;        // (symbol & 0xFFFF) << 8 | kind << 24 | flags
+  u32 header;        // kind << 24 | flags, and the attached context's slot count
   u32 saved_args;    // the caller's arguments (cell index from base)
-  u32 word_ctx;      // context node of the frame's word, 0 when none
-  u32 fn_ctx;        // context whose values reference this frame changed, or 0
-  u32 saved_values;  // that context's values reference before the change
-  u32 symbol;        // the full symbol id of the frame's word
   u32 own_args;      // this frame's own arguments (cell index from base)
   u32 block;         // node of the block evaluated under this frame (a root), or 0
-  u32 count;         // cells of a function call's frame (arguments, refinements, locals)
+  u32 word_ctx;      // context node of the frame's word, 0 when none
+  u32 symbol;        // the full symbol id of the frame's word
+  u32 fn_ctx;        // context whose values reference this frame changed (FLAG_ATTACHED)
+  u32 saved_values;  // that context's values reference before the change
 };
+static_assert(sizeof(frame) == 32);
+
+// The cells of a function call's frame (arguments, refinements, locals): its context's slots.
+inline u32 slot_count(const frame& f) { return f.header & COUNT_MASK; }
+// The context attached to the frame, or 0.
+inline u32 attached_context(const frame& f) { return f.header & FLAG_ATTACHED ? f.fn_ctx : 0; }
 
 extern frame* frames;    // the frame base
 extern u32 frame_top;    // records in use
@@ -113,7 +124,7 @@ u32 depth();             // frame_top
 
 // Points a function context's values reference at the innermost frame's arguments (the
 // frame remembers the previous reference and puts it back when it is left or unwound).
-inline void attach_context(u32 ctx, u32 count);
+inline void attach_context(u32 ctx, u32 count, u32 flags = 0);
 
 // Leaving the innermost frame (each pops exactly one record and restores an attached
 // context): leave keeps the callee's first cell as the caller's newest value; leave_return
@@ -221,18 +232,19 @@ namespace vyr::stack {
 // Puts back the values reference a frame changed (word 2 of the context cell, which is the
 // first cell of the context's buffer).
 inline void restore_values(const frame& f) {
-  VYR_ASSERT(f.fn_ctx != 0);
+  VYR_ASSERT((f.header & FLAG_ATTACHED) && f.fn_ctx != 0);
   buffer_of(f.fn_ctx)->cells()->data2 = f.saved_values;
 }
 
-inline void attach_context(u32 ctx, u32 count) {
+inline void attach_context(u32 ctx, u32 count, u32 flags) {
   VYR_ASSERT(frame_top > 0 && ctx != 0);
-  VYR_ASSERT(frames[frame_top - 1].fn_ctx == 0);  // one attached context per frame
   frame& f = frames[frame_top - 1];
+  VYR_ASSERT(!(f.header & FLAG_ATTACHED));  // one attached context per frame
   cell* c = buffer_of(ctx)->cells();
+  VYR_ASSERT(count <= COUNT_MASK && slot_count(f) == 0);
   f.fn_ctx = ctx;
   f.saved_values = c->data2;
-  f.count = count;
+  f.header |= FLAG_ATTACHED | flags | count;
   c->data2 = frame_top;  // frame index + 1
 }
 
@@ -241,7 +253,7 @@ inline void leave_return() {
   VYR_ASSERT(arguments >= base && arguments < push_limit);
   VYR_ASSERT(frames[frame_top - 1].saved_args <= u32(arguments - base));
   frame& f = frames[--frame_top];
-  if (f.fn_ctx) restore_values(f);
+  if (f.header & FLAG_ATTACHED) restore_values(f);
   cell* result = arguments;
   arguments = base + f.saved_args;
   *arguments = *result;
@@ -252,15 +264,12 @@ inline cell* push_frame_sym(u32 symbol, u32 word_ctx, u32 flags, u32 block) {
   VYR_ASSERT(base <= arguments && arguments <= top && top < push_limit);
   if (frame_top >= frame_end) [[unlikely]] overflow();
   frame& f = frames[frame_top++];
-  f.header = (((symbol & 0xFFFF) << 8) | flags) & frame_mask;
+  f.header = flags & frame_mask;
   f.saved_args = static_cast<u32>(arguments - base);
-  f.word_ctx = word_ctx;
-  f.fn_ctx = 0;
-  f.saved_values = 0;
-  f.symbol = symbol;
   f.own_args = static_cast<u32>(top - base);
   f.block = block;
-  f.count = 0;
+  f.word_ctx = word_ctx;
+  f.symbol = symbol;
   arguments = top;
   return arguments;
 }
@@ -270,7 +279,7 @@ inline void leave() {
   VYR_ASSERT(arguments >= base && arguments < push_limit);
   VYR_ASSERT(frames[frame_top - 1].saved_args <= u32(arguments - base));
   frame& f = frames[--frame_top];
-  if (f.fn_ctx) restore_values(f);
+  if (f.header & FLAG_ATTACHED) restore_values(f);
   top = arguments + 1;
   arguments = base + f.saved_args;
 }

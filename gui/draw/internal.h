@@ -67,6 +67,28 @@ void font(context& c, const cell* font_object);
 PangoLayout* face_layout(context& c, const cell* face, drawing_state& s,
                          std::vector<backdrop>* bds, std::string* text, double* width,
                          double* height);
+// A face's text laid out for drawing and measuring: the shaped layout and what drawing it
+// takes beyond the layout. It is made from the face alone (its font, para, size, text and
+// style list, the default font without a font object), never from a run's state.
+struct laid_text {
+  PangoLayout* layout = nullptr;   // one reference, owned
+  std::vector<backdrop> backdrops;
+  std::string text;                // UTF-8, as laid out
+  double width = 0, height = 0;    // the face's size; 0 when it has none
+  bool font_object = false;        // the face has a font: its colour, if any, is the text's
+  bool colour_fixed = false;
+  u32 colour = 0;
+  double angle = 0;
+  u32 v_align = 0;
+  laid_text() = default;
+  laid_text(const laid_text&) = delete;
+  laid_text& operator=(const laid_text&) = delete;
+  ~laid_text() {
+    if (layout) g_object_unref(layout);
+  }
+};
+void lay_out_face(context& c, const cell* face, laid_text& out);
+
 // Draws an image! value; points: 0-4 corners; `crop` given as offset and size.
 void image(context& c, const cell* img, const std::vector<pt>& points, bool crop, pt crop_at,
            pt crop_size);

@@ -13,6 +13,12 @@
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/function.h"
 #include "runtime/datatypes/image.h"
+#include "runtime/datatypes/integer.h"
+#include "runtime/datatypes/logic.h"
+#include "runtime/datatypes/object.h"
+#include "runtime/datatypes/pair.h"
+#include "runtime/datatypes/series.h"
+#include "runtime/datatypes/tuple.h"
 #include "runtime/datatypes/point.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
@@ -62,14 +68,15 @@ void make_symbols() {
     std::string n = names[i];
     for (char& ch : n) if (ch == '_') ch = '-';
     while (!n.empty() && n.back() == '-') n.pop_back();  // union_, xor_
-    symbols[i] = symbol::resolve(word::intern(n.c_str()).data2);
+    cell w = word::intern(n.c_str());
+    symbols[i] = symbol::resolve(word::symbol_id(&w));
   }
 }
 
 i32 keyword_of(const cell* c) {
   u32 t = type_of(c);
   if (t != TYPE_WORD && t != TYPE_LIT_WORD) return -1;
-  u32 s = symbol::resolve(c->data2);
+  u32 s = symbol::resolve(word::symbol_id(c));
   for (i32 i = 0; i < K_COUNT; i++)
     if (symbols[i] == s) return i;
   return -1;
@@ -83,11 +90,11 @@ double sane(double v) {
 bool is_point(const cell* c) { return type_of(c) == TYPE_PAIR || type_of(c) == TYPE_POINT2D; }
 bool is_number(const cell* c) { return type_of(c) == TYPE_INTEGER || type_of(c) == TYPE_FLOAT; }
 pt point_of(const cell* c) {
-  if (type_of(c) == TYPE_PAIR) return {double(i32(c->data2)), double(i32(c->data3))};
+  if (type_of(c) == TYPE_PAIR) return {double(pair::x_of(c)), double(pair::y_of(c))};
   return {sane(point::get(c, 0)), sane(point::get(c, 1))};
 }
 double number_of(const cell* c) {
-  if (type_of(c) == TYPE_INTEGER) return double(i32(c->data2));
+  if (type_of(c) == TYPE_INTEGER) return double(integer::get(c));
   double d = cell_float(c);
   return sane(type_of(c) == TYPE_PERCENT ? d : d);
 }
@@ -96,19 +103,20 @@ double number_of(const cell* c) {
 
 bool silent_q() {
   // Every word is interned before the first lookup, so no pointer below outlives an allocation.
-  cell sys = word::intern("system");
-  u32 view = word::intern("view").data2, silent = word::intern("silent?").data2;
+  cell sys = word::intern("system"), view_word = word::intern("view"), silent_word = word::intern("silent?");
+  u32 view = word::symbol_id(&view_word), silent = word::symbol_id(&silent_word);
   auto field = [](const cell* obj, u32 sym) -> const cell* {
-    i32 i = _context::find_word(obj->data1, sym, true);
-    if (i < 0 || u32(i) >= _context::value_count(obj->data1)) return nullptr;
-    return _context::value_at(obj->data1, u32(i));
+    u32 ctx = object::context(obj);
+    i32 i = _context::find_word(ctx, sym, true);
+    if (i < 0 || u32(i) >= _context::value_count(ctx)) return nullptr;
+    return _context::value_at(ctx, u32(i));
   };
   const cell* v = _context::get(&sys);
   if (!v || type_of(v) != TYPE_OBJECT) return false;
   const cell* vw = field(v, view);
   if (!vw || type_of(vw) != TYPE_OBJECT) return false;
   const cell* s = field(vw, silent);
-  return s && type_of(s) == TYPE_LOGIC && s->data1;
+  return s && type_of(s) == TYPE_LOGIC && logic::get(s);
 }
 
 namespace {
@@ -119,9 +127,9 @@ class reader {
  public:
   reader(context& c, const cell* block) : c_(c), blk_(*block), guard_(&blk_) {}
 
-  u32 tail() const { return cells::length(blk_.data2); }
+  u32 tail() const { return cells::length(series::node(&blk_)); }
   bool more() const { return pos_ < tail(); }
-  cell at(u32 i) const { return i < tail() ? *cells::at(blk_.data2, i) : cell{TYPE_UNSET, 0, 0, 0}; }
+  cell at(u32 i) const { return i < tail() ? *cells::at(series::node(&blk_), i) : cell{TYPE_UNSET, 0, 0, 0}; }
   cell peek() const { return at(pos_); }
   cell next() {
     if (!more()) invalid(pos_);
@@ -129,7 +137,7 @@ class reader {
   }
   [[noreturn]] void invalid(u32 where) const {
     cell b = blk_;
-    b.data1 = std::min(where, tail());
+    series::index(&b) = std::min(where, tail());
     c_.reported = true;
     fire("script", "draw-invalid", &b);
   }
@@ -149,7 +157,7 @@ class reader {
   bool peek_number() const { cell v = peek(); return more() && is_number(&v); }
   i32 peek_keyword() const { cell v = peek(); return more() ? keyword_of(&v) : -1; }
   bool take_keyword(i32 k) {
-    if (peek_keyword() == k && type_of(cells::at(blk_.data2, pos_)) == TYPE_WORD) {
+    if (peek_keyword() == k && type_of(cells::at(series::node(&blk_), pos_)) == TYPE_WORD) {
       pos_++;
       return true;
     }
@@ -163,7 +171,7 @@ class reader {
       if (!t) return false;
     }
     if (type_of(t) != TYPE_TUPLE) return false;
-    u32 n = (t->header >> 19) & 0xF;
+    u32 n = tuple::count_of(t);
     if (n != 3 && n != 4) return false;
     *out = tuple_colour(t);
     return true;
@@ -175,7 +183,7 @@ class reader {
   }
   void set_word(const cell& w) {
     cell target = blk_;
-    target.data1 = pos_;
+    series::index(&target) = pos_;
     cell word = w;
     set_type(&word, TYPE_SET_WORD);
     _context::set(&word, &target);
@@ -193,11 +201,11 @@ void parse_shape(context& c, const cell* block, bool drawing, bool nested);
 // Enters a nested block: a block being drawn already reports draw-infinite.
 struct recursion {
   explicit recursion(context& c, const cell* block) {
-    if (cycles::find(block->data2)) {
+    if (cycles::find(series::node(block))) {
       c.reported = true;
       fire("script", "draw-infinite", block);
     }
-    cycles::push(block->data2);
+    cycles::push(series::node(block));
   }
   ~recursion() { cycles::pop(); }
 };
@@ -262,7 +270,7 @@ void brush_spec(context& c, reader& r, bool fill) {
       double extra[3] = {0, 1, 1};
       for (int i = 0; i < 3 && r.peek_number(); i++) extra[i] = r.number();
       read_stops(r, stops, true);
-      set_positional_gradient(c, fill, kind, o, i32(s.data2), i32(t.data2), extra[0], extra[1],
+      set_positional_gradient(c, fill, kind, o, integer::get(&s), integer::get(&t), extra[0], extra[1],
                               extra[2], stops);
       return;
     }
@@ -333,7 +341,7 @@ void brush_spec(context& c, reader& r, bool fill) {
     if (r.peek_point()) e = r.point(), he = true;
     u32 mode = tile_mode(r);
     image::pixel_view pv{};
-    if (iv.data2) pv = image::get_draw_target(iv.data2);
+    if (image::record_of(&iv)) pv = image::get_draw_target(image::record_of(&iv));
     if (!pv.pixels || !pv.width || !pv.height) {
       (fill ? c.st.fill : c.st.pen).kind = BRUSH_NONE;
       return;
@@ -341,7 +349,7 @@ void brush_spec(context& c, reader& r, bool fill) {
     cairo_surface_t* src = cairo_image_surface_create_for_data(
         reinterpret_cast<unsigned char*>(pv.pixels), CAIRO_FORMAT_ARGB32, int(pv.width),
         int(pv.height), int(pv.stride));
-    if (c.image_record == iv.data2) cairo_surface_flush(c.surface);
+    if (c.image_record == image::record_of(&iv)) cairo_surface_flush(c.surface);
     set_image_brush(c, fill, src, s, e, hs, he, mode);
     cairo_surface_destroy(src);
     return;
@@ -492,7 +500,7 @@ void command(context& c, reader& r, i32 k) {
         cell v = r.peek();
         if (type_of(&v) != TYPE_INTEGER) break;
         r.pos_++;
-        if (c.st.dashes.size() < 4096) c.st.dashes.push_back(std::max(0, i32(v.data2)));
+        if (c.st.dashes.size() < 4096) c.st.dashes.push_back(std::max(0, integer::get(&v)));
       }
       return;
     }
@@ -534,15 +542,15 @@ void command(context& c, reader& r, i32 k) {
       }
       if (type_of(&v) != TYPE_PAIR) r.invalid(r.pos_ - 1);
       shadow s;
-      s.x = i32(v.data2), s.y = i32(v.data3);
+      s.x = pair::x_of(&v), s.y = pair::y_of(&v);
       cell n = r.peek();
       if (r.more() && type_of(&n) == TYPE_INTEGER) {
         r.pos_++;
-        s.blur = std::clamp(double(i32(n.data2)), 0.0, 1000.0);
+        s.blur = std::clamp(double(integer::get(&n)), 0.0, 1000.0);
         n = r.peek();
         if (r.more() && type_of(&n) == TYPE_INTEGER) {
           r.pos_++;
-          s.spread = std::clamp(double(i32(n.data2)), -1000.0, 1000.0);
+          s.spread = std::clamp(double(integer::get(&n)), -1000.0, 1000.0);
         }
       }
       u32 col;
@@ -646,7 +654,7 @@ void command(context& c, reader& r, i32 k) {
       if (type_of(&b) != TYPE_BLOCK || cells::remaining(&b) != 6) r.invalid(r.pos_ - 1);
       double v[6];
       for (u32 i = 0; i < 6; i++) {
-        const cell* x = cells::at(b.data2, b.data1 + i);
+        const cell* x = cells::at(series::node(&b), u32(series::head_index(&b)) + i);
         if (!is_number(x)) r.invalid(r.pos_ - 1);
         v[i] = number_of(x);
       }
@@ -671,7 +679,7 @@ void command(context& c, reader& r, i32 k) {
 void parse_block(context& c, const cell* block) {
   recursion guard(c, block);
   reader r(c, block);
-  r.pos_ = block->data1;
+  r.pos_ = u32(series::head_index(block));
   while (r.more()) {
     cell v = r.next();
     switch (type_of(&v)) {
@@ -788,7 +796,7 @@ void parse_shape(context& c, const cell* block, bool drawing, bool nested) {
     cairo_move_to(c.cr, 0, 0);
   }
   reader r(c, block);
-  r.pos_ = block->data1;
+  r.pos_ = u32(series::head_index(block));
   while (r.more()) {
     cell v = r.next();
     switch (type_of(&v)) {
@@ -843,7 +851,7 @@ void parse_styles(context* c, PangoLayout* layout, const cell* styles, const std
   make_symbols();
   context dummy;
   reader r(c ? *c : dummy, styles);
-  r.pos_ = styles->data1;
+  r.pos_ = u32(series::head_index(styles));
   PangoAttrList* attrs = pango_attr_list_new();
   u32 start = 0, end = 0;  // bytes
   bool empty = true;
@@ -870,7 +878,7 @@ void parse_styles(context* c, PangoLayout* layout, const cell* styles, const std
       switch (type_of(&v)) {
         case TYPE_PAIR: {
           // Ranges starting before the text or past it are clamped; an empty one is skipped.
-          i64 s = i64(i32(v.data2)) - 1, n = i32(v.data3);
+          i64 s = i64(pair::x_of(&v)) - 1, n = pair::y_of(&v);
           i64 e = s + n;
           s = std::clamp<i64>(s, 0, length);
           e = std::clamp<i64>(e, 0, length);
@@ -922,21 +930,21 @@ void parse_styles(context* c, PangoLayout* layout, const cell* styles, const std
 // ---- Runs on images ---------------------------------------------------------------------------
 void begin_on_image(context& c, const cell* img) {
   init_names();  // before the pixels are taken: the first call allocates
-  image::pixel_view v = image::get_draw_target(img->data2);
-  image::mark_changed(img->data2);
+  image::pixel_view v = image::get_draw_target(image::record_of(img));
+  image::mark_changed(image::record_of(img));
   cairo_surface_t* s = cairo_image_surface_create_for_data(
       reinterpret_cast<unsigned char*>(v.pixels), CAIRO_FORMAT_ARGB32, int(v.width),
       int(v.height), int(v.stride));
   begin_on_surface(c, s, 96);
   cairo_surface_destroy(s);
-  c.image_record = img->data2;
+  c.image_record = image::record_of(img);
 }
 
 void run_draw_on_image(const cell* img_in, const cell* commands) {
   cell img = *img_in, cmds = *commands;
   collector::root_guard g1(&img), g2(&cmds);
   if (type_of(&cmds) != TYPE_BLOCK || !cells::remaining(&cmds)) return;
-  if (type_of(&img) != TYPE_IMAGE || !img.data2) return;
+  if (type_of(&img) != TYPE_IMAGE || !image::record_of(&img)) return;
   if (!image::width_of(&img) || !image::height_of(&img)) return;
   context c;
   begin_on_image(c, &img);
@@ -944,7 +952,7 @@ void run_draw_on_image(const cell* img_in, const cell* commands) {
     parse(c, &cmds);
   } catch (const thrown& t) {
     end(c);
-    image::mark_changed(img.data2);
+    image::mark_changed(image::record_of(&img));
     if (t.level != THROW_ERROR) throw;
     // The error lives only in the exception: keep it while the checks below allocate.
     cell err = t.value;
@@ -953,11 +961,11 @@ void run_draw_on_image(const cell* img_in, const cell* commands) {
     throw;
   } catch (...) {
     end(c);
-    image::mark_changed(img.data2);
+    image::mark_changed(image::record_of(&img));
     throw;
   }
   end(c);
-  image::mark_changed(img.data2);
+  image::mark_changed(image::record_of(&img));
 }
 
 namespace {

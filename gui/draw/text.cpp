@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "gui/draw/internal.h"
+#include "gui/text/handles.h"
 #include "gui/widgets/face_types.h"
 #include "runtime/collector.h"
 #include "runtime/datatypes/context.h"
@@ -228,7 +229,12 @@ void paint_backdrops(context& c, PangoLayout* l, double x, double y,
       pango_layout_iter_get_line_extents(it, nullptr, &lr);
       int* ranges = nullptr;
       int n = 0;
-      pango_layout_line_get_x_ranges(line, int(b.start), int(b.end), &ranges, &n);
+      // Only the part of the range on this line: outside its text, pango answers the
+      // line's edge area, which holds no character of the range.
+      int from = std::max(int(b.start), line->start_index);
+      int to = std::min(int(b.end), line->start_index + line->length);
+      if (from >= to) continue;
+      pango_layout_line_get_x_ranges(line, from, to, &ranges, &n);
       for (int i = 0; i < n; i++)
         cairo_rectangle(c.cr, x + double(ranges[2 * i]) / PANGO_SCALE, y + double(lr.y) / PANGO_SCALE,
                         double(ranges[2 * i + 1] - ranges[2 * i]) / PANGO_SCALE,
@@ -305,57 +311,80 @@ PangoLayout* face_layout(context& c, const cell* face_in, drawing_state& s,
   return l;
 }
 
+void lay_out_face(context& c, const cell* face, laid_text& out) {
+  drawing_state s;   // the default font, whatever the run's
+  out.layout = face_layout(c, face, s, &out.backdrops, &out.text, &out.width, &out.height);
+  const cell* f = field(face, N_FONT);
+  out.font_object = f && type_of(f) == TYPE_OBJECT;
+  out.colour_fixed = s.text_colour_fixed;
+  out.colour = s.text_colour;
+  out.angle = s.text_angle;
+  out.v_align = s.v_align;
+}
+
 namespace {
 // Text of a string or a face at `at`; a face's colour fills its box first unless
-// `background` is false (a window's face was painted already).
+// `background` is false (a window's face was painted already). A shown face draws the
+// layout its `handles` keep; other texts go through the run's kept layouts.
 void draw_text(context& c, pt at, const cell* value, bool background) {
   cairo_matrix_t m = device_matrix(c);
   double det = m.xx * m.yy - m.xy * m.yx;
   if (!std::isfinite(det) || std::fabs(det) < 1e-12) return;
   cairo_set_matrix(c.cr, &m);
   drawing_state s = c.st;
-  std::string str;
-  std::vector<backdrop> bds;
-  PangoLayout* l;
-  double sw = 0, sh = 0;
+  laid_text fresh;
+  const laid_text* t = &fresh;
   const cell* col = nullptr;
   if (type_of(value) == TYPE_STRING) {
-    str = string::to_utf8(value);
-    l = make_layout(c, str, s);
+    fresh.text = string::to_utf8(value);
+    fresh.layout = keep_layout(make_layout(c, fresh.text, s), fresh.text);
   } else {
-    // A rich-text face: its font, text, size (wrapping width) and style list.
-    l = face_layout(c, value, s, &bds, &str, &sw, &sh);
+    // A rich-text face: its font, text, size (wrapping width) and style list, in the
+    // default font when it has no font object of its own. Only a shown face's changes mark
+    // its kept layout stale; any other face is laid out again and compared by content.
+    const laid_text* kept = text_box::shown_q(value) ? text_box::layout_of(c, value, true) : nullptr;
+    if (kept) {
+      t = kept;
+    } else {
+      lay_out_face(c, value, fresh);
+      fresh.layout = keep_layout(fresh.layout, fresh.text);
+    }
+    if (t->font_object) {
+      s.text_colour_fixed = t->colour_fixed;
+      if (t->colour_fixed) s.text_colour = t->colour;
+    }
+    s.text_angle = t->angle;
+    s.v_align = t->v_align;
     if (background) col = field(value, N_COLOR);
   }
-  l = keep_layout(l, str);
+  PangoLayout* l = t->layout;
   if (s.text_angle != 0) {
     // The text turns about its origin: y grows downwards, so counter-clockwise is negative.
     cairo_translate(c.cr, at.x, at.y);
     cairo_rotate(c.cr, -s.text_angle * M_PI / 180);
     at = {0, 0};
   }
-  if (col && type_of(col) == TYPE_TUPLE && sw > 0 && sh > 0) {
+  if (col && type_of(col) == TYPE_TUPLE && t->width > 0 && t->height > 0) {
     double rgba[4];
     colour_rgba(tuple_colour(col), rgba);
     cairo_set_source_rgba(c.cr, rgba[0], rgba[1], rgba[2], rgba[3]);
-    cairo_rectangle(c.cr, at.x, at.y, sw, sh);
+    cairo_rectangle(c.cr, at.x, at.y, t->width, t->height);
     cairo_fill(c.cr);
   }
-  if (s.v_align && sh > 0) {
+  if (s.v_align && t->height > 0) {
     // Middle and bottom alignment within the face's height.
     PangoRectangle logical;
     pango_layout_get_extents(l, nullptr, &logical);
-    double free = sh - double(logical.height) / PANGO_SCALE;
+    double free = t->height - double(logical.height) / PANGO_SCALE;
     at.y += s.v_align == 1 ? free / 2 : free;
   }
-  paint_backdrops(c, l, at.x, at.y, bds);
+  paint_backdrops(c, l, at.x, at.y, t->backdrops);
   double rgba[4];
   colour_rgba(s.text_colour_fixed ? s.text_colour : (s.pen.kind == BRUSH_SOLID ? s.pen.colour : s.text_colour), rgba);
   cairo_set_source_rgba(c.cr, rgba[0], rgba[1], rgba[2], rgba[3]);
   cairo_move_to(c.cr, at.x, at.y);
   pango_cairo_show_layout(c.cr, l);
   cairo_new_path(c.cr);
-  g_object_unref(l);
 }
 }  // namespace
 

@@ -1,6 +1,8 @@
 // Loading the GUI module with dlopen on first use.
 #include "gui/entry/module.h"
 
+#include "boot/runtime_error.h"
+
 #include <dlfcn.h>
 #include <unistd.h>
 
@@ -49,6 +51,10 @@ bool load(std::string* error) {
   }
   init();
   is_loaded = true;
+  // From now on the runtime's fatal report shows in a message box too.
+  runtime_error::report_box = [](const char* report) {
+    if (table().error_box) table().error_box("Vyr App Error", report);
+  };
   return true;
 }
 

@@ -59,7 +59,8 @@ bool send_event_os(const cell* event, bool queued);
 // Registers the routines that reach the GUI: the platform routines (each loads the module
 // on its first call), `gui-init` (the start-up part of system/view/platform/init, which
 // loads the module only when a display other than the headless one is wanted),
-// `send-event-os`, `event?` and `find-flag?`.
+// `send-event-os`, `event?`, `find-flag?` and `gui-error-box` (a script's uncaught error in a
+// message box, once the module is in).
 // Also sets the runtime's `to image!` hook for faces: any face that `face?` accepts is
 // drawn by the module, which is loaded on that first call.
 void register_routines();

@@ -172,6 +172,17 @@ void send_event_os_code(cell* a, u32) {
   logic::make_at(a, ok);
 }
 
+// gui-error-box caption text: a script's uncaught error in a message box, next to its report
+// on standard output, once the GUI module is in; true when it was shown.
+void error_box_code(cell* a, u32) {
+  bool shown = loaded() && table().error_box;
+  if (shown) {
+    std::string caption = string::to_utf8(&a[0]), text = string::to_utf8(&a[1]);
+    table().error_box(caption.c_str(), text.c_str());
+  }
+  logic::make_at(a, shown);
+}
+
 void event_q_code(cell* a, u32) { logic::make_at(a, event::event_q(a)); }
 
 void find_flag_q_code(cell* a, u32) { logic::make_at(a, event::find_flag_q(&a[0], &a[1])); }
@@ -202,6 +213,7 @@ void register_routines() {
   routine::register_("event?", event_q_code);
   routine::register_("find-flag?", find_flag_q_code);
   image::face_to_image = face_to_image_code;
+  routine::register_("gui-error-box", error_box_code);
 }
 
 }  // namespace vyr::gui_module

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "gui/draw/internal.h"
+#include "gui/text/handles.h"
 #include "runtime/collector.h"
 #include "runtime/datatypes/point.h"
 #include "runtime/datatypes/string.h"
@@ -42,7 +43,8 @@ struct layout_guard {
   ~layout_guard() { if (l) g_object_unref(l); }
 };
 
-// Width of the laid-out text without the blanks that end each line.
+// Width of the laid-out text without the blanks that end each line: the widest line's
+// extent from its first to its last character, wherever alignment puts it in the box.
 double width_without_trailing_blanks(PangoLayout* l, const std::string& text) {
   double w = 0;
   int n = pango_layout_get_line_count(l);
@@ -56,7 +58,14 @@ double width_without_trailing_blanks(PangoLayout* l, const std::string& text) {
     int* ranges = nullptr;
     int count = 0;
     pango_layout_line_get_x_ranges(line, start, end, &ranges, &count);
-    for (int k = 0; k < count; k++) w = std::max(w, px(ranges[2 * k + 1]));
+    if (count > 0) {
+      int left = ranges[0], right = ranges[1];
+      for (int k = 1; k < count; k++) {
+        left = std::min(left, ranges[2 * k]);
+        right = std::max(right, ranges[2 * k + 1]);
+      }
+      w = std::max(w, px(right - left));
+    }
     g_free(ranges);
   }
   return w;
@@ -68,10 +77,16 @@ void metrics(const cell* face_in, const cell* arg_in, i32 kind, cell* out) {
   cell face = *face_in, arg = *arg_in;
   collector::root_guard g1(&face), g2(&arg);
   draw::context& c = measurer();
-  draw::drawing_state s;
-  std::string text;
-  layout_guard lg{draw::face_layout(c, &face, s, nullptr, &text, nullptr, nullptr)};
-  PangoLayout* l = lg.l;
+  // The layout the face's `handles` keep, unless they ask for a new one; a face without
+  // `handles` is laid out for this query alone.
+  draw::laid_text fresh;
+  const draw::laid_text* t = text_box::layout_of(c, &face, !layout_needed_q(&face));
+  if (!t) {
+    draw::lay_out_face(c, &face, fresh);
+    t = &fresh;
+  }
+  PangoLayout* l = t->layout;
+  const std::string& text = t->text;
   i64 length = draw::char_of_byte(text, u32(text.size()));
   auto caret_rect = [&](i64 index) {
     PangoRectangle r;

@@ -20,6 +20,6 @@ HWND make_base(const cell* face, HWND parent, u32 flags) {
 }
 
 extern const face_type_record base_record = {
-    "VyrBase", base_wndproc, make_base, sync_window, nullptr, nullptr, true};
+    "VyrBase", base_wndproc, make_base, sync_window, nullptr, nullptr, true, nullptr, nullptr};
 
 }  // namespace vyr::gui::widgets

@@ -279,7 +279,8 @@ void release_camera(HWND h) {
 
 namespace widgets {
 extern const face_type_record camera_record = {
-    "VyrCamera", camera_wndproc, make_camera_view, sync_camera, nullptr, nullptr, false};
+    "VyrCamera", camera_wndproc, make_camera_view, sync_camera, nullptr, nullptr, false,
+    nullptr,     nullptr};
 }  // namespace widgets
 
 }  // namespace vyr::gui

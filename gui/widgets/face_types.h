@@ -17,31 +17,31 @@ namespace vyr::gui {
 
 // X(member, word, record): `record` is `widget` for a type with a record, `none` for one
 // whose native side is still to come. Members are the words mapped to C++ (`-` -> `_`).
-#define VYR_FACE_TYPES(X)        \
-  X(screen, "screen", none)      \
-  X(window, "window", widget)    \
-  X(button, "button", none)      \
-  X(toggle, "toggle", none)      \
-  X(check, "check", none)        \
-  X(radio, "radio", none)        \
-  X(field, "field", none)        \
-  X(area, "area", none)          \
-  X(text, "text", none)          \
-  X(text_list, "text-list", none) \
-  X(progress, "progress", none)  \
-  X(slider, "slider", none)      \
-  X(drop_down, "drop-down", none) \
-  X(drop_list, "drop-list", none) \
-  X(image, "image", none)        \
-  X(base, "base", widget)        \
-  X(panel, "panel", widget)      \
-  X(tab_panel, "tab-panel", none) \
-  X(group_box, "group-box", none) \
-  X(camera, "camera", widget)    \
-  X(caret, "caret", none)        \
-  X(scroller, "scroller", none)  \
+#define VYR_FACE_TYPES(X)           \
+  X(screen, "screen", none)         \
+  X(window, "window", widget)       \
+  X(button, "button", widget)       \
+  X(toggle, "toggle", widget)       \
+  X(check, "check", widget)         \
+  X(radio, "radio", widget)         \
+  X(field, "field", widget)         \
+  X(area, "area", widget)           \
+  X(text, "text", widget)           \
+  X(text_list, "text-list", widget) \
+  X(progress, "progress", widget)   \
+  X(slider, "slider", widget)       \
+  X(drop_down, "drop-down", widget) \
+  X(drop_list, "drop-list", widget) \
+  X(image, "image", none)           \
+  X(base, "base", widget)           \
+  X(panel, "panel", widget)         \
+  X(tab_panel, "tab-panel", widget) \
+  X(group_box, "group-box", widget) \
+  X(camera, "camera", widget)       \
+  X(caret, "caret", none)           \
+  X(scroller, "scroller", widget)   \
   X(rich_text, "rich-text", widget) \
-  X(calendar, "calendar", none)
+  X(calendar, "calendar", widget)
 
 // `none`: no face type (not a word, or a word that names none).
 enum class face_type : u8 {
@@ -69,6 +69,14 @@ struct face_type_record {
   // The backend paints the face itself (DRAW, its colour, image and pango text): changed
   // looks recompose it, and its text is measured through its pango layout.
   bool composed;
+  // The control class of the windowing layer that `window_class` superclasses (taking its
+  // procedure when `procedure` is null), or null for a class of the backend's own.
+  const char* base_class;
+  // A change inside the face's `data` series (Part of on-change-facet): `changed` is the
+  // series changed, `action` the action's word, `value` the new value (or null), `index`
+  // and `count` where and how much; null for a type whose control does not show `data`.
+  void (*data_changed)(const cell* face, win::HWND, const cell* changed, const cell* action,
+                       const cell* value, i32 index, i32 count);
 };
 
 namespace face_types {

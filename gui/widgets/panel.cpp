@@ -16,6 +16,6 @@ HWND make_panel(const cell* face, HWND parent, u32 flags) {
 }  // namespace
 
 extern const face_type_record panel_record = {
-    "VyrPanel", window_wndproc, make_panel, sync_window, nullptr, nullptr, true};
+    "VyrPanel", window_wndproc, make_panel, sync_window, nullptr, nullptr, true, nullptr, nullptr};
 
 }  // namespace vyr::gui::widgets

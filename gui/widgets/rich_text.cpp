@@ -6,6 +6,6 @@
 namespace vyr::gui::widgets {
 
 extern const face_type_record rich_text_record = {
-    "VyrBase", base_wndproc, make_base, sync_window, nullptr, nullptr, true};
+    "VyrBase", base_wndproc, make_base, sync_window, nullptr, nullptr, true, nullptr, nullptr};
 
 }  // namespace vyr::gui::widgets

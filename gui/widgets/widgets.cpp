@@ -3,6 +3,7 @@
 
 #include "gui/base_face.h"
 #include "gui/events.h"
+#include "gui/menus.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/point.h"
@@ -19,10 +20,11 @@ logical_xy take_offset(const cell* face) {
   return offset;
 }
 
-HWND create_child(const cell* face, HWND parent, u32 flags, const char* cls, u32 exstyle) {
+HWND create_child(const cell* face, HWND parent, u32 flags, const char* cls, u32 exstyle, u32 style,
+                  std::string_view text) {
   logical_xy offset = take_offset(face);
   logical_xy size = xy_of(facet(face, facet_index::size));
-  u32 style = WS_CHILD | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
+  style |= WS_CHILD | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
   if (logic_true(facet(face, facet_index::visible))) style |= WS_VISIBLE;
   const cell* enabled = facet(face, facet_index::enabled);
   if (enabled && type_of(enabled) == TYPE_LOGIC && !logic::get(enabled)) style |= WS_DISABLED;
@@ -30,7 +32,7 @@ HWND create_child(const cell* face, HWND parent, u32 flags, const char* cls, u32
   RECT r{to_pixels(offset.x), to_pixels(offset.y), 0, 0};
   r.right = add32(r.left, to_pixels(size.x));
   r.bottom = add32(r.top, to_pixels(size.y));
-  HWND h = CreateWindowEx(exstyle, cls, std::string(), style, r.left, r.top, r.width(),
+  HWND h = CreateWindowEx(exstyle, cls, text, style, r.left, r.top, r.width(),
                           r.height(), parent, HMENU{}, const_cast<cell*>(face));
   // A face shown later stands over the ones before it, as the pane's order stacks them
   // when it is re-stacked: the new child goes to the top of its siblings.
@@ -81,7 +83,7 @@ void sync_window(const cell* face, HWND h, u32 mask) {
     r.right = add32(r.left, to_pixels(s.x));
     r.bottom = add32(r.top, to_pixels(s.y));
     u32 style = u32(GetWindowLong(h, GWL_STYLE)), ex = u32(GetWindowLong(h, GWL_EXSTYLE));
-    if (window) AdjustWindowRectEx(r, style, false, ex);
+    if (window) AdjustWindowRectEx(r, style, !is_null(GetMenu(h)), ex);
     u32 f = SWP_NOZORDER | SWP_NOACTIVATE;
     if (!bit(facet_index::offset)) f |= SWP_NOMOVE;
     if (!bit(facet_index::size)) f |= SWP_NOSIZE;
@@ -91,6 +93,8 @@ void sync_window(const cell* face, HWND h, u32 mask) {
     if (composed && !window) recompose(h);
     else SetWindowText(h, text_of(facet(face, facet_index::text)));
   }
+  // A rich-text face shows its `data` as the style list of its text.
+  if (bit(facet_index::data) && face_type_is(face, face_type::rich_text)) recompose(h);
   if (bit(facet_index::enabled)) EnableWindow(h, logic_true(facet(face, facet_index::enabled)));
   if (bit(facet_index::visible)) {
     bool shown = logic_true(facet(face, facet_index::visible));
@@ -117,8 +121,10 @@ void sync_window(const cell* face, HWND h, u32 mask) {
     if (composed) recompose(h);
     else InvalidateRect(h, nullptr, true);
   }
+  if (bit(facet_index::menu) && window) update_menu_bar(face, h);
   if (bit(facet_index::image) && composed) recompose(h);
   if (bit(facet_index::options)) set_cursor_option(h, facet(face, facet_index::options));
+  if (bit(facet_index::offset) || bit(facet_index::visible)) sync_caret(h, face, mask);
 }
 
 }  // namespace vyr::gui::widgets

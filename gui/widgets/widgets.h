@@ -1,6 +1,8 @@
 // What the widget files share: the first and last steps of making a face's window, the
 // child window most types are, and the sync of the facets every window takes.
 #pragma once
+#include <string_view>
+
 #include "gui/backend.h"
 
 namespace vyr::gui::widgets {
@@ -9,9 +11,9 @@ namespace vyr::gui::widgets {
 logical_xy take_offset(const cell* face);
 // A child window of class `cls` at the face's offset and size: visible with the face,
 // disabled with it, with scroll bars for `scrollable`, clipping its children, on top of
-// its siblings.
+// its siblings; `style` is added to that, `text` is its window text.
 win::HWND create_child(const cell* face, win::HWND parent, u32 flags, const char* cls,
-                       u32 exstyle);
+                       u32 exstyle, u32 style = 0, std::string_view text = {});
 // The steps every made window takes: the flag mask into its slot, the link to its face and
 // the face's `cursor` option.
 void attach(win::HWND, const cell* face, u32 flags);
@@ -23,6 +25,8 @@ void recompose(win::HWND);
 // (its record says so) is recomposed where a control would repaint.
 void sync_window(const cell* face, win::HWND, u32 mask);
 
+// A window was made in `parent`: when that is a group box, its frame stays below it.
+void keep_frame_lowest(win::HWND parent);
 // The children's windows stacked in the order of the face's pane, the last one uppermost
 // (one deferred batch), and so in the panes of tab-panel children.
 void restack_children(const cell* face);

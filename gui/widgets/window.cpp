@@ -1,6 +1,8 @@
 // `window` faces: top-level windows with a caption and the frame their flags ask for, sized
 // for the DPI of the monitor they land on.
 #include "gui/events.h"
+#include "gui/menus.h"
+#include "gui/win/menus/menus.h"
 #include "gui/widgets/widgets.h"
 
 namespace vyr::gui::widgets {
@@ -29,17 +31,22 @@ HWND make_window(const cell* face, HWND parent, u32 flags) {
   r.right = add32(r.left, to_pixels(size.x));
   r.bottom = add32(r.top, to_pixels(size.y));
   i32 used_dpi = g().dpi_x;
-  AdjustWindowRectEx(r, style, false, exstyle);
+  // A menu bar is part of the frame, and a window with one has its system menu.
+  HMENU bar = make_menu_bar(face);
+  if (!is_null(bar)) style |= WS_SYSMENU;
+  AdjustWindowRectExForDpi(r, style, !is_null(bar), exstyle, u32(used_dpi));
   HWND h = CreateWindowEx(exstyle, "VyrWindow", text_of(facet(face, facet_index::text)), style,
-                          r.left, r.top, r.width(), r.height(), owner, HMENU{},
-                          const_cast<cell*>(face));
-  if (is_null(h)) return h;
+                          r.left, r.top, r.width(), r.height(), owner, bar, const_cast<cell*>(face));
+  if (is_null(h)) {
+    if (!is_null(bar)) DestroyMenu(bar);
+    return h;
+  }
   i32 dpi = window_dpi(h);
   if (dpi != used_dpi) {
     // The monitor the window landed on has another DPI: size it for that one.
     set_dpi(dpi);
     RECT c{0, 0, to_pixels(size.x), to_pixels(size.y)};
-    AdjustWindowRectEx(c, style, false, exstyle);
+    AdjustWindowRectExForDpi(c, style, !is_null(bar), exstyle, u32(dpi));
     SetWindowPos(h, 0, 0, 0, c.width(), c.height(), SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   }
   if (size.pair) if (window_extra* x = extra(h)) x->flags |= WINDOW_SIZE_IS_PAIR;
@@ -50,6 +57,6 @@ HWND make_window(const cell* face, HWND parent, u32 flags) {
 }  // namespace
 
 extern const face_type_record window_record = {
-    "VyrWindow", window_wndproc, make_window, sync_window, nullptr, nullptr, true};
+    "VyrWindow", window_wndproc, make_window, sync_window, nullptr, nullptr, true, nullptr, nullptr};
 
 }  // namespace vyr::gui::widgets

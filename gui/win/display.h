@@ -43,8 +43,14 @@ class display {
   virtual void show_top(HWND, bool shown) {}
   virtual void place_top(HWND) {}   // position, size, style, title or state changed
   virtual void activate_top(HWND) {}
+  // While a menu runs the display gives the process all pointer and keyboard input
+  // (`top`: a shown top level to grab with); off again when the menu ends.
+  virtual void grab(HWND top, bool on) {}
   virtual void present(HWND top, cairo_surface_t* frame) = 0;
   virtual void set_cursor(HWND top, HCURSOR) {}
+  // Where typed text goes: the foot of the caret, in the client coordinates of the top level
+  // that holds it. The input method's pre-edit and candidates show there.
+  virtual void set_text_spot(HWND top, POINT) {}
   // Frame thickness around the client area of a top level with these styles.
   virtual RECT frame_extents(uint32_t style, uint32_t exstyle);
   // The clipboard: false when it cannot be had (another owner holds it, or the display
@@ -78,6 +84,9 @@ struct key_input {
   std::string text;   // UTF-8 text the key produced (from the input method), may be empty
 };
 void input_key(const key_input&);
+// The input method starts or ends composing text for the window with the keyboard focus;
+// the keys it takes meanwhile come as VK_PROCESSKEY, what it commits as the text of a key.
+void input_composition(bool start);
 void input_pointer_move(POINT screen);
 // button: 1 left, 2 middle, 3 right, 4 X1, 5 X2.
 void input_button(int button, bool down, POINT screen);
@@ -85,6 +94,9 @@ void input_wheel(int delta, bool horizontal, POINT screen);
 // The input method shows `composition` (UTF-8) at the focus: WM_IME_COMPOSITION with
 // GCS_COMPSTR; the window reads the text with ImmGetCompositionString.
 void input_ime(std::string_view composition);
+// A touch gesture at a point of the screen (id: GID_BEGIN ... GID_PRESSANDTAP), for the top
+// level under it. Neither display reports touch today; tests inject gestures.
+void input_gesture(uint32_t id, POINT screen, uint64_t arguments, uint32_t flags = 0);
 // A window-manager request: closing, activation, new state or geometry of a top level.
 void input_close(HWND top);
 void input_activate(HWND top, bool active);

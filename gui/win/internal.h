@@ -12,6 +12,10 @@
 
 typedef struct _cairo_region cairo_region_t;
 
+namespace vyr::win {
+struct menu_bar_ops;
+}
+
 namespace vyr::win::detail {
 
 // A table of objects reached by 32-bit handles: low 20 bits the 1-based index, bits 20-30
@@ -89,6 +93,8 @@ struct window {
   bool dirty = false;                  // top level: compose and present again
   scroll_bar bars[2];
   uint32_t dpi = 96;
+  int8_t theme = -1;    // SetWindowTheme: -1 as the parent, 0 light, 1 dark
+  std::unique_ptr<control_state> control;
   ~window();
 };
 
@@ -99,7 +105,20 @@ struct dc {
   HFONT font{};
   COLORREF text_color = 0, bk_color = 0xFFFFFF;
   int bk_mode = OPAQUE;
+  COLORREF dc_brush = 0xFFFFFF;
   bool paint = false;
+};
+
+struct brush { COLORREF color = 0; int stock = -1; };
+struct bitmap { cairo_surface_t* surface = nullptr; ~bitmap(); };
+
+// The press on a scroll bar being followed (at most one at a time).
+struct scroll_track {
+  HWND hwnd{};
+  int bar = -1;         // SB_HORZ, SB_VERT or SB_CTL
+  int part = -1;        // the part pressed (scrollbar::part)
+  bool over = false;    // the pointer is over that part now
+  int32_t track_pos = 0;
 };
 
 struct font { LOGFONT lf; void* desc = nullptr; bool stock = false; ~font(); };
@@ -133,6 +152,10 @@ struct state {
   handle_table<font> fonts;
   handle_table<cursor> cursors;
   handle_table<dc> dcs;
+  handle_table<brush> brushes;
+  handle_table<bitmap> bitmaps;
+  std::map<int, HBRUSH> stock_brushes;   // key: system colour index, or 1000 + stock id
+  scroll_track sb_track;
   std::map<std::string, window_class> classes;   // key: lower-case name
   std::vector<HWND> tops;                        // z-order of top levels, top first
   // The posted queue: the only state other threads touch.
@@ -146,9 +169,13 @@ struct state {
   uint32_t input_seq = 0;
   std::deque<std::pair<uint32_t, std::string>> key_texts;   // recent keys' text, by sequence
   std::string composition;   // the input method's composition string, as last reported
+  std::deque<GESTUREINFO> gestures;   // recent gestures, their handle their sequence number
   uint8_t keys[256] = {};          // key state as of the last input message retrieved
   uint8_t live_keys[256] = {};     // key state as the display reports it now
   HWND focus{}, active{}, capture{}, tracking{};
+  HWND nc_hover{};                 // the top level whose menu bar the pointer is over
+  bool alt_alone = false;          // Alt went down with no key or press since
+  bool f10_down = false;
   uint32_t track_flags = 0;
   HWND hover{};
   POINT cursor_pos;
@@ -175,11 +202,13 @@ int64_t clock_us();
 void free_window_paint(window*);
 RECT client_rect_in_window(const window*);   // client area inside the window rectangle
 RECT frame_of(const window*);                // frame thickness (left, top, right, bottom)
+RECT menu_band(const window*);               // the menu bar in window coordinates; empty without one
+RECT shown_in_window(const window*);         // client area and menu bar, in window coordinates
+const menu_bar_ops* menu_ops();
 POINT client_origin_screen(const window*);
 void caret_hide_for_paint(HWND);
 void text_shutdown();
 std::string lower(std::string_view);
 MINMAXINFO min_max_of(HWND);
-uint32_t utf16_units(std::string_view utf8);
 
 }  // namespace vyr::win::detail

@@ -7,6 +7,8 @@
 #include <cairo.h>
 
 #include "gui/win/internal.h"
+#include "gui/win/scrollbar.h"
+#include "gui/win/menubar.h"
 #include "gui/win/theme.h"
 
 namespace vyr::win {
@@ -284,6 +286,11 @@ COLORREF SetTextColor(HDC hdc, COLORREF c) {
   return c;
 }
 
+COLORREF GetTextColor(HDC hdc) {
+  dc* d = installed() ? st().dcs.get(uint32_t(hdc)) : nullptr;
+  return d ? d->text_color : NO_COLOR;
+}
+
 COLORREF SetBkColor(HDC hdc, COLORREF c) {
   dc* d = installed() ? st().dcs.get(uint32_t(hdc)) : nullptr;
   if (!d) return NO_COLOR;
@@ -309,26 +316,145 @@ bool FillRect(HDC hdc, const RECT& r, COLORREF c) {
   return true;
 }
 
+// ---- brushes and bitmaps ---------------------------------------------------------------------
+
+namespace detail {
+bitmap::~bitmap() {
+  if (surface) cairo_surface_destroy(surface);
+}
+}  // namespace detail
+
+static HBRUSH add_brush(COLORREF c, int stock) {
+  auto b = std::make_unique<brush>();
+  b->color = c;
+  b->stock = stock;
+  return HBRUSH{st().brushes.add(std::move(b))};
+}
+
+HBRUSH CreateSolidBrush(COLORREF c) {
+  return installed() ? add_brush(c & 0xFFFFFF, -1) : HBRUSH{};
+}
+
+// System and stock brushes are made once per layer and never deleted.
+static HBRUSH shared_brush(int key, COLORREF c) {
+  auto& m = st().stock_brushes;
+  auto it = m.find(key);
+  if (it != m.end() && st().brushes.get(uint32_t(it->second))) return it->second;
+  HBRUSH b = add_brush(c, key);
+  m[key] = b;
+  return b;
+}
+
+HBRUSH GetSysColorBrush(int index) {
+  return installed() ? shared_brush(index, GetSysColor(index)) : HBRUSH{};
+}
+
+HBRUSH GetStockBrush(int id) {
+  if (!installed() || (id != WHITE_BRUSH && id != NULL_BRUSH && id != DC_BRUSH)) return HBRUSH{};
+  return shared_brush(1000 + id, id == WHITE_BRUSH ? RGB(255, 255, 255) : NO_COLOR);
+}
+
+COLORREF SetDCBrushColor(HDC hdc, COLORREF c) {
+  dc* d = installed() ? st().dcs.get(uint32_t(hdc)) : nullptr;
+  if (!d) return NO_COLOR;
+  std::swap(d->dc_brush, c);
+  return c;
+}
+
+bool DeleteObject(HBRUSH h) {
+  brush* b = installed() ? st().brushes.get(uint32_t(h)) : nullptr;
+  if (!b || b->stock >= 0) return false;
+  st().brushes.remove(uint32_t(h));
+  return true;
+}
+
+COLORREF brush_color(HBRUSH h, HDC hdc) {
+  brush* b = installed() ? st().brushes.get(uint32_t(h)) : nullptr;
+  if (!b) return NO_COLOR;
+  if (b->stock == 1000 + DC_BRUSH) {
+    dc* d = st().dcs.get(uint32_t(hdc));
+    return d ? d->dc_brush : NO_COLOR;
+  }
+  return b->color;
+}
+
+bool FillRect(HDC hdc, const RECT& r, HBRUSH h) {
+  return FillRect(hdc, r, brush_color(h, hdc));
+}
+
+HBITMAP CreateBitmapARGB(int width, int height, const uint32_t* pixels) {
+  if (!installed() || width <= 0 || height <= 0 || width > MAX_SURFACE_SIDE || height > MAX_SURFACE_SIDE)
+    return HBITMAP{};
+  cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
+  if (cairo_surface_status(s) != CAIRO_STATUS_SUCCESS) {
+    cairo_surface_destroy(s);
+    return HBITMAP{};
+  }
+  cairo_surface_flush(s);
+  unsigned char* data = cairo_image_surface_get_data(s);
+  int stride = cairo_image_surface_get_stride(s);
+  for (int y = 0; y < height; ++y) {
+    auto* row = reinterpret_cast<uint32_t*>(data + size_t(y) * size_t(stride));
+    for (int x = 0; x < width; ++x) {
+      uint32_t p = pixels ? pixels[size_t(y) * size_t(width) + size_t(x)] : 0;
+      uint32_t a = p >> 24;
+      auto pm = [a](uint32_t c) { return (c * a + 127) / 255; };
+      row[x] = (a << 24) | (pm((p >> 16) & 0xFF) << 16) | (pm((p >> 8) & 0xFF) << 8) | pm(p & 0xFF);
+    }
+  }
+  cairo_surface_mark_dirty(s);
+  auto b = std::make_unique<bitmap>();
+  b->surface = s;
+  return HBITMAP{st().bitmaps.add(std::move(b))};
+}
+
+bool DeleteObject(HBITMAP h) {
+  if (!installed() || !st().bitmaps.get(uint32_t(h))) return false;
+  st().bitmaps.remove(uint32_t(h));
+  return true;
+}
+
+cairo_surface_t* bitmap_surface(HBITMAP h) {
+  bitmap* b = installed() ? st().bitmaps.get(uint32_t(h)) : nullptr;
+  return b ? b->surface : nullptr;
+}
+
 // ---- the compositor -------------------------------------------------------------------------
 
-static void draw_scroll_bar(cairo_t* cr, const window* w, int bar, RECT area) {
-  cairo_save(cr);
-  cairo_set_source_rgb(cr, 240 / 255.0, 240 / 255.0, 240 / 255.0);
-  cairo_rectangle(cr, area.left, area.top, area.width(), area.height());
-  cairo_fill(cr);
-  // Arrows at both ends, the thumb on the track between them, as the hit test sees them.
-  const SCROLLINFO& si = w->bars[bar].info;
-  int64_t range = int64_t(si.nMax) - si.nMin + 1;
-  int arrow = bar == SB_VERT ? area.width() : area.height();
-  int track = std::max(0, (bar == SB_VERT ? area.height() : area.width()) - 2 * arrow);
-  if (range > 0 && track > 0) {
-    double t0 = arrow + double(track) * double(int64_t(si.nPos) - si.nMin) / double(range);
-    double tl = std::max(8.0, double(track) * double(si.nPage) / double(range));
-    cairo_set_source_rgb(cr, 205 / 255.0, 205 / 255.0, 205 / 255.0);
-    if (bar == SB_VERT) cairo_rectangle(cr, area.left + 2, area.top + t0, area.width() - 4, tl);
-    else cairo_rectangle(cr, area.left + t0, area.top + 2, tl, area.height() - 4);
-    cairo_fill(cr);
+// The frame the layer draws around a child: a one-pixel line for WS_BORDER; for a client
+// edge a field's frame (the focus colour while the window has the focus) around a ring of
+// the field's colour.
+static void draw_frame(cairo_t* cr, window* w, double x, double y) {
+  bool dark = dark_theme(w->self);
+  auto line = [&](double inset, COLORREF c) {
+    cairo_set_source_rgb(cr, (c & 0xFF) / 255.0, ((c >> 8) & 0xFF) / 255.0, ((c >> 16) & 0xFF) / 255.0);
+    cairo_set_line_width(cr, 1);
+    cairo_rectangle(cr, x + inset + 0.5, y + inset + 0.5, w->rect.width() - 2 * inset - 1, w->rect.height() - 2 * inset - 1);
+    cairo_stroke(cr);
+  };
+  double inset = 0;
+  if (w->style & WS_BORDER) {
+    line(0, theme::color(theme::part::frame, dark));
+    inset = 1;
   }
+  if (w->exstyle & WS_EX_CLIENTEDGE) {
+    bool focused = st().focus == w->self || IsChild(w->self, st().focus);
+    line(inset, theme::color(focused ? theme::part::focus : theme::part::field_frame, dark));
+    line(inset + 1, theme::color((w->style & WS_DISABLED) ? theme::part::field_disabled : theme::part::field, dark));
+  }
+}
+
+// A window's own scroll bar drawn at (x, y), the client origin of the window in `cr`.
+static void draw_own_bar(cairo_t* cr, window* w, int bar, double x, double y) {
+  scrollbar::geometry g = scrollbar::geometry_of(w->self, bar);
+  if (g.area.empty()) return;
+  scrollbar::look l;
+  l.pressed = scrollbar::pressed_part(w->self, bar);
+  l.enabled = !(w->style & WS_DISABLED);
+  l.dark = dark_theme(w->self);
+  cairo_save(cr);
+  cairo_translate(cr, x, y);
+  scrollbar::draw(cr, g, l);
   cairo_restore(cr);
 }
 
@@ -365,16 +491,9 @@ static void compose_into(cairo_t* cr, window* w, double ox, double oy) {
     cairo_save(cr);
     cairo_rectangle(cr, wx, wy, cw->rect.width(), cw->rect.height());
     cairo_clip(cr);
-    if (cw->style & WS_BORDER) {
-      cairo_set_source_rgb(cr, 100 / 255.0, 100 / 255.0, 100 / 255.0);
-      cairo_set_line_width(cr, 1);
-      cairo_rectangle(cr, wx + 0.5, wy + 0.5, cw->rect.width() - 1, cw->rect.height() - 1);
-      cairo_stroke(cr);
-    }
-    if (cw->bars[SB_VERT].shown)
-      draw_scroll_bar(cr, cw, SB_VERT, {int(wx) + cc.right, int(wy) + cc.top, int(wx) + cc.right + GetSystemMetricsForDpi(SM_CXVSCROLL, cw->dpi), int(wy) + cc.bottom});
-    if (cw->bars[SB_HORZ].shown)
-      draw_scroll_bar(cr, cw, SB_HORZ, {int(wx) + cc.left, int(wy) + cc.bottom, int(wx) + cc.right, int(wy) + cc.bottom + GetSystemMetricsForDpi(SM_CYHSCROLL, cw->dpi)});
+    if (cw->style & WS_BORDER || cw->exstyle & WS_EX_CLIENTEDGE) draw_frame(cr, cw, wx, wy);
+    for (int bar : {SB_VERT, SB_HORZ})
+      if (cw->bars[bar].shown) draw_own_bar(cr, cw, bar, wx + cc.left, wy + cc.top);
     compose_into(cr, cw, wx + cc.left, wy + cc.top);
     cairo_restore(cr);
   }
@@ -384,11 +503,24 @@ static void compose_into(cairo_t* cr, window* w, double ox, double oy) {
 cairo_surface_t* compose(HWND top) {
   window* w = win_of(top);
   if (!w) return nullptr;
+  // The shown area: the client area, with the menu bar above it when there is one.
+  RECT shown = shown_in_window(w);
   RECT c = client_rect_in_window(w);
-  int cw = surface_side(c.width());
-  cairo_surface_t* out = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, cw, surface_height(cw, c.height()));
+  int cw = surface_side(shown.width());
+  cairo_surface_t* out = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, cw, surface_height(cw, shown.height()));
   cairo_t* cr = cairo_create(out);
-  compose_into(cr, w, 0, 0);
+  RECT band = menu_band(w);
+  if (!band.empty()) {
+    RECT at{band.left - shown.left, band.top - shown.top, band.right - shown.left, band.bottom - shown.top};
+    HDC dc = new_dc(HWND{}, cairo_reference(cr), nullptr);
+    menu_ops()->paint(top, w->menu, dc, at);
+    ReleaseDC(HWND{}, dc);
+    if (!(w = win_of(top))) {
+      cairo_destroy(cr);
+      return out;
+    }
+  }
+  compose_into(cr, w, c.left - shown.left, c.top - shown.top);
   cairo_destroy(cr);
   cairo_surface_flush(out);
   return out;
@@ -419,6 +551,7 @@ void present_all() {
 // ---- scroll bars ----------------------------------------------------------------------------
 
 int SetScrollInfo(HWND h, int bar, const SCROLLINFO& si, bool redraw) {
+  if (bar == SB_CTL) return int(SendMessage(h, SBM_SETSCROLLINFO, redraw, reinterpret_cast<LPARAM>(&si)));
   window* w = win_of(h);
   if (!w || (bar != SB_HORZ && bar != SB_VERT)) return 0;
   SCROLLINFO& s = w->bars[bar].info;
@@ -437,10 +570,20 @@ int SetScrollInfo(HWND h, int bar, const SCROLLINFO& si, bool redraw) {
 
 bool GetScrollInfo(HWND h, int bar, SCROLLINFO& si) {
   window* w = win_of(h);
-  if (!w || (bar != SB_HORZ && bar != SB_VERT)) return false;
-  uint32_t mask = si.fMask;
-  si = w->bars[bar].info;
-  si.fMask = mask;
+  if (!w) return false;
+  if (bar == SB_CTL) {
+    if (!SendMessage(h, SBM_GETSCROLLINFO, 0, reinterpret_cast<LPARAM>(&si))) return false;
+  } else if (bar == SB_HORZ || bar == SB_VERT) {
+    uint32_t mask = si.fMask;
+    si = w->bars[bar].info;
+    si.fMask = mask;
+    si.nTrackPos = si.nPos;
+  } else {
+    return false;
+  }
+  // While a press drags the thumb, the track position is where the thumb is.
+  const scroll_track& t = st().sb_track;
+  if (t.hwnd == h && t.bar == bar && t.part == scrollbar::THUMB) si.nTrackPos = t.track_pos;
   return true;
 }
 
@@ -461,6 +604,15 @@ bool scroll_bar_shown(HWND h, int bar) {
   return w && (bar == SB_HORZ || bar == SB_VERT) && w->bars[bar].shown;
 }
 
+RECT scroll_bar_rect(HWND h, int bar) {
+  window* w = win_of(h);
+  if (!w || (bar != SB_HORZ && bar != SB_VERT) || !w->bars[bar].shown) return RECT{};
+  RECT c = client_rect_in_window(w);
+  if (bar == SB_VERT)
+    return RECT{c.width(), 0, add32(c.width(), GetSystemMetricsForDpi(SM_CXVSCROLL, w->dpi)), c.height()};
+  return RECT{0, c.height(), c.width(), add32(c.height(), GetSystemMetricsForDpi(SM_CYHSCROLL, w->dpi))};
+}
+
 // ---- the caret ------------------------------------------------------------------------------
 
 namespace detail {
@@ -469,6 +621,17 @@ void caret_hide_for_paint(HWND h) {
   if (c.hwnd == h) ++c.hide;
 }
 }  // namespace detail
+
+// The input method composes over the caret (its foot, in the client coordinates of its top
+// level): the display hears where it is whenever the caret is made or moved.
+static void tell_text_spot() {
+  const caret_state& c = st().caret;
+  HWND top = GetAncestor(c.hwnd, GA_ROOT);
+  if (is_null(top)) return;
+  POINT p{c.x, add32(c.y, c.h)};
+  MapWindowPoints(c.hwnd, top, &p, 1);
+  st().disp->set_text_spot(top, p);
+}
 
 bool CreateCaret(HWND h, int width, int height) {
   if (!IsWindow(h)) return false;
@@ -480,6 +643,7 @@ bool CreateCaret(HWND h, int width, int height) {
   c.x = c.y = 0;
   c.hide = 1;
   c.epoch_us = clock_us();
+  tell_text_spot();
   return true;
 }
 
@@ -499,6 +663,7 @@ bool SetCaretPos(int x, int y) {
   c.y = y;
   c.epoch_us = clock_us();
   if (window* w = win_of(c.hwnd)) mark_dirty(w);
+  tell_text_spot();
   return true;
 }
 
@@ -572,11 +737,11 @@ HCURSOR SetCursor(HCURSOR h) {
   HCURSOR old = st().current_cursor;
   if (!is_null(h) && !st().cursors.get(uint32_t(h))) return old;
   st().current_cursor = h;
-  if (old != h) {
-    HWND under = WindowFromPoint(st().cursor_pos);
-    HWND top = GetAncestor(is_null(st().capture) ? under : st().capture, GA_ROOT);
-    if (!is_null(top)) st().disp->set_cursor(top, h);
-  }
+  // The display hears of it every time: the pointer may have gone over another top level
+  // with the same cursor, which that top level does not show yet.
+  HWND under = WindowFromPoint(st().cursor_pos);
+  HWND top = GetAncestor(is_null(st().capture) ? under : st().capture, GA_ROOT);
+  if (!is_null(top)) st().disp->set_cursor(top, h);
   return old;
 }
 
@@ -674,6 +839,7 @@ int GetSystemMetricsForDpi(int index, uint32_t dpi) {
   switch (index) {
     case SM_CXVSCROLL: case SM_CYVSCROLL: case SM_CXHSCROLL: case SM_CYHSCROLL: return scale(17);
     case SM_CYCAPTION: return scale(23);
+    case SM_CYMENU: return scale(20);
     case SM_CXBORDER: case SM_CYBORDER: return 1;
     case SM_CXFRAME: case SM_CYFRAME: return scale(4);
     case SM_CXDOUBLECLK: case SM_CYDOUBLECLK: return 4;

@@ -5,6 +5,9 @@
 #include <cstdio>
 
 #include <unistd.h>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 #include "gui/win/internal.h"
 
@@ -13,15 +16,6 @@ using namespace detail;
 
 namespace detail {
 int64_t clock_us() { return st().disp->now_us(); }
-
-uint32_t utf16_units(std::string_view s) {
-  uint32_t n = 0;
-  for (unsigned char c : s) {
-    if ((c & 0xC0) != 0x80) ++n;
-    if ((c & 0xF8) == 0xF0) ++n;   // four-byte sequences are two units
-  }
-  return n;
-}
 }  // namespace detail
 
 int64_t now_us() { return installed() ? clock_us() : 0; }
@@ -30,14 +24,15 @@ static uint32_t msg_time() { return static_cast<uint32_t>(clock_us() / 1000); }
 
 // ---- text helpers ---------------------------------------------------------------------------
 
-std::u16string to_utf16(std::string_view s) {
-  std::u16string out;
+std::u32string to_utf32(std::string_view s) {
+  std::u32string out;
+  out.reserve(s.size());
   for (size_t i = 0; i < s.size();) {
     unsigned char c = s[i];
     uint32_t cp;
     int n;
-    if (c < 0x80) { cp = c; n = 1; }
-    else if ((c & 0xE0) == 0xC0) { cp = c & 0x1F; n = 2; }
+    if (c < 0x80) { out.push_back(c); ++i; continue; }
+    if ((c & 0xE0) == 0xC0) { cp = c & 0x1F; n = 2; }
     else if ((c & 0xF0) == 0xE0) { cp = c & 0x0F; n = 3; }
     else if ((c & 0xF8) == 0xF0) { cp = c & 0x07; n = 4; }
     else { out.push_back(0xFFFD); ++i; continue; }
@@ -50,6 +45,14 @@ std::u16string to_utf16(std::string_view s) {
     }
     if (bad) { out.push_back(0xFFFD); ++i; continue; }
     i += n;
+    out.push_back(cp > 0x10FFFF || (cp >= 0xD800 && cp < 0xE000) ? 0xFFFD : char32_t(cp));
+  }
+  return out;
+}
+
+std::u16string to_utf16(std::string_view s) {
+  std::u16string out;
+  for (char32_t cp : to_utf32(s)) {
     if (cp >= 0x10000) {
       cp -= 0x10000;
       out.push_back(char16_t(0xD800 + (cp >> 10)));
@@ -61,6 +64,18 @@ std::u16string to_utf16(std::string_view s) {
   return out;
 }
 
+static void append_utf8(std::string& out, uint32_t cp) {
+  if (cp > 0x10FFFF || (cp >= 0xD800 && cp < 0xE000)) cp = 0xFFFD;
+  if (cp < 0x80) out += char(cp);
+  else if (cp < 0x800) { out += char(0xC0 | (cp >> 6)); out += char(0x80 | (cp & 0x3F)); }
+  else if (cp < 0x10000) {
+    out += char(0xE0 | (cp >> 12)); out += char(0x80 | ((cp >> 6) & 0x3F)); out += char(0x80 | (cp & 0x3F));
+  } else {
+    out += char(0xF0 | (cp >> 18)); out += char(0x80 | ((cp >> 12) & 0x3F));
+    out += char(0x80 | ((cp >> 6) & 0x3F)); out += char(0x80 | (cp & 0x3F));
+  }
+}
+
 std::string to_utf8(std::u16string_view s) {
   std::string out;
   for (size_t i = 0; i < s.size(); ++i) {
@@ -68,17 +83,63 @@ std::string to_utf8(std::u16string_view s) {
     if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] < 0xE000) {
       cp = 0x10000 + ((cp - 0xD800) << 10) + (s[i + 1] - 0xDC00);
       ++i;
-    } else if (cp >= 0xD800 && cp < 0xE000) {
-      cp = 0xFFFD;
     }
-    if (cp < 0x80) out += char(cp);
-    else if (cp < 0x800) { out += char(0xC0 | (cp >> 6)); out += char(0x80 | (cp & 0x3F)); }
-    else if (cp < 0x10000) {
-      out += char(0xE0 | (cp >> 12)); out += char(0x80 | ((cp >> 6) & 0x3F)); out += char(0x80 | (cp & 0x3F));
-    } else {
-      out += char(0xF0 | (cp >> 18)); out += char(0x80 | ((cp >> 12) & 0x3F));
-      out += char(0x80 | ((cp >> 6) & 0x3F)); out += char(0x80 | (cp & 0x3F));
+    append_utf8(out, cp);
+  }
+  return out;
+}
+
+// Whether the 16 code points at p are all ASCII.
+static bool ascii_block(const char32_t* p) {
+  char32_t any = 0;
+  for (int k = 0; k < 16; ++k) any |= p[k];
+  return any < 0x80;
+}
+
+// The 16 ASCII code points at from as 16 bytes at to.
+static void narrow_block(const char32_t* from, char* to) {
+#ifdef __SSE2__
+  __m128i v[4];
+  for (int k = 0; k < 4; ++k) v[k] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + 4 * k));
+  __m128i lo = _mm_packs_epi32(v[0], v[1]), hi = _mm_packs_epi32(v[2], v[3]);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(to), _mm_packus_epi16(lo, hi));
+#else
+  for (int k = 0; k < 16; ++k) to[k] = char(from[k]);
+#endif
+}
+
+std::string to_utf8(std::u32string_view s) {
+  // Sized first and written in place, runs of ASCII a block at a time: long texts (an area's)
+  // go through here at every edit.
+  const char32_t* d = s.data();
+  size_t len = s.size(), n = len;
+  for (size_t i = 0; i < len;) {
+    if (i + 16 <= len && ascii_block(d + i)) {
+      i += 16;
+      continue;
     }
+    char32_t cp = d[i++];
+    n += size_t(cp >= 0x80) + size_t(cp >= 0x800) + size_t(cp >= 0x10000 && cp <= 0x10FFFF);
+  }
+  std::string out(n, '\0');
+  char* p = out.data();
+  for (size_t i = 0; i < len;) {
+    if (i + 16 <= len && ascii_block(d + i)) {
+      narrow_block(d + i, p);
+      p += 16;
+      i += 16;
+      continue;
+    }
+    char32_t cp = d[i++];
+    if (cp < 0x80) { *p++ = char(cp); continue; }
+    if (cp > 0x10FFFF || (cp >= 0xD800 && cp < 0xE000)) cp = 0xFFFD;
+    if (cp < 0x800) { *p++ = char(0xC0 | (cp >> 6)); }
+    else if (cp < 0x10000) { *p++ = char(0xE0 | (cp >> 12)); *p++ = char(0x80 | ((cp >> 6) & 0x3F)); }
+    else {
+      *p++ = char(0xF0 | (cp >> 18)); *p++ = char(0x80 | ((cp >> 12) & 0x3F));
+      *p++ = char(0x80 | ((cp >> 6) & 0x3F));
+    }
+    *p++ = char(0x80 | (cp & 0x3F));
   }
   return out;
 }
@@ -267,6 +328,16 @@ static void take_input(const input_msg& in) {
   state& s = st();
   if (in.key_vk) apply_key(s.keys, in.key_vk, in.key_down, in.side);
   uint32_t m = in.msg.message;
+  // A lone Alt (pressed and released with nothing between) opens the menu bar; any other
+  // key or a press in between spoils it, as any key spoils a held F10.
+  if (in.key_vk && in.key_down) {
+    bool alt = in.key_vk == VK_MENU;
+    if (!alt || !(in.msg.lParam & (1 << 30))) s.alt_alone = alt;
+    if (in.key_vk != VK_F10) s.f10_down = false;
+  }
+  if (m == WM_LBUTTONDOWN || m == WM_RBUTTONDOWN || m == WM_MBUTTONDOWN || m == WM_XBUTTONDOWN ||
+      m == WM_NCLBUTTONDOWN)
+    s.alt_alone = false;
   if (m >= WM_LBUTTONDOWN && m <= WM_XBUTTONDBLCLK) {
     static const struct { uint32_t msg, vk; bool down; } b[] = {
       {WM_LBUTTONDOWN, VK_LBUTTON, true}, {WM_LBUTTONDBLCLK, VK_LBUTTON, true}, {WM_LBUTTONUP, VK_LBUTTON, false},
@@ -282,15 +353,15 @@ static void take_input(const input_msg& in) {
 // shape and click activation.
 static void on_input_taken(const MSG& m) {
   state& s = st();
-  bool mouse = m.message >= WM_MOUSEFIRST && m.message <= WM_MOUSELAST && m.message != WM_MOUSEWHEEL &&
-               m.message != WM_MOUSEHWHEEL;
+  bool mouse = (m.message >= WM_MOUSEFIRST && m.message <= WM_MOUSELAST && m.message != WM_MOUSEWHEEL &&
+                m.message != WM_MOUSEHWHEEL) || m.message == WM_NCMOUSEMOVE;
   if (!mouse) return;
   if (!is_null(s.tracking) && s.tracking != m.hwnd) {
     HWND t = s.tracking;
     s.tracking = HWND{};
     if (s.track_flags & TME_LEAVE) PostMessage(t, WM_MOUSELEAVE, 0, 0);
   }
-  if (is_null(m.hwnd)) return;
+  if (is_null(m.hwnd) || m.message == WM_NCMOUSEMOVE) return;
   bool down = m.message == WM_LBUTTONDOWN || m.message == WM_RBUTTONDOWN || m.message == WM_MBUTTONDOWN ||
               m.message == WM_XBUTTONDOWN || m.message == WM_LBUTTONDBLCLK;
   if (down) {
@@ -300,8 +371,12 @@ static void on_input_taken(const MSG& m) {
       if (r != 3 && r != 4 && IsWindow(top)) SetActiveWindow(top);   // 3, 4: no activation
     }
   }
-  if (is_null(s.capture) && IsWindow(m.hwnd))
-    SendMessage(m.hwnd, WM_SETCURSOR, raw(m.hwnd), MAKELPARAM(HTCLIENT, m.message));
+  if (is_null(s.capture) && IsWindow(m.hwnd)) {
+    // As the system does, the window under the pointer says which part of it is there
+    // before it is asked for its cursor.
+    LRESULT hit = SendMessage(m.hwnd, WM_NCHITTEST, 0, MAKELPARAM(m.pt.x, m.pt.y));
+    if (IsWindow(m.hwnd)) SendMessage(m.hwnd, WM_SETCURSOR, raw(m.hwnd), MAKELPARAM(int32_t(hit), m.message));
+  }
 }
 
 static bool peek_one(MSG& out, HWND filter, uint32_t min, uint32_t max, bool remove) {
@@ -318,6 +393,12 @@ static bool peek_one(MSG& out, HWND filter, uint32_t min, uint32_t max, bool rem
     }
   }
   for (auto it = s.input.begin(); it != s.input.end(); ++it) {
+    // A key goes to the window that has the focus when it is taken, so that keys typed
+    // ahead follow a focus the keys before them moved.
+    if (it->msg.message >= WM_KEYDOWN && it->msg.message <= WM_SYSKEYUP) {
+      HWND to = is_null(s.focus) ? s.active : s.focus;
+      if (!is_null(to)) it->msg.hwnd = to;
+    }
     if (!is_null(it->msg.hwnd) && !IsWindow(it->msg.hwnd)) {
       if (remove) { take_input(*it); it = s.input.erase(it); if (it == s.input.end()) break; --it; }
       continue;
@@ -605,8 +686,10 @@ static void push_input(input_msg in) {
 void input_key(const key_input& k) {
   if (!installed() || k.vk == 0 || k.vk > 255) return;
   state& s = st();
+  // The input method's key is no key of the keyboard: it has no state to keep.
+  bool processed = k.vk == VK_PROCESSKEY;
   bool was_down = s.live_keys[k.vk] & 0x80;
-  apply_key(s.live_keys, k.vk, k.down, k.side);
+  if (!processed) apply_key(s.live_keys, k.vk, k.down, k.side);
   bool alt = s.live_keys[VK_MENU] & 0x80, ctrl = s.live_keys[VK_CONTROL] & 0x80;
   bool sys = (alt && !ctrl) || k.vk == VK_F10 || (k.vk == VK_MENU && !ctrl);
   input_msg in;
@@ -622,7 +705,7 @@ void input_key(const key_input& k) {
   if (!k.down || was_down || k.repeat) l |= 1u << 30;
   if (!k.down) l |= 1u << 31;
   in.msg.lParam = l;
-  in.key_vk = vk;
+  in.key_vk = processed ? 0 : vk;
   in.key_down = k.down;
   in.side = k.side;
   in.msg.lPrivate = ++s.input_seq;
@@ -633,15 +716,26 @@ void input_key(const key_input& k) {
   push_input(std::move(in));
 }
 
-void input_ime(std::string_view composition) {
-  if (!installed()) return;
+// A message of the input method, for the focus (else the active window); false when none.
+static bool ime_message(input_msg& in, uint32_t message, LPARAM l) {
+  if (!installed()) return false;
   state& s = st();
-  input_msg in;
   in.msg.hwnd = is_null(s.focus) ? s.active : s.focus;
-  if (is_null(in.msg.hwnd)) return;
-  s.composition = std::string(composition);
-  in.msg.message = WM_IME_COMPOSITION;
-  in.msg.lParam = GCS_COMPSTR;
+  if (is_null(in.msg.hwnd)) return false;
+  in.msg.message = message;
+  in.msg.lParam = l;
+  return true;
+}
+
+void input_composition(bool start) {
+  input_msg in;
+  if (ime_message(in, start ? WM_IME_STARTCOMPOSITION : WM_IME_ENDCOMPOSITION, 0)) push_input(std::move(in));
+}
+
+void input_ime(std::string_view composition) {
+  input_msg in;
+  if (!ime_message(in, WM_IME_COMPOSITION, GCS_COMPSTR)) return;
+  st().composition = std::string(composition);
   push_input(std::move(in));
 }
 
@@ -652,11 +746,45 @@ static HWND mouse_target(POINT p) {
   return is_null(s.capture) ? WindowFromPoint(p) : s.capture;
 }
 
+// The top level whose menu bar is at screen point `p` (no capture held), or null.
+static HWND bar_at(HWND h, POINT p) {
+  window* w = win_of(h);
+  if (!w || !is_null(w->parent) || !is_null(st().capture)) return HWND{};
+  RECT b = menu_band(w);
+  if (b.empty()) return HWND{};
+  return b.contains(POINT{add32(p.x, -int64_t(w->rect.left)), add32(p.y, -int64_t(w->rect.top))}) ? h : HWND{};
+}
+
 void input_pointer_move(POINT p) {
   if (!installed()) return;
   state& s = st();
   s.cursor_pos = p;
   HWND h = mouse_target(p);
+  // Over a menu bar the window hears of the pointer as a non-client move, and of its
+  // leaving once it goes.
+  HWND bar = bar_at(h, p);
+  if (!is_null(s.nc_hover) && s.nc_hover != bar) {
+    input_msg leave;
+    leave.msg.hwnd = s.nc_hover;
+    leave.msg.message = WM_NCMOUSELEAVE;
+    push_input(std::move(leave));
+    s.nc_hover = HWND{};
+  }
+  if (!is_null(bar)) {
+    s.nc_hover = bar;
+    if (!s.input.empty() && s.input.back().msg.message == WM_NCMOUSEMOVE && s.input.back().msg.hwnd == bar) {
+      s.input.back().msg.lParam = MAKELPARAM(p.x, p.y);
+      s.input.back().msg.pt = p;
+      return;
+    }
+    input_msg nc;
+    nc.msg.hwnd = bar;
+    nc.msg.message = WM_NCMOUSEMOVE;
+    nc.msg.wParam = HTMENU;
+    nc.msg.lParam = MAKELPARAM(p.x, p.y);
+    push_input(std::move(nc));
+    return;
+  }
   input_msg in;
   in.msg.hwnd = h;
   in.msg.message = WM_MOUSEMOVE;
@@ -730,7 +858,12 @@ void input_wheel(int delta, bool horizontal, POINT p) {
   if (!installed()) return;
   state& s = st();
   s.cursor_pos = p;
-  HWND h = is_null(s.focus) ? WindowFromPoint(p) : s.focus;
+  // The wheel turns what lies under the pointer, as desktops do today (a list or a text
+  // scrolls without being clicked first); a window holding the capture, or the focus
+  // when the pointer is over none of ours, takes it otherwise.
+  HWND h = s.capture;
+  if (is_null(h)) h = WindowFromPoint(p);
+  if (is_null(h)) h = s.focus;
   if (is_null(h)) return;
   input_msg in;
   in.msg.hwnd = h;
@@ -738,6 +871,39 @@ void input_wheel(int delta, bool horizontal, POINT p) {
   in.msg.wParam = (uint64_t(uint16_t(int16_t(delta))) << 16) | mouse_keys(s.live_keys);
   in.msg.lParam = MAKELPARAM(p.x, p.y);
   push_input(std::move(in));
+}
+
+void input_gesture(uint32_t id, POINT p, uint64_t arguments, uint32_t flags) {
+  if (!installed()) return;
+  state& s = st();
+  HWND under = WindowFromPoint(p);
+  HWND top = is_null(under) ? HWND{} : GetAncestor(under, GA_ROOT);
+  if (is_null(top)) return;
+  GESTUREINFO g;
+  g.dwFlags = flags;
+  g.dwID = id;
+  g.hwndTarget = top;
+  g.ptsLocation = {int16_t(std::clamp(p.x, -32768, 32767)), int16_t(std::clamp(p.y, -32768, 32767))};
+  g.dwSequenceID = ++s.input_seq;
+  g.ullArguments = arguments;
+  s.gestures.push_back(g);
+  if (s.gestures.size() > 64) s.gestures.pop_front();
+  input_msg in;
+  in.msg.hwnd = top;
+  in.msg.message = WM_GESTURE;
+  in.msg.wParam = id;
+  in.msg.lParam = g.dwSequenceID;
+  push_input(std::move(in));
+}
+
+bool GetGestureInfo(LPARAM handle, GESTUREINFO& out) {
+  if (!installed() || handle == 0) return false;
+  for (const GESTUREINFO& g : st().gestures)
+    if (LPARAM(g.dwSequenceID) == handle) {
+      out = g;
+      return true;
+    }
+  return false;
 }
 
 void input_close(HWND top) {
@@ -787,9 +953,21 @@ void input_dpi_changed(HWND top, uint32_t dpi) {
   window* w = win_of(top);
   if (!w || dpi == 0) return;
   uint32_t old = w->dpi ? w->dpi : 96;
-  w->dpi = dpi;
-  RECT r = w->rect;
-  RECT s{r.left, r.top, add32(r.left, int64_t(r.width()) * dpi / old), add32(r.top, int64_t(r.height()) * dpi / old)};
+  // The window and everything in it are on the new DPI (scroll bars and frames follow it).
+  std::vector<window*> tree{w};
+  while (!tree.empty()) {
+    window* t = tree.back();
+    tree.pop_back();
+    t->dpi = dpi;
+    for (HWND c : t->children)
+      if (window* cw = win_of(c)) tree.push_back(cw);
+  }
+  // The suggested rectangle keeps the top-left corner and scales the client area; the
+  // frame around it stays what it is.
+  RECT r = w->rect, c = client_rect_in_window(w);
+  int64_t fw = int64_t(r.width()) - c.width(), fh = int64_t(r.height()) - c.height();
+  RECT s{r.left, r.top, add32(r.left, fw + int64_t(c.width()) * dpi / old),
+         add32(r.top, fh + int64_t(c.height()) * dpi / old)};
   SendMessage(top, WM_DPICHANGED, (uint64_t(dpi) << 16) | dpi, reinterpret_cast<LPARAM>(&s));
 }
 

@@ -152,7 +152,14 @@ static PangoLayout* make_layout(HDC hdc, std::string_view text) {
   PangoLayout* l = pango_layout_new(context());
   HFONT hf = font_of(hdc);
   pango_layout_set_font_description(l, desc_of(hf));
-  pango_layout_set_text(l, text.data(), int(text.size()));
+  if (g_utf8_validate(text.data(), gssize(text.size()), nullptr)) {
+    pango_layout_set_text(l, text.data(), int(text.size()));
+  } else {
+    // Text is UTF-8 across the layer; bytes that are not show as U+FFFD rather than blank.
+    gchar* valid = g_utf8_make_valid(text.data(), gssize(text.size()));
+    pango_layout_set_text(l, valid, -1);
+    g_free(valid);
+  }
   font* f = st().fonts.get(uint32_t(hf));
   if (f && (f->lf.lfUnderline || f->lf.lfStrikeOut)) {
     PangoAttrList* a = pango_attr_list_new();
@@ -162,6 +169,10 @@ static PangoLayout* make_layout(HDC hdc, std::string_view text) {
     pango_attr_list_unref(a);
   }
   return l;
+}
+
+PangoLayout* CreateTextLayout(HDC hdc, std::string_view text) {
+  return installed() ? make_layout(hdc, text) : nullptr;
 }
 
 static SIZE extent(PangoLayout* l) {

@@ -16,6 +16,7 @@
 
 typedef struct _cairo cairo_t;
 typedef struct _cairo_surface cairo_surface_t;
+typedef struct _PangoLayout PangoLayout;
 
 namespace vyr::win {
 
@@ -26,6 +27,8 @@ enum class HCURSOR : uint32_t {};
 enum class HDC : uint32_t {};
 enum class HMONITOR : uint32_t {};
 enum class HDWP : uint32_t {};
+enum class HBRUSH : uint32_t {};
+enum class HBITMAP : uint32_t {};
 
 using WPARAM = uint64_t;
 using LPARAM = int64_t;
@@ -93,6 +96,17 @@ struct WINDOWPOS {
   uint32_t flags = 0;
 };
 
+// What a touch gesture did (WM_GESTURE's lParam is its handle): which gesture, where on the
+// screen and its argument (zoom: the distance between the fingers; pan: the distance
+// moved; rotate: the angle).
+struct GESTUREINFO {
+  uint32_t dwFlags = 0, dwID = 0;
+  HWND hwndTarget{};
+  POINT ptsLocation;
+  uint32_t dwInstanceID = 0, dwSequenceID = 0;
+  uint64_t ullArguments = 0;
+  uint32_t cbExtraArgs = 0;
+};
 struct MINMAXINFO { POINT ptReserved, ptMaxSize, ptMaxPosition, ptMinTrackSize, ptMaxTrackSize; };
 
 struct PAINTSTRUCT { HDC hdc{}; bool fErase = false; RECT rcPaint; };
@@ -124,7 +138,7 @@ struct WNDCLASSEX {
 // The 80 bytes of extra data every backend window carries, as a typed record of 32-bit
 // slots at their byte offsets (GetWindowLong with a non-negative index reads them).
 struct window_extra {
-  uint32_t system_record = 0;   // 0: record of a system-made child (its second word: owner)
+  uint32_t system_record = 0;   // 0: unused (owning_control names a control's own windows)
   uint32_t slot4 = 0, slot8 = 0;
   uint32_t shown = 0;           // 12
   uint32_t cursor_icon = 0;     // 16
@@ -157,6 +171,12 @@ struct TEXTMETRIC { int32_t tmHeight = 0, tmAscent = 0, tmDescent = 0, tmAveChar
 
 struct MONITORINFO { RECT rcMonitor, rcWork; bool primary = false; uint32_t dpi = 96; };
 
+// What a control class keeps for one of its windows (its own extra bytes); the window owns
+// it and frees it when it dies.
+struct control_state {
+  virtual ~control_state() = default;
+};
+
 // ---- classes and windows ------------------------------------------------------------------
 bool RegisterClassEx(const WNDCLASSEX&);
 bool UnregisterClass(std::string_view name);
@@ -176,9 +196,15 @@ LRESULT DefWindowProc(HWND, uint32_t, WPARAM, LPARAM);
 int64_t GetWindowLong(HWND, int index);
 int64_t SetWindowLong(HWND, int index, int64_t value);
 window_extra* extra(HWND);      // null for a dead handle
+control_state* GetControlState(HWND);
+void SetControlState(HWND, std::unique_ptr<control_state>);
+template <class T> T* control_of(HWND h) { return dynamic_cast<T*>(GetControlState(h)); }
 std::string GetClassName(HWND);
+// Text is UTF-8 throughout: WM_GETTEXTLENGTH answers bytes, WM_GETTEXT (wParam: the
+// buffer's size in bytes) copies whole characters and a NUL, answering the bytes copied.
 bool SetWindowText(HWND, std::string_view);
 std::string GetWindowText(HWND);
+LRESULT copy_text(std::string_view text, WPARAM capacity, LPARAM buffer);
 HWND GetParent(HWND);
 HWND SetParent(HWND child, HWND parent);
 HWND GetAncestor(HWND, int flags);
@@ -190,7 +216,17 @@ bool GetClientRect(HWND, RECT&);    // {0, 0, width, height}
 bool ClientToScreen(HWND, POINT&);
 bool ScreenToClient(HWND, POINT&);
 int MapWindowPoints(HWND from, HWND to, POINT* pts, int n);
+// The window rectangle for a client rectangle; a menu counts as a bar of one row.
 bool AdjustWindowRectEx(RECT&, uint32_t style, bool menu, uint32_t exstyle);
+bool AdjustWindowRectExForDpi(RECT&, uint32_t style, bool menu, uint32_t exstyle, uint32_t dpi);
+// A top level's menu bar (gui/win/menubar.h): setting one (or none) changes the frame, so
+// the client area shrinks or grows within the same window rectangle. A child has none.
+bool SetMenu(HWND, HMENU);
+HMENU GetMenu(HWND);
+bool DrawMenuBar(HWND);
+// What the display shows of a top level, in screen coordinates: its client area, with the
+// menu bar above it when it has one.
+RECT shown_rect(HWND top);
 bool SetWindowPos(HWND, uint32_t insert_after, int32_t x, int32_t y, int32_t cx, int32_t cy, uint32_t flags);
 bool MoveWindow(HWND, int32_t x, int32_t y, int32_t cx, int32_t cy, bool repaint);
 HDWP BeginDeferWindowPos(int n);
@@ -258,9 +294,25 @@ int GetDeviceCaps(HDC, int index);
 cairo_t* cairo_of(HDC);  // the DC's drawing context
 HFONT SelectObject(HDC, HFONT);
 COLORREF SetTextColor(HDC, COLORREF);
+COLORREF GetTextColor(HDC);
 COLORREF SetBkColor(HDC, COLORREF);
 int SetBkMode(HDC, int mode);
 bool FillRect(HDC, const RECT&, COLORREF);
+// Brushes: solid colours, the system colours' brushes and the stock DC brush, whose colour
+// is the DC's (SetDCBrushColor) when it fills. Stock and system brushes are never deleted.
+constexpr int WHITE_BRUSH = 0, NULL_BRUSH = 5, DC_BRUSH = 18;
+HBRUSH CreateSolidBrush(COLORREF);
+HBRUSH GetSysColorBrush(int index);
+HBRUSH GetStockBrush(int id);
+COLORREF SetDCBrushColor(HDC, COLORREF);
+bool DeleteObject(HBRUSH);
+bool FillRect(HDC, const RECT&, HBRUSH);
+// The colour a brush fills with in this DC: NO_COLOR for NULL_BRUSH or a dead handle.
+COLORREF brush_color(HBRUSH, HDC);
+// Bitmaps: 32-bit pixels, straight alpha (0xAARRGGBB), as an image list takes them.
+HBITMAP CreateBitmapARGB(int width, int height, const uint32_t* pixels);
+bool DeleteObject(HBITMAP);
+cairo_surface_t* bitmap_surface(HBITMAP);   // premultiplied; owned by the bitmap
 // The window's client pixels (ARGB32, device pixels); null before its first paint.
 cairo_surface_t* window_surface(HWND);
 // Composes a top level (its surface and its children's, clipped to their parents, in
@@ -275,6 +327,9 @@ int SetScrollInfo(HWND, int bar, const SCROLLINFO&, bool redraw);
 bool GetScrollInfo(HWND, int bar, SCROLLINFO&);
 bool ShowScrollBar(HWND, int bar, bool show);
 bool scroll_bar_shown(HWND, int bar);
+// A window's own scroll bar, in its client coordinates (beside the client area); empty when
+// the bar is not shown.
+RECT scroll_bar_rect(HWND, int bar);
 bool CreateCaret(HWND, int width, int height);
 bool DestroyCaret();
 bool SetCaretPos(int x, int y);
@@ -282,6 +337,9 @@ bool GetCaretPos(POINT&);
 bool ShowCaret(HWND);
 bool HideCaret(HWND);
 uint32_t GetCaretBlinkTime();
+// The gesture a WM_GESTURE names; false once the handle is too old (the layer keeps the
+// last 64).
+bool GetGestureInfo(LPARAM handle, GESTUREINFO&);
 HCURSOR LoadCursor(uint32_t id);
 // A cursor from straight-alpha ARGB pixels (0xAARRGGBB, width x height).
 HCURSOR CreateCursorFromARGB(int width, int height, int hot_x, int hot_y, const uint32_t* pixels);
@@ -304,6 +362,8 @@ uint32_t GetTabbedTextExtent(HDC, std::string_view utf8);   // cy << 16 | cx
 bool GetTextMetrics(HDC, TEXTMETRIC&);
 int DrawText(HDC, std::string_view utf8, RECT& r, uint32_t flags);
 bool TextOut(HDC, int x, int y, std::string_view utf8);
+// A pango layout of the text in the DC's font, at the layer's resolution; the caller unrefs.
+PangoLayout* CreateTextLayout(HDC, std::string_view utf8);
 std::string font_family_of(HFONT);   // the family fontconfig chose
 
 // ---- system values ------------------------------------------------------------------------
@@ -326,8 +386,11 @@ bool CloseClipboard();
 bool SetClipboardText(const std::string& utf8);
 std::optional<std::string> GetClipboardText();
 
-// UTF-8 <-> UTF-16 helpers the layer uses for WM_CHAR and text lengths.
+// UTF-8 <-> UTF-16 for WM_CHAR, and <-> code points for the text of controls. Malformed
+// input becomes U+FFFD.
 std::u16string to_utf16(std::string_view utf8);
 std::string to_utf8(std::u16string_view utf16);
+std::u32string to_utf32(std::string_view utf8);
+std::string to_utf8(std::u32string_view code_points);
 
 }  // namespace vyr::win

@@ -9,6 +9,9 @@
 #include <unistd.h>
 
 #include "gui/win/internal.h"
+#include "gui/win/theme.h"
+#include "gui/win/scrollbar.h"
+#include "gui/win/menubar.h"
 
 namespace vyr::win {
 using namespace detail;
@@ -34,10 +37,36 @@ std::string lower(std::string_view s) {
   return r;
 }
 
+static const menu_bar_ops* g_menu_ops = nullptr;
+const menu_bar_ops* menu_ops() { return g_menu_ops; }
+
+// What the display draws around a top level (its window manager's frame).
+static RECT display_frame(const window* w) {
+  if (!is_null(w->parent) || (w->style & WS_MINIMIZE) || !g_state->disp) return {};
+  return g_state->disp->frame_extents(w->style, w->exstyle);
+}
+
+// The height of a top level's menu bar inside the display's frame `f`; 0 without one.
+static int band_height(const window* w, RECT f) {
+  if (!is_null(w->parent) || is_null(w->menu) || (w->style & (WS_MINIMIZE | WS_CHILD)) || !g_menu_ops ||
+      !g_menu_ops->valid(w->menu))
+    return 0;
+  int width = std::max(0, w->rect.width() - f.left - f.right);
+  return std::max(0, g_menu_ops->height(w->menu, width, w->dpi));
+}
+
+RECT menu_band(const window* w) {
+  RECT f = display_frame(w);
+  int b = band_height(w, f);
+  if (b == 0) return {};
+  return {f.left, f.top, std::max(f.left, w->rect.width() - f.right), add32(f.top, b)};
+}
+
 RECT frame_of(const window* w) {
   RECT f;
   if (is_null(w->parent)) {
-    if (!(w->style & WS_MINIMIZE) && g_state->disp) f = g_state->disp->frame_extents(w->style, w->exstyle);
+    f = display_frame(w);
+    f.top = add32(f.top, band_height(w, f));
   } else {
     if (w->style & WS_BORDER) f = {1, 1, 1, 1};
     if (w->exstyle & WS_EX_CLIENTEDGE) { f.left += 2; f.top += 2; f.right += 2; f.bottom += 2; }
@@ -53,6 +82,13 @@ RECT client_rect_in_window(const window* w) {
   if (r.right < r.left) r.right = r.left;
   if (r.bottom < r.top) r.bottom = r.top;
   return r;
+}
+
+RECT shown_in_window(const window* w) {
+  RECT c = client_rect_in_window(w);
+  RECT b = menu_band(w);
+  if (!b.empty()) c.top = std::min(c.top, b.top);
+  return c;
 }
 
 POINT client_origin_screen(const window* w) {
@@ -76,6 +112,8 @@ RECT display::frame_extents(uint32_t style, uint32_t exstyle) {
   if (style & WS_BORDER) return {1, 1, 1, 1};
   return {};
 }
+
+void set_menu_bar_ops(const menu_bar_ops* ops) { g_menu_ops = ops; }
 
 static LRESULT desktop_proc(HWND, uint32_t, WPARAM, LPARAM) { return 0; }
 static HWND g_desktop{};
@@ -311,6 +349,12 @@ static void send_ncdestroy(HWND h) {
   auto kids = w->children;
   for (HWND c : kids) send_ncdestroy(c);
   SendMessage(h, WM_NCDESTROY, 0, 0);
+  // A top level's bar dies with it.
+  if ((w = win_of(h)) && is_null(w->parent) && !is_null(w->menu)) {
+    HMENU m = w->menu;
+    w->menu = HMENU{};
+    if (g_menu_ops && g_menu_ops->valid(m)) g_menu_ops->destroy(m);
+  }
   auto& t = g_state->timers;
   t.erase(std::remove_if(t.begin(), t.end(), [&](const timer& x) { return x.hwnd == h; }), t.end());
   g_state->windows.remove(raw(h));
@@ -353,29 +397,6 @@ bool DestroyWindow(HWND h) {
 
 // ---- the default procedure -----------------------------------------------------------------
 
-// Which part of a window's scroll bar is at screen point `p`: the arrows at both ends (one
-// line), the track before and after the thumb (one page), or the thumb.
-static uint32_t scroll_code_at(HWND h, int bar, POINT p) {
-  window* w = win_of(h);
-  RECT wr;
-  GetWindowRect(h, wr);
-  RECT c = client_rect_in_window(w);
-  int arrow = GetSystemMetricsForDpi(bar == SB_VERT ? SM_CYVSCROLL : SM_CXHSCROLL, w->dpi);
-  int len = bar == SB_VERT ? c.height() : c.width();
-  int64_t at = bar == SB_VERT ? int64_t(p.y) - wr.top - c.top : int64_t(p.x) - wr.left - c.left;
-  if (at < arrow) return SB_LINEUP;
-  if (at >= len - arrow) return SB_LINEDOWN;
-  const SCROLLINFO& si = w->bars[bar].info;
-  int64_t range = int64_t(si.nMax) - si.nMin + 1;
-  int track = std::max(0, len - 2 * arrow);
-  if (range <= 0 || track == 0) return SB_PAGEDOWN;
-  int64_t thumb = arrow + track * (int64_t(si.nPos) - si.nMin) / range;
-  int64_t thumb_len = std::max<int64_t>(8, track * int64_t(si.nPage) / range);
-  if (at < thumb) return SB_PAGEUP;
-  if (at >= thumb + thumb_len) return SB_PAGEDOWN;
-  return SB_THUMBPOSITION;
-}
-
 LRESULT DefWindowProc(HWND h, uint32_t m, WPARAM wp, LPARAM lp) {
   window* w = win_of(h);
   if (!w) return 0;
@@ -394,23 +415,21 @@ LRESULT DefWindowProc(HWND h, uint32_t m, WPARAM wp, LPARAM lp) {
     }
     case WM_ERASEBKGND: {
       if (w->background == NO_COLOR) return 0;
+      // The button face of a class under the dark theme is the dark palette's face, which
+      // the controls on it take too.
+      COLORREF c = w->background;
+      if (c == theme::sys_color(COLOR_BTNFACE) && dark_theme(h)) c = theme_color(h, theme::part::face);
       RECT r;
       GetClientRect(h, r);
-      FillRect(HDC(wp), r, w->background);
+      FillRect(HDC(wp), r, c);
       return 1;
     }
     case WM_SETTEXT:
       w->text = lp ? reinterpret_cast<const char*>(lp) : "";
       if (is_null(w->parent)) g_state->disp->place_top(h);
       return 1;
-    case WM_GETTEXTLENGTH: return utf16_units(w->text);
-    case WM_GETTEXT: {
-      if (!lp || wp == 0) return 0;
-      size_t n = std::min<size_t>(w->text.size(), wp - 1);
-      std::memcpy(reinterpret_cast<char*>(lp), w->text.data(), n);
-      reinterpret_cast<char*>(lp)[n] = 0;
-      return static_cast<LRESULT>(n);
-    }
+    case WM_GETTEXTLENGTH: return static_cast<LRESULT>(w->text.size());
+    case WM_GETTEXT: return copy_text(w->text, wp, lp);
     case WM_SETCURSOR: {
       // The parent goes first and may claim the pointer by answering 1; the default
       // procedure sets its class cursor but answers 0, so a child still sets its own.
@@ -429,6 +448,7 @@ LRESULT DefWindowProc(HWND h, uint32_t m, WPARAM wp, LPARAM lp) {
       if (c.contains(q)) return HTCLIENT;
       if (w->bars[SB_VERT].shown && q.x >= c.right && q.y < c.bottom) return HTVSCROLL;
       if (w->bars[SB_HORZ].shown && q.y >= c.bottom && q.x < c.right) return HTHSCROLL;
+      if (menu_band(w).contains(q)) return HTMENU;
       if (is_null(w->parent) && (w->style & WS_CAPTION) == WS_CAPTION && q.y < c.top) return HTCAPTION;
       return HTBORDER;
     }
@@ -459,6 +479,13 @@ LRESULT DefWindowProc(HWND h, uint32_t m, WPARAM wp, LPARAM lp) {
         case SC_MINIMIZE: ShowWindow(h, SW_MINIMIZE); break;
         case SC_MAXIMIZE: ShowWindow(h, SW_MAXIMIZE); break;
         case SC_RESTORE: ShowWindow(h, SW_RESTORE); break;
+        case SC_KEYMENU: {
+          // The keyboard's way into the bar of the top level, whichever window has the focus.
+          HWND root = GetAncestor(h, GA_ROOT);
+          window* r = win_of(root);
+          if (r && !menu_band(r).empty()) g_menu_ops->key(root, uint32_t(lp));
+          break;
+        }
       }
       return 0;
     case WM_SYSKEYDOWN:
@@ -466,22 +493,41 @@ LRESULT DefWindowProc(HWND h, uint32_t m, WPARAM wp, LPARAM lp) {
         HWND root = GetAncestor(h, GA_ROOT);
         SendMessage(root, WM_SYSCOMMAND, SC_CLOSE, 0);
       }
+      if (wp == VK_F10 && GetKeyState(VK_SHIFT) >= 0) g_state->f10_down = true;
+      return 0;
+    case WM_KEYUP:
+    case WM_SYSKEYUP: {
+      // The bar opens when F10, or an Alt pressed alone, is released.
+      bool alt = (wp == VK_MENU || wp == VK_LMENU || wp == VK_RMENU) && g_state->alt_alone;
+      bool f10 = wp == VK_F10 && g_state->f10_down;
+      g_state->alt_alone = g_state->f10_down = false;
+      if (alt || f10) SendMessage(GetAncestor(h, GA_ROOT), WM_SYSCOMMAND, SC_KEYMENU, 0);
+      return 0;
+    }
+    case WM_SYSCHAR:
+      // Alt and a character: the bar item whose mnemonic it is.
+      if ((lp & (1 << 29)) && wp != '\t' && wp != 0x1B && wp != ' ')
+        SendMessage(GetAncestor(h, GA_ROOT), WM_SYSCOMMAND, SC_KEYMENU, LPARAM(wp));
+      return 0;
+    case WM_NCMOUSEMOVE:
+      if (wp == HTMENU && !menu_band(w).empty()) g_menu_ops->hover(h, POINT{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)}, true);
+      return 0;
+    case WM_NCMOUSELEAVE:
+      if (!menu_band(w).empty()) g_menu_ops->hover(h, POINT{}, false);
       return 0;
     case WM_MOUSEWHEEL:
     case WM_MOUSEHWHEEL:
       if (!is_null(w->parent)) return SendMessage(w->parent, m, wp, lp);
       return 0;
     case WM_NCLBUTTONDOWN:
+      if (wp == HTMENU && !menu_band(w).empty()) {
+        g_menu_ops->press(h, POINT{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)});
+        return 0;
+      }
       if (wp == HTVSCROLL || wp == HTHSCROLL) {
-        int bar = wp == HTVSCROLL ? SB_VERT : SB_HORZ;
-        uint32_t code = scroll_code_at(h, bar, POINT{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)});
-        uint32_t msg = bar == SB_VERT ? WM_VSCROLL : WM_HSCROLL;
-        SCROLLINFO si;
-        si.fMask = SIF_POS;
-        GetScrollInfo(h, bar, si);
-        // The window's own scroll bars send with lParam 0.
-        SendMessage(h, msg, (uint64_t(uint16_t(si.nPos)) << 16) | code, 0);
-        SendMessage(h, msg, SB_ENDSCROLL, 0);
+        POINT p{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)};
+        ScreenToClient(h, p);
+        scrollbar::track(h, wp == HTVSCROLL ? SB_VERT : SB_HORZ, p);
       }
       return 0;
     case WM_PRINTCLIENT:
@@ -495,6 +541,15 @@ LRESULT DefWindowProc(HWND h, uint32_t m, WPARAM wp, LPARAM lp) {
 window_extra* extra(HWND h) {
   window* w = win_of(h);
   return w ? &w->extra : nullptr;
+}
+
+control_state* GetControlState(HWND h) {
+  window* w = win_of(h);
+  return w ? w->control.get() : nullptr;
+}
+
+void SetControlState(HWND h, std::unique_ptr<control_state> c) {
+  if (window* w = win_of(h)) w->control = std::move(c);
 }
 
 int64_t GetWindowLong(HWND h, int index) {
@@ -543,8 +598,24 @@ bool SetWindowText(HWND h, std::string_view text) {
 }
 
 std::string GetWindowText(HWND h) {
-  window* w = win_of(h);
-  return w ? w->text : std::string();
+  if (!IsWindow(h)) return {};
+  // Asked, not read: a control keeps its text itself.
+  LRESULT n = SendMessage(h, WM_GETTEXTLENGTH, 0, 0);
+  if (n <= 0) return {};
+  std::string s(size_t(n) + 1, '\0');
+  LRESULT got = SendMessage(h, WM_GETTEXT, s.size(), reinterpret_cast<LPARAM>(s.data()));
+  s.resize(size_t(std::clamp<LRESULT>(got, 0, n)));
+  return s;
+}
+
+LRESULT copy_text(std::string_view text, WPARAM capacity, LPARAM buffer) {
+  if (!buffer || capacity == 0) return 0;
+  size_t n = std::min<size_t>(text.size(), capacity - 1);
+  // Never half a character: step back over continuation bytes.
+  while (n > 0 && n < text.size() && (uint8_t(text[n]) & 0xC0) == 0x80) --n;
+  std::memcpy(reinterpret_cast<char*>(buffer), text.data(), n);
+  reinterpret_cast<char*>(buffer)[n] = 0;
+  return static_cast<LRESULT>(n);
 }
 
 // ---- the tree ------------------------------------------------------------------------------
@@ -670,17 +741,54 @@ int MapWindowPoints(HWND from, HWND to, POINT* pts, int n) {
   return MAKELPARAM(int32_t(dx), int32_t(dy));
 }
 
-bool AdjustWindowRectEx(RECT& r, uint32_t style, bool menu, uint32_t exstyle) {
+bool AdjustWindowRectExForDpi(RECT& r, uint32_t style, bool menu, uint32_t exstyle, uint32_t dpi) {
   RECT f;
   if (style & WS_CHILD) {
     if (style & WS_BORDER) f = {1, 1, 1, 1};
     if (exstyle & WS_EX_CLIENTEDGE) { f.left += 2; f.top += 2; f.right += 2; f.bottom += 2; }
+    menu = false;
   } else if (g_state) {
     f = g_state->disp->frame_extents(style, exstyle);
   }
-  r = {add32(r.left, -int64_t(f.left)), add32(r.top, -int64_t(f.top) - (menu ? 20 : 0)), add32(r.right, f.right),
+  int bar = menu ? GetSystemMetricsForDpi(SM_CYMENU, dpi) : 0;
+  r = {add32(r.left, -int64_t(f.left)), add32(r.top, -int64_t(f.top) - bar), add32(r.right, f.right),
        add32(r.bottom, f.bottom)};
   return true;
+}
+
+bool AdjustWindowRectEx(RECT& r, uint32_t style, bool menu, uint32_t exstyle) {
+  return AdjustWindowRectExForDpi(r, style, menu, exstyle, g_state ? GetDpiForMonitor(HMONITOR{1}) : 96);
+}
+
+bool SetMenu(HWND h, HMENU m) {
+  window* w = win_of(h);
+  if (!w || !is_null(w->parent) || (w->style & WS_CHILD)) return false;
+  if (!is_null(m) && !(g_menu_ops && g_menu_ops->valid(m))) return false;
+  w->menu = m;
+  SetWindowPos(h, 0, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+  return true;
+}
+
+HMENU GetMenu(HWND h) {
+  window* w = win_of(h);
+  return w && is_null(w->parent) ? w->menu : HMENU{};
+}
+
+// The bar's items changed: it is laid out again, and may take more or fewer rows.
+bool DrawMenuBar(HWND h) {
+  window* w = win_of(h);
+  if (!w || menu_band(w).empty()) return false;
+  SetWindowPos(h, 0, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+  return true;
+}
+
+RECT shown_rect(HWND h) {
+  window* w = win_of(h);
+  if (!w) return {};
+  RECT s = shown_in_window(w);
+  RECT wr;
+  GetWindowRect(h, wr);
+  return {add32(wr.left, s.left), add32(wr.top, s.top), add32(wr.left, s.right), add32(wr.top, s.bottom)};
 }
 
 // ---- geometry ------------------------------------------------------------------------------
@@ -927,6 +1035,21 @@ HWND ChildWindowFromPointEx(HWND h, POINT client, uint32_t flags) {
   return is_null(c) ? h : c;
 }
 
+// The child of `w` at client point `q` (screen point `p`) that takes the pointer: visible,
+// not WS_EX_TRANSPARENT, and not answering HTTRANSPARENT to its hit test (a group box's
+// frame, a label); a child that lets the pointer through leaves it to those below.
+static HWND child_through(window* w, POINT q, POINT p) {
+  auto kids = w->children;
+  for (HWND c : kids) {
+    window* cw = win_of(c);
+    if (!cw || !(cw->style & WS_VISIBLE) || (cw->exstyle & WS_EX_TRANSPARENT) || !cw->rect.contains(q)) continue;
+    if (!(cw->style & WS_DISABLED) && SendMessage(c, WM_NCHITTEST, 0, MAKELPARAM(p.x, p.y)) == HTTRANSPARENT)
+      continue;
+    return c;
+  }
+  return HWND{};
+}
+
 HWND WindowFromPoint(POINT p) {
   if (!g_state) return HWND{};
   for (HWND t : g_state->tops) {
@@ -940,7 +1063,7 @@ HWND WindowFromPoint(POINT p) {
       RECT c;
       GetClientRect(h, c);
       if (!c.contains(q)) break;
-      HWND c2 = child_at(cur, q, CWP_SKIPINVISIBLE | CWP_SKIPTRANSPARENT);
+      HWND c2 = child_through(cur, q, p);
       if (is_null(c2)) break;
       if (!IsWindowEnabled(c2)) { h = c2; break; }
       h = c2;

@@ -32,6 +32,7 @@ i32 zone_seconds(u32 zone);
 void normalize(i64* days, double* time, u32 zone);
 
 // Packed-word readers
+inline u32 packed_of(const cell* c) { return c->data1; }
 inline i32 year_of(u32 packed) { return static_cast<i32>(packed) >> 17; }
 inline i32 month_of(u32 packed) { return static_cast<i32>((packed >> 12) & 0xF); }
 inline i32 day_of(u32 packed) { return static_cast<i32>((packed >> 7) & 0x1F); }

@@ -19,6 +19,10 @@ cell* push(u32 handle, u32 kind);
 cell* push_null();
 inline u32 get(const cell* c) { return c->data2; }
 inline u32 kind_of(const cell* c) { return c->data1; }
+// The entry of the external resource table a GUI handle keeps alive, -1 for none: the
+// collector marks it while the handle is reachable.
+inline i32 external_of(const cell* c) { return static_cast<i32>(c->data3); }
+inline void set_external(cell* c, i32 slot) { c->data3 = static_cast<u32>(slot); }
 
 // Actions: form "00010A2Ch"; mold "handle!", with /all "#[handle! 00010A2Ch window]";
 // compare against another handle as signed 32-bit values (kinds ignored), else 1.

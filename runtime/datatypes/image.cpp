@@ -39,8 +39,6 @@ namespace {
 
 cell path_result{TYPE_UNSET, 0, 0, 0};  // rooted: the answer of a path read
 
-u32 record_of(const cell* c) { return c->data2; }
-
 i64 head_of(const cell* c) { return std::clamp<i64>(static_cast<i32>(c->data1), 0, pixel_count(c)); }
 
 // Stored pixel <-> R.G.B.T tuple.

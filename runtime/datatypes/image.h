@@ -12,6 +12,7 @@ namespace vyr::image {
 
 // ---- Constructors and accessors ---------------------------------------------------------
 cell* make_at(cell* c, u32 record);  // head 0; a null record gives an image without pixels
+inline u32 record_of(const cell* c) { return c->data2; }  // 0: no pixels
 inline u32 width_of(const cell* c) { return c->data3 & 0xFFFF; }
 inline u32 height_of(const cell* c) { return c->data3 >> 16; }
 inline i64 pixel_count(const cell* c) { return i64(width_of(c)) * height_of(c); }

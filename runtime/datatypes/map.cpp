@@ -47,10 +47,11 @@ cell shown_key(const cell* key) {
 }
 
 // Position of the key cell equal to `key` under `op`, or -1. Removed pairs are found too.
-i64 lookup(const cell* m, const cell* key, i32 op) {
+// `hash` receives the key's hash, for indexing it when it is absent.
+i64 lookup(const cell* m, const cell* key, i32 op, u32* hash = nullptr) {
   cell k = *key;
   collector::root_guard kg(&k);
-  cell* found = hashtable::find(m->data3, &k, op);
+  cell* found = hashtable::find(m->data3, &k, op, hash);
   if (!found) return -1;
   return found - pair_at(m, 0);
 }
@@ -71,7 +72,8 @@ void set_pair(cell* m, const cell* key_in, const cell* value_in, i32 op, const c
   cell map = *m, key = *key_in, value = *value_in;
   collector::root_guard g1(&map), g2(&key), g3(&value);
   clear_new_line(&value);
-  i64 pos = lookup(&map, &key, op);
+  u32 hash = 0;
+  i64 pos = lookup(&map, &key, op, &hash);
   if (pos >= 0) {
     if (removed_q(&map, u32(pos))) hashtable::rec(map.data3)->count++;
     copy_cell(&value, pair_at(&map, u32(pos) + 1));
@@ -83,12 +85,13 @@ void set_pair(cell* m, const cell* key_in, const cell* value_in, i32 op, const c
     datatype::make_at(&t, type_of(&key));
     fire("script", "invalid-path", &p, &t);
   }
-  // The key is known to be absent: append the pair and index it, without a second search.
+  // The key is known to be absent: append the pair and index it, without a second search
+  // or a second hash (the prepared key hashes as the key did).
   series_buffer* b = pairs(&map);
   copy_cell(&key, memory::alloc_tail_cell(b));
   b = pairs(&map);
   copy_cell(&value, memory::alloc_tail_cell(b));
-  hashtable::put_absent(map.data3, cell_count(&map) - 2);
+  hashtable::put_absent(map.data3, cell_count(&map) - 2, &hash);
 }
 
 void check_even(const cell* block) {

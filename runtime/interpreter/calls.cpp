@@ -187,13 +187,13 @@ namespace {
 // when the function carries a trace flag (it switches tracing for its body), the body runs
 // through the trace layer, which calls back here with `traced` set.
 void eval_function_traced(const cell& fn, u32 me, u32 slots);
-[[gnu::always_inline]] inline void eval_function(const cell& fn, u32 me, u32 slots,
-                                                bool traced = false) {
+VYR_HOT void eval_function(const cell& fn, u32 me, u32 slots,
+                           bool traced = false) {
   if (!traced && (tracing || (fn.header & (function::FLAG_TRACE | function::FLAG_NO_TRACE))))
       [[unlikely]]
     return eval_function_traced(fn, me, slots);
-  stack::attach_context(function::context(&fn), slots);
-  stack::frames[me].header |= stack::FLAG_FUNCTION;
+  VYR_ASSERT(me == stack::frame_top - 1);
+  stack::attach_context(function::context(&fn), slots, stack::FLAG_FUNCTION);
   const cell* body = cells::at(function::more(&fn), function::MORE_BODY);
   if (type_of(body) == TYPE_NONE) {
     stack::set_last(cell{TYPE_UNSET, 0, 0, 0});
@@ -230,7 +230,7 @@ void eval_function_traced(const cell& fn, u32 me, u32 slots);
 }
 
 // Calls a routine's code with the arguments of the current frame, checked already.
-[[gnu::always_inline]] inline void call_routine(const cell& fn, u32 slots) {
+VYR_HOT void call_routine(const cell& fn, u32 slots) {
   u32 arity = routine::get_arity(&fn);
   cell* args = stack::arguments;
   u32 more = function::more(&fn);
@@ -287,7 +287,7 @@ void push_refinement_slots(u32 cache, u32 from) {
 // Pushes the slots a function's or routine's call takes beyond the arguments gathered in
 // its frame, and answers how many it has in all. The lean call gathered the fixed arguments
 // only: refinements not given are off. Then come the local slots.
-[[gnu::always_inline]] inline u32 fill_slots(u32 cache, bool lean) {
+VYR_HOT u32 fill_slots(u32 cache, bool lean) {
   const cell* h = cells::at(cache, 0);
   u32 slots = function::cache_slots(h);
   if (lean && function::cache_refs(h)) [[unlikely]] {
@@ -303,7 +303,7 @@ void push_refinement_slots(u32 cache, u32 from) {
 // checked the arguments against the cache while it gathered them; any other call checks
 // them here. Inline in the lean call only: the code of a predicate costs less than the
 // entry of a call.
-[[gnu::always_inline]] inline void run_routine(const cell& fn, u32 cache, bool lean) {
+VYR_HOT void run_routine(const cell& fn, u32 cache, bool lean) {
   u32 slots = fill_slots(cache, lean);
   if (!lean) check_routine_args(fn, stack::arguments, routine::get_arity(&fn));
   call_routine(fn, slots);
@@ -317,8 +317,8 @@ void push_refinement_slots(u32 cache, u32 from) {
 // for their slot and local counts): the one place natives and actions are entered. A C++
 // container of the runtime that cannot grow inside a native or action is the language's
 // no-memory error, raised from that call like any other: the session goes on.
-[[gnu::always_inline]] inline void run_call(const cell& fn, u32 me, u32 cache, const i32* refs,
-                                            bool lean = false) {
+VYR_HOT void run_call(const cell& fn, u32 me, u32 cache, const i32* refs,
+                      bool lean = false) {
   switch (type_of(&fn)) {
     case TYPE_FUNCTION: {
       eval_function(fn, me, fill_slots(cache, lean));
@@ -351,8 +351,8 @@ void push_refinement_slots(u32 cache, u32 from) {
 // value first unless `copy` is false (an infix call, whose left operand sits there), the
 // frame's block keeping the cache and body alive while the arguments are gathered. Answers
 // the frame's index.
-[[gnu::always_inline]] inline u32 open_call(const cell& fn, const cell* name, bool copy,
-                                             u32 header, bool word_or_null = false) {
+VYR_HOT u32 open_call(const cell& fn, const cell* name, bool copy,
+                      u32 header, bool word_or_null = false) {
   u32 sym = anon_symbol(), word_ctx = 0;
   if (name && (word_or_null || word::any_word_q(type_of(name)))) [[likely]] {
     sym = word::symbol_id(name);
@@ -362,8 +362,8 @@ void push_refinement_slots(u32 cache, u32 from) {
   stack::push_frame_sym(sym, word_ctx, header, function::more(&fn));
   return stack::frame_top - 1;
 }
-[[gnu::always_inline]] inline u32 open_call(const cell& fn, const cell* name, bool copy,
-                                             bool word_or_null = false) {
+VYR_HOT u32 open_call(const cell& fn, const cell* name, bool copy,
+                      bool word_or_null = false) {
   return open_call(fn, name, copy,
                    type_of(&fn) == TYPE_FUNCTION ? stack::HEADER_INTERP_FUNCTION
                                                  : stack::HEADER_INTERP_NATIVE,
@@ -382,6 +382,7 @@ struct refinements_off {
 
 u32 fetch_one(const cell& entry, u32 node, u32 pos, u32 tail, bool infix) {
   u32 kind = (entry.header >> KIND_SHIFT) & 3;
+  tail = live_tail(node, tail);  // an argument before this one may have shortened the block
   if (pos >= tail) {
     if (kind == ARG_LIT && typecheck::accepts(&entry, TYPE_UNSET)) {
       *stack::push_slot() = cell{TYPE_UNSET, 0, 0, 0};
@@ -412,7 +413,7 @@ u32 fetch_one(const cell& entry, u32 node, u32 pos, u32 tail, bool infix) {
       }
       if (infix || pos + 1 >= tail || !op_word(cells::at(node, pos + 1))) return pos + 1;
       // An operator follows: the value is its left operand, as eval_next would have it.
-      return apply_infix(node, pos + 1, tail, start);
+      return apply_infix(node, pos + 1, tail, start, true);
     }
     return eval_next(node, pos, tail, EVAL_PUSH | (infix ? EVAL_NO_INFIX : 0));
   }
@@ -613,7 +614,7 @@ namespace {
 // type checks and results as the general call, with its tests for the rarer shapes left out.
 
 // One plain argument, pushed: fetch_one's cases for a normal argument of a prefix call.
-[[gnu::always_inline]] inline u32 fetch_plain(u32 node, u32 pos, u32 tail) {
+VYR_HOT u32 fetch_plain(u32 node, u32 pos, u32 tail) {
   const cell* c = cells::at(node, pos);
   const cell* v = nullptr;
   u32 ct = type_of(c);
@@ -630,29 +631,44 @@ namespace {
   }
   cell* s = push_cell(v);
   // apply_infix stops at once when no operator follows.
-  return apply_infix(node, pos + 1, tail, s);
+  return apply_infix(node, pos + 1, tail, s, true);
 }
 
 // Gathers the plain arguments of cache entries [from, to) at `pos`, each checked against
 // its entry, and answers the position after them. When an exit is pending it returns at
-// once; the caller leaves its frame.
-[[gnu::always_inline]] inline u32 gather_plain(u32 cache, u32 from, u32 to, u32 node, u32 pos,
-                                               u32 tail) {
-  for (u32 i = from; i < to; i++) {
+// once; the caller leaves its frame. Nothing has run since `tail` was read from the block;
+// an argument may run code that shortens it for the next one.
+VYR_HOT u32 gather_plain(u32 cache, u32 from, u32 to, u32 node, u32 pos,
+                         u32 tail) {
+  if (from >= to) return pos;
+  for (u32 i = from;;) {
     if (pos >= tail) [[unlikely]] no_arg(function::arg_symbol(cells::at(cache, i)));
     pos = fetch_plain(node, pos, tail);
     if (exit_pending()) [[unlikely]] return pos;
     const cell* a = stack::top - 1;
     const cell* e = cells::at(cache, i);  // gathering may have moved the cache's buffer
     if (!map_accepts(map_word(e), type_of(a))) [[unlikely]] expect_arg(a, function::arg_symbol(e));
+    if (++i >= to) return pos;
+    tail = live_tail(node, tail);  // this argument may have shortened the block
   }
-  return pos;
+}
+
+// Runs the branch a conditional chose (no lone value, not tracing) in the conditional's
+// frame, its value landing in the first argument cell: eval_branch without its call.
+// eval_seq copies the block before anything can move it.
+VYR_HOT void run_chosen(const cell* branch) {
+  cell* a = stack::arguments;
+  eval_seq(branch);
+  if (!exit_pending()) {
+    *a = *(stack::top - 1);
+    stack::top = a + 1;
+  }
 }
 
 // The conditional's result from its condition (the frame's first argument cell) and its
 // branches (`blocks`, two of them for either): the chosen branch runs here, in the native's
 // frame (reports still name it), its value landing in the first argument cell.
-[[gnu::always_inline]] inline void run_branch(u32 kind, const cell* blocks) {
+VYR_HOT void run_branch(u32 kind, const cell* blocks) {
   cell* a = stack::arguments;
   const cell* branch = blocks;
   bool falsy = type_of(a) == TYPE_NONE || (type_of(a) == TYPE_LOGIC && logic::get(a) == 0);
@@ -677,12 +693,7 @@ namespace {
         return;
       }
     }
-    // eval_branch without its call; eval_seq copies the block before anything can move it.
-    eval_seq(branch);
-    if (!exit_pending()) {
-      *a = *(stack::top - 1);
-      stack::top = a + 1;
-    }
+    run_chosen(branch);
   }
 }
 }  // namespace
@@ -729,6 +740,12 @@ u32 call_conditional(const cell& fn, u32 kind, u32 node, u32 pos, u32 tail, cons
           push_cell(v);
           return after + nblocks;
         }
+        // The branch is chosen already: run_branch would choose it again.
+        open_call(fn, name, false, stack::HEADER_INTERP_NATIVE, true);
+        push_cell(&cond);
+        run_chosen(branch);
+        stack::leave();
+        return after + nblocks;
       }
       // The frame and the condition as fetch_plain leaves them, in the same order.
       open_call(fn, name, false, stack::HEADER_INTERP_NATIVE, true);
@@ -742,6 +759,7 @@ u32 call_conditional(const cell& fn, u32 kind, u32 node, u32 pos, u32 tail, cons
   if (pos >= tail) [[unlikely]] no_arg(function::arg_symbol(cells::at(cache_of(&fn), 1)));
   pos = fetch_plain(node, pos, tail);  // the condition: any value is accepted
   if (leave_on_exit()) [[unlikely]] return pos;
+  tail = live_tail(node, tail);  // the condition may have shortened the block
   const cell* blocks = cells::at(node, pos);
   bool literal = pos + nblocks <= tail && type_of(blocks) == TYPE_BLOCK &&
                  (nblocks == 1 || type_of(blocks + 1) == TYPE_BLOCK) &&

@@ -197,7 +197,7 @@ class interp_scope {
 void eval_block_plain(const cell* block_in, bool chain);
 
 namespace internal {
-[[gnu::always_inline]] inline void eval_seq_plain(const cell* block) {
+VYR_HOT void eval_seq_plain(const cell* block) {
   cell* start = push_cell(block);
   u32 node = series::node(start), pos = series::index(start), tail = cells::length(node);
   if (pos >= tail) {
@@ -328,21 +328,31 @@ void eval_branch(const cell* block) {
 void eval_in_frame(const cell* block) {
   VYR_ASSERT(!pending && stack::frame_top > 0);
   u32 node = series::node(block);
-  u32 pos = series::index(block);
-  u32 tail = cells::length(node);
-  if (pos >= tail) {
+  if (series::index(block) >= cells::length(node)) {
     stack::set_last(cell{TYPE_UNSET, 0, 0, 0});
     return;
   }
   native_stack::check();
   position_scope ps;
   cell at = *block;
-  position_ref = &at;
+  eval_pass(&at, ps.saved);
+}
+
+void eval_pass(cell* at, const cell* outside) {
+  VYR_ASSERT(!pending && stack::frame_top > 0);
+  u32 node = series::node(at);
+  u32 pos = series::index(at);
+  u32 tail = cells::length(node);
+  if (pos >= tail) {
+    stack::set_last(cell{TYPE_UNSET, 0, 0, 0});
+    return;
+  }
+  position_ref = at;
   for (;;) {
-    series::index(&at) = pos;
+    series::index(at) = pos;
     if (tracing) [[unlikely]] {
       pos = eval_next(node, pos, tail, 0);
-      if (exit_pending()) return;
+      if (exit_pending()) break;
     } else {
       // eval_next without its step: the value is pushed, then kept as the frame's first.
       // A value that is its own result, or a word holding one (a loop body's commonest
@@ -352,23 +362,24 @@ void eval_in_frame(const cell* block) {
       const cell* v = type_of(c) == TYPE_WORD ? peek(c) : c;
       if (v && inert(type_of(v))) {
         push_cell(v);
-        pos = apply_infix(node, pos + 1, tail, start);
+        pos = apply_infix(node, pos + 1, tail, start, true);
       } else if (v && type_of(c) == TYPE_WORD && callable(type_of(v))) {
         // seq_step's case of a word naming a function, its look-up not repeated.
         cell f = *v;
         pos = dispatch_call(f, node, pos + 1, tail, c);
-        if (exit_pending()) return;
+        if (exit_pending()) break;
         pos = apply_infix(node, pos, tail, start);
       } else {
         pos = seq_step(node, pos, tail);
       }
-      if (exit_pending()) return;
+      if (exit_pending()) break;
       if (start != stack::arguments) stack::set_last(*start);
     }
     tail = cells::length(node);
-    if (pos >= tail) return;
+    if (pos >= tail) break;
     stack::clear_args();
   }
+  position_ref = outside;
 }
 
 u32 eval_one(u32 node, u32 pos, bool push) {

@@ -28,6 +28,16 @@
 #include "runtime/word_tables.h"
 #include <cstring>
 
+// The hot paths are inlined whole in optimised builds. An unoptimised build (the sanitizer
+// build) inlines nothing: there every inlined copy's locals would stay in its caller's
+// machine-stack frame, and deep recursion would use up the machine stack (or the part a
+// sanitizer can clear when an error unwinds it) before the frame stack fills.
+#ifdef __OPTIMIZE__
+#define VYR_HOT [[gnu::always_inline]] inline
+#else
+#define VYR_HOT inline
+#endif
+
 namespace vyr::interpreter::internal {
 
 // eval_next flag of the sequence step: the set-word's value was found to need a call.
@@ -48,14 +58,14 @@ inline u32 body_symbol() { return word::symbol_id(&words::word_body); }
 inline u32 anon_symbol() { return word::symbol_id(&words::word_anon); }
 
 // ---- Exit and result protocols ----------------------------------------------------------
-[[gnu::always_inline]] inline bool exit_pending() { return pending != 0; }
+VYR_HOT bool exit_pending() { return pending != 0; }
 // Leaves the innermost frame when an exit is pending and answers true.
-[[gnu::always_inline]] inline bool leave_on_exit() {
+VYR_HOT bool leave_on_exit() {
   if (!pending) [[likely]] return false;
   stack::leave();
   return true;
 }
-[[gnu::always_inline]] inline void move_result(cell* start) {
+VYR_HOT void move_result(cell* start) {
   *start = *(start + 1);
   stack::top = start + 1;
 }
@@ -80,16 +90,16 @@ struct position_scope {
 // otherwise do after every store (the build lets any pointer alias a global). A cell
 // pointer got this way is good only until the next thing that may allocate or run code
 // (a collection compacts, a grow moves, code may change the block): re-resolve after it.
-[[gnu::always_inline]] inline series_buffer* buffer_in(char* base, u32 node) {
+VYR_HOT series_buffer* buffer_in(char* base, u32 node) {
   return reinterpret_cast<series_buffer*>(base + *reinterpret_cast<const u32*>(base + node));
 }
-[[gnu::always_inline]] inline cell* cells_in(char* base, u32 node) {
+VYR_HOT cell* cells_in(char* base, u32 node) {
   return reinterpret_cast<cell*>(base + buffer_in(base, node)->offset);
 }
 
 // Pushes a copy of the value, moved as one 16-byte unit: the copy the compiler makes of a
 // cell read field by field costs several instructions more, on every call and argument.
-[[gnu::always_inline]] inline cell* push_cell(const cell* value) {
+VYR_HOT cell* push_cell(const cell* value) {
   if (stack::top + 1 >= stack::push_limit) [[unlikely]] stack::overflow();
   cell v;
   std::memcpy(&v, value, sizeof v);
@@ -108,7 +118,7 @@ extern u32 global_node;
 
 // The value of a word when its context can answer without an error, else null: the infix
 // look-ahead must never raise for a word that is not an operator.
-[[gnu::always_inline]] inline const cell* peek(const cell* w) {
+VYR_HOT const cell* peek(const cell* w) {
   u32 ctx = word::context(w), index = word::index(w);
   char* const base = arena::base;
   // (An index of NO_INDEX fails the bound checks below.)
@@ -123,7 +133,7 @@ extern u32 global_node;
     u32 ref = _context::values(cc);
     if (!ref || ref > stack::frame_top) return nullptr;
     const stack::frame& f = stack::frames[ref - 1];
-    if (index >= f.count) return nullptr;
+    if (index >= stack::slot_count(f)) return nullptr;
     return stack::base + f.own_args + index;
   }
   const series_buffer* b = buffer_in(base, _context::values(cc));
@@ -142,7 +152,7 @@ constexpr u64 ACTIVE_TYPES =
 static_assert(TYPE_TOTAL_COUNT <= 64);
 inline bool inert(u32 t) { return !((ACTIVE_TYPES >> (t & 63)) & 1); }
 
-[[gnu::always_inline]] inline bool op_word(const cell* c) {
+VYR_HOT bool op_word(const cell* c) {
   if (type_of(c) != TYPE_WORD) return false;
   const cell* v = peek(c);
   return v && type_of(v) == TYPE_OP;
@@ -170,7 +180,7 @@ extern u32 if_index, unless_index, either_index;
 void init_fast_ops();
 
 // The fast code of an op! value, or FAST_NONE.
-[[gnu::always_inline]] inline u32 fast_op(const cell* op_value) {
+VYR_HOT u32 fast_op(const cell* op_value) {
   u32 w = op::wrapped_type(op_value), i = native::table_index(op_value);
   if (w == TYPE_ACTION) return i <= ACTION_COUNT ? u32(fast_action[i]) : u32(FAST_NONE);
   if (w == TYPE_NATIVE) return i < FAST_NATIVES ? u32(fast_native[i]) : u32(FAST_NONE);
@@ -185,7 +195,7 @@ void init_fast_ops();
 // Applies the operator to the number at `left` (an integer! or a float!) and the operand
 // cell (a number or a word holding one), writing the result over `left`. False when it
 // cannot be done here.
-[[gnu::always_inline]] inline bool number_fast(u32 code, cell* left, const cell* operand) {
+VYR_HOT bool number_fast(u32 code, cell* left, const cell* operand) {
   u32 lt = type_of(left);
   if (lt != TYPE_INTEGER && lt != TYPE_FLOAT) [[unlikely]] return false;
   const cell* r = operand;
@@ -225,12 +235,27 @@ void init_fast_ops();
 u32 number_op_call(cell op_value, cell op_word, u32 code, u32 node, u32 pos, u32 tail,
                     cell* start);
 
+// The block's tail as the caller last saw it, or its length now when code that ran since
+// has shortened it: a position past what is left is never read (the cells there are stale).
+VYR_HOT u32 live_tail(u32 node, u32 tail) {
+  u32 n = cells::length(node);
+  return n < tail ? n : tail;
+}
+
 // The infix look-ahead after an expression whose value sits at `start`: applies each
 // operator that follows, left to right, the result staying at `start`. May return with an
-// exit pending.
-[[gnu::always_inline]] inline u32 apply_infix(u32 node, u32 pos, u32 tail, cell* start) {
+// exit pending. `fresh` says that nothing has run since `tail` was read from the block;
+// otherwise what ran may have shortened it, and only what is left is read.
+VYR_HOT u32 apply_infix(u32 node, u32 pos, u32 tail, cell* start, bool fresh = false) {
   while (pos < tail) {
-    const cell* nx = cells::at(node, pos);
+    series_buffer* b = buffer_in(arena::base, node);
+    if (!fresh) {
+      if (u32 len = b->used_bytes() >> 4; len < tail) {
+        tail = len;
+        if (pos >= tail) break;
+      }
+    }
+    const cell* nx = b->cells() + pos;
     if (type_of(nx) != TYPE_WORD) break;
     const cell* val = peek(nx);
     if (!val || type_of(val) != TYPE_OP) break;
@@ -248,6 +273,7 @@ u32 number_op_call(cell op_value, cell op_word, u32 code, u32 node, u32 pos, u32
         stack::top = start;
         pos = number_op_call(*val, *nx, code, node, pos + 1, tail, start);
         if (exit_pending()) return pos;
+        fresh = false;
         continue;
       }
     }
@@ -259,6 +285,7 @@ u32 number_op_call(cell op_value, cell op_word, u32 code, u32 node, u32 pos, u32
     stack::top = start;
     pos = call_function(&op_value, node, pos + 1, tail, &op_word, nullptr, 0, true);
     if (exit_pending()) return pos;
+    fresh = false;
   }
   return pos;
 }
@@ -299,7 +326,7 @@ inline u32 lean_cache(const cell& fn) {
 constexpr u32 COND_IF = 1, COND_UNLESS = 2, COND_EITHER = 3;
 
 // The conditional kind of a native value, or 0.
-[[gnu::always_inline]] inline u32 conditional_kind(const cell* v) {
+VYR_HOT u32 conditional_kind(const cell* v) {
   u32 i = native::table_index(v);
   if (i == either_index) return COND_EITHER;
   if (i == if_index) return COND_IF;
@@ -318,8 +345,8 @@ u32 call_general(cell fn, u32 node, u32 pos, u32 tail, const cell* name, const c
 
 // A prefix call with no refinement path. Answers the position after the arguments, the
 // result pushed; may return with an exit pending.
-[[gnu::always_inline]] inline u32 dispatch_call(const cell& fn, u32 node, u32 pos, u32 tail,
-                                                const cell* name) {
+VYR_HOT u32 dispatch_call(const cell& fn, u32 node, u32 pos, u32 tail,
+                          const cell* name) {
   if (!tracing) [[likely]] {
     if (type_of(&fn) == TYPE_NATIVE) {
       if (u32 kind = conditional_kind(&fn))
@@ -340,7 +367,7 @@ inline cell* settable(const cell* w) {
     u32 ref = _context::values(cc);
     if (!ref || ref > stack::frame_top) return nullptr;
     const stack::frame& f = stack::frames[ref - 1];
-    if (word::index(w) >= f.count) return nullptr;
+    if (word::index(w) >= stack::slot_count(f)) return nullptr;
     return stack::base + f.own_args + word::index(w);
   }
   if (((cc->header & _context::KIND_MASK) >> _context::KIND_SHIFT) == _context::KIND_OBJECT)
@@ -354,7 +381,7 @@ inline cell* settable(const cell* w) {
 // number_fast) whose operands are the same (and no other operator). Answers the position
 // after it, or 0 when the expression is not of that shape; nothing is changed either way,
 // so the caller can evaluate it in full.
-[[gnu::always_inline]] inline u32 simple_value(u32 node, u32 pos, u32 tail, cell* out) {
+VYR_HOT u32 simple_value(u32 node, u32 pos, u32 tail, cell* out) {
   const cell* c = cells::at(node, pos);
   const cell* v = c;
   if (!inert(type_of(c))) {
@@ -379,7 +406,7 @@ inline cell* settable(const cell* w) {
 
 // The value of a block whose one value (at `pos`) is its own result or a word holding one,
 // else null: nothing can follow it and nothing can fail, so it needs no evaluation step.
-[[gnu::always_inline]] inline const cell* lone_value(u32 node, u32 pos) {
+VYR_HOT const cell* lone_value(u32 node, u32 pos) {
   const cell* c = cells::at(node, pos);
   if (inert(type_of(c))) return c;
   if (type_of(c) == TYPE_WORD) {
@@ -404,7 +431,7 @@ u32 set_word_step(u32 node, u32 pos, u32 tail);
 // One expression, pushed: eval_next with EVAL_PUSH, its commonest cases (a paren, a word
 // naming a function, a set-word of a value that takes no call) entered without its step.
 // The step of eval_seq, eval_in_frame and argument gathering.
-[[gnu::always_inline]] inline u32 seq_step(u32 node, u32 pos, u32 tail) {
+VYR_HOT u32 seq_step(u32 node, u32 pos, u32 tail) {
   if (!tracing) [[likely]] {
     const cell* c = cells::at(node, pos);
     u32 ct = type_of(c);

@@ -19,6 +19,7 @@
 #include "runtime/datatypes/actions.h"
 #include "runtime/datatypes/cells.h"
 #include "runtime/interpreter/interpreter.h"
+#include "runtime/interpreter/native_stack.h"
 #include "runtime/natives/natives.h"
 #include "runtime/stack.h"
 #include "runtime/word_tables.h"
@@ -77,39 +78,55 @@ cell pick_element(const cell* series, i32 i) {
 
 // ---- Running bodies ---------------------------------------------------------------------
 
-u32 run_loop_body(const cell* body_in, u32 me, cell* break_value) {
-  halt::check();  // a loop that makes no call still stops
-  cell body = *body_in;
-  // One block frame above the loop frame serves every iteration.
-  if (stack::frame_top == me + 1) {
-    stack::arguments = stack::base + stack::frames[me].own_args;
+loop_body::loop_body(u32 me) : me_(me), outside_(interpreter::position_ref), at_(UNSET) {}
+
+loop_body::~loop_body() { interpreter::position_ref = outside_; }
+
+// The block frame, pushed on the first pass and again after an exception unwound it.
+void loop_body::open_frame() {
+  if (!block_frame_) native_stack::check();  // every pass runs at the same machine-stack depth
+  if (stack::frame_top == me_ + 1) {
+    stack::arguments = stack::base + stack::frames[me_].own_args;
     stack::top = stack::arguments;
     stack::push_frame(&words::word_body, stack::HEADER_BLOCK);
-  } else {
-    stack::arguments = stack::base + stack::frames[me + 1].own_args;
   }
-  stack::frames[me + 1].block = series::node(&body);
+  block_frame_ = &stack::frames[me_ + 1];
+  args_ = stack::base + block_frame_->own_args;
+  open_top_ = me_ + 2;
+}
+
+u32 loop_body::caught(const thrown& t, cell* break_value) {
+  if ((t.level != THROW_BREAK && t.level != THROW_CONTINUE) || interpreter::exit_target(t) != me_)
+    throw;
+  interpreter::position_ref = outside_;
+  stack::unwind_frames(me_ + 1);
+  stack::arguments = stack::base + stack::frames[me_].own_args;
   stack::top = stack::arguments;
+  stack::close_guards();
+  if (break_value) *break_value = t.value;
+  return t.level;
+}
+
+[[gnu::always_inline]] inline u32 loop_body::run(const cell* body, cell* break_value) {
+  halt::check();  // a loop that makes no call still stops
+  if (stack::frame_top != open_top_) [[unlikely]] open_frame();
+  at_ = *body;
+  block_frame_->block = series::node(&at_);
+  stack::arguments = args_;
+  stack::top = args_;
   try {
-    interpreter::eval_in_frame(&body);
+    interpreter::eval_pass(&at_, outside_);
   } catch (thrown& t) {
-    if ((t.level != THROW_BREAK && t.level != THROW_CONTINUE) ||
-        interpreter::exit_target(t) != me)
-      throw;
-    stack::unwind_frames(me + 1);
-    stack::arguments = stack::base + stack::frames[me].own_args;
-    stack::top = stack::arguments;
-    stack::close_guards();
-    if (break_value) *break_value = t.value;
-    return t.level;
+    return caught(t, break_value);
   }
-  if (pending && interpreter::pending_target == me &&
-      (pending == THROW_BREAK || pending == THROW_CONTINUE)) {
-    u32 level = pending;
-    pending = 0;
-    if (break_value) *break_value = interpreter::pending_value;
-    stack::top = stack::arguments;
-    return level;
+  if (pending) [[unlikely]] {
+    if (interpreter::pending_target == me_ && (pending == THROW_BREAK || pending == THROW_CONTINUE)) {
+      u32 level = pending;
+      pending = 0;
+      if (break_value) *break_value = interpreter::pending_value;
+      stack::top = stack::arguments;
+      return level;
+    }
   }
   return 0;
 }
@@ -256,18 +273,19 @@ namespace {
 void while_entry(bool, const i32*) {
   cell cond = arguments[0], body = arguments[1];
   u32 me = push_loop_frame();
+  loop_body run(me);
   for (;;) {
     // A condition such as `i < n` needs neither a frame nor a position: it cannot fail.
     cell quick;
     if (interpreter::simple_block_value(&cond, &quick)) {
       if (!strict_true(&quick)) break;
     } else {
-      u32 r = run_loop_body(&cond, me, nullptr);
+      u32 r = run.run(&cond, nullptr);
       if (r) fire("throw", "while-cond");
       if (pending) return leave_loop(me);
       if (!strict_true(stack::top - 1)) break;
     }
-    u32 r = run_loop_body(&body, me, nullptr);
+    u32 r = run.run(&body, nullptr);
     if (pending) return leave_loop(me);
     if (r == THROW_BREAK) break;
   }
@@ -278,10 +296,11 @@ void while_entry(bool, const i32*) {
 void until_entry(bool, const i32*) {
   cell body = arguments[0];
   u32 me = push_loop_frame();
+  loop_body run(me);
   cell result = UNSET;
   for (;;) {
     cell bv = UNSET;
-    u32 r = run_loop_body(&body, me, &bv);
+    u32 r = run.run(&body, &bv);
     if (pending) return leave_loop(me);
     if (r == THROW_BREAK) { result = bv; break; }
     if (r == THROW_CONTINUE) continue;
@@ -299,10 +318,11 @@ template <class Step, class After>
 void iterate(const cell& body_in, cell initial, Step step, After after) {
   cell body = body_in;
   u32 me = push_loop_frame();
+  loop_body run(me);
   cell result = initial;
   while (step()) {
     cell bv = UNSET;
-    u32 r = run_loop_body(&body, me, &bv);
+    u32 r = run.run(&body, &bv);
     if (pending) return leave_loop(me);
     if (r == THROW_BREAK) { result = bv; break; }
     result = r == THROW_CONTINUE ? UNSET : *(stack::top - 1);

@@ -8,16 +8,38 @@
 // stack never moves, so the pointer survives the allocations a body makes.
 #pragma once
 #include "runtime/cell.h"
+#include "runtime/fire.h"
+#include "runtime/stack.h"
 
 namespace vyr::natives {
 
-// Runs a loop body in a block frame above the loop frame `me` (pushed on first use and kept
-// for the next iterations; the body's value is left at stack::top - 1): answers 0 for a
-// normal end, THROW_BREAK or THROW_CONTINUE when one of them ended it (consumed here,
-// whether it came as a pending exit or an exception; `break_value` receives the /return
-// value). Any other pending exit is left pending for the caller to pass on.
-u32 run_loop_body(const cell* body, u32 me, cell* break_value);
-// Leaves a loop frame `me` and the block frame run_loop_body keeps above it.
+// Runs loop bodies in a block frame above the loop frame `me` (pushed on first use and kept
+// for the next iterations), with what every pass shares set up once for the loop: the
+// machine stack checked, the position outside the loop saved (and put back when the loop
+// ends, errors included). `run` answers 0 for a normal end, the body's value left at
+// stack::top - 1, or THROW_BREAK or THROW_CONTINUE when one of them ended it (consumed
+// here, whether it came as a pending exit or an exception; `break_value` receives the
+// /return value). Any other pending exit is left pending for the caller to pass on.
+class loop_body {
+ public:
+  explicit loop_body(u32 me);
+  ~loop_body();
+  // Defined in loops.cpp, the loops' own file, and inlined into each loop there.
+  inline u32 run(const cell* body, cell* break_value);
+  loop_body(const loop_body&) = delete;
+  loop_body& operator=(const loop_body&) = delete;
+
+ private:
+  [[gnu::noinline]] void open_frame();
+  u32 caught(const thrown& t, cell* break_value);
+  u32 me_;
+  u32 open_top_ = ~0u;                   // the frame top while the block frame is open
+  cell* args_ = nullptr;                 // the block frame's arguments, once it is pushed
+  stack::frame* block_frame_ = nullptr;  // that frame (the frame stack never moves)
+  const cell* outside_;  // the current position outside the loop
+  cell at_;              // the body under evaluation, its index at the expression
+};
+// Leaves a loop frame `me` and the block frame loop_body keeps above it.
 void leave_loop(u32 me);
 
 // ---- Iteration steps --------------------------------------------------------------------

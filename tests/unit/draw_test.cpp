@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "boot/environment.h"
 #include "gui/draw/draw.h"
@@ -185,6 +186,51 @@ TEST_F(Draw, SizeTextLeavesOutTrailingBlanks) {
   cell text = run("\"ab  \""), st;
   text_box::text_size(&d, &text, &st);
   EXPECT_EQ(point::get(&st, 0), point::get(&sd, 0));
+}
+
+// The straight ARGB pixels of an image! value, row by row.
+std::vector<u32> pixels_of(const cell& img) {
+  cell copy = img;
+  image::lock l(&copy, false);
+  return std::vector<u32>(l.data(), l.data() + image::pixel_count(&copy));
+}
+
+TEST_F(Draw, ARichTextFaceWithoutAFontTakesTheDefaultFontInsideDraw) {
+  // DRAW's current font is 30 points; the face has none of its own, so it is drawn as it
+  // is outside DRAW, in the default font.
+  cell plain = run("r: make object! [type: 'rich-text text: \"Wg\" data: none size: 60x40 "
+                   "color: none font: none] draw 60x40 compose [pen 0.0.0 text 0x0 (r)]");
+  collector::root_guard g1(&plain);
+  cell after_font = run("draw 60x40 compose [pen 0.0.0 font (make object! [name: \"Arial\" "
+                        "size: 30 style: none color: none]) text 0x0 (r)]");
+  collector::root_guard g2(&after_font);
+  EXPECT_TRUE(pixels_of(plain) == pixels_of(after_font));
+}
+
+TEST_F(Draw, ABackdropPaintsOnlyTheLinesThatHoldItsRange) {
+  // "aaaa bbbb" wraps after the blank; the range holds the second line only.
+  cell img = run("r: make object! [type: 'rich-text text: \"aaaa bbbb\" data: [6x4 backdrop 255.255.0] "
+                 "size: 45x40 color: none font: none] draw 60x40 compose [pen 0.0.0 text 0x0 (r)]");
+  collector::root_guard g(&img);
+  cell face = run("r");
+  collector::root_guard gf(&face);
+  cell none{TYPE_NONE, 0, 0, 0}, lines, second;
+  text_box::metrics(&face, &none, text_box::LINE_COUNT, &lines);
+  ASSERT_EQ(i32(lines.data2), 2);
+  cell six{TYPE_INTEGER, 0, 6, 0};
+  text_box::metrics(&face, &six, text_box::CARET_TO_OFFSET, &second);
+  int top_of_second = int(point::get(&second, 1));
+  ASSERT_GT(top_of_second, 5);
+  std::vector<u32> px = pixels_of(img);
+  auto yellow_rows = [&](int from, int to) {
+    int n = 0;
+    for (int y = from; y < to; y++)
+      for (int x = 0; x < 60; x++)
+        if (px[size_t(y) * 60 + size_t(x)] == 0xFFFFFF00u) n++;
+    return n;
+  };
+  EXPECT_EQ(yellow_rows(0, top_of_second), 0);
+  EXPECT_GT(yellow_rows(top_of_second, 40), 20);
 }
 
 // ---- Reference pictures --------------------------------------------------------------------

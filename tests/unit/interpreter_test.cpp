@@ -92,7 +92,7 @@ TEST_F(Interpreter, FrameOverflowIsCatchableAndLeavesTheGuardClosed) {
 }
 
 TEST_F(Interpreter, FramesKeepTheFullSymbolId) {
-  // Symbol ids above 16 bits: the header keeps 16 bits, the walks read the full id.
+  // Symbol ids above 16 bits: the walks read the full id the frame keeps.
   u32 sym = 0;
   while (symbol::count() < 70000) sym = symbol::make(("s" + std::to_string(symbol::count())).c_str());
   ASSERT_GT(sym, 0xFFFFu);

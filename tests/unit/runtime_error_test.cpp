@@ -120,5 +120,18 @@ TEST(RuntimeErrorDeath, ExitsWithoutAFault) {
   EXPECT_EXIT((runtime_error::install(), raise(SIGHUP)), testing::ExitedWithCode(0), "^$");
 }
 
+// The report's box (the GUI's, once its module is in) follows the report, but never from a
+// signal handler.
+void box_to_stderr(const char* report) { std::fprintf(stderr, "[box] %s", report); }
+
+TEST(RuntimeErrorDeath, TheReportBoxFollowsOnlyOutsideSignals) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT((runtime_error::report_box = box_to_stderr, runtime_error::quit(94, 0)), testing::ExitedWithCode(94),
+              "Runtime Error 94: [^\n]*\n\\*\\*\\* at: 00000000h\n\\[box\\] \\*\\*\\* Runtime Error 94");
+  if (sanitized) return;
+  EXPECT_EXIT((runtime_error::install(), runtime_error::report_box = box_to_stderr, *null_pointer = 1),
+              testing::ExitedWithCode(32), "segmentation fault\n[^\\[]*$");
+}
+
 }  // namespace
 }  // namespace vyr

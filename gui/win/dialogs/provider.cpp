@@ -1,7 +1,7 @@
-// The dialog provider in use, and the layer's own modal dialogs.
+// The dialog provider in use, the default filters and the matching of file names.
 #include "gui/win/dialogs/provider.h"
 
-#include <cstdio>
+#include <algorithm>
 
 namespace vyr::win::dialogs {
 
@@ -10,15 +10,75 @@ std::unique_ptr<provider>& installed() {
   static std::unique_ptr<provider> p;
   return p;
 }
+
+char fold(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
+
+// One glob against a whole name: "*" any run of bytes, "?" one character.
+bool glob(std::string_view p, std::string_view s) {
+  size_t pi = 0, si = 0, star = std::string_view::npos, mark = 0;
+  while (si < s.size()) {
+    if (pi < p.size() && p[pi] == '*') {
+      star = pi++;
+      mark = si;
+    } else if (pi < p.size() && p[pi] == '?') {
+      ++pi;
+      ++si;
+      while (si < s.size() && (uint8_t(s[si]) & 0xC0) == 0x80) ++si;
+    } else if (pi < p.size() && fold(p[pi]) == fold(s[si])) {
+      ++pi;
+      ++si;
+    } else if (star != std::string_view::npos) {
+      pi = star + 1;
+      si = ++mark;
+    } else {
+      return false;
+    }
+  }
+  while (pi < p.size() && p[pi] == '*') ++pi;
+  return pi == p.size();
+}
 }  // namespace
 
-void install(std::unique_ptr<provider> p) { installed() = std::move(p); }
+void install(std::unique_ptr<provider> p) {
+  installed() = std::move(p);
+  if (provider* now = installed().get())
+    menus::set_popup_answerer([now](const std::vector<std::string>& c) { return now->popup_menu(c); });
+  else
+    menus::set_popup_answerer(nullptr);
+}
+
 provider* current() { return installed().get(); }
 
-std::optional<answer> modal_dialogs::run(const request&) { return std::nullopt; }
+std::vector<filter> default_filters() {
+  return {{"All files", "*.*"}, {"Vyr scripts", "*.vyr;*.vyrs"}, {"SORVA scripts", "*.r"}, {"Text files", "*.txt"}};
+}
 
-void modal_dialogs::error_box(const std::string& caption, const std::string& text) {
-  std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
+int compare_without_case(std::string_view a, std::string_view b) {
+  size_t n = std::min(a.size(), b.size());
+  for (size_t i = 0; i < n; ++i) {
+    unsigned char x = uint8_t(fold(a[i])), y = uint8_t(fold(b[i]));
+    if (x != y) return x < y ? -1 : 1;
+  }
+  return a.size() == b.size() ? 0 : a.size() < b.size() ? -1 : 1;
+}
+
+bool matches(std::string_view name, std::string_view patterns) {
+  bool any = false;
+  size_t i = 0;
+  while (i <= patterns.size()) {
+    size_t j = patterns.find(';', i);
+    if (j == std::string_view::npos) j = patterns.size();
+    std::string_view p = patterns.substr(i, j - i);
+    while (!p.empty() && p.front() == ' ') p.remove_prefix(1);
+    while (!p.empty() && p.back() == ' ') p.remove_suffix(1);
+    if (!p.empty()) {
+      any = true;
+      // "*.*" is every name, dotted or not.
+      if (p == "*.*" || glob(p, name)) return true;
+    }
+    i = j + 1;
+  }
+  return !any;
 }
 
 }  // namespace vyr::win::dialogs

@@ -104,9 +104,8 @@ cairo_surface_t* headless_display::capture(RECT r) {
     if (!IsWindowVisible(*it) || IsIconic(*it)) continue;
     cairo_surface_t* f = last_frame(*it);
     if (!f) continue;
-    POINT o{0, 0};
-    ClientToScreen(*it, o);
-    cairo_set_source_surface(cr, f, o.x - r.left, o.y - r.top);
+    RECT o = shown_rect(*it);
+    cairo_set_source_surface(cr, f, o.left - r.left, o.top - r.top);
     cairo_paint(cr);
   }
   cairo_destroy(cr);

@@ -25,6 +25,10 @@ class headless_display : public display {
   bool wait(int64_t deadline_us, int wake_fd) override;
   void present(HWND top, cairo_surface_t* frame) override;
   void set_cursor(HWND, HCURSOR c) override { cursor_ = c; }
+  void set_text_spot(HWND top, POINT p) override {
+    spot_top = top;
+    spot = p;
+  }
   bool get_clipboard(clipboard_content* out) override;
   bool set_clipboard(const clipboard_content& in) override;
   bool dark_preference() override { return dark; }
@@ -60,7 +64,12 @@ class headless_display : public display {
   void button(int b, bool down);
   void click(POINT screen, int b = 1);
   void wheel(int delta, bool horizontal = false);
+  // A touch gesture at the pointer (GID_ZOOM ... with its argument; GID_BEGIN, GID_END).
+  void gesture(uint32_t id, uint64_t arguments = 0) { input_gesture(id, pointer_, arguments); }
   void close(HWND top) { input_close(top); }
+  // The input method: composing starts or ends (the keys between are VK_PROCESSKEY, the
+  // committed text the text of a key); `spot` is where it was last told to show.
+  void compose(bool start) { input_composition(start); }
   void activate(HWND top, bool on = true) { input_activate(top, on); }
   void set_state(HWND top, int show_cmd) { input_state(top, show_cmd); }
   // A user move or resize: the window passes through `steps` (window rectangles).
@@ -72,12 +81,16 @@ class headless_display : public display {
   struct frame { HWND top; int64_t time_us; cairo_surface_t* image; };
   const std::deque<frame>& frames() const { return frames_; }
   cairo_surface_t* last_frame(HWND top) const;
-  // 0xAARRGGBB of the last frame of `top` at client pixel (x, y); 0 when none.
+  // 0xAARRGGBB of the last frame of `top` at pixel (x, y) of what it shows (the client
+  // area, below the menu bar when it has one); 0 when none.
   uint32_t pixel(HWND top, int x, int y) const;
   size_t frame_limit = 32;
   size_t presented = 0;
 
   HCURSOR cursor() const { return cursor_; }
+  // The last text spot the layer gave.
+  HWND spot_top{};
+  POINT spot{-1, -1};
   bool dark = false, contrast = false;
 
  private:

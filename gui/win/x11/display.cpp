@@ -127,6 +127,7 @@ x11_display::~x11_display() {
   }
   for (auto& [id, c] : p_->cursors) XFreeCursor(p_->dpy, c);
   if (p_->im) XCloseIM(p_->im);
+  if (p_->preedit_fonts) XFreeFontSet(p_->dpy, p_->preedit_fonts);
   XDestroyWindow(p_->dpy, p_->helper);
   XCloseDisplay(p_->dpy);
   delete p_;
@@ -175,7 +176,10 @@ bool x11_display::wait(int64_t deadline, int wake_fd) {
     while (!p.dead && XPending(p.dpy)) {
       XEvent e;
       XNextEvent(p.dpy, &e);
-      if (XFilterEvent(&e, None)) continue;
+      if (XFilterEvent(&e, None)) {
+        if (e.type == KeyPress) p.key_taken(e.xkey);
+        continue;
+      }
       p.handle(e);
       any = true;
     }

@@ -24,8 +24,10 @@ class x11_display : public display {
   void show_top(HWND, bool shown) override;
   void place_top(HWND) override;
   void activate_top(HWND) override;
+  void grab(HWND top, bool on) override;
   void present(HWND top, cairo_surface_t* frame) override;
   void set_cursor(HWND top, HCURSOR) override;
+  void set_text_spot(HWND top, POINT) override;
   RECT frame_extents(uint32_t style, uint32_t exstyle) override;
   bool get_clipboard(clipboard_content* out) override;
   bool set_clipboard(const clipboard_content& in) override;
@@ -43,6 +45,9 @@ class x11_display : public display {
   unsigned long native(HWND) const;
   bool mapped(HWND) const;
   uint32_t xft_dpi() const;
+  // The pre-edit style of a top level's input context: "position" (over the spot),
+  // "nothing" (the fall-back), or "" without one.
+  const char* preedit_style(HWND) const;
 
   struct impl;
  private:

@@ -56,6 +56,18 @@ static std::string utf8_of(uint32_t cp) {
   return to_utf8(u);
 }
 
+void x11_display::impl::key_taken(XKeyEvent& e) {
+  top_record* r = rec(e.window);
+  if (!r || !r->ic) return;
+  if (!r->composing) {
+    r->composing = true;
+    input_composition(true);
+  }
+  key_input k;
+  k.vk = VK_PROCESSKEY;
+  input_key(k);
+}
+
 void x11_display::impl::key_event(XKeyEvent& e) {
   bool down = e.type == KeyPress;
   KeySym base = XLookupKeysym(&e, 0);
@@ -64,6 +76,14 @@ void x11_display::impl::key_event(XKeyEvent& e) {
   k.vk = vk_of(base, k.side, k.extended);
   if (down) {
     top_record* r = rec(e.window);
+    // A key the input method let through ends what it was composing; the text it
+    // commits comes as the text of a key it took.
+    bool committed = false;
+    if (r && r->composing) {
+      r->composing = false;
+      committed = true;
+      input_composition(false);
+    }
     char buf[64];
     KeySym ks = 0;
     int n = 0;
@@ -82,11 +102,13 @@ void x11_display::impl::key_event(XKeyEvent& e) {
     }
     if (n > 0) k.text.assign(buf, size_t(n));
     if (k.vk == VK_DELETE) k.text.clear();   // Delete types nothing
-    if (!k.vk && !k.text.empty()) {
+    if (committed && e.keycode == 0 && !k.text.empty()) {
+      k.vk = VK_PROCESSKEY;
+    } else if (!k.vk && !k.text.empty()) {
       // A key the table does not know still types: give it the VK of its character.
       std::u16string u = to_utf16(k.text);
       int16_t s = u.empty() ? -1 : VkKeyScan(u[0]);
-      k.vk = s >= 0 ? uint32_t(s & 0xFF) : 0xE5;   // 0xE5: a key processed by the input method
+      k.vk = s >= 0 ? uint32_t(s & 0xFF) : VK_PROCESSKEY;
     }
   }
   if (k.vk) input_key(k);

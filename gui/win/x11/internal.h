@@ -10,6 +10,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include <X11/XKBlib.h>
 #include <X11/Xatom.h>
@@ -33,6 +34,8 @@ struct top_record {
   HWND hwnd{};
   Window xid = 0;
   XIC ic = nullptr;
+  bool over_the_spot = false;   // the input method shows its pre-edit text at the spot
+  bool composing = false;       // it has taken keys and not committed them yet
   GC gc = nullptr;
   bool mapped = false;
   bool want_focus = false;
@@ -43,6 +46,7 @@ struct top_record {
   bool sizing = false;
   cairo_surface_t* last = nullptr;
   Cursor cursor = 0;
+  bool grabbed = false;
 };
 
 // The steady clock in microseconds.
@@ -57,6 +61,7 @@ struct x11_display::impl {
   Visual* visual = nullptr;
   int depth = 24;
   XIM im = nullptr;
+  XFontSet preedit_fonts = nullptr;   // what an over-the-spot input method draws with
   int rr_event = -1, rr_error = 0;
   bool have_rr = false;
   uint32_t dpi = 96;
@@ -78,17 +83,21 @@ struct x11_display::impl {
     auto it = by_xid.find(w);
     return it == by_xid.end() ? nullptr : rec(it->second);
   }
+  // The X window's rectangle: what the layer shows of the top level (its client area and
+  // menu bar), at least one pixel each way.
   RECT client_screen(HWND h) {
-    RECT c;
-    GetClientRect(h, c);
-    POINT o{0, 0};
-    ClientToScreen(h, o);
-    return {o.x, o.y, o.x + std::max(1, c.width()), o.y + std::max(1, c.height())};
+    RECT c = shown_rect(h);
+    return {c.left, c.top, c.left + std::max(1, c.width()), c.top + std::max(1, c.height())};
   }
   void read_monitors();
   void read_dpi();
   void handle(XEvent& e);
   void key_event(XKeyEvent& e);
+  // The input context of a top level: over-the-spot pre-edit where the input method
+  // offers it, else none (only committed text arrives).
+  XIC make_ic(top_record& r);
+  // A key the input method filtered: it composes.
+  void key_taken(XKeyEvent& e);
   // The clipboard (clipboard.cpp). selection_event takes the events that serve ours
   // (requests, the loss of it, INCR parts taken) and tells whether it took this one;
   // serve_pending answers those waiting, leaving other events queued.

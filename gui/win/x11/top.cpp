@@ -47,6 +47,55 @@ void x11_display::impl::set_hints(HWND h, top_record& r) {
   if (top_record* o = rec(owner)) XSetTransientForHint(dpy, r.xid, o->xid);
 }
 
+XIC x11_display::impl::make_ic(top_record& r) {
+  XIMStyles* styles = nullptr;
+  bool position = false;
+  if (!XGetIMValues(im, XNQueryInputStyle, &styles, nullptr) && styles) {
+    for (unsigned i = 0; i < styles->count_styles; ++i)
+      position |= styles->supported_styles[i] == (XIMPreeditPosition | XIMStatusNothing);
+    XFree(styles);
+  }
+  if (position && !preedit_fonts) {
+    char** missing = nullptr;
+    int n = 0;
+    char* fallback = nullptr;
+    preedit_fonts = XCreateFontSet(dpy, "-*-*-medium-r-normal--14-*-*-*-*-*-*-*,*", &missing, &n, &fallback);
+    if (missing) XFreeStringList(missing);
+  }
+  if (position && preedit_fonts) {
+    XPoint spot{0, 0};
+    XVaNestedList pre = XVaCreateNestedList(0, XNSpotLocation, &spot, XNFontSet, preedit_fonts, nullptr);
+    XIC ic = XCreateIC(im, XNInputStyle, XIMPreeditPosition | XIMStatusNothing, XNClientWindow, r.xid,
+                       XNFocusWindow, r.xid, XNPreeditAttributes, pre, nullptr);
+    XFree(pre);
+    if (ic) {
+      r.over_the_spot = true;
+      return ic;
+    }
+  }
+  // The fall-back every input method has: it composes out of sight, text comes committed.
+  return XCreateIC(im, XNInputStyle, XIMPreeditNothing | XIMStatusNothing, XNClientWindow, r.xid,
+                   XNFocusWindow, r.xid, nullptr);
+}
+
+void x11_display::set_text_spot(HWND h, POINT spot) {
+  if (p_->dead) return;
+  top_record* r = p_->rec(h);
+  // With the fall-back style the input method composes out of sight: no spot to give.
+  if (!r || !r->ic || !r->over_the_spot) return;
+  XPoint at{short(std::clamp(spot.x, -32768, 32767)), short(std::clamp(spot.y, -32768, 32767))};
+  XVaNestedList attrs = XVaCreateNestedList(0, XNSpotLocation, &at, nullptr);
+  XSetICValues(r->ic, XNPreeditAttributes, attrs, nullptr);
+  XFree(attrs);
+  XFlush(p_->dpy);
+}
+
+const char* x11_display::preedit_style(HWND h) const {
+  auto it = p_->tops.find(h);
+  if (it == p_->tops.end() || !it->second.ic) return "";
+  return it->second.over_the_spot ? "position" : "nothing";
+}
+
 void x11_display::create_top(HWND h) {
   if (p_->dead) return;
   impl& p = *p_;
@@ -59,17 +108,43 @@ void x11_display::create_top(HWND h) {
                  PointerMotionMask | EnterWindowMask | LeaveWindowMask | StructureNotifyMask |
                  FocusChangeMask | PropertyChangeMask;
   a.bit_gravity = NorthWestGravity;
+  // A pop-up that never takes the activation (a dropped list, a menu) is placed and stacked
+  // by the layer alone: the window manager leaves it be.
+  uint32_t style = uint32_t(GetWindowLong(h, GWL_STYLE)), ex = uint32_t(GetWindowLong(h, GWL_EXSTYLE));
+  a.override_redirect = (style & WS_POPUP) && (ex & WS_EX_NOACTIVATE) ? True : False;
   r.xid = XCreateWindow(p.dpy, p.root, c.left, c.top, c.width(), c.height(), 0, p.depth, InputOutput, p.visual,
-                        CWBackPixel | CWEventMask | CWBitGravity, &a);
+                        CWBackPixel | CWEventMask | CWBitGravity | CWOverrideRedirect, &a);
   r.asked = r.seen = c;
   r.gc = XCreateGC(p.dpy, r.xid, 0, nullptr);
   XSetWMProtocols(p.dpy, r.xid, &p.WM_DELETE_WINDOW, 1);
-  if (p.im)
-    r.ic = XCreateIC(p.im, XNInputStyle, XIMPreeditNothing | XIMStatusNothing, XNClientWindow, r.xid,
-                     XNFocusWindow, r.xid, nullptr);
+  if (p.im) r.ic = p.make_ic(r);
   p.by_xid[r.xid] = h;
   p.tops[h] = r;
   p.set_hints(h, p.tops[h]);
+  XFlush(p.dpy);
+}
+
+// While a menu runs, the pointer and the keyboard go to the process alone, wherever the
+// pointer is: events over its own windows come as usual, the others to the grabbing window.
+void x11_display::grab(HWND h, bool on) {
+  if (p_->dead) return;
+  impl& p = *p_;
+  if (!on) {
+    bool any = false;
+    for (auto& [hw, r] : p.tops) any |= std::exchange(r.grabbed, false);
+    if (any) {
+      XUngrabPointer(p.dpy, CurrentTime);
+      XUngrabKeyboard(p.dpy, CurrentTime);
+      XFlush(p.dpy);
+    }
+    return;
+  }
+  top_record* r = p.rec(h);
+  if (!r || !r->mapped) return;
+  unsigned mask = ButtonPressMask | ButtonReleaseMask | PointerMotionMask | EnterWindowMask | LeaveWindowMask;
+  if (XGrabPointer(p.dpy, r->xid, True, mask, GrabModeAsync, GrabModeAsync, None, None, CurrentTime) == GrabSuccess)
+    r->grabbed = true;
+  XGrabKeyboard(p.dpy, r->xid, True, GrabModeAsync, GrabModeAsync, CurrentTime);
   XFlush(p.dpy);
 }
 

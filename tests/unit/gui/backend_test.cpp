@@ -5,6 +5,7 @@
 #include <string>
 
 #include "boot/environment.h"
+#include "gui/win/controls/ctlnum.h"
 #include "gui/backend.h"
 #include "runtime/datatypes/handle.h"
 #include "runtime/datatypes/pair.h"

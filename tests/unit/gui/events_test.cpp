@@ -30,88 +30,9 @@
 #include "tests/unit/fixture.h"
 #include "tests/unit/gui/gui_fixture.h"
 #include "tests/unit/value_helpers.h"
+#include "tests/unit/gui/events_fixture.h"
 
 namespace vyr::test {
-using namespace vyr::gui;
-namespace ev = vyr::event;
-
-namespace {
-// What the recorder saw, one line per event: "type key offset picked flags".
-std::vector<std::string> seen;
-std::map<std::string, std::string> answers;             // type -> word to answer
-std::function<void(const std::string&)> on_event;       // runs inside the handler
-
-std::string field_text(const cell* e, u32 index) {
-  cell out;
-  ev::get_field(e, index, &out);
-  collector::root_guard g(&out);
-  return mold_text(out);
-}
-
-cell recorder(const cell* e) {
-  std::string type = field_text(e, ev::F_TYPE);
-  seen.push_back(type + " " + field_text(e, ev::F_KEY) + " " + field_text(e, ev::F_OFFSET) + " " +
-                 field_text(e, ev::F_PICKED) + " " + field_text(e, ev::F_FLAGS));
-  if (on_event) on_event(type);
-  auto a = answers.find(type);
-  if (a == answers.end()) return cell{TYPE_NONE, 0, 0, 0};
-  return word::intern(a->second.c_str());
-}
-
-std::string prefix(const std::string& s, const std::string& p) { return s.substr(0, p.size()); }
-
-std::vector<std::string> types() {
-  std::vector<std::string> t;
-  for (auto& s : seen) t.push_back(s.substr(0, s.find(' ')));
-  return t;
-}
-}  // namespace
-
-class events : public ::testing::Test {
- protected:
-  win::headless_display* hd = nullptr;
-  void SetUp() override {
-    ensure_runtime();
-    boot::build_environment();
-    setenv("VYR_HEADLESS_SCREENS", "1920x1080+0+0@96", 1);
-    gui::init();
-    hd = static_cast<win::headless_display*>(win::current_display());
-    register_classes();
-    vyr_gui_module_init();   // the hooks the module installs when it loads
-    seen.clear();
-    answers.clear();
-    on_event = nullptr;
-    awake = recorder;
-    quiet_errors = true;
-    caught_errors.clear();
-    loop() = loop_state{};
-    base() = base_state{};
-  }
-  void TearDown() override {
-    awake = nullptr;
-    on_event = nullptr;
-    gui::shutdown();
-    unsetenv("VYR_HEADLESS_SCREENS");
-  }
-  cell run(const std::string& text) { return run_or_fail(text); }
-  // A face object with the facets in their positions, kept by the word `name`.
-  cell face(const std::string& name, const char* type, const char* flags = "none") {
-    return run(name + ": make object! [type: '" + type +
-               " offset: 0x0 size: 300x200 text: image: color: menu: data: none enabled?: true "
-               "visible?: true selected: none flags: " + flags +
-               " options: parent: pane: none state: [] rate: edge: para: font: actors: extra: "
-               "draw: none] " + name);
-  }
-  win::HWND show(const cell& f, int x = 100, int y = 100, u32 style = win::WS_OVERLAPPEDWINDOW) {
-    win::HWND h = win::CreateWindowEx(0, "VyrWindow", "", style | win::WS_VISIBLE, x, y, 300, 200,
-                                      win::HWND{}, win::HMENU{}, const_cast<cell*>(&f));
-    win::extra(h)->face_flags = get_flags(facet(&f, facet_index::flags));
-    win::SetActiveWindow(h);
-    win::SetFocus(h);
-    return h;
-  }
-  void pump() { while (do_events(true)) {} }
-};
 
 TEST_F(events, KeysGiveKeyDownAndKeyWithTheirWordsOrCharacters) {
   cell f = face("f", "window");
@@ -425,22 +346,6 @@ TEST_F(events, RatesTickOnTheVirtualClockAndBadRatesAreRefused) {
 
 namespace vyr::test {
 
-class base_faces : public events {
- protected:
-  win::HWND top{};
-  win::HWND child(const cell& f, int x = 10) {
-    win::HWND h = win::CreateWindowEx(0, "VyrBase", "", win::WS_CHILD | win::WS_VISIBLE, x, 10, 50, 40,
-                                      top, win::HMENU{}, const_cast<cell*>(&f));
-    init_base_window(h, top, &f);
-    return h;
-  }
-  void open_top() {
-    cell w = face("w", "window");
-    top = show(w);
-    pump();
-  }
-};
-
 TEST_F(base_faces, LayeredOnlyWithTransparencyOrNoColour) {
   struct { const char* color; bool layered; } cases[] = {
     {"255.255.255", false}, {"255.255.255.0", false}, {"255.255.255.100", true},
@@ -490,14 +395,6 @@ TEST_F(base_faces, DrawingEventsPaintAndAPaintInANestedLoopWaits) {
   EXPECT_TRUE(base().held.empty());
 }
 
-// A pixel of a window's surface as 0xAARRGGBB (premultiplied).
-u32 surface_pixel(win::HWND h, int x, int y) {
-  cairo_surface_t* s = win::window_surface(h);
-  if (!s) return 0xDEADBEEFu;
-  cairo_surface_flush(s);
-  return *reinterpret_cast<const u32*>(cairo_image_surface_get_data(s) +
-                                       y * cairo_image_surface_get_stride(s) + x * 4);
-}
 
 TEST_F(base_faces, APaintDrawsTheFacesDrawBlockOverItsColour) {
   open_top();
@@ -669,32 +566,6 @@ TEST_F(events, AFaceHeldOnlyByItsWindowSurvivesACollection) {
 
 namespace vyr::test {
 
-class lifecycle : public base_faces {
- protected:
-  // The face's state as make-view leaves it for the View engine: [handle mask none false].
-  void realise(const cell& f, u32 h) {
-    run(std::string("v-face: none"));
-    cell* state = facet(&f, facet_index::state);
-    cell st;
-    block::make_at(&st, 4);
-    collector::root_guard g(&st);
-    cell hc{TYPE_HANDLE, 3, h, 0xFFFFFFFFu}, mask{TYPE_INTEGER, 0, 0, 0}, no{TYPE_NONE, 0, 0, 0},
-      lf{TYPE_LOGIC, 0, 0, 0};
-    block::rs_append(&st, &hc);
-    block::rs_append(&st, &mask);
-    block::rs_append(&st, &no);
-    block::rs_append(&st, &lf);
-    state = facet(&f, facet_index::state);
-    *state = st;
-  }
-  void push_change(const cell& f, u32 facet_bit) {
-    cell* state = facet(&f, facet_index::state);
-    cell st = *state;
-    block::rs_abs_at(&st, 1)->data2 |= 1u << facet_bit;
-    OS_update_view(&f);
-  }
-};
-
 TEST_F(lifecycle, AWindowOfNegativeWidthOpens200WideAndMovesByItsMask) {
   cell f = run("f: make object! [type: 'window offset: 10x20 size: -1x300 text: \"T\" image: color: menu: "
                "data: none enabled?: true visible?: true selected: none flags: none options: "
@@ -719,8 +590,8 @@ TEST_F(lifecycle, AWindowOfNegativeWidthOpens200WideAndMovesByItsMask) {
   EXPECT_EQ(block::rs_abs_at(&st, 1)->data2, 0u);
 }
 
-TEST_F(lifecycle, ControlsFailAsACreateFailureAndUnknownTypesAreRefused) {
-  cell b = face("btn", "button");
+TEST_F(lifecycle, TypesWithoutAControlFailAsACreateFailureAndUnknownTypesAreRefused) {
+  cell b = face("img", "image");
   testing::internal::CaptureStderr();
   EXPECT_EQ(OS_make_view(&b, 0), 0u);
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "*** View Error: CreateWindowEx failed!\n");

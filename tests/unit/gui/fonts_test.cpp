@@ -13,6 +13,7 @@
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/cells.h"
 #include "tests/unit/gui/gui_fixture.h"
+#include "tests/unit/value_helpers.h"
 
 namespace vyr::test {
 using namespace vyr::gui;
@@ -87,6 +88,36 @@ TEST_F(fonts, FontsAreCachedInTheStateAndFreed) {
   EXPECT_NE(font_handle(&f, 1), win::HFONT{});
 }
 
+TEST_F(fonts, AFreedFaceLeavesItsFontAndParaAndTheLastOneReleasesTheFont) {
+  start();
+  run("fnt: make object! [name: size: style: angle: color: anti-alias?: shadow: state: parent: none "
+      "size: 12]");
+  run("par: make object! [origin: padding: scroll: align: v-align: wrap?: parent: none]");
+  cell f1 = run("f1: make object! [type: 'text offset: size: text: image: color: menu: data: "
+                "enabled?: visible?: selected: none flags: options: parent: none pane: [] state: "
+                "[0 0 none false] rate: edge: none para: par font: fnt actors: extra: draw: "
+                "facet-23: facet-24: none]");
+  collector::root_guard g1(&f1);
+  cell f2 = run("f2: make f1 [state: [0 0 none false]]");
+  collector::root_guard g2(&f2);
+  run("par/parent: reduce [f1 f2]");
+  for (cell* f : {&f1, &f2}) {
+    win::HWND h = win::CreateWindowEx(0, "Plain", "", win::WS_POPUP, 0, 0, 10, 10, win::HWND{},
+                                      win::HMENU{}, nullptr);
+    handle::make_at(block::rs_abs_at(facet(f, facet_index::state), 0), win::raw(h), HANDLE_WINDOW);
+    ASSERT_NE(font_for_face(f, facet(f, facet_index::font)), win::HFONT{});
+  }
+  EXPECT_EQ(form_text(run("reduce [length? head fnt/parent length? head par/parent]")), "2 2");
+  free_face(&f1, false);
+  EXPECT_EQ(form_text(run("reduce [length? head fnt/parent same? f2 first head fnt/parent "
+                        "length? head par/parent same? f2 first head par/parent block? fnt/state]")),
+            "1 true 1 true true");
+  free_face(&f2, false);
+  // The font's last face went: its native fonts go too.
+  EXPECT_EQ(form_text(run("reduce [length? head fnt/parent length? head par/parent fnt/state]")),
+            "0 0 none");
+}
+
 TEST_F(fonts, ParaFlagsByFaceType) {
   start();
   struct { const char* type; const char* para; u32 flags; } rows[] = {
@@ -133,7 +164,9 @@ TEST_F(fonts, UpdateParaClearsEveryBitTheTableSets) {
     u32 top = u32(win::GetWindowLong(h, win::GWL_STYLE));
     // No vertical centring and no wrap left; `base` centres horizontally by default.
     EXPECT_EQ(top & 0x21F, std::string(type) == "text" ? 0u : 1u) << type;
-    if (std::string(type) == "text") EXPECT_EQ(top & 0x4000, 0x4000u);
+    if (std::string(type) == "text") {
+      EXPECT_EQ(top & 0x4000, 0x4000u);
+    }
     state = facet(&fc, facet_index::state);
     EXPECT_EQ(cells::at(state->data2, 1)->data2 & 0x40000, 0x40000u);
   }
@@ -143,9 +176,9 @@ TEST_F(fonts, TheDialogFillsTheFontFromItsAnswer) {
   start();
   auto* answers = dynamic_cast<win::answer_queue*>(win::dialogs::current());
   ASSERT_NE(answers, nullptr);
-  answers->queue({"font", true, {"DejaVu Sans", "12", "700", "true"}});
-  answers->queue({"font", true, {"DejaVu Serif", "10", "600", "false"}});
-  answers->queue({"font", false, {}});
+  answers->queue_dialog({"font", {"DejaVu Sans", "12", "bold italic"}});
+  answers->queue_dialog({"font", {"DejaVu Serif", "10"}});
+  answers->queue_dialog({"cancel", {}});
   cell none{TYPE_NONE, 0, 0, 0};
   cell r = font("");
   collector::root_guard g(&r);
@@ -157,7 +190,7 @@ TEST_F(fonts, TheDialogFillsTheFontFromItsAnswer) {
   cell r2 = font("");
   collector::root_guard g2(&r2);
   OS_request_font(&r2, &none, true);
-  EXPECT_EQ(type_of(facet(&r2, font_field::style)), TYPE_NONE);  // weight 600: no style
+  EXPECT_EQ(type_of(facet(&r2, font_field::style)), TYPE_NONE);  // regular: no style
   cell r3 = font("");
   collector::root_guard g3(&r3);
   OS_request_font(&r3, &none, false);

@@ -8,14 +8,34 @@
 
 #include "boot/environment.h"
 #include "gui/backend.h"
+#include "gui/events.h"
+#include "gui/module.h"
+#include "gui/win/headless/display.h"
 #include "runtime/collector.h"
 #include "tests/unit/fixture.h"
 
 namespace vyr::test {
 
-// Evaluates source text in the built environment; an error it raises fails the test (the
-// result is then unset) instead of leaving it.
-inline cell run_or_fail(const std::string& text) {
+// The GUI module as loading it leaves it, on a headless display of `screens`: the environment
+// built, the backend started, the window classes registered and the module's hooks in place.
+inline win::headless_display* start_gui_module(const char* screens = "1920x1080+0+0@96") {
+  ensure_runtime();
+  boot::build_environment();
+  setenv("VYR_HEADLESS_SCREENS", screens, 1);
+  gui::init();
+  gui::register_classes();
+  vyr_gui_module_init();
+  return static_cast<win::headless_display*>(win::current_display());
+}
+
+inline void stop_gui_module() {
+  gui::shutdown();
+  unsetenv("VYR_HEADLESS_SCREENS");
+}
+
+// Runs Vyr source in the booted environment; an error it throws fails the test, naming the
+// source, and gives unset.
+inline cell run_reporting(const std::string& text) {
   cell r{TYPE_UNSET, 0, 0, 0};
   collector::root_guard g(&r);
   try {

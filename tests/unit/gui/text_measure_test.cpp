@@ -21,8 +21,8 @@ class text_measure : public headless_gui {
     headless_gui::SetUp();
     start();
   }
-  cell face(const std::string& type, const std::string& text) {
-    return run("make object! [type: '" + type + " offset: size: none text: " + text +
+  cell face(const std::string& type, const std::string& text, const std::string& size = "none") {
+    return run("make object! [type: '" + type + " offset: none size: " + size + " text: " + text +
                " image: color: menu: data: enabled?: visible?: selected: none flags: options: "
                "parent: none pane: [] state: [0 0 none false] rate: edge: para: font: actors: "
                "extra: draw: facet-23: facet-24: none]");
@@ -74,6 +74,20 @@ TEST_F(text_measure, SizeTextOfBaseLikeAndOtherFaces) {
   cell longer = run("\"Hello, world\""), sl;
   get_text_size(&b, &longer, &sl);
   EXPECT_GT(point::get(&sl, 0), point::get(&sb, 0));
+}
+
+TEST_F(text_measure, SizeTextOfCentredTextIsItsWidthWhateverTheBox) {
+  // A base face centres its text: the width is the text's, not where its right edge falls.
+  cell narrow = face("base", "\"Hello\"", "100x30");
+  collector::root_guard g1(&narrow);
+  cell wide = face("base", "\"Hello\"", "200x30");
+  collector::root_guard g2(&wide);
+  cell none{TYPE_NONE, 0, 0, 0}, sn, sw;
+  get_text_size(&narrow, &none, &sn);
+  get_text_size(&wide, &none, &sw);
+  EXPECT_GT(point::get(&sn, 0), 15.0f);
+  EXPECT_LT(point::get(&sn, 0), 40.0f);
+  EXPECT_FLOAT_EQ(point::get(&sn, 0), point::get(&sw, 0));
 }
 
 }  // namespace vyr::test

@@ -47,7 +47,7 @@ class view_engine : public ::testing::Test {
     gui::shutdown();
     unsetenv("VYR_HEADLESS_SCREENS");
   }
-  cell run(const std::string& text) { return run_or_fail(text); }
+  cell run(const std::string& text) { return run_reporting(text); }
   i32 number(const std::string& text) {
     cell r = run(text);
     return type_of(&r) == TYPE_INTEGER ? integer::get(&r) : -1;

@@ -101,6 +101,10 @@ TEST_F(paint, DrawTextPlacesTextByFlags) {
   RECT literal = box;
   DrawText(dc, "&MM", literal, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
   EXPECT_GT(literal.right, m.cx);
+  // Bytes that are no UTF-8 still take room, as the replacement character.
+  RECT broken = box;
+  DrawText(dc, "M\xFF\xFEM", broken, DT_CALCRECT | DT_SINGLELINE);
+  EXPECT_GT(broken.right, m.cx);
   ReleaseDC(HWND{}, dc);
   // Right-aligned and vertically centred text lands at the far right, in the middle.
   HWND h = top(0, 0, 200, 100);

@@ -1,4 +1,5 @@
 // The queue: the order messages come out in, the quit flag, timers, keys and threads.
+#include <algorithm>
 #include <thread>
 
 #include "tests/unit/win/win_fixture.h"
@@ -186,7 +187,13 @@ TEST_F(layer, AltKeysAreSystemKeys) {
   pump();
   EXPECT_EQ(seen_of({WM_SYSKEYDOWN, WM_KEYDOWN, WM_SYSCHAR}),
             (std::vector<uint32_t>{WM_SYSKEYDOWN, WM_SYSKEYDOWN, WM_SYSCHAR}));
-  EXPECT_TRUE(g_seen.back().lp & (1 << 29));
+  auto sys_char = std::find_if(g_seen.begin(), g_seen.end(), [](const seen& s) { return s.msg == WM_SYSCHAR; });
+  ASSERT_NE(sys_char, g_seen.end());
+  EXPECT_TRUE(sys_char->lp & (1 << 29));
+  // Alt and a character ask the top level for its menu bar.
+  EXPECT_EQ(g_seen.back().msg, WM_SYSCOMMAND);
+  EXPECT_EQ(g_seen.back().wp, SC_KEYMENU);
+  EXPECT_EQ(g_seen.back().lp, 'x');
 }
 
 TEST(keys, MapVirtualKeyAndVkKeyScanShareOneTable) {

@@ -418,18 +418,47 @@ TEST(headless_screens, DescriptionsParseOrAreRefused) {
 
 TEST(answer_queue, DialogAnswersAreTakenInOrderAndUnexpectedOnesFail) {
   answer_queue q;
-  q.queue({"file", true, {"/tmp/a.txt"}});
+  q.queue_dialog({"file", {"/tmp/a.txt", "/tmp/b.txt"}});
   testing::internal::CaptureStderr();
-  EXPECT_FALSE(q.run({"folder", ""}));
+  EXPECT_FALSE(q.request_folder({}));   // a file answer waits for a file dialog
   EXPECT_EQ(testing::internal::GetCapturedStderr(),
             "headless display: no answer queued for a folder dialog\n");
-  auto a = q.run({"file", "Open"});
+  dialogs::file_request open;
+  auto a = q.request_file(open);
   ASSERT_TRUE(a);
-  EXPECT_EQ(a->values[0], "/tmp/a.txt");
+  EXPECT_EQ(*a, std::vector<std::string>{"/tmp/a.txt"});   // one file unless multi
   testing::internal::CaptureStderr();
-  EXPECT_FALSE(q.run({"file", ""}));
-  testing::internal::GetCapturedStderr();
+  EXPECT_FALSE(q.request_file(open));
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "headless display: no answer queued for a open-file dialog\n");
   EXPECT_EQ(q.unexpected, 2u);
+  // `cancel` answers any dialog, once.
+  q.queue_dialog({"cancel", {}});
+  q.queue_dialog({"dir", {"/tmp"}});
+  EXPECT_FALSE(q.request_file(open));
+  EXPECT_EQ(q.request_folder({}), "/tmp/");
+  EXPECT_EQ(q.unexpected, 2u);
+}
+
+TEST(answer_queue, AnswerLinesAreChecked) {
+  struct { std::vector<std::string> line; bool ok; } cases[] = {
+      {{"cancel"}, true},
+      {{"file", "/a/b.txt", "/a/c.txt"}, true},
+      {{"file", "/a/b.txt", "/x/c.txt"}, false},   // one folder
+      {{"file", "b.txt"}, false},                  // absolute
+      {{"file"}, false},
+      {{"dir", "/home"}, true},
+      {{"dir", "home"}, false},
+      {{"font", "DejaVu Sans", "12"}, true},
+      {{"font", "DejaVu Sans", "12", ""}, true},
+      {{"font", "DejaVu Sans", "12", "bold italic"}, true},
+      {{"font", "DejaVu Sans", "12", "heavy"}, false},
+      {{"font", "DejaVu Sans", "x"}, false},
+      {{"menu", "File/Run..."}, true},
+      {{"menu"}, false},
+      {{"colour", "red"}, false},
+  };
+  for (auto& c : cases) EXPECT_EQ(!answer_queue::bad_line(c.line), c.ok) << c.line[0];
 }
 
 TEST_F(layer, MemoryClipboardRoundTrip) {

@@ -4,11 +4,18 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <deque>
+#include <functional>
 #include <thread>
 
 // gtest first: the X headers define macros (None, Bool) that its templates use as names.
+#include "gui/win/controls/controls.h"
+#include "gui/win/dialogs/dialog.h"
+#include "gui/win/dialogs/modal.h"
+#include "gui/win/menus/menus.h"
 #include "gui/win/x11/display.h"
 #include "tests/unit/win/win_fixture.h"
+#include "tests/unit/xvfb.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -24,61 +31,8 @@
 
 namespace vyr::win::test {
 
-static bool have_program(const char* name) {
-  const char* path = std::getenv("PATH");
-  std::string p = path ? path : "/usr/bin:/bin";
-  size_t i = 0;
-  while (i <= p.size()) {
-    size_t j = p.find(':', i);
-    if (j == std::string::npos) j = p.size();
-    std::string f = p.substr(i, j - i) + "/" + name;
-    if (access(f.c_str(), X_OK) == 0) return true;
-    i = j + 1;
-  }
-  return false;
-}
-
-// An Xvfb of our own: started on a free display number, stopped at the end.
-struct xvfb {
-  pid_t pid = -1;
-  std::string display;
-  bool start() {
-    int fds[2];
-    if (pipe(fds) != 0) return false;
-    pid = fork();
-    if (pid == 0) {
-      close(fds[0]);
-      int null = open("/dev/null", O_WRONLY);
-      dup2(null, 1);
-      dup2(null, 2);
-      std::string fd = std::to_string(fds[1]);
-      execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "640x480x24", "-nolisten", "tcp",
-             "-noreset", static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    close(fds[1]);
-    std::string num;
-    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(15);
-    while (std::chrono::steady_clock::now() < until) {
-      pollfd p{fds[0], POLLIN, 0};
-      if (poll(&p, 1, 200) <= 0) continue;
-      char c;
-      if (read(fds[0], &c, 1) != 1) break;
-      if (c == '\n') break;
-      num += c;
-    }
-    close(fds[0]);
-    if (num.empty()) return false;
-    display = ":" + num;
-    return true;
-  }
-  ~xvfb() {
-    if (pid > 0) {
-      kill(pid, SIGTERM);
-      waitpid(pid, nullptr, 0);
-    }
-  }
-};
+using vyr::test::have_program;
+using vyr::test::xvfb;
 
 static std::unique_ptr<xvfb> g_server;
 
@@ -160,8 +114,11 @@ class x11 : public ::testing::Test {
   }
 };
 
-TEST_F(x11, KeyComesAsKeyDownAndChar) {
+// No input method answers on this server: over-the-spot pre-edit cannot be had, and keys
+// type through the fall-back context, composing nothing.
+TEST_F(x11, KeyComesAsKeyDownAndCharThroughTheInputMethodsFallBack) {
   HWND h = shown("Recorder", {10, 10, 210, 160});
+  EXPECT_STREQ(xd->preedit_style(h), "nothing");
   run_until([&] { return GetFocus() == h; });
   XSetInputFocus(other, Window(xd->native(h)), RevertToParent, CurrentTime);
   XSync(other, False);
@@ -174,6 +131,7 @@ TEST_F(x11, KeyComesAsKeyDownAndChar) {
   for (auto& s : g_seen)
     if (s.msg == WM_KEYDOWN || s.msg == WM_CHAR || s.msg == WM_KEYUP) got.push_back({s.msg, s.wp});
   EXPECT_EQ(got, (std::vector<std::pair<uint32_t, WPARAM>>{{WM_KEYDOWN, 'A'}, {WM_CHAR, 'a'}, {WM_KEYUP, 'A'}}));
+  EXPECT_FALSE(saw(WM_IME_STARTCOMPOSITION));
 }
 
 TEST_F(x11, ClickReachesTheChildUnderThePointer) {
@@ -344,6 +302,193 @@ TEST_F(x11, XftDpiSetsTheMonitorsDpi) {
   XDeleteProperty(other, DefaultRootWindow(other), XA_RESOURCE_MANAGER);
   XSync(other, False);
   install(std::move(d));
+}
+
+// The controls on a real X server, clicked and typed at through XTest.
+class x11_controls : public x11 {
+ protected:
+  void SetUp() override {
+    x11::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    register_control_classes();
+  }
+  std::vector<uint16_t> commands() {
+    std::vector<uint16_t> out;
+    for (auto& s : g_seen) if (s.msg == WM_COMMAND) out.push_back(HIWORD(s.wp));
+    return out;
+  }
+  void click_at(int x, int y) {
+    XTestFakeMotionEvent(other, 0, x, y, 0);
+    XTestFakeButtonEvent(other, 1, True, 0);
+    XTestFakeButtonEvent(other, 1, False, 0);
+    XFlush(other);
+  }
+};
+
+TEST_F(x11_controls, AButtonClickIsBnClicked) {
+  HWND top = shown("Recorder", {10, 10, 310, 210});
+  CreateWindowEx(0, "BUTTON", "OK", WS_CHILD | WS_VISIBLE, 20, 20, 100, 30, top, HMENU{}, nullptr);
+  click_at(10 + 60, 10 + 35);
+  ASSERT_TRUE(run_until([&] { return !commands().empty(); }));
+  EXPECT_EQ(commands(), std::vector<uint16_t>{BN_CLICKED});
+}
+
+TEST_F(x11_controls, TypingGoesIntoAField) {
+  HWND top = shown("Recorder", {10, 10, 310, 210});
+  HWND e = CreateWindowEx(0, "EDIT", "", WS_CHILD | WS_VISIBLE | ES_AUTOHSCROLL, 20, 20, 200, 24, top, HMENU{}, nullptr);
+  click_at(10 + 40, 10 + 30);
+  ASSERT_TRUE(run_until([&] { return GetFocus() == e; }));
+  XSetInputFocus(other, Window(xd->native(top)), RevertToParent, CurrentTime);
+  XSync(other, False);
+  for (KeySym k : {XK_h, XK_i}) {
+    KeyCode c = XKeysymToKeycode(other, k);
+    XTestFakeKeyEvent(other, c, True, 0);
+    XTestFakeKeyEvent(other, c, False, 0);
+  }
+  XFlush(other);
+  ASSERT_TRUE(run_until([&] { return GetWindowText(e) == "hi"; }));
+  std::vector<uint16_t> c = commands();
+  EXPECT_EQ(std::count(c.begin(), c.end(), EN_CHANGE), 2);
+}
+
+TEST_F(x11_controls, ADropListPicksFromItsPopUp) {
+  HWND top = shown("Recorder", {10, 10, 310, 250});
+  HWND c = CreateWindowEx(0, "ComboBox", "", WS_CHILD | WS_VISIBLE | CBS_DROPDOWNLIST | CBS_HASSTRINGS, 20, 20, 200,
+                          24, top, HMENU{}, nullptr);
+  for (const char* item : {"one", "two", "three"}) SendMessage(c, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item));
+  click_at(10 + 60, 10 + 30);
+  ASSERT_TRUE(run_until([&] { return SendMessage(c, CB_GETDROPPEDSTATE, 0, 0) == 1; }));
+  RECT lr;
+  SendMessage(c, CB_GETDROPPEDCONTROLRECT, 0, reinterpret_cast<LPARAM>(&lr));
+  HWND list = WindowFromPoint(POINT{lr.left + 5, lr.top + 5});
+  ASSERT_TRUE(run_until([&] { return xd->mapped(list); }));
+  // The pop-up is the layer's alone to place: the window manager does not frame it.
+  XWindowAttributes wa;
+  XGetWindowAttributes(other, Window(xd->native(list)), &wa);
+  EXPECT_TRUE(wa.override_redirect);
+  RECT item;
+  SendMessage(list, LB_GETITEMRECT, 2, reinterpret_cast<LPARAM>(&item));
+  click_at(lr.left + 10, lr.top + 1 + (item.top + item.bottom) / 2);
+  ASSERT_TRUE(run_until([&] { return SendMessage(c, CB_GETDROPPEDSTATE, 0, 0) == 0; }));
+  EXPECT_EQ(SendMessage(c, CB_GETCURSEL, 0, 0), 2);
+  EXPECT_EQ(GetWindowText(c), "three");
+  std::vector<uint16_t> got = commands();
+  EXPECT_NE(std::find(got.begin(), got.end(), CBN_SELCHANGE), got.end());
+}
+
+// Menus and dialogs on a real X server: their own loops run while XTest clicks and types,
+// from steps a hidden window's timer plays inside those loops.
+std::deque<std::function<bool()>> g_steps;   // each is tried on every tick until it answers true
+std::chrono::steady_clock::time_point g_give_up;
+
+LRESULT stepper_proc(HWND h, uint32_t m, WPARAM wp, LPARAM lp) {
+  if (m != WM_TIMER) return DefWindowProc(h, m, wp, lp);
+  if (!g_steps.empty() && g_steps.front()()) g_steps.pop_front();
+  // A test whose input went astray ends its menu and dialogs rather than hang.
+  if (std::chrono::steady_clock::now() > g_give_up) {
+    EndMenu();
+    for (HWND d : dialogs::running_dialogs()) PostMessage(d, WM_CLOSE, 0, 0);
+  }
+  return 0;
+}
+
+class x11_menus_dialogs : public x11_controls {
+ protected:
+  HWND stepper{};
+  void SetUp() override {
+    x11_controls::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    g_steps.clear();
+    g_give_up = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    WNDCLASSEX wc;
+    wc.lpszClassName = "Stepper";
+    wc.lpfnWndProc = stepper_proc;
+    RegisterClassEx(wc);
+    stepper = CreateWindowEx(0, "Stepper", "", WS_POPUP, 0, 0, 1, 1, HWND{}, HMENU{}, nullptr);
+    SetTimer(stepper, 1, 30);
+  }
+  void TearDown() override {
+    g_steps.clear();
+    x11_controls::TearDown();
+  }
+  // The top level of a class, once it shows on the server.
+  HWND mapped_of(const char* cls) {
+    for (HWND t : top_levels())
+      if (GetClassName(t) == cls && xd->mapped(t)) return t;
+    return HWND{};
+  }
+  void type_keys(std::initializer_list<KeySym> keys) {
+    for (KeySym k : keys) {
+      KeyCode c = XKeysymToKeycode(other, k);
+      XTestFakeKeyEvent(other, c, True, 0);
+      XTestFakeKeyEvent(other, c, False, 0);
+    }
+    XFlush(other);
+  }
+};
+
+TEST_F(x11_menus_dialogs, APopupMenuIsChosenByClicks) {
+  HWND owner = shown("Recorder", {10, 10, 410, 310});
+  HMENU m = CreatePopupMenu();
+  for (const char* c : {"Copy", "Paste", "Select All"}) {
+    MENUITEMINFO mi;
+    mi.fMask = MIIM_ID | MIIM_STRING;
+    mi.wID = uint32_t(GetMenuItemCount(m));
+    mi.dwTypeData = c;
+    InsertMenuItem(m, mi.wID, true, mi);
+  }
+  bool redirected = false;
+  g_steps.push_back([&] {
+    HWND pop = mapped_of("#32768");
+    if (is_null(pop)) return false;
+    XWindowAttributes wa;
+    XGetWindowAttributes(other, Window(xd->native(pop)), &wa);
+    redirected = wa.override_redirect;
+    RECT r = menus::item_rect(m, 1);
+    click_at(r.left + r.width() / 2, r.top + r.height() / 2);
+    return true;
+  });
+  g_seen.clear();
+  TrackPopupMenuEx(m, TPM_LEFTBUTTON, 60, 60, owner);
+  ASSERT_TRUE(run_until([&] { return saw(WM_COMMAND); }));
+  EXPECT_TRUE(redirected);
+  EXPECT_EQ(seen_of({WM_ENTERMENULOOP, WM_MENUSELECT, WM_EXITMENULOOP, WM_COMMAND}),
+            (std::vector<uint32_t>{WM_ENTERMENULOOP, WM_MENUSELECT, WM_MENUSELECT, WM_EXITMENULOOP, WM_COMMAND}));
+  for (auto& e : g_seen)
+    if (e.msg == WM_COMMAND) EXPECT_EQ(e.wp, 1u);
+  DestroyMenu(m);
+}
+
+TEST_F(x11_menus_dialogs, AFileNameIsTypedInTheDialog) {
+  shown("Recorder", {10, 10, 410, 310});
+  char t[] = "/tmp/vyr-x11-dialog-XXXXXX";
+  std::string folder = std::string(mkdtemp(t)) + "/";
+  dialogs::file_request q;
+  q.folder = folder;
+  q.filters = dialogs::default_filters();
+  g_steps.push_back([&] {
+    HWND d = mapped_of("#32770");
+    if (is_null(d) || GetClassName(GetFocus()) != "EDIT") return false;
+    type_keys({XK_t, XK_y, XK_p, XK_e, XK_d, XK_period, XK_t, XK_x, XK_t, XK_Return});
+    return true;
+  });
+  auto r = dialogs::run_file_dialog(q);
+  rmdir(folder.c_str());
+  ASSERT_TRUE(r);
+  EXPECT_EQ(*r, std::vector<std::string>{folder + "typed.txt"});
+}
+
+TEST_F(x11_menus_dialogs, AMessageBoxClosesOnEnter) {
+  shown("Recorder", {10, 10, 410, 310});
+  g_steps.push_back([&] {
+    if (is_null(mapped_of("#32770"))) return false;
+    type_keys({XK_Return});
+    return true;
+  });
+  auto t0 = std::chrono::steady_clock::now();
+  dialogs::show_message_box({"Vyr", "Closed by Enter"});
+  EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(10));
+  EXPECT_TRUE(is_null(mapped_of("#32770")));
 }
 
 // A server that goes away makes GetMessage answer -1; the process goes on.

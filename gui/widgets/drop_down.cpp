@@ -1,0 +1,15 @@
+// `drop-down` faces: combo boxes whose text is edited in a field, with the items of `data`
+// in the list below.
+#include "gui/widgets/lists.h"
+
+namespace vyr::gui::widgets {
+
+namespace {
+win::HWND make(const cell* face, win::HWND parent, u32 flags) { return make_combo(face, parent, flags, false); }
+}  // namespace
+
+extern const face_type_record drop_down_record = {
+    "VyrCombo", combo_wndproc, make, sync_combo, combo_notify, control_colour, false, "ComboBox",
+    combo_data_changed};
+
+}  // namespace vyr::gui::widgets

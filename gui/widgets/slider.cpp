@@ -1,0 +1,63 @@
+// `slider` faces: trackbars (VyrSlider), upright when taller than wide, whose range is their
+// long side. `data` (0 to 1) places the thumb, counted from the bottom when upright; moving
+// it writes `data` back as a percent! and gives `change`.
+#include <cmath>
+
+#include "gui/events.h"
+#include "gui/widgets/controls.h"
+#include "gui/widgets/ranges.h"
+#include "runtime/collector.h"
+#include "runtime/datatypes/event.h"
+#include "runtime/datatypes/float.h"
+#include "runtime/datatypes/percent.h"
+
+namespace vyr::gui::widgets {
+
+using namespace win;
+
+namespace {
+void set_range_and_pos(HWND h, const cell* face) {
+  long_side l = long_side_of(face);
+  SendMessage(h, TBM_SETRANGE, 0, MAKELPARAM(0, std::min(l.range, 0x7FFF)));
+  double v = unit_value(facet(face, facet_index::data));
+  if (v < 0) return;
+  i32 pos = i32(std::lround(v * l.range));
+  SendMessage(h, TBM_SETPOS, 1, l.upright ? l.range - pos : pos);
+}
+
+HWND make(const cell* face, HWND parent, u32 flags) {
+  u32 style = long_side_of(face).upright ? TBS_VERT | TBS_DOWNISLEFT : 0;
+  HWND h = make_control(face, parent, flags, "VyrSlider", style, 0);
+  if (!is_null(h)) set_range_and_pos(h, face);
+  return h;
+}
+
+void sync(const cell* face, HWND h, u32 mask) {
+  sync_long_side(face, h, mask, TBS_VERT | TBS_DOWNISLEFT, set_range_and_pos);
+}
+
+// gui/get-slider: `data` := the thumb's position over the range (0 on a face of no length).
+void get_slider(HWND h) {
+  const cell* face = face_of_window(h);
+  cell* data = face ? facet(face, facet_index::data) : nullptr;
+  if (!data) return;
+  long_side l = long_side_of(face);
+  double pos = double(SendMessage(h, TBM_GETPOS, 0, 0));
+  if (l.upright) pos = l.range - pos;
+  double v = l.range > 0 ? pos / l.range : 0.0;
+  if (type_of(data) == TYPE_FLOAT) float_::make_at(data, v);
+  else percent::make_at(data, v);
+}
+
+LRESULT notify(const cell*, HWND h, u32 msg, WPARAM w, LPARAM l) {
+  if (msg != WM_HSCROLL && msg != WM_VSCROLL) return 0;
+  get_slider(h);
+  control_event(h, msg, w, l, vyr::event::CHANGE);
+  return 0;
+}
+}  // namespace
+
+extern const face_type_record slider_record = {
+    "VyrSlider", nullptr, make, sync, notify, control_colour, false, "msctls_trackbar32", nullptr};
+
+}  // namespace vyr::gui::widgets

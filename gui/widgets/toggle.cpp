@@ -1,0 +1,36 @@
+// `toggle` faces: push-like check buttons on BUTTON whose state is their `data`; a click
+// reads the state back and is a `change` event.
+#include "gui/events.h"
+#include "gui/widgets/buttons.h"
+#include "runtime/datatypes/event.h"
+
+namespace vyr::gui::widgets {
+
+using namespace win;
+
+namespace {
+HWND make_toggle(const cell* face, HWND parent, u32 flags) {
+  HWND h = make_control(face, parent, flags, "VyrButton", BS_AUTOCHECKBOX | BS_PUSHLIKE, 0,
+                        text_of(facet(face, facet_index::text)));
+  if (is_null(h)) return h;
+  set_button_images(h, face);
+  set_check(h, face, false);
+  return h;
+}
+
+void sync(const cell* face, HWND h, u32 mask) { sync_button(face, h, mask, true, false, true); }
+
+LRESULT notify(const cell* face, HWND h, u32 msg, WPARAM w, LPARAM l) {
+  if (msg == WM_COMMAND && HIWORD(w) == BN_CLICKED) {
+    get_check(h);
+    control_event(h, msg, w, l, vyr::event::CHANGE);
+    return 0;
+  }
+  return button_common_notify(face, h, msg, w, l);
+}
+}  // namespace
+
+extern const face_type_record toggle_record = {
+    "VyrButton", nullptr, make_toggle, sync, notify, control_colour, false, "BUTTON", nullptr};
+
+}  // namespace vyr::gui::widgets
