@@ -11,6 +11,7 @@
 
 #include "environment/routines/routines.h"
 #include "runtime/collector.h"
+#include "runtime/datatypes/binary.h"
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/date.h"
 #include "runtime/datatypes/error.h"
@@ -35,6 +36,15 @@ extern const char* const build_branch;
 extern const char* const build_message;
 extern const char* const build_download;  // the download page named to users of own builds
 extern const long long build_commit_time;  // seconds since 1970, 0 without a checkout
+extern const char* const build_about[4];   // the about box's lines and links, base-64
+}  // namespace vyr::boot
+
+namespace vyr::embedded {
+extern const char console_logo[];   // the about box's logo, a PNG (console/gui/logo.png)
+extern const unsigned console_logo_size;
+}  // namespace vyr::embedded
+
+namespace vyr::boot {
 
 namespace {
 std::vector<std::string> argv_;
@@ -146,6 +156,17 @@ void boot_value_code(cell* a, u32) {
     }
   } else if (key == "predicates") {
     out = predicate_arg_blocks();
+  } else if (key == "about") {
+    // [line line link link], each still base-64: the console decodes them when its about
+    // box opens.
+    cells::make_block(&out, 4);
+    for (const char* text : build_about) {
+      cell s = text_cell(text);
+      cells::append(series::node(&out), &s);
+    }
+  } else if (key == "console-logo") {
+    stack::guard sg;
+    out = *binary::load(reinterpret_cast<const u8*>(embedded::console_logo), embedded::console_logo_size);
   } else if (key == "download") {
     out = text_cell(build_download);
   } else if (key == "cache-root") {
