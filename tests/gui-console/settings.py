@@ -59,6 +59,15 @@ def repair(home):
 
 
 @case
+def four_component_colour(home):
+    # A font colour with an alpha component leaves the caret without a colour of its own.
+    write_cfg(home, "font-color: 10.20.30.40\n")
+    run(home, ask("gui-console-ctx/caret-clr gui-console-ctx/caret/color "
+                  "gui-console-ctx/console/font/color") + "close\n")
+    check("four components", seen(home), ["[none none 10.20.30.40]"])
+
+
+@case
 def no_header(home):
     # Without the header, or not loadable at all: the defaults, and the file replaced.
     for text in ('win-size: 300x300\n', 'Vyr [] win-size: [300x300\n', 'Vyr [] quit\n'):
