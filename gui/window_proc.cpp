@@ -208,11 +208,10 @@ LRESULT window_wndproc(HWND h, u32 msg, WPARAM w, LPARAM l) {
       POINT p = POINT{GET_X_LPARAM(l), GET_Y_LPARAM(l)};
       if (msg == WM_MOVE) {
         if (p.x < -9999 && p.y < -9999) return 0;   // a minimised window
-        SIZE fr = frame_size(h);
-        RECT wr;
-        GetWindowRect(h, wr);
-        (void)fr;
-        p = POINT{wr.left, wr.top};
+        // The client area's origin on the screen: the point a window is made and moved
+        // at, so that an offset read back and set again leaves the window where it is.
+        p = POINT{0, 0};
+        ClientToScreen(h, p);
         set_geometry(h, facet_index::offset, p);
         // A user's drag gives `moving` on the way and one `move` when it ends.
         if (!L.in_size_move) dispatch_event(message_record(h, msg, w, MAKELPARAM(p.x, p.y)), 0, ev::MOVE);

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "boot/environment.h"
+#include "console/cfg_file.h"
 #include "console/print_capture.h"
 #include "console/text/delimiters.h"
 #include "console/text/tty.h"
@@ -304,6 +305,7 @@ void register_routines() {
   routine::register_("console-init", console_init_code);
   routine::register_("console-input-ended?", input_ended_code);
   routine::register_("console-check-delimiters", check_delimiters_code);
+  cfg_file::register_routines();
 }
 
 std::optional<std::string> read_command(const std::string& prompt) {

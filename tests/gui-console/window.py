@@ -1,0 +1,176 @@
+#!/usr/bin/env python3
+"""The console window's menus and dialogs on the headless display: the bar (reached with
+the keyboard: F10, then arrows), the file and font dialogs answering from
+VYR_HEADLESS_ANSWERS, the shortcuts text, the About and Settings dialogs (clicked at their
+controls' places), the context menu and the right button's copy and paste.
+Usage: window.py VYR."""
+import os
+import time
+
+from console_case import ask, case, cfg_file, check, finish, read, run, seen
+
+# The bar's items by the keys that reach them from F10 (the first menu, File, is lit).
+RUN_FILE = "key F10\nkey Down\nkey Enter\n"
+CHOOSE_FONT = "key F10\nkey Right\nkey Down\nkey Enter\n"
+SETTINGS = "key F10\nkey Right\nkey Down\nkey Down\nkey Enter\n"
+SHORTCUTS = "key F10\nkey Right\nkey Right\nkey Down\nkey Enter\n"
+ABOUT = "key F10\nkey Right\nkey Right\nkey Down\nkey Down\nkey Enter\n"
+
+
+def click(x, y):
+    # Clicks far apart in time: two at one place within the double-click time are one.
+    return f"down {x} {y}\nup {x} {y}\nwait 600\n"
+
+
+def rclick(x, y):
+    return f"rdown {x} {y}\nrup {x} {y}\nwait 600\n"
+
+
+# The settings dialog's controls (client coordinates).
+BLACK_BACKGROUND = click(33, 41)
+RED_FONT = click(91, 106)          # #dc322f
+MOUSE_PASTE = click(20, 185)
+BUFFER_LINES = click(140, 218)
+DARK_MODE = click(18, 251)
+OK = click(40, 284)
+CANCEL = click(113, 284)
+
+
+def answers(home, lines):
+    path = os.path.join(home, "answers.txt")
+    with open(path, "w") as f:
+        f.write("".join(line + "\n" for line in lines))
+    return {"VYR_HEADLESS_ANSWERS": path, "VYR_HEADLESS_REQUESTS": os.path.join(home, "asked.txt")}
+
+
+@case
+def run_file(home):
+    # File/Run... runs the chosen file with `do`; a cancelled dialog runs nothing.
+    with open(os.path.join(home, "s.vyr"), "w") as f:
+        f.write('Vyr [] write/append %o.txt "ran^/"\n')
+    env = answers(home, [f"file\t{home}/s.vyr", "cancel"])
+    r = run(home, RUN_FILE + RUN_FILE + ask("second gui-console-ctx/terminal/history") + "close\n",
+            env_extra=env)
+    check("run file", (r.returncode, seen(home)), (0, ["ran", f'["do %{home}/s.vyr"]']))
+    check("run file: asked", read(os.path.join(home, "asked.txt")).count("open-file"), 2)
+
+
+@case
+def choose_font(home):
+    # Options/Choose Font... asks for a monospaced font from the console's; the choice
+    # becomes the console's font (its colour kept), its metrics, and the saved font.
+    env = answers(home, ["font\tDejaVu Sans Mono\t16"])
+    r = run(home, ask("gui-console-ctx/terminal/line-h") + CHOOSE_FONT
+            + ask("gui-console-ctx/console/font/name gui-console-ctx/console/font/size "
+                  "gui-console-ctx/console/font/color gui-console-ctx/terminal/line-h")
+            + "text quit\nkey Enter\n", env_extra=env)
+    before, after = seen(home)
+    asked = read(os.path.join(home, "asked.txt")).split("\t")
+    check("font: asked", (asked[0], asked[-1].strip()), ("font", "mono"))
+    name, size, color, line_h = after.strip("[]").rsplit(" ", 3)
+    check("font: applied", (r.returncode, name, size, color, int(line_h) > int(before.strip("[]"))),
+          (0, '"DejaVu Sans Mono"', "16", "0.0.0", True))
+    saved = read(cfg_file(home)).splitlines()
+    check("font: saved", ('font-name: "DejaVu Sans Mono"' in saved, "font-size: 16" in saved), (True, True))
+
+
+@case
+def shortcuts(home):
+    # Help/Keyboard Shortcuts prints the 13 lines and submits what was typed.
+    run(home, "text 1 + 1\n" + SHORTCUTS
+        + ask("copy/part skip tail gui-console-ctx/terminal/lines -17 16") + "close\n")
+    got = seen(home)[0]
+    labels = [("Ctrl + C", "Copy selected text"), ("Ctrl + V", "Paste"),
+              ("Ctrl + X", "Cut selected text"), ("Ctrl + A", "Go to beginning of line"),
+              ("Ctrl + E", "Go to end of line"), ("Ctrl + H", "Backspace"), ("Ctrl + Z", "Undo"),
+              ("Ctrl + Y", "Redo"), ("Ctrl + L", "Clear screen"), ("Ctrl + K", "Delete line"),
+              ("Alt + A", "Select all the text"), ("Alt + O", "Open settings dialog"),
+              ("F12", "Toggle menu bar")]
+    lines = ['""'] + ['"^-^-' + k.ljust(15) + t + '"' for k, t in labels] + ['"^-^-"', '"== 2"']
+    check("shortcuts", got, "[[" + " ".join(lines) + "]]")
+
+
+@case
+def about(home):
+    # Help/About: a modal box without a title; its links reach the browser; Close gives the
+    # console the focus again.
+    bindir = os.path.join(home, "bin")
+    os.mkdir(bindir)
+    log = os.path.join(home, "xdg.log")
+    with open(os.path.join(bindir, "xdg-open"), "w") as f:
+        f.write(f'#!/bin/sh\nprintf "%s\\n" "$1" >> {log}\n')
+    os.chmod(os.path.join(bindir, "xdg-open"), 0o755)
+    env = {"PATH": bindir + ":" + os.environ.get("PATH", "/usr/bin:/bin")}
+    probe = ("text write/append %o.txt mold reduce [gui-console-ctx/win/selected = gui-console-ctx/console "
+             "gui-console-ctx/focused?]\nkey Enter\n")
+    r = run(home, ABOUT + click(180, 240) + click(180, 270) + click(184, 311) + probe + "close\n",
+            env_extra=env)
+    for _ in range(50):
+        if os.path.exists(log) and len(read(log).splitlines()) == 2:
+            break
+        time.sleep(0.1)
+    check("about", (r.returncode, seen(home)), (0, ["[true true]"]))
+    check("about: links", read(log).splitlines() if os.path.exists(log) else [],
+          ["https://vyr-lang.org/", "https://vyr-lang.org/docs/"])
+
+
+SHOW = ask("gui-console-ctx/console/color gui-console-ctx/console/font/color "
+           "select gui-console-ctx/cfg 'background select gui-console-ctx/cfg 'font-color "
+           "select gui-console-ctx/cfg 'buffer-lines gui-console-ctx/terminal/max-lines")
+
+
+@case
+def settings_colours(home):
+    # Swatches apply at once; Cancel keeps them on screen but not in the settings; OK stores.
+    run(home, SETTINGS + BLACK_BACKGROUND + RED_FONT + CANCEL + SHOW
+        + "key Alt+O\n" + BLACK_BACKGROUND + RED_FONT + OK + SHOW + "text quit\nkey Enter\n")
+    check("colours", seen(home), ["[0.0.0 220.50.47 252.252.252 0.0.0 10000 10000]",
+                                  "[0.0.0 220.50.47 0.0.0 220.50.47 10000 10000]"])
+    saved = read(cfg_file(home)).splitlines()
+    check("colours: saved", ("background: 0.0.0" in saved, "font-color: 220.50.47" in saved), (True, True))
+
+
+@case
+def settings_buffer_lines(home):
+    # Buffer lines: 0 and text are not stored (the rest of OK goes on); 50 is, and the
+    # buffer keeps only its newest 50 lines.
+    def lines(text):
+        return SETTINGS + BUFFER_LINES + "key End\n" + "key Backspace\n" * 6 + f"text {text}\n" + OK
+    run(home, "text loop 80 [print 1]\nkey Enter\n" + lines("0") + SHOW + lines("x") + SHOW + lines("50") + SHOW + ask("length? gui-console-ctx/terminal/lines") + "close\n")
+    check("buffer lines", seen(home),
+          ["[252.252.252 0.0.0 252.252.252 0.0.0 10000 10000]",
+           "[252.252.252 0.0.0 252.252.252 0.0.0 10000 10000]",
+           "[252.252.252 0.0.0 252.252.252 0.0.0 50 50]", "[50]"])
+    check("buffer lines: saved", "buffer-lines: 50" in read(cfg_file(home)).splitlines(), True)
+
+
+@case
+def mouse_paste(home):
+    # The context menu answers from the queue; Mouse Copy&Paste swaps it for the right
+    # button: copy with a selection, paste without.
+    env = answers(home, ["menu\tSelect All", "menu\tCopy"])
+    r = run(home, 'text print "hello"\nkey Enter\n' + rclick(50, 10) + rclick(60, 10)
+            + ask("to logic! find read-clipboard {print ^\"hello^\"}") + "key Alt+O\n" + MOUSE_PASTE + OK
+            + "key Alt+A\n" + rclick(50, 10)
+            + ask("gui-console-ctx/terminal/text-selected? to logic! find read-clipboard {Alt+O}")
+            + "clip 3 + 4\n" + rclick(50, 10) + "key Enter\n"
+            + ask("second gui-console-ctx/terminal/history none? gui-console-ctx/console/menu "
+                  "select gui-console-ctx/cfg 'mouse-paste?")
+            + "close\n", env_extra=env)
+    asked = read(os.path.join(home, "asked.txt")).splitlines()
+    check("mouse paste: menus", asked, ["menu\tCopy|Paste|---|Select All"] * 2)
+    check("mouse paste", (r.returncode, seen(home)),
+          (0, ["[true]", "[false false]", '["3 + 4" true true]']))
+
+
+@case
+def dark_mode(home):
+    # Dark Mode is stored when it is ticked, even when the dialog is cancelled; a platform
+    # without a dark mode leaves the box disabled.
+    run(home, SETTINGS + DARK_MODE + CANCEL + ask("select gui-console-ctx/cfg 'dark-mode?")
+        + "text system/view/platform/support-dark-mode?: does [false]\nkey Enter\n"
+        + SETTINGS + DARK_MODE + OK + ask("select gui-console-ctx/cfg 'dark-mode?") + "close\n")
+    check("dark mode", seen(home), ["[true]", "[true]"])
+
+
+finish()
