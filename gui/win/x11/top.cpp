@@ -13,7 +13,12 @@ void x11_display::impl::set_hints(HWND h, top_record& r) {
   uint32_t style = uint32_t(GetWindowLong(h, GWL_STYLE));
   RECT c = client_screen(h);
   XSizeHints* sh = XAllocSizeHints();
-  sh->flags = PPosition | PSize | USPosition;
+  // The position is the user's (a saved one, say): window managers honour it as given,
+  // and static gravity makes it the place of the client area itself, not of the frame the
+  // manager adds around it; otherwise a position read back and set again would move the
+  // window by the frame's height on every run.
+  sh->flags = PPosition | PSize | USPosition | PWinGravity;
+  sh->win_gravity = StaticGravity;
   sh->x = c.left;
   sh->y = c.top;
   sh->width = c.width();

@@ -19,6 +19,7 @@
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 #include <X11/XKBlib.h>
@@ -302,6 +303,23 @@ TEST_F(x11, XftDpiSetsTheMonitorsDpi) {
   XDeleteProperty(other, DefaultRootWindow(other), XA_RESOURCE_MANAGER);
   XSync(other, False);
   install(std::move(d));
+}
+
+// A top level asks the window manager for its position as the user's, for its client area.
+TEST_F(x11, PositionHintsPlaceTheClientArea) {
+  HWND h = shown("Recorder", {200, 120, 840, 600});
+  XSizeHints sh{};
+  long supplied = 0;
+  ASSERT_TRUE(XGetWMNormalHints(other, Window(xd->native(h)), &sh, &supplied));
+  EXPECT_TRUE(sh.flags & USPosition);
+  ASSERT_TRUE(sh.flags & PWinGravity);
+  EXPECT_EQ(sh.win_gravity, StaticGravity);
+  EXPECT_EQ(sh.x, 200);
+  EXPECT_EQ(sh.y, 120);
+  MoveWindow(h, 260, 90, 640, 480, true);
+  ASSERT_TRUE(XGetWMNormalHints(other, Window(xd->native(h)), &sh, &supplied));
+  EXPECT_EQ(sh.x, 260);
+  EXPECT_EQ(sh.y, 90);
 }
 
 // A settings daemon's XSETTINGS give the caret its blink phase; without one it is 500 ms.
