@@ -78,6 +78,10 @@ struct window {
   uint32_t style = 0, exstyle = 0;
   RECT rect;        // window rectangle: parent's client coordinates (screen for a top level)
   RECT restore;     // rectangle before minimize/maximize
+  // The client rectangle (in window coordinates) the window was last told of: a frame that
+  // changes before SetWindowPos(SWP_FRAMECHANGED) is learnt of (a menu bar set or taken
+  // away, a style) is measured against it, so that the client's new size comes as WM_SIZE.
+  RECT client_told;
   std::string text;
   window_extra extra;
   int64_t user_data = 0;

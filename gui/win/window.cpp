@@ -271,6 +271,7 @@ HWND CreateWindowEx(uint32_t exstyle, std::string_view cls, std::string_view tex
   }
   if (!(p = win_of(h))) return HWND{};
   RECT c = client_rect_in_window(p);
+  p->client_told = c;
   SendMessage(h, WM_SIZE, SIZE_RESTORED, MAKELPARAM(c.width(), c.height()));
   if ((p = win_of(h))) SendMessage(h, WM_MOVE, 0, MAKELPARAM(add32(p->rect.left, c.left), add32(p->rect.top, c.top)));
   if (!IsWindow(h)) return HWND{};
@@ -821,7 +822,7 @@ bool SetWindowPos(HWND h, uint32_t after, int32_t x, int32_t y, int32_t cx, int3
     if (!(w = win_of(h))) return false;
   }
   RECT old = w->rect;
-  RECT old_client = client_rect_in_window(w);
+  RECT old_client = (flags & SWP_FRAMECHANGED) ? w->client_told : client_rect_in_window(w);
   RECT nr = rect_of(wp.x, wp.y, wp.cx, wp.cy);
   bool moved = nr.left != old.left || nr.top != old.top;
   bool sized = nr.width() != old.width() || nr.height() != old.height();
@@ -832,6 +833,7 @@ bool SetWindowPos(HWND h, uint32_t after, int32_t x, int32_t y, int32_t cx, int3
   bool vis_changed = was_visible != bool(w->style & WS_VISIBLE);
   if (!(wp.flags & SWP_NOZORDER)) restack(w, wp.hwndInsertAfter);
   RECT nc = client_rect_in_window(w);
+  w->client_told = nc;
   bool client_sized = nc.width() != old_client.width() || nc.height() != old_client.height();
   if (client_sized || (wp.flags & SWP_FRAMECHANGED)) {
     free_window_paint(w);

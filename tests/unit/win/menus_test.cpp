@@ -293,16 +293,25 @@ TEST_F(menu_bar, TheBarIsPartOfTheFrame) {
   ClientToScreen(w, o);
   EXPECT_EQ(o.y - shown.top, GetSystemMetricsForDpi(SM_CYMENU, 96));
   EXPECT_EQ(SendMessage(w, WM_NCHITTEST, 0, MAKELPARAM(shown.left + 5, shown.top + 5)), HTMENU);
-  // Taken away, the client area grows into the band; the window keeps its rectangle.
+  // Taken away, the client area grows into the band, and the window is told so; the window
+  // keeps its rectangle.
   RECT before;
   GetWindowRect(w, before);
+  auto last_size = [] {
+    LPARAM lp = -1;
+    for (auto& s : g_seen) if (s.msg == WM_SIZE) lp = s.lp;
+    return lp;
+  };
   SetMenu(w, HMENU{});
   GetClientRect(w, c);
-  EXPECT_EQ(c.height(), 300 + GetSystemMetricsForDpi(SM_CYMENU, 96));
+  int band = GetSystemMetricsForDpi(SM_CYMENU, 96);
+  EXPECT_EQ(c.height(), 300 + band);
+  EXPECT_EQ(last_size(), MAKELPARAM(400, 300 + band));
   RECT after;
   GetWindowRect(w, after);
   EXPECT_EQ(before, after);
   EXPECT_TRUE(SetMenu(w, bar));
+  EXPECT_EQ(last_size(), MAKELPARAM(400, 300));
   // Too narrow for its items, the bar takes a second row.
   SetWindowPos(w, 0, 0, 0, 60, 200, SWP_NOMOVE | SWP_NOZORDER);
   POINT o2{0, 0};
