@@ -604,6 +604,84 @@ static void type_text(Display* d, const std::string& text) {
   }
 }
 
+// The console as a person starts it, on a private server, in a fresh HOME: no forced front
+// end, display or collector stress. A script run first keeps the window hidden until the
+// first prompt shows it, so that a viewable window means a prompt waits for the keys.
+struct x11_console_run {
+  xvfb server;
+  char dir[32] = "/tmp/vyr-x11-console-XXXXXX";
+  pid_t pid = -1;
+  Display* x = nullptr;
+  Window console = 0;
+
+  // Starts the console and waits for its window to stay shown; false with a failure added.
+  bool start() {
+    server.screen = "1280x1024x24";   // room for the window and its bar at its place
+    if (!server.start()) { ADD_FAILURE() << "Xvfb did not start"; return false; }
+    if (!mkdtemp(dir)) { ADD_FAILURE() << "no temporary folder"; return false; }
+    pid = fork();
+    if (pid == 0) {
+      if (chdir(dir) != 0) _exit(126);
+      setenv("DISPLAY", server.display.c_str(), 1);
+      setenv("HOME", dir, 1);
+      for (const char* v : {"VYR_CONSOLE", "VYR_DISPLAY", "VYR_HEADLESS_INPUT", "VYR_GC_STRESS"}) unsetenv(v);
+      int null = open("/dev/null", O_WRONLY);
+      dup2(null, 1);
+      dup2(null, 2);
+      if (FILE* f = std::fopen("first.vyr", "w")) {
+        std::fputs("Vyr [] x: 1\n", f);
+        std::fclose(f);
+      }
+      execl(VYR_EXE, VYR_EXE, "--catch", "first.vyr", static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    x = XOpenDisplay(server.display.c_str());
+    if (!x) { ADD_FAILURE() << "no connection to Xvfb"; return false; }
+    // The window may show for a moment while it is made; the prompt's shows it for good.
+    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (std::chrono::steady_clock::now() < until) {
+      Window w = find_named(x, DefaultRootWindow(x), "Vyr Console");
+      if (w && w == console) break;
+      console = w;
+      usleep(w ? 1000000 : 50000);
+    }
+    if (!console) { ADD_FAILURE() << "no \"Vyr Console\" window"; return false; }
+    XSetInputFocus(x, console, RevertToParent, CurrentTime);
+    XSync(x, False);
+    usleep(300000);
+    return true;
+  }
+  // Waits for the console to end; its exit status, or -1 when it had to be killed.
+  int finish() {
+    int status = -1;
+    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (std::chrono::steady_clock::now() < until) {
+      if (waitpid(pid, &status, WNOHANG) == pid) {
+        pid = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+      }
+      usleep(50000);
+    }
+    return -1;
+  }
+  // A file of the console's folder (its HOME), "" when there is none.
+  std::string read(const std::string& name) const {
+    std::string out;
+    if (FILE* f = std::fopen((std::string(dir) + "/" + name).c_str(), "r")) {
+      char buf[4096];
+      size_t n;
+      while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
+      std::fclose(f);
+    }
+    return out;
+  }
+  ~x11_console_run() {
+    if (x) XCloseDisplay(x);
+    if (pid > 0) kill(pid, SIGKILL), waitpid(pid, nullptr, 0);
+    if (dir[std::strlen(dir) - 1] != 'X') std::system((std::string("rm -rf ") + dir).c_str());
+  }
+};
+
 TEST(x11_console, TypedCommandsReachThePromptAndQuitEndsIt) {
   if (!have_program("Xvfb")) GTEST_SKIP() << "Xvfb is not installed: the X11 console is not tested";
 #if defined(__SANITIZE_ADDRESS__)
@@ -611,51 +689,16 @@ TEST(x11_console, TypedCommandsReachThePromptAndQuitEndsIt) {
   // left open, not hidden.
   GTEST_SKIP() << "the sanitized console under a test's Xvfb takes no keys yet";
 #endif
-  xvfb server;
-  ASSERT_TRUE(server.start());
-  char dir[] = "/tmp/vyr-x11-console-XXXXXX";
-  ASSERT_TRUE(mkdtemp(dir));
-  pid_t pid = fork();
-  if (pid == 0) {
-    if (chdir(dir) != 0) _exit(126);
-    setenv("DISPLAY", server.display.c_str(), 1);
-    setenv("HOME", dir, 1);
-    // The console as a person starts it: no forced front end, display or collector stress.
-    for (const char* v : {"VYR_CONSOLE", "VYR_DISPLAY", "VYR_HEADLESS_INPUT", "VYR_GC_STRESS"}) unsetenv(v);
-    int null = open("/dev/null", O_WRONLY);
-    dup2(null, 1);
-    dup2(null, 2);
-    // A script run first keeps the window hidden until the first prompt shows it, so that
-    // a viewable window means a prompt waits for the keys.
-    if (FILE* f = std::fopen("first.vyr", "w")) {
-      std::fputs("Vyr [] x: 1\n", f);
-      std::fclose(f);
-    }
-    execl(VYR_EXE, VYR_EXE, "--catch", "first.vyr", static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  Display* x = XOpenDisplay(server.display.c_str());
-  ASSERT_TRUE(x);
-  // The window may show for a moment while it is made; the prompt's shows it for good.
-  Window console = 0;
-  auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-  while (std::chrono::steady_clock::now() < until) {
-    Window w = find_named(x, DefaultRootWindow(x), "Vyr Console");
-    if (w && w == console) break;
-    console = w;
-    usleep(w ? 1000000 : 50000);
-  }
-  ASSERT_TRUE(console) << "no \"Vyr Console\" window";
-  XSetInputFocus(x, console, RevertToParent, CurrentTime);
-  XSync(x, False);
-  usleep(300000);
+  x11_console_run run;
+  ASSERT_TRUE(run.start());
+  Display* x = run.x;
   type_text(x, "write %typed.txt append \"o\" \"k\"\n");
   // The CLIPBOARD, served to a second client and read from one, when xclip is there.
   std::string served, pasted = "none";
   if (have_program("xclip")) {
     type_text(x, "write-clipboard \"served\"\n");
     usleep(500000);
-    std::string env = "DISPLAY=" + server.display + " ";
+    std::string env = "DISPLAY=" + run.server.display + " ";
     if (FILE* p = popen((env + "timeout 10 xclip -o -selection clipboard").c_str(), "r")) {
       char buf[64];
       size_t n = std::fread(buf, 1, sizeof buf, p);
@@ -667,36 +710,48 @@ TEST(x11_console, TypedCommandsReachThePromptAndQuitEndsIt) {
     pasted.clear();
   }
   type_text(x, "quit\n");
-  int status = -1;
-  until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-  while (std::chrono::steady_clock::now() < until) {
-    if (waitpid(pid, &status, WNOHANG) == pid) break;
-    usleep(50000);
-  }
-  XCloseDisplay(x);
-  if (!WIFEXITED(status)) kill(pid, SIGKILL), waitpid(pid, nullptr, 0);
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 0);
-  std::string typed;
-  if (FILE* f = std::fopen((std::string(dir) + "/typed.txt").c_str(), "r")) {
-    char buf[64];
-    size_t n = std::fread(buf, 1, sizeof buf, f);
-    typed.assign(buf, n);
-    std::fclose(f);
-  }
-  EXPECT_EQ(typed, "ok");
+  EXPECT_EQ(run.finish(), 0);
+  EXPECT_EQ(run.read("typed.txt"), "ok");
   if (pasted != "none") {
     EXPECT_EQ(served, "served");
-    if (FILE* f = std::fopen((std::string(dir) + "/pasted.txt").c_str(), "r")) {
-      char buf[64];
-      size_t n = std::fread(buf, 1, sizeof buf, f);
-      pasted.assign(buf, n);
-      std::fclose(f);
-    }
-    EXPECT_EQ(pasted, "fetched");
+    EXPECT_EQ(run.read("pasted.txt"), "fetched");
   }
-  for (const char* f : {"/typed.txt", "/first.vyr", "/pasted.txt"}) std::remove((std::string(dir) + f).c_str());
-  rmdir(dir);
+}
+
+// The console window opens where its settings say (the defaults: 640x480 at 200, 200), F12
+// takes its menu bar away (the window keeps its place, the client area takes the bar's
+// room), and a typed `quit` saves that in the settings file and ends with status 0.
+TEST(x11_console, TheWindowKeepsItsSettings) {
+  if (!have_program("Xvfb")) GTEST_SKIP() << "Xvfb is not installed: the X11 console is not tested";
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the sanitized console under a test's Xvfb takes no keys yet";
+#endif
+  x11_console_run run;
+  ASSERT_TRUE(run.start());
+  Display* x = run.x;
+  XWindowAttributes a;
+  ASSERT_TRUE(XGetWindowAttributes(x, run.console, &a));
+  int left = 0, top = 0;
+  Window child;
+  XTranslateCoordinates(x, run.console, DefaultRootWindow(x), 0, 0, &left, &top, &child);
+  EXPECT_EQ(a.width, 640);
+  EXPECT_EQ(left, 200);
+  // The X window shows the menu bar above the client area, which starts at y 200.
+  EXPECT_GT(a.height, 480);
+  EXPECT_EQ(top + a.height - 480, 200);
+  KeyCode f12 = XKeysymToKeycode(x, XK_F12);
+  XTestFakeKeyEvent(x, f12, True, 0);
+  XTestFakeKeyEvent(x, f12, False, 0);
+  XSync(x, False);
+  int shown_height = a.height;
+  type_text(x, "quit\n");
+  EXPECT_EQ(run.finish(), 0);
+  std::string cfg = run.read(".vyr/Vyr-Console/console-cfg.vyr");
+  EXPECT_NE(cfg.find("Purpose: \"Vyr Console Configuration File\""), std::string::npos) << cfg;
+  EXPECT_NE(cfg.find("menu-bar?: false"), std::string::npos) << cfg;
+  EXPECT_NE(cfg.find("win-pos: (200, 200)"), std::string::npos) << cfg;
+  EXPECT_NE(cfg.find("win-size: 640x" + std::to_string(shown_height)), std::string::npos) << cfg;
+  EXPECT_NE(cfg.find("\"quit\""), std::string::npos) << cfg;   // the history
 }
 
 }  // namespace vyr::win::test
