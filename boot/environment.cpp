@@ -314,8 +314,8 @@ void build_environment() {
   stack::reset();
   times.construction = seconds_now() - t1 - times.decode;
   if (const char* v = std::getenv("VYR_BOOT_TIMES"); v && *v)
-    std::fprintf(stderr, "init %.3f ms, decode %.3f ms, construction %.3f ms\n",
-                 times.init * 1e3, times.decode * 1e3, times.construction * 1e3);
+    std::fprintf(stderr, "init %.3f ms, decode %.3f ms, construction %.3f ms, started at %.6f s\n",
+                 times.init * 1e3, times.decode * 1e3, times.construction * 1e3, times.start);
 }
 
 std::string error_report(const thrown& t) {

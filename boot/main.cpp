@@ -37,7 +37,7 @@ int status = 0;
 void* run(void*) {
   vyr::runtime_error::use_alternate_stack();
   try {
-    double t0 = vyr::boot::seconds_now();
+    double t0 = vyr::boot::times.start = vyr::boot::seconds_now();
     vyr::boot::init_runtime();
     vyr::boot::times.init = vyr::boot::seconds_now() - t0;
     vyr::boot::build_environment();
