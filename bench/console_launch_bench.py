@@ -81,6 +81,16 @@ def bench(name, vyr, env, runs, target_ms):
         print(f"  {p:34s} {ms:7.2f} ms  {100 * ms / total:5.1f} %")
 
 
+def reference(runs):
+    """CPython's start and exit alone, whole process, on the same machine."""
+    times = []
+    for _ in range(runs + 2):
+        t0 = time.monotonic()
+        subprocess.run(["/usr/bin/python3.11", "-c", "pass"], check=True)
+        times.append(time.monotonic() - t0)
+    print(f"reference: /usr/bin/python3.11 -c pass, start to exit: {statistics.median(times[2:]) * 1e3:.1f} ms median")
+
+
 def start_xvfb():
     r, w = os.pipe()
     p = subprocess.Popen(["Xvfb", "-displayfd", str(w), "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
@@ -101,6 +111,7 @@ def main():
     runs = int(sys.argv[2]) if len(sys.argv) > 2 else 20
     base = {k: v for k, v in os.environ.items()
             if k not in ("DISPLAY", "VYR_DISPLAY", "VYR_CONSOLE", "VYR_HEADLESS_INPUT", "VYR_GC_STRESS")}
+    reference(runs)
     bench("headless launch to the first painted prompt and quit", vyr, dict(base, VYR_CONSOLE="gui"), runs, 150)
     if subprocess.run(["sh", "-c", "command -v Xvfb"], capture_output=True).returncode != 0:
         print("X11: Xvfb is not installed, not measured")
