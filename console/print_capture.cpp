@@ -6,6 +6,8 @@
 
 #include "boot/environment.h"
 #include "boot/init.h"
+#include "gui/entry/display_choice.h"
+#include "gui/entry/module.h"
 #include "runtime/collector.h"
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/string.h"
@@ -124,7 +126,15 @@ const cell* gui_console_buffer() {
   return buffer_index == NO_BUFFER ? &unset : buffer_cell();
 }
 
-i32 get_caret_blink_time() { return 500; }
+i32 get_caret_blink_time() {
+  i32 ms;
+  if (gui_module::loaded() && gui_module::table().caret_blink_time && gui_module::table().caret_blink_time(&ms))
+    return ms;
+  // No display open yet (the console asks before its first window, and the headless
+  // display starts without the module): the headless display's value, read as it reads it.
+  // A real display opens with the module, at start-up.
+  return gui_module::headless_blink_ms(gui_module::display_choice().blink).value_or(500);
+}
 
 void install() {
   static bool done = false;

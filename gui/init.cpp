@@ -111,6 +111,12 @@ opened_display open_display() {
   }
   auto headless = std::make_unique<win::headless_display>(screens);
   headless->share_clipboard(host_clipboard());
+  if (auto blink = gui_module::headless_blink_ms(choice.blink)) {
+    headless->blink_ms = *blink;
+  } else {
+    if (!o.warning.empty()) o.warning += "\n";
+    o.warning += "vyr: VYR_HEADLESS_BLINK is not -1 or 0 to 100000 milliseconds, the caret blinks at 500";
+  }
   play_input(*headless, choice);
   o.display = std::move(headless);
   // The dialogs' answers, read now; and where their requests are logged.

@@ -346,6 +346,11 @@ void install_platform_routines() {
   t.gui_init = gui_init;
   t.error_box = error_box;
   t.real_display = [] { return g().real_display; };
+  t.caret_blink_time = [](i32* ms) {
+    if (!win::current_display()) return false;
+    *ms = i32(win::GetCaretBlinkTime());   // INFINITE reads as -1
+    return true;
+  };
 }
 
 }  // namespace vyr::gui

@@ -45,6 +45,7 @@ display_choice_t display_choice() {
   display_choice_t c = choose(in);
   c.screens = env("VYR_HEADLESS_SCREENS");
   c.input = env("VYR_HEADLESS_INPUT");
+  c.blink = env("VYR_HEADLESS_BLINK");
   return c;
 }
 
@@ -53,6 +54,16 @@ bool gui_console() {
   if (c.front != front_end::gui) return false;
   if (c.display == display_kind::headless) return true;
   return loaded() && table().real_display && table().real_display();
+}
+
+std::optional<i32> headless_blink_ms(std::string_view text) {
+  if (text.empty()) return 500;
+  if (text == "-1") return -1;
+  if (text.size() > 6 || text.find_first_not_of("0123456789") != std::string_view::npos) return std::nullopt;
+  i32 ms = 0;
+  for (char c : text) ms = ms * 10 + (c - '0');
+  if (ms > 100000) return std::nullopt;
+  return ms;
 }
 
 u32 headless_start_dpi(std::string_view screens) {

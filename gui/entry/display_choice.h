@@ -3,6 +3,7 @@
 // executable's side, so the runtime can answer without loading the GUI module; the module
 // asks it too when it opens its display.
 #pragma once
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,6 +30,8 @@ struct display_choice_t {
   std::string_view screens;
   // VYR_HEADLESS_INPUT, the headless display's input script (empty: none).
   std::string_view input;
+  // VYR_HEADLESS_BLINK, the headless display's caret blink phase (empty: the default).
+  std::string_view blink;
 };
 
 // The rule, on plain inputs. The front end: --cli gives text mode; else VYR_CONSOLE=gui
@@ -48,6 +51,11 @@ bool cli_switch(const std::vector<std::string>& arguments);
 // the headless one or the X server answered (the module, loaded by start-up for a real
 // display, says which it opened; #34's warning was printed when it fell back).
 bool gui_console();
+
+// The caret blink phase in milliseconds of a VYR_HEADLESS_BLINK text: a whole number from 0
+// to 100000, or -1 for a caret that does not blink; nullopt for any other text. Unset, the
+// headless display blinks at 500 ms.
+std::optional<i32> headless_blink_ms(std::string_view text);
 
 // The first screen's DPI of the headless display's description: the pointer starts at that
 // screen's centre, so it is the start-up DPI; 96 without a valid description.

@@ -37,6 +37,9 @@ struct hooks {
   // Whether the display the module opened is one a person sees (X11), not the headless one
   // it falls back to.
   bool (*real_display)() = nullptr;
+  // The display's caret blink phase in milliseconds, -1 for a steady caret; false before
+  // the module opened a display.
+  bool (*caret_blink_time)(i32* ms) = nullptr;
 };
 hooks& table();
 

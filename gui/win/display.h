@@ -60,6 +60,9 @@ class display {
   // The screen's pixels in a rectangle, as an ARGB32 surface (null when not possible).
   virtual cairo_surface_t* capture(RECT) { return nullptr; }
   virtual bool dark_preference() { return false; }
+  // One phase of the caret's blinking (shown, or hidden) in milliseconds; -1 when the
+  // desktop asks for a caret that does not blink.
+  virtual int32_t caret_blink_ms() { return 500; }
   virtual bool high_contrast() { return false; }
   // Whether start-up names the system font as fontconfig resolves it. A display that keeps
   // the generic family instead (pango draws it with the same face) spares start-up the

@@ -461,7 +461,8 @@ static void draw_own_bar(cairo_t* cr, window* w, int bar, double x, double y) {
 static void draw_caret(cairo_t* cr, const window* w) {
   const caret_state& c = st().caret;
   if (c.hwnd != w->self || c.hide > 0) return;
-  int64_t blink = int64_t(GetCaretBlinkTime()) * 1000;
+  uint32_t phase = GetCaretBlinkTime();
+  int64_t blink = phase == INFINITE ? 0 : int64_t(phase) * 1000;
   if (blink > 0 && ((clock_us() - c.epoch_us) / blink) % 2 == 1) return;
   cairo_save(cr);
   cairo_set_operator(cr, CAIRO_OPERATOR_DIFFERENCE);
@@ -692,7 +693,10 @@ bool HideCaret(HWND h) {
   return true;
 }
 
-uint32_t GetCaretBlinkTime() { return 530; }
+uint32_t GetCaretBlinkTime() {
+  int32_t ms = installed() ? st().disp->caret_blink_ms() : 500;
+  return ms < 0 ? INFINITE : uint32_t(ms);
+}
 
 // ---- cursors --------------------------------------------------------------------------------
 

@@ -336,6 +336,8 @@ bool SetCaretPos(int x, int y);
 bool GetCaretPos(POINT&);
 bool ShowCaret(HWND);
 bool HideCaret(HWND);
+// The display's blink phase in milliseconds; INFINITE when the caret does not blink.
+constexpr uint32_t INFINITE = 0xFFFFFFFFu;
 uint32_t GetCaretBlinkTime();
 // The gesture a WM_GESTURE names; false once the handle is too old (the layer keeps the
 // last 64).

@@ -33,6 +33,7 @@ class headless_display : public display {
   bool set_clipboard(const clipboard_content& in) override;
   bool dark_preference() override { return dark; }
   bool high_contrast() override { return contrast; }
+  int32_t caret_blink_ms() override { return blink_ms; }
   cairo_surface_t* capture(RECT) override;
   // Start-up keeps the generic family: no fontconfig for text-mode runs and tests.
   bool names_system_font() override { return false; }
@@ -92,6 +93,7 @@ class headless_display : public display {
   HWND spot_top{};
   POINT spot{-1, -1};
   bool dark = false, contrast = false;
+  int32_t blink_ms = 500;   // VYR_HEADLESS_BLINK (gui/entry/display_choice.h)
 
  private:
   struct step { std::function<void()> fn; int64_t delay_us; };

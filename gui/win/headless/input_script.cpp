@@ -13,6 +13,7 @@
 #include <cairo.h>
 
 #include "gui/win/headless/display.h"
+#include "gui/win/menus/menus.h"
 
 namespace vyr::win {
 
@@ -176,6 +177,11 @@ script_parse parse_input_script(std::string_view text) {
         return fail(raw, "expected two numbers");
       if (c.verb == script_command::RESIZE && (c.x < 1 || c.y < 1 || c.x > 100000 || c.y > 100000))
         return fail(raw, "size out of range");
+    } else if (verb == "menu" || verb == "click-text") {
+      // The rest of the line, its own blanks kept: captions hold spaces.
+      c.verb = verb == "menu" ? script_command::MENU : script_command::CLICK_TEXT;
+      c.text = std::string(rest);
+      if (c.text.empty()) return fail(raw, verb == "menu" ? "expected menu CAPTION/PATH" : "expected click-text TEXT");
     } else if (verb == "frame") {
       c.verb = script_command::FRAME;
       if (args.size() != 1) return fail(raw, "expected frame FILE.png");
@@ -190,8 +196,8 @@ script_parse parse_input_script(std::string_view text) {
 
 namespace {
 
-[[noreturn]] void bad_line(const script_command& c, const char* why) {
-  std::fprintf(stderr, "VYR_HEADLESS_INPUT line %d: %s\n", c.line, why);
+[[noreturn]] void bad_line(const script_command& c, const std::string& why) {
+  std::fprintf(stderr, "VYR_HEADLESS_INPUT line %d: %s\n", c.line, why.c_str());
   std::fflush(nullptr);
   _exit(2);
 }
@@ -321,10 +327,35 @@ void play(headless_display& d, const script_command& c) {
     case script_command::UNFOCUS: d.activate(target(c), false); break;
     case script_command::CLOSE: d.close(target(c)); break;
     case script_command::FRAME: write_frame(d, c); break;
+    case script_command::MENU:
+      // The bar's own loop plays the path as clicks: what a person's clicks send, in order.
+      if (!menus::play_bar_path(target(c), c.text)) bad_line(c, "no menu item " + c.text);
+      break;
+    case script_command::CLICK_TEXT: {
+      HWND h = control_showing(target(c), c.text);
+      if (is_null(h)) bad_line(c, "no control shows " + c.text);
+      RECT r;
+      GetWindowRect(h, r);
+      d.move({r.left + r.width() / 2, r.top + r.height() / 2});
+      d.button(1, true);
+      d.button(1, false);
+      break;
+    }
   }
 }
 
 }  // namespace
+
+HWND control_showing(HWND top, std::string_view text) {
+  for (HWND c : children(top)) {
+    if (!IsWindowVisible(c)) continue;
+    std::string t = GetWindowText(c);
+    if (t == text || menus::plain_caption(t) == text) return c;
+    HWND inner = control_showing(c, text);
+    if (!is_null(inner)) return inner;
+  }
+  return HWND{};
+}
 
 void play_input_script(headless_display& d, std::vector<script_command> commands) {
   d.end_with_script = true;

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "gui/win/win.h"
+
 namespace vyr::win {
 
 class headless_display;
@@ -15,11 +17,12 @@ class headless_display;
 struct script_command {
   enum verb_t {
     TEXT, KEY, DOWN, UP, MOVE, RDOWN, RUP, WHEEL, IME, WAIT, CLIP, CLIP_FILES, CLIP_IMAGE,
-    RESIZE, MOVE_WINDOW, FOCUS, UNFOCUS, CLOSE, FRAME
+    RESIZE, MOVE_WINDOW, FOCUS, UNFOCUS, CLOSE, FRAME, MENU, CLICK_TEXT
   };
   verb_t verb = TEXT;
   int line = 0;                     // 1-based line of the script, for reports
-  std::string text;                 // TEXT, IME, CLIP (unescaped), FRAME (the file)
+  // TEXT, IME, CLIP (unescaped), FRAME (the file), MENU (the caption path), CLICK_TEXT
+  std::string text;
   std::vector<std::string> files;   // CLIP_FILES
   uint32_t vk = 0;                  // KEY
   uint32_t modifiers = 0;           // KEY: MK_SHIFT, MK_CONTROL, 0x100 for Alt; WHEEL: MK_CONTROL
@@ -39,6 +42,11 @@ script_parse parse_input_script(std::string_view text);
 
 // The virtual key of a key name of the script ("Enter", "F5", "a", "7"), 0 when unknown.
 uint32_t script_key(std::string_view name);
+
+// The control of `top` (a descendant) that shows `text`: its window text as it is, or as
+// shown with its "&" marks taken out; the first in the order of the tree, the top of the
+// z-order first. Null when no visible control shows it.
+HWND control_showing(HWND top, std::string_view text);
 
 // Queues the commands on the display as its steps and makes the script's end the end of
 // its input. A command that cannot be carried out when it plays (no window to aim at, a

@@ -2,6 +2,7 @@
 // DPI, the pointer, the wait loop and the screen's pixels. A burst of ConfigureNotify the
 // layer did not ask for is a user move or resize, which ends after 200 ms without another.
 #include "gui/win/x11/internal.h"
+#include "gui/win/x11/xsettings.h"
 
 namespace vyr::win {
 
@@ -32,6 +33,28 @@ void x11_display::impl::read_dpi() {
     }
     if (db) XrmDestroyDatabase(db);
   }
+}
+
+// The settings daemon's XSETTINGS, read once at start: the property of the owner of the
+// screen's _XSETTINGS_S selection. Without a daemon, or with a property that is no settings,
+// the caret blinks at 500 ms.
+void x11_display::impl::read_blink() {
+  blink_ms = 500;
+  std::string name = "_XSETTINGS_S" + std::to_string(screen);
+  Window owner = XGetSelectionOwner(dpy, XInternAtom(dpy, name.c_str(), False));
+  if (!owner) return;
+  Atom prop = XInternAtom(dpy, "_XSETTINGS_SETTINGS", False);
+  Atom type = 0;
+  int format = 0;
+  unsigned long count = 0, after = 0;
+  unsigned char* data = nullptr;
+  // At most 256 KiB: a property of settings is a few kilobytes.
+  if (XGetWindowProperty(dpy, owner, prop, 0, 65536, False, prop, &type, &format, &count, &after, &data) != Success)
+    return;
+  if (data && type == prop && format == 8)
+    if (auto s = xsettings::parse(std::string_view(reinterpret_cast<const char*>(data), count)))
+      blink_ms = xsettings::caret_blink_ms(*s);
+  if (data) XFree(data);
 }
 
 void x11_display::impl::read_monitors() {
@@ -102,6 +125,7 @@ std::unique_ptr<x11_display> x11_display::open(const char* name) {
     setlocale(LC_CTYPE, saved.c_str());
   }
   p->read_dpi();
+  p->read_blink();
   p->read_monitors();
   p->open_selection();
   return std::unique_ptr<x11_display>(new x11_display(p));
@@ -205,10 +229,11 @@ bool x11_display::wait(int64_t deadline, int wake_fd) {
     if (deadline >= 0 && now >= deadline) return true;
     int timeout = -1;
     if (next >= 0) timeout = int(std::min<int64_t>((next - now + 999) / 1000, 1000000));
-    // The caret blinks on its own.
-    if (timeout < 0 || timeout > int(GetCaretBlinkTime())) {
+    // The caret blinks on its own, unless the desktop wants it steady.
+    int blink = p.blink_ms;
+    if (blink > 0 && (timeout < 0 || timeout > blink)) {
       POINT cp;
-      if (GetCaretPos(cp)) timeout = int(GetCaretBlinkTime());
+      if (GetCaretPos(cp)) timeout = blink;
     }
     pollfd fds[2] = {{xfd, POLLIN, 0}, {wake_fd, POLLIN, 0}};
     int r = poll(fds, wake_fd >= 0 ? 2 : 1, timeout);
@@ -249,5 +274,7 @@ cairo_surface_t* x11_display::capture(RECT r) {
 
 
 uint32_t x11_display::xft_dpi() const { return p_->dpi; }
+
+int32_t x11_display::caret_blink_ms() { return p_->blink_ms; }
 
 }  // namespace vyr::win

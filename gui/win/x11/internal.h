@@ -65,6 +65,7 @@ struct x11_display::impl {
   int rr_event = -1, rr_error = 0;
   bool have_rr = false;
   uint32_t dpi = 96;
+  int32_t blink_ms = 500;   // the caret's blink phase the settings daemon gives (-1: steady)
   std::map<HWND, top_record> tops;
   std::map<Window, HWND> by_xid;
   struct selection;            // the clipboard's state (clipboard.cpp)
@@ -91,6 +92,7 @@ struct x11_display::impl {
   }
   void read_monitors();
   void read_dpi();
+  void read_blink();
   void handle(XEvent& e);
   void key_event(XKeyEvent& e);
   // The input context of a top level: over-the-spot pre-edit where the input method

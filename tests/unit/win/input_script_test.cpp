@@ -7,6 +7,7 @@
 #include <cairo.h>
 
 #include "gui/win/headless/input_script.h"
+#include "gui/win/menus/menus.h"
 #include "win_fixture.h"
 
 namespace vyr::win::test {
@@ -43,6 +44,15 @@ TEST(input_script, ParsesEveryCommandAndNamesTheFirstBadLine) {
   EXPECT_EQ(c[15].verb, script_command::MOVE_WINDOW);
   EXPECT_EQ(c[19].text, "out.png");
 
+  // Captions and texts keep their inner blanks.
+  script_parse m = parse_input_script("menu Options/Choose Font...\nclick-text Mouse Copy&Paste\n");
+  ASSERT_EQ(m.error, "");
+  ASSERT_EQ(m.commands.size(), 2u);
+  EXPECT_EQ(m.commands[0].verb, script_command::MENU);
+  EXPECT_EQ(m.commands[0].text, "Options/Choose Font...");
+  EXPECT_EQ(m.commands[1].verb, script_command::CLICK_TEXT);
+  EXPECT_EQ(m.commands[1].text, "Mouse Copy&Paste");
+
   const struct { const char* text; const char* error; } bad[] = {
       {"text a\njump 1 2\n", "VYR_HEADLESS_INPUT line 2: unknown command: jump 1 2"},
       {"key Hyper+A\n", "VYR_HEADLESS_INPUT line 1: unknown key: key Hyper+A"},
@@ -55,6 +65,8 @@ TEST(input_script, ParsesEveryCommandAndNamesTheFirstBadLine) {
       {"resize 0 10\n", "VYR_HEADLESS_INPUT line 1: size out of range: resize 0 10"},
       {"text\n", "VYR_HEADLESS_INPUT line 1: no text: text"},
       {"focus now\n", "VYR_HEADLESS_INPUT line 1: takes no argument: focus now"},
+      {"menu\n", "VYR_HEADLESS_INPUT line 1: expected menu CAPTION/PATH: menu"},
+      {"click-text  \n", "VYR_HEADLESS_INPUT line 1: expected click-text TEXT: click-text  "},
   };
   for (auto& b : bad) {
     script_parse q = parse_input_script(b.text);
@@ -161,6 +173,66 @@ TEST_F(input_script_play, FrameWritesTheClientAreaAsRgba) {
   EXPECT_EQ(*reinterpret_cast<uint32_t*>(cairo_image_surface_get_data(s)), 0xFFFFFFFFu);
   cairo_surface_destroy(s);
   std::remove(path.c_str());
+}
+
+// A window with the bar File [Run... (id 11), ---, Quit (id 13)] and two labelled children.
+class input_script_window : public input_script_play {
+ protected:
+  HWND ok{}, cancel{};
+  void SetUp() override {
+    input_script_play::SetUp();
+    HMENU file = CreatePopupMenu();
+    const struct { const char* caption; uint32_t id; } items[] = {{"&Run...\tCtrl+R", 11}, {"---", 12}, {"&Quit", 13}};
+    for (auto& it : items) {
+      MENUITEMINFO mi;
+      mi.fMask = MIIM_ID | (std::string(it.caption) == "---" ? MIIM_FTYPE : MIIM_STRING);
+      mi.fType = std::string(it.caption) == "---" ? MFT_SEPARATOR : MFT_STRING;
+      mi.dwTypeData = it.caption;
+      mi.wID = it.id;
+      InsertMenuItem(file, uint32_t(GetMenuItemCount(file)), true, mi);
+    }
+    HMENU bar = CreateMenu();
+    MENUITEMINFO mi;
+    mi.fMask = MIIM_STRING | MIIM_SUBMENU;
+    mi.dwTypeData = "&File";
+    mi.hSubMenu = file;
+    InsertMenuItem(bar, 0, true, mi);
+    SetMenu(w, bar);
+    ok = child(w, 20, 40, 80, 24);
+    SetWindowText(ok, "&OK");
+    cancel = child(w, 120, 40, 80, 24);
+    SetWindowText(cancel, "Cancel");
+    pump();
+    g_seen.clear();
+  }
+};
+
+TEST_F(input_script_window, MenuPlaysTheBarsClicksAndClickTextHitsTheControlsCentre) {
+  run("menu File/Run...\nclick-text OK\nclick-text Cancel\n");
+  auto commands = of(WM_COMMAND);
+  ASSERT_EQ(commands.size(), 1u);
+  EXPECT_EQ(commands[0].hwnd, w);
+  EXPECT_EQ(LOWORD(commands[0].wp), 11);
+  EXPECT_FALSE(of(WM_ENTERMENULOOP).empty());
+  auto downs = of(WM_LBUTTONDOWN);
+  ASSERT_EQ(downs.size(), 2u);
+  EXPECT_EQ(downs[0].hwnd, ok);
+  EXPECT_EQ(downs[0].lp, MAKELPARAM(40, 12));
+  EXPECT_EQ(downs[1].hwnd, cancel);
+  EXPECT_EQ(of(WM_LBUTTONUP).size(), 2u);
+}
+
+TEST_F(input_script_window, AnUnknownCaptionPathOrTextIsABadLine) {
+  const struct { const char* script; const char* report; } bad[] = {
+      {"text a\nmenu File/Open...\n", "VYR_HEADLESS_INPUT line 2: no menu item File/Open...\n"},
+      {"menu File\n", "VYR_HEADLESS_INPUT line 1: no menu item File\n"},
+      {"menu File/---\n", "VYR_HEADLESS_INPUT line 1: no menu item File/---\n"},
+      {"click-text Help\n", "VYR_HEADLESS_INPUT line 1: no control shows Help\n"},
+  };
+  for (auto& b : bad) EXPECT_EXIT(run(b.script), ::testing::ExitedWithCode(2), b.report) << b.script;
+  // A hidden control shows nothing.
+  ShowWindow(cancel, SW_HIDE);
+  EXPECT_EXIT(run("click-text Cancel\n"), ::testing::ExitedWithCode(2), "no control shows Cancel");
 }
 
 }  // namespace vyr::win::test

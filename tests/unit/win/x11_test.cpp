@@ -304,6 +304,41 @@ TEST_F(x11, XftDpiSetsTheMonitorsDpi) {
   install(std::move(d));
 }
 
+// A settings daemon's XSETTINGS give the caret its blink phase; without one it is 500 ms.
+TEST_F(x11, XSettingsGiveTheCaretBlinkTime) {
+  EXPECT_EQ(xd->caret_blink_ms(), 500);
+  EXPECT_EQ(GetCaretBlinkTime(), 500u);
+  shutdown();
+  Window owner = XCreateSimpleWindow(other, DefaultRootWindow(other), 0, 0, 1, 1, 0, 0, 0);
+  Atom selection = XInternAtom(other, "_XSETTINGS_S0", False);
+  Atom prop = XInternAtom(other, "_XSETTINGS_SETTINGS", False);
+  auto publish = [&](const std::string& name, int32_t v) {
+    // One integer setting, least significant byte first, as a daemon writes it.
+    std::string b = {0, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 0, 0, char(name.size()), 0};
+    b += name;
+    b.append((4 - name.size() % 4) % 4, '\0');
+    b.append(4, '\0');
+    for (int i = 0; i < 4; ++i) b += char(uint32_t(v) >> (8 * i));
+    XChangeProperty(other, owner, prop, prop, 8, PropModeReplace, reinterpret_cast<const unsigned char*>(b.data()),
+                    int(b.size()));
+    XSetSelectionOwner(other, selection, owner, CurrentTime);
+    XSync(other, False);
+  };
+  publish("Net/CursorBlinkTime", 1060);
+  auto d = x11_display::open(g_server->display.c_str());
+  ASSERT_TRUE(d);
+  EXPECT_EQ(d->caret_blink_ms(), 530);
+  d.reset();
+  publish("Net/CursorBlink", 0);
+  d = x11_display::open(g_server->display.c_str());
+  ASSERT_TRUE(d);
+  EXPECT_EQ(d->caret_blink_ms(), -1);
+  install(std::move(d));
+  EXPECT_EQ(GetCaretBlinkTime(), INFINITE);
+  XDestroyWindow(other, owner);
+  XSync(other, False);
+}
+
 // The controls on a real X server, clicked and typed at through XTest.
 class x11_controls : public x11 {
  protected:
