@@ -1,20 +1,19 @@
 #!/usr/bin/env python3
-"""The console window's menus and dialogs on the headless display: the bar (reached with
-the keyboard: F10, then arrows), the file and font dialogs answering from
-VYR_HEADLESS_ANSWERS, the shortcuts text, the About and Settings dialogs (clicked at their
-controls' places), the context menu and the right button's copy and paste.
-Usage: window.py VYR."""
+"""The console window's menus and dialogs on the headless display: the bar (the input
+script's `menu`), the file and font dialogs answering from VYR_HEADLESS_ANSWERS, the
+shortcuts text, the About and Settings dialogs (`click-text`, and the colour swatches,
+which show no text, at their places), the context menu and the right button's copy and
+paste. Usage: window.py VYR."""
 import os
 import time
 
 from console_case import ask, case, cfg_file, check, finish, read, run, seen
 
-# The bar's items by the keys that reach them from F10 (the first menu, File, is lit).
-RUN_FILE = "key F10\nkey Down\nkey Enter\n"
-CHOOSE_FONT = "key F10\nkey Right\nkey Down\nkey Enter\n"
-SETTINGS = "key F10\nkey Right\nkey Down\nkey Down\nkey Enter\n"
-SHORTCUTS = "key F10\nkey Right\nkey Right\nkey Down\nkey Enter\n"
-ABOUT = "key F10\nkey Right\nkey Right\nkey Down\nkey Down\nkey Enter\n"
+RUN_FILE = "menu File/Run...\n"
+CHOOSE_FONT = "menu Options/Choose Font...\n"
+SETTINGS = "menu Options/Settings...\n"
+SHORTCUTS = "menu Help/Keyboard Shortcuts\n"
+ABOUT = "menu Help/About\n"
 
 
 def click(x, y):
@@ -29,11 +28,11 @@ def rclick(x, y):
 # The settings dialog's controls (client coordinates).
 BLACK_BACKGROUND = click(33, 41)
 RED_FONT = click(91, 106)          # #dc322f
-MOUSE_PASTE = click(20, 185)
+MOUSE_PASTE = "click-text Mouse Copy&Paste\n"
 BUFFER_LINES = click(140, 218)
-DARK_MODE = click(18, 251)
-OK = click(40, 284)
-CANCEL = click(113, 284)
+DARK_MODE = "click-text Dark Mode\n"
+OK = "click-text OK\n"
+CANCEL = "click-text Cancel\n"
 
 
 def answers(home, lines):
@@ -103,7 +102,8 @@ def about(home):
     env = {"PATH": bindir + ":" + os.environ.get("PATH", "/usr/bin:/bin")}
     probe = ("text write/append %o.txt mold reduce [gui-console-ctx/win/selected = gui-console-ctx/console "
              "gui-console-ctx/focused?]\nkey Enter\n")
-    r = run(home, ABOUT + click(180, 240) + click(180, 270) + click(184, 311) + probe + "close\n",
+    r = run(home, ABOUT + "click-text https://vyr-lang.org/\nwait 600\nclick-text https://vyr-lang.org/docs/\n"
+            + "click-text Close\n" + probe + "close\n",
             env_extra=env)
     for _ in range(50):
         if os.path.exists(log) and len(read(log).splitlines()) == 2:
