@@ -682,15 +682,21 @@ struct x11_console_run {
   }
 };
 
-TEST(x11_console, TypedCommandsReachThePromptAndQuitEndsIt) {
-  if (!have_program("Xvfb")) GTEST_SKIP() << "Xvfb is not installed: the X11 console is not tested";
-#if defined(__SANITIZE_ADDRESS__)
-  // Started from this test, the sanitized console takes no typed key (by hand it does):
-  // left open, not hidden.
-  GTEST_SKIP() << "the sanitized console under a test's Xvfb takes no keys yet";
-#endif
+class x11_console : public ::testing::Test {
+ protected:
   x11_console_run run;
-  ASSERT_TRUE(run.start());
+  void SetUp() override {
+    if (!have_program("Xvfb")) GTEST_SKIP() << "Xvfb is not installed: the X11 console is not tested";
+#if defined(__SANITIZE_ADDRESS__)
+    // Started from this test, the sanitized console takes no typed key (by hand it does):
+    // left open, not hidden.
+    GTEST_SKIP() << "the sanitized console under a test's Xvfb takes no keys yet";
+#endif
+    ASSERT_TRUE(run.start());
+  }
+};
+
+TEST_F(x11_console, TypedCommandsReachThePromptAndQuitEndsIt) {
   Display* x = run.x;
   type_text(x, "write %typed.txt append \"o\" \"k\"\n");
   // The CLIPBOARD, served to a second client and read from one, when xclip is there.
@@ -721,13 +727,7 @@ TEST(x11_console, TypedCommandsReachThePromptAndQuitEndsIt) {
 // The console window opens where its settings say (the defaults: 640x480 at 200, 200), F12
 // takes its menu bar away (the window keeps its place, the client area takes the bar's
 // room), and a typed `quit` saves that in the settings file and ends with status 0.
-TEST(x11_console, TheWindowKeepsItsSettings) {
-  if (!have_program("Xvfb")) GTEST_SKIP() << "Xvfb is not installed: the X11 console is not tested";
-#if defined(__SANITIZE_ADDRESS__)
-  GTEST_SKIP() << "the sanitized console under a test's Xvfb takes no keys yet";
-#endif
-  x11_console_run run;
-  ASSERT_TRUE(run.start());
+TEST_F(x11_console, TheWindowKeepsItsSettings) {
   Display* x = run.x;
   XWindowAttributes a;
   ASSERT_TRUE(XGetWindowAttributes(x, run.console, &a));
