@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """The caret's blink rate through launch on the headless display: VYR_HEADLESS_BLINK (one
 phase in milliseconds, -1 for a steady caret) read before the first window and again by the
-display once it is open. Usage: blink.py VYR."""
+display once it is open. Usage: blink.py VYR. Runs without the collector stress switch: it
+checks values read from the environment, not memory."""
 import os
 import subprocess
 import sys
@@ -25,7 +26,7 @@ with tempfile.TemporaryDirectory() as home:
         f.write("Vyr [] write %out.txt mold reduce [get-caret-blink-time gui-console-ctx/caret-rate] quit\n")
     for blink, ms, rate, warned in table:
         env = {k: v for k, v in os.environ.items()
-               if k not in ("DISPLAY", "VYR_DISPLAY", "VYR_HEADLESS_INPUT", "VYR_HEADLESS_BLINK")}
+               if k not in ("DISPLAY", "VYR_DISPLAY", "VYR_HEADLESS_INPUT", "VYR_HEADLESS_BLINK", "VYR_GC_STRESS")}
         env.update(HOME=home, VYR_CONSOLE="gui")
         if blink is not None:
             env["VYR_HEADLESS_BLINK"] = blink
