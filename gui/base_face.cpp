@@ -229,7 +229,7 @@ LRESULT base_wndproc(HWND h, u32 msg, WPARAM w, LPARAM l) {
     case WM_IME_COMPOSITION:
       // The composition shown so far: the console's terminal puts it in its input line.
       if (l & GCS_COMPSTR) {
-        dispatch_event(record_of(h, msg, w, l), 0, ev::IME);
+        dispatch_event(message_record(h, msg, w, l), 0, ev::IME);
         return 0;
       }
       break;

@@ -239,17 +239,6 @@ bool face_flag_q(HWND h, u32 bit) {
 }
 }  // namespace
 
-MSG record_of(HWND h, u32 msg, WPARAM w, LPARAM l) {
-  MSG m;
-  m.hwnd = h;
-  m.message = msg;
-  m.wParam = w;
-  m.lParam = l;
-  m.time = GetMessageTime();
-  GetCursorPos(m.pt);
-  return m;
-}
-
 const MSG* event_record(const cell* e) {
   if (type_of(e) != TYPE_EVENT || (e->header & ev::SYNTHETIC)) return nullptr;
   u32 i = ev::record(e);

@@ -66,9 +66,6 @@ win::MSG message_record(win::HWND h, u32 msg, win::WPARAM, win::LPARAM);
 
 int pre_filter(const win::MSG&);
 int dispatch_event(const win::MSG&, u32 extra, u32 type);
-// The record of a message a window procedure handles, for the events it raises: the
-// message, the time and the pointer now.
-win::MSG record_of(win::HWND, u32 msg, win::WPARAM, win::LPARAM);
 bool do_events(bool no_wait);
 // A window that owned a blocking loop was destroyed: one loop fewer, one more exit owed.
 void loop_owner_destroyed();

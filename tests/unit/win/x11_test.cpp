@@ -586,13 +586,31 @@ static void type_text(Display* d, const std::string& text) {
   }
 }
 
+// The file's content, or "" when it cannot be read.
+static std::string file_text(const std::string& path) {
+  std::string text;
+  if (FILE* f = std::fopen(path.c_str(), "r")) {
+    char buf[64];
+    size_t n = std::fread(buf, 1, sizeof buf, f);
+    text.assign(buf, n);
+    std::fclose(f);
+  }
+  return text;
+}
+
+// Waits up to 20 s for the file to hold something; its content.
+static std::string file_when_written(const std::string& path) {
+  auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  std::string text;
+  while ((text = file_text(path)).empty() && std::chrono::steady_clock::now() < until) usleep(50000);
+  return text;
+}
+
+// Keys typed while a command runs reach no prompt and are dropped (as keys typed after
+// Enter, before the prompt's loop has ended, are): each command is typed once the one
+// before it has shown its effect.
 TEST(x11_console, TypedCommandsReachThePromptAndQuitEndsIt) {
   if (!have_program("Xvfb")) GTEST_SKIP() << "Xvfb is not installed: the X11 console is not tested";
-#if defined(__SANITIZE_ADDRESS__)
-  // Started from this test, the sanitized console takes no typed key (by hand it does):
-  // left open, not hidden.
-  GTEST_SKIP() << "the sanitized console under a test's Xvfb takes no keys yet";
-#endif
   xvfb server;
   ASSERT_TRUE(server.start());
   char dir[] = "/tmp/vyr-x11-console-XXXXXX";
@@ -632,21 +650,26 @@ TEST(x11_console, TypedCommandsReachThePromptAndQuitEndsIt) {
   XSync(x, False);
   usleep(300000);
   type_text(x, "write %typed.txt append \"o\" \"k\"\n");
+  EXPECT_EQ(file_when_written(std::string(dir) + "/typed.txt"), "ok");
   // The CLIPBOARD, served to a second client and read from one, when xclip is there.
-  std::string served, pasted = "none";
+  std::string served;
+  bool clipboard_tested = false;
   if (have_program("xclip")) {
     type_text(x, "write-clipboard \"served\"\n");
-    usleep(500000);
     std::string env = "DISPLAY=" + server.display + " ";
-    if (FILE* p = popen((env + "timeout 10 xclip -o -selection clipboard").c_str(), "r")) {
-      char buf[64];
-      size_t n = std::fread(buf, 1, sizeof buf, p);
-      served.assign(buf, n);
-      pclose(p);
+    for (int i = 0; i < 40 && served != "served"; ++i) {
+      usleep(250000);
+      if (FILE* p = popen((env + "timeout 10 xclip -o -selection clipboard 2>/dev/null").c_str(), "r")) {
+        char buf[64];
+        size_t n = std::fread(buf, 1, sizeof buf, p);
+        served.assign(buf, n);
+        pclose(p);
+      }
     }
     std::system(("printf fetched | " + env + "timeout 20 xclip -i -selection clipboard").c_str());
     type_text(x, "write %pasted.txt read-clipboard\n");
-    pasted.clear();
+    EXPECT_EQ(file_when_written(std::string(dir) + "/pasted.txt"), "fetched");
+    clipboard_tested = true;
   }
   type_text(x, "quit\n");
   int status = -1;
@@ -659,24 +682,7 @@ TEST(x11_console, TypedCommandsReachThePromptAndQuitEndsIt) {
   if (!WIFEXITED(status)) kill(pid, SIGKILL), waitpid(pid, nullptr, 0);
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 0);
-  std::string typed;
-  if (FILE* f = std::fopen((std::string(dir) + "/typed.txt").c_str(), "r")) {
-    char buf[64];
-    size_t n = std::fread(buf, 1, sizeof buf, f);
-    typed.assign(buf, n);
-    std::fclose(f);
-  }
-  EXPECT_EQ(typed, "ok");
-  if (pasted != "none") {
-    EXPECT_EQ(served, "served");
-    if (FILE* f = std::fopen((std::string(dir) + "/pasted.txt").c_str(), "r")) {
-      char buf[64];
-      size_t n = std::fread(buf, 1, sizeof buf, f);
-      pasted.assign(buf, n);
-      std::fclose(f);
-    }
-    EXPECT_EQ(pasted, "fetched");
-  }
+  if (clipboard_tested) EXPECT_EQ(served, "served");
   for (const char* f : {"/typed.txt", "/first.vyr", "/pasted.txt"}) std::remove((std::string(dir) + f).c_str());
   rmdir(dir);
 }
