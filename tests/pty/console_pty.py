@@ -19,6 +19,9 @@ import time
 import unicodedata
 
 EXE = None
+# Under the collector stress switch every allocation collects: start-up alone takes seconds,
+# and more on a loaded machine. Waits grow with it; what is checked stays the same.
+SLOW = 5 if os.environ.get("VYR_GC_STRESS") else 1
 LEFT, RIGHT, UP, DOWN = "\x1b[D", "\x1b[C", "\x1b[A", "\x1b[B"
 CTRL_LEFT, CTRL_RIGHT = "\x1b[1;5D", "\x1b[1;5C"
 HOME, END, DELETE = "\x1b[H", "\x1b[F", "\x1b[3~"
@@ -130,7 +133,7 @@ class Session:
 
     def expect(self, pattern, timeout=10):
         """Waits until the pattern shows in the raw output after what was matched before."""
-        end = time.time() + timeout
+        end = time.time() + timeout * SLOW
         rx = re.compile(pattern.encode() if isinstance(pattern, str) else pattern)
         while True:
             m = rx.search(self.raw, getattr(self, "pos", 0))
@@ -150,7 +153,7 @@ class Session:
     def wait_row(self, want, timeout=10):
         """Waits until the cursor's row reads `want` (a string or a predicate)."""
         ok = want if callable(want) else (lambda row: row == want)
-        end = time.time() + timeout
+        end = time.time() + timeout * SLOW
         while not ok(self.screen.current()):
             if time.time() > end:
                 raise AssertionError("row is %r, not %r" % (self.screen.current(), want))
@@ -167,7 +170,7 @@ class Session:
         (a plain write would wait on the echo that nobody reads)."""
         data = text.encode("utf-8")
         i = 0
-        end = time.time() + timeout
+        end = time.time() + timeout * SLOW
         while i < len(data):
             assert time.time() < end, "the paste was not taken"
             _, w, _ = select.select([], [self.master], [], 0.05)
@@ -187,7 +190,7 @@ class Session:
         self.expect(r"(?<=\n)\r>> \x1b\[K")
 
     def finish(self, timeout=10):
-        end = time.time() + timeout
+        end = time.time() + timeout * SLOW
         while self.proc.poll() is None and time.time() < end:
             self.pump(0.05)
         if self.proc.poll() is None:
