@@ -8,6 +8,7 @@
 
 #include "boot/environment.h"
 #include "gui/backend.h"
+#include "gui/entry/module.h"
 #include "gui/events.h"
 #include "gui/module.h"
 #include "gui/win/headless/display.h"
@@ -17,14 +18,15 @@
 namespace vyr::test {
 
 // The GUI module as loading it leaves it, on a headless display of `screens`: the environment
-// built, the backend started, the window classes registered and the module's hooks in place.
+// built, the backend started, the window classes registered, the module's hooks in place and
+// the module counted as loaded.
 inline win::headless_display* start_gui_module(const char* screens = "1920x1080+0+0@96") {
   ensure_runtime();
   boot::build_environment();
   setenv("VYR_HEADLESS_SCREENS", screens, 1);
   gui::init();
   gui::register_classes();
-  vyr_gui_module_init();
+  gui_module::adopt(vyr_gui_module_init);
   return static_cast<win::headless_display*>(win::current_display());
 }
 
