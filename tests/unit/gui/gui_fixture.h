@@ -3,7 +3,10 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdlib>
+#include <functional>
 #include <string>
 
 #include "boot/environment.h"
@@ -13,6 +16,7 @@
 #include "gui/module.h"
 #include "gui/win/headless/display.h"
 #include "runtime/collector.h"
+#include "runtime/host/clipboard.h"
 #include "tests/unit/fixture.h"
 
 namespace vyr::test {
@@ -47,6 +51,27 @@ inline cell run_reporting(const std::string& text) {
   }
   return r;
 }
+
+// A clipboard shared with other programs, whose requests a waiting script answers between
+// its sleeps: `look` runs at each such turn, a moment inside the wait.
+class looking_store : public clipboard::store {
+ public:
+  explicit looking_store(std::function<void()> look) : look_(std::move(look)) {
+    if (::pipe(fds_) != 0) fds_[0] = fds_[1] = -1;
+  }
+  ~looking_store() override {
+    for (int fd : fds_)
+      if (fd >= 0) ::close(fd);
+  }
+  bool get(clipboard::content*) override { return false; }
+  bool set(const clipboard::content&) override { return false; }
+  int serve_fd() override { return fds_[0]; }   // never readable: no request comes
+  void serve() override { look_(); }
+
+ private:
+  std::function<void()> look_;
+  int fds_[2];
+};
 
 class headless_gui : public ::testing::Test {
  protected:
