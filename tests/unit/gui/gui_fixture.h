@@ -23,7 +23,8 @@ namespace vyr::test {
 
 // The GUI module as loading it leaves it, on a headless display of `screens`: the environment
 // built, the backend started, the window classes registered, the module's hooks in place and
-// the module counted as loaded.
+// the module counted as loaded. A display installed before (a test's X server) is kept;
+// the headless display's record is then null.
 inline win::headless_display* start_gui_module(const char* screens = "1920x1080+0+0@96") {
   ensure_runtime();
   boot::build_environment();
@@ -31,7 +32,7 @@ inline win::headless_display* start_gui_module(const char* screens = "1920x1080+
   gui::init();
   gui::register_classes();
   gui_module::adopt(vyr_gui_module_init);
-  return static_cast<win::headless_display*>(win::current_display());
+  return dynamic_cast<win::headless_display*>(win::current_display());
 }
 
 inline void stop_gui_module() {
