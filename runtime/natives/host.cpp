@@ -8,6 +8,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <ctime>
 
@@ -53,15 +55,20 @@ void wait_entry(bool, const i32*) {
     default: fire("script", "invalid-arg", &v);
   }
   // Clamped to what one sleep can take; NaN is refused there. Slept in slices, so that a
-  // halt asked for meanwhile (Ctrl+C at the console) ends the wait.
+  // halt asked for meanwhile (Ctrl+C at the console) ends the wait. Once the GUI is in, the
+  // windows' pending messages (paint, input, timers) are handled before and between the
+  // slices, as the event loop would: a window shown without waiting is drawn, and answers,
+  // while the script waits. Its slices are short enough that the user sees no lag.
   u32 ms = platform::sleep_milliseconds(seconds);
-  for (u32 slept = 0; slept < ms;) {
-    u32 slice = std::min<u32>(ms - slept, 100);
-    clipboard::sleep_serving(slice / 1000.0);
-    slept += slice;
+  const std::chrono::milliseconds most(wait_hook ? 10 : 100);
+  auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  for (;;) {
+    if (wait_hook) wait_hook();
+    auto left = std::chrono::ceil<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+    if (left.count() <= 0) break;
+    clipboard::sleep_serving(static_cast<double>(std::min(left, most).count()) / 1000.0);
     halt::check();
   }
-  if (wait_hook) wait_hook();
   stack::set_last(cell{TYPE_NONE, 0, 0, 0});
 }
 

@@ -3,7 +3,8 @@
 
 namespace vyr::natives {
 
-// Run once after every wait's sleep: the GUI's pass over its pending messages (none yet).
+// Run before and between the slices of every wait's sleep: the GUI's pass over its pending
+// messages (none until the GUI module is in).
 extern void (*wait_hook)();
 
 }  // namespace vyr::natives

@@ -74,14 +74,7 @@ class events : public ::testing::Test {
   win::headless_display* hd = nullptr;
   const char* screens = "1920x1080+0+0@96";   // of the headless display
   void SetUp() override {
-    ensure_runtime();
-    boot::build_environment();
-    setenv("VYR_HEADLESS_SCREENS", screens, 1);
-    gui::init();
-    hd = dynamic_cast<win::headless_display*>(win::current_display());
-    register_classes();
-    // The hooks the module installs when it loads; routines reach the code linked in here.
-    gui_module::adopt(vyr_gui_module_init);
+    hd = start_gui_module(screens);
     seen.clear();
     answers.clear();
     on_event = nullptr;
@@ -94,8 +87,7 @@ class events : public ::testing::Test {
   void TearDown() override {
     awake = nullptr;
     on_event = nullptr;
-    gui::shutdown();
-    unsetenv("VYR_HEADLESS_SCREENS");
+    stop_gui_module();
   }
   cell run(const std::string& text) { return run_reporting(text); }
   // A face object with the facets in their positions, kept by the word `name`.

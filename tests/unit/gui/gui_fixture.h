@@ -3,29 +3,36 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdlib>
+#include <functional>
 #include <string>
 
 #include "boot/environment.h"
 #include "gui/backend.h"
+#include "gui/entry/module.h"
 #include "gui/events.h"
 #include "gui/module.h"
 #include "gui/win/headless/display.h"
 #include "runtime/collector.h"
+#include "runtime/host/clipboard.h"
 #include "tests/unit/fixture.h"
 
 namespace vyr::test {
 
 // The GUI module as loading it leaves it, on a headless display of `screens`: the environment
-// built, the backend started, the window classes registered and the module's hooks in place.
+// built, the backend started, the window classes registered, the module's hooks in place and
+// the module counted as loaded. A display installed before (a test's X server) is kept;
+// the headless display's record is then null.
 inline win::headless_display* start_gui_module(const char* screens = "1920x1080+0+0@96") {
   ensure_runtime();
   boot::build_environment();
   setenv("VYR_HEADLESS_SCREENS", screens, 1);
   gui::init();
   gui::register_classes();
-  vyr_gui_module_init();
-  return static_cast<win::headless_display*>(win::current_display());
+  gui_module::adopt(vyr_gui_module_init);
+  return dynamic_cast<win::headless_display*>(win::current_display());
 }
 
 inline void stop_gui_module() {
@@ -45,6 +52,27 @@ inline cell run_reporting(const std::string& text) {
   }
   return r;
 }
+
+// A clipboard shared with other programs, whose requests a waiting script answers between
+// its sleeps: `look` runs at each such turn, a moment inside the wait.
+class looking_store : public clipboard::store {
+ public:
+  explicit looking_store(std::function<void()> look) : look_(std::move(look)) {
+    if (::pipe(fds_) != 0) fds_[0] = fds_[1] = -1;
+  }
+  ~looking_store() override {
+    for (int fd : fds_)
+      if (fd >= 0) ::close(fd);
+  }
+  bool get(clipboard::content*) override { return false; }
+  bool set(const clipboard::content&) override { return false; }
+  int serve_fd() override { return fds_[0]; }   // never readable: no request comes
+  void serve() override { look_(); }
+
+ private:
+  std::function<void()> look_;
+  int fds_[2];
+};
 
 class headless_gui : public ::testing::Test {
  protected:

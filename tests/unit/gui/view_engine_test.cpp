@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "boot/environment.h"
 #include "gui/backend.h"
@@ -23,7 +24,7 @@ namespace vyr::test {
 
 namespace {
 constexpr const char* two_screens = "1920x1080+0+0@96,1280x1024+1920+0@96";
-}
+}  // namespace
 
 class view_engine : public ::testing::Test {
  protected:
@@ -177,6 +178,24 @@ TEST_F(view_engine, AViewedLayoutOfBaseAndPanelFacesPresentsItsFrame) {
   EXPECT_NE(hd->pixel(top, 35, 15), 0xFFFF0000u);
   EXPECT_TRUE(yes("100x10 = w/pane/3/offset"));
   EXPECT_EQ(hd->pixel(top, 105, 15), 0xFF00FF00u);
+}
+
+TEST_F(view_engine, AWindowShownWithoutWaitingIsPaintedWhileTheScriptWaits) {
+  run("w: view/no-wait layout [b: base 40x40 255.0.0]");
+  win::HWND top = window_of("w");
+  ASSERT_FALSE(win::is_null(top));
+  EXPECT_EQ(hd->pixel(top, 20, 20), 0xFFFF0000u);
+  // What the window showed at each moment inside the wait, from its first sleep on: the
+  // change made just before the wait, painted at once.
+  std::vector<u32> shown;
+  looking_store store([&] { shown.push_back(hd->pixel(top, 20, 20)); });
+  clipboard::install(&store);
+  run("b/color: 0.0.255 wait 0.05");
+  clipboard::install(nullptr);
+  ASSERT_FALSE(shown.empty());
+  EXPECT_EQ(shown.front(), 0xFF0000FFu);
+  EXPECT_EQ(shown.back(), 0xFF0000FFu);
+  EXPECT_TRUE(yes("none? wait 0"));
 }
 
 TEST_F(view_engine, ACursorNamedInALayoutReachesTheBackend) {

@@ -76,13 +76,7 @@ class widgets : public ::testing::Test {
   win::headless_display* hd = nullptr;
   void SetUp() override { start("1920x1080+0+0@96"); }
   void start(const char* screens) {
-    ensure_runtime();
-    boot::build_environment();
-    setenv("VYR_HEADLESS_SCREENS", screens, 1);
-    gui::init();
-    hd = static_cast<win::headless_display*>(win::current_display());
-    register_classes();
-    gui_module::adopt(vyr_gui_module_init);
+    hd = start_gui_module(screens);
     seen.clear();
     answer = nullptr;
     awake = recorder;
@@ -99,8 +93,7 @@ class widgets : public ::testing::Test {
   void TearDown() override {
     awake = nullptr;
     answer = nullptr;
-    gui::shutdown();
-    unsetenv("VYR_HEADLESS_SCREENS");
+    stop_gui_module();
   }
   cell run(const std::string& text) { return run_reporting(text); }
   std::string eval(const std::string& text) { return mold_text(run(text)); }

@@ -2,8 +2,11 @@
 // second connection. Skipped, with a message, when Xvfb is not installed.
 #include "tests/unit/gui/events_fixture.h"
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
+
+#include "runtime/datatypes/handle.h"
 
 // After gtest (the fixture): the X headers define macros its templates use as names.
 #include "gui/win/x11/display.h"
@@ -118,6 +121,28 @@ TEST_F(x11_faces, ThePointerShowsTheCursorOfTheFaceUnderIt) {
   EXPECT_EQ(image.px[0] & 0xFFFFFFFFu, 0xFFFF0000u);
   warp(o.x + 20, o.y + 80);
   EXPECT_TRUE(run_until([&] { return pointer_cursor() == hand; }));
+}
+
+TEST_F(x11_faces, AWindowShownWithoutWaitingIsDrawnWhileTheScriptWaits) {
+  run("system/view/screens: make block! 2 system/view/platform/refresh-screens "
+      "w: view/no-wait layout [base 40x40 255.0.0]");
+  cell hc = run("w/state/1");
+  ASSERT_EQ(type_of(&hc), u32(TYPE_HANDLE));
+  win::POINT o{20, 20};
+  win::ClientToScreen(win::HWND(handle::get(&hc)), o);
+  // What the server showed there at each moment inside the wait.
+  std::vector<unsigned long> shown;
+  looking_store store([&] {
+    if (XImage* img = XGetImage(other, DefaultRootWindow(other), o.x, o.y, 1, 1, AllPlanes, ZPixmap)) {
+      shown.push_back(XGetPixel(img, 0, 0) & 0xFFFFFF);
+      XDestroyImage(img);
+    }
+  });
+  clipboard::install(&store);
+  run("wait 0.5");
+  clipboard::install(nullptr);
+  EXPECT_NE(std::find(shown.begin(), shown.end(), 0xFF0000u), shown.end())
+      << "the window is not drawn while the script waits";
 }
 
 TEST_F(x11_faces, AScreenChangeThroughXRandRListsTheScreensAgain) {
