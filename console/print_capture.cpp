@@ -36,12 +36,12 @@ bool find_vprint(cell* out) {
   u32 ctx = _context::global;
   i32 t = _context::find_word(ctx, symbol::make("terminal"), true);
   if (t < 0 || u32(t) >= _context::value_count(ctx)) return false;
-  cell term = buffer_of(_context::values_node(ctx))->cells()[t];
+  cell term = read_buffer(_context::values_node(ctx))->cells()[t];
   if (type_of(&term) != TYPE_OBJECT) return false;
   u32 octx = object::context(&term);
   i32 v = _context::find_word(octx, symbol::make("vprint"), true);
   if (v < 0 || u32(v) >= _context::value_count(octx)) return false;
-  cell fn = buffer_of(_context::values_node(octx))->cells()[v];
+  cell fn = read_buffer(_context::values_node(octx))->cells()[v];
   u32 ft = type_of(&fn);
   if (ft != TYPE_FUNCTION && ft != TYPE_ROUTINE && ft != TYPE_NATIVE) return false;
   *out = fn;

@@ -65,7 +65,7 @@ u32 words_of(u32 ctx) { return hashtable::rec(table_of(ctx))->values; }
 u32 word_count(u32 ctx) { return buffer_of(words_of(ctx))->used_units(); }
 cell* word_at(u32 ctx, u32 pos) {
   VYR_ASSERT(pos < word_count(ctx));
-  return buffer_of(words_of(ctx))->cells() + pos;
+  return buffer_of(words_of(ctx))->unstamped_cells() + pos;
 }
 u32 kind_of(u32 ctx) { return (context_cell(ctx)->header & KIND_MASK) >> KIND_SHIFT; }
 
@@ -336,10 +336,12 @@ void bind_in(const cell* block, u32 ctx, bool self, u32 self_id, const u32* dire
   u32 node = block->data2;
   if (cycles::find(node)) return;
   cycles::guard guard(node);
-  // Binding never allocates, so the cells may be walked in place.
+  // Binding never allocates, so the cells may be walked in place; it writes the block's
+  // words, which is one write to its stamp.
   series_buffer* b = buffer_of(node);
+  b->bump();
   for (u32 i = block->data1; i < b->used_units(); i++) {
-    cell* c = b->cells() + i;
+    cell* c = b->unstamped_cells() + i;
     u32 t = type_of(c);
     if (block_like_q(t)) {
       bind_in(c, ctx, self, self_id, direct);

@@ -124,7 +124,7 @@ class engine {
   }
 
   bool collected() const { return collected_; }
-  cell collected_block() const { return *cells::at(rule_stack, result_at_); }
+  cell collected_block() const { return *cells::get(rule_stack, result_at_); }
 
  private:
   bool case_;
@@ -147,9 +147,9 @@ class engine {
   u64 effects_ = 0;            // parens evaluated so far (see `while`)
 
   // ---- Input access --------------------------------------------------------------------
-  cell input() const { return *cells::at(input_stack, input_at_); }
-  u32 in_node() const { return series::node(cells::at(input_stack, input_at_)); }
-  u32 in_type() const { return type_of(cells::at(input_stack, input_at_)); }
+  cell input() const { return *cells::get(input_stack, input_at_); }
+  u32 in_node() const { return series::node(cells::get(input_stack, input_at_)); }
+  u32 in_type() const { return type_of(cells::get(input_stack, input_at_)); }
   u32 length() const { return buffer_of(in_node())->used_units(); }
   u32 tail() const { return std::min(length(), limit_); }
   bool at_end() const { return pos_ >= tail(); }
@@ -208,7 +208,7 @@ class engine {
     }
     a[3] = input_at(std::min(pos_, length()));
     a[4] = cell{TYPE_BLOCK, 0, rule_stack, 0};
-    cell fn = *cells::at(rule_stack, callback_at_);
+    cell fn = *cells::get(rule_stack, callback_at_);
     cell result;
     interpreter::call(&fn, a, 5, &result);
     stack::arguments = saved_args;
@@ -253,7 +253,7 @@ class engine {
     u32 r = series::index(&rules);
     for (;;) {
       if (r >= cells::length(rn)) break;
-      cell v = *cells::at(rn, r);
+      cell v = *cells::get(rn, r);
       if (keyword_of(&v) == K_BAR) break;  // the alternative before it matched
       r = match_rule(rules, r, ok);
       flag_ = ok;
@@ -265,7 +265,7 @@ class engine {
       // Backtrack: the next alternative starts from where this level started.
       pos_ = start;
       u32 n = cells::length(rn);
-      while (r < n && keyword_of(cells::at(rn, r)) != K_BAR) r++;
+      while (r < n && keyword_of(cells::get(rn, r)) != K_BAR) r++;
       if (r >= n) break;
       r++;
       ok = true;
@@ -303,7 +303,7 @@ class engine {
   // The rule cell at r, or raises parse-end naming the keyword when the block ends there.
   cell needed(u32 rn, u32 r, const cell& kw) {
     if (r >= cells::length(rn)) end_error(kw);
-    return *cells::at(rn, r);
+    return *cells::get(rn, r);
   }
 
   // Whether `v` holds a position in the input being parsed (a word's value).
@@ -317,7 +317,7 @@ class engine {
   u32 skip_rule(u32 rn, u32 r) {
     u32 n = cells::length(rn);
     if (r >= n) return r;
-    cell v = *cells::at(rn, r);
+    cell v = *cells::get(rn, r);
     switch (keyword_of(&v)) {
       case K_ANY: case K_SOME: case K_OPT: case K_WHILE: case K_NOT: case K_AHEAD:
       case K_TO: case K_THRU: case K_INTO:
@@ -329,17 +329,17 @@ class engine {
       case K_REMOVE:
         return skip_rule(rn, r + 1);
       case K_INSERT:
-        if (r + 1 < n && keyword_of(cells::at(rn, r + 1)) == K_ONLY) r++;
+        if (r + 1 < n && keyword_of(cells::get(rn, r + 1)) == K_ONLY) r++;
         return std::min(n, r + 2);
       case K_CHANGE:
-        if (r + 1 < n && keyword_of(cells::at(rn, r + 1)) == K_ONLY) r++;
+        if (r + 1 < n && keyword_of(cells::get(rn, r + 1)) == K_ONLY) r++;
         return std::min(n, skip_rule(rn, r + 1) + 1);
       case K_KEEP:
-        if (r + 1 < n && keyword_of(cells::at(rn, r + 1)) == K_PICK) r++;
+        if (r + 1 < n && keyword_of(cells::get(rn, r + 1)) == K_PICK) r++;
         return skip_rule(rn, r + 1);
       case K_COLLECT: {
         if (r + 1 < n) {
-          keyword k = keyword_of(cells::at(rn, r + 1));
+          keyword k = keyword_of(cells::get(rn, r + 1));
           if (k == K_SET || k == K_INTO || k == K_AFTER) r += 2;
         }
         return skip_rule(rn, r + 1);
@@ -350,7 +350,7 @@ class engine {
     if (type_of(&v) == TYPE_INTEGER) {
       r++;
       if (r < n) {
-        const cell* m = cells::at(rn, r);
+        const cell* m = cells::get(rn, r);
         if (type_of(m) == TYPE_INTEGER) r++;
       }
       return skip_rule(rn, r);
@@ -365,7 +365,7 @@ class engine {
       ok = false;
       return r;
     }
-    cell v = *cells::at(rn, r);
+    cell v = *cells::get(rn, r);
     if (tracing_) trace(E_FETCH, &rules, r);
     u32 t = type_of(&v);
     if (t == TYPE_WORD) {
@@ -427,7 +427,7 @@ class engine {
     u32 t = type_of(&v);
     if (block_input()) {
       if (at_end()) return false;
-      cell item = *cells::at(in_node(), pos_);
+      cell item = *cells::get(in_node(), pos_);
       step = 1;
       if (t == TYPE_DATATYPE) return type_of(&item) == datatype::id(&v);
       if (t == TYPE_TYPESET) return typecheck::accepts(&v, type_of(&item));
@@ -566,7 +566,7 @@ class engine {
     u32 next = r + 1;
     bool range = false;
     if (next < cells::length(rn)) {
-      cell m = *cells::at(rn, next);
+      cell m = *cells::get(rn, next);
       if (type_of(&m) == TYPE_WORD && keyword_of(&m) == K_NONE_) {
         const cell* mv = _context::get(&m);
         if (type_of(mv) == TYPE_INTEGER) m = *mv;
@@ -594,7 +594,7 @@ class engine {
     u32 count = 0;
     u32 next = r + 1;
     bool failed = false;
-    cell single = *cells::at(rn, r);
+    cell single = *cells::get(rn, r);
     if (!block_input() && !tracing_ && type_of(&single) == TYPE_WORD &&
         keyword_of(&single) == K_NONE_) {
       // A word naming a character class takes the same one-loop path as the class itself.
@@ -663,7 +663,7 @@ class engine {
           // Nothing moved, nothing changed and nothing was evaluated: the next iteration
           // would be the same one again, for ever.
           if (effects == effects_) {
-            cell c = *cells::at(rn, r);
+            cell c = *cells::get(rn, r);
             fire("script", "parse-infinite", &c);
           }
         }
@@ -728,7 +728,7 @@ class engine {
         cell v = needed(rn, r + 1, kw);
         u32 step = 0;
         if (block_input()) {
-          ok = !at_end() && same_item(*cells::at(in_node(), pos_), v);
+          ok = !at_end() && same_item(*cells::get(in_node(), pos_), v);
           step = 1;
         } else {
           ok = match_text(v, pos_, step, nullptr);
@@ -762,7 +762,7 @@ class engine {
         if (ok) {
           cell value;
           if (k == K_COPY) {
-            series::copy_units(cells::at(input_stack, input_at_), start,
+            series::copy_units(cells::get(input_stack, input_at_), start,
                                pos_ > start ? pos_ - start : 0, &value);
           } else {
             value = item_at(start, pos_);
@@ -795,7 +795,7 @@ class engine {
   // nothing was consumed.
   cell item_at(u32 start, u32 end) {
     if (end <= start || start >= length()) return cell{TYPE_NONE, 0, 0, 0};
-    if (block_input()) return *cells::at(in_node(), start);
+    if (block_input()) return *cells::get(in_node(), start);
     if (binary_input()) return cell{TYPE_INTEGER, 0, char_at(start), 0};
     cell c;
     char_::make_at(&c, char_at(start));
@@ -931,7 +931,7 @@ class engine {
   // A word (or get-word) at r whose value is a position in the input: that position.
   bool position_word(u32 rn, u32 r, u32& at) {
     if (r >= cells::length(rn)) return false;
-    cell w = *cells::at(rn, r);
+    cell w = *cells::get(rn, r);
     if (type_of(&w) != TYPE_WORD && type_of(&w) != TYPE_GET_WORD) return false;
     if (keyword_of(&w) != K_NONE_) return false;
     const cell* v = _context::get(&w);
@@ -965,7 +965,7 @@ class engine {
 
   // An `only` after insert or change: skipped over, and answered.
   bool take_only(u32 rn, u32& k) {
-    if (k >= cells::length(rn) || keyword_of(cells::at(rn, k)) != K_ONLY) return false;
+    if (k >= cells::length(rn) || keyword_of(cells::get(rn, k)) != K_ONLY) return false;
     k++;
     return true;
   }
@@ -980,7 +980,7 @@ class engine {
       k++;
       if (k >= cells::length(rn)) rule_error(first);
     }
-    cell value = edit_value(*cells::at(rn, k), rules, k);
+    cell value = edit_value(*cells::get(rn, k), rules, k);
     collector::root_guard g(&value);
     pos_ = put_value(at, value, only, false, 0);
     ok = true;
@@ -1012,7 +1012,7 @@ class engine {
       }
     }
     if (next >= cells::length(rn)) end_error(kw);
-    cell value = edit_value(*cells::at(rn, next), rules, next);
+    cell value = edit_value(*cells::get(rn, next), rules, next);
     collector::root_guard g(&value);
     pos_ = put_value(from, value, only, true, to - from);
     return next + 1;
@@ -1031,7 +1031,7 @@ class engine {
     if (type_of(&sub) != TYPE_BLOCK) end_error(kw);
     ok = false;
     if (at_end()) return r + 2;
-    cell item = *cells::at(in_node(), pos_);
+    cell item = *cells::get(in_node(), pos_);
     u32 it = type_of(&item);
     if (!(cells::block_like_q(it) || string::text_q(it) || it == TYPE_BINARY)) return r + 2;
     u32 level = keyword_level(K_INTO);
@@ -1061,10 +1061,10 @@ class engine {
     keyword mode = K_NONE_;
     cell target{TYPE_NONE, 0, 0, 0};
     if (k < cells::length(rn)) {
-      keyword m = keyword_of(cells::at(rn, k));
+      keyword m = keyword_of(cells::get(rn, k));
       if (m == K_SET || m == K_INTO || m == K_AFTER) {
         mode = m;
-        target = needed(rn, k + 1, *cells::at(rn, k));
+        target = needed(rn, k + 1, *cells::get(rn, k));
         if (!word::any_word_q(type_of(&target))) end_error(kw);
         k += 2;
       }
@@ -1097,7 +1097,7 @@ class engine {
     }
     collect_depth_--;
     collect_at_ = saved_collect;
-    block = *cells::at(rule_stack, level);
+    block = *cells::get(rule_stack, level);
     if (mode == K_SET) {
       _context::set(&target, &block);
     } else if (mode == K_INTO || mode == K_AFTER) {
@@ -1109,7 +1109,7 @@ class engine {
       });
       if (mode == K_AFTER) _context::set(&target, &out);
     } else if (collect_depth_ > 0) {
-      cells::append(series::node(cells::at(rule_stack, collect_at_)), &block);
+      cells::append(series::node(cells::get(rule_stack, collect_at_)), &block);
     } else {
       // The outermost collect without a target: its block is the run's result.
       *cells::at(rule_stack, result_at_) = block;
@@ -1124,7 +1124,7 @@ class engine {
     if (collect_depth_ == 0) fire("script", "parse-keep");
     u32 k = r + 1;
     bool pick = false;
-    if (k < cells::length(rn) && keyword_of(cells::at(rn, k)) == K_PICK) {
+    if (k < cells::length(rn) && keyword_of(cells::get(rn, k)) == K_PICK) {
       pick = true;
       k++;
     }
@@ -1151,7 +1151,7 @@ class engine {
         }
       } else {
         cell part;
-        series::copy_units(cells::at(input_stack, input_at_), start, pos_ - start, &part);
+        series::copy_units(cells::get(input_stack, input_at_), start, pos_ - start, &part);
         collector::root_guard g(&part);
         keep(part, false);
       }
@@ -1162,10 +1162,10 @@ class engine {
 
   // Adds a value to the innermost collect block (a block's items one by one with `pick`).
   void keep(const cell& value, bool pick) {
-    u32 dest = series::node(cells::at(rule_stack, collect_at_));
+    u32 dest = series::node(cells::get(rule_stack, collect_at_));
     if (pick && cells::block_like_q(type_of(&value))) {
       for (u32 i = series::index(&value); i < cells::length(series::node(&value)); i++)
-        cells::append(dest, cells::at(series::node(&value), i));
+        cells::append(dest, cells::get(series::node(&value), i));
       return;
     }
     cells::append(dest, &value);
