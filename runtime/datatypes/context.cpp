@@ -200,7 +200,7 @@ cell* get_value_cell(u32 symbol_id, u32 ctx) {
     ensure_values(ctx, u32(index) + 1);
     b = buffer_of(values_node(ctx));
   }
-  return b->cells() + index;
+  return b->unstamped_cells() + index;  // a value slot: no stamp
 }
 
 cell* get(const cell* word) {
@@ -214,7 +214,7 @@ cell* get(const cell* word) {
   if (on_stack(ctx)) return stack_slot(ctx, index, word, "not-in-context");
   series_buffer* b = buffer_of(values_node(ctx));
   if (u32(index) >= b->used_units()) return &unset_cell;  // added but never given a value
-  return b->cells() + index;
+  return b->unstamped_cells() + index;  // a value slot: no stamp
 }
 
 namespace {
@@ -275,7 +275,7 @@ cell* set_in(cell* word, const cell* value_in, u32 ctx, bool notify) {
       !(notify && (cc + 1)->data3 && on_set_hook)) [[likely]] {
     series_buffer* vb = buffer_of(cc->data2);
     if (u64{vb->offset} + u64{bound} * sizeof(cell) < vb->tail) [[likely]] {
-      cell* slot = vb->cells() + bound;
+      cell* slot = vb->unstamped_cells() + bound;  // values are never evaluated: no stamp
       *slot = *value_in;
       return slot;
     }

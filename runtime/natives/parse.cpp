@@ -76,8 +76,9 @@ void push_cell(u32 node, const cell& c) {
   if (cells::length(node) >= STACK_LIMIT) fire("script", "parse-stack");
   series_buffer* b = buffer_of(node);
   if (b->tail + sizeof(cell) <= b->end_offset()) {  // room: no allocation, nothing moves
-    *b->tail_cell() = c;
-    b->tail += sizeof(cell);
+    // The engine's own stacks are never evaluated: no stamp.
+    *arena::at<cell>(b->tail) = c;
+    b->tail.set_unstamped(b->tail + u32(sizeof(cell)));
     return;
   }
   cell v = c;
@@ -87,7 +88,7 @@ void push_cell(u32 node, const cell& c) {
 
 void cut(u32 node, u32 length) {
   series_buffer* b = buffer_of(node);
-  if (length < b->used_units()) b->tail = b->offset + length * 16;
+  if (length < b->used_units()) b->tail.set_unstamped(b->offset + length * 16);
 }
 
 // Ends the engine from a trace callback that answered false.
@@ -159,7 +160,7 @@ class engine {
     return c;
   }
   u32 char_at(u32 i) const {
-    series_buffer* b = buffer_of(in_node());
+    const series_buffer* b = read_buffer(in_node());
     u32 u = b->unit();
     return string::get_char(b->head() + i * u, u);
   }
@@ -454,7 +455,7 @@ class engine {
     std::vector<u8> bytes;
     u32 found, consumed;
     for (;;) {
-      series_buffer* b = buffer_of(in_node());
+      const series_buffer* b = read_buffer(in_node());
       const u8* from = reinterpret_cast<const u8*>(b->head()) + pos_;
       bytes.assign(from, from + window);
       consumed = 0;
@@ -503,7 +504,7 @@ class engine {
     }
     bool tag = type_of(&v) == TYPE_TAG;
     if (tag && !bytes('<')) return false;
-    series_buffer* rb = buffer_of(series::node(&v));
+    const series_buffer* rb = read_buffer(series::node(&v));
     u32 ru = rb->unit();
     for (u32 k = series::index(&v); k < rb->used_units(); k++)
       if (!bytes(string::get_char(rb->head() + u64{k} * ru, ru))) return false;
@@ -525,7 +526,7 @@ class engine {
     }
     if (string::text_q(t) || t == TYPE_BINARY) {
       bool tag = t == TYPE_TAG;
-      series_buffer* rb = buffer_of(series::node(&v));
+      const series_buffer* rb = read_buffer(series::node(&v));
       u32 ru = rb->unit();
       u32 rlen = rb->used_units() > series::index(&v) ? rb->used_units() - series::index(&v) : 0;
       u32 total = rlen + (tag ? 2 : 0);
@@ -534,7 +535,7 @@ class engine {
       if (tag && char_at(i++) != '<') return false;
       bool exact = case_ || binary_input();
       for (u32 k = 0; k < rlen; k++, i++) {
-        rb = buffer_of(series::node(&v));
+        rb = read_buffer(series::node(&v));
         u32 rc = string::get_char(rb->head() + (series::index(&v) + k) * ru, ru);
         u32 ic = char_at(i);
         if (exact ? rc != ic : fold(rc) != fold(ic)) return false;
@@ -605,8 +606,8 @@ class engine {
       // A character class over text: one loop over the units, the set read in place
       // (nothing here allocates, so neither buffer moves, and no rule runs inside, so
       // the repetition needs no level of its own).
-      series_buffer* ib = buffer_of(in_node());
-      series_buffer* sb = buffer_of(series::node(&single));
+      const series_buffer* ib = read_buffer(in_node());
+      const series_buffer* sb = read_buffer(series::node(&single));
       u32 u = ib->unit(), end = tail();
       const char* text = ib->head();
       const u8* bits = reinterpret_cast<const u8*>(sb->head());
@@ -655,7 +656,7 @@ class engine {
         }
         if (!one) break;
         count++;
-        cells::at(rule_stack, level)->data3 = count + 1;
+        cells::unstamped_at(rule_stack, level)->data3 = count + 1;
         if (break_pending_) break;
         u32 rest = tail() > pos_ ? tail() - pos_ : 0;
         if (pos_ == before && rest >= before_rest) {
@@ -850,8 +851,8 @@ class engine {
       if (t == TYPE_BITSET) {
         // A character class: the first member found by one loop over the units (nothing
         // allocates here, so neither buffer moves).
-        series_buffer* ib = buffer_of(in_node());
-        series_buffer* sb = buffer_of(series::node(&v));
+        const series_buffer* ib = read_buffer(in_node());
+        const series_buffer* sb = read_buffer(series::node(&v));
         u32 u = ib->unit(), end = tail();
         const char* text = ib->head();
         const u8* bits = reinterpret_cast<const u8*>(sb->head());
@@ -1112,7 +1113,7 @@ class engine {
       cells::append(series::node(cells::get(rule_stack, collect_at_)), &block);
     } else {
       // The outermost collect without a target: its block is the run's result.
-      *cells::at(rule_stack, result_at_) = block;
+      *cells::unstamped_at(rule_stack, result_at_) = block;
       collected_ = true;
     }
     cut(rule_stack, level);
