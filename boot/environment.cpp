@@ -110,10 +110,10 @@ void do_source(const char* utf8, u32 length, bool header_required, cell* result,
   interpreter::load_hook(utf8, length, &block);
   collector::root_guard g(&block);
   u32 n = cells::length(series::node(&block));
-  bool has_header = n >= 2 && type_of(cells::at(series::node(&block), 0)) == TYPE_WORD &&
-                    symbol::resolve(word::symbol_id(cells::at(series::node(&block), 0))) ==
+  bool has_header = n >= 2 && type_of(cells::get(series::node(&block), 0)) == TYPE_WORD &&
+                    symbol::resolve(word::symbol_id(cells::get(series::node(&block), 0))) ==
                         symbol::resolve(symbol::make("Vyr")) &&
-                    type_of(cells::at(series::node(&block), 1)) == TYPE_BLOCK;
+                    type_of(cells::get(series::node(&block), 1)) == TYPE_BLOCK;
   if (header_required && !has_header) {
     cell text;
     if (source) text = *source; else cells::make_block(&text, 1);
@@ -222,8 +222,8 @@ void evaluate_block(cell block) {
   u32 node = series::node(&block);
   mark_library(node);
   mark_bodies_once(node);
-  if (cells::length(node) >= 2 && type_of(cells::at(node, 0)) == TYPE_WORD &&
-      type_of(cells::at(node, 1)) == TYPE_BLOCK)
+  if (cells::length(node) >= 2 && type_of(cells::get(node, 0)) == TYPE_WORD &&
+      type_of(cells::get(node, 1)) == TYPE_BLOCK)
     series::index(&block) = 2;  // the Vyr [...] header
   cell r;
   interpreter::do_block(&block, &r);
@@ -299,7 +299,7 @@ void build_environment() {
   u32 next = 0;
   auto evaluate = [&](bool run) {
     u32 k = next++;
-    cell block = image ? *vyrbin::root_cell(k) : *cells::at(series::node(&scanned), k);
+    cell block = image ? *vyrbin::root_cell(k) : *cells::get(series::node(&scanned), k);
     if (run) evaluate_block(block);
   };
   for (const manifest_entry& e : entries) {

@@ -104,7 +104,7 @@ u32 count_locals(const cell* fn) {
 void rebind_method(cell* slot, u32 obj_ctx) {
   cell fn = *slot;
   collector::root_guard g(&fn);
-  cell body = *cells::at(function::more(&fn), function::MORE_BODY);
+  cell body = *cells::get(function::more(&fn), function::MORE_BODY);
   if (!cells::block_like_q(type_of(&body))) fire("script", "bad-func-def", &fn);
   collector::root_guard gb(&body);
   u32 ctx = _context::clone(function::context(&fn), _context::KIND_FUNCTION);
@@ -115,7 +115,7 @@ void rebind_method(cell* slot, u32 obj_ctx) {
   function::push(&spec, &body, ctx, 0, 0, fn.header & ~HEADER_TYPE_MASK);
   cell copy = *(stack::top - 1);
   collector::root_guard gc(&copy);
-  cell copied_body = *cells::at(function::more(&copy), function::MORE_BODY);
+  cell copied_body = *cells::get(function::more(&copy), function::MORE_BODY);
   _context::bind(&copied_body, obj_ctx, true);
   _context::bind(&copied_body, ctx, false);
   *slot = copy;
@@ -140,10 +140,10 @@ bool lexer_call(const cell* callback, cell* args) {
 
 const cell* lexer_body_head(const cell* callback) {
   if (type_of(callback) != TYPE_FUNCTION) return nullptr;
-  const cell* body = cells::at(function::more(callback), function::MORE_BODY);
+  const cell* body = cells::get(function::more(callback), function::MORE_BODY);
   if (!cells::block_like_q(type_of(body))) return nullptr;
   if (series::index(body) >= cells::length(series::node(body))) return nullptr;
-  return cells::at(series::node(body), series::index(body));
+  return cells::get(series::node(body), series::index(body));
 }
 
 }  // namespace

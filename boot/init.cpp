@@ -103,7 +103,7 @@ void load_currency_list() {
   u32 n = cells::length(series::node(&scanned));
   cell list;
   cells::make_block(&list, n > 2 ? n - 2 : 1);
-  for (u32 i = 2; i < n; i++) cells::append(series::node(&list), cells::at(series::node(&scanned), i));
+  for (u32 i = 2; i < n; i++) cells::append(series::node(&list), cells::get(series::node(&scanned), i));
   money::set_currencies(&list);
 }
 }  // namespace

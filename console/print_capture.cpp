@@ -37,7 +37,7 @@ cell* buffer_cell() { return cells::at(series::node(&boot::root), buffer_index);
 bool field_of(u32 ctx, const char* word, cell* out) {
   i32 i = _context::find_word(ctx, symbol::make(word), true);
   if (i < 0 || u32(i) >= _context::value_count(ctx)) return false;
-  *out = buffer_of(_context::values_node(ctx))->cells()[i];
+  *out = read_buffer(_context::values_node(ctx))->cells()[i];
   return true;
 }
 
@@ -50,7 +50,7 @@ bool find_vprint(cell* out) {
   u32 octx = object::context(&term);
   i32 v = _context::find_word(octx, symbol::make("vprint"), true);
   if (v < 0 || u32(v) >= _context::value_count(octx)) return false;
-  cell fn = buffer_of(_context::values_node(octx))->cells()[v];
+  cell fn = read_buffer(_context::values_node(octx))->cells()[v];
   u32 ft = type_of(&fn);
   if (ft != TYPE_FUNCTION && ft != TYPE_ROUTINE && ft != TYPE_NATIVE) return false;
   *out = fn;

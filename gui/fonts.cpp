@@ -54,7 +54,7 @@ void each_word(const cell* v, F f) {
   if (!v) return;
   if (type_of(v) == TYPE_BLOCK) {
     u32 node = series::node(v);
-    for (u32 i = series::index(v); i < cells::length(node); i++) f(cells::at(node, i));
+    for (u32 i = series::index(v); i < cells::length(node); i++) f(cells::get(node, i));
   } else {
     f(v);
   }
@@ -90,7 +90,7 @@ void add_parent(const cell* face, const cell* font) {
     *parent = b;
   }
   for (u32 i = series::index(parent); i < cells::length(series::node(parent)); i++) {
-    const cell* c = cells::at(series::node(parent), i);
+    const cell* c = cells::get(series::node(parent), i);
     if (type_of(c) == TYPE_OBJECT && object::context(c) == object::context(face)) return;
   }
   cells::append(series::node(parent), face);
@@ -165,7 +165,7 @@ win::HFONT make_font(const cell* face_in, const cell* font_in, bool current_dpi)
 win::HFONT font_handle(const cell* font, u32 index) {
   const cell* state = facet(font, font_field::state);
   if (!state || type_of(state) != TYPE_BLOCK || cells::remaining(state) < index) return win::HFONT{};
-  const cell* h = cells::at(series::node(state), series::index(state) + index - 1);
+  const cell* h = cells::get(series::node(state), series::index(state) + index - 1);
   return type_of(h) == TYPE_HANDLE ? win::HFONT(handle::get(h)) : win::HFONT{};
 }
 
@@ -262,7 +262,7 @@ void update_para(const cell* face) {
   const cell* type = facet(face, facet_index::type);
   if (!state || type_of(state) != TYPE_BLOCK || !type || type_of(type) != TYPE_WORD) return;
   const cell* hc =
-      cells::remaining(state) ? cells::at(series::node(state), series::index(state)) : nullptr;
+      cells::remaining(state) ? cells::get(series::node(state), series::index(state)) : nullptr;
   if (!hc || type_of(hc) != TYPE_HANDLE) return;
   win::HWND h = win::HWND(handle::get(hc));
   if (type_named(type) == face_type::area) {

@@ -279,7 +279,7 @@ void OS_update_facet(const cell* owner, const cell* word, const cell* value, con
   if (added && type_of(&target) == TYPE_BLOCK && index >= 0 && part > 0) {
     for (i32 i = index; i < index + part; i++) {
       if (u32(i) >= cells::length(series::node(&target))) break;
-      cell child = *cells::at(series::node(&target), u32(i));
+      cell child = *cells::get(series::node(&target), u32(i));
       if (type_of(&child) != TYPE_OBJECT) continue;
       collector::root_guard gc(&child);
       attach_child(&child, &face);

@@ -27,7 +27,7 @@ void drain() {
   while (!pending.empty()) {
     u32 node = pending.back();
     pending.pop_back();
-    series_buffer* b = buffer_of(node);
+    const series_buffer* b = read_buffer(node);
     mark_values(b->cells(), b->tail_cell());
   }
 }

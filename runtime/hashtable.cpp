@@ -61,7 +61,8 @@ bool string_kind(u32 t) {
 }
 
 // Words of a 32-bit item series.
-u32* items(u32 node) { return reinterpret_cast<u32*>(buffer_of(node)->head()); }
+// (A table's own buffers are never evaluated: their writes need no stamp.)
+u32* items(u32 node) { return reinterpret_cast<u32*>(buffer_of(node)->unstamped_head()); }
 u32 item_count(u32 node) { return buffer_of(node)->used_bytes() / 4; }
 
 u32 new_items(u32 n, u8 fill) {
@@ -108,7 +109,8 @@ inline void set_flag(u32* f, u32 i, u32 v) {
 
 u32* flags_of(u32 t) { return items(rec(t)->flags); }
 u32* keys_of(u32 t) { return items(rec(t)->keys); }
-cell* cells_of(u32 t) { return buffer_of(rec(t)->values)->cells(); }
+const cell* cells_of(u32 t) { return read_buffer(rec(t)->values)->cells(); }
+cell* write_cells_of(u32 t) { return buffer_of(rec(t)->values)->cells(); }
 u32 cells_count(u32 t) { return buffer_of(rec(t)->values)->used_units(); }
 
 // Keeps a table (and through the mark hook all its series) alive across allocations.
@@ -664,7 +666,7 @@ void put_all(u32 t, u32 start, u32 step) {
       cell* found = find(t, &key, OP_STRICT_EQUAL);
       if (found) {
         u32 fpos = u32(found - cells_of(t));
-        cell* c = cells_of(t);
+        cell* c = write_cells_of(t);
         if (c[fpos + 1].header == 0) rec(t)->count++;  // a removed pair comes back
         copy_cell(&c[i + 1], &c[fpos + 1]);
         series_buffer* b = buffer_of(rec(t)->values);
@@ -673,7 +675,7 @@ void put_all(u32 t, u32 start, u32 step) {
         b->tail -= 32;
         continue;
       }
-      set_type(&cells_of(t)[i], type_of(&key));
+      set_type(&write_cells_of(t)[i], type_of(&key));
       put(t, i);
       i += 2;
     }
@@ -710,7 +712,7 @@ cell* get(u32 t, const cell* key_in, u32 head, u32 skip, i32 op, bool last, bool
   for (;;) {
     cell* c = get_next(t, &key, state, op);
     if (rec(t)->kind != KIND_HASH) return c;
-    if (!c) return have ? cells_of(t) + best : nullptr;
+    if (!c) return have ? write_cells_of(t) + best : nullptr;
     i32 k = i32(keys_of(t)[state->bucket]);
     std::vector<u32> cand;
     if (k >= 0) {
@@ -768,7 +770,7 @@ cell* get_next(u32 t, const cell* key_in, probe_state* state, i32 op) {
     bool match = kind == KIND_HASH
                      ? compare_hook(&stored, &key, OP_EQUAL) == 0
                      : type_of(&stored) == type_of(&key) && keys_differ(&stored, &key, op) == 0;
-    if (match) return cells_of(t) + pos;
+    if (match) return write_cells_of(t) + pos;
     if (rec(t)->buckets != buckets) return nullptr;  // the comparison resized the table
   }
   return nullptr;
@@ -783,7 +785,7 @@ void remove(u32 t, u32 pos) {
   record* r = rec(t);
   if (r->kind == KIND_MAP) {
     if (pos + 1 < cells_count(t) && cells_of(t)[pos + 1].header != 0) {
-      cells_of(t)[pos + 1].header = 0;
+      write_cells_of(t)[pos + 1].header = 0;
       rec(t)->count--;
     }
     return;
@@ -966,7 +968,7 @@ u32 map_put(u32 t, const cell* key_in, const cell* value_in) {
   if (found) {
     u32 pos = u32(found - cells_of(t));
     if (is_removed_pair(t, pos)) rec(t)->count++;  // reviving a removed key counts it again
-    copy_cell(&value, cells_of(t) + pos + 1);
+    copy_cell(&value, write_cells_of(t) + pos + 1);
     return pos;
   }
   series_buffer* b = buffer_of(rec(t)->values);
@@ -1111,7 +1113,7 @@ u32 put_symbol(u32 t, const char* name, u32 length, bool any_case) {
   u32 mask = r->buckets - 1;
   const u32* f = flags_of(t);
   const u32* k = keys_of(t);
-  cell* syms = cells_of(t);
+  cell* syms = write_cells_of(t);
   auto search = [&](bool ignore_case, u32* end) -> i32 {
     u32 i = h & mask;
     for (u32 step = 1; step <= mask + 1; step++) {

@@ -33,7 +33,7 @@ struct record {
 static_assert(sizeof(record) == 44);
 
 // Re-fetch after every call that may allocate: the record's buffer moves.
-inline record* rec(u32 table) { return reinterpret_cast<record*>(buffer_of(table)->head()); }
+inline record* rec(u32 table) { return reinterpret_cast<record*>(buffer_of(table)->unstamped_head()); }
 
 // Compare operation codes used here (the compare action's own numbering).
 constexpr i32 OP_EQUAL = 0;

@@ -11,10 +11,15 @@
 
 #include "runtime/collector.h"
 #include "runtime/fire.h"
+#include "runtime/stamp_check.h"
 
 #ifndef MADV_POPULATE_WRITE
 #define MADV_POPULATE_WRITE 23
 #endif
+
+namespace vyr {
+u32 stamp_epoch = 0;
+}
 
 namespace vyr::memory {
 
@@ -63,7 +68,9 @@ void init_buffer(series_buffer* b, u32 size, u32 unit, i32 offset, u32 extra_fla
   } else {
     head_off = static_cast<u32>(offset);
   }
-  b->offset = b->tail = b->data_offset() + head_off;
+  // A new buffer: nothing was decided about its cells yet.
+  b->offset.set_unstamped(b->data_offset() + head_off);
+  b->tail.set_unstamped(b->offset);
 }
 }  // namespace
 
@@ -154,6 +161,7 @@ void free_node(u32 node) {
   if (!f) return;
   node_frame* fr = nframe(f);
   VYR_ASSERT(fr->used > 0);
+  forget_stamp(node);
   node_word(node) = fr->free;
   fr->free = node;
   fr->used--;
@@ -417,9 +425,9 @@ u32 copy_series(series_buffer* b) {
 cell* alloc_tail_cell(series_buffer*& b) {
   VYR_ASSERT(b->unit() == sizeof(cell));
   if (b->tail + 16 > b->end_offset()) b = expand_series(b, u64{b->size} * 2);
-  cell* c = b->tail_cell();
+  cell* c = arena::at<cell>(b->tail);
   c->header = TYPE_UNSET;
-  b->tail += 16;
+  b->tail += 16;  // the stamp's bump
   return c;
 }
 
@@ -431,8 +439,8 @@ char* alloc_tail_bytes(series_buffer*& b, u32 n) {
     if (want < u64{b->used_bytes()} + n) want = u64{b->used_bytes()} + n;
     b = expand_series(b, want);
   }
-  char* p = b->tail_ptr();
-  b->tail += n;
+  char* p = arena::at<char>(b->tail);
+  b->tail += n;  // the stamp's bump
   return p;
 }
 
@@ -494,8 +502,9 @@ void compact_frame(u32 f) {
         u32 dist = p - dst;
         std::memmove(arena::at<char>(dst), b, fp);
         series_buffer* nb = arena::at<series_buffer>(dst);
-        nb->offset -= dist;
-        nb->tail -= dist;
+        // The cells move whole and keep their stamp: decisions about them still hold.
+        nb->offset.set_unstamped(nb->offset - dist);
+        nb->tail.set_unstamped(nb->tail - dist);
         if (nb->node) node_word(nb->node) = dst;
       }
       dst += fp;

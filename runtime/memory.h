@@ -7,41 +7,98 @@
 
 namespace vyr {
 
-// Series buffer header flags.
+// Series buffer header flags: the unit in bits 0-4, the flags in bits 5-14, the write stamp
+// in bits 16-31 (see below).
 constexpr u32 SERIES_UNIT_MASK = 0x1F;
-constexpr u32 SERIES_OWNED = 0x00020000;
+constexpr u32 SERIES_OWNED = 1u << 5;
 // A block or paren of the library (made from the environment's sources, or a body copy of
 // one): tracing sees its calls but not inside it.
-constexpr u32 SERIES_LIBRARY = 0x00040000;
-constexpr u32 SERIES_COMPLEMENT = 0x00080000;
-constexpr u32 SERIES_FIXED = 0x00100000;
+constexpr u32 SERIES_LIBRARY = 1u << 6;
+constexpr u32 SERIES_COMPLEMENT = 1u << 7;
+constexpr u32 SERIES_FIXED = 1u << 8;
 // A function body literal of the environment's sources that is evaluated once and reachable
 // only through its source block: the function made from it may take it as its body instead
 // of a copy (see function::push). Never copied to another series.
-constexpr u32 SERIES_BODY_ONCE = 0x00200000;
-constexpr u32 SERIES_BIG = 0x01000000;
-constexpr u32 SERIES_MARK = 0x08000000;
-constexpr u32 SERIES_CENTRED = 0x10000000;
-constexpr u32 SERIES_MADE = 0x20000000;
-constexpr u32 SERIES_IN_USE = 0x80000000;
+constexpr u32 SERIES_BODY_ONCE = 1u << 9;
+constexpr u32 SERIES_BIG = 1u << 10;
+constexpr u32 SERIES_MARK = 1u << 11;
+constexpr u32 SERIES_CENTRED = 1u << 12;
+constexpr u32 SERIES_MADE = 1u << 13;
+constexpr u32 SERIES_IN_USE = 1u << 14;
 
 // Largest data area a buffer may have; larger requests raise internal no-memory.
 constexpr u64 SERIES_MAX_BYTES = 0x7FFF0000ull;
+
+// The write stamp: the top 16 bits of the flags, bumped by every write to the buffer
+// (through a writing accessor below, or by moving its head or tail), so that what was
+// decided from a block's cells (the evaluator's cached steps) can be trusted while the stamp
+// is unchanged. A bump is one addition whose carry falls off the top: each wrap bumps
+// `stamp_epoch`, which distrusts every decision at once, so a stamp and the epoch together
+// never repeat.
+constexpr u32 SERIES_STAMP_SHIFT = 16;
+constexpr u32 SERIES_STAMP_ONE = 1u << SERIES_STAMP_SHIFT;
+constexpr u32 SERIES_STAMP_MASK = 0xFFFFu << SERIES_STAMP_SHIFT;
+extern u32 stamp_epoch;
+
+inline void bump_stamp(u32& flags) {
+  if (__builtin_add_overflow(flags, SERIES_STAMP_ONE, &flags)) [[unlikely]] stamp_epoch++;
+}
+
+// A buffer's head or tail offset (at byte POS of the buffer's header, whose flags are
+// at byte 0): reading is free, setting it changes what the series holds and bumps the stamp.
+template <u32 POS>
+class stamped_offset {
+ public:
+  operator u32() const { return v; }
+  stamped_offset& operator=(u32 x) { return set(x); }
+  stamped_offset& operator=(const stamped_offset& o) { return set(o.v); }
+  stamped_offset& operator+=(u32 n) { return set(v + n); }
+  stamped_offset& operator-=(u32 n) { return set(v - n); }
+  // Setting without a stamp: only where the cells stay the same (a buffer moved whole).
+  void set_unstamped(u32 x) { v = x; }
+
+ private:
+  stamped_offset& set(u32 x) {
+    bump_stamp(*reinterpret_cast<u32*>(reinterpret_cast<char*>(this) - POS));
+    v = x;
+    return *this;
+  }
+  u32 v;
+};
 
 struct series_buffer {
   u32 flags;
   u32 node;    // the node that points here; 0 once abandoned by a grow
   u32 size;    // bytes of the data area, a multiple of 16
-  u32 offset;  // arena offset of the head (first used unit)
-  u32 tail;    // arena offset just past the last used unit
+  stamped_offset<12> offset;  // arena offset of the head (first used unit)
+  stamped_offset<16> tail;    // arena offset just past the last used unit
 
   u32 unit() const { return flags & SERIES_UNIT_MASK; }
+  u32 stamp() const { return flags & SERIES_STAMP_MASK; }
+  void bump() { bump_stamp(flags); }
   u32 data_offset() const { return arena::offset_of(this) + sizeof(series_buffer); }
   u32 end_offset() const { return data_offset() + size; }
-  char* data() { return reinterpret_cast<char*>(this) + sizeof(series_buffer); }
-  char* head() { return arena::at<char>(offset); }
-  char* tail_ptr() { return arena::at<char>(tail); }
-  char* end() { return data() + size; }
+  // The accessors that hand out writable memory bump the stamp: a writer cannot reach the
+  // data without it. Readers take the const ones (through a const buffer, `read_buffer`).
+  char* data() { bump(); return reinterpret_cast<char*>(this) + sizeof(series_buffer); }
+  char* head() { bump(); return arena::at<char>(offset); }
+  char* tail_ptr() { bump(); return arena::at<char>(tail); }
+  char* end() { bump(); return raw_data() + size; }
+  cell* cells() { bump(); return arena::at<cell>(offset); }
+  cell* tail_cell() { bump(); return arena::at<cell>(tail); }
+  const char* data() const { return reinterpret_cast<const char*>(this) + sizeof(series_buffer); }
+  const char* head() const { return arena::at<const char>(offset); }
+  const char* tail_ptr() const { return arena::at<const char>(tail); }
+  const char* end() const { return data() + size; }
+  const cell* cells() const { return arena::at<const cell>(offset); }
+  const cell* tail_cell() const { return arena::at<const cell>(tail); }
+  // Writable data without a stamp: for buffers never evaluated as code (a context's values
+  // and word table, the symbol table, the argument caches, hash tables' items), whose
+  // writes are the hot path of `set` and word look-up, and for a writer that bumps the
+  // stamp itself once for many writes.
+  cell* unstamped_cells() { return arena::at<cell>(offset); }
+  char* unstamped_head() { return arena::at<char>(offset); }
+  char* raw_data() { return reinterpret_cast<char*>(this) + sizeof(series_buffer); }
   u32 used_bytes() const {
     VYR_ASSERT(offset <= tail);
     return tail - offset;
@@ -50,8 +107,6 @@ struct series_buffer {
     VYR_ASSERT(unit() != 0 && offset <= tail);
     return (tail - offset) / unit();
   }
-  cell* cells() { return arena::at<cell>(offset); }
-  cell* tail_cell() { return arena::at<cell>(tail); }
 };
 static_assert(sizeof(series_buffer) == 20);
 
@@ -64,6 +119,8 @@ inline series_buffer* buffer_of(u32 node) {
   VYR_ASSERT(node_word(node) != 0);  // a node in use names a buffer
   return arena::at<series_buffer>(node_word(node));
 }
+// The buffer for reading only: its accessors leave the stamp alone.
+inline const series_buffer* read_buffer(u32 node) { return buffer_of(node); }
 
 namespace memory {
 

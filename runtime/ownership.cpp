@@ -51,7 +51,7 @@ void bind_cells(u32 node, u32 from, const cell* owner, const cell* word) {
   collector::node_guard ng(&node);
   // Positions are re-read after every entry: entering may move the block's buffer.
   for (u32 i = from; i < buffer_of(node)->used_units(); i++) {
-    cell c = buffer_of(node)->cells()[i];
+    cell c = read_buffer(node)->cells()[i];
     bind(&c, &o, &w);
   }
 }
@@ -68,7 +68,7 @@ void bind_object(const cell* obj, const cell* owner) {
   for (u32 i = 0; i < n; i++) {
     u32 vals = _context::context_cell(ctx)->data2;
     if (!vals || i >= buffer_of(vals)->used_units()) break;
-    cell v = buffer_of(vals)->cells()[i];
+    cell v = read_buffer(vals)->cells()[i];
     // A field holding the owner itself is not walked again.
     if (object_like(type_of(&v)) && v.data1 == o.data1) continue;
     cell w = *_context::word_at(ctx, i);
@@ -87,7 +87,7 @@ void unbind_object(const cell* obj) {
   u32 vals = _context::context_cell(ctx)->data2;
   if (!vals) return;
   for (u32 i = 0; i < buffer_of(vals)->used_units(); i++) {
-    cell v = buffer_of(vals)->cells()[i];
+    cell v = read_buffer(vals)->cells()[i];
     unbind(&v);
   }
 }
@@ -137,7 +137,7 @@ void unbind(const cell* value) {
     if (series::block_like_q(t) && !cycles::find(node)) {
       cycles::guard guard(node);
       for (u32 i = value->data1; i < buffer_of(node)->used_units(); i++) {
-        cell c = buffer_of(node)->cells()[i];
+        cell c = read_buffer(node)->cells()[i];
         unbind(&c);
       }
     }
@@ -150,7 +150,7 @@ void unbind_range(const cell* block, i32 index, i32 n) {
   u32 node = block->data2;
   for (i32 i = index; i < index + n; i++) {
     if (i < 0 || u32(i) >= buffer_of(node)->used_units()) break;
-    cell c = buffer_of(node)->cells()[i];
+    cell c = read_buffer(node)->cells()[i];
     unbind(&c);
   }
 }

@@ -233,14 +233,14 @@ namespace vyr::stack {
 // first cell of the context's buffer).
 inline void restore_values(const frame& f) {
   VYR_ASSERT((f.header & FLAG_ATTACHED) && f.fn_ctx != 0);
-  buffer_of(f.fn_ctx)->cells()->data2 = f.saved_values;
+  buffer_of(f.fn_ctx)->unstamped_cells()->data2 = f.saved_values;
 }
 
 inline void attach_context(u32 ctx, u32 count, u32 flags) {
   VYR_ASSERT(frame_top > 0 && ctx != 0);
   frame& f = frames[frame_top - 1];
   VYR_ASSERT(!(f.header & FLAG_ATTACHED));  // one attached context per frame
-  cell* c = buffer_of(ctx)->cells();
+  cell* c = buffer_of(ctx)->unstamped_cells();
   VYR_ASSERT(count <= COUNT_MASK && slot_count(f) == 0);
   f.fn_ctx = ctx;
   f.saved_values = c->data2;

@@ -49,7 +49,7 @@ struct block_history {
     view.count = [this] { return size_t(cells::remaining(&block)); };
     view.entry = [this](size_t i) -> std::u32string {
       if (i == 0 || i > cells::remaining(&block)) return {};
-      const cell* v = cells::at(series::node(&block), series::index(&block) + u32(i) - 1);
+      const cell* v = cells::get(series::node(&block), series::index(&block) + u32(i) - 1);
       if (!any_string(type_of(v))) return {};
       cell copy = *v;
       return decode_utf8(string::to_utf8(&copy));
@@ -64,7 +64,7 @@ void remember(const cell* block, const std::string& line) {
   cell b = *block;
   collector::root_guard bg(&b);
   if (cells::remaining(&b) > 0) {
-    cell first = *cells::at(series::node(&b), series::index(&b));
+    cell first = *cells::get(series::node(&b), series::index(&b));
     if (type_of(&first) == TYPE_STRING && string::to_utf8(&first) == line) return;
   }
   cell s{TYPE_NONE, 0, 0, 0};
@@ -98,7 +98,7 @@ std::optional<completion> complete(const std::u32string& line, size_t caret) {
     completion c;
     u32 n = cells::remaining(&result);
     for (u32 i = 0; i < n; i++) {
-      cell v = *cells::at(series::node(&result), series::index(&result) + i);
+      cell v = *cells::get(series::node(&result), series::index(&result) + i);
       if (!any_string(type_of(&v))) return std::nullopt;
       u32 index = series::index(&v);
       series::index(&v) = 0;
@@ -123,7 +123,7 @@ const cell* field(const cell* obj, const char* name) {
   u32 ctx = object::context(obj);
   i32 i = _context::find_word(ctx, symbol::make(name), true);
   if (i < 0 || u32(i) >= _context::value_count(ctx)) return nullptr;
-  return buffer_of(_context::values_node(ctx))->cells() + i;
+  return read_buffer(_context::values_node(ctx))->cells() + i;
 }
 
 // A field of `system/console`, when the console object exists.
@@ -131,7 +131,7 @@ cell* console_field(const char* name) {
   u32 g = _context::global;
   i32 i = _context::find_word(g, symbol::make("system"), true);
   if (i < 0 || u32(i) >= _context::value_count(g)) return nullptr;
-  const cell* sys = buffer_of(_context::values_node(g))->cells() + i;
+  const cell* sys = read_buffer(_context::values_node(g))->cells() + i;
   const cell* con = field(sys, "console");
   if (!con || type_of(con) != TYPE_OBJECT) return nullptr;
   u32 ctx = object::context(con);
@@ -153,7 +153,7 @@ cell default_history() {
   u32 g = _context::global;
   i32 i = _context::find_word(g, symbol::make("system"), true);
   if (i >= 0 && u32(i) < _context::value_count(g)) {
-    const cell* sys = buffer_of(_context::values_node(g))->cells() + i;
+    const cell* sys = read_buffer(_context::values_node(g))->cells() + i;
     if (const cell* con = field(sys, "console")) {
       cell c = *con;
       if (const cell* h = field(&c, "history"); h && type_of(h) == TYPE_BLOCK) return *h;

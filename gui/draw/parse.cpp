@@ -129,7 +129,7 @@ class reader {
 
   u32 tail() const { return cells::length(series::node(&blk_)); }
   bool more() const { return pos_ < tail(); }
-  cell at(u32 i) const { return i < tail() ? *cells::at(series::node(&blk_), i) : cell{TYPE_UNSET, 0, 0, 0}; }
+  cell at(u32 i) const { return i < tail() ? *cells::get(series::node(&blk_), i) : cell{TYPE_UNSET, 0, 0, 0}; }
   cell peek() const { return at(pos_); }
   cell next() {
     if (!more()) invalid(pos_);
@@ -157,7 +157,7 @@ class reader {
   bool peek_number() const { cell v = peek(); return more() && is_number(&v); }
   i32 peek_keyword() const { cell v = peek(); return more() ? keyword_of(&v) : -1; }
   bool take_keyword(i32 k) {
-    if (peek_keyword() == k && type_of(cells::at(series::node(&blk_), pos_)) == TYPE_WORD) {
+    if (peek_keyword() == k && type_of(cells::get(series::node(&blk_), pos_)) == TYPE_WORD) {
       pos_++;
       return true;
     }
@@ -654,7 +654,7 @@ void command(context& c, reader& r, i32 k) {
       if (type_of(&b) != TYPE_BLOCK || cells::remaining(&b) != 6) r.invalid(r.pos_ - 1);
       double v[6];
       for (u32 i = 0; i < 6; i++) {
-        const cell* x = cells::at(series::node(&b), u32(series::head_index(&b)) + i);
+        const cell* x = cells::get(series::node(&b), u32(series::head_index(&b)) + i);
         if (!is_number(x)) r.invalid(r.pos_ - 1);
         v[i] = number_of(x);
       }

@@ -86,7 +86,7 @@ u32 style_bits(const cell* style) {
   };
   if (!style) return 0;
   if (type_of(style) == TYPE_BLOCK) {
-    for (u32 i = style->data1; i < cells::length(style->data2); i++) one(cells::at(style->data2, i));
+    for (u32 i = style->data1; i < cells::length(style->data2); i++) one(cells::get(style->data2, i));
   } else {
     one(style);
   }

@@ -98,8 +98,10 @@ inline u32 append(u32 node, const cell& c) {
   series_buffer* b = buffer_of(node);
   u32 pos = b->used_bytes() >> 4;
   if (b->tail + sizeof(cell) <= b->end_offset()) {
-    *b->tail_cell() = c;
-    b->tail += u32(sizeof(cell));
+    // No stamp: the blocks the decoder appends to are its own new ones, or the target,
+    // whose stamp run() bumps.
+    *arena::at<cell>(b->tail) = c;
+    b->tail.set_unstamped(b->tail + u32(sizeof(cell)));
   } else {
     append_growing(node, c);
   }
@@ -297,7 +299,11 @@ bool decoder::known_global_word(u32 blk) {
 }
 
 void decoder::run() {
+  // The target may be a block that exists already: what was decided about its cells no
+  // longer holds, nor (should a bad record stop the load) after what came in.
+  buffer_of(target_)->bump();
   while (p_ < end_) record(target_);
+  buffer_of(target_)->bump();
 }
 
 // ---- Records ------------------------------------------------------------------------------
@@ -907,7 +913,7 @@ void decoder::function_block(u32 blk, u32 fn_pos, u32 which) {
   }
   cell fn = *block_at(blk, fn_pos);
   u32 node = which == 0 ? function::spec(&fn)
-                        : series::node(cells::at(function::more(&fn), function::MORE_BODY));
+                        : series::node(cells::get(function::more(&fn), function::MORE_BODY));
   if (ref) {
     cell r = referenced();
     if (type_of(&r) != TYPE_BLOCK) bad();
@@ -1138,7 +1144,7 @@ cell decoder::resolve(const std::vector<u32>& path) {
           from_block(function::spec(&fn));
         }
       } else if (i == 1 && ft == TYPE_FUNCTION) {
-        cur = *cells::at(function::more(&fn), function::MORE_BODY);
+        cur = *cells::get(function::more(&fn), function::MORE_BODY);
       } else {
         bad();
       }

@@ -418,7 +418,7 @@ void writer::block_record(const cell* v, u32 t) {
   u32 n = buffer_of(node)->used_units();
   number(n);
   for (u32 i = 0; i < n; i++) {
-    cell item = buffer_of(node)->cells()[i];
+    cell item = read_buffer(node)->cells()[i];
     value(&item);
   }
 }
@@ -483,11 +483,11 @@ void writer::full(const cell* v, u32 t) {
       u32 n = buffer_of(node)->used_units();
       u32 live = 0;
       for (u32 i = 0; i + 1 < n; i += 2)
-        if (buffer_of(node)->cells()[i + 1].header != 0) live++;
+        if (read_buffer(node)->cells()[i + 1].header != 0) live++;
       number(live * 2);
       for (u32 i = 0; i + 1 < n; i += 2) {
-        cell k = buffer_of(node)->cells()[i];
-        cell x = buffer_of(node)->cells()[i + 1];
+        cell k = read_buffer(node)->cells()[i];
+        cell x = read_buffer(node)->cells()[i + 1];
         if (x.header == 0) continue;
         value(&k);
         value(&x);
@@ -600,7 +600,7 @@ void writer::object_body(const cell* v) {
   if (compact_) putz(i32(object::class_id(&o))); else put32(object::class_id(&o));
   if (events) {
     for (u32 i = 0; i < 2; i++) {
-      u32 w = buffer_of(object::events(&o))->cells()[i].data2;
+      u32 w = read_buffer(object::events(&o))->cells()[i].data2;
       if (compact_) putz(i32(w)); else put32(w);
     }
   }
@@ -610,7 +610,7 @@ void writer::object_body(const cell* v) {
 void writer::function_body(const cell* v) {
   cell f = *v;
   cell spec{TYPE_BLOCK, 0, function::spec(&f), 0};
-  cell body = *cells::at(function::more(&f), function::MORE_BODY);
+  cell body = *cells::get(function::more(&f), function::MORE_BODY);
   header(TYPE_FUNCTION, false);
   number(buffer_of(function::spec(&f))->used_units());
   bool body_block = type_of(&body) == TYPE_BLOCK;
@@ -804,7 +804,7 @@ void decode_value(const cell* payload_in, cell* out) {
   collector::root_guard gr(&result);
   decode(bytes.data(), bytes.size(), series::node(&result), true, &payload);
   if (buffer_of(series::node(&result))->used_units() == 1) {
-    *out = buffer_of(series::node(&result))->cells()[0];
+    *out = read_buffer(series::node(&result))->cells()[0];
   } else {
     *out = result;
   }

@@ -175,7 +175,7 @@ struct walker {
     cell blk = *v;
     collector::root_guard keep(&blk);
     auto count = [&] { return buffer_of(blk.data2)->used_units(); };
-    auto item = [&](u32 i) { return buffer_of(blk.data2)->cells()[i]; };
+    auto item = [&](u32 i) { return read_buffer(blk.data2)->cells()[i]; };
     for (u32 i = blk.data1; i < count(); i++) {
       cell e = item(i);
       collector::root_guard keep_e(&e);
@@ -243,14 +243,14 @@ cell build(const cell* spec_in, caller by) {
   }
   bool negated = false;
   if (t == TYPE_BLOCK && series::rs_abs_length_q(&spec) > static_cast<i32>(spec.data1)) {
-    cell first = buffer_of(spec.data2)->cells()[spec.data1];
+    cell first = read_buffer(spec.data2)->cells()[spec.data1];
     negated = type_of(&first) == TYPE_WORD && symbol::same_q(first.data2, words::sym_not);
   }
   if (negated) {
     spec.data1++;
     // A binary! right after `not` is the array of the excluded values.
     if (series::rs_abs_length_q(&spec) > static_cast<i32>(spec.data1)) {
-      cell second = buffer_of(spec.data2)->cells()[spec.data1];
+      cell second = read_buffer(spec.data2)->cells()[spec.data1];
       if (type_of(&second) == TYPE_BINARY) {
         collector::root_guard keep_second(&second);
         out = build(&second, by);

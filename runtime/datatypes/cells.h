@@ -32,11 +32,26 @@ inline u32 length(u32 node) {
   return b->used_bytes() >> 4;
 }
 // Cell i from the head: any cell of the buffer's data area (the tail and spare room too).
+// `get` reads; `at` hands out the cell for writing and bumps the buffer's write stamp.
+inline const cell* get(u32 node, u32 i) {
+  const series_buffer* b = read_buffer(node);
+  VYR_ASSERT(b->unit() == sizeof(cell));
+  VYR_ASSERT(u64(b->offset) + u64(i) * sizeof(cell) <= b->end_offset());
+  return b->cells() + i;
+}
 inline cell* at(u32 node, u32 i) {
   series_buffer* b = buffer_of(node);
   VYR_ASSERT(b->unit() == sizeof(cell));
   VYR_ASSERT(u64(b->offset) + u64(i) * sizeof(cell) <= b->end_offset());
   return b->cells() + i;
+}
+// Cell i of a buffer never evaluated as code (an argument cache, a function's more-block
+// slots, a context's values), for writing without bumping the stamp.
+inline cell* unstamped_at(u32 node, u32 i) {
+  series_buffer* b = buffer_of(node);
+  VYR_ASSERT(b->unit() == sizeof(cell));
+  VYR_ASSERT(u64(b->offset) + u64(i) * sizeof(cell) <= b->end_offset());
+  return b->unstamped_cells() + i;
 }
 
 // Cells from a block value's head index to its tail (0 when the head lies past it).

@@ -65,7 +65,7 @@ u32 words_of(u32 ctx) { return hashtable::rec(table_of(ctx))->values; }
 u32 word_count(u32 ctx) { return buffer_of(words_of(ctx))->used_units(); }
 cell* word_at(u32 ctx, u32 pos) {
   VYR_ASSERT(pos < word_count(ctx));
-  return buffer_of(words_of(ctx))->cells() + pos;
+  return buffer_of(words_of(ctx))->unstamped_cells() + pos;
 }
 u32 kind_of(u32 ctx) { return (context_cell(ctx)->header & KIND_MASK) >> KIND_SHIFT; }
 
@@ -200,7 +200,7 @@ cell* get_value_cell(u32 symbol_id, u32 ctx) {
     ensure_values(ctx, u32(index) + 1);
     b = buffer_of(values_node(ctx));
   }
-  return b->cells() + index;
+  return b->unstamped_cells() + index;  // a value slot: no stamp
 }
 
 cell* get(const cell* word) {
@@ -214,7 +214,7 @@ cell* get(const cell* word) {
   if (on_stack(ctx)) return stack_slot(ctx, index, word, "not-in-context");
   series_buffer* b = buffer_of(values_node(ctx));
   if (u32(index) >= b->used_units()) return &unset_cell;  // added but never given a value
-  return b->cells() + index;
+  return b->unstamped_cells() + index;  // a value slot: no stamp
 }
 
 namespace {
@@ -275,7 +275,7 @@ cell* set_in(cell* word, const cell* value_in, u32 ctx, bool notify) {
       !(notify && (cc + 1)->data3 && on_set_hook)) [[likely]] {
     series_buffer* vb = buffer_of(cc->data2);
     if (u64{vb->offset} + u64{bound} * sizeof(cell) < vb->tail) [[likely]] {
-      cell* slot = vb->cells() + bound;
+      cell* slot = vb->unstamped_cells() + bound;  // values are never evaluated: no stamp
       *slot = *value_in;
       return slot;
     }
@@ -336,10 +336,12 @@ void bind_in(const cell* block, u32 ctx, bool self, u32 self_id, const u32* dire
   u32 node = block->data2;
   if (cycles::find(node)) return;
   cycles::guard guard(node);
-  // Binding never allocates, so the cells may be walked in place.
+  // Binding never allocates, so the cells may be walked in place; it writes the block's
+  // words, which is one write to its stamp.
   series_buffer* b = buffer_of(node);
+  b->bump();
   for (u32 i = block->data1; i < b->used_units(); i++) {
-    cell* c = b->cells() + i;
+    cell* c = b->unstamped_cells() + i;
     u32 t = type_of(c);
     if (block_like_q(t)) {
       bind_in(c, ctx, self, self_id, direct);

@@ -26,8 +26,8 @@ constexpr u32 table(const cell* c) { return c->data1; }
 constexpr u32& table(cell* c) { return c->data1; }
 constexpr u32 values(const cell* c) { return c->data2; }
 constexpr u32& values(cell* c) { return c->data2; }
-inline cell* context_cell(u32 ctx) { return buffer_of(ctx)->cells(); }
-inline cell* owner_cell(u32 ctx) { return buffer_of(ctx)->cells() + 1; }
+inline cell* context_cell(u32 ctx) { return buffer_of(ctx)->unstamped_cells(); }
+inline cell* owner_cell(u32 ctx) { return buffer_of(ctx)->unstamped_cells() + 1; }
 inline u32 table_of(u32 ctx) { return context_cell(ctx)->data1; }
 u32 words_of(u32 ctx);   // node of the word block
 u32 word_count(u32 ctx);
@@ -36,7 +36,7 @@ u32 kind_of(u32 ctx);
 // The value block of a context whose values are not on the stack (word 2 of its cell).
 inline u32 values_node(u32 ctx) { return context_cell(ctx)->data2; }
 inline u32 value_count(u32 ctx) { return buffer_of(values_node(ctx))->used_units(); }
-inline cell* value_at(u32 ctx, u32 pos) { return buffer_of(values_node(ctx))->cells() + pos; }
+inline cell* value_at(u32 ctx, u32 pos) { return buffer_of(values_node(ctx))->unstamped_cells() + pos; }
 
 u32 create(u32 n, bool on_stack, bool object, u32 source, u32 kind);
 u32 make_from_spec(const cell* spec, bool on_stack, bool object, u32 kind);

@@ -618,7 +618,7 @@ void from_block(const cell* spec, bool validate, cell* out) {
   bool time_given = false, second_float = false;
   int state = 0;
   for (u32 i = 0; i < count; i++) {
-    const cell* item = buffer_of(spec->data2)->cells() + head + i;
+    const cell* item = read_buffer(spec->data2)->cells() + head + i;
     u32 t = type_of(item);
     i64 n = t == TYPE_INTEGER ? static_cast<i32>(item->data2) : 0;
     int next = -1;

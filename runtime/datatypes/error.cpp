@@ -201,8 +201,8 @@ void build_catalog() {
   object::make_at(&errors, n / 2);
   errors.data2 = object::get_new_id();
   for (u32 i = 0; i + 1 < n; i += 2) {
-    cell name = buffer_of(top)->cells()[i];
-    cell body = buffer_of(top)->cells()[i + 1];
+    cell name = read_buffer(top)->cells()[i];
+    cell body = read_buffer(top)->cells()[i + 1];
     if (type_of(&name) != TYPE_WORD || type_of(&body) != TYPE_BLOCK)
       fire("script", "invalid-data", &name);
     cell category{};
@@ -333,7 +333,7 @@ cell* make_from(const cell* spec_in, cell* out) {
         i32 cat = category_pos(first.data2);
         if (cat < 0) bad_spec_field("type");
         if (spec.data1 + 1 >= len) bad_spec_field("id");
-        cell second = buffer_of(spec.data2)->cells()[spec.data1 + 1];
+        cell second = read_buffer(spec.data2)->cells()[spec.data1 + 1];
         if (type_of(&second) != TYPE_WORD) fire("script", "invalid-arg", &second);
         i32 idp = id_pos(category_at(cat), second.data2);
         if (idp < 0) bad_spec_field("id");
@@ -454,7 +454,7 @@ i32 report(const cell* err, cell* out, i32 budget) {
     u32 n = buffer_of(tpl.data2)->used_units();
     for (u32 i = tpl.data1; i < n; i++) {
       if (i > tpl.data1) budget = datatype::append_text(out, " ", budget);
-      cell item = buffer_of(tpl.data2)->cells()[i];
+      cell item = read_buffer(tpl.data2)->cells()[i];
       collector::root_guard ig(&item);
       if (type_of(&item) == TYPE_STRING) {
         budget = append_string(out, &item, budget);

@@ -215,7 +215,7 @@ const cell* make(const cell* proto, const cell* spec, u32 type) {
         series_buffer* fb = buffer_of(value.data2);
         u32 fn = fb->used_units();
         for (u32 j = value.data1; j < fn; j++) {
-          const cell* f = buffer_of(value.data2)->cells() + j;
+          const cell* f = read_buffer(value.data2)->cells() + j;
           if (type_of(f) == TYPE_WORD) e.data3 |= flag_of_word(f);
         }
       }

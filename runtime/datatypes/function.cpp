@@ -40,7 +40,7 @@ bool argument_kind(u32 t) { return t == TYPE_WORD || t == TYPE_LIT_WORD || t == 
 void check_type_block(const cell* block) {
   u32 node = block->data2;
   for (u32 i = block->data1; i < cells::length(node); i++) {
-    cell item = *cells::at(node, i);
+    cell item = *cells::get(node, i);
     u32 t = type_of(&item);
     if (t == TYPE_DATATYPE || t == TYPE_TYPESET) continue;
     if (t == TYPE_WORD) {
@@ -64,10 +64,10 @@ u32 deep_copy(u32 node, u32 from) {
   series_buffer* cb = buffer_of(copy);
   cb->flags |= buffer_of(node)->flags & SERIES_LIBRARY;
   // The cells in one move: nothing allocates between here and the tail's update.
-  std::memcpy(cb->cells(), cells::at(node, from), u64{count} * sizeof(cell));
+  std::memcpy(cb->cells(), cells::get(node, from), u64{count} * sizeof(cell));
   cb->tail = cb->offset + count * u32(sizeof(cell));
   for (u32 i = 0; i < count; i++) {
-    cell c = *cells::at(copy, i);
+    cell c = *cells::get(copy, i);
     if (type_of(&c) != TYPE_HASH && cells::block_like_q(type_of(&c))) {
       u32 inner = deep_copy(c.data2, c.data1);
       cell* slot = cells::at(copy, i);
@@ -86,10 +86,10 @@ u32 validate_spec(const cell* spec_in) {
   u32 n = cells::length(node);
   u32 i = spec.data1;
   u32 flags = 0;
-  if (i < n && type_of(cells::at(node, i)) == TYPE_BLOCK) {
-    cell attrs = *cells::at(node, i);
+  if (i < n && type_of(cells::get(node, i)) == TYPE_BLOCK) {
+    cell attrs = *cells::get(node, i);
     for (u32 k = attrs.data1; k < cells::length(attrs.data2); k++) {
-      const cell* a = cells::at(attrs.data2, k);
+      const cell* a = cells::get(attrs.data2, k);
       if (type_of(a) != TYPE_WORD) bad_def(&spec);
       if (symbol::same_q(a->data2, words::sym_trace)) flags |= FLAG_TRACE;
       else if (symbol::same_q(a->data2, words::sym_no_trace)) flags |= FLAG_NO_TRACE;
@@ -99,16 +99,16 @@ u32 validate_spec(const cell* spec_in) {
   bool return_seen = false, local_seen = false;
   u32 first = i;
   for (; i < n; i++) {
-    cell c = *cells::at(node, i);
+    cell c = *cells::get(node, i);
     u32 t = type_of(&c);
     if (argument_kind(t)) {
       if (local_seen && t != TYPE_WORD) bad_def(&spec);
       if (return_seen && !local_seen) bad_def(&spec);
-      if (i + 2 < n && type_of(cells::at(node, i + 1)) == TYPE_STRING &&
-          type_of(cells::at(node, i + 2)) == TYPE_BLOCK)
+      if (i + 2 < n && type_of(cells::get(node, i + 1)) == TYPE_STRING &&
+          type_of(cells::get(node, i + 2)) == TYPE_BLOCK)
         bad_def(&spec);
-      if (i + 1 < n && type_of(cells::at(node, i + 1)) == TYPE_BLOCK) {
-        cell types = *cells::at(node, i + 1);
+      if (i + 1 < n && type_of(cells::get(node, i + 1)) == TYPE_BLOCK) {
+        cell types = *cells::get(node, i + 1);
         check_type_block(&types);
         i++;
       }
@@ -117,12 +117,12 @@ u32 validate_spec(const cell* spec_in) {
     } else if (t == TYPE_SET_WORD) {
       if (!symbol::same_q(c.data2, words::sym_return) || return_seen || local_seen) bad_def(&spec);
       return_seen = true;
-      if (i + 1 >= n || type_of(cells::at(node, i + 1)) != TYPE_BLOCK) bad_def(&spec);
-      cell types = *cells::at(node, i + 1);
+      if (i + 1 >= n || type_of(cells::get(node, i + 1)) != TYPE_BLOCK) bad_def(&spec);
+      cell types = *cells::get(node, i + 1);
       check_type_block(&types);
       i++;
       if (i + 1 < n) {
-        u32 after = type_of(cells::at(node, i + 1));
+        u32 after = type_of(cells::get(node, i + 1));
         if (after != TYPE_REFINEMENT && after != TYPE_STRING) bad_def(&spec);
       }
     } else if (t == TYPE_REFINEMENT) {
@@ -132,7 +132,7 @@ u32 validate_spec(const cell* spec_in) {
         bad_def(&spec);
       }
       if (i + 1 < n) {
-        u32 after = type_of(cells::at(node, i + 1));
+        u32 after = type_of(cells::get(node, i + 1));
         if (!argument_kind(after) && after != TYPE_REFINEMENT && after != TYPE_SET_WORD &&
             after != TYPE_STRING)
           bad_def(&spec);
@@ -143,10 +143,10 @@ u32 validate_spec(const cell* spec_in) {
   }
   // No two names may resolve to the same symbol.
   for (u32 a = first; a < n; a++) {
-    const cell* x = cells::at(node, a);
+    const cell* x = cells::get(node, a);
     if (!argument_kind(type_of(x)) && type_of(x) != TYPE_REFINEMENT) continue;
     for (u32 b = first; b < a; b++) {
-      const cell* y = cells::at(node, b);
+      const cell* y = cells::get(node, b);
       if (!argument_kind(type_of(y)) && type_of(y) != TYPE_REFINEMENT) continue;
       if (symbol::same_q(x->data2, y->data2)) {
         cell later = *x;
@@ -168,10 +168,10 @@ void collect_locals(const cell* spec_in, const cell* body_in, cell* out) {
   u32 n = cells::length(fresh.data2);
   i32 extern_at = -1;
   for (u32 i = 0; i < n; i++)
-    if (is_extern(cells::at(fresh.data2, i))) { extern_at = i32(i); break; }
+    if (is_extern(cells::get(fresh.data2, i))) { extern_at = i32(i); break; }
   u32 end = extern_at >= 0 ? u32(extern_at) : n;
   for (u32 i = 0; i < n; i++) {
-    const cell* c = cells::at(fresh.data2, i);
+    const cell* c = cells::get(fresh.data2, i);
     u32 t = type_of(c);
     if (argument_kind(t) || t == TYPE_SET_WORD || t == TYPE_REFINEMENT) {
       ignore.push_back(symbol::resolve(c->data2));
@@ -184,7 +184,7 @@ void collect_locals(const cell* spec_in, const cell* body_in, cell* out) {
     // Words after /extern are ignored; a /local after them contributes its words.
     bool in_local = false;
     for (u32 i = end + 1; i < n; i++) {
-      const cell* c = cells::at(fresh.data2, i);
+      const cell* c = cells::get(fresh.data2, i);
       if (is_local(c)) { in_local = true; continue; }
       if (in_local && type_of(c) == TYPE_WORD) collected.push_back(c->data2);
     }
@@ -204,7 +204,7 @@ void collect_locals(const cell* spec_in, const cell* body_in, cell* out) {
     auto [node, from] = todo.back();
     todo.pop_back();
     for (u32 i = from, len = cells::length(node); i < len; i++) {
-      const cell* c = cells::at(node, i);
+      const cell* c = cells::get(node, i);
       u32 t = type_of(c);
       if (t == TYPE_SET_WORD) {
         take(c->data2);
@@ -216,14 +216,14 @@ void collect_locals(const cell* spec_in, const cell* body_in, cell* out) {
                     s == symbol::resolve(words::sym_remove_each);
         bool rep = s == symbol::resolve(words::sym_repeat);
         if (!each && !rep) continue;
-        const cell* next = cells::at(node, i + 1);
+        const cell* next = cells::get(node, i + 1);
         u32 nt = type_of(next);
         if (nt == TYPE_WORD || nt == TYPE_SET_WORD) {
           take(next->data2);
           i++;
         } else if (each && nt == TYPE_BLOCK) {
           for (u32 k = next->data1; k < cells::length(next->data2); k++) {
-            const cell* w = cells::at(next->data2, k);
+            const cell* w = cells::get(next->data2, k);
             if (argument_kind(type_of(w))) take(w->data2);
           }
           i++;
@@ -238,7 +238,7 @@ void collect_locals(const cell* spec_in, const cell* body_in, cell* out) {
   if (!keep.empty()) {
     bool has_local = false;
     for (u32 i = 0; i < cells::length(fresh.data2); i++)
-      if (is_local(cells::at(fresh.data2, i))) has_local = true;
+      if (is_local(cells::get(fresh.data2, i))) has_local = true;
     if (!has_local) cells::append(fresh.data2, &words::ref_local);
     for (u32 s : keep) {
       cell w;
@@ -252,10 +252,10 @@ void collect_locals(const cell* spec_in, const cell* body_in, cell* out) {
 i32 count_locals(u32 spec_node, u32 start, bool must_exist) {
   u32 n = cells::length(spec_node);
   for (u32 i = start; i < n; i++) {
-    if (!is_local(cells::at(spec_node, i))) continue;
+    if (!is_local(cells::get(spec_node, i))) continue;
     i32 count = 1;
     for (u32 k = i + 1; k < n; k++)
-      if (type_of(cells::at(spec_node, k)) == TYPE_WORD) count++;
+      if (type_of(cells::get(spec_node, k)) == TYPE_WORD) count++;
     return count;
   }
   return must_exist ? -1 : 0;
@@ -316,8 +316,8 @@ const cell* make(const cell* proto, const cell* spec_in, u32 type) {
   cell v = *spec_in;
   collector::root_guard g(&v);
   if (type_of(&v) != TYPE_BLOCK || cells::remaining(&v) < 2) bad_def(&v);
-  cell spec = *cells::at(v.data2, v.data1);
-  cell body = *cells::at(v.data2, v.data1 + 1);
+  cell spec = *cells::get(v.data2, v.data1);
+  cell body = *cells::get(v.data2, v.data1 + 1);
   if (type_of(&spec) != TYPE_BLOCK || type_of(&body) != TYPE_BLOCK) bad_def(&v);
   collector::root_guard g2(&spec), g3(&body);
   u32 flags = validate_spec(&spec);
@@ -337,7 +337,7 @@ const cell* reflect(const cell* value, u32 field) {
     return stack::arguments;
   }
   if (f == symbol::resolve(words::sym_body)) {
-    *stack::arguments = *cells::at(v.data3, MORE_BODY);
+    *stack::arguments = *cells::get(v.data3, MORE_BODY);
     return stack::arguments;
   }
   if (f == symbol::resolve(words::sym_words)) {
@@ -370,7 +370,7 @@ i32 mold(const cell* value, cell* out, bool only, bool all, bool flat, const cel
   budget = datatype::append_text(out, "func ", budget);
   cell spec{TYPE_BLOCK, 0, v.data2, 0};
   budget = actions::mold(&spec, out, false, all, flat, part, budget, indent);
-  cell body = *cells::at(v.data3, MORE_BODY);
+  cell body = *cells::get(v.data3, MORE_BODY);
   if (type_of(&body) == TYPE_NONE) return datatype::append_text(out, " none", budget);
   collector::root_guard bg(&body);
   return actions::mold(&body, out, false, all, flat, part, budget, indent);
@@ -441,7 +441,7 @@ cell* push(const cell* spec_in, const cell* body, u32 code_index, u32 result_typ
   cell spec = *spec_in;
   u32 arity = 0;
   for (u32 i = spec.data1; i < cells::length(spec.data2); i++) {
-    u32 t = type_of(cells::at(spec.data2, i));
+    u32 t = type_of(cells::get(spec.data2, i));
     if (t == TYPE_WORD) arity++;
     if (t == TYPE_REFINEMENT || t == TYPE_SET_WORD) break;
   }
@@ -468,10 +468,10 @@ cell* push_named(const char* name, const cell* spec_in, bool direct) {
   // The result type: the datatype word of the `return:` block, when there is one.
   u32 result = 0;
   for (u32 i = spec.data1; i + 1 < cells::length(spec.data2); i++) {
-    const cell* c = cells::at(spec.data2, i);
+    const cell* c = cells::get(spec.data2, i);
     if (type_of(c) == TYPE_SET_WORD && type_of(c + 1) == TYPE_BLOCK &&
         cells::remaining(c + 1) > 0) {
-      const cell* item = cells::at(c[1].data2, c[1].data1);
+      const cell* item = cells::get(c[1].data2, c[1].data1);
       if (type_of(item) == TYPE_WORD) {
         const cell* v = _context::get(item);
         if (type_of(v) == TYPE_DATATYPE) result = v->data1;
@@ -492,7 +492,7 @@ i32 mold(const cell* value, cell* out, bool only, bool all, bool flat, const cel
   budget = datatype::append_text(out, "routine ", budget);
   cell spec{TYPE_BLOCK, 0, v.data2, 0};
   budget = actions::mold(&spec, out, false, all, flat, part, budget, indent);
-  cell body = *cells::at(v.data3, function::MORE_BODY);
+  cell body = *cells::get(v.data3, function::MORE_BODY);
   collector::root_guard bg(&body);
   if (type_of(&body) == TYPE_BLOCK) return actions::mold(&body, out, false, all, flat, part, budget, indent);
   budget = datatype::append_text(out, " ", budget);

@@ -198,7 +198,7 @@ const cell* make(const cell* proto_in, const cell* spec_in, u32 type) {
   // Up to three values, copied out of the block: the size, rgb data or a colour, alpha data.
   cell v[3];
   for (i64 i = 0; i < 3; i++)
-    v[i] = i < n ? *cells::at(spec.data2, static_cast<u32>(series::head_index(&spec) + i)) : none_value;
+    v[i] = i < n ? *cells::get(spec.data2, static_cast<u32>(series::head_index(&spec) + i)) : none_value;
   collector::root_guard kv(v, 3);
   if (type_of(&v[0]) != TYPE_PAIR) fire("script", "invalid-arg", &v[0]);
   const cell* rgb = nullptr;
@@ -569,7 +569,7 @@ void set_many(cell* image_in, const cell* words_in, u32 n) {
   collector::root_guard ki(&img), kw(&ws);
   i64 head = head_of(&img), count = pixel_count(&img);
   for (u32 i = 0; i < n; i++) {
-    cell w = type_of(&ws) == TYPE_BLOCK ? *cells::at(ws.data2, ws.data1 + i) : ws;
+    cell w = type_of(&ws) == TYPE_BLOCK ? *cells::get(ws.data2, ws.data1 + i) : ws;
     cell v = none_value;
     if (head + i < count && record_of(&img)) v = pixel_tuple(get_pixel(record_of(&img), static_cast<u64>(head + i)));
     _context::set(&w, &v);

@@ -69,8 +69,8 @@ cell* make_at(cell* out, const cell* spec_in, u32 index, u32 type) {
 cell* make_checked_at(cell* out, const cell* spec_in, u32 type) {
   cell spec = *spec_in;
   if (type_of(&spec) != TYPE_BLOCK || cells::remaining(&spec) != 2) bad_make_arg(type, &spec);
-  cell inner = *cells::at(spec.data2, spec.data1);
-  cell index = *cells::at(spec.data2, spec.data1 + 1);
+  cell inner = *cells::get(spec.data2, spec.data1);
+  cell index = *cells::get(spec.data2, spec.data1 + 1);
   if (type_of(&inner) != TYPE_BLOCK || type_of(&index) != TYPE_INTEGER) bad_make_arg(type, &spec);
   i32 n = static_cast<i32>(index.data2);
   // Only entries that exist: a native slot nobody installed would be an empty call.
@@ -117,7 +117,7 @@ const cell* reflect(const cell* value, u32 field) {
     if (t == TYPE_OP) {
       u32 w = op::wrapped_type(&v);
       if (w == TYPE_FUNCTION || w == TYPE_ROUTINE) {
-        *stack::arguments = *cells::at(v.data3, 0);
+        *stack::arguments = *cells::get(v.data3, 0);
         return stack::arguments;
       }
     }
@@ -205,7 +205,7 @@ bool spec_ok(u32 spec_node) {
   u32 n = 0;
   bool word_seen = false;
   for (u32 i = 0, len = cells::length(spec_node); i < len; i++) {
-    const cell* c = cells::at(spec_node, i);
+    const cell* c = cells::get(spec_node, i);
     switch (type_of(c)) {
       case TYPE_WORD:
         n++;
@@ -269,7 +269,7 @@ i32 mold(const cell* value, cell* out, bool only, bool all, bool flat, const cel
   stack::push_frame(&words::word_anon, stack::HEADER_INTERP_NATIVE);
   budget = native::mold_spec(&v, out, only, all, flat, part, budget, indent);
   if (w == TYPE_FUNCTION) {
-    cell body = *cells::at(v.data3, 0);
+    cell body = *cells::get(v.data3, 0);
     if (type_of(&body) == TYPE_BLOCK)
       return actions::mold(&body, out, only, all, flat, part, budget, indent);
   }

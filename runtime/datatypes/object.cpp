@@ -86,7 +86,7 @@ void copy_series_value(cell* v, bool deep) {
   if (cycles::find(src)) return;
   cycles::guard guard(src);
   for (u32 i = 0; i < n; i++) {
-    cell c = buffer_of(node)->cells()[i];
+    cell c = read_buffer(node)->cells()[i];
     if (!block_like_q(type_of(&c)) && !string_like_q(type_of(&c))) continue;
     if (block_like_q(type_of(&c)) && cycles::find(c.data2)) continue;
     collector::root_guard cg(&c);
@@ -282,14 +282,14 @@ bool construct_fields(u32 ctx, const cell* spec_in, bool only) {
   u32 before = _context::word_count(ctx);
   u32 i = spec.data1;
   while (i < buffer_of(spec.data2)->used_units()) {
-    if (type_of(buffer_of(spec.data2)->cells() + i) != TYPE_SET_WORD) {
+    if (type_of(read_buffer(spec.data2)->cells() + i) != TYPE_SET_WORD) {
       i++;
       continue;
     }
     u32 j = i;
     u32 n = buffer_of(spec.data2)->used_units();
-    while (j < n && type_of(buffer_of(spec.data2)->cells() + j) == TYPE_SET_WORD) j++;
-    cell value = j < n ? buffer_of(spec.data2)->cells()[j] : none_value;
+    while (j < n && type_of(read_buffer(spec.data2)->cells() + j) == TYPE_SET_WORD) j++;
+    cell value = j < n ? read_buffer(spec.data2)->cells()[j] : none_value;
     clear_new_line(&value);
     if (!only && type_of(&value) == TYPE_WORD) {
       auto is = [&](u32 id) { return symbol::same_q(value.data2, id); };
@@ -299,7 +299,7 @@ bool construct_fields(u32 ctx, const cell* spec_in, bool only) {
     }
     collector::root_guard vg(&value);
     for (u32 k = i; k < j; k++) {
-      cell w = buffer_of(spec.data2)->cells()[k];
+      cell w = read_buffer(spec.data2)->cells()[k];
       w.header = TYPE_WORD;
       _context::put(ctx, &w, &value);
     }
@@ -373,7 +373,7 @@ void set_many(cell* obj_in, const cell* value_in, bool any, bool only, bool some
       u32 head = value.data1;
       if (!some && !any) {
         for (u32 i = 0; i < n && head + i < len; i++) {
-          if (type_of(buffer_of(value.data2)->cells() + head + i) == TYPE_UNSET) {
+          if (type_of(read_buffer(value.data2)->cells() + head + i) == TYPE_UNSET) {
             cell w = *_context::word_at(ctx, i);
             w.header = TYPE_WORD;
             fire("script", "need-value", &w);
@@ -382,7 +382,7 @@ void set_many(cell* obj_in, const cell* value_in, bool any, bool only, bool some
       }
       for (u32 i = 0; i < n; i++) {
         len = buffer_of(value.data2)->used_units();
-        cell v = head + i < len ? buffer_of(value.data2)->cells()[head + i] : none_value;
+        cell v = head + i < len ? read_buffer(value.data2)->cells()[head + i] : none_value;
         if (some && type_of(&v) == TYPE_NONE) continue;
         assign(i, &v);
       }

@@ -168,7 +168,7 @@ const cell* make(const cell* proto, const cell* spec, u32 type) {
       bool ok = used - head >= 2;
       i32 v[2] = {0, 0};
       for (u32 i = 0; ok && i < 2; i++) {
-        const cell* item = buffer_of(spec->data2)->cells() + head + i;
+        const cell* item = read_buffer(spec->data2)->cells() + head + i;
         u32 t = type_of(item);
         if (t == TYPE_INTEGER) v[i] = static_cast<i32>(item->data2);
         else if (t == TYPE_FLOAT) v[i] = component_of(cell_float(item), item);

@@ -54,7 +54,7 @@ i32 form(const cell* value, cell* out, const cell* part, i32 budget) {
   cycles::guard g(v.data2);
   i64 h = static_cast<i64>(v.data1);
   for (i64 i = h; i < total_of(&v); i++) {
-    cell c = buffer_of(v.data2)->cells()[i];
+    cell c = read_buffer(v.data2)->cells()[i];
     budget = actions::form(&c, out, part, budget);
     if (part && budget < 1) break;
     if (i + 1 < total_of(&v)) budget = datatype::append_text(out, "/", budget);
@@ -70,7 +70,7 @@ i32 mold(const cell* value, cell* out, bool only, bool all, bool flat, const cel
   cycles::guard g(v.data2);
   i64 h = static_cast<i64>(v.data1);
   for (i64 i = h; i < total_of(&v); i++) {
-    cell c = buffer_of(v.data2)->cells()[i];
+    cell c = read_buffer(v.data2)->cells()[i];
     budget = actions::mold(&c, out, only, all, flat, part, budget, 0);
     if (part && budget < 1) break;
     if (i + 1 < total_of(&v)) budget = datatype::append_text(out, "/", budget);

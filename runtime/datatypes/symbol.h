@@ -20,7 +20,7 @@ u32 make_any_case(const char* name);                    // an existing variant i
 u32 from_string(const cell* value, u32 length);         // a string!'s characters as a name
 
 // The entry, no allocation; valid until the next allocation.
-inline cell* entry(u32 id) { return buffer_of(block)->cells() + (id - 1); }
+inline cell* entry(u32 id) { return buffer_of(block)->unstamped_cells() + (id - 1); }
 cell* get(u32 id);           // the entry after its string form is cached (may allocate)
 cell* cache_string(u32 id);  // fills word 2 with a string! buffer of the name
 u32 string_node(u32 id);     // the cached string! buffer (made on first need)

@@ -265,7 +265,7 @@ const cell* make(const cell* proto, const cell* spec, u32 type) {
       double parts[3] = {0, 0, 0};
       bool negative = false;
       for (u32 i = 0; i < count; i++) {
-        const cell* item = buffer_of(spec->data2)->cells() + head + i;
+        const cell* item = read_buffer(spec->data2)->cells() + head + i;
         u32 t = type_of(item);
         if (t == TYPE_INTEGER) parts[i] = static_cast<i32>(item->data2);
         else if (t == TYPE_FLOAT && i == 2) parts[i] = cell_float(item);

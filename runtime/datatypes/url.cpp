@@ -171,7 +171,7 @@ const cell* to(const cell* proto, const cell* spec_in, u32 type) {
     u32 used = buffer_of(node)->used_units();
     return first < used ? used - first : 0;
   };
-  auto at = [&](u32 i) { return buffer_of(node)->cells()[first + i]; };
+  auto at = [&](u32 i) { return read_buffer(node)->cells()[first + i]; };
   if (count() == 0) datatype::fire_with_type("bad-to-arg", TYPE_URL, &spec);
   cell out{TYPE_UNSET, 0, 0, 0};
   collector::root_guard keep_out(&out);

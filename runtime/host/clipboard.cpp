@@ -129,7 +129,7 @@ bool write(const cell* value_in) {
       c.kind = content::FILES;
       u32 n = cells::remaining(&value);
       for (u32 i = 0; i < n; i++) {
-        cell item = *cells::at(series::node(&value), series::index(&value) + i);
+        cell item = *cells::get(series::node(&value), series::index(&value) + i);
         if (type_of(&item) != TYPE_FILE) fire("script", "invalid-arg", &item);
         std::string path = string::to_utf8(&item);
         if (path.find('\0') != std::string::npos) fire("script", "invalid-arg", &item);

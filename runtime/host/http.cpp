@@ -243,12 +243,12 @@ cell* request(const cell* method_in, const cell* url_in, const cell* headers_in,
   } else {
     u32 count = cells::remaining(&headers);
     if (count % 2) {
-      cell last = *cells::at(series::node(&headers), series::index(&headers) + count - 1);
+      cell last = *cells::get(series::node(&headers), series::index(&headers) + count - 1);
       fire("script", "invalid-arg", &last);
     }
     for (u32 k = 0; k < count; k += 2) {
-      cell name = *cells::at(series::node(&headers), series::index(&headers) + k);
-      cell value = *cells::at(series::node(&headers), series::index(&headers) + k + 1);
+      cell name = *cells::get(series::node(&headers), series::index(&headers) + k);
+      cell value = *cells::get(series::node(&headers), series::index(&headers) + k + 1);
       sent.emplace_back(text_of(&name, true), text_of(&value, false));
     }
   }
@@ -372,14 +372,14 @@ const cell* write(cell* destination, const cell* value_in, bool binary, bool lin
     cell method = word::intern("get"), headers{TYPE_NONE, 0, 0, 0}, data{TYPE_NONE, 0, 0, 0};
     collector::root_guard keep_m(&method), keep_h(&headers), keep_d(&data);
     if (n >= 1) {
-      method = *cells::at(series::node(&value), series::index(&value));
+      method = *cells::get(series::node(&value), series::index(&value));
       if (type_of(&method) != TYPE_WORD) fire("script", "invalid-arg", &method);
     }
     if (n >= 2) {
-      headers = *cells::at(series::node(&value), series::index(&value) + 1);
+      headers = *cells::get(series::node(&value), series::index(&value) + 1);
       if (type_of(&headers) != TYPE_BLOCK) fire("script", "invalid-arg", &headers);
     }
-    if (n >= 3) data = *cells::at(series::node(&value), series::index(&value) + 2);
+    if (n >= 3) data = *cells::get(series::node(&value), series::index(&value) + 2);
     request(&method, destination, n >= 2 ? &headers : nullptr, n >= 3 ? &data : nullptr,
             binary, lines, info, &out);
   } else if (t == TYPE_STRING || t == TYPE_BINARY) {

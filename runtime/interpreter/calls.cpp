@@ -40,7 +40,7 @@ cell arg_word(u32 symbol) { return _context::add_global(symbol, false, false); }
 u64 mask_of_types(const cell* types) {
   u64 mask = 0;
   for (u32 i = series::index(types); i < cells::length(series::node(types)); i++) {
-    const cell* item = cells::at(series::node(types), i);
+    const cell* item = cells::get(series::node(types), i);
     u64 bits = typecheck::bits_of(item);
     if (!bits && type_of(item) == TYPE_WORD) {
       const cell* v = peek(item);
@@ -65,15 +65,15 @@ u32 build_cache(const cell* fn) {
   u32 slots = 0, refs = 0, locals = 0;
   u32 n = cells::length(spec);
   u32 i = 0;
-  if (i < n && type_of(cells::at(spec, i)) == TYPE_BLOCK) i++;  // attributes
+  if (i < n && type_of(cells::get(spec, i)) == TYPE_BLOCK) i++;  // attributes
   for (; i < n; i++) {
-    cell c = *cells::at(spec, i);
+    cell c = *cells::get(spec, i);
     u32 t = type_of(&c);
     if (t == TYPE_WORD || t == TYPE_GET_WORD || t == TYPE_LIT_WORD) {
       u32 kind = t == TYPE_WORD ? ARG_NORMAL : t == TYPE_GET_WORD ? ARG_GET : ARG_LIT;
       u64 mask = typecheck::ALL_TYPES & ~typecheck::bit(TYPE_UNSET);
-      if (i + 1 < n && type_of(cells::at(spec, i + 1)) == TYPE_BLOCK) {
-        cell types = *cells::at(spec, i + 1);
+      if (i + 1 < n && type_of(cells::get(spec, i + 1)) == TYPE_BLOCK) {
+        cell types = *cells::get(spec, i + 1);
         if (cells::remaining(&types) > 0) mask = mask_of_types(&types);
         i++;
       }
@@ -85,7 +85,7 @@ u32 build_cache(const cell* fn) {
       if (!symbol::same_q(word::symbol_id(&c), words::sym_return)) {
         fire("script", "bad-func-def", &c);
       }
-      if (i + 1 < n && type_of(cells::at(spec, i + 1)) == TYPE_BLOCK) i++;
+      if (i + 1 < n && type_of(cells::get(spec, i + 1)) == TYPE_BLOCK) i++;
     } else if (t == TYPE_REFINEMENT) {
       if (symbol::same_q(word::symbol_id(&c), word::symbol_id(&words::ref_local))) {
         if (is_fn) locals = u32(function::count_locals(spec, i, false));
@@ -102,12 +102,12 @@ u32 build_cache(const cell* fn) {
   bool plain = true;
   u32 fixed = 0;
   for (u32 k = 1; k < cells::length(cache); k++) {
-    const cell* e = cells::at(cache, k);
+    const cell* e = cells::get(cache, k);
     if (type_of(e) != TYPE_TYPESET) break;
     if (((e->header >> KIND_SHIFT) & 3) != ARG_NORMAL) plain = false;
     fixed++;
   }
-  cell* h = cells::at(cache, 0);
+  cell* h = cells::unstamped_at(cache, 0);
   if (plain && fixed <= LEAN_MAX_ARGS) h->header |= PLAIN | (fixed << FIXED_SHIFT);
   function::cache_slots(h) = slots;
   function::cache_refs(h) = refs;
@@ -122,11 +122,11 @@ namespace {
 [[maybe_unused]] bool cache_holds(u32 cache) {
   u32 n = cells::length(cache);
   if (n == 0) return false;
-  const cell* h = cells::at(cache, 0);
+  const cell* h = cells::get(cache, 0);
   if (type_of(h) != TYPE_INTEGER || function::cache_refs(h) > MAX_REFINEMENTS) return false;
   u32 refs = 0;
   for (u32 i = 1; i < n; i++) {
-    const cell* e = cells::at(cache, i);
+    const cell* e = cells::get(cache, i);
     if (type_of(e) == TYPE_REFINEMENT) {
       if (function::ref_number(e) != ++refs) return false;
     } else if (type_of(e) != TYPE_TYPESET) {
@@ -145,13 +145,13 @@ namespace {
   // A function's context has one word per frame slot the cache counts.
   VYR_ASSERT(type_of(&f) != TYPE_FUNCTION ||
              _context::word_count(function::context(&f)) ==
-                 function::cache_slots(cells::at(cache, 0)));
-  *cells::at(function::more(&f), function::MORE_CACHE) = cell{TYPE_BLOCK, 0, cache, 0};
+                 function::cache_slots(cells::get(cache, 0)));
+  *cells::unstamped_at(function::more(&f), function::MORE_CACHE) = cell{TYPE_BLOCK, 0, cache, 0};
   return cache;
 }
 
 inline u32 cache_of(const cell* fn) {
-  const cell* slot = cells::at(function::more(fn), function::MORE_CACHE);
+  const cell* slot = cells::get(function::more(fn), function::MORE_CACHE);
   if (type_of(slot) == TYPE_BLOCK) [[likely]] return series::node(slot);
   return cache_spec_slow(fn);
 }
@@ -166,8 +166,8 @@ bool same_call_shape(u32 a, u32 b) {
   u32 n = cells::length(a);
   if (n != cells::length(b)) return false;
   for (u32 i = 0; i < n; i++) {
-    const cell* x = cells::at(a, i);
-    const cell* y = cells::at(b, i);
+    const cell* x = cells::get(a, i);
+    const cell* y = cells::get(b, i);
     if (x->header != y->header) return false;  // type, argument kind and the header flags
     if (i == 0 || type_of(x) == TYPE_TYPESET) {
       if (!same_words(x, y, WORD_1 | WORD_2)) return false;  // counts, or the mask
@@ -194,7 +194,7 @@ VYR_HOT void eval_function(const cell& fn, u32 me, u32 slots,
     return eval_function_traced(fn, me, slots);
   VYR_ASSERT(me == stack::frame_top - 1);
   stack::attach_context(function::context(&fn), slots, stack::FLAG_FUNCTION);
-  const cell* body = cells::at(function::more(&fn), function::MORE_BODY);
+  const cell* body = cells::get(function::more(&fn), function::MORE_BODY);
   if (type_of(body) == TYPE_NONE) {
     stack::set_last(cell{TYPE_UNSET, 0, 0, 0});
     return;
@@ -234,9 +234,9 @@ VYR_HOT void call_routine(const cell& fn, u32 slots) {
   u32 arity = routine::get_arity(&fn);
   cell* args = stack::arguments;
   u32 more = function::more(&fn);
-  routine::code_fn code = routine::code(integer::get(cells::at(more, function::MORE_CODE)));
+  routine::code_fn code = routine::code(integer::get(cells::get(more, function::MORE_CODE)));
   if (!code) fire("internal", "not-done");
-  u32 result_type = integer::get(cells::at(more, function::MORE_CODE2));
+  u32 result_type = integer::get(cells::get(more, function::MORE_CODE2));
   // Without a result type the result is what the code leaves in the first argument's
   // cell (the argument itself when it writes nothing); with no argument that cell holds
   // no value of the call, so the result is unset!, never what the stack held before.
@@ -257,12 +257,12 @@ VYR_HOT void call_routine(const cell& fn, u32 slots) {
   u32 spec = function::spec(&fn);
   u32 k = 0;
   for (u32 i = 0; i < cells::length(spec) && k < arity; i++) {
-    const cell* c = cells::at(spec, i);
+    const cell* c = cells::get(spec, i);
     u32 t = type_of(c);
     if (t == TYPE_REFINEMENT || t == TYPE_SET_WORD) break;
     if (t != TYPE_WORD) continue;
     if (i + 1 < cells::length(spec) && type_of(c + 1) == TYPE_BLOCK && cells::remaining(c + 1)) {
-      cell item = *cells::at(series::node(&c[1]), series::index(&c[1]));
+      cell item = *cells::get(series::node(&c[1]), series::index(&c[1]));
       if (type_of(&item) != TYPE_WORD) fire("script", "invalid-type-spec", &item);
       if (!symbol::same_q(word::symbol_id(&item), words::sym_any_type_type)) {
         const cell* tv = peek(&item);
@@ -279,7 +279,7 @@ VYR_HOT void call_routine(const cell& fn, u32 slots) {
 // refinement): a false slot per refinement and a none! slot per refinement argument.
 void push_refinement_slots(u32 cache, u32 from) {
   for (u32 i = from, n = cells::length(cache); i < n; i++) {
-    if (type_of(cells::at(cache, i)) == TYPE_TYPESET) *stack::push_slot() = cell{TYPE_NONE, 0, 0, 0};
+    if (type_of(cells::get(cache, i)) == TYPE_TYPESET) *stack::push_slot() = cell{TYPE_NONE, 0, 0, 0};
     else *stack::push_slot() = cell{TYPE_LOGIC, 0, 0, 0};
   }
 }
@@ -288,11 +288,11 @@ void push_refinement_slots(u32 cache, u32 from) {
 // its frame, and answers how many it has in all. The lean call gathered the fixed arguments
 // only: refinements not given are off. Then come the local slots.
 VYR_HOT u32 fill_slots(u32 cache, bool lean) {
-  const cell* h = cells::at(cache, 0);
+  const cell* h = cells::get(cache, 0);
   u32 slots = function::cache_slots(h);
   if (lean && function::cache_refs(h)) [[unlikely]] {
     push_refinement_slots(cache, 1 + ((h->header >> FIXED_SHIFT) & FIXED_MASK));
-    h = cells::at(cache, 0);
+    h = cells::get(cache, 0);
   }
   if (function::cache_locals(h)) function::init_locals(function::cache_locals(h));
   return slots;
@@ -393,7 +393,7 @@ u32 fetch_one(const cell& entry, u32 node, u32 pos, u32 tail, bool infix) {
   if (kind == ARG_NORMAL) {
     // An inert value or a word holding one, with no operator after it (or none wanted),
     // is the argument itself: no need for a full expression step.
-    const cell* c = cells::at(node, pos);
+    const cell* c = cells::get(node, pos);
     const cell* v = nullptr;
     if (inert(type_of(c))) {
       v = c;
@@ -406,18 +406,18 @@ u32 fetch_one(const cell& entry, u32 node, u32 pos, u32 tail, bool infix) {
       *start = *v;
       if (tracing) [[unlikely]] {
         // The shortcut still reads the value from the block: report it as eval_next would.
-        cell read = *cells::at(node, pos);
+        cell read = *cells::get(node, pos);
         trace_at(trace::EV_FETCH, node, pos, nullptr, &read);
         start = stack::top - 1;
         trace_push(node, pos, start);
       }
-      if (infix || pos + 1 >= tail || !op_word(cells::at(node, pos + 1))) return pos + 1;
+      if (infix || pos + 1 >= tail || !op_word(cells::get(node, pos + 1))) return pos + 1;
       // An operator follows: the value is its left operand, as eval_next would have it.
       return apply_infix(node, pos + 1, tail, start, true);
     }
     return eval_next(node, pos, tail, EVAL_PUSH | (infix ? EVAL_NO_INFIX : 0));
   }
-  cell v = *cells::at(node, pos);
+  cell v = *cells::get(node, pos);
   if (kind == ARG_GET) {
     *stack::push_slot() = v;
     return pos + 1;
@@ -494,7 +494,7 @@ bool gather(Source& src, u32 cache, bool is_fn, bool have_first) {
   bool fixed = true, first = true;
   u32 n = cells::length(cache);
   for (u32 i = 1; i < n; i++) {
-    cell e = *cells::at(cache, i);
+    cell e = *cells::get(cache, i);
     if (type_of(&e) == TYPE_TYPESET) {
       if (fixed) {
         if (!(have_first && first)) {
@@ -522,7 +522,7 @@ u32 path_refinements(bool is_fn, u32 cache, const cell* path, u32 from,
   cell p = *path;
   collector::root_guard pg(&p);
   for (u32 k = from; k < cells::length(series::node(&p)); k++) {
-    cell e = *cells::at(series::node(&p), k);
+    cell e = *cells::get(series::node(&p), k);
     bool on = true;
     if (type_of(&e) == TYPE_GET_WORD) {
       const cell* v = _context::get(&e);
@@ -531,9 +531,9 @@ u32 path_refinements(bool is_fn, u32 cache, const cell* path, u32 from,
       fire("script", "bad-refine", &e);
     }
     u32 i = switch_refinement(cache, word::symbol_id(&e), on, is_fn, refs, &p);
-    u32 number = function::ref_number(cells::at(cache, i));
+    u32 number = function::ref_number(cells::get(cache, i));
     for (u32 a = i + 1; a < cells::length(cache); a++) {
-      cell entry = *cells::at(cache, a);
+      cell entry = *cells::get(cache, a);
       if (type_of(&entry) != TYPE_TYPESET) break;
       pos = fetch_one(entry, node, pos, tail, false);
       if (exit_pending()) return pos;
@@ -563,19 +563,19 @@ namespace internal {
                                       u32 tail, cell* start) {
   const cell* name = &op_word;
   fn.header = op::wrapped_type(&fn);
-  if (!tracing && pos < tail && type_of(cells::at(node, pos)) == TYPE_PAREN) [[likely]] {
+  if (!tracing && pos < tail && type_of(cells::get(node, pos)) == TYPE_PAREN) [[likely]] {
     // A paren operand of a built-in operator: the left operand is known to be accepted, and
     // a number result needs neither the right operand's check nor the entry call.
     stack::push_frame_sym(word::symbol_id(name), word::context(name), stack::HEADER_INTERP_NATIVE,
                           function::more(&fn));
     u32 me = stack::frame_top - 1;
     stack::top++;
-    eval_seq(cells::at(node, pos));  // copied at once, before anything can move it
+    eval_seq(cells::get(node, pos));  // copied at once, before anything can move it
     pos++;
     if (leave_on_exit()) [[unlikely]] return pos;
     cell* operand = stack::top - 1;
     if (!number_fast(code, start, operand)) {
-      check_arg(*cells::at(cache_of(&fn), 2), operand);
+      check_arg(*cells::get(cache_of(&fn), 2), operand);
       run_call(fn, me, 0, no_refinements);
     }
     stack::leave();
@@ -588,7 +588,7 @@ namespace internal {
   u32 me = stack::frame_top - 1;
   u32 cache = cache_of(&fn);
   stack::top++;
-  cell left = *cells::at(cache, 1), right = *cells::at(cache, 2);
+  cell left = *cells::get(cache, 1), right = *cells::get(cache, 2);
   check_arg(left, stack::top - 1);
   pos = fetch_one(right, node, pos, tail, true);
   if (leave_on_exit()) return pos;
@@ -615,7 +615,7 @@ namespace {
 
 // One plain argument, pushed: fetch_one's cases for a normal argument of a prefix call.
 VYR_HOT u32 fetch_plain(u32 node, u32 pos, u32 tail) {
-  const cell* c = cells::at(node, pos);
+  const cell* c = cells::get(node, pos);
   const cell* v = nullptr;
   u32 ct = type_of(c);
   if (inert(ct)) {
@@ -642,11 +642,11 @@ VYR_HOT u32 gather_plain(u32 cache, u32 from, u32 to, u32 node, u32 pos,
                          u32 tail) {
   if (from >= to) return pos;
   for (u32 i = from;;) {
-    if (pos >= tail) [[unlikely]] no_arg(function::arg_symbol(cells::at(cache, i)));
+    if (pos >= tail) [[unlikely]] no_arg(function::arg_symbol(cells::get(cache, i)));
     pos = fetch_plain(node, pos, tail);
     if (exit_pending()) [[unlikely]] return pos;
     const cell* a = stack::top - 1;
-    const cell* e = cells::at(cache, i);  // gathering may have moved the cache's buffer
+    const cell* e = cells::get(cache, i);  // gathering may have moved the cache's buffer
     if (!map_accepts(map_word(e), type_of(a))) [[unlikely]] expect_arg(a, function::arg_symbol(e));
     if (++i >= to) return pos;
     tail = live_tail(node, tail);  // this argument may have shortened the block
@@ -714,7 +714,7 @@ u32 call_conditional(const cell& fn, u32 kind, u32 node, u32 pos, u32 tail, cons
   cell cond;
   u32 after = pos < tail ? simple_value(node, pos, tail, &cond) : 0;
   if (after) [[likely]] {
-    const cell* blocks = cells::at(node, after);
+    const cell* blocks = cells::get(node, after);
     bool literal = after + nblocks <= tail && type_of(blocks) == TYPE_BLOCK &&
                    (nblocks == 1 || type_of(blocks + 1) == TYPE_BLOCK) &&
                    (after + nblocks == tail || !op_word(blocks + nblocks));
@@ -750,17 +750,17 @@ u32 call_conditional(const cell& fn, u32 kind, u32 node, u32 pos, u32 tail, cons
       // The frame and the condition as fetch_plain leaves them, in the same order.
       open_call(fn, name, false, stack::HEADER_INTERP_NATIVE, true);
       push_cell(&cond);
-      run_branch(kind, cells::at(node, after));
+      run_branch(kind, cells::get(node, after));
       stack::leave();
       return after + nblocks;
     }
   }
   open_call(fn, name, false, stack::HEADER_INTERP_NATIVE, true);
-  if (pos >= tail) [[unlikely]] no_arg(function::arg_symbol(cells::at(cache_of(&fn), 1)));
+  if (pos >= tail) [[unlikely]] no_arg(function::arg_symbol(cells::get(cache_of(&fn), 1)));
   pos = fetch_plain(node, pos, tail);  // the condition: any value is accepted
   if (leave_on_exit()) [[unlikely]] return pos;
   tail = live_tail(node, tail);  // the condition may have shortened the block
-  const cell* blocks = cells::at(node, pos);
+  const cell* blocks = cells::get(node, pos);
   bool literal = pos + nblocks <= tail && type_of(blocks) == TYPE_BLOCK &&
                  (nblocks == 1 || type_of(blocks + 1) == TYPE_BLOCK) &&
                  (pos + nblocks == tail || !op_word(blocks + nblocks));
@@ -782,7 +782,7 @@ u32 call_conditional(const cell& fn, u32 kind, u32 node, u32 pos, u32 tail, cons
 u32 call_lean(const cell& fn, u32 cache, u32 node, u32 pos, u32 tail, const cell* name) {
   cell* start = stack::top;
   u32 me = open_call(fn, name, true, true);  // a word or nothing names it (see dispatch_call)
-  u32 fixed = fixed_count(cells::at(cache, 0));
+  u32 fixed = fixed_count(cells::get(cache, 0));
   pos = gather_plain(cache, 1, 1 + fixed, node, pos, tail);
   if (leave_on_exit()) [[unlikely]] return pos;
   // Refinements not given are off: run_call gives a function! its slots for them, and the
@@ -805,7 +805,7 @@ u32 call_general(cell fn, u32 node, u32 pos, u32 tail, const cell* name, const c
   u32 t = type_of(&fn);
   bool is_fn = t == TYPE_FUNCTION || t == TYPE_ROUTINE;
   i32 refs[MAX_REFINEMENTS];
-  for (u32 r = 0, nrefs = function::cache_refs(cells::at(cache, 0)); r < nrefs; r++) refs[r] = -1;
+  for (u32 r = 0, nrefs = function::cache_refs(cells::get(cache, 0)); r < nrefs; r++) refs[r] = -1;
   if (infix) stack::top++;
   block_source src{{}, node, pos, tail, infix};
   bool gathered = gather(src, cache, is_fn, infix);
@@ -854,7 +854,7 @@ void call(const cell* fn_in, const cell* args, u32 n, cell* result) {
   u32 cache = cache_spec(&fn);
   u32 me = open_call(fn, nullptr, true);
   i32 refs[MAX_REFINEMENTS];
-  for (u32 r = 0, nrefs = function::cache_refs(cells::at(cache, 0)); r < nrefs; r++) refs[r] = -1;
+  for (u32 r = 0, nrefs = function::cache_refs(cells::get(cache, 0)); r < nrefs; r++) refs[r] = -1;
   // The arguments are gathered and checked by the general loop, each taken as given.
   array_source src{{}, args, n, 0};
   gather(src, cache, type_of(&fn) == TYPE_FUNCTION || type_of(&fn) == TYPE_ROUTINE, false);
@@ -907,7 +907,7 @@ u32 switch_refinement(u32 cache, u32 symbol, bool on, bool is_fn, i32* refs,
   VYR_ASSERT(cache_holds(cache));
   u32 canon = symbol::resolve(symbol), i = 1, n = cells::length(cache);
   for (; i < n; i++) {
-    const cell* e = cells::at(cache, i);
+    const cell* e = cells::get(cache, i);
     if (type_of(e) == TYPE_REFINEMENT && symbol::resolve(word::symbol_id(e)) == canon) break;
   }
   if (i == n) {
@@ -920,7 +920,7 @@ u32 switch_refinement(u32 cache, u32 symbol, bool on, bool is_fn, i32* refs,
     if (type_of(flag) == TYPE_LOGIC && logic::get(flag)) fire("script", "dup-refine", dup_arg);
     *flag = cell{TYPE_LOGIC, on ? 1u : 0u, 0, 0};
   } else {
-    u32 number = function::ref_number(cells::at(cache, i));
+    u32 number = function::ref_number(cells::get(cache, i));
     if (refs[number - 1] != -1) fire("script", "dup-refine", dup_arg);
     refs[number - 1] = on ? i32(stack::top - stack::arguments) : -2;
   }

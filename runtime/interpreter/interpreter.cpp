@@ -16,6 +16,7 @@
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/natives/natives.h"
+#include "runtime/stamp_check.h"
 #include <algorithm>
 #include <cstring>
 
@@ -110,7 +111,7 @@ inline void store_set_word(u32 node, u32 pos, cell* w) {
 u32 set_word_step(u32 node, u32 pos, u32 tail) {
   native_stack::check();
   cell* start = stack::top;
-  cell v = *cells::at(node, pos);
+  cell v = *cells::get(node, pos);
   pos++;
   stack::push_frame(&v, stack::HEADER_INTERP_NATIVE);
   pos = seq_step(node, pos, tail);
@@ -211,6 +212,7 @@ VYR_HOT void eval_seq_plain(const cell* block) {
     }
   }
   native_stack::check();
+  memory::check_stamp(node);
   // The block's cell at `start` is this evaluation's own copy: it keeps the position.
   position_scope ps;
   position_ref = start;
@@ -295,6 +297,7 @@ void eval_block_plain(const cell* block_in, bool chain) {
       return;
     }
   }
+  memory::check_stamp(node);
   position_scope ps;
   cell at = block;
   stack::push_frame_sym(body_symbol(), 0, stack::HEADER_BLOCK);
@@ -347,6 +350,7 @@ void eval_pass(cell* at, const cell* outside) {
     stack::set_last(cell{TYPE_UNSET, 0, 0, 0});
     return;
   }
+  memory::check_stamp(node);
   position_ref = at;
   for (;;) {
     series::index(at) = pos;
@@ -358,7 +362,7 @@ void eval_pass(cell* at, const cell* outside) {
       // A value that is its own result, or a word holding one (a loop body's commonest
       // expressions start so), is pushed here, as eval_next would.
       cell* start = stack::top;
-      const cell* c = cells::at(node, pos);
+      const cell* c = cells::get(node, pos);
       const cell* v = type_of(c) == TYPE_WORD ? peek(c) : c;
       if (v && inert(type_of(v))) {
         push_cell(v);
@@ -411,7 +415,7 @@ u32 eval_one(u32 node, u32 pos, bool push) {
 u32 eval_next(u32 node, u32 pos, u32 tail, u32 flags) {
   native_stack::check();
   cell* start = stack::top;
-  cell v = *cells::at(node, pos);
+  cell v = *cells::get(node, pos);
   if (tracing) [[unlikely]] trace_at(trace::EV_FETCH, node, pos, nullptr, &v);
   pos++;
   switch (type_of(&v)) {
@@ -475,7 +479,7 @@ u32 eval_next(u32 node, u32 pos, u32 tail, u32 flags) {
     case TYPE_ISSUE: {
       u32 s = symbol::resolve(word::symbol_id(&v));
       if ((s == symbol::resolve(words::sym_system) || s == symbol::resolve(words::sym_system_global)) &&
-          pos < tail && type_of(cells::at(node, pos)) == TYPE_BLOCK)
+          pos < tail && type_of(cells::get(node, pos)) == TYPE_BLOCK)
         fire("internal", "vyr-system");
       *stack::push_slot() = v;
       break;

@@ -248,7 +248,7 @@ VYR_HOT u32 live_tail(u32 node, u32 tail) {
 // otherwise what ran may have shortened it, and only what is left is read.
 VYR_HOT u32 apply_infix(u32 node, u32 pos, u32 tail, cell* start, bool fresh = false) {
   while (pos < tail) {
-    series_buffer* b = buffer_in(arena::base, node);
+    const series_buffer* b = buffer_in(arena::base, node);
     if (!fresh) {
       if (u32 len = b->used_bytes() >> 4; len < tail) {
         tail = len;
@@ -313,10 +313,10 @@ constexpr u32 LEAN_MAX_ARGS = 8;
 inline u32 lean_cache(const cell& fn) {
   u32 t = type_of(&fn);
   if (t != TYPE_FUNCTION && t != TYPE_NATIVE && t != TYPE_ACTION && t != TYPE_ROUTINE) return 0;
-  const cell* slot = cells::at(function::more(&fn), function::MORE_CACHE);
+  const cell* slot = cells::get(function::more(&fn), function::MORE_CACHE);
   if (type_of(slot) != TYPE_BLOCK) [[unlikely]] return 0;
   u32 cache = series::node(slot);
-  if (!(cells::at(cache, 0)->header & PLAIN)) return 0;
+  if (!(cells::get(cache, 0)->header & PLAIN)) return 0;
   return cache;
 }
 
@@ -373,7 +373,7 @@ inline cell* settable(const cell* w) {
   if (((cc->header & _context::KIND_MASK) >> _context::KIND_SHIFT) == _context::KIND_OBJECT)
     return nullptr;
   if (word::index(w) >= cells::length(_context::values(cc))) return nullptr;
-  return cells::at(_context::values(cc), word::index(w));
+  return cells::unstamped_at(_context::values(cc), word::index(w));
 }
 
 // The value of the expression at `pos` when it needs no call: an inert value, or a word
@@ -382,7 +382,7 @@ inline cell* settable(const cell* w) {
 // after it, or 0 when the expression is not of that shape; nothing is changed either way,
 // so the caller can evaluate it in full.
 VYR_HOT u32 simple_value(u32 node, u32 pos, u32 tail, cell* out) {
-  const cell* c = cells::at(node, pos);
+  const cell* c = cells::get(node, pos);
   const cell* v = c;
   if (!inert(type_of(c))) {
     if (type_of(c) != TYPE_WORD) return 0;
@@ -407,7 +407,7 @@ VYR_HOT u32 simple_value(u32 node, u32 pos, u32 tail, cell* out) {
 // The value of a block whose one value (at `pos`) is its own result or a word holding one,
 // else null: nothing can follow it and nothing can fail, so it needs no evaluation step.
 VYR_HOT const cell* lone_value(u32 node, u32 pos) {
-  const cell* c = cells::at(node, pos);
+  const cell* c = cells::get(node, pos);
   if (inert(type_of(c))) return c;
   if (type_of(c) == TYPE_WORD) {
     const cell* v = peek(c);
@@ -433,7 +433,7 @@ u32 set_word_step(u32 node, u32 pos, u32 tail);
 // The step of eval_seq, eval_in_frame and argument gathering.
 VYR_HOT u32 seq_step(u32 node, u32 pos, u32 tail) {
   if (!tracing) [[likely]] {
-    const cell* c = cells::at(node, pos);
+    const cell* c = cells::get(node, pos);
     u32 ct = type_of(c);
     cell* start = stack::top;
     if (ct == TYPE_PAREN) {

@@ -63,7 +63,7 @@ u32 eval_path(const cell* path_in, u32 node, u32 pos, u32 tail, bool set, bool g
   u32 pnode = series::node(&path);
   u32 len = cells::length(pnode);
   if (series::index(&path) >= len) fire("script", "empty-path");
-  cell head = *cells::at(pnode, series::index(&path));
+  cell head = *cells::get(pnode, series::index(&path));
   // While tracing the walk is reported like a block's: enter, a fetch per element, and
   // exit with the value it reached (the function, when it reaches one to call).
   if (tracing) [[unlikely]] {
@@ -97,7 +97,7 @@ u32 eval_path(const cell* path_in, u32 node, u32 pos, u32 tail, bool set, bool g
   if (chain)
     for (u32 i = 1; i < 2 * u64(len - first); i++) stack::push_slot();
   for (u32 k = first; k < len; k++) {
-    cell e = *cells::at(pnode, k);
+    cell e = *cells::get(pnode, k);
     if (tracing) [[unlikely]] trace_block(trace::EV_FETCH, &path, k, &e);
     if (type_of(&e) == TYPE_GET_WORD) {
       e = *_context::get(&e);
@@ -117,7 +117,7 @@ u32 eval_path(const cell* path_in, u32 node, u32 pos, u32 tail, bool set, bool g
       // "<previous> returned a <type> value, so <path> could not be accessed"
       cell dt;
       datatype::make_at(&dt, type_of(&w[1]));
-      cell prev = *cells::at(pnode, k - 1);
+      cell prev = *cells::get(pnode, k - 1);
       fire("script", "bad-path-type", &path, &dt, &prev);
     }
     path_args walk;

@@ -50,13 +50,13 @@ void mark_words() {
 
 u32 mask_of(const cell* fn) {
   if (type_of(fn) != TYPE_FUNCTION) return DEFAULT_MASK;
-  const cell* body = cells::at(function::more(fn), function::MORE_BODY);
+  const cell* body = cells::get(function::more(fn), function::MORE_BODY);
   if (type_of(body) != TYPE_BLOCK || cells::remaining(body) == 0) return DEFAULT_MASK;
-  const cell* first = cells::at(series::node(body), series::index(body));
+  const cell* first = cells::get(series::node(body), series::index(body));
   if (type_of(first) != TYPE_BLOCK) return DEFAULT_MASK;
   u32 m = 0;
   for (u32 i = series::index(first), n = cells::length(series::node(first)); i < n; i++) {
-    const cell* w = cells::at(series::node(first), i);
+    const cell* w = cells::get(series::node(first), i);
     if (type_of(w) != TYPE_WORD) continue;
     u32 s = symbol::resolve(word::symbol_id(w));
     for (u32 k = 0; k < EVENT_COUNT; k++)

@@ -111,11 +111,11 @@ void switch_entry(bool, const i32* refs) {
   if (type_of(&value) != TYPE_BLOCK) {
     u32 n = cells::length(series::node(&cases));
     for (u32 i = series::index(&cases); i < n; i++) {
-      const cell* c = cells::at(series::node(&cases), i);
+      const cell* c = cells::get(series::node(&cases), i);
       if (type_of(c) != type_of(&value)) continue;
       if (!actions::compare(c, &value, compare_op::EQUAL)) continue;
       for (u32 k = i + 1; k < n; k++) {
-        const cell* b = cells::at(series::node(&cases), k);
+        const cell* b = cells::get(series::node(&cases), k);
         if (type_of(b) == TYPE_BLOCK) {
           cell body = *b;
           return run(&body);
@@ -156,8 +156,8 @@ void case_entry(bool, const i32* refs) {
       pos++;
       continue;
     }
-    if (type_of(cells::at(node, pos)) == TYPE_BLOCK) {
-      cell body = *cells::at(node, pos);
+    if (type_of(cells::get(node, pos)) == TYPE_BLOCK) {
+      cell body = *cells::get(node, pos);
       interpreter::eval_block(&body, false);
       pos++;
     } else {
@@ -205,7 +205,7 @@ void run_do_file(const cell* file, const cell* args, cell* result) {
   interpreter::load_hook(source, u32(sizeof(source) - 1), &call);
   if (type_of(&call) != TYPE_BLOCK || cells::length(series::node(&call)) != 2)
     fire("internal", "not-done");
-  cell quote = *cells::at(series::node(&call), 1);
+  cell quote = *cells::get(series::node(&call), 1);
   cell none{TYPE_NONE, 0, 0, 0};
   cells::append(series::node(&call), file);
   cells::append(series::node(&call), &none);
@@ -348,18 +348,18 @@ void set_entry(bool, const i32* refs) {
       if (vt == TYPE_MAP) return map::spread_at(&value, i);
       u32 k = series::index(&value) + i;
       u32 node = series::node(&value);
-      return k < cells::length(node) ? *cells::at(node, k) : cell{TYPE_NONE, 0, 0, 0};
+      return k < cells::length(node) ? *cells::get(node, k) : cell{TYPE_NONE, 0, 0, 0};
     };
     if (spread) {
       for (u32 i = 0; i < n; i++) {
-        cell w = *cells::at(series::node(&target), series::index(&target) + i);
+        cell w = *cells::get(series::node(&target), series::index(&target) + i);
         if (!word_kind(type_of(&w))) fire("script", "invalid-arg", &w);
         cell v = pick(i);
         if (!any && type_of(&v) == TYPE_UNSET) fire("script", "need-value", &w);
       }
     }
     for (u32 i = 0; i < n; i++) {
-      cell w = *cells::at(series::node(&target), series::index(&target) + i);
+      cell w = *cells::get(series::node(&target), series::index(&target) + i);
       cell v = pick(i);
       if (some && type_of(&v) == TYPE_NONE) continue;
       if (!word_kind(type_of(&w))) fire("script", "invalid-arg", &w);
@@ -463,7 +463,7 @@ bool name_matches(const cell& thrown_name, const cell& wanted) {
   u32 s = symbol::resolve(word::symbol_id(&thrown_name));
   if (type_of(&wanted) == TYPE_WORD) return symbol::resolve(word::symbol_id(&wanted)) == s;
   for (u32 i = series::index(&wanted); i < cells::length(series::node(&wanted)); i++)
-    if (symbol::resolve(word::symbol_id(cells::at(series::node(&wanted), i))) == s) return true;
+    if (symbol::resolve(word::symbol_id(cells::get(series::node(&wanted), i))) == s) return true;
   return false;
 }
 
@@ -483,7 +483,7 @@ void catch_entry(bool, const i32* refs) {
   cell wanted = named ? arguments[refs[0]] : cell{TYPE_NONE, 0, 0, 0};
   if (named && type_of(&wanted) == TYPE_BLOCK) {
     for (u32 i = series::index(&wanted); i < cells::length(series::node(&wanted)); i++) {
-      if (type_of(cells::at(series::node(&wanted), i)) != TYPE_WORD) {
+      if (type_of(cells::get(series::node(&wanted), i)) != TYPE_WORD) {
         cell n = _context::add_global(symbol::make("name"), false, false);
         fire("script", "invalid-refine-arg", &n, &wanted);
       }

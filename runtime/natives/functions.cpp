@@ -76,7 +76,7 @@ void has_entry(bool, const i32*) {
   collector::root_guard g(&spec);
   cells::append(series::node(&spec), &words::ref_local);
   for (u32 i = series::index(arguments); i < cells::length(series::node(arguments)); i++) {
-    cell w = *cells::at(series::node(arguments), i);
+    cell w = *cells::get(series::node(arguments), i);
     cells::append(series::node(&spec), &w);
   }
   make_function(spec, arguments[1]);
@@ -98,7 +98,7 @@ void type_q_entry(bool, const i32* refs) {
 const cell* peek_word(const cell* w) {
   u32 ctx = word::context(w);
   if (!ctx || word::index(w) == 0xFFFFFFFFu) return nullptr;
-  if (buffer_of(ctx)->cells()->header & _context::ON_STACK) {
+  if (read_buffer(ctx)->cells()->header & _context::ON_STACK) {
     u32 ref = _context::values(_context::context_cell(ctx));
     u32 count = 0;
     cell* base = (ref && _context::frame_cells) ? _context::frame_cells(ref, &count) : nullptr;
@@ -126,7 +126,7 @@ void unset_entry(bool, const i32*) {
     _context::set(&w, &UNSET);
   } else if (type_of(&w) == TYPE_BLOCK) {
     for (u32 i = series::index(&w); i < cells::length(series::node(&w)); i++) {
-      cell x = *cells::at(series::node(&w), i);
+      cell x = *cells::get(series::node(&w), i);
       if (type_of(&x) == TYPE_WORD) _context::set(&x, &UNSET);
     }
   }
@@ -150,10 +150,10 @@ u32 context_of(const cell* v) {
       // An op! carries the words of what it wraps.
       if (op::wrapped_type(v) == TYPE_FUNCTION || op::wrapped_type(v) == TYPE_ROUTINE)
         return function::context(v);
-      return series::node(cells::at(function::more(v), 2));
+      return series::node(cells::get(function::more(v), 2));
     case TYPE_NATIVE: case TYPE_ACTION:
       // The context made from the argument block is kept in the more-block's third cell.
-      return series::node(cells::at(function::more(v), 2));
+      return series::node(cells::get(function::more(v), 2));
     default:
       return word::kind_q(type_of(v)) ? word::context(v) : 0;
   }
@@ -225,7 +225,7 @@ struct source {
 void fetch(const cell& entry, source& src) {
   u32 kind = (entry.header >> ARG_KIND_SHIFT) & 3;
   if (kind == ARG_NORMAL) return src.eval_push();
-  cell v = *cells::at(src.node, src.pos);
+  cell v = *cells::get(src.node, src.pos);
   if (kind == ARG_GET) {
     *stack::push_slot() = v;
     src.pos++;
@@ -255,9 +255,9 @@ void take_refinement(const cell& fn, bool is_fn, u32 cache, const cell& e, bool 
                      i32* refs, source& src) {
   cell named{TYPE_REFINEMENT, 0, word::symbol_id(&e), word::NO_INDEX};
   u32 i = interpreter::switch_refinement(cache, word::symbol_id(&e), on, is_fn, refs, &named);
-  u32 number = function::ref_number(cells::at(cache, i));
+  u32 number = function::ref_number(cells::get(cache, i));
   for (u32 a = i + 1; a < cells::length(cache); a++) {
-    cell entry = *cells::at(cache, a);
+    cell entry = *cells::get(cache, a);
     if (type_of(&entry) != TYPE_TYPESET) break;
     if (!src.left()) {
       *stack::push_slot() = NONE;
@@ -286,10 +286,10 @@ void refinement_list(const cell& fn, bool is_fn, u32 cache, u32 nrefs, const cel
     cell e;
     if (path) {
       if (k >= cells::length(series::node(path))) return;
-      e = *cells::at(series::node(path), k);
+      e = *cells::get(series::node(path), k);
     } else {
       if (!src.left()) return;
-      e = *cells::at(src.node, src.pos);
+      e = *cells::get(src.node, src.pos);
     }
     bool on = true;
     if (type_of(&e) == TYPE_GET_WORD) {
@@ -320,7 +320,7 @@ void apply_call(const cell& fn_in, const cell& name, const cell* path, const cel
   stack::frames[me].block = function::more(&fn);  // keeps the cache and body alive while gathering
   u32 cache = interpreter::cache_spec(&fn);
   collector::node_guard cg(&cache);
-  const cell* h = cells::at(cache, 0);
+  const cell* h = cells::get(cache, 0);
   u32 nrefs = function::cache_refs(h);
   i32 refs[MAX_REFINEMENTS];
   for (u32 r = 0; r < MAX_REFINEMENTS; r++) refs[r] = -1;
@@ -329,7 +329,7 @@ void apply_call(const cell& fn_in, const cell& name, const cell* path, const cel
   bool positional = (mode & MODE_ALL) && !path;
   bool fixed = true;
   for (u32 i = 1; i < cells::length(cache); i++) {
-    cell e = *cells::at(cache, i);
+    cell e = *cells::get(cache, i);
     if (type_of(&e) == TYPE_TYPESET) {
       if (fixed) {
         if (!src.left()) {
@@ -409,7 +409,7 @@ void apply_entry(bool, const i32* refs) {
     if (t >= TYPE_PATH) {
       path = arguments;
       if (cells::remaining(&f) == 0) fire("script", "invalid-arg", &f);
-      w = *cells::at(series::node(&f), series::index(&f));
+      w = *cells::get(series::node(&f), series::index(&f));
       if (!word::any_word_q(type_of(&w))) fire("script", "invalid-arg", &f);
     }
     fn = (word::context(&w) && word::index(&w) != 0xFFFFFFFFu) ? *_context::get(&w) : UNSET;

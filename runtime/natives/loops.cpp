@@ -155,7 +155,7 @@ bool foreach_next(cell* record) {
   if (t == TYPE_IMAGE) {
     image::set_many(s, record + 1, 1);
   } else if (series::block_like_q(t)) {
-    cell v = *cells::at(series::node(s), series::index(s));
+    cell v = *cells::get(series::node(s), series::index(s));
     set_word(record + 1, &v);
   } else {
     cell v = pick_element(s, 1);
@@ -170,7 +170,7 @@ void set_words_from_series(const cell* words, const cell* series, u32 n) {
   collector::root_guard wg(&w), sg(&s);
   for (u32 i = 0; i < n; i++) {
     cell v = pick_element(&s, i32(i + 1));
-    set_word(cells::at(series::node(&w), series::index(&w) + i), &v);
+    set_word(cells::get(series::node(&w), series::index(&w) + i), &v);
   }
 }
 
@@ -189,15 +189,15 @@ bool foreach_next_block(cell* record, u32 n) {
     } else {
       // Every word is checked before any is set.
       for (u32 i = 0; i < n; i++) {
-        const cell* w = cells::at(series::node(words), series::index(words) + i);
+        const cell* w = cells::get(series::node(words), series::index(words) + i);
         if (!word_kind(type_of(w))) fire("script", "invalid-arg", w);
       }
       if (series::block_like_q(t)) {
         // Unset! elements are allowed and elements past the tail give none!.
         for (u32 i = 0; i < n; i++) {
           u32 k = series::index(s) + i;
-          cell v = k < cells::length(series::node(s)) ? *cells::at(series::node(s), k) : NONE;
-          set_word(cells::at(series::node(words), series::index(words) + i), &v);
+          cell v = k < cells::length(series::node(s)) ? *cells::get(series::node(s), k) : NONE;
+          set_word(cells::get(series::node(words), series::index(words) + i), &v);
         }
       } else {
         set_words_from_series(words, s, n);

@@ -76,8 +76,9 @@ void push_cell(u32 node, const cell& c) {
   if (cells::length(node) >= STACK_LIMIT) fire("script", "parse-stack");
   series_buffer* b = buffer_of(node);
   if (b->tail + sizeof(cell) <= b->end_offset()) {  // room: no allocation, nothing moves
-    *b->tail_cell() = c;
-    b->tail += sizeof(cell);
+    // The engine's own stacks are never evaluated: no stamp.
+    *arena::at<cell>(b->tail) = c;
+    b->tail.set_unstamped(b->tail + u32(sizeof(cell)));
     return;
   }
   cell v = c;
@@ -87,7 +88,7 @@ void push_cell(u32 node, const cell& c) {
 
 void cut(u32 node, u32 length) {
   series_buffer* b = buffer_of(node);
-  if (length < b->used_units()) b->tail = b->offset + length * 16;
+  if (length < b->used_units()) b->tail.set_unstamped(b->offset + length * 16);
 }
 
 // Ends the engine from a trace callback that answered false.
@@ -124,7 +125,7 @@ class engine {
   }
 
   bool collected() const { return collected_; }
-  cell collected_block() const { return *cells::at(rule_stack, result_at_); }
+  cell collected_block() const { return *cells::get(rule_stack, result_at_); }
 
  private:
   bool case_;
@@ -147,9 +148,9 @@ class engine {
   u64 effects_ = 0;            // parens evaluated so far (see `while`)
 
   // ---- Input access --------------------------------------------------------------------
-  cell input() const { return *cells::at(input_stack, input_at_); }
-  u32 in_node() const { return series::node(cells::at(input_stack, input_at_)); }
-  u32 in_type() const { return type_of(cells::at(input_stack, input_at_)); }
+  cell input() const { return *cells::get(input_stack, input_at_); }
+  u32 in_node() const { return series::node(cells::get(input_stack, input_at_)); }
+  u32 in_type() const { return type_of(cells::get(input_stack, input_at_)); }
   u32 length() const { return buffer_of(in_node())->used_units(); }
   u32 tail() const { return std::min(length(), limit_); }
   bool at_end() const { return pos_ >= tail(); }
@@ -159,7 +160,7 @@ class engine {
     return c;
   }
   u32 char_at(u32 i) const {
-    series_buffer* b = buffer_of(in_node());
+    const series_buffer* b = read_buffer(in_node());
     u32 u = b->unit();
     return string::get_char(b->head() + i * u, u);
   }
@@ -208,7 +209,7 @@ class engine {
     }
     a[3] = input_at(std::min(pos_, length()));
     a[4] = cell{TYPE_BLOCK, 0, rule_stack, 0};
-    cell fn = *cells::at(rule_stack, callback_at_);
+    cell fn = *cells::get(rule_stack, callback_at_);
     cell result;
     interpreter::call(&fn, a, 5, &result);
     stack::arguments = saved_args;
@@ -253,7 +254,7 @@ class engine {
     u32 r = series::index(&rules);
     for (;;) {
       if (r >= cells::length(rn)) break;
-      cell v = *cells::at(rn, r);
+      cell v = *cells::get(rn, r);
       if (keyword_of(&v) == K_BAR) break;  // the alternative before it matched
       r = match_rule(rules, r, ok);
       flag_ = ok;
@@ -265,7 +266,7 @@ class engine {
       // Backtrack: the next alternative starts from where this level started.
       pos_ = start;
       u32 n = cells::length(rn);
-      while (r < n && keyword_of(cells::at(rn, r)) != K_BAR) r++;
+      while (r < n && keyword_of(cells::get(rn, r)) != K_BAR) r++;
       if (r >= n) break;
       r++;
       ok = true;
@@ -303,7 +304,7 @@ class engine {
   // The rule cell at r, or raises parse-end naming the keyword when the block ends there.
   cell needed(u32 rn, u32 r, const cell& kw) {
     if (r >= cells::length(rn)) end_error(kw);
-    return *cells::at(rn, r);
+    return *cells::get(rn, r);
   }
 
   // Whether `v` holds a position in the input being parsed (a word's value).
@@ -317,7 +318,7 @@ class engine {
   u32 skip_rule(u32 rn, u32 r) {
     u32 n = cells::length(rn);
     if (r >= n) return r;
-    cell v = *cells::at(rn, r);
+    cell v = *cells::get(rn, r);
     switch (keyword_of(&v)) {
       case K_ANY: case K_SOME: case K_OPT: case K_WHILE: case K_NOT: case K_AHEAD:
       case K_TO: case K_THRU: case K_INTO:
@@ -329,17 +330,17 @@ class engine {
       case K_REMOVE:
         return skip_rule(rn, r + 1);
       case K_INSERT:
-        if (r + 1 < n && keyword_of(cells::at(rn, r + 1)) == K_ONLY) r++;
+        if (r + 1 < n && keyword_of(cells::get(rn, r + 1)) == K_ONLY) r++;
         return std::min(n, r + 2);
       case K_CHANGE:
-        if (r + 1 < n && keyword_of(cells::at(rn, r + 1)) == K_ONLY) r++;
+        if (r + 1 < n && keyword_of(cells::get(rn, r + 1)) == K_ONLY) r++;
         return std::min(n, skip_rule(rn, r + 1) + 1);
       case K_KEEP:
-        if (r + 1 < n && keyword_of(cells::at(rn, r + 1)) == K_PICK) r++;
+        if (r + 1 < n && keyword_of(cells::get(rn, r + 1)) == K_PICK) r++;
         return skip_rule(rn, r + 1);
       case K_COLLECT: {
         if (r + 1 < n) {
-          keyword k = keyword_of(cells::at(rn, r + 1));
+          keyword k = keyword_of(cells::get(rn, r + 1));
           if (k == K_SET || k == K_INTO || k == K_AFTER) r += 2;
         }
         return skip_rule(rn, r + 1);
@@ -350,7 +351,7 @@ class engine {
     if (type_of(&v) == TYPE_INTEGER) {
       r++;
       if (r < n) {
-        const cell* m = cells::at(rn, r);
+        const cell* m = cells::get(rn, r);
         if (type_of(m) == TYPE_INTEGER) r++;
       }
       return skip_rule(rn, r);
@@ -365,7 +366,7 @@ class engine {
       ok = false;
       return r;
     }
-    cell v = *cells::at(rn, r);
+    cell v = *cells::get(rn, r);
     if (tracing_) trace(E_FETCH, &rules, r);
     u32 t = type_of(&v);
     if (t == TYPE_WORD) {
@@ -427,7 +428,7 @@ class engine {
     u32 t = type_of(&v);
     if (block_input()) {
       if (at_end()) return false;
-      cell item = *cells::at(in_node(), pos_);
+      cell item = *cells::get(in_node(), pos_);
       step = 1;
       if (t == TYPE_DATATYPE) return type_of(&item) == datatype::id(&v);
       if (t == TYPE_TYPESET) return typecheck::accepts(&v, type_of(&item));
@@ -454,7 +455,7 @@ class engine {
     std::vector<u8> bytes;
     u32 found, consumed;
     for (;;) {
-      series_buffer* b = buffer_of(in_node());
+      const series_buffer* b = read_buffer(in_node());
       const u8* from = reinterpret_cast<const u8*>(b->head()) + pos_;
       bytes.assign(from, from + window);
       consumed = 0;
@@ -503,7 +504,7 @@ class engine {
     }
     bool tag = type_of(&v) == TYPE_TAG;
     if (tag && !bytes('<')) return false;
-    series_buffer* rb = buffer_of(series::node(&v));
+    const series_buffer* rb = read_buffer(series::node(&v));
     u32 ru = rb->unit();
     for (u32 k = series::index(&v); k < rb->used_units(); k++)
       if (!bytes(string::get_char(rb->head() + u64{k} * ru, ru))) return false;
@@ -525,7 +526,7 @@ class engine {
     }
     if (string::text_q(t) || t == TYPE_BINARY) {
       bool tag = t == TYPE_TAG;
-      series_buffer* rb = buffer_of(series::node(&v));
+      const series_buffer* rb = read_buffer(series::node(&v));
       u32 ru = rb->unit();
       u32 rlen = rb->used_units() > series::index(&v) ? rb->used_units() - series::index(&v) : 0;
       u32 total = rlen + (tag ? 2 : 0);
@@ -534,7 +535,7 @@ class engine {
       if (tag && char_at(i++) != '<') return false;
       bool exact = case_ || binary_input();
       for (u32 k = 0; k < rlen; k++, i++) {
-        rb = buffer_of(series::node(&v));
+        rb = read_buffer(series::node(&v));
         u32 rc = string::get_char(rb->head() + (series::index(&v) + k) * ru, ru);
         u32 ic = char_at(i);
         if (exact ? rc != ic : fold(rc) != fold(ic)) return false;
@@ -566,7 +567,7 @@ class engine {
     u32 next = r + 1;
     bool range = false;
     if (next < cells::length(rn)) {
-      cell m = *cells::at(rn, next);
+      cell m = *cells::get(rn, next);
       if (type_of(&m) == TYPE_WORD && keyword_of(&m) == K_NONE_) {
         const cell* mv = _context::get(&m);
         if (type_of(mv) == TYPE_INTEGER) m = *mv;
@@ -594,7 +595,7 @@ class engine {
     u32 count = 0;
     u32 next = r + 1;
     bool failed = false;
-    cell single = *cells::at(rn, r);
+    cell single = *cells::get(rn, r);
     if (!block_input() && !tracing_ && type_of(&single) == TYPE_WORD &&
         keyword_of(&single) == K_NONE_) {
       // A word naming a character class takes the same one-loop path as the class itself.
@@ -605,8 +606,8 @@ class engine {
       // A character class over text: one loop over the units, the set read in place
       // (nothing here allocates, so neither buffer moves, and no rule runs inside, so
       // the repetition needs no level of its own).
-      series_buffer* ib = buffer_of(in_node());
-      series_buffer* sb = buffer_of(series::node(&single));
+      const series_buffer* ib = read_buffer(in_node());
+      const series_buffer* sb = read_buffer(series::node(&single));
       u32 u = ib->unit(), end = tail();
       const char* text = ib->head();
       const u8* bits = reinterpret_cast<const u8*>(sb->head());
@@ -655,7 +656,7 @@ class engine {
         }
         if (!one) break;
         count++;
-        cells::at(rule_stack, level)->data3 = count + 1;
+        cells::unstamped_at(rule_stack, level)->data3 = count + 1;
         if (break_pending_) break;
         u32 rest = tail() > pos_ ? tail() - pos_ : 0;
         if (pos_ == before && rest >= before_rest) {
@@ -663,7 +664,7 @@ class engine {
           // Nothing moved, nothing changed and nothing was evaluated: the next iteration
           // would be the same one again, for ever.
           if (effects == effects_) {
-            cell c = *cells::at(rn, r);
+            cell c = *cells::get(rn, r);
             fire("script", "parse-infinite", &c);
           }
         }
@@ -728,7 +729,7 @@ class engine {
         cell v = needed(rn, r + 1, kw);
         u32 step = 0;
         if (block_input()) {
-          ok = !at_end() && same_item(*cells::at(in_node(), pos_), v);
+          ok = !at_end() && same_item(*cells::get(in_node(), pos_), v);
           step = 1;
         } else {
           ok = match_text(v, pos_, step, nullptr);
@@ -762,7 +763,7 @@ class engine {
         if (ok) {
           cell value;
           if (k == K_COPY) {
-            series::copy_units(cells::at(input_stack, input_at_), start,
+            series::copy_units(cells::get(input_stack, input_at_), start,
                                pos_ > start ? pos_ - start : 0, &value);
           } else {
             value = item_at(start, pos_);
@@ -795,7 +796,7 @@ class engine {
   // nothing was consumed.
   cell item_at(u32 start, u32 end) {
     if (end <= start || start >= length()) return cell{TYPE_NONE, 0, 0, 0};
-    if (block_input()) return *cells::at(in_node(), start);
+    if (block_input()) return *cells::get(in_node(), start);
     if (binary_input()) return cell{TYPE_INTEGER, 0, char_at(start), 0};
     cell c;
     char_::make_at(&c, char_at(start));
@@ -850,8 +851,8 @@ class engine {
       if (t == TYPE_BITSET) {
         // A character class: the first member found by one loop over the units (nothing
         // allocates here, so neither buffer moves).
-        series_buffer* ib = buffer_of(in_node());
-        series_buffer* sb = buffer_of(series::node(&v));
+        const series_buffer* ib = read_buffer(in_node());
+        const series_buffer* sb = read_buffer(series::node(&v));
         u32 u = ib->unit(), end = tail();
         const char* text = ib->head();
         const u8* bits = reinterpret_cast<const u8*>(sb->head());
@@ -931,7 +932,7 @@ class engine {
   // A word (or get-word) at r whose value is a position in the input: that position.
   bool position_word(u32 rn, u32 r, u32& at) {
     if (r >= cells::length(rn)) return false;
-    cell w = *cells::at(rn, r);
+    cell w = *cells::get(rn, r);
     if (type_of(&w) != TYPE_WORD && type_of(&w) != TYPE_GET_WORD) return false;
     if (keyword_of(&w) != K_NONE_) return false;
     const cell* v = _context::get(&w);
@@ -965,7 +966,7 @@ class engine {
 
   // An `only` after insert or change: skipped over, and answered.
   bool take_only(u32 rn, u32& k) {
-    if (k >= cells::length(rn) || keyword_of(cells::at(rn, k)) != K_ONLY) return false;
+    if (k >= cells::length(rn) || keyword_of(cells::get(rn, k)) != K_ONLY) return false;
     k++;
     return true;
   }
@@ -980,7 +981,7 @@ class engine {
       k++;
       if (k >= cells::length(rn)) rule_error(first);
     }
-    cell value = edit_value(*cells::at(rn, k), rules, k);
+    cell value = edit_value(*cells::get(rn, k), rules, k);
     collector::root_guard g(&value);
     pos_ = put_value(at, value, only, false, 0);
     ok = true;
@@ -1012,7 +1013,7 @@ class engine {
       }
     }
     if (next >= cells::length(rn)) end_error(kw);
-    cell value = edit_value(*cells::at(rn, next), rules, next);
+    cell value = edit_value(*cells::get(rn, next), rules, next);
     collector::root_guard g(&value);
     pos_ = put_value(from, value, only, true, to - from);
     return next + 1;
@@ -1031,7 +1032,7 @@ class engine {
     if (type_of(&sub) != TYPE_BLOCK) end_error(kw);
     ok = false;
     if (at_end()) return r + 2;
-    cell item = *cells::at(in_node(), pos_);
+    cell item = *cells::get(in_node(), pos_);
     u32 it = type_of(&item);
     if (!(cells::block_like_q(it) || string::text_q(it) || it == TYPE_BINARY)) return r + 2;
     u32 level = keyword_level(K_INTO);
@@ -1061,10 +1062,10 @@ class engine {
     keyword mode = K_NONE_;
     cell target{TYPE_NONE, 0, 0, 0};
     if (k < cells::length(rn)) {
-      keyword m = keyword_of(cells::at(rn, k));
+      keyword m = keyword_of(cells::get(rn, k));
       if (m == K_SET || m == K_INTO || m == K_AFTER) {
         mode = m;
-        target = needed(rn, k + 1, *cells::at(rn, k));
+        target = needed(rn, k + 1, *cells::get(rn, k));
         if (!word::any_word_q(type_of(&target))) end_error(kw);
         k += 2;
       }
@@ -1097,7 +1098,7 @@ class engine {
     }
     collect_depth_--;
     collect_at_ = saved_collect;
-    block = *cells::at(rule_stack, level);
+    block = *cells::get(rule_stack, level);
     if (mode == K_SET) {
       _context::set(&target, &block);
     } else if (mode == K_INTO || mode == K_AFTER) {
@@ -1109,10 +1110,10 @@ class engine {
       });
       if (mode == K_AFTER) _context::set(&target, &out);
     } else if (collect_depth_ > 0) {
-      cells::append(series::node(cells::at(rule_stack, collect_at_)), &block);
+      cells::append(series::node(cells::get(rule_stack, collect_at_)), &block);
     } else {
       // The outermost collect without a target: its block is the run's result.
-      *cells::at(rule_stack, result_at_) = block;
+      *cells::unstamped_at(rule_stack, result_at_) = block;
       collected_ = true;
     }
     cut(rule_stack, level);
@@ -1124,7 +1125,7 @@ class engine {
     if (collect_depth_ == 0) fire("script", "parse-keep");
     u32 k = r + 1;
     bool pick = false;
-    if (k < cells::length(rn) && keyword_of(cells::at(rn, k)) == K_PICK) {
+    if (k < cells::length(rn) && keyword_of(cells::get(rn, k)) == K_PICK) {
       pick = true;
       k++;
     }
@@ -1151,7 +1152,7 @@ class engine {
         }
       } else {
         cell part;
-        series::copy_units(cells::at(input_stack, input_at_), start, pos_ - start, &part);
+        series::copy_units(cells::get(input_stack, input_at_), start, pos_ - start, &part);
         collector::root_guard g(&part);
         keep(part, false);
       }
@@ -1162,10 +1163,10 @@ class engine {
 
   // Adds a value to the innermost collect block (a block's items one by one with `pick`).
   void keep(const cell& value, bool pick) {
-    u32 dest = series::node(cells::at(rule_stack, collect_at_));
+    u32 dest = series::node(cells::get(rule_stack, collect_at_));
     if (pick && cells::block_like_q(type_of(&value))) {
       for (u32 i = series::index(&value); i < cells::length(series::node(&value)); i++)
-        cells::append(dest, cells::at(series::node(&value), i));
+        cells::append(dest, cells::get(series::node(&value), i));
       return;
     }
     cells::append(dest, &value);

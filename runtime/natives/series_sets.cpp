@@ -85,7 +85,7 @@ void copy_cells(const cell* block, cell* out) {
   if (n) {
     // The new block has room for all n; the source is read after the allocation moved it.
     series_buffer* dst = buffer_of(series::node(out));
-    std::memcpy(dst->tail_cell(), cells::at(series::node(&b), series::index(&b)),
+    std::memcpy(dst->tail_cell(), cells::get(series::node(&b), series::index(&b)),
                 size_t{n} * sizeof(cell));
     dst->tail += n * u32{sizeof(cell)};
   }
@@ -135,7 +135,7 @@ bool compose_into(const cell* block_in, const cell* target, bool deep, bool only
   inserter ins(target);
   u32 node = series::node(&block);
   for (u32 i = series::index(&block); i < cells::length(node); i++) {
-    cell c = *cells::at(node, i);
+    cell c = *cells::get(node, i);
     u32 t = type_of(&c);
     if (t == TYPE_BLOCK) {
       if (deep) {
@@ -166,7 +166,7 @@ bool compose_into(const cell* block_in, const cell* target, bool deep, bool only
     if (type_of(&v) == TYPE_UNSET) continue;
     if (type_of(&v) == TYPE_BLOCK && !only) {
       for (u32 k = series::index(&v); k < cells::length(series::node(&v)); k++) {
-        cell e = *cells::at(series::node(&v), k);
+        cell e = *cells::get(series::node(&v), k);
         ins.add(&e);
       }
       continue;
@@ -329,7 +329,7 @@ void new_line_entry(bool, const i32* refs) {
 void new_line_q_entry(bool, const i32*) {
   cell pos = arguments[0];
   bool on = series::index(&pos) < cells::length(series::node(&pos)) &&
-            (cells::at(series::node(&pos), series::index(&pos))->header & HEADER_NEW_LINE);
+            (cells::get(series::node(&pos), series::index(&pos))->header & HEADER_NEW_LINE);
   stack::set_last(*logic::of(on));
 }
 

@@ -42,7 +42,7 @@ TEST_F(CollectorTest, ReachableSurvivesAndMovesUnreachableIsReclaimed) {
     EXPECT_NE(node_word(kept_str), before);  // slid down by compaction
   }
   EXPECT_EQ(text_of(kept_str), "kept text");
-  EXPECT_EQ(buffer_of(blk.data2)->cells()[1].data2, 42u);
+  EXPECT_EQ(read_buffer(blk.data2)->cells()[1].data2, 42u);
   EXPECT_EQ(buffer_of(kept_str)->node, kept_str);
   EXPECT_FALSE(live(dead));  // its node went back to the free list
 }
@@ -65,7 +65,7 @@ TEST_F(CollectorTest, SelfContainingBlockAndNesting) {
   collector::do_cycle();
   EXPECT_TRUE(live(blk.data2));
   EXPECT_TRUE(live(chain.data2));
-  EXPECT_EQ(buffer_of(blk.data2)->cells()[0].data2, blk.data2);
+  EXPECT_EQ(read_buffer(blk.data2)->cells()[0].data2, blk.data2);
 }
 
 TEST_F(CollectorTest, AbandonedBufferIsReclaimedWithoutTouchingNodes) {
@@ -106,7 +106,7 @@ TEST_F(CollectorTest, FixedBuffersLoseTheirMarksEveryCycle) {
   *memory::alloc_tail_cell(fb) = cell{TYPE_STRING, 0, make_string("inside fixed"), 0};
   for (int i = 0; i < 3; i++) collector::do_cycle();
   EXPECT_FALSE(buffer_of(fixed.data2)->flags & SERIES_MARK);
-  EXPECT_EQ(text_of(buffer_of(fixed.data2)->cells()[0].data2), "inside fixed");
+  EXPECT_EQ(text_of(read_buffer(fixed.data2)->cells()[0].data2), "inside fixed");
   memory::free_fixed_series(fixed.data2);
   fixed.header = TYPE_NONE;
 }

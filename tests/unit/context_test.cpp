@@ -36,7 +36,7 @@ cell make_block(std::initializer_list<std::pair<u32, const char*>> items) {
 }
 // A function's body cell (word 0 of its more-block).
 cell cells_body(const cell& f) {
-  return buffer_of(function::more(&f))->cells()[function::MORE_BODY];
+  return read_buffer(function::more(&f))->cells()[function::MORE_BODY];
 }
 }  // namespace
 
@@ -137,7 +137,7 @@ TEST_F(ContextTest, BindingIsDeepStopsAtCyclesAndTreatsSelf) {
   EXPECT_EQ(w[1].data3, 0xFFFFFFFFu);  // self
   EXPECT_EQ(w[2].data1, 0u);           // a set-word named self is not special: not in context
   EXPECT_EQ(w[3].data1, 0u);           // unknown names keep their binding
-  EXPECT_EQ(buffer_of(inner.data2)->cells()[0].data1, c);
+  EXPECT_EQ(read_buffer(inner.data2)->cells()[0].data1, c);
 }
 
 // More words than a scan suits: the symbol-indexed table binds, any spelling of a name to
@@ -163,7 +163,7 @@ TEST_F(ContextTest, BindingToALargeContextFindsEverySpelling) {
     *memory::alloc_tail_cell(b) = inner;
   }
   ctx::bind(&body, c, false);
-  const cell* w = buffer_of(body.data2)->cells();
+  const cell* w = read_buffer(body.data2)->cells();
   EXPECT_EQ(w[0].data1, c);
   EXPECT_EQ(w[0].data3, 39u);
   EXPECT_EQ(w[1].data1, c);
@@ -171,7 +171,7 @@ TEST_F(ContextTest, BindingToALargeContextFindsEverySpelling) {
   EXPECT_EQ(w[2].data1, c);
   EXPECT_EQ(w[2].data3, 0u);
   EXPECT_EQ(w[3].data1, 0u);  // not a word of the context
-  EXPECT_EQ(buffer_of(inner.data2)->cells()[0].data3, 12u);
+  EXPECT_EQ(read_buffer(inner.data2)->cells()[0].data3, 12u);
   // A block nested deeper than the cycle stack holds raises, and the table is left empty
   // all the same: a later bind to another context sees none of these slots.
   cell deep = make_block({{TYPE_WORD, "lc-1"}});
@@ -191,8 +191,8 @@ TEST_F(ContextTest, BindingToALargeContextFindsEverySpelling) {
   cell other = make_block({{TYPE_WORD, "lc-39"}, {TYPE_WORD, "lc-x"}});
   collector::root_guard og(&other);
   ctx::bind(&other, small, false);
-  EXPECT_EQ(buffer_of(other.data2)->cells()[0].data1, 0u);
-  EXPECT_EQ(buffer_of(other.data2)->cells()[1].data1, small);
+  EXPECT_EQ(read_buffer(other.data2)->cells()[0].data1, 0u);
+  EXPECT_EQ(read_buffer(other.data2)->cells()[1].data1, small);
 }
 
 // A body literal marked as evaluated once (start-up marks those of the environment) is
@@ -209,12 +209,12 @@ TEST_F(ContextTest, ABodyMarkedOnceIsTakenByOneFunctionOnly) {
   collector::root_guard g1(&f1);
   EXPECT_EQ(cells_body(f1).data2, body.data2);
   EXPECT_FALSE(buffer_of(body.data2)->flags & SERIES_BODY_ONCE);
-  EXPECT_EQ(buffer_of(body.data2)->cells()[0].data1, c1);
+  EXPECT_EQ(read_buffer(body.data2)->cells()[0].data1, c1);
   u32 c2 = function::push(&spec, &body, 0, 0, 0, 0);
   cell f2 = *(stack::top - 1);
   EXPECT_NE(cells_body(f2).data2, body.data2);
-  EXPECT_EQ(buffer_of(cells_body(f2).data2)->cells()[0].data1, c2);
-  EXPECT_EQ(buffer_of(body.data2)->cells()[0].data1, c1);  // the first body is left alone
+  EXPECT_EQ(read_buffer(cells_body(f2).data2)->cells()[0].data1, c2);
+  EXPECT_EQ(read_buffer(body.data2)->cells()[0].data1, c1);  // the first body is left alone
 }
 
 // The notification handler adds many words, so the value block moves under the slot.

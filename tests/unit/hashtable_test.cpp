@@ -223,7 +223,7 @@ TEST_F(HashTableTest, HashCopyIsIndependent) {
   cell k = int_cell(7);
   EXPECT_EQ(pos_of(f, ht::get(f.table(), &k, 0, 1, ht::OP_EQUAL, true, false)), 1);
   cell* last = ht::get(other.data3, &k, 0, 1, ht::OP_EQUAL, true, false);
-  EXPECT_EQ(last - buffer_of(other.data2)->cells(), 3);
+  EXPECT_EQ(last - read_buffer(other.data2)->cells(), 3);
 }
 
 TEST_F(HashTableTest, MapMatchesModelAndRevivesRemovedKeys) {

@@ -48,9 +48,9 @@ TEST_F(HostTest, ClipboardKeepsTextAndFilesAndRefusesOtherValues) {
   clipboard::read(&out);
   ASSERT_EQ(type_of(&out), TYPE_BLOCK);
   ASSERT_EQ(cells::remaining(&out), 2u);
-  EXPECT_EQ(type_of(cells::at(out.data2, 0)), TYPE_FILE);
-  EXPECT_EQ(utf8(cells::at(out.data2, 0)), "/tmp/a b.txt");
-  EXPECT_EQ(utf8(cells::at(out.data2, 1)), "rel/dir/");
+  EXPECT_EQ(type_of(cells::get(out.data2, 0)), TYPE_FILE);
+  EXPECT_EQ(utf8(cells::get(out.data2, 0)), "/tmp/a b.txt");
+  EXPECT_EQ(utf8(cells::get(out.data2, 1)), "rel/dir/");
 
   // A block item that is not a file, and a value of no clipboard form, are refused and
   // leave the clipboard as it was.

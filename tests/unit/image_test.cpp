@@ -368,7 +368,7 @@ TEST_F(Image, CollectorReleasesDroppedImagesAndKeepsHeldOnes) {
   *keep = *held;  // only the block survives
   collector::do_cycle();
   EXPECT_EQ(externals::live_count(), base + 1);
-  cell in_block = *cells::at(keep->data2, 0);
+  cell in_block = *cells::get(keep->data2, 0);
   EXPECT_EQ(pixels_of(stack::push_copy(&in_block))[4], pattern(1, 1));
   stack::reset();
   collector::do_cycle();

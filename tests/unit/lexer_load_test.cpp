@@ -61,7 +61,7 @@ std::string show(const cell& v) {
   auto items = [&](const char* sep) {
     std::string s;  // molding an item may collect: the buffer is fetched anew each time
     for (u32 i = v.data1; i < buffer_of(v.data2)->used_units(); i++) {
-      cell c = buffer_of(v.data2)->cells()[i];
+      cell c = read_buffer(v.data2)->cells()[i];
       if (c.header & HEADER_NEW_LINE) s += "\n";
       else if (i > v.data1) s += sep;
       s += show(c);
@@ -165,7 +165,7 @@ TEST_F(LexerLoadTest, NewLineMarkersFollowTheLineFeedsBeforeAValue) {
   EXPECT_EQ(loaded("x\n a/b"), "[x\na/b]");
   cell b = load("\n1");
   collector::root_guard keep(&b);
-  EXPECT_TRUE(buffer_of(b.data2)->cells()[0].header & HEADER_NEW_LINE);
+  EXPECT_TRUE(read_buffer(b.data2)->cells()[0].header & HEADER_NEW_LINE);
   EXPECT_FALSE(b.header & HEADER_NEW_LINE);  // the result block itself carries none
 }
 
@@ -309,7 +309,7 @@ TEST_F(TraceTest, EventsCarryWordInputTypeLineAndToken) {
 TEST_F(TraceTest, BodyBlockOfEventWordsSetsTheMask) {
   cell mask_block = load("[error load]");
   collector::root_guard keep(&mask_block);
-  cell inner = buffer_of(mask_block.data2)->cells()[0];
+  cell inner = read_buffer(mask_block.data2)->cells()[0];
   body = &inner;
   EXPECT_EQ(lexer::event_mask_of(&inner), u32{lexer::EVENT_ERROR | lexer::EVENT_LOAD});
   run("a 1");
@@ -408,7 +408,7 @@ TEST_F(LexerLoadTest, LargeInputsUseTheHeapAndNestDeeply) {
   cell c = load(deep);
   u32 depth = 0;
   while (type_of(&c) == TYPE_BLOCK && buffer_of(c.data2)->used_units() > 0) {
-    c = buffer_of(c.data2)->cells()[0];
+    c = read_buffer(c.data2)->cells()[0];
     depth++;
   }
   EXPECT_EQ(depth, 5000u);  // the outer block holds the first of 5000 nested ones
@@ -427,8 +427,8 @@ TEST_F(LexerLoadTest, TranscodeRefinements) {
     lexer::transcode(&t, o, &out);
     collector::root_guard keep_out(&out);
     if (type_of(&out) == TYPE_BLOCK && o.next) {
-      cell rest = buffer_of(out.data2)->cells()[1];
-      return show(buffer_of(out.data2)->cells()[0]) + " rest@" + std::to_string(rest.data1);
+      cell rest = read_buffer(out.data2)->cells()[1];
+      return show(read_buffer(out.data2)->cells()[0]) + " rest@" + std::to_string(rest.data1);
     }
     return show(out);
   };
@@ -473,5 +473,5 @@ TEST_F(LexerLoadTest, TranscodeRefinements) {
   lexer::transcode(&bin, plain, &out);
   EXPECT_EQ(show(out), "[a \xC3\xA9]");
   lexer::transcode(&bin, next, &out);
-  EXPECT_EQ(buffer_of(out.data2)->cells()[1].data1, 4u);  // BOM (3) + "a"
+  EXPECT_EQ(read_buffer(out.data2)->cells()[1].data1, 4u);  // BOM (3) + "a"
 }

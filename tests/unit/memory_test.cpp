@@ -1,7 +1,10 @@
-// Memory manager: size rules, growth, copying, tail allocation and big buffers.
+// Memory manager: size rules, growth, copying, tail allocation, big buffers and write stamps.
 #include <gtest/gtest.h>
 
+#include "runtime/collector.h"
+#include "runtime/datatypes/cells.h"
 #include "runtime/fire.h"
+#include "runtime/stamp_check.h"
 #include "tests/unit/fixture.h"
 
 using namespace vyr;
@@ -35,7 +38,7 @@ TEST_F(MemoryTest, SizeRules) {
     series_buffer* b = buffer_of(node);
     EXPECT_EQ(b->size, c.size) << c.units;
     EXPECT_EQ(bool(b->flags & SERIES_BIG), c.big) << c.units;
-    EXPECT_EQ(b->flags & 0xE0FFFFFF, c.unit | SERIES_MADE | SERIES_IN_USE);
+    EXPECT_EQ(b->flags & ~(SERIES_BIG | SERIES_STAMP_MASK), c.unit | SERIES_MADE | SERIES_IN_USE);
     EXPECT_EQ(b->offset, b->data_offset());
     EXPECT_EQ(b->tail, b->offset);
   }
@@ -147,3 +150,57 @@ TEST_F(MemoryTest, OneMillionIntegersFitIn17MB) {
   b->tail = b->offset + 16000000;
   EXPECT_LE(memory::mem.total - before, 17u * 1000 * 1000);
 }
+
+// Every way to write a buffer bumps its write stamp; reading leaves it alone; a stamp that
+// wraps bumps the epoch.
+TEST_F(MemoryTest, WriteStamp) {
+  cell blk;
+  cells::make_block(&blk, 4);
+  collector::root_guard g(&blk);
+  u32 node = series::node(&blk);
+  auto stamp = [&] { return read_buffer(node)->stamp(); };
+  struct { const char* what; void (*write)(u32); } writers[] = {
+      {"cells::at", [](u32 n) { cells::at(n, 0)->header = TYPE_NONE; }},
+      {"cells()", [](u32 n) { buffer_of(n)->cells()->header = TYPE_NONE; }},
+      {"head()", [](u32 n) { buffer_of(n)->head()[0] = 1; }},
+      {"tail", [](u32 n) { buffer_of(n)->tail -= 0; }},
+      {"offset", [](u32 n) { series_buffer* b = buffer_of(n); b->offset = b->offset; }},
+      {"append", [](u32 n) { cell v{TYPE_NONE, 0, 0, 0}; cells::append(n, &v); }},
+      {"grow", [](u32 n) { memory::expand_series(buffer_of(n), 4096); }},
+  };
+  for (auto& w : writers) {
+    u32 before = stamp();
+    w.write(node);
+    EXPECT_NE(stamp(), before) << w.what;
+  }
+  u32 before = stamp();
+  (void)cells::get(node, 0)->header;
+  (void)read_buffer(node)->cells()->header;
+  EXPECT_EQ(stamp(), before);
+  u32 epoch = stamp_epoch, rest = read_buffer(node)->flags & ~SERIES_STAMP_MASK;
+  for (u32 i = 0; i < 0x10000; i++) buffer_of(node)->bump();
+  EXPECT_EQ(stamp(), before);
+  EXPECT_EQ(stamp_epoch, epoch + 1);
+  EXPECT_EQ(read_buffer(node)->flags & ~SERIES_STAMP_MASK, rest);  // nothing carried out
+}
+
+#if VYR_ASSERTIONS
+// A body written behind the stamp's back fails the shadow check where it is next trusted.
+TEST_F(MemoryTest, StampCheckCatchesAnUnstampedWrite) {
+  cell blk;
+  cells::make_block(&blk, 2);
+  collector::root_guard g(&blk);
+  u32 node = series::node(&blk);
+  cell v{TYPE_NONE, 0, 0, 0};
+  cells::append(node, &v);
+  memory::check_stamp(node);
+  cells::at(node, 0)->header = TYPE_UNSET;  // stamped: a new copy is taken
+  memory::check_stamp(node);
+  EXPECT_DEATH(
+      {
+        buffer_of(node)->unstamped_cells()->header = TYPE_NONE;
+        memory::check_stamp(node);
+      },
+      "changed under an unchanged write stamp");
+}
+#endif

@@ -20,9 +20,9 @@ namespace {
 void set_pairs(const cell* block) {
   cell b = *block;
   for (u32 i = b.data1; i + 1 < buffer_of(b.data2)->used_units(); i++) {
-    cell c = buffer_of(b.data2)->cells()[i];
+    cell c = read_buffer(b.data2)->cells()[i];
     if (type_of(&c) != TYPE_SET_WORD) continue;
-    cell v = buffer_of(b.data2)->cells()[i + 1];
+    cell v = read_buffer(b.data2)->cells()[i + 1];
     _context::set(&c, &v);
   }
 }

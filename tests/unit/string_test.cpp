@@ -306,7 +306,7 @@ TEST_F(StringTest, LoadersAndTheirErrors) {
   EXPECT_EQ(buffer_of(blk)->used_units() * 16, buffer_of(blk)->used_bytes());
   EXPECT_EQ(buffer_of(blk)->used_bytes(), 32u);
   EXPECT_EQ(string::to_utf8(c), "two");
-  EXPECT_EQ(string::to_utf8(buffer_of(blk)->cells()), "one");
+  EXPECT_EQ(string::to_utf8(read_buffer(blk)->cells()), "one");
 }
 
 TEST(StringHex, Tables) {

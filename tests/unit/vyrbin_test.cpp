@@ -312,8 +312,8 @@ TEST_F(Vyrbin, WhatTheWritersCannotShareIsStillWrittenDecodably) {
   // record that could refer back to its first occurrence.
   cell v = run("reduce [make error! [type: 'math id: 'zero-divide] make map! [a 1] none none]");
   collector::root_guard g(&v);
-  cell err = *cells::at(v.data2, 0);
-  cell m = *cells::at(v.data2, 1);
+  cell err = *cells::get(v.data2, 0);
+  cell m = *cells::get(v.data2, 1);
   cell sym_word = word::intern("arg1");
   *cells::at(v.data2, 2) = cell{TYPE_WORD, err.data1, sym_word.data2, error::FIELD_ARG1};
   *cells::at(v.data2, 3) = cell{TYPE_BLOCK, 0, m.data2, 0};
@@ -321,8 +321,8 @@ TEST_F(Vyrbin, WhatTheWritersCannotShareIsStillWrittenDecodably) {
     cell d{TYPE_NONE, 0, 0, 0};
     collector::root_guard gd(&d);
     ASSERT_EQ(error_of([&] { d = decoded(encoded(v, compact)); }), "") << compact;
-    EXPECT_EQ(cells::at(d.data2, 2)->data1, _context::global);
-    EXPECT_EQ(mold_text(*cells::at(d.data2, 3)), "[a: 1]");
+    EXPECT_EQ(cells::get(d.data2, 2)->data1, _context::global);
+    EXPECT_EQ(mold_text(*cells::get(d.data2, 3)), "[a: 1]");
   }
 }
 
@@ -490,7 +490,7 @@ TEST_F(Vyrbin, BootModeAssignsWordsAndBindsThroughRootIndexes) {
   EXPECT_EQ(base, 1u);
   EXPECT_EQ(cells::length(target.data2), 4u);  // the pair left nothing behind
   EXPECT_TRUE(truth("42 = vb-boot-x"));
-  set_global("vb-f", *cells::at(target.data2, 2));
+  set_global("vb-f", *cells::get(target.data2, 2));
   EXPECT_TRUE(truth("7 = get vb-f"));
   // The same pair is refused in load mode.
   EXPECT_EQ(refusal_position(doc), 47);  // the word's header after 0xC4
@@ -561,7 +561,7 @@ TEST_F(Vyrbin, BootLoadKeepsTheCollectorOffAndRestoresIt) {
   u32 base = vyrbin::boot_load(doc.data(), doc.size(), false);
   EXPECT_EQ(collector::state.enabled, before);
   EXPECT_EQ(type_of(vyrbin::root_cell(0)), u32(TYPE_BLOCK));
-  EXPECT_EQ(vyrbin::root_cell(0), cells::at(boot::root.data2, base));
+  EXPECT_EQ(vyrbin::root_cell(0), cells::get(boot::root.data2, base));
   EXPECT_FALSE(vyrbin::boot_mode_q());
 }
 

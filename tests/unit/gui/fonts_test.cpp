@@ -168,7 +168,7 @@ TEST_F(fonts, UpdateParaClearsEveryBitTheTableSets) {
       EXPECT_EQ(top & 0x4000, 0x4000u);
     }
     state = facet(&fc, facet_index::state);
-    EXPECT_EQ(cells::at(state->data2, 1)->data2 & 0x40000, 0x40000u);
+    EXPECT_EQ(cells::get(state->data2, 1)->data2 & 0x40000, 0x40000u);
   }
 }
 
