@@ -317,9 +317,10 @@ TEST_F(x11, PositionHintsPlaceTheClientArea) {
   EXPECT_EQ(sh.x, 200);
   EXPECT_EQ(sh.y, 120);
   MoveWindow(h, 260, 90, 640, 480, true);
-  ASSERT_TRUE(XGetWMNormalHints(other, Window(xd->native(h)), &sh, &supplied));
-  EXPECT_EQ(sh.x, 260);
-  EXPECT_EQ(sh.y, 90);
+  // The new hints reach the server once the loop flushes the display's connection.
+  EXPECT_TRUE(run_until([&] {
+    return XGetWMNormalHints(other, Window(xd->native(h)), &sh, &supplied) && sh.x == 260 && sh.y == 90;
+  }));
 }
 
 // A settings daemon's XSETTINGS give the caret its blink phase; without one it is 500 ms.
