@@ -13,6 +13,7 @@
 #include "runtime/datatypes/string_actions.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/logic.h"
+#include "runtime/datatypes/none.h"
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/fire.h"
@@ -315,6 +316,85 @@ void skip_entry(const i32*) { lookup_first<slot::skip>()(); stack::keep_first();
 void tail_entry(const i32*) { lookup_first<slot::tail>()(); stack::keep_first(); }
 void tail_q_entry(const i32*) { lookup_first<slot::tail_q>()(); stack::keep_first(); }
 
+// ---- Plain calls of the hot actions -----------------------------------------------------
+// The interpreter's commonest action calls name no refinement. For the hot actions such a
+// call enters the implementation of the first argument's type at once, with the arguments
+// the stack entry would pass: no look-up through the entry table, the port! forwarding and
+// the refinement table. A port! (its actor answers) and a type without the action (the
+// stack entry reports it) take the stack entry.
+const i32 absent[3] = {-1, -1, -1};
+
+template <u32 N> inline typename slot_signature<N>::type plain_impl(u32 t) {
+  return t == TYPE_PORT ? nullptr : datatype::entry_of<N>(t);
+}
+
+}  // namespace
+
+bool pick_block(const cell* series, const cell* index, cell* out) {
+  if (type_of(series) != TYPE_BLOCK || type_of(index) != TYPE_INTEGER ||
+      datatype::entry(TYPE_BLOCK, slot::pick) != reinterpret_cast<datatype::generic_fn>(&series::pick))
+    return false;
+  // series::pick's own steps for a block.
+  i32 i = integer::get(index);
+  series_buffer* b = buffer_of(series->data2);
+  i64 total = b->used_bytes() >> 4, h = series::head_index(series);
+  if (h > total) h = total;
+  if (h < 0) h = 0;
+  i64 d = i > 0 ? h + i - 1 : h + i;
+  if (i == 0 || d < 0 || d >= total) *out = none_value;
+  else *out = b->cells()[d];
+  return true;
+}
+
+bool run_plain(u32 n) {
+  u32 t = type_of(arguments);
+  switch (n) {
+    case slot::pick: {
+      auto f = plain_impl<slot::pick>(t);
+      if (!f) return false;
+      const cell* i = arguments + 1;
+      if (pick_block(arguments, i, arguments)) stack::keep_first();
+      else result(f(arguments, pick_index(i), i));
+      return true;
+    }
+    case slot::select: case slot::find: {
+      auto f = n == slot::find ? plain_impl<slot::find>(t) : plain_impl<slot::select>(t);
+      if (!f) return false;
+      result(f(arguments, arguments + 1, find_args{}));
+      return true;
+    }
+    case slot::put: {
+      auto f = plain_impl<slot::put>(t);
+      if (!f) return false;
+      result(f(arguments, arguments + 1, arguments + 2, false));
+      return true;
+    }
+    case slot::copy: {
+      auto f = plain_impl<slot::copy>(t);
+      if (!f) return false;
+      result(f(arguments, arguments, nullptr, false, nullptr));
+      return true;
+    }
+    case slot::append: case slot::insert: {
+      bool append = n == slot::append;
+      auto f = append ? plain_impl<slot::append>(t) : plain_impl<slot::insert>(t);
+      if (!f) return false;
+      if (append && t < 64 && ((IN_PLACE_TYPES >> t) & 1) &&
+          !(t == TYPE_BLOCK && series::block_like_q(type_of(arguments + 1))) && append_plain(absent))
+        return true;
+      result(f(arguments, arguments + 1, -1, false, 1, append));
+      return true;
+    }
+    case slot::form:
+      if (t == TYPE_PORT) return false;
+      form_entry(absent);
+      return true;
+    default:
+      return false;
+  }
+}
+
+namespace {
 entry_fn table[ACTION_COUNT];
 }  // namespace
 

@@ -312,6 +312,16 @@ VYR_HOT void run_routine(const cell& fn, u32 cache, bool lean) {
   run_routine(fn, cache, false);
 }
 
+// Enters action `n` whose arguments are gathered in the innermost frame. A lean call gives
+// no refinement: the hot actions take their direct entry.
+VYR_HOT void enter_action(u32 n, const i32* refs, bool lean) {
+  try {
+    if (!lean || !actions::run_plain(n)) actions::entry(n)(refs);
+  } catch (const std::bad_alloc&) {
+    fire_no_memory();
+  }
+}
+
 // Runs a call whose arguments and refinements are gathered in frame `me`, by the kind of
 // the function value (`cache` is its argument cache, read only by functions and routines
 // for their slot and local counts): the one place natives and actions are entered. A C++
@@ -332,11 +342,7 @@ VYR_HOT void run_call(const cell& fn, u32 me, u32 cache, const i32* refs,
       }
       break;
     case TYPE_ACTION:
-      try {
-        actions::entry(native::table_index(&fn))(refs);
-      } catch (const std::bad_alloc&) {
-        fire_no_memory();
-      }
+      enter_action(native::table_index(&fn), refs, lean);
       break;
     case TYPE_ROUTINE:
       if (lean) run_routine(fn, cache, true);
@@ -791,6 +797,57 @@ u32 call_lean(const cell& fn, u32 cache, u32 node, u32 pos, u32 tail, const cell
   stack::leave();
   move_result(start);
   return pos;
+}
+
+// A lean call of an action whose arguments are all values that take no evaluation (an inert
+// value, or a word holding one, with no operator after the last): they are checked and
+// pushed as the lean call would gather them, with nothing evaluated, so nothing can run
+// between the frame's opening and the action. pick on a block! by an integer!, which can
+// neither fail, allocate nor run code, needs no frame at all: its result is pushed while
+// both stacks have room for the call it stands for (an overflow is raised where the call
+// would raise it). Any other shape is the lean call's.
+u32 call_action(const cell& fn, u32 cache, u32 node, u32 pos, u32 tail, const cell* name) {
+  constexpr u32 MAX_ARGS = 3;
+  const cell* h = cells::at(cache, 0);
+  u32 fixed = fixed_count(h);
+  if (fixed > MAX_ARGS || u64{pos} + fixed > tail) return call_lean(fn, cache, node, pos, tail, name);
+  cell args[MAX_ARGS];
+  const cell* c = cells::at(node, pos);
+  for (u32 i = 0; i < fixed; i++) {
+    const cell* v = c + i;
+    u32 t = type_of(v);
+    if (t == TYPE_LIT_WORD) {
+      std::memcpy(&args[i], v, sizeof(cell));
+      set_type(&args[i], TYPE_WORD);  // what its evaluation pushes
+      t = TYPE_WORD;
+    } else {
+      if (!inert(t)) {
+        v = t == TYPE_WORD ? peek(v) : nullptr;
+        if (!v || !inert(t = type_of(v))) return call_lean(fn, cache, node, pos, tail, name);
+      }
+      std::memcpy(&args[i], v, sizeof(cell));
+    }
+    if (!map_accepts(map_word(h + 1 + i), t))
+      return call_lean(fn, cache, node, pos, tail, name);  // it reports the type
+  }
+  u32 after = pos + fixed;
+  if (after < tail && op_word(c + fixed)) return call_lean(fn, cache, node, pos, tail, name);
+  u32 n = native::table_index(&fn);
+  if (n == slot::pick && stack::frame_top < stack::frame_end &&
+      stack::top + fixed + 1 < stack::push_limit) {
+    cell r;
+    if (actions::pick_block(&args[0], &args[1], &r)) {
+      push_cell(&r);
+      return after;
+    }
+  }
+  cell* start = stack::top;
+  open_call(fn, name, true, true);
+  for (u32 i = 0; i < fixed; i++) push_cell(&args[i]);
+  enter_action(n, no_refinements, true);
+  stack::leave();
+  move_result(start);
+  return after;
 }
 
 // ---- The general call -------------------------------------------------------------------------

@@ -340,6 +340,7 @@ VYR_HOT u32 conditional_kind(const cell* v) {
 // block: they read it before anything can move it.
 u32 call_conditional(const cell& fn, u32 kind, u32 node, u32 pos, u32 tail, const cell* name);
 u32 call_lean(const cell& fn, u32 cache, u32 node, u32 pos, u32 tail, const cell* name);
+u32 call_action(const cell& fn, u32 cache, u32 node, u32 pos, u32 tail, const cell* name);
 u32 call_general(cell fn, u32 node, u32 pos, u32 tail, const cell* name, const cell* path,
                  u32 path_from, bool infix);
 
@@ -352,7 +353,10 @@ VYR_HOT u32 dispatch_call(const cell& fn, u32 node, u32 pos, u32 tail,
       if (u32 kind = conditional_kind(&fn))
         return call_conditional(fn, kind, node, pos, tail, name);
     }
-    if (u32 cache = lean_cache(fn)) [[likely]] return call_lean(fn, cache, node, pos, tail, name);
+    if (u32 cache = lean_cache(fn)) [[likely]] {
+      if (type_of(&fn) == TYPE_ACTION) return call_action(fn, cache, node, pos, tail, name);
+      return call_lean(fn, cache, node, pos, tail, name);
+    }
   }
   return call_general(fn, node, pos, tail, name, nullptr, 0, false);
 }
