@@ -1,9 +1,9 @@
 // Function calls and argument gathering: the argument cache of each function value, the
-// three call paths the evaluator's one dispatch chooses between (a conditional with its
-// branches read in place, the lean call of plain arguments, the general call), the one
-// gathering loop of the general call (fed from a block or, for C++ callers, from an array of
-// values), and the one place where natives and actions are entered. Nothing here allocates
-// per call.
+// call paths the evaluator's one dispatch chooses between (a conditional with its branches
+// read in place, the lean call of plain arguments, the action call of arguments that need
+// no evaluation, the general call), the one gathering loop of the general call (fed from a
+// block or, for C++ callers, from an array of values), and the one place where natives and
+// actions are entered. Nothing here allocates per call.
 #include "runtime/interpreter/interpreter_inline.h"
 #include "runtime/interpreter/native_stack.h"
 
@@ -810,7 +810,7 @@ u32 call_action(const cell& fn, u32 cache, u32 node, u32 pos, u32 tail, const ce
   constexpr u32 MAX_ARGS = 3;
   const cell* h = cells::at(cache, 0);
   u32 fixed = fixed_count(h);
-  if (fixed > MAX_ARGS || u64{pos} + fixed > tail) return call_lean(fn, cache, node, pos, tail, name);
+  if (fixed == 0 || fixed > MAX_ARGS || u64{pos} + fixed > tail) return call_lean(fn, cache, node, pos, tail, name);
   cell args[MAX_ARGS];
   const cell* c = cells::at(node, pos);
   for (u32 i = 0; i < fixed; i++) {
