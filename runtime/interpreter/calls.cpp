@@ -799,51 +799,66 @@ u32 call_lean(const cell& fn, u32 cache, u32 node, u32 pos, u32 tail, const cell
   return pos;
 }
 
-// A lean call of an action whose arguments are all values that take no evaluation (an inert
-// value, or a word holding one, with no operator after the last): they are checked and
-// pushed as the lean call would gather them, with nothing evaluated, so nothing can run
-// between the frame's opening and the action. pick on a block! by an integer!, which can
-// neither fail, allocate nor run code, needs no frame at all: its result is pushed while
-// both stacks have room for the call it stands for (an overflow is raised where the call
-// would raise it). Any other shape is the lean call's.
+// The lean call of an action. Its leading arguments that need no evaluation (an inert
+// value, a word holding one, a lit-word) with no operator after them are taken as they
+// are, checked as the lean call checks them; the lean call's gathering goes on from the
+// first one that needs evaluating. Nothing runs before that one, so the frame and the
+// arguments are what the lean call makes of them. pick on a block! by an integer!, which
+// can neither fail, allocate nor run code, needs no frame at all: its result is pushed
+// while both stacks have room for the call it stands for (an overflow is raised where the
+// call would raise it).
 u32 call_action(const cell& fn, u32 cache, u32 node, u32 pos, u32 tail, const cell* name) {
   constexpr u32 MAX_ARGS = 3;
   const cell* h = cells::at(cache, 0);
   u32 fixed = fixed_count(h);
-  if (fixed == 0 || fixed > MAX_ARGS || u64{pos} + fixed > tail) return call_lean(fn, cache, node, pos, tail, name);
+  if (fixed == 0 || fixed > MAX_ARGS || u64{pos} + fixed > tail)
+    return call_lean(fn, cache, node, pos, tail, name);
   cell args[MAX_ARGS];
   const cell* c = cells::at(node, pos);
-  for (u32 i = 0; i < fixed; i++) {
-    const cell* v = c + i;
+  u32 taken = 0;
+  for (; taken < fixed; taken++) {
+    const cell* v = c + taken;
     u32 t = type_of(v);
     if (t == TYPE_LIT_WORD) {
-      std::memcpy(&args[i], v, sizeof(cell));
-      set_type(&args[i], TYPE_WORD);  // what its evaluation pushes
+      std::memcpy(&args[taken], v, sizeof(cell));
+      set_type(&args[taken], TYPE_WORD);  // what its evaluation pushes
       t = TYPE_WORD;
     } else {
       if (!inert(t)) {
-        v = t == TYPE_WORD ? peek(v) : nullptr;
-        if (!v || !inert(t = type_of(v))) return call_lean(fn, cache, node, pos, tail, name);
+        if (t != TYPE_WORD) break;
+        v = peek(v);
+        if (!v) break;
+        t = type_of(v);
+        // An operator takes the argument before it as its left operand.
+        if (t == TYPE_OP) return call_lean(fn, cache, node, pos, tail, name);
+        if (!inert(t)) break;
       }
-      std::memcpy(&args[i], v, sizeof(cell));
+      std::memcpy(&args[taken], v, sizeof(cell));
     }
-    if (!map_accepts(map_word(h + 1 + i), t))
+    if (!map_accepts(map_word(h + 1 + taken), t))
       return call_lean(fn, cache, node, pos, tail, name);  // it reports the type
   }
-  u32 after = pos + fixed;
-  if (after < tail && op_word(c + fixed)) return call_lean(fn, cache, node, pos, tail, name);
+  if (taken == 0) return call_lean(fn, cache, node, pos, tail, name);
+  u32 after = pos + taken;
   u32 n = native::table_index(&fn);
-  if (n == slot::pick && stack::frame_top < stack::frame_end &&
-      stack::top + fixed + 1 < stack::push_limit) {
-    cell r;
-    if (actions::pick_block(&args[0], &args[1], &r)) {
-      push_cell(&r);
-      return after;
+  if (taken == fixed) {
+    if (after < tail && op_word(c + fixed)) return call_lean(fn, cache, node, pos, tail, name);
+    if (n == slot::pick && stack::frame_top < stack::frame_end &&
+        stack::top + fixed + 1 < stack::push_limit) {
+      cell r;
+      if (actions::pick_block(&args[0], &args[1], &r)) {
+        push_cell(&r);
+        return after;
+      }
     }
   }
   cell* start = stack::top;
   open_call(fn, name, true, true);
-  for (u32 i = 0; i < fixed; i++) push_cell(&args[i]);
+  for (u32 i = 0; i < taken; i++) push_cell(&args[i]);
+  if (taken < fixed) {
+    after = gather_plain(cache, 1 + taken, 1 + fixed, node, after, tail);
+    if (leave_on_exit()) [[unlikely]] return after;
+  }
   enter_action(n, no_refinements, true);
   stack::leave();
   move_result(start);
