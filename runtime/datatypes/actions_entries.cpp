@@ -322,7 +322,6 @@ void tail_q_entry(const i32*) { lookup_first<slot::tail_q>()(); stack::keep_firs
 // the stack entry would pass: no look-up through the entry table, the port! forwarding and
 // the refinement table. A port! (its actor answers) and a type without the action (the
 // stack entry reports it) take the stack entry.
-const i32 absent[3] = {-1, -1, -1};
 
 template <u32 N> inline typename slot_signature<N>::type plain_impl(u32 t) {
   return t == TYPE_PORT ? nullptr : datatype::entry_of<N>(t);
@@ -346,53 +345,58 @@ bool pick_block(const cell* series, const cell* index, cell* out) {
   return true;
 }
 
-bool run_plain(u32 n) {
-  u32 t = type_of(arguments);
-  switch (n) {
-    case slot::pick: {
-      auto f = plain_impl<slot::pick>(t);
-      if (!f) return false;
-      const cell* i = arguments + 1;
-      if (pick_block(arguments, i, arguments)) stack::keep_first();
-      else result(f(arguments, pick_index(i), i));
-      return true;
-    }
-    case slot::select: case slot::find: {
-      auto f = n == slot::find ? plain_impl<slot::find>(t) : plain_impl<slot::select>(t);
-      if (!f) return false;
-      result(f(arguments, arguments + 1, find_args{}));
-      return true;
-    }
-    case slot::put: {
-      auto f = plain_impl<slot::put>(t);
-      if (!f) return false;
-      result(f(arguments, arguments + 1, arguments + 2, false));
-      return true;
-    }
-    case slot::copy: {
-      auto f = plain_impl<slot::copy>(t);
-      if (!f) return false;
-      result(f(arguments, arguments, nullptr, false, nullptr));
-      return true;
-    }
-    case slot::append: case slot::insert: {
-      bool append = n == slot::append;
-      auto f = append ? plain_impl<slot::append>(t) : plain_impl<slot::insert>(t);
-      if (!f) return false;
-      if (append && t < 64 && ((IN_PLACE_TYPES >> t) & 1) &&
-          !(t == TYPE_BLOCK && series::block_like_q(type_of(arguments + 1))) && append_plain(absent))
-        return true;
-      result(f(arguments, arguments + 1, -1, false, 1, append));
-      return true;
-    }
-    case slot::form:
-      if (t == TYPE_PORT) return false;
-      form_entry(absent);
-      return true;
-    default:
-      return false;
-  }
+namespace {
+bool pick_plain() {
+  auto f = plain_impl<slot::pick>(type_of(arguments));
+  if (!f) return false;
+  const cell* i = arguments + 1;
+  if (pick_block(arguments, i, arguments)) stack::keep_first();
+  else result(f(arguments, pick_index(i), i));
+  return true;
 }
+template <u32 N> bool find_plain() {  // find and select
+  auto f = plain_impl<N>(type_of(arguments));
+  if (!f) return false;
+  result(f(arguments, arguments + 1, find_args{}));
+  return true;
+}
+bool put_plain() {
+  auto f = plain_impl<slot::put>(type_of(arguments));
+  if (!f) return false;
+  result(f(arguments, arguments + 1, arguments + 2, false));
+  return true;
+}
+bool copy_plain() {
+  auto f = plain_impl<slot::copy>(type_of(arguments));
+  if (!f) return false;
+  result(f(arguments, arguments, nullptr, false, nullptr));
+  return true;
+}
+bool insert_plain() {
+  auto f = plain_impl<slot::insert>(type_of(arguments));
+  if (!f) return false;
+  result(f(arguments, arguments + 1, -1, false, 1, false));
+  return true;
+}
+}  // namespace
+
+namespace {
+struct plain_table {
+  plain_fn at[ACTION_COUNT + 1] = {};
+  constexpr plain_table() {
+    // append and form take their stack entries, whose own fast cases (an append in place,
+    // the form of an integer!) cost less than a second way in.
+    at[slot::copy] = copy_plain;
+    at[slot::find] = find_plain<slot::find>;
+    at[slot::insert] = insert_plain;
+    at[slot::pick] = pick_plain;
+    at[slot::put] = put_plain;
+    at[slot::select] = find_plain<slot::select>;
+  }
+};
+constexpr plain_table plain_rows;
+}  // namespace
+const plain_fn* const plain_entries = plain_rows.at;
 
 namespace {
 entry_fn table[ACTION_COUNT];

@@ -629,6 +629,10 @@ VYR_HOT u32 fetch_plain(u32 node, u32 pos, u32 tail) {
   } else if (ct == TYPE_WORD) {
     v = peek(c);
     if (v && !inert(type_of(v))) v = nullptr;
+  } else if (ct == TYPE_LIT_WORD) {
+    cell* s = push_cell(c);
+    set_type(s, TYPE_WORD);  // what its evaluation pushes
+    return apply_infix(node, pos + 1, tail, s, true);
   }
   if (!v) {
     // Nested calls recurse through here without passing eval_seq or eval_next.
@@ -799,6 +803,38 @@ u32 call_lean(const cell& fn, u32 cache, u32 node, u32 pos, u32 tail, const cell
   return pos;
 }
 
+// call_action's frame when the argument at `pos` needs evaluating: the `taken` arguments
+// before it pushed as they are, then the lean call's gathering from there on. `callee` is
+// the function a word at `pos` holds, or null: the call it starts is made here, as
+// fetch_plain and seq_step would make it, without looking the word up again.
+[[gnu::noinline]] u32 finish_action(const cell& fn, u32 cache, const cell* args, u32 taken,
+                                    u32 node, u32 pos, u32 tail, const cell* name,
+                                    const cell* callee) {
+  cell* start = stack::top;
+  open_call(fn, name, true, true);
+  for (u32 i = 0; i < taken; i++) push_cell(&args[i]);
+  u32 from = 1 + taken, to = 1 + fixed_count(cells::at(cache, 0));
+  if (callee) {
+    native_stack::check();
+    cell f = *callee;
+    cell* s = stack::top;
+    pos = dispatch_call(f, node, pos + 1, tail, cells::at(node, pos));
+    if (!exit_pending()) pos = apply_infix(node, pos, tail, s);
+    if (leave_on_exit()) [[unlikely]] return pos;
+    const cell* a = stack::top - 1;
+    const cell* e = cells::at(cache, from);
+    if (!map_accepts(map_word(e), type_of(a))) [[unlikely]] expect_arg(a, function::arg_symbol(e));
+    tail = live_tail(node, tail);  // the call may have shortened the block
+    from++;
+  }
+  pos = gather_plain(cache, from, to, node, pos, tail);
+  if (leave_on_exit()) [[unlikely]] return pos;
+  enter_action(native::table_index(&fn), no_refinements, true);
+  stack::leave();
+  move_result(start);
+  return pos;
+}
+
 // The lean call of an action. Its leading arguments that need no evaluation (an inert
 // value, a word holding one, a lit-word) with no operator after them are taken as they
 // are, checked as the lean call checks them; the lean call's gathering goes on from the
@@ -816,6 +852,7 @@ u32 call_action(const cell& fn, u32 cache, u32 node, u32 pos, u32 tail, const ce
   cell args[MAX_ARGS];
   const cell* c = cells::at(node, pos);
   u32 taken = 0;
+  const cell* callee = nullptr;
   for (; taken < fixed; taken++) {
     const cell* v = c + taken;
     u32 t = type_of(v);
@@ -831,34 +868,32 @@ u32 call_action(const cell& fn, u32 cache, u32 node, u32 pos, u32 tail, const ce
         t = type_of(v);
         // An operator takes the argument before it as its left operand.
         if (t == TYPE_OP) return call_lean(fn, cache, node, pos, tail, name);
-        if (!inert(t)) break;
+        if (!inert(t)) {
+          if (callable(t)) callee = v;
+          break;
+        }
       }
       std::memcpy(&args[taken], v, sizeof(cell));
     }
     if (!map_accepts(map_word(h + 1 + taken), t))
       return call_lean(fn, cache, node, pos, tail, name);  // it reports the type
   }
-  if (taken == 0) return call_lean(fn, cache, node, pos, tail, name);
+  if (taken == 0 && !callee) return call_lean(fn, cache, node, pos, tail, name);
   u32 after = pos + taken;
+  if (taken < fixed) return finish_action(fn, cache, args, taken, node, after, tail, name, callee);
+  if (after < tail && op_word(c + fixed)) return call_lean(fn, cache, node, pos, tail, name);
   u32 n = native::table_index(&fn);
-  if (taken == fixed) {
-    if (after < tail && op_word(c + fixed)) return call_lean(fn, cache, node, pos, tail, name);
-    if (n == slot::pick && stack::frame_top < stack::frame_end &&
-        stack::top + fixed + 1 < stack::push_limit) {
-      cell r;
-      if (actions::pick_block(&args[0], &args[1], &r)) {
-        push_cell(&r);
-        return after;
-      }
+  if (n == slot::pick && stack::frame_top < stack::frame_end &&
+      stack::top + fixed + 1 < stack::push_limit) {
+    cell r;
+    if (actions::pick_block(&args[0], &args[1], &r)) {
+      push_cell(&r);
+      return after;
     }
   }
   cell* start = stack::top;
   open_call(fn, name, true, true);
-  for (u32 i = 0; i < taken; i++) push_cell(&args[i]);
-  if (taken < fixed) {
-    after = gather_plain(cache, 1 + taken, 1 + fixed, node, after, tail);
-    if (leave_on_exit()) [[unlikely]] return after;
-  }
+  for (u32 i = 0; i < fixed; i++) push_cell(&args[i]);
   enter_action(n, no_refinements, true);
   stack::leave();
   move_result(start);

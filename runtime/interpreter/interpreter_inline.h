@@ -293,8 +293,8 @@ VYR_HOT u32 apply_infix(u32 node, u32 pos, u32 tail, cell* start, bool fresh = f
 // ---- The one call dispatch ------------------------------------------------------------------
 // Every prefix call the evaluator makes is decided here, once: a built-in conditional with
 // its branches read in place, the lean call (plain fixed arguments; an action's arguments
-// that need no evaluation are taken as they are), or the general call (refinements from a
-// path, get- and lit-arguments, routines, tracing, the first call of a function whose
+// that need no evaluation are taken as they are), or the general call (refinements from
+// a path, get- and lit-arguments, routines, tracing, the first call of a function whose
 // argument cache is not built yet).
 
 // A typeset's map read as one 64-bit word: the bit of type t sits at t ^ 7 (map byte t / 8
@@ -335,8 +335,8 @@ VYR_HOT u32 conditional_kind(const cell* v) {
   return 0;
 }
 
-// The call paths (calls.cpp); call_action is the lean call of an action, which takes the
-// lean call itself for arguments that need evaluating. Each takes the function value, the source block's node
+// The call paths (calls.cpp); call_action is the lean call of an action, which takes
+// the arguments that need no evaluation as they are. Each takes the function value, the source block's node
 // with the position of the first argument and the tail, and the word that names the call
 // (or null; the general call also takes any other value there), which may point into that
 // block: they read it before anything can move it.
