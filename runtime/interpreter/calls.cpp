@@ -866,8 +866,13 @@ u32 call_action(const cell& fn, u32 cache, u32 node, u32 pos, u32 tail, const ce
         v = peek(v);
         if (!v) break;
         t = type_of(v);
-        // An operator takes the argument before it as its left operand.
-        if (t == TYPE_OP) return call_lean(fn, cache, node, pos, tail, name);
+        // An operator takes the argument before it as its left operand: that one is
+        // gathered with the rest.
+        if (t == TYPE_OP) {
+          if (taken == 0) return call_lean(fn, cache, node, pos, tail, name);
+          taken--;
+          break;
+        }
         if (!inert(t)) {
           if (callable(t)) callee = v;
           break;
@@ -881,7 +886,8 @@ u32 call_action(const cell& fn, u32 cache, u32 node, u32 pos, u32 tail, const ce
   if (taken == 0 && !callee) return call_lean(fn, cache, node, pos, tail, name);
   u32 after = pos + taken;
   if (taken < fixed) return finish_action(fn, cache, args, taken, node, after, tail, name, callee);
-  if (after < tail && op_word(c + fixed)) return call_lean(fn, cache, node, pos, tail, name);
+  if (after < tail && op_word(c + fixed))
+    return finish_action(fn, cache, args, fixed - 1, node, after - 1, tail, name, nullptr);
   u32 n = native::table_index(&fn);
   if (n == slot::pick && stack::frame_top < stack::frame_end &&
       stack::top + fixed + 1 < stack::push_limit) {
