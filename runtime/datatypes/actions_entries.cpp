@@ -13,6 +13,7 @@
 #include "runtime/datatypes/string_actions.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/logic.h"
+#include "runtime/datatypes/none.h"
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/fire.h"
@@ -315,6 +316,89 @@ void skip_entry(const i32*) { lookup_first<slot::skip>()(); stack::keep_first();
 void tail_entry(const i32*) { lookup_first<slot::tail>()(); stack::keep_first(); }
 void tail_q_entry(const i32*) { lookup_first<slot::tail_q>()(); stack::keep_first(); }
 
+// ---- Plain calls of the hot actions -----------------------------------------------------
+// The interpreter's commonest action calls name no refinement. For the hot actions such a
+// call enters the implementation of the first argument's type at once, with the arguments
+// the stack entry would pass: no look-up through the entry table, the port! forwarding and
+// the refinement table. A port! (its actor answers) and a type without the action (the
+// stack entry reports it) take the stack entry.
+
+template <u32 N> inline typename slot_signature<N>::type plain_impl(u32 t) {
+  return t == TYPE_PORT ? nullptr : datatype::entry_of<N>(t);
+}
+
+}  // namespace
+
+bool pick_block(const cell* series, const cell* index, cell* out) {
+  if (type_of(series) != TYPE_BLOCK || type_of(index) != TYPE_INTEGER ||
+      datatype::entry(TYPE_BLOCK, slot::pick) != reinterpret_cast<datatype::generic_fn>(&series::pick))
+    return false;
+  // series::pick's own steps for a block.
+  i32 i = integer::get(index);
+  series_buffer* b = buffer_of(series->data2);
+  i64 total = b->used_bytes() >> 4, h = series::head_index(series);
+  if (h > total) h = total;
+  if (h < 0) h = 0;
+  i64 d = i > 0 ? h + i - 1 : h + i;
+  if (i == 0 || d < 0 || d >= total) *out = none_value;
+  else *out = b->cells()[d];
+  return true;
+}
+
+namespace {
+bool pick_plain() {
+  auto f = plain_impl<slot::pick>(type_of(arguments));
+  if (!f) return false;
+  const cell* i = arguments + 1;
+  if (pick_block(arguments, i, arguments)) stack::keep_first();
+  else result(f(arguments, pick_index(i), i));
+  return true;
+}
+template <u32 N> bool find_plain() {  // find and select
+  auto f = plain_impl<N>(type_of(arguments));
+  if (!f) return false;
+  result(f(arguments, arguments + 1, find_args{}));
+  return true;
+}
+bool put_plain() {
+  auto f = plain_impl<slot::put>(type_of(arguments));
+  if (!f) return false;
+  result(f(arguments, arguments + 1, arguments + 2, false));
+  return true;
+}
+bool copy_plain() {
+  auto f = plain_impl<slot::copy>(type_of(arguments));
+  if (!f) return false;
+  result(f(arguments, arguments, nullptr, false, nullptr));
+  return true;
+}
+bool insert_plain() {
+  auto f = plain_impl<slot::insert>(type_of(arguments));
+  if (!f) return false;
+  result(f(arguments, arguments + 1, -1, false, 1, false));
+  return true;
+}
+}  // namespace
+
+namespace {
+struct plain_table {
+  plain_fn at[ACTION_COUNT + 1] = {};
+  constexpr plain_table() {
+    // append and form take their stack entries, whose own fast cases (an append in place,
+    // the form of an integer!) cost less than a second way in.
+    at[slot::copy] = copy_plain;
+    at[slot::find] = find_plain<slot::find>;
+    at[slot::insert] = insert_plain;
+    at[slot::pick] = pick_plain;
+    at[slot::put] = put_plain;
+    at[slot::select] = find_plain<slot::select>;
+  }
+};
+constexpr plain_table plain_rows;
+}  // namespace
+const plain_fn* const plain_entries = plain_rows.at;
+
+namespace {
 entry_fn table[ACTION_COUNT];
 }  // namespace
 

@@ -1,9 +1,9 @@
 // Function calls and argument gathering: the argument cache of each function value, the
-// three call paths the evaluator's one dispatch chooses between (a conditional with its
-// branches read in place, the lean call of plain arguments, the general call), the one
-// gathering loop of the general call (fed from a block or, for C++ callers, from an array of
-// values), and the one place where natives and actions are entered. Nothing here allocates
-// per call.
+// call paths the evaluator's one dispatch chooses between (a conditional with its branches
+// read in place, the lean call of plain arguments, the action call of arguments that need
+// no evaluation, the general call), the one gathering loop of the general call (fed from a
+// block or, for C++ callers, from an array of values), and the one place where natives and
+// actions are entered. Nothing here allocates per call.
 #include "runtime/interpreter/interpreter_inline.h"
 #include "runtime/interpreter/native_stack.h"
 
@@ -312,6 +312,16 @@ VYR_HOT void run_routine(const cell& fn, u32 cache, bool lean) {
   run_routine(fn, cache, false);
 }
 
+// Enters action `n` whose arguments are gathered in the innermost frame. A lean call gives
+// no refinement: the hot actions take their direct entry.
+VYR_HOT void enter_action(u32 n, const i32* refs, bool lean) {
+  try {
+    if (!lean || !actions::run_plain(n)) actions::entry(n)(refs);
+  } catch (const std::bad_alloc&) {
+    fire_no_memory();
+  }
+}
+
 // Runs a call whose arguments and refinements are gathered in frame `me`, by the kind of
 // the function value (`cache` is its argument cache, read only by functions and routines
 // for their slot and local counts): the one place natives and actions are entered. A C++
@@ -332,11 +342,7 @@ VYR_HOT void run_call(const cell& fn, u32 me, u32 cache, const i32* refs,
       }
       break;
     case TYPE_ACTION:
-      try {
-        actions::entry(native::table_index(&fn))(refs);
-      } catch (const std::bad_alloc&) {
-        fire_no_memory();
-      }
+      enter_action(native::table_index(&fn), refs, lean);
       break;
     case TYPE_ROUTINE:
       if (lean) run_routine(fn, cache, true);
@@ -623,6 +629,10 @@ VYR_HOT u32 fetch_plain(u32 node, u32 pos, u32 tail) {
   } else if (ct == TYPE_WORD) {
     v = peek(c);
     if (v && !inert(type_of(v))) v = nullptr;
+  } else if (ct == TYPE_LIT_WORD) {
+    cell* s = push_cell(c);
+    set_type(s, TYPE_WORD);  // what its evaluation pushes
+    return apply_infix(node, pos + 1, tail, s, true);
   }
   if (!v) {
     // Nested calls recurse through here without passing eval_seq or eval_next.
@@ -791,6 +801,109 @@ u32 call_lean(const cell& fn, u32 cache, u32 node, u32 pos, u32 tail, const cell
   stack::leave();
   move_result(start);
   return pos;
+}
+
+// call_action's frame when the argument at `pos` needs evaluating: the `taken` arguments
+// before it pushed as they are, then the lean call's gathering from there on. `callee` is
+// the function a word at `pos` holds, or null: the call it starts is made here, as
+// fetch_plain and seq_step would make it, without looking the word up again.
+[[gnu::noinline]] u32 finish_action(const cell& fn, u32 cache, const cell* args, u32 taken,
+                                    u32 node, u32 pos, u32 tail, const cell* name,
+                                    const cell* callee) {
+  cell* start = stack::top;
+  open_call(fn, name, true, true);
+  for (u32 i = 0; i < taken; i++) push_cell(&args[i]);
+  u32 from = 1 + taken, to = 1 + fixed_count(cells::at(cache, 0));
+  if (callee) {
+    native_stack::check();
+    cell f = *callee;
+    cell* s = stack::top;
+    pos = dispatch_call(f, node, pos + 1, tail, cells::at(node, pos));
+    if (!exit_pending()) pos = apply_infix(node, pos, tail, s);
+    if (leave_on_exit()) [[unlikely]] return pos;
+    const cell* a = stack::top - 1;
+    const cell* e = cells::at(cache, from);
+    if (!map_accepts(map_word(e), type_of(a))) [[unlikely]] expect_arg(a, function::arg_symbol(e));
+    tail = live_tail(node, tail);  // the call may have shortened the block
+    from++;
+  }
+  pos = gather_plain(cache, from, to, node, pos, tail);
+  if (leave_on_exit()) [[unlikely]] return pos;
+  enter_action(native::table_index(&fn), no_refinements, true);
+  stack::leave();
+  move_result(start);
+  return pos;
+}
+
+// The lean call of an action. Its leading arguments that need no evaluation (an inert
+// value, a word holding one, a lit-word) with no operator after them are taken as they
+// are, checked as the lean call checks them; the lean call's gathering goes on from the
+// first one that needs evaluating. Nothing runs before that one, so the frame and the
+// arguments are what the lean call makes of them. pick on a block! by an integer!, which
+// can neither fail, allocate nor run code, needs no frame at all: its result is pushed
+// while both stacks have room for the call it stands for (an overflow is raised where the
+// call would raise it).
+u32 call_action(const cell& fn, u32 cache, u32 node, u32 pos, u32 tail, const cell* name) {
+  constexpr u32 MAX_ARGS = 3;
+  const cell* h = cells::at(cache, 0);
+  u32 fixed = fixed_count(h);
+  if (fixed == 0 || fixed > MAX_ARGS || u64{pos} + fixed > tail)
+    return call_lean(fn, cache, node, pos, tail, name);
+  cell args[MAX_ARGS];
+  const cell* c = cells::at(node, pos);
+  u32 taken = 0;
+  const cell* callee = nullptr;
+  for (; taken < fixed; taken++) {
+    const cell* v = c + taken;
+    u32 t = type_of(v);
+    if (t == TYPE_LIT_WORD) {
+      std::memcpy(&args[taken], v, sizeof(cell));
+      set_type(&args[taken], TYPE_WORD);  // what its evaluation pushes
+      t = TYPE_WORD;
+    } else {
+      if (!inert(t)) {
+        if (t != TYPE_WORD) break;
+        v = peek(v);
+        if (!v) break;
+        t = type_of(v);
+        // An operator takes the argument before it as its left operand: that one is
+        // gathered with the rest.
+        if (t == TYPE_OP) {
+          if (taken == 0) return call_lean(fn, cache, node, pos, tail, name);
+          taken--;
+          break;
+        }
+        if (!inert(t)) {
+          if (callable(t)) callee = v;
+          break;
+        }
+      }
+      std::memcpy(&args[taken], v, sizeof(cell));
+    }
+    if (!map_accepts(map_word(h + 1 + taken), t))
+      return call_lean(fn, cache, node, pos, tail, name);  // it reports the type
+  }
+  if (taken == 0 && !callee) return call_lean(fn, cache, node, pos, tail, name);
+  u32 after = pos + taken;
+  if (taken < fixed) return finish_action(fn, cache, args, taken, node, after, tail, name, callee);
+  if (after < tail && op_word(c + fixed))
+    return finish_action(fn, cache, args, fixed - 1, node, after - 1, tail, name, nullptr);
+  u32 n = native::table_index(&fn);
+  if (n == slot::pick && stack::frame_top < stack::frame_end &&
+      stack::top + fixed + 1 < stack::push_limit) {
+    cell r;
+    if (actions::pick_block(&args[0], &args[1], &r)) {
+      push_cell(&r);
+      return after;
+    }
+  }
+  cell* start = stack::top;
+  open_call(fn, name, true, true);
+  for (u32 i = 0; i < fixed; i++) push_cell(&args[i]);
+  enter_action(n, no_refinements, true);
+  stack::leave();
+  move_result(start);
+  return after;
 }
 
 // ---- The general call -------------------------------------------------------------------------

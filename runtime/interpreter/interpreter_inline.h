@@ -292,9 +292,10 @@ VYR_HOT u32 apply_infix(u32 node, u32 pos, u32 tail, cell* start, bool fresh = f
 
 // ---- The one call dispatch ------------------------------------------------------------------
 // Every prefix call the evaluator makes is decided here, once: a built-in conditional with
-// its branches read in place, the lean call (plain fixed arguments), or the general call
-// (refinements from a path, get- and lit-arguments, routines, tracing, the first call of a
-// function whose argument cache is not built yet).
+// its branches read in place, the lean call (plain fixed arguments; an action's arguments
+// that need no evaluation are taken as they are), or the general call (refinements from
+// a path, get- and lit-arguments, routines, tracing, the first call of a function whose
+// argument cache is not built yet).
 
 // A typeset's map read as one 64-bit word: the bit of type t sits at t ^ 7 (map byte t / 8
 // under 0x80 >> t % 8, bytes in memory order).
@@ -334,12 +335,14 @@ VYR_HOT u32 conditional_kind(const cell* v) {
   return 0;
 }
 
-// The three call paths (calls.cpp). Each takes the function value, the source block's node
+// The call paths (calls.cpp); call_action is the lean call of an action, which takes
+// the arguments that need no evaluation as they are. Each takes the function value, the source block's node
 // with the position of the first argument and the tail, and the word that names the call
 // (or null; the general call also takes any other value there), which may point into that
 // block: they read it before anything can move it.
 u32 call_conditional(const cell& fn, u32 kind, u32 node, u32 pos, u32 tail, const cell* name);
 u32 call_lean(const cell& fn, u32 cache, u32 node, u32 pos, u32 tail, const cell* name);
+u32 call_action(const cell& fn, u32 cache, u32 node, u32 pos, u32 tail, const cell* name);
 u32 call_general(cell fn, u32 node, u32 pos, u32 tail, const cell* name, const cell* path,
                  u32 path_from, bool infix);
 
@@ -352,7 +355,10 @@ VYR_HOT u32 dispatch_call(const cell& fn, u32 node, u32 pos, u32 tail,
       if (u32 kind = conditional_kind(&fn))
         return call_conditional(fn, kind, node, pos, tail, name);
     }
-    if (u32 cache = lean_cache(fn)) [[likely]] return call_lean(fn, cache, node, pos, tail, name);
+    if (u32 cache = lean_cache(fn)) [[likely]] {
+      if (type_of(&fn) == TYPE_ACTION) return call_action(fn, cache, node, pos, tail, name);
+      return call_lean(fn, cache, node, pos, tail, name);
+    }
   }
   return call_general(fn, node, pos, tail, name, nullptr, 0, false);
 }
