@@ -1,5 +1,5 @@
 // The message queue and the input state: posted messages (thread-safe, woken through an
-// eventfd), display input, the quit flag, WM_PAINT and WM_TIMER, taken in that order;
+// eventfd), the quit flag, display input, WM_PAINT and WM_TIMER, taken in that order;
 // keyboard state and translation, timers, focus, activation, capture and double clicks.
 #include <algorithm>
 #include <cstdio>
@@ -392,6 +392,16 @@ static bool peek_one(MSG& out, HWND filter, uint32_t min, uint32_t max, bool rem
       return true;
     }
   }
+  // The quit comes before display input: keys typed ahead of a loop's end (the next lines
+  // after an Enter that ends a prompt) stay queued for the loop that runs next instead of
+  // going to the one that is ending, which has no use for them.
+  if (s.quit) {
+    out = MSG{};
+    out.message = WM_QUIT;
+    out.wParam = static_cast<WPARAM>(s.quit_code);
+    if (remove) s.quit = false;
+    return true;
+  }
   for (auto it = s.input.begin(); it != s.input.end(); ++it) {
     // A key goes to the window that has the focus when it is taken, so that keys typed
     // ahead follow a focus the keys before them moved.
@@ -413,13 +423,6 @@ static bool peek_one(MSG& out, HWND filter, uint32_t min, uint32_t max, bool rem
       on_input_taken(out);
       if (is_null(out.hwnd)) return peek_one(out, filter, min, max, remove);
     }
-    return true;
-  }
-  if (s.quit) {
-    out = MSG{};
-    out.message = WM_QUIT;
-    out.wParam = static_cast<WPARAM>(s.quit_code);
-    if (remove) s.quit = false;
     return true;
   }
   if (in_range(WM_PAINT, min, max)) {

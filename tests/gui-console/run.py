@@ -22,7 +22,8 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 
 def parse(path):
     script, out, status, env, part = [], [], 0, {}, "script"
-    with open(path, encoding="utf-8") as f:
+    # newline="": a carriage return inside a text line is a key typed (Enter), not a line end.
+    with open(path, encoding="utf-8", newline="") as f:
         for line in f.read().split("\n"):
             if line.startswith("== out") or line.startswith("== python"):
                 part = line[3:].strip()

@@ -6,7 +6,8 @@
 
 namespace vyr::win::test {
 
-TEST_F(layer, QueueTakesPostedInputQuitPaintTimerInThatOrder) {
+// The quit comes ahead of input: keys typed after what ends a loop belong to the next loop.
+TEST_F(layer, QueueTakesPostedQuitInputPaintTimerInThatOrder) {
   HWND h = top();
   pump();   // the first paint
   SetTimer(h, 7, 10);
@@ -21,7 +22,7 @@ TEST_F(layer, QueueTakesPostedInputQuitPaintTimerInThatOrder) {
     order.push_back(m.message);
     if (m.message == WM_PAINT) ValidateRect(m.hwnd, nullptr);
   }
-  EXPECT_EQ(order, (std::vector<uint32_t>{WM_USER + 1, WM_KEYDOWN, WM_QUIT, WM_PAINT, WM_TIMER}));
+  EXPECT_EQ(order, (std::vector<uint32_t>{WM_USER + 1, WM_QUIT, WM_KEYDOWN, WM_PAINT, WM_TIMER}));
 }
 
 TEST_F(layer, PostedMessagesKeepTheirOrderAndFilterByRange) {
