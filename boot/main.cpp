@@ -24,6 +24,7 @@
 #include "boot/runtime_error.h"
 #include "console/text/natives.h"
 #include "console/text/tty.h"
+#include "environment/routines/routines.h"
 #include "gui/entry/display_choice.h"
 #include "runtime/arena.h"
 #include "runtime/host/clipboard.h"
@@ -46,6 +47,7 @@ void* run(void*) {
     vyr::text::install(!gui);
     // A fatal signal or exit puts the terminal back before the process ends.
     vyr::runtime_error::before_exit = vyr::text::restore_terminal;
+    vyr::routines::before_quit = vyr::text::restore_terminal;
     // Ctrl+C halts the command when a prompt follows: at the console on a terminal, or
     // for a script run with --catch (switches count only before the script's name).
     bool script = false, catch_ = false;

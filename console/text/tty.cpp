@@ -13,9 +13,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 
 #include "runtime/halt.h"
 #include "runtime/host/clipboard.h"
+#include "runtime/natives/host.h"
 
 namespace vyr::text {
 
@@ -153,8 +155,13 @@ std::string inbuf;
 size_t inpos = 0;
 bool at_end = false;
 bool ended_answer = false;  // the last question met the end of the input
+unsigned long outputs = 0;  // texts printed so far: a window's handler may print meanwhile
 
-// Waits for input (or a signal's wake-up) and appends what came; false at the end.
+// Waits for input (or a signal's wake-up) and appends what came; false at the end. Once the
+// GUI is in, the windows' pending messages are handled every 10 ms while it waits, as wait
+// does, and it comes back after each such pass (the caller redraws what a handler's output
+// spoilt): a window shown from the prompt is drawn and answers while the prompt waits.
+// Typed keys are read as soon as they come; without the GUI the read blocks as before.
 bool fill(bool wait_for_wake) {
   if (at_end) return false;
   // Used bytes are dropped, so a long piped input is held a chunk at a time.
@@ -167,10 +174,13 @@ bool fill(bool wait_for_wake) {
     // (on the desktop's clipboard) are answered.
     int clip = clipboard::current().serve_fd();
     bool wake = wait_for_wake && wake_pipe[0] >= 0;
-    if (wake || clip >= 0) {
+    void (*pump)() = natives::wait_hook;
+    if (wake || clip >= 0 || pump) {
       if (clip >= 0) clipboard::current().serve();
+      if (pump) pump();
       struct pollfd p[3] = {{STDIN_FILENO, POLLIN, 0}, {wake ? wake_pipe[0] : -1, POLLIN, 0}, {clip, POLLIN, 0}};
-      int r = poll(p, 3, -1);
+      int r = poll(p, 3, pump ? 10 : -1);
+      if (r == 0) return true;  // the windows' turn; the caller comes back
       if (r < 0 && errno != EINTR) return false;
       if (wake && (r < 0 || (p[1].revents & POLLIN))) {
         char drain[64];
@@ -229,7 +239,25 @@ std::optional<std::string> edited_read(const question& q) {
   // The row is drawn again once the input read so far is used up, not after every key:
   // a paste arrives in large reads and is drawn once per read.
   bool stale = false;
+  unsigned long outputs_drawn = outputs;
+  // A halt or quit from a window's handler, run while the prompt waits, leaves the editor:
+  // the terminal is put back on its way out.
+  struct cooked_on_unwind {
+    ~cooked_on_unwind() {
+      if (std::uncaught_exceptions() > 0 && raw_active) {
+        leave_raw();
+        out("\r\n");
+        row_tail.clear();
+      }
+    }
+  } unwind_guard;
   while (!done) {
+    if (outputs != outputs_drawn) {
+      // A handler printed over the row: it is drawn again after what was printed.
+      outputs_drawn = outputs;
+      prefix = decode_utf8(row_tail + q.prompt);
+      stale = true;
+    }
     if (redraw_wanted) {
       redraw_wanted = 0;
       enter_raw();
@@ -368,6 +396,7 @@ std::optional<std::string> read_line(const question& q) {
 }
 
 void note_output(std::string_view utf8) {
+  outputs++;
   size_t nl = utf8.rfind('\n');
   if (nl != std::string_view::npos) {
     row_tail.assign(utf8.substr(nl + 1));

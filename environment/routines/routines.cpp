@@ -279,7 +279,10 @@ const row rows[] = {
 
 }  // namespace
 
+void (*before_quit)() = nullptr;
+
 void quit_return(i32 status) {
+  if (before_quit) before_quit();
   std::fflush(stdout);
   std::fflush(stderr);
   clipboard::at_exit();

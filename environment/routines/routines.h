@@ -33,5 +33,8 @@ void unescape_in_place(cell* str);
 
 // The exit of `quit-return`: flushes standard output and ends the process with status & 255.
 [[noreturn]] void quit_return(i32 status);
+// Run by quit_return first (the front end puts the terminal back: a window's handler may
+// quit while the prompt's line editor holds the terminal raw).
+extern void (*before_quit)();
 
 }  // namespace vyr::routines
