@@ -565,8 +565,17 @@ int SetScrollInfo(HWND h, int bar, const SCROLLINFO& si, bool redraw) {
   int64_t hi = int64_t(s.nMax) - std::max<int64_t>(int64_t(s.nPage) - 1, 0);
   if (s.nPos > hi) s.nPos = static_cast<int32_t>(hi);
   if (s.nPos < s.nMin) s.nPos = s.nMin;
+  int pos = s.nPos;
+  // SIF_DISABLENOSCROLL keeps the bar on screen (disabled when there is nothing to scroll),
+  // so it also brings up a hidden one: an owner that only sets the range and position, as
+  // the View engine does for a face's own scroller, must not leave an empty strip where
+  // its bar belongs.
+  if ((si.fMask & SIF_DISABLENOSCROLL) && !w->bars[bar].shown) {
+    ShowScrollBar(h, bar, true);  // may resize the client: the window can answer anything
+    if (!(w = win_of(h))) return pos;
+  }
   if (redraw) mark_dirty(w);
-  return s.nPos;
+  return pos;
 }
 
 bool GetScrollInfo(HWND h, int bar, SCROLLINFO& si) {
