@@ -849,8 +849,16 @@ u32 call_action(const cell& fn, u32 cache, u32 node, u32 pos, u32 tail, const ce
   u32 fixed = fixed_count(h);
   if (fixed == 0 || fixed > MAX_ARGS || u64{pos} + fixed > tail)
     return call_lean(fn, cache, node, pos, tail, name);
-  cell args[MAX_ARGS];
   const cell* c = cells::at(node, pos);
+  // An operator after the first argument takes it as its left operand, so nothing can be
+  // taken as it is: the lean call gathers them all, told before any is looked at. The
+  // value found for a word there is kept for the loop, which takes it as the second one.
+  const cell* second = nullptr;
+  if (pos + 1 < tail && type_of(c + 1) == TYPE_WORD) {
+    second = peek(c + 1);
+    if (second && type_of(second) == TYPE_OP) return call_lean(fn, cache, node, pos, tail, name);
+  }
+  cell args[MAX_ARGS];
   u32 taken = 0;
   const cell* callee = nullptr;
   for (; taken < fixed; taken++) {
@@ -863,7 +871,7 @@ u32 call_action(const cell& fn, u32 cache, u32 node, u32 pos, u32 tail, const ce
     } else {
       if (!inert(t)) {
         if (t != TYPE_WORD) break;
-        v = peek(v);
+        v = taken == 1 ? second : peek(v);
         if (!v) break;
         t = type_of(v);
         // An operator takes the argument before it as its left operand: that one is
@@ -886,7 +894,7 @@ u32 call_action(const cell& fn, u32 cache, u32 node, u32 pos, u32 tail, const ce
   if (taken == 0 && !callee) return call_lean(fn, cache, node, pos, tail, name);
   u32 after = pos + taken;
   if (taken < fixed) return finish_action(fn, cache, args, taken, node, after, tail, name, callee);
-  if (after < tail && op_word(c + fixed))
+  if (fixed > 1 && after < tail && op_word(c + fixed))
     return finish_action(fn, cache, args, fixed - 1, node, after - 1, tail, name, nullptr);
   u32 n = native::table_index(&fn);
   if (n == slot::pick && stack::frame_top < stack::frame_end &&
