@@ -47,10 +47,8 @@ bool find_vprint(cell* out) {
   cell console, term;
   if (!field_of(_context::global, "gui-console-ctx", &console) || type_of(&console) != TYPE_OBJECT) return false;
   if (!field_of(object::context(&console), "terminal", &term) || type_of(&term) != TYPE_OBJECT) return false;
-  u32 octx = object::context(&term);
-  i32 v = _context::find_word(octx, symbol::make("vprint"), true);
-  if (v < 0 || u32(v) >= _context::value_count(octx)) return false;
-  cell fn = read_buffer(_context::values_node(octx))->cells()[v];
+  cell fn;
+  if (!field_of(object::context(&term), "vprint", &fn)) return false;
   u32 ft = type_of(&fn);
   if (ft != TYPE_FUNCTION && ft != TYPE_ROUTINE && ft != TYPE_NATIVE) return false;
   *out = fn;

@@ -27,6 +27,9 @@ void mark_dirty(window* w) {
 
 }  // namespace detail
 
+// The record of a device context, or null when there is none (or no display).
+static dc* dc_of(HDC hdc) { return installed() ? st().dcs.get(uint32_t(hdc)) : nullptr; }
+
 static void set_rgb(cairo_t* cr, COLORREF c) {
   cairo_set_source_rgb(cr, (c & 0xFF) / 255.0, ((c >> 8) & 0xFF) / 255.0, ((c >> 16) & 0xFF) / 255.0);
 }
@@ -238,8 +241,7 @@ HDC GetDC(HWND h) {
 HDC GetWindowDC(HWND h) { return GetDC(h); }
 
 int ReleaseDC(HWND h, HDC hdc) {
-  if (!installed()) return 0;
-  dc* d = st().dcs.get(uint32_t(hdc));
+  dc* d = dc_of(hdc);
   if (!d) return 0;
   if (d->cr) {
     cairo_surface_flush(cairo_get_target(d->cr));
@@ -266,13 +268,12 @@ int GetDeviceCaps(HDC hdc, int index) {
 }
 
 cairo_t* cairo_of(HDC hdc) {
-  if (!installed()) return nullptr;
-  dc* d = st().dcs.get(uint32_t(hdc));
+  dc* d = dc_of(hdc);
   return d ? d->cr : nullptr;
 }
 
 HFONT SelectObject(HDC hdc, HFONT f) {
-  dc* d = installed() ? st().dcs.get(uint32_t(hdc)) : nullptr;
+  dc* d = dc_of(hdc);
   if (!d) return HFONT{};
   HFONT old = d->font;
   d->font = f;
@@ -280,26 +281,26 @@ HFONT SelectObject(HDC hdc, HFONT f) {
 }
 
 COLORREF SetTextColor(HDC hdc, COLORREF c) {
-  dc* d = installed() ? st().dcs.get(uint32_t(hdc)) : nullptr;
+  dc* d = dc_of(hdc);
   if (!d) return NO_COLOR;
   std::swap(d->text_color, c);
   return c;
 }
 
 COLORREF GetTextColor(HDC hdc) {
-  dc* d = installed() ? st().dcs.get(uint32_t(hdc)) : nullptr;
+  dc* d = dc_of(hdc);
   return d ? d->text_color : NO_COLOR;
 }
 
 COLORREF SetBkColor(HDC hdc, COLORREF c) {
-  dc* d = installed() ? st().dcs.get(uint32_t(hdc)) : nullptr;
+  dc* d = dc_of(hdc);
   if (!d) return NO_COLOR;
   std::swap(d->bk_color, c);
   return c;
 }
 
 int SetBkMode(HDC hdc, int mode) {
-  dc* d = installed() ? st().dcs.get(uint32_t(hdc)) : nullptr;
+  dc* d = dc_of(hdc);
   if (!d) return 0;
   std::swap(d->bk_mode, mode);
   return mode;
@@ -355,7 +356,7 @@ HBRUSH GetStockBrush(int id) {
 }
 
 COLORREF SetDCBrushColor(HDC hdc, COLORREF c) {
-  dc* d = installed() ? st().dcs.get(uint32_t(hdc)) : nullptr;
+  dc* d = dc_of(hdc);
   if (!d) return NO_COLOR;
   std::swap(d->dc_brush, c);
   return c;
