@@ -14,12 +14,15 @@
 #include "runtime/datatypes/actions.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/char.h"
+#include "runtime/datatypes/context.h"
 #include "runtime/datatypes/error.h"
 #include "runtime/datatypes/event.h"
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/handle.h"
 #include "runtime/datatypes/integer.h"
+#include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/none.h"
+#include "runtime/datatypes/object.h"
 #include "runtime/datatypes/pair.h"
 #include "runtime/datatypes/percent.h"
 #include "runtime/datatypes/point.h"
@@ -224,6 +227,25 @@ cell* native_field(const cell* e, u32 index, cell* out) {
   }
 }
 
+// Keys typed into the GUI console's window while its terminal shows no prompt wait in the
+// queue for the next prompt, as keys typed ahead at the text console wait in the terminal:
+// a command that serves the windows itself (wait, a view of its own) would hand them to a
+// terminal that has no use for keys outside a prompt, and they would be lost.
+bool console_keys_wait(HWND target) {
+  i32 i = _context::find_word(_context::global, symbol::make("gui-console-ctx"), true);
+  if (i < 0 || u32(i) >= _context::value_count(_context::global)) return false;
+  cell ctx = *_context::value_at(_context::global, u32(i));
+  if (type_of(&ctx) != TYPE_OBJECT) return false;
+  cell* f = object::field_named(&ctx, "console");
+  u32 h = f ? face_handle_q(f) : 0;
+  if (!h || !IsWindow(HWND(h)) || GetAncestor(HWND(h), GA_ROOT) != GetAncestor(target, GA_ROOT)) return false;
+  cell* term = object::field_named(&ctx, "terminal");
+  if (!term || type_of(term) != TYPE_OBJECT) return false;
+  cell t = *term;
+  cell* ask = object::field_named(&t, "ask?");
+  return !(ask && type_of(ask) == TYPE_LOGIC && logic::get(ask));
+}
+
 bool send_event_hook(const cell* e, bool queued) { return OS_send_event(e, queued); }
 void pump_pending_hook() { while (do_events(true)) {} }
 void do_events_hook(bool no_wait) { do_events(no_wait); }
@@ -253,6 +275,7 @@ void install_event_hooks() {
   t.do_events = do_events_hook;
   // wait's pass over the messages already pending, so windows stay alive while it waits.
   natives::wait_hook = pump_pending_hook;
+  set_key_hold(console_keys_wait);
 }
 
 // ---- flags and keys ---------------------------------------------------------------------------

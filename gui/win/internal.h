@@ -141,6 +141,7 @@ struct input_msg {
   uint32_t key_vk = 0;  // key-state change carried by this message
   bool key_down = false;
   key_side side = key_side::none;
+  bool pinned = false;  // held once: aimed at its window for good (set_key_hold)
 };
 
 struct caret_state {

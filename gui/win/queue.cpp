@@ -379,6 +379,10 @@ static void on_input_taken(const MSG& m) {
   }
 }
 
+// Set once by whoever runs the loops, before or after the display opens.
+static bool (*key_hold)(HWND) = nullptr;
+void set_key_hold(bool (*held)(HWND)) { key_hold = held; }
+
 static bool peek_one(MSG& out, HWND filter, uint32_t min, uint32_t max, bool remove) {
   state& s = st();
   {
@@ -407,7 +411,13 @@ static bool peek_one(MSG& out, HWND filter, uint32_t min, uint32_t max, bool rem
     // ahead follow a focus the keys before them moved.
     if (it->msg.message >= WM_KEYDOWN && it->msg.message <= WM_SYSKEYUP) {
       HWND to = is_null(s.focus) ? s.active : s.focus;
-      if (!is_null(to)) it->msg.hwnd = to;
+      if (!it->pinned && !is_null(to)) it->msg.hwnd = to;
+      // A held key keeps the window it was typed into: a click elsewhere taken while it
+      // waits must not hand it to another window.
+      if (key_hold && !is_null(it->msg.hwnd) && IsWindow(it->msg.hwnd) && key_hold(it->msg.hwnd)) {
+        it->pinned = true;
+        continue;
+      }
     }
     if (!is_null(it->msg.hwnd) && !IsWindow(it->msg.hwnd)) {
       if (remove) { take_input(*it); it = s.input.erase(it); if (it == s.input.end()) break; --it; }

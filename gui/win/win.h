@@ -250,6 +250,11 @@ bool PeekMessage(MSG&, HWND filter, uint32_t min, uint32_t max, uint32_t remove)
 bool TranslateMessage(const MSG&);
 LRESULT DispatchMessage(const MSG&);
 bool WaitMessage();
+// Keys aimed at a window `held` answers true for stay queued, in their order and aimed at
+// that window whatever gets the focus meanwhile, until it answers false: a loop that runs
+// while a window has no use for keys (a program's own, under a console that shows no
+// prompt) leaves them for the loop that has. Null: no key is held.
+void set_key_hold(bool (*held)(HWND target));
 int16_t GetKeyState(uint32_t vk);
 uint32_t MapVirtualKey(uint32_t code, uint32_t type);
 int16_t VkKeyScan(char16_t ch);

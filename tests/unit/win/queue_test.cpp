@@ -197,6 +197,40 @@ TEST_F(layer, AltKeysAreSystemKeys) {
   EXPECT_EQ(g_seen.back().lp, 'x');
 }
 
+// Keys typed into a window that holds them wait, aimed at it, while other input passes; a
+// click that moves the focus meanwhile does not take them along, and they come out in
+// their order once the window takes keys again.
+HWND g_holding{};
+bool g_hold = true;
+TEST_F(layer, HeldKeysWaitForTheirWindowInOrder) {
+  HWND a = top(0, 0, 200, 200), b = top(300, 0, 200, 200);
+  pump();
+  g_holding = a;
+  g_hold = true;
+  set_key_hold([](HWND h) { return g_hold && h == g_holding; });
+  SetActiveWindow(a);
+  SetFocus(a);
+  g_seen.clear();
+  hd->type("xy");
+  hd->click({350, 50});   // b takes the focus
+  hd->type("z");
+  pump();
+  std::vector<std::pair<HWND, WPARAM>> chars;
+  auto take = [&] {
+    for (auto& s : g_seen) if (s.msg == WM_CHAR) chars.push_back({s.hwnd, s.wp});
+    g_seen.clear();
+  };
+  take();
+  EXPECT_EQ(chars, (std::vector<std::pair<HWND, WPARAM>>{{b, 'z'}}));
+  EXPECT_EQ(GetFocus(), b);
+  chars.clear();
+  g_hold = false;
+  pump();
+  take();
+  EXPECT_EQ(chars, (std::vector<std::pair<HWND, WPARAM>>{{a, 'x'}, {a, 'y'}}));
+  set_key_hold(nullptr);
+}
+
 TEST(keys, MapVirtualKeyAndVkKeyScanShareOneTable) {
   struct { char16_t ch; int16_t scan; } cases[] = {{'a', 'A'}, {'A', 0x100 | 'A'}, {'?', 0x100 | VK_OEM_2}, {'5', '5'}, {' ', VK_SPACE}};
   for (auto& c : cases) {
