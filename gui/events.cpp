@@ -248,6 +248,12 @@ bool console_keys_wait(HWND target) {
 
 bool send_event_hook(const cell* e, bool queued) { return OS_send_event(e, queued); }
 void pump_pending_hook() { while (do_events(true)) {} }
+// wait's pass: the time its caller slept moves a display's own clock first, so that the
+// windows' timers fall due while a script waits on the headless display as on a real one.
+void wait_pass_hook(std::int64_t slept_us) {
+  if (slept_us > 0) pass_time(slept_us);
+  pump_pending_hook();
+}
 void do_events_hook(bool no_wait) { do_events(no_wait); }
 
 const cell* face_of_event_window(const MSG& m) {
@@ -274,7 +280,7 @@ void install_event_hooks() {
   t.pump_pending = pump_pending_hook;
   t.do_events = do_events_hook;
   // wait's pass over the messages already pending, so windows stay alive while it waits.
-  natives::wait_hook = pump_pending_hook;
+  natives::wait_hook = wait_pass_hook;
   set_key_hold(console_keys_wait);
 }
 

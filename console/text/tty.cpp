@@ -13,7 +13,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <chrono>
+#include <cstdint>
 #include <exception>
+#include <utility>
 
 #include "runtime/halt.h"
 #include "runtime/host/clipboard.h"
@@ -174,12 +177,17 @@ bool fill(bool wait_for_wake) {
     // (on the desktop's clipboard) are answered.
     int clip = clipboard::current().serve_fd();
     bool wake = wait_for_wake && wake_pipe[0] >= 0;
-    void (*pump)() = natives::wait_hook;
+    void (*pump)(std::int64_t) = natives::wait_hook;
     if (wake || clip >= 0 || pump) {
       if (clip >= 0) clipboard::current().serve();
-      if (pump) pump();
+      // The time the last poll slept goes to the windows' clock with the pass after it.
+      static std::int64_t polled_us = 0;
+      if (pump) pump(std::exchange(polled_us, 0));
       struct pollfd p[3] = {{STDIN_FILENO, POLLIN, 0}, {wake ? wake_pipe[0] : -1, POLLIN, 0}, {clip, POLLIN, 0}};
+      auto before = std::chrono::steady_clock::now();
       int r = poll(p, 3, pump ? 10 : -1);
+      if (pump)
+        polled_us = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - before).count();
       if (r == 0) return true;  // the windows' turn; the caller comes back
       if (r < 0 && errno != EINTR) return false;
       if (wake && (r < 0 || (p[1].revents & POLLIN))) {

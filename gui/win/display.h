@@ -37,6 +37,9 @@ class display {
   // `wake_fd` is readable, turning what arrives into layer input. Returns false when the
   // display failed or has no input left; the queue then answers GetMessage with -1.
   virtual bool wait(int64_t deadline_us, int wake_fd) = 0;
+  // A program slept `us` without waiting here (wait's slices, a prompt's polls): a clock of
+  // the display's own moves that far; a real clock has moved by itself.
+  virtual void pass_time(int64_t us) {}
   // Top-level windows only.
   virtual void create_top(HWND) {}
   virtual void destroy_top(HWND) {}

@@ -19,6 +19,9 @@ int64_t clock_us() { return st().disp->now_us(); }
 }  // namespace detail
 
 int64_t now_us() { return installed() ? clock_us() : 0; }
+void pass_time(int64_t us) {
+  if (installed() && us > 0) st().disp->pass_time(us);
+}
 
 static uint32_t msg_time() { return static_cast<uint32_t>(clock_us() / 1000); }
 

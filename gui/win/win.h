@@ -261,6 +261,8 @@ int16_t VkKeyScan(char16_t ch);
 uint32_t GetMessageTime();
 uint32_t GetDoubleClickTime();
 int64_t now_us();
+// The program slept `us` outside the queue's own waits (display::pass_time).
+void pass_time(int64_t us);
 // The composition string the input method reported last (UTF-8).
 std::string ImmGetCompositionString(HWND);
 

@@ -36,7 +36,7 @@
 
 namespace vyr::natives {
 
-void (*wait_hook)() = nullptr;
+void (*wait_hook)(std::int64_t) = nullptr;
 
 namespace {
 using stack::arguments;
@@ -61,9 +61,16 @@ void wait_entry(bool, const i32*) {
   // while the script waits. Its slices are short enough that the user sees no lag.
   u32 ms = platform::sleep_milliseconds(seconds);
   const std::chrono::milliseconds most(wait_hook ? 10 : 100);
-  auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  auto last = std::chrono::steady_clock::now();
+  auto until = last + std::chrono::milliseconds(ms);
   for (;;) {
-    if (wait_hook) wait_hook();
+    if (wait_hook) {
+      // The time handed on never goes past the wait's end: the passes of one wait move a
+      // display's own clock by exactly the time waited, however the slices fell.
+      auto now = std::min(std::chrono::steady_clock::now(), until);
+      wait_hook(std::chrono::duration_cast<std::chrono::microseconds>(now - last).count());
+      last = now;
+    }
     auto left = std::chrono::ceil<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
     if (left.count() <= 0) break;
     clipboard::sleep_serving(static_cast<double>(std::min(left, most).count()) / 1000.0);

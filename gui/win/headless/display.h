@@ -23,6 +23,7 @@ class headless_display : public display {
   POINT cursor_pos() override { return pointer_; }
   void set_cursor_pos(POINT p) override { pointer_ = p; }
   bool wait(int64_t deadline_us, int wake_fd) override;
+  void pass_time(int64_t us) override { clock_us_ += us; }
   void present(HWND top, cairo_surface_t* frame) override;
   void set_cursor(HWND, HCURSOR c) override { cursor_ = c; }
   void set_text_spot(HWND top, POINT p) override {
