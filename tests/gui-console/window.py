@@ -92,7 +92,7 @@ def shortcuts(home):
 @case
 def about(home):
     # Help/About: a modal box without a title; its links reach the browser; Close gives the
-    # console the focus again.
+    # console the focus again. Its logo is decoded when it first opens, not at start-up.
     bindir = os.path.join(home, "bin")
     os.mkdir(bindir)
     log = os.path.join(home, "xdg.log")
@@ -101,15 +101,15 @@ def about(home):
     os.chmod(os.path.join(bindir, "xdg-open"), 0o755)
     env = {"PATH": bindir + ":" + os.environ.get("PATH", "/usr/bin:/bin")}
     probe = ("text write/append %o.txt mold reduce [gui-console-ctx/win/selected = gui-console-ctx/console "
-             "gui-console-ctx/focused?]\nkey Enter\n")
-    r = run(home, ABOUT + "click-text https://vyr-lang.org/\nwait 600\nclick-text https://vyr-lang.org/docs/\n"
+             "gui-console-ctx/focused? type? gui-console-ctx/logo]\nkey Enter\n")
+    r = run(home, probe + ABOUT + "click-text https://vyr-lang.org/\nwait 600\nclick-text https://vyr-lang.org/docs/\n"
             + "click-text Close\n" + probe + "close\n",
             env_extra=env)
     for _ in range(50):
         if os.path.exists(log) and len(read(log).splitlines()) == 2:
             break
         time.sleep(0.1)
-    check("about", (r.returncode, seen(home)), (0, ["[true true]"]))
+    check("about", (r.returncode, seen(home)), (0, ["[true true binary!][true true image!]"]))
     check("about: links", read(log).splitlines() if os.path.exists(log) else [],
           ["https://vyr-lang.org/", "https://vyr-lang.org/docs/"])
 
