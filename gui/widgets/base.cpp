@@ -14,6 +14,7 @@ HWND make_base(const cell* face, HWND parent, u32 flags) {
   HWND h = create_child(face, parent, flags, "VyrBase", exstyle);
   if (is_null(h)) return h;
   attach(h, face, flags);
+  show_own_scroll_bars(h, flags);
   init_base_window(h, parent, face);
   if (layered_q(h)) compose_layered(h);
   return h;

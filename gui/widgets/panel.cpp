@@ -10,7 +10,10 @@ using namespace win;
 namespace {
 HWND make_panel(const cell* face, HWND parent, u32 flags) {
   HWND h = create_child(face, parent, flags, "VyrPanel", 0);
-  if (!is_null(h)) attach(h, face, flags);
+  if (!is_null(h)) {
+    attach(h, face, flags);
+    show_own_scroll_bars(h, flags);
+  }
   return h;
 }
 }  // namespace

@@ -40,6 +40,10 @@ HWND create_child(const cell* face, HWND parent, u32 flags, const char* cls, u32
   return h;
 }
 
+void show_own_scroll_bars(HWND h, u32 flags) {
+  if ((flags & face_flag::scrollable) && !is_null(h)) ShowScrollBar(h, SB_BOTH, true);
+}
+
 void restack_children(const cell* face) {
   const cell* pane = facet(face, facet_index::pane);
   if (!pane || type_of(pane) != TYPE_BLOCK) return;

@@ -14,6 +14,10 @@ logical_xy take_offset(const cell* face);
 // its siblings; `style` is added to that, `text` is its window text.
 win::HWND create_child(const cell* face, win::HWND parent, u32 flags, const char* cls,
                        u32 exstyle, u32 style = 0, std::string_view text = {});
+// A face whose window the backend draws shows both scroll bars from its creation when it is
+// `scrollable`, as a window made with the scroll styles does; its scrollers set or hide them
+// from then on. (A native control shows the bars it needs itself.)
+void show_own_scroll_bars(win::HWND, u32 flags);
 // The steps every made window takes: the flag mask into its slot, the link to its face and
 // the face's `cursor` option.
 void attach(win::HWND, const cell* face, u32 flags);

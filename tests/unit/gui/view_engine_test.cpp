@@ -180,6 +180,20 @@ TEST_F(view_engine, AViewedLayoutOfBaseAndPanelFacesPresentsItsFrame) {
   EXPECT_EQ(hd->pixel(top, 105, 15), 0xFF00FF00u);
 }
 
+// A scrollable face the backend draws has its bars from its creation, before any scroller
+// of it is set; a face without the flag has none.
+TEST_F(view_engine, AScrollableFaceShowsItsBarsFromItsCreation) {
+  run("w: view/no-wait layout [b: base 100x100 scrollable r: rich-text 100x100 scrollable "
+      "p: panel 100x100 scrollable [] c: base 100x100]");
+  for (const char* face : {"b", "r", "p"}) {
+    win::HWND h = window_of(face);
+    ASSERT_FALSE(win::is_null(h)) << face;
+    EXPECT_TRUE(win::scroll_bar_shown(h, win::SB_VERT)) << face;
+    EXPECT_TRUE(win::scroll_bar_shown(h, win::SB_HORZ)) << face;
+  }
+  EXPECT_FALSE(win::scroll_bar_shown(window_of("c"), win::SB_VERT));
+}
+
 TEST_F(view_engine, AWindowShownWithoutWaitingIsPaintedWhileTheScriptWaits) {
   run("w: view/no-wait layout [b: base 40x40 255.0.0]");
   win::HWND top = window_of("w");
