@@ -600,6 +600,18 @@ def t_plain_reads():
     assert b"\x1b[" not in s.raw, s.raw
 
 
+def t_headless_timer_at_prompt():
+    # On the headless display too a window's timer falls due while the prompt waits: the
+    # time the prompt sleeps moves the display's own clock.
+    s = Session(env={"VYR_DISPLAY": "headless"})
+    s.prompt()
+    s.send('view/no-wait layout [base rate 10 on-time [print "tick" face/rate: none]]\n')
+    s.expect(r"tick\r\n")
+    s.send("\x04")
+    rc, _ = s.finish()
+    assert rc == 0, rc
+
+
 def leader(argv):
     """A session leader holding the terminal, as a shell does: vyr runs as the foreground
     job in a process group of its own, which is not orphaned, so a stop really stops it.
