@@ -212,6 +212,30 @@ bool fill(bool wait_for_wake) {
   }
 }
 
+// While a command runs the terminal is cooked, and there the end-of-file key (Ctrl+D) is
+// no byte but a mark that ends a line: once the editor made the terminal raw it would be read
+// as a NUL, and a Ctrl+D typed ahead of the prompt would be lost. Before the editor takes the
+// terminal, the whole lines and the marks the cooked terminal holds are read, each mark as the
+// Ctrl+D it was typed as; a partial line stays queued and reaches the editor as keys.
+void take_cooked_ahead() {
+  struct termios now;
+  if (tcgetattr(STDIN_FILENO, &now) != 0 || !(now.c_lflag & ICANON)) return;
+  for (int marks = 0; marks < 16;) {
+    struct pollfd p = {STDIN_FILENO, POLLIN, 0};
+    if (poll(&p, 1, 0) <= 0 || !(p.revents & POLLIN)) return;
+    char buf[4096];
+    ssize_t n = ::read(STDIN_FILENO, buf, sizeof buf);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return;
+    if (n == 0) {
+      inbuf.push_back('\x04');
+      marks++;
+      continue;
+    }
+    inbuf.append(buf, size_t(n));
+  }
+}
+
 std::optional<std::string> plain_read() {
   for (;;) {
     if (std::optional<std::string> line = take_line(inbuf, inpos, at_end)) return line;
@@ -235,6 +259,7 @@ void draw(const std::u32string& prefix, const editor& ed, bool hidden) {
 
 std::optional<std::string> edited_read(const question& q) {
   setup_once();
+  take_cooked_ahead();
   if (!enter_raw()) return plain_read();
   std::u32string prefix = decode_utf8(row_tail + q.prompt);
   editor ed;
@@ -268,6 +293,7 @@ std::optional<std::string> edited_read(const question& q) {
     }
     if (redraw_wanted) {
       redraw_wanted = 0;
+      take_cooked_ahead();
       enter_raw();
       stale = true;
     }

@@ -255,8 +255,14 @@ def t_results_and_keys():
     s.expect(r"\x1b\[2J")
     s.send("3\r")
     s.expect(r"== 3")
+    # A line and Ctrl+D typed while a command runs (the terminal cooked, where Ctrl+D is an
+    # end-of-file mark, not a byte) reach the next prompts: the line runs, then the console
+    # ends as on Ctrl+D typed at an empty prompt.
     s.prompt()
-    s.send("\x04")  # Ctrl+D on an empty line
+    s.send("wait 1\r")
+    s.expect(r"wait 1[^\n]*\n")
+    s.send("1 + 1\r\x04")
+    s.expect(r"== 2")
     rc, after = s.finish()
     assert rc == 0, rc
     same_settings(s, after)
@@ -333,7 +339,7 @@ def t_hidden_and_prin():
     s.prompt()
     s.send("y\r")
     s.expect(r'== "12"')
-    s.prompt()  # typed ahead during a command, Ctrl+D would be cooked EOF
+    s.prompt()
     s.send("\x04")
     s.finish()
 
@@ -365,7 +371,7 @@ def t_interrupts():
     s.prompt()
     s.send("1 + 1\r")
     s.expect(r"== 2")
-    s.prompt()  # typed ahead during a command, Ctrl+D would be cooked EOF
+    s.prompt()
     s.send("\x04")
     rc, after = s.finish()
     assert rc == 0, rc
@@ -457,7 +463,7 @@ def t_paste_and_utf8():
     s.prompt()
     s.send(b'"a\xffb"\r')         # a malformed byte becomes U+FFFD
     s.expect('== "a\ufffdb"')
-    s.prompt()  # typed ahead during a command, Ctrl+D would be cooked EOF
+    s.prompt()
     s.send("\x04")
     rc, after = s.finish()
     same_settings(s, after)
@@ -501,7 +507,7 @@ def t_resize():
     s.send("append/dup {} {x} 100\r")
     m = s.expect(r"== [^\r\n]*")
     assert len(m.group(0)) == 79 and m.group(0).endswith(b"..."), m.group(0)
-    s.prompt()  # typed ahead during a command, Ctrl+D would be cooked EOF
+    s.prompt()
     s.send("\x04")
     s.finish()
 
@@ -522,7 +528,7 @@ def t_completion():
     s.wait_row(">> bad")
     s.send("\x15\t" + "7\r")   # Tab on an empty line does nothing
     s.expect(r"== 7")
-    s.prompt()  # typed ahead during a command, Ctrl+D would be cooked EOF
+    s.prompt()
     s.send("\x04")
     s.finish()
 
