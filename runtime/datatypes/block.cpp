@@ -742,6 +742,63 @@ bool cells_equal(const cell* a, const cell* b, i32 op) {
   return actions::compare_value(&p, &q, op) == 0;
 }
 
+// A cell of the block for reading: the stamp stays as it is.
+const cell* read_at(const cell* v, i64 i) { return read_buffer(v->data2)->cells() + i; }
+
+// The equality find and select ask of each element (`op` is find's, strict-equal? or
+// same?), with what word! and integer!'s own compare answer for them decided here from the
+// cells: most searched blocks hold words and integers, and the dispatch costs more than
+// the answer. Any other element, or a type whose compare is not the built-in one, asks the
+// compare action. The element is the first operand, as compare_value takes it.
+struct element_equal {
+  cell v;           // the value searched for
+  u32 vt;           // its type
+  u32 canonical;    // its symbol's canonical id when it is a word
+  i32 op;
+  compare_fn word_cmp = datatype::entry_of<slot::compare>(TYPE_WORD);
+  compare_fn int_cmp = datatype::entry_of<slot::compare>(TYPE_INTEGER);
+
+  element_equal(const cell* value, i32 o) : v(*value), vt(type_of(value)), op(o) {
+    canonical = word::kind_q(vt) ? symbol::resolve(v.data2) : 0;
+    if (word_cmp != &word::compare) word_cmp = nullptr;
+    if (int_cmp != &integer::compare) int_cmp = nullptr;
+  }
+
+  // 0 equal, 1 unequal, -1 when only the compare action can tell (`ask`).
+  i32 quick(const cell* e) const {
+    u32 et = type_of(e);
+    compare_fn f = datatype::entry_of<slot::compare>(et);
+    if (f == word_cmp && f) {
+      if (!word::kind_q(vt) || (vt == TYPE_ISSUE && et != TYPE_ISSUE)) return 1;
+      switch (op) {
+        case compare_op::SAME:
+          return e->data2 == v.data2 && e->data1 == v.data1 && et == vt ? 0 : 1;
+        case compare_op::STRICT_EQUAL:
+          return et == vt && e->data2 == v.data2 ? 0 : 1;
+        case compare_op::FIND:
+          return e->data2 == v.data2 || symbol::resolve(e->data2) == canonical ? 0 : 1;
+        default:
+          return -1;
+      }
+    }
+    if (f == int_cmp && f) {
+      // integer! equals an integer! by value and, under find's equality, a float! as
+      // equal? would: that one asks the action.
+      if (vt == TYPE_INTEGER) return e->data2 == v.data2 ? 0 : 1;
+      if (vt != TYPE_FLOAT || op != compare_op::FIND) return 1;
+    }
+    return f ? -1 : 1;
+  }
+  bool ask(const cell* e) const {
+    cell p = *e, q = v;
+    return actions::compare_value(&p, &q, op) == 0;
+  }
+  bool operator()(const cell* e) const {
+    i32 r = quick(e);
+    return r < 0 ? ask(e) : r == 0;
+  }
+};
+
 match find_in(const cell* s, const cell* value, const find_args& o) {
   match m;
   i64 total = total_of(s);
@@ -785,13 +842,42 @@ match find_in(const cell* s, const cell* value, const find_args& o) {
       return m;
     }
   }
+  element_equal equal(&v, op);
+  if (!by_type && !run && !o.match) {
+    // One cell against the value, the commonest search: the buffer is fetched again only
+    // after the compare action ran (which may allocate and so move it).
+    const series_buffer* b = read_buffer(s->data2);
+    auto at = [&](i64 p) {
+      if (p >= i64(b->used_bytes() >> 4)) return false;
+      i32 r = equal.quick(b->cells() + p);
+      if (r >= 0) return r == 0;
+      bool eq = equal.ask(b->cells() + p);
+      b = read_buffer(s->data2);
+      return eq;
+    };
+    if (o.last || o.reverse) {
+      for (i64 p = o.reverse ? std::min(h - 1, total - 1) : std::min(limit, total - 1); p >= 0;
+           p -= step)
+        if (at(p)) {
+          m.at = p;
+          return m;
+        }
+      return m;
+    }
+    for (i64 p = h; p <= limit; p += step)
+      if (at(p)) {
+        m.at = p;
+        return m;
+      }
+    return m;
+  }
   auto matches = [&](i64 p) {
     if (p < 0 || p + m.size > total_of(s)) return false;
-    if (by_type) return type_of(cell_at(s, p)) == v.data1;
-    if (!run) return cells_equal(cell_at(s, p), &v, op);
+    if (by_type) return type_of(read_at(s, p)) == v.data1;
+    if (!run) return equal(read_at(s, p));
     for (i64 j = 0; j < m.size; j++) {
       if (j >= total_of(&v) - vh || p + j >= total_of(s)) return false;
-      if (!cells_equal(cell_at(s, p + j), cell_at(&v, vh + j), op)) return false;
+      if (!cells_equal(read_at(s, p + j), read_at(&v, vh + j), op)) return false;
     }
     return true;
   };
@@ -844,7 +930,7 @@ const cell* select(cell* series, const cell* value, const find_args& opts) {
   if (m.at < 0) return &none_value;
   i64 after = m.at + m.size;
   if (after >= total_of(&s)) return &none_value;
-  return stack::set_result(cell_at(&s, after));
+  return stack::set_result(read_at(&s, after));
 }
 
 const cell* put(cell* series, const cell* key, const cell* value, bool case_sensitive) {
