@@ -55,6 +55,8 @@ inline u32 mix_block(u32 h, u32 k) {
 }
 
 bool word_kind(u32 t) { return t >= TYPE_WORD && t <= TYPE_ISSUE; }
+// The words a map! keys as set-words (refinements and issues are keys of their own kind).
+bool map_word_key(u32 t) { return word_kind(t) && t != TYPE_REFINEMENT && t != TYPE_ISSUE; }
 bool string_kind(u32 t) {
   return t == TYPE_STRING || t == TYPE_FILE || t == TYPE_URL || t == TYPE_TAG ||
          t == TYPE_EMAIL || t == TYPE_REF;
@@ -662,7 +664,7 @@ void put_all(u32 t, u32 start, u32 step) {
       collector::root_guard kg(&key);
       // Refinements and issues are keys of their own kind, as map_put keeps them.
       u32 kt = type_of(&key);
-      if (word_kind(kt) && kt != TYPE_REFINEMENT && kt != TYPE_ISSUE) set_type(&key, TYPE_SET_WORD);
+      if (map_word_key(kt)) set_type(&key, TYPE_SET_WORD);
       const cell* found = find(t, &key, OP_STRICT_EQUAL);
       if (found) {
         u32 fpos = u32(found - cells_of(t));
@@ -695,8 +697,7 @@ const cell* get(u32 t, const cell* key_in, u32 head, u32 skip, i32 op, bool last
   table_guard tg(t);
   record* r = rec(t);
   if (r->kind >= KIND_NODES) return nullptr;
-  if (r->kind == KIND_MAP && word_kind(type_of(&key)) && type_of(&key) != TYPE_REFINEMENT &&
-      type_of(&key) != TYPE_ISSUE)
+  if (r->kind == KIND_MAP && map_word_key(type_of(&key)))
     set_type(&key, TYPE_SET_WORD);  // the form in which map! keys words
   u32 h = hash_value(&key, false);
   if (hash) *hash = h;
@@ -776,8 +777,16 @@ const cell* get_next(u32 t, const cell* key_in, probe_state* state, i32 op) {
   return nullptr;
 }
 
-const cell* find(u32 t, const cell* key, i32 op, u32* hash) {
-  return get(t, key, 0, 1, op, false, false, nullptr, hash);
+const cell* find(u32 t, const cell* key_in, i32 op, u32* hash) {
+  if (rec(t)->kind != KIND_MAP) return get(t, key_in, 0, 1, op, false, false, nullptr, hash);
+  // A map! key is at one place at most: get's search among candidates is not needed, and
+  // hashing allocates nothing, so the probe (which guards the key) starts at once.
+  cell key = *key_in;
+  if (map_word_key(type_of(&key))) set_type(&key, TYPE_SET_WORD);
+  u32 h = hash_value(&key, false);
+  if (hash) *hash = h;
+  probe_state st{h & (rec(t)->buckets - 1), u32(-1)};
+  return get_next(t, &key, &st, op);
 }
 
 void remove(u32 t, u32 pos) {
@@ -962,8 +971,7 @@ u32 map_put(u32 t, const cell* key_in, const cell* value_in) {
   collector::root_guard kg(&key);
   collector::root_guard vg(&value);
   table_guard tg(t);
-  if (word_kind(type_of(&key)) && type_of(&key) != TYPE_REFINEMENT && type_of(&key) != TYPE_ISSUE)
-    set_type(&key, TYPE_SET_WORD);
+  if (map_word_key(type_of(&key))) set_type(&key, TYPE_SET_WORD);
   const cell* found = find(t, &key, OP_STRICT_EQUAL);
   if (found) {
     u32 pos = u32(found - cells_of(t));

@@ -51,9 +51,8 @@ cell shown_key(const cell* key) {
 // Position of the key cell equal to `key` under `op`, or -1. Removed pairs are found too.
 // `hash` receives the key's hash, for indexing it when it is absent.
 i64 lookup(const cell* m, const cell* key, i32 op, u32* hash = nullptr) {
-  cell k = *key;
-  collector::root_guard kg(&k);
-  const cell* found = hashtable::find(m->data3, &k, op, hash);
+  // find copies the key before anything can move it.
+  const cell* found = hashtable::find(m->data3, key, op, hash);
   if (!found) return -1;
   return found - read_pair(m, 0);
 }
