@@ -376,6 +376,8 @@ u32 murmur3_32(const void* bytes, u32 length) {
 
 u32 hash_int(u32 word) { return fmix(word); }
 
+i32 text_equal(const cell* a, const cell* b, i32 op) { return quick_equal(a, b, op); }
+
 u32 hash_string(const cell* value, bool case_sensitive) {
   const series_buffer* b = read_buffer(value->data2);
   u32 unit = b->unit();

@@ -52,6 +52,10 @@ u32 hash_value(const cell* value, bool case_sensitive);
 const char* lowercase_ascii(const char* bytes, u32 n);
 bool compare_names(const char* a, const char* b, u32 n, bool ignore_case);
 u32 round_up_pow2(u32 n);
+// Equality of two one-byte texts of the same type as the compare action answers it for
+// `op` (equal, strict-equal or find's): 0 equal, 1 unequal, -1 when only the action can
+// tell (another type or width, a non-ASCII letter under a case-insensitive op).
+i32 text_equal(const cell* a, const cell* b, i32 op);
 inline void no_op() {}
 
 // Construction. `block` (kinds 0-2) is the collection's values block value or null for a new

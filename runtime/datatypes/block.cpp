@@ -22,6 +22,7 @@
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/string.h"
+#include "runtime/datatypes/string_actions.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/unset.h"
 #include "runtime/datatypes/vector.h"
@@ -746,10 +747,11 @@ bool cells_equal(const cell* a, const cell* b, i32 op) {
 const cell* read_at(const cell* v, i64 i) { return read_buffer(v->data2)->cells() + i; }
 
 // The equality find and select ask of each element (`op` is find's, strict-equal? or
-// same?), with what word! and integer!'s own compare answer for them decided here from the
-// cells: most searched blocks hold words and integers, and the dispatch costs more than
-// the answer. Any other element, or a type whose compare is not the built-in one, asks the
-// compare action. The element is the first operand, as compare_value takes it.
+// same?), with what the compare of word!, integer! and one-byte text answers decided here
+// from the cells: most searched blocks hold words, integers and strings, and the dispatch
+// costs more than the answer. Any other element, or a type whose compare is not the
+// built-in one, asks the compare action. The element is the first operand, as
+// compare_value takes it.
 struct element_equal {
   cell v;           // the value searched for
   u32 vt;           // its type
@@ -757,11 +759,13 @@ struct element_equal {
   i32 op;
   compare_fn word_cmp = datatype::entry_of<slot::compare>(TYPE_WORD);
   compare_fn int_cmp = datatype::entry_of<slot::compare>(TYPE_INTEGER);
+  compare_fn text_cmp = datatype::entry_of<slot::compare>(TYPE_STRING);
 
   element_equal(const cell* value, i32 o) : v(*value), vt(type_of(value)), op(o) {
     canonical = word::kind_q(vt) ? symbol::resolve(v.data2) : 0;
     if (word_cmp != &word::compare) word_cmp = nullptr;
     if (int_cmp != &integer::compare) int_cmp = nullptr;
+    if (text_cmp != &string::compare) text_cmp = nullptr;
   }
 
   // 0 equal, 1 unequal, -1 when only the compare action can tell (`ask`).
@@ -787,6 +791,7 @@ struct element_equal {
       if (vt == TYPE_INTEGER) return e->data2 == v.data2 ? 0 : 1;
       if (vt != TYPE_FLOAT || op != compare_op::FIND) return 1;
     }
+    if (f == text_cmp && f && et == vt) return hashtable::text_equal(e, &v, op);
     return f ? -1 : 1;
   }
   bool ask(const cell* e) const {
