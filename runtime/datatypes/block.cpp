@@ -798,11 +798,25 @@ struct element_equal {
     cell p = *e, q = v;
     return actions::compare_value(&p, &q, op) == 0;
   }
-  bool operator()(const cell* e) const {
-    i32 r = quick(e);
-    return r < 0 ? ask(e) : r == 0;
-  }
 };
+
+// The first position from the head (the last with /last, the nearest before the head with
+// /reverse, only the head with /match) at which `test` holds, every `step` cells up to
+// `limit`; -1 when none.
+template <class F>
+i64 scan_positions(const find_args& o, i64 h, i64 limit, i64 total, i64 step, i64 size, F&& test) {
+  if (o.last || o.reverse) {
+    i64 from = o.reverse ? std::min(h - 1, total - size) : std::min(limit, total - size);
+    if (o.match) return test(from) ? from : -1;
+    for (i64 p = from; p >= 0; p -= step)
+      if (test(p)) return p;
+    return -1;
+  }
+  if (o.match) return h <= limit && test(h) ? h : -1;
+  for (i64 p = h; p <= limit; p += step)
+    if (test(p)) return p;
+  return -1;
+}
 
 match find_in(const cell* s, const cell* value, const find_args& o) {
   match m;
@@ -849,65 +863,40 @@ match find_in(const cell* s, const cell* value, const find_args& o) {
   }
   element_equal equal(&v, op);
   if (!by_type && !run && !o.match) {
-    // One cell against the value, the commonest search: the buffer is fetched again only
-    // after the compare action ran (which may allocate and so move it).
+    // One cell against the value, the commonest search, forward or (/last, /reverse)
+    // backward: the buffer is fetched again only after the compare action ran (which may
+    // allocate and so move it).
+    bool back = o.last || o.reverse;
+    i64 d = back ? -step : step;
     const series_buffer* b = read_buffer(s->data2);
-    auto at = [&](i64 p) {
-      if (p >= i64(b->used_bytes() >> 4)) return false;
+    for (i64 p = back ? std::min(o.reverse ? h - 1 : limit, total - 1) : h;
+         back ? p >= 0 : p <= limit; p += d) {
+      if (p >= i64(b->used_bytes() >> 4)) continue;
       i32 r = equal.quick(b->cells() + p);
-      if (r >= 0) return r == 0;
-      bool eq = equal.ask(b->cells() + p);
-      b = read_buffer(s->data2);
-      return eq;
-    };
-    if (o.last || o.reverse) {
-      for (i64 p = o.reverse ? std::min(h - 1, total - 1) : std::min(limit, total - 1); p >= 0;
-           p -= step)
-        if (at(p)) {
-          m.at = p;
-          return m;
-        }
-      return m;
-    }
-    for (i64 p = h; p <= limit; p += step)
-      if (at(p)) {
+      if (r < 0) {
+        r = equal.ask(b->cells() + p) ? 0 : 1;
+        b = read_buffer(s->data2);
+      }
+      if (r == 0) {
         m.at = p;
         return m;
       }
+    }
     return m;
   }
-  auto matches = [&](i64 p) {
+  m.at = scan_positions(o, h, limit, total, step, m.size, [&](i64 p) {
     if (p < 0 || p + m.size > total_of(s)) return false;
     if (by_type) return type_of(read_at(s, p)) == v.data1;
-    if (!run) return equal(read_at(s, p));
+    if (!run) {
+      i32 r = equal.quick(read_at(s, p));
+      return r < 0 ? equal.ask(read_at(s, p)) : r == 0;
+    }
     for (i64 j = 0; j < m.size; j++) {
       if (j >= total_of(&v) - vh || p + j >= total_of(s)) return false;
       if (!cells_equal(read_at(s, p + j), read_at(&v, vh + j), op)) return false;
     }
     return true;
-  };
-  if (o.last || o.reverse) {
-    i64 from = o.reverse ? std::min(h - 1, total - m.size) : std::min(limit, total - m.size);
-    if (o.match) {
-      if (matches(from)) m.at = from;
-      return m;
-    }
-    for (i64 p = from; p >= 0; p -= step)
-      if (matches(p)) {
-        m.at = p;
-        return m;
-      }
-    return m;
-  }
-  if (o.match) {
-    if (h <= limit && matches(h)) m.at = h;
-    return m;
-  }
-  for (i64 p = h; p <= limit; p += step)
-    if (matches(p)) {
-      m.at = p;
-      return m;
-    }
+  });
   return m;
 }
 }  // namespace
