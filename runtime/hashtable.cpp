@@ -55,6 +55,8 @@ inline u32 mix_block(u32 h, u32 k) {
 }
 
 bool word_kind(u32 t) { return t >= TYPE_WORD && t <= TYPE_ISSUE; }
+// The words a map! keys as set-words (refinements and issues are keys of their own kind).
+bool map_word_key(u32 t) { return word_kind(t) && t != TYPE_REFINEMENT && t != TYPE_ISSUE; }
 bool string_kind(u32 t) {
   return t == TYPE_STRING || t == TYPE_FILE || t == TYPE_URL || t == TYPE_TAG ||
          t == TYPE_EMAIL || t == TYPE_REF;
@@ -224,8 +226,8 @@ void remap_positions(u32 t, u32 lo, u32 hi, F f) {
 i32 quick_equal(const cell* a, const cell* b, i32 op) {
   if (op != OP_EQUAL && op != OP_STRICT_EQUAL && op != OP_FIND) return -1;
   if (type_of(a) != type_of(b) || !string_kind(type_of(a))) return -1;
-  series_buffer* x = buffer_of(a->data2);
-  series_buffer* y = buffer_of(b->data2);
+  const series_buffer* x = read_buffer(a->data2);
+  const series_buffer* y = read_buffer(b->data2);
   if (x->unit() != 1 || y->unit() != 1) return -1;
   i64 nx = i64(x->used_units()) - a->data1, ny = i64(y->used_units()) - b->data1;
   if (nx < 0 || ny < 0) return -1;
@@ -374,8 +376,10 @@ u32 murmur3_32(const void* bytes, u32 length) {
 
 u32 hash_int(u32 word) { return fmix(word); }
 
+i32 text_equal(const cell* a, const cell* b, i32 op) { return quick_equal(a, b, op); }
+
 u32 hash_string(const cell* value, bool case_sensitive) {
-  series_buffer* b = buffer_of(value->data2);
+  const series_buffer* b = read_buffer(value->data2);
   u32 unit = b->unit();
   u32 n = b->used_units();
   u32 h = SEED, count = 0;
@@ -453,7 +457,7 @@ u32 hash_value(const cell* v, bool case_sensitive) {
     case TYPE_REFINEMENT: case TYPE_ISSUE:
       return hash_int(symbol::resolve(v->data2));
     case TYPE_SYMBOL: {
-      series_buffer* b = buffer_of(v->data3);
+      const series_buffer* b = read_buffer(v->data3);
       u32 n = b->used_bytes();
       return murmur3_32(lowercase_ascii(b->head(), n), n);
     }
@@ -475,7 +479,7 @@ u32 hash_value(const cell* v, bool case_sensitive) {
       return murmur3_32(&v->data1, len);
     }
     case TYPE_BINARY: {
-      series_buffer* b = buffer_of(v->data2);
+      const series_buffer* b = read_buffer(v->data2);
       u32 used = b->used_bytes();
       u32 head = std::min(v->data1, used);
       return murmur3_32(b->head() + head, used - head);
@@ -497,8 +501,8 @@ i32 default_compare(const cell* a, const cell* b, i32 op) {
   }
   if (ta != tb) return 1;
   if (string_kind(ta)) {
-    series_buffer* x = buffer_of(a->data2);
-    series_buffer* y = buffer_of(b->data2);
+    const series_buffer* x = read_buffer(a->data2);
+    const series_buffer* y = read_buffer(b->data2);
     i64 nx = i64(x->used_units()) - a->data1, ny = i64(y->used_units()) - b->data1;
     if (nx < 0) nx = 0;
     if (ny < 0) ny = 0;
@@ -662,8 +666,8 @@ void put_all(u32 t, u32 start, u32 step) {
       collector::root_guard kg(&key);
       // Refinements and issues are keys of their own kind, as map_put keeps them.
       u32 kt = type_of(&key);
-      if (word_kind(kt) && kt != TYPE_REFINEMENT && kt != TYPE_ISSUE) set_type(&key, TYPE_SET_WORD);
-      cell* found = find(t, &key, OP_STRICT_EQUAL);
+      if (map_word_key(kt)) set_type(&key, TYPE_SET_WORD);
+      const cell* found = find(t, &key, OP_STRICT_EQUAL);
       if (found) {
         u32 fpos = u32(found - cells_of(t));
         cell* c = write_cells_of(t);
@@ -686,8 +690,8 @@ void put_all(u32 t, u32 start, u32 step) {
   }
 }
 
-cell* get(u32 t, const cell* key_in, u32 head, u32 skip, i32 op, bool last, bool reverse,
-          probe_state* state, u32* hash) {
+const cell* get(u32 t, const cell* key_in, u32 head, u32 skip, i32 op, bool last,
+                bool reverse, probe_state* state, u32* hash) {
   VYR_ASSERT(counts_hold(t));
   VYR_ASSERT(skip >= 1);
   cell key = *key_in;  // a copy: the caller's cell is never retyped, even when compare throws
@@ -695,8 +699,7 @@ cell* get(u32 t, const cell* key_in, u32 head, u32 skip, i32 op, bool last, bool
   table_guard tg(t);
   record* r = rec(t);
   if (r->kind >= KIND_NODES) return nullptr;
-  if (r->kind == KIND_MAP && word_kind(type_of(&key)) && type_of(&key) != TYPE_REFINEMENT &&
-      type_of(&key) != TYPE_ISSUE)
+  if (r->kind == KIND_MAP && map_word_key(type_of(&key)))
     set_type(&key, TYPE_SET_WORD);  // the form in which map! keys words
   u32 h = hash_value(&key, false);
   if (hash) *hash = h;
@@ -710,9 +713,9 @@ cell* get(u32 t, const cell* key_in, u32 head, u32 skip, i32 op, bool last, bool
   bool have = false;
   u32 best = 0;
   for (;;) {
-    cell* c = get_next(t, &key, state, op);
+    const cell* c = get_next(t, &key, state, op);
     if (rec(t)->kind != KIND_HASH) return c;
-    if (!c) return have ? write_cells_of(t) + best : nullptr;
+    if (!c) return have ? cells_of(t) + best : nullptr;
     i32 k = i32(keys_of(t)[state->bucket]);
     std::vector<u32> cand;
     if (k >= 0) {
@@ -745,7 +748,7 @@ cell* get(u32 t, const cell* key_in, u32 head, u32 skip, i32 op, bool last, bool
   }
 }
 
-cell* get_next(u32 t, const cell* key_in, probe_state* state, i32 op) {
+const cell* get_next(u32 t, const cell* key_in, probe_state* state, i32 op) {
   VYR_ASSERT(counts_hold(t));
   cell key = *key_in;
   collector::root_guard kg(&key);
@@ -770,14 +773,22 @@ cell* get_next(u32 t, const cell* key_in, probe_state* state, i32 op) {
     bool match = kind == KIND_HASH
                      ? compare_hook(&stored, &key, OP_EQUAL) == 0
                      : type_of(&stored) == type_of(&key) && keys_differ(&stored, &key, op) == 0;
-    if (match) return write_cells_of(t) + pos;
+    if (match) return cells_of(t) + pos;
     if (rec(t)->buckets != buckets) return nullptr;  // the comparison resized the table
   }
   return nullptr;
 }
 
-cell* find(u32 t, const cell* key, i32 op, u32* hash) {
-  return get(t, key, 0, 1, op, false, false, nullptr, hash);
+const cell* find(u32 t, const cell* key_in, i32 op, u32* hash) {
+  if (rec(t)->kind != KIND_MAP) return get(t, key_in, 0, 1, op, false, false, nullptr, hash);
+  // A map! key is at one place at most: get's search among candidates is not needed, and
+  // hashing allocates nothing, so the probe (which guards the key) starts at once.
+  cell key = *key_in;
+  if (map_word_key(type_of(&key))) set_type(&key, TYPE_SET_WORD);
+  u32 h = hash_value(&key, false);
+  if (hash) *hash = h;
+  probe_state st{h & (rec(t)->buckets - 1), u32(-1)};
+  return get_next(t, &key, &st, op);
 }
 
 void remove(u32 t, u32 pos) {
@@ -962,9 +973,8 @@ u32 map_put(u32 t, const cell* key_in, const cell* value_in) {
   collector::root_guard kg(&key);
   collector::root_guard vg(&value);
   table_guard tg(t);
-  if (word_kind(type_of(&key)) && type_of(&key) != TYPE_REFINEMENT && type_of(&key) != TYPE_ISSUE)
-    set_type(&key, TYPE_SET_WORD);
-  cell* found = find(t, &key, OP_STRICT_EQUAL);
+  if (map_word_key(type_of(&key))) set_type(&key, TYPE_SET_WORD);
+  const cell* found = find(t, &key, OP_STRICT_EQUAL);
   if (found) {
     u32 pos = u32(found - cells_of(t));
     if (is_removed_pair(t, pos)) rec(t)->count++;  // reviving a removed key counts it again

@@ -52,6 +52,10 @@ u32 hash_value(const cell* value, bool case_sensitive);
 const char* lowercase_ascii(const char* bytes, u32 n);
 bool compare_names(const char* a, const char* b, u32 n, bool ignore_case);
 u32 round_up_pow2(u32 n);
+// Equality of two one-byte texts of the same type as the compare action answers it for
+// `op` (equal, strict-equal or find's): 0 equal, 1 unequal, -1 when only the action can
+// tell (another type or width, a non-ASCII letter under a case-insensitive op).
+i32 text_equal(const cell* a, const cell* b, i32 op);
 inline void no_op() {}
 
 // Construction. `block` (kinds 0-2) is the collection's values block value or null for a new
@@ -70,13 +74,14 @@ i32 put_absent(u32 table, u32 pos, const u32* hash = nullptr);
 void put_all(u32 table, u32 start, u32 step);
 
 // Lookup. Returns the matching cell of the values block (valid until the next allocation)
-// or null. For hash!, `head`, `skip`, `last` and `reverse` select among equal values.
+// or null, for reading: a look-up leaves the block's write stamp alone. For hash!, `head`,
+// `skip`, `last` and `reverse` select among equal values.
 struct probe_state { u32 bucket; u32 step; };
-cell* get(u32 table, const cell* key, u32 head, u32 skip, i32 op, bool last, bool reverse,
-          probe_state* state = nullptr, u32* hash = nullptr);
-cell* get_next(u32 table, const cell* key, probe_state* state, i32 op);
+const cell* get(u32 table, const cell* key, u32 head, u32 skip, i32 op, bool last,
+                bool reverse, probe_state* state = nullptr, u32* hash = nullptr);
+const cell* get_next(u32 table, const cell* key, probe_state* state, i32 op);
 // The common case: head 0, skip 1, forward. `hash` receives the key's hash (see put_absent).
-cell* find(u32 table, const cell* key, i32 op, u32* hash = nullptr);
+const cell* find(u32 table, const cell* key, i32 op, u32* hash = nullptr);
 
 void remove(u32 table, u32 pos);  // `hashtable/delete`
 void remove_cell(u32 table, const cell* value);

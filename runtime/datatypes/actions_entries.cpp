@@ -335,7 +335,7 @@ bool pick_block(const cell* series, const cell* index, cell* out) {
     return false;
   // series::pick's own steps for a block.
   i32 i = integer::get(index);
-  series_buffer* b = buffer_of(series->data2);
+  const series_buffer* b = read_buffer(series->data2);
   i64 total = b->used_bytes() >> 4, h = series::head_index(series);
   if (h > total) h = total;
   if (h < 0) h = 0;

@@ -177,9 +177,7 @@ bool in_arena(const void* p) {
 
 cell edit_word(bool append) {
   if (append) return words::word_append;
-  cell w;
-  datatype::word_of_name("insert", &w);
-  return w;
+  return *series::word_insert();
 }
 
 }  // namespace

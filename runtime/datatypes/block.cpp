@@ -22,6 +22,7 @@
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/string.h"
+#include "runtime/datatypes/string_actions.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/unset.h"
 #include "runtime/datatypes/vector.h"
@@ -742,6 +743,81 @@ bool cells_equal(const cell* a, const cell* b, i32 op) {
   return actions::compare_value(&p, &q, op) == 0;
 }
 
+// A cell of the block for reading: the stamp stays as it is.
+const cell* read_at(const cell* v, i64 i) { return read_buffer(v->data2)->cells() + i; }
+
+// The equality find and select ask of each element (`op` is find's, strict-equal? or
+// same?), with what the compare of word!, integer! and one-byte text answers decided here
+// from the cells: most searched blocks hold words, integers and strings, and the dispatch
+// costs more than the answer. Any other element, or a type whose compare is not the
+// built-in one, asks the compare action. The element is the first operand, as
+// compare_value takes it.
+struct element_equal {
+  cell v;           // the value searched for
+  u32 vt;           // its type
+  u32 canonical;    // its symbol's canonical id when it is a word
+  i32 op;
+  compare_fn word_cmp = datatype::entry_of<slot::compare>(TYPE_WORD);
+  compare_fn int_cmp = datatype::entry_of<slot::compare>(TYPE_INTEGER);
+  compare_fn text_cmp = datatype::entry_of<slot::compare>(TYPE_STRING);
+
+  element_equal(const cell* value, i32 o) : v(*value), vt(type_of(value)), op(o) {
+    canonical = word::kind_q(vt) ? symbol::resolve(v.data2) : 0;
+    if (word_cmp != &word::compare) word_cmp = nullptr;
+    if (int_cmp != &integer::compare) int_cmp = nullptr;
+    if (text_cmp != &string::compare) text_cmp = nullptr;
+  }
+
+  // 0 equal, 1 unequal, -1 when only the compare action can tell (`ask`).
+  i32 quick(const cell* e) const {
+    u32 et = type_of(e);
+    compare_fn f = datatype::entry_of<slot::compare>(et);
+    if (f == word_cmp && f) {
+      if (!word::kind_q(vt) || (vt == TYPE_ISSUE && et != TYPE_ISSUE)) return 1;
+      switch (op) {
+        case compare_op::SAME:
+          return e->data2 == v.data2 && e->data1 == v.data1 && et == vt ? 0 : 1;
+        case compare_op::STRICT_EQUAL:
+          return et == vt && e->data2 == v.data2 ? 0 : 1;
+        case compare_op::FIND:
+          return e->data2 == v.data2 || symbol::resolve(e->data2) == canonical ? 0 : 1;
+        default:
+          return -1;
+      }
+    }
+    if (f == int_cmp && f) {
+      // integer! equals an integer! by value and, under find's equality, a float! as
+      // equal? would: that one asks the action.
+      if (vt == TYPE_INTEGER) return e->data2 == v.data2 ? 0 : 1;
+      if (vt != TYPE_FLOAT || op != compare_op::FIND) return 1;
+    }
+    if (f == text_cmp && f && et == vt) return hashtable::text_equal(e, &v, op);
+    return f ? -1 : 1;
+  }
+  bool ask(const cell* e) const {
+    cell p = *e, q = v;
+    return actions::compare_value(&p, &q, op) == 0;
+  }
+};
+
+// The first position from the head (the last with /last, the nearest before the head with
+// /reverse, only the head with /match) at which `test` holds, every `step` cells up to
+// `limit`; -1 when none.
+template <class F>
+i64 scan_positions(const find_args& o, i64 h, i64 limit, i64 total, i64 step, i64 size, F&& test) {
+  if (o.last || o.reverse) {
+    i64 from = o.reverse ? std::min(h - 1, total - size) : std::min(limit, total - size);
+    if (o.match) return test(from) ? from : -1;
+    for (i64 p = from; p >= 0; p -= step)
+      if (test(p)) return p;
+    return -1;
+  }
+  if (o.match) return h <= limit && test(h) ? h : -1;
+  for (i64 p = h; p <= limit; p += step)
+    if (test(p)) return p;
+  return -1;
+}
+
 match find_in(const cell* s, const cell* value, const find_args& o) {
   match m;
   i64 total = total_of(s);
@@ -785,38 +861,42 @@ match find_in(const cell* s, const cell* value, const find_args& o) {
       return m;
     }
   }
-  auto matches = [&](i64 p) {
-    if (p < 0 || p + m.size > total_of(s)) return false;
-    if (by_type) return type_of(cell_at(s, p)) == v.data1;
-    if (!run) return cells_equal(cell_at(s, p), &v, op);
-    for (i64 j = 0; j < m.size; j++) {
-      if (j >= total_of(&v) - vh || p + j >= total_of(s)) return false;
-      if (!cells_equal(cell_at(s, p + j), cell_at(&v, vh + j), op)) return false;
-    }
-    return true;
-  };
-  if (o.last || o.reverse) {
-    i64 from = o.reverse ? std::min(h - 1, total - m.size) : std::min(limit, total - m.size);
-    if (o.match) {
-      if (matches(from)) m.at = from;
-      return m;
-    }
-    for (i64 p = from; p >= 0; p -= step)
-      if (matches(p)) {
+  element_equal equal(&v, op);
+  if (!by_type && !run && !o.match) {
+    // One cell against the value, the commonest search, forward or (/last, /reverse)
+    // backward: the buffer is fetched again only after the compare action ran (which may
+    // allocate and so move it).
+    bool back = o.last || o.reverse;
+    i64 d = back ? -step : step;
+    const series_buffer* b = read_buffer(s->data2);
+    for (i64 p = back ? std::min(o.reverse ? h - 1 : limit, total - 1) : h;
+         back ? p >= 0 : p <= limit; p += d) {
+      if (p >= i64(b->used_bytes() >> 4)) continue;
+      i32 r = equal.quick(b->cells() + p);
+      if (r < 0) {
+        r = equal.ask(b->cells() + p) ? 0 : 1;
+        b = read_buffer(s->data2);
+      }
+      if (r == 0) {
         m.at = p;
         return m;
       }
-    return m;
-  }
-  if (o.match) {
-    if (h <= limit && matches(h)) m.at = h;
-    return m;
-  }
-  for (i64 p = h; p <= limit; p += step)
-    if (matches(p)) {
-      m.at = p;
-      return m;
     }
+    return m;
+  }
+  m.at = scan_positions(o, h, limit, total, step, m.size, [&](i64 p) {
+    if (p < 0 || p + m.size > total_of(s)) return false;
+    if (by_type) return type_of(read_at(s, p)) == v.data1;
+    if (!run) {
+      i32 r = equal.quick(read_at(s, p));
+      return r < 0 ? equal.ask(read_at(s, p)) : r == 0;
+    }
+    for (i64 j = 0; j < m.size; j++) {
+      if (j >= total_of(&v) - vh || p + j >= total_of(s)) return false;
+      if (!cells_equal(read_at(s, p + j), read_at(&v, vh + j), op)) return false;
+    }
+    return true;
+  });
   return m;
 }
 }  // namespace
@@ -844,7 +924,7 @@ const cell* select(cell* series, const cell* value, const find_args& opts) {
   if (m.at < 0) return &none_value;
   i64 after = m.at + m.size;
   if (after >= total_of(&s)) return &none_value;
-  return stack::set_result(cell_at(&s, after));
+  return stack::set_result(read_at(&s, after));
 }
 
 const cell* put(cell* series, const cell* key, const cell* value, bool case_sensitive) {

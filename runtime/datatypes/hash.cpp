@@ -73,9 +73,9 @@ i64 find_indexed(const cell* value, const cell* key, i32 op, i64 skip, bool last
   cell v = *value, k = *key;
   collector::root_guard gv(&v), gk(&k);
   i64 h = std::clamp<i64>(series::head_index(&v), 0, total_of(&v));
-  cell* c = hashtable::get(v.data3, &k, u32(h), u32(skip), op, last, reverse);
+  const cell* c = hashtable::get(v.data3, &k, u32(h), u32(skip), op, last, reverse);
   if (!c) return -1;
-  return c - series::buffer(&v)->cells();
+  return c - read_buffer(v.data2)->cells();
 }
 
 // ---- make and to --------------------------------------------------------------------------

@@ -35,8 +35,10 @@ bool text_key_q(u32 t) { return series::string_like_q(t) || t == TYPE_BINARY; }
 
 series_buffer* pairs(const cell* m) { return buffer_of(m->data2); }
 u32 cell_count(const cell* m) { return pairs(m)->used_units(); }
+// `pair_at` for writing (it bumps the block's write stamp), `read_pair` for reading.
 cell* pair_at(const cell* m, u32 i) { return pairs(m)->cells() + i; }
-bool removed_q(const cell* m, u32 key_pos) { return pair_at(m, key_pos + 1)->header == 0; }
+const cell* read_pair(const cell* m, u32 i) { return read_buffer(m->data2)->cells() + i; }
+bool removed_q(const cell* m, u32 key_pos) { return read_pair(m, key_pos + 1)->header == 0; }
 
 // The key as a caller sees it: a set-word! key reads as a word!.
 cell shown_key(const cell* key) {
@@ -49,11 +51,10 @@ cell shown_key(const cell* key) {
 // Position of the key cell equal to `key` under `op`, or -1. Removed pairs are found too.
 // `hash` receives the key's hash, for indexing it when it is absent.
 i64 lookup(const cell* m, const cell* key, i32 op, u32* hash = nullptr) {
-  cell k = *key;
-  collector::root_guard kg(&k);
-  cell* found = hashtable::find(m->data3, &k, op, hash);
+  // find copies the key before anything can move it.
+  const cell* found = hashtable::find(m->data3, key, op, hash);
   if (!found) return -1;
-  return found - pair_at(m, 0);
+  return found - read_pair(m, 0);
 }
 
 i64 live_lookup(const cell* m, const cell* key, i32 op) {
@@ -230,10 +231,10 @@ cell body_of(const cell* value) {
   collector::root_guard og(&out);
   for (u32 i = 0; i + 1 < cell_count(&m); i += 2) {
     if (removed_q(&m, i)) continue;
-    cell k = *pair_at(&m, i);
+    cell k = *read_pair(&m, i);
     k.header |= HEADER_NEW_LINE;
     block::rs_append(&out, &k);
-    cell v = *pair_at(&m, i + 1);
+    cell v = *read_pair(&m, i + 1);
     block::rs_append(&out, &v);
   }
   return out;
@@ -254,7 +255,7 @@ const cell* reflect(const cell* value, u32 field) {
   collector::root_guard og(&out);
   for (u32 i = 0; i + 1 < cell_count(&m); i += 2) {
     if (removed_q(&m, i)) continue;
-    cell c = words ? shown_key(pair_at(&m, i)) : *pair_at(&m, i + 1);
+    cell c = words ? shown_key(read_pair(&m, i)) : *read_pair(&m, i + 1);
     block::rs_append(&out, &c);
   }
   return stack::set_result(&out);
@@ -286,11 +287,11 @@ i32 mold(const cell* value, cell* out, bool only, bool all, bool flat, const cel
     }
     // Under /only the entries stand at the current level, not one deeper.
     i32 level = only ? indent : indent + 1;
-    cell k = *pair_at(&m, i);
+    cell k = *read_pair(&m, i);
     clear_new_line(&k);
     budget = actions::mold(&k, out, false, all, flat, part, budget, level);
     budget = datatype::append_text(out, " ", budget);
-    cell v = *pair_at(&m, i + 1);
+    cell v = *read_pair(&m, i + 1);
     budget = actions::mold(&v, out, false, all, flat, part, budget, level);
     if (!flat && !only) budget = datatype::append_text(out, "\n", budget);
     wrote = true;
@@ -311,11 +312,11 @@ i32 form(const cell* value, cell* out, const cell* part, i32 budget) {
     if (removed_q(&m, i)) continue;
     if (part && budget < 1) break;
     if (wrote) budget = datatype::append_text(out, "\n", budget);
-    cell k = *pair_at(&m, i);
+    cell k = *read_pair(&m, i);
     clear_new_line(&k);
     budget = actions::mold(&k, out, false, false, false, part, budget, 0);
     budget = datatype::append_text(out, " ", budget);
-    cell v = *pair_at(&m, i + 1);
+    cell v = *read_pair(&m, i + 1);
     budget = actions::mold(&v, out, false, false, false, part, budget, 0);
     wrote = true;
   }
@@ -328,7 +329,7 @@ const cell* eval_path(cell* parent, cell* element, cell* value, const path_args&
   i32 op = walk.case_sensitive ? compare_op::STRICT_EQUAL : compare_op::EQUAL;
   if (!value) {
     i64 pos = live_lookup(parent, element, op);
-    return pos < 0 ? &none_value : pair_at(parent, u32(pos) + 1);
+    return pos < 0 ? &none_value : read_pair(parent, u32(pos) + 1);
   }
   set_pair(parent, element, value, op, walk.path);
   return value;
@@ -345,14 +346,14 @@ const cell* put(cell* series, const cell* key, const cell* value, bool case_sens
 const cell* select(cell* series, const cell* value, const find_args& opts) {
   i64 pos = live_lookup(series, value, op_for(opts));
   if (pos < 0) return &none_value;
-  cell v = *pair_at(series, u32(pos) + 1);
+  cell v = *read_pair(series, u32(pos) + 1);
   return stack::set_result(&v);
 }
 
 const cell* find(cell* series, const cell* value, const find_args& opts) {
   i64 pos = live_lookup(series, value, op_for(opts));
   if (pos < 0) return &none_value;
-  cell k = shown_key(pair_at(series, u32(pos)));
+  cell k = shown_key(read_pair(series, u32(pos)));
   return stack::set_result(&k);
 }
 
@@ -397,7 +398,7 @@ const cell* copy(const cell* value, cell* dest, const cell*, bool deep, const ce
         return type_of(&ty) == TYPE_TYPESET ? typeset::has_q(&ty, t) : ty.data1 == t;
       };
       for (u32 i = 1; i < cell_count(&out); i += 2) {
-        cell v = *pair_at(&out, i);
+        cell v = *read_pair(&out, i);
         if (v.header == 0 || !wanted(type_of(&v))) continue;
         collector::root_guard vg(&v);
         if (type_of(&v) == TYPE_MAP) {
@@ -442,15 +443,15 @@ i32 compare(const cell* a, const cell* b, i32 op) {
   i32 value_op = strict ? compare_op::STRICT_EQUAL : compare_op::EQUAL;
   for (u32 i = 0; i + 1 < cell_count(&x); i += 2) {
     if (removed_q(&x, i)) continue;
-    cell k = *pair_at(&x, i), v = *pair_at(&x, i + 1);
+    cell k = *read_pair(&x, i), v = *read_pair(&x, i + 1);
     collector::root_guard gk(&k), gv(&v);
     bool matched = false;
     hashtable::probe_state st;
-    cell* found = hashtable::get(y.data3, &k, 0, 1, key_op, false, false, &st);
+    const cell* found = hashtable::get(y.data3, &k, 0, 1, key_op, false, false, &st);
     while (found) {
-      u32 pos = u32(found - pair_at(&y, 0));
+      u32 pos = u32(found - read_pair(&y, 0));
       if (!removed_q(&y, pos)) {
-        cell w = *pair_at(&y, pos + 1);
+        cell w = *read_pair(&y, pos + 1);
         if (actions::compare_value(&v, &w, value_op) == 0) {
           matched = true;
           break;
@@ -480,8 +481,8 @@ bool set_many(cell* m, const cell* words) {
   }
   while (m->data1 + 1 < cell_count(m) && removed_q(m, m->data1)) m->data1 += 2;
   bool found = m->data1 + 1 < cell_count(m);
-  cell key = found ? shown_key(pair_at(m, m->data1)) : none_value;
-  cell value = found ? *pair_at(m, m->data1 + 1) : none_value;
+  cell key = found ? shown_key(read_pair(m, m->data1)) : none_value;
+  cell value = found ? *read_pair(m, m->data1 + 1) : none_value;
   collector::root_guard kg(&key), vg(&value);
   for (u32 i = 0; i < n; i++) {
     cell word = series::buffer(&w)->cells()[w.data1 + i];
@@ -495,8 +496,8 @@ cell spread_at(const cell* m, u32 index) {
   u32 seen = 0;
   for (u32 i = 0; i + 1 < cell_count(m); i += 2) {
     if (removed_q(m, i)) continue;
-    if (seen == index) return shown_key(pair_at(m, i));
-    if (seen + 1 == index) return *pair_at(m, i + 1);
+    if (seen == index) return shown_key(read_pair(m, i));
+    if (seen + 1 == index) return *read_pair(m, i + 1);
     seen += 2;
   }
   return none_value;

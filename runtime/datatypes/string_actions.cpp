@@ -73,8 +73,8 @@ cell* copy_text(const cell* text, i32 count, u32 type, cell* out) {
 }
 
 i32 compare_strings(const cell* a, const cell* b, i32 op) {
-  series_buffer* ba = buffer_of(a->data2);
-  series_buffer* bb = buffer_of(b->data2);
+  const series_buffer* ba = read_buffer(a->data2);
+  const series_buffer* bb = read_buffer(b->data2);
   u32 ha = head_of(a, ba), hb = head_of(b, bb);
   u32 la = ba->used_units() - ha, lb = bb->used_units() - hb;
   bool equality = op == compare_op::EQUAL || op == compare_op::NOT_EQUAL ||

@@ -15,6 +15,7 @@
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/none.h"
+#include "runtime/datatypes/series.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/string_actions.h"
 #include "runtime/datatypes/vector.h"
@@ -129,9 +130,7 @@ void form_into(cell* t, const cell* v, i32 part, bool budgeted, bool count_value
 
 cell edit_word(i32 mode) {
   if (mode != MODE_INSERT) return mode == MODE_APPEND ? words::word_append : words::word_change;
-  cell w;
-  datatype::word_of_name("insert", &w);  // not among the runtime's own words
-  return w;
+  return *series::word_insert();  // not among the runtime's own words: interned once
 }
 const cell& edited_word(i32 mode) {
   return mode == MODE_APPEND ? words::word_appended
@@ -275,6 +274,17 @@ std::vector<u32> pattern_of(const cell* series, const cell* value) {
   return chars_of(actions::form_to_string(value));
 }
 
+// What fold gives each one-byte character when case is ignored.
+const u32* folded_bytes() {
+  static const struct table {
+    u32 up[256];
+    table() {
+      for (u32 i = 0; i < 256; i++) up[i] = fold(i, false);
+    }
+  } t;
+  return t.up;
+}
+
 struct found {
   i64 at = -1;     // position of the match, -1 when none
   u32 length = 0;  // characters it covers
@@ -333,10 +343,31 @@ found search(cell* s, const cell* value, const find_args& o) {
     });
   }
 
+  bool exact = o.case_sensitive || o.same || type_of(s) == TYPE_BINARY;
+  u32 tv = type_of(value);
+  if (b->unit() == 1 && text_q(tv) && tv != TYPE_TAG && read_buffer(value->data2)->unit() == 1) {
+    // One-byte text in one-byte text, the commonest search: compared where both lie, each
+    // byte folded through a table of what fold gives it. Nothing allocates meanwhile.
+    const series_buffer* vb = read_buffer(value->data2);
+    u32 vh = head_of(value, vb);
+    u32 pm = vb->used_units() - vh;
+    if (pm == 0) return {};
+    const u8* pat = reinterpret_cast<const u8*>(vb->head()) + vh;
+    const u8* text = reinterpret_cast<const u8*>(read_buffer(s->data2)->head());
+    const u32* up = folded_bytes();
+    return scan(pm, [&](i64 at) {
+      if (at < 0 || at + pm > used) return false;
+      const u8* t = text + at;
+      if (exact) return std::memcmp(t, pat, pm) == 0;
+      for (u32 k = 0; k < pm; k++)
+        if (t[k] != pat[k] && up[t[k]] != up[pat[k]]) return false;
+      return true;
+    });
+  }
+
   std::vector<u32> pat = pattern_of(s, value);
   u32 m = static_cast<u32>(pat.size());
   if (m == 0) return {};
-  bool exact = o.case_sensitive || o.same || type_of(s) == TYPE_BINARY;
   for (u32& c : pat) c = fold(c, exact);
 
   b = buffer_of(s->data2);  // forming the pattern may have moved it

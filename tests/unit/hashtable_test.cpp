@@ -68,7 +68,7 @@ struct table_fixture {
   }
 };
 
-i32 pos_of(table_fixture& f, cell* c) { return c ? i32(c - f.cells()) : -1; }
+i32 pos_of(table_fixture& f, const cell* c) { return c ? i32(c - f.cells()) : -1; }
 }  // namespace
 
 TEST_F(HashTableTest, SizesFollowTheLoadFactor) {
@@ -222,7 +222,7 @@ TEST_F(HashTableTest, HashCopyIsIndependent) {
   collector::do_cycle();
   cell k = int_cell(7);
   EXPECT_EQ(pos_of(f, ht::get(f.table(), &k, 0, 1, ht::OP_EQUAL, true, false)), 1);
-  cell* last = ht::get(other.data3, &k, 0, 1, ht::OP_EQUAL, true, false);
+  const cell* last = ht::get(other.data3, &k, 0, 1, ht::OP_EQUAL, true, false);
   EXPECT_EQ(last - read_buffer(other.data2)->cells(), 3);
 }
 
@@ -238,7 +238,7 @@ TEST_F(HashTableTest, MapMatchesModelAndRevivesRemovedKeys) {
       ht::map_put(f.table(), &key, &val);
       model[k] = v;
     } else {
-      cell* c = ht::find(f.table(), &key, ht::OP_STRICT_EQUAL);
+      const cell* c = ht::find(f.table(), &key, ht::OP_STRICT_EQUAL);
       if (c) ht::remove(f.table(), u32(c - f.cells()));
       if (c) ht::remove(f.table(), u32(c - f.cells()));  // a second removal changes nothing
       model.erase(k);
@@ -248,7 +248,7 @@ TEST_F(HashTableTest, MapMatchesModelAndRevivesRemovedKeys) {
   EXPECT_EQ(ht::rec(f.table())->count, model.size());
   for (i32 k = 0; k < 300; k++) {
     cell key = int_cell(k);
-    cell* c = ht::find(f.table(), &key, ht::OP_STRICT_EQUAL);
+    const cell* c = ht::find(f.table(), &key, ht::OP_STRICT_EQUAL);
     bool present = c && !ht::map_removed_q(c);
     ASSERT_EQ(present, model.count(k) == 1) << k;
     if (present) {
