@@ -411,6 +411,18 @@ void foreach_entry(bool, const i32*) {
     u32 n = cells::remaining(rec + 1);
     if (n < 1) fire("script", "invalid-arg", rec + 1);
     iterate(arguments[2], UNSET, [&] { return foreach_next_block(rec, n); }, no_after);
+  } else if (series::block_like_q(type_of(rec))) {
+    // The commonest walk, foreach_next's block case inlined: one word over a block's cells.
+    iterate(arguments[2], UNSET,
+            [&] {
+              u32 node = series::node(rec), i = series::index(rec);
+              if (i >= cells::length(node)) return false;
+              cell v = *cells::get(node, i);
+              set_word(rec + 1, &v);
+              series::index(rec)++;
+              return true;
+            },
+            no_after);
   } else {
     if (type_of(rec) == TYPE_MAP) fire("script", "invalid-arg", rec + 1);
     iterate(arguments[2], UNSET, [&] { return foreach_next(rec); }, no_after);
