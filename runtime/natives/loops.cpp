@@ -3,7 +3,6 @@
 #include "runtime/natives/domains.h"
 
 #include "runtime/halt.h"
-#include "runtime/hooks.h"
 
 #include "runtime/cell_checks.h"
 #include "runtime/collector.h"
@@ -54,21 +53,13 @@ inline bool word_kind(u32 t) {
   cell v = *value;
   _context::set(&w, &v);
 }
-// A loop sets its word on every pass: a bound word whose slot is there and whose context
-// tells nobody of changes (no object, no owner to notify, no running call) is written in
-// place, as _context::set would write it.
+// A loop sets its word on every pass: a slot that takes the value with nothing more to do
+// is written here, as _context::set would write it.
 inline void set_word(const cell* word, const cell* value) {
-  u32 ctx = word->data1, bound = word->data3;
-  if (ctx && bound != 0xFFFFFFFFu) [[likely]] {
-    const cell* cc = _context::context_cell(ctx);
-    if (!(cc->header & _context::ON_STACK) &&
-        (cc->header & _context::KIND_MASK) != (_context::KIND_OBJECT << _context::KIND_SHIFT) &&
-        !((cc + 1)->data3 && _context::on_set_hook)) [[likely]] {
-      series_buffer* vb = buffer_of(cc->data2);
-      if (u64{vb->offset} + u64{bound} * sizeof(cell) < vb->tail) [[likely]] {
-        vb->unstamped_cells()[bound] = *value;  // values are never evaluated: no stamp
-        return;
-      }
+  if (u32 ctx = word::context(word)) [[likely]] {
+    if (cell* slot = _context::quiet_slot(word, ctx, true)) [[likely]] {
+      *slot = *value;
+      return;
     }
   }
   set_word_slow(word, value);
