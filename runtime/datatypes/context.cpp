@@ -266,19 +266,9 @@ namespace {
 }  // namespace
 
 cell* set_in(cell* word, const cell* value_in, u32 ctx, bool notify) {
-  // A bound word of a context whose value block already has its slot, with no owner to
-  // tell: nothing below could allocate or run code, so the value goes straight in.
-  u32 bound = word->data3;
-  const cell* cc = context_cell(ctx);
-  if (bound != 0xFFFFFFFFu && !(cc->header & ON_STACK) &&
-      (cc->header & KIND_MASK) != (KIND_OBJECT << KIND_SHIFT) &&
-      !(notify && (cc + 1)->data3 && on_set_hook)) [[likely]] {
-    series_buffer* vb = buffer_of(cc->data2);
-    if (u64{vb->offset} + u64{bound} * sizeof(cell) < vb->tail) [[likely]] {
-      cell* slot = vb->unstamped_cells() + bound;  // values are never evaluated: no stamp
-      *slot = *value_in;
-      return slot;
-    }
+  if (cell* slot = quiet_slot(word, ctx, notify)) [[likely]] {
+    *slot = *value_in;
+    return slot;
   }
   return set_in_slow(word, value_in, ctx, notify);
 }

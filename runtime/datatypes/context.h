@@ -53,6 +53,22 @@ cell global_word(u32 symbol_id);
 cell* get_value_cell(u32 symbol_id, u32 ctx);
 cell* get(const cell* word);
 cell* set_in(cell* word, const cell* value, u32 ctx, bool notify);
+// set_in's common case: the value cell of a bound word of a context whose value block
+// already has its slot, with no running call, no object and (with `notify`) no owner to
+// tell, which takes the value with nothing more to do; else null. Nothing it does can
+// allocate or run code.
+inline cell* quiet_slot(const cell* word, u32 ctx, bool notify) {
+  u32 bound = word->data3;
+  const cell* cc = context_cell(ctx);
+  if (bound != 0xFFFFFFFFu && !(cc->header & ON_STACK) &&
+      (cc->header & KIND_MASK) != (KIND_OBJECT << KIND_SHIFT) &&
+      !(notify && (cc + 1)->data3 && on_set_hook)) [[likely]] {
+    series_buffer* vb = buffer_of(cc->data2);
+    if (u64{vb->offset} + u64{bound} * sizeof(cell) < vb->tail) [[likely]]
+      return vb->unstamped_cells() + bound;  // values are never evaluated: no stamp
+  }
+  return nullptr;
+}
 cell* set(cell* word, const cell* value);
 u32 clone(u32 ctx, u32 kind);
 

@@ -4,6 +4,7 @@
 // Hot paths: word lookup (one indexed load through the word's binding) and the integer
 // operators done in place. Nothing here allocates per expression.
 #include "runtime/interpreter/interpreter_inline.h"
+#include "runtime/interpreter/loop_pass.h"
 #include "runtime/interpreter/native_stack.h"
 
 #include "runtime/collector.h"
@@ -343,46 +344,8 @@ void eval_in_frame(const cell* block) {
 
 void eval_pass(cell* at, const cell* outside) {
   VYR_ASSERT(!pending && stack::frame_top > 0);
-  u32 node = series::node(at);
-  u32 pos = series::index(at);
-  u32 tail = cells::length(node);
-  if (pos >= tail) {
-    stack::set_last(cell{TYPE_UNSET, 0, 0, 0});
-    return;
-  }
-  memory::check_stamp(node);
   position_ref = at;
-  for (;;) {
-    series::index(at) = pos;
-    if (tracing) [[unlikely]] {
-      pos = eval_next(node, pos, tail, 0);
-      if (exit_pending()) break;
-    } else {
-      // eval_next without its step: the value is pushed, then kept as the frame's first.
-      // A value that is its own result, or a word holding one (a loop body's commonest
-      // expressions start so), is pushed here, as eval_next would.
-      cell* start = stack::top;
-      const cell* c = cells::get(node, pos);
-      const cell* v = type_of(c) == TYPE_WORD ? peek(c) : c;
-      if (v && inert(type_of(v))) {
-        push_cell(v);
-        pos = apply_infix(node, pos + 1, tail, start, true);
-      } else if (v && type_of(c) == TYPE_WORD && callable(type_of(v))) {
-        // seq_step's case of a word naming a function, its look-up not repeated.
-        cell f = *v;
-        pos = dispatch_call(f, node, pos + 1, tail, c);
-        if (exit_pending()) break;
-        pos = apply_infix(node, pos, tail, start);
-      } else {
-        pos = seq_step(node, pos, tail);
-      }
-      if (exit_pending()) break;
-      if (start != stack::arguments) stack::set_last(*start);
-    }
-    tail = cells::length(node);
-    if (pos >= tail) break;
-    stack::clear_args();
-  }
+  run_pass(at);
   position_ref = outside;
 }
 
@@ -536,14 +499,7 @@ u32 eval_next(u32 node, u32 pos, u32 tail, u32 flags) {
 
 bool simple_block_value(const cell* block, cell* out) {
   VYR_ASSERT(series::block_like_q(type_of(block)));
-  if (tracing || library_quiet) return false;
-  u32 node = series::node(block), pos = series::index(block), tail = cells::length(node);
-  if (pos >= tail) return false;
-  cell v;
-  u32 after = simple_value(node, pos, tail, &v);
-  if (after != tail) return false;
-  *out = v;
-  return true;
+  return simple_block_value_inline(block, out);
 }
 
 void do_block(const cell* block, cell* result) {

@@ -19,6 +19,7 @@
 #include "runtime/datatypes/actions.h"
 #include "runtime/datatypes/cells.h"
 #include "runtime/interpreter/interpreter.h"
+#include "runtime/interpreter/loop_pass.h"
 #include "runtime/interpreter/native_stack.h"
 #include "runtime/natives/natives.h"
 #include "runtime/stack.h"
@@ -47,10 +48,21 @@ inline bool word_kind(u32 t) {
 }
 // Sets a word in its own context with change notification; the word cell may lie in a
 // series buffer, so a copy is handed over.
-inline void set_word(const cell* word, const cell* value) {
+[[gnu::noinline]] void set_word_slow(const cell* word, const cell* value) {
   cell w = *word;
   cell v = *value;
   _context::set(&w, &v);
+}
+// A loop sets its word on every pass: a slot that takes the value with nothing more to do
+// is written here, as _context::set would write it.
+inline void set_word(const cell* word, const cell* value) {
+  if (u32 ctx = word::context(word)) [[likely]] {
+    if (cell* slot = _context::quiet_slot(word, ctx, true)) [[likely]] {
+      *slot = *value;
+      return;
+    }
+  }
+  set_word_slow(word, value);
 }
 
 // `pick series i` for a series whose elements are not cells. The pick implementations may
@@ -78,21 +90,20 @@ cell pick_element(const cell* series, i32 i) {
 
 // ---- Running bodies ---------------------------------------------------------------------
 
-loop_body::loop_body(u32 me) : me_(me), outside_(interpreter::position_ref), at_(UNSET) {}
+loop_body::loop_body(u32 me) : me_(me), outside_(interpreter::position_ref), at_(UNSET) {
+  native_stack::check();  // every pass runs at this machine-stack depth
+  open_frame();
+}
 
 loop_body::~loop_body() { interpreter::position_ref = outside_; }
 
-// The block frame, pushed on the first pass and again after an exception unwound it.
+// The block frame the passes run in, pushed above the loop frame once for the loop (and
+// again after an exception unwound it), so that a pass only resets the stack top.
 void loop_body::open_frame() {
-  if (!block_frame_) native_stack::check();  // every pass runs at the same machine-stack depth
-  if (stack::frame_top == me_ + 1) {
-    stack::arguments = stack::base + stack::frames[me_].own_args;
-    stack::top = stack::arguments;
-    stack::push_frame(&words::word_body, stack::HEADER_BLOCK);
-  }
-  block_frame_ = &stack::frames[me_ + 1];
-  args_ = stack::base + block_frame_->own_args;
-  open_top_ = me_ + 2;
+  stack::arguments = stack::base + stack::frames[me_].own_args;
+  stack::top = stack::arguments;
+  stack::push_frame(&words::word_body, stack::HEADER_BLOCK);
+  args_ = stack::arguments;
 }
 
 u32 loop_body::caught(const thrown& t, cell* break_value) {
@@ -104,29 +115,34 @@ u32 loop_body::caught(const thrown& t, cell* break_value) {
   stack::top = stack::arguments;
   stack::close_guards();
   if (break_value) *break_value = t.value;
+  open_frame();
   return t.level;
 }
 
 [[gnu::always_inline]] inline u32 loop_body::run(const cell* body, cell* break_value) {
   halt::check();  // a loop that makes no call still stops
-  if (stack::frame_top != open_top_) [[unlikely]] open_frame();
   at_ = *body;
-  block_frame_->block = series::node(&at_);
-  stack::arguments = args_;
-  stack::top = args_;
+  stack::top = args_;  // every pass that ended normally left the block frame innermost
   try {
-    interpreter::eval_pass(&at_, outside_);
+    // The pass is inlined here: a call into the evaluator per pass cost more than a small
+    // body. The position is the body's only while it runs (a step's error is the loop's).
+    interpreter::position_ref = &at_;
+    interpreter::run_pass(&at_);
+    interpreter::position_ref = outside_;
   } catch (thrown& t) {
     return caught(t, break_value);
   }
-  if (pending) [[unlikely]] {
-    if (interpreter::pending_target == me_ && (pending == THROW_BREAK || pending == THROW_CONTINUE)) {
-      u32 level = pending;
-      pending = 0;
-      if (break_value) *break_value = interpreter::pending_value;
-      stack::top = stack::arguments;
-      return level;
-    }
+  if (pending) [[unlikely]] return pending_exit(break_value);
+  return 0;
+}
+
+u32 loop_body::pending_exit(cell* break_value) {
+  if (interpreter::pending_target == me_ && (pending == THROW_BREAK || pending == THROW_CONTINUE)) {
+    u32 level = pending;
+    pending = 0;
+    if (break_value) *break_value = interpreter::pending_value;
+    stack::top = stack::arguments;
+    return level;
   }
   return 0;
 }
@@ -277,7 +293,7 @@ void while_entry(bool, const i32*) {
   for (;;) {
     // A condition such as `i < n` needs neither a frame nor a position: it cannot fail.
     cell quick;
-    if (interpreter::simple_block_value(&cond, &quick)) {
+    if (interpreter::simple_block_value_inline(&cond, &quick)) {
       if (!strict_true(&quick)) break;
     } else {
       u32 r = run.run(&cond, nullptr);
@@ -320,14 +336,26 @@ void iterate(const cell& body_in, cell initial, Step step, After after) {
   u32 me = push_loop_frame();
   loop_body run(me);
   cell result = initial;
+  // What the last pass left: the result is read once the loop ends, not on every pass.
+  enum { NONE_RAN, VALUE, CONTINUED } last = NONE_RAN;
+  cell bv;
   while (step()) {
-    cell bv = UNSET;
     u32 r = run.run(&body, &bv);
-    if (pending) return leave_loop(me);
-    if (r == THROW_BREAK) { result = bv; break; }
-    result = r == THROW_CONTINUE ? UNSET : *(stack::top - 1);
-    if (!r && !after(result)) break;
+    if (pending) [[unlikely]] return leave_loop(me);
+    if (r) [[unlikely]] {
+      if (r == THROW_BREAK) {
+        result = bv;
+        last = NONE_RAN;
+        break;
+      }
+      last = CONTINUED;
+      continue;
+    }
+    last = VALUE;
+    if (!after(*(stack::top - 1))) break;
   }
+  if (last == VALUE) result = *(stack::top - 1);
+  else if (last == CONTINUED) result = UNSET;
   leave_loop(me);
   stack::set_last(result);
 }
@@ -374,6 +402,18 @@ void foreach_entry(bool, const i32*) {
     u32 n = cells::remaining(rec + 1);
     if (n < 1) fire("script", "invalid-arg", rec + 1);
     iterate(arguments[2], UNSET, [&] { return foreach_next_block(rec, n); }, no_after);
+  } else if (series::block_like_q(type_of(rec))) {
+    // The commonest walk, foreach_next's block case inlined: one word over a block's cells.
+    iterate(arguments[2], UNSET,
+            [&] {
+              u32 node = series::node(rec), i = series::index(rec);
+              if (i >= cells::length(node)) return false;
+              cell v = *cells::get(node, i);
+              set_word(rec + 1, &v);
+              series::index(rec)++;
+              return true;
+            },
+            no_after);
   } else {
     if (type_of(rec) == TYPE_MAP) fire("script", "invalid-arg", rec + 1);
     iterate(arguments[2], UNSET, [&] { return foreach_next(rec); }, no_after);

@@ -13,8 +13,8 @@
 
 namespace vyr::natives {
 
-// Runs loop bodies in a block frame above the loop frame `me` (pushed on first use and kept
-// for the next iterations), with what every pass shares set up once for the loop: the
+// Runs loop bodies in a block frame above the loop frame `me` (pushed at once and kept for
+// every iteration), with what every pass shares set up once for the loop: the
 // machine stack checked, the position outside the loop saved (and put back when the loop
 // ends, errors included). `run` answers 0 for a normal end, the body's value left at
 // stack::top - 1, or THROW_BREAK or THROW_CONTINUE when one of them ended it (consumed
@@ -30,14 +30,13 @@ class loop_body {
   loop_body& operator=(const loop_body&) = delete;
 
  private:
-  [[gnu::noinline]] void open_frame();
-  u32 caught(const thrown& t, cell* break_value);
+  void open_frame();
+  [[gnu::noinline]] u32 caught(const thrown& t, cell* break_value);
+  [[gnu::noinline]] u32 pending_exit(cell* break_value);
   u32 me_;
-  u32 open_top_ = ~0u;                   // the frame top while the block frame is open
-  cell* args_ = nullptr;                 // the block frame's arguments, once it is pushed
-  stack::frame* block_frame_ = nullptr;  // that frame (the frame stack never moves)
-  const cell* outside_;  // the current position outside the loop
-  cell at_;              // the body under evaluation, its index at the expression
+  cell* args_ = nullptr;  // the block frame's arguments (the data stack never moves)
+  const cell* outside_;   // the current position outside the loop
+  cell at_;               // the body under evaluation, its index at the expression
 };
 // Leaves a loop frame `me` and the block frame loop_body keeps above it.
 void leave_loop(u32 me);
