@@ -183,21 +183,22 @@ bool same_call_shape(u32 a, u32 b) {
 namespace {
 // ---- Entering the callee ------------------------------------------------------------------
 
-// Runs a function!'s body with its context pointing at the frame `me`. While tracing, or
-// when the function carries a trace flag (it switches tracing for its body), the body runs
-// through the trace layer, which calls back here with `traced` set.
 void eval_function_traced(const cell& fn, u32 me, u32 slots);
-VYR_HOT void eval_function(const cell& fn, u32 me, u32 slots,
-                           bool traced = false) {
+// eval_function's work, answering the cell that holds the body's value when the body ran
+// to its end untraced (the data-stack top just past it; the lean call moves it to its
+// caller's cell at once), else null with the frame's result set or an exit pending.
+VYR_HOT const cell* run_body(const cell& fn, u32 me, u32 slots, bool traced) {
   if (!traced && (tracing || (fn.header & (function::FLAG_TRACE | function::FLAG_NO_TRACE))))
-      [[unlikely]]
-    return eval_function_traced(fn, me, slots);
+      [[unlikely]] {
+    eval_function_traced(fn, me, slots);
+    return nullptr;
+  }
   VYR_ASSERT(me == stack::frame_top - 1);
   stack::attach_context(function::context(&fn), slots, stack::FLAG_FUNCTION);
   const cell* body = cells::get(function::more(&fn), function::MORE_BODY);
   if (type_of(body) == TYPE_NONE) {
     stack::set_last(cell{TYPE_UNSET, 0, 0, 0});
-    return;
+    return nullptr;
   }
   try {
     if (tracing) [[unlikely]] {
@@ -205,10 +206,7 @@ VYR_HOT void eval_function(const cell& fn, u32 me, u32 slots,
       eval_block(&b, true);
     } else {
       eval_seq(body);  // copies the body before anything can move it
-      if (!exit_pending()) [[likely]] {
-        stack::set_last(*(stack::top - 1));
-        return;
-      }
+      if (!exit_pending()) [[likely]] return stack::top - 1;
     }
   } catch (thrown& t) {
     if ((t.level != THROW_RETURN && t.level != THROW_EXIT) || exit_target(t) != me) throw;
@@ -216,12 +214,21 @@ VYR_HOT void eval_function(const cell& fn, u32 me, u32 slots,
     stack::arguments = stack::base + stack::frames[me].own_args;
     stack::set_last(t.level == THROW_RETURN ? t.value : cell{TYPE_UNSET, 0, 0, 0});
     stack::close_guards();
-    return;
+    return nullptr;
   }
   if (pending && pending_target == me && (pending == THROW_RETURN || pending == THROW_EXIT)) {
     stack::set_last(pending == THROW_RETURN ? pending_value : cell{TYPE_UNSET, 0, 0, 0});
     pending = 0;
   }
+  return nullptr;
+}
+
+// Runs a function!'s body with its context pointing at the frame `me`, its value left as
+// the frame's result. While tracing, or when the function carries a trace flag (it switches
+// tracing for its body), the body runs through the trace layer, which calls back here with
+// `traced` set.
+VYR_HOT void eval_function(const cell& fn, u32 me, u32 slots, bool traced = false) {
+  if (const cell* r = run_body(fn, me, slots, traced)) stack::set_last(*r);
 }
 
 [[gnu::noinline, gnu::cold]] void eval_function_traced(const cell& fn, u32 me, u32 slots) {
@@ -795,9 +802,22 @@ u32 call_lean(const cell& fn, u32 cache, u32 node, u32 pos, u32 tail, const cell
   u32 fixed = fixed_count(cells::get(cache, 0));
   pos = gather_plain(cache, 1, 1 + fixed, node, pos, tail);
   if (leave_on_exit()) [[unlikely]] return pos;
-  // Refinements not given are off: run_call gives a function! its slots for them, and the
-  // table of a native or action says so for all of them.
-  run_call(fn, me, cache, no_refinements, true);
+  if (type_of(&fn) == TYPE_FUNCTION) [[likely]] {
+    // The body's value goes straight over the function's copy, without passing through
+    // the frame's result cell.
+    if (const cell* r = run_body(fn, me, fill_slots(cache, true), false)) [[likely]] {
+      cell v;
+      std::memcpy(&v, r, sizeof v);
+      stack::leave();
+      std::memcpy(start, &v, sizeof v);
+      stack::top = start + 1;
+      return pos;
+    }
+  } else {
+    // Refinements not given are off: the table of a native or action says so for all of
+    // them (run_call gives a routine its slots for them).
+    run_call(fn, me, cache, no_refinements, true);
+  }
   stack::leave();
   move_result(start);
   return pos;
