@@ -443,8 +443,7 @@ VYR_HOT u32 seq_step(u32 node, u32 pos, u32 tail) {
     u32 ct = type_of(c);
     cell* start = stack::top;
     if (ct == TYPE_PAREN) {
-      cell v = *c;
-      eval_seq(&v);
+      eval_seq(c);  // copies the paren before anything can move it
       if (exit_pending()) return pos + 1;
       return apply_infix(node, pos + 1, tail, start);
     }
