@@ -716,61 +716,28 @@ VYR_HOT void run_branch(u32 kind, const cell* blocks) {
 }  // namespace
 
 namespace internal {
-// A call of a built-in conditional (see conditional_kind): the lean call's frame, gathering
-// and checks, with literal branch blocks read in place. No copy of the native goes below
-// its arguments: its frame's block keeps what it needs alive, and the result is left in the
-// first argument cell, where the caller wants it.
-//
-// A condition that takes no call to compute (simple_value) cannot fail or run code, so the
-// frame is pushed only once it is known: when the branch it picks is a lone value (or there
-// is none), nothing can fail or look at the frame, and the call needs none. The frame is
-// skipped only while both stacks have room for it, so that an overflow is raised exactly
-// where the framed call raises it.
-u32 call_conditional(const cell& fn, u32 kind, u32 node, u32 pos, u32 tail, const cell* name) {
+// The framed part of a call of a built-in conditional (see conditional_call): the lean
+// call's frame, gathering and checks, with literal branch blocks read in place. No copy of
+// the native goes below its arguments: its frame's block keeps what it needs alive, and the
+// result is left in the first argument cell, where the caller wants it.
+void call_chosen(const cell& fn, const cell* name, const cell& cond, const cell* branch) {
+  // The branch is chosen already: run_branch would choose it again.
+  open_call(fn, name, false, stack::HEADER_INTERP_NATIVE, true);
+  push_cell(&cond);
+  run_chosen(branch);
+  stack::leave();
+}
+
+u32 call_conditional(const cell& fn, u32 kind, u32 node, u32 pos, u32 tail, const cell* name,
+                     u32 after, const cell& cond) {
   u32 nblocks = kind == COND_EITHER ? 2 : 1;
-  cell cond;
-  u32 after = pos < tail ? simple_value(node, pos, tail, &cond) : 0;
-  if (after) [[likely]] {
-    const cell* blocks = cells::get(node, after);
-    bool literal = after + nblocks <= tail && type_of(blocks) == TYPE_BLOCK &&
-                   (nblocks == 1 || type_of(blocks + 1) == TYPE_BLOCK) &&
-                   (after + nblocks == tail || !op_word(blocks + nblocks));
-    if (literal) [[likely]] {
-      if (stack::frame_top < stack::frame_end && stack::top + 1 < stack::push_limit) [[likely]] {
-        bool falsy = type_of(&cond) == TYPE_NONE ||
-                     (type_of(&cond) == TYPE_LOGIC && logic::get(&cond) == 0);
-        const cell* branch = blocks;
-        if (kind == COND_EITHER) {
-          if (falsy) branch = blocks + 1;
-        } else if (falsy != (kind == COND_UNLESS)) {
-          branch = nullptr;
-        }
-        const cell* v = nullptr;
-        cell none{TYPE_NONE, 0, 0, 0};
-        if (!branch) {
-          v = &none;
-        } else {
-          u32 bnode = series::node(branch), bpos = series::index(branch);
-          if (bpos + 1 == cells::length(bnode)) v = lone_value(bnode, bpos);
-        }
-        if (v) {
-          push_cell(v);
-          return after + nblocks;
-        }
-        // The branch is chosen already: run_branch would choose it again.
-        open_call(fn, name, false, stack::HEADER_INTERP_NATIVE, true);
-        push_cell(&cond);
-        run_chosen(branch);
-        stack::leave();
-        return after + nblocks;
-      }
-      // The frame and the condition as fetch_plain leaves them, in the same order.
-      open_call(fn, name, false, stack::HEADER_INTERP_NATIVE, true);
-      push_cell(&cond);
-      run_branch(kind, cells::get(node, after));
-      stack::leave();
-      return after + nblocks;
-    }
+  if (after && literal_branches(node, after, tail, nblocks)) {
+    // The frame and the condition as fetch_plain leaves them, in the same order.
+    open_call(fn, name, false, stack::HEADER_INTERP_NATIVE, true);
+    push_cell(&cond);
+    run_branch(kind, cells::get(node, after));
+    stack::leave();
+    return after + nblocks;
   }
   open_call(fn, name, false, stack::HEADER_INTERP_NATIVE, true);
   if (pos >= tail) [[unlikely]] no_arg(function::arg_symbol(cells::get(cache_of(&fn), 1)));
@@ -778,10 +745,7 @@ u32 call_conditional(const cell& fn, u32 kind, u32 node, u32 pos, u32 tail, cons
   if (leave_on_exit()) [[unlikely]] return pos;
   tail = live_tail(node, tail);  // the condition may have shortened the block
   const cell* blocks = cells::get(node, pos);
-  bool literal = pos + nblocks <= tail && type_of(blocks) == TYPE_BLOCK &&
-                 (nblocks == 1 || type_of(blocks + 1) == TYPE_BLOCK) &&
-                 (pos + nblocks == tail || !op_word(blocks + nblocks));
-  if (literal && !tracing) [[likely]] {
+  if (literal_branches(node, pos, tail, nblocks) && !tracing) [[likely]] {
     pos += nblocks;
     run_branch(kind, blocks);
   } else {

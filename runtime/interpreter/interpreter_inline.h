@@ -18,6 +18,7 @@
 #include "runtime/datatypes/native.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/datatypes/integer.h"
+#include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/typeset.h"
 #include "runtime/datatypes/actions.h"
@@ -340,11 +341,21 @@ VYR_HOT u32 conditional_kind(const cell* v) {
 // with the position of the first argument and the tail, and the word that names the call
 // (or null; the general call also takes any other value there), which may point into that
 // block: they read it before anything can move it.
-u32 call_conditional(const cell& fn, u32 kind, u32 node, u32 pos, u32 tail, const cell* name);
 u32 call_lean(const cell& fn, u32 cache, u32 node, u32 pos, u32 tail, const cell* name);
 u32 call_action(const cell& fn, u32 cache, u32 node, u32 pos, u32 tail, const cell* name);
 u32 call_general(cell fn, u32 node, u32 pos, u32 tail, const cell* name, const cell* path,
                  u32 path_from, bool infix);
+
+// The conditional's call with its branch chosen: its frame, the condition, the branch.
+void call_chosen(const cell& fn, const cell* name, const cell& cond, const cell* branch);
+// Any other call of a conditional; `after` is what simple_value answered for its condition
+// (held in `cond`), 0 when the condition is of another shape.
+u32 call_conditional(const cell& fn, u32 kind, u32 node, u32 pos, u32 tail, const cell* name,
+                     u32 after, const cell& cond);
+
+// A call of a built-in conditional (defined below, after the helpers it uses).
+VYR_HOT u32 conditional_call(const cell& fn, u32 kind, u32 node, u32 pos, u32 tail,
+                             const cell* name);
 
 // A prefix call with no refinement path. Answers the position after the arguments, the
 // result pushed; may return with an exit pending.
@@ -353,7 +364,7 @@ VYR_HOT u32 dispatch_call(const cell& fn, u32 node, u32 pos, u32 tail,
   if (!tracing) [[likely]] {
     if (type_of(&fn) == TYPE_NATIVE) {
       if (u32 kind = conditional_kind(&fn))
-        return call_conditional(fn, kind, node, pos, tail, name);
+        return conditional_call(fn, kind, node, pos, tail, name);
     }
     if (u32 cache = lean_cache(fn)) [[likely]] {
       if (type_of(&fn) == TYPE_ACTION) return call_action(fn, cache, node, pos, tail, name);
@@ -420,6 +431,50 @@ VYR_HOT const cell* lone_value(u32 node, u32 pos) {
     if (v && inert(type_of(v))) return v;
   }
   return nullptr;
+}
+
+// The cells at `pos` are the conditional's `nblocks` branches as literal blocks, with no
+// operator after them (it would take the last one as its left operand).
+VYR_HOT bool literal_branches(u32 node, u32 pos, u32 tail, u32 nblocks) {
+  const cell* blocks = cells::get(node, pos);
+  return pos + nblocks <= tail && type_of(blocks) == TYPE_BLOCK &&
+         (nblocks == 1 || type_of(blocks + 1) == TYPE_BLOCK) &&
+         (pos + nblocks == tail || !op_word(blocks + nblocks));
+}
+
+// A call of a built-in conditional (see conditional_kind). A condition that takes no call
+// to compute (simple_value) cannot fail or run code, so the frame is pushed only once it is
+// known: when the branch it picks is a lone value (or there is none), nothing can fail or
+// look at the frame, and the call needs none. The frame is skipped only while both stacks
+// have room for it, so that an overflow is raised exactly where the framed call raises it.
+VYR_HOT u32 conditional_call(const cell& fn, u32 kind, u32 node, u32 pos, u32 tail,
+                             const cell* name) {
+  u32 nblocks = kind == COND_EITHER ? 2 : 1;
+  cell cond;
+  u32 after = pos < tail ? simple_value(node, pos, tail, &cond) : 0;
+  if (after && literal_branches(node, after, tail, nblocks) &&
+      stack::frame_top < stack::frame_end && stack::top + 1 < stack::push_limit) [[likely]] {
+    bool falsy = type_of(&cond) == TYPE_NONE ||
+                 (type_of(&cond) == TYPE_LOGIC && logic::get(&cond) == 0);
+    const cell* branch = cells::get(node, after);
+    if (kind == COND_EITHER) {
+      if (falsy) branch++;
+    } else if (falsy != (kind == COND_UNLESS)) {
+      const cell none{TYPE_NONE, 0, 0, 0};
+      push_cell(&none);
+      return after + nblocks;
+    }
+    u32 bnode = series::node(branch), bpos = series::index(branch);
+    if (bpos + 1 == cells::length(bnode)) {
+      if (const cell* v = lone_value(bnode, bpos)) {
+        push_cell(v);
+        return after + nblocks;
+      }
+    }
+    call_chosen(fn, name, cond, branch);
+    return after + nblocks;
+  }
+  return call_conditional(fn, kind, node, pos, tail, name, after, cond);
 }
 
 // Evaluates the expressions of a block value in the innermost frame, with no frame of its
