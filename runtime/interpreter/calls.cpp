@@ -576,24 +576,6 @@ namespace internal {
                                       u32 tail, cell* start) {
   const cell* name = &op_word;
   fn.header = op::wrapped_type(&fn);
-  if (!tracing && pos < tail && type_of(cells::get(node, pos)) == TYPE_PAREN) [[likely]] {
-    // A paren operand of a built-in operator: the left operand is known to be accepted, and
-    // a number result needs neither the right operand's check nor the entry call.
-    stack::push_frame_sym(word::symbol_id(name), word::context(name), stack::HEADER_INTERP_NATIVE,
-                          function::more(&fn));
-    u32 me = stack::frame_top - 1;
-    stack::top++;
-    eval_seq(cells::get(node, pos));  // copied at once, before anything can move it
-    pos++;
-    if (leave_on_exit()) [[unlikely]] return pos;
-    cell* operand = stack::top - 1;
-    if (!number_fast(code, start, operand)) {
-      check_arg(*cells::get(cache_of(&fn), 2), operand);
-      run_call(fn, me, 0, no_refinements);
-    }
-    stack::leave();
-    return pos;
-  }
   native_stack::check();
   if (tracing) [[unlikely]] trace_at(trace::EV_OPEN, node, pos, nullptr, name);
   stack::push_frame_sym(word::symbol_id(name), word::context(name), stack::HEADER_INTERP_NATIVE,
@@ -607,7 +589,8 @@ namespace internal {
   if (leave_on_exit()) return pos;
   check_arg(right, stack::top - 1);
   cell* operand = stack::top - 1;
-  if (tracing || !number_fast(code, start, operand)) {
+  // A word the operand's evaluation answers is the operand itself, never one to look up.
+  if (tracing || type_of(operand) == TYPE_WORD || !number_fast(code, start, operand)) {
     if (tracing) [[unlikely]] trace_call(trace::EV_CALL, name, &fn);
     i32 refs[1] = {-1};
     run_call(fn, me, 0, refs);
@@ -617,6 +600,15 @@ namespace internal {
   }
   stack::leave();
   return pos;
+}
+
+// The rest of apply_infix's call of an operator whose paren operand (the data-stack top
+// cell) is evaluated already in the operator's frame: the check and the entry call that a
+// number result does without.
+[[gnu::noinline]] void paren_operand_call(cell fn, cell* operand) {
+  fn.header = op::wrapped_type(&fn);
+  check_arg(*cells::get(cache_of(&fn), 2), operand);
+  run_call(fn, stack::frame_top - 1, 0, no_refinements);
 }
 }  // namespace internal
 

@@ -236,6 +236,11 @@ VYR_HOT bool number_fast(u32 code, cell* left, const cell* operand) {
 u32 number_op_call(cell op_value, cell op_word, u32 code, u32 node, u32 pos, u32 tail,
                     cell* start);
 
+// The rest of apply_infix's call of an operator on a paren operand that is not done in
+// place (calls.cpp).
+void paren_operand_call(cell op_value, cell* operand);
+void eval_seq(const cell* block);
+
 // The block's tail as the caller last saw it, or its length now when code that ran since
 // has shortened it: a position past what is left is never read (the cells there are stale).
 VYR_HOT u32 live_tail(u32 node, u32 tail) {
@@ -264,6 +269,26 @@ VYR_HOT u32 apply_infix(u32 node, u32 pos, u32 tail, cell* start, bool fresh = f
                      type_of(start) == TYPE_MONEY)) [[likely]] {
       u32 code = fast_op(val);
       if (code && pos + 1 < tail) {
+        if (type_of(nx + 1) == TYPE_PAREN) {
+          // A paren operand, evaluated in the operator's frame: the left operand is known to
+          // be accepted, and a number result needs neither the right operand's check nor the
+          // entry call.
+          cell op_value = *val;
+          stack::top = start;
+          stack::push_frame_sym(word::symbol_id(nx), word::context(nx),
+                                stack::HEADER_INTERP_NATIVE, function::more(&op_value));
+          stack::top++;
+          eval_seq(nx + 1);  // copied at once, before anything can move it
+          pos += 2;
+          if (leave_on_exit()) [[unlikely]] return pos;
+          // (A word the paren answers is the operand itself, never a word to look up.)
+          cell* operand = stack::top - 1;
+          if (type_of(operand) == TYPE_WORD || !number_fast(code, start, operand))
+            paren_operand_call(op_value, operand);
+          stack::leave();
+          fresh = false;
+          continue;
+        }
         if (number_fast(code, start, nx + 1)) {
           stack::top = start + 1;
           pos += 2;
