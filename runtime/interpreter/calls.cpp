@@ -566,6 +566,14 @@ u32 path_refinements(bool is_fn, u32 cache, const cell* path, u32 from,
 }  // namespace
 
 namespace internal {
+// The rest of the call of an operator (`fn`, the function it wraps) whose paren operand
+// (the data-stack top cell) is evaluated already in the operator's frame: the check and the
+// entry call that a number result does without.
+[[gnu::noinline]] void paren_operand_call(const cell& fn, cell* operand) {
+  check_arg(*cells::get(cache_of(&fn), 2), operand);
+  run_call(fn, stack::frame_top - 1, 0, no_refinements);
+}
+
 // An infix call of an operator with a fast code whose left operand (at `start`, the
 // data-stack top just past it) is an integer!, a float! or a money!: exactly the frame,
 // gathering, checks and trace sites of call_function, with the entry call skipped when the
@@ -576,6 +584,21 @@ namespace internal {
                                       u32 tail, cell* start) {
   const cell* name = &op_word;
   fn.header = op::wrapped_type(&fn);
+  if (!tracing && pos < tail && type_of(cells::get(node, pos)) == TYPE_PAREN) [[likely]] {
+    // A paren operand of a built-in operator: the left operand is known to be accepted, and
+    // a number result needs neither the right operand's check nor the entry call.
+    stack::push_frame_sym(word::symbol_id(name), word::context(name), stack::HEADER_INTERP_NATIVE,
+                          function::more(&fn));
+    stack::top++;
+    eval_seq(cells::get(node, pos));  // copied at once, before anything can move it
+    pos++;
+    if (leave_on_exit()) [[unlikely]] return pos;
+    cell* operand = stack::top - 1;
+    if (type_of(operand) == TYPE_WORD || !number_fast(code, start, operand))
+      paren_operand_call(fn, operand);
+    stack::leave();
+    return pos;
+  }
   native_stack::check();
   if (tracing) [[unlikely]] trace_at(trace::EV_OPEN, node, pos, nullptr, name);
   stack::push_frame_sym(word::symbol_id(name), word::context(name), stack::HEADER_INTERP_NATIVE,
@@ -602,14 +625,6 @@ namespace internal {
   return pos;
 }
 
-// The rest of apply_infix's call of an operator whose paren operand (the data-stack top
-// cell) is evaluated already in the operator's frame: the check and the entry call that a
-// number result does without.
-[[gnu::noinline]] void paren_operand_call(cell fn, cell* operand) {
-  fn.header = op::wrapped_type(&fn);
-  check_arg(*cells::get(cache_of(&fn), 2), operand);
-  run_call(fn, stack::frame_top - 1, 0, no_refinements);
-}
 }  // namespace internal
 
 namespace {
@@ -718,6 +733,10 @@ void call_chosen(const cell& fn, const cell* name, const cell& cond, const cell*
   push_cell(&cond);
   run_chosen(branch);
   stack::leave();
+}
+
+u32 conditional_entry(const cell& fn, u32 kind, u32 node, u32 pos, u32 tail, const cell* name) {
+  return conditional_call(fn, kind, node, pos, tail, name);
 }
 
 u32 call_conditional(const cell& fn, u32 kind, u32 node, u32 pos, u32 tail, const cell* name,

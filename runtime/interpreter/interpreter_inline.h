@@ -236,9 +236,9 @@ VYR_HOT bool number_fast(u32 code, cell* left, const cell* operand) {
 u32 number_op_call(cell op_value, cell op_word, u32 code, u32 node, u32 pos, u32 tail,
                     cell* start);
 
-// The rest of apply_infix's call of an operator on a paren operand that is not done in
-// place (calls.cpp).
-void paren_operand_call(cell op_value, cell* operand);
+// The rest of the call of an operator (the function it wraps) on a paren operand that is
+// not done in place (calls.cpp).
+void paren_operand_call(const cell& fn, cell* operand);
 void eval_seq(const cell* block);
 
 // The block's tail as the caller last saw it, or its length now when code that ran since
@@ -252,7 +252,11 @@ VYR_HOT u32 live_tail(u32 node, u32 tail) {
 // operator that follows, left to right, the result staying at `start`. May return with an
 // exit pending. `fresh` says that nothing has run since `tail` was read from the block;
 // otherwise what ran may have shortened it, and only what is left is read.
-VYR_HOT u32 apply_infix(u32 node, u32 pos, u32 tail, cell* start, bool fresh = false) {
+// `own_paren` has a paren operand's frame and evaluation done here rather than in
+// number_op_call: only eval_seq's step asks it, where fib-like code spends its time; every
+// other copy stays small, for the loops it is inlined in.
+VYR_HOT u32 apply_infix(u32 node, u32 pos, u32 tail, cell* start, bool fresh = false,
+                        bool own_paren = false) {
   while (pos < tail) {
     const series_buffer* b = buffer_in(arena::base, node);
     if (!fresh) {
@@ -269,11 +273,12 @@ VYR_HOT u32 apply_infix(u32 node, u32 pos, u32 tail, cell* start, bool fresh = f
                      type_of(start) == TYPE_MONEY)) [[likely]] {
       u32 code = fast_op(val);
       if (code && pos + 1 < tail) {
-        if (type_of(nx + 1) == TYPE_PAREN) {
+        if (own_paren && type_of(nx + 1) == TYPE_PAREN) {
           // A paren operand, evaluated in the operator's frame: the left operand is known to
           // be accepted, and a number result needs neither the right operand's check nor the
           // entry call.
           cell op_value = *val;
+          op_value.header = op::wrapped_type(&op_value);
           stack::top = start;
           stack::push_frame_sym(word::symbol_id(nx), word::context(nx),
                                 stack::HEADER_INTERP_NATIVE, function::more(&op_value));
@@ -381,15 +386,21 @@ u32 call_conditional(const cell& fn, u32 kind, u32 node, u32 pos, u32 tail, cons
 // A call of a built-in conditional (defined below, after the helpers it uses).
 VYR_HOT u32 conditional_call(const cell& fn, u32 kind, u32 node, u32 pos, u32 tail,
                              const cell* name);
+// The same, not inlined (calls.cpp).
+u32 conditional_entry(const cell& fn, u32 kind, u32 node, u32 pos, u32 tail, const cell* name);
 
 // A prefix call with no refinement path. Answers the position after the arguments, the
 // result pushed; may return with an exit pending.
+// `own_conditional` has a conditional's branch chosen here rather than in a call (see
+// apply_infix's `own_paren`).
 VYR_HOT u32 dispatch_call(const cell& fn, u32 node, u32 pos, u32 tail,
-                          const cell* name) {
+                          const cell* name, bool own_conditional = false) {
   if (!tracing) [[likely]] {
     if (type_of(&fn) == TYPE_NATIVE) {
-      if (u32 kind = conditional_kind(&fn))
-        return conditional_call(fn, kind, node, pos, tail, name);
+      if (u32 kind = conditional_kind(&fn)) {
+        if (own_conditional) return conditional_call(fn, kind, node, pos, tail, name);
+        return conditional_entry(fn, kind, node, pos, tail, name);
+      }
     }
     if (u32 cache = lean_cache(fn)) [[likely]] {
       if (type_of(&fn) == TYPE_ACTION) return call_action(fn, cache, node, pos, tail, name);
@@ -517,15 +528,18 @@ u32 set_word_step(u32 node, u32 pos, u32 tail);
 // One expression, pushed: eval_next with EVAL_PUSH, its commonest cases (a paren, a word
 // naming a function, a set-word of a value that takes no call) entered without its step.
 // The step of eval_seq, eval_in_frame and argument gathering.
-VYR_HOT u32 seq_step(u32 node, u32 pos, u32 tail) {
+// `own` is eval_seq's: there a conditional's branch and an operator's paren operand are
+// taken in place (see dispatch_call and apply_infix).
+VYR_HOT u32 seq_step(u32 node, u32 pos, u32 tail, bool own = false) {
   if (!tracing) [[likely]] {
     const cell* c = cells::get(node, pos);
     u32 ct = type_of(c);
     cell* start = stack::top;
     if (ct == TYPE_PAREN) {
-      eval_seq(c);  // copies the paren before anything can move it
+      cell v = *c;
+      eval_seq(&v);
       if (exit_pending()) return pos + 1;
-      return apply_infix(node, pos + 1, tail, start);
+      return apply_infix(node, pos + 1, tail, start, false, own);
     }
     if (ct == TYPE_WORD) {
       const cell* val = peek(c);
@@ -533,9 +547,9 @@ VYR_HOT u32 seq_step(u32 node, u32 pos, u32 tail) {
         // The calls read their name word before anything can move the block, so it is
         // passed in place; the function value is copied, as it is used throughout.
         cell f = *val;
-        pos = dispatch_call(f, node, pos + 1, tail, c);
+        pos = dispatch_call(f, node, pos + 1, tail, c, own);
         if (exit_pending()) return pos;
-        return apply_infix(node, pos, tail, start);
+        return apply_infix(node, pos, tail, start, false, own);
       }
     } else if (ct == TYPE_SET_WORD && pos + 1 < tail) {
       // eval_next's set-word case for a value that takes no call to compute (no operator
