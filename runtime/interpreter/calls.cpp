@@ -183,21 +183,22 @@ bool same_call_shape(u32 a, u32 b) {
 namespace {
 // ---- Entering the callee ------------------------------------------------------------------
 
-// Runs a function!'s body with its context pointing at the frame `me`. While tracing, or
-// when the function carries a trace flag (it switches tracing for its body), the body runs
-// through the trace layer, which calls back here with `traced` set.
 void eval_function_traced(const cell& fn, u32 me, u32 slots);
-VYR_HOT void eval_function(const cell& fn, u32 me, u32 slots,
-                           bool traced = false) {
+// eval_function's work, answering the cell that holds the body's value when the body ran
+// to its end untraced (the data-stack top just past it; the lean call moves it to its
+// caller's cell at once), else null with the frame's result set or an exit pending.
+VYR_HOT const cell* run_body(const cell& fn, u32 me, u32 slots, bool traced) {
   if (!traced && (tracing || (fn.header & (function::FLAG_TRACE | function::FLAG_NO_TRACE))))
-      [[unlikely]]
-    return eval_function_traced(fn, me, slots);
+      [[unlikely]] {
+    eval_function_traced(fn, me, slots);
+    return nullptr;
+  }
   VYR_ASSERT(me == stack::frame_top - 1);
   stack::attach_context(function::context(&fn), slots, stack::FLAG_FUNCTION);
   const cell* body = cells::get(function::more(&fn), function::MORE_BODY);
   if (type_of(body) == TYPE_NONE) {
     stack::set_last(cell{TYPE_UNSET, 0, 0, 0});
-    return;
+    return nullptr;
   }
   try {
     if (tracing) [[unlikely]] {
@@ -205,10 +206,7 @@ VYR_HOT void eval_function(const cell& fn, u32 me, u32 slots,
       eval_block(&b, true);
     } else {
       eval_seq(body);  // copies the body before anything can move it
-      if (!exit_pending()) [[likely]] {
-        stack::set_last(*(stack::top - 1));
-        return;
-      }
+      if (!exit_pending()) [[likely]] return stack::top - 1;
     }
   } catch (thrown& t) {
     if ((t.level != THROW_RETURN && t.level != THROW_EXIT) || exit_target(t) != me) throw;
@@ -216,12 +214,21 @@ VYR_HOT void eval_function(const cell& fn, u32 me, u32 slots,
     stack::arguments = stack::base + stack::frames[me].own_args;
     stack::set_last(t.level == THROW_RETURN ? t.value : cell{TYPE_UNSET, 0, 0, 0});
     stack::close_guards();
-    return;
+    return nullptr;
   }
   if (pending && pending_target == me && (pending == THROW_RETURN || pending == THROW_EXIT)) {
     stack::set_last(pending == THROW_RETURN ? pending_value : cell{TYPE_UNSET, 0, 0, 0});
     pending = 0;
   }
+  return nullptr;
+}
+
+// Runs a function!'s body with its context pointing at the frame `me`, its value left as
+// the frame's result. While tracing, or when the function carries a trace flag (it switches
+// tracing for its body), the body runs through the trace layer, which calls back here with
+// `traced` set.
+VYR_HOT void eval_function(const cell& fn, u32 me, u32 slots, bool traced = false) {
+  if (const cell* r = run_body(fn, me, slots, traced)) stack::set_last(*r);
 }
 
 [[gnu::noinline, gnu::cold]] void eval_function_traced(const cell& fn, u32 me, u32 slots) {
@@ -559,6 +566,14 @@ u32 path_refinements(bool is_fn, u32 cache, const cell* path, u32 from,
 }  // namespace
 
 namespace internal {
+// The rest of the call of an operator (`fn`, the function it wraps) whose paren operand
+// (the data-stack top cell) is evaluated already in the operator's frame: the check and the
+// entry call that a number result does without.
+[[gnu::noinline]] void paren_operand_call(const cell& fn, cell* operand) {
+  check_arg(*cells::get(cache_of(&fn), 2), operand);
+  run_call(fn, stack::frame_top - 1, 0, no_refinements);
+}
+
 // An infix call of an operator with a fast code whose left operand (at `start`, the
 // data-stack top just past it) is an integer!, a float! or a money!: exactly the frame,
 // gathering, checks and trace sites of call_function, with the entry call skipped when the
@@ -574,16 +589,13 @@ namespace internal {
     // a number result needs neither the right operand's check nor the entry call.
     stack::push_frame_sym(word::symbol_id(name), word::context(name), stack::HEADER_INTERP_NATIVE,
                           function::more(&fn));
-    u32 me = stack::frame_top - 1;
     stack::top++;
     eval_seq(cells::get(node, pos));  // copied at once, before anything can move it
     pos++;
     if (leave_on_exit()) [[unlikely]] return pos;
     cell* operand = stack::top - 1;
-    if (!number_fast(code, start, operand)) {
-      check_arg(*cells::get(cache_of(&fn), 2), operand);
-      run_call(fn, me, 0, no_refinements);
-    }
+    if (type_of(operand) == TYPE_WORD || !number_fast(code, start, operand))
+      paren_operand_call(fn, operand);
     stack::leave();
     return pos;
   }
@@ -600,7 +612,8 @@ namespace internal {
   if (leave_on_exit()) return pos;
   check_arg(right, stack::top - 1);
   cell* operand = stack::top - 1;
-  if (tracing || !number_fast(code, start, operand)) {
+  // A word the operand's evaluation answers is the operand itself, never one to look up.
+  if (tracing || type_of(operand) == TYPE_WORD || !number_fast(code, start, operand)) {
     if (tracing) [[unlikely]] trace_call(trace::EV_CALL, name, &fn);
     i32 refs[1] = {-1};
     run_call(fn, me, 0, refs);
@@ -611,6 +624,7 @@ namespace internal {
   stack::leave();
   return pos;
 }
+
 }  // namespace internal
 
 namespace {
@@ -709,61 +723,32 @@ VYR_HOT void run_branch(u32 kind, const cell* blocks) {
 }  // namespace
 
 namespace internal {
-// A call of a built-in conditional (see conditional_kind): the lean call's frame, gathering
-// and checks, with literal branch blocks read in place. No copy of the native goes below
-// its arguments: its frame's block keeps what it needs alive, and the result is left in the
-// first argument cell, where the caller wants it.
-//
-// A condition that takes no call to compute (simple_value) cannot fail or run code, so the
-// frame is pushed only once it is known: when the branch it picks is a lone value (or there
-// is none), nothing can fail or look at the frame, and the call needs none. The frame is
-// skipped only while both stacks have room for it, so that an overflow is raised exactly
-// where the framed call raises it.
-u32 call_conditional(const cell& fn, u32 kind, u32 node, u32 pos, u32 tail, const cell* name) {
+// The framed part of a call of a built-in conditional (see conditional_call): the lean
+// call's frame, gathering and checks, with literal branch blocks read in place. No copy of
+// the native goes below its arguments: its frame's block keeps what it needs alive, and the
+// result is left in the first argument cell, where the caller wants it.
+void call_chosen(const cell& fn, const cell* name, const cell& cond, const cell* branch) {
+  // The branch is chosen already: run_branch would choose it again.
+  open_call(fn, name, false, stack::HEADER_INTERP_NATIVE, true);
+  push_cell(&cond);
+  run_chosen(branch);
+  stack::leave();
+}
+
+u32 conditional_entry(const cell& fn, u32 kind, u32 node, u32 pos, u32 tail, const cell* name) {
+  return conditional_call(fn, kind, node, pos, tail, name);
+}
+
+u32 call_conditional(const cell& fn, u32 kind, u32 node, u32 pos, u32 tail, const cell* name,
+                     u32 after, const cell& cond) {
   u32 nblocks = kind == COND_EITHER ? 2 : 1;
-  cell cond;
-  u32 after = pos < tail ? simple_value(node, pos, tail, &cond) : 0;
-  if (after) [[likely]] {
-    const cell* blocks = cells::get(node, after);
-    bool literal = after + nblocks <= tail && type_of(blocks) == TYPE_BLOCK &&
-                   (nblocks == 1 || type_of(blocks + 1) == TYPE_BLOCK) &&
-                   (after + nblocks == tail || !op_word(blocks + nblocks));
-    if (literal) [[likely]] {
-      if (stack::frame_top < stack::frame_end && stack::top + 1 < stack::push_limit) [[likely]] {
-        bool falsy = type_of(&cond) == TYPE_NONE ||
-                     (type_of(&cond) == TYPE_LOGIC && logic::get(&cond) == 0);
-        const cell* branch = blocks;
-        if (kind == COND_EITHER) {
-          if (falsy) branch = blocks + 1;
-        } else if (falsy != (kind == COND_UNLESS)) {
-          branch = nullptr;
-        }
-        const cell* v = nullptr;
-        cell none{TYPE_NONE, 0, 0, 0};
-        if (!branch) {
-          v = &none;
-        } else {
-          u32 bnode = series::node(branch), bpos = series::index(branch);
-          if (bpos + 1 == cells::length(bnode)) v = lone_value(bnode, bpos);
-        }
-        if (v) {
-          push_cell(v);
-          return after + nblocks;
-        }
-        // The branch is chosen already: run_branch would choose it again.
-        open_call(fn, name, false, stack::HEADER_INTERP_NATIVE, true);
-        push_cell(&cond);
-        run_chosen(branch);
-        stack::leave();
-        return after + nblocks;
-      }
-      // The frame and the condition as fetch_plain leaves them, in the same order.
-      open_call(fn, name, false, stack::HEADER_INTERP_NATIVE, true);
-      push_cell(&cond);
-      run_branch(kind, cells::get(node, after));
-      stack::leave();
-      return after + nblocks;
-    }
+  if (after && literal_branches(node, after, tail, nblocks)) {
+    // The frame and the condition as fetch_plain leaves them, in the same order.
+    open_call(fn, name, false, stack::HEADER_INTERP_NATIVE, true);
+    push_cell(&cond);
+    run_branch(kind, cells::get(node, after));
+    stack::leave();
+    return after + nblocks;
   }
   open_call(fn, name, false, stack::HEADER_INTERP_NATIVE, true);
   if (pos >= tail) [[unlikely]] no_arg(function::arg_symbol(cells::get(cache_of(&fn), 1)));
@@ -771,10 +756,7 @@ u32 call_conditional(const cell& fn, u32 kind, u32 node, u32 pos, u32 tail, cons
   if (leave_on_exit()) [[unlikely]] return pos;
   tail = live_tail(node, tail);  // the condition may have shortened the block
   const cell* blocks = cells::get(node, pos);
-  bool literal = pos + nblocks <= tail && type_of(blocks) == TYPE_BLOCK &&
-                 (nblocks == 1 || type_of(blocks + 1) == TYPE_BLOCK) &&
-                 (pos + nblocks == tail || !op_word(blocks + nblocks));
-  if (literal && !tracing) [[likely]] {
+  if (literal_branches(node, pos, tail, nblocks) && !tracing) [[likely]] {
     pos += nblocks;
     run_branch(kind, blocks);
   } else {
@@ -795,9 +777,22 @@ u32 call_lean(const cell& fn, u32 cache, u32 node, u32 pos, u32 tail, const cell
   u32 fixed = fixed_count(cells::get(cache, 0));
   pos = gather_plain(cache, 1, 1 + fixed, node, pos, tail);
   if (leave_on_exit()) [[unlikely]] return pos;
-  // Refinements not given are off: run_call gives a function! its slots for them, and the
-  // table of a native or action says so for all of them.
-  run_call(fn, me, cache, no_refinements, true);
+  if (type_of(&fn) == TYPE_FUNCTION) [[likely]] {
+    // The body's value goes straight over the function's copy, without passing through
+    // the frame's result cell.
+    if (const cell* r = run_body(fn, me, fill_slots(cache, true), false)) [[likely]] {
+      cell v;
+      std::memcpy(&v, r, sizeof v);
+      stack::leave();
+      std::memcpy(start, &v, sizeof v);
+      stack::top = start + 1;
+      return pos;
+    }
+  } else {
+    // Refinements not given are off: the table of a native or action says so for all of
+    // them (run_call gives a routine its slots for them).
+    run_call(fn, me, cache, no_refinements, true);
+  }
   stack::leave();
   move_result(start);
   return pos;

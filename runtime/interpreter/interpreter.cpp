@@ -220,7 +220,7 @@ VYR_HOT void eval_seq_plain(const cell* block) {
   cell* first = start + 1;
   for (;;) {
     series::index(start) = pos;
-    pos = seq_step(node, pos, tail);
+    pos = seq_step(node, pos, tail, true);
     if (exit_pending()) return;
     tail = cells::length(node);  // the block may have been changed by what ran
     if (pos >= tail) break;

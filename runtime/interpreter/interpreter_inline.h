@@ -18,6 +18,7 @@
 #include "runtime/datatypes/native.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/datatypes/integer.h"
+#include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/typeset.h"
 #include "runtime/datatypes/actions.h"
@@ -235,6 +236,11 @@ VYR_HOT bool number_fast(u32 code, cell* left, const cell* operand) {
 u32 number_op_call(cell op_value, cell op_word, u32 code, u32 node, u32 pos, u32 tail,
                     cell* start);
 
+// The rest of the call of an operator (the function it wraps) on a paren operand that is
+// not done in place (calls.cpp).
+void paren_operand_call(const cell& fn, cell* operand);
+void eval_seq(const cell* block);
+
 // The block's tail as the caller last saw it, or its length now when code that ran since
 // has shortened it: a position past what is left is never read (the cells there are stale).
 VYR_HOT u32 live_tail(u32 node, u32 tail) {
@@ -246,7 +252,11 @@ VYR_HOT u32 live_tail(u32 node, u32 tail) {
 // operator that follows, left to right, the result staying at `start`. May return with an
 // exit pending. `fresh` says that nothing has run since `tail` was read from the block;
 // otherwise what ran may have shortened it, and only what is left is read.
-VYR_HOT u32 apply_infix(u32 node, u32 pos, u32 tail, cell* start, bool fresh = false) {
+// `own_paren` has a paren operand's frame and evaluation done here rather than in
+// number_op_call: only eval_seq's step asks it, where fib-like code spends its time; every
+// other copy stays small, for the loops it is inlined in.
+VYR_HOT u32 apply_infix(u32 node, u32 pos, u32 tail, cell* start, bool fresh = false,
+                        bool own_paren = false) {
   while (pos < tail) {
     const series_buffer* b = buffer_in(arena::base, node);
     if (!fresh) {
@@ -263,6 +273,27 @@ VYR_HOT u32 apply_infix(u32 node, u32 pos, u32 tail, cell* start, bool fresh = f
                      type_of(start) == TYPE_MONEY)) [[likely]] {
       u32 code = fast_op(val);
       if (code && pos + 1 < tail) {
+        if (own_paren && type_of(nx + 1) == TYPE_PAREN) {
+          // A paren operand, evaluated in the operator's frame: the left operand is known to
+          // be accepted, and a number result needs neither the right operand's check nor the
+          // entry call.
+          cell op_value = *val;
+          op_value.header = op::wrapped_type(&op_value);
+          stack::top = start;
+          stack::push_frame_sym(word::symbol_id(nx), word::context(nx),
+                                stack::HEADER_INTERP_NATIVE, function::more(&op_value));
+          stack::top++;
+          eval_seq(nx + 1);  // copied at once, before anything can move it
+          pos += 2;
+          if (leave_on_exit()) [[unlikely]] return pos;
+          // (A word the paren answers is the operand itself, never a word to look up.)
+          cell* operand = stack::top - 1;
+          if (type_of(operand) == TYPE_WORD || !number_fast(code, start, operand))
+            paren_operand_call(op_value, operand);
+          stack::leave();
+          fresh = false;
+          continue;
+        }
         if (number_fast(code, start, nx + 1)) {
           stack::top = start + 1;
           pos += 2;
@@ -340,20 +371,36 @@ VYR_HOT u32 conditional_kind(const cell* v) {
 // with the position of the first argument and the tail, and the word that names the call
 // (or null; the general call also takes any other value there), which may point into that
 // block: they read it before anything can move it.
-u32 call_conditional(const cell& fn, u32 kind, u32 node, u32 pos, u32 tail, const cell* name);
 u32 call_lean(const cell& fn, u32 cache, u32 node, u32 pos, u32 tail, const cell* name);
 u32 call_action(const cell& fn, u32 cache, u32 node, u32 pos, u32 tail, const cell* name);
 u32 call_general(cell fn, u32 node, u32 pos, u32 tail, const cell* name, const cell* path,
                  u32 path_from, bool infix);
 
+// The conditional's call with its branch chosen: its frame, the condition, the branch.
+void call_chosen(const cell& fn, const cell* name, const cell& cond, const cell* branch);
+// Any other call of a conditional; `after` is what simple_value answered for its condition
+// (held in `cond`), 0 when the condition is of another shape.
+u32 call_conditional(const cell& fn, u32 kind, u32 node, u32 pos, u32 tail, const cell* name,
+                     u32 after, const cell& cond);
+
+// A call of a built-in conditional (defined below, after the helpers it uses).
+VYR_HOT u32 conditional_call(const cell& fn, u32 kind, u32 node, u32 pos, u32 tail,
+                             const cell* name);
+// The same, not inlined (calls.cpp).
+u32 conditional_entry(const cell& fn, u32 kind, u32 node, u32 pos, u32 tail, const cell* name);
+
 // A prefix call with no refinement path. Answers the position after the arguments, the
 // result pushed; may return with an exit pending.
+// `own_conditional` has a conditional's branch chosen here rather than in a call (see
+// apply_infix's `own_paren`).
 VYR_HOT u32 dispatch_call(const cell& fn, u32 node, u32 pos, u32 tail,
-                          const cell* name) {
+                          const cell* name, bool own_conditional = false) {
   if (!tracing) [[likely]] {
     if (type_of(&fn) == TYPE_NATIVE) {
-      if (u32 kind = conditional_kind(&fn))
-        return call_conditional(fn, kind, node, pos, tail, name);
+      if (u32 kind = conditional_kind(&fn)) {
+        if (own_conditional) return conditional_call(fn, kind, node, pos, tail, name);
+        return conditional_entry(fn, kind, node, pos, tail, name);
+      }
     }
     if (u32 cache = lean_cache(fn)) [[likely]] {
       if (type_of(&fn) == TYPE_ACTION) return call_action(fn, cache, node, pos, tail, name);
@@ -422,6 +469,50 @@ VYR_HOT const cell* lone_value(u32 node, u32 pos) {
   return nullptr;
 }
 
+// The cells at `pos` are the conditional's `nblocks` branches as literal blocks, with no
+// operator after them (it would take the last one as its left operand).
+VYR_HOT bool literal_branches(u32 node, u32 pos, u32 tail, u32 nblocks) {
+  const cell* blocks = cells::get(node, pos);
+  return pos + nblocks <= tail && type_of(blocks) == TYPE_BLOCK &&
+         (nblocks == 1 || type_of(blocks + 1) == TYPE_BLOCK) &&
+         (pos + nblocks == tail || !op_word(blocks + nblocks));
+}
+
+// A call of a built-in conditional (see conditional_kind). A condition that takes no call
+// to compute (simple_value) cannot fail or run code, so the frame is pushed only once it is
+// known: when the branch it picks is a lone value (or there is none), nothing can fail or
+// look at the frame, and the call needs none. The frame is skipped only while both stacks
+// have room for it, so that an overflow is raised exactly where the framed call raises it.
+VYR_HOT u32 conditional_call(const cell& fn, u32 kind, u32 node, u32 pos, u32 tail,
+                             const cell* name) {
+  u32 nblocks = kind == COND_EITHER ? 2 : 1;
+  cell cond;
+  u32 after = pos < tail ? simple_value(node, pos, tail, &cond) : 0;
+  if (after && literal_branches(node, after, tail, nblocks) &&
+      stack::frame_top < stack::frame_end && stack::top + 1 < stack::push_limit) [[likely]] {
+    bool falsy = type_of(&cond) == TYPE_NONE ||
+                 (type_of(&cond) == TYPE_LOGIC && logic::get(&cond) == 0);
+    const cell* branch = cells::get(node, after);
+    if (kind == COND_EITHER) {
+      if (falsy) branch++;
+    } else if (falsy != (kind == COND_UNLESS)) {
+      const cell none{TYPE_NONE, 0, 0, 0};
+      push_cell(&none);
+      return after + nblocks;
+    }
+    u32 bnode = series::node(branch), bpos = series::index(branch);
+    if (bpos + 1 == cells::length(bnode)) {
+      if (const cell* v = lone_value(bnode, bpos)) {
+        push_cell(v);
+        return after + nblocks;
+      }
+    }
+    call_chosen(fn, name, cond, branch);
+    return after + nblocks;
+  }
+  return call_conditional(fn, kind, node, pos, tail, name, after, cond);
+}
+
 // Evaluates the expressions of a block value in the innermost frame, with no frame of its
 // own: marker frames name nothing a report shows, so a paren, a function body or a branch
 // of `if`/`either` needs none. The block is kept at `start` (the data-stack top on entry,
@@ -437,7 +528,9 @@ u32 set_word_step(u32 node, u32 pos, u32 tail);
 // One expression, pushed: eval_next with EVAL_PUSH, its commonest cases (a paren, a word
 // naming a function, a set-word of a value that takes no call) entered without its step.
 // The step of eval_seq, eval_in_frame and argument gathering.
-VYR_HOT u32 seq_step(u32 node, u32 pos, u32 tail) {
+// `own` is eval_seq's: there a conditional's branch and an operator's paren operand are
+// taken in place (see dispatch_call and apply_infix).
+VYR_HOT u32 seq_step(u32 node, u32 pos, u32 tail, bool own = false) {
   if (!tracing) [[likely]] {
     const cell* c = cells::get(node, pos);
     u32 ct = type_of(c);
@@ -446,7 +539,7 @@ VYR_HOT u32 seq_step(u32 node, u32 pos, u32 tail) {
       cell v = *c;
       eval_seq(&v);
       if (exit_pending()) return pos + 1;
-      return apply_infix(node, pos + 1, tail, start);
+      return apply_infix(node, pos + 1, tail, start, false, own);
     }
     if (ct == TYPE_WORD) {
       const cell* val = peek(c);
@@ -454,9 +547,9 @@ VYR_HOT u32 seq_step(u32 node, u32 pos, u32 tail) {
         // The calls read their name word before anything can move the block, so it is
         // passed in place; the function value is copied, as it is used throughout.
         cell f = *val;
-        pos = dispatch_call(f, node, pos + 1, tail, c);
+        pos = dispatch_call(f, node, pos + 1, tail, c, own);
         if (exit_pending()) return pos;
-        return apply_infix(node, pos, tail, start);
+        return apply_infix(node, pos, tail, start, false, own);
       }
     } else if (ct == TYPE_SET_WORD && pos + 1 < tail) {
       // eval_next's set-word case for a value that takes no call to compute (no operator
