@@ -72,7 +72,8 @@ class inserter {
 // size of what is gathered plus what is left to read, rather than grown value by value.
 // Call flush() before anything that may run code, so that code finds the stack (and its
 // limit) as it did; with no room on the stack a value is added at once. The caller keeps
-// `target` and each value it adds alive.
+// `target` and each value it adds alive. The first flush of a fresh target adds a root
+// guard, which must nest in the caller's: declare the stacker after them.
 class stacker {
  public:
   explicit stacker(cell* target) : target_(target), base_(stack::top) {
@@ -152,12 +153,11 @@ void eval_single(const cell* value) {
 
 bool reduce_into(const cell* block_in, cell* target) {
   cell source = *block_in;
-  collector::root_guard g(&source);
-  stacker out(target);
+  cell v{TYPE_NONE, 0, 0, 0};
+  collector::root_guard g(&source), vg(&v);
+  stacker out(target);  // after the guards: it may add one of its own (they nest)
   u32 node = series::node(&source), from = series::index(&source);
   u32 tail = cells::length(node), pos = from;
-  cell v{TYPE_NONE, 0, 0, 0};
-  collector::root_guard vg(&v);
   // Values that take no call to compute run no code, so nothing can change the block while
   // they are read in place (unless it is the target too: then all is read from the copy).
   if (type_of(target) == TYPE_NONE || series::node(target) != node) {
@@ -201,9 +201,9 @@ bool compose_into(const cell* block_in, cell* target, bool deep, bool only) {
   }
   // Values are gathered while no code runs: literal values and parens that take no call to
   // compute (simple_block_value). Anything else adds what is gathered first.
-  stacker out(target);
   cell v{TYPE_NONE, 0, 0, 0};  // a paren's value
   collector::root_guard vg(&v);
+  stacker out(target);  // after the guards: it may add one of its own (they nest)
   u32 node = series::node(&block);
   for (u32 i = series::index(&block); i < cells::length(node); i++) {
     u32 left = cells::length(node) - i - 1;
