@@ -240,8 +240,10 @@ bool compose_into(const cell* block_in, cell* target, bool deep, bool only) {
       if (type_of(&v) == TYPE_UNSET) continue;
     }
     if (type_of(&v) == TYPE_BLOCK && !only) {
-      u32 vn = series::node(&v);
-      for (u32 k = series::index(&v); k < cells::length(vn); k++) {
+      // Spliced as the value was: when it is the target's own block, what is added to it
+      // is not spliced again.
+      u32 vn = series::node(&v), end = cells::length(vn);
+      for (u32 k = series::index(&v); k < end && k < cells::length(vn); k++) {
         cell e = *cells::get(vn, k);
         out.add(&e, left);
       }
