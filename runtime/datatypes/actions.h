@@ -75,15 +75,13 @@ entry_fn entry(u32 slot_number);
 // Replaces the stack entry of a slot (port! puts its forwarding in front of the entries).
 void set_entry(u32 slot_number, entry_fn fn);
 void init_entries();
-// A call with no refinement of insert, pick, select, find, put or copy, its
-// arguments at stack::arguments: runs it as its stack entry would, without the entry's
-// look-ups, and answers true; answers false (nothing done) for any other action, a port!
-// or a first argument whose type lacks the action: the stack entry must run.
-using plain_fn = bool (*)();
-extern const plain_fn* const plain_entries;  // by slot number, null for the rest
-inline bool run_plain(u32 slot_number) {
-  plain_fn f = slot_number <= ACTION_COUNT ? plain_entries[slot_number] : nullptr;
-  return f && f();
+// The entries of calls with no refinement, their arguments at stack::arguments: the stack
+// entry for most actions. insert, pick, select, find, put and copy enter the
+// implementation of the first argument's type at once, without the stack entry's
+// look-ups; a port! or a type without the action takes the stack entry.
+extern entry_fn lean_entries[ACTION_COUNT];
+inline entry_fn lean_entry(u32 slot_number) {
+  return slot_number >= 1 && slot_number <= ACTION_COUNT ? lean_entries[slot_number - 1] : nullptr;
 }
 // pick on a block! by an integer! (nothing can fail, allocate or run code): the element
 // or none! into `out`, and true; false, with nothing done, for any other arguments.

@@ -381,30 +381,38 @@ bool insert_plain() {
 }  // namespace
 
 namespace {
-struct plain_table {
-  plain_fn at[ACTION_COUNT + 1] = {};
-  constexpr plain_table() {
-    // append and form take their stack entries, whose own fast cases (an append in place,
-    // the form of an integer!) cost less than a second way in.
-    at[slot::copy] = copy_plain;
-    at[slot::find] = find_plain<slot::find>;
-    at[slot::insert] = insert_plain;
-    at[slot::pick] = pick_plain;
-    at[slot::put] = put_plain;
-    at[slot::select] = find_plain<slot::select>;
+entry_fn table[ACTION_COUNT];
+
+// A hot action's lean entry: its plain call, or the stack entry (as set now) when that
+// declines.
+template <bool (*Plain)(), u32 N> void lean_hot(const i32* refs) {
+  if (!Plain()) table[N - 1](refs);
+}
+
+// The lean entries of the hot actions, by slot number; null for the rest, whose lean
+// entry is the stack entry. append and form keep their stack entries, whose own fast
+// cases (an append in place, the form of an integer!) cost less than a second way in.
+struct hot_table {
+  entry_fn at[ACTION_COUNT + 1] = {};
+  constexpr hot_table() {
+    at[slot::copy] = lean_hot<copy_plain, slot::copy>;
+    at[slot::find] = lean_hot<find_plain<slot::find>, slot::find>;
+    at[slot::insert] = lean_hot<insert_plain, slot::insert>;
+    at[slot::pick] = lean_hot<pick_plain, slot::pick>;
+    at[slot::put] = lean_hot<put_plain, slot::put>;
+    at[slot::select] = lean_hot<find_plain<slot::select>, slot::select>;
   }
 };
-constexpr plain_table plain_rows;
+constexpr hot_table hot_rows;
 }  // namespace
-const plain_fn* const plain_entries = plain_rows.at;
 
-namespace {
-entry_fn table[ACTION_COUNT];
-}  // namespace
+entry_fn lean_entries[ACTION_COUNT];
 
 entry_fn entry(u32 n) { return n >= 1 && n <= ACTION_COUNT ? table[n - 1] : nullptr; }
 void set_entry(u32 n, entry_fn fn) {
-  if (n >= 1 && n <= ACTION_COUNT) table[n - 1] = fn;
+  if (n < 1 || n > ACTION_COUNT) return;
+  table[n - 1] = fn;
+  if (!hot_rows.at[n]) lean_entries[n - 1] = fn;
 }
 
 void init_entries() {
@@ -422,7 +430,10 @@ void init_entries() {
       value_entry<slot::create>, value_entry<slot::close>, value_entry<slot::delete_>,
       modify_entry, open_entry, value_entry<slot::open_q>, value_entry<slot::query>,
       read_entry, rename_entry, value_entry<slot::update>, write_entry};
-  for (u32 i = 0; i < ACTION_COUNT; i++) table[i] = t[i];
+  for (u32 i = 0; i < ACTION_COUNT; i++) {
+    table[i] = t[i];
+    lean_entries[i] = hot_rows.at[i + 1] ? hot_rows.at[i + 1] : t[i];
+  }
 }
 
 }  // namespace vyr::actions

@@ -323,7 +323,7 @@ VYR_HOT void run_routine(const cell& fn, u32 cache, bool lean) {
 // no refinement: the hot actions take their direct entry.
 VYR_HOT void enter_action(u32 n, const i32* refs, bool lean) {
   try {
-    if (!lean || !actions::run_plain(n)) actions::entry(n)(refs);
+    (lean ? actions::lean_entry(n) : actions::entry(n))(refs);
   } catch (const std::bad_alloc&) {
     fire_no_memory();
   }
@@ -808,16 +808,16 @@ u32 call_lean(const cell& fn, u32 cache, u32 node, u32 pos, u32 tail, const cell
   cell* start = stack::top;
   open_call(fn, name, true, true);
   for (u32 i = 0; i < taken; i++) push_cell(&args[i]);
-  u32 from = 1 + taken, to = 1 + fixed_count(cells::at(cache, 0));
+  u32 from = 1 + taken, to = 1 + fixed_count(cells::get(cache, 0));
   if (callee) {
     native_stack::check();
     cell f = *callee;
     cell* s = stack::top;
-    pos = dispatch_call(f, node, pos + 1, tail, cells::at(node, pos));
+    pos = dispatch_call(f, node, pos + 1, tail, cells::get(node, pos));
     if (!exit_pending()) pos = apply_infix(node, pos, tail, s);
     if (leave_on_exit()) [[unlikely]] return pos;
     const cell* a = stack::top - 1;
-    const cell* e = cells::at(cache, from);
+    const cell* e = cells::get(cache, from);
     if (!map_accepts(map_word(e), type_of(a))) [[unlikely]] expect_arg(a, function::arg_symbol(e));
     tail = live_tail(node, tail);  // the call may have shortened the block
     from++;
@@ -838,22 +838,19 @@ u32 call_lean(const cell& fn, u32 cache, u32 node, u32 pos, u32 tail, const cell
 // can neither fail, allocate nor run code, needs no frame at all: its result is pushed
 // while both stacks have room for the call it stands for (an overflow is raised where the
 // call would raise it).
-u32 call_action(const cell& fn, u32 cache, u32 node, u32 pos, u32 tail, const cell* name) {
-  constexpr u32 MAX_ARGS = 3;
-  const cell* h = cells::at(cache, 0);
+//
+// The calls handed back to the lean call (an operator after the first argument, say
+// `remainder x * 75 + 74 65537`) are decided here, before anything is copied: the taking
+// of arguments below needs a large frame, which the ones handed back need not pay for.
+constexpr u32 MAX_TAKEN = 3;
+
+// `second` is the value of a word after the first argument, as call_action found it.
+[[gnu::noinline]] u32 take_action(const cell& fn, u32 cache, u32 node, u32 pos, u32 tail,
+                                  const cell* name, const cell* second) {
+  const cell* h = cells::get(cache, 0);
   u32 fixed = fixed_count(h);
-  if (fixed == 0 || fixed > MAX_ARGS || u64{pos} + fixed > tail)
-    return call_lean(fn, cache, node, pos, tail, name);
-  const cell* c = cells::at(node, pos);
-  // An operator after the first argument takes it as its left operand, so nothing can be
-  // taken as it is: the lean call gathers them all, told before any is looked at. The
-  // value found for a word there is kept for the loop, which takes it as the second one.
-  const cell* second = nullptr;
-  if (pos + 1 < tail && type_of(c + 1) == TYPE_WORD) {
-    second = peek(c + 1);
-    if (second && type_of(second) == TYPE_OP) return call_lean(fn, cache, node, pos, tail, name);
-  }
-  cell args[MAX_ARGS];
+  const cell* c = cells::get(node, pos);
+  cell args[MAX_TAKEN];
   u32 taken = 0;
   const cell* callee = nullptr;
   for (; taken < fixed; taken++) {
@@ -907,6 +904,22 @@ u32 call_action(const cell& fn, u32 cache, u32 node, u32 pos, u32 tail, const ce
   stack::leave();
   move_result(start);
   return after;
+}
+
+u32 call_action(const cell& fn, u32 cache, u32 node, u32 pos, u32 tail, const cell* name) {
+  u32 fixed = fixed_count(cells::get(cache, 0));
+  if (fixed == 0 || fixed > MAX_TAKEN || u64{pos} + fixed > tail)
+    return call_lean(fn, cache, node, pos, tail, name);
+  // An operator after the first argument takes it as its left operand, so nothing can be
+  // taken as it is: the lean call gathers them all. The value found for a word there is
+  // kept for the taking, which takes it as the second argument.
+  const cell* second = nullptr;
+  const cell* next = cells::get(node, pos) + 1;
+  if (pos + 1 < tail && type_of(next) == TYPE_WORD) {
+    second = peek(next);
+    if (second && type_of(second) == TYPE_OP) return call_lean(fn, cache, node, pos, tail, name);
+  }
+  return take_action(fn, cache, node, pos, tail, name, second);
 }
 
 // ---- The general call -------------------------------------------------------------------------

@@ -502,6 +502,12 @@ bool simple_block_value(const cell* block, cell* out) {
   return simple_block_value_inline(block, out);
 }
 
+u32 simple_expression(u32 node, u32 pos, cell* out) {
+  u32 tail = cells::length(node);
+  if (tracing || library_quiet || pos >= tail) return 0;
+  return simple_value(node, pos, tail, out);
+}
+
 void do_block(const cell* block, cell* result) {
   VYR_ASSERT(!pending);  // C++ callers never hold a pending exit (see interpreter.h)
   cell b = *block;

@@ -109,6 +109,10 @@ void do_block_into_result(const cell* block);
 // value to `out` and answers true: nothing could fail or run code on the way. Otherwise
 // answers false and evaluates nothing. Never while tracing.
 bool simple_block_value(const cell* block, cell* out);
+// The same for the one expression at `pos` of the block node (as eval_one finds it): its
+// value into `out` and the position after it, or 0 with nothing evaluated. Never while
+// tracing.
+u32 simple_expression(u32 node, u32 pos, cell* out);
 
 // The current position: a cell holding the block under evaluation with its index at the
 // expression being evaluated (error reports read it), or null outside any evaluation. It

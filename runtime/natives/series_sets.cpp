@@ -5,6 +5,7 @@
 #include "runtime/natives/series_sets.h"
 
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "runtime/collector.h"
@@ -66,6 +67,53 @@ class inserter {
   bool append_;
 };
 
+// Gathers the values for a target on the data stack (where the collector sees them) while
+// no code runs, and adds them in one go: a fresh target (none! given) is made then, at the
+// size of what is gathered plus what is left to read, rather than grown value by value.
+// Call flush() before anything that may run code, so that code finds the stack (and its
+// limit) as it did; with no room on the stack a value is added at once. The caller keeps
+// `target` and each value it adds alive. The first flush of a fresh target adds a root
+// guard, which must nest in the caller's: declare the stacker after them.
+class stacker {
+ public:
+  explicit stacker(cell* target) : target_(target), base_(stack::top) {
+    if (type_of(target) != TYPE_NONE) ins_.emplace(target);
+  }
+  stacker(const stacker&) = delete;
+  stacker& operator=(const stacker&) = delete;
+  // `left` is how many more values are expected, at least.
+  void add(const cell* v, u32 left) {
+    if (stack::top + 1 < stack::push_limit) [[likely]] {
+      *stack::push_slot() = *v;
+      return;
+    }
+    flush(left + 1);
+    ins_->add(v);
+  }
+  void flush(u32 left) {
+    u32 n = u32(stack::top - base_);
+    if (!ins_) {
+      cells::make_block(target_, n + left);
+      if (n) {
+        series_buffer* dst = buffer_of(series::node(target_));
+        std::memcpy(dst->tail_cell(), base_, size_t{n} * sizeof(cell));
+        dst->tail += n * u32{sizeof(cell)};
+      }
+      ins_.emplace(target_);
+    } else {
+      // Adding may grow the target, and growing may collect: the values stay on the stack
+      // until all are added.
+      for (u32 i = 0; i < n; i++) ins_->add(base_ + i);
+    }
+    stack::top = base_;
+  }
+
+ private:
+  cell* target_;
+  cell* base_;
+  std::optional<inserter> ins_;
+};
+
 // Tells the owner of an /into target which of its cells were added: `before` is the
 // target's length before.
 void notify_added(const cell* target, u32 before) {
@@ -103,79 +151,109 @@ void eval_single(const cell* value) {
 
 // ---- reduce and compose -------------------------------------------------------------------
 
-bool reduce_into(const cell* block_in, const cell* target) {
+bool reduce_into(const cell* block_in, cell* target) {
+  cell source = *block_in;
+  cell v{TYPE_NONE, 0, 0, 0};
+  collector::root_guard g(&source), vg(&v);
+  stacker out(target);  // after the guards: it may add one of its own (they nest)
+  u32 node = series::node(&source), from = series::index(&source);
+  u32 tail = cells::length(node), pos = from;
+  // Values that take no call to compute run no code, so nothing can change the block while
+  // they are read in place (unless it is the target too: then all is read from the copy).
+  if (type_of(target) == TYPE_NONE || series::node(target) != node) {
+    while (pos < tail) {
+      u32 after = interpreter::simple_expression(node, pos, &v);
+      if (!after) break;
+      clear_new_line(&v);
+      out.add(&v, tail - after);
+      pos = after;
+    }
+  }
+  out.flush(tail - pos);
+  if (pos >= tail) return true;
   // The expressions run from a copy, so that what they do to the block (or adding to it as
-  // the target) cannot change what is being reduced.
+  // the target) cannot change what is being reduced. The copy holds the block from its
+  // index, as an error report near an expression shows it.
   cell block;
-  copy_cells(block_in, &block);
-  collector::root_guard g(&block);
-  inserter ins(target);
-  u32 node = series::node(&block);
-  for (u32 pos = 0; pos < cells::length(node);) {
+  copy_cells(&source, &block);
+  collector::root_guard bg(&block);
+  node = series::node(&block);
+  tail = cells::length(node);
+  for (pos -= from; pos < tail;) {
     pos = interpreter::eval_one(node, pos, true);
     if (pending) return false;
-    cell v = *(stack::top - 1);
+    v = *(stack::top - 1);
     stack::top--;
     clear_new_line(&v);
-    // Adding may grow the target, and growing may collect: the value is off the stack.
-    collector::root_guard vg(&v);
-    ins.add(&v);
+    out.add(&v, 0);
+    out.flush(tail - pos);
   }
   return true;
 }
 
-bool compose_into(const cell* block_in, const cell* target, bool deep, bool only) {
+bool compose_into(const cell* block_in, cell* target, bool deep, bool only) {
   cell block = *block_in;
   collector::root_guard g(&block);
-  if (series::node(&block) == series::node(target)) {
+  if (type_of(target) != TYPE_NONE && series::node(&block) == series::node(target)) {
     cell copy;
     copy_cells(&block, &copy);
     block = copy;
   }
-  inserter ins(target);
+  // Values are gathered while no code runs: literal values and parens that take no call to
+  // compute (simple_block_value). Anything else adds what is gathered first.
+  cell v{TYPE_NONE, 0, 0, 0};  // a paren's value
+  collector::root_guard vg(&v);
+  stacker out(target);  // after the guards: it may add one of its own (they nest)
   u32 node = series::node(&block);
   for (u32 i = series::index(&block); i < cells::length(node); i++) {
+    u32 left = cells::length(node) - i - 1;
     cell c = *cells::get(node, i);
     u32 t = type_of(&c);
     if (t == TYPE_BLOCK) {
       if (deep) {
-        cell inner;
-        cells::make_block(&inner, cells::remaining(&c));
+        out.flush(left + 1);
+        cell inner{TYPE_NONE, 0, 0, 0};
         collector::root_guard ig(&inner);
         // The cycle stack bounds the depth: a block that holds itself ends in too-deep,
         // not in a machine-stack overflow.
         cycles::guard depth(series::node(&c));
         if (!compose_into(&c, &inner, true, only)) return false;
         inner.header |= c.header & HEADER_NEW_LINE;
-        ins.add(&inner);
+        out.add(&inner, left);
       } else {
-        ins.add(&c);
+        out.add(&c, left);
       }
       continue;
     }
     if (t != TYPE_PAREN) {
-      ins.add(&c);
+      out.add(&c, left);
       continue;
     }
     if (cells::remaining(&c) == 0) continue;
-    interpreter::eval_block(&c, false);
-    if (pending) return false;
-    cell v = *(stack::top - 1);
-    stack::top--;
-    collector::root_guard vg(&v);
-    if (type_of(&v) == TYPE_UNSET) continue;
+    bool simple = interpreter::simple_block_value(&c, &v);
+    if (!simple) {
+      out.flush(left + 1);
+      interpreter::eval_block(&c, false);
+      if (pending) return false;
+      v = *(stack::top - 1);
+      stack::top--;
+      if (type_of(&v) == TYPE_UNSET) continue;
+    }
     if (type_of(&v) == TYPE_BLOCK && !only) {
-      for (u32 k = series::index(&v); k < cells::length(series::node(&v)); k++) {
-        cell e = *cells::get(series::node(&v), k);
-        ins.add(&e);
+      // Spliced as the value was: when it is the target's own block, what is added to it
+      // is not spliced again.
+      u32 vn = series::node(&v), end = cells::length(vn);
+      for (u32 k = series::index(&v); k < end && k < cells::length(vn); k++) {
+        cell e = *cells::get(vn, k);
+        out.add(&e, left);
       }
       continue;
     }
-    ins.add(&v);
+    out.add(&v, left);
   }
+  out.flush(0);
   return true;
 }
-
 
 namespace {
 
@@ -256,7 +334,7 @@ void reduce_entry(bool, const i32* refs) {
   cell out{TYPE_NONE, 0, 0, 0};
   if (into) out = arguments[refs[0]];
   collector::root_guard vg(&value), og(&out);
-  if (!into && type_of(&value) == TYPE_BLOCK) cells::make_block(&out, cells::remaining(&value));
+  // A block's reduction makes its own target (none! here) at the size it needs.
   u32 before = type_of(&out) == TYPE_NONE ? 0 : cells::length(series::node(&out));
   if (type_of(&value) == TYPE_BLOCK) {
     if (!reduce_into(&value, &out)) return;
@@ -288,11 +366,10 @@ void compose_entry(bool, const i32* refs) {
     fire("script", "expect-val", &want, &got);
   }
   bool deep = refs[0] != -1, only = refs[1] != -1, into = refs[2] != -1;
-  cell out{TYPE_NONE, 0, 0, 0};
+  cell out{TYPE_NONE, 0, 0, 0};  // without /into, compose_into makes it
   if (into) out = arguments[refs[2]];
-  else cells::make_block(&out, cells::remaining(&value));
   collector::root_guard vg(&value), og(&out);
-  u32 before = cells::length(series::node(&out));
+  u32 before = into ? cells::length(series::node(&out)) : 0;
   if (!compose_into(&value, &out, deep, only)) return;
   if (into) notify_added(&out, before);
   stack::set_last(out);
