@@ -33,22 +33,11 @@ constexpr i64 CELLS_NEEDED = 80;
 
 cell* buffer_cell() { return cells::at(series::node(&boot::root), buffer_index); }
 
-// The value of `word` in the context `ctx`, or false.
-bool field_of(u32 ctx, const char* word, cell* out) {
-  i32 i = _context::find_word(ctx, symbol::make(word), true);
-  if (i < 0 || u32(i) >= _context::value_count(ctx)) return false;
-  *out = read_buffer(_context::values_node(ctx))->cells()[i];
-  return true;
-}
-
 // `gui-console-ctx/terminal/vprint`, or nothing when there is no terminal object or no such
 // function.
 bool find_vprint(cell* out) {
-  cell console, term;
-  if (!field_of(_context::global, "gui-console-ctx", &console) || type_of(&console) != TYPE_OBJECT) return false;
-  if (!field_of(object::context(&console), "terminal", &term) || type_of(&term) != TYPE_OBJECT) return false;
   cell fn;
-  if (!field_of(object::context(&term), "vprint", &fn)) return false;
+  if (!object::global_field({"gui-console-ctx", "terminal", "vprint"}, &fn)) return false;
   u32 ft = type_of(&fn);
   if (ft != TYPE_FUNCTION && ft != TYPE_ROUTINE && ft != TYPE_NATIVE) return false;
   *out = fn;

@@ -232,17 +232,13 @@ cell* native_field(const cell* e, u32 index, cell* out) {
 // a command that serves the windows itself (wait, a view of its own) would hand them to a
 // terminal that has no use for keys outside a prompt, and they would be lost.
 bool console_keys_wait(HWND target) {
-  i32 i = _context::find_word(_context::global, symbol::make("gui-console-ctx"), true);
-  if (i < 0 || u32(i) >= _context::value_count(_context::global)) return false;
-  cell ctx = *_context::value_at(_context::global, u32(i));
-  if (type_of(&ctx) != TYPE_OBJECT) return false;
-  cell* f = object::field_named(&ctx, "console");
-  u32 h = f ? face_handle_q(f) : 0;
+  cell console, term;
+  if (!object::global_field({"gui-console-ctx", "console"}, &console)) return false;
+  u32 h = face_handle_q(&console);
   if (!h || !IsWindow(HWND(h)) || GetAncestor(HWND(h), GA_ROOT) != GetAncestor(target, GA_ROOT)) return false;
-  cell* term = object::field_named(&ctx, "terminal");
-  if (!term || type_of(term) != TYPE_OBJECT) return false;
-  cell t = *term;
-  cell* ask = object::field_named(&t, "ask?");
+  if (!object::global_field({"gui-console-ctx", "terminal"}, &term) || type_of(&term) != TYPE_OBJECT)
+    return false;
+  const cell* ask = object::field_named(&term, "ask?");
   return !(ask && type_of(ask) == TYPE_LOGIC && logic::get(ask));
 }
 

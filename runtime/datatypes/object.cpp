@@ -252,17 +252,31 @@ cell* field_named(const cell* obj, const char* name) {
 }
 u32 word_count(const cell* obj) { return _context::word_count(obj->data1); }
 
-bool system_field(std::initializer_list<const char*> names, cell* out) {
-  cell w = _context::global_word(symbol::make("system"));
-  cell v = *_context::get(&w);
-  for (const char* name : names) {
+namespace {
+// The value reached from `v` through the named fields [from, to), each step an object! or
+// a port!.
+bool walk_fields(cell v, const char* const* from, const char* const* to, cell* out) {
+  for (; from != to; ++from) {
     if (type_of(&v) != TYPE_OBJECT && type_of(&v) != TYPE_PORT) return false;
-    i32 i = field_index(&v, symbol::make(name));
+    i32 i = field_index(&v, symbol::make(*from));
     if (i < 0 || u32(i) >= value_count(v.data1)) return false;
     v = *value_at(v.data1, u32(i));
   }
   *out = v;
   return true;
+}
+}  // namespace
+
+bool system_field(std::initializer_list<const char*> names, cell* out) {
+  cell w = _context::global_word(symbol::make("system"));
+  return walk_fields(*_context::get(&w), names.begin(), names.end(), out);
+}
+
+bool global_field(std::initializer_list<const char*> names, cell* out) {
+  if (names.size() == 0) return false;
+  i32 i = _context::find_word(_context::global, symbol::make(*names.begin()), true);
+  if (i < 0 || u32(i) >= value_count(_context::global)) return false;
+  return walk_fields(*value_at(_context::global, u32(i)), names.begin() + 1, names.end(), out);
 }
 
 void clear_new_lines(const cell* block) {

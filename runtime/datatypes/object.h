@@ -54,6 +54,9 @@ cell* field_named(const cell* obj, const char* name);
 // The value reached from the global `system` through the named fields, each step an
 // object! (or port!); false when a step is missing, as before start-up has built them.
 bool system_field(std::initializer_list<const char*> names, cell* out);
+// The same from the global word named first (never added when it is missing), then through
+// the other names.
+bool global_field(std::initializer_list<const char*> names, cell* out);
 u32 word_count(const cell* obj);
 void clear_new_lines(const cell* block);
 void clear_changed(u32 ctx);

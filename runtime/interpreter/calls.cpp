@@ -585,19 +585,8 @@ namespace internal {
   const cell* name = &op_word;
   fn.header = op::wrapped_type(&fn);
   if (!tracing && pos < tail && type_of(cells::get(node, pos)) == TYPE_PAREN) [[likely]] {
-    // A paren operand of a built-in operator: the left operand is known to be accepted, and
-    // a number result needs neither the right operand's check nor the entry call.
-    stack::push_frame_sym(word::symbol_id(name), word::context(name), stack::HEADER_INTERP_NATIVE,
-                          function::more(&fn));
-    stack::top++;
-    eval_seq(cells::get(node, pos));  // copied at once, before anything can move it
-    pos++;
-    if (leave_on_exit()) [[unlikely]] return pos;
-    cell* operand = stack::top - 1;
-    if (type_of(operand) == TYPE_WORD || !number_fast(code, start, operand))
-      paren_operand_call(fn, operand);
-    stack::leave();
-    return pos;
+    paren_operand(code, fn, name, cells::get(node, pos), start);
+    return pos + 1;
   }
   native_stack::check();
   if (tracing) [[unlikely]] trace_at(trace::EV_OPEN, node, pos, nullptr, name);

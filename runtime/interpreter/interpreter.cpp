@@ -329,26 +329,6 @@ void eval_branch(const cell* block) {
   stack::set_last(*(stack::top - 1));
 }
 
-void eval_in_frame(const cell* block) {
-  VYR_ASSERT(!pending && stack::frame_top > 0);
-  u32 node = series::node(block);
-  if (series::index(block) >= cells::length(node)) {
-    stack::set_last(cell{TYPE_UNSET, 0, 0, 0});
-    return;
-  }
-  native_stack::check();
-  position_scope ps;
-  cell at = *block;
-  eval_pass(&at, ps.saved);
-}
-
-void eval_pass(cell* at, const cell* outside) {
-  VYR_ASSERT(!pending && stack::frame_top > 0);
-  position_ref = at;
-  run_pass(at);
-  position_ref = outside;
-}
-
 u32 eval_one(u32 node, u32 pos, bool push) {
   VYR_ASSERT(!pending);
   u32 tail = cells::length(node);

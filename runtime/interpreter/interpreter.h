@@ -39,16 +39,6 @@ void eval_block(const cell* block, bool chain);
 // rooted on the data stack while it runs): the branches of the control-flow natives.
 // May return with an exit pending.
 void eval_branch(const cell* block);
-// Evaluates the expressions of a block in the innermost frame (pushed by the caller, whose
-// `block` field or arguments keep the block alive): the last value is left in the frame's
-// first cell. Loops use it to run their bodies in one frame. May return with an exit pending.
-void eval_in_frame(const cell* block);
-// One pass of a loop over its body: eval_in_frame for a block cell `at` that the loop keeps
-// (its index is the body's start on entry and follows the expression under evaluation, the
-// current position pointing at it) and with its set-up done once by the loop (the machine
-// stack checked, the position outside saved): the current position is `outside` again when
-// the pass ends or an exit is pending. After an exception the caller puts it back.
-void eval_pass(cell* at, const cell* outside);
 // One expression from `pos` of the block node; answers the position after it. The value is
 // pushed (EVAL_PUSH) or written into the result slot. May return with an exit pending.
 u32 eval_next(u32 node, u32 pos, u32 tail, u32 flags);

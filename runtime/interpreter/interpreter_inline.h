@@ -241,6 +241,25 @@ u32 number_op_call(cell op_value, cell op_word, u32 code, u32 node, u32 pos, u32
 void paren_operand_call(const cell& fn, cell* operand);
 void eval_seq(const cell* block);
 
+// An operator's paren operand evaluated in the operator's frame (`fn` the function it wraps,
+// named by `name`), pushed over the left operand at `start`: the left operand is known to be
+// accepted, and a number result needs neither the right operand's check nor the entry call.
+// The result is left at `start`. May return with an exit pending.
+VYR_HOT void paren_operand(u32 code, const cell& fn, const cell* name, const cell* paren,
+                           cell* start) {
+  stack::top = start;
+  stack::push_frame_sym(word::symbol_id(name), word::context(name), stack::HEADER_INTERP_NATIVE,
+                        function::more(&fn));
+  stack::top++;
+  eval_seq(paren);  // copied at once, before anything can move it
+  if (leave_on_exit()) [[unlikely]] return;
+  // A word the paren answers is the operand itself, never a word to look up.
+  cell* operand = stack::top - 1;
+  if (type_of(operand) == TYPE_WORD || !number_fast(code, start, operand))
+    paren_operand_call(fn, operand);
+  stack::leave();
+}
+
 // The block's tail as the caller last saw it, or its length now when code that ran since
 // has shortened it: a position past what is left is never read (the cells there are stale).
 VYR_HOT u32 live_tail(u32 node, u32 tail) {
@@ -274,23 +293,11 @@ VYR_HOT u32 apply_infix(u32 node, u32 pos, u32 tail, cell* start, bool fresh = f
       u32 code = fast_op(val);
       if (code && pos + 1 < tail) {
         if (own_paren && type_of(nx + 1) == TYPE_PAREN) {
-          // A paren operand, evaluated in the operator's frame: the left operand is known to
-          // be accepted, and a number result needs neither the right operand's check nor the
-          // entry call.
           cell op_value = *val;
           op_value.header = op::wrapped_type(&op_value);
-          stack::top = start;
-          stack::push_frame_sym(word::symbol_id(nx), word::context(nx),
-                                stack::HEADER_INTERP_NATIVE, function::more(&op_value));
-          stack::top++;
-          eval_seq(nx + 1);  // copied at once, before anything can move it
+          paren_operand(code, op_value, nx, nx + 1, start);
           pos += 2;
-          if (leave_on_exit()) [[unlikely]] return pos;
-          // (A word the paren answers is the operand itself, never a word to look up.)
-          cell* operand = stack::top - 1;
-          if (type_of(operand) == TYPE_WORD || !number_fast(code, start, operand))
-            paren_operand_call(op_value, operand);
-          stack::leave();
+          if (exit_pending()) [[unlikely]] return pos;
           fresh = false;
           continue;
         }
@@ -527,7 +534,7 @@ u32 set_word_step(u32 node, u32 pos, u32 tail);
 
 // One expression, pushed: eval_next with EVAL_PUSH, its commonest cases (a paren, a word
 // naming a function, a set-word of a value that takes no call) entered without its step.
-// The step of eval_seq, eval_in_frame and argument gathering.
+// The step of eval_seq, the loop passes and argument gathering.
 // `own` is eval_seq's: there a conditional's branch and an operator's paren operand are
 // taken in place (see dispatch_call and apply_infix).
 VYR_HOT u32 seq_step(u32 node, u32 pos, u32 tail, bool own = false) {

@@ -8,7 +8,7 @@
 
 namespace vyr::interpreter {
 
-// eval_pass's walk: the expressions of the block cell `at` (its node and start
+// One pass: the expressions of the block cell `at` (its node and start
 // index; the index follows the expression under evaluation) are evaluated in the innermost
 // frame, whose arguments are the stack top on entry, the last value left in the frame's
 // first cell (unset! for an empty block). The caller points the current position at `at`
