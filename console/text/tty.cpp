@@ -217,9 +217,22 @@ bool fill(bool wait_for_wake) {
 // as a NUL, and a Ctrl+D typed ahead of the prompt would be lost. Before the editor takes the
 // terminal, the whole lines and the marks the cooked terminal holds are read, each mark as the
 // Ctrl+D it was typed as; a partial line stays queued and reaches the editor as keys.
+// The end-of-file key stops being special first: a Ctrl+D typed between this read and the
+// switch to raw mode then stays in the queue as its own byte instead of becoming a mark.
 void take_cooked_ahead() {
+  if (!saved_valid) {
+    if (tcgetattr(STDIN_FILENO, &saved) != 0) return;
+    saved_valid = 1;
+  }
   struct termios now;
   if (tcgetattr(STDIN_FILENO, &now) != 0 || !(now.c_lflag & ICANON)) return;
+  now.c_cc[VEOF] = _POSIX_VDISABLE;
+  // Marked as changed, so that an exit from here on puts the saved settings back.
+  raw_active = 1;
+  if (tcsetattr(STDIN_FILENO, TCSANOW, &now) != 0) {
+    raw_active = 0;
+    return;
+  }
   for (int marks = 0; marks < 16;) {
     struct pollfd p = {STDIN_FILENO, POLLIN, 0};
     if (poll(&p, 1, 0) <= 0 || !(p.revents & POLLIN)) return;
@@ -260,7 +273,10 @@ void draw(const std::u32string& prefix, const editor& ed, bool hidden) {
 std::optional<std::string> edited_read(const question& q) {
   setup_once();
   take_cooked_ahead();
-  if (!enter_raw()) return plain_read();
+  if (!enter_raw()) {
+    leave_raw();
+    return plain_read();
+  }
   std::u32string prefix = decode_utf8(row_tail + q.prompt);
   editor ed;
   ed.reset();
