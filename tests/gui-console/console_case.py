@@ -6,6 +6,8 @@ import subprocess
 import sys
 import tempfile
 
+from fonts import font_env
+
 vyr = os.path.abspath(sys.argv[1])
 failures = []
 HEADER = 'Vyr [\n\tPurpose: "Vyr Console Configuration File"\n]\n\n'
@@ -19,6 +21,7 @@ def run(home, script, args=(), env_extra=None, gui=True):
            if k not in ("DISPLAY", "VYR_DISPLAY", "VYR_CONSOLE", "VYR_HEADLESS_INPUT",
                         "VYR_GC_STRESS")}
     env["HOME"] = home
+    env.update(font_env(home))
     if gui:
         env.update(VYR_CONSOLE="gui", VYR_DISPLAY="headless",
                    VYR_HEADLESS_INPUT=os.path.join(home, "in.txt"))

@@ -17,6 +17,8 @@ import subprocess
 import sys
 import tempfile
 
+from fonts import font_env
+
 HERE = os.path.dirname(os.path.abspath(__file__))
 
 
@@ -58,6 +60,7 @@ def main():
                if k not in ("DISPLAY", "VYR_DISPLAY", "VYR_GC_STRESS")}
         env.update(HOME=tmp, VYR_CONSOLE="gui", VYR_DISPLAY="headless",
                    VYR_HEADLESS_INPUT=os.path.join(tmp, "input.txt"))
+        env.update(font_env(tmp))
         env.update(case_env)
         run = subprocess.run([vyr, "--catch", "probe.vyr"], cwd=tmp, env=env,
                              capture_output=True, timeout=120)
