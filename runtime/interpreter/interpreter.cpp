@@ -202,11 +202,11 @@ namespace internal {
 VYR_HOT void eval_seq_plain(const cell* block) {
   cell* start = push_cell(block);
   u32 node = series::node(start), pos = series::index(start), tail = cells::length(node);
-  if (pos >= tail) {
-    *start = cell{TYPE_UNSET, 0, 0, 0};
-    return;
-  }
-  if (pos + 1 == tail) {
+  if (pos + 1 >= tail) [[unlikely]] {  // one test for both shortcuts
+    if (pos >= tail) {
+      *start = cell{TYPE_UNSET, 0, 0, 0};
+      return;
+    }
     if (const cell* v = lone_value(node, pos)) {
       *start = *v;
       return;
@@ -253,9 +253,18 @@ void eval_seq(const cell* block);
   eval_seq(block);
 }
 
+// True when a block with these buffer flags is of the other kind (library or user code)
+// than the code running: its library flag equals the interpreted flag of the frame mask.
+// One shift and one compare, as every block entry asks it.
+VYR_HOT bool crossing(u32 flags) {
+  static_assert(stack::FLAG_INTERP == 0x80000000u && SERIES_LIBRARY == 1u << 6);
+  return static_cast<i32>((flags << 25) ^ stack::frame_mask) >= 0;
+}
+
 void eval_seq(const cell* block) {
-  bool library = (buffer_of(series::node(block))->flags & SERIES_LIBRARY) != 0;
-  if (library == (stack::frame_mask == ~0u)) [[unlikely]] return eval_seq_crossing(block, library);
+  u32 flags = buffer_of(series::node(block))->flags;
+  if (crossing(flags)) [[unlikely]]
+    return eval_seq_crossing(block, (flags & SERIES_LIBRARY) != 0);
   if (tracing || library_quiet) [[unlikely]] return eval_seq_library(block);
   eval_seq_plain(block);
 }
