@@ -232,12 +232,14 @@ cell* native_field(const cell* e, u32 index, cell* out) {
 // a command that serves the windows itself (wait, a view of its own) would hand them to a
 // terminal that has no use for keys outside a prompt, and they would be lost.
 bool console_keys_wait(HWND target) {
-  cell console, term;
-  if (!object::global_field({"gui-console-ctx", "console"}, &console)) return false;
-  u32 h = face_handle_q(&console);
+  cell ctx;
+  if (!object::global_field({"gui-console-ctx"}, &ctx) || type_of(&ctx) != TYPE_OBJECT) return false;
+  const cell* console = object::field_named(&ctx, "console");
+  u32 h = console ? face_handle_q(console) : 0;
   if (!h || !IsWindow(HWND(h)) || GetAncestor(HWND(h), GA_ROOT) != GetAncestor(target, GA_ROOT)) return false;
-  if (!object::global_field({"gui-console-ctx", "terminal"}, &term) || type_of(&term) != TYPE_OBJECT)
-    return false;
+  const cell* t = object::field_named(&ctx, "terminal");
+  if (!t || type_of(t) != TYPE_OBJECT) return false;
+  cell term = *t;
   const cell* ask = object::field_named(&term, "ask?");
   return !(ask && type_of(ask) == TYPE_LOGIC && logic::get(ask));
 }

@@ -55,11 +55,17 @@ void wake() {
   }
 }
 
-bool enter_raw() {
+// Keeps the terminal's settings as they were before this editor first changed them.
+bool save_settings() {
   if (!saved_valid) {
     if (tcgetattr(STDIN_FILENO, &saved) != 0) return false;
     saved_valid = 1;
   }
+  return true;
+}
+
+bool enter_raw() {
+  if (!save_settings()) return false;
   struct termios raw = saved;
   raw.c_iflag &= ~tcflag_t(IXON | ICRNL | INLCR | IGNCR | ISTRIP | BRKINT);
   raw.c_lflag &= ~tcflag_t(ICANON | ECHO | ISIG | IEXTEN);
@@ -220,10 +226,7 @@ bool fill(bool wait_for_wake) {
 // The end-of-file key stops being special first: a Ctrl+D typed between this read and the
 // switch to raw mode then stays in the queue as its own byte instead of becoming a mark.
 void take_cooked_ahead() {
-  if (!saved_valid) {
-    if (tcgetattr(STDIN_FILENO, &saved) != 0) return;
-    saved_valid = 1;
-  }
+  if (!save_settings()) return;
   struct termios now;
   if (tcgetattr(STDIN_FILENO, &now) != 0 || !(now.c_lflag & ICANON)) return;
   now.c_cc[VEOF] = _POSIX_VDISABLE;
@@ -484,10 +487,7 @@ void set_title(std::string_view title) {
   if (isatty(STDOUT_FILENO)) out(title_sequence(title));
 }
 
-void restore_terminal() {
-  if (raw_active && saved_valid) tcsetattr(STDIN_FILENO, TCSANOW, &saved);
-  raw_active = 0;
-}
+void restore_terminal() { leave_raw(); }
 
 void catch_interrupts() {
   if (!stdin_terminal()) return;
