@@ -33,6 +33,8 @@ volatile sig_atomic_t saved_valid = 0;
 volatile sig_atomic_t raw_active = 0;       // raw mode is set now
 volatile sig_atomic_t resized = 1;          // the size must be read again
 volatile sig_atomic_t redraw_wanted = 0;    // continued after a stop: raw again, redraw
+volatile sig_atomic_t stops_begun = 0;      // stop handlers entered, and left (continued)
+volatile sig_atomic_t stops_ended = 0;
 int wake_pipe[2] = {-1, -1};                // signals wake a waiting read through it
 
 void write_all(int fd, const char* p, size_t n) {
@@ -92,6 +94,7 @@ void on_fatal(int sig) {
 
 // A stop asked from outside (kill -TSTP) while raw: cooked for the shell, then stop.
 void on_stop(int sig) {
+  stops_begun = stops_begun + 1;
   int was_raw = raw_active;
   restore_terminal();
   signal(SIGTSTP, SIG_DFL);
@@ -106,6 +109,7 @@ void on_stop(int sig) {
   sa.sa_handler = on_stop;
   sigaction(SIGTSTP, &sa, nullptr);
   if (was_raw) redraw_wanted = 1;
+  stops_ended = stops_ended + 1;
   wake();
 }
 
@@ -260,6 +264,21 @@ std::optional<std::string> plain_read() {
   }
 }
 
+// The process takes a stop on whichever of its threads the system chooses: the editor waits
+// until the handler has stopped the process and been continued, so that the terminal is
+// made raw again only then, never while the shell has it. A handler that has not begun
+// after two seconds is not waited for (the stop was lost).
+void wait_for_stop(int begun) {
+  for (int waited = 0; stops_begun == begun ? waited < 2000 : stops_ended != stops_begun;
+       waited += 10) {
+    struct pollfd p = {wake_pipe[0], POLLIN, 0};
+    if (poll(&p, 1, 10) > 0) {
+      char drain[64];
+      while (::read(wake_pipe[0], drain, sizeof drain) > 0) {}
+    }
+  }
+}
+
 // ---- The edited row -----------------------------------------------------------------------
 
 std::string row_tail;  // printed since the last line end (UTF-8), at most a screenful
@@ -359,7 +378,8 @@ std::optional<std::string> edited_read(const question& q) {
         case outcome::SUSPEND: {
           leave_raw();
           out("\r\n");
-          kill(0, SIGTSTP);
+          int begun = stops_begun;
+          if (kill(0, SIGTSTP) == 0) wait_for_stop(begun);
           // Continued: raw again; the row is drawn anew below.
           enter_raw();
           redraw_wanted = 0;
