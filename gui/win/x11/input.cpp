@@ -190,7 +190,7 @@ void x11_display::impl::handle(XEvent& e) {
     case FocusIn:
       if (e.xfocus.mode == NotifyNormal || e.xfocus.mode == NotifyWhileGrabbed) {
         if (r->ic) XSetICFocus(r->ic);
-        if (GetActiveWindow() != h) input_activate(h, true);
+        if (GetActiveWindow() != h && e.xfocus.serial >= focus_chosen) input_activate(h, true);
       }
       return;
     case FocusOut:

@@ -38,7 +38,6 @@ struct top_record {
   bool composing = false;       // it has taken keys and not committed them yet
   GC gc = nullptr;
   bool mapped = false;
-  bool want_focus = false;
   RECT asked;             // client rectangle last asked of the server
   RECT seen;              // client rectangle last reported by the server
   int64_t last_configure_us = -1;
@@ -73,6 +72,10 @@ struct x11_display::impl {
   std::map<uint32_t, Cursor> cursors;   // by HCURSOR
   std::vector<monitor> monitors;
   RECT wm_frame{};
+  // The first request sent after the layer last chose its active window. A focus change
+  // the server reports with an older serial happened before that choice (the focus given
+  // to a window shown just before): acting on it would take the activation back.
+  unsigned long focus_chosen = 0;
   Atom WM_PROTOCOLS, WM_DELETE_WINDOW, NET_WM_STATE, NET_MAX_V, NET_MAX_H, NET_HIDDEN, NET_WM_NAME,
       UTF8_STRING, MOTIF_HINTS, NET_FRAME_EXTENTS, CLIPBOARD, TARGETS, VYR_SEL, TEXT;
 

@@ -218,12 +218,14 @@ void x11_display::activate_top(HWND h) {
   if (p_->dead) return;
   top_record* r = p_->rec(h);
   if (!r) return;
-  r->want_focus = true;
+  p_->focus_chosen = NextRequest(p_->dpy);
   if (r->mapped) {
     XRaiseWindow(p_->dpy, r->xid);
     XSetInputFocus(p_->dpy, r->xid, RevertToParent, CurrentTime);
-    XFlush(p_->dpy);
+  } else {
+    XNoOp(p_->dpy);   // the focus comes at its mapping; this request marks the choice
   }
+  XFlush(p_->dpy);
 }
 
 void x11_display::present(HWND h, cairo_surface_t* frame) {
