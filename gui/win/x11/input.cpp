@@ -187,13 +187,19 @@ void x11_display::impl::handle(XEvent& e) {
     case MotionNotify:
       input_pointer_move({e.xmotion.x_root, e.xmotion.y_root});
       return;
+    // With the focus on the pointer's root, the window under the pointer is told it has the
+    // keys (detail NotifyPointer), and told it lost them when a window is given the focus
+    // itself: neither changes the active window (acting on that loss cleared the focused
+    // field of a dialog as it was shown).
     case FocusIn:
+      if (e.xfocus.detail == NotifyPointer) return;
       if (e.xfocus.mode == NotifyNormal || e.xfocus.mode == NotifyWhileGrabbed) {
         if (r->ic) XSetICFocus(r->ic);
         if (GetActiveWindow() != h && e.xfocus.serial >= focus_chosen) input_activate(h, true);
       }
       return;
     case FocusOut:
+      if (e.xfocus.detail == NotifyPointer) return;
       if (e.xfocus.mode == NotifyNormal || e.xfocus.mode == NotifyWhileGrabbed) {
         if (r->ic) XUnsetICFocus(r->ic);
         if (e.xfocus.detail != NotifyInferior) input_activate(h, false);

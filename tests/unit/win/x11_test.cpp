@@ -174,6 +174,29 @@ TEST_F(x11, AFocusChangeOlderThanTheLastActivationIsNotFollowed) {
   EXPECT_TRUE(run_until([&] { return GetActiveWindow() == first; }));
 }
 
+// With the keys on the pointer's root, giving a window the focus tells it first that the
+// pointer's focus left: the field focused in it keeps the focus.
+TEST_F(x11, TheFocusedFieldStaysWhenTheFocusLeavesThePointersRoot) {
+  XSetInputFocus(other, PointerRoot, RevertToPointerRoot, CurrentTime);
+  XTestFakeMotionEvent(other, 0, 60, 60, 0);
+  XSync(other, False);
+  HWND h = CreateWindowEx(0, "Recorder", "vyr test", WS_POPUP, 10, 10, 200, 150, HWND{}, HMENU{}, nullptr);
+  HWND field = CreateWindowEx(0, "Recorder", "", WS_CHILD | WS_VISIBLE, 0, 0, 100, 30, h, HMENU{}, nullptr);
+  ShowWindow(h, SW_SHOW);
+  SetActiveWindow(h);
+  SetFocus(field);
+  Window xid = Window(xd->native(h));
+  ASSERT_TRUE(run_until([&] {
+    Window w = None;
+    int revert = 0;
+    XGetInputFocus(other, &w, &revert);
+    return w == xid;
+  }));
+  run_until([] { return false; }, 300);
+  EXPECT_EQ(GetActiveWindow(), h);
+  EXPECT_EQ(GetFocus(), field);
+}
+
 TEST_F(x11, DeleteWindowBecomesWmClose) {
   HWND h = shown("Recorder", {10, 10, 110, 110});
   XEvent e{};
