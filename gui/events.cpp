@@ -239,8 +239,7 @@ bool console_keys_wait(HWND target) {
   if (!h || !IsWindow(HWND(h)) || GetAncestor(HWND(h), GA_ROOT) != GetAncestor(target, GA_ROOT)) return false;
   const cell* t = object::field_named(&ctx, "terminal");
   if (!t || type_of(t) != TYPE_OBJECT) return false;
-  cell term = *t;
-  const cell* ask = object::field_named(&term, "ask?");
+  const cell* ask = object::field_named(t, "ask?");
   return !(ask && type_of(ask) == TYPE_LOGIC && logic::get(ask));
 }
 

@@ -107,6 +107,14 @@ class x11 : public ::testing::Test {
     for (auto& s : g_seen) if (s.msg == msg) return true;
     return false;
   }
+  // The server's keyboard focus is on the top level. A window's own request for it comes on
+  // another connection than keys the test types, and the server may take the keys first.
+  bool server_focus_on(HWND top) {
+    Window w = None;
+    int revert = 0;
+    XGetInputFocus(other, &w, &revert);
+    return w != None && w == Window(xd->native(top));
+  }
   HWND shown(const char* cls, RECT r) {
     HWND h = CreateWindowEx(0, cls, "vyr test", WS_POPUP | WS_VISIBLE, r.left, r.top, r.width(), r.height(),
                             HWND{}, HMENU{}, nullptr);
@@ -157,20 +165,21 @@ TEST_F(x11, ClickReachesTheChildUnderThePointer) {
 TEST_F(x11, AFocusChangeOlderThanTheLastActivationIsNotFollowed) {
   HWND first = shown("Recorder", {10, 10, 110, 110});
   ASSERT_TRUE(run_until([&] { return GetActiveWindow() == first; }));
-  // Focus changes the server makes before it reads the next activation's requests.
-  XSetInputFocus(other, PointerRoot, RevertToParent, CurrentTime);
-  XSync(other, False);
-  XSetInputFocus(other, Window(xd->native(first)), RevertToParent, CurrentTime);
-  XSync(other, False);
+  // The focus taken from the first window and given back by another client.
+  auto refocus_first = [&] {
+    XSetInputFocus(other, PointerRoot, RevertToParent, CurrentTime);
+    XSync(other, False);
+    XSetInputFocus(other, Window(xd->native(first)), RevertToParent, CurrentTime);
+    XSync(other, False);
+  };
+  // Changes the server makes before it reads the next activation's requests.
+  refocus_first();
   HWND second = CreateWindowEx(0, "Recorder", "", WS_POPUP, 200, 10, 100, 100, HWND{}, HMENU{}, nullptr);
   SetActiveWindow(second);
   run_until([] { return false; }, 300);
   EXPECT_EQ(GetActiveWindow(), second);
   // A change the server makes afterwards is followed.
-  XSetInputFocus(other, PointerRoot, RevertToParent, CurrentTime);
-  XSync(other, False);
-  XSetInputFocus(other, Window(xd->native(first)), RevertToParent, CurrentTime);
-  XSync(other, False);
+  refocus_first();
   EXPECT_TRUE(run_until([&] { return GetActiveWindow() == first; }));
 }
 
@@ -185,13 +194,7 @@ TEST_F(x11, TheFocusedFieldStaysWhenTheFocusLeavesThePointersRoot) {
   ShowWindow(h, SW_SHOW);
   SetActiveWindow(h);
   SetFocus(field);
-  Window xid = Window(xd->native(h));
-  ASSERT_TRUE(run_until([&] {
-    Window w = None;
-    int revert = 0;
-    XGetInputFocus(other, &w, &revert);
-    return w == xid;
-  }));
+  ASSERT_TRUE(run_until([&] { return server_focus_on(h); }));
   run_until([] { return false; }, 300);
   EXPECT_EQ(GetActiveWindow(), h);
   EXPECT_EQ(GetFocus(), field);
@@ -518,14 +521,6 @@ class x11_menus_dialogs : public x11_controls {
     for (HWND t : top_levels())
       if (GetClassName(t) == cls && xd->mapped(t)) return t;
     return HWND{};
-  }
-  // The server's keyboard focus is on the top level: the dialog's own request for it comes on
-  // another connection than the typed keys, and the server may take the keys first.
-  bool server_focus_on(HWND top) {
-    Window w = None;
-    int revert = 0;
-    XGetInputFocus(other, &w, &revert);
-    return w != None && w == Window(xd->native(top));
   }
   void type_keys(std::initializer_list<KeySym> keys) {
     for (KeySym k : keys) {
