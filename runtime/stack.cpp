@@ -119,9 +119,11 @@ void overflow() {
   if (push_limit == hard_limit && frame_end == frame_count + GUARD_FRAMES) fire_no_memory();
   push_limit = hard_limit;
   frame_end = frame_count + GUARD_FRAMES;
-  // The error unwinds past everything pushed near the limit; giving back a few cells also
-  // keeps the room the error needs when the guard was already spent on an earlier one.
-  if (top >= limit - 1) {
+  // The guard gives the error its room. Cells are given back only when the guard was
+  // already spent on an earlier overflow: below the top they may belong to the calls under
+  // the catching point (a frame-less call keeps its arguments there), which go on running
+  // once the error is caught.
+  if (top + OVERFLOW_HEADROOM >= hard_limit) {
     top = top - OVERFLOW_HEADROOM < base ? base : top - OVERFLOW_HEADROOM;
     if (arguments > top) arguments = top;
   }

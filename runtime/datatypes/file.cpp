@@ -55,7 +55,19 @@ void to_local_path(const cell* value, cell* dest, bool full) {
 }
 
 std::string to_OS_path(const cell* value) {
-  std::string path = string::to_utf8(value);
+  // A name byte that is not part of valid UTF-8 is held as the code point ESCAPED_BYTE +
+  // byte (see the folder listing): it goes back as that one byte, naming the same file.
+  std::string path;
+  series_buffer* b = buffer_of(value->data2);
+  u32 n = b->used_units();
+  char seq[4];
+  for (u32 i = value->data1; i < n; i++) {
+    u32 c = string::rs_abs_at(value, i);
+    if (c >= ESCAPED_BYTE + 0x80 && c <= ESCAPED_BYTE + 0xFF)
+      path += static_cast<char>(c - ESCAPED_BYTE);
+    else
+      path.append(seq, unicode::cp_to_utf8(c, seq));
+  }
   // A NUL would cut the name short at the platform and name another file.
   if (path.find('\0') != std::string::npos) {
     cell v = *value;

@@ -19,6 +19,11 @@ cell* from_local_slashes(cell* value);
 // `full`, a relative path gets the current directory (ending in "/") in front.
 void to_local_path(const cell* value, cell* dest, bool full);
 
+// Names read from the platform may hold bytes that are not UTF-8: each such byte b is
+// held as the code point ESCAPED_BYTE + b (a lone low surrogate, which no valid UTF-8
+// name holds), and to_OS_path turns it back into the byte.
+constexpr u32 ESCAPED_BYTE = 0xDC00;
+
 // The UTF-8 platform path of a file! (or any text value) from its head. A name holding
 // NUL cannot reach the platform: script invalid-arg with the value. Line ends are kept
 // as they are.

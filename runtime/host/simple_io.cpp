@@ -103,6 +103,54 @@ void append_cell(cell* blk, const cell* value) {
   *slot = v;
 }
 
+// The length of the valid UTF-8 sequence at p (n bytes available), or 0.
+u32 utf8_sequence(const u8* p, size_t n) {
+  u8 b = p[0];
+  if (b < 0x80) return 1;
+  u32 len = b >= 0xC2 && b <= 0xDF ? 2 : b >= 0xE0 && b <= 0xEF ? 3 : b >= 0xF0 && b <= 0xF4 ? 4 : 0;
+  if (!len || n < len) return 0;
+  for (u32 i = 1; i < len; i++)
+    if ((p[i] & 0xC0) != 0x80) return 0;
+  // Overlong forms, surrogates and code points past 0x10FFFF.
+  if (b == 0xE0 && p[1] < 0xA0) return 0;
+  if (b == 0xED && p[1] >= 0xA0) return 0;
+  if (b == 0xF0 && p[1] < 0x90) return 0;
+  if (b == 0xF4 && p[1] >= 0x90) return 0;
+  return len;
+}
+
+// A name from the platform as a file!. A name that is not valid UTF-8 still names its
+// file: each byte outside a valid sequence is held as file::ESCAPED_BYTE + byte, which
+// file::to_OS_path turns back into that byte.
+void load_name(const std::string& name, cell* out) {
+  const u8* p = reinterpret_cast<const u8*>(name.data());
+  size_t n = name.size(), i = 0;
+  while (i < n) {
+    u32 len = utf8_sequence(p + i, n - i);
+    if (!len) break;
+    i += len;
+  }
+  if (i == n) {
+    string::load_at(name.data(), static_cast<u32>(n), out, string::ENCODING_UTF8);
+  } else {
+    string::make_at_unit(out, static_cast<u32>(n), 2);
+    for (i = 0; i < n;) {
+      u32 len = utf8_sequence(p + i, n - i);
+      i32 cp = 0;
+      if (len) {
+        i32 count = static_cast<i32>(len);
+        cp = unicode::decode_utf8_char(p + i, &count);
+      } else {
+        cp = static_cast<i32>(file::ESCAPED_BYTE + p[i]);
+        len = 1;
+      }
+      string::append_char(buffer_of(series::node(out)), static_cast<u32>(cp));
+      i += len;
+    }
+  }
+  set_type(out, TYPE_FILE);
+}
+
 void list_directory(const cell* file, const std::string& path, cell* out) {
   DIR* dir = ::opendir(path.c_str());
   if (!dir) cannot_open(file);
@@ -121,8 +169,7 @@ void list_directory(const cell* file, const std::string& path, cell* out) {
   cell name{TYPE_UNSET, 0, 0, 0};
   collector::root_guard keep(&name);
   for (const std::string& n : names) {
-    string::load_at(n.data(), static_cast<u32>(n.size()), &name, string::ENCODING_UTF8);
-    set_type(&name, TYPE_FILE);
+    load_name(n, &name);
     append_cell(out, &name);
   }
 }

@@ -124,6 +124,29 @@ u32 set_word_step(u32 node, u32 pos, u32 tail) {
 [[gnu::noinline, gnu::cold]] void trace_call(u32 bit, const cell* name, const cell* v) {
   trace::event(bit, nullptr, 0, name, v);
 }
+
+[[gnu::noinline, gnu::cold]] void run_pass_traced(cell* at) {
+  cell block = *at;
+  collector::root_guard g(&block);
+  u32 node = series::node(at);
+  u32 pos = series::index(at);
+  u32 tail = cells::length(node);
+  trace_block(trace::EV_ENTER, &block, pos, nullptr);
+  if (pos >= tail) {
+    stack::set_last(cell{TYPE_UNSET, 0, 0, 0});
+  } else {
+    memory::check_stamp(node);
+    for (;;) {
+      series::index(at) = pos;
+      pos = eval_next(node, pos, tail, 0);
+      if (exit_pending()) break;
+      tail = cells::length(node);
+      if (pos >= tail) break;
+      stack::clear_args();
+    }
+  }
+  if (tracing) trace_block(trace::EV_EXIT, &block, cells::length(node), stack::arguments);
+}
 }  // namespace internal
 
 using namespace internal;

@@ -77,6 +77,9 @@ void trace_at(u32 bit, u32 node, u32 pos, const cell* ref, const cell* v);
 void trace_push(u32 node, u32 pos, const cell* v);
 void trace_block(u32 bit, const cell* block, u32 pos, const cell* v);
 void trace_call(u32 bit, const cell* name, const cell* v);
+// A loop's pass while tracing (see run_pass): the block's enter event, each expression
+// through eval_next, the exit event with the result.
+void run_pass_traced(cell* at);
 
 // Restores the current-position cell on every exit.
 struct position_scope {

@@ -15,6 +15,9 @@ namespace vyr::interpreter {
 // and puts it back. May return with an exit pending.
 VYR_HOT void run_pass(cell* at) {
   using namespace internal;
+  // Under tracing a pass is a block like any other: its enter and exit events frame its
+  // expressions' events.
+  if (tracing) [[unlikely]] return run_pass_traced(at);
   u32 node = series::node(at);
   u32 pos = series::index(at);
   u32 tail = cells::length(node);
@@ -26,7 +29,8 @@ VYR_HOT void run_pass(cell* at) {
   for (;;) {
     series::index(at) = pos;
     if (tracing) [[unlikely]] {
-      // Tracing may be switched on by the pass itself: each expression looks.
+      // Tracing may be switched on by the pass itself: each expression looks (the events
+      // of the block's own entry were not sent, as tracing was off then).
       pos = eval_next(node, pos, tail, 0);
       if (exit_pending()) return;
       tail = cells::length(node);

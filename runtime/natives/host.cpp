@@ -16,6 +16,7 @@
 #include "runtime/collector.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/date.h"
+#include "runtime/datatypes/file.h"
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/string_actions.h"
@@ -211,8 +212,16 @@ void browse_entry(bool, const i32*) {
     url::encode(&target, -1, url::KEEP_SAFE, &encoded);
     text = string::to_utf8(&encoded);
   } else {
-    text = string::to_utf8(&target);
+    // A file goes as an absolute path: it names the same file wherever the opener runs,
+    // and it can never start with a dash.
+    cell local{TYPE_UNSET, 0, 0, 0};
+    collector::root_guard keep_local(&local);
+    string::make_at(&local, 64);
+    file::to_local_path(&target, &local, true);
+    text = file::to_OS_path(&local);
   }
+  // The opener would take a leading dash as one of its options, whatever follows it.
+  if (!text.empty() && text[0] == '-') fire("script", "invalid-arg", &target);
   // The URL is one argument of its own: no shell ever sees it.
   if (text.find('\0') == std::string::npos) call::start_detached({"xdg-open", text});
   stack::set_last(cell{TYPE_UNSET, 0, 0, 0});

@@ -231,6 +231,12 @@ bool compose_into(const cell* block_in, cell* target, bool deep, bool only) {
     }
     if (cells::remaining(&c) == 0) continue;
     bool simple = interpreter::simple_block_value(&c, &v);
+    if (simple && type_of(&v) == TYPE_BLOCK && !only && type_of(target) != TYPE_NONE &&
+        series::node(&v) == series::node(target)) {
+      // A paren that names the target splices it as it is by now: what was gathered goes
+      // in first, as before code that may run.
+      out.flush(left + 1);
+    }
     if (!simple) {
       out.flush(left + 1);
       interpreter::eval_block(&c, false);

@@ -174,6 +174,15 @@ def main():
             # browse: xdg-open with the URL as one argument of its own.
             ('browse to url! "http://example.com/a?b=1&c=$(id) x"', ""),
             ("browse %some/file.txt", ""),
+            # A file goes as an absolute path; anything the opener would read as an
+            # option is refused before it starts.
+            ("browse %-x", ""),
+            ('browse to url! "--version"',
+             '*** Script Error: invalid argument: --version\n*** Where: browse\n'
+             '*** Near : browse to url! "--version"'),
+            ('browse to url! "-"',
+             '*** Script Error: invalid argument: -\n*** Where: browse\n'
+             '*** Near : browse to url! "-"'),
             ("wait 0.5", "== none"),
             # Environment
             ('get-env "VYR_GONE"', "== none"),
@@ -232,7 +241,8 @@ def main():
             logged = []
         checks.append(("browse passes each URL as one argument",
                        sorted(logged) == sorted(["http://example.com/a?b=1&c=$(id)%20x",
-                                                 "some/file.txt"])))
+                                                 os.path.realpath(d) + "/some/file.txt",
+                                                 os.path.realpath(d) + "/-x"])))
         # now against Python under the same zone.
         os.environ["TZ"] = "Asia/Kathmandu"
         time.tzset()

@@ -118,11 +118,15 @@ TEST_F(Registry, DataStack) {
   stack::pop_cells(5);  // more than the height: stops at base
   EXPECT_EQ(stack::top, stack::base);
 
-  // Filling the stack raises stack-overflow and leaves room to build the error.
+  // Filling the stack raises stack-overflow and leaves room to build the error: the guard
+  // gives it, and the cells below the top stay as they were (the calls under a catching
+  // point go on with them).
   stack::top = stack::limit - 2;
-  stack::push_slot();  // the last usable cell
+  *stack::push_slot() = int_cell(7);  // the last usable cell
   EXPECT_EQ(error_of([] { stack::push_slot(); }), "internal/stack-overflow");
-  EXPECT_EQ(stack::top, stack::limit - 1 - stack::OVERFLOW_HEADROOM);
+  EXPECT_EQ(stack::top, stack::limit - 1);
+  EXPECT_EQ(type_of(stack::limit - 2), TYPE_INTEGER);
+  EXPECT_EQ(integer::get(stack::limit - 2), 7);
   EXPECT_NE(stack::push_slot(), nullptr);
   stack::reset();
 
