@@ -333,8 +333,13 @@ bool insert_position(u32 t, u32 pos) {
   set_flag(flags_of(t), target, FLAG_USED);
   if (hashed_kind(kind)) hashes_of(t)[target] = h;
   if (kind == KIND_HASH) {
-    table_guard tg(t);
-    set_index(t, pos, target + 1);
+    u32 idx = rec(t)->index;
+    if (pos < item_count(idx)) {
+      items(idx)[pos] = target + 1;  // room already: nothing allocates
+    } else {
+      table_guard tg(t);
+      set_index(t, pos, target + 1);
+    }
   }
   return true;
 }
