@@ -10,6 +10,8 @@
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/hash.h"
+#include "runtime/datatypes/map.h"
+#include "runtime/datatypes/string.h"
 #include "runtime/datatypes/series.h"
 #include "runtime/hashtable.h"
 
@@ -73,3 +75,37 @@ static void BM_HashFindInteger(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_HashFindInteger)->Arg(1000)->Arg(100000);
+
+// 300,000 string-key puts into a map! made empty (growing through every doubling) and into
+// one made for them all: growth should cost little beside the puts themselves. The keys
+// are made beforehand, so each put's own cost is what is measured.
+static void MapPuts(benchmark::State& state, i32 capacity) {
+  boot::init_runtime();
+  constexpr u32 N = 300000;
+  cell keys{TYPE_BLOCK, 0, memory::alloc_cells(N), 0};
+  collector::root_guard gk(&keys);
+  for (u32 i = 1; i <= N; i++) {
+    cell s;
+    string::make_at(&s, 8);
+    collector::root_guard gs(&s);
+    string::concatenate_literal(&s, ("k" + std::to_string(i)).c_str());
+    series_buffer* b = buffer_of(series::node(&keys));
+    *memory::alloc_tail_cell(b) = s;
+  }
+  for (auto _ : state) {
+    cell m;
+    map::make_at(&m, nullptr, capacity);
+    collector::root_guard gm(&m);
+    for (u32 i = 0; i < N; i++) {
+      cell key = read_buffer(series::node(&keys))->cells()[i];
+      cell value{TYPE_INTEGER, 0, i, 0};
+      map::put(&m, &key, &value, false);
+    }
+    benchmark::DoNotOptimize(map::size_q(&m));
+  }
+  state.SetItemsProcessed(i64(state.iterations()) * N);
+}
+static void BM_MapPutsGrowing(benchmark::State& state) { MapPuts(state, 0); }
+static void BM_MapPutsPresized(benchmark::State& state) { MapPuts(state, 300000); }
+BENCHMARK(BM_MapPutsGrowing)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(false);
+BENCHMARK(BM_MapPutsPresized)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(false);

@@ -111,6 +111,9 @@ inline void set_flag(u32* f, u32 i, u32 v) {
 
 u32* flags_of(u32 t) { return items(rec(t)->flags); }
 u32* keys_of(u32 t) { return items(rec(t)->keys); }
+// hash! and map! keep each bucket's hash beside its key.
+bool hashed_kind(u32 kind) { return kind <= KIND_MAP; }
+u32* hashes_of(u32 t) { return items(rec(t)->hashes); }
 const cell* cells_of(u32 t) { return read_buffer(rec(t)->values)->cells(); }
 cell* write_cells_of(u32 t) { return buffer_of(rec(t)->values)->cells(); }
 u32 cells_count(u32 t) { return buffer_of(rec(t)->values)->used_units(); }
@@ -144,6 +147,7 @@ i32 index_bucket(u32 t, u32 pos) {
 
 u32 entry_hash(u32 t, u32 bucket) {
   record* r = rec(t);
+  if (hashed_kind(r->kind)) return hashes_of(t)[bucket];
   u32 k = keys_of(t)[bucket];
   if (r->kind >= KIND_NODES) {
     cell* e = reinterpret_cast<cell*>(buffer_of(r->values)->head() + k);
@@ -166,18 +170,29 @@ void rehash_into(u32 t, u32 n) {
   u32 nf = new_flags(n);
   collector::node_guard gf(&nf);
   u32 nk = new_items(n, 0);
+  collector::node_guard gk(&nk);
+  bool hashed = hashed_kind(rec(t)->kind);
+  u32 nh = hashed ? new_items(n, 0) : 0;
   record* r = rec(t);
   u32 old_buckets = r->buckets;
+  // Nothing below allocates: the arrays are read in place.
+  const u32* of = flags_of(t);
+  const u32* ok = keys_of(t);
+  u32* fl = items(nf);
+  u32* ks = items(nk);
+  u32* hs = hashed ? items(nh) : nullptr;
   for (u32 i = 0; i < old_buckets; i++) {
-    if (flag_of(flags_of(t), i) != FLAG_USED) continue;
+    if (flag_of(of, i) != FLAG_USED) continue;
     u32 h = entry_hash(t, i);
-    u32 b = empty_bucket(items(nf), n, h);
-    set_flag(items(nf), b, FLAG_USED);
-    items(nk)[b] = keys_of(t)[i];
+    u32 b = empty_bucket(fl, n, h);
+    set_flag(fl, b, FLAG_USED);
+    ks[b] = ok[i];
+    if (hashed) hs[b] = h;
   }
   r = rec(t);
   r->flags = nf;
   r->keys = nk;
+  if (hashed) r->hashes = nh;
   r->buckets = n;
   r->occupied = r->count;
   if (r->kind == KIND_HASH) {
@@ -302,7 +317,7 @@ bool insert_position(u32 t, u32 pos) {
                  (type_of(&key) == TYPE_SYMBOL ? stored.data3 == key.data3
                                                : stored.data2 == key.data2);
         } else {
-          same = type_of(&stored) == type_of(&key) &&
+          same = hashes_of(t)[i] == h && type_of(&stored) == type_of(&key) &&
                  keys_differ(&stored, &key, OP_STRICT_EQUAL) == 0;
         }
         if (same) return true;
@@ -316,9 +331,15 @@ bool insert_position(u32 t, u32 pos) {
   r->count++;
   keys_of(t)[target] = pos;
   set_flag(flags_of(t), target, FLAG_USED);
+  if (hashed_kind(kind)) hashes_of(t)[target] = h;
   if (kind == KIND_HASH) {
-    table_guard tg(t);
-    set_index(t, pos, target + 1);
+    u32 idx = rec(t)->index;
+    if (pos < item_count(idx)) {
+      items(idx)[pos] = target + 1;  // room already: nothing allocates
+    } else {
+      table_guard tg(t);
+      set_index(t, pos, target + 1);
+    }
   }
   return true;
 }
@@ -544,6 +565,10 @@ u32 init(u32 size, const cell* block, u32 kind, u32 cells_per_entry) {
   rec(t)->flags = n;
   n = new_items(buckets, 0);
   rec(t)->keys = n;
+  if (hashed_kind(kind)) {
+    n = new_items(buckets, 0);
+    rec(t)->hashes = n;
+  }
   if (kind == KIND_HASH) {
     n = new_items(s, 0xFF);
     rec(t)->index = n;
@@ -584,6 +609,10 @@ u32 copy(u32 table, u32 new_values) {
   rec(t)->flags = n;
   n = memory::copy_series(buffer_of(r.keys));
   rec(t)->keys = n;
+  if (r.hashes) {
+    n = memory::copy_series(buffer_of(rec(table)->hashes));
+    rec(t)->hashes = n;
+  }
   if (r.kind == KIND_HASH) {
     n = memory::copy_series(buffer_of(r.index));
     rec(t)->index = n;
@@ -618,11 +647,10 @@ i32 put(u32 t, u32 pos) {
   for (;;) {
     record* r = rec(t);
     if (r->occupied >= r->upper) {
-      if (r->kind == KIND_HASH) {
-        rebuild(t, r->buckets > 2 * r->count ? r->buckets - 1 : r->buckets + 1);
-        return 2;
-      }
-      resize(t, r->buckets + 1);
+      // Grown in place from the stored hashes; a hash! mostly of deleted buckets keeps its
+      // size and only drops them.
+      resize(t, r->kind == KIND_HASH && r->buckets > 2 * r->count ? r->buckets - 1
+                                                                   : r->buckets + 1);
       if (rec(t)->occupied >= rec(t)->upper) resize(t, rec(t)->buckets * 2);
     }
     if (insert_position(t, pos)) return 0;
@@ -640,13 +668,15 @@ i32 put_absent(u32 t, u32 pos, const u32* hash) {
   }
   cell key = cells_of(t)[pos];
   VYR_ASSERT(!hash || *hash == hash_value(&key, false));
-  u32 mask = rec(t)->buckets - 1, i = (hash ? *hash : hash_value(&key, false)) & mask;
+  u32 h = hash ? *hash : hash_value(&key, false);
+  u32 mask = rec(t)->buckets - 1, i = h & mask;
   // No key on the way can equal it: the first bucket not in use takes it.
   for (u32 step = 1; flag_of(flags_of(t), i) == FLAG_USED; step++) i = (i + step) & mask;
   r = rec(t);
   if (flag_of(flags_of(t), i) == FLAG_EMPTY) r->occupied++;
   r->count++;
   keys_of(t)[i] = pos;
+  hashes_of(t)[i] = h;
   set_flag(flags_of(t), i, FLAG_USED);
   return 0;
 }
@@ -713,7 +743,7 @@ const cell* get(u32 t, const cell* key_in, u32 head, u32 skip, i32 op, bool last
   bool have = false;
   u32 best = 0;
   for (;;) {
-    const cell* c = get_next(t, &key, state, op);
+    const cell* c = get_next(t, &key, state, op, &h);
     if (rec(t)->kind != KIND_HASH) return c;
     if (!c) return have ? cells_of(t) + best : nullptr;
     i32 k = i32(keys_of(t)[state->bucket]);
@@ -748,7 +778,7 @@ const cell* get(u32 t, const cell* key_in, u32 head, u32 skip, i32 op, bool last
   }
 }
 
-const cell* get_next(u32 t, const cell* key_in, probe_state* state, i32 op) {
+const cell* get_next(u32 t, const cell* key_in, probe_state* state, i32 op, const u32* hash) {
   VYR_ASSERT(counts_hold(t));
   cell key = *key_in;
   collector::root_guard kg(&key);
@@ -766,6 +796,8 @@ const cell* get_next(u32 t, const cell* key_in, probe_state* state, i32 op) {
     u32 f = flag_of(flags_of(t), i);
     if (f == FLAG_EMPTY) return nullptr;
     if (f != FLAG_USED) continue;
+    // A map! key of another hash is another key: no comparison needed.
+    if (hash && kind == KIND_MAP && hashes_of(t)[i] != *hash) continue;
     i32 k = i32(keys_of(t)[i]);
     u32 pos = kind == KIND_HASH ? first_position(t, k) : u32(k);
     if (pos >= cells_count(t)) continue;
@@ -788,7 +820,7 @@ const cell* find(u32 t, const cell* key_in, i32 op, u32* hash) {
   u32 h = hash_value(&key, false);
   if (hash) *hash = h;
   probe_state st{h & (rec(t)->buckets - 1), u32(-1)};
-  return get_next(t, &key, &st, op);
+  return get_next(t, &key, &st, op, &h);
 }
 
 void remove(u32 t, u32 pos) {
@@ -940,6 +972,10 @@ void rebuild(u32 t, u32 size) {
     rec(t)->flags = n;
     n = new_items(buckets, 0);
     rec(t)->keys = n;
+    if (hashed_kind(rec(t)->kind)) {
+      n = new_items(buckets, 0);
+      rec(t)->hashes = n;
+    }
     record* r = rec(t);
     r->buckets = buckets;
     r->upper = upper;
@@ -1238,6 +1274,7 @@ void mark(u32 t) {
   }
   collector::mark_node(r->flags);
   collector::mark_node(r->keys);
+  if (hashed_kind(r->kind)) collector::mark_node(r->hashes);
   if (r->kind == KIND_OWNERSHIP) {
     // Weak: neither the owned series nor the owners are kept alive by the table.
     collector::mark_node(r->values);

@@ -16,7 +16,7 @@ enum kind_t : u32 {
   KIND_OWNERSHIP = 4,  // keyed by node offset; weak: dead keys and owners are swept
 };
 
-// The table record: eleven 32-bit words in a byte series; the table is that series' node.
+// The table record: twelve 32-bit words in a byte series; the table is that series' node.
 struct record {
   u32 count;     // live entries (distinct keys for hash!)
   u32 index;     // kind 0: node of the index array; kinds 3-4: entry stride in bytes
@@ -29,8 +29,11 @@ struct record {
   u32 upper;     // occupied count at which the table grows
   u32 kind;
   u32 stamp;
+  u32 hashes;    // kinds 0-1: node of one 32-bit hash per bucket, the hash of the bucket's
+                 // (first) value when it was indexed, so growing never hashes a key again
+                 // and a probe compares only values whose hash matches
 };
-static_assert(sizeof(record) == 44);
+static_assert(sizeof(record) == 48);
 
 // Re-fetch after every call that may allocate: the record's buffer moves.
 inline record* rec(u32 table) { return reinterpret_cast<record*>(buffer_of(table)->unstamped_head()); }
@@ -64,7 +67,7 @@ u32 init(u32 size, const cell* block, u32 kind, u32 cells_per_entry);
 u32 copy(u32 table, u32 new_values);  // an independent copy bound to another values block
 
 // Kinds 0-2. `pos` is a 0-based position in the values block (from the buffer's head).
-// For hash! the result is 2 when the table was rebuilt (everything re-indexed) instead.
+// A full table first grows in place from its stored hashes; the result is 0.
 i32 put(u32 table, u32 pos);
 i32 put_cell(u32 table, const cell* value);
 // map!: indexes the key at `pos`, which the caller has just looked up and not found (so
@@ -79,7 +82,10 @@ void put_all(u32 table, u32 start, u32 step);
 struct probe_state { u32 bucket; u32 step; };
 const cell* get(u32 table, const cell* key, u32 head, u32 skip, i32 op, bool last,
                 bool reverse, probe_state* state = nullptr, u32* hash = nullptr);
-const cell* get_next(u32 table, const cell* key, probe_state* state, i32 op);
+// `hash`, when given, is the key's hash (hash_value, case-insensitive): a map! then
+// compares only the keys stored with that hash.
+const cell* get_next(u32 table, const cell* key, probe_state* state, i32 op,
+                     const u32* hash = nullptr);
 // The common case: head 0, skip 1, forward. `hash` receives the key's hash (see put_absent).
 const cell* find(u32 table, const cell* key, i32 op, u32* hash = nullptr);
 

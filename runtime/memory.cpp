@@ -205,6 +205,21 @@ u32 new_series_frame() {
 }
 
 namespace {
+// Big buffers made since the last collection, and how many bytes of them it takes to call
+// for the next one: what was live after that collection, at least BIG_BUDGET_FLOOR. A
+// collection before every big buffer would mark the whole heap each time a large series
+// doubles (a growing map!, a long text being rebuilt), for at most one dead buffer's worth
+// of memory; this way the marking done stays in proportion to the bytes allocated.
+constexpr u64 BIG_BUDGET_FLOOR = u64{16} << 20;
+u64 big_since_cycle = 0;
+u64 big_budget = BIG_BUDGET_FLOOR;
+
+bool big_collection_due(u64 footprint) {
+  if (big_since_cycle + footprint > big_budget) return true;
+  // Near a full arena, dead big buffers go back before another is taken.
+  return arena::committed() + 2 * footprint >= arena::size() / 2;
+}
+
 // After a collection: whether the frames' free room is less than what their live buffers
 // take. The frames then get another, so that the next collection comes after at least as
 // many bytes as it has to mark, not after a fixed few: a program making many short-lived
@@ -264,7 +279,8 @@ u32 alloc_buffer(u32 units, u32 unit, i32 offset) {
   series_buffer* b;
   u32 extra = 0;
   if (footprint >= BIG_THRESHOLD) {
-    collector::collect();
+    if (big_collection_due(footprint)) collector::collect();
+    big_since_cycle += footprint;
     b = alloc_big(static_cast<u32>(footprint));
     extra = SERIES_BIG;
   } else {
@@ -536,6 +552,11 @@ void sweep_frames() {
     f = next;
   }
   sweep_big();
+  u64 big_live = 0;
+  for (u32 p = mem.big_first; p; p = arena::at<big_block>(p)->next)
+    big_live += arena::at<big_block>(p)->requested;
+  big_since_cycle = 0;
+  big_budget = std::max(BIG_BUDGET_FLOOR, live + big_live);
 }
 
 void clear_fixed_marks() {

@@ -192,18 +192,34 @@ void replace_fast_code(cell* a, u32) {
   bool ascii = sb->unit() == 1;
   for (u32 c : vtext) ascii = ascii && c < 0x80;
   if (ascii) {
-    // One-byte text and an ASCII value: the new tail is put together here and written
-    // in one step.
-    std::string text;
-    text.reserve(size_t(total - at[0]));
-    const char* p = sb->head();
-    for (size_t i = 0; i < at.size(); i++) {
-      for (u32 c : vtext) text += char(c);
-      u32 after = at[i] + size, next = i + 1 < at.size() ? at[i + 1] : end;
-      text.append(p + after, next - after);
+    // One-byte text and an ASCII value: edited in place, each piece moved once. A value
+    // no longer than the pattern moves the pieces down, front to back; a longer one
+    // moves them up from the end, so no piece is overwritten before it is moved.
+    std::string v(vtext.begin(), vtext.end());
+    u32 vn = u32(v.size());
+    if (vn > size) sb = string::reserve(sb, total);
+    char* p = sb->head();
+    size_t n = at.size();
+    if (vn <= size) {
+      u64 w = at[0];
+      for (size_t i = 0; i < n; i++) {
+        std::memcpy(p + w, v.data(), vn);
+        w += vn;
+        u32 after = at[i] + size, next = i + 1 < n ? at[i + 1] : end;
+        std::memmove(p + w, p + after, next - after);
+        w += next - after;
+      }
+    } else {
+      u64 w = total;
+      for (size_t i = n; i-- > 0;) {
+        u32 after = at[i] + size, next = i + 1 < n ? at[i + 1] : end;
+        w -= next - after;
+        std::memmove(p + w, p + after, next - after);
+        w -= vn;
+        std::memcpy(p + w, v.data(), vn);
+      }
     }
-    string::truncate_buffer(sb, at[0]);
-    string::concatenate_literal_part(&series, text.data(), u32(text.size()));
+    sb->tail = sb->offset + u32(total);
     return;
   }
   // What follows the first match is kept apart, and a value that is the series' own text
