@@ -230,7 +230,7 @@ int DrawText(HDC hdc, std::string_view text, RECT& r, uint32_t flags) {
   bool wrap = (flags & DT_WORDBREAK) && !(flags & DT_SINGLELINE);
   if (wrap && width > 0) {
     pango_layout_set_width(l, width * PANGO_SCALE);
-    pango_layout_set_wrap(l, PANGO_WRAP_WORD);
+    pango_layout_set_wrap(l, PANGO_WRAP_WORD_CHAR);
   }
   if ((flags & DT_END_ELLIPSIS) && width > 0) {
     pango_layout_set_width(l, width * PANGO_SCALE);

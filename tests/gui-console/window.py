@@ -75,9 +75,10 @@ def choose_font(home):
 
 @case
 def shortcuts(home):
-    # Help/Keyboard Shortcuts prints the 13 lines and submits what was typed.
-    run(home, "text 1 + 1\n" + SHORTCUTS
-        + ask("copy/part skip tail gui-console-ctx/terminal/lines -17 16") + "close\n")
+    # Help/Keyboard Shortcuts prints the 13 lines; what was typed is not run but waits at
+    # the next prompt, the caret at its end.
+    run(home, "text 1 + 1\n" + SHORTCUTS + "key Left\ntext 0\nkey Home\ntext x:\nkey Space\nkey Enter\n"
+        + ask("copy/part skip tail gui-console-ctx/terminal/lines -19 18") + "close\n")
     got = seen(home)[0]
     labels = [("Ctrl + C", "Copy selected text"), ("Ctrl + V", "Paste"),
               ("Ctrl + X", "Cut selected text"), ("Ctrl + A", "Go to beginning of line"),
@@ -85,7 +86,8 @@ def shortcuts(home):
               ("Ctrl + Y", "Redo"), ("Ctrl + L", "Clear screen"), ("Ctrl + K", "Delete line"),
               ("Alt + A", "Select all the text"), ("Alt + O", "Open settings dialog"),
               ("F12", "Toggle menu bar")]
-    lines = ['""'] + ['"^-^-' + k.ljust(15) + t + '"' for k, t in labels] + ['"^-^-"', '"== 2"']
+    lines = (['">> "', '""'] + ['"^-^-' + k.ljust(15) + t + '"' for k, t in labels]
+             + ['"^-^-"', '">> x: 1 + 01"', '"== 2"'])
     check("shortcuts", got, "[[" + " ".join(lines) + "]]")
 
 

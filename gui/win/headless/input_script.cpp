@@ -76,7 +76,7 @@ bool unescape(std::string_view s, std::string& out) {
 
 uint32_t script_key(std::string_view name) {
   static const struct { const char* name; uint32_t vk; } named[] = {
-      {"Enter", VK_RETURN}, {"Esc", VK_ESCAPE}, {"Tab", VK_TAB}, {"Backspace", VK_BACK},
+      {"Enter", VK_RETURN}, {"Esc", VK_ESCAPE}, {"Break", VK_CANCEL}, {"Tab", VK_TAB}, {"Backspace", VK_BACK},
       {"Delete", VK_DELETE}, {"Insert", VK_INSERT}, {"Home", VK_HOME}, {"End", VK_END},
       {"Left", VK_LEFT}, {"Right", VK_RIGHT}, {"Up", VK_UP}, {"Down", VK_DOWN},
       {"PageUp", VK_PRIOR}, {"PageDown", VK_NEXT}, {"Space", VK_SPACE}};
@@ -364,8 +364,11 @@ void play_input_script(headless_display& d, std::vector<script_command> commands
       d.script(nullptr, c.wait_us);
       continue;
     }
+    // A halt key or a close after a pause reaches a busy program (poll_busy).
+    bool breaks_in = c.verb == script_command::CLOSE ||
+                     (c.verb == script_command::KEY && (c.vk == VK_ESCAPE || c.vk == VK_CANCEL));
     auto cmd = std::make_shared<script_command>(std::move(c));
-    d.script([&d, cmd] { play(d, *cmd); });
+    d.script([&d, cmd] { play(d, *cmd); }, 0, breaks_in);
   }
 }
 
