@@ -213,10 +213,12 @@ cell* native_field(const cell* e, u32 index, cell* out) {
         case ev::PAN: case ev::ROTATE: case ev::TWO_TAP: case ev::PRESS_TAP:
           return integer::make_at(out, i32(u32(gesture_info(m->lParam).ullArguments)));
         case ev::SCROLL: {
+          // While the thumb is dragged the bar's position stays where the drag began: the
+          // event carries where the thumb is, so that the view can follow it.
           SCROLLINFO si;
-          si.fMask = SIF_POS;
+          si.fMask = SIF_POS | SIF_TRACKPOS;
           GetScrollInfo(m->hwnd, m->message == WM_VSCROLL ? SB_VERT : SB_HORZ, si);
-          return integer::make_at(out, si.nPos);
+          return integer::make_at(out, LOWORD(m->wParam) == SB_THUMBTRACK ? si.nTrackPos : si.nPos);
         }
         default:
           return integer::make_at(out, int16_t(w3 & 0xFFFF));
