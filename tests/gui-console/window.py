@@ -35,6 +35,11 @@ OK = "click-text OK\n"
 CANCEL = "click-text Cancel\n"
 
 
+def cfg_file_path(home):
+    os.makedirs(os.path.dirname(cfg_file(home)), exist_ok=True)
+    return cfg_file(home)
+
+
 def answers(home, lines):
     path = os.path.join(home, "answers.txt")
     with open(path, "w") as f:
@@ -52,6 +57,28 @@ def run_file(home):
             env_extra=env)
     check("run file", (r.returncode, seen(home)), (0, ["ran", f'["do %{home}/s.vyr"]']))
     check("run file: asked", read(os.path.join(home, "asked.txt")).count("open-file"), 2)
+
+
+@case
+def fields_and_font_colours(home):
+    # With a white font colour the settings' colour fields draw in their own text colour,
+    # wide enough for the widest colour in the console's font. A background chosen there
+    # stays through a later font change, as does the font colour.
+    with open(cfg_file_path(home), "w") as f:
+        f.write('Vyr [Purpose: "Vyr Console Configuration File"]\nfont-color: 255.255.255\n')
+    env = answers(home, ["font\tDejaVu Sans Mono\t14"])
+    hook = ("text ov: :view view: func [face /flags f] [ly: face either flags [ov/flags face f] [ov face]]\n"
+            "key Enter\n")
+    fields = ("fs: copy [] foreach g ly/pane [if block? g/pane [foreach f g/pane "
+              "[if f/type = 'field [append fs f]]]] "
+              "length? fs "
+              "collect [foreach f fs [keep none? f/font/color keep f/size/x >= first size-text "
+              "make face! [type: 'text font: f/font text: {255.255.255.255}]]] "
+              "gui-console-ctx/console/color gui-console-ctx/terminal/foreground")
+    r = run(home, hook + SETTINGS + BLACK_BACKGROUND + OK + CHOOSE_FONT + ask(fields) + "close\n",
+            env_extra=env)
+    check("fields and colours", (r.returncode, seen(home)),
+          (0, ["[2 [#(true) #(true) #(true) #(true)] 0.0.0 255.255.255]"]))
 
 
 @case
