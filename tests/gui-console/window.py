@@ -69,16 +69,16 @@ def fields_and_font_colours(home):
     env = answers(home, ["font\tDejaVu Sans Mono\t14"])
     hook = ("text ov: :view view: func [face /flags f] [ly: face either flags [ov/flags face f] [ov face]]\n"
             "key Enter\n")
-    fields = ("fs: copy [] foreach g ly/pane [if block? g/pane [foreach f g/pane "
-              "[if f/type = 'field [append fs f]]]] "
-              "length? fs "
+    gather = ("text fs: copy [] foreach g ly/pane [if block? g/pane [foreach f g/pane "
+              "[if f/type = 'field [append fs f]]]]\nkey Enter\n")
+    fields = ("length? fs "
               "collect [foreach f fs [keep none? f/font/color keep f/size/x >= first size-text "
               "make face! [type: 'text font: f/font text: {255.255.255.255}]]] "
               "gui-console-ctx/console/color gui-console-ctx/terminal/foreground")
-    r = run(home, hook + SETTINGS + BLACK_BACKGROUND + OK + CHOOSE_FONT + ask(fields) + "close\n",
+    r = run(home, hook + SETTINGS + BLACK_BACKGROUND + OK + CHOOSE_FONT + gather + ask(fields) + "close\n",
             env_extra=env)
     check("fields and colours", (r.returncode, seen(home)),
-          (0, ["[2 [#(true) #(true) #(true) #(true)] 0.0.0 255.255.255]"]))
+          (0, ["[2 [true true true true] 0.0.0 255.255.255]"]))
 
 
 @case
