@@ -528,6 +528,9 @@ int pre_filter(const MSG& m) {
       L.up_window = 0;
       return r;
     }
+    // A second right press within the double-click time is a press like the first: the
+    // context menu opens again (or, in mouse copy&paste, it pastes again).
+    case WM_RBUTTONDBLCLK:
     case WM_RBUTTONDOWN: {
       if (!is_null(GetCapture())) return 1;
       L.menu_point = point_of(m.lParam);
