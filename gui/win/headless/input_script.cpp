@@ -251,11 +251,16 @@ void write_frame(headless_display& d, const script_command& c) {
   cairo_surface_t* last = d.last_frame(h);
   cairo_surface_t* frame = last ? cairo_surface_reference(last) : compose(h);
   if (!frame) bad_line(c, "no frame to write");
-  // The client area only, whatever room the composed surface was given.
+  // The client area only, whatever room the composed surface was given: a menu bar above
+  // it is left out, and the client area's bottom rows with it are kept.
   int w = std::max(1, r.width()), hgt = std::max(1, r.height());
+  POINT origin{0, 0};
+  ClientToScreen(h, origin);
+  RECT shown = shown_rect(h);
+  int bar = std::max(0, origin.y - shown.top), side = std::max(0, origin.x - shown.left);
   cairo_surface_t* out = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, hgt);
   cairo_t* cr = cairo_create(out);
-  cairo_set_source_surface(cr, frame, 0, 0);
+  cairo_set_source_surface(cr, frame, -side, -bar);
   cairo_paint(cr);
   cairo_destroy(cr);
   cairo_surface_destroy(frame);
