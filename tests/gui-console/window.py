@@ -188,7 +188,7 @@ def mouse_paste(home):
                   "select gui-console-ctx/cfg 'mouse-paste?")
             + "close\n", env_extra=env)
     asked = read(os.path.join(home, "asked.txt")).splitlines()
-    check("mouse paste: menus", asked, ["menu\tCopy|Paste|---|Select All"] * 2)
+    check("mouse paste: menus", asked, ["menu\tCopy\\tCtrl+C|Paste\\tShift+Ins|---|Select All"] * 2)
     check("mouse paste", (r.returncode, seen(home)),
           (0, ["[true]", "[false false]", '["3 + 4" true true]']))
 
