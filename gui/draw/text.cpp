@@ -278,7 +278,7 @@ void font(context& c, const cell* f) { read_font(c.st, f); }
 
 namespace {
 double number_of(const cell* v, double otherwise) {
-  if (v && type_of(v) == TYPE_INTEGER) return double(i32(v->data2));
+  if (v && type_of(v) == TYPE_INTEGER) return double(integer::get(v));
   if (v && type_of(v) == TYPE_FLOAT) {
     double d = cell_float(v);
     return std::isfinite(d) ? d : otherwise;
@@ -290,6 +290,16 @@ double number_of(const cell* v, double otherwise) {
 // distance from one row to the next, at least the font's row height in whole pixels): a
 // wrapped line's rows then stand exactly as far apart as a caller that counts rows of
 // that height places its lines.
+// Breaks inside a word add no hyphen. Put first, before the style list's attributes, which
+// keep their order.
+void no_hyphens(PangoLayout* l) {
+  PangoAttrList* a = pango_layout_get_attributes(l);
+  PangoAttrList* fresh = a ? pango_attr_list_copy(a) : pango_attr_list_new();
+  pango_attr_list_insert_before(fresh, pango_attr_insert_hyphens_new(FALSE));
+  pango_layout_set_attributes(l, fresh);
+  pango_attr_list_unref(fresh);
+}
+
 void rich_text_spacing(PangoLayout* l, const cell* face, double width) {
   double tab = number_of(field(face, N_TABS), 0);
   if (tab >= 1) {
@@ -338,7 +348,8 @@ PangoLayout* face_layout(context& c, const cell* face_in, drawing_state& s,
   // The layout's limits are the size + 0.5 in each direction.
   if (sw > 0) {
     pango_layout_set_width(l, int(std::min(sw + 0.5, 1e6) * PANGO_SCALE));
-    // A word wider than the box breaks between characters instead of running past the edge.
+    // A word wider than the box breaks between characters instead of running past the edge,
+    // with no hyphen added: the text (a number, a URL, a binary) shows as it is.
     pango_layout_set_wrap(l, PANGO_WRAP_WORD_CHAR);
   }
   // The style list is a rich-text face's: other faces keep what they like in `data`. An
@@ -358,6 +369,7 @@ PangoLayout* face_layout(context& c, const cell* face_in, drawing_state& s,
       throw;
     }
   }
+  if (sw > 0) no_hyphens(l);
   // Para alignment: a `base` face centres by default, other faces start at the left.
   const cell* type = field(&face, N_TYPE);
   bool base = type && type_named(type) == gui::face_type::base;
