@@ -313,16 +313,29 @@ void rich_text_spacing(PangoLayout* l, const cell* face, double width) {
   }
   double spacing = number_of(field(face, N_LINE_SPACING), 0);
   if (spacing > 0) {
-    PangoLayout* probe = pango_layout_copy(l);
-    pango_layout_set_text(probe, "I", 1);
-    pango_layout_set_attributes(probe, nullptr);
-    pango_layout_set_width(probe, -1);
-    PangoRectangle logical;
-    pango_layout_get_extents(probe, nullptr, &logical);
-    g_object_unref(probe);
-    double row = std::floor(double(logical.height) / PANGO_SCALE);
+    // The font's row height, measured once per font: a terminal lays out every line it
+    // paints in the same font.
+    static PangoContext* known_context = nullptr;
+    static PangoFontDescription* known_font = nullptr;
+    static double known_height = 0;
+    const PangoFontDescription* font = pango_layout_get_font_description(l);
+    PangoContext* context = pango_layout_get_context(l);
+    if (!known_font || !font || context != known_context || !pango_font_description_equal(font, known_font)) {
+      PangoLayout* probe = pango_layout_copy(l);
+      pango_layout_set_text(probe, "I", 1);
+      pango_layout_set_attributes(probe, nullptr);
+      pango_layout_set_width(probe, -1);
+      PangoRectangle logical;
+      pango_layout_get_extents(probe, nullptr, &logical);
+      g_object_unref(probe);
+      if (known_font) pango_font_description_free(known_font);
+      known_font = font ? pango_font_description_copy(font) : nullptr;
+      known_context = context;
+      known_height = double(logical.height) / PANGO_SCALE;
+    }
+    double row = std::floor(known_height);
     spacing = std::min(std::max(spacing, row), 1e5);
-    pango_layout_set_spacing(l, int(std::lround((spacing - double(logical.height) / PANGO_SCALE) * PANGO_SCALE)));
+    pango_layout_set_spacing(l, int(std::lround((spacing - known_height) * PANGO_SCALE)));
   }
 }
 }  // namespace
