@@ -6,8 +6,10 @@
 #include "gui/win/controls/controls.h"
 
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <thread>
 #include <utility>
 
 #include "runtime/collector.h"
@@ -31,6 +33,7 @@
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/fire.h"
+#include "runtime/halt.h"
 #include "gui/entry/module.h"
 #include "runtime/stack.h"
 #include "runtime/interpreter/trace.h"
@@ -210,10 +213,12 @@ cell* native_field(const cell* e, u32 index, cell* out) {
         case ev::PAN: case ev::ROTATE: case ev::TWO_TAP: case ev::PRESS_TAP:
           return integer::make_at(out, i32(u32(gesture_info(m->lParam).ullArguments)));
         case ev::SCROLL: {
+          // While the thumb is dragged the bar's position stays where the drag began: the
+          // event carries where the thumb is, so that the view can follow it.
           SCROLLINFO si;
-          si.fMask = SIF_POS;
+          si.fMask = SIF_POS | SIF_TRACKPOS;
           GetScrollInfo(m->hwnd, m->message == WM_VSCROLL ? SB_VERT : SB_HORZ, si);
-          return integer::make_at(out, si.nPos);
+          return integer::make_at(out, LOWORD(m->wParam) == SB_THUMBTRACK ? si.nTrackPos : si.nPos);
         }
         default:
           return integer::make_at(out, int16_t(w3 & 0xFFFF));
@@ -241,6 +246,38 @@ bool console_keys_wait(HWND target) {
   if (!t || type_of(t) != TYPE_OBJECT) return false;
   const cell* ask = object::field_named(t, "ask?");
   return !(ask && type_of(ask) == TYPE_LOGIC && logic::get(ask));
+}
+
+// Blocking loops running now: outside all of them, the program is busy and nothing reads
+// the windows' input.
+int waiting_loops = 0;
+
+// The GUI console's top level while its terminal runs a command outside every loop: an Esc
+// or Ctrl+Break typed there, or its close, halts the command as Ctrl+C does at the text
+// console. Reads the console's state in place: it runs at a call or a loop iteration of
+// that command, where nothing may allocate.
+bool console_halt_poll() {
+  if (waiting_loops > 0) return false;
+  cell ctx;
+  if (!object::global_field({"gui-console-ctx"}, &ctx) || type_of(&ctx) != TYPE_OBJECT) return false;
+  const cell* console = object::field_named(&ctx, "console");
+  u32 h = console ? face_handle_q(console) : 0;
+  if (!h || !IsWindow(HWND(h)) || console_keys_wait(HWND(h)) == false) return false;
+  return take_halt_input(GetAncestor(HWND(h), GA_ROOT));
+}
+
+// Asks the evaluator to poll every 50 ms; the poll costs nothing until it is due.
+void start_halt_polls() {
+  static bool started = false;
+  if (started) return;
+  started = true;
+  halt::set_poller(console_halt_poll);
+  std::thread([] {
+    for (;;) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      halt::request_poll();
+    }
+  }).detach();
 }
 
 bool send_event_hook(const cell* e, bool queued) { return OS_send_event(e, queued); }
@@ -279,6 +316,7 @@ void install_event_hooks() {
   // wait's pass over the messages already pending, so windows stay alive while it waits.
   natives::wait_hook = wait_pass_hook;
   set_key_hold(console_keys_wait);
+  start_halt_polls();
 }
 
 // ---- flags and keys ---------------------------------------------------------------------------
@@ -490,6 +528,9 @@ int pre_filter(const MSG& m) {
       L.up_window = 0;
       return r;
     }
+    // A second right press within the double-click time is a press like the first: the
+    // context menu opens again (or, in mouse copy&paste, it pastes again).
+    case WM_RBUTTONDBLCLK:
     case WM_RBUTTONDOWN: {
       if (!is_null(GetCapture())) return 1;
       L.menu_point = point_of(m.lParam);
@@ -540,6 +581,11 @@ bool do_events(bool no_wait) {
   L.cached_flags = -1;
   bool handled = false;
   if (!no_wait) L.depth++;
+  struct counted {
+    bool on;
+    explicit counted(bool w) : on(w) { if (on) waiting_loops++; }
+    ~counted() { if (on) waiting_loops--; }
+  } in_loop(!no_wait);
   MSG m;
   for (;;) {
     if (no_wait) {

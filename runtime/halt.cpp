@@ -7,18 +7,40 @@
 
 namespace vyr::halt {
 
-volatile std::sig_atomic_t requested = 0;
+volatile std::sig_atomic_t requested = NONE;
+namespace {
+bool (*the_poller)() = nullptr;
+}
 
 void request() {
-  requested = 1;
+  requested = HALT;
   // The frame push compares against frame_end: with 0 the next push takes the overflow
   // path, which delivers the halt instead. No cost on the evaluator's fast path.
   stack::frame_end = 0;
 }
 
+void request_poll() {
+  if (requested != NONE) return;
+  requested = POLL;
+  stack::frame_end = 0;
+}
+
+void set_poller(bool (*poller)()) { the_poller = poller; }
+
 void clear() {
-  requested = 0;
+  requested = NONE;
   if (stack::frame_end == 0) stack::frame_end = stack::frame_count;
+}
+
+void serve() {
+  if (requested != POLL) return;
+  clear();
+  if (the_poller && the_poller()) request();
+}
+
+void trap() {
+  serve();
+  if (requested == HALT) deliver();
 }
 
 void deliver() {

@@ -111,8 +111,17 @@ void close_guards() {
   if (frame_top < frame_count) frame_end = halt::requested ? 0 : frame_count;
 }
 
+void frame_limit() {
+  if (halt::requested) {
+    // A poll that finds no halt lets the push go on.
+    halt::trap();
+    if (frame_top < frame_end) return;
+  }
+  overflow();
+}
+
 void overflow() {
-  if (halt::requested) halt::deliver();
+  if (halt::requested == halt::HALT) halt::deliver();
   // The guard regions give the error room to be built and raised; they close again when a
   // catching point restores the stacks. A second overflow inside the guard is a fault
   // below the language.

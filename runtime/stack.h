@@ -199,6 +199,8 @@ void collect_trace(i32 level, cell* block, u32 end);
 void close_guards();
 
 [[noreturn]] void overflow();
+// The frame push's trap: serves an outside halt or poll, else overflows.
+void frame_limit();
 
 }  // namespace vyr::stack
 
@@ -262,7 +264,7 @@ inline void leave_return() {
 
 inline cell* push_frame_sym(u32 symbol, u32 word_ctx, u32 flags, u32 block) {
   VYR_ASSERT(base <= arguments && arguments <= top && top < push_limit);
-  if (frame_top >= frame_end) [[unlikely]] overflow();
+  if (frame_top >= frame_end) [[unlikely]] frame_limit();
   frame& f = frames[frame_top++];
   f.header = flags & frame_mask;
   f.saved_args = static_cast<u32>(arguments - base);

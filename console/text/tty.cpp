@@ -126,7 +126,7 @@ void on_winch(int) {
 void on_interrupt(int) {
   // A second Ctrl+C before the first was delivered: the evaluator is stuck outside any
   // call or loop check (a long native), so the process ends.
-  if (halt::requested) {
+  if (halt::requested == halt::HALT) {
     restore_terminal();
     _exit(130);
   }

@@ -23,7 +23,7 @@ namespace {
 // allocates nothing, so pointers into an object's values stay valid between lookups.
 enum name_id { N_NAME, N_SIZE, N_STYLE, N_COLOR, N_FONT, N_TEXT, N_DATA, N_BOLD, N_ITALIC,
                N_UNDERLINE, N_STRIKE, N_PARA, N_ALIGN, N_V_ALIGN, N_TYPE, N_CENTER, N_RIGHT,
-               N_MIDDLE, N_BOTTOM, N_ANGLE, N_COUNT };
+               N_MIDDLE, N_BOTTOM, N_ANGLE, N_TABS, N_LINE_SPACING, N_COUNT };
 u32 names[N_COUNT];
 
 }  // namespace
@@ -35,7 +35,7 @@ void init_names() {
   const char* list[N_COUNT] = {"name", "size", "style", "color", "font", "text", "data",
                                "bold", "italic", "underline", "strike", "para", "align",
                                "v-align", "type", "center", "right", "middle", "bottom",
-                               "angle"};
+                               "angle", "tabs", "line-spacing"};
   for (int i = 0; i < N_COUNT; i++) names[i] = word::intern(list[i]).data2;
   gui::face_types::symbols();
 }
@@ -176,10 +176,32 @@ bool same_attributes(PangoAttrList* a, PangoAttrList* b) {
   return same;
 }
 
+bool same_tabs(PangoLayout* a, PangoLayout* b) {
+  PangoTabArray* ta = pango_layout_get_tabs(a);
+  PangoTabArray* tb = pango_layout_get_tabs(b);
+  bool same = !ta == !tb;
+  if (ta && tb) {
+    int n = pango_tab_array_get_size(ta);
+    same = n == pango_tab_array_get_size(tb);
+    for (int i = 0; same && i < n; i++) {
+      PangoTabAlign aa, ab;
+      int xa, xb;
+      pango_tab_array_get_tab(ta, i, &aa, &xa);
+      pango_tab_array_get_tab(tb, i, &ab, &xb);
+      same = aa == ab && xa == xb;
+    }
+  }
+  if (ta) pango_tab_array_free(ta);
+  if (tb) pango_tab_array_free(tb);
+  return same;
+}
+
 bool same_layout(PangoLayout* a, PangoLayout* b) {
   if (pango_layout_get_context(a) != pango_layout_get_context(b) ||
       pango_layout_get_width(a) != pango_layout_get_width(b) ||
       pango_layout_get_alignment(a) != pango_layout_get_alignment(b) ||
+      pango_layout_get_wrap(a) != pango_layout_get_wrap(b) ||
+      pango_layout_get_spacing(a) != pango_layout_get_spacing(b) || !same_tabs(a, b) ||
       std::strcmp(pango_layout_get_text(a), pango_layout_get_text(b)) != 0)
     return false;
   const PangoFontDescription* fa = pango_layout_get_font_description(a);
@@ -254,6 +276,70 @@ void drop_kept_layouts() {
 
 void font(context& c, const cell* f) { read_font(c.st, f); }
 
+namespace {
+double number_of(const cell* v, double otherwise) {
+  if (v && type_of(v) == TYPE_INTEGER) return double(integer::get(v));
+  if (v && type_of(v) == TYPE_FLOAT) {
+    double d = cell_float(v);
+    return std::isfinite(d) ? d : otherwise;
+  }
+  return otherwise;
+}
+
+// A rich-text face's `tabs` (a stop every so many pixels) and `line-spacing` (the pixel
+// distance from one row to the next, at least the font's row height in whole pixels): a
+// wrapped line's rows then stand exactly as far apart as a caller that counts rows of
+// that height places its lines.
+// Breaks inside a word add no hyphen. Put first, before the style list's attributes, which
+// keep their order.
+void no_hyphens(PangoLayout* l) {
+  PangoAttrList* a = pango_layout_get_attributes(l);
+  PangoAttrList* fresh = a ? pango_attr_list_copy(a) : pango_attr_list_new();
+  pango_attr_list_insert_before(fresh, pango_attr_insert_hyphens_new(FALSE));
+  pango_layout_set_attributes(l, fresh);
+  pango_attr_list_unref(fresh);
+}
+
+void rich_text_spacing(PangoLayout* l, const cell* face, double width) {
+  double tab = number_of(field(face, N_TABS), 0);
+  if (tab >= 1) {
+    double reach = std::clamp(width > 0 ? width : 4096.0, tab, 1e5);
+    int n = int(std::min(reach / tab, 4096.0)) + 1;
+    PangoTabArray* tabs = pango_tab_array_new(n, FALSE);
+    for (int i = 0; i < n; i++)
+      pango_tab_array_set_tab(tabs, i, PANGO_TAB_LEFT, int(std::lround(tab * (i + 1) * PANGO_SCALE)));
+    pango_layout_set_tabs(l, tabs);
+    pango_tab_array_free(tabs);
+  }
+  double spacing = number_of(field(face, N_LINE_SPACING), 0);
+  if (spacing > 0) {
+    // The font's row height, measured once per font: a terminal lays out every line it
+    // paints in the same font.
+    static PangoContext* known_context = nullptr;
+    static PangoFontDescription* known_font = nullptr;
+    static double known_height = 0;
+    const PangoFontDescription* font = pango_layout_get_font_description(l);
+    PangoContext* context = pango_layout_get_context(l);
+    if (!known_font || !font || context != known_context || !pango_font_description_equal(font, known_font)) {
+      PangoLayout* probe = pango_layout_copy(l);
+      pango_layout_set_text(probe, "I", 1);
+      pango_layout_set_attributes(probe, nullptr);
+      pango_layout_set_width(probe, -1);
+      PangoRectangle logical;
+      pango_layout_get_extents(probe, nullptr, &logical);
+      g_object_unref(probe);
+      if (known_font) pango_font_description_free(known_font);
+      known_font = font ? pango_font_description_copy(font) : nullptr;
+      known_context = context;
+      known_height = double(logical.height) / PANGO_SCALE;
+    }
+    double row = std::floor(known_height);
+    spacing = std::min(std::max(spacing, row), 1e5);
+    pango_layout_set_spacing(l, int(std::lround((spacing - known_height) * PANGO_SCALE)));
+  }
+}
+}  // namespace
+
 PangoLayout* face_layout(context& c, const cell* face_in, drawing_state& s,
                          std::vector<backdrop>* bds, std::string* text_out, double* width_out,
                          double* height_out) {
@@ -273,13 +359,19 @@ PangoLayout* face_layout(context& c, const cell* face_in, drawing_state& s,
     sw = std::isfinite(v[0]) ? v[0] : 0, sh = std::isfinite(v[1]) ? v[1] : 0;
   }
   // The layout's limits are the size + 0.5 in each direction.
-  if (sw > 0) pango_layout_set_width(l, int(std::min(sw + 0.5, 1e6) * PANGO_SCALE));
+  if (sw > 0) {
+    pango_layout_set_width(l, int(std::min(sw + 0.5, 1e6) * PANGO_SCALE));
+    // A word wider than the box breaks between characters instead of running past the edge,
+    // with no hyphen added: the text (a number, a URL, a binary) shows as it is.
+    pango_layout_set_wrap(l, PANGO_WRAP_WORD_CHAR);
+  }
   // The style list is a rich-text face's: other faces keep what they like in `data`. An
   // object without a type (DRAW's `text` of a plain object) is taken as rich text.
   const cell* kind = field(&face, N_TYPE);
   bool styled = !kind || (type_of(kind) != TYPE_WORD && type_of(kind) != TYPE_LIT_WORD) ||
                 type_named(kind) == gui::face_type::rich_text;
   const cell* data = styled ? field(&face, N_DATA) : nullptr;
+  if (kind && type_named(kind) == gui::face_type::rich_text) rich_text_spacing(l, &face, sw);
   if (data && type_of(data) == TYPE_BLOCK) {
     cell styles = *data;
     collector::root_guard sg(&styles);
@@ -290,6 +382,7 @@ PangoLayout* face_layout(context& c, const cell* face_in, drawing_state& s,
       throw;
     }
   }
+  if (sw > 0) no_hyphens(l);
   // Para alignment: a `base` face centres by default, other faces start at the left.
   const cell* type = field(&face, N_TYPE);
   bool base = type && type_named(type) == gui::face_type::base;

@@ -40,6 +40,12 @@ class display {
   // A program slept `us` without waiting here (wait's slices, a prompt's polls): a clock of
   // the display's own moves that far; a real clock has moved by itself.
   virtual void pass_time(int64_t us) {}
+  // The program is busy and looks for input that would stop it, without blocking and
+  // without taking any other input (taking it may run the program's handlers, which must
+  // not run in the middle of its work): true when the display holds an Esc or Ctrl+Break
+  // pressed in the top level `top`, which it drops, or a close of `top`, which it keeps
+  // for the loop that runs next. A scripted display may hand such input to the layer.
+  virtual bool busy_halt(HWND top) { return false; }
   // Top-level windows only.
   virtual void create_top(HWND) {}
   virtual void destroy_top(HWND) {}

@@ -469,6 +469,31 @@ static bool peek_one(MSG& out, HWND filter, uint32_t min, uint32_t max, bool rem
   return false;
 }
 
+static bool halt_key(const input_msg& in, HWND top) {
+  if (in.msg.message != WM_KEYDOWN || (in.msg.lParam & (1u << 30))) return false;
+  if (in.msg.wParam != VK_ESCAPE && in.msg.wParam != VK_CANCEL) return false;
+  return !is_null(in.msg.hwnd) && IsWindow(in.msg.hwnd) && GetAncestor(in.msg.hwnd, GA_ROOT) == top;
+}
+
+bool take_halt_input(HWND top) {
+  if (!installed() || is_null(top) || !IsWindow(top)) return false;
+  state& s = st();
+  if (s.disp->busy_halt(top)) return true;
+  for (auto it = s.input.begin(); it != s.input.end(); ++it) {
+    if (it->msg.message == WM_CLOSE && it->msg.hwnd == top) return true;
+    if (!halt_key(*it, top)) continue;
+    uint32_t vk = uint32_t(it->msg.wParam);
+    it = s.input.erase(it);
+    for (; it != s.input.end(); ++it)
+      if (it->msg.message == WM_KEYUP && it->msg.wParam == vk) {
+        s.input.erase(it);
+        break;
+      }
+    return true;
+  }
+  return false;
+}
+
 static void drain_wake_fd();
 
 bool PeekMessage(MSG& m, HWND filter, uint32_t min, uint32_t max, uint32_t remove) {

@@ -230,7 +230,12 @@ int DrawText(HDC hdc, std::string_view text, RECT& r, uint32_t flags) {
   bool wrap = (flags & DT_WORDBREAK) && !(flags & DT_SINGLELINE);
   if (wrap && width > 0) {
     pango_layout_set_width(l, width * PANGO_SCALE);
-    pango_layout_set_wrap(l, PANGO_WRAP_WORD);
+    pango_layout_set_wrap(l, PANGO_WRAP_WORD_CHAR);
+    PangoAttrList* a = pango_layout_get_attributes(l);
+    PangoAttrList* fresh = a ? pango_attr_list_copy(a) : pango_attr_list_new();
+    pango_attr_list_insert_before(fresh, pango_attr_insert_hyphens_new(FALSE));
+    pango_layout_set_attributes(l, fresh);
+    pango_attr_list_unref(fresh);
   }
   if ((flags & DT_END_ELLIPSIS) && width > 0) {
     pango_layout_set_width(l, width * PANGO_SCALE);

@@ -255,6 +255,12 @@ bool WaitMessage();
 // while a window has no use for keys (a program's own, under a console that shows no
 // prompt) leaves them for the loop that has. Null: no key is held.
 void set_key_hold(bool (*held)(HWND target));
+// While the program is busy outside every loop: turns what the display holds into input
+// without waiting, then takes the first Esc or Ctrl+Break pressed in the top level `top`
+// (the press and its release) out of the queue and answers true; a close of `top` waiting
+// in the queue answers true too and stays queued, for the loop that runs next. Other input
+// stays queued in its order.
+bool take_halt_input(HWND top);
 int16_t GetKeyState(uint32_t vk);
 uint32_t MapVirtualKey(uint32_t code, uint32_t type);
 int16_t VkKeyScan(char16_t ch);

@@ -213,7 +213,8 @@ class halt_watch {
   explicit halt_watch(pid_t pid) : pid_(pid) {}
   // True once the child has been killed.
   bool step() {
-    if (!halt::requested || killed_) return killed_;
+    halt::serve();
+    if (halt::requested != halt::HALT || killed_) return killed_;
     auto now = std::chrono::steady_clock::now();
     if (!seen_) {
       seen_ = true;

@@ -44,6 +44,21 @@ with tempfile.TemporaryDirectory() as home:
     with open(script, "w") as f:
         f.write('Vyr [] print "printed" quit/return 3\n')
     check("gui script", run({**base, "VYR_CONSOLE": "gui"}, [script]), 3, "")
+    # A missing script: text mode prints the read error and ends with status 1; the window
+    # shows the error, the banner and a prompt, where a command still runs.
+    missing = os.path.join(home, "nonexist.vyr")
+    r = run({**base, "DISPLAY": ""}, [missing])
+    if r.returncode != 1 or "nonexist.vyr" not in r.stdout.decode():
+        failures.append(f"missing script, text mode: {r.returncode} {r.stdout!r}")
+    probe = os.path.join(home, "in-missing.txt")
+    with open(probe, "w") as f:
+        f.write("text write %seen.txt mold gui-console-ctx/terminal/lines\n"
+                "key Enter\nclose\n")
+    r = run({**base, "VYR_CONSOLE": "gui", "VYR_HEADLESS_INPUT": probe}, [missing], cwd=home)
+    seen_path = os.path.join(home, "seen.txt")
+    seen = open(seen_path).read() if os.path.exists(seen_path) else ""
+    if r.returncode != 0 or "nonexist.vyr" not in seen or "Vyr" not in seen or ">> write" not in seen:
+        failures.append(f"missing script, window: {r.returncode} {seen!r} {r.stderr!r}")
     # Both front ends define the same global words: the GUI console's are built in text
     # mode too, and launch only rebinds ask, input and _save-cfg.
     dump = os.path.join(home, "words.vyr")

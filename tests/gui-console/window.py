@@ -35,6 +35,11 @@ OK = "click-text OK\n"
 CANCEL = "click-text Cancel\n"
 
 
+def cfg_file_path(home):
+    os.makedirs(os.path.dirname(cfg_file(home)), exist_ok=True)
+    return cfg_file(home)
+
+
 def answers(home, lines):
     path = os.path.join(home, "answers.txt")
     with open(path, "w") as f:
@@ -52,6 +57,28 @@ def run_file(home):
             env_extra=env)
     check("run file", (r.returncode, seen(home)), (0, ["ran", f'["do %{home}/s.vyr"]']))
     check("run file: asked", read(os.path.join(home, "asked.txt")).count("open-file"), 2)
+
+
+@case
+def fields_and_font_colours(home):
+    # With a white font colour the settings' colour fields draw in their own text colour,
+    # wide enough for the widest colour in the console's font. A background chosen there
+    # stays through a later font change, as does the font colour.
+    with open(cfg_file_path(home), "w") as f:
+        f.write('Vyr [Purpose: "Vyr Console Configuration File"]\nfont-color: 255.255.255\n')
+    env = answers(home, ["font\tDejaVu Sans Mono\t14"])
+    hook = ("text ov: :view view: func [face /flags f] [ly: face either flags [ov/flags face f] [ov face]]\n"
+            "key Enter\n")
+    gather = ("text fs: copy [] foreach g ly/pane [if block? g/pane [foreach f g/pane "
+              "[if f/type = 'field [append fs f]]]]\nkey Enter\n")
+    fields = ("length? fs "
+              "collect [foreach f fs [keep none? f/font/color keep f/size/x >= first size-text "
+              "make face! [type: 'text font: f/font text: {255.255.255.255}]]] "
+              "gui-console-ctx/console/color gui-console-ctx/terminal/foreground")
+    r = run(home, hook + SETTINGS + BLACK_BACKGROUND + OK + CHOOSE_FONT + gather + ask(fields) + "close\n",
+            env_extra=env)
+    check("fields and colours", (r.returncode, seen(home)),
+          (0, ["[2 [true true true true] 0.0.0 255.255.255]"]))
 
 
 @case
@@ -75,9 +102,10 @@ def choose_font(home):
 
 @case
 def shortcuts(home):
-    # Help/Keyboard Shortcuts prints the 13 lines and submits what was typed.
-    run(home, "text 1 + 1\n" + SHORTCUTS
-        + ask("copy/part skip tail gui-console-ctx/terminal/lines -17 16") + "close\n")
+    # Help/Keyboard Shortcuts prints the 13 lines; what was typed is not run but waits at
+    # the next prompt, the caret at its end.
+    run(home, "text 1 + 1\n" + SHORTCUTS + "key Left\ntext 0\nkey Home\ntext x:\nkey Space\nkey Enter\n"
+        + ask("copy/part skip tail gui-console-ctx/terminal/lines -19 18") + "close\n")
     got = seen(home)[0]
     labels = [("Ctrl + C", "Copy selected text"), ("Ctrl + V", "Paste"),
               ("Ctrl + X", "Cut selected text"), ("Ctrl + A", "Go to beginning of line"),
@@ -85,7 +113,8 @@ def shortcuts(home):
               ("Ctrl + Y", "Redo"), ("Ctrl + L", "Clear screen"), ("Ctrl + K", "Delete line"),
               ("Alt + A", "Select all the text"), ("Alt + O", "Open settings dialog"),
               ("F12", "Toggle menu bar")]
-    lines = ['""'] + ['"^-^-' + k.ljust(15) + t + '"' for k, t in labels] + ['"^-^-"', '"== 2"']
+    lines = (['">> "', '""'] + ['"^-^-' + k.ljust(15) + t + '"' for k, t in labels]
+             + ['"^-^-"', '">> x: 1 + 01"', '"== 2"'])
     check("shortcuts", got, "[[" + " ".join(lines) + "]]")
 
 
@@ -159,7 +188,7 @@ def mouse_paste(home):
                   "select gui-console-ctx/cfg 'mouse-paste?")
             + "close\n", env_extra=env)
     asked = read(os.path.join(home, "asked.txt")).splitlines()
-    check("mouse paste: menus", asked, ["menu\tCopy|Paste|---|Select All"] * 2)
+    check("mouse paste: menus", asked, ["menu\tCopy\\tCtrl+C|Paste\\tShift+Ins|---|Select All"] * 2)
     check("mouse paste", (r.returncode, seen(home)),
           (0, ["[true]", "[false false]", '["3 + 4" true true]']))
 

@@ -124,8 +124,24 @@ bool headless_display::set_clipboard(const clipboard_content& in) {
   return true;
 }
 
-void headless_display::script(std::function<void()> fn, int64_t delay_us) {
-  script_.push_back({std::move(fn), delay_us});
+void headless_display::script(std::function<void()> fn, int64_t delay_us, bool breaks_in) {
+  script_.push_back({std::move(fn), delay_us, breaks_in});
+}
+
+// The virtual clock stands still while the program computes, so a busy program would
+// never reach the script's next step. A halt key or a close that the script gives after a
+// pause (`wait` then `key Esc`) comes to a busy program: the pause has passed while it
+// worked. Anything else waits for the program's next loop, as before.
+bool headless_display::busy_halt(HWND) {
+  if (script_.size() < 2) return false;
+  step& pause = script_.front();
+  if (pause.fn || pause.delay_us <= 0 || !script_[1].breaks_in) return false;
+  clock_us_ += pause.delay_us;
+  script_.pop_front();
+  auto fn = std::move(script_.front().fn);
+  script_.pop_front();
+  if (fn) fn();
+  return false;   // the step gave its input to the layer's queue
 }
 
 void headless_display::key(uint32_t vk, bool down, std::string text, key_side side) {

@@ -24,6 +24,7 @@ class headless_display : public display {
   void set_cursor_pos(POINT p) override { pointer_ = p; }
   bool wait(int64_t deadline_us, int wake_fd) override;
   void pass_time(int64_t us) override { clock_us_ += us; }
+  bool busy_halt(HWND top) override;
   void present(HWND top, cairo_surface_t* frame) override;
   void set_cursor(HWND, HCURSOR c) override { cursor_ = c; }
   void set_text_spot(HWND top, POINT p) override {
@@ -51,7 +52,7 @@ class headless_display : public display {
   // The clock.
   void advance(int64_t us) { clock_us_ += us; }
   // Steps the idle hook plays, one per idle turn, after `delay_us` of virtual time.
-  void script(std::function<void()> step, int64_t delay_us = 0);
+  void script(std::function<void()> step, int64_t delay_us = 0, bool breaks_in = false);
   size_t script_left() const { return script_.size(); }
   // Set by an input script (input_script.h): the clock then moves only on the script's
   // waits, and the script's end ends the input even with timers pending.
@@ -97,7 +98,8 @@ class headless_display : public display {
   int32_t blink_ms = 500;   // VYR_HEADLESS_BLINK (gui/entry/display_choice.h)
 
  private:
-  struct step { std::function<void()> fn; int64_t delay_us; };
+  // `breaks_in`: a halt key or a close, which a busy program polls for (poll_busy).
+  struct step { std::function<void()> fn; int64_t delay_us; bool breaks_in = false; };
   int64_t clock_us_ = 1000000;
   std::vector<monitor> monitors_;
   POINT pointer_;

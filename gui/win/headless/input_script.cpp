@@ -76,7 +76,7 @@ bool unescape(std::string_view s, std::string& out) {
 
 uint32_t script_key(std::string_view name) {
   static const struct { const char* name; uint32_t vk; } named[] = {
-      {"Enter", VK_RETURN}, {"Esc", VK_ESCAPE}, {"Tab", VK_TAB}, {"Backspace", VK_BACK},
+      {"Enter", VK_RETURN}, {"Esc", VK_ESCAPE}, {"Break", VK_CANCEL}, {"Tab", VK_TAB}, {"Backspace", VK_BACK},
       {"Delete", VK_DELETE}, {"Insert", VK_INSERT}, {"Home", VK_HOME}, {"End", VK_END},
       {"Left", VK_LEFT}, {"Right", VK_RIGHT}, {"Up", VK_UP}, {"Down", VK_DOWN},
       {"PageUp", VK_PRIOR}, {"PageDown", VK_NEXT}, {"Space", VK_SPACE}};
@@ -251,11 +251,16 @@ void write_frame(headless_display& d, const script_command& c) {
   cairo_surface_t* last = d.last_frame(h);
   cairo_surface_t* frame = last ? cairo_surface_reference(last) : compose(h);
   if (!frame) bad_line(c, "no frame to write");
-  // The client area only, whatever room the composed surface was given.
+  // The client area only, whatever room the composed surface was given: a menu bar above
+  // it is left out, and the client area's bottom rows with it are kept.
   int w = std::max(1, r.width()), hgt = std::max(1, r.height());
+  POINT origin{0, 0};
+  ClientToScreen(h, origin);
+  RECT shown = shown_rect(h);
+  int bar = std::max(0, origin.y - shown.top), side = std::max(0, origin.x - shown.left);
   cairo_surface_t* out = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, hgt);
   cairo_t* cr = cairo_create(out);
-  cairo_set_source_surface(cr, frame, 0, 0);
+  cairo_set_source_surface(cr, frame, -side, -bar);
   cairo_paint(cr);
   cairo_destroy(cr);
   cairo_surface_destroy(frame);
@@ -364,8 +369,11 @@ void play_input_script(headless_display& d, std::vector<script_command> commands
       d.script(nullptr, c.wait_us);
       continue;
     }
+    // A halt key or a close after a pause reaches a busy program (poll_busy).
+    bool breaks_in = c.verb == script_command::CLOSE ||
+                     (c.verb == script_command::KEY && (c.vk == VK_ESCAPE || c.vk == VK_CANCEL));
     auto cmd = std::make_shared<script_command>(std::move(c));
-    d.script([&d, cmd] { play(d, *cmd); });
+    d.script([&d, cmd] { play(d, *cmd); }, 0, breaks_in);
   }
 }
 

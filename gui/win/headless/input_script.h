@@ -1,7 +1,9 @@
 // Input scripts of the headless display (VYR_HEADLESS_INPUT): one command a line, parsed
 // whole before anything plays, then played one command per idle turn of the queue. With a
 // script the clock moves only on `wait`, and the script's end ends the input even with
-// timers pending. Plain text in, display steps out: nothing here knows a language value.
+// timers pending. A `key Esc`, `key Ctrl+Break` or `close` right after a `wait` also
+// reaches a program busy outside every loop, which polls for it (a halt key). Plain text
+// in, display steps out: nothing here knows a language value.
 #pragma once
 #include <cstdint>
 #include <string>

@@ -175,7 +175,14 @@ std::string plain_caption(std::string_view s) { return parse_caption(s).label; }
 std::vector<std::string> captions(HMENU h) {
   std::vector<std::string> out;
   if (menu* m = menu_of(h))
-    for (auto& i : m->items) out.push_back(i.separator() ? "---" : plain_caption(i.text));
+    for (auto& i : m->items) {
+      if (i.separator()) {
+        out.push_back("---");
+        continue;
+      }
+      caption c = parse_caption(i.text);
+      out.push_back(c.accel.empty() ? c.label : c.label + "\t" + c.accel);
+    }
   return out;
 }
 

@@ -61,7 +61,8 @@ namespace menus {
 // What a caption shows: "&" marks taken out ("&&" is one "&"), the text after the first tab
 // cut off. The caption paths below name items so.
 std::string plain_caption(std::string_view caption);
-// The captions of a menu's own items as shown, "---" for a separator.
+// The captions of a menu's own items as shown, each followed by a tab and its shortcut text
+// when it has one, "---" for a separator.
 std::vector<std::string> captions(HMENU);
 // The positions, menu by menu, of the item a path of shown captions names ("File/Run...");
 // empty when it names none.

@@ -191,6 +191,36 @@ RECT x11_display::frame_extents(uint32_t style, uint32_t exstyle) {
   return {};
 }
 
+namespace {
+struct halt_probe {
+  x11_display::impl* p;
+  Window w;
+};
+
+// An Esc or Ctrl+Break pressed in the window, or its close.
+Bool halt_event(Display* dpy, XEvent* e, XPointer arg) {
+  auto* a = reinterpret_cast<halt_probe*>(arg);
+  if (e->type == ClientMessage)
+    return e->xclient.window == a->w && e->xclient.message_type == a->p->WM_PROTOCOLS &&
+           Atom(e->xclient.data.l[0]) == a->p->WM_DELETE_WINDOW;
+  if (e->type != KeyPress || e->xkey.window != a->w) return False;
+  KeySym k = XkbKeycodeToKeysym(dpy, KeyCode(e->xkey.keycode), 0, 0);
+  if (k == XK_Escape) return !(e->xkey.state & (ShiftMask | ControlMask | Mod1Mask));
+  return k == XK_Break || (k == XK_Pause && (e->xkey.state & ControlMask));
+}
+}  // namespace
+
+bool x11_display::busy_halt(HWND top) {
+  impl& p = *p_;
+  top_record* r = p.rec(top);
+  if (p.dead || !r) return false;
+  halt_probe probe{&p, r->xid};
+  XEvent e;
+  if (!XCheckIfEvent(p.dpy, &e, halt_event, reinterpret_cast<XPointer>(&probe))) return false;
+  if (e.type == ClientMessage) XPutBackEvent(p.dpy, &e);
+  return true;
+}
+
 bool x11_display::wait(int64_t deadline, int wake_fd) {
   impl& p = *p_;
   int xfd = ConnectionNumber(p.dpy);

@@ -33,6 +33,7 @@ class x11_display : public display {
   bool set_clipboard(const clipboard_content& in) override;
   cairo_surface_t* capture(RECT) override;
   int32_t caret_blink_ms() override;
+  bool busy_halt(HWND top) override;
 
   // The clipboard outside the message loop. While the process waits elsewhere (wait,
   // ask): the connection to watch, and a pass that answers other programs' requests for

@@ -102,6 +102,11 @@ void x11_display::impl::key_event(XKeyEvent& e) {
     }
     if (n > 0) k.text.assign(buf, size_t(n));
     if (k.vk == VK_DELETE) k.text.clear();   // Delete types nothing
+    // Ctrl+Alt with a key is a chord, not the control character Ctrl alone types (the
+    // headless display types none either); what AltGr types is printable and still comes.
+    if ((e.state & ControlMask) && (e.state & Mod1Mask) && k.text.size() == 1 &&
+        (static_cast<unsigned char>(k.text[0]) < 0x20 || k.text[0] == 0x7F))
+      k.text.clear();
     if (committed && e.keycode == 0 && !k.text.empty()) {
       k.vk = VK_PROCESSKEY;
     } else if (!k.vk && !k.text.empty()) {
