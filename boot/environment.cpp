@@ -313,7 +313,9 @@ void build_environment() {
     const char* file = std::getenv("VYR_SNAPSHOT");
     double t0 = seconds_now();
     snapshot_status st = load_snapshot(file && *file ? file : nullptr);
-    if (st == snapshot_status::refused) std::exit(99);
+    // Another image that cannot be loaded ends the run; the executable's own (cut by a
+    // tool, or larger than an arena under an address-space cap) leaves the construction.
+    if (st == snapshot_status::refused && file && *file) std::exit(99);
     if (st == snapshot_status::loaded) {
       times.decode = seconds_now() - t0;
       redo_start_entries();

@@ -208,8 +208,8 @@ snapshot_status load_snapshot(const char* path) {
     if (o % PAGE || n % PAGE || o + n > l.bump) r.ok = false;
     stored += n;
   }
-  if (!r.ok || r.p != r.end || l.bump > arena::size() || pages_at + stored > length)
-    return refuse("is damaged");
+  if (!r.ok || r.p != r.end || pages_at + stored > length) return refuse("is damaged");
+  if (l.bump > arena::size()) return refuse("does not fit in the memory arena");
   // From here on the arena is the image's.
   arena::adopt_layout(l);
   u64 at = start + pages_at;
