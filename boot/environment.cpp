@@ -15,7 +15,7 @@
 #include <string_view>
 
 #include "boot/construction.h"
-#include "boot/environment_dump.h"
+#include "runtime/datatypes/environment_text.h"
 #include "boot/snapshot_image.h"
 #include "boot/hooks.h"
 #include "boot/init.h"

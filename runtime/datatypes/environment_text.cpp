@@ -1,7 +1,7 @@
-// The environment's canonical text (environment_dump.h). Hash tables (of contexts, maps,
+// The environment's canonical text (environment_text.h). Hash tables (of contexts, maps,
 // hash! values and the symbol index) are left out: they are derived from the cells they
 // index, and their layout depends on the order of insertion only.
-#include "boot/environment_dump.h"
+#include "runtime/datatypes/environment_text.h"
 
 #include <cstdio>
 #include <unordered_map>
@@ -15,7 +15,7 @@
 #include "runtime/datatypes/word.h"
 #include "runtime/memory.h"
 
-namespace vyr::boot {
+namespace vyr {
 
 namespace {
 
@@ -182,4 +182,4 @@ std::string environment_text() {
   return d.out;
 }
 
-}  // namespace vyr::boot
+}  // namespace vyr

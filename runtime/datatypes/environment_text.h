@@ -7,8 +7,8 @@
 #pragma once
 #include <string>
 
-namespace vyr::boot {
+namespace vyr {
 
 std::string environment_text();
 
-}  // namespace vyr::boot
+}  // namespace vyr
