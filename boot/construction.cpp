@@ -222,7 +222,7 @@ std::vector<manifest_entry> parse_manifest(const std::string& text) {
     if (line.empty()) continue;
     entry_kind kind = entry_kind::source;
     for (auto [prefix, k] : {std::pair{"data ", entry_kind::data}, std::pair{"stage ", entry_kind::stage},
-                             std::pair{"gui ", entry_kind::gui}}) {
+                             std::pair{"gui ", entry_kind::gui}, std::pair{"start ", entry_kind::start}}) {
       if (line.rfind(prefix, 0) == 0) {
         kind = k;
         line = trim(line.substr(std::strlen(prefix)));

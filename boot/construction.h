@@ -12,8 +12,10 @@ namespace vyr::boot {
 
 // One manifest line: "NAME.vyr" (evaluated), "data NAME" (read by a module, not evaluated),
 // "stage NAME" (a C++ stage), "gui NAME" (evaluated only when a display is up; skipped
-// headless), ';' starts a comment.
-enum class entry_kind { source, data, stage, gui };
+// headless), "start NAME" (evaluated in place by the construction, and again at every
+// start-up from the saved environment: it reads the process, the command line or the
+// display), ';' starts a comment.
+enum class entry_kind { source, data, stage, gui, start };
 struct manifest_entry {
   entry_kind kind;
   std::string name;

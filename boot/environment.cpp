@@ -4,20 +4,25 @@
 #include "gui/entry/draw.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <string_view>
 
 #include "boot/construction.h"
+#include "runtime/datatypes/environment_text.h"
+#include "boot/snapshot_image.h"
 #include "boot/hooks.h"
 #include "boot/init.h"
 #include "runtime/codecs/vyrbin.h"
 #include "runtime/lexer/lexer_load.h"
 #include "runtime/collector.h"
+#include "runtime/datatypes/block.h"
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/native.h"
@@ -29,6 +34,7 @@
 #include "runtime/datatypes/actions.h"
 #include "runtime/datatypes/cells.h"
 #include "runtime/interpreter/interpreter.h"
+#include "runtime/snapshot.h"
 #include "runtime/stack.h"
 #include "runtime/interpreter/typecheck.h"
 
@@ -230,6 +236,36 @@ void evaluate_block(cell block) {
   stack::reset();
 }
 
+// Copies of the start entries' blocks, in manifest order, taken before the construction
+// evaluates them: the saved environment evaluates them again at every start-up.
+cell start_blocks{TYPE_NONE, 0, 0, 0};
+
+// The steps of the construction that read the process (the command line, the environment
+// variables, the current directory, the display): after the saved environment is restored.
+void redo_start_entries() {
+  if (type_of(&start_blocks) != TYPE_BLOCK) return;
+  run_stage("open-construction");
+  for (u32 i = 0, n = cells::length(series::node(&start_blocks)); i < n; i++)
+    evaluate_block(*cells::get(series::node(&start_blocks), i));
+  run_stage("close-construction");
+}
+
+void finish(double t1) {
+  stack::reset();
+  times.construction = seconds_now() - t1 - times.decode;
+  if (const char* v = std::getenv("VYR_BOOT_TIMES"); v && *v)
+    std::fprintf(stderr, "init %.3f ms, decode %.3f ms, construction %.3f ms, started at %.6f s\n",
+                 times.init * 1e3, times.decode * 1e3, times.construction * 1e3, times.start);
+  if (const char* to = std::getenv("VYR_DUMP_ENVIRONMENT"); to && *to) {
+    std::string text = environment_text();
+    FILE* f = std::fopen(to, "wb");
+    if (f) {
+      std::fwrite(text.data(), 1, text.size(), f);
+      std::fclose(f);
+    }
+  }
+}
+
 void register_stages() {
   add_stage("base-values", make_type_words);
   add_stage("first-make", make_first_action);
@@ -257,6 +293,36 @@ void build_environment() {
   register_stages();
   const char* dir = std::getenv("VYR_BOOT_DIR");
   if (dir && !*dir) dir = nullptr;
+  static bool kept = false;
+  if (!kept) {
+    kept = true;
+    collector::add_root(&start_blocks);
+    snapshot::keep("boot.start-blocks", &start_blocks);
+  }
+  // The saved environment, unless the construction is asked for: from the sources
+  // (VYR_BOOT_DIR), another boot image (VYR_BOOT_IMAGE), the embedded image
+  // (VYR_CONSTRUCT=1), or to save it (VYR_WRITE_SNAPSHOT=file). VYR_SNAPSHOT=file starts from
+  // another saved environment.
+  const char* write_to = std::getenv("VYR_WRITE_SNAPSHOT");
+  if (write_to && !*write_to) write_to = nullptr;
+  auto set = [](const char* name) {
+    const char* v = std::getenv(name);
+    return v && *v && std::strcmp(v, "0") != 0;
+  };
+  if (!dir && !write_to && !set("VYR_BOOT_IMAGE") && !set("VYR_CONSTRUCT")) {
+    const char* file = std::getenv("VYR_SNAPSHOT");
+    double t0 = seconds_now();
+    snapshot_status st = load_snapshot(file && *file ? file : nullptr);
+    // Another image that cannot be loaded ends the run; the executable's own (cut by a
+    // tool, or larger than an arena under an address-space cap) leaves the construction.
+    if (st == snapshot_status::refused && file && *file) std::exit(99);
+    if (st == snapshot_status::loaded) {
+      times.decode = seconds_now() - t0;
+      redo_start_entries();
+      finish(t1);
+      return;
+    }
+  }
   // Display detection belongs to the GUI; until it exists every run is headless.
   const bool gui = false;
   // The evaluated files as blocks, in manifest order: the image's root blocks, or the
@@ -287,7 +353,7 @@ void build_environment() {
   } else {
     cells::make_block(&scanned, 16);
     for (const manifest_entry& e : entries) {
-      if (e.kind != entry_kind::source && e.kind != entry_kind::gui) continue;
+      if (e.kind == entry_kind::data || e.kind == entry_kind::stage) continue;
       std::string text = source_text(dir, e.name);
       cell block{TYPE_NONE, 0, 0, 0};
       collector::root_guard gb(&block);  // appending may collect
@@ -297,9 +363,17 @@ void build_environment() {
   }
   times.decode += seconds_now() - t0;
   u32 next = 0;
-  auto evaluate = [&](bool run) {
+  auto evaluate = [&](bool run, bool start = false) {
     u32 k = next++;
     cell block = image ? *vyrbin::root_cell(k) : *cells::get(series::node(&scanned), k);
+    collector::root_guard gb(&block);
+    if (start) {
+      if (type_of(&start_blocks) != TYPE_BLOCK) cells::make_block(&start_blocks, 4);
+      cell copy = block;
+      collector::root_guard gc(&copy);
+      block::deep_copy_cell(&copy);
+      cells::append(series::node(&start_blocks), &copy);
+    }
     if (run) evaluate_block(block);
   };
   for (const manifest_entry& e : entries) {
@@ -308,14 +382,16 @@ void build_environment() {
       case entry_kind::stage: run_stage(e.name); break;
       case entry_kind::gui: evaluate(gui); break;
       case entry_kind::source: evaluate(true); break;
+      case entry_kind::start: evaluate(true, true); break;
     }
   }
   draw::install();  // `draw` and its routine
-  stack::reset();
-  times.construction = seconds_now() - t1 - times.decode;
-  if (const char* v = std::getenv("VYR_BOOT_TIMES"); v && *v)
-    std::fprintf(stderr, "init %.3f ms, decode %.3f ms, construction %.3f ms, started at %.6f s\n",
-                 times.init * 1e3, times.decode * 1e3, times.construction * 1e3, times.start);
+  if (write_to) {
+    stack::reset();
+    std::fflush(nullptr);
+    _exit(write_snapshot(write_to) ? 0 : 99);
+  }
+  finish(t1);
 }
 
 std::string error_report(const thrown& t) {

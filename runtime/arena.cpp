@@ -23,6 +23,8 @@ u64 reserve_size = MAX_RESERVE;
 u64 bump = PAGE;                      // offset 0 stays unmapped so that 0 means null
 std::map<u64, u64> free_ranges;       // offset -> length, disjoint and merged
 u64 committed_bytes = 0;
+std::map<u64, u64> guards;            // offset -> length of the inaccessible pages inside
+bool file_pages = false;  // some pages were mapped from a file: returned ones are remapped
 
 u64 round_pages(u64 n) { return (n + PAGE - 1) & ~(PAGE - 1); }
 }  // namespace
@@ -64,11 +66,13 @@ u32 take(u64 bytes, u64 align) {
   u64 len = round_pages(bytes);
   u64 off = 0;
   if (align > PAGE) {
-    // From the bump region only; the pages skipped to reach the boundary stay reserved.
+    // From the bump region only; the pages skipped to reach the boundary join the
+    // returned ranges (reserved, inaccessible, free for a later block).
     u64 at = reinterpret_cast<u64>(base) + bump;
     u64 aligned = (at + align - 1) & ~(align - 1);
     u64 start = bump + (aligned - at);
     if (start + len > reserve_size) return 0;
+    if (start > bump) free_ranges.emplace(bump, start - bump);
     off = start;
     bump = start + len;
   }
@@ -98,8 +102,14 @@ u32 take(u64 bytes, u64 align) {
 void give_back(u32 offset, u64 bytes) {
   u64 len = round_pages(bytes);
   u64 off = offset;
-  madvise(base + off, len, MADV_DONTNEED);  // the pages come back zeroed on next use
-  mprotect(base + off, len, PROT_NONE);
+  for (auto g = guards.lower_bound(off); g != guards.end() && g->first < off + len;) g = guards.erase(g);
+  if (file_pages) {
+    // A private file page would come back with the file's bytes, not zeroed.
+    mmap(base + off, len, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED | MAP_NORESERVE, -1, 0);
+  } else {
+    madvise(base + off, len, MADV_DONTNEED);  // the pages come back zeroed on next use
+    mprotect(base + off, len, PROT_NONE);
+  }
   committed_bytes -= len;
   auto next = free_ranges.lower_bound(off);
   if (next != free_ranges.end() && off + len == next->first) {
@@ -118,6 +128,50 @@ void give_back(u32 offset, u64 bytes) {
 
 u64 committed() { return committed_bytes; }
 
-void guard(u32 offset, u64 bytes) { mprotect(base + offset, round_pages(bytes), PROT_NONE); }
+layout current_layout() {
+  layout l;
+  l.bump = bump;
+  l.committed = committed_bytes;
+  l.free_ranges.assign(free_ranges.begin(), free_ranges.end());
+  l.guards.assign(guards.begin(), guards.end());
+  return l;
+}
+
+std::vector<std::pair<u64, u64>> committed_ranges() {
+  // [PAGE, bump) less the returned ranges (guard pages stay inside committed ranges).
+  std::vector<std::pair<u64, u64>> out;
+  u64 at = PAGE;
+  for (auto [off, len] : free_ranges) {
+    if (off > at) out.emplace_back(at, off - at);
+    at = off + len;
+  }
+  if (bump > at) out.emplace_back(at, bump - at);
+  return out;
+}
+
+void adopt_layout(const layout& l) {
+  init();
+  if (bump > PAGE)
+    mmap(base + PAGE, bump - PAGE, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED | MAP_NORESERVE, -1, 0);
+  bump = l.bump;
+  committed_bytes = l.committed;
+  free_ranges.clear();
+  for (auto r : l.free_ranges) free_ranges.insert(r);
+  for (auto [off, len] : committed_ranges()) mprotect(base + off, len, PROT_READ | PROT_WRITE);
+  guards.clear();
+  for (auto [off, len] : l.guards) guard(u32(off), len);
+}
+
+bool map_file(u32 offset, u64 len, int fd, u64 file_offset) {
+  file_pages = true;
+  void* p = mmap(base + offset, len, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_FIXED, fd,
+                 static_cast<off_t>(file_offset));
+  return p != MAP_FAILED;
+}
+
+void guard(u32 offset, u64 bytes) {
+  mprotect(base + offset, round_pages(bytes), PROT_NONE);
+  guards[offset] = round_pages(bytes);
+}
 
 }  // namespace vyr::arena

@@ -4,6 +4,8 @@
 #include "runtime/assert.h"
 #include "runtime/cell.h"
 #include <cstddef>
+#include <utility>
+#include <vector>
 
 namespace vyr::arena {
 
@@ -38,6 +40,23 @@ u32 take(u64 bytes, u64 align = 4096);
 void give_back(u32 offset, u64 bytes);
 
 u64 committed();  // bytes currently committed
+
+// The layout of the reservation, for a saved environment: the bump offset, the committed
+// bytes and the returned ranges, and the committed ranges as (offset, length) pairs.
+struct layout {
+  u64 bump = 0, committed = 0;
+  std::vector<std::pair<u64, u64>> free_ranges;
+  std::vector<std::pair<u64, u64>> guards;  // inaccessible pages inside committed ranges
+};
+layout current_layout();
+std::vector<std::pair<u64, u64>> committed_ranges();  // guard pages included
+// Drops every committed page and takes the layout given, whose committed ranges are then
+// mapped read-write and zeroed; `fill` may map file pages over parts of them afterwards.
+// Pages so mapped are given back as zero pages like any other.
+void adopt_layout(const layout& l);
+// Maps `len` bytes of the file `fd` at `file_offset` (page-aligned both) at the offset, a
+// private copy-on-write view; false when the system refuses.
+bool map_file(u32 offset, u64 len, int fd, u64 file_offset);
 
 // Makes whole pages inaccessible (a guard after a block: an overrun faults at once).
 void guard(u32 offset, u64 bytes);

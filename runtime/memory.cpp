@@ -2,6 +2,7 @@
 // `node` names the node that points to it (0 when abandoned); every size is computed in 64
 // bits and checked before it reaches an allocator.
 #include "runtime/memory.h"
+#include "runtime/snapshot.h"
 
 #include <sys/mman.h>
 
@@ -91,6 +92,19 @@ void init() {
   arena::init();
   forget_last_frame();
   mem = record{};
+  static bool kept = false;
+  if (kept) return;
+  kept = true;
+  snapshot::keep("memory.record", &mem);
+  snapshot::keep("memory.stamp-epoch", &stamp_epoch);
+  snapshot::keep("memory.big-buffers", &big_buffers);
+  snapshot::keep_vector("memory.node-frames", &node_frames_sorted);
+  snapshot::keep_vector("memory.fixed-buffers", &fixed_buffers);
+  snapshot::keep_custom("memory.last-frame", nullptr, [](void*, std::string&) {},
+                        [](void*, const char*, size_t) {
+                          forget_last_frame();
+                          return true;
+                        });
 }
 
 u32 allocate_virtual(u64 size, u64 align) {

@@ -25,7 +25,7 @@ def manifest_files(path):
             line = line.split(";", 1)[0].strip()
             if not line or line.startswith("stage "):
                 continue
-            for prefix in ("data ", "gui "):
+            for prefix in ("data ", "gui ", "start "):
                 if line.startswith(prefix):
                     line = line[len(prefix):].strip()
             names.append(line)

@@ -1,5 +1,6 @@
 // native!, action! and op!: constructors, actions and registration.
 #include "runtime/datatypes/native.h"
+#include "runtime/snapshot.h"
 
 #include <vector>
 
@@ -162,6 +163,8 @@ i32 compare(const cell* a, const cell* b, i32 op) {
 
 void init() {
   collector::register_callback(mark_first_made);
+  snapshot::keep_vector("native.first-made", &first_made[0]);
+  snapshot::keep_vector("action.first-made", &first_made[1]);
   action_row row;
   row.make = make;
   row.reflect = reflect;

@@ -2,6 +2,7 @@
 // comparison and reflection. Every field is reached through the context node and an index;
 // a value cell is copied out (and rooted) before anything that may allocate.
 #include "runtime/datatypes/object.h"
+#include "runtime/snapshot.h"
 
 #include <string>
 #include <vector>
@@ -859,6 +860,7 @@ const cell* modify(cell* obj_in, const cell* field, const cell* new_value, bool 
 // Registration
 
 void init() {
+  snapshot::keep("object.class-counter", &class_counter);
   action_row row;
   row.make = make;
   row.reflect = reflect;
