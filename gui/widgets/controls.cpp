@@ -133,6 +133,9 @@ void get_text_alt(const cell* face_in, HWND h, i32 item) {
   if (!slot) return;
   cell old = *slot;
   collector::root_guard keep_old(&old);
+  // The text the face holds already (a program's text the control reports as changed):
+  // nothing new for its handlers.
+  bool news = type_of(slot) != TYPE_STRING || text_of(slot) != text;
   cell loaded;
   string::load_at(text.data(), u32(text.size()), &loaded, string::ENCODING_UTF8);
   collector::root_guard keep(&loaded);
@@ -154,7 +157,7 @@ void get_text_alt(const cell* face_in, HWND h, i32 item) {
   // `text` (the loaded value, the `default` or `sync` options, the reactions); the text it
   // would push back is the control's own, so the control is left as it is.
   // An error there (a reaction's) is a handler's error, as an actor's would be.
-  if (face_type_is(&face, face_type::field) || face_type_is(&face, face_type::text)) {
+  if (news && (face_type_is(&face, face_type::field) || face_type_is(&face, face_type::text))) {
     cell* saved_top = stack::top;
     try {
       object::fire_on_set(&face, &word, &old, &owned);
