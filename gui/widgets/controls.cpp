@@ -135,7 +135,7 @@ void get_text_alt(const cell* face_in, HWND h, i32 item) {
   collector::root_guard keep_old(&old);
   // The text the face holds already (a program's text the control reports as changed):
   // nothing new for its handlers.
-  bool news = type_of(slot) != TYPE_STRING || text_of(slot) != text;
+  bool fresh = type_of(slot) != TYPE_STRING || text_of(slot) != text;
   cell loaded;
   string::load_at(text.data(), u32(text.size()), &loaded, string::ENCODING_UTF8);
   collector::root_guard keep(&loaded);
@@ -155,9 +155,9 @@ void get_text_alt(const cell* face_in, HWND h, i32 item) {
   ownership::set_owner(&owned, &face, &word);
   // A field's `data` follows what the user typed: its text handler runs as for a set of
   // `text` (the loaded value, the `default` or `sync` options, the reactions); the text it
-  // would push back is the control's own, so the control is left as it is.
-  // An error there (a reaction's) is a handler's error, as an actor's would be.
-  if (news && (face_type_is(&face, face_type::field) || face_type_is(&face, face_type::text))) {
+  // would push back is the control's own, so the control is left as it is. An error there
+  // (a reaction's) is reported as an actor's would be.
+  if (fresh && (face_type_is(&face, face_type::field) || face_type_is(&face, face_type::text))) {
     cell* saved_top = stack::top;
     try {
       object::fire_on_set(&face, &word, &old, &owned);
