@@ -221,6 +221,16 @@ void set_tab_items(HWND h, const cell* face_in) {
   if ((sel = facet(&face, facet_index::selected))) integer::make_at(sel, wanted);
 }
 
+namespace {
+// Where the last `take` told before it was done removed items: when its `taken` names the
+// same place the items were right (a `take/last` is told at the head, then at its place).
+struct told_take {
+  HWND h{};
+  i32 index = -1, count = -1;
+};
+told_take last_take;
+}  // namespace
+
 void sync_list_data(const cell* face_in, HWND h, const cell* changed_in, const cell* action, const cell*,
                     i32 index, i32 count, list_kind kind) {
   cell face = *face_in, changed = *changed_in, act = *action;
@@ -248,6 +258,7 @@ void sync_list_data(const cell* face_in, HWND h, const cell* changed_in, const c
       i32 going = string_like_between(&values, index, index + count);
       expected = total - going;
       ownership::unbind_range(&changed, index, count);
+      if (word_is(&act, "take")) last_take = {h, index, count};
       if (word_is(&act, "clear") && index == 0) {
         list.reset();
         expected = 0;
@@ -298,7 +309,12 @@ void sync_list_data(const cell* face_in, HWND h, const cell* changed_in, const c
   // Where a change's index cannot say what went or where it went (`take/last` is told at
   // the head, a `move` as its source's removal, a `put` as the old value's place), the
   // items are read against `data` once it is done and set again when they differ.
-  if (is_data && one_of(&act, {"taken", "moved", "put-ed"}) && !shows(list, &values)) rebuild();
+  bool told_right = false;
+  if (word_is(&act, "taken")) {
+    told_right = last_take.h == h && last_take.index == index && last_take.count == count;
+    last_take = {};
+  }
+  if (is_data && !told_right && one_of(&act, {"taken", "moved", "put-ed"}) && !shows(list, &values)) rebuild();
 }
 
 }  // namespace vyr::gui::widgets
