@@ -66,6 +66,11 @@ SIZE frame_size(HWND h) {
 }
 }  // namespace
 
+// Timer 1 of every face, whatever its class: the control's own procedure never sees it.
+static void rate_timer(HWND h, u32 msg, uintptr_t id, u32) {
+  dispatch_event(message_record(h, msg, WPARAM(id), 0), 0, ev::TIME);
+}
+
 void set_rate(HWND h, const cell* rate) {
   cell r = *rate;
   i64 ms;
@@ -91,7 +96,7 @@ void set_rate(HWND h, const cell* rate) {
   }
   // A rate above 1000 would ask for 0 ms: the timer never goes below 10 ms, so nothing spins.
   if (ms < i64(USER_TIMER_MINIMUM)) ms = USER_TIMER_MINIMUM;
-  SetTimer(h, 1, u32(ms));
+  SetTimer(h, 1, u32(ms), rate_timer);
 }
 
 // The classes of the face types' records; types that share a class register it once. A
@@ -343,10 +348,6 @@ LRESULT window_wndproc(HWND h, u32 msg, WPARAM w, LPARAM l) {
       return 0;
     case WM_LBUTTONUP:
       ReleaseCapture();
-      return 0;
-    case WM_TIMER:
-      if (w != 1) break;
-      dispatch_event(message_record(h, msg, w, l), 0, ev::TIME);
       return 0;
     case WM_USER + 2:
       window_command(h, u32(w));

@@ -16,6 +16,7 @@
 #include "runtime/datatypes/tuple.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/ownership.h"
+#include "runtime/stack.h"
 
 namespace vyr::gui::widgets {
 
@@ -130,6 +131,11 @@ void get_text_alt(const cell* face_in, HWND h, i32 item) {
   text.resize(size_t(std::clamp<LRESULT>(got, 0, n)));
   cell* slot = facet(&face, facet_index::text);
   if (!slot) return;
+  cell old = *slot;
+  collector::root_guard keep_old(&old);
+  // The text the face holds already (a program's text the control reports as changed):
+  // nothing new for its handlers.
+  bool fresh = type_of(slot) != TYPE_STRING || text_of(slot) != text;
   cell loaded;
   string::load_at(text.data(), u32(text.size()), &loaded, string::ENCODING_UTF8);
   collector::root_guard keep(&loaded);
@@ -147,6 +153,20 @@ void get_text_alt(const cell* face_in, HWND h, i32 item) {
   cell word = word::intern("text"), owned = *facet(&face, facet_index::text);
   collector::root_guard keep_word(&word), keep_owned(&owned);
   ownership::set_owner(&owned, &face, &word);
+  // A field's `data` follows what the user typed: its text handler runs as for a set of
+  // `text` (the loaded value, the `default` or `sync` options, the reactions); the text it
+  // would push back is the control's own, so the control is left as it is. An error there
+  // (a reaction's) is reported as an actor's would be.
+  if (fresh && (face_type_is(&face, face_type::field) || face_type_is(&face, face_type::text))) {
+    cell* saved_top = stack::top;
+    try {
+      object::fire_on_set(&face, &word, &old, &owned);
+    } catch (thrown& t) {
+      stack::top = saved_top;
+      if (t.level != THROW_ERROR) throw;
+      report_handler_error(t, handler_site::event);
+    }
+  }
 }
 
 void paste_size(HWND h, i64 added) {

@@ -86,6 +86,10 @@ void sync_edit(const cell* face_in, HWND h, u32 mask) {
       SetWindowText(h, text);
     }
     mask &= ~(1u << facet_index::text);
+  } else if (bit(facet_index::text) && GetWindowText(h) == text_of(facet(&face, facet_index::text))) {
+    // The text the field shows already, as after the user's own typing was read back:
+    // setting it again would move the caret and report one more change.
+    mask &= ~(1u << facet_index::text);
   }
   sync_control(&face, h, mask);
   if (!IsWindow(h)) return;

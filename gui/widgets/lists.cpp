@@ -64,6 +64,23 @@ struct items {
       }
     }
   }
+  // Whether item `at` reads `text`.
+  bool reads(i32 at, const std::string& text) const {
+    std::string got(text.size() + 2, '\0');
+    if (kind == list_kind::tabs) {
+      TCITEM it;
+      it.mask = TCIF_TEXT;
+      it.pszText = got.data();
+      it.cchTextMax = i32(got.size());
+      if (!SendMessage(h, TCM_GETITEM, WPARAM(at), reinterpret_cast<LPARAM>(&it))) return false;
+    } else {
+      bool box = kind == list_kind::list_box;
+      LRESULT n = SendMessage(h, box ? LB_GETTEXTLEN : CB_GETLBTEXTLEN, WPARAM(at), 0);
+      if (n != LRESULT(text.size())) return false;
+      SendMessage(h, box ? LB_GETTEXT : CB_GETLBTEXT, WPARAM(at), reinterpret_cast<LPARAM>(got.data()));
+    }
+    return got.compare(0, got.find('\0'), text) == 0;
+  }
   void remove(i32 at) const {
     uint32_t m = kind == list_kind::list_box ? LB_DELETESTRING : kind == list_kind::combo_box ? CB_DELETESTRING
                                                                                             : TCM_DELETEITEM;
@@ -83,6 +100,17 @@ i32 string_like_between(const cell* values, i32 from, i32 to) {
   to = std::min(to, length_of(values));
   for (i32 i = std::max(from, 0); i < to; ++i) n += string_like(value_at(values, i));
   return n;
+}
+
+// Whether the items read, in order, as the string-like values of `values`.
+bool shows(const items& list, const cell* values) {
+  i32 n = length_of(values), at = 0;
+  for (i32 i = 0; i < n; ++i) {
+    const cell* v = value_at(values, i);
+    if (!string_like(v)) continue;
+    if (!list.reads(at++, string_like_text(v))) return false;
+  }
+  return at == list.count();
 }
 
 // Every string-like value of `data` as an item, from none; answers the longest text.
@@ -193,6 +221,16 @@ void set_tab_items(HWND h, const cell* face_in) {
   if ((sel = facet(&face, facet_index::selected))) integer::make_at(sel, wanted);
 }
 
+namespace {
+// Where the last `take` told before it was done removed items: when its `taken` names the
+// same place the items were right (a `take/last` is told at the head, then at its place).
+struct told_take {
+  HWND h{};
+  i32 index = -1, count = -1;
+};
+told_take last_take;
+}  // namespace
+
 void sync_list_data(const cell* face_in, HWND h, const cell* changed_in, const cell* action, const cell*,
                     i32 index, i32 count, list_kind kind) {
   cell face = *face_in, changed = *changed_in, act = *action;
@@ -220,6 +258,7 @@ void sync_list_data(const cell* face_in, HWND h, const cell* changed_in, const c
       i32 going = string_like_between(&values, index, index + count);
       expected = total - going;
       ownership::unbind_range(&changed, index, count);
+      if (word_is(&act, "take")) last_take = {h, index, count};
       if (word_is(&act, "clear") && index == 0) {
         list.reset();
         expected = 0;
@@ -252,6 +291,9 @@ void sync_list_data(const cell* face_in, HWND h, const cell* changed_in, const c
       i32 p = string_like_between(&values, 0, i);
       list.remove(p);
       list.insert(p, string_like_text(v));
+      // The item taken out took the selection with it when it had it.
+      // (A drop-down's edit text is its own: it stays.)
+      if (list.kind != list_kind::tabs && !face_type_is(&face, face_type::drop_down)) reselect(list, &face);
       break;
     }
   } else {
@@ -260,7 +302,19 @@ void sync_list_data(const cell* face_in, HWND h, const cell* changed_in, const c
   // Items that do not count what `data` holds came from a change that cannot be followed
   // item by item (a move inside `data`, a change told twice): they are set again. A
   // removal is told before it is done, so its items are set from what will remain.
-  if (list.count() != expected && expected == total) rebuild();
+  if (list.count() != expected && expected == total) {
+    rebuild();
+    return;
+  }
+  // Where a change's index cannot say what went or where it went (`take/last` is told at
+  // the head, a `move` as its source's removal, a `put` as the old value's place), the
+  // items are read against `data` once it is done and set again when they differ.
+  bool told_right = false;
+  if (word_is(&act, "taken")) {
+    told_right = last_take.h == h && last_take.index == index && last_take.count == count;
+    last_take = {};
+  }
+  if (is_data && !told_right && one_of(&act, {"taken", "moved", "put-ed"}) && !shows(list, &values)) rebuild();
 }
 
 }  // namespace vyr::gui::widgets

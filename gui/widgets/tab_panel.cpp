@@ -38,18 +38,26 @@ void show_page(const cell* page, bool shown) {
   }
 }
 
-// gui/show-tab-page: the page at `index` shows and comes to the top; the page of the old
-// `selected` hides.
+// Hides every page but the one at `except` (-1: all of them). A script that sets
+// `selected` has changed it before the tab control reports the change, so the old
+// `selected` cannot say which page showed.
+void hide_pages(const cell* face, i32 except) {
+  const cell* pane = facet(face, facet_index::pane);
+  i32 n = pane && type_of(pane) == TYPE_BLOCK ? block::rs_length_q(pane) : 0;
+  for (i32 i = 0; i < n; ++i) {
+    if (i == except) continue;
+    cell page = page_at(face, i);
+    collector::root_guard keep(&page);
+    show_page(&page, false);
+  }
+}
+
+// gui/show-tab-page: the page at `index` shows and comes to the top; the others hide.
 void show_tab_page(const cell* face, i32 index) {
   cell page = page_at(face, index);
   collector::root_guard guard(&page);
   show_page(&page, true);
-  const cell* sel = facet(face, facet_index::selected);
-  if (sel && type_of(sel) == TYPE_INTEGER && integer::get(sel) != index + 1) {
-    cell old = page_at(face, integer::get(sel) - 1);
-    collector::root_guard keep(&old);
-    show_page(&old, false);
-  }
+  hide_pages(face, index);
 }
 
 HWND make(const cell* face, HWND parent, u32 flags) {
@@ -64,9 +72,12 @@ void tab_panel_changed(const cell* face, HWND h, u32 index) {
   const cell* pane = facet(face, facet_index::pane);
   if (index == facet_index::visible) {
     const cell* sel = facet(face, facet_index::selected);
-    cell page = page_at(face, sel && type_of(sel) == TYPE_INTEGER ? integer::get(sel) - 1 : -1);
+    i32 current = sel && type_of(sel) == TYPE_INTEGER ? integer::get(sel) - 1 : -1;
+    cell page = page_at(face, current);
     collector::root_guard guard(&page);
-    show_page(&page, logic_true(facet(face, facet_index::visible)));
+    bool shown = logic_true(facet(face, facet_index::visible));
+    show_page(&page, shown);
+    hide_pages(face, shown ? current : -1);
     return;
   }
   if (!pane || type_of(pane) != TYPE_BLOCK) return;

@@ -22,8 +22,9 @@ HWND make(const cell* face, HWND parent, u32 flags) {
 
 void sync(const cell* face_in, HWND h, u32 mask) {
   sync_then(face_in, h, mask, [&](const cell* face) {
-    const cell* data = facet(face, facet_index::data);
-    if (((mask >> facet_index::data) & 1) && data && type_of(data) == TYPE_BLOCK) set_list_data(h, face);
+    // Any new `data` as at creation: a block!, hash! or map! gives its strings, anything
+    // else no items.
+    if ((mask >> facet_index::data) & 1) set_list_data(h, face);
     if ((mask >> facet_index::selected) & 1) {
       const cell* sel = facet(face, facet_index::selected);
       i32 n = sel && type_of(sel) == TYPE_INTEGER ? integer::get(sel) : 0;

@@ -133,6 +133,7 @@ struct timer {
   uintptr_t id = 0;
   int64_t period_us = 0;
   int64_t due_us = 0;
+  TIMERPROC procedure = nullptr;
 };
 
 struct input_msg {

@@ -459,6 +459,7 @@ static bool peek_one(MSG& out, HWND filter, uint32_t min, uint32_t max, bool rem
       out.hwnd = t.hwnd;
       out.message = WM_TIMER;
       out.wParam = t.id;
+      out.lParam = LPARAM(reinterpret_cast<intptr_t>(t.procedure));
       out.time = msg_time();
       out.pt = s.cursor_pos;
       // However many periods went by, one WM_TIMER; the next is a period from now.
@@ -564,6 +565,16 @@ bool TranslateMessage(const MSG& m) {
 
 LRESULT DispatchMessage(const MSG& m) {
   if (!installed() || is_null(m.hwnd)) return 0;
+  if (m.message == WM_TIMER && m.lParam) {
+    // Still the timer that queued it: a procedure killed meanwhile is not called.
+    auto proc = reinterpret_cast<TIMERPROC>(intptr_t(m.lParam));
+    for (auto& t : st().timers)
+      if (t.hwnd == m.hwnd && t.id == m.wParam && t.procedure == proc) {
+        proc(m.hwnd, WM_TIMER, m.wParam, m.time);
+        return 0;
+      }
+    return 0;
+  }
   return SendMessage(m.hwnd, m.message, m.wParam, m.lParam);
 }
 
@@ -572,7 +583,7 @@ uint32_t GetDoubleClickTime() { return 500; }
 
 // ---- timers ---------------------------------------------------------------------------------
 
-uintptr_t SetTimer(HWND h, uintptr_t id, uint32_t ms, void*) {
+uintptr_t SetTimer(HWND h, uintptr_t id, uint32_t ms, TIMERPROC procedure) {
   if (!installed() || (!is_null(h) && !IsWindow(h))) return 0;
   state& s = st();
   if (ms < USER_TIMER_MINIMUM) ms = USER_TIMER_MINIMUM;
@@ -583,8 +594,13 @@ uintptr_t SetTimer(HWND h, uintptr_t id, uint32_t ms, void*) {
   }
   int64_t due = clock_us() + int64_t(ms) * 1000;
   for (auto& t : s.timers)
-    if (t.hwnd == h && t.id == id) { t.period_us = int64_t(ms) * 1000; t.due_us = due; return id ? id : 1; }
-  s.timers.push_back(timer{h, id, int64_t(ms) * 1000, due});
+    if (t.hwnd == h && t.id == id) {
+      t.period_us = int64_t(ms) * 1000;
+      t.due_us = due;
+      t.procedure = procedure;
+      return id ? id : 1;
+    }
+  s.timers.push_back(timer{h, id, int64_t(ms) * 1000, due, procedure});
   return id ? id : 1;
 }
 

@@ -273,7 +273,10 @@ void pass_time(int64_t us);
 std::string ImmGetCompositionString(HWND);
 
 // ---- timers -------------------------------------------------------------------------------
-uintptr_t SetTimer(HWND, uintptr_t id, uint32_t ms, void* unused = nullptr);
+// A timer with a procedure: DispatchMessage hands its WM_TIMER (lParam = the procedure) to
+// the procedure instead of the window's, whatever the window's class.
+using TIMERPROC = void (*)(HWND, uint32_t message, uintptr_t id, uint32_t time);
+uintptr_t SetTimer(HWND, uintptr_t id, uint32_t ms, TIMERPROC procedure = nullptr);
 bool KillTimer(HWND, uintptr_t id);
 // The clock time of the next due timer, or -1.
 int64_t next_timer_due();

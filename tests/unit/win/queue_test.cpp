@@ -67,6 +67,29 @@ TEST_F(layer, TimersCoalesceAndHaveATenMillisecondFloor) {
   EXPECT_FALSE(KillTimer(h, 1));
 }
 
+// A timer with a procedure: its WM_TIMER goes to the procedure, never to the window's own
+// procedure, whatever the window's class; one killed after it was taken out is not called.
+std::vector<std::pair<HWND, uintptr_t>> g_timer_calls;
+void timer_proc(HWND h, uint32_t, uintptr_t id, uint32_t) { g_timer_calls.push_back({h, id}); }
+
+TEST_F(layer, ATimersProcedureTakesItsTicksInsteadOfTheWindow) {
+  HWND h = top();
+  pump();
+  g_timer_calls.clear();
+  SetTimer(h, 1, 10, timer_proc);
+  SetTimer(h, 2, 10);
+  hd->advance(10000);
+  MSG m;
+  for (int i = 0; i < 2 && PeekMessage(m, HWND{}, WM_TIMER, WM_TIMER, PM_REMOVE); ++i) DispatchMessage(m);
+  EXPECT_EQ(g_timer_calls, (std::vector<std::pair<HWND, uintptr_t>>{{h, 1}}));
+  EXPECT_EQ(seen_of({WM_TIMER}), (std::vector<uint32_t>{WM_TIMER}));   // timer 2 only
+  hd->advance(10000);
+  ASSERT_TRUE(PeekMessage(m, HWND{}, WM_TIMER, WM_TIMER, PM_REMOVE));
+  KillTimer(h, m.wParam);
+  DispatchMessage(m);
+  EXPECT_EQ(g_timer_calls.size() + seen_of({WM_TIMER}).size(), 2u);
+}
+
 TEST_F(layer, GetMessageJumpsTheVirtualClockToTheNextTimer) {
   HWND h = top();
   pump();
