@@ -370,6 +370,22 @@ TEST_F(widgets, ASliderSendsOneChangeAMove) {
   EXPECT_EQ(control_events().size(), 1u);
 }
 
+// A window whose children are made again (as a GPU? switch does) gives the keys back to
+// its focused face.
+TEST_F(widgets, APaneMadeAgainKeepsTheFocusedFace) {
+  run("f1: kid [type: 'field text: \"a\"] f2: kid [type: 'field offset: 0x40 text: \"b\"]");
+  run("win/pane: reduce [f1 f2] win/selected: f2 push win 'selected");
+  pump();
+  ASSERT_EQ(win::GetFocus(), hwnd("f2"));
+  run("system/view/platform/destroy-view f2 false show-face f2 win/state/1 push win 'pane");
+  pump();
+  EXPECT_EQ(win::GetFocus(), hwnd("f2"));
+  hd->key('X', true, "x");
+  hd->key('X', false);
+  pump();
+  EXPECT_EQ(eval("f2/text"), "\"xb\"");
+}
+
 TEST_F(widgets, CalendarsSlidersScrollersAndImages) {
   run("cal: kid [type: 'calendar size: 250x200 data: 1-Jan-1500]");
   win::SYSTEMTIME st;
