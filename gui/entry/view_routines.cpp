@@ -3,7 +3,7 @@
 // the module on its first call and then runs the module's code, so start-up never loads the
 // module. `gui-init` fills the DPI, metrics, fonts and platform version itself on the
 // headless display (the values the module's own start-up would write), and loads the module
-// only for a real display.
+// only for a real display; there fetch-all-screens, too, answers without the module.
 #include <cstring>
 #include <string_view>
 #include <utility>
