@@ -290,8 +290,17 @@ void free_face(const cell* face, bool close) {
   if (!h32) return;
   win::HWND h{h32};
   bool window = face_type_is(face, face_type::window);
-  if (window)
+  if (window) {
     win::SetWindowPos(h, 0, 0, 0, 0, 0, win::SWP_NOSIZE | win::SWP_NOMOVE | win::SWP_NOZORDER | win::SWP_HIDEWINDOW);
+  } else if (win::IsWindow(h)) {
+    // The control goes when its posted close runs; until then it is neither drawn (a
+    // picture of the window taken now shows the pane without it) nor holds the keys (its
+    // window keeps them, and gives them to the focused face of a pane made again).
+    win::HWND focus = win::GetFocus();
+    if (focus == h || win::IsChild(h, focus)) win::SetFocus(win::GetAncestor(h, win::GA_ROOT));
+    win::SetWindowPos(h, 0, 0, 0, 0, 0,
+                      win::SWP_NOSIZE | win::SWP_NOMOVE | win::SWP_NOZORDER | win::SWP_NOACTIVATE | win::SWP_HIDEWINDOW);
+  }
   const cell* rate = facet(face, facet_index::rate);
   if (rate && type_of(rate) != TYPE_NONE) win::KillTimer(h, 1);
   // The face leaves its font's and para's `parent` lists; a font that no face uses any

@@ -1,5 +1,6 @@
 // Fonts and para alignment over the windowing layer.
 #include "gui/fonts.h"
+#include "gui/face_values.h"
 
 #include <algorithm>
 #include <cstring>
@@ -80,21 +81,9 @@ void store(cell* slot, win::HFONT f) {
   slot->data3 = u32(externals::add(u64(u32(f)), g().font_kind));
 }
 
-void add_parent(const cell* face, const cell* font) {
-  cell* parent = facet(font, font_field::parent);
-  if (!parent || !face || type_of(face) != TYPE_OBJECT) return;
-  if (type_of(parent) != TYPE_BLOCK) {
-    cell b;
-    cells::make_block(&b, 4);
-    parent = facet(font, font_field::parent);
-    *parent = b;
-  }
-  for (u32 i = series::index(parent); i < cells::length(series::node(parent)); i++) {
-    const cell* c = cells::get(series::node(parent), i);
-    if (type_of(c) == TYPE_OBJECT && object::context(c) == object::context(face)) return;
-  }
-  cells::append(series::node(parent), face);
-}
+// The face joins the font's list of users once: the list is searched from its head, not
+// from the position it shows (its tail).
+void add_parent(const cell* face, const cell* font) { link_font_parent(face, font); }
 }  // namespace
 
 win::LOGFONT font_request(const cell* font, bool current_dpi) {

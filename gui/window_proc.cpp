@@ -373,12 +373,15 @@ LRESULT window_wndproc(HWND h, u32 msg, WPARAM w, LPARAM l) {
       return 0;
     case WM_ERASEBKGND: {
       if (has_draw_block(face)) return 1;   // the paint clears with the colour itself
-      // A page of a tab-panel is the colour of the tab control's page.
+      // A page of a tab-panel takes its own colour, else the tab-panel's, else the colour of
+      // the tab control's page: children coloured like their page do not show as patches.
       const cell* parent = facet(face, facet_index::parent);
       if (parent && type_of(parent) == TYPE_OBJECT && face_type_is(parent, face_type::tab_panel)) {
         RECT r;
         GetClientRect(h, r);
-        FillRect(HDC(u32(w)), r, theme_color(h, theme::part::page));
+        i64 colour = color_of(facet(face, 0), facet_index::color);
+        if (colour < 0) colour = color_of(facet(parent, 0), facet_index::color);
+        FillRect(HDC(u32(w)), r, colour >= 0 ? COLORREF(colour & 0xFFFFFF) : theme_color(h, theme::part::page));
         return 1;
       }
       fill_background(h, HDC(u32(w)), face);

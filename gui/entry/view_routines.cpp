@@ -3,18 +3,23 @@
 // the module on its first call and then runs the module's code, so start-up never loads the
 // module. `gui-init` fills the DPI, metrics, fonts and platform version itself on the
 // headless display (the values the module's own start-up would write), and loads the module
-// only for a real display.
+// only for a real display; there fetch-all-screens, too, answers without the module.
 #include <cstring>
+#include <string_view>
 #include <utility>
 
 #include "gui/entry/display_choice.h"
 #include "gui/entry/module.h"
 #include "gui/entry/platform_routines.h"
 #include "gui/entry/view_values.h"
+#include "gui/win/screens.h"
 #include "runtime/collector.h"
+#include "runtime/datatypes/block.h"
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/event.h"
+#include "runtime/datatypes/float.h"
 #include "runtime/datatypes/function.h"
+#include "runtime/datatypes/handle.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/map.h"
@@ -74,9 +79,47 @@ code_fn resolve(u32 index) {
 // The routine with the most arguments (on-change-facet) has seven.
 constexpr u32 MAX_PLATFORM_ARGS = 8;
 
+constexpr u32 platform_index(std::string_view name) {
+  for (u32 i = 0; i < platform_routine_count; i++)
+    if (std::string_view(platform_names[i]) == name) return i;
+  return platform_routine_count;
+}
+constexpr u32 FETCH_ALL_SCREENS = platform_index("fetch-all-screens");
+static_assert(FETCH_ALL_SCREENS < platform_routine_count);
+
+bool wants_real_display();
+
+// fetch-all-screens on the headless display before the module is in: the displays the
+// module would list, read from the same descriptions ([offset size scale handle], handles
+// 1 up, of kind 2, a display), so that the screen faces exist from start-up and the
+// module's own list later finds them again.
+void headless_screens(cell* out) {
+  std::string_view text = display_choice().screens;
+  auto parsed = win::screens::parse(text.empty() ? win::screens::fallback : text);
+  if (!parsed) parsed = win::screens::parse(win::screens::fallback);
+  block::make_at(out, 2);
+  u32 handle = 0;
+  for (const win::screens::screen& d : *parsed) {
+    cell entry = *block::make_in(out, 4);   // reachable through `out`, which the caller holds
+    collector::root_guard g(&entry);
+    pair::make_in(&entry, d.x, d.y);
+    pair::make_in(&entry, d.width, d.height);
+    cell scale;
+    float_::make_at(&scale, static_cast<float>(d.dpi) / 96.0f);
+    block::rs_append(&entry, &scale);
+    handle::make_in(&entry, ++handle, 2);
+  }
+}
+
 template <u32 I>
 void platform_stub(cell* a, u32 n) {
   static code_fn f = nullptr;
+  if constexpr (I == FETCH_ALL_SCREENS) {
+    if (!f && !loaded() && !wants_real_display()) {
+      headless_screens(a);
+      return;
+    }
+  }
   if (!f) {
     // The module's start-up runs script code, whose frames may reuse the cells that hold
     // this call's arguments: they are kept aside, rooted, and put back.

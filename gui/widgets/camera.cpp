@@ -91,8 +91,19 @@ void set_ratio_field(const cell* face, double ratio) {
   if (field && type_of(field) == TYPE_FLOAT) float_::make_at(field, ratio);
 }
 
+// True when the block holds, from its head, a string equal to `name`.
+bool lists_name(const cell* list, const std::string& name) {
+  series_buffer* b = buffer_of(series::node(list));
+  for (u32 i = 0; i < b->used_units(); i++) {
+    const cell* c = buffer_of(series::node(list))->cells() + i;
+    if (type_of(c) == TYPE_STRING && string::to_utf8(c) == name) return true;
+  }
+  return false;
+}
+
 // Appends the devices' names to the face's `data` block, made first when `data` holds
-// none; answers how many there are.
+// none; a name already listed (the face shown again) is not added twice. Answers how many
+// devices there are.
 size_t enumerate_cameras(const cell* face) {
   std::vector<std::string> names = camera::system_provider().list();
   cell* data = facet(face, facet_index::data);
@@ -103,7 +114,9 @@ size_t enumerate_cameras(const cell* face) {
     *facet(face, facet_index::data) = b;
   }
   cell list = *facet(face, facet_index::data);
-  for (const std::string& n : names) string::load_in_default(n.data(), u32(n.size()), series::node(&list));
+  collector::root_guard lg(&list);
+  for (const std::string& n : names)
+    if (!lists_name(&list, n)) string::load_in_default(n.data(), u32(n.size()), series::node(&list));
   return names.size();
 }
 

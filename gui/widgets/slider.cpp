@@ -51,7 +51,17 @@ void get_slider(HWND h) {
 
 LRESULT notify(const cell*, HWND h, u32 msg, WPARAM w, LPARAM l) {
   if (msg != WM_HSCROLL && msg != WM_VSCROLL) return 0;
+  // One click or key gives the trackbar's step and then its end of track: a `change` goes
+  // only when the thumb's place changed `data`.
+  const cell* face = face_of_window(h);
+  const cell* data = face ? facet(face, facet_index::data) : nullptr;
+  bool had = data && (type_of(data) == TYPE_FLOAT || type_of(data) == TYPE_PERCENT);
+  u32 old_type = had ? type_of(data) : 0;
+  double old = had ? cell_float(data) : 0.0;
   get_slider(h);
+  face = face_of_window(h);
+  data = face ? facet(face, facet_index::data) : nullptr;
+  if (had && data && type_of(data) == old_type && cell_float(data) == old) return 0;
   control_event(h, msg, w, l, vyr::event::CHANGE);
   return 0;
 }

@@ -116,7 +116,12 @@ void sync_window(const cell* face, HWND h, u32 mask) {
     if (composed) recompose(h);
     else InvalidateRect(h, nullptr, true);
   }
-  if (bit(facet_index::pane)) restack_children(face);
+  if (bit(facet_index::pane)) {
+    restack_children(face);
+    // A pane made again (GPU? switched, say) took the focused control with it: the
+    // window's focused face has the keys again, as the window is still the active one.
+    if (window && GetActiveWindow() == h && (is_null(GetFocus()) || GetFocus() == h)) focus_selected(h);
+  }
   if (bit(facet_index::rate)) {
     cell r = *facet(face, facet_index::rate);
     set_rate(h, &r);

@@ -52,8 +52,8 @@ class display {
   virtual void show_top(HWND, bool shown) {}
   virtual void place_top(HWND) {}   // position, size, style, title or state changed
   virtual void activate_top(HWND) {}
-  // While a menu runs the display gives the process all pointer and keyboard input
-  // (`top`: a shown top level to grab with); off again when the menu ends.
+  // While a menu runs or a combo box's list is down the display gives the process all
+  // pointer and keyboard input (`top`: a shown top level to grab with); off again after.
   virtual void grab(HWND top, bool on) {}
   virtual void present(HWND top, cairo_surface_t* frame) = 0;
   virtual void set_cursor(HWND top, HCURSOR) {}

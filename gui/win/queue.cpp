@@ -867,8 +867,9 @@ void input_button(int button, bool down, POINT p) {
   static const uint32_t vks[] = {0, VK_LBUTTON, VK_MBUTTON, VK_RBUTTON, VK_XBUTTON1, VK_XBUTTON2};
   set_key(s.live_keys, vks[button], down);
   HWND h = mouse_target(p);
-  // A disabled window takes no press nor release (a disabled check box stays as it is).
-  if (is_null(h) || (is_null(s.capture) && !IsWindowEnabled(h))) return;
+  // A disabled window takes no press nor release (a disabled check box stays as it is),
+  // nor does anything in a disabled top level (the windows under a modal one).
+  if (is_null(h) || (is_null(s.capture) && (!IsWindowEnabled(h) || !IsWindowEnabled(GetAncestor(h, GA_ROOT))))) return;
   static const uint32_t downs[] = {0, WM_LBUTTONDOWN, WM_MBUTTONDOWN, WM_RBUTTONDOWN, WM_XBUTTONDOWN, WM_XBUTTONDOWN};
   uint32_t m = downs[button] + (down ? 0 : 1);
   if (down) {

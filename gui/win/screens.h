@@ -13,6 +13,9 @@ namespace vyr::win::screens {
 
 struct screen { int32_t x = 0, y = 0, width = 0, height = 0; uint32_t dpi = 96; };
 
+// The one display there is when no description, or no valid one, is given.
+constexpr std::string_view fallback = "1920x1080+0+0@96";
+
 // The screens of a description; nullopt when the text is empty or not such a description:
 // sizes 1..100000, DPI 24..1920, at most 7 digits a number, no trailing comma.
 inline std::optional<std::vector<screen>> parse(std::string_view s) {

@@ -9,6 +9,7 @@
 #include <cairo.h>
 
 #include "gui/win/controls/common.h"
+#include "gui/win/display.h"
 #include "gui/win/controls/controls.h"
 
 namespace vyr::win {
@@ -95,6 +96,10 @@ void drop(HWND h, combo& c) {
   place_list(h, c);
   ShowWindow(c.list, SW_SHOWNA);
   SetCapture(h);
+  // The pointer and the keys stay with the process while the list is down, as for a menu:
+  // a window manager whose focus follows the pointer would otherwise take the activation
+  // away as the pointer enters the list, and the list would close under it.
+  if (display* d = current_display()) d->grab(GetAncestor(h, GA_ROOT), true);
   InvalidateRect(h, nullptr, false);
 }
 
@@ -103,6 +108,7 @@ void drop(HWND h, combo& c) {
 void close(HWND h, combo& c, bool accept) {
   if (!c.dropped) return;
   c.dropped = false;
+  if (display* d = current_display()) d->grab(HWND{}, false);
   ShowWindow(c.list, SW_HIDE);
   if (GetCapture() == h) ReleaseCapture();
   InvalidateRect(h, nullptr, false);

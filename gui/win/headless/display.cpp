@@ -28,8 +28,8 @@ std::optional<std::vector<monitor>> headless_display::parse_screens(std::string_
 }
 
 headless_display::headless_display(std::string_view screens) {
-  auto m = parse_screens(screens.empty() ? "1920x1080+0+0@96" : screens);
-  if (!m) m = parse_screens("1920x1080+0+0@96");
+  auto m = parse_screens(screens.empty() ? win::screens::fallback : screens);
+  if (!m) m = parse_screens(win::screens::fallback);
   monitors_ = *m;
   const RECT& r = monitors_[0].rect;
   pointer_ = {r.left + r.width() / 2, r.top + r.height() / 2};

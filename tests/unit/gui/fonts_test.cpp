@@ -78,7 +78,8 @@ TEST_F(fonts, FontsAreCachedInTheStateAndFreed) {
   EXPECT_NE(font_handle(&f, 3), win::HFONT{});
   const cell* parent = facet(&f, font_field::parent);
   ASSERT_EQ(type_of(parent), TYPE_BLOCK);
-  EXPECT_EQ(cells::remaining(parent), 1u);  // the face is recorded once
+  EXPECT_EQ(cells::length(series::node(parent)), 1u);  // the face is recorded once,
+  EXPECT_EQ(cells::remaining(parent), 0u);             // behind the list's head
   update_font(&fc, &f, 4);                  // a colour change keeps the fonts
   EXPECT_EQ(font_handle(&f, 1), h);
   EXPECT_TRUE(free_font(&fc, &f));

@@ -351,6 +351,41 @@ TEST_F(widgets, TabPanelsClampTheirSelectionAndAStopKeepsTheTab) {
   EXPECT_EQ(win::SendMessage(h, win::TCM_GETITEMCOUNT, 0, 0), 3);
 }
 
+// A key or a click gives the trackbar a step and then its end of track: one `change`, and
+// none for a key that leaves the thumb where it is.
+TEST_F(widgets, ASliderSendsOneChangeAMove) {
+  run("s: kid [type: 'slider size: 200x20 offset: 0x40 data: 50%]");
+  win::SetFocus(hwnd("s"));
+  pump();
+  seen.clear();
+  for (u32 key : {win::VK_RIGHT, win::VK_END, win::VK_END}) {
+    hd->key(key, true);
+    hd->key(key, false);
+    pump();
+  }
+  EXPECT_EQ(control_events(), (std::vector<std::string>{"change 0", "change 0"}));
+  EXPECT_EQ(eval("s/data"), "100%");
+  seen.clear();
+  click(hwnd("s"), 20, 10);   // a page towards the click
+  EXPECT_EQ(control_events().size(), 1u);
+}
+
+// A window whose children are made again (as a GPU? switch does) gives the keys back to
+// its focused face.
+TEST_F(widgets, APaneMadeAgainKeepsTheFocusedFace) {
+  run("f1: kid [type: 'field text: \"a\"] f2: kid [type: 'field offset: 0x40 text: \"b\"]");
+  run("win/pane: reduce [f1 f2] win/selected: f2 push win 'selected");
+  pump();
+  ASSERT_EQ(win::GetFocus(), hwnd("f2"));
+  run("system/view/platform/destroy-view f2 false show-face f2 win/state/1 push win 'pane");
+  pump();
+  EXPECT_EQ(win::GetFocus(), hwnd("f2"));
+  hd->key('X', true, "x");
+  hd->key('X', false);
+  pump();
+  EXPECT_EQ(eval("f2/text"), "\"xb\"");
+}
+
 TEST_F(widgets, CalendarsSlidersScrollersAndImages) {
   run("cal: kid [type: 'calendar size: 250x200 data: 1-Jan-1500]");
   win::SYSTEMTIME st;
