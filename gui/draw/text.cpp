@@ -176,9 +176,14 @@ struct kept_layout {
   size_t hash;
   PangoLayout* layout;
   u64 used;
+  bool long_text;   // longer than KEPT_TEXT_MAX
 };
 constexpr size_t KEPT_LAYOUTS = 256;
-constexpr size_t KEPT_TEXT_MAX = 4096;  // longer texts are shaped each time
+// Longer texts are kept too, but only the few last used: a long input line is laid out
+// again for each of the queries a key makes (its rows, its caret), and only one text
+// changes per key.
+constexpr size_t KEPT_TEXT_MAX = 4096;
+constexpr size_t KEPT_LONG = 4;
 std::vector<kept_layout>& kept() {
   static std::vector<kept_layout> k;
   return k;
@@ -222,7 +227,6 @@ bool same_layout(PangoLayout* a, PangoLayout* b) {
 // Answers the kept twin of the fresh layout `l` (whose reference passes to the keeper),
 // or `l` itself, kept from now on. The caller owns one reference to the answer.
 PangoLayout* keep_layout(PangoLayout* l, const std::string& text) {
-  if (text.size() > KEPT_TEXT_MAX) return l;
   size_t h = std::hash<std::string>{}(text) ^ (size_t(u32(pango_layout_get_width(l))) << 1);
   auto& k = kept();
   use_clock++;
@@ -232,14 +236,28 @@ PangoLayout* keep_layout(PangoLayout* l, const std::string& text) {
     g_object_unref(l);
     return PANGO_LAYOUT(g_object_ref(e.layout));
   }
+  if (text.size() > KEPT_TEXT_MAX) {
+    // A long text takes the place of the long one used least recently, once there are
+    // enough of them.
+    auto is_long = [](const kept_layout& e) { return e.long_text; };
+    size_t longs = size_t(std::count_if(k.begin(), k.end(), is_long));
+    if (longs >= KEPT_LONG) {
+      auto oldest = k.end();
+      for (auto it = k.begin(); it != k.end(); ++it)
+        if (is_long(*it) && (oldest == k.end() || it->used < oldest->used)) oldest = it;
+      g_object_unref(oldest->layout);
+      *oldest = {h, PANGO_LAYOUT(g_object_ref(l)), use_clock, true};
+      return l;
+    }
+  }
   if (k.size() < KEPT_LAYOUTS) {
-    k.push_back({h, PANGO_LAYOUT(g_object_ref(l)), use_clock});
+    k.push_back({h, PANGO_LAYOUT(g_object_ref(l)), use_clock, text.size() > KEPT_TEXT_MAX});
   } else {
     auto oldest = std::min_element(k.begin(), k.end(), [](const kept_layout& x, const kept_layout& y) {
       return x.used < y.used;
     });
     g_object_unref(oldest->layout);
-    *oldest = {h, PANGO_LAYOUT(g_object_ref(l)), use_clock};
+    *oldest = {h, PANGO_LAYOUT(g_object_ref(l)), use_clock, text.size() > KEPT_TEXT_MAX};
   }
   return l;
 }
@@ -274,6 +292,8 @@ void paint_backdrops(context& c, PangoLayout* l, double x, double y,
   }
 }
 }  // namespace
+
+PangoLayout* kept_twin(PangoLayout* l, const std::string& text) { return keep_layout(l, text); }
 
 void drop_kept_layouts() {
   for (kept_layout& e : kept()) g_object_unref(e.layout);
