@@ -86,7 +86,8 @@ def main():
                     check(name + ": none", value == "none", read)
                     check(name + ": seconds", seconds[0] <= int(took) <= seconds[1], read)
                 check(name + ": the session goes on", lines[2] == 'true "still here"', lines[2])
-                check(name + ": peak memory", int(lines[3]) < 600 * 1024, lines[3] + " kB")
+                # The reply is given up at 128 MiB: well below 1 GB, even in a sanitizer build.
+                check(name + ": peak memory", int(lines[3]) < 1024 * 1024, lines[3] + " kB")
                 check(name + ": quiet", err == "", err)
             finally:
                 owner.kill()
