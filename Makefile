@@ -54,6 +54,7 @@ bench: build
 	/usr/bin/python3.11 bench/console_bench.py $(BUILD)/vyr
 	/usr/bin/python3.11 bench/view_bench.py $(BUILD)/vyr
 	/usr/bin/python3.11 bench/gui_console_bench.py $(BUILD)/vyr
+	/usr/bin/python3.11 bench/gui_console_long_line_bench.py $(BUILD)/vyr
 	/usr/bin/python3.11 bench/console_launch_bench.py $(BUILD)/vyr
 	/usr/bin/python3.11 bench/console_settings_bench.py $(BUILD)/vyr
 	/usr/bin/python3.11 bench/macro_bench.py $(BUILD)/vyr

@@ -2,8 +2,10 @@
 // its folder is made 0700 and the file 0600, and the file is replaced through a temporary
 // file in the same folder, so that a crash or a full disk never leaves half a file. A folder
 // or file owned by another user, or writable by group or others, is neither read nor
-// written. The routines (but the warning's) answer none when all went well, else the reason as a string, for
-// the console to warn with: the settings are never worth an error that stops `quit`.
+// written, nor is anything at those paths that is neither a file nor a folder. The
+// routines (but the warning's) answer none when all went well, else the reason as a
+// string, for the console to warn with: the settings are never worth an error that stops
+// `quit`.
 #include "console/cfg_file.h"
 
 #include <fcntl.h>
@@ -54,6 +56,9 @@ void unsafe_code(cell* a, u32) {
       why = path + " is owned by another user";
     } else if (st.st_mode & (S_IWGRP | S_IWOTH)) {
       why = path + " is writable by others";
+    } else if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
+      // A pipe or a device would hold the start on its open, or feed it without end.
+      why = path + " is not a file";
     }
   } else if (errno != ENOENT) {
     why = failed("cannot check", path);

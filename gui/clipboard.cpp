@@ -13,7 +13,8 @@ namespace {
 static_assert(int(clipboard::content::EMPTY) == int(win::clipboard_content::EMPTY) &&
               int(clipboard::content::TEXT) == int(win::clipboard_content::TEXT) &&
               int(clipboard::content::FILES) == int(win::clipboard_content::FILES) &&
-              int(clipboard::content::PNG) == int(win::clipboard_content::PNG));
+              int(clipboard::content::PNG) == int(win::clipboard_content::PNG) &&
+              int(clipboard::content::NO_VALUE) == int(win::clipboard_content::NO_VALUE));
 
 template <class To, class From>
 To copied(const From& from) {

@@ -88,6 +88,10 @@ struct laid_text {
   }
 };
 void lay_out_face(context& c, const cell* face, laid_text& out);
+// The kept twin of a fresh, not yet shaped layout of `text` (whose reference passes to
+// the keeper), or the layout itself, kept from now on; one reference to the answer is the
+// caller's. A kept layout is shared: it is never changed.
+PangoLayout* kept_twin(PangoLayout* l, const std::string& text);
 
 // Draws an image! value; points: 0-4 corners; `crop` given as offset and size.
 void image(context& c, const cell* img, const std::vector<pt>& points, bool crop, pt crop_at,

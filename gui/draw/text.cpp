@@ -120,6 +120,34 @@ void read_font(drawing_state& s, const cell* f) {
   }
 }
 
+// Pango breaks a wrapped run into rows by measuring what is left of the run after each
+// row again: over one long run, a long paragraph's rows cost more than its length (80,000
+// characters in one font took 90 ms to lay out, 42 ms in runs). Attributes that change
+// nothing (font fallback is on by default) bound the runs to RUN_BYTES, so each row costs
+// no more than one run; shaping sees the text around each run all the same.
+constexpr size_t RUN_BYTES = 1024;
+
+void split_runs(PangoLayout* l, const std::string& text) {
+  if (text.size() <= RUN_BYTES) return;
+  PangoAttrList* given = pango_layout_get_attributes(l);
+  PangoAttrList* a = given ? pango_attr_list_copy(given) : pango_attr_list_new();
+  bool mark = true;
+  for (size_t at = 0; at < text.size();) {
+    size_t end = std::min(text.size(), at + RUN_BYTES);
+    while (end < text.size() && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) end++;
+    if (mark) {
+      PangoAttribute* f = pango_attr_fallback_new(TRUE);
+      f->start_index = guint(at);
+      f->end_index = guint(end);
+      pango_attr_list_insert(a, f);
+    }
+    mark = !mark;
+    at = end;
+  }
+  pango_layout_set_attributes(l, a);
+  pango_attr_list_unref(a);
+}
+
 PangoLayout* make_layout(context& c, const std::string& text, const drawing_state& s) {
   PangoLayout* l = pango_layout_new(c.pango);
   PangoFontDescription* d = pango_font_description_new();
@@ -148,9 +176,14 @@ struct kept_layout {
   size_t hash;
   PangoLayout* layout;
   u64 used;
+  bool long_text;   // longer than KEPT_TEXT_MAX
 };
 constexpr size_t KEPT_LAYOUTS = 256;
-constexpr size_t KEPT_TEXT_MAX = 4096;  // longer texts are shaped each time
+// Longer texts are kept too, but only the few last used: a long input line is laid out
+// again for each of the queries a key makes (its rows, its caret), and only one text
+// changes per key.
+constexpr size_t KEPT_TEXT_MAX = 4096;
+constexpr size_t KEPT_LONG = 4;
 std::vector<kept_layout>& kept() {
   static std::vector<kept_layout> k;
   return k;
@@ -216,7 +249,6 @@ bool same_layout(PangoLayout* a, PangoLayout* b) {
 // Answers the kept twin of the fresh layout `l` (whose reference passes to the keeper),
 // or `l` itself, kept from now on. The caller owns one reference to the answer.
 PangoLayout* keep_layout(PangoLayout* l, const std::string& text) {
-  if (text.size() > KEPT_TEXT_MAX) return l;
   size_t h = std::hash<std::string>{}(text) ^ (size_t(u32(pango_layout_get_width(l))) << 1);
   auto& k = kept();
   use_clock++;
@@ -226,14 +258,28 @@ PangoLayout* keep_layout(PangoLayout* l, const std::string& text) {
     g_object_unref(l);
     return PANGO_LAYOUT(g_object_ref(e.layout));
   }
+  if (text.size() > KEPT_TEXT_MAX) {
+    // A long text takes the place of the long one used least recently, once there are
+    // enough of them.
+    auto is_long = [](const kept_layout& e) { return e.long_text; };
+    size_t longs = size_t(std::count_if(k.begin(), k.end(), is_long));
+    if (longs >= KEPT_LONG) {
+      auto oldest = k.end();
+      for (auto it = k.begin(); it != k.end(); ++it)
+        if (is_long(*it) && (oldest == k.end() || it->used < oldest->used)) oldest = it;
+      g_object_unref(oldest->layout);
+      *oldest = {h, PANGO_LAYOUT(g_object_ref(l)), use_clock, true};
+      return l;
+    }
+  }
   if (k.size() < KEPT_LAYOUTS) {
-    k.push_back({h, PANGO_LAYOUT(g_object_ref(l)), use_clock});
+    k.push_back({h, PANGO_LAYOUT(g_object_ref(l)), use_clock, text.size() > KEPT_TEXT_MAX});
   } else {
     auto oldest = std::min_element(k.begin(), k.end(), [](const kept_layout& x, const kept_layout& y) {
       return x.used < y.used;
     });
     g_object_unref(oldest->layout);
-    *oldest = {h, PANGO_LAYOUT(g_object_ref(l)), use_clock};
+    *oldest = {h, PANGO_LAYOUT(g_object_ref(l)), use_clock, text.size() > KEPT_TEXT_MAX};
   }
   return l;
 }
@@ -268,6 +314,8 @@ void paint_backdrops(context& c, PangoLayout* l, double x, double y,
   }
 }
 }  // namespace
+
+PangoLayout* kept_twin(PangoLayout* l, const std::string& text) { return keep_layout(l, text); }
 
 void drop_kept_layouts() {
   for (kept_layout& e : kept()) g_object_unref(e.layout);
@@ -398,6 +446,7 @@ PangoLayout* face_layout(context& c, const cell* face_in, drawing_state& s,
   if (v && word_is(v, N_MIDDLE)) s.v_align = 1;
   else if (v && word_is(v, N_BOTTOM)) s.v_align = 2;
   else if (v && (type_of(v) == TYPE_WORD || type_of(v) == TYPE_LIT_WORD)) s.v_align = 0;
+  if (sw > 0) split_runs(l, str);
   if (text_out) *text_out = std::move(str);
   if (width_out) *width_out = sw;
   if (height_out) *height_out = sh;

@@ -99,6 +99,9 @@ const draw::laid_text* layout_of(draw::context& c, const cell* face_in, bool tru
   }
   auto fresh = std::make_unique<draw::laid_text>();
   draw::lay_out_face(c, &face, *fresh);
+  // The same text laid out again (each query of a key after the text was set anew)
+  // takes the layout already shaped.
+  fresh->layout = draw::kept_twin(fresh->layout, fresh->text);
   made++;
   // From here to the handle nothing allocates.
   cell* cells = cells_of(field_of(&face, n.handles));

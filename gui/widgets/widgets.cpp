@@ -87,7 +87,7 @@ void sync_window(const cell* face, HWND h, u32 mask) {
     r.right = add32(r.left, to_pixels(s.x));
     r.bottom = add32(r.top, to_pixels(s.y));
     u32 style = u32(GetWindowLong(h, GWL_STYLE)), ex = u32(GetWindowLong(h, GWL_EXSTYLE));
-    if (window) AdjustWindowRectEx(r, style, !is_null(GetMenu(h)), ex);
+    if (window) AdjustWindowRectForMenu(r, style, GetMenu(h), ex, GetDpiForWindow(h));
     u32 f = SWP_NOZORDER | SWP_NOACTIVATE;
     if (!bit(facet_index::offset)) f |= SWP_NOMOVE;
     if (!bit(facet_index::size)) f |= SWP_NOSIZE;

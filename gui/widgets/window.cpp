@@ -34,7 +34,8 @@ HWND make_window(const cell* face, HWND parent, u32 flags) {
   // A menu bar is part of the frame, and a window with one has its system menu.
   HMENU bar = make_menu_bar(face);
   if (!is_null(bar)) style |= WS_SYSMENU;
-  AdjustWindowRectExForDpi(r, style, !is_null(bar), exstyle, u32(used_dpi));
+  // The bar as it wraps at this width: the client area keeps the offset and size asked for.
+  AdjustWindowRectForMenu(r, style, bar, exstyle, u32(used_dpi));
   HWND h = CreateWindowEx(exstyle, "VyrWindow", text_of(facet(face, facet_index::text)), style,
                           r.left, r.top, r.width(), r.height(), owner, bar, const_cast<cell*>(face));
   if (is_null(h)) {
@@ -46,7 +47,7 @@ HWND make_window(const cell* face, HWND parent, u32 flags) {
     // The monitor the window landed on has another DPI: size it for that one.
     set_dpi(dpi);
     RECT c{0, 0, to_pixels(size.x), to_pixels(size.y)};
-    AdjustWindowRectExForDpi(c, style, !is_null(bar), exstyle, u32(dpi));
+    AdjustWindowRectForMenu(c, style, bar, exstyle, u32(dpi));
     SetWindowPos(h, 0, 0, 0, c.width(), c.height(), SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   }
   if (size.pair) if (window_extra* x = extra(h)) x->flags |= WINDOW_SIZE_IS_PAIR;

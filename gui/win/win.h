@@ -219,6 +219,10 @@ int MapWindowPoints(HWND from, HWND to, POINT* pts, int n);
 // The window rectangle for a client rectangle; a menu counts as a bar of one row.
 bool AdjustWindowRectEx(RECT&, uint32_t style, bool menu, uint32_t exstyle);
 bool AdjustWindowRectExForDpi(RECT&, uint32_t style, bool menu, uint32_t exstyle, uint32_t dpi);
+// The same with the bar of `menu` (none: no bar) as tall as it is laid out over the client
+// rectangle's width: a narrow window's bar wraps to more than one row, and a window made
+// from this rectangle gets the client rectangle it was asked for.
+bool AdjustWindowRectForMenu(RECT&, uint32_t style, HMENU menu, uint32_t exstyle, uint32_t dpi);
 // A top level's menu bar (gui/win/menubar.h): setting one (or none) changes the frame, so
 // the client area shrinks or grows within the same window rectangle. A child has none.
 bool SetMenu(HWND, HMENU);

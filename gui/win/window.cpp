@@ -757,6 +757,14 @@ bool AdjustWindowRectExForDpi(RECT& r, uint32_t style, bool menu, uint32_t exsty
   return true;
 }
 
+bool AdjustWindowRectForMenu(RECT& r, uint32_t style, HMENU menu, uint32_t exstyle, uint32_t dpi) {
+  bool bar = !is_null(menu) && !(style & WS_CHILD) && g_menu_ops && g_menu_ops->valid(menu);
+  RECT c = r;
+  AdjustWindowRectExForDpi(r, style, false, exstyle, dpi);
+  if (bar) r.top = add32(r.top, -int64_t(std::max(0, g_menu_ops->height(menu, std::max(0, c.width()), dpi))));
+  return true;
+}
+
 bool AdjustWindowRectEx(RECT& r, uint32_t style, bool menu, uint32_t exstyle) {
   return AdjustWindowRectExForDpi(r, style, menu, exstyle, g_state ? GetDpiForMonitor(HMONITOR{1}) : 96);
 }

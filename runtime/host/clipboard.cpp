@@ -107,7 +107,7 @@ cell* read(cell* out) {
       *out = img;
       return out;
     }
-    case content::EMPTY:
+    case content::EMPTY: case content::NO_VALUE:
       break;
   }
   *out = cell{TYPE_NONE, 0, 0, 0};

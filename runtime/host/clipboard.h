@@ -11,7 +11,9 @@
 namespace vyr::clipboard {
 
 struct content {
-  enum kind_t { EMPTY, TEXT, FILES, PNG };
+  // NO_VALUE: the clipboard holds a format, but it gave no value (its owner's reply was
+  // given up): read as none!.
+  enum kind_t { EMPTY, TEXT, FILES, PNG, NO_VALUE };
   kind_t kind = EMPTY;
   std::string text;                 // TEXT: UTF-8 with LF line ends
   std::vector<std::string> files;   // FILES: paths as UTF-8

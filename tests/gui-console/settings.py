@@ -51,6 +51,13 @@ def repair(home):
     for bad, good in [("buffer-lines: \"x\"", "buffer-lines: 10000"),
                       ("history: 7", "history: []"),
                       ("font-size: 0", "font-size: 11"),
+                      # Sizes that blank the text area, or draw a few letters a screen.
+                      ("font-size: 5", "font-size: 11"),
+                      ("font-size: 97", "font-size: 11"),
+                      ("font-size: 100000", "font-size: 11"),
+                      ("font-size: 2147483647", "font-size: 11"),
+                      ("font-size: 6", "font-size: 6"),
+                      ("font-size: 96", "font-size: 96"),
                       ("buffer-lines: 0", "buffer-lines: 10000")]:
         write_cfg(home, bad + "\n")
         run(home, "close\n")
@@ -115,6 +122,32 @@ def positions(home):
 
 
 @case
+def narrow_window(home):
+    # A window so narrow that its menu bar wraps to more rows than one keeps its place and
+    # size: five runs that change nothing leave the file as the first one saved it.
+    write_cfg(home, "win-pos: (300, 200) win-size: 100x100\n")
+    run(home, ask("gui-console-ctx/win/offset gui-console-ctx/win/size") + "close\n")
+    check("narrow: shown", seen(home), ["[(300, 200) 100x100]"])
+    first = read(cfg_file(home))
+    check("narrow: saved", ("win-pos: (300, 200)" in first, "win-size: 100x100" in first), (True, True))
+    for i in range(5):
+        run(home, "close\n")
+        check(f"narrow: run {i + 2}", read(cfg_file(home)), first)
+
+
+@case
+def unplaceable_point(home):
+    # A script line whose point no screen holds is refused before anything plays: status 2,
+    # and the saved place and size stay as they were.
+    write_cfg(home, "win-pos: (10, 20) win-size: 300x200\n")
+    before = read(cfg_file(home))
+    for line in ("move-window 1e308 1e308", "move-window 0 -100001", "down 2147483648 0", "rup 0 -1e9"):
+        r = run(home, line + "\nclose\n")
+        check(f"{line}: refused", (r.returncode, b"point out of range" in r.stderr), (2, True))
+        check(f"{line}: settings", read(cfg_file(home)), before)
+
+
+@case
 def f12(home):
     # F12 hides the menu bar, F12 again shows it; the choice is saved and comes back.
     run(home, "key F12\n" + ask("gui-console-ctx/win/menu") + "close\n")
@@ -161,6 +194,19 @@ def unsafe_folder(home):
     r = run(home, "close\n")
     check("unsafe file", (r.returncode, read(cfg_file(home)) == before,
                           "console-cfg.vyr is writable by others" in r.stderr.decode()), (0, True, True))
+
+
+@case
+def not_a_file(home):
+    # A pipe at the settings path would hold the start on its open: it is neither read nor
+    # written, with one warning, and the console starts on the defaults.
+    os.makedirs(cfg_dir(home), mode=0o700)
+    os.mkfifo(cfg_file(home), 0o600)
+    r = run(home, ask("gui-console-ctx/win/size") + "text quit\nkey Enter\n")
+    err = r.stderr.decode()
+    check("pipe", (r.returncode, seen(home), stat.S_ISFIFO(os.stat(cfg_file(home)).st_mode)),
+          (0, ["[640x480]"], True))
+    check("pipe: warning", (err.count("\n"), "console-cfg.vyr is not a file" in err), (1, True))
 
 
 @case

@@ -19,6 +19,9 @@ namespace vyr::win {
 
 namespace {
 
+// The largest size or coordinate, in logical units, a script may name.
+constexpr double MAX_COORDINATE = 100000;
+
 std::string_view trim(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
   while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) s.remove_suffix(1);
@@ -122,6 +125,9 @@ script_parse parse_input_script(std::string_view text) {
       c.verb = v;
       return args.size() == 2 && number(args[0], c.x) && number(args[1], c.y);
     };
+    // Coordinates beyond this many units are no place on any screen, and their pixels
+    // would not fit the display's 32-bit coordinates.
+    auto placeable = [&] { return std::fabs(c.x) <= MAX_COORDINATE && std::fabs(c.y) <= MAX_COORDINATE; };
     if (verb == "text" || verb == "ime") {
       c.verb = verb == "text" ? script_command::TEXT : script_command::IME;
       c.text = std::string(rest);
@@ -146,6 +152,7 @@ script_parse parse_input_script(std::string_view text) {
                                  : verb == "move" ? script_command::MOVE : verb == "rdown" ? script_command::RDOWN
                                                                          : script_command::RUP;
       if (!point(v)) return fail(raw, "expected X Y");
+      if (!placeable()) return fail(raw, "point out of range");
     } else if (verb == "wheel") {
       double n;
       c.verb = script_command::WHEEL;
@@ -175,8 +182,9 @@ script_parse parse_input_script(std::string_view text) {
     } else if (verb == "resize" || verb == "move-window") {
       if (!point(verb == "resize" ? script_command::RESIZE : script_command::MOVE_WINDOW))
         return fail(raw, "expected two numbers");
-      if (c.verb == script_command::RESIZE && (c.x < 1 || c.y < 1 || c.x > 100000 || c.y > 100000))
+      if (c.verb == script_command::RESIZE && (c.x < 1 || c.y < 1 || c.x > MAX_COORDINATE || c.y > MAX_COORDINATE))
         return fail(raw, "size out of range");
+      if (c.verb == script_command::MOVE_WINDOW && !placeable()) return fail(raw, "point out of range");
     } else if (verb == "menu" || verb == "click-text") {
       // The rest of the line, its own blanks kept: captions hold spaces.
       c.verb = verb == "menu" ? script_command::MENU : script_command::CLICK_TEXT;

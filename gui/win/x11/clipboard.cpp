@@ -4,7 +4,9 @@
 // list as text/uri-list, an image as image/png. Another program's is read through a
 // conversion. Transfers larger than one request go in INCR steps both ways. When the
 // display closes (or the process ends) while we own the clipboard, a running clipboard
-// manager is asked to keep it (SAVE_TARGETS).
+// manager is asked to keep it (SAVE_TARGETS). Neither side of a transfer trusts the other:
+// a reply is read up to a size and a time, and a request is served from one conversion of
+// each target, for a bounded number of targets.
 #include <unistd.h>
 
 #include <cctype>
@@ -20,7 +22,7 @@ namespace {
 // One reply sent in INCR steps: the requestor deletes the property, we write the next part.
 struct transfer {
   Window requestor = 0;
-  Atom property = 0, type = 0;
+  Atom property = 0, target = 0, type = 0;
   std::shared_ptr<const std::string> data;
   size_t offset = 0;
   bool done = false;       // the closing empty part is written
@@ -33,6 +35,19 @@ constexpr int64_t ANSWER_US = 3000000;
 constexpr int64_t STALE_US = 10000000;
 // At exit the clipboard manager may take this long without asking anything of us.
 constexpr int64_t SAVE_QUIET_US = 3000000;
+// Another program's clipboard is read up to this size and for this long at most, however
+// its owner spreads it over INCR parts: past either, the read gives up and finds no value.
+constexpr size_t READ_LIMIT_BYTES = size_t(128) << 20;
+constexpr int64_t READ_DEADLINE_US = 20000000;
+// One MULTIPLE request is served for this many targets; the pairs after them are refused.
+constexpr size_t MULTIPLE_MAX_PAIRS = 64;
+
+// A target converted once for the request being served: its bytes, or none when the
+// content cannot be had so.
+struct conversion {
+  Atom target = 0, type = 0;
+  std::shared_ptr<const std::string> data;
+};
 
 std::string percent_encoded(const std::string& path) {
   static const char* hex = "0123456789ABCDEF";
@@ -120,6 +135,8 @@ struct x11_display::impl::selection {
   std::optional<clipboard_content> owned;   // what we serve while we own the CLIPBOARD
   Time owned_since = CurrentTime;
   std::vector<transfer> transfers;
+  std::vector<conversion> request_conversions;   // those of the request being served
+  int64_t read_until = 0;                        // when the read under way gives up
 };
 
 void x11_display::impl::open_selection() {
@@ -148,7 +165,7 @@ std::vector<Atom> x11_display::impl::data_targets() {
     case clipboard_content::TEXT: t = {UTF8_STRING, sel->TEXT_UTF8, XA_STRING, TEXT}; break;
     case clipboard_content::FILES: t = {sel->URI_LIST}; break;
     case clipboard_content::PNG: t = {sel->PNG}; break;
-    case clipboard_content::EMPTY: break;
+    case clipboard_content::EMPTY: case clipboard_content::NO_VALUE: break;
   }
   return t;
 }
@@ -190,6 +207,33 @@ bool x11_display::impl::convert(Atom target, std::string* data, Atom* type) {
   return false;
 }
 
+// The content as `target`, converted once per request: a MULTIPLE request naming a target
+// many times, and transfers of it still under way, share one copy of its bytes.
+bool x11_display::impl::converted(Atom target, std::shared_ptr<const std::string>* data, Atom* type) {
+  for (const conversion& c : sel->request_conversions)
+    if (c.target == target) {
+      *data = c.data;
+      *type = c.type;
+      return c.data != nullptr;
+    }
+  conversion c;
+  c.target = target;
+  for (const transfer& t : sel->transfers)
+    if (t.target == target) {
+      c.data = t.data;
+      c.type = t.type;
+      break;
+    }
+  if (!c.data) {
+    auto bytes = std::make_shared<std::string>();
+    if (convert(target, bytes.get(), &c.type)) c.data = std::move(bytes);
+  }
+  sel->request_conversions.push_back(c);
+  *data = c.data;
+  *type = c.type;
+  return c.data != nullptr;
+}
+
 size_t x11_display::impl::request_room() const {
   long words = XExtendedMaxRequestSize(dpy);
   if (words <= 0) words = XMaxRequestSize(dpy);
@@ -212,9 +256,9 @@ bool x11_display::impl::write_target(Window requestor, Atom property, Atom targe
     XChangeProperty(dpy, requestor, property, XA_INTEGER, 32, PropModeReplace, reinterpret_cast<unsigned char*>(&t), 1);
     return true;
   }
-  auto data = std::make_shared<std::string>();
+  std::shared_ptr<const std::string> data;
   Atom type = None;
-  if (!convert(target, data.get(), &type)) return false;
+  if (!converted(target, &data, &type)) return false;
   if (data->size() <= request_room()) {
     XChangeProperty(dpy, requestor, property, type, 8, PropModeReplace,
                     reinterpret_cast<const unsigned char*>(data->data()), int(data->size()));
@@ -227,6 +271,7 @@ bool x11_display::impl::write_target(Window requestor, Atom property, Atom targe
   transfer t;
   t.requestor = requestor;
   t.property = property;
+  t.target = target;
   t.type = type;
   t.data = std::move(data);
   t.last_us = steady_us();
@@ -246,6 +291,7 @@ void x11_display::impl::serve_request(XSelectionRequestEvent& q) {
   Atom prop = q.property ? q.property : q.target;
   bool ours = q.selection == CLIPBOARD && sel->owned &&
               (q.time == CurrentTime || sel->owned_since == CurrentTime || q.time >= sel->owned_since);
+  sel->request_conversions.clear();
   if (ours && q.target == sel->MULTIPLE) {
     // Pairs of target and property on the requestor; a pair that cannot be had gets None.
     Atom type;
@@ -256,7 +302,9 @@ void x11_display::impl::serve_request(XSelectionRequestEvent& q) {
                                          &format, &count, &after, &raw) == Success && raw && format == 32) {
       std::vector<Atom> pairs(reinterpret_cast<Atom*>(raw), reinterpret_cast<Atom*>(raw) + count);
       for (size_t i = 0; i + 1 < pairs.size(); i += 2)
-        if (pairs[i] == sel->MULTIPLE || !write_target(q.requestor, pairs[i + 1], pairs[i])) pairs[i] = None;
+        if (i / 2 >= MULTIPLE_MAX_PAIRS || pairs[i] == sel->MULTIPLE ||
+            !write_target(q.requestor, pairs[i + 1], pairs[i]))
+          pairs[i] = None;
       XChangeProperty(dpy, q.requestor, q.property, type, 32, PropModeReplace,
                       reinterpret_cast<unsigned char*>(pairs.data()), int(pairs.size()));
       n.property = q.property;
@@ -265,6 +313,7 @@ void x11_display::impl::serve_request(XSelectionRequestEvent& q) {
   } else if (ours && write_target(q.requestor, prop, q.target)) {
     n.property = prop;
   }
+  sel->request_conversions.clear();
   XSendEvent(dpy, q.requestor, False, 0, reinterpret_cast<XEvent*>(&n));
   XFlush(dpy);
 }
@@ -334,7 +383,8 @@ void x11_display::impl::serve_pending() {
 
 // Waits up to `timeout_us` for an event `want` picks, answering requests for our clipboard
 // meanwhile; other events stay queued. False when it did not come.
-bool x11_display::impl::wait_for(const std::function<bool(const XEvent&)>& want, XEvent* out, int64_t timeout_us) {
+bool x11_display::impl::wait_for(const std::function<bool(const XEvent&)>& want, XEvent* out, int64_t timeout_us,
+                                 int64_t give_up_at_us) {
   struct ctx {
     impl* self;
     const std::function<bool(const XEvent&)>* want;
@@ -357,8 +407,10 @@ bool x11_display::impl::wait_for(const std::function<bool(const XEvent&)>& want,
       progress = true;
     }
     int64_t now = steady_us();
-    // Answering others counts as the other side being alive: the wait starts again.
+    // Answering others counts as the other side being alive: the wait starts again, but
+    // never past the time the caller gives up at.
     if (progress) until = std::max(until, now + timeout_us / 2);
+    until = std::min(until, give_up_at_us);
     if (now >= until) return false;
     pollfd f{ConnectionNumber(dpy), POLLIN, 0};
     poll(&f, 1, int(std::min<int64_t>((until - now) / 1000 + 1, 100)));
@@ -409,19 +461,32 @@ bool x11_display::set_clipboard(const clipboard_content& in) {
 // ---- Reading another program's ------------------------------------------------------------
 
 // The CLIPBOARD as `target` from its owner, whole (INCR parts joined); nullopt when the
-// owner refused or did not answer in time.
-std::optional<std::string> x11_display::impl::fetch(Atom target, Atom* type_out) {
+// owner refused or did not answer in time. A reply past READ_LIMIT_BYTES, or one still
+// arriving when the read's time is up, is given up: nullopt with `gave_up` set, and
+// nothing of it is kept.
+std::optional<std::string> x11_display::impl::fetch(Atom target, Atom* type_out, bool* gave_up) {
+  if (gave_up) *gave_up = false;
+  const int64_t give_up_at = sel->read_until ? sel->read_until : steady_us() + READ_DEADLINE_US;
+  auto too_much = [&]() -> std::optional<std::string> {
+    if (gave_up) *gave_up = true;
+    // Whatever the owner still writes there is left to it: the next read starts afresh.
+    XDeleteProperty(dpy, helper, VYR_SEL);
+    XFlush(dpy);
+    return std::nullopt;
+  };
   XDeleteProperty(dpy, helper, VYR_SEL);
   XConvertSelection(dpy, CLIPBOARD, target, VYR_SEL, helper, CurrentTime);
   XFlush(dpy);
   const Window h = helper;
   const Atom prop = VYR_SEL;
   XEvent e;
-  if (!wait_for(answer_to(CLIPBOARD), &e, ANSWER_US) || e.xselection.property == None) return std::nullopt;
+  if (!wait_for(answer_to(CLIPBOARD), &e, ANSWER_US, give_up_at) || e.xselection.property == None) return std::nullopt;
   // The whole property, read a few MiB at a time; the server deletes it with the read of
   // the last piece (which asks an INCR owner for the next part). A separate delete could
-  // take a part the owner wrote after a read that found nothing, and lose it.
-  auto read_all = [&](Atom* type) -> std::optional<std::string> {
+  // take a part the owner wrote after a read that found nothing, and lose it. `held` is
+  // what the reply already holds: the property may add no more than the limit allows.
+  bool over = false;
+  auto read_all = [&](Atom* type, size_t held) -> std::optional<std::string> {
     std::string out;
     long offset = 0;
     for (;;) {
@@ -433,6 +498,11 @@ std::optional<std::string> x11_display::impl::fetch(Atom target, Atom* type_out)
         return std::nullopt;
       if (data) {
         size_t bytes = format == 32 ? n * sizeof(long) : format == 16 ? n * 2 : n;
+        if (held + out.size() + bytes + after > READ_LIMIT_BYTES) {
+          XFree(data);
+          over = true;
+          return std::nullopt;
+        }
         out.append(reinterpret_cast<char*>(data), bytes);
         XFree(data);
         offset += long(format == 32 ? n : bytes / 4);
@@ -442,7 +512,8 @@ std::optional<std::string> x11_display::impl::fetch(Atom target, Atom* type_out)
     return out;
   };
   Atom type = None;
-  std::optional<std::string> first = read_all(&type);
+  std::optional<std::string> first = read_all(&type, 0);
+  if (over) return too_much();
   if (!first) return std::nullopt;
   if (type != sel->INCR) {
     if (type_out) *type_out = type;
@@ -455,8 +526,9 @@ std::optional<std::string> x11_display::impl::fetch(Atom target, Atom* type_out)
            ev.xproperty.state == PropertyNewValue;
   };
   for (;;) {
-    if (!wait_for(part, &e, ANSWER_US)) return std::nullopt;
-    std::optional<std::string> piece = read_all(&type);
+    if (!wait_for(part, &e, ANSWER_US, give_up_at)) return steady_us() >= give_up_at ? too_much() : std::nullopt;
+    std::optional<std::string> piece = read_all(&type, whole.size());
+    if (over) return too_much();
     if (!piece) return std::nullopt;
     if (type == None) continue;   // the notice of a value already taken (the INCR itself)
     if (piece->empty()) break;
@@ -477,17 +549,34 @@ bool x11_display::get_clipboard(clipboard_content* out) {
   }
   p.sel->owned.reset();
   if (owner == None) return true;   // nothing on the clipboard
+  // One deadline for the whole read, whatever the owner makes of each conversion. An
+  // owner that overran it, or the size limit, has a format but gives no value.
+  p.sel->read_until = steady_us() + READ_DEADLINE_US;
+  struct done_reading {
+    impl* p;
+    ~done_reading() { p->sel->read_until = 0; }
+  } reading{&p};
+  bool gave_up = false;
+  auto no_value = [&] {
+    *out = clipboard_content{};
+    out->kind = clipboard_content::NO_VALUE;
+    return true;
+  };
   // What the owner offers; an owner that does not list its targets is asked for text.
   std::vector<Atom> offered;
   Atom type = None;
-  if (std::optional<std::string> t = p.fetch(p.TARGETS, &type); t && (type == XA_ATOM || type == p.TARGETS)) {
-    const Atom* a = reinterpret_cast<const Atom*>(t->data());
-    offered.assign(a, a + t->size() / sizeof(Atom));
+  std::optional<std::string> targets = p.fetch(p.TARGETS, &type, &gave_up);
+  if (gave_up) return no_value();
+  if (targets && (type == XA_ATOM || type == p.TARGETS)) {
+    const Atom* a = reinterpret_cast<const Atom*>(targets->data());
+    offered.assign(a, a + targets->size() / sizeof(Atom));
   }
   auto has = [&](Atom a) { return offered.empty() || std::find(offered.begin(), offered.end(), a) != offered.end(); };
   // A list of local files first: file managers offer the paths as text as well.
   if (!offered.empty() && has(p.sel->URI_LIST)) {
-    if (std::optional<std::string> list = p.fetch(p.sel->URI_LIST, nullptr))
+    std::optional<std::string> list = p.fetch(p.sel->URI_LIST, nullptr, &gave_up);
+    if (gave_up) return no_value();
+    if (list)
       if (auto files = uri_list_files(*list)) {
         out->kind = clipboard_content::FILES;
         out->files = std::move(*files);
@@ -496,7 +585,9 @@ bool x11_display::get_clipboard(clipboard_content* out) {
   }
   for (Atom t : {p.UTF8_STRING, p.sel->TEXT_UTF8, Atom(XA_STRING)}) {
     if (!has(t)) continue;
-    if (std::optional<std::string> text = p.fetch(t, &type)) {
+    std::optional<std::string> text = p.fetch(t, &type, &gave_up);
+    if (gave_up) return no_value();
+    if (text) {
       out->kind = clipboard_content::TEXT;
       out->text = type == XA_STRING ? utf8_of_latin1(*text) : std::move(*text);
       return true;
@@ -504,7 +595,9 @@ bool x11_display::get_clipboard(clipboard_content* out) {
     if (offered.empty()) break;   // an owner that cannot say what it has: text was all we asked
   }
   if (!offered.empty() && has(p.sel->PNG)) {
-    if (std::optional<std::string> png = p.fetch(p.sel->PNG, nullptr)) {
+    std::optional<std::string> png = p.fetch(p.sel->PNG, nullptr, &gave_up);
+    if (gave_up) return no_value();
+    if (png) {
       out->kind = clipboard_content::PNG;
       out->png.assign(png->begin(), png->end());
       return true;

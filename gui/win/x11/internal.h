@@ -4,10 +4,12 @@
 #pragma once
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -114,13 +116,15 @@ struct x11_display::impl {
   void serve_request(XSelectionRequestEvent& q);
   std::vector<Atom> data_targets();
   bool convert(Atom target, std::string* data, Atom* type);
+  bool converted(Atom target, std::shared_ptr<const std::string>* data, Atom* type);
   bool write_target(Window requestor, Atom property, Atom target);
   void next_part(size_t transfer);
   size_t request_room() const;
-  bool wait_for(const std::function<bool(const XEvent&)>& want, XEvent* out, int64_t timeout_us);
+  bool wait_for(const std::function<bool(const XEvent&)>& want, XEvent* out, int64_t timeout_us,
+                int64_t give_up_at_us = INT64_MAX);
   std::function<bool(const XEvent&)> answer_to(Atom selection);
   Time server_time();
-  std::optional<std::string> fetch(Atom target, Atom* type);
+  std::optional<std::string> fetch(Atom target, Atom* type, bool* gave_up = nullptr);
   void set_hints(HWND h, top_record& r);
 };
 

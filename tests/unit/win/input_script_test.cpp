@@ -16,7 +16,7 @@ TEST(input_script, ParsesEveryCommandAndNamesTheFirstBadLine) {
   script_parse p = parse_input_script(
       "# a comment\n\ntext  two  spaces\nkey Ctrl+Shift+Left\nkey Alt+a\nkey F12\nkey 7\n"
       "down 10 20.5\nrup -3 4\nwheel 0.2\nwheel -2 ctrl\nime \xC3\xA9t\xC3\xA9\nwait 250\n"
-      "clip a\\nb\\\\c\\t\nclip-files /a /b c\nclip-image\nresize 300 200\nmove-window -5 7\n"
+      "clip a\\nb\\\\c\\t\nclip-files /a /b c\nclip-image\nresize 300 200\nmove-window -100000 100000\n"
       "focus\nunfocus\nclose\nframe out.png\r\n");
   ASSERT_EQ(p.error, "");
   ASSERT_EQ(p.commands.size(), 20u);
@@ -63,6 +63,15 @@ TEST(input_script, ParsesEveryCommandAndNamesTheFirstBadLine) {
       {"wait -1\n", "VYR_HEADLESS_INPUT line 1: expected wait MS: wait -1"},
       {"clip a\\q\n", "VYR_HEADLESS_INPUT line 1: bad escape: clip a\\q"},
       {"resize 0 10\n", "VYR_HEADLESS_INPUT line 1: size out of range: resize 0 10"},
+      {"resize 10 100001\n", "VYR_HEADLESS_INPUT line 1: size out of range: resize 10 100001"},
+      // Coordinates no screen holds, whose pixels would overflow the display's integers.
+      {"move-window 1e308 1e308\n", "VYR_HEADLESS_INPUT line 1: point out of range: move-window 1e308 1e308"},
+      {"move-window 0 -100001\n", "VYR_HEADLESS_INPUT line 1: point out of range: move-window 0 -100001"},
+      {"down 100000.5 0\n", "VYR_HEADLESS_INPUT line 1: point out of range: down 100000.5 0"},
+      {"up 0 -3e9\n", "VYR_HEADLESS_INPUT line 1: point out of range: up 0 -3e9"},
+      {"move 4e9 1\n", "VYR_HEADLESS_INPUT line 1: point out of range: move 4e9 1"},
+      {"rdown -1e300 5\n", "VYR_HEADLESS_INPUT line 1: point out of range: rdown -1e300 5"},
+      {"rup 1 2147483648\n", "VYR_HEADLESS_INPUT line 1: point out of range: rup 1 2147483648"},
       {"text\n", "VYR_HEADLESS_INPUT line 1: no text: text"},
       {"focus now\n", "VYR_HEADLESS_INPUT line 1: takes no argument: focus now"},
       {"menu\n", "VYR_HEADLESS_INPUT line 1: expected menu CAPTION/PATH: menu"},
