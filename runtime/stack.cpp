@@ -10,7 +10,6 @@
 #include "runtime/collector.h"
 #include "runtime/cycles.h"
 #include "runtime/datatypes/context.h"
-#include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/datatypes/series.h"
 #include "runtime/fire.h"
@@ -226,11 +225,11 @@ cell current_call_word_past(const u32* once, u32 once_count, const u32* any, u32
     if (marker_q(f.symbol)) continue;
     bool skip = false;
     while (once_count > 0 && !skip) {
-      skip = symbol::same_q(f.symbol, once[0]);
+      skip = f.symbol == once[0];
       once++;
       once_count--;
     }
-    for (u32 k = 0; k < any_count && !skip; k++) skip = symbol::same_q(f.symbol, any[k]);
+    for (u32 k = 0; k < any_count && !skip; k++) skip = f.symbol == any[k];
     if (skip) continue;
     return frame_word(f.word_ctx, f.symbol);
   }
