@@ -230,6 +230,23 @@ cell current_call_word() {
   return words::word_not_found;
 }
 
+cell current_call_word_past(const u32* once, u32 once_count, const u32* any, u32 any_count) {
+  for (i32 i = i32(frame_top) - 1; i >= 0; i--) {
+    const frame& f = frames[i];
+    if (marker_q(f.symbol)) continue;
+    bool skip = false;
+    while (once_count > 0 && !skip) {
+      skip = f.symbol == once[0];
+      once++;
+      once_count--;
+    }
+    for (u32 k = 0; k < any_count && !skip; k++) skip = f.symbol == any[k];
+    if (skip) continue;
+    return frame_word(f.word_ctx, f.symbol);
+  }
+  return words::word_not_found;
+}
+
 cell current_call_name() {
   for (i32 i = i32(frame_top) - 1; i >= 0; i--) {
     if (marker_q(frames[i].symbol)) continue;

@@ -186,6 +186,11 @@ bool eval_q(i32 from, bool only_next);
 bool marker_q(u32 symbol);
 // The word of the innermost named frame (bound to its context), or `<not-found>`.
 cell current_call_word();
+// The same, past the innermost frames named by `once`, in that order (each one optional),
+// then past any frames named by `any`: the calls that only raise an error made elsewhere
+// and the control words around them, so that the error names the function that wanted it
+// raised.
+cell current_call_word_past(const u32* once, u32 once_count, const u32* any, u32 any_count);
 // The same name unbound, found without allocating (for the errors raised when memory ran out).
 cell current_call_name();
 // Appends, from the innermost frame down, each frame's word and saved argument position.

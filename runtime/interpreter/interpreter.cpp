@@ -552,11 +552,14 @@ void do_block_into_result(const cell* block) {
 namespace {
 error_builder_fn error_module_builder = nullptr;
 
-// no-memory is pre-built, as it must be raised without memory, but it still names the call
+// no-memory and stack-overflow are pre-built, as they must be raised without memory or
+// stack to spare, but they still name the call
 // it left, through the call's symbol alone (no allocation): a decoder filling its output
 // names that native. The value is shared, and every raise clears what the last one wrote.
 void name_call(const char* id, const cell* e) {
-  if (std::strcmp(id, "no-memory") != 0 || stack::frame_top == 0) return;
+  if ((std::strcmp(id, "no-memory") != 0 && std::strcmp(id, "stack-overflow") != 0) ||
+      stack::frame_top == 0)
+    return;
   cell w = stack::current_call_name();
   error::set_where(e, &w);
 }

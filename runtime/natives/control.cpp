@@ -7,6 +7,7 @@
 #include "runtime/collector.h"
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/error.h"
 #include "runtime/datatypes/function.h"
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/map.h"
@@ -279,6 +280,22 @@ void do_value(const i32* refs) {
       return;
     }
     case TYPE_ERROR: {
+      // An error made earlier and raised here names the function that raises it (past
+      // this `do`, the library's `cause-error` and the control words that chose to raise
+      // it), unless it already names a place.
+      if (stack::frame_top > 0) {
+        const u32 raisers[] = {symbol::make("do"), symbol::make("cause-error")};
+        static const char* const control[] = {"if", "unless", "either", "case", "switch",
+                                              "all", "any", "loop", "while", "until",
+                                              "repeat", "foreach", "forall", "forever"};
+        u32 around[sizeof control / sizeof *control];
+        for (u32 k = 0; k < sizeof control / sizeof *control; k++)
+          around[k] = symbol::make(control[k]);
+        cell w = stack::current_call_word_past(raisers, 2, around,
+                                               sizeof control / sizeof *control);
+        collector::root_guard wg(&w);
+        error::set_where(&value, &w);
+      }
       thrown t{};
       t.level = THROW_ERROR;
       t.value = value;
