@@ -172,8 +172,13 @@ bool free_font(const cell*, const cell* font) {
     if (cells::remaining(state) <= k) continue;
     cell* h = cells::at(series::node(state), series::index(state) + k);
     if (type_of(h) != TYPE_HANDLE) continue;
-    if (k != 1) win::DeleteObject(win::HFONT(handle::get(h)));
-    externals::remove(i32(h->data3), false);
+    // A font made from another (`make font! f` after `f` was shown or measured) holds the
+    // same native handles in a state block of its own: only the first release is real.
+    i32 slot = i32(h->data3);
+    if (externals::live_q(slot) && externals::handle_of(slot) == handle::get(h)) {
+      if (k != 1) win::DeleteObject(win::HFONT(handle::get(h)));
+      externals::remove(slot, false);
+    }
     *h = cell{TYPE_NONE, 0, 0, 0};
     any = true;
   }
