@@ -473,6 +473,10 @@ i32 report(const cell* err, cell* out, i32 budget) {
     budget = word::form(&f[FIELD_WHERE], out, budget);
   } else if (type_of(&f[FIELD_WHERE]) == TYPE_STRING) {
     budget = append_string(out, &f[FIELD_WHERE], budget);
+  } else if (type_of(&f[FIELD_WHERE]) == TYPE_BLOCK) {
+    // A block names a place that is no function, as the directive a preprocessor error
+    // came from: its values are shown as written.
+    budget = append_value(out, &f[FIELD_WHERE], true, true, true, 40, budget);
   } else {
     budget = datatype::append_text(out, "???", budget);
   }
