@@ -93,7 +93,7 @@ def main():
         env.pop(name, None)
     rc = tempfile.NamedTemporaryFile("w", suffix=".twmrc", delete=False)
     # Windows where their program puts them; the focus follows the pointer into a window.
-    rc.write('UsePPosition "on"\nRandomPlacement\nNoTitleFocus\n')
+    rc.write('UsePPosition "on"\nRandomPlacement\n')
     rc.close()
     twm = subprocess.Popen(["twm", "-f", rc.name], env=env, stdout=subprocess.DEVNULL,
                            stderr=subprocess.DEVNULL)
