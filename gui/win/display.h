@@ -113,6 +113,9 @@ void input_ime(std::string_view composition);
 void input_gesture(uint32_t id, POINT screen, uint64_t arguments, uint32_t flags = 0);
 // A window-manager request: closing, activation, new state or geometry of a top level.
 void input_close(HWND top);
+// The top level that takes the keys a window manager offers `top`: itself, or while it is
+// disabled the enabled window it owns (the modal one it opened); null when there is none.
+HWND input_key_window(HWND top);
 void input_activate(HWND top, bool active);
 void input_state(HWND top, int show_cmd);
 // The window was moved or sized by the user (rect: window rectangle in screen pixels);

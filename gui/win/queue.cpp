@@ -973,10 +973,33 @@ void input_close(HWND top) {
   push_input(std::move(in));
 }
 
+HWND input_key_window(HWND top) {
+  if (!installed() || !IsWindow(top)) return HWND{};
+  if (IsWindowEnabled(top)) return top;
+  for (HWND t : st().tops)   // front first
+    if (IsWindow(t) && IsWindowVisible(t) && IsWindowEnabled(t))
+      for (HWND o = GetWindow(t, GW_OWNER); !is_null(o); o = GetWindow(o, GW_OWNER))
+        if (o == top) return t;
+  return HWND{};
+}
+
 void input_activate(HWND top, bool active) {
   if (!installed() || !IsWindow(top)) return;
   state& s = st();
-  if (active) { SetActiveWindow(top); return; }
+  if (active) {
+    // A top level disabled under a modal window (the one it opened) is not made active:
+    // the window manager gave it the keys as the pointer entered it, and they go to the
+    // modal window instead, as a click on the disabled one would bring that forward.
+    if (!IsWindowEnabled(top)) {
+      HWND modal = input_key_window(top);
+      if (is_null(modal)) return;
+      if (s.active == modal) s.disp->activate_top(modal);
+      else SetActiveWindow(modal);
+      return;
+    }
+    SetActiveWindow(top);
+    return;
+  }
   if (s.active != top) return;
   s.active = HWND{};
   SendMessage(top, WM_NCACTIVATE, 0, 0);

@@ -4,7 +4,8 @@ Runs a script with VYR_DISPLAY=x11 on a private Xvfb with twm, and works it with
 a person would: the drop-list's list stays open as the pointer enters it and an item is
 chosen with the mouse; while an alert is open the window beneath takes no clicks (a second
 click on the button that opened it opens no second alert), and Return closes the alert
-with the pointer moved onto it.
+with the pointer moved onto it; after the file dialog closes, the keys typed next reach
+the window that opened it. twm runs with its default focus settings.
 Usage: twm_x11.py path/to/vyr
 """
 import os
@@ -31,8 +32,11 @@ view/no-wait/options layout [
         alert "A message long enough to wrap in the alert box, so that it takes more lines."
         print "closed"
     ]
+    return
+    fd: field 120 on-enter [print ["typed" face/text]]
+    fb: button "File" [print ["file" mold request-file] set-focus fd]
 ] [offset: 100x100]
-print ["ready" to-pair dl/offset to-pair dl/size to-pair b/offset to-pair b/size]
+print ["ready" to-pair dl/offset to-pair dl/size to-pair b/offset to-pair b/size to-pair fb/offset to-pair fb/size]
 do-events
 """
 
@@ -93,7 +97,7 @@ def main():
         env.pop(name, None)
     rc = tempfile.NamedTemporaryFile("w", suffix=".twmrc", delete=False)
     # Windows where their program puts them; the focus follows the pointer into a window.
-    rc.write('UsePPosition "on"\nRandomPlacement\nNoTitleFocus\n')
+    rc.write('UsePPosition "on"\nRandomPlacement\n')
     rc.close()
     twm = subprocess.Popen(["twm", "-f", rc.name], env=env, stdout=subprocess.DEVNULL,
                            stderr=subprocess.DEVNULL)
@@ -102,7 +106,7 @@ def main():
         time.sleep(1 * SLOW)
         run = Run(exe, env)
         ready = run.expect("ready")
-        (dx, dy), (dw, dh), (bx, by), (bw, bh) = (pair(v) for v in ready[1:5])
+        (dx, dy), (dw, dh), (bx, by), (bw, bh), (fx, fy), (fw, fh) = (pair(v) for v in ready[1:7])
         # The window's client area starts at 100x100 on the screen.
         drop = (100 + dx + dw // 2, 100 + dy + dh // 2)
         button = (100 + bx + bw // 2, 100 + by + bh // 2)
@@ -131,6 +135,18 @@ def main():
         settle()
         assert not xdo(env, "search", "--name", "^Message$").split(), "the alert stays open"
         assert not any(line.startswith("alert 2") for line in run.lines), run.lines
+
+        # After the file dialog closes, the keys typed next reach the window that opened it.
+        xdo(env, "mousemove", 100 + fx + fw // 2, 100 + fy + fh // 2, "click", 1)
+        settle()
+        dialogs = xdo(env, "search", "--name", "^Open$").split()
+        assert len(dialogs) == 1, "file dialogs open: %d" % len(dialogs)
+        xdo(env, "key", "Escape")
+        assert run.expect("file")[1] == "none", run.lines
+        settle()
+        xdo(env, "type", "abc")
+        xdo(env, "key", "Return")
+        assert run.expect("typed")[1] == "abc", run.lines
         print("all passed")
     finally:
         if run:

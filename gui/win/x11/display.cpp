@@ -97,13 +97,14 @@ std::unique_ptr<x11_display> x11_display::open(const char* name) {
   XkbSetDetectableAutoRepeat(dpy, True, &ok);   // held keys: no release between repeats
   const char* names[] = {"WM_PROTOCOLS", "WM_DELETE_WINDOW", "_NET_WM_STATE", "_NET_WM_STATE_MAXIMIZED_VERT",
                          "_NET_WM_STATE_MAXIMIZED_HORZ", "_NET_WM_STATE_HIDDEN", "_NET_WM_NAME", "UTF8_STRING",
-                         "_MOTIF_WM_HINTS", "_NET_FRAME_EXTENTS", "CLIPBOARD", "TARGETS", "VYR_SELECTION", "TEXT"};
-  Atom a[14];
-  XInternAtoms(dpy, const_cast<char**>(names), 14, False, a);
+                         "_MOTIF_WM_HINTS", "_NET_FRAME_EXTENTS", "CLIPBOARD", "TARGETS", "VYR_SELECTION", "TEXT",
+                         "WM_TAKE_FOCUS"};
+  Atom a[15];
+  XInternAtoms(dpy, const_cast<char**>(names), 15, False, a);
   p->WM_PROTOCOLS = a[0]; p->WM_DELETE_WINDOW = a[1]; p->NET_WM_STATE = a[2]; p->NET_MAX_V = a[3];
   p->NET_MAX_H = a[4]; p->NET_HIDDEN = a[5]; p->NET_WM_NAME = a[6]; p->UTF8_STRING = a[7];
   p->MOTIF_HINTS = a[8]; p->NET_FRAME_EXTENTS = a[9]; p->CLIPBOARD = a[10]; p->TARGETS = a[11];
-  p->VYR_SEL = a[12]; p->TEXT = a[13];
+  p->VYR_SEL = a[12]; p->TEXT = a[13]; p->WM_TAKE_FOCUS = a[14];
   int major, minor;
   if (XRRQueryExtension(dpy, &p->rr_event, &p->rr_error) && XRRQueryVersion(dpy, &major, &minor) &&
       (major > 1 || minor >= 5)) {

@@ -166,7 +166,15 @@ void x11_display::impl::handle(XEvent& e) {
       return;
     }
     case ClientMessage:
-      if (e.xclient.message_type == WM_PROTOCOLS && Atom(e.xclient.data.l[0]) == WM_DELETE_WINDOW) input_close(h);
+      if (e.xclient.message_type != WM_PROTOCOLS) return;
+      if (Atom(e.xclient.data.l[0]) == WM_DELETE_WINDOW) input_close(h);
+      if (Atom(e.xclient.data.l[0]) == WM_TAKE_FOCUS) {
+        top_record* k = rec(input_key_window(h));
+        if (k && k->mapped) {
+          XSetInputFocus(dpy, k->xid, RevertToParent, Time(e.xclient.data.l[1]));
+          if (k != r) XRaiseWindow(dpy, k->xid);
+        }
+      }
       return;
     case KeyPress:
     case KeyRelease:

@@ -78,7 +78,7 @@ struct x11_display::impl {
   // the server reports with an older serial happened before that choice (the focus given
   // to a window shown just before): acting on it would take the activation back.
   unsigned long focus_chosen = 0;
-  Atom WM_PROTOCOLS, WM_DELETE_WINDOW, NET_WM_STATE, NET_MAX_V, NET_MAX_H, NET_HIDDEN, NET_WM_NAME,
+  Atom WM_PROTOCOLS, WM_DELETE_WINDOW, WM_TAKE_FOCUS, NET_WM_STATE, NET_MAX_V, NET_MAX_H, NET_HIDDEN, NET_WM_NAME,
       UTF8_STRING, MOTIF_HINTS, NET_FRAME_EXTENTS, CLIPBOARD, TARGETS, VYR_SEL, TEXT;
 
   top_record* rec(HWND h) {

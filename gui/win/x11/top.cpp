@@ -121,7 +121,18 @@ void x11_display::create_top(HWND h) {
                         CWBackPixel | CWEventMask | CWBitGravity | CWOverrideRedirect, &a);
   r.asked = r.seen = c;
   r.gc = XCreateGC(p.dpy, r.xid, 0, nullptr);
-  XSetWMProtocols(p.dpy, r.xid, &p.WM_DELETE_WINDOW, 1);
+  // The window takes the keys when given them, and when offered them it takes them itself
+  // (or hands them to the modal window it opened): a manager whose focus follows the
+  // pointer gives keys only to windows that say so, and leaves the others without them.
+  Atom protocols[] = {p.WM_DELETE_WINDOW, p.WM_TAKE_FOCUS};
+  XSetWMProtocols(p.dpy, r.xid, protocols, 2);
+  if (XWMHints* wh = XAllocWMHints()) {
+    wh->flags = InputHint | StateHint;
+    wh->input = True;
+    wh->initial_state = NormalState;
+    XSetWMHints(p.dpy, r.xid, wh);
+    XFree(wh);
+  }
   if (p.im) r.ic = p.make_ic(r);
   p.by_xid[r.xid] = h;
   p.tops[h] = r;
