@@ -7,6 +7,7 @@
 
 #include "gui/draw/internal.h"
 #include "gui/events.h"
+#include "gui/win/theme.h"
 #include "runtime/collector.h"
 #include "runtime/datatypes/image.h"
 #include "runtime/datatypes/string.h"
@@ -31,8 +32,8 @@ void paint_face(window_run& r) {
   if (colour && type_of(colour) == TYPE_TUPLE) {
     draw::colour_rgba(draw::tuple_colour(colour), rgba);
   } else if (!(win::GetWindowLong(r.hwnd, win::GWL_STYLE) & win::WS_CHILD)) {
-    // Nothing lies below a top level: without a colour it is the panel colour of windows.
-    win::COLORREF face = win::GetSysColor(win::COLOR_BTNFACE);
+    // Nothing lies below a top level: without a colour it is the panel colour of its palette.
+    win::COLORREF face = win::theme_color(r.hwnd, win::theme::part::face);
     draw::colour_rgba(face & 0xFFFFFF, rgba);
   }
   cairo_set_source_rgba(c.cr, rgba[0], rgba[1], rgba[2], rgba[3]);

@@ -5,7 +5,10 @@ shortcuts text, the About and Settings dialogs (`click-text`, and the colour swa
 which show no text, at their places), the context menu and the right button's copy and
 paste. Usage: window.py VYR."""
 import os
+import re
+import struct
 import time
+import zlib
 
 from console_case import ask, case, cfg_file, check, finish, read, run, seen
 
@@ -45,6 +48,54 @@ def answers(home, lines):
     with open(path, "w") as f:
         f.write("".join(line + "\n" for line in lines))
     return {"VYR_HEADLESS_ANSWERS": path, "VYR_HEADLESS_REQUESTS": os.path.join(home, "asked.txt")}
+
+
+def png_pixels(path):
+    """The RGB rows of an 8-bit RGB or RGBA PNG without interlacing, as the frames are."""
+    with open(path, "rb") as f:
+        data = f.read()
+    pos, idat = 8, b""
+    while pos < len(data):
+        n, kind = struct.unpack(">I4s", data[pos:pos + 8])
+        body = data[pos + 8:pos + 8 + n]
+        if kind == b"IHDR":
+            w, h, depth, colour = struct.unpack(">IIBB", body[:10])
+        elif kind == b"IDAT":
+            idat += body
+        pos += 12 + n
+    bpp = {2: 3, 6: 4}[colour]
+    raw, rows, prev, stride = zlib.decompress(idat), [], bytearray(w * bpp), w * bpp
+    for y in range(h):
+        kind, line = raw[y * (stride + 1)], bytearray(raw[y * (stride + 1) + 1:(y + 1) * (stride + 1)])
+        for i in range(stride):
+            a = line[i - bpp] if i >= bpp else 0
+            b, c = prev[i], prev[i - bpp] if i >= bpp else 0
+            pred = [0, a, b, (a + b) // 2][kind] if kind < 4 else (
+                a if abs(b - c) <= abs(a - c) and abs(b - c) <= abs(a + b - 2 * c)
+                else b if abs(a - c) <= abs(a + b - 2 * c) else c)
+            if kind == 4 and not (abs(b - c) <= abs(a - c) and abs(b - c) <= abs(a + b - 2 * c)):
+                pred = b if abs(a - c) <= abs(a + b - 2 * c) else c
+            line[i] = (line[i] + pred) & 255
+        rows.append([tuple(line[x * bpp:x * bpp + 3]) for x in range(w)])
+        prev = line
+    return rows
+
+
+def contrast(c1, c2):
+    def lum(c):
+        v = [x / 255 for x in c]
+        v = [x / 12.92 if x <= 0.03928 else ((x + 0.055) / 1.055) ** 2.4 for x in v]
+        return 0.2126 * v[0] + 0.7152 * v[1] + 0.0722 * v[2]
+    a, b = sorted((lum(c1), lum(c2)), reverse=True)
+    return (a + 0.05) / (b + 0.05)
+
+
+def text_contrast(rows, x0, y0, x1, y1):
+    """The contrast of a text's strongest pixel against its ground, the commonest colour
+    of its box."""
+    box = [rows[y][x] for y in range(max(0, y0), min(len(rows), y1)) for x in range(max(0, x0), min(len(rows[0]), x1))]
+    ground = max(set(box), key=box.count)
+    return round(max(contrast(ground, c) for c in box), 2), ground
 
 
 @case
@@ -201,6 +252,32 @@ def dark_mode(home):
         + "text system/view/platform/support-dark-mode?: does [false]\nkey Enter\n"
         + SETTINGS + DARK_MODE + OK + ask("select gui-console-ctx/cfg 'dark-mode?") + "close\n")
     check("dark mode", seen(home), ["[true]", "[true]"])
+
+
+@case
+def dark_mode_contrast(home):
+    # With Dark Mode ticked every caption and label of the dialog reads clearly against what
+    # lies behind it: a contrast of at least 4.5:1, measured in the frame.
+    # The places of the captions and labels are written as the dialog opens.
+    hook = ("text ov: :view view: func [face /flags f] [write/append %o.txt append mold collect ["
+            "foreach g face/pane [if find [group-box text check button] g/type [keep g/type "
+            "keep g/offset keep g/size keep size-text g]]] newline either flags [ov/flags face f] [ov face]]\n"
+            "key Enter\n")
+    shot = os.path.join(home, "dark.png")
+    run(home, hook + SETTINGS + DARK_MODE + f"wait 300\nframe {shot}\n" + CANCEL + "close\n")
+    rows = png_pixels(shot)
+    words = re.sub(r"(?<=\d)x(?=-?\d)", " ", seen(home)[0]).translate(str.maketrans("[](),", "     ")).split()
+    measured = []
+    for i in range(0, len(words), 7):
+        kind, ox, oy, sx, sy, tx, ty = words[i], *[round(float(v)) for v in words[i + 1:i + 7]]
+        box = {"group-box": (ox + 8, oy, ox + 8 + tx, oy + ty),
+               "text": (ox, oy + 2, ox + min(sx, tx), oy + sy - 2),
+               "check": (ox + 16, oy + 2, ox + 16 + tx, oy + sy - 2),
+               "button": (ox + 3, oy + 3, ox + sx - 3, oy + sy - 3)}[kind]
+        measured.append((kind, *text_contrast(rows, *box)))
+    check("dark contrast: kinds", sorted({m[0] for m in measured}), ["button", "check", "group-box", "text"])
+    check("dark contrast: dark ground", [m for m in measured if max(m[2]) > 128], [])
+    check("dark contrast: at least 4.5", [m for m in measured if m[1] < 4.5], [])
 
 
 finish()
