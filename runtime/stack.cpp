@@ -178,7 +178,8 @@ void leave_reset() {
 }
 
 void unwind_frames(u32 new_top) {
-  VYR_ASSERT(frame_top <= frame_end);
+  // A frame_end of 0 is the halt trap (the next push polls), not a record count.
+  VYR_ASSERT(frame_end == 0 || frame_top <= frame_end);
   while (frame_top > new_top) pop_record();
 }
 
