@@ -29,7 +29,7 @@ void set_poller(bool (*poller)()) { the_poller = poller; }
 
 void clear() {
   requested = NONE;
-  if (stack::frame_end == 0) stack::frame_end = stack::frame_count;
+  stack::open_frames();
 }
 
 void serve() {

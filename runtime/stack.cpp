@@ -26,6 +26,7 @@ frame* frames = nullptr;
 u32 frame_top = 0;
 u32 frame_mask = ~0u;
 u32 frame_end = FRAME_COUNT;
+u32 frame_room = FRAME_COUNT;
 u32 frame_count = FRAME_COUNT;
 
 namespace {
@@ -84,7 +85,7 @@ void init() {
   frames = static_cast<frame*>(std::calloc(FRAME_COUNT + GUARD_FRAMES, sizeof(frame)));
   if (!frames) throw std::bad_alloc();
   frame_top = 0;
-  frame_end = frame_count;
+  frame_end = frame_room = frame_count;
   collector::add_root_node(&stack_node);
   collector::register_callback(mark_stack);
   _context::frame_cells = frame_cells;
@@ -94,7 +95,10 @@ void fit_machine_stack(u64 bytes) {
   u64 room = bytes > MACHINE_RESERVE ? bytes - MACHINE_RESERVE : 0;
   u64 n = room / MACHINE_BYTES_PER_FRAME;
   frame_count = n >= FRAME_COUNT ? FRAME_COUNT : n < MIN_FRAMES ? MIN_FRAMES : u32(n);
-  if (frame_top < frame_count && frame_end != 0) frame_end = frame_count;
+  if (frame_top < frame_count) {
+    frame_room = frame_count;
+    if (frame_end != 0) frame_end = frame_count;
+  }
 }
 
 u64 machine_stack_wanted() { return FRAME_COUNT * MACHINE_BYTES_PER_FRAME + MACHINE_RESERVE; }
@@ -108,16 +112,28 @@ void reset() {
 void close_guards() {
   if (top < limit) push_limit = limit;
   // A pending outside halt keeps the frame push trapping until it is delivered.
-  if (frame_top < frame_count) frame_end = halt::requested ? 0 : frame_count;
+  if (frame_top < frame_count) {
+    frame_room = frame_count;
+    open_frames();
+  }
 }
 
 void frame_limit() {
-  if (halt::requested) {
-    // A poll that finds no halt lets the push go on.
-    halt::trap();
-    if (frame_top < frame_end) return;
+  // The poll thread writes its request before frame_end, so a poll served in between (at a
+  // loop iteration) can leave frame_end 0 with nothing requested; and it may ask again while
+  // this one is served. Only frame_room tells an overflow.
+  if (halt::requested) halt::trap();
+  if (frame_top < frame_room) {
+    if (!halt::requested) open_frames();
+    return;
   }
   overflow();
+}
+
+void open_frames() {
+  frame_end = frame_room;
+  // Checked after the store: a request made meanwhile keeps the push trapping.
+  if (halt::requested) frame_end = 0;
 }
 
 void overflow() {
@@ -125,9 +141,9 @@ void overflow() {
   // The guard regions give the error room to be built and raised; they close again when a
   // catching point restores the stacks. A second overflow inside the guard is a fault
   // below the language.
-  if (push_limit == hard_limit && frame_end == frame_count + GUARD_FRAMES) fire_no_memory();
+  if (push_limit == hard_limit && frame_room == frame_count + GUARD_FRAMES) fire_no_memory();
   push_limit = hard_limit;
-  frame_end = frame_count + GUARD_FRAMES;
+  frame_end = frame_room = frame_count + GUARD_FRAMES;
   // The guard gives the error its room. Cells are given back only when the guard was
   // already spent on an earlier overflow: below the top they may belong to the calls under
   // the catching point (a frame-less call keeps its arguments there), which go on running
@@ -178,8 +194,7 @@ void leave_reset() {
 }
 
 void unwind_frames(u32 new_top) {
-  // A frame_end of 0 is the halt trap (the next push polls), not a record count.
-  VYR_ASSERT(frame_end == 0 || frame_top <= frame_end);
+  VYR_ASSERT(frame_top <= frame_room);
   while (frame_top > new_top) pop_record();
 }
 

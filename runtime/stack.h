@@ -105,7 +105,8 @@ inline u32 attached_context(const frame& f) { return f.header & FLAG_ATTACHED ? 
 
 extern frame* frames;    // the frame base
 extern u32 frame_top;    // records in use
-extern u32 frame_end;    // records usable (moves into the guard on overflow)
+extern u32 frame_end;    // records usable, or 0 while an outside halt or poll waits
+extern u32 frame_room;   // records usable apart from that trap (moves into the guard on overflow)
 // ANDed into every frame header pushed: clears FLAG_INTERP while a library block runs, so
 // that only frames of user code count as interpreted (eval_q, system/state/interpreted?).
 extern u32 frame_mask;
@@ -206,6 +207,8 @@ void close_guards();
 [[noreturn]] void overflow();
 // The frame push's trap: serves an outside halt or poll, else overflows.
 void frame_limit();
+// frame_end back at frame_room, unless an outside halt or poll is pending.
+void open_frames();
 
 }  // namespace vyr::stack
 

@@ -2,10 +2,14 @@
 // entry points.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <string>
+#include <thread>
 
 #include "boot/environment.h"
 #include "runtime/collector.h"
+#include "runtime/halt.h"
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/function.h"
 #include "runtime/datatypes/symbol.h"
@@ -262,6 +266,33 @@ TEST_F(Interpreter, OnlyUserCodeFramesCountAsInterpreted) {
   EXPECT_TRUE(run("system/state/interpreted?").data1);
   EXPECT_TRUE(run("attempt [system/state/interpreted?]").data1);
   EXPECT_EQ(stack::frame_mask, ~0u);
+}
+
+// A display's poll thread stores its request, then zeroes frame_end; a loop iteration may
+// serve the poll between the two stores. The push that then traps must go on, not report
+// a stack overflow (it did, at random, on a loaded machine).
+TEST_F(Interpreter, PollsThatFindNoHaltNeverLookLikeAnOverflow) {
+  halt::set_poller([] { return false; });
+  halt::requested = halt::POLL;
+  halt::check();
+  stack::frame_end = 0;
+  EXPECT_EQ(run_int("f: func [x] [x + 1] f 1"), 2);
+  EXPECT_EQ(stack::frame_end, stack::frame_room);
+
+  std::atomic<bool> done{false};
+  std::thread poller([&] {
+    while (!done) {
+      halt::request_poll();
+      std::this_thread::yield();
+    }
+  });
+  auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(300);
+  while (std::chrono::steady_clock::now() < until)
+    EXPECT_EQ(run_int("g: func [x] [x + 1] n: 0 loop 2000 [n: g n] n"), 2000);
+  done = true;
+  poller.join();
+  halt::set_poller(nullptr);
+  halt::clear();
 }
 
 }  // namespace
