@@ -314,7 +314,14 @@ void sync_list_data(const cell* face_in, HWND h, const cell* changed_in, const c
     told_right = last_take.h == h && last_take.index == index && last_take.count == count;
     last_take = {};
   }
-  if (is_data && !told_right && one_of(&act, {"taken", "moved", "put-ed"}) && !shows(list, &values)) rebuild();
+  if (is_data && !told_right && one_of(&act, {"taken", "moved", "put-ed"}) && !shows(list, &values)) {
+    rebuild();
+    return;
+  }
+  // An item taken out takes the highlight with it (a poke takes its item out and puts it
+  // back), and one put in before it moves it: the highlight stays where `selected` says.
+  // (A drop-down's edit text is its own: it stays.)
+  if (is_data && list.kind != list_kind::tabs && !face_type_is(&face, face_type::drop_down)) reselect(list, &face);
 }
 
 }  // namespace vyr::gui::widgets
