@@ -149,6 +149,7 @@ struct caret_state {
   HWND hwnd{};
   int w = 0, h = 0, x = 0, y = 0;
   int hide = 1;         // ShowCaret count: shown at 0
+  int paint_hide = 0;   // of those, the hides of paints under way, which their ends take back
   int64_t epoch_us = 0;
 };
 

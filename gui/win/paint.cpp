@@ -223,8 +223,13 @@ HDC BeginPaint(HWND h, PAINTSTRUCT& ps) {
 bool EndPaint(HWND h, const PAINTSTRUCT& ps) {
   ReleaseDC(h, ps.hdc);
   if (window* w = win_of(h)) mark_dirty(w);
+  // Shows again only what this paint hid: a caret made while it painted stays hidden until
+  // it is shown.
   caret_state& c = st().caret;
-  if (c.hwnd == h && c.hide > 0) --c.hide;
+  if (c.hwnd == h && c.paint_hide > 0) {
+    --c.paint_hide;
+    if (c.hide > 0) --c.hide;
+  }
   return true;
 }
 
@@ -629,7 +634,9 @@ RECT scroll_bar_rect(HWND h, int bar) {
 namespace detail {
 void caret_hide_for_paint(HWND h) {
   caret_state& c = st().caret;
-  if (c.hwnd == h) ++c.hide;
+  if (c.hwnd != h) return;
+  ++c.hide;
+  ++c.paint_hide;
 }
 }  // namespace detail
 

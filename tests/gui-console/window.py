@@ -254,19 +254,16 @@ def dark_mode(home):
     check("dark mode", seen(home), ["[true]", "[true]"])
 
 
-@case
-def dark_mode_contrast(home):
-    # With Dark Mode ticked every caption and label of the dialog reads clearly against what
-    # lies behind it: a contrast of at least 4.5:1, measured in the frame.
-    # The places of the captions and labels are written as the dialog opens.
-    hook = ("text ov: :view view: func [face /flags f] [write/append %o.txt append mold collect ["
-            "foreach g face/pane [if find [group-box text check button] g/type [keep g/type "
-            "keep g/offset keep g/size keep size-text g]]] newline either flags [ov/flags face f] [ov face]]\n"
-            "key Enter\n")
-    shot = os.path.join(home, "dark.png")
-    run(home, hook + SETTINGS + DARK_MODE + f"wait 300\nframe {shot}\n" + CANCEL + "close\n")
-    rows = png_pixels(shot)
-    words = re.sub(r"(?<=\d)x(?=-?\d)", " ", seen(home)[0]).translate(str.maketrans("[](),", "     ")).split()
+# The places of the captions and labels of each dialog, written as it opens.
+PLACES = ("text ov: :view view: func [face /flags f] [write/append %o.txt append mold collect ["
+          "foreach g face/pane [if find [group-box text check button] g/type [keep g/type "
+          "keep g/offset keep g/size keep size-text g]]] newline either flags [ov/flags face f] [ov face]]\n"
+          "key Enter\n")
+
+
+def dialog_contrast(rows, places):
+    """(kind, contrast, ground) of each caption and label of a dialog's frame."""
+    words = re.sub(r"(?<=\d)x(?=-?\d)", " ", places).translate(str.maketrans("[](),", "     ")).split()
     measured = []
     for i in range(0, len(words), 7):
         kind, ox, oy, sx, sy, tx, ty = words[i], *[round(float(v)) for v in words[i + 1:i + 7]]
@@ -275,9 +272,36 @@ def dark_mode_contrast(home):
                "check": (ox + 16, oy + 2, ox + 16 + tx, oy + sy - 2),
                "button": (ox + 3, oy + 3, ox + sx - 3, oy + sy - 3)}[kind]
         measured.append((kind, *text_contrast(rows, *box)))
+    return measured
+
+
+@case
+def dark_mode_contrast(home):
+    # With Dark Mode ticked every caption and label of the dialog reads clearly against what
+    # lies behind it: a contrast of at least 4.5:1, measured in the frame.
+    shot = os.path.join(home, "dark.png")
+    run(home, PLACES + SETTINGS + DARK_MODE + f"wait 300\nframe {shot}\n" + CANCEL + "close\n")
+    measured = dialog_contrast(png_pixels(shot), seen(home)[0])
     check("dark contrast: kinds", sorted({m[0] for m in measured}), ["button", "check", "group-box", "text"])
     check("dark contrast: dark ground", [m for m in measured if max(m[2]) > 128], [])
     check("dark contrast: at least 4.5", [m for m in measured if m[1] < 4.5], [])
+
+
+@case
+def dark_mode_at_start(home):
+    # Dark Mode saved on: the Settings and About dialogs open dark, their captions and
+    # labels as readable as in a dialog where it was ticked.
+    with open(cfg_file_path(home), "w") as f:
+        f.write('Vyr [Purpose: "Vyr Console Configuration File"]\ndark-mode?: true\n')
+    shots = [os.path.join(home, name) for name in ("settings.png", "about.png")]
+    run(home, PLACES + SETTINGS + f"wait 300\nframe {shots[0]}\n" + CANCEL
+        + ABOUT + f"wait 300\nframe {shots[1]}\n" + "click-text Close\nclose\n")
+    places = seen(home)
+    check("dark at start: dialogs", len(places), 2)
+    for name, shot, line in zip(("settings", "about"), shots, places):
+        measured = dialog_contrast(png_pixels(shot), line)
+        check(f"dark at start, {name}: dark ground", [m for m in measured if max(m[2]) > 128], [])
+        check(f"dark at start, {name}: at least 4.5", [m for m in measured if m[1] < 4.5], [])
 
 
 finish()

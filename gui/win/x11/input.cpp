@@ -116,7 +116,15 @@ void x11_display::impl::key_event(XKeyEvent& e) {
       k.vk = s >= 0 ? uint32_t(s & 0xFF) : VK_PROCESSKEY;
     }
   }
+  // AltGr comes as a left Ctrl held with the right Alt, as the keyboards with that key give
+  // it elsewhere: what it types is then text, and no Alt shortcut (Alt+A, Alt+O) of a window.
+  key_input ctrl;
+  ctrl.down = down;
+  ctrl.vk = base == XK_ISO_Level3_Shift ? uint32_t(VK_CONTROL) : 0;
+  ctrl.side = key_side::left;
+  if (ctrl.vk && down) input_key(ctrl);
   if (k.vk) input_key(k);
+  if (ctrl.vk && !down) input_key(ctrl);
 }
 
 void x11_display::impl::handle(XEvent& e) {
