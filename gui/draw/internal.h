@@ -64,14 +64,28 @@ void face_text(context& c, const cell* face);
 void font(context& c, const cell* font_object);
 // The pango layout of a face (its font, text, size and style list) over the state `s`,
 // which the face's font updates; the caller unrefs it.
+// With `pieces_ok`, a text that lay_out_face lays out in pieces is left out of the layout.
 PangoLayout* face_layout(context& c, const cell* face, drawing_state& s,
                          std::vector<backdrop>* bds, std::string* text, double* width,
-                         double* height);
+                         double* height, bool pieces_ok = false);
+// Rows of a long wrapped text laid out on their own: the piece's layout holds the text's
+// bytes from `byte0` on, and stands `y0` pango units below the text's top. The rows were
+// decided by the bytes before `decided_to` alone (past the text's end for the last piece),
+// so a text that keeps those bytes keeps the piece.
+struct text_piece {
+  PangoLayout* layout;   // one reference for each laid_text that holds the piece
+  u32 byte0;
+  u32 decided_to;
+  int y0;
+};
 // A face's text laid out for drawing and measuring: the shaped layout and what drawing it
 // takes beyond the layout. It is made from the face alone (its font, para, size, text and
-// style list, the default font without a font object), never from a run's state.
+// style list, the default font without a font object), never from a run's state. A long
+// wrapped text is laid out in pieces of whole rows instead (`layout` is null): an edit
+// shapes again only the rows from the piece it touches, and a paint only the pieces shown.
 struct laid_text {
   PangoLayout* layout = nullptr;   // one reference, owned
+  std::vector<text_piece> pieces;
   std::vector<backdrop> backdrops;
   std::string text;                // UTF-8, as laid out
   double width = 0, height = 0;    // the face's size; 0 when it has none
@@ -85,7 +99,18 @@ struct laid_text {
   laid_text& operator=(const laid_text&) = delete;
   ~laid_text() {
     if (layout) g_object_unref(layout);
+    for (text_piece& p : pieces) g_object_unref(p.layout);
   }
+  size_t piece_count() const { return pieces.empty() ? 1 : pieces.size(); }
+  text_piece piece(size_t i) const { return pieces.empty() ? text_piece{layout, 0, 0, 0} : pieces[i]; }
+  // The piece that holds byte `b` (a piece's first byte starts its first row).
+  size_t piece_of_byte(u32 b) const;
+  // The piece whose rows lie at `y` pango units from the top (the first or the last one
+  // beyond either end).
+  size_t piece_of_y(int y) const;
+  // Logical height of the whole text, in pango units.
+  int height_units() const;
+  PangoContext* context() const { return pango_layout_get_context(piece(0).layout); }
 };
 void lay_out_face(context& c, const cell* face, laid_text& out);
 // The kept twin of a fresh, not yet shaped layout of `text` (whose reference passes to

@@ -40,21 +40,34 @@ void init_names() {
   gui::face_types::symbols();
 }
 
+// Both pass over ASCII eight bytes at a time: a long line's caret is found at each key.
 u32 byte_of_char(const std::string& s, i64 index) {
   if (index <= 0) return 0;
   u32 b = 0;
-  for (i64 i = 0; i < index && b < s.size(); i++) {
-    b++;
+  i64 i = 0;
+  while (i < index && b < s.size()) {
+    u64 word;
+    if (index - i >= 8 && s.size() - b >= 8 && (std::memcpy(&word, s.data() + b, 8), (word & 0x8080808080808080ull) == 0)) {
+      b += 8, i += 8;
+      continue;
+    }
+    b++, i++;
     while (b < s.size() && (u8(s[b]) & 0xC0) == 0x80) b++;
   }
   return b;
 }
 
 i64 char_of_byte(const std::string& s, u32 byte) {
-  i64 n = 0;
-  for (u32 b = 0; b < byte && b < s.size(); b++)
-    if ((u8(s[b]) & 0xC0) != 0x80) n++;
-  return n;
+  size_t end = std::min<size_t>(byte, s.size()), b = 0;
+  i64 continuations = 0;
+  for (; b + 8 <= end; b += 8) {
+    u64 w;
+    std::memcpy(&w, s.data() + b, 8);
+    // A continuation byte has its top bit set and the next one clear.
+    if (u64 marks = w & ~(w << 1) & 0x8080808080808080ull) continuations += __builtin_popcountll(marks);
+  }
+  for (; b < end; b++) continuations += (u8(s[b]) & 0xC0) == 0x80;
+  return i64(end) - continuations;
 }
 
 namespace {
@@ -193,12 +206,18 @@ u64 use_clock = 0;
 // Attribute lists equal in order: of two attributes of one kind over one range the later
 // wins, so [1x5 red 1x5 blue] and [1x5 blue 1x5 red] differ (pango's own comparison
 // takes them as sets).
-bool same_attributes(PangoAttrList* a, PangoAttrList* b) {
+// With `styles_only`, the attributes that bound runs (split_runs) are passed over: they
+// follow the text, which the caller compares on its own.
+bool same_attributes(PangoAttrList* a, PangoAttrList* b, bool styles_only = false) {
   GSList* la = pango_attr_list_get_attributes(a);
   GSList* lb = pango_attr_list_get_attributes(b);
   bool same = true;
   GSList *p = la, *q = lb;
-  for (; p && q && same; p = p->next, q = q->next) {
+  auto skip = [&](GSList* l) {
+    while (styles_only && l && static_cast<PangoAttribute*>(l->data)->klass->type == PANGO_ATTR_FALLBACK) l = l->next;
+    return l;
+  };
+  for (p = skip(p), q = skip(q); p && q && same; p = skip(p->next), q = skip(q->next)) {
     auto* x = static_cast<PangoAttribute*>(p->data);
     auto* y = static_cast<PangoAttribute*>(q->data);
     same = x->start_index == y->start_index && x->end_index == y->end_index && pango_attribute_equal(x, y);
@@ -229,13 +248,13 @@ bool same_tabs(PangoLayout* a, PangoLayout* b) {
   return same;
 }
 
-bool same_layout(PangoLayout* a, PangoLayout* b) {
+// Two layouts alike but for their texts (and the runs that follow the texts).
+bool same_settings(PangoLayout* a, PangoLayout* b, bool styles_only) {
   if (pango_layout_get_context(a) != pango_layout_get_context(b) ||
       pango_layout_get_width(a) != pango_layout_get_width(b) ||
       pango_layout_get_alignment(a) != pango_layout_get_alignment(b) ||
       pango_layout_get_wrap(a) != pango_layout_get_wrap(b) ||
-      pango_layout_get_spacing(a) != pango_layout_get_spacing(b) || !same_tabs(a, b) ||
-      std::strcmp(pango_layout_get_text(a), pango_layout_get_text(b)) != 0)
+      pango_layout_get_spacing(a) != pango_layout_get_spacing(b) || !same_tabs(a, b))
     return false;
   const PangoFontDescription* fa = pango_layout_get_font_description(a);
   const PangoFontDescription* fb = pango_layout_get_font_description(b);
@@ -243,7 +262,174 @@ bool same_layout(PangoLayout* a, PangoLayout* b) {
   PangoAttrList* aa = pango_layout_get_attributes(a);
   PangoAttrList* ab = pango_layout_get_attributes(b);
   if (!aa != !ab) return false;
-  return !aa || same_attributes(aa, ab);
+  return !aa || same_attributes(aa, ab, styles_only);
+}
+
+bool same_layout(PangoLayout* a, PangoLayout* b) {
+  return std::strcmp(pango_layout_get_text(a), pango_layout_get_text(b)) == 0 && same_settings(a, b, false);
+}
+
+// ---- long texts in pieces ---------------------------------------------------------------
+// A text past PIECED_TEXT bytes that wraps is laid out in pieces of about PIECE_BYTES: a
+// piece is laid out from a row's start, and all its rows but the last (which its end may
+// cut short) are kept, so the rows are those of the whole text. The last few texts laid
+// out so are kept; a new text takes the pieces of the kept one it shares most bytes with
+// from the start, as far as the bytes that decided them are the same.
+constexpr size_t PIECED_TEXT = 8192;
+constexpr size_t PIECE_BYTES = 1024;
+constexpr size_t KEPT_PIECED = 4;
+
+struct kept_pieces {
+  std::string text;
+  PangoLayout* settings;   // the whole text's layout, never shaped: its settings and styles
+  std::vector<text_piece> pieces;
+  u64 used;
+};
+std::vector<kept_pieces>& kept_pieced() {
+  static std::vector<kept_pieces> k;
+  return k;
+}
+
+void release_kept(kept_pieces& e) {
+  g_object_unref(e.settings);
+  for (text_piece& p : e.pieces) g_object_unref(p.layout);
+}
+
+// The attributes of `a` over the bytes [from, to), counted from `from`.
+PangoAttrList* attributes_between(PangoAttrList* a, u32 from, u32 to) {
+  PangoAttrList* out = pango_attr_list_new();
+  if (!a) return out;
+  GSList* all = pango_attr_list_get_attributes(a);
+  for (GSList* p = all; p; p = p->next) {
+    auto* x = static_cast<PangoAttribute*>(p->data);
+    if (x->end_index <= from || x->start_index >= to) {
+      pango_attribute_destroy(x);
+      continue;
+    }
+    x->start_index = x->start_index > from ? x->start_index - from : 0;
+    if (x->end_index != PANGO_ATTR_INDEX_TO_TEXT_END) x->end_index = std::min(x->end_index, to) - from;
+    pango_attr_list_insert(out, x);
+  }
+  g_slist_free(all);
+  return out;
+}
+
+// A layout with the settings of `whole` (as face_layout makes them) and no text: a copy
+// would copy the whole text too.
+PangoLayout* settings_of(PangoLayout* whole) {
+  PangoLayout* p = pango_layout_new(pango_layout_get_context(whole));
+  pango_layout_set_font_description(p, pango_layout_get_font_description(whole));
+  pango_layout_set_width(p, pango_layout_get_width(whole));
+  pango_layout_set_wrap(p, pango_layout_get_wrap(whole));
+  pango_layout_set_alignment(p, pango_layout_get_alignment(whole));
+  pango_layout_set_spacing(p, pango_layout_get_spacing(whole));
+  if (PangoTabArray* tabs = pango_layout_get_tabs(whole)) {
+    pango_layout_set_tabs(p, tabs);
+    pango_tab_array_free(tabs);
+  }
+  return p;
+}
+
+// The bytes [from, to) of the text of `whole`, laid out with its settings and styles.
+PangoLayout* piece_layout(PangoLayout* whole, PangoLayout* settings, const std::string& text, u32 from,
+                          u32 to) {
+  PangoLayout* p = pango_layout_copy(settings);
+  pango_layout_set_text(p, text.data() + from, int(to - from));
+  PangoAttrList* a = attributes_between(pango_layout_get_attributes(whole), from, to);
+  pango_layout_set_attributes(p, a);
+  pango_attr_list_unref(a);
+  return p;
+}
+
+u32 char_end(const std::string& s, size_t b) {
+  while (b < s.size() && (u8(s[b]) & 0xC0) == 0x80) b++;
+  return u32(std::min(b, s.size()));
+}
+
+// Lays out `whole` (the whole text's layout, not yet shaped; its reference stays the
+// caller's) into out.pieces.
+void lay_out_pieces(laid_text& out, PangoLayout* whole) {
+  const std::string& text = out.text;
+  const u32 n = u32(text.size());
+  auto& kept = kept_pieced();
+  kept_pieces* best = nullptr;
+  size_t shared = 0;
+  for (kept_pieces& e : kept) {
+    if (!same_settings(e.settings, whole, true)) continue;
+    size_t m = std::min(e.text.size(), text.size()), i = 0;
+    while (i + 4096 <= m && std::memcmp(e.text.data() + i, text.data() + i, 4096) == 0) i += 4096;
+    while (i < m && e.text[i] == text[i]) i++;
+    if (!best || i > shared) best = &e, shared = i;
+  }
+  u32 b = 0;
+  int y = 0;
+  if (best) {
+    bool same = shared == n && best->text.size() == n;
+    size_t taken = 0;
+    for (; taken < best->pieces.size(); taken++) {
+      const text_piece& p = best->pieces[taken];
+      if (!same && p.decided_to > shared) break;
+      out.pieces.push_back(p);
+      g_object_ref(p.layout);
+    }
+    best->used = ++use_clock;
+    if (same) return;
+    // The pieces laid out anew start where the first piece not taken started.
+    if (taken > 0) b = best->pieces[taken].byte0, y = best->pieces[taken].y0;
+  }
+  int spacing = pango_layout_get_spacing(whole);
+  PangoLayout* settings = b < n ? settings_of(whole) : nullptr;
+  for (size_t size = PIECE_BYTES; b < n;) {
+    u32 end = char_end(text, size_t(b) + size);
+    PangoLayout* p = piece_layout(whole, settings, text, b, end);
+    if (end == n) {
+      // The last row stands alone: typing at the end lays out that row again, not the
+      // rows above it.
+      int rows = pango_layout_get_line_count(p);
+      if (rows >= 2) {
+        u32 cut = b + u32(pango_layout_get_line_readonly(p, rows - 1)->start_index);
+        g_object_unref(p);
+        p = piece_layout(whole, settings, text, b, cut);
+        PangoRectangle logical;
+        pango_layout_get_extents(p, nullptr, &logical);
+        out.pieces.push_back({p, b, n, y});
+        y += logical.height + spacing;
+        b = cut;
+        p = piece_layout(whole, settings, text, b, n);
+      }
+      out.pieces.push_back({p, b, n + 1, y});
+      break;
+    }
+    int rows = pango_layout_get_line_count(p);
+    if (rows < 2) {
+      // One row holds the whole piece: take a longer one.
+      g_object_unref(p);
+      size *= 2;
+      continue;
+    }
+    u32 cut = b + u32(pango_layout_get_line_readonly(p, rows - 1)->start_index);
+    g_object_unref(p);
+    p = piece_layout(whole, settings, text, b, cut);
+    PangoRectangle logical;
+    pango_layout_get_extents(p, nullptr, &logical);
+    out.pieces.push_back({p, b, end, y});
+    y += logical.height + spacing;
+    b = cut;
+    size = PIECE_BYTES;
+  }
+  if (settings) g_object_unref(settings);
+  // Kept: the new text in place of the one used least recently.
+  kept_pieces entry{text, PANGO_LAYOUT(g_object_ref(whole)), out.pieces, ++use_clock};
+  for (text_piece& p : entry.pieces) g_object_ref(p.layout);
+  if (kept.size() < KEPT_PIECED) {
+    kept.push_back(std::move(entry));
+  } else {
+    auto oldest = std::min_element(kept.begin(), kept.end(), [](const kept_pieces& x, const kept_pieces& y) {
+      return x.used < y.used;
+    });
+    release_kept(*oldest);
+    *oldest = std::move(entry);
+  }
 }
 
 // Answers the kept twin of the fresh layout `l` (whose reference passes to the keeper),
@@ -320,6 +506,34 @@ PangoLayout* kept_twin(PangoLayout* l, const std::string& text) { return keep_la
 void drop_kept_layouts() {
   for (kept_layout& e : kept()) g_object_unref(e.layout);
   kept().clear();
+  for (kept_pieces& e : kept_pieced()) release_kept(e);
+  kept_pieced().clear();
+}
+
+size_t laid_text::piece_of_byte(u32 b) const {
+  auto it = std::upper_bound(pieces.begin(), pieces.end(), b,
+                             [](u32 v, const text_piece& p) { return v < p.byte0; });
+  return it == pieces.begin() ? 0 : size_t(it - pieces.begin()) - 1;
+}
+
+size_t laid_text::piece_of_y(int y) const {
+  // A row's band reaches above its top by the part of the spacing that pango gives to the
+  // row below (the larger half).
+  int above = 0;
+  if (!pieces.empty()) {
+    int spacing = pango_layout_get_spacing(pieces[0].layout);
+    above = spacing - spacing / 2;
+  }
+  auto it = std::upper_bound(pieces.begin(), pieces.end(), y,
+                             [above](int v, const text_piece& p) { return v < p.y0 - above; });
+  return it == pieces.begin() ? 0 : size_t(it - pieces.begin()) - 1;
+}
+
+int laid_text::height_units() const {
+  text_piece last = piece(piece_count() - 1);
+  PangoRectangle logical;
+  pango_layout_get_extents(last.layout, nullptr, &logical);
+  return last.y0 + logical.height;
 }
 
 void font(context& c, const cell* f) { read_font(c.st, f); }
@@ -390,14 +604,13 @@ void rich_text_spacing(PangoLayout* l, const cell* face, double width) {
 
 PangoLayout* face_layout(context& c, const cell* face_in, drawing_state& s,
                          std::vector<backdrop>* bds, std::string* text_out, double* width_out,
-                         double* height_out) {
+                         double* height_out, bool pieces_ok) {
   cell face = *face_in;
   collector::root_guard g(&face);
   if (const cell* f = field(&face, N_FONT); f && type_of(f) == TYPE_OBJECT) read_font(s, f);
   std::string str;
   const cell* t = field(&face, N_TEXT);
   if (t && type_of(t) == TYPE_STRING) str = string::to_utf8(t);
-  PangoLayout* l = make_layout(c, str, s);
   const cell* size = field(&face, N_SIZE);
   double sw = 0, sh = 0;
   if (size && type_of(size) == TYPE_PAIR) sw = i32(size->data2), sh = i32(size->data3);
@@ -406,6 +619,10 @@ PangoLayout* face_layout(context& c, const cell* face_in, drawing_state& s,
     std::memcpy(v, &size->data1, sizeof v);
     sw = std::isfinite(v[0]) ? v[0] : 0, sh = std::isfinite(v[1]) ? v[1] : 0;
   }
+  // Text to be laid out in pieces stays out of the layout, which holds only the settings
+  // and styles the pieces take.
+  bool pieced = pieces_ok && sw > 0 && str.size() > PIECED_TEXT;
+  PangoLayout* l = make_layout(c, pieced ? std::string() : str, s);
   // The layout's limits are the size + 0.5 in each direction.
   if (sw > 0) {
     pango_layout_set_width(l, int(std::min(sw + 0.5, 1e6) * PANGO_SCALE));
@@ -446,6 +663,8 @@ PangoLayout* face_layout(context& c, const cell* face_in, drawing_state& s,
   if (v && word_is(v, N_MIDDLE)) s.v_align = 1;
   else if (v && word_is(v, N_BOTTOM)) s.v_align = 2;
   else if (v && (type_of(v) == TYPE_WORD || type_of(v) == TYPE_LIT_WORD)) s.v_align = 0;
+  // Pieces take the runs of the whole text, so that each row is shaped as the whole
+  // text's layout would shape it.
   if (sw > 0) split_runs(l, str);
   if (text_out) *text_out = std::move(str);
   if (width_out) *width_out = sw;
@@ -455,7 +674,12 @@ PangoLayout* face_layout(context& c, const cell* face_in, drawing_state& s,
 
 void lay_out_face(context& c, const cell* face, laid_text& out) {
   drawing_state s;   // the default font, whatever the run's
-  out.layout = face_layout(c, face, s, &out.backdrops, &out.text, &out.width, &out.height);
+  out.layout = face_layout(c, face, s, &out.backdrops, &out.text, &out.width, &out.height, true);
+  if (out.width > 0 && out.text.size() > PIECED_TEXT) {
+    lay_out_pieces(out, out.layout);
+    g_object_unref(out.layout);
+    out.layout = nullptr;
+  }
   const cell* f = field(face, N_FONT);
   out.font_object = f && type_of(f) == TYPE_OBJECT;
   out.colour_fixed = s.text_colour_fixed;
@@ -489,7 +713,7 @@ void draw_text(context& c, pt at, const cell* value, bool background) {
       t = kept;
     } else {
       lay_out_face(c, value, fresh);
-      fresh.layout = keep_layout(fresh.layout, fresh.text);
+      if (fresh.layout) fresh.layout = keep_layout(fresh.layout, fresh.text);
     }
     if (t->font_object) {
       s.text_colour_fixed = t->colour_fixed;
@@ -499,7 +723,6 @@ void draw_text(context& c, pt at, const cell* value, bool background) {
     s.v_align = t->v_align;
     if (background) col = field(value, N_COLOR);
   }
-  PangoLayout* l = t->layout;
   if (s.text_angle != 0) {
     // The text turns about its origin: y grows downwards, so counter-clockwise is negative.
     cairo_translate(c.cr, at.x, at.y);
@@ -515,18 +738,48 @@ void draw_text(context& c, pt at, const cell* value, bool background) {
   }
   if (s.v_align && t->height > 0) {
     // Middle and bottom alignment within the face's height.
-    PangoRectangle logical;
-    pango_layout_get_extents(l, nullptr, &logical);
-    double free = t->height - double(logical.height) / PANGO_SCALE;
+    double free = t->height - double(t->height_units()) / PANGO_SCALE;
     at.y += s.v_align == 1 ? free / 2 : free;
   }
-  paint_backdrops(c, l, at.x, at.y, t->backdrops);
   double rgba[4];
   colour_rgba(s.text_colour_fixed ? s.text_colour : (s.pen.kind == BRUSH_SOLID ? s.pen.colour : s.text_colour), rgba);
-  cairo_set_source_rgba(c.cr, rgba[0], rgba[1], rgba[2], rgba[3]);
-  cairo_move_to(c.cr, at.x, at.y);
-  pango_cairo_show_layout(c.cr, l);
-  cairo_new_path(c.cr);
+  // Only the pieces of a long text that reach into the clip are drawn.
+  double top = 0, bottom = 0, unused;
+  cairo_clip_extents(c.cr, &unused, &top, &unused, &bottom);
+  size_t pieces = t->piece_count();
+  // From the piece above the clip's top (its glyphs may reach down into it).
+  size_t first = 0;
+  if (pieces > 1 && std::isfinite(top)) {
+    double units = std::clamp((top - at.y) * PANGO_SCALE, -2e9, 2e9);
+    first = t->piece_of_y(int(units));
+    if (first > 0) first--;
+  }
+  for (size_t i = first; i < pieces; i++) {
+    text_piece p = t->piece(i);
+    double y = at.y + double(p.y0) / PANGO_SCALE;
+    if (pieces > 1) {
+      PangoRectangle ink, logical;
+      pango_layout_get_extents(p.layout, &ink, &logical);
+      double from = y + double(std::min(ink.y, logical.y)) / PANGO_SCALE;
+      double to = y + double(std::max(ink.y + ink.height, logical.y + logical.height)) / PANGO_SCALE;
+      if (from > bottom && y > bottom) break;
+      if (to < top || from > bottom) continue;
+    }
+    if (!t->backdrops.empty()) {
+      std::vector<backdrop> own;
+      for (const backdrop& b : t->backdrops) {
+        backdrop d = b;
+        d.start = b.start > p.byte0 ? b.start - p.byte0 : 0;
+        d.end = b.end > p.byte0 ? b.end - p.byte0 : 0;
+        if (d.end > d.start) own.push_back(d);
+      }
+      paint_backdrops(c, p.layout, at.x, y, own);
+    }
+    cairo_set_source_rgba(c.cr, rgba[0], rgba[1], rgba[2], rgba[3]);
+    cairo_move_to(c.cr, at.x, y);
+    pango_cairo_show_layout(c.cr, p.layout);
+    cairo_new_path(c.cr);
+  }
 }
 }  // namespace
 

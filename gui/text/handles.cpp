@@ -64,7 +64,7 @@ const draw::laid_text* current(cell* handles, const draw::context& c) {
   i32 slot = entry_of(&cells[0]);
   if (slot < 0) return nullptr;
   auto* t = reinterpret_cast<const draw::laid_text*>(externals::handle_of(slot));
-  return t && t->layout && pango_layout_get_context(t->layout) == c.pango ? t : nullptr;
+  return t && t->piece(0).layout && t->context() == c.pango ? t : nullptr;
 }
 }  // namespace
 
@@ -101,7 +101,7 @@ const draw::laid_text* layout_of(draw::context& c, const cell* face_in, bool tru
   draw::lay_out_face(c, &face, *fresh);
   // The same text laid out again (each query of a key after the text was set anew)
   // takes the layout already shaped.
-  fresh->layout = draw::kept_twin(fresh->layout, fresh->text);
+  if (fresh->layout) fresh->layout = draw::kept_twin(fresh->layout, fresh->text);
   made++;
   // From here to the handle nothing allocates.
   cell* cells = cells_of(field_of(&face, n.handles));

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 #include "gui/draw/internal.h"
 #include "gui/text/handles.h"
@@ -45,7 +46,7 @@ struct layout_guard {
 
 // Width of the laid-out text without the blanks that end each line: the widest line's
 // extent from its first to its last character, wherever alignment puts it in the box.
-double width_without_trailing_blanks(PangoLayout* l, const std::string& text) {
+double width_without_trailing_blanks(PangoLayout* l, std::string_view text) {
   double w = 0;
   int n = pango_layout_get_line_count(l);
   for (int i = 0; i < n; i++) {
@@ -85,13 +86,15 @@ void metrics(const cell* face_in, const cell* arg_in, i32 kind, cell* out) {
     draw::lay_out_face(c, &face, fresh);
     t = &fresh;
   }
-  PangoLayout* l = t->layout;
   const std::string& text = t->text;
   i64 length = draw::char_of_byte(text, u32(text.size()));
   auto caret_rect = [&](i64 index) {
     PangoRectangle r;
     i64 ch = std::clamp<i64>(index - 1, 0, length);
-    pango_layout_index_to_pos(l, int(draw::byte_of_char(text, ch)), &r);
+    u32 b = draw::byte_of_char(text, ch);
+    draw::text_piece p = t->piece(t->piece_of_byte(b));
+    pango_layout_index_to_pos(p.layout, int(b - p.byte0), &r);
+    r.y += p.y0;
     return r;
   };
   auto at_point = [&](bool trailing_half) -> i64 {
@@ -102,8 +105,9 @@ void metrics(const cell* face_in, const cell* arg_in, i32 kind, cell* out) {
     if (!std::isfinite(y)) y = 0;
     x = std::clamp(x, -1e6, 1e6), y = std::clamp(y, -1e6, 1e6);
     int index = 0, trailing = 0;
-    pango_layout_xy_to_index(l, int(x * PANGO_SCALE), int(y * PANGO_SCALE), &index, &trailing);
-    i64 ch = draw::char_of_byte(text, u32(index));
+    draw::text_piece p = t->piece(t->piece_of_y(int(y * PANGO_SCALE)));
+    pango_layout_xy_to_index(p.layout, int(x * PANGO_SCALE), int(y * PANGO_SCALE) - p.y0, &index, &trailing);
+    i64 ch = draw::char_of_byte(text, u32(index) + p.byte0);
     if (trailing_half && trailing > 0) ch += 1;  // pango counts the grapheme's characters
     return std::min(ch, length) + 1;
   };
@@ -121,36 +125,48 @@ void metrics(const cell* face_in, const cell* arg_in, i32 kind, cell* out) {
     case OFFSET_TO_CHAR: *out = cell{TYPE_INTEGER, 0, u32(i32(at_point(false))), 0}; return;
     case LINE_HEIGHT: {
       i64 index = type_of(&arg) == TYPE_INTEGER ? i32(arg.data2) : 1;
-      int n = pango_layout_get_line_count(l);
-      PangoLayoutIter* it = pango_layout_get_iter(l);
       double height = 0;
-      for (int i = 0; i < n; i++) {
-        PangoRectangle lr;
-        pango_layout_iter_get_line_extents(it, nullptr, &lr);
-        height = px(lr.height);
-        // A line runs to the next line's start, its break included, counted in code
-        // points like the index.
-        PangoLayoutLine* line = pango_layout_iter_get_line_readonly(it);
-        u32 next = i + 1 < n ? u32(pango_layout_get_line_readonly(l, i + 1)->start_index)
-                             : u32(text.size());
-        i64 chars = draw::char_of_byte(text, next) - draw::char_of_byte(text, u32(line->start_index));
-        index -= chars;
-        if (index < 1 || !pango_layout_iter_next_line(it)) break;
+      bool done = false;
+      for (size_t k = 0; k < t->piece_count() && !done; k++) {
+        draw::text_piece p = t->piece(k);
+        u32 piece_end = k + 1 < t->piece_count() ? t->piece(k + 1).byte0 : u32(text.size());
+        PangoLayout* l = p.layout;
+        int n = pango_layout_get_line_count(l);
+        PangoLayoutIter* it = pango_layout_get_iter(l);
+        for (int i = 0; i < n; i++) {
+          PangoRectangle lr;
+          pango_layout_iter_get_line_extents(it, nullptr, &lr);
+          height = px(lr.height);
+          // A line runs to the next line's start, its break included, counted in code
+          // points like the index.
+          PangoLayoutLine* line = pango_layout_iter_get_line_readonly(it);
+          u32 next = i + 1 < n ? p.byte0 + u32(pango_layout_get_line_readonly(l, i + 1)->start_index) : piece_end;
+          i64 chars = draw::char_of_byte(text, next) - draw::char_of_byte(text, p.byte0 + u32(line->start_index));
+          index -= chars;
+          if (index < 1) done = true;
+          if (done || !pango_layout_iter_next_line(it)) break;
+        }
+        pango_layout_iter_free(it);
       }
-      pango_layout_iter_free(it);
       *out = cell{TYPE_FLOAT, 0, 0, 0};
       set_cell_float(out, height);
       return;
     }
     case SIZE_TEXT: {
-      PangoRectangle logical;
-      pango_layout_get_extents(l, nullptr, &logical);
-      *out = make_point(width_without_trailing_blanks(l, text), px(logical.height));
+      double width = 0;
+      for (size_t k = 0; k < t->piece_count(); k++) {
+        draw::text_piece p = t->piece(k);
+        width = std::max(width, width_without_trailing_blanks(p.layout, std::string_view(text).substr(p.byte0)));
+      }
+      *out = make_point(width, px(t->height_units()));
       return;
     }
-    case LINE_COUNT:
-      *out = cell{TYPE_INTEGER, 0, u32(pango_layout_get_line_count(l)), 0};
+    case LINE_COUNT: {
+      int rows = 0;
+      for (size_t k = 0; k < t->piece_count(); k++) rows += pango_layout_get_line_count(t->piece(k).layout);
+      *out = cell{TYPE_INTEGER, 0, u32(rows), 0};
       return;
+    }
     default:
       *out = cell{TYPE_NONE, 0, 0, 0};
   }

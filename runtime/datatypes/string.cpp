@@ -4,6 +4,7 @@
 #include "runtime/datatypes/string.h"
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -529,10 +530,22 @@ std::string to_utf8(const cell* value) {
   u32 unit = b->unit();
   std::string out;
   u32 n = b->used_units();
+  if (value->data1 >= n) return out;
+  out.reserve(n - value->data1);
   char seq[4];
-  for (u32 i = value->data1; i < n; i++) {
-    u32 c = get_char(b->head() + u64{i} * unit, unit);
+  const char* head = b->head();
+  for (u32 i = value->data1; i < n;) {
+    if (unit == 1) {
+      // A run of ASCII goes over as it stands (a long line is one run).
+      u32 j = i;
+      for (u64 w; j + 8 <= n && (std::memcpy(&w, head + j, 8), (w & 0x8080808080808080ull) == 0);) j += 8;
+      while (j < n && u8(head[j]) < 0x80) j++;
+      out.append(head + i, j - i);
+      if ((i = j) == n) break;
+    }
+    u32 c = get_char(head + u64{i} * unit, unit);
     out.append(seq, unicode::cp_to_utf8(c, seq));
+    i++;
   }
   return out;
 }

@@ -338,6 +338,13 @@ found search(cell* s, const cell* value, const find_args& o) {
     cell bits = *value;
     u32 unit = b->unit();
     const char* text = b->head();
+    if (unit == 1 && len > 256) {
+      // A long one-byte text: each byte value's membership is looked up once.
+      bool member[256];
+      for (u32 c = 0; c < 256; c++) member[c] = bitset::test_q(&bits, c);
+      const u8* bytes = reinterpret_cast<const u8*>(text);
+      return scan(1, [&](i64 at) { return at >= 0 && at < used && member[bytes[at]]; });
+    }
     return scan(1, [&](i64 at) {
       return at >= 0 && at < used && bitset::test_q(&bits, get_char(text + at * unit, unit));
     });

@@ -2,6 +2,7 @@
 // change of the face marks it stale; released by the collector with the face.
 #include "tests/unit/gui/events_fixture.h"
 
+#include "gui/draw/internal.h"
 #include "gui/text/handles.h"
 #include "gui/text/text_box.h"
 #include "runtime/datatypes/handle.h"
@@ -103,6 +104,74 @@ TEST_F(rich_text, AnUnshownFaceInDrawIsComparedByContentAndItsLayoutGoesWithIt) 
   run("u: none");
   collector::do_cycle();
   EXPECT_EQ(externals::live_count(), live);
+}
+
+// A long wrapped text is laid out in pieces of rows: its rows and caret places are those of
+// the whole text laid out at once, and a text edited from a kept one (typing at its end, an
+// insertion and a removal inside it) measures as the same text laid out afresh.
+TEST_F(rich_text, ALongTextInPiecesMeasuresAsTheWholeTextAndAsAFreshLayoutAfterEdits) {
+  run("long: make string! 40000 repeat i 3600 [append long pick [\"alpha \" \"b \" \"gamma, \" "
+      "\"d^(E9)j^(E0)-vu \" \"^(6F22)^(5B57) \" \"xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx \"] i % 6 + 1]");
+  cell f = rich("lt", "long", "none");
+  auto metric = [&](i32 kind, const cell& arg) {
+    cell out, a = arg;
+    text_box::metrics(&f, &a, kind, &out);
+    return form_text(out);
+  };
+  auto integer = [](i64 n) { return cell{TYPE_INTEGER, 0, u32(i32(n)), 0}; };
+  i64 length = 0;
+  // Line count, caret places every 97 characters and at the end, and the characters under
+  // points across the rows.
+  auto measures = [&] {
+    length = i32(run("length? lt/text").data2);
+    std::string all = metric(text_box::LINE_COUNT, integer(0));
+    for (i64 i = 1; i <= length + 1; i += 97) all += " " + metric(text_box::CARET_TO_OFFSET, integer(i));
+    all += " " + metric(text_box::CARET_TO_OFFSET, integer(length + 1));
+    for (int y = 0; y < 40000; y += 733)
+      for (int x : {0, 57, 190}) all += " " + metric(text_box::OFFSET_TO_CARET, cell{TYPE_PAIR, 0, u32(x), u32(y)});
+    return all;
+  };
+  auto fresh = [&] {
+    draw::drop_kept_layouts();
+    run("lt/handles/4: true");
+    std::string m = measures();
+    run("lt/handles/4: true");
+    return m;
+  };
+
+  // Against the whole text laid out in one layout.
+  draw::context c;
+  cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 1, 1);
+  draw::begin_on_surface(c, s, 96);
+  cairo_surface_destroy(s);
+  draw::drawing_state st;
+  std::string text;
+  PangoLayout* whole = draw::face_layout(c, &f, st, nullptr, &text, nullptr, nullptr);
+  ASSERT_GT(text.size(), 30000u);
+  EXPECT_EQ(metric(text_box::LINE_COUNT, integer(0)), std::to_string(pango_layout_get_line_count(whole)));
+  length = i32(run("length? lt/text").data2);
+  for (i64 i = 1; i <= length + 1; i += 89) {
+    PangoRectangle r;
+    pango_layout_index_to_pos(whole, int(draw::byte_of_char(text, i - 1)), &r);
+    cell expected{TYPE_POINT2D, 0, 0, 0};
+    point::set(&expected, 0, float(double(r.x) / PANGO_SCALE));
+    point::set(&expected, 1, float(std::max(0.0, double(r.y) / PANGO_SCALE)));
+    ASSERT_EQ(metric(text_box::CARET_TO_OFFSET, integer(i)), form_text(expected)) << "at " << i;
+  }
+  g_object_unref(whole);
+
+  std::string start = measures();
+  EXPECT_EQ(start, fresh());
+  const char* edits[] = {
+      "append lt/text \"y\"", "append lt/text \"yy yy\"", "insert at lt/text 20000 \"inserted words \"",
+      "remove/part at lt/text 3000 40", "insert at lt/text 12 \"^(E9)\"", "clear at lt/text 25000",
+  };
+  for (const char* edit : edits) {
+    run(edit);
+    OS_update_view(&f);
+    std::string edited = measures();
+    EXPECT_EQ(edited, fresh()) << edit;
+  }
 }
 
 }  // namespace vyr::test
