@@ -306,6 +306,7 @@ u32 alloc_buffer(u32 units, u32 unit, i32 offset) {
       // frame, and a collection each time would mark the whole heap for every few of them
       // (a long text rebuilt once costs a full marking otherwise).
       own = !f && footprint >= OWN_BLOCK_FROM;
+      if (f) mem.series_current = f;
     }
   }
   if (own) {
@@ -328,8 +329,8 @@ u32 alloc_buffer(u32 units, u32 unit, i32 offset) {
                arena::committed() + 2 * u64{mem.next_frame_size} < arena::size() / 2)
           new_series_frame();
       }
+      mem.series_current = f;
     }
-    mem.series_current = f;
     b = arena::at<series_buffer>(sframe(f)->bump);
     sframe(f)->bump += fp;
   }
