@@ -225,6 +225,8 @@ namespace {
 // doubles (a growing map!, a long text being rebuilt), for at most one dead buffer's worth
 // of memory; this way the marking done stays in proportion to the bytes allocated.
 constexpr u64 BIG_BUDGET_FLOOR = u64{16} << 20;
+// From this footprint a buffer that no frame has room for takes its own block.
+constexpr u64 OWN_BLOCK_FROM = 0x40000;
 u64 big_since_cycle = 0;
 u64 big_budget = BIG_BUDGET_FLOOR;
 
@@ -292,30 +294,40 @@ u32 alloc_buffer(u32 units, u32 unit, i32 offset) {
   if (collector::stress()) collector::collect();
   series_buffer* b;
   u32 extra = 0;
-  if (footprint >= BIG_THRESHOLD) {
+  u32 fp = static_cast<u32>(footprint);
+  u32 f = 0;
+  bool own = footprint >= BIG_THRESHOLD;
+  if (!own) {
+    f = mem.series_current;
+    if (!f || u64{sframe(f)->bump} + fp >= sframe(f)->end) {
+      f = find_frame(fp);
+      // A large buffer the frames have no room for takes its own block, under the big
+      // buffers' budget, rather than call a collection at once: a few such buffers fill a
+      // frame, and a collection each time would mark the whole heap for every few of them
+      // (a long text rebuilt once costs a full marking otherwise).
+      own = !f && footprint >= OWN_BLOCK_FROM;
+      if (f) mem.series_current = f;
+    }
+  }
+  if (own) {
     if (big_collection_due(footprint)) collector::collect();
     big_since_cycle += footprint;
     b = alloc_big(static_cast<u32>(footprint));
     extra = SERIES_BIG;
   } else {
-    u32 fp = static_cast<u32>(footprint);
-    u32 f = mem.series_current;
-    if (!f || u64{sframe(f)->bump} + fp >= sframe(f)->end) {
+    if (!f) {
+      collector::collect();
       f = find_frame(fp);
-      if (!f) {
-        collector::collect();
-        f = find_frame(fp);
-        if (!f || sframe(f)->end - sframe(f)->bump < FRAME_LEFTOVER || frames_crowded()) {
-          if (fp >= BIG_THRESHOLD) mem.next_frame_size = BIG_THRESHOLD;
-          f = new_series_frame();
-          // As many frames as it takes for the room to match the live buffers (one frame
-          // is 2 MiB at most): with much live data, one frame a collection would mark it
-          // all again every 2 MiB allocated. Only while the arena stays half free, so that
-          // a full arena still collects more often rather than fail.
-          while (frames_crowded() &&
-                 arena::committed() + 2 * u64{mem.next_frame_size} < arena::size() / 2)
-            new_series_frame();
-        }
+      if (!f || sframe(f)->end - sframe(f)->bump < FRAME_LEFTOVER || frames_crowded()) {
+        if (fp >= BIG_THRESHOLD) mem.next_frame_size = BIG_THRESHOLD;
+        f = new_series_frame();
+        // As many frames as it takes for the room to match the live buffers (one frame
+        // is 2 MiB at most): with much live data, one frame a collection would mark it
+        // all again every 2 MiB allocated. Only while the arena stays half free, so that
+        // a full arena still collects more often rather than fail.
+        while (frames_crowded() &&
+               arena::committed() + 2 * u64{mem.next_frame_size} < arena::size() / 2)
+          new_series_frame();
       }
       mem.series_current = f;
     }

@@ -5,6 +5,7 @@
 // characters compared through the upper-case map unless the case counts, a bitset by
 // membership. For any other argument they answer none and the function's code runs.
 // The texts are read first and written only through the string writers.
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <string>
@@ -57,20 +58,24 @@ struct matcher {
     return c < 256 ? low[c] : unicode::char_to_upper(c);
   }
 
+  // The byte, when the pattern is one character of one-byte text that only that byte
+  // matches (most punctuation): memchr finds it. Else -1.
+  int only_byte(const series_buffer* b) const {
+    if (b->unit() != 1 || bits || pattern.size() != 1) return -1;
+    int only = -1, count = 0;
+    for (u32 c = 0; c < 256; c++)
+      if (fold(c) == pattern[0]) only = int(c), count++;
+    return count == 1 ? only : -1;
+  }
+
   void find_all(const cell* text, u32 from, std::vector<u32>& at) const {
     series_buffer* b = buffer_of(series::node(text));
     u32 unit = b->unit(), end = b->used_units();
-    if (unit == 1 && !bits && pattern.size() == 1 && end - from > 1024) {
-      // One character that only one byte matches (most punctuation): memchr finds it.
-      int only = -1, count = 0;
-      for (u32 c = 0; c < 256; c++)
-        if (fold(c) == pattern[0]) only = int(c), count++;
-      if (count == 1) {
-        const char* p = b->head();
-        for (const char* q = p + from; (q = static_cast<const char*>(std::memchr(q, only, size_t(p + end - q))));)
-          at.push_back(u32(q++ - p));
-        return;
-      }
+    if (int only = only_byte(b); only >= 0 && end - from > 1024) {
+      const char* p = b->head();
+      for (const char* q = p + from; (q = static_cast<const char*>(std::memchr(q, only, size_t(p + end - q))));)
+        at.push_back(u32(q++ - p));
+      return;
     }
     switch (unit) {
       case 1: scan(reinterpret_cast<const u8*>(b->head()), from, end, at); break;
@@ -178,48 +183,95 @@ void replace_fast_code(cell* a, u32) {
     a[0] = cell{TYPE_NONE, 0, 0, 0};
     return;
   }
-  u32 from = std::min(series::index(&series), buffer_of(series::node(&series))->used_units());
-  std::vector<u32> at;
-  m.find_all(&series, from, at);
-  logic::make_at(&a[0], true);
-  if (at.empty()) return;
-  u32 end = buffer_of(series::node(&series))->used_units();
+  series_buffer* sb = buffer_of(series::node(&series));
+  u32 end = sb->used_units();
+  u32 from = std::min(series::index(&series), end);
   u32 size = m.size();
   std::vector<u32> vtext = tv == TYPE_CHAR ? std::vector<u32>{char_::get(&value)} : chars_from(&value);
-  u64 total = u64{at[0]} + (end - at[0]) - u64{size} * at.size() + u64{vtext.size()} * at.size();
-  memory::checked_size(total, 4);
-  series_buffer* sb = buffer_of(series::node(&series));
   bool ascii = sb->unit() == 1;
   for (u32 c : vtext) ascii = ascii && c < 0x80;
+  // A one-byte pattern in one-byte text replaced by ASCII is found by memchr as the edit
+  // goes: no list of places, which for a long text is as long as its matches.
+  int only = ascii ? m.only_byte(sb) : -1;
+  std::vector<u32> at;
+  u64 n;
+  if (only >= 0) {
+    const char* h = sb->head();
+    n = u64(std::count(h + from, h + end, char(only)));
+  } else {
+    m.find_all(&series, from, at);
+    n = at.size();
+  }
+  logic::make_at(&a[0], true);
+  if (n == 0) return;
+  u64 total = u64{end} - u64{size} * n + u64{vtext.size()} * n;
+  memory::checked_size(total, 4);
   if (ascii) {
-    // One-byte text and an ASCII value: edited in place, each piece moved once. A value
-    // no longer than the pattern moves the pieces down, front to back; a longer one
-    // moves them up from the end, so no piece is overwritten before it is moved.
+    // Each piece is moved once. A value no longer than the pattern moves the pieces down
+    // in place, front to back; a longer one writes them into a new buffer of the exact
+    // size, read from the old one (nothing collects meanwhile, so it stays where it is).
     std::string v(vtext.begin(), vtext.end());
     u32 vn = u32(v.size());
-    if (vn > size) sb = string::reserve(sb, total);
-    char* p = sb->head();
-    size_t n = at.size();
+    size_t k = 0;
+    auto next = [&](const char* text, u32 pos) -> u32 {  // the match at or after pos
+      if (only < 0) return k < at.size() ? at[k++] : end;
+      const void* q = std::memchr(text + pos, only, end - pos);
+      return q ? u32(static_cast<const char*>(q) - text) : end;
+    };
     if (vn <= size) {
-      u64 w = at[0];
-      for (size_t i = 0; i < n; i++) {
+      char* p = sb->head();
+      u32 hit = next(p, from);
+      u64 w = hit;
+      while (hit < end) {
         std::memcpy(p + w, v.data(), vn);
         w += vn;
-        u32 after = at[i] + size, next = i + 1 < n ? at[i + 1] : end;
-        std::memmove(p + w, p + after, next - after);
-        w += next - after;
+        u32 after = hit + size, following = next(p, after);
+        std::memmove(p + w, p + after, following - after);
+        w += following - after;
+        hit = following;
       }
-    } else {
+      sb->tail = sb->offset + u32(total);
+      return;
+    }
+    if (u64{sb->offset} + total <= sb->end_offset()) {
+      // Room enough: the pieces move up from the end, each before anything overwrites it.
+      char* p = sb->head();
+      size_t j = at.size();
+      auto last = [&](u32 before) -> u32 {  // the last match ending at or before `before`
+        if (only < 0) return at[--j];
+        return u32(static_cast<const char*>(memrchr(p + from, only, before - from)) - p);
+      };
       u64 w = total;
-      for (size_t i = n; i-- > 0;) {
-        u32 after = at[i] + size, next = i + 1 < n ? at[i + 1] : end;
-        w -= next - after;
-        std::memmove(p + w, p + after, next - after);
+      u32 stop = end;
+      for (u64 i = 0; i < n; i++) {
+        u32 hit = last(stop), after = hit + size;
+        w -= stop - after;
+        std::memmove(p + w, p + after, stop - after);
         w -= vn;
         std::memcpy(p + w, v.data(), vn);
+        stop = hit;
       }
+      sb->tail = sb->offset + u32(total);
+      return;
+    }
+    collector::no_collect nc;
+    series_buffer* old = sb;
+    const char* s = old->head();
+    sb = memory::grow_buffer(sb, total);
+    char* p = sb->head();
+    u32 hit = next(s, from);
+    std::memcpy(p, s, hit);
+    u64 w = hit;
+    while (hit < end) {
+      std::memcpy(p + w, v.data(), vn);
+      w += vn;
+      u32 after = hit + size, following = next(s, after);
+      std::memcpy(p + w, s + after, following - after);
+      w += following - after;
+      hit = following;
     }
     sb->tail = sb->offset + u32(total);
+    if (old->flags & SERIES_BIG) memory::free_big(old);
     return;
   }
   // What follows the first match is kept apart, and a value that is the series' own text

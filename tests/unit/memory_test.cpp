@@ -34,10 +34,12 @@ TEST_F(MemoryTest, SizeRules) {
       {0x1FFFF0, 1, 0x1FFFF0, true},   // footprint reaches it
   };
   for (auto& c : cases) {
+    // Below the threshold, a large buffer goes alone only when no frame has room for it.
+    bool room = memory::find_frame(c.size + sizeof(series_buffer) + 4) != 0;
     u32 node = c.units == 0 ? memory::alloc_bytes(0) : memory::alloc_series(c.units, c.unit, 0);
     series_buffer* b = buffer_of(node);
     EXPECT_EQ(b->size, c.size) << c.units;
-    EXPECT_EQ(bool(b->flags & SERIES_BIG), c.big) << c.units;
+    EXPECT_EQ(bool(b->flags & SERIES_BIG), c.big || (c.size >= 0x40000 && !room)) << c.units;
     EXPECT_EQ(b->flags & ~(SERIES_BIG | SERIES_STAMP_MASK), c.unit | SERIES_MADE | SERIES_IN_USE);
     EXPECT_EQ(b->offset, b->data_offset());
     EXPECT_EQ(b->tail, b->offset);
@@ -102,6 +104,26 @@ TEST_F(MemoryTest, GrowthKeepsDataAndFixesFlags) {
   EXPECT_FALSE(b->flags & SERIES_BIG);
   b = memory::expand_series(b, 0x300000);
   EXPECT_TRUE(b->flags & SERIES_BIG);
+}
+
+// A large buffer that no frame has room for takes a block of its own and leaves the
+// collection to the big buffers' budget: rebuilding one long text must not mark the
+// whole heap.
+TEST_F(MemoryTest, LargeBufferBeyondFrameRoomDoesNotCollect) {
+  if (collector::stress()) GTEST_SKIP() << "every allocation collects under stress";
+  u32 was_enabled = collector::state.enabled;
+  collector::state.enabled = 1;
+  collector::do_cycle();  // a fresh budget
+  constexpr u32 units = 0x100000;
+  const u32 footprint = units + sizeof(series_buffer) + 4;
+  while (memory::find_frame(footprint)) memory::alloc_series(0x10000, 1, 0);
+  u32 cycles = collector::state.series_cycles;
+  u32 node = memory::alloc_series(units, 1, 0);
+  EXPECT_EQ(collector::state.series_cycles, cycles);
+  EXPECT_TRUE(buffer_of(node)->flags & SERIES_BIG);
+  EXPECT_GE(buffer_of(node)->size, units);
+  collector::do_cycle();  // unreferenced, it goes back with the others
+  collector::state.enabled = was_enabled;
 }
 
 TEST_F(MemoryTest, TailAllocation) {
