@@ -27,7 +27,7 @@
 #include "gui/win/headless/answers.h"
 #include "gui/win/headless/display.h"
 #include "gui/win/headless/input_script.h"
-#include "gui/win/screens.h"
+#include "base/screens.h"
 #include "gui/win/theme.h"
 #include "gui/win/x11/display.h"
 #include "runtime/collector.h"

@@ -13,9 +13,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/utf8.h"
 #include "runtime/fire.h"
 #include "runtime/memory.h"
-#include "runtime/unicode.h"
 
 extern char** environ;
 
@@ -38,42 +38,17 @@ void write_all(int fd, const char* p, size_t n) {
   }
 }
 
-void put_utf8(std::string& out, u32 cp) {
-  if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = 0xFFFD;
-  char seq[4];
-  out.append(seq, unicode::cp_to_utf8(cp, seq));
-}
-
 // Copies UTF-8 text, each ill-formed sequence (overlong, surrogate, past U+10FFFF,
 // truncated) becoming U+FFFD.
 std::string valid_utf8(std::string_view s) {
   std::string out;
   out.reserve(s.size());
-  size_t i = 0;
-  while (i < s.size()) {
-    u8 c = static_cast<u8>(s[i]);
-    if (c < 0x80) {
-      out.push_back(static_cast<char>(c));
-      i++;
-      continue;
-    }
-    int len = c >= 0xF0 && c <= 0xF4 ? 4 : c >= 0xE0 ? (c <= 0xEF ? 3 : 0) : c >= 0xC2 ? 2 : 0;
-    u32 cp = len == 2 ? c & 0x1F : len == 3 ? c & 0x0F : c & 0x07;
-    int k = 1;
-    for (; len && k < len && i + k < s.size(); k++) {
-      u8 d = static_cast<u8>(s[i + k]);
-      if ((d & 0xC0) != 0x80) break;
-      cp = (cp << 6) | (d & 0x3F);
-    }
-    bool ok = len && k == len && !(len == 3 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) &&
-              !(len == 4 && (cp < 0x10000 || cp > 0x10FFFF));
-    if (ok) {
-      out.append(s.substr(i, static_cast<size_t>(len)));
-      i += static_cast<size_t>(len);
-    } else {
-      put_utf8(out, 0xFFFD);
-      i += static_cast<size_t>(k);  // skip the lead byte and the continuation bytes it took
-    }
+  const u8* p = reinterpret_cast<const u8*>(s.data());
+  for (size_t i = 0; i < s.size();) {
+    utf8::decoded d = utf8::next_well_formed(p + i, s.size() - i);
+    if (d.status == utf8::outcome::ok) out.append(s.substr(i, d.size));
+    else utf8::append(out, utf8::REPLACEMENT);
+    i += d.size;
   }
   return out;
 }
@@ -93,7 +68,7 @@ template <class Unit>
 void print_units(const Unit* text, size_t length, bool new_line) {
   std::string out;
   out.reserve(length + 1);
-  for (size_t i = 0; i < length; i++) put_utf8(out, text[i]);
+  for (size_t i = 0; i < length; i++) utf8::append_scalar(out, text[i]);
   fire_text(out, new_line);
 }
 

@@ -4,42 +4,14 @@
 
 #include <algorithm>
 
+#include "base/utf8.h"
+
 #include "runtime/collector.h"
 #include "runtime/fire.h"
 
 namespace vyr::unicode {
 
 namespace {
-
-// Byte classes (256) then the state transitions (108) of the published DFA UTF-8 decoder:
-// state 0 accepts, 12 rejects, the others are multiples of 12.
-constexpr u8 UTF8_ACCEPT = 0;
-constexpr u8 UTF8_REJECT = 12;
-const u8 utf8_dfa[256 + 108] = {
-    // 0x00-0x7F
-    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-    // 0x80-0x8F, 0x90-0x9F
-    1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9,
-    // 0xA0-0xBF
-    7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7,
-    // 0xC0-0xC1 (overlong), 0xC2-0xDF
-    8, 8, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2,
-    // 0xE0, 0xE1-0xEC, 0xED, 0xEE-0xEF, 0xF0, 0xF1-0xF3, 0xF4, 0xF5-0xFF
-    10, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 4, 3, 3, 11, 6, 6, 6, 5, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8,
-    // transitions: row = state / 12, column = class
-    0, 12, 24, 36, 60, 96, 84, 12, 12, 12, 48, 72,
-    12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12,
-    12, 0, 12, 12, 12, 12, 12, 0, 12, 0, 12, 12,
-    12, 24, 12, 12, 12, 12, 12, 24, 12, 24, 12, 12,
-    12, 12, 12, 12, 12, 12, 12, 24, 12, 12, 12, 12,
-    12, 24, 12, 12, 12, 12, 12, 12, 12, 24, 12, 12,
-    12, 12, 12, 12, 12, 12, 12, 36, 12, 36, 12, 12,
-    12, 36, 12, 12, 12, 12, 12, 36, 12, 36, 12, 12,
-    12, 36, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12,
-};
 
 bool in_arena(const void* p) {
   auto c = static_cast<const char*>(p);
@@ -137,25 +109,7 @@ cell small_binary(const u8* bytes, u32 n) {
 // ---- Decoding -------------------------------------------------------------------------
 
 const u8* fast_decode_utf8_char(const u8* p, const u8* end, i32* cp) {
-  if (p >= end) {
-    *cp = -1;
-    return p;
-  }
-  u32 byte = *p++;
-  u32 cls = utf8_dfa[byte];
-  u32 code = (0xFFu >> cls) & byte;
-  u32 state = utf8_dfa[256 + cls];
-  while (state != UTF8_ACCEPT && state != UTF8_REJECT) {
-    if (p >= end) {  // the input ends inside the sequence
-      *cp = -1;
-      return p;
-    }
-    byte = *p++;
-    code = (code << 6) | (byte & 0x3Fu);
-    state = utf8_dfa[256 + state + utf8_dfa[byte]];
-  }
-  *cp = state == UTF8_ACCEPT ? static_cast<i32>(code) : -1;
-  return p;
+  return utf8::fast_decode(p, end, cp);
 }
 
 i32 count_utf8_chars(const u8* start, const u8* end) {
@@ -178,12 +132,7 @@ const u8* skip_utf8_chars(const u8* start, const u8* end, i32 n) {
   return start;
 }
 
-u32 utf8_char_size(u8 lead) {
-  if (lead >= 0xF0) return 4;
-  if (lead >= 0xE0) return 3;
-  if (lead >= 0xC0) return 2;
-  return 0;
-}
+u32 utf8_char_size(u8 lead) { return utf8::lead_size(lead); }
 
 // Overlong forms (C0 80 for NUL, E0 80 AF for "/", ...) decode to the code point they
 // spell. Every consumer works on the decoded code points and re-encodes canonically, so an
@@ -192,26 +141,12 @@ u32 utf8_char_size(u8 lead) {
 i32 decode_utf8_char(const u8* p, i32* count) {
   i32 avail = *count;
   if (avail <= 0) return -1;
-  u32 b = p[0];
-  if (b < 0x80) {
-    *count = 1;
-    return static_cast<i32>(b);
+  utf8::decoded d = utf8::decode(p, static_cast<u32>(avail));
+  switch (d.status) {
+    case utf8::outcome::ok: *count = static_cast<i32>(d.size); return static_cast<i32>(d.cp);
+    case utf8::outcome::cut: return -1;
+    default: invalid_utf8(p, avail);
   }
-  if (b < 0xC0 || b >= 0xF8) invalid_utf8(p, avail);
-  u32 need = b < 0xE0 ? 2 : b < 0xF0 ? 3 : 4;
-  if (static_cast<u32>(avail) < need) return -1;
-  u32 cp = b & (0x7Fu >> need);
-  for (u32 i = 1; i < need; i++) {
-    u32 c = p[i];
-    if ((c & 0xC0) != 0x80) invalid_utf8(p, avail);
-    cp = (cp << 6) | (c & 0x3F);
-  }
-  // Only the low-surrogate block DC00-DCFF is refused in three-byte form; the high
-  // surrogates pass so that text holding unpaired halves still loads.
-  if (need == 3 && cp >= 0xDC00 && cp <= 0xDCFF) invalid_utf8(p, avail);
-  if (need == 4 && cp > 0x10FFFF) invalid_utf8(p, avail);
-  *count = static_cast<i32>(need);
-  return static_cast<i32>(cp);
 }
 
 namespace {
@@ -389,10 +324,7 @@ u32 load_utf16(const u16* text, u32 n, cell* target, bool drop_cr) {
 // ---- Encoding -------------------------------------------------------------------------
 
 u32 cp_utf8_size(u32 cp) {
-  if (cp <= 0x7F) return 1;
-  if (cp <= 0x7FF) return 2;
-  if (cp <= 0xFFFF) return 3;
-  if (cp <= 0x10FFFF) return 4;
+  if (u32 n = utf8::encoded_size(cp)) return n;
   invalid_char(cp);
 }
 
@@ -407,28 +339,7 @@ u64 utf8_size(const char* start, const char* end, u32 unit) {
 }
 
 u32 cp_to_utf8(u32 cp, char* dest) {
-  if (cp <= 0x7F) {
-    dest[0] = static_cast<char>(cp);
-    return 1;
-  }
-  if (cp <= 0x7FF) {
-    dest[0] = static_cast<char>(0xC0 | (cp >> 6));
-    dest[1] = static_cast<char>(0x80 | (cp & 0x3F));
-    return 2;
-  }
-  if (cp <= 0xFFFF) {
-    dest[0] = static_cast<char>(0xE0 | (cp >> 12));
-    dest[1] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    dest[2] = static_cast<char>(0x80 | (cp & 0x3F));
-    return 3;
-  }
-  if (cp <= 0x10FFFF) {
-    dest[0] = static_cast<char>(0xF0 | (cp >> 18));
-    dest[1] = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    dest[2] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    dest[3] = static_cast<char>(0x80 | (cp & 0x3F));
-    return 4;
-  }
+  if (u32 n = utf8::encode(cp, dest)) return n;
   invalid_char(cp);
 }
 

@@ -48,7 +48,15 @@ CASES = [
         "gui/camera/v4l2.cpp": '#include "gui/win/win.h"\n#include "runtime/codecs/images.h"\n',
         "gui/entry/module.cpp": '#include "boot/environment.h"\n#include "runtime/fire.h"\n',
         "tests/unit/t.cpp": '#include "gui/platform.h"\n',
+        "base/screens.h": '#include "base/utf8.h"\n#include <vector>\n',
+        "gui/win/queue.cpp": '#include "base/utf8.h"\n',
+        "gui/camera/provider.cpp": '#include "base/utf8.h"\n',
+        "runtime/unicode.cpp": '#include "base/utf8.h"\n',
+        "console/text/editor.cpp": '#include "base/utf8.h"\n',
     }, 0, "no upward include"),
+    ("the base layer includes nothing of the tree above it", {
+        "base/utf8.h": '#include "runtime/cell.h"\n',
+    }, 1, "base/utf8.h:1: the base layer includes runtime/cell.h"),
     ("an upward include fails with its line", {
         "runtime/datatypes/a.cpp": '// one\n#include "runtime/interpreter/interpreter.h"\n',
     }, 1, "runtime/datatypes/a.cpp:2: the datatypes layer includes runtime/interpreter/"),

@@ -1,18 +1,13 @@
 // The terminal-free line editor (see editor.h).
 #include "console/text/editor.h"
 
+#include "base/utf8.h"
 #include "runtime/unicode.h"
 
 namespace vyr::text {
 
 namespace {
-constexpr char32_t REPLACEMENT = 0xFFFD;
-
-bool valid_scalar(char32_t cp, int len) {
-  if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
-  // Overlong forms: the shortest encoding only.
-  return !((len == 2 && cp < 0x80) || (len == 3 && cp < 0x800) || (len == 4 && cp < 0x10000));
-}
+constexpr char32_t REPLACEMENT = utf8::REPLACEMENT;
 }  // namespace
 
 // ---- Keys ---------------------------------------------------------------------------------
@@ -23,15 +18,16 @@ void key_decoder::character(char32_t c, std::vector<key>& out) {
 }
 
 void key_decoder::feed(unsigned char b, std::vector<key>& out) {
-  if (need_ > 0) {
-    if ((b & 0xC0) == 0x80) {
-      cp_ = (cp_ << 6) | (b & 0x3F);
-      len_++;
-      if (--need_ == 0) character(valid_scalar(cp_, len_) ? cp_ : REPLACEMENT, out);
+  if (held_ > 0) {
+    seq_[held_++] = b;
+    utf8::decoded d = utf8::decode(seq_, held_);
+    if (d.status == utf8::outcome::cut && d.size == held_) return;  // more to come
+    held_ = 0;
+    if (d.status == utf8::outcome::ok || d.status == utf8::outcome::refused) {
+      character(utf8::well_formed(d) ? char32_t(d.cp) : REPLACEMENT, out);
       return;
     }
     // The sequence was cut short: it counts as one bad character, the byte starts anew.
-    need_ = 0;
     character(REPLACEMENT, out);
   }
   switch (state_) {
@@ -75,7 +71,7 @@ void key_decoder::alt(unsigned char b, std::vector<key>& out) {
   // Any other Alt combination is ignored, a whole character with it.
   drop_ = true;
   ground(b, out);
-  drop_ = drop_ && need_ > 0;
+  drop_ = drop_ && held_ > 0;
 }
 
 void key_decoder::ground(unsigned char b, std::vector<key>& out) {
@@ -103,9 +99,11 @@ void key_decoder::ground(unsigned char b, std::vector<key>& out) {
         return;  // other control characters do nothing
     }
   }
-  if (b >= 0xC2 && b <= 0xDF) { cp_ = b & 0x1F; need_ = 1; len_ = 1; return; }
-  if (b >= 0xE0 && b <= 0xEF) { cp_ = b & 0x0F; need_ = 2; len_ = 1; return; }
-  if (b >= 0xF0 && b <= 0xF4) { cp_ = b & 0x07; need_ = 3; len_ = 1; return; }
+  if (utf8::well_formed_lead(b)) {
+    seq_[0] = b;
+    held_ = 1;
+    return;
+  }
   character(REPLACEMENT, out);  // a stray continuation or invalid lead byte
 }
 
@@ -299,22 +297,11 @@ row render(const std::u32string& prefix, const std::u32string& line, std::size_t
 std::u32string decode_utf8(std::string_view bytes) {
   std::u32string out;
   out.reserve(bytes.size());
-  std::size_t i = 0;
-  while (i < bytes.size()) {
-    unsigned char b = static_cast<unsigned char>(bytes[i]);
-    if (b < 0x80) { out += char32_t(b); i++; continue; }
-    int need = b >= 0xC2 && b <= 0xDF ? 1 : b >= 0xE0 && b <= 0xEF ? 2 : b >= 0xF0 && b <= 0xF4 ? 3 : -1;
-    if (need < 0) { out += REPLACEMENT; i++; continue; }
-    char32_t cp = b & (need == 1 ? 0x1F : need == 2 ? 0x0F : 0x07);
-    std::size_t j = i + 1;
-    int got = 0;
-    while (got < need && j < bytes.size() && (static_cast<unsigned char>(bytes[j]) & 0xC0) == 0x80) {
-      cp = (cp << 6) | (static_cast<unsigned char>(bytes[j]) & 0x3F);
-      j++;
-      got++;
-    }
-    out += got == need && valid_scalar(cp, need + 1) ? cp : REPLACEMENT;
-    i = j;
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  for (std::size_t i = 0; i < bytes.size();) {
+    utf8::decoded d = utf8::next_well_formed(p + i, bytes.size() - i);
+    out += char32_t(d.cp);
+    i += d.size;
   }
   return out;
 }
@@ -322,24 +309,7 @@ std::u32string decode_utf8(std::string_view bytes) {
 std::string encode_utf8(std::u32string_view text) {
   std::string out;
   out.reserve(text.size());
-  for (char32_t c : text) {
-    if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) c = REPLACEMENT;
-    if (c < 0x80) {
-      out += char(c);
-    } else if (c < 0x800) {
-      out += char(0xC0 | (c >> 6));
-      out += char(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      out += char(0xE0 | (c >> 12));
-      out += char(0x80 | ((c >> 6) & 0x3F));
-      out += char(0x80 | (c & 0x3F));
-    } else {
-      out += char(0xF0 | (c >> 18));
-      out += char(0x80 | ((c >> 12) & 0x3F));
-      out += char(0x80 | ((c >> 6) & 0x3F));
-      out += char(0x80 | (c & 0x3F));
-    }
-  }
+  for (char32_t c : text) utf8::append_scalar(out, c);
   return out;
 }
 

@@ -36,7 +36,7 @@ class key_decoder {
   // sequence is cut short by the byte that follows it).
   void feed(unsigned char b, std::vector<key>& out);
   // True while bytes of an unfinished sequence are held.
-  bool pending() const { return state_ != state::GROUND || need_ != 0; }
+  bool pending() const { return state_ != state::GROUND || held_ != 0; }
 
  private:
   enum class state : std::uint8_t { GROUND, ESC, CSI, SS3 };
@@ -46,9 +46,8 @@ class key_decoder {
   void character(char32_t c, std::vector<key>& out);
   state state_ = state::GROUND;
   std::string params_;
-  char32_t cp_ = 0;
-  int need_ = 0;     // continuation bytes still expected
-  int len_ = 0;      // bytes of the sequence so far
+  unsigned char seq_[4] = {};  // the bytes of a character not yet whole
+  unsigned held_ = 0;
   bool drop_ = false;  // the character being decoded came with Alt: it is not typed
 };
 

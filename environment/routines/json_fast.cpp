@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "base/utf8.h"
 #include "environment/routines/routines.h"
 #include "runtime/collector.h"
 #include "runtime/datatypes/block.h"
@@ -78,23 +79,6 @@ struct decoder {
     i += 4;
     return v;
   }
-  static void utf8(std::string& o, u32 c) {
-    if (c < 0x80) {
-      o += char(c);
-    } else if (c < 0x800) {
-      o += char(0xC0 | (c >> 6));
-      o += char(0x80 | (c & 63));
-    } else if (c < 0x10000) {
-      o += char(0xE0 | (c >> 12));
-      o += char(0x80 | ((c >> 6) & 63));
-      o += char(0x80 | (c & 63));
-    } else {
-      o += char(0xF0 | (c >> 18));
-      o += char(0x80 | ((c >> 12) & 63));
-      o += char(0x80 | ((c >> 6) & 63));
-      o += char(0x80 | (c & 63));
-    }
-  }
   // A string literal's text, decoded; the opening quote is at i.
   std::string text() {
     i++;
@@ -105,7 +89,7 @@ struct decoder {
       if (c == '"') return o;
       if (c < 32) throw bail{};
       if (c != '\\') {
-        utf8(o, c);
+        utf8::append(o, c);
         continue;
       }
       if (i >= s.size()) throw bail{};
@@ -128,7 +112,7 @@ struct decoder {
             if (low < 0xDC00 || low > 0xDFFF) throw bail{};
             code = 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00);
           }
-          utf8(o, u32(code));
+          utf8::append(o, u32(code));
           break;
         }
         default: throw bail{};
@@ -147,18 +131,13 @@ struct decoder {
   // The code points of UTF-8 text this file wrote (well-formed; a cut sequence stops).
   static std::u32string code_points(std::string_view k) {
     std::u32string cps;
-    for (size_t p = 0; p < k.size();) {
-      u8 b = u8(k[p]);
-      u32 c;
-      size_t n;
-      if (b < 0x80) { c = b; n = 1; }
-      else if (b < 0xE0) { c = b & 0x1F; n = 2; }
-      else if (b < 0xF0) { c = b & 0x0F; n = 3; }
-      else { c = b & 0x07; n = 4; }
-      if (p + n > k.size()) break;
-      for (size_t q = 1; q < n; q++) c = (c << 6) | (u8(k[p + q]) & 63);
-      p += n;
-      cps.push_back(c);
+    const u8* p = reinterpret_cast<const u8*>(k.data());
+    for (size_t i = 0; i < k.size();) {
+      // A lone low surrogate of a string comes back refused, its code point spelled out.
+      utf8::decoded d = utf8::decode(p + i, k.size() - i);
+      if (d.status == utf8::outcome::cut || d.status == utf8::outcome::bad) break;
+      cps.push_back(d.cp);
+      i += d.size;
     }
     return cps;
   }
@@ -393,7 +372,7 @@ struct encoder {
         u_escape((m & 1023) + 0xDC00);
       }
     } else {
-      decoder::utf8(out, c);
+      utf8::append(out, c);
     }
   }
   void str(const cell* v) {

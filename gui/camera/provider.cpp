@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 
+#include "base/utf8.h"
 #include "gui/camera/fake.h"
 #include "gui/camera/v4l2.h"
 
@@ -22,23 +23,14 @@ std::string clean_utf8(const char* bytes, size_t n) {
   while (end < n && s[end]) end++;
   std::string out;
   for (size_t i = 0; i < end;) {
-    unsigned char c = s[i];
-    size_t len = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 0;
-    bool ok = len > 0 && i + len <= end;
-    uint32_t cp = len == 1 ? c : len == 2 ? c & 0x1F : len == 3 ? c & 0x0F : c & 0x07;
-    for (size_t k = 1; ok && k < len; k++) {
-      ok = (s[i + k] & 0xC0) == 0x80;
-      cp = cp << 6 | (s[i + k] & 0x3F);
-    }
-    // Overlong forms, surrogates and code points past U+10FFFF are malformed too.
-    if (ok && ((len == 2 && cp < 0x80) || (len == 3 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) ||
-               (len == 4 && (cp < 0x10000 || cp > 0x10FFFF))))
-      ok = false;
-    if (ok) {
-      out.append(bytes + i, len);
-      i += len;
+    // Overlong forms, surrogates and code points past U+10FFFF are malformed too; a
+    // malformed sequence gives up its lead byte only.
+    utf8::decoded d = utf8::decode(s + i, end - i);
+    if (utf8::well_formed(d)) {
+      out.append(bytes + i, d.size);
+      i += d.size;
     } else {
-      out += "\xEF\xBF\xBD";
+      utf8::append(out, utf8::REPLACEMENT);
       i++;
     }
   }

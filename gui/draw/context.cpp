@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "base/colour.h"
 #include "gui/draw/internal.h"
 
 namespace vyr::draw {
@@ -43,10 +44,11 @@ u32 tuple_colour(const cell* t) {
 }
 
 void colour_rgba(u32 colour, double rgba[4]) {
-  rgba[0] = (colour & 0xFF) / 255.0;
-  rgba[1] = ((colour >> 8) & 0xFF) / 255.0;
-  rgba[2] = ((colour >> 16) & 0xFF) / 255.0;
-  rgba[3] = (255 - (colour >> 24)) / 255.0;
+  colour::rgb v = colour::channels(colour);
+  rgba[0] = v.r;
+  rgba[1] = v.g;
+  rgba[2] = v.b;
+  rgba[3] = colour::opacity(colour);
 }
 
 namespace {

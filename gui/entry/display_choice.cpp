@@ -5,7 +5,7 @@
 
 #include "boot/construction.h"
 #include "gui/entry/module.h"
-#include "gui/win/screens.h"
+#include "base/screens.h"
 
 namespace vyr::gui_module {
 

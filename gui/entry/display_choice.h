@@ -25,7 +25,7 @@ struct display_inputs {
 struct display_choice_t {
   front_end front = front_end::text;
   display_kind display = display_kind::headless;
-  // VYR_HEADLESS_SCREENS, the headless display's screens (gui/win/screens.h); empty: one
+  // VYR_HEADLESS_SCREENS, the headless display's screens (base/screens.h); empty: one
   // 1920x1080 screen at 96 DPI.
   std::string_view screens;
   // VYR_HEADLESS_INPUT, the headless display's input script (empty: none).

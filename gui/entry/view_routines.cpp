@@ -12,7 +12,7 @@
 #include "gui/entry/module.h"
 #include "gui/entry/platform_routines.h"
 #include "gui/entry/view_values.h"
-#include "gui/win/screens.h"
+#include "base/screens.h"
 #include "runtime/collector.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/context.h"

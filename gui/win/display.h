@@ -9,23 +9,15 @@
 #include <string>
 #include <vector>
 
+#include "base/clipboard.h"
 #include "gui/win/win.h"
 
 namespace vyr::win {
 
 struct monitor { RECT rect; RECT work; uint32_t dpi = 96; };
 
-// What a clipboard holds, the record the host's clipboard store keeps as well: text, a list
-// of files or an image.
-struct clipboard_content {
-  // NO_VALUE: the clipboard holds a format, but it gave no value (its owner's reply was
-  // given up).
-  enum kind_t { EMPTY, TEXT, FILES, PNG, NO_VALUE };
-  kind_t kind = EMPTY;
-  std::string text;                 // TEXT: UTF-8 with LF line ends
-  std::vector<std::string> files;   // FILES: paths as UTF-8
-  std::vector<unsigned char> png;   // PNG: the encoded image
-};
+// What a clipboard holds: the record the host's clipboard store keeps as well.
+using clipboard_content = vyr::clipboard_content;
 
 class display {
  public:

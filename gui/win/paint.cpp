@@ -6,6 +6,7 @@
 
 #include <cairo.h>
 
+#include "base/colour.h"
 #include "gui/win/internal.h"
 #include "gui/win/scrollbar.h"
 #include "gui/win/menubar.h"
@@ -31,7 +32,7 @@ void mark_dirty(window* w) {
 static dc* dc_of(HDC hdc) { return installed() ? st().dcs.get(uint32_t(hdc)) : nullptr; }
 
 static void set_rgb(cairo_t* cr, COLORREF c) {
-  cairo_set_source_rgb(cr, (c & 0xFF) / 255.0, ((c >> 8) & 0xFF) / 255.0, ((c >> 16) & 0xFF) / 255.0);
+  colour::set_source(cr, c);
 }
 
 // Window surfaces stop at 16384 pixels a side and 64 M pixels (256 MiB) in all; what lies
@@ -433,7 +434,7 @@ cairo_surface_t* bitmap_surface(HBITMAP h) {
 static void draw_frame(cairo_t* cr, window* w, double x, double y) {
   bool dark = dark_theme(w->self);
   auto line = [&](double inset, COLORREF c) {
-    cairo_set_source_rgb(cr, (c & 0xFF) / 255.0, ((c >> 8) & 0xFF) / 255.0, ((c >> 16) & 0xFF) / 255.0);
+    colour::set_source(cr, c);
     cairo_set_line_width(cr, 1);
     cairo_rectangle(cr, x + inset + 0.5, y + inset + 0.5, w->rect.width() - 2 * inset - 1, w->rect.height() - 2 * inset - 1);
     cairo_stroke(cr);

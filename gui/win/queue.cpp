@@ -9,6 +9,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "base/utf8.h"
 #include "gui/win/internal.h"
 
 namespace vyr::win {
@@ -27,28 +28,19 @@ static uint32_t msg_time() { return static_cast<uint32_t>(clock_us() / 1000); }
 
 // ---- text helpers ---------------------------------------------------------------------------
 
+// Malformed bytes become U+FFFD each; overlong forms read as what they spell, and a
+// sequence cut by the end of the text ends it.
 std::u32string to_utf32(std::string_view s) {
   std::u32string out;
   out.reserve(s.size());
+  const auto* p = reinterpret_cast<const uint8_t*>(s.data());
   for (size_t i = 0; i < s.size();) {
-    unsigned char c = s[i];
-    uint32_t cp;
-    int n;
-    if (c < 0x80) { out.push_back(c); ++i; continue; }
-    if ((c & 0xE0) == 0xC0) { cp = c & 0x1F; n = 2; }
-    else if ((c & 0xF0) == 0xE0) { cp = c & 0x0F; n = 3; }
-    else if ((c & 0xF8) == 0xF0) { cp = c & 0x07; n = 4; }
-    else { out.push_back(0xFFFD); ++i; continue; }
-    if (i + n > s.size()) { out.push_back(0xFFFD); break; }
-    bool bad = false;
-    for (int k = 1; k < n; ++k) {
-      unsigned char d = s[i + k];
-      if ((d & 0xC0) != 0x80) { bad = true; break; }
-      cp = (cp << 6) | (d & 0x3F);
-    }
-    if (bad) { out.push_back(0xFFFD); ++i; continue; }
-    i += n;
-    out.push_back(cp > 0x10FFFF || (cp >= 0xD800 && cp < 0xE000) ? 0xFFFD : char32_t(cp));
+    if (p[i] < 0x80) { out.push_back(p[i++]); continue; }
+    utf8::decoded d = utf8::decode(p + i, s.size() - i);
+    if (d.status == utf8::outcome::cut) { out.push_back(utf8::REPLACEMENT); break; }
+    if (d.status == utf8::outcome::bad) { out.push_back(utf8::REPLACEMENT); ++i; continue; }
+    i += d.size;
+    out.push_back(utf8::scalar(d.cp) ? char32_t(d.cp) : utf8::REPLACEMENT);
   }
   return out;
 }
@@ -67,18 +59,6 @@ std::u16string to_utf16(std::string_view s) {
   return out;
 }
 
-static void append_utf8(std::string& out, uint32_t cp) {
-  if (cp > 0x10FFFF || (cp >= 0xD800 && cp < 0xE000)) cp = 0xFFFD;
-  if (cp < 0x80) out += char(cp);
-  else if (cp < 0x800) { out += char(0xC0 | (cp >> 6)); out += char(0x80 | (cp & 0x3F)); }
-  else if (cp < 0x10000) {
-    out += char(0xE0 | (cp >> 12)); out += char(0x80 | ((cp >> 6) & 0x3F)); out += char(0x80 | (cp & 0x3F));
-  } else {
-    out += char(0xF0 | (cp >> 18)); out += char(0x80 | ((cp >> 12) & 0x3F));
-    out += char(0x80 | ((cp >> 6) & 0x3F)); out += char(0x80 | (cp & 0x3F));
-  }
-}
-
 std::string to_utf8(std::u16string_view s) {
   std::string out;
   for (size_t i = 0; i < s.size(); ++i) {
@@ -87,7 +67,7 @@ std::string to_utf8(std::u16string_view s) {
       cp = 0x10000 + ((cp - 0xD800) << 10) + (s[i + 1] - 0xDC00);
       ++i;
     }
-    append_utf8(out, cp);
+    utf8::append_scalar(out, cp);
   }
   return out;
 }
@@ -122,7 +102,7 @@ std::string to_utf8(std::u32string_view s) {
       continue;
     }
     char32_t cp = d[i++];
-    n += size_t(cp >= 0x80) + size_t(cp >= 0x800) + size_t(cp >= 0x10000 && cp <= 0x10FFFF);
+    n += utf8::encoded_size(utf8::scalar(cp) ? cp : utf8::REPLACEMENT) - 1;
   }
   std::string out(n, '\0');
   char* p = out.data();
@@ -134,15 +114,7 @@ std::string to_utf8(std::u32string_view s) {
       continue;
     }
     char32_t cp = d[i++];
-    if (cp < 0x80) { *p++ = char(cp); continue; }
-    if (cp > 0x10FFFF || (cp >= 0xD800 && cp < 0xE000)) cp = 0xFFFD;
-    if (cp < 0x800) { *p++ = char(0xC0 | (cp >> 6)); }
-    else if (cp < 0x10000) { *p++ = char(0xE0 | (cp >> 12)); *p++ = char(0x80 | ((cp >> 6) & 0x3F)); }
-    else {
-      *p++ = char(0xF0 | (cp >> 18)); *p++ = char(0x80 | ((cp >> 12) & 0x3F));
-      *p++ = char(0x80 | ((cp >> 6) & 0x3F));
-    }
-    *p++ = char(0x80 | (cp & 0x3F));
+    p += utf8::encode(utf8::scalar(cp) ? cp : utf8::REPLACEMENT, p);
   }
   return out;
 }

@@ -8,6 +8,7 @@
 
 #include <cairo.h>
 
+#include "base/colour.h"
 #include "gui/win/internal.h"
 #include "gui/win/theme.h"
 
@@ -30,7 +31,7 @@ RECT span(const geometry& g, int64_t from, int64_t to) {
 }
 
 void set_color(cairo_t* cr, COLORREF c) {
-  cairo_set_source_rgb(cr, (c & 0xFF) / 255.0, ((c >> 8) & 0xFF) / 255.0, ((c >> 16) & 0xFF) / 255.0);
+  colour::set_source(cr, c);
 }
 
 void fill(cairo_t* cr, const RECT& r, COLORREF c) {

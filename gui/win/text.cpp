@@ -9,6 +9,7 @@
 #include <pango/pangocairo.h>
 #include <pango/pangofc-fontmap.h>
 
+#include "base/colour.h"
 #include "gui/win/internal.h"
 
 namespace vyr::embedded { extern const char fonts_conf[]; }
@@ -269,12 +270,12 @@ int DrawText(HDC hdc, std::string_view text, RECT& r, uint32_t flags) {
   }
   if (d->bk_mode == OPAQUE && d->bk_color != NO_COLOR) {
     COLORREF b = d->bk_color;
-    cairo_set_source_rgb(cr, (b & 0xFF) / 255.0, ((b >> 8) & 0xFF) / 255.0, ((b >> 16) & 0xFF) / 255.0);
+    colour::set_source(cr, b);
     cairo_rectangle(cr, x, y, tw, th);
     cairo_fill(cr);
   }
   COLORREF c = d->text_color;
-  cairo_set_source_rgb(cr, (c & 0xFF) / 255.0, ((c >> 8) & 0xFF) / 255.0, ((c >> 16) & 0xFF) / 255.0);
+  colour::set_source(cr, c);
   cairo_move_to(cr, x, y);
   pango_cairo_show_layout(cr, l);
   cairo_restore(cr);

@@ -3,22 +3,12 @@
 // them in this process; the X11 selection implements the same interface with the GUI. The
 // store holds plain C++ data only, so nothing in it needs rooting.
 #pragma once
-#include <string>
-#include <vector>
-
+#include "base/clipboard.h"
 #include "runtime/cell.h"
 
 namespace vyr::clipboard {
 
-struct content {
-  // NO_VALUE: the clipboard holds a format, but it gave no value (its owner's reply was
-  // given up): read as none!.
-  enum kind_t { EMPTY, TEXT, FILES, PNG, NO_VALUE };
-  kind_t kind = EMPTY;
-  std::string text;                 // TEXT: UTF-8 with LF line ends
-  std::vector<std::string> files;   // FILES: paths as UTF-8
-  std::vector<unsigned char> png;   // PNG: the encoded image
-};
+using content = clipboard_content;
 
 class store {
  public:

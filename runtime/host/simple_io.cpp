@@ -14,6 +14,7 @@
 #include <new>
 #include <vector>
 
+#include "base/utf8.h"
 #include "runtime/collector.h"
 #include "runtime/datatypes/binary.h"
 #include "runtime/datatypes/datatype.h"
@@ -105,18 +106,8 @@ void append_cell(cell* blk, const cell* value) {
 
 // The length of the valid UTF-8 sequence at p (n bytes available), or 0.
 u32 utf8_sequence(const u8* p, size_t n) {
-  u8 b = p[0];
-  if (b < 0x80) return 1;
-  u32 len = b >= 0xC2 && b <= 0xDF ? 2 : b >= 0xE0 && b <= 0xEF ? 3 : b >= 0xF0 && b <= 0xF4 ? 4 : 0;
-  if (!len || n < len) return 0;
-  for (u32 i = 1; i < len; i++)
-    if ((p[i] & 0xC0) != 0x80) return 0;
-  // Overlong forms, surrogates and code points past 0x10FFFF.
-  if (b == 0xE0 && p[1] < 0xA0) return 0;
-  if (b == 0xED && p[1] >= 0xA0) return 0;
-  if (b == 0xF0 && p[1] < 0x90) return 0;
-  if (b == 0xF4 && p[1] >= 0x90) return 0;
-  return len;
+  utf8::decoded d = utf8::decode(p, n);
+  return utf8::well_formed(d) ? d.size : 0;
 }
 
 // A name from the platform as a file!. A name that is not valid UTF-8 still names its

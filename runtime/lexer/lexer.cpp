@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/utf8.h"
 #include "runtime/collector.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/string.h"
@@ -75,21 +76,10 @@ void make_text(cell* out, const u32* cps, u32 n) {
 }  // namespace
 
 u32 decode_utf8(const u8* p, const u8* end, u32* cp) {
-  u8 b = p[0];
-  if (b < 0x80) { *cp = b; return 1; }
-  u32 n, v, min;
-  if (b >= 0xC2 && b <= 0xDF) { n = 2; v = b & 0x1F; min = 0x80; }
-  else if (b >= 0xE0 && b <= 0xEF) { n = 3; v = b & 0x0F; min = 0x800; }
-  else if (b >= 0xF0 && b <= 0xF4) { n = 4; v = b & 0x07; min = 0x10000; }
-  else return 0;
-  if (end - p < static_cast<std::ptrdiff_t>(n)) return 0;
-  for (u32 i = 1; i < n; i++) {
-    if ((p[i] & 0xC0) != 0x80) return 0;
-    v = (v << 6) | (p[i] & 0x3F);
-  }
-  if (v < min || v > 0x10FFFF || (v >= 0xD800 && v <= 0xDFFF)) return 0;
-  *cp = v;
-  return n;
+  utf8::decoded d = utf8::decode(p, static_cast<size_t>(end - p));
+  if (!utf8::well_formed(d)) return 0;
+  *cp = d.cp;
+  return d.size;
 }
 
 bool unicode_space_q(u32 cp) {

@@ -10,6 +10,7 @@
 #include <new>
 #include <vector>
 
+#include "base/utf8.h"
 #include "runtime/collector.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/float.h"
@@ -239,26 +240,6 @@ struct scratch_space {
   ~scratch_space() { scratch_top = saved_top; }
 };
 
-u32 put_utf8(u8* p, u32 cp) {
-  if (cp < 0x80) { p[0] = static_cast<u8>(cp); return 1; }
-  if (cp < 0x800) {
-    p[0] = static_cast<u8>(0xC0 | (cp >> 6));
-    p[1] = static_cast<u8>(0x80 | (cp & 0x3F));
-    return 2;
-  }
-  if (cp < 0x10000) {
-    p[0] = static_cast<u8>(0xE0 | (cp >> 12));
-    p[1] = static_cast<u8>(0x80 | ((cp >> 6) & 0x3F));
-    p[2] = static_cast<u8>(0x80 | (cp & 0x3F));
-    return 3;
-  }
-  p[0] = static_cast<u8>(0xF0 | ((cp >> 18) & 0x07));
-  p[1] = static_cast<u8>(0x80 | ((cp >> 12) & 0x3F));
-  p[2] = static_cast<u8>(0x80 | ((cp >> 6) & 0x3F));
-  p[3] = static_cast<u8>(0x80 | (cp & 0x3F));
-  return 4;
-}
-
 
 }  // namespace
 
@@ -436,7 +417,7 @@ u32 load_string(cell* dst, const cell* text, i32 length, bool one, bool not_pres
   b = buffer_of(series::node(&value));
   const char* p = b->head() + u64{from} * unit;
   u32 used = 0;
-  for (u32 i = 0; i < n; i++) used += put_utf8(space.data + used, string::get_char(p + u64{i} * unit, unit));
+  for (u32 i = 0; i < n; i++) used += utf8::encode(string::get_char(p + u64{i} * unit, unit), space.data + used);
   space.data[used] = 0;
   space.hold(used);
   series::index(&value) = from;

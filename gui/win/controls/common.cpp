@@ -6,6 +6,7 @@
 
 #include <cairo.h>
 
+#include "base/colour.h"
 #include "gui/win/controls/controls.h"
 
 namespace vyr::win {
@@ -130,7 +131,7 @@ std::string strip_mnemonics(std::string_view s) {
 }
 
 void set_color(cairo_t* cr, COLORREF c) {
-  cairo_set_source_rgb(cr, (c & 0xFF) / 255.0, ((c >> 8) & 0xFF) / 255.0, ((c >> 16) & 0xFF) / 255.0);
+  colour::set_source(cr, c);
 }
 
 void fill(cairo_t* cr, const RECT& r, COLORREF c) {

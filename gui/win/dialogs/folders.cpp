@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "base/utf8.h"
 #include "gui/win/dialogs/provider.h"
 
 namespace vyr::win::dialogs {
@@ -20,19 +21,11 @@ bool before(const folder_entry& a, const folder_entry& b) {
 }  // namespace
 
 bool valid_utf8(std::string_view s) {
+  const auto* p = reinterpret_cast<const uint8_t*>(s.data());
   for (size_t i = 0; i < s.size();) {
-    unsigned char c = s[i];
-    size_t n = c < 0x80 ? 1 : (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : (c & 0xF8) == 0xF0 ? 4 : 0;
-    if (n == 0 || i + n > s.size() || (n == 2 && c < 0xC2)) return false;
-    uint32_t cp = n == 1 ? c : n == 2 ? (c & 0x1F) : n == 3 ? (c & 0x0F) : (c & 0x07);
-    for (size_t k = 1; k < n; ++k) {
-      unsigned char d = s[i + k];
-      if ((d & 0xC0) != 0x80) return false;
-      cp = (cp << 6) | (d & 0x3F);
-    }
-    if ((n == 3 && (cp < 0x800 || (cp >= 0xD800 && cp < 0xE000))) || (n == 4 && (cp < 0x10000 || cp > 0x10FFFF)))
-      return false;
-    i += n;
+    utf8::decoded d = utf8::decode(p + i, s.size() - i);
+    if (!utf8::well_formed(d)) return false;
+    i += d.size;
   }
   return true;
 }

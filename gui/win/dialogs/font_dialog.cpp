@@ -7,6 +7,7 @@
 
 #include <pango/pangocairo.h>
 
+#include "base/colour.h"
 #include "gui/win/controls/controls.h"
 #include "gui/win/dialogs/dialog.h"
 #include "gui/win/dialogs/modal.h"
@@ -96,7 +97,7 @@ class font_dialog : public dialog {
     cairo_t* cr = cairo_of(dc);
     FillRect(dc, box, theme_color(hwnd(), theme::part::page));
     COLORREF f = theme_color(hwnd(), theme::part::frame);
-    cairo_set_source_rgb(cr, (f & 0xFF) / 255.0, ((f >> 8) & 0xFF) / 255.0, ((f >> 16) & 0xFF) / 255.0);
+    colour::set_source(cr, f);
     cairo_set_line_width(cr, 1);
     cairo_rectangle(cr, box.left + 0.5, box.top + 0.5, box.width() - 1, box.height() - 1);
     cairo_stroke(cr);

@@ -5,6 +5,7 @@
 
 #include <cairo.h>
 
+#include "base/colour.h"
 #include "gui/win/controls/controls.h"
 #include "gui/win/dialogs/dialog.h"
 #include "gui/win/dialogs/modal.h"
@@ -62,7 +63,7 @@ class message_box_dialog : public dialog {
     cairo_t* cr = cairo_of(dc);
     double cx = margin + icon / 2.0, cy = margin + icon / 2.0, r = icon / 2.0;
     COLORREF red = theme_color(hwnd(), theme::part::error), white = theme_color(hwnd(), theme::part::selection_text);
-    auto colour = [&](COLORREF c) { cairo_set_source_rgb(cr, (c & 0xFF) / 255.0, ((c >> 8) & 0xFF) / 255.0, ((c >> 16) & 0xFF) / 255.0); };
+    auto colour = [&](COLORREF c) { colour::set_source(cr, c); };
     colour(red);
     cairo_arc(cr, cx, cy, r, 0, 2 * M_PI);
     cairo_fill(cr);

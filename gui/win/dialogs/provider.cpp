@@ -3,39 +3,14 @@
 
 #include <algorithm>
 
+#include "base/glob.h"
+
 namespace vyr::win::dialogs {
 
 namespace {
 std::unique_ptr<provider>& installed() {
   static std::unique_ptr<provider> p;
   return p;
-}
-
-char fold(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
-
-// One glob against a whole name: "*" any run of bytes, "?" one character.
-bool glob(std::string_view p, std::string_view s) {
-  size_t pi = 0, si = 0, star = std::string_view::npos, mark = 0;
-  while (si < s.size()) {
-    if (pi < p.size() && p[pi] == '*') {
-      star = pi++;
-      mark = si;
-    } else if (pi < p.size() && p[pi] == '?') {
-      ++pi;
-      ++si;
-      while (si < s.size() && (uint8_t(s[si]) & 0xC0) == 0x80) ++si;
-    } else if (pi < p.size() && fold(p[pi]) == fold(s[si])) {
-      ++pi;
-      ++si;
-    } else if (star != std::string_view::npos) {
-      pi = star + 1;
-      si = ++mark;
-    } else {
-      return false;
-    }
-  }
-  while (pi < p.size() && p[pi] == '*') ++pi;
-  return pi == p.size();
 }
 }  // namespace
 
@@ -56,7 +31,7 @@ std::vector<filter> default_filters() {
 int compare_without_case(std::string_view a, std::string_view b) {
   size_t n = std::min(a.size(), b.size());
   for (size_t i = 0; i < n; ++i) {
-    unsigned char x = uint8_t(fold(a[i])), y = uint8_t(fold(b[i]));
+    unsigned char x = uint8_t(glob::fold(a[i])), y = uint8_t(glob::fold(b[i]));
     if (x != y) return x < y ? -1 : 1;
   }
   return a.size() == b.size() ? 0 : a.size() < b.size() ? -1 : 1;
@@ -74,7 +49,7 @@ bool matches(std::string_view name, std::string_view patterns) {
     if (!p.empty()) {
       any = true;
       // "*.*" is every name, dotted or not.
-      if (p == "*.*" || glob(p, name)) return true;
+      if (p == "*.*" || glob::match(p, name)) return true;
     }
     i = j + 1;
   }

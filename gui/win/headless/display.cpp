@@ -2,7 +2,7 @@
 // the next timer; with no input and no timer left, waiting fails so loops end. Under an
 // input script the clock moves only on its waits, and its end is the end of input.
 #include "gui/win/headless/display.h"
-#include "gui/win/screens.h"
+#include "base/screens.h"
 
 #include <cstdio>
 #include <cstdlib>

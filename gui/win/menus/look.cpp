@@ -7,6 +7,7 @@
 
 #include <cairo.h>
 
+#include "base/colour.h"
 #include "gui/win/menus/menu_impl.h"
 #include "gui/win/theme.h"
 
@@ -60,13 +61,13 @@ int text_width(HDC dc, std::string_view s) {
 }
 
 void fill(cairo_t* cr, RECT r, COLORREF c) {
-  cairo_set_source_rgb(cr, (c & 0xFF) / 255.0, ((c >> 8) & 0xFF) / 255.0, ((c >> 16) & 0xFF) / 255.0);
+  colour::set_source(cr, c);
   cairo_rectangle(cr, r.left, r.top, r.width(), r.height());
   cairo_fill(cr);
 }
 
 void set_colour(cairo_t* cr, COLORREF c) {
-  cairo_set_source_rgb(cr, (c & 0xFF) / 255.0, ((c >> 8) & 0xFF) / 255.0, ((c >> 16) & 0xFF) / 255.0);
+  colour::set_source(cr, c);
 }
 
 // A label at (x, y) in the DC's font and colour, its mnemonic underlined when asked.

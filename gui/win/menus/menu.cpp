@@ -3,6 +3,7 @@
 // never holds itself, however deep: such an insertion is refused, so walks end.
 #include <cstdio>
 
+#include "base/utf8.h"
 #include "gui/win/internal.h"
 #include "gui/win/menus/menu_impl.h"
 
@@ -43,15 +44,16 @@ bool holds(HMENU outer, HMENU inner, int depth = 0) {
   return false;
 }
 
-// One UTF-8 character at `s[i]`: its code point, and its length in bytes.
+// One UTF-8 character at `s[i]`: its code point, and its length in bytes. A malformed
+// sequence is one byte long and reads as U+FFFD, which no key types.
 uint32_t decode(std::string_view s, size_t i, size_t& len) {
-  unsigned char c = s[i];
-  int n = c < 0x80 ? 1 : (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : (c & 0xF8) == 0xF0 ? 4 : 1;
-  if (i + n > s.size()) n = 1;
-  uint32_t cp = n == 1 ? c : n == 2 ? (c & 0x1F) : n == 3 ? (c & 0x0F) : (c & 0x07);
-  for (int k = 1; k < n; ++k) cp = (cp << 6) | (uint8_t(s[i + k]) & 0x3F);
-  len = size_t(n);
-  return cp;
+  utf8::decoded d = utf8::decode(reinterpret_cast<const uint8_t*>(s.data()) + i, s.size() - i);
+  if (d.status != utf8::outcome::ok) {
+    len = 1;
+    return utf8::REPLACEMENT;
+  }
+  len = d.size;
+  return d.cp;
 }
 }  // namespace
 

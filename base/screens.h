@@ -1,8 +1,8 @@
 // Screen descriptions, the text of VYR_HEADLESS_SCREENS: "WxH+X+Y@DPI" items separated by
 // commas ("1920x1080+0+0@96,800x600+-800+10@96"). One parser for both sides: the headless
 // display builds its monitors from it, and the runtime's entry reads the start-up DPI from
-// it without loading the GUI module. Plain data in and out, so it is header-only and
-// includes nothing of the tree.
+// it without loading the GUI module. Plain data in and out. (Its namespace is the
+// windowing layer's, which reads it most.)
 #pragma once
 #include <cstdint>
 #include <optional>
