@@ -5,10 +5,12 @@
 #include <string>
 #include <vector>
 
+#include "console/prompt.h"
 #include "console/text/editor.h"
 #include "console/text/tty.h"
 
 using namespace vyr::text;
+using vyr::console::word_delimiter;
 
 namespace {
 

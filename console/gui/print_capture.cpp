@@ -1,8 +1,7 @@
 // Print capture for the GUI console (see print_capture.h).
-#include "console/print_capture.h"
+#include "console/gui/print_capture.h"
 
 #include <cstring>
-#include <string>
 
 #include "boot/environment.h"
 #include "boot/init.h"
@@ -129,15 +128,6 @@ void install() {
   done = true;
   natives::install(natives::id::add_gui_print, add_gui_print_entry);
   natives::install(natives::id::get_caret_blink_time, blink_entry);
-  std::string src =
-      "add-gui-print: make native! [[\n"
-      "    \"Sends print output to the console window's terminal\"\n"
-      "] " + std::to_string(natives::id::add_gui_print) + "]\n"
-      "get-caret-blink-time: make native! [[\n"
-      "    \"The caret blink time in milliseconds\"\n"
-      "    return: [integer!]\n"
-      "] " + std::to_string(natives::id::get_caret_blink_time) + "]\n";
-  boot::do_source(src.data(), u32(src.size()), false, nullptr);
 }
 
 }  // namespace vyr::print_capture
