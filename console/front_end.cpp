@@ -6,9 +6,10 @@
 #include "console/text/natives.h"
 #include "gui/entry/display_choice.h"
 #include "runtime/collector.h"
-#include "runtime/datatypes/object.h"
+#include "runtime/datatypes/cells.h"
+#include "runtime/datatypes/path.h"
+#include "runtime/datatypes/series.h"
 #include "runtime/datatypes/word.h"
-#include "runtime/fire.h"
 #include "runtime/interpreter/interpreter.h"
 
 namespace vyr::console {
@@ -24,16 +25,25 @@ const front_end& chosen() {
   return one;
 }
 
-void call_global(std::initializer_list<const char*> path) {
-  cell fn;
-  if (!object::global_field(path, &fn)) {
-    cell w = word::intern(*(path.end() - 1));
-    fire("script", "no-value", &w);
+void call_global(std::initializer_list<const char*> names) {
+  // A block holding the path, evaluated as a command line naming it would be.
+  cell code{TYPE_NONE, 0, 0, 0};
+  collector::root_guard cg(&code);
+  cells::make_block(&code, 1);
+  cell p{TYPE_NONE, 0, 0, 0};
+  collector::root_guard pg(&p);
+  path::make_at(&p, i32(names.size()));
+  for (const char* name : names) {
+    cell w = word::intern(name);
+    cells::append(series::node(&p), &w);
   }
-  collector::root_guard g(&fn);
+  cells::append(series::node(&code), &p);
   cell result{TYPE_UNSET, 0, 0, 0};
   collector::root_guard rg(&result);
-  interpreter::call(&fn, nullptr, 0, &result);
+  interpreter::do_block(&code, &result);
 }
+
+untraced::untraced() : was_(interpreter::tracing) { interpreter::tracing = false; }
+untraced::~untraced() { interpreter::tracing = was_; }
 
 }  // namespace vyr::console

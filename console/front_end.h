@@ -27,7 +27,21 @@ void register_routines();
 // This process's front end, chosen at the first call from the display choice.
 const front_end& chosen();
 
-// Calls the function at a path of words from the global context (a front end's launch).
-void call_global(std::initializer_list<const char*> path);
+// Evaluates a path of words from the global context (a front end's launch), as a command
+// line naming it would.
+void call_global(std::initializer_list<const char*> names);
+
+// Tracing off for the console's own work (a question, a print into the window), so that a
+// trace shows only the user's; back as it was at the end of the scope.
+class untraced {
+ public:
+  untraced();
+  ~untraced();
+  untraced(const untraced&) = delete;
+  untraced& operator=(const untraced&) = delete;
+
+ private:
+  bool was_;
+};
 
 }  // namespace vyr::console

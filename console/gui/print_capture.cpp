@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "boot/environment.h"
+#include "console/front_end.h"
 #include "boot/init.h"
 #include "gui/entry/display_choice.h"
 #include "gui/entry/module.h"
@@ -69,12 +70,7 @@ void vyr_print_gui(const cell* str, bool lf) {
   if (stack::frame_top + FRAMES_NEEDED >= stack::frame_count ||
       stack::limit - stack::top <= CELLS_NEEDED)
     fire("internal", "stack-overflow");
-  bool tracing = interpreter::tracing;
-  interpreter::tracing = false;
-  struct restore {
-    bool t;
-    ~restore() { interpreter::tracing = t; }
-  } r{tracing};
+  console::untraced quiet;
   cell fn;
   if (!find_vprint(&fn)) return;  // no terminal: the text goes nowhere
   collector::root_guard fg(&fn);

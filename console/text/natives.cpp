@@ -165,12 +165,7 @@ cell default_history() {
 // Reads the answer: the tracing switch is off meanwhile, so a trace does not show the
 // console's own work.
 std::optional<std::string> ask_line(const std::string& prompt, bool hide, const cell* hist) {
-  bool tracing = interpreter::tracing;
-  interpreter::tracing = false;
-  struct restore {
-    bool t;
-    ~restore() { interpreter::tracing = t; }
-  } r{tracing};
+  console::untraced quiet;
   update_size();
   block_history h(hist);
   question q;
