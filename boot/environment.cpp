@@ -1,7 +1,6 @@
 // Start-up construction of the bootstrap environment: datatype words and typesets made
 // here, natives, actions and operators evaluated from their Vyr sources.
 #include "boot/environment.h"
-#include "gui/entry/draw.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -385,7 +384,6 @@ void build_environment() {
       case entry_kind::start: evaluate(true, true); break;
     }
   }
-  draw::install();  // `draw` and its routine
   if (write_to) {
     stack::reset();
     std::fflush(nullptr);

@@ -10,7 +10,7 @@
 
 #include "boot/environment.h"
 #include "boot/hooks.h"
-#include "console/text/natives.h"
+#include "console/front_end.h"
 #include "environment/routines/routines.h"
 #include "runtime/collector.h"
 #include "runtime/datatypes/binary.h"
@@ -191,7 +191,7 @@ void init_runtime() {
   natives::init();
   routines::init();
   gui_module::register_routines();  // the routines that reach the GUI module
-  text::register_routines();  // the text console's `system/console/init`
+  console::register_routines();  // both front ends' routines and native entries
   interpreter::init();
   trace::init();  // after the interpreter: wraps its error builder
   parse::init();

@@ -22,10 +22,8 @@
 #include "boot/environment.h"
 #include "boot/init.h"
 #include "boot/runtime_error.h"
-#include "console/text/natives.h"
-#include "console/text/tty.h"
+#include "console/front_end.h"
 #include "environment/routines/routines.h"
-#include "gui/entry/display_choice.h"
 #include "runtime/arena.h"
 #include "runtime/host/clipboard.h"
 #include "runtime/stack.h"
@@ -43,35 +41,18 @@ void* run(void*) {
     vyr::boot::times.init = vyr::boot::seconds_now() - t0;
     vyr::boot::build_environment();
     // The front end, chosen once: the GUI console, or text mode on standard input and output.
-    bool gui = vyr::gui_module::gui_console();
-    vyr::text::install(!gui);
+    const vyr::console::front_end& front = vyr::console::chosen();
+    front.install();
     // A fatal signal or exit puts the terminal back before the process ends.
-    vyr::runtime_error::before_exit = vyr::text::restore_terminal;
-    vyr::routines::before_quit = vyr::text::restore_terminal;
-    // Ctrl+C halts the command when a prompt follows: at the console on a terminal, or
-    // for a script run with --catch (switches count only before the script's name).
-    bool script = false, catch_ = false;
-    for (int i = 1; i < argc_; i++) {
-      if (std::strcmp(argv_[i], "--") == 0) {
-        script = i + 1 < argc_;
-        break;
-      }
-      if (argv_[i][0] == '-' && argv_[i][1] == '-') {
-        if (std::strcmp(argv_[i], "--catch") == 0) catch_ = true;
-        continue;
-      }
-      script = true;
-      break;
-    }
-    if (!gui && (script ? catch_ : vyr::text::stdin_terminal())) vyr::text::catch_interrupts();
+    vyr::runtime_error::before_exit = front.restore;
+    vyr::routines::before_quit = front.restore;
     // The console engine decides between the script and the prompt; when it returns, the
     // script ran and no prompt is wanted. The GUI console opens its window first.
-    const char* launch = gui ? "gui-console-ctx/launch" : "system/console/launch";
-    vyr::boot::do_source(launch, vyr::u32(std::strlen(launch)), false, nullptr);
+    front.run();
     // The end of the run, as `quit` ends it: what is buffered is written, the terminal put
     // back, and nothing is torn down (the thread's large stack, the static tables): the
     // kernel takes the whole address space back at once.
-    vyr::text::restore_terminal();
+    front.restore();
     std::fflush(nullptr);
     vyr::clipboard::at_exit();
     _exit(0);

@@ -51,7 +51,7 @@ def main():
     with tempfile.TemporaryDirectory() as root:
         for folder in ("environment", "console", "view"):
             shutil.copytree(os.path.join(source, folder), os.path.join(root, folder),
-                            ignore=shutil.ignore_patterns("*.cpp", "*.h", "text", "routines"))
+                            ignore=shutil.ignore_patterns("*.cpp", "*.h", "routines"))
         probe = os.path.join(root, "view", "probe.vyr")
         with open(probe, "w") as f:
             f.write("probe-word: 1\n")

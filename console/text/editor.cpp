@@ -2,6 +2,7 @@
 #include "console/text/editor.h"
 
 #include "base/utf8.h"
+#include "console/prompt.h"
 #include "runtime/unicode.h"
 
 namespace vyr::text {
@@ -140,28 +141,12 @@ void key_decoder::csi_final(unsigned char b, std::vector<key>& out) {
 
 // ---- Editing ------------------------------------------------------------------------------
 
-bool word_delimiter(char32_t c) {
-  switch (c) {
-    case '/': case '\\': case '^': case '[': case ']': case '(': case ')': case '{': case '}':
-    case '"': case '@': case ':': case ';': case ' ': case '\t':
-      return true;
-    default:
-      return false;
-  }
-}
-
 std::size_t editor::word_left() const {
-  std::size_t i = caret;
-  while (i > 0 && word_delimiter(line[i - 1])) i--;
-  while (i > 0 && !word_delimiter(line[i - 1])) i--;
-  return caret - i;
+  return console::word_span(caret, [this](std::size_t i) { return line[caret - 1 - i]; });
 }
 
 std::size_t editor::word_right() const {
-  std::size_t i = caret;
-  while (i < line.size() && word_delimiter(line[i])) i++;
-  while (i < line.size() && !word_delimiter(line[i])) i++;
-  return i - caret;
+  return console::word_span(line.size() - caret, [this](std::size_t i) { return line[caret + i]; });
 }
 
 void editor::reset() {
@@ -183,13 +168,9 @@ void editor::fetch_history(bool previous, const history_view* h) {
     hist_line_ = line;
     hist_pos_ = caret;
   }
-  std::size_t n = h->count();
-  if (previous) {
-    hist_idx_ = hist_idx_ + 1 > n ? n : hist_idx_ + 1;
-  } else {
-    if (hist_idx_ == 0) return;
-    hist_idx_--;
-  }
+  std::optional<std::size_t> next = console::history_step(hist_idx_, h->count(), previous);
+  if (!next) return;
+  hist_idx_ = *next;
   if (hist_idx_ == 0) {
     set(hist_line_, hist_pos_);
   } else {

@@ -61,9 +61,6 @@ struct history_view {
 // What a key asks of the caller.
 enum class outcome : std::uint8_t { NONE, SUBMIT, ESCAPE, END_OF_INPUT, COMPLETE, CLEAR, SUSPEND };
 
-// True for the characters that end a word for word-wise moves and deletions.
-bool word_delimiter(char32_t c);
-
 class editor {
  public:
   std::u32string line;

@@ -1,12 +1,11 @@
-// `ask`, `input`, `halt` and the console history for the text front end (see natives.h).
+// `ask`, `input` and the console history for the text front end (see natives.h).
 #include "console/text/natives.h"
 
 #include <cstdio>
 #include <string>
 
-#include "boot/environment.h"
-#include "console/cfg_file.h"
-#include "console/print_capture.h"
+#include "boot/construction.h"
+#include "console/front_end.h"
 #include "console/text/delimiters.h"
 #include "console/text/tty.h"
 #include "runtime/collector.h"
@@ -159,18 +158,14 @@ cell default_history() {
       if (const cell* h = field(&c, "history"); h && type_of(h) == TYPE_BLOCK) return *h;
     }
   }
+  if (type_of(&history_block) != TYPE_BLOCK) cells::make_block(&history_block, 200);
   return history_block;
 }
 
 // Reads the answer: the tracing switch is off meanwhile, so a trace does not show the
 // console's own work.
 std::optional<std::string> ask_line(const std::string& prompt, bool hide, const cell* hist) {
-  bool tracing = interpreter::tracing;
-  interpreter::tracing = false;
-  struct restore {
-    bool t;
-    ~restore() { interpreter::tracing = t; }
-  } r{tracing};
+  console::untraced quiet;
   update_size();
   block_history h(hist);
   question q;
@@ -208,11 +203,9 @@ void input_entry(bool, const i32*) {
   answer(ask_line(std::string(), false, &hist));
 }
 
-// In text mode the console is shown where prompts are: on a terminal.
-void visible_entry(bool, const i32*) {
-  cell v{TYPE_LOGIC, stdin_terminal() ? 1u : 0u, 0, 0};
-  stack::set_last(&v);
-}
+// `console-on-terminal?`: the text console shows its prompts (and the banner) only on a
+// terminal.
+void on_terminal_code(cell* a, u32) { logic::make_at(a, stdin_terminal()); }
 
 // `system/console/init`: the window title of a text-mode console.
 void console_init_code(cell* a, u32) {
@@ -266,46 +259,51 @@ void check_delimiters_code(cell* a, u32) {
   logic::make_at(&a[0], !c.refused);
 }
 
+// The text console as a front end: printed values to standard output, `system/console`
+// told it is not the GUI console, and Ctrl+C halting the command when a prompt follows (at
+// the console on a terminal, or for a script run with --catch; switches count only before
+// the script's name).
+void install_front() {
+  platform::register_print_hooks(natives::console_value_hook, watch_output);
+  if (cell* gui = console_field("gui?")) logic::make_at(gui, false);
+  update_size();
+  const std::vector<std::string>& args = boot::arguments();
+  bool script = false, catch_ = false;
+  for (size_t i = 1; i < args.size(); i++) {
+    if (args[i] == "--") {
+      script = i + 1 < args.size();
+      break;
+    }
+    if (args[i].starts_with("--")) {
+      if (args[i] == "--catch") catch_ = true;
+      continue;
+    }
+    script = true;
+    break;
+  }
+  if (script ? catch_ : stdin_terminal()) catch_interrupts();
+}
+
+void run_front() { console::call_global({"system", "console", "launch"}); }
+
 }  // namespace
 
-void install(bool text_mode) {
-  if (type_of(&history_block) == TYPE_BLOCK) return;
-  cells::make_block(&history_block, 200);
-  collector::add_root(&history_block);
-  // Printed values go to standard output (the GUI console sends them to its terminal).
-  if (text_mode) platform::register_print_hooks(natives::console_value_hook, watch_output);
-  natives::install(natives::id::ask, ask_entry);
-  natives::install(natives::id::input, input_entry);
-  natives::install(natives::id::console_visible_q, visible_entry);
-  std::string src =
-      "ask: make native! [[\n"
-      "    \"Prompts for user input\"\n"
-      "    question [string!]\n"
-      "    /hide \"Mask input with *\"\n"
-      "    /history \"Use a history block\"\n"
-      "        hist [block!]\n"
-      "] " + std::to_string(natives::id::ask) + "]\n"
-      "input: make native! [[\n"
-      "    \"Wait for console user input\"\n"
-      "] " + std::to_string(natives::id::input) + "]\n"
-      "console-visible?: make native! [[\n"
-      "    \"Returns TRUE when the console shows prompts\"\n"
-      "] " + std::to_string(natives::id::console_visible_q) + "]\n"
-      "_save-cfg: func [\"Internal Use Only\"] []\n"
-      "if object? system/console [system/console/gui?: false]\n";
-  boot::do_source(src.data(), u32(src.size()), false, nullptr);
-  print_capture::install();
-  update_size();
+const console::front_end& front() {
+  static const console::front_end f{install_front, run_front, restore_terminal};
+  return f;
 }
 
 // `console-input-ended?`: true when the last question met the end of standard input.
 void input_ended_code(cell* a, u32) { logic::make_at(a, input_ended()); }
 
 void register_routines() {
+  collector::add_root(&history_block);
+  natives::install(natives::id::ask, ask_entry);
+  natives::install(natives::id::input, input_entry);
+  routine::register_("console-on-terminal?", on_terminal_code);
   routine::register_("console-init", console_init_code);
   routine::register_("console-input-ended?", input_ended_code);
   routine::register_("console-check-delimiters", check_delimiters_code);
-  cfg_file::register_routines();
 }
 
 std::optional<std::string> read_command(const std::string& prompt) {

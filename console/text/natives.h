@@ -5,19 +5,20 @@
 #include <optional>
 #include <string>
 
+#include "console/front_end.h"
 #include "runtime/cell.h"
 #include "runtime/fire.h"
 
 namespace vyr::text {
 
-// Registers the `system/console/init` routine (before the environment is built).
+// Registers the text console's routines (`system/console/init` among them) and the entries
+// of `ask` and `input`, which console/text/natives.vyr makes (before the environment is
+// built). The GUI console keeps these values until its launch rebinds them.
 void register_routines();
 
-// Defines `ask`, `input`, `console-visible?` and a no-op `_save-cfg` (after the bootstrap
-// environment) and, for text mode, sends printed values to standard output and watches
-// them. The GUI console keeps these values until its launch rebinds them, but nothing of
-// it reaches standard output. Once per process.
-void install(bool text_mode = true);
+// The text console as a front end (console/front_end.h): once installed, printed values go
+// to standard output, watched so that a question continues the row a `prin` left open.
+const console::front_end& front();
 
 // A console line: the prompt shown (terminal only), the shared history (newest first:
 // `system/console/history` once that exists, else the front end's own block), Tab completion

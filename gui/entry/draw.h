@@ -5,7 +5,6 @@
 
 namespace vyr::draw {
 
-void init();     // registers the routine gui/draw-image
-void install();  // defines `draw` and `draw-image` in the global context
+void init();  // registers the routine gui/draw-image (view/draw.vyr makes `draw-image`)
 
 }  // namespace vyr::draw

@@ -5,7 +5,8 @@
 // a native keeps its number for good and a new one is added at the end. Its argument block
 // goes under the same number into environment/natives.vyr (or into the source of the module
 // that makes it, as the console does for its natives from 108), and its domain file installs
-// its entry by constant: `install(id::if_, if_entry)`.
+// its entry by constant: `install(id::if_, if_entry)`. A native that is gone keeps its number
+// with an empty word, so that no other takes it.
 #pragma once
 #include "runtime/cell.h"
 
@@ -123,7 +124,7 @@ namespace vyr::natives {
   X(107, apply, "apply")                               \
   X(108, ask, "ask")                                   \
   X(109, input, "input")                               \
-  X(110, console_visible_q, "console-visible?")        \
+  X(110, retired_110, "")                              \
   X(111, add_gui_print, "add-gui-print")               \
   X(112, get_caret_blink_time, "get-caret-blink-time")
 

@@ -2,13 +2,16 @@
 // UTF-8 whatever the locale), editing tables, history browsing, and the rendered row.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "console/prompt.h"
 #include "console/text/editor.h"
 #include "console/text/tty.h"
 
 using namespace vyr::text;
+using vyr::console::word_delimiter;
 
 namespace {
 
@@ -134,6 +137,26 @@ TEST(LineEditor, HistoryBrowsing) {
   entries.clear();
   EXPECT_EQ(typed("a" + U, &h), "a|");
   EXPECT_EQ(typed("a" + U), "a|");                     // no history at all
+}
+
+// The prompt's model that both consoles step by: a word step passes delimiters, then word
+// characters; a history step stays within the entries, even one that shrank meanwhile.
+TEST(PromptModel, WordAndHistoryStepTables) {
+  struct { std::u32string text; std::size_t span; } words[] = {
+      {U"", 0}, {U"ab cd", 2}, {U"  ab cd", 4}, {U"a/b", 1}, {U"@:x;y", 3}, {U"\t\t", 2},
+  };
+  for (const auto& w : words) {
+    std::size_t n =
+        vyr::console::word_span(w.text.size(), [&](std::size_t i) { return w.text[i]; });
+    EXPECT_EQ(n, w.span) << "case " << (&w - words);
+  }
+  struct { std::size_t index, count; bool older; std::optional<std::size_t> next; } steps[] = {
+      {0, 3, true, 1}, {3, 3, true, 3}, {2, 3, false, 1}, {1, 3, false, 0},
+      {0, 3, false, std::nullopt}, {0, 0, true, 0}, {5, 3, false, 3}, {5, 3, true, 3},
+  };
+  for (const auto& s : steps)
+    EXPECT_EQ(vyr::console::history_step(s.index, s.count, s.older), s.next)
+        << s.index << " of " << s.count << (s.older ? " older" : " newer");
 }
 
 TEST(LineEditor, RenderScrollsToTheCaret) {

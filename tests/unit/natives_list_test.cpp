@@ -9,7 +9,6 @@
 #include <string>
 
 #include "boot/environment.h"
-#include "console/text/natives.h"
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/natives/natives.h"
@@ -21,9 +20,9 @@ namespace {
 TEST(NativesList, EveryListedNativeIsInstalledAndMadeUnderItsNumber) {
   ensure_runtime();
   boot::build_environment();
-  text::install();  // the console's natives (ask, input, ...)
   for (u32 i = 1; i <= natives::COUNT; i++) {
     std::string name = natives::name_of(i);
+    if (name.empty()) continue;  // a retired number
     SCOPED_TRACE(name);
     EXPECT_NE(natives::entry(i), nullptr);
     cell w = _context::global_word(symbol::make(name.c_str()));

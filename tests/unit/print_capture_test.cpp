@@ -6,7 +6,7 @@
 #include <string>
 
 #include "boot/environment.h"
-#include "console/print_capture.h"
+#include "console/gui/print_capture.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/fire.h"
 #include "runtime/stack.h"

@@ -25,7 +25,8 @@ const cell* gui_console_buffer();
 // The caret's blink period in milliseconds: Linux has no system setting, so 500.
 i32 get_caret_blink_time();
 
-// Defines `add-gui-print` and `get-caret-blink-time` in the global context.
+// Installs the entries of `add-gui-print` and `get-caret-blink-time`, which
+// console/gui/natives.vyr makes (before the environment is built). Once per process.
 void install();
 
 }  // namespace vyr::print_capture

@@ -6,7 +6,7 @@
 // routines (but the warning's) answer none when all went well, else the reason as a
 // string, for the console to warn with: the settings are never worth an error that stops
 // `quit`.
-#include "console/cfg_file.h"
+#include "console/gui/cfg_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,10 +1,10 @@
 // Print capture for the GUI console (see print_capture.h).
-#include "console/print_capture.h"
+#include "console/gui/print_capture.h"
 
 #include <cstring>
-#include <string>
 
 #include "boot/environment.h"
+#include "console/front_end.h"
 #include "boot/init.h"
 #include "gui/entry/display_choice.h"
 #include "gui/entry/module.h"
@@ -70,12 +70,7 @@ void vyr_print_gui(const cell* str, bool lf) {
   if (stack::frame_top + FRAMES_NEEDED >= stack::frame_count ||
       stack::limit - stack::top <= CELLS_NEEDED)
     fire("internal", "stack-overflow");
-  bool tracing = interpreter::tracing;
-  interpreter::tracing = false;
-  struct restore {
-    bool t;
-    ~restore() { interpreter::tracing = t; }
-  } r{tracing};
+  console::untraced quiet;
   cell fn;
   if (!find_vprint(&fn)) return;  // no terminal: the text goes nowhere
   collector::root_guard fg(&fn);
@@ -129,15 +124,6 @@ void install() {
   done = true;
   natives::install(natives::id::add_gui_print, add_gui_print_entry);
   natives::install(natives::id::get_caret_blink_time, blink_entry);
-  std::string src =
-      "add-gui-print: make native! [[\n"
-      "    \"Sends print output to the console window's terminal\"\n"
-      "] " + std::to_string(natives::id::add_gui_print) + "]\n"
-      "get-caret-blink-time: make native! [[\n"
-      "    \"The caret blink time in milliseconds\"\n"
-      "    return: [integer!]\n"
-      "] " + std::to_string(natives::id::get_caret_blink_time) + "]\n";
-  boot::do_source(src.data(), u32(src.size()), false, nullptr);
 }
 
 }  // namespace vyr::print_capture
