@@ -1,7 +1,7 @@
 // Start-up construction of the bootstrap environment: datatype words and typesets made
 // here, natives, actions and operators evaluated from their Vyr sources.
 #include "boot/environment.h"
-#include "gui/entry/draw.h"
+#include "gui_entry/draw.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

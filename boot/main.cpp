@@ -25,7 +25,7 @@
 #include "console/text/natives.h"
 #include "console/text/tty.h"
 #include "environment/routines/routines.h"
-#include "gui/entry/display_choice.h"
+#include "gui_entry/display_choice.h"
 #include "runtime/arena.h"
 #include "runtime/host/clipboard.h"
 #include "runtime/stack.h"

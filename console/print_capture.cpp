@@ -6,8 +6,8 @@
 
 #include "boot/environment.h"
 #include "boot/init.h"
-#include "gui/entry/display_choice.h"
-#include "gui/entry/module.h"
+#include "gui_entry/display_choice.h"
+#include "gui_entry/module.h"
 #include "runtime/collector.h"
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/string.h"

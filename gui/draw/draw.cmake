@@ -1,6 +1,6 @@
 # DRAW and SHAPE on cairo, text on pango: a library of their own that goes into the GUI
 # module, so that start-up never loads cairo or pango. The runtime keeps only the entry
-# (gui/entry/draw.cpp: `draw`, `draw-image`), which loads the module on first use.
+# (gui_entry/draw.cpp: `draw`, `draw-image`), which loads the module on first use.
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(VYR_DRAW_DEPS REQUIRED IMPORTED_TARGET cairo pangocairo)
 file(GLOB_RECURSE VYR_DRAW_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/gui/draw/*.cpp

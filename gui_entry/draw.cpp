@@ -1,6 +1,6 @@
 // The runtime's side of DRAW: `draw-image` loads the GUI module on its first call and hands
 // over to the module's body, which the module installs in the runtime's hook table.
-#include "gui/entry/draw.h"
+#include "gui_entry/draw.h"
 
 #include <cstring>
 
@@ -10,7 +10,7 @@
 #include "runtime/datatypes/function.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/fire.h"
-#include "gui/entry/module.h"
+#include "gui_entry/module.h"
 #include "runtime/stack.h"
 
 namespace vyr::draw {
