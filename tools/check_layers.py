@@ -106,8 +106,6 @@ MODULE_PENDING = {
     "gui/lifecycle.cpp",
     "gui/menus.cpp",
     "gui/platform.cpp",
-    "gui/text/handles.cpp",
-    "gui/text/text_box.cpp",
     "gui/text_measure.cpp",
     "gui/widgets/button.cpp",
     "gui/widgets/buttons.cpp",

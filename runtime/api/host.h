@@ -21,6 +21,38 @@ struct host_table {
   // are no JPEG, do not decode, or decode to another size: never raises, so a capture
   // thread may call it.
   bool (*decode_jpeg)(const u8* bytes, u64 n, u32 width, u32 height, u32* out);
+
+  // ---- Rooting ----
+  // Keeps n consecutive cells from `c` on alive across collections until the matching pop;
+  // pushes and pops nest strictly (root_guard in values.h pairs them).
+  void (*root_push)(const cell* c, u32 n);
+  void (*root_pop)(const cell* c);
+
+  // ---- Words and object fields ----
+  // The symbol of a word's name, interned on first use (interning may allocate).
+  u32 (*symbol_of)(const char* name);
+  // The value cell of an object's field, null when `object` is no object or has no such
+  // field.
+  cell* (*field_of)(const cell* object, u32 symbol);
+
+  // ---- Series walking ----
+  // An empty block! with room for `capacity` cells.
+  cell* (*make_block)(cell* out, i32 capacity);
+  // Cells from a block's head to its tail; negative past the tail.
+  i32 (*block_length)(const cell* block);
+  // The cell at an absolute index of a block's buffer.
+  cell* (*block_at)(const cell* block, u32 index);
+  cell* (*block_append)(cell* block, const cell* value);
+  // A string!'s text from its head as UTF-8, handed to `sink` in one piece.
+  void (*text_of)(const cell* string, void (*sink)(void* to, const char* bytes, u64 n), void* to);
+
+  // ---- External resources (what a handle! names, released with its last holder) ----
+  u32 (*register_external_class)(const char* name, void (*release)(u64 resource));
+  i32 (*add_external)(u64 resource, u32 class_id);
+  void (*set_external)(i32 slot, u64 resource);
+  u64 (*external_of)(i32 slot);
+  // Whether a slot holds a live resource of the class (of any class when class_id is 0).
+  bool (*external_live)(i32 slot, u32 class_id);
 };
 
 namespace detail {
