@@ -10,6 +10,7 @@
 #include "boot/environment.h"
 #include "boot/init.h"
 #include "gui/draw/draw.h"
+#include "gui_entry/module.h"
 #include "runtime/collector.h"
 
 namespace {
@@ -17,6 +18,7 @@ namespace {
 void BM_TerminalPaint60Lines(benchmark::State& state) {
   vyr::boot::init_runtime();
   vyr::boot::build_environment();
+  vyr::api::bind(&vyr::gui_module::host_api());
   const std::string setup = R"(
     bench-img: make image! 800x1000
     bench-cmds: copy []

@@ -70,8 +70,8 @@
 #include "runtime/unicode.h"
 #include "runtime/value_slots.h"
 #include "runtime/word_tables.h"
-#include "gui/entry/draw.h"
-#include "gui/entry/module.h"
+#include "gui_entry/draw.h"
+#include "gui_entry/module.h"
 
 namespace vyr::boot {
 

@@ -4,7 +4,7 @@
 #include "console/gui/front_end.h"
 #include "console/prompt.h"
 #include "console/text/natives.h"
-#include "gui/entry/display_choice.h"
+#include "gui_entry/display_choice.h"
 #include "runtime/collector.h"
 #include "runtime/datatypes/cells.h"
 #include "runtime/datatypes/path.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "gui/entry/view_values.h"
+#include "gui_entry/view_values.h"
 #include "gui/face.h"
 #include "gui/win/dialogs/provider.h"
 #include "gui/win/display.h"
@@ -73,7 +73,7 @@ struct globals {
 globals& g();
 
 // ---- start-up and displays -------------------------------------------------------------------
-// The display the GUI runs on, as the executable's display_choice() says (gui/entry), with
+// The display the GUI runs on, as the executable's display_choice() says (gui_entry), with
 // the dialogs that go with it: X11 and the layer's modal dialogs; when no X server answers,
 // or when the headless display is chosen, the headless display (its screens from
 // VYR_HEADLESS_SCREENS, sharing the host's clipboard) and the answer queue. What went

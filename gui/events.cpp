@@ -34,7 +34,7 @@
 #include "runtime/datatypes/word.h"
 #include "runtime/fire.h"
 #include "runtime/halt.h"
-#include "gui/entry/module.h"
+#include "gui_entry/module.h"
 #include "runtime/stack.h"
 #include "runtime/interpreter/trace.h"
 #include "runtime/natives/host.h"

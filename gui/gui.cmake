@@ -14,17 +14,19 @@ add_custom_command(OUTPUT ${VYR_FONTS_CONF_CPP}
 
 # Every folder is globbed with its subfolders, so a new folder needs no edit here: the
 # windowing layer (gui/win and its drivers, controls, menus and dialogs) is one library, the
-# drawing and text code another (gui/draw/draw.cmake), and everything else under gui/ but
-# the runtime's entry (gui/entry, built into vyr) the backend.
+# drawing and text code another (gui/draw/draw.cmake), and everything else under gui/ the
+# backend. The runtime's side of the module (gui_entry/) is built into vyr.
 file(GLOB_RECURSE VYR_WIN_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/gui/win/*.cpp)
 add_library(vyr_win STATIC ${VYR_WIN_SOURCES} ${VYR_FONTS_CONF_CPP})
 target_include_directories(vyr_win PUBLIC ${CMAKE_SOURCE_DIR})
 target_link_libraries(vyr_win PUBLIC PkgConfig::VYR_GUI_DEPS)
 
 file(GLOB_RECURSE VYR_GUI_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/gui/*.cpp)
-list(FILTER VYR_GUI_SOURCES EXCLUDE REGEX "/gui/(win|draw|text|entry)/")
-# The capture devices' sources, also built into their own tests and the fuzz target.
+list(FILTER VYR_GUI_SOURCES EXCLUDE REGEX "/gui/(win|draw|text)/|/gui/host_api\\.cpp$")
+# The capture devices' sources, also built into their own tests and the fuzz target, with
+# the module's side of the host API they decode JPEG through.
 file(GLOB VYR_CAMERA_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/gui/camera/*.cpp)
+list(APPEND VYR_CAMERA_SOURCES ${CMAKE_SOURCE_DIR}/gui/host_api.cpp)
 if(VYR_GUI_SOURCES)
   add_library(vyr_gui STATIC ${VYR_GUI_SOURCES})
   target_link_libraries(vyr_gui PUBLIC vyr_win vyr_draw vyr_runtime)

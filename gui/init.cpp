@@ -21,7 +21,7 @@
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/percent.h"
 #include "gui/clipboard.h"
-#include "gui/entry/display_choice.h"
+#include "gui_entry/display_choice.h"
 #include "gui/text/handles.h"
 #include "gui/win/dialogs/modal.h"
 #include "gui/win/headless/answers.h"

@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "gui/base_face.h"
-#include "gui/entry/module.h"
+#include "gui_entry/module.h"
 #include "gui/events.h"
 #include "gui/face.h"
 #include "gui/fonts.h"

@@ -6,9 +6,12 @@
 #include "gui/module.h"
 #include "gui/platform.h"
 
-extern "C" __attribute__((visibility("default"))) void vyr_gui_module_init() {
+extern "C" __attribute__((visibility("default"))) bool vyr_gui_module_init(
+    const vyr::api::host_table* host) {
+  if (!vyr::api::bind(host)) return false;
   vyr::gui::install_event_hooks();
   vyr::gui::install_lifecycle_hooks();
   vyr::draw::install_hooks();
   vyr::gui::install_platform_routines();
+  return true;
 }

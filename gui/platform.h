@@ -1,5 +1,5 @@
 // The platform routines of system/view/platform, which the runtime's stubs find here on
-// their first call (gui/entry/view_routines.cpp).
+// their first call (gui_entry/view_routines.cpp).
 #pragma once
 
 namespace vyr::gui {

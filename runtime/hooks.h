@@ -5,7 +5,7 @@
 // the module named in its comment (boot/hooks.cpp for the evaluator's); a null pointer
 // means that layer is not there, as in a unit test of the lower layers alone. The tables
 // of several callbacks stay beside their owners: collector::hooks, lexer::hooks, the
-// print hooks (print_hooks.h) and the GUI module's table (gui/entry/module.h).
+// print hooks (print_hooks.h) and the GUI module's table (gui_entry/module.h).
 #pragma once
 #include "runtime/cell.h"
 

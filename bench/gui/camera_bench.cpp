@@ -12,6 +12,7 @@
 #include "gui/camera/convert.h"
 #include "gui/camera/fake.h"
 #include "gui/camera/frames.h"
+#include "gui_entry/module.h"
 #include "runtime/codecs/images.h"
 
 // Every heap allocation of the process, counted (operator new comes through here too).
@@ -24,6 +25,9 @@ extern "C" void* malloc(size_t n) {
 
 namespace {
 using namespace vyr::camera;
+
+// MJPEG frames decode through the host API, bound as the module's entry point binds it.
+const bool bound = vyr::api::bind(&vyr::gui_module::host_api());
 constexpr uint32_t W = 1280, H = 720;
 
 // A picture with detail in it, so the JPEG is of a camera's size rather than a flat one's.

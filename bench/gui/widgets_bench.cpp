@@ -8,7 +8,7 @@
 
 #include "boot/environment.h"
 #include "gui/backend.h"
-#include "gui/entry/module.h"
+#include "gui_entry/module.h"
 #include "gui/events.h"
 #include "gui/module.h"
 #include "gui/win/controls/ctlnum.h"

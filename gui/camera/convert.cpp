@@ -7,7 +7,7 @@
 #include <emmintrin.h>
 #endif
 
-#include "runtime/codecs/images.h"
+#include "runtime/api/host.h"
 
 namespace vyr::camera {
 
@@ -74,11 +74,7 @@ void bgra_row(const uint8_t* src, uint32_t width, uint32_t* out) {
 }
 
 bool mjpeg(const raw_frame& f, uint32_t width, uint32_t height, uint32_t* out) {
-  image::raster r;
-  if (image_codecs::decode_jpeg(f.bytes, f.size, r) != image_codecs::OK) return false;
-  if (r.width != width || r.height != height) return false;
-  for (uint64_t i = 0, n = r.count(); i < n; i++) out[i] = r.pixels[i] | 0xFF000000u;
-  return true;
+  return api::host().decode_jpeg(f.bytes, f.size, width, height, out);
 }
 
 }  // namespace

@@ -122,7 +122,7 @@ u32 byte_of_char(const std::string& text, i64 index);
 i64 char_of_byte(const std::string& text, u32 byte);
 
 void init_names();  // interns the field names text reading uses (before any lookup)
-// Puts the body of gui/draw-image in the runtime's hook table (see gui/entry/draw.h).
+// Puts the body of gui/draw-image in the runtime's hook table (see gui_entry/draw.h).
 void install_hooks();
 
 }  // namespace vyr::draw

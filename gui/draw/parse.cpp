@@ -24,7 +24,7 @@
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/fire.h"
-#include "gui/entry/module.h"
+#include "gui_entry/module.h"
 #include "runtime/imaging/imaging.h"
 #include "runtime/datatypes/cells.h"
 #include "runtime/stack.h"

@@ -5,15 +5,7 @@
 
 #include <memory>
 
-#include "runtime/collector.h"
-#include "runtime/datatypes/block.h"
-#include "runtime/datatypes/context.h"
-#include "runtime/datatypes/handle.h"
-#include "runtime/datatypes/logic.h"
-#include "runtime/datatypes/object.h"
-#include "runtime/datatypes/series.h"
-#include "runtime/datatypes/word.h"
-#include "runtime/externals.h"
+#include "runtime/api/values.h"
 
 namespace vyr::text_box {
 
@@ -23,53 +15,46 @@ u64 made = 0;
 
 void release(u64 record) { delete reinterpret_cast<draw::laid_text*>(record); }
 
-u32 symbol_of(const char* name) {
-  cell w = word::intern(name);
-  return word::symbol_id(&w);
-}
-
 struct names {
   u32 handles, state, text;
 };
 // Interned before any pointer into a face is taken: interning may allocate.
 const names& words() {
-  static const names n{symbol_of("handles"), symbol_of("state"), symbol_of("text")};
+  const api::host_table& h = api::host();
+  static const names n{h.symbol_of("handles"), h.symbol_of("state"), h.symbol_of("text")};
   return n;
 }
 
-cell* field_of(const cell* object, u32 symbol) {
-  if (type_of(object) != TYPE_OBJECT) return nullptr;
-  u32 ctx = object::context(object);
-  i32 i = _context::find_word(ctx, symbol, true);
-  if (i < 0 || u32(i) >= _context::value_count(ctx)) return nullptr;
-  return _context::value_at(ctx, u32(i));
-}
+cell* field_of(const cell* object, u32 symbol) { return api::host().field_of(object, symbol); }
+i32 length_of(const cell* block) { return api::host().block_length(block); }
+// The cell `offset` cells past a block's head.
+cell* at(const cell* block, i32 offset) { return api::host().block_at(block, u32(api::head_index(block) + offset)); }
 
 // The cells of a `handles` block of the kept shape, from its head; null otherwise.
 cell* cells_of(cell* handles) {
-  if (!handles || type_of(handles) != TYPE_BLOCK || block::rs_length_q(handles) != CELLS) return nullptr;
-  return block::rs_abs_at(handles, u32(series::head_index(handles)));
+  if (!handles || type_of(handles) != TYPE_BLOCK || length_of(handles) != CELLS) return nullptr;
+  return at(handles, 0);
 }
 
 // The table entry of a kept layout's handle, -1 when the cell holds none.
 i32 entry_of(const cell* h) {
-  if (type_of(h) != TYPE_HANDLE || handle::kind_of(h) != handle::RICH_TEXT) return -1;
-  i32 slot = handle::external_of(h);
-  return externals::live_q(slot, layout_class()) ? slot : -1;
+  if (type_of(h) != TYPE_HANDLE || api::handle_kind_of(h) != api::HANDLE_RICH_TEXT) return -1;
+  i32 slot = api::handle_slot(h);
+  return api::host().external_live(slot, layout_class()) ? slot : -1;
 }
 
 const draw::laid_text* current(cell* handles, const draw::context& c) {
   cell* cells = cells_of(handles);
-  if (!cells || type_of(&cells[3]) != TYPE_LOGIC || logic::get(&cells[3])) return nullptr;
+  if (!cells || type_of(&cells[3]) != TYPE_LOGIC || api::logic_of(&cells[3])) return nullptr;
   i32 slot = entry_of(&cells[0]);
   if (slot < 0) return nullptr;
-  auto* t = reinterpret_cast<const draw::laid_text*>(externals::handle_of(slot));
+  auto* t = reinterpret_cast<const draw::laid_text*>(api::host().external_of(slot));
   return t && t->piece(0).layout && t->context() == c.pango ? t : nullptr;
 }
 }  // namespace
 
 u32 layout_class() {
-  static u32 id = externals::register_class("com-object", release);
+  static u32 id = api::host().register_external_class("com-object", release);
   return id;
 }
 
@@ -79,21 +64,22 @@ const draw::laid_text* layout_of(draw::context& c, const cell* face_in, bool tru
   const names& n = words();
   layout_class();
   cell face = *face_in;
-  collector::root_guard guard(&face);
+  api::root_guard guard(&face);
   cell* h = field_of(&face, n.handles);
   if (!h) return nullptr;
   if (trust)
     if (const draw::laid_text* t = current(h, c)) return t;
   if (!cells_of(h)) {
+    const api::host_table& host = api::host();
     cell b;
-    block::make_at(&b, CELLS);
-    collector::root_guard gb(&b);
-    cell none{TYPE_NONE, 0, 0, 0}, no_layout;
-    handle::make_at(&no_layout, 0, handle::RICH_TEXT);
-    block::rs_append(&b, &none);
-    block::rs_append(&b, &no_layout);
-    block::rs_append(&b, &none);
-    block::rs_append(&b, logic::of(false));
+    host.make_block(&b, CELLS);
+    api::root_guard gb(&b);
+    cell none = api::none(), no_layout, no;
+    api::make_handle(&no_layout, 0, api::HANDLE_RICH_TEXT);
+    host.block_append(&b, &none);
+    host.block_append(&b, &no_layout);
+    host.block_append(&b, &none);
+    host.block_append(&b, api::make_logic(&no, false));
     if (!(h = field_of(&face, n.handles))) return nullptr;
     *h = b;
   }
@@ -110,42 +96,43 @@ const draw::laid_text* layout_of(draw::context& c, const cell* face_in, bool tru
   i32 slot = entry_of(&cells[0]);
   if (slot >= 0) {
     // The entry keeps its index and lets the layout it held go.
-    externals::set_handle(slot, u64(reinterpret_cast<uintptr_t>(fresh.release())));
+    api::host().set_external(slot, u64(reinterpret_cast<uintptr_t>(fresh.release())));
   } else {
-    slot = externals::add(u64(reinterpret_cast<uintptr_t>(fresh.get())), layout_class());
+    slot = api::host().add_external(u64(reinterpret_cast<uintptr_t>(fresh.get())), layout_class());
     fresh.release();
-    handle::make_at(&cells[0], u32(slot) + 1, handle::RICH_TEXT);
-    handle::set_external(&cells[0], slot);
+    api::make_handle(&cells[0], u32(slot) + 1, api::HANDLE_RICH_TEXT);
+    api::set_handle_slot(&cells[0], slot);
   }
-  handle::make_at(&cells[1], u32(c.dpi), handle::RICH_TEXT);
+  api::make_handle(&cells[1], u32(c.dpi), api::HANDLE_RICH_TEXT);
   const cell* text = field_of(&face, n.text);
-  cells[2] = text ? *text : cell{TYPE_NONE, 0, 0, 0};
-  logic::make_at(&cells[3], false);
+  cells[2] = text ? *text : api::none();
+  api::make_logic(&cells[3], false);
   return out;
 }
 
 bool mark_stale(const cell* face_in) {
   const names& n = words();
   cell* h = field_of(face_in, n.handles);
-  if (h && type_of(h) == TYPE_BLOCK && block::rs_length_q(h) > 0) {
-    cell* last = block::rs_abs_at(h, u32(series::head_index(h)) + u32(block::rs_length_q(h)) - 1);
-    if (type_of(last) == TYPE_LOGIC) logic::make_at(last, true);
+  if (h && type_of(h) == TYPE_BLOCK && length_of(h) > 0) {
+    cell* last = at(h, length_of(h) - 1);
+    if (type_of(last) == TYPE_LOGIC) api::make_logic(last, true);
   }
   return !shown_q(face_in);
 }
 
 bool shown_q(const cell* face) {
   cell* state = field_of(face, words().state);
-  if (!state || type_of(state) != TYPE_BLOCK || block::rs_length_q(state) < 1) return false;
-  const cell* first = block::rs_abs_at(state, u32(series::head_index(state)));
-  return type_of(first) == TYPE_HANDLE && handle::kind_of(first) == handle::WINDOW && handle::get(first);
+  if (!state || type_of(state) != TYPE_BLOCK || length_of(state) < 1) return false;
+  const cell* first = at(state, 0);
+  return type_of(first) == TYPE_HANDLE && api::handle_kind_of(first) == api::HANDLE_WINDOW &&
+         api::handle_value(first);
 }
 
 bool layout_needed_q(const cell* face) {
   cell* h = field_of(face, words().handles);
-  if (!h || type_of(h) != TYPE_BLOCK || block::rs_length_q(h) < 1) return true;
-  const cell* last = block::rs_abs_at(h, u32(series::head_index(h)) + u32(block::rs_length_q(h)) - 1);
-  return type_of(last) != TYPE_LOGIC || logic::get(last);
+  if (!h || type_of(h) != TYPE_BLOCK || length_of(h) < 1) return true;
+  const cell* last = at(h, length_of(h) - 1);
+  return type_of(last) != TYPE_LOGIC || api::logic_of(last);
 }
 
 }  // namespace vyr::text_box

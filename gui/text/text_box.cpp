@@ -11,9 +11,7 @@
 
 #include "gui/draw/internal.h"
 #include "gui/text/handles.h"
-#include "runtime/collector.h"
-#include "runtime/datatypes/point.h"
-#include "runtime/datatypes/string.h"
+#include "runtime/api/values.h"
 
 namespace vyr::text_box {
 
@@ -30,12 +28,7 @@ draw::context& measurer() {
   return c;
 }
 
-cell make_point(double x, double y) {
-  cell c{TYPE_POINT2D, 0, 0, 0};
-  point::set(&c, 0, float(x));
-  point::set(&c, 1, float(y));
-  return c;
-}
+cell make_point(double x, double y) { return api::make_point(float(x), float(y)); }
 
 double px(int units) { return double(units) / PANGO_SCALE; }
 
@@ -76,7 +69,7 @@ double width_without_trailing_blanks(PangoLayout* l, std::string_view text) {
 void metrics(const cell* face_in, const cell* arg_in, i32 kind, cell* out) {
   draw::init_names();
   cell face = *face_in, arg = *arg_in;
-  collector::root_guard g1(&face), g2(&arg);
+  api::root_guard g1(&face), g2(&arg);
   draw::context& c = measurer();
   // The layout the face's `handles` keep, unless they ask for a new one; a face without
   // `handles` is laid out for this query alone.
@@ -100,7 +93,7 @@ void metrics(const cell* face_in, const cell* arg_in, i32 kind, cell* out) {
   auto at_point = [&](bool trailing_half) -> i64 {
     double x = 0, y = 0;
     if (type_of(&arg) == TYPE_PAIR) x = i32(arg.data2), y = i32(arg.data3);
-    else if (type_of(&arg) == TYPE_POINT2D) x = point::get(&arg, 0), y = point::get(&arg, 1);
+    else if (type_of(&arg) == TYPE_POINT2D) x = api::point_axis(&arg, 0), y = api::point_axis(&arg, 1);
     if (!std::isfinite(x)) x = 0;
     if (!std::isfinite(y)) y = 0;
     x = std::clamp(x, -1e6, 1e6), y = std::clamp(y, -1e6, 1e6);
@@ -175,13 +168,13 @@ void metrics(const cell* face_in, const cell* arg_in, i32 kind, cell* out) {
 void text_size(const cell* face_in, const cell* text_in, cell* out) {
   draw::init_names();
   cell face = *face_in, t = *text_in;
-  collector::root_guard g1(&face), g2(&t);
+  api::root_guard g1(&face), g2(&t);
   draw::context& c = measurer();
   draw::drawing_state s;
   std::string text;
   layout_guard lg{draw::face_layout(c, &face, s, nullptr, &text, nullptr, nullptr)};
   if (type_of(&t) == TYPE_STRING) {
-    text = string::to_utf8(&t);
+    text = api::text_of(&t);
     pango_layout_set_text(lg.l, text.data(), int(text.size()));
     pango_layout_set_attributes(lg.l, nullptr);
   }

@@ -7,8 +7,12 @@
 #include <vector>
 
 #include "gui/camera/convert.h"
+#include "gui_entry/module.h"
 
 using namespace vyr::camera;
+
+// MJPEG frames decode through the host API, bound as the module's entry point binds it.
+static const bool bound = vyr::api::bind(&vyr::gui_module::host_api());
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 6) return 0;

@@ -14,6 +14,7 @@
 #include "boot/environment.h"
 #include "gui/draw/draw.h"
 #include "gui/text/text_box.h"
+#include "gui_entry/module.h"
 #include "runtime/datatypes/point.h"
 #include "runtime/collector.h"
 #include "runtime/datatypes/image.h"
@@ -53,7 +54,9 @@ class Draw : public ::testing::Test {
   void SetUp() override {
     ensure_runtime();
     boot::build_environment();
-    draw::install_hooks();  // this program links the drawing code: no module to load
+    // This program links the drawing code: no module to load.
+    api::bind(&gui_module::host_api());
+    draw::install_hooks();
     stack::reset();
   }
   void TearDown() override { stack::reset(); }

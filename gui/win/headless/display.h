@@ -95,7 +95,7 @@ class headless_display : public display {
   HWND spot_top{};
   POINT spot{-1, -1};
   bool dark = false, contrast = false;
-  int32_t blink_ms = 500;   // VYR_HEADLESS_BLINK (gui/entry/display_choice.h)
+  int32_t blink_ms = 500;   // VYR_HEADLESS_BLINK (gui_entry/display_choice.h)
 
  private:
   // `breaks_in`: a halt key or a close, which a busy program polls for (poll_busy).

@@ -14,7 +14,7 @@
 #include "runtime/datatypes/tuple.h"
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/percent.h"
-#include "gui/entry/display_choice.h"
+#include "gui_entry/display_choice.h"
 #include "gui/win/headless/answers.h"
 #include "gui/win/headless/display.h"
 #include "runtime/collector.h"

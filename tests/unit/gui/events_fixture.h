@@ -15,7 +15,7 @@
 #include "boot/environment.h"
 #include "gui/base_face.h"
 #include "gui/draw_face.h"
-#include "gui/entry/module.h"
+#include "gui_entry/module.h"
 #include "gui/events.h"
 #include "gui/lifecycle.h"
 #include "gui/module.h"

@@ -10,7 +10,7 @@
 
 #include "boot/environment.h"
 #include "gui/backend.h"
-#include "gui/entry/module.h"
+#include "gui_entry/module.h"
 #include "gui/module.h"
 #include "gui/win/headless/display.h"
 #include "runtime/collector.h"

@@ -10,7 +10,7 @@
 
 #include "boot/environment.h"
 #include "gui/base_face.h"
-#include "gui/entry/module.h"
+#include "gui_entry/module.h"
 #include "gui/events.h"
 #include "gui/module.h"
 #include "gui/win/controls/controls.h"

@@ -6,8 +6,8 @@
 #include <string>
 
 #include "runtime/datatypes/event.h"
-#include "gui/entry/module.h"
-#include "gui/entry/platform_routines.h"
+#include "gui_entry/module.h"
+#include "gui_entry/platform_routines.h"
 #include "runtime/natives/host.h"
 #include "tests/unit/fixture.h"
 

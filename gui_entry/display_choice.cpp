@@ -1,10 +1,10 @@
 // The choice of front end and display.
-#include "gui/entry/display_choice.h"
+#include "gui_entry/display_choice.h"
 
 #include <cstdlib>
 
 #include "boot/construction.h"
-#include "gui/entry/module.h"
+#include "gui_entry/module.h"
 #include "base/screens.h"
 
 namespace vyr::gui_module {

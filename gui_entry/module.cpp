@@ -1,5 +1,5 @@
 // Loading the GUI module with dlopen on first use.
-#include "gui/entry/module.h"
+#include "gui_entry/module.h"
 
 #include "boot/runtime_error.h"
 
@@ -43,13 +43,17 @@ bool load(std::string* error) {
     if (error) *error = dlerror();
     return false;
   }
-  auto init = reinterpret_cast<void (*)()>(dlsym(h, "vyr_gui_module_init"));
+  auto init = reinterpret_cast<entry_fn>(dlsym(h, "vyr_gui_module_init"));
   if (!init) {
     if (error) *error = path + ": no vyr_gui_module_init";
     dlclose(h);
     return false;
   }
-  init();
+  if (!init(&host_api())) {
+    if (error) *error = path + ": built for a newer vyr";
+    dlclose(h);
+    return false;
+  }
   is_loaded = true;
   // From now on the runtime's fatal report shows in a message box too.
   runtime_error::report_box = [](const char* report) {
@@ -60,8 +64,8 @@ bool load(std::string* error) {
 
 bool loaded() { return is_loaded; }
 
-void adopt(void (*entry)()) {
-  entry();
+void adopt(entry_fn entry) {
+  entry(&host_api());
   is_loaded = true;
 }
 

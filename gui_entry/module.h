@@ -1,6 +1,6 @@
 // The GUI module: the windowing layer and the GUI backend live in a shared module
 // (vyr-gui.so beside the executable) that is loaded on the first GUI use, so that start-up
-// never pays for loading cairo, pango and X11. This folder (gui/entry) is the one door
+// never pays for loading cairo, pango and X11. This folder (gui_entry) is the one door
 // between them, built into the executable: the loader and the hook table here, the
 // routines that reach the GUI (view_routines.cpp), the `draw` entry (draw.cpp) and the
 // choice of display (display_choice.h). The module's entry point `vyr_gui_module_init`
@@ -9,6 +9,7 @@
 #pragma once
 #include <string>
 
+#include "runtime/api/host.h"
 #include "runtime/cell.h"
 
 namespace vyr::gui_module {
@@ -22,7 +23,7 @@ struct hooks {
   // Blocks in the message loop until the last window closes or the loop is ended.
   void (*do_events)(bool no_wait) = nullptr;
   // The code of the platform routines of system/view/platform, in the order of
-  // VYR_PLATFORM_ROUTINES (gui/entry/platform_routines.h); a null entry raises internal
+  // VYR_PLATFORM_ROUTINES (gui_entry/platform_routines.h); a null entry raises internal
   // not-done. `gui_init` is the module's part of `gui-init`.
   using code_fn = void (*)(cell* args, u32 count);
   const code_fn* platform_routines = nullptr;
@@ -43,6 +44,12 @@ struct hooks {
 };
 hooks& table();
 
+// The host API's table the module is started with (gui_entry/host_api.cpp).
+const api::host_table& host_api();
+// The module's entry point `vyr_gui_module_init`: binds the host table and installs the
+// module's hooks; false when the module was built against a longer host table.
+using entry_fn = bool (*)(const api::host_table* host);
+
 // The module's file: VYR_GUI_MODULE when set, else vyr-gui.so in the executable's folder.
 std::string module_path();
 // Loads the module once and runs its entry point. False with the reason in `error` when
@@ -51,7 +58,7 @@ bool load(std::string* error = nullptr);
 bool loaded();
 // A program that links the module's code itself (a test) runs its entry point here; the
 // module then counts as loaded.
-void adopt(void (*entry)());
+void adopt(entry_fn entry);
 // As `load`, raising internal not-done ("the GUI module could not be loaded") on failure.
 void require();
 

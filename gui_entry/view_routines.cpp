@@ -8,10 +8,10 @@
 #include <string_view>
 #include <utility>
 
-#include "gui/entry/display_choice.h"
-#include "gui/entry/module.h"
-#include "gui/entry/platform_routines.h"
-#include "gui/entry/view_values.h"
+#include "gui_entry/display_choice.h"
+#include "gui_entry/module.h"
+#include "gui_entry/platform_routines.h"
+#include "gui_entry/view_values.h"
 #include "base/screens.h"
 #include "runtime/collector.h"
 #include "runtime/datatypes/block.h"

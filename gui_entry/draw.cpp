@@ -1,11 +1,11 @@
 // The runtime's side of DRAW: `draw-image` loads the GUI module on its first call and hands
 // over to the module's body, which the module installs in the runtime's hook table; `draw`
 // and `draw-image` are made by view/draw.vyr.
-#include "gui/entry/draw.h"
+#include "gui_entry/draw.h"
 
 #include "runtime/datatypes/function.h"
 #include "runtime/fire.h"
-#include "gui/entry/module.h"
+#include "gui_entry/module.h"
 
 namespace vyr::draw {
 

@@ -1,0 +1,82 @@
+// The executable's side of the host API: the table of runtime functions the GUI module is
+// started with.
+#include "runtime/api/host.h"
+
+#include "gui_entry/module.h"
+#include "runtime/api/values.h"
+#include "runtime/codecs/images.h"
+#include "runtime/collector.h"
+#include "runtime/datatypes/block.h"
+#include "runtime/datatypes/context.h"
+#include "runtime/datatypes/handle.h"
+#include "runtime/datatypes/object.h"
+#include "runtime/datatypes/series.h"
+#include "runtime/datatypes/string.h"
+#include "runtime/datatypes/word.h"
+#include "runtime/externals.h"
+#include "runtime/imaging/imaging.h"
+
+namespace vyr::gui_module {
+
+// The host API's header-only copies of runtime constants.
+static_assert(api::HANDLE_WINDOW == handle::WINDOW && api::HANDLE_RICH_TEXT == handle::RICH_TEXT);
+
+namespace {
+
+bool decode_jpeg(const u8* bytes, u64 n, u32 width, u32 height, u32* out) {
+  image::raster r;
+  if (image_codecs::decode_jpeg(bytes, n, r) != image_codecs::OK) return false;
+  if (r.width != width || r.height != height) return false;
+  for (u64 i = 0, count = r.count(); i < count; i++) out[i] = r.pixels[i] | 0xFF000000u;
+  return true;
+}
+
+void root_push(const cell* c, u32 n) { collector::guards.push_back({c, n}); }
+void root_pop([[maybe_unused]] const cell* c) {
+  VYR_ASSERT(!collector::guards.empty() && collector::guards.back().c == c);  // strictly nested
+  collector::guards.pop_back();
+}
+
+u32 symbol_of(const char* name) {
+  cell w = word::intern(name);
+  return word::symbol_id(&w);
+}
+
+cell* field_of(const cell* object, u32 symbol) {
+  if (type_of(object) != TYPE_OBJECT) return nullptr;
+  u32 ctx = object::context(object);
+  i32 i = _context::find_word(ctx, symbol, true);
+  if (i < 0 || u32(i) >= _context::value_count(ctx)) return nullptr;
+  return _context::value_at(ctx, u32(i));
+}
+
+void text_of(const cell* s, void (*sink)(void*, const char*, u64), void* to) {
+  std::string text = string::to_utf8(s);
+  sink(to, text.data(), text.size());
+}
+
+}  // namespace
+
+const api::host_table& host_api() {
+  static const api::host_table table = {
+      .size = sizeof(api::host_table),
+      .decode_jpeg = decode_jpeg,
+      .root_push = root_push,
+      .root_pop = root_pop,
+      .symbol_of = symbol_of,
+      .field_of = field_of,
+      .make_block = block::make_at,
+      .block_length = block::rs_length_q,
+      .block_at = block::rs_abs_at,
+      .block_append = block::rs_append,
+      .text_of = text_of,
+      .register_external_class = externals::register_class,
+      .add_external = externals::add,
+      .set_external = externals::set_handle,
+      .external_of = externals::handle_of,
+      .external_live = [](i32 slot, u32 class_id) { return externals::live_q(slot, class_id); },
+  };
+  return table;
+}
+
+}  // namespace vyr::gui_module

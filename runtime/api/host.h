@@ -1,0 +1,69 @@
+// The host API: everything the GUI module (vyr-gui.so) may ask of the runtime. The
+// executable fills one table of functions (gui_entry/host_api.cpp) and hands it to the
+// module's entry point, the mirror of the hook table the module fills for the runtime
+// (gui_module::hooks). Module code includes this folder, runtime/cell.h (cell layouts and
+// type ids stay header-only) and base/, never another runtime header, and it binds to no
+// runtime symbol: a runtime header edit does not change the interface between the two.
+// A slot is added at the end, so that the table only grows.
+#pragma once
+#include "runtime/cell.h"
+
+namespace vyr::api {
+
+struct host_table {
+  // sizeof(host_table) as the executable was built: a module built against a longer table
+  // refuses to start instead of calling past its end.
+  u64 size;
+
+  // ---- Image pixels ----
+  // Decodes JPEG file bytes into `out`, a picture of width x height opaque BGRA pixels.
+  // False, with `out` in an unspecified state, when the bytes
+  // are no JPEG, do not decode, or decode to another size: never raises, so a capture
+  // thread may call it.
+  bool (*decode_jpeg)(const u8* bytes, u64 n, u32 width, u32 height, u32* out);
+
+  // ---- Rooting ----
+  // Keeps n consecutive cells from `c` on alive across collections until the matching pop;
+  // pushes and pops nest strictly (root_guard in values.h pairs them).
+  void (*root_push)(const cell* c, u32 n);
+  void (*root_pop)(const cell* c);
+
+  // ---- Words and object fields ----
+  // The symbol of a word's name, interned on first use (interning may allocate).
+  u32 (*symbol_of)(const char* name);
+  // The value cell of an object's field, null when `object` is no object or has no such
+  // field.
+  cell* (*field_of)(const cell* object, u32 symbol);
+
+  // ---- Series walking ----
+  // An empty block! with room for `capacity` cells.
+  cell* (*make_block)(cell* out, i32 capacity);
+  // Cells from a block's head to its tail; negative past the tail.
+  i32 (*block_length)(const cell* block);
+  // The cell at an absolute index of a block's buffer.
+  cell* (*block_at)(const cell* block, u32 index);
+  cell* (*block_append)(cell* block, const cell* value);
+  // A string!'s text from its head as UTF-8, handed to `sink` in one piece.
+  void (*text_of)(const cell* string, void (*sink)(void* to, const char* bytes, u64 n), void* to);
+
+  // ---- External resources (what a handle! names, released with its last holder) ----
+  u32 (*register_external_class)(const char* name, void (*release)(u64 resource));
+  i32 (*add_external)(u64 resource, u32 class_id);
+  void (*set_external)(i32 slot, u64 resource);
+  u64 (*external_of)(i32 slot);
+  // Whether a slot holds a live resource of the class (of any class when class_id is 0).
+  bool (*external_live)(i32 slot, u32 class_id);
+};
+
+namespace detail {
+extern const host_table* bound;
+}
+
+// The table the module was started with (bind), valid for the module's life.
+inline const host_table& host() { return *detail::bound; }
+// Binds the module's code to the executable's table: run by the module's entry point, and
+// by a program that links module code in itself (a test), before that code runs. False when
+// the table is shorter than the one this code was built against.
+bool bind(const host_table* table);
+
+}  // namespace vyr::api

@@ -1,0 +1,5 @@
+// This program links the module's code: its host API is bound here, before any test runs,
+// as the module's entry point binds it.
+#include "gui_entry/module.h"
+
+static const bool bound = vyr::api::bind(&vyr::gui_module::host_api());
