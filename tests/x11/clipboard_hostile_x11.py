@@ -15,7 +15,7 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from clipboard_x11 import read_line, run_reader, start_xvfb  # noqa: E402
+from x11_harness import Tally, open_display, read_line, run_reader  # noqa: E402
 
 PEAK = r'''
 peak: has [s p] [
@@ -49,21 +49,12 @@ print peak
 def main():
     exe = os.path.abspath(sys.argv[1])
     hostile = os.path.abspath(sys.argv[2])
-    if not shutil.which("Xvfb"):
-        print("Xvfb is not installed: skipped")
-        print("0 passed, 0 failed")
+    started = open_display()
+    if not started:
         return 0
-    xvfb, display = start_xvfb()
-    env = dict(os.environ, DISPLAY=display, VYR_DISPLAY="x11")
-    passed = failed = 0
-
-    def check(what, ok, detail):
-        nonlocal passed, failed
-        if ok:
-            passed += 1
-        else:
-            failed += 1
-            print("%s: %s" % (what, detail))
+    xvfb, env = started
+    tally = Tally()
+    check = tally.check
 
     work = tempfile.mkdtemp()
     try:
@@ -127,8 +118,7 @@ def main():
         xvfb.terminate()
         xvfb.wait()
         shutil.rmtree(work, ignore_errors=True)
-    print("%d passed, %d failed" % (passed, failed))
-    return 1 if failed else 0
+    return tally.report()
 
 
 if __name__ == "__main__":

@@ -6,45 +6,26 @@
 // to outlast the two vyr runs it serves, which the test waits for up to 120 seconds each.
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
-#include <poll.h>
 
 #include <chrono>
 #include <cstdio>
 #include <string>
 
+#include "xlib_client.h"
+
 namespace {
+using namespace xlib_client;
+
 Display* d;
 Window w;
 Atom CLIPBOARD, MANAGER, SAVE_TARGETS, TARGETS, UTF8, PROP;
 
-bool next_event(XEvent* e, std::chrono::steady_clock::time_point until) {
-  while (!XPending(d)) {
-    if (std::chrono::steady_clock::now() >= until) return false;
-    pollfd p{ConnectionNumber(d), POLLIN, 0};
-    poll(&p, 1, 50);
-  }
-  XNextEvent(d, e);
-  return true;
-}
-
-void reply(const XSelectionRequestEvent& q, Atom property) {
-  XSelectionEvent n{};
-  n.type = SelectionNotify;
-  n.requestor = q.requestor;
-  n.selection = q.selection;
-  n.target = q.target;
-  n.time = q.time;
-  n.property = property;
-  XSendEvent(d, q.requestor, False, 0, reinterpret_cast<XEvent*>(&n));
-  XFlush(d);
-}
-
 // The clipboard's text from its owner (small texts only: no INCR here).
-bool take_text(std::string* out, std::chrono::steady_clock::time_point until) {
+bool take_text(std::string* out, deadline until) {
   XConvertSelection(d, CLIPBOARD, UTF8, PROP, w, CurrentTime);
   XFlush(d);
   XEvent e;
-  while (next_event(&e, until)) {
+  while (next_event(d, &e, until)) {
     if (e.type != SelectionNotify) continue;
     if (e.xselection.property == None) return false;
     Atom type;
@@ -80,12 +61,12 @@ int main() {
   std::string saved;
   bool have = false;
   XEvent e;
-  while (next_event(&e, until)) {
+  while (next_event(d, &e, until)) {
     if (e.type != SelectionRequest) continue;
     XSelectionRequestEvent q = e.xselectionrequest;
     if (q.selection == MANAGER && q.target == SAVE_TARGETS) {
       have = take_text(&saved, until);
-      reply(q, have ? q.property : None);
+      reply(d, q, have ? q.property : None);
       if (have) {
         XSetSelectionOwner(d, CLIPBOARD, w, CurrentTime);
         std::printf("saved %zu\n", saved.size());
@@ -94,16 +75,16 @@ int main() {
     } else if (q.selection == CLIPBOARD && have && q.target == TARGETS) {
       Atom t[] = {TARGETS, UTF8};
       XChangeProperty(d, q.requestor, q.property, XA_ATOM, 32, PropModeReplace, reinterpret_cast<unsigned char*>(t), 2);
-      reply(q, q.property);
+      reply(d, q, q.property);
     } else if (q.selection == CLIPBOARD && have && q.target == UTF8) {
       XChangeProperty(d, q.requestor, q.property, UTF8, 8, PropModeReplace,
                       reinterpret_cast<const unsigned char*>(saved.data()), int(saved.size()));
-      reply(q, q.property);
+      reply(d, q, q.property);
       std::printf("served\n");
       std::fflush(stdout);
       break;
     } else {
-      reply(q, None);
+      reply(d, q, None);
     }
   }
   XCloseDisplay(d);

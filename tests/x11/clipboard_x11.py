@@ -15,7 +15,10 @@ import shutil
 import subprocess
 import sys
 import tempfile
-import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+# start_xvfb stays importable from here for the other X11 tests.
+from x11_harness import Tally, open_display, read_line, run_reader, start_xvfb  # noqa: E402,F401
 
 # The same values on both sides: a text of about 1 MB and a noisy image.
 COMMON = r'''
@@ -62,60 +65,15 @@ print [i/size i = n]
 '''
 
 
-def start_xvfb():
-    r, w = os.pipe()
-    proc = subprocess.Popen(["Xvfb", "-displayfd", str(w), "-screen", "0", "640x480x24",
-                             "-nolisten", "tcp", "-noreset"], pass_fds=(w,),
-                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    os.close(w)
-    num = b""
-    deadline = time.time() + 15
-    while time.time() < deadline:
-        c = os.read(r, 1)
-        if not c or c == b"\n":
-            break
-        num += c
-    os.close(r)
-    if not num:
-        proc.kill()
-        raise SystemExit("Xvfb did not start")
-    return proc, ":" + num.decode()
-
-
-def read_line(proc):
-    line = proc.stdout.readline()
-    if not line:
-        raise AssertionError("writer ended early: " + proc.stderr.read())
-    return line.rstrip("\n")
-
-
-def run_reader(exe, env, script, cwd):
-    path = os.path.join(cwd, "reader.vyr")
-    with open(path, "w") as f:
-        f.write("Vyr []\n" + script)
-    proc = subprocess.run([exe, "--cli", path], env=env, cwd=cwd, capture_output=True,
-                          text=True, timeout=120)
-    return proc.stdout.strip(), proc.stderr.strip()
-
-
 def main():
     exe = os.path.abspath(sys.argv[1])
     manager_exe = os.path.abspath(sys.argv[2])
-    if not shutil.which("Xvfb"):
-        print("Xvfb is not installed: skipped")
-        print("0 passed, 0 failed")
+    started = open_display()
+    if not started:
         return 0
-    xvfb, display = start_xvfb()
-    env = dict(os.environ, DISPLAY=display, VYR_DISPLAY="x11")
-    passed = failed = 0
-
-    def check(what, got, want):
-        nonlocal passed, failed
-        if got == want:
-            passed += 1
-        else:
-            failed += 1
-            print("%s:\n  expected: %r\n  got:      %r" % (what, want, got))
+    xvfb, env = started
+    tally = Tally()
+    check = tally.equal
 
     work = tempfile.mkdtemp()
     writer = None
@@ -166,8 +124,7 @@ def main():
         xvfb.terminate()
         xvfb.wait()
         shutil.rmtree(work, ignore_errors=True)
-    print("%d passed, %d failed" % (passed, failed))
-    return 1 if failed else 0
+    return tally.report()
 
 
 if __name__ == "__main__":

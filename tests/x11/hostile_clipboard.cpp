@@ -21,33 +21,14 @@
 #include <string>
 #include <vector>
 
+#include "xlib_client.h"
+
 namespace {
+using namespace xlib_client;
+
 Display* d;
 Window w;
 Atom CLIPBOARD, TARGETS, UTF8, INCR, MULTIPLE, ATOM_PAIR;
-using deadline = std::chrono::steady_clock::time_point;
-
-bool next_event(XEvent* e, deadline until) {
-  while (!XPending(d)) {
-    if (std::chrono::steady_clock::now() >= until) return false;
-    pollfd p{ConnectionNumber(d), POLLIN, 0};
-    poll(&p, 1, 50);
-  }
-  XNextEvent(d, e);
-  return true;
-}
-
-void reply(const XSelectionRequestEvent& q, Atom property) {
-  XSelectionEvent n{};
-  n.type = SelectionNotify;
-  n.requestor = q.requestor;
-  n.selection = q.selection;
-  n.target = q.target;
-  n.time = q.time;
-  n.property = property;
-  XSendEvent(d, q.requestor, False, 0, reinterpret_cast<XEvent*>(&n));
-  XFlush(d);
-}
 
 int owner(int part_kib, int delay_ms) {
   XSetSelectionOwner(d, CLIPBOARD, w, CurrentTime);
@@ -60,14 +41,14 @@ int owner(int part_kib, int delay_ms) {
   long parts = 0;
   deadline until = std::chrono::steady_clock::now() + std::chrono::seconds(300);
   XEvent e;
-  while (next_event(&e, until)) {
+  while (next_event(d, &e, until)) {
     if (e.type == SelectionRequest) {
       XSelectionRequestEvent q = e.xselectionrequest;
       Atom prop = q.property ? q.property : q.target;
       if (q.target == TARGETS) {
         Atom t[] = {TARGETS, UTF8};
         XChangeProperty(d, q.requestor, prop, XA_ATOM, 32, PropModeReplace, reinterpret_cast<unsigned char*>(t), 2);
-        reply(q, prop);
+        reply(d, q, prop);
       } else if (q.target == UTF8) {
         // The size announced is small: the parts never stop coming all the same.
         if (requestor && requestor != q.requestor) XSelectInput(d, requestor, NoEventMask);
@@ -76,11 +57,11 @@ int owner(int part_kib, int delay_ms) {
         XSelectInput(d, requestor, PropertyChangeMask);
         long size = 1024;
         XChangeProperty(d, requestor, property, INCR, 32, PropModeReplace, reinterpret_cast<unsigned char*>(&size), 1);
-        reply(q, prop);
+        reply(d, q, prop);
         std::printf("parts %ld\n", parts);
         std::fflush(stdout);
       } else {
-        reply(q, None);
+        reply(d, q, None);
       }
     } else if (e.type == PropertyNotify && e.xproperty.window == requestor && e.xproperty.atom == property &&
                e.xproperty.state == PropertyDelete) {
@@ -106,7 +87,7 @@ bool take(Atom prop, std::string* out, deadline until) {
   if (type != INCR) return false;   // a 1 MB text comes in parts
   XEvent e;
   for (;;) {
-    if (!next_event(&e, until)) return false;
+    if (!next_event(d, &e, until)) return false;
     if (e.type != PropertyNotify || e.xproperty.atom != prop || e.xproperty.state != PropertyNewValue) continue;
     data = nullptr;
     if (XGetWindowProperty(d, w, prop, 0, 1 << 24, True, AnyPropertyType, &type, &format, &n, &after, &data) !=
@@ -137,7 +118,7 @@ int multiple(int pairs) {
   deadline until = std::chrono::steady_clock::now() + std::chrono::seconds(120);
   XEvent e;
   for (;;) {
-    if (!next_event(&e, until)) {
+    if (!next_event(d, &e, until)) {
       std::printf("no answer\n");
       return 1;
     }

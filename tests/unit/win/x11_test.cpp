@@ -16,6 +16,7 @@
 #include "gui/win/x11/display.h"
 #include "tests/unit/win/win_fixture.h"
 #include "tests/unit/xvfb.h"
+#include "tests/x11/xlib_client.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -281,20 +282,10 @@ TEST_F(x11, ClipboardRoundTripsWithAnotherProgram) {
       XNextEvent(d, &e);
       if (e.type != SelectionRequest) continue;
       XSelectionRequestEvent& q = e.xselectionrequest;
-      XSelectionEvent n{};
-      n.type = SelectionNotify;
-      n.requestor = q.requestor;
-      n.selection = q.selection;
-      n.target = q.target;
-      n.time = q.time;
-      n.property = None;
-      if (q.target == utf8) {
+      if (q.target == utf8)
         XChangeProperty(d, q.requestor, q.property, utf8, 8, PropModeReplace,
                         reinterpret_cast<const unsigned char*>(theirs.data()), int(theirs.size()));
-        n.property = q.property;
-      }
-      XSendEvent(d, q.requestor, False, 0, reinterpret_cast<XEvent*>(&n));
-      XFlush(d);
+      xlib_client::reply(d, q, q.target == utf8 ? q.property : None);
       if (q.target == utf8) break;   // other targets asked first (TARGETS) are refused
     }
     XCloseDisplay(d);
