@@ -49,7 +49,7 @@ void paint_face(window_run& r) {
     collector::root_guard gi(&iv);
     draw::image(c, &iv, {{0, 0}, {double(size.x), double(size.y)}}, false, {0, 0}, {0, 0});
   }
-  bool window = face_type_is(&face, face_type::window);
+  bool window = slots_of(&face).top_level;
   cell text{TYPE_NONE, 0, 0, 0};
   if (const cell* p = facet(&face, facet_index::text)) text = *p;
   if (!window && type_of(&text) == TYPE_STRING) {

@@ -32,6 +32,10 @@ const face_type_record* record_of_face(const cell* face) {
   return face_types::record_of(type_of_face(face));
 }
 
+const face_type_record& slots_of(const cell* face) { return face_types::slots(type_of_face(face)); }
+
+bool screen_face_q(const cell* face) { return type_of_face(face) == face_type::screen; }
+
 logical_xy xy_of(const cell* c) {
   logical_xy s;
   if (!c) return s;

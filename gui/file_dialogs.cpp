@@ -92,7 +92,7 @@ void release_mouse_down() {
   if (!L.down_window) return;
   HWND h{L.down_window};
   window_extra* x = extra(h);
-  if (x && face_type_is(face_of_window(h), face_type::base)) x->font_or_count--;
+  if (x && slots_of(face_of_window(h)).counts_presses) x->font_or_count--;
   else L.down_dropped = true;
   L.down_window = 0;
 }

@@ -31,6 +31,9 @@ void OS_show_window(win::HWND);
 // offsets and sizes at the current DPI, and their own panes after them; the controls of
 // faces without a `font` get the default font made anew (it follows the DPI and theme).
 void layout_children(const cell* face);
+// The children's windows stacked in the order of the face's pane, the last one uppermost
+// (one deferred batch), and so in the panes of children whose pane holds pages.
+void restack_children(const cell* face);
 void OS_redraw(win::HWND);
 // The pixels of a shown face as an ARGB32 surface (the caller destroys it); null for a
 // face without a window.

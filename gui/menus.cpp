@@ -109,7 +109,8 @@ HMENU build_menu(const cell* block, HMENU menu) {
 }
 
 bool menu_bar_q(const cell* menu, face_type type) {
-  if (!menu || type_of(menu) != TYPE_BLOCK || type != face_type::window) return false;
+  const face_type_record* record = face_types::record_of(type);
+  if (!menu || type_of(menu) != TYPE_BLOCK || !record || !record->top_level) return false;
   cell m = *menu;
   collector::root_guard guard(&m);
   u32 popup = popup_word();

@@ -84,6 +84,13 @@ LRESULT notify(const cell*, HWND h, u32 msg, WPARAM w, LPARAM l) {
 }  // namespace
 
 extern const face_type_record calendar_record = {
-    "VyrCalendar", calendar_wndproc, make, sync, notify, control_colour, false, "SysMonthCal32", nullptr};
+    .window_class = "VyrCalendar",
+    .procedure = calendar_wndproc,
+    .make = make,
+    .sync = sync,
+    .notify = notify,
+    .colour = control_colour,
+    .base_class = "SysMonthCal32",
+};
 
 }  // namespace vyr::gui::widgets

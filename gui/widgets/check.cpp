@@ -36,6 +36,13 @@ LRESULT notify(const cell* face, HWND h, u32 msg, WPARAM w, LPARAM l) {
 }  // namespace
 
 extern const face_type_record check_record = {
-    "VyrButton", nullptr, make_check, sync, notify, control_colour, false, "BUTTON", nullptr};
+    .window_class = "VyrButton",
+    .make = make_check,
+    .sync = sync,
+    .notify = notify,
+    .colour = control_colour,
+    .base_class = "BUTTON",
+    .para = &check_para,
+};
 
 }  // namespace vyr::gui::widgets

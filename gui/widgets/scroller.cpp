@@ -110,6 +110,12 @@ LRESULT notify(const cell* face, HWND h, u32 msg, WPARAM w, LPARAM l) {
 }  // namespace
 
 extern const face_type_record scroller_record = {
-    "VyrScroller", nullptr, make, sync, notify, control_colour, false, "SCROLLBAR", nullptr};
+    .window_class = "VyrScroller",
+    .make = make,
+    .sync = sync,
+    .notify = notify,
+    .colour = control_colour,
+    .base_class = "SCROLLBAR",
+};
 
 }  // namespace vyr::gui::widgets

@@ -56,6 +56,13 @@ void data_changed(const cell* face, HWND h, const cell* changed, const cell* act
 }  // namespace
 
 extern const face_type_record text_list_record = {
-    "VyrListBox", nullptr, make, sync, notify, control_colour, false, "ListBox", data_changed};
+    .window_class = "VyrListBox",
+    .make = make,
+    .sync = sync,
+    .notify = notify,
+    .colour = control_colour,
+    .base_class = "ListBox",
+    .data_changed = data_changed,
+};
 
 }  // namespace vyr::gui::widgets

@@ -31,6 +31,13 @@ LRESULT notify(const cell* face, HWND h, u32 msg, WPARAM w, LPARAM l) {
 }  // namespace
 
 extern const face_type_record toggle_record = {
-    "VyrButton", nullptr, make_toggle, sync, notify, control_colour, false, "BUTTON", nullptr};
+    .window_class = "VyrButton",
+    .make = make_toggle,
+    .sync = sync,
+    .notify = notify,
+    .colour = control_colour,
+    .base_class = "BUTTON",
+    .para = &button_para,
+};
 
 }  // namespace vyr::gui::widgets
