@@ -42,19 +42,19 @@ def debts_tree(root):
 CASES = [
     ("down and sideways pass", {
         "runtime/datatypes/a.cpp": '#include "runtime/cell.h"\n#include "runtime/datatypes/b.h"\n',
-        "gui/lifecycle.cpp": '#include "gui/win/win.h"\n#include "runtime/fire.h"\n',
+        "gui/backend/lifecycle.cpp": '#include "gui/win/win.h"\n#include "runtime/fire.h"\n',
         "gui/win/x11/top.cpp": '#include "gui/win/dialogs/provider.h"\n#include <X11/Xlib.h>\n',
         "gui/win/headless/display.cpp": '#include "gui/win/x11/internal.h"\n',
         "gui/camera/v4l2.cpp": '#include "gui/win/win.h"\n#include "runtime/codecs/images.h"\n',
         "gui/entry/module.cpp": '#include "boot/environment.h"\n#include "runtime/fire.h"\n',
-        "tests/unit/t.cpp": '#include "gui/platform.h"\n',
+        "tests/unit/t.cpp": '#include "gui/backend/platform.h"\n',
     }, 0, "no upward include"),
     ("an upward include fails with its line", {
         "runtime/datatypes/a.cpp": '// one\n#include "runtime/interpreter/interpreter.h"\n',
     }, 1, "runtime/datatypes/a.cpp:2: the datatypes layer includes runtime/interpreter/"),
     ("the entry may not reach into the module", {
-        "gui/entry/module.cpp": '#include "gui/backend.h"\n',
-    }, 1, "gui/entry/module.cpp:1: the boot layer includes gui/backend.h"),
+        "gui/entry/module.cpp": '#include "gui/backend/backend.h"\n',
+    }, 1, "gui/entry/module.cpp:1: the boot layer includes gui/backend/backend.h"),
     ("dialogs may not use a driver", {
         "gui/win/dialogs/provider.cpp": '#include "gui/win/headless/display.h"\n',
     }, 1, "the gui/win/dialogs layer includes gui/win/headless/display.h"),
@@ -74,8 +74,8 @@ CASES = [
         "gui/win/headless/display.cpp": '#include "runtime/codecs/images.h"\n',
     }, 1, "runtime/codecs/images.h: a blind file"),
     ("the camera is blind to the backend above it too", {
-        "gui/camera/capture.cpp": '#include "gui/face.h"\n',
-    }, 1, "gui/camera/capture.cpp:1: gui/face.h: a blind file"),
+        "gui/camera/capture.cpp": '#include "gui/face/face.h"\n',
+    }, 1, "gui/camera/capture.cpp:1: gui/face/face.h: a blind file"),
 ]
 
 

@@ -57,11 +57,15 @@ LAYERS = [
     ("gui/win drivers", 15, ["gui/win/x11/", "gui/win/headless/"]),
     # Capture devices: blind like the windowing layer, which they may use.
     ("gui/camera", 16, ["gui/camera/"]),
-    # The drawing and text code, and the list of face types they and everything above
-    # compare types by; then the backend and the widgets on top.
+    # The drawing and text code, and the face readers with the table of face types that
+    # they and everything above reach a type through. Then the backend, which decides by
+    # the types' records alone, the widgets (the records) on top of it, and the module's
+    # entry point.
     ("gui/draw", 17, ["gui/draw/", "gui/text/"]),
-    ("face types", 17, ["gui/widgets/face_types"]),
-    ("gui", 18, ["gui/"]),
+    ("gui/face", 17, ["gui/face/"]),
+    ("gui/backend", 18, ["gui/backend/"]),
+    ("gui/widgets", 19, ["gui/widgets/"]),
+    ("gui", 20, ["gui/"]),
 ]
 FREE = ["tests/", "tools/", "bench/"]
 

@@ -6,7 +6,7 @@
 
 #include "gui/draw/internal.h"
 #include "gui/text/handles.h"
-#include "gui/widgets/face_types.h"
+#include "gui/face/face_types.h"
 #include "runtime/collector.h"
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/integer.h"

@@ -1,6 +1,6 @@
 // `area` faces: multi-line EDIT controls (VyrArea) with a vertical bar; without a para they
 // scroll sideways instead of wrapping. Their bars follow their text.
-#include "gui/text_measure.h"
+#include "gui/backend/text_measure.h"
 #include "gui/widgets/edits.h"
 
 namespace vyr::gui::widgets {

@@ -1,6 +1,6 @@
-// `base` faces: child windows the backend paints itself (gui/base_face.cpp); one whose colour
+// `base` faces: child windows the backend paints itself (gui/backend/base_face.cpp); one whose colour
 // has transparency, or none, is layered and blended over what lies below.
-#include "gui/base_face.h"
+#include "gui/backend/base_face.h"
 #include "gui/widgets/widgets.h"
 
 namespace vyr::gui::widgets {

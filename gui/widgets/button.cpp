@@ -1,6 +1,6 @@
 // `button` faces: push buttons on BUTTON, wrapping their caption, with the face's images; a
 // click is a `click` event.
-#include "gui/events.h"
+#include "gui/backend/events.h"
 #include "gui/widgets/buttons.h"
 #include "runtime/datatypes/event.h"
 

@@ -3,7 +3,7 @@
 // and gives `change`; the face's `color` is the calendar's background.
 #include <algorithm>
 
-#include "gui/events.h"
+#include "gui/backend/events.h"
 #include "gui/widgets/controls.h"
 #include "gui/win/controls/controls.h"
 #include "runtime/collector.h"

@@ -10,7 +10,7 @@
 #include "gui/camera/capture.h"
 #include "gui/camera/frames.h"
 #include "gui/camera/preview.h"
-#include "gui/events.h"
+#include "gui/backend/events.h"
 #include "gui/widgets/widgets.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/float.h"

@@ -1,7 +1,7 @@
 // `check` faces: check boxes on BUTTON, three-state with the `tri-state` flag. A click steps
 // a three-state box once more itself (the control stepped it already), so its `data` goes
 // false, none, true, false; then `data` is read back and a `change` event follows.
-#include "gui/events.h"
+#include "gui/backend/events.h"
 #include "gui/widgets/buttons.h"
 #include "runtime/datatypes/event.h"
 

@@ -1,8 +1,8 @@
 // `group-box` faces: panels (VyrPanel) framed by a group box: a BUTTON of that style filling
 // the panel, lowest of its children, that the pointer passes through. The frame carries the
 // face's text and comes and goes with it; its handle is in the panel's type slot.
-#include "gui/events.h"
-#include "gui/fonts.h"
+#include "gui/backend/events.h"
+#include "gui/backend/fonts.h"
 #include "gui/widgets/controls.h"
 #include "runtime/collector.h"
 

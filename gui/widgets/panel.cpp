@@ -1,6 +1,6 @@
 // `panel` faces: child windows that hold other faces and are drawn as their colour, image
 // and `draw` block say.
-#include "gui/events.h"
+#include "gui/backend/events.h"
 #include "gui/widgets/widgets.h"
 
 namespace vyr::gui::widgets {

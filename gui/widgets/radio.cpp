@@ -2,7 +2,7 @@
 // Tab) checks it, clears the other radio buttons of its window (their `data` false, no
 // events), reads its `data` back and is a `click` event. A `data` that becomes true does
 // the same through notification 3, which is a `change` event.
-#include "gui/events.h"
+#include "gui/backend/events.h"
 #include "gui/widgets/buttons.h"
 #include "runtime/datatypes/event.h"
 

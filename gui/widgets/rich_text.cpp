@@ -1,6 +1,6 @@
 // `rich-text` faces: `base` windows whose text takes the style list in their `data`
 // (gui/draw/text.cpp) and answers the text-box metrics (gui/text/text_box.cpp).
-#include "gui/base_face.h"
+#include "gui/backend/base_face.h"
 #include "gui/widgets/widgets.h"
 
 namespace vyr::gui::widgets {

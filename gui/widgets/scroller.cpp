@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "gui/events.h"
+#include "gui/backend/events.h"
 #include "gui/widgets/controls.h"
 #include "gui/win/scrollbar.h"
 #include "runtime/collector.h"

@@ -3,7 +3,7 @@
 // it writes `data` back as a percent! and gives `change`.
 #include <cmath>
 
-#include "gui/events.h"
+#include "gui/backend/events.h"
 #include "gui/widgets/controls.h"
 #include "gui/widgets/ranges.h"
 #include "runtime/collector.h"

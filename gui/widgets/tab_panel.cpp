@@ -3,7 +3,7 @@
 // parent placed over the tab control's display area; the selected tab's page shows.
 // Choosing a tab asks first (`select`, whose stop keeps the tab), then shows its page and
 // gives `change`.
-#include "gui/events.h"
+#include "gui/backend/events.h"
 #include "gui/widgets/lists.h"
 #include "gui/widgets/tab_pages.h"
 #include "runtime/collector.h"

@@ -1,6 +1,6 @@
 // `text-list` faces: list boxes of the string-like values of `data`. The user's selection
 // sets `selected`, gives `select`, then `change` unless `select` answered stop.
-#include "gui/events.h"
+#include "gui/backend/events.h"
 #include "gui/widgets/lists.h"
 #include "runtime/collector.h"
 #include "runtime/datatypes/event.h"

@@ -1,6 +1,6 @@
 // `toggle` faces: push-like check buttons on BUTTON whose state is their `data`; a click
 // reads the state back and is a `change` event.
-#include "gui/events.h"
+#include "gui/backend/events.h"
 #include "gui/widgets/buttons.h"
 #include "runtime/datatypes/event.h"
 

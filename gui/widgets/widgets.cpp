@@ -1,10 +1,10 @@
 // The steps the widget files share.
 #include "gui/widgets/widgets.h"
 
-#include "gui/base_face.h"
-#include "gui/events.h"
-#include "gui/lifecycle.h"
-#include "gui/menus.h"
+#include "gui/backend/base_face.h"
+#include "gui/backend/events.h"
+#include "gui/backend/lifecycle.h"
+#include "gui/backend/menus.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/point.h"

@@ -3,7 +3,7 @@
 #pragma once
 #include <string_view>
 
-#include "gui/backend.h"
+#include "gui/backend/backend.h"
 
 namespace vyr::gui::widgets {
 

@@ -1,7 +1,7 @@
 // `window` faces: top-level windows with a caption and the frame their flags ask for, sized
 // for the DPI of the monitor they land on.
-#include "gui/events.h"
-#include "gui/menus.h"
+#include "gui/backend/events.h"
+#include "gui/backend/menus.h"
 #include "gui/win/menus/menus.h"
 #include "gui/widgets/widgets.h"
 

@@ -1,12 +1,12 @@
 // DRAW on window surfaces: the DPI scope, the face's background, colour, image and text,
 // then the block; the end always runs.
-#include "gui/draw_face.h"
+#include "gui/backend/draw_face.h"
 
 #include <algorithm>
 #include <vector>
 
 #include "gui/draw/internal.h"
-#include "gui/events.h"
+#include "gui/backend/events.h"
 #include "gui/win/theme.h"
 #include "runtime/collector.h"
 #include "runtime/datatypes/image.h"

@@ -1,6 +1,6 @@
 // The host's clipboard store as a display's clipboard: the two records carry the same
 // fields, copied across.
-#include "gui/clipboard.h"
+#include "gui/backend/clipboard.h"
 
 #include <memory>
 

@@ -1,11 +1,11 @@
 // The file and folder dialogs' arguments and answers. The initial name is taken whole,
 // whatever its length; the folder kept by `request-dir/keep` lives here for the run.
-#include "gui/file_dialogs.h"
+#include "gui/backend/file_dialogs.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "gui/events.h"
+#include "gui/backend/events.h"
 #include "runtime/collector.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/cells.h"

@@ -1,6 +1,6 @@
 // Fonts and para alignment over the windowing layer.
-#include "gui/fonts.h"
-#include "gui/face_values.h"
+#include "gui/backend/fonts.h"
+#include "gui/face/face_values.h"
 
 #include <algorithm>
 #include <cstring>
@@ -18,8 +18,9 @@
 #include "runtime/datatypes/series.h"
 #include "runtime/externals.h"
 #include "runtime/value_slots.h"
-#include "gui/lifecycle.h"
+#include "gui/backend/lifecycle.h"
 #include "runtime/datatypes/cells.h"
+#include "gui/win/dialogs/provider.h"
 
 namespace vyr::gui {
 

@@ -2,11 +2,11 @@
 // context menus, and the `menu` event of a chosen item. The state of an open context menu
 // (its menu, the face window it belongs to) and the last selection the menus reported live
 // here, one of each: one menu runs at a time.
-#include "gui/menus.h"
+#include "gui/backend/menus.h"
 
 #include <vector>
 
-#include "gui/events.h"
+#include "gui/backend/events.h"
 #include "gui/win/menus/menus.h"
 #include "runtime/collector.h"
 #include "runtime/datatypes/block.h"

@@ -1,6 +1,6 @@
 // The road from a window message to the View engine's `awake` and back.
-#include "gui/events.h"
-#include "gui/menus.h"
+#include "gui/backend/events.h"
+#include "gui/backend/menus.h"
 
 #include "gui/draw/draw.h"
 #include "gui/win/controls/controls.h"

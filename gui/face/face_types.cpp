@@ -1,6 +1,6 @@
 // The table of face-type records, generated from the list: a row marked `widget` names the
 // record its file defines (`<member>_record`), a row marked `none` has none yet.
-#include "gui/widgets/face_types.h"
+#include "gui/face/face_types.h"
 
 namespace vyr::gui {
 

@@ -1,16 +1,16 @@
 // Making, updating and destroying the native windows of faces.
-#include "gui/lifecycle.h"
+#include "gui/backend/lifecycle.h"
 
 #include <cairo.h>
 
 #include <cstdio>
 #include <cstring>
 
-#include "gui/base_face.h"
+#include "gui/backend/base_face.h"
 #include "gui/entry/module.h"
-#include "gui/events.h"
-#include "gui/face.h"
-#include "gui/fonts.h"
+#include "gui/backend/events.h"
+#include "gui/face/face.h"
+#include "gui/backend/fonts.h"
 #include "gui/text/handles.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/cells.h"
@@ -28,6 +28,8 @@
 #include "runtime/fire.h"
 #include "runtime/datatypes/image.h"
 #include "runtime/imaging/imaging.h"
+#include "gui/win/dialogs/provider.h"
+#include "gui/win/display.h"
 #include <algorithm>
 
 namespace vyr::gui {

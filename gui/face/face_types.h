@@ -1,7 +1,7 @@
 // The face types: every type word the View engine makes faces of, listed once. The enum,
 // the words and the table of records are generated from the list, and this header is the
 // only place a type word is compared: everything else asks `face_types::of_symbol` (or
-// the face readers of gui/face.h) for a `face_type` and compares those.
+// the face readers of gui/face/face.h) for a `face_type` and compares those.
 //
 // A type whose native side exists has a record: its window class and procedure, how it is
 // made from its facets, how changed facets reach its window, and what its control reports.
@@ -72,7 +72,7 @@ enum class geometry_batch : u8 { with_siblings, alone, alone_when_layered };
 struct face_type_record {
   const char* window_class;   // registered with `procedure` when the GUI starts
   win::WNDPROC procedure;
-  // Makes the face's window under `parent` with the face's flag mask (gui/face.h); a null
+  // Makes the face's window under `parent` with the face's flag mask (gui/face/face.h); a null
   // handle when creation failed.
   win::HWND (*make)(const cell* face, win::HWND parent, u32 flags);
   // Applies the facets whose bits are set in `mask` (the face's change mask, already

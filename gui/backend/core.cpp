@@ -5,9 +5,9 @@
 #include <algorithm>
 #include <cmath>
 
-#include "gui/backend.h"
-#include "gui/face_values.h"
-#include "gui/fonts.h"
+#include "gui/backend/backend.h"
+#include "gui/face/face_values.h"
+#include "gui/backend/fonts.h"
 #include "gui/win/controls/controls.h"
 #include "runtime/datatypes/handle.h"
 #include "runtime/datatypes/pair.h"

@@ -1,5 +1,5 @@
 // The face readers.
-#include "gui/face.h"
+#include "gui/face/face.h"
 
 #include "runtime/collector.h"
 #include "runtime/datatypes/block.h"

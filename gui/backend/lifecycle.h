@@ -4,11 +4,11 @@
 #include <string>
 #include <vector>
 
-#include "gui/backend.h"
+#include "gui/backend/backend.h"
 
 namespace vyr::gui {
 
-// Makes the face's window through its type's record (gui/widgets/face_types.h); a type
+// Makes the face's window through its type's record (gui/face/face_types.h); a type
 // without a record yet prints "*** View Error: CreateWindowEx failed!" and gives 0, as a
 // failed creation does. A type that names no face type raises face-type.
 u32 make_view_core(const cell* face, u32 parent);

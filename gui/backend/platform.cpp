@@ -6,14 +6,14 @@
 #include <string>
 
 #include "gui/draw/draw.h"
-#include "gui/draw_face.h"
-#include "gui/events.h"
-#include "gui/file_dialogs.h"
-#include "gui/fonts.h"
-#include "gui/lifecycle.h"
-#include "gui/platform.h"
+#include "gui/backend/draw_face.h"
+#include "gui/backend/events.h"
+#include "gui/backend/file_dialogs.h"
+#include "gui/backend/fonts.h"
+#include "gui/backend/lifecycle.h"
+#include "gui/backend/platform.h"
 #include "gui/text/text_box.h"
-#include "gui/text_measure.h"
+#include "gui/backend/text_measure.h"
 #include "runtime/collector.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/context.h"
@@ -34,6 +34,7 @@
 #include "runtime/interpreter/interpreter.h"
 #include "runtime/ownership.h"
 #include "runtime/stack.h"
+#include "gui/win/display.h"
 
 namespace vyr::gui {
 
