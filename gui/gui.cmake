@@ -15,7 +15,8 @@ add_custom_command(OUTPUT ${VYR_FONTS_CONF_CPP}
 # Every folder is globbed with its subfolders, so a new folder needs no edit here: the
 # windowing layer (gui/win and its drivers, controls, menus and dialogs) is one library, the
 # drawing and text code another (gui/draw/draw.cmake), and everything else under gui/ the
-# backend. The runtime's side of the module (gui_entry/) is built into vyr.
+# module: the face readers, the backend and the widgets. The runtime's side of the module
+# (gui_entry/) is built into vyr.
 file(GLOB_RECURSE VYR_WIN_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/gui/win/*.cpp)
 add_library(vyr_win STATIC ${VYR_WIN_SOURCES} ${VYR_FONTS_CONF_CPP})
 target_include_directories(vyr_win PUBLIC ${CMAKE_SOURCE_DIR})

@@ -1,10 +1,10 @@
 // The GUI module's entry point: run by the runtime's loader once the module is in, it
 // installs each subsystem's hooks into the runtime, one line each.
 #include "gui/draw/draw.h"
-#include "gui/events.h"
-#include "gui/lifecycle.h"
+#include "gui/backend/events.h"
+#include "gui/backend/lifecycle.h"
 #include "gui/module.h"
-#include "gui/platform.h"
+#include "gui/backend/platform.h"
 
 extern "C" __attribute__((visibility("default"))) bool vyr_gui_module_init(
     const vyr::api::host_table* host) {

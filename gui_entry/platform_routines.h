@@ -1,6 +1,6 @@
 // The platform routines of system/view/platform that the GUI module implements, listed once:
 // the runtime registers a stub under each name (gui_entry/view_routines.cpp) and the module
-// gives each its code (gui/platform.cpp), both from this list, in system/view/platform's
+// gives each its code (gui/backend/platform.cpp), both from this list, in system/view/platform's
 // order, and each side checks its count against it.
 #pragma once
 #include "runtime/cell.h"

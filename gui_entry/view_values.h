@@ -1,7 +1,7 @@
 // The values the GUI's start-up writes into system/view (platform version, DPI, metrics,
 // system font), and the writers both sides use: the runtime writes them itself on the
 // headless display without loading the module (gui_entry/view_routines.cpp), the module
-// writes them on its own start-up (gui/init.cpp). One record, read by both.
+// writes them on its own start-up (gui/backend/init.cpp). One record, read by both.
 #pragma once
 #include "runtime/cell.h"
 

@@ -52,7 +52,7 @@ CASES = [
         "gui/draw/shape.cpp": '#include "gui/draw/draw.h"\n#include "runtime/api/host.h"\n'
                               '#include "runtime/cell.h"\n#include "base/utf8.h"\n#include <cairo.h>\n',
         "gui_entry/module.cpp": '#include "boot/environment.h"\n#include "runtime/fire.h"\n',
-        "tests/unit/t.cpp": '#include "gui/platform.h"\n',
+        "tests/unit/t.cpp": '#include "gui/backend/platform.h"\n',
         "base/screens.h": '#include "base/utf8.h"\n#include <vector>\n',
         "gui/win/queue.cpp": '#include "base/utf8.h"\n',
         "gui/camera/provider.cpp": '#include "base/utf8.h"\n',
@@ -66,8 +66,8 @@ CASES = [
         "runtime/datatypes/a.cpp": '// one\n#include "runtime/interpreter/interpreter.h"\n',
     }, 1, "runtime/datatypes/a.cpp:2: the datatypes layer includes runtime/interpreter/"),
     ("the entry may not reach into the module", {
-        "gui_entry/module.cpp": '#include "gui/backend.h"\n',
-    }, 1, "gui_entry/module.cpp:1: the boot layer includes gui/backend.h"),
+        "gui_entry/module.cpp": '#include "gui/backend/backend.h"\n',
+    }, 1, "gui_entry/module.cpp:1: the boot layer includes gui/backend/backend.h"),
     ("dialogs may not use a driver", {
         "gui/win/dialogs/provider.cpp": '#include "gui/win/headless/display.h"\n',
     }, 1, "the gui/win/dialogs layer includes gui/win/headless/display.h"),
@@ -93,8 +93,8 @@ CASES = [
         "gui/win/headless/display.cpp": '#include "runtime/codecs/images.h"\n',
     }, 1, "runtime/codecs/images.h: a blind file"),
     ("the camera is blind to the backend above it too", {
-        "gui/camera/capture.cpp": '#include "gui/face.h"\n',
-    }, 1, "gui/camera/capture.cpp:1: gui/face.h: a blind file"),
+        "gui/camera/capture.cpp": '#include "gui/face/face.h"\n',
+    }, 1, "gui/camera/capture.cpp:1: gui/face/face.h: a blind file"),
 ]
 
 

@@ -11,9 +11,9 @@
 #include <string>
 
 #include "boot/environment.h"
-#include "gui/backend.h"
-#include "gui/events.h"
-#include "gui/lifecycle.h"
+#include "gui/backend/backend.h"
+#include "gui/backend/events.h"
+#include "gui/backend/lifecycle.h"
 #include "gui/text/handles.h"
 #include "gui/win/controls/controls.h"
 #include "gui/win/dialogs/dialog.h"

@@ -7,9 +7,9 @@
 #include <string>
 
 #include "boot/environment.h"
-#include "gui/backend.h"
+#include "gui/backend/backend.h"
 #include "gui_entry/module.h"
-#include "gui/events.h"
+#include "gui/backend/events.h"
 #include "gui/module.h"
 #include "gui/win/controls/ctlnum.h"
 #include "runtime/collector.h"

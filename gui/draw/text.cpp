@@ -6,7 +6,7 @@
 
 #include "gui/draw/internal.h"
 #include "gui/text/handles.h"
-#include "gui/widgets/face_types.h"
+#include "gui/face/face_types.h"
 #include "runtime/collector.h"
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/integer.h"
@@ -633,10 +633,10 @@ PangoLayout* face_layout(context& c, const cell* face_in, drawing_state& s,
   // The style list is a rich-text face's: other faces keep what they like in `data`. An
   // object without a type (DRAW's `text` of a plain object) is taken as rich text.
   const cell* kind = field(&face, N_TYPE);
-  bool styled = !kind || (type_of(kind) != TYPE_WORD && type_of(kind) != TYPE_LIT_WORD) ||
-                type_named(kind) == gui::face_type::rich_text;
+  bool text_box = kind && gui::face_types::text_of(type_named(kind)) == gui::face_text::box;
+  bool styled = !kind || (type_of(kind) != TYPE_WORD && type_of(kind) != TYPE_LIT_WORD) || text_box;
   const cell* data = styled ? field(&face, N_DATA) : nullptr;
-  if (kind && type_named(kind) == gui::face_type::rich_text) rich_text_spacing(l, &face, sw);
+  if (text_box) rich_text_spacing(l, &face, sw);
   if (data && type_of(data) == TYPE_BLOCK) {
     cell styles = *data;
     collector::root_guard sg(&styles);
@@ -650,7 +650,7 @@ PangoLayout* face_layout(context& c, const cell* face_in, drawing_state& s,
   if (sw > 0) no_hyphens(l);
   // Para alignment: a `base` face centres by default, other faces start at the left.
   const cell* type = field(&face, N_TYPE);
-  bool base = type && type_named(type) == gui::face_type::base;
+  bool base = type && gui::face_types::text_of(type_named(type)) == gui::face_text::centred;
   const cell* para = field(&face, N_PARA);
   const cell* h = para ? field(para, N_ALIGN) : nullptr;
   PangoAlignment align = base ? PANGO_ALIGN_CENTER : PANGO_ALIGN_LEFT;

@@ -1,6 +1,6 @@
 // `area` faces: multi-line EDIT controls (VyrArea) with a vertical bar; without a para they
 // scroll sideways instead of wrapping. Their bars follow their text.
-#include "gui/text_measure.h"
+#include "gui/backend/text_measure.h"
 #include "gui/widgets/edits.h"
 
 namespace vyr::gui::widgets {
@@ -26,6 +26,17 @@ HWND make_area(const cell* face, HWND parent, u32 flags) {
 }  // namespace
 
 extern const face_type_record area_record = {
-    "VyrArea", area_wndproc, make_area, sync_edit, edit_notify, control_colour, false, "EDIT", nullptr};
+    .window_class = "VyrArea",
+    .procedure = area_wndproc,
+    .make = make_area,
+    .sync = sync_edit,
+    .notify = edit_notify,
+    .colour = control_colour,
+    .base_class = "EDIT",
+    .para = &edit_para,
+    .remade_on_para = true,
+    .geometry = geometry_batch::alone,
+    .read_text = read_text,
+};
 
 }  // namespace vyr::gui::widgets

@@ -1,6 +1,6 @@
 // `button` faces: push buttons on BUTTON, wrapping their caption, with the face's images; a
 // click is a `click` event.
-#include "gui/events.h"
+#include "gui/backend/events.h"
 #include "gui/widgets/buttons.h"
 #include "runtime/datatypes/event.h"
 
@@ -27,6 +27,13 @@ LRESULT notify(const cell* face, HWND h, u32 msg, WPARAM w, LPARAM l) {
 }  // namespace
 
 extern const face_type_record button_record = {
-    "VyrButton", nullptr, make_button, sync, notify, control_colour, false, "BUTTON", nullptr};
+    .window_class = "VyrButton",
+    .make = make_button,
+    .sync = sync,
+    .notify = notify,
+    .colour = control_colour,
+    .base_class = "BUTTON",
+    .para = &button_para,
+};
 
 }  // namespace vyr::gui::widgets

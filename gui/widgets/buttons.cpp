@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "gui/fonts.h"
+#include "gui/backend/fonts.h"
 #include "gui/win/controls/controls.h"
 #include "runtime/collector.h"
 #include "runtime/datatypes/block.h"

@@ -5,6 +5,13 @@
 
 namespace vyr::gui::widgets {
 
+// The para's style bits: BS_LEFT/CENTER/RIGHT and BS_TOP/VCENTER/BOTTOM, centred when the
+// alignment is none of those; a check box or radio button starts at the left then.
+inline constexpr para_style button_para{
+    {0x100, 0x300, 0x200, 0x300}, {0x400, 0xC00, 0x800, 0xC00}, 0, 0, 0xF00};
+inline constexpr para_style check_para{
+    {0x100, 0x300, 0x200, 0x100}, {0x400, 0xC00, 0x800, 0xC00}, 0, 0, 0xF00};
+
 // The button's image list from the face's `image`: an image! (at its size), a block of
 // images (at the face's size; values that are no image with pixels are skipped), or a
 // block of one image and a pair! (at that size); six entries for several images (the

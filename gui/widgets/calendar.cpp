@@ -3,7 +3,7 @@
 // and gives `change`; the face's `color` is the calendar's background.
 #include <algorithm>
 
-#include "gui/events.h"
+#include "gui/backend/events.h"
 #include "gui/widgets/controls.h"
 #include "gui/win/controls/controls.h"
 #include "runtime/collector.h"
@@ -84,6 +84,13 @@ LRESULT notify(const cell*, HWND h, u32 msg, WPARAM w, LPARAM l) {
 }  // namespace
 
 extern const face_type_record calendar_record = {
-    "VyrCalendar", calendar_wndproc, make, sync, notify, control_colour, false, "SysMonthCal32", nullptr};
+    .window_class = "VyrCalendar",
+    .procedure = calendar_wndproc,
+    .make = make,
+    .sync = sync,
+    .notify = notify,
+    .colour = control_colour,
+    .base_class = "SysMonthCal32",
+};
 
 }  // namespace vyr::gui::widgets

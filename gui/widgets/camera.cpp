@@ -2,8 +2,6 @@
 // the devices found, its `selected` picks one, its `image` takes a frame. The devices, the
 // capture thread and the frame hand-over live in gui/camera; this file ties them to the face
 // and the window. A capture thread is always stopped and joined before anything it uses goes.
-#include "gui/widgets/camera.h"
-
 #include <memory>
 #include <new>
 #include <string>
@@ -12,7 +10,7 @@
 #include "gui/camera/capture.h"
 #include "gui/camera/frames.h"
 #include "gui/camera/preview.h"
-#include "gui/events.h"
+#include "gui/backend/events.h"
 #include "gui/widgets/widgets.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/float.h"
@@ -28,6 +26,12 @@
 namespace vyr::gui {
 
 using namespace win;
+
+// Takes the next frame of the camera window into `out` as an image!, waiting up to 3.0 s of
+// real time; none without a device, or when no frame came.
+void grab_frame(HWND, cell* out);
+// Stops the window's capture (returning once its thread has ended) and lets its device go.
+void release_camera(HWND);
 
 namespace {
 
@@ -291,9 +295,30 @@ void release_camera(HWND h) {
 }
 
 namespace widgets {
+namespace {
+void release(const cell*, HWND h) { release_camera(h); }
+
+// A camera's picture is its next frame, kept as its `image` too.
+void picture(cell* face, HWND h, cell* out) {
+  cell frame{TYPE_NONE, 0, 0, 0};
+  if (!is_null(h)) {
+    collector::root_guard guard(face);
+    grab_frame(h, &frame);
+    if (cell* image = facet(face, facet_index::image)) *image = frame;
+  }
+  *out = frame;
+}
+}  // namespace
+
 extern const face_type_record camera_record = {
-    "VyrCamera", camera_wndproc, make_camera_view, sync_camera, nullptr, nullptr, false,
-    nullptr,     nullptr};
+    .window_class = "VyrCamera",
+    .procedure = camera_wndproc,
+    .make = make_camera_view,
+    .sync = sync_camera,
+    .release = release,
+    .picture = picture,
+    .geometry = geometry_batch::alone,
+};
 }  // namespace widgets
 
 }  // namespace vyr::gui

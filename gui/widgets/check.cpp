@@ -1,7 +1,7 @@
 // `check` faces: check boxes on BUTTON, three-state with the `tri-state` flag. A click steps
 // a three-state box once more itself (the control stepped it already), so its `data` goes
 // false, none, true, false; then `data` is read back and a `change` event follows.
-#include "gui/events.h"
+#include "gui/backend/events.h"
 #include "gui/widgets/buttons.h"
 #include "runtime/datatypes/event.h"
 
@@ -36,6 +36,13 @@ LRESULT notify(const cell* face, HWND h, u32 msg, WPARAM w, LPARAM l) {
 }  // namespace
 
 extern const face_type_record check_record = {
-    "VyrButton", nullptr, make_check, sync, notify, control_colour, false, "BUTTON", nullptr};
+    .window_class = "VyrButton",
+    .make = make_check,
+    .sync = sync,
+    .notify = notify,
+    .colour = control_colour,
+    .base_class = "BUTTON",
+    .para = &check_para,
+};
 
 }  // namespace vyr::gui::widgets

@@ -1,8 +1,8 @@
 // The combo box types' shared steps. The user's selection sets `selected` and the text,
 // gives `select`, then `change` unless `select` answered stop; an edited text is read back
 // and gives `change`; focus comes and goes as `focus` and `unfocus`.
-#include "gui/events.h"
-#include "gui/menus.h"
+#include "gui/backend/events.h"
+#include "gui/backend/menus.h"
 #include "gui/widgets/lists.h"
 #include "gui/win/controls/controls.h"
 #include "runtime/collector.h"

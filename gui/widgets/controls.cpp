@@ -3,8 +3,8 @@
 
 #include <algorithm>
 
-#include "gui/events.h"
-#include "gui/fonts.h"
+#include "gui/backend/events.h"
+#include "gui/backend/fonts.h"
 #include "runtime/collector.h"
 #include "runtime/datatypes/event.h"
 #include "runtime/datatypes/integer.h"

@@ -57,6 +57,8 @@ void get_check(win::HWND control);
 // The control's text into the face's `text` (Part of get-text-alt): `item` -1 reads the
 // window text, else a combo box's item; the face becomes the owner of its string.
 void get_text_alt(const cell* face, win::HWND, i32 item);
+// The whole text of the control read back into the face (update-text).
+inline void read_text(const cell* face, win::HWND h) { get_text_alt(face, h, -1); }
 
 // An edit control's limit grows to hold `added` more characters: to the sum plus 0x8000
 // when it is smaller than the text's length plus `added`.

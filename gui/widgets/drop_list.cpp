@@ -9,7 +9,15 @@ win::HWND make(const cell* face, win::HWND parent, u32 flags) { return make_comb
 }  // namespace
 
 extern const face_type_record drop_list_record = {
-    "VyrCombo", combo_wndproc, make, sync_combo, combo_notify, control_colour, false, "ComboBox",
-    combo_data_changed};
+    .window_class = "VyrCombo",
+    .procedure = combo_wndproc,
+    .make = make,
+    .sync = sync_combo,
+    .notify = combo_notify,
+    .colour = control_colour,
+    .base_class = "ComboBox",
+    .data_changed = combo_data_changed,
+    .read_text = read_text,
+};
 
 }  // namespace vyr::gui::widgets

@@ -1,8 +1,8 @@
 // The edit types' shared steps.
 #include "gui/widgets/edits.h"
 
-#include "gui/events.h"
-#include "gui/text_measure.h"
+#include "gui/backend/events.h"
+#include "gui/backend/text_measure.h"
 #include "gui/win/controls/controls.h"
 #include "runtime/collector.h"
 #include "runtime/datatypes/event.h"

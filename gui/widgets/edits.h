@@ -5,6 +5,10 @@
 
 namespace vyr::gui::widgets {
 
+// The para's style bits: ES_LEFT/CENTER/RIGHT, ES_MULTILINE for `middle`, and the auto
+// scrolls of a field that does not wrap.
+inline constexpr para_style edit_para{{0, 1, 2, 0}, {0, 0x200, 0, 0}, 0, 0xC0, 0x2C3};
+
 // The procedure of VyrField and VyrArea: a paste grows the limit first; a single-line field
 // swallows Enter and Tab; Ctrl+A selects all of an area; a release of the button or of a key
 // reads the selection into `selected` and is a `select` event; the rest is EDIT's.

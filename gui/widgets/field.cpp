@@ -23,6 +23,16 @@ HWND make_field(const cell* face, HWND parent, u32 flags) {
 }  // namespace
 
 extern const face_type_record field_record = {
-    "VyrField", area_wndproc, make_field, sync_edit, edit_notify, control_colour, false, "EDIT", nullptr};
+    .window_class = "VyrField",
+    .procedure = area_wndproc,
+    .make = make_field,
+    .sync = sync_edit,
+    .notify = edit_notify,
+    .colour = control_colour,
+    .base_class = "EDIT",
+    .para = &edit_para,
+    .read_text = read_text,
+    .enter_event = true,
+};
 
 }  // namespace vyr::gui::widgets

@@ -1,8 +1,8 @@
 // `group-box` faces: panels (VyrPanel) framed by a group box: a BUTTON of that style filling
 // the panel, lowest of its children, that the pointer passes through. The frame carries the
 // face's text and comes and goes with it; its handle is in the panel's type slot.
-#include "gui/events.h"
-#include "gui/fonts.h"
+#include "gui/backend/events.h"
+#include "gui/backend/fonts.h"
 #include "gui/widgets/controls.h"
 #include "runtime/collector.h"
 
@@ -64,7 +64,24 @@ void keep_frame_lowest(HWND parent) {
   if (IsWindow(frame)) SetWindowPos(frame, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 }
 
+namespace {
+// The frame goes with the group box.
+void release(const cell*, HWND h) {
+  u32 frame = extra(h)->type_slot;
+  if (frame) DestroyWindow(HWND(frame));
+}
+}  // namespace
+
 extern const face_type_record group_box_record = {
-    "VyrPanel", window_wndproc, make, sync, nullptr, control_colour, true, nullptr, nullptr};
+    .window_class = "VyrPanel",
+    .procedure = window_wndproc,
+    .make = make,
+    .sync = sync,
+    .colour = control_colour,
+    .composed = true,
+    .release = release,
+    .geometry = geometry_batch::alone,
+    .child_window_made = keep_frame_lowest,
+};
 
 }  // namespace vyr::gui::widgets

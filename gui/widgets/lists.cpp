@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "gui/events.h"
+#include "gui/backend/events.h"
 #include "gui/widgets/tab_pages.h"
 #include "runtime/collector.h"
 #include "runtime/datatypes/block.h"

@@ -1,6 +1,6 @@
 // `panel` faces: child windows that hold other faces and are drawn as their colour, image
 // and `draw` block say.
-#include "gui/events.h"
+#include "gui/backend/events.h"
 #include "gui/widgets/widgets.h"
 
 namespace vyr::gui::widgets {
@@ -16,9 +16,17 @@ HWND make_panel(const cell* face, HWND parent, u32 flags) {
   }
   return h;
 }
+
+void release(const cell*, HWND h) { DestroyWindow(h); }
 }  // namespace
 
 extern const face_type_record panel_record = {
-    "VyrPanel", window_wndproc, make_panel, sync_window, nullptr, nullptr, true, nullptr, nullptr};
+    .window_class = "VyrPanel",
+    .procedure = window_wndproc,
+    .make = make_panel,
+    .sync = sync_window,
+    .composed = true,
+    .release = release,
+};
 
 }  // namespace vyr::gui::widgets

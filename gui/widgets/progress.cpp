@@ -49,6 +49,11 @@ void sync(const cell* face, HWND h, u32 mask) { sync_long_side(face, h, mask, PB
 }  // namespace
 
 extern const face_type_record progress_record = {
-    "VyrProgress", nullptr, make, sync, nullptr, control_colour, false, "msctls_progress32", nullptr};
+    .window_class = "VyrProgress",
+    .make = make,
+    .sync = sync,
+    .colour = control_colour,
+    .base_class = "msctls_progress32",
+};
 
 }  // namespace vyr::gui::widgets

@@ -2,7 +2,7 @@
 // Tab) checks it, clears the other radio buttons of its window (their `data` false, no
 // events), reads its `data` back and is a `click` event. A `data` that becomes true does
 // the same through notification 3, which is a `change` event.
-#include "gui/events.h"
+#include "gui/backend/events.h"
 #include "gui/widgets/buttons.h"
 #include "runtime/datatypes/event.h"
 
@@ -41,6 +41,13 @@ LRESULT notify(const cell* face, HWND h, u32 msg, WPARAM w, LPARAM l) {
 }  // namespace
 
 extern const face_type_record radio_record = {
-    "VyrButton", nullptr, make_radio, sync, notify, control_colour, false, "BUTTON", nullptr};
+    .window_class = "VyrButton",
+    .make = make_radio,
+    .sync = sync,
+    .notify = notify,
+    .colour = control_colour,
+    .base_class = "BUTTON",
+    .para = &check_para,
+};
 
 }  // namespace vyr::gui::widgets

@@ -1,7 +1,7 @@
 // What `progress` and `slider` share: an upright face (taller than wide) and a range of 0 to
 // its long side in logical units.
 #pragma once
-#include "gui/backend.h"
+#include "gui/backend/backend.h"
 
 namespace vyr::gui::widgets {
 

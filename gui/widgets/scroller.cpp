@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "gui/events.h"
+#include "gui/backend/events.h"
 #include "gui/widgets/controls.h"
 #include "gui/win/scrollbar.h"
 #include "runtime/collector.h"
@@ -110,6 +110,12 @@ LRESULT notify(const cell* face, HWND h, u32 msg, WPARAM w, LPARAM l) {
 }  // namespace
 
 extern const face_type_record scroller_record = {
-    "VyrScroller", nullptr, make, sync, notify, control_colour, false, "SCROLLBAR", nullptr};
+    .window_class = "VyrScroller",
+    .make = make,
+    .sync = sync,
+    .notify = notify,
+    .colour = control_colour,
+    .base_class = "SCROLLBAR",
+};
 
 }  // namespace vyr::gui::widgets

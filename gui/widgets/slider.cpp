@@ -3,7 +3,7 @@
 // it writes `data` back as a percent! and gives `change`.
 #include <cmath>
 
-#include "gui/events.h"
+#include "gui/backend/events.h"
 #include "gui/widgets/controls.h"
 #include "gui/widgets/ranges.h"
 #include "runtime/collector.h"
@@ -68,6 +68,12 @@ LRESULT notify(const cell*, HWND h, u32 msg, WPARAM w, LPARAM l) {
 }  // namespace
 
 extern const face_type_record slider_record = {
-    "VyrSlider", nullptr, make, sync, notify, control_colour, false, "msctls_trackbar32", nullptr};
+    .window_class = "VyrSlider",
+    .make = make,
+    .sync = sync,
+    .notify = notify,
+    .colour = control_colour,
+    .base_class = "msctls_trackbar32",
+};
 
 }  // namespace vyr::gui::widgets

@@ -1,7 +1,7 @@
 // The pages of `tab-panel` faces: the faces of its pane, each a window of the tab control's
 // parent over the tab control's display area (gui/widgets/tab_panel.cpp).
 #pragma once
-#include "gui/backend.h"
+#include "gui/backend/backend.h"
 
 namespace vyr::gui::widgets {
 

@@ -3,7 +3,7 @@
 // parent placed over the tab control's display area; the selected tab's page shows.
 // Choosing a tab asks first (`select`, whose stop keeps the tab), then shows its page and
 // gives `change`.
-#include "gui/events.h"
+#include "gui/backend/events.h"
 #include "gui/widgets/lists.h"
 #include "gui/widgets/tab_pages.h"
 #include "runtime/collector.h"
@@ -198,6 +198,15 @@ void place_in_tab_panel(const cell* page, HWND h) {
 }
 
 extern const face_type_record tab_panel_record = {
-    "VyrTabpanel", nullptr, make, sync, notify, control_colour, false, "SysTabControl32", data_changed};
+    .window_class = "VyrTabpanel",
+    .make = make,
+    .sync = sync,
+    .notify = notify,
+    .colour = control_colour,
+    .base_class = "SysTabControl32",
+    .data_changed = data_changed,
+    .geometry = geometry_batch::alone,
+    .place_page = place_in_tab_panel,
+};
 
 }  // namespace vyr::gui::widgets

@@ -27,7 +27,18 @@ HWND make_text(const cell* face, HWND parent, u32 flags) {
 }
 }  // namespace
 
+// The para's style bits: SS_LEFT/CENTER/RIGHT, SS_CENTERIMAGE for `middle`, and
+// SS_LEFTNOWORDWRAP for a text that does not wrap.
+constexpr para_style text_para{{0, 1, 2, 0}, {0, 0x200, 0, 0}, 0, 0x4000, 0x4203};
+
 extern const face_type_record text_record = {
-    "VyrFace", face_wndproc, make_text, sync_control, nullptr, control_colour, false, "STATIC", nullptr};
+    .window_class = "VyrFace",
+    .procedure = face_wndproc,
+    .make = make_text,
+    .sync = sync_control,
+    .colour = control_colour,
+    .base_class = "STATIC",
+    .para = &text_para,
+};
 
 }  // namespace vyr::gui::widgets

@@ -1,6 +1,6 @@
 // `text-list` faces: list boxes of the string-like values of `data`. The user's selection
 // sets `selected`, gives `select`, then `change` unless `select` answered stop.
-#include "gui/events.h"
+#include "gui/backend/events.h"
 #include "gui/widgets/lists.h"
 #include "runtime/collector.h"
 #include "runtime/datatypes/event.h"
@@ -56,6 +56,13 @@ void data_changed(const cell* face, HWND h, const cell* changed, const cell* act
 }  // namespace
 
 extern const face_type_record text_list_record = {
-    "VyrListBox", nullptr, make, sync, notify, control_colour, false, "ListBox", data_changed};
+    .window_class = "VyrListBox",
+    .make = make,
+    .sync = sync,
+    .notify = notify,
+    .colour = control_colour,
+    .base_class = "ListBox",
+    .data_changed = data_changed,
+};
 
 }  // namespace vyr::gui::widgets

@@ -1,6 +1,6 @@
 // `toggle` faces: push-like check buttons on BUTTON whose state is their `data`; a click
 // reads the state back and is a `change` event.
-#include "gui/events.h"
+#include "gui/backend/events.h"
 #include "gui/widgets/buttons.h"
 #include "runtime/datatypes/event.h"
 
@@ -31,6 +31,13 @@ LRESULT notify(const cell* face, HWND h, u32 msg, WPARAM w, LPARAM l) {
 }  // namespace
 
 extern const face_type_record toggle_record = {
-    "VyrButton", nullptr, make_toggle, sync, notify, control_colour, false, "BUTTON", nullptr};
+    .window_class = "VyrButton",
+    .make = make_toggle,
+    .sync = sync,
+    .notify = notify,
+    .colour = control_colour,
+    .base_class = "BUTTON",
+    .para = &button_para,
+};
 
 }  // namespace vyr::gui::widgets

@@ -1,9 +1,10 @@
 // The steps the widget files share.
 #include "gui/widgets/widgets.h"
 
-#include "gui/base_face.h"
-#include "gui/events.h"
-#include "gui/menus.h"
+#include "gui/backend/base_face.h"
+#include "gui/backend/events.h"
+#include "gui/backend/lifecycle.h"
+#include "gui/backend/menus.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/point.h"
@@ -42,27 +43,6 @@ HWND create_child(const cell* face, HWND parent, u32 flags, const char* cls, u32
 
 void show_own_scroll_bars(HWND h, u32 flags) {
   if ((flags & face_flag::scrollable) && !is_null(h)) ShowScrollBar(h, SB_BOTH, true);
-}
-
-void restack_children(const cell* face) {
-  const cell* pane = facet(face, facet_index::pane);
-  if (!pane || type_of(pane) != TYPE_BLOCK) return;
-  cell p = *pane;
-  i32 n = block::rs_length_q(&p);
-  u32 head = u32(series::head_index(&p));
-  HDWP batch = BeginDeferWindowPos(n);
-  for (i32 i = 0; i < n; i++) {
-    const cell* child = block::rs_abs_at(&p, head + u32(i));
-    if (u32 ch = face_handle_q(child))
-      batch = DeferWindowPos(batch, HWND(ch), HWND_TOP, 0, 0, 0, 0,
-                             SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE);
-  }
-  EndDeferWindowPos(batch);
-  // A tab-panel's pages are its children's children: they keep the same order.
-  for (i32 i = 0; i < n; i++) {
-    cell child = *block::rs_abs_at(&p, head + u32(i));
-    if (face_type_is(&child, face_type::tab_panel)) restack_children(&child);
-  }
 }
 
 void attach(HWND h, const cell* face, u32 flags) {

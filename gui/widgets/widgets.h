@@ -3,7 +3,7 @@
 #pragma once
 #include <string_view>
 
-#include "gui/backend.h"
+#include "gui/backend/backend.h"
 
 namespace vyr::gui::widgets {
 
@@ -31,9 +31,6 @@ void sync_window(const cell* face, win::HWND, u32 mask);
 
 // A window was made in `parent`: when that is a group box, its frame stays below it.
 void keep_frame_lowest(win::HWND parent);
-// The children's windows stacked in the order of the face's pane, the last one uppermost
-// (one deferred batch), and so in the panes of tab-panel children.
-void restack_children(const cell* face);
 
 // `base` and `rich-text` share the class of faces the backend draws.
 win::HWND make_base(const cell* face, win::HWND parent, u32 flags);

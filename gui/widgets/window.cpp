@@ -1,7 +1,7 @@
 // `window` faces: top-level windows with a caption and the frame their flags ask for, sized
 // for the DPI of the monitor they land on.
-#include "gui/events.h"
-#include "gui/menus.h"
+#include "gui/backend/events.h"
+#include "gui/backend/menus.h"
 #include "gui/win/menus/menus.h"
 #include "gui/widgets/widgets.h"
 
@@ -55,9 +55,27 @@ HWND make_window(const cell* face, HWND parent, u32 flags) {
   attach(h, face, flags);
   return h;
 }
+
+// The window's own font goes; the window forgets its selected face and is marked released.
+void release(const cell* face, HWND h) {
+  if (!IsWindow(h)) return;
+  u32 own = extra(h)->font_or_count;
+  if (own) DeleteObject(HFONT(own));
+  extra(h)->font_or_count = 0;
+  if (cell* sel = facet(face, facet_index::selected)) *sel = cell{TYPE_NONE, 0, 0, 0};
+  extra(h)->type_slot = 0xFFFFFFFFu;
+}
 }  // namespace
 
 extern const face_type_record window_record = {
-    "VyrWindow", window_wndproc, make_window, sync_window, nullptr, nullptr, true, nullptr, nullptr};
+    .window_class = "VyrWindow",
+    .procedure = window_wndproc,
+    .make = make_window,
+    .sync = sync_window,
+    .composed = true,
+    .release = release,
+    .geometry = geometry_batch::alone,
+    .top_level = true,
+};
 
 }  // namespace vyr::gui::widgets

@@ -6,7 +6,7 @@
 
 #include "boot/environment.h"
 #include "gui/win/controls/ctlnum.h"
-#include "gui/backend.h"
+#include "gui/backend/backend.h"
 #include "runtime/datatypes/handle.h"
 #include "runtime/datatypes/pair.h"
 #include "runtime/datatypes/point.h"
@@ -25,6 +25,7 @@
 #include "runtime/value_slots.h"
 #include "tests/unit/fixture.h"
 #include "tests/unit/value_helpers.h"
+#include "gui/backend/displays.h"
 
 namespace vyr::test {
 using namespace vyr::gui;

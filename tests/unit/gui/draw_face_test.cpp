@@ -6,7 +6,7 @@
 #include <string>
 
 #include "boot/environment.h"
-#include "gui/draw_face.h"
+#include "gui/backend/draw_face.h"
 #include "gui/win/headless/display.h"
 #include "runtime/collector.h"
 #include "runtime/datatypes/block.h"

@@ -10,12 +10,12 @@
 #include <vector>
 
 #include "boot/environment.h"
-#include "gui/base_face.h"
-#include "gui/draw_face.h"
-#include "gui/events.h"
-#include "gui/lifecycle.h"
+#include "gui/backend/base_face.h"
+#include "gui/backend/draw_face.h"
+#include "gui/backend/events.h"
+#include "gui/backend/lifecycle.h"
 #include "gui/module.h"
-#include "gui/face_values.h"
+#include "gui/face/face_values.h"
 #include "runtime/datatypes/image.h"
 #include "runtime/imaging/imaging.h"
 #include <cairo.h>

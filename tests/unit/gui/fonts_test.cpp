@@ -4,7 +4,7 @@
 #include <string>
 
 #include "boot/environment.h"
-#include "gui/fonts.h"
+#include "gui/backend/fonts.h"
 #include "gui/win/headless/answers.h"
 #include "gui/win/headless/display.h"
 #include "runtime/collector.h"

@@ -10,14 +10,15 @@
 #include <string>
 
 #include "boot/environment.h"
-#include "gui/backend.h"
+#include "gui/backend/backend.h"
 #include "gui_entry/module.h"
-#include "gui/events.h"
+#include "gui/backend/events.h"
 #include "gui/module.h"
 #include "gui/win/headless/display.h"
 #include "runtime/collector.h"
 #include "runtime/host/clipboard.h"
 #include "tests/unit/fixture.h"
+#include "gui/backend/displays.h"
 
 namespace vyr::test {
 

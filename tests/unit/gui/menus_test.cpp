@@ -6,10 +6,10 @@
 #include <vector>
 
 #include "boot/environment.h"
-#include "gui/events.h"
-#include "gui/file_dialogs.h"
-#include "gui/lifecycle.h"
-#include "gui/menus.h"
+#include "gui/backend/events.h"
+#include "gui/backend/file_dialogs.h"
+#include "gui/backend/lifecycle.h"
+#include "gui/backend/menus.h"
 #include "gui/module.h"
 #include "gui/win/headless/answers.h"
 #include "gui/win/headless/display.h"

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "boot/environment.h"
-#include "gui/text_measure.h"
+#include "gui/backend/text_measure.h"
 #include "gui/win/headless/display.h"
 #include "runtime/collector.h"
 #include "runtime/datatypes/block.h"

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "boot/environment.h"
-#include "gui/backend.h"
+#include "gui/backend/backend.h"
 #include "gui_entry/module.h"
 #include "gui/module.h"
 #include "gui/win/headless/display.h"

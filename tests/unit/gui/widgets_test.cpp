@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "boot/environment.h"
-#include "gui/base_face.h"
+#include "gui/backend/base_face.h"
 #include "gui_entry/module.h"
-#include "gui/events.h"
+#include "gui/backend/events.h"
 #include "gui/module.h"
 #include "gui/win/controls/controls.h"
 #include "gui/win/headless/display.h"

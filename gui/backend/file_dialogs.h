@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "gui/backend.h"
+#include "gui/backend/backend.h"
 #include "gui/win/dialogs/provider.h"
 
 namespace vyr::gui {

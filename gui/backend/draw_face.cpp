@@ -1,12 +1,12 @@
 // DRAW on window surfaces: the DPI scope, the face's background, colour, image and text,
 // then the block; the end always runs.
-#include "gui/draw_face.h"
+#include "gui/backend/draw_face.h"
 
 #include <algorithm>
 #include <vector>
 
 #include "gui/draw/internal.h"
-#include "gui/events.h"
+#include "gui/backend/events.h"
 #include "gui/win/theme.h"
 #include "runtime/collector.h"
 #include "runtime/datatypes/image.h"
@@ -49,7 +49,7 @@ void paint_face(window_run& r) {
     collector::root_guard gi(&iv);
     draw::image(c, &iv, {{0, 0}, {double(size.x), double(size.y)}}, false, {0, 0}, {0, 0});
   }
-  bool window = face_type_is(&face, face_type::window);
+  bool window = slots_of(&face).top_level;
   cell text{TYPE_NONE, 0, 0, 0};
   if (const cell* p = facet(&face, facet_index::text)) text = *p;
   if (!window && type_of(&text) == TYPE_STRING) {

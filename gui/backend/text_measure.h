@@ -1,7 +1,7 @@
 // Measuring face text: gui/get-text-size (size-text) and the scroll bars of an `area`
 // that follow its text.
 #pragma once
-#include "gui/backend.h"
+#include "gui/backend/backend.h"
 
 namespace vyr::gui {
 

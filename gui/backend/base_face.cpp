@@ -2,11 +2,11 @@
 // `drawing` event; layered ones (colour with transparency, or none) are blended by the
 // compositor. Paints are paced: after a layered window was drawn, the next paint waits for
 // 16.6 ms of the frame clock.
-#include "gui/base_face.h"
+#include "gui/backend/base_face.h"
 
-#include "gui/draw_face.h"
-#include "gui/events.h"
-#include "gui/menus.h"
+#include "gui/backend/draw_face.h"
+#include "gui/backend/events.h"
+#include "gui/backend/menus.h"
 #include "runtime/datatypes/event.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/series.h"

@@ -2,7 +2,7 @@
 // a face's `draw` block. The surface counts 96-DPI units at the window's DPI; the face's
 // colour, image and text are painted first.
 #pragma once
-#include "gui/backend.h"
+#include "gui/backend/backend.h"
 #include "gui/draw/draw.h"
 
 namespace vyr::gui {

@@ -1,6 +1,6 @@
 // The host's clipboard store as a display's clipboard: both keep the one record
 // (base/clipboard.h), handed across as it is.
-#include "gui/clipboard.h"
+#include "gui/backend/clipboard.h"
 
 #include <memory>
 

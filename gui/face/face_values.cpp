@@ -1,5 +1,5 @@
 // Colours, points, font links, the association vector, time stamps and screen moves.
-#include "gui/face_values.h"
+#include "gui/face/face_values.h"
 
 #include "runtime/collector.h"
 #include "runtime/datatypes/block.h"

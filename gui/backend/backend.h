@@ -2,14 +2,11 @@
 // uses to go between logical and device coordinates, between a window and its face, and
 // between a face and its facets. The current DPI is one backend-wide value, never 0.
 #pragma once
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "gui_entry/view_values.h"
-#include "gui/face.h"
-#include "gui/win/dialogs/provider.h"
-#include "gui/win/display.h"
+#include "gui/face/face.h"
 #include "gui/win/win.h"
 #include "runtime/cell.h"
 
@@ -73,18 +70,6 @@ struct globals {
 globals& g();
 
 // ---- start-up and displays -------------------------------------------------------------------
-// The display the GUI runs on, as the executable's display_choice() says (gui_entry), with
-// the dialogs that go with it: X11 and the layer's modal dialogs; when no X server answers,
-// or when the headless display is chosen, the headless display (its screens from
-// VYR_HEADLESS_SCREENS, sharing the host's clipboard) and the answer queue. What went
-// wrong on the way is in `warning`.
-struct opened_display {
-  std::unique_ptr<win::display> display;
-  std::unique_ptr<win::dialogs::provider> dialogs;
-  std::string warning;
-  bool real = false;   // a display a person sees (X11), not the headless one
-};
-opened_display open_display();
 void init();
 // Hands over system/view/metrics, system/view/fonts and system/view/platform (objects, or
 // none); `init`, `fill-metrics` and `load-default-font` then write their values there.

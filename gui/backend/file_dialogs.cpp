@@ -1,11 +1,11 @@
 // The file and folder dialogs' arguments and answers. The initial name is taken whole,
 // whatever its length; the folder kept by `request-dir/keep` lives here for the run.
-#include "gui/file_dialogs.h"
+#include "gui/backend/file_dialogs.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "gui/events.h"
+#include "gui/backend/events.h"
 #include "runtime/collector.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/cells.h"
@@ -92,7 +92,7 @@ void release_mouse_down() {
   if (!L.down_window) return;
   HWND h{L.down_window};
   window_extra* x = extra(h);
-  if (x && face_type_is(face_of_window(h), face_type::base)) x->font_or_count--;
+  if (x && slots_of(face_of_window(h)).counts_presses) x->font_or_count--;
   else L.down_dropped = true;
   L.down_window = 0;
 }

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "gui/backend.h"
+#include "gui/backend/backend.h"
 #include "runtime/fire.h"
 
 namespace vyr::gui {

@@ -1,6 +1,6 @@
 // Fonts and para alignment over the windowing layer.
-#include "gui/fonts.h"
-#include "gui/face_values.h"
+#include "gui/backend/fonts.h"
+#include "gui/face/face_values.h"
 
 #include <algorithm>
 #include <cstring>
@@ -18,8 +18,9 @@
 #include "runtime/datatypes/series.h"
 #include "runtime/externals.h"
 #include "runtime/value_slots.h"
-#include "gui/lifecycle.h"
+#include "gui/backend/lifecycle.h"
 #include "runtime/datatypes/cells.h"
+#include "gui/win/dialogs/provider.h"
 
 namespace vyr::gui {
 
@@ -209,28 +210,16 @@ u32 para_flags(const cell* type, const cell* para) {
   bool wrap = !w || type_of(w) == TYPE_NONE || (type_of(w) == TYPE_LOGIC && logic::get(w));
   int hi = word_is(h, "left") ? 0 : word_is(h, "center") ? 1 : word_is(h, "right") ? 2 : 3;
   int vi = word_is(v, "top") ? 0 : word_is(v, "middle") ? 1 : word_is(v, "bottom") ? 2 : 3;
-  struct row { face_type types[2]; u32 h[4], v[4], wrap, nowrap; };
-  static const row rows[] = {
-      {{face_type::base, face_type::none}, {0, 1, 2, 1}, {0, 4, 8, 4}, 16, 0},
-      {{face_type::rich_text, face_type::none}, {0, 1, 2, 0}, {0, 4, 8, 0}, 16, 0},
-      {{face_type::button, face_type::toggle}, {0x100, 0x300, 0x200, 0x300}, {0x400, 0xC00, 0x800, 0xC00}, 0, 0},
-      {{face_type::check, face_type::radio}, {0x100, 0x300, 0x200, 0x100}, {0x400, 0xC00, 0x800, 0xC00}, 0, 0},
-      {{face_type::field, face_type::area}, {0, 1, 2, 0}, {0, 0x200, 0, 0}, 0, 0xC0},
-      {{face_type::text, face_type::none}, {0, 1, 2, 0}, {0, 0x200, 0, 0}, 0, 0x4000},
-  };
-  face_type t = type_named(type);
-  if (t == face_type::none) return 0;
-  for (const row& r : rows)
-    for (face_type rt : r.types)
-      if (rt == t) return r.h[hi] | r.v[vi] | (wrap ? r.wrap : r.nowrap);
-  return 0;
+  const face_type_record* record = face_types::record_of(type_named(type));
+  const para_style* r = record ? record->para : nullptr;
+  return r ? r->h[hi] | r->v[vi] | (wrap ? r->wrap : r->nowrap) : 0;
 }
 
 namespace {
-// An area whose para changes is made anew under the same parent, as EDIT takes its wrapping
-// only when it is made: its text (kept in the face), selection and font go to the new one,
-// which takes the old one's place among its siblings.
-void replace_area(const cell* face_in, win::HWND h) {
+// A face whose type is remade on a para change (an area: EDIT takes its wrapping only when
+// it is made) is made anew under the same parent: its text (kept in the face), selection
+// and font go to the new one, which takes the old one's place among its siblings.
+void remake_window(const cell* face_in, win::HWND h) {
   cell f = *face_in;
   collector::root_guard guard(&f);
   get_area_selection(h, &f);
@@ -259,23 +248,15 @@ void update_para(const cell* face) {
       cells::remaining(state) ? cells::get(series::node(state), series::index(state)) : nullptr;
   if (!hc || type_of(hc) != TYPE_HANDLE) return;
   win::HWND h = win::HWND(handle::get(hc));
-  if (type_named(type) == face_type::area) {
-    if (win::IsWindow(h)) replace_area(face, h);
+  const face_type_record* record = face_types::record_of(type_named(type));
+  if (record && record->remade_on_para) {
+    if (win::IsWindow(h)) remake_window(face, h);
   } else {
-    // Every bit the table can set for the type is cleared first, so a para change can also
+    // Every bit a para can set for the type is cleared first, so a para change can also
     // take a bit away (centred images, the wrap flag).
-    u32 mask = 0;
-    switch (type_named(type)) {
-      case face_type::base: case face_type::rich_text: mask = 0x1F; break;
-      case face_type::button: case face_type::toggle: case face_type::check: case face_type::radio:
-        mask = 0xF00;
-        break;
-      case face_type::field: mask = 0x2C3; break;
-      case face_type::text: mask = 0x4203; break;
-      default: return;
-    }
+    if (!record || !record->para) return;
     u32 style = u32(win::GetWindowLong(h, win::GWL_STYLE));
-    style = (style & ~mask) | para_flags(type, facet(face, facet_index::para));
+    style = (style & ~record->para->mask) | para_flags(type, facet(face, facet_index::para));
     win::SetWindowLong(h, win::GWL_STYLE, style);
     win::InvalidateRect(h, nullptr, true);
   }

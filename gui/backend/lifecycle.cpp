@@ -1,20 +1,17 @@
 // Making, updating and destroying the native windows of faces.
-#include "gui/lifecycle.h"
+#include "gui/backend/lifecycle.h"
 
 #include <cairo.h>
 
 #include <cstdio>
 #include <cstring>
 
-#include "gui/base_face.h"
+#include "gui/backend/base_face.h"
 #include "gui_entry/module.h"
-#include "gui/events.h"
-#include "gui/face.h"
-#include "gui/fonts.h"
+#include "gui/backend/events.h"
+#include "gui/face/face.h"
+#include "gui/backend/fonts.h"
 #include "gui/text/handles.h"
-#include "gui/widgets/camera.h"
-#include "gui/widgets/tab_pages.h"
-#include "gui/widgets/widgets.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/cells.h"
 #include "runtime/datatypes/object.h"
@@ -31,6 +28,8 @@
 #include "runtime/fire.h"
 #include "runtime/datatypes/image.h"
 #include "runtime/imaging/imaging.h"
+#include "gui/win/dialogs/provider.h"
+#include "gui/win/display.h"
 #include <algorithm>
 
 namespace vyr::gui {
@@ -66,8 +65,11 @@ u32 make_view_core(const cell* face, u32 parent) {
   }
   // A page of a tab-panel lies over the tab control's display area; a group box's frame
   // stays below what is put in it.
-  widgets::place_in_tab_panel(face, h);
-  widgets::keep_frame_lowest(GetParent(h));
+  const cell* parent_face = facet(face, facet_index::parent);
+  if (parent_face && type_of(parent_face) == TYPE_OBJECT)
+    if (auto place = slots_of(parent_face).place_page) place(face, h);
+  HWND holder = GetParent(h);
+  if (auto made = slots_of(face_of_window(holder)).child_window_made) made(holder);
   const cell* rate = facet(face, facet_index::rate);
   if (rate && type_of(rate) != TYPE_NONE) {
     cell r2 = *rate;
@@ -95,16 +97,16 @@ void sync_face(const cell* face, HWND h) {
   u32 mask = m->data2;
   m->data2 = 0;
   // A rich-text face's kept layout is stale once anything of the face changed.
-  if (mask && face_type_is(face, face_type::rich_text)) text_box::mark_stale(face);
   const face_type_record* record = record_of_face(face);
-  (record ? record->sync : widgets::sync_window)(face, h, mask);
+  if (mask && face_types::text_of(type_of_face(face)) == face_text::box) text_box::mark_stale(face);
+  (record ? record : &face_types::plain_record())->sync(face, h, mask);
 }
 
 void OS_update_view(const cell* face) {
   u32 h = face_handle_q(face);
   if (!h || !IsWindow(HWND(h))) {
     // An unrealised rich-text face is laid out again when it is next measured or drawn.
-    if (face_type_is(face, face_type::rich_text)) text_box::mark_stale(face);
+    if (face_types::text_of(type_of_face(face)) == face_text::box) text_box::mark_stale(face);
     return;
   }
   i32 saved = enter_dpi_scope(HWND(h));
@@ -121,11 +123,12 @@ namespace {
 // A child whose geometry can go out in one batch with its siblings'.
 bool batchable(const cell* face, HWND h) {
   if (is_null(GetParent(h))) return false;
-  face_type t = type_of_face(face);
-  for (face_type own : {face_type::window, face_type::tab_panel, face_type::group_box,
-                        face_type::area, face_type::camera})
-    if (t == own) return false;
-  return !(t == face_type::base && layered_q(h));
+  switch (slots_of(face).geometry) {
+    case geometry_batch::with_siblings: return true;
+    case geometry_batch::alone: return false;
+    case geometry_batch::alone_when_layered: return !layered_q(h);
+  }
+  return true;
 }
 
 struct held_geometry { HWND window; HWND parent; u32 bits; RECT rect; bool visible; };
@@ -228,12 +231,13 @@ void OS_redraw(HWND h) {
 void attach_child(const cell* face, const cell* parent) {
   u32 h = face_handle_q(face);
   bool has_parent = parent && type_of(parent) == TYPE_OBJECT;
-  if (!(has_parent && face_type_is(parent, face_type::tab_panel)))
+  bool page = has_parent && slots_of(parent).place_page;
+  if (!page)
     if (cell* v = facet(face, facet_index::visible)) logic::make_at(v, has_parent);
   if (!h) return;
   if (has_parent) {
     u32 p = face_handle_q(parent);
-    if (face_type_is(parent, face_type::tab_panel)) return;
+    if (page) return;
     SetParent(HWND(h), HWND(p));
     OS_show_window(HWND(h));
   } else {
@@ -285,8 +289,30 @@ void OS_update_facet(const cell* owner, const cell* word, const cell* value, con
       attach_child(&child, &face);
     }
   }
-  if (face_handle_q(&face)) widgets::restack_children(&face);
+  if (face_handle_q(&face)) restack_children(&face);
 }
+
+void restack_children(const cell* face) {
+  const cell* pane = facet(face, facet_index::pane);
+  if (!pane || type_of(pane) != TYPE_BLOCK) return;
+  cell p = *pane;
+  i32 n = block::rs_length_q(&p);
+  u32 head = u32(series::head_index(&p));
+  HDWP batch = BeginDeferWindowPos(n);
+  for (i32 i = 0; i < n; i++) {
+    const cell* child = block::rs_abs_at(&p, head + u32(i));
+    if (u32 ch = face_handle_q(child))
+      batch = DeferWindowPos(batch, HWND(ch), HWND_TOP, 0, 0, 0, 0,
+                             SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE);
+  }
+  EndDeferWindowPos(batch);
+  // Pages are its children's children: they keep the same order.
+  for (i32 i = 0; i < n; i++) {
+    cell child = *block::rs_abs_at(&p, head + u32(i));
+    if (slots_of(&child).place_page) restack_children(&child);
+  }
+}
+
 
 void OS_destroy_view(const cell* face, bool loop_owner) {
   free_face(face, true);
@@ -297,7 +323,7 @@ cairo_surface_t* face_to_surface(const cell* face) {
   u32 h = face_handle_q(face);
   if (!h || !IsWindow(HWND(h))) return nullptr;
   HWND w{h};
-  if (face_type_is(face, face_type::base)) {
+  if (slots_of(face).repaint_for_picture) {
     // Painted afresh so that the picture is the face's own.
     InvalidateRect(w, nullptr, false);
     UpdateWindow(w);
@@ -315,20 +341,12 @@ bool face_to_image(const cell* object, cell* out) {
   cell f = *object;
   const cell* type = facet(&f, facet_index::type);
   if (!type || type_of(type) != TYPE_WORD || !facet(&f, facet_index::draw)) return false;
-  if (face_type_is(&f, face_type::camera)) {
-    // A camera's picture is its next frame, kept as its `image` too.
-    u32 h = face_handle_q(&f);
-    cell frame{TYPE_NONE, 0, 0, 0};
-    if (h) {
-      collector::root_guard guard(&f);
-      grab_frame(HWND(h), &frame);
-      if (cell* image = facet(&f, facet_index::image)) *image = frame;
-    }
-    *out = frame;
+  if (auto picture = slots_of(&f).picture) {
+    picture(&f, HWND(face_handle_q(&f)), out);
     return true;
   }
   cairo_surface_t* s = nullptr;
-  if (face_type_is(&f, face_type::screen)) {
+  if (screen_face_q(&f)) {
     logical_xy size = xy_of(facet(&f, facet_index::size));
     if (display* d = current_display())
       s = d->capture(RECT{0, 0, to_pixels(size.x), to_pixels(size.y)});

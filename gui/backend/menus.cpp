@@ -2,11 +2,11 @@
 // context menus, and the `menu` event of a chosen item. The state of an open context menu
 // (its menu, the face window it belongs to) and the last selection the menus reported live
 // here, one of each: one menu runs at a time.
-#include "gui/menus.h"
+#include "gui/backend/menus.h"
 
 #include <vector>
 
-#include "gui/events.h"
+#include "gui/backend/events.h"
 #include "gui/win/menus/menus.h"
 #include "runtime/collector.h"
 #include "runtime/datatypes/block.h"
@@ -109,7 +109,8 @@ HMENU build_menu(const cell* block, HMENU menu) {
 }
 
 bool menu_bar_q(const cell* menu, face_type type) {
-  if (!menu || type_of(menu) != TYPE_BLOCK || type != face_type::window) return false;
+  const face_type_record* record = face_types::record_of(type);
+  if (!menu || type_of(menu) != TYPE_BLOCK || !record || !record->top_level) return false;
   cell m = *menu;
   collector::root_guard guard(&m);
   u32 popup = popup_word();

@@ -1,7 +1,7 @@
 // Small conversions and shared records the backend uses on faces: colours, points, the
 // link from a font to the faces using it, the 64-pair association vector and time stamps.
 #pragma once
-#include "gui/backend.h"
+#include "gui/face/face.h"
 
 namespace vyr::gui {
 

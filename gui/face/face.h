@@ -7,7 +7,7 @@
 #pragma once
 #include <string>
 
-#include "gui/widgets/face_types.h"
+#include "gui/face/face_types.h"
 #include "runtime/cell.h"
 
 namespace vyr::gui {
@@ -54,8 +54,13 @@ cell* facet(const cell* object, u32 index);
 // The face's type: its `type` facet when that is a word! naming a face type, else none.
 face_type type_of_face(const cell* face);
 inline bool face_type_is(const cell* face, face_type t) { return type_of_face(face) == t; }
-// The record of the face's type, null when it has none (gui/widgets/face_types.h).
+// The record of the face's type, null when it has none (gui/face/face_types.h).
 const face_type_record* record_of_face(const cell* face);
+// The slots of the face's type: its record, or an empty one (every slot left out) for a type
+// without one.
+const face_type_record& slots_of(const cell* face);
+// The face stands for the screen: it has no window of its own, and its picture is the display's.
+bool screen_face_q(const cell* face);
 
 // A pair! or point2D! as logical floats (`pair` tells which it was); 0x0 for anything else.
 struct logical_xy { float x = 0, y = 0; bool pair = false; };

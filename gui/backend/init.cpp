@@ -8,7 +8,7 @@
 #include <set>
 #include <unistd.h>
 
-#include "gui/backend.h"
+#include "gui/backend/backend.h"
 #include "runtime/datatypes/handle.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/map.h"
@@ -20,7 +20,7 @@
 #include "runtime/datatypes/tuple.h"
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/percent.h"
-#include "gui/clipboard.h"
+#include "gui/backend/clipboard.h"
 #include "gui_entry/display_choice.h"
 #include "gui/text/handles.h"
 #include "gui/win/dialogs/modal.h"
@@ -38,6 +38,7 @@
 #include "runtime/datatypes/image.h"
 #include "runtime/fire.h"
 #include "runtime/imaging/imaging.h"
+#include "gui/backend/displays.h"
 
 namespace vyr::gui {
 

@@ -1,6 +1,6 @@
 // The road from a window message to the View engine's `awake` and back.
-#include "gui/events.h"
-#include "gui/menus.h"
+#include "gui/backend/events.h"
+#include "gui/backend/menus.h"
 
 #include "gui/draw/draw.h"
 #include "gui/win/controls/controls.h"
@@ -523,7 +523,7 @@ int pre_filter(const MSG& m) {
     }
     case WM_LBUTTONUP: {
       L.up_window = raw(m.hwnd);
-      if (GetCapture() == m.hwnd && face_type_is(face_of_window(m.hwnd), face_type::base)) ReleaseCapture();
+      if (GetCapture() == m.hwnd && slots_of(face_of_window(m.hwnd)).counts_presses) ReleaseCapture();
       int r = dispatch_event(m, flags, ev::UP);
       L.up_window = 0;
       return r;
@@ -565,7 +565,7 @@ int pre_filter(const MSG& m) {
       // Enter in a field or a drop-down is also `enter`, unless its `key` was stopped.
       if (r != 0 && m.wParam == '\r') {
         const cell* face = face_of_event_window(m);
-        if (face && (face_type_is(face, face_type::field) || face_type_is(face, face_type::drop_down)))
+        if (slots_of(face).enter_event)
           r = dispatch_event(m, 0, ev::ENTER);
       }
       return r;
@@ -649,7 +649,7 @@ bool OS_send_event(const cell* event, bool queued) {
   HWND h{target};
   u32 type = ev::type_code(&e), fl = ev::key_flags(&e);
   if (type == ev::MINIMIZE || type == ev::MAXIMIZE || type == ev::RESTORE) {
-    if (!face_type_is(&face, face_type::window)) return false;
+    if (!slots_of(&face).top_level) return false;
     u32 style = u32(GetWindowLong(h, GWL_STYLE));
     if (type == ev::MINIMIZE && !(style & WS_MINIMIZEBOX)) return false;
     if (type == ev::MAXIMIZE && !(style & WS_MAXIMIZEBOX)) return false;

@@ -2,7 +2,7 @@
 // block ([current-DPI font, text format, 96-DPI font]); para! alignment as style bits; the
 // font dialog.
 #pragma once
-#include "gui/backend.h"
+#include "gui/backend/backend.h"
 
 namespace vyr::gui {
 

@@ -5,10 +5,9 @@
 #include <algorithm>
 #include <cmath>
 
-#include "gui/backend.h"
-#include "gui/face_values.h"
-#include "gui/fonts.h"
-#include "gui/widgets/camera.h"
+#include "gui/backend/backend.h"
+#include "gui/face/face_values.h"
+#include "gui/backend/fonts.h"
 #include "gui/win/controls/controls.h"
 #include "runtime/datatypes/handle.h"
 #include "runtime/datatypes/pair.h"
@@ -289,8 +288,8 @@ void free_face(const cell* face, bool close) {
   u32 h32 = face_handle_q(face);
   if (!h32) return;
   win::HWND h{h32};
-  bool window = face_type_is(face, face_type::window);
-  if (window) {
+  const face_type_record& type = slots_of(face);
+  if (type.top_level) {
     win::SetWindowPos(h, 0, 0, 0, 0, 0, win::SWP_NOSIZE | win::SWP_NOMOVE | win::SWP_NOZORDER | win::SWP_HIDEWINDOW);
   } else if (win::IsWindow(h)) {
     // The control goes when its posted close runs; until then it is neither drawn (a
@@ -321,21 +320,7 @@ void free_face(const cell* face, bool close) {
   if (!win::IsWindow(h)) return;
   u32 face_slot = has_face_q(h);
   u32 icon = win::extra(h)->cursor_icon;
-  if (face_type_is(face, face_type::group_box)) {
-    u32 frame = win::extra(h)->type_slot;
-    if (frame) win::DestroyWindow(win::HWND(frame));
-  } else if (face_type_is(face, face_type::panel)) {
-    win::DestroyWindow(h);
-  } else if (face_type_is(face, face_type::camera)) {
-    release_camera(h);
-  }
-  if (window && win::IsWindow(h)) {
-    u32 own = win::extra(h)->font_or_count;
-    if (own) win::DeleteObject(win::HFONT(own));
-    win::extra(h)->font_or_count = 0;
-    if (cell* sel = facet(face, facet_index::selected)) *sel = cell{TYPE_NONE, 0, 0, 0};
-    win::extra(h)->type_slot = 0xFFFFFFFFu;
-  }
+  if (type.release) type.release(face, h);
   if (icon) win::DestroyCursor(win::HCURSOR(icon));
   if (face_slot) value_slots::free(face_slot);
   if (win::window_extra* ex = win::extra(h)) {

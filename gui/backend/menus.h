@@ -4,7 +4,7 @@
 // (WM_ENTERMENULOOP, WM_MENUSELECT) and hand over the command that follows (WM_COMMAND
 // without a control).
 #pragma once
-#include "gui/backend.h"
+#include "gui/backend/backend.h"
 
 namespace vyr::gui {
 

@@ -3,16 +3,16 @@
 #include <algorithm>
 
 #include "runtime/datatypes/event.h"
-#include "gui/base_face.h"
-#include "gui/draw_face.h"
-#include "gui/face_values.h"
-#include "gui/lifecycle.h"
+#include "gui/backend/base_face.h"
+#include "gui/backend/draw_face.h"
+#include "gui/face/face_values.h"
+#include "gui/backend/lifecycle.h"
 #include "runtime/collector.h"
 #include "runtime/datatypes/object.h"
 #include "runtime/interpreter/interpreter.h"
 #include "runtime/stack.h"
-#include "gui/events.h"
-#include "gui/platform.h"
+#include "gui/backend/events.h"
+#include "gui/backend/platform.h"
 #include "runtime/datatypes/pair.h"
 #include "runtime/datatypes/point.h"
 #include "runtime/datatypes/integer.h"
@@ -20,8 +20,8 @@
 #include "runtime/collector.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/series.h"
-#include "gui/fonts.h"
-#include "gui/menus.h"
+#include "gui/backend/fonts.h"
+#include "gui/backend/menus.h"
 #include "gui/win/theme.h"
 #include "gui/win/controls/controls.h"
 #include <cstdio>
@@ -202,7 +202,7 @@ LRESULT window_wndproc(HWND h, u32 msg, WPARAM w, LPARAM l) {
   }
   const cell* face = face_of_window(h);
   if (!face) return DefWindowProc(h, msg, w, l);
-  bool window = face_type_is(face, face_type::window);
+  bool window = slots_of(face).top_level;
   loop_state& L = loop();
   switch (msg) {
     case WM_DESTROY:
@@ -364,9 +364,7 @@ LRESULT window_wndproc(HWND h, u32 msg, WPARAM w, LPARAM l) {
       u32 slot = x ? x->cursor : 0;
       if (!(slot & ~CURSOR_FROM_OPTION)) break;
       const cell* uf = face_of_window(under);
-      if (!(slot & CURSOR_FROM_OPTION) && uf &&
-          (face_type_is(uf, face_type::base) || face_type_is(uf, face_type::rich_text)))
-        return 0;
+      if (!(slot & CURSOR_FROM_OPTION) && slots_of(uf).own_cursor) return 0;
       SetCursor(HCURSOR(slot & ~CURSOR_FROM_OPTION));
       return 1;
     }
@@ -379,7 +377,7 @@ LRESULT window_wndproc(HWND h, u32 msg, WPARAM w, LPARAM l) {
       // A page of a tab-panel takes its own colour, else the tab-panel's, else the colour of
       // the tab control's page: children coloured like their page do not show as patches.
       const cell* parent = facet(face, facet_index::parent);
-      if (parent && type_of(parent) == TYPE_OBJECT && face_type_is(parent, face_type::tab_panel)) {
+      if (parent && type_of(parent) == TYPE_OBJECT && slots_of(parent).place_page) {
         RECT r;
         GetClientRect(h, r);
         i64 colour = color_of(facet(face, 0), facet_index::color);

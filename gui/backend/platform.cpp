@@ -6,15 +6,14 @@
 #include <string>
 
 #include "gui/draw/draw.h"
-#include "gui/draw_face.h"
-#include "gui/events.h"
-#include "gui/file_dialogs.h"
-#include "gui/fonts.h"
-#include "gui/lifecycle.h"
-#include "gui/platform.h"
-#include "gui/widgets/controls.h"
+#include "gui/backend/draw_face.h"
+#include "gui/backend/events.h"
+#include "gui/backend/file_dialogs.h"
+#include "gui/backend/fonts.h"
+#include "gui/backend/lifecycle.h"
+#include "gui/backend/platform.h"
 #include "gui/text/text_box.h"
-#include "gui/text_measure.h"
+#include "gui/backend/text_measure.h"
 #include "runtime/collector.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/context.h"
@@ -35,6 +34,7 @@
 #include "runtime/interpreter/interpreter.h"
 #include "runtime/ownership.h"
 #include "runtime/stack.h"
+#include "gui/win/display.h"
 
 namespace vyr::gui {
 
@@ -167,10 +167,8 @@ void update_text(cell* a, u32) {
   cell face = a[0];
   collector::root_guard g(&face);
   u32 h = face_handle_q(&face);
-  face_type t = type_of_face(&face);
-  if (h && IsWindow(HWND(h)) &&
-      (t == face_type::field || t == face_type::area || t == face_type::drop_down || t == face_type::drop_list))
-    widgets::get_text_alt(&face, HWND(h), -1);
+  auto read_text = slots_of(&face).read_text;
+  if (h && IsWindow(HWND(h)) && read_text) read_text(&face, HWND(h));
   *a = none_value;
 }
 
@@ -194,7 +192,7 @@ void update_view(cell* a, u32) {
     }
     OS_update_views(&v);
   } else if (type_of(&v) == TYPE_OBJECT) {
-    if (!face_type_is(&v, face_type::screen)) OS_update_view(&v);
+    if (!screen_face_q(&v)) OS_update_view(&v);
   } else {
     invalid_type(&v);
   }
@@ -269,7 +267,7 @@ void request_dir(cell* a, u32) {
 }
 
 void text_box_metrics(cell* a, u32) {
-  if (!face_type_is(&a[0], face_type::rich_text)) {
+  if (face_types::text_of(type_of_face(&a[0])) != face_text::box) {
     cell* t = facet(&a[0], facet_index::type);
     cell type = t ? *t : none_value;
     fire("script", "face-type", &type);
@@ -293,7 +291,7 @@ void update_scroller(cell* a, u32) {
 void set_dark_mode(cell* a, u32) {
   u32 h = face_handle_q(&a[0]);
   bool dark = type_of(&a[1]) == TYPE_LOGIC && logic::get(&a[1]);
-  if (h) gui::set_dark_mode(HWND(h), dark, face_type_is(&a[0], face_type::window));
+  if (h) gui::set_dark_mode(HWND(h), dark, slots_of(&a[0]).top_level);
   set_unset(a);
 }
 

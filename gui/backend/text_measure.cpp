@@ -1,12 +1,12 @@
 // Text measuring for size-text and the scroll bars of `area` faces.
-#include "gui/text_measure.h"
+#include "gui/backend/text_measure.h"
 
 #include "gui/win/controls/ctlnum.h"
 
 #include <algorithm>
 #include <string>
 
-#include "gui/fonts.h"
+#include "gui/backend/fonts.h"
 #include "gui/text/text_box.h"
 #include "runtime/collector.h"
 #include "runtime/datatypes/point.h"

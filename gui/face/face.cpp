@@ -1,5 +1,5 @@
 // The face readers.
-#include "gui/face.h"
+#include "gui/face/face.h"
 
 #include "runtime/collector.h"
 #include "runtime/datatypes/block.h"
@@ -31,6 +31,10 @@ face_type type_of_face(const cell* face) {
 const face_type_record* record_of_face(const cell* face) {
   return face_types::record_of(type_of_face(face));
 }
+
+const face_type_record& slots_of(const cell* face) { return face_types::slots(type_of_face(face)); }
+
+bool screen_face_q(const cell* face) { return type_of_face(face) == face_type::screen; }
 
 logical_xy xy_of(const cell* c) {
   logical_xy s;

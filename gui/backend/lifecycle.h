@@ -4,11 +4,11 @@
 #include <string>
 #include <vector>
 
-#include "gui/backend.h"
+#include "gui/backend/backend.h"
 
 namespace vyr::gui {
 
-// Makes the face's window through its type's record (gui/widgets/face_types.h); a type
+// Makes the face's window through its type's record (gui/face/face_types.h); a type
 // without a record yet prints "*** View Error: CreateWindowEx failed!" and gives 0, as a
 // failed creation does. A type that names no face type raises face-type.
 u32 make_view_core(const cell* face, u32 parent);
@@ -31,6 +31,9 @@ void OS_show_window(win::HWND);
 // offsets and sizes at the current DPI, and their own panes after them; the controls of
 // faces without a `font` get the default font made anew (it follows the DPI and theme).
 void layout_children(const cell* face);
+// The children's windows stacked in the order of the face's pane, the last one uppermost
+// (one deferred batch), and so in the panes of children whose pane holds pages.
+void restack_children(const cell* face);
 void OS_redraw(win::HWND);
 // The pixels of a shown face as an ARGB32 surface (the caller destroys it); null for a
 // face without a window.

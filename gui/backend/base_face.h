@@ -2,7 +2,7 @@
 #pragma once
 #include <vector>
 
-#include "gui/backend.h"
+#include "gui/backend/backend.h"
 
 namespace vyr::gui {
 
