@@ -519,8 +519,12 @@ const cell* move(cell* origin, cell* target, const cell* part) {
     hash::edited(&o, oh, count, 0);
   } else {
     i64 total = total_of(&o);
-    if (th == oh) return target;
-    if (oh < th && th != total && total - th < count) return origin;
+    if (th == oh || (oh < th && th != total && total - th < count)) {
+      // Nothing moves. An owner told of the move (a shown list takes the items out) still
+      // hears that it is done, and finds the items where they were.
+      if (owned) notify(&o, &words::word_moved, &t, static_cast<i32>(oh), static_cast<i32>(count));
+      return th == oh ? target : origin;
+    }
     // As if the run were cut and inserted at `dest` of what is left, done in place: the
     // units between the two places turn round (a cut may take its room from either end).
     u32 s = shift_of(ou);
