@@ -379,6 +379,19 @@ void lay_out_pieces(laid_text& out, PangoLayout* whole) {
   }
   int spacing = pango_layout_get_spacing(whole);
   PangoLayout* settings = b < n ? settings_of(whole) : nullptr;
+  // The piece `p` of `rows` rows ends where its last row starts: laid out again up to
+  // there and kept, and the next piece starts at that row. `decided_to`: the bytes read to
+  // choose the cut.
+  auto close_before_last_row = [&](PangoLayout* p, int rows, u32 decided_to) {
+    u32 cut = b + u32(pango_layout_get_line_readonly(p, rows - 1)->start_index);
+    g_object_unref(p);
+    p = piece_layout(whole, settings, text, b, cut);
+    PangoRectangle logical;
+    pango_layout_get_extents(p, nullptr, &logical);
+    out.pieces.push_back({p, b, decided_to, y});
+    y += logical.height + spacing;
+    b = cut;
+  };
   for (size_t size = PIECE_BYTES; b < n;) {
     u32 end = char_end(text, size_t(b) + size);
     PangoLayout* p = piece_layout(whole, settings, text, b, end);
@@ -387,14 +400,7 @@ void lay_out_pieces(laid_text& out, PangoLayout* whole) {
       // rows above it.
       int rows = pango_layout_get_line_count(p);
       if (rows >= 2) {
-        u32 cut = b + u32(pango_layout_get_line_readonly(p, rows - 1)->start_index);
-        g_object_unref(p);
-        p = piece_layout(whole, settings, text, b, cut);
-        PangoRectangle logical;
-        pango_layout_get_extents(p, nullptr, &logical);
-        out.pieces.push_back({p, b, n, y});
-        y += logical.height + spacing;
-        b = cut;
+        close_before_last_row(p, rows, n);
         p = piece_layout(whole, settings, text, b, n);
       }
       out.pieces.push_back({p, b, n + 1, y});
@@ -407,14 +413,7 @@ void lay_out_pieces(laid_text& out, PangoLayout* whole) {
       size *= 2;
       continue;
     }
-    u32 cut = b + u32(pango_layout_get_line_readonly(p, rows - 1)->start_index);
-    g_object_unref(p);
-    p = piece_layout(whole, settings, text, b, cut);
-    PangoRectangle logical;
-    pango_layout_get_extents(p, nullptr, &logical);
-    out.pieces.push_back({p, b, end, y});
-    y += logical.height + spacing;
-    b = cut;
+    close_before_last_row(p, rows, end);
     size = PIECE_BYTES;
   }
   if (settings) g_object_unref(settings);
