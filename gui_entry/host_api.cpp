@@ -19,7 +19,7 @@
 namespace vyr::gui_module {
 
 // The host API's header-only copies of runtime constants.
-static_assert(api::HANDLE_WINDOW == handle::WINDOW && api::HANDLE_RICH_TEXT == handle::RICH_TEXT);
+static_assert(int(api::HANDLE_WINDOW) == int(handle::WINDOW) && int(api::HANDLE_RICH_TEXT) == int(handle::RICH_TEXT));
 
 namespace {
 
