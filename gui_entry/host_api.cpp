@@ -75,6 +75,14 @@ const api::host_table& host_api() {
       .set_external = externals::set_handle,
       .external_of = externals::handle_of,
       .external_live = [](i32 slot, u32 class_id) { return externals::live_q(slot, class_id); },
+
+      // the backend's, face's and draw's slots
+
+      // (end of the backend's slots)
+
+      // the widgets' slots
+
+      // (end of the widgets' slots)
   };
   return table;
 }

@@ -53,6 +53,14 @@ struct host_table {
   u64 (*external_of)(i32 slot);
   // Whether a slot holds a live resource of the class (of any class when class_id is 0).
   bool (*external_live)(i32 slot, u32 class_id);
+
+  // ---- What the backend, face and draw files use ----
+
+  // (end of the backend's slots)
+
+  // ---- What the widgets use ----
+
+  // (end of the widgets' slots)
 };
 
 namespace detail {

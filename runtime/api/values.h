@@ -67,4 +67,12 @@ class root_guard {
   const cell* c_;
 };
 
+// ---- Readers and calls the backend, face and draw files use ----
+
+// (end of the backend's readers)
+
+// ---- Readers and calls the widgets use ----
+
+// (end of the widgets' readers)
+
 }  // namespace vyr::api
