@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "base/checked.h"
 #include "runtime/collector.h"
 #include "runtime/fire.h"
 #include "runtime/stamp_check.h"
@@ -76,15 +77,8 @@ void init_buffer(series_buffer* b, u32 size, u32 unit, i32 offset, u32 extra_fla
 }  // namespace
 
 u64 checked_size(u64 count, u64 unit) {
-  // Two 32-bit factors cannot overflow 64 bits: the product alone is checked (no division).
-  if (((count | unit) >> 32) == 0) {
-    u64 s = count * unit;
-    if (s > SERIES_MAX_BYTES) fire_no_memory();
-    return s;
-  }
-  if (unit != 0 && count > SERIES_MAX_BYTES / unit) fire_no_memory();
-  u64 s = count * unit;
-  if (s > SERIES_MAX_BYTES) fire_no_memory();
+  u64 s;
+  if (!checked::product(count, unit, SERIES_MAX_BYTES, s)) fire_no_memory();
   return s;
 }
 
