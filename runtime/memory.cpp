@@ -33,7 +33,9 @@ namespace {
 // image's pages stay shared with the file. Dead buffers below a floor stay in place until
 // they add up to enough to be worth the copies; the floors are then dropped and the frames
 // compact as any other. Process state, never part of an image.
-std::vector<u64> image_bits;
+// Taken with calloc: for a bitmap this size the pages come from the system untouched, and
+// only those of the frames a collection marks ever become present.
+u64* image_bits = nullptr;
 std::vector<std::pair<u32, u32>> floors;  // (frame, floor), in frame order
 u64 image_bytes = 0;                      // bytes below the floors
 u64 image_dead = 0;
@@ -130,8 +132,10 @@ void init() {
 void adopt_image() {
   arena::layout l = arena::current_layout();
   u64 span = l.bump > 4096 ? (l.bump - 4096 + 255) & ~u64{255} : 0;
-  image_bits.assign(span / 256, 0);
-  image_marks = side_marks{4096, u32(span), image_bits.data()};
+  std::free(image_bits);
+  image_bits = span ? static_cast<u64*>(std::calloc(span / 256, sizeof(u64))) : nullptr;
+  if (span && !image_bits) span = 0;  // no room for the side marks: flags, as elsewhere
+  image_marks = side_marks{4096, u32(span), image_bits};
   floors.clear();
   image_bytes = image_dead = 0;
   for (u32 f = mem.series_first; f; f = sframe(f)->next) {
