@@ -126,22 +126,31 @@ TEST(ImagePages, CollectionLeavesTheImageShared) {
                            "print \"ready\" input\n"
                            "recycle\n"
                            "print \"ready\" input\n";
-  child c = launch(exe, script);
-  ASSERT_GT(c.pid, 0);
-  ASSERT_TRUE(c.ready());
-  std::set<uint64_t> before = copied_pages(c.pid, exe, start);
-  c.go();
-  ASSERT_TRUE(c.ready());
-  std::set<uint64_t> after = copied_pages(c.pid, exe, start);
-  c.go();
-  int status = 0;
-  waitpid(c.pid, &status, 0);
-  std::remove(script.c_str());
+  // What the collector writes, it writes in every process; a page written by the program
+  // at a moment the machine's load decides (seldom, between the two looks) may not come
+  // back in a second process.
   std::string fresh;
-  for (uint64_t a : after)
-    if (!before.count(a)) fresh += " " + std::to_string(a);
+  size_t copied_before = 0;
+  int status = 0;
+  for (int attempt = 0; attempt < 2; attempt++) {
+    child c = launch(exe, script);
+    ASSERT_GT(c.pid, 0);
+    ASSERT_TRUE(c.ready());
+    std::set<uint64_t> before = copied_pages(c.pid, exe, start);
+    c.go();
+    ASSERT_TRUE(c.ready());
+    std::set<uint64_t> after = copied_pages(c.pid, exe, start);
+    c.go();
+    waitpid(c.pid, &status, 0);
+    fresh.clear();
+    for (uint64_t a : after)
+      if (!before.count(a)) fresh += " " + std::to_string(a);
+    copied_before = before.size();
+    if (fresh.empty()) break;
+  }
+  std::remove(script.c_str());
   EXPECT_TRUE(fresh.empty()) << "image pages copied by the collection:" << fresh
-                             << " (" << before.size() << " copied before it)";
+                             << " (" << copied_before << " copied before it)";
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
