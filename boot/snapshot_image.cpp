@@ -225,6 +225,7 @@ snapshot_status load_snapshot(const char* path) {
   }
   close(fd);
   snapshot::restore_state(state, state_size);
+  memory::adopt_image();
   return snapshot_status::loaded;
 }
 

@@ -64,9 +64,7 @@ bool mark_node(u32 node) {
     stale_reference(node);
     return false;
   }
-  if (b->flags & SERIES_MARK) return false;
-  b->flags |= SERIES_MARK;
-  return true;
+  return memory::set_mark(b);
 }
 
 void mark_block(u32 node) {
@@ -78,7 +76,7 @@ void mark_block_value(const cell* c) { mark_block(c->data2); }
 void mark_context(u32 node) { mark_block(node); }
 
 void clear_mark(u32 node) {
-  if (node && node_word(node)) buffer_of(node)->flags &= ~SERIES_MARK;
+  if (node && node_word(node)) memory::unmark(buffer_of(node));
 }
 
 void mark_values(const cell* from, const cell* to) {

@@ -355,7 +355,7 @@ void sweep_hook() {
   for (u32* slot : weak_tables) {
     u32 t = *slot;
     if (!t || !node_word(t)) continue;
-    if (!(buffer_of(t)->flags & SERIES_MARK)) continue;
+    if (!memory::marked(buffer_of(t))) continue;
     sweep_keys(t);
   }
 }
@@ -1303,7 +1303,7 @@ void sweep_keys(u32 t) {
   record* r = rec(t);
   if (r->kind < KIND_NODES || !r->flags || !r->keys || !r->values) return;
   auto dead = [](u32 node) {
-    return !node || !node_word(node) || !(buffer_of(node)->flags & SERIES_MARK);
+    return !node || !node_word(node) || !memory::marked(buffer_of(node));
   };
   for (u32 i = 0; i < r->buckets; i++) {
     if (flag_of(flags_of(t), i) != FLAG_USED) continue;

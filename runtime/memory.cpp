@@ -26,8 +26,30 @@ u32 stamp_epoch = 0;
 namespace vyr::memory {
 
 record mem;
+side_marks image_marks;
 
 namespace {
+// The image's mark bits and, for each series frame the image holds, the end of its
+// contents there (the floor): below it a collection reads but never writes, so that the
+// image's pages stay shared with the file. Dead buffers below a floor stay in place until
+// they add up to enough to be worth the copies; the floors are then dropped and the frames
+// compact as any other. Process state, never part of an image.
+// Taken with calloc: for a bitmap this size the pages come from the system untouched, and
+// only those of the frames a collection marks ever become present.
+u64* image_bits = nullptr;
+std::vector<std::pair<u32, u32>> floors;  // (frame, floor), in frame order
+u64 image_bytes = 0;                      // bytes below the floors
+u64 image_dead = 0;
+// Dead image bytes that make the next collection compact the image: a quarter of it, and
+// never for less than this.
+constexpr u64 IMAGE_DEAD_FLOOR = 0x10000;
+
+u32 floor_of(u32 f, u32 data_offset) {
+  for (auto [frame, fl] : floors)
+    if (frame == f) return fl;
+  return data_offset;
+}
+
 std::vector<u32> node_frames_sorted;  // node frame offsets in address order
 std::vector<u32> fixed_buffers;       // fixed buffers in the general heap
 u32 big_buffers = 0;
@@ -100,6 +122,24 @@ void init() {
                           return true;
                         });
 }
+
+void adopt_image() {
+  arena::layout l = arena::current_layout();
+  u64 span = l.bump > 4096 ? (l.bump - 4096 + 255) & ~u64{255} : 0;
+  std::free(image_bits);
+  image_bits = span ? static_cast<u64*>(std::calloc(span / 256, sizeof(u64))) : nullptr;
+  if (span && !image_bits) span = 0;  // no room for the side marks: flags, as elsewhere
+  image_marks = side_marks{4096, u32(span), image_bits};
+  floors.clear();
+  image_bytes = image_dead = 0;
+  for (u32 f = mem.series_first; f; f = sframe(f)->next) {
+    if (sframe(f)->bump == sframe(f)->data_offset()) continue;
+    floors.emplace_back(f, sframe(f)->bump);
+    image_bytes += sframe(f)->bump - sframe(f)->data_offset();
+  }
+}
+
+u64 image_dead_bytes() { return image_dead; }
 
 u32 allocate_virtual(u64 size, u64 align) {
   if (size > 0xFFFF0000ull) fire_no_memory();  // beyond the arena: never wrap
@@ -498,8 +538,8 @@ void sweep_big() {
     big_block* bb = arena::at<big_block>(p);
     u32 next = bb->next;
     series_buffer* b = bb->buffer();
-    if ((b->flags & SERIES_MARK) && (b->flags & SERIES_IN_USE)) {
-      b->flags &= ~SERIES_MARK;
+    if (marked(b) && (b->flags & SERIES_IN_USE)) {
+      unmark(b);
       prev = p;
     } else {
       if ((b->flags & SERIES_IN_USE) && b->node) free_node(b->node);
@@ -514,6 +554,8 @@ void sweep_big() {
 namespace {
 void release_series_frame(u32 f) {
   series_frame* fr = sframe(f);
+  for (auto it = floors.begin(); it != floors.end(); ++it)
+    if (it->first == f) { floors.erase(it); break; }
   if (fr->prev) sframe(fr->prev)->next = fr->next; else mem.series_first = fr->next;
   if (fr->next) sframe(fr->next)->prev = fr->prev; else mem.series_last = fr->prev;
   if (mem.series_current == f) mem.series_current = mem.series_last;
@@ -525,15 +567,22 @@ void release_series_frame(u32 f) {
 void compact_frame(u32 f) {
   series_frame* fr = sframe(f);
   u32 p = fr->data_offset();
+  // The image's part: read only (its dead buffers are counted, not freed).
+  for (u32 fl = floors.empty() ? p : floor_of(f, p); p < fl;) {
+    series_buffer* b = arena::at<series_buffer>(p);
+    if ((b->flags & SERIES_IN_USE) && marked(b)) unmark(b);
+    else image_dead += sizeof(series_buffer) + b->size + 4;
+    p += sizeof(series_buffer) + b->size + 4;
+  }
   u32 dst = p;
   while (p < fr->bump) {
     series_buffer* b = arena::at<series_buffer>(p);
     u32 fp = sizeof(series_buffer) + b->size + 4;
-    bool live = (b->flags & SERIES_IN_USE) && (b->flags & SERIES_MARK);
+    bool live = (b->flags & SERIES_IN_USE) && marked(b);
     if (!live) {
       if ((b->flags & SERIES_IN_USE) && b->node) free_node(b->node);
     } else {
-      b->flags &= ~SERIES_MARK;
+      unmark(b);
       if (dst != p) {
         u32 dist = p - dst;
         std::memmove(arena::at<char>(dst), b, fp);
@@ -549,12 +598,13 @@ void compact_frame(u32 f) {
   }
   if (collector::stress() && dst < fr->bump)
     std::memset(arena::at<char>(dst), 0xDD, fr->bump - dst);  // stale pointers read garbage
-  fr->bump = dst;
+  if (fr->bump != dst) fr->bump = dst;  // an image frame's header is written only on change
 }
 }  // namespace
 
 void sweep_frames() {
   u64 live = 0, room = 0;
+  image_dead = 0;
   for (u32 f = mem.series_first; f; f = sframe(f)->next) {
     compact_frame(f);
     live += sframe(f)->bump - sframe(f)->data_offset();
@@ -571,6 +621,8 @@ void sweep_frames() {
     }
     f = next;
   }
+  // Enough of the image died: the next collection compacts its frames.
+  if (!floors.empty() && image_dead >= std::max(IMAGE_DEAD_FLOOR, image_bytes / 4)) floors.clear();
   sweep_big();
   u64 big_live = 0;
   for (u32 p = mem.big_first; p; p = arena::at<big_block>(p)->next)
@@ -580,7 +632,7 @@ void sweep_frames() {
 }
 
 void clear_fixed_marks() {
-  for (u32 b : fixed_buffers) arena::at<series_buffer>(b)->flags &= ~SERIES_MARK;
+  for (u32 b : fixed_buffers) unmark(arena::at<series_buffer>(b));
 }
 
 void update_node_frames() {
@@ -596,10 +648,8 @@ void update_node_frames() {
       forget_last_frame();
       if (mem.node_current == f) mem.node_current = 0;
       free_virtual(f);
-    } else {
-      if (!chosen && fr->used < fr->capacity) chosen = f;
-      fr->history = (fr->history << 1) | (fr->last_used == fr->used ? 1u : 0u);
-      fr->last_used = fr->used;
+    } else if (!chosen && fr->used < fr->capacity) {
+      chosen = f;
     }
     f = next;
   }
@@ -613,6 +663,7 @@ void release_all() {
   for (u32 b : fixed_buffers) free_virtual(b);
   fixed_buffers.clear();
   node_frames_sorted.clear();
+  floors.clear();
   forget_last_frame();
   big_buffers = 0;
   mem = record{};

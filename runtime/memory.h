@@ -152,6 +152,48 @@ struct record {
 };
 extern record mem;
 
+// The mark bits of the buffers inside the start-up image's address range live in a side
+// bitmap (one bit for each 4 bytes of the range) rather than in their flags: the image is
+// mapped copy-on-write, and a collection setting and clearing a flag in every live buffer
+// would copy nearly every page of it. The buffers themselves stay ordinary arena contents.
+struct side_marks {
+  u32 lo = 0, span = 0;  // the range [lo, lo + span); span 0: no image
+  u64* bits = nullptr;
+};
+extern side_marks image_marks;
+inline bool marked(const series_buffer* b) {
+  u32 off = arena::offset_of(b);
+  u32 i = off - image_marks.lo;
+  if (i < image_marks.span) return (image_marks.bits[i >> 8] >> ((i >> 2) & 63)) & 1;
+  return (b->flags & SERIES_MARK) != 0;
+}
+// Sets the mark; true when it was not set.
+inline bool set_mark(series_buffer* b) {
+  u32 off = arena::offset_of(b);
+  u32 i = off - image_marks.lo;
+  if (i < image_marks.span) {
+    u64& w = image_marks.bits[i >> 8];
+    u64 bit = u64{1} << ((i >> 2) & 63);
+    if (w & bit) return false;
+    w |= bit;
+    return true;
+  }
+  if (b->flags & SERIES_MARK) return false;
+  b->flags |= SERIES_MARK;
+  return true;
+}
+inline void unmark(series_buffer* b) {
+  u32 off = arena::offset_of(b);
+  u32 i = off - image_marks.lo;
+  if (i < image_marks.span) image_marks.bits[i >> 8] &= ~(u64{1} << ((i >> 2) & 63));
+  else if (b->flags & SERIES_MARK) b->flags &= ~SERIES_MARK;
+}
+// Called once the arena holds a mapped start-up image: the range it covers takes side
+// marks, and its series frames keep their contents in place (see sweep_frames).
+void adopt_image();
+// Bytes of dead buffers the image's frames hold in place, as of the last collection.
+u64 image_dead_bytes();
+
 // 64-bit size arithmetic for every count x unit; raises internal no-memory past the cap.
 u64 checked_size(u64 count, u64 unit);
 

@@ -226,3 +226,43 @@ TEST_F(MemoryTest, StampCheckCatchesAnUnstampedWrite) {
       "changed under an unchanged write stamp");
 }
 #endif
+
+// What the arena holds when a start-up image is adopted keeps its place through ordinary
+// collections (its pages stay the file's) while its marks go to the side bitmap; its dead
+// buffers are counted and, once they are a large enough share, the image compacts like
+// any other memory.
+TEST_F(MemoryTest, ImageKeepsPlaceUntilEnoughOfItDies) {
+  constexpr u32 N = 256;  // 256 blocks of 4 KiB: more than a quarter of the image dies
+  cell keep;
+  cells::make_block(&keep, N);
+  collector::root_guard g(&keep);
+  for (u32 i = 0; i < N; i++) {
+    cell item{TYPE_BLOCK, 0, memory::alloc_cells(256), 0};
+    cells::append(keep.data2, &item);
+  }
+  // The last live block of all, so that dead ones lie below it in its frame.
+  u32 last = memory::alloc_cells(4);
+  cell last_cell{TYPE_BLOCK, 0, last, 0};
+  collector::root_guard g2(&last_cell);
+  collector::do_cycle();
+  memory::adopt_image();
+  const u32 where = node_word(last);
+  std::vector<u32> nodes;
+  for (u32 i = 0; i < N; i++) nodes.push_back(read_buffer(keep.data2)->cells()[i].data2);
+
+  collector::do_cycle();  // nothing died: no buffer moves and no flag carries a mark
+  EXPECT_EQ(node_word(last), where);
+  EXPECT_EQ(memory::image_dead_bytes(), 0u);
+  EXPECT_FALSE(read_buffer(last)->flags & SERIES_MARK);
+
+  buffer_of(keep.data2)->tail = buffer_of(keep.data2)->offset;  // the blocks die
+  collector::do_cycle();
+  EXPECT_EQ(node_word(last), where) << "the image compacted at its first dead buffers";
+  EXPECT_GE(memory::image_dead_bytes(), u64{N} * 4096);
+  for (u32 n : nodes) EXPECT_EQ(read_buffer(n)->node, n);  // held in place, node and all
+
+  collector::do_cycle();  // enough died: this one compacts
+  EXPECT_NE(node_word(last), where);
+  EXPECT_EQ(read_buffer(last)->node, last);
+  EXPECT_EQ(memory::image_dead_bytes(), 0u);
+}
