@@ -8,17 +8,27 @@
 #include "runtime/collector.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/context.h"
+#include "runtime/datatypes/date.h"
+#include "runtime/datatypes/event.h"
 #include "runtime/datatypes/handle.h"
+#include "runtime/datatypes/image.h"
 #include "runtime/datatypes/object.h"
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/externals.h"
+#include "runtime/fire.h"
 #include "runtime/imaging/imaging.h"
+#include "runtime/ownership.h"
+#include "runtime/stack.h"
 
 namespace vyr::gui_module {
 
 // The host API's header-only copies of runtime constants.
+static_assert(api::string::ENCODING_UTF8 == string::ENCODING_UTF8 && api::string::CONCAT_APPEND == string::CONCAT_APPEND);
+static_assert(u32(api::event::CLICK) == event::CLICK && u32(api::event::SELECT) == event::SELECT &&
+              u32(api::event::CHANGE) == event::CHANGE && u32(api::event::FOCUS) == event::FOCUS &&
+              u32(api::event::UNFOCUS) == event::UNFOCUS && u32(api::event::RESTORE) == event::TYPE_COUNT);
 static_assert(int(api::HANDLE_WINDOW) == int(handle::WINDOW) && int(api::HANDLE_RICH_TEXT) == int(handle::RICH_TEXT));
 
 namespace {
@@ -55,6 +65,17 @@ void text_of(const cell* s, void (*sink)(void*, const char*, u64), void* to) {
   sink(to, text.data(), text.size());
 }
 
+[[noreturn]] void fire_args(const char* category, const char* id, const cell* const* args, u32 count) {
+  switch (count) {
+    case 0: fire(category, id);
+    case 1: fire(category, id, args[0]);
+    case 2: fire(category, id, args[0], args[1]);
+    default: fire(category, id, args[0], args[1], args[2]);
+  }
+}
+
+void* image_lock(const cell* img, bool write) { return new image::lock(img, write); }
+
 }  // namespace
 
 const api::host_table& host_api() {
@@ -81,6 +102,24 @@ const api::host_table& host_api() {
       // (end of the backend's slots)
 
       // the widgets' slots
+      .stack_top = &stack::top,
+      .fire = fire_args,
+      .word_intern = [](const char* name) { return word::intern(name); },
+      .object_field_named = object::field_named,
+      .object_fire_on_set = object::fire_on_set,
+      .ownership_set_owner = ownership::set_owner,
+      .string_to_utf8 = string::to_utf8,
+      .string_load_at = string::load_at,
+      .string_load_in_default = string::load_in_default,
+      .string_rs_reset = string::rs_reset,
+      .string_concatenate = string::concatenate,
+      .date_make_at = date::make_at,
+      .image_make_at = image::make_at,
+      .image_make_from_memory = image::make_from_memory,
+      .image_lock = image_lock,
+      .image_lock_data = [](const void* l) { return static_cast<const image::lock*>(l)->data(); },
+      .image_lock_count = [](const void* l) { return static_cast<const image::lock*>(l)->count(); },
+      .image_unlock = [](void* l) { delete static_cast<image::lock*>(l); },
 
       // (end of the widgets' slots)
   };

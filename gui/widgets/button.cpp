@@ -2,7 +2,7 @@
 // click is a `click` event.
 #include "gui/backend/events.h"
 #include "gui/widgets/buttons.h"
-#include "runtime/datatypes/event.h"
+#include "runtime/api/values.h"
 
 namespace vyr::gui::widgets {
 
@@ -19,7 +19,7 @@ void sync(const cell* face, HWND h, u32 mask) { sync_button(face, h, mask, false
 
 LRESULT notify(const cell* face, HWND h, u32 msg, WPARAM w, LPARAM l) {
   if (msg == WM_COMMAND && HIWORD(w) == BN_CLICKED) {
-    control_event(h, msg, w, l, vyr::event::CLICK);
+    control_event(h, msg, w, l, api::event::CLICK);
     return 0;
   }
   return button_common_notify(face, h, msg, w, l);

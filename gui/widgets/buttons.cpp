@@ -5,53 +5,46 @@
 
 #include "gui/backend/fonts.h"
 #include "gui/win/controls/controls.h"
-#include "runtime/collector.h"
-#include "runtime/datatypes/block.h"
-#include "runtime/datatypes/image.h"
-#include "runtime/datatypes/logic.h"
-#include "runtime/datatypes/pair.h"
-#include "runtime/datatypes/series.h"
-#include "runtime/datatypes/word.h"
-#include "runtime/imaging/imaging.h"
+#include "runtime/api/values.h"
 
 namespace vyr::gui::widgets {
 
 using namespace win;
 
 namespace {
-bool image_with_pixels(const cell* c) { return c && type_of(c) == TYPE_IMAGE && image::record_of(c) != 0; }
+bool image_with_pixels(const cell* c) { return c && type_of(c) == TYPE_IMAGE && api::image::record_of(c) != 0; }
 
 // The image's pixels as a bitmap of the layer.
 HBITMAP bitmap_of(const cell* img) {
   cell copy = *img;
-  image::lock pixels(&copy, false);
-  return CreateBitmapARGB(int(image::width_of(&copy)), int(image::height_of(&copy)), pixels.data());
+  api::image::lock pixels(&copy, false);
+  return CreateBitmapARGB(int(api::image::width_of(&copy)), int(api::image::height_of(&copy)), pixels.data());
 }
 }  // namespace
 
 void set_button_images(HWND h, const cell* face_in) {
   cell face = *face_in;
-  collector::root_guard guard(&face);
+  api::root_guard guard(&face);
   std::vector<cell> images;
   int w = 0, hh = 0;
   const cell* image = facet(&face, facet_index::image);
   if (image_with_pixels(image)) {
     images.push_back(*image);
-    w = int(image::width_of(image));
-    hh = int(image::height_of(image));
+    w = int(api::image::width_of(image));
+    hh = int(api::image::height_of(image));
   } else if (image && type_of(image) == TYPE_BLOCK) {
     cell b = *image;
-    i32 n = block::rs_length_q(&b);
-    u32 head = u32(series::head_index(&b));
-    const cell* second = n == 2 ? block::rs_abs_at(&b, head + 1) : nullptr;
+    i32 n = api::host().block_length(&b);
+    u32 head = u32(api::head_index(&b));
+    const cell* second = n == 2 ? api::host().block_at(&b, head + 1) : nullptr;
     if (second && type_of(second) == TYPE_PAIR) {
-      const cell* first = block::rs_abs_at(&b, head);
+      const cell* first = api::host().block_at(&b, head);
       if (image_with_pixels(first)) images.push_back(*first);
-      w = pair::x_of(second);
-      hh = pair::y_of(second);
+      w = api::pair::x_of(second);
+      hh = api::pair::y_of(second);
     } else {
       for (i32 i = 0; i < n; i++) {
-        const cell* v = block::rs_abs_at(&b, head + u32(i));
+        const cell* v = api::host().block_at(&b, head + u32(i));
         if (image_with_pixels(v)) images.push_back(*v);
       }
       logical_xy size = xy_of(facet(&face, facet_index::size));
@@ -64,7 +57,7 @@ void set_button_images(HWND h, const cell* face_in) {
   if (SendMessage(h, BCM_GETIMAGELIST, 0, reinterpret_cast<LPARAM>(&old))) ImageList_Destroy(old.himl);
   if (!images.empty() && w > 0 && hh > 0) {
     // The images are rooted while their pixels are read: reading may allocate.
-    collector::root_guard keep(images.data(), u32(images.size()));
+    api::root_guard keep(images.data(), u32(images.size()));
     int entries = images.size() == 1 ? 1 : 6;
     bil.himl = ImageList_Create(w, hh, ILC_COLOR32, entries, 0);
     for (int i = 0; i < entries; ++i) {
@@ -89,7 +82,7 @@ LRESULT custom_draw_button(const cell* face, const NMCUSTOMDRAW& cd) {
   RECT r = cd.rc;
   if (t == face_type::check || t == face_type::radio) r.left = add32(r.left, to_pixels(16));
   // The para's alignment read as a base face's: DrawText's own bits.
-  cell base_word = word::intern(face_types::word_of(face_type::base));
+  cell base_word = api::word::intern(face_types::word_of(face_type::base));
   const cell* para = facet(face, facet_index::para);
   u32 align = para && type_of(para) == TYPE_OBJECT ? para_flags(&base_word, para) & 0xF : DT_CENTER | DT_VCENTER;
   DrawText(cd.hdc, text_of(facet(face, facet_index::text)), r, align | DT_SINGLELINE);
@@ -103,7 +96,7 @@ void clear_other_radios(HWND radio) {
     if (!f || !face_type_is(f, face_type::radio)) continue;
     SendMessage(sibling, BM_SETCHECK, BST_UNCHECKED, 0);
     if ((f = face_of_window(sibling)))
-      if (cell* data = facet(f, facet_index::data)) logic::make_at(data, false);
+      if (cell* data = facet(f, facet_index::data)) api::logic::make_at(data, false);
   }
 }
 
@@ -116,7 +109,7 @@ LRESULT button_common_notify(const cell* face, HWND, u32 msg, WPARAM, LPARAM l) 
 
 void sync_button(const cell* face, HWND h, u32 mask, bool checks, bool tri, bool images) {
   cell f = *face;
-  collector::root_guard guard(&f);
+  api::root_guard guard(&f);
   sync_control(&f, h, mask);
   if (checks && ((mask >> facet_index::data) & 1)) {
     set_check(h, &f, tri);

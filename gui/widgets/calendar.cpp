@@ -6,9 +6,7 @@
 #include "gui/backend/events.h"
 #include "gui/widgets/controls.h"
 #include "gui/win/controls/controls.h"
-#include "runtime/collector.h"
-#include "runtime/datatypes/date.h"
-#include "runtime/datatypes/event.h"
+#include "runtime/api/values.h"
 
 namespace vyr::gui::widgets {
 
@@ -20,10 +18,10 @@ u16 clamp_year(i32 y) { return u16(y <= 1600 ? 1601 : y >= 10000 ? 9999 : y); }
 // gui/set-calendar-date
 void set_calendar_date(HWND h, const cell* d) {
   SYSTEMTIME st;
-  st.wYear = clamp_year(date::year_of(date::packed_of(d)));
-  st.wMonth = u16(date::month_of(date::packed_of(d)));
+  st.wYear = clamp_year(api::date::year_of(api::date::packed_of(d)));
+  st.wMonth = u16(api::date::month_of(api::date::packed_of(d)));
   st.wDayOfWeek = 0;
-  st.wDay = u16(date::day_of(date::packed_of(d)));
+  st.wDay = u16(api::date::day_of(api::date::packed_of(d)));
   SendMessage(h, MCM_SETCURSEL, 0, reinterpret_cast<LPARAM>(&st));
 }
 
@@ -33,7 +31,7 @@ void get_calendar_date(HWND h) {
   if (!SendMessage(h, MCM_GETCURSEL, 0, reinterpret_cast<LPARAM>(&st))) return;
   const cell* face = face_of_window(h);
   if (cell* data = face ? facet(face, facet_index::data) : nullptr)
-    date::make_at(data, clamp_year(st.wYear), st.wMonth, st.wDay, 0, 0, 0, false);
+    api::date::make_at(data, clamp_year(st.wYear), st.wMonth, st.wDay, 0, 0, 0, false);
 }
 
 // gui/sync-calendar: a date! goes to the control, anything else takes the control's date.
@@ -78,7 +76,7 @@ LRESULT notify(const cell*, HWND h, u32 msg, WPARAM w, LPARAM l) {
   if (msg != WM_NOTIFY || reinterpret_cast<const NMHDR*>(l)->code != MCN_SELECT) return 0;
   // gui/calendar-changed
   get_calendar_date(h);
-  control_event(h, msg, w, l, vyr::event::CHANGE);
+  control_event(h, msg, w, l, api::event::CHANGE);
   return 0;
 }
 }  // namespace

@@ -12,16 +12,7 @@
 #include "gui/camera/preview.h"
 #include "gui/backend/events.h"
 #include "gui/widgets/widgets.h"
-#include "runtime/datatypes/block.h"
-#include "runtime/datatypes/float.h"
-#include "runtime/datatypes/image.h"
-#include "runtime/datatypes/integer.h"
-#include "runtime/datatypes/object.h"
-#include "runtime/datatypes/series.h"
-#include "runtime/datatypes/string.h"
-#include "runtime/collector.h"
-#include "runtime/fire.h"
-#include "runtime/imaging/imaging.h"
+#include "runtime/api/values.h"
 
 namespace vyr::gui {
 
@@ -71,8 +62,8 @@ u32 keep(std::unique_ptr<camera_state> r) {
 
 // The frame as an image! in `out` (rows as they came: device frames are top-down).
 void make_image(const camera::frame_record& f, cell* out) {
-  u32 node = image::make_from_memory(f.width(), f.height(), 0, reinterpret_cast<const u8*>(f.pixels()));
-  image::make_at(out, node);
+  u32 node = api::image::make_from_memory(f.width(), f.height(), 0, reinterpret_cast<const u8*>(f.pixels()));
+  api::image::make_at(out, node);
 }
 
 // A frame record for the window's device, its first frame wanted: that frame becomes the
@@ -91,16 +82,16 @@ bool new_frames(HWND h, camera_state& r) {
 
 // The face's `ratio` field, when it has one holding a float!, takes the preview's ratio.
 void set_ratio_field(const cell* face, double ratio) {
-  cell* field = object::field_named(face, "ratio");
-  if (field && type_of(field) == TYPE_FLOAT) float_::make_at(field, ratio);
+  cell* field = api::object::field_named(face, "ratio");
+  if (field && type_of(field) == TYPE_FLOAT) api::float_::make_at(field, ratio);
 }
 
 // True when the block holds, from its head, a string equal to `name`.
 bool lists_name(const cell* list, const std::string& name) {
-  series_buffer* b = buffer_of(series::node(list));
-  for (u32 i = 0; i < b->used_units(); i++) {
-    const cell* c = buffer_of(series::node(list))->cells() + i;
-    if (type_of(c) == TYPE_STRING && string::to_utf8(c) == name) return true;
+  u32 used = u32(api::head_index(list) + api::host().block_length(list));
+  for (u32 i = 0; i < used; i++) {
+    const cell* c = api::host().block_at(list, i);
+    if (type_of(c) == TYPE_STRING && api::string::to_utf8(c) == name) return true;
   }
   return false;
 }
@@ -114,13 +105,13 @@ size_t enumerate_cameras(const cell* face) {
   if (!data) return names.size();
   if (type_of(data) != TYPE_BLOCK) {
     cell b;
-    block::make_at(&b, i32(names.size()));
+    api::host().make_block(&b, i32(names.size()));
     *facet(face, facet_index::data) = b;
   }
   cell list = *facet(face, facet_index::data);
-  collector::root_guard lg(&list);
+  api::root_guard lg(&list);
   for (const std::string& n : names)
-    if (!lists_name(&list, n)) string::load_in_default(n.data(), u32(n.size()), series::node(&list));
+    if (!lists_name(&list, n)) api::string::load_in_default(n.data(), u32(n.size()), api::series::node(&list));
   return names.size();
 }
 
@@ -152,8 +143,8 @@ bool select_camera(HWND h, i64 index) {
   camera_state* r = record_of(h);
   if (!r || index < 0 || u64(index) >= r->devices) {
     cell n;
-    integer::make_at(&n, i32(index + 1));
-    fire("access", "cannot-open", &n);
+    api::integer::make_at(&n, i32(index + 1));
+    api::fire("access", "cannot-open", &n);
   }
   release_camera(h);
   r->device = camera::system_provider().open(size_t(index));
@@ -167,7 +158,7 @@ bool select_camera(HWND h, i64 index) {
 void select_and_run(HWND h, const cell* face) {
   const cell* selected = facet(face, facet_index::selected);
   if (!selected || type_of(selected) != TYPE_INTEGER) return;
-  if (!select_camera(h, i64(integer::get(selected)) - 1)) return;
+  if (!select_camera(h, i64(api::integer::get(selected)) - 1)) return;
   set_ratio_field(face, record_of(h)->ratio);
   run_camera(h, true);
 }
@@ -238,7 +229,7 @@ LRESULT camera_wndproc(HWND h, u32 msg, WPARAM w, LPARAM l) {
 
 HWND make_camera_view(const cell* face_in, HWND parent, u32 flags) {
   cell f = *face_in;
-  collector::root_guard guard(&f);
+  api::root_guard guard(&f);
   const cell* face = &f;
   HWND h = widgets::create_child(face, parent, flags, "VyrCamera", 0);
   if (is_null(h)) return h;
@@ -256,7 +247,7 @@ HWND make_camera_view(const cell* face_in, HWND parent, u32 flags) {
 
 void sync_camera(const cell* face_in, HWND h, u32 mask) {
   cell f = *face_in;
-  collector::root_guard guard(&f);
+  api::root_guard guard(&f);
   const cell* face = &f;
   widgets::sync_window(face, h, mask);
   auto bit = [&](u32 n) { return (mask >> n) & 1; };
@@ -302,7 +293,7 @@ void release(const cell*, HWND h) { release_camera(h); }
 void picture(cell* face, HWND h, cell* out) {
   cell frame{TYPE_NONE, 0, 0, 0};
   if (!is_null(h)) {
-    collector::root_guard guard(face);
+    api::root_guard guard(face);
     grab_frame(h, &frame);
     if (cell* image = facet(face, facet_index::image)) *image = frame;
   }

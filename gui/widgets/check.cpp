@@ -3,7 +3,7 @@
 // false, none, true, false; then `data` is read back and a `change` event follows.
 #include "gui/backend/events.h"
 #include "gui/widgets/buttons.h"
-#include "runtime/datatypes/event.h"
+#include "runtime/api/values.h"
 
 namespace vyr::gui::widgets {
 
@@ -28,7 +28,7 @@ LRESULT notify(const cell* face, HWND h, u32 msg, WPARAM w, LPARAM l) {
       SendMessage(h, BM_SETCHECK, next[state >= 0 && state <= 2 ? state : 0], 0);
     }
     get_check(h);
-    control_event(h, msg, w, l, vyr::event::CHANGE);
+    control_event(h, msg, w, l, api::event::CHANGE);
     return 0;
   }
   return button_common_notify(face, h, msg, w, l);

@@ -5,14 +5,12 @@
 #include "gui/backend/menus.h"
 #include "gui/widgets/lists.h"
 #include "gui/win/controls/controls.h"
-#include "runtime/collector.h"
-#include "runtime/datatypes/event.h"
-#include "runtime/datatypes/integer.h"
+#include "runtime/api/values.h"
 
 namespace vyr::gui::widgets {
 
 using namespace win;
-namespace ev = vyr::event;
+namespace ev = api::event;
 
 // A combo box may own a context menu (its edit's): the menu's selection and command come
 // here; the rest is the control's.
@@ -37,7 +35,7 @@ void sync_combo(const cell* face_in, HWND h, u32 mask) {
     if ((mask >> facet_index::data) & 1) set_combo_data(h, face, face_type_is(face, face_type::drop_list));
     if ((mask >> facet_index::selected) & 1) {
       const cell* sel = facet(face, facet_index::selected);
-      if (sel && type_of(sel) == TYPE_INTEGER) SendMessage(h, CB_SETCURSEL, WPARAM(integer::get(sel) - 1), 0);
+      if (sel && type_of(sel) == TYPE_INTEGER) SendMessage(h, CB_SETCURSEL, WPARAM(api::integer::get(sel) - 1), 0);
     }
   });
 }

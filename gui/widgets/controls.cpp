@@ -5,23 +5,12 @@
 
 #include "gui/backend/events.h"
 #include "gui/backend/fonts.h"
-#include "runtime/collector.h"
-#include "runtime/datatypes/event.h"
-#include "runtime/datatypes/integer.h"
-#include "runtime/datatypes/logic.h"
-#include "runtime/datatypes/object.h"
-#include "runtime/datatypes/pair.h"
-#include "runtime/datatypes/series.h"
-#include "runtime/datatypes/string.h"
-#include "runtime/datatypes/tuple.h"
-#include "runtime/datatypes/word.h"
-#include "runtime/ownership.h"
-#include "runtime/stack.h"
+#include "runtime/api/values.h"
 
 namespace vyr::gui::widgets {
 
 using namespace win;
-namespace ev = vyr::event;
+namespace ev = api::event;
 
 HWND make_control(const cell* face, HWND parent, u32 flags, const char* cls, u32 style, u32 exstyle,
                   std::string_view text) {
@@ -79,7 +68,7 @@ int control_event(HWND control, u32 message, WPARAM wp, LPARAM lp, u32 type, u32
 
 void select_then_change(HWND control, u32 message, WPARAM wp, LPARAM lp, i32 index) {
   if (const cell* face = face_of_window(control))
-    if (cell* sel = facet(face, facet_index::selected)) integer::make_at(sel, index + 1);
+    if (cell* sel = facet(face, facet_index::selected)) api::integer::make_at(sel, index + 1);
   if (control_event(control, message, wp, lp, ev::SELECT, u32(index)) != 0 && IsWindow(control))
     control_event(control, message, wp, lp, ev::CHANGE);
 }
@@ -95,7 +84,7 @@ bool string_like(const cell* c) {
 std::string string_like_text(const cell* c) {
   if (!string_like(c)) return {};
   cell s = *c;
-  return string::to_utf8(&s);
+  return api::string::to_utf8(&s);
 }
 
 void set_check(HWND h, const cell* face, bool tri) {
@@ -105,7 +94,7 @@ void set_check(HWND h, const cell* face, bool tri) {
     bool tri_state = get_flags(facet(face, facet_index::flags)) & face_flag::tri_state;
     state = tri && tri_state ? BST_INDETERMINATE : BST_UNCHECKED;
   } else if (type_of(data) == TYPE_LOGIC) {
-    state = logic::get(data) ? BST_CHECKED : BST_UNCHECKED;
+    state = api::logic::get(data) ? BST_CHECKED : BST_UNCHECKED;
   }
   SendMessage(h, BM_SETCHECK, state, 0);
 }
@@ -116,12 +105,12 @@ void get_check(HWND control) {
   cell* data = face ? facet(face, facet_index::data) : nullptr;
   if (!data) return;
   if (state == BST_INDETERMINATE) *data = cell{TYPE_NONE, 0, 0, 0};
-  else logic::make_at(data, state == BST_CHECKED);
+  else api::logic::make_at(data, state == BST_CHECKED);
 }
 
 void get_text_alt(const cell* face_in, HWND h, i32 item) {
   cell face = *face_in;
-  collector::root_guard guard(&face);
+  api::root_guard guard(&face);
   LRESULT n = item < 0 ? SendMessage(h, WM_GETTEXTLENGTH, 0, 0) : SendMessage(h, CB_GETLBTEXTLEN, WPARAM(item), 0);
   if (n < 0) return;
   std::string text(size_t(n) + 1, '\0');
@@ -132,37 +121,37 @@ void get_text_alt(const cell* face_in, HWND h, i32 item) {
   cell* slot = facet(&face, facet_index::text);
   if (!slot) return;
   cell old = *slot;
-  collector::root_guard keep_old(&old);
+  api::root_guard keep_old(&old);
   // The text the face holds already (a program's text the control reports as changed):
   // nothing new for its handlers.
   bool fresh = type_of(slot) != TYPE_STRING || text_of(slot) != text;
   cell loaded;
-  string::load_at(text.data(), u32(text.size()), &loaded, string::ENCODING_UTF8);
-  collector::root_guard keep(&loaded);
+  api::string::load_at(text.data(), u32(text.size()), &loaded, api::string::ENCODING_UTF8);
+  api::root_guard keep(&loaded);
   slot = facet(&face, facet_index::text);
   if (type_of(slot) == TYPE_STRING) {
     // Loaded back into the face's own string, which keeps its identity.
     cell value = *slot;
-    collector::root_guard keep_value(&value);
-    string::rs_reset(&value);
-    string::concatenate(&value, &loaded, -1, 0, false, string::CONCAT_APPEND);
+    api::root_guard keep_value(&value);
+    api::string::rs_reset(&value);
+    api::string::concatenate(&value, &loaded, -1, 0, false, api::string::CONCAT_APPEND);
     *facet(&face, facet_index::text) = value;
   } else {
     *slot = loaded;
   }
-  cell word = word::intern("text"), owned = *facet(&face, facet_index::text);
-  collector::root_guard keep_word(&word), keep_owned(&owned);
-  ownership::set_owner(&owned, &face, &word);
+  cell word = api::word::intern("text"), owned = *facet(&face, facet_index::text);
+  api::root_guard keep_word(&word), keep_owned(&owned);
+  api::ownership::set_owner(&owned, &face, &word);
   // A field's `data` follows what the user typed: its text handler runs as for a set of
   // `text` (the loaded value, the `default` or `sync` options, the reactions); the text it
   // would push back is the control's own, so the control is left as it is. An error there
   // (a reaction's) is reported as an actor's would be.
   if (fresh && (face_type_is(&face, face_type::field) || face_type_is(&face, face_type::text))) {
-    cell* saved_top = stack::top;
+    cell* saved_top = api::stack::top();
     try {
-      object::fire_on_set(&face, &word, &old, &owned);
+      api::object::fire_on_set(&face, &word, &old, &owned);
     } catch (thrown& t) {
-      stack::top = saved_top;
+      api::stack::top() = saved_top;
       if (t.level != THROW_ERROR) throw;
       report_handler_error(t, handler_site::event);
     }
@@ -180,7 +169,7 @@ void set_edit_selection(HWND h, const cell* selected) {
     SendMessage(h, EM_SETSEL, WPARAM(-1), 0);
     return;
   }
-  i64 a = pair::x_of(selected), b = pair::y_of(selected);
+  i64 a = api::pair::x_of(selected), b = api::pair::y_of(selected);
   if (b < a) std::swap(a, b);
   SendMessage(h, EM_SETSEL, WPARAM(std::max<i64>(a - 1, 0)), LPARAM(std::max<i64>(b, 0)));
 }

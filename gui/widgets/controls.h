@@ -6,8 +6,8 @@
 #include <string_view>
 
 #include "gui/widgets/widgets.h"
-#include "runtime/collector.h"
 #include "gui/win/controls/ctlnum.h"
+#include "runtime/api/values.h"
 
 namespace vyr::gui::widgets {
 
@@ -23,7 +23,7 @@ void sync_control(const cell* face, win::HWND, u32 mask);
 template <class F>
 void sync_then(const cell* face_in, win::HWND h, u32 mask, F more) {
   cell face = *face_in;
-  collector::root_guard guard(&face);
+  api::root_guard guard(&face);
   sync_control(&face, h, mask);
   if (win::IsWindow(h)) more(&face);
 }

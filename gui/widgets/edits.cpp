@@ -4,13 +4,12 @@
 #include "gui/backend/events.h"
 #include "gui/backend/text_measure.h"
 #include "gui/win/controls/controls.h"
-#include "runtime/collector.h"
-#include "runtime/datatypes/event.h"
+#include "runtime/api/values.h"
 
 namespace vyr::gui::widgets {
 
 using namespace win;
-namespace ev = vyr::event;
+namespace ev = api::event;
 
 namespace {
 bool multiline(HWND h) { return GetWindowLong(h, GWL_STYLE) & ES_MULTILINE; }
@@ -72,7 +71,7 @@ LRESULT edit_notify(const cell* face, HWND h, u32 msg, WPARAM w, LPARAM l) {
 
 void sync_edit(const cell* face_in, HWND h, u32 mask) {
   cell face = *face_in;
-  collector::root_guard guard(&face);
+  api::root_guard guard(&face);
   auto bit = [&](u32 n) { return (mask >> n) & 1; };
   bool area = face_type_is(&face, face_type::area);
   if (area && bit(facet_index::text)) {

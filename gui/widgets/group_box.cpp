@@ -4,7 +4,7 @@
 #include "gui/backend/events.h"
 #include "gui/backend/fonts.h"
 #include "gui/widgets/controls.h"
-#include "runtime/collector.h"
+#include "runtime/api/values.h"
 
 namespace vyr::gui::widgets {
 
@@ -39,7 +39,7 @@ HWND make(const cell* face, HWND parent, u32 flags) {
 
 void sync(const cell* face_in, HWND h, u32 mask) {
   cell face = *face_in;
-  collector::root_guard guard(&face);
+  api::root_guard guard(&face);
   auto bit = [&](u32 n) { return (mask >> n) & 1; };
   // The text is the frame's, not the panel's.
   sync_window(&face, h, mask & ~(1u << facet_index::text));

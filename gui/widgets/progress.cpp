@@ -4,7 +4,6 @@
 
 #include "gui/widgets/controls.h"
 #include "gui/widgets/ranges.h"
-#include "runtime/collector.h"
 
 namespace vyr::gui::widgets {
 

@@ -4,7 +4,7 @@
 // the same through notification 3, which is a `change` event.
 #include "gui/backend/events.h"
 #include "gui/widgets/buttons.h"
-#include "runtime/datatypes/event.h"
+#include "runtime/api/values.h"
 
 namespace vyr::gui::widgets {
 
@@ -29,11 +29,11 @@ LRESULT notify(const cell* face, HWND h, u32 msg, WPARAM w, LPARAM l) {
     SendMessage(h, BM_SETCHECK, BST_CHECKED, 0);
     clear_other_radios(h);
     get_check(h);
-    control_event(h, msg, w, l, vyr::event::CLICK);
+    control_event(h, msg, w, l, api::event::CLICK);
     return 0;
   }
   if (msg == WM_COMMAND && HIWORD(w) == 3) {
-    control_event(h, msg, w, l, vyr::event::CHANGE);
+    control_event(h, msg, w, l, api::event::CHANGE);
     return 0;
   }
   return button_common_notify(face, h, msg, w, l);

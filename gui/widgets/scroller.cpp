@@ -8,10 +8,7 @@
 #include "gui/backend/events.h"
 #include "gui/widgets/controls.h"
 #include "gui/win/scrollbar.h"
-#include "runtime/collector.h"
-#include "runtime/datatypes/event.h"
-#include "runtime/datatypes/float.h"
-#include "runtime/datatypes/percent.h"
+#include "runtime/api/values.h"
 
 namespace vyr::gui::widgets {
 
@@ -82,8 +79,8 @@ void get_scroller(HWND h, const SCROLLINFO& si) {
   const cell* face = face_of_window(h);
   if (!face) return;
   double span = double(si.nMax) - si.nMin;
-  if (cell* data = facet(face, facet_index::data)) float_::make_at(data, span > 0 ? (si.nPos - si.nMin) / span : 0.0);
-  if (cell* sel = facet(face, facet_index::selected)) percent::make_at(sel, span > 0 ? si.nPage / span : 0.0);
+  if (cell* data = facet(face, facet_index::data)) api::float_::make_at(data, span > 0 ? (si.nPos - si.nMin) / span : 0.0);
+  if (cell* sel = facet(face, facet_index::selected)) api::percent::make_at(sel, span > 0 ? si.nPage / span : 0.0);
 }
 
 LRESULT notify(const cell* face, HWND h, u32 msg, WPARAM w, LPARAM l) {
@@ -104,7 +101,7 @@ LRESULT notify(const cell* face, HWND h, u32 msg, WPARAM w, LPARAM l) {
   si.fMask = SIF_ALL;
   GetScrollInfo(h, SB_CTL, si);
   get_scroller(h, si);
-  control_event(h, msg, w, l, vyr::event::CHANGE);
+  control_event(h, msg, w, l, api::event::CHANGE);
   return 0;
 }
 }  // namespace

@@ -6,10 +6,7 @@
 #include "gui/backend/events.h"
 #include "gui/widgets/controls.h"
 #include "gui/widgets/ranges.h"
-#include "runtime/collector.h"
-#include "runtime/datatypes/event.h"
-#include "runtime/datatypes/float.h"
-#include "runtime/datatypes/percent.h"
+#include "runtime/api/values.h"
 
 namespace vyr::gui::widgets {
 
@@ -45,8 +42,8 @@ void get_slider(HWND h) {
   double pos = double(SendMessage(h, TBM_GETPOS, 0, 0));
   if (l.upright) pos = l.range - pos;
   double v = l.range > 0 ? pos / l.range : 0.0;
-  if (type_of(data) == TYPE_FLOAT) float_::make_at(data, v);
-  else percent::make_at(data, v);
+  if (type_of(data) == TYPE_FLOAT) api::float_::make_at(data, v);
+  else api::percent::make_at(data, v);
 }
 
 LRESULT notify(const cell*, HWND h, u32 msg, WPARAM w, LPARAM l) {
@@ -62,7 +59,7 @@ LRESULT notify(const cell*, HWND h, u32 msg, WPARAM w, LPARAM l) {
   face = face_of_window(h);
   data = face ? facet(face, facet_index::data) : nullptr;
   if (had && data && type_of(data) == old_type && cell_float(data) == old) return 0;
-  control_event(h, msg, w, l, vyr::event::CHANGE);
+  control_event(h, msg, w, l, api::event::CHANGE);
   return 0;
 }
 }  // namespace

@@ -2,14 +2,12 @@
 // sets `selected`, gives `select`, then `change` unless `select` answered stop.
 #include "gui/backend/events.h"
 #include "gui/widgets/lists.h"
-#include "runtime/collector.h"
-#include "runtime/datatypes/event.h"
-#include "runtime/datatypes/integer.h"
+#include "runtime/api/values.h"
 
 namespace vyr::gui::widgets {
 
 using namespace win;
-namespace ev = vyr::event;
+namespace ev = api::event;
 
 namespace {
 HWND make(const cell* face, HWND parent, u32 flags) {
@@ -27,7 +25,7 @@ void sync(const cell* face_in, HWND h, u32 mask) {
     if ((mask >> facet_index::data) & 1) set_list_data(h, face);
     if ((mask >> facet_index::selected) & 1) {
       const cell* sel = facet(face, facet_index::selected);
-      i32 n = sel && type_of(sel) == TYPE_INTEGER ? integer::get(sel) : 0;
+      i32 n = sel && type_of(sel) == TYPE_INTEGER ? api::integer::get(sel) : 0;
       SendMessage(h, LB_SETCURSEL, WPARAM(n > 0 ? n - 1 : -1), 0);
     }
   });

@@ -2,7 +2,7 @@
 // reads the state back and is a `change` event.
 #include "gui/backend/events.h"
 #include "gui/widgets/buttons.h"
-#include "runtime/datatypes/event.h"
+#include "runtime/api/values.h"
 
 namespace vyr::gui::widgets {
 
@@ -23,7 +23,7 @@ void sync(const cell* face, HWND h, u32 mask) { sync_button(face, h, mask, true,
 LRESULT notify(const cell* face, HWND h, u32 msg, WPARAM w, LPARAM l) {
   if (msg == WM_COMMAND && HIWORD(w) == BN_CLICKED) {
     get_check(h);
-    control_event(h, msg, w, l, vyr::event::CHANGE);
+    control_event(h, msg, w, l, api::event::CHANGE);
     return 0;
   }
   return button_common_notify(face, h, msg, w, l);

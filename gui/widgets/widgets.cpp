@@ -5,10 +5,7 @@
 #include "gui/backend/events.h"
 #include "gui/backend/lifecycle.h"
 #include "gui/backend/menus.h"
-#include "runtime/datatypes/block.h"
-#include "runtime/datatypes/logic.h"
-#include "runtime/datatypes/point.h"
-#include "runtime/datatypes/series.h"
+#include "runtime/api/values.h"
 
 namespace vyr::gui::widgets {
 
@@ -17,7 +14,7 @@ using namespace win;
 logical_xy take_offset(const cell* face) {
   cell* offset_cell = facet(face, facet_index::offset);
   logical_xy offset = xy_of(offset_cell);
-  if (offset_cell && type_of(offset_cell) == TYPE_PAIR) point2D::make_at(offset_cell, offset.x, offset.y);
+  if (offset_cell && type_of(offset_cell) == TYPE_PAIR) *offset_cell = api::make_point(offset.x, offset.y);
   return offset;
 }
 
@@ -28,7 +25,7 @@ HWND create_child(const cell* face, HWND parent, u32 flags, const char* cls, u32
   style |= WS_CHILD | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
   if (logic_true(facet(face, facet_index::visible))) style |= WS_VISIBLE;
   const cell* enabled = facet(face, facet_index::enabled);
-  if (enabled && type_of(enabled) == TYPE_LOGIC && !logic::get(enabled)) style |= WS_DISABLED;
+  if (enabled && type_of(enabled) == TYPE_LOGIC && !api::logic::get(enabled)) style |= WS_DISABLED;
   if (flags & face_flag::scrollable) style |= WS_HSCROLL | WS_VSCROLL;
   RECT r{to_pixels(offset.x), to_pixels(offset.y), 0, 0};
   r.right = add32(r.left, to_pixels(size.x));

@@ -6,7 +6,13 @@
 // runtime symbol: a runtime header edit does not change the interface between the two.
 // A slot is added at the end, so that the table only grows.
 #pragma once
+#include <string>
+
 #include "runtime/cell.h"
+
+namespace vyr {
+struct series_buffer;
+}
 
 namespace vyr::api {
 
@@ -59,6 +65,42 @@ struct host_table {
   // (end of the backend's slots)
 
   // ---- What the widgets use ----
+  // The value stack's next free cell, saved before a handler runs and put back after it
+  // raised.
+  cell** stack_top;
+  // Raises the catalogue error category/id with `count` (0 to 3) arguments.
+  [[noreturn]] void (*fire)(const char* category, const char* id, const cell* const* args, u32 count);
+  // The global word for a name, as written.
+  cell (*word_intern)(const char* name);
+  // The value cell of an object's field by its name, null when it has none.
+  cell* (*object_field_named)(const cell* object, const char* name);
+  // Runs the object's change handler for a field set from `old_value` to `new_value`.
+  void (*object_fire_on_set)(const cell* object, const cell* word, const cell* old_value,
+                             const cell* new_value);
+  // Makes `owner` (through its field `word`) the owner of a series value.
+  void (*ownership_set_owner)(const cell* value, const cell* owner, const cell* word);
+  std::string (*string_to_utf8)(const cell* string);
+  // A new string! in `c` from text of `size` bytes in an encoding (ENCODING_UTF8...).
+  cell* (*string_load_at)(const char* text, u32 size, cell* c, i32 encoding);
+  // A new string! from UTF-8 text appended to the block whose node is `block`.
+  cell* (*string_load_in_default)(const char* text, u32 size, u32 block);
+  // The string emptied: unit 1, head index 0.
+  cell* (*string_rs_reset)(cell* string);
+  // `src` (`part` characters, -1 all) added to `dst` by `mode` (CONCAT_APPEND...).
+  series_buffer* (*string_concatenate)(cell* dst, const cell* src, i32 part, i32 offset,
+                                       bool per_char, i32 mode);
+  cell* (*date_make_at)(cell* c, i32 year, i32 month, i32 day, i32 zone_hours,
+                        i32 zone_minutes, double time, bool has_time);
+  // An image! in `c` over a pixel record (0: an image without pixels).
+  cell* (*image_make_at)(cell* c, u32 record);
+  // A record over a copy of BGRA pixels (stride 0: w x 4 bytes); may collect.
+  u32 (*image_make_from_memory)(u32 w, u32 h, u32 stride, const u8* pixels);
+  // A lock over an image's straight pixels, the image rooted while it is held; raises
+  // access bad-media for an image without pixels or one locked for writing.
+  void* (*image_lock)(const cell* image, bool write);
+  u32* (*image_lock_data)(const void* lock);
+  u64 (*image_lock_count)(const void* lock);
+  void (*image_unlock)(void* lock);
 
   // (end of the widgets' slots)
 };

@@ -73,6 +73,132 @@ class root_guard {
 
 // ---- Readers and calls the widgets use ----
 
+namespace stack {
+inline cell*& top() { return *host().stack_top; }
+}  // namespace stack
+
+[[noreturn]] inline void fire(const char* category, const char* id) { host().fire(category, id, nullptr, 0); }
+[[noreturn]] inline void fire(const char* category, const char* id, const cell* a1) {
+  const cell* args[] = {a1};
+  host().fire(category, id, args, 1);
+}
+
+namespace word {
+inline cell intern(const char* name) { return host().word_intern(name); }
+}  // namespace word
+
+namespace object {
+inline cell* field_named(const cell* object, const char* name) { return host().object_field_named(object, name); }
+inline void fire_on_set(const cell* object, const cell* word, const cell* old_value, const cell* new_value) {
+  host().object_fire_on_set(object, word, old_value, new_value);
+}
+}  // namespace object
+
+namespace ownership {
+inline void set_owner(const cell* value, const cell* owner, const cell* word) {
+  host().ownership_set_owner(value, owner, word);
+}
+}  // namespace ownership
+
+namespace string {
+constexpr i32 ENCODING_UTF8 = 0;
+constexpr i32 CONCAT_APPEND = 0;
+inline std::string to_utf8(const cell* string) { return host().string_to_utf8(string); }
+inline cell* load_at(const char* text, u32 size, cell* c, i32 encoding) {
+  return host().string_load_at(text, size, c, encoding);
+}
+inline cell* load_in_default(const char* text, u32 size, u32 block) {
+  return host().string_load_in_default(text, size, block);
+}
+inline cell* rs_reset(cell* string) { return host().string_rs_reset(string); }
+inline series_buffer* concatenate(cell* dst, const cell* src, i32 part, i32 offset, bool per_char, i32 mode) {
+  return host().string_concatenate(dst, src, part, offset, per_char, mode);
+}
+}  // namespace string
+
+namespace series {
+constexpr u32 node(const cell* v) { return v->data2; }
+}  // namespace series
+
+namespace integer {
+inline i32 get(const cell* c) { return static_cast<i32>(c->data2); }
+inline cell* make_at(cell* c, i32 value) {
+  *c = cell{TYPE_INTEGER, 0, static_cast<u32>(value), 0};
+  return c;
+}
+}  // namespace integer
+
+namespace logic {
+inline u32 get(const cell* c) { return c->data1; }
+inline cell* make_at(cell* c, bool value) { return make_logic(c, value); }
+}  // namespace logic
+
+namespace pair {
+inline i32 x_of(const cell* c) { return static_cast<i32>(c->data2); }
+inline i32 y_of(const cell* c) { return static_cast<i32>(c->data3); }
+}  // namespace pair
+
+// float! and percent!: a double in words 2-3.
+namespace float_ {
+inline cell* make_at(cell* c, double value) {
+  *c = cell{TYPE_FLOAT, 0, 0, 0};
+  set_cell_float(c, value);
+  return c;
+}
+}  // namespace float_
+namespace percent {
+inline cell* make_at(cell* c, double value) {
+  *c = cell{TYPE_PERCENT, 0, 0, 0};
+  set_cell_float(c, value);
+  return c;
+}
+}  // namespace percent
+
+// date!: year, month and day packed in word 1.
+namespace date {
+inline u32 packed_of(const cell* c) { return c->data1; }
+inline i32 year_of(u32 packed) { return static_cast<i32>(packed) >> 17; }
+inline i32 month_of(u32 packed) { return static_cast<i32>((packed >> 12) & 0xF); }
+inline i32 day_of(u32 packed) { return static_cast<i32>((packed >> 7) & 0x1F); }
+inline cell* make_at(cell* c, i32 year, i32 month, i32 day, i32 zone_hours, i32 zone_minutes, double time,
+                     bool has_time) {
+  return host().date_make_at(c, year, month, day, zone_hours, zone_minutes, time, has_time);
+}
+}  // namespace date
+
+namespace image {
+inline u32 record_of(const cell* c) { return c->data2; }  // 0: no pixels
+inline u32 width_of(const cell* c) { return c->data3 & 0xFFFF; }
+inline u32 height_of(const cell* c) { return c->data3 >> 16; }
+inline cell* make_at(cell* c, u32 record) { return host().image_make_at(c, record); }
+inline u32 make_from_memory(u32 w, u32 h, u32 stride, const u8* pixels) {
+  return host().image_make_from_memory(w, h, stride, pixels);
+}
+// The image's straight pixels, held (and the image rooted) for the lock's life.
+class lock {
+ public:
+  lock(const cell* image, bool write) : lock_(host().image_lock(image, write)) {}
+  ~lock() { host().image_unlock(lock_); }
+  lock(const lock&) = delete;
+  lock& operator=(const lock&) = delete;
+  u32* data() const { return host().image_lock_data(lock_); }
+  u64 count() const { return host().image_lock_count(lock_); }
+
+ private:
+  void* lock_;
+};
+}  // namespace image
+
+// Event type codes (1-based, in the order of the type words).
+namespace event {
+enum code : u32 {
+  DOWN = 1, UP, MID_DOWN, MID_UP, ALT_DOWN, ALT_UP, AUX_DOWN, AUX_UP, CLICK, DBL_CLICK,
+  WHEEL, OVER, KEY, KEY_DOWN, KEY_UP, IME, FOCUS, UNFOCUS, ENTER, ZOOM, PAN, ROTATE, TWO_TAP,
+  PRESS_TAP, SELECT, CHANGE, MENU, CLOSE, MOVE, RESIZE, MOVING, RESIZING, TIME, DRAWING,
+  SCROLL, MINIMIZE, MAXIMIZE, RESTORE
+};
+}  // namespace event
+
 // (end of the widgets' readers)
 
 }  // namespace vyr::api
