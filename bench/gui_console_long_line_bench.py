@@ -2,8 +2,10 @@
 """The cost of a key typed at the end of a long input line in the GUI console, on the
 headless display: a line of 100 and one of 80,000 characters is pasted, then keys are typed
 after it, spaced by waits. A key's cost is its press (the edit) plus the paint that shows
-it, each timed inside the process (now/precise) and taken as the median. Target: the cost
-per key at 80,000 characters at most 3 times that at 100.
+it, each timed inside the process (now/precise) and taken as the median. The two lengths
+run in turn, ROUNDS times each, and each keeps its lowest median: one run slowed by the
+rest of the machine does not stand for the cost. Target: the cost per key at 80,000
+characters at most 3 times that at 100.
 Usage: gui_console_long_line_bench.py path/to/vyr
 """
 import os
@@ -33,7 +35,8 @@ t/paint: func [/dry /local a] [
 report: does [write %out.txt mold reduce [keys paints]]
 """
 
-KEYS = 40
+KEYS = 60
+ROUNDS = 2
 
 
 def script(length):
@@ -61,12 +64,16 @@ def run(vyr, length):
 def main():
     vyr = os.path.abspath(sys.argv[1])
     costs = {}
-    for length in (100, 80000):
-        keys, paints = run(vyr, length)
-        key, paint = statistics.median(keys), statistics.median(paints)
-        costs[length] = key + paint
+    for _ in range(ROUNDS):
+        for length in (100, 80000):
+            keys, paints = run(vyr, length)
+            key, paint = statistics.median(keys), statistics.median(paints)
+            if length not in costs or key + paint < sum(costs[length][:2]):
+                costs[length] = (key, paint, len(keys), len(paints))
+    for length, (key, paint, nkeys, npaints) in costs.items():
         print(f"key at the end of a {length:6,d}-character line (us, median): press {key:9.1f}"
-              f"  paint {paint:9.1f}  together {key + paint:9.1f}  ({len(keys)} keys, {len(paints)} paints)")
+              f"  paint {paint:9.1f}  together {key + paint:9.1f}  ({nkeys} keys, {npaints} paints)")
+    costs = {length: c[0] + c[1] for length, c in costs.items()}
     print(f"80,000 against 100 characters: {costs[80000] / costs[100]:.2f}x (target: at most 3x)")
 
 

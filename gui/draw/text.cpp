@@ -296,22 +296,22 @@ void release_kept(kept_pieces& e) {
 }
 
 // The attributes of `a` over the bytes [from, to), counted from `from`.
+// Visits the list in place and copies only those attributes: a long text has one for each
+// of its runs, and a copy of them all for each piece would cost its length at each key.
 PangoAttrList* attributes_between(PangoAttrList* a, u32 from, u32 to) {
-  PangoAttrList* out = pango_attr_list_new();
-  if (!a) return out;
-  GSList* all = pango_attr_list_get_attributes(a);
-  for (GSList* p = all; p; p = p->next) {
-    auto* x = static_cast<PangoAttribute*>(p->data);
-    if (x->end_index <= from || x->start_index >= to) {
-      pango_attribute_destroy(x);
-      continue;
-    }
-    x->start_index = x->start_index > from ? x->start_index - from : 0;
-    if (x->end_index != PANGO_ATTR_INDEX_TO_TEXT_END) x->end_index = std::min(x->end_index, to) - from;
-    pango_attr_list_insert(out, x);
-  }
-  g_slist_free(all);
-  return out;
+  struct span { PangoAttrList* out; u32 from, to; } s{pango_attr_list_new(), from, to};
+  if (!a) return s.out;
+  auto take = [](PangoAttribute* given, gpointer data) -> gboolean {
+    auto* s = static_cast<span*>(data);
+    if (given->end_index <= s->from || given->start_index >= s->to) return false;
+    PangoAttribute* x = pango_attribute_copy(given);
+    x->start_index = x->start_index > s->from ? x->start_index - s->from : 0;
+    if (x->end_index != PANGO_ATTR_INDEX_TO_TEXT_END) x->end_index = std::min(x->end_index, s->to) - s->from;
+    pango_attr_list_insert(s->out, x);
+    return false;  // left in the list
+  };
+  pango_attr_list_filter(a, take, &s);
+  return s.out;
 }
 
 // A layout with the settings of `whole` (as face_layout makes them) and no text: a copy

@@ -80,11 +80,10 @@ void metrics(const cell* face_in, const cell* arg_in, i32 kind, cell* out) {
     t = &fresh;
   }
   const std::string& text = t->text;
-  i64 length = draw::char_of_byte(text, u32(text.size()));
   auto caret_rect = [&](i64 index) {
     PangoRectangle r;
-    i64 ch = std::clamp<i64>(index - 1, 0, length);
-    u32 b = draw::byte_of_char(text, ch);
+    // Past the end stops at the end: no count of the whole text at each key.
+    u32 b = draw::byte_of_char(text, index - 1);
     draw::text_piece p = t->piece(t->piece_of_byte(b));
     pango_layout_index_to_pos(p.layout, int(b - p.byte0), &r);
     r.y += p.y0;
@@ -102,7 +101,7 @@ void metrics(const cell* face_in, const cell* arg_in, i32 kind, cell* out) {
     pango_layout_xy_to_index(p.layout, int(x * PANGO_SCALE), int(y * PANGO_SCALE) - p.y0, &index, &trailing);
     i64 ch = draw::char_of_byte(text, u32(index) + p.byte0);
     if (trailing_half && trailing > 0) ch += 1;  // pango counts the grapheme's characters
-    return std::min(ch, length) + 1;
+    return std::min(ch, draw::char_of_byte(text, u32(text.size()))) + 1;
   };
   switch (kind) {
     case CARET_TO_OFFSET:
