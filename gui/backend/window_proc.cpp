@@ -152,17 +152,6 @@ static LRESULT control_colours(u32 msg, WPARAM w, LPARAM l) {
   return r && r->colour ? r->colour(face, control, msg, w, l) : 0;
 }
 
-void fill_background(HWND h, HDC dc, const cell* face) {
-  RECT r;
-  GetClientRect(h, r);
-  i64 colour = color_of(facet(face, 0), facet_index::color);
-  if (colour >= 0) FillRect(dc, r, COLORREF(colour & 0xFFFFFF));
-  // A top level without a colour of its own is the panel colour of its palette: under the
-  // dark theme its labels and group captions, drawn in the dark palette's text colour over
-  // it, stay readable.
-  else if (!(GetWindowLong(h, GWL_STYLE) & WS_CHILD)) FillRect(dc, r, theme_color(h, theme::part::face));
-}
-
 void paint_draw_facet(HWND h) {
   const cell* face = face_of_window(h);
   cell* draw = face ? facet(face, facet_index::draw) : nullptr;
