@@ -2,7 +2,9 @@
 // started with.
 #include "runtime/api/host.h"
 
+#include "gui_entry/display_choice.h"
 #include "gui_entry/module.h"
+#include "gui_entry/view_values.h"
 #include "runtime/api/values.h"
 #include "runtime/codecs/images.h"
 #include "runtime/collector.h"
@@ -14,6 +16,7 @@
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/externals.h"
+#include "runtime/fire.h"
 #include "runtime/imaging/imaging.h"
 
 namespace vyr::gui_module {
@@ -55,6 +58,15 @@ void text_of(const cell* s, void (*sink)(void*, const char*, u64), void* to) {
   sink(to, text.data(), text.size());
 }
 
+[[noreturn]] void fire_args(const char* category, const char* id, const cell* const* args, u32 count) {
+  switch (count) {
+    case 0: fire(category, id);
+    case 1: fire(category, id, args[0]);
+    case 2: fire(category, id, args[0], args[1]);
+    default: fire(category, id, args[0], args[1], args[2]);
+  }
+}
+
 }  // namespace
 
 const api::host_table& host_api() {
@@ -77,6 +89,12 @@ const api::host_table& host_api() {
       .external_live = [](i32 slot, u32 class_id) { return externals::live_q(slot, class_id); },
 
       // the backend's, face's and draw's slots
+      .fire = fire_args,
+      .gui_module_table = gui_module::table,
+      .gui_module_set_field = set_field,
+      .gui_module_put_in_map = put_in_map,
+      .gui_module_display_choice = display_choice,
+      .gui_module_headless_blink_ms = headless_blink_ms,
 
       // (end of the backend's slots)
 

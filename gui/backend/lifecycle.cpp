@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "gui/backend/base_face.h"
-#include "gui_entry/module.h"
+#include "runtime/api/values.h"
 #include "gui/backend/events.h"
 #include "gui/face/face.h"
 #include "gui/backend/fonts.h"
@@ -380,7 +380,7 @@ bool face_to_image(const cell* object, cell* out) {
   return true;
 }
 
-void install_lifecycle_hooks() { gui_module::table().face_to_image = face_to_image; }
+void install_lifecycle_hooks() { api::gui_module::table().face_to_image = face_to_image; }
 
 void error_message_box(const std::string& caption, const std::string& text) {
   // Without dialogs (the GUI never started) the report on standard error stands alone.

@@ -29,8 +29,8 @@
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/fire.h"
-#include "gui_entry/module.h"
-#include "gui_entry/platform_routines.h"
+#include "runtime/api/values.h"
+#include "runtime/api/platform_routines.h"
 #include "runtime/interpreter/interpreter.h"
 #include "runtime/ownership.h"
 #include "runtime/stack.h"
@@ -145,7 +145,7 @@ void request_font(cell* a, u32) {
 
 // draw-image image cmds: the body the drawing code put in the runtime's table.
 void draw_image(cell* a, u32 count) {
-  auto& t = gui_module::table();
+  auto& t = api::gui_module::table();
   if (!t.draw_image) not_done();
   t.draw_image(a, count);
 }
@@ -339,7 +339,7 @@ void refresh_screens() {
 }
 
 void install_platform_routines() {
-  auto& t = gui_module::table();
+  auto& t = api::gui_module::table();
   t.platform_routines = codes;
   t.gui_init = gui_init;
   t.error_box = error_box;

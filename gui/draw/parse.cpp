@@ -24,7 +24,7 @@
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/fire.h"
-#include "gui_entry/module.h"
+#include "runtime/api/values.h"
 #include "runtime/imaging/imaging.h"
 #include "runtime/datatypes/cells.h"
 #include "runtime/stack.h"
@@ -982,6 +982,6 @@ void draw_image_routine(cell* args, u32) {
 }
 }  // namespace
 
-void install_hooks() { gui_module::table().draw_image = draw_image_routine; }
+void install_hooks() { api::gui_module::table().draw_image = draw_image_routine; }
 
 }  // namespace vyr::draw
