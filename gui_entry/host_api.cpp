@@ -17,6 +17,7 @@
 #include "runtime/datatypes/word.h"
 #include "runtime/externals.h"
 #include "runtime/fire.h"
+#include "runtime/host/clipboard.h"
 #include "runtime/imaging/imaging.h"
 
 namespace vyr::gui_module {
@@ -95,6 +96,8 @@ const api::host_table& host_api() {
       .gui_module_put_in_map = put_in_map,
       .gui_module_display_choice = display_choice,
       .gui_module_headless_blink_ms = headless_blink_ms,
+      .clipboard_current = clipboard::current,
+      .clipboard_install = clipboard::install,
 
       // (end of the backend's slots)
 

@@ -95,7 +95,6 @@ MODULE = [
 # calls go through the host table.
 MODULE_PENDING = {
     "gui/backend/base_face.cpp",
-    "gui/backend/clipboard.cpp",
     "gui/backend/core.cpp",
     "gui/backend/draw_face.cpp",
     "gui/backend/events.cpp",

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string_view>
 
+#include "runtime/api/clipboard.h"
 #include "runtime/api/gui_module.h"
 #include "runtime/cell.h"
 
@@ -70,6 +71,9 @@ struct host_table {
   // The display choice of this process, and the headless caret blink phase of its text.
   gui_module::display_choice_t (*gui_module_display_choice)();
   std::optional<i32> (*gui_module_headless_blink_ms)(std::string_view text);
+  // The clipboard store in use, and the one installed in its place (null: the in-process one).
+  clipboard::store& (*clipboard_current)();
+  void (*clipboard_install)(clipboard::store* s);
 
   // (end of the backend's slots)
 

@@ -98,6 +98,11 @@ inline std::optional<i32> headless_blink_ms(std::string_view text) {
 }
 }  // namespace gui_module
 
+namespace clipboard {
+inline vyr::clipboard::store& current() { return host().clipboard_current(); }
+inline void install(vyr::clipboard::store* s) { host().clipboard_install(s); }
+}  // namespace clipboard
+
 // (end of the backend's readers)
 
 // ---- Readers and calls the widgets use ----
