@@ -53,7 +53,7 @@ u32 make_view_core(const cell* face, u32 parent) {
   if (type == face_type::none) {
     const cell* t = facet(face, facet_index::type);
     cell v = t ? *t : cell{TYPE_NONE, 0, 0, 0};
-    fire("script", "face-type", &v);
+    api::fire("script", "face-type", &v);
   }
   const face_type_record* record = face_types::record_of(type);
   // A type whose native side is still to come fails as a failed CreateWindowEx does.

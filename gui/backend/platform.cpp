@@ -63,12 +63,12 @@ cell view_awake(const cell* event) {
   return result;
 }
 
-[[noreturn]] void not_done() { fire("internal", "not-done"); }
+[[noreturn]] void not_done() { api::fire("internal", "not-done"); }
 
 [[noreturn]] void invalid_type(const cell* v) {
   cell t;
   datatype::make_at(&t, type_of(v));
-  fire("script", "invalid-type", &t);
+  api::fire("script", "invalid-type", &t);
 }
 
 u32 handle_arg(const cell* c) { return type_of(c) == TYPE_HANDLE ? handle::get(c) : 0; }
@@ -270,7 +270,7 @@ void text_box_metrics(cell* a, u32) {
   if (face_types::text_of(type_of_face(&a[0])) != face_text::box) {
     cell* t = facet(&a[0], facet_index::type);
     cell type = t ? *t : none_value;
-    fire("script", "face-type", &type);
+    api::fire("script", "face-type", &type);
   }
   cell* text = facet(&a[0], facet_index::text);
   if (!text || type_of(text) != TYPE_STRING) {

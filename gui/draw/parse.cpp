@@ -139,7 +139,7 @@ class reader {
     cell b = blk_;
     series::index(&b) = std::min(where, tail());
     c_.reported = true;
-    fire("script", "draw-invalid", &b);
+    api::fire("script", "draw-invalid", &b);
   }
   [[noreturn]] void invalid() const { invalid(pos_); }
 
@@ -203,7 +203,7 @@ struct recursion {
   explicit recursion(context& c, const cell* block) {
     if (cycles::find(series::node(block))) {
       c.reported = true;
-      fire("script", "draw-infinite", block);
+      api::fire("script", "draw-infinite", block);
     }
     cycles::push(series::node(block));
   }
