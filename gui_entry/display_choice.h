@@ -8,31 +8,10 @@
 #include <string_view>
 #include <vector>
 
+#include "runtime/api/gui_module.h"
 #include "runtime/cell.h"
 
 namespace vyr::gui_module {
-
-enum class front_end : u8 { text, gui };
-enum class display_kind : u8 { headless, x11 };
-
-// What the choice is made of: the --cli switch (before the script's name), and the
-// environment's VYR_CONSOLE, DISPLAY and VYR_DISPLAY (empty when unset).
-struct display_inputs {
-  bool cli = false;
-  std::string_view console, display, vyr_display;
-};
-
-struct display_choice_t {
-  front_end front = front_end::text;
-  display_kind display = display_kind::headless;
-  // VYR_HEADLESS_SCREENS, the headless display's screens (base/screens.h); empty: one
-  // 1920x1080 screen at 96 DPI.
-  std::string_view screens;
-  // VYR_HEADLESS_INPUT, the headless display's input script (empty: none).
-  std::string_view input;
-  // VYR_HEADLESS_BLINK, the headless display's caret blink phase (empty: the default).
-  std::string_view blink;
-};
 
 // The rule, on plain inputs. The front end: --cli gives text mode; else VYR_CONSOLE=gui
 // gives the GUI console; else a DISPLAY (with VYR_DISPLAY not headless) gives the GUI

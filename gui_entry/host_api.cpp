@@ -2,7 +2,9 @@
 // started with.
 #include "runtime/api/host.h"
 
+#include "gui_entry/display_choice.h"
 #include "gui_entry/module.h"
+#include "gui_entry/view_values.h"
 #include "runtime/api/values.h"
 #include "runtime/codecs/images.h"
 #include "runtime/collector.h"
@@ -18,6 +20,7 @@
 #include "runtime/datatypes/word.h"
 #include "runtime/externals.h"
 #include "runtime/fire.h"
+#include "runtime/host/clipboard.h"
 #include "runtime/imaging/imaging.h"
 #include "runtime/ownership.h"
 #include "runtime/stack.h"
@@ -98,12 +101,19 @@ const api::host_table& host_api() {
       .external_live = [](i32 slot, u32 class_id) { return externals::live_q(slot, class_id); },
 
       // the backend's, face's and draw's slots
+      .fire = fire_args,
+      .gui_module_table = gui_module::table,
+      .gui_module_set_field = set_field,
+      .gui_module_put_in_map = put_in_map,
+      .gui_module_display_choice = display_choice,
+      .gui_module_headless_blink_ms = headless_blink_ms,
+      .clipboard_current = clipboard::current,
+      .clipboard_install = clipboard::install,
 
       // (end of the backend's slots)
 
       // the widgets' slots
       .stack_top = &stack::top,
-      .fire = fire_args,
       .word_intern = [](const char* name) { return word::intern(name); },
       .object_field_named = object::field_named,
       .object_fire_on_set = object::fire_on_set,

@@ -9,39 +9,12 @@
 #pragma once
 #include <string>
 
+#include "runtime/api/gui_module.h"
 #include "runtime/api/host.h"
 #include "runtime/cell.h"
 
 namespace vyr::gui_module {
 
-// What the runtime asks of the GUI once the module is in; every entry is null until then.
-struct hooks {
-  // send-event-os: posts (queued) or sends the event to its face's window.
-  bool (*send_event)(const cell* event, bool queued) = nullptr;
-  // wait's pass over the GUI messages that are already pending, without blocking.
-  void (*pump_pending)() = nullptr;
-  // Blocks in the message loop until the last window closes or the loop is ended.
-  void (*do_events)(bool no_wait) = nullptr;
-  // The code of the platform routines of system/view/platform, in the order of
-  // VYR_PLATFORM_ROUTINES (gui_entry/platform_routines.h); a null entry raises internal
-  // not-done. `gui_init` is the module's part of `gui-init`.
-  using code_fn = void (*)(cell* args, u32 count);
-  const code_fn* platform_routines = nullptr;
-  code_fn gui_init = nullptr;
-  // Shows an error report in a message box (decision 22: recorded on the headless display).
-  void (*error_box)(const char* caption, const char* text) = nullptr;
-  // The body of the routine gui/draw-image (DRAW on cairo).
-  void (*draw_image)(cell* args, u32 count) = nullptr;
-  // `to image!` of a face: its pixels, or none for a face without a native view; false
-  // when the object cannot be drawn.
-  bool (*face_to_image)(const cell* face, cell* out) = nullptr;
-  // Whether the display the module opened is one a person sees (X11), not the headless one
-  // it falls back to.
-  bool (*real_display)() = nullptr;
-  // The display's caret blink phase in milliseconds, -1 for a steady caret; false before
-  // the module opened a display.
-  bool (*caret_blink_time)(i32* ms) = nullptr;
-};
 hooks& table();
 
 // The host API's table the module is started with (gui_entry/host_api.cpp).

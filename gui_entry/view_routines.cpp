@@ -10,7 +10,7 @@
 
 #include "gui_entry/display_choice.h"
 #include "gui_entry/module.h"
-#include "gui_entry/platform_routines.h"
+#include "runtime/api/platform_routines.h"
 #include "gui_entry/view_values.h"
 #include "base/screens.h"
 #include "runtime/collector.h"

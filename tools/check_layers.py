@@ -94,9 +94,7 @@ MODULE = [
 # Module files that still include runtime headers beside the host API, each until its
 # calls go through the host table.
 MODULE_PENDING = {
-    "gui/backend/backend.h",
     "gui/backend/base_face.cpp",
-    "gui/backend/clipboard.cpp",
     "gui/backend/core.cpp",
     "gui/backend/draw_face.cpp",
     "gui/backend/events.cpp",

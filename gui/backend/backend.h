@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "gui_entry/view_values.h"
+#include "runtime/api/gui_module.h"
 #include "gui/face/face.h"
 #include "gui/win/win.h"
 #include "runtime/cell.h"

@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "runtime/host/clipboard.h"
+#include "runtime/api/values.h"
 
 namespace vyr::gui {
 
@@ -31,22 +31,22 @@ std::unique_ptr<display_store>& shared_store() {
 
 void share_display_clipboard(win::x11_display* d) {
   clipboard::content held;
-  clipboard::current().get(&held);
+  api::clipboard::current().get(&held);
   shared_store() = std::make_unique<display_store>(d);
-  clipboard::install(shared_store().get());
+  api::clipboard::install(shared_store().get());
   if (held.kind != clipboard::content::EMPTY) shared_store()->set(held);
 }
 
 void unshare_display_clipboard() {
   if (!shared_store()) return;
-  clipboard::install(nullptr);
+  api::clipboard::install(nullptr);
   shared_store().reset();
 }
 
 win::headless_display::shared_clipboard host_clipboard() {
   win::headless_display::shared_clipboard s;
-  s.get = [](win::clipboard_content* out) { return clipboard::current().get(out); };
-  s.set = [](const win::clipboard_content& in) { return clipboard::current().set(in); };
+  s.get = [](win::clipboard_content* out) { return api::clipboard::current().get(out); };
+  s.set = [](const win::clipboard_content& in) { return api::clipboard::current().set(in); };
   return s;
 }
 

@@ -3,6 +3,7 @@
 #include "gui/backend/draw_face.h"
 
 #include <algorithm>
+#include <optional>
 #include <vector>
 
 #include "gui/draw/internal.h"
@@ -21,21 +22,32 @@
 
 namespace vyr::gui {
 
+std::optional<u32> background_colour(win::HWND h, const cell* face) {
+  const cell* colour = face ? facet(face, facet_index::color) : nullptr;
+  if (colour && type_of(colour) == TYPE_TUPLE) return draw::tuple_colour(colour);
+  // Nothing lies below a top level: without a colour it is the panel colour of its palette
+  // (under the dark theme its labels, drawn in the dark palette's text colour, stay readable).
+  if (!(win::GetWindowLong(h, win::GWL_STYLE) & win::WS_CHILD))
+    return win::theme_color(h, win::theme::part::face) & 0xFFFFFF;
+  return std::nullopt;
+}
+
+void fill_background(win::HWND h, win::HDC dc, const cell* face) {
+  if (auto colour = background_colour(h, face)) {
+    win::RECT r;
+    win::GetClientRect(h, r);
+    win::FillRect(dc, r, win::COLORREF(*colour & 0xFFFFFF));
+  }
+}
+
 namespace {
 void paint_face(window_run& r) {
   const cell* face_ptr = face_of_window(r.hwnd);
   draw::context& c = r.ctx;
   cairo_save(c.cr);
   cairo_set_operator(c.cr, CAIRO_OPERATOR_SOURCE);
-  const cell* colour = face_ptr ? facet(face_ptr, facet_index::color) : nullptr;
   double rgba[4] = {1, 1, 1, 0};  // no colour: transparent white, what lies below shows
-  if (colour && type_of(colour) == TYPE_TUPLE) {
-    draw::colour_rgba(draw::tuple_colour(colour), rgba);
-  } else if (!(win::GetWindowLong(r.hwnd, win::GWL_STYLE) & win::WS_CHILD)) {
-    // Nothing lies below a top level: without a colour it is the panel colour of its palette.
-    win::COLORREF face = win::theme_color(r.hwnd, win::theme::part::face);
-    draw::colour_rgba(face & 0xFFFFFF, rgba);
-  }
+  if (auto colour = background_colour(r.hwnd, face_ptr)) draw::colour_rgba(*colour, rgba);
   cairo_set_source_rgba(c.cr, rgba[0], rgba[1], rgba[2], rgba[3]);
   cairo_paint(c.cr);
   cairo_restore(c.cr);

@@ -2,6 +2,8 @@
 // a face's `draw` block. The surface counts 96-DPI units at the window's DPI; the face's
 // colour, image and text are painted first.
 #pragma once
+#include <optional>
+
 #include "gui/backend/backend.h"
 #include "gui/draw/draw.h"
 
@@ -15,6 +17,14 @@ struct window_run {
   win::HWND hwnd{};
   u32 slot = 0;   // the run's entry in the paint-run table while a paint keeps it, 1-based
 };
+
+// A face's background, one rule for both fills (the erase and the paint of a face drawn on
+// cairo): its colour tuple (alpha in the top byte), else for a top level the panel colour of
+// its palette; nullopt for a child without a colour, so what lies below shows.
+std::optional<u32> background_colour(win::HWND h, const cell* face);
+// gui/fill-background: the client area in the background colour (24 bits), untouched when
+// there is none.
+void fill_background(win::HWND h, win::HDC dc, const cell* face);
 
 // Enters the window's DPI scope and binds its surface; answers false (scope left, saved
 // DPI -1) when the window has no surface. The face's background is painted.

@@ -34,7 +34,7 @@
 #include "runtime/datatypes/word.h"
 #include "runtime/fire.h"
 #include "runtime/halt.h"
-#include "gui_entry/module.h"
+#include "runtime/api/values.h"
 #include "runtime/stack.h"
 #include "runtime/interpreter/trace.h"
 #include "runtime/natives/host.h"
@@ -309,7 +309,7 @@ const MSG* event_record(const cell* e) {
 
 void install_event_hooks() {
   ev::native_field = native_field;
-  auto& t = gui_module::table();
+  auto& t = api::gui_module::table();
   t.send_event = send_event_hook;
   t.pump_pending = pump_pending_hook;
   t.do_events = do_events_hook;

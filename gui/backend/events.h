@@ -82,11 +82,8 @@ void register_classes();
 void unregister_classes();
 win::LRESULT window_wndproc(win::HWND, u32 msg, win::WPARAM, win::LPARAM);
 
-// Painting shared by the procedures. gui/fill-background: the client area in the face's
-// colour (24 bits); without one a top level takes the panel colour and a child is not
-// filled, so what lies below shows. gui/paint-draw-facet: a paint of the face's `draw`
-// block over its colour, an error in it printed and dropped.
-void fill_background(win::HWND, win::HDC, const cell* face);
+// gui/paint-draw-facet: a paint of the face's `draw` block over its colour, an error in it
+// printed and dropped.
 void paint_draw_facet(win::HWND);
 
 }  // namespace vyr::gui

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include "gui/backend/events.h"
+#include "runtime/api/values.h"
 #include "runtime/collector.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/cells.h"
@@ -71,7 +72,7 @@ std::vector<dialogs::filter> filter_list(const cell* block) {
   std::vector<std::string> texts;
   for (i32 i = 0; i < n; i++) {
     cell v = *block::rs_abs_at(&b, head + u32(i));
-    if (type_of(&v) != TYPE_STRING && type_of(&v) != TYPE_FILE) fire("script", "invalid-arg", &v);
+    if (type_of(&v) != TYPE_STRING && type_of(&v) != TYPE_FILE) api::fire("script", "invalid-arg", &v);
     texts.push_back(string::to_utf8(&v));
   }
   for (size_t i = 0; i + 1 < texts.size(); i += 2) out.push_back({texts[i], texts[i + 1]});

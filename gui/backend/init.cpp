@@ -21,7 +21,7 @@
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/percent.h"
 #include "gui/backend/clipboard.h"
-#include "gui_entry/display_choice.h"
+#include "runtime/api/values.h"
 #include "gui/text/handles.h"
 #include "gui/win/dialogs/modal.h"
 #include "gui/win/headless/answers.h"
@@ -95,7 +95,7 @@ static void play_input(win::headless_display& d, const gui_module::display_choic
 
 opened_display open_display() {
   opened_display o;
-  gui_module::display_choice_t choice = gui_module::display_choice();
+  gui_module::display_choice_t choice = api::gui_module::display_choice();
   if (choice.display == gui_module::display_kind::x11) {
     if ((o.display = win::x11_display::open())) {
       o.dialogs = std::make_unique<win::dialogs::modal_dialogs>();
@@ -112,7 +112,7 @@ opened_display open_display() {
   }
   auto headless = std::make_unique<win::headless_display>(screens);
   headless->share_clipboard(host_clipboard());
-  if (auto blink = gui_module::headless_blink_ms(choice.blink)) {
+  if (auto blink = api::gui_module::headless_blink_ms(choice.blink)) {
     headless->blink_ms = *blink;
   } else {
     if (!o.warning.empty()) o.warning += "\n";
@@ -155,11 +155,11 @@ static void write_platform_version() {
   cell v;
   u8 parts[3] = {u8(s.major), u8(s.minor), 0};
   tuple::make_at(&v, parts, 3);
-  gui_module::set_field(&s.view_platform, "version", &v);
+  api::gui_module::set_field(&s.view_platform, "version", &v);
   integer::make_at(&v, static_cast<i32>(s.build));
-  gui_module::set_field(&s.view_platform, "build", &v);
+  api::gui_module::set_field(&s.view_platform, "build", &v);
   integer::make_at(&v, static_cast<i32>(s.product));
-  gui_module::set_field(&s.view_platform, "product", &v);
+  api::gui_module::set_field(&s.view_platform, "product", &v);
 }
 
 static void write_fonts() {
@@ -172,10 +172,10 @@ static void write_fonts() {
   cell name{TYPE_NONE, 0, 0, 0};
   collector::root_guard guard(&name);
   string::load_utf8_strict(face.data(), static_cast<u32>(face.size()), &name);
-  gui_module::set_field(&s.view_fonts, "system", &name);
+  api::gui_module::set_field(&s.view_fonts, "system", &name);
   cell size;
   integer::make_at(&size, s.default_size);
-  gui_module::set_field(&s.view_fonts, "size", &size);
+  api::gui_module::set_field(&s.view_fonts, "size", &size);
 }
 
 void init_common_controls() {
@@ -312,15 +312,15 @@ void fill_metrics() {
   if (type_of(&s.view_metrics) != TYPE_OBJECT) return;
   cell v;
   integer::make_at(&v, m.dpi);
-  gui_module::set_field(&s.view_metrics, "dpi", &v);
+  api::gui_module::set_field(&s.view_metrics, "dpi", &v);
   pair::make_at(&v, m.scroller_x, m.scroller_y);
-  gui_module::put_in_map(&s.view_metrics, "misc", "scroller", &v);
+  api::gui_module::put_in_map(&s.view_metrics, "misc", "scroller", &v);
   tuple::make_at(&v, m.text, 3);
-  gui_module::put_in_map(&s.view_metrics, "colors", "text", &v);
+  api::gui_module::put_in_map(&s.view_metrics, "colors", "text", &v);
   tuple::make_at(&v, m.window, 3);
-  gui_module::put_in_map(&s.view_metrics, "colors", "window", &v);
+  api::gui_module::put_in_map(&s.view_metrics, "colors", "window", &v);
   tuple::make_at(&v, m.panel, 3);
-  gui_module::put_in_map(&s.view_metrics, "colors", "panel", &v);
+  api::gui_module::put_in_map(&s.view_metrics, "colors", "panel", &v);
 }
 
 static bool high_contrast() {

@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "gui/backend/base_face.h"
-#include "gui_entry/module.h"
+#include "runtime/api/values.h"
 #include "gui/backend/events.h"
 #include "gui/face/face.h"
 #include "gui/backend/fonts.h"
@@ -53,7 +53,7 @@ u32 make_view_core(const cell* face, u32 parent) {
   if (type == face_type::none) {
     const cell* t = facet(face, facet_index::type);
     cell v = t ? *t : cell{TYPE_NONE, 0, 0, 0};
-    fire("script", "face-type", &v);
+    api::fire("script", "face-type", &v);
   }
   const face_type_record* record = face_types::record_of(type);
   // A type whose native side is still to come fails as a failed CreateWindowEx does.
@@ -380,7 +380,7 @@ bool face_to_image(const cell* object, cell* out) {
   return true;
 }
 
-void install_lifecycle_hooks() { gui_module::table().face_to_image = face_to_image; }
+void install_lifecycle_hooks() { api::gui_module::table().face_to_image = face_to_image; }
 
 void error_message_box(const std::string& caption, const std::string& text) {
   // Without dialogs (the GUI never started) the report on standard error stands alone.

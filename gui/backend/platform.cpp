@@ -29,8 +29,8 @@
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/fire.h"
-#include "gui_entry/module.h"
-#include "gui_entry/platform_routines.h"
+#include "runtime/api/values.h"
+#include "runtime/api/platform_routines.h"
 #include "runtime/interpreter/interpreter.h"
 #include "runtime/ownership.h"
 #include "runtime/stack.h"
@@ -63,12 +63,12 @@ cell view_awake(const cell* event) {
   return result;
 }
 
-[[noreturn]] void not_done() { fire("internal", "not-done"); }
+[[noreturn]] void not_done() { api::fire("internal", "not-done"); }
 
 [[noreturn]] void invalid_type(const cell* v) {
   cell t;
   datatype::make_at(&t, type_of(v));
-  fire("script", "invalid-type", &t);
+  api::fire("script", "invalid-type", &t);
 }
 
 u32 handle_arg(const cell* c) { return type_of(c) == TYPE_HANDLE ? handle::get(c) : 0; }
@@ -145,7 +145,7 @@ void request_font(cell* a, u32) {
 
 // draw-image image cmds: the body the drawing code put in the runtime's table.
 void draw_image(cell* a, u32 count) {
-  auto& t = gui_module::table();
+  auto& t = api::gui_module::table();
   if (!t.draw_image) not_done();
   t.draw_image(a, count);
 }
@@ -270,7 +270,7 @@ void text_box_metrics(cell* a, u32) {
   if (face_types::text_of(type_of_face(&a[0])) != face_text::box) {
     cell* t = facet(&a[0], facet_index::type);
     cell type = t ? *t : none_value;
-    fire("script", "face-type", &type);
+    api::fire("script", "face-type", &type);
   }
   cell* text = facet(&a[0], facet_index::text);
   if (!text || type_of(text) != TYPE_STRING) {
@@ -339,7 +339,7 @@ void refresh_screens() {
 }
 
 void install_platform_routines() {
-  auto& t = gui_module::table();
+  auto& t = api::gui_module::table();
   t.platform_routines = codes;
   t.gui_init = gui_init;
   t.error_box = error_box;

@@ -2,6 +2,7 @@
 // moving and sizing, minimising and restoring, activation and scroll bars become events.
 #include <algorithm>
 
+#include "runtime/api/values.h"
 #include "runtime/datatypes/event.h"
 #include "gui/backend/base_face.h"
 #include "gui/backend/draw_face.h"
@@ -80,19 +81,19 @@ void set_rate(HWND h, const cell* rate) {
       return;
     case TYPE_INTEGER: {
       i32 n = integer::get(&r);
-      if (n <= 0) fire("script", "invalid-facet-type", &r);
+      if (n <= 0) api::fire("script", "invalid-facet-type", &r);
       ms = 1000 / n;
       break;
     }
     case TYPE_TIME: {
       double t = cell_float(&r);
-      if (!(t > 0)) fire("script", "invalid-facet-type", &r);
+      if (!(t > 0)) api::fire("script", "invalid-facet-type", &r);
       double m = t * 1000.0;
       ms = m >= 2147483647.0 ? 2147483647 : i64(m);
       break;
     }
     default:
-      fire("script", "invalid-facet-type", &r);
+      api::fire("script", "invalid-facet-type", &r);
   }
   // A rate above 1000 would ask for 0 ms: the timer never goes below 10 ms, so nothing spins.
   if (ms < i64(USER_TIMER_MINIMUM)) ms = USER_TIMER_MINIMUM;
@@ -150,17 +151,6 @@ static LRESULT control_colours(u32 msg, WPARAM w, LPARAM l) {
   if (!face) face = face_of_window(GetParent(control));
   const face_type_record* r = face ? record_of_face(face) : nullptr;
   return r && r->colour ? r->colour(face, control, msg, w, l) : 0;
-}
-
-void fill_background(HWND h, HDC dc, const cell* face) {
-  RECT r;
-  GetClientRect(h, r);
-  i64 colour = color_of(facet(face, 0), facet_index::color);
-  if (colour >= 0) FillRect(dc, r, COLORREF(colour & 0xFFFFFF));
-  // A top level without a colour of its own is the panel colour of its palette: under the
-  // dark theme its labels and group captions, drawn in the dark palette's text colour over
-  // it, stay readable.
-  else if (!(GetWindowLong(h, GWL_STYLE) & WS_CHILD)) FillRect(dc, r, theme_color(h, theme::part::face));
 }
 
 void paint_draw_facet(HWND h) {

@@ -24,7 +24,7 @@
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/fire.h"
-#include "gui_entry/module.h"
+#include "runtime/api/values.h"
 #include "runtime/imaging/imaging.h"
 #include "runtime/datatypes/cells.h"
 #include "runtime/stack.h"
@@ -139,7 +139,7 @@ class reader {
     cell b = blk_;
     series::index(&b) = std::min(where, tail());
     c_.reported = true;
-    fire("script", "draw-invalid", &b);
+    api::fire("script", "draw-invalid", &b);
   }
   [[noreturn]] void invalid() const { invalid(pos_); }
 
@@ -203,7 +203,7 @@ struct recursion {
   explicit recursion(context& c, const cell* block) {
     if (cycles::find(series::node(block))) {
       c.reported = true;
-      fire("script", "draw-infinite", block);
+      api::fire("script", "draw-infinite", block);
     }
     cycles::push(series::node(block));
   }
@@ -982,6 +982,6 @@ void draw_image_routine(cell* args, u32) {
 }
 }  // namespace
 
-void install_hooks() { gui_module::table().draw_image = draw_image_routine; }
+void install_hooks() { api::gui_module::table().draw_image = draw_image_routine; }
 
 }  // namespace vyr::draw

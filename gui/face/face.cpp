@@ -1,6 +1,7 @@
 // The face readers.
 #include "gui/face/face.h"
 
+#include "runtime/api/values.h"
 #include "runtime/collector.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/context.h"
@@ -75,7 +76,7 @@ u32 get_flags(const cell* flags) {
       for (auto& t : table)
         if (symbol::same_q(word::symbol_id(w), symbol::make(t.name))) return t.bit;
     cell v = *w;
-    fire("script", "invalid-arg", &v);
+    api::fire("script", "invalid-arg", &v);
   };
   cell f = *flags;
   if (type_of(&f) == TYPE_WORD) return one(&f);

@@ -6,8 +6,12 @@
 // runtime symbol: a runtime header edit does not change the interface between the two.
 // A slot is added at the end, so that the table only grows.
 #pragma once
+#include <optional>
 #include <string>
+#include <string_view>
 
+#include "runtime/api/clipboard.h"
+#include "runtime/api/gui_module.h"
 #include "runtime/cell.h"
 
 namespace vyr {
@@ -61,6 +65,20 @@ struct host_table {
   bool (*external_live)(i32 slot, u32 class_id);
 
   // ---- What the backend, face and draw files use ----
+  // Raises the catalogue error category/id with `count` (0 to 3) arguments.
+  [[noreturn]] void (*fire)(const char* category, const char* id, const cell* const* args, u32 count);
+  // The hook table the module fills for the runtime.
+  gui_module::hooks& (*gui_module_table)();
+  // Sets field `name` of an object (a missing field is left alone); puts key `key` into the
+  // map held by field `field` of an object (left alone when the field holds no map).
+  void (*gui_module_set_field)(const cell* obj, const char* name, const cell* value);
+  void (*gui_module_put_in_map)(const cell* obj, const char* field, const char* key, const cell* value);
+  // The display choice of this process, and the headless caret blink phase of its text.
+  gui_module::display_choice_t (*gui_module_display_choice)();
+  std::optional<i32> (*gui_module_headless_blink_ms)(std::string_view text);
+  // The clipboard store in use, and the one installed in its place (null: the in-process one).
+  clipboard::store& (*clipboard_current)();
+  void (*clipboard_install)(clipboard::store* s);
 
   // (end of the backend's slots)
 
@@ -68,8 +86,6 @@ struct host_table {
   // The value stack's next free cell, saved before a handler runs and put back after it
   // raised.
   cell** stack_top;
-  // Raises the catalogue error category/id with `count` (0 to 3) arguments.
-  [[noreturn]] void (*fire)(const char* category, const char* id, const cell* const* args, u32 count);
   // The global word for a name, as written.
   cell (*word_intern)(const char* name);
   // The value cell of an object's field by its name, null when it has none.

@@ -69,6 +69,40 @@ class root_guard {
 
 // ---- Readers and calls the backend, face and draw files use ----
 
+[[noreturn]] inline void fire(const char* category, const char* id) { host().fire(category, id, nullptr, 0); }
+[[noreturn]] inline void fire(const char* category, const char* id, const cell* a1) {
+  const cell* args[] = {a1};
+  host().fire(category, id, args, 1);
+}
+[[noreturn]] inline void fire(const char* category, const char* id, const cell* a1, const cell* a2) {
+  const cell* args[] = {a1, a2};
+  host().fire(category, id, args, 2);
+}
+[[noreturn]] inline void fire(const char* category, const char* id, const cell* a1, const cell* a2,
+                              const cell* a3) {
+  const cell* args[] = {a1, a2, a3};
+  host().fire(category, id, args, 3);
+}
+
+namespace gui_module {
+inline vyr::gui_module::hooks& table() { return host().gui_module_table(); }
+inline void set_field(const cell* obj, const char* name, const cell* value) {
+  host().gui_module_set_field(obj, name, value);
+}
+inline void put_in_map(const cell* obj, const char* field, const char* key, const cell* value) {
+  host().gui_module_put_in_map(obj, field, key, value);
+}
+inline vyr::gui_module::display_choice_t display_choice() { return host().gui_module_display_choice(); }
+inline std::optional<i32> headless_blink_ms(std::string_view text) {
+  return host().gui_module_headless_blink_ms(text);
+}
+}  // namespace gui_module
+
+namespace clipboard {
+inline vyr::clipboard::store& current() { return host().clipboard_current(); }
+inline void install(vyr::clipboard::store* s) { host().clipboard_install(s); }
+}  // namespace clipboard
+
 // (end of the backend's readers)
 
 // ---- Readers and calls the widgets use ----
@@ -76,12 +110,6 @@ class root_guard {
 namespace stack {
 inline cell*& top() { return *host().stack_top; }
 }  // namespace stack
-
-[[noreturn]] inline void fire(const char* category, const char* id) { host().fire(category, id, nullptr, 0); }
-[[noreturn]] inline void fire(const char* category, const char* id, const cell* a1) {
-  const cell* args[] = {a1};
-  host().fire(category, id, args, 1);
-}
 
 namespace word {
 inline cell intern(const char* name) { return host().word_intern(name); }

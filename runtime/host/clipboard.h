@@ -4,27 +4,10 @@
 // store holds plain C++ data only, so nothing in it needs rooting.
 #pragma once
 #include "base/clipboard.h"
+#include "runtime/api/clipboard.h"
 #include "runtime/cell.h"
 
 namespace vyr::clipboard {
-
-using content = clipboard_content;
-
-class store {
- public:
-  virtual ~store() = default;
-  // False when the clipboard cannot be had (another owner holds it).
-  virtual bool get(content* out) = 0;
-  virtual bool set(const content& in) = 0;
-  // A store shared with other programs answers their requests while the process waits
-  // (wait, ask): the descriptor that becomes readable when one may have come (-1: none),
-  // and the pass that answers them.
-  virtual int serve_fd() { return -1; }
-  virtual void serve() {}
-  // At the end of the process: hands what the store holds to whatever keeps it after the
-  // process (a clipboard manager), when something does.
-  virtual void hand_over() {}
-};
 
 // The store in use (the in-process one unless another was installed); install null to
 // go back to it.

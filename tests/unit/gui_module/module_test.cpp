@@ -7,7 +7,7 @@
 
 #include "runtime/datatypes/event.h"
 #include "gui_entry/module.h"
-#include "gui_entry/platform_routines.h"
+#include "runtime/api/platform_routines.h"
 #include "runtime/natives/host.h"
 #include "tests/unit/fixture.h"
 
