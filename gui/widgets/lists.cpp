@@ -220,7 +220,8 @@ struct data_view {
 // Deletes the items of values [from, from + n) standing at item position p.
 void delete_values(const items& list, const data_view& d, i32 from, i32 n, i32 p) {
   i32 going = string_like_between(&d.values, from, from + n);
-  for (i32 k = 0; k < going; ++k) list.remove(p);
+  // From the last: each deletion then moves only the items after the range.
+  for (i32 k = going - 1; k >= 0; --k) list.remove(p + k);
 }
 
 // Inserts values [from, from + n) as items from item position p; each string-like value
