@@ -220,13 +220,18 @@ struct data_view {
 // Deletes the items of values [from, from + n) standing at item position p.
 void delete_values(const items& list, const data_view& d, i32 from, i32 n, i32 p) {
   i32 going = string_like_between(&d.values, from, from + n);
+  if (p == 0 && going == list.count()) {
+    list.reset();
+    return;
+  }
   // From the last: each deletion then moves only the items after the range.
   for (i32 k = going - 1; k >= 0; --k) list.remove(p + k);
 }
 
 // Inserts values [from, from + n) as items from item position p; each string-like value
 // is owned by the face under `data`.
-void insert_values(const items& list, const data_view& d, i32 from, i32 n, i32 p, const cell* face) {
+void insert_values(const items& list, const data_view& d, i32 from, i32 n, i32 p, const cell* face,
+                   bool own = true) {
   cell word = word::intern("data");
   collector::root_guard gw(&word);
   n = std::min(n, d.length - from);
@@ -235,7 +240,7 @@ void insert_values(const items& list, const data_view& d, i32 from, i32 n, i32 p
     if (!string_like(&v)) continue;
     collector::root_guard gv(&v);
     list.insert(p++, string_like_text(&v));
-    ownership::bind(&v, face, &word);
+    if (own) ownership::bind(&v, face, &word);
   }
 }
 
@@ -306,7 +311,8 @@ void sync_list_data(const cell* face_in, HWND h, const cell* changed_in, const c
   // the face's and their items are deleted.
   if (one_of(&act, {"remove", "take", "clear", "poke", "put", "change", "reverse", "sort", "random", "trim"})) {
     n = std::min(n, d.length - at);
-    ownership::unbind_range(&changed, d.base + at, n);
+    // A reorder keeps every value in `data`, and so its owner.
+    if (!one_of(&act, {"reverse", "sort", "random"})) ownership::unbind_range(&changed, d.base + at, n);
     if (word_is(&act, "clear") && at == 0) list.reset();
     else delete_values(list, d, at, n, d.item_at(at, shown == d.length));
     done();
@@ -316,7 +322,8 @@ void sync_list_data(const cell* face_in, HWND h, const cell* changed_in, const c
   // when the values left around them still count as many items as values.
   if (one_of(&act, {"inserted", "appended", "poked", "put-ed", "changed", "reversed", "sorted", "randomized",
                     "trimmed"})) {
-    insert_values(list, d, at, n, d.item_at(at, shown == d.length - n), &face);
+    insert_values(list, d, at, n, d.item_at(at, shown == d.length - n), &face,
+                  !one_of(&act, {"reversed", "sorted", "randomized"}));
     done();
     return;
   }
