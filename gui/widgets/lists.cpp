@@ -129,7 +129,9 @@ void reselect(const items& list, const cell* face) {
   i32 n = sel && type_of(sel) == TYPE_INTEGER ? integer::get(sel) : 0;
   uint32_t m = list.kind == list_kind::list_box ? LB_SETCURSEL : list.kind == list_kind::combo_box ? CB_SETCURSEL
                                                                                                    : TCM_SETCURSEL;
-  if (list.kind == list_kind::tabs && n <= 0) return;
+  // The tab control lays out every tab to bring the current one into view: only a
+  // selection that moved is set again.
+  if (list.kind == list_kind::tabs && (n <= 0 || SendMessage(list.h, TCM_GETCURSEL, 0, 0) == n - 1)) return;
   SendMessage(list.h, m, WPARAM(n > 0 ? n - 1 : -1), 0);
 }
 }  // namespace
