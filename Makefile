@@ -53,6 +53,7 @@ bench: build
 	/usr/bin/python3.11 bench/json_bench.py $(BUILD)/vyr
 	/usr/bin/python3.11 bench/console_bench.py $(BUILD)/vyr
 	/usr/bin/python3.11 bench/view_bench.py $(BUILD)/vyr
+	/usr/bin/python3.11 bench/list_edits_bench.py $(BUILD)/vyr
 	/usr/bin/python3.11 bench/gui_console_bench.py $(BUILD)/vyr
 	/usr/bin/python3.11 bench/gui_console_long_line_bench.py $(BUILD)/vyr
 	/usr/bin/python3.11 bench/console_launch_bench.py $(BUILD)/vyr

@@ -64,23 +64,6 @@ struct items {
       }
     }
   }
-  // Whether item `at` reads `text`.
-  bool reads(i32 at, const std::string& text) const {
-    std::string got(text.size() + 2, '\0');
-    if (kind == list_kind::tabs) {
-      TCITEM it;
-      it.mask = TCIF_TEXT;
-      it.pszText = got.data();
-      it.cchTextMax = i32(got.size());
-      if (!SendMessage(h, TCM_GETITEM, WPARAM(at), reinterpret_cast<LPARAM>(&it))) return false;
-    } else {
-      bool box = kind == list_kind::list_box;
-      LRESULT n = SendMessage(h, box ? LB_GETTEXTLEN : CB_GETLBTEXTLEN, WPARAM(at), 0);
-      if (n != LRESULT(text.size())) return false;
-      SendMessage(h, box ? LB_GETTEXT : CB_GETLBTEXT, WPARAM(at), reinterpret_cast<LPARAM>(got.data()));
-    }
-    return got.compare(0, got.find('\0'), text) == 0;
-  }
   void remove(i32 at) const {
     uint32_t m = kind == list_kind::list_box ? LB_DELETESTRING : kind == list_kind::combo_box ? CB_DELETESTRING
                                                                                             : TCM_DELETEITEM;
@@ -100,17 +83,6 @@ i32 string_like_between(const cell* values, i32 from, i32 to) {
   to = std::min(to, length_of(values));
   for (i32 i = std::max(from, 0); i < to; ++i) n += string_like(value_at(values, i));
   return n;
-}
-
-// Whether the items read, in order, as the string-like values of `values`.
-bool shows(const items& list, const cell* values) {
-  i32 n = length_of(values), at = 0;
-  for (i32 i = 0; i < n; ++i) {
-    const cell* v = value_at(values, i);
-    if (!string_like(v)) continue;
-    if (!list.reads(at++, string_like_text(v))) return false;
-  }
-  return at == list.count();
 }
 
 // Every string-like value of `data` as an item, from none; answers the longest text.
@@ -157,6 +129,9 @@ void reselect(const items& list, const cell* face) {
   i32 n = sel && type_of(sel) == TYPE_INTEGER ? integer::get(sel) : 0;
   uint32_t m = list.kind == list_kind::list_box ? LB_SETCURSEL : list.kind == list_kind::combo_box ? CB_SETCURSEL
                                                                                                    : TCM_SETCURSEL;
+  // The tab control lays out every tab to bring the current one into view: only a
+  // selection that moved is set again.
+  if (list.kind == list_kind::tabs && (n <= 0 || SendMessage(list.h, TCM_GETCURSEL, 0, 0) == n - 1)) return;
   SendMessage(list.h, m, WPARAM(n > 0 ? n - 1 : -1), 0);
 }
 }  // namespace
@@ -222,106 +197,202 @@ void set_tab_items(HWND h, const cell* face_in) {
 }
 
 namespace {
-// Where the last `take` told before it was done removed items: when its `taken` names the
-// same place the items were right (a `take/last` is told at the head, then at its place).
-struct told_take {
+// What a `move` told before it was done: from its `moved` alone an owner of one of two
+// series cannot say whether its series gave the units or took them.
+struct told_move {
   HWND h{};
-  i32 index = -1, count = -1;
+  u32 node = 0;
+  i32 length = -1;
 };
-told_take last_take;
+told_move last_move;
+
+// The values of a face's `data` as its items see them: positions counted from the data's
+// head, as the runtime's notifications count them from the buffer's start.
+struct data_view {
+  cell values;   // block whose head is the first value shown
+  i32 base = 0;  // the buffer index of that head
+  i32 length = 0;
+
+  const cell* at(i32 i) const { return value_at(&values, i); }
+  // The item position of value i: i itself while every value before it is an item.
+  i32 item_at(i32 i, bool dense) const { return dense ? i : string_like_between(&values, 0, i); }
+  i32 items() const { return string_like_between(&values, 0, length); }
+};
+
+// Deletes the items of values [from, from + n) standing at item position p.
+void delete_values(const items& list, const data_view& d, i32 from, i32 n, i32 p) {
+  i32 going = string_like_between(&d.values, from, from + n);
+  if (p == 0 && going == list.count()) {
+    list.reset();
+    return;
+  }
+  // From the last: each deletion then moves only the items after the range.
+  for (i32 k = going - 1; k >= 0; --k) list.remove(p + k);
+}
+
+// Inserts values [from, from + n) as items from item position p; each string-like value
+// is owned by the face under `data`.
+void insert_values(const items& list, const data_view& d, i32 from, i32 n, i32 p, const cell* face,
+                   bool own = true) {
+  cell word = word::intern("data");
+  collector::root_guard gw(&word);
+  n = std::min(n, d.length - from);
+  for (i32 i = std::max(from, 0); i < from + n; ++i) {
+    cell v = *d.at(i);
+    if (!string_like(&v)) continue;
+    collector::root_guard gv(&v);
+    list.insert(p++, string_like_text(&v));
+    if (own) ownership::bind(&v, face, &word);
+  }
+}
+
+bool same_series(const cell* a, const cell* b) {
+  return a && b && series::series_q(type_of(a)) && series::series_q(type_of(b)) && series::node(a) == series::node(b);
+}
 }  // namespace
 
-void sync_list_data(const cell* face_in, HWND h, const cell* changed_in, const cell* action, const cell*,
+void sync_list_data(const cell* face_in, HWND h, const cell* changed_in, const cell* action, const cell* value_in,
                     i32 index, i32 count, list_kind kind) {
   cell face = *face_in, changed = *changed_in, act = *action;
-  collector::root_guard g1(&face), g2(&changed), g3(&act);
+  cell value = value_in ? *value_in : cell{TYPE_NONE, 0, 0, 0};
+  collector::root_guard g1(&face), g2(&changed), g3(&act), g4(&value);
   items list{h, kind};
   cell data = *facet(&face, facet_index::data);
-  collector::root_guard g4(&data);
-  cell values = data_values(&data);
-  collector::root_guard g5(&values);
+  collector::root_guard g5(&data);
+  data_view d{data_values(&data)};
+  collector::root_guard g6(&d.values);
+  if (type_of(&d.values) != TYPE_NONE) {
+    d.base = i32(series::head_index(&d.values));
+    d.length = length_of(&d.values);
+  }
+  // The highlight stays where `selected` says: an item taken out takes it with it (a poke
+  // takes its item out and puts it back), one put in before it moves it. A drop-down's
+  // edit text is its own: it stays.
+  auto done = [&] {
+    if (!face_type_is(&face, face_type::drop_down)) reselect(list, &face);
+  };
   auto rebuild = [&] {
     fill(list, &data);
-    reselect(list, &face);
-  };
-  bool is_data = type_of(&changed) == type_of(&data) && series::node(&changed) == series::node(&data) && type_of(&values) != TYPE_NONE;
-  i32 total = string_like_between(&values, 0, length_of(&values));
-  i32 expected = total;   // the items `data` holds once the change is done
-  if (is_data) {
-    index = std::clamp(index, 0, length_of(&values));
-    count = std::clamp(count, 0, length_of(&values) - index);
-    i32 p = string_like_between(&values, 0, index);
     cell word = word::intern("data");
     collector::root_guard gw(&word);
-    if (one_of(&act, {"remove", "take", "clear", "reverse", "put", "poke", "move"})) {
-      // Told before the change: the values still stand in `data`.
-      i32 going = string_like_between(&values, index, index + count);
-      expected = total - going;
-      ownership::unbind_range(&changed, index, count);
-      if (word_is(&act, "take")) last_take = {h, index, count};
-      if (word_is(&act, "clear") && index == 0) {
-        list.reset();
-        expected = 0;
-      } else {
-        for (i32 k = going; k > 0; --k) list.remove(p);
-      }
-    } else if (one_of(&act, {"inserted", "appended", "poked", "put-ed", "reversed", "moved"})) {
-      ownership::unbind_range(&changed, index, count);
-      i32 at = p;
-      for (i32 i = index; i < index + count; ++i) {
-        cell v = *value_at(&values, i);
-        if (!string_like(&v)) continue;
-        list.insert(at++, string_like_text(&v));
-        ownership::bind(&v, &face, &word);
-      }
-    } else if (one_of(&act, {"changed", "sorted", "swaped", "randomized", "trimmed"})) {
-      // Forms that rearrange or rewrite what they touch: the items are set again.
+    for (i32 i = 0; i < d.length; ++i) {
+      cell v = *d.at(i);
+      if (string_like(&v)) ownership::bind(&v, &face, &word);
+    }
+    done();
+  };
+
+  if (string_like(&changed) && !same_series(&changed, &d.values)) {
+    // One item's text changed in place: its item is set again. The View tells a list the
+    // item's position; a tab's title is looked for.
+    auto is_it = [&](i32 i) { return same_series(d.at(i), &changed) && type_of(d.at(i)) == type_of(&changed); };
+    i32 i = index - d.base;
+    if (kind == list_kind::tabs || i < 0 || i >= d.length || !is_it(i)) {
+      for (i = 0; i < d.length && !is_it(i); ++i) {}
+      if (i == d.length) return;
+    }
+    i32 p = d.item_at(i, list.count() == d.length);
+    list.remove(p);
+    list.insert(p, string_like_text(d.at(i)));
+    done();
+    return;
+  }
+  if (type_of(&data) == TYPE_MAP && (type_of(&changed) == TYPE_MAP || same_series(&changed, &d.values))) {
+    // A map's body can be rewritten anywhere by one key: its items are set again.
+    if (one_of(&act, {"appended", "inserted", "changed", "poked", "put-ed", "removed", "cleared", "taken",
+                      "moved", "sorted", "reversed", "randomized", "swaped", "trimmed"}))
+      rebuild();
+    return;
+  }
+  if (!same_series(&changed, &d.values)) return;
+  i32 at = std::clamp(index - d.base, 0, d.length);
+  i32 n = std::max(count, 0);
+  i32 shown = list.count();
+
+  // Told before the change, the values still in place: the ones that go are no longer
+  // the face's and their items are deleted.
+  if (one_of(&act, {"remove", "take", "clear", "poke", "put", "change", "reverse", "sort", "random", "trim"})) {
+    n = std::min(n, d.length - at);
+    // A reorder keeps every value in `data`, and so its owner.
+    if (!one_of(&act, {"reverse", "sort", "random"})) ownership::unbind_range(&changed, d.base + at, n);
+    if (word_is(&act, "clear") && at == 0) list.reset();
+    else delete_values(list, d, at, n, d.item_at(at, shown == d.length));
+    done();
+    return;
+  }
+  // Told after it: the values that came are inserted. Every value before them was an item
+  // when the values left around them still count as many items as values.
+  if (one_of(&act, {"inserted", "appended", "poked", "put-ed", "changed", "reversed", "sorted", "randomized",
+                    "trimmed"})) {
+    insert_values(list, d, at, n, d.item_at(at, shown == d.length - n), &face,
+                  !one_of(&act, {"reversed", "sorted", "randomized"}));
+    done();
+    return;
+  }
+  if (word_is(&act, "swap")) return;
+  if (word_is(&act, "swaped")) {
+    // The value now at `at` came from `value`'s place; the one it replaced is there now.
+    if (!same_series(&value, &d.values)) {
+      cell gone = *block::rs_abs_at(&value, u32(series::head_index(&value)));
+      collector::root_guard gg(&gone);
+      ownership::unbind(&gone);
+    }
+    if (shown != d.length || at >= d.length || !string_like(d.at(at))) {
       rebuild();
       return;
-    } else if (!one_of(&act, {"removed", "taken", "cleared"})) {
-      // The past forms of removals only check the items against `data` below.
+    }
+    list.remove(at);
+    insert_values(list, d, at, 1, at, &face);
+    done();
+    return;
+  }
+  if (word_is(&act, "move")) {
+    if (same_series(&value, &d.values)) return;
+    last_move = {h, series::node(&changed), d.length};
+    return;
+  }
+  if (word_is(&act, "moved")) {
+    if (same_series(&value, &d.values)) {
+      // Within `data`: the run of values at `at` now stands at `dest`, those between shift.
+      n = std::min(n, d.length - at);
+      i32 to = std::clamp(i32(series::head_index(&value)) - d.base, 0, d.length);
+      if (n <= 0 || to == at || (at < to && to != d.length && d.length - to < n)) return;
+      if (shown != d.length) {
+        rebuild();
+        return;
+      }
+      i32 dest = std::min(to, d.length - n);
+      for (i32 k = 0; k < n; ++k) list.remove(at);
+      insert_values(list, d, dest, n, dest, &face);
+      done();
       return;
     }
-  } else if (string_like(&changed)) {
-    // One item's text changed in place: its item is set again.
-    i32 n = length_of(&values);
-    for (i32 i = 0; i < n; ++i) {
-      const cell* v = value_at(&values, i);
-      if (type_of(v) != type_of(&changed) || series::node(v) != series::node(&changed)) continue;
-      i32 p = string_like_between(&values, 0, i);
-      list.remove(p);
-      list.insert(p, string_like_text(v));
-      // The item taken out took the selection with it when it had it.
-      // (A drop-down's edit text is its own: it stays.)
-      if (list.kind != list_kind::tabs && !face_type_is(&face, face_type::drop_down)) reselect(list, &face);
-      break;
+    bool told = last_move.h == h && last_move.node == series::node(&changed);
+    i32 before = last_move.length;
+    last_move = {};
+    if (!told) {
+      rebuild();
+      return;
     }
-  } else {
-    return;
+    if (d.length > before) {
+      // `data` took the run.
+      insert_values(list, d, at, n, d.item_at(at, shown == d.length - n), &face);
+    } else if (d.length < before) {
+      // `data` gave the run, which now stands at the other series' place.
+      n = before - d.length;
+      if (series::block_like_q(type_of(&value)))
+        ownership::unbind_range(&value, i32(series::head_index(&value)),
+                                std::min(n, i32(block::rs_length_q(&value))));
+      if (shown == d.length + n) {
+        for (i32 k = 0; k < n; ++k) list.remove(at);
+      } else {
+        i32 going = shown - d.items();
+        i32 p = d.item_at(at, false);
+        for (i32 k = 0; k < going; ++k) list.remove(p);
+      }
+    }
+    done();
   }
-  // Items that do not count what `data` holds came from a change that cannot be followed
-  // item by item (a move inside `data`, a change told twice): they are set again. A
-  // removal is told before it is done, so its items are set from what will remain.
-  if (list.count() != expected && expected == total) {
-    rebuild();
-    return;
-  }
-  // Where a change's index cannot say what went or where it went (`take/last` is told at
-  // the head, a `move` as its source's removal, a `put` as the old value's place), the
-  // items are read against `data` once it is done and set again when they differ.
-  bool told_right = false;
-  if (word_is(&act, "taken")) {
-    told_right = last_take.h == h && last_take.index == index && last_take.count == count;
-    last_take = {};
-  }
-  if (is_data && !told_right && one_of(&act, {"taken", "moved", "put-ed"}) && !shows(list, &values)) {
-    rebuild();
-    return;
-  }
-  // An item taken out takes the highlight with it (a poke takes its item out and puts it
-  // back), and one put in before it moves it: the highlight stays where `selected` says.
-  // (A drop-down's edit text is its own: it stays.)
-  if (is_data && list.kind != list_kind::tabs && !face_type_is(&face, face_type::drop_down)) reselect(list, &face);
 }
 
 }  // namespace vyr::gui::widgets

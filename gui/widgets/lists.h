@@ -25,11 +25,13 @@ void set_combo_data(win::HWND, const cell* face, bool drop_list);
 // The tabs from `data`, then `selected` clamped to the tabs (none: 1, no message).
 void set_tab_items(win::HWND, const cell* face);
 
-// A change inside `data` (see face_type_record::data_changed) reaches the control's items.
-// Removing actions delete the string-like values of the range, inserting ones insert
-// them; a change of one string item replaces its item. Where the change's form cannot be
-// followed item by item (a sort, a swap, a move inside `data` ...), and whenever the items
-// no longer count what `data` holds, the items are set again from `data`.
+// A change inside `data` (see face_type_record::data_changed) reaches the control's items
+// item by item: told before, the values that go lose their owner and their items; told
+// after, the values that came become items owned by the face under `data`; a move inside
+// `data` moves its run's items; a change of one string item sets its item again. The items
+// are set again from `data` only where the change cannot say what moved: a map's body, a
+// swap or a move inside `data` holding values that are no items, a move between two
+// series whose first half went untold.
 void sync_list_data(const cell* face, win::HWND, const cell* changed, const cell* action, const cell* value,
                     i32 index, i32 count, list_kind);
 

@@ -674,7 +674,8 @@ const cell* change(cell* series, const cell* value, i32 part, bool only, i32 dup
                           : std::clamp<i64>(part, 0, remaining);
   };
   plan();
-  bool owned = series::notify(&s, &words::word_change, &v, clamp32(pos), clamp32(written));
+  // Told before with the cells that go, after with the cells that came.
+  bool owned = series::notify(&s, &words::word_change, &v, clamp32(pos), clamp32(replaced));
   if (owned) plan();
   std::vector<cell> cells;
   gather(&v, src, cells);
@@ -937,9 +938,21 @@ const cell* put(cell* series, const cell* key, const cell* value, bool case_sens
   o.case_sensitive = case_sensitive;
   cell from_head = s;
   match m = find_in(&from_head, &k, o);
-  i64 len = total_of(&s) - clipped(&s);
-  bool owned = series::notify(&s, &words::word_put, &v, clamp32(m.at < 0 ? len : m.at), 1);
-  if (owned) m = find_in(&from_head, &k, o);
+  // Told at the cells that change: the value after the key (none when the key is last),
+  // or the tail where a missing key and its value are appended.
+  auto concerned = [&](i64& at, i64& n) {
+    i64 total = total_of(&s);
+    at = m.at < 0 ? total : std::min(m.at + 1, total);
+    n = at < total ? 1 : 0;
+  };
+  i64 at = 0, n = 0;
+  concerned(at, n);
+  bool owned = series::notify(&s, &words::word_put, &v, clamp32(at), clamp32(n));
+  if (owned) {
+    m = find_in(&from_head, &k, o);
+    concerned(at, n);
+  }
+  i64 before = total_of(&s);
   if (m.at < 0) {
     rs_append(&s, &k);
     rs_append(&s, &v);
@@ -953,7 +966,7 @@ const cell* put(cell* series, const cell* key, const cell* value, bool case_sens
   } else {
     rs_append(&s, &v);
   }
-  if (owned) series::notify(&s, &words::word_put_ed, &v, clamp32(m.at), 1);
+  if (owned) series::notify(&s, &words::word_put_ed, &v, clamp32(at), clamp32(n + total_of(&s) - before));
   return stack::set_result(&v);
 }
 

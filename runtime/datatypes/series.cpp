@@ -407,8 +407,10 @@ const cell* take(cell* series, const cell* part, bool deep, bool last) {
     }
   }
   take_plan p = plan_take(&s, part != nullptr, wanted, last);
-  bool owned = notify(&s, &words::word_take, nullptr, static_cast<i32>(h),
-                      static_cast<i32>(std::clamp<i64>(wanted, INT32_MIN, INT32_MAX)));
+  // Told where the units go from (the tail end for /last, before the head for a negative
+  // count), so that an owner can follow exactly what leaves.
+  bool owned = notify(&s, &words::word_take, nullptr, static_cast<i32>(p.start),
+                      static_cast<i32>(p.count));
   if (owned) p = plan_take(&s, part != nullptr, wanted, last);
   bool single = !part && block_like_q(type_of(&s));
   if (single && p.count == 0) return &none_value;

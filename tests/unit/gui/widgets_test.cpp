@@ -244,13 +244,15 @@ TEST_F(widgets, TextListsShowStringLikeValuesAndFollowTheirData) {
   run(std::string(change) + "'appended none 4 1");
   EXPECT_EQ(win::SendMessage(h, win::LB_GETCOUNT, 0, 0), 3);
   // A move inside data reorders without duplicates.
-  run(std::string(change) + "'move none 0 1");
-  run("move l/data tail l/data");
-  run(std::string(change) + "'moved none 2 1");
+  run("t: tail l/data");
+  run(std::string(change) + "'move t 0 1");
+  run("move l/data t");
+  run(std::string(change) + "'moved t 0 1");
   EXPECT_EQ(win::SendMessage(h, win::LB_GETCOUNT, 0, 0), 3);
   char buf[16];
   win::SendMessage(h, win::LB_GETTEXT, 0, reinterpret_cast<win::LPARAM>(buf));
   EXPECT_STREQ(buf, "b.txt");
+  run(std::string(change) + "'sort none 0 5");
   run("sort l/data");
   run(std::string(change) + "'sorted none 0 5");
   win::SendMessage(h, win::LB_GETTEXT, 0, reinterpret_cast<win::LPARAM>(buf));
