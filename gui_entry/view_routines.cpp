@@ -32,6 +32,7 @@
 #include "runtime/datatypes/word.h"
 #include "runtime/fire.h"
 #include "runtime/hooks.h"
+#include "runtime/host/clipboard.h"
 #include "runtime/interpreter/interpreter.h"
 
 namespace vyr::gui_module {
@@ -199,14 +200,24 @@ void light_init() {
 }
 
 // `gui-init`: true when the module is in (init then lists the screens), false after the
-// headless start-up values were written without it.
+// headless start-up values were written without it. A script run in text mode on a real
+// display gets the same values and none: listing that display's screens would load the
+// module, so they are listed when the module starts, at the first use of the View engine
+// or of the desktop clipboard, and a script that uses neither never pays for the GUI. The
+// graphical console is the module's own, so it starts it at once.
 void gui_init_code(cell* a, u32) {
-  if (loaded() || wants_real_display()) {
+  bool late = !loaded() && wants_real_display() && display_choice().front == front_end::text;
+  if (loaded() || (wants_real_display() && !late)) {
     start(false);
     logic::make_at(a, true);
     return;
   }
   light_init();
+  if (late) {
+    clipboard::connect_on_first_use([] { start(true); });
+    *a = none_value;
+    return;
+  }
   logic::make_at(a, false);
 }
 

@@ -49,6 +49,23 @@ void load_text(const std::string& text, cell* out, u32 type) {
 store& current() { return installed ? *installed : in_process; }
 void install(store* s) { installed = s; }
 
+namespace {
+void (*connector)() = nullptr;
+
+// The store a read or write goes to: a display whose clipboard is not connected yet is
+// connected now, once.
+store& for_transfer() {
+  if (!installed && connector) {
+    void (*connect)() = connector;
+    connector = nullptr;
+    connect();
+  }
+  return current();
+}
+}  // namespace
+
+void connect_on_first_use(void (*connect)()) { connector = connect; }
+
 void sleep_serving(double seconds) {
   if (current().serve_fd() < 0) return platform::sleep(seconds);
   auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
@@ -68,7 +85,7 @@ void at_exit() { current().hand_over(); }
 cell* read(cell* out) {
   collector::root_guard keep(out);
   content c;
-  if (!current().get(&c) || c.kind == content::EMPTY) {
+  if (!for_transfer().get(&c) || c.kind == content::EMPTY) {
     *out = false_value;
     return out;
   }
@@ -148,7 +165,7 @@ bool write(const cell* value_in) {
     default:
       fire("script", "invalid-arg", &value);
   }
-  return current().set(c);
+  return for_transfer().set(c);
 }
 
 }  // namespace vyr::clipboard

@@ -13,6 +13,10 @@ namespace vyr::clipboard {
 // go back to it.
 store& current();
 void install(store* s);
+// Called before the first read or write while no store is installed: a desktop clipboard
+// that lives in a module yet to be loaded connects there, so that a script that never
+// touches the clipboard never loads it.
+void connect_on_first_use(void (*connect)());
 
 // Sleeps `seconds`, answering other programs' requests for the clipboard meanwhile.
 void sleep_serving(double seconds);
