@@ -199,21 +199,14 @@ void light_init() {
 }
 
 // `gui-init`: true when the module is in (init then lists the screens), false after the
-// headless start-up values were written without it. For a real display whose module is not
-// in yet it writes the same values and answers none: listing that display's screens would
-// load the module, so they are listed when the module starts, at the first use of the View
-// engine, and a script that never opens a window never pays for the GUI.
+// headless start-up values were written without it.
 void gui_init_code(cell* a, u32) {
-  if (loaded()) {
+  if (loaded() || wants_real_display()) {
     start(false);
     logic::make_at(a, true);
     return;
   }
   light_init();
-  if (wants_real_display()) {
-    *a = none_value;
-    return;
-  }
   logic::make_at(a, false);
 }
 

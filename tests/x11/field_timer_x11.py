@@ -33,16 +33,6 @@ view [title "clock" text "0" rate 20 on-time [n: n + 1 face/text: form n if n = 
 print n
 """
 
-# In text mode on X11 start-up leaves the GUI module out; the screens come with the first use
-# of the View engine (the private server is 640x480).
-SCREENS = """Vyr []
-gui?: does [to logic! find read %/proc/self/maps "vyr-gui"]
-print [gui? length? system/view/screens]
-layout [text "x"]
-s: first system/view/screens
-print [gui? s/type s/size]
-"""
-
 WANT = '["1" 1 "" none "3" 3 "3." 3.0 "3.5" 3.5 enter 3.5]'
 
 
@@ -86,15 +76,6 @@ def run_clock(exe, env, work):
     assert out.stdout.strip() == "5", "text clock: %r (stderr %r)" % (out.stdout, out.stderr)
 
 
-def run_screens(exe, env, work):
-    path = os.path.join(work, "screens.vyr")
-    with open(path, "w") as f:
-        f.write(SCREENS)
-    out = subprocess.run([exe, "--cli", path], env=env, capture_output=True, text=True, timeout=30)
-    want = "false 0\ntrue screen 640x480"
-    assert out.stdout.strip() == want, "screens: %r (stderr %r)" % (out.stdout, out.stderr)
-
-
 def main():
     exe = sys.argv[1]
     if not shutil.which("Xvfb") or not shutil.which("xdotool"):
@@ -113,8 +94,6 @@ def main():
             with tempfile.TemporaryDirectory() as work:
                 run_field(exe, env, work)
                 run_clock(exe, env, work)
-                if not manager:
-                    run_screens(exe, env, work)
         finally:
             if wm:
                 wm.kill()
