@@ -181,13 +181,36 @@ void rehash_into(u32 t, u32 n) {
   u32* fl = items(nf);
   u32* ks = items(nk);
   u32* hs = hashed ? items(nh) : nullptr;
-  for (u32 i = 0; i < old_buckets; i++) {
-    if (flag_of(of, i) != FLAG_USED) continue;
-    u32 h = entry_hash(t, i);
-    u32 b = empty_bucket(fl, n, h);
-    set_flag(fl, b, FLAG_USED);
-    ks[b] = ok[i];
-    if (hashed) hs[b] = h;
+  if (hashed) {
+    // The stored hashes place every key: sixteen buckets' flags at a time, skipping the
+    // words with no bucket in use (a used bucket's two flag bits are both zero).
+    const u32* oh = hashes_of(t);
+    u32 mask = n - 1;
+    for (u32 w = 0; w < (old_buckets + 15) / 16; w++) {
+      u32 word = of[w];
+      // Bit 2j set in `free_bits` when bucket j of the word is not in use.
+      u32 free_bits = (word | (word >> 1)) & 0x55555555u;
+      u32 used = ~free_bits & 0x55555555u;
+      while (used) {
+        u32 i = w * 16 + u32(__builtin_ctz(used)) / 2;
+        used &= used - 1;
+        if (i >= old_buckets) break;
+        u32 h = oh[i];
+        u32 b = h & mask;
+        for (u32 step = 1; flag_of(fl, b) != FLAG_EMPTY; step++) b = (b + step) & mask;
+        set_flag(fl, b, FLAG_USED);
+        ks[b] = ok[i];
+        hs[b] = h;
+      }
+    }
+  } else {
+    for (u32 i = 0; i < old_buckets; i++) {
+      if (flag_of(of, i) != FLAG_USED) continue;
+      u32 h = entry_hash(t, i);
+      u32 b = empty_bucket(fl, n, h);
+      set_flag(fl, b, FLAG_USED);
+      ks[b] = ok[i];
+    }
   }
   r = rec(t);
   r->flags = nf;
@@ -789,6 +812,30 @@ const cell* get_next(u32 t, const cell* key_in, probe_state* state, i32 op, cons
   if (state->step != u32(-1)) {
     step = state->step + 1;
     i = (i + step) & mask;
+  }
+  if (hash && kind == KIND_MAP) {
+    // Buckets whose stored hash differs hold other keys: pass them without reading the
+    // record again (nothing on the way allocates until a comparison).
+    const u32* fl = flags_of(t);
+    const u32* hs = hashes_of(t);
+    for (; step < buckets; step++, i = (i + step) & mask) {
+      u32 f = flag_of(fl, i);
+      if (f == FLAG_EMPTY) break;
+      if (f != FLAG_USED || hs[i] != *hash) continue;
+      state->bucket = i;
+      state->step = step;
+      u32 pos = keys_of(t)[i];
+      if (pos >= cells_count(t)) continue;
+      cell stored = cells_of(t)[pos];
+      if (type_of(&stored) == type_of(&key) && keys_differ(&stored, &key, op) == 0)
+        return cells_of(t) + pos;
+      if (rec(t)->buckets != buckets) return nullptr;  // the comparison resized the table
+      fl = flags_of(t);
+      hs = hashes_of(t);
+    }
+    state->bucket = i;
+    state->step = step;
+    return nullptr;
   }
   for (; step < buckets; step++, i = (i + step) & mask) {
     state->bucket = i;
