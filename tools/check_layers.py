@@ -107,12 +107,6 @@ MODULE_PENDING = {
     "gui/backend/platform.cpp",
     "gui/backend/text_measure.cpp",
     "gui/backend/window_proc.cpp",
-    "gui/draw/parse.cpp",
-    "gui/draw/render.cpp",
-    "gui/draw/text.cpp",
-    "gui/face/face.cpp",
-    "gui/face/face_types.h",
-    "gui/face/face_values.cpp",
     "gui/widgets/lists.cpp",
     "gui/widgets/tab_panel.cpp",
 }
