@@ -133,6 +133,10 @@ const api::host_table& host_api() {
       .symbol_make = symbol::make,
       .context_value_count = _context::value_count,
       .object_get_values = object::get_values,
+      .string_rs_length_q = string::rs_length_q,
+      .string_load_utf8_strict = string::load_utf8_strict,
+      .cells_make_block = cells::make_block,
+      .cells_append = cells::append,
 
       // (end of the backend's slots)
 

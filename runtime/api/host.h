@@ -117,6 +117,14 @@ struct host_table {
   // The number of values of a context, and an object's (or error's) first value cell.
   u32 (*context_value_count)(u32 ctx);
   cell* (*object_get_values)(const cell* object);
+  // A string!'s length in characters from its head (0 past its tail).
+  i32 (*string_rs_length_q)(const cell* string);
+  // A new string! in `out` from UTF-8 bytes, raising on bytes that are no UTF-8.
+  cell* (*string_load_utf8_strict)(const char* bytes, u32 n, cell* out);
+  // A new empty block (or another cell series of `type`) with room for n cells; appends a
+  // copy of a value to a cell series' buffer.
+  cell* (*cells_make_block)(cell* out, u32 n, u32 type);
+  void (*cells_append)(u32 node, const cell* value);
 
   // (end of the backend's slots)
 

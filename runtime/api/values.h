@@ -147,6 +147,8 @@ namespace cells {
 inline u32 length(u32 node) { return host().cells_length(node); }
 inline const cell* get(u32 node, u32 i) { return host().cells_get(node, i); }
 inline cell* at(u32 node, u32 i) { return host().cells_at(node, i); }
+inline cell* make_block(cell* out, u32 n, u32 type = TYPE_BLOCK) { return host().cells_make_block(out, n, type); }
+inline void append(u32 node, const cell* value) { host().cells_append(node, value); }
 // Cells from a block value's head index to its tail (0 when the head lies past it).
 inline u32 remaining(const cell* block) {
   u32 n = length(block->data2);
@@ -181,6 +183,18 @@ inline void insert_value(cell* b, const cell* item, bool at_start, bool advance)
   host().block_insert_value(b, item, at_start, advance);
 }
 }  // namespace block
+
+namespace point {
+inline void set(cell* c, u32 axis, float v) {
+  u32& w = axis == 0 ? c->data1 : axis == 1 ? c->data2 : c->data3;
+  std::memcpy(&w, &v, sizeof v);
+}
+}  // namespace point
+
+namespace string {
+inline i32 rs_length_q(const cell* s) { return host().string_rs_length_q(s); }
+inline cell* load_utf8_strict(const char* bytes, u32 n, cell* out) { return host().string_load_utf8_strict(bytes, n, out); }
+}  // namespace string
 
 // (end of the backend's readers)
 
