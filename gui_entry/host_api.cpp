@@ -8,7 +8,9 @@
 #include "runtime/api/values.h"
 #include "runtime/codecs/images.h"
 #include "runtime/collector.h"
+#include "runtime/cycles.h"
 #include "runtime/datatypes/block.h"
+#include "runtime/datatypes/cells.h"
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/date.h"
 #include "runtime/datatypes/event.h"
@@ -17,6 +19,8 @@
 #include "runtime/datatypes/object.h"
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/string.h"
+#include "runtime/datatypes/tuple.h"
+#include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/externals.h"
 #include "runtime/fire.h"
@@ -109,6 +113,30 @@ const api::host_table& host_api() {
       .gui_module_headless_blink_ms = headless_blink_ms,
       .clipboard_current = clipboard::current,
       .clipboard_install = clipboard::install,
+      .symbol_same_q = symbol::same_q,
+      .cells_length = cells::length,
+      .cells_get = cells::get,
+      .cells_at = cells::at,
+      .image_get_draw_target = image::get_draw_target,
+      .image_mark_changed = image::mark_changed,
+      .symbol_resolve = symbol::resolve,
+      .context_get = _context::get,
+      .context_set = _context::set,
+      .tuple_count_of = tuple::count_of,
+      .cycles_find = cycles::find,
+      .cycles_push = cycles::push,
+      .cycles_pop = cycles::pop,
+      .ownership_check = ownership::check,
+      .tuple_byte_at = tuple::byte_at,
+      .block_rs_remove_last = block::rs_remove_last,
+      .block_insert_value = block::insert_value,
+      .symbol_make = symbol::make,
+      .context_value_count = _context::value_count,
+      .object_get_values = object::get_values,
+      .string_rs_length_q = string::rs_length_q,
+      .string_load_utf8_strict = string::load_utf8_strict,
+      .cells_make_block = cells::make_block,
+      .cells_append = cells::append,
 
       // (end of the backend's slots)
 

@@ -7,13 +7,6 @@
 
 #include "gui/backend/events.h"
 #include "runtime/api/values.h"
-#include "runtime/collector.h"
-#include "runtime/datatypes/block.h"
-#include "runtime/datatypes/cells.h"
-#include "runtime/datatypes/none.h"
-#include "runtime/datatypes/series.h"
-#include "runtime/datatypes/string.h"
-#include "runtime/fire.h"
 
 namespace vyr::gui {
 
@@ -28,7 +21,7 @@ std::optional<std::string> text_arg(const cell* c) {
   if (!c) return std::nullopt;
   u32 t = type_of(c);
   if (t != TYPE_STRING && t != TYPE_FILE) return std::nullopt;
-  return string::to_utf8(c);
+  return api::string::to_utf8(c);
 }
 
 std::string current_dir() {
@@ -56,7 +49,7 @@ std::string resolve_folder(const std::string& asked) {
 }
 
 void file_at(cell* out, const std::string& path) {
-  string::load_utf8_strict(path.data(), u32(path.size()), out);
+  api::string::load_utf8_strict(path.data(), u32(path.size()), out);
   set_type(out, TYPE_FILE);
 }
 
@@ -66,14 +59,14 @@ std::vector<dialogs::filter> filter_list(const cell* block) {
   std::vector<dialogs::filter> out;
   if (!block || type_of(block) != TYPE_BLOCK) return out;
   cell b = *block;
-  collector::root_guard guard(&b);
-  i32 n = block::rs_length_q(&b);
-  u32 head = u32(series::head_index(&b));
+  api::root_guard guard(&b);
+  i32 n = api::block::rs_length_q(&b);
+  u32 head = u32(api::head_index(&b));
   std::vector<std::string> texts;
   for (i32 i = 0; i < n; i++) {
-    cell v = *block::rs_abs_at(&b, head + u32(i));
+    cell v = *api::block::rs_abs_at(&b, head + u32(i));
     if (type_of(&v) != TYPE_STRING && type_of(&v) != TYPE_FILE) api::fire("script", "invalid-arg", &v);
-    texts.push_back(string::to_utf8(&v));
+    texts.push_back(api::string::to_utf8(&v));
   }
   for (size_t i = 0; i + 1 < texts.size(); i += 2) out.push_back({texts[i], texts[i + 1]});
   return out;
@@ -82,9 +75,9 @@ std::vector<dialogs::filter> filter_list(const cell* block) {
 void append_selected_files(cell* block, const std::vector<std::string>& paths) {
   for (const std::string& p : paths) {
     cell f{TYPE_NONE, 0, 0, 0};
-    collector::root_guard guard(&f);
+    api::root_guard guard(&f);
     file_at(&f, p);
-    cells::append(series::node(block), &f);
+    api::cells::append(api::series::node(block), &f);
   }
 }
 
@@ -120,7 +113,7 @@ void OS_request_file(const cell* title, const cell* file, const cell* filter, bo
   std::optional<std::vector<std::string>> a;
   if (dialogs::provider* p = dialogs::current()) a = p->request_file(q);
   if (!a || a->empty()) {
-    *out = none_value;
+    *out = api::none();
     return;
   }
   if (!multi) {
@@ -128,8 +121,8 @@ void OS_request_file(const cell* title, const cell* file, const cell* filter, bo
     return;
   }
   cell b{TYPE_NONE, 0, 0, 0};
-  collector::root_guard guard(&b);
-  cells::make_block(&b, u32(a->size()));
+  api::root_guard guard(&b);
+  api::cells::make_block(&b, u32(a->size()));
   append_selected_files(&b, *a);
   *out = b;
 }
@@ -143,7 +136,7 @@ void OS_request_dir(const cell* title, const cell* dir, bool keep, cell* out) {
   std::optional<std::string> a;
   if (dialogs::provider* p = dialogs::current()) a = p->request_folder(q);
   if (!a || a->empty()) {
-    *out = none_value;
+    *out = api::none();
     return;
   }
   std::string d = *a;

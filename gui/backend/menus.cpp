@@ -8,18 +8,12 @@
 
 #include "gui/backend/events.h"
 #include "gui/win/menus/menus.h"
-#include "runtime/collector.h"
-#include "runtime/datatypes/block.h"
-#include "runtime/datatypes/event.h"
-#include "runtime/datatypes/none.h"
-#include "runtime/datatypes/series.h"
-#include "runtime/datatypes/symbol.h"
-#include "runtime/datatypes/word.h"
+#include "runtime/api/values.h"
 
 namespace vyr::gui {
 
 using namespace win;
-namespace ev = vyr::event;
+namespace ev = vyr::api::event;
 
 namespace {
 
@@ -39,15 +33,15 @@ constexpr int MAX_DEPTH = 100;
 
 // The two words of the dialect, interned once (interning may allocate: before any walk).
 u32 separator_word() {
-  static u32 id = symbol::make("---");
+  static u32 id = api::symbol::make("---");
   return id;
 }
 u32 popup_word() {
-  static u32 id = symbol::make("popup");
+  static u32 id = api::symbol::make("popup");
   return id;
 }
 
-bool word_is(const cell* c, u32 id) { return type_of(c) == TYPE_WORD && symbol::same_q(word::symbol_id(c), id); }
+bool word_is(const cell* c, u32 id) { return type_of(c) == TYPE_WORD && api::symbol::same_q(api::word::symbol_id(c), id); }
 
 void add_item(HMENU menu, MENUITEMINFO& mi) {
   u32 pos = u32(GetMenuItemCount(menu));
@@ -58,23 +52,23 @@ void add_item(HMENU menu, MENUITEMINFO& mi) {
 
 void build(const cell* block_in, HMENU menu, std::vector<u32>& open) {
   cell block = *block_in;
-  collector::root_guard guard(&block);
-  u32 node = series::node(&block);
+  api::root_guard guard(&block);
+  u32 node = api::series::node(&block);
   open.push_back(node);
-  i32 n = block::rs_length_q(&block);
-  u32 head = u32(series::head_index(&block));
+  i32 n = api::block::rs_length_q(&block);
+  u32 head = u32(api::head_index(&block));
   for (i32 i = 0; i < n; i++) {
-    cell v = *block::rs_abs_at(&block, head + u32(i));
+    cell v = *api::block::rs_abs_at(&block, head + u32(i));
     if (type_of(&v) == TYPE_STRING) {
       MENUITEMINFO mi;
       mi.fMask = MIIM_STRING;
       mi.dwTypeData = text_of(&v);
       mi.dwItemData = NO_DATA;
-      cell next = i + 1 < n ? *block::rs_abs_at(&block, head + u32(i + 1)) : none_value;
+      cell next = i + 1 < n ? *api::block::rs_abs_at(&block, head + u32(i + 1)) : api::none();
       if (type_of(&next) == TYPE_BLOCK) {
         // A block already open above this one counts as none: it would never end.
         bool cycle = open.size() >= size_t(MAX_DEPTH);
-        for (u32 o : open) cycle |= o == series::node(&next);
+        for (u32 o : open) cycle |= o == api::series::node(&next);
         if (!cycle) {
           HMENU sub = CreatePopupMenu();
           build(&next, sub, open);
@@ -83,7 +77,7 @@ void build(const cell* block_in, HMENU menu, std::vector<u32>& open) {
           i++;
         }
       } else if (type_of(&next) == TYPE_WORD) {
-        mi.dwItemData = word::symbol_id(&next);
+        mi.dwItemData = api::word::symbol_id(&next);
         i++;
       }
       add_item(menu, mi);
@@ -112,10 +106,10 @@ bool menu_bar_q(const cell* menu, face_type type) {
   const face_type_record* record = face_types::record_of(type);
   if (!menu || type_of(menu) != TYPE_BLOCK || !record || !record->top_level) return false;
   cell m = *menu;
-  collector::root_guard guard(&m);
+  api::root_guard guard(&m);
   u32 popup = popup_word();
-  if (block::rs_length_q(&m) <= 0) return false;
-  return !word_is(block::rs_abs_at(&m, u32(series::head_index(&m))), popup);
+  if (api::block::rs_length_q(&m) <= 0) return false;
+  return !word_is(api::block::rs_abs_at(&m, u32(api::head_index(&m))), popup);
 }
 
 HMENU make_menu_bar(const cell* face) {
@@ -127,7 +121,7 @@ HMENU make_menu_bar(const cell* face) {
   const cell* menu = facet(face, facet_index::menu);
   if (!menu_bar_q(menu, type)) return HMENU{};
   cell m = *menu;
-  collector::root_guard guard(&m);
+  api::root_guard guard(&m);
   return build_menu(&m, CreateMenu());
 }
 
@@ -155,7 +149,7 @@ int show_context_menu(const MSG& m, i32 x, i32 y) {
   const cell* menu = facet(face, facet_index::menu);
   if (!menu || type_of(menu) != TYPE_BLOCK) return 0;
   cell block = *menu;
-  collector::root_guard guard(&block);
+  api::root_guard guard(&block);
   if (menu_bar_q(&block, type_of_face(face))) return 0;
   HWND owner = GetParent(m.hwnd);
   if (is_null(owner)) owner = m.hwnd;

@@ -8,12 +8,7 @@
 
 #include "gui/backend/fonts.h"
 #include "gui/text/text_box.h"
-#include "runtime/collector.h"
-#include "runtime/datatypes/point.h"
-#include "runtime/datatypes/string.h"
-#include "runtime/datatypes/symbol.h"
-#include "runtime/datatypes/word.h"
-#include "runtime/datatypes/logic.h"
+#include "runtime/api/values.h"
 
 namespace vyr::gui {
 
@@ -28,17 +23,17 @@ i64 code_points(std::string_view s) {
 
 cell* get_text_size(const cell* face_in, const cell* text_in, cell* out) {
   cell face = *face_in, text = *text_in;
-  collector::root_guard g1(&face), g2(&text);
+  api::root_guard g1(&face), g2(&text);
   // Faces the backend composes are measured as they are drawn.
   const face_type_record* record = record_of_face(&face);
   if (record && record->composed) {
     text_box::text_size(&face, &text, out);
-    point::set(out, 0, float(point::get(out, 0) * 0.98));
+    api::point::set(out, 0, float(api::point_axis(out, 0) * 0.98));
     return out;
   }
   std::string s;
-  if (type_of(&text) == TYPE_STRING) s = string::to_utf8(&text);
-  else if (const cell* t = facet(&face, facet_index::text); t && type_of(t) == TYPE_STRING) s = string::to_utf8(t);
+  if (type_of(&text) == TYPE_STRING) s = api::string::to_utf8(&text);
+  else if (const cell* t = facet(&face, facet_index::text); t && type_of(t) == TYPE_STRING) s = api::string::to_utf8(t);
   win::HDC dc = win::GetDC(win::HWND{});
   const cell* font = facet(&face, facet_index::font);
   win::HFONT f = font && type_of(font) == TYPE_OBJECT ? face_font(&face, font) : g().default_font;
@@ -47,8 +42,8 @@ cell* get_text_size(const cell* face_in, const cell* text_in, cell* out) {
   win::DrawText(dc, s, r, win::DT_CALCRECT | win::DT_EXPANDTABS | win::DT_WORDBREAK);
   win::ReleaseDC(win::HWND{}, dc);
   *out = cell{TYPE_POINT2D, 0, 0, 0};
-  point::set(out, 0, float(r.width() / g().scale));
-  point::set(out, 1, float(r.height() / g().scale));
+  api::point::set(out, 0, float(r.width() / g().scale));
+  api::point::set(out, 1, float(r.height() / g().scale));
   return out;
 }
 
@@ -56,7 +51,7 @@ void update_area_scrollbars(win::HWND h, const cell* text_in) {
   const cell* fp = face_of_window(h);
   if (!fp) return;
   cell face = *fp;
-  collector::root_guard fg(&face);
+  api::root_guard fg(&face);
   std::string s;
   const cell* t = text_in && type_of(text_in) == TYPE_STRING ? text_in : facet(&face, facet_index::text);
   if (!t || type_of(t) != TYPE_STRING) {
@@ -65,16 +60,16 @@ void update_area_scrollbars(win::HWND h, const cell* text_in) {
   }
   // An edit control holding the face's text (read back at each change) gives it without a
   // conversion.
-  bool control_has_it = !text_in && win::SendMessage(h, win::EM_GETTEXTLENGTHEX, 0, 0) == string::rs_length_q(t) &&
-                        string::rs_length_q(t) > 0;
-  s = control_has_it ? win::GetWindowText(h) : string::to_utf8(t);
+  bool control_has_it = !text_in && win::SendMessage(h, win::EM_GETTEXTLENGTHEX, 0, 0) == api::string::rs_length_q(t) &&
+                        api::string::rs_length_q(t) > 0;
+  s = control_has_it ? win::GetWindowText(h) : api::string::to_utf8(t);
   win::RECT client;
   win::GetClientRect(h, client);
   i32 W = client.width(), H = client.height();
   bool wrap = false;
   if (const cell* para = facet(&face, facet_index::para); para && type_of(para) == TYPE_OBJECT) {
     const cell* w = facet(para, para_field::wrap);
-    wrap = w && type_of(w) == TYPE_LOGIC && logic::get(w);
+    wrap = w && type_of(w) == TYPE_LOGIC && api::logic::get(w);
   }
   win::HDC dc = win::GetDC(h);
   const cell* font = facet(&face, facet_index::font);

@@ -6,29 +6,9 @@
 #include <cstring>
 #include <optional>
 
-#include "boot/environment.h"
 #include "gui/draw/internal.h"
-#include "runtime/collector.h"
-#include "runtime/cycles.h"
-#include "runtime/datatypes/context.h"
-#include "runtime/datatypes/function.h"
-#include "runtime/datatypes/image.h"
-#include "runtime/datatypes/integer.h"
-#include "runtime/datatypes/logic.h"
-#include "runtime/datatypes/object.h"
-#include "runtime/datatypes/pair.h"
-#include "runtime/datatypes/series.h"
-#include "runtime/datatypes/tuple.h"
-#include "runtime/datatypes/point.h"
-#include "runtime/datatypes/string.h"
-#include "runtime/datatypes/symbol.h"
-#include "runtime/datatypes/word.h"
-#include "runtime/fire.h"
+#include "runtime/api/thrown.h"
 #include "runtime/api/values.h"
-#include "runtime/imaging/imaging.h"
-#include "runtime/datatypes/cells.h"
-#include "runtime/stack.h"
-#include "runtime/ownership.h"
 
 namespace vyr::draw {
 
@@ -68,15 +48,15 @@ void make_symbols() {
     std::string n = names[i];
     for (char& ch : n) if (ch == '_') ch = '-';
     while (!n.empty() && n.back() == '-') n.pop_back();  // union_, xor_
-    cell w = word::intern(n.c_str());
-    symbols[i] = symbol::resolve(word::symbol_id(&w));
+    cell w = api::word::intern(n.c_str());
+    symbols[i] = api::symbol::resolve(api::word::symbol_id(&w));
   }
 }
 
 i32 keyword_of(const cell* c) {
   u32 t = type_of(c);
   if (t != TYPE_WORD && t != TYPE_LIT_WORD) return -1;
-  u32 s = symbol::resolve(word::symbol_id(c));
+  u32 s = api::symbol::resolve(api::word::symbol_id(c));
   for (i32 i = 0; i < K_COUNT; i++)
     if (symbols[i] == s) return i;
   return -1;
@@ -90,11 +70,11 @@ double sane(double v) {
 bool is_point(const cell* c) { return type_of(c) == TYPE_PAIR || type_of(c) == TYPE_POINT2D; }
 bool is_number(const cell* c) { return type_of(c) == TYPE_INTEGER || type_of(c) == TYPE_FLOAT; }
 pt point_of(const cell* c) {
-  if (type_of(c) == TYPE_PAIR) return {double(pair::x_of(c)), double(pair::y_of(c))};
-  return {sane(point::get(c, 0)), sane(point::get(c, 1))};
+  if (type_of(c) == TYPE_PAIR) return {double(api::pair::x_of(c)), double(api::pair::y_of(c))};
+  return {sane(api::point_axis(c, 0)), sane(api::point_axis(c, 1))};
 }
 double number_of(const cell* c) {
-  if (type_of(c) == TYPE_INTEGER) return double(integer::get(c));
+  if (type_of(c) == TYPE_INTEGER) return double(api::integer::get(c));
   double d = cell_float(c);
   return sane(type_of(c) == TYPE_PERCENT ? d : d);
 }
@@ -103,20 +83,15 @@ double number_of(const cell* c) {
 
 bool silent_q() {
   // Every word is interned before the first lookup, so no pointer below outlives an allocation.
-  cell sys = word::intern("system"), view_word = word::intern("view"), silent_word = word::intern("silent?");
-  u32 view = word::symbol_id(&view_word), silent = word::symbol_id(&silent_word);
-  auto field = [](const cell* obj, u32 sym) -> const cell* {
-    u32 ctx = object::context(obj);
-    i32 i = _context::find_word(ctx, sym, true);
-    if (i < 0 || u32(i) >= _context::value_count(ctx)) return nullptr;
-    return _context::value_at(ctx, u32(i));
-  };
-  const cell* v = _context::get(&sys);
+  cell sys = api::word::intern("system"), view_word = api::word::intern("view"), silent_word = api::word::intern("silent?");
+  u32 view = api::word::symbol_id(&view_word), silent = api::word::symbol_id(&silent_word);
+  auto field = [](const cell* obj, u32 sym) -> const cell* { return api::host().field_of(obj, sym); };
+  const cell* v = api::_context::get(&sys);
   if (!v || type_of(v) != TYPE_OBJECT) return false;
   const cell* vw = field(v, view);
   if (!vw || type_of(vw) != TYPE_OBJECT) return false;
   const cell* s = field(vw, silent);
-  return s && type_of(s) == TYPE_LOGIC && logic::get(s);
+  return s && type_of(s) == TYPE_LOGIC && api::logic::get(s);
 }
 
 namespace {
@@ -127,9 +102,9 @@ class reader {
  public:
   reader(context& c, const cell* block) : c_(c), blk_(*block), guard_(&blk_) {}
 
-  u32 tail() const { return cells::length(series::node(&blk_)); }
+  u32 tail() const { return api::cells::length(api::series::node(&blk_)); }
   bool more() const { return pos_ < tail(); }
-  cell at(u32 i) const { return i < tail() ? *cells::get(series::node(&blk_), i) : cell{TYPE_UNSET, 0, 0, 0}; }
+  cell at(u32 i) const { return i < tail() ? *api::cells::get(api::series::node(&blk_), i) : cell{TYPE_UNSET, 0, 0, 0}; }
   cell peek() const { return at(pos_); }
   cell next() {
     if (!more()) invalid(pos_);
@@ -137,7 +112,7 @@ class reader {
   }
   [[noreturn]] void invalid(u32 where) const {
     cell b = blk_;
-    series::index(&b) = std::min(where, tail());
+    api::series::index(&b) = std::min(where, tail());
     c_.reported = true;
     api::fire("script", "draw-invalid", &b);
   }
@@ -157,7 +132,7 @@ class reader {
   bool peek_number() const { cell v = peek(); return more() && is_number(&v); }
   i32 peek_keyword() const { cell v = peek(); return more() ? keyword_of(&v) : -1; }
   bool take_keyword(i32 k) {
-    if (peek_keyword() == k && type_of(cells::get(series::node(&blk_), pos_)) == TYPE_WORD) {
+    if (peek_keyword() == k && type_of(api::cells::get(api::series::node(&blk_), pos_)) == TYPE_WORD) {
       pos_++;
       return true;
     }
@@ -167,11 +142,11 @@ class reader {
   bool colour_at(const cell& v, u32* out) const {
     const cell* t = &v;
     if (type_of(&v) == TYPE_WORD) {
-      t = _context::get(&v);
+      t = api::_context::get(&v);
       if (!t) return false;
     }
     if (type_of(t) != TYPE_TUPLE) return false;
-    u32 n = tuple::count_of(t);
+    u32 n = api::tuple::count_of(t);
     if (n != 3 && n != 4) return false;
     *out = tuple_colour(t);
     return true;
@@ -183,15 +158,15 @@ class reader {
   }
   void set_word(const cell& w) {
     cell target = blk_;
-    series::index(&target) = pos_;
+    api::series::index(&target) = pos_;
     cell word = w;
     set_type(&word, TYPE_SET_WORD);
-    _context::set(&word, &target);
+    api::_context::set(&word, &target);
   }
 
   context& c_;
   cell blk_;
-  collector::root_guard guard_;
+  api::root_guard guard_;
   u32 pos_ = 0;
 };
 
@@ -201,13 +176,13 @@ void parse_shape(context& c, const cell* block, bool drawing, bool nested);
 // Enters a nested block: a block being drawn already reports draw-infinite.
 struct recursion {
   explicit recursion(context& c, const cell* block) {
-    if (cycles::find(series::node(block))) {
+    if (api::cycles::find(api::series::node(block))) {
       c.reported = true;
       api::fire("script", "draw-infinite", block);
     }
-    cycles::push(series::node(block));
+    api::cycles::push(api::series::node(block));
   }
-  ~recursion() { cycles::pop(); }
+  ~recursion() { api::cycles::pop(); }
 };
 
 // Gradient stops: colours, each optionally followed by a float! offset.
@@ -270,7 +245,7 @@ void brush_spec(context& c, reader& r, bool fill) {
       double extra[3] = {0, 1, 1};
       for (int i = 0; i < 3 && r.peek_number(); i++) extra[i] = r.number();
       read_stops(r, stops, true);
-      set_positional_gradient(c, fill, kind, o, integer::get(&s), integer::get(&t), extra[0], extra[1],
+      set_positional_gradient(c, fill, kind, o, api::integer::get(&s), api::integer::get(&t), extra[0], extra[1],
                               extra[2], stops);
       return;
     }
@@ -331,17 +306,17 @@ void brush_spec(context& c, reader& r, bool fill) {
   }
   if (k == K_bitmap) {
     cell w = r.next();
-    const cell* img = type_of(&w) == TYPE_WORD ? _context::get(&w) : nullptr;
+    const cell* img = type_of(&w) == TYPE_WORD ? api::_context::get(&w) : nullptr;
     if (!img || type_of(img) != TYPE_IMAGE) r.invalid(r.pos_ - 1);
     cell iv = *img;
-    collector::root_guard g(&iv);
+    api::root_guard g(&iv);
     bool hs = false, he = false;
     pt s{0, 0}, e{0, 0};
     if (r.peek_point()) s = r.point(), hs = true;
     if (r.peek_point()) e = r.point(), he = true;
     u32 mode = tile_mode(r);
     image::pixel_view pv{};
-    if (image::record_of(&iv)) pv = image::get_draw_target(image::record_of(&iv));
+    if (api::image::record_of(&iv)) pv = api::image::get_draw_target(api::image::record_of(&iv));
     if (!pv.pixels || !pv.width || !pv.height) {
       (fill ? c.st.fill : c.st.pen).kind = BRUSH_NONE;
       return;
@@ -349,7 +324,7 @@ void brush_spec(context& c, reader& r, bool fill) {
     cairo_surface_t* src = cairo_image_surface_create_for_data(
         reinterpret_cast<unsigned char*>(pv.pixels), CAIRO_FORMAT_ARGB32, int(pv.width),
         int(pv.height), int(pv.stride));
-    if (c.image_record == image::record_of(&iv)) cairo_surface_flush(c.surface);
+    if (c.image_record == api::image::record_of(&iv)) cairo_surface_flush(c.surface);
     set_image_brush(c, fill, src, s, e, hs, he, mode);
     cairo_surface_destroy(src);
     return;
@@ -462,13 +437,13 @@ void command(context& c, reader& r, i32 k) {
       pt at = r.point();
       cell v = r.next();
       if (type_of(&v) != TYPE_STRING && type_of(&v) != TYPE_OBJECT) r.invalid(r.pos_ - 1);
-      collector::root_guard g(&v);
+      api::root_guard g(&v);
       text(c, at, &v);
       return;
     }
     case K_font: {
       cell v = r.next();
-      const cell* f = type_of(&v) == TYPE_WORD ? _context::get(&v) : &v;
+      const cell* f = type_of(&v) == TYPE_WORD ? api::_context::get(&v) : &v;
       if (!f || type_of(f) != TYPE_OBJECT) r.invalid(r.pos_ - 1);
       font(c, f);
       return;
@@ -500,7 +475,7 @@ void command(context& c, reader& r, i32 k) {
         cell v = r.peek();
         if (type_of(&v) != TYPE_INTEGER) break;
         r.pos_++;
-        if (c.st.dashes.size() < 4096) c.st.dashes.push_back(std::max(0, integer::get(&v)));
+        if (c.st.dashes.size() < 4096) c.st.dashes.push_back(std::max(0, api::integer::get(&v)));
       }
       return;
     }
@@ -513,10 +488,10 @@ void command(context& c, reader& r, i32 k) {
     case K_image: {
       u32 at_image = r.pos_;
       cell v = r.next();
-      const cell* img = type_of(&v) == TYPE_WORD ? _context::get(&v) : &v;
+      const cell* img = type_of(&v) == TYPE_WORD ? api::_context::get(&v) : &v;
       if (!img || type_of(img) != TYPE_IMAGE) r.invalid(at_image);
       cell iv = *img;
-      collector::root_guard g(&iv);
+      api::root_guard g(&iv);
       std::vector<pt> p;
       while (r.peek_point() && p.size() < 4) p.push_back(r.point());
       if (r.peek_point()) r.invalid();
@@ -542,15 +517,15 @@ void command(context& c, reader& r, i32 k) {
       }
       if (type_of(&v) != TYPE_PAIR) r.invalid(r.pos_ - 1);
       shadow s;
-      s.x = pair::x_of(&v), s.y = pair::y_of(&v);
+      s.x = api::pair::x_of(&v), s.y = api::pair::y_of(&v);
       cell n = r.peek();
       if (r.more() && type_of(&n) == TYPE_INTEGER) {
         r.pos_++;
-        s.blur = std::clamp(double(integer::get(&n)), 0.0, 1000.0);
+        s.blur = std::clamp(double(api::integer::get(&n)), 0.0, 1000.0);
         n = r.peek();
         if (r.more() && type_of(&n) == TYPE_INTEGER) {
           r.pos_++;
-          s.spread = std::clamp(double(integer::get(&n)), -1000.0, 1000.0);
+          s.spread = std::clamp(double(api::integer::get(&n)), -1000.0, 1000.0);
         }
       }
       u32 col;
@@ -578,7 +553,7 @@ void command(context& c, reader& r, i32 k) {
       cell body = r.peek();
       bool has_body = r.more() && type_of(&body) == TYPE_BLOCK;
       if (has_body) r.pos_++;
-      collector::root_guard g1(&shape_block), g2(&body);
+      api::root_guard g1(&shape_block), g2(&body);
       // With a block the clip lasts for it alone: the state is restored on every exit.
       std::optional<state_guard> guard;
       if (has_body) guard.emplace(c);
@@ -651,10 +626,10 @@ void command(context& c, reader& r, i32 k) {
     case K_matrix: {
       u32 t = brush_target(r);
       cell b = r.next();
-      if (type_of(&b) != TYPE_BLOCK || cells::remaining(&b) != 6) r.invalid(r.pos_ - 1);
+      if (type_of(&b) != TYPE_BLOCK || api::cells::remaining(&b) != 6) r.invalid(r.pos_ - 1);
       double v[6];
       for (u32 i = 0; i < 6; i++) {
-        const cell* x = cells::get(series::node(&b), u32(series::head_index(&b)) + i);
+        const cell* x = api::cells::get(api::series::node(&b), u32(api::head_index(&b)) + i);
         if (!is_number(x)) r.invalid(r.pos_ - 1);
         v[i] = number_of(x);
       }
@@ -679,7 +654,7 @@ void command(context& c, reader& r, i32 k) {
 void parse_block(context& c, const cell* block) {
   recursion guard(c, block);
   reader r(c, block);
-  r.pos_ = u32(series::head_index(block));
+  r.pos_ = u32(api::head_index(block));
   while (r.more()) {
     cell v = r.next();
     switch (type_of(&v)) {
@@ -796,7 +771,7 @@ void parse_shape(context& c, const cell* block, bool drawing, bool nested) {
     cairo_move_to(c.cr, 0, 0);
   }
   reader r(c, block);
-  r.pos_ = u32(series::head_index(block));
+  r.pos_ = u32(api::head_index(block));
   while (r.more()) {
     cell v = r.next();
     switch (type_of(&v)) {
@@ -851,7 +826,7 @@ void parse_styles(context* c, PangoLayout* layout, const cell* styles, const std
   make_symbols();
   context dummy;
   reader r(c ? *c : dummy, styles);
-  r.pos_ = u32(series::head_index(styles));
+  r.pos_ = u32(api::head_index(styles));
   PangoAttrList* attrs = pango_attr_list_new();
   u32 start = 0, end = 0;  // bytes
   bool empty = true;
@@ -878,7 +853,7 @@ void parse_styles(context* c, PangoLayout* layout, const cell* styles, const std
       switch (type_of(&v)) {
         case TYPE_PAIR: {
           // Ranges starting before the text or past it are clamped; an empty one is skipped.
-          i64 s = i64(pair::x_of(&v)) - 1, n = pair::y_of(&v);
+          i64 s = i64(api::pair::x_of(&v)) - 1, n = api::pair::y_of(&v);
           i64 e = s + n;
           s = std::clamp<i64>(s, 0, length);
           e = std::clamp<i64>(e, 0, length);
@@ -894,7 +869,7 @@ void parse_styles(context* c, PangoLayout* layout, const cell* styles, const std
                                         guint16(((col >> 16) & 0xFF) * 257)));
           break;
         }
-        case TYPE_STRING: add(pango_attr_family_new(string::to_utf8(&v).c_str())); break;
+        case TYPE_STRING: add(pango_attr_family_new(api::string::to_utf8(&v).c_str())); break;
         case TYPE_INTEGER: case TYPE_FLOAT: {
           double size = std::clamp(number_of(&v), 1.0, 1000.0);
           add(pango_attr_size_new(int(size * PANGO_SCALE)));
@@ -930,53 +905,53 @@ void parse_styles(context* c, PangoLayout* layout, const cell* styles, const std
 // ---- Runs on images ---------------------------------------------------------------------------
 void begin_on_image(context& c, const cell* img) {
   init_names();  // before the pixels are taken: the first call allocates
-  image::pixel_view v = image::get_draw_target(image::record_of(img));
-  image::mark_changed(image::record_of(img));
+  image::pixel_view v = api::image::get_draw_target(api::image::record_of(img));
+  api::image::mark_changed(api::image::record_of(img));
   cairo_surface_t* s = cairo_image_surface_create_for_data(
       reinterpret_cast<unsigned char*>(v.pixels), CAIRO_FORMAT_ARGB32, int(v.width),
       int(v.height), int(v.stride));
   begin_on_surface(c, s, 96);
   cairo_surface_destroy(s);
-  c.image_record = image::record_of(img);
+  c.image_record = api::image::record_of(img);
 }
 
 void run_draw_on_image(const cell* img_in, const cell* commands) {
   cell img = *img_in, cmds = *commands;
-  collector::root_guard g1(&img), g2(&cmds);
-  if (type_of(&cmds) != TYPE_BLOCK || !cells::remaining(&cmds)) return;
-  if (type_of(&img) != TYPE_IMAGE || !image::record_of(&img)) return;
-  if (!image::width_of(&img) || !image::height_of(&img)) return;
+  api::root_guard g1(&img), g2(&cmds);
+  if (type_of(&cmds) != TYPE_BLOCK || !api::cells::remaining(&cmds)) return;
+  if (type_of(&img) != TYPE_IMAGE || !api::image::record_of(&img)) return;
+  if (!api::image::width_of(&img) || !api::image::height_of(&img)) return;
   context c;
   begin_on_image(c, &img);
   try {
     parse(c, &cmds);
   } catch (const thrown& t) {
     end(c);
-    image::mark_changed(image::record_of(&img));
+    api::image::mark_changed(api::image::record_of(&img));
     if (t.level != THROW_ERROR) throw;
     // The error lives only in the exception: keep it while the checks below allocate.
     cell err = t.value;
-    collector::root_guard ge(&err);
+    api::root_guard ge(&err);
     if (c.reported && silent_q()) return;
     throw;
   } catch (...) {
     end(c);
-    image::mark_changed(image::record_of(&img));
+    api::image::mark_changed(api::image::record_of(&img));
     throw;
   }
   end(c);
-  image::mark_changed(image::record_of(&img));
+  api::image::mark_changed(api::image::record_of(&img));
 }
 
 namespace {
 // gui/draw-image: image cmds. Nothing for an empty image; the owner is told afterwards.
 void draw_image_routine(cell* args, u32) {
   cell img = args[0], cmds = args[1];
-  collector::root_guard g1(&img), g2(&cmds);
-  if (type_of(&img) == TYPE_IMAGE && image::width_of(&img) && image::height_of(&img)) {
+  api::root_guard g1(&img), g2(&cmds);
+  if (type_of(&img) == TYPE_IMAGE && api::image::width_of(&img) && api::image::height_of(&img)) {
     run_draw_on_image(&img, &cmds);
-    cell poke = word::intern("poke");
-    ownership::check(&img, &poke, nullptr, -1, -1);
+    cell poke = api::word::intern("poke");
+    api::ownership::check(&img, &poke, nullptr, -1, -1);
   }
   args[0] = cell{TYPE_UNSET, 0, 0, 0};
 }

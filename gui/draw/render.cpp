@@ -6,8 +6,7 @@
 #include <cstring>
 
 #include "gui/draw/internal.h"
-#include "runtime/datatypes/image.h"
-#include "runtime/imaging/imaging.h"
+#include "runtime/api/values.h"
 
 namespace vyr::draw {
 
@@ -398,7 +397,7 @@ namespace {
 cairo_surface_t* image_surface(context& c, const cell* img) {
   u32 record = img->data2;
   if (!record) return nullptr;
-  image::pixel_view v = image::get_draw_target(record);
+  image::pixel_view v = api::image::get_draw_target(record);
   if (!v.pixels || !v.width || !v.height) return nullptr;
   cairo_surface_t* s = cairo_image_surface_create_for_data(
       reinterpret_cast<unsigned char*>(v.pixels), CAIRO_FORMAT_ARGB32, int(v.width),

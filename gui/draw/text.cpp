@@ -7,14 +7,7 @@
 #include "gui/draw/internal.h"
 #include "gui/text/handles.h"
 #include "gui/face/face_types.h"
-#include "runtime/collector.h"
-#include "runtime/datatypes/context.h"
-#include "runtime/datatypes/integer.h"
-#include "runtime/datatypes/string.h"
-#include "runtime/datatypes/symbol.h"
-#include "runtime/datatypes/word.h"
-#include "runtime/fire.h"
-#include "runtime/datatypes/cells.h"
+#include "runtime/api/values.h"
 
 namespace vyr::draw {
 
@@ -36,7 +29,7 @@ void init_names() {
                                "bold", "italic", "underline", "strike", "para", "align",
                                "v-align", "type", "center", "right", "middle", "bottom",
                                "angle", "tabs", "line-spacing"};
-  for (int i = 0; i < N_COUNT; i++) names[i] = word::intern(list[i]).data2;
+  for (int i = 0; i < N_COUNT; i++) names[i] = api::word::intern(list[i]).data2;
   gui::face_types::symbols();
 }
 
@@ -71,22 +64,17 @@ i64 char_of_byte(const std::string& s, u32 byte) {
 }
 
 namespace {
-const cell* field(const cell* obj, name_id n) {
-  if (type_of(obj) != TYPE_OBJECT) return nullptr;
-  i32 i = _context::find_word(obj->data1, names[n], true);
-  if (i < 0 || u32(i) >= _context::value_count(obj->data1)) return nullptr;
-  return _context::value_at(obj->data1, u32(i));
-}
+const cell* field(const cell* obj, name_id n) { return api::host().field_of(obj, names[n]); }
 
 bool word_is(const cell* c, name_id n) {
   if (type_of(c) != TYPE_WORD && type_of(c) != TYPE_LIT_WORD) return false;
-  return symbol::same_q(c->data2, names[n]);
+  return api::symbol::same_q(c->data2, names[n]);
 }
 
 // The face type a `type` value names (a word! or lit-word!), none for anything else.
 gui::face_type type_named(const cell* c) {
   if (type_of(c) != TYPE_WORD && type_of(c) != TYPE_LIT_WORD) return gui::face_type::none;
-  return gui::face_types::of_symbol(word::symbol_id(c));
+  return gui::face_types::of_symbol(api::word::symbol_id(c));
 }
 
 u32 style_bits(const cell* style) {
@@ -99,7 +87,7 @@ u32 style_bits(const cell* style) {
   };
   if (!style) return 0;
   if (type_of(style) == TYPE_BLOCK) {
-    for (u32 i = style->data1; i < cells::length(style->data2); i++) one(cells::get(style->data2, i));
+    for (u32 i = style->data1; i < api::cells::length(style->data2); i++) one(api::cells::get(style->data2, i));
   } else {
     one(style);
   }
@@ -110,7 +98,7 @@ u32 style_bits(const cell* style) {
 // the default, as the font code has always done.
 void read_font(drawing_state& s, const cell* f) {
   if (const cell* n = field(f, N_NAME); n && type_of(n) == TYPE_STRING) {
-    std::string name = string::to_utf8(n);
+    std::string name = api::string::to_utf8(n);
     // The Windows family names are aliased to the DejaVu families.
     if (name == "Consolas" || name == "Courier New") name = "DejaVu Sans Mono";
     else if (name == "Segoe UI" || name == "Arial") name = "DejaVu Sans";
@@ -122,7 +110,7 @@ void read_font(drawing_state& s, const cell* f) {
   s.text_style = style_bits(field(f, N_STYLE));
   // Degrees counter-clockwise, as the font's text runs on screen; anything else is 0.
   const cell* angle = field(f, N_ANGLE);
-  s.text_angle = angle && type_of(angle) == TYPE_INTEGER ? double(integer::get(angle) % 360) : 0;
+  s.text_angle = angle && type_of(angle) == TYPE_INTEGER ? double(api::integer::get(angle) % 360) : 0;
   const cell* col = field(f, N_COLOR);
   if (col && type_of(col) == TYPE_TUPLE) {
     s.text_colour = tuple_colour(col);
@@ -539,7 +527,7 @@ void font(context& c, const cell* f) { read_font(c.st, f); }
 
 namespace {
 double number_of(const cell* v, double otherwise) {
-  if (v && type_of(v) == TYPE_INTEGER) return double(integer::get(v));
+  if (v && type_of(v) == TYPE_INTEGER) return double(api::integer::get(v));
   if (v && type_of(v) == TYPE_FLOAT) {
     double d = cell_float(v);
     return std::isfinite(d) ? d : otherwise;
@@ -605,11 +593,11 @@ PangoLayout* face_layout(context& c, const cell* face_in, drawing_state& s,
                          std::vector<backdrop>* bds, std::string* text_out, double* width_out,
                          double* height_out, bool pieces_ok) {
   cell face = *face_in;
-  collector::root_guard g(&face);
+  api::root_guard g(&face);
   if (const cell* f = field(&face, N_FONT); f && type_of(f) == TYPE_OBJECT) read_font(s, f);
   std::string str;
   const cell* t = field(&face, N_TEXT);
-  if (t && type_of(t) == TYPE_STRING) str = string::to_utf8(t);
+  if (t && type_of(t) == TYPE_STRING) str = api::string::to_utf8(t);
   const cell* size = field(&face, N_SIZE);
   double sw = 0, sh = 0;
   if (size && type_of(size) == TYPE_PAIR) sw = i32(size->data2), sh = i32(size->data3);
@@ -638,7 +626,7 @@ PangoLayout* face_layout(context& c, const cell* face_in, drawing_state& s,
   if (text_box) rich_text_spacing(l, &face, sw);
   if (data && type_of(data) == TYPE_BLOCK) {
     cell styles = *data;
-    collector::root_guard sg(&styles);
+    api::root_guard sg(&styles);
     try {
       parse_styles(&c, l, &styles, str, bds);
     } catch (...) {
@@ -701,7 +689,7 @@ void draw_text(context& c, pt at, const cell* value, bool background) {
   const laid_text* t = &fresh;
   const cell* col = nullptr;
   if (type_of(value) == TYPE_STRING) {
-    fresh.text = string::to_utf8(value);
+    fresh.text = api::string::to_utf8(value);
     fresh.layout = keep_layout(make_layout(c, fresh.text, s), fresh.text);
   } else {
     // A rich-text face: its font, text, size (wrapping width) and style list, in the

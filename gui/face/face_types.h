@@ -10,8 +10,8 @@
 // CreateWindowEx does.
 #pragma once
 #include "gui/win/win.h"
+#include "runtime/api/values.h"
 #include "runtime/cell.h"
-#include "runtime/datatypes/symbol.h"
 
 namespace vyr::gui {
 
@@ -158,7 +158,7 @@ inline const u32* symbols() {
   static u32 ids[count];
   static bool done = false;
   if (!done) {
-    for (u32 i = 0; i < count; i++) ids[i] = symbol::make(words[i]);
+    for (u32 i = 0; i < count; i++) ids[i] = api::symbol::make(words[i]);
     done = true;
   }
   return ids;
@@ -168,7 +168,7 @@ inline const u32* symbols() {
 inline face_type of_symbol(u32 sym) {
   const u32* ids = symbols();
   for (u32 i = 0; i < count; i++)
-    if (symbol::same_q(sym, ids[i])) return static_cast<face_type>(i + 1);
+    if (api::symbol::same_q(sym, ids[i])) return static_cast<face_type>(i + 1);
   return face_type::none;
 }
 

@@ -12,6 +12,7 @@
 
 #include "runtime/api/clipboard.h"
 #include "runtime/api/gui_module.h"
+#include "runtime/api/pixels.h"
 #include "runtime/cell.h"
 
 namespace vyr {
@@ -79,6 +80,51 @@ struct host_table {
   // The clipboard store in use, and the one installed in its place (null: the in-process one).
   clipboard::store& (*clipboard_current)();
   void (*clipboard_install)(clipboard::store* s);
+  // Whether two symbol ids name the same symbol up to case.
+  bool (*symbol_same_q)(u32 a, u32 b);
+  // A cell series' buffer by node: its cells from the buffer's start, and one of them.
+  u32 (*cells_length)(u32 node);
+  const cell* (*cells_get)(u32 node, u32 i);
+  // The same cell for writing: the buffer's write stamp moves on.
+  cell* (*cells_at)(u32 node, u32 i);
+  // The premultiplied copy of an image record's pixels that drawing reads and writes.
+  image::pixel_view (*image_get_draw_target)(u32 record);
+  // Drawing changed the copy: the straight pixels are rebuilt from it on the next access.
+  void (*image_mark_changed)(u32 record);
+  // The canonical id of a symbol (the same for every spelling up to case).
+  u32 (*symbol_resolve)(u32 id);
+  // The value cell a word is bound to (null when unbound); sets it (raising as `set` does).
+  cell* (*context_get)(const cell* word);
+  cell* (*context_set)(cell* word, const cell* value);
+  // A tuple!'s count of bytes, 3 to 12.
+  u32 (*tuple_count_of)(const cell* tuple);
+  // The stack of blocks being walked, that catches a block entered within itself; a push
+  // past its room raises internal too-deep.
+  bool (*cycles_find)(u32 node);
+  void (*cycles_push)(u32 node);
+  void (*cycles_pop)();
+  // Notifies the owner of a changed series; true when it did (user code may have run).
+  bool (*ownership_check)(const cell* changed, const cell* action_word, const cell* new_value,
+                          i32 index, i32 part);
+  // The byte i of a tuple!.
+  u8 (*tuple_byte_at)(const cell* tuple, u32 i);
+  // Drops a block's last cell; inserts a copy of `item` at its head or tail, moving the head
+  // past it when `advance`.
+  void (*block_rs_remove_last)(cell* block);
+  void (*block_insert_value)(cell* block, const cell* item, bool at_start, bool advance);
+  // The symbol of a name, interned exactly (a new spelling becomes an alias of its case-fold).
+  u32 (*symbol_make)(const char* name);
+  // The number of values of a context, and an object's (or error's) first value cell.
+  u32 (*context_value_count)(u32 ctx);
+  cell* (*object_get_values)(const cell* object);
+  // A string!'s length in characters from its head (0 past its tail).
+  i32 (*string_rs_length_q)(const cell* string);
+  // A new string! in `out` from UTF-8 bytes, raising on bytes that are no UTF-8.
+  cell* (*string_load_utf8_strict)(const char* bytes, u32 n, cell* out);
+  // A new empty block (or another cell series of `type`) with room for n cells; appends a
+  // copy of a value to a cell series' buffer.
+  cell* (*cells_make_block)(cell* out, u32 n, u32 type);
+  void (*cells_append)(u32 node, const cell* value);
 
   // (end of the backend's slots)
 

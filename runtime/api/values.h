@@ -103,6 +103,99 @@ inline vyr::clipboard::store& current() { return host().clipboard_current(); }
 inline void install(vyr::clipboard::store* s) { host().clipboard_install(s); }
 }  // namespace clipboard
 
+namespace symbol {
+inline bool same_q(u32 a, u32 b) { return host().symbol_same_q(a, b); }
+inline u32 resolve(u32 id) { return host().symbol_resolve(id); }
+inline u32 make(const char* name) { return host().symbol_make(name); }
+}  // namespace symbol
+
+namespace _context {
+inline cell* get(const cell* word) { return host().context_get(word); }
+inline cell* set(cell* word, const cell* value) { return host().context_set(word, value); }
+inline u32 value_count(u32 ctx) { return host().context_value_count(ctx); }
+}  // namespace _context
+
+// The head index of a series value, as written back.
+namespace series {
+constexpr u32 index(const cell* v) { return v->data1; }
+constexpr u32& index(cell* v) { return v->data1; }
+}  // namespace series
+
+namespace tuple {
+inline u32 count_of(const cell* t) { return host().tuple_count_of(t); }
+inline u8 byte_at(const cell* t, u32 i) { return host().tuple_byte_at(t, i); }
+}  // namespace tuple
+
+namespace cycles {
+inline bool find(u32 node) { return host().cycles_find(node); }
+inline void push(u32 node) { host().cycles_push(node); }
+inline void pop() { host().cycles_pop(); }
+}  // namespace cycles
+
+namespace ownership {
+inline bool check(const cell* changed, const cell* action_word, const cell* new_value, i32 index, i32 part) {
+  return host().ownership_check(changed, action_word, new_value, index, part);
+}
+}  // namespace ownership
+
+namespace word {
+constexpr u32 symbol_id(const cell* w) { return w->data2; }
+inline bool any_word_q(u32 type) { return type >= TYPE_WORD && type <= TYPE_REFINEMENT; }
+}  // namespace word
+
+namespace cells {
+inline u32 length(u32 node) { return host().cells_length(node); }
+inline const cell* get(u32 node, u32 i) { return host().cells_get(node, i); }
+inline cell* at(u32 node, u32 i) { return host().cells_at(node, i); }
+inline cell* make_block(cell* out, u32 n, u32 type = TYPE_BLOCK) { return host().cells_make_block(out, n, type); }
+inline void append(u32 node, const cell* value) { host().cells_append(node, value); }
+// Cells from a block value's head index to its tail (0 when the head lies past it).
+inline u32 remaining(const cell* block) {
+  u32 n = length(block->data2);
+  return block->data1 < n ? n - block->data1 : 0;
+}
+}  // namespace cells
+
+namespace image {
+inline vyr::image::pixel_view get_draw_target(u32 record) { return host().image_get_draw_target(record); }
+inline void mark_changed(u32 record) { host().image_mark_changed(record); }
+}  // namespace image
+
+namespace object {
+constexpr u32 context(const cell* o) { return o->data1; }
+inline cell* get_values(const cell* o) { return host().object_get_values(o); }
+}  // namespace object
+
+namespace pair {
+inline cell* make_at(cell* c, i32 x, i32 y) {
+  *c = cell{TYPE_PAIR, 0, static_cast<u32>(x), static_cast<u32>(y)};
+  return c;
+}
+}  // namespace pair
+
+namespace block {
+inline cell* make_at(cell* c, i32 n) { return host().make_block(c, n); }
+inline i32 rs_length_q(const cell* b) { return host().block_length(b); }
+inline cell* rs_abs_at(const cell* b, u32 index) { return host().block_at(b, index); }
+inline cell* rs_append(cell* b, const cell* item) { return host().block_append(b, item); }
+inline void rs_remove_last(cell* b) { host().block_rs_remove_last(b); }
+inline void insert_value(cell* b, const cell* item, bool at_start, bool advance) {
+  host().block_insert_value(b, item, at_start, advance);
+}
+}  // namespace block
+
+namespace point {
+inline void set(cell* c, u32 axis, float v) {
+  u32& w = axis == 0 ? c->data1 : axis == 1 ? c->data2 : c->data3;
+  std::memcpy(&w, &v, sizeof v);
+}
+}  // namespace point
+
+namespace string {
+inline i32 rs_length_q(const cell* s) { return host().string_rs_length_q(s); }
+inline cell* load_utf8_strict(const char* bytes, u32 n, cell* out) { return host().string_load_utf8_strict(bytes, n, out); }
+}  // namespace string
+
 // (end of the backend's readers)
 
 // ---- Readers and calls the widgets use ----

@@ -6,6 +6,7 @@
 #pragma once
 #include <memory>
 
+#include "runtime/api/pixels.h"
 #include "runtime/cell.h"
 #include "runtime/collector.h"
 
@@ -51,12 +52,6 @@ struct drawing_bitmap {
   virtual ~drawing_bitmap() = default;
 };
 
-// Pixels as the GUI layer sees them: rows of `stride` bytes.
-struct pixel_view {
-  u32* pixels = nullptr;
-  u32 stride = 0;
-  u32 width = 0, height = 0;
-};
 
 void init_backend();  // registers the resource class "image"
 
