@@ -67,7 +67,8 @@ struct host_table {
 
   // ---- What the backend, face and draw files use ----
   // Raises the catalogue error category/id with `count` (0 to 3) arguments.
-  [[noreturn]] void (*fire)(const char* category, const char* id, const cell* const* args, u32 count);
+  // Never returns (a pointer cannot carry the attribute: api::fire says it for callers).
+  void (*fire)(const char* category, const char* id, const cell* const* args, u32 count);
   // The hook table the module fills for the runtime.
   gui_module::hooks& (*gui_module_table)();
   // Sets field `name` of an object (a missing field is left alone); puts key `key` into the

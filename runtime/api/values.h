@@ -69,19 +69,25 @@ class root_guard {
 
 // ---- Readers and calls the backend, face and draw files use ----
 
-[[noreturn]] inline void fire(const char* category, const char* id) { host().fire(category, id, nullptr, 0); }
+[[noreturn]] inline void fire(const char* category, const char* id) {
+  host().fire(category, id, nullptr, 0);
+  __builtin_unreachable();
+}
 [[noreturn]] inline void fire(const char* category, const char* id, const cell* a1) {
   const cell* args[] = {a1};
   host().fire(category, id, args, 1);
+  __builtin_unreachable();
 }
 [[noreturn]] inline void fire(const char* category, const char* id, const cell* a1, const cell* a2) {
   const cell* args[] = {a1, a2};
   host().fire(category, id, args, 2);
+  __builtin_unreachable();
 }
 [[noreturn]] inline void fire(const char* category, const char* id, const cell* a1, const cell* a2,
                               const cell* a3) {
   const cell* args[] = {a1, a2, a3};
   host().fire(category, id, args, 3);
+  __builtin_unreachable();
 }
 
 namespace gui_module {
