@@ -8,6 +8,8 @@
 
 #include "boot/environment.h"
 #include "gui/draw/draw.h"
+#include "gui_entry/module.h"
+#include "runtime/api/host.h"
 #include "runtime/fire.h"
 
 using namespace vyr;
@@ -31,6 +33,8 @@ const char* const values[] = {"0x0", "31x31", "-5x40", "16x8", "1000000x-1000000
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static bool ready = [] {
     boot::build_environment();
+    // This program links the drawing code: no module to load.
+    api::bind(&gui_module::host_api());
     draw::install_hooks();
     const char* setup =
         "img: make image! 3x2 fnt: make object! [name: \"Arial\" size: 12 style: [bold] "
