@@ -104,7 +104,7 @@ const api::host_table& host_api() {
       .external_of = externals::handle_of,
       .external_live = [](i32 slot, u32 class_id) { return externals::live_q(slot, class_id); },
 
-      // the backend's, face's and draw's slots
+      // What the backend, face and draw files use
       .fire = fire_args,
       .gui_module_table = gui_module::table,
       .gui_module_set_field = set_field,
@@ -138,9 +138,7 @@ const api::host_table& host_api() {
       .cells_make_block = cells::make_block,
       .cells_append = cells::append,
 
-      // (end of the backend's slots)
-
-      // the widgets' slots
+      // What the widgets use
       .stack_top = &stack::top,
       .word_intern = [](const char* name) { return word::intern(name); },
       .object_field_named = object::field_named,
@@ -159,7 +157,6 @@ const api::host_table& host_api() {
       .image_lock_count = [](const void* l) { return static_cast<const image::lock*>(l)->count(); },
       .image_unlock = [](void* l) { delete static_cast<image::lock*>(l); },
 
-      // (end of the widgets' slots)
   };
   return table;
 }

@@ -127,8 +127,6 @@ struct host_table {
   cell* (*cells_make_block)(cell* out, u32 n, u32 type);
   void (*cells_append)(u32 node, const cell* value);
 
-  // (end of the backend's slots)
-
   // ---- What the widgets use ----
   // The value stack's next free cell, saved before a handler runs and put back after it
   // raised.
@@ -165,7 +163,6 @@ struct host_table {
   u64 (*image_lock_count)(const void* lock);
   void (*image_unlock)(void* lock);
 
-  // (end of the widgets' slots)
 };
 
 namespace detail {

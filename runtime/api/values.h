@@ -202,8 +202,6 @@ inline i32 rs_length_q(const cell* s) { return host().string_rs_length_q(s); }
 inline cell* load_utf8_strict(const char* bytes, u32 n, cell* out) { return host().string_load_utf8_strict(bytes, n, out); }
 }  // namespace string
 
-// (end of the backend's readers)
-
 // ---- Readers and calls the widgets use ----
 
 namespace stack {
@@ -325,7 +323,5 @@ enum code : u32 {
   SCROLL, MINIMIZE, MAXIMIZE, RESTORE
 };
 }  // namespace event
-
-// (end of the widgets' readers)
 
 }  // namespace vyr::api
